@@ -1,0 +1,379 @@
+#pragma once
+
+// Marshalling primitives shared by the add-on, the vote service and the tools.
+// Qt-free. Little-endian, no alignment, no padding, no type tags:
+//   u16, u32, varstr (u16 byte count + bytes), map/set and sequence (u32 count + elements).
+// Packing and unpacking are the only places in the system that throw (PackError, UnpackError).
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace mpak {
+
+class PacketError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class PackError : public PacketError
+{
+public:
+    using PacketError::PacketError;
+};
+
+class UnpackError : public PacketError
+{
+public:
+    using PacketError::PacketError;
+};
+
+constexpr std::size_t kBlockSize = 16384;
+constexpr std::size_t kMaxBlocks = 65536;
+constexpr std::size_t kMaxVarstr = 65535;
+
+// Growable output area. Capacity is always a whole number of 16 KiB blocks, at most
+// 65536 blocks (1 GiB). A refused growth leaves contents and capacity unchanged.
+class PackBuffer
+{
+public:
+    PackBuffer() = default;
+    ~PackBuffer() { release(); }
+    PackBuffer(const PackBuffer&) = delete;
+    PackBuffer& operator=(const PackBuffer&) = delete;
+    PackBuffer(PackBuffer&& other) noexcept
+        : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)),
+          m_blocks(std::exchange(other.m_blocks, 0))
+    {
+    }
+    PackBuffer& operator=(PackBuffer&& other) noexcept
+    {
+        if (this != &other) {
+            release();
+            m_data = std::exchange(other.m_data, nullptr);
+            m_size = std::exchange(other.m_size, 0);
+            m_blocks = std::exchange(other.m_blocks, 0);
+        }
+        return *this;
+    }
+
+    const char* data() const { return m_data; }
+    std::size_t size() const { return m_size; }
+    std::size_t blocks() const { return m_blocks; }
+    std::size_t capacity() const { return m_blocks * kBlockSize; }
+
+    // Grows or shrinks the bytes in use; new bytes are set to `fill`. Shrinking keeps the storage.
+    bool resize(std::size_t n, char fill = 0)
+    {
+        if (n <= m_size) {
+            m_size = n;
+            return true;
+        }
+        const std::size_t extra = n - m_size;
+        if (!grow(extra))
+            return false;
+        std::memset(m_data + m_size, fill, extra);
+        m_size = n;
+        return true;
+    }
+
+    bool append(const void* bytes, std::size_t n)
+    {
+        if (n == 0)
+            return true;
+        if (!grow(n))
+            return false;
+        std::memcpy(m_data + m_size, bytes, n);
+        m_size += n;
+        return true;
+    }
+
+    void release()
+    {
+        std::free(m_data);
+        m_data = nullptr;
+        m_size = 0;
+        m_blocks = 0;
+    }
+
+private:
+    // Makes room for n more bytes, growing to the smallest whole number of blocks that holds them.
+    bool grow(std::size_t n)
+    {
+        const std::size_t room = capacity() - m_size;
+        if (n == 0 || room >= n)
+            return true;
+        const std::size_t missing = n - room;
+        const std::size_t moreBlocks = missing / kBlockSize + (missing % kBlockSize != 0 ? 1 : 0);
+        if (moreBlocks > kMaxBlocks - m_blocks)
+            return false;
+        const std::size_t needed = m_blocks + moreBlocks;
+        char* area = static_cast<char*>(std::malloc(needed * kBlockSize));
+        if (area == nullptr)
+            return false;
+        if (m_size != 0)
+            std::memcpy(area, m_data, m_size);
+        std::free(m_data);
+        m_data = area;
+        m_blocks = needed;
+        return true;
+    }
+
+    char* m_data = nullptr;
+    std::size_t m_size = 0;
+    std::size_t m_blocks = 0;
+};
+
+// Writer over a PackBuffer it does not own. Its output is the range [begin, buffer end).
+class Pack
+{
+public:
+    explicit Pack(PackBuffer& buffer, std::size_t offset = 0) : m_buffer(buffer), m_begin(buffer.size() + offset)
+    {
+        if (!m_buffer.resize(m_begin))
+            throw PackError("resize buffer overflow");
+    }
+
+    Pack& push(const void* bytes, std::size_t n)
+    {
+        if (!m_buffer.append(bytes, n))
+            throw PackError("append buffer overflow");
+        return *this;
+    }
+    Pack& push_uint16(std::uint16_t v)
+    {
+        const unsigned char b[2] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8)};
+        return push(b, sizeof b);
+    }
+    Pack& push_uint32(std::uint32_t v)
+    {
+        const unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                                    static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+        return push(b, sizeof b);
+    }
+    Pack& push_varstr(const void* bytes, std::size_t n)
+    {
+        if (n > kMaxVarstr)
+            throw PackError("push_varstr: varstr too big");
+        push_uint16(static_cast<std::uint16_t>(n));
+        return push(bytes, n);
+    }
+    Pack& push_varstr(const std::string& s) { return push_varstr(s.data(), s.size()); }
+
+    const char* data() const { return m_buffer.data() + m_begin; }
+    std::size_t size() const { return m_buffer.size() - m_begin; }
+    std::string str() const { return std::string(data(), size()); }
+
+private:
+    PackBuffer& m_buffer;
+    std::size_t m_begin;
+};
+
+// Reader over bytes it does not own. A failing read leaves the position unchanged.
+class Unpack
+{
+public:
+    Unpack(const void* data, std::size_t size) : m_data(static_cast<const unsigned char*>(data)), m_size(size) {}
+    explicit Unpack(const std::string& s) : Unpack(s.data(), s.size()) {}
+
+    std::size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+    const char* data() const { return reinterpret_cast<const char*>(m_data); }
+
+    std::uint16_t pop_uint16()
+    {
+        if (m_size < 2)
+            throw UnpackError("pop_uint16: not enough data");
+        const std::uint16_t v = static_cast<std::uint16_t>(m_data[0] | (m_data[1] << 8));
+        advance(2);
+        return v;
+    }
+    std::uint32_t pop_uint32()
+    {
+        if (m_size < 4)
+            throw UnpackError("pop_uint32: not enough data");
+        const std::uint32_t v = std::uint32_t(m_data[0]) | (std::uint32_t(m_data[1]) << 8) |
+                                (std::uint32_t(m_data[2]) << 16) | (std::uint32_t(m_data[3]) << 24);
+        advance(4);
+        return v;
+    }
+    const char* pop_fetch_ptr(std::size_t n)
+    {
+        if (m_size < n)
+            throw UnpackError("pop_fetch_ptr: not enough data");
+        const char* p = data();
+        advance(n);
+        return p;
+    }
+    std::string pop_varstr()
+    {
+        const Unpack saved = *this;
+        const std::uint16_t n = pop_uint16();
+        try {
+            const char* p = pop_fetch_ptr(n);
+            return std::string(p, n);
+        } catch (const UnpackError&) {
+            *this = saved;
+            throw;
+        }
+    }
+
+private:
+    void advance(std::size_t n)
+    {
+        m_data += n;
+        m_size -= n;
+    }
+
+    const unsigned char* m_data;
+    std::size_t m_size;
+};
+
+// ---- value encodings ----------------------------------------------------------------------------
+
+inline Pack& operator<<(Pack& p, std::uint32_t v) { return p.push_uint32(v); }
+inline Pack& operator<<(Pack& p, std::uint16_t v) { return p.push_uint16(v); }
+inline Pack& operator<<(Pack& p, const std::string& s) { return p.push_varstr(s); }
+
+// Records encode themselves with `void marshal(Pack&) const`.
+template <class T>
+auto operator<<(Pack& p, const T& record) -> decltype(record.marshal(p), p)
+{
+    record.marshal(p);
+    return p;
+}
+
+template <class K, class V>
+Pack& operator<<(Pack& p, const std::map<K, V>& m)
+{
+    p.push_uint32(static_cast<std::uint32_t>(m.size()));
+    for (const auto& [key, value] : m)
+        p << key << value;
+    return p;
+}
+
+template <class T>
+Pack& operator<<(Pack& p, const std::vector<T>& seq)
+{
+    p.push_uint32(static_cast<std::uint32_t>(seq.size()));
+    for (const auto& item : seq)
+        p << item;
+    return p;
+}
+
+inline Unpack& operator>>(Unpack& up, std::uint32_t& v)
+{
+    v = up.pop_uint32();
+    return up;
+}
+inline Unpack& operator>>(Unpack& up, std::uint16_t& v)
+{
+    v = up.pop_uint16();
+    return up;
+}
+inline Unpack& operator>>(Unpack& up, std::string& s)
+{
+    s = up.pop_varstr();
+    return up;
+}
+
+// Records decode themselves field by field with `void unmarshal(Unpack&)`: a short record keeps
+// the fields read before the failure.
+template <class T>
+auto operator>>(Unpack& up, T& record) -> decltype(record.unmarshal(up), up)
+{
+    record.unmarshal(up);
+    return up;
+}
+
+namespace detail {
+// Every element takes at least two bytes on the wire, so a count above half the bytes left can
+// never be satisfied; refusing it up front bounds the work a hostile count can cause.
+inline std::uint32_t pop_count(Unpack& up)
+{
+    const Unpack saved = up;
+    const std::uint32_t count = up.pop_uint32();
+    if (count > up.size() / 2) {
+        up = saved;
+        throw UnpackError("pop_fetch_ptr: not enough data");
+    }
+    return count;
+}
+} // namespace detail
+
+// A container is decoded whole or not at all: on failure the target and the position are unchanged.
+// For a map, a key already present keeps its first value.
+template <class K, class V>
+Unpack& operator>>(Unpack& up, std::map<K, V>& m)
+{
+    const Unpack saved = up;
+    try {
+        std::map<K, V> decoded;
+        for (std::uint32_t n = detail::pop_count(up); n > 0; --n) {
+            K key{};
+            V value{};
+            up >> key >> value;
+            decoded.emplace(std::move(key), std::move(value));
+        }
+        m = std::move(decoded);
+    } catch (const UnpackError&) {
+        up = saved;
+        throw;
+    }
+    return up;
+}
+
+template <class T>
+Unpack& operator>>(Unpack& up, std::vector<T>& seq)
+{
+    const Unpack saved = up;
+    try {
+        std::vector<T> decoded;
+        for (std::uint32_t n = detail::pop_count(up); n > 0; --n) {
+            T item{};
+            up >> item;
+            decoded.push_back(std::move(item));
+        }
+        seq = std::move(decoded);
+    } catch (const UnpackError&) {
+        up = saved;
+        throw;
+    }
+    return up;
+}
+
+// ---- message level ------------------------------------------------------------------------------
+
+// Encodes a message body: all fields in wire order into a fresh buffer. PackError is not caught.
+template <class Message>
+std::string encode(const Message& message)
+{
+    PackBuffer buffer;
+    Pack pack(buffer, 0);
+    pack << message;
+    return pack.str();
+}
+
+// Decodes a message body as far as it goes. A short body is not an error: decoding stops at the
+// first field that does not fit, earlier fields keep their values, later ones their defaults.
+// Returns true when every field was read.
+template <class Message>
+bool decode(const std::string& data, Message& message)
+{
+    Unpack up(data);
+    try {
+        up >> message;
+        return true;
+    } catch (const UnpackError&) {
+        return false;
+    }
+}
+
+} // namespace mpak

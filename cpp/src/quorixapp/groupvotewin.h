@@ -1,0 +1,31 @@
+#pragma once
+
+#include "codec/voterecords.h"
+
+#include <QObject>
+#include <QPointer>
+
+class QuorixController;
+
+class GroupVoteWin : public QObject
+{
+    Q_OBJECT
+public:
+    GroupVoteWin();
+    ~GroupVoteWin() override;
+
+    void init(QuorixController* controller);
+    void showVote(quorix::VoteInfo voteRecord);
+    void startCountdown(qint32 remainSeconds);
+    void stopVote();
+    void showOnTop();
+    void flashTaskbar();
+    void setOptionLimit(quorix::UserTicketInfo ticketInfo);
+    void resetTicketLimits(quorix::VoteInfo voteRecord);
+    bool isOptionLimitSet() const;
+    void clearOptionLimitFlag();
+    void hideAndClear();
+
+public slots:
+    void minWnd();
+};

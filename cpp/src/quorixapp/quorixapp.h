@@ -1,0 +1,62 @@
+#pragma once
+
+// Root of the application library: creates, wires and deletes every long-lived object, and is
+// the registry through which the others reach the host root, the bridges and the controller.
+// A process-wide singleton: instance() creates it, onUnLoadEntAddon deletes it.
+
+#include <QObject>
+#include <QPointer>
+
+#include "entchannelinterface.h"
+#include "entuserinteface.h"
+#include "quorixcontroller.h"
+
+class IComponentRoot;
+class EntServiceInterface;
+class EntChannelInterface;
+class EntUserInterface;
+class QuorixController;
+class QuorixProtocol;
+class QuorixDataCenter;
+class QuorixMainPanel;
+class NormalVoteWin;
+class GroupVoteWin;
+class JudgeVoteWin;
+class recordWnd;
+
+class QuorixApp : public QObject
+{
+    Q_OBJECT
+public:
+    static QuorixApp* instance();
+    // Deletes the singleton and clears it; a later instance() creates a fresh one.
+    static void destroyInstance();
+
+    ~QuorixApp() override;
+
+    void init(IComponentRoot* root);
+    void unInit();
+
+    IComponentRoot* getComRoot() const;
+    EntChannelInterface* getChannelInterface() const;
+    EntUserInterface* getUserInterface() const;
+    QuorixController* getController() const;
+
+private:
+    QuorixApp();
+
+    IComponentRoot* root = nullptr; // the host's; no reference held
+    QPointer<EntServiceInterface> m_pEntServiceInterface;
+    QPointer<EntChannelInterface> m_pEntChannelInterface;
+    QPointer<EntUserInterface> m_pEntUserInterface;
+    QPointer<QuorixController> m_pQuorixController;
+    QPointer<QuorixProtocol> m_pQuorixProtocol;
+    QPointer<QuorixDataCenter> m_pQuorixDataCenter;
+    QPointer<QuorixMainPanel> m_pQuorixMainPanel;
+    QPointer<NormalVoteWin> m_pEntNormalVoteWnd;
+    QPointer<GroupVoteWin> m_pEntGroupVoteWnd;
+    QPointer<JudgeVoteWin> m_pEntJudgeVoteWnd;
+    QPointer<recordWnd> m_pRecordWnd;
+
+    static QuorixApp* s_instance;
+};

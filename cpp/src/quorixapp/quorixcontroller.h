@@ -1,0 +1,73 @@
+#pragma once
+
+// Ties the add-on together: the add-on box button, the requests of every window (with the
+// current vote's numbers added), the vote stores, and the handling of every answer and push.
+
+#include "codec/votemessages.h"
+
+#include <QMap>
+#include <QObject>
+#include <QPointer>
+
+class QuorixProtocol;
+class QuorixMainPanel;
+class QuorixDataCenter;
+class NormalVoteWin;
+class GroupVoteWin;
+class JudgeVoteWin;
+class recordWnd;
+
+class QuorixController : public QObject
+{
+    Q_OBJECT
+public:
+    QuorixController();
+    ~QuorixController() override;
+
+    void init(QuorixProtocol* protocol, QuorixMainPanel* mainPanel, QuorixDataCenter* dataCenter,
+              NormalVoteWin* normalWnd, GroupVoteWin* groupWnd, JudgeVoteWin* judgeWnd, recordWnd* recordWindow);
+    void addAppBoxBtn();
+
+    // Requests from the windows.
+    void reqStartVote(quint32 voteId);
+    void reqEndVote(quint32 voteId);
+    void reqCloseVote(quint32 voteId);
+    void reqDeleteVote(quint32 voteId, quint32 voteType);
+    void reqBatchDeleteVote(const QMap<quint32, quint32>& voteIdToType);
+    void reqCreateVote(const quorix::VoteInfo& vote);
+    void reqUpdateVote(const quorix::VoteInfo& vote);
+    void reqQueryVoteHisRecord();
+    void reqQueryNickname(quint32 imid);
+    void reqUserVote2Option(quint32 optionId, quint32 voteType);
+    void reqJudgeScore(quint32 points);
+
+    // Queries.
+    bool hasOpenVote() const;
+    const quorix::VoteList& votes() const;
+    const quorix::PQueryVoteHisRecordRes& history() const;
+
+    // Handlers called by the protocol with the decoded body.
+    void onResCreateVote(const quorix::PCreateVoteRes& res);
+    void onResUpdateVote(const quorix::PUpdateVoteRes& res);
+    void onResStartVote(const quorix::PStartVoteRes& res);
+    void onResEndVote(const quorix::PEndVoteRes& res);
+    void onResCloseVoteUi(const quorix::PCloseVoteUiRes& res);
+    void onResQueryAllVote(const quorix::PQueryAllVoteRes& res);
+    void onResBroadCastChannelVote(const quorix::PBroadcastChannelVote& res);
+    void onResQueryVoteHisRecord(const quorix::PQueryVoteHisRecordRes& res);
+    void onResQueryNickname(const quorix::PQueryNicknameRes& res);
+    void onResUserVoteState(const quorix::UserTicketInfo& res);
+    void onBroadcastVoteStart(const quorix::PBroadcastVote& broadcast);
+    void onBroadcastVoteEnd(const quorix::PBroadcastVote& broadcast);
+
+public slots:
+    void onChannelAddonClicked();
+    void onRecordBtnClicked();
+    void onSubChannelChanged(quint32 newSubChannelId);
+    void onAddonAddSignal(quint32 addonId);
+    void onAddonRemoveSignal(quint32 addonId);
+
+private:
+    quorix::VoteList m_votes;
+    quorix::PQueryVoteHisRecordRes m_history;
+};
