@@ -1,0 +1,271 @@
+#include "automationcommands.h"
+
+#include "automationtarget.h"
+#include "syntheticmouse.h"
+#include "widgetlocator.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QGraphicsObject>
+#include <QGraphicsView>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaMethod>
+#include <QPlainTextEdit>
+#include <QWidget>
+
+namespace {
+
+QJsonObject failure(const QString& error)
+{
+    return {{"ok", false}, {"error", error}};
+}
+
+QJsonObject success(QJsonObject fields = {})
+{
+    fields.insert("ok", true);
+    return fields;
+}
+
+// Calls a no-argument method of the object's meta-object and returns its result.
+bool callGetter(QObject* object, const char* signature, QVariant& out)
+{
+    const QMetaObject* meta = object->metaObject();
+    const int index = meta->indexOfMethod(signature);
+    if (index < 0)
+        return false;
+    const QMetaMethod method = meta->method(index);
+    if (method.returnType() == QMetaType::Void || method.returnType() == QMetaType::UnknownType)
+        return false;
+    QVariant result(method.returnType(), nullptr);
+    if (!method.invoke(object, Qt::DirectConnection,
+                       QGenericReturnArgument(method.typeName(), result.data())))
+        return false;
+    out = result;
+    return true;
+}
+
+// Reads a value that a widget exposes as a property or as a getter method.
+bool readValue(QObject* object, const char* property, const char* getter, QVariant& out)
+{
+    const QVariant value = object->property(property);
+    if (value.isValid()) {
+        out = value;
+        return true;
+    }
+    return callGetter(object, getter, out);
+}
+
+bool readText(QObject* object, QString& text)
+{
+    if (auto* label = qobject_cast<QLabel*>(object))
+        text = label->text();
+    else if (auto* button = qobject_cast<QAbstractButton*>(object))
+        text = button->text();
+    else if (auto* edit = qobject_cast<QLineEdit*>(object))
+        text = edit->text();
+    else if (auto* combo = qobject_cast<QComboBox*>(object))
+        text = combo->currentText();
+    else if (auto* plain = qobject_cast<QPlainTextEdit*>(object))
+        text = plain->toPlainText();
+    else {
+        QVariant value;
+        if (!readValue(object, "text", "text()", value))
+            return false;
+        text = value.toString();
+    }
+    return true;
+}
+
+bool writeText(QObject* object, const QString& text)
+{
+    if (auto* edit = qobject_cast<QLineEdit*>(object)) {
+        edit->setText(text);
+        return true;
+    }
+    if (auto* label = qobject_cast<QLabel*>(object)) {
+        label->setText(text);
+        return true;
+    }
+    return QMetaObject::invokeMethod(object, "setText", Qt::DirectConnection, Q_ARG(QString, text));
+}
+
+bool selectIndex(QObject* object, int index, QString& error)
+{
+    if (auto* combo = qobject_cast<QComboBox*>(object)) {
+        if (index < 0 || index >= combo->count()) {
+            error = QStringLiteral("index %1 out of range 0..%2").arg(index).arg(combo->count() - 1);
+            return false;
+        }
+        combo->setCurrentIndex(index);
+        emit combo->activated(index);
+        return true;
+    }
+    if (QMetaObject::invokeMethod(object, "setCurrentIndex", Qt::DirectConnection, Q_ARG(int, index)))
+        return true;
+    error = QStringLiteral("widget has no items to select");
+    return false;
+}
+
+bool readChecked(QObject* object, bool& checked)
+{
+    if (auto* button = qobject_cast<QAbstractButton*>(object)) {
+        checked = button->isChecked();
+        return true;
+    }
+    QVariant value;
+    if (readValue(object, "checked", "isChecked()", value) ||
+        readValue(object, "checkState", "checkState()", value)) {
+        checked = value.toInt() != Qt::Unchecked;
+        return true;
+    }
+    return false;
+}
+
+bool isShown(const LocatedWidget& target)
+{
+    if (target.widget)
+        return target.widget->isVisible();
+    return target.item && target.item->isVisible() && target.view && target.view->isVisible();
+}
+
+bool isEnabled(const LocatedWidget& target)
+{
+    if (target.widget)
+        return target.widget->isEnabled();
+    return target.item && target.item->isEnabled();
+}
+
+QJsonArray geometryOf(const QWidget* window)
+{
+    const QRect frame = window->geometry();
+    return {frame.x(), frame.y(), frame.width(), frame.height()};
+}
+
+} // namespace
+
+QJsonObject AutomationCommands::executeLine(const QByteArray& line)
+{
+    QJsonParseError parseError{};
+    const QJsonDocument document = QJsonDocument::fromJson(line, &parseError);
+    if (parseError.error != QJsonParseError::NoError)
+        return failure(QStringLiteral("bad JSON: %1").arg(parseError.errorString()));
+    if (!document.isObject())
+        return failure(QStringLiteral("bad JSON: expected one object"));
+    return execute(document.object());
+}
+
+QJsonObject AutomationCommands::execute(const QJsonObject& command)
+{
+    const QString name = command.value("cmd").toString(command.value("command").toString());
+    QJsonObject answer;
+    if (name == "state")
+        answer = success(m_target->hostState());
+    else if (name == "windows")
+        answer = windows();
+    else if (name == "click" || name == "hover" || name == "text" || name == "setText" || name == "select" ||
+             name == "check")
+        answer = onWidget(name, command);
+    else if (name == "grab")
+        answer = grab(command);
+    else if (name == "addon") {
+        const QString error = m_target->clickAddon();
+        answer = error.isEmpty() ? success() : failure(error);
+    } else if (name == "subchannel") {
+        const double id = command.value("id").toDouble(-1);
+        const QString error = (id < 1 || id > 4294967295.0 || id != static_cast<quint32>(id))
+                                  ? QStringLiteral("subchannel needs \"id\", a number from 1 to 4294967295")
+                                  : m_target->switchSubChannel(static_cast<quint32>(id));
+        answer = error.isEmpty() ? success() : failure(error);
+    } else if (name == "activate") {
+        const QJsonValue active = command.value("active");
+        const QString error = active.isBool() ? m_target->activateChannelWindow(active.toBool())
+                                              : QStringLiteral("activate needs \"active\": true or false");
+        answer = error.isEmpty() ? success() : failure(error);
+    } else if (name == "quit") {
+        m_target->quitSoon();
+        answer = success();
+    } else {
+        answer = failure(name.isEmpty() ? QStringLiteral("missing \"cmd\"")
+                                        : QStringLiteral("unknown command '%1'").arg(name));
+    }
+    if (command.contains("id"))
+        answer.insert("id", command.value("id"));
+    return answer;
+}
+
+QJsonObject AutomationCommands::windows() const
+{
+    QJsonArray list;
+    QWidget* active = QApplication::activeWindow();
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        const Qt::WindowType type = window->windowType();
+        if (!window->isWindow() || type == Qt::Popup || type == Qt::ToolTip || type == Qt::Desktop)
+            continue;
+        list.append(QJsonObject{{"title", window->windowTitle()},
+                                {"objectName", window->objectName()},
+                                {"visible", window->isVisible()},
+                                {"minimized", window->isMinimized()},
+                                {"active", window == active},
+                                {"geometry", geometryOf(window)}});
+    }
+    return success({{"windows", list}});
+}
+
+QJsonObject AutomationCommands::onWidget(const QString& name, const QJsonObject& command)
+{
+    QWidget* window = WidgetLocator::findWindow(command.value("window").toString());
+    if (window == nullptr)
+        return failure(QStringLiteral("no window '%1'").arg(command.value("window").toString()));
+    QString error;
+    const LocatedWidget target = WidgetLocator::find(window, command.value("widget").toString(), &error);
+    if (!target.isValid())
+        return failure(error);
+    QObject* object = target.object();
+    if (name == "click")
+        return SyntheticMouse::click(target, &error) ? success() : failure(error);
+    if (name == "hover")
+        return SyntheticMouse::hover(target, &error) ? success() : failure(error);
+    if (name == "text") {
+        QString text;
+        if (!readText(object, text))
+            return failure(QStringLiteral("widget has no text"));
+        return success({{"text", text}, {"visible", isShown(target)}, {"enabled", isEnabled(target)}});
+    }
+    if (name == "setText") {
+        if (!command.value("text").isString())
+            return failure(QStringLiteral("setText needs \"text\""));
+        return writeText(object, command.value("text").toString())
+                   ? success()
+                   : failure(QStringLiteral("widget takes no text"));
+    }
+    if (name == "select") {
+        if (!command.value("index").isDouble())
+            return failure(QStringLiteral("select needs \"index\""));
+        return selectIndex(object, command.value("index").toInt(), error) ? success() : failure(error);
+    }
+    if (!command.value("checked").isBool())
+        return failure(QStringLiteral("check needs \"checked\": true or false"));
+    bool checked = false;
+    if (!readChecked(object, checked))
+        return failure(QStringLiteral("widget cannot be checked"));
+    if (checked != command.value("checked").toBool() && !SyntheticMouse::click(target, &error))
+        return failure(error);
+    return success();
+}
+
+QJsonObject AutomationCommands::grab(const QJsonObject& command)
+{
+    QWidget* window = WidgetLocator::findWindow(command.value("window").toString());
+    if (window == nullptr)
+        return failure(QStringLiteral("no window '%1'").arg(command.value("window").toString()));
+    const QString file = command.value("file").toString();
+    if (file.isEmpty())
+        return failure(QStringLiteral("grab needs \"file\""));
+    if (!window->grab().save(file, "PNG"))
+        return failure(QStringLiteral("cannot write '%1'").arg(file));
+    return success({{"file", file}});
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+// The automation socket: a local socket readable by its owner only, one JSON command per line in,
+// one JSON answer per line out. A line longer than kMaxLineBytes is answered with an error and
+// the client is disconnected, so no client can make the host hold more than that per connection.
+
+#include <QObject>
+
+class AutomationCommands;
+class QLocalServer;
+class QLocalSocket;
+
+class AutomationServer : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int kMaxLineBytes = 64 * 1024;
+
+    AutomationServer(AutomationCommands* commands, QObject* parent = nullptr);
+    ~AutomationServer() override;
+
+    // Replaces a stale socket file at `path`; false with errorString() set when listening fails.
+    bool listen(const QString& path);
+    QString errorString() const;
+    QString path() const;
+
+private:
+    void onNewConnection();
+    void onReadyRead(QLocalSocket* socket);
+    void answer(QLocalSocket* socket, const QByteArray& line);
+
+    AutomationCommands* m_commands;
+    QLocalServer* m_server;
+};

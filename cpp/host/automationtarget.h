@@ -1,0 +1,21 @@
+#pragma once
+
+// What the automation commands ask of the host program itself, beyond its windows.
+
+#include <QJsonObject>
+#include <QString>
+
+class AutomationTarget
+{
+public:
+    virtual ~AutomationTarget() = default;
+
+    // uid, role, channelId, subChannelId, addonLoaded, connected.
+    virtual QJsonObject hostState() const = 0;
+    // Each returns an empty text on success, else what went wrong.
+    virtual QString clickAddon() = 0;
+    virtual QString switchSubChannel(quint32 subChannelId) = 0;
+    virtual QString activateChannelWindow(bool active) = 0;
+    // Quits after the current answer has been written.
+    virtual void quitSoon() = 0;
+};

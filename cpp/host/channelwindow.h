@@ -1,0 +1,64 @@
+#pragma once
+
+// The host's channel window: where the user is (channel, sub-channel), who the user is (nick,
+// number, role), switchers for sub-channel and role, the add-on box with the buttons add-ons
+// insert, the vote service link state and a short event log.
+// Closing it asks the host to shut down (closeRequested); the window itself stays until then.
+
+#include <QWidget>
+
+class ChannelState;
+class QComboBox;
+class QFrame;
+class QHBoxLayout;
+class QLabel;
+class QPlainTextEdit;
+class QToolButton;
+
+class ChannelWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    static constexpr int kMaxLogLines = 200;
+    static constexpr quint32 kViewerRole = 25;
+
+    explicit ChannelWindow(ChannelState* state, QWidget* parent = nullptr);
+
+    // A button in the add-on box; the caller connects its clicks and keeps it up to date.
+    QToolButton* addAddonButton(const QString& objectName);
+    void removeAddonButton(QToolButton* button);
+
+    void setConnectionState(bool connected, const QString& detail);
+    void logEvent(const QString& text);
+    QStringList eventLines() const;
+
+    static QList<quint32> roles();
+    static QString roleName(quint32 role);
+
+signals:
+    void closeRequested();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QWidget* buildHeader();
+    QWidget* buildSwitchers();
+    QWidget* buildAddonBox();
+    QWidget* buildStatus();
+    void refreshIdentity();
+    void selectSubChannel(quint32 subChannelId);
+
+    ChannelState* m_state;
+    QLabel* m_channelLabel = nullptr;
+    QLabel* m_userLabel = nullptr;
+    QLabel* m_roleLabel = nullptr;
+    QComboBox* m_subChannelCombo = nullptr;
+    QComboBox* m_roleCombo = nullptr;
+    QFrame* m_addonBox = nullptr;
+    QHBoxLayout* m_addonLayout = nullptr;
+    QLabel* m_addonPlaceholder = nullptr;
+    QLabel* m_connectionLabel = nullptr;
+    QPlainTextEdit* m_eventLog = nullptr;
+    bool m_closing = false;
+};

@@ -1,0 +1,73 @@
+#include "syntheticmouse.h"
+
+#include <QApplication>
+#include <QGraphicsObject>
+#include <QGraphicsView>
+#include <QMouseEvent>
+#include <QWidget>
+
+namespace {
+
+struct Aim
+{
+    QWidget* receiver = nullptr;
+    QPoint position;
+};
+
+bool aim(const LocatedWidget& target, Aim& out, QString* error)
+{
+    if (target.widget) {
+        out.receiver = target.widget;
+        out.position = target.widget->rect().center();
+        return true;
+    }
+    if (target.item && target.view) {
+        const QPointF scenePos = target.item->mapToScene(target.item->boundingRect().center());
+        out.receiver = target.view->viewport();
+        out.position = target.view->mapFromScene(scenePos);
+        return true;
+    }
+    if (error)
+        *error = QStringLiteral("widget is gone or not shown in a view");
+    return false;
+}
+
+void send(const Aim& aim, QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons)
+{
+    const QPointF local(aim.position);
+    const QPointF global(aim.receiver->mapToGlobal(aim.position));
+    QMouseEvent event(type, local, local, global, button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(aim.receiver, &event);
+}
+
+void moveOnto(const Aim& aim)
+{
+    QEvent enter(QEvent::Enter);
+    QApplication::sendEvent(aim.receiver, &enter);
+    send(aim, QEvent::MouseMove, Qt::NoButton, Qt::NoButton);
+}
+
+} // namespace
+
+bool SyntheticMouse::click(const LocatedWidget& target, QString* error)
+{
+    Aim where;
+    if (!aim(target, where, error))
+        return false;
+    const QPointer<QWidget> receiver = where.receiver;
+    moveOnto(where);
+    if (receiver)
+        send(where, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
+    if (receiver)
+        send(where, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
+    return true;
+}
+
+bool SyntheticMouse::hover(const LocatedWidget& target, QString* error)
+{
+    Aim where;
+    if (!aim(target, where, error))
+        return false;
+    moveOnto(where);
+    return true;
+}

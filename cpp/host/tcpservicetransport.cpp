@@ -1,0 +1,195 @@
+#include "tcpservicetransport.h"
+
+#include "hosttransportmessages.h"
+#include "serviceframe.h"
+
+#include <QTcpSocket>
+#include <QtEndian>
+
+TcpServiceTransport::TcpServiceTransport(const QString& host, quint16 port, const HostIdentity& identity,
+                                         const QString& token, QObject* parent)
+    : ServiceTransport(parent), m_host(host), m_port(port), m_identity(identity), m_token(token),
+      m_socket(new QTcpSocket(this))
+{
+    m_reconnectTimer.setSingleShot(true);
+    m_handshakeTimer.setSingleShot(true);
+    connect(&m_reconnectTimer, &QTimer::timeout, this, &TcpServiceTransport::connectNow);
+    connect(&m_handshakeTimer, &QTimer::timeout, this,
+            [this] { dropAndRetry(QStringLiteral("no WELCOME from the vote service")); });
+    connect(m_socket, &QTcpSocket::connected, this, &TcpServiceTransport::onConnected);
+    connect(m_socket, &QTcpSocket::readyRead, this, &TcpServiceTransport::onReadyRead);
+    connect(m_socket, &QTcpSocket::disconnected, this, &TcpServiceTransport::onDisconnected);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
+        if (m_state == State::Connecting)
+            dropAndRetry(m_socket->errorString());
+    });
+}
+
+TcpServiceTransport::~TcpServiceTransport()
+{
+    m_socket->disconnect(this);
+    m_socket->abort();
+}
+
+void TcpServiceTransport::start()
+{
+    if (m_state == State::Idle && !m_reconnectTimer.isActive())
+        connectNow();
+}
+
+void TcpServiceTransport::connectNow()
+{
+    m_inbox.clear();
+    m_state = State::Connecting;
+    m_socket->abort();
+    m_socket->connectToHost(m_host, m_port);
+}
+
+void TcpServiceTransport::onConnected()
+{
+    m_state = State::Handshaking;
+    hosttransport::Hello hello;
+    hello.uid = m_identity.uid;
+    hello.imid = m_identity.imid;
+    hello.nick = m_identity.nick.toStdString();
+    hello.role = m_identity.role;
+    hello.channelId = m_identity.channelId;
+    hello.subChannelId = m_identity.subChannelId;
+    hello.token = m_token.toStdString();
+    writeControl(hosttransport::kHelloMinor, mpak::encode(hello));
+    m_handshakeTimer.start(kHandshakeTimeoutMs);
+}
+
+void TcpServiceTransport::onReadyRead()
+{
+    m_inbox.append(m_socket->readAll());
+    if (!takeFrames())
+        dropAndRetry(QStringLiteral("malformed stream from the vote service"));
+}
+
+// Splits whole frames off the inbox. False when a length prefix is out of bounds; the inbox then
+// never holds more than one incomplete frame, so a hostile peer cannot grow it.
+bool TcpServiceTransport::takeFrames()
+{
+    int offset = 0;
+    while (m_inbox.size() - offset >= 4) {
+        const quint32 length = qFromLittleEndian<quint32>(m_inbox.constData() + offset);
+        if (length < hosttransport::kMinFrameLength || length > hosttransport::kMaxFrameLength)
+            return false;
+        if (static_cast<quint32>(m_inbox.size() - offset - 4) < length)
+            break;
+        const std::string frame(m_inbox.constData() + offset + 4, length);
+        offset += 4 + static_cast<int>(length);
+        handleFrame(frame);
+        if (m_state != State::Handshaking && m_state != State::Ready)
+            return true;
+    }
+    m_inbox.remove(0, offset);
+    return true;
+}
+
+void TcpServiceTransport::handleFrame(const std::string& frame)
+{
+    mpak::ServiceFrame parsed;
+    try {
+        parsed = mpak::decodeFrame(frame);
+    } catch (const mpak::UnpackError&) {
+        dropAndRetry(QStringLiteral("short frame from the vote service"));
+        return;
+    }
+    if (parsed.maxType == hosttransport::kControlMajorType) {
+        if (parsed.minType == hosttransport::kWelcomeMinor && m_state == State::Handshaking)
+            handleWelcome(parsed.payload);
+        return;
+    }
+    if (m_state == State::Ready)
+        emit frameArrived(frame);
+}
+
+void TcpServiceTransport::handleWelcome(const std::string& payload)
+{
+    hosttransport::Welcome welcome;
+    if (!mpak::decode(payload, welcome) || welcome.result != 0) {
+        dropAndRetry(QStringLiteral("vote service refused this host (%1): %2")
+                         .arg(welcome.result)
+                         .arg(QString::fromStdString(welcome.text)));
+        return;
+    }
+    m_handshakeTimer.stop();
+    m_backoff.reset();
+    m_state = State::Ready;
+    emit eventLogged(QStringLiteral("vote service %1 ready").arg(describe()));
+    emit ready();
+}
+
+void TcpServiceTransport::onDisconnected()
+{
+    if (m_state != State::Idle)
+        dropAndRetry(QStringLiteral("vote service closed the connection"));
+}
+
+void TcpServiceTransport::dropAndRetry(const QString& reason)
+{
+    const bool wasReady = m_state == State::Ready;
+    m_state = State::Idle;
+    m_handshakeTimer.stop();
+    m_inbox.clear();
+    m_socket->abort();
+    scheduleReconnect();
+    emit eventLogged(QStringLiteral("%1; retrying in %2 ms").arg(reason).arg(m_lastDelayMs));
+    if (wasReady)
+        emit closed();
+}
+
+void TcpServiceTransport::scheduleReconnect()
+{
+    m_lastDelayMs = m_backoff.nextDelayMs();
+    m_reconnectTimer.start(m_lastDelayMs);
+}
+
+int TcpServiceTransport::pendingReconnectMs() const
+{
+    return m_reconnectTimer.isActive() ? m_lastDelayMs : -1;
+}
+
+void TcpServiceTransport::sendFrame(const std::string& frame)
+{
+    if (m_state == State::Ready)
+        writeFrame(frame);
+}
+
+void TcpServiceTransport::moveToSubChannel(quint32 subChannelId)
+{
+    m_identity.subChannelId = subChannelId;
+    if (m_state != State::Ready)
+        return;
+    hosttransport::Move move;
+    move.subChannelId = subChannelId;
+    writeControl(hosttransport::kMoveMinor, mpak::encode(move));
+}
+
+void TcpServiceTransport::updateIdentity(const HostIdentity& identity)
+{
+    const bool roleChanged = identity.role != m_identity.role;
+    m_identity = identity;
+    if (roleChanged && m_state == State::Ready)
+        dropAndRetry(QStringLiteral("role changed, introducing this host again"));
+}
+
+QString TcpServiceTransport::describe() const
+{
+    return QStringLiteral("%1:%2").arg(m_host).arg(m_port);
+}
+
+void TcpServiceTransport::writeFrame(const std::string& frame)
+{
+    uchar prefix[4];
+    qToLittleEndian<quint32>(static_cast<quint32>(frame.size()), prefix);
+    m_socket->write(reinterpret_cast<const char*>(prefix), 4);
+    m_socket->write(frame.data(), static_cast<qint64>(frame.size()));
+}
+
+void TcpServiceTransport::writeControl(quint32 minor, const std::string& body)
+{
+    writeFrame(mpak::encodeFrame(hosttransport::kControlMajorType, minor, body));
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+// Service transport over TCP to a standalone vote service. Each message on the stream is a u32
+// length L followed by one service frame of L bytes. The host opens with HELLO (its identity and
+// token), is ready once the service answers WELCOME with result 0, tells sub-channel switches
+// with MOVE, and after any drop reconnects with jittered exponential backoff.
+
+#include "hostidentity.h"
+#include "reconnectbackoff.h"
+#include "servicetransport.h"
+
+#include <QByteArray>
+#include <QTimer>
+
+class QTcpSocket;
+
+class TcpServiceTransport : public ServiceTransport
+{
+    Q_OBJECT
+public:
+    TcpServiceTransport(const QString& host, quint16 port, const HostIdentity& identity, const QString& token,
+                        QObject* parent = nullptr);
+    ~TcpServiceTransport() override;
+
+    void start() override;
+    bool isReady() const override { return m_state == State::Ready; }
+    void sendFrame(const std::string& frame) override;
+    void moveToSubChannel(quint32 subChannelId) override;
+    void updateIdentity(const HostIdentity& identity) override;
+    QString describe() const override;
+
+    // Delay in milliseconds of the reconnect now pending, or -1 when none is.
+    int pendingReconnectMs() const;
+    void setBackoff(const ReconnectBackoff& backoff) { m_backoff = backoff; }
+
+    static constexpr int kHandshakeTimeoutMs = 10000;
+
+private:
+    enum class State
+    {
+        Idle,
+        Connecting,
+        Handshaking,
+        Ready
+    };
+
+    void connectNow();
+    void onConnected();
+    void onReadyRead();
+    void onDisconnected();
+    void dropAndRetry(const QString& reason);
+    void scheduleReconnect();
+    bool takeFrames();
+    void handleFrame(const std::string& frame);
+    void handleWelcome(const std::string& payload);
+    void writeFrame(const std::string& frame);
+    void writeControl(quint32 minor, const std::string& body);
+
+    QString m_host;
+    quint16 m_port;
+    HostIdentity m_identity;
+    QString m_token;
+    QTcpSocket* m_socket = nullptr;
+    QTimer m_reconnectTimer;
+    QTimer m_handshakeTimer;
+    ReconnectBackoff m_backoff;
+    QByteArray m_inbox;
+    State m_state = State::Idle;
+    int m_lastDelayMs = -1;
+};
