@@ -51,8 +51,7 @@ public:
     PackBuffer(PackBuffer&& other) noexcept
         : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)),
           m_blocks(std::exchange(other.m_blocks, 0))
-    {
-    }
+    {}
     PackBuffer& operator=(PackBuffer&& other) noexcept
     {
         if (this != &other) {
@@ -135,7 +134,8 @@ private:
 class Pack
 {
 public:
-    explicit Pack(PackBuffer& buffer, std::size_t offset = 0) : m_buffer(buffer), m_begin(buffer.size() + offset)
+    explicit Pack(PackBuffer& buffer, std::size_t offset = 0)
+        : m_buffer(buffer), m_begin(buffer.size() + offset)
     {
         if (!m_buffer.resize(m_begin))
             throw PackError("resize buffer overflow");
@@ -180,7 +180,8 @@ private:
 class Unpack
 {
 public:
-    Unpack(const void* data, std::size_t size) : m_data(static_cast<const unsigned char*>(data)), m_size(size) {}
+    Unpack(const void* data, std::size_t size) : m_data(static_cast<const unsigned char*>(data)), m_size(size)
+    {}
     explicit Unpack(const std::string& s) : Unpack(s.data(), s.size()) {}
 
     std::size_t size() const { return m_size; }
@@ -238,20 +239,27 @@ private:
 
 // ---- value encodings ----------------------------------------------------------------------------
 
-inline Pack& operator<<(Pack& p, std::uint32_t v) { return p.push_uint32(v); }
-inline Pack& operator<<(Pack& p, std::uint16_t v) { return p.push_uint16(v); }
-inline Pack& operator<<(Pack& p, const std::string& s) { return p.push_varstr(s); }
+inline Pack& operator<<(Pack& p, std::uint32_t v)
+{
+    return p.push_uint32(v);
+}
+inline Pack& operator<<(Pack& p, std::uint16_t v)
+{
+    return p.push_uint16(v);
+}
+inline Pack& operator<<(Pack& p, const std::string& s)
+{
+    return p.push_varstr(s);
+}
 
 // Records encode themselves with `void marshal(Pack&) const`.
-template <class T>
-auto operator<<(Pack& p, const T& record) -> decltype(record.marshal(p), p)
+template <class T> auto operator<<(Pack& p, const T& record) -> decltype(record.marshal(p), p)
 {
     record.marshal(p);
     return p;
 }
 
-template <class K, class V>
-Pack& operator<<(Pack& p, const std::map<K, V>& m)
+template <class K, class V> Pack& operator<<(Pack& p, const std::map<K, V>& m)
 {
     p.push_uint32(static_cast<std::uint32_t>(m.size()));
     for (const auto& [key, value] : m)
@@ -259,8 +267,7 @@ Pack& operator<<(Pack& p, const std::map<K, V>& m)
     return p;
 }
 
-template <class T>
-Pack& operator<<(Pack& p, const std::vector<T>& seq)
+template <class T> Pack& operator<<(Pack& p, const std::vector<T>& seq)
 {
     p.push_uint32(static_cast<std::uint32_t>(seq.size()));
     for (const auto& item : seq)
@@ -286,8 +293,7 @@ inline Unpack& operator>>(Unpack& up, std::string& s)
 
 // Records decode themselves field by field with `void unmarshal(Unpack&)`: a short record keeps
 // the fields read before the failure.
-template <class T>
-auto operator>>(Unpack& up, T& record) -> decltype(record.unmarshal(up), up)
+template <class T> auto operator>>(Unpack& up, T& record) -> decltype(record.unmarshal(up), up)
 {
     record.unmarshal(up);
     return up;
@@ -310,8 +316,7 @@ inline std::uint32_t pop_count(Unpack& up)
 
 // A container is decoded whole or not at all: on failure the target and the position are unchanged.
 // For a map, a key already present keeps its first value.
-template <class K, class V>
-Unpack& operator>>(Unpack& up, std::map<K, V>& m)
+template <class K, class V> Unpack& operator>>(Unpack& up, std::map<K, V>& m)
 {
     const Unpack saved = up;
     try {
@@ -330,8 +335,7 @@ Unpack& operator>>(Unpack& up, std::map<K, V>& m)
     return up;
 }
 
-template <class T>
-Unpack& operator>>(Unpack& up, std::vector<T>& seq)
+template <class T> Unpack& operator>>(Unpack& up, std::vector<T>& seq)
 {
     const Unpack saved = up;
     try {
@@ -352,8 +356,7 @@ Unpack& operator>>(Unpack& up, std::vector<T>& seq)
 // ---- message level ------------------------------------------------------------------------------
 
 // Encodes a message body: all fields in wire order into a fresh buffer. PackError is not caught.
-template <class Message>
-std::string encode(const Message& message)
+template <class Message> std::string encode(const Message& message)
 {
     PackBuffer buffer;
     Pack pack(buffer, 0);
@@ -364,8 +367,7 @@ std::string encode(const Message& message)
 // Decodes a message body as far as it goes. A short body is not an error: decoding stops at the
 // first field that does not fit, earlier fields keep their values, later ones their defaults.
 // Returns true when every field was read.
-template <class Message>
-bool decode(const std::string& data, Message& message)
+template <class Message> bool decode(const std::string& data, Message& message)
 {
     Unpack up(data);
     try {

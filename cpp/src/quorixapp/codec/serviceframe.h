@@ -49,6 +49,9 @@ inline ServiceFrame decodeFrame(const char* bytes, std::size_t size)
     return frame;
 }
 
-inline ServiceFrame decodeFrame(const std::string& bytes) { return decodeFrame(bytes.data(), bytes.size()); }
+inline ServiceFrame decodeFrame(const std::string& bytes)
+{
+    return decodeFrame(bytes.data(), bytes.size());
+}
 
 } // namespace mpak

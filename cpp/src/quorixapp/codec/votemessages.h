@@ -6,16 +6,17 @@
 
 #include "mpak.h"
 #include "voterecords.h"
+#include "wirefields.h"
 
 #include <cstdint>
 #include <string>
-#include <tuple>
 
 namespace quorix {
 
 constexpr std::uint32_t kVoteMajorType = 2500;
 
-enum VoteMinorType : std::uint32_t {
+enum VoteMinorType : std::uint32_t
+{
     VOTE_SYSTEM_CREATE_VOTE_REQ = 1,
     VOTE_SYSTEM_CREATE_VOTE_RES = 2,
     VOTE_SYSTEM_UPDATE_VOTE_REQ = 3,
@@ -45,27 +46,11 @@ enum VoteMinorType : std::uint32_t {
 };
 
 // Vote broadcast status.
-enum BroadcastStatus : std::uint32_t { kVoteStarted = 0, kVoteEnded = 1 };
-
-// Declares marshal/unmarshal/== over the listed fields, in wire order.
-#define QUORIX_WIRE_FIELDS(Type, ...)                                                                          \
-    void marshal(mpak::Pack& p) const { quorix::detail::packAll(p, __VA_ARGS__); }                            \
-    void unmarshal(mpak::Unpack& up) { quorix::detail::unpackAll(up, __VA_ARGS__); }                          \
-    auto tie() const { return std::tie(__VA_ARGS__); }                                                         \
-    bool operator==(const Type& o) const { return tie() == o.tie(); }
-
-namespace detail {
-template <class... F>
-void packAll(mpak::Pack& p, const F&... fields)
+enum BroadcastStatus : std::uint32_t
 {
-    (p << ... << fields);
-}
-template <class... F>
-void unpackAll(mpak::Unpack& up, F&... fields)
-{
-    (up >> ... >> fields);
-}
-} // namespace detail
+    kVoteStarted = 0,
+    kVoteEnded = 1
+};
 
 // ---- requests (client → service) ----------------------------------------------------------------
 
@@ -130,8 +115,8 @@ struct PUserVoteReq
     std::uint32_t optionId = 0; // 0 for a judge vote
     std::uint32_t tickets = 0;  // 1, or the points (1 to 5) of a judge
     ExtendMap extend;
-    QUORIX_WIRE_FIELDS(PUserVoteReq, channelId, subChannelId, voteId, voteType, jiFangId, uid, optionId, tickets,
-                       extend)
+    QUORIX_WIRE_FIELDS(PUserVoteReq, channelId, subChannelId, voteId, voteType, jiFangId, uid, optionId,
+                       tickets, extend)
 };
 
 struct PUserVoteStateReq
@@ -144,7 +129,8 @@ struct PUserVoteStateReq
     std::uint32_t uid = 0;
     TextMap aux1; // sent empty
     ExtendMap extend;
-    QUORIX_WIRE_FIELDS(PUserVoteStateReq, channelId, subChannelId, voteId, voteType, jiFangId, uid, aux1, extend)
+    QUORIX_WIRE_FIELDS(PUserVoteStateReq, channelId, subChannelId, voteId, voteType, jiFangId, uid, aux1,
+                       extend)
 };
 
 // Also the body of VOTE_SYSTEM_QUERY_ALL_VOTE_REQ.
@@ -258,7 +244,8 @@ struct PBroadcastVote
     std::uint32_t jiFangId = 0;
     VoteInfo vote;
     ExtendMap extend;
-    QUORIX_WIRE_FIELDS(PBroadcastVote, aux1, aux2, fullAllowance, status, remainSeconds, jiFangId, vote, extend)
+    QUORIX_WIRE_FIELDS(PBroadcastVote, aux1, aux2, fullAllowance, status, remainSeconds, jiFangId, vote,
+                       extend)
 
     std::int32_t remainSecondsSigned() const { return static_cast<std::int32_t>(remainSeconds); }
 };

@@ -5,6 +5,7 @@
 // Fields named aux* are not interpreted; they are carried unchanged when received.
 
 #include "mpak.h"
+#include "wirefields.h"
 
 #include <cstdint>
 #include <map>
@@ -13,10 +14,19 @@
 
 namespace quorix {
 
-enum VoteType : std::uint32_t { kNormalVote = 0, kGroupVote = 1, kJudgeVote = 2 };
+enum VoteType : std::uint32_t
+{
+    kNormalVote = 0,
+    kGroupVote = 1,
+    kJudgeVote = 2
+};
 
 // Keys of VoteInfo::limits.
-enum TicketLimitKey : std::uint32_t { kTicketsPerUser = 0, kTicketsPerOption = 1 };
+enum TicketLimitKey : std::uint32_t
+{
+    kTicketsPerUser = 0,
+    kTicketsPerOption = 1
+};
 
 using U32Map = std::map<std::uint32_t, std::uint32_t>;
 using TextMap = std::map<std::uint32_t, std::string>;
@@ -30,12 +40,7 @@ struct JudgeInfo
     std::uint32_t points = 0; // 0: not yet given
     TextMap auxMap;
 
-    void marshal(mpak::Pack& p) const { p << uid << imid << nick << points << auxMap; }
-    void unmarshal(mpak::Unpack& up) { up >> uid >> imid >> nick >> points >> auxMap; }
-    bool operator==(const JudgeInfo& o) const
-    {
-        return uid == o.uid && imid == o.imid && nick == o.nick && points == o.points && auxMap == o.auxMap;
-    }
+    QUORIX_WIRE_FIELDS(JudgeInfo, uid, imid, nick, points, auxMap)
 };
 
 struct VoteInfo
@@ -53,36 +58,18 @@ struct VoteInfo
     std::string auxText3;
     std::string auxText4;
     std::uint32_t ownerUid = 0;
-    U32Map limits;        // kTicketsPerUser, kTicketsPerOption
-    TextMap options;      // option id -> text
-    U32Map optionTickets; // option id -> tickets received; missing counts as 0
-    U32Map optionGroup;   // option id -> 0 group A, 1 group B
-    TextMap groupNames;   // 0 -> A, 1 -> B
-    U32Map judgeOrder;    // position -> judge uid
+    U32Map limits;                             // kTicketsPerUser, kTicketsPerOption
+    TextMap options;                           // option id -> text
+    U32Map optionTickets;                      // option id -> tickets received; missing counts as 0
+    U32Map optionGroup;                        // option id -> 0 group A, 1 group B
+    TextMap groupNames;                        // 0 -> A, 1 -> B
+    U32Map judgeOrder;                         // position -> judge uid
     std::map<std::uint32_t, JudgeInfo> judges; // judge uid -> entry
     TextMap auxMap;
 
-    void marshal(mpak::Pack& p) const
-    {
-        p << aux1 << aux2 << voteId << name << auxText1 << limitTime << voteType << aux3 << aux4 << auxText2
-          << auxText3 << auxText4 << ownerUid << limits << options << optionTickets << optionGroup << groupNames
-          << judgeOrder << judges << auxMap;
-    }
-    void unmarshal(mpak::Unpack& up)
-    {
-        up >> aux1 >> aux2 >> voteId >> name >> auxText1 >> limitTime >> voteType >> aux3 >> aux4 >> auxText2 >>
-            auxText3 >> auxText4 >> ownerUid >> limits >> options >> optionTickets >> optionGroup >> groupNames >>
-            judgeOrder >> judges >> auxMap;
-    }
-    bool operator==(const VoteInfo& o) const
-    {
-        return aux1 == o.aux1 && aux2 == o.aux2 && voteId == o.voteId && name == o.name && auxText1 == o.auxText1 &&
-               limitTime == o.limitTime && voteType == o.voteType && aux3 == o.aux3 && aux4 == o.aux4 &&
-               auxText2 == o.auxText2 && auxText3 == o.auxText3 && auxText4 == o.auxText4 &&
-               ownerUid == o.ownerUid && limits == o.limits && options == o.options &&
-               optionTickets == o.optionTickets && optionGroup == o.optionGroup && groupNames == o.groupNames &&
-               judgeOrder == o.judgeOrder && judges == o.judges && auxMap == o.auxMap;
-    }
+    QUORIX_WIRE_FIELDS(VoteInfo, aux1, aux2, voteId, name, auxText1, limitTime, voteType, aux3, aux4,
+                       auxText2, auxText3, auxText4, ownerUid, limits, options, optionTickets, optionGroup,
+                       groupNames, judgeOrder, judges, auxMap)
 
     std::uint32_t ticketLimit(TicketLimitKey key) const
     {
@@ -112,23 +99,8 @@ struct VoteHistoryRecord
     TextMap auxMap2;
     TextMap auxMap3;
 
-    void marshal(mpak::Pack& p) const
-    {
-        p << recordKey << aux2 << name << voteType << timeText << auxText1 << aux3 << adminNick << options
-          << optionTickets << auxMap1 << auxMap2 << auxMap3;
-    }
-    void unmarshal(mpak::Unpack& up)
-    {
-        up >> recordKey >> aux2 >> name >> voteType >> timeText >> auxText1 >> aux3 >> adminNick >> options >>
-            optionTickets >> auxMap1 >> auxMap2 >> auxMap3;
-    }
-    bool operator==(const VoteHistoryRecord& o) const
-    {
-        return recordKey == o.recordKey && aux2 == o.aux2 && name == o.name && voteType == o.voteType &&
-               timeText == o.timeText && auxText1 == o.auxText1 && aux3 == o.aux3 && adminNick == o.adminNick &&
-               options == o.options && optionTickets == o.optionTickets && auxMap1 == o.auxMap1 &&
-               auxMap2 == o.auxMap2 && auxMap3 == o.auxMap3;
-    }
+    QUORIX_WIRE_FIELDS(VoteHistoryRecord, recordKey, aux2, name, voteType, timeText, auxText1, aux3,
+                       adminNick, options, optionTickets, auxMap1, auxMap2, auxMap3)
 };
 
 // Body of VOTE_SYSTEM_USER_VOTE_STATE_RES.
@@ -148,23 +120,8 @@ struct UserTicketInfo
     U32Map usedPerOption;
     ExtendMap extend;
 
-    void marshal(mpak::Pack& p) const
-    {
-        p << state << aux1 << aux2 << aux3 << aux4 << aux5 << voteType << ticketsPerUser << ticketsPerOption
-          << ticketsUsed << vote << usedPerOption << extend;
-    }
-    void unmarshal(mpak::Unpack& up)
-    {
-        up >> state >> aux1 >> aux2 >> aux3 >> aux4 >> aux5 >> voteType >> ticketsPerUser >> ticketsPerOption >>
-            ticketsUsed >> vote >> usedPerOption >> extend;
-    }
-    bool operator==(const UserTicketInfo& o) const
-    {
-        return state == o.state && aux1 == o.aux1 && aux2 == o.aux2 && aux3 == o.aux3 && aux4 == o.aux4 &&
-               aux5 == o.aux5 && voteType == o.voteType && ticketsPerUser == o.ticketsPerUser &&
-               ticketsPerOption == o.ticketsPerOption && ticketsUsed == o.ticketsUsed && vote == o.vote &&
-               usedPerOption == o.usedPerOption && extend == o.extend;
-    }
+    QUORIX_WIRE_FIELDS(UserTicketInfo, state, aux1, aux2, aux3, aux4, aux5, voteType, ticketsPerUser,
+                       ticketsPerOption, ticketsUsed, vote, usedPerOption, extend)
 };
 
 using VoteList = std::vector<VoteInfo>;
