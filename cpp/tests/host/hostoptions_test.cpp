@@ -1,0 +1,104 @@
+#include "hostoptions.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct RejectCase
+{
+    const char* name;
+    QStringList arguments;
+    const char* errorFragment;
+};
+
+class HostOptionsRejects : public testing::TestWithParam<RejectCase>
+{
+};
+
+TEST_P(HostOptionsRejects, WithOneLineNamingTheOption)
+{
+    HostOptions options;
+    EXPECT_EQ(options.parse(GetParam().arguments), HostOptions::Outcome::Error);
+    EXPECT_TRUE(options.error().contains(GetParam().errorFragment)) << options.error().toStdString();
+    EXPECT_FALSE(options.error().contains('\n'));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BadOptions, HostOptionsRejects,
+    testing::Values(RejectCase{"unknown", {"--colour", "red"}, "--colour"},
+                    RejectCase{"missing_value", {"--uid"}, "--uid"},
+                    RejectCase{"not_a_number", {"--role", "boss"}, "--role"},
+                    RejectCase{"negative", {"--channel", "-5"}, "--channel"},
+                    RejectCase{"zero_uid", {"--uid", "0"}, "--uid"},
+                    RejectCase{"too_large", {"--subchannel", "4294967296"}, "--subchannel"},
+                    RejectCase{"service_without_port", {"--service", "localhost"}, "--service"},
+                    RejectCase{"service_port_zero", {"--service", "localhost:0"}, "--service"},
+                    RejectCase{"service_port_too_large", {"--service=127.0.0.1:70000"}, "--service"},
+                    RejectCase{"empty_nick", {"--nick="}, "--nick"},
+                    RejectCase{"offscreen_with_value", {"--offscreen=yes"}, "--offscreen"},
+                    RejectCase{"positional", {"viewer"}, "viewer"}),
+    [](const testing::TestParamInfo<RejectCase>& info) { return info.param.name; });
+
+TEST(HostOptions, DefaultsAreAManagerInChannel888WithTheEmbeddedService)
+{
+    HostOptions options;
+    ASSERT_EQ(options.parse({}), HostOptions::Outcome::Run);
+    EXPECT_EQ(options.identity.role, 255u);
+    EXPECT_EQ(options.identity.channelId, 888u);
+    EXPECT_EQ(options.identity.subChannelId, 1u);
+    EXPECT_NE(options.identity.uid, 0u);
+    EXPECT_NE(options.identity.imid, 0u);
+    EXPECT_TRUE(options.embeddedService());
+    EXPECT_TRUE(options.automationPath.isEmpty());
+    EXPECT_FALSE(options.offscreen);
+}
+
+TEST(HostOptions, EveryOptionIsReadInBothSpellings)
+{
+    HostOptions options;
+    ASSERT_EQ(options.parse({"--uid",
+                             "42",
+                             "--imid=4242",
+                             "--nick",
+                             "观众甲",
+                             "--role",
+                             "25",
+                             "--channel=7",
+                             "--subchannel",
+                             "3",
+                             "--service",
+                             "::1:27500",
+                             "--token",
+                             "123.abc",
+                             "--keywords",
+                             "/tmp/k.txt",
+                             "--addon-dir=/opt/addon",
+                             "--automation",
+                             "/tmp/a.sock",
+                             "--offscreen"}),
+              HostOptions::Outcome::Run)
+        << options.error().toStdString();
+    EXPECT_EQ(options.identity.uid, 42u);
+    EXPECT_EQ(options.identity.imid, 4242u);
+    EXPECT_EQ(options.identity.nick, QStringLiteral("观众甲"));
+    EXPECT_EQ(options.identity.role, 25u);
+    EXPECT_EQ(options.identity.channelId, 7u);
+    EXPECT_EQ(options.identity.subChannelId, 3u);
+    EXPECT_EQ(options.serviceHost, "::1");
+    EXPECT_EQ(options.servicePort, 27500);
+    EXPECT_FALSE(options.embeddedService());
+    EXPECT_EQ(options.token, "123.abc");
+    EXPECT_EQ(options.keywordsFile, "/tmp/k.txt");
+    EXPECT_EQ(options.addonDir, "/opt/addon");
+    EXPECT_EQ(options.automationPath, "/tmp/a.sock");
+    EXPECT_TRUE(options.offscreen);
+}
+
+TEST(HostOptions, HelpStopsParsingEvenAfterABadOption)
+{
+    HostOptions options;
+    EXPECT_EQ(options.parse({"--help", "--bogus"}), HostOptions::Outcome::Help);
+    EXPECT_TRUE(HostOptions::usage().contains("--automation"));
+}
+
+} // namespace
