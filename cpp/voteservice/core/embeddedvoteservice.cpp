@@ -1,0 +1,88 @@
+#include "embeddedvoteservice.h"
+
+#include "serviceframe.h"
+#include "votemessages.h"
+
+namespace quorix::service {
+
+EmbeddedVoteService::EmbeddedVoteService(CoreOptions options)
+    : m_ownClock(std::make_unique<SystemClock>()), m_clock(*m_ownClock),
+      m_core(m_clock, m_storage, m_sink, options)
+{}
+
+EmbeddedVoteService::EmbeddedVoteService(Clock& clock, CoreOptions options)
+    : m_clock(clock), m_core(m_clock, m_storage, m_sink, options)
+{}
+
+EmbeddedVoteService::~EmbeddedVoteService() = default;
+
+SessionId EmbeddedVoteService::connect(const SessionIdentity& identity, FrameCallback onFrame)
+{
+    const SessionId id = ++m_lastId;
+    m_callbacks.emplace(id, std::make_shared<FrameCallback>(std::move(onFrame)));
+    m_core.openSession(id, identity);
+    deliverPending();
+    return id;
+}
+
+bool EmbeddedVoteService::send(SessionId session, const std::string& frame)
+{
+    if (m_callbacks.count(session) == 0 || frame.size() < mpak::kFrameHeaderSize)
+        return false;
+    mpak::ServiceFrame decoded;
+    try {
+        decoded = mpak::decodeFrame(frame);
+    } catch (const mpak::UnpackError&) {
+        return false;
+    }
+    if (decoded.maxType != kVoteMajorType || frame.size() != mpak::kFrameHeaderSize + decoded.payload.size())
+        return false;
+    const Disposition disposition = m_core.handle(session, decoded.minType, decoded.payload);
+    if (disposition == Disposition::Close)
+        disconnect(session);
+    deliverPending();
+    return disposition == Disposition::Keep;
+}
+
+void EmbeddedVoteService::move(SessionId session, std::uint32_t subChannelId)
+{
+    m_core.moveSession(session, subChannelId);
+    deliverPending();
+}
+
+void EmbeddedVoteService::disconnect(SessionId session)
+{
+    m_core.closeSession(session);
+    m_callbacks.erase(session);
+}
+
+void EmbeddedVoteService::tick()
+{
+    m_core.tick();
+    deliverPending();
+}
+
+void EmbeddedVoteService::deliverPending()
+{
+    if (m_delivering)
+        return;
+    m_delivering = true;
+    while (!m_sink.pending.empty()) {
+        auto [session, frame] = std::move(m_sink.pending.front());
+        m_sink.pending.pop_front();
+        const auto it = m_callbacks.find(session);
+        if (it == m_callbacks.end())
+            continue;
+        // Holding the callback keeps it alive if it disconnects its own session.
+        const std::shared_ptr<FrameCallback> callback = it->second;
+        try {
+            if (*callback)
+                (*callback)(std::string(frame.frame()));
+        } catch (...) {
+            // A throwing host callback loses that one frame; the service and the other sessions go on.
+        }
+    }
+    m_delivering = false;
+}
+
+} // namespace quorix::service

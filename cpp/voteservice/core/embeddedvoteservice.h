@@ -1,0 +1,83 @@
+#pragma once
+
+// The vote service running inside a host process, without a network.
+//
+//   EmbeddedVoteService service;                      // own clock, storage and core
+//   auto id = service.connect(identity, [](const std::string& frame) { ... });
+//   service.send(id, frame);                          // frame as the service link builds it
+//   service.move(id, newSubChannelId);
+//   service.tick();                                   // every 100 ms, e.g. from a QTimer
+//   service.disconnect(id);
+//
+// Frames in both directions are the service link's: u32 major type, u32 minor type, u16 payload
+// length n, n payload bytes (little-endian), without the stream's length prefix. Only major type
+// 2500 (vote messages) is accepted from a session.
+//
+// Everything runs on the caller's thread; the object is not thread-safe. Callbacks are invoked
+// from inside connect, send, move and tick, after the core has finished the call, one frame at a
+// time and in order. A callback may call send, move or disconnect: the frames those produce are
+// delivered after the frames already waiting. Frames for a session that has disconnected by then
+// are dropped. Identities are trusted as given: the host vouches for them.
+
+#include "clock.h"
+#include "memoryvotestorage.h"
+#include "outputsink.h"
+#include "sessionidentity.h"
+#include "systemclock.h"
+#include "voteservicecore.h"
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+namespace quorix::service {
+
+class EmbeddedVoteService
+{
+public:
+    using FrameCallback = std::function<void(const std::string& frame)>;
+
+    explicit EmbeddedVoteService(CoreOptions options = {});
+    // For tests: time from the given clock, which must outlive the service.
+    EmbeddedVoteService(Clock& clock, CoreOptions options = {});
+    ~EmbeddedVoteService();
+    EmbeddedVoteService(const EmbeddedVoteService&) = delete;
+    EmbeddedVoteService& operator=(const EmbeddedVoteService&) = delete;
+
+    // A new session (never 0). A sub-channel with a running vote sends its broadcast at once.
+    SessionId connect(const SessionIdentity& identity, FrameCallback onFrame);
+    // False when the session is unknown or the frame is not a well-formed vote frame (dropped).
+    // A session that floods is disconnected (and false returned).
+    bool send(SessionId session, const std::string& frame);
+    void move(SessionId session, std::uint32_t subChannelId);
+    void disconnect(SessionId session);
+    void tick();
+
+    std::size_t sessionCount() const { return m_callbacks.size(); }
+
+private:
+    class QueueSink : public OutputSink
+    {
+    public:
+        void deliver(SessionId session, const OutFrame& frame) override
+        {
+            pending.push_back({session, frame});
+        }
+        std::deque<std::pair<SessionId, OutFrame>> pending;
+    };
+
+    void deliverPending();
+
+    std::unique_ptr<SystemClock> m_ownClock;
+    Clock& m_clock;
+    MemoryVoteStorage m_storage;
+    QueueSink m_sink;
+    VoteServiceCore m_core;
+    std::unordered_map<SessionId, std::shared_ptr<FrameCallback>> m_callbacks;
+    SessionId m_lastId = 0;
+    bool m_delivering = false;
+};
+
+} // namespace quorix::service

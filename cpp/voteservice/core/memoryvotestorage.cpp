@@ -1,0 +1,121 @@
+#include "memoryvotestorage.h"
+
+namespace quorix::service {
+
+MemoryVoteStorage::MemoryVoteStorage(std::size_t maxDirectoryEntries)
+    : m_maxDirectoryEntries(maxDirectoryEntries)
+{}
+
+std::uint32_t MemoryVoteStorage::nextId(std::uint32_t& counter)
+{
+    ++counter;
+    if (counter == 0)
+        ++counter;
+    return counter;
+}
+
+std::uint32_t MemoryVoteStorage::addVote(const SubChannelKey& place, VoteInfo vote)
+{
+    auto& votes = m_votes[place];
+    std::uint32_t id = nextId(m_lastVoteId);
+    while (votes.count(id) != 0)
+        id = nextId(m_lastVoteId);
+    vote.voteId = id;
+    votes.emplace(id, std::move(vote));
+    return id;
+}
+
+std::optional<VoteInfo> MemoryVoteStorage::findVote(const SubChannelKey& place, std::uint32_t voteId) const
+{
+    const auto sub = m_votes.find(place);
+    if (sub == m_votes.end())
+        return std::nullopt;
+    const auto it = sub->second.find(voteId);
+    if (it == sub->second.end())
+        return std::nullopt;
+    return it->second;
+}
+
+bool MemoryVoteStorage::replaceVote(const SubChannelKey& place, const VoteInfo& vote)
+{
+    const auto sub = m_votes.find(place);
+    if (sub == m_votes.end())
+        return false;
+    const auto it = sub->second.find(vote.voteId);
+    if (it == sub->second.end())
+        return false;
+    it->second = vote;
+    return true;
+}
+
+bool MemoryVoteStorage::removeVote(const SubChannelKey& place, std::uint32_t voteId)
+{
+    const auto sub = m_votes.find(place);
+    if (sub == m_votes.end() || sub->second.erase(voteId) == 0)
+        return false;
+    if (sub->second.empty())
+        m_votes.erase(sub);
+    return true;
+}
+
+VoteList MemoryVoteStorage::votes(const SubChannelKey& place) const
+{
+    VoteList list;
+    const auto sub = m_votes.find(place);
+    if (sub == m_votes.end())
+        return list;
+    list.reserve(sub->second.size());
+    for (const auto& [id, vote] : sub->second)
+        list.push_back(vote);
+    return list;
+}
+
+std::uint32_t MemoryVoteStorage::addHistory(const SubChannelKey& place, HistoryEntry entry)
+{
+    const std::uint32_t key = nextId(m_lastRecordKey);
+    entry.record.recordKey = key;
+    m_history[place].push_back(std::move(entry));
+    return key;
+}
+
+std::vector<HistoryEntry> MemoryVoteStorage::history(const SubChannelKey& place, std::int64_t sinceUnix) const
+{
+    std::vector<HistoryEntry> entries;
+    const auto sub = m_history.find(place);
+    if (sub == m_history.end())
+        return entries;
+    for (auto it = sub->second.rbegin(); it != sub->second.rend() && it->endedAtUnix >= sinceUnix; ++it)
+        entries.push_back(*it);
+    return entries;
+}
+
+void MemoryVoteStorage::pruneHistory(std::int64_t beforeUnix)
+{
+    for (auto sub = m_history.begin(); sub != m_history.end();) {
+        auto& entries = sub->second;
+        while (!entries.empty() && entries.front().endedAtUnix < beforeUnix)
+            entries.pop_front();
+        sub = entries.empty() ? m_history.erase(sub) : std::next(sub);
+    }
+}
+
+void MemoryVoteStorage::recordUser(std::uint32_t imid, const DirectoryEntry& entry)
+{
+    const auto it = m_directory.find(imid);
+    if (it != m_directory.end()) {
+        it->second = entry;
+        return;
+    }
+    if (m_directory.size() < m_maxDirectoryEntries)
+        m_directory.emplace(imid, entry);
+}
+
+std::optional<DirectoryEntry> MemoryVoteStorage::findUser(std::uint32_t imid) const
+{
+    const auto it = m_directory.find(imid);
+    if (it == m_directory.end())
+        return std::nullopt;
+    return it->second;
+}
+
+} // namespace quorix::service

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "votestorage.h"
+
+#include <deque>
+#include <map>
+#include <unordered_map>
+
+namespace quorix::service {
+
+// Storage in memory, lost when the process ends. The user directory holds at most
+// maxDirectoryEntries users; past that, new users are not recorded (known ones are still updated).
+class MemoryVoteStorage : public VoteStorage
+{
+public:
+    explicit MemoryVoteStorage(std::size_t maxDirectoryEntries = 200000);
+
+    std::uint32_t addVote(const SubChannelKey& place, VoteInfo vote) override;
+    std::optional<VoteInfo> findVote(const SubChannelKey& place, std::uint32_t voteId) const override;
+    bool replaceVote(const SubChannelKey& place, const VoteInfo& vote) override;
+    bool removeVote(const SubChannelKey& place, std::uint32_t voteId) override;
+    VoteList votes(const SubChannelKey& place) const override;
+
+    std::uint32_t addHistory(const SubChannelKey& place, HistoryEntry entry) override;
+    std::vector<HistoryEntry> history(const SubChannelKey& place, std::int64_t sinceUnix) const override;
+    void pruneHistory(std::int64_t beforeUnix) override;
+
+    void recordUser(std::uint32_t imid, const DirectoryEntry& entry) override;
+    std::optional<DirectoryEntry> findUser(std::uint32_t imid) const override;
+
+private:
+    static std::uint32_t nextId(std::uint32_t& counter);
+
+    std::map<SubChannelKey, std::map<std::uint32_t, VoteInfo>> m_votes;
+    std::map<SubChannelKey, std::deque<HistoryEntry>> m_history; // oldest first
+    std::unordered_map<std::uint32_t, DirectoryEntry> m_directory;
+    std::size_t m_maxDirectoryEntries;
+    std::uint32_t m_lastVoteId = 0;
+    std::uint32_t m_lastRecordKey = 0;
+};
+
+} // namespace quorix::service

@@ -1,0 +1,63 @@
+#include "outframe.h"
+
+#include "serviceframe.h"
+
+namespace quorix::service {
+
+namespace {
+constexpr std::size_t kPrefixSize = 4;
+
+void appendU32(std::string& out, std::uint32_t v)
+{
+    for (int shift = 0; shift < 32; shift += 8)
+        out.push_back(static_cast<char>((v >> shift) & 0xff));
+}
+} // namespace
+
+OutFrame OutFrame::make(std::uint32_t maxType, std::uint32_t minType, const std::string& payload)
+{
+    if (payload.size() > mpak::kMaxFramePayload)
+        return {};
+    const std::string frame = mpak::encodeFrame(maxType, minType, payload);
+    auto bytes = std::make_shared<std::string>();
+    bytes->reserve(kPrefixSize + frame.size());
+    appendU32(*bytes, static_cast<std::uint32_t>(frame.size()));
+    bytes->append(frame);
+    return OutFrame(std::move(bytes));
+}
+
+std::string_view OutFrame::wire() const
+{
+    return m_bytes ? std::string_view(*m_bytes) : std::string_view();
+}
+
+std::string_view OutFrame::frame() const
+{
+    return wire().substr(m_bytes ? kPrefixSize : 0);
+}
+
+std::string_view OutFrame::payload() const
+{
+    return wire().substr(m_bytes ? kPrefixSize + mpak::kFrameHeaderSize : 0);
+}
+
+std::uint32_t OutFrame::maxType() const
+{
+    return u32At(kPrefixSize);
+}
+
+std::uint32_t OutFrame::minType() const
+{
+    return u32At(kPrefixSize + 4);
+}
+
+std::uint32_t OutFrame::u32At(std::size_t offset) const
+{
+    if (!m_bytes)
+        return 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(m_bytes->data() + offset);
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
+           (std::uint32_t(p[3]) << 24);
+}
+
+} // namespace quorix::service

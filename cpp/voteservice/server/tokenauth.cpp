@@ -1,0 +1,60 @@
+#include "tokenauth.h"
+
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+
+#include <cctype>
+
+namespace quorix::service {
+
+namespace {
+constexpr std::size_t kMaxExpiryDigits = 12;
+}
+
+TokenAuth::TokenAuth(std::string secret) : m_secret(std::move(secret)) {}
+
+std::string TokenAuth::signatureHex(const TokenClaims& claims, std::int64_t expiryUnix) const
+{
+    const std::string message = std::to_string(claims.uid) + "|" + std::to_string(claims.imid) + "|" +
+                                std::to_string(claims.role) + "|" + std::to_string(claims.channelId) + "|" +
+                                std::to_string(expiryUnix);
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int digestSize = 0;
+    HMAC(EVP_sha256(), m_secret.data(), static_cast<int>(m_secret.size()),
+         reinterpret_cast<const unsigned char*>(message.data()), message.size(), digest, &digestSize);
+    static const char kHex[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(2 * digestSize);
+    for (unsigned int i = 0; i < digestSize; ++i) {
+        hex.push_back(kHex[digest[i] >> 4]);
+        hex.push_back(kHex[digest[i] & 0x0f]);
+    }
+    return hex;
+}
+
+std::string TokenAuth::issue(const TokenClaims& claims, std::int64_t expiryUnix) const
+{
+    return std::to_string(expiryUnix) + "." + signatureHex(claims, expiryUnix);
+}
+
+bool TokenAuth::verify(const std::string& token, const TokenClaims& claims, std::int64_t nowUnix) const
+{
+    const std::size_t dot = token.find('.');
+    if (dot == std::string::npos || dot == 0 || dot > kMaxExpiryDigits)
+        return false;
+    std::int64_t expiry = 0;
+    for (std::size_t i = 0; i < dot; ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(token[i])))
+            return false;
+        expiry = expiry * 10 + (token[i] - '0');
+    }
+    if (expiry < nowUnix)
+        return false;
+    const std::string expected = signatureHex(claims, expiry);
+    const std::string given = token.substr(dot + 1);
+    // Constant-time comparison, so the signature cannot be guessed byte by byte from timing.
+    return given.size() == expected.size() && CRYPTO_memcmp(given.data(), expected.data(), given.size()) == 0;
+}
+
+} // namespace quorix::service
