@@ -5,7 +5,7 @@
 //
 //   relay::signal1<unsigned> switched;
 //   switched.connect(bridge, &Bridge::onSwitched);   // Bridge derives from relay::trackable
-//   switched.emit(7);                                // or switched(7)
+//   switched.fire(7);                                // or switched(7)
 //
 // A connection ends when its trackable object is destroyed, when connection::disconnect() is
 // called, or when the signal is destroyed. Emitting is safe while a slot disconnects any slot,
@@ -104,7 +104,7 @@ public:
         return n;
     }
 
-    void emit(Args... args)
+    void fire(Args... args)
     {
         const std::weak_ptr<void> signalAlive = m_alive;
         const std::vector<std::shared_ptr<slot>> snapshot = m_slots;
@@ -120,7 +120,7 @@ public:
         }
     }
 
-    void operator()(Args... args) { emit(args...); }
+    void operator()(Args... args) { fire(args...); }
 
 private:
     struct slot

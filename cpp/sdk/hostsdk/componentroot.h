@@ -22,8 +22,7 @@ protected:
 using IComponentRootPtr = comptr<IComponentRoot>;
 
 // getService followed by queryInterface; the first reference is dropped.
-template <class T>
-comptr<T> serviceInterface(IComponentRoot* root, const char* serviceId)
+template <class T> comptr<T> serviceInterface(IComponentRoot* root, const char* serviceId)
 {
     if (root == nullptr)
         return nullptr;

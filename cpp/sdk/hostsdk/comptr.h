@@ -6,8 +6,7 @@
 
 #include <utility>
 
-template <class T>
-class comptr
+template <class T> class comptr
 {
 public:
     comptr() = default;
@@ -20,10 +19,7 @@ public:
     }
     comptr(const comptr& other) : comptr(other.m_p) {}
     comptr(comptr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
-    template <class U>
-    comptr(const comptr<U>& other) : comptr(static_cast<T*>(other.get()))
-    {
-    }
+    template <class U> comptr(const comptr<U>& other) : comptr(static_cast<T*>(other.get())) {}
     ~comptr() { reset(); }
 
     comptr& operator=(const comptr& other)
@@ -71,8 +67,7 @@ private:
 };
 
 // Asks `object` for interface T; null when it does not answer it.
-template <class T, class U>
-comptr<T> queryInterface(U* object)
+template <class T, class U> comptr<T> queryInterface(U* object)
 {
     if (object == nullptr)
         return nullptr;
@@ -82,8 +77,7 @@ comptr<T> queryInterface(U* object)
     return comptr<T>::adopt(static_cast<T*>(out));
 }
 
-template <class T, class U>
-comptr<T> queryInterface(const comptr<U>& object)
+template <class T, class U> comptr<T> queryInterface(const comptr<U>& object)
 {
     return queryInterface<T>(object.get());
 }

@@ -23,11 +23,11 @@ struct InterfaceId
 };
 
 // Declares `static const InterfaceId& iid()` for an interface; static members take no position.
-#define HOSTSDK_INTERFACE_ID(Interface)                                                                        \
-    static const InterfaceId& iid()                                                                            \
-    {                                                                                                          \
-        static const InterfaceId id{#Interface "_UUID"};                                                       \
-        return id;                                                                                             \
+#define HOSTSDK_INTERFACE_ID(Interface)                                                                      \
+    static const InterfaceId& iid()                                                                          \
+    {                                                                                                        \
+        static const InterfaceId id{#Interface "_UUID"};                                                     \
+        return id;                                                                                           \
     }
 
 class IUnk
@@ -35,10 +35,10 @@ class IUnk
 public:
     HOSTSDK_INTERFACE_ID(IUnk)
 
-    virtual unsigned long addRef() = 0;                                        // 1
-    virtual unsigned long release() = 0;                                       // 2
-    virtual bool queryInterface(const InterfaceId& iid, void** out) = 0;       // 3: true gives a new reference
-    virtual long reservedOperation() = 0;                                      // 4: the host's; answered 0
+    virtual unsigned long addRef() = 0;                                  // 1
+    virtual unsigned long release() = 0;                                 // 2
+    virtual bool queryInterface(const InterfaceId& iid, void** out) = 0; // 3: true gives a new reference
+    virtual long reservedOperation() = 0;                                // 4: the host's; answered 0
 
 protected:
     ~IUnk() = default;
