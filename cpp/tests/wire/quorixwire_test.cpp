@@ -1,0 +1,242 @@
+#include "jsonreader.h"
+#include "wirejson.h"
+#include "wirevectors.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <sys/wait.h>
+
+namespace {
+
+JsonValue parsed(const std::string& text)
+{
+    JsonReader reader(text);
+    JsonValue value;
+    EXPECT_TRUE(reader.parse(value)) << reader.error();
+    return value;
+}
+
+// Every vector goes frame → JSON text → frame unchanged, named and complete.
+TEST(QuorixWire, EveryVectorRoundTripsThroughJsonText)
+{
+    for (const wirevectors::WireVector& v : wirevectors::all()) {
+        SCOPED_TRACE(v.name);
+        const std::string frame = wirevectors::frameOf(v);
+        const JsonValue document = WireJson::decodeFrame(frame);
+        EXPECT_EQ(v.name, document.find("name")->asText());
+        EXPECT_TRUE(document.find("complete")->asBool());
+        EXPECT_EQ(2500, document.find("maxType")->asNumber());
+        EXPECT_EQ(v.minType, document.find("minType")->asNumber());
+        EXPECT_EQ(wirevectors::toHex(frame),
+                  WireJson::toHex(WireJson::encodeFrame(parsed(document.write()))));
+    }
+}
+
+TEST(QuorixWire, BodiesUseTheFieldNames)
+{
+    const JsonValue broadcast = WireJson::decodeFrame(wirevectors::frameOf(wirevectors::byMinType(27)));
+    EXPECT_EQ(
+        R"({"aux1":0,"aux2":0,"fullAllowance":1,"status":0,"remainSeconds":60,"jiFangId":99,"vote":{)"
+        R"("aux1":1,"aux2":2,"voteId":7,"name":"Q1","auxText1":"","limitTime":60,"voteType":1,"aux3":3,)"
+        R"("aux4":4,"auxText2":"x","auxText3":"","auxText4":"","ownerUid":500,"limits":{"0":3,"1":2},)"
+        R"("options":{"0":"A","1":"票"},"optionTickets":{"1":5},"optionGroup":{"0":0,"1":1},)"
+        R"("groupNames":{"0":"a","1":"b"},"judgeOrder":{"0":700},"judges":{"700":{"uid":700,"imid":9001,)"
+        R"("nick":"j","points":4,"auxMap":{}}},"auxMap":{"5":"z"}},"extend":{}})",
+        broadcast.find("body")->write());
+
+    const JsonValue batch = WireJson::decodeFrame(wirevectors::frameOf(wirevectors::byMinType(25)));
+    EXPECT_EQ(R"({"channelId":10,"subChannelId":20,"aux1":{"7":0,"8":2},"extend":{}})",
+              batch.find("body")->write());
+}
+
+TEST(QuorixWire, ShortFramesDecodeAsFarAsTheyGo)
+{
+    const std::string frame = wirevectors::frameOf(wirevectors::byMinType(6));
+    // Declared payload intact but only 8 bytes long: result and aux1 are read.
+    const std::string eightByteBody = wirevectors::fromHex("c4090000 06000000 0800 00000000 01000000");
+    JsonValue document = WireJson::decodeFrame(eightByteBody);
+    EXPECT_FALSE(document.find("complete")->asBool());
+    EXPECT_EQ(R"({"result":0,"aux1":1,"aux2":0,"voteId":0,"jiFangId":0,"extend":{}})",
+              document.find("body")->write());
+
+    // A frame cut before the end of its declared payload is incomplete as well.
+    document = WireJson::decodeFrame(frame.substr(0, frame.size() - 4));
+    EXPECT_FALSE(document.find("complete")->asBool());
+    EXPECT_EQ(99, document.find("body")->find("jiFangId")->asNumber());
+
+    // Bytes behind the declared payload are not part of the message.
+    document = WireJson::decodeFrame(frame + "zz");
+    EXPECT_TRUE(document.find("complete")->asBool());
+}
+
+TEST(QuorixWire, MissingBodyFieldsKeepTheirDefaultsAndNameIsOptional)
+{
+    const std::string frame =
+        WireJson::encodeFrame(parsed(R"({"maxType":2500,"minType":7,"body":{"voteId":12,)"
+                                     R"("jiFangId":34,"channelId":10,"subChannelId":20}})"));
+    EXPECT_EQ("c4090000070000001800" +
+                  wirevectors::toHex(wirevectors::fromHex(wirevectors::byMinType(7).hex)),
+              WireJson::toHex(frame));
+}
+
+TEST(QuorixWire, TextsSurviveEscapes)
+{
+    const std::string frame = WireJson::encodeFrame(
+        parsed(R"({"maxType":2500,"minType":32,"body":{"nick":"a\"\\\n\u00e9\ud83d\ude00\u0000"}})"));
+    const JsonValue document = WireJson::decodeFrame(frame);
+    EXPECT_EQ(std::string("a\"\\\n\xc3\xa9\xf0\x9f\x98\x80\0", 11),
+              document.find("body")->find("nick")->asText());
+    EXPECT_EQ(frame, WireJson::encodeFrame(parsed(document.write())));
+
+    // Bytes that are not UTF-8 are shown as U+FFFD so the output stays valid JSON.
+    const std::string raw =
+        wirevectors::fromHex("c4090000 20000000 0f00 00000000 00000000 00000000 0100 ff 00000000");
+    EXPECT_NE(std::string::npos, WireJson::decodeFrame(raw).write().find("\"nick\":\"\xef\xbf\xbd\""));
+}
+
+TEST(QuorixWire, BadDocumentsAreRefusedWithTheirPath)
+{
+    const struct
+    {
+        const char* json;
+        const char* message;
+    } cases[] = {
+        {R"([1])", "document: expected an object"},
+        {R"({"minType":31,"body":{}})", "maxType: missing"},
+        {R"({"maxType":2500,"minType":9,"body":{}})", "not a vote message"},
+        {R"({"maxType":2501,"minType":31,"body":{}})", "not a vote message"},
+        {R"({"maxType":2500,"minType":31})", "body: missing"},
+        {R"({"maxType":2500,"minType":31,"body":{},"extra":1})", "extra: no such member"},
+        {R"({"maxType":2500,"minType":31,"name":"VOTE_SYSTEM_START_VOTE_REQ","body":{}})", "does not match"},
+        {R"({"maxType":2500,"minType":31,"complete":"yes","body":{}})", "complete: expected a boolean"},
+        {R"({"maxType":2500,"minType":31,"body":{"imid":-1}})", "body.imid: expected an unsigned 32-bit"},
+        {R"({"maxType":2500,"minType":31,"body":{"imid":4294967296}})",
+         "body.imid: expected an unsigned 32-bit"},
+        {R"({"maxType":2500,"minType":31,"body":{"imid":1.5}})", "body.imid: expected an unsigned 32-bit"},
+        {R"({"maxType":2500,"minType":31,"body":{"imid":"1"}})", "body.imid: expected a number"},
+        {R"({"maxType":2500,"minType":31,"body":{"imd":1}})", "body.imd: no such field"},
+        {R"({"maxType":2500,"minType":25,"body":{"voteTypes":{}}})", "body.voteTypes: no such field"},
+        {R"({"maxType":2500,"minType":25,"body":{"aux1":{"07":1}}})", "is not an unsigned 32-bit decimal"},
+        {R"({"maxType":2500,"minType":25,"body":{"aux1":{"4294967296":1}}})",
+         "is not an unsigned 32-bit decimal"},
+        {R"({"maxType":2500,"minType":25,"body":{"aux1":{"-1":1}}})", "is not an unsigned 32-bit decimal"},
+        {R"({"maxType":2500,"minType":29,"body":{"votes":[{"judges":{"1":{"nick":3}}}]}})",
+         "body.votes[0].judges.1.nick: expected a text"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.json);
+        try {
+            WireJson::encodeFrame(parsed(c.json));
+            ADD_FAILURE() << "accepted";
+        } catch (const WireJsonError& e) {
+            EXPECT_NE(std::string::npos, std::string(e.what()).find(c.message)) << e.what();
+        }
+    }
+}
+
+TEST(QuorixWire, OversizedBodyIsRefusedNotTruncated)
+{
+    const std::string nick(70000, 'n');
+    const JsonValue document = parsed(R"({"maxType":2500,"minType":32,"body":{"nick":")" + nick + "\"}}");
+    EXPECT_THROW(WireJson::encodeFrame(document), WireJsonError);
+}
+
+TEST(JsonReaderLimits, MalformedAndHostileJsonIsRefused)
+{
+    const std::string deep(100000, '[');
+    const char* cases[] = {"",
+                           "{",
+                           R"({"a":1,})",
+                           R"({"a" 1})",
+                           R"({"a":1,"a":2})",
+                           "[1 2]",
+                           "01x",
+                           "\"\\ud800\"",
+                           "\"\\udc00\"",
+                           "\"\\u12\"",
+                           "\"a\nb\"",
+                           "tru",
+                           "{} {}",
+                           "-"};
+    for (const char* text : cases) {
+        SCOPED_TRACE(text);
+        JsonReader reader(text);
+        JsonValue value;
+        EXPECT_FALSE(reader.parse(value));
+        EXPECT_NE(std::string::npos, reader.error().find("JSON: "));
+    }
+    JsonReader deepReader(deep);
+    JsonValue value;
+    EXPECT_FALSE(deepReader.parse(value));
+    EXPECT_NE(std::string::npos, deepReader.error().find("nesting deeper than 64"));
+}
+
+struct RunResult
+{
+    int status;
+    std::string out;
+};
+
+RunResult run(const std::string& arguments, const std::string& input)
+{
+    const std::string inFile = ::testing::TempDir() + "quorixwire_in.txt";
+    std::FILE* f = std::fopen(inFile.c_str(), "wb");
+    std::fwrite(input.data(), 1, input.size(), f);
+    std::fclose(f);
+    const std::string command = std::string(QUORIX_WIRE_PATH) + " " + arguments + " < " + inFile + " 2>&1";
+    std::FILE* p = popen(command.c_str(), "r");
+    RunResult result{-1, {}};
+    char buf[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+        result.out.append(buf, n);
+    const int raw = pclose(p);
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return result;
+}
+
+TEST(QuorixWireProgram, DecodesFromOptionOrInputAndEncodesBack)
+{
+    const std::string hex = wirevectors::toHex(wirevectors::frameOf(wirevectors::byMinType(31)));
+    const RunResult fromOption = run("decode --hex " + hex, "");
+    EXPECT_EQ(0, fromOption.status);
+    EXPECT_EQ(R"({"maxType":2500,"minType":31,"name":"VOTE_SYSTEM_QUERY_NICKNAME_REQ","complete":true,)"
+              R"("body":{"imid":1234,"extend":{}}})"
+              "\n",
+              fromOption.out);
+
+    const RunResult fromInput = run("decode", "C4 09 00 00\n1F 00 00 00\t08 00 D2 04 00 00 00 00 00 00\n");
+    EXPECT_EQ(fromOption.out, fromInput.out);
+
+    const RunResult encoded = run("encode", fromOption.out);
+    EXPECT_EQ(0, encoded.status);
+    EXPECT_EQ(hex + "\n", encoded.out);
+}
+
+TEST(QuorixWireProgram, BadInputIsOneLineOnStandardErrorAndStatus2)
+{
+    const struct
+    {
+        const char* arguments;
+        const char* input;
+    } cases[] = {
+        {"decode", "c40900"},
+        {"decode", "zz"},
+        {"decode", "c4090000 09000000 0000"},
+        {"encode", "{"},
+        {"encode", R"({"maxType":2500,"minType":31,"body":{"imid":-4}})"},
+        {"frobnicate", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.arguments) + " <<< " + c.input);
+        const RunResult r = run(c.arguments, c.input);
+        EXPECT_EQ(2, r.status);
+        ASSERT_FALSE(r.out.empty());
+        EXPECT_EQ(r.out.size() - 1, r.out.find('\n')) << r.out;
+    }
+}
+
+} // namespace

@@ -1,0 +1,379 @@
+#include "wirejson.h"
+
+#include "serviceframe.h"
+#include "votemessages.h"
+
+#include <cmath>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+using namespace quorix;
+
+namespace {
+
+template <class T, class = void> struct IsRecord : std::false_type
+{
+};
+template <class T> struct IsRecord<T, std::void_t<decltype(T::fieldNames())>> : std::true_type
+{
+};
+
+std::vector<std::string> splitNames(const char* list)
+{
+    std::vector<std::string> names(1);
+    for (const char* p = list; *p != '\0'; ++p) {
+        if (*p == ',')
+            names.emplace_back();
+        else if (*p != ' ')
+            names.back() += *p;
+    }
+    return names;
+}
+
+// JSON member names of a record's fields: the field names, except where the JSON form numbers
+// a field among the unnamed ones.
+template <class T> const std::vector<std::string>& jsonNames()
+{
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> list = splitNames(T::fieldNames());
+        if constexpr (std::is_same_v<T, PBatchDeleteVoteReq>)
+            for (std::string& name : list)
+                if (name == "voteTypes")
+                    name = "aux1";
+        return list;
+    }();
+    return names;
+}
+
+[[noreturn]] void refuse(const std::string& path, const std::string& what)
+{
+    throw WireJsonError(path + ": " + what);
+}
+
+// ---- to JSON ------------------------------------------------------------------------------------
+
+JsonValue toJson(std::uint32_t v)
+{
+    return JsonValue::number(v);
+}
+JsonValue toJson(const std::string& s)
+{
+    return JsonValue::text(s);
+}
+template <class T> JsonValue toJson(const std::vector<T>& seq);
+template <class K, class V> JsonValue toJson(const std::map<K, V>& m);
+
+template <class T, std::enable_if_t<IsRecord<T>::value, int> = 0> JsonValue toJson(const T& record)
+{
+    JsonValue object = JsonValue::object();
+    const std::vector<std::string>& names = jsonNames<T>();
+    std::size_t i = 0;
+    std::apply([&](const auto&... field) { (object.insert(names[i++], toJson(field)), ...); }, record.tie());
+    return object;
+}
+
+template <class T> JsonValue toJson(const std::vector<T>& seq)
+{
+    JsonValue array = JsonValue::array();
+    for (const T& item : seq)
+        array.append(toJson(item));
+    return array;
+}
+
+std::string keyText(std::uint32_t key)
+{
+    return std::to_string(key);
+}
+const std::string& keyText(const std::string& key)
+{
+    return key;
+}
+
+template <class K, class V> JsonValue toJson(const std::map<K, V>& m)
+{
+    JsonValue object = JsonValue::object();
+    for (const auto& [key, value] : m)
+        object.insert(keyText(key), toJson(value));
+    return object;
+}
+
+// ---- from JSON ----------------------------------------------------------------------------------
+
+void expectKind(const JsonValue& v, JsonValue::Kind kind, const std::string& path)
+{
+    if (v.kind() != kind)
+        refuse(path, std::string("expected ") + JsonValue::kindName(kind) + ", got " +
+                         JsonValue::kindName(v.kind()));
+}
+
+void fromJson(const JsonValue& v, std::uint32_t& out, const std::string& path)
+{
+    expectKind(v, JsonValue::Kind::Number, path);
+    const double n = v.asNumber();
+    if (!(n >= 0 && n <= 4294967295.0) || std::floor(n) != n)
+        refuse(path, "expected an unsigned 32-bit integer");
+    out = static_cast<std::uint32_t>(n);
+}
+
+void fromJson(const JsonValue& v, std::string& out, const std::string& path)
+{
+    expectKind(v, JsonValue::Kind::Text, path);
+    out = v.asText();
+}
+
+template <class T> void fromJson(const JsonValue& v, std::vector<T>& out, const std::string& path);
+template <class K, class V> void fromJson(const JsonValue& v, std::map<K, V>& out, const std::string& path);
+
+template <class T, std::enable_if_t<IsRecord<T>::value, int> = 0>
+void fromJson(const JsonValue& v, T& record, const std::string& path)
+{
+    expectKind(v, JsonValue::Kind::Object, path);
+    const std::vector<std::string>& names = jsonNames<T>();
+    for (const JsonValue::Member& m : v.members()) {
+        bool known = false;
+        std::size_t i = 0;
+        std::apply(
+            [&](auto&... field) {
+                ((names[i] == m.first ? (fromJson(m.second, field, path + "." + m.first), known = true)
+                                      : false,
+                  ++i),
+                 ...);
+            },
+            record.tie());
+        if (!known)
+            refuse(path + "." + m.first, "no such field");
+    }
+}
+
+template <class T> void fromJson(const JsonValue& v, std::vector<T>& out, const std::string& path)
+{
+    expectKind(v, JsonValue::Kind::Array, path);
+    out.clear();
+    for (std::size_t i = 0; i < v.items().size(); ++i) {
+        T item{};
+        fromJson(v.items()[i], item, path + "[" + std::to_string(i) + "]");
+        out.push_back(std::move(item));
+    }
+}
+
+void keyFromText(const std::string& text, std::string& key, const std::string&)
+{
+    key = text;
+}
+
+void keyFromText(const std::string& text, std::uint32_t& key, const std::string& path)
+{
+    const bool digitsOnly = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+    const bool canonical = digitsOnly && (text == "0" || text[0] != '0') && text.size() <= 10;
+    if (!canonical || std::stoull(text) > 0xffffffffull)
+        refuse(path, "map key \"" + text + "\" is not an unsigned 32-bit decimal number");
+    key = static_cast<std::uint32_t>(std::stoull(text));
+}
+
+template <class K, class V> void fromJson(const JsonValue& v, std::map<K, V>& out, const std::string& path)
+{
+    expectKind(v, JsonValue::Kind::Object, path);
+    out.clear();
+    for (const JsonValue::Member& m : v.members()) {
+        K key{};
+        keyFromText(m.first, key, path);
+        V value{};
+        fromJson(m.second, value, path + "." + m.first);
+        if (!out.emplace(std::move(key), std::move(value)).second)
+            refuse(path + "." + m.first, "duplicate map key");
+    }
+}
+
+// ---- the message table --------------------------------------------------------------------------
+
+struct MessageCodec
+{
+    std::uint32_t minType;
+    const char* name;
+    JsonValue (*decode)(const std::string& payload, bool& complete);
+    std::string (*encode)(const JsonValue& body);
+};
+
+template <class Message> JsonValue decodeBody(const std::string& payload, bool& complete)
+{
+    Message message;
+    complete = mpak::decode(payload, message);
+    return toJson(message);
+}
+
+template <class Message> std::string encodeBody(const JsonValue& body)
+{
+    Message message;
+    fromJson(body, message, "body");
+    return mpak::encode(message);
+}
+
+#define QX_MESSAGE(minType, Type)                                                                            \
+    {                                                                                                        \
+        minType, #minType, &decodeBody<Type>, &encodeBody<Type>                                              \
+    }
+
+const MessageCodec kMessages[] = {
+    QX_MESSAGE(VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq),
+    QX_MESSAGE(VOTE_SYSTEM_CREATE_VOTE_RES, PCreateVoteRes),
+    QX_MESSAGE(VOTE_SYSTEM_UPDATE_VOTE_REQ, PUpdateVoteReq),
+    QX_MESSAGE(VOTE_SYSTEM_UPDATE_VOTE_RES, PUpdateVoteRes),
+    QX_MESSAGE(VOTE_SYSTEM_START_VOTE_REQ, PStartVoteReq),
+    QX_MESSAGE(VOTE_SYSTEM_START_VOTE_RES, PStartVoteRes),
+    QX_MESSAGE(VOTE_SYSTEM_END_VOTE_REQ, PEndVoteReq),
+    QX_MESSAGE(VOTE_SYSTEM_END_VOTE_RES, PEndVoteRes),
+    QX_MESSAGE(VOTE_SYSTEM_DELETE_VOTE_REQ, PDeleteVoteReq),
+    QX_MESSAGE(VOTE_SYSTEM_DELETE_VOTE_RES, PDeleteVoteRes),
+    QX_MESSAGE(VOTE_SYSTEM_USER_VOTE_REQ, PUserVoteReq),
+    QX_MESSAGE(VOTE_SYSTEM_USER_VOTE_RES, PUserVoteRes),
+    QX_MESSAGE(VOTE_SYSTEM_USER_VOTE_STATE_REQ, PUserVoteStateReq),
+    QX_MESSAGE(VOTE_SYSTEM_USER_VOTE_STATE_RES, PUserVoteStateRes),
+    QX_MESSAGE(VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ, PQueryVoteHisRecordReq),
+    QX_MESSAGE(VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES, PQueryVoteHisRecordRes),
+    QX_MESSAGE(VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ, PBatchDeleteVoteReq),
+    QX_MESSAGE(VOTE_SYSTEM_BATCH_DELETE_VOTE_RES, PBatchDeleteVoteRes),
+    QX_MESSAGE(VOTE_SYSTEM_BROADCAST_VOTE, PBroadcastVote),
+    QX_MESSAGE(VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, PQueryAllVoteReq),
+    QX_MESSAGE(VOTE_SYSTEM_QUERY_ALL_VOTE_RES, PQueryAllVoteRes),
+    QX_MESSAGE(VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE, PBroadcastChannelVote),
+    QX_MESSAGE(VOTE_SYSTEM_QUERY_NICKNAME_REQ, PQueryNicknameReq),
+    QX_MESSAGE(VOTE_SYSTEM_QUERY_NICKNAME_RES, PQueryNicknameRes),
+    QX_MESSAGE(VOTE_SYSTEM_CLOSE_VOTEUI_REQ, PCloseVoteReq),
+    QX_MESSAGE(VOTE_SYSTEM_CLOSE_VOTEUI_RES, PCloseVoteUiRes),
+};
+
+#undef QX_MESSAGE
+
+const MessageCodec* codecFor(std::uint32_t maxType, std::uint32_t minType)
+{
+    if (maxType != kVoteMajorType)
+        return nullptr;
+    for (const MessageCodec& codec : kMessages)
+        if (codec.minType == minType)
+            return &codec;
+    return nullptr;
+}
+
+std::uint32_t readLe(const std::string& bytes, std::size_t at, int n)
+{
+    std::uint32_t v = 0;
+    for (int i = n - 1; i >= 0; --i)
+        v = (v << 8) | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+    return v;
+}
+
+std::uint32_t requiredU32(const JsonValue& document, const char* key)
+{
+    const JsonValue* v = document.find(key);
+    if (v == nullptr)
+        refuse(key, "missing");
+    std::uint32_t out = 0;
+    fromJson(*v, out, key);
+    return out;
+}
+
+} // namespace
+
+const char* WireJson::messageName(std::uint32_t minType)
+{
+    const MessageCodec* codec = codecFor(kVoteMajorType, minType);
+    return codec != nullptr ? codec->name : nullptr;
+}
+
+JsonValue WireJson::decodeFrame(const std::string& frame)
+{
+    if (frame.size() < mpak::kFrameHeaderSize)
+        throw WireJsonError("frame of " + std::to_string(frame.size()) +
+                            " bytes is shorter than its 10-byte header");
+    const std::uint32_t maxType = readLe(frame, 0, 4);
+    const std::uint32_t minType = readLe(frame, 4, 4);
+    const std::size_t declared = readLe(frame, 8, 2);
+    const MessageCodec* codec = codecFor(maxType, minType);
+    if (codec == nullptr)
+        throw WireJsonError("not a vote message: maxType " + std::to_string(maxType) + ", minType " +
+                            std::to_string(minType));
+    const std::size_t available = frame.size() - mpak::kFrameHeaderSize;
+    const std::string payload = frame.substr(mpak::kFrameHeaderSize, std::min(declared, available));
+
+    bool complete = false;
+    JsonValue body = codec->decode(payload, complete);
+    JsonValue document = JsonValue::object();
+    document.insert("maxType", JsonValue::number(maxType));
+    document.insert("minType", JsonValue::number(minType));
+    document.insert("name", JsonValue::text(codec->name));
+    document.insert("complete", JsonValue::boolean(complete && available >= declared));
+    document.insert("body", std::move(body));
+    return document;
+}
+
+std::string WireJson::encodeFrame(const JsonValue& document)
+{
+    expectKind(document, JsonValue::Kind::Object, "document");
+    for (const JsonValue::Member& m : document.members())
+        if (m.first != "maxType" && m.first != "minType" && m.first != "name" && m.first != "complete" &&
+            m.first != "body")
+            refuse(m.first, "no such member");
+    const std::uint32_t maxType = requiredU32(document, "maxType");
+    const std::uint32_t minType = requiredU32(document, "minType");
+    const MessageCodec* codec = codecFor(maxType, minType);
+    if (codec == nullptr)
+        refuse("minType", "not a vote message: maxType " + std::to_string(maxType) + ", minType " +
+                              std::to_string(minType));
+    if (const JsonValue* name = document.find("name")) {
+        expectKind(*name, JsonValue::Kind::Text, "name");
+        if (name->asText() != codec->name)
+            refuse("name", "\"" + name->asText() + "\" does not match minType " + std::to_string(minType));
+    }
+    if (const JsonValue* complete = document.find("complete"))
+        expectKind(*complete, JsonValue::Kind::Bool, "complete");
+    const JsonValue* body = document.find("body");
+    if (body == nullptr)
+        refuse("body", "missing");
+    try {
+        return mpak::encodeFrame(maxType, minType, codec->encode(*body));
+    } catch (const mpak::PackError& e) {
+        throw WireJsonError(std::string("body cannot be encoded: ") + e.what());
+    }
+}
+
+std::string WireJson::fromHex(const std::string& hex)
+{
+    std::string bytes;
+    int pending = -1;
+    for (std::size_t i = 0; i < hex.size(); ++i) {
+        const char c = hex[i];
+        int digit = -1;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
+            continue;
+        else
+            throw WireJsonError("hex: unexpected character at offset " + std::to_string(i));
+        if (pending < 0) {
+            pending = digit;
+        } else {
+            bytes += static_cast<char>(pending * 16 + digit);
+            pending = -1;
+        }
+    }
+    if (pending >= 0)
+        throw WireJsonError("hex: odd number of digits");
+    return bytes;
+}
+
+std::string WireJson::toHex(const std::string& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(bytes.size() * 2);
+    for (unsigned char c : bytes) {
+        hex += digits[c >> 4];
+        hex += digits[c & 15];
+    }
+    return hex;
+}
