@@ -1,35 +1,177 @@
 #pragma once
 
+// The channel managers' window: a start page, the channel's stored votes, the vote history and
+// one editor per vote kind. Built from its layout on the first init() and afterwards only shown
+// and hidden; the window is deleted by unInit() (run by the destructor). Every request goes out
+// through the controller, which calls back with new data; a missing window or controller makes
+// every operation a no-op.
+
 #include "codec/voterecords.h"
 
 #include <QObject>
 #include <QPointer>
+#include <QSignalMapper>
+#include <QStringList>
 
 class QuorixController;
+class JudgeListCtrl;
+class PaneFrameWindow;
+class PaneStackedWidget;
+class PaneWidget;
+class PaneLabelWidget;
+class PanePushButton;
+class QGraphicsItem;
 
 class QuorixMainPanel : public QObject
 {
     Q_OBJECT
 public:
+    enum Page
+    {
+        MainPage = 0,
+        VoteListPage = 1,
+        VoteRecordPage = 2,
+        NormalEditorPage = 3,
+        GroupEditorPage = 4,
+        JudgeEditorPage = 5
+    };
+    static constexpr int kMaxOptionRows = 10;
+    static constexpr int kMaxJudges = 5;
+
     QuorixMainPanel();
     ~QuorixMainPanel() override;
 
     void init(QuorixController* controller);
+    void unInit();
     void showWindow();
     void showVoteListPage();
     void setVoteNumber(const QString& text);
     void setVoteListVoteNumber(const QString& text);
+
     void refreshVoteList();
     void markVoteStarted(quint32 voteId);
     void markVoteStopped(quint32 voteId);
     void resetVoteRows();
+
     bool isStartIdle() const;
     void enableStartButtons();
     void onJudgeQueried(const QString& nick, quint32 imid, quint32 uid);
+
     void refreshRecordList();
+
+    PaneFrameWindow* window() const;
+    int currentPage() const;
+    // Vote id open in the editor of kind 0, 1 or 2; 0 for a new vote.
+    quint32 editId(int kind) const;
+    const QStringList& normalOptionRowNames() const { return normalOptionRows; }
+    const QStringList& groupARowNames() const { return groupARows; }
+    const QStringList& groupBRowNames() const { return groupBRows; }
+    JudgeListCtrl* judgeList() const { return m_pJudgeListCtrl; }
 
 public slots:
     void onMainCloseBtnClicked();
+    void onMainMinBtnClicked();
+    void switchToMainWin();
+    void onVoteListLabelClicked();
     void onMainWinVoteRecordLabelClicked();
+    void onMainPageSwitchBtnClicked();
+    void newEditNormalVote();
+    void onCreateComboBoxClicked(int index);
+    void newEditVote(int index);
+
+    void showRowButtons(int row);
+    void hideRowButtons(int row);
+    void onRowSelected(int row);
+    void onVoteListCheckAll(bool checked);
+    void onRowCheckBoxSelected(bool checked);
     void onRowStartLabelClicked(int voteId);
+    void onRowEditLabelClicked(int voteId);
+    void onRowDeleteLabelClicked(int voteId);
+    void onVoteListBatchDeleteLabelClicked();
+
+    void onAddNormalClicked();
+    void ondeleteNormalVoteOptionClicked();
+    void onAddAGruopOption();
+    void onAddBGruopOption();
+    void onDeleteAGroupOptionClicked();
+    void onDeleteBGroupOptionClicked();
+    bool checkNormalVotePage();
+    bool checkGruopVotePage();
+    bool checkJudgeVotePage();
+    void onAddNormalVoteToListLableClicked();
+    void onAddGroupVoteToListPage();
+    void onAddJudgeVoteToListPage();
+    void onStartBtnClick();
+    void onAddJudgeClicked();
+    void onJudgeDeleteClicked(int row);
+
+    void onRecordListRowPressed(int row);
+
+private:
+    // One editable list of option rows: the container widget, its row names and its add link.
+    struct OptionList
+    {
+        QStringList* names;
+        const char* pageName;
+        const char* containerName;
+        const char* addLinkName;
+        const char* deleteSlot;
+        int* nameCounter;
+        qreal labelWidth;
+        const char* validator;
+    };
+
+    bool buildWindow();
+    void setPage(int index);
+    void initMainPage();
+    void initVoteListPage();
+    void initVoteRecordPage();
+    void initEditors();
+    void initEditorCommon(int kind, const char* backBtn, const char* addToListLink);
+    void initTicketBoxes(PaneWidget* page, const char* timeBoxName);
+
+    PaneWidget* page(int index) const;
+    template <class T> T* find(const char* name) const;
+    template <class T> T* findInPage(int index, const char* name) const;
+
+    void addVoteRow(int index, const quorix::VoteInfo& vote);
+    void markVoteRows(quint32 voteId, const QString& startText);
+    int findVoteRow(quint32 voteId) const;
+    const quorix::VoteInfo* findVote(quint32 voteId) const;
+
+    OptionList optionList(int which);
+    PaneWidget* optionContainer(const OptionList& list) const;
+    void addOptionRow(const OptionList& list);
+    void deleteOptionRow(const OptionList& list, const QString& rowName);
+    void renumberOptionRows(const OptionList& list);
+    void setAddLinkEnabled(const OptionList& list, bool enabled);
+    QStringList optionTexts(const OptionList& list) const;
+    void fillOptionRows(const OptionList& list, const QStringList& texts);
+    void trimOptionRows(const OptionList& list, int keep);
+
+    bool checkTexts(const QStringList& texts, bool ticketRule);
+    QString filtered(const QString& text) const;
+    void warn(const QString& text, bool withParent = true);
+    QString pageText(int pageIndex, const char* name) const;
+    void setPageText(int pageIndex, const char* name, const QString& text);
+    bool buildVote(int kind, quorix::VoteInfo& vote);
+    void saveVote(int kind);
+    void openNormalVote(const quorix::VoteInfo& vote);
+    void openGroupVote(const quorix::VoteInfo& vote);
+    void openJudgeVote(const quorix::VoteInfo& vote);
+    void setJudgeLinkEnabled(bool enabled);
+
+    QPointer<PaneFrameWindow> m_pWindow;
+    QPointer<QuorixController> m_pController;
+    QPointer<PaneStackedWidget> m_pStackedWidget;
+    QSignalMapper m_startMapper;
+    QSignalMapper m_editMapper;
+    QSignalMapper m_deleteMapper;
+    QStringList normalOptionRows;
+    QStringList groupARows;
+    QStringList groupBRows;
+    quint32 normalEditId = 0;
+    quint32 groupEditId = 0;
+    quint32 judgeEditId = 0;
+    JudgeListCtrl* m_pJudgeListCtrl = nullptr;
 };

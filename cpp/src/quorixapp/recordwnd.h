@@ -1,11 +1,16 @@
 #pragma once
 
+// The vote history window for users who do not manage the channel. Built from its layout on the
+// first init() and afterwards only shown and hidden; unInit() (run by the destructor) deletes
+// the window. The rows are those of the management window's history page.
+
 #include "codec/voterecords.h"
 
 #include <QObject>
 #include <QPointer>
 
 class QuorixController;
+class PaneFrameWindow;
 
 class recordWnd : public QObject
 {
@@ -15,9 +20,17 @@ public:
     ~recordWnd() override;
 
     void init(QuorixController* controller);
+    void unInit();
     void showWindow();
     void refreshRecordList();
 
+    PaneFrameWindow* window() const;
+
 public slots:
     void onCloseBtnClicked();
+    void onRecordListRowPressed(int row);
+
+private:
+    QPointer<QuorixController> m_pController;
+    QPointer<PaneFrameWindow> m_pWindow;
 };

@@ -1,0 +1,37 @@
+#include "quorixwindowloader.h"
+
+#include "quorixapp.h"
+
+#include <componentroot.h>
+#include <itovouicreator.h>
+#include <paneframewindow.h>
+#include <serviceids.h>
+
+#include <QIcon>
+
+PaneFrameWindow* QuorixWindowLoader::createWindow(const QString& layoutPath)
+{
+    QuorixApp* app = QuorixApp::instance();
+    EntChannelInterface* channel = app ? app->getChannelInterface() : nullptr;
+    if (!channel || !channel->getChannelWindow())
+        return nullptr;
+    comptr<ITovoUICreator> creator =
+        serviceInterface<ITovoUICreator>(app->getComRoot(), hostsdk::kUiCreatorService);
+    if (!creator)
+        return nullptr;
+    PaneFrameWindow* window = creator->createWindow(layoutPath, QString(), nullptr);
+    creator = nullptr;
+    return window;
+}
+
+void QuorixWindowLoader::prepareWindow(PaneFrameWindow* window, const QString& title)
+{
+    if (!window)
+        return;
+    window->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    window->setAttribute(Qt::WA_TranslucentBackground, true);
+    window->setAttribute(Qt::WA_DeleteOnClose, true);
+    window->setWindowIcon(QIcon(QStringLiteral(":/image/theme/quorix/image/icon_toupiao.png")));
+    window->setWindowTitle(title);
+    window->hide();
+}
