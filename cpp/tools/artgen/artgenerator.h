@@ -1,0 +1,24 @@
+#pragma once
+
+#include "artcatalog.h"
+
+#include <QString>
+#include <QVector>
+
+// Writes the images of a manifest into a folder, and the contact sheet that
+// shows them all on one page for review.
+class ArtGenerator
+{
+public:
+    // Fails, with a message in `error`, when the manifest and the drawings do not match.
+    bool load(const QString& manifest, QString* error);
+    const QVector<ArtEntry>& entries() const { return m_entries; }
+
+    bool writeImages(const QString& folder, QString* error) const;
+    // All images in a grid with their names; `scale` enlarges each image for close inspection.
+    QImage contactSheet(int scale) const;
+
+private:
+    ArtCatalog m_catalog;
+    QVector<ArtEntry> m_entries;
+};
