@@ -1,11 +1,27 @@
 #pragma once
 
+// The window of a judge vote: one card per judge (name, a scoring mark or the points given) and
+// the running total. A viewer who is one of the judges also gets a score pop-up under their own
+// card: hovering its button lists the five scores, a click selects one and a second click on the
+// button (now a confirm button) sends it through the controller. Created once by the application
+// root (no parent) and driven by the controller; the frame window is built at init and belongs
+// to this object.
+
 #include "codec/voterecords.h"
+#include "panesyscommandrequest.h"
 
 #include <QObject>
+#include <QPointF>
 #include <QPointer>
+#include <QString>
+
+#include <vector>
 
 class QuorixController;
+class QTimer;
+class PaneFrameWindow;
+class PaneImageWidget;
+class PaneLabelWidget;
 
 class JudgeVoteWin : public QObject
 {
@@ -22,6 +38,64 @@ public:
     void flashTaskbar();
     void hide();
 
+    // Read-only views for tests.
+    PaneFrameWindow* frameWindow() const;
+    int leftMargin() const { return judgeLeftMargin; }
+    int selectedScore() const { return selectedPoint; }
+    bool isScoreSent() const { return scoreSent; }
+    qint32 remainingSeconds() const { return remainSeconds; }
+    bool isCountdownRunning() const;
+
 public slots:
     void onJudgeWinClose();
+    void onJudgePointClick();
+    void onVoteRecordClick();
+    void onSelectPoint();
+    void onHoverEnter(QPointF pos);
+    void onLeaved();
+    void onSysCommand(PaneSysCommandRequest* request);
+    void onTimerCount();
+    void onSelectHoverEnter(QPointF pos);
+
+private:
+    struct JudgeCard
+    {
+        quint32 uid = 0;
+        QPointer<PaneImageWidget> background;
+        QPointer<PaneImageWidget> scoreImage;
+        QPointer<PaneLabelWidget> status;
+        QPointer<PaneLabelWidget> score;
+        QPointer<PaneLabelWidget> name;
+    };
+
+    template <class T> T* find(const QString& name) const;
+    void buildWindow();
+    void setUpLabels();
+    void setUpButtons();
+    void buildCards();
+    void layOutCards(int judgeCount);
+    void showJudge(int position, const quorix::JudgeInfo& judge, bool isViewer);
+    void placePopupUnder(int position);
+    void hidePopup();
+    void highlightScoreRow(const QString& name);
+    void setPointButtonImages(const char* prefix);
+    void showCardScore(JudgeCard* card, quint32 points);
+    void enterRunningState();
+    void enterEndedState();
+    bool viewerUid(quint32* uid) const;
+
+    QPointer<QuorixController> controller;
+    QPointer<PaneFrameWindow> m_pJudgeWnd;
+    QPointer<PaneLabelWidget> totalPoint;
+    QPointer<PaneLabelWidget> timerLabel;
+    QTimer* countdownTimer = nullptr;
+    qint32 remainSeconds = 0;
+    qint32 selectedPoint = 0;
+    int judgeLeftMargin = 20;
+    std::vector<JudgeCard*> cards;
+    std::vector<quorix::JudgeInfo> judges;
+    quint32 total = 0;
+    bool popupPlaced = false;
+    bool scoreSelected = false;
+    bool scoreSent = false;
 };

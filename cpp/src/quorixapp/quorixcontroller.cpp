@@ -1,41 +1,447 @@
 #include "quorixcontroller.h"
 
+#include "entchannelinterface.h"
+#include "entuserinteface.h"
+#include "groupvotewin.h"
+#include "judgevotewin.h"
+#include "normalvotewin.h"
+#include "quorixapp.h"
+#include "quorixdatacenter.h"
+#include "quorixlog.h"
+#include "quorixmainpanel.h"
+#include "quorixprotocol.h"
+#include "recordwnd.h"
+
+#include "componentroot.h"
+#include "itovoaddonboxex.h"
+#include "tovoaddonboxitem.h"
+
+#include <QWidget>
+
+#include <type_traits>
+
+namespace {
+
+const char kChannelServiceEx[] = "com.tovo.channelserviceex";
+const char kAddonItemName[] = "quorixItem";
+const char kAddonIcon[] = ":/image/theme/quorix/image/vote_normal.png";
+const char kAddonText[] = "投票2.0";
+const char kAddonNarrowName[] = "quorix";
+const int kAddonBoxFirst = 1000;
+const int kAddonBoxSecond = 1100;
+const int kAddonItemValue = 100;
+
+// The three windows minimise through differently named slots.
+void minimise(NormalVoteWin* window)
+{
+    window->onBtnClose();
+}
+void minimise(GroupVoteWin* window)
+{
+    window->minWnd();
+}
+void minimise(JudgeVoteWin* window)
+{
+    window->onJudgeWinClose();
+}
+
+} // namespace
+
 QuorixController::QuorixController() = default;
 QuorixController::~QuorixController() = default;
 
-void QuorixController::init(QuorixProtocol*, QuorixMainPanel*, QuorixDataCenter*, NormalVoteWin*, GroupVoteWin*,
-                            JudgeVoteWin*, recordWnd*)
+void QuorixController::init(QuorixProtocol* protocol, QuorixMainPanel* mainPanel,
+                            QuorixDataCenter* dataCenter, NormalVoteWin* normalWnd, GroupVoteWin* groupWnd,
+                            JudgeVoteWin* judgeWnd, recordWnd* recordWindow)
 {
+    m_pProtocol = protocol;
+    m_pMainPanel = mainPanel;
+    m_pDataCenter = dataCenter;
+    m_pNormalVoteWin = normalWnd;
+    m_pGroupVoteWin = groupWnd;
+    m_pJudgeVoteWin = judgeWnd;
+    m_pRecordWnd = recordWindow;
+    addAppBoxBtn();
+    if (EntChannelInterface* channel = QuorixApp::instance()->getChannelInterface())
+        connect(channel, &EntChannelInterface::subChannelChanged, this,
+                &QuorixController::onSubChannelChanged);
 }
-void QuorixController::addAppBoxBtn() {}
-void QuorixController::reqStartVote(quint32) {}
-void QuorixController::reqEndVote(quint32) {}
-void QuorixController::reqCloseVote(quint32) {}
-void QuorixController::reqDeleteVote(quint32, quint32) {}
-void QuorixController::reqBatchDeleteVote(const QMap<quint32, quint32>&) {}
-void QuorixController::reqCreateVote(const quorix::VoteInfo&) {}
-void QuorixController::reqUpdateVote(const quorix::VoteInfo&) {}
-void QuorixController::reqQueryVoteHisRecord() {}
-void QuorixController::reqQueryNickname(quint32) {}
-void QuorixController::reqUserVote2Option(quint32, quint32) {}
-void QuorixController::reqJudgeScore(quint32) {}
-bool QuorixController::hasOpenVote() const { return false; }
-const quorix::VoteList& QuorixController::votes() const { return m_votes; }
-const quorix::PQueryVoteHisRecordRes& QuorixController::history() const { return m_history; }
-void QuorixController::onResCreateVote(const quorix::PCreateVoteRes&) {}
-void QuorixController::onResUpdateVote(const quorix::PUpdateVoteRes&) {}
-void QuorixController::onResStartVote(const quorix::PStartVoteRes&) {}
-void QuorixController::onResEndVote(const quorix::PEndVoteRes&) {}
-void QuorixController::onResCloseVoteUi(const quorix::PCloseVoteUiRes&) {}
-void QuorixController::onResQueryAllVote(const quorix::PQueryAllVoteRes&) {}
-void QuorixController::onResBroadCastChannelVote(const quorix::PBroadcastChannelVote&) {}
-void QuorixController::onResQueryVoteHisRecord(const quorix::PQueryVoteHisRecordRes&) {}
-void QuorixController::onResQueryNickname(const quorix::PQueryNicknameRes&) {}
-void QuorixController::onResUserVoteState(const quorix::UserTicketInfo&) {}
-void QuorixController::onBroadcastVoteStart(const quorix::PBroadcastVote&) {}
-void QuorixController::onBroadcastVoteEnd(const quorix::PBroadcastVote&) {}
-void QuorixController::onChannelAddonClicked() {}
-void QuorixController::onRecordBtnClicked() {}
-void QuorixController::onSubChannelChanged(quint32) {}
+
+void QuorixController::addAppBoxBtn()
+{
+    if (boxButtonAdded)
+        return;
+    IComponentRoot* root = QuorixApp::instance()->getComRoot();
+    if (root == nullptr) {
+        QLOG(1) << "addAppBoxBtn fail ptr == null";
+        return;
+    }
+    comptr<ITovoAddonBoxEx> box = serviceInterface<ITovoAddonBoxEx>(root, kChannelServiceEx);
+    if (!box)
+        return;
+    QLOG(1) << "insert channelAddonItem";
+    TovoAddonBoxItem* item = box->createItem(kAddonBoxFirst, kAddonBoxSecond);
+    addonBoxItem = item;
+    if (item == nullptr) {
+        QLOG(1) << "boxItem is null";
+        return;
+    }
+    item->setObjectName(kAddonItemName);
+    item->setImagePath(QString::fromUtf8(kAddonIcon));
+    item->setText(QString::fromUtf8(kAddonText));
+    item->setName(kAddonNarrowName);
+    item->setToolTipText(QString::fromUtf8(kAddonText));
+    item->setPriority(kAddonItemValue);
+    connect(item, &TovoAddonBoxItem::clicked, this, &QuorixController::onChannelAddonClicked,
+            Qt::UniqueConnection);
+    boxButtonAdded = true;
+}
+
+void QuorixController::reqStartVote(quint32 voteId)
+{
+    if (m_pProtocol)
+        m_pProtocol->reqStartVote(voteId);
+}
+
+void QuorixController::reqEndVote(quint32 voteId)
+{
+    if (!m_pProtocol)
+        return;
+    m_pProtocol->reqEndVote(voteId, m_voteJiFangID);
+    windowPopped = false;
+}
+
+void QuorixController::reqCloseVote(quint32 voteId)
+{
+    if (m_pProtocol)
+        m_pProtocol->reqCloseVote(voteId, m_voteJiFangID);
+}
+
+void QuorixController::reqDeleteVote(quint32 voteId, quint32 voteType)
+{
+    if (m_pProtocol)
+        m_pProtocol->reqDeleteVote(voteId, voteType);
+}
+
+void QuorixController::reqBatchDeleteVote(const QMap<quint32, quint32>& voteIdToType)
+{
+    if (m_pProtocol)
+        m_pProtocol->reqBatchDeleteVote(voteIdToType);
+}
+
+void QuorixController::reqCreateVote(const quorix::VoteInfo& vote)
+{
+    if (m_pProtocol)
+        m_pProtocol->reqCreateVote(vote);
+}
+
+void QuorixController::reqUpdateVote(const quorix::VoteInfo& vote)
+{
+    if (m_pProtocol)
+        m_pProtocol->reqUpdateVote(vote);
+}
+
+void QuorixController::reqQueryVoteHisRecord()
+{
+    if (m_pProtocol)
+        m_pProtocol->reqQueryVoteHisRecord();
+}
+
+void QuorixController::reqQueryNickname(quint32 imid)
+{
+    if (m_pProtocol)
+        m_pProtocol->reqQueryNickname(imid);
+}
+
+void QuorixController::reqUserVote2Option(quint32 optionId, quint32 voteType)
+{
+    if (!m_pProtocol)
+        return;
+    const qint32 tickets = 1;
+    m_pProtocol->reqUserVote(optionId, tickets, m_voteJiFangID, m_voteIdStarted, voteType);
+    QLOG(2) << "optionID ----------------------------------------------------" << optionId << "ticket "
+            << tickets << "m_voteJiFangID " << m_voteJiFangID << " m_voteIdStarted " << m_voteIdStarted;
+}
+
+void QuorixController::reqJudgeScore(quint32 points)
+{
+    if (m_pProtocol)
+        m_pProtocol->reqUserVote(0, points, m_voteJiFangID, m_voteIdStarted, quorix::kJudgeVote);
+}
+
+bool QuorixController::hasOpenVote() const
+{
+    return m_voteJiFangID != 0;
+}
+const quorix::VoteList& QuorixController::votes() const
+{
+    return m_votes;
+}
+const quorix::PQueryVoteHisRecordRes& QuorixController::history() const
+{
+    return m_history;
+}
+
+void QuorixController::onResCreateVote(const quorix::PCreateVoteRes& res)
+{
+    afterSave(res, "onResCreateVote voteid == ");
+}
+
+void QuorixController::onResUpdateVote(const quorix::PUpdateVoteRes& res)
+{
+    afterSave(res, "onResUpdateVote voteid == ");
+}
+
+// A vote saved while a start button is pressed is started once the refreshed list arrives.
+void QuorixController::afterSave(const quorix::PCreateVoteRes& res, const char* logText)
+{
+    if (!m_pMainPanel || res.result != 0)
+        return;
+    m_pMainPanel->showVoteListPage();
+    if (m_pMainPanel->isStartIdle())
+        return;
+    pendingStartId = res.voteId;
+    QLOG(1) << logText << res.voteId;
+}
+
+void QuorixController::onResStartVote(const quorix::PStartVoteRes& res)
+{
+    if (res.result != 0)
+        return;
+    voteRunning = true;
+    m_voteIdStarted = res.voteId;
+    m_voteJiFangID = res.jiFangId;
+    if (m_pMainPanel)
+        m_pMainPanel->markVoteStarted(res.voteId);
+}
+
+void QuorixController::onResEndVote(const quorix::PEndVoteRes& res)
+{
+    if (res.result != 0 || res.voteId != m_voteIdStarted)
+        return;
+    voteRunning = false;
+    if (m_pMainPanel)
+        m_pMainPanel->markVoteStopped(res.voteId);
+}
+
+// Applied whatever the result: the audience windows always go away.
+void QuorixController::onResCloseVoteUi(const quorix::PCloseVoteUiRes&)
+{
+    if (m_pMainPanel) {
+        m_pMainPanel->resetVoteRows();
+        m_voteJiFangID = 0;
+        m_voteIdStarted = 0;
+    }
+    if (m_pNormalVoteWin)
+        m_pNormalVoteWin->hideAndClear();
+    if (m_pGroupVoteWin)
+        m_pGroupVoteWin->hideAndClear();
+    if (m_pJudgeVoteWin)
+        m_pJudgeVoteWin->hide();
+}
+
+void QuorixController::onResQueryAllVote(const quorix::PQueryAllVoteRes& res)
+{
+    refreshVoteList(res.votes);
+}
+
+void QuorixController::onResBroadCastChannelVote(const quorix::PBroadcastChannelVote& res)
+{
+    refreshVoteList(res.votes);
+    if (!m_pMainPanel || m_pMainPanel->isStartIdle())
+        return;
+    m_pMainPanel->onRowStartLabelClicked(static_cast<int>(pendingStartId));
+    if (!m_pMainPanel)
+        return;
+    m_pMainPanel->enableStartButtons();
+    QLOG(1) << "onResBroadCastChannelVote voteid == " << pendingStartId;
+    pendingStartId = 0;
+}
+
+void QuorixController::refreshVoteList(const quorix::VoteList& received)
+{
+    m_votes = received;
+    if (!m_pMainPanel)
+        return;
+    const QString count = QString::number(m_votes.size());
+    m_pMainPanel->setVoteNumber(count);
+    m_pMainPanel->setVoteListVoteNumber(count);
+    m_pMainPanel->refreshVoteList();
+    if (m_voteJiFangID == 0)
+        return;
+    if (voteRunning)
+        m_pMainPanel->markVoteStarted(m_voteIdStarted);
+    else
+        m_pMainPanel->markVoteStopped(m_voteIdStarted);
+}
+
+void QuorixController::onResQueryVoteHisRecord(const quorix::PQueryVoteHisRecordRes& res)
+{
+    m_history = res;
+    if (m_pMainPanel)
+        m_pMainPanel->refreshRecordList();
+    if (m_pRecordWnd)
+        m_pRecordWnd->refreshRecordList();
+}
+
+void QuorixController::onResQueryNickname(const quorix::PQueryNicknameRes& res)
+{
+    if (m_pMainPanel)
+        m_pMainPanel->onJudgeQueried(QString::fromStdString(res.nick), res.imid, res.uid);
+}
+
+void QuorixController::onResUserVoteState(const quorix::UserTicketInfo& res)
+{
+    if (res.voteType == quorix::kNormalVote)
+        applyTicketState(m_pNormalVoteWin.data(), res);
+    else if (res.voteType == quorix::kGroupVote)
+        applyTicketState(m_pGroupVoteWin.data(), res);
+}
+
+template <class Win> void QuorixController::applyTicketState(Win* window, const quorix::UserTicketInfo& info)
+{
+    if (window == nullptr)
+        return;
+    if (info.state == 0)
+        window->setOptionLimit(info);
+    else if (info.state == 2)
+        window->resetTicketLimits(info.vote);
+}
+
+void QuorixController::onBroadcastVoteStart(const quorix::PBroadcastVote& broadcast)
+{
+    voteRunning = true;
+    m_voteIdStarted = broadcast.vote.voteId;
+    m_voteJiFangID = broadcast.jiFangId;
+    if (m_pMainPanel)
+        m_pMainPanel->markVoteStarted(m_voteIdStarted);
+    switch (broadcast.vote.voteType) {
+    case quorix::kNormalVote:
+        presentStartedVote(m_pNormalVoteWin.data(), broadcast);
+        break;
+    case quorix::kGroupVote:
+        presentStartedVote(m_pGroupVoteWin.data(), broadcast);
+        break;
+    case quorix::kJudgeVote:
+        presentStartedVote(m_pJudgeVoteWin.data(), broadcast);
+        break;
+    default:
+        break;
+    }
+}
+
+template <class Win>
+void QuorixController::presentStartedVote(Win* window, const quorix::PBroadcastVote& broadcast)
+{
+    if (window == nullptr)
+        return;
+    const QPointer<Win> guard(window);
+    window->showVote(broadcast.vote);
+    window->startCountdown(broadcast.remainSecondsSigned());
+    if (!windowPopped)
+        bringUp(window, broadcast.vote);
+    if constexpr (!std::is_same_v<Win, JudgeVoteWin>) {
+        if (!guard)
+            return;
+        if (broadcast.fullAllowance == 1)
+            window->resetTicketLimits(broadcast.vote);
+        else if (!window->isOptionLimitSet() && m_pProtocol)
+            m_pProtocol->reqUserVoteState(m_voteIdStarted, broadcast.vote.voteType, m_voteJiFangID);
+    }
+}
+
+// Raises the window of a vote, unless the viewer is elsewhere and did not start the vote
+// themselves: then the window waits minimised with a flashing taskbar button.
+template <class Win> void QuorixController::bringUp(Win* window, const quorix::VoteInfo& vote)
+{
+    QuorixApp* app = QuorixApp::instance();
+    EntChannelInterface* channel = app->getChannelInterface();
+    QWidget* channelWindow = channel != nullptr ? channel->getChannelWindow() : nullptr;
+    if (channelWindow == nullptr)
+        return;
+    EntUserInterface* user = app->getUserInterface();
+    const quint32 currentUid = user != nullptr ? user->getCurrentUserUid() : 0;
+    if (!channelWindow->isActiveWindow() && vote.ownerUid != currentUid) {
+        minimise(window);
+        window->flashTaskbar();
+    } else {
+        window->showOnTop();
+    }
+    windowPopped = true;
+}
+
+void QuorixController::onBroadcastVoteEnd(const quorix::PBroadcastVote& broadcast)
+{
+    windowPopped = false;
+    const quorix::VoteInfo& vote = broadcast.vote;
+    if (vote.voteId == m_voteIdStarted) {
+        voteRunning = false;
+        if (m_pMainPanel)
+            m_pMainPanel->markVoteStopped(vote.voteId);
+    }
+    if (vote.voteType == quorix::kNormalVote && m_pNormalVoteWin)
+        m_pNormalVoteWin->stopVote();
+    else if (vote.voteType == quorix::kGroupVote && m_pGroupVoteWin)
+        m_pGroupVoteWin->stopVote();
+    else if (vote.voteType == quorix::kJudgeVote && m_pJudgeVoteWin)
+        m_pJudgeVoteWin->stopVote();
+}
+
+void QuorixController::onChannelAddonClicked()
+{
+    openAddon(false);
+}
+
+void QuorixController::onRecordBtnClicked()
+{
+    openAddon(true);
+}
+
+// Managers get the management window, everybody else the history window.
+void QuorixController::openAddon(bool historyPage)
+{
+    QuorixApp* app = QuorixApp::instance();
+    EntUserInterface* user = app->getUserInterface();
+    if (user == nullptr)
+        return;
+    if (user->isCurrentUserIsManager()) {
+        if (m_pMainPanel) {
+            m_pMainPanel->init(this);
+            if (historyPage && m_pMainPanel)
+                m_pMainPanel->onMainWinVoteRecordLabelClicked();
+            if (m_pMainPanel)
+                m_pMainPanel->showWindow();
+        }
+    } else if (m_pRecordWnd) {
+        m_pRecordWnd->init(this);
+        if (m_pRecordWnd)
+            m_pRecordWnd->showWindow();
+        reqQueryVoteHisRecord();
+    }
+    if (m_pProtocol)
+        m_pProtocol->reqQueryAllVote();
+}
+
+void QuorixController::onSubChannelChanged(quint32)
+{
+    m_voteIdStarted = 0;
+    m_voteJiFangID = 0;
+    voteRunning = false;
+    if (m_pMainPanel)
+        m_pMainPanel->onMainCloseBtnClicked();
+    if (m_pRecordWnd)
+        m_pRecordWnd->onCloseBtnClicked();
+    if (m_pNormalVoteWin) {
+        m_pNormalVoteWin->hideAndClear();
+        m_pNormalVoteWin->clearOptionLimitFlag();
+    }
+    if (m_pJudgeVoteWin)
+        m_pJudgeVoteWin->hide();
+    if (m_pGroupVoteWin) {
+        m_pGroupVoteWin->hideAndClear();
+        m_pGroupVoteWin->clearOptionLimitFlag();
+    }
+}
+
 void QuorixController::onAddonAddSignal(quint32) {}
 void QuorixController::onAddonRemoveSignal(quint32) {}

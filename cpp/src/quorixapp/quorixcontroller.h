@@ -2,6 +2,8 @@
 
 // Ties the add-on together: the add-on box button, the requests of every window (with the
 // current vote's numbers added), the vote stores, and the handling of every answer and push.
+// Created and deleted by the application root; every other object is reached through guarded
+// pointers, and a step whose object is gone does nothing.
 
 #include "codec/votemessages.h"
 
@@ -25,7 +27,8 @@ public:
     ~QuorixController() override;
 
     void init(QuorixProtocol* protocol, QuorixMainPanel* mainPanel, QuorixDataCenter* dataCenter,
-              NormalVoteWin* normalWnd, GroupVoteWin* groupWnd, JudgeVoteWin* judgeWnd, recordWnd* recordWindow);
+              NormalVoteWin* normalWnd, GroupVoteWin* groupWnd, JudgeVoteWin* judgeWnd,
+              recordWnd* recordWindow);
     void addAppBoxBtn();
 
     // Requests from the windows.
@@ -45,6 +48,14 @@ public:
     bool hasOpenVote() const;
     const quorix::VoteList& votes() const;
     const quorix::PQueryVoteHisRecordRes& history() const;
+
+    // The state of the channel's current vote, read by the management window and by tests.
+    bool isVoteRunning() const { return voteRunning; }
+    bool isWindowPopped() const { return windowPopped; }
+    bool isBoxButtonAdded() const { return boxButtonAdded; }
+    quint32 voteIdStarted() const { return m_voteIdStarted; }
+    quint32 voteJiFangId() const { return m_voteJiFangID; }
+    quint32 pendingStartVoteId() const { return pendingStartId; }
 
     // Handlers called by the protocol with the decoded body.
     void onResCreateVote(const quorix::PCreateVoteRes& res);
@@ -68,6 +79,29 @@ public slots:
     void onAddonRemoveSignal(quint32 addonId);
 
 private:
+    void openAddon(bool historyPage);
+    void refreshVoteList(const quorix::VoteList& received);
+    void afterSave(const quorix::PCreateVoteRes& res, const char* logText);
+    template <class Win> void presentStartedVote(Win* window, const quorix::PBroadcastVote& broadcast);
+    template <class Win> void bringUp(Win* window, const quorix::VoteInfo& vote);
+    template <class Win> void applyTicketState(Win* window, const quorix::UserTicketInfo& info);
+
     quorix::VoteList m_votes;
     quorix::PQueryVoteHisRecordRes m_history;
+
+    QPointer<QuorixMainPanel> m_pMainPanel;
+    QPointer<NormalVoteWin> m_pNormalVoteWin;
+    QPointer<GroupVoteWin> m_pGroupVoteWin;
+    QPointer<JudgeVoteWin> m_pJudgeVoteWin;
+    QPointer<recordWnd> m_pRecordWnd;
+    QPointer<QuorixProtocol> m_pProtocol;
+    QPointer<QuorixDataCenter> m_pDataCenter;
+    QPointer<QObject> addonBoxItem;
+
+    bool boxButtonAdded = false;
+    bool voteRunning = false;
+    quint32 m_voteIdStarted = 0;
+    quint32 m_voteJiFangID = 0;
+    bool windowPopped = false;
+    quint32 pendingStartId = 0;
 };
