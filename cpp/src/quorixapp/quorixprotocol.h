@@ -2,6 +2,8 @@
 
 // Speaks the vote service's language: builds every request body and decodes every answer and
 // push, reporting failures and passing each decoded message to its controller handler.
+// Created without a parent and deleted by QuorixApp; holds the bridges through guarded pointers
+// and keeps no state between messages. Never throws out of a request or the slot.
 
 #include "codec/votemessages.h"
 
@@ -9,20 +11,27 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
 #include <string>
 
 class EntServiceInterface;
 class EntChannelInterface;
 class EntUserInterface;
+class QuorixController;
 
 class QuorixProtocol : public QObject
 {
     Q_OBJECT
 public:
+    // Told the controller handler ("onResStartVote", …) each decoded message is handed to, just
+    // before the controller is looked up; a diagnostic and test seam, unset by default.
+    using DispatchObserver = std::function<void(const char* handler)>;
+
     QuorixProtocol();
     ~QuorixProtocol() override;
 
     void init(EntServiceInterface* serviceLink, EntChannelInterface* channel, EntUserInterface* user);
+    void sendData(quint32 maxType, quint32 minType, const std::string& data);
 
     void reqCreateVote(const quorix::VoteInfo& vote);
     void reqUpdateVote(const quorix::VoteInfo& vote);
@@ -37,6 +46,37 @@ public:
     void reqQueryNickname(quint32 imid);
     void reqCloseVote(quint32 voteId, quint32 jiFangId);
 
+    void setDispatchObserver(DispatchObserver observer);
+
 public slots:
     void onDataArrivedSlot(quint32 maxType, quint32 minType, const std::string& data);
+
+private:
+    template <class Message> void sendRequest(quint32 minType, const Message& body);
+    quint32 channelId() const;
+    quint32 subChannelId() const;
+    quint32 currentUid() const;
+
+    void dispatch(quint32 minType, const std::string& data);
+    void resCreateVoteRes(const quorix::PCreateVoteRes& res);
+    void resUpdateVoteRes(const quorix::PUpdateVoteRes& res);
+    void resStartVote(const quorix::PStartVoteRes& res);
+    void resEndVote(const quorix::PEndVoteRes& res);
+    void resBroadcastVote(const quorix::PBroadcastVote& broadcast);
+    void resQueryAllHis(const quorix::PQueryAllVoteRes& res);
+    void resQueryVoteHisRecord(const quorix::PQueryVoteHisRecordRes& res);
+    void resBroadcastChannelVote(const quorix::PBroadcastChannelVote& res);
+    void resQueryNickname(const quorix::PQueryNicknameRes& res);
+    void resUserVoteState(const quorix::UserTicketInfo& res);
+    void resCloseVoteUi(const quorix::PCloseVoteUiRes& res);
+
+    // Hands `message` to the controller handler `handler`, if the application has a controller.
+    template <class Message>
+    void toController(const char* handler, void (QuorixController::*method)(const Message&),
+                      const Message& message);
+
+    QPointer<EntServiceInterface> m_pServiceInterface;
+    QPointer<EntChannelInterface> m_pChannelInterface;
+    QPointer<EntUserInterface> m_pUserInterface;
+    DispatchObserver m_dispatchObserver;
 };
