@@ -1,0 +1,132 @@
+#include "servicetestsupport.h"
+
+#include "serviceframe.h"
+
+namespace quorix::service::test {
+
+void RecordingSink::deliver(SessionId session, const OutFrame& frame)
+{
+    const mpak::ServiceFrame decoded = mpak::decodeFrame(std::string(frame.frame()));
+    m_frames[session].push_back({decoded.maxType, decoded.minType, decoded.payload});
+}
+
+std::vector<ReceivedFrame> RecordingSink::framesOf(SessionId session, std::uint32_t minType) const
+{
+    std::vector<ReceivedFrame> matching;
+    const auto it = m_frames.find(session);
+    if (it == m_frames.end())
+        return matching;
+    for (const ReceivedFrame& frame : it->second) {
+        if (frame.minType == minType)
+            matching.push_back(frame);
+    }
+    return matching;
+}
+
+std::size_t RecordingSink::total() const
+{
+    std::size_t n = 0;
+    for (const auto& [session, frames] : m_frames)
+        n += frames.size();
+    return n;
+}
+
+SessionIdentity identity(std::uint32_t uid, std::uint32_t role, std::uint32_t subChannelId,
+                         std::uint32_t channelId)
+{
+    SessionIdentity id;
+    id.uid = uid;
+    id.imid = uid + 90000;
+    id.nick = "user" + std::to_string(uid);
+    id.role = role;
+    id.channelId = channelId;
+    id.subChannelId = subChannelId;
+    return id;
+}
+
+VoteInfo normalVote(const std::string& name, std::uint32_t options, std::uint32_t perUser,
+                    std::uint32_t perOption, std::uint32_t limitSeconds)
+{
+    VoteInfo vote;
+    vote.name = name;
+    vote.limitTime = limitSeconds;
+    vote.voteType = kNormalVote;
+    vote.limits = {{kTicketsPerUser, perUser}, {kTicketsPerOption, perOption}};
+    for (std::uint32_t i = 0; i < options; ++i)
+        vote.options[i] = "option " + std::to_string(i + 1);
+    return vote;
+}
+
+VoteInfo groupVote(const std::string& name, std::uint32_t teamA, std::uint32_t teamB)
+{
+    VoteInfo vote = normalVote(name, teamA + teamB, 3, 1);
+    vote.voteType = kGroupVote;
+    vote.groupNames = {{0, "Red"}, {1, "Blue"}};
+    for (std::uint32_t i = 0; i < teamA + teamB; ++i)
+        vote.optionGroup[i] = i < teamA ? 0 : 1;
+    return vote;
+}
+
+VoteInfo judgeVote(const std::string& name, const std::vector<std::uint32_t>& judgeUids)
+{
+    VoteInfo vote;
+    vote.name = name;
+    vote.limitTime = 300;
+    vote.voteType = kJudgeVote;
+    vote.limits = {{kTicketsPerUser, 5}, {kTicketsPerOption, 5}};
+    vote.options = {{0, name}};
+    for (std::uint32_t i = 0; i < judgeUids.size(); ++i) {
+        const std::uint32_t uid = judgeUids[i];
+        vote.judgeOrder[i] = uid;
+        vote.judges[uid] = JudgeInfo{uid, uid + 90000, "judge" + std::to_string(uid), 0, {}};
+    }
+    return vote;
+}
+
+CoreHarness::CoreHarness(CoreOptions options) : core(clock, storage, sink, options) {}
+
+SessionId CoreHarness::open(const SessionIdentity& identity)
+{
+    const SessionId id = ++m_lastId;
+    EXPECT_TRUE(core.openSession(id, identity));
+    identities[id] = identity;
+    return id;
+}
+
+Disposition CoreHarness::send(SessionId id, std::uint32_t minType, const std::string& body)
+{
+    return core.handle(id, minType, body);
+}
+
+std::uint32_t CoreHarness::create(SessionId manager, const VoteInfo& vote)
+{
+    const SessionIdentity& me = identities.at(manager);
+    request(manager, VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{me.channelId, me.subChannelId, vote, {}});
+    const auto res = sink.last<PCreateVoteRes>(manager, VOTE_SYSTEM_CREATE_VOTE_RES);
+    EXPECT_EQ(res.result, 0u);
+    EXPECT_NE(res.voteId, 0u);
+    return res.voteId;
+}
+
+PStartVoteRes CoreHarness::start(SessionId manager, std::uint32_t voteId)
+{
+    const SessionIdentity& me = identities.at(manager);
+    request(manager, VOTE_SYSTEM_START_VOTE_REQ,
+            PStartVoteReq{me.channelId, me.subChannelId, voteId, me.uid, {}});
+    const auto res = sink.last<PStartVoteRes>(manager, VOTE_SYSTEM_START_VOTE_RES);
+    EXPECT_EQ(res.result, 0u);
+    EXPECT_NE(res.jiFangId, 0u);
+    return res;
+}
+
+std::uint32_t CoreHarness::vote(SessionId viewer, const PStartVoteRes& started, std::uint32_t voteType,
+                                std::uint32_t optionId, std::uint32_t tickets)
+{
+    const SessionIdentity& me = identities.at(viewer);
+    PUserVoteReq req{me.channelId, me.subChannelId, started.voteId, voteType, started.jiFangId,
+                     me.uid,       optionId,        tickets,        {}};
+    request(viewer, VOTE_SYSTEM_USER_VOTE_REQ, req);
+    return sink.last<PUserVoteRes>(viewer, VOTE_SYSTEM_USER_VOTE_RES).result;
+}
+
+} // namespace quorix::service::test

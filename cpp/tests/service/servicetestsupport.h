@@ -1,0 +1,104 @@
+#pragma once
+
+// Test doubles and helpers for the vote service: a clock the test drives, a sink that records every
+// frame per session, and builders for the requests a client sends.
+
+#include "clock.h"
+#include "memoryvotestorage.h"
+#include "outputsink.h"
+#include "votemessages.h"
+#include "voteservicecore.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace quorix::service::test {
+
+class ManualClock : public Clock
+{
+public:
+    std::int64_t steadyMs() const override { return m_ms; }
+    std::int64_t unixSeconds() const override { return m_unixBase + m_ms / 1000; }
+    void advanceMs(std::int64_t ms) { m_ms += ms; }
+    void advanceSeconds(std::int64_t s) { m_ms += s * 1000; }
+
+private:
+    std::int64_t m_ms = 1000000;
+    std::int64_t m_unixBase = 1800000000; // 2027-01-15 08:00:00 UTC at the start
+};
+
+struct ReceivedFrame
+{
+    std::uint32_t maxType = 0;
+    std::uint32_t minType = 0;
+    std::string payload;
+};
+
+class RecordingSink : public OutputSink
+{
+public:
+    void deliver(SessionId session, const OutFrame& frame) override;
+
+    const std::vector<ReceivedFrame>& framesOf(SessionId session) { return m_frames[session]; }
+    std::vector<ReceivedFrame> framesOf(SessionId session, std::uint32_t minType) const;
+    void clear() { m_frames.clear(); }
+    std::size_t total() const;
+
+    // Decodes the last frame of the given minor type sent to the session; fails the test when none.
+    template <class Message> Message last(SessionId session, std::uint32_t minType) const
+    {
+        const auto frames = framesOf(session, minType);
+        Message message;
+        if (frames.empty()) {
+            ADD_FAILURE() << "no frame of minor type " << minType << " for session " << session;
+            return message;
+        }
+        EXPECT_TRUE(mpak::decode(frames.back().payload, message));
+        return message;
+    }
+
+private:
+    std::map<SessionId, std::vector<ReceivedFrame>> m_frames;
+};
+
+SessionIdentity identity(std::uint32_t uid, std::uint32_t role, std::uint32_t subChannelId = 20,
+                         std::uint32_t channelId = 10);
+
+VoteInfo normalVote(const std::string& name, std::uint32_t options, std::uint32_t perUser,
+                    std::uint32_t perOption, std::uint32_t limitSeconds = 300);
+VoteInfo groupVote(const std::string& name, std::uint32_t teamA, std::uint32_t teamB);
+VoteInfo judgeVote(const std::string& name, const std::vector<std::uint32_t>& judgeUids);
+
+// A core with its clock, storage and sink, and helpers that speak for a session.
+class CoreHarness
+{
+public:
+    explicit CoreHarness(CoreOptions options = {});
+
+    SessionId open(const SessionIdentity& identity);
+    Disposition send(SessionId id, std::uint32_t minType, const std::string& body);
+    template <class Message> Disposition request(SessionId id, std::uint32_t minType, const Message& message)
+    {
+        return send(id, minType, mpak::encode(message));
+    }
+
+    // Whole conversations; each fails the test when the service refuses.
+    std::uint32_t create(SessionId manager, const VoteInfo& vote);
+    PStartVoteRes start(SessionId manager, std::uint32_t voteId);
+    std::uint32_t vote(SessionId viewer, const PStartVoteRes& started, std::uint32_t voteType,
+                       std::uint32_t optionId, std::uint32_t tickets = 1);
+
+    ManualClock clock;
+    MemoryVoteStorage storage;
+    RecordingSink sink;
+    VoteServiceCore core;
+    std::map<SessionId, SessionIdentity> identities;
+
+private:
+    SessionId m_lastId = 0;
+};
+
+} // namespace quorix::service::test

@@ -1,0 +1,722 @@
+#include "resultcode.h"
+#include "servicetestsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+namespace quorix::service::test {
+namespace {
+
+constexpr std::uint32_t kManagerRole = 255;
+constexpr std::uint32_t kViewerRole = 25;
+
+class CoreTest : public ::testing::Test
+{
+protected:
+    explicit CoreTest(CoreOptions options = {}) : h(options)
+    {
+        manager = h.open(identity(1, kManagerRole));
+        viewer = h.open(identity(2, kViewerRole));
+        viewer2 = h.open(identity(3, kViewerRole));
+        elsewhere = h.open(identity(4, kViewerRole, 21));
+    }
+
+    PBroadcastVote lastBroadcast(SessionId id)
+    {
+        return h.sink.last<PBroadcastVote>(id, VOTE_SYSTEM_BROADCAST_VOTE);
+    }
+    std::size_t broadcasts(SessionId id) { return h.sink.framesOf(id, VOTE_SYSTEM_BROADCAST_VOTE).size(); }
+    PStartVoteRes startNormal(std::uint32_t perUser = 3, std::uint32_t perOption = 2,
+                              std::uint32_t limit = 300)
+    {
+        return h.start(manager, h.create(manager, normalVote("Best song", 3, perUser, perOption, limit)));
+    }
+    std::uint32_t sendStart(SessionId id, std::uint32_t voteId)
+    {
+        const SessionIdentity& me = h.identities.at(id);
+        h.request(id, VOTE_SYSTEM_START_VOTE_REQ,
+                  PStartVoteReq{me.channelId, me.subChannelId, voteId, me.uid, {}});
+        return h.sink.last<PStartVoteRes>(id, VOTE_SYSTEM_START_VOTE_RES).result;
+    }
+    std::uint32_t sendEnd(SessionId id, const PStartVoteRes& started)
+    {
+        h.request(id, VOTE_SYSTEM_END_VOTE_REQ, PEndVoteReq{10, 20, started.voteId, 0, started.jiFangId, {}});
+        return h.sink.last<PEndVoteRes>(id, VOTE_SYSTEM_END_VOTE_RES).result;
+    }
+    void sendClose(SessionId id, const PStartVoteRes& started)
+    {
+        h.request(id, VOTE_SYSTEM_CLOSE_VOTEUI_REQ,
+                  PCloseVoteReq{10, 20, started.voteId, started.jiFangId, {}});
+    }
+    UserTicketInfo ticketState(SessionId id, const PStartVoteRes& started,
+                               std::uint32_t voteType = kNormalVote)
+    {
+        const SessionIdentity& me = h.identities.at(id);
+        h.request(id, VOTE_SYSTEM_USER_VOTE_STATE_REQ,
+                  PUserVoteStateReq{10, 20, started.voteId, voteType, started.jiFangId, me.uid, {}, {}});
+        return h.sink.last<UserTicketInfo>(id, VOTE_SYSTEM_USER_VOTE_STATE_RES);
+    }
+    PQueryVoteHisRecordRes history(SessionId id)
+    {
+        h.request(id, VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ, PQueryVoteHisRecordReq{10, 20, {}});
+        return h.sink.last<PQueryVoteHisRecordRes>(id, VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES);
+    }
+
+    CoreHarness h;
+    SessionId manager = 0, viewer = 0, viewer2 = 0, elsewhere = 0;
+};
+
+// ---- authorization and identity -----------------------------------------------------------------
+
+TEST_F(CoreTest, EveryManagerRoleMayCreateAndOtherRolesAreRefused)
+{
+    const struct
+    {
+        std::uint32_t role;
+        std::uint32_t result;
+    } rows[] = {{255, 0}, {230, 0}, {200, 0}, {175, 0}, {150, 0},
+                {0, 6},   {25, 6},  {100, 6}, {254, 6}, {151, 6}};
+    std::uint32_t uid = 100;
+    for (const auto& row : rows) {
+        const SessionId id = h.open(identity(++uid, row.role));
+        h.request(id, VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, normalVote("v", 2, 1, 1), {}});
+        EXPECT_EQ(h.sink.last<PCreateVoteRes>(id, VOTE_SYSTEM_CREATE_VOTE_RES).result, row.result)
+            << "role " << row.role;
+    }
+}
+
+TEST_F(CoreTest, ViewersCannotManageVotes)
+{
+    const std::uint32_t voteId = h.create(manager, normalVote("v", 2, 1, 1));
+    h.request(viewer, VOTE_SYSTEM_UPDATE_VOTE_REQ,
+              PUpdateVoteReq{10,
+                             20,
+                             voteId,
+                             [&] {
+                                 VoteInfo v = normalVote("changed", 2, 1, 1);
+                                 v.voteId = voteId;
+                                 return v;
+                             }(),
+                             {}});
+    EXPECT_EQ(h.sink.last<PUpdateVoteRes>(viewer, VOTE_SYSTEM_UPDATE_VOTE_RES).result, kResultNotManager);
+    h.request(viewer, VOTE_SYSTEM_DELETE_VOTE_REQ, PDeleteVoteReq{10, 20, voteId, 0, {}});
+    EXPECT_EQ(h.sink.last<PDeleteVoteRes>(viewer, VOTE_SYSTEM_DELETE_VOTE_RES).result, kResultNotManager);
+    h.request(viewer, VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ, PBatchDeleteVoteReq{10, 20, {{voteId, 0}}, {}});
+    EXPECT_EQ(h.sink.last<PBatchDeleteVoteRes>(viewer, VOTE_SYSTEM_BATCH_DELETE_VOTE_RES).aux1,
+              kResultNotManager);
+    EXPECT_EQ(sendStart(viewer, voteId), kResultNotManager);
+
+    const PStartVoteRes started = h.start(manager, voteId);
+    EXPECT_EQ(sendEnd(viewer, started), kResultNotManager);
+    sendClose(viewer, started);
+    EXPECT_EQ(h.sink.last<PCloseVoteUiRes>(viewer, VOTE_SYSTEM_CLOSE_VOTEUI_RES).result, kResultNotManager);
+    EXPECT_TRUE(h.sink.framesOf(viewer2, VOTE_SYSTEM_CLOSE_VOTEUI_RES).empty());
+    ASSERT_TRUE(h.storage.findVote({10, 20}, voteId));
+    EXPECT_EQ(h.storage.findVote({10, 20}, voteId)->name, "v");
+}
+
+TEST_F(CoreTest, BodiesNamingAnotherUserOrPlaceAreRefused)
+{
+    h.request(manager, VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 21, normalVote("v", 2, 1, 1), {}});
+    EXPECT_EQ(h.sink.last<PCreateVoteRes>(manager, VOTE_SYSTEM_CREATE_VOTE_RES).result,
+              kResultIdentityMismatch);
+    EXPECT_TRUE(h.storage.votes({10, 21}).empty());
+
+    const std::uint32_t voteId = h.create(manager, normalVote("v", 2, 1, 1));
+    h.request(manager, VOTE_SYSTEM_START_VOTE_REQ, PStartVoteReq{10, 20, voteId, 2, {}});
+    EXPECT_EQ(h.sink.last<PStartVoteRes>(manager, VOTE_SYSTEM_START_VOTE_RES).result,
+              kResultIdentityMismatch);
+
+    const PStartVoteRes started = h.start(manager, voteId);
+    // The viewer votes in the name of the manager.
+    h.request(viewer, VOTE_SYSTEM_USER_VOTE_REQ,
+              PUserVoteReq{10, 20, voteId, kNormalVote, started.jiFangId, 1, 0, 1, {}});
+    EXPECT_EQ(h.sink.last<PUserVoteRes>(viewer, VOTE_SYSTEM_USER_VOTE_RES).result, kResultIdentityMismatch);
+    // A viewer of another sub-channel votes by naming this one.
+    h.request(elsewhere, VOTE_SYSTEM_USER_VOTE_REQ,
+              PUserVoteReq{10, 20, voteId, kNormalVote, started.jiFangId, 4, 0, 1, {}});
+    EXPECT_EQ(h.sink.last<PUserVoteRes>(elsewhere, VOTE_SYSTEM_USER_VOTE_RES).result,
+              kResultIdentityMismatch);
+    EXPECT_EQ(ticketState(manager, started).ticketsUsed, 0u);
+}
+
+// ---- stored votes and the channel list ----------------------------------------------------------
+
+TEST_F(CoreTest, ListPushFollowsTheAnswerForEverySuccessfulChange)
+{
+    const std::uint32_t a = h.create(manager, normalVote("a", 2, 1, 1));
+    const std::uint32_t b = h.create(manager, normalVote("b", 2, 1, 1));
+    VoteInfo edited = normalVote("b2", 3, 2, 1);
+    edited.voteId = b;
+    h.request(manager, VOTE_SYSTEM_UPDATE_VOTE_REQ, PUpdateVoteReq{10, 20, b, edited, {}});
+    h.request(manager, VOTE_SYSTEM_DELETE_VOTE_REQ, PDeleteVoteReq{10, 20, a, 0, {}});
+
+    std::vector<std::uint32_t> order;
+    for (const ReceivedFrame& f : h.sink.framesOf(manager))
+        order.push_back(f.minType);
+    EXPECT_EQ(order, (std::vector<std::uint32_t>{2, 30, 2, 30, 4, 30, 12, 30}));
+
+    const auto list = h.sink.last<PBroadcastChannelVote>(viewer, VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE);
+    ASSERT_EQ(list.votes.size(), 1u);
+    EXPECT_EQ(list.votes[0].voteId, b);
+    EXPECT_EQ(list.votes[0].name, "b2");
+    EXPECT_EQ(h.sink.framesOf(viewer, VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE).size(), 4u);
+    EXPECT_TRUE(h.sink.framesOf(elsewhere, VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE).empty());
+}
+
+TEST_F(CoreTest, RefusedChangesPushNoList)
+{
+    h.request(manager, VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, normalVote("", 2, 1, 1), {}});
+    EXPECT_EQ(h.sink.last<PCreateVoteRes>(manager, VOTE_SYSTEM_CREATE_VOTE_RES).result, kResultInvalidRecord);
+    h.request(manager, VOTE_SYSTEM_DELETE_VOTE_REQ, PDeleteVoteReq{10, 20, 999, 0, {}});
+    EXPECT_EQ(h.sink.last<PDeleteVoteRes>(manager, VOTE_SYSTEM_DELETE_VOTE_RES).result, kResultNotFound);
+    EXPECT_TRUE(h.sink.framesOf(viewer, VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE).empty());
+}
+
+TEST_F(CoreTest, StoredRecordDropsClientCountsAndOwner)
+{
+    VoteInfo vote = judgeVote("Dance", {7, 8});
+    vote.ownerUid = 555;
+    vote.optionTickets = {{0, 99}};
+    vote.judges[7].points = 5;
+    vote.auxText2 = "carried";
+    const std::uint32_t id = h.create(manager, vote);
+    const auto stored = h.storage.findVote({10, 20}, id);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->ownerUid, 0u);
+    EXPECT_TRUE(stored->optionTickets.empty());
+    EXPECT_EQ(stored->judges.at(7).points, 0u);
+    EXPECT_EQ(stored->auxText2, "carried");
+}
+
+TEST_F(CoreTest, OpenVoteCannotBeUpdatedOrDeleted)
+{
+    const PStartVoteRes started = startNormal();
+    VoteInfo edited = normalVote("x", 2, 1, 1);
+    edited.voteId = started.voteId;
+    h.request(manager, VOTE_SYSTEM_UPDATE_VOTE_REQ, PUpdateVoteReq{10, 20, started.voteId, edited, {}});
+    EXPECT_EQ(h.sink.last<PUpdateVoteRes>(manager, VOTE_SYSTEM_UPDATE_VOTE_RES).result, kResultVoteOpen);
+    h.request(manager, VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ,
+              PBatchDeleteVoteReq{10, 20, {{started.voteId, 0}, {4242, 0}}, {}});
+    const auto batch = h.sink.last<PBatchDeleteVoteRes>(manager, VOTE_SYSTEM_BATCH_DELETE_VOTE_RES);
+    EXPECT_EQ(batch.aux1, kResultVoteOpen);
+    EXPECT_EQ(batch.aux4, (U32Map{{started.voteId, kResultVoteOpen}, {4242, kResultNotFound}}));
+
+    ASSERT_EQ(sendEnd(manager, started), 0u);
+    h.request(manager, VOTE_SYSTEM_DELETE_VOTE_REQ, PDeleteVoteReq{10, 20, started.voteId, 0, {}});
+    EXPECT_EQ(h.sink.last<PDeleteVoteRes>(manager, VOTE_SYSTEM_DELETE_VOTE_RES).result, kResultVoteOpen)
+        << "an ended vote stays open until it is closed";
+    sendClose(manager, started);
+    h.request(manager, VOTE_SYSTEM_DELETE_VOTE_REQ, PDeleteVoteReq{10, 20, started.voteId, 0, {}});
+    EXPECT_EQ(h.sink.last<PDeleteVoteRes>(manager, VOTE_SYSTEM_DELETE_VOTE_RES).result, 0u);
+}
+
+TEST_F(CoreTest, BatchDeleteRemovesEveryListedVoteAndPushesOnce)
+{
+    const std::uint32_t a = h.create(manager, normalVote("a", 2, 1, 1));
+    const std::uint32_t b = h.create(manager, normalVote("b", 2, 1, 1));
+    const std::uint32_t c = h.create(manager, normalVote("c", 2, 1, 1));
+    h.sink.clear();
+    h.request(manager, VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ, PBatchDeleteVoteReq{10, 20, {{a, 0}, {c, 0}}, {}});
+    const auto res = h.sink.last<PBatchDeleteVoteRes>(manager, VOTE_SYSTEM_BATCH_DELETE_VOTE_RES);
+    EXPECT_EQ(res.aux1, 0u);
+    EXPECT_EQ(res.aux2, 2u);
+    const auto list = h.sink.last<PBroadcastChannelVote>(viewer, VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE);
+    ASSERT_EQ(list.votes.size(), 1u);
+    EXPECT_EQ(list.votes[0].voteId, b);
+    EXPECT_EQ(h.sink.framesOf(viewer).size(), 1u);
+}
+
+TEST_F(CoreTest, ListThatWouldNotFitOneFrameIsRefused)
+{
+    CoreOptions options;
+    options.maxVotesPerSubChannel = 1000;
+    CoreHarness big(options);
+    const SessionId m = big.open(identity(1, kManagerRole));
+    VoteInfo fat = normalVote("fat", 10, 1, 1);
+    fat.auxText2.assign(3000, 'x');
+    std::uint32_t lastResult = 0;
+    int created = 0;
+    for (int i = 0; i < 40 && lastResult == 0; ++i) {
+        big.request(m, VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, fat, {}});
+        lastResult = big.sink.last<PCreateVoteRes>(m, VOTE_SYSTEM_CREATE_VOTE_RES).result;
+        created += lastResult == 0;
+    }
+    EXPECT_EQ(lastResult, kResultListFull);
+    EXPECT_GT(created, 10);
+    big.request(m, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, PQueryAllVoteReq{10, 20, {}});
+    EXPECT_EQ(big.sink.last<PQueryAllVoteRes>(m, VOTE_SYSTEM_QUERY_ALL_VOTE_RES).votes.size(),
+              static_cast<std::size_t>(created));
+}
+
+TEST_F(CoreTest, VoteCountPerSubChannelIsBounded)
+{
+    CoreOptions options;
+    options.maxVotesPerSubChannel = 3;
+    CoreHarness small(options);
+    const SessionId m = small.open(identity(1, kManagerRole));
+    for (int i = 0; i < 3; ++i)
+        small.create(m, normalVote("v", 2, 1, 1));
+    small.request(m, VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, normalVote("v", 2, 1, 1), {}});
+    EXPECT_EQ(small.sink.last<PCreateVoteRes>(m, VOTE_SYSTEM_CREATE_VOTE_RES).result, kResultListFull);
+}
+
+// ---- start --------------------------------------------------------------------------------------
+
+TEST_F(CoreTest, StartAnswersThenBroadcastsTheFullAllowanceToTheSubChannel)
+{
+    const std::uint32_t voteId = h.create(manager, normalVote("Best song", 3, 3, 2, 120));
+    h.sink.clear();
+    const PStartVoteRes started = h.start(manager, voteId);
+    EXPECT_EQ(started.voteId, voteId);
+
+    const auto& managerFrames = h.sink.framesOf(manager);
+    ASSERT_EQ(managerFrames.size(), 2u);
+    EXPECT_EQ(managerFrames[0].minType, VOTE_SYSTEM_START_VOTE_RES);
+    EXPECT_EQ(managerFrames[1].minType, VOTE_SYSTEM_BROADCAST_VOTE);
+    for (SessionId id : {manager, viewer, viewer2}) {
+        const PBroadcastVote b = lastBroadcast(id);
+        EXPECT_EQ(b.status, kVoteStarted);
+        EXPECT_EQ(b.fullAllowance, 1u);
+        EXPECT_EQ(b.remainSeconds, 120u);
+        EXPECT_EQ(b.jiFangId, started.jiFangId);
+        EXPECT_EQ(b.vote.voteId, voteId);
+        EXPECT_EQ(b.vote.ownerUid, 1u);
+        EXPECT_EQ(b.vote.optionTickets, (U32Map{{0, 0}, {1, 0}, {2, 0}}));
+    }
+    EXPECT_EQ(broadcasts(elsewhere), 0u);
+}
+
+TEST_F(CoreTest, StartResultCodes)
+{
+    EXPECT_EQ(sendStart(manager, 4242), kResultNotFound);
+    const std::uint32_t a = h.create(manager, normalVote("a", 2, 1, 1));
+    const std::uint32_t b = h.create(manager, normalVote("b", 2, 1, 1));
+    const PStartVoteRes first = h.start(manager, a);
+    EXPECT_EQ(sendStart(manager, b), kResultAnotherVoteOpen);
+    EXPECT_EQ(sendStart(manager, a), kResultAnotherVoteOpen);
+    ASSERT_EQ(sendEnd(manager, first), 0u);
+    EXPECT_EQ(sendStart(manager, b), kResultAnotherVoteOpen) << "ended but not closed";
+    sendClose(manager, first);
+    const PStartVoteRes second = h.start(manager, b);
+    EXPECT_NE(second.jiFangId, first.jiFangId);
+
+    // Another sub-channel has its own slot.
+    const SessionId otherManager = h.open(identity(9, 200, 21));
+    const PStartVoteRes third = h.start(otherManager, h.create(otherManager, normalVote("c", 2, 1, 1)));
+    EXPECT_NE(third.jiFangId, second.jiFangId);
+}
+
+TEST_F(CoreTest, RestartingAVoteStartsFromZero)
+{
+    const PStartVoteRes first = startNormal(3, 3);
+    ASSERT_EQ(h.vote(viewer, first, kNormalVote, 1), 0u);
+    ASSERT_EQ(sendEnd(manager, first), 0u);
+    sendClose(manager, first);
+    const PStartVoteRes again = h.start(manager, first.voteId);
+    EXPECT_EQ(lastBroadcast(viewer).vote.optionTickets, (U32Map{{0, 0}, {1, 0}, {2, 0}}));
+    EXPECT_EQ(ticketState(viewer, again).ticketsUsed, 0u);
+}
+
+// ---- tickets ------------------------------------------------------------------------------------
+
+TEST_F(CoreTest, AllowancesPerPersonAndPerOption)
+{
+    const PStartVoteRes started = startNormal(3, 2);
+    const struct
+    {
+        std::uint32_t option;
+        std::uint32_t result;
+    } rows[] = {
+        {0, 0}, {0, 0}, {0, kResultOptionFull}, {1, 0}, {1, kResultNoTicketsLeft}, {2, kResultNoTicketsLeft}};
+    for (const auto& row : rows)
+        EXPECT_EQ(h.vote(viewer, started, kNormalVote, row.option), row.result) << "option " << row.option;
+
+    // The allowance belongs to the person, not to the connection.
+    const SessionId sameUser = h.open(identity(2, kViewerRole));
+    EXPECT_EQ(h.vote(sameUser, started, kNormalVote, 2), kResultNoTicketsLeft);
+    EXPECT_EQ(h.vote(viewer2, started, kNormalVote, 2), 0u);
+
+    h.clock.advanceSeconds(1);
+    h.core.tick();
+    EXPECT_EQ(lastBroadcast(viewer2).vote.optionTickets, (U32Map{{0, 2}, {1, 1}, {2, 1}}));
+}
+
+TEST_F(CoreTest, BadTicketsAreRefusedWithoutCounting)
+{
+    const PStartVoteRes started = startNormal(3, 3);
+    EXPECT_EQ(h.vote(viewer, started, kNormalVote, 7), kResultNoSuchOption);
+    EXPECT_EQ(h.vote(viewer, started, kNormalVote, 0, 2), kResultBadTicketCount);
+    EXPECT_EQ(h.vote(viewer, started, kNormalVote, 0, 0), kResultBadTicketCount);
+    EXPECT_EQ(h.vote(viewer, started, kGroupVote, 0), kResultWrongVoteType);
+    PStartVoteRes wrongRun = started;
+    wrongRun.jiFangId += 1;
+    EXPECT_EQ(h.vote(viewer, wrongRun, kNormalVote, 0), kResultNotRunning);
+    PStartVoteRes wrongVote = started;
+    wrongVote.voteId += 1;
+    EXPECT_EQ(h.vote(viewer, wrongVote, kNormalVote, 0), kResultNotRunning);
+    EXPECT_EQ(ticketState(viewer, started).ticketsUsed, 0u);
+
+    ASSERT_EQ(sendEnd(manager, started), 0u);
+    EXPECT_EQ(h.vote(viewer, started, kNormalVote, 0), kResultNotRunning);
+}
+
+TEST_F(CoreTest, TicketStateListsEveryOption)
+{
+    const PStartVoteRes started = startNormal(3, 2);
+    const UserTicketInfo fresh = ticketState(viewer, started);
+    EXPECT_EQ(fresh.state, 0u);
+    EXPECT_EQ(fresh.ticketsPerUser, 3u);
+    EXPECT_EQ(fresh.ticketsPerOption, 2u);
+    EXPECT_EQ(fresh.ticketsUsed, 0u);
+    EXPECT_EQ(fresh.usedPerOption, (U32Map{{0, 0}, {1, 0}, {2, 0}}));
+    EXPECT_EQ(fresh.vote.voteId, started.voteId);
+
+    ASSERT_EQ(h.vote(viewer, started, kNormalVote, 2), 0u);
+    const UserTicketInfo after = ticketState(viewer, started);
+    EXPECT_EQ(after.ticketsUsed, 1u);
+    EXPECT_EQ(after.usedPerOption, (U32Map{{0, 0}, {1, 0}, {2, 1}}));
+    EXPECT_EQ(after.vote.optionTickets.at(2), 1u);
+
+    PStartVoteRes stale = started;
+    stale.jiFangId += 5;
+    const UserTicketInfo refused = ticketState(viewer, stale);
+    EXPECT_NE(refused.state, 0u);
+    EXPECT_NE(refused.state, 2u);
+}
+
+TEST_F(CoreTest, GroupVoteCountsPerTeamMember)
+{
+    const PStartVoteRes started = h.start(manager, h.create(manager, groupVote("Teams", 2, 3)));
+    EXPECT_EQ(h.vote(viewer, started, kGroupVote, 4), 0u);
+    EXPECT_EQ(h.vote(viewer, started, kGroupVote, 4), kResultOptionFull);
+    EXPECT_EQ(h.vote(viewer, started, kGroupVote, 5), kResultNoSuchOption);
+    EXPECT_EQ(ticketState(viewer, started, kGroupVote).usedPerOption.size(), 5u);
+}
+
+TEST_F(CoreTest, JudgeRules)
+{
+    const SessionId judgeA = h.open(identity(7, kViewerRole));
+    const SessionId judgeB = h.open(identity(8, kViewerRole));
+    const PStartVoteRes started = h.start(manager, h.create(manager, judgeVote("Dance", {7, 8})));
+
+    EXPECT_EQ(h.vote(viewer, started, kJudgeVote, 0, 3), kResultNotAJudge);
+    EXPECT_EQ(h.vote(judgeA, started, kJudgeVote, 0, 0), kResultBadTicketCount);
+    EXPECT_EQ(h.vote(judgeA, started, kJudgeVote, 0, 6), kResultBadTicketCount);
+    EXPECT_EQ(h.vote(judgeA, started, kJudgeVote, 1, 3), kResultNoSuchOption);
+    EXPECT_EQ(h.vote(judgeA, started, kJudgeVote, 0, 4), 0u);
+    EXPECT_EQ(h.vote(judgeA, started, kJudgeVote, 0, 5), kResultAlreadyScored);
+    EXPECT_EQ(h.vote(judgeB, started, kJudgeVote, 0, 5), 0u);
+
+    h.clock.advanceSeconds(1);
+    h.core.tick();
+    const PBroadcastVote b = lastBroadcast(viewer);
+    EXPECT_EQ(b.vote.judges.at(7).points, 4u);
+    EXPECT_EQ(b.vote.judges.at(8).points, 5u);
+    EXPECT_EQ(b.vote.optionTickets.at(0), 9u);
+
+    ASSERT_EQ(sendEnd(manager, started), 0u);
+    const auto records = history(viewer).records;
+    ASSERT_EQ(records.size(), 1u);
+    const VoteHistoryRecord& r = records.begin()->second;
+    EXPECT_EQ(r.voteType, kJudgeVote);
+    EXPECT_EQ(r.options, (TextMap{{0, "Dance"}}));
+    EXPECT_EQ(r.optionTickets, (U32Map{{0, 9}}));
+}
+
+// ---- ending and closing -------------------------------------------------------------------------
+
+TEST_F(CoreTest, VoteEndsWhenItsTimeRunsOut)
+{
+    const PStartVoteRes started = startNormal(3, 2, 60);
+    ASSERT_EQ(h.vote(viewer, started, kNormalVote, 1), 0u);
+    h.clock.advanceMs(59999);
+    h.core.tick();
+    EXPECT_EQ(lastBroadcast(viewer2).status, kVoteStarted);
+    EXPECT_EQ(lastBroadcast(viewer2).remainSeconds, 1u);
+
+    h.clock.advanceMs(1);
+    h.core.tick();
+    const PBroadcastVote ended = lastBroadcast(viewer2);
+    EXPECT_EQ(ended.status, kVoteEnded);
+    EXPECT_EQ(ended.vote.optionTickets, (U32Map{{0, 0}, {1, 1}, {2, 0}}));
+    EXPECT_EQ(lastBroadcast(manager).status, kVoteEnded);
+    EXPECT_EQ(h.vote(viewer, started, kNormalVote, 0), kResultNotRunning);
+    EXPECT_EQ(sendEnd(manager, started), kResultEndNotFound);
+    EXPECT_EQ(history(viewer).records.size(), 1u);
+
+    const std::size_t before = broadcasts(viewer2);
+    h.clock.advanceSeconds(5);
+    h.core.tick();
+    EXPECT_EQ(broadcasts(viewer2), before) << "an ended vote is announced once";
+}
+
+TEST_F(CoreTest, EndAnswersThenBroadcastsFinalCounts)
+{
+    const PStartVoteRes started = startNormal();
+    ASSERT_EQ(h.vote(viewer, started, kNormalVote, 0), 0u);
+    h.sink.clear();
+    ASSERT_EQ(sendEnd(manager, started), 0u);
+    const auto& frames = h.sink.framesOf(manager);
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0].minType, VOTE_SYSTEM_END_VOTE_RES);
+    EXPECT_EQ(frames[1].minType, VOTE_SYSTEM_BROADCAST_VOTE);
+    const PBroadcastVote ended = lastBroadcast(viewer);
+    EXPECT_EQ(ended.status, kVoteEnded);
+    EXPECT_EQ(ended.vote.optionTickets.at(0), 1u);
+    EXPECT_EQ(ended.jiFangId, started.jiFangId);
+}
+
+TEST_F(CoreTest, CloseAnswerReachesEverySessionOfTheSubChannel)
+{
+    const PStartVoteRes started = startNormal();
+    ASSERT_EQ(sendEnd(manager, started), 0u);
+    h.sink.clear();
+    sendClose(manager, started);
+    for (SessionId id : {manager, viewer, viewer2}) {
+        const auto res = h.sink.last<PCloseVoteUiRes>(id, VOTE_SYSTEM_CLOSE_VOTEUI_RES);
+        EXPECT_EQ(res.result, 0u);
+        EXPECT_EQ(res.voteId, started.voteId);
+        EXPECT_EQ(res.jiFangId, started.jiFangId);
+    }
+    EXPECT_TRUE(h.sink.framesOf(elsewhere).empty());
+    sendClose(manager, started);
+    EXPECT_EQ(h.sink.last<PCloseVoteUiRes>(manager, VOTE_SYSTEM_CLOSE_VOTEUI_RES).result, kResultNotFound);
+    EXPECT_EQ(h.sink.framesOf(viewer, VOTE_SYSTEM_CLOSE_VOTEUI_RES).size(), 1u);
+}
+
+TEST_F(CoreTest, ClosingARunningVoteEndsItFirst)
+{
+    const PStartVoteRes started = startNormal();
+    ASSERT_EQ(h.vote(viewer, started, kNormalVote, 0), 0u);
+    h.sink.clear();
+    sendClose(manager, started);
+    const auto& frames = h.sink.framesOf(viewer);
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0].minType, VOTE_SYSTEM_BROADCAST_VOTE);
+    EXPECT_EQ(lastBroadcast(viewer).status, kVoteEnded);
+    EXPECT_EQ(frames[1].minType, VOTE_SYSTEM_CLOSE_VOTEUI_RES);
+    EXPECT_EQ(history(viewer).records.begin()->second.optionTickets.at(0), 1u);
+}
+
+// ---- pushes -------------------------------------------------------------------------------------
+
+TEST_F(CoreTest, LateJoinersGetTheRunningVoteAtOnce)
+{
+    const PStartVoteRes started = startNormal(3, 2, 100);
+    ASSERT_EQ(h.vote(viewer, started, kNormalVote, 1), 0u);
+    h.clock.advanceSeconds(30);
+
+    const SessionId joiner = h.open(identity(50, kViewerRole));
+    ASSERT_EQ(broadcasts(joiner), 1u);
+    const PBroadcastVote b = lastBroadcast(joiner);
+    EXPECT_EQ(b.status, kVoteStarted);
+    EXPECT_EQ(b.fullAllowance, 0u) << "a returning viewer may have spent tickets already";
+    EXPECT_EQ(b.remainSeconds, 70u);
+    EXPECT_EQ(b.vote.optionTickets.at(1), 1u);
+
+    h.core.moveSession(elsewhere, 20);
+    EXPECT_EQ(broadcasts(elsewhere), 1u);
+    EXPECT_EQ(lastBroadcast(elsewhere).jiFangId, started.jiFangId);
+    EXPECT_EQ(h.vote(elsewhere, started, kNormalVote, 0), kResultIdentityMismatch)
+        << "the test client still names the old place; the session moved";
+
+    h.core.moveSession(viewer2, 22);
+    EXPECT_EQ(h.core.identity(viewer2)->subChannelId, 22u);
+    ASSERT_EQ(sendEnd(manager, started), 0u);
+    EXPECT_EQ(lastBroadcast(viewer2).status, kVoteStarted) << "moved away before the end";
+}
+
+TEST_F(CoreTest, CountBroadcastsAreCoalescedToTheConfiguredRate)
+{
+    const PStartVoteRes started = startNormal(100, 100, 600);
+    const std::size_t atStart = broadcasts(viewer2);
+    std::vector<SessionId> voters;
+    for (std::uint32_t uid = 1000; uid < 1300; ++uid)
+        voters.push_back(h.open(identity(uid, kViewerRole)));
+
+    // Three seconds of steady voting, with the transport ticking every 10 ms.
+    std::size_t accepted = 0;
+    for (int step = 0; step < 300; ++step) {
+        accepted += h.vote(voters[step], started, kNormalVote, step % 3) == 0;
+        h.clock.advanceMs(10);
+        h.core.tick();
+    }
+    EXPECT_EQ(accepted, 300u);
+    const std::size_t counted = broadcasts(viewer2) - atStart;
+    EXPECT_GE(counted, 28u);
+    EXPECT_LE(counted, 30u);
+    EXPECT_EQ(lastBroadcast(viewer2).vote.optionTickets, (U32Map{{0, 100}, {1, 100}, {2, 100}}));
+
+    h.clock.advanceSeconds(1);
+    h.core.tick();
+    EXPECT_EQ(broadcasts(viewer2) - atStart, counted) << "no change, no broadcast";
+}
+
+TEST_F(CoreTest, FirstCountChangeAfterAQuietSpellGoesOutOnTheNextTick)
+{
+    const PStartVoteRes started = startNormal();
+    h.clock.advanceSeconds(10);
+    h.core.tick();
+    const std::size_t before = broadcasts(viewer2);
+    ASSERT_EQ(h.vote(viewer, started, kNormalVote, 0), 0u);
+    EXPECT_EQ(broadcasts(viewer2), before);
+    h.core.tick();
+    EXPECT_EQ(broadcasts(viewer2), before + 1);
+    EXPECT_EQ(lastBroadcast(viewer2).fullAllowance, 0u);
+}
+
+// ---- history and nicknames ----------------------------------------------------------------------
+
+TEST_F(CoreTest, HistoryKeepsSevenDaysWithStartTimeAndStarter)
+{
+    const PStartVoteRes old = startNormal(3, 2, 60);
+    ASSERT_EQ(h.vote(viewer, old, kNormalVote, 2), 0u);
+    ASSERT_EQ(sendEnd(manager, old), 0u);
+    sendClose(manager, old);
+
+    h.clock.advanceSeconds(2 * 24 * 3600);
+    const SessionId other = h.open(identity(77, 175));
+    const PStartVoteRes recent = h.start(other, h.create(other, normalVote("Recent", 2, 1, 1)));
+    ASSERT_EQ(sendEnd(other, recent), 0u);
+
+    auto records = history(viewer).records;
+    ASSERT_EQ(records.size(), 2u);
+    const VoteHistoryRecord& newest = records.rbegin()->second;
+    const VoteHistoryRecord& oldest = records.begin()->second;
+    EXPECT_EQ(newest.name, "Recent");
+    EXPECT_EQ(newest.adminNick, "user77");
+    EXPECT_EQ(oldest.adminNick, "user1");
+    EXPECT_EQ(oldest.timeText, "2027-01-15 08:16:40");
+    EXPECT_TRUE(std::regex_match(newest.timeText, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)")));
+    EXPECT_EQ(oldest.options.size(), 3u);
+    EXPECT_EQ(oldest.optionTickets, (U32Map{{0, 0}, {1, 0}, {2, 1}}));
+    EXPECT_EQ(records.begin()->first, oldest.recordKey);
+
+    h.clock.advanceSeconds(5 * 24 * 3600 - 10);
+    EXPECT_EQ(history(viewer).records.size(), 2u) << "six days and 23 hours after the first";
+    h.clock.advanceSeconds(20);
+    records = history(viewer).records;
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records.begin()->second.name, "Recent");
+
+    EXPECT_TRUE(history(elsewhere).records.empty()) << "history belongs to the sub-channel";
+}
+
+TEST_F(CoreTest, NicknameQueryKnowsEverySessionSeen)
+{
+    h.request(manager, VOTE_SYSTEM_QUERY_NICKNAME_REQ, PQueryNicknameReq{90003, {}});
+    auto res = h.sink.last<PQueryNicknameRes>(manager, VOTE_SYSTEM_QUERY_NICKNAME_RES);
+    EXPECT_EQ(res.imid, 90003u);
+    EXPECT_EQ(res.uid, 3u);
+    EXPECT_EQ(res.nick, "user3");
+
+    h.core.closeSession(viewer2);
+    h.request(manager, VOTE_SYSTEM_QUERY_NICKNAME_REQ, PQueryNicknameReq{90003, {}});
+    EXPECT_EQ(h.sink.last<PQueryNicknameRes>(manager, VOTE_SYSTEM_QUERY_NICKNAME_RES).uid, 3u);
+
+    h.request(manager, VOTE_SYSTEM_QUERY_NICKNAME_REQ, PQueryNicknameReq{12345, {}});
+    res = h.sink.last<PQueryNicknameRes>(manager, VOTE_SYSTEM_QUERY_NICKNAME_RES);
+    EXPECT_EQ(res.imid, 12345u);
+    EXPECT_EQ(res.uid, 0u);
+    EXPECT_TRUE(res.nick.empty());
+}
+
+// ---- hostile requests ---------------------------------------------------------------------------
+
+TEST_F(CoreTest, TruncatedBodiesAreRefusedWithAnAnswer)
+{
+    const std::uint32_t voteId = h.create(manager, normalVote("kept", 2, 1, 1));
+    const struct
+    {
+        std::uint32_t request;
+        std::string body;
+    } rows[] = {
+        {VOTE_SYSTEM_CREATE_VOTE_REQ, mpak::encode(PCreateVoteReq{10, 20, normalVote("x", 2, 1, 1), {}})},
+        {VOTE_SYSTEM_UPDATE_VOTE_REQ,
+         mpak::encode(PUpdateVoteReq{10, 20, voteId, normalVote("x", 2, 1, 1), {}})},
+        {VOTE_SYSTEM_START_VOTE_REQ, mpak::encode(PStartVoteReq{10, 20, voteId, 1, {}})},
+        {VOTE_SYSTEM_END_VOTE_REQ, mpak::encode(PEndVoteReq{10, 20, voteId, 0, 1, {}})},
+        {VOTE_SYSTEM_DELETE_VOTE_REQ, mpak::encode(PDeleteVoteReq{10, 20, voteId, 0, {}})},
+        {VOTE_SYSTEM_USER_VOTE_REQ, mpak::encode(PUserVoteReq{10, 20, voteId, 0, 1, 1, 0, 1, {}})},
+        {VOTE_SYSTEM_USER_VOTE_STATE_REQ, mpak::encode(PUserVoteStateReq{10, 20, voteId, 0, 1, 1, {}, {}})},
+        {VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ, mpak::encode(PQueryVoteHisRecordReq{10, 20, {}})},
+        {VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ, mpak::encode(PBatchDeleteVoteReq{10, 20, {{voteId, 0}}, {}})},
+        {VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, mpak::encode(PQueryAllVoteReq{10, 20, {}})},
+        {VOTE_SYSTEM_QUERY_NICKNAME_REQ, mpak::encode(PQueryNicknameReq{90002, {}})},
+        {VOTE_SYSTEM_CLOSE_VOTEUI_REQ, mpak::encode(PCloseVoteReq{10, 20, voteId, 1, {}})},
+    };
+    for (const auto& row : rows) {
+        h.sink.clear();
+        // Cut off the empty extend map's count: every field but the last arrives.
+        ASSERT_EQ(h.send(manager, row.request, row.body.substr(0, row.body.size() - 1)), Disposition::Keep);
+        const auto& frames = h.sink.framesOf(manager);
+        ASSERT_EQ(frames.size(), 1u) << "request " << row.request;
+        EXPECT_EQ(frames[0].minType, row.request + 1);
+        mpak::Unpack up(frames[0].payload);
+        const std::uint32_t first = up.pop_uint32();
+        if (row.request == VOTE_SYSTEM_USER_VOTE_STATE_REQ) {
+            EXPECT_EQ(first, kTicketStateRefused);
+            EXPECT_EQ(up.pop_uint32(), kResultMalformed);
+        } else {
+            EXPECT_EQ(first, kResultMalformed) << "request " << row.request;
+        }
+    }
+    ASSERT_TRUE(h.storage.findVote({10, 20}, voteId));
+    EXPECT_TRUE(h.sink.framesOf(viewer).empty());
+}
+
+TEST_F(CoreTest, HugeCountsAndUnknownMinorTypesChangeNothing)
+{
+    mpak::PackBuffer buffer;
+    mpak::Pack pack(buffer);
+    pack.push_uint32(10).push_uint32(20).push_uint32(0xffffffffu); // batch delete map of 4 billion
+    EXPECT_EQ(h.send(manager, VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ, pack.str()), Disposition::Keep);
+    EXPECT_EQ(h.sink.last<PBatchDeleteVoteRes>(manager, VOTE_SYSTEM_BATCH_DELETE_VOTE_RES).aux1,
+              kResultMalformed);
+
+    for (std::uint32_t minType : {0u, 2u, 9u, 27u, 30u, 34u, 35u, 0xffffffffu})
+        EXPECT_EQ(h.send(manager, minType, "garbage"), Disposition::Keep);
+    EXPECT_EQ(h.sink.framesOf(manager).size(), 1u);
+}
+
+TEST_F(CoreTest, FloodIsRefusedThenDisconnected)
+{
+    const std::string body = mpak::encode(PQueryAllVoteReq{10, 20, {}});
+    int answered = 0, refused = 0;
+    Disposition last = Disposition::Keep;
+    for (int i = 0; i < 500 && last == Disposition::Keep; ++i) {
+        last = h.send(viewer, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, body);
+        const auto res = h.sink.last<PQueryAllVoteRes>(viewer, VOTE_SYSTEM_QUERY_ALL_VOTE_RES);
+        (res.result == 0 ? answered : refused) += last == Disposition::Keep;
+    }
+    EXPECT_EQ(last, Disposition::Close);
+    EXPECT_EQ(answered, 40);
+    EXPECT_EQ(refused, 99);
+    // Everyone else is served as before.
+    EXPECT_NE(h.create(manager, normalVote("still here", 2, 1, 1)), 0u);
+
+    // The budget refills with time.
+    CoreHarness fresh;
+    const SessionId v = fresh.open(identity(2, kViewerRole));
+    for (int i = 0; i < 40; ++i)
+        fresh.send(v, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, body);
+    fresh.send(v, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, body);
+    EXPECT_EQ(fresh.sink.last<PQueryAllVoteRes>(v, VOTE_SYSTEM_QUERY_ALL_VOTE_RES).result,
+              kResultTooManyRequests);
+    fresh.clock.advanceMs(100);
+    fresh.send(v, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, body);
+    EXPECT_EQ(fresh.sink.last<PQueryAllVoteRes>(v, VOTE_SYSTEM_QUERY_ALL_VOTE_RES).result, 0u);
+}
+
+TEST_F(CoreTest, RequestsFromUnknownSessionsAreRefused)
+{
+    EXPECT_EQ(h.send(999, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, mpak::encode(PQueryAllVoteReq{10, 20, {}})),
+              Disposition::Close);
+    EXPECT_FALSE(h.core.openSession(manager, identity(5, kViewerRole)));
+    EXPECT_EQ(h.core.identity(manager)->uid, 1u);
+}
+
+} // namespace
+} // namespace quorix::service::test
