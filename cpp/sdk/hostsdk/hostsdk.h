@@ -2,6 +2,7 @@
 
 // Every host interface in one include.
 
+#include "componentfactory.h"
 #include "componentroot.h"
 #include "datarow.h"
 #include "ifencomponententry.h"

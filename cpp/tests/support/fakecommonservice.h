@@ -1,0 +1,16 @@
+#pragma once
+
+// The host's "com.tovo.commonservice": the logged-in user.
+
+#include "fakeunknown.h"
+#include "itovoauthentication.h"
+
+class FakeCommonService : public FakeUnknown<ITovoAuthentication>
+{
+public:
+    void setUid(UINT32 uid) { m_uid = uid; }
+    UINT32 getUid() override { return m_uid; }
+
+private:
+    UINT32 m_uid = 0;
+};

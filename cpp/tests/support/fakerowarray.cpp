@@ -1,0 +1,8 @@
+#include "fakerowarray.h"
+
+#include "fakerow.h"
+
+void FakeRowArray::first(Data::IRowPtr& out)
+{
+    out = m_rows.empty() ? Data::IRowPtr() : Data::IRowPtr(m_rows.front());
+}
