@@ -8,8 +8,9 @@
 #   quorix-artwork                  target that brings those files up to date
 include_guard(GLOBAL)
 
-set(QUORIX_ARTGEN_SOURCE_DIR "${CMAKE_CURRENT_LIST_DIR}/../cpp/tools/artgen" CACHE INTERNAL
-    "Sources of the image generator")
+get_filename_component(_quorix_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+set(QUORIX_ARTGEN_SOURCE_DIR "${_quorix_root}/cpp/tools/artgen" CACHE INTERNAL "Sources of the image generator")
+set(QUORIX_LAYOUT_DIR "${_quorix_root}/layout/theme/quorix/layout" CACHE INTERNAL "XML window layouts")
 set(quorix_artwork_dir "${CMAKE_BINARY_DIR}/artwork/image/theme/quorix/image" CACHE INTERNAL
     "Folder of the generated add-on images")
 
@@ -43,7 +44,7 @@ function(_quorix_define_resource_bundle)
   add_custom_target(quorix-artwork DEPENDS ${images})
 
   # Layouts are small text files: always stored zlib-compressed.
-  file(GLOB layouts CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/layout/theme/quorix/layout/*.xml)
+  file(GLOB layouts CONFIGURE_DEPENDS ${QUORIX_LAYOUT_DIR}/*.xml)
   list(SORT layouts)
   foreach(layout IN LISTS layouts)
     get_filename_component(name ${layout} NAME)

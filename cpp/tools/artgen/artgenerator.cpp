@@ -6,6 +6,9 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 const int kSheetWidth = 1500;
@@ -88,10 +91,13 @@ bool ArtGenerator::writeImages(const QString& folder, QString* error) const
     return true;
 }
 
-QImage ArtGenerator::contactSheet(int scale) const
+QImage ArtGenerator::contactSheet(int scale, const QString& filter) const
 {
+    QVector<ArtEntry> shown;
+    std::copy_if(m_entries.begin(), m_entries.end(), std::back_inserter(shown),
+                 [&](const ArtEntry& entry) { return entry.name.contains(filter); });
     QVector<QImage> images;
-    for (const ArtEntry& entry : m_entries) {
+    for (const ArtEntry& entry : shown) {
         const QImage image = m_catalog.render(entry);
         images.append(scale > 1
                           ? image.scaled(image.size() * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation)
@@ -106,7 +112,7 @@ QImage ArtGenerator::contactSheet(int scale) const
     for (const Placement& placement : placements) {
         checkerboard(p, placement.box);
         p.drawImage(placement.box.topLeft(), images[placement.index]);
-        const ArtEntry& entry = m_entries[placement.index];
+        const ArtEntry& entry = shown[placement.index];
         const QString caption =
             QStringLiteral("%1 %2x%3").arg(entry.name).arg(entry.size.width()).arg(entry.size.height());
         p.setPen(ArtKit::ink());

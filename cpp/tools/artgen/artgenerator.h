@@ -15,8 +15,9 @@ public:
     const QVector<ArtEntry>& entries() const { return m_entries; }
 
     bool writeImages(const QString& folder, QString* error) const;
-    // All images in a grid with their names; `scale` enlarges each image for close inspection.
-    QImage contactSheet(int scale) const;
+    // The images whose names contain `filter` (all when empty) in a grid with
+    // their names; `scale` enlarges each image for close inspection.
+    QImage contactSheet(int scale, const QString& filter) const;
 
 private:
     ArtCatalog m_catalog;

@@ -31,7 +31,7 @@ void pillBody(QPainter& p, const QPainterPath& shape, const ArtKit::Ramp& ramp, 
         break;
     case State::Hover:
         ArtKit::shadow(p, shape, 3, 1, ArtKit::withAlpha(ramp.deep, 150));
-        ArtKit::fillVertical(p, shape, ramp.light.lighter(112), ramp.light);
+        ArtKit::fillVertical(p, shape, ramp.light.lighter(108), ramp.base.lighter(118));
         break;
     case State::Pressed:
         ArtKit::fillVertical(p, shape, ramp.deep, ramp.base.darker(108));

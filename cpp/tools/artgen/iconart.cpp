@@ -160,10 +160,19 @@ void IconArt::plusOne(QPainter& p, const QSize& size, int frame)
     static const qreal opacity[] = {1.0, 0.95, 0.85, 0.6, 0.3};
     const int step = qBound(1, frame, 5) - 1;
     const qreal rise = step * 5.0;
-    const QRectF box(0, size.height() - 30 - rise, size.width(), 26);
+    // Drawn whole first, then faded: fading outline and fill separately would
+    // leave their overlap more opaque than the rest.
+    QImage layer(size, QImage::Format_ARGB32_Premultiplied);
+    layer.fill(Qt::transparent);
+    {
+        QPainter lp(&layer);
+        lp.setRenderHints(p.renderHints());
+        const QRectF box(0, size.height() - 30 - rise, size.width(), 26);
+        ArtKit::outlinedText(lp, box, QStringLiteral("+1"), ArtKit::font(20 + step, true),
+                             ArtKit::warm().base, Qt::white, 1.6);
+    }
     p.setOpacity(opacity[step]);
-    ArtKit::outlinedText(p, box, QStringLiteral("+1"), ArtKit::font(20 + step, true), ArtKit::warm().base,
-                         Qt::white, 1.6);
+    p.drawImage(0, 0, layer);
     p.setOpacity(1.0);
 }
 

@@ -1,6 +1,6 @@
 // quorix-artgen: draws the add-on's images.
 //   quorix-artgen <outdir>                     writes every image of the manifest
-//   quorix-artgen --sheet <file> [--scale n]   writes a contact sheet of all images
+//   quorix-artgen --sheet <file> [--scale n] [--filter text]   writes a contact sheet
 //   quorix-artgen --manifest <file> ...        uses that manifest instead of the built-in one
 
 #include "artcatalog.h"
@@ -47,6 +47,8 @@ int main(int argc, char* argv[])
                     QStringLiteral("file")});
     args.addOption({QStringLiteral("scale"), QStringLiteral("Enlarge the sheet's images <n> times."),
                     QStringLiteral("n"), QStringLiteral("1")});
+    args.addOption({QStringLiteral("filter"), QStringLiteral("Show only images whose names contain <text>."),
+                    QStringLiteral("text")});
     args.addOption(
         {QStringLiteral("manifest"), QStringLiteral("Image list to use."), QStringLiteral("file")});
     args.addPositionalArgument(QStringLiteral("outdir"), QStringLiteral("Folder to write the images into."));
@@ -63,7 +65,10 @@ int main(int argc, char* argv[])
     }
     if (args.isSet(QStringLiteral("sheet"))) {
         const QString sheet = args.value(QStringLiteral("sheet"));
-        if (!generator.contactSheet(qMax(1, args.value(QStringLiteral("scale")).toInt())).save(sheet)) {
+        if (!generator
+                 .contactSheet(qMax(1, args.value(QStringLiteral("scale")).toInt()),
+                               args.value(QStringLiteral("filter")))
+                 .save(sheet)) {
             return fail(QStringLiteral("cannot write %1").arg(sheet));
         }
     }

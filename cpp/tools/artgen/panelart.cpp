@@ -256,7 +256,7 @@ void PanelArt::scorePanel(QPainter& p, const QSize& size)
 void PanelArt::navigationBar(QPainter& p, const QSize& size)
 {
     const QRectF bar = whole(size).adjusted(0.5, 0.5, -0.5, -0.5);
-    const QPainterPath shape = ArtKit::rounded(bar, 4);
+    const QPainterPath shape = ArtKit::rounded(bar, 3);
     ArtKit::fillVertical(p, shape, QColor(0xFD, 0xFD, 0xFF), QColor(0xEF, 0xF0, 0xF8));
     p.setPen(QPen(ArtKit::mist(), 1));
     p.setBrush(Qt::NoBrush);

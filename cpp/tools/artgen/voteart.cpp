@@ -111,8 +111,8 @@ void VoteArt::optionFill(QPainter& p, const QSize& size, qreal capsuleWidth)
     p.fillRect(QRectF(bar.left(), bar.top(), bar.width(), bar.height() * 0.45), QColor(255, 255, 255, 60));
     p.restore();
     const QRectF capsule = capsuleRect(bar, capsuleWidth);
-    ArtKit::fillVertical(p, ArtKit::rounded(capsule, capsule.height() / 2), accent.base,
-                         accent.deep.darker(115));
+    ArtKit::fillVertical(p, ArtKit::rounded(capsule, capsule.height() / 2), accent.deep,
+                         accent.deep.darker(130));
 }
 
 void VoteArt::versusBand(QPainter& p, const QSize& size)
