@@ -218,8 +218,8 @@ void ArtCatalog::addPanels()
     add("toupiao_bg1.png", PanelArt::normalWindow);
     add("toupiao_bg.png", PanelArt::groupWindow);
     add("JudgeVote_bg.png", PanelArt::judgeWindow);
-    add("bg01.png", [](QPainter& p, const QSize& s) { PanelArt::managementWindow(p, s, false); });
-    add("bg.png", [](QPainter& p, const QSize& s) { PanelArt::managementWindow(p, s, true); });
+    add("bg01.png", PanelArt::managementWindow);
+    add("bg.png", PanelArt::managementWindow);
     add("group_bg.png", PanelArt::groupPanel);
     add("Judged.png", PanelArt::judgeCard);
     add("point_bg.png", PanelArt::scorePanel);

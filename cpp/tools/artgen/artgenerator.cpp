@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <iterator>
@@ -93,9 +94,10 @@ bool ArtGenerator::writeImages(const QString& folder, QString* error) const
 
 QImage ArtGenerator::contactSheet(int scale, const QString& filter) const
 {
+    const QRegularExpression pattern(filter);
     QVector<ArtEntry> shown;
     std::copy_if(m_entries.begin(), m_entries.end(), std::back_inserter(shown),
-                 [&](const ArtEntry& entry) { return entry.name.contains(filter); });
+                 [&](const ArtEntry& entry) { return entry.name.contains(pattern); });
     QVector<QImage> images;
     for (const ArtEntry& entry : shown) {
         const QImage image = m_catalog.render(entry);

@@ -15,7 +15,7 @@ public:
     const QVector<ArtEntry>& entries() const { return m_entries; }
 
     bool writeImages(const QString& folder, QString* error) const;
-    // The images whose names contain `filter` (all when empty) in a grid with
+    // The images whose names match the pattern `filter` (all when empty) in a grid with
     // their names; `scale` enlarges each image for close inspection.
     QImage contactSheet(int scale, const QString& filter) const;
 

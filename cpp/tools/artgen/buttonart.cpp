@@ -156,8 +156,15 @@ void ButtonArt::tile(QPainter& p, const QSize& size, Tile kind, State state)
     round.addEllipse(disk);
     ArtKit::shadow(p, round, 4, 2, ArtKit::withAlpha(look.ramp.deep, pressed ? 40 : 90));
     QLinearGradient fill(disk.topLeft(), disk.bottomRight());
-    fill.setColorAt(0, pressed ? look.glyphLeft.darker(110) : look.glyphLeft);
-    fill.setColorAt(1, pressed ? look.glyphRight.darker(110) : look.glyphRight);
+    const QColor from = pressed ? look.glyphLeft.darker(110) : look.glyphLeft;
+    const QColor to = pressed ? look.glyphRight.darker(110) : look.glyphRight;
+    fill.setColorAt(0, from);
+    if (kind == Tile::Group) {
+        // The two team colours meet on a diagonal instead of blending into brown.
+        fill.setColorAt(0.5, from.lighter(104));
+        fill.setColorAt(0.5001, to.lighter(104));
+    }
+    fill.setColorAt(1, to);
     p.fillPath(round, fill);
     tileGlyph(p, kind, disk);
 

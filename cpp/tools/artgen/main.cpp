@@ -47,7 +47,8 @@ int main(int argc, char* argv[])
                     QStringLiteral("file")});
     args.addOption({QStringLiteral("scale"), QStringLiteral("Enlarge the sheet's images <n> times."),
                     QStringLiteral("n"), QStringLiteral("1")});
-    args.addOption({QStringLiteral("filter"), QStringLiteral("Show only images whose names contain <text>."),
+    args.addOption({QStringLiteral("filter"),
+                    QStringLiteral("Show only images whose names match the pattern <text>."),
                     QStringLiteral("text")});
     args.addOption(
         {QStringLiteral("manifest"), QStringLiteral("Image list to use."), QStringLiteral("file")});

@@ -1,7 +1,6 @@
 #include "panelart.h"
 
 #include "artkit.h"
-#include "glyphart.h"
 
 #include <QPainter>
 
@@ -82,6 +81,18 @@ void footer(QPainter& p, const QSize& size, qreal height)
     p.restore();
 }
 
+// A few white sparkles over the right half of a header.
+void sparkles(QPainter& p, const QRectF& area)
+{
+    const QPointF spots[] = {{0.56, 0.30}, {0.63, 0.68}, {0.71, 0.22}, {0.78, 0.55}};
+    const qreal sizes[] = {4.5, 2.5, 3, 2};
+    for (int i = 0; i < 4; ++i) {
+        const QPointF at(area.left() + area.width() * spots[i].x(),
+                         area.top() + area.height() * spots[i].y());
+        ArtKit::star(p, at, sizes[i], sizes[i] * 0.38, QColor(255, 255, 255, 150));
+    }
+}
+
 void scatterStars(QPainter& p, const QColor& colour)
 {
     struct Spark
@@ -113,8 +124,7 @@ void PanelArt::normalWindow(QPainter& p, const QSize& size)
     p.fillPath(band, fill);
     p.setClipPath(band, Qt::IntersectClip);
     bubbles(p, QRectF(0, 0, size.width(), kHeaderBand), 26);
-    GlyphArt::ballot(p, QRectF(28, 12, 30, 32), QColor(255, 255, 255, 70), QColor(255, 255, 255, 90),
-                     QColor(255, 255, 255, 0));
+    sparkles(p, QRectF(0, 0, size.width(), kHeaderBand));
     p.restore();
     footer(p, size, 100);
     windowRim(p, size, ArtKit::mist(), kWindowRadius);
@@ -175,7 +185,7 @@ void PanelArt::judgeWindow(QPainter& p, const QSize& size)
     windowRim(p, size, ArtKit::withAlpha(gold.base, 110), kWindowRadius);
 }
 
-void PanelArt::managementWindow(QPainter& p, const QSize& size, bool history)
+void PanelArt::managementWindow(QPainter& p, const QSize& size)
 {
     const ArtKit::Ramp accent = ArtKit::accent();
     const qreal radius = 10;
@@ -191,14 +201,7 @@ void PanelArt::managementWindow(QPainter& p, const QSize& size, bool history)
     p.fillRect(title, fill);
     p.setClipRect(title, Qt::IntersectClip);
     bubbles(p, title, 24);
-    const QRectF mark(size.width() - 150, 9, 28, 30);
-    if (history) {
-        GlyphArt::clock(p, mark, QColor(255, 255, 255, 60), QColor(255, 255, 255, 25),
-                        QColor(255, 255, 255, 90));
-    } else {
-        GlyphArt::ballot(p, mark, QColor(255, 255, 255, 60), QColor(255, 255, 255, 80),
-                         QColor(255, 255, 255, 0));
-    }
+    sparkles(p, title);
     p.restore();
     p.fillRect(QRectF(0, bar, size.width(), 1), ArtKit::withAlpha(accent.deep, 60));
     windowRim(p, size, ArtKit::withAlpha(ArtKit::ink(), 40), radius);
@@ -232,9 +235,10 @@ void PanelArt::judgeCard(QPainter& p, const QSize& size)
     ArtKit::fillVertical(p, shape, QColor(0x45, 0x37, 0x9A), QColor(0x22, 0x1C, 0x52));
     p.save();
     p.setClipPath(shape);
-    QRadialGradient glow(QPointF(card.center().x(), 52), 46);
-    glow.setColorAt(0, ArtKit::withAlpha(gold.base, 90));
-    glow.setColorAt(1, ArtKit::withAlpha(gold.base, 0));
+    // A cool halo behind the medallion; gold on violet would turn brown.
+    QRadialGradient glow(QPointF(card.center().x(), 52), 48);
+    glow.setColorAt(0, ArtKit::withAlpha(ArtKit::accent().light, 150));
+    glow.setColorAt(1, ArtKit::withAlpha(ArtKit::accent().light, 0));
     p.fillRect(card, glow);
     p.fillPath(ArtKit::rounded(QRectF(7, 120, size.width() - 14, 23), 11.5), QColor(0, 0, 0, 70));
     p.restore();

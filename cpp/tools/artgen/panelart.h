@@ -23,7 +23,7 @@ public:
     static void groupWindow(QPainter& p, const QSize& size);
     static void judgeWindow(QPainter& p, const QSize& size);
     // The management and history windows: an accent title bar over a calm body.
-    static void managementWindow(QPainter& p, const QSize& size, bool history);
+    static void managementWindow(QPainter& p, const QSize& size);
     static void groupPanel(QPainter& p, const QSize& size);
     static void judgeCard(QPainter& p, const QSize& size);
     static void scorePanel(QPainter& p, const QSize& size);

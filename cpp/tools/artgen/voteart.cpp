@@ -108,7 +108,7 @@ void VoteArt::optionFill(QPainter& p, const QSize& size, qreal capsuleWidth)
     ArtKit::fillHorizontal(p, shape, QColor(0xCF, 0xC9, 0xFF), QColor(0x9E, 0x93, 0xFF));
     p.save();
     p.setClipPath(shape);
-    p.fillRect(QRectF(bar.left(), bar.top(), bar.width(), bar.height() * 0.45), QColor(255, 255, 255, 60));
+    p.fillRect(QRectF(bar.left(), bar.top(), bar.width(), bar.height() * 0.4), QColor(255, 255, 255, 32));
     p.restore();
     const QRectF capsule = capsuleRect(bar, capsuleWidth);
     ArtKit::fillVertical(p, ArtKit::rounded(capsule, capsule.height() / 2), accent.deep,
