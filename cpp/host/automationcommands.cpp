@@ -13,9 +13,16 @@
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMetaMethod>
 #include <QPlainTextEdit>
 #include <QWidget>
+
+#include <QMenu>
+
+#include "panecheckbox.h"
+#include "panecombobox.h"
+#include "panelabelwidget.h"
+#include "panelineedit.h"
+#include "panepushbutton.h"
 
 namespace {
 
@@ -30,35 +37,6 @@ QJsonObject success(QJsonObject fields = {})
     return fields;
 }
 
-// Calls a no-argument method of the object's meta-object and returns its result.
-bool callGetter(QObject* object, const char* signature, QVariant& out)
-{
-    const QMetaObject* meta = object->metaObject();
-    const int index = meta->indexOfMethod(signature);
-    if (index < 0)
-        return false;
-    const QMetaMethod method = meta->method(index);
-    if (method.returnType() == QMetaType::Void || method.returnType() == QMetaType::UnknownType)
-        return false;
-    QVariant result(method.returnType(), nullptr);
-    if (!method.invoke(object, Qt::DirectConnection,
-                       QGenericReturnArgument(method.typeName(), result.data())))
-        return false;
-    out = result;
-    return true;
-}
-
-// Reads a value that a widget exposes as a property or as a getter method.
-bool readValue(QObject* object, const char* property, const char* getter, QVariant& out)
-{
-    const QVariant value = object->property(property);
-    if (value.isValid()) {
-        out = value;
-        return true;
-    }
-    return callGetter(object, getter, out);
-}
-
 bool readText(QObject* object, QString& text)
 {
     if (auto* label = qobject_cast<QLabel*>(object))
@@ -71,12 +49,18 @@ bool readText(QObject* object, QString& text)
         text = combo->currentText();
     else if (auto* plain = qobject_cast<QPlainTextEdit*>(object))
         text = plain->toPlainText();
-    else {
-        QVariant value;
-        if (!readValue(object, "text", "text()", value))
-            return false;
-        text = value.toString();
-    }
+    else if (auto* paneLabel = qobject_cast<PaneLabelWidget*>(object))
+        text = paneLabel->text();
+    else if (auto* paneButton = qobject_cast<PanePushButton*>(object))
+        text = paneButton->text();
+    else if (auto* paneEdit = qobject_cast<PaneLineEdit*>(object))
+        text = paneEdit->text();
+    else if (auto* paneCombo = qobject_cast<PaneComboBox*>(object))
+        text = paneCombo->currentText();
+    else if (auto* paneCheck = qobject_cast<PaneCheckBox*>(object))
+        text = paneCheck->text();
+    else
+        return false;
     return true;
 }
 
@@ -90,22 +74,46 @@ bool writeText(QObject* object, const QString& text)
         label->setText(text);
         return true;
     }
-    return QMetaObject::invokeMethod(object, "setText", Qt::DirectConnection, Q_ARG(QString, text));
+    if (auto* paneEdit = qobject_cast<PaneLineEdit*>(object)) {
+        paneEdit->setText(text);
+        return true;
+    }
+    if (auto* paneCombo = qobject_cast<PaneComboBox*>(object); paneCombo && paneCombo->lineEdit()) {
+        paneCombo->lineEdit()->setText(text);
+        return true;
+    }
+    if (auto* paneLabel = qobject_cast<PaneLabelWidget*>(object)) {
+        paneLabel->setText(text);
+        return true;
+    }
+    return false;
 }
 
+bool indexInRange(int index, int count, QString& error)
+{
+    if (index >= 0 && index < count)
+        return true;
+    error = QStringLiteral("index %1 out of range 0..%2").arg(index).arg(count - 1);
+    return false;
+}
+
+// Selects as a person's choice would: the box announces the new index to its listeners.
 bool selectIndex(QObject* object, int index, QString& error)
 {
     if (auto* combo = qobject_cast<QComboBox*>(object)) {
-        if (index < 0 || index >= combo->count()) {
-            error = QStringLiteral("index %1 out of range 0..%2").arg(index).arg(combo->count() - 1);
+        if (!indexInRange(index, combo->count(), error))
             return false;
-        }
         combo->setCurrentIndex(index);
         emit combo->activated(index);
         return true;
     }
-    if (QMetaObject::invokeMethod(object, "setCurrentIndex", Qt::DirectConnection, Q_ARG(int, index)))
+    if (auto* paneCombo = qobject_cast<PaneComboBox*>(object)) {
+        if (!indexInRange(index, paneCombo->count(), error))
+            return false;
+        paneCombo->setCurrentIndex(index);
+        emit paneCombo->currentIndexChanged(index);
         return true;
+    }
     error = QStringLiteral("widget has no items to select");
     return false;
 }
@@ -116,10 +124,8 @@ bool readChecked(QObject* object, bool& checked)
         checked = button->isChecked();
         return true;
     }
-    QVariant value;
-    if (readValue(object, "checked", "isChecked()", value) ||
-        readValue(object, "checkState", "checkState()", value)) {
-        checked = value.toInt() != Qt::Unchecked;
+    if (auto* paneCheck = qobject_cast<PaneCheckBox*>(object)) {
+        checked = paneCheck->isChecked();
         return true;
     }
     return false;
@@ -252,8 +258,13 @@ QJsonObject AutomationCommands::onWidget(const QString& name, const QJsonObject&
     bool checked = false;
     if (!readChecked(object, checked))
         return failure(QStringLiteral("widget cannot be checked"));
-    if (checked != command.value("checked").toBool() && !SyntheticMouse::click(target, &error))
+    const bool wanted = command.value("checked").toBool();
+    if (checked == wanted)
+        return success();
+    if (!SyntheticMouse::click(target, &error))
         return failure(error);
+    if (!readChecked(object, checked) || checked != wanted)
+        return failure(QStringLiteral("widget did not change its state (disabled?)"));
     return success();
 }
 

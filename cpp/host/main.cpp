@@ -1,4 +1,67 @@
-int main()
+// tovo-host: the desktop host that runs the voting add-on. See docs/host.md.
+
+#include "hostapplication.h"
+#include "hostfonts.h"
+#include "hostoptions.h"
+#include "keywordfilter.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace {
+
+int optionError(const QString& text)
 {
-    return 0;
+    std::fprintf(stderr, "tovo-host: %s\n", text.toLocal8Bit().constData());
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    HostOptions options;
+    switch (options.parse(arguments)) {
+    case HostOptions::Outcome::Help:
+        std::fputs(HostOptions::usage().toLocal8Bit().constData(), stdout);
+        return 0;
+    case HostOptions::Outcome::Error:
+        return optionError(options.error());
+    case HostOptions::Outcome::Run:
+        break;
+    }
+    if (options.offscreen)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tovo-host"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    HostFonts::install();
+
+    const QString programDir = QCoreApplication::applicationDirPath();
+    if (options.addonDir.isEmpty())
+        options.addonDir = programDir;
+    if (!QFileInfo(options.addonDir).isDir())
+        return optionError(QStringLiteral("--addon-dir %1 is not a folder").arg(options.addonDir));
+    KeywordFilter filter;
+    const bool explicitKeywords = !options.keywordsFile.isEmpty();
+    const QString keywords =
+        explicitKeywords ? options.keywordsFile : QDir(programDir).filePath("keywords.txt");
+    if (!filter.load(keywords) && explicitKeywords)
+        return optionError(QStringLiteral("--keywords %1 cannot be read").arg(keywords));
+
+    HostApplication host(options, filter);
+    QObject::connect(&host, &HostApplication::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    QString error;
+    if (!host.start(&error)) {
+        std::fprintf(stderr, "tovo-host: %s\n", error.toLocal8Bit().constData());
+        return 1;
+    }
+    return app.exec();
 }

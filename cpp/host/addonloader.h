@@ -1,0 +1,42 @@
+#pragma once
+
+// Loads the voting add-on's entry component the way the host does: opens its library from the
+// add-on folder, creates the component by its component id, and hands it the component root.
+// The entry component loads the application library itself some seconds later.
+// The entry component's library stays mapped until the process ends: its component object is
+// process-wide and lives that long.
+
+#include <QString>
+
+class IComponentRoot;
+class IQuorix;
+
+class AddonLoader
+{
+public:
+    static constexpr char kComponentId[] = "com.tovo.quorix";
+
+    explicit AddonLoader(const QString& addonDir) : m_dir(addonDir) {}
+    ~AddonLoader();
+    AddonLoader(const AddonLoader&) = delete;
+    AddonLoader& operator=(const AddonLoader&) = delete;
+
+    // False with a one-line reason when the library, its factory or the component is missing
+    // or the component refuses to load.
+    bool load(IComponentRoot* root, QString* error);
+    // Calls onUnLoad (the application library is unloaded and freed by the component) and lets
+    // go of the component. Safe to call more than once.
+    void unload();
+
+    bool isComponentLoaded() const { return m_component != nullptr; }
+    // The application library is in the process, so the component has started it.
+    bool isApplicationLoaded() const;
+
+    QString componentPath() const;
+    QString applicationPath() const;
+
+private:
+    QString m_dir;
+    void* m_library = nullptr;
+    IQuorix* m_component = nullptr;
+};

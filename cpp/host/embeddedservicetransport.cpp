@@ -1,0 +1,115 @@
+#include "embeddedservicetransport.h"
+
+#include "embeddedvoteservice.h"
+
+EmbeddedServiceTransport::EmbeddedServiceTransport(const HostIdentity& identity, QObject* parent)
+    : ServiceTransport(parent), m_identity(identity),
+      m_service(std::make_unique<quorix::service::EmbeddedVoteService>()),
+      m_inbox(std::make_shared<std::deque<std::string>>())
+{
+    m_tick.setInterval(kTickMs);
+    connect(&m_tick, &QTimer::timeout, this, [this] { m_service->tick(); });
+    m_deliver.setSingleShot(true);
+    m_deliver.setInterval(0);
+    connect(&m_deliver, &QTimer::timeout, this, &EmbeddedServiceTransport::deliverQueued);
+}
+
+EmbeddedServiceTransport::~EmbeddedServiceTransport()
+{
+    closeSession();
+}
+
+void EmbeddedServiceTransport::start()
+{
+    if (m_session != 0)
+        return;
+    openSession();
+    m_tick.start();
+}
+
+void EmbeddedServiceTransport::openSession()
+{
+    quorix::service::SessionIdentity identity;
+    identity.uid = m_identity.uid;
+    identity.imid = m_identity.imid;
+    identity.nick = m_identity.nick.toStdString();
+    identity.role = m_identity.role;
+    identity.channelId = m_identity.channelId;
+    identity.subChannelId = m_identity.subChannelId;
+    // The callback may run after this transport switched sessions; it only fills the inbox of
+    // the session it was made for, which closeSession() empties and abandons.
+    auto inbox = std::make_shared<std::deque<std::string>>();
+    m_inbox = inbox;
+    m_session = m_service->connect(identity, [this, inbox](const std::string& frame) {
+        inbox->push_back(frame);
+        if (inbox == m_inbox)
+            m_deliver.start();
+    });
+    emit eventLogged(QStringLiteral("embedded vote service ready"));
+    QTimer::singleShot(0, this, [this, session = m_session] {
+        if (session == m_session)
+            emit ready();
+    });
+    if (!m_inbox->empty())
+        m_deliver.start();
+}
+
+void EmbeddedServiceTransport::closeSession()
+{
+    if (m_session == 0)
+        return;
+    m_service->disconnect(m_session);
+    m_session = 0;
+    m_inbox->clear();
+    m_inbox = std::make_shared<std::deque<std::string>>();
+}
+
+void EmbeddedServiceTransport::deliverQueued()
+{
+    const std::shared_ptr<std::deque<std::string>> inbox = m_inbox;
+    while (!inbox->empty() && inbox == m_inbox) {
+        const std::string frame = inbox->front();
+        inbox->pop_front();
+        emit frameArrived(frame);
+    }
+}
+
+void EmbeddedServiceTransport::sendFrame(const std::string& frame)
+{
+    if (m_session == 0)
+        return;
+    const std::size_t sessions = m_service->sessionCount();
+    if (m_service->send(m_session, frame) || m_service->sessionCount() == sessions)
+        return;
+    m_session = 0;
+    m_inbox = std::make_shared<std::deque<std::string>>();
+    emit eventLogged(QStringLiteral("embedded vote service dropped this host for flooding"));
+    emit closed();
+    QTimer::singleShot(1000, this, [this] {
+        if (m_session == 0)
+            openSession();
+    });
+}
+
+void EmbeddedServiceTransport::moveToSubChannel(quint32 subChannelId)
+{
+    m_identity.subChannelId = subChannelId;
+    if (m_session != 0)
+        m_service->move(m_session, subChannelId);
+}
+
+void EmbeddedServiceTransport::updateIdentity(const HostIdentity& identity)
+{
+    const bool roleChanged = identity.role != m_identity.role;
+    m_identity = identity;
+    if (!roleChanged || m_session == 0)
+        return;
+    closeSession();
+    emit closed();
+    openSession();
+}
+
+QString EmbeddedServiceTransport::describe() const
+{
+    return QStringLiteral("内置投票服务");
+}

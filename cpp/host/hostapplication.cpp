@@ -1,0 +1,207 @@
+#include "hostapplication.h"
+
+#include "automationserver.h"
+#include "channelwindow.h"
+#include "embeddedservicetransport.h"
+#include "hostaddonbox.h"
+#include "hostserviceconnection.h"
+#include "syntheticmouse.h"
+#include "tcpservicetransport.h"
+
+#include "tovoaddonboxitem.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+
+std::unique_ptr<ServiceTransport> makeTransport(const HostOptions& options)
+{
+    if (options.embeddedService())
+        return std::make_unique<EmbeddedServiceTransport>(options.identity);
+    return std::make_unique<TcpServiceTransport>(options.serviceHost, options.servicePort, options.identity,
+                                                 options.token);
+}
+
+HostServices servicesOf(HostChannelService* channel, HostBuddyList* buddyList,
+                        HostAuthentication* authentication, HostAddonBox* addonBox, HostUICreator* uiCreator,
+                        ServiceTransport* transport)
+{
+    HostServices services;
+    services.channel = channel;
+    services.buddyList = buddyList;
+    services.authentication = authentication;
+    services.addonBox = addonBox;
+    services.uiCreator = uiCreator;
+    services.transport = transport;
+    return services;
+}
+
+} // namespace
+
+HostApplication::HostApplication(const HostOptions& options, const KeywordFilter& filter)
+    : m_options(options), m_state(options.identity), m_transport(makeTransport(options)),
+      m_window(std::make_unique<ChannelWindow>(&m_state)), m_channel(&m_state, filter), m_buddyList(&m_state),
+      m_authentication(&m_state), m_addonBox(std::make_unique<HostAddonBox>(m_window.get())),
+      m_root(servicesOf(&m_channel, &m_buddyList, &m_authentication, m_addonBox.get(), &m_uiCreator,
+                        m_transport.get())),
+      m_loader(options.addonDir), m_commands(this)
+{
+    m_channel.setChannelWindow(m_window.get());
+    connect(m_window.get(), &ChannelWindow::closeRequested, this, &HostApplication::shutdown);
+    connect(m_addonBox.get(), &HostAddonBox::itemCreated, this,
+            [this] { logEvent(QStringLiteral("应用按钮已加入应用栏")); });
+    wireState();
+    wireTransport();
+}
+
+HostApplication::~HostApplication()
+{
+    m_automation.reset();
+    m_loader.unload();
+}
+
+bool HostApplication::start(QString* error)
+{
+    if (!m_options.automationPath.isEmpty()) {
+        m_automation = std::make_unique<AutomationServer>(&m_commands);
+        if (!m_automation->listen(m_options.automationPath)) {
+            if (error)
+                *error = QStringLiteral("cannot listen on %1: %2")
+                             .arg(m_options.automationPath, m_automation->errorString());
+            return false;
+        }
+    }
+    m_window->show();
+    logEvent(QStringLiteral("连接投票服务：%1").arg(m_transport->describe()));
+    m_transport->start();
+    loadAddon();
+    return true;
+}
+
+void HostApplication::loadAddon()
+{
+    QString error;
+    if (m_loader.load(&m_root, &error))
+        logEvent(QStringLiteral("投票应用已加载，稍后启动"));
+    else
+        logEvent(QStringLiteral("投票应用加载失败：%1").arg(error));
+}
+
+void HostApplication::wireState()
+{
+    connect(&m_state, &ChannelState::roleChanged, this, [this](quint32 role) {
+        logEvent(QStringLiteral("身份切换为 %1").arg(ChannelWindow::roleName(role)));
+        m_channel.notifyMyChannelInfoChanged();
+        m_transport->updateIdentity(m_state.identity());
+    });
+    connect(&m_state, &ChannelState::subChannelChanged, this, [this](quint32 subChannelId) {
+        logEvent(QStringLiteral("切换到子频道 %1").arg(subChannelId));
+        m_transport->moveToSubChannel(subChannelId);
+        m_channel.notifySubChannelSwitched();
+    });
+}
+
+void HostApplication::wireTransport()
+{
+    connect(m_transport.get(), &ServiceTransport::eventLogged, this, &HostApplication::logEvent);
+    connect(m_transport.get(), &ServiceTransport::ready, this, &HostApplication::refreshConnectionState);
+    connect(m_transport.get(), &ServiceTransport::closed, this, [this] {
+        logEvent(QStringLiteral("投票服务连接断开"));
+        refreshConnectionState();
+    });
+    m_root.setConnectionObserver([this](HostServiceConnection* connection) {
+        logEvent(QStringLiteral("应用创建了服务连接"));
+        connect(connection, &HostServiceConnection::connectionOpened, this, [this](quint32 id) {
+            logEvent(QStringLiteral("应用的服务连接 %1 已就绪").arg(id));
+            refreshConnectionState();
+        });
+        connect(connection, &QObject::destroyed, this, &HostApplication::refreshConnectionState);
+    });
+}
+
+void HostApplication::refreshConnectionState()
+{
+    if (!m_window)
+        return;
+    QString detail = m_transport->describe();
+    if (m_transport->isReady() && !m_root.anyConnectionOpen())
+        detail += QStringLiteral(" · 等待应用连接");
+    m_window->setConnectionState(isConnected(), detail);
+}
+
+bool HostApplication::isConnected() const
+{
+    return m_transport->isReady() && m_root.anyConnectionOpen();
+}
+
+void HostApplication::logEvent(const QString& text)
+{
+    if (m_window)
+        m_window->logEvent(text);
+}
+
+void HostApplication::shutdown()
+{
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    m_loader.unload();
+    logEvent(QStringLiteral("投票应用已卸载"));
+    m_window->hide();
+    emit finished();
+}
+
+QJsonObject HostApplication::hostState() const
+{
+    const HostIdentity& id = m_state.identity();
+    return {{"uid", static_cast<qint64>(id.uid)},
+            {"imid", static_cast<qint64>(id.imid)},
+            {"nick", id.nick},
+            {"role", static_cast<qint64>(id.role)},
+            {"channelId", static_cast<qint64>(id.channelId)},
+            {"subChannelId", static_cast<qint64>(id.subChannelId)},
+            {"addonLoaded", m_loader.isComponentLoaded() && m_loader.isApplicationLoaded()},
+            {"connected", isConnected()}};
+}
+
+QString HostApplication::clickAddon()
+{
+    const QList<TovoAddonBoxItem*> items = m_addonBox->items();
+    if (items.isEmpty())
+        return QStringLiteral("the add-on box is empty (the add-on has not started yet)");
+    TovoAddonBoxItem* item = items.first();
+    for (TovoAddonBoxItem* candidate : items) {
+        if (candidate->objectName() == QLatin1String("quorixItem"))
+            item = candidate;
+    }
+    LocatedWidget target;
+    target.widget = m_addonBox->buttonFor(item);
+    QString error;
+    return SyntheticMouse::click(target, &error) ? QString() : error;
+}
+
+QString HostApplication::switchSubChannel(quint32 subChannelId)
+{
+    m_state.setSubChannelId(subChannelId);
+    return QString();
+}
+
+QString HostApplication::activateChannelWindow(bool active)
+{
+    if (!active) {
+        QApplication::setActiveWindow(nullptr);
+        return QString();
+    }
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+    QApplication::setActiveWindow(m_window.get());
+    return QString();
+}
+
+void HostApplication::quitSoon()
+{
+    QTimer::singleShot(0, this, &HostApplication::shutdown);
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+// The host program: the user's channel state and window, the services add-ons look up, the vote
+// service transport (embedded or TCP), the add-on itself and the optional automation socket.
+// shutdown() unloads the add-on and emits finished(); the event loop's owner then quits.
+
+#include "addonloader.h"
+#include "automationcommands.h"
+#include "automationtarget.h"
+#include "channelstate.h"
+#include "hostauthentication.h"
+#include "hostbuddylist.h"
+#include "hostchannelservice.h"
+#include "hostcomponentroot.h"
+#include "hostoptions.h"
+#include "hostuicreator.h"
+#include "keywordfilter.h"
+
+#include <QObject>
+
+#include <memory>
+
+class AutomationServer;
+class ChannelWindow;
+class HostAddonBox;
+class ServiceTransport;
+
+class HostApplication : public QObject, public AutomationTarget
+{
+    Q_OBJECT
+public:
+    // `addonDir` and `keywordsFile` already resolved to real paths.
+    HostApplication(const HostOptions& options, const KeywordFilter& filter);
+    ~HostApplication() override;
+
+    // Shows the channel window, starts the transport, opens the automation socket and loads the
+    // add-on. False only when the automation socket cannot listen (the reason in `error`); a
+    // missing add-on is reported in the event log and the host keeps running.
+    bool start(QString* error);
+    void shutdown();
+
+    ChannelState* state() { return &m_state; }
+    ChannelWindow* window() const { return m_window.get(); }
+    ServiceTransport* transport() const { return m_transport.get(); }
+    HostComponentRoot* root() { return &m_root; }
+    HostAddonBox* addonBox() const { return m_addonBox.get(); }
+    const AddonLoader& loader() const { return m_loader; }
+    bool isConnected() const;
+
+    QJsonObject hostState() const override;
+    QString clickAddon() override;
+    QString switchSubChannel(quint32 subChannelId) override;
+    QString activateChannelWindow(bool active) override;
+    void quitSoon() override;
+
+signals:
+    void finished();
+
+private:
+    void wireState();
+    void wireTransport();
+    void loadAddon();
+    void refreshConnectionState();
+    void logEvent(const QString& text);
+
+    HostOptions m_options;
+    ChannelState m_state;
+    std::unique_ptr<ServiceTransport> m_transport;
+    std::unique_ptr<ChannelWindow> m_window;
+    HostChannelService m_channel;
+    HostBuddyList m_buddyList;
+    HostAuthentication m_authentication;
+    std::unique_ptr<HostAddonBox> m_addonBox;
+    HostUICreator m_uiCreator;
+    HostComponentRoot m_root;
+    AddonLoader m_loader;
+    AutomationCommands m_commands;
+    std::unique_ptr<AutomationServer> m_automation;
+    bool m_shutDown = false;
+};
