@@ -1,0 +1,6 @@
+#include "panescrollwidget.h"
+
+PaneScrollWidget::PaneScrollWidget(QGraphicsItem* parent) : PaneScrollArea(parent)
+{
+    contentPane();
+}
