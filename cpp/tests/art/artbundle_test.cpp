@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QResource>
 
 #include <gtest/gtest.h>
 
@@ -233,6 +234,24 @@ TEST_F(ArtBundle, PlusOneFramesRiseAndFade)
         previousAlpha = strongest;
     }
     EXPECT_LT(previousAlpha, 128);
+}
+
+TEST_F(ArtBundle, CarriesEveryLayoutCompressedAndIntact)
+{
+    const QDir sources(QString::fromUtf8(QUORIX_LAYOUT_DIR));
+    const QStringList layouts = sources.entryList({QStringLiteral("*.xml")}, QDir::Files);
+    QStringList bundled = QDir(QStringLiteral(":/layout/theme/quorix/layout")).entryList(QDir::Files);
+    EXPECT_EQ(bundled.size(), layouts.size());
+    for (const QString& name : layouts) {
+        SCOPED_TRACE(name.toStdString());
+        const QString path = QStringLiteral(":/layout/theme/quorix/layout/") + name;
+        EXPECT_EQ(QResource(path).compressionAlgorithm(), QResource::ZlibCompression);
+        QFile original(sources.filePath(name));
+        QFile packed(path);
+        ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+        ASSERT_TRUE(packed.open(QIODevice::ReadOnly));
+        EXPECT_EQ(packed.readAll(), original.readAll());
+    }
 }
 
 } // namespace
