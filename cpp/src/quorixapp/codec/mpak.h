@@ -94,6 +94,17 @@ public:
         return true;
     }
 
+    // Adds n bytes to the data in use and returns where they start, or nullptr when the buffer
+    // cannot grow; the caller fills them. The fast path of small fixed-size writes.
+    char* extend(std::size_t n)
+    {
+        if (!grow(n))
+            return nullptr;
+        char* tail = m_data + m_size;
+        m_size += n;
+        return tail;
+    }
+
     void release()
     {
         std::free(m_data);
@@ -107,9 +118,12 @@ private:
     bool grow(std::size_t n)
     {
         const std::size_t room = capacity() - m_size;
-        if (n == 0 || room >= n)
-            return true;
-        const std::size_t missing = n - room;
+        return room >= n || growBlocks(n - room);
+    }
+
+    // The slow path of grow: allocates the new area and moves the data in use into it.
+    bool growBlocks(std::size_t missing)
+    {
         const std::size_t moreBlocks = missing / kBlockSize + (missing % kBlockSize != 0 ? 1 : 0);
         if (moreBlocks > kMaxBlocks - m_blocks)
             return false;
@@ -149,14 +163,19 @@ public:
     }
     Pack& push_uint16(std::uint16_t v)
     {
-        const unsigned char b[2] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8)};
-        return push(b, sizeof b);
+        char* p = tail(2);
+        p[0] = static_cast<char>(v);
+        p[1] = static_cast<char>(v >> 8);
+        return *this;
     }
     Pack& push_uint32(std::uint32_t v)
     {
-        const unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-                                    static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
-        return push(b, sizeof b);
+        char* p = tail(4);
+        p[0] = static_cast<char>(v);
+        p[1] = static_cast<char>(v >> 8);
+        p[2] = static_cast<char>(v >> 16);
+        p[3] = static_cast<char>(v >> 24);
+        return *this;
     }
     Pack& push_varstr(const void* bytes, std::size_t n)
     {
@@ -172,6 +191,14 @@ public:
     std::string str() const { return std::string(data(), size()); }
 
 private:
+    char* tail(std::size_t n)
+    {
+        char* p = m_buffer.extend(n);
+        if (p == nullptr)
+            throw PackError("append buffer overflow");
+        return p;
+    }
+
     PackBuffer& m_buffer;
     std::size_t m_begin;
 };
@@ -325,7 +352,7 @@ template <class K, class V> Unpack& operator>>(Unpack& up, std::map<K, V>& m)
             K key{};
             V value{};
             up >> key >> value;
-            decoded.emplace(std::move(key), std::move(value));
+            decoded.emplace_hint(decoded.end(), std::move(key), std::move(value));
         }
         m = std::move(decoded);
     } catch (const UnpackError&) {

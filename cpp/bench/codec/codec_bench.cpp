@@ -1,0 +1,116 @@
+// Costs of the marshalling primitives and of the two hottest messages: the create request a
+// manager sends and the vote broadcast every viewer decodes on each count change.
+
+#include "mpak.h"
+#include "votemessages.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+using namespace quorix;
+
+// A realistic answer body: integers, texts and a 10-entry map.
+struct SampleBody
+{
+    std::uint32_t result = 0;
+    std::uint32_t voteId = 4711;
+    std::string name = "Which song should open the evening show?";
+    std::uint32_t limitTime = 300;
+    TextMap options;
+    ExtendMap extend;
+    QUORIX_WIRE_FIELDS(SampleBody, result, voteId, name, limitTime, options, extend)
+};
+
+SampleBody sampleBody()
+{
+    SampleBody body;
+    for (std::uint32_t i = 0; i < 10; ++i)
+        body.options[i] = "Option number " + std::to_string(i);
+    return body;
+}
+
+// A normal vote as the editor saves it: title, time, ticket rules and ten options.
+VoteInfo tenOptionVote()
+{
+    VoteInfo vote;
+    vote.voteId = 4711;
+    vote.name = "Which song should open the evening show?";
+    vote.limitTime = 300;
+    vote.voteType = kNormalVote;
+    vote.ownerUid = 100200;
+    vote.limits = {{kTicketsPerUser, 5}, {kTicketsPerOption, 2}};
+    for (std::uint32_t i = 0; i < 10; ++i)
+        vote.options[i] = "Option number " + std::to_string(i);
+    return vote;
+}
+
+// The same vote while running, as the broadcast carries it: every option has its count.
+VoteInfo tenOptionVoteWithCounts()
+{
+    VoteInfo vote = tenOptionVote();
+    for (std::uint32_t i = 0; i < 10; ++i)
+        vote.optionTickets[i] = 100 + i;
+    return vote;
+}
+
+void BM_PackUnpackBody(benchmark::State& state)
+{
+    const SampleBody body = sampleBody();
+    for (auto _ : state) {
+        const std::string wire = mpak::encode(body);
+        SampleBody back;
+        benchmark::DoNotOptimize(mpak::decode(wire, back));
+        benchmark::DoNotOptimize(back);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * mpak::encode(body).size()));
+}
+BENCHMARK(BM_PackUnpackBody);
+
+// The floor for the same bytes: one copy into a fresh string and one out of it.
+void BM_MemcpySameBytes(benchmark::State& state)
+{
+    const std::string wire = mpak::encode(sampleBody());
+    for (auto _ : state) {
+        std::string copy(wire.size(), '\0');
+        std::memcpy(&copy[0], wire.data(), wire.size());
+        std::string back(copy);
+        benchmark::DoNotOptimize(back);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * wire.size()));
+}
+BENCHMARK(BM_MemcpySameBytes);
+
+void BM_EncodeCreateRequest(benchmark::State& state)
+{
+    PCreateVoteReq req;
+    req.channelId = 10;
+    req.subChannelId = 20;
+    req.vote = tenOptionVote();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(mpak::encode(req));
+}
+BENCHMARK(BM_EncodeCreateRequest);
+
+void BM_DecodeBroadcast(benchmark::State& state)
+{
+    PBroadcastVote broadcast;
+    broadcast.status = kVoteStarted;
+    broadcast.remainSeconds = 120;
+    broadcast.jiFangId = 99;
+    broadcast.vote = tenOptionVoteWithCounts();
+    const std::string wire = mpak::encode(broadcast);
+    for (auto _ : state) {
+        PBroadcastVote decoded;
+        benchmark::DoNotOptimize(mpak::decode(wire, decoded));
+        benchmark::DoNotOptimize(decoded);
+    }
+}
+BENCHMARK(BM_DecodeBroadcast);
+
+} // namespace
+
+BENCHMARK_MAIN();
