@@ -2,10 +2,15 @@
 
 // Root of the application library: creates, wires and deletes every long-lived object, and is
 // the registry through which the others reach the host root, the bridges and the controller.
-// A process-wide singleton: instance() creates it, onUnLoadEntAddon deletes it.
+// A process-wide singleton: instance() creates it, onUnLoadEntAddon deletes it. It owns the
+// eleven objects it creates (no Qt parent) and deletes them only in unInit.
 
+#include <QList>
 #include <QObject>
+#include <QPair>
 #include <QPointer>
+
+#include <functional>
 
 #include "entchannelinterface.h"
 #include "entuserinteface.h"
@@ -28,12 +33,19 @@ class QuorixApp : public QObject
 {
     Q_OBJECT
 public:
+    // Test seam, unset by default: asked with the field name ("m_pQuorixProtocol") just before
+    // each object is created; false plays a creation that yields no object.
+    using CreationGate = std::function<bool(const char* field)>;
+
     static QuorixApp* instance();
     // Deletes the singleton and clears it; a later instance() creates a fresh one.
     static void destroyInstance();
+    static void setCreationGate(CreationGate gate);
 
     ~QuorixApp() override;
 
+    // Builds and wires every object. A second init without unInit first deletes what the
+    // earlier one built, so no unreachable objects stay connected.
     void init(IComponentRoot* root);
     void unInit();
 
@@ -42,8 +54,15 @@ public:
     EntUserInterface* getUserInterface() const;
     QuorixController* getController() const;
 
+    // The objects held now, with their field names, in field declaration order.
+    QList<QPair<const char*, QObject*>> ownedObjects() const;
+
 private:
     QuorixApp();
+
+    bool createBridges();
+    bool createParts();
+    void wireParts();
 
     IComponentRoot* root = nullptr; // the host's; no reference held
     QPointer<EntServiceInterface> m_pEntServiceInterface;
