@@ -66,53 +66,19 @@ std::string timestamp()
     return buffer;
 }
 
-// Keeps the log file open while FENBASE_LOG_FILE names the same path.
-class Sink
+// Appends one line to FENBASE_LOG_FILE, opened per line so a moved or deleted file is
+// recreated, or to standard error.
+void writeLine(const std::string& line)
 {
-public:
-    ~Sink() { close(); }
-
-    void write(const std::string& line)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        std::FILE* out = target();
-        std::fputs(line.c_str(), out);
-        std::fflush(out);
-    }
-
-private:
-    std::FILE* target()
-    {
-        const char* path = std::getenv("FENBASE_LOG_FILE");
-        if (path == nullptr || *path == '\0') {
-            close();
-            return stderr;
-        }
-        if (m_file == nullptr || m_path != path) {
-            close();
-            m_file = std::fopen(path, "a");
-            m_path = path;
-        }
-        return m_file != nullptr ? m_file : stderr;
-    }
-
-    void close()
-    {
-        if (m_file != nullptr)
-            std::fclose(m_file);
-        m_file = nullptr;
-        m_path.clear();
-    }
-
-    std::mutex m_mutex;
-    std::FILE* m_file = nullptr;
-    std::string m_path;
-};
-
-Sink& sink()
-{
-    static Sink s;
-    return s;
+    static std::mutex mutex;
+    std::lock_guard<std::mutex> lock(mutex);
+    const char* path = std::getenv("FENBASE_LOG_FILE");
+    std::FILE* file = (path != nullptr && *path != '\0') ? std::fopen(path, "a") : nullptr;
+    std::FILE* out = file != nullptr ? file : stderr;
+    std::fputs(line.c_str(), out);
+    std::fflush(out);
+    if (file != nullptr)
+        std::fclose(file);
 }
 
 const char* orEmpty(const char* s)
@@ -162,6 +128,6 @@ void DoLog(unsigned short level, const char* module, const char* file, unsigned 
     fenbase::LogCapture::dispatch(record);
     if (level > configuredLevel())
         return;
-    sink().write(timestamp() + " [" + std::to_string(level) + "] " + record.module + " " + record.function +
-                 " (" + record.file + ":" + std::to_string(line) + ") " + record.text + "\n");
+    writeLine(timestamp() + " [" + std::to_string(level) + "] " + record.module + " " + record.function +
+              " (" + record.file + ":" + std::to_string(line) + ") " + record.text + "\n");
 }

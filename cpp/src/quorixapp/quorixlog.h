@@ -30,7 +30,7 @@ constexpr const char kModule[] = "KQuorix";
 constexpr std::size_t kStackChars = 512;
 
 // "Class::method" from a pretty function name such as "virtual bool Class::method(int) const";
-// inside a lambda the enclosing function's name.
+// inside a lambda the enclosing function's name; anonymous namespaces are left out.
 inline std::string functionName(const char* pretty)
 {
     const std::string text = pretty != nullptr ? pretty : "";
@@ -62,7 +62,11 @@ inline std::string functionName(const char* pretty)
             break;
         }
     }
-    return text.substr(start, end - start);
+    std::string name = text.substr(start, end - start);
+    const std::string anonymous = "{anonymous}::";
+    for (std::size_t at = name.find(anonymous); at != std::string::npos; at = name.find(anonymous))
+        name.erase(at, anonymous.size());
+    return name;
 }
 
 // The repository-relative source path without extension: "cpp/src/quorixapp/quorixprotocol".
