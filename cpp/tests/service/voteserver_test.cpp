@@ -1,0 +1,493 @@
+#include "hostcontrol.h"
+#include "memoryvotestorage.h"
+#include "resultcode.h"
+#include "servicetestsupport.h"
+#include "systemclock.h"
+#include "tcptestclient.h"
+#include "voteserver.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <future>
+#include <thread>
+
+extern char** environ;
+
+namespace quorix::service::test {
+namespace {
+
+// quorix-voted's server running on its own thread, on a free port of the loopback interface.
+class InProcessServer
+{
+public:
+    explicit InProcessServer(ServerOptions options = {})
+    {
+        options.host = "127.0.0.1";
+        options.port = 0;
+        m_server = std::make_unique<VoteServer>(m_io, options, m_clock, m_storage);
+        std::string error;
+        EXPECT_TRUE(m_server->listen(error)) << error;
+        port = m_server->port();
+        m_thread = std::thread([this] { m_io.run(); });
+    }
+    ~InProcessServer()
+    {
+        asio::post(m_io, [this] { m_server->stop(); });
+        m_thread.join();
+    }
+    std::size_t connections()
+    {
+        std::promise<std::size_t> count;
+        asio::post(m_io, [&] { count.set_value(m_server->connectionCount()); });
+        return count.get_future().get();
+    }
+
+    std::uint16_t port = 0;
+
+private:
+    asio::io_context m_io;
+    SystemClock m_clock;
+    MemoryVoteStorage m_storage;
+    std::unique_ptr<VoteServer> m_server;
+    std::thread m_thread;
+};
+
+std::string lengthPrefixed(std::uint32_t length, const std::string& rest)
+{
+    mpak::PackBuffer buffer;
+    mpak::Pack pack(buffer);
+    pack.push_uint32(length);
+    return pack.str() + rest;
+}
+
+std::string rawFrame(std::uint32_t maxType, std::uint32_t minType, std::uint16_t declared,
+                     const std::string& payload)
+{
+    mpak::PackBuffer buffer;
+    mpak::Pack pack(buffer);
+    pack.push_uint32(maxType).push_uint32(minType).push_uint16(declared);
+    return pack.str() + payload;
+}
+
+std::unique_ptr<TcpTestClient> welcomed(std::uint16_t port, const SessionIdentity& identity)
+{
+    auto client = std::make_unique<TcpTestClient>();
+    EXPECT_TRUE(client->connect(port));
+    EXPECT_EQ(client->hello(identity), std::optional<std::uint32_t>(kWelcomeAccepted));
+    return client;
+}
+
+// The bystander still gets answers and the state accepted before is intact.
+void expectServed(TcpTestClient& bystander, std::size_t votes)
+{
+    ASSERT_TRUE(bystander.sendVote(VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, PQueryAllVoteReq{10, 20, {}}));
+    const auto list = bystander.waitForMessage<PQueryAllVoteRes>(VOTE_SYSTEM_QUERY_ALL_VOTE_RES);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->result, 0u);
+    EXPECT_EQ(list->votes.size(), votes);
+}
+
+TEST(VoteServerTest, ManagerAndViewerRunAVoteOverTcp)
+{
+    InProcessServer server;
+    auto manager = welcomed(server.port, identity(1, 255));
+    auto viewer = welcomed(server.port, identity(2, 0));
+
+    ASSERT_TRUE(manager->sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ,
+                                  PCreateVoteReq{10, 20, normalVote("Song", 3, 2, 1), {}}));
+    const auto created = manager->waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
+    ASSERT_TRUE(created);
+    ASSERT_EQ(created->result, 0u);
+    const auto managerList =
+        manager->waitForMessage<PBroadcastChannelVote>(VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE);
+    const auto viewerList = viewer->waitForMessage<PBroadcastChannelVote>(VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE);
+    ASSERT_TRUE(managerList && viewerList);
+    ASSERT_EQ(viewerList->votes.size(), 1u);
+    EXPECT_EQ(viewerList->votes[0].voteId, created->voteId);
+
+    ASSERT_TRUE(manager->sendVote(VOTE_SYSTEM_START_VOTE_REQ, PStartVoteReq{10, 20, created->voteId, 1, {}}));
+    const auto started = manager->waitForMessage<PStartVoteRes>(VOTE_SYSTEM_START_VOTE_RES);
+    ASSERT_TRUE(started);
+    ASSERT_EQ(started->result, 0u);
+    const auto opening = viewer->waitForMessage<PBroadcastVote>(VOTE_SYSTEM_BROADCAST_VOTE);
+    ASSERT_TRUE(opening);
+    EXPECT_EQ(opening->fullAllowance, 1u);
+    EXPECT_EQ(opening->remainSeconds, 300u);
+    EXPECT_EQ(opening->vote.ownerUid, 1u);
+
+    ASSERT_TRUE(viewer->sendVote(VOTE_SYSTEM_USER_VOTE_REQ,
+                                 PUserVoteReq{10, 20, created->voteId, 0, started->jiFangId, 2, 2, 1, {}}));
+    const auto voted = viewer->waitForMessage<PUserVoteRes>(VOTE_SYSTEM_USER_VOTE_RES);
+    ASSERT_TRUE(voted);
+    EXPECT_EQ(voted->result, 0u);
+    ASSERT_TRUE(manager->waitFor(VOTE_SYSTEM_BROADCAST_VOTE)); // the opening broadcast
+    const auto counted = manager->waitForMessage<PBroadcastVote>(VOTE_SYSTEM_BROADCAST_VOTE);
+    ASSERT_TRUE(counted);
+    EXPECT_EQ(counted->fullAllowance, 0u);
+    EXPECT_EQ(counted->vote.optionTickets.at(2), 1u);
+
+    ASSERT_TRUE(manager->sendVote(VOTE_SYSTEM_END_VOTE_REQ,
+                                  PEndVoteReq{10, 20, created->voteId, 0, started->jiFangId, {}}));
+    const auto ended = manager->waitForMessage<PEndVoteRes>(VOTE_SYSTEM_END_VOTE_RES);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(ended->result, 0u);
+    std::optional<PBroadcastVote> final;
+    do
+        final = viewer->waitForMessage<PBroadcastVote>(VOTE_SYSTEM_BROADCAST_VOTE);
+    while (final && final->status != kVoteEnded);
+    ASSERT_TRUE(final);
+    EXPECT_EQ(final->vote.optionTickets.at(2), 1u);
+
+    ASSERT_TRUE(manager->sendVote(VOTE_SYSTEM_CLOSE_VOTEUI_REQ,
+                                  PCloseVoteReq{10, 20, created->voteId, started->jiFangId, {}}));
+    for (TcpTestClient* client : {manager.get(), viewer.get()}) {
+        const auto closed = client->waitForMessage<PCloseVoteUiRes>(VOTE_SYSTEM_CLOSE_VOTEUI_RES);
+        ASSERT_TRUE(closed);
+        EXPECT_EQ(closed->result, 0u);
+    }
+
+    ASSERT_TRUE(viewer->sendVote(VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ, PQueryVoteHisRecordReq{10, 20, {}}));
+    const auto history =
+        viewer->waitForMessage<PQueryVoteHisRecordRes>(VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES);
+    ASSERT_TRUE(history);
+    ASSERT_EQ(history->records.size(), 1u);
+    EXPECT_EQ(history->records.begin()->second.name, "Song");
+    EXPECT_EQ(history->records.begin()->second.adminNick, "user1");
+    EXPECT_EQ(history->records.begin()->second.optionTickets, (U32Map{{0, 0}, {1, 0}, {2, 1}}));
+}
+
+TEST(VoteServerTest, MoveBringsTheRunningVoteAndLateJoinersGetItAfterWelcome)
+{
+    InProcessServer server;
+    auto manager = welcomed(server.port, identity(1, 255));
+    auto mover = welcomed(server.port, identity(2, 0, 21));
+    manager->sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, normalVote("Song", 2, 1, 1), {}});
+    const auto created = manager->waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
+    ASSERT_TRUE(created);
+    manager->sendVote(VOTE_SYSTEM_START_VOTE_REQ, PStartVoteReq{10, 20, created->voteId, 1, {}});
+    ASSERT_TRUE(manager->waitFor(VOTE_SYSTEM_BROADCAST_VOTE));
+
+    ASSERT_TRUE(mover->sendFrame(kControlMajorType, kControlMove, mpak::encode(PMove{20})));
+    const auto pushed = mover->waitForMessage<PBroadcastVote>(VOTE_SYSTEM_BROADCAST_VOTE);
+    ASSERT_TRUE(pushed);
+    EXPECT_EQ(pushed->vote.voteId, created->voteId);
+
+    TcpTestClient late;
+    ASSERT_TRUE(late.connect(server.port));
+    EXPECT_EQ(late.hello(identity(3, 0)), std::optional<std::uint32_t>(kWelcomeAccepted));
+    EXPECT_TRUE(late.waitFor(VOTE_SYSTEM_BROADCAST_VOTE));
+}
+
+TEST(VoteServerTest, HostileStreamsCloseOnlyTheirConnection)
+{
+    InProcessServer server;
+    auto manager = welcomed(server.port, identity(1, 255));
+    manager->sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, normalVote("kept", 2, 1, 1), {}});
+    ASSERT_TRUE(manager->waitFor(VOTE_SYSTEM_CREATE_VOTE_RES));
+
+    const std::string query = mpak::encode(PQueryAllVoteReq{10, 20, {}});
+    std::string longNick(200, 'n');
+    const struct
+    {
+        const char* name;
+        bool welcomeFirst;
+        std::string bytes;
+    } rows[] = {
+        {"length below a header", true, lengthPrefixed(9, std::string(9, '\0'))},
+        {"length above the largest frame", true, lengthPrefixed(65546, "")},
+        {"length of four gigabytes", true, lengthPrefixed(0xffffffffu, "")},
+        {"payload length shorter than the frame", true,
+         lengthPrefixed(10 + query.size(), rawFrame(2500, 28, 5, query))},
+        {"payload length longer than the frame", true,
+         lengthPrefixed(10 + query.size(), rawFrame(2500, 28, 65535, query))},
+        {"vote message before WELCOME", false,
+         lengthPrefixed(10 + query.size(), rawFrame(2500, 28, query.size(), query))},
+        {"MOVE before WELCOME", false, lengthPrefixed(14, rawFrame(1, 3, 4, std::string(4, '\0')))},
+        {"unknown major type", true, lengthPrefixed(10 + query.size(), rawFrame(7, 28, query.size(), query))},
+        {"second HELLO", true, lengthPrefixed(10 + 4, rawFrame(1, 1, 4, std::string(4, '\0')))},
+        {"truncated MOVE", true, lengthPrefixed(12, rawFrame(1, 3, 2, std::string(2, '\0')))},
+        {"unknown control message", true, lengthPrefixed(14, rawFrame(1, 9, 4, std::string(4, '\0')))},
+    };
+    for (const auto& row : rows) {
+        TcpTestClient hostile;
+        ASSERT_TRUE(hostile.connect(server.port));
+        if (row.welcomeFirst) {
+            ASSERT_EQ(hostile.hello(identity(66, 255)), std::optional<std::uint32_t>(kWelcomeAccepted))
+                << row.name;
+        }
+        ASSERT_TRUE(hostile.sendRaw(row.bytes)) << row.name;
+        if (!row.welcomeFirst) {
+            const auto refusal = hostile.readFrame();
+            PWelcome welcome;
+            ASSERT_TRUE(refusal && mpak::decode(refusal->payload, welcome)) << row.name;
+            EXPECT_EQ(welcome.result, kWelcomeHelloExpected) << row.name;
+        }
+        EXPECT_TRUE(hostile.closedWithin()) << row.name;
+        expectServed(*manager, 1);
+    }
+}
+
+TEST(VoteServerTest, BadHellosAreRefused)
+{
+    ServerOptions options;
+    options.maxSessions = 2;
+    InProcessServer server(options);
+    auto first = welcomed(server.port, identity(1, 255));
+
+    SessionIdentity longNick = identity(5, 0);
+    longNick.nick.assign(200, 'n');
+    SessionIdentity badUtf8 = identity(6, 0);
+    badUtf8.nick = "a\xff";
+    for (const SessionIdentity& id : {longNick, badUtf8}) {
+        TcpTestClient client;
+        ASSERT_TRUE(client.connect(server.port));
+        EXPECT_EQ(client.hello(id), std::optional<std::uint32_t>(kWelcomeMalformed));
+        EXPECT_TRUE(client.closedWithin());
+    }
+    TcpTestClient truncated;
+    ASSERT_TRUE(truncated.connect(server.port));
+    ASSERT_TRUE(truncated.sendFrame(kControlMajorType, kControlHello, std::string(6, '\0')));
+    const auto refusal = truncated.readFrame();
+    PWelcome welcome;
+    ASSERT_TRUE(refusal && mpak::decode(refusal->payload, welcome));
+    EXPECT_EQ(welcome.result, kWelcomeMalformed);
+
+    auto second = welcomed(server.port, identity(2, 0));
+    TcpTestClient third;
+    ASSERT_TRUE(third.connect(server.port));
+    EXPECT_EQ(third.hello(identity(3, 0)), std::optional<std::uint32_t>(kWelcomeServiceFull));
+    expectServed(*first, 0);
+}
+
+TEST(VoteServerTest, SilentConnectionsAreClosedAfterTheHelloTimeout)
+{
+    ServerOptions options;
+    options.helloTimeoutMs = 100;
+    InProcessServer server(options);
+    TcpTestClient silent;
+    ASSERT_TRUE(silent.connect(server.port));
+    EXPECT_TRUE(silent.closedWithin(3000));
+    EXPECT_EQ(server.connections(), 0u);
+}
+
+TEST(VoteServerTest, BadBodiesAreAnsweredAndTheConnectionKept)
+{
+    InProcessServer server;
+    auto manager = welcomed(server.port, identity(1, 255));
+    const std::string create = mpak::encode(PCreateVoteReq{10, 20, normalVote("x", 2, 1, 1), {}});
+    ASSERT_TRUE(manager->sendFrame(2500, VOTE_SYSTEM_CREATE_VOTE_REQ, create.substr(0, 30)));
+    auto res = manager->waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->result, kResultMalformed);
+
+    mpak::PackBuffer buffer;
+    mpak::Pack pack(buffer);
+    pack.push_uint32(10).push_uint32(20).push_uint32(0xfffffff0u); // a map claiming billions of entries
+    ASSERT_TRUE(manager->sendFrame(2500, VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ, pack.str()));
+    const auto batch = manager->waitForMessage<PBatchDeleteVoteRes>(VOTE_SYSTEM_BATCH_DELETE_VOTE_RES);
+    ASSERT_TRUE(batch);
+    EXPECT_EQ(batch->aux1, kResultMalformed);
+
+    VoteInfo oversized = normalVote("x", 2, 1, 1);
+    oversized.options[0].assign(60000, 'o');
+    ASSERT_TRUE(manager->sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, oversized, {}}));
+    res = manager->waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->result, kResultInvalidRecord);
+
+    ASSERT_TRUE(manager->sendFrame(2500, 99, "anything"));
+    expectServed(*manager, 0);
+}
+
+TEST(VoteServerTest, FloodersAreDroppedAndOthersServed)
+{
+    InProcessServer server;
+    auto bystander = welcomed(server.port, identity(1, 0));
+    auto flooder = welcomed(server.port, identity(2, 0));
+    const std::string frame =
+        mpak::encodeFrame(2500, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, mpak::encode(PQueryAllVoteReq{10, 20, {}}));
+    std::string burst;
+    for (int i = 0; i < 400; ++i)
+        burst += lengthPrefixed(static_cast<std::uint32_t>(frame.size()), frame);
+    ASSERT_TRUE(flooder->sendRaw(burst));
+    // Answers may be cut short by the reset of the dropped connection; none beyond the burst is served.
+    std::size_t served = 0;
+    while (auto answer = flooder->waitForMessage<PQueryAllVoteRes>(VOTE_SYSTEM_QUERY_ALL_VOTE_RES, 1000))
+        served += answer->result == 0;
+    EXPECT_LE(served, 40u);
+    EXPECT_TRUE(flooder->closedWithin());
+    expectServed(*bystander, 0);
+}
+
+TEST(VoteServerTest, ReadersThatDoNotReadAreDropped)
+{
+    ServerOptions options;
+    options.maxQueuedBytes = 64 * 1024;
+    options.socketSendBuffer = 16 * 1024;
+    InProcessServer server(options);
+    auto manager = welcomed(server.port, identity(1, 255));
+    TcpTestClient slow;
+    slow.setReceiveBuffer(4096);
+    ASSERT_TRUE(slow.connect(server.port));
+    ASSERT_EQ(slow.hello(identity(2, 0)), std::optional<std::uint32_t>(kWelcomeAccepted));
+
+    VoteInfo large = normalVote("large", 10, 1, 1);
+    large.auxText2.assign(3500, 'x');
+    for (int i = 0; i < 12; ++i) {
+        manager->sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, large, {}});
+        ASSERT_TRUE(manager->waitFor(VOTE_SYSTEM_CREATE_VOTE_RES));
+    }
+    // Each answer is a list of about 48 KB; the slow reader asks for 40 and reads none.
+    for (int i = 0; i < 40; ++i)
+        slow.sendVote(VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, PQueryAllVoteReq{10, 20, {}});
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(server.connections(), 1u);
+    EXPECT_TRUE(slow.closedWithin(5000));
+    expectServed(*manager, 12);
+}
+
+// ---- the program ------------------------------------------------------------------------------
+
+class VotedProcess
+{
+public:
+    explicit VotedProcess(const std::vector<std::string>& args)
+    {
+        int fds[2];
+        EXPECT_EQ(::pipe(fds), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        std::vector<std::string> all{QUORIX_VOTED_PATH};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& a : all)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        EXPECT_EQ(posix_spawn(&pid, QUORIX_VOTED_PATH, &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(fds[1]);
+        m_err = ::fdopen(fds[0], "r");
+    }
+    ~VotedProcess()
+    {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        if (m_err)
+            std::fclose(m_err);
+    }
+    std::string readLine()
+    {
+        char line[1024];
+        return m_err && std::fgets(line, sizeof line, m_err) ? std::string(line) : std::string();
+    }
+    int terminate()
+    {
+        ::kill(pid, SIGTERM);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    static std::uint16_t portOf(const std::string& line)
+    {
+        const auto at = line.find("listening on 127.0.0.1:");
+        return at == std::string::npos ? 0 : static_cast<std::uint16_t>(std::stoi(line.substr(at + 23)));
+    }
+
+    pid_t pid = -1;
+
+private:
+    FILE* m_err = nullptr;
+};
+
+std::string runToken(const std::string& args)
+{
+    FILE* out = ::popen((std::string(QUORIX_VOTED_PATH) + " token " + args).c_str(), "r");
+    char line[256] = {0};
+    const bool read = out && std::fgets(line, sizeof line, out);
+    if (out)
+        ::pclose(out);
+    std::string token = read ? line : "";
+    while (!token.empty() && token.back() == '\n')
+        token.pop_back();
+    return token;
+}
+
+TEST(VotedProgramTest, WithASecretOnlySignedIdentitiesAreWelcomed)
+{
+    const std::string secretPath = ::testing::TempDir() + "/voted-secret";
+    std::ofstream(secretPath) << "correct horse\n";
+    VotedProcess voted({"--listen", "127.0.0.1:0", "--secret-file", secretPath});
+    const std::string startup = voted.readLine();
+    EXPECT_NE(startup.find("HELLO tokens required"), std::string::npos) << startup;
+    const std::uint16_t port = VotedProcess::portOf(startup);
+    ASSERT_NE(port, 0) << startup;
+
+    const SessionIdentity me = identity(1, 255);
+    const std::string token =
+        runToken("--secret-file " + secretPath + " --uid 1 --imid 90001 --role 255 --channel 10");
+    ASSERT_FALSE(token.empty());
+    TcpTestClient good;
+    ASSERT_TRUE(good.connect(port));
+    EXPECT_EQ(good.hello(me, token), std::optional<std::uint32_t>(kWelcomeAccepted));
+
+    SessionIdentity promoted = identity(2, 255);
+    TcpTestClient forged;
+    ASSERT_TRUE(forged.connect(port));
+    EXPECT_EQ(forged.hello(promoted, token), std::optional<std::uint32_t>(kWelcomeBadToken));
+    const std::string expired = runToken("--secret-file " + secretPath +
+                                         " --uid 1 --imid 90001 --role 255 --channel 10 --expiry 1000");
+    TcpTestClient late;
+    ASSERT_TRUE(late.connect(port));
+    EXPECT_EQ(late.hello(me, expired), std::optional<std::uint32_t>(kWelcomeBadToken));
+
+    EXPECT_EQ(voted.terminate(), 0);
+    EXPECT_TRUE(good.closedWithin());
+}
+
+TEST(VotedProgramTest, WithoutASecretTheStartupLineSaysIdentitiesAreTrusted)
+{
+    VotedProcess voted({"--listen", "127.0.0.1:0", "--broadcast-hz", "5"});
+    const std::string startup = voted.readLine();
+    EXPECT_NE(startup.find("identities are trusted"), std::string::npos) << startup;
+    EXPECT_NE(startup.find("5 Hz"), std::string::npos) << startup;
+    const std::uint16_t port = VotedProcess::portOf(startup);
+    ASSERT_NE(port, 0);
+    TcpTestClient client;
+    ASSERT_TRUE(client.connect(port));
+    EXPECT_EQ(client.hello(identity(1, 0)), std::optional<std::uint32_t>(kWelcomeAccepted));
+    EXPECT_EQ(voted.terminate(), 0);
+}
+
+TEST(VotedProgramTest, HelpAndBadOptions)
+{
+    FILE* help = ::popen((std::string(QUORIX_VOTED_PATH) + " --help").c_str(), "r");
+    ASSERT_NE(help, nullptr);
+    std::string text;
+    char chunk[256];
+    while (std::fgets(chunk, sizeof chunk, help))
+        text += chunk;
+    EXPECT_EQ(::pclose(help), 0);
+    for (const char* option : {"--listen", "--secret-file", "--broadcast-hz", "--max-sessions", "--help"})
+        EXPECT_NE(text.find(option), std::string::npos) << option;
+
+    for (const char* bad : {" --listen nowhere", " --broadcast-hz 0", " --max-sessions x", " --bogus 1",
+                            " --secret-file /nonexistent/secret"}) {
+        const int status = std::system((std::string(QUORIX_VOTED_PATH) + bad + " 2>/dev/null").c_str());
+        EXPECT_EQ(WEXITSTATUS(status), 2) << bad;
+    }
+}
+
+} // namespace
+} // namespace quorix::service::test

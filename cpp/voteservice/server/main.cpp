@@ -1,0 +1,126 @@
+// quorix-voted: the vote service over TCP, and `quorix-voted token` to issue HELLO tokens.
+
+#include "memoryvotestorage.h"
+#include "serveroptions.h"
+#include "servicelog.h"
+#include "systemclock.h"
+#include "tokenauth.h"
+#include "voteserver.h"
+
+#include <asio.hpp>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <iostream>
+#include <map>
+
+using namespace quorix::service;
+
+namespace {
+
+// Ten thousand sessions need ten thousand descriptors; take what the hard limit allows.
+void raiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+int issueToken(const std::vector<std::string>& args)
+{
+    std::map<std::string, std::string> values;
+    for (std::size_t i = 0; i + 1 < args.size(); i += 2)
+        values[args[i]] = args[i + 1];
+    if (args.size() % 2 != 0 || values.count("--secret-file") == 0) {
+        std::cerr << ServerOptions::usage();
+        return 2;
+    }
+    std::string secret, error;
+    if (!ServerOptions::readSecret(values["--secret-file"], secret, error)) {
+        std::cerr << "quorix-voted: " << error << "\n";
+        return 2;
+    }
+    std::uint64_t numbers[4] = {0, 0, 0, 0};
+    const char* names[4] = {"--uid", "--imid", "--role", "--channel"};
+    for (int i = 0; i < 4; ++i) {
+        if (!ServerOptions::parseNumber(values[names[i]], 0xffffffffu, numbers[i])) {
+            std::cerr << "quorix-voted: " << names[i] << " wants a number from 0 to 4294967295\n";
+            return 2;
+        }
+    }
+    std::uint64_t expiry = 0;
+    std::uint64_t ttl = 86400;
+    if (values.count("--expiry") != 0 &&
+        !ServerOptions::parseNumber(values["--expiry"], 1ull << 40, expiry)) {
+        std::cerr << "quorix-voted: --expiry wants Unix seconds\n";
+        return 2;
+    }
+    if (values.count("--ttl") != 0 && !ServerOptions::parseNumber(values["--ttl"], 1ull << 32, ttl)) {
+        std::cerr << "quorix-voted: --ttl wants seconds\n";
+        return 2;
+    }
+    if (expiry == 0)
+        expiry = static_cast<std::uint64_t>(SystemClock().unixSeconds()) + ttl;
+    const TokenClaims claims{static_cast<std::uint32_t>(numbers[0]), static_cast<std::uint32_t>(numbers[1]),
+                             static_cast<std::uint32_t>(numbers[2]), static_cast<std::uint32_t>(numbers[3])};
+    std::cout << TokenAuth(secret).issue(claims, static_cast<std::int64_t>(expiry)) << "\n";
+    return 0;
+}
+
+int serve(const std::vector<std::string>& args)
+{
+    ServerOptions options;
+    bool help = false;
+    std::string error;
+    if (!ServerOptions::parse(args, options, help, error)) {
+        std::cerr << "quorix-voted: " << error << "\n" << ServerOptions::usage();
+        return 2;
+    }
+    if (help) {
+        std::cout << ServerOptions::usage();
+        return 0;
+    }
+    raiseDescriptorLimit();
+    asio::io_context io(1);
+    SystemClock clock;
+    MemoryVoteStorage storage;
+    VoteServer server(io, options, clock, storage);
+    if (!server.listen(error)) {
+        ServiceLog::line(error);
+        return 1;
+    }
+    ServiceLog::line("listening on " + options.host + ":" + std::to_string(server.port()) +
+                     ", broadcasts at most " + std::to_string(options.broadcastHz) + " Hz, at most " +
+                     std::to_string(options.maxSessions) + " sessions; " +
+                     (options.secret ? std::string("HELLO tokens required")
+                                     : std::string("no secret: identities are trusted as sent")));
+    asio::signal_set signals(io, SIGINT, SIGTERM);
+    signals.async_wait([&](const asio::error_code& ec, int signal) {
+        if (ec)
+            return;
+        ServiceLog::line("signal " + std::to_string(signal) + ": closing " +
+                         std::to_string(server.connectionCount()) + " connections and stopping");
+        server.stop();
+    });
+    io.run();
+    ServiceLog::line("stopped");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    try {
+        if (!args.empty() && args[0] == "token")
+            return issueToken(std::vector<std::string>(args.begin() + 1, args.end()));
+        return serve(args);
+    } catch (const std::exception& e) {
+        ServiceLog::line(std::string("fatal: ") + e.what());
+        return 1;
+    }
+}

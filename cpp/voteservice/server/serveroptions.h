@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorix::service {
+
+// Command line of quorix-voted. The server itself takes the parsed values.
+struct ServerOptions
+{
+    std::string host = "127.0.0.1";
+    std::uint16_t port = 27500;
+    std::optional<std::string> secret; // set: HELLO must carry a valid token
+    std::uint32_t broadcastHz = 10;
+    std::size_t maxSessions = 20000;
+    // A connection whose unsent output grows beyond this is dropped (a reader too slow to keep up).
+    std::size_t maxQueuedBytes = 1 << 20;
+    // Kernel send buffer per connection in bytes; 0 leaves the system's (self-tuning) default.
+    int socketSendBuffer = 0;
+    // A connection that has not completed its HELLO by then is closed.
+    std::int64_t helloTimeoutMs = 10000;
+
+    static const char* usage();
+    // Parses the server's options (not the token command). False with a message on error; help
+    // is set when --help was given.
+    static bool parse(const std::vector<std::string>& args, ServerOptions& out, bool& help,
+                      std::string& error);
+    // Reads a secret file: its contents without trailing line breaks, never empty.
+    static bool readSecret(const std::string& path, std::string& secret, std::string& error);
+    static bool parseHostPort(const std::string& text, std::string& host, std::uint16_t& port);
+    static bool parseNumber(const std::string& text, std::uint64_t max, std::uint64_t& value);
+};
+
+} // namespace quorix::service

@@ -1,0 +1,75 @@
+#pragma once
+
+// One client connection of quorix-voted: reads length-prefixed frames, writes queued frames.
+// Lives in a shared_ptr while the owner holds it or an operation is pending. All calls on the
+// io_context's single thread.
+
+#include "outframe.h"
+#include "sessionidentity.h"
+
+#include <asio.hpp>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quorix::service {
+
+class TcpSession : public std::enable_shared_from_this<TcpSession>
+{
+public:
+    class Owner
+    {
+    public:
+        virtual ~Owner() = default;
+        // One well-formed frame. The owner may close the session from here.
+        virtual void onFrame(TcpSession& session, std::uint32_t maxType, std::uint32_t minType,
+                             const std::string& payload) = 0;
+        // Called once, when the connection has closed for any reason.
+        virtual void onClosed(TcpSession& session) = 0;
+    };
+
+    static constexpr std::uint32_t kMinFrameBytes = 10;
+    static constexpr std::uint32_t kMaxFrameBytes = 10 + 65535;
+
+    TcpSession(asio::ip::tcp::socket socket, SessionId id, Owner& owner, std::size_t maxQueuedBytes,
+               std::int64_t acceptedAtMs);
+
+    void start(int socketSendBuffer);
+    // Queues a frame. A session whose queue would pass the bound is dropped (later, never from
+    // inside this call, so callers iterating over sessions are safe).
+    void send(const OutFrame& frame);
+    // Sends what is queued, then closes; nothing more is read.
+    void closeAfterFlush();
+    void close();
+
+    SessionId id() const { return m_id; }
+    bool isOpen() const { return !m_closed; }
+    bool welcomed = false;
+    std::int64_t acceptedAtMs() const { return m_acceptedAtMs; }
+
+private:
+    void readHeader();
+    void readBody(std::uint32_t size);
+    void onBody();
+    void writeQueued();
+    void dropLater();
+
+    asio::ip::tcp::socket m_socket;
+    SessionId m_id;
+    Owner& m_owner;
+    std::size_t m_maxQueuedBytes;
+    std::int64_t m_acceptedAtMs;
+    std::array<unsigned char, 4> m_header{};
+    std::string m_body;
+    std::vector<OutFrame> m_queue;
+    std::vector<OutFrame> m_inflight;
+    std::size_t m_queuedBytes = 0;
+    bool m_writing = false;
+    bool m_closing = false;
+    bool m_closed = false;
+};
+
+} // namespace quorix::service

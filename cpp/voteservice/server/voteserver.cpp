@@ -1,0 +1,237 @@
+#include "voteserver.h"
+
+#include "hostcontrol.h"
+#include "recordvalidator.h"
+#include "servicelog.h"
+
+#include <algorithm>
+
+namespace quorix::service {
+
+namespace {
+constexpr std::size_t kMaxNickBytes = 96;
+constexpr std::size_t kMaxTokenBytes = 256;
+// Connections still in their handshake may exceed the session limit by this many.
+constexpr std::size_t kHandshakeSlack = 64;
+constexpr std::chrono::milliseconds kSweepInterval(1000);
+constexpr std::chrono::milliseconds kAcceptRetry(100);
+
+CoreOptions coreOptions(const ServerOptions& options)
+{
+    CoreOptions core;
+    core.broadcastHz = options.broadcastHz;
+    return core;
+}
+} // namespace
+
+VoteServer::VoteServer(asio::io_context& io, const ServerOptions& options, Clock& clock, VoteStorage& storage)
+    : m_options(options), m_clock(clock), m_core(clock, storage, *this, coreOptions(options)), m_acceptor(io),
+      m_tickTimer(io), m_sweepTimer(io), m_acceptRetryTimer(io)
+{
+    if (m_options.secret)
+        m_auth.emplace(*m_options.secret);
+}
+
+VoteServer::~VoteServer()
+{
+    stop();
+}
+
+bool VoteServer::listen(std::string& error)
+{
+    asio::error_code ec;
+    const asio::ip::address address = asio::ip::make_address(m_options.host, ec);
+    if (ec) {
+        error = "not an IP address: " + m_options.host;
+        return false;
+    }
+    const asio::ip::tcp::endpoint endpoint(address, m_options.port);
+    m_acceptor.open(endpoint.protocol(), ec);
+    if (!ec)
+        m_acceptor.set_option(asio::ip::tcp::acceptor::reuse_address(true), ec);
+    if (!ec)
+        m_acceptor.bind(endpoint, ec);
+    if (!ec)
+        m_acceptor.listen(asio::socket_base::max_listen_connections, ec);
+    if (ec) {
+        error =
+            "cannot listen on " + m_options.host + ":" + std::to_string(m_options.port) + ": " + ec.message();
+        return false;
+    }
+    accept();
+    scheduleTick();
+    scheduleSweep();
+    return true;
+}
+
+std::uint16_t VoteServer::port() const
+{
+    asio::error_code ec;
+    const auto endpoint = m_acceptor.local_endpoint(ec);
+    return ec ? 0 : endpoint.port();
+}
+
+void VoteServer::stop()
+{
+    if (m_stopped)
+        return;
+    m_stopped = true;
+    asio::error_code ec;
+    m_acceptor.close(ec);
+    m_tickTimer.cancel();
+    m_sweepTimer.cancel();
+    m_acceptRetryTimer.cancel();
+    auto connections = std::move(m_connections);
+    m_connections.clear();
+    for (auto& [id, session] : connections)
+        session->close();
+}
+
+// ---- connections --------------------------------------------------------------------------------
+
+void VoteServer::accept()
+{
+    m_acceptor.async_accept([this](const asio::error_code& ec, asio::ip::tcp::socket socket) {
+        if (m_stopped)
+            return;
+        if (ec) {
+            // Out of descriptors and the like: wait a little instead of spinning.
+            if (ec != asio::error::operation_aborted)
+                ServiceLog::line("accept failed: " + ec.message());
+            m_acceptRetryTimer.expires_after(kAcceptRetry);
+            m_acceptRetryTimer.async_wait([this](const asio::error_code& waitError) {
+                if (!waitError && !m_stopped)
+                    accept();
+            });
+            return;
+        }
+        onAccepted(std::move(socket));
+        accept();
+    });
+}
+
+void VoteServer::onAccepted(asio::ip::tcp::socket socket)
+{
+    if (m_connections.size() >= m_options.maxSessions + kHandshakeSlack) {
+        asio::error_code ec;
+        socket.close(ec);
+        return;
+    }
+    const SessionId id = ++m_lastId;
+    auto session = std::make_shared<TcpSession>(std::move(socket), id, static_cast<TcpSession::Owner&>(*this),
+                                                m_options.maxQueuedBytes, m_clock.steadyMs());
+    m_connections.emplace(id, session);
+    session->start(m_options.socketSendBuffer);
+}
+
+void VoteServer::onClosed(TcpSession& session)
+{
+    if (session.welcomed)
+        m_core.closeSession(session.id());
+    m_connections.erase(session.id());
+}
+
+void VoteServer::deliver(SessionId id, const OutFrame& frame)
+{
+    const auto it = m_connections.find(id);
+    if (it != m_connections.end())
+        it->second->send(frame);
+}
+
+// ---- frames -------------------------------------------------------------------------------------
+
+void VoteServer::onFrame(TcpSession& session, std::uint32_t maxType, std::uint32_t minType,
+                         const std::string& payload)
+{
+    if (!session.welcomed) {
+        if (maxType == kControlMajorType && minType == kControlHello)
+            return handleHello(session, payload);
+        return welcome(session, kWelcomeHelloExpected, "HELLO expected first");
+    }
+    if (maxType == kVoteMajorType) {
+        if (m_core.handle(session.id(), minType, payload) == Disposition::Close) {
+            ServiceLog::line("session " + std::to_string(session.id()) + " dropped for flooding");
+            session.close();
+        }
+        return;
+    }
+    if (maxType == kControlMajorType)
+        return handleControl(session, minType, payload);
+    session.close();
+}
+
+void VoteServer::handleControl(TcpSession& session, std::uint32_t minType, const std::string& payload)
+{
+    PMove move;
+    if (minType != kControlMove || !mpak::decode(payload, move))
+        return session.close();
+    m_core.moveSession(session.id(), move.subChannelId);
+}
+
+void VoteServer::handleHello(TcpSession& session, const std::string& payload)
+{
+    PHello hello;
+    if (!mpak::decode(payload, hello) || hello.nick.size() > kMaxNickBytes ||
+        RecordValidator::utf8Length(hello.nick) == std::string::npos || hello.token.size() > kMaxTokenBytes)
+        return welcome(session, kWelcomeMalformed, "malformed HELLO");
+    const TokenClaims claims{hello.uid, hello.imid, hello.role, hello.channelId};
+    if (m_auth && !m_auth->verify(hello.token, claims, m_clock.unixSeconds()))
+        return welcome(session, kWelcomeBadToken, "token refused");
+    if (m_core.sessionCount() >= m_options.maxSessions)
+        return welcome(session, kWelcomeServiceFull, "service full");
+
+    // WELCOME goes first; the core may push the running vote as soon as the session exists.
+    session.welcomed = true;
+    welcome(session, kWelcomeAccepted, "welcome");
+    m_core.openSession(session.id(), SessionIdentity{hello.uid, hello.imid, hello.nick, hello.role,
+                                                     hello.channelId, hello.subChannelId});
+}
+
+void VoteServer::welcome(TcpSession& session, std::uint32_t result, const std::string& text)
+{
+    session.send(OutFrame::make(kControlMajorType, kControlWelcome, mpak::encode(PWelcome{result, text})));
+    if (result != kWelcomeAccepted) {
+        session.welcomed = false;
+        session.closeAfterFlush();
+    }
+}
+
+// ---- time ---------------------------------------------------------------------------------------
+
+void VoteServer::scheduleTick()
+{
+    const auto period =
+        std::chrono::milliseconds(std::clamp<std::int64_t>(m_core.broadcastPeriodMs() / 4, 1, 25));
+    m_tickTimer.expires_after(period);
+    m_tickTimer.async_wait([this](const asio::error_code& ec) {
+        if (ec || m_stopped)
+            return;
+        m_core.tick();
+        scheduleTick();
+    });
+}
+
+void VoteServer::scheduleSweep()
+{
+    m_sweepTimer.expires_after(kSweepInterval);
+    m_sweepTimer.async_wait([this](const asio::error_code& ec) {
+        if (ec || m_stopped)
+            return;
+        sweepHandshakes();
+        scheduleSweep();
+    });
+}
+
+void VoteServer::sweepHandshakes()
+{
+    const std::int64_t now = m_clock.steadyMs();
+    std::vector<std::shared_ptr<TcpSession>> late;
+    for (const auto& [id, session] : m_connections) {
+        if (!session->welcomed && now - session->acceptedAtMs() >= m_options.helloTimeoutMs)
+            late.push_back(session);
+    }
+    for (const auto& session : late)
+        session->close();
+}
+
+} // namespace quorix::service

@@ -1,0 +1,67 @@
+#pragma once
+
+// quorix-voted's TCP front end over the vote service core: accepts connections, runs the
+// HELLO/WELCOME handshake (docs/host-transport.md), passes vote frames to the core and the core's
+// frames to the connections, and drives the core's clock. Single-threaded on one io_context.
+
+#include "clock.h"
+#include "outputsink.h"
+#include "serveroptions.h"
+#include "tcpsession.h"
+#include "tokenauth.h"
+#include "voteservicecore.h"
+#include "votestorage.h"
+
+#include <asio.hpp>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+namespace quorix::service {
+
+class VoteServer : private TcpSession::Owner, private OutputSink
+{
+public:
+    VoteServer(asio::io_context& io, const ServerOptions& options, Clock& clock, VoteStorage& storage);
+    ~VoteServer() override;
+
+    // Binds and starts accepting; false with a message when the address cannot be used.
+    bool listen(std::string& error);
+    std::uint16_t port() const;
+    // Stops accepting and closes every connection; the io_context then runs out of work.
+    void stop();
+
+    std::size_t connectionCount() const { return m_connections.size(); }
+    std::size_t sessionCount() const { return m_core.sessionCount(); }
+
+private:
+    void accept();
+    void onAccepted(asio::ip::tcp::socket socket);
+    void onFrame(TcpSession& session, std::uint32_t maxType, std::uint32_t minType,
+                 const std::string& payload) override;
+    void onClosed(TcpSession& session) override;
+    void deliver(SessionId session, const OutFrame& frame) override;
+
+    void handleHello(TcpSession& session, const std::string& payload);
+    void handleControl(TcpSession& session, std::uint32_t minType, const std::string& payload);
+    void welcome(TcpSession& session, std::uint32_t result, const std::string& text);
+    void scheduleTick();
+    void scheduleSweep();
+    void sweepHandshakes();
+
+    ServerOptions m_options;
+    Clock& m_clock;
+    VoteServiceCore m_core;
+    std::optional<TokenAuth> m_auth;
+    asio::ip::tcp::acceptor m_acceptor;
+    asio::steady_timer m_tickTimer;
+    asio::steady_timer m_sweepTimer;
+    asio::steady_timer m_acceptRetryTimer;
+    std::unordered_map<SessionId, std::shared_ptr<TcpSession>> m_connections;
+    SessionId m_lastId = 0;
+    bool m_stopped = false;
+};
+
+} // namespace quorix::service
