@@ -118,16 +118,19 @@ void PaneFrameWindow::setBackgroundImage(const QString& path)
 void PaneFrameWindow::setFixSize(int width, int height)
 {
     setFixedSize(qBound(0, width, QWIDGETSIZE_MAX), qBound(0, height, QWIDGETSIZE_MAX));
+    relayout();
 }
 
 void PaneFrameWindow::setFixWidth(int width)
 {
     setFixedWidth(qBound(0, width, QWIDGETSIZE_MAX));
+    relayout();
 }
 
 void PaneFrameWindow::setFixHeight(int height)
 {
     setFixedHeight(qBound(0, height, QWIDGETSIZE_MAX));
+    relayout();
 }
 
 WId PaneFrameWindow::hwnd()
@@ -160,6 +163,11 @@ void PaneFrameWindow::changeEvent(QEvent* event)
 void PaneFrameWindow::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    relayout();
+}
+
+void PaneFrameWindow::relayout()
+{
     const QRectF area(QPointF(0, 0), QSizeF(size()));
     m_view->setGeometry(rect());
     m_scene->setSceneRect(area);

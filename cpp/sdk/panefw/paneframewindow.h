@@ -40,6 +40,10 @@ public:
     // The native window handle (created on first use).
     WId hwnd();
 
+    // Fits the scene and root widget to the window size and runs every layout now. Resizes do
+    // this by themselves; call it after changing widgets when geometry is needed at once.
+    void relayout();
+
 signals:
     // Close (type 0) when the window system asks to close, Restore (type 2) when the window
     // leaves the minimised state. A rejected close leaves the window open.

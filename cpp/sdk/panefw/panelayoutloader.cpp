@@ -86,7 +86,7 @@ bool LayoutBuilder::readRoot(PaneFrameWindow* window)
     }
     if (m_reader.hasError())
         return false;
-    window->rootWidget()->activateLayouts();
+    window->relayout();
     return true;
 }
 
@@ -100,9 +100,15 @@ bool LayoutBuilder::countElement()
 
 void LayoutBuilder::readChildren(QGraphicsWidget* parent, int depth)
 {
+    int children = 0;
     while (!m_reader.hasError() && m_reader.readNextStartElement()) {
         if (!countElement())
             return;
+        if (++children > PaneLayoutLoader::kMaxChildren) {
+            m_reader.raiseError(
+                QStringLiteral("more than %1 children in one element").arg(PaneLayoutLoader::kMaxChildren));
+            return;
+        }
         if (depth >= PaneLayoutLoader::kMaxDepth) {
             m_reader.raiseError(
                 QStringLiteral("elements nested deeper than %1").arg(PaneLayoutLoader::kMaxDepth));

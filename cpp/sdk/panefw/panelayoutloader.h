@@ -13,8 +13,9 @@ class QWidget;
 class PaneLayoutLoader
 {
 public:
-    static constexpr int kMaxDepth = 64;       // element nesting below xmlui
-    static constexpr int kMaxElements = 20000; // elements per document
+    static constexpr int kMaxDepth = 64;      // element nesting below xmlui
+    static constexpr int kMaxElements = 5000; // elements per document
+    static constexpr int kMaxChildren = 1000; // child elements of one element
     static constexpr qint64 kMaxFileBytes = 4 << 20;
     static constexpr int kMaxExtent = 8192; // sizes, positions, margins are clamped to 0..this
 
