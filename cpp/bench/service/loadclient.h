@@ -1,0 +1,56 @@
+#pragma once
+
+// One simulated host connection of the load generator: HELLO, then vote frames out and frames in.
+// Reports what it reads to its LoadRun; single-threaded on the run's io_context.
+
+#include "sessionidentity.h"
+
+#include <asio.hpp>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quorix::loadgen {
+
+using Clock = std::chrono::steady_clock;
+
+class LoadRun;
+
+class LoadClient : public std::enable_shared_from_this<LoadClient>
+{
+public:
+    LoadClient(asio::io_context& io, LoadRun& run, std::size_t index, service::SessionIdentity identity);
+
+    void connect(const asio::ip::tcp::endpoint& endpoint);
+    void sendFrame(std::uint32_t maxType, std::uint32_t minType, const std::string& payload);
+    void close();
+
+    std::size_t index() const { return m_index; }
+    const service::SessionIdentity& identity() const { return m_identity; }
+
+    // Votes sent and not yet answered, and accepted votes not yet seen in a broadcast (send times).
+    std::deque<Clock::time_point> unanswered;
+    std::vector<Clock::time_point> awaitingBroadcast;
+    std::uint32_t votesSent = 0;
+
+private:
+    void readHeader();
+    void readBody(std::uint32_t size);
+    void writeNext();
+
+    asio::ip::tcp::socket m_socket;
+    LoadRun& m_run;
+    std::size_t m_index;
+    service::SessionIdentity m_identity;
+    std::array<unsigned char, 4> m_header{};
+    std::string m_body;
+    std::deque<std::string> m_out;
+    bool m_writing = false;
+};
+
+} // namespace quorix::loadgen

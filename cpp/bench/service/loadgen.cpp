@@ -1,0 +1,212 @@
+// quorix-loadgen: opens N sessions to quorix-voted over loopback, runs one vote and reports accepted
+// votes per second, vote-to-broadcast latency and the service's memory per idle session.
+//
+//   quorix-loadgen [--sessions N] [--votes-per-viewer K] [--rate VOTES_PER_SECOND | --rate 0]
+//                  [--server PATH] [--broadcast-hz N] [--connect HOST:PORT --pid PID]
+//
+// Without --connect it starts the quorix-voted beside itself on a free port and stops it afterwards.
+
+#include "loadrun.h"
+#include "serveroptions.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <iostream>
+#include <thread>
+
+extern char** environ;
+
+using namespace quorix;
+
+namespace {
+
+struct Arguments
+{
+    loadgen::LoadOptions load;
+    std::string server;
+    std::string connect;
+    std::uint32_t broadcastHz = 10;
+};
+
+void raiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+std::string besideMe(const std::string& name)
+{
+    char path[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return name;
+    std::string self(path, static_cast<std::size_t>(n));
+    return self.substr(0, self.rfind('/') + 1) + name;
+}
+
+bool parse(int argc, char** argv, Arguments& args)
+{
+    args.server = besideMe("quorix-voted");
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string name = argv[i];
+        const std::string value = argv[i + 1];
+        std::uint64_t n = 0;
+        const bool number = service::ServerOptions::parseNumber(value, 100000000, n);
+        if (name == "--sessions" && number && n >= 2)
+            args.load.sessions = n;
+        else if (name == "--votes-per-viewer" && number && n >= 1 && n <= 40)
+            args.load.votesPerViewer = static_cast<std::uint32_t>(n);
+        else if (name == "--rate" && number)
+            args.load.votesPerSecond = static_cast<std::uint32_t>(n);
+        else if (name == "--broadcast-hz" && number && n >= 1)
+            args.broadcastHz = static_cast<std::uint32_t>(n);
+        else if (name == "--server")
+            args.server = value;
+        else if (name == "--connect")
+            args.connect = value;
+        else if (name == "--pid" && number)
+            args.load.servicePid = static_cast<pid_t>(n);
+        else
+            return false;
+    }
+    return argc % 2 == 1;
+}
+
+// Starts quorix-voted on a free port; returns its pid and port, or pid 0.
+pid_t startService(const Arguments& args, std::uint16_t& port)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return 0;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    std::vector<std::string> all{args.server,
+                                 "--listen",
+                                 "127.0.0.1:0",
+                                 "--max-sessions",
+                                 std::to_string(args.load.sessions + 16),
+                                 "--broadcast-hz",
+                                 std::to_string(args.broadcastHz)};
+    std::vector<char*> argv;
+    for (std::string& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, args.server.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    if (spawned != 0)
+        return 0;
+    FILE* err = ::fdopen(fds[0], "r");
+    char line[1024];
+    if (!std::fgets(line, sizeof line, err))
+        return 0;
+    std::cerr << "service: " << line;
+    const std::string text = line;
+    const auto at = text.find("listening on ");
+    std::string host;
+    if (at == std::string::npos || !service::ServerOptions::parseHostPort(
+                                       text.substr(at + 13, text.find(',', at) - at - 13), host, port))
+        return 0;
+    // Keep draining the service's log so it never blocks on a full pipe.
+    std::thread([err] {
+        char rest[1024];
+        while (std::fgets(rest, sizeof rest, err))
+            std::cerr << "service: " << rest;
+    }).detach();
+    return pid;
+}
+
+double percentile(std::vector<double>& values, double p)
+{
+    if (values.empty())
+        return 0;
+    const std::size_t k =
+        std::min(values.size() - 1, static_cast<std::size_t>(p * double(values.size() - 1) + 0.5));
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(k), values.end());
+    return values[k];
+}
+
+void report(const Arguments& args, loadgen::LoadResults results)
+{
+    const double perSession =
+        results.welcomed == 0 || results.rssIdleKiB == 0
+            ? 0
+            : double(results.rssIdleKiB - results.rssBeforeKiB) * 1024.0 / double(results.welcomed);
+    std::printf("sessions welcomed           %zu (one manager, %zu viewers, one sub-channel)\n",
+                results.welcomed, results.welcomed - 1);
+    std::printf("service RSS before / idle   %ld KiB / %ld KiB\n", results.rssBeforeKiB, results.rssIdleKiB);
+    std::printf("service memory per session  %.0f bytes\n", perSession);
+    std::printf("votes sent / accepted       %llu / %llu (pace %u votes/s%s, %u per viewer)\n",
+                static_cast<unsigned long long>(results.votesSent),
+                static_cast<unsigned long long>(results.accepted), args.load.votesPerSecond,
+                args.load.votesPerSecond == 0 ? ": all at once" : "", args.load.votesPerViewer);
+    for (const auto& [code, count] : results.refusedByCode)
+        std::printf("refused with result %-8u %llu\n", code, static_cast<unsigned long long>(count));
+    std::printf("accepted votes per second   %.0f (%.3f s from first vote to last answer)\n",
+                results.votingSeconds > 0 ? double(results.accepted) / results.votingSeconds : 0.0,
+                results.votingSeconds);
+    std::vector<double>& latencies = results.latenciesMs;
+    std::printf("vote-to-broadcast latency   p50 %.1f ms, p99 %.1f ms, max %.1f ms (%zu votes)\n",
+                percentile(latencies, 0.50), percentile(latencies, 0.99), percentile(latencies, 1.0),
+                latencies.size());
+    std::printf("vote broadcasts received    %llu\n",
+                static_cast<unsigned long long>(results.broadcastsReceived));
+    std::printf("final broadcast total       %llu tickets (%s)\n",
+                static_cast<unsigned long long>(results.finalTotal),
+                results.finalSeen && results.finalTotal == results.accepted
+                    ? "matches the accepted votes"
+                    : "DOES NOT match the accepted votes");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Arguments args;
+    if (!parse(argc, argv, args)) {
+        std::cerr
+            << "usage: quorix-loadgen [--sessions N] [--votes-per-viewer K] [--rate VOTES_PER_SECOND]\n"
+               "                      [--broadcast-hz N] [--server PATH] [--connect HOST:PORT --pid PID]\n";
+        return 2;
+    }
+    raiseDescriptorLimit();
+    std::uint16_t port = 0;
+    std::string host = "127.0.0.1";
+    pid_t started = 0;
+    if (args.connect.empty()) {
+        started = startService(args, port);
+        if (started == 0) {
+            std::cerr << "quorix-loadgen: could not start " << args.server << "\n";
+            return 1;
+        }
+        args.load.servicePid = started;
+    } else if (!service::ServerOptions::parseHostPort(args.connect, host, port)) {
+        std::cerr << "quorix-loadgen: --connect wants HOST:PORT\n";
+        return 2;
+    }
+    args.load.service = asio::ip::tcp::endpoint(asio::ip::make_address(host), port);
+    asio::io_context io(1);
+    loadgen::LoadRun run(io, args.load);
+    const bool ok = run.run();
+    report(args, run.results());
+    if (started != 0) {
+        ::kill(started, SIGTERM);
+        ::waitpid(started, nullptr, 0);
+    }
+    if (!ok)
+        std::cerr << "quorix-loadgen: run failed: " << run.failure() << "\n";
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,269 @@
+#include "loadrun.h"
+
+#include "hostcontrol.h"
+#include "votemessages.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace quorix::loadgen {
+
+namespace {
+constexpr std::uint32_t kChannel = 10;
+constexpr std::uint32_t kSubChannel = 20;
+constexpr std::uint32_t kOptions = 10;
+constexpr auto kPaceStep = std::chrono::milliseconds(10);
+
+std::uint32_t firstU32(const std::string& payload)
+{
+    mpak::Unpack up(payload);
+    return payload.size() >= 4 ? up.pop_uint32() : 0xffffffffu;
+}
+
+service::SessionIdentity identityFor(std::size_t index)
+{
+    service::SessionIdentity id;
+    id.uid = static_cast<std::uint32_t>(100000 + index);
+    id.imid = static_cast<std::uint32_t>(500000 + index);
+    id.nick = "load" + std::to_string(index);
+    id.role = index == 0 ? 255 : 25;
+    id.channelId = kChannel;
+    id.subChannelId = kSubChannel;
+    return id;
+}
+} // namespace
+
+LoadRun::LoadRun(asio::io_context& io, LoadOptions options)
+    : m_io(io), m_options(options), m_timer(io), m_deadline(io)
+{}
+
+long LoadRun::rssKiB(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    }
+    return 0;
+}
+
+bool LoadRun::run()
+{
+    if (m_options.servicePid != 0)
+        m_results.rssBeforeKiB = rssKiB(m_options.servicePid);
+    for (std::size_t i = 0; i < m_options.sessions; ++i)
+        m_clients.push_back(std::make_shared<LoadClient>(m_io, *this, i, identityFor(i)));
+    m_deadline.expires_after(m_options.deadline);
+    m_deadline.async_wait([this](const asio::error_code& ec) {
+        if (!ec)
+            fail("deadline passed");
+    });
+    connectMore();
+    m_io.run();
+    return m_failure.empty();
+}
+
+// ---- connecting ---------------------------------------------------------------------------------
+
+void LoadRun::connectMore()
+{
+    while (m_connecting < m_options.connectsInFlight && m_nextToConnect < m_clients.size()) {
+        ++m_connecting;
+        m_clients[m_nextToConnect++]->connect(m_options.service);
+    }
+}
+
+void LoadRun::onWelcome(LoadClient& client, const std::string& payload)
+{
+    service::PWelcome welcome;
+    if (!mpak::decode(payload, welcome) || welcome.result != 0)
+        return fail("session " + std::to_string(client.index()) + " refused: " + welcome.text);
+    --m_connecting;
+    if (++m_results.welcomed < m_clients.size())
+        return connectMore();
+    m_phase = Phase::Idle;
+    m_timer.expires_after(std::chrono::seconds(2));
+    m_timer.async_wait([this](const asio::error_code& ec) {
+        if (!ec)
+            measureIdle();
+    });
+}
+
+void LoadRun::measureIdle()
+{
+    if (m_options.servicePid != 0)
+        m_results.rssIdleKiB = rssKiB(m_options.servicePid);
+    m_phase = Phase::Creating;
+    VoteInfo vote;
+    vote.name = "Load test";
+    vote.limitTime = 9999;
+    vote.voteType = kNormalVote;
+    vote.limits = {{kTicketsPerUser, m_options.votesPerViewer},
+                   {kTicketsPerOption, m_options.votesPerViewer}};
+    for (std::uint32_t i = 0; i < kOptions; ++i)
+        vote.options[i] = "option " + std::to_string(i + 1);
+    m_clients[0]->sendFrame(kVoteMajorType, VOTE_SYSTEM_CREATE_VOTE_REQ,
+                            mpak::encode(PCreateVoteReq{kChannel, kSubChannel, vote, {}}));
+}
+
+// ---- frames -------------------------------------------------------------------------------------
+
+void LoadRun::onFrame(LoadClient& client, std::uint32_t maxType, std::uint32_t minType,
+                      const std::string& payload)
+{
+    if (maxType == service::kControlMajorType && minType == service::kControlWelcome)
+        return onWelcome(client, payload);
+    if (maxType != kVoteMajorType)
+        return;
+    if (client.index() == 0)
+        onManagerFrame(minType, payload);
+    if (minType == VOTE_SYSTEM_USER_VOTE_RES)
+        onVoteAnswer(client, payload);
+    else if (minType == VOTE_SYSTEM_BROADCAST_VOTE)
+        onVoteBroadcast(client);
+}
+
+void LoadRun::onManagerFrame(std::uint32_t minType, const std::string& payload)
+{
+    if (m_phase == Phase::Creating && minType == VOTE_SYSTEM_CREATE_VOTE_RES) {
+        PCreateVoteRes res;
+        if (!mpak::decode(payload, res) || res.result != 0)
+            return fail("create refused with " + std::to_string(res.result));
+        m_voteId = res.voteId;
+        m_phase = Phase::Starting;
+        const std::uint32_t uid = m_clients[0]->identity().uid;
+        m_clients[0]->sendFrame(kVoteMajorType, VOTE_SYSTEM_START_VOTE_REQ,
+                                mpak::encode(PStartVoteReq{kChannel, kSubChannel, m_voteId, uid, {}}));
+    } else if (m_phase == Phase::Starting && minType == VOTE_SYSTEM_START_VOTE_RES) {
+        PStartVoteRes res;
+        if (!mpak::decode(payload, res) || res.result != 0)
+            return fail("start refused with " + std::to_string(res.result));
+        m_jiFangId = res.jiFangId;
+        m_phase = Phase::Voting;
+        m_plannedVotes = std::uint64_t(m_clients.size() - 1) * m_options.votesPerViewer;
+        m_paceStart = Clock::now();
+        m_firstVote = m_paceStart;
+        paceVotes();
+    } else if (m_phase == Phase::Ending && minType == VOTE_SYSTEM_BROADCAST_VOTE) {
+        PBroadcastVote push;
+        if (!mpak::decode(payload, push) || push.status != kVoteEnded)
+            return;
+        m_results.finalSeen = true;
+        for (const auto& [option, count] : push.vote.optionTickets)
+            m_results.finalTotal += count;
+        finish();
+    }
+}
+
+// ---- voting -------------------------------------------------------------------------------------
+
+void LoadRun::paceVotes()
+{
+    if (m_phase != Phase::Voting)
+        return;
+    const double elapsed = std::chrono::duration<double>(Clock::now() - m_paceStart).count();
+    const std::uint64_t due =
+        m_options.votesPerSecond == 0
+            ? m_plannedVotes
+            : std::min<std::uint64_t>(m_plannedVotes, std::uint64_t(elapsed * m_options.votesPerSecond) + 1);
+    while (m_results.votesSent < due) {
+        LoadClient& client = *m_clients[m_voteCursor];
+        m_voteCursor = m_voteCursor + 1 < m_clients.size() ? m_voteCursor + 1 : 1;
+        if (client.votesSent < m_options.votesPerViewer)
+            sendVote(client);
+    }
+    if (m_results.votesSent < m_plannedVotes) {
+        m_timer.expires_after(kPaceStep);
+        m_timer.async_wait([this](const asio::error_code& ec) {
+            if (!ec)
+                paceVotes();
+        });
+    }
+}
+
+void LoadRun::sendVote(LoadClient& client)
+{
+    const std::uint32_t option = static_cast<std::uint32_t>((client.index() + client.votesSent) % kOptions);
+    const service::SessionIdentity& me = client.identity();
+    const PUserVoteReq req{kChannel, kSubChannel, m_voteId, kNormalVote, m_jiFangId, me.uid, option, 1, {}};
+    client.unanswered.push_back(Clock::now());
+    ++client.votesSent;
+    ++m_results.votesSent;
+    client.sendFrame(kVoteMajorType, VOTE_SYSTEM_USER_VOTE_REQ, mpak::encode(req));
+}
+
+void LoadRun::onVoteAnswer(LoadClient& client, const std::string& payload)
+{
+    if (client.unanswered.empty())
+        return fail("an answer to a vote that was not sent");
+    const Clock::time_point sentAt = client.unanswered.front();
+    client.unanswered.pop_front();
+    m_lastAnswer = Clock::now();
+    ++m_answered;
+    const std::uint32_t result = firstU32(payload);
+    if (result == 0) {
+        ++m_results.accepted;
+        ++m_awaitingBroadcast;
+        client.awaitingBroadcast.push_back(sentAt);
+    } else {
+        ++m_results.refusedByCode[result];
+    }
+    maybeEnd();
+}
+
+void LoadRun::onVoteBroadcast(LoadClient& client)
+{
+    ++m_results.broadcastsReceived;
+    if (client.awaitingBroadcast.empty())
+        return;
+    const Clock::time_point now = Clock::now();
+    for (const Clock::time_point sentAt : client.awaitingBroadcast)
+        m_results.latenciesMs.push_back(std::chrono::duration<double, std::milli>(now - sentAt).count());
+    m_awaitingBroadcast -= client.awaitingBroadcast.size();
+    client.awaitingBroadcast.clear();
+    maybeEnd();
+}
+
+void LoadRun::maybeEnd()
+{
+    if (m_phase != Phase::Voting || m_answered < m_plannedVotes || m_awaitingBroadcast != 0)
+        return;
+    m_results.votingSeconds = std::chrono::duration<double>(m_lastAnswer - m_firstVote).count();
+    m_phase = Phase::Ending;
+    m_clients[0]->sendFrame(kVoteMajorType, VOTE_SYSTEM_END_VOTE_REQ,
+                            mpak::encode(PEndVoteReq{kChannel, kSubChannel, m_voteId, 0, m_jiFangId, {}}));
+}
+
+// ---- ending -------------------------------------------------------------------------------------
+
+void LoadRun::onClosed(LoadClient& client)
+{
+    if (m_phase != Phase::Done)
+        fail("session " + std::to_string(client.index()) + " closed by the service");
+}
+
+void LoadRun::onFailed(LoadClient& client, const std::string& what)
+{
+    if (m_phase != Phase::Done)
+        fail("session " + std::to_string(client.index()) + ": " + what);
+}
+
+void LoadRun::fail(const std::string& what)
+{
+    if (m_phase == Phase::Done)
+        return;
+    m_failure = what;
+    finish();
+}
+
+void LoadRun::finish()
+{
+    m_phase = Phase::Done;
+    m_timer.cancel();
+    m_deadline.cancel();
+    for (const auto& client : m_clients)
+        client->close();
+}
+
+} // namespace quorix::loadgen

@@ -1,0 +1,110 @@
+#pragma once
+
+// One load-generator run against a vote service: connect every session, measure the service's
+// memory while they are idle, then one manager creates and starts a normal vote and the viewers
+// vote at a set pace; every accepted vote's latency runs from its sending to the first vote
+// broadcast the voter receives after the vote's answer.
+
+#include "loadclient.h"
+
+#include <asio.hpp>
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quorix::loadgen {
+
+struct LoadOptions
+{
+    std::size_t sessions = 10000;
+    std::uint32_t votesPerViewer = 3;
+    std::uint32_t votesPerSecond = 20000; // 0: all at once
+    asio::ip::tcp::endpoint service;
+    pid_t servicePid = 0; // for memory figures; 0 when unknown
+    std::size_t connectsInFlight = 256;
+    std::chrono::seconds deadline{180};
+};
+
+struct LoadResults
+{
+    std::size_t welcomed = 0;
+    long rssBeforeKiB = 0;
+    long rssIdleKiB = 0;
+    std::uint64_t votesSent = 0;
+    std::uint64_t accepted = 0;
+    std::map<std::uint32_t, std::uint64_t> refusedByCode;
+    double votingSeconds = 0;
+    std::vector<double> latenciesMs;
+    std::uint64_t broadcastsReceived = 0;
+    std::uint64_t finalTotal = 0;
+    bool finalSeen = false;
+};
+
+class LoadRun
+{
+public:
+    LoadRun(asio::io_context& io, LoadOptions options);
+
+    // Runs the whole scenario; returns false (with failure()) when it could not finish.
+    bool run();
+    const LoadResults& results() const { return m_results; }
+    const std::string& failure() const { return m_failure; }
+
+    void onFrame(LoadClient& client, std::uint32_t maxType, std::uint32_t minType,
+                 const std::string& payload);
+    void onClosed(LoadClient& client);
+    void onFailed(LoadClient& client, const std::string& what);
+
+    static long rssKiB(pid_t pid);
+
+private:
+    enum class Phase
+    {
+        Connecting,
+        Idle,
+        Creating,
+        Starting,
+        Voting,
+        Ending,
+        Done
+    };
+
+    void connectMore();
+    void onWelcome(LoadClient& client, const std::string& payload);
+    void measureIdle();
+    void onManagerFrame(std::uint32_t minType, const std::string& payload);
+    void paceVotes();
+    void sendVote(LoadClient& client);
+    void onVoteAnswer(LoadClient& client, const std::string& payload);
+    void onVoteBroadcast(LoadClient& client);
+    void maybeEnd();
+    void fail(const std::string& what);
+    void finish();
+
+    asio::io_context& m_io;
+    LoadOptions m_options;
+    LoadResults m_results;
+    std::string m_failure;
+    Phase m_phase = Phase::Connecting;
+    std::vector<std::shared_ptr<LoadClient>> m_clients;
+    std::size_t m_nextToConnect = 0;
+    std::size_t m_connecting = 0;
+    asio::steady_timer m_timer;
+    asio::steady_timer m_deadline;
+    std::uint32_t m_voteId = 0;
+    std::uint32_t m_jiFangId = 0;
+    std::size_t m_voteCursor = 1;
+    std::uint64_t m_plannedVotes = 0;
+    std::uint64_t m_answered = 0;
+    std::uint64_t m_awaitingBroadcast = 0;
+    Clock::time_point m_firstVote;
+    Clock::time_point m_lastAnswer;
+    Clock::time_point m_paceStart;
+};
+
+} // namespace quorix::loadgen

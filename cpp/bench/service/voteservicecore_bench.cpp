@@ -1,0 +1,90 @@
+// Cost of the core's hot paths without a transport: accepting a user vote, and encoding one
+// coalesced broadcast for a sub-channel of many sessions.
+
+#include "memoryvotestorage.h"
+#include "outputsink.h"
+#include "voteservicecore.h"
+
+#include <benchmark/benchmark.h>
+
+using namespace quorix;
+using namespace quorix::service;
+
+namespace {
+
+class FixedClock : public Clock
+{
+public:
+    std::int64_t steadyMs() const override { return ms; }
+    std::int64_t unixSeconds() const override { return 1800000000 + ms / 1000; }
+    std::int64_t ms = 0;
+};
+
+class CountingSink : public OutputSink
+{
+public:
+    void deliver(SessionId, const OutFrame& frame) override { bytes += frame.wire().size(); }
+    std::size_t bytes = 0;
+};
+
+struct Scenario
+{
+    explicit Scenario(std::size_t viewers)
+    {
+        CoreOptions options;
+        options.requestsPerSecond = 1000000;
+        options.requestBurst = 1000000;
+        core = std::make_unique<VoteServiceCore>(clock, storage, sink, options);
+        core->openSession(1, SessionIdentity{1, 1, "manager", 255, 10, 20});
+        for (std::size_t i = 0; i < viewers; ++i) {
+            const auto uid = static_cast<std::uint32_t>(1000 + i);
+            core->openSession(uid, SessionIdentity{uid, uid, "viewer", 0, 10, 20});
+        }
+        VoteInfo vote;
+        vote.name = "bench";
+        vote.limitTime = 9999;
+        vote.limits = {{kTicketsPerUser, 1000000}, {kTicketsPerOption, 1000000}};
+        for (std::uint32_t i = 0; i < 10; ++i)
+            vote.options[i] = "option " + std::to_string(i);
+        core->handle(1, VOTE_SYSTEM_CREATE_VOTE_REQ, mpak::encode(PCreateVoteReq{10, 20, vote, {}}));
+        voteId = storage.votes({10, 20}).front().voteId;
+        core->handle(1, VOTE_SYSTEM_START_VOTE_REQ, mpak::encode(PStartVoteReq{10, 20, voteId, 1, {}}));
+    }
+
+    FixedClock clock;
+    MemoryVoteStorage storage;
+    CountingSink sink;
+    std::unique_ptr<VoteServiceCore> core;
+    std::uint32_t voteId = 0;
+};
+
+void BM_UserVote(benchmark::State& state)
+{
+    Scenario s(1000);
+    std::uint32_t option = 0;
+    for (auto _ : state) {
+        const std::uint32_t uid = 1000 + option % 1000;
+        const PUserVoteReq req{10, 20, s.voteId, kNormalVote, 1, uid, option % 10, 1, {}};
+        s.core->handle(uid, VOTE_SYSTEM_USER_VOTE_REQ, mpak::encode(req));
+        ++option;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_UserVote);
+
+void BM_CoalescedBroadcast(benchmark::State& state)
+{
+    Scenario s(static_cast<std::size_t>(state.range(0)));
+    const std::string body = mpak::encode(PUserVoteReq{10, 20, s.voteId, kNormalVote, 1, 1000, 3, 1, {}});
+    for (auto _ : state) {
+        s.core->handle(1000, VOTE_SYSTEM_USER_VOTE_REQ, body);
+        s.clock.ms += 100;
+        s.core->tick();
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_CoalescedBroadcast)->Arg(100)->Arg(10000);
+
+} // namespace
+
+BENCHMARK_MAIN();
