@@ -112,12 +112,12 @@ bool EntryApi::onLoad(IComponentRoot* comRoot)
         QLOG(1) << "root is null!";
         return false;
     }
+    // A second onLoad without onUnLoad replaces the helper; the earlier one is unInit'ed against
+    // the earlier root and deleted rather than left behind.
+    dropAddonHelper();
     root = comRoot;
     timer.setSingleShot(true);
     connect(&timer, &QTimer::timeout, this, &EntryApi::onCheckAppDllLoad, Qt::UniqueConnection);
-    // A second onLoad without onUnLoad replaces the helper; the earlier one is cleaned up
-    // rather than left behind.
-    dropAddonHelper();
     addonHelper = new EntAddonHelper;
     if (!addonHelper.isNull()) {
         addonHelper->init(this);

@@ -35,8 +35,9 @@ public:
 
     IComponentRoot* getComRoot() const { return root; }
     EntAddonHelper* getAddonHelper() const { return addonHelper; }
-    // The single-shot load timer; tests read its state and may fire it early.
-    QTimer& loadTimer() { return timer; }
+    // The single-shot load timer; tests read its state and may fire it early. Reachable through
+    // the meta-object so a host that only holds IQuorix can find it.
+    Q_INVOKABLE QTimer* loadTimer() { return &timer; }
 
 public slots:
     void onAddonAddSignal(quint32 addonId);
