@@ -55,7 +55,10 @@ void IconArt::windowIcon(QPainter& p, const QSize& size)
     p.setPen(QPen(QColor(255, 255, 255, 170), 1));
     p.setBrush(Qt::NoBrush);
     p.drawPath(ArtKit::rounded(box.adjusted(0.5, 0.5, -0.5, -0.5), 4));
-    GlyphArt::tick(p, box.adjusted(4.5, 5, -4.5, -5), Qt::white, 2);
+    // At this size the ballot is drawn on whole pixels, without the mark on the slip.
+    p.fillRect(QRectF(6, 3, 6, 6), QColor(255, 255, 255, 225));
+    p.fillPath(ArtKit::rounded(QRectF(3, 8, 12, 7), 1.5), Qt::white);
+    p.fillRect(QRectF(5, 9, 8, 1), ArtKit::accent().base);
 }
 
 void IconArt::minimise(QPainter& p, const QSize& size)

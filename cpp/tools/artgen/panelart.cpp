@@ -220,11 +220,15 @@ void PanelArt::groupPanel(QPainter& p, const QSize& size)
     p.setPen(QPen(ArtKit::mist(), 1));
     p.setBrush(Qt::NoBrush);
     p.drawPath(shape);
-    QPen dashed(ArtKit::mist().darker(106), 1, Qt::DashLine);
-    dashed.setDashPattern({4, 4});
-    p.setPen(dashed);
-    const qreal mid = qRound(size.width() / 2.0) + 0.5;
-    p.drawLine(QPointF(mid, 14), QPointF(mid, size.height() - 14));
+    // A solid divider with faded ends: the panel is drawn as nine pieces, and a
+    // stretched middle row must not turn a dashed line into a bar or a gap.
+    const qreal mid = qRound(size.width() / 2.0);
+    QLinearGradient divider(0, 14, 0, size.height() - 14);
+    divider.setColorAt(0, ArtKit::withAlpha(ArtKit::mist().darker(108), 0));
+    divider.setColorAt(0.15, ArtKit::mist().darker(108));
+    divider.setColorAt(0.85, ArtKit::mist().darker(108));
+    divider.setColorAt(1, ArtKit::withAlpha(ArtKit::mist().darker(108), 0));
+    p.fillRect(QRectF(mid, 14, 1, size.height() - 28), divider);
 }
 
 void PanelArt::judgeCard(QPainter& p, const QSize& size)
