@@ -21,12 +21,23 @@ PaneScrollArea::PaneScrollArea(QGraphicsItem* parent) : PaneWidget(parent)
     setAcceptHoverEvents(true);
 }
 
+PaneScrollArea::~PaneScrollArea()
+{
+    // The content reports size changes to this area; it must not while the area is destroyed.
+    if (m_content)
+        m_content->setParentLayoutItem(nullptr);
+}
+
 void PaneScrollArea::setContentWidget(QGraphicsWidget* content)
 {
     if (content == m_content)
         return;
-    if (m_content && m_ownsDefaultContent)
-        delete m_content.data();
+    if (m_content) {
+        m_content->setParentLayoutItem(nullptr);
+        disconnect(m_content, nullptr, this, nullptr);
+        if (m_ownsDefaultContent)
+            delete m_content.data();
+    }
     m_ownsDefaultContent = false;
     m_content = content;
     m_pos = 0;

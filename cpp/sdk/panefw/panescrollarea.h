@@ -13,6 +13,7 @@ class PaneScrollArea : public PaneWidget
     Q_OBJECT
 public:
     explicit PaneScrollArea(QGraphicsItem* parent = nullptr);
+    ~PaneScrollArea() override;
 
     // The area takes ownership; a content widget the area created itself is deleted when replaced.
     void setContentWidget(QGraphicsWidget* content);
