@@ -205,6 +205,20 @@ TEST_F(ArtGen, LabelsStayLegibleOnTheirBackgrounds)
     }
 }
 
+TEST_F(ArtGen, BannerStaysAWatermark)
+{
+    // The normal window lays the banner over its title and first option rows.
+    const QImage banner = render(QStringLiteral("toupiao_title.png"));
+    int strongest = 0;
+    for (int y = 0; y < banner.height(); ++y) {
+        for (int x = 0; x < banner.width(); ++x) {
+            strongest = std::max(strongest, qAlpha(banner.pixel(x, y)));
+        }
+    }
+    EXPECT_GT(strongest, 0);
+    EXPECT_LE(strongest, 64);
+}
+
 TEST_F(ArtGen, WindowBackgroundsAreQuietWhereContentSits)
 {
     // No hard edge (a jump of more than 24 in any channel between neighbours)

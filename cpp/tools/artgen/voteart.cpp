@@ -8,6 +8,8 @@
 
 namespace {
 
+const qreal kBannerOpacity = 0.16;
+
 QRectF barRect(const QSize& size)
 {
     const qreal height = qMin<qreal>(size.height() - 4, 22);
@@ -56,6 +58,22 @@ void ribbonTail(QPainter& p, qreal x, qreal dir, const QRectF& plate, const QCol
 } // namespace
 
 void VoteArt::banner(QPainter& p, const QSize& size)
+{
+    // The normal window's layout lays the banner over its title and the top of
+    // its option list, so it is painted as a faint watermark.
+    QImage layer(size, QImage::Format_ARGB32_Premultiplied);
+    layer.fill(Qt::transparent);
+    {
+        QPainter lp(&layer);
+        lp.setRenderHints(p.renderHints());
+        bannerArt(lp, size);
+    }
+    p.setOpacity(kBannerOpacity);
+    p.drawImage(0, 0, layer);
+    p.setOpacity(1.0);
+}
+
+void VoteArt::bannerArt(QPainter& p, const QSize& size)
 {
     const ArtKit::Ramp accent = ArtKit::accent();
     const QRectF plate(44, 24, size.width() - 88, 74);

@@ -24,4 +24,7 @@ public:
     static void versusBand(QPainter& p, const QSize& size);
     static void emblem(QPainter& p, const QSize& size, Team team);
     static void scoreHighlight(QPainter& p, const QSize& size);
+
+private:
+    static void bannerArt(QPainter& p, const QSize& size);
 };
