@@ -136,6 +136,40 @@ TEST_F(ArtGen, DrawingIsDeterministic)
     }
 }
 
+TEST_F(ArtGen, BlurSpreadsWithoutLosingOrShifting)
+{
+    // Shadows are blurred copies of their shapes: a blur that loses coverage
+    // or drifts would leave shadows faint or off-centre.
+    QImage dot(41, 41, QImage::Format_ARGB32_Premultiplied);
+    dot.fill(Qt::transparent);
+    for (int y = 18; y <= 22; ++y) {
+        for (int x = 18; x <= 22; ++x) {
+            dot.setPixel(x, y, qRgba(0, 0, 0, 255));
+        }
+    }
+    const QImage soft = ArtKit::blurred(dot, 3);
+    ASSERT_EQ(soft.size(), dot.size());
+    double before = 0;
+    double after = 0;
+    double centreX = 0;
+    double centreY = 0;
+    for (int y = 0; y < dot.height(); ++y) {
+        for (int x = 0; x < dot.width(); ++x) {
+            const int alpha = qAlpha(soft.pixel(x, y));
+            before += qAlpha(dot.pixel(x, y));
+            after += alpha;
+            centreX += alpha * x;
+            centreY += alpha * y;
+        }
+    }
+    EXPECT_NEAR(after, before, before * 0.05);
+    EXPECT_NEAR(centreX / after, 20.0, 0.05);
+    EXPECT_NEAR(centreY / after, 20.0, 0.05);
+    EXPECT_LT(qAlpha(soft.pixel(20, 20)), 255);
+    EXPECT_GT(qAlpha(soft.pixel(20, 26)), 0);
+    EXPECT_EQ(qAlpha(soft.pixel(0, 0)), 0);
+}
+
 TEST_F(ArtGen, WordsUseTheInstalledCjkFace)
 {
     // A missing face would silently fall back and draw boxes instead of the button words.

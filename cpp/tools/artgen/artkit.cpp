@@ -28,7 +28,7 @@ void boxPass(std::vector<int>& channel, int width, int height, int radius)
             sum += at(qBound(0, i, count - 1));
         }
         for (int i = 0; i < count; ++i) {
-            line[i] = sum / window;
+            line[i] = (sum + window / 2) / window;
             sum += at(qMin(i + radius + 1, count - 1)) - at(qMax(i - radius, 0));
         }
         for (int i = 0; i < count; ++i) {
