@@ -4,6 +4,8 @@
 #include "loadrun.h"
 #include "serviceframe.h"
 
+#include <array>
+
 namespace quorix::loadgen {
 
 namespace {
@@ -29,7 +31,9 @@ void LoadClient::connect(const asio::ip::tcp::endpoint& endpoint)
         const service::SessionIdentity& id = self->m_identity;
         const service::PHello hello{id.uid, id.imid, id.nick, id.role, id.channelId, id.subChannelId, {}};
         self->sendFrame(service::kControlMajorType, service::kControlHello, mpak::encode(hello));
-        self->readHeader();
+        asio::error_code nonBlocking;
+        self->m_socket.non_blocking(true, nonBlocking);
+        self->waitReadable();
     });
 }
 
@@ -61,30 +65,49 @@ void LoadClient::writeNext()
                       });
 }
 
-void LoadClient::readHeader()
+void LoadClient::waitReadable()
 {
-    asio::async_read(m_socket, asio::buffer(m_header),
-                     [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
-                         if (ec)
-                             return self->m_run.onClosed(*self);
-                         const std::uint32_t size = u32le(self->m_header.data());
-                         if (size < 10 || size > 65545)
-                             return self->m_run.onFailed(*self, "bad frame length from the service");
-                         self->readBody(size);
-                     });
+    m_socket.async_wait(asio::ip::tcp::socket::wait_read,
+                        [self = shared_from_this()](const asio::error_code& ec) {
+                            if (ec)
+                                return self->m_run.onClosed(*self);
+                            self->onReadable();
+                        });
 }
 
-void LoadClient::readBody(std::uint32_t size)
+void LoadClient::onReadable()
 {
-    m_body.resize(size);
-    asio::async_read(m_socket, asio::buffer(m_body),
-                     [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
-                         if (ec)
-                             return self->m_run.onClosed(*self);
-                         const auto* bytes = reinterpret_cast<const unsigned char*>(self->m_body.data());
-                         self->m_run.onFrame(*self, u32le(bytes), u32le(bytes + 4), self->m_body.substr(10));
-                         self->readHeader();
-                     });
+    static std::array<char, 64 * 1024> scratch;
+    asio::error_code ec;
+    const std::size_t n = m_socket.read_some(asio::buffer(scratch), ec);
+    if (ec == asio::error::would_block || ec == asio::error::try_again)
+        return waitReadable();
+    if (ec || n == 0)
+        return m_run.onClosed(*this);
+    m_partial.append(scratch.data(), n);
+    const std::size_t used = consumeFrames(m_partial.data(), m_partial.size());
+    m_partial.erase(0, used);
+    waitReadable();
+}
+
+std::size_t LoadClient::consumeFrames(const char* data, std::size_t size)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+    std::size_t used = 0;
+    while (size - used >= 4) {
+        const std::uint32_t length = u32le(bytes + used);
+        if (length < 10 || length > 65545) {
+            m_run.onFailed(*this, "bad frame length from the service");
+            return size;
+        }
+        if (size - used - 4 < length)
+            break;
+        const unsigned char* frame = bytes + used + 4;
+        used += 4 + length;
+        m_run.onFrame(*this, u32le(frame), u32le(frame + 4),
+                      std::string(reinterpret_cast<const char*>(frame) + 10, length - 10));
+    }
+    return used;
 }
 
 void LoadClient::close()

@@ -7,7 +7,6 @@
 
 #include <asio.hpp>
 
-#include <array>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -39,16 +38,16 @@ public:
     std::uint32_t votesSent = 0;
 
 private:
-    void readHeader();
-    void readBody(std::uint32_t size);
+    void waitReadable();
+    void onReadable();
+    std::size_t consumeFrames(const char* bytes, std::size_t size);
     void writeNext();
 
     asio::ip::tcp::socket m_socket;
     LoadRun& m_run;
     std::size_t m_index;
     service::SessionIdentity m_identity;
-    std::array<unsigned char, 4> m_header{};
-    std::string m_body;
+    std::string m_partial;
     std::deque<std::string> m_out;
     bool m_writing = false;
 };

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstdio>
 #include <iostream>
 #include <thread>
@@ -141,6 +142,10 @@ double percentile(std::vector<double>& values, double p)
 
 void report(const Arguments& args, loadgen::LoadResults results)
 {
+    double load[3] = {0, 0, 0};
+    if (getloadavg(load, 3) == 3)
+        std::printf("machine load average        %.2f %.2f %.2f (%ld processors)\n", load[0], load[1],
+                    load[2], sysconf(_SC_NPROCESSORS_ONLN));
     const double perSession =
         results.welcomed == 0 || results.rssIdleKiB == 0
             ? 0
@@ -158,6 +163,10 @@ void report(const Arguments& args, loadgen::LoadResults results)
     std::printf("accepted votes per second   %.0f (%.3f s from first vote to last answer)\n",
                 results.votingSeconds > 0 ? double(results.accepted) / results.votingSeconds : 0.0,
                 results.votingSeconds);
+    if (results.serviceCpuSeconds > 0)
+        std::printf(
+            "service processor time      %.2f s while voting (%.0f accepted votes per service CPU second)\n",
+            results.serviceCpuSeconds, double(results.accepted) / results.serviceCpuSeconds);
     std::vector<double>& latencies = results.latenciesMs;
     std::printf("vote-to-broadcast latency   p50 %.1f ms, p99 %.1f ms, max %.1f ms (%zu votes)\n",
                 percentile(latencies, 0.50), percentile(latencies, 0.99), percentile(latencies, 1.0),

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <unistd.h>
+
 namespace quorix::loadgen {
 
 namespace {
@@ -46,6 +48,24 @@ long LoadRun::rssKiB(pid_t pid)
             return std::stol(line.substr(6));
     }
     return 0;
+}
+
+double LoadRun::cpuSeconds(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text;
+    std::getline(stat, text);
+    // Fields after the command name, which is in parentheses and may hold spaces.
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14)
+            utime = std::stoull(field);
+        else if (i == 15)
+            stime = std::stoull(field);
+    }
+    return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
 }
 
 bool LoadRun::run()
@@ -144,6 +164,8 @@ void LoadRun::onManagerFrame(std::uint32_t minType, const std::string& payload)
         m_plannedVotes = std::uint64_t(m_clients.size() - 1) * m_options.votesPerViewer;
         m_paceStart = Clock::now();
         m_firstVote = m_paceStart;
+        if (m_options.servicePid != 0)
+            m_cpuAtStart = cpuSeconds(m_options.servicePid);
         paceVotes();
     } else if (m_phase == Phase::Ending && minType == VOTE_SYSTEM_BROADCAST_VOTE) {
         PBroadcastVote push;
@@ -230,6 +252,8 @@ void LoadRun::maybeEnd()
     if (m_phase != Phase::Voting || m_answered < m_plannedVotes || m_awaitingBroadcast != 0)
         return;
     m_results.votingSeconds = std::chrono::duration<double>(m_lastAnswer - m_firstVote).count();
+    if (m_options.servicePid != 0)
+        m_results.serviceCpuSeconds = cpuSeconds(m_options.servicePid) - m_cpuAtStart;
     m_phase = Phase::Ending;
     m_clients[0]->sendFrame(kVoteMajorType, VOTE_SYSTEM_END_VOTE_REQ,
                             mpak::encode(PEndVoteReq{kChannel, kSubChannel, m_voteId, 0, m_jiFangId, {}}));

@@ -43,6 +43,8 @@ struct LoadResults
     std::uint64_t broadcastsReceived = 0;
     std::uint64_t finalTotal = 0;
     bool finalSeen = false;
+    // Processor time the service used while the viewers voted (user plus system).
+    double serviceCpuSeconds = 0;
 };
 
 class LoadRun
@@ -61,6 +63,7 @@ public:
     void onFailed(LoadClient& client, const std::string& what);
 
     static long rssKiB(pid_t pid);
+    static double cpuSeconds(pid_t pid);
 
 private:
     enum class Phase
@@ -105,6 +108,7 @@ private:
     Clock::time_point m_firstVote;
     Clock::time_point m_lastAnswer;
     Clock::time_point m_paceStart;
+    double m_cpuAtStart = 0;
 };
 
 } // namespace quorix::loadgen

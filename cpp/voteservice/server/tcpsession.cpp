@@ -1,10 +1,15 @@
 #include "tcpsession.h"
 
+#include <array>
+
 namespace quorix::service {
 
 namespace {
 // Buffers kept between frames stay small, so idle sessions cost little memory.
-constexpr std::size_t kKeptBodyCapacity = 256;
+constexpr std::size_t kKeptPartialCapacity = 256;
+constexpr std::size_t kScratchBytes = 64 * 1024;
+// Reads per readiness before other sessions get their turn.
+constexpr int kReadsPerWakeup = 4;
 constexpr std::size_t kKeptQueueCapacity = 8;
 constexpr std::size_t kMaxFramesPerWrite = 64;
 
@@ -27,48 +32,72 @@ void TcpSession::start(int socketSendBuffer)
     m_socket.set_option(asio::ip::tcp::no_delay(true), ec);
     if (socketSendBuffer > 0)
         m_socket.set_option(asio::socket_base::send_buffer_size(socketSendBuffer), ec);
-    readHeader();
-}
-
-void TcpSession::readHeader()
-{
-    asio::async_read(m_socket, asio::buffer(m_header),
-                     [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
-                         if (ec)
-                             return self->close();
-                         const std::uint32_t size = u32le(self->m_header.data());
-                         if (size < kMinFrameBytes || size > kMaxFrameBytes)
-                             return self->close();
-                         self->readBody(size);
-                     });
-}
-
-void TcpSession::readBody(std::uint32_t size)
-{
-    m_body.resize(size);
-    asio::async_read(m_socket, asio::buffer(m_body),
-                     [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
-                         if (ec)
-                             return self->close();
-                         self->onBody();
-                     });
-}
-
-void TcpSession::onBody()
-{
-    if (m_closed || m_closing)
-        return;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(m_body.data());
-    const std::uint32_t maxType = u32le(bytes);
-    const std::uint32_t minType = u32le(bytes + 4);
-    const std::size_t payloadSize = std::size_t(bytes[8]) | (std::size_t(bytes[9]) << 8);
-    if (payloadSize != m_body.size() - kMinFrameBytes)
+    m_socket.non_blocking(true, ec);
+    if (ec)
         return close();
-    m_owner.onFrame(*this, maxType, minType, m_body.substr(kMinFrameBytes));
-    if (m_body.capacity() > kKeptBodyCapacity)
-        std::string().swap(m_body);
+    waitReadable();
+}
+
+void TcpSession::waitReadable()
+{
+    m_socket.async_wait(asio::ip::tcp::socket::wait_read,
+                        [self = shared_from_this()](const asio::error_code& ec) {
+                            if (ec)
+                                return self->close();
+                            self->onReadable();
+                        });
+}
+
+void TcpSession::onReadable()
+{
+    static thread_local std::array<char, kScratchBytes> scratch;
+    for (int round = 0; round < kReadsPerWakeup && !m_closed && !m_closing; ++round) {
+        asio::error_code ec;
+        const std::size_t n = m_socket.read_some(asio::buffer(scratch), ec);
+        if (ec == asio::error::would_block || ec == asio::error::try_again)
+            break;
+        if (ec || n == 0)
+            return close();
+        if (m_partial.empty()) {
+            const std::size_t used = consumeFrames(scratch.data(), n);
+            m_partial.assign(scratch.data() + used, n - used);
+        } else {
+            m_partial.append(scratch.data(), n);
+            const std::size_t used = consumeFrames(m_partial.data(), m_partial.size());
+            m_partial.erase(0, used);
+        }
+        if (m_partial.capacity() > kKeptPartialCapacity && m_partial.size() <= kKeptPartialCapacity)
+            m_partial.shrink_to_fit();
+        if (n < scratch.size())
+            break;
+    }
     if (!m_closed && !m_closing)
-        readHeader();
+        waitReadable();
+}
+
+std::size_t TcpSession::consumeFrames(const char* data, std::size_t size)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+    std::size_t used = 0;
+    while (!m_closed && !m_closing && size - used >= 4) {
+        const std::uint32_t length = u32le(bytes + used);
+        if (length < kMinFrameBytes || length > kMaxFrameBytes) {
+            close();
+            break;
+        }
+        if (size - used - 4 < length)
+            break;
+        const unsigned char* frame = bytes + used + 4;
+        const std::size_t payloadSize = std::size_t(frame[8]) | (std::size_t(frame[9]) << 8);
+        if (payloadSize != length - kMinFrameBytes) {
+            close();
+            break;
+        }
+        const std::string payload(reinterpret_cast<const char*>(frame) + kMinFrameBytes, payloadSize);
+        used += 4 + length;
+        m_owner.onFrame(*this, u32le(frame), u32le(frame + 4), payload);
+    }
+    return used;
 }
 
 void TcpSession::send(const OutFrame& frame)

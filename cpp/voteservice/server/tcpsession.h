@@ -3,13 +3,16 @@
 // One client connection of quorix-voted: reads length-prefixed frames, writes queued frames.
 // Lives in a shared_ptr while the owner holds it or an operation is pending. All calls on the
 // io_context's single thread.
+//
+// Reading waits for readability without a buffer and then reads into one scratch area shared by
+// all sessions of the thread; a session keeps only the bytes of a frame that has not fully arrived.
+// An idle session therefore holds no read buffer, and one read takes in every frame that is there.
 
 #include "outframe.h"
 #include "sessionidentity.h"
 
 #include <asio.hpp>
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -51,9 +54,10 @@ public:
     std::int64_t acceptedAtMs() const { return m_acceptedAtMs; }
 
 private:
-    void readHeader();
-    void readBody(std::uint32_t size);
-    void onBody();
+    void waitReadable();
+    void onReadable();
+    // Handles the complete frames at the front of the bytes; returns how many bytes it used.
+    std::size_t consumeFrames(const char* bytes, std::size_t size);
     void writeQueued();
     void dropLater();
 
@@ -62,8 +66,7 @@ private:
     Owner& m_owner;
     std::size_t m_maxQueuedBytes;
     std::int64_t m_acceptedAtMs;
-    std::array<unsigned char, 4> m_header{};
-    std::string m_body;
+    std::string m_partial;
     std::vector<OutFrame> m_queue;
     std::vector<OutFrame> m_inflight;
     std::size_t m_queuedBytes = 0;
