@@ -303,7 +303,7 @@ const QHash<QString, Handler>& handlers()
         h[QStringLiteral("fontSize")] = [](QGraphicsWidget* w, const QString& v) {
             const auto size = PaneAttributes::parseNumber(v, 1, 256);
             return fontAttribute(w, size.has_value(),
-                                 [&](QFont& f) { f.setPointSize(int(size.value_or(12))); });
+                                 [&](QFont& f) { f.setPixelSize(int(size.value_or(12))); });
         };
         h[QStringLiteral("bold")] = [](QGraphicsWidget* w, const QString& v) {
             const auto flag = PaneAttributes::parseBool(v);

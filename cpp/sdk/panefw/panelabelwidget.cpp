@@ -54,10 +54,10 @@ void PaneLabelWidget::setFont(const QFont& font)
     update();
 }
 
-void PaneLabelWidget::setFontSize(int pointSize)
+void PaneLabelWidget::setFontSize(int pixelSize)
 {
-    if (pointSize > 0)
-        m_font.setPointSize(pointSize);
+    if (pixelSize > 0)
+        m_font.setPixelSize(pixelSize);
     setFont(m_font);
 }
 

@@ -25,7 +25,7 @@ public:
     QColor textColor() const { return m_color; }
     void setFont(const QFont& font);
     QFont font() const { return m_font; }
-    void setFontSize(int pointSize);
+    void setFontSize(int pixelSize);
     void setBold(bool bold);
     void setAlignment(Qt::Alignment alignment);
     Qt::Alignment alignment() const { return m_alignment; }

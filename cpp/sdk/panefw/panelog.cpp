@@ -24,14 +24,14 @@ std::string shortFunctionName(const char* prettyName)
 
 } // namespace
 
-void log(int level, const char* function, const QString& text)
+void log(int level, const char* file, int line, const char* function, const QString& text)
 {
     const auto logLevel = static_cast<unsigned short>(level);
     if (!IsLogLevelEnabled(logLevel))
         return;
     const std::wstring wide = text.toStdWString();
     const std::string name = shortFunctionName(function);
-    DoLog(logLevel, "panefw", __FILE__, static_cast<unsigned short>(__LINE__), name.c_str(), wide.c_str());
+    DoLog(logLevel, "panefw", file, static_cast<unsigned short>(line), name.c_str(), wide.c_str());
 }
 
 } // namespace panefw

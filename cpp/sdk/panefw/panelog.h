@@ -6,8 +6,8 @@
 
 namespace panefw {
 
-void log(int level, const char* function, const QString& text);
+void log(int level, const char* file, int line, const char* function, const QString& text);
 
 } // namespace panefw
 
-#define PANE_LOG(level, text) ::panefw::log((level), Q_FUNC_INFO, (text))
+#define PANE_LOG(level, text) ::panefw::log((level), __FILE__, __LINE__, Q_FUNC_INFO, (text))

@@ -191,6 +191,9 @@ void PaneWidget::insertItem(int index, QGraphicsLayoutItem* item)
         return;
     if (QGraphicsLinearLayout* layout = linearLayout()) {
         layout->insertItem(index, item);
+        // Items lower than a row sit in its middle; items in a column start at its left.
+        layout->setAlignment(item, m_layoutType == HBox ? Qt::AlignLeft | Qt::AlignVCenter
+                                                        : Qt::AlignLeft | Qt::AlignTop);
         return;
     }
     QGraphicsItem* graphicsItem = item->graphicsItem();

@@ -138,7 +138,7 @@ TEST_F(LayoutLoaderTest, AttributesReachTheWidgets)
     EXPECT_EQ(title->text(), QStringLiteral("标题"));
     EXPECT_EQ(title->textColor(), QColor(255, 0, 0));
     EXPECT_TRUE(title->font().bold());
-    EXPECT_EQ(title->font().pointSize(), 12);
+    EXPECT_EQ(title->font().pixelSize(), 12);
     EXPECT_EQ(title->alignment(), Qt::AlignLeft | Qt::AlignVCenter);
     EXPECT_EQ(title->size().width(), 100);
 
