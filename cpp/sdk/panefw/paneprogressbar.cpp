@@ -78,16 +78,26 @@ QString PaneProgressBar::effectiveFillPath() const
     return m_fillPath.isEmpty() ? m_stripeFillPath : m_fillPath;
 }
 
+// "track|fill" normally; when the first stripe image is the progress image itself, the pair was
+// given as "fill|track" and the second one is the track.
+QString PaneProgressBar::effectiveTrackPath() const
+{
+    if (!m_fillPath.isEmpty() && m_trackPath == m_fillPath && !m_stripeFillPath.isEmpty())
+        return m_stripeFillPath;
+    return m_trackPath;
+}
+
 void PaneProgressBar::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
 {
     const QRectF area = rect();
-    const QPixmap track = panefw::loadPixmap(m_trackPath);
+    const QString trackPath = effectiveTrackPath();
+    const QPixmap track = panefw::loadPixmap(trackPath);
     const QPixmap fill = panefw::loadPixmap(effectiveFillPath());
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing, true);
     if (!track.isNull()) {
         panefw::drawFramed(painter, area, track, 1);
-    } else if (m_trackPath.isEmpty() && fill.isNull()) {
+    } else if (trackPath.isEmpty() && fill.isNull()) {
         painter->setPen(Qt::NoPen);
         painter->setBrush(kTrack);
         painter->drawRoundedRect(area, area.height() / 2, area.height() / 2);

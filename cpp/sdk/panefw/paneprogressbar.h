@@ -30,6 +30,7 @@ public:
     void setTextColor(const QColor& color);
 
     // "track" or "track|fill": the track image and, when no progress image is set, the fill.
+    // A pair whose first image is the progress image is read as "fill|track".
     void setProgressStripeImage(const QString& paths);
     QString progressStripeImage() const { return m_stripePaths; }
     void setProgressImage(const QString& path);
@@ -44,6 +45,7 @@ signals:
 
 private:
     QString effectiveFillPath() const;
+    QString effectiveTrackPath() const;
 
     int m_minimum = 0;
     int m_maximum = 100;

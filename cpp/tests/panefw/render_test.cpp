@@ -151,6 +151,17 @@ TEST_F(RenderTest, ProgressFillCoversValueOverRange)
     EXPECT_EQ(pixel(image, bar, QPointF(5, 10)), kTrack);
 }
 
+TEST_F(RenderTest, StripePairStartingWithTheProgressImageIsReadAsFillThenTrack)
+{
+    auto* bar = panefw::findChild<PaneProgressBar>(window.get(), QStringLiteral("bar"));
+    const QString fill = images.path(QStringLiteral("fill"));
+    const QString track = images.path(QStringLiteral("track"));
+    bar->setProgressStripeImage(fill + QLatin1Char('|') + track);
+    const QImage image = grab();
+    EXPECT_EQ(pixel(image, bar, QPointF(50, 10)), kFill);
+    EXPECT_EQ(pixel(image, bar, QPointF(150, 10)), kTrack);
+}
+
 TEST_F(RenderTest, NinePieceFrameKeepsCornersAndStretchesTheCentre)
 {
     auto* frame = panefw::findChild<PaneFrameItem>(window.get(), QStringLiteral("frame"));
