@@ -372,6 +372,33 @@ TEST(VoteServerTest, ReadersThatDoNotReadAreDropped)
     expectServed(*manager, 12);
 }
 
+TEST(VoteServerTest, AReaderThatFallsBehindGetsEveryFrameIntact)
+{
+    ServerOptions options;
+    options.socketSendBuffer = 8 * 1024;
+    InProcessServer server(options);
+    auto manager = welcomed(server.port, identity(1, 255));
+    TcpTestClient behind;
+    behind.setReceiveBuffer(4096);
+    ASSERT_TRUE(behind.connect(server.port));
+    ASSERT_EQ(behind.hello(identity(2, 0)), std::optional<std::uint32_t>(kWelcomeAccepted));
+
+    VoteInfo large = normalVote("large", 10, 1, 1);
+    large.auxText2.assign(1500, 'x');
+    constexpr std::size_t kVotes = 10;
+    for (std::size_t i = 0; i < kVotes; ++i) {
+        manager->sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, large, {}});
+        ASSERT_TRUE(manager->waitFor(VOTE_SYSTEM_CREATE_VOTE_RES));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    for (std::size_t i = 1; i <= kVotes; ++i) {
+        const auto list = behind.waitForMessage<PBroadcastChannelVote>(VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE);
+        ASSERT_TRUE(list) << "push " << i;
+        ASSERT_EQ(list->votes.size(), i);
+        EXPECT_EQ(list->votes.back().auxText2, large.auxText2);
+    }
+}
+
 // ---- the program ------------------------------------------------------------------------------
 
 class VotedProcess

@@ -1,6 +1,7 @@
 #include "tcpsession.h"
 
 #include <array>
+#include <utility>
 
 namespace quorix::service {
 
@@ -106,10 +107,30 @@ void TcpSession::send(const OutFrame& frame)
         return;
     if (m_queuedBytes + frame.wire().size() > m_maxQueuedBytes)
         return dropLater();
+    if (!m_writing && m_queue.empty() && sendDirectly(frame))
+        return;
     m_queuedBytes += frame.wire().size();
     m_queue.push_back(frame);
     if (!m_writing)
         writeQueued();
+}
+
+bool TcpSession::sendDirectly(const OutFrame& frame)
+{
+    // Most frames fit into the socket at once: one system call, no queued operation.
+    const std::string_view bytes = frame.wire();
+    asio::error_code ec;
+    const std::size_t sent = m_socket.send(asio::buffer(bytes.data(), bytes.size()), 0, ec);
+    if (ec == asio::error::would_block || ec == asio::error::try_again)
+        return false;
+    if (ec) {
+        dropLater();
+        return true;
+    }
+    if (sent == bytes.size())
+        return true;
+    m_frontOffset = sent;
+    return false;
 }
 
 void TcpSession::writeQueued()
@@ -128,6 +149,8 @@ void TcpSession::writeQueued()
     buffers.reserve(n);
     for (const OutFrame& frame : m_inflight)
         buffers.emplace_back(frame.wire().data(), frame.wire().size());
+    // The first frame may have been sent in part already.
+    buffers.front() += std::exchange(m_frontOffset, 0);
     asio::async_write(m_socket, buffers,
                       [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
                           for (const OutFrame& frame : self->m_inflight)

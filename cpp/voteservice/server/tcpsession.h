@@ -58,6 +58,7 @@ private:
     void onReadable();
     // Handles the complete frames at the front of the bytes; returns how many bytes it used.
     std::size_t consumeFrames(const char* bytes, std::size_t size);
+    bool sendDirectly(const OutFrame& frame);
     void writeQueued();
     void dropLater();
 
@@ -70,6 +71,7 @@ private:
     std::vector<OutFrame> m_queue;
     std::vector<OutFrame> m_inflight;
     std::size_t m_queuedBytes = 0;
+    std::size_t m_frontOffset = 0; // bytes of the first queued frame already sent
     bool m_writing = false;
     bool m_closing = false;
     bool m_closed = false;
