@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QGraphicsObject>
+#include <QGraphicsProxyWidget>
 #include <QGraphicsView>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -209,7 +210,9 @@ QJsonObject AutomationCommands::windows() const
     QWidget* active = QApplication::activeWindow();
     for (QWidget* window : QApplication::topLevelWidgets()) {
         const Qt::WindowType type = window->windowType();
-        if (!window->isWindow() || type == Qt::Popup || type == Qt::ToolTip || type == Qt::Desktop)
+        // Widgets embedded in a graphics scene are windows to Qt but not to the user.
+        if (!window->isWindow() || window->graphicsProxyWidget() != nullptr || type == Qt::Popup ||
+            type == Qt::ToolTip || type == Qt::Desktop)
             continue;
         list.append(QJsonObject{{"title", window->windowTitle()},
                                 {"objectName", window->objectName()},

@@ -48,7 +48,7 @@ ChannelWindow::ChannelWindow(ChannelState* state, QWidget* parent) : QWidget(par
     layout->addWidget(buildSwitchers());
     layout->addWidget(buildAddonBox());
     layout->addWidget(buildStatus(), 1);
-    resize(460, 520);
+    resize(480, 640);
 
     connect(state, &ChannelState::roleChanged, this, &ChannelWindow::refreshIdentity);
     connect(state, &ChannelState::subChannelChanged, this, [this](quint32 id) {
@@ -199,7 +199,7 @@ QString ChannelWindow::roleName(quint32 role)
     case 150:
         return QStringLiteral("子频道嘉宾 (150)");
     case kViewerRole:
-        return QStringLiteral("观众 (25)");
+        return QStringLiteral("观众 (20)");
     default:
         return QStringLiteral("角色 %1").arg(role);
     }

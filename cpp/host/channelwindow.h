@@ -20,7 +20,7 @@ class ChannelWindow : public QWidget
     Q_OBJECT
 public:
     static constexpr int kMaxLogLines = 200;
-    static constexpr quint32 kViewerRole = 25;
+    static constexpr quint32 kViewerRole = 20;
 
     explicit ChannelWindow(ChannelState* state, QWidget* parent = nullptr);
 

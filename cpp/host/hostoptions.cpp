@@ -108,7 +108,7 @@ QString HostOptions::usage()
         "  --uid N             user id (default 10001)\n"
         "  --imid N            public user number (default 90001)\n"
         "  --nick TEXT         nickname (default 频道管理员)\n"
-        "  --role N            channel role: 255, 230, 200, 175, 150 manage; 25 views (default 255)\n"
+        "  --role N            channel role: 255, 230, 200, 175, 150 manage; 20 views (default 255)\n"
         "  --channel N         channel number (default 888)\n"
         "  --subchannel N      sub-channel number (default 1)\n"
         "  --service HOST:PORT vote service to connect to (default: embedded in this process)\n"

@@ -1,0 +1,162 @@
+#include "hostprocess.h"
+
+#include <QFileInfo>
+#include <QImage>
+#include <QJsonArray>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kChannelWindow = QStringLiteral("tovo-host - 频道 888");
+constexpr int kAddonStartMs = 9000; // the add-on starts five seconds after it is loaded
+
+bool addonUp(const QJsonObject& state)
+{
+    return state.value("addonLoaded").toBool() && state.value("connected").toBool();
+}
+
+class HostProcessTest : public testing::Test
+{
+protected:
+    static void SetUpTestSuite() { hostTestApp(); }
+};
+
+TEST_F(HostProcessTest, ManagerWithEmbeddedServiceLoadsTheAddonAndOpensTheManagementWindow)
+{
+    HostProcess host({"--uid", "7001", "--role", "255"});
+    ASSERT_TRUE(host.connectSocket());
+    const QJsonObject early = host.command({{"cmd", "state"}, {"id", 1}});
+    EXPECT_EQ(early.value("id").toInt(), 1);
+    EXPECT_EQ(early.value("uid").toInt(), 7001);
+    EXPECT_EQ(early.value("role").toInt(), 255);
+    EXPECT_EQ(early.value("channelId").toInt(), 888);
+    EXPECT_EQ(early.value("subChannelId").toInt(), 1);
+    ASSERT_TRUE(host.waitState(addonUp, kAddonStartMs)) << host.log().toStdString();
+
+    const QJsonObject item =
+        host.command({{"cmd", "text"}, {"window", kChannelWindow}, {"widget", "quorixItem"}});
+    EXPECT_TRUE(item.value("ok").toBool()) << item.value("error").toString().toStdString();
+    EXPECT_EQ(item.value("text").toString(), QStringLiteral("投票2.0"));
+    EXPECT_TRUE(item.value("visible").toBool());
+    EXPECT_TRUE(host.command({{"cmd", "hover"}, {"window", kChannelWindow}, {"widget", "quorixItem"}})
+                    .value("ok")
+                    .toBool());
+
+    EXPECT_FALSE(host.hasWindow(QStringLiteral("频道投票设置")));
+    EXPECT_TRUE(host.command({{"cmd", "addon"}}).value("ok").toBool());
+    EXPECT_TRUE(waitUntil([&] { return host.hasWindow(QStringLiteral("频道投票设置")); }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return host.log().contains("Sendmsg: maxType = 2500 minType = 28"); }, 3000))
+        << "the vote list request went out through the host";
+
+    const QString png = host.directory() + "/channel.png";
+    EXPECT_TRUE(
+        host.command({{"cmd", "grab"}, {"window", kChannelWindow}, {"file", png}}).value("ok").toBool());
+    EXPECT_FALSE(QImage(png).isNull());
+
+    EXPECT_TRUE(host.command({{"cmd", "quit"}}).value("ok").toBool());
+    ASSERT_TRUE(host.finishes(10000));
+    EXPECT_EQ(host.exitCode(), 0);
+}
+
+TEST_F(HostProcessTest, ViewerOpensTheVoteHistory)
+{
+    HostProcess host({"--uid", "7002", "--role", "20", "--nick", QStringLiteral("观众")});
+    ASSERT_TRUE(host.connectSocket());
+    ASSERT_TRUE(host.waitState(addonUp, kAddonStartMs)) << host.log().toStdString();
+    EXPECT_TRUE(host.command({{"cmd", "addon"}}).value("ok").toBool());
+    EXPECT_TRUE(waitUntil([&] { return host.hasWindow(QStringLiteral("投票记录")); }, 5000));
+    EXPECT_FALSE(host.hasWindow(QStringLiteral("频道投票设置")));
+}
+
+TEST_F(HostProcessTest, EveryCommandIsAnsweredAndBadRequestsNeverStopTheHost)
+{
+    HostProcess host({});
+    ASSERT_TRUE(host.connectSocket());
+
+    struct Bad
+    {
+        QByteArray line;
+        const char* errorFragment;
+    };
+    const Bad bad[] = {
+        {"{not json", "bad JSON"},
+        {"[1,2]", "bad JSON"},
+        {R"({"cmd":"fly"})", "unknown command"},
+        {R"({"id":3})", "missing"},
+        {R"({"cmd":"click","window":"没有这个窗口","widget":"x"})", "no window"},
+        {R"({"cmd":"text","window":"tovo-host - 频道 888","widget":"nothing/here"})", "no widget"},
+        {R"({"cmd":"text","window":"tovo-host - 频道 888","widget":"a[x]"})", "bad widget path"},
+        {R"({"cmd":"select","window":"tovo-host - 频道 888","widget":"roleCombo","index":99})",
+         "out of range"},
+        {R"({"cmd":"subchannel","id":-4})", "subchannel needs"},
+        {R"({"cmd":"activate","active":"yes"})", "activate needs"},
+        {R"({"cmd":"grab","window":"tovo-host - 频道 888"})", "grab needs"}};
+    for (const Bad& request : bad) {
+        const QJsonObject answer = host.raw(request.line);
+        EXPECT_FALSE(answer.value("ok").toBool(true)) << request.line.toStdString();
+        EXPECT_TRUE(answer.value("error").toString().contains(request.errorFragment))
+            << request.line.toStdString() << " -> " << answer.value("error").toString().toStdString();
+    }
+
+    EXPECT_TRUE(host.command({{"cmd", "subchannel"}, {"id", 3}}).value("ok").toBool());
+    EXPECT_TRUE(
+        host.command({{"cmd", "select"}, {"window", kChannelWindow}, {"widget", "roleCombo"}, {"index", 5}})
+            .value("ok")
+            .toBool());
+    const QJsonObject state = host.command({{"cmd", "state"}});
+    EXPECT_EQ(state.value("subChannelId").toInt(), 3);
+    EXPECT_EQ(state.value("role").toInt(), 20);
+    EXPECT_TRUE(host.command({{"cmd", "text"}, {"window", kChannelWindow}, {"widget", "channelLabel"}})
+                    .value("text")
+                    .toString()
+                    .contains(QStringLiteral("子频道 3")));
+
+    EXPECT_TRUE(host.command({{"cmd", "activate"}, {"active", true}}).value("ok").toBool());
+    EXPECT_TRUE(host.command({{"cmd", "windows"}})
+                    .value("windows")
+                    .toArray()
+                    .first()
+                    .toObject()
+                    .contains("geometry"));
+    EXPECT_TRUE(host.command({{"cmd", "activate"}, {"active", false}}).value("ok").toBool());
+    bool anyActive = false;
+    for (const QJsonValue& w : host.command({{"cmd", "windows"}}).value("windows").toArray())
+        anyActive = anyActive || w.toObject().value("active").toBool();
+    EXPECT_FALSE(anyActive);
+
+    EXPECT_TRUE(host.command({{"cmd", "quit"}}).value("ok").toBool());
+    EXPECT_TRUE(host.finishes(10000));
+}
+
+TEST_F(HostProcessTest, OverTcpTheAddonsLinkComesBackAfterTheServiceIsKilled)
+{
+    ServiceProcess service;
+    ASSERT_TRUE(service.start());
+    HostProcess host({"--service", service.address(), "--token", "unused"});
+    ASSERT_TRUE(host.connectSocket());
+    ASSERT_TRUE(host.waitState(addonUp, kAddonStartMs)) << host.log().toStdString();
+
+    EXPECT_TRUE(host.command({{"cmd", "addon"}}).value("ok").toBool());
+    EXPECT_TRUE(waitUntil([&] { return host.log().contains("VOTE_SYSTEM_QUERY_ALL_VOTE_RES"); }, 5000))
+        << "the vote list answer came back over TCP";
+
+    service.stop();
+    EXPECT_TRUE(host.waitState([](const QJsonObject& s) { return !s.value("connected").toBool(); }, 5000));
+    ASSERT_TRUE(service.start());
+    EXPECT_TRUE(host.waitState(addonUp, 8000)) << "the add-on's link reports ready again";
+}
+
+TEST(HostProgram, BadOptionsGiveOneLineAndStatusTwo)
+{
+    hostTestApp();
+    QProcess process;
+    process.start(TOVO_HOST_PATH, {"--offscreen", "--role", "boss"});
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitCode(), 2);
+    const QString error = QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
+    EXPECT_TRUE(error.contains("--role"));
+    EXPECT_FALSE(error.contains('\n'));
+}
+
+} // namespace
