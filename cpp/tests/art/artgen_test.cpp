@@ -231,11 +231,47 @@ TEST_F(ArtGen, LabelsStayLegibleOnTheirBackgrounds)
         {"group window title and list", "toupiao_bg.png", QRect(20, 64, 478, 460), nameBlack, 12},
         {"management links", "bg01.png", QRect(12, 50, 494, 280), linkBlue, 4.5},
         {"history title", "bg.png", QRect(30, 8, 100, 30), white, 3},
+        // Tile words in the tile's own colour when lit, against the card just below them.
+        {"lit normal tile words", "but_putong_hover.png", QRect(20, 108, 90, 2), QColor(0x45, 0x36, 0xC8),
+         4.5},
+        {"lit group tile words", "but_duizhan_press.png", QRect(20, 108, 90, 2), QColor(0x1B, 0x55, 0xD6),
+         4.5},
+        {"lit judge tile words", "but_pingwei_hover.png", QRect(20, 108, 90, 2),
+         QColor(0xC2, 0x80, 0x0A).darker(140), 4.5},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         const QImage image = render(QString::fromLatin1(c.image));
         EXPECT_GE(worstContrast(image, c.area, c.text), c.minimum);
+    }
+}
+
+TEST_F(ArtGen, ButtonWordsStandOutFromTheirFill)
+{
+    // Large bold words need a contrast of 3 against the fill around them; the
+    // fill is sampled at mid-height just inside both ends of the button.
+    const QColor white(255, 255, 255);
+    const QColor brown(0x5C, 0x38, 0x00);
+    struct Case
+    {
+        const char* image;
+        QColor words;
+    };
+    const Case cases[] = {
+        {"normalvote_but01.png", white}, {"normalvote_but02.png", white}, {"normalvote_but03.png", white},
+        {"voteGroup_but01.png", white},  {"voteGroup_but02.png", white},  {"voteGroup_but03.png", white},
+        {"judge_but01.png", brown},      {"judge_but02.png", brown},      {"judge_but03.png", brown},
+        {"sure_but01.png", white},       {"sure_but02.png", white},       {"sure_but03.png", white},
+        {"but_add_nomal.png", white},    {"but_add_hover.png", white},    {"but_add_press.png", white},
+        {"but_start_nomal.png", white},  {"but_start_hover.png", white},  {"but_start_press.png", white},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.image);
+        const QImage image = render(QString::fromLatin1(c.image));
+        const int y = image.height() / 2;
+        for (const int x : {5, image.width() - 6}) {
+            EXPECT_GE(contrast(QColor(image.pixel(x, y)), c.words), 3.0) << "x " << x;
+        }
     }
 }
 

@@ -163,9 +163,9 @@ void ArtCatalog::addButtons()
         {"normalvote_but", kNumbered, 4, ArtKit::accent(), "投票", Qt::white},
         {"voteGroup_but", kNumbered, 4, ArtKit::accent(), "投票", Qt::white},
         {"judge_but", kNumbered, 3, ArtKit::gold(), "打分", onGold},
-        {"sure_but", kNumbered, 3, ArtKit::warm(), "确定", Qt::white},
+        {"sure_but", kNumbered, 3, ArtKit::ember(), "确定", Qt::white},
         {"but_add_", kWorded, 4, ArtKit::accent(), "新建投票", Qt::white},
-        {"but_start_", kWorded, 4, ArtKit::warm(), "开始投票", Qt::white},
+        {"but_start_", kWorded, 4, ArtKit::ember(), "开始投票", Qt::white},
     };
     for (const Filled& family : families) {
         for (int i = 0; i < family.count; ++i) {

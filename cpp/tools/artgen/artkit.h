@@ -25,6 +25,8 @@ public:
     };
     static Ramp accent();
     static Ramp warm();
+    // The warm family darkened far enough to carry white words.
+    static Ramp ember();
     static Ramp cool();
     static Ramp gold();
     static Ramp night();

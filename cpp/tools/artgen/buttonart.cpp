@@ -27,14 +27,14 @@ void pillBody(QPainter& p, const QPainterPath& shape, const ArtKit::Ramp& ramp, 
     switch (state) {
     case State::Normal:
         ArtKit::shadow(p, shape, 2, 1, ArtKit::withAlpha(ramp.deep, 90));
-        ArtKit::fillVertical(p, shape, ramp.light, ramp.base);
+        ArtKit::fillVertical(p, shape, ramp.base, ramp.base.darker(115));
         break;
     case State::Hover:
         ArtKit::shadow(p, shape, 3, 1, ArtKit::withAlpha(ramp.deep, 150));
-        ArtKit::fillVertical(p, shape, ramp.light.lighter(108), ramp.base.lighter(118));
+        ArtKit::fillVertical(p, shape, ramp.base.lighter(112), ramp.base);
         break;
     case State::Pressed:
-        ArtKit::fillVertical(p, shape, ramp.deep, ramp.base.darker(108));
+        ArtKit::fillVertical(p, shape, ramp.base.darker(115), ramp.deep);
         break;
     case State::Disabled:
         p.fillPath(shape, disabledFill());
@@ -63,6 +63,7 @@ struct TileLook
     ArtKit::Ramp ramp;
     QColor glyphLeft;
     QColor glyphRight;
+    QColor lit; // words on a hovered or pressed tile
     QString words;
 };
 
@@ -70,14 +71,16 @@ TileLook tileLook(ButtonArt::Tile kind)
 {
     switch (kind) {
     case ButtonArt::Tile::Group:
-        return {ArtKit::cool(), ArtKit::warm().base, ArtKit::cool().base, QStringLiteral("对战投票")};
+        return {ArtKit::cool(), ArtKit::warm().base, ArtKit::cool().base, ArtKit::cool().deep,
+                QStringLiteral("对战投票")};
     case ButtonArt::Tile::Judge:
         return {ArtKit::gold(), ArtKit::gold().light.darker(104), ArtKit::gold().deep,
-                QStringLiteral("评委投票")};
+                ArtKit::gold().deep.darker(140), QStringLiteral("评委投票")};
     case ButtonArt::Tile::Normal:
         break;
     }
-    return {ArtKit::accent(), ArtKit::accent().light, ArtKit::accent().deep, QStringLiteral("普通投票")};
+    return {ArtKit::accent(), ArtKit::accent().light, ArtKit::accent().deep, ArtKit::accent().deep,
+            QStringLiteral("普通投票")};
 }
 
 void tileGlyph(QPainter& p, ButtonArt::Tile kind, const QRectF& disk)
@@ -169,6 +172,6 @@ void ButtonArt::tile(QPainter& p, const QSize& size, Tile kind, State state)
     tileGlyph(p, kind, disk);
 
     const QRectF label(card.left(), disk.bottom() + 8, card.width(), 24);
-    const QColor words = state == State::Normal ? ArtKit::ink() : look.ramp.deep;
+    const QColor words = state == State::Normal ? ArtKit::ink() : look.lit;
     ArtKit::text(p, label, look.words, ArtKit::font(15, true), words);
 }
