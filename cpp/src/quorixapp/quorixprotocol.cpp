@@ -229,80 +229,77 @@ void QuorixProtocol::reqCloseVote(quint32 voteId, quint32 jiFangId)
     sendRequest(VOTE_SYSTEM_CLOSE_VOTEUI_REQ, req);
 }
 
+// Controller handlers and the failure box run inside the try block; nothing they throw may reach
+// the service link's signal emission.
 void QuorixProtocol::onDataArrivedSlot(quint32 maxType, quint32 minType, const std::string& data)
 {
     if (maxType != kVoteMajorType)
         return;
     try {
-        dispatch(minType, data);
+        switch (minType) {
+        case VOTE_SYSTEM_CREATE_VOTE_RES:
+            QLOG(1) << "VOTE_SYSTEM_CREATE_VOTE_RES msg has recieved";
+            resCreateVoteRes(decoded<PCreateVoteRes>(data));
+            break;
+        case VOTE_SYSTEM_UPDATE_VOTE_RES:
+            QLOG(1) << "VOTE_SYSTEM_UPDATE_VOTE_RES msg has recieved";
+            resUpdateVoteRes(decoded<PUpdateVoteRes>(data));
+            break;
+        case VOTE_SYSTEM_START_VOTE_RES:
+            QLOG(1) << "VOTE_SYSTEM_START_VOTE_RES msg has recieved";
+            resStartVote(decoded<PStartVoteRes>(data));
+            break;
+        case VOTE_SYSTEM_END_VOTE_RES:
+            QLOG(1) << "VOTE_SYSTEM_END_VOTE_RES msg has recieved";
+            resEndVote(decoded<PEndVoteRes>(data));
+            break;
+        case VOTE_SYSTEM_DELETE_VOTE_RES:
+            QLOG(1) << "VOTE_SYSTEM_DELETE_VOTE_RES msg has recieved";
+            decoded<PDeleteVoteRes>(data);
+            break;
+        case VOTE_SYSTEM_USER_VOTE_RES:
+            QLOG(1) << "VOTE_SYSTEM_USER_VOTE_RES msg has recieved";
+            QLOG(1) << "VOTE_SYSTEM_USER_VOTE_RES msg result  " << decoded<PUserVoteRes>(data).result;
+            break;
+        case VOTE_SYSTEM_USER_VOTE_STATE_RES:
+            QLOG(1) << "VOTE_SYSTEM_USER_VOTE_STATE_RES msg has recieved";
+            resUserVoteState(decoded<PUserVoteStateRes>(data));
+            break;
+        case VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES:
+            QLOG(1) << "VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES msg has recieved";
+            resQueryVoteHisRecord(decoded<PQueryVoteHisRecordRes>(data));
+            break;
+        case VOTE_SYSTEM_BATCH_DELETE_VOTE_RES:
+            QLOG(1) << "VOTE_SYSTEM_BATCH_DELETE_VOTE_RES msg has recieved";
+            decoded<PBatchDeleteVoteRes>(data);
+            break;
+        case VOTE_SYSTEM_BROADCAST_VOTE:
+            QLOG(1) << "VOTE_SYSTEM_BROADCAST_VOTE msg has recieved";
+            resBroadcastVote(decoded<PBroadcastVote>(data));
+            break;
+        case VOTE_SYSTEM_QUERY_ALL_VOTE_RES:
+            QLOG(1) << "VOTE_SYSTEM_QUERY_ALL_VOTE_RES msg has recieved";
+            resQueryAllHis(decoded<PQueryAllVoteRes>(data));
+            break;
+        case VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE:
+            QLOG(1) << "VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE msg has recieved";
+            resBroadcastChannelVote(decoded<PBroadcastChannelVote>(data));
+            break;
+        case VOTE_SYSTEM_QUERY_NICKNAME_RES:
+            QLOG(1) << "VOTE_SYSTEM_QUERY_NICKNAME_RES msg has recieved";
+            resQueryNickname(decoded<PQueryNicknameRes>(data));
+            break;
+        case VOTE_SYSTEM_CLOSE_VOTEUI_RES:
+            QLOG(1) << "VOTE_SYSTEM_CLOSE_VOTEUI_RES msg has recieved";
+            resCloseVoteUi(decoded<PCloseVoteUiRes>(data));
+            break;
+        default:
+            break;
+        }
     } catch (const std::exception& e) {
         QLOG(1) << "handling of message " << minType << " failed: " << e.what();
     } catch (...) {
         QLOG(1) << "handling of message " << minType << " failed";
-    }
-}
-
-void QuorixProtocol::dispatch(quint32 minType, const std::string& data)
-{
-    switch (minType) {
-    case VOTE_SYSTEM_CREATE_VOTE_RES:
-        QLOG(1) << "VOTE_SYSTEM_CREATE_VOTE_RES msg has recieved";
-        resCreateVoteRes(decoded<PCreateVoteRes>(data));
-        break;
-    case VOTE_SYSTEM_UPDATE_VOTE_RES:
-        QLOG(1) << "VOTE_SYSTEM_UPDATE_VOTE_RES msg has recieved";
-        resUpdateVoteRes(decoded<PUpdateVoteRes>(data));
-        break;
-    case VOTE_SYSTEM_START_VOTE_RES:
-        QLOG(1) << "VOTE_SYSTEM_START_VOTE_RES msg has recieved";
-        resStartVote(decoded<PStartVoteRes>(data));
-        break;
-    case VOTE_SYSTEM_END_VOTE_RES:
-        QLOG(1) << "VOTE_SYSTEM_END_VOTE_RES msg has recieved";
-        resEndVote(decoded<PEndVoteRes>(data));
-        break;
-    case VOTE_SYSTEM_DELETE_VOTE_RES:
-        QLOG(1) << "VOTE_SYSTEM_DELETE_VOTE_RES msg has recieved";
-        decoded<PDeleteVoteRes>(data);
-        break;
-    case VOTE_SYSTEM_USER_VOTE_RES:
-        QLOG(1) << "VOTE_SYSTEM_USER_VOTE_RES msg has recieved";
-        QLOG(1) << "VOTE_SYSTEM_USER_VOTE_RES msg result  " << decoded<PUserVoteRes>(data).result;
-        break;
-    case VOTE_SYSTEM_USER_VOTE_STATE_RES:
-        QLOG(1) << "VOTE_SYSTEM_USER_VOTE_STATE_RES msg has recieved";
-        resUserVoteState(decoded<PUserVoteStateRes>(data));
-        break;
-    case VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES:
-        QLOG(1) << "VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES msg has recieved";
-        resQueryVoteHisRecord(decoded<PQueryVoteHisRecordRes>(data));
-        break;
-    case VOTE_SYSTEM_BATCH_DELETE_VOTE_RES:
-        QLOG(1) << "VOTE_SYSTEM_BATCH_DELETE_VOTE_RES msg has recieved";
-        decoded<PBatchDeleteVoteRes>(data);
-        break;
-    case VOTE_SYSTEM_BROADCAST_VOTE:
-        QLOG(1) << "VOTE_SYSTEM_BROADCAST_VOTE msg has recieved";
-        resBroadcastVote(decoded<PBroadcastVote>(data));
-        break;
-    case VOTE_SYSTEM_QUERY_ALL_VOTE_RES:
-        QLOG(1) << "VOTE_SYSTEM_QUERY_ALL_VOTE_RES msg has recieved";
-        resQueryAllHis(decoded<PQueryAllVoteRes>(data));
-        break;
-    case VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE:
-        QLOG(1) << "VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE msg has recieved";
-        resBroadcastChannelVote(decoded<PBroadcastChannelVote>(data));
-        break;
-    case VOTE_SYSTEM_QUERY_NICKNAME_RES:
-        QLOG(1) << "VOTE_SYSTEM_QUERY_NICKNAME_RES msg has recieved";
-        resQueryNickname(decoded<PQueryNicknameRes>(data));
-        break;
-    case VOTE_SYSTEM_CLOSE_VOTEUI_RES:
-        QLOG(1) << "VOTE_SYSTEM_CLOSE_VOTEUI_RES msg has recieved";
-        resCloseVoteUi(decoded<PCloseVoteUiRes>(data));
-        break;
-    default:
-        break;
     }
 }
 

@@ -57,7 +57,6 @@ private:
     quint32 subChannelId() const;
     quint32 currentUid() const;
 
-    void dispatch(quint32 minType, const std::string& data);
     void resCreateVoteRes(const quorix::PCreateVoteRes& res);
     void resUpdateVoteRes(const quorix::PUpdateVoteRes& res);
     void resStartVote(const quorix::PStartVoteRes& res);
