@@ -67,37 +67,35 @@ void QuorixApp::init(IComponentRoot* comRoot)
     if (!ownedObjects().isEmpty())
         unInit();
     root = comRoot;
-    if (!createBridges())
+    if (const char* missing = createBridges()) {
+        QLOG(1) << missing;
         return;
+    }
     m_pEntServiceInterface->init(IComponentRootPtr(root));
     m_pEntChannelInterface->init(IComponentRootPtr(root));
     m_pEntUserInterface->init(IComponentRootPtr(root));
-    if (!createParts())
+    if (const char* missing = createParts()) {
+        QLOG(1) << missing;
         return;
+    }
     wireParts();
 }
 
-bool QuorixApp::createBridges()
+const char* QuorixApp::createBridges()
 {
     m_pEntServiceInterface = create<EntServiceInterface>("m_pEntServiceInterface");
     m_pEntChannelInterface = create<EntChannelInterface>("m_pEntChannelInterface");
     m_pEntUserInterface = create<EntUserInterface>("m_pEntUserInterface");
-    if (m_pEntServiceInterface.isNull()) {
-        QLOG(1) << "!m_pEntServiceInterface";
-        return false;
-    }
-    if (m_pEntChannelInterface.isNull()) {
-        QLOG(1) << "!m_pEntChannelInterface";
-        return false;
-    }
-    if (m_pEntUserInterface.isNull()) {
-        QLOG(1) << "!m_pEntUserInterface";
-        return false;
-    }
-    return true;
+    if (m_pEntServiceInterface.isNull())
+        return "!m_pEntServiceInterface";
+    if (m_pEntChannelInterface.isNull())
+        return "!m_pEntChannelInterface";
+    if (m_pEntUserInterface.isNull())
+        return "!m_pEntUserInterface";
+    return nullptr;
 }
 
-bool QuorixApp::createParts()
+const char* QuorixApp::createParts()
 {
     m_pQuorixProtocol = create<QuorixProtocol>("m_pQuorixProtocol");
     m_pQuorixDataCenter = create<QuorixDataCenter>("m_pQuorixDataCenter");
@@ -117,13 +115,10 @@ bool QuorixApp::createParts()
         {m_pEntJudgeVoteWnd.isNull(), "!m_pEntJudgeVoteWnd"},
         {m_pRecordWnd.isNull(), "!m_pRecordWnd"},
     };
-    for (const auto& check : checks) {
-        if (check.first) {
-            QLOG(1) << check.second;
-            return false;
-        }
-    }
-    return true;
+    for (const auto& check : checks)
+        if (check.first)
+            return check.second;
+    return nullptr;
 }
 
 void QuorixApp::wireParts()

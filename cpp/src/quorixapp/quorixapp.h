@@ -60,8 +60,10 @@ public:
 private:
     QuorixApp();
 
-    bool createBridges();
-    bool createParts();
+    // Each creates its group of objects and answers the log message of the first missing one,
+    // or null when all exist.
+    const char* createBridges();
+    const char* createParts();
     void wireParts();
 
     IComponentRoot* root = nullptr; // the host's; no reference held
