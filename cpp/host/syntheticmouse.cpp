@@ -1,6 +1,10 @@
 #include "syntheticmouse.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QGraphicsObject>
 #include <QGraphicsView>
 #include <QMouseEvent>
@@ -14,11 +18,25 @@ struct Aim
     QPoint position;
 };
 
+// A check box or radio button reacts only on its indicator and label, which a stretched
+// button does not centre.
+QPoint hotSpot(QWidget* widget)
+{
+    auto* button = qobject_cast<QAbstractButton*>(widget);
+    if (qobject_cast<QCheckBox*>(widget) == nullptr && qobject_cast<QRadioButton*>(widget) == nullptr)
+        return widget->rect().center();
+    QStyleOptionButton option;
+    option.initFrom(button);
+    const QStyle::SubElement indicator =
+        qobject_cast<QCheckBox*>(widget) ? QStyle::SE_CheckBoxIndicator : QStyle::SE_RadioButtonIndicator;
+    return widget->style()->subElementRect(indicator, &option, widget).center();
+}
+
 bool aim(const LocatedWidget& target, Aim& out, QString* error)
 {
     if (target.widget) {
         out.receiver = target.widget;
-        out.position = target.widget->rect().center();
+        out.position = hotSpot(target.widget);
         return true;
     }
     if (target.item && target.view) {

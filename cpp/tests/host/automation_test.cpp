@@ -1,0 +1,256 @@
+#include "automationcommands.h"
+#include "automationserver.h"
+#include "automationtarget.h"
+#include "hosttestsupport.h"
+
+#include "panecheckbox.h"
+#include "panelabelwidget.h"
+#include "panelineedit.h"
+#include "panepushbutton.h"
+#include "panewidget.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGraphicsScene>
+#include <QGraphicsView>
+#include <QJsonDocument>
+#include <QLineEdit>
+#include <QLocalSocket>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class FakeTarget : public AutomationTarget
+{
+public:
+    QJsonObject hostState() const override { return {{"uid", 1}}; }
+    QString clickAddon() override { return QStringLiteral("box empty"); }
+    QString switchSubChannel(quint32 id) override
+    {
+        lastSubChannel = id;
+        return QString();
+    }
+    QString activateChannelWindow(bool) override { return QString(); }
+    void quitSoon() override { ++quits; }
+
+    quint32 lastSubChannel = 0;
+    int quits = 0;
+};
+
+// A window like the add-on's: a graphics view whose scene holds the toolkit's widgets.
+class SceneWindow
+{
+public:
+    SceneWindow() : view(&scene)
+    {
+        view.setWindowTitle(QStringLiteral("场景窗口"));
+        view.resize(400, 300);
+        view.setSceneRect(0, 0, 400, 300);
+        for (int i = 0; i < 2; ++i) {
+            labels[i] = new PaneLabelWidget(QStringLiteral("开启%1").arg(i));
+            labels[i]->setObjectName("START_LABEL");
+            labels[i]->setAcceptClick(true);
+            place(labels[i], 10, 10 + 40 * i);
+        }
+        auto* row = new PaneWidget;
+        row->setObjectName("row");
+        place(row, 200, 10);
+        row->resize(150, 100);
+        button = new PanePushButton(row);
+        button->setObjectName("okBtn");
+        button->setText(QStringLiteral("确定"));
+        button->setGeometry(10, 10, 80, 30);
+        check = new PaneCheckBox;
+        check->setObjectName("agreeBox");
+        place(check, 10, 120);
+        edit = new PaneLineEdit;
+        edit->setObjectName("nameEdit");
+        place(edit, 10, 170);
+        view.show();
+    }
+
+    void place(QGraphicsWidget* widget, qreal x, qreal y)
+    {
+        scene.addItem(widget);
+        widget->setGeometry(x, y, 120, 30);
+    }
+
+    QGraphicsScene scene;
+    QGraphicsView view;
+    PaneLabelWidget* labels[2] = {};
+    PanePushButton* button = nullptr;
+    PaneCheckBox* check = nullptr;
+    PaneLineEdit* edit = nullptr;
+};
+
+class AutomationCommandsTest : public testing::Test
+{
+protected:
+    static void SetUpTestSuite() { hostTestApp(); }
+
+    QJsonObject run(const QString& cmd, const QString& widget, QJsonObject extra = {})
+    {
+        extra.insert("cmd", cmd);
+        extra.insert("window", QStringLiteral("场景窗口"));
+        extra.insert("widget", widget);
+        return commands.execute(extra);
+    }
+
+    FakeTarget target;
+    AutomationCommands commands{&target};
+    SceneWindow window;
+};
+
+TEST_F(AutomationCommandsTest, IndexedNamesPickTheNthMatchAndClicksReachOnlyThatWidget)
+{
+    QSignalSpy first(window.labels[0], &PaneLabelWidget::clicked);
+    QSignalSpy second(window.labels[1], &PaneLabelWidget::clicked);
+    EXPECT_TRUE(run("click", "START_LABEL[1]").value("ok").toBool());
+    EXPECT_EQ(first.count(), 0);
+    EXPECT_EQ(second.count(), 1);
+    EXPECT_TRUE(run("click", "START_LABEL").value("ok").toBool());
+    EXPECT_EQ(first.count(), 1);
+    EXPECT_FALSE(run("click", "START_LABEL[2]").value("ok").toBool());
+
+    const QJsonObject text = run("text", "START_LABEL[1]");
+    EXPECT_EQ(text.value("text").toString(), QStringLiteral("开启1"));
+    EXPECT_TRUE(text.value("visible").toBool());
+    EXPECT_TRUE(text.value("enabled").toBool());
+}
+
+TEST_F(AutomationCommandsTest, NestedPathsHoverSetTextAndCheckActLikeAPerson)
+{
+    QSignalSpy clicked(window.button, &PanePushButton::clicked);
+    EXPECT_TRUE(run("click", "row/okBtn").value("ok").toBool());
+    EXPECT_EQ(clicked.count(), 1);
+    EXPECT_FALSE(run("click", "okBtn/row").value("ok").toBool());
+
+    EXPECT_TRUE(run("hover", "START_LABEL").value("ok").toBool());
+    EXPECT_TRUE(window.labels[0]->isHovered());
+
+    EXPECT_TRUE(run("setText", "nameEdit", {{"text", QStringLiteral("新投票")}}).value("ok").toBool());
+    EXPECT_EQ(window.edit->text(), QStringLiteral("新投票"));
+    EXPECT_FALSE(run("setText", "okBtn/x").value("ok").toBool());
+
+    QSignalSpy selected(window.check, &PaneCheckBox::stateSelected);
+    EXPECT_TRUE(run("check", "agreeBox", {{"checked", true}}).value("ok").toBool());
+    EXPECT_TRUE(window.check->isChecked());
+    EXPECT_TRUE(run("check", "agreeBox", {{"checked", true}}).value("ok").toBool());
+    EXPECT_EQ(selected.count(), 1) << "an already checked box is left alone";
+    window.check->setEnabled(false);
+    EXPECT_FALSE(run("check", "agreeBox", {{"checked", false}}).value("ok").toBool());
+}
+
+TEST_F(AutomationCommandsTest, PlainWidgetsAnswerTheSameCommands)
+{
+    QWidget plain;
+    plain.setWindowTitle(QStringLiteral("普通窗口"));
+    auto* layout = new QVBoxLayout(&plain);
+    auto* box = new QCheckBox(QStringLiteral("同意"));
+    box->setObjectName("box");
+    auto* combo = new QComboBox;
+    combo->setObjectName("combo");
+    combo->addItems({"a", "b", "c"});
+    auto* edit = new QLineEdit;
+    edit->setObjectName("edit");
+    layout->addWidget(box);
+    layout->addWidget(combo);
+    layout->addWidget(edit);
+    plain.show();
+    auto at = [](const char* cmd, const char* widget, QJsonObject extra = {}) {
+        extra.insert("cmd", cmd);
+        extra.insert("window", QStringLiteral("普通窗口"));
+        extra.insert("widget", widget);
+        return extra;
+    };
+    QSignalSpy activated(combo, qOverload<int>(&QComboBox::activated));
+    EXPECT_TRUE(commands.execute(at("select", "combo", {{"index", 2}})).value("ok").toBool());
+    EXPECT_EQ(activated.count(), 1);
+    EXPECT_EQ(commands.execute(at("text", "combo")).value("text").toString(), "c");
+    EXPECT_TRUE(commands.execute(at("check", "box", {{"checked", true}})).value("ok").toBool());
+    EXPECT_TRUE(box->isChecked());
+    EXPECT_TRUE(commands.execute(at("setText", "edit", {{"text", "x"}})).value("ok").toBool());
+    EXPECT_EQ(edit->text(), "x");
+    EXPECT_FALSE(commands.execute(at("check", "edit", {{"checked", true}})).value("ok").toBool());
+}
+
+TEST_F(AutomationCommandsTest, HostCommandsGoToTheTargetAndEchoTheId)
+{
+    EXPECT_EQ(commands.execute({{"cmd", "state"}, {"id", "a"}}).value("id").toString(), "a");
+    EXPECT_EQ(commands.execute({{"cmd", "addon"}}).value("error").toString(), "box empty");
+    EXPECT_TRUE(commands.execute({{"cmd", "subchannel"}, {"id", 7}}).value("ok").toBool());
+    EXPECT_EQ(target.lastSubChannel, 7u);
+    EXPECT_FALSE(commands.execute({{"cmd", "subchannel"}, {"id", 1.5}}).value("ok").toBool());
+    EXPECT_TRUE(commands.execute({{"cmd", "quit"}}).value("ok").toBool());
+    EXPECT_EQ(target.quits, 1);
+}
+
+class AutomationServerTest : public testing::Test
+{
+protected:
+    static void SetUpTestSuite() { hostTestApp(); }
+
+    void SetUp() override
+    {
+        path = dir.filePath("a.sock");
+        ASSERT_TRUE(server.listen(path)) << server.errorString().toStdString();
+        client.connectToServer(path);
+        ASSERT_TRUE(client.waitForConnected(2000));
+    }
+
+    QList<QJsonObject> readAnswers(int count)
+    {
+        QList<QJsonObject> answers;
+        waitUntil([&] {
+            while (client.canReadLine())
+                answers << QJsonDocument::fromJson(client.readLine()).object();
+            return answers.size() >= count;
+        });
+        return answers;
+    }
+
+    QTemporaryDir dir;
+    QString path;
+    FakeTarget target;
+    AutomationCommands commands{&target};
+    AutomationServer server{&commands};
+    QLocalSocket client;
+};
+
+TEST_F(AutomationServerTest, SocketIsForItsOwnerOnlyAndAnswersEachLineInOrder)
+{
+    const QFileDevice::Permissions permissions = QFileInfo(path).permissions();
+    EXPECT_FALSE(permissions & (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther |
+                                QFileDevice::WriteOther));
+
+    client.write("{\"cmd\":\"state\",\"id\":1}\n\n{oops}\n{\"cmd\":\"state\",\"id\":2}\n");
+    const QList<QJsonObject> answers = readAnswers(3);
+    ASSERT_EQ(answers.size(), 3);
+    EXPECT_EQ(answers[0].value("id").toInt(), 1);
+    EXPECT_FALSE(answers[1].value("ok").toBool(true));
+    EXPECT_EQ(answers[2].value("id").toInt(), 2);
+}
+
+TEST_F(AutomationServerTest, AnOverlongLineIsRefusedAndTheClientDropped)
+{
+    client.write(QByteArray(AutomationServer::kMaxLineBytes + 100, 'x'));
+    const QList<QJsonObject> answers = readAnswers(1);
+    ASSERT_EQ(answers.size(), 1);
+    EXPECT_TRUE(answers[0].value("error").toString().contains("longer than"));
+    EXPECT_TRUE(waitUntil([&] { return client.state() == QLocalSocket::UnconnectedState; }));
+
+    QLocalSocket next;
+    next.connectToServer(path);
+    ASSERT_TRUE(next.waitForConnected(2000)) << "the server keeps serving";
+    next.write(QByteArray("{\"cmd\":\"state\",\"pad\":\"") + QByteArray(60000, 'y') + "\"}\n");
+    EXPECT_TRUE(waitUntil([&] { return next.canReadLine(); }));
+    EXPECT_TRUE(QJsonDocument::fromJson(next.readLine()).object().value("ok").toBool())
+        << "a long line within the limit is served";
+}
+
+} // namespace
