@@ -167,6 +167,11 @@ void report(const Arguments& args, loadgen::LoadResults results)
         std::printf(
             "service processor time      %.2f s while voting (%.0f accepted votes per service CPU second)\n",
             results.serviceCpuSeconds, double(results.accepted) / results.serviceCpuSeconds);
+    rusage self{};
+    getrusage(RUSAGE_SELF, &self);
+    std::printf("load generator processor    %.2f s over the whole run\n",
+                double(self.ru_utime.tv_sec + self.ru_stime.tv_sec) +
+                    double(self.ru_utime.tv_usec + self.ru_stime.tv_usec) / 1e6);
     std::vector<double>& latencies = results.latenciesMs;
     std::printf("vote-to-broadcast latency   p50 %.1f ms, p99 %.1f ms, max %.1f ms (%zu votes)\n",
                 percentile(latencies, 0.50), percentile(latencies, 0.99), percentile(latencies, 1.0),
