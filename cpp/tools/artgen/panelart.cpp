@@ -220,15 +220,17 @@ void PanelArt::groupPanel(QPainter& p, const QSize& size)
     p.setPen(QPen(ArtKit::mist(), 1));
     p.setBrush(Qt::NoBrush);
     p.drawPath(shape);
-    // A solid divider with faded ends: the panel is drawn as nine pieces, and a
-    // stretched middle row must not turn a dashed line into a bar or a gap.
+    // The panel is drawn as nine pieces around a one-pixel middle: the divider
+    // fades in over the top half and out over the bottom half and is solid in
+    // the middle row that gets stretched.
     const qreal mid = qRound(size.width() / 2.0);
-    QLinearGradient divider(0, 14, 0, size.height() - 14);
-    divider.setColorAt(0, ArtKit::withAlpha(ArtKit::mist().darker(108), 0));
-    divider.setColorAt(0.15, ArtKit::mist().darker(108));
-    divider.setColorAt(0.85, ArtKit::mist().darker(108));
-    divider.setColorAt(1, ArtKit::withAlpha(ArtKit::mist().darker(108), 0));
-    p.fillRect(QRectF(mid, 14, 1, size.height() - 28), divider);
+    const QColor line = ArtKit::mist().darker(108);
+    QLinearGradient divider(0, 8, 0, size.height() - 8);
+    divider.setColorAt(0, ArtKit::withAlpha(line, 0));
+    divider.setColorAt(0.35, line);
+    divider.setColorAt(0.65, line);
+    divider.setColorAt(1, ArtKit::withAlpha(line, 0));
+    p.fillRect(QRectF(mid, 8, 1, size.height() - 16), divider);
 }
 
 void PanelArt::judgeCard(QPainter& p, const QSize& size)
