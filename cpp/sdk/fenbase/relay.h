@@ -7,10 +7,10 @@
 //   switched.connect(bridge, &Bridge::onSwitched);   // Bridge derives from relay::trackable
 //   switched.fire(7);                                // or switched(7)
 //
-// A connection ends when its trackable object is destroyed, when connection::disconnect() is
-// called, or when the signal is destroyed. Emitting is safe while a slot disconnects any slot,
-// connects new ones (they are called from the next emission on), destroys a connected object
-// (its later slots are skipped) or destroys the signal itself (the emission then stops).
+// A connection ends when its trackable object is destroyed (its slots are then removed from the
+// signal at once), when connection::disconnect() is called, or when the signal is destroyed. Emitting is safe
+// while a slot disconnects any slot, connects new ones (they are called from the next emission on), destroys
+// a connected object (its later slots are skipped) or destroys the signal itself (the emission then stops).
 // Arguments are passed to every slot as the same lvalues, never moved. Single-threaded.
 
 #include "trackable.h"
@@ -87,12 +87,14 @@ public:
         for (auto& slot : m_slots)
             if (slot->owner == owner)
                 slot->state->connected = false;
+        purge();
     }
 
     void disconnectAll()
     {
         for (auto& slot : m_slots)
             slot->state->connected = false;
+        purge();
     }
 
     // Number of connections whose object is alive and which are not disconnected.
@@ -143,7 +145,20 @@ private:
         s->life = owner->lifeToken();
         s->function = std::move(function);
         m_slots.push_back(s);
+        owner->addRemoval(m_alive, [this, raw = s.get()] { remove(raw); });
         return connection(s->state);
+    }
+
+    // Takes one slot out; an emission in progress still holds it until the emission ends.
+    void remove(const slot* target)
+    {
+        for (auto it = m_slots.begin(); it != m_slots.end(); ++it) {
+            if (it->get() == target) {
+                (*it)->state->connected = false;
+                m_slots.erase(it);
+                return;
+            }
+        }
     }
 
     void purge()

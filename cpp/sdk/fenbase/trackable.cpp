@@ -20,6 +20,19 @@ trackable& trackable::operator=(const trackable&)
     return *this;
 }
 
-trackable::~trackable() = default;
+trackable::~trackable()
+{
+    m_life.reset();
+    std::vector<std::pair<std::weak_ptr<void>, std::function<void()>>> removals;
+    removals.swap(m_removals);
+    for (auto& removal : removals)
+        if (!removal.first.expired())
+            removal.second();
+}
+
+void trackable::addRemoval(std::weak_ptr<void> signalLife, std::function<void()> remove) const
+{
+    m_removals.emplace_back(std::move(signalLife), std::move(remove));
+}
 
 } // namespace relay

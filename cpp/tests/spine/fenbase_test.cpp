@@ -85,6 +85,30 @@ TEST(RelaySignal, DestroyedObjectIsNoLongerCalled)
     EXPECT_EQ(calls, std::vector<std::string>{"b"});
 }
 
+TEST(RelaySignal, DestroyedObjectLeavesNothingOfItsSlotsInTheSignal)
+{
+    // The slot's callable may hold code of a library that is unloaded right after the object
+    // dies, so the signal must let go of it at once, not at its next emission.
+    relay::signal0 sig;
+    auto sentinel = std::make_shared<int>(0);
+    auto owner = std::make_unique<relay::trackable>();
+    sig.connect(owner.get(), [sentinel] { ++*sentinel; });
+    EXPECT_EQ(sentinel.use_count(), 2);
+    owner.reset();
+    EXPECT_EQ(sentinel.use_count(), 1);
+}
+
+TEST(RelaySignal, SignalDestroyedBeforeItsObjectsIsHarmless)
+{
+    std::vector<std::string> calls;
+    Listener listener(&calls, "l");
+    {
+        relay::signal0 sig;
+        sig.connect(&listener, &Listener::onNone);
+    }
+    EXPECT_TRUE(calls.empty());
+}
+
 TEST(RelaySignal, DisconnectByHandleAndByOwner)
 {
     std::vector<std::string> calls;
