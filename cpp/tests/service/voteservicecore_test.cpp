@@ -1,3 +1,4 @@
+#include "recordvalidator.h"
 #include "resultcode.h"
 #include "servicetestsupport.h"
 
@@ -708,6 +709,47 @@ TEST_F(CoreTest, FloodIsRefusedThenDisconnected)
     fresh.clock.advanceMs(100);
     fresh.send(v, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, body);
     EXPECT_EQ(fresh.sink.last<PQueryAllVoteRes>(v, VOTE_SYSTEM_QUERY_ALL_VOTE_RES).result, 0u);
+}
+
+TEST(CoreRobustnessTest, RandomlyDamagedBodiesNeverBreakTheCore)
+{
+    CoreOptions options;
+    options.requestsPerSecond = 1000000;
+    options.requestBurst = 1000000;
+    CoreHarness h(options);
+    const SessionId manager = h.open(identity(1, 255));
+    const SessionId judge = h.open(identity(7, 0));
+    const std::uint32_t voteId = h.create(manager, judgeVote("Dance", {7}));
+    const PStartVoteRes started = h.start(manager, voteId);
+    const std::pair<std::uint32_t, std::string> valid[] = {
+        {VOTE_SYSTEM_CREATE_VOTE_REQ, mpak::encode(PCreateVoteReq{10, 20, groupVote("g", 2, 2), {}})},
+        {VOTE_SYSTEM_UPDATE_VOTE_REQ, mpak::encode(PUpdateVoteReq{10, 20, voteId, judgeVote("x", {7}), {}})},
+        {VOTE_SYSTEM_USER_VOTE_REQ,
+         mpak::encode(PUserVoteReq{10, 20, voteId, kJudgeVote, started.jiFangId, 7, 0, 3, {}})},
+        {VOTE_SYSTEM_USER_VOTE_STATE_REQ,
+         mpak::encode(PUserVoteStateReq{10, 20, voteId, kJudgeVote, started.jiFangId, 7, {{1, "a"}}, {}})},
+        {VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ,
+         mpak::encode(PBatchDeleteVoteReq{10, 20, {{voteId, 2}, {9, 0}}, {}})},
+        {VOTE_SYSTEM_CLOSE_VOTEUI_REQ,
+         mpak::encode(PCloseVoteReq{10, 20, voteId, started.jiFangId, {{"k", "v"}}})},
+    };
+    std::uint32_t seed = 12345;
+    const auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    for (int round = 0; round < 3000; ++round) {
+        const auto& [minType, body] = valid[next() % std::size(valid)];
+        std::string damaged = body;
+        for (std::uint32_t flips = next() % 4 + 1; flips > 0; --flips)
+            damaged[next() % damaged.size()] = static_cast<char>(next());
+        if (next() % 3 == 0)
+            damaged.resize(next() % damaged.size());
+        const SessionId from =
+            minType == VOTE_SYSTEM_USER_VOTE_REQ || minType == VOTE_SYSTEM_USER_VOTE_STATE_REQ ? judge
+                                                                                               : manager;
+        ASSERT_NO_THROW(h.send(from, minType, damaged)) << "round " << round;
+    }
+    for (const auto& vote : h.storage.votes({10, 20}))
+        EXPECT_TRUE(RecordValidator::isValid(vote)) << vote.voteId;
+    EXPECT_NE(h.create(manager, normalVote("after", 2, 1, 1)), 0u);
 }
 
 TEST_F(CoreTest, RequestsFromUnknownSessionsAreRefused)
