@@ -6,6 +6,7 @@
 #                                   and unregisters it when the binary unloads.
 #   quorix_artwork_dir              folder holding the generated PNG files
 #   quorix-artwork                  target that brings those files up to date
+#   quorix-artsheet                 target that writes artwork/sheet.png, all images on one page
 include_guard(GLOBAL)
 
 get_filename_component(_quorix_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
@@ -44,6 +45,13 @@ function(_quorix_define_resource_bundle)
     COMMENT "Drawing the add-on images"
     VERBATIM)
   add_custom_target(quorix-artwork DEPENDS ${images})
+  # Not part of the default build: a contact sheet of every image, for review.
+  add_custom_target(quorix-artsheet
+    COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0
+            $<TARGET_FILE:quorix-artgen> --manifest ${list_file} --sheet ${CMAKE_BINARY_DIR}/artwork/sheet.png
+    DEPENDS quorix-artgen
+    COMMENT "Writing ${CMAKE_BINARY_DIR}/artwork/sheet.png"
+    VERBATIM)
 
   # Layouts are small text files: always stored zlib-compressed.
   file(GLOB layouts CONFIGURE_DEPENDS ${QUORIX_LAYOUT_DIR}/*.xml)
