@@ -36,28 +36,4 @@ std::string_view OutFrame::frame() const
     return wire().substr(m_bytes ? kPrefixSize : 0);
 }
 
-std::string_view OutFrame::payload() const
-{
-    return wire().substr(m_bytes ? kPrefixSize + mpak::kFrameHeaderSize : 0);
-}
-
-std::uint32_t OutFrame::maxType() const
-{
-    return u32At(kPrefixSize);
-}
-
-std::uint32_t OutFrame::minType() const
-{
-    return u32At(kPrefixSize + 4);
-}
-
-std::uint32_t OutFrame::u32At(std::size_t offset) const
-{
-    if (!m_bytes)
-        return 0;
-    const auto* p = reinterpret_cast<const unsigned char*>(m_bytes->data() + offset);
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
-           (std::uint32_t(p[3]) << 24);
-}
-
 } // namespace quorix::service

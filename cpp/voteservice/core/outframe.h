@@ -23,13 +23,9 @@ public:
     bool isNull() const { return !m_bytes; }
     std::string_view wire() const;
     std::string_view frame() const;
-    std::uint32_t maxType() const;
-    std::uint32_t minType() const;
-    std::string_view payload() const;
 
 private:
     explicit OutFrame(std::shared_ptr<const std::string> bytes) : m_bytes(std::move(bytes)) {}
-    std::uint32_t u32At(std::size_t offset) const;
 
     std::shared_ptr<const std::string> m_bytes;
 };

@@ -49,7 +49,6 @@ public:
     void close();
 
     SessionId id() const { return m_id; }
-    bool isOpen() const { return !m_closed; }
     bool welcomed = false;
     std::int64_t acceptedAtMs() const { return m_acceptedAtMs; }
 
