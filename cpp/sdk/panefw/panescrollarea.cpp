@@ -24,8 +24,10 @@ PaneScrollArea::PaneScrollArea(QGraphicsItem* parent) : PaneWidget(parent)
 PaneScrollArea::~PaneScrollArea()
 {
     // The content reports size changes to this area; it must not while the area is destroyed.
-    if (m_content)
+    if (m_content) {
         m_content->setParentLayoutItem(nullptr);
+        disconnect(m_content, nullptr, this, nullptr);
+    }
 }
 
 void PaneScrollArea::setContentWidget(QGraphicsWidget* content)

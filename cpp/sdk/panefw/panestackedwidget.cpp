@@ -7,6 +7,15 @@ PaneStackedWidget::PaneStackedWidget(QGraphicsItem* parent) : PaneWidget(parent)
     setLayout(Anchor);
 }
 
+PaneStackedWidget::~PaneStackedWidget()
+{
+    // The pages are deleted after this object's members; they must not call back into it.
+    for (const auto& page : qAsConst(m_pages)) {
+        if (page)
+            disconnect(page, nullptr, this, nullptr);
+    }
+}
+
 void PaneStackedWidget::addItem(QGraphicsLayoutItem* item)
 {
     insertItem(-1, item);
@@ -25,6 +34,11 @@ void PaneStackedWidget::insertItem(int index, QGraphicsLayoutItem* item)
     if (index < 0 || index > m_pages.size())
         index = m_pages.size();
     m_pages.insert(index, page);
+    // A page deleted by its owner leaves the stack at once, and the next page shows.
+    connect(page, &QObject::destroyed, this, [this] {
+        prunePages();
+        showCurrent();
+    });
     if (m_current < 0)
         m_current = 0;
     else if (index <= m_current)
@@ -41,6 +55,7 @@ void PaneStackedWidget::removeItem(QGraphicsLayoutItem* item)
     if (index < 0)
         return;
     m_pages.at(index)->hide();
+    disconnect(m_pages.at(index), &QObject::destroyed, this, nullptr);
     m_pages.removeAt(index);
     if (index < m_current || m_current >= m_pages.size())
         m_current = m_pages.isEmpty() ? -1 : qMax(0, m_current - 1);

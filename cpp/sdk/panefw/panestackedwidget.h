@@ -12,6 +12,7 @@ class PaneStackedWidget : public PaneWidget
     Q_OBJECT
 public:
     explicit PaneStackedWidget(QGraphicsItem* parent = nullptr);
+    ~PaneStackedWidget() override;
 
     // A page is any QGraphicsWidget; it becomes a child. The first page becomes current.
     void addItem(QGraphicsLayoutItem* item) override;

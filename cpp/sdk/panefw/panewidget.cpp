@@ -106,6 +106,8 @@ void PaneWidget::setLayout(LayoutType type)
     if (old != nullptr && type != Anchor) {
         old->setOrientation(type == HBox ? Qt::Horizontal : Qt::Vertical);
         m_layoutType = type;
+        for (int i = 0; i < old->count(); ++i)
+            old->setAlignment(old->itemAt(i), defaultAlignment());
         return;
     }
     m_layoutType = type;
@@ -221,6 +223,12 @@ void PaneWidget::removeItem(QGraphicsLayoutItem* item)
         if (graphicsItem->parentItem() == this)
             graphicsItem->hide();
     }
+}
+
+// Items lower than a row sit in its middle; items in a column start at its left.
+Qt::Alignment PaneWidget::defaultAlignment() const
+{
+    return m_layoutType == HBox ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignLeft | Qt::AlignTop;
 }
 
 void PaneWidget::setItemAlignment(QGraphicsLayoutItem* item, Qt::Alignment alignment)

@@ -43,8 +43,8 @@ public:
     explicit PaneWidget(QGraphicsItem* parent = nullptr);
     ~PaneWidget() override;
 
-    // Replaces the current arrangement; items of an old linear layout are kept as children and
-    // moved into the new arrangement in order.
+    // Replaces the current arrangement. Switching between VBox and HBox keeps the items in order
+    // and gives them the new box's default alignment; switching to Anchor keeps them as children.
     void setLayout(LayoutType type);
     void setLayout(int type) { setLayout(static_cast<LayoutType>(type)); }
     using QGraphicsWidget::setLayout;
@@ -94,7 +94,7 @@ protected:
 
 private:
     struct AnchorSpec;
-    void moveChildrenInto(QGraphicsLinearLayout* layout);
+    Qt::Alignment defaultAlignment() const;
     QRectF anchoredRect(const PaneWidget* child) const;
 
     LayoutType m_layoutType = VBox;
