@@ -82,6 +82,7 @@ void unfoldNormal(QuorixPaneListCtrl* list, int row, const quorix::VoteHistoryRe
     detail->setFixHeight(height + QuorixRecordRows::kRowHeight);
     detail->setGeometry(QRectF(0, 0, width, height + QuorixRecordRows::kRowHeight));
     list->setRowHeight(row, quint32(height) + QuorixRecordRows::kRowHeight);
+    list->ensureVisible(widget->geometry());
 }
 
 } // namespace
