@@ -60,6 +60,8 @@ void AddonLoader::unload()
     if (m_component == nullptr)
         return;
     IQuorix* component = std::exchange(m_component, nullptr);
+    if (m_applicationPin == nullptr)
+        m_applicationPin = dlopen(applicationPath().toLocal8Bit().constData(), RTLD_LAZY | RTLD_NOLOAD);
     component->onUnLoad();
     component->release();
 }

@@ -3,8 +3,11 @@
 // Loads the voting add-on's entry component the way the host does: opens its library from the
 // add-on folder, creates the component by its component id, and hands it the component root.
 // The entry component loads the application library itself some seconds later.
-// The entry component's library stays mapped until the process ends: its component object is
-// process-wide and lives that long.
+// Both libraries stay mapped until the process ends, although the component frees the
+// application library on unload: the component object is process-wide and lives that long, and
+// the add-on's code and constant texts may still be referenced after it unloaded (slot callables
+// kept by host signals until they are destroyed; Qt's process-wide caches, such as the font
+// cache, keeping literal texts of the add-on until the application object is destroyed).
 
 #include <QString>
 
@@ -38,5 +41,6 @@ public:
 private:
     QString m_dir;
     void* m_library = nullptr;
+    void* m_applicationPin = nullptr;
     IQuorix* m_component = nullptr;
 };

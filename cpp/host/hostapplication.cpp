@@ -42,11 +42,12 @@ HostServices servicesOf(HostChannelService* channel, HostBuddyList* buddyList,
 
 HostApplication::HostApplication(const HostOptions& options, const KeywordFilter& filter)
     : m_options(options), m_state(options.identity), m_transport(makeTransport(options)),
-      m_window(std::make_unique<ChannelWindow>(&m_state)), m_channel(&m_state, filter), m_buddyList(&m_state),
-      m_authentication(&m_state), m_addonBox(std::make_unique<HostAddonBox>(m_window.get())),
+      m_window(std::make_unique<ChannelWindow>(&m_state)), m_loader(options.addonDir),
+      m_channel(&m_state, filter), m_buddyList(&m_state), m_authentication(&m_state),
+      m_addonBox(std::make_unique<HostAddonBox>(m_window.get())),
       m_root(servicesOf(&m_channel, &m_buddyList, &m_authentication, m_addonBox.get(), &m_uiCreator,
                         m_transport.get())),
-      m_loader(options.addonDir), m_commands(this)
+      m_commands(this)
 {
     m_channel.setChannelWindow(m_window.get());
     connect(m_window.get(), &ChannelWindow::closeRequested, this, &HostApplication::shutdown);

@@ -67,13 +67,13 @@ private:
     ChannelState m_state;
     std::unique_ptr<ServiceTransport> m_transport;
     std::unique_ptr<ChannelWindow> m_window;
+    AddonLoader m_loader;
     HostChannelService m_channel;
     HostBuddyList m_buddyList;
     HostAuthentication m_authentication;
     std::unique_ptr<HostAddonBox> m_addonBox;
     HostUICreator m_uiCreator;
     HostComponentRoot m_root;
-    AddonLoader m_loader;
     AutomationCommands m_commands;
     std::unique_ptr<AutomationServer> m_automation;
     bool m_shutDown = false;
