@@ -117,13 +117,13 @@ void JudgeVoteWin::buildWindow()
 void JudgeVoteWin::setUpLabels()
 {
     if (PaneLabelWidget* title = find<PaneLabelWidget>(QStringLiteral("title"))) {
-        title->setAlignment(Qt::AlignRight);
+        title->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         title->setFont(font("微软雅黑", 12, QFont::Bold));
         title->setTextColor(Qt::white);
     }
     totalPoint = find<PaneLabelWidget>(QStringLiteral("totalPoint"));
     if (totalPoint) {
-        totalPoint->setAlignment(Qt::AlignLeft);
+        totalPoint->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         totalPoint->setFont(font("微软雅黑", 12, QFont::Bold));
         totalPoint->setTextColor(QColor(255, 244, 109));
         totalPoint->setText(QStringLiteral("0"));

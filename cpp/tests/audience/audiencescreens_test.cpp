@@ -110,10 +110,12 @@ TEST_F(AudienceScreens, JudgeVoteThreeJudgesOneScoredRunningAndEnded)
         test::judgeVote({{700, "张老师", 4}, {kViewerUid, "李评委", 0}, {500, "王导演", 0}}, "新人舞蹈大赛"));
     win.startCountdown(143);
     win.onTimerCount();
+    saveAndCheck(win.frameWindow(), "judge_running.png");
+
     emit panefw::findChild<PanePushButton>(win.frameWindow(), QStringLiteral("pointBtn"))
         ->hoverEnter(QPointF());
     panefw::findChild<PanePushButton>(win.frameWindow(), QStringLiteral("4"))->click();
-    saveAndCheck(win.frameWindow(), "judge_running.png");
+    saveAndCheck(win.frameWindow(), "judge_choosing.png");
 
     win.stopVote();
     saveAndCheck(win.frameWindow(), "judge_ended.png");
