@@ -716,6 +716,8 @@ void QuorixMainPanel::initEditors()
     }
     if (auto* list = findInPage<QuorixPaneListCtrl>(JudgeEditorPage, "judgeListCtrl")) {
         list->setSelectable(true);
+        // A window closed by the window system deletes itself; the next init builds a new one.
+        delete m_pJudgeListCtrl;
         m_pJudgeListCtrl = new JudgeListCtrl(list);
         connect(m_pJudgeListCtrl, &JudgeListCtrl::removeItem, this, &QuorixMainPanel::onJudgeDeleteClicked,
                 Qt::UniqueConnection);

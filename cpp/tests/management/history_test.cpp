@@ -1,0 +1,136 @@
+// The history on the management window's page and in the history window: filled from the
+// controller's history answer, rows unfold on a press, and the history window's own behaviour.
+// Also the management window rebuilt after the window system closed (and so deleted) it.
+
+#include "panelfixture.h"
+
+#include "judgelistctrl.h"
+#include "panelistctrrowwidget.h"
+#include "quorixpanelistctrl.h"
+
+#include <logcapture.h>
+#include <panelabelwidget.h>
+#include <panepushbutton.h>
+
+namespace {
+
+quorix::PQueryVoteHisRecordRes history()
+{
+    quorix::PQueryVoteHisRecordRes res;
+    for (quint32 key : {5u, 9u}) {
+        quorix::VoteHistoryRecord record;
+        record.recordKey = key;
+        record.name = key == 5 ? "旧" : "新";
+        record.timeText = "2026-12-07 20:30:12";
+        record.options = {{0, "甲"}, {1, "乙"}};
+        record.optionTickets = {{0, 2}, {1, 3}};
+        res.records[key] = record;
+    }
+    return res;
+}
+
+class HistoryTest : public PanelFixture
+{
+protected:
+    QuorixPaneListCtrl* listOf(PaneFrameWindow* window) const
+    {
+        return panefw::findChild<QuorixPaneListCtrl>(window, QStringLiteral("voteRecordListCtrl"));
+    }
+    QString nameOf(QuorixPaneListCtrl* list, int row) const
+    {
+        auto* label = qobject_cast<PaneLabelWidget*>(list->findInRow(row, QStringLiteral("NAME_LABEL")));
+        return label ? label->text() : QString();
+    }
+    bool unfolded(QuorixPaneListCtrl* list, int row) const
+    {
+        return list->findInRow(row, QStringLiteral("RECORD_LIST_ROW_DETAIL_LAYOUTER")) != nullptr;
+    }
+};
+
+TEST_F(HistoryTest, BothViewsShowTheAnswerAndUnfoldOnAPress)
+{
+    controller->onResQueryVoteHisRecord(history());
+    for (PaneFrameWindow* window : {panel->window(), records->window()}) {
+        QuorixPaneListCtrl* list = listOf(window);
+        ASSERT_NE(list, nullptr);
+        ASSERT_EQ(list->rowCount(), 2);
+        EXPECT_EQ(nameOf(list, 0), QStringLiteral("新"));
+        EXPECT_EQ(nameOf(list, 1), QStringLiteral("旧"));
+        emit list->rowWidget(1)->list_row_pressed(1);
+        EXPECT_TRUE(unfolded(list, 1));
+        EXPECT_FALSE(unfolded(list, 0));
+        emit list->rowWidget(1)->list_row_pressed(1);
+        EXPECT_FALSE(unfolded(list, 1));
+    }
+}
+
+TEST_F(HistoryTest, HistoryWindowShowsOnceAndHidesOnClose)
+{
+    PaneFrameWindow* window = records->window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("投票记录"));
+    EXPECT_FALSE(window->isVisible());
+    auto* title = panefw::findChild<PaneLabelWidget>(window, QStringLiteral("labeltext"));
+    EXPECT_EQ(title->textColor(), QColor(255, 255, 255));
+
+    records->showWindow();
+    EXPECT_TRUE(window->isVisible());
+    panefw::findChild<PanePushButton>(window, QStringLiteral("closeBtn"))->click();
+    EXPECT_FALSE(window->isVisible());
+
+    records->init(controller.get());
+    EXPECT_EQ(records->window(), window);
+    EXPECT_EQ(
+        host->uiCreator().requestedLayouts().count(QStringLiteral(":/layout/theme/quorix/layout/record.xml")),
+        1);
+}
+
+TEST_F(HistoryTest, ViewsWithoutControllerOrWindowDoNothing)
+{
+    recordWnd lone;
+    lone.refreshRecordList();
+    lone.onRecordListRowPressed(0);
+    lone.showWindow();
+    lone.onCloseBtnClicked();
+    EXPECT_EQ(lone.window(), nullptr);
+
+    QuorixMainPanel bare;
+    bare.refreshRecordList();
+    bare.refreshVoteList();
+    bare.onRecordListRowPressed(0);
+    bare.onStartBtnClick();
+    bare.onAddNormalClicked();
+    EXPECT_TRUE(bare.isStartIdle());
+    EXPECT_EQ(bare.currentPage(), -1);
+}
+
+TEST_F(HistoryTest, WindowClosedByTheWindowSystemIsBuiltAgain)
+{
+    panel->onJudgeQueried(QStringLiteral("评委"), 1, 2);
+    panel->window()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(panel->window(), nullptr);
+    panel->showVoteListPage();
+
+    panel->init(controller.get());
+    ASSERT_NE(panel->window(), nullptr);
+    EXPECT_EQ(panel->currentPage(), QuorixMainPanel::MainPage);
+    ASSERT_NE(panel->judgeList(), nullptr);
+    EXPECT_TRUE(panel->judgeList()->uids().empty());
+    panel->onJudgeQueried(QStringLiteral("评委"), 1, 2);
+    EXPECT_EQ(panel->judgeList()->uids().size(), 1u);
+}
+
+TEST_F(HistoryTest, ManagersActionsAreLogged)
+{
+    setVotes({normalVote(10, "一", {"a"})});
+    fenbase::LogCapture capture;
+    panel->onRowStartLabelClicked(10);
+    panel->onRowDeleteLabelClicked(10);
+    panel->onRowEditLabelClicked(10);
+    EXPECT_TRUE(capture.contains(" StartLabel is clicked, voteId is 10. and id is 10"));
+    EXPECT_TRUE(capture.contains(" Delete Label is clicked, vote id is 10. and id is 10. voteType is 0"));
+    EXPECT_TRUE(capture.contains(" Edit Label is clicked, vote id is 10. and id is 10"));
+}
+
+} // namespace
