@@ -167,6 +167,8 @@ void report(const Arguments& args, loadgen::LoadResults results)
         std::printf(
             "service processor time      %.2f s while voting (%.0f accepted votes per service CPU second)\n",
             results.serviceCpuSeconds, double(results.accepted) / results.serviceCpuSeconds);
+    std::printf("service waiting for a CPU   %.2f s while voting (ready to run while other processes ran)\n",
+                results.serviceRunDelaySeconds);
     rusage self{};
     getrusage(RUSAGE_SELF, &self);
     std::printf("load generator processor    %.2f s over the whole run\n",

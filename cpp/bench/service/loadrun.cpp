@@ -68,6 +68,15 @@ double LoadRun::cpuSeconds(pid_t pid)
     return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
 }
 
+double LoadRun::runDelaySeconds(pid_t pid)
+{
+    // Second field of schedstat: nanoseconds spent runnable but waiting on a run queue.
+    std::ifstream schedstat("/proc/" + std::to_string(pid) + "/schedstat");
+    unsigned long long running = 0, waiting = 0;
+    schedstat >> running >> waiting;
+    return double(waiting) / 1e9;
+}
+
 bool LoadRun::run()
 {
     if (m_options.servicePid != 0)
@@ -164,8 +173,10 @@ void LoadRun::onManagerFrame(std::uint32_t minType, const std::string& payload)
         m_plannedVotes = std::uint64_t(m_clients.size() - 1) * m_options.votesPerViewer;
         m_paceStart = Clock::now();
         m_firstVote = m_paceStart;
-        if (m_options.servicePid != 0)
+        if (m_options.servicePid != 0) {
             m_cpuAtStart = cpuSeconds(m_options.servicePid);
+            m_runDelayAtStart = runDelaySeconds(m_options.servicePid);
+        }
         paceVotes();
     } else if (m_phase == Phase::Ending && minType == VOTE_SYSTEM_BROADCAST_VOTE) {
         PBroadcastVote push;
@@ -252,8 +263,10 @@ void LoadRun::maybeEnd()
     if (m_phase != Phase::Voting || m_answered < m_plannedVotes || m_awaitingBroadcast != 0)
         return;
     m_results.votingSeconds = std::chrono::duration<double>(m_lastAnswer - m_firstVote).count();
-    if (m_options.servicePid != 0)
+    if (m_options.servicePid != 0) {
         m_results.serviceCpuSeconds = cpuSeconds(m_options.servicePid) - m_cpuAtStart;
+        m_results.serviceRunDelaySeconds = runDelaySeconds(m_options.servicePid) - m_runDelayAtStart;
+    }
     m_phase = Phase::Ending;
     m_clients[0]->sendFrame(kVoteMajorType, VOTE_SYSTEM_END_VOTE_REQ,
                             mpak::encode(PEndVoteReq{kChannel, kSubChannel, m_voteId, 0, m_jiFangId, {}}));

@@ -45,6 +45,8 @@ struct LoadResults
     bool finalSeen = false;
     // Processor time the service used while the viewers voted (user plus system).
     double serviceCpuSeconds = 0;
+    // Time the service was ready to run but waited for a processor (other processes' load).
+    double serviceRunDelaySeconds = 0;
 };
 
 class LoadRun
@@ -64,6 +66,7 @@ public:
 
     static long rssKiB(pid_t pid);
     static double cpuSeconds(pid_t pid);
+    static double runDelaySeconds(pid_t pid);
 
 private:
     enum class Phase
@@ -109,6 +112,7 @@ private:
     Clock::time_point m_lastAnswer;
     Clock::time_point m_paceStart;
     double m_cpuAtStart = 0;
+    double m_runDelayAtStart = 0;
 };
 
 } // namespace quorix::loadgen
