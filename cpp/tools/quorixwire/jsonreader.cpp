@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 struct JsonSyntaxError : std::runtime_error
@@ -11,7 +12,7 @@ struct JsonSyntaxError : std::runtime_error
 };
 } // namespace
 
-JsonReader::JsonReader(const std::string& input) : m_input(input) {}
+JsonReader::JsonReader(std::string input) : m_input(std::move(input)) {}
 
 bool JsonReader::parse(JsonValue& out)
 {

@@ -14,7 +14,7 @@ class JsonReader
 public:
     static constexpr int kMaxDepth = 64;
 
-    explicit JsonReader(const std::string& input);
+    explicit JsonReader(std::string input);
 
     // Returns false and sets error() when the input is not exactly one JSON value.
     bool parse(JsonValue& out);
@@ -33,7 +33,7 @@ private:
     char peek() const;
     [[noreturn]] void fail(const std::string& what) const;
 
-    const std::string& m_input;
+    const std::string m_input;
     std::size_t m_pos = 0;
     std::string m_error;
 };
