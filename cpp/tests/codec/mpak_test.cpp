@@ -161,11 +161,13 @@ TEST(MpakBuffer, RefusedGrowthLeavesBufferIntact)
     } catch (const PackError& e) {
         EXPECT_STREQ("append buffer overflow", e.what());
     }
-    try {
-        Pack beyond(buffer, tooMuch);
-        ADD_FAILURE() << "an oversized writer offset was accepted";
-    } catch (const PackError& e) {
-        EXPECT_STREQ("resize buffer overflow", e.what());
+    for (const std::size_t offset : {tooMuch, std::size_t(-1)}) {
+        try {
+            Pack beyond(buffer, offset);
+            ADD_FAILURE() << "an oversized writer offset was accepted: " << offset;
+        } catch (const PackError& e) {
+            EXPECT_STREQ("resize buffer overflow", e.what());
+        }
     }
     EXPECT_EQ("abc", std::string(buffer.data(), buffer.size()));
 }

@@ -151,7 +151,9 @@ public:
     explicit Pack(PackBuffer& buffer, std::size_t offset = 0)
         : m_buffer(buffer), m_begin(buffer.size() + offset)
     {
-        if (!m_buffer.resize(m_begin))
+        // An offset beyond the ceiling is refused before the sum above can wrap around and
+        // shrink the buffer instead.
+        if (offset > kMaxBlocks * kBlockSize || !m_buffer.resize(m_begin))
             throw PackError("resize buffer overflow");
     }
 
