@@ -7,6 +7,7 @@
 #include "normalvotewin.h"
 #include "quorixapp.h"
 #include "quorixcontroller.h"
+#include "quorixmainpanel.h"
 #include "quorixprotocol.h"
 #include "recordwnd.h"
 
@@ -431,6 +432,51 @@ TEST_F(ControllerTest, MissingProtocolSendsNothingAndCrashesNothing)
     alone.onBroadcastVoteStart(startBroadcast(test::normalVote({1})));
     EXPECT_TRUE(sent().empty());
     EXPECT_TRUE(alone.isVoteRunning());
+}
+
+class ManagerControllerTest : public ControllerTest
+{
+protected:
+    ManagerControllerTest() : ControllerTest(255) {}
+
+    void useMainPanel()
+    {
+        controller.init(&protocol, &panel, nullptr, &normal, &group, &judge, nullptr);
+        connection->clearSent();
+    }
+
+    QuorixMainPanel panel;
+};
+
+TEST_F(ManagerControllerTest, RecordButtonOpensTheManagementHistoryAndQueriesHistoryThenVotes)
+{
+    useMainPanel();
+    controller.onRecordBtnClicked();
+
+    EXPECT_EQ(panel.currentPage(), QuorixMainPanel::VoteRecordPage);
+    ASSERT_NE(panel.window(), nullptr);
+    EXPECT_TRUE(panel.window()->isVisible());
+    EXPECT_EQ(sent(), (std::vector<quint32>{quorix::VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ,
+                                            quorix::VOTE_SYSTEM_QUERY_ALL_VOTE_REQ}));
+}
+
+TEST_F(ManagerControllerTest, CloseAnswerWithAMainPanelFreesTheChannelWhateverItsResult)
+{
+    useMainPanel();
+    controller.onResStartVote(answer(40, 7));
+    controller.onResEndVote(answer(40, 7));
+    controller.onResCloseVoteUi(answer(40, 7, 3));
+    EXPECT_FALSE(controller.hasOpenVote());
+    EXPECT_EQ(controller.voteIdStarted(), 0u);
+}
+
+TEST_F(ManagerControllerTest, SubChannelChangeHidesTheManagementWindow)
+{
+    useMainPanel();
+    controller.onChannelAddonClicked();
+    ASSERT_TRUE(panel.window()->isVisible());
+    host.fake().channel().switchSubChannel(68);
+    EXPECT_FALSE(panel.window()->isVisible());
 }
 
 } // namespace
