@@ -2,9 +2,18 @@
 
 #include "panefwinit.h"
 
+#include <QEvent>
 #include <QGraphicsProxyWidget>
+#include <QPainter>
 #include <QLineEdit>
 #include <QRegExpValidator>
+
+namespace {
+
+const QColor kBorder(201, 209, 219);
+const QColor kFocusBorder(58, 142, 230);
+
+} // namespace
 
 PaneLineEdit::PaneLineEdit(QGraphicsItem* parent) : PaneWidget(parent), m_textColor(51, 51, 51)
 {
@@ -16,7 +25,10 @@ PaneLineEdit::PaneLineEdit(QGraphicsItem* parent) : PaneWidget(parent), m_textCo
     m_proxy = new QGraphicsProxyWidget(this);
     m_proxy->setWidget(m_edit);
     setFocusProxy(m_proxy);
-    applyStyle();
+    m_edit->setFrame(false);
+    m_edit->setTextMargins(6, 0, 6, 0);
+    m_edit->installEventFilter(this);
+    applyTextColor();
     connect(m_edit, &QLineEdit::textChanged, this, &PaneLineEdit::textChanged);
     connect(m_edit, &QLineEdit::textEdited, this, &PaneLineEdit::textEdited);
     connect(m_edit, &QLineEdit::editingFinished, this, &PaneLineEdit::editingFinished);
@@ -75,7 +87,7 @@ void PaneLineEdit::setReadOnly(bool readOnly)
 void PaneLineEdit::setTextColor(const QColor& color)
 {
     m_textColor = color;
-    applyStyle();
+    applyTextColor();
 }
 
 void PaneLineEdit::setFont(const QFont& font)
@@ -91,7 +103,7 @@ void PaneLineEdit::setAlignment(Qt::Alignment alignment)
 void PaneLineEdit::setFrameVisible(bool visible)
 {
     m_frameVisible = visible;
-    applyStyle();
+    update();
 }
 
 void PaneLineEdit::selectAll()
@@ -114,17 +126,35 @@ bool PaneLineEdit::hasEditFocus() const
 void PaneLineEdit::resizeEvent(QGraphicsSceneResizeEvent* event)
 {
     PaneWidget::resizeEvent(event);
-    m_proxy->setGeometry(rect());
+    // Inside the border this widget draws.
+    m_proxy->setGeometry(rect().adjusted(1, 1, -1, -1));
 }
 
-void PaneLineEdit::applyStyle()
+void PaneLineEdit::applyTextColor()
 {
-    const QString border = m_frameVisible ? QStringLiteral("1px solid #c9d1db") : QStringLiteral("none");
-    const QString focusBorder = m_frameVisible ? QStringLiteral("1px solid #3a8ee6") : QStringLiteral("none");
-    m_edit->setStyleSheet(
-        QStringLiteral("QLineEdit { background: #ffffff; color: %1; border: %2; border-radius: 3px;"
-                       " padding: 0 6px; selection-background-color: #3a8ee6; }"
-                       " QLineEdit:focus { border: %3; }"
-                       " QLineEdit:disabled { background: #f2f2f2; color: #a8a8a8; }")
-            .arg(m_textColor.name(), border, focusBorder));
+    QPalette palette = m_edit->palette();
+    palette.setColor(QPalette::Base, Qt::transparent);
+    palette.setColor(QPalette::Window, Qt::transparent);
+    palette.setColor(QPalette::Text, m_textColor);
+    palette.setColor(QPalette::Highlight, kFocusBorder);
+    m_edit->setPalette(palette);
+}
+
+void PaneLineEdit::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
+{
+    if (!m_frameVisible)
+        return;
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing, true);
+    painter->setPen(hasEditFocus() ? kFocusBorder : kBorder);
+    painter->setBrush(isEnabled() && !m_edit->isReadOnly() ? QColor(Qt::white) : QColor(242, 242, 242));
+    painter->drawRoundedRect(rect().adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+    painter->restore();
+}
+
+bool PaneLineEdit::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_edit && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
+        update();
+    return PaneWidget::eventFilter(watched, event);
 }
