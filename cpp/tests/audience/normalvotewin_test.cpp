@@ -9,6 +9,7 @@
 #include "panelabelwidget.h"
 #include "paneprogressbar.h"
 #include "panepushbutton.h"
+#include "panesyscommandrequest.h"
 
 #include <gtest/gtest.h>
 
@@ -326,6 +327,25 @@ TEST_F(NormalVoteWinTest, HideAndClearEmptiesTheCountsAndHides)
     EXPECT_FALSE(win->frameWindow()->isVisible());
     EXPECT_EQ(countText(0), QString());
     EXPECT_EQ(countText(1), QString());
+}
+
+TEST_F(NormalVoteWinTest, WindowSystemCloseIsRefusedAndRestoreRaisesTheWindow)
+{
+    PaneSysCommandRequest close(PaneSysCommandRequest::Close);
+    emit win->frameWindow()->sysCommand(&close);
+    EXPECT_FALSE(close.isAccepted()) << "the window is only ever hidden by the controller";
+
+    PaneSysCommandRequest restore(PaneSysCommandRequest::Restore);
+    emit win->frameWindow()->sysCommand(&restore);
+    EXPECT_TRUE(win->frameWindow()->isVisible());
+    EXPECT_TRUE(win->frameWindow()->windowFlags().testFlag(Qt::FramelessWindowHint));
+}
+
+TEST_F(NormalVoteWinTest, CloseButtonMinimisesInsteadOfClosing)
+{
+    win->showOnTop();
+    widget<PanePushButton>(QStringLiteral("btnClose"))->click();
+    EXPECT_TRUE(win->frameWindow()->isMinimized());
 }
 
 } // namespace
