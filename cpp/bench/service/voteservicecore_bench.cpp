@@ -23,8 +23,13 @@ public:
 class CountingSink : public OutputSink
 {
 public:
-    void deliver(SessionId, const OutFrame& frame) override { bytes += frame.wire().size(); }
+    void deliver(SessionId, const OutFrame& frame) override
+    {
+        bytes += frame.wire().size();
+        last = frame;
+    }
     std::size_t bytes = 0;
+    OutFrame last;
 };
 
 struct Scenario
@@ -49,6 +54,10 @@ struct Scenario
         core->handle(1, VOTE_SYSTEM_CREATE_VOTE_REQ, mpak::encode(PCreateVoteReq{10, 20, vote, {}}));
         voteId = storage.votes({10, 20}).front().voteId;
         core->handle(1, VOTE_SYSTEM_START_VOTE_REQ, mpak::encode(PStartVoteReq{10, 20, voteId, 1, {}}));
+        // The last frame is the start broadcast; its run number goes into every ticket.
+        PBroadcastVote started;
+        mpak::decode(std::string(sink.last.frame().substr(10)), started);
+        jiFangId = started.jiFangId;
     }
 
     FixedClock clock;
@@ -56,6 +65,7 @@ struct Scenario
     CountingSink sink;
     std::unique_ptr<VoteServiceCore> core;
     std::uint32_t voteId = 0;
+    std::uint32_t jiFangId = 0;
 };
 
 void BM_UserVote(benchmark::State& state)
@@ -64,7 +74,7 @@ void BM_UserVote(benchmark::State& state)
     std::uint32_t option = 0;
     for (auto _ : state) {
         const std::uint32_t uid = 1000 + option % 1000;
-        const PUserVoteReq req{10, 20, s.voteId, kNormalVote, 1, uid, option % 10, 1, {}};
+        const PUserVoteReq req{10, 20, s.voteId, kNormalVote, s.jiFangId, uid, option % 10, 1, {}};
         s.core->handle(uid, VOTE_SYSTEM_USER_VOTE_REQ, mpak::encode(req));
         ++option;
     }
@@ -75,7 +85,8 @@ BENCHMARK(BM_UserVote);
 void BM_CoalescedBroadcast(benchmark::State& state)
 {
     Scenario s(static_cast<std::size_t>(state.range(0)));
-    const std::string body = mpak::encode(PUserVoteReq{10, 20, s.voteId, kNormalVote, 1, 1000, 3, 1, {}});
+    const std::string body =
+        mpak::encode(PUserVoteReq{10, 20, s.voteId, kNormalVote, s.jiFangId, 1000, 3, 1, {}});
     for (auto _ : state) {
         s.core->handle(1000, VOTE_SYSTEM_USER_VOTE_REQ, body);
         s.clock.ms += 100;

@@ -320,6 +320,22 @@ TEST_F(CoreTest, RestartingAVoteStartsFromZero)
     EXPECT_EQ(ticketState(viewer, again).ticketsUsed, 0u);
 }
 
+TEST(CoreRestartTest, ARestartedServiceDoesNotRepeatRunNumbers)
+{
+    CoreHarness before;
+    const SessionId m1 = before.open(identity(1, 255));
+    const PStartVoteRes first = before.start(m1, before.create(m1, normalVote("v", 2, 1, 1)));
+
+    CoreHarness after; // same vote ids, a minute later
+    after.clock.advanceSeconds(60);
+    const SessionId m2 = after.open(identity(1, 255));
+    const PStartVoteRes second = after.start(m2, after.create(m2, normalVote("v", 2, 1, 1)));
+    ASSERT_EQ(first.voteId, second.voteId);
+    EXPECT_NE(first.jiFangId, second.jiFangId);
+    after.request(m2, VOTE_SYSTEM_END_VOTE_REQ, PEndVoteReq{10, 20, first.voteId, 0, first.jiFangId, {}});
+    EXPECT_EQ(after.sink.last<PEndVoteRes>(m2, VOTE_SYSTEM_END_VOTE_RES).result, kResultEndNotFound);
+}
+
 // ---- tickets ------------------------------------------------------------------------------------
 
 TEST_F(CoreTest, AllowancesPerPersonAndPerOption)

@@ -365,9 +365,7 @@ void VoteServiceCore::startVote(const SubChannelKey& place, const VoteInfo& stor
         vote.record.optionTickets[optionId] = 0;
     if (vote.record.voteType == kJudgeVote)
         vote.record.optionTickets = {{0, 0}};
-    if (++m_lastJiFangId == 0)
-        ++m_lastJiFangId;
-    vote.jiFangId = m_lastJiFangId;
+    vote.jiFangId = nextJiFangId();
     const std::int64_t now = m_clock.steadyMs();
     vote.endsAtMs = now + std::int64_t(vote.record.limitTime) * 1000;
     vote.lastBroadcastMs = now;
@@ -375,6 +373,17 @@ void VoteServiceCore::startVote(const SubChannelKey& place, const VoteInfo& stor
     vote.starterNick = starter.identity.nick;
     m_places[place].open = std::move(vote);
     m_running.insert(place);
+}
+
+std::uint32_t VoteServiceCore::nextJiFangId()
+{
+    // Never below the current Unix second, so a restarted service does not repeat the numbers
+    // clients may still hold from before the restart.
+    const auto now = static_cast<std::uint32_t>(m_clock.unixSeconds());
+    m_lastJiFangId = std::max(m_lastJiFangId + 1, now);
+    if (m_lastJiFangId == 0)
+        m_lastJiFangId = 1;
+    return m_lastJiFangId;
 }
 
 void VoteServiceCore::handleEnd(Session& s, SessionId id, const std::string& body)

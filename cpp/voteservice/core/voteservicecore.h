@@ -122,6 +122,7 @@ private:
     std::uint32_t castJudgeScore(OpenVote& vote, std::uint32_t uid, const PUserVoteReq& req);
 
     void startVote(const SubChannelKey& place, const VoteInfo& stored, const Session& starter);
+    std::uint32_t nextJiFangId();
     void finishVote(const SubChannelKey& place, SubChannel& sub);
     void recordHistory(const SubChannelKey& place, const OpenVote& vote);
     OutFrame voteBroadcast(const OpenVote& vote, std::uint32_t status, std::uint32_t fullAllowance) const;
