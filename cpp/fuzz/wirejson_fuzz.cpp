@@ -1,0 +1,88 @@
+// quorix-wire's readers. The first input byte chooses what the rest is:
+//   even: a JSON document. What parses writes out in a form that parses to the same text again;
+//         a document the encoder turns into a frame decodes back completely and encodes to the
+//         same frame.
+//   odd:  a frame. What decodes is written as JSON that the reader accepts, and encoding that
+//         JSON either succeeds or is refused with a message.
+
+#include "jsonreader.h"
+#include "wirejson.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+[[noreturn]] void fault(const char* what)
+{
+    __builtin_printf("wire json fuzz: %s\n", what);
+    std::abort();
+}
+
+JsonValue parseOrFault(const std::string& text, const char* what)
+{
+    JsonValue value;
+    JsonReader reader(text);
+    if (!reader.parse(value))
+        fault(what);
+    return value;
+}
+
+void fromJson(const std::string& input)
+{
+    JsonValue document;
+    JsonReader reader(input);
+    if (!reader.parse(document))
+        return;
+    const std::string written = document.write();
+    if (parseOrFault(written, "written JSON does not parse").write() != written)
+        fault("written JSON is not stable");
+    std::string frame;
+    try {
+        frame = WireJson::encodeFrame(document);
+    } catch (const WireJsonError&) {
+        return;
+    }
+    JsonValue decoded;
+    try {
+        decoded = WireJson::decodeFrame(frame);
+    } catch (const WireJsonError&) {
+        fault("an encoded frame does not decode");
+    }
+    const JsonValue* complete = decoded.find("complete");
+    if (complete == nullptr || !complete->asBool())
+        fault("an encoded frame decodes incompletely");
+    if (WireJson::encodeFrame(decoded) != frame)
+        fault("a decoded frame encodes to other bytes");
+}
+
+void fromFrame(const std::string& input)
+{
+    JsonValue decoded;
+    try {
+        decoded = WireJson::decodeFrame(input);
+    } catch (const WireJsonError&) {
+        return;
+    }
+    const JsonValue reread =
+        parseOrFault(decoded.write(), "a decoded frame is written as JSON that does not parse");
+    try {
+        WireJson::encodeFrame(reread);
+    } catch (const WireJsonError&) {
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    const std::string rest(reinterpret_cast<const char*>(data) + 1, size - 1);
+    if (data[0] % 2 == 0)
+        fromJson(rest);
+    else
+        fromFrame(rest);
+    return 0;
+}
