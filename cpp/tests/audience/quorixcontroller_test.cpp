@@ -470,6 +470,52 @@ TEST_F(ManagerControllerTest, CloseAnswerWithAMainPanelFreesTheChannelWhateverIt
     EXPECT_EQ(controller.voteIdStarted(), 0u);
 }
 
+TEST_F(ManagerControllerTest, VoteSavedWithStartIsStartedWhenTheNewListArrives)
+{
+    useMainPanel();
+    controller.onChannelAddonClicked();
+    panefw::findChild<PanePushButton>(panel.window(), QStringLiteral("startNormalVoteBtn"))
+        ->setEnabled(false);
+    ASSERT_FALSE(panel.isStartIdle());
+    connection->clearSent();
+
+    fenbase::LogCapture capture;
+    quorix::PCreateVoteRes created;
+    created.voteId = 55;
+    controller.onResCreateVote(created);
+    EXPECT_EQ(controller.pendingStartVoteId(), 55u);
+    EXPECT_TRUE(capture.contains("onResCreateVote voteid == 55"));
+    EXPECT_EQ(panel.currentPage(), QuorixMainPanel::VoteListPage);
+
+    quorix::PBroadcastChannelVote pushed;
+    pushed.votes = {test::normalVote({0})};
+    pushed.votes[0].voteId = 55;
+    controller.onResBroadCastChannelVote(pushed);
+
+    EXPECT_EQ(controller.pendingStartVoteId(), 0u);
+    EXPECT_TRUE(panel.isStartIdle());
+    const auto requests = sentRequests(*connection);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].minType, quorix::VOTE_SYSTEM_START_VOTE_REQ);
+    EXPECT_EQ(requests[0].as<quorix::PStartVoteReq>().voteId, 55u);
+}
+
+TEST_F(ManagerControllerTest, FailedOrIdleSaveLeavesNothingPending)
+{
+    useMainPanel();
+    controller.onChannelAddonClicked();
+    quorix::PCreateVoteRes saved;
+    saved.voteId = 56;
+    controller.onResUpdateVote(saved);
+    EXPECT_EQ(controller.pendingStartVoteId(), 0u) << "no start button was pressed";
+
+    panefw::findChild<PanePushButton>(panel.window(), QStringLiteral("startNormalVoteBtn"))
+        ->setEnabled(false);
+    saved.result = 4;
+    controller.onResCreateVote(saved);
+    EXPECT_EQ(controller.pendingStartVoteId(), 0u) << "a failed answer is not applied";
+}
+
 TEST_F(ManagerControllerTest, SubChannelChangeHidesTheManagementWindow)
 {
     useMainPanel();
