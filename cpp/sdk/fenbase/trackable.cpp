@@ -1,5 +1,7 @@
 #include "trackable.h"
 
+#include <algorithm>
+
 namespace relay {
 
 namespace {
@@ -32,6 +34,10 @@ trackable::~trackable()
 
 void trackable::addRemoval(std::weak_ptr<void> signalLife, std::function<void()> remove) const
 {
+    // Removals for signals that are gone are dropped, so reconnecting never piles them up.
+    m_removals.erase(std::remove_if(m_removals.begin(), m_removals.end(),
+                                    [](const auto& removal) { return removal.first.expired(); }),
+                     m_removals.end());
     m_removals.emplace_back(std::move(signalLife), std::move(remove));
 }
 

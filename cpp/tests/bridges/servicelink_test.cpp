@@ -98,6 +98,16 @@ TEST_F(ServiceLink, SetUpFailuresAreLoggedAndLeaveSendingInert)
     }
 }
 
+TEST_F(ServiceLink, ReadyWithoutConnectionObjectIsLogged)
+{
+    fenbase::LogCapture capture;
+    link->onServiceReady();
+    ASSERT_EQ(capture.records().size(), 1u);
+    EXPECT_EQ(capture.records()[0].text, "EntServiceHeper servicePtr is NULL");
+    EXPECT_EQ(capture.records()[0].function, "EntServiceInterface::onServiceReady");
+    EXPECT_EQ(link->connectionId(), EntServiceInterface::kNoConnection);
+}
+
 TEST_F(ServiceLink, ConnectionObjectWithoutTheInterfaceIsReleasedAndLogged)
 {
     host.setConnectionsReady(false);

@@ -130,6 +130,17 @@ TEST_F(UserBridge, EachMissingServiceStopsInitWithItsMessage)
     EXPECT_FALSE(bridge.isCurrentUserIsManager());
 }
 
+TEST_F(UserBridge, RowChangeBeforeInitIsLogged)
+{
+    QSignalSpy changed(user.get(), &EntUserInterface::currentUserInfoChanged);
+    fenbase::LogCapture capture;
+    user->onMyChannelInfoChanged(nullptr);
+    ASSERT_EQ(capture.records().size(), 1u);
+    EXPECT_EQ(capture.records()[0].text, "ChannelUserListPtr is NULL!!!");
+    EXPECT_EQ(capture.records()[0].function, "EntUserInterface::onMyChannelInfoChanged");
+    EXPECT_EQ(changed.count(), 0);
+}
+
 TEST_F(UserBridge, GettersAskTheHostOnlyWhileTheirValueIsZero)
 {
     host.common().setUid(0);
