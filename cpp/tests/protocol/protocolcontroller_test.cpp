@@ -34,7 +34,12 @@ protected:
         ASSERT_EQ(1, host.lastConnection()->openCount());
     }
 
-    void TearDown() override { QuorixApp::destroyInstance(); }
+    // As the unload export does: the owned objects first, then the root.
+    void TearDown() override
+    {
+        QuorixApp::instance()->unInit();
+        QuorixApp::destroyInstance();
+    }
 
     // The first connection the fake opens has id 1.
     void deliver(quint32 minType, const std::string& body)
