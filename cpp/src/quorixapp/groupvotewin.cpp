@@ -158,6 +158,8 @@ void GroupVoteWin::showVote(quorix::VoteInfo voteRecord)
 {
     if (!m_pGroupWnd)
         return;
+    if (voteRecord.voteId != shownVoteId)
+        beginVote(voteRecord.voteId);
     const auto text = [&voteRecord](std::uint32_t key) {
         const auto it = voteRecord.groupNames.find(key);
         return it == voteRecord.groupNames.end() ? QString() : QString::fromStdString(it->second);
@@ -414,6 +416,12 @@ void GroupVoteWin::hideAndClear()
 {
     if (!m_pGroupWnd)
         return;
+    clearCounts();
+    m_pGroupWnd->hide();
+}
+
+void GroupVoteWin::clearCounts()
+{
     for (int column = 0; column < 2; ++column) {
         for (int row = 0; row < kRowsPerColumn; ++row) {
             if (PaneLabelWidget* count =
@@ -421,7 +429,17 @@ void GroupVoteWin::hideAndClear()
                 count->setText(QString());
         }
     }
-    m_pGroupWnd->hide();
+}
+
+// Viewers never get the close answer: counts and ticket limits of the last vote must not carry
+// over into the next one.
+void GroupVoteWin::beginVote(quint32 voteId)
+{
+    shownVoteId = voteId;
+    clearCounts();
+    optionRemain.clear();
+    remainTicket = 0;
+    optionLimitSet = false;
 }
 
 void GroupVoteWin::showOnTop()

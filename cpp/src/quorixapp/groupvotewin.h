@@ -76,6 +76,8 @@ private:
     void exhaustAllowance();
     void setTicketLabels(quint32 perOption);
     void disableColumn(int column, int size);
+    void clearCounts();
+    void beginVote(quint32 voteId);
 
     QPointer<QuorixController> controller;
     QPointer<PaneFrameWindow> m_pGroupWnd;
@@ -87,4 +89,5 @@ private:
     qint32 remainTicket = 0;
     qint32 remainSeconds = 0;
     QTimer countdownTimer;
+    quint32 shownVoteId = 0;
 };

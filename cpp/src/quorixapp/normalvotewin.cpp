@@ -204,6 +204,8 @@ void NormalVoteWin::showVote(quorix::VoteInfo voteRecord)
 {
     if (!m_pNormalWnd)
         return;
+    if (voteRecord.voteId != shownVoteId)
+        beginVote(voteRecord.voteId);
     if (PaneLabelWidget* title = find<PaneLabelWidget>(QStringLiteral("title")))
         title->setText(QString::fromStdString(voteRecord.name));
     rankOptions(voteRecord);
@@ -525,11 +527,28 @@ void NormalVoteWin::hideAndClear()
     if (!m_pNormalWnd)
         return;
     QLOG(1) << "normal wnd  clear while receive close msg ";
+    clearCounts();
+    m_pNormalWnd->hide();
+}
+
+void NormalVoteWin::clearCounts()
+{
     for (int i = 0; i < kRowCount; ++i) {
         if (PaneLabelWidget* count = find<PaneLabelWidget>(QStringLiteral("LableRight") + QString::number(i)))
             count->setText(QString());
     }
-    m_pNormalWnd->hide();
+}
+
+// Viewers never get the close answer, so the window may still show the last vote when the next
+// one starts: its counts and ticket limits belong to that vote and must not carry over (a kept
+// higher count would hide the new vote's real one).
+void NormalVoteWin::beginVote(quint32 voteId)
+{
+    shownVoteId = voteId;
+    clearCounts();
+    m_optionRemain.clear();
+    m_nRemainTicket = 0;
+    optionLimitSet = false;
 }
 
 void NormalVoteWin::showOnTop()

@@ -95,6 +95,8 @@ private:
     void enterEndedState();
     void setTicketLabels(quint32 perOption);
     void countOptimistically(PanePushButton* sender);
+    void clearCounts();
+    void beginVote(quint32 voteId);
     void startPlus1(PanePushButton* sender);
 
     std::vector<OptionRow*> rows;
@@ -113,4 +115,5 @@ private:
     quint32 m_nRemainTicket = 0;
     QMap<quint32, quint32> m_optionRemain;
     bool optionLimitSet = false;
+    quint32 shownVoteId = 0;
 };

@@ -143,6 +143,22 @@ TEST_F(GroupVoteWinTest, RepeatedClicksShowTheStoredCountPlusOne)
     EXPECT_EQ(label(QStringLiteral("Ticket"))->text(), QStringLiteral("8"));
 }
 
+TEST_F(GroupVoteWinTest, NextVoteStartsFromItsOwnCountsAndLimits)
+{
+    const quorix::VoteInfo vote = test::groupVote({0, 1}, {30, 3});
+    win->showVote(vote);
+    win->resetTicketLimits(vote);
+    buttonAt(0, 0)->click();
+    ASSERT_EQ(countAt(0, 0), QStringLiteral("31"));
+
+    quorix::VoteInfo next = test::groupVote({0, 1}, {2, 0});
+    next.voteId = 41;
+    win->showVote(next);
+    EXPECT_EQ(countAt(0, 0), QStringLiteral("2"));
+    EXPECT_FALSE(win->isOptionLimitSet());
+    EXPECT_FALSE(buttonAt(0, 0)->isEnabled()) << "no tickets until the new state is known";
+}
+
 TEST_F(GroupVoteWinTest, LastTicketDisablesBothColumns)
 {
     const quorix::VoteInfo vote = test::groupVote({0, 1, 1}, {0, 0, 0}, 1, 5);

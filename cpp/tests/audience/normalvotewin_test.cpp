@@ -145,6 +145,21 @@ TEST_F(NormalVoteWinTest, OlderBroadcastNeverLowersAnOptimisticCount)
     EXPECT_EQ(countText(0), QStringLiteral("7")) << "a newer, higher count is shown";
 }
 
+TEST_F(NormalVoteWinTest, NextVoteStartsFromItsOwnCountsAndLimits)
+{
+    startWithAllowance({50, 3}, 5, 5);
+    button(0)->click();
+    ASSERT_EQ(countText(0), QStringLiteral("51"));
+
+    quorix::VoteInfo next = test::normalVote({0, 1});
+    next.voteId = 41;
+    win->showVote(next);
+    EXPECT_EQ(countText(0), QStringLiteral("0")) << "the last vote's count is not kept";
+    EXPECT_EQ(countText(1), QStringLiteral("1"));
+    EXPECT_FALSE(win->isOptionLimitSet()) << "the new vote's ticket state is still to be learnt";
+    EXPECT_EQ(win->remainingTickets(), 0u);
+}
+
 TEST_F(NormalVoteWinTest, NonNumericCountIsAlwaysOverwritten)
 {
     win->showVote(test::normalVote({3}));

@@ -237,6 +237,20 @@ TEST_F(ControllerTest, TicketStateIsAskedUntilTheWindowHasLimits)
     EXPECT_TRUE(sent().empty());
 }
 
+TEST_F(ControllerTest, NextVoteAsksForItsOwnTicketState)
+{
+    quorix::VoteInfo first = test::normalVote({0, 0});
+    controller.onBroadcastVoteStart(startBroadcast(first, 7, 120, 1));
+    controller.onBroadcastVoteEnd(endBroadcast(first));
+    ASSERT_TRUE(sent().empty());
+
+    quorix::VoteInfo next = test::normalVote({0, 0});
+    next.voteId = 77;
+    controller.onBroadcastVoteStart(startBroadcast(next, 8));
+    ASSERT_EQ(sent(), (std::vector<quint32>{quorix::VOTE_SYSTEM_USER_VOTE_STATE_REQ}));
+    EXPECT_EQ(sentRequests(*connection)[0].as<quorix::PUserVoteStateReq>().voteId, 77u);
+}
+
 TEST_F(ControllerTest, JudgeVoteNeverAsksForTickets)
 {
     controller.onBroadcastVoteStart(startBroadcast(test::judgeVote({{1, "a", 0}})));
