@@ -220,6 +220,9 @@ void JudgeVoteWin::showVote(quorix::VoteInfo voteRecord)
         judges.push_back(judge);
     }
     layOutCards(static_cast<int>(judges.size()));
+    // Only the card of this vote's judges may take the viewer's score.
+    for (JudgeCard* card : cards)
+        card->uid = 0;
     quint32 viewer = 0;
     const bool viewerKnown = viewerUid(&viewer);
     for (std::size_t j = 0; j < judges.size() && j < cards.size(); ++j)

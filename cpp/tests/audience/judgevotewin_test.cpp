@@ -230,6 +230,18 @@ TEST_F(JudgeVoteWinTest, ConfirmedScoreShowsOnTheOwnCardAndClosesThePopup)
     EXPECT_EQ(widget<PaneImageWidget>(QStringLiteral("5"))->imagePath(), QString());
 }
 
+TEST_F(JudgeVoteWinTest, ScoreGoesOnlyToTheViewersCardOfTheCurrentVote)
+{
+    win->showVote(test::judgeVote({{700, "张三", 0}, {kViewerUid, "王五", 0}}));
+    win->stopVote();
+    win->showVote(test::judgeVote({{kViewerUid, "王五", 0}, {700, "张三", 0}}));
+    widget<PanePushButton>(QStringLiteral("2"))->click();
+    widget<PanePushButton>(QStringLiteral("pointBtn"))->click();
+
+    EXPECT_EQ(score(0), QStringLiteral("2"));
+    EXPECT_EQ(score(1), QString()) << "card 1 belonged to the viewer in the last vote only";
+}
+
 TEST_F(JudgeVoteWinTest, PopupComesBackWhileTheServiceStillShowsNoPoints)
 {
     const quorix::VoteInfo unscored = test::judgeVote({{700, "张三", 0}, {kViewerUid, "王五", 0}});
