@@ -36,6 +36,14 @@ PaneLineEdit::PaneLineEdit(QGraphicsItem* parent) : PaneWidget(parent), m_textCo
     setPreferredSize(120, 28);
 }
 
+PaneLineEdit::~PaneLineEdit()
+{
+    // The edit outlives this object's own part (it goes with the proxy child); a focused edit
+    // reports editingFinished as it goes, which must not reach this half-destroyed widget.
+    m_edit->removeEventFilter(this);
+    disconnect(m_edit, nullptr, this, nullptr);
+}
+
 QString PaneLineEdit::text() const
 {
     return m_edit->text();

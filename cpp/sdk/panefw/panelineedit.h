@@ -16,6 +16,7 @@ class PaneLineEdit : public PaneWidget
     Q_OBJECT
 public:
     explicit PaneLineEdit(QGraphicsItem* parent = nullptr);
+    ~PaneLineEdit() override;
 
     QString text() const;
     void setText(const QString& text);
