@@ -7,6 +7,7 @@
 #include "normalvotewin.h"
 #include "quorixapp.h"
 #include "quorixcontroller.h"
+#include "judgelistctrl.h"
 #include "quorixmainpanel.h"
 #include "quorixprotocol.h"
 #include "recordwnd.h"
@@ -528,6 +529,23 @@ TEST_F(ManagerControllerTest, FailedOrIdleSaveLeavesNothingPending)
     saved.result = 4;
     controller.onResCreateVote(saved);
     EXPECT_EQ(controller.pendingStartVoteId(), 0u) << "a failed answer is not applied";
+}
+
+TEST_F(ManagerControllerTest, NickAnswerAddsTheJudgeWithItsDecodedNick)
+{
+    useMainPanel();
+    controller.onChannelAddonClicked();
+    ASSERT_NE(panel.judgeList(), nullptr);
+    quorix::PQueryNicknameRes found;
+    found.imid = 123456;
+    found.uid = 700;
+    found.nick = "小明";
+    controller.onResQueryNickname(found);
+
+    ASSERT_EQ(panel.judgeList()->uids().size(), 1u);
+    EXPECT_EQ(panel.judgeList()->uids()[0], 700u);
+    EXPECT_EQ(panel.judgeList()->nicks()[0], QStringLiteral("小明"));
+    EXPECT_EQ(panel.judgeList()->numbers()[0], QStringLiteral("123456"));
 }
 
 TEST_F(ManagerControllerTest, SubChannelChangeHidesTheManagementWindow)
