@@ -99,22 +99,23 @@ Result setText(QGraphicsWidget* widget, const QString& value)
 Result setTextColor(QGraphicsWidget* widget, const QString& value)
 {
     const auto color = PaneAttributes::parseColor(value);
-    QColor c = color.value_or(QColor());
+    if (!color)
+        return PaneAttributes::BadValue;
     if (auto* label = qobject_cast<PaneLabelWidget*>(widget))
-        label->setTextColor(c);
+        label->setTextColor(*color);
     else if (auto* button = qobject_cast<PanePushButton*>(widget))
-        button->setTextColor(c);
+        button->setTextColor(*color);
     else if (auto* box = qobject_cast<PaneCheckBox*>(widget))
-        box->setTextColor(c);
+        box->setTextColor(*color);
     else if (auto* line = qobject_cast<PaneLineEdit*>(widget))
-        line->setTextColor(c);
+        line->setTextColor(*color);
     else if (auto* combo = qobject_cast<PaneComboBox*>(widget))
-        combo->setTextColor(c);
+        combo->setTextColor(*color);
     else if (auto* bar = qobject_cast<PaneProgressBar*>(widget))
-        bar->setTextColor(c);
+        bar->setTextColor(*color);
     else
         return PaneAttributes::Unsupported;
-    return color ? PaneAttributes::Applied : PaneAttributes::BadValue;
+    return PaneAttributes::Applied;
 }
 
 Result setImagePath(QGraphicsWidget* widget, const QString& value)
@@ -165,13 +166,14 @@ Result setLayoutType(QGraphicsWidget* widget, const QString& value)
     });
 }
 
+// A malformed flag is reported as a bad value whatever the class, and nothing is changed.
 Result setBoolean(QGraphicsWidget* widget, const QString& value,
                   const std::function<bool(QGraphicsWidget*, bool)>& set)
 {
     const auto flag = PaneAttributes::parseBool(value);
-    if (!set(widget, flag.value_or(false)))
-        return PaneAttributes::Unsupported;
-    return flag ? PaneAttributes::Applied : PaneAttributes::BadValue;
+    if (!flag)
+        return PaneAttributes::BadValue;
+    return set(widget, *flag) ? PaneAttributes::Applied : PaneAttributes::Unsupported;
 }
 
 std::optional<int> parseColorizePolicy(const QString& value)

@@ -274,6 +274,21 @@ TEST_F(LayoutLoaderTest, HiddenWidgetsTakeNoRoomAndOverflowingContentKeepsItsSiz
     EXPECT_EQ(tall->size().height(), 108);
 }
 
+TEST_F(LayoutLoaderTest, BadValuesLeaveTheWidgetAsItWas)
+{
+    const QByteArray xml = R"(<xmlui><PaneFrameWindow fixSize="100,100">
+      <PaneLabelWidget objectName="l" visible="maybe" textColor="1,2" fixWidth="-" alignment="Up"/>
+    </PaneFrameWindow></xmlui>)";
+    std::unique_ptr<PaneFrameWindow> window(PaneLayoutLoader::loadData(xml));
+    ASSERT_NE(window, nullptr);
+    auto* label = panefw::findChild<PaneLabelWidget>(window.get(), QStringLiteral("l"));
+    const PaneLabelWidget fresh;
+    EXPECT_TRUE(label->isVisible());
+    EXPECT_EQ(label->textColor(), fresh.textColor());
+    EXPECT_EQ(label->alignment(), fresh.alignment());
+    EXPECT_EQ(label->maximumWidth(), fresh.maximumWidth());
+}
+
 TEST_F(LayoutLoaderTest, LoadsFromFilesAndRefusesMissingOnes)
 {
     QTemporaryFile file;
@@ -402,6 +417,8 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"BadColour",
                     kWellFormedStart + "<PaneLabelWidget textColor=\"300,0,0\"/>" + kWellFormedEnd, true,
                     "bad value for attribute textColor"},
+        HostileCase{"BadFlag", kWellFormedStart + "<PaneLabelWidget visible=\"maybe\"/>" + kWellFormedEnd,
+                    true, "bad value for attribute visible=\"maybe\""},
         HostileCase{"BadAlignment",
                     kWellFormedStart + "<PaneLabelWidget alignment=\"AlignSideways\"/>" + kWellFormedEnd,
                     true, "bad value for attribute alignment"},
