@@ -94,6 +94,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("FENBASE_LOG_LEVEL", "0", 0);
+    // Qt's warnings about the offscreen platform would flood the fuzzer's output.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     new QApplication(*argc, *argv);
     plainWindow()->show();
     if (PaneFrameWindow* scene = PaneLayoutLoader::loadData(QByteArray(kSceneLayout)))

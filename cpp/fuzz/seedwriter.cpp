@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,38 @@ void frameSeeds()
     ended.vote = wirevectors::sampleVote();
     write("fuzz_frameprotocol", "broadcast-ended",
           mpak::encodeFrame(kVoteMajorType, 27, mpak::encode(ended)));
+}
+
+// ---- whole add-on inputs (addon_fuzz.cpp) ----
+
+std::string framed(const std::string& frame)
+{
+    return u16(unsigned(frame.size())) + frame;
+}
+
+void addonSeeds()
+{
+    for (const WireVector& v : wirevectors::all()) {
+        write("fuzz_addon", std::string("owner-") + v.name, u8(0) + framed(wirevectors::frameOf(v)));
+        write("fuzz_addon", std::string("viewer-") + v.name, u8(1) + framed(wirevectors::frameOf(v)));
+    }
+    // A vote's life as a viewer sees it: the list, the start, the ticket state, the end.
+    PBroadcastVote started;
+    started.status = kVoteStarted;
+    started.remainSeconds = 30;
+    started.jiFangId = 99;
+    for (std::uint32_t type : {kNormalVote, kGroupVote, kJudgeVote}) {
+        started.vote = wirevectors::sampleVote();
+        started.vote.voteType = type;
+        PBroadcastVote ended = started;
+        ended.status = kVoteEnded;
+        const std::string life = framed(wirevectors::frameOf(wirevectors::byMinType(30))) +
+                                 framed(mpak::encodeFrame(kVoteMajorType, 27, mpak::encode(started))) +
+                                 framed(wirevectors::frameOf(wirevectors::byMinType(16))) +
+                                 framed(mpak::encodeFrame(kVoteMajorType, 27, mpak::encode(ended)));
+        write("fuzz_addon", "owner-life-" + std::to_string(type), u8(0) + life);
+        write("fuzz_addon", "viewer-life-" + std::to_string(type), u8(1) + life);
+    }
 }
 
 // ---- service core scripts (servicecore_fuzz.cpp) ----
@@ -188,12 +221,44 @@ void streamSeeds()
 
 // ---- layouts, automation commands, quorix-wire ----
 
+// The shipped layouts are large and slow to build; their element blocks at one nesting level,
+// each in a window of its own, make small seeds that still carry every class and attribute used.
+std::vector<std::string> layoutBlocks(const std::string& xml)
+{
+    const std::string indent(8, ' ');
+    std::vector<std::string> blocks;
+    std::istringstream lines(xml);
+    std::string block;
+    for (std::string line; std::getline(lines, line);) {
+        const bool atLevel = line.size() > indent.size() + 1 && line.compare(0, indent.size(), indent) == 0 &&
+                             line[indent.size()] == '<';
+        const bool opens = atLevel && line[indent.size() + 1] != '/';
+        if (block.empty() && !opens)
+            continue;
+        const bool selfClosing = block.empty() && line.find("/>") != std::string::npos;
+        block += line + "\n";
+        if (selfClosing || (atLevel && !opens)) {
+            blocks.push_back(block);
+            block.clear();
+        }
+    }
+    return blocks;
+}
+
 void layoutSeeds(const fs::path& layoutDir)
 {
     for (const auto& entry : fs::directory_iterator(layoutDir)) {
         std::ifstream in(entry.path(), std::ios::binary);
         const std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        write("fuzz_layout", entry.path().filename().string(), xml);
+        const std::string name = entry.path().stem().string();
+        write("fuzz_layout", name + ".xml", xml);
+        int n = 0;
+        for (const std::string& block : layoutBlocks(xml))
+            if (block.size() <= 3500)
+                write("fuzz_layout", name + "-" + std::to_string(n++) + ".xml",
+                      "<xmlui><PaneFrameWindow objectName=\"w\" fixSize=\"400,300\"><PaneWidget "
+                      "layout=\"VBox\">\n" +
+                          block + "</PaneWidget></PaneFrameWindow></xmlui>\n");
     }
 }
 
@@ -242,6 +307,7 @@ int main(int argc, char** argv)
     root = argv[1];
     recordSeeds();
     frameSeeds();
+    addonSeeds();
     coreSeeds();
     streamSeeds();
     layoutSeeds(QUORIX_LAYOUT_SOURCE_DIR);
