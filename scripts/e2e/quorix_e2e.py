@@ -112,13 +112,14 @@ class Service:
 class Host:
     """One tovo-host process and its automation socket."""
 
-    def __init__(self, name, identity, bin_dir, run_dir, service, token):
+    def __init__(self, name, identity, bin_dir, run_dir, service, token, offscreen=True):
         self.name = name
         self.identity = identity
         self.socket_path = os.path.join(run_dir, name + ".sock")
         self.log_path = os.path.join(run_dir, name + ".log")
         env = dict(os.environ, FENBASE_LOG_FILE=self.log_path, FENBASE_LOG_LEVEL="2")
-        arguments = [os.path.join(bin_dir, "tovo-host"), "--offscreen", "--automation", self.socket_path,
+        arguments = [os.path.join(bin_dir, "tovo-host")] + (["--offscreen"] if offscreen else []) + [
+                     "--automation", self.socket_path,
                      "--service", "127.0.0.1:%d" % service.port, "--token", token,
                      "--uid", str(identity["uid"]), "--imid", str(identity["imid"]), "--nick", identity["nick"],
                      "--role", str(identity["role"]), "--channel", str(CHANNEL),
@@ -300,11 +301,16 @@ class Scenario:
             self.expect_text(self.manager, MANAGEMENT, self.row_link(row), expected_after)
 
     def open_list_page(self):
-        if not self.visible(self.manager, MANAGEMENT, "voteListCtrl"):
-            if not self.visible(self.manager, MANAGEMENT, "voteListLabel"):
-                self.open_main_page()
-            self.mgmt_click("voteListLabel")
-        self.expect_visible(self.manager, MANAGEMENT, "voteListCtrl")
+        """Shows the vote list; a save or start switches to it by itself once the service answered."""
+        try:
+            self.expect_visible(self.manager, MANAGEMENT, "voteListVoteNumberLabel", timeout=3)
+            return
+        except StepFailed:
+            pass
+        if not self.visible(self.manager, MANAGEMENT, "voteListLabel"):
+            self.open_main_page()
+        self.mgmt_click("voteListLabel")
+        self.expect_visible(self.manager, MANAGEMENT, "voteListVoteNumberLabel")
 
     def open_main_page(self):
         for back in ("voteListMainBtn", "voteRecordMainBtn", "createNormalVoteMainBtn", "createGroupVoteMainBtn",
@@ -550,7 +556,7 @@ class Scenario:
         self.click_row(2, "关闭", "开启")
         self.open_main_page()
         self.mgmt_click("mainWinVoteRecordLabel")
-        self.expect_visible(self.manager, MANAGEMENT, "voteRecordListCtrl")
+        self.expect_visible(self.manager, MANAGEMENT, "voteRecordVotedayLabel")
         self.expect_history(self.manager, MANAGEMENT, "voteRecordListCtrl")
         self.shot(self.manager, MANAGEMENT, "manager-history")
         self.note("history, newest first, to viewer A (through 投票记录) and to the manager: %s" % expected)
@@ -646,12 +652,41 @@ class Scenario:
         self.service.stop()
 
 
+def play(bin_dir, run_dir):
+    """Starts the service and three hosts with their windows for a person, until the manager's closes."""
+    scenario = Scenario(bin_dir, run_dir, run_dir)
+    scenario.service.start()
+    for name, identity in (("manager", MANAGER), ("viewerA", VIEWER_A), ("viewerB", VIEWER_B)):
+        token = scenario.service.token(identity)
+        scenario.hosts[name] = Host(name, identity, bin_dir, run_dir, scenario.service, token, offscreen=False)
+    print("quorix-voted listens on 127.0.0.1:%d; three channel windows open:" % scenario.service.port)
+    for host in scenario.everyone():
+        print("  %-8s uid %d, number %d, %s, role %d" % (host.name, host.identity["uid"], host.identity["imid"],
+                                                       host.identity["nick"], host.identity["role"]))
+    print("The add-on's button 投票2.0 appears after five seconds. Close the manager's window to stop.",
+          flush=True)
+    try:
+        scenario.manager.process.wait()
+    except KeyboardInterrupt:
+        pass
+    finally:
+        scenario.stop_everything()
+    return 0
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--bin-dir", required=True, help="folder with tovo-host, quorix-voted and the add-on")
     parser.add_argument("--out", default="out/demo", help="folder for screenshots and report.txt")
     parser.add_argument("--keep-logs", action="store_true", help="copy the processes' logs to the output folder")
+    parser.add_argument("--play", action="store_true", help="show the windows to a person instead of the scenario")
     options = parser.parse_args()
+    if options.play:
+        run_dir = tempfile.mkdtemp(prefix="quorix-demo-")
+        try:
+            return play(os.path.abspath(options.bin_dir), run_dir)
+        finally:
+            shutil.rmtree(run_dir, ignore_errors=True)
     out_dir = os.path.abspath(options.out)
     os.makedirs(out_dir, exist_ok=True)
     for old in os.listdir(out_dir):
