@@ -32,6 +32,7 @@ const char* const kRenderLayout = R"(<xmlui><PaneFrameWindow fixSize="240,160" b
     <PaneLabelWidget objectName="label" fixSize="80,40" text="投票投票" fontSize="20" bold="true" textColor="255,255,255" alignment="AlignCenter"/>
     <PanePushButton objectName="button" fixSize="40,30" imagePath="@n|@h|@p|@d"/>
     <PaneImageWidget objectName="empty" fixSize="30,30"/>
+    <PaneLabelWidget objectName="link" fixSize="30,30" text="链接" textColor="255,255,255" underlineOnHover="true"/>
     <PaneCheckBox objectName="check" fixSize="20,20" imagePath="@n|@h|@p|@d|@fill|@fill|@fill|@fill"/>
     <PaneSpacerItem/>
   </PaneWidget>
@@ -123,6 +124,45 @@ TEST_F(RenderTest, ButtonImageFollowsHoverPressAndDisable)
     button->setEnabled(true);
     button->setButtonStyle(PanePushButton::TextOnly);
     EXPECT_EQ(centre(button), kBackground);
+}
+
+TEST_F(RenderTest, ButtonTextIsDrawnCentredOnItsImage)
+{
+    auto* button = panefw::findChild<PanePushButton>(window.get(), QStringLiteral("button"));
+    panetest::leave(window.get());
+    button->setText(QStringLiteral("票"));
+    button->setTextColor(Qt::white);
+    const QImage image = grab();
+    int left = 0, right = 0, light = 0;
+    for (int x = 0; x < 40; ++x) {
+        for (int y = 0; y < 30; ++y) {
+            const QColor c = pixel(image, button, QPointF(x, y));
+            if (c.lightness() > 200) {
+                ++light;
+                (x < 20 ? left : right) += 1;
+            }
+        }
+    }
+    EXPECT_EQ(pixel(image, button, QPointF(1, 1)), kNormal);
+    EXPECT_GT(light, 10);
+    EXPECT_LT(qAbs(left - right), light / 2) << "text is not centred";
+}
+
+TEST_F(RenderTest, LinkLabelIsUnderlinedWhileHovered)
+{
+    auto* link = panefw::findChild<PaneLabelWidget>(window.get(), QStringLiteral("link"));
+    panetest::leave(window.get());
+    const QImage plain =
+        grab().copy(QRect(panetest::viewPoint(window.get(), link) - QPoint(15, 15), QSize(30, 30)));
+    panetest::hover(window.get(), link);
+    ASSERT_TRUE(link->isHovered());
+    const QImage hovered =
+        grab().copy(QRect(panetest::viewPoint(window.get(), link) - QPoint(15, 15), QSize(30, 30)));
+    EXPECT_NE(plain, hovered);
+    panetest::leave(window.get());
+    const QImage after =
+        grab().copy(QRect(panetest::viewPoint(window.get(), link) - QPoint(15, 15), QSize(30, 30)));
+    EXPECT_EQ(plain, after);
 }
 
 TEST_F(RenderTest, CheckBoxImageFollowsItsState)
