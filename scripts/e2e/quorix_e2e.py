@@ -569,7 +569,11 @@ class Scenario:
         self.mgmt_click("mainWinVoteRecordLabel")
         self.expect_visible(self.manager, MANAGEMENT, "voteRecordVotedayLabel")
         self.expect_history(self.manager, MANAGEMENT, "voteRecordListCtrl")
-        self.shot(self.manager, MANAGEMENT, "manager-history")
+        self.mgmt_click("voteRecordListCtrl/NAME_LABEL[3]")
+        wait_until(lambda: self.manager.command(cmd="hover", window=MANAGEMENT,
+                                                widget="voteRecordListCtrl/RECORD_LIST_ROW_DETAIL_LAYOUTER").get("ok"),
+                   10, "the normal vote's history row unfolds its options")
+        self.shot(self.manager, MANAGEMENT, "manager-history-unfolded")
         self.note("history, newest first, to viewer A (through 投票记录) and to the manager: %s" % expected)
 
     def step_service_restart_and_next_vote(self):
