@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -33,8 +32,7 @@ void nameInputAndAbort(int signal)
 std::vector<fs::path> inputFiles()
 {
     std::vector<fs::path> files;
-    std::stringstream dirs(QUORIX_FUZZ_INPUTS);
-    for (std::string dir; std::getline(dirs, dir, ';');) {
+    for (const char* dir : {QUORIX_FUZZ_CORPUS, QUORIX_FUZZ_REGRESSIONS}) {
         if (!fs::is_directory(dir))
             continue;
         for (const auto& entry : fs::directory_iterator(dir))
@@ -54,7 +52,7 @@ std::string contents(const fs::path& file)
 TEST(CorpusReplay, EveryCommittedInputRunsClean)
 {
     const std::vector<fs::path> files = inputFiles();
-    ASSERT_FALSE(files.empty()) << "no inputs in " << QUORIX_FUZZ_INPUTS;
+    ASSERT_FALSE(files.empty()) << "no inputs in " << QUORIX_FUZZ_CORPUS;
     if (LLVMFuzzerInitialize != nullptr) {
         static char name[] = "corpusreplay";
         static char* argv[] = {name, nullptr};

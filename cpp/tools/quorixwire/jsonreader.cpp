@@ -1,5 +1,6 @@
 #include "jsonreader.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -165,7 +166,11 @@ JsonValue JsonReader::parseNumber()
             fail("malformed number");
     }
     const std::string text = m_input.substr(start, m_pos - start);
-    return JsonValue::number(std::strtod(text.c_str(), nullptr));
+    // A number beyond the range of double would become infinity, which JSON cannot write back.
+    const double value = std::strtod(text.c_str(), nullptr);
+    if (!std::isfinite(value))
+        fail("number out of range");
+    return JsonValue::number(value);
 }
 
 std::uint32_t JsonReader::parseHex4()
