@@ -37,6 +37,8 @@ void initialize()
 
 QFont defaultFont()
 {
+    // Widgets made in code, before any layout is loaded, still get the substitutions.
+    initialize();
     QFont font(QString::fromLatin1(kCjkSans));
     font.setPixelSize(12);
     font.setStyleStrategy(QFont::PreferAntialias);
