@@ -40,5 +40,11 @@ PaneFrameWindow* PaneUICreatorService::createWindow(const QString& layoutPath, c
         PANE_LOG(
             2,
             QStringLiteral("style %1 asked for %2; this framework has one style").arg(styleName, layoutPath));
-    return PaneLayoutLoader::loadFile(layoutPath, parent);
+    // A host callback: nothing may escape it.
+    try {
+        return PaneLayoutLoader::loadFile(layoutPath, parent);
+    } catch (...) {
+        PANE_LOG(1, QStringLiteral("building a window from %1 failed").arg(layoutPath));
+        return nullptr;
+    }
 }
