@@ -73,11 +73,6 @@ QPixmap loadPixmap(const QString& path)
     return pixmap;
 }
 
-bool imageExists(const QString& path)
-{
-    return path.isEmpty() || !loadPixmap(path).isNull();
-}
-
 void drawFramed(QPainter* painter, const QRectF& rect, const QPixmap& pixmap, int frameType)
 {
     if (pixmap.isNull() || rect.isEmpty())

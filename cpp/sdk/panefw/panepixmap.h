@@ -13,8 +13,6 @@ namespace panefw {
 
 // The image at path (resource or file), or a null pixmap for an empty or missing path.
 QPixmap loadPixmap(const QString& path);
-// True when path is empty or names an image that loads.
-bool imageExists(const QString& path);
 // Draws pixmap into rect according to a PaneFrameItem::FrameType value.
 void drawFramed(QPainter* painter, const QRectF& rect, const QPixmap& pixmap, int frameType);
 
