@@ -289,6 +289,26 @@ TEST_F(LayoutLoaderTest, BadValuesLeaveTheWidgetAsItWas)
     EXPECT_EQ(label->maximumWidth(), fresh.maximumWidth());
 }
 
+TEST_F(LayoutLoaderTest, GrowingTheFirstItemOfAnOverflowingBandMovesTheOnesAfterIt)
+{
+    const QByteArray xml = R"(<xmlui><PaneFrameWindow fixSize="518,400">
+      <PaneWidget objectName="band" layout="VBox" fixHeight="1">
+        <PaneWidget objectName="plus1" layout="VBox" fixHeight="108"><PaneSpacerItem fixHeight="90"/></PaneWidget>
+        <PaneWidget layout="HBox"><PaneSpacerItem fixWidth="367"/><PaneImageWidget objectName="plus1" fixSize="35,48"/></PaneWidget>
+      </PaneWidget>
+      <PaneSpacerItem/>
+    </PaneFrameWindow></xmlui>)";
+    std::unique_ptr<PaneFrameWindow> window(PaneLayoutLoader::loadData(xml));
+    ASSERT_NE(window, nullptr);
+    auto* mover = panefw::findChild<PaneWidget>(window.get(), QStringLiteral("plus1"));
+    auto* image = panefw::findChild<PaneImageWidget>(window.get(), QStringLiteral("plus1"));
+    ASSERT_NE(mover, image);
+    EXPECT_EQ(image->mapToScene(QPointF()).toPoint(), QPoint(367, 108));
+    mover->setFixHeight(35 * 3 + 108);
+    window->relayout();
+    EXPECT_EQ(image->mapToScene(QPointF()).toPoint(), QPoint(367, 213));
+}
+
 TEST_F(LayoutLoaderTest, LoadsFromFilesAndRefusesMissingOnes)
 {
     QTemporaryFile file;
