@@ -371,8 +371,61 @@ void VoteServiceCore::startVote(const SubChannelKey& place, const VoteInfo& stor
     vote.lastBroadcastMs = now;
     vote.startedAtUnix = m_clock.unixSeconds();
     vote.starterNick = starter.identity.nick;
+    m_storage.saveOpenVote(
+        OpenVoteState{place, storedForm(vote.record), vote.jiFangId, vote.startedAtUnix, vote.starterNick, true, {}});
     m_places[place].open = std::move(vote);
     m_running.insert(place);
+}
+
+void VoteServiceCore::resumeOpenVotes()
+{
+    const std::int64_t nowMs = m_clock.steadyMs();
+    const std::int64_t nowUnix = m_clock.unixSeconds();
+    for (const OpenVoteState& state : m_storage.openVotes()) {
+        OpenVote vote;
+        vote.record = state.record;
+        vote.record.optionTickets.clear();
+        for (const auto& [optionId, text] : vote.record.options)
+            vote.record.optionTickets[optionId] = 0;
+        if (vote.record.voteType == kJudgeVote)
+            vote.record.optionTickets = {{0, 0}};
+        for (const Ballot& ballot : state.ballots)
+            replayBallot(vote, ballot);
+        vote.jiFangId = state.jiFangId;
+        vote.running = state.running;
+        vote.startedAtUnix = state.startedAtUnix;
+        vote.starterNick = state.starterNick;
+        const std::int64_t leftSeconds = state.startedAtUnix + std::int64_t(vote.record.limitTime) - nowUnix;
+        vote.endsAtMs = nowMs + std::max<std::int64_t>(0, leftSeconds) * 1000;
+        vote.lastBroadcastMs = nowMs;
+        m_lastJiFangId = std::max(m_lastJiFangId, state.jiFangId);
+        SubChannel& sub = m_places[state.place];
+        sub.open = std::move(vote);
+        if (!state.running)
+            continue;
+        m_running.insert(state.place);
+        // Its time ran out while the service was down: it ends now and enters the history.
+        if (leftSeconds <= 0)
+            finishVote(state.place, sub);
+    }
+}
+
+void VoteServiceCore::replayBallot(OpenVote& vote, const Ballot& ballot)
+{
+    if (vote.record.voteType == kJudgeVote) {
+        const auto judge = vote.record.judges.find(ballot.uid);
+        if (judge == vote.record.judges.end())
+            return;
+        judge->second.points = ballot.tickets;
+        vote.record.optionTickets[0] = judgeTotal(vote.record);
+        return;
+    }
+    if (vote.record.options.count(ballot.optionId) == 0)
+        return;
+    Ledger& ledger = vote.ledgers[ballot.uid];
+    ledger.used += ballot.tickets;
+    ledger.perOption[ballot.optionId] += ballot.tickets;
+    vote.record.optionTickets[ballot.optionId] += ballot.tickets;
 }
 
 std::uint32_t VoteServiceCore::nextJiFangId()
@@ -426,6 +479,7 @@ void VoteServiceCore::handleClose(Session& s, SessionId id, const std::string& b
     if (vote->running)
         finishVote(place, sub);
     sub.open.reset();
+    m_storage.removeOpenVote(place);
     sendToAll(sub, encodeFrame(VOTE_SYSTEM_CLOSE_VOTEUI_RES, res));
     if (sub.members.empty())
         m_places.erase(place);
@@ -437,6 +491,7 @@ void VoteServiceCore::finishVote(const SubChannelKey& place, SubChannel& sub)
     vote.running = false;
     vote.dirty = false;
     m_running.erase(place);
+    m_storage.markOpenVoteEnded(place);
     broadcastVote(sub, kVoteEnded, 0);
     recordHistory(place, vote);
 }
@@ -480,8 +535,10 @@ void VoteServiceCore::handleUserVote(Session& s, SessionId id, const std::string
         res.result = vote->record.voteType == kJudgeVote ? castJudgeScore(*vote, s.identity.uid, req)
                                                          : castTicket(*vote, s.identity.uid, req);
     }
-    if (res.result == kResultOk)
+    if (res.result == kResultOk) {
         vote->dirty = true;
+        m_storage.addBallot(s.identity.place(), Ballot{s.identity.uid, req.optionId, req.tickets});
+    }
     sendTo(id, VOTE_SYSTEM_USER_VOTE_RES, res);
 }
 

@@ -63,6 +63,11 @@ public:
     // Ends votes whose time ran out and sends due coalesced broadcasts.
     void tick();
 
+    // Takes back the open votes the storage journalled before a restart, with their ballots and
+    // remaining time; a running vote whose time ran out meanwhile ends at once (into the history).
+    // Call once, before the first session opens.
+    void resumeOpenVotes();
+
     std::size_t sessionCount() const { return m_sessions.size(); }
     const SessionIdentity* identity(SessionId id) const;
     std::int64_t broadcastPeriodMs() const;
@@ -120,6 +125,7 @@ private:
     OpenVote* openVote(const SubChannelKey& place, std::uint32_t voteId, std::uint32_t jiFangId);
     std::uint32_t castTicket(OpenVote& vote, std::uint32_t uid, const PUserVoteReq& req);
     std::uint32_t castJudgeScore(OpenVote& vote, std::uint32_t uid, const PUserVoteReq& req);
+    static void replayBallot(OpenVote& vote, const Ballot& ballot);
 
     void startVote(const SubChannelKey& place, const VoteInfo& stored, const Session& starter);
     std::uint32_t nextJiFangId();

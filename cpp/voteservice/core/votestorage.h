@@ -1,8 +1,9 @@
 #pragma once
 
 // What the service keeps between requests: the stored votes of every sub-channel, the history of
-// ended votes and the directory of users seen (for the nickname query). The running state of a
-// vote (counts, who spent what) lives in the core; a vote's result reaches storage as history.
+// ended votes and the directory of users seen (for the nickname query). The core keeps the live
+// state of an open vote; a durable storage also journals it (start, every accepted ballot, end,
+// close) so that a restarted service resumes it. Writes may be buffered until commit().
 
 #include "sessionidentity.h"
 #include "voterecords.h"
@@ -24,6 +25,26 @@ struct HistoryEntry
 {
     std::int64_t endedAtUnix = 0;
     VoteHistoryRecord record;
+};
+
+// One accepted user vote: a ticket on an option, or a judge's points (option 0).
+struct Ballot
+{
+    std::uint32_t uid = 0;
+    std::uint32_t optionId = 0;
+    std::uint32_t tickets = 0;
+};
+
+// An open vote as journalled: the record as started (ownerUid set, no counts) and its ballots.
+struct OpenVoteState
+{
+    SubChannelKey place;
+    VoteInfo record;
+    std::uint32_t jiFangId = 0;
+    std::int64_t startedAtUnix = 0;
+    std::string starterNick;
+    bool running = true;
+    std::vector<Ballot> ballots;
 };
 
 class VoteStorage
@@ -49,6 +70,19 @@ public:
 
     virtual void recordUser(std::uint32_t imid, const DirectoryEntry& entry) = 0;
     virtual std::optional<DirectoryEntry> findUser(std::uint32_t imid) const = 0;
+
+    // The open-vote journal. A storage that forgets everything at exit keeps none of it.
+    virtual void saveOpenVote(const OpenVoteState& /*state*/) {}
+    virtual void addBallot(const SubChannelKey& /*place*/, const Ballot& /*ballot*/) {}
+    virtual void markOpenVoteEnded(const SubChannelKey& /*place*/) {}
+    virtual void removeOpenVote(const SubChannelKey& /*place*/) {}
+    virtual std::vector<OpenVoteState> openVotes() const { return {}; }
+
+    // Makes every write so far durable; false when that failed. Answers that report a write must
+    // not leave before it returned true.
+    virtual bool commit() { return true; }
+    // True when writes wait for commit(), so a transport holds answers until then.
+    virtual bool buffersWrites() const { return false; }
 };
 
 } // namespace quorix::service

@@ -3,6 +3,7 @@
 #include "memoryvotestorage.h"
 #include "serveroptions.h"
 #include "servicelog.h"
+#include "sqlitevotestorage.h"
 #include "systemclock.h"
 #include "tokenauth.h"
 #include "voteserver.h"
@@ -12,8 +13,10 @@
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <map>
+#include <memory>
 
 using namespace quorix::service;
 
@@ -70,6 +73,30 @@ int issueToken(const std::vector<std::string>& args)
     return 0;
 }
 
+// The storage the options ask for; null with a message when it cannot be opened.
+std::unique_ptr<VoteStorage> openStorage(const ServerOptions& options, std::string& description)
+{
+    if (options.memoryOnly) {
+        description = "memory only";
+        return std::make_unique<MemoryVoteStorage>();
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(options.dataDir, ec);
+    if (ec) {
+        ServiceLog::line("cannot create the data folder " + options.dataDir + ": " + ec.message());
+        return nullptr;
+    }
+    const std::string path = (std::filesystem::path(options.dataDir) / "votes.db").string();
+    try {
+        auto storage = std::make_unique<SqliteVoteStorage>(path);
+        description = "data in " + path;
+        return storage;
+    } catch (const SqliteVoteStorage::Error& e) {
+        ServiceLog::line(e.what());
+        return nullptr;
+    }
+}
+
 int serve(const std::vector<std::string>& args)
 {
     ServerOptions options;
@@ -86,15 +113,18 @@ int serve(const std::vector<std::string>& args)
     raiseDescriptorLimit();
     asio::io_context io(1);
     SystemClock clock;
-    MemoryVoteStorage storage;
-    VoteServer server(io, options, clock, storage);
+    std::string storageText;
+    const std::unique_ptr<VoteStorage> storage = openStorage(options, storageText);
+    if (!storage)
+        return 1;
+    VoteServer server(io, options, clock, *storage);
     if (!server.listen(error)) {
         ServiceLog::line(error);
         return 1;
     }
     ServiceLog::line("listening on " + options.host + ":" + std::to_string(server.port()) +
                      ", broadcasts at most " + std::to_string(options.broadcastHz) + " Hz, at most " +
-                     std::to_string(options.maxSessions) + " sessions; " +
+                     std::to_string(options.maxSessions) + " sessions, " + storageText + "; " +
                      (options.secret ? std::string("HELLO tokens required")
                                      : std::string("no secret: identities are trusted as sent")));
     asio::signal_set signals(io, SIGINT, SIGTERM);

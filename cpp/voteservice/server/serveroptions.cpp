@@ -19,6 +19,9 @@ const char* ServerOptions::usage()
            "                        without it identities are trusted as sent\n"
            "  --broadcast-hz N      count broadcasts per sub-channel and second, at most (default 10)\n"
            "  --max-sessions N      sessions served at once (default 20000)\n"
+           "  --data DIR            keep votes, history and users in DIR/votes.db, durable\n"
+           "                        (default ./quorix-data)\n"
+           "  --memory              keep everything in memory only (lost when the service ends)\n"
            "  --help                show this text\n"
            "\n"
            "token prints a HELLO token for the given identity, valid until --expiry\n"
@@ -85,6 +88,10 @@ bool ServerOptions::parse(const std::vector<std::string>& args, ServerOptions& o
             help = true;
             return true;
         }
+        if (name == "--memory") {
+            out.memoryOnly = true;
+            continue;
+        }
         if (i + 1 >= args.size()) {
             error = "unknown option or missing value: " + name;
             return false;
@@ -113,6 +120,12 @@ bool ServerOptions::parse(const std::vector<std::string>& args, ServerOptions& o
                 return false;
             }
             out.maxSessions = number;
+        } else if (name == "--data") {
+            if (value.empty()) {
+                error = "--data wants a folder";
+                return false;
+            }
+            out.dataDir = value;
         } else {
             error = "unknown option " + name;
             return false;

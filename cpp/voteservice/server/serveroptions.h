@@ -22,6 +22,10 @@ struct ServerOptions
     int socketSendBuffer = 0;
     // A connection that has not completed its HELLO by then is closed.
     std::int64_t helloTimeoutMs = 10000;
+    // Where votes, history and the user directory are kept: a SQLite database in dataDir, or
+    // nothing that outlives the process (memoryOnly).
+    std::string dataDir = "quorix-data";
+    bool memoryOnly = false;
 
     static const char* usage();
     // Parses the server's options (not the token command). False with a message on error; help

@@ -5,6 +5,7 @@
 #include "servicelog.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace quorix::service {
 
@@ -15,6 +16,8 @@ constexpr std::size_t kMaxTokenBytes = 256;
 constexpr std::size_t kHandshakeSlack = 64;
 constexpr std::chrono::milliseconds kSweepInterval(1000);
 constexpr std::chrono::milliseconds kAcceptRetry(100);
+// Group commit: answers wait at most this long for the write that carries them to be synced.
+constexpr std::chrono::milliseconds kCommitWindow(2);
 
 CoreOptions coreOptions(const ServerOptions& options)
 {
@@ -25,11 +28,14 @@ CoreOptions coreOptions(const ServerOptions& options)
 } // namespace
 
 VoteServer::VoteServer(asio::io_context& io, const ServerOptions& options, Clock& clock, VoteStorage& storage)
-    : m_options(options), m_clock(clock), m_core(clock, storage, *this, coreOptions(options)), m_acceptor(io),
-      m_tickTimer(io), m_sweepTimer(io), m_acceptRetryTimer(io)
+    : m_options(options), m_clock(clock), m_storage(storage), m_core(clock, storage, *this, coreOptions(options)),
+      m_acceptor(io), m_tickTimer(io), m_sweepTimer(io), m_acceptRetryTimer(io), m_commitTimer(io)
 {
     if (m_options.secret)
         m_auth.emplace(*m_options.secret);
+    m_core.resumeOpenVotes();
+    if (!m_storage.commit())
+        throw std::runtime_error("cannot commit the resumed votes to storage");
 }
 
 VoteServer::~VoteServer()
@@ -81,6 +87,9 @@ void VoteServer::stop()
     m_tickTimer.cancel();
     m_sweepTimer.cancel();
     m_acceptRetryTimer.cancel();
+    m_commitTimer.cancel();
+    m_held.clear();
+    m_storage.commit();
     auto connections = std::move(m_connections);
     m_connections.clear();
     for (auto& [id, session] : connections)
@@ -133,9 +142,41 @@ void VoteServer::onClosed(TcpSession& session)
 
 void VoteServer::deliver(SessionId id, const OutFrame& frame)
 {
+    if (!m_storage.buffersWrites())
+        return send(id, frame);
+    m_held.emplace_back(id, frame);
+    if (m_commitArmed)
+        return;
+    m_commitArmed = true;
+    m_commitTimer.expires_after(kCommitWindow);
+    m_commitTimer.async_wait([this](const asio::error_code& ec) {
+        m_commitArmed = false;
+        if (!ec && !m_stopped)
+            commitAndRelease();
+    });
+}
+
+void VoteServer::send(SessionId id, const OutFrame& frame)
+{
     const auto it = m_connections.find(id);
     if (it != m_connections.end())
         it->second->send(frame);
+}
+
+void VoteServer::commitAndRelease()
+{
+    if (!m_storage.commit()) {
+        // Nothing held may go out: it would report writes that are not saved.
+        ServiceLog::line("storage commit failed: stopping without sending " + std::to_string(m_held.size()) +
+                         " held frames");
+        m_held.clear();
+        stop();
+        return;
+    }
+    auto held = std::move(m_held);
+    m_held.clear();
+    for (const auto& [id, frame] : held)
+        send(id, frame);
 }
 
 // ---- frames -------------------------------------------------------------------------------------
@@ -207,6 +248,8 @@ void VoteServer::scheduleTick()
         if (ec || m_stopped)
             return;
         m_core.tick();
+        if (!m_commitArmed)
+            commitAndRelease();
         scheduleTick();
     });
 }

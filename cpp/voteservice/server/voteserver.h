@@ -3,6 +3,8 @@
 // quorix-voted's TCP front end over the vote service core: accepts connections, runs the
 // HELLO/WELCOME handshake (docs/host-transport.md), passes vote frames to the core and the core's
 // frames to the connections, and drives the core's clock. Single-threaded on one io_context.
+// With a storage that buffers writes, the core's frames wait until the storage has committed
+// (group commit a few milliseconds after the first one), so no answer reports an unsaved write.
 
 #include "clock.h"
 #include "outputsink.h"
@@ -18,6 +20,8 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace quorix::service {
 
@@ -43,6 +47,8 @@ private:
                  const std::string& payload) override;
     void onClosed(TcpSession& session) override;
     void deliver(SessionId session, const OutFrame& frame) override;
+    void send(SessionId session, const OutFrame& frame);
+    void commitAndRelease();
 
     void handleHello(TcpSession& session, const std::string& payload);
     void handleControl(TcpSession& session, std::uint32_t minType, const std::string& payload);
@@ -53,12 +59,16 @@ private:
 
     ServerOptions m_options;
     Clock& m_clock;
+    VoteStorage& m_storage;
     VoteServiceCore m_core;
     std::optional<TokenAuth> m_auth;
     asio::ip::tcp::acceptor m_acceptor;
     asio::steady_timer m_tickTimer;
     asio::steady_timer m_sweepTimer;
     asio::steady_timer m_acceptRetryTimer;
+    asio::steady_timer m_commitTimer;
+    std::vector<std::pair<SessionId, OutFrame>> m_held; // waiting for the next commit
+    bool m_commitArmed = false;
     std::unordered_map<SessionId, std::shared_ptr<TcpSession>> m_connections;
     SessionId m_lastId = 0;
     bool m_stopped = false;

@@ -1,0 +1,417 @@
+#include "sqlitevotestorage.h"
+
+#include "mpak.h"
+
+#include <sqlite3.h>
+
+namespace quorix::service {
+
+namespace {
+
+constexpr int kSchemaVersion = 1;
+
+const char* const kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS counters (name TEXT PRIMARY KEY, value INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS votes (
+  channel INTEGER NOT NULL, sub INTEGER NOT NULL, vote_id INTEGER NOT NULL, record BLOB NOT NULL,
+  PRIMARY KEY (channel, sub, vote_id));
+CREATE TABLE IF NOT EXISTS history (
+  record_key INTEGER PRIMARY KEY, channel INTEGER NOT NULL, sub INTEGER NOT NULL,
+  ended_at INTEGER NOT NULL, record BLOB NOT NULL);
+CREATE INDEX IF NOT EXISTS history_place ON history (channel, sub, ended_at);
+CREATE TABLE IF NOT EXISTS directory (imid INTEGER PRIMARY KEY, uid INTEGER NOT NULL, nick TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS open_votes (
+  channel INTEGER NOT NULL, sub INTEGER NOT NULL, ji_fang_id INTEGER NOT NULL,
+  started_at INTEGER NOT NULL, starter_nick TEXT NOT NULL, running INTEGER NOT NULL,
+  record BLOB NOT NULL, PRIMARY KEY (channel, sub));
+CREATE TABLE IF NOT EXISTS ballots (
+  channel INTEGER NOT NULL, sub INTEGER NOT NULL, uid INTEGER NOT NULL,
+  option_id INTEGER NOT NULL, tickets INTEGER NOT NULL);
+CREATE INDEX IF NOT EXISTS ballots_place ON ballots (channel, sub);
+)sql";
+
+template <class Record> bool decodeBlob(const void* data, int size, Record& out)
+{
+    if (data == nullptr || size <= 0)
+        return false;
+    try {
+        return mpak::decode(std::string(static_cast<const char*>(data), std::size_t(size)), out);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+} // namespace
+
+// A prepared statement, reset after each use so it can be bound again.
+class SqliteVoteStorage::Statement
+{
+public:
+    Statement(sqlite3* db, const char* sql) : m_db(db)
+    {
+        if (sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr) != SQLITE_OK)
+            throw Error(std::string("cannot prepare: ") + sqlite3_errmsg(db));
+    }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    Statement& bind(int index, std::int64_t value)
+    {
+        sqlite3_bind_int64(m_stmt, index, value);
+        return *this;
+    }
+    Statement& bind(int index, const std::string& text)
+    {
+        sqlite3_bind_text(m_stmt, index, text.data(), int(text.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement& blob(int index, const std::string& bytes)
+    {
+        sqlite3_bind_blob(m_stmt, index, bytes.data(), int(bytes.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement& place(const SubChannelKey& key)
+    {
+        return bind(1, std::int64_t(key.channelId)).bind(2, std::int64_t(key.subChannelId));
+    }
+    // Next row: true while there is one. Throws on errors.
+    bool step()
+    {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc != SQLITE_DONE) {
+            const std::string message = sqlite3_errmsg(m_db);
+            reset();
+            throw Error("database write failed: " + message);
+        }
+        reset();
+        return false;
+    }
+    // Runs a statement that returns no rows.
+    void run()
+    {
+        while (step()) {
+        }
+    }
+    void reset()
+    {
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+    }
+    std::int64_t integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
+    std::string text(int column) const
+    {
+        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+        return data ? std::string(data, std::size_t(sqlite3_column_bytes(m_stmt, column))) : std::string();
+    }
+    template <class Record> bool record(int column, Record& out) const
+    {
+        return decodeBlob(sqlite3_column_blob(m_stmt, column), sqlite3_column_bytes(m_stmt, column), out);
+    }
+    int changes() const { return sqlite3_changes(m_db); }
+
+private:
+    sqlite3* m_db;
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+SqliteVoteStorage::SqliteVoteStorage(const std::string& path, std::size_t maxDirectoryEntries)
+    : m_maxDirectoryEntries(maxDirectoryEntries)
+{
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+    if (sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr) != SQLITE_OK) {
+        const std::string message = m_db ? sqlite3_errmsg(m_db) : "out of memory";
+        sqlite3_close(m_db);
+        throw Error("cannot open " + path + ": " + message);
+    }
+    try {
+        exec("PRAGMA journal_mode=WAL");
+        exec("PRAGMA synchronous=FULL");
+        exec("PRAGMA busy_timeout=5000");
+        createSchema();
+    } catch (...) {
+        m_statements.clear();
+        sqlite3_close(m_db);
+        throw;
+    }
+    Statement& count = statement("SELECT count(*) FROM directory");
+    m_directorySize = count.step() ? std::size_t(count.integer(0)) : 0;
+    count.reset();
+}
+
+SqliteVoteStorage::~SqliteVoteStorage()
+{
+    commit();
+    m_statements.clear();
+    sqlite3_close(m_db);
+}
+
+void SqliteVoteStorage::exec(const char* sql)
+{
+    char* message = nullptr;
+    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+        const std::string text = message ? message : "unknown error";
+        sqlite3_free(message);
+        throw Error(std::string("database error: ") + text);
+    }
+}
+
+void SqliteVoteStorage::createSchema()
+{
+    Statement version(m_db, "PRAGMA user_version");
+    const std::int64_t found = version.step() ? version.integer(0) : 0;
+    version.reset();
+    if (found != 0 && found != kSchemaVersion)
+        throw Error("database has an unknown layout version " + std::to_string(found));
+    exec("BEGIN IMMEDIATE");
+    exec(kSchema);
+    exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+    exec("COMMIT");
+}
+
+SqliteVoteStorage::Statement& SqliteVoteStorage::statement(const char* sql) const
+{
+    for (auto& [text, stmt] : m_statements) {
+        if (text == sql)
+            return *stmt;
+    }
+    m_statements.emplace_back(sql, std::make_unique<Statement>(m_db, sql));
+    return *m_statements.back().second;
+}
+
+void SqliteVoteStorage::beginWrite()
+{
+    if (m_inTransaction)
+        return;
+    exec("BEGIN IMMEDIATE");
+    m_inTransaction = true;
+}
+
+bool SqliteVoteStorage::commit()
+{
+    if (!m_inTransaction)
+        return true;
+    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return false;
+    m_inTransaction = false;
+    return true;
+}
+
+std::uint32_t SqliteVoteStorage::nextCounter(const char* name)
+{
+    beginWrite();
+    Statement& read = statement("SELECT value FROM counters WHERE name = ?1");
+    read.bind(1, std::string(name));
+    std::int64_t value = read.step() ? read.integer(0) : 0;
+    read.reset();
+    value = (value + 1) & 0xffffffff;
+    if (value == 0)
+        value = 1;
+    statement("INSERT OR REPLACE INTO counters (name, value) VALUES (?1, ?2)")
+        .bind(1, std::string(name))
+        .bind(2, value)
+        .run();
+    return std::uint32_t(value);
+}
+
+// ---- stored votes -------------------------------------------------------------------------------
+
+std::uint32_t SqliteVoteStorage::addVote(const SubChannelKey& place, VoteInfo vote)
+{
+    std::uint32_t id = nextCounter("vote_id");
+    while (findVote(place, id))
+        id = nextCounter("vote_id");
+    vote.voteId = id;
+    statement("INSERT INTO votes (channel, sub, vote_id, record) VALUES (?1, ?2, ?3, ?4)")
+        .place(place)
+        .bind(3, id)
+        .blob(4, mpak::encode(vote))
+        .run();
+    return id;
+}
+
+std::optional<VoteInfo> SqliteVoteStorage::findVote(const SubChannelKey& place, std::uint32_t voteId) const
+{
+    Statement& select =
+        statement("SELECT record FROM votes WHERE channel = ?1 AND sub = ?2 AND vote_id = ?3");
+    select.place(place).bind(3, voteId);
+    std::optional<VoteInfo> found;
+    if (select.step()) {
+        VoteInfo vote;
+        if (select.record(0, vote))
+            found = std::move(vote);
+        select.reset();
+    }
+    return found;
+}
+
+bool SqliteVoteStorage::replaceVote(const SubChannelKey& place, const VoteInfo& vote)
+{
+    beginWrite();
+    Statement& update =
+        statement("UPDATE votes SET record = ?4 WHERE channel = ?1 AND sub = ?2 AND vote_id = ?3");
+    update.place(place).bind(3, vote.voteId).blob(4, mpak::encode(vote)).run();
+    return update.changes() > 0;
+}
+
+bool SqliteVoteStorage::removeVote(const SubChannelKey& place, std::uint32_t voteId)
+{
+    beginWrite();
+    Statement& remove = statement("DELETE FROM votes WHERE channel = ?1 AND sub = ?2 AND vote_id = ?3");
+    remove.place(place).bind(3, voteId).run();
+    return remove.changes() > 0;
+}
+
+VoteList SqliteVoteStorage::votes(const SubChannelKey& place) const
+{
+    Statement& select =
+        statement("SELECT record FROM votes WHERE channel = ?1 AND sub = ?2 ORDER BY vote_id");
+    select.place(place);
+    VoteList list;
+    while (select.step()) {
+        VoteInfo vote;
+        if (select.record(0, vote))
+            list.push_back(std::move(vote));
+    }
+    return list;
+}
+
+// ---- history ------------------------------------------------------------------------------------
+
+std::uint32_t SqliteVoteStorage::addHistory(const SubChannelKey& place, HistoryEntry entry)
+{
+    const std::uint32_t key = nextCounter("record_key");
+    entry.record.recordKey = key;
+    statement("INSERT OR REPLACE INTO history (record_key, channel, sub, ended_at, record) "
+              "VALUES (?3, ?1, ?2, ?4, ?5)")
+        .place(place)
+        .bind(3, key)
+        .bind(4, entry.endedAtUnix)
+        .blob(5, mpak::encode(entry.record))
+        .run();
+    return key;
+}
+
+std::vector<HistoryEntry> SqliteVoteStorage::history(const SubChannelKey& place, std::int64_t sinceUnix) const
+{
+    Statement& select = statement("SELECT ended_at, record FROM history WHERE channel = ?1 AND sub = ?2 "
+                                  "AND ended_at >= ?3 ORDER BY ended_at DESC, record_key DESC");
+    select.place(place).bind(3, sinceUnix);
+    std::vector<HistoryEntry> entries;
+    while (select.step()) {
+        HistoryEntry entry;
+        entry.endedAtUnix = select.integer(0);
+        if (select.record(1, entry.record))
+            entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+void SqliteVoteStorage::pruneHistory(std::int64_t beforeUnix)
+{
+    beginWrite();
+    statement("DELETE FROM history WHERE ended_at < ?1").bind(1, beforeUnix).run();
+}
+
+// ---- directory ----------------------------------------------------------------------------------
+
+void SqliteVoteStorage::recordUser(std::uint32_t imid, const DirectoryEntry& entry)
+{
+    beginWrite();
+    Statement& update = statement("UPDATE directory SET uid = ?2, nick = ?3 WHERE imid = ?1");
+    update.bind(1, imid).bind(2, entry.uid).bind(3, entry.nick).run();
+    if (update.changes() > 0 || m_directorySize >= m_maxDirectoryEntries)
+        return;
+    statement("INSERT INTO directory (imid, uid, nick) VALUES (?1, ?2, ?3)")
+        .bind(1, imid)
+        .bind(2, entry.uid)
+        .bind(3, entry.nick)
+        .run();
+    ++m_directorySize;
+}
+
+std::optional<DirectoryEntry> SqliteVoteStorage::findUser(std::uint32_t imid) const
+{
+    Statement& select = statement("SELECT uid, nick FROM directory WHERE imid = ?1");
+    select.bind(1, imid);
+    std::optional<DirectoryEntry> found;
+    if (select.step()) {
+        found = DirectoryEntry{std::uint32_t(select.integer(0)), select.text(1)};
+        select.reset();
+    }
+    return found;
+}
+
+// ---- open votes ---------------------------------------------------------------------------------
+
+void SqliteVoteStorage::saveOpenVote(const OpenVoteState& state)
+{
+    removeOpenVote(state.place);
+    statement("INSERT INTO open_votes (channel, sub, ji_fang_id, started_at, starter_nick, running, record) "
+              "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)")
+        .place(state.place)
+        .bind(3, state.jiFangId)
+        .bind(4, state.startedAtUnix)
+        .bind(5, state.starterNick)
+        .bind(6, state.running ? 1 : 0)
+        .blob(7, mpak::encode(state.record))
+        .run();
+    for (const Ballot& ballot : state.ballots)
+        addBallot(state.place, ballot);
+}
+
+void SqliteVoteStorage::addBallot(const SubChannelKey& place, const Ballot& ballot)
+{
+    beginWrite();
+    statement("INSERT INTO ballots (channel, sub, uid, option_id, tickets) VALUES (?1, ?2, ?3, ?4, ?5)")
+        .place(place)
+        .bind(3, ballot.uid)
+        .bind(4, ballot.optionId)
+        .bind(5, ballot.tickets)
+        .run();
+}
+
+void SqliteVoteStorage::markOpenVoteEnded(const SubChannelKey& place)
+{
+    beginWrite();
+    statement("UPDATE open_votes SET running = 0 WHERE channel = ?1 AND sub = ?2").place(place).run();
+}
+
+void SqliteVoteStorage::removeOpenVote(const SubChannelKey& place)
+{
+    beginWrite();
+    statement("DELETE FROM open_votes WHERE channel = ?1 AND sub = ?2").place(place).run();
+    statement("DELETE FROM ballots WHERE channel = ?1 AND sub = ?2").place(place).run();
+}
+
+std::vector<OpenVoteState> SqliteVoteStorage::openVotes() const
+{
+    std::vector<OpenVoteState> states;
+    Statement& select = statement(
+        "SELECT channel, sub, ji_fang_id, started_at, starter_nick, running, record FROM open_votes");
+    while (select.step()) {
+        OpenVoteState state;
+        state.place = {std::uint32_t(select.integer(0)), std::uint32_t(select.integer(1))};
+        state.jiFangId = std::uint32_t(select.integer(2));
+        state.startedAtUnix = select.integer(3);
+        state.starterNick = select.text(4);
+        state.running = select.integer(5) != 0;
+        if (select.record(6, state.record))
+            states.push_back(std::move(state));
+    }
+    Statement& ballots =
+        statement("SELECT uid, option_id, tickets FROM ballots WHERE channel = ?1 AND sub = ?2 "
+                  "ORDER BY rowid");
+    for (OpenVoteState& state : states) {
+        ballots.place(state.place);
+        while (ballots.step())
+            state.ballots.push_back(Ballot{std::uint32_t(ballots.integer(0)),
+                                           std::uint32_t(ballots.integer(1)),
+                                           std::uint32_t(ballots.integer(2))});
+    }
+    return states;
+}
+
+} // namespace quorix::service

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "votestorage.h"
+
+#include <cstddef>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace quorix::service {
+
+// Storage in one SQLite database file (WAL journal, full sync on commit). Writes go into an open
+// transaction that commit() makes durable, so many writes share one sync (group commit); reads see
+// the uncommitted writes. Records are kept in the service's own wire encoding.
+class SqliteVoteStorage : public VoteStorage
+{
+public:
+    class Error : public std::runtime_error
+    {
+    public:
+        using std::runtime_error::runtime_error;
+    };
+
+    // Opens or creates the database; throws Error when it cannot be opened or is not ours.
+    explicit SqliteVoteStorage(const std::string& path, std::size_t maxDirectoryEntries = 200000);
+    ~SqliteVoteStorage() override;
+    SqliteVoteStorage(const SqliteVoteStorage&) = delete;
+    SqliteVoteStorage& operator=(const SqliteVoteStorage&) = delete;
+
+    std::uint32_t addVote(const SubChannelKey& place, VoteInfo vote) override;
+    std::optional<VoteInfo> findVote(const SubChannelKey& place, std::uint32_t voteId) const override;
+    bool replaceVote(const SubChannelKey& place, const VoteInfo& vote) override;
+    bool removeVote(const SubChannelKey& place, std::uint32_t voteId) override;
+    VoteList votes(const SubChannelKey& place) const override;
+
+    std::uint32_t addHistory(const SubChannelKey& place, HistoryEntry entry) override;
+    std::vector<HistoryEntry> history(const SubChannelKey& place, std::int64_t sinceUnix) const override;
+    void pruneHistory(std::int64_t beforeUnix) override;
+
+    void recordUser(std::uint32_t imid, const DirectoryEntry& entry) override;
+    std::optional<DirectoryEntry> findUser(std::uint32_t imid) const override;
+
+    void saveOpenVote(const OpenVoteState& state) override;
+    void addBallot(const SubChannelKey& place, const Ballot& ballot) override;
+    void markOpenVoteEnded(const SubChannelKey& place) override;
+    void removeOpenVote(const SubChannelKey& place) override;
+    std::vector<OpenVoteState> openVotes() const override;
+
+    bool commit() override;
+    bool buffersWrites() const override { return true; }
+
+private:
+    class Statement;
+
+    void exec(const char* sql);
+    void createSchema();
+    void beginWrite();
+    Statement& statement(const char* sql) const;
+    std::uint32_t nextCounter(const char* name);
+
+    sqlite3* m_db = nullptr;
+    std::size_t m_maxDirectoryEntries;
+    bool m_inTransaction = false;
+    std::size_t m_directorySize = 0;
+    mutable std::vector<std::pair<const char*, std::unique_ptr<Statement>>> m_statements;
+};
+
+} // namespace quorix::service
