@@ -8,6 +8,7 @@
 #include "syntheticmouse.h"
 #include "tcpservicetransport.h"
 
+#include "paneuicreatorservice.h"
 #include "tovoaddonboxitem.h"
 
 #include <QApplication>
@@ -25,7 +26,7 @@ std::unique_ptr<ServiceTransport> makeTransport(const HostOptions& options)
 }
 
 HostServices servicesOf(HostChannelService* channel, HostBuddyList* buddyList,
-                        HostAuthentication* authentication, HostAddonBox* addonBox, HostUICreator* uiCreator,
+                        HostAuthentication* authentication, HostAddonBox* addonBox, ITovoUICreator* uiCreator,
                         ServiceTransport* transport)
 {
     HostServices services;
@@ -45,7 +46,8 @@ HostApplication::HostApplication(const HostOptions& options, const KeywordFilter
       m_window(std::make_unique<ChannelWindow>(&m_state)), m_loader(options.addonDir),
       m_channel(&m_state, filter), m_buddyList(&m_state), m_authentication(&m_state),
       m_addonBox(std::make_unique<HostAddonBox>(m_window.get())),
-      m_root(servicesOf(&m_channel, &m_buddyList, &m_authentication, m_addonBox.get(), &m_uiCreator,
+      m_uiCreator(comptr<ITovoUICreator>::adopt(PaneUICreatorService::create())),
+      m_root(servicesOf(&m_channel, &m_buddyList, &m_authentication, m_addonBox.get(), m_uiCreator.get(),
                         m_transport.get())),
       m_commands(this)
 {

@@ -13,7 +13,7 @@
 #include "hostchannelservice.h"
 #include "hostcomponentroot.h"
 #include "hostoptions.h"
-#include "hostuicreator.h"
+#include "itovouicreator.h"
 #include "keywordfilter.h"
 
 #include <QObject>
@@ -72,7 +72,7 @@ private:
     HostBuddyList m_buddyList;
     HostAuthentication m_authentication;
     std::unique_ptr<HostAddonBox> m_addonBox;
-    HostUICreator m_uiCreator;
+    comptr<ITovoUICreator> m_uiCreator; // the UI framework's
     HostComponentRoot m_root;
     AutomationCommands m_commands;
     std::unique_ptr<AutomationServer> m_automation;

@@ -5,8 +5,8 @@
 #include "hostbuddylist.h"
 #include "hostchannelservice.h"
 #include "hostserviceconnection.h"
-#include "hostuicreator.h"
 
+#include "itovouicreator.h"
 #include "serviceids.h"
 
 #include <cstring>

@@ -15,7 +15,7 @@ class HostAuthentication;
 class HostBuddyList;
 class HostChannelService;
 class HostServiceConnection;
-class HostUICreator;
+class ITovoUICreator;
 class ServiceTransport;
 
 struct HostServices
@@ -24,7 +24,7 @@ struct HostServices
     HostBuddyList* buddyList = nullptr;
     HostAuthentication* authentication = nullptr;
     HostAddonBox* addonBox = nullptr;
-    HostUICreator* uiCreator = nullptr;
+    ITovoUICreator* uiCreator = nullptr;
     ServiceTransport* transport = nullptr;
 };
 

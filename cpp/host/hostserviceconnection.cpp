@@ -94,6 +94,8 @@ void HostServiceConnection::onTransportClosed()
     }
 }
 
+// An exception thrown by a receiver (for example while it decodes a frame it cannot read) must not
+// unwind into the transport and the event loop: the frame is dropped for that receiver and counted.
 void HostServiceConnection::onFrame(const std::string& frame)
 {
     const std::set<UINT32> receivers = m_open;
@@ -101,7 +103,13 @@ void HostServiceConnection::onFrame(const std::string& frame)
     for (UINT32 id : receivers) {
         if (!alive)
             return;
-        if (m_open.count(id) != 0)
+        if (m_open.count(id) == 0)
+            continue;
+        try {
             m_data(id, frame);
+        } catch (...) {
+            if (alive)
+                ++m_receiverFailures;
+        }
     }
 }

@@ -28,6 +28,8 @@ public:
     bool hasOpenConnection() const { return !m_open.empty(); }
     quint64 framesSent() const { return m_framesSent; }
     quint64 framesDropped() const { return m_framesDropped; }
+    // Frames whose receiver threw instead of handling them.
+    quint64 receiverFailures() const { return m_receiverFailures; }
 
     unsigned long addRef() override;
     unsigned long release() override;
@@ -61,4 +63,5 @@ private:
     unsigned long m_refs = 0;
     quint64 m_framesSent = 0;
     quint64 m_framesDropped = 0;
+    quint64 m_receiverFailures = 0;
 };

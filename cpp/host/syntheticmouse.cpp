@@ -10,6 +10,8 @@
 #include <QMouseEvent>
 #include <QWidget>
 
+#include "panescrollarea.h"
+
 namespace {
 
 struct Aim
@@ -32,6 +34,17 @@ QPoint hotSpot(QWidget* widget)
     return widget->style()->subElementRect(indicator, &option, widget).center();
 }
 
+// A person scrolls an item into view before pointing at it: a scroll area clips what lies outside
+// its viewport, so a press at the item's hidden centre would land on whatever is drawn there.
+void scrollIntoView(QGraphicsObject* item)
+{
+    for (QGraphicsItem* parent = item->parentItem(); parent != nullptr; parent = parent->parentItem()) {
+        auto* area = qobject_cast<PaneScrollArea*>(parent->toGraphicsObject());
+        if (area != nullptr && area->contentWidget() != nullptr)
+            area->ensureVisible(item->mapRectToItem(area->contentWidget(), item->boundingRect()));
+    }
+}
+
 bool aim(const LocatedWidget& target, Aim& out, QString* error)
 {
     if (target.widget) {
@@ -40,6 +53,7 @@ bool aim(const LocatedWidget& target, Aim& out, QString* error)
         return true;
     }
     if (target.item && target.view) {
+        scrollIntoView(target.item);
         const QPointF scenePos = target.item->mapToScene(target.item->boundingRect().center());
         out.receiver = target.view->viewport();
         out.position = target.view->mapFromScene(scenePos);

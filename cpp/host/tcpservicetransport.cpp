@@ -1,6 +1,6 @@
 #include "tcpservicetransport.h"
 
-#include "hosttransportmessages.h"
+#include "hostcontrol.h"
 #include "serviceframe.h"
 
 #include <QTcpSocket>
@@ -48,7 +48,7 @@ void TcpServiceTransport::connectNow()
 void TcpServiceTransport::onConnected()
 {
     m_state = State::Handshaking;
-    hosttransport::Hello hello;
+    quorix::service::PHello hello;
     hello.uid = m_identity.uid;
     hello.imid = m_identity.imid;
     hello.nick = m_identity.nick.toStdString();
@@ -56,7 +56,7 @@ void TcpServiceTransport::onConnected()
     hello.channelId = m_identity.channelId;
     hello.subChannelId = m_identity.subChannelId;
     hello.token = m_token.toStdString();
-    writeControl(hosttransport::kHelloMinor, mpak::encode(hello));
+    writeControl(quorix::service::kControlHello, mpak::encode(hello));
     m_handshakeTimer.start(kHandshakeTimeoutMs);
 }
 
@@ -74,7 +74,7 @@ bool TcpServiceTransport::takeFrames()
     int offset = 0;
     while (m_inbox.size() - offset >= 4) {
         const quint32 length = qFromLittleEndian<quint32>(m_inbox.constData() + offset);
-        if (length < hosttransport::kMinFrameLength || length > hosttransport::kMaxFrameLength)
+        if (length < kMinFrameLength || length > kMaxFrameLength)
             return false;
         if (static_cast<quint32>(m_inbox.size() - offset - 4) < length)
             break;
@@ -97,8 +97,8 @@ void TcpServiceTransport::handleFrame(const std::string& frame)
         dropAndRetry(QStringLiteral("short frame from the vote service"));
         return;
     }
-    if (parsed.maxType == hosttransport::kControlMajorType) {
-        if (parsed.minType == hosttransport::kWelcomeMinor && m_state == State::Handshaking)
+    if (parsed.maxType == quorix::service::kControlMajorType) {
+        if (parsed.minType == quorix::service::kControlWelcome && m_state == State::Handshaking)
             handleWelcome(parsed.payload);
         return;
     }
@@ -108,7 +108,7 @@ void TcpServiceTransport::handleFrame(const std::string& frame)
 
 void TcpServiceTransport::handleWelcome(const std::string& payload)
 {
-    hosttransport::Welcome welcome;
+    quorix::service::PWelcome welcome;
     if (!mpak::decode(payload, welcome) || welcome.result != 0) {
         dropAndRetry(QStringLiteral("vote service refused this host (%1): %2")
                          .arg(welcome.result)
@@ -163,9 +163,9 @@ void TcpServiceTransport::moveToSubChannel(quint32 subChannelId)
     m_identity.subChannelId = subChannelId;
     if (m_state != State::Ready)
         return;
-    hosttransport::Move move;
+    quorix::service::PMove move;
     move.subChannelId = subChannelId;
-    writeControl(hosttransport::kMoveMinor, mpak::encode(move));
+    writeControl(quorix::service::kControlMove, mpak::encode(move));
 }
 
 void TcpServiceTransport::updateIdentity(const HostIdentity& identity)
@@ -191,5 +191,5 @@ void TcpServiceTransport::writeFrame(const std::string& frame)
 
 void TcpServiceTransport::writeControl(quint32 minor, const std::string& body)
 {
-    writeFrame(mpak::encodeFrame(hosttransport::kControlMajorType, minor, body));
+    writeFrame(mpak::encodeFrame(quorix::service::kControlMajorType, minor, body));
 }

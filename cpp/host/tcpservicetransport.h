@@ -34,6 +34,9 @@ public:
     void setBackoff(const ReconnectBackoff& backoff) { m_backoff = backoff; }
 
     static constexpr int kHandshakeTimeoutMs = 10000;
+    // Length prefix bounds: a frame is at least its 10-byte header and at most header plus 65535.
+    static constexpr quint32 kMinFrameLength = 10;
+    static constexpr quint32 kMaxFrameLength = 10 + 65535;
 
 private:
     enum class State

@@ -7,8 +7,10 @@
 #include "panelabelwidget.h"
 #include "panelineedit.h"
 #include "panepushbutton.h"
+#include "panescrollarea.h"
 #include "panewidget.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
@@ -22,6 +24,9 @@
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -144,6 +149,38 @@ TEST_F(AutomationCommandsTest, NestedPathsHoverSetTextAndCheckActLikeAPerson)
     EXPECT_EQ(selected.count(), 1) << "an already checked box is left alone";
     window.check->setEnabled(false);
     EXPECT_FALSE(run("check", "agreeBox", {{"checked", false}}).value("ok").toBool());
+}
+
+TEST_F(AutomationCommandsTest, AClickScrollsAnItemBelowItsScrollAreaIntoViewFirst)
+{
+    auto* area = new PaneScrollArea;
+    area->setObjectName("scroller");
+    window.place(area, 200, 150);
+    area->resize(150, 60);
+    std::vector<PaneLabelWidget*> rows;
+    for (int i = 0; i < 5; ++i) {
+        auto* label = new PaneLabelWidget(QStringLiteral("选项%1").arg(i));
+        label->setObjectName("option");
+        label->setAcceptClick(true);
+        label->setFixHeight(30);
+        area->addItem(label);
+        rows.push_back(label);
+    }
+    QApplication::processEvents();
+    ASSERT_EQ(area->scrollPos(), 0);
+    ASSERT_GT(area->maximumScrollPos(), 0);
+
+    std::vector<std::unique_ptr<QSignalSpy>> spies;
+    for (PaneLabelWidget* row : rows)
+        spies.push_back(std::make_unique<QSignalSpy>(row, &PaneLabelWidget::clicked));
+    EXPECT_TRUE(run("click", "scroller/option[4]").value("ok").toBool());
+    EXPECT_GT(area->scrollPos(), 0);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(spies[i]->count(), i == 4 ? 1 : 0) << "row " << i;
+
+    EXPECT_TRUE(run("click", "scroller/option[0]").value("ok").toBool());
+    EXPECT_EQ(area->scrollPos(), 0);
+    EXPECT_EQ(spies[0]->count(), 1);
 }
 
 TEST_F(AutomationCommandsTest, PlainWidgetsAnswerTheSameCommands)

@@ -102,6 +102,7 @@ TEST_F(HostBridgesTest, ServiceLinkGetsAnswersFromTheEmbeddedServiceAndReopensAf
     query.channelId = 321;
     query.subChannelId = 6;
     link.sendData(quorix::kVoteMajorType, quorix::VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, mpak::encode(query));
+    EXPECT_TRUE(arrived.empty()) << "answers arrive from the event loop, never inside the send";
     ASSERT_TRUE(waitUntil([&] { return !arrived.empty(); }));
     EXPECT_EQ(arrived[0],
               std::make_pair(quorix::kVoteMajorType, quint32(quorix::VOTE_SYSTEM_QUERY_ALL_VOTE_RES)));

@@ -27,6 +27,7 @@ public:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("FENBASE_LOG_FILE", m_logPath);
         env.insert("FENBASE_LOG_LEVEL", "2");
+        env.insert("LSAN_OPTIONS", QStringLiteral("suppressions=%1").arg(LSAN_QT_SUPPRESSIONS));
         m_process.setProcessEnvironment(env);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(TOVO_HOST_PATH,

@@ -7,11 +7,12 @@
 #include "hostcomponentroot.h"
 #include "hostserviceconnection.h"
 #include "hosttestsupport.h"
-#include "hostuicreator.h"
+#include "paneuicreatorservice.h"
 #include "channelwindow.h"
 #include "syntheticmouse.h"
 
 #include "hostsdk.h"
+#include "mpak.h"
 #include "nameid.h"
 
 #include <QSignalSpy>
@@ -62,7 +63,8 @@ protected:
 
     HostServicesTest()
         : state(viewer()), window(&state), channel(&state, filterWith({"刷票"})), buddyList(&state),
-          authentication(&state), addonBox(&window), root(services())
+          authentication(&state), addonBox(&window),
+          uiCreator(comptr<ITovoUICreator>::adopt(PaneUICreatorService::create())), root(services())
     {
         channel.setChannelWindow(&window);
     }
@@ -81,7 +83,7 @@ protected:
         s.buddyList = &buddyList;
         s.authentication = &authentication;
         s.addonBox = &addonBox;
-        s.uiCreator = &uiCreator;
+        s.uiCreator = uiCreator.get();
         s.transport = &transport;
         return s;
     }
@@ -100,7 +102,7 @@ protected:
     HostBuddyList buddyList;
     HostAuthentication authentication;
     HostAddonBox addonBox;
-    HostUICreator uiCreator;
+    comptr<ITovoUICreator> uiCreator;
     FakeTransport transport;
     HostComponentRoot root;
     Listener listener;
@@ -300,6 +302,33 @@ TEST_F(HostServicesTest, ReleasingTheConnectionInsideItsOwnNotificationIsSafe)
     transport.deliver("bye");
     EXPECT_FALSE(releasing.link);
     EXPECT_TRUE(root.connections().isEmpty());
+}
+
+// A receiver that cannot read a frame and lets the decoder's exception escape.
+class ThrowingListener : public relay::trackable
+{
+public:
+    void onData(UINT32, const std::string& frame)
+    {
+        if (frame == "short")
+            throw mpak::UnpackError("pop_uint32: not enough data");
+        handled.push_back(frame);
+    }
+    std::vector<std::string> handled;
+};
+
+TEST_F(HostServicesTest, AReceiverThatThrowsLosesOnlyThatFrame)
+{
+    transport.becomeReady();
+    ThrowingListener throwing;
+    comptr<ITovoServiceConnectionEx> link = newConnection();
+    link->setServiceType(HostServiceConnection::kVoteServiceType);
+    link->dataSignal().connect(&throwing, &ThrowingListener::onData);
+    link->openConnection(1);
+    EXPECT_NO_THROW(transport.deliver("short"));
+    transport.deliver("whole");
+    EXPECT_EQ(throwing.handled, std::vector<std::string>{"whole"});
+    EXPECT_EQ(static_cast<HostServiceConnection*>(link.get())->receiverFailures(), 1u);
 }
 
 TEST_F(HostServicesTest, AddonBoxItemBecomesAButtonWhoseClickReachesTheItemAsSender)

@@ -1,5 +1,5 @@
 #include "hosttestsupport.h"
-#include "hosttransportmessages.h"
+#include "hostcontrol.h"
 #include "reconnectbackoff.h"
 #include "serviceframe.h"
 #include "tcpservicetransport.h"
@@ -64,10 +64,10 @@ public:
     }
     void welcome(quint32 result)
     {
-        hosttransport::Welcome w;
+        quorix::service::PWelcome w;
         w.result = result;
         w.text = result == 0 ? "welcome" : "refused";
-        send(hosttransport::kControlMajorType, hosttransport::kWelcomeMinor, mpak::encode(w));
+        send(quorix::service::kControlMajorType, quorix::service::kControlWelcome, mpak::encode(w));
     }
     void drop() { m_client->abort(); }
 
@@ -128,9 +128,9 @@ TEST_F(TcpTransportTest, OpensWithHelloCarryingIdentityAndTokenAndIsReadyOnlyAft
     ASSERT_TRUE(service.accept());
     ASSERT_TRUE(service.waitFrames(1));
     const mpak::ServiceFrame hello = service.frame(0);
-    EXPECT_EQ(hello.maxType, hosttransport::kControlMajorType);
-    EXPECT_EQ(hello.minType, hosttransport::kHelloMinor);
-    hosttransport::Hello body;
+    EXPECT_EQ(hello.maxType, quorix::service::kControlMajorType);
+    EXPECT_EQ(hello.minType, quorix::service::kControlHello);
+    quorix::service::PHello body;
     ASSERT_TRUE(mpak::decode(hello.payload, body));
     EXPECT_EQ(body.uid, 77u);
     EXPECT_EQ(body.imid, 7700u);
@@ -159,13 +159,13 @@ TEST_F(TcpTransportTest, FramesFlowBothWaysAndMoveFollowsSubChannelSwitches)
     EXPECT_EQ(service.frame(1).maxType, 2500u);
     EXPECT_EQ(service.frame(1).minType, 28u);
     EXPECT_EQ(service.frame(1).payload, std::string("\x01\x02", 2));
-    hosttransport::Move move;
-    EXPECT_EQ(service.frame(2).minType, hosttransport::kMoveMinor);
+    quorix::service::PMove move;
+    EXPECT_EQ(service.frame(2).minType, quorix::service::kControlMove);
     ASSERT_TRUE(mpak::decode(service.frame(2).payload, move));
     EXPECT_EQ(move.subChannelId, 5u);
 
     service.send(2500, 29, "abc");
-    service.send(hosttransport::kControlMajorType, 99, "");
+    service.send(quorix::service::kControlMajorType, 99, "");
     service.send(2500, 30, "");
     ASSERT_TRUE(waitUntil([&] { return arrived.size() == 2; }));
     const auto first = mpak::decodeFrame(arrived.at(0));
@@ -186,7 +186,7 @@ TEST_F(TcpTransportTest, ADroppedServiceIsReportedClosedThenReconnectedAndReadyA
 
     ASSERT_TRUE(service.accept());
     ASSERT_TRUE(service.waitFrames(1));
-    EXPECT_EQ(service.frame(0).minType, hosttransport::kHelloMinor);
+    EXPECT_EQ(service.frame(0).minType, quorix::service::kControlHello);
     service.welcome(0);
     ASSERT_TRUE(waitUntil([&] { return ready.count() == 1; }));
     EXPECT_EQ(closed.count(), 1);
