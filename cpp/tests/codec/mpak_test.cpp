@@ -188,12 +188,19 @@ TEST(MpakUnpack, FailedReadsLeaveThePositionUnchanged)
          "pop_fetch_ptr: not enough data"},
         {"varstr length 10 with 4 bytes behind it", bytes({10, 0, 'a', 'b', 'c', 'd'}),
          [](Unpack& up) { up.pop_varstr(); }, "pop_fetch_ptr: not enough data"},
-        {"map cut inside its second entry", bytes({2, 0, 0, 0, 1, 0, 0, 0, 5, 0, 0, 0, 2, 0}),
+        {"map cut inside its second entry",
+         bytes({2, 0, 0, 0, 1, 0, 0, 0, 6, 0, 'a', 'b', 'c', 'd', 'e', 'f', 2, 0, 0, 0, 5}),
+         [](Unpack& up) {
+             std::map<std::uint32_t, std::string> m;
+             up >> m;
+         },
+         "pop_uint16: not enough data"},
+        {"map count beyond what the bytes can hold", bytes({2, 0, 0, 0, 1, 0, 0, 0, 5, 0, 0, 0, 2, 0}),
          [](Unpack& up) {
              std::map<std::uint32_t, std::uint32_t> m;
              up >> m;
          },
-         "pop_uint32: not enough data"},
+         "pop_fetch_ptr: not enough data"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <typeinfo>
 
 namespace {
 
@@ -205,6 +206,30 @@ TEST(VoteRecords, EmptyVoteInfoIs74Bytes)
     decoded.name = "stale";
     EXPECT_TRUE(mpak::decode(wire, decoded));
     EXPECT_TRUE(decoded == VoteInfo());
+}
+
+// Hostile counts are judged by the fewest bytes an element can take; for every record that is the
+// size of its default encoding.
+template <class Record> void expectMinSizeIsDefaultEncoding()
+{
+    EXPECT_EQ(mpak::encode(Record()).size(), mpak::wireMinSize<Record>()) << typeid(Record).name();
+}
+
+TEST(VoteRecords, FewestWireBytesAreTheDefaultEncoding)
+{
+    EXPECT_EQ(74u, mpak::wireMinSize<VoteInfo>());
+    expectMinSizeIsDefaultEncoding<JudgeInfo>();
+    expectMinSizeIsDefaultEncoding<VoteHistoryRecord>();
+    expectMinSizeIsDefaultEncoding<UserTicketInfo>();
+    expectMinSizeIsDefaultEncoding<PBroadcastVote>();
+    expectMinSizeIsDefaultEncoding<PQueryVoteHisRecordRes>();
+
+    // Two records announced, bytes for one and a half: refused as a whole, position kept.
+    const std::string wire = fromHex("02000000") + std::string(74 + 37, '\0');
+    mpak::Unpack up(wire);
+    VoteList votes;
+    EXPECT_THROW(up >> votes, mpak::UnpackError);
+    EXPECT_EQ(wire.size(), up.size());
 }
 
 TEST(VoteRecords, JudgesGoOutByUidWhileOrderKeepsTheManagersOrder)

@@ -12,6 +12,8 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <tuple>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -329,19 +331,64 @@ template <class T> auto operator>>(Unpack& up, T& record) -> decltype(record.unm
 }
 
 namespace detail {
-// Every element takes at least two bytes on the wire, so a count above half the bytes left can
-// never be satisfied; refusing it up front bounds the work a hostile count can cause.
-inline std::uint32_t pop_count(Unpack& up)
+
+// The fewest bytes a value of type T takes on the wire: 4 for a u32, 2 for a u16 or an empty
+// text, 4 for an empty container, the sum of its fields for a record. Types it does not know
+// count as one byte, which still bounds a count by the bytes left.
+template <class T, class = void> struct WireMin
+{
+    static constexpr std::size_t value = 1;
+};
+template <> struct WireMin<std::uint32_t>
+{
+    static constexpr std::size_t value = 4;
+};
+template <> struct WireMin<std::uint16_t>
+{
+    static constexpr std::size_t value = 2;
+};
+template <> struct WireMin<std::string>
+{
+    static constexpr std::size_t value = 2;
+};
+template <class K, class V> struct WireMin<std::map<K, V>>
+{
+    static constexpr std::size_t value = 4;
+};
+template <class T> struct WireMin<std::vector<T>>
+{
+    static constexpr std::size_t value = 4;
+};
+template <class Tuple> struct TupleWireMin;
+template <class... Fields> struct TupleWireMin<std::tuple<Fields...>>
+{
+    static constexpr std::size_t value = (WireMin<std::decay_t<Fields>>::value + ... + 0);
+};
+template <class T> struct WireMin<T, std::void_t<decltype(std::declval<const T&>().tie())>>
+{
+    static constexpr std::size_t value = TupleWireMin<decltype(std::declval<const T&>().tie())>::value;
+};
+
+// A count of elements that the bytes left cannot hold, each taking at least `elementMin`
+// bytes, is refused up front, before anything is allocated for it.
+inline std::uint32_t pop_count(Unpack& up, std::size_t elementMin)
 {
     const Unpack saved = up;
     const std::uint32_t count = up.pop_uint32();
-    if (count > up.size() / 2) {
+    if (count > up.size() / elementMin) {
         up = saved;
         throw UnpackError("pop_fetch_ptr: not enough data");
     }
     return count;
 }
+
 } // namespace detail
+
+// The fewest bytes a value of type T takes on the wire.
+template <class T> constexpr std::size_t wireMinSize()
+{
+    return detail::WireMin<T>::value;
+}
 
 // A container is decoded whole or not at all: on failure the target and the position are unchanged.
 // For a map, a key already present keeps its first value.
@@ -350,7 +397,7 @@ template <class K, class V> Unpack& operator>>(Unpack& up, std::map<K, V>& m)
     const Unpack saved = up;
     try {
         std::map<K, V> decoded;
-        for (std::uint32_t n = detail::pop_count(up); n > 0; --n) {
+        for (std::uint32_t n = detail::pop_count(up, wireMinSize<K>() + wireMinSize<V>()); n > 0; --n) {
             K key{};
             V value{};
             up >> key >> value;
@@ -369,7 +416,7 @@ template <class T> Unpack& operator>>(Unpack& up, std::vector<T>& seq)
     const Unpack saved = up;
     try {
         std::vector<T> decoded;
-        for (std::uint32_t n = detail::pop_count(up); n > 0; --n) {
+        for (std::uint32_t n = detail::pop_count(up, wireMinSize<T>()); n > 0; --n) {
             T item{};
             up >> item;
             decoded.push_back(std::move(item));
