@@ -372,7 +372,7 @@ void VoteServiceCore::startVote(const SubChannelKey& place, const VoteInfo& stor
     vote.startedAtUnix = m_clock.unixSeconds();
     vote.starterNick = starter.identity.nick;
     m_storage.saveOpenVote(
-        OpenVoteState{place, storedForm(vote.record), vote.jiFangId, vote.startedAtUnix, vote.starterNick, true, {}});
+        OpenVoteState{place, vote.record, vote.jiFangId, vote.startedAtUnix, vote.starterNick, true, {}});
     m_places[place].open = std::move(vote);
     m_running.insert(place);
 }
