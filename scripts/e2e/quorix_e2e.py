@@ -81,7 +81,7 @@ class Service:
 
     def start(self):
         log = open(self.log_path, "a")
-        self.process = subprocess.Popen([self.program, "--listen", "127.0.0.1:%d" % self.port,
+        self.process = subprocess.Popen([self.program, "--listen", "127.0.0.1:%d" % self.port, "--memory",
                                          "--secret-file", self.secret_file], stdout=log, stderr=log)
         log.close()
         wait_until(self._accepts, 10, "quorix-voted accepts connections on port %d" % self.port)

@@ -129,7 +129,7 @@ public:
     {
         m_process = std::make_unique<QProcess>();
         m_process->setProcessChannelMode(QProcess::MergedChannels);
-        m_process->start(QUORIX_VOTED_PATH, {"--listen", address()});
+        m_process->start(QUORIX_VOTED_PATH, {"--listen", address(), "--memory"});
         if (!m_process->waitForStarted(5000))
             return false;
         return waitUntil([this] {

@@ -474,7 +474,7 @@ TEST(VotedProgramTest, WithASecretOnlySignedIdentitiesAreWelcomed)
 {
     const std::string secretPath = ::testing::TempDir() + "/voted-secret";
     std::ofstream(secretPath) << "correct horse\n";
-    VotedProcess voted({"--listen", "127.0.0.1:0", "--secret-file", secretPath});
+    VotedProcess voted({"--listen", "127.0.0.1:0", "--memory", "--secret-file", secretPath});
     const std::string startup = voted.readLine();
     EXPECT_NE(startup.find("HELLO tokens required"), std::string::npos) << startup;
     const std::uint16_t port = VotedProcess::portOf(startup);
@@ -504,7 +504,7 @@ TEST(VotedProgramTest, WithASecretOnlySignedIdentitiesAreWelcomed)
 
 TEST(VotedProgramTest, WithoutASecretTheStartupLineSaysIdentitiesAreTrusted)
 {
-    VotedProcess voted({"--listen", "127.0.0.1:0", "--broadcast-hz", "5"});
+    VotedProcess voted({"--listen", "127.0.0.1:0", "--memory", "--broadcast-hz", "5"});
     const std::string startup = voted.readLine();
     EXPECT_NE(startup.find("identities are trusted"), std::string::npos) << startup;
     EXPECT_NE(startup.find("5 Hz"), std::string::npos) << startup;
