@@ -43,4 +43,31 @@ TEST(JsonReaderRegression, NumbersBeyondDoubleAreRefusedAndTheRestWriteBackAsJso
     }
 }
 
+// Texts were taken byte for byte, invalid UTF-8 included, and written with U+FFFD in its place:
+// two keys differing only in such bytes came out as one key twice, which the reader refuses.
+TEST(JsonReaderRegression, TextsMustBeUtf8)
+{
+    const struct
+    {
+        std::string input;
+        bool accepted;
+    } cases[] = {
+        {"{\"au\x88\xce\":4,\"au\x80\xc9\":6}", false},
+        {"\"\xff\"", false},
+        {"\"\xc0\xaf\"", false},         // overlong '/'
+        {"\"\xed\xa0\x80\"", false},     // a surrogate written as UTF-8
+        {"\"\xf4\x90\x80\x80\"", false}, // past U+10FFFF
+        {"\"\xe7\xa5\xa8\"", true},
+        {"\"\xc3\xa9\xf0\x9f\x98\x80\"", true},
+        {"\"\xe7\xa5\"", false}, // cut short
+    };
+    for (const auto& c : cases) {
+        JsonValue value;
+        JsonReader reader(c.input);
+        EXPECT_EQ(c.accepted, reader.parse(value)) << c.input << ": " << reader.error();
+        if (!c.accepted)
+            EXPECT_NE(std::string::npos, reader.error().find("not valid UTF-8")) << reader.error();
+    }
+}
+
 } // namespace

@@ -11,6 +11,33 @@ struct JsonSyntaxError : std::runtime_error
 {
     using std::runtime_error::runtime_error;
 };
+
+// True when the text is UTF-8 without overlong forms, surrogates or code points past U+10FFFF.
+bool isValidUtf8(const std::string& s)
+{
+    for (std::size_t i = 0; i < s.size();) {
+        const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+        const unsigned char lead = byte(i);
+        const std::size_t len = lead < 0x80                    ? 1
+                                : lead >= 0xc2 && lead <= 0xdf ? 2
+                                : lead >= 0xe0 && lead <= 0xef ? 3
+                                : lead >= 0xf0 && lead <= 0xf4 ? 4
+                                                               : 0;
+        if (len == 0 || i + len > s.size())
+            return false;
+        std::uint32_t cp = len == 1 ? lead : lead & (0x7f >> len);
+        for (std::size_t k = 1; k < len; ++k) {
+            if ((byte(i + k) & 0xc0) != 0x80)
+                return false;
+            cp = (cp << 6) | (byte(i + k) & 0x3f);
+        }
+        const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < least[len] || (cp >= 0xd800 && cp <= 0xdfff) || cp > 0x10ffff)
+            return false;
+        i += len;
+    }
+    return true;
+}
 } // namespace
 
 JsonReader::JsonReader(std::string input) : m_input(std::move(input)) {}
@@ -220,8 +247,13 @@ std::string JsonReader::parseText()
         if (m_pos >= m_input.size())
             fail("unterminated text");
         const char c = m_input[m_pos++];
-        if (c == '"')
+        if (c == '"') {
+            // Text that is not UTF-8 could only be written back with replacement characters, and
+            // two different keys could then become one.
+            if (!isValidUtf8(out))
+                fail("text is not valid UTF-8");
             return out;
+        }
         if (static_cast<unsigned char>(c) < 0x20)
             fail("control character in text");
         if (c != '\\') {
