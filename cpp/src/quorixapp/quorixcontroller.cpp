@@ -427,6 +427,9 @@ void QuorixController::onSubChannelChanged(quint32)
     m_voteIdStarted = 0;
     m_voteJiFangID = 0;
     voteRunning = false;
+    // The windows are hidden below; a vote met in the next sub-channel (or again on coming back)
+    // must bring its window up.
+    windowPopped = false;
     if (m_pMainPanel)
         m_pMainPanel->onMainCloseBtnClicked();
     if (m_pRecordWnd)

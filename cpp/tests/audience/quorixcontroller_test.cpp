@@ -373,6 +373,23 @@ TEST_F(ControllerTest, SubChannelChangeClearsTheOpenVoteAndItsWindows)
     EXPECT_TRUE(sent().empty()) << "nothing is requested";
 }
 
+TEST_F(ControllerTest, ARunningVoteComesBackAfterASubChannelRoundTrip)
+{
+    host.setChannelWindowActive(true);
+    const quorix::VoteInfo vote = test::normalVote({1}, 3, 3);
+    controller.onBroadcastVoteStart(startBroadcast(vote, 7, 120, 1));
+    ASSERT_TRUE(normal.frameWindow()->isVisible());
+
+    host.fake().channel().switchSubChannel(2);
+    ASSERT_FALSE(normal.frameWindow()->isVisible());
+    host.fake().channel().switchSubChannel(1);
+    controller.onBroadcastVoteStart(startBroadcast(vote, 7, 100, 0));
+
+    EXPECT_TRUE(normal.frameWindow()->isVisible()) << "the vote still running here is shown again";
+    EXPECT_TRUE(controller.isWindowPopped());
+    EXPECT_TRUE(controller.hasOpenVote());
+}
+
 TEST_F(ControllerTest, VoteListStoresReplaceEachOther)
 {
     quorix::PQueryAllVoteRes listed;
