@@ -391,6 +391,7 @@ class Scenario:
             self.expect_text(viewer, NORMAL, "Ticket", "3")
         self.expect_normal_counts(self.viewers, {text: "0" for text in NORMAL_OPTIONS})
         self.note("both viewers' normal vote windows came up with 3 tickets and zero counts")
+        self.shot(self.manager, MANAGEMENT, "vote-list-running")
         self.shot(self.hosts["viewerA"], NORMAL, "viewerA-normal-vote-open")
 
     def step_viewers_vote_within_and_beyond_allowance(self):
@@ -473,6 +474,7 @@ class Scenario:
         self.expect_text(b, GROUP, "Ticket", "1")
         self.group_vote(b, "B", 1)
         self.expect_group_scores(self.viewers, "2", "4")
+        self.shot(b, GROUP, "viewerB-group-vote-back")
         self.note("viewer B's window closed in sub-channel 2 and came back in 1 with its last ticket; "
                   "it voted again: red 2 : blue 4")
 
@@ -484,6 +486,7 @@ class Scenario:
         self.click_row(1, "关闭", "开启")
         for host in self.everyone():
             self.expect_shown(host, GROUP, False)
+        self.note("stopped: viewers read 投票已停止; closed: every group window hidden")
 
     def step_judge_vote_created_with_two_judges(self):
         self.open_main_page()
