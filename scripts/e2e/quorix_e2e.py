@@ -389,8 +389,10 @@ class Scenario:
             self.expect_shown(viewer, NORMAL)
             self.expect_text(viewer, NORMAL, "title", "最佳歌手")
             self.expect_text(viewer, NORMAL, "Ticket", "3")
-        self.expect_normal_counts(self.viewers, {text: "0" for text in NORMAL_OPTIONS})
-        self.note("both viewers' normal vote windows came up with 3 tickets and zero counts")
+        self.expect_shown(self.manager, NORMAL)
+        self.expect_normal_counts(self.everyone(), {text: "0" for text in NORMAL_OPTIONS})
+        self.note("the normal vote window came up for the manager who started it and for both viewers, "
+                  "the viewers with 3 tickets; every count 0")
         self.shot(self.manager, MANAGEMENT, "vote-list-running")
         self.shot(self.hosts["viewerA"], NORMAL, "viewerA-normal-vote-open")
 
@@ -401,7 +403,7 @@ class Scenario:
         for option in (1, 1, 3, 3):  # the last one exceeds the three tickets a person has
             self.vote_normal(b, option)
         expected = {NORMAL_OPTIONS[0]: "2", NORMAL_OPTIONS[1]: "3", NORMAL_OPTIONS[2]: "0", NORMAL_OPTIONS[3]: "1"}
-        self.expect_normal_counts(self.everyone() if self.manager.shown(NORMAL) else self.viewers, expected)
+        self.expect_normal_counts(self.everyone(), expected)
         for viewer in self.viewers:
             self.expect_text(viewer, NORMAL, "Ticket", "0")
         self.note("counts reached everyone: %s; both viewers have 0 tickets left" % expected)
@@ -456,10 +458,10 @@ class Scenario:
             self.group_vote(a, team, option)
         for team, option in (("B", 0), ("B", 1)):
             self.group_vote(b, team, option)
-        self.expect_group_scores(self.viewers, "2", "3")
+        self.expect_group_scores(self.everyone(), "2", "3")
         self.expect_text(a, GROUP, "Ticket", "0")
         self.expect_text(b, GROUP, "Ticket", "1")
-        self.note("red 2 : blue 3 on both viewers; viewer B keeps one ticket")
+        self.note("red 2 : blue 3 for everyone; viewer B keeps one ticket")
         self.shot(a, GROUP, "viewerA-group-vote")
 
     def step_viewer_switches_subchannel_and_back(self):
@@ -473,7 +475,7 @@ class Scenario:
         self.expect_group_scores([b], "2", "3")
         self.expect_text(b, GROUP, "Ticket", "1")
         self.group_vote(b, "B", 1)
-        self.expect_group_scores(self.viewers, "2", "4")
+        self.expect_group_scores(self.everyone(), "2", "4")
         self.shot(b, GROUP, "viewerB-group-vote-back")
         self.note("viewer B's window closed in sub-channel 2 and came back in 1 with its last ticket; "
                   "it voted again: red 2 : blue 4")
@@ -515,7 +517,7 @@ class Scenario:
             self.expect_text(viewer, JUDGE, "totalPoint", "0")
 
     def expect_total(self, total):
-        for viewer in self.viewers:
+        for viewer in self.everyone():
             self.expect_text(viewer, JUDGE, "totalPoint", str(total))
 
     def step_judges_score(self):
@@ -533,7 +535,7 @@ class Scenario:
         self.click_row(2, "关闭", "开启")
         for host in self.everyone():
             self.expect_shown(host, JUDGE, False)
-        self.note("judges scored 4 and 5: total 9 on both viewers")
+        self.note("judges scored 4 and 5: total 9 for everyone")
 
     def step_judge_abstains(self):
         self.start_judge_vote()
@@ -541,7 +543,7 @@ class Scenario:
         self.score(a, 3)
         self.expect_total(3)
         self.click_row(2, "停止", "关闭")
-        for viewer in self.viewers:
+        for viewer in self.everyone():
             self.expect_text(viewer, JUDGE, "Judging1", "弃权")
             self.expect_text(viewer, JUDGE, "JudgeCount0", "3")
         self.shot(a, JUDGE, "viewerA-judge-vote-abstention")
@@ -604,7 +606,7 @@ class Scenario:
         self.vote_normal(b, 0)
         expected = {text: "0" for text in NORMAL_OPTIONS}
         expected[NORMAL_OPTIONS[0]] = "2"
-        self.expect_normal_counts(self.everyone() if self.manager.shown(NORMAL) else self.viewers, expected)
+        self.expect_normal_counts(self.everyone(), expected)
         self.shot(b, NORMAL, "viewerB-vote-after-restart")
         self.open_list_page()
         self.click_row(0, "停止", "关闭")
