@@ -210,12 +210,16 @@ QJsonObject AutomationCommands::windows() const
     QWidget* active = QApplication::activeWindow();
     for (QWidget* window : QApplication::topLevelWidgets()) {
         const Qt::WindowType type = window->windowType();
-        // Widgets embedded in a graphics scene are windows to Qt but not to the user.
+        // Widgets embedded in a graphics scene, and hidden helper widgets without title or name,
+        // are windows to Qt but not to the user (nor can a command name them).
+        const bool anonymousHelper =
+            !window->isVisible() && window->windowTitle().isEmpty() && window->objectName().isEmpty();
         if (!window->isWindow() || window->graphicsProxyWidget() != nullptr || type == Qt::Popup ||
-            type == Qt::ToolTip || type == Qt::Desktop)
+            type == Qt::ToolTip || type == Qt::Desktop || anonymousHelper)
             continue;
         list.append(QJsonObject{{"title", window->windowTitle()},
                                 {"objectName", window->objectName()},
+                                {"className", QString::fromLatin1(window->metaObject()->className())},
                                 {"visible", window->isVisible()},
                                 {"minimized", window->isMinimized()},
                                 {"active", window == active},

@@ -113,12 +113,14 @@ TEST_F(HostProcessTest, EveryCommandIsAnsweredAndBadRequestsNeverStopTheHost)
                     .contains(QStringLiteral("子频道 3")));
 
     EXPECT_TRUE(host.command({{"cmd", "activate"}, {"active", true}}).value("ok").toBool());
-    EXPECT_TRUE(host.command({{"cmd", "windows"}})
-                    .value("windows")
-                    .toArray()
-                    .first()
-                    .toObject()
-                    .contains("geometry"));
+    bool channelActive = false;
+    for (const QJsonValue& w : host.command({{"cmd", "windows"}}).value("windows").toArray()) {
+        const QJsonObject window = w.toObject();
+        EXPECT_EQ(window.value("geometry").toArray().size(), 4);
+        channelActive =
+            channelActive || (window.value("title") == kChannelWindow && window.value("active").toBool());
+    }
+    EXPECT_TRUE(channelActive);
     EXPECT_TRUE(host.command({{"cmd", "activate"}, {"active", false}}).value("ok").toBool());
     bool anyActive = false;
     for (const QJsonValue& w : host.command({{"cmd", "windows"}}).value("windows").toArray())
