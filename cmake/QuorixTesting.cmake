@@ -14,7 +14,7 @@ function(quorix_add_test name)
   set_tests_properties(${name} PROPERTIES
     LABELS ${T_LABEL}
     TIMEOUT ${T_TIMEOUT}
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;FENBASE_LOG_LEVEL=2;ASAN_OPTIONS=detect_leaks=1;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUORIX_EMBEDDED_MEMORY=1;FENBASE_LOG_LEVEL=2;ASAN_OPTIONS=detect_leaks=1;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1")
 endfunction()
 
 # quorix_add_bench(<name> SOURCES <files...> [LIBS <targets...>])

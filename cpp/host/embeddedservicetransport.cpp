@@ -1,10 +1,40 @@
 #include "embeddedservicetransport.h"
 
 #include "embeddedvoteservice.h"
+#include "memoryvotestorage.h"
+#include "sqlitevotestorage.h"
+
+#include <QDir>
+#include <QStandardPaths>
+#include <QtGlobal>
+
+namespace {
+
+// The embedded service keeps the person's votes in their data folder ($XDG_DATA_HOME/quorix, by
+// default ~/.local/share/quorix), so they are still there after the host restarts. Test runs set
+// QUORIX_EMBEDDED_MEMORY=1 to start from nothing; a folder that cannot be used falls back to memory.
+std::unique_ptr<quorix::service::VoteStorage> embeddedStorage()
+{
+    if (qEnvironmentVariableIntValue("QUORIX_EMBEDDED_MEMORY") == 1)
+        return std::make_unique<quorix::service::MemoryVoteStorage>();
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    const QString folder = base + QStringLiteral("/quorix");
+    if (!base.isEmpty() && QDir().mkpath(folder)) {
+        try {
+            return std::make_unique<quorix::service::SqliteVoteStorage>(
+                (folder + QStringLiteral("/votes.db")).toStdString());
+        } catch (const quorix::service::SqliteVoteStorage::Error& e) {
+            qWarning("quorix: votes kept in memory only: %s", e.what());
+        }
+    }
+    return std::make_unique<quorix::service::MemoryVoteStorage>();
+}
+
+} // namespace
 
 EmbeddedServiceTransport::EmbeddedServiceTransport(const HostIdentity& identity, QObject* parent)
     : ServiceTransport(parent), m_identity(identity),
-      m_service(std::make_unique<quorix::service::EmbeddedVoteService>()),
+      m_service(std::make_unique<quorix::service::EmbeddedVoteService>(embeddedStorage())),
       m_inbox(std::make_shared<std::deque<std::string>>())
 {
     m_tick.setInterval(kTickMs);

@@ -6,12 +6,20 @@
 namespace quorix::service {
 
 EmbeddedVoteService::EmbeddedVoteService(CoreOptions options)
-    : m_ownClock(std::make_unique<SystemClock>()), m_clock(*m_ownClock),
-      m_core(m_clock, m_storage, m_sink, options)
+    : EmbeddedVoteService(std::make_unique<MemoryVoteStorage>(), options)
 {}
 
+EmbeddedVoteService::EmbeddedVoteService(std::unique_ptr<VoteStorage> storage, CoreOptions options)
+    : m_ownClock(std::make_unique<SystemClock>()), m_clock(*m_ownClock), m_storage(std::move(storage)),
+      m_core(m_clock, *m_storage, m_sink, options)
+{
+    m_core.resumeOpenVotes();
+    m_storage->commit();
+}
+
 EmbeddedVoteService::EmbeddedVoteService(Clock& clock, CoreOptions options)
-    : m_clock(clock), m_core(m_clock, m_storage, m_sink, options)
+    : m_clock(clock), m_storage(std::make_unique<MemoryVoteStorage>()),
+      m_core(m_clock, *m_storage, m_sink, options)
 {}
 
 EmbeddedVoteService::~EmbeddedVoteService() = default;
@@ -67,6 +75,9 @@ void EmbeddedVoteService::deliverPending()
     if (m_delivering)
         return;
     m_delivering = true;
+    // Nothing goes out that reports a write the storage could not save.
+    if (!m_storage->commit())
+        m_sink.pending.clear();
     while (!m_sink.pending.empty()) {
         auto [session, frame] = std::move(m_sink.pending.front());
         m_sink.pending.pop_front();

@@ -18,6 +18,9 @@
 // time and in order. A callback may call send, move or disconnect: the frames those produce are
 // delivered after the frames already waiting. Frames for a session that has disconnected by then
 // are dropped. Identities are trusted as given: the host vouches for them.
+//
+// With a durable storage, every call commits its writes before it hands out the frames, so an
+// answer never reports a vote that a crash could lose; open votes of the last run resume.
 
 #include "clock.h"
 #include "memoryvotestorage.h"
@@ -40,6 +43,8 @@ public:
     using FrameCallback = std::function<void(const std::string& frame)>;
 
     explicit EmbeddedVoteService(CoreOptions options = {});
+    // Keeps its data in the given storage (e.g. SQLite in the user's data folder).
+    explicit EmbeddedVoteService(std::unique_ptr<VoteStorage> storage, CoreOptions options = {});
     // For tests: time from the given clock, which must outlive the service.
     EmbeddedVoteService(Clock& clock, CoreOptions options = {});
     ~EmbeddedVoteService();
@@ -72,7 +77,7 @@ private:
 
     std::unique_ptr<SystemClock> m_ownClock;
     Clock& m_clock;
-    MemoryVoteStorage m_storage;
+    std::unique_ptr<VoteStorage> m_storage;
     QueueSink m_sink;
     VoteServiceCore m_core;
     std::unordered_map<SessionId, std::shared_ptr<FrameCallback>> m_callbacks;
