@@ -2,7 +2,7 @@
 // votes per second, vote-to-broadcast latency and the service's memory per idle session.
 //
 //   quorix-loadgen [--sessions N] [--votes-per-viewer K] [--rate VOTES_PER_SECOND | --rate 0]
-//                  [--server PATH] [--broadcast-hz N] [--connect HOST:PORT --pid PID]
+//                  [--server PATH] [--broadcast-hz N] [--data DIR] [--connect HOST:PORT --pid PID]
 //
 // Without --connect it starts the quorix-voted beside itself on a free port and stops it afterwards.
 
@@ -34,6 +34,7 @@ struct Arguments
     std::string server;
     std::string connect;
     std::uint32_t broadcastHz = 10;
+    std::string dataDir; // empty: the started service keeps everything in memory
 };
 
 void raiseDescriptorLimit()
@@ -73,6 +74,8 @@ bool parse(int argc, char** argv, Arguments& args)
             args.broadcastHz = static_cast<std::uint32_t>(n);
         else if (name == "--server")
             args.server = value;
+        else if (name == "--data")
+            args.dataDir = value;
         else if (name == "--connect")
             args.connect = value;
         else if (name == "--pid" && number)
@@ -100,6 +103,12 @@ pid_t startService(const Arguments& args, std::uint16_t& port)
                                  std::to_string(args.load.sessions + 16),
                                  "--broadcast-hz",
                                  std::to_string(args.broadcastHz)};
+    if (args.dataDir.empty()) {
+        all.push_back("--memory");
+    } else {
+        all.push_back("--data");
+        all.push_back(args.dataDir);
+    }
     std::vector<char*> argv;
     for (std::string& a : all)
         argv.push_back(a.data());
@@ -193,9 +202,9 @@ int main(int argc, char** argv)
 {
     Arguments args;
     if (!parse(argc, argv, args)) {
-        std::cerr
-            << "usage: quorix-loadgen [--sessions N] [--votes-per-viewer K] [--rate VOTES_PER_SECOND]\n"
-               "                      [--broadcast-hz N] [--server PATH] [--connect HOST:PORT --pid PID]\n";
+        std::cerr << "usage: quorix-loadgen [--sessions N] [--votes-per-viewer K] [--rate VOTES_PER_SECOND]\n"
+                     "                      [--broadcast-hz N] [--server PATH] [--data DIR]\n"
+                     "                      [--connect HOST:PORT --pid PID]\n";
         return 2;
     }
     raiseDescriptorLimit();
