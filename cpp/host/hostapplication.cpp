@@ -21,6 +21,9 @@ std::unique_ptr<ServiceTransport> makeTransport(const HostOptions& options)
 {
     if (options.embeddedService())
         return std::make_unique<EmbeddedServiceTransport>(options.identity);
+    if (!options.serviceAddresses.isEmpty())
+        return std::make_unique<TcpServiceTransport>(options.serviceAddresses, options.identity,
+                                                     options.token);
     return std::make_unique<TcpServiceTransport>(options.serviceHost, options.servicePort, options.identity,
                                                  options.token);
 }

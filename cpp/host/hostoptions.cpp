@@ -89,15 +89,20 @@ bool HostOptions::readNumber(const QString& name, const QString& value, quint32&
 
 bool HostOptions::readService(const QString& value)
 {
-    const int colon = value.lastIndexOf(':');
-    bool ok = false;
-    const uint port = colon > 0 ? value.mid(colon + 1).toUInt(&ok, 10) : 0;
-    if (!ok || port == 0 || port > 65535) {
-        m_error = QStringLiteral("option --service needs HOST:PORT, not '%1'").arg(value);
-        return false;
+    ServiceAddresses addresses;
+    for (const QString& item : value.split(QLatin1Char(','))) {
+        const int colon = item.lastIndexOf(':');
+        bool ok = false;
+        const uint port = colon > 0 ? item.mid(colon + 1).toUInt(&ok, 10) : 0;
+        if (!ok || port == 0 || port > 65535) {
+            m_error = QStringLiteral("option --service needs HOST:PORT[,HOST:PORT...], not '%1'").arg(value);
+            return false;
+        }
+        addresses.append(ServiceAddress{item.left(colon), static_cast<quint16>(port)});
     }
-    serviceHost = value.left(colon);
-    servicePort = static_cast<quint16>(port);
+    serviceAddresses = addresses;
+    serviceHost = addresses.first().host;
+    servicePort = addresses.first().port;
     return true;
 }
 
@@ -111,7 +116,8 @@ QString HostOptions::usage()
         "  --role N            channel role: 255, 230, 200, 175, 150 manage; 20 views (default 255)\n"
         "  --channel N         channel number (default 888)\n"
         "  --subchannel N      sub-channel number (default 1)\n"
-        "  --service HOST:PORT vote service to connect to (default: embedded in this process)\n"
+        "  --service HOST:PORT vote service to connect to (default: embedded in this process);\n"
+        "                      a comma-separated list fails over to the next after a drop\n"
         "  --token TEXT        token sent to the vote service with this host's identity\n"
         "  --keywords FILE     keyword filter list, one word a line (default: keywords.txt beside the "
         "program)\n"

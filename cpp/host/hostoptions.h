@@ -4,6 +4,7 @@
 // and leaves with status 2, or prints usage() for --help.
 
 #include "hostidentity.h"
+#include "serviceaddress.h"
 
 #include <QString>
 #include <QStringList>
@@ -21,6 +22,8 @@ public:
     HostIdentity identity;
     QString serviceHost; // empty: the vote service runs embedded in this process
     quint16 servicePort = 0;
+    // Every address given to --service (comma-separated), the first one also in serviceHost/Port.
+    ServiceAddresses serviceAddresses;
     QString token;
     QString keywordsFile; // empty: the list beside the program
     QString addonDir;     // empty: the program's own directory

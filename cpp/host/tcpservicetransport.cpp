@@ -8,8 +8,13 @@
 
 TcpServiceTransport::TcpServiceTransport(const QString& host, quint16 port, const HostIdentity& identity,
                                          const QString& token, QObject* parent)
-    : ServiceTransport(parent), m_host(host), m_port(port), m_identity(identity), m_token(token),
-      m_socket(new QTcpSocket(this))
+    : TcpServiceTransport(ServiceAddresses{ServiceAddress{host, port}}, identity, token, parent)
+{}
+
+TcpServiceTransport::TcpServiceTransport(const ServiceAddresses& addresses, const HostIdentity& identity,
+                                         const QString& token, QObject* parent)
+    : ServiceTransport(parent), m_addresses(addresses), m_host(addresses.value(0).host),
+      m_port(addresses.value(0).port), m_identity(identity), m_token(token), m_socket(new QTcpSocket(this))
 {
     m_reconnectTimer.setSingleShot(true);
     m_handshakeTimer.setSingleShot(true);
@@ -135,8 +140,13 @@ void TcpServiceTransport::dropAndRetry(const QString& reason)
     m_handshakeTimer.stop();
     m_inbox.clear();
     m_socket->abort();
+    if (m_addresses.size() > 1) {
+        m_current = (m_current + 1) % m_addresses.size();
+        m_host = m_addresses[m_current].host;
+        m_port = m_addresses[m_current].port;
+    }
     scheduleReconnect();
-    emit eventLogged(QStringLiteral("%1; retrying in %2 ms").arg(reason).arg(m_lastDelayMs));
+    emit eventLogged(QStringLiteral("%1; retrying %2 in %3 ms").arg(reason, describe()).arg(m_lastDelayMs));
     if (wasReady)
         emit closed();
 }

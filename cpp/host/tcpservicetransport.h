@@ -3,10 +3,12 @@
 // Service transport over TCP to a standalone vote service. Each message on the stream is a u32
 // length L followed by one service frame of L bytes. The host opens with HELLO (its identity and
 // token), is ready once the service answers WELCOME with result 0, tells sub-channel switches
-// with MOVE, and after any drop reconnects with jittered exponential backoff.
+// with MOVE, and after any drop reconnects with jittered exponential backoff. Given several
+// addresses, each reconnect goes to the next one in turn.
 
 #include "hostidentity.h"
 #include "reconnectbackoff.h"
+#include "serviceaddress.h"
 #include "servicetransport.h"
 
 #include <QByteArray>
@@ -19,6 +21,9 @@ class TcpServiceTransport : public ServiceTransport
     Q_OBJECT
 public:
     TcpServiceTransport(const QString& host, quint16 port, const HostIdentity& identity, const QString& token,
+                        QObject* parent = nullptr);
+    // addresses must not be empty.
+    TcpServiceTransport(const ServiceAddresses& addresses, const HostIdentity& identity, const QString& token,
                         QObject* parent = nullptr);
     ~TcpServiceTransport() override;
 
@@ -59,6 +64,8 @@ private:
     void writeFrame(const std::string& frame);
     void writeControl(quint32 minor, const std::string& body);
 
+    ServiceAddresses m_addresses;
+    int m_current = 0;
     QString m_host;
     quint16 m_port;
     HostIdentity m_identity;

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+
+// One address of a standalone vote service; a host may be given several to fail over between.
+struct ServiceAddress
+{
+    QString host;
+    quint16 port = 0;
+};
+
+using ServiceAddresses = QVector<ServiceAddress>;
