@@ -74,3 +74,46 @@ TEST(EmbeddedDurableTest, AnswersLeaveAfterTheirWritesAreCommittedAndTheVoteResu
     EXPECT_EQ(state.ticketsUsed, 1u);
     EXPECT_EQ(state.vote.optionTickets, (U32Map{{0, 0}, {1, 1}}));
 }
+
+namespace {
+
+// Memory storage whose commits or writes can be made to fail, as a full disk would.
+class FailingStorage : public MemoryVoteStorage
+{
+public:
+    bool commit() override { return !failCommit; }
+    void addBallot(const SubChannelKey&, const Ballot&) override
+    {
+        if (throwOnBallot)
+            throw SqliteVoteStorage::Error("disk full");
+    }
+    bool failCommit = false;
+    bool throwOnBallot = false;
+};
+
+} // namespace
+
+TEST(EmbeddedDurableTest, AFailingStorageSilencesTheServiceInsteadOfAnsweringOrThrowing)
+{
+    for (const bool throwing : {false, true}) {
+        auto owned = std::make_unique<FailingStorage>();
+        FailingStorage& storage = *owned;
+        std::vector<std::string> frames;
+        EmbeddedVoteService service(std::move(owned));
+        const SessionId me =
+            service.connect(identity(1, 255), [&](const std::string& f) { frames.push_back(f); });
+        service.send(
+            me, frameOf(VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, normalVote("v", 2, 2, 1), {}}));
+        const std::uint32_t voteId = lastOf<PCreateVoteRes>(frames, VOTE_SYSTEM_CREATE_VOTE_RES).voteId;
+        service.send(me, frameOf(VOTE_SYSTEM_START_VOTE_REQ, PStartVoteReq{10, 20, voteId, 1, {}}));
+        const std::uint32_t jiFangId = lastOf<PStartVoteRes>(frames, VOTE_SYSTEM_START_VOTE_RES).jiFangId;
+
+        (throwing ? storage.throwOnBallot : storage.failCommit) = true;
+        frames.clear();
+        EXPECT_NO_THROW(
+            service.send(me, frameOf(VOTE_SYSTEM_USER_VOTE_REQ,
+                                     PUserVoteReq{10, 20, voteId, kNormalVote, jiFangId, 1, 1, 1, {}})));
+        EXPECT_NO_THROW(service.tick());
+        EXPECT_TRUE(frames.empty()) << (throwing ? "throwing write" : "failed commit") << ": an answer left";
+    }
+}

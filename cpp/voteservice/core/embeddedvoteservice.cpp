@@ -3,7 +3,21 @@
 #include "serviceframe.h"
 #include "votemessages.h"
 
+#include <stdexcept>
+
 namespace quorix::service {
+
+template <class Call> void EmbeddedVoteService::guarded(Call call)
+{
+    if (m_failed)
+        return;
+    try {
+        call();
+    } catch (const std::exception&) {
+        m_failed = true;
+        m_sink.pending.clear();
+    }
+}
 
 EmbeddedVoteService::EmbeddedVoteService(CoreOptions options)
     : EmbeddedVoteService(std::make_unique<MemoryVoteStorage>(), options)
@@ -13,8 +27,7 @@ EmbeddedVoteService::EmbeddedVoteService(std::unique_ptr<VoteStorage> storage, C
     : m_ownClock(std::make_unique<SystemClock>()), m_clock(*m_ownClock), m_storage(std::move(storage)),
       m_core(m_clock, *m_storage, m_sink, options)
 {
-    m_core.resumeOpenVotes();
-    m_storage->commit();
+    guarded([this] { m_core.resumeOpenVotes(); });
 }
 
 EmbeddedVoteService::EmbeddedVoteService(Clock& clock, CoreOptions options)
@@ -28,7 +41,7 @@ SessionId EmbeddedVoteService::connect(const SessionIdentity& identity, FrameCal
 {
     const SessionId id = ++m_lastId;
     m_callbacks.emplace(id, std::make_shared<FrameCallback>(std::move(onFrame)));
-    m_core.openSession(id, identity);
+    guarded([&] { m_core.openSession(id, identity); });
     deliverPending();
     return id;
 }
@@ -45,7 +58,8 @@ bool EmbeddedVoteService::send(SessionId session, const std::string& frame)
     }
     if (decoded.maxType != kVoteMajorType || frame.size() != mpak::kFrameHeaderSize + decoded.payload.size())
         return false;
-    const Disposition disposition = m_core.handle(session, decoded.minType, decoded.payload);
+    Disposition disposition = Disposition::Keep;
+    guarded([&] { disposition = m_core.handle(session, decoded.minType, decoded.payload); });
     if (disposition == Disposition::Close)
         disconnect(session);
     deliverPending();
@@ -54,19 +68,19 @@ bool EmbeddedVoteService::send(SessionId session, const std::string& frame)
 
 void EmbeddedVoteService::move(SessionId session, std::uint32_t subChannelId)
 {
-    m_core.moveSession(session, subChannelId);
+    guarded([&] { m_core.moveSession(session, subChannelId); });
     deliverPending();
 }
 
 void EmbeddedVoteService::disconnect(SessionId session)
 {
-    m_core.closeSession(session);
+    guarded([&] { m_core.closeSession(session); });
     m_callbacks.erase(session);
 }
 
 void EmbeddedVoteService::tick()
 {
-    m_core.tick();
+    guarded([this] { m_core.tick(); });
     deliverPending();
 }
 
@@ -76,7 +90,11 @@ void EmbeddedVoteService::deliverPending()
         return;
     m_delivering = true;
     // Nothing goes out that reports a write the storage could not save.
-    if (!m_storage->commit())
+    guarded([this] {
+        if (!m_storage->commit())
+            throw std::runtime_error("commit failed");
+    });
+    if (m_failed)
         m_sink.pending.clear();
     while (!m_sink.pending.empty()) {
         auto [session, frame] = std::move(m_sink.pending.front());

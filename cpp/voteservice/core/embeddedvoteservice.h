@@ -20,7 +20,9 @@
 // are dropped. Identities are trusted as given: the host vouches for them.
 //
 // With a durable storage, every call commits its writes before it hands out the frames, so an
-// answer never reports a vote that a crash could lose; open votes of the last run resume.
+// answer never reports a vote that a crash could lose; open votes of the last run resume. When the
+// storage fails (disk full, file damaged) the service stops answering rather than report writes it
+// could not save; nothing throws out of its calls.
 
 #include "clock.h"
 #include "memoryvotestorage.h"
@@ -74,6 +76,8 @@ private:
     };
 
     void deliverPending();
+    // Runs a core call; a storage failure stops the service instead of escaping to the host.
+    template <class Call> void guarded(Call call);
 
     std::unique_ptr<SystemClock> m_ownClock;
     Clock& m_clock;
@@ -83,6 +87,7 @@ private:
     std::unordered_map<SessionId, std::shared_ptr<FrameCallback>> m_callbacks;
     SessionId m_lastId = 0;
     bool m_delivering = false;
+    bool m_failed = false;
 };
 
 } // namespace quorix::service
