@@ -132,6 +132,35 @@ void GroupVoteWin::setUpLabels()
                font("宋体", 12, QFont::Bold));
     styleLabel(find<PaneLabelWidget>(QStringLiteral("BGroupName")), QColor(31, 169, 233),
                font("宋体", 12, QFont::Bold));
+
+    // The bar keeps its labels 7 pixels below its top edge, so labels filling the rest of the
+    // bar would centre their text 3 pixels below the drawn bar. Each label instead gets a band at
+    // the top of that room, as far below the margin as the bar's middle is, and its text may
+    // spill over it.
+    const int barTextTop = 7;
+    const int bandHeight = 2 * (kBarHeight / 2 - barTextTop);
+    for (int column = 0; column < 2; ++column) {
+        for (int row = 0; row < kRowsPerColumn; ++row) {
+            PaneProgressBar* bar = findInRow<PaneProgressBar>(column, row, QStringLiteral("ProgressBar"));
+            if (bar == nullptr)
+                continue;
+            const struct
+            {
+                const char* name;
+                Qt::Alignment side;
+            } labels[] = {{"LableLeft", Qt::AlignLeft}, {"LableRight", Qt::AlignRight}};
+            for (const auto& entry : labels) {
+                PaneLabelWidget* label =
+                    findInRow<PaneLabelWidget>(column, row, QString::fromUtf8(entry.name));
+                if (label == nullptr)
+                    continue;
+                label->setFixHeight(bandHeight);
+                label->setAlignment(entry.side | Qt::AlignVCenter |
+                                    static_cast<Qt::AlignmentFlag>(Qt::TextDontClip));
+                bar->setItemAlignment(label, entry.side | Qt::AlignTop);
+            }
+        }
+    }
 }
 
 void GroupVoteWin::connectButtons()

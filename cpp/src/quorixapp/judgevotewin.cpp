@@ -158,6 +158,8 @@ void JudgeVoteWin::setUpButtons()
         record->setImagePath(QString());
         record->setText(QStringLiteral("投票记录"));
         record->setTextColor(QColor(48, 179, 245, 255));
+        // Thin text in this blue is hard to read on the dark footer; a bold face carries it.
+        record->setFont(font("微软雅黑", 10, QFont::Bold));
         connect(record, &PanePushButton::clicked, this, &JudgeVoteWin::onVoteRecordClick,
                 Qt::UniqueConnection);
     }
@@ -187,8 +189,13 @@ void JudgeVoteWin::buildCards()
         card->status = find<PaneLabelWidget>(QStringLiteral("Judging") + suffix);
         card->score = find<PaneLabelWidget>(QStringLiteral("JudgeCount") + suffix);
         card->name = find<PaneLabelWidget>(QStringLiteral("Judger") + suffix);
-        if (card->score)
+        if (card->score) {
             card->score->setFont(font("Arial", 30));
+            // The digit is taller than its 23-pixel row: let it spill over the row's edges
+            // (still centred) instead of having its top and bottom cut off.
+            card->score->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter |
+                                      static_cast<Qt::AlignmentFlag>(Qt::TextDontClip));
+        }
         cards.push_back(card);
     }
 }

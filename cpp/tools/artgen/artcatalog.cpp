@@ -28,6 +28,7 @@ const StateName kWorded[] = {
 
 const qreal kOptionCapsule = 70;
 const qreal kGroupCapsule = 42;
+const qreal kOptionDrop = 1;
 
 } // namespace
 
@@ -202,8 +203,12 @@ void ArtCatalog::addButtons()
 void ArtCatalog::addVoteArt()
 {
     add("toupiao_title.png", VoteArt::banner);
-    add("voteProgBkg.png", [](QPainter& p, const QSize& s) { VoteArt::optionTrack(p, s, kOptionCapsule); });
-    add("voteProg.png", [](QPainter& p, const QSize& s) { VoteArt::optionFill(p, s, kOptionCapsule); });
+    // The option window's labels hang 7 pixels below the bar's top edge, so their text sits a
+    // little below the image's middle: the bar is drawn one pixel lower to meet it.
+    add("voteProgBkg.png",
+        [](QPainter& p, const QSize& s) { VoteArt::optionTrack(p, s, kOptionCapsule, kOptionDrop); });
+    add("voteProg.png",
+        [](QPainter& p, const QSize& s) { VoteArt::optionFill(p, s, kOptionCapsule, kOptionDrop); });
     add("voteGroupProBg.png", [](QPainter& p, const QSize& s) { VoteArt::optionTrack(p, s, kGroupCapsule); });
     add("voteGroupPro.png", [](QPainter& p, const QSize& s) { VoteArt::optionFill(p, s, kGroupCapsule); });
     add("vs.png", VoteArt::versusBand);

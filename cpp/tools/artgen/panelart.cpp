@@ -126,7 +126,8 @@ void PanelArt::normalWindow(QPainter& p, const QSize& size)
     bubbles(p, QRectF(0, 0, size.width(), kHeaderBand), 26);
     sparkles(p, QRectF(0, 0, size.width(), kHeaderBand));
     p.restore();
-    footer(p, size, 100);
+    // No footer band: the window stretches this image to a height that depends on the number of
+    // options, so a band drawn here would land on the last option row of a long list.
     windowRim(p, size, ArtKit::mist(), kWindowRadius);
 }
 

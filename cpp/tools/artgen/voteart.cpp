@@ -10,10 +10,11 @@ namespace {
 
 const qreal kBannerOpacity = 0.16;
 
-QRectF barRect(const QSize& size)
+// The bar, centred in the image and then moved down by `drop` pixels.
+QRectF barRect(const QSize& size, qreal drop)
 {
     const qreal height = qMin<qreal>(size.height() - 4, 22);
-    return QRectF(0.5, (size.height() - height) / 2, size.width() - 1, height);
+    return QRectF(0.5, (size.height() - height) / 2 + drop, size.width() - 1, height);
 }
 
 QRectF capsuleRect(const QRectF& bar, qreal width)
@@ -106,9 +107,9 @@ void VoteArt::bannerArt(QPainter& p, const QSize& size)
     p.drawEllipse(QPointF(plate.right() - 40, plate.bottom() + 12), 2.5, 2.5);
 }
 
-void VoteArt::optionTrack(QPainter& p, const QSize& size, qreal capsuleWidth)
+void VoteArt::optionTrack(QPainter& p, const QSize& size, qreal capsuleWidth, qreal drop)
 {
-    const QRectF bar = barRect(size);
+    const QRectF bar = barRect(size, drop);
     const QPainterPath shape = ArtKit::rounded(bar, bar.height() / 2);
     p.fillPath(shape, QColor(0xEE, 0xF0, 0xF8));
     p.setPen(QPen(QColor(0xDC, 0xE0, 0xEE), 1));
@@ -118,10 +119,10 @@ void VoteArt::optionTrack(QPainter& p, const QSize& size, qreal capsuleWidth)
     p.fillPath(ArtKit::rounded(capsule, capsule.height() / 2), QColor(0x3A, 0x3F, 0x63));
 }
 
-void VoteArt::optionFill(QPainter& p, const QSize& size, qreal capsuleWidth)
+void VoteArt::optionFill(QPainter& p, const QSize& size, qreal capsuleWidth, qreal drop)
 {
     const ArtKit::Ramp accent = ArtKit::accent();
-    const QRectF bar = barRect(size);
+    const QRectF bar = barRect(size, drop);
     const QPainterPath shape = ArtKit::rounded(bar, bar.height() / 2);
     ArtKit::fillHorizontal(p, shape, QColor(0xCF, 0xC9, 0xFF), QColor(0x9E, 0x93, 0xFF));
     p.save();
