@@ -1,5 +1,7 @@
 #include "winapi.h"
 
+#include "fenlog.h"
+
 #include <cctype>
 #include <cstring>
 #include <dlfcn.h>
@@ -10,30 +12,6 @@
 namespace {
 
 thread_local DWORD t_lastError = ERROR_SUCCESS;
-
-std::string toUtf8(LPCWSTR text)
-{
-    std::string out;
-    for (; *text != L'\0'; ++text) {
-        const auto cp = static_cast<char32_t>(*text);
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-    return out;
-}
 
 bool endsWithDll(const std::string& name)
 {
@@ -48,7 +26,7 @@ bool endsWithDll(const std::string& name)
 // "dir\\name.dll" -> "dir/libname.so"; other names only get '/' separators.
 std::string platformPath(LPCWSTR moduleName)
 {
-    std::string path = toUtf8(moduleName);
+    std::string path = fenbase::wideToUtf8(moduleName);
     for (char& c : path)
         if (c == '\\')
             c = '/';
