@@ -107,18 +107,14 @@ template <class Message> void QuorixProtocol::sendRequest(quint32 minType, const
 
 void QuorixProtocol::reqCreateVote(const VoteInfo& vote)
 {
-    PCreateVoteReq req;
-    req.channelId = channelId();
-    req.subChannelId = subChannelId();
+    auto req = placedRequest<PCreateVoteReq>();
     req.vote = vote;
     sendRequest(VOTE_SYSTEM_CREATE_VOTE_REQ, req);
 }
 
 void QuorixProtocol::reqUpdateVote(const VoteInfo& vote)
 {
-    PUpdateVoteReq req;
-    req.channelId = channelId();
-    req.subChannelId = subChannelId();
+    auto req = placedRequest<PUpdateVoteReq>();
     req.voteId = vote.voteId;
     req.vote = vote;
     sendRequest(VOTE_SYSTEM_UPDATE_VOTE_REQ, req);
@@ -127,9 +123,7 @@ void QuorixProtocol::reqUpdateVote(const VoteInfo& vote)
 void QuorixProtocol::reqStartVote(quint32 voteId)
 {
     QLOG(2) << "reqStartVote voteId is " << voteId;
-    PStartVoteReq req;
-    req.channelId = channelId();
-    req.subChannelId = subChannelId();
+    auto req = placedRequest<PStartVoteReq>();
     req.voteId = voteId;
     req.uid = currentUid();
     sendRequest(VOTE_SYSTEM_START_VOTE_REQ, req);
@@ -138,9 +132,7 @@ void QuorixProtocol::reqStartVote(quint32 voteId)
 void QuorixProtocol::reqEndVote(quint32 voteId, quint32 jiFangId)
 {
     QLOG(2) << "reqEndVote voteId is " << voteId;
-    PEndVoteReq req;
-    req.channelId = channelId();
-    req.subChannelId = subChannelId();
+    auto req = placedRequest<PEndVoteReq>();
     req.voteId = voteId;
     req.jiFangId = jiFangId;
     sendRequest(VOTE_SYSTEM_END_VOTE_REQ, req);
@@ -149,9 +141,7 @@ void QuorixProtocol::reqEndVote(quint32 voteId, quint32 jiFangId)
 void QuorixProtocol::reqDeleteVote(quint32 voteId, quint32 voteType)
 {
     QLOG(2) << "voteId is " << voteId << " and voteType is " << voteType;
-    PDeleteVoteReq req;
-    req.channelId = channelId();
-    req.subChannelId = subChannelId();
+    auto req = placedRequest<PDeleteVoteReq>();
     req.voteId = voteId;
     req.voteType = voteType;
     sendRequest(VOTE_SYSTEM_DELETE_VOTE_REQ, req);
@@ -160,9 +150,7 @@ void QuorixProtocol::reqDeleteVote(quint32 voteId, quint32 voteType)
 void QuorixProtocol::reqUserVote(quint32 optionId, quint32 tickets, quint32 jiFangId, quint32 voteId,
                                  quint32 voteType)
 {
-    PUserVoteReq req;
-    req.channelId = channelId();
-    req.subChannelId = subChannelId();
+    auto req = placedRequest<PUserVoteReq>();
     req.voteId = voteId;
     req.voteType = voteType;
     req.jiFangId = jiFangId;
@@ -174,9 +162,7 @@ void QuorixProtocol::reqUserVote(quint32 optionId, quint32 tickets, quint32 jiFa
 
 void QuorixProtocol::reqUserVoteState(quint32 voteId, quint32 voteType, quint32 jiFangId)
 {
-    PUserVoteStateReq req;
-    req.channelId = channelId();
-    req.subChannelId = subChannelId();
+    auto req = placedRequest<PUserVoteStateReq>();
     req.voteId = voteId;
     req.voteType = voteType;
     req.jiFangId = jiFangId;
@@ -186,18 +172,14 @@ void QuorixProtocol::reqUserVoteState(quint32 voteId, quint32 voteType, quint32 
 
 void QuorixProtocol::reqQueryVoteHisRecord()
 {
-    PQueryVoteHisRecordReq req;
-    req.channelId = channelId();
-    req.subChannelId = subChannelId();
+    auto req = placedRequest<PQueryVoteHisRecordReq>();
     sendRequest(VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ, req);
 }
 
 void QuorixProtocol::reqBatchDeleteVote(QMap<quint32, quint32> voteIdToType)
 {
     QLOG(2) << "the size of Id_Type is " << voteIdToType.size();
-    PBatchDeleteVoteReq req;
-    req.channelId = channelId();
-    req.subChannelId = subChannelId();
+    auto req = placedRequest<PBatchDeleteVoteReq>();
     for (auto it = voteIdToType.cbegin(); it != voteIdToType.cend(); ++it)
         req.voteTypes.emplace(it.key(), it.value());
     sendRequest(VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ, req);
@@ -205,9 +187,7 @@ void QuorixProtocol::reqBatchDeleteVote(QMap<quint32, quint32> voteIdToType)
 
 void QuorixProtocol::reqQueryAllVote()
 {
-    PQueryAllVoteReq req;
-    req.channelId = channelId();
-    req.subChannelId = subChannelId();
+    auto req = placedRequest<PQueryAllVoteReq>();
     sendRequest(VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, req);
 }
 
@@ -221,9 +201,7 @@ void QuorixProtocol::reqQueryNickname(quint32 imid)
 void QuorixProtocol::reqCloseVote(quint32 voteId, quint32 jiFangId)
 {
     QLOG(2) << "reqCloseVote voteId is " << voteId;
-    PCloseVoteReq req;
-    req.channelId = channelId();
-    req.subChannelId = subChannelId();
+    auto req = placedRequest<PCloseVoteReq>();
     req.voteId = voteId;
     req.jiFangId = jiFangId;
     sendRequest(VOTE_SYSTEM_CLOSE_VOTEUI_REQ, req);

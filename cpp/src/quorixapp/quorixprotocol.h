@@ -55,6 +55,14 @@ private:
     template <class Message> void sendRequest(quint32 minType, const Message& body);
     quint32 channelId() const;
     quint32 subChannelId() const;
+    // A request body with the channel numbers of the user's place, read afresh for every request.
+    template <class Request> Request placedRequest() const
+    {
+        Request req;
+        req.channelId = channelId();
+        req.subChannelId = subChannelId();
+        return req;
+    }
     quint32 currentUid() const;
 
     void resCreateVoteRes(const quorix::PCreateVoteRes& res);
