@@ -1,7 +1,8 @@
 #pragma once
 
-// Result codes the service puts into its answers. 0 is success; 2, 4 and 6 are the codes the
-// client's start answer table names, 3 the "not found" code of its end answer table. The others are
+// Result codes the service puts into its answers. 0 is success; 2, 3, 4 and 6 are the codes the
+// client's start answer table names (3: the shared state cannot be reached), 2 and 3 the shared
+// state and "not found" codes of its end answer table. The others are
 // this service's own refusals (docs/vote-service.md lists them).
 
 #include <cstdint>
@@ -12,7 +13,9 @@ enum ResultCode : std::uint32_t
 {
     kResultOk = 0,
     kResultNotFound = 2,
+    kResultEndStorageError = 2,
     kResultEndNotFound = 3,
+    kResultStartStorageError = 3,
     kResultAnotherVoteOpen = 4,
     kResultNotManager = 6,
     kResultInvalidRecord = 7,
@@ -29,6 +32,7 @@ enum ResultCode : std::uint32_t
     kResultListFull = 18,
     kResultTooManyRequests = 19,
     kResultWrongVoteType = 20,
+    kResultStorageUnavailable = 21,
 };
 
 // The state of a refused ticket-state answer: neither 0 (numbers valid) nor 2 (full allowance), so

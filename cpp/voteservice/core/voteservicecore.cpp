@@ -35,6 +35,18 @@ VoteInfo storedForm(VoteInfo vote)
     return vote;
 }
 
+std::uint32_t storageFailureCode(std::uint32_t minType)
+{
+    switch (minType) {
+    case VOTE_SYSTEM_START_VOTE_REQ:
+        return kResultStartStorageError;
+    case VOTE_SYSTEM_END_VOTE_REQ:
+        return kResultEndStorageError;
+    default:
+        return kResultStorageUnavailable;
+    }
+}
+
 std::uint32_t judgeTotal(const VoteInfo& vote)
 {
     std::uint32_t total = 0;
@@ -45,8 +57,9 @@ std::uint32_t judgeTotal(const VoteInfo& vote)
 
 } // namespace
 
-VoteServiceCore::VoteServiceCore(Clock& clock, VoteStorage& storage, OutputSink& sink, CoreOptions options)
-    : m_clock(clock), m_storage(storage), m_sink(sink), m_options(options)
+VoteServiceCore::VoteServiceCore(Clock& clock, VoteStorage& storage, OutputSink& sink, CoreOptions options,
+                                 BallotBox* box)
+    : m_clock(clock), m_storage(storage), m_sink(sink), m_options(options), m_box(box)
 {
     m_options.broadcastHz = std::max<std::uint32_t>(1, m_options.broadcastHz);
     m_lastPruneMs = m_clock.steadyMs();
@@ -67,6 +80,7 @@ const SessionIdentity* VoteServiceCore::identity(SessionId id) const
 
 bool VoteServiceCore::openSession(SessionId id, const SessionIdentity& identity)
 {
+    settle();
     Session session{identity, RequestBudget(m_options.requestBurst, m_clock.steadyMs()), 0};
     if (!m_sessions.emplace(id, std::move(session)).second)
         return false;
@@ -77,6 +91,7 @@ bool VoteServiceCore::openSession(SessionId id, const SessionIdentity& identity)
 
 void VoteServiceCore::moveSession(SessionId id, std::uint32_t subChannelId)
 {
+    settle();
     const auto it = m_sessions.find(id);
     if (it == m_sessions.end() || it->second.identity.subChannelId == subChannelId)
         return;
@@ -87,6 +102,7 @@ void VoteServiceCore::moveSession(SessionId id, std::uint32_t subChannelId)
 
 void VoteServiceCore::closeSession(SessionId id)
 {
+    settle();
     const auto it = m_sessions.find(id);
     if (it == m_sessions.end())
         return;
@@ -97,9 +113,13 @@ void VoteServiceCore::closeSession(SessionId id)
 void VoteServiceCore::joinPlace(SessionId id, const SubChannelKey& place)
 {
     SubChannel& sub = m_places[place];
+    const bool fresh = sub.members.empty() && !sub.open;
     sub.members.insert(id);
+    // The copy of a shared vote is kept only while sessions sit in the place.
+    if (m_box && fresh)
+        refreshOpen(place);
     if (sub.open && sub.open->running)
-        m_sink.deliver(id, voteBroadcast(*sub.open, kVoteStarted, 0));
+        deliver(id, voteBroadcast(*sub.open, kVoteStarted, 0));
 }
 
 void VoteServiceCore::leavePlace(SessionId id, const SubChannelKey& place)
@@ -108,14 +128,19 @@ void VoteServiceCore::leavePlace(SessionId id, const SubChannelKey& place)
     if (it == m_places.end())
         return;
     it->second.members.erase(id);
-    if (it->second.members.empty() && !it->second.open)
+    if (it->second.members.empty() && (!it->second.open || m_box)) {
+        m_running.erase(place);
         m_places.erase(it);
+    }
 }
 
 // ---- dispatch -----------------------------------------------------------------------------------
 
 Disposition VoteServiceCore::handle(SessionId id, std::uint32_t minType, const std::string& body)
 {
+    // Answers still owed to earlier votes go first; a user vote may join them.
+    if (m_box && minType != VOTE_SYSTEM_USER_VOTE_REQ)
+        m_box->flush();
     const auto it = m_sessions.find(id);
     if (it == m_sessions.end())
         return Disposition::Close;
@@ -127,7 +152,15 @@ Disposition VoteServiceCore::handle(SessionId id, std::uint32_t minType, const s
         return Disposition::Keep;
     }
     session.refusedInRow = 0;
-    dispatch(session, id, minType, body);
+    m_asking = id;
+    m_answered = false;
+    try {
+        dispatch(session, id, minType, body);
+    } catch (const StorageUnavailable&) {
+        if (!m_answered)
+            refuse(id, minType, storageFailureCode(minType));
+    }
+    m_asking = 0;
     return Disposition::Keep;
 }
 
@@ -212,7 +245,7 @@ void VoteServiceCore::handleCreate(Session& s, SessionId id, const std::string& 
         res.voteId = m_storage.addVote(place, storedForm(req.vote));
     sendTo(id, VOTE_SYSTEM_CREATE_VOTE_RES, res);
     if (res.result == kResultOk)
-        pushVoteList(place);
+        listChanged(place);
 }
 
 void VoteServiceCore::handleUpdate(Session& s, SessionId id, const std::string& body)
@@ -224,6 +257,8 @@ void VoteServiceCore::handleUpdate(Session& s, SessionId id, const std::string& 
     PUpdateVoteRes res;
     res.voteId = req.voteId;
     res.result = checkManager(s, req.channelId, req.subChannelId);
+    if (res.result == kResultOk)
+        syncOpen(place);
     if (res.result == kResultOk && req.vote.voteId != req.voteId)
         res.result = kResultInvalidRecord;
     if (res.result == kResultOk && !m_storage.findVote(place, req.voteId))
@@ -236,7 +271,7 @@ void VoteServiceCore::handleUpdate(Session& s, SessionId id, const std::string& 
         m_storage.replaceVote(place, storedForm(req.vote));
     sendTo(id, VOTE_SYSTEM_UPDATE_VOTE_RES, res);
     if (res.result == kResultOk)
-        pushVoteList(place);
+        listChanged(place);
 }
 
 std::uint32_t VoteServiceCore::deleteOne(const SubChannelKey& place, std::uint32_t voteId)
@@ -257,11 +292,13 @@ void VoteServiceCore::handleDelete(Session& s, SessionId id, const std::string& 
     PDeleteVoteRes res;
     res.voteId = req.voteId;
     res.result = checkManager(s, req.channelId, req.subChannelId);
-    if (res.result == kResultOk)
+    if (res.result == kResultOk) {
+        syncOpen(s.identity.place());
         res.result = deleteOne(s.identity.place(), req.voteId);
+    }
     sendTo(id, VOTE_SYSTEM_DELETE_VOTE_RES, res);
     if (res.result == kResultOk)
-        pushVoteList(s.identity.place());
+        listChanged(s.identity.place());
 }
 
 void VoteServiceCore::handleBatchDelete(Session& s, SessionId id, const std::string& body)
@@ -272,6 +309,7 @@ void VoteServiceCore::handleBatchDelete(Session& s, SessionId id, const std::str
     PBatchDeleteVoteRes res;
     res.aux1 = checkManager(s, req.channelId, req.subChannelId);
     if (res.aux1 == kResultOk) {
+        syncOpen(s.identity.place());
         for (const auto& [voteId, voteType] : req.voteTypes) {
             const std::uint32_t code = deleteOne(s.identity.place(), voteId);
             res.aux4[voteId] = code;
@@ -283,7 +321,7 @@ void VoteServiceCore::handleBatchDelete(Session& s, SessionId id, const std::str
     }
     sendTo(id, VOTE_SYSTEM_BATCH_DELETE_VOTE_RES, res);
     if (res.aux2 != 0)
-        pushVoteList(s.identity.place());
+        listChanged(s.identity.place());
 }
 
 void VoteServiceCore::handleQueryAll(Session& s, SessionId id, const std::string& body)
@@ -306,6 +344,12 @@ void VoteServiceCore::pushVoteList(const SubChannelKey& place)
     PBroadcastChannelVote push;
     push.votes = m_storage.votes(place);
     sendToAll(it->second, encodeFrame(VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE, push));
+}
+
+void VoteServiceCore::listChanged(const SubChannelKey& place)
+{
+    pushVoteList(place);
+    announce(NoticeKind::ListChanged, place, 0, 0);
 }
 
 // ---- running a vote -----------------------------------------------------------------------------
@@ -342,6 +386,8 @@ void VoteServiceCore::handleStart(Session& s, SessionId id, const std::string& b
         if (!stored)
             res.result = kResultNotFound;
     }
+    if (res.result == kResultOk && m_box)
+        return startShared(s, id, place, *stored, res);
     if (res.result == kResultOk && m_places[place].open)
         res.result = kResultAnotherVoteOpen;
     if (res.result != kResultOk) {
@@ -358,13 +404,7 @@ void VoteServiceCore::handleStart(Session& s, SessionId id, const std::string& b
 void VoteServiceCore::startVote(const SubChannelKey& place, const VoteInfo& stored, const Session& starter)
 {
     OpenVote vote;
-    vote.record = stored;
-    vote.record.ownerUid = starter.identity.uid;
-    vote.record.optionTickets.clear();
-    for (const auto& [optionId, text] : vote.record.options)
-        vote.record.optionTickets[optionId] = 0;
-    if (vote.record.voteType == kJudgeVote)
-        vote.record.optionTickets = {{0, 0}};
+    vote.record = runningRecord(stored, starter.identity.uid);
     vote.jiFangId = nextJiFangId();
     const std::int64_t now = m_clock.steadyMs();
     vote.endsAtMs = now + std::int64_t(vote.record.limitTime) * 1000;
@@ -375,6 +415,18 @@ void VoteServiceCore::startVote(const SubChannelKey& place, const VoteInfo& stor
         OpenVoteState{place, vote.record, vote.jiFangId, vote.startedAtUnix, vote.starterNick, true, {}});
     m_places[place].open = std::move(vote);
     m_running.insert(place);
+}
+
+VoteInfo VoteServiceCore::runningRecord(const VoteInfo& stored, std::uint32_t starterUid)
+{
+    VoteInfo record = stored;
+    record.ownerUid = starterUid;
+    record.optionTickets.clear();
+    for (const auto& [optionId, text] : record.options)
+        record.optionTickets[optionId] = 0;
+    if (record.voteType == kJudgeVote)
+        record.optionTickets = {{0, 0}};
+    return record;
 }
 
 void VoteServiceCore::resumeOpenVotes()
@@ -449,6 +501,8 @@ void VoteServiceCore::handleEnd(Session& s, SessionId id, const std::string& bod
     res.voteId = req.voteId;
     res.jiFangId = req.jiFangId;
     res.result = checkManager(s, req.channelId, req.subChannelId);
+    if (res.result == kResultOk && m_box)
+        return endShared(id, place, res);
     const OpenVote* vote = res.result == kResultOk ? openVote(place, req.voteId, req.jiFangId) : nullptr;
     if (res.result == kResultOk && (vote == nullptr || !vote->running))
         res.result = kResultEndNotFound;
@@ -467,6 +521,8 @@ void VoteServiceCore::handleClose(Session& s, SessionId id, const std::string& b
     res.voteId = req.voteId;
     res.jiFangId = req.jiFangId;
     res.result = checkManager(s, req.channelId, req.subChannelId);
+    if (res.result == kResultOk && m_box)
+        return closeShared(id, place, res);
     OpenVote* vote = res.result == kResultOk ? openVote(place, req.voteId, req.jiFangId) : nullptr;
     if (res.result == kResultOk && vote == nullptr)
         res.result = kResultNotFound;
@@ -498,6 +554,11 @@ void VoteServiceCore::finishVote(const SubChannelKey& place, SubChannel& sub)
 
 void VoteServiceCore::recordHistory(const SubChannelKey& place, const OpenVote& vote)
 {
+    m_storage.addHistory(place, historyOf(vote));
+}
+
+HistoryEntry VoteServiceCore::historyOf(const OpenVote& vote) const
+{
     HistoryEntry entry;
     entry.endedAtUnix = m_clock.unixSeconds();
     VoteHistoryRecord& record = entry.record;
@@ -512,7 +573,7 @@ void VoteServiceCore::recordHistory(const SubChannelKey& place, const OpenVote& 
         record.options = vote.record.options;
         record.optionTickets = vote.record.optionTickets;
     }
-    m_storage.addHistory(place, std::move(entry));
+    return entry;
 }
 
 // ---- tickets ------------------------------------------------------------------------------------
@@ -525,6 +586,8 @@ void VoteServiceCore::handleUserVote(Session& s, SessionId id, const std::string
     PUserVoteRes res;
     res.result = req.uid == s.identity.uid ? checkPlace(s, req.channelId, req.subChannelId)
                                            : std::uint32_t(kResultIdentityMismatch);
+    if (res.result == kResultOk && m_box)
+        return castShared(id, s.identity.place(), req);
     OpenVote* vote =
         res.result == kResultOk ? openVote(s.identity.place(), req.voteId, req.jiFangId) : nullptr;
     if (res.result == kResultOk && (vote == nullptr || !vote->running))
@@ -585,10 +648,20 @@ void VoteServiceCore::handleTicketState(Session& s, SessionId id, const std::str
     res.voteType = req.voteType;
     std::uint32_t code = req.uid == s.identity.uid ? checkPlace(s, req.channelId, req.subChannelId)
                                                    : std::uint32_t(kResultIdentityMismatch);
+    if (code == kResultOk)
+        syncOpen(s.identity.place());
     const OpenVote* vote =
         code == kResultOk ? openVote(s.identity.place(), req.voteId, req.jiFangId) : nullptr;
     if (code == kResultOk && vote == nullptr)
         code = kResultNotFound;
+    Ledger ledger;
+    if (code == kResultOk && m_box)
+        code = ticketUseShared(s.identity.place(), *vote, s.identity.uid, ledger);
+    else if (code == kResultOk) {
+        const auto mine = vote->ledgers.find(s.identity.uid);
+        if (mine != vote->ledgers.end())
+            ledger = mine->second;
+    }
     if (code != kResultOk) {
         res.state = kTicketStateRefused;
         res.aux1 = code;
@@ -600,14 +673,11 @@ void VoteServiceCore::handleTicketState(Session& s, SessionId id, const std::str
     res.ticketsPerUser = vote->record.ticketLimit(kTicketsPerUser);
     res.ticketsPerOption = vote->record.ticketLimit(kTicketsPerOption);
     res.vote = vote->record;
-    const auto ledger = vote->ledgers.find(s.identity.uid);
     for (const auto& [optionId, text] : vote->record.options)
         res.usedPerOption[optionId] = 0;
-    if (ledger != vote->ledgers.end()) {
-        res.ticketsUsed = ledger->second.used;
-        for (const auto& [optionId, used] : ledger->second.perOption)
-            res.usedPerOption[optionId] = used;
-    }
+    res.ticketsUsed = ledger.used;
+    for (const auto& [optionId, used] : ledger.perOption)
+        res.usedPerOption[optionId] = used;
     sendTo(id, VOTE_SYSTEM_USER_VOTE_STATE_RES, res);
 }
 
@@ -653,6 +723,18 @@ void VoteServiceCore::handleNickname(SessionId id, const std::string& body)
 void VoteServiceCore::tick()
 {
     const std::int64_t now = m_clock.steadyMs();
+    try {
+        if (m_box)
+            tickShared(now);
+        if (now - m_lastPruneMs >= 60000) {
+            m_lastPruneMs = now;
+            m_storage.pruneHistory(m_clock.unixSeconds() - m_options.historyWindowSeconds);
+        }
+    } catch (const StorageUnavailable&) {
+        return; // tried again on the next tick
+    }
+    if (m_box)
+        return;
     const std::vector<SubChannelKey> running(m_running.begin(), m_running.end());
     for (const SubChannelKey& place : running) {
         SubChannel& sub = m_places[place];
@@ -662,9 +744,249 @@ void VoteServiceCore::tick()
         else if (vote.dirty && now - vote.lastBroadcastMs >= broadcastPeriodMs())
             broadcastVote(sub, kVoteStarted, 0);
     }
-    if (now - m_lastPruneMs >= 60000) {
-        m_lastPruneMs = now;
-        m_storage.pruneHistory(m_clock.unixSeconds() - m_options.historyWindowSeconds);
+}
+
+// ---- shared open votes ---------------------------------------------------------------------------
+
+void VoteServiceCore::settle()
+{
+    if (m_box)
+        m_box->flush();
+}
+
+void VoteServiceCore::announce(NoticeKind kind, const SubChannelKey& place, std::uint32_t voteId,
+                               std::uint32_t jiFangId)
+{
+    if (m_box)
+        m_box->announce(Notice{kind, place, voteId, jiFangId});
+}
+
+bool VoteServiceCore::refreshOpen(const SubChannelKey& place)
+{
+    std::optional<SharedOpenVote> shared;
+    if (!m_box->load(place, shared))
+        return false;
+    SubChannel& sub = m_places[place];
+    if (shared) {
+        adopt(place, sub, *shared);
+    } else {
+        sub.open.reset();
+        m_running.erase(place);
+    }
+    return true;
+}
+
+void VoteServiceCore::syncOpen(const SubChannelKey& place)
+{
+    if (m_box && !refreshOpen(place))
+        throw StorageUnavailable("the shared open votes cannot be read");
+}
+
+void VoteServiceCore::adopt(const SubChannelKey& place, SubChannel& sub, const SharedOpenVote& shared)
+{
+    const std::int64_t now = m_clock.steadyMs();
+    if (!sub.open || sub.open->jiFangId != shared.jiFangId) {
+        sub.open.emplace();
+        sub.open->lastBroadcastMs = now;
+        // A vote that had ended before this process took a copy shows no end broadcast.
+        sub.open->endShown = !shared.running;
+    }
+    OpenVote& vote = *sub.open;
+    vote.record = shared.record;
+    vote.jiFangId = shared.jiFangId;
+    vote.running = shared.running;
+    vote.startedAtUnix = shared.startedAtUnix;
+    vote.starterNick = shared.starterNick;
+    vote.endsAtMs = now + (shared.endsAtUnix - m_clock.unixSeconds()) * 1000;
+    if (vote.running)
+        m_running.insert(place);
+    else
+        m_running.erase(place);
+}
+
+void VoteServiceCore::startShared(Session& s, SessionId id, const SubChannelKey& place,
+                                  const VoteInfo& stored, PStartVoteRes& res)
+{
+    SharedOpenVote opened;
+    res.result = m_box->start(place, runningRecord(stored, s.identity.uid), m_clock.unixSeconds(),
+                              s.identity.nick, opened);
+    if (res.result == kResultOk)
+        res.jiFangId = opened.jiFangId;
+    sendTo(id, VOTE_SYSTEM_START_VOTE_RES, res);
+    if (res.result != kResultOk)
+        return;
+    SubChannel& sub = m_places[place];
+    adopt(place, sub, opened);
+    broadcastVote(sub, kVoteStarted, 1);
+    announce(NoticeKind::Started, place, opened.record.voteId, opened.jiFangId);
+}
+
+void VoteServiceCore::endShared(SessionId id, const SubChannelKey& place, PEndVoteRes& res)
+{
+    syncOpen(place);
+    const OpenVote* vote = openVote(place, res.voteId, res.jiFangId);
+    if (vote == nullptr || !vote->running)
+        res.result = kResultEndNotFound;
+    else
+        res.result = m_box->end(place, res.voteId, res.jiFangId, historyOf(*vote));
+    sendTo(id, VOTE_SYSTEM_END_VOTE_RES, res);
+    if (res.result == kResultOk)
+        showEnded(place, res.jiFangId, true);
+}
+
+void VoteServiceCore::closeShared(SessionId id, const SubChannelKey& place, PCloseVoteUiRes& res)
+{
+    syncOpen(place);
+    const OpenVote* vote = openVote(place, res.voteId, res.jiFangId);
+    if (vote == nullptr) {
+        res.result = kResultNotFound;
+        return sendTo(id, VOTE_SYSTEM_CLOSE_VOTEUI_RES, res);
+    }
+    // Closing a running vote ends it first, so its result reaches the viewers and the history.
+    if (vote->running) {
+        const std::uint32_t ended = m_box->end(place, res.voteId, res.jiFangId, historyOf(*vote));
+        if (ended == kResultEndStorageError) {
+            res.result = kResultStorageUnavailable;
+            return sendTo(id, VOTE_SYSTEM_CLOSE_VOTEUI_RES, res);
+        }
+        showEnded(place, res.jiFangId, ended == kResultOk);
+    }
+    res.result = m_box->close(place, res.voteId, res.jiFangId);
+    if (res.result != kResultOk)
+        return sendTo(id, VOTE_SYSTEM_CLOSE_VOTEUI_RES, res);
+    SubChannel& sub = m_places[place];
+    sub.open.reset();
+    m_running.erase(place);
+    sendToAll(sub, encodeFrame(VOTE_SYSTEM_CLOSE_VOTEUI_RES, res));
+    announce(NoticeKind::Closed, place, res.voteId, res.jiFangId);
+}
+
+void VoteServiceCore::castShared(SessionId id, const SubChannelKey& place, const PUserVoteReq& req)
+{
+    m_box->cast(place, req.uid, req, [this, id, place](std::uint32_t result) {
+        PUserVoteRes res;
+        res.result = result;
+        sendTo(id, VOTE_SYSTEM_USER_VOTE_RES, res);
+        const auto it = m_places.find(place);
+        if (result != kResultOk || it == m_places.end() || !it->second.open)
+            return;
+        it->second.open->dirty = true;
+        it->second.open->countedHere = true;
+    });
+}
+
+std::uint32_t VoteServiceCore::ticketUseShared(const SubChannelKey& place, const OpenVote& vote,
+                                               std::uint32_t uid, Ledger& ledger)
+{
+    TicketUse use;
+    if (!m_box->ticketUse(place, uid, vote.record, use))
+        return kResultStorageUnavailable;
+    ledger.used = use.used;
+    ledger.perOption = use.perOption;
+    return kResultOk;
+}
+
+void VoteServiceCore::showEnded(const SubChannelKey& place, std::uint32_t jiFangId, bool tell)
+{
+    // Keep the copy in case the vote was closed meanwhile: its sessions still see the end.
+    std::optional<OpenVote> before;
+    auto it = m_places.find(place);
+    if (it != m_places.end() && it->second.open && it->second.open->jiFangId == jiFangId)
+        before = *it->second.open;
+    refreshOpen(place);
+    it = m_places.find(place);
+    if (it == m_places.end())
+        return;
+    SubChannel& sub = it->second;
+    if (!sub.open && before)
+        sub.open = std::move(before);
+    if (!sub.open || sub.open->jiFangId != jiFangId || sub.open->endShown)
+        return;
+    sub.open->running = false;
+    sub.open->endShown = true;
+    m_running.erase(place);
+    broadcastVote(sub, kVoteEnded, 0);
+    if (tell)
+        announce(NoticeKind::Ended, place, sub.open->record.voteId, jiFangId);
+}
+
+void VoteServiceCore::tickShared(std::int64_t now)
+{
+    m_box->flush();
+    for (const Notice& notice : m_box->takeNotices())
+        applyNotice(notice);
+    const std::vector<SubChannelKey> running(m_running.begin(), m_running.end());
+    for (const SubChannelKey& place : running) {
+        if (!m_places[place].open) {
+            m_running.erase(place);
+            continue;
+        }
+        OpenVote& vote = *m_places[place].open;
+        const std::uint32_t jiFangId = vote.jiFangId;
+        if (now >= vote.endsAtMs) {
+            // Every process may try; the box ends it once.
+            const std::uint32_t code = m_box->end(place, vote.record.voteId, jiFangId, historyOf(vote));
+            if (code != kResultEndStorageError)
+                showEnded(place, jiFangId, code == kResultOk);
+            continue;
+        }
+        if (vote.countedHere) {
+            vote.countedHere = false;
+            announce(NoticeKind::Counted, place, vote.record.voteId, jiFangId);
+        }
+        if (!vote.dirty || now - vote.lastBroadcastMs < broadcastPeriodMs() || !refreshOpen(place))
+            continue;
+        SubChannel& sub = m_places[place];
+        if (sub.open && sub.open->running)
+            broadcastVote(sub, kVoteStarted, 0);
+        else if (sub.open)
+            showEnded(place, jiFangId, false);
+    }
+}
+
+void VoteServiceCore::applyNotice(const Notice& notice)
+{
+    if (notice.kind == NoticeKind::Resync) {
+        std::vector<SubChannelKey> places;
+        for (const auto& [place, sub] : m_places)
+            places.push_back(place);
+        for (const SubChannelKey& place : places) {
+            if (refreshOpen(place) && m_places[place].open)
+                m_places[place].open->dirty = true;
+            pushVoteList(place);
+        }
+        return;
+    }
+    const auto it = m_places.find(notice.place);
+    if (it == m_places.end())
+        return;
+    SubChannel& sub = it->second;
+    switch (notice.kind) {
+    case NoticeKind::Started:
+        if (refreshOpen(notice.place) && sub.open && sub.open->running &&
+            sub.open->jiFangId == notice.jiFangId)
+            broadcastVote(sub, kVoteStarted, 1);
+        return;
+    case NoticeKind::Counted:
+        if (sub.open && sub.open->jiFangId == notice.jiFangId)
+            sub.open->dirty = true;
+        return;
+    case NoticeKind::Ended:
+        return showEnded(notice.place, notice.jiFangId, false);
+    case NoticeKind::Closed: {
+        if (sub.open && sub.open->jiFangId == notice.jiFangId) {
+            sub.open.reset();
+            m_running.erase(notice.place);
+        }
+        PCloseVoteUiRes closed;
+        closed.voteId = notice.voteId;
+        closed.jiFangId = notice.jiFangId;
+        return sendToAll(sub, encodeFrame(VOTE_SYSTEM_CLOSE_VOTEUI_RES, closed));
+    }
+    case NoticeKind::ListChanged:
+        return pushVoteList(notice.place);
+    case NoticeKind::Resync:
+        return;
     }
 }
 
@@ -698,7 +1020,7 @@ void VoteServiceCore::sendToAll(const SubChannel& sub, const OutFrame& frame)
     if (frame.isNull())
         return;
     for (SessionId member : sub.members)
-        m_sink.deliver(member, frame);
+        deliver(member, frame);
 }
 
 template <class Message> OutFrame VoteServiceCore::encodeFrame(std::uint32_t minType, const Message& message)
@@ -714,8 +1036,10 @@ template <class Message>
 void VoteServiceCore::sendTo(SessionId id, std::uint32_t minType, const Message& message)
 {
     const OutFrame frame = encodeFrame(minType, message);
+    if (id == m_asking)
+        m_answered = true;
     if (!frame.isNull())
-        m_sink.deliver(id, frame);
+        deliver(id, frame);
 }
 
 template <class Request>
@@ -725,6 +1049,16 @@ bool VoteServiceCore::decodeOr(SessionId id, std::uint32_t minType, const std::s
         return true;
     refuse(id, minType, kResultMalformed);
     return false;
+}
+
+void VoteServiceCore::deliver(SessionId id, const OutFrame& frame)
+{
+    // Behind answers the shared state still owes, so each session gets its frames in order.
+    if (m_box && m_box->pending()) {
+        m_box->after([this, id, frame] { m_sink.deliver(id, frame); });
+        return;
+    }
+    m_sink.deliver(id, frame);
 }
 
 void VoteServiceCore::refuse(SessionId id, std::uint32_t minType, std::uint32_t code)

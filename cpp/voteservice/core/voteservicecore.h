@@ -9,7 +9,12 @@
 // from the session's are refused. A refused or malformed request gets an answer with a non-zero
 // result (resultcode.h); nothing a client sends makes the core throw or corrupt its state.
 // Single-threaded: every call must come from one thread at a time.
+//
+// Given a BallotBox, the open votes live there, shared with other service processes: the core
+// asks the box for every decision about them, keeps a copy per sub-channel its sessions sit in,
+// and follows the other processes' notices (from tick()) to update its own sessions.
 
+#include "ballotbox.h"
 #include "clock.h"
 #include "outputsink.h"
 #include "requestbudget.h"
@@ -48,7 +53,8 @@ enum class Disposition
 class VoteServiceCore
 {
 public:
-    VoteServiceCore(Clock& clock, VoteStorage& storage, OutputSink& sink, CoreOptions options = {});
+    VoteServiceCore(Clock& clock, VoteStorage& storage, OutputSink& sink, CoreOptions options = {},
+                    BallotBox* box = nullptr);
 
     // Adds a session; false when the id is already in use. A session joining a sub-channel with a
     // running vote receives that vote's broadcast at once.
@@ -89,6 +95,8 @@ private:
         std::unordered_map<std::uint32_t, Ledger> ledgers; // by uid
         bool dirty = false;
         std::int64_t lastBroadcastMs = 0;
+        bool countedHere = false; // votes accepted here that the other processes were not told of
+        bool endShown = false;    // the end broadcast went to this process's sessions
     };
     struct SubChannel
     {
@@ -128,16 +136,38 @@ private:
     static void replayBallot(OpenVote& vote, const Ballot& ballot);
 
     void startVote(const SubChannelKey& place, const VoteInfo& stored, const Session& starter);
+    static VoteInfo runningRecord(const VoteInfo& stored, std::uint32_t starterUid);
     std::uint32_t nextJiFangId();
     void finishVote(const SubChannelKey& place, SubChannel& sub);
     void recordHistory(const SubChannelKey& place, const OpenVote& vote);
+    HistoryEntry historyOf(const OpenVote& vote) const;
     OutFrame voteBroadcast(const OpenVote& vote, std::uint32_t status, std::uint32_t fullAllowance) const;
     void broadcastVote(SubChannel& sub, std::uint32_t status, std::uint32_t fullAllowance);
     void pushVoteList(const SubChannelKey& place);
+    void listChanged(const SubChannelKey& place);
     void joinPlace(SessionId id, const SubChannelKey& place);
     void leavePlace(SessionId id, const SubChannelKey& place);
 
+    // The shared mode (a ballot box is given).
+    void startShared(Session& s, SessionId id, const SubChannelKey& place, const VoteInfo& stored,
+                     PStartVoteRes& res);
+    void endShared(SessionId id, const SubChannelKey& place, PEndVoteRes& res);
+    void closeShared(SessionId id, const SubChannelKey& place, PCloseVoteUiRes& res);
+    void castShared(SessionId id, const SubChannelKey& place, const PUserVoteReq& req);
+    std::uint32_t ticketUseShared(const SubChannelKey& place, const OpenVote& vote, std::uint32_t uid,
+                                  Ledger& ledger);
+    // Reads the place's open vote from the box into the copy; false when it cannot be read.
+    bool refreshOpen(const SubChannelKey& place);
+    void syncOpen(const SubChannelKey& place);
+    void adopt(const SubChannelKey& place, SubChannel& sub, const SharedOpenVote& shared);
+    void showEnded(const SubChannelKey& place, std::uint32_t jiFangId, bool tell);
+    void tickShared(std::int64_t now);
+    void applyNotice(const Notice& notice);
+    void announce(NoticeKind kind, const SubChannelKey& place, std::uint32_t voteId, std::uint32_t jiFangId);
+    void settle();
+
     void refuse(SessionId id, std::uint32_t minType, std::uint32_t code);
+    void deliver(SessionId id, const OutFrame& frame);
     template <class Message> void sendTo(SessionId id, std::uint32_t minType, const Message& message);
     void sendToAll(const SubChannel& sub, const OutFrame& frame);
     template <class Message> static OutFrame encodeFrame(std::uint32_t minType, const Message& message);
@@ -148,6 +178,10 @@ private:
     VoteStorage& m_storage;
     OutputSink& m_sink;
     CoreOptions m_options;
+    BallotBox* m_box;
+    // The request being handled and whether it was answered (a failed storage then answers it).
+    SessionId m_asking = 0;
+    bool m_answered = false;
     std::unordered_map<SessionId, Session> m_sessions;
     std::unordered_map<SubChannelKey, SubChannel, SubChannelKeyHash> m_places;
     std::set<SubChannelKey> m_running;

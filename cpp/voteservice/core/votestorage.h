@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,14 @@ struct OpenVoteState
     std::string starterNick;
     bool running = true;
     std::vector<Ballot> ballots;
+};
+
+// Thrown by a storage that lives elsewhere when it cannot be reached; the request in hand is then
+// refused, and the service carries on.
+class StorageUnavailable : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
 };
 
 class VoteStorage
