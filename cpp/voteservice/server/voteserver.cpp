@@ -70,6 +70,18 @@ bool VoteServer::listen(std::string& error)
     return true;
 }
 
+void VoteServer::startWithoutListening()
+{
+    scheduleTick();
+    scheduleSweep();
+}
+
+void VoteServer::adopt(asio::ip::tcp::socket socket)
+{
+    if (!m_stopped)
+        onAccepted(std::move(socket));
+}
+
 std::uint16_t VoteServer::port() const
 {
     asio::error_code ec;

@@ -34,6 +34,11 @@ public:
     // Binds and starts accepting; false with a message when the address cannot be used.
     bool listen(std::string& error);
     std::uint16_t port() const;
+    // For a server handed its connections through adopt() instead of listening: starts the
+    // clock-driven work (ticks, handshake timeouts) that listen() starts.
+    void startWithoutListening();
+    // Serves an already connected stream socket exactly as an accepted connection.
+    void adopt(asio::ip::tcp::socket socket);
     // Stops accepting and closes every connection; the io_context then runs out of work.
     void stop();
 
