@@ -1,6 +1,7 @@
 // quorix-voted: the vote service over TCP, and `quorix-voted token` to issue HELLO tokens.
 
 #include "memoryvotestorage.h"
+#include "redisbackend.h"
 #include "serveroptions.h"
 #include "servicelog.h"
 #include "sqlitevotestorage.h"
@@ -114,10 +115,23 @@ int serve(const std::vector<std::string>& args)
     asio::io_context io(1);
     SystemClock clock;
     std::string storageText;
-    const std::unique_ptr<VoteStorage> storage = openStorage(options, storageText);
-    if (!storage)
-        return 1;
-    VoteServer server(io, options, clock, *storage);
+    std::unique_ptr<RedisBackend> redis;
+    std::unique_ptr<VoteStorage> local;
+    if (options.usesRedis()) {
+        redis = RedisBackend::open(options.redisHost, options.redisPort, error);
+        if (!redis) {
+            ServiceLog::line(error);
+            return 1;
+        }
+        storageText =
+            "state shared in Redis at " + options.redisHost + ":" + std::to_string(options.redisPort);
+    } else {
+        local = openStorage(options, storageText);
+        if (!local)
+            return 1;
+    }
+    VoteStorage& storage = redis ? static_cast<VoteStorage&>(redis->storage()) : *local;
+    VoteServer server(io, options, clock, storage, redis ? &redis->box() : nullptr);
     if (!server.listen(error)) {
         ServiceLog::line(error);
         return 1;

@@ -22,6 +22,8 @@ const char* ServerOptions::usage()
            "  --data DIR            keep votes, history and users in DIR/votes.db, durable\n"
            "                        (default ./quorix-data)\n"
            "  --memory              keep everything in memory only (lost when the service ends)\n"
+           "  --redis HOST:PORT     keep everything in Redis, shared with every quorix-voted\n"
+           "                        started with the same Redis (several nodes)\n"
            "  --help                show this text\n"
            "\n"
            "token prints a HELLO token for the given identity, valid until --expiry\n"
@@ -120,6 +122,11 @@ bool ServerOptions::parse(const std::vector<std::string>& args, ServerOptions& o
                 return false;
             }
             out.maxSessions = number;
+        } else if (name == "--redis") {
+            if (!parseHostPort(value, out.redisHost, out.redisPort) || out.redisPort == 0) {
+                error = "--redis wants HOST:PORT, got " + value;
+                return false;
+            }
         } else if (name == "--data") {
             if (value.empty()) {
                 error = "--data wants a folder";

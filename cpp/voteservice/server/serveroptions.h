@@ -26,6 +26,11 @@ struct ServerOptions
     // nothing that outlives the process (memoryOnly).
     std::string dataDir = "quorix-data";
     bool memoryOnly = false;
+    // Set: votes, open votes, history and users live in this Redis, shared with other processes.
+    std::string redisHost;
+    std::uint16_t redisPort = 0;
+
+    bool usesRedis() const { return redisPort != 0; }
 
     static const char* usage();
     // Parses the server's options (not the token command). False with a message on error; help

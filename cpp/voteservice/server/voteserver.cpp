@@ -27,9 +27,11 @@ CoreOptions coreOptions(const ServerOptions& options)
 }
 } // namespace
 
-VoteServer::VoteServer(asio::io_context& io, const ServerOptions& options, Clock& clock, VoteStorage& storage)
-    : m_options(options), m_clock(clock), m_storage(storage), m_core(clock, storage, *this, coreOptions(options)),
-      m_acceptor(io), m_tickTimer(io), m_sweepTimer(io), m_acceptRetryTimer(io), m_commitTimer(io)
+VoteServer::VoteServer(asio::io_context& io, const ServerOptions& options, Clock& clock, VoteStorage& storage,
+                       BallotBox* box)
+    : m_options(options), m_clock(clock), m_storage(storage),
+      m_core(clock, storage, *this, coreOptions(options), box), m_acceptor(io), m_tickTimer(io),
+      m_sweepTimer(io), m_acceptRetryTimer(io), m_commitTimer(io)
 {
     if (m_options.secret)
         m_auth.emplace(*m_options.secret);
@@ -157,6 +159,11 @@ void VoteServer::deliver(SessionId id, const OutFrame& frame)
     if (!m_storage.buffersWrites())
         return send(id, frame);
     m_held.emplace_back(id, frame);
+    armCommit();
+}
+
+void VoteServer::armCommit()
+{
     if (m_commitArmed)
         return;
     m_commitArmed = true;
@@ -206,6 +213,9 @@ void VoteServer::onFrame(TcpSession& session, std::uint32_t maxType, std::uint32
             ServiceLog::line("session " + std::to_string(session.id()) + " dropped for flooding");
             session.close();
         }
+        // Votes may wait for a shared state's answer; the commit collects them.
+        if (m_storage.buffersWrites())
+            armCommit();
         return;
     }
     if (maxType == kControlMajorType)

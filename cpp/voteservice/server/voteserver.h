@@ -6,6 +6,7 @@
 // With a storage that buffers writes, the core's frames wait until the storage has committed
 // (group commit a few milliseconds after the first one), so no answer reports an unsaved write.
 
+#include "ballotbox.h"
 #include "clock.h"
 #include "outputsink.h"
 #include "serveroptions.h"
@@ -28,7 +29,9 @@ namespace quorix::service {
 class VoteServer : private TcpSession::Owner, private OutputSink
 {
 public:
-    VoteServer(asio::io_context& io, const ServerOptions& options, Clock& clock, VoteStorage& storage);
+    // With a ballot box, the open votes are shared with the other processes using the same box.
+    VoteServer(asio::io_context& io, const ServerOptions& options, Clock& clock, VoteStorage& storage,
+               BallotBox* box = nullptr);
     ~VoteServer() override;
 
     // Binds and starts accepting; false with a message when the address cannot be used.
@@ -54,6 +57,7 @@ private:
     void deliver(SessionId session, const OutFrame& frame) override;
     void send(SessionId session, const OutFrame& frame);
     void commitAndRelease();
+    void armCommit();
 
     void handleHello(TcpSession& session, const std::string& payload);
     void handleControl(TcpSession& session, std::uint32_t minType, const std::string& payload);

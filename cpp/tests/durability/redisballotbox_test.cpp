@@ -1,0 +1,209 @@
+// The shared open-vote scripts against a real redis-server, with two backends on it standing for
+// two service processes: allowances, judge rules, one open vote per sub-channel, ending once into
+// the history, notices, and what happens when Redis goes away.
+
+#include "redisbackend.h"
+#include "redistestserver.h"
+#include "resultcode.h"
+#include "servicetestsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+using namespace quorix;
+using namespace quorix::service;
+using namespace quorix::service::test;
+
+namespace {
+
+const SubChannelKey kPlace{10, 20};
+constexpr std::int64_t kNow = 1800000000;
+
+class RedisBallotBoxTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!RedisTestServer::installed())
+            GTEST_SKIP() << "redis-server is not installed (scripts/setup installs it)";
+        ASSERT_TRUE(m_redis.start()) << "redis-server did not start";
+        std::string error;
+        a = RedisBackend::open("127.0.0.1", m_redis.port(), error);
+        b = RedisBackend::open("127.0.0.1", m_redis.port(), error);
+        ASSERT_TRUE(a && b) << error;
+    }
+
+    SharedOpenVote start(RedisBackend& node, const VoteInfo& stored, const SubChannelKey& place = kPlace)
+    {
+        VoteInfo record = stored;
+        record.voteId = node.storage().addVote(place, stored);
+        record.ownerUid = 1;
+        record.optionTickets.clear();
+        for (const auto& [optionId, text] : record.options)
+            record.optionTickets[optionId] = 0;
+        if (record.voteType == kJudgeVote)
+            record.optionTickets = {{0, 0}};
+        SharedOpenVote opened;
+        EXPECT_EQ(node.box().start(place, record, kNow, "boss", opened), kResultOk);
+        return opened;
+    }
+
+    static std::uint32_t cast(RedisBackend& node, const SharedOpenVote& vote, std::uint32_t uid,
+                              std::uint32_t optionId, std::uint32_t tickets)
+    {
+        const PUserVoteReq req{
+            10, 20, vote.record.voteId, vote.record.voteType, vote.jiFangId, uid, optionId, tickets, {}};
+        std::uint32_t result = 999;
+        node.box().cast(kPlace, uid, req, [&](std::uint32_t code) { result = code; });
+        node.box().flush();
+        return result;
+    }
+
+    RedisTestServer m_redis;
+    std::unique_ptr<RedisBackend> a, b;
+};
+
+struct CastRow
+{
+    int node; // 0: a, 1: b
+    std::uint32_t uid, optionId, tickets, expected;
+};
+
+} // namespace
+
+TEST_F(RedisBallotBoxTest, AllowancesHoldWhenVotesAreSplitBetweenProcesses)
+{
+    const SharedOpenVote vote = start(*a, normalVote("split", 3, 3, 2));
+    const CastRow rows[] = {
+        {0, 7, 0, 1, kResultOk},
+        {1, 7, 0, 1, kResultOk},
+        {0, 7, 0, 1, kResultOptionFull},
+        {1, 7, 1, 1, kResultOk},
+        {0, 7, 2, 1, kResultNoTicketsLeft},
+        {1, 8, 5, 1, kResultNoSuchOption},
+        {0, 8, 1, 2, kResultBadTicketCount},
+        {1, 8, 1, 1, kResultOk},
+    };
+    for (const CastRow& row : rows) {
+        EXPECT_EQ(cast(row.node == 0 ? *a : *b, vote, row.uid, row.optionId, row.tickets), row.expected)
+            << "node " << row.node << " uid " << row.uid << " option " << row.optionId;
+    }
+    SharedOpenVote stale = vote;
+    stale.jiFangId += 1;
+    EXPECT_EQ(cast(*b, stale, 9, 0, 1), kResultNotRunning);
+    stale = vote;
+    stale.record.voteType = kGroupVote;
+    EXPECT_EQ(cast(*b, stale, 9, 0, 1), kResultWrongVoteType);
+
+    std::optional<SharedOpenVote> seen;
+    ASSERT_TRUE(b->box().load(kPlace, seen));
+    ASSERT_TRUE(seen && seen->running);
+    EXPECT_EQ(seen->record.optionTickets, (U32Map{{0, 2}, {1, 2}, {2, 0}}));
+    TicketUse use;
+    ASSERT_TRUE(a->box().ticketUse(kPlace, 7, seen->record, use));
+    EXPECT_EQ(use.used, 3u);
+    EXPECT_EQ(use.perOption, (U32Map{{0, 2}, {1, 1}}));
+}
+
+TEST_F(RedisBallotBoxTest, JudgesScoreOnceWithinTheRange)
+{
+    const SharedOpenVote vote = start(*a, judgeVote("judged", {21, 22}));
+    const CastRow rows[] = {
+        {0, 21, 0, 3, kResultOk},
+        {1, 21, 0, 4, kResultAlreadyScored},
+        {1, 23, 0, 3, kResultNotAJudge},
+        {0, 22, 1, 3, kResultNoSuchOption},
+        {1, 22, 0, 6, kResultBadTicketCount},
+        {1, 22, 0, 0, kResultBadTicketCount},
+        {1, 22, 0, 5, kResultOk},
+    };
+    for (const CastRow& row : rows)
+        EXPECT_EQ(cast(row.node == 0 ? *a : *b, vote, row.uid, row.optionId, row.tickets), row.expected)
+            << "judge " << row.uid << " points " << row.tickets;
+    std::optional<SharedOpenVote> seen;
+    ASSERT_TRUE(a->box().load(kPlace, seen));
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->record.optionTickets, (U32Map{{0, 8}}));
+    EXPECT_EQ(seen->record.judges.at(21).points, 3u);
+    EXPECT_EQ(seen->record.judges.at(22).points, 5u);
+}
+
+TEST_F(RedisBallotBoxTest, OneOpenVotePerPlaceEndedOnceIntoTheHistory)
+{
+    const SharedOpenVote vote = start(*a, normalVote("once", 2, 1, 1));
+    EXPECT_GE(vote.jiFangId, std::uint32_t(kNow));
+    SharedOpenVote other;
+    VoteInfo second = normalVote("second", 2, 1, 1);
+    second.voteId = b->storage().addVote(kPlace, second);
+    EXPECT_EQ(b->box().start(kPlace, second, kNow, "other", other), kResultAnotherVoteOpen);
+    const SharedOpenVote elsewhere = start(*b, second, SubChannelKey{10, 21});
+    EXPECT_NE(elsewhere.jiFangId, vote.jiFangId);
+    ASSERT_EQ(cast(*b, vote, 7, 1, 1), kResultOk);
+
+    HistoryEntry entry;
+    entry.endedAtUnix = kNow + 5;
+    entry.record.name = "once";
+    entry.record.options = vote.record.options;
+    EXPECT_EQ(b->box().end(kPlace, vote.record.voteId, vote.jiFangId, entry), kResultOk);
+    EXPECT_EQ(a->box().end(kPlace, vote.record.voteId, vote.jiFangId, entry), kResultEndNotFound);
+    EXPECT_EQ(cast(*a, vote, 8, 0, 1), kResultNotRunning);
+    const auto history = a->storage().history(kPlace, kNow);
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].record.optionTickets, (U32Map{{0, 0}, {1, 1}}));
+    EXPECT_EQ(history[0].endedAtUnix, kNow + 5);
+
+    EXPECT_EQ(a->box().close(kPlace, vote.record.voteId, vote.jiFangId + 1), kResultNotFound);
+    EXPECT_EQ(a->box().close(kPlace, vote.record.voteId, vote.jiFangId), kResultOk);
+    std::optional<SharedOpenVote> gone;
+    ASSERT_TRUE(b->box().load(kPlace, gone));
+    EXPECT_FALSE(gone);
+    EXPECT_GT(start(*b, second).jiFangId, elsewhere.jiFangId);
+}
+
+TEST_F(RedisBallotBoxTest, NoticesReachTheOtherProcessOnly)
+{
+    a->box().announce(Notice{NoticeKind::Counted, kPlace, 5, 77});
+    a->box().flush();
+    std::vector<Notice> got;
+    for (int i = 0; i < 100 && got.empty(); ++i) {
+        got = b->box().takeNotices();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].kind, NoticeKind::Counted);
+    EXPECT_EQ(got[0].place, kPlace);
+    EXPECT_EQ(got[0].jiFangId, 77u);
+    EXPECT_TRUE(a->box().takeNotices().empty());
+}
+
+TEST_F(RedisBallotBoxTest, ForgottenScriptsAreSentAgain)
+{
+    const SharedOpenVote vote = start(*a, normalVote("flushed", 2, 3, 2));
+    ASSERT_TRUE(a->connection().command({"SCRIPT", "FLUSH"}));
+    EXPECT_EQ(cast(*a, vote, 7, 0, 1), kResultOk);
+    EXPECT_EQ(cast(*b, vote, 7, 0, 1), kResultOk);
+    EXPECT_EQ(cast(*b, vote, 7, 0, 1), kResultOptionFull);
+}
+
+TEST_F(RedisBallotBoxTest, RedisGoneRefusesAndComesBack)
+{
+    const SharedOpenVote vote = start(*a, normalVote("gone", 2, 2, 2));
+    m_redis.stop();
+    EXPECT_EQ(cast(*a, vote, 7, 0, 1), kResultStorageUnavailable);
+    SharedOpenVote opened;
+    EXPECT_EQ(a->box().start(SubChannelKey{10, 22}, vote.record, kNow, "boss", opened),
+              kResultStartStorageError);
+    EXPECT_EQ(a->box().end(kPlace, vote.record.voteId, vote.jiFangId, HistoryEntry{}),
+              kResultEndStorageError);
+    EXPECT_THROW(a->storage().votes(kPlace), StorageUnavailable);
+    std::optional<SharedOpenVote> seen;
+    EXPECT_FALSE(a->box().load(kPlace, seen));
+
+    ASSERT_TRUE(m_redis.start());
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    // A fresh Redis without persistence: the connection and its scripts are back, the vote is not.
+    EXPECT_EQ(cast(*a, vote, 7, 0, 1), kResultNotRunning);
+    EXPECT_EQ(start(*a, normalVote("again", 2, 2, 2)).record.name, "again");
+}

@@ -1,0 +1,106 @@
+#include "redistestserver.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace quorix::service::test {
+
+namespace {
+
+constexpr const char* kRedisServer = "/usr/bin/redis-server";
+
+std::uint16_t freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    std::uint16_t port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    ::close(fd);
+    return port;
+}
+
+bool accepts(std::uint16_t port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+RedisTestServer::RedisTestServer() = default;
+
+RedisTestServer::~RedisTestServer()
+{
+    stop();
+}
+
+bool RedisTestServer::installed()
+{
+    return ::access(kRedisServer, X_OK) == 0;
+}
+
+bool RedisTestServer::start()
+{
+    if (m_port == 0)
+        m_port = freePort();
+    m_dir = (std::filesystem::temp_directory_path() / ("quorix-redis-" + std::to_string(m_port))).string();
+    std::filesystem::create_directories(m_dir);
+    std::vector<std::string> args{kRedisServer, "--port",       std::to_string(m_port),
+                                  "--bind",     "127.0.0.1",    "--save",
+                                  "",           "--appendonly", "no",
+                                  "--dir",      m_dir,          "--loglevel",
+                                  "warning"};
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&m_pid, kRedisServer, nullptr, nullptr, argv.data(), environ) != 0) {
+        m_pid = -1;
+        return false;
+    }
+    for (int i = 0; i < 200; ++i) {
+        if (accepts(m_port))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    return false;
+}
+
+void RedisTestServer::stop()
+{
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGTERM);
+        ::waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+    }
+    if (!m_dir.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(m_dir, ec);
+        m_dir.clear();
+    }
+}
+
+} // namespace quorix::service::test

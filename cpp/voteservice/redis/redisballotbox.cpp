@@ -1,0 +1,186 @@
+#include "redisballotbox.h"
+
+#include "rediskeys.h"
+#include "resultcode.h"
+
+#include <cstdlib>
+#include <map>
+
+namespace quorix::service {
+
+namespace {
+
+std::string text(const redisReply* reply)
+{
+    return reply != nullptr && (reply->type == REDIS_REPLY_STRING || reply->type == REDIS_REPLY_STATUS)
+               ? std::string(reply->str, reply->len)
+               : std::string();
+}
+
+std::int64_t number(const redisReply* reply)
+{
+    return std::strtoll(text(reply).c_str(), nullptr, 10);
+}
+
+// A flat [field, value, field, value...] reply of numbers.
+std::map<std::uint32_t, std::uint32_t> numberPairs(const redisReply& reply)
+{
+    std::map<std::uint32_t, std::uint32_t> pairs;
+    for (std::size_t i = 0; i + 1 < reply.elements; i += 2)
+        pairs[std::uint32_t(number(reply.element[i]))] = std::uint32_t(number(reply.element[i + 1]));
+    return pairs;
+}
+
+template <class Map> std::string joinedKeys(const Map& map)
+{
+    std::string joined;
+    for (const auto& entry : map)
+        joined += std::to_string(entry.first) + " ";
+    return joined;
+}
+
+bool isInteger(const RedisReply& reply)
+{
+    return reply && reply->type == REDIS_REPLY_INTEGER;
+}
+
+} // namespace
+
+RedisBallotBox::RedisBallotBox(RedisConnection& connection, RedisScripts& scripts, RedisBus& bus)
+    : m_connection(connection), m_scripts(scripts), m_bus(bus)
+{}
+
+RedisConnection::Args RedisBallotBox::openKeys(const SubChannelKey& place)
+{
+    return {RedisKeys::open(place), RedisKeys::counts(place), RedisKeys::tickets(place)};
+}
+
+std::uint32_t RedisBallotBox::start(const SubChannelKey& place, const VoteInfo& record, std::int64_t nowUnix,
+                                    const std::string& starterNick, SharedOpenVote& opened)
+{
+    const std::int64_t endsAt = nowUnix + std::int64_t(record.limitTime);
+    RedisConnection::Args keys = openKeys(place);
+    keys.push_back(RedisKeys::jiFangCounter());
+    const RedisReply reply = m_scripts.call(
+        m_connection, RedisScripts::Start, keys,
+        {std::to_string(nowUnix), std::to_string(record.voteId), std::to_string(record.voteType),
+         std::to_string(record.ticketLimit(kTicketsPerUser)),
+         std::to_string(record.ticketLimit(kTicketsPerOption)), std::to_string(endsAt), starterNick,
+         mpak::encode(record), joinedKeys(record.options), joinedKeys(record.judges)});
+    if (!isInteger(reply))
+        return kResultStartStorageError;
+    if (reply->integer == 0)
+        return kResultAnotherVoteOpen;
+    opened.record = record;
+    opened.jiFangId = std::uint32_t(reply->integer);
+    opened.running = true;
+    opened.startedAtUnix = nowUnix;
+    opened.endsAtUnix = endsAt;
+    opened.starterNick = starterNick;
+    return kResultOk;
+}
+
+bool RedisBallotBox::load(const SubChannelKey& place, std::optional<SharedOpenVote>& vote)
+{
+    const RedisReply reply = m_scripts.call(m_connection, RedisScripts::View, openKeys(place), {});
+    if (!reply || reply->type != REDIS_REPLY_ARRAY)
+        return false;
+    if (reply->elements == 0) {
+        vote.reset();
+        return true;
+    }
+    SharedOpenVote shared;
+    if (!parseView(*reply, shared))
+        return false;
+    vote = std::move(shared);
+    return true;
+}
+
+bool RedisBallotBox::parseView(const redisReply& reply, SharedOpenVote& vote)
+{
+    if (reply.elements != 3 || reply.element[0]->elements != 8)
+        return false;
+    redisReply** fields = reply.element[0]->element;
+    if (!mpak::decode(text(fields[6]), vote.record))
+        return false;
+    vote.jiFangId = std::uint32_t(number(fields[1]));
+    vote.running = text(fields[2]) == "1";
+    vote.startedAtUnix = number(fields[3]);
+    vote.endsAtUnix = number(fields[4]);
+    vote.starterNick = text(fields[5]);
+    const auto counts = numberPairs(*reply.element[1]);
+    for (auto& [optionId, tickets] : vote.record.optionTickets) {
+        const auto it = counts.find(optionId);
+        tickets = it == counts.end() ? 0 : it->second;
+    }
+    const auto points = numberPairs(*reply.element[2]);
+    for (auto& [uid, judge] : vote.record.judges) {
+        const auto it = points.find(uid);
+        judge.points = it == points.end() ? 0 : it->second;
+    }
+    return true;
+}
+
+void RedisBallotBox::cast(const SubChannelKey& place, std::uint32_t uid, const PUserVoteReq& req,
+                          Answer answer)
+{
+    if (m_connection.queued() >= kMaxQueued)
+        m_connection.flush();
+    m_scripts.callLater(m_connection, RedisScripts::Cast, openKeys(place),
+                        {std::to_string(req.voteId), std::to_string(req.jiFangId),
+                         std::to_string(req.voteType), std::to_string(uid), std::to_string(req.optionId),
+                         std::to_string(req.tickets)},
+                        [answer = std::move(answer)](const redisReply* reply) {
+                            answer(reply != nullptr && reply->type == REDIS_REPLY_INTEGER
+                                       ? std::uint32_t(reply->integer)
+                                       : std::uint32_t(kResultStorageUnavailable));
+                        });
+}
+
+bool RedisBallotBox::ticketUse(const SubChannelKey& place, std::uint32_t uid, const VoteInfo& record,
+                               TicketUse& use)
+{
+    // A judge's points are not tickets: a single process reports none used either.
+    if (record.voteType == kJudgeVote)
+        return true;
+    RedisConnection::Args args{"HMGET", RedisKeys::tickets(place), std::to_string(uid)};
+    for (const auto& [optionId, name] : record.options)
+        args.push_back(std::to_string(uid) + ":" + std::to_string(optionId));
+    const RedisReply reply = m_connection.command(args);
+    if (!reply || reply->type != REDIS_REPLY_ARRAY || reply->elements != args.size() - 2)
+        return false;
+    use.used = std::uint32_t(number(reply->element[0]));
+    std::size_t i = 1;
+    for (const auto& [optionId, name] : record.options) {
+        const auto used = std::uint32_t(number(reply->element[i++]));
+        if (used != 0)
+            use.perOption[optionId] = used;
+    }
+    return true;
+}
+
+std::uint32_t RedisBallotBox::end(const SubChannelKey& place, std::uint32_t voteId, std::uint32_t jiFangId,
+                                  const HistoryEntry& entry)
+{
+    const RedisReply reply =
+        m_scripts.call(m_connection, RedisScripts::End,
+                       {RedisKeys::open(place), RedisKeys::counts(place), RedisKeys::historyIndex(place),
+                        RedisKeys::historyRecords(place), RedisKeys::historyCounts(place),
+                        RedisKeys::historyCounter(), RedisKeys::historyPlaces()},
+                       {std::to_string(voteId), std::to_string(jiFangId), std::to_string(entry.endedAtUnix),
+                        mpak::encode(entry.record), RedisKeys::place(place)});
+    if (!isInteger(reply))
+        return kResultEndStorageError;
+    return reply->integer > 0 ? kResultOk : kResultEndNotFound;
+}
+
+std::uint32_t RedisBallotBox::close(const SubChannelKey& place, std::uint32_t voteId, std::uint32_t jiFangId)
+{
+    const RedisReply reply = m_scripts.call(m_connection, RedisScripts::Close, openKeys(place),
+                                            {std::to_string(voteId), std::to_string(jiFangId)});
+    if (!isInteger(reply))
+        return kResultStorageUnavailable;
+    return reply->integer == 1 ? kResultOk : kResultNotFound;
+}
+
+} // namespace quorix::service

@@ -1,0 +1,87 @@
+#pragma once
+
+// One connection to Redis from the service's single thread. command() sends one command and waits
+// for its reply; append() queues a command whose reply is read, with all queued ones, by the next
+// flush() (or command()), so that many commands share one round trip. Replies reach their
+// callbacks in the order the commands were queued, as do the callbacks queued with after().
+//
+// A broken connection is not fatal: queued callbacks get a null reply, and the next use
+// reconnects (at most every reconnectDelayMs), calling the connected hook first.
+
+#include <hiredis/hiredis.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quorix::service {
+
+struct RedisReplyDeleter
+{
+    void operator()(redisReply* reply) const { freeReplyObject(reply); }
+};
+using RedisReply = std::unique_ptr<redisReply, RedisReplyDeleter>;
+
+class RedisConnection
+{
+public:
+    // Gets the reply, or null when the command failed to travel (not for a Redis error reply).
+    using Done = std::function<void(const redisReply* reply)>;
+    using Args = std::vector<std::string>;
+
+    RedisConnection(std::string host, std::uint16_t port);
+    ~RedisConnection();
+    RedisConnection(const RedisConnection&) = delete;
+    RedisConnection& operator=(const RedisConnection&) = delete;
+
+    // Runs on every new connection before anything else is sent (loading scripts, subscribing).
+    void setConnectedHook(std::function<bool(RedisConnection&)> hook) { m_hook = std::move(hook); }
+    // Connects now; false with a message when Redis cannot be reached.
+    bool connect(std::string& error);
+
+    RedisReply command(const Args& args);
+    // Queues args; when its reply is an error starting with retryOn, retry is sent instead
+    // (after the queue was read), and its reply goes to done.
+    void append(const Args& args, Done done, const std::string& retryOn = {}, Args retry = {});
+    void after(std::function<void()> work);
+    bool pending() const { return !m_queue.empty(); }
+    std::size_t queued() const { return m_queue.size(); }
+    void flush();
+
+    // The connection itself, for a subscriber reading pushed messages; null when not connected.
+    redisContext* context();
+    // Sends a command without reading its reply (a subscriber's SUBSCRIBE).
+    bool send(const Args& args);
+    bool usable() const { return m_context != nullptr && m_context->err == 0; }
+    std::uint64_t connects() const { return m_connects; }
+    void drop();
+
+private:
+    struct Entry
+    {
+        bool sent = false;
+        bool isWork = false;
+        Done done;
+        std::string retryOn;
+        Args retry;
+    };
+
+    bool ensureConnected();
+    bool appendRaw(const Args& args);
+    RedisReply readReply();
+
+    std::string m_host;
+    std::uint16_t m_port;
+    redisContext* m_context = nullptr;
+    std::function<bool(RedisConnection&)> m_hook;
+    std::vector<Entry> m_queue;
+    std::chrono::steady_clock::time_point m_lastAttempt{};
+    bool m_attempted = false;
+    bool m_inHook = false;
+    std::uint64_t m_connects = 0;
+};
+
+} // namespace quorix::service

@@ -1,0 +1,48 @@
+#pragma once
+
+// Where the shared state lives in Redis. Per sub-channel ("<channel>:<sub-channel>"):
+//   votes:P     hash  voteId -> stored record (encoded VoteInfo)
+//   open:P      hash  the open vote: voteId, jiFangId, running, type, perUser, perOption, startedAt,
+//                     endsAt, starter, record, and one field o:<option> / j:<judge uid> each
+//   counts:P    hash  option -> tickets (judge votes: 0 -> total points)
+//   tickets:P   hash  <uid> -> tickets used (judge votes: points given), <uid>:<option> -> tickets
+//   hist:P      zset  record key scored by the Unix second the vote ended
+//   histrec:P   hash  record key -> encoded VoteHistoryRecord, histcnt:P the counts it ended with
+// Global: voteid, histkey and jifang counters, histplaces (set of P with history), users (hash
+// imid -> "<uid> <nick>") and the notices channel.
+
+#include "sessionidentity.h"
+
+#include <string>
+
+namespace quorix::service {
+
+class RedisKeys
+{
+public:
+    static constexpr const char* kPrefix = "quorix:";
+
+    static std::string place(const SubChannelKey& place);
+    static std::string votes(const SubChannelKey& place) { return key("votes:", place); }
+    static std::string open(const SubChannelKey& place) { return key("open:", place); }
+    static std::string counts(const SubChannelKey& place) { return key("counts:", place); }
+    static std::string tickets(const SubChannelKey& place) { return key("tickets:", place); }
+    static std::string historyIndex(const SubChannelKey& place) { return key("hist:", place); }
+    static std::string historyRecords(const SubChannelKey& place) { return key("histrec:", place); }
+    static std::string historyCounts(const SubChannelKey& place) { return key("histcnt:", place); }
+
+    static std::string voteCounter() { return std::string(kPrefix) + "voteid"; }
+    static std::string historyCounter() { return std::string(kPrefix) + "histkey"; }
+    static std::string jiFangCounter() { return std::string(kPrefix) + "jifang"; }
+    static std::string historyPlaces() { return std::string(kPrefix) + "histplaces"; }
+    static std::string users() { return std::string(kPrefix) + "users"; }
+    static std::string notices() { return std::string(kPrefix) + "notices"; }
+
+private:
+    static std::string key(const char* kind, const SubChannelKey& place)
+    {
+        return std::string(kPrefix) + kind + RedisKeys::place(place);
+    }
+};
+
+} // namespace quorix::service

@@ -1,0 +1,176 @@
+#include "redisscripts.h"
+
+#include "resultcode.h"
+
+namespace quorix::service {
+
+namespace {
+
+std::string code(ResultCode value)
+{
+    return std::to_string(std::uint32_t(value));
+}
+
+std::string startScript()
+{
+    return R"(
+if redis.call('EXISTS', KEYS[1]) == 1 then return 0 end
+local id = redis.call('INCR', KEYS[4])
+local now = tonumber(ARGV[1])
+if id < now then id = now; redis.call('SET', KEYS[4], id) end
+if id > 4294967295 then id = 1; redis.call('SET', KEYS[4], id) end
+redis.call('DEL', KEYS[2], KEYS[3])
+redis.call('HSET', KEYS[1], 'voteId', ARGV[2], 'jiFangId', id, 'running', '1', 'type', ARGV[3],
+  'perUser', ARGV[4], 'perOption', ARGV[5], 'startedAt', ARGV[1], 'endsAt', ARGV[6],
+  'starter', ARGV[7], 'record', ARGV[8])
+for o in string.gmatch(ARGV[9], '%d+') do
+  redis.call('HSET', KEYS[1], 'o:' .. o, '1')
+  redis.call('HSET', KEYS[2], o, 0)
+end
+for j in string.gmatch(ARGV[10], '%d+') do redis.call('HSET', KEYS[1], 'j:' .. j, '1') end
+if ARGV[3] == '2' then redis.call('HSET', KEYS[2], '0', 0) end
+return id
+)";
+}
+
+// The same checks, in the same order, as a single service process makes.
+std::string castScript()
+{
+    return R"(
+local f = redis.call('HMGET', KEYS[1], 'voteId', 'jiFangId', 'running', 'type', 'perUser', 'perOption')
+if f[1] ~= ARGV[1] or f[2] ~= ARGV[2] or f[3] ~= '1' then return )" +
+           code(kResultNotRunning) + R"( end
+if f[4] ~= ARGV[3] then return )" +
+           code(kResultWrongVoteType) + R"( end
+local uid, opt, t = ARGV[4], ARGV[5], tonumber(ARGV[6])
+if f[4] == '2' then
+  if redis.call('HEXISTS', KEYS[1], 'j:' .. uid) == 0 then return )" +
+           code(kResultNotAJudge) + R"( end
+  if opt ~= '0' then return )" +
+           code(kResultNoSuchOption) + R"( end
+  if t < 1 or t > 5 then return )" +
+           code(kResultBadTicketCount) + R"( end
+  if redis.call('HSETNX', KEYS[3], uid, t) == 0 then return )" +
+           code(kResultAlreadyScored) + R"( end
+  redis.call('HINCRBY', KEYS[2], '0', t)
+  return 0
+end
+if t ~= 1 then return )" +
+           code(kResultBadTicketCount) + R"( end
+if redis.call('HEXISTS', KEYS[1], 'o:' .. opt) == 0 then return )" +
+           code(kResultNoSuchOption) + R"( end
+local used = tonumber(redis.call('HGET', KEYS[3], uid) or '0')
+if used >= tonumber(f[5]) then return )" +
+           code(kResultNoTicketsLeft) + R"( end
+local onOption = tonumber(redis.call('HGET', KEYS[3], uid .. ':' .. opt) or '0')
+if onOption >= tonumber(f[6]) then return )" +
+           code(kResultOptionFull) + R"( end
+redis.call('HINCRBY', KEYS[3], uid, 1)
+redis.call('HINCRBY', KEYS[3], uid .. ':' .. opt, 1)
+redis.call('HINCRBY', KEYS[2], opt, 1)
+return 0
+)";
+}
+
+std::string endScript()
+{
+    return R"(
+local f = redis.call('HMGET', KEYS[1], 'voteId', 'jiFangId', 'running')
+if f[1] ~= ARGV[1] or f[2] ~= ARGV[2] or f[3] ~= '1' then return 0 end
+redis.call('HSET', KEYS[1], 'running', '0')
+local key = redis.call('INCR', KEYS[6])
+redis.call('ZADD', KEYS[3], ARGV[3], key)
+redis.call('HSET', KEYS[4], key, ARGV[4])
+redis.call('HSET', KEYS[5], key, table.concat(redis.call('HGETALL', KEYS[2]), ' '))
+redis.call('SADD', KEYS[7], ARGV[5])
+return key
+)";
+}
+
+std::string closeScript()
+{
+    return R"(
+local f = redis.call('HMGET', KEYS[1], 'voteId', 'jiFangId')
+if f[1] ~= ARGV[1] or f[2] ~= ARGV[2] then return 0 end
+redis.call('DEL', KEYS[1], KEYS[2], KEYS[3])
+return 1
+)";
+}
+
+std::string viewScript()
+{
+    return R"(
+local f = redis.call('HMGET', KEYS[1], 'voteId', 'jiFangId', 'running', 'startedAt', 'endsAt', 'starter',
+  'record', 'type')
+if not f[1] then return {} end
+local judges = {}
+if f[8] == '2' then judges = redis.call('HGETALL', KEYS[3]) end
+return {f, redis.call('HGETALL', KEYS[2]), judges}
+)";
+}
+
+std::string pruneScript()
+{
+    return R"(
+for _, p in ipairs(redis.call('SMEMBERS', KEYS[1])) do
+  local index = ARGV[2] .. 'hist:' .. p
+  local old = redis.call('ZRANGEBYSCORE', index, '-inf', '(' .. ARGV[1], 'LIMIT', 0, 1000)
+  if #old > 0 then
+    redis.call('ZREM', index, unpack(old))
+    redis.call('HDEL', ARGV[2] .. 'histrec:' .. p, unpack(old))
+    redis.call('HDEL', ARGV[2] .. 'histcnt:' .. p, unpack(old))
+  end
+end
+return 0
+)";
+}
+
+} // namespace
+
+RedisScripts::RedisScripts()
+    : m_sources{startScript(), castScript(), endScript(), closeScript(), viewScript(), pruneScript()},
+      m_shas(Count)
+{}
+
+bool RedisScripts::load(RedisConnection& connection)
+{
+    for (std::size_t i = 0; i < m_sources.size(); ++i) {
+        const RedisReply reply = connection.command({"SCRIPT", "LOAD", m_sources[i]});
+        if (!reply || reply->type != REDIS_REPLY_STRING)
+            return false;
+        m_shas[i] = std::string(reply->str, reply->len);
+    }
+    return true;
+}
+
+RedisConnection::Args RedisScripts::invocation(const char* verb, const std::string& body,
+                                               const RedisConnection::Args& keys,
+                                               const RedisConnection::Args& args) const
+{
+    RedisConnection::Args all{verb, body, std::to_string(keys.size())};
+    all.insert(all.end(), keys.begin(), keys.end());
+    all.insert(all.end(), args.begin(), args.end());
+    return all;
+}
+
+RedisReply RedisScripts::call(RedisConnection& connection, Id id, const RedisConnection::Args& keys,
+                              const RedisConnection::Args& args)
+{
+    if (!m_shas[id].empty()) {
+        RedisReply reply = connection.command(invocation("EVALSHA", m_shas[id], keys, args));
+        if (!reply || reply->type != REDIS_REPLY_ERROR || std::string(reply->str).rfind("NOSCRIPT", 0) != 0)
+            return reply;
+    }
+    return connection.command(invocation("EVAL", m_sources[id], keys, args));
+}
+
+void RedisScripts::callLater(RedisConnection& connection, Id id, const RedisConnection::Args& keys,
+                             const RedisConnection::Args& args, RedisConnection::Done done)
+{
+    if (m_shas[id].empty())
+        return connection.append(invocation("EVAL", m_sources[id], keys, args), std::move(done));
+    connection.append(invocation("EVALSHA", m_shas[id], keys, args), std::move(done), "NOSCRIPT",
+                      invocation("EVAL", m_sources[id], keys, args));
+}
+
+} // namespace quorix::service

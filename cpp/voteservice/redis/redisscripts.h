@@ -1,0 +1,57 @@
+#pragma once
+
+// The Lua scripts that make each change to an open vote one atomic step in Redis, however many
+// service processes share it. Loaded with SCRIPT LOAD on every connection and called by their
+// SHA1; a server that has forgotten a script (NOSCRIPT) gets it again with EVAL.
+
+#include "redisconnection.h"
+
+#include <string>
+#include <vector>
+
+namespace quorix::service {
+
+class RedisScripts
+{
+public:
+    enum Id
+    {
+        // KEYS open, counts, tickets, jifang; ARGV now, voteId, type, perUser, perOption, endsAt,
+        // starter, record, option ids, judge uids. Returns the jiFangId, 0 when a vote is open.
+        Start,
+        // KEYS open, counts, tickets; ARGV voteId, jiFangId, voteType, uid, optionId, tickets.
+        // Returns the result code.
+        Cast,
+        // KEYS open, counts, hist, histrec, histcnt, histkey, histplaces; ARGV voteId, jiFangId,
+        // endedAt, history record, place. Returns the record key, 0 when it was not running.
+        End,
+        // KEYS open, counts, tickets; ARGV voteId, jiFangId. Returns 1 when closed.
+        Close,
+        // KEYS open, counts, tickets. Returns {open fields, counts, judge points} or {} when none.
+        View,
+        // KEYS histplaces; ARGV beforeUnix, key prefix.
+        Prune,
+        Count
+    };
+
+    RedisScripts();
+
+    // SCRIPT LOAD of every script; false when the connection failed.
+    bool load(RedisConnection& connection);
+    RedisReply call(RedisConnection& connection, Id id, const RedisConnection::Args& keys,
+                    const RedisConnection::Args& args);
+    void callLater(RedisConnection& connection, Id id, const RedisConnection::Args& keys,
+                   const RedisConnection::Args& args, RedisConnection::Done done);
+
+    const std::string& source(Id id) const { return m_sources[id]; }
+
+private:
+    RedisConnection::Args invocation(const char* verb, const std::string& body,
+                                     const RedisConnection::Args& keys,
+                                     const RedisConnection::Args& args) const;
+
+    std::vector<std::string> m_sources;
+    std::vector<std::string> m_shas;
+};
+
+} // namespace quorix::service

@@ -1,0 +1,169 @@
+#include "redisvotestorage.h"
+
+#include "rediskeys.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
+
+namespace quorix::service {
+
+namespace {
+
+std::string text(const redisReply* reply)
+{
+    return reply != nullptr && reply->type == REDIS_REPLY_STRING ? std::string(reply->str, reply->len)
+                                                                 : std::string();
+}
+
+// "option count option count ..." as the end script wrote it.
+U32Map parseCounts(const std::string& counts)
+{
+    U32Map parsed;
+    std::istringstream in(counts);
+    std::uint32_t optionId = 0, tickets = 0;
+    while (in >> optionId >> tickets)
+        parsed[optionId] = tickets;
+    return parsed;
+}
+
+} // namespace
+
+RedisVoteStorage::RedisVoteStorage(RedisConnection& connection, RedisScripts& scripts)
+    : m_connection(&connection), m_scripts(&scripts)
+{}
+
+RedisReply RedisVoteStorage::must(const RedisConnection::Args& args, int type) const
+{
+    RedisReply reply = m_connection->command(args);
+    if (!reply || reply->type != type)
+        throw StorageUnavailable("Redis did not answer " + args.front());
+    return reply;
+}
+
+std::uint32_t RedisVoteStorage::addVote(const SubChannelKey& place, VoteInfo vote)
+{
+    const RedisReply id = must({"INCR", RedisKeys::voteCounter()}, REDIS_REPLY_INTEGER);
+    vote.voteId = std::uint32_t(id->integer);
+    must({"HSET", RedisKeys::votes(place), std::to_string(vote.voteId), mpak::encode(vote)},
+         REDIS_REPLY_INTEGER);
+    return vote.voteId;
+}
+
+std::optional<VoteInfo> RedisVoteStorage::findVote(const SubChannelKey& place, std::uint32_t voteId) const
+{
+    const RedisReply reply = m_connection->command({"HGET", RedisKeys::votes(place), std::to_string(voteId)});
+    if (!reply || (reply->type != REDIS_REPLY_STRING && reply->type != REDIS_REPLY_NIL))
+        throw StorageUnavailable("Redis did not answer HGET");
+    VoteInfo vote;
+    if (reply->type == REDIS_REPLY_NIL || !mpak::decode(text(reply.get()), vote))
+        return std::nullopt;
+    return vote;
+}
+
+bool RedisVoteStorage::replaceVote(const SubChannelKey& place, const VoteInfo& vote)
+{
+    const std::string field = std::to_string(vote.voteId);
+    if (must({"HEXISTS", RedisKeys::votes(place), field}, REDIS_REPLY_INTEGER)->integer == 0)
+        return false;
+    must({"HSET", RedisKeys::votes(place), field, mpak::encode(vote)}, REDIS_REPLY_INTEGER);
+    return true;
+}
+
+bool RedisVoteStorage::removeVote(const SubChannelKey& place, std::uint32_t voteId)
+{
+    return must({"HDEL", RedisKeys::votes(place), std::to_string(voteId)}, REDIS_REPLY_INTEGER)->integer == 1;
+}
+
+VoteList RedisVoteStorage::votes(const SubChannelKey& place) const
+{
+    const RedisReply reply = must({"HVALS", RedisKeys::votes(place)}, REDIS_REPLY_ARRAY);
+    VoteList list;
+    for (std::size_t i = 0; i < reply->elements; ++i) {
+        VoteInfo vote;
+        if (mpak::decode(text(reply->element[i]), vote))
+            list.push_back(std::move(vote));
+    }
+    // Ids grow with every new vote, so this is the order they were created in.
+    std::sort(list.begin(), list.end(),
+              [](const VoteInfo& a, const VoteInfo& b) { return a.voteId < b.voteId; });
+    return list;
+}
+
+std::uint32_t RedisVoteStorage::addHistory(const SubChannelKey& place, HistoryEntry entry)
+{
+    const RedisReply key = must({"INCR", RedisKeys::historyCounter()}, REDIS_REPLY_INTEGER);
+    const std::string field = std::to_string(key->integer);
+    entry.record.recordKey = std::uint32_t(key->integer);
+    must({"HSET", RedisKeys::historyRecords(place), field, mpak::encode(entry.record)}, REDIS_REPLY_INTEGER);
+    must({"ZADD", RedisKeys::historyIndex(place), std::to_string(entry.endedAtUnix), field},
+         REDIS_REPLY_INTEGER);
+    must({"SADD", RedisKeys::historyPlaces(), RedisKeys::place(place)}, REDIS_REPLY_INTEGER);
+    return entry.record.recordKey;
+}
+
+std::vector<HistoryEntry> RedisVoteStorage::history(const SubChannelKey& place, std::int64_t sinceUnix) const
+{
+    const RedisReply index = must(
+        {"ZREVRANGEBYSCORE", RedisKeys::historyIndex(place), "+inf", std::to_string(sinceUnix), "WITHSCORES"},
+        REDIS_REPLY_ARRAY);
+    std::vector<HistoryEntry> entries;
+    if (index->elements == 0)
+        return entries;
+    RedisConnection::Args records{"HMGET", RedisKeys::historyRecords(place)};
+    RedisConnection::Args counts{"HMGET", RedisKeys::historyCounts(place)};
+    for (std::size_t i = 0; i + 1 < index->elements; i += 2) {
+        records.push_back(text(index->element[i]));
+        counts.push_back(text(index->element[i]));
+    }
+    const RedisReply recordReply = must(records, REDIS_REPLY_ARRAY);
+    const RedisReply countReply = must(counts, REDIS_REPLY_ARRAY);
+    for (std::size_t i = 0; i < recordReply->elements && i < countReply->elements; ++i) {
+        HistoryEntry entry;
+        if (!mpak::decode(text(recordReply->element[i]), entry.record))
+            continue;
+        entry.record.recordKey = std::uint32_t(std::strtoul(records[i + 2].c_str(), nullptr, 10));
+        entry.endedAtUnix = std::strtoll(text(index->element[2 * i + 1]).c_str(), nullptr, 10);
+        // Counts the shared state ended the vote with replace those the ending process had seen.
+        if (countReply->element[i]->type == REDIS_REPLY_STRING)
+            entry.record.optionTickets = parseCounts(text(countReply->element[i]));
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+void RedisVoteStorage::pruneHistory(std::int64_t beforeUnix)
+{
+    const RedisReply reply = m_scripts->call(*m_connection, RedisScripts::Prune, {RedisKeys::historyPlaces()},
+                                             {std::to_string(beforeUnix), RedisKeys::kPrefix});
+    if (!reply || reply->type != REDIS_REPLY_INTEGER)
+        throw StorageUnavailable("Redis did not prune the history");
+}
+
+void RedisVoteStorage::recordUser(std::uint32_t imid, const DirectoryEntry& entry)
+{
+    // Nobody waits for it: it travels with the next round trip.
+    m_connection->append(
+        {"HSET", RedisKeys::users(), std::to_string(imid), std::to_string(entry.uid) + " " + entry.nick},
+        [](const redisReply*) {});
+}
+
+std::optional<DirectoryEntry> RedisVoteStorage::findUser(std::uint32_t imid) const
+{
+    const RedisReply reply = m_connection->command({"HGET", RedisKeys::users(), std::to_string(imid)});
+    if (!reply || (reply->type != REDIS_REPLY_STRING && reply->type != REDIS_REPLY_NIL))
+        throw StorageUnavailable("Redis did not answer HGET");
+    const std::string value = text(reply.get());
+    const std::size_t space = value.find(' ');
+    if (space == std::string::npos)
+        return std::nullopt;
+    return DirectoryEntry{std::uint32_t(std::strtoul(value.c_str(), nullptr, 10)), value.substr(space + 1)};
+}
+
+bool RedisVoteStorage::commit()
+{
+    m_connection->flush();
+    return true;
+}
+
+} // namespace quorix::service

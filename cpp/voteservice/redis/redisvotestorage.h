@@ -1,0 +1,43 @@
+#pragma once
+
+// Stored votes, history and the user directory in Redis, shared by every service process connected
+// to it. A request whose data cannot be read or written throws StorageUnavailable (the core then
+// refuses it); the connection reconnects by itself. Writes are made when called; commit() only
+// waits for the user votes queued on the connection, so that their answers can go out.
+
+#include "redisconnection.h"
+#include "redisscripts.h"
+#include "votestorage.h"
+
+namespace quorix::service {
+
+class RedisVoteStorage : public VoteStorage
+{
+public:
+    RedisVoteStorage(RedisConnection& connection, RedisScripts& scripts);
+
+    std::uint32_t addVote(const SubChannelKey& place, VoteInfo vote) override;
+    std::optional<VoteInfo> findVote(const SubChannelKey& place, std::uint32_t voteId) const override;
+    bool replaceVote(const SubChannelKey& place, const VoteInfo& vote) override;
+    bool removeVote(const SubChannelKey& place, std::uint32_t voteId) override;
+    VoteList votes(const SubChannelKey& place) const override;
+
+    std::uint32_t addHistory(const SubChannelKey& place, HistoryEntry entry) override;
+    std::vector<HistoryEntry> history(const SubChannelKey& place, std::int64_t sinceUnix) const override;
+    void pruneHistory(std::int64_t beforeUnix) override;
+
+    void recordUser(std::uint32_t imid, const DirectoryEntry& entry) override;
+    std::optional<DirectoryEntry> findUser(std::uint32_t imid) const override;
+
+    bool commit() override;
+    bool buffersWrites() const override { return true; }
+
+private:
+    // The reply, of the given type; throws StorageUnavailable otherwise.
+    RedisReply must(const RedisConnection::Args& args, int type) const;
+
+    RedisConnection* m_connection;
+    RedisScripts* m_scripts;
+};
+
+} // namespace quorix::service
