@@ -786,7 +786,7 @@ void VoteServiceCore::adopt(const SubChannelKey& place, SubChannel& sub, const S
 {
     const std::int64_t now = m_clock.steadyMs();
     if (!sub.open || sub.open->jiFangId != shared.jiFangId) {
-        sub.open.emplace();
+        sub.open = OpenVote{};
         sub.open->lastBroadcastMs = now;
         // A vote that had ended before this process took a copy shows no end broadcast.
         sub.open->endShown = !shared.running;
