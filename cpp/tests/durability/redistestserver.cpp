@@ -1,6 +1,7 @@
 #include "redistestserver.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
@@ -77,7 +78,12 @@ bool RedisTestServer::start()
     for (std::string& arg : args)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
-    if (posix_spawn(&m_pid, kRedisServer, nullptr, nullptr, argv.data(), environ) != 0) {
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    const int spawned = posix_spawn(&m_pid, kRedisServer, &quiet, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&quiet);
+    if (spawned != 0) {
         m_pid = -1;
         return false;
     }

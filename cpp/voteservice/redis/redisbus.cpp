@@ -24,8 +24,10 @@ std::uint64_t randomNode()
 RedisBus::RedisBus(std::string host, std::uint16_t port)
     : m_subscriber(std::move(host), port), m_node(randomNode())
 {
+    // Waits for the confirmation, so that notices published afterwards are certain to arrive.
     m_subscriber.setConnectedHook([](RedisConnection& connection) {
-        return connection.send({"SUBSCRIBE", RedisKeys::notices()});
+        const RedisReply confirmed = connection.command({"SUBSCRIBE", RedisKeys::notices()});
+        return confirmed && confirmed->type == REDIS_REPLY_ARRAY;
     });
 }
 
@@ -72,6 +74,8 @@ std::vector<Notice> RedisBus::poll()
         m_seenConnects = m_subscriber.connects();
         notices.push_back(Notice{NoticeKind::Resync, {}, 0, 0});
     }
+    // Messages may already sit in the reader, read together with an earlier reply.
+    drain(context, notices);
     for (int round = 0; round < kMaxReadsPerPoll; ++round) {
         pollfd readable{context->fd, POLLIN, 0};
         if (::poll(&readable, 1, 0) <= 0)
@@ -80,14 +84,19 @@ std::vector<Notice> RedisBus::poll()
             m_subscriber.drop();
             break;
         }
-        void* raw = nullptr;
-        while (redisGetReplyFromReader(context, &raw) == REDIS_OK && raw != nullptr) {
-            const RedisReply reply(static_cast<redisReply*>(raw));
-            take(reply.get(), notices);
-            raw = nullptr;
-        }
+        drain(context, notices);
     }
     return notices;
+}
+
+void RedisBus::drain(redisContext* context, std::vector<Notice>& notices) const
+{
+    void* raw = nullptr;
+    while (redisGetReplyFromReader(context, &raw) == REDIS_OK && raw != nullptr) {
+        const RedisReply reply(static_cast<redisReply*>(raw));
+        take(reply.get(), notices);
+        raw = nullptr;
+    }
 }
 
 void RedisBus::take(const redisReply* reply, std::vector<Notice>& notices) const

@@ -29,6 +29,7 @@ public:
     static bool decode(const std::string& text, Notice& notice, std::uint64_t& node);
 
 private:
+    void drain(redisContext* context, std::vector<Notice>& notices) const;
     void take(const redisReply* reply, std::vector<Notice>& notices) const;
 
     RedisConnection m_subscriber;

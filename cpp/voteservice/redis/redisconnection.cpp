@@ -113,20 +113,6 @@ RedisReply RedisConnection::command(const Args& args)
     return readReply();
 }
 
-bool RedisConnection::send(const Args& args)
-{
-    if (!usable() || !appendRaw(args))
-        return false;
-    int done = 0;
-    while (!done) {
-        if (redisBufferWrite(m_context, &done) != REDIS_OK) {
-            drop();
-            return false;
-        }
-    }
-    return true;
-}
-
 void RedisConnection::append(const Args& args, Done done, const std::string& retryOn, Args retry)
 {
     Entry entry;

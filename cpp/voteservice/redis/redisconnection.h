@@ -53,8 +53,6 @@ public:
 
     // The connection itself, for a subscriber reading pushed messages; null when not connected.
     redisContext* context();
-    // Sends a command without reading its reply (a subscriber's SUBSCRIBE).
-    bool send(const Args& args);
     bool usable() const { return m_context != nullptr && m_context->err == 0; }
     std::uint64_t connects() const { return m_connects; }
     void drop();
