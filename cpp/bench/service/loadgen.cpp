@@ -2,9 +2,12 @@
 // votes per second, vote-to-broadcast latency and the service's memory per idle session.
 //
 //   quorix-loadgen [--sessions N] [--votes-per-viewer K] [--rate VOTES_PER_SECOND | --rate 0]
-//                  [--server PATH] [--broadcast-hz N] [--data DIR] [--connect HOST:PORT --pid PID]
+//                  [--server PATH] [--broadcast-hz N] [--data DIR | --redis HOST:PORT [--nodes N]]
+//                  [--connect HOST:PORT[,HOST:PORT...] [--pid PID[,PID...]]]
 //
-// Without --connect it starts the quorix-voted beside itself on a free port and stops it afterwards.
+// Without --connect it starts the quorix-voted beside itself on a free port and stops it afterwards;
+// with --redis it starts --nodes of them (default 2) sharing that Redis, spreads the sessions over
+// them and reports the Redis commands per accepted vote (INFO commandstats before and after).
 
 #include "loadrun.h"
 #include "serveroptions.h"
@@ -15,11 +18,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <hiredis/hiredis.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstdio>
 #include <iostream>
+#include <sstream>
 #include <thread>
 
 extern char** environ;
@@ -35,7 +41,64 @@ struct Arguments
     std::string connect;
     std::uint32_t broadcastHz = 10;
     std::string dataDir; // empty: the started service keeps everything in memory
+    std::string redis;   // HOST:PORT; set: the started services share their state there
+    std::uint32_t nodes = 2;
+    std::string pids;
 };
+
+std::vector<std::string> splitList(const std::string& text)
+{
+    std::vector<std::string> items;
+    std::size_t from = 0;
+    while (from <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', from), text.size());
+        items.push_back(text.substr(from, comma - from));
+        from = comma + 1;
+    }
+    return items;
+}
+
+// Commands Redis ran, all of them (those scripts call included) and script calls alone.
+struct RedisCalls
+{
+    std::uint64_t all = 0;
+    std::uint64_t scripts = 0;
+};
+
+bool readRedisCalls(const std::string& address, RedisCalls& calls)
+{
+    std::string host;
+    std::uint16_t port = 0;
+    if (!service::ServerOptions::parseHostPort(address, host, port))
+        return false;
+    redisContext* context = redisConnect(host.c_str(), port);
+    if (context == nullptr || context->err != 0) {
+        if (context != nullptr)
+            redisFree(context);
+        return false;
+    }
+    auto* reply = static_cast<redisReply*>(redisCommand(context, "INFO commandstats"));
+    const bool ok = reply != nullptr && reply->type == REDIS_REPLY_STRING;
+    if (ok) {
+        calls = RedisCalls{};
+        std::istringstream lines(std::string(reply->str, reply->len));
+        std::string line;
+        while (std::getline(lines, line)) {
+            const auto at = line.find(":calls=");
+            if (line.rfind("cmdstat_", 0) != 0 || at == std::string::npos)
+                continue;
+            const std::uint64_t n = std::strtoull(line.c_str() + at + 7, nullptr, 10);
+            const std::string name = line.substr(8, at - 8);
+            calls.all += n;
+            if (name == "evalsha" || name == "eval")
+                calls.scripts += n;
+        }
+    }
+    if (reply != nullptr)
+        freeReplyObject(reply);
+    redisFree(context);
+    return ok;
+}
 
 void raiseDescriptorLimit()
 {
@@ -76,10 +139,14 @@ bool parse(int argc, char** argv, Arguments& args)
             args.server = value;
         else if (name == "--data")
             args.dataDir = value;
+        else if (name == "--redis")
+            args.redis = value;
+        else if (name == "--nodes" && number && n >= 1 && n <= 16)
+            args.nodes = static_cast<std::uint32_t>(n);
         else if (name == "--connect")
             args.connect = value;
-        else if (name == "--pid" && number)
-            args.load.servicePid = static_cast<pid_t>(n);
+        else if (name == "--pid")
+            args.pids = value;
         else
             return false;
     }
@@ -103,7 +170,10 @@ pid_t startService(const Arguments& args, std::uint16_t& port)
                                  std::to_string(args.load.sessions + 16),
                                  "--broadcast-hz",
                                  std::to_string(args.broadcastHz)};
-    if (args.dataDir.empty()) {
+    if (!args.redis.empty()) {
+        all.push_back("--redis");
+        all.push_back(args.redis);
+    } else if (args.dataDir.empty()) {
         all.push_back("--memory");
     } else {
         all.push_back("--data");
@@ -161,6 +231,8 @@ void report(const Arguments& args, loadgen::LoadResults results)
             : double(results.rssIdleKiB - results.rssBeforeKiB) * 1024.0 / double(results.welcomed);
     std::printf("sessions welcomed           %zu (one manager, %zu viewers, one sub-channel)\n",
                 results.welcomed, results.welcomed - 1);
+    std::printf("services                    %zu%s\n", args.load.services.size(),
+                args.redis.empty() ? "" : (" sharing Redis at " + args.redis).c_str());
     std::printf("service RSS before / idle   %ld KiB / %ld KiB\n", results.rssBeforeKiB, results.rssIdleKiB);
     std::printf("service memory per session  %.0f bytes\n", perSession);
     std::printf("votes sent / accepted       %llu / %llu (pace %u votes/s%s, %u per viewer)\n",
@@ -196,6 +268,42 @@ void report(const Arguments& args, loadgen::LoadResults results)
                     : "DOES NOT match the accepted votes");
 }
 
+// Starts the services the arguments ask for; false when one did not start.
+bool startServices(Arguments& args, std::vector<pid_t>& started)
+{
+    const std::uint32_t count = args.redis.empty() ? 1 : args.nodes;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::uint16_t port = 0;
+        const pid_t pid = startService(args, port);
+        if (pid == 0)
+            return false;
+        started.push_back(pid);
+        args.load.services.emplace_back(asio::ip::make_address("127.0.0.1"), port);
+    }
+    args.load.servicePids = started;
+    return true;
+}
+
+bool useRunningServices(Arguments& args)
+{
+    for (const std::string& address : splitList(args.connect)) {
+        std::string host;
+        std::uint16_t port = 0;
+        if (!service::ServerOptions::parseHostPort(address, host, port))
+            return false;
+        args.load.services.emplace_back(asio::ip::make_address(host), port);
+    }
+    if (args.pids.empty())
+        return true;
+    for (const std::string& pid : splitList(args.pids)) {
+        std::uint64_t n = 0;
+        if (!service::ServerOptions::parseNumber(pid, 1u << 30, n))
+            return false;
+        args.load.servicePids.push_back(static_cast<pid_t>(n));
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -203,33 +311,44 @@ int main(int argc, char** argv)
     Arguments args;
     if (!parse(argc, argv, args)) {
         std::cerr << "usage: quorix-loadgen [--sessions N] [--votes-per-viewer K] [--rate VOTES_PER_SECOND]\n"
-                     "                      [--broadcast-hz N] [--server PATH] [--data DIR]\n"
-                     "                      [--connect HOST:PORT --pid PID]\n";
+                     "                      [--broadcast-hz N] [--server PATH]\n"
+                     "                      [--data DIR | --redis HOST:PORT [--nodes N]]\n"
+                     "                      [--connect HOST:PORT[,HOST:PORT...] [--pid PID[,PID...]]]\n";
         return 2;
     }
     raiseDescriptorLimit();
-    std::uint16_t port = 0;
-    std::string host = "127.0.0.1";
-    pid_t started = 0;
+    std::vector<pid_t> started;
     if (args.connect.empty()) {
-        started = startService(args, port);
-        if (started == 0) {
+        if (!startServices(args, started)) {
             std::cerr << "quorix-loadgen: could not start " << args.server << "\n";
+            for (pid_t pid : started)
+                ::kill(pid, SIGTERM);
             return 1;
         }
-        args.load.servicePid = started;
-    } else if (!service::ServerOptions::parseHostPort(args.connect, host, port)) {
-        std::cerr << "quorix-loadgen: --connect wants HOST:PORT\n";
+    } else if (!useRunningServices(args)) {
+        std::cerr << "quorix-loadgen: --connect wants HOST:PORT[,HOST:PORT...], --pid PID[,PID...]\n";
         return 2;
     }
-    args.load.service = asio::ip::tcp::endpoint(asio::ip::make_address(host), port);
+    RedisCalls before, after;
+    bool redisCounted = false;
+    if (!args.redis.empty()) {
+        args.load.atVotingStart = [&] { redisCounted = readRedisCalls(args.redis, before); };
+        args.load.atVotingEnd = [&] { redisCounted = redisCounted && readRedisCalls(args.redis, after); };
+    }
     asio::io_context io(1);
     loadgen::LoadRun run(io, args.load);
     const bool ok = run.run();
     report(args, run.results());
-    if (started != 0) {
-        ::kill(started, SIGTERM);
-        ::waitpid(started, nullptr, 0);
+    if (redisCounted && run.results().accepted > 0) {
+        // Less the INFO that took the second reading.
+        const double votes = double(run.results().accepted);
+        std::printf(
+            "Redis commands per vote     %.3f script calls, %.2f commands counting those scripts ran\n",
+            double(after.scripts - before.scripts) / votes, double(after.all - before.all - 1) / votes);
+    }
+    for (pid_t pid : started) {
+        ::kill(pid, SIGTERM);
+        ::waitpid(pid, nullptr, 0);
     }
     if (!ok)
         std::cerr << "quorix-loadgen: run failed: " << run.failure() << "\n";

@@ -79,8 +79,7 @@ double LoadRun::runDelaySeconds(pid_t pid)
 
 bool LoadRun::run()
 {
-    if (m_options.servicePid != 0)
-        m_results.rssBeforeKiB = rssKiB(m_options.servicePid);
+    m_results.rssBeforeKiB = long(sumOverServices(rssKiB));
     for (std::size_t i = 0; i < m_options.sessions; ++i)
         m_clients.push_back(std::make_shared<LoadClient>(m_io, *this, i, identityFor(i)));
     m_deadline.expires_after(m_options.deadline);
@@ -99,7 +98,8 @@ void LoadRun::connectMore()
 {
     while (m_connecting < m_options.connectsInFlight && m_nextToConnect < m_clients.size()) {
         ++m_connecting;
-        m_clients[m_nextToConnect++]->connect(m_options.service);
+        const std::size_t index = m_nextToConnect++;
+        m_clients[index]->connect(m_options.services[index % m_options.services.size()]);
     }
 }
 
@@ -121,8 +121,7 @@ void LoadRun::onWelcome(LoadClient& client, const std::string& payload)
 
 void LoadRun::measureIdle()
 {
-    if (m_options.servicePid != 0)
-        m_results.rssIdleKiB = rssKiB(m_options.servicePid);
+    m_results.rssIdleKiB = long(sumOverServices(rssKiB));
     m_phase = Phase::Creating;
     VoteInfo vote;
     vote.name = "Load test";
@@ -173,10 +172,10 @@ void LoadRun::onManagerFrame(std::uint32_t minType, const std::string& payload)
         m_plannedVotes = std::uint64_t(m_clients.size() - 1) * m_options.votesPerViewer;
         m_paceStart = Clock::now();
         m_firstVote = m_paceStart;
-        if (m_options.servicePid != 0) {
-            m_cpuAtStart = cpuSeconds(m_options.servicePid);
-            m_runDelayAtStart = runDelaySeconds(m_options.servicePid);
-        }
+        m_cpuAtStart = sumOverServices(cpuSeconds);
+        m_runDelayAtStart = sumOverServices(runDelaySeconds);
+        if (m_options.atVotingStart)
+            m_options.atVotingStart();
         paceVotes();
     } else if (m_phase == Phase::Ending && minType == VOTE_SYSTEM_BROADCAST_VOTE) {
         PBroadcastVote push;
@@ -263,10 +262,10 @@ void LoadRun::maybeEnd()
     if (m_phase != Phase::Voting || m_answered < m_plannedVotes || m_awaitingBroadcast != 0)
         return;
     m_results.votingSeconds = std::chrono::duration<double>(m_lastAnswer - m_firstVote).count();
-    if (m_options.servicePid != 0) {
-        m_results.serviceCpuSeconds = cpuSeconds(m_options.servicePid) - m_cpuAtStart;
-        m_results.serviceRunDelaySeconds = runDelaySeconds(m_options.servicePid) - m_runDelayAtStart;
-    }
+    m_results.serviceCpuSeconds = sumOverServices(cpuSeconds) - m_cpuAtStart;
+    m_results.serviceRunDelaySeconds = sumOverServices(runDelaySeconds) - m_runDelayAtStart;
+    if (m_options.atVotingEnd)
+        m_options.atVotingEnd();
     m_phase = Phase::Ending;
     m_clients[0]->sendFrame(kVoteMajorType, VOTE_SYSTEM_END_VOTE_REQ,
                             mpak::encode(PEndVoteReq{kChannel, kSubChannel, m_voteId, 0, m_jiFangId, {}}));

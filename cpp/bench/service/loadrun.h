@@ -12,6 +12,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -24,10 +25,14 @@ struct LoadOptions
     std::size_t sessions = 10000;
     std::uint32_t votesPerViewer = 3;
     std::uint32_t votesPerSecond = 20000; // 0: all at once
-    asio::ip::tcp::endpoint service;
-    pid_t servicePid = 0; // for memory figures; 0 when unknown
+    // Sessions are spread over the services in turn; the manager uses the first.
+    std::vector<asio::ip::tcp::endpoint> services;
+    std::vector<pid_t> servicePids; // for memory and processor figures, summed; empty when unknown
     std::size_t connectsInFlight = 256;
     std::chrono::seconds deadline{180};
+    // Called when the viewers start voting and when the last vote was answered and broadcast.
+    std::function<void()> atVotingStart;
+    std::function<void()> atVotingEnd;
 };
 
 struct LoadResults
@@ -67,6 +72,13 @@ public:
     static long rssKiB(pid_t pid);
     static double cpuSeconds(pid_t pid);
     static double runDelaySeconds(pid_t pid);
+    template <class Measure> double sumOverServices(Measure measure) const
+    {
+        double sum = 0;
+        for (pid_t pid : m_options.servicePids)
+            sum += double(measure(pid));
+        return sum;
+    }
 
 private:
     enum class Phase
