@@ -58,11 +58,13 @@ std::vector<std::string> splitList(const std::string& text)
     return items;
 }
 
-// Commands Redis ran, all of them (those scripts call included) and script calls alone.
+// Commands Redis ran, all of them (those scripts call included) and script calls alone, and the
+// processor time it used.
 struct RedisCalls
 {
     std::uint64_t all = 0;
     std::uint64_t scripts = 0;
+    double cpuSeconds = 0;
 };
 
 bool readRedisCalls(const std::string& address, RedisCalls& calls)
@@ -77,13 +79,15 @@ bool readRedisCalls(const std::string& address, RedisCalls& calls)
             redisFree(context);
         return false;
     }
-    auto* reply = static_cast<redisReply*>(redisCommand(context, "INFO commandstats"));
+    auto* reply = static_cast<redisReply*>(redisCommand(context, "INFO commandstats cpu"));
     const bool ok = reply != nullptr && reply->type == REDIS_REPLY_STRING;
     if (ok) {
         calls = RedisCalls{};
         std::istringstream lines(std::string(reply->str, reply->len));
         std::string line;
         while (std::getline(lines, line)) {
+            if (line.rfind("used_cpu_user:", 0) == 0 || line.rfind("used_cpu_sys:", 0) == 0)
+                calls.cpuSeconds += std::strtod(line.c_str() + line.find(':') + 1, nullptr);
             const auto at = line.find(":calls=");
             if (line.rfind("cmdstat_", 0) != 0 || at == std::string::npos)
                 continue;
@@ -345,6 +349,8 @@ int main(int argc, char** argv)
         std::printf(
             "Redis commands per vote     %.3f script calls, %.2f commands counting those scripts ran\n",
             double(after.scripts - before.scripts) / votes, double(after.all - before.all - 1) / votes);
+        std::printf("Redis processor time        %.2f s while voting\n",
+                    after.cpuSeconds - before.cpuSeconds);
     }
     for (pid_t pid : started) {
         ::kill(pid, SIGTERM);
