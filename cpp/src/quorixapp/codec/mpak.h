@@ -10,8 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <new>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <type_traits>
 #include <utility>
@@ -40,6 +42,11 @@ public:
 constexpr std::size_t kBlockSize = 16384;
 constexpr std::size_t kMaxBlocks = 65536;
 constexpr std::size_t kMaxVarstr = 65535;
+constexpr std::size_t kMaxPackBytes = kBlockSize * kMaxBlocks;
+
+namespace detail {
+template <class T, class = void> struct DirectWire;
+} // namespace detail
 
 // Growable output area. Capacity is always a whole number of 16 KiB blocks, at most
 // 65536 blocks (1 GiB). A refused growth leaves contents and capacity unchanged.
@@ -155,7 +162,7 @@ public:
     {
         // An offset beyond the ceiling is refused before the sum above can wrap around and
         // shrink the buffer instead.
-        if (offset > kMaxBlocks * kBlockSize || !m_buffer.resize(m_begin))
+        if (offset > kMaxPackBytes || !m_buffer.resize(m_begin))
             throw PackError("resize buffer overflow");
     }
 
@@ -189,6 +196,19 @@ public:
         return push(bytes, n);
     }
     Pack& push_varstr(const std::string& s) { return push_varstr(s.data(), s.size()); }
+
+    // Writes a value whose whole wire size is known up front (see detail::DirectWire): one growth
+    // check, then the bytes without further checks. A refused value writes nothing; it fails with
+    // the error the field-by-field writer would have met first.
+    template <class T> Pack& push_direct(const T& value)
+    {
+        std::size_t total = m_buffer.size();
+        detail::DirectWire<T>::measure(total, value);
+        if (total > kMaxPackBytes)
+            throw PackError("append buffer overflow");
+        detail::DirectWire<T>::write(tail(total - m_buffer.size()), value);
+        return *this;
+    }
 
     const char* data() const { return m_buffer.data() + m_begin; }
     std::size_t size() const { return m_buffer.size() - m_begin; }
@@ -246,15 +266,20 @@ public:
     }
     std::string pop_varstr()
     {
-        const Unpack saved = *this;
-        const std::uint16_t n = pop_uint16();
-        try {
-            const char* p = pop_fetch_ptr(n);
-            return std::string(p, n);
-        } catch (const UnpackError&) {
-            *this = saved;
-            throw;
-        }
+        const std::string_view text = pop_varstr_view();
+        return std::string(text.data(), text.size());
+    }
+    // The text's bytes where they lie, valid as long as the data read.
+    std::string_view pop_varstr_view()
+    {
+        if (m_size < 2)
+            throw UnpackError("pop_uint16: not enough data");
+        const std::size_t n = std::size_t(m_data[0]) | (std::size_t(m_data[1]) << 8);
+        if (m_size - 2 < n)
+            throw UnpackError("pop_fetch_ptr: not enough data");
+        const std::string_view text(data() + 2, n);
+        advance(2 + n);
+        return text;
     }
 
 private:
@@ -292,17 +317,25 @@ template <class T> auto operator<<(Pack& p, const T& record) -> decltype(record.
 
 template <class K, class V> Pack& operator<<(Pack& p, const std::map<K, V>& m)
 {
-    p.push_uint32(static_cast<std::uint32_t>(m.size()));
-    for (const auto& [key, value] : m)
-        p << key << value;
+    if constexpr (detail::DirectWire<std::map<K, V>>::kDirect) {
+        p.push_direct(m);
+    } else {
+        p.push_uint32(static_cast<std::uint32_t>(m.size()));
+        for (const auto& [key, value] : m)
+            p << key << value;
+    }
     return p;
 }
 
 template <class T> Pack& operator<<(Pack& p, const std::vector<T>& seq)
 {
-    p.push_uint32(static_cast<std::uint32_t>(seq.size()));
-    for (const auto& item : seq)
-        p << item;
+    if constexpr (detail::DirectWire<std::vector<T>>::kDirect) {
+        p.push_direct(seq);
+    } else {
+        p.push_uint32(static_cast<std::uint32_t>(seq.size()));
+        for (const auto& item : seq)
+            p << item;
+    }
     return p;
 }
 
@@ -318,7 +351,8 @@ inline Unpack& operator>>(Unpack& up, std::uint16_t& v)
 }
 inline Unpack& operator>>(Unpack& up, std::string& s)
 {
-    s = up.pop_varstr();
+    const std::string_view text = up.pop_varstr_view();
+    s.assign(text.data(), text.size());
     return up;
 }
 
@@ -390,6 +424,28 @@ template <class T> constexpr std::size_t wireMinSize()
     return detail::WireMin<T>::value;
 }
 
+namespace detail {
+
+// Reads one map entry into its node: keys that arrive in ascending order, as every writer sends
+// them, are placed at the end without a search. A key already present keeps its first value; the
+// repeated entry is read and dropped.
+template <class K, class V> void pop_entry(Unpack& up, std::map<K, V>& m)
+{
+    K key{};
+    up >> key;
+    const std::size_t before = m.size();
+    const auto it = m.emplace_hint(m.end(), std::piecewise_construct, std::forward_as_tuple(std::move(key)),
+                                   std::forward_as_tuple());
+    if (m.size() != before) {
+        up >> it->second;
+        return;
+    }
+    V dropped{};
+    up >> dropped;
+}
+
+} // namespace detail
+
 // A container is decoded whole or not at all: on failure the target and the position are unchanged.
 // For a map, a key already present keeps its first value.
 template <class K, class V> Unpack& operator>>(Unpack& up, std::map<K, V>& m)
@@ -397,12 +453,8 @@ template <class K, class V> Unpack& operator>>(Unpack& up, std::map<K, V>& m)
     const Unpack saved = up;
     try {
         std::map<K, V> decoded;
-        for (std::uint32_t n = detail::pop_count(up, wireMinSize<K>() + wireMinSize<V>()); n > 0; --n) {
-            K key{};
-            V value{};
-            up >> key >> value;
-            decoded.emplace_hint(decoded.end(), std::move(key), std::move(value));
-        }
+        for (std::uint32_t n = detail::pop_count(up, wireMinSize<K>() + wireMinSize<V>()); n > 0; --n)
+            detail::pop_entry(up, decoded);
         m = std::move(decoded);
     } catch (const UnpackError&) {
         up = saved;
@@ -416,11 +468,8 @@ template <class T> Unpack& operator>>(Unpack& up, std::vector<T>& seq)
     const Unpack saved = up;
     try {
         std::vector<T> decoded;
-        for (std::uint32_t n = detail::pop_count(up, wireMinSize<T>()); n > 0; --n) {
-            T item{};
-            up >> item;
-            decoded.push_back(std::move(item));
-        }
+        for (std::uint32_t n = detail::pop_count(up, wireMinSize<T>()); n > 0; --n)
+            up >> decoded.emplace_back();
         seq = std::move(decoded);
     } catch (const UnpackError&) {
         up = saved;
@@ -429,15 +478,238 @@ template <class T> Unpack& operator>>(Unpack& up, std::vector<T>& seq)
     return up;
 }
 
+// ---- exact-size writing ---------------------------------------------------------------------------
+
+namespace detail {
+
+inline char* put_uint16(char* out, std::uint16_t v)
+{
+    out[0] = static_cast<char>(v);
+    out[1] = static_cast<char>(v >> 8);
+    return out + 2;
+}
+
+inline char* put_uint32(char* out, std::uint32_t v)
+{
+    out[0] = static_cast<char>(v);
+    out[1] = static_cast<char>(v >> 8);
+    out[2] = static_cast<char>(v >> 16);
+    out[3] = static_cast<char>(v >> 24);
+    return out + 4;
+}
+
+// Copies n bytes. Texts on the wire are mostly short, and two overlapping fixed-size copies of
+// one length class are cheaper than a call into the library for them.
+inline void copy_bytes(char* out, const char* in, std::size_t n)
+{
+    if (n >= 8 && n <= 16) {
+        std::memcpy(out, in, 8);
+        std::memcpy(out + n - 8, in + n - 8, 8);
+    } else if (n >= 4 && n < 8) {
+        std::memcpy(out, in, 4);
+        std::memcpy(out + n - 4, in + n - 4, 4);
+    } else {
+        std::memcpy(out, in, n);
+    }
+}
+
+// A text too long for its u16 count. The field-by-field writer meets the buffer ceiling first
+// when the bytes before the text already pass it, so that error wins then.
+[[noreturn]] inline void throw_too_long(std::size_t total)
+{
+    if (total > kMaxPackBytes)
+        throw PackError("append buffer overflow");
+    throw PackError("push_varstr: varstr too big");
+}
+
+// Values whose wire size can be added up before writing: u16, u32, texts, maps and sequences of
+// them, and records declared with QUORIX_WIRE_FIELDS made only of such fields. kDirect says
+// whether T is one; kFixed is its size when every value of T takes the same bytes, else 0.
+// measure adds the size to a running total (throwing what the writer would), write fills exactly
+// that many bytes and returns the end.
+template <class T, class> struct DirectWire
+{
+    static constexpr bool kDirect = false;
+    static constexpr std::size_t kFixed = 0;
+};
+
+template <> struct DirectWire<std::uint16_t>
+{
+    static constexpr bool kDirect = true;
+    static constexpr std::size_t kFixed = 2;
+    static void measure(std::size_t& total, std::uint16_t) { total += 2; }
+    static char* write(char* out, std::uint16_t v) { return put_uint16(out, v); }
+};
+
+template <> struct DirectWire<std::uint32_t>
+{
+    static constexpr bool kDirect = true;
+    static constexpr std::size_t kFixed = 4;
+    static void measure(std::size_t& total, std::uint32_t) { total += 4; }
+    static char* write(char* out, std::uint32_t v) { return put_uint32(out, v); }
+};
+
+template <> struct DirectWire<std::string>
+{
+    static constexpr bool kDirect = true;
+    static constexpr std::size_t kFixed = 0;
+    static void measure(std::size_t& total, const std::string& s)
+    {
+        if (s.size() > kMaxVarstr)
+            throw_too_long(total);
+        total += 2 + s.size();
+    }
+    static char* write(char* out, const std::string& s)
+    {
+        out = put_uint16(out, static_cast<std::uint16_t>(s.size()));
+        copy_bytes(out, s.data(), s.size());
+        return out + s.size();
+    }
+};
+
+// Maps and sequences: a u32 count, then the elements (a map's in ascending key order).
+template <class Container, class... Elements> struct DirectContainer
+{
+    static constexpr bool kDirect = (DirectWire<Elements>::kDirect && ...);
+    static constexpr bool kAllFixed = ((DirectWire<Elements>::kFixed != 0) && ...);
+    static constexpr std::size_t kElement = kAllFixed ? (DirectWire<Elements>::kFixed + ...) : 0;
+    static constexpr std::size_t kFixed = 0;
+
+    static void measure(std::size_t& total, const Container& c)
+    {
+        total += 4;
+        if constexpr (kAllFixed) {
+            total += c.size() * kElement;
+        } else {
+            for (const auto& element : c)
+                measureElement(total, element);
+        }
+    }
+    static char* write(char* out, const Container& c)
+    {
+        out = put_uint32(out, static_cast<std::uint32_t>(c.size()));
+        for (const auto& element : c)
+            out = writeElement(out, element);
+        return out;
+    }
+
+private:
+    template <class K, class V> static void measureElement(std::size_t& total, const std::pair<const K, V>& e)
+    {
+        DirectWire<K>::measure(total, e.first);
+        DirectWire<V>::measure(total, e.second);
+    }
+    template <class T> static void measureElement(std::size_t& total, const T& item)
+    {
+        DirectWire<T>::measure(total, item);
+    }
+    template <class K, class V> static char* writeElement(char* out, const std::pair<const K, V>& e)
+    {
+        return DirectWire<V>::write(DirectWire<K>::write(out, e.first), e.second);
+    }
+    template <class T> static char* writeElement(char* out, const T& item)
+    {
+        return DirectWire<T>::write(out, item);
+    }
+};
+
+template <class K, class V> struct DirectWire<std::map<K, V>> : DirectContainer<std::map<K, V>, K, V>
+{
+};
+
+template <class T> struct DirectWire<std::vector<T>> : DirectContainer<std::vector<T>, T>
+{
+};
+
+template <class Tuple> struct DirectFields;
+template <class... Fields> struct DirectFields<std::tuple<Fields...>>
+{
+    static constexpr bool kDirect = (DirectWire<std::decay_t<Fields>>::kDirect && ...);
+    static constexpr bool kAllFixed = ((DirectWire<std::decay_t<Fields>>::kFixed != 0) && ...);
+    static constexpr std::size_t kFixed = kAllFixed ? (DirectWire<std::decay_t<Fields>>::kFixed + ...) : 0;
+};
+
+// Records: their fields in declaration order.
+template <class T> struct DirectWire<T, std::void_t<typename T::WireFieldsTag>>
+{
+    using Fields = DirectFields<decltype(std::declval<const T&>().tie())>;
+    static constexpr bool kDirect = Fields::kDirect;
+    static constexpr std::size_t kFixed = Fields::kFixed;
+
+    static void measure(std::size_t& total, const T& record)
+    {
+        if constexpr (kFixed != 0) {
+            total += kFixed;
+        } else {
+            std::apply(
+                [&total](const auto&... field) {
+                    (DirectWire<std::decay_t<decltype(field)>>::measure(total, field), ...);
+                },
+                record.tie());
+        }
+    }
+    static char* write(char* out, const T& record)
+    {
+        std::apply(
+            [&out](const auto&... field) {
+                ((out = DirectWire<std::decay_t<decltype(field)>>::write(out, field)), ...);
+            },
+            record.tie());
+        return out;
+    }
+};
+
+} // namespace detail
+
+template <class T> constexpr bool isDirect = detail::DirectWire<T>::kDirect;
+
 // ---- message level ------------------------------------------------------------------------------
 
-// Encodes a message body: all fields in wire order into a fresh buffer. PackError is not caught.
+// The bytes a value takes on the wire, without encoding it when its type allows. Throws the
+// PackError encoding would.
+template <class T> std::size_t wireSize(const T& value);
+
+// Appends a message body to `out`; on PackError `out` is unchanged.
+template <class Message> void encodeTo(std::string& out, const Message& message);
+
+// Encodes a message body: all fields in wire order into a fresh string. PackError is not caught.
 template <class Message> std::string encode(const Message& message)
 {
-    PackBuffer buffer;
-    Pack pack(buffer, 0);
-    pack << message;
-    return pack.str();
+    std::string out;
+    encodeTo(out, message);
+    return out;
+}
+
+template <class Message> void encodeTo(std::string& out, const Message& message)
+{
+    if constexpr (isDirect<Message>) {
+        const std::size_t size = wireSize(message);
+        const std::size_t start = out.size();
+        try {
+            out.resize(start + size);
+        } catch (const std::bad_alloc&) {
+            throw PackError("append buffer overflow");
+        }
+        detail::DirectWire<Message>::write(&out[start], message);
+    } else {
+        PackBuffer buffer;
+        Pack pack(buffer, 0);
+        pack << message;
+        out.append(pack.data(), pack.size());
+    }
+}
+
+template <class T> std::size_t wireSize(const T& value)
+{
+    if constexpr (isDirect<T>) {
+        std::size_t total = 0;
+        detail::DirectWire<T>::measure(total, value);
+        if (total > kMaxPackBytes)
+            throw PackError("append buffer overflow");
+        return total;
+    } else {
+        return encode(value).size();
+    }
 }
 
 // Decodes a message body as far as it goes. A short body is not an error: decoding stops at the

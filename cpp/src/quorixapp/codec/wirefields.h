@@ -2,16 +2,18 @@
 
 // Declares the wire form of a record or message body from its field list, in wire order:
 // marshal/unmarshal, equality, tie() for generic access, and the field names as one text
-// ("a, b, c") for tools that show bodies by name.
+// ("a, b, c") for tools that show bodies by name. WireFieldsTag tells the codec that the record is
+// exactly its fields, so it may size and write the record in one go.
 
 #include "mpak.h"
 
 #include <tuple>
 
 #define QUORIX_WIRE_FIELDS(Type, ...)                                                                        \
+    using WireFieldsTag = void;                                                                              \
     void marshal(mpak::Pack& p) const                                                                        \
     {                                                                                                        \
-        quorix::detail::packAll(p, __VA_ARGS__);                                                             \
+        quorix::detail::packRecord(p, *this, __VA_ARGS__);                                                   \
     }                                                                                                        \
     void unmarshal(mpak::Unpack& up)                                                                         \
     {                                                                                                        \
@@ -40,9 +42,12 @@
 
 namespace quorix::detail {
 
-template <class... F> void packAll(mpak::Pack& p, const F&... fields)
+template <class Record, class... F> void packRecord(mpak::Pack& p, const Record& record, const F&... fields)
 {
-    (p << ... << fields);
+    if constexpr (mpak::isDirect<Record>)
+        p.push_direct(record);
+    else
+        (p << ... << fields);
 }
 
 template <class... F> void unpackAll(mpak::Unpack& up, F&... fields)
