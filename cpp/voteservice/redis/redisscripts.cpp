@@ -37,14 +37,15 @@ return id
 std::string castScript()
 {
     return R"(
-local f = redis.call('HMGET', KEYS[1], 'voteId', 'jiFangId', 'running', 'type', 'perUser', 'perOption')
+local uid, opt, t = ARGV[4], ARGV[5], tonumber(ARGV[6])
+local f = redis.call('HMGET', KEYS[1], 'voteId', 'jiFangId', 'running', 'type', 'perUser', 'perOption',
+  'o:' .. opt, 'j:' .. uid)
 if f[1] ~= ARGV[1] or f[2] ~= ARGV[2] or f[3] ~= '1' then return )" +
            code(kResultNotRunning) + R"( end
 if f[4] ~= ARGV[3] then return )" +
            code(kResultWrongVoteType) + R"( end
-local uid, opt, t = ARGV[4], ARGV[5], tonumber(ARGV[6])
 if f[4] == '2' then
-  if redis.call('HEXISTS', KEYS[1], 'j:' .. uid) == 0 then return )" +
+  if not f[8] then return )" +
            code(kResultNotAJudge) + R"( end
   if opt ~= '0' then return )" +
            code(kResultNoSuchOption) + R"( end
@@ -57,13 +58,12 @@ if f[4] == '2' then
 end
 if t ~= 1 then return )" +
            code(kResultBadTicketCount) + R"( end
-if redis.call('HEXISTS', KEYS[1], 'o:' .. opt) == 0 then return )" +
+if not f[7] then return )" +
            code(kResultNoSuchOption) + R"( end
-local used = tonumber(redis.call('HGET', KEYS[3], uid) or '0')
-if used >= tonumber(f[5]) then return )" +
+local used = redis.call('HMGET', KEYS[3], uid, uid .. ':' .. opt)
+if tonumber(used[1] or '0') >= tonumber(f[5]) then return )" +
            code(kResultNoTicketsLeft) + R"( end
-local onOption = tonumber(redis.call('HGET', KEYS[3], uid .. ':' .. opt) or '0')
-if onOption >= tonumber(f[6]) then return )" +
+if tonumber(used[2] or '0') >= tonumber(f[6]) then return )" +
            code(kResultOptionFull) + R"( end
 redis.call('HINCRBY', KEYS[3], uid, 1)
 redis.call('HINCRBY', KEYS[3], uid .. ':' .. opt, 1)
