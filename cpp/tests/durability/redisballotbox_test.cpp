@@ -207,3 +207,44 @@ TEST_F(RedisBallotBoxTest, RedisGoneRefusesAndComesBack)
     EXPECT_EQ(cast(*a, vote, 7, 0, 1), kResultNotRunning);
     EXPECT_EQ(start(*a, normalVote("again", 2, 2, 2)).record.name, "again");
 }
+
+TEST_F(RedisBallotBoxTest, StorageKeepsVotesUsersAndPrunesOldHistory)
+{
+    RedisVoteStorage& storage = a->storage();
+    const std::uint32_t first = storage.addVote(kPlace, normalVote("first", 2, 1, 1));
+    const std::uint32_t second = b->storage().addVote(kPlace, normalVote("second", 2, 1, 1));
+    EXPECT_NE(first, second);
+    VoteList list = storage.votes(kPlace);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].name, "first");
+    EXPECT_EQ(list[1].voteId, second);
+    VoteInfo renamed = list[0];
+    renamed.name = "renamed";
+    EXPECT_TRUE(b->storage().replaceVote(kPlace, renamed));
+    EXPECT_EQ(storage.findVote(kPlace, first)->name, "renamed");
+    renamed.voteId = 999;
+    EXPECT_FALSE(storage.replaceVote(kPlace, renamed));
+    EXPECT_TRUE(storage.removeVote(kPlace, second));
+    EXPECT_FALSE(storage.removeVote(kPlace, second));
+    EXPECT_FALSE(storage.findVote(kPlace, second));
+
+    storage.recordUser(4711, DirectoryEntry{7, "名字 with spaces"});
+    storage.commit();
+    const auto user = b->storage().findUser(4711);
+    ASSERT_TRUE(user);
+    EXPECT_EQ(user->uid, 7u);
+    EXPECT_EQ(user->nick, "名字 with spaces");
+    EXPECT_FALSE(b->storage().findUser(4712));
+
+    for (std::int64_t endedAt : {kNow - 100, kNow, kNow + 100}) {
+        HistoryEntry entry;
+        entry.endedAtUnix = endedAt;
+        entry.record.name = std::to_string(endedAt);
+        storage.addHistory(kPlace, entry);
+    }
+    storage.pruneHistory(kNow);
+    const auto kept = b->storage().history(kPlace, 0);
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(kept[0].endedAtUnix, kNow + 100); // newest first
+    EXPECT_EQ(kept[1].endedAtUnix, kNow);
+}
