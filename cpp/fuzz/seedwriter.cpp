@@ -219,6 +219,71 @@ void streamSeeds()
     write("fuzz_servicestream", "bad-length", u8(0) + u8(0) + clientWrites(0, u32(9) + "123456789"));
 }
 
+// ---- damaged databases (sqlitestore_fuzz.cpp) ----
+
+std::string storeRequest(unsigned session, std::uint32_t minType, const std::string& body)
+{
+    return u8(session) + u8(minType) + u16(unsigned(body.size())) + body;
+}
+
+// A row value of the column's usual kind (kind byte below 0xc0), then its bytes.
+std::string usual(const std::string& bytes = {})
+{
+    return u8(0) + bytes;
+}
+
+std::string counted(const std::string& bytes)
+{
+    return u16(unsigned(bytes.size())) + bytes;
+}
+
+// A row value from the target's table of extreme integers (3: the largest 64-bit number, 4: the
+// largest 32-bit one).
+std::string extreme(unsigned index)
+{
+    return u8(0xc4) + counted("") + u8(index);
+}
+
+void storeSeeds()
+{
+    // The seeded open vote is vote 1 in 10/20, started with these numbers.
+    const std::uint32_t jiFangId = 1'800'000'000 - 10;
+    std::string requests = storeRequest(0, 28, mpak::encode(PQueryAllVoteReq{10, 20, {}}));
+    requests += storeRequest(1, 13, mpak::encode(PUserVoteReq{10, 20, 1, 0, jiFangId, 1001, 2, 1, {}}));
+    requests += storeRequest(1, 15, mpak::encode(PUserVoteStateReq{10, 20, 1, 0, jiFangId, 1001, {}, {}}));
+    requests += storeRequest(0, 7, mpak::encode(PEndVoteReq{10, 20, 1, 0, jiFangId, {}}));
+    requests += storeRequest(0, 17, mpak::encode(PQueryVoteHisRecordReq{10, 20, {}}));
+    requests += storeRequest(1, 31, body(wirevectors::byMinType(31)));
+    write("fuzz_sqlitestore", "intact", u8(0) + u8(0) + requests);
+    // Overwritten: the header's page size and page count, a page's b-tree header, record bytes.
+    const std::pair<std::uint32_t, std::string> patches[] = {{16, std::string("\x00\x01", 2)},
+                                                             {28, std::string("\xff\xff\xff\xff", 4)},
+                                                             {512, std::string("\x0d\xff\xff", 3)},
+                                                             {1100, "\xff\xff\xff\xff\xff\xff\xff\xff"}};
+    for (const auto& [offset, bytes] : patches)
+        write("fuzz_sqlitestore", "patch-" + std::to_string(offset),
+              u8(0) + u8(1) + u8(0) + u32(offset) + counted(bytes) + requests);
+    VoteInfo tooLong = normalVote();
+    tooLong.limitTime = 100000;
+    const std::string vote = counted(mpak::encode(normalVote()));
+    write("fuzz_sqlitestore", "row-vote",
+          u8(1) + u8(1) + u8(0) + usual() + usual() + usual(u16(9)) + usual(vote) + requests);
+    write("fuzz_sqlitestore", "row-open-vote",
+          u8(1) + u8(1) + u8(3) + usual() + u8(2) + usual(u16(5)) + usual(u16(5)) + usual(counted("nick")) +
+              usual(u16(1)) + usual(counted(mpak::encode(tooLong))) + requests);
+    // Tickets of u32 max on the running vote; a started_at of the largest 64-bit number.
+    write("fuzz_sqlitestore", "row-ballot-extreme",
+          u8(1) + u8(2) + u8(4) + usual() + usual() + usual(u16(1001)) + usual(u16(1)) + extreme(4) + u8(3) +
+              usual() + usual() + usual(u16(7)) + extreme(3) + usual(counted("n")) + usual(u16(1)) +
+              usual(vote) + requests);
+    write("fuzz_sqlitestore", "row-history",
+          u8(1) + u8(1) + u8(1) + usual(u16(2)) + usual() + usual() + usual(u16(60)) +
+              usual(counted(mpak::encode(wirevectors::sampleHistory()))) + requests);
+    write("fuzz_sqlitestore", "row-counter",
+          u8(1) + u8(1) + u8(5) + usual(counted("vote_id")) + extreme(4) +
+              storeRequest(0, 1, mpak::encode(PCreateVoteReq{10, 20, normalVote(), {}})));
+}
+
 // ---- layouts, automation commands, quorix-wire ----
 
 // The shipped layouts are large and slow to build; their element blocks at one nesting level,
@@ -310,6 +375,7 @@ int main(int argc, char** argv)
     addonSeeds();
     coreSeeds();
     streamSeeds();
+    storeSeeds();
     layoutSeeds(QUORIX_LAYOUT_SOURCE_DIR);
     automationSeeds();
     wireJsonSeeds();

@@ -1,7 +1,7 @@
-// quorix-voted's TCP front end on loopback: the stream parser, the HELLO/WELCOME handshake with
-// and without tokens, MOVE, and vote requests into a core with a fake clock, with up to three
-// clients at once. Everything the server writes back must be whole frames: WELCOMEs and answers
-// that decode completely.
+// quorix-voted's front end, each client on a connected stream pair whose other end the server
+// serves as an accepted connection: the stream parser, the HELLO/WELCOME handshake with and
+// without tokens, MOVE, and vote requests into a core with a fake clock, up to three clients. Everything the
+// server writes back must be whole frames: WELCOMEs and answers that decode completely.
 //
 // Input: one flags byte (bit 0: the server requires tokens), then a script of operations
 // (FuzzInput): 0 connect a client, 1 write a run of bytes from a client, 2 half-close a client,
@@ -14,8 +14,6 @@
 #include "serviceframe.h"
 #include "voteserver.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -55,25 +53,24 @@ struct Client
     std::string received;
 };
 
-// A connected client socket, or -1.
-int connectTo(std::uint16_t port)
+// The client's end of a connected stream pair whose other end the server serves as an accepted
+// connection, or -1 when the machine has no descriptors left. No port is used, so millions of
+// runs leave nothing behind in the machine's network stack.
+int connectTo(asio::io_context& io, VoteServer& server)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
         return -1;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    // Refusals by the machine (out of ports or descriptors) say nothing about the server.
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
+    asio::ip::tcp::socket served(io);
+    asio::error_code ec;
+    served.assign(asio::ip::tcp::v4(), ends[1], ec);
+    if (ec) {
+        ::close(ends[0]);
+        ::close(ends[1]);
         return -1;
     }
-    // Closing with a reset leaves no TIME_WAIT behind, so millions of runs do not use up ports.
-    const linger reset{1, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-    return fd;
+    server.adopt(std::move(served));
+    return ends[0];
 }
 
 void drain(Client& client)
@@ -149,23 +146,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FakeClock clock;
     MemoryVoteStorage storage;
     ServerOptions options;
-    options.port = 0;
     options.maxSessions = 2;
     if (flags & 1)
         options.secret = "fuzz-secret";
     std::vector<Client> clients;
     {
         VoteServer server(io, options, clock, storage);
-        std::string error;
-        // Connections the server closed first wait out TIME_WAIT on loopback ports; a machine
-        // out of ports says nothing about the server, so that input is skipped.
-        if (!server.listen(error))
-            return 0;
+        server.startWithoutListening();
         while (!in.empty()) {
             const std::uint8_t op = in.u8() % 4;
             if (op == 0 && clients.size() < 3) {
                 Client client;
-                client.fd = connectTo(server.port());
+                client.fd = connectTo(io, server);
                 if (client.fd >= 0)
                     clients.push_back(client);
             } else if (op == 1 && !clients.empty()) {

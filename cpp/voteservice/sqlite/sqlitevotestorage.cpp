@@ -1,8 +1,11 @@
 #include "sqlitevotestorage.h"
 
 #include "mpak.h"
+#include "recordvalidator.h"
 
 #include <sqlite3.h>
+
+#include <limits>
 
 namespace quorix::service {
 
@@ -30,15 +33,38 @@ CREATE TABLE IF NOT EXISTS ballots (
 CREATE INDEX IF NOT EXISTS ballots_place ON ballots (channel, sub);
 )sql";
 
+// A stored vote must meet the rules the service checked before storing it, whoever wrote the
+// file; the owner, running counts and judges' points an open vote carries were not part of that.
+bool meetsRecordRules(VoteInfo vote)
+{
+    vote.ownerUid = 0;
+    vote.optionTickets.clear();
+    for (auto& [uid, judge] : vote.judges)
+        judge.points = 0;
+    return RecordValidator::isValid(vote);
+}
+
+bool meetsRecordRules(const VoteHistoryRecord&)
+{
+    return true;
+}
+
 template <class Record> bool decodeBlob(const void* data, int size, Record& out)
 {
     if (data == nullptr || size <= 0)
         return false;
     try {
-        return mpak::decode(std::string(static_cast<const char*>(data), std::size_t(size)), out);
+        return mpak::decode(std::string(static_cast<const char*>(data), std::size_t(size)), out) &&
+               meetsRecordRules(out);
     } catch (const std::exception&) {
         return false;
     }
+}
+
+// Start times outside the Unix seconds a 32-bit clock counts cannot be the service's own.
+bool plausibleUnixTime(std::int64_t seconds)
+{
+    return seconds >= 0 && seconds <= std::int64_t(std::numeric_limits<std::uint32_t>::max());
 }
 
 } // namespace
@@ -131,14 +157,14 @@ SqliteVoteStorage::SqliteVoteStorage(const std::string& path, std::size_t maxDir
         exec("PRAGMA synchronous=FULL");
         exec("PRAGMA busy_timeout=5000");
         createSchema();
+        Statement& count = statement("SELECT count(*) FROM directory");
+        m_directorySize = count.step() ? std::size_t(count.integer(0)) : 0;
+        count.reset();
     } catch (...) {
         m_statements.clear();
         sqlite3_close(m_db);
         throw;
     }
-    Statement& count = statement("SELECT count(*) FROM directory");
-    m_directorySize = count.step() ? std::size_t(count.integer(0)) : 0;
-    count.reset();
 }
 
 SqliteVoteStorage::~SqliteVoteStorage()
@@ -398,7 +424,7 @@ std::vector<OpenVoteState> SqliteVoteStorage::openVotes() const
         state.startedAtUnix = select.integer(3);
         state.starterNick = select.text(4);
         state.running = select.integer(5) != 0;
-        if (select.record(6, state.record))
+        if (plausibleUnixTime(state.startedAtUnix) && select.record(6, state.record))
             states.push_back(std::move(state));
     }
     Statement& ballots =
