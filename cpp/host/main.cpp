@@ -4,6 +4,7 @@
 #include "hostfonts.h"
 #include "hostoptions.h"
 #include "keywordfilter.h"
+#include "terminationsignals.h"
 
 #include <QApplication>
 #include <QDir>
@@ -58,6 +59,11 @@ int main(int argc, char** argv)
 
     HostApplication host(options, filter);
     QObject::connect(&host, &HostApplication::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::received, &host, [&host](int signalNumber) {
+        std::fprintf(stderr, "tovo-host: signal %d: unloading the add-on and stopping\n", signalNumber);
+        host.shutdown();
+    });
     QString error;
     if (!host.start(&error)) {
         std::fprintf(stderr, "tovo-host: %s\n", error.toLocal8Bit().constData());

@@ -101,6 +101,8 @@ public:
         return m_process.waitForFinished(timeoutMs) && m_process.exitStatus() == QProcess::NormalExit;
     }
     int exitCode() const { return m_process.exitCode(); }
+    // Sends SIGTERM, as a session manager does.
+    void terminate() { m_process.terminate(); }
 
 private:
     QTemporaryDir m_dir;

@@ -149,6 +149,16 @@ TEST_F(HostProcessTest, OverTcpTheAddonsLinkComesBackAfterTheServiceIsKilled)
     EXPECT_TRUE(host.waitState(addonUp, 8000)) << "the add-on's link reports ready again";
 }
 
+TEST_F(HostProcessTest, TerminationSignalUnloadsTheAddonAndExitsCleanly)
+{
+    HostProcess host({"--uid", "7003", "--role", "255"});
+    ASSERT_TRUE(host.connectSocket());
+    ASSERT_TRUE(host.waitState(addonUp, kAddonStartMs)) << host.log().toStdString();
+    host.terminate();
+    ASSERT_TRUE(host.finishes(10000)) << "SIGTERM went through the shutdown path, not the default action";
+    EXPECT_EQ(host.exitCode(), 0);
+}
+
 TEST(HostProgram, BadOptionsGiveOneLineAndStatusTwo)
 {
     hostTestApp();
