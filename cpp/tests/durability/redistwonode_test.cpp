@@ -200,3 +200,37 @@ TEST_F(RedisTwoNodeTest, ClientsOfAKilledNodeCarryOnAtTheOther)
     EXPECT_EQ(ended->result, kResultOk);
     EXPECT_TRUE(sees(*watcher, kVoteEnded, {{0, 2}, {1, 0}}));
 }
+
+TEST_F(RedisTwoNodeTest, WithoutRedisRequestsAreRefusedAndTheNodesCarryOn)
+{
+    auto boss = join(*a, identity(1, 255));
+    auto viewer = join(*b, identity(100, 25));
+    const PStartVoteRes started = createAndStart(*boss, normalVote("outage", 2, 2, 2, 600));
+    m_redis.stop();
+
+    EXPECT_EQ(vote(*viewer, 100, started, 0), kResultStorageUnavailable);
+    boss->sendVote(VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, PQueryAllVoteReq{10, 20, {}});
+    const auto list = boss->waitForMessage<PQueryAllVoteRes>(VOTE_SYSTEM_QUERY_ALL_VOTE_RES);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->result, kResultStorageUnavailable);
+    boss->sendVote(VOTE_SYSTEM_END_VOTE_REQ, PEndVoteReq{10, 20, started.voteId, 0, started.jiFangId, {}});
+    const auto ended = boss->waitForMessage<PEndVoteRes>(VOTE_SYSTEM_END_VOTE_RES);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(ended->result, kResultEndStorageError);
+
+    ASSERT_TRUE(m_redis.start());
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    // Redis came back empty (no persistence in tests): the same sessions work on.
+    boss->sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ,
+                   PCreateVoteReq{10, 20, normalVote("after", 2, 2, 2, 600), {}});
+    const auto created = boss->waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
+    ASSERT_TRUE(created);
+    EXPECT_EQ(created->result, kResultOk);
+    // The other node re-reads its places after reconnecting (an empty list first), then hears the
+    // new list's notice.
+    std::optional<PBroadcastChannelVote> pushed;
+    for (int i = 0; i < 3 && !(pushed && pushed->votes.size() == 1); ++i)
+        pushed = viewer->waitForMessage<PBroadcastChannelVote>(VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE);
+    ASSERT_TRUE(pushed && pushed->votes.size() == 1) << "the other node no longer hears notices";
+    EXPECT_EQ(pushed->votes[0].name, "after");
+}
