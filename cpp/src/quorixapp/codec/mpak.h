@@ -426,13 +426,10 @@ template <class T> constexpr std::size_t wireMinSize()
 
 namespace detail {
 
-// Reads one map entry into its node: keys that arrive in ascending order, as every writer sends
-// them, are placed at the end without a search. A key already present keeps its first value; the
-// repeated entry is read and dropped.
-template <class K, class V> void pop_entry(Unpack& up, std::map<K, V>& m)
+// Reads a record or container value straight into a new node for `key`. A key already present
+// keeps its first value; the repeated value is read and dropped.
+template <class K, class V> void pop_value_in_node(Unpack& up, std::map<K, V>& m, K&& key)
 {
-    K key{};
-    up >> key;
     const std::size_t before = m.size();
     const auto it = m.emplace_hint(m.end(), std::piecewise_construct, std::forward_as_tuple(std::move(key)),
                                    std::forward_as_tuple());
@@ -442,6 +439,25 @@ template <class K, class V> void pop_entry(Unpack& up, std::map<K, V>& m)
     }
     V dropped{};
     up >> dropped;
+}
+
+// Reads one map entry into its node: keys that arrive in ascending order, as every writer sends
+// them, are placed at the end without a search. A key already present keeps its first value.
+template <class K, class V> void pop_entry(Unpack& up, std::map<K, V>& m)
+{
+    K key{};
+    up >> key;
+    if constexpr (std::is_same_v<V, std::string>) {
+        const std::string_view text = up.pop_varstr_view();
+        m.emplace_hint(m.end(), std::piecewise_construct, std::forward_as_tuple(std::move(key)),
+                       std::forward_as_tuple(text.data(), text.size()));
+    } else if constexpr (std::is_arithmetic_v<V>) {
+        V value{};
+        up >> value;
+        m.emplace_hint(m.end(), std::move(key), value);
+    } else {
+        pop_value_in_node(up, m, std::move(key));
+    }
 }
 
 } // namespace detail
@@ -676,7 +692,16 @@ template <class Message> void encodeTo(std::string& out, const Message& message)
 template <class Message> std::string encode(const Message& message)
 {
     std::string out;
-    encodeTo(out, message);
+    if constexpr (isDirect<Message>) {
+        try {
+            out = std::string(wireSize(message), '\0');
+        } catch (const std::bad_alloc&) {
+            throw PackError("append buffer overflow");
+        }
+        detail::DirectWire<Message>::write(&out[0], message);
+    } else {
+        encodeTo(out, message);
+    }
     return out;
 }
 
