@@ -14,7 +14,7 @@ constexpr timeval kReplyTimeout{2, 0};
 
 bool isErrorStartingWith(const redisReply* reply, const std::string& prefix)
 {
-    return reply != nullptr && reply->type == REDIS_REPLY_ERROR && !prefix.empty() &&
+    return reply != nullptr && reply->type == REDIS_REPLY_ERROR &&
            std::strncmp(reply->str, prefix.c_str(), prefix.size()) == 0;
 }
 } // namespace
@@ -113,13 +113,15 @@ RedisReply RedisConnection::command(const Args& args)
     return readReply();
 }
 
-void RedisConnection::append(const Args& args, Done done, const std::string& retryOn, Args retry)
+void RedisConnection::append(Args args, Done done, const std::string* scriptBody)
 {
     Entry entry;
     entry.sent = ensureConnected() && appendRaw(args);
     entry.done = std::move(done);
-    entry.retryOn = retryOn;
-    entry.retry = std::move(retry);
+    if (scriptBody != nullptr) {
+        entry.args = std::move(args);
+        entry.scriptBody = scriptBody;
+    }
     m_queue.push_back(std::move(entry));
 }
 
@@ -144,8 +146,12 @@ void RedisConnection::flush()
     }
     // Retries go out once every queued reply is in, so they cannot be taken for one another's.
     for (std::size_t i = 0; i < batch.size(); ++i) {
-        if (isErrorStartingWith(replies[i].get(), batch[i].retryOn) && !batch[i].retry.empty())
-            replies[i] = command(batch[i].retry);
+        Entry& entry = batch[i];
+        if (entry.scriptBody != nullptr && isErrorStartingWith(replies[i].get(), "NOSCRIPT")) {
+            entry.args[0] = "EVAL";
+            entry.args[1] = *entry.scriptBody;
+            replies[i] = command(entry.args);
+        }
     }
     for (std::size_t i = 0; i < batch.size(); ++i)
         batch[i].done(replies[i].get());

@@ -43,9 +43,10 @@ public:
     bool connect(std::string& error);
 
     RedisReply command(const Args& args);
-    // Queues args; when its reply is an error starting with retryOn, retry is sent instead
-    // (after the queue was read), and its reply goes to done.
-    void append(const Args& args, Done done, const std::string& retryOn = {}, Args retry = {});
+    // Queues args. For an EVALSHA given the script's body, a NOSCRIPT reply makes it go again as
+    // EVAL of the body with the same keys and arguments (once the queue was read); done gets
+    // that reply.
+    void append(Args args, Done done, const std::string* scriptBody = nullptr);
     void after(std::function<void()> work);
     bool pending() const { return !m_queue.empty(); }
     std::size_t queued() const { return m_queue.size(); }
@@ -63,8 +64,8 @@ private:
         bool sent = false;
         bool isWork = false;
         Done done;
-        std::string retryOn;
-        Args retry;
+        Args args;
+        const std::string* scriptBody = nullptr;
     };
 
     bool ensureConnected();

@@ -169,8 +169,7 @@ void RedisScripts::callLater(RedisConnection& connection, Id id, const RedisConn
 {
     if (m_shas[id].empty())
         return connection.append(invocation("EVAL", m_sources[id], keys, args), std::move(done));
-    connection.append(invocation("EVALSHA", m_shas[id], keys, args), std::move(done), "NOSCRIPT",
-                      invocation("EVAL", m_sources[id], keys, args));
+    connection.append(invocation("EVALSHA", m_shas[id], keys, args), std::move(done), &m_sources[id]);
 }
 
 } // namespace quorix::service
