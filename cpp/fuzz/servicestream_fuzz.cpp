@@ -1,7 +1,8 @@
 // quorix-voted's front end, each client on a connected stream pair whose other end the server
 // serves as an accepted connection: the stream parser, the HELLO/WELCOME handshake with and
-// without tokens, MOVE, and vote requests into a core with a fake clock, up to three clients. Everything the
-// server writes back must be whole frames: WELCOMEs and answers that decode completely.
+// without tokens, MOVE, and vote requests into a core with a fake clock, up to three clients.
+// Everything the server writes back must be whole frames: WELCOMEs and answers that decode
+// completely.
 //
 // Input: one flags byte (bit 0: the server requires tokens), then a script of operations
 // (FuzzInput): 0 connect a client, 1 write a run of bytes from a client, 2 half-close a client,
