@@ -146,7 +146,10 @@ TEST_F(RedisBallotBoxTest, OneOpenVotePerPlaceEndedOnceIntoTheHistory)
     entry.endedAtUnix = kNow + 5;
     entry.record.name = "once";
     entry.record.options = vote.record.options;
+    EXPECT_TRUE(a->box().expired(kNow + 299).empty());
+    EXPECT_EQ(a->box().expired(kNow + 300), (std::vector<SubChannelKey>{kPlace, SubChannelKey{10, 21}}));
     EXPECT_EQ(b->box().end(kPlace, vote.record.voteId, vote.jiFangId, entry), kResultOk);
+    EXPECT_EQ(a->box().expired(kNow + 300), (std::vector<SubChannelKey>{SubChannelKey{10, 21}}));
     EXPECT_EQ(a->box().end(kPlace, vote.record.voteId, vote.jiFangId, entry), kResultEndNotFound);
     EXPECT_EQ(cast(*a, vote, 8, 0, 1), kResultNotRunning);
     const auto history = a->storage().history(kPlace, kNow);

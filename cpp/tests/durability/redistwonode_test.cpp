@@ -173,6 +173,19 @@ TEST_F(RedisTwoNodeTest, AVoteWhoseTimeRanOutEndsOnceOnBothNodes)
     EXPECT_EQ(history(*watcher).size(), 1u);
 }
 
+TEST_F(RedisTwoNodeTest, AVoteNobodyWatchesStillEndsOnTime)
+{
+    auto boss = join(*a, identity(1, 255));
+    const PStartVoteRes started = createAndStart(*boss, normalVote("unwatched", 2, 1, 1, 1));
+    boss.reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2600));
+    auto late = join(*b, identity(100, 25));
+    EXPECT_EQ(history(*late).size(), 1u) << "the vote did not enter the history without sessions";
+    EXPECT_FALSE(late->waitForMessage<PBroadcastVote>(VOTE_SYSTEM_BROADCAST_VOTE, 300))
+        << "the vote was still running for a late joiner";
+    EXPECT_EQ(vote(*late, 100, started, 0), kResultNotRunning);
+}
+
 TEST_F(RedisTwoNodeTest, ClientsOfAKilledNodeCarryOnAtTheOther)
 {
     auto boss = join(*a, identity(1, 255));

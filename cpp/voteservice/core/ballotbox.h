@@ -82,6 +82,9 @@ public:
                               const HistoryEntry& entry) = 0;
     // Forgets the open vote: kResultOk, kResultNotFound, or kResultStorageUnavailable.
     virtual std::uint32_t close(const SubChannelKey& place, std::uint32_t voteId, std::uint32_t jiFangId) = 0;
+    // Places whose running vote's time ran out by nowUnix (some of them, when there are many);
+    // empty when they cannot be read.
+    virtual std::vector<SubChannelKey> expired(std::int64_t nowUnix) = 0;
 
     virtual void after(std::function<void()> work) = 0;
     virtual bool pending() const = 0;

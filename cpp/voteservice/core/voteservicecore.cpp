@@ -761,6 +761,22 @@ void VoteServiceCore::announce(NoticeKind kind, const SubChannelKey& place, std:
         m_box->announce(Notice{kind, place, voteId, jiFangId});
 }
 
+void VoteServiceCore::endUnattended()
+{
+    // Places where this process has sessions are ended by their copy's own time.
+    for (const SubChannelKey& place : m_box->expired(m_clock.unixSeconds())) {
+        std::optional<SharedOpenVote> shared;
+        if (m_places.count(place) != 0 || !m_box->load(place, shared) || !shared || !shared->running)
+            continue;
+        OpenVote vote;
+        vote.record = shared->record;
+        vote.startedAtUnix = shared->startedAtUnix;
+        vote.starterNick = shared->starterNick;
+        if (m_box->end(place, vote.record.voteId, shared->jiFangId, historyOf(vote)) == kResultOk)
+            announce(NoticeKind::Ended, place, vote.record.voteId, shared->jiFangId);
+    }
+}
+
 bool VoteServiceCore::refreshOpen(const SubChannelKey& place)
 {
     std::optional<SharedOpenVote> shared;
@@ -915,6 +931,10 @@ void VoteServiceCore::tickShared(std::int64_t now)
     m_box->flush();
     for (const Notice& notice : m_box->takeNotices())
         applyNotice(notice);
+    if (now - m_lastExpiryCheckMs >= 1000) {
+        m_lastExpiryCheckMs = now;
+        endUnattended();
+    }
     const std::vector<SubChannelKey> running(m_running.begin(), m_running.end());
     for (const SubChannelKey& place : running) {
         if (!m_places[place].open) {

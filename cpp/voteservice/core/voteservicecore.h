@@ -162,6 +162,7 @@ private:
     void adopt(const SubChannelKey& place, SubChannel& sub, const SharedOpenVote& shared);
     void showEnded(const SubChannelKey& place, std::uint32_t jiFangId, bool tell);
     void tickShared(std::int64_t now);
+    void endUnattended();
     void applyNotice(const Notice& notice);
     void announce(NoticeKind kind, const SubChannelKey& place, std::uint32_t voteId, std::uint32_t jiFangId);
     void settle();
@@ -187,6 +188,7 @@ private:
     std::set<SubChannelKey> m_running;
     std::uint32_t m_lastJiFangId = 0;
     std::int64_t m_lastPruneMs = 0;
+    std::int64_t m_lastExpiryCheckMs = 0;
 };
 
 } // namespace quorix::service

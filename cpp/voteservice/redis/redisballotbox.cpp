@@ -3,6 +3,7 @@
 #include "rediskeys.h"
 #include "resultcode.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 
@@ -61,12 +62,14 @@ std::uint32_t RedisBallotBox::start(const SubChannelKey& place, const VoteInfo& 
     const std::int64_t endsAt = nowUnix + std::int64_t(record.limitTime);
     RedisConnection::Args keys = openKeys(place);
     keys.push_back(RedisKeys::jiFangCounter());
-    const RedisReply reply = m_scripts.call(
-        m_connection, RedisScripts::Start, keys,
-        {std::to_string(nowUnix), std::to_string(record.voteId), std::to_string(record.voteType),
-         std::to_string(record.ticketLimit(kTicketsPerUser)),
-         std::to_string(record.ticketLimit(kTicketsPerOption)), std::to_string(endsAt), starterNick,
-         mpak::encode(record), joinedKeys(record.options), joinedKeys(record.judges)});
+    keys.push_back(RedisKeys::deadlines());
+    const RedisReply reply =
+        m_scripts.call(m_connection, RedisScripts::Start, keys,
+                       {std::to_string(nowUnix), std::to_string(record.voteId),
+                        std::to_string(record.voteType), std::to_string(record.ticketLimit(kTicketsPerUser)),
+                        std::to_string(record.ticketLimit(kTicketsPerOption)), std::to_string(endsAt),
+                        starterNick, mpak::encode(record), joinedKeys(record.options),
+                        joinedKeys(record.judges), RedisKeys::place(place)});
     if (!isInteger(reply))
         return kResultStartStorageError;
     if (reply->integer == 0)
@@ -166,7 +169,7 @@ std::uint32_t RedisBallotBox::end(const SubChannelKey& place, std::uint32_t vote
         m_scripts.call(m_connection, RedisScripts::End,
                        {RedisKeys::open(place), RedisKeys::counts(place), RedisKeys::historyIndex(place),
                         RedisKeys::historyRecords(place), RedisKeys::historyCounts(place),
-                        RedisKeys::historyCounter(), RedisKeys::historyPlaces()},
+                        RedisKeys::historyCounter(), RedisKeys::historyPlaces(), RedisKeys::deadlines()},
                        {std::to_string(voteId), std::to_string(jiFangId), std::to_string(entry.endedAtUnix),
                         mpak::encode(entry.record), RedisKeys::place(place)});
     if (!isInteger(reply))
@@ -176,11 +179,29 @@ std::uint32_t RedisBallotBox::end(const SubChannelKey& place, std::uint32_t vote
 
 std::uint32_t RedisBallotBox::close(const SubChannelKey& place, std::uint32_t voteId, std::uint32_t jiFangId)
 {
-    const RedisReply reply = m_scripts.call(m_connection, RedisScripts::Close, openKeys(place),
-                                            {std::to_string(voteId), std::to_string(jiFangId)});
+    RedisConnection::Args keys = openKeys(place);
+    keys.push_back(RedisKeys::deadlines());
+    const RedisReply reply =
+        m_scripts.call(m_connection, RedisScripts::Close, keys,
+                       {std::to_string(voteId), std::to_string(jiFangId), RedisKeys::place(place)});
     if (!isInteger(reply))
         return kResultStorageUnavailable;
     return reply->integer == 1 ? kResultOk : kResultNotFound;
+}
+
+std::vector<SubChannelKey> RedisBallotBox::expired(std::int64_t nowUnix)
+{
+    const RedisReply reply = m_connection.command(
+        {"ZRANGEBYSCORE", RedisKeys::deadlines(), "-inf", std::to_string(nowUnix), "LIMIT", "0", "64"});
+    std::vector<SubChannelKey> places;
+    if (!reply || reply->type != REDIS_REPLY_ARRAY)
+        return places;
+    for (std::size_t i = 0; i < reply->elements; ++i) {
+        SubChannelKey place;
+        if (std::sscanf(text(reply->element[i]).c_str(), "%u:%u", &place.channelId, &place.subChannelId) == 2)
+            places.push_back(place);
+    }
+    return places;
 }
 
 } // namespace quorix::service

@@ -28,6 +28,7 @@ public:
     std::uint32_t end(const SubChannelKey& place, std::uint32_t voteId, std::uint32_t jiFangId,
                       const HistoryEntry& entry) override;
     std::uint32_t close(const SubChannelKey& place, std::uint32_t voteId, std::uint32_t jiFangId) override;
+    std::vector<SubChannelKey> expired(std::int64_t nowUnix) override;
 
     void after(std::function<void()> work) override { m_connection.after(std::move(work)); }
     bool pending() const override { return m_connection.pending(); }

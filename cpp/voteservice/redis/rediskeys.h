@@ -8,8 +8,9 @@
 //   tickets:P   hash  <uid> -> tickets used (judge votes: points given), <uid>:<option> -> tickets
 //   hist:P      zset  record key scored by the Unix second the vote ended
 //   histrec:P   hash  record key -> encoded VoteHistoryRecord, histcnt:P the counts it ended with
-// Global: voteid, histkey and jifang counters, histplaces (set of P with history), users (hash
-// imid -> "<uid> <nick>") and the notices channel.
+// Global: voteid, histkey and jifang counters, histplaces (set of P with history), deadlines (zset
+// of P with a running vote, scored by the Unix second it ends), users (hash imid -> "<uid> <nick>")
+// and the notices channel.
 
 #include "sessionidentity.h"
 
@@ -35,6 +36,7 @@ public:
     static std::string historyCounter() { return std::string(kPrefix) + "histkey"; }
     static std::string jiFangCounter() { return std::string(kPrefix) + "jifang"; }
     static std::string historyPlaces() { return std::string(kPrefix) + "histplaces"; }
+    static std::string deadlines() { return std::string(kPrefix) + "deadlines"; }
     static std::string users() { return std::string(kPrefix) + "users"; }
     static std::string notices() { return std::string(kPrefix) + "notices"; }
 

@@ -29,6 +29,7 @@ for o in string.gmatch(ARGV[9], '%d+') do
 end
 for j in string.gmatch(ARGV[10], '%d+') do redis.call('HSET', KEYS[1], 'j:' .. j, '1') end
 if ARGV[3] == '2' then redis.call('HSET', KEYS[2], '0', 0) end
+redis.call('ZADD', KEYS[5], ARGV[6], ARGV[11])
 return id
 )";
 }
@@ -78,6 +79,7 @@ std::string endScript()
 local f = redis.call('HMGET', KEYS[1], 'voteId', 'jiFangId', 'running')
 if f[1] ~= ARGV[1] or f[2] ~= ARGV[2] or f[3] ~= '1' then return 0 end
 redis.call('HSET', KEYS[1], 'running', '0')
+redis.call('ZREM', KEYS[8], ARGV[5])
 local key = redis.call('INCR', KEYS[6])
 redis.call('ZADD', KEYS[3], ARGV[3], key)
 redis.call('HSET', KEYS[4], key, ARGV[4])
@@ -93,6 +95,7 @@ std::string closeScript()
 local f = redis.call('HMGET', KEYS[1], 'voteId', 'jiFangId')
 if f[1] ~= ARGV[1] or f[2] ~= ARGV[2] then return 0 end
 redis.call('DEL', KEYS[1], KEYS[2], KEYS[3])
+redis.call('ZREM', KEYS[4], ARGV[3])
 return 1
 )";
 }

@@ -16,16 +16,17 @@ class RedisScripts
 public:
     enum Id
     {
-        // KEYS open, counts, tickets, jifang; ARGV now, voteId, type, perUser, perOption, endsAt,
-        // starter, record, option ids, judge uids. Returns the jiFangId, 0 when a vote is open.
+        // KEYS open, counts, tickets, jifang, deadlines; ARGV now, voteId, type, perUser, perOption,
+        // endsAt, starter, record, option ids, judge uids, place. Returns the jiFangId, 0 when a
+        // vote is open.
         Start,
         // KEYS open, counts, tickets; ARGV voteId, jiFangId, voteType, uid, optionId, tickets.
         // Returns the result code.
         Cast,
-        // KEYS open, counts, hist, histrec, histcnt, histkey, histplaces; ARGV voteId, jiFangId,
+        // KEYS open, counts, hist, histrec, histcnt, histkey, histplaces, deadlines; ARGV voteId, jiFangId,
         // endedAt, history record, place. Returns the record key, 0 when it was not running.
         End,
-        // KEYS open, counts, tickets; ARGV voteId, jiFangId. Returns 1 when closed.
+        // KEYS open, counts, tickets, deadlines; ARGV voteId, jiFangId, place. Returns 1 when closed.
         Close,
         // KEYS open, counts, tickets. Returns {open fields, counts, judge points} or {} when none.
         View,
