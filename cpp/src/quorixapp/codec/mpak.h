@@ -5,6 +5,7 @@
 //   u16, u32, varstr (u16 byte count + bytes), map/set and sequence (u32 count + elements).
 // Packing and unpacking are the only places in the system that throw (PackError, UnpackError).
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -18,6 +19,15 @@
 #include <type_traits>
 #include <utility>
 #include <vector>
+
+// Keeps a rarely taken path out of line so the fast path around it stays small enough to inline.
+#if defined(__GNUC__) || defined(__clang__)
+#define MPAK_NOINLINE __attribute__((noinline))
+#elif defined(_MSC_VER)
+#define MPAK_NOINLINE __declspec(noinline)
+#else
+#define MPAK_NOINLINE
+#endif
 
 namespace mpak {
 
@@ -46,6 +56,7 @@ constexpr std::size_t kMaxPackBytes = kBlockSize * kMaxBlocks;
 
 namespace detail {
 template <class T, class = void> struct DirectWire;
+template <class T> void append_direct(std::string& s, const T& value, std::size_t before);
 } // namespace detail
 
 // Growable output area. Capacity is always a whole number of 16 KiB blocks, at most
@@ -197,17 +208,13 @@ public:
     }
     Pack& push_varstr(const std::string& s) { return push_varstr(s.data(), s.size()); }
 
-    // Writes a value whose whole wire size is known up front (see detail::DirectWire): one growth
-    // check, then the bytes without further checks. A refused value writes nothing; it fails with
-    // the error the field-by-field writer would have met first.
+    // Writes a value of a type the one-pass writer knows (see detail::DirectWire) whole. A refused
+    // value writes nothing; it fails with the error the field-by-field writer would have met first.
     template <class T> Pack& push_direct(const T& value)
     {
-        std::size_t total = m_buffer.size();
-        detail::DirectWire<T>::measure(total, value);
-        if (total > kMaxPackBytes)
-            throw PackError("append buffer overflow");
-        detail::DirectWire<T>::write(tail(total - m_buffer.size()), value);
-        return *this;
+        std::string bytes;
+        detail::append_direct(bytes, value, m_buffer.size());
+        return push(bytes.data(), bytes.size());
     }
 
     const char* data() const { return m_buffer.data() + m_begin; }
@@ -538,11 +545,71 @@ inline void copy_bytes(char* out, const char* in, std::size_t n)
     throw PackError("push_varstr: varstr too big");
 }
 
+// The output of the one-pass writer: the value's bytes go into a string from `start` on, which
+// grows as the writer asks for room. `before` counts bytes already in the caller's buffer, which
+// share its ceiling. On an exception the caller cuts the string back to `start`.
+class StringOut
+{
+public:
+    StringOut(std::string& s, std::size_t hint, std::size_t before = 0)
+        : m_s(s), m_start(s.size()), m_before(before)
+    {
+        resize(m_start + hint);
+    }
+
+    char* begin() { return &m_s[m_start]; }
+
+    // Where n more bytes can be written from p on: p itself unless the string has to grow.
+    char* fit(char* p, std::size_t n)
+    {
+        if (static_cast<std::size_t>(m_end - p) < n)
+            return grow(p, n);
+        return p;
+    }
+
+    [[noreturn]] MPAK_NOINLINE void tooLong(const char* p) const { throw_too_long(m_before + written(p)); }
+
+    // Ends the output at p.
+    void finish(const char* p) { m_s.resize(m_start + written(p)); }
+
+private:
+    std::size_t written(const char* p) const { return static_cast<std::size_t>(p - m_s.data()) - m_start; }
+
+    MPAK_NOINLINE char* grow(char* p, std::size_t n)
+    {
+        const std::size_t used = written(p);
+        if (n > kMaxPackBytes - m_before - used)
+            throw PackError("append buffer overflow");
+        resize(m_start + std::max(used + n, 2 * (m_s.size() - m_start)));
+        return begin() + used;
+    }
+
+    void resize(std::size_t size)
+    {
+        try {
+            m_s.resize(size);
+        } catch (const std::bad_alloc&) {
+            throw PackError("append buffer overflow");
+        }
+        m_end = &m_s[0] + m_s.size();
+    }
+
+    std::string& m_s;
+    std::size_t m_start;
+    std::size_t m_before;
+    char* m_end = nullptr;
+};
+
+// The guess adds this much for each variable element of a container; the room asked for up front
+// stays within kMaxSizeHint, as large bodies are rare and grow by doubling from there.
+constexpr std::size_t kGuessPerElement = 24;
+constexpr std::size_t kMaxSizeHint = 65536;
+
 // Values whose wire size can be added up before writing: u16, u32, texts, maps and sequences of
 // them, and records declared with QUORIX_WIRE_FIELDS made only of such fields. kDirect says
 // whether T is one; kFixed is its size when every value of T takes the same bytes, else 0.
-// measure adds the size to a running total (throwing what the writer would), write fills exactly
-// that many bytes and returns the end.
+// measure adds the size to a running total (throwing what the writer would); write puts the value
+// at p, asking `out` for room, and returns where it ended.
 template <class T, class> struct DirectWire
 {
     static constexpr bool kDirect = false;
@@ -554,7 +621,8 @@ template <> struct DirectWire<std::uint16_t>
     static constexpr bool kDirect = true;
     static constexpr std::size_t kFixed = 2;
     static void measure(std::size_t& total, std::uint16_t) { total += 2; }
-    static char* write(char* out, std::uint16_t v) { return put_uint16(out, v); }
+    static std::size_t estimate(std::uint16_t) { return 2; }
+    static char* write(char* p, StringOut& out, std::uint16_t v) { return put_uint16(out.fit(p, 2), v); }
 };
 
 template <> struct DirectWire<std::uint32_t>
@@ -562,7 +630,8 @@ template <> struct DirectWire<std::uint32_t>
     static constexpr bool kDirect = true;
     static constexpr std::size_t kFixed = 4;
     static void measure(std::size_t& total, std::uint32_t) { total += 4; }
-    static char* write(char* out, std::uint32_t v) { return put_uint32(out, v); }
+    static std::size_t estimate(std::uint32_t) { return 4; }
+    static char* write(char* p, StringOut& out, std::uint32_t v) { return put_uint32(out.fit(p, 4), v); }
 };
 
 template <> struct DirectWire<std::string>
@@ -575,11 +644,14 @@ template <> struct DirectWire<std::string>
             throw_too_long(total);
         total += 2 + s.size();
     }
-    static char* write(char* out, const std::string& s)
+    static std::size_t estimate(const std::string& s) { return 2 + s.size(); }
+    static char* write(char* p, StringOut& out, const std::string& s)
     {
-        out = put_uint16(out, static_cast<std::uint16_t>(s.size()));
-        copy_bytes(out, s.data(), s.size());
-        return out + s.size();
+        if (s.size() > kMaxVarstr)
+            out.tooLong(p);
+        p = put_uint16(out.fit(p, 2 + s.size()), static_cast<std::uint16_t>(s.size()));
+        copy_bytes(p, s.data(), s.size());
+        return p + s.size();
     }
 };
 
@@ -601,12 +673,20 @@ template <class Container, class... Elements> struct DirectContainer
                 measureElement(total, element);
         }
     }
-    static char* write(char* out, const Container& c)
+    // Without visiting the elements: each variable one is guessed at its fewest bytes and a few more.
+    static std::size_t estimate(const Container& c)
     {
-        out = put_uint32(out, static_cast<std::uint32_t>(c.size()));
+        if constexpr (kAllFixed)
+            return 4 + c.size() * kElement;
+        else
+            return 4 + c.size() * ((wireMinSize<Elements>() + ...) + kGuessPerElement);
+    }
+    static char* write(char* p, StringOut& out, const Container& c)
+    {
+        p = put_uint32(out.fit(p, 4), static_cast<std::uint32_t>(c.size()));
         for (const auto& element : c)
-            out = writeElement(out, element);
-        return out;
+            p = writeElement(p, out, element);
+        return p;
     }
 
 private:
@@ -619,13 +699,14 @@ private:
     {
         DirectWire<T>::measure(total, item);
     }
-    template <class K, class V> static char* writeElement(char* out, const std::pair<const K, V>& e)
+    template <class K, class V>
+    static char* writeElement(char* p, StringOut& out, const std::pair<const K, V>& e)
     {
-        return DirectWire<V>::write(DirectWire<K>::write(out, e.first), e.second);
+        return DirectWire<V>::write(DirectWire<K>::write(p, out, e.first), out, e.second);
     }
-    template <class T> static char* writeElement(char* out, const T& item)
+    template <class T> static char* writeElement(char* p, StringOut& out, const T& item)
     {
-        return DirectWire<T>::write(out, item);
+        return DirectWire<T>::write(p, out, item);
     }
 };
 
@@ -664,16 +745,41 @@ template <class T> struct DirectWire<T, std::void_t<typename T::WireFieldsTag>>
                 record.tie());
         }
     }
-    static char* write(char* out, const T& record)
+    static std::size_t estimate(const T& record)
+    {
+        if constexpr (kFixed != 0) {
+            return kFixed;
+        } else {
+            return std::apply(
+                [](const auto&... field) {
+                    return (DirectWire<std::decay_t<decltype(field)>>::estimate(field) + ...);
+                },
+                record.tie());
+        }
+    }
+    static char* write(char* p, StringOut& out, const T& record)
     {
         std::apply(
-            [&out](const auto&... field) {
-                ((out = DirectWire<std::decay_t<decltype(field)>>::write(out, field)), ...);
+            [&p, &out](const auto&... field) {
+                ((p = DirectWire<std::decay_t<decltype(field)>>::write(p, out, field)), ...);
             },
             record.tie());
-        return out;
+        return p;
     }
 };
+
+// Appends value to s in one pass; on PackError s is unchanged.
+template <class T> void append_direct(std::string& s, const T& value, std::size_t before)
+{
+    const std::size_t start = s.size();
+    try {
+        StringOut out(s, std::min(DirectWire<T>::estimate(value), kMaxSizeHint), before);
+        out.finish(DirectWire<T>::write(out.begin(), out, value));
+    } catch (const PackError&) {
+        s.resize(start);
+        throw;
+    }
+}
 
 } // namespace detail
 
@@ -692,30 +798,14 @@ template <class Message> void encodeTo(std::string& out, const Message& message)
 template <class Message> std::string encode(const Message& message)
 {
     std::string out;
-    if constexpr (isDirect<Message>) {
-        try {
-            out = std::string(wireSize(message), '\0');
-        } catch (const std::bad_alloc&) {
-            throw PackError("append buffer overflow");
-        }
-        detail::DirectWire<Message>::write(&out[0], message);
-    } else {
-        encodeTo(out, message);
-    }
+    encodeTo(out, message);
     return out;
 }
 
 template <class Message> void encodeTo(std::string& out, const Message& message)
 {
     if constexpr (isDirect<Message>) {
-        const std::size_t size = wireSize(message);
-        const std::size_t start = out.size();
-        try {
-            out.resize(start + size);
-        } catch (const std::bad_alloc&) {
-            throw PackError("append buffer overflow");
-        }
-        detail::DirectWire<Message>::write(&out[start], message);
+        detail::append_direct(out, message, 0);
     } else {
         PackBuffer buffer;
         Pack pack(buffer, 0);
