@@ -21,18 +21,18 @@ struct ServiceFrame
     std::string payload;
 };
 
-// Throws PackError "push_varstr: szMsg too big" for a payload over 65535 bytes. The header goes
-// through a fresh buffer; the payload is appended to the output directly.
+// Throws PackError "push_varstr: szMsg too big" for a payload over 65535 bytes. The frame is
+// built in one allocation: header, then the payload.
 inline std::string encodeFrame(std::uint32_t maxType, std::uint32_t minType, const std::string& payload)
 {
     if (payload.size() > kMaxFramePayload)
         throw PackError("push_varstr: szMsg too big");
-    PackBuffer buffer;
-    Pack pack(buffer, 0);
-    pack.push_uint32(maxType).push_uint32(minType).push_uint16(static_cast<std::uint16_t>(payload.size()));
+    char header[kFrameHeaderSize];
+    detail::put_uint16(detail::put_uint32(detail::put_uint32(header, maxType), minType),
+                       static_cast<std::uint16_t>(payload.size()));
     std::string frame;
     frame.reserve(kFrameHeaderSize + payload.size());
-    frame.append(pack.data(), pack.size());
+    frame.append(header, kFrameHeaderSize);
     frame.append(payload);
     return frame;
 }
