@@ -413,5 +413,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const SqliteVoteStorage::Error&) {
         // The storage refused the database or a statement failed on it: a reported failure.
     }
+    // libFuzzer ends without running exit handlers, so no input leaves its database behind.
+    removeDatabaseFiles();
     return 0;
 }
