@@ -501,7 +501,7 @@ template <class T> Unpack& operator>>(Unpack& up, std::vector<T>& seq)
     return up;
 }
 
-// ---- exact-size writing ---------------------------------------------------------------------------
+// ---- one-pass writing -----------------------------------------------------------------------------
 
 namespace detail {
 
@@ -578,7 +578,7 @@ private:
     MPAK_NOINLINE char* grow(char* p, std::size_t n)
     {
         const std::size_t used = written(p);
-        if (n > kMaxPackBytes - m_before - used)
+        if (m_before + used + n > kMaxPackBytes)
             throw PackError("append buffer overflow");
         resize(m_start + std::max(used + n, 2 * (m_s.size() - m_start)));
         return begin() + used;
@@ -605,8 +605,8 @@ private:
 constexpr std::size_t kGuessPerElement = 24;
 constexpr std::size_t kMaxSizeHint = 65536;
 
-// Values whose wire size can be added up before writing: u16, u32, texts, maps and sequences of
-// them, and records declared with QUORIX_WIRE_FIELDS made only of such fields. kDirect says
+// Values the one-pass writer knows whole: u16, u32, texts, maps and sequences of them, and records
+// declared with QUORIX_WIRE_FIELDS made only of such fields. kDirect says
 // whether T is one; kFixed is its size when every value of T takes the same bytes, else 0.
 // measure adds the size to a running total (throwing what the writer would); write puts the value
 // at p, asking `out` for room, and returns where it ended.
