@@ -6,7 +6,8 @@
 // ids, users, channels and roles come from small ranges so that bodies naming the session's own
 // place and user are easy to find.
 
-#include "answercheck.h"
+#include "checkingsink.h"
+#include "fuzzclock.h"
 #include "fuzzinput.h"
 #include "memoryvotestorage.h"
 #include "recordvalidator.h"
@@ -27,31 +28,6 @@ using namespace quorix::service;
     __builtin_printf("service core fuzz: %s\n", what);
     std::abort();
 }
-
-class FakeClock : public Clock
-{
-public:
-    std::int64_t steadyMs() const override { return m_ms; }
-    std::int64_t unixSeconds() const override { return 1'800'000'000 + m_ms / 1000; }
-    void advance(std::int64_t ms) { m_ms += ms; }
-
-private:
-    std::int64_t m_ms = 1000;
-};
-
-class CheckingSink : public OutputSink
-{
-public:
-    void deliver(SessionId session, const OutFrame& frame) override
-    {
-        if (open.count(session) == 0)
-            fault("a frame for a session that is not open");
-        if (const char* problem = answercheck::streamFrameProblem(frame.wire()))
-            fault(problem);
-    }
-
-    std::set<SessionId> open;
-};
 
 constexpr std::uint32_t kRoles[] = {255, 230, 200, 175, 150, 100, 25, 20, 0};
 
@@ -81,9 +57,9 @@ void checkStoredVotes(const VoteStorage& storage)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     FuzzInput in(data, size);
-    FakeClock clock;
+    FuzzClock clock;
     MemoryVoteStorage storage;
-    CheckingSink sink;
+    CheckingSink sink(fault);
     CoreOptions options;
     options.maxVotesPerSubChannel = 8;
     VoteServiceCore core(clock, storage, sink, options);

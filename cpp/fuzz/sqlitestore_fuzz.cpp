@@ -9,7 +9,8 @@
 // Input: one byte choosing the damage (even: overwrite bytes, odd: insert rows), its script, then
 // requests (session, minor type, body) for three sessions in the seeded places.
 
-#include "answercheck.h"
+#include "checkingsink.h"
+#include "fuzzclock.h"
 #include "fuzzinput.h"
 #include "recordvalidator.h"
 #include "sqlitevotestorage.h"
@@ -33,7 +34,7 @@ namespace fs = std::filesystem;
 using namespace quorix;
 using namespace quorix::service;
 
-constexpr std::int64_t kNowUnix = 1'800'000'000;
+constexpr std::int64_t kNowUnix = FuzzClock::kStartUnix;
 constexpr std::size_t kMaxRequests = 16;
 
 [[noreturn]] void fault(const char* what)
@@ -41,31 +42,6 @@ constexpr std::size_t kMaxRequests = 16;
     __builtin_printf("sqlite store fuzz: %s\n", what);
     std::abort();
 }
-
-class FakeClock : public Clock
-{
-public:
-    std::int64_t steadyMs() const override { return m_ms; }
-    std::int64_t unixSeconds() const override { return kNowUnix + m_ms / 1000; }
-    void advance(std::int64_t ms) { m_ms += ms; }
-
-private:
-    std::int64_t m_ms = 1000;
-};
-
-class CheckingSink : public OutputSink
-{
-public:
-    void deliver(SessionId session, const OutFrame& frame) override
-    {
-        if (open.count(session) == 0)
-            fault("a frame for a session that is not open");
-        if (const char* problem = answercheck::streamFrameProblem(frame.wire()))
-            fault(problem);
-    }
-
-    std::set<SessionId> open;
-};
 
 fs::path dataDir;
 fs::path dbPath;
@@ -356,8 +332,8 @@ void serve(FuzzInput& in)
 {
     SqliteVoteStorage storage(dbPath.string());
     checkLoadedVotes(storage);
-    FakeClock clock;
-    CheckingSink sink;
+    FuzzClock clock;
+    CheckingSink sink(fault);
     VoteServiceCore core(clock, storage, sink);
     core.resumeOpenVotes();
     const SessionIdentity people[] = {identity(1000, 255, 20), identity(1001, 20, 20),
