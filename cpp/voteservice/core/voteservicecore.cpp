@@ -223,10 +223,10 @@ std::uint32_t VoteServiceCore::checkStorable(const SubChannelKey& place, const V
     if (replacingId == 0 && stored.size() >= m_options.maxVotesPerSubChannel)
         return kResultListFull;
     // The whole list must still fit into one answer frame.
-    std::size_t listBytes = kAnswerOverhead + mpak::encode(vote).size();
+    std::size_t listBytes = kAnswerOverhead + mpak::wireSize(vote);
     for (const VoteInfo& other : stored) {
         if (other.voteId != replacingId)
-            listBytes += mpak::encode(other).size();
+            listBytes += mpak::wireSize(other);
     }
     return listBytes <= mpak::kMaxFramePayload ? kResultOk : kResultListFull;
 }
@@ -695,7 +695,7 @@ void VoteServiceCore::handleHistory(Session& s, SessionId id, const std::string&
         // Newest first, as many as fit into one answer frame.
         std::size_t bytes = kAnswerOverhead;
         for (HistoryEntry& entry : m_storage.history(s.identity.place(), since)) {
-            bytes += 4 + mpak::encode(entry.record).size();
+            bytes += 4 + mpak::wireSize(entry.record);
             if (bytes > mpak::kMaxFramePayload)
                 break;
             res.records.emplace(entry.record.recordKey, std::move(entry.record));
