@@ -13,6 +13,7 @@
 #include "fuzzclock.h"
 #include "fuzzinput.h"
 #include "recordvalidator.h"
+#include "sqlitememorypool.h"
 #include "sqlitevotestorage.h"
 #include "voteservicecore.h"
 
@@ -46,6 +47,7 @@ constexpr std::size_t kMaxRequests = 16;
 fs::path dataDir;
 fs::path dbPath;
 std::string seedBytes;
+std::size_t idleBlocks = 0; // SQLite blocks in use with no connection open
 
 // ---- the seed database --------------------------------------------------------------------------
 
@@ -279,6 +281,8 @@ void insertRows(FuzzInput& in)
     sqlite3* db = nullptr;
     if (sqlite3_open(dbPath.c_str(), &db) != SQLITE_OK)
         fault("cannot open the copy of the seed database");
+    // One transaction, unsynced: a refused row fails only its own statement.
+    sqlite3_exec(db, "PRAGMA synchronous=OFF; BEGIN", nullptr, nullptr, nullptr);
     const unsigned rows = in.u8() % 9;
     for (unsigned i = 0; i < rows; ++i) {
         const Insert& insert = kInserts[in.u8() % std::size(kInserts)];
@@ -291,18 +295,22 @@ void insertRows(FuzzInput& in)
         sqlite3_step(stmt); // a constraint may refuse the row; the database stays as it was
         sqlite3_finalize(stmt);
     }
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
     sqlite3_close(db);
 }
 
 // ---- the service on the damaged database --------------------------------------------------------
 
-void checkLoadedVotes(const VoteStorage& storage)
+// Where the hostile rows may land, and where the sessions' requests write.
+const SubChannelKey kRowPlaces[] = {{10, 20}, {10, 21}, {10, 22}, {11, 20}, {11, 21}, {11, 22}};
+const SubChannelKey kSessionPlaces[] = {{10, 20}, {10, 21}};
+
+template <std::size_t N> void checkStoredVotes(const VoteStorage& storage, const SubChannelKey (&places)[N])
 {
-    for (std::uint32_t channel = 10; channel <= 11; ++channel)
-        for (std::uint32_t sub = 20; sub <= 22; ++sub)
-            for (const VoteInfo& vote : storage.votes({channel, sub}))
-                if (!RecordValidator::isValid(vote))
-                    fault("a stored vote that breaks the record rules was loaded");
+    for (const SubChannelKey& place : places)
+        for (const VoteInfo& vote : storage.votes(place))
+            if (!RecordValidator::isValid(vote))
+                fault("a stored vote that breaks the record rules was loaded");
     for (OpenVoteState open : storage.openVotes()) {
         // The rules apply to the vote as stored, without what running it adds.
         open.record.ownerUid = 0;
@@ -312,8 +320,6 @@ void checkLoadedVotes(const VoteStorage& storage)
         if (!RecordValidator::isValid(open.record))
             fault("an open vote that breaks the record rules was loaded");
     }
-    storage.history({10, 20}, 0);
-    storage.findUser(5001);
 }
 
 SessionIdentity identity(std::uint32_t uid, std::uint32_t role, std::uint32_t sub)
@@ -331,7 +337,9 @@ SessionIdentity identity(std::uint32_t uid, std::uint32_t role, std::uint32_t su
 void serve(FuzzInput& in)
 {
     SqliteVoteStorage storage(dbPath.string());
-    checkLoadedVotes(storage);
+    checkStoredVotes(storage, kRowPlaces);
+    storage.history({10, 20}, 0);
+    storage.findUser(5001);
     FuzzClock clock;
     CheckingSink sink(fault);
     VoteServiceCore core(clock, storage, sink);
@@ -350,18 +358,21 @@ void serve(FuzzInput& in)
     clock.advance(3600 * 1000);
     core.tick();
     storage.commit();
-    checkLoadedVotes(storage);
+    checkStoredVotes(storage, kSessionPlaces);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    // Parsing the schema and the storage's statements on every open makes many small allocations;
-    // a larger per-connection lookaside takes most of them off the sanitizer's allocator.
-    sqlite3_config(SQLITE_CONFIG_LOOKASIDE, 256, 512);
-    // Nor does every allocation need to take the lock that keeps SQLite's memory statistics.
+    if (!SqliteMemoryPool::install())
+        fault("SQLite was initialised before its memory pool was installed");
+    // Nor need every allocation take the lock that keeps SQLite's memory statistics.
     sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    // Only this process opens the files, so connections may hold them exclusively; the WAL index
+    // then lives in memory instead of a mapped file created and removed for every input.
+    if (sqlite3_vfs* exclusive = sqlite3_vfs_find("unix-excl"))
+        sqlite3_vfs_register(exclusive, 1);
     // Shared memory when the machine has it: the storage syncs every commit.
     const fs::path base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
     dataDir = base / ("quorix-sqlitestore-fuzz-" + std::to_string(::getpid()));
@@ -371,6 +382,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     seedBytes = readFile(dbPath);
     if (seedBytes.empty() || fs::exists(dbPath.string() + "-wal"))
         fault("the seed database was not written back into one file");
+    idleBlocks = SqliteMemoryPool::blocksInUse();
     std::atexit([] {
         std::error_code ec;
         fs::remove_all(dataDir, ec);
@@ -391,6 +403,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const SqliteVoteStorage::Error&) {
         // The storage refused the database or a statement failed on it: a reported failure.
     }
+    if (SqliteMemoryPool::blocksInUse() != idleBlocks)
+        fault("a connection or statement was left open");
     // libFuzzer ends without running exit handlers, so no input leaves its database behind.
     removeDatabaseFiles();
     return 0;
