@@ -13,6 +13,7 @@
 
 #include <QApplication>
 
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 
@@ -44,7 +45,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     host->channel().myRow().setUInt32(L"dwUid", 1000);
     QuorixApp::instance()->init(host->root());
     if (QuorixApp::instance()->getController() == nullptr || host->lastConnection() == nullptr) {
-        __builtin_printf("addon fuzz: the add-on did not start\n");
+        std::fprintf(stderr, "addon fuzz: the add-on did not start\n");
         std::abort();
     }
     return 0;

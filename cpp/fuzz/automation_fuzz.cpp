@@ -24,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 
@@ -31,7 +32,7 @@ namespace {
 
 [[noreturn]] void fault(const char* what)
 {
-    __builtin_printf("automation fuzz: %s\n", what);
+    std::fprintf(stderr, "automation fuzz: %s\n", what);
     std::abort();
 }
 

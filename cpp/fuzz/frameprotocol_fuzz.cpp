@@ -14,6 +14,7 @@
 
 #include <QApplication>
 
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -28,7 +29,7 @@ using namespace quorix;
 
 [[noreturn]] void fault(const char* what)
 {
-    __builtin_printf("frame protocol fuzz: %s\n", what);
+    std::fprintf(stderr, "frame protocol fuzz: %s\n", what);
     std::abort();
 }
 

@@ -7,6 +7,7 @@
 #include "serviceframe.h"
 #include "votemessages.h"
 
+#include <cstdio>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -20,7 +21,7 @@ using namespace quorix;
 
 [[noreturn]] void fault(const char* what)
 {
-    __builtin_printf("records fuzz: %s\n", what);
+    std::fprintf(stderr, "records fuzz: %s\n", what);
     std::abort();
 }
 

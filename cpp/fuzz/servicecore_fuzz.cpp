@@ -13,6 +13,7 @@
 #include "recordvalidator.h"
 #include "voteservicecore.h"
 
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <set>
@@ -25,7 +26,7 @@ using namespace quorix::service;
 
 [[noreturn]] void fault(const char* what)
 {
-    __builtin_printf("service core fuzz: %s\n", what);
+    std::fprintf(stderr, "service core fuzz: %s\n", what);
     std::abort();
 }
 

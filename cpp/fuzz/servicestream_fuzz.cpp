@@ -18,6 +18,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -31,7 +32,7 @@ using namespace quorix::service;
 
 [[noreturn]] void fault(const char* what)
 {
-    __builtin_printf("service stream fuzz: %s\n", what);
+    std::fprintf(stderr, "service stream fuzz: %s\n", what);
     std::abort();
 }
 

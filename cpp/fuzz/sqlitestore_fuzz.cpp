@@ -20,6 +20,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -40,7 +41,7 @@ constexpr std::size_t kMaxRequests = 16;
 
 [[noreturn]] void fault(const char* what)
 {
-    __builtin_printf("sqlite store fuzz: %s\n", what);
+    std::fprintf(stderr, "sqlite store fuzz: %s\n", what);
     std::abort();
 }
 

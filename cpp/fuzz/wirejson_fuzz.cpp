@@ -9,6 +9,7 @@
 #include "jsonreader.h"
 #include "wirejson.h"
 
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -17,7 +18,7 @@ namespace {
 
 [[noreturn]] void fault(const char* what)
 {
-    __builtin_printf("wire json fuzz: %s\n", what);
+    std::fprintf(stderr, "wire json fuzz: %s\n", what);
     std::abort();
 }
 
