@@ -402,7 +402,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         serve(in);
     } catch (const SqliteVoteStorage::Error&) {
-        // The storage refused the database or a statement failed on it: a reported failure.
+        // The storage refused the database or a write failed on it: a reported failure.
+    } catch (const StorageUnavailable&) {
+        // A query failed on a damaged page outside a request, where the core would refuse it.
     }
     if (SqliteMemoryPool::blocksInUse() != idleBlocks)
         fault("a connection or statement was left open");

@@ -1,12 +1,15 @@
 // The SQLite storage across restarts: what one service wrote, the next one over the same file finds,
 // including a vote that was running with its ballots and remaining time.
 
+#include "resultcode.h"
 #include "servicetestsupport.h"
 #include "sqlitevotestorage.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cstdio>
+#include <fstream>
 #include <memory>
 
 using namespace quorix;
@@ -108,6 +111,29 @@ protected:
         return run->sink.last<PStartVoteRes>(manager, VOTE_SYSTEM_START_VOTE_RES);
     }
 
+    // Overwrites the first page of a table's tree in the closed file, as a failing disk might.
+    void damageTable(const char* table)
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(SQLITE_OK, sqlite3_open(path.c_str(), &db));
+        sqlite3_stmt* stmt = nullptr;
+        ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(db,
+                                                "SELECT rootpage, (SELECT page_size FROM pragma_page_size) "
+                                                "FROM sqlite_master WHERE name = ?1",
+                                                -1, &stmt, nullptr));
+        sqlite3_bind_text(stmt, 1, table, -1, SQLITE_STATIC);
+        ASSERT_EQ(SQLITE_ROW, sqlite3_step(stmt));
+        const std::int64_t page = sqlite3_column_int64(stmt, 0);
+        const std::int64_t pageSize = sqlite3_column_int64(stmt, 1);
+        sqlite3_finalize(stmt);
+        sqlite3_close(db);
+        ASSERT_GT(page, 1);
+        std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+        file.seekp((page - 1) * pageSize);
+        file << std::string(std::size_t(pageSize), '\xff');
+        ASSERT_TRUE(file.good());
+    }
+
     ManualClock clock;
     std::string path;
     std::unique_ptr<ServiceRun> run;
@@ -204,6 +230,26 @@ TEST_F(SqliteRestartTest, AVoteWhoseTimeRanOutWhileDownEndsAtOnceIntoTheHistory)
     restart(1);
     EXPECT_EQ(run->history(manager).records.size(), 1u) << "ended once, not again on the next restart";
     EXPECT_TRUE(run->storage.openVotes().empty());
+}
+
+// The request whose query meets the damage is refused; the service answers the next ones. (Should the
+// damage also break a write transaction in progress, its commit fails, and the server stops without
+// sending the answers it held.)
+TEST_F(SqliteRestartTest, ARequestThatReadsADamagedPageIsRefusedAndTheServiceGoesOn)
+{
+    create(normalVote("Q1", 2, 1, 1));
+    run.reset();
+    damageTable("votes");
+    restart(0);
+    ASSERT_TRUE(run->storage.commit());
+    run->request(manager, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, PQueryAllVoteReq{10, 20, {}});
+    EXPECT_EQ(run->sink.last<PQueryAllVoteRes>(manager, VOTE_SYSTEM_QUERY_ALL_VOTE_RES).result,
+              kResultStorageUnavailable);
+    EXPECT_EQ(run->history(viewer).result, kResultOk) << "the tables that can be read still answer";
+    EXPECT_TRUE(run->storage.commit());
+    run->request(manager, VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, normalVote("Q2", 2, 1, 1), {}});
+    EXPECT_EQ(run->sink.last<PCreateVoteRes>(manager, VOTE_SYSTEM_CREATE_VOTE_RES).result,
+              kResultStorageUnavailable);
 }
 
 TEST(SqliteVoteStorageTest, RefusesAFileThatIsNotADatabase)

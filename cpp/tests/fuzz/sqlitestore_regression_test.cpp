@@ -100,7 +100,9 @@ const BrokenRule kBrokenRules[] = {
 
 TEST_F(HostileDatabase, StoredVotesBreakingTheRecordRulesAreNotLoaded)
 {
-    insertVote(1, validVote());
+    VoteInfo first = validVote();
+    first.voteId = 1;
+    insertVote(1, first);
     std::uint32_t voteId = 2;
     for (const BrokenRule& rule : kBrokenRules) {
         VoteInfo vote = validVote();
@@ -116,6 +118,32 @@ TEST_F(HostileDatabase, StoredVotesBreakingTheRecordRulesAreNotLoaded)
     EXPECT_TRUE(storage.findVote(kPlace, 1).has_value());
     for (std::uint32_t id = 2; id < voteId; ++id)
         EXPECT_FALSE(storage.findVote(kPlace, id).has_value()) << kBrokenRules[id - 2].what;
+}
+
+// A record must carry its row's key: the service answers with the record's id, and an id that
+// does not reach the row could neither be updated nor deleted, nor kept apart in a history answer.
+TEST_F(HostileDatabase, RecordsFiledUnderAnotherKeyAreNotLoaded)
+{
+    VoteInfo vote = validVote();
+    vote.voteId = 2;
+    insertVote(1, vote);
+    insertVote(2, vote);
+    VoteHistoryRecord ended;
+    ended.name = "old";
+    ended.recordKey = 6;
+    for (const std::int64_t rowKey : {5, 6})
+        insert("INSERT INTO history (record_key, channel, sub, ended_at, record) VALUES (?1, 10, 20, "
+               "1800000000, ?2)",
+               rowKey, mpak::encode(ended));
+    SqliteVoteStorage storage(m_path);
+    const VoteList loaded = storage.votes(kPlace);
+    ASSERT_EQ(1u, loaded.size());
+    EXPECT_EQ(2u, loaded.front().voteId);
+    EXPECT_FALSE(storage.findVote(kPlace, 1).has_value());
+    EXPECT_TRUE(storage.findVote(kPlace, 2).has_value());
+    const auto history = storage.history(kPlace, 0);
+    ASSERT_EQ(1u, history.size());
+    EXPECT_EQ(6u, history.front().record.recordKey);
 }
 
 TEST_F(HostileDatabase, OpenVoteWithImpossibleStartTimeIsNotResumed)

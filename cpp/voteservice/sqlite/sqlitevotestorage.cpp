@@ -101,7 +101,9 @@ public:
     {
         return bind(1, std::int64_t(key.channelId)).bind(2, std::int64_t(key.subChannelId));
     }
-    // Next row: true while there is one. Throws on errors.
+    // Next row: true while there is one. A query that fails (a damaged page, say) makes the storage
+    // unavailable for that request only; a failed write throws Error, since what it should have
+    // saved is lost.
     bool step()
     {
         const int rc = sqlite3_step(m_stmt);
@@ -109,7 +111,10 @@ public:
             return true;
         if (rc != SQLITE_DONE) {
             const std::string message = sqlite3_errmsg(m_db);
+            const bool query = sqlite3_stmt_readonly(m_stmt) != 0;
             reset();
+            if (query)
+                throw StorageUnavailable("database read failed: " + message);
             throw Error("database write failed: " + message);
         }
         reset();
@@ -135,6 +140,12 @@ public:
     template <class Record> bool record(int column, Record& out) const
     {
         return decodeBlob(sqlite3_column_blob(m_stmt, column), sqlite3_column_bytes(m_stmt, column), out);
+    }
+    // The record in the column after `keyColumn`, which must carry the row's key: a record filed
+    // under another key would be answered under an id that does not reach its row.
+    template <class Record> bool keyedRecord(int keyColumn, std::uint32_t Record::*key, Record& out) const
+    {
+        return record(keyColumn + 1, out) && std::int64_t(out.*key) == integer(keyColumn);
     }
     int changes() const { return sqlite3_changes(m_db); }
 
@@ -261,12 +272,12 @@ std::uint32_t SqliteVoteStorage::addVote(const SubChannelKey& place, VoteInfo vo
 std::optional<VoteInfo> SqliteVoteStorage::findVote(const SubChannelKey& place, std::uint32_t voteId) const
 {
     Statement& select =
-        statement("SELECT record FROM votes WHERE channel = ?1 AND sub = ?2 AND vote_id = ?3");
+        statement("SELECT vote_id, record FROM votes WHERE channel = ?1 AND sub = ?2 AND vote_id = ?3");
     select.place(place).bind(3, voteId);
     std::optional<VoteInfo> found;
     if (select.step()) {
         VoteInfo vote;
-        if (select.record(0, vote))
+        if (select.keyedRecord(0, &VoteInfo::voteId, vote))
             found = std::move(vote);
         select.reset();
     }
@@ -293,12 +304,12 @@ bool SqliteVoteStorage::removeVote(const SubChannelKey& place, std::uint32_t vot
 VoteList SqliteVoteStorage::votes(const SubChannelKey& place) const
 {
     Statement& select =
-        statement("SELECT record FROM votes WHERE channel = ?1 AND sub = ?2 ORDER BY vote_id");
+        statement("SELECT vote_id, record FROM votes WHERE channel = ?1 AND sub = ?2 ORDER BY vote_id");
     select.place(place);
     VoteList list;
     while (select.step()) {
         VoteInfo vote;
-        if (select.record(0, vote))
+        if (select.keyedRecord(0, &VoteInfo::voteId, vote))
             list.push_back(std::move(vote));
     }
     return list;
@@ -322,14 +333,15 @@ std::uint32_t SqliteVoteStorage::addHistory(const SubChannelKey& place, HistoryE
 
 std::vector<HistoryEntry> SqliteVoteStorage::history(const SubChannelKey& place, std::int64_t sinceUnix) const
 {
-    Statement& select = statement("SELECT ended_at, record FROM history WHERE channel = ?1 AND sub = ?2 "
-                                  "AND ended_at >= ?3 ORDER BY ended_at DESC, record_key DESC");
+    Statement& select =
+        statement("SELECT ended_at, record_key, record FROM history WHERE channel = ?1 AND sub = ?2 "
+                  "AND ended_at >= ?3 ORDER BY ended_at DESC, record_key DESC");
     select.place(place).bind(3, sinceUnix);
     std::vector<HistoryEntry> entries;
     while (select.step()) {
         HistoryEntry entry;
         entry.endedAtUnix = select.integer(0);
-        if (select.record(1, entry.record))
+        if (select.keyedRecord(1, &VoteHistoryRecord::recordKey, entry.record))
             entries.push_back(std::move(entry));
     }
     return entries;
