@@ -312,6 +312,11 @@ template <std::size_t N> void checkStoredVotes(const VoteStorage& storage, const
         for (const VoteInfo& vote : storage.votes(place))
             if (!RecordValidator::isValid(vote))
                 fault("a stored vote that breaks the record rules was loaded");
+}
+
+// The core resumes these; those it starts itself come from stored votes that passed the rules.
+void checkOpenVotes(const VoteStorage& storage)
+{
     for (OpenVoteState open : storage.openVotes()) {
         // The rules apply to the vote as stored, without what running it adds.
         open.record.ownerUid = 0;
@@ -339,6 +344,7 @@ void serve(FuzzInput& in)
 {
     SqliteVoteStorage storage(dbPath.string());
     checkStoredVotes(storage, kRowPlaces);
+    checkOpenVotes(storage);
     storage.history({10, 20}, 0);
     storage.findUser(5001);
     FuzzClock clock;
