@@ -3,8 +3,9 @@
 // one (votes of every kind, an open vote with ballots, history, users) that the input damages:
 // either bytes of the file are overwritten, or rows with hostile values go in through SQLite.
 // Nothing may crash or misuse memory; a database the storage cannot use is refused with its
-// error; every vote record that loads passes the record rules, and every frame the core sends
-// decodes completely as its minor type's answer.
+// error; every vote record that loads passes the record rules, every frame the core sends
+// decodes completely as its minor type's answer, and every connection and statement an input
+// opens is closed again.
 //
 // Input: one byte choosing the damage (even: overwrite bytes, odd: insert rows), its script, then
 // requests (session, minor type, body) for three sessions in the seeded places.
