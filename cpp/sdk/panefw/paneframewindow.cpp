@@ -26,7 +26,6 @@ public:
         setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
         setAlignment(Qt::AlignLeft | Qt::AlignTop);
         setBackgroundBrush(Qt::NoBrush);
-        setStyleSheet(QStringLiteral("QGraphicsView { background: transparent; border: none; }"));
         viewport()->setAutoFillBackground(false);
         setViewportUpdateMode(QGraphicsView::BoundingRectViewportUpdate);
     }
