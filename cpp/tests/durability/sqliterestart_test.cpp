@@ -252,6 +252,13 @@ TEST_F(SqliteRestartTest, ARequestThatReadsADamagedPageIsRefusedAndTheServiceGoe
               kResultStorageUnavailable);
 }
 
+TEST_F(SqliteRestartTest, ADatabaseWhoseDirectoryCannotBeReadIsRefusedWhenOpened)
+{
+    run.reset();
+    damageTable("directory");
+    EXPECT_THROW(SqliteVoteStorage storage(path), SqliteVoteStorage::Error);
+}
+
 TEST(SqliteVoteStorageTest, RefusesAFileThatIsNotADatabase)
 {
     const std::string path = ::testing::TempDir() + "/quorix-not-a-db";

@@ -171,10 +171,11 @@ SqliteVoteStorage::SqliteVoteStorage(const std::string& path, std::size_t maxDir
         Statement& count = statement("SELECT count(*) FROM directory");
         m_directorySize = count.step() ? std::size_t(count.integer(0)) : 0;
         count.reset();
-    } catch (...) {
+    } catch (const std::exception& e) {
         m_statements.clear();
         sqlite3_close(m_db);
-        throw;
+        // A query failing here means the file cannot be used at all, not one refused request.
+        throw Error(e.what());
     }
 }
 

@@ -14,7 +14,8 @@ namespace quorix::service {
 
 // Storage in one SQLite database file (WAL journal, full sync on commit). Writes go into an open
 // transaction that commit() makes durable, so many writes share one sync (group commit); reads see
-// the uncommitted writes. Records are kept in the service's own wire encoding.
+// the uncommitted writes. Records are kept in the service's own wire encoding. A query that fails
+// (a damaged page) throws StorageUnavailable, which refuses one request; a failed write throws Error.
 class SqliteVoteStorage : public VoteStorage
 {
 public:
