@@ -87,14 +87,22 @@ void BM_ManagementSizedLayout(benchmark::State& state)
 }
 BENCHMARK(BM_ManagementSizedLayout)->Unit(benchmark::kMillisecond);
 
-void BM_ShippedManagementLayout(benchmark::State& state)
+// The shipped management layout, or empty with the benchmark skipped when it is not there.
+QByteArray shippedManagementLayout(benchmark::State& state)
 {
     QFile file(QStringLiteral(QUORIX_LAYOUT_DIR "/voteMrg.xml"));
     if (!file.open(QIODevice::ReadOnly)) {
         state.SkipWithError("voteMrg.xml not found");
-        return;
+        return {};
     }
-    const QByteArray xml = file.readAll();
+    return file.readAll();
+}
+
+void BM_ShippedManagementLayout(benchmark::State& state)
+{
+    const QByteArray xml = shippedManagementLayout(state);
+    if (xml.isEmpty())
+        return;
     for (auto _ : state)
         delete PaneLayoutLoader::loadData(xml);
 }
@@ -103,12 +111,9 @@ BENCHMARK(BM_ShippedManagementLayout)->Unit(benchmark::kMillisecond);
 // What a person waits for: the shipped management window built, shown and drawn once.
 void BM_ShippedManagementWindowDrawn(benchmark::State& state)
 {
-    QFile file(QStringLiteral(QUORIX_LAYOUT_DIR "/voteMrg.xml"));
-    if (!file.open(QIODevice::ReadOnly)) {
-        state.SkipWithError("voteMrg.xml not found");
+    const QByteArray xml = shippedManagementLayout(state);
+    if (xml.isEmpty())
         return;
-    }
-    const QByteArray xml = file.readAll();
     for (auto _ : state) {
         PaneFrameWindow* window = PaneLayoutLoader::loadData(xml);
         if (window == nullptr) {
