@@ -49,6 +49,16 @@ template <class Message> Message decoded(const std::string& data)
     return message;
 }
 
+// List and history bodies replace what the windows and stores hold, so one that is cut short is
+// dropped with a log line instead of being read as a shorter (often empty) list.
+template <class Message> bool decodedWhole(const std::string& data, quint32 minType, Message& message)
+{
+    if (mpak::decode(data, message))
+        return true;
+    QLOG(1) << "message " << minType << " does not decode completely: dropped";
+    return false;
+}
+
 } // namespace
 
 QuorixProtocol::QuorixProtocol() = default;
@@ -245,7 +255,8 @@ void QuorixProtocol::onDataArrivedSlot(quint32 maxType, quint32 minType, const s
             break;
         case VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES:
             QLOG(1) << "VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES msg has recieved";
-            resQueryVoteHisRecord(decoded<PQueryVoteHisRecordRes>(data));
+            if (PQueryVoteHisRecordRes res; decodedWhole(data, minType, res))
+                resQueryVoteHisRecord(res);
             break;
         case VOTE_SYSTEM_BATCH_DELETE_VOTE_RES:
             QLOG(1) << "VOTE_SYSTEM_BATCH_DELETE_VOTE_RES msg has recieved";
@@ -257,11 +268,13 @@ void QuorixProtocol::onDataArrivedSlot(quint32 maxType, quint32 minType, const s
             break;
         case VOTE_SYSTEM_QUERY_ALL_VOTE_RES:
             QLOG(1) << "VOTE_SYSTEM_QUERY_ALL_VOTE_RES msg has recieved";
-            resQueryAllHis(decoded<PQueryAllVoteRes>(data));
+            if (PQueryAllVoteRes res; decodedWhole(data, minType, res))
+                resQueryAllHis(res);
             break;
         case VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE:
             QLOG(1) << "VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE msg has recieved";
-            resBroadcastChannelVote(decoded<PBroadcastChannelVote>(data));
+            if (PBroadcastChannelVote res; decodedWhole(data, minType, res))
+                resBroadcastChannelVote(res);
             break;
         case VOTE_SYSTEM_QUERY_NICKNAME_RES:
             QLOG(1) << "VOTE_SYSTEM_QUERY_NICKNAME_RES msg has recieved";
