@@ -44,7 +44,7 @@ RedisReply RedisVoteStorage::must(const RedisConnection::Args& args, int type) c
 RedisReply RedisVoteStorage::script(RedisScripts::Id id, const SubChannelKey& place,
                                     const RedisConnection::Args& args)
 {
-    const RedisReply reply = m_scripts->call(
+    RedisReply reply = m_scripts->call(
         *m_connection, id, {RedisKeys::votes(place), RedisKeys::channelVoteCounts(), RedisKeys::voteTotal()},
         args);
     if (!reply || reply->type != REDIS_REPLY_INTEGER)
