@@ -74,7 +74,10 @@ TEST(NickSanitizerTest, DisguisesAndEscapeSequencesAreRemoved)
         {"line break", "Bob\r\nAdmin: hi", "BobAdmin: hi"},
         {"colour CSI", "\x1b[31;1mRed\x1b[0m", "Red"},
         {"cursor CSI with intermediates", "a\x1b[2 qb", "ab"},
-        {"title OSC ended by BEL", "\x1b]0;owned\x07" "Bob", "Bob"},
+        {"title OSC ended by BEL",
+         "\x1b]0;owned\x07"
+         "Bob",
+         "Bob"},
         {"hyperlink OSC ended by ST", "\x1b]8;;http://x\x1b\\link\x1b]8;;\x1b\\", "link"},
         {"C1 CSI",
          "\xc2\x9b"
