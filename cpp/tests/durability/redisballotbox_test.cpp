@@ -251,3 +251,13 @@ TEST_F(RedisBallotBoxTest, StorageKeepsVotesUsersAndPrunesOldHistory)
     EXPECT_EQ(kept[0].endedAtUnix, kNow + 100); // newest first
     EXPECT_EQ(kept[1].endedAtUnix, kNow);
 }
+
+TEST_F(RedisBallotBoxTest, VoteCountsFollowAddsAndRemovalsOnEveryProcess)
+{
+    expectVoteCountsFollowChanges(a->storage());
+    b->storage().addVote({10, 20}, normalVote("from b", 2, 1, 1));
+    b->storage().addVote({11, 20}, normalVote("from b", 2, 1, 1));
+    EXPECT_EQ(a->storage().channelVoteCount(10), 1u);
+    EXPECT_EQ(a->storage().channelVoteCount(11), 1u);
+    EXPECT_EQ(a->storage().totalVoteCount(), 2u);
+}

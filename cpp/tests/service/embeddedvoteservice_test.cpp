@@ -132,5 +132,16 @@ TEST_F(EmbeddedTest, ThrowingCallbackDoesNotStopOthers)
     EXPECT_EQ(managerBox.count(VOTE_SYSTEM_QUERY_ALL_VOTE_RES), 1u);
 }
 
+TEST_F(EmbeddedTest, NicksTheHostPassesAreCleanedToo)
+{
+    SessionIdentity sly = identity(9, 0);
+    sly.nick = "\u202Dhost\x1b]0;x\x07nick\xff";
+    Inbox slyBox;
+    service.connect(sly, slyBox.callback());
+    ASSERT_TRUE(
+        service.send(viewer, voteFrame(VOTE_SYSTEM_QUERY_NICKNAME_REQ, PQueryNicknameReq{sly.imid, {}})));
+    EXPECT_EQ(viewerBox.last<PQueryNicknameRes>(VOTE_SYSTEM_QUERY_NICKNAME_RES).nick, "hostnick");
+}
+
 } // namespace
 } // namespace quorix::service::test

@@ -129,4 +129,60 @@ std::uint32_t CoreHarness::vote(SessionId viewer, const PStartVoteRes& started, 
     return sink.last<PUserVoteRes>(viewer, VOTE_SYSTEM_USER_VOTE_RES).result;
 }
 
+void expectVoteCountsFollowChanges(VoteStorage& storage)
+{
+    enum Step
+    {
+        Add,
+        Replace,
+        Remove,
+        RemoveAgain,
+        RemoveUnknown
+    };
+    const struct
+    {
+        Step step;
+        SubChannelKey place;
+        std::size_t channel10, channel11, total;
+    } rows[] = {
+        {Add, {10, 20}, 1, 0, 1},         {Add, {10, 21}, 2, 0, 2},           {Add, {10, 21}, 3, 0, 3},
+        {Add, {11, 20}, 3, 1, 4},         {Replace, {10, 21}, 3, 1, 4},       {Remove, {10, 21}, 2, 1, 3},
+        {RemoveAgain, {10, 21}, 2, 1, 3}, {RemoveUnknown, {10, 99}, 2, 1, 3}, {Remove, {11, 20}, 2, 0, 2},
+        {Remove, {10, 20}, 1, 0, 1},      {Remove, {10, 21}, 0, 0, 0},
+    };
+    std::map<SubChannelKey, std::vector<std::uint32_t>> ids;
+    std::uint32_t removed = 0;
+    int row = 0;
+    for (const auto& r : rows) {
+        std::vector<std::uint32_t>& here = ids[r.place];
+        switch (r.step) {
+        case Add:
+            here.push_back(storage.addVote(r.place, normalVote("counted", 2, 1, 1)));
+            break;
+        case Replace: {
+            VoteInfo renamed = normalVote("renamed", 2, 1, 1);
+            renamed.voteId = here.back();
+            EXPECT_TRUE(storage.replaceVote(r.place, renamed));
+            break;
+        }
+        case Remove:
+            removed = here.back();
+            here.pop_back();
+            EXPECT_TRUE(storage.removeVote(r.place, removed));
+            break;
+        case RemoveAgain:
+            EXPECT_FALSE(storage.removeVote(r.place, removed));
+            break;
+        case RemoveUnknown:
+            EXPECT_FALSE(storage.removeVote(r.place, 987654));
+            break;
+        }
+        EXPECT_EQ(storage.channelVoteCount(10), r.channel10) << "row " << row;
+        EXPECT_EQ(storage.channelVoteCount(11), r.channel11) << "row " << row;
+        EXPECT_EQ(storage.channelVoteCount(12), 0u) << "row " << row;
+        EXPECT_EQ(storage.totalVoteCount(), r.total) << "row " << row;
+        ++row;
+    }
+}
+
 } // namespace quorix::service::test

@@ -72,6 +72,10 @@ VoteInfo normalVote(const std::string& name, std::uint32_t options, std::uint32_
 VoteInfo groupVote(const std::string& name, std::uint32_t teamA, std::uint32_t teamB);
 VoteInfo judgeVote(const std::string& name, const std::vector<std::uint32_t>& judgeUids);
 
+// Adds and removes votes in two channels of an empty storage and checks its per-channel and total
+// vote counts after each step.
+void expectVoteCountsFollowChanges(VoteStorage& storage);
+
 // A core with its clock, storage and sink, and helpers that speak for a session.
 class CoreHarness
 {

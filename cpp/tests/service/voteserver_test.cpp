@@ -285,6 +285,23 @@ TEST(VoteServerTest, BadHellosAreRefused)
     expectServed(*first, 0);
 }
 
+TEST(VoteServerTest, HelloNicksLoseControlAndDirectionCharacters)
+{
+    InProcessServer server;
+    SessionIdentity sly = identity(7, 0);
+    sly.nick = std::string("\u202Eevil\x1b[2J\0\tnick\u2069", 20);
+    SessionIdentity empty = identity(8, 0);
+    empty.nick = "\u200F\r\n";
+    auto slyClient = welcomed(server.port, sly);
+    auto emptyClient = welcomed(server.port, empty);
+    for (const auto& [imid, nick] : {std::pair{sly.imid, "evilnick"}, std::pair{empty.imid, "8"}}) {
+        ASSERT_TRUE(slyClient->sendVote(VOTE_SYSTEM_QUERY_NICKNAME_REQ, PQueryNicknameReq{imid, {}}));
+        const auto res = slyClient->waitForMessage<PQueryNicknameRes>(VOTE_SYSTEM_QUERY_NICKNAME_RES);
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->nick, nick) << imid;
+    }
+}
+
 TEST(VoteServerTest, SilentConnectionsAreClosedAfterTheHelloTimeout)
 {
     ServerOptions options;

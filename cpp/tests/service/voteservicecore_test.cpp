@@ -263,6 +263,119 @@ TEST_F(CoreTest, VoteCountPerSubChannelIsBounded)
     EXPECT_EQ(small.sink.last<PCreateVoteRes>(m, VOTE_SYSTEM_CREATE_VOTE_RES).result, kResultListFull);
 }
 
+struct CapStep
+{
+    enum Kind
+    {
+        Create,
+        Update,
+        Delete
+    } kind;
+    SubChannelKey place;
+    std::uint32_t result;
+};
+
+struct CapRow
+{
+    const char* what;
+    std::size_t perSubChannel, perChannel, total;
+    std::vector<CapStep> steps;
+};
+
+TEST(CoreCapsTest, StoredVotesAreCappedPerSubChannelChannelAndService)
+{
+    const SubChannelKey a{10, 20}, b{10, 21}, c{10, 22}, d{10, 23}, other{11, 20}, third{12, 20};
+    constexpr std::uint32_t full = kResultListFull;
+    using S = CapStep;
+    const CapRow rows[] = {
+        {"channel cap over its sub-channels",
+         100,
+         3,
+         100,
+         {{S::Create, a, 0},
+          {S::Create, b, 0},
+          {S::Create, c, 0},
+          {S::Create, d, full},
+          {S::Create, a, full},
+          {S::Create, other, 0}}},
+        {"total cap over channels",
+         100,
+         100,
+         3,
+         {{S::Create, a, 0},
+          {S::Create, other, 0},
+          {S::Create, third, 0},
+          {S::Create, b, full},
+          {S::Create, {13, 1}, full}}},
+        {"sub-channel cap below the others",
+         2,
+         100,
+         100,
+         {{S::Create, a, 0}, {S::Create, a, 0}, {S::Create, a, full}, {S::Create, b, 0}}},
+        {"a full channel still updates, and a delete makes room",
+         100,
+         2,
+         100,
+         {{S::Create, a, 0},
+          {S::Create, b, 0},
+          {S::Create, c, full},
+          {S::Update, a, 0},
+          {S::Delete, a, 0},
+          {S::Create, c, 0},
+          {S::Create, a, full}}},
+        {"a full service makes room after a delete",
+         100,
+         100,
+         2,
+         {{S::Create, a, 0},
+          {S::Create, other, 0},
+          {S::Create, third, full},
+          {S::Delete, other, 0},
+          {S::Create, third, 0}}},
+    };
+    for (const CapRow& row : rows) {
+        CoreOptions options;
+        options.maxVotesPerSubChannel = row.perSubChannel;
+        options.maxVotesPerChannel = row.perChannel;
+        options.maxVotesTotal = row.total;
+        CoreHarness h(options);
+        std::map<SubChannelKey, SessionId> managers;
+        std::map<SubChannelKey, std::vector<std::uint32_t>> created;
+        std::uint32_t uid = 0;
+        std::size_t stepNo = 0;
+        for (const CapStep& step : row.steps) {
+            SessionId& m = managers[step.place];
+            if (m == 0)
+                m = h.open(identity(++uid, kManagerRole, step.place.subChannelId, step.place.channelId));
+            const auto [channel, sub] = step.place;
+            std::vector<std::uint32_t>& ids = created[step.place];
+            const std::size_t listed = h.storage.votes(step.place).size();
+            std::uint32_t result = 999;
+            if (step.kind == CapStep::Create) {
+                h.request(m, VOTE_SYSTEM_CREATE_VOTE_REQ,
+                          PCreateVoteReq{channel, sub, normalVote("v", 2, 1, 1), {}});
+                const auto res = h.sink.last<PCreateVoteRes>(m, VOTE_SYSTEM_CREATE_VOTE_RES);
+                result = res.result;
+                if (result == kResultOk)
+                    ids.push_back(res.voteId);
+                EXPECT_EQ(h.storage.votes(step.place).size(), listed + (result == kResultOk ? 1 : 0));
+            } else if (step.kind == CapStep::Update) {
+                VoteInfo renamed = normalVote("renamed", 2, 1, 1);
+                renamed.voteId = ids.back();
+                h.request(m, VOTE_SYSTEM_UPDATE_VOTE_REQ,
+                          PUpdateVoteReq{channel, sub, ids.back(), renamed, {}});
+                result = h.sink.last<PUpdateVoteRes>(m, VOTE_SYSTEM_UPDATE_VOTE_RES).result;
+            } else {
+                h.request(m, VOTE_SYSTEM_DELETE_VOTE_REQ, PDeleteVoteReq{channel, sub, ids.back(), 0, {}});
+                result = h.sink.last<PDeleteVoteRes>(m, VOTE_SYSTEM_DELETE_VOTE_RES).result;
+                ids.pop_back();
+            }
+            EXPECT_EQ(result, step.result) << row.what << ", step " << stepNo;
+            ++stepNo;
+        }
+    }
+}
+
 // ---- start --------------------------------------------------------------------------------------
 
 TEST_F(CoreTest, StartAnswersThenBroadcastsTheFullAllowanceToTheSubChannel)
@@ -638,6 +751,40 @@ TEST_F(CoreTest, NicknameQueryKnowsEverySessionSeen)
     EXPECT_EQ(res.imid, 12345u);
     EXPECT_EQ(res.uid, 0u);
     EXPECT_TRUE(res.nick.empty());
+}
+
+TEST_F(CoreTest, NicksAreCleanedWhereTheyEnterAndWhereTheyAreShown)
+{
+    SessionIdentity sly = identity(50, kManagerRole);
+    sly.nick = "\u202Enimda\x1b[31m\x07";
+    const SessionId slyId = h.open(sly);
+    SessionIdentity blank = identity(51, kViewerRole);
+    blank.nick = std::string("\u2066\0\r\n", 6);
+    h.open(blank);
+    EXPECT_EQ(h.core.identity(slyId)->nick, "nimda");
+
+    const struct
+    {
+        std::uint32_t imid;
+        std::string nick;
+    } rows[] = {{sly.imid, "nimda"}, {blank.imid, "51"}, {90001, "user1"}};
+    for (const auto& row : rows) {
+        h.request(viewer, VOTE_SYSTEM_QUERY_NICKNAME_REQ, PQueryNicknameReq{row.imid, {}});
+        EXPECT_EQ(h.sink.last<PQueryNicknameRes>(viewer, VOTE_SYSTEM_QUERY_NICKNAME_RES).nick, row.nick)
+            << row.imid;
+    }
+
+    // The starter's nick is the one the history shows.
+    const PStartVoteRes started = h.start(slyId, h.create(slyId, normalVote("v", 2, 1, 1)));
+    h.request(slyId, VOTE_SYSTEM_END_VOTE_REQ, PEndVoteReq{10, 20, started.voteId, 0, started.jiFangId, {}});
+    const auto records = history(viewer).records;
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records.begin()->second.adminNick, "nimda");
+
+    // A directory written before nicks were cleaned is cleaned when shown.
+    h.storage.recordUser(777, DirectoryEntry{77, "old\u202Enick"});
+    h.request(viewer, VOTE_SYSTEM_QUERY_NICKNAME_REQ, PQueryNicknameReq{777, {}});
+    EXPECT_EQ(h.sink.last<PQueryNicknameRes>(viewer, VOTE_SYSTEM_QUERY_NICKNAME_RES).nick, "oldnick");
 }
 
 // ---- hostile requests ---------------------------------------------------------------------------

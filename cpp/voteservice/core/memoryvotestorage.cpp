@@ -22,6 +22,8 @@ std::uint32_t MemoryVoteStorage::addVote(const SubChannelKey& place, VoteInfo vo
         id = nextId(m_lastVoteId);
     vote.voteId = id;
     votes.emplace(id, std::move(vote));
+    ++m_votesPerChannel[place.channelId];
+    ++m_voteCount;
     return id;
 }
 
@@ -55,6 +57,10 @@ bool MemoryVoteStorage::removeVote(const SubChannelKey& place, std::uint32_t vot
         return false;
     if (sub->second.empty())
         m_votes.erase(sub);
+    const auto channel = m_votesPerChannel.find(place.channelId);
+    if (--channel->second == 0)
+        m_votesPerChannel.erase(channel);
+    --m_voteCount;
     return true;
 }
 
@@ -68,6 +74,17 @@ VoteList MemoryVoteStorage::votes(const SubChannelKey& place) const
     for (const auto& [id, vote] : sub->second)
         list.push_back(vote);
     return list;
+}
+
+std::size_t MemoryVoteStorage::channelVoteCount(std::uint32_t channelId) const
+{
+    const auto it = m_votesPerChannel.find(channelId);
+    return it == m_votesPerChannel.end() ? 0 : it->second;
+}
+
+std::size_t MemoryVoteStorage::totalVoteCount() const
+{
+    return m_voteCount;
 }
 
 std::uint32_t MemoryVoteStorage::addHistory(const SubChannelKey& place, HistoryEntry entry)

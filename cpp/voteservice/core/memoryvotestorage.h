@@ -20,6 +20,8 @@ public:
     bool replaceVote(const SubChannelKey& place, const VoteInfo& vote) override;
     bool removeVote(const SubChannelKey& place, std::uint32_t voteId) override;
     VoteList votes(const SubChannelKey& place) const override;
+    std::size_t channelVoteCount(std::uint32_t channelId) const override;
+    std::size_t totalVoteCount() const override;
 
     std::uint32_t addHistory(const SubChannelKey& place, HistoryEntry entry) override;
     std::vector<HistoryEntry> history(const SubChannelKey& place, std::int64_t sinceUnix) const override;
@@ -32,6 +34,8 @@ private:
     static std::uint32_t nextId(std::uint32_t& counter);
 
     std::map<SubChannelKey, std::map<std::uint32_t, VoteInfo>> m_votes;
+    std::unordered_map<std::uint32_t, std::size_t> m_votesPerChannel;
+    std::size_t m_voteCount = 0;
     std::map<SubChannelKey, std::deque<HistoryEntry>> m_history; // oldest first
     std::unordered_map<std::uint32_t, DirectoryEntry> m_directory;
     std::size_t m_maxDirectoryEntries;

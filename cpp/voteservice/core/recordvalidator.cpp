@@ -1,6 +1,7 @@
 #include "recordvalidator.h"
 
 #include "mpak.h"
+#include "utf8.h"
 
 #include <set>
 
@@ -9,36 +10,12 @@ namespace quorix::service {
 std::size_t RecordValidator::utf8Length(const std::string& text)
 {
     std::size_t chars = 0;
+    std::uint32_t codePoint = 0;
     for (std::size_t i = 0; i < text.size(); ++chars) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t extra = 0;
-        std::uint32_t codePoint = 0;
-        if (lead < 0x80) {
-            codePoint = lead;
-        } else if (lead >= 0xc2 && lead <= 0xdf) {
-            extra = 1;
-            codePoint = lead & 0x1f;
-        } else if (lead >= 0xe0 && lead <= 0xef) {
-            extra = 2;
-            codePoint = lead & 0x0f;
-        } else if (lead >= 0xf0 && lead <= 0xf4) {
-            extra = 3;
-            codePoint = lead & 0x07;
-        } else {
+        const std::size_t length = decodeUtf8(text, i, codePoint);
+        if (length == 0)
             return std::string::npos;
-        }
-        if (i + extra >= text.size() && extra != 0)
-            return std::string::npos;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto cont = static_cast<unsigned char>(text[i + k]);
-            if ((cont & 0xc0) != 0x80)
-                return std::string::npos;
-            codePoint = (codePoint << 6) | (cont & 0x3f);
-        }
-        const bool overlong = (extra == 2 && codePoint < 0x800) || (extra == 3 && codePoint < 0x10000);
-        if (overlong || codePoint > 0x10ffff || (codePoint >= 0xd800 && codePoint <= 0xdfff))
-            return std::string::npos;
-        i += extra + 1;
+        i += length;
     }
     return chars;
 }

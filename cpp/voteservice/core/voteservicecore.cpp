@@ -1,5 +1,6 @@
 #include "voteservicecore.h"
 
+#include "nicksanitizer.h"
 #include "recordvalidator.h"
 #include "resultcode.h"
 #include "serviceframe.h"
@@ -81,10 +82,12 @@ const SessionIdentity* VoteServiceCore::identity(SessionId id) const
 bool VoteServiceCore::openSession(SessionId id, const SessionIdentity& identity)
 {
     settle();
+    const std::string nick = NickSanitizer::clean(identity.nick, identity.uid);
     Session session{identity, RequestBudget(m_options.requestBurst, m_clock.steadyMs()), 0};
+    session.identity.nick = nick;
     if (!m_sessions.emplace(id, std::move(session)).second)
         return false;
-    m_storage.recordUser(identity.imid, DirectoryEntry{identity.uid, identity.nick});
+    m_storage.recordUser(identity.imid, DirectoryEntry{identity.uid, nick});
     joinPlace(id, identity.place());
     return true;
 }
@@ -220,7 +223,7 @@ std::uint32_t VoteServiceCore::checkStorable(const SubChannelKey& place, const V
     if (!RecordValidator::isValid(vote))
         return kResultInvalidRecord;
     const VoteList stored = m_storage.votes(place);
-    if (replacingId == 0 && stored.size() >= m_options.maxVotesPerSubChannel)
+    if (replacingId == 0 && !roomForNewVote(place, stored.size()))
         return kResultListFull;
     // The whole list must still fit into one answer frame.
     std::size_t listBytes = kAnswerOverhead + mpak::wireSize(vote);
@@ -229,6 +232,13 @@ std::uint32_t VoteServiceCore::checkStorable(const SubChannelKey& place, const V
             listBytes += mpak::wireSize(other);
     }
     return listBytes <= mpak::kMaxFramePayload ? kResultOk : kResultListFull;
+}
+
+bool VoteServiceCore::roomForNewVote(const SubChannelKey& place, std::size_t inSubChannel) const
+{
+    return inSubChannel < m_options.maxVotesPerSubChannel &&
+           m_storage.channelVoteCount(place.channelId) < m_options.maxVotesPerChannel &&
+           m_storage.totalVoteCount() < m_options.maxVotesTotal;
 }
 
 void VoteServiceCore::handleCreate(Session& s, SessionId id, const std::string& body)
@@ -713,7 +723,8 @@ void VoteServiceCore::handleNickname(SessionId id, const std::string& body)
     res.imid = req.imid;
     if (const auto user = m_storage.findUser(req.imid)) {
         res.uid = user->uid;
-        res.nick = user->nick;
+        // A directory written before nicks were cleaned may still hold such a nick.
+        res.nick = NickSanitizer::clean(user->nick, user->uid);
     }
     sendTo(id, VOTE_SYSTEM_QUERY_NICKNAME_RES, res);
 }

@@ -40,7 +40,11 @@ struct CoreOptions
     std::uint32_t requestBurst = 40;
     // A session refused this many times in a row for flooding is to be disconnected.
     std::uint32_t maxRefusedInRow = 100;
+    // Stored votes, at most: per sub-channel, over all sub-channels of one channel, and in the whole
+    // service. A create beyond any of them is refused with kResultListFull.
     std::size_t maxVotesPerSubChannel = 100;
+    std::size_t maxVotesPerChannel = 1000;
+    std::size_t maxVotesTotal = 100000;
     std::int64_t historyWindowSeconds = 7 * 24 * 3600;
 };
 
@@ -128,6 +132,7 @@ private:
     static std::uint32_t checkManager(const Session& s, std::uint32_t channelId, std::uint32_t subChannelId);
     std::uint32_t checkStorable(const SubChannelKey& place, const VoteInfo& vote,
                                 std::uint32_t replacingId) const;
+    bool roomForNewVote(const SubChannelKey& place, std::size_t inSubChannel) const;
     std::uint32_t deleteOne(const SubChannelKey& place, std::uint32_t voteId);
     bool isOpen(const SubChannelKey& place, std::uint32_t voteId) const;
     OpenVote* openVote(const SubChannelKey& place, std::uint32_t voteId, std::uint32_t jiFangId);

@@ -8,6 +8,7 @@
 #include "sessionidentity.h"
 #include "voterecords.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -69,6 +70,10 @@ public:
     virtual bool removeVote(const SubChannelKey& place, std::uint32_t voteId) = 0;
     // The votes of a sub-channel in the order they were created.
     virtual VoteList votes(const SubChannelKey& place) const = 0;
+    // Votes stored in all sub-channels of one channel, and in the whole storage. Asked before every
+    // create, so each answers without reading the records.
+    virtual std::size_t channelVoteCount(std::uint32_t channelId) const = 0;
+    virtual std::size_t totalVoteCount() const = 0;
 
     // Adds an ended vote; its record key is assigned here (increasing) and returned.
     virtual std::uint32_t addHistory(const SubChannelKey& place, HistoryEntry entry) = 0;

@@ -9,7 +9,8 @@
 //   hist:P      zset  record key scored by the Unix second the vote ended
 //   histrec:P   hash  record key -> encoded VoteHistoryRecord, histcnt:P the counts it ended with
 // Global: voteid, histkey and jifang counters, histplaces (set of P with history), deadlines (zset
-// of P with a running vote, scored by the Unix second it ends), users (hash imid -> "<uid> <nick>")
+// of P with a running vote, scored by the Unix second it ends), users (hash imid -> "<uid> <nick>"),
+// channelvotes (hash channel -> stored votes of its sub-channels), votetotal (stored votes of all)
 // and the notices channel.
 
 #include "sessionidentity.h"
@@ -38,6 +39,8 @@ public:
     static std::string historyPlaces() { return std::string(kPrefix) + "histplaces"; }
     static std::string deadlines() { return std::string(kPrefix) + "deadlines"; }
     static std::string users() { return std::string(kPrefix) + "users"; }
+    static std::string channelVoteCounts() { return std::string(kPrefix) + "channelvotes"; }
+    static std::string voteTotal() { return std::string(kPrefix) + "votetotal"; }
     static std::string notices() { return std::string(kPrefix) + "notices"; }
 
 private:

@@ -128,10 +128,33 @@ return 0
 )";
 }
 
+// The vote counts change with the stored votes in one step, so they stay right whoever crashes.
+std::string storeVoteScript()
+{
+    return R"(
+if redis.call('HSET', KEYS[1], ARGV[1], ARGV[2]) == 1 then
+  redis.call('HINCRBY', KEYS[2], ARGV[3], 1)
+  redis.call('INCR', KEYS[3])
+end
+return 0
+)";
+}
+
+std::string removeVoteScript()
+{
+    return R"(
+if redis.call('HDEL', KEYS[1], ARGV[1]) == 0 then return 0 end
+if redis.call('HINCRBY', KEYS[2], ARGV[2], -1) <= 0 then redis.call('HDEL', KEYS[2], ARGV[2]) end
+redis.call('DECR', KEYS[3])
+return 1
+)";
+}
+
 } // namespace
 
 RedisScripts::RedisScripts()
-    : m_sources{startScript(), castScript(), endScript(), closeScript(), viewScript(), pruneScript()},
+    : m_sources{startScript(), castScript(),  endScript(),       closeScript(),
+                viewScript(),  pruneScript(), storeVoteScript(), removeVoteScript()},
       m_shas(Count)
 {}
 

@@ -32,6 +32,11 @@ public:
         View,
         // KEYS histplaces; ARGV beforeUnix, key prefix.
         Prune,
+        // KEYS votes, channelvotes, votetotal; ARGV voteId, record, channel. Stores the vote and
+        // counts it when it is new.
+        StoreVote,
+        // KEYS votes, channelvotes, votetotal; ARGV voteId, channel. Returns 1 when it was removed.
+        RemoveVote,
         Count
     };
 

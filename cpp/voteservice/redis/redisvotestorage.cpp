@@ -41,12 +41,33 @@ RedisReply RedisVoteStorage::must(const RedisConnection::Args& args, int type) c
     return reply;
 }
 
+RedisReply RedisVoteStorage::script(RedisScripts::Id id, const SubChannelKey& place,
+                                    const RedisConnection::Args& args)
+{
+    RedisReply reply = m_scripts->call(
+        *m_connection, id, {RedisKeys::votes(place), RedisKeys::channelVoteCounts(), RedisKeys::voteTotal()},
+        args);
+    if (!reply || reply->type != REDIS_REPLY_INTEGER)
+        throw StorageUnavailable("Redis did not change the stored votes");
+    return reply;
+}
+
+std::size_t RedisVoteStorage::counter(const RedisConnection::Args& args) const
+{
+    const RedisReply reply = m_connection->command(args);
+    if (!reply || (reply->type != REDIS_REPLY_STRING && reply->type != REDIS_REPLY_NIL))
+        throw StorageUnavailable("Redis did not answer " + args.front());
+    // Votes stored before the counters existed may leave one below zero after their removal.
+    const long long value = std::strtoll(text(reply.get()).c_str(), nullptr, 10);
+    return value > 0 ? std::size_t(value) : 0;
+}
+
 std::uint32_t RedisVoteStorage::addVote(const SubChannelKey& place, VoteInfo vote)
 {
     const RedisReply id = must({"INCR", RedisKeys::voteCounter()}, REDIS_REPLY_INTEGER);
     vote.voteId = std::uint32_t(id->integer);
-    must({"HSET", RedisKeys::votes(place), std::to_string(vote.voteId), mpak::encode(vote)},
-         REDIS_REPLY_INTEGER);
+    script(RedisScripts::StoreVote, place,
+           {std::to_string(vote.voteId), mpak::encode(vote), std::to_string(place.channelId)});
     return vote.voteId;
 }
 
@@ -72,7 +93,8 @@ bool RedisVoteStorage::replaceVote(const SubChannelKey& place, const VoteInfo& v
 
 bool RedisVoteStorage::removeVote(const SubChannelKey& place, std::uint32_t voteId)
 {
-    return must({"HDEL", RedisKeys::votes(place), std::to_string(voteId)}, REDIS_REPLY_INTEGER)->integer == 1;
+    return script(RedisScripts::RemoveVote, place, {std::to_string(voteId), std::to_string(place.channelId)})
+               ->integer == 1;
 }
 
 VoteList RedisVoteStorage::votes(const SubChannelKey& place) const
@@ -88,6 +110,16 @@ VoteList RedisVoteStorage::votes(const SubChannelKey& place) const
     std::sort(list.begin(), list.end(),
               [](const VoteInfo& a, const VoteInfo& b) { return a.voteId < b.voteId; });
     return list;
+}
+
+std::size_t RedisVoteStorage::channelVoteCount(std::uint32_t channelId) const
+{
+    return counter({"HGET", RedisKeys::channelVoteCounts(), std::to_string(channelId)});
+}
+
+std::size_t RedisVoteStorage::totalVoteCount() const
+{
+    return counter({"GET", RedisKeys::voteTotal()});
 }
 
 std::uint32_t RedisVoteStorage::addHistory(const SubChannelKey& place, HistoryEntry entry)

@@ -21,6 +21,8 @@ public:
     bool replaceVote(const SubChannelKey& place, const VoteInfo& vote) override;
     bool removeVote(const SubChannelKey& place, std::uint32_t voteId) override;
     VoteList votes(const SubChannelKey& place) const override;
+    std::size_t channelVoteCount(std::uint32_t channelId) const override;
+    std::size_t totalVoteCount() const override;
 
     std::uint32_t addHistory(const SubChannelKey& place, HistoryEntry entry) override;
     std::vector<HistoryEntry> history(const SubChannelKey& place, std::int64_t sinceUnix) const override;
@@ -35,6 +37,10 @@ public:
 private:
     // The reply, of the given type; throws StorageUnavailable otherwise.
     RedisReply must(const RedisConnection::Args& args, int type) const;
+    // Runs a script that changes the stored votes of the place and their counts.
+    RedisReply script(RedisScripts::Id id, const SubChannelKey& place, const RedisConnection::Args& args);
+    // A counter's value; 0 when it does not exist.
+    std::size_t counter(const RedisConnection::Args& args) const;
 
     RedisConnection* m_connection;
     RedisScripts* m_scripts;

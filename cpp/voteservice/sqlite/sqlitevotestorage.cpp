@@ -316,6 +316,24 @@ VoteList SqliteVoteStorage::votes(const SubChannelKey& place) const
     return list;
 }
 
+std::size_t SqliteVoteStorage::channelVoteCount(std::uint32_t channelId) const
+{
+    // Counted in the primary key's index, whose entries lead with the channel.
+    Statement& count = statement("SELECT count(*) FROM votes WHERE channel = ?1");
+    count.bind(1, channelId);
+    const std::size_t votes = count.step() ? std::size_t(count.integer(0)) : 0;
+    count.reset();
+    return votes;
+}
+
+std::size_t SqliteVoteStorage::totalVoteCount() const
+{
+    Statement& count = statement("SELECT count(*) FROM votes");
+    const std::size_t votes = count.step() ? std::size_t(count.integer(0)) : 0;
+    count.reset();
+    return votes;
+}
+
 // ---- history ------------------------------------------------------------------------------------
 
 std::uint32_t SqliteVoteStorage::addHistory(const SubChannelKey& place, HistoryEntry entry)

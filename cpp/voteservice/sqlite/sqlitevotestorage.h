@@ -36,6 +36,8 @@ public:
     bool replaceVote(const SubChannelKey& place, const VoteInfo& vote) override;
     bool removeVote(const SubChannelKey& place, std::uint32_t voteId) override;
     VoteList votes(const SubChannelKey& place) const override;
+    std::size_t channelVoteCount(std::uint32_t channelId) const override;
+    std::size_t totalVoteCount() const override;
 
     std::uint32_t addHistory(const SubChannelKey& place, HistoryEntry entry) override;
     std::vector<HistoryEntry> history(const SubChannelKey& place, std::int64_t sinceUnix) const override;
