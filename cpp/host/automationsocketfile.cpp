@@ -38,8 +38,8 @@ QString kindOf(mode_t mode)
     return QStringLiteral("a special file");
 }
 
-// Whether a server accepts connections at `path`: only a refused connection means nobody
-// listens; a full backlog (EAGAIN) is a live server too.
+// Connects to `path` and returns 0 or the errno. Only ECONNREFUSED means nobody listens; EAGAIN
+// (a full backlog) comes from a live server too.
 int probeConnect(const QByteArray& path)
 {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
