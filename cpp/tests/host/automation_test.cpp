@@ -412,7 +412,8 @@ TEST(AutomationSocketPath, OnlyAnOldSocketIsReplacedAndEverythingElseIsRefusedAn
             continue;
         }
         EXPECT_FALSE(listening) << c.what;
-        EXPECT_EQ(server.errorString(), QString(c.error).replace("PATH", path)) << c.what;
+        EXPECT_EQ(server.errorString().toStdString(), QString(c.error).replace("PATH", path).toStdString())
+            << c.what;
         EXPECT_TRUE(identityOf(path) == before) << c.what << " is still there, untouched";
     }
     EXPECT_TRUE(answersState(liveHost->path())) << "the live host keeps its socket";
