@@ -1,12 +1,17 @@
 #include "automationserver.h"
 
 #include "automationcommands.h"
+#include "automationsocketfile.h"
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
+
+#include <cstdio>
+#include <unistd.h>
 
 AutomationServer::AutomationServer(AutomationCommands* commands, QObject* parent)
     : QObject(parent), m_commands(commands), m_server(new QLocalServer(this))
@@ -22,13 +27,21 @@ AutomationServer::~AutomationServer()
 
 bool AutomationServer::listen(const QString& path)
 {
-    QLocalServer::removeServer(path);
-    return m_server->listen(path);
+    const QString absolute = AutomationSocketFile::absolutePath(path);
+    const int fd = AutomationSocketFile::listen(absolute, &m_error);
+    if (fd < 0)
+        return false;
+    if (m_server->listen(fd))
+        return true;
+    m_error = QStringLiteral("cannot listen on %1: %2").arg(absolute, m_server->errorString());
+    ::close(fd);
+    ::unlink(QFile::encodeName(absolute).constData());
+    return false;
 }
 
 QString AutomationServer::errorString() const
 {
-    return m_server->errorString();
+    return m_error;
 }
 
 QString AutomationServer::path() const
@@ -79,6 +92,17 @@ void AutomationServer::answer(QLocalSocket* socket, const QByteArray& line)
         return;
     socket->write(QJsonDocument(reply).toJson(QJsonDocument::Compact) + '\n');
     socket->flush();
-    if (tooLong)
+    if (socket->bytesToWrite() > kMaxUnreadAnswerBytes)
+        dropUnreadClient(socket);
+    else if (tooLong)
         socket->disconnectFromServer();
+}
+
+// abort() throws the unsent answers away at once; disconnecting would wait for them to be read.
+void AutomationServer::dropUnreadClient(QLocalSocket* socket)
+{
+    std::fprintf(stderr,
+                 "tovo-host: automation client dropped: it left more than %lld bytes of answers unread\n",
+                 static_cast<long long>(kMaxUnreadAnswerBytes));
+    socket->abort();
 }

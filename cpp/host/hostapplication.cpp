@@ -74,8 +74,7 @@ bool HostApplication::start(QString* error)
         m_automation = std::make_unique<AutomationServer>(&m_commands);
         if (!m_automation->listen(m_options.automationPath)) {
             if (error)
-                *error = QStringLiteral("cannot listen on %1: %2")
-                             .arg(m_options.automationPath, m_automation->errorString());
+                *error = m_automation->errorString();
             return false;
         }
     }

@@ -7,6 +7,7 @@
 // was ok (and FIELD true), 1 otherwise, 2 for bad usage.
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -40,7 +41,8 @@ bool parse(const QStringList& args, Options& options)
     }
     if (i + 1 >= args.size() || options.timeoutMs <= 0)
         return false;
-    options.socket = args.at(i);
+    // A relative path names a file in the working directory, as tovo-host --automation takes it.
+    options.socket = QDir::current().absoluteFilePath(args.at(i));
     options.commands = args.mid(i + 1);
     return true;
 }

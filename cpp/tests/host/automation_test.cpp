@@ -13,6 +13,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGraphicsScene>
 #include <QGraphicsView>
@@ -25,7 +27,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <functional>
 #include <memory>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -288,6 +296,147 @@ TEST_F(AutomationServerTest, AnOverlongLineIsRefusedAndTheClientDropped)
     EXPECT_TRUE(waitUntil([&] { return next.canReadLine(); }));
     EXPECT_TRUE(QJsonDocument::fromJson(next.readLine()).object().value("ok").toBool())
         << "a long line within the limit is served";
+}
+
+TEST_F(AutomationServerTest, AClientThatNeverReadsIsDroppedPastTheUnreadCapAndOthersAreStillServed)
+{
+    // The client's socket stops taking data off the wire once its small buffer is full, so the
+    // answers pile up in the server as they would for a client that never reads.
+    client.setReadBufferSize(4096);
+    const QByteArray command = "{\"cmd\":\"state\",\"id\":\"" + QByteArray(1000, 'p') + "\"}\n";
+    const qint64 commandCount = 2 * AutomationServer::kMaxUnreadAnswerBytes / command.size();
+    for (qint64 i = 0; i < commandCount; ++i)
+        client.write(command);
+    EXPECT_TRUE(waitUntil([&] { return client.state() == QLocalSocket::UnconnectedState; }, 20000));
+    EXPECT_TRUE(waitUntil([&] { return server.findChildren<QLocalSocket*>().isEmpty(); }))
+        << "the dropped client's socket is freed";
+
+    QLocalSocket next;
+    next.connectToServer(path);
+    ASSERT_TRUE(next.waitForConnected(2000));
+    next.write("{\"cmd\":\"state\",\"id\":9}\n");
+    EXPECT_TRUE(waitUntil([&] { return next.canReadLine(); }));
+    EXPECT_EQ(QJsonDocument::fromJson(next.readLine()).object().value("id").toInt(), 9);
+}
+
+// A socket file left behind by a host that is gone: bound, never listening, no longer open.
+bool makeOldSocket(const QString& path)
+{
+    const QByteArray encoded = QFile::encodeName(path);
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, encoded.constData(), static_cast<size_t>(encoded.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+    ::close(fd);
+    return bound;
+}
+
+bool writeFile(const QString& path, const QByteArray& data)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+struct FileIdentity
+{
+    bool exists = false;
+    ino_t inode = 0;
+    mode_t mode = 0;
+    bool operator==(const FileIdentity& other) const
+    {
+        return exists == other.exists && inode == other.inode && mode == other.mode;
+    }
+};
+
+FileIdentity identityOf(const QString& path)
+{
+    struct stat status = {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return {};
+    return {true, status.st_ino, status.st_mode};
+}
+
+bool answersState(const QString& path)
+{
+    QLocalSocket socket;
+    socket.connectToServer(path);
+    if (!socket.waitForConnected(2000))
+        return false;
+    socket.write("{\"cmd\":\"state\"}\n");
+    return waitUntil([&] { return socket.canReadLine(); }) &&
+           QJsonDocument::fromJson(socket.readLine()).object().value("ok").toBool();
+}
+
+TEST(AutomationSocketPath, OnlyAnOldSocketIsReplacedAndEverythingElseIsRefusedAndLeftInPlace)
+{
+    hostTestApp();
+    QTemporaryDir dir;
+    FakeTarget target;
+    AutomationCommands commands{&target};
+    std::unique_ptr<AutomationServer> liveHost;
+    struct Case
+    {
+        const char* what;
+        std::function<bool(const QString& path)> make;
+        QString error; // PATH stands for the path; empty: the server listens
+    };
+    const Case cases[] = {
+        {"nothing", [](const QString&) { return true; }, {}},
+        {"an old socket", makeOldSocket, {}},
+        {"a live socket",
+         [&](const QString& path) {
+             liveHost = std::make_unique<AutomationServer>(&commands);
+             return liveHost->listen(path);
+         },
+         "automation socket PATH is in use"},
+        {"a regular file", [](const QString& path) { return writeFile(path, "keep me"); },
+         "automation socket PATH is a regular file, not a socket; it is left in place"},
+        {"a folder", [](const QString& path) { return QDir().mkdir(path); },
+         "automation socket PATH is a folder, not a socket; it is left in place"},
+        {"a symbolic link",
+         [&](const QString& path) {
+             return writeFile(dir.filePath("target"), "keep me") && QFile::link(dir.filePath("target"), path);
+         },
+         "automation socket PATH is a symbolic link, not a socket; it is left in place"},
+    };
+    for (const Case& c : cases) {
+        const QString path = dir.filePath(QStringLiteral("%1.sock").arg(&c - cases));
+        ASSERT_TRUE(c.make(path)) << c.what;
+        const FileIdentity before = identityOf(path);
+        AutomationServer server(&commands);
+        const bool listening = server.listen(path);
+        if (c.error.isEmpty()) {
+            EXPECT_TRUE(listening) << c.what << ": " << server.errorString().toStdString();
+            EXPECT_TRUE(answersState(path)) << c.what;
+            continue;
+        }
+        EXPECT_FALSE(listening) << c.what;
+        EXPECT_EQ(server.errorString().toStdString(), QString(c.error).replace("PATH", path).toStdString())
+            << c.what;
+        EXPECT_TRUE(identityOf(path) == before) << c.what << " is still there, untouched";
+    }
+    EXPECT_TRUE(answersState(liveHost->path())) << "the live host keeps its socket";
+    QFile file(dir.filePath("target"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "keep me");
+}
+
+TEST(AutomationSocketPath, ARelativePathIsTakenFromTheWorkingDirectory)
+{
+    hostTestApp();
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir("sub"));
+    FakeTarget target;
+    AutomationCommands commands{&target};
+    const QString startDirectory = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    for (const QString relative : {"rel.sock", "sub/rel.sock"}) {
+        AutomationServer server(&commands);
+        EXPECT_TRUE(server.listen(relative)) << server.errorString().toStdString();
+        EXPECT_TRUE(answersState(dir.filePath(relative))) << relative.toStdString();
+    }
+    QDir::setCurrent(startDirectory);
 }
 
 } // namespace

@@ -3,8 +3,11 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
+#include <QLocalServer>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -169,6 +172,77 @@ TEST(HostProgram, BadOptionsGiveOneLineAndStatusTwo)
     const QString error = QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
     EXPECT_TRUE(error.contains("--role"));
     EXPECT_FALSE(error.contains('\n'));
+}
+
+ino_t inodeOf(const QString& path)
+{
+    struct stat status = {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
+}
+
+// tovo-host run in `directory` with only the automation option.
+void startHost(QProcess& process, const QString& directory, const QString& automationPath)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LSAN_OPTIONS", QStringLiteral("suppressions=%1").arg(LSAN_QT_SUPPRESSIONS));
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(directory);
+    process.start(TOVO_HOST_PATH, {"--offscreen", "--automation", automationPath});
+}
+
+TEST(HostProgram, ARelativeAutomationPathAndTheControlToolMeetInTheWorkingDirectory)
+{
+    hostTestApp();
+    QTemporaryDir dir;
+    QProcess host;
+    startHost(host, dir.path(), "host.sock");
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(dir.filePath("host.sock")); }, 10000));
+
+    QProcess control;
+    control.setWorkingDirectory(dir.path());
+    control.start(TOVO_HOSTCTL_PATH, {"host.sock", R"({"cmd":"quit"})"});
+    ASSERT_TRUE(control.waitForFinished(15000));
+    EXPECT_EQ(control.exitCode(), 0) << control.readAllStandardError().toStdString();
+    EXPECT_TRUE(host.waitForFinished(10000));
+    host.kill();
+}
+
+TEST(HostProgram, AnAutomationPathHoldingAFileOrALiveSocketIsRefusedAndKept)
+{
+    hostTestApp();
+    QTemporaryDir dir;
+    const QString file = dir.filePath("file.sock");
+    {
+        QFile data(file);
+        ASSERT_TRUE(data.open(QIODevice::WriteOnly) && data.write("keep me") == 7);
+    }
+    QLocalServer liveHost;
+    const QString live = dir.filePath("live.sock");
+    ASSERT_TRUE(liveHost.listen(live));
+    const struct
+    {
+        QString path;
+        QString error;
+    } cases[] = {{file, QStringLiteral("tovo-host: automation socket %1 is a regular file, not a socket; "
+                                       "it is left in place")
+                            .arg(file)},
+                 {live, QStringLiteral("tovo-host: automation socket %1 is in use").arg(live)}};
+    for (const auto& c : cases) {
+        const ino_t inode = inodeOf(c.path);
+        QProcess host;
+        startHost(host, dir.path(), c.path);
+        EXPECT_TRUE(host.waitForFinished(15000)) << c.path.toStdString();
+        host.kill();
+        EXPECT_EQ(host.exitCode(), 1);
+        const QStringList errorLines =
+            QString::fromLocal8Bit(host.readAllStandardError()).trimmed().split('\n');
+        EXPECT_EQ(errorLines.last().toStdString(), c.error.toStdString())
+            << "Qt's own warnings may come first";
+        EXPECT_EQ(inodeOf(c.path), inode) << c.path.toStdString() << " is left in place";
+    }
+    QFile data(file);
+    ASSERT_TRUE(data.open(QIODevice::ReadOnly));
+    EXPECT_EQ(data.readAll(), "keep me");
 }
 
 } // namespace
