@@ -137,13 +137,13 @@ class Flooder:
         per_batch = 2 * 4096
         start = time.monotonic()
         deadline = start + self.seconds
-        while time.monotonic() < deadline and self.frames < 50_000_000:
+        while time.monotonic() < deadline and self.frames < 1_000_000_000:
             sock = connect(self.port, 2, 0, 21)
             self.connections += 1
             reader = threading.Thread(target=self.drain, args=(sock,), daemon=True)
             reader.start()
             try:
-                while time.monotonic() < deadline and self.frames < 50_000_000:
+                while time.monotonic() < deadline and self.frames < 1_000_000_000:
                     sock.sendall(batch)
                     self.frames += per_batch
                     self.sent += len(batch)
@@ -154,6 +154,7 @@ class Flooder:
             reader.join(2)
             if not self.reconnect:
                 break
+        self.elapsed = time.monotonic() - start
 
     def drain(self, sock):
         try:
@@ -176,7 +177,7 @@ def move_flood(args):
         time.sleep(0.5)
         spent = cpu_seconds(proc.pid) - before
         print("MOVE frames sent %d (%.1f MB) in %.1f s over %d connection(s); first cut after %s"
-              % (flooder.frames, flooder.sent / 1e6, args.seconds, flooder.connections,
+              % (flooder.frames, flooder.sent / 1e6, flooder.elapsed, flooder.connections,
                  "%.2f s" % flooder.first_cut_after if flooder.first_cut_after is not None else "never"))
         print("bytes back to the flooder %.2f MB; service processor time %.2f s" % (flooder.received / 1e6, spent))
         if manager:

@@ -4,6 +4,8 @@
 #include "recordvalidator.h"
 #include "servicelog.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -16,6 +18,16 @@ constexpr std::chrono::milliseconds kSweepInterval(1000);
 constexpr std::chrono::milliseconds kAcceptRetry(100);
 // Group commit: answers wait at most this long for the write that carries them to be synced.
 constexpr std::chrono::milliseconds kCommitWindow(2);
+
+// Hands freed heap pages back to the system. Frames that stopped halfway are buffers of up to
+// 64 KiB scattered through the heap; once their connections are gone, the allocator would keep
+// their pages resident.
+void returnFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
 
 CoreOptions coreOptions(const ServerOptions& options)
 {
@@ -299,12 +311,17 @@ void VoteServer::sweepStalledConnections()
 {
     const std::int64_t now = m_clock.steadyMs();
     std::vector<std::shared_ptr<TcpSession>> stalled;
+    bool heldFrames = false;
     for (const auto& [id, session] : m_connections) {
-        if (isStalled(*session, now))
+        if (isStalled(*session, now)) {
             stalled.push_back(session);
+            heldFrames = heldFrames || session->partialFrameSinceMs();
+        }
     }
     for (const auto& session : stalled)
         session->close();
+    if (heldFrames)
+        returnFreedMemory();
 }
 
 bool VoteServer::isStalled(const TcpSession& session, std::int64_t now) const
