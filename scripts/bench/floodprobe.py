@@ -150,11 +150,11 @@ class Flooder:
             except OSError:
                 if self.first_cut_after is None:
                     self.first_cut_after = time.monotonic() - start
+            self.elapsed = time.monotonic() - start
             sock.close()
             reader.join(2)
             if not self.reconnect:
                 break
-        self.elapsed = time.monotonic() - start
 
     def drain(self, sock):
         try:
@@ -179,7 +179,7 @@ def move_flood(args):
         print("MOVE frames sent %d (%.1f MB) in %.1f s over %d connection(s); first cut after %s"
               % (flooder.frames, flooder.sent / 1e6, flooder.elapsed, flooder.connections,
                  "%.2f s" % flooder.first_cut_after if flooder.first_cut_after is not None else "never"))
-        print("bytes back to the flooder %.2f MB; service processor time %.2f s" % (flooder.received / 1e6, spent))
+        print("bytes back to the flooder %d; service processor time %.2f s" % (flooder.received, spent))
         if manager:
             manager.close()
     finally:
