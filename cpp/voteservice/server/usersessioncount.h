@@ -17,7 +17,6 @@ public:
     // Counts one more session of the user; false (and nothing counted) when it has the most allowed.
     bool tryAdd(std::uint32_t channelId, std::uint32_t uid);
     void remove(std::uint32_t channelId, std::uint32_t uid);
-    std::size_t users() const { return m_sessions.size(); }
 
 private:
     static std::uint64_t key(std::uint32_t channelId, std::uint32_t uid)
