@@ -1,3 +1,4 @@
+#include "descriptorlimit.h"
 #include "hostcontrol.h"
 #include "memoryvotestorage.h"
 #include "resultcode.h"
@@ -362,6 +363,117 @@ TEST(VoteServerTest, FloodersAreDroppedAndOthersServed)
     expectServed(*bystander, 0);
 }
 
+TEST(VoteServerTest, OneUserCannotTakeEverySession)
+{
+    ServerOptions options;
+    options.maxSessions = 5;
+    options.maxSessionsPerUser = 2;
+    InProcessServer server(options);
+    const struct
+    {
+        const char* name;
+        std::uint32_t uid;
+        std::uint32_t channelId;
+        std::uint32_t expected;
+    } rows[] = {
+        {"first session of a viewer", 5, 10, kWelcomeAccepted},
+        {"second session of the viewer", 5, 10, kWelcomeAccepted},
+        {"third session of the viewer", 5, 10, kWelcomeTooManyForUser},
+        {"fourth session of the viewer", 5, 10, kWelcomeTooManyForUser},
+        {"the same uid in another channel", 5, 11, kWelcomeAccepted},
+        {"the manager", 1, 10, kWelcomeAccepted},
+    };
+    std::vector<std::unique_ptr<TcpTestClient>> open;
+    for (const auto& row : rows) {
+        auto client = std::make_unique<TcpTestClient>();
+        ASSERT_TRUE(client->connect(server.port)) << row.name;
+        EXPECT_EQ(client->hello(identity(row.uid, 0, 20, row.channelId)),
+                  std::optional<std::uint32_t>(row.expected))
+            << row.name;
+        if (row.expected == kWelcomeAccepted)
+            open.push_back(std::move(client));
+        else
+            EXPECT_TRUE(client->closedWithin()) << row.name;
+    }
+
+    // A closed session frees its place for the same user.
+    open.front().reset();
+    std::optional<std::uint32_t> again;
+    for (int attempt = 0; attempt < 50 && again != std::optional<std::uint32_t>(kWelcomeAccepted);
+         ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        auto client = std::make_unique<TcpTestClient>();
+        ASSERT_TRUE(client->connect(server.port));
+        again = client->hello(identity(5, 0));
+        open.push_back(std::move(client));
+    }
+    EXPECT_EQ(again, std::optional<std::uint32_t>(kWelcomeAccepted));
+}
+
+TEST(VoteServerTest, AMoveFloodIsDroppedWithoutBringingBackTheVoteEachTime)
+{
+    InProcessServer server;
+    auto manager = welcomed(server.port, identity(1, 255));
+    manager->sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, normalVote("Song", 2, 1, 1), {}});
+    const auto created = manager->waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
+    ASSERT_TRUE(created);
+    manager->sendVote(VOTE_SYSTEM_START_VOTE_REQ, PStartVoteReq{10, 20, created->voteId, 1, {}});
+    ASSERT_TRUE(manager->waitFor(VOTE_SYSTEM_BROADCAST_VOTE));
+
+    auto flooder = welcomed(server.port, identity(2, 0, 21));
+    const std::string toVote = lengthPrefixed(14, rawFrame(1, 3, 4, mpak::encode(PMove{20})));
+    const std::string away = lengthPrefixed(14, rawFrame(1, 3, 4, mpak::encode(PMove{21})));
+    std::string burst;
+    for (int i = 0; i < 200; ++i)
+        burst += toVote + away;
+    ASSERT_TRUE(flooder->sendRaw(burst));
+    std::size_t broadcasts = 0;
+    while (const auto frame = flooder->readFrame(1000))
+        broadcasts += frame->minType == VOTE_SYSTEM_BROADCAST_VOTE;
+    EXPECT_LE(broadcasts, 2u);
+    EXPECT_TRUE(flooder->closedWithin());
+    expectServed(*manager, 1);
+}
+
+TEST(VoteServerTest, AFrameThatStopsHalfwayIsClosedAfterTheFrameTimeout)
+{
+    ServerOptions options;
+    options.frameTimeoutMs = 1500;
+    InProcessServer server(options);
+    const std::string query =
+        mpak::encodeFrame(2500, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, mpak::encode(PQueryAllVoteReq{10, 20, {}}));
+    const std::string whole = lengthPrefixed(static_cast<std::uint32_t>(query.size()), query);
+    const struct
+    {
+        const char* name;
+        std::string bytes;
+    } parked[] = {
+        {"part of a length prefix", whole.substr(0, 2)},
+        {"the start of a large frame",
+         lengthPrefixed(65545, rawFrame(2500, 28, 65535, std::string(30000, 'x')))},
+        {"a whole frame and the start of the next", whole + whole.substr(0, 9)},
+    };
+    std::vector<std::unique_ptr<TcpTestClient>> stalled;
+    for (const auto& row : parked) {
+        stalled.push_back(welcomed(server.port, identity(10 + std::uint32_t(stalled.size()), 0)));
+        ASSERT_TRUE(stalled.back()->sendRaw(row.bytes)) << row.name;
+    }
+
+    // A slow sender whose every frame arrives within the timeout stays, though it sends for longer.
+    auto steady = welcomed(server.port, identity(1, 0));
+    for (int frame = 0; frame < 4; ++frame) {
+        for (char byte : whole) {
+            ASSERT_TRUE(steady->sendRaw(std::string(1, byte)));
+            std::this_thread::sleep_for(std::chrono::milliseconds(400 / whole.size()));
+        }
+        EXPECT_TRUE(steady->waitFor(VOTE_SYSTEM_QUERY_ALL_VOTE_RES)) << "frame " << frame;
+    }
+    for (std::size_t i = 0; i < stalled.size(); ++i)
+        EXPECT_TRUE(stalled[i]->closedWithin(4000)) << parked[i].name;
+    EXPECT_EQ(server.connections(), 1u);
+    expectServed(*steady, 0);
+}
+
 TEST(VoteServerTest, ReadersThatDoNotReadAreDropped)
 {
     ServerOptions options;
@@ -421,7 +533,8 @@ TEST(VoteServerTest, AReaderThatFallsBehindGetsEveryFrameIntact)
 class VotedProcess
 {
 public:
-    explicit VotedProcess(const std::vector<std::string>& args)
+    // With an open-file limit, the program starts under that limit (soft and hard).
+    explicit VotedProcess(const std::vector<std::string>& args, int openFileLimit = 0)
     {
         int fds[2];
         EXPECT_EQ(::pipe(fds), 0);
@@ -430,12 +543,15 @@ public:
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
         posix_spawn_file_actions_addclose(&actions, fds[0]);
         std::vector<std::string> all{QUORIX_VOTED_PATH};
+        if (openFileLimit > 0)
+            all = {"/bin/sh", "-c", "ulimit -n " + std::to_string(openFileLimit) + " && exec \"$0\" \"$@\"",
+                   QUORIX_VOTED_PATH};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (std::string& a : all)
             argv.push_back(a.data());
         argv.push_back(nullptr);
-        EXPECT_EQ(posix_spawn(&pid, QUORIX_VOTED_PATH, &actions, nullptr, argv.data(), environ), 0);
+        EXPECT_EQ(posix_spawn(&pid, all.front().c_str(), &actions, nullptr, argv.data(), environ), 0);
         posix_spawn_file_actions_destroy(&actions);
         ::close(fds[1]);
         m_err = ::fdopen(fds[0], "r");
@@ -533,6 +649,55 @@ TEST(VotedProgramTest, WithoutASecretTheStartupLineSaysIdentitiesAreTrusted)
     EXPECT_EQ(voted.terminate(), 0);
 }
 
+TEST(VotedProgramTest, SessionsStayWithinTheOpenFileLimit)
+{
+    const struct
+    {
+        std::uint64_t limit;
+        std::size_t wanted;
+        std::size_t expected;
+    } rows[] = {
+        {1000000, 20000, 20000},
+        {20000, 20000, 20000 - DescriptorLimit::kReserved - VoteServer::kHandshakeSlack},
+        {1024, 500, 500},
+        {1024, 2000, 1024 - DescriptorLimit::kReserved - VoteServer::kHandshakeSlack},
+        {50, 100, 1},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(DescriptorLimit::sessionsWithin(row.limit, row.wanted, VoteServer::kHandshakeSlack),
+                  row.expected)
+            << row.limit << " descriptors, " << row.wanted << " sessions wanted";
+    }
+
+    // Past the limit's sessions new clients are told the service is full; none is left waiting.
+    constexpr int kLimit = 200;
+    const std::size_t served = kLimit - DescriptorLimit::kReserved - VoteServer::kHandshakeSlack;
+    VotedProcess voted({"--listen", "127.0.0.1:0", "--memory", "--max-sessions", "500"}, kLimit);
+    const std::string startup = voted.readLine();
+    const std::uint16_t port = VotedProcess::portOf(startup);
+    ASSERT_NE(port, 0) << startup;
+    EXPECT_NE(startup.find("at most " + std::to_string(served) + " sessions"), std::string::npos) << startup;
+
+    std::vector<std::unique_ptr<TcpTestClient>> clients;
+    std::size_t welcomedCount = 0, full = 0;
+    for (int i = 0; i < kLimit + 20; ++i) {
+        clients.push_back(std::make_unique<TcpTestClient>());
+        ASSERT_TRUE(clients.back()->connect(port));
+        const auto result = clients.back()->hello(identity(1000 + i, 0));
+        ASSERT_TRUE(result) << "client " << i << " got no WELCOME";
+        welcomedCount += *result == kWelcomeAccepted;
+        full += *result == kWelcomeServiceFull;
+    }
+    EXPECT_EQ(welcomedCount, served);
+    EXPECT_EQ(full, kLimit + 20 - served);
+    EXPECT_EQ(voted.terminate(), 0);
+    std::string log;
+    for (std::string line = voted.readLine(); !line.empty(); line = voted.readLine())
+        log += line;
+    EXPECT_NE(log.find("at most " + std::to_string(served) + " sessions instead of 500"), std::string::npos)
+        << log;
+}
+
 TEST(VotedProgramTest, HelpAndBadOptions)
 {
     FILE* help = ::popen((std::string(QUORIX_VOTED_PATH) + " --help").c_str(), "r");
@@ -542,11 +707,12 @@ TEST(VotedProgramTest, HelpAndBadOptions)
     while (std::fgets(chunk, sizeof chunk, help))
         text += chunk;
     EXPECT_EQ(::pclose(help), 0);
-    for (const char* option : {"--listen", "--secret-file", "--broadcast-hz", "--max-sessions", "--help"})
+    for (const char* option : {"--listen", "--secret-file", "--broadcast-hz", "--max-sessions",
+                               "--max-sessions-per-user", "--help"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
 
     for (const char* bad : {" --listen nowhere", " --broadcast-hz 0", " --max-sessions x", " --bogus 1",
-                            " --secret-file /nonexistent/secret"}) {
+                            " --secret-file /nonexistent/secret", " --max-sessions-per-user 0"}) {
         const int status = std::system((std::string(QUORIX_VOTED_PATH) + bad + " 2>/dev/null").c_str());
         EXPECT_EQ(WEXITSTATUS(status), 2) << bad;
     }

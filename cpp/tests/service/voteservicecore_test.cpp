@@ -874,6 +874,75 @@ TEST_F(CoreTest, FloodIsRefusedThenDisconnected)
     EXPECT_EQ(fresh.sink.last<PQueryAllVoteRes>(v, VOTE_SYSTEM_QUERY_ALL_VOTE_RES).result, 0u);
 }
 
+TEST_F(CoreTest, MovesSpendTheRequestBudgetAndAMoveFloodIsDisconnected)
+{
+    std::uint32_t target = 100;
+    int kept = 0;
+    Disposition last = Disposition::Keep;
+    for (int i = 0; i < 500 && last == Disposition::Keep; ++i) {
+        last = h.core.moveSession(viewer, ++target);
+        kept += last == Disposition::Keep;
+    }
+    EXPECT_EQ(last, Disposition::Close);
+    EXPECT_EQ(kept, 40 + 99);
+    EXPECT_EQ(h.core.identity(viewer)->subChannelId, 100u + 40) << "moves beyond the budget are ignored";
+
+    // Requests and moves draw on one budget, which refills with time.
+    const std::string query = mpak::encode(PQueryAllVoteReq{10, 20, {}});
+    for (int i = 0; i < 30; ++i)
+        h.send(viewer2, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, query);
+    for (std::uint32_t sub = 30; sub < 40; ++sub)
+        EXPECT_EQ(h.core.moveSession(viewer2, sub), Disposition::Keep);
+    EXPECT_EQ(h.core.identity(viewer2)->subChannelId, 39u);
+    h.core.moveSession(viewer2, 20);
+    EXPECT_EQ(h.core.identity(viewer2)->subChannelId, 39u);
+    h.clock.advanceMs(100);
+    h.core.moveSession(viewer2, 20);
+    EXPECT_EQ(h.core.identity(viewer2)->subChannelId, 20u);
+    h.send(viewer2, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, query);
+    EXPECT_EQ(h.sink.last<PQueryAllVoteRes>(viewer2, VOTE_SYSTEM_QUERY_ALL_VOTE_RES).result, 0u);
+    h.send(viewer2, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, query);
+    EXPECT_EQ(h.sink.last<PQueryAllVoteRes>(viewer2, VOTE_SYSTEM_QUERY_ALL_VOTE_RES).result,
+              kResultTooManyRequests);
+}
+
+TEST_F(CoreTest, AMovingSessionGetsTheRunningVoteAtMostAtTheBroadcastRate)
+{
+    const PStartVoteRes started = startNormal();
+    const auto moveTo = [&](std::vector<std::uint32_t> subs) {
+        for (std::uint32_t sub : subs)
+            ASSERT_EQ(h.core.moveSession(elsewhere, sub), Disposition::Keep);
+    };
+    const struct
+    {
+        const char* name;
+        std::vector<std::uint32_t> moves;
+        std::size_t sentAtOnce;
+        std::size_t sentAtNextPeriod;
+    } rows[] = {
+        {"one move into the vote", {20}, 1, 0},
+        {"back and forth within a period", {20, 21, 20, 21, 20, 21, 20}, 1, 1},
+        {"back and forth, ending outside", {20, 21, 20, 21}, 1, 0},
+        {"in and out", {20, 21}, 1, 0},
+    };
+    for (const auto& row : rows) {
+        moveTo({21});
+        h.clock.advanceMs(1000); // a fresh period and a full budget
+        h.core.tick();
+        const std::size_t before = broadcasts(elsewhere);
+        moveTo(row.moves);
+        h.core.tick();
+        EXPECT_EQ(broadcasts(elsewhere) - before, row.sentAtOnce) << row.name;
+        h.clock.advanceMs(100);
+        h.core.tick();
+        h.clock.advanceMs(100);
+        h.core.tick();
+        EXPECT_EQ(broadcasts(elsewhere) - before, row.sentAtOnce + row.sentAtNextPeriod) << row.name;
+        EXPECT_EQ(lastBroadcast(elsewhere).jiFangId, started.jiFangId) << row.name;
+        EXPECT_EQ(lastBroadcast(elsewhere).fullAllowance, 0u) << row.name;
+    }
+}
+
 TEST(CoreRobustnessTest, RandomlyDamagedBodiesNeverBreakTheCore)
 {
     CoreOptions options;

@@ -68,7 +68,10 @@ bool EmbeddedVoteService::send(SessionId session, const std::string& frame)
 
 void EmbeddedVoteService::move(SessionId session, std::uint32_t subChannelId)
 {
-    guarded([&] { m_core.moveSession(session, subChannelId); });
+    Disposition disposition = Disposition::Keep;
+    guarded([&] { disposition = m_core.moveSession(session, subChannelId); });
+    if (disposition == Disposition::Close)
+        disconnect(session);
     deliverPending();
 }
 

@@ -58,6 +58,8 @@ public:
     // False when the session is unknown or the frame is not a well-formed vote frame (dropped).
     // A session that floods is disconnected (and false returned).
     bool send(SessionId session, const std::string& frame);
+    // A move spends the session's request budget like a frame: one beyond it is ignored, and a
+    // session that keeps moving is disconnected as a flooding one is.
     void move(SessionId session, std::uint32_t subChannelId);
     void disconnect(SessionId session);
     void tick();

@@ -82,8 +82,9 @@ const SessionIdentity* VoteServiceCore::identity(SessionId id) const
 bool VoteServiceCore::openSession(SessionId id, const SessionIdentity& identity)
 {
     settle();
+    const std::int64_t now = m_clock.steadyMs();
     const std::string nick = NickSanitizer::clean(identity.nick, identity.uid);
-    Session session{identity, RequestBudget(m_options.requestBurst, m_clock.steadyMs()), 0};
+    Session session{identity, RequestBudget(m_options.requestBurst, now), 0, now - broadcastPeriodMs()};
     session.identity.nick = nick;
     if (!m_sessions.emplace(id, std::move(session)).second)
         return false;
@@ -92,15 +93,18 @@ bool VoteServiceCore::openSession(SessionId id, const SessionIdentity& identity)
     return true;
 }
 
-void VoteServiceCore::moveSession(SessionId id, std::uint32_t subChannelId)
+Disposition VoteServiceCore::moveSession(SessionId id, std::uint32_t subChannelId)
 {
     settle();
     const auto it = m_sessions.find(id);
-    if (it == m_sessions.end() || it->second.identity.subChannelId == subChannelId)
-        return;
+    Disposition disposition = Disposition::Keep;
+    if (it == m_sessions.end() || !spendBudget(it->second, disposition) ||
+        it->second.identity.subChannelId == subChannelId)
+        return disposition;
     leavePlace(id, it->second.identity.place());
     it->second.identity.subChannelId = subChannelId;
     joinPlace(id, it->second.identity.place());
+    return disposition;
 }
 
 void VoteServiceCore::closeSession(SessionId id)
@@ -111,6 +115,7 @@ void VoteServiceCore::closeSession(SessionId id)
         return;
     leavePlace(id, it->second.identity.place());
     m_sessions.erase(it);
+    m_runningVoteOwed.erase(id);
 }
 
 void VoteServiceCore::joinPlace(SessionId id, const SubChannelKey& place)
@@ -122,7 +127,43 @@ void VoteServiceCore::joinPlace(SessionId id, const SubChannelKey& place)
     if (m_box && fresh)
         refreshOpen(place);
     if (sub.open && sub.open->running)
-        deliver(id, voteBroadcast(*sub.open, kVoteStarted, 0));
+        offerRunningVote(id);
+}
+
+void VoteServiceCore::offerRunningVote(SessionId id)
+{
+    const auto it = m_sessions.find(id);
+    if (it == m_sessions.end())
+        return;
+    // A session moving back and forth would otherwise bring the whole vote back with every move.
+    const std::int64_t now = m_clock.steadyMs();
+    if (now - it->second.runningVoteSentMs < broadcastPeriodMs())
+        m_runningVoteOwed.insert(id);
+    else
+        sendRunningVote(id, it->second, now);
+}
+
+void VoteServiceCore::sendRunningVote(SessionId id, Session& session, std::int64_t now)
+{
+    const auto place = m_places.find(session.identity.place());
+    if (place == m_places.end() || !place->second.open || !place->second.open->running)
+        return;
+    session.runningVoteSentMs = now;
+    deliver(id, voteBroadcast(*place->second.open, kVoteStarted, 0));
+}
+
+void VoteServiceCore::sendOwedRunningVotes(std::int64_t now)
+{
+    for (auto it = m_runningVoteOwed.begin(); it != m_runningVoteOwed.end();) {
+        const auto session = m_sessions.find(*it);
+        if (session != m_sessions.end() && now - session->second.runningVoteSentMs < broadcastPeriodMs()) {
+            ++it;
+            continue;
+        }
+        if (session != m_sessions.end())
+            sendRunningVote(*it, session->second, now);
+        it = m_runningVoteOwed.erase(it);
+    }
 }
 
 void VoteServiceCore::leavePlace(SessionId id, const SubChannelKey& place)
@@ -148,13 +189,12 @@ Disposition VoteServiceCore::handle(SessionId id, std::uint32_t minType, const s
     if (it == m_sessions.end())
         return Disposition::Close;
     Session& session = it->second;
-    if (!session.budget.take(m_options.requestsPerSecond, m_options.requestBurst, m_clock.steadyMs())) {
-        if (++session.refusedInRow >= m_options.maxRefusedInRow)
-            return Disposition::Close;
-        refuse(id, minType, kResultTooManyRequests);
-        return Disposition::Keep;
+    Disposition disposition = Disposition::Keep;
+    if (!spendBudget(session, disposition)) {
+        if (disposition == Disposition::Keep)
+            refuse(id, minType, kResultTooManyRequests);
+        return disposition;
     }
-    session.refusedInRow = 0;
     m_asking = id;
     m_answered = false;
     try {
@@ -165,6 +205,17 @@ Disposition VoteServiceCore::handle(SessionId id, std::uint32_t minType, const s
     }
     m_asking = 0;
     return Disposition::Keep;
+}
+
+bool VoteServiceCore::spendBudget(Session& session, Disposition& disposition)
+{
+    if (session.budget.take(m_options.requestsPerSecond, m_options.requestBurst, m_clock.steadyMs())) {
+        session.refusedInRow = 0;
+        return true;
+    }
+    if (++session.refusedInRow >= m_options.maxRefusedInRow)
+        disposition = Disposition::Close;
+    return false;
 }
 
 void VoteServiceCore::dispatch(Session& s, SessionId id, std::uint32_t minType, const std::string& body)
@@ -744,6 +795,7 @@ void VoteServiceCore::tick()
     } catch (const StorageUnavailable&) {
         return; // tried again on the next tick
     }
+    sendOwedRunningVotes(now);
     if (m_box)
         return;
     const std::vector<SubChannelKey> running(m_running.begin(), m_running.end());

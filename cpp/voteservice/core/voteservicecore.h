@@ -63,8 +63,10 @@ public:
     // Adds a session; false when the id is already in use. A session joining a sub-channel with a
     // running vote receives that vote's broadcast at once.
     bool openSession(SessionId id, const SessionIdentity& identity);
-    // Moves a session to another sub-channel of its channel (late-join broadcast as above).
-    void moveSession(SessionId id, std::uint32_t subChannelId);
+    // Moves a session to another sub-channel of its channel (late-join broadcast as above, at most
+    // broadcastHz times a second per session). A move costs one request of the session's budget;
+    // a move beyond it is ignored, and Close means the session flooded and should be dropped.
+    Disposition moveSession(SessionId id, std::uint32_t subChannelId);
     void closeSession(SessionId id);
 
     // One vote request (major type 2500). Close means the session flooded and should be dropped.
@@ -112,8 +114,12 @@ private:
         SessionIdentity identity;
         RequestBudget budget;
         std::uint32_t refusedInRow = 0;
+        std::int64_t runningVoteSentMs = 0; // the last late-join broadcast sent to it
     };
 
+    // Takes one request from the session's budget; when none is left, false, and Close in
+    // `disposition` once the session has been refused too often in a row.
+    bool spendBudget(Session& session, Disposition& disposition);
     void dispatch(Session& session, SessionId id, std::uint32_t minType, const std::string& body);
     void handleCreate(Session& s, SessionId id, const std::string& body);
     void handleUpdate(Session& s, SessionId id, const std::string& body);
@@ -152,6 +158,9 @@ private:
     void listChanged(const SubChannelKey& place);
     void joinPlace(SessionId id, const SubChannelKey& place);
     void leavePlace(SessionId id, const SubChannelKey& place);
+    void offerRunningVote(SessionId id);
+    void sendRunningVote(SessionId id, Session& session, std::int64_t now);
+    void sendOwedRunningVotes(std::int64_t now);
 
     // The shared mode (a ballot box is given).
     void startShared(Session& s, SessionId id, const SubChannelKey& place, const VoteInfo& stored,
@@ -191,6 +200,9 @@ private:
     std::unordered_map<SessionId, Session> m_sessions;
     std::unordered_map<SubChannelKey, SubChannel, SubChannelKeyHash> m_places;
     std::set<SubChannelKey> m_running;
+    // Sessions that re-entered a place with a running vote sooner than the broadcast period after
+    // they were last sent it: they get it on a later tick.
+    std::unordered_set<SessionId> m_runningVoteOwed;
     std::uint32_t m_lastJiFangId = 0;
     std::int64_t m_lastPruneMs = 0;
     std::int64_t m_lastExpiryCheckMs = 0;

@@ -27,6 +27,7 @@ enum WelcomeResult : std::uint32_t
     kWelcomeBadToken = 2,
     kWelcomeServiceFull = 3,
     kWelcomeHelloExpected = 4,
+    kWelcomeTooManyForUser = 5,
 };
 
 struct PHello

@@ -1,5 +1,6 @@
 // quorix-voted: the vote service over TCP, and `quorix-voted token` to issue HELLO tokens.
 
+#include "descriptorlimit.h"
 #include "memoryvotestorage.h"
 #include "redisbackend.h"
 #include "serveroptions.h"
@@ -112,6 +113,10 @@ int serve(const std::vector<std::string>& args)
         return 0;
     }
     raiseDescriptorLimit();
+    const std::size_t askedSessions = options.maxSessions;
+    if (const auto limit = DescriptorLimit::current())
+        options.maxSessions =
+            DescriptorLimit::sessionsWithin(*limit, askedSessions, VoteServer::kHandshakeSlack);
     asio::io_context io(1);
     SystemClock clock;
     std::string storageText;
@@ -141,6 +146,9 @@ int serve(const std::vector<std::string>& args)
                      std::to_string(options.maxSessions) + " sessions, " + storageText + "; " +
                      (options.secret ? std::string("HELLO tokens required")
                                      : std::string("no secret: identities are trusted as sent")));
+    if (options.maxSessions < askedSessions)
+        ServiceLog::line("at most " + std::to_string(options.maxSessions) + " sessions instead of " +
+                         std::to_string(askedSessions) + ": the open-file limit allows no more");
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&](const asio::error_code& ec, int signal) {
         if (ec)

@@ -18,7 +18,10 @@ const char* ServerOptions::usage()
            "  --secret-file FILE    require HELLO tokens signed with the secret in FILE;\n"
            "                        without it identities are trusted as sent\n"
            "  --broadcast-hz N      count broadcasts per sub-channel and second, at most (default 10)\n"
-           "  --max-sessions N      sessions served at once (default 20000)\n"
+           "  --max-sessions N      sessions served at once (default 20000; lowered to what the\n"
+           "                        open-file limit allows)\n"
+           "  --max-sessions-per-user N\n"
+           "                        sessions one user (uid in a channel) may hold at once (default 8)\n"
            "  --data DIR            keep votes, history and users in DIR/votes.db, durable\n"
            "                        (default ./quorix-data)\n"
            "  --memory              keep everything in memory only (lost when the service ends)\n"
@@ -122,6 +125,12 @@ bool ServerOptions::parse(const std::vector<std::string>& args, ServerOptions& o
                 return false;
             }
             out.maxSessions = number;
+        } else if (name == "--max-sessions-per-user") {
+            if (!parseNumber(value, 10000000, number) || number == 0) {
+                error = "--max-sessions-per-user wants a positive number, got " + value;
+                return false;
+            }
+            out.maxSessionsPerUser = number;
         } else if (name == "--redis") {
             if (!parseHostPort(value, out.redisHost, out.redisPort) || out.redisPort == 0) {
                 error = "--redis wants HOST:PORT, got " + value;

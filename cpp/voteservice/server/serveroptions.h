@@ -16,12 +16,16 @@ struct ServerOptions
     std::optional<std::string> secret; // set: HELLO must carry a valid token
     std::uint32_t broadcastHz = 10;
     std::size_t maxSessions = 20000;
+    // Sessions one user (a uid within a channel) may hold at once.
+    std::size_t maxSessionsPerUser = 8;
     // A connection whose unsent output grows beyond this is dropped (a reader too slow to keep up).
     std::size_t maxQueuedBytes = 1 << 20;
     // Kernel send buffer per connection in bytes; 0 leaves the system's (self-tuning) default.
     int socketSendBuffer = 0;
     // A connection that has not completed its HELLO by then is closed.
     std::int64_t helloTimeoutMs = 10000;
+    // A connection whose frame has started but not all arrived by then is closed.
+    std::int64_t frameTimeoutMs = 5000;
     // Where votes, history and the user directory are kept: a SQLite database in dataDir, or
     // nothing that outlives the process (memoryOnly).
     std::string dataDir = "quorix-data";

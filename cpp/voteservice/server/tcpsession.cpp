@@ -22,9 +22,9 @@ std::uint32_t u32le(const unsigned char* p)
 } // namespace
 
 TcpSession::TcpSession(asio::ip::tcp::socket socket, SessionId id, Owner& owner, std::size_t maxQueuedBytes,
-                       std::int64_t acceptedAtMs)
-    : m_socket(std::move(socket)), m_id(id), m_owner(owner), m_maxQueuedBytes(maxQueuedBytes),
-      m_acceptedAtMs(acceptedAtMs)
+                       const Clock& clock)
+    : m_socket(std::move(socket)), m_id(id), m_owner(owner), m_maxQueuedBytes(maxQueuedBytes), m_clock(clock),
+      m_acceptedAtMs(clock.steadyMs())
 {}
 
 void TcpSession::start(int socketSendBuffer)
@@ -59,14 +59,17 @@ void TcpSession::onReadable()
             break;
         if (ec || n == 0)
             return close();
-        if (m_partial.empty()) {
-            const std::size_t used = consumeFrames(scratch.data(), n);
+        const bool hadPartial = !m_partial.empty();
+        std::size_t used = 0;
+        if (!hadPartial) {
+            used = consumeFrames(scratch.data(), n);
             m_partial.assign(scratch.data() + used, n - used);
         } else {
             m_partial.append(scratch.data(), n);
-            const std::size_t used = consumeFrames(m_partial.data(), m_partial.size());
+            used = consumeFrames(m_partial.data(), m_partial.size());
             m_partial.erase(0, used);
         }
+        notePartialFrame(hadPartial && used == 0);
         if (m_partial.capacity() > kKeptPartialCapacity && m_partial.size() <= kKeptPartialCapacity)
             m_partial.shrink_to_fit();
         if (n < scratch.size())
@@ -74,6 +77,14 @@ void TcpSession::onReadable()
     }
     if (!m_closed && !m_closing)
         waitReadable();
+}
+
+void TcpSession::notePartialFrame(bool sameFrameAsBefore)
+{
+    if (m_partial.empty())
+        m_partialSinceMs.reset();
+    else if (!sameFrameAsBefore)
+        m_partialSinceMs = m_clock.steadyMs();
 }
 
 std::size_t TcpSession::consumeFrames(const char* data, std::size_t size)
@@ -193,6 +204,7 @@ void TcpSession::close()
     m_socket.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
     m_socket.close(ec);
     m_queue.clear();
+    std::string().swap(m_partial);
     m_owner.onClosed(*this);
 }
 

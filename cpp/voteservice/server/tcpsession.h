@@ -8,6 +8,7 @@
 // all sessions of the thread; a session keeps only the bytes of a frame that has not fully arrived.
 // An idle session therefore holds no read buffer, and one read takes in every frame that is there.
 
+#include "clock.h"
 #include "outframe.h"
 #include "sessionidentity.h"
 
@@ -15,6 +16,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,7 +40,7 @@ public:
     static constexpr std::uint32_t kMaxFrameBytes = 10 + 65535;
 
     TcpSession(asio::ip::tcp::socket socket, SessionId id, Owner& owner, std::size_t maxQueuedBytes,
-               std::int64_t acceptedAtMs);
+               const Clock& clock);
 
     void start(int socketSendBuffer);
     // Queues a frame. A session whose queue would pass the bound is dropped (later, never from
@@ -51,12 +53,15 @@ public:
     SessionId id() const { return m_id; }
     bool welcomed = false;
     std::int64_t acceptedAtMs() const { return m_acceptedAtMs; }
+    // When the first bytes of a frame that has not fully arrived came in; nullopt between frames.
+    std::optional<std::int64_t> partialFrameSinceMs() const { return m_partialSinceMs; }
 
 private:
     void waitReadable();
     void onReadable();
     // Handles the complete frames at the front of the bytes; returns how many bytes it used.
     std::size_t consumeFrames(const char* bytes, std::size_t size);
+    void notePartialFrame(bool sameFrameAsBefore);
     bool sendDirectly(const OutFrame& frame);
     void writeQueued();
     void dropLater();
@@ -65,8 +70,10 @@ private:
     SessionId m_id;
     Owner& m_owner;
     std::size_t m_maxQueuedBytes;
+    const Clock& m_clock;
     std::int64_t m_acceptedAtMs;
     std::string m_partial;
+    std::optional<std::int64_t> m_partialSinceMs;
     std::vector<OutFrame> m_queue;
     std::vector<OutFrame> m_inflight;
     std::size_t m_queuedBytes = 0;

@@ -4,6 +4,8 @@
 #include "recordvalidator.h"
 #include "servicelog.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -12,12 +14,20 @@ namespace quorix::service {
 namespace {
 constexpr std::size_t kMaxNickBytes = 96;
 constexpr std::size_t kMaxTokenBytes = 256;
-// Connections still in their handshake may exceed the session limit by this many.
-constexpr std::size_t kHandshakeSlack = 64;
 constexpr std::chrono::milliseconds kSweepInterval(1000);
 constexpr std::chrono::milliseconds kAcceptRetry(100);
 // Group commit: answers wait at most this long for the write that carries them to be synced.
 constexpr std::chrono::milliseconds kCommitWindow(2);
+
+// Hands freed heap pages back to the system. Frames that stopped halfway are buffers of up to
+// 64 KiB scattered through the heap; once their connections are gone, the allocator would keep
+// their pages resident.
+void returnFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
 
 CoreOptions coreOptions(const ServerOptions& options)
 {
@@ -30,8 +40,8 @@ CoreOptions coreOptions(const ServerOptions& options)
 VoteServer::VoteServer(asio::io_context& io, const ServerOptions& options, Clock& clock, VoteStorage& storage,
                        BallotBox* box)
     : m_options(options), m_clock(clock), m_storage(storage),
-      m_core(clock, storage, *this, coreOptions(options), box), m_acceptor(io), m_tickTimer(io),
-      m_sweepTimer(io), m_acceptRetryTimer(io), m_commitTimer(io)
+      m_core(clock, storage, *this, coreOptions(options), box), m_userSessions(options.maxSessionsPerUser),
+      m_acceptor(io), m_tickTimer(io), m_sweepTimer(io), m_acceptRetryTimer(io), m_commitTimer(io)
 {
     if (m_options.secret)
         m_auth.emplace(*m_options.secret);
@@ -142,15 +152,18 @@ void VoteServer::onAccepted(asio::ip::tcp::socket socket)
     }
     const SessionId id = ++m_lastId;
     auto session = std::make_shared<TcpSession>(std::move(socket), id, static_cast<TcpSession::Owner&>(*this),
-                                                m_options.maxQueuedBytes, m_clock.steadyMs());
+                                                m_options.maxQueuedBytes, m_clock);
     m_connections.emplace(id, session);
     session->start(m_options.socketSendBuffer);
 }
 
 void VoteServer::onClosed(TcpSession& session)
 {
-    if (session.welcomed)
+    if (session.welcomed) {
+        if (const SessionIdentity* who = m_core.identity(session.id()))
+            m_userSessions.remove(who->channelId, who->uid);
         m_core.closeSession(session.id());
+    }
     m_connections.erase(session.id());
 }
 
@@ -209,10 +222,8 @@ void VoteServer::onFrame(TcpSession& session, std::uint32_t maxType, std::uint32
         return welcome(session, kWelcomeHelloExpected, "HELLO expected first");
     }
     if (maxType == kVoteMajorType) {
-        if (m_core.handle(session.id(), minType, payload) == Disposition::Close) {
-            ServiceLog::line("session " + std::to_string(session.id()) + " dropped for flooding");
-            session.close();
-        }
+        if (m_core.handle(session.id(), minType, payload) == Disposition::Close)
+            dropFlooder(session);
         // Votes may wait for a shared state's answer; the commit collects them.
         if (m_storage.buffersWrites())
             armCommit();
@@ -228,7 +239,14 @@ void VoteServer::handleControl(TcpSession& session, std::uint32_t minType, const
     PMove move;
     if (minType != kControlMove || !mpak::decode(payload, move))
         return session.close();
-    m_core.moveSession(session.id(), move.subChannelId);
+    if (m_core.moveSession(session.id(), move.subChannelId) == Disposition::Close)
+        dropFlooder(session);
+}
+
+void VoteServer::dropFlooder(TcpSession& session)
+{
+    ServiceLog::line("session " + std::to_string(session.id()) + " dropped for flooding");
+    session.close();
 }
 
 void VoteServer::handleHello(TcpSession& session, const std::string& payload)
@@ -242,6 +260,8 @@ void VoteServer::handleHello(TcpSession& session, const std::string& payload)
         return welcome(session, kWelcomeBadToken, "token refused");
     if (m_core.sessionCount() >= m_options.maxSessions)
         return welcome(session, kWelcomeServiceFull, "service full");
+    if (!m_userSessions.tryAdd(hello.channelId, hello.uid))
+        return welcome(session, kWelcomeTooManyForUser, "too many sessions for this user");
 
     // WELCOME goes first; the core may push the running vote as soon as the session exists.
     session.welcomed = true;
@@ -282,21 +302,34 @@ void VoteServer::scheduleSweep()
     m_sweepTimer.async_wait([this](const asio::error_code& ec) {
         if (ec || m_stopped)
             return;
-        sweepHandshakes();
+        sweepStalledConnections();
         scheduleSweep();
     });
 }
 
-void VoteServer::sweepHandshakes()
+void VoteServer::sweepStalledConnections()
 {
     const std::int64_t now = m_clock.steadyMs();
-    std::vector<std::shared_ptr<TcpSession>> late;
+    std::vector<std::shared_ptr<TcpSession>> stalled;
+    bool heldFrames = false;
     for (const auto& [id, session] : m_connections) {
-        if (!session->welcomed && now - session->acceptedAtMs() >= m_options.helloTimeoutMs)
-            late.push_back(session);
+        if (isStalled(*session, now)) {
+            stalled.push_back(session);
+            heldFrames = heldFrames || session->partialFrameSinceMs();
+        }
     }
-    for (const auto& session : late)
+    for (const auto& session : stalled)
         session->close();
+    if (heldFrames)
+        returnFreedMemory();
+}
+
+bool VoteServer::isStalled(const TcpSession& session, std::int64_t now) const
+{
+    if (!session.welcomed && now - session.acceptedAtMs() >= m_options.helloTimeoutMs)
+        return true;
+    const std::optional<std::int64_t> frameSince = session.partialFrameSinceMs();
+    return frameSince && now - *frameSince >= m_options.frameTimeoutMs;
 }
 
 } // namespace quorix::service

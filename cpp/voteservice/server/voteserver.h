@@ -12,6 +12,7 @@
 #include "serveroptions.h"
 #include "tcpsession.h"
 #include "tokenauth.h"
+#include "usersessioncount.h"
 #include "voteservicecore.h"
 #include "votestorage.h"
 
@@ -29,6 +30,9 @@ namespace quorix::service {
 class VoteServer : private TcpSession::Owner, private OutputSink
 {
 public:
+    // Connections still in their handshake may exceed the session limit by this many.
+    static constexpr std::size_t kHandshakeSlack = 64;
+
     // With a ballot box, the open votes are shared with the other processes using the same box.
     VoteServer(asio::io_context& io, const ServerOptions& options, Clock& clock, VoteStorage& storage,
                BallotBox* box = nullptr);
@@ -63,14 +67,18 @@ private:
     void handleControl(TcpSession& session, std::uint32_t minType, const std::string& payload);
     void welcome(TcpSession& session, std::uint32_t result, const std::string& text);
     void scheduleTick();
+    void dropFlooder(TcpSession& session);
     void scheduleSweep();
-    void sweepHandshakes();
+    // Closes connections that stall: no HELLO in time, or a frame started and not finished in time.
+    void sweepStalledConnections();
+    bool isStalled(const TcpSession& session, std::int64_t now) const;
 
     ServerOptions m_options;
     Clock& m_clock;
     VoteStorage& m_storage;
     VoteServiceCore m_core;
     std::optional<TokenAuth> m_auth;
+    UserSessionCount m_userSessions;
     asio::ip::tcp::acceptor m_acceptor;
     asio::steady_timer m_tickTimer;
     asio::steady_timer m_sweepTimer;
