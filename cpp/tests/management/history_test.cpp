@@ -126,6 +126,7 @@ TEST_F(HistoryTest, WindowClosedByTheWindowSystemIsBuiltAgain)
 // history is asked for all the same.
 struct PageCountCase
 {
+    const char* name;
     int pagesKept;
     int pageAfterClick;
 };
@@ -173,9 +174,11 @@ TEST_P(HistoryQueryWithFewPages, RecordLabelSendsTheHistoryQuery)
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, HistoryQueryWithFewPages,
-                         ::testing::Values(PageCountCase{1, QuorixMainPanel::MainPage},
-                                           PageCountCase{2, QuorixMainPanel::MainPage},
-                                           PageCountCase{3, QuorixMainPanel::VoteRecordPage}));
+                         ::testing::Values(PageCountCase{"StartPageOnly", 1, QuorixMainPanel::MainPage},
+                                           PageCountCase{"NoHistoryPage", 2, QuorixMainPanel::MainPage},
+                                           PageCountCase{"UpToTheHistoryPage", 3,
+                                                         QuorixMainPanel::VoteRecordPage}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(HistoryTest, ManagersActionsAreLogged)
 {
