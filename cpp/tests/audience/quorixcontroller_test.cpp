@@ -339,6 +339,78 @@ TEST_F(ControllerTest, WindowClicksReachTheServiceThroughTheController)
     EXPECT_EQ(requests[0].as<quorix::PUserVoteReq>().voteType, 0u);
 }
 
+// A group vote: team A holds options 0 and 2, team B option 1. Buttons carry the option id.
+struct TeamClickCase
+{
+    const char* name;
+    int column;
+    int row;
+    quint32 optionId;
+};
+
+class GroupWindowClick : public ControllerTest, public ::testing::WithParamInterface<TeamClickCase>
+{
+};
+
+TEST_P(GroupWindowClick, SendsAGroupUserVoteForTheOption)
+{
+    const TeamClickCase& c = GetParam();
+    controller.onBroadcastVoteStart(startBroadcast(test::groupVote({0, 1, 0}, {4, 12, 7}, 5, 5), 7, 120, 1));
+    connection->clearSent();
+
+    PaneWidget* row = group.optionRow(c.column, c.row);
+    ASSERT_NE(row, nullptr);
+    panefw::findChild<PanePushButton>(row, QStringLiteral("Button"))->click();
+
+    const auto requests = sentRequests(*connection);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].maxType, kVoteMajorType);
+    EXPECT_EQ(requests[0].minType, quorix::VOTE_SYSTEM_USER_VOTE_REQ);
+    const auto vote = requests[0].as<quorix::PUserVoteReq>();
+    EXPECT_EQ(vote.voteType, 1u);
+    EXPECT_EQ(vote.optionId, c.optionId);
+    EXPECT_EQ(vote.tickets, 1u);
+    EXPECT_EQ(vote.voteId, 40u);
+    EXPECT_EQ(vote.jiFangId, 7u);
+    EXPECT_EQ(vote.uid, kViewerUid);
+    EXPECT_EQ(vote.channelId, AudienceHost::kChannelId);
+    EXPECT_EQ(vote.subChannelId, AudienceHost::kSubChannelId);
+}
+
+INSTANTIATE_TEST_SUITE_P(Teams, GroupWindowClick,
+                         ::testing::Values(TeamClickCase{"TeamAFirst", 0, 0, 0},
+                                           TeamClickCase{"TeamASecond", 0, 1, 2},
+                                           TeamClickCase{"TeamB", 1, 0, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class JudgeWindowConfirm : public ControllerTest, public ::testing::WithParamInterface<int>
+{
+};
+
+TEST_P(JudgeWindowConfirm, SendsTheChosenPoints)
+{
+    const int points = GetParam();
+    controller.onBroadcastVoteStart(
+        startBroadcast(test::judgeVote({{700, "张三", 0}, {kViewerUid, "王五", 0}}), 9));
+    connection->clearSent();
+
+    panefw::findChild<PanePushButton>(judge.frameWindow(), QString::number(points))->click();
+    panefw::findChild<PanePushButton>(judge.frameWindow(), QStringLiteral("pointBtn"))->click();
+
+    const auto requests = sentRequests(*connection);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].minType, quorix::VOTE_SYSTEM_USER_VOTE_REQ);
+    const auto vote = requests[0].as<quorix::PUserVoteReq>();
+    EXPECT_EQ(vote.tickets, quint32(points));
+    EXPECT_EQ(vote.optionId, 0u);
+    EXPECT_EQ(vote.voteType, 2u);
+    EXPECT_EQ(vote.voteId, 41u);
+    EXPECT_EQ(vote.jiFangId, 9u);
+    EXPECT_EQ(vote.uid, kViewerUid);
+}
+
+INSTANTIATE_TEST_SUITE_P(Points, JudgeWindowConfirm, ::testing::Values(1, 3, 5));
+
 TEST_F(ControllerTest, EndAndCloseRequestsCarryTheServiceNumber)
 {
     controller.onResStartVote(answer(40, 7));

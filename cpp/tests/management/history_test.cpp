@@ -11,6 +11,7 @@
 #include <logcapture.h>
 #include <panelabelwidget.h>
 #include <panepushbutton.h>
+#include <panestackedwidget.h>
 
 namespace {
 
@@ -120,6 +121,64 @@ TEST_F(HistoryTest, WindowClosedByTheWindowSystemIsBuiltAgain)
     panel->onJudgeQueried(QStringLiteral("评委"), 1, 2);
     EXPECT_EQ(panel->judgeList()->uids().size(), 1u);
 }
+
+// A management layout whose page stack ends early: the history page may be missing, but the
+// history is asked for all the same.
+struct PageCountCase
+{
+    const char* name;
+    int pagesKept;
+    int pageAfterClick;
+};
+
+class HistoryQueryWithFewPages : public HistoryTest, public ::testing::WithParamInterface<PageCountCase>
+{
+protected:
+    // A window built from the bundled layout with the stack cut down to its first `kept` pages.
+    std::unique_ptr<QuorixMainPanel> panelWithPages(int kept)
+    {
+        host->uiCreator().setFactory([kept](const QString& path, const QString&, QWidget* parent) {
+            PaneFrameWindow* window = PaneLayoutLoader::loadFile(path, parent);
+            auto* stack = window
+                              ? panefw::findChild<PaneStackedWidget>(window, QStringLiteral("stackedWidget"))
+                              : nullptr;
+            while (stack && stack->count() > kept)
+                delete stack->widget(stack->count() - 1);
+            return window;
+        });
+        auto trimmed = std::make_unique<QuorixMainPanel>();
+        trimmed->init(controller.get());
+        return trimmed;
+    }
+};
+
+TEST_P(HistoryQueryWithFewPages, RecordLabelSendsTheHistoryQuery)
+{
+    const PageCountCase& c = GetParam();
+    std::unique_ptr<QuorixMainPanel> trimmed = panelWithPages(c.pagesKept);
+    ASSERT_NE(trimmed->window(), nullptr);
+    auto* stack = panefw::findChild<PaneStackedWidget>(trimmed->window(), QStringLiteral("stackedWidget"));
+    ASSERT_EQ(stack->count(), c.pagesKept);
+    connection->clearSent();
+
+    auto* label =
+        panefw::findChild<PaneLabelWidget>(trimmed->window(), QStringLiteral("mainWinVoteRecordLabel"));
+    ASSERT_NE(label, nullptr);
+    emit label->clicked();
+
+    const auto query =
+        takeOnly<quorix::PQueryVoteHisRecordReq>(quorix::VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ);
+    EXPECT_EQ(query.channelId, 888u);
+    EXPECT_EQ(query.subChannelId, 889u);
+    EXPECT_EQ(trimmed->currentPage(), c.pageAfterClick);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, HistoryQueryWithFewPages,
+                         ::testing::Values(PageCountCase{"StartPageOnly", 1, QuorixMainPanel::MainPage},
+                                           PageCountCase{"NoHistoryPage", 2, QuorixMainPanel::MainPage},
+                                           PageCountCase{"UpToTheHistoryPage", 3,
+                                                         QuorixMainPanel::VoteRecordPage}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(HistoryTest, ManagersActionsAreLogged)
 {

@@ -213,6 +213,90 @@ TEST_F(VoteListTest, RunningStoppedAndClosedStatesOfTheRows)
     EXPECT_TRUE(active(label(0, "START_LABEL")));
 }
 
+// A list that arrives rebuilds every row; the open vote's row is marked again from the
+// controller's state, found by its vote id, not by its old row.
+enum class ListArrival
+{
+    QueryAnswer,
+    ChannelPush
+};
+enum class OpenVote
+{
+    Running,
+    Stopped,
+    LeftInOldSubChannel
+};
+
+struct ListArrivalCase
+{
+    const char* name;
+    ListArrival arrival;
+    OpenVote openVote;
+    const char* startText; // of the open vote's row; empty when no row is marked
+};
+
+class VoteListArrival : public VoteListTest, public ::testing::WithParamInterface<ListArrivalCase>
+{
+protected:
+    void openVote(OpenVote state)
+    {
+        quorix::PStartVoteRes started;
+        started.voteId = 20;
+        started.jiFangId = 5;
+        controller->onResStartVote(started);
+        if (state != OpenVote::Running)
+            controller->onResEndVote(started);
+        if (state == OpenVote::LeftInOldSubChannel)
+            host->channel().switchSubChannel(890);
+    }
+    void arrive(ListArrival arrival, const quorix::VoteList& votes)
+    {
+        if (arrival == ListArrival::QueryAnswer) {
+            setVotes(votes);
+            return;
+        }
+        quorix::PBroadcastChannelVote pushed;
+        pushed.votes = votes;
+        controller->onResBroadCastChannelVote(pushed);
+    }
+};
+
+TEST_P(VoteListArrival, MarksTheOpenVotesRowAgain)
+{
+    const ListArrivalCase& c = GetParam();
+    openVote(c.openVote);
+    arrive(c.arrival, {normalVote(20, "第二场", {"c"}), normalVote(40, "第四场", {"d"}),
+                       normalVote(10, "第一场", {"a", "b"})});
+    ASSERT_EQ(list->rowCount(), 3);
+    EXPECT_TRUE(takeSent().empty());
+
+    const bool marked = *c.startText != '\0';
+    EXPECT_EQ(label(0, "START_LABEL")->text(),
+              marked ? QString::fromUtf8(c.startText) : QStringLiteral("开启"));
+    EXPECT_EQ(buttonsShown(0), marked);
+    for (const char* name : {"EDITE_LABEL", "DELETE_LABEL"})
+        EXPECT_EQ(greyed(label(0, name)), marked) << name;
+    for (int row : {1, 2}) {
+        EXPECT_EQ(label(row, "START_LABEL")->text(), QStringLiteral("开启")) << row;
+        EXPECT_EQ(greyed(label(row, "START_LABEL")), marked) << row;
+        EXPECT_TRUE(active(label(row, "DELETE_LABEL"))) << row;
+        EXPECT_FALSE(buttonsShown(row)) << row;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, VoteListArrival,
+    ::testing::Values(
+        ListArrivalCase{"AnswerWhileRunning", ListArrival::QueryAnswer, OpenVote::Running, "停止"},
+        ListArrivalCase{"AnswerAfterStop", ListArrival::QueryAnswer, OpenVote::Stopped, "关闭"},
+        ListArrivalCase{"PushWhileRunning", ListArrival::ChannelPush, OpenVote::Running, "停止"},
+        ListArrivalCase{"PushAfterStop", ListArrival::ChannelPush, OpenVote::Stopped, "关闭"},
+        ListArrivalCase{"AnswerAfterSubChannelChange", ListArrival::QueryAnswer,
+                        OpenVote::LeftInOldSubChannel, ""},
+        ListArrivalCase{"PushAfterSubChannelChange", ListArrival::ChannelPush, OpenVote::LeftInOldSubChannel,
+                        ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(VoteListTest, StartLabelSendsStartEndOrCloseByTheRowState)
 {
     emit label(0, "START_LABEL")->clicked();
