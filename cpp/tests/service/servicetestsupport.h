@@ -72,6 +72,10 @@ VoteInfo normalVote(const std::string& name, std::uint32_t options, std::uint32_
 VoteInfo groupVote(const std::string& name, std::uint32_t teamA, std::uint32_t teamB);
 VoteInfo judgeVote(const std::string& name, const std::vector<std::uint32_t>& judgeUids);
 
+// Overwrites the first page of a table's or index's tree in a closed SQLite file with 0xff bytes,
+// as a failing disk might.
+void damageTree(const std::string& databasePath, const char* name);
+
 // A core with its clock, storage and sink, and helpers that speak for a session.
 class CoreHarness
 {
