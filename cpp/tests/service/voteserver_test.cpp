@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -489,22 +490,25 @@ public:
         }
         return {};
     }
-    // The exit status once the process has ended within the time; -1 when it has not (or was
-    // killed by a signal).
+    // The exit status once the process has ended within the time (128 + the signal when a signal
+    // ended it); -1 while it still runs.
     int exitStatusWithin(int timeoutMs)
     {
         for (int waited = 0; pid > 0 && waited <= timeoutMs; waited += 10) {
             int status = 0;
             if (::waitpid(pid, &status, WNOHANG) == pid) {
                 pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return -1;
     }
+    // Never signals a pid that is not this child's: kill(-1) would reach every process.
     int terminate()
     {
+        if (pid <= 0)
+            return -1;
         ::kill(pid, SIGTERM);
         int status = 0;
         ::waitpid(pid, &status, 0);
@@ -632,7 +636,6 @@ TEST(VotedProgramTest, ASecondServiceOnTheSameDataFolderIsRefusedUntilTheFirstIs
     EXPECT_EQ(second.exitStatusWithin(5000), 1);
 
     // A killed holder leaves no stale lock behind.
-    ::kill(first->pid, SIGKILL);
     first.reset();
     VotedProcess third({"--listen", "127.0.0.1:0", "--data", folder});
     EXPECT_NE(VotedProcess::portOf(third.readLine()), 0);
@@ -667,7 +670,11 @@ TEST(VotedProgramTest, AStorageFailureEndsTheServiceAtOnceKeepingWhatWasAnswered
             }
             damageTree(database, "history_place");
         }
+        // The file size limit below then fails writes (EFBIG) as a full disk does, without the
+        // signal that would otherwise end the process; the child inherits the ignored signal.
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
         VotedProcess voted({"--listen", "127.0.0.1:0", "--data", folder});
+        std::signal(SIGXFSZ, previous);
         const std::uint16_t port = VotedProcess::portOf(voted.readLine());
         ASSERT_NE(port, 0) << row.name;
         auto manager = welcomed(port, identity(1, 255));
@@ -686,6 +693,7 @@ TEST(VotedProgramTest, AStorageFailureEndsTheServiceAtOnceKeepingWhatWasAnswered
             const auto created = manager->waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
             ASSERT_TRUE(created && created->result == 0);
             answered = created->voteId;
+            ASSERT_GT(voted.pid, 0);
             const rlimit oneByte{1, 1};
             ASSERT_EQ(::prlimit(voted.pid, RLIMIT_FSIZE, &oneByte, nullptr), 0);
             ASSERT_TRUE(manager->sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ,
