@@ -24,9 +24,9 @@ TEST(ServerOptionsTest, SecretFilesAreBoundedAndSecretsLongEnough)
         bool accepted;
         std::string expected; // accepted: the secret; refused: part of the message
     } rows[] = {
-        {"one byte", "x", false, "has 1 bytes; at least 16 are required"},
-        {"fifteen bytes and a line break", "abcdefghijklmno\n", false, "has 15 bytes"},
-        {"only line breaks", "\r\n\n", false, "has 0 bytes"},
+        {"one byte", "x", false, "is shorter than 16 bytes (it has 1)"},
+        {"fifteen bytes and a line break", "abcdefghijklmno\n", false, "(it has 15)"},
+        {"only line breaks", "\r\n\n", false, "(it has 0)"},
         {"sixteen bytes", "abcdefghijklmnop", true, "abcdefghijklmnop"},
         {"sixteen bytes and CRLF", "abcdefghijklmnop\r\n", true, "abcdefghijklmnop"},
         {"the largest file", std::string(4095, 's') + "\n", true, std::string(4095, 's')},

@@ -84,8 +84,8 @@ bool ServerOptions::readSecret(const std::string& path, std::string& secret, std
     while (!contents.empty() && (contents.back() == '\n' || contents.back() == '\r'))
         contents.pop_back();
     if (contents.size() < kMinSecretBytes) {
-        error = "the secret in " + path + " has " + std::to_string(contents.size()) + " bytes; at least " +
-                std::to_string(kMinSecretBytes) + " are required";
+        error = "the secret in " + path + " is shorter than " + std::to_string(kMinSecretBytes) +
+                " bytes (it has " + std::to_string(contents.size()) + ")";
         return false;
     }
     secret = contents;
