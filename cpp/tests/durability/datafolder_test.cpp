@@ -35,9 +35,7 @@ protected:
     }
     static unsigned modeOf(const std::string& path)
     {
-        struct stat info
-        {
-        };
+        struct stat info = {};
         EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
         return info.st_mode & 07777;
     }
@@ -78,17 +76,20 @@ TEST_F(DataFolderTest, TheLockFileNamesItsHolderAndTheFolderIsNamedAsGiven)
 
 TEST_F(DataFolderTest, ANewFolderAndItsFilesAreTheOwnersOnly)
 {
-    const std::string folder = base + "/parent/data";
-    VoteDataFolder opened = VoteDataFolder::open(folder);
-    ASSERT_TRUE(opened.storage) << opened.error;
-    EXPECT_TRUE(opened.warnings.empty());
-    opened.storage->recordUser(7, {70, "seven"});
-    ASSERT_TRUE(opened.storage->commit());
+    for (const std::string given : {"/parent/data", "/slashed/data/"}) {
+        const std::string folder = base + given;
+        VoteDataFolder opened = VoteDataFolder::open(folder);
+        ASSERT_TRUE(opened.storage) << given << ": " << opened.error;
+        EXPECT_TRUE(opened.warnings.empty()) << given;
+        opened.storage->recordUser(7, {70, "seven"});
+        ASSERT_TRUE(opened.storage->commit());
 
-    EXPECT_EQ(modeOf(folder), 0700u);
-    for (const char* file : {"lock", "votes.db", "votes.db-wal", "votes.db-shm"})
-        EXPECT_EQ(modeOf(folder + "/" + file), 0600u) << file;
-    EXPECT_EQ(modeOf(base + "/parent"), 0755u) << "folders above it follow the umask";
+        EXPECT_EQ(modeOf(folder), 0700u) << given;
+        for (const char* file : {"lock", "votes.db", "votes.db-wal", "votes.db-shm"})
+            EXPECT_EQ(modeOf(folder + "/" + file), 0600u) << given << file;
+        const std::string parent = base + given.substr(0, given.find('/', 1));
+        EXPECT_EQ(modeOf(parent), 0755u) << "folders above it follow the umask";
+    }
 }
 
 TEST_F(DataFolderTest, AnExistingFolderOpenToOthersIsUsedWithAWarning)

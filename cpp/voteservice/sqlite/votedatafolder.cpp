@@ -20,13 +20,18 @@ std::string octal(mode_t mode)
     return text;
 }
 
+std::string withoutTrailingSlashes(std::string folder)
+{
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return folder;
+}
+
 // Creates the folder (its parents as the umask says, the folder itself 0700). A folder that
 // already exists is kept as it is, with a warning when others may enter it.
 bool preparePrivateFolder(const std::string& folder, VoteDataFolder& out)
 {
-    struct stat info
-    {
-    };
+    struct stat info = {};
     if (::stat(folder.c_str(), &info) == 0) {
         if (!S_ISDIR(info.st_mode)) {
             out.error = "the data folder " + folder + " is not a folder";
@@ -38,7 +43,7 @@ bool preparePrivateFolder(const std::string& folder, VoteDataFolder& out)
         return true;
     }
     std::error_code ec;
-    const std::filesystem::path parent = std::filesystem::path(folder).parent_path();
+    const std::filesystem::path parent = std::filesystem::path(withoutTrailingSlashes(folder)).parent_path();
     if (!parent.empty())
         std::filesystem::create_directories(parent, ec);
     if (ec || (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)) {
@@ -49,23 +54,16 @@ bool preparePrivateFolder(const std::string& folder, VoteDataFolder& out)
     return true;
 }
 
-std::string withoutTrailingSlashes(std::string folder)
-{
-    while (folder.size() > 1 && folder.back() == '/')
-        folder.pop_back();
-    return folder;
-}
-
 } // namespace
 
-VoteDataFolder VoteDataFolder::open(const std::string& given)
+// Messages name the folder as given.
+VoteDataFolder VoteDataFolder::open(const std::string& folder)
 {
     VoteDataFolder out;
-    const std::string folder = withoutTrailingSlashes(given);
     out.databasePath = (std::filesystem::path(folder) / "votes.db").string();
     if (!preparePrivateFolder(folder, out))
         return out;
-    auto lock = DataFolderLock::acquire(given, out.error);
+    auto lock = DataFolderLock::acquire(folder, out.error);
     if (!lock)
         return out;
     try {
