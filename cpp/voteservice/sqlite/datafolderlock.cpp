@@ -49,14 +49,9 @@ bool writePid(int descriptor)
 
 } // namespace
 
-std::string DataFolderLock::lockFilePath(const std::string& folder)
-{
-    return folder + "/lock";
-}
-
 std::unique_ptr<DataFolderLock> DataFolderLock::acquire(const std::string& folder, std::string& error)
 {
-    const std::string path = lockFilePath(folder);
+    const std::string path = folder + "/lock";
     const int descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (descriptor < 0) {
         error = "cannot open the lock file " + path + ": " + std::strerror(errno);

@@ -20,8 +20,6 @@ public:
     DataFolderLock(const DataFolderLock&) = delete;
     DataFolderLock& operator=(const DataFolderLock&) = delete;
 
-    static std::string lockFilePath(const std::string& folder);
-
 private:
     explicit DataFolderLock(int descriptor) : m_descriptor(descriptor) {}
 
