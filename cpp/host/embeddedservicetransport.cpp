@@ -2,9 +2,8 @@
 
 #include "embeddedvoteservice.h"
 #include "memoryvotestorage.h"
-#include "sqlitevotestorage.h"
+#include "votedatafolder.h"
 
-#include <QDir>
 #include <QStandardPaths>
 #include <QtGlobal>
 
@@ -12,21 +11,24 @@ namespace {
 
 // The embedded service keeps the person's votes in their data folder ($XDG_DATA_HOME/quorix, by
 // default ~/.local/share/quorix), so they are still there after the host restarts. Test runs set
-// QUORIX_EMBEDDED_MEMORY=1 to start from nothing; a folder that cannot be used falls back to memory.
-std::unique_ptr<quorix::service::VoteStorage> embeddedStorage()
+// QUORIX_EMBEDDED_MEMORY=1 to start from nothing. A folder that cannot be used (another host holds
+// it, the disk refuses) falls back to memory; `note` then says why.
+std::unique_ptr<quorix::service::VoteStorage> embeddedStorage(QString& note)
 {
     if (qEnvironmentVariableIntValue("QUORIX_EMBEDDED_MEMORY") == 1)
         return std::make_unique<quorix::service::MemoryVoteStorage>();
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    const QString folder = base + QStringLiteral("/quorix");
-    if (!base.isEmpty() && QDir().mkpath(folder)) {
-        try {
-            return std::make_unique<quorix::service::SqliteVoteStorage>(
-                (folder + QStringLiteral("/votes.db")).toStdString());
-        } catch (const quorix::service::SqliteVoteStorage::Error& e) {
-            qWarning("quorix: votes kept in memory only: %s", e.what());
-        }
+    std::string problem = "no data folder";
+    if (!base.isEmpty()) {
+        auto folder = quorix::service::VoteDataFolder::open((base + QStringLiteral("/quorix")).toStdString());
+        for (const std::string& warning : folder.warnings)
+            qWarning("quorix: %s", warning.c_str());
+        if (folder.storage)
+            return std::move(folder.storage);
+        problem = folder.error;
     }
+    note = QStringLiteral("votes kept in memory only: %1").arg(QString::fromStdString(problem));
+    qWarning("quorix: %s", qUtf8Printable(note));
     return std::make_unique<quorix::service::MemoryVoteStorage>();
 }
 
@@ -34,7 +36,7 @@ std::unique_ptr<quorix::service::VoteStorage> embeddedStorage()
 
 EmbeddedServiceTransport::EmbeddedServiceTransport(const HostIdentity& identity, QObject* parent)
     : ServiceTransport(parent), m_identity(identity),
-      m_service(std::make_unique<quorix::service::EmbeddedVoteService>(embeddedStorage())),
+      m_service(std::make_unique<quorix::service::EmbeddedVoteService>(embeddedStorage(m_storageNote))),
       m_inbox(std::make_shared<std::deque<std::string>>())
 {
     m_tick.setInterval(kTickMs);
@@ -53,6 +55,8 @@ void EmbeddedServiceTransport::start()
 {
     if (m_session != 0)
         return;
+    if (!m_storageNote.isEmpty())
+        emit eventLogged(m_storageNote);
     openSession();
     m_tick.start();
 }

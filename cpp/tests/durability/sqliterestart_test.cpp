@@ -6,10 +6,8 @@
 #include "sqlitevotestorage.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <cstdio>
-#include <fstream>
 #include <memory>
 
 using namespace quorix;
@@ -111,28 +109,7 @@ protected:
         return run->sink.last<PStartVoteRes>(manager, VOTE_SYSTEM_START_VOTE_RES);
     }
 
-    // Overwrites the first page of a table's tree in the closed file, as a failing disk might.
-    void damageTable(const char* table)
-    {
-        sqlite3* db = nullptr;
-        ASSERT_EQ(SQLITE_OK, sqlite3_open(path.c_str(), &db));
-        sqlite3_stmt* stmt = nullptr;
-        ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(db,
-                                                "SELECT rootpage, (SELECT page_size FROM pragma_page_size) "
-                                                "FROM sqlite_master WHERE name = ?1",
-                                                -1, &stmt, nullptr));
-        sqlite3_bind_text(stmt, 1, table, -1, SQLITE_STATIC);
-        ASSERT_EQ(SQLITE_ROW, sqlite3_step(stmt));
-        const std::int64_t page = sqlite3_column_int64(stmt, 0);
-        const std::int64_t pageSize = sqlite3_column_int64(stmt, 1);
-        sqlite3_finalize(stmt);
-        sqlite3_close(db);
-        ASSERT_GT(page, 1);
-        std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
-        file.seekp((page - 1) * pageSize);
-        file << std::string(std::size_t(pageSize), '\xff');
-        ASSERT_TRUE(file.good());
-    }
+    void damageTable(const char* table) { damageTree(path, table); }
 
     ManualClock clock;
     std::string path;
@@ -250,6 +227,27 @@ TEST_F(SqliteRestartTest, ARequestThatReadsADamagedPageIsRefusedAndTheServiceGoe
     run->request(manager, VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, normalVote("Q2", 2, 1, 1), {}});
     EXPECT_EQ(run->sink.last<PCreateVoteRes>(manager, VOTE_SYSTEM_CREATE_VOTE_RES).result,
               kResultStorageUnavailable);
+}
+
+// A write that fails may leave part of a request in the open transaction; committing it would
+// save half a request (and the held writes of others). What was committed before stays.
+TEST_F(SqliteRestartTest, AfterAFailedWriteNothingMoreIsCommitted)
+{
+    const std::uint32_t kept = create(normalVote("Q1", 2, 1, 1));
+    run.reset();
+    damageTable("ballots_place");
+    restart(0);
+    ASSERT_TRUE(run->storage.commit());
+    run->storage.addVote({10, 20}, normalVote("Q2", 2, 1, 1));
+    EXPECT_THROW(run->storage.addBallot({10, 20}, Ballot{2, 1, 1}), SqliteVoteStorage::Error);
+    EXPECT_FALSE(run->storage.commit());
+    EXPECT_FALSE(run->storage.commit()) << "a failed storage stays failed";
+    run.reset();
+
+    SqliteVoteStorage reopened(path);
+    const VoteList votes = reopened.votes({10, 20});
+    ASSERT_EQ(votes.size(), 1u);
+    EXPECT_EQ(votes[0].voteId, kept);
 }
 
 TEST_F(SqliteRestartTest, ADatabaseWhoseDirectoryCannotBeReadIsRefusedWhenOpened)

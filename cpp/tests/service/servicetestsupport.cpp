@@ -2,6 +2,10 @@
 
 #include "serviceframe.h"
 
+#include <sqlite3.h>
+
+#include <fstream>
+
 namespace quorix::service::test {
 
 void RecordingSink::deliver(SessionId session, const OutFrame& frame)
@@ -81,6 +85,28 @@ VoteInfo judgeVote(const std::string& name, const std::vector<std::uint32_t>& ju
         vote.judges[uid] = JudgeInfo{uid, uid + 90000, "judge" + std::to_string(uid), 0, {}};
     }
     return vote;
+}
+
+void damageTree(const std::string& databasePath, const char* name)
+{
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open(databasePath.c_str(), &db));
+    sqlite3_stmt* stmt = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(db,
+                                            "SELECT rootpage, (SELECT page_size FROM pragma_page_size) "
+                                            "FROM sqlite_master WHERE name = ?1",
+                                            -1, &stmt, nullptr));
+    sqlite3_bind_text(stmt, 1, name, -1, SQLITE_STATIC);
+    ASSERT_EQ(SQLITE_ROW, sqlite3_step(stmt));
+    const std::int64_t page = sqlite3_column_int64(stmt, 0);
+    const std::int64_t pageSize = sqlite3_column_int64(stmt, 1);
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    ASSERT_GT(page, 1);
+    std::fstream file(databasePath, std::ios::binary | std::ios::in | std::ios::out);
+    file.seekp((page - 1) * pageSize);
+    file << std::string(std::size_t(pageSize), '\xff');
+    ASSERT_TRUE(file.good());
 }
 
 CoreHarness::CoreHarness(CoreOptions options) : core(clock, storage, sink, options) {}

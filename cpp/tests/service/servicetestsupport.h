@@ -76,6 +76,10 @@ VoteInfo judgeVote(const std::string& name, const std::vector<std::uint32_t>& ju
 // vote counts after each step.
 void expectVoteCountsFollowChanges(VoteStorage& storage);
 
+// Overwrites the first page of a table's or index's tree in a closed SQLite file with 0xff bytes,
+// as a failing disk might.
+void damageTree(const std::string& databasePath, const char* name);
+
 // A core with its clock, storage and sink, and helpers that speak for a session.
 class CoreHarness
 {

@@ -3,6 +3,7 @@
 #include "memoryvotestorage.h"
 #include "resultcode.h"
 #include "servicetestsupport.h"
+#include "sqlitevotestorage.h"
 #include "systemclock.h"
 #include "tcptestclient.h"
 #include "voteserver.h"
@@ -11,10 +12,15 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <thread>
@@ -528,6 +534,44 @@ TEST(VoteServerTest, AReaderThatFallsBehindGetsEveryFrameIntact)
     }
 }
 
+// A storage that holds writes for a commit which fails once told to, as on a full disk.
+class FailingCommitStorage : public MemoryVoteStorage
+{
+public:
+    bool commit() override { return !failing; }
+    bool buffersWrites() const override { return true; }
+
+    std::atomic<bool> failing{false};
+};
+
+TEST(VoteServerTest, AFailedCommitEndsTheServersLoopWithoutAnswering)
+{
+    asio::io_context io;
+    SystemClock clock;
+    FailingCommitStorage storage;
+    ServerOptions options;
+    options.port = 0;
+    VoteServer server(io, options, clock, storage);
+    std::string error;
+    ASSERT_TRUE(server.listen(error)) << error;
+    const std::uint16_t port = server.port();
+    // Stands for the other work of the program (its signal set), which must not keep it running.
+    auto otherWork = asio::make_work_guard(io);
+    auto running = std::async(std::launch::async, [&io] { io.run(); });
+
+    auto manager = welcomed(port, identity(1, 255));
+    storage.failing = true;
+    ASSERT_TRUE(manager->sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ,
+                                  PCreateVoteReq{10, 20, normalVote("Unsaved", 2, 1, 1), {}}));
+    const bool ended = running.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    if (!ended)
+        io.stop();
+    running.wait();
+    EXPECT_TRUE(ended) << "the loop went on after the failed commit";
+    EXPECT_TRUE(server.storageFailed());
+    EXPECT_FALSE(manager->waitFor(VOTE_SYSTEM_CREATE_VOTE_RES, 500)) << "an answer reported an unsaved write";
+}
+
 // ---- the program ------------------------------------------------------------------------------
 
 class VotedProcess
@@ -570,8 +614,34 @@ public:
         char line[1024];
         return m_err && std::fgets(line, sizeof line, m_err) ? std::string(line) : std::string();
     }
+    // Log lines until the first that holds `text` (returned), or the end of the log (empty).
+    std::string readLineWith(const std::string& text)
+    {
+        for (std::string line = readLine(); !line.empty(); line = readLine()) {
+            if (line.find(text) != std::string::npos)
+                return line;
+        }
+        return {};
+    }
+    // The exit status once the process has ended within the time (128 + the signal when a signal
+    // ended it); -1 while it still runs.
+    int exitStatusWithin(int timeoutMs)
+    {
+        for (int waited = 0; pid > 0 && waited <= timeoutMs; waited += 10) {
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == pid) {
+                pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return -1;
+    }
+    // Never signals a pid that is not this child's: kill(-1) would reach every process.
     int terminate()
     {
+        if (pid <= 0)
+            return -1;
         ::kill(pid, SIGTERM);
         int status = 0;
         ::waitpid(pid, &status, 0);
@@ -606,7 +676,7 @@ std::string runToken(const std::string& args)
 TEST(VotedProgramTest, WithASecretOnlySignedIdentitiesAreWelcomed)
 {
     const std::string secretPath = ::testing::TempDir() + "/voted-secret";
-    std::ofstream(secretPath) << "correct horse\n";
+    std::ofstream(secretPath) << "correct horse battery staple\n";
     VotedProcess voted({"--listen", "127.0.0.1:0", "--memory", "--secret-file", secretPath});
     const std::string startup = voted.readLine();
     EXPECT_NE(startup.find("HELLO tokens required"), std::string::npos) << startup;
@@ -711,10 +781,121 @@ TEST(VotedProgramTest, HelpAndBadOptions)
                                "--max-sessions-per-user", "--help"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
 
-    for (const char* bad : {" --listen nowhere", " --broadcast-hz 0", " --max-sessions x", " --bogus 1",
-                            " --secret-file /nonexistent/secret", " --max-sessions-per-user 0"}) {
+    const std::string shortSecret = ::testing::TempDir() + "/voted-short-secret";
+    std::ofstream(shortSecret) << "fifteen bytes..\n";
+    const std::string secretOptions = " --uid 1 --imid 2 --role 3 --channel 4 --secret-file ";
+    const std::vector<std::string> bads = {" --listen nowhere",
+                                           " --broadcast-hz 0",
+                                           " --max-sessions x",
+                                           " --bogus 1",
+                                           " --secret-file /nonexistent/secret",
+                                           " --max-sessions-per-user 0",
+                                           " --secret-file /dev/zero",
+                                           " --secret-file " + shortSecret,
+                                           " --memory --data " + ::testing::TempDir() + "/voted-unused",
+                                           " --redis 127.0.0.1:6379 --memory",
+                                           " token" + secretOptions + shortSecret,
+                                           " token" + secretOptions + "/dev/zero"};
+    for (const std::string& bad : bads) {
         const int status = std::system((std::string(QUORIX_VOTED_PATH) + bad + " 2>/dev/null").c_str());
         EXPECT_EQ(WEXITSTATUS(status), 2) << bad;
+    }
+    std::remove(shortSecret.c_str());
+}
+
+TEST(VotedProgramTest, ASecondServiceOnTheSameDataFolderIsRefusedUntilTheFirstIsGone)
+{
+    const std::string folder = ::testing::TempDir() + "/voted-locked-data";
+    std::filesystem::remove_all(folder);
+    auto first =
+        std::make_unique<VotedProcess>(std::vector<std::string>{"--listen", "127.0.0.1:0", "--data", folder});
+    ASSERT_NE(VotedProcess::portOf(first->readLine()), 0);
+
+    VotedProcess second({"--listen", "127.0.0.1:0", "--data", folder});
+    const std::string refusal = second.readLine();
+    const std::string expected =
+        "quorix-voted: data folder " + folder + " is in use by process " + std::to_string(first->pid) + "\n";
+    EXPECT_EQ(refusal.substr(refusal.size() - std::min(refusal.size(), expected.size())), expected)
+        << refusal;
+    EXPECT_EQ(second.exitStatusWithin(5000), 1);
+
+    // A killed holder leaves no stale lock behind.
+    first.reset();
+    VotedProcess third({"--listen", "127.0.0.1:0", "--data", folder});
+    EXPECT_NE(VotedProcess::portOf(third.readLine()), 0);
+    EXPECT_EQ(third.terminate(), 0);
+    std::filesystem::remove_all(folder);
+}
+
+// A commit that fails (a file size limit stands for a full disk) or a write that fails (a damaged
+// index) ends the service at once with status 1; every answered write is still in the file.
+TEST(VotedProgramTest, AStorageFailureEndsTheServiceAtOnceKeepingWhatWasAnswered)
+{
+    const struct
+    {
+        const char* name;
+        bool damagedIndex;
+        const char* logged;
+    } rows[] = {
+        {"commit fails", false, "storage commit failed: stopping without sending"},
+        {"write fails", true, "database write failed"},
+    };
+    for (const auto& row : rows) {
+        const std::string folder =
+            ::testing::TempDir() + "/voted-failing-" + (row.damagedIndex ? "write" : "commit");
+        const std::string database = folder + "/votes.db";
+        std::filesystem::remove_all(folder);
+        ::mkdir(folder.c_str(), 0700);
+        std::uint32_t answered = 0;
+        if (row.damagedIndex) {
+            {
+                SqliteVoteStorage seed(database);
+                answered = seed.addVote({10, 20}, normalVote("Answered", 2, 1, 1));
+            }
+            damageTree(database, "history_place");
+        }
+        // The file size limit below then fails writes (EFBIG) as a full disk does, without the
+        // signal that would otherwise end the process; the child inherits the ignored signal.
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        VotedProcess voted({"--listen", "127.0.0.1:0", "--data", folder});
+        std::signal(SIGXFSZ, previous);
+        const std::uint16_t port = VotedProcess::portOf(voted.readLine());
+        ASSERT_NE(port, 0) << row.name;
+        auto manager = welcomed(port, identity(1, 255));
+        if (row.damagedIndex) {
+            ASSERT_TRUE(
+                manager->sendVote(VOTE_SYSTEM_START_VOTE_REQ, PStartVoteReq{10, 20, answered, 1, {}}));
+            const auto started = manager->waitForMessage<PStartVoteRes>(VOTE_SYSTEM_START_VOTE_RES);
+            ASSERT_TRUE(started && started->result == 0) << row.name;
+            // Ending it enters it into the history, whose index is damaged.
+            ASSERT_TRUE(manager->sendVote(VOTE_SYSTEM_END_VOTE_REQ,
+                                          PEndVoteReq{10, 20, answered, 0, started->jiFangId, {}}));
+            EXPECT_FALSE(manager->waitFor(VOTE_SYSTEM_END_VOTE_RES)) << row.name;
+        } else {
+            ASSERT_TRUE(manager->sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ,
+                                          PCreateVoteReq{10, 20, normalVote("Answered", 2, 1, 1), {}}));
+            const auto created = manager->waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
+            ASSERT_TRUE(created && created->result == 0);
+            answered = created->voteId;
+            ASSERT_GT(voted.pid, 0);
+            const rlimit oneByte{1, 1};
+            ASSERT_EQ(::prlimit(voted.pid, RLIMIT_FSIZE, &oneByte, nullptr), 0);
+            ASSERT_TRUE(manager->sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ,
+                                          PCreateVoteReq{10, 20, normalVote("Unsaved", 2, 1, 1), {}}));
+            EXPECT_FALSE(manager->waitFor(VOTE_SYSTEM_CREATE_VOTE_RES)) << row.name;
+        }
+        const int status = voted.exitStatusWithin(5000);
+        EXPECT_EQ(status, 1) << row.name;
+        if (status == -1)
+            voted.terminate();
+        EXPECT_NE(voted.readLineWith(row.logged), "") << row.name;
+        EXPECT_NE(voted.readLineWith("exiting: storage failed"), "") << row.name;
+
+        SqliteVoteStorage after(database);
+        const VoteList votes = after.votes({10, 20});
+        ASSERT_EQ(votes.size(), 1u) << row.name;
+        EXPECT_EQ(votes[0].voteId, answered) << row.name;
+        std::filesystem::remove_all(folder);
     }
 }
 

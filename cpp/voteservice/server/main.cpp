@@ -8,14 +8,15 @@
 #include "sqlitevotestorage.h"
 #include "systemclock.h"
 #include "tokenauth.h"
+#include "votedatafolder.h"
 #include "voteserver.h"
 
 #include <asio.hpp>
 
 #include <sys/resource.h>
 
+#include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -82,21 +83,35 @@ std::unique_ptr<VoteStorage> openStorage(const ServerOptions& options, std::stri
         description = "memory only";
         return std::make_unique<MemoryVoteStorage>();
     }
-    std::error_code ec;
-    std::filesystem::create_directories(options.dataDir, ec);
-    if (ec) {
-        ServiceLog::line("cannot create the data folder " + options.dataDir + ": " + ec.message());
+    VoteDataFolder folder = VoteDataFolder::open(options.dataDir);
+    for (const std::string& warning : folder.warnings)
+        ServiceLog::line(warning);
+    if (!folder.storage) {
+        ServiceLog::line(folder.error);
         return nullptr;
     }
-    const std::string path = (std::filesystem::path(options.dataDir) / "votes.db").string();
+    description = "data in " + folder.databasePath;
+    return std::move(folder.storage);
+}
+
+// Serves until a signal stops the server (0) or its storage fails (1): a write or commit that
+// fails leaves nothing to serve with, and whatever was answered before is already on disk.
+int run(asio::io_context& io, VoteServer& server)
+{
     try {
-        auto storage = std::make_unique<SqliteVoteStorage>(path);
-        description = "data in " + path;
-        return storage;
+        io.run();
     } catch (const SqliteVoteStorage::Error& e) {
         ServiceLog::line(e.what());
-        return nullptr;
+        server.stop();
+        ServiceLog::line("exiting: storage failed");
+        return 1;
     }
+    if (server.storageFailed()) {
+        ServiceLog::line("exiting: storage failed");
+        return 1;
+    }
+    ServiceLog::line("stopped");
+    return 0;
 }
 
 int serve(const std::vector<std::string>& args)
@@ -117,6 +132,8 @@ int serve(const std::vector<std::string>& args)
     if (const auto limit = DescriptorLimit::current())
         options.maxSessions =
             DescriptorLimit::sessionsWithin(*limit, askedSessions, VoteServer::kHandshakeSlack);
+    // A write beyond a file size limit then fails as a full disk does, instead of killing the process.
+    std::signal(SIGXFSZ, SIG_IGN);
     asio::io_context io(1);
     SystemClock clock;
     std::string storageText;
@@ -141,14 +158,7 @@ int serve(const std::vector<std::string>& args)
         ServiceLog::line(error);
         return 1;
     }
-    ServiceLog::line("listening on " + options.host + ":" + std::to_string(server.port()) +
-                     ", broadcasts at most " + std::to_string(options.broadcastHz) + " Hz, at most " +
-                     std::to_string(options.maxSessions) + " sessions, " + storageText + "; " +
-                     (options.secret ? std::string("HELLO tokens required")
-                                     : std::string("no secret: identities are trusted as sent")));
-    if (options.maxSessions < askedSessions)
-        ServiceLog::line("at most " + std::to_string(options.maxSessions) + " sessions instead of " +
-                         std::to_string(askedSessions) + ": the open-file limit allows no more");
+    // Before "listening" is logged: whoever waits for that line may signal at once.
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&](const asio::error_code& ec, int signal) {
         if (ec)
@@ -157,9 +167,15 @@ int serve(const std::vector<std::string>& args)
                          std::to_string(server.connectionCount()) + " connections and stopping");
         server.stop();
     });
-    io.run();
-    ServiceLog::line("stopped");
-    return 0;
+    ServiceLog::line("listening on " + options.host + ":" + std::to_string(server.port()) +
+                     ", broadcasts at most " + std::to_string(options.broadcastHz) + " Hz, at most " +
+                     std::to_string(options.maxSessions) + " sessions, " + storageText + "; " +
+                     (options.secret ? std::string("HELLO tokens required")
+                                     : std::string("no secret: identities are trusted as sent")));
+    if (options.maxSessions < askedSessions)
+        ServiceLog::line("at most " + std::to_string(options.maxSessions) + " sessions instead of " +
+                         std::to_string(askedSessions) + ": the open-file limit allows no more");
+    return run(io, server);
 }
 
 } // namespace

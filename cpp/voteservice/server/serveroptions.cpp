@@ -1,7 +1,6 @@
 #include "serveroptions.h"
 
 #include <fstream>
-#include <sstream>
 
 namespace quorix::service {
 
@@ -15,8 +14,8 @@ const char* ServerOptions::usage()
            "\n"
            "options:\n"
            "  --listen HOST:PORT    address to listen on (default 127.0.0.1:27500; port 0 picks one)\n"
-           "  --secret-file FILE    require HELLO tokens signed with the secret in FILE;\n"
-           "                        without it identities are trusted as sent\n"
+           "  --secret-file FILE    require HELLO tokens signed with the secret in FILE (16 to\n"
+           "                        4096 bytes); without it identities are trusted as sent\n"
            "  --broadcast-hz N      count broadcasts per sub-channel and second, at most (default 10)\n"
            "  --max-sessions N      sessions served at once (default 20000; lowered to what the\n"
            "                        open-file limit allows)\n"
@@ -27,6 +26,7 @@ const char* ServerOptions::usage()
            "  --memory              keep everything in memory only (lost when the service ends)\n"
            "  --redis HOST:PORT     keep everything in Redis, shared with every quorix-voted\n"
            "                        started with the same Redis (several nodes)\n"
+           "                        (--data, --memory and --redis exclude each other)\n"
            "  --help                show this text\n"
            "\n"
            "token prints a HELLO token for the given identity, valid until --expiry\n"
@@ -71,22 +71,52 @@ bool ServerOptions::readSecret(const std::string& path, std::string& secret, std
         error = "cannot read the secret file " + path;
         return false;
     }
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    secret = contents.str();
-    while (!secret.empty() && (secret.back() == '\n' || secret.back() == '\r'))
-        secret.pop_back();
-    if (secret.empty()) {
-        error = "the secret file " + path + " is empty";
+    // One byte more than allowed tells a file that is too long from one that fits exactly.
+    std::string contents(kMaxSecretFileBytes + 1, '\0');
+    in.read(contents.data(), std::streamsize(contents.size()));
+    contents.resize(std::size_t(in.gcount()));
+    if (in.bad()) {
+        error = "cannot read the secret file " + path;
         return false;
     }
+    if (contents.size() > kMaxSecretFileBytes) {
+        error =
+            "the secret file " + path + " is longer than " + std::to_string(kMaxSecretFileBytes) + " bytes";
+        return false;
+    }
+    while (!contents.empty() && (contents.back() == '\n' || contents.back() == '\r'))
+        contents.pop_back();
+    if (contents.size() < kMinSecretBytes) {
+        error = "the secret in " + path + " is shorter than " + std::to_string(kMinSecretBytes) +
+                " bytes (it has " + std::to_string(contents.size()) + ")";
+        return false;
+    }
+    secret = contents;
     return true;
 }
+
+namespace {
+
+// Each storage option names one place for the data; two of them leave it unclear which was meant.
+bool storageChoiceIsClear(bool memory, bool data, bool redis, std::string& error)
+{
+    if (memory && data)
+        error = "--memory and --data cannot be combined: choose one";
+    else if (redis && (memory || data))
+        error = std::string("--redis and ") + (memory ? "--memory" : "--data") +
+                " cannot be combined: choose one";
+    else
+        return true;
+    return false;
+}
+
+} // namespace
 
 bool ServerOptions::parse(const std::vector<std::string>& args, ServerOptions& out, bool& help,
                           std::string& error)
 {
     help = false;
+    bool dataGiven = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& name = args[i];
         if (name == "--help" || name == "-h") {
@@ -142,12 +172,13 @@ bool ServerOptions::parse(const std::vector<std::string>& args, ServerOptions& o
                 return false;
             }
             out.dataDir = value;
+            dataGiven = true;
         } else {
             error = "unknown option " + name;
             return false;
         }
     }
-    return true;
+    return storageChoiceIsClear(out.memoryOnly, dataGiven, out.usesRedis(), error);
 }
 
 } // namespace quorix::service

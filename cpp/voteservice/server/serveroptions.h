@@ -41,7 +41,12 @@ struct ServerOptions
     // is set when --help was given.
     static bool parse(const std::vector<std::string>& args, ServerOptions& out, bool& help,
                       std::string& error);
-    // Reads a secret file: its contents without trailing line breaks, never empty.
+    // A secret file holds at most kMaxSecretFileBytes; the secret, without trailing line breaks,
+    // at least kMinSecretBytes, since a short one is guessed by trying.
+    static constexpr std::size_t kMaxSecretFileBytes = 4096;
+    static constexpr std::size_t kMinSecretBytes = 16;
+
+    // Reads a secret file: its contents without trailing line breaks, within the bounds above.
     static bool readSecret(const std::string& path, std::string& secret, std::string& error);
     static bool parseHostPort(const std::string& text, std::string& host, std::uint16_t& port);
     static bool parseNumber(const std::string& text, std::uint64_t max, std::uint64_t& value);

@@ -39,7 +39,7 @@ CoreOptions coreOptions(const ServerOptions& options)
 
 VoteServer::VoteServer(asio::io_context& io, const ServerOptions& options, Clock& clock, VoteStorage& storage,
                        BallotBox* box)
-    : m_options(options), m_clock(clock), m_storage(storage),
+    : m_io(io), m_options(options), m_clock(clock), m_storage(storage),
       m_core(clock, storage, *this, coreOptions(options), box), m_userSessions(options.maxSessionsPerUser),
       m_acceptor(io), m_tickTimer(io), m_sweepTimer(io), m_acceptRetryTimer(io), m_commitTimer(io)
 {
@@ -202,7 +202,9 @@ void VoteServer::commitAndRelease()
         ServiceLog::line("storage commit failed: stopping without sending " + std::to_string(m_held.size()) +
                          " held frames");
         m_held.clear();
+        m_storageFailed = true;
         stop();
+        m_io.stop();
         return;
     }
     auto held = std::move(m_held);

@@ -48,6 +48,9 @@ public:
     void adopt(asio::ip::tcp::socket socket);
     // Stops accepting and closes every connection; the io_context then runs out of work.
     void stop();
+    // True once a commit failed: the server then stopped, dropped the answers it held and stopped
+    // its io_context, since it cannot go on serving without its storage.
+    bool storageFailed() const { return m_storageFailed; }
 
     std::size_t connectionCount() const { return m_connections.size(); }
     std::size_t sessionCount() const { return m_core.sessionCount(); }
@@ -73,6 +76,7 @@ private:
     void sweepStalledConnections();
     bool isStalled(const TcpSession& session, std::int64_t now) const;
 
+    asio::io_context& m_io;
     ServerOptions m_options;
     Clock& m_clock;
     VoteStorage& m_storage;
@@ -89,6 +93,7 @@ private:
     std::unordered_map<SessionId, std::shared_ptr<TcpSession>> m_connections;
     SessionId m_lastId = 0;
     bool m_stopped = false;
+    bool m_storageFailed = false;
 };
 
 } // namespace quorix::service

@@ -1,37 +1,19 @@
 #include "sqlitevotestorage.h"
 
+#include "datafolderlock.h"
 #include "mpak.h"
 #include "recordvalidator.h"
+#include "votedatabaseschema.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <limits>
 
 namespace quorix::service {
 
 namespace {
-
-constexpr int kSchemaVersion = 1;
-
-const char* const kSchema = R"sql(
-CREATE TABLE IF NOT EXISTS counters (name TEXT PRIMARY KEY, value INTEGER NOT NULL);
-CREATE TABLE IF NOT EXISTS votes (
-  channel INTEGER NOT NULL, sub INTEGER NOT NULL, vote_id INTEGER NOT NULL, record BLOB NOT NULL,
-  PRIMARY KEY (channel, sub, vote_id));
-CREATE TABLE IF NOT EXISTS history (
-  record_key INTEGER PRIMARY KEY, channel INTEGER NOT NULL, sub INTEGER NOT NULL,
-  ended_at INTEGER NOT NULL, record BLOB NOT NULL);
-CREATE INDEX IF NOT EXISTS history_place ON history (channel, sub, ended_at);
-CREATE TABLE IF NOT EXISTS directory (imid INTEGER PRIMARY KEY, uid INTEGER NOT NULL, nick TEXT NOT NULL);
-CREATE TABLE IF NOT EXISTS open_votes (
-  channel INTEGER NOT NULL, sub INTEGER NOT NULL, ji_fang_id INTEGER NOT NULL,
-  started_at INTEGER NOT NULL, starter_nick TEXT NOT NULL, running INTEGER NOT NULL,
-  record BLOB NOT NULL, PRIMARY KEY (channel, sub));
-CREATE TABLE IF NOT EXISTS ballots (
-  channel INTEGER NOT NULL, sub INTEGER NOT NULL, uid INTEGER NOT NULL,
-  option_id INTEGER NOT NULL, tickets INTEGER NOT NULL);
-CREATE INDEX IF NOT EXISTS ballots_place ON ballots (channel, sub);
-)sql";
 
 // A stored vote must meet the rules the service checked before storing it, whoever wrote the
 // file; the owner, running counts and judges' points an open vote carries were not part of that.
@@ -67,13 +49,23 @@ bool plausibleUnixTime(std::int64_t seconds)
     return seconds >= 0 && seconds <= std::int64_t(std::numeric_limits<std::uint32_t>::max());
 }
 
+// A new database file is readable by its owner only; SQLite gives its -wal and -shm files the
+// database file's mode.
+void createPrivateFile(const std::string& path)
+{
+    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (descriptor >= 0)
+        ::close(descriptor);
+}
+
 } // namespace
 
 // A prepared statement, reset after each use so it can be bound again.
 class SqliteVoteStorage::Statement
 {
 public:
-    Statement(sqlite3* db, const char* sql) : m_db(db)
+    // writeFailed is set when a write through this statement fails.
+    Statement(sqlite3* db, const char* sql, bool& writeFailed) : m_db(db), m_writeFailed(writeFailed)
     {
         if (sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr) != SQLITE_OK)
             throw Error(std::string("cannot prepare: ") + sqlite3_errmsg(db));
@@ -115,6 +107,7 @@ public:
             reset();
             if (query)
                 throw StorageUnavailable("database read failed: " + message);
+            m_writeFailed = true;
             throw Error("database write failed: " + message);
         }
         reset();
@@ -151,12 +144,14 @@ public:
 
 private:
     sqlite3* m_db;
+    bool& m_writeFailed;
     sqlite3_stmt* m_stmt = nullptr;
 };
 
 SqliteVoteStorage::SqliteVoteStorage(const std::string& path, std::size_t maxDirectoryEntries)
     : m_maxDirectoryEntries(maxDirectoryEntries)
 {
+    createPrivateFile(path);
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
     if (sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr) != SQLITE_OK) {
         const std::string message = m_db ? sqlite3_errmsg(m_db) : "out of memory";
@@ -164,10 +159,12 @@ SqliteVoteStorage::SqliteVoteStorage(const std::string& path, std::size_t maxDir
         throw Error("cannot open " + path + ": " + message);
     }
     try {
+        exec("PRAGMA busy_timeout=5000");
+        // Before anything changes the file: one of another program stays as it is.
+        VoteDatabaseSchema::check(m_db, path);
         exec("PRAGMA journal_mode=WAL");
         exec("PRAGMA synchronous=FULL");
-        exec("PRAGMA busy_timeout=5000");
-        createSchema();
+        VoteDatabaseSchema::install(m_db);
         Statement& count = statement("SELECT count(*) FROM directory");
         m_directorySize = count.step() ? std::size_t(count.integer(0)) : 0;
         count.reset();
@@ -196,26 +193,13 @@ void SqliteVoteStorage::exec(const char* sql)
     }
 }
 
-void SqliteVoteStorage::createSchema()
-{
-    Statement version(m_db, "PRAGMA user_version");
-    const std::int64_t found = version.step() ? version.integer(0) : 0;
-    version.reset();
-    if (found != 0 && found != kSchemaVersion)
-        throw Error("database has an unknown layout version " + std::to_string(found));
-    exec("BEGIN IMMEDIATE");
-    exec(kSchema);
-    exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
-    exec("COMMIT");
-}
-
 SqliteVoteStorage::Statement& SqliteVoteStorage::statement(const char* sql) const
 {
     for (auto& [text, stmt] : m_statements) {
         if (text == sql)
             return *stmt;
     }
-    m_statements.emplace_back(sql, std::make_unique<Statement>(m_db, sql));
+    m_statements.emplace_back(sql, std::make_unique<Statement>(m_db, sql, m_writeFailed));
     return *m_statements.back().second;
 }
 
@@ -227,14 +211,26 @@ void SqliteVoteStorage::beginWrite()
     m_inTransaction = true;
 }
 
+// After a failed write or commit the transaction may hold part of a request's writes, so it is
+// rolled back and nothing is committed again: what was committed before stays as it was.
 bool SqliteVoteStorage::commit()
 {
-    if (!m_inTransaction)
-        return true;
-    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+    if (!m_writeFailed && m_inTransaction &&
+        sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        m_writeFailed = true;
+    if (m_writeFailed) {
+        if (sqlite3_get_autocommit(m_db) == 0)
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        m_inTransaction = false;
         return false;
+    }
     m_inTransaction = false;
     return true;
+}
+
+void SqliteVoteStorage::keepFolderLock(std::unique_ptr<DataFolderLock> lock)
+{
+    m_folderLock = std::move(lock);
 }
 
 std::uint32_t SqliteVoteStorage::nextCounter(const char* name)

@@ -12,10 +12,14 @@ struct sqlite3_stmt;
 
 namespace quorix::service {
 
+class DataFolderLock;
+
 // Storage in one SQLite database file (WAL journal, full sync on commit). Writes go into an open
 // transaction that commit() makes durable, so many writes share one sync (group commit); reads see
 // the uncommitted writes. Records are kept in the service's own wire encoding. A query that fails
 // (a damaged page) throws StorageUnavailable, which refuses one request; a failed write throws Error.
+// After a failed write or commit the storage has failed: the open transaction is rolled back and
+// every later commit() returns false, so no partly written request ever reaches the disk.
 class SqliteVoteStorage : public VoteStorage
 {
 public:
@@ -25,7 +29,8 @@ public:
         using std::runtime_error::runtime_error;
     };
 
-    // Opens or creates the database; throws Error when it cannot be opened or is not ours.
+    // Opens or creates the database (a new file gets mode 0600); throws Error when it cannot be
+    // opened or is not ours (VoteDatabaseSchema).
     explicit SqliteVoteStorage(const std::string& path, std::size_t maxDirectoryEntries = 200000);
     ~SqliteVoteStorage() override;
     SqliteVoteStorage(const SqliteVoteStorage&) = delete;
@@ -55,18 +60,23 @@ public:
     bool commit() override;
     bool buffersWrites() const override { return true; }
 
+    // Holds the data folder's lock until the database is closed.
+    void keepFolderLock(std::unique_ptr<DataFolderLock> lock);
+
 private:
     class Statement;
 
     void exec(const char* sql);
-    void createSchema();
     void beginWrite();
     Statement& statement(const char* sql) const;
     std::uint32_t nextCounter(const char* name);
 
+    // First, so that it is released last, after the database is closed.
+    std::unique_ptr<DataFolderLock> m_folderLock;
     sqlite3* m_db = nullptr;
     std::size_t m_maxDirectoryEntries;
     bool m_inTransaction = false;
+    mutable bool m_writeFailed = false; // set through the statements, which const queries share
     std::size_t m_directorySize = 0;
     mutable std::vector<std::pair<const char*, std::unique_ptr<Statement>>> m_statements;
 };

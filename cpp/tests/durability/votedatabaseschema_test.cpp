@@ -1,0 +1,134 @@
+// Which database files the SQLite storage uses: its own, of a version it knows. A file of another
+// layout or a newer version is refused when opened, before anything in it changes, instead of
+// failing at the first request that meets the difference.
+
+#include "servicetestsupport.h"
+#include "sqlitevotestorage.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstdio>
+
+using namespace quorix;
+using namespace quorix::service;
+using namespace quorix::service::test;
+
+namespace {
+
+class VoteDatabaseSchemaTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        path = ::testing::TempDir() + "/quorix-schema-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".db";
+        removeFiles();
+    }
+    void TearDown() override { removeFiles(); }
+    void removeFiles()
+    {
+        for (const char* suffix : {"", "-wal", "-shm"})
+            std::remove((path + suffix).c_str());
+    }
+    // Runs SQL on the file as another program would.
+    void execute(const std::string& sql)
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(SQLITE_OK, sqlite3_open(path.c_str(), &db));
+        char* message = nullptr;
+        EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message)) << message;
+        sqlite3_free(message);
+        sqlite3_close(db);
+    }
+    // The first column of every row of a query, joined by spaces.
+    std::string answer(const std::string& sql)
+    {
+        sqlite3* db = nullptr;
+        EXPECT_EQ(SQLITE_OK, sqlite3_open(path.c_str(), &db));
+        std::string text;
+        sqlite3_exec(
+            db, sql.c_str(),
+            [](void* out, int, char** values, char**) {
+                *static_cast<std::string*>(out) += std::string(values[0] ? values[0] : "") + " ";
+                return 0;
+            },
+            &text, nullptr);
+        sqlite3_close(db);
+        return text;
+    }
+    // Everything a refused open must leave as it was.
+    std::string fingerprint()
+    {
+        return answer("PRAGMA user_version") + "| " + answer("PRAGMA journal_mode") + "| " +
+               answer("SELECT sql FROM sqlite_master ORDER BY name");
+    }
+
+    std::string path;
+};
+
+TEST_F(VoteDatabaseSchemaTest, AFileOfAnotherLayoutOrANewerVersionIsRefusedAndLeftAsItWas)
+{
+    const struct
+    {
+        const char* name;
+        bool ownFirst; // the storage made the file before the SQL ran
+        const char* sql;
+        const char* error;
+    } rows[] = {
+        {"another votes table", false, "CREATE TABLE votes(x)",
+         " is not a vote database: its table votes has columns (x), this service's has (channel, sub, "
+         "vote_id, record)"},
+        {"another program's tables", false, "CREATE TABLE notes(id INTEGER, body TEXT)",
+         " is not a vote database: it has a table notes this service does not know"},
+        {"our version number on another layout", false, "CREATE TABLE votes(x); PRAGMA user_version=1",
+         "its table votes has columns (x)"},
+        {"an extra table in ours", true, "CREATE TABLE extra(a)", "it has a table extra"},
+        {"a column added to ours", true, "ALTER TABLE ballots ADD COLUMN weight INTEGER",
+         "its table ballots has columns (channel, sub, uid, option_id, tickets, weight)"},
+        {"a newer version", true, "PRAGMA user_version=7",
+         " has schema version 7; this service knows up to 1"},
+        {"a negative version", false, "PRAGMA user_version=-2", " has an unknown schema version -2"},
+    };
+    for (const auto& row : rows) {
+        removeFiles();
+        if (row.ownFirst) {
+            SqliteVoteStorage create(path);
+        }
+        execute(row.sql);
+        const std::string before = fingerprint();
+        try {
+            SqliteVoteStorage storage(path);
+            ADD_FAILURE() << row.name << ": opened";
+        } catch (const SqliteVoteStorage::Error& e) {
+            const std::string message = e.what();
+            EXPECT_EQ(message.rfind(path, 0), 0u) << row.name << ": names the file: " << message;
+            EXPECT_NE(message.find(row.error), std::string::npos) << row.name << ": " << message;
+        }
+        EXPECT_EQ(fingerprint(), before) << row.name;
+    }
+}
+
+TEST_F(VoteDatabaseSchemaTest, AnOwnDatabaseFromBeforeTheVersionKeepsItsDataAndIsStamped)
+{
+    const SubChannelKey place{10, 20};
+    std::uint32_t voteId = 0;
+    {
+        SqliteVoteStorage storage(path);
+        voteId = storage.addVote(place, normalVote("kept", 2, 1, 1));
+        storage.recordUser(90001, {1, "someone"});
+        ASSERT_TRUE(storage.commit());
+    }
+    execute("PRAGMA user_version=0");
+
+    SqliteVoteStorage storage(path);
+    const VoteList votes = storage.votes(place);
+    ASSERT_EQ(votes.size(), 1u);
+    EXPECT_EQ(votes[0].voteId, voteId);
+    EXPECT_EQ(votes[0].name, "kept");
+    ASSERT_TRUE(storage.findUser(90001));
+    EXPECT_EQ(storage.findUser(90001)->nick, "someone");
+    EXPECT_EQ(answer("PRAGMA user_version"), "1 ");
+}
+
+} // namespace

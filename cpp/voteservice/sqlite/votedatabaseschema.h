@@ -1,0 +1,27 @@
+#pragma once
+
+// The layout of the vote database and its version (PRAGMA user_version). A file is used only when
+// every table in it is one of the service's own with exactly its columns, and its version is one
+// this build knows; anything else was written by another program or a newer service and is
+// refused before anything in it changes. A database of the service's own from before the version
+// was kept (version 0, the service's tables) is stamped with the current version as it is.
+
+#include <string>
+
+struct sqlite3;
+
+namespace quorix::service {
+
+class VoteDatabaseSchema
+{
+public:
+    static constexpr int kVersion = 1;
+
+    // Throws SqliteVoteStorage::Error naming `path` and what is wrong when the file is not usable.
+    // Reads only.
+    static void check(sqlite3* db, const std::string& path);
+    // Creates the missing tables and indexes and stamps the current version, in one transaction.
+    static void install(sqlite3* db);
+};
+
+} // namespace quorix::service
