@@ -1,4 +1,4 @@
-#include "jsonreader.h"
+#include "jsontext.h"
 #include "wirejson.h"
 #include "wirevectors.h"
 
@@ -10,11 +10,13 @@
 
 namespace {
 
-JsonValue parsed(const std::string& text)
+using Json = nlohmann::ordered_json;
+
+Json parsed(const std::string& text)
 {
-    JsonReader reader(text);
-    JsonValue value;
-    EXPECT_TRUE(reader.parse(value)) << reader.error();
+    Json value;
+    std::string error;
+    EXPECT_TRUE(JsonText::read(text, value, error)) << error;
     return value;
 }
 
@@ -24,19 +26,19 @@ TEST(QuorixWire, EveryVectorRoundTripsThroughJsonText)
     for (const wirevectors::WireVector& v : wirevectors::all()) {
         SCOPED_TRACE(v.name);
         const std::string frame = wirevectors::frameOf(v);
-        const JsonValue document = WireJson::decodeFrame(frame);
-        EXPECT_EQ(v.name, document.find("name")->asText());
-        EXPECT_TRUE(document.find("complete")->asBool());
-        EXPECT_EQ(2500, document.find("maxType")->asNumber());
-        EXPECT_EQ(v.minType, document.find("minType")->asNumber());
+        const Json document = WireJson::decodeFrame(frame);
+        EXPECT_EQ(v.name, document.at("name").get<std::string>());
+        EXPECT_TRUE(document.at("complete").get<bool>());
+        EXPECT_EQ(2500, document.at("maxType").get<double>());
+        EXPECT_EQ(v.minType, document.at("minType").get<double>());
         EXPECT_EQ(wirevectors::toHex(frame),
-                  WireJson::toHex(WireJson::encodeFrame(parsed(document.write()))));
+                  WireJson::toHex(WireJson::encodeFrame(parsed(JsonText::write(document)))));
     }
 }
 
 TEST(QuorixWire, BodiesUseTheFieldNames)
 {
-    const JsonValue broadcast = WireJson::decodeFrame(wirevectors::frameOf(wirevectors::byMinType(27)));
+    const Json broadcast = WireJson::decodeFrame(wirevectors::frameOf(wirevectors::byMinType(27)));
     EXPECT_EQ(
         R"({"aux1":0,"aux2":0,"fullAllowance":1,"status":0,"remainSeconds":60,"jiFangId":99,"vote":{)"
         R"("aux1":1,"aux2":2,"voteId":7,"name":"Q1","auxText1":"","limitTime":60,"voteType":1,"aux3":3,)"
@@ -44,11 +46,11 @@ TEST(QuorixWire, BodiesUseTheFieldNames)
         R"("options":{"0":"A","1":"票"},"optionTickets":{"1":5},"optionGroup":{"0":0,"1":1},)"
         R"("groupNames":{"0":"a","1":"b"},"judgeOrder":{"0":700},"judges":{"700":{"uid":700,"imid":9001,)"
         R"("nick":"j","points":4,"auxMap":{}}},"auxMap":{"5":"z"}},"extend":{}})",
-        broadcast.find("body")->write());
+        JsonText::write(broadcast.at("body")));
 
-    const JsonValue batch = WireJson::decodeFrame(wirevectors::frameOf(wirevectors::byMinType(25)));
+    const Json batch = WireJson::decodeFrame(wirevectors::frameOf(wirevectors::byMinType(25)));
     EXPECT_EQ(R"({"channelId":10,"subChannelId":20,"aux1":{"7":0,"8":2},"extend":{}})",
-              batch.find("body")->write());
+              JsonText::write(batch.at("body")));
 }
 
 TEST(QuorixWire, ShortFramesDecodeAsFarAsTheyGo)
@@ -56,19 +58,19 @@ TEST(QuorixWire, ShortFramesDecodeAsFarAsTheyGo)
     const std::string frame = wirevectors::frameOf(wirevectors::byMinType(6));
     // Declared payload intact but only 8 bytes long: result and aux1 are read.
     const std::string eightByteBody = wirevectors::fromHex("c4090000 06000000 0800 00000000 01000000");
-    JsonValue document = WireJson::decodeFrame(eightByteBody);
-    EXPECT_FALSE(document.find("complete")->asBool());
+    Json document = WireJson::decodeFrame(eightByteBody);
+    EXPECT_FALSE(document.at("complete").get<bool>());
     EXPECT_EQ(R"({"result":0,"aux1":1,"aux2":0,"voteId":0,"jiFangId":0,"extend":{}})",
-              document.find("body")->write());
+              JsonText::write(document.at("body")));
 
     // A frame cut before the end of its declared payload is incomplete as well.
     document = WireJson::decodeFrame(frame.substr(0, frame.size() - 4));
-    EXPECT_FALSE(document.find("complete")->asBool());
-    EXPECT_EQ(99, document.find("body")->find("jiFangId")->asNumber());
+    EXPECT_FALSE(document.at("complete").get<bool>());
+    EXPECT_EQ(99, document.at("body").at("jiFangId").get<double>());
 
     // Bytes behind the declared payload are not part of the message.
     document = WireJson::decodeFrame(frame + "zz");
-    EXPECT_TRUE(document.find("complete")->asBool());
+    EXPECT_TRUE(document.at("complete").get<bool>());
 }
 
 TEST(QuorixWire, MissingBodyFieldsKeepTheirDefaultsAndNameIsOptional)
@@ -85,15 +87,16 @@ TEST(QuorixWire, TextsSurviveEscapes)
 {
     const std::string frame = WireJson::encodeFrame(
         parsed(R"({"maxType":2500,"minType":32,"body":{"nick":"a\"\\\n\u00e9\ud83d\ude00\u0000"}})"));
-    const JsonValue document = WireJson::decodeFrame(frame);
+    const Json document = WireJson::decodeFrame(frame);
     EXPECT_EQ(std::string("a\"\\\n\xc3\xa9\xf0\x9f\x98\x80\0", 11),
-              document.find("body")->find("nick")->asText());
-    EXPECT_EQ(frame, WireJson::encodeFrame(parsed(document.write())));
+              document.at("body").at("nick").get<std::string>());
+    EXPECT_EQ(frame, WireJson::encodeFrame(parsed(JsonText::write(document))));
 
     // Bytes that are not UTF-8 are shown as U+FFFD so the output stays valid JSON.
     const std::string raw =
         wirevectors::fromHex("c4090000 20000000 0f00 00000000 00000000 00000000 0100 ff 00000000");
-    EXPECT_NE(std::string::npos, WireJson::decodeFrame(raw).write().find("\"nick\":\"\xef\xbf\xbd\""));
+    EXPECT_NE(std::string::npos,
+              JsonText::write(WireJson::decodeFrame(raw)).find("\"nick\":\"\xef\xbf\xbd\""));
 }
 
 TEST(QuorixWire, BadDocumentsAreRefusedWithTheirPath)
@@ -139,7 +142,7 @@ TEST(QuorixWire, BadDocumentsAreRefusedWithTheirPath)
 TEST(QuorixWire, OversizedBodyIsRefusedNotTruncated)
 {
     const std::string nick(70000, 'n');
-    const JsonValue document = parsed(R"({"maxType":2500,"minType":32,"body":{"nick":")" + nick + "\"}}");
+    const Json document = parsed(R"({"maxType":2500,"minType":32,"body":{"nick":")" + nick + "\"}}");
     EXPECT_THROW(WireJson::encodeFrame(document), WireJsonError);
 }
 
@@ -162,15 +165,15 @@ TEST(JsonReaderLimits, MalformedAndHostileJsonIsRefused)
                            "-"};
     for (const char* text : cases) {
         SCOPED_TRACE(text);
-        JsonReader reader(text);
-        JsonValue value;
-        EXPECT_FALSE(reader.parse(value));
-        EXPECT_NE(std::string::npos, reader.error().find("JSON: "));
+        Json value;
+        std::string error;
+        EXPECT_FALSE(JsonText::read(text, value, error));
+        EXPECT_NE(std::string::npos, error.find("JSON: "));
     }
-    JsonReader deepReader(deep);
-    JsonValue value;
-    EXPECT_FALSE(deepReader.parse(value));
-    EXPECT_NE(std::string::npos, deepReader.error().find("nesting deeper than 64"));
+    Json value;
+    std::string error;
+    EXPECT_FALSE(JsonText::read(deep, value, error));
+    EXPECT_NE(std::string::npos, error.find("nesting deeper than 64"));
 }
 
 struct RunResult
