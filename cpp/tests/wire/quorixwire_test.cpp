@@ -99,6 +99,71 @@ TEST(QuorixWire, TextsSurviveEscapes)
               JsonText::write(WireJson::decodeFrame(raw)).find("\"nick\":\"\xef\xbf\xbd\""));
 }
 
+// Decoded texts are written as quorix-wire always wrote them: control characters as \u00XX, each
+// byte that is not UTF-8 as one U+FFFD, and text keys that thereby become equal both kept.
+TEST(QuorixWire, DecodedTextsKeepTheirWrittenForm)
+{
+    const std::string fffd = "\xef\xbf\xbd";
+    const struct
+    {
+        const char* frameHex;
+        std::string body;
+    } cases[] = {
+        {"c4090000 20000000 1600 00000000 00000000 00000000 0400 0a09017f 00000000",
+         "\"nick\":\"\\u000a\\u0009\\u0001\x7f\""},
+        {"c4090000 20000000 1500 00000000 00000000 00000000 0300 e7a541 00000000",
+         "\"nick\":\"" + fffd + fffd + "A\""},
+        {"c4090000 1f000000 1600 d2040000 02000000 0200 61fe 0100 32 0200 61ff 0100 31",
+         R"({"imid":1234,"extend":{"a)" + fffd + R"(":"2","a)" + fffd + R"(":"1"}})"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.frameHex);
+        const std::string written = JsonText::write(WireJson::decodeFrame(wirevectors::fromHex(c.frameHex)));
+        EXPECT_NE(std::string::npos, written.find(c.body)) << written;
+    }
+}
+
+// A number is an unsigned 32-bit field when its value as a double is a whole number in range,
+// whatever its notation.
+TEST(QuorixWire, WholeNumbersInAnyNotationFillUnsignedFields)
+{
+    const struct
+    {
+        const char* imid;
+        const char* encodedImid; // empty: refused
+    } cases[] = {
+        {"7", "07000000"},
+        {"7.0", "07000000"},
+        {"7e0", "07000000"},
+        {"0.7e1", "07000000"},
+        {"007", "07000000"},
+        {"-0", "00000000"},
+        {"-0.0", "00000000"},
+        {"1e-400", "00000000"},
+        {"0.99999999999999999999", "01000000"},
+        {"4294967295", "ffffffff"},
+        {"4294967295.0", "ffffffff"},
+        {"4.294967295e9", "ffffffff"},
+        {"4294967296", ""},
+        {"18446744073709551616", ""},
+        {"123456789012345678901234567890", ""},
+        {"-1", ""},
+        {"-9223372036854775809", ""},
+        {"7.5", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.imid);
+        const Json document =
+            parsed(std::string(R"({"maxType":2500,"minType":31,"body":{"imid":)") + c.imid + "}}");
+        if (*c.encodedImid != '\0') {
+            EXPECT_EQ(std::string("c40900001f0000000800") + c.encodedImid + "00000000",
+                      WireJson::toHex(WireJson::encodeFrame(document)));
+        } else {
+            EXPECT_THROW(WireJson::encodeFrame(document), WireJsonError);
+        }
+    }
+}
+
 TEST(QuorixWire, BadDocumentsAreRefusedWithTheirPath)
 {
     const struct
@@ -218,6 +283,22 @@ TEST(QuorixWireProgram, DecodesFromOptionOrInputAndEncodesBack)
     EXPECT_EQ(hex + "\n", encoded.out);
 }
 
+TEST(QuorixWireProgram, HelpAndVersionEndWithStatus0)
+{
+    const RunResult version = run("--version", "");
+    EXPECT_EQ(0, version.status);
+    EXPECT_EQ(std::string("quorix-wire ") + QUORIX_VERSION + "\n", version.out);
+
+    const RunResult help = run("--help", "");
+    EXPECT_EQ(0, help.status);
+    for (const char* word : {"decode", "encode", "--version"})
+        EXPECT_NE(std::string::npos, help.out.find(word)) << help.out;
+
+    const RunResult decodeHelp = run("decode --help", "");
+    EXPECT_EQ(0, decodeHelp.status);
+    EXPECT_NE(std::string::npos, decodeHelp.out.find("--hex HEX")) << decodeHelp.out;
+}
+
 TEST(QuorixWireProgram, BadInputIsOneLineOnStandardErrorAndStatus2)
 {
     const struct
@@ -232,6 +313,12 @@ TEST(QuorixWireProgram, BadInputIsOneLineOnStandardErrorAndStatus2)
         {"encode", R"({"maxType":2500,"minType":31,"body":{"imid":-4}})"},
         {"frobnicate", ""},
         {"", ""},
+        {"decode --hex", ""},
+        {"decode --hex 1f00 extra", ""},
+        {"decode --hex 1f00 --hex 1f00", ""},
+        {"decode encode", ""},
+        {"encode extra", "{}"},
+        {"encode --hex 1f00", "{}"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.arguments) + " <<< " + c.input);

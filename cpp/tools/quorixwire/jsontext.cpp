@@ -91,16 +91,24 @@ std::string withoutLeadingZeros(std::string text)
     return text;
 }
 
-// nlohmann's message without its exception name and line and column, with the meaning of the old
-// reader's wording where a test or user depends on it.
+// nlohmann's message without its exception name, line and column, and without the token it
+// last read (which can be as long as the input), in the old reader's words where a test or user
+// depends on them.
 std::string describe(const Json::parse_error& e)
 {
-    const std::string message = e.what();
+    std::string message = e.what();
+    const std::size_t column = message.find("column ");
+    if (const std::size_t colon = message.find(": ", column);
+        column != std::string::npos && colon != std::string::npos)
+        message.erase(0, colon + 2);
+    if (const std::size_t lastRead = message.find("; last read: '"); lastRead != std::string::npos) {
+        const std::size_t expected = message.rfind("'; expected ");
+        message.erase(lastRead, expected != std::string::npos && expected > lastRead ? expected + 1 - lastRead
+                                                                                     : std::string::npos);
+    }
     if (message.find("ill-formed UTF-8") != std::string::npos)
         return "text is not valid UTF-8";
-    const std::size_t column = message.find("column ");
-    const std::size_t colon = message.find(": ", column == std::string::npos ? 0 : column);
-    return colon == std::string::npos ? message : message.substr(colon + 2);
+    return message;
 }
 
 void checkDepth(int depth)

@@ -60,7 +60,8 @@ int main(int argc, char** argv)
     std::string hex;
     CLI::App* decodeCommand = app.add_subcommand("decode", "frame as hex (whitespace ignored) to JSON");
     CLI::Option* hexOption =
-        decodeCommand->add_option("--hex", hex, "the frame's hex digits; without it, standard input");
+        decodeCommand->add_option("--hex", hex, "the frame's hex digits; without it, standard input")
+            ->type_name("HEX");
     app.add_subcommand("encode", "JSON document on standard input to the frame as hex");
     try {
         app.parse(argc, argv);
