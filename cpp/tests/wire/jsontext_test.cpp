@@ -35,6 +35,7 @@ TEST(JsonText, ReadsWhatQuorixWireHasAlwaysRead)
         {R"({"b":1,"a":2})", true, R"({"b":1,"a":2})"},
         {R"({"a":1,"a":2})", false, "JSON: duplicate member \"a\""},
         {R"([{"a":1},{"a":2,"b":{"a":3,"a":4}}])", false, "duplicate member \"a\""},
+        {"{\"a\\nb\":1,\"a\\nb\":2}", false, "JSON: duplicate member \"a\\u000ab\""},
         {"\xef\xbb\xbf{}", false, "JSON: unexpected byte order mark at offset 0"},
         {std::string("{}\0{}", 5), false, "JSON: unexpected NUL byte at offset 2"},
         {std::string("[1,\0]", 5), false, "NUL byte"},

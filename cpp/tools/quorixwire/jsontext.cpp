@@ -26,8 +26,9 @@ std::size_t utf8SequenceLength(const std::string& s, std::size_t i)
 {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
     const unsigned char lead = byte(i);
-    const std::size_t len = lead < 0x80                    ? 1
-                            : lead >= 0xc2 && lead <= 0xdf ? 2
+    if (lead < 0x80)
+        return 1;
+    const std::size_t len = lead >= 0xc2 && lead <= 0xdf   ? 2
                             : lead >= 0xe0 && lead <= 0xef ? 3
                             : lead >= 0xf0 && lead <= 0xf4 ? 4
                                                            : 0;
@@ -39,7 +40,7 @@ std::size_t utf8SequenceLength(const std::string& s, std::size_t i)
             return 0;
         cp = (cp << 6) | (byte(i + k) & 0x3f);
     }
-    const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000}; // shorter forms are overlong
     if (cp < least[len] || (cp >= 0xd800 && cp <= 0xdfff) || cp > 0x10ffff)
         return 0;
     return len;
@@ -134,7 +135,7 @@ bool checkWhileParsing(std::vector<std::set<std::string>>& names, int depth, Jso
         break;
     case Json::parse_event_t::key:
         if (!names.back().insert(parsed.get_ref<const std::string&>()).second)
-            throw Refusal("duplicate member \"" + parsed.get_ref<const std::string&>() + "\"");
+            throw Refusal("duplicate member " + JsonText::write(parsed));
         break;
     case Json::parse_event_t::object_end:
     case Json::parse_event_t::array_end:
