@@ -4,6 +4,7 @@
 
 #include "hostcontrol.h"
 #include "serviceframe.h"
+#include "jsontext.h"
 #include "wirejson.h"
 #include "wirevectors.h"
 
@@ -355,7 +356,8 @@ void wireJsonSeeds()
     for (const WireVector& v : wirevectors::all()) {
         const std::string frame = wirevectors::frameOf(v);
         write("fuzz_wirejson", std::string("frame-") + v.name, u8(1) + frame);
-        write("fuzz_wirejson", std::string("json-") + v.name, u8(0) + WireJson::decodeFrame(frame).write());
+        write("fuzz_wirejson", std::string("json-") + v.name,
+              u8(0) + JsonText::write(WireJson::decodeFrame(frame)));
     }
     write("fuzz_wirejson", "json-escapes",
           u8(0) + R"({"a":"\u00e9\ud83d\ude00\n","b":[-1.5e3,true,false,null],"c":{}})");

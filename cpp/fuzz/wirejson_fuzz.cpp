@@ -6,7 +6,7 @@
 //         only in bytes that are not UTF-8), and encoding that JSON succeeds or is refused with
 //         a message.
 
-#include "jsonreader.h"
+#include "jsontext.h"
 #include "wirejson.h"
 
 #include <cstdio>
@@ -16,29 +16,31 @@
 
 namespace {
 
+using Json = nlohmann::ordered_json;
+
 [[noreturn]] void fault(const char* what)
 {
     std::fprintf(stderr, "wire json fuzz: %s\n", what);
     std::abort();
 }
 
-JsonValue parseOrFault(const std::string& text, const char* what)
+Json parseOrFault(const std::string& text, const char* what)
 {
-    JsonValue value;
-    JsonReader reader(text);
-    if (!reader.parse(value))
+    Json value;
+    std::string error;
+    if (!JsonText::read(text, value, error))
         fault(what);
     return value;
 }
 
 void fromJson(const std::string& input)
 {
-    JsonValue document;
-    JsonReader reader(input);
-    if (!reader.parse(document))
+    Json document;
+    std::string error;
+    if (!JsonText::read(input, document, error))
         return;
-    const std::string written = document.write();
-    if (parseOrFault(written, "written JSON does not parse").write() != written)
+    const std::string written = JsonText::write(document);
+    if (JsonText::write(parseOrFault(written, "written JSON does not parse")) != written)
         fault("written JSON is not stable");
     std::string frame;
     try {
@@ -46,14 +48,14 @@ void fromJson(const std::string& input)
     } catch (const WireJsonError&) {
         return;
     }
-    JsonValue decoded;
+    Json decoded;
     try {
         decoded = WireJson::decodeFrame(frame);
     } catch (const WireJsonError&) {
         fault("an encoded frame does not decode");
     }
-    const JsonValue* complete = decoded.find("complete");
-    if (complete == nullptr || !complete->asBool())
+    const auto complete = decoded.find("complete");
+    if (complete == decoded.end() || *complete != true)
         fault("an encoded frame decodes incompletely");
     if (WireJson::encodeFrame(decoded) != frame)
         fault("a decoded frame encodes to other bytes");
@@ -61,7 +63,7 @@ void fromJson(const std::string& input)
 
 void fromFrame(const std::string& input)
 {
-    JsonValue decoded;
+    Json decoded;
     try {
         decoded = WireJson::decodeFrame(input);
     } catch (const WireJsonError&) {
@@ -70,11 +72,11 @@ void fromFrame(const std::string& input)
     // Texts that are not UTF-8 are written with U+FFFD in place of each bad byte (documented), so
     // two text keys differing only in such bytes come out as the same key, which the reader
     // refuses; any other refusal is a fault.
-    const std::string written = decoded.write();
-    JsonValue reread;
-    JsonReader reader(written);
-    if (!reader.parse(reread)) {
-        if (reader.error().find("duplicate member") == std::string::npos)
+    const std::string written = JsonText::write(decoded);
+    Json reread;
+    std::string error;
+    if (!JsonText::read(written, reread, error)) {
+        if (error.find("duplicate member") == std::string::npos)
             fault("a decoded frame is written as JSON that does not parse");
         return;
     }

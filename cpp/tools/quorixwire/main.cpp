@@ -1,14 +1,16 @@
 // quorix-wire: decode a vote frame from hex to JSON, or encode JSON back to hex.
 //   quorix-wire decode [--hex HEX]    hex from the option or standard input
 //   quorix-wire encode                JSON document on standard input
+//   quorix-wire --help | --version
 // Errors: one line on standard error, exit status 2.
 
-#include "jsonreader.h"
+#include "jsontext.h"
 #include "wirejson.h"
+
+#include <CLI/CLI.hpp>
 
 #include <cstdio>
 #include <iostream>
-#include <iterator>
 #include <string>
 
 namespace {
@@ -34,47 +36,47 @@ std::string readInput()
     return input;
 }
 
-int decode(int argc, char** argv)
+void decode(const std::string& hex)
 {
-    std::string hex;
-    if (argc == 4 && std::string(argv[2]) == "--hex")
-        hex = argv[3];
-    else if (argc == 2)
-        hex = readInput();
-    else
-        return usage();
-    std::cout << WireJson::decodeFrame(WireJson::fromHex(hex)).write() << std::endl;
-    return 0;
+    std::cout << JsonText::write(WireJson::decodeFrame(WireJson::fromHex(hex))) << std::endl;
 }
 
-int encode(int argc)
+void encode(const std::string& json)
 {
-    if (argc != 2)
-        return usage();
-    const std::string input = readInput();
-    JsonReader reader(input);
-    JsonValue document;
-    if (!reader.parse(document))
-        throw WireJsonError(reader.error());
+    nlohmann::ordered_json document;
+    std::string error;
+    if (!JsonText::read(json, document, error))
+        throw WireJsonError(error);
     std::cout << WireJson::toHex(WireJson::encodeFrame(document)) << std::endl;
-    return 0;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc < 2)
-        return usage();
-    const std::string command = argv[1];
+    CLI::App app("Shows a vote frame as JSON and turns such JSON back into the frame.", "quorix-wire");
+    app.set_version_flag("--version", "quorix-wire " QUORIX_VERSION);
+    app.require_subcommand(1);
+    std::string hex;
+    CLI::App* decodeCommand = app.add_subcommand("decode", "frame as hex (whitespace ignored) to JSON");
+    CLI::Option* hexOption =
+        decodeCommand->add_option("--hex", hex, "the frame's hex digits; without it, standard input")
+            ->type_name("HEX");
+    app.add_subcommand("encode", "JSON document on standard input to the frame as hex");
     try {
-        if (command == "decode")
-            return decode(argc, argv);
-        if (command == "encode")
-            return encode(argc);
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // --help and --version end with status 0; any other command line is answered with usage.
+        return e.get_exit_code() == 0 ? app.exit(e) : usage();
+    }
+    try {
+        if (decodeCommand->parsed())
+            decode(hexOption->count() > 0 ? hex : readInput());
+        else
+            encode(readInput());
     } catch (const std::exception& e) {
         std::cerr << "quorix-wire: " << e.what() << std::endl;
         return 2;
     }
-    return usage();
+    return 0;
 }

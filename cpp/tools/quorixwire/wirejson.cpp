@@ -1,5 +1,7 @@
 #include "wirejson.h"
 
+#include "jsontext.h"
+
 #include "serviceframe.h"
 #include "votemessages.h"
 
@@ -9,6 +11,7 @@
 #include <vector>
 
 using namespace quorix;
+using Json = nlohmann::ordered_json;
 
 namespace {
 
@@ -53,31 +56,33 @@ template <class T> const std::vector<std::string>& jsonNames()
 
 // ---- to JSON ------------------------------------------------------------------------------------
 
-JsonValue toJson(std::uint32_t v)
+Json toJson(std::uint32_t v)
 {
-    return JsonValue::number(v);
+    return v;
 }
-JsonValue toJson(const std::string& s)
+Json toJson(const std::string& s)
 {
-    return JsonValue::text(s);
+    return JsonText::replaceInvalidUtf8(s);
 }
-template <class T> JsonValue toJson(const std::vector<T>& seq);
-template <class K, class V> JsonValue toJson(const std::map<K, V>& m);
+template <class T> Json toJson(const std::vector<T>& seq);
+template <class K, class V> Json toJson(const std::map<K, V>& m);
 
-template <class T, std::enable_if_t<IsRecord<T>::value, int> = 0> JsonValue toJson(const T& record)
+template <class T, std::enable_if_t<IsRecord<T>::value, int> = 0> Json toJson(const T& record)
 {
-    JsonValue object = JsonValue::object();
+    Json object = Json::object();
     const std::vector<std::string>& names = jsonNames<T>();
     std::size_t i = 0;
-    std::apply([&](const auto&... field) { (object.insert(names[i++], toJson(field)), ...); }, record.tie());
+    std::apply(
+        [&](const auto&... field) { (JsonText::appendMember(object, names[i++], toJson(field)), ...); },
+        record.tie());
     return object;
 }
 
-template <class T> JsonValue toJson(const std::vector<T>& seq)
+template <class T> Json toJson(const std::vector<T>& seq)
 {
-    JsonValue array = JsonValue::array();
+    Json array = Json::array();
     for (const T& item : seq)
-        array.append(toJson(item));
+        array.push_back(toJson(item));
     return array;
 }
 
@@ -85,74 +90,101 @@ std::string keyText(std::uint32_t key)
 {
     return std::to_string(key);
 }
-const std::string& keyText(const std::string& key)
+std::string keyText(const std::string& key)
 {
-    return key;
+    return JsonText::replaceInvalidUtf8(key);
 }
 
-template <class K, class V> JsonValue toJson(const std::map<K, V>& m)
+// Two text keys that differ only in bytes that are not UTF-8 become the same name; both are kept.
+template <class K, class V> Json toJson(const std::map<K, V>& m)
 {
-    JsonValue object = JsonValue::object();
+    Json object = Json::object();
     for (const auto& [key, value] : m)
-        object.insert(keyText(key), toJson(value));
+        JsonText::appendMember(object, keyText(key), toJson(value));
     return object;
 }
 
 // ---- from JSON ----------------------------------------------------------------------------------
 
-void expectKind(const JsonValue& v, JsonValue::Kind kind, const std::string& path)
+// Numbers count as one kind whether nlohmann holds them as integers or as doubles.
+Json::value_t kindOf(const Json& v)
 {
-    if (v.kind() != kind)
-        refuse(path, std::string("expected ") + JsonValue::kindName(kind) + ", got " +
-                         JsonValue::kindName(v.kind()));
+    return v.is_number() ? Json::value_t::number_float : v.type();
 }
 
-void fromJson(const JsonValue& v, std::uint32_t& out, const std::string& path)
+const char* kindName(Json::value_t kind)
 {
-    expectKind(v, JsonValue::Kind::Number, path);
-    const double n = v.asNumber();
+    switch (kind) {
+    case Json::value_t::null:
+        return "null";
+    case Json::value_t::boolean:
+        return "a boolean";
+    case Json::value_t::number_integer:
+    case Json::value_t::number_unsigned:
+    case Json::value_t::number_float:
+        return "a number";
+    case Json::value_t::string:
+        return "a text";
+    case Json::value_t::array:
+        return "an array";
+    case Json::value_t::object:
+        return "an object";
+    default:
+        return "a value";
+    }
+}
+
+void expectKind(const Json& v, Json::value_t kind, const std::string& path)
+{
+    if (kindOf(v) != kind)
+        refuse(path, std::string("expected ") + kindName(kind) + ", got " + kindName(v.type()));
+}
+
+// Any number whose value as a double is a whole number in range, as 7, 7.0, 7e0 or -0.
+void fromJson(const Json& v, std::uint32_t& out, const std::string& path)
+{
+    expectKind(v, Json::value_t::number_float, path);
+    const double n = v.get<double>();
     if (!(n >= 0 && n <= 4294967295.0) || std::floor(n) != n)
         refuse(path, "expected an unsigned 32-bit integer");
     out = static_cast<std::uint32_t>(n);
 }
 
-void fromJson(const JsonValue& v, std::string& out, const std::string& path)
+void fromJson(const Json& v, std::string& out, const std::string& path)
 {
-    expectKind(v, JsonValue::Kind::Text, path);
-    out = v.asText();
+    expectKind(v, Json::value_t::string, path);
+    out = v.get<std::string>();
 }
 
-template <class T> void fromJson(const JsonValue& v, std::vector<T>& out, const std::string& path);
-template <class K, class V> void fromJson(const JsonValue& v, std::map<K, V>& out, const std::string& path);
+template <class T> void fromJson(const Json& v, std::vector<T>& out, const std::string& path);
+template <class K, class V> void fromJson(const Json& v, std::map<K, V>& out, const std::string& path);
 
 template <class T, std::enable_if_t<IsRecord<T>::value, int> = 0>
-void fromJson(const JsonValue& v, T& record, const std::string& path)
+void fromJson(const Json& v, T& record, const std::string& path)
 {
-    expectKind(v, JsonValue::Kind::Object, path);
+    expectKind(v, Json::value_t::object, path);
     const std::vector<std::string>& names = jsonNames<T>();
-    for (const JsonValue::Member& m : v.members()) {
+    for (const auto& [name, value] : v.items()) {
         bool known = false;
         std::size_t i = 0;
         std::apply(
-            [&](auto&... field) {
-                ((names[i] == m.first ? (fromJson(m.second, field, path + "." + m.first), known = true)
-                                      : false,
-                  ++i),
+            [&, &name = name, &value = value](auto&... field) {
+                ((names[i] == name ? (fromJson(value, field, path + "." + name), known = true) : false, ++i),
                  ...);
             },
             record.tie());
         if (!known)
-            refuse(path + "." + m.first, "no such field");
+            refuse(path + "." + name, "no such field");
     }
 }
 
-template <class T> void fromJson(const JsonValue& v, std::vector<T>& out, const std::string& path)
+template <class T> void fromJson(const Json& v, std::vector<T>& out, const std::string& path)
 {
-    expectKind(v, JsonValue::Kind::Array, path);
+    expectKind(v, Json::value_t::array, path);
     out.clear();
-    for (std::size_t i = 0; i < v.items().size(); ++i) {
+    for (std::size_t i = 0; i < v.size(); ++i) {
         T item{};
-        fromJson(v.items()[i], item, path + "[" + std::to_string(i) + "]");
+        fromJson(v[i], item, path + "[" + std::to_string(i) + "]");
         out.push_back(std::move(item));
     }
 }
@@ -171,17 +203,17 @@ void keyFromText(const std::string& text, std::uint32_t& key, const std::string&
     key = static_cast<std::uint32_t>(std::stoull(text));
 }
 
-template <class K, class V> void fromJson(const JsonValue& v, std::map<K, V>& out, const std::string& path)
+template <class K, class V> void fromJson(const Json& v, std::map<K, V>& out, const std::string& path)
 {
-    expectKind(v, JsonValue::Kind::Object, path);
+    expectKind(v, Json::value_t::object, path);
     out.clear();
-    for (const JsonValue::Member& m : v.members()) {
+    for (const auto& [name, member] : v.items()) {
         K key{};
-        keyFromText(m.first, key, path);
+        keyFromText(name, key, path);
         V value{};
-        fromJson(m.second, value, path + "." + m.first);
+        fromJson(member, value, path + "." + name);
         if (!out.emplace(std::move(key), std::move(value)).second)
-            refuse(path + "." + m.first, "duplicate map key");
+            refuse(path + "." + name, "duplicate map key");
     }
 }
 
@@ -191,18 +223,18 @@ struct MessageCodec
 {
     std::uint32_t minType;
     const char* name;
-    JsonValue (*decode)(const std::string& payload, bool& complete);
-    std::string (*encode)(const JsonValue& body);
+    Json (*decode)(const std::string& payload, bool& complete);
+    std::string (*encode)(const Json& body);
 };
 
-template <class Message> JsonValue decodeBody(const std::string& payload, bool& complete)
+template <class Message> Json decodeBody(const std::string& payload, bool& complete)
 {
     Message message;
     complete = mpak::decode(payload, message);
     return toJson(message);
 }
 
-template <class Message> std::string encodeBody(const JsonValue& body)
+template <class Message> std::string encodeBody(const Json& body)
 {
     Message message;
     fromJson(body, message, "body");
@@ -263,10 +295,10 @@ std::uint32_t readLe(const std::string& bytes, std::size_t at, int n)
     return v;
 }
 
-std::uint32_t requiredU32(const JsonValue& document, const char* key)
+std::uint32_t requiredU32(const Json& document, const char* key)
 {
-    const JsonValue* v = document.find(key);
-    if (v == nullptr)
+    const auto v = document.find(key);
+    if (v == document.end())
         refuse(key, "missing");
     std::uint32_t out = 0;
     fromJson(*v, out, key);
@@ -281,7 +313,7 @@ const char* WireJson::messageName(std::uint32_t minType)
     return codec != nullptr ? codec->name : nullptr;
 }
 
-JsonValue WireJson::decodeFrame(const std::string& frame)
+Json WireJson::decodeFrame(const std::string& frame)
 {
     if (frame.size() < mpak::kFrameHeaderSize)
         throw WireJsonError("frame of " + std::to_string(frame.size()) +
@@ -297,38 +329,38 @@ JsonValue WireJson::decodeFrame(const std::string& frame)
     const std::string payload = frame.substr(mpak::kFrameHeaderSize, std::min(declared, available));
 
     bool complete = false;
-    JsonValue body = codec->decode(payload, complete);
-    JsonValue document = JsonValue::object();
-    document.insert("maxType", JsonValue::number(maxType));
-    document.insert("minType", JsonValue::number(minType));
-    document.insert("name", JsonValue::text(codec->name));
-    document.insert("complete", JsonValue::boolean(complete && available >= declared));
-    document.insert("body", std::move(body));
+    Json body = codec->decode(payload, complete);
+    Json document = Json::object();
+    document["maxType"] = maxType;
+    document["minType"] = minType;
+    document["name"] = codec->name;
+    document["complete"] = complete && available >= declared;
+    document["body"] = std::move(body);
     return document;
 }
 
-std::string WireJson::encodeFrame(const JsonValue& document)
+std::string WireJson::encodeFrame(const Json& document)
 {
-    expectKind(document, JsonValue::Kind::Object, "document");
-    for (const JsonValue::Member& m : document.members())
-        if (m.first != "maxType" && m.first != "minType" && m.first != "name" && m.first != "complete" &&
-            m.first != "body")
-            refuse(m.first, "no such member");
+    expectKind(document, Json::value_t::object, "document");
+    for (const auto& [name, value] : document.items())
+        if (name != "maxType" && name != "minType" && name != "name" && name != "complete" && name != "body")
+            refuse(name, "no such member");
     const std::uint32_t maxType = requiredU32(document, "maxType");
     const std::uint32_t minType = requiredU32(document, "minType");
     const MessageCodec* codec = codecFor(maxType, minType);
     if (codec == nullptr)
         refuse("minType", "not a vote message: maxType " + std::to_string(maxType) + ", minType " +
                               std::to_string(minType));
-    if (const JsonValue* name = document.find("name")) {
-        expectKind(*name, JsonValue::Kind::Text, "name");
-        if (name->asText() != codec->name)
-            refuse("name", "\"" + name->asText() + "\" does not match minType " + std::to_string(minType));
+    if (const auto name = document.find("name"); name != document.end()) {
+        expectKind(*name, Json::value_t::string, "name");
+        if (name->get_ref<const std::string&>() != codec->name)
+            refuse("name",
+                   "\"" + name->get<std::string>() + "\" does not match minType " + std::to_string(minType));
     }
-    if (const JsonValue* complete = document.find("complete"))
-        expectKind(*complete, JsonValue::Kind::Bool, "complete");
-    const JsonValue* body = document.find("body");
-    if (body == nullptr)
+    if (const auto complete = document.find("complete"); complete != document.end())
+        expectKind(*complete, Json::value_t::boolean, "complete");
+    const auto body = document.find("body");
+    if (body == document.end())
         refuse("body", "missing");
     try {
         return mpak::encodeFrame(maxType, minType, codec->encode(*body));

@@ -3,9 +3,10 @@
 // Vote frames to and from JSON documents of the form
 //   {"maxType":2500,"minType":27,"name":"VOTE_SYSTEM_BROADCAST_VOTE","complete":true,"body":{...}}
 // Body members are the message's fields by name in wire order; unnamed fields are aux1, aux2, …;
-// maps are objects keyed by the decimal key (or the text key), sequences are arrays.
+// maps are objects keyed by the decimal key (or the text key), sequences are arrays. Texts that
+// are not UTF-8 hold U+FFFD in place of each invalid byte. JsonText reads and writes the documents.
 
-#include "jsonvalue.h"
+#include <nlohmann/json.hpp>
 
 #include <cstdint>
 #include <stdexcept>
@@ -23,11 +24,11 @@ public:
     // A frame (header, payload length, payload) to its JSON document. A frame or body that ends
     // early is decoded as far as it goes and marked "complete":false. Throws WireJsonError for a
     // header shorter than 10 bytes or a message that is not a vote message.
-    static JsonValue decodeFrame(const std::string& frame);
+    static nlohmann::ordered_json decodeFrame(const std::string& frame);
 
     // A JSON document to its frame. "name" and "complete" are optional; missing body fields keep
     // their defaults. Throws WireJsonError naming the offending member.
-    static std::string encodeFrame(const JsonValue& document);
+    static std::string encodeFrame(const nlohmann::ordered_json& document);
 
     // Name of a vote message by minor type, or nullptr.
     static const char* messageName(std::uint32_t minType);
