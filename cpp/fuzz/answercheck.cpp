@@ -1,7 +1,7 @@
 #include "answercheck.h"
 
-#include "serviceframe.h"
-#include "votemessages.h"
+#include <quorix/protocol/serviceframe.h>
+#include <quorix/protocol/votemessages.h>
 
 namespace answercheck {
 

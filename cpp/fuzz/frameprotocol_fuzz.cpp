@@ -10,7 +10,7 @@
 #include "fakehost.h"
 #include "panemessagebox.h"
 #include "quorixprotocol.h"
-#include "serviceframe.h"
+#include <quorix/protocol/serviceframe.h>
 
 #include <QApplication>
 

@@ -3,9 +3,9 @@
 // the bytes read (maps drop repeated keys and sort the rest) and encodes to itself byte for byte.
 // The first input byte chooses the type, the rest is its wire form.
 
-#include "hostcontrol.h"
-#include "serviceframe.h"
-#include "votemessages.h"
+#include <quorix/protocol/hostcontrol.h>
+#include <quorix/protocol/serviceframe.h>
+#include <quorix/protocol/votemessages.h>
 
 #include <cstdio>
 #include <cstddef>

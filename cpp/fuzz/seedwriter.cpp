@@ -2,10 +2,10 @@
 // layouts and a few automation commands:  quorix-fuzz-seeds <corpus root>
 // Seeds are named "seed-…"; inputs the fuzzer added later keep their hash names.
 
-#include "hostcontrol.h"
-#include "serviceframe.h"
-#include "jsontext.h"
-#include "wirejson.h"
+#include <quorix/protocol/hostcontrol.h>
+#include <quorix/protocol/serviceframe.h>
+#include <quorix/protocol/jsontext.h>
+#include <quorix/protocol/wirejson.h>
 #include "wirevectors.h"
 
 #include <cstdint>

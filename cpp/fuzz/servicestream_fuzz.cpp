@@ -10,9 +10,9 @@
 
 #include "answercheck.h"
 #include "fuzzinput.h"
-#include "hostcontrol.h"
+#include <quorix/protocol/hostcontrol.h>
 #include "memoryvotestorage.h"
-#include "serviceframe.h"
+#include <quorix/protocol/serviceframe.h>
 #include "voteserver.h"
 
 #include <sys/socket.h>

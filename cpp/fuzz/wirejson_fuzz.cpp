@@ -6,8 +6,8 @@
 //         only in bytes that are not UTF-8), and encoding that JSON succeeds or is refused with
 //         a message.
 
-#include "jsontext.h"
-#include "wirejson.h"
+#include <quorix/protocol/jsontext.h>
+#include <quorix/protocol/wirejson.h>
 
 #include <cstdio>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "tcpservicetransport.h"
 
-#include "hostcontrol.h"
-#include "serviceframe.h"
+#include <quorix/protocol/hostcontrol.h>
+#include <quorix/protocol/serviceframe.h>
 
 #include <QTcpSocket>
 #include <QtEndian>

@@ -2,8 +2,8 @@
 // manager sends and the vote broadcast every viewer decodes on each count change. Each is shown
 // next to the floor for its bytes: one copy of them into a fresh string.
 
-#include "mpak.h"
-#include "votemessages.h"
+#include <quorix/protocol/mpak.h>
+#include <quorix/protocol/votemessages.h>
 
 #include <benchmark/benchmark.h>
 

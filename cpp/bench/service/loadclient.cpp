@@ -1,8 +1,8 @@
 #include "loadclient.h"
 
-#include "hostcontrol.h"
+#include <quorix/protocol/hostcontrol.h>
 #include "loadrun.h"
-#include "serviceframe.h"
+#include <quorix/protocol/serviceframe.h>
 
 #include <array>
 

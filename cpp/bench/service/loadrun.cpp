@@ -1,7 +1,7 @@
 #include "loadrun.h"
 
-#include "hostcontrol.h"
-#include "votemessages.h"
+#include <quorix/protocol/hostcontrol.h>
+#include <quorix/protocol/votemessages.h>
 
 #include <fstream>
 #include <sstream>

@@ -1,6 +1,6 @@
 #include "entserviceinterface.h"
 
-#include "codec/serviceframe.h"
+#include <quorix/protocol/serviceframe.h>
 #include "quorixlog.h"
 #include "serviceids.h"
 

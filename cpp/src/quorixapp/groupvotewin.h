@@ -6,7 +6,7 @@
 // driven by the controller; its only outgoing calls go to the controller. The frame window is
 // built at init and belongs to this object.
 
-#include "codec/voterecords.h"
+#include <quorix/protocol/voterecords.h>
 #include "panesyscommandrequest.h"
 
 #include <QMap>

@@ -7,7 +7,7 @@
 // root (no parent) and driven by the controller; the frame window is built at init and belongs
 // to this object.
 
-#include "codec/voterecords.h"
+#include <quorix/protocol/voterecords.h>
 #include "panesyscommandrequest.h"
 
 #include <QObject>

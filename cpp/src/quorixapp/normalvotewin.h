@@ -6,7 +6,7 @@
 // outgoing calls go to the controller. The frame window is built at init and belongs to this
 // object; the widgets inside it belong to the frame window.
 
-#include "codec/voterecords.h"
+#include <quorix/protocol/voterecords.h>
 #include "panesyscommandrequest.h"
 
 #include <QMap>

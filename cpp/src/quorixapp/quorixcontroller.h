@@ -5,7 +5,7 @@
 // Created and deleted by the application root; every other object is reached through guarded
 // pointers, and a step whose object is gone does nothing.
 
-#include "codec/votemessages.h"
+#include <quorix/protocol/votemessages.h>
 
 #include <QMap>
 #include <QObject>

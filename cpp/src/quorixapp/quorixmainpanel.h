@@ -6,7 +6,7 @@
 // through the controller, which calls back with new data; a missing window or controller makes
 // every operation a no-op.
 
-#include "codec/voterecords.h"
+#include <quorix/protocol/voterecords.h>
 
 #include <QObject>
 #include <QPointer>

@@ -5,7 +5,7 @@
 // Created without a parent and deleted by QuorixApp; holds the bridges through guarded pointers
 // and keeps no state between messages. Never throws out of a request or the slot.
 
-#include "codec/votemessages.h"
+#include <quorix/protocol/votemessages.h>
 
 #include <QMap>
 #include <QObject>

@@ -5,7 +5,7 @@
 // manager and total tickets; pressing a normal vote's row unfolds its options with their
 // tickets, pressing it again folds it.
 
-#include "codec/votemessages.h"
+#include <quorix/protocol/votemessages.h>
 
 #include <QString>
 

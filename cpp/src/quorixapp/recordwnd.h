@@ -4,7 +4,7 @@
 // first init() and afterwards only shown and hidden; unInit() (run by the destructor) deletes
 // the window. The rows are those of the management window's history page.
 
-#include "codec/voterecords.h"
+#include <quorix/protocol/voterecords.h>
 
 #include <QObject>
 #include <QPointer>

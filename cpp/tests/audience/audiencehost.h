@@ -7,8 +7,8 @@
 
 #include "fakehost.h"
 
-#include "codec/serviceframe.h"
-#include "codec/votemessages.h"
+#include <quorix/protocol/serviceframe.h>
+#include <quorix/protocol/votemessages.h>
 
 #include <QWidget>
 

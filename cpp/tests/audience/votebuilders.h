@@ -2,7 +2,7 @@
 
 // Vote records as the service sends them, built compactly for the audience tests.
 
-#include "codec/voterecords.h"
+#include <quorix/protocol/voterecords.h>
 
 #include <QString>
 

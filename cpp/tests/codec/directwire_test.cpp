@@ -1,8 +1,8 @@
 // The one-pass writer and the in-node map reader against a plain field-by-field reference: the
 // same bytes for every message, the same refusals, and nothing left behind when refused.
 
-#include "mpak.h"
-#include "votemessages.h"
+#include <quorix/protocol/mpak.h>
+#include <quorix/protocol/votemessages.h>
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "mpak.h"
-#include "serviceframe.h"
+#include <quorix/protocol/mpak.h>
+#include <quorix/protocol/serviceframe.h>
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "votemessages.h"
+#include <quorix/protocol/votemessages.h>
 #include "wirevectors.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 
 #include "embeddedvoteservice.h"
 #include "servicetestsupport.h"
-#include "serviceframe.h"
+#include <quorix/protocol/serviceframe.h>
 #include "sqlitevotestorage.h"
 
 #include <gtest/gtest.h>

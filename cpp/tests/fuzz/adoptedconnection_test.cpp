@@ -1,9 +1,9 @@
 // A server that is handed connected sockets instead of listening (as the stream fuzz target runs
 // it) serves them like accepted connections: HELLO gets WELCOME, and stopping closes them.
 
-#include "hostcontrol.h"
+#include <quorix/protocol/hostcontrol.h>
 #include "memoryvotestorage.h"
-#include "serviceframe.h"
+#include <quorix/protocol/serviceframe.h>
 #include "voteserver.h"
 
 #include <gtest/gtest.h>

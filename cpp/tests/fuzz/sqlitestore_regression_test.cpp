@@ -5,7 +5,7 @@
 #include "recordvalidator.h"
 #include "sqlitevotestorage.h"
 
-#include "mpak.h"
+#include <quorix/protocol/mpak.h>
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

@@ -1,6 +1,6 @@
 // Faults the quorix-wire fuzz target found in the JSON reader.
 
-#include "jsontext.h"
+#include <quorix/protocol/jsontext.h>
 
 #include <gtest/gtest.h>
 

@@ -9,8 +9,8 @@
 #include "entchannelinterface.h"
 #include "entserviceinterface.h"
 #include "entuserinteface.h"
-#include "serviceframe.h"
-#include "votemessages.h"
+#include <quorix/protocol/serviceframe.h>
+#include <quorix/protocol/votemessages.h>
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 #include "syntheticmouse.h"
 
 #include "hostsdk.h"
-#include "mpak.h"
+#include <quorix/protocol/mpak.h>
 #include "nameid.h"
 
 #include <QSignalSpy>

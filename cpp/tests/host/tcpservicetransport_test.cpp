@@ -1,7 +1,7 @@
 #include "hosttestsupport.h"
-#include "hostcontrol.h"
+#include <quorix/protocol/hostcontrol.h>
 #include "reconnectbackoff.h"
-#include "serviceframe.h"
+#include <quorix/protocol/serviceframe.h>
 #include "tcpservicetransport.h"
 
 #include <QSignalSpy>

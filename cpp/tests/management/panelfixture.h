@@ -12,8 +12,8 @@
 #include "quorixprotocol.h"
 #include "recordwnd.h"
 
-#include "codec/serviceframe.h"
-#include "codec/votemessages.h"
+#include <quorix/protocol/serviceframe.h>
+#include <quorix/protocol/votemessages.h>
 
 #include <panefind.h>
 #include <paneframewindow.h>

@@ -2,7 +2,7 @@
 #include "logcapture.h"
 #include "quorixapp.h"
 #include "quorixcontroller.h"
-#include "serviceframe.h"
+#include <quorix/protocol/serviceframe.h>
 #include "wirevectors.h"
 
 #include <QApplication>

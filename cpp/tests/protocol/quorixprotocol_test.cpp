@@ -5,7 +5,7 @@
 #include "logcapture.h"
 #include "panemessagebox.h"
 #include "quorixprotocol.h"
-#include "serviceframe.h"
+#include <quorix/protocol/serviceframe.h>
 #include "wirevectors.h"
 
 #include <QAbstractButton>

@@ -1,6 +1,6 @@
 #include "embeddedvoteservice.h"
 #include "resultcode.h"
-#include "serviceframe.h"
+#include <quorix/protocol/serviceframe.h>
 #include "servicetestsupport.h"
 
 #include <gtest/gtest.h>

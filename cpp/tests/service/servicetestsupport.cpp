@@ -1,6 +1,6 @@
 #include "servicetestsupport.h"
 
-#include "serviceframe.h"
+#include <quorix/protocol/serviceframe.h>
 
 #include <sqlite3.h>
 

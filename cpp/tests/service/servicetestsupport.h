@@ -6,7 +6,7 @@
 #include "clock.h"
 #include "memoryvotestorage.h"
 #include "outputsink.h"
-#include "votemessages.h"
+#include <quorix/protocol/votemessages.h>
 #include "voteservicecore.h"
 
 #include <gtest/gtest.h>

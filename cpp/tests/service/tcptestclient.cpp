@@ -1,6 +1,6 @@
 #include "tcptestclient.h"
 
-#include "hostcontrol.h"
+#include <quorix/protocol/hostcontrol.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

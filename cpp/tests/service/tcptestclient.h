@@ -3,7 +3,7 @@
 // A blocking TCP client for the service tests: speaks the host transport (u32 length, frame) with
 // timeouts, and can also send raw bytes to play a hostile peer.
 
-#include "serviceframe.h"
+#include <quorix/protocol/serviceframe.h>
 #include "sessionidentity.h"
 
 #include <cstdint>

@@ -1,5 +1,5 @@
 #include "descriptorlimit.h"
-#include "hostcontrol.h"
+#include <quorix/protocol/hostcontrol.h>
 #include "memoryvotestorage.h"
 #include "resultcode.h"
 #include "servicetestsupport.h"

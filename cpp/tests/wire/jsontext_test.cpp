@@ -1,4 +1,4 @@
-#include "jsontext.h"
+#include <quorix/protocol/jsontext.h>
 
 #include <gtest/gtest.h>
 

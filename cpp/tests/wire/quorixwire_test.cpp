@@ -1,5 +1,5 @@
-#include "jsontext.h"
-#include "wirejson.h"
+#include <quorix/protocol/jsontext.h>
+#include <quorix/protocol/wirejson.h>
 #include "wirevectors.h"
 
 #include <gtest/gtest.h>

@@ -7,7 +7,7 @@
 // Common values: channelId 10 (0a000000), subChannelId 20 (14000000), voteId 7, jiFangId 99
 // (63000000), uid 1000 (e8030000), imid 1234 (d2040000).
 
-#include "votemessages.h"
+#include <quorix/protocol/votemessages.h>
 
 #include <cctype>
 #include <cstdint>

@@ -4,8 +4,8 @@
 //   quorix-wire --help | --version
 // Errors: one line on standard error, exit status 2.
 
-#include "jsontext.h"
-#include "wirejson.h"
+#include <quorix/protocol/jsontext.h>
+#include <quorix/protocol/wirejson.h>
 
 #include <CLI/CLI.hpp>
 

@@ -10,7 +10,7 @@
 // frames to one session in order. flush() waits for everything queued.
 
 #include "sessionidentity.h"
-#include "votemessages.h"
+#include <quorix/protocol/votemessages.h>
 #include "votestorage.h"
 
 #include <cstdint>

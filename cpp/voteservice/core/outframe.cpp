@@ -1,6 +1,6 @@
 #include "outframe.h"
 
-#include "serviceframe.h"
+#include <quorix/protocol/serviceframe.h>
 
 namespace quorix::service {
 

@@ -1,6 +1,6 @@
 #include "recordvalidator.h"
 
-#include "mpak.h"
+#include <quorix/protocol/mpak.h>
 #include "utf8.h"
 
 #include <set>

@@ -2,7 +2,7 @@
 
 // The rules a vote record must meet before the service stores it.
 
-#include "voterecords.h"
+#include <quorix/protocol/voterecords.h>
 
 #include <cstddef>
 #include <string>

@@ -3,7 +3,7 @@
 #include "nicksanitizer.h"
 #include "recordvalidator.h"
 #include "resultcode.h"
-#include "serviceframe.h"
+#include <quorix/protocol/serviceframe.h>
 
 #include <algorithm>
 #include <ctime>

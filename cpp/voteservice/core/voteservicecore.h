@@ -19,7 +19,7 @@
 #include "outputsink.h"
 #include "requestbudget.h"
 #include "sessionidentity.h"
-#include "votemessages.h"
+#include <quorix/protocol/votemessages.h>
 #include "votestorage.h"
 
 #include <cstdint>

@@ -6,7 +6,7 @@
 // close) so that a restarted service resumes it. Writes may be buffered until commit().
 
 #include "sessionidentity.h"
-#include "voterecords.h"
+#include <quorix/protocol/voterecords.h>
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "voteserver.h"
 
-#include "hostcontrol.h"
+#include <quorix/protocol/hostcontrol.h>
 #include "recordvalidator.h"
 #include "servicelog.h"
 

@@ -1,7 +1,7 @@
 #include "sqlitevotestorage.h"
 
 #include "datafolderlock.h"
-#include "mpak.h"
+#include <quorix/protocol/mpak.h>
 #include "recordvalidator.h"
 #include "votedatabaseschema.h"
 

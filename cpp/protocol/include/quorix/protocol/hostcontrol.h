@@ -3,7 +3,7 @@
 // Transport control messages (major type 1) between a host and quorix-voted, in the marshalling
 // primitives of the vote messages. See docs/host-transport.md.
 
-#include "votemessages.h"
+#include <quorix/protocol/votemessages.h>
 
 #include <cstdint>
 #include <string>

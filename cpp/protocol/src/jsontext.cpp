@@ -1,4 +1,4 @@
-#include "jsontext.h"
+#include <quorix/protocol/jsontext.h>
 
 #include <cstdint>
 #include <cstring>

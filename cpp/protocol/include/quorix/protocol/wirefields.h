@@ -5,7 +5,7 @@
 // ("a, b, c") for tools that show bodies by name. WireFieldsTag tells the codec that the record is
 // exactly its fields, so it may size and write the record in one go.
 
-#include "mpak.h"
+#include <quorix/protocol/mpak.h>
 
 #include <tuple>
 

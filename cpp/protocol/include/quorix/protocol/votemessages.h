@@ -4,9 +4,9 @@
 // with `extend`, which the client sends empty and never reads. Fields the protocol leaves unnamed
 // are aux1, aux2, … in body order. Qt-free, shared with the vote service and the tools.
 
-#include "mpak.h"
-#include "voterecords.h"
-#include "wirefields.h"
+#include <quorix/protocol/mpak.h>
+#include <quorix/protocol/voterecords.h>
+#include <quorix/protocol/wirefields.h>
 
 #include <cstdint>
 #include <string>

@@ -4,7 +4,7 @@
 //   u32 major type, u32 minor type, u16 payload length n, n payload bytes (little-endian).
 // Bytes after the payload are ignored when reading.
 
-#include "mpak.h"
+#include <quorix/protocol/mpak.h>
 
 #include <cstdint>
 #include <string>

@@ -4,8 +4,8 @@
 // controller hands to windows by value. Qt-free, shared with the vote service and the tools.
 // Fields named aux* are not interpreted; they are carried unchanged when received.
 
-#include "mpak.h"
-#include "wirefields.h"
+#include <quorix/protocol/mpak.h>
+#include <quorix/protocol/wirefields.h>
 
 #include <cstdint>
 #include <map>

@@ -1,9 +1,9 @@
-#include "wirejson.h"
+#include <quorix/protocol/wirejson.h>
 
-#include "jsontext.h"
+#include <quorix/protocol/jsontext.h>
 
-#include "serviceframe.h"
-#include "votemessages.h"
+#include <quorix/protocol/serviceframe.h>
+#include <quorix/protocol/votemessages.h>
 
 #include <cmath>
 #include <tuple>
