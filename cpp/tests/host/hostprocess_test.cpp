@@ -207,6 +207,31 @@ TEST(HostProgram, ARelativeAutomationPathAndTheControlToolMeetInTheWorkingDirect
     host.kill();
 }
 
+TEST(HostProgram, TheControlToolSaysWhenUntilGaveUp)
+{
+    hostTestApp();
+    QTemporaryDir dir;
+    QProcess host;
+    startHost(host, dir.path(), "host.sock");
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(dir.filePath("host.sock")); }, 10000));
+
+    QProcess control;
+    control.setWorkingDirectory(dir.path());
+    control.start(TOVO_HOSTCTL_PATH,
+                  {"--timeout", "1", "--until", "noSuchField", "host.sock", R"({"cmd":"state"})"});
+    ASSERT_TRUE(control.waitForFinished(15000));
+    EXPECT_EQ(control.exitCode(), 1);
+    EXPECT_EQ(QString::fromLocal8Bit(control.readAllStandardError()).toStdString(),
+              "tovo-hostctl: timed out after 1 s\n");
+    const QJsonObject answer = QJsonDocument::fromJson(control.readAllStandardOutput()).object();
+    EXPECT_TRUE(answer.value("ok").toBool()) << "the last answer is still printed";
+
+    control.start(TOVO_HOSTCTL_PATH, {"host.sock", R"({"cmd":"quit"})"});
+    ASSERT_TRUE(control.waitForFinished(15000));
+    EXPECT_TRUE(host.waitForFinished(10000));
+    host.kill();
+}
+
 TEST(HostProgram, AnAutomationPathHoldingAFileOrALiveSocketIsRefusedAndKept)
 {
     hostTestApp();
