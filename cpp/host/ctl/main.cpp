@@ -20,6 +20,8 @@
 
 namespace {
 
+constexpr int kMaxTimeoutSeconds = 2000000;
+
 struct Options
 {
     int timeoutMs = 10000;
@@ -50,16 +52,20 @@ bool parse(const QStringList& arguments, Options& options, QString& error)
         error = parser.errorText();
         return false;
     }
-    if (parser.isSet("help"))
+    if (parser.isSet("help") || parser.isSet("help-all"))
         parser.showHelp(0);
     if (parser.isSet("version"))
         parser.showVersion();
     bool ok = false;
-    options.timeoutMs = static_cast<int>(parser.value(timeout).toDouble(&ok) * 1000);
-    if (!ok || options.timeoutMs <= 0) {
-        error = QStringLiteral("--timeout wants seconds above 0, not '%1'").arg(parser.value(timeout));
+    const double timeoutSeconds = parser.value(timeout).toDouble(&ok);
+    // At least a millisecond, and few enough milliseconds to count in an int.
+    if (!ok || !(timeoutSeconds >= 0.001 && timeoutSeconds <= kMaxTimeoutSeconds)) {
+        error = QStringLiteral("--timeout wants seconds from 0.001 to %1, not '%2'")
+                    .arg(kMaxTimeoutSeconds)
+                    .arg(parser.value(timeout));
         return false;
     }
+    options.timeoutMs = static_cast<int>(timeoutSeconds * 1000);
     options.until = parser.value(until);
     const QStringList positional = parser.positionalArguments();
     if (positional.size() < 2) {

@@ -131,7 +131,10 @@ TEST(ProgramCommandLines, AMistakeIsOneLineWithTheReasonAndStatusTwo)
         {kHost, {"--colour", "red"}, "tovo-host: unknown option '--colour' (see --help)\n"},
         {kHostctl,
          {"--timeout", "0", "host.sock", "{}"},
-         "tovo-hostctl: --timeout wants seconds above 0, not '0'\n"},
+         "tovo-hostctl: --timeout wants seconds from 0.001 to 2000000, not '0'\n"},
+        {kHostctl,
+         {"--timeout", "inf", "host.sock", "{}"},
+         "tovo-hostctl: --timeout wants seconds from 0.001 to 2000000, not 'inf'\n"},
         {kHostctl, {"host.sock"}, "tovo-hostctl: needs SOCKET and at least one COMMAND (see --help)\n"},
     };
     for (const auto& row : rows) {
