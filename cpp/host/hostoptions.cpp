@@ -1,89 +1,126 @@
 #include "hostoptions.h"
 
-#include <QSet>
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 
 namespace {
 
-const QSet<QString> kValueOptions = {"--uid",      "--imid",       "--nick",      "--role",
-                                     "--channel",  "--subchannel", "--service",   "--token",
-                                     "--keywords", "--addon-dir",  "--automation"};
+QList<QCommandLineOption> optionDefinitions()
+{
+    return {
+        {{"h", "help"}, "show this text"},
+        {"version", "print the program's name and version"},
+        {"uid", "user id (default 10001)", "N"},
+        {"imid", "public user number (default 90001)", "N"},
+        {"nick", "nickname (default 频道管理员)", "TEXT"},
+        {"role", "channel role: 255, 230, 200, 175, 150 manage; 20 views (default 255)", "N"},
+        {"channel", "channel number (default 888)", "N"},
+        {"subchannel", "sub-channel number (default 1)", "N"},
+        {"service",
+         "vote service to connect to (default: embedded in this process); a comma-separated list "
+         "fails over to the next after a drop",
+         "HOST:PORT"},
+        {"token", "token sent to the vote service with this host's identity", "TEXT"},
+        {"keywords", "keyword filter list, one word a line (default: keywords.txt beside the program)",
+         "FILE"},
+        {"addon-dir", "folder holding the add-on's libraries (default: the program's folder)", "DIR"},
+        {"automation", "listen for JSON automation commands on a local socket at PATH", "PATH"},
+        {"offscreen", "run without a display"},
+    };
+}
+
+// How an option is written on the command line: "--name", or "-n" for a one-letter name.
+QString spelled(const QString& name)
+{
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
 
 } // namespace
 
 HostOptions::Outcome HostOptions::parse(const QStringList& arguments)
 {
-    for (int i = 0; i < arguments.size(); ++i) {
-        QString name = arguments.at(i);
-        QString value;
-        const int eq = name.indexOf('=');
-        const bool inlineValue = name.startsWith("--") && eq > 0;
-        if (inlineValue) {
-            value = name.mid(eq + 1);
-            name = name.left(eq);
-        }
-        if (name == "--help" || name == "-h")
-            return Outcome::Help;
-        if (name == "--offscreen" && !inlineValue) {
-            offscreen = true;
-            continue;
-        }
-        if (!kValueOptions.contains(name)) {
-            m_error = QStringLiteral("unknown option '%1' (see --help)").arg(arguments.at(i));
-            return Outcome::Error;
-        }
-        if (!inlineValue) {
-            if (i + 1 >= arguments.size()) {
-                m_error = QStringLiteral("option %1 needs a value").arg(name);
-                return Outcome::Error;
-            }
-            value = arguments.at(++i);
-        }
-        if (!apply(name, value))
-            return Outcome::Error;
+    QCommandLineParser parser;
+    parser.addOptions(optionDefinitions());
+    const bool parsed = parser.parse(QStringList{QStringLiteral("tovo-host")} + arguments);
+    // Asking for help or the version is answered even beside a mistake.
+    if (parser.isSet(QStringLiteral("help")))
+        return Outcome::Help;
+    if (parser.isSet(QStringLiteral("version")))
+        return Outcome::Version;
+    if (!parsed || !parser.positionalArguments().isEmpty()) {
+        describeRefusal(parser, arguments);
+        return Outcome::Error;
     }
-    return Outcome::Run;
+    return readValues(parser) ? Outcome::Run : Outcome::Error;
 }
 
-bool HostOptions::apply(const QString& name, const QString& value)
+void HostOptions::describeRefusal(const QCommandLineParser& parser, const QStringList& arguments)
 {
-    if (name == "--uid")
-        return readNumber(name, value, identity.uid);
-    if (name == "--imid")
-        return readNumber(name, value, identity.imid);
-    if (name == "--role")
-        return readNumber(name, value, identity.role);
-    if (name == "--channel")
-        return readNumber(name, value, identity.channelId);
-    if (name == "--subchannel")
-        return readNumber(name, value, identity.subChannelId);
-    if (name == "--service")
-        return readService(value);
-    if (value.isEmpty()) {
-        m_error = QStringLiteral("option %1 needs a non-empty value").arg(name);
+    if (!parser.positionalArguments().isEmpty() && parser.unknownOptionNames().isEmpty()) {
+        m_error =
+            QStringLiteral("unknown option '%1' (see --help)").arg(parser.positionalArguments().first());
+        return;
+    }
+    if (parser.unknownOptionNames().isEmpty()) {
+        m_error = parser.errorText(); // a value missing, or one given to an option that takes none
+        return;
+    }
+    // The parser names an unknown option without its dashes; quote it as it was given.
+    const QString name = parser.unknownOptionNames().first();
+    QString given = spelled(name);
+    for (const QString& argument : arguments) {
+        if (argument.section(QLatin1Char('='), 0, 0) == QStringLiteral("--") + name) {
+            given = argument;
+            break;
+        }
+    }
+    m_error = QStringLiteral("unknown option '%1' (see --help)").arg(given);
+}
+
+bool HostOptions::readValues(const QCommandLineParser& parser)
+{
+    offscreen = parser.isSet(QStringLiteral("offscreen"));
+    if (parser.isSet(QStringLiteral("service")) && !readService(parser.value(QStringLiteral("service"))))
         return false;
-    }
-    if (name == "--nick")
-        identity.nick = value;
-    else if (name == "--token")
-        token = value;
-    else if (name == "--keywords")
-        keywordsFile = value;
-    else if (name == "--addon-dir")
-        addonDir = value;
-    else
-        automationPath = value;
-    return true;
+    return readNumber(parser, QStringLiteral("uid"), identity.uid) &&
+           readNumber(parser, QStringLiteral("imid"), identity.imid) &&
+           readNumber(parser, QStringLiteral("role"), identity.role) &&
+           readNumber(parser, QStringLiteral("channel"), identity.channelId) &&
+           readNumber(parser, QStringLiteral("subchannel"), identity.subChannelId) &&
+           readText(parser, QStringLiteral("nick"), identity.nick) &&
+           readText(parser, QStringLiteral("token"), token) &&
+           readText(parser, QStringLiteral("keywords"), keywordsFile) &&
+           readText(parser, QStringLiteral("addon-dir"), addonDir) &&
+           readText(parser, QStringLiteral("automation"), automationPath);
 }
 
-bool HostOptions::readNumber(const QString& name, const QString& value, quint32& out)
+// An option not given keeps out as it is.
+bool HostOptions::readNumber(const QCommandLineParser& parser, const QString& name, quint32& out)
 {
+    if (!parser.isSet(name))
+        return true;
+    const QString value = parser.value(name);
     bool ok = false;
     const qulonglong number = value.toULongLong(&ok, 10);
     if (!ok || number == 0 || number > 0xFFFFFFFFull || value.startsWith('+')) {
-        m_error = QStringLiteral("option %1 needs a number from 1 to 4294967295, not '%2'").arg(name, value);
+        m_error =
+            QStringLiteral("option --%1 needs a number from 1 to 4294967295, not '%2'").arg(name, value);
         return false;
     }
     out = static_cast<quint32>(number);
+    return true;
+}
+
+bool HostOptions::readText(const QCommandLineParser& parser, const QString& name, QString& out)
+{
+    if (!parser.isSet(name))
+        return true;
+    const QString value = parser.value(name);
+    if (value.isEmpty()) {
+        m_error = QStringLiteral("option --%1 needs a non-empty value").arg(name);
+        return false;
+    }
+    out = value;
     return true;
 }
 
@@ -106,22 +143,20 @@ bool HostOptions::readService(const QString& value)
     return true;
 }
 
+// QCommandLineParser's own help text needs a running application, which tovo-host creates only
+// after its options are read; this one is made from the same definitions.
 QString HostOptions::usage()
 {
-    return QStringLiteral(
-        "usage: tovo-host [options]\n"
-        "  --uid N             user id (default 10001)\n"
-        "  --imid N            public user number (default 90001)\n"
-        "  --nick TEXT         nickname (default 频道管理员)\n"
-        "  --role N            channel role: 255, 230, 200, 175, 150 manage; 20 views (default 255)\n"
-        "  --channel N         channel number (default 888)\n"
-        "  --subchannel N      sub-channel number (default 1)\n"
-        "  --service HOST:PORT vote service to connect to (default: embedded in this process);\n"
-        "                      a comma-separated list fails over to the next after a drop\n"
-        "  --token TEXT        token sent to the vote service with this host's identity\n"
-        "  --keywords FILE     keyword filter list, one word a line (default: keywords.txt beside the "
-        "program)\n"
-        "  --addon-dir DIR     folder holding the add-on's libraries (default: the program's folder)\n"
-        "  --automation PATH   listen for JSON automation commands on a local socket at PATH\n"
-        "  --offscreen         run without a display\n");
+    QString text = QStringLiteral("usage: tovo-host [options]\n"
+                                  "The desktop host that runs the voting add-on.\n\n"
+                                  "options:\n");
+    for (const QCommandLineOption& option : optionDefinitions()) {
+        QStringList names;
+        for (const QString& name : option.names())
+            names << spelled(name);
+        const QString value = option.valueName().isEmpty() ? QString() : ' ' + option.valueName();
+        const QString left = names.join(QStringLiteral(", ")) + value;
+        text += QStringLiteral("  %1 %2\n").arg(left, -20).arg(option.description());
+    }
+    return text;
 }

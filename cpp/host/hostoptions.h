@@ -1,13 +1,15 @@
 #pragma once
 
-// Command-line options of tovo-host. parse() never exits: the caller prints the error (one line)
-// and leaves with status 2, or prints usage() for --help.
+// Command-line options of tovo-host, read with QCommandLineParser. parse() never exits: the caller
+// prints the error (one line) and leaves with status 2, or prints usage() for --help.
 
 #include "hostidentity.h"
 #include "serviceaddress.h"
 
 #include <QString>
 #include <QStringList>
+
+class QCommandLineParser;
 
 class HostOptions
 {
@@ -16,6 +18,7 @@ public:
     {
         Run,
         Help,
+        Version,
         Error
     };
 
@@ -38,9 +41,11 @@ public:
     static QString usage();
 
 private:
-    bool apply(const QString& name, const QString& value);
-    bool readNumber(const QString& name, const QString& value, quint32& out);
+    bool readValues(const QCommandLineParser& parser);
+    bool readNumber(const QCommandLineParser& parser, const QString& name, quint32& out);
+    bool readText(const QCommandLineParser& parser, const QString& name, QString& out);
     bool readService(const QString& value);
+    void describeRefusal(const QCommandLineParser& parser, const QStringList& arguments);
 
     QString m_error;
 };

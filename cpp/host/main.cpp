@@ -32,6 +32,9 @@ int main(int argc, char** argv)
     case HostOptions::Outcome::Help:
         std::fputs(HostOptions::usage().toLocal8Bit().constData(), stdout);
         return 0;
+    case HostOptions::Outcome::Version:
+        std::puts("tovo-host " QUORIX_VERSION);
+        return 0;
     case HostOptions::Outcome::Error:
         return optionError(options.error());
     case HostOptions::Outcome::Run:

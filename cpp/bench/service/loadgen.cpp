@@ -9,6 +9,7 @@
 // with --redis it starts --nodes of them (default 2) sharing that Redis, spreads the sessions over
 // them and reports the Redis commands per accepted vote (INFO commandstats before and after).
 
+#include "clisupport.h"
 #include "loadrun.h"
 #include "serveroptions.h"
 
@@ -123,38 +124,36 @@ std::string besideMe(const std::string& name)
     return self.substr(0, self.rfind('/') + 1) + name;
 }
 
-bool parse(int argc, char** argv, Arguments& args)
+void addOptions(CLI::App& app, Arguments& args)
 {
-    args.server = besideMe("quorix-voted");
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string name = argv[i];
-        const std::string value = argv[i + 1];
-        std::uint64_t n = 0;
-        const bool number = service::ServerOptions::parseNumber(value, 100000000, n);
-        if (name == "--sessions" && number && n >= 2)
-            args.load.sessions = n;
-        else if (name == "--votes-per-viewer" && number && n >= 1 && n <= 40)
-            args.load.votesPerViewer = static_cast<std::uint32_t>(n);
-        else if (name == "--rate" && number)
-            args.load.votesPerSecond = static_cast<std::uint32_t>(n);
-        else if (name == "--broadcast-hz" && number && n >= 1)
-            args.broadcastHz = static_cast<std::uint32_t>(n);
-        else if (name == "--server")
-            args.server = value;
-        else if (name == "--data")
-            args.dataDir = value;
-        else if (name == "--redis")
-            args.redis = value;
-        else if (name == "--nodes" && number && n >= 1 && n <= 16)
-            args.nodes = static_cast<std::uint32_t>(n);
-        else if (name == "--connect")
-            args.connect = value;
-        else if (name == "--pid")
-            args.pids = value;
-        else
-            return false;
-    }
-    return argc % 2 == 1;
+    using service::addNumberOption;
+    app.set_version_flag("--version", "quorix-loadgen " QUORIX_VERSION);
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    addNumberOption(app, "--sessions", args.load.sessions, 2, 100000000, "wants 2 to 100000000")
+        ->description("sessions to open: one manager, the rest viewers");
+    addNumberOption(app, "--votes-per-viewer", args.load.votesPerViewer, 1, 40, "wants 1 to 40")
+        ->description("tickets each viewer casts");
+    addNumberOption(app, "--rate", args.load.votesPerSecond, 0, 100000000, "wants 0 to 100000000")
+        ->type_name("VOTES_PER_SECOND")
+        ->description("pace of the votes over all viewers; 0 sends them all at once");
+    addNumberOption(app, "--broadcast-hz", args.broadcastHz, 1, 100000000, "wants 1 to 100000000")
+        ->description("--broadcast-hz of the started services");
+    app.add_option("--server", args.server, "quorix-voted to start")
+        ->type_name("PATH")
+        ->capture_default_str();
+    app.add_option("--data", args.dataDir, "data folder of the started service (default: memory only)")
+        ->type_name("DIR");
+    app.add_option("--redis", args.redis, "start --nodes services sharing this Redis and count its commands")
+        ->type_name("HOST:PORT");
+    addNumberOption(app, "--nodes", args.nodes, 1, 16, "wants 1 to 16")
+        ->description("services started with --redis");
+    app.add_option("--connect", args.connect, "use these running services instead of starting one")
+        ->type_name("HOST:PORT[,HOST:PORT...]");
+    app.add_option("--pid", args.pids,
+                   "process ids of the --connect services, for their memory and processor time")
+        ->type_name("PID[,PID...]");
+    app.footer("Without --connect it starts the quorix-voted beside itself on a free port and stops it "
+               "afterwards; with --redis it starts --nodes of them sharing that Redis.");
 }
 
 // Starts quorix-voted on a free port; returns its pid and port, or pid 0.
@@ -313,11 +312,17 @@ bool useRunningServices(Arguments& args)
 int main(int argc, char** argv)
 {
     Arguments args;
-    if (!parse(argc, argv, args)) {
-        std::cerr << "usage: quorix-loadgen [--sessions N] [--votes-per-viewer K] [--rate VOTES_PER_SECOND]\n"
-                     "                      [--broadcast-hz N] [--server PATH]\n"
-                     "                      [--data DIR | --redis HOST:PORT [--nodes N]]\n"
-                     "                      [--connect HOST:PORT[,HOST:PORT...] [--pid PID[,PID...]]]\n";
+    args.server = besideMe("quorix-voted");
+    CLI::App app("Opens sessions to quorix-voted, runs one vote and reports what the service did.",
+                 "quorix-loadgen");
+    addOptions(app, args);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // --help and --version end with status 0.
+        if (e.get_exit_code() == 0)
+            return app.exit(e);
+        std::cerr << "quorix-loadgen: " << service::refusalText(app, e) << "\n";
         return 2;
     }
     raiseDescriptorLimit();

@@ -3,9 +3,11 @@
 //   tovo-hostctl [--timeout SECONDS] [--until FIELD] SOCKET COMMAND...
 //
 // Each COMMAND is one JSON object; its answer is printed as one line. With --until, each command
-// is repeated (every 200 ms) until its answer has FIELD true. Exit status 0 when every answer
-// was ok (and FIELD true), 1 otherwise, 2 for bad usage.
+// is repeated (every 200 ms) until its answer has FIELD true, or until the timeout, which is then
+// reported as "timed out after N s". Exit status 0 when every answer was ok (and FIELD true), 1
+// otherwise, 2 for bad usage.
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,6 +20,8 @@
 
 namespace {
 
+constexpr int kMaxTimeoutSeconds = 2000000;
+
 struct Options
 {
     int timeoutMs = 10000;
@@ -26,24 +30,51 @@ struct Options
     QStringList commands;
 };
 
-bool parse(const QStringList& args, Options& options)
+// Reads the command line into options; false with a one-line reason. --help and --version print
+// their text and end the program with status 0.
+bool parse(const QStringList& arguments, Options& options, QString& error)
 {
-    int i = 0;
-    for (; i < args.size() && args.at(i).startsWith("--"); i += 2) {
-        if (i + 1 >= args.size())
-            return false;
-        if (args.at(i) == "--timeout")
-            options.timeoutMs = static_cast<int>(args.at(i + 1).toDouble() * 1000);
-        else if (args.at(i) == "--until")
-            options.until = args.at(i + 1);
-        else
-            return false;
-    }
-    if (i + 1 >= args.size() || options.timeoutMs <= 0)
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Sends automation commands to a running tovo-host and prints each answer as one line. Exit "
+        "status 0 when every answer was ok (and had FIELD true), 1 otherwise, 2 for bad usage.");
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption timeout("timeout", "give up after SECONDS (default 10)", "SECONDS", "10");
+    const QCommandLineOption until(
+        "until", "repeat each command every 200 ms until its answer has FIELD true", "FIELD");
+    parser.addOptions({timeout, until});
+    parser.addPositionalArgument("SOCKET", "the host's --automation socket");
+    parser.addPositionalArgument("COMMAND", "one JSON object each", "COMMAND...");
+    // Commands follow the socket; nothing after it is an option.
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    if (!parser.parse(arguments)) {
+        error = parser.errorText();
         return false;
+    }
+    if (parser.isSet("help") || parser.isSet("help-all"))
+        parser.showHelp(0);
+    if (parser.isSet("version"))
+        parser.showVersion();
+    bool ok = false;
+    const double timeoutSeconds = parser.value(timeout).toDouble(&ok);
+    // At least a millisecond, and few enough milliseconds to count in an int.
+    if (!ok || !(timeoutSeconds >= 0.001 && timeoutSeconds <= kMaxTimeoutSeconds)) {
+        error = QStringLiteral("--timeout wants seconds from 0.001 to %1, not '%2'")
+                    .arg(kMaxTimeoutSeconds)
+                    .arg(parser.value(timeout));
+        return false;
+    }
+    options.timeoutMs = static_cast<int>(timeoutSeconds * 1000);
+    options.until = parser.value(until);
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() < 2) {
+        error = QStringLiteral("needs SOCKET and at least one COMMAND (see --help)");
+        return false;
+    }
     // A relative path names a file in the working directory, as tovo-host --automation takes it.
-    options.socket = QDir::current().absoluteFilePath(args.at(i));
-    options.commands = args.mid(i + 1);
+    options.socket = QDir::current().absoluteFilePath(positional.first());
+    options.commands = positional.mid(1);
     return true;
 }
 
@@ -75,9 +106,12 @@ QJsonObject ask(QLocalSocket& socket, const QString& command, int timeoutMs)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tovo-hostctl"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUORIX_VERSION));
     Options options;
-    if (!parse(app.arguments().mid(1), options)) {
-        std::fputs("usage: tovo-hostctl [--timeout SECONDS] [--until FIELD] SOCKET COMMAND...\n", stderr);
+    QString error;
+    if (!parse(app.arguments(), options, error)) {
+        std::fprintf(stderr, "tovo-hostctl: %s\n", error.toLocal8Bit().constData());
         return 2;
     }
     QElapsedTimer clock;
@@ -96,9 +130,11 @@ int main(int argc, char** argv)
             answer = ask(socket, command, options.timeoutMs);
         }
         std::printf("%s\n", QJsonDocument(answer).toJson(QJsonDocument::Compact).constData());
-        const bool ok =
-            answer.value("ok").toBool() && (options.until.isEmpty() || answer.value(options.until).toBool());
-        allOk = allOk && ok;
+        const bool untilMet = options.until.isEmpty() || answer.value(options.until).toBool();
+        if (!untilMet)
+            std::fprintf(stderr, "tovo-hostctl: timed out after %s s\n",
+                         QString::number(options.timeoutMs / 1000.0).toLocal8Bit().constData());
+        allOk = allOk && answer.value("ok").toBool() && untilMet;
     }
     return allOk ? 0 : 1;
 }

@@ -36,7 +36,12 @@ INSTANTIATE_TEST_SUITE_P(
                     RejectCase{"service_port_too_large", {"--service=127.0.0.1:70000"}, "--service"},
                     RejectCase{"empty_nick", {"--nick="}, "--nick"},
                     RejectCase{"offscreen_with_value", {"--offscreen=yes"}, "--offscreen"},
-                    RejectCase{"positional", {"viewer"}, "viewer"}),
+                    RejectCase{"positional", {"viewer"}, "viewer"},
+                    RejectCase{"unknown_inline", {"--colour=red"}, "unknown option '--colour=red'"},
+                    RejectCase{"unknown_short", {"-x"}, "unknown option '-x'"},
+                    RejectCase{
+                        "positional_after_options", {"--uid", "5", "viewer"}, "unknown option 'viewer'"},
+                    RejectCase{"empty_token", {"--token", ""}, "--token needs a non-empty value"}),
     [](const testing::TestParamInfo<RejectCase>& info) { return info.param.name; });
 
 TEST(HostOptions, DefaultsAreAManagerInChannel888WithTheEmbeddedService)
@@ -99,6 +104,45 @@ TEST(HostOptions, HelpStopsParsingEvenAfterABadOption)
     HostOptions options;
     EXPECT_EQ(options.parse({"--help", "--bogus"}), HostOptions::Outcome::Help);
     EXPECT_TRUE(HostOptions::usage().contains("--automation"));
+}
+
+TEST(HostOptions, HelpAndVersionAreAnsweredBeforeAnyMistake)
+{
+    const struct
+    {
+        QStringList arguments;
+        HostOptions::Outcome outcome;
+    } rows[] = {
+        {{"-h"}, HostOptions::Outcome::Help},
+        {{"--bogus", "--help"}, HostOptions::Outcome::Help},
+        {{"--version"}, HostOptions::Outcome::Version},
+        {{"--role", "boss", "--version"}, HostOptions::Outcome::Version},
+        {{"--version", "--help"}, HostOptions::Outcome::Help},
+    };
+    for (const auto& row : rows) {
+        HostOptions options;
+        EXPECT_EQ(options.parse(row.arguments), row.outcome) << row.arguments.join(' ').toStdString();
+    }
+}
+
+TEST(HostOptions, UsageDescribesEveryOption)
+{
+    const QString usage = HostOptions::usage();
+    for (const char* option : {"--help", "--version", "--uid N", "--imid N", "--nick TEXT", "--role N",
+                               "--channel N", "--subchannel N", "--service HOST:PORT", "--token TEXT",
+                               "--keywords FILE", "--addon-dir DIR", "--automation PATH", "--offscreen"})
+        EXPECT_TRUE(usage.contains(option)) << option << "\n" << usage.toStdString();
+}
+
+TEST(HostOptions, TheLastOfARepeatedOptionCounts)
+{
+    HostOptions options;
+    ASSERT_EQ(options.parse({"--uid", "5", "--uid=6", "--service", "a:1", "--service", "b:2,c:3"}),
+              HostOptions::Outcome::Run)
+        << options.error().toStdString();
+    EXPECT_EQ(options.identity.uid, 6u);
+    EXPECT_EQ(options.serviceAddresses.size(), 2);
+    EXPECT_EQ(options.serviceHost, "b");
 }
 
 } // namespace

@@ -207,6 +207,33 @@ TEST(HostProgram, ARelativeAutomationPathAndTheControlToolMeetInTheWorkingDirect
     host.kill();
 }
 
+TEST(HostProgram, TheControlToolSaysWhenUntilGaveUp)
+{
+    hostTestApp();
+    QTemporaryDir dir;
+    QProcess host;
+    startHost(host, dir.path(), "host.sock");
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(dir.filePath("host.sock")); }, 10000));
+
+    QProcess control;
+    control.setWorkingDirectory(dir.path());
+    control.start(TOVO_HOSTCTL_PATH,
+                  {"--timeout", "2.5", "--until", "noSuchField", "host.sock", R"({"cmd":"state"})"});
+    ASSERT_TRUE(control.waitForFinished(15000));
+    EXPECT_EQ(control.exitCode(), 1);
+    const QStringList errorLines =
+        QString::fromLocal8Bit(control.readAllStandardError()).trimmed().split('\n');
+    EXPECT_EQ(errorLines.last().toStdString(), "tovo-hostctl: timed out after 2.5 s")
+        << "Qt's own warnings may come first";
+    const QJsonObject answer = QJsonDocument::fromJson(control.readAllStandardOutput()).object();
+    EXPECT_TRUE(answer.value("ok").toBool()) << "the last answer is still printed";
+
+    control.start(TOVO_HOSTCTL_PATH, {"host.sock", R"({"cmd":"quit"})"});
+    ASSERT_TRUE(control.waitForFinished(15000));
+    EXPECT_TRUE(host.waitForFinished(10000));
+    host.kill();
+}
+
 TEST(HostProgram, AnAutomationPathHoldingAFileOrALiveSocketIsRefusedAndKept)
 {
     hostTestApp();

@@ -87,6 +87,90 @@ TEST(ServerOptionsTest, StorageOptionsExcludeEachOther)
     }
 }
 
+// The options' values in one line, to compare a whole parse at once.
+std::string summary(const ServerOptions& o)
+{
+    return o.host + ":" + std::to_string(o.port) + " hz " + std::to_string(o.broadcastHz) + " sessions " +
+           std::to_string(o.maxSessions) + "/" + std::to_string(o.maxSessionsPerUser) + " data " + o.dataDir +
+           (o.memoryOnly ? " memory" : "") + " redis " + o.redisHost + ":" + std::to_string(o.redisPort);
+}
+
+TEST(ServerOptionsTest, EachOptionKeepsItsRangeAndForm)
+{
+    const std::string defaults = "127.0.0.1:27500 hz 10 sessions 20000/8 data quorix-data redis :0";
+    const struct
+    {
+        std::vector<std::string> args;
+        std::string expected; // accepted: summary(); refused: the whole message
+        bool accepted;
+    } rows[] = {
+        {{}, defaults, true},
+        {{"--listen", "[::1]:0"}, "::1:0 hz 10 sessions 20000/8 data quorix-data redis :0", true},
+        {{"--listen=0.0.0.0:65535"}, "0.0.0.0:65535 hz 10 sessions 20000/8 data quorix-data redis :0", true},
+        {{"--listen", "a:1", "--listen", "b:2"},
+         "b:2 hz 10 sessions 20000/8 data quorix-data redis :0",
+         true},
+        {{"--listen", "host:65536"}, "--listen wants HOST:PORT, got host:65536", false},
+        {{"--listen", ":80"}, "--listen wants HOST:PORT, got :80", false},
+        {{"--listen", "host:+80"}, "--listen wants HOST:PORT, got host:+80", false},
+        {{"--broadcast-hz", "1000", "--max-sessions", "10000000", "--max-sessions-per-user", "010"},
+         "127.0.0.1:27500 hz 1000 sessions 10000000/10 data quorix-data redis :0",
+         true},
+        {{"--broadcast-hz", "1001"}, "--broadcast-hz wants 1 to 1000, got 1001", false},
+        {{"--broadcast-hz", "0x10"}, "--broadcast-hz wants 1 to 1000, got 0x10", false},
+        {{"--max-sessions", "10000001"}, "--max-sessions wants a positive number, got 10000001", false},
+        {{"--max-sessions", "1e3"}, "--max-sessions wants a positive number, got 1e3", false},
+        {{"--max-sessions-per-user", " 5"}, "--max-sessions-per-user wants a positive number, got  5", false},
+        {{"--redis", "[::1]:6379"},
+         "127.0.0.1:27500 hz 10 sessions 20000/8 data quorix-data redis ::1:6379",
+         true},
+        {{"--redis", "localhost:0"}, "--redis wants HOST:PORT, got localhost:0", false},
+        {{"--data", "d", "--data", "e"}, "127.0.0.1:27500 hz 10 sessions 20000/8 data e redis :0", true},
+        {{"--data", ""}, "--data wants a folder", false},
+        {{"--bogus", "1"}, "unknown option or argument: --bogus 1", false},
+        {{"token"}, "unknown option or argument: token", false},
+    };
+    for (const auto& row : rows) {
+        ServerOptions options;
+        bool help = false;
+        std::string error;
+        std::string given;
+        for (const std::string& arg : row.args)
+            given += arg + " ";
+        const bool parsed = ServerOptions::parse(row.args, options, help, error);
+        EXPECT_EQ(parsed, row.accepted) << given << error;
+        EXPECT_EQ(parsed ? summary(options) : error, row.expected) << given;
+        EXPECT_FALSE(help) << given;
+    }
+}
+
+TEST(ServerOptionsTest, AValueMissingAtTheEndIsRefusedAndHelpIsReported)
+{
+    ServerOptions options;
+    bool help = false;
+    std::string error;
+    EXPECT_FALSE(ServerOptions::parse({"--memory", "--listen"}, options, help, error));
+    EXPECT_NE(error.find("--listen"), std::string::npos) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    EXPECT_TRUE(ServerOptions::parse({"--help"}, options, help, error));
+    EXPECT_TRUE(help);
+}
+
+TEST(ServerOptionsTest, AnUnreadableSecretFileIsRefusedWithTheSystemsReason)
+{
+    const struct
+    {
+        std::string path;
+        const char* reason;
+    } rows[] = {{"/nonexistent/secret", "No such file or directory"},
+                {::testing::TempDir(), "Is a directory"}};
+    for (const auto& row : rows) {
+        std::string secret, error;
+        EXPECT_FALSE(ServerOptions::readSecret(row.path, secret, error));
+        EXPECT_EQ(error, "cannot read the secret file " + row.path + ": " + row.reason);
+    }
+}
+
 TEST(ServerOptionsTest, ASecretFileOptionKeepsTheTrimmedSecret)
 {
     const std::string path = writeSecretFile("option", "0123456789abcdef0123\n");

@@ -8,7 +8,9 @@
 #include "sqlitevotestorage.h"
 #include "systemclock.h"
 #include "tokenauth.h"
+#include "tokenrequest.h"
 #include "votedatafolder.h"
+#include "votedcommandline.h"
 #include "voteserver.h"
 
 #include <asio.hpp>
@@ -18,7 +20,6 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
-#include <map>
 #include <memory>
 
 using namespace quorix::service;
@@ -35,44 +36,9 @@ void raiseDescriptorLimit()
     }
 }
 
-int issueToken(const std::vector<std::string>& args)
+int issueToken(const TokenRequest& request, std::int64_t expiry)
 {
-    std::map<std::string, std::string> values;
-    for (std::size_t i = 0; i + 1 < args.size(); i += 2)
-        values[args[i]] = args[i + 1];
-    if (args.size() % 2 != 0 || values.count("--secret-file") == 0) {
-        std::cerr << ServerOptions::usage();
-        return 2;
-    }
-    std::string secret, error;
-    if (!ServerOptions::readSecret(values["--secret-file"], secret, error)) {
-        std::cerr << "quorix-voted: " << error << "\n";
-        return 2;
-    }
-    std::uint64_t numbers[4] = {0, 0, 0, 0};
-    const char* names[4] = {"--uid", "--imid", "--role", "--channel"};
-    for (int i = 0; i < 4; ++i) {
-        if (!ServerOptions::parseNumber(values[names[i]], 0xffffffffu, numbers[i])) {
-            std::cerr << "quorix-voted: " << names[i] << " wants a number from 0 to 4294967295\n";
-            return 2;
-        }
-    }
-    std::uint64_t expiry = 0;
-    std::uint64_t ttl = 86400;
-    if (values.count("--expiry") != 0 &&
-        !ServerOptions::parseNumber(values["--expiry"], 1ull << 40, expiry)) {
-        std::cerr << "quorix-voted: --expiry wants Unix seconds\n";
-        return 2;
-    }
-    if (values.count("--ttl") != 0 && !ServerOptions::parseNumber(values["--ttl"], 1ull << 32, ttl)) {
-        std::cerr << "quorix-voted: --ttl wants seconds\n";
-        return 2;
-    }
-    if (expiry == 0)
-        expiry = static_cast<std::uint64_t>(SystemClock().unixSeconds()) + ttl;
-    const TokenClaims claims{static_cast<std::uint32_t>(numbers[0]), static_cast<std::uint32_t>(numbers[1]),
-                             static_cast<std::uint32_t>(numbers[2]), static_cast<std::uint32_t>(numbers[3])};
-    std::cout << TokenAuth(secret).issue(claims, static_cast<std::int64_t>(expiry)) << "\n";
+    std::cout << TokenAuth(*request.secret).issue(request.claims, expiry) << "\n";
     return 0;
 }
 
@@ -114,19 +80,9 @@ int run(asio::io_context& io, VoteServer& server)
     return 0;
 }
 
-int serve(const std::vector<std::string>& args)
+int serve(ServerOptions& options)
 {
-    ServerOptions options;
-    bool help = false;
     std::string error;
-    if (!ServerOptions::parse(args, options, help, error)) {
-        std::cerr << "quorix-voted: " << error << "\n" << ServerOptions::usage();
-        return 2;
-    }
-    if (help) {
-        std::cout << ServerOptions::usage();
-        return 0;
-    }
     raiseDescriptorLimit();
     const std::size_t askedSessions = options.maxSessions;
     if (const auto limit = DescriptorLimit::current())
@@ -182,11 +138,23 @@ int serve(const std::vector<std::string>& args)
 
 int main(int argc, char** argv)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
     try {
-        if (!args.empty() && args[0] == "token")
-            return issueToken(std::vector<std::string>(args.begin() + 1, args.end()));
-        return serve(args);
+        VotedCommandLine commandLine;
+        switch (
+            commandLine.parse(std::vector<std::string>(argv + 1, argv + argc), SystemClock().unixSeconds())) {
+        case VotedCommandLine::Outcome::Help:
+        case VotedCommandLine::Outcome::Version:
+            std::cout << commandLine.text();
+            return 0;
+        case VotedCommandLine::Outcome::Error:
+            std::cerr << "quorix-voted: " << commandLine.text() << "\n";
+            return 2;
+        case VotedCommandLine::Outcome::IssueToken:
+            return issueToken(commandLine.token(), commandLine.tokenExpiry());
+        case VotedCommandLine::Outcome::Serve:
+            break;
+        }
+        return serve(commandLine.server());
     } catch (const std::exception& e) {
         ServiceLog::line(std::string("fatal: ") + e.what());
         return 1;

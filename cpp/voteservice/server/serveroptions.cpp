@@ -1,37 +1,15 @@
 #include "serveroptions.h"
 
-#include <fstream>
+#include "clisupport.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
 
 namespace quorix::service {
-
-const char* ServerOptions::usage()
-{
-    return "usage: quorix-voted [options]\n"
-           "       quorix-voted token --secret-file FILE --uid N --imid N --role N --channel N\n"
-           "                          [--expiry UNIX_SECONDS | --ttl SECONDS]\n"
-           "\n"
-           "The Quorix vote service over TCP.\n"
-           "\n"
-           "options:\n"
-           "  --listen HOST:PORT    address to listen on (default 127.0.0.1:27500; port 0 picks one)\n"
-           "  --secret-file FILE    require HELLO tokens signed with the secret in FILE (16 to\n"
-           "                        4096 bytes); without it identities are trusted as sent\n"
-           "  --broadcast-hz N      count broadcasts per sub-channel and second, at most (default 10)\n"
-           "  --max-sessions N      sessions served at once (default 20000; lowered to what the\n"
-           "                        open-file limit allows)\n"
-           "  --max-sessions-per-user N\n"
-           "                        sessions one user (uid in a channel) may hold at once (default 8)\n"
-           "  --data DIR            keep votes, history and users in DIR/votes.db, durable\n"
-           "                        (default ./quorix-data)\n"
-           "  --memory              keep everything in memory only (lost when the service ends)\n"
-           "  --redis HOST:PORT     keep everything in Redis, shared with every quorix-voted\n"
-           "                        started with the same Redis (several nodes)\n"
-           "                        (--data, --memory and --redis exclude each other)\n"
-           "  --help                show this text\n"
-           "\n"
-           "token prints a HELLO token for the given identity, valid until --expiry\n"
-           "(default: --ttl 86400 from now).\n";
-}
 
 bool ServerOptions::parseNumber(const std::string& text, std::uint64_t max, std::uint64_t& value)
 {
@@ -66,17 +44,16 @@ bool ServerOptions::parseHostPort(const std::string& text, std::string& host, st
 
 bool ServerOptions::readSecret(const std::string& path, std::string& secret, std::string& error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read the secret file " + path;
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!file) {
+        error = "cannot read the secret file " + path + ": " + std::strerror(errno);
         return false;
     }
     // One byte more than allowed tells a file that is too long from one that fits exactly.
     std::string contents(kMaxSecretFileBytes + 1, '\0');
-    in.read(contents.data(), std::streamsize(contents.size()));
-    contents.resize(std::size_t(in.gcount()));
-    if (in.bad()) {
-        error = "cannot read the secret file " + path;
+    contents.resize(std::fread(contents.data(), 1, contents.size(), file.get()));
+    if (std::ferror(file.get())) {
+        error = "cannot read the secret file " + path + ": " + std::strerror(errno);
         return false;
     }
     if (contents.size() > kMaxSecretFileBytes) {
@@ -97,88 +74,97 @@ bool ServerOptions::readSecret(const std::string& path, std::string& secret, std
 
 namespace {
 
-// Each storage option names one place for the data; two of them leave it unclear which was meant.
-bool storageChoiceIsClear(bool memory, bool data, bool redis, std::string& error)
+// An option taking HOST:PORT (an IPv6 host in brackets); port 0 only where allowed.
+CLI::Option* addAddressOption(CLI::App& app, const std::string& name, std::string& host, std::uint16_t& port,
+                              bool portZeroAllowed)
 {
-    if (memory && data)
+    auto store = [name, &host, &port, portZeroAllowed](const std::string& text) {
+        std::string parsedHost;
+        std::uint16_t parsedPort = 0;
+        if (!ServerOptions::parseHostPort(text, parsedHost, parsedPort) ||
+            (parsedPort == 0 && !portZeroAllowed))
+            throw CLI::ValidationError(name + " wants HOST:PORT, got " + text);
+        host = parsedHost;
+        port = parsedPort;
+    };
+    return app.add_option_function<std::string>(name, std::move(store))->type_name("HOST:PORT");
+}
+
+} // namespace
+
+void ServerOptions::addOptionsTo(CLI::App& app)
+{
+    // As with most programs, an option given twice takes its last value.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    addAddressOption(app, "--listen", host, port, true)
+        ->description("address to listen on; port 0 picks one")
+        ->default_str(host + ":" + std::to_string(port));
+    app.add_option_function<std::string>(
+           "--secret-file",
+           [this](const std::string& path) {
+               std::string text, error;
+               if (!readSecret(path, text, error))
+                   throw CLI::ValidationError(error);
+               secret = text;
+           },
+           "require HELLO tokens signed with the secret in FILE (16 to 4096 bytes); without it "
+           "identities are trusted as sent")
+        ->type_name("FILE");
+    addNumberOption(app, "--broadcast-hz", broadcastHz, 1, 1000, "wants 1 to 1000")
+        ->description("count broadcasts per sub-channel and second, at most (1 to 1000)");
+    addNumberOption(app, "--max-sessions", maxSessions, 1, 10000000, "wants a positive number")
+        ->description("sessions served at once; lowered to what the open-file limit allows");
+    addNumberOption(app, "--max-sessions-per-user", maxSessionsPerUser, 1, 10000000,
+                    "wants a positive number")
+        ->description("sessions one user (a uid in a channel) may hold at once");
+    app.add_option_function<std::string>(
+           "--data",
+           [this](const std::string& folder) {
+               if (folder.empty())
+                   throw CLI::ValidationError("--data wants a folder");
+               dataDir = folder;
+           },
+           "keep votes, history and users in DIR/votes.db, durable")
+        ->type_name("DIR")
+        ->default_str("./" + dataDir);
+    app.add_flag("--memory", memoryOnly, "keep everything in memory only (lost when the service ends)");
+    addAddressOption(app, "--redis", redisHost, redisPort, false)
+        ->description("keep everything in Redis, shared with every quorix-voted started with the same "
+                      "Redis (several nodes); --data, --memory and --redis exclude each other");
+}
+
+bool ServerOptions::storageChoiceIsClear(const CLI::App& app, std::string& error) const
+{
+    // Each storage option names one place for the data; two of them leave it unclear which was meant.
+    const bool dataGiven = app.count("--data") > 0;
+    if (memoryOnly && dataGiven)
         error = "--memory and --data cannot be combined: choose one";
-    else if (redis && (memory || data))
-        error = std::string("--redis and ") + (memory ? "--memory" : "--data") +
+    else if (usesRedis() && (memoryOnly || dataGiven))
+        error = std::string("--redis and ") + (memoryOnly ? "--memory" : "--data") +
                 " cannot be combined: choose one";
     else
         return true;
     return false;
 }
 
-} // namespace
-
 bool ServerOptions::parse(const std::vector<std::string>& args, ServerOptions& out, bool& help,
                           std::string& error)
 {
     help = false;
-    bool dataGiven = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& name = args[i];
-        if (name == "--help" || name == "-h") {
-            help = true;
-            return true;
-        }
-        if (name == "--memory") {
-            out.memoryOnly = true;
-            continue;
-        }
-        if (i + 1 >= args.size()) {
-            error = "unknown option or missing value: " + name;
-            return false;
-        }
-        const std::string& value = args[++i];
-        std::uint64_t number = 0;
-        if (name == "--listen") {
-            if (!parseHostPort(value, out.host, out.port)) {
-                error = "--listen wants HOST:PORT, got " + value;
-                return false;
-            }
-        } else if (name == "--secret-file") {
-            std::string secret;
-            if (!readSecret(value, secret, error))
-                return false;
-            out.secret = secret;
-        } else if (name == "--broadcast-hz") {
-            if (!parseNumber(value, 1000, number) || number == 0) {
-                error = "--broadcast-hz wants 1 to 1000, got " + value;
-                return false;
-            }
-            out.broadcastHz = static_cast<std::uint32_t>(number);
-        } else if (name == "--max-sessions") {
-            if (!parseNumber(value, 10000000, number) || number == 0) {
-                error = "--max-sessions wants a positive number, got " + value;
-                return false;
-            }
-            out.maxSessions = number;
-        } else if (name == "--max-sessions-per-user") {
-            if (!parseNumber(value, 10000000, number) || number == 0) {
-                error = "--max-sessions-per-user wants a positive number, got " + value;
-                return false;
-            }
-            out.maxSessionsPerUser = number;
-        } else if (name == "--redis") {
-            if (!parseHostPort(value, out.redisHost, out.redisPort) || out.redisPort == 0) {
-                error = "--redis wants HOST:PORT, got " + value;
-                return false;
-            }
-        } else if (name == "--data") {
-            if (value.empty()) {
-                error = "--data wants a folder";
-                return false;
-            }
-            out.dataDir = value;
-            dataGiven = true;
-        } else {
-            error = "unknown option " + name;
-            return false;
-        }
+    CLI::App app("The Quorix vote service over TCP.", "quorix-voted");
+    out.addOptionsTo(app);
+    // CLI11 takes the arguments last first.
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        help = true;
+        return true;
+    } catch (const CLI::ParseError& e) {
+        error = refusalText(app, e);
+        return false;
     }
-    return storageChoiceIsClear(out.memoryOnly, dataGiven, out.usesRedis(), error);
+    return out.storageChoiceIsClear(app, error);
 }
 
 } // namespace quorix::service

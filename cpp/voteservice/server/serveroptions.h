@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+namespace CLI {
+class App;
+}
+
 namespace quorix::service {
 
 // Command line of quorix-voted. The server itself takes the parsed values.
@@ -36,17 +40,23 @@ struct ServerOptions
 
     bool usesRedis() const { return redisPort != 0; }
 
-    static const char* usage();
-    // Parses the server's options (not the token command). False with a message on error; help
-    // is set when --help was given.
+    // Parses the server's options (not the token command). False with a one-line message on error;
+    // help is set when --help was given.
     static bool parse(const std::vector<std::string>& args, ServerOptions& out, bool& help,
                       std::string& error);
+    // Adds the server's options to app, each kept in a field of this as the parse reads it; a value
+    // out of range ends the parse with a CLI::ValidationError naming the option.
+    void addOptionsTo(CLI::App& app);
+    // After app parsed the options: false with a message when more than one place for the data
+    // was named.
+    bool storageChoiceIsClear(const CLI::App& app, std::string& error) const;
     // A secret file holds at most kMaxSecretFileBytes; the secret, without trailing line breaks,
     // at least kMinSecretBytes, since a short one is guessed by trying.
     static constexpr std::size_t kMaxSecretFileBytes = 4096;
     static constexpr std::size_t kMinSecretBytes = 16;
 
     // Reads a secret file: its contents without trailing line breaks, within the bounds above.
+    // A file that cannot be read is refused with the system's reason.
     static bool readSecret(const std::string& path, std::string& secret, std::string& error);
     static bool parseHostPort(const std::string& text, std::string& host, std::uint16_t& port);
     static bool parseNumber(const std::string& text, std::uint64_t max, std::uint64_t& value);

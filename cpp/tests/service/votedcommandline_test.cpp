@@ -1,0 +1,128 @@
+#include "votedcommandline.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+
+namespace quorix::service {
+namespace {
+
+using Outcome = VotedCommandLine::Outcome;
+
+constexpr std::int64_t kNow = 1000;
+
+class VotedCommandLineTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { std::ofstream(m_secret, std::ios::binary) << "0123456789abcdef\n"; }
+    void TearDown() override { std::remove(m_secret.c_str()); }
+
+    // The token command with a readable secret and a whole identity, then `more`.
+    std::vector<std::string> token(std::vector<std::string> more) const
+    {
+        std::vector<std::string> args{"token", "--secret-file", m_secret, "--uid",     "1", "--imid",
+                                      "2",     "--role",        "3",      "--channel", "4"};
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    }
+
+    const std::string m_secret = ::testing::TempDir() + "/votedcommandline-secret";
+};
+
+TEST_F(VotedCommandLineTest, RefusesWithOneLineThatSaysWhy)
+{
+    const struct
+    {
+        std::vector<std::string> args;
+        std::string error;
+    } rows[] = {
+        {{"token", "--uid", "1", "--imid", "2", "--role", "3", "--channel", "4"},
+         "token needs --secret-file"},
+        {{"token", "--secret-file", m_secret, "--uid", "1", "--imid", "2", "--role", "3"},
+         "token needs --channel"},
+        {token({"--expiry", "999"}), "--expiry 999 is in the past (now 1000)"},
+        {{"token", "--secret-file", "/nonexistent/secret"},
+         "cannot read the secret file /nonexistent/secret: No such file or directory"},
+        {token({"--uid", "4294967296"}), "--uid wants a number from 0 to 4294967295, got 4294967296"},
+        {token({"--ttl", "-1"}), "--ttl wants seconds, got -1"},
+        {{"--memory", "token", "--secret-file", m_secret}, "token excludes --memory"},
+        {token({"--listen", "127.0.0.1:1"}), "unknown option or argument: --listen 127.0.0.1:1"},
+        {{"--memory", "--data", "d"}, "--memory and --data cannot be combined: choose one"},
+        {{"--max-sessions", "0"}, "--max-sessions wants a positive number, got 0"},
+        {{"serve"}, "unknown option or argument: serve"},
+    };
+    for (const auto& row : rows) {
+        VotedCommandLine commandLine;
+        std::string given;
+        for (const std::string& arg : row.args)
+            given += arg + " ";
+        EXPECT_EQ(commandLine.parse(row.args, kNow), Outcome::Error) << given;
+        EXPECT_EQ(commandLine.text(), row.error) << given;
+    }
+}
+
+TEST_F(VotedCommandLineTest, TheTokenExpiresAtTheGivenSecondOrAfterItsTimeToLive)
+{
+    const struct
+    {
+        std::vector<std::string> more;
+        std::int64_t expiry;
+    } rows[] = {
+        {{}, kNow + 86400},
+        {{"--ttl", "60"}, kNow + 60},
+        {{"--expiry", "1000"}, 1000},
+        {{"--expiry", "5000", "--ttl", "60"}, 5000},
+    };
+    for (const auto& row : rows) {
+        VotedCommandLine commandLine;
+        ASSERT_EQ(commandLine.parse(token(row.more), kNow), Outcome::IssueToken) << commandLine.text();
+        EXPECT_EQ(commandLine.tokenExpiry(), row.expiry);
+        EXPECT_EQ(*commandLine.token().secret, "0123456789abcdef");
+        const TokenClaims& claims = commandLine.token().claims;
+        EXPECT_EQ(std::vector<std::uint32_t>({claims.uid, claims.imid, claims.role, claims.channelId}),
+                  std::vector<std::uint32_t>({1, 2, 3, 4}));
+    }
+}
+
+TEST_F(VotedCommandLineTest, HelpDescribesEveryOptionOfTheServiceAndOfTheTokenCommand)
+{
+    const struct
+    {
+        std::vector<std::string> args;
+        Outcome outcome;
+        std::vector<const char*> fragments;
+    } rows[] = {
+        {{"--help"},
+         Outcome::Help,
+         {"--listen", "--secret-file", "--broadcast-hz", "--max-sessions", "--max-sessions-per-user",
+          "--data", "--memory", "--redis", "--version", "--help", "token", "--uid", "--imid", "--role",
+          "--channel", "--expiry", "--ttl"}},
+        {{"token", "--help"}, Outcome::Help, {"--secret-file", "--uid", "--expiry", "--ttl"}},
+        {{"--max-sessions", "0", "--help"}, Outcome::Error, {"--max-sessions wants a positive number"}},
+        {{"--version"}, Outcome::Version, {"quorix-voted " QUORIX_VERSION "\n"}},
+    };
+    for (const auto& row : rows) {
+        VotedCommandLine commandLine;
+        EXPECT_EQ(commandLine.parse(row.args, kNow), row.outcome) << row.args.front();
+        for (const char* fragment : row.fragments)
+            EXPECT_NE(commandLine.text().find(fragment), std::string::npos) << fragment << "\n"
+                                                                            << commandLine.text();
+    }
+}
+
+TEST_F(VotedCommandLineTest, ServerOptionsAreReadForServing)
+{
+    VotedCommandLine commandLine;
+    ASSERT_EQ(
+        commandLine.parse({"--listen", "[::1]:0", "--secret-file", m_secret, "--redis", "r:6379"}, kNow),
+        Outcome::Serve)
+        << commandLine.text();
+    EXPECT_EQ(commandLine.server().host, "::1");
+    EXPECT_EQ(commandLine.server().port, 0);
+    EXPECT_EQ(commandLine.server().secret, "0123456789abcdef");
+    EXPECT_TRUE(commandLine.server().usesRedis());
+}
+
+} // namespace
+} // namespace quorix::service

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "serveroptions.h"
+#include "tokenrequest.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quorix::service {
+
+// The whole command line of quorix-voted: the server's options, or the token command with its own.
+class VotedCommandLine
+{
+public:
+    enum class Outcome
+    {
+        Serve,
+        IssueToken,
+        Help,
+        Version,
+        Error
+    };
+
+    VotedCommandLine();
+    VotedCommandLine(const VotedCommandLine&) = delete;
+    VotedCommandLine& operator=(const VotedCommandLine&) = delete;
+
+    // `args` excludes the program name; now (Unix seconds) is what a token's expiry is checked
+    // against.
+    Outcome parse(const std::vector<std::string>& args, std::int64_t now);
+    // Help or Version: what to print on standard output; Error: the reason, one line.
+    const std::string& text() const { return m_text; }
+    ServerOptions& server() { return m_server; }
+    const TokenRequest& token() const { return m_token; }
+    // IssueToken: the second the token expires.
+    std::int64_t tokenExpiry() const { return m_tokenExpiry; }
+
+private:
+    Outcome check(std::int64_t now);
+
+    ServerOptions m_server;
+    TokenRequest m_token;
+    CLI::App m_app;
+    CLI::App* m_tokenCommand = nullptr;
+    std::string m_text;
+    std::int64_t m_tokenExpiry = 0;
+};
+
+} // namespace quorix::service
