@@ -1,10 +1,11 @@
-# quorix_add_test(<name> LABEL <area> SOURCES <files...> [LIBS <targets...>] [TIMEOUT <s>])
-# One GoogleTest program registered with CTest, labelled by its area, run offscreen.
+# quorix_add_test(<name> SOURCES <files...> [LIBS <targets...>] [LABEL <kind>] [TIMEOUT <s>])
+# One GoogleTest program registered with CTest, run offscreen, labelled by its folder below
+# cpp/tests (which mirrors the source folder it tests) and by LABEL when given (durability: tests
+# that run processes or servers and kill them).
 function(quorix_add_test name)
   cmake_parse_arguments(T "" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
-  if(NOT T_LABEL)
-    message(FATAL_ERROR "quorix_add_test(${name}) needs a LABEL")
-  endif()
+  file(RELATIVE_PATH labels ${PROJECT_SOURCE_DIR}/cpp/tests ${CMAKE_CURRENT_SOURCE_DIR})
+  list(APPEND labels ${T_LABEL})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
@@ -12,7 +13,7 @@ function(quorix_add_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
-    LABELS ${T_LABEL}
+    LABELS "${labels}"
     TIMEOUT ${T_TIMEOUT}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUORIX_EMBEDDED_MEMORY=1;FENBASE_LOG_LEVEL=2;ASAN_OPTIONS=detect_leaks=1;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1")
 endfunction()

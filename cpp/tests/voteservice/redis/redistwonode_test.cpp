@@ -1,0 +1,250 @@
+// Two quorix-voted processes sharing one redis-server, with clients on both: allowances hold
+// when a viewer splits votes between them, both sides see the same counts, ends, closes, lists
+// and history, a vote whose time ran out ends once, and when one process is killed its clients
+// carry on at the other with the vote still running.
+
+#include "redistestserver.h"
+#include "resultcode.h"
+#include "servicetestsupport.h"
+#include "tcptestclient.h"
+#include "votedprocess.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+using namespace quorix;
+using namespace quorix::service;
+using namespace quorix::service::test;
+
+namespace {
+
+class RedisTwoNodeTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!RedisTestServer::installed())
+            GTEST_SKIP() << "redis-server is not installed (scripts/setup installs it)";
+        ASSERT_TRUE(m_redis.start()) << "redis-server did not start";
+        for (auto* node : {&a, &b}) {
+            *node = std::make_unique<VotedProcess>(
+                QUORIX_VOTED_PATH,
+                std::vector<std::string>{"--listen", "127.0.0.1:0", "--redis", m_redis.address()});
+            ASSERT_NE((*node)->waitForPort(), 0) << "quorix-voted did not start";
+        }
+    }
+
+    static std::unique_ptr<TcpTestClient> join(const VotedProcess& node, const SessionIdentity& who)
+    {
+        auto client = std::make_unique<TcpTestClient>();
+        EXPECT_TRUE(client->connect(node.port()));
+        EXPECT_EQ(client->hello(who), 0u);
+        return client;
+    }
+
+    static PStartVoteRes createAndStart(TcpTestClient& boss, const VoteInfo& vote)
+    {
+        boss.sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, vote, {}});
+        const auto created = boss.waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
+        EXPECT_TRUE(created && created->result == kResultOk);
+        boss.sendVote(VOTE_SYSTEM_START_VOTE_REQ,
+                      PStartVoteReq{10, 20, created ? created->voteId : 0, 1, {}});
+        const auto started = boss.waitForMessage<PStartVoteRes>(VOTE_SYSTEM_START_VOTE_RES);
+        EXPECT_TRUE(started && started->result == kResultOk);
+        return started.value_or(PStartVoteRes{});
+    }
+
+    static std::uint32_t vote(TcpTestClient& viewer, std::uint32_t uid, const PStartVoteRes& started,
+                              std::uint32_t optionId)
+    {
+        viewer.sendVote(
+            VOTE_SYSTEM_USER_VOTE_REQ,
+            PUserVoteReq{10, 20, started.voteId, kNormalVote, started.jiFangId, uid, optionId, 1, {}});
+        const auto answer = viewer.waitForMessage<PUserVoteRes>(VOTE_SYSTEM_USER_VOTE_RES);
+        return answer ? answer->result : 999;
+    }
+
+    // Waits for a vote broadcast with the given status and counts.
+    static bool sees(TcpTestClient& client, std::uint32_t status, const U32Map& counts, int timeoutMs = 4000)
+    {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (std::chrono::steady_clock::now() < until) {
+            const auto push = client.waitForMessage<PBroadcastVote>(VOTE_SYSTEM_BROADCAST_VOTE, 500);
+            if (push && push->status == status && push->vote.optionTickets == counts)
+                return true;
+        }
+        return false;
+    }
+
+    static HistoryRecords history(TcpTestClient& client)
+    {
+        client.sendVote(VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ, PQueryVoteHisRecordReq{10, 20, {}});
+        const auto answer =
+            client.waitForMessage<PQueryVoteHisRecordRes>(VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES);
+        return answer ? answer->records : HistoryRecords{};
+    }
+
+    RedisTestServer m_redis;
+    std::unique_ptr<VotedProcess> a, b;
+};
+
+} // namespace
+
+TEST_F(RedisTwoNodeTest, ViewersOnBothNodesShareOneVote)
+{
+    auto boss = join(*a, identity(1, 255));
+    auto watcher = join(*b, identity(200, 25));
+    auto splitA = join(*a, identity(100, 25));
+    auto splitB = join(*b, identity(100, 25));
+    auto other = join(*b, identity(101, 25));
+
+    const PStartVoteRes started = createAndStart(*boss, normalVote("two", 3, 3, 1, 600));
+    const auto list = watcher->waitForMessage<PBroadcastChannelVote>(VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE);
+    ASSERT_TRUE(list && list->votes.size() == 1) << "the list push did not reach the other node";
+    EXPECT_EQ(list->votes[0].voteId, started.voteId);
+    EXPECT_TRUE(sees(*watcher, kVoteStarted, {{0, 0}, {1, 0}, {2, 0}}))
+        << "the start did not reach the other node";
+
+    struct Row
+    {
+        TcpTestClient* client;
+        std::uint32_t uid, optionId, expected;
+    } rows[] = {
+        {splitA.get(), 100, 0, kResultOk},
+        {splitB.get(), 100, 0, kResultOptionFull},
+        {splitB.get(), 100, 1, kResultOk},
+        {other.get(), 101, 2, kResultOk},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(vote(*row.client, row.uid, started, row.optionId), row.expected)
+            << "option " << row.optionId;
+    EXPECT_TRUE(sees(*watcher, kVoteStarted, {{0, 1}, {1, 1}, {2, 1}})) << "node B's broadcast";
+    // Counted at A only: B's viewers learn of it from A's notice.
+    EXPECT_EQ(vote(*splitA, 100, started, 2), kResultOk);
+    EXPECT_EQ(vote(*splitB, 100, started, 1), kResultNoTicketsLeft);
+    const U32Map counts{{0, 1}, {1, 1}, {2, 2}};
+    EXPECT_TRUE(sees(*watcher, kVoteStarted, counts)) << "a vote at A did not reach B's broadcast";
+    EXPECT_TRUE(sees(*splitA, kVoteStarted, counts)) << "node A's broadcast";
+    splitB->sendVote(VOTE_SYSTEM_USER_VOTE_STATE_REQ,
+                     PUserVoteStateReq{10, 20, started.voteId, kNormalVote, started.jiFangId, 100, {}, {}});
+    const auto state = splitB->waitForMessage<PUserVoteStateRes>(VOTE_SYSTEM_USER_VOTE_STATE_RES);
+    ASSERT_TRUE(state && state->state == 0);
+    EXPECT_EQ(state->ticketsUsed, 3u);
+    EXPECT_EQ(state->usedPerOption, (U32Map{{0, 1}, {1, 1}, {2, 1}}));
+
+    boss->sendVote(VOTE_SYSTEM_END_VOTE_REQ, PEndVoteReq{10, 20, started.voteId, 0, started.jiFangId, {}});
+    const auto ended = boss->waitForMessage<PEndVoteRes>(VOTE_SYSTEM_END_VOTE_RES);
+    ASSERT_TRUE(ended && ended->result == kResultOk);
+    EXPECT_TRUE(sees(*watcher, kVoteEnded, counts)) << "the end did not reach the other node";
+    EXPECT_TRUE(sees(*splitA, kVoteEnded, counts));
+
+    const HistoryRecords fromA = history(*boss);
+    ASSERT_EQ(fromA.size(), 1u);
+    EXPECT_EQ(fromA.begin()->second.optionTickets, counts);
+    const HistoryRecords fromB = history(*watcher);
+    ASSERT_EQ(fromB.size(), 1u);
+    EXPECT_EQ(mpak::encode(fromB.begin()->second), mpak::encode(fromA.begin()->second));
+
+    boss->sendVote(VOTE_SYSTEM_CLOSE_VOTEUI_REQ, PCloseVoteReq{10, 20, started.voteId, started.jiFangId, {}});
+    for (TcpTestClient* client : {boss.get(), watcher.get(), splitB.get(), splitA.get()}) {
+        const auto closed = client->waitForMessage<PCloseVoteUiRes>(VOTE_SYSTEM_CLOSE_VOTEUI_RES);
+        ASSERT_TRUE(closed) << "a session did not see the close";
+        EXPECT_EQ(closed->result, kResultOk);
+        EXPECT_EQ(closed->jiFangId, started.jiFangId);
+    }
+}
+
+TEST_F(RedisTwoNodeTest, AVoteWhoseTimeRanOutEndsOnceOnBothNodes)
+{
+    auto boss = join(*a, identity(1, 255));
+    auto watcher = join(*b, identity(200, 25));
+    const PStartVoteRes started = createAndStart(*boss, normalVote("short", 2, 1, 1, 1));
+    auto viewer = join(*b, identity(100, 25));
+    EXPECT_EQ(vote(*viewer, 100, started, 1), kResultOk);
+    const U32Map counts{{0, 0}, {1, 1}};
+    EXPECT_TRUE(sees(*watcher, kVoteEnded, counts, 5000));
+    EXPECT_TRUE(sees(*boss, kVoteEnded, counts, 5000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(history(*boss).size(), 1u);
+    EXPECT_EQ(history(*watcher).size(), 1u);
+}
+
+TEST_F(RedisTwoNodeTest, AVoteNobodyWatchesStillEndsOnTime)
+{
+    auto boss = join(*a, identity(1, 255));
+    const PStartVoteRes started = createAndStart(*boss, normalVote("unwatched", 2, 1, 1, 1));
+    boss.reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2600));
+    auto late = join(*b, identity(100, 25));
+    EXPECT_EQ(history(*late).size(), 1u) << "the vote did not enter the history without sessions";
+    EXPECT_FALSE(late->waitForMessage<PBroadcastVote>(VOTE_SYSTEM_BROADCAST_VOTE, 300))
+        << "the vote was still running for a late joiner";
+    EXPECT_EQ(vote(*late, 100, started, 0), kResultNotRunning);
+}
+
+TEST_F(RedisTwoNodeTest, ClientsOfAKilledNodeCarryOnAtTheOther)
+{
+    auto boss = join(*a, identity(1, 255));
+    auto viewer = join(*a, identity(100, 25));
+    auto watcher = join(*b, identity(101, 25));
+    const PStartVoteRes started = createAndStart(*boss, normalVote("failover", 2, 2, 2, 600));
+    ASSERT_EQ(vote(*viewer, 100, started, 0), kResultOk);
+
+    a->kill(SIGKILL);
+    EXPECT_TRUE(viewer->closedWithin(3000));
+    // What a host given both addresses does after the drop: the same identity at the next address.
+    viewer = join(*b, identity(100, 25));
+    const auto late = viewer->waitForMessage<PBroadcastVote>(VOTE_SYSTEM_BROADCAST_VOTE);
+    ASSERT_TRUE(late) << "no running vote at the other node";
+    EXPECT_EQ(late->status, kVoteStarted);
+    EXPECT_EQ(late->jiFangId, started.jiFangId);
+    EXPECT_EQ(late->vote.optionTickets, (U32Map{{0, 1}, {1, 0}}));
+    EXPECT_EQ(vote(*viewer, 100, started, 0), kResultOk);
+    EXPECT_EQ(vote(*viewer, 100, started, 1), kResultNoTicketsLeft);
+
+    boss = join(*b, identity(1, 255));
+    boss->sendVote(VOTE_SYSTEM_END_VOTE_REQ, PEndVoteReq{10, 20, started.voteId, 0, started.jiFangId, {}});
+    const auto ended = boss->waitForMessage<PEndVoteRes>(VOTE_SYSTEM_END_VOTE_RES);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(ended->result, kResultOk);
+    EXPECT_TRUE(sees(*watcher, kVoteEnded, {{0, 2}, {1, 0}}));
+}
+
+TEST_F(RedisTwoNodeTest, WithoutRedisRequestsAreRefusedAndTheNodesCarryOn)
+{
+    auto boss = join(*a, identity(1, 255));
+    auto viewer = join(*b, identity(100, 25));
+    const PStartVoteRes started = createAndStart(*boss, normalVote("outage", 2, 2, 2, 600));
+    m_redis.stop();
+
+    EXPECT_EQ(vote(*viewer, 100, started, 0), kResultStorageUnavailable);
+    boss->sendVote(VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, PQueryAllVoteReq{10, 20, {}});
+    const auto list = boss->waitForMessage<PQueryAllVoteRes>(VOTE_SYSTEM_QUERY_ALL_VOTE_RES);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->result, kResultStorageUnavailable);
+    boss->sendVote(VOTE_SYSTEM_END_VOTE_REQ, PEndVoteReq{10, 20, started.voteId, 0, started.jiFangId, {}});
+    const auto ended = boss->waitForMessage<PEndVoteRes>(VOTE_SYSTEM_END_VOTE_RES);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(ended->result, kResultEndStorageError);
+
+    ASSERT_TRUE(m_redis.start());
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    // Redis came back empty (no persistence in tests): the same sessions work on.
+    boss->sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ,
+                   PCreateVoteReq{10, 20, normalVote("after", 2, 2, 2, 600), {}});
+    const auto created = boss->waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
+    ASSERT_TRUE(created);
+    EXPECT_EQ(created->result, kResultOk);
+    // The other node re-reads its places after reconnecting (an empty list first), then hears the
+    // new list's notice.
+    std::optional<PBroadcastChannelVote> pushed;
+    for (int i = 0; i < 3 && !(pushed && pushed->votes.size() == 1); ++i)
+        pushed = viewer->waitForMessage<PBroadcastChannelVote>(VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE);
+    ASSERT_TRUE(pushed && pushed->votes.size() == 1) << "the other node no longer hears notices";
+    EXPECT_EQ(pushed->votes[0].name, "after");
+}

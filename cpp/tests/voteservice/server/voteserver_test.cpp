@@ -1,0 +1,820 @@
+#include "descriptorlimit.h"
+#include <quorix/protocol/hostcontrol.h>
+#include "memoryvotestorage.h"
+#include "resultcode.h"
+#include "servicetestsupport.h"
+#include "sqlitevotestorage.h"
+#include "systemclock.h"
+#include "tcptestclient.h"
+#include "votedprocess.h"
+#include "voteserver.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <thread>
+
+extern char** environ;
+
+namespace quorix::service::test {
+namespace {
+
+// quorix-voted's server running on its own thread, on a free port of the loopback interface.
+class InProcessServer
+{
+public:
+    explicit InProcessServer(ServerOptions options = {})
+    {
+        options.host = "127.0.0.1";
+        options.port = 0;
+        m_server = std::make_unique<VoteServer>(m_io, options, m_clock, m_storage);
+        std::string error;
+        EXPECT_TRUE(m_server->listen(error)) << error;
+        port = m_server->port();
+        m_thread = std::thread([this] { m_io.run(); });
+    }
+    ~InProcessServer()
+    {
+        asio::post(m_io, [this] { m_server->stop(); });
+        m_thread.join();
+    }
+    std::size_t connections()
+    {
+        std::promise<std::size_t> count;
+        asio::post(m_io, [&] { count.set_value(m_server->connectionCount()); });
+        return count.get_future().get();
+    }
+
+    std::uint16_t port = 0;
+
+private:
+    asio::io_context m_io;
+    SystemClock m_clock;
+    MemoryVoteStorage m_storage;
+    std::unique_ptr<VoteServer> m_server;
+    std::thread m_thread;
+};
+
+std::string lengthPrefixed(std::uint32_t length, const std::string& rest)
+{
+    mpak::PackBuffer buffer;
+    mpak::Pack pack(buffer);
+    pack.push_uint32(length);
+    return pack.str() + rest;
+}
+
+std::string rawFrame(std::uint32_t maxType, std::uint32_t minType, std::uint16_t declared,
+                     const std::string& payload)
+{
+    mpak::PackBuffer buffer;
+    mpak::Pack pack(buffer);
+    pack.push_uint32(maxType).push_uint32(minType).push_uint16(declared);
+    return pack.str() + payload;
+}
+
+std::unique_ptr<TcpTestClient> welcomed(std::uint16_t port, const SessionIdentity& identity)
+{
+    auto client = std::make_unique<TcpTestClient>();
+    EXPECT_TRUE(client->connect(port));
+    EXPECT_EQ(client->hello(identity), std::optional<std::uint32_t>(kWelcomeAccepted));
+    return client;
+}
+
+// The bystander still gets answers and the state accepted before is intact.
+void expectServed(TcpTestClient& bystander, std::size_t votes)
+{
+    ASSERT_TRUE(bystander.sendVote(VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, PQueryAllVoteReq{10, 20, {}}));
+    const auto list = bystander.waitForMessage<PQueryAllVoteRes>(VOTE_SYSTEM_QUERY_ALL_VOTE_RES);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->result, 0u);
+    EXPECT_EQ(list->votes.size(), votes);
+}
+
+TEST(VoteServerTest, ManagerAndViewerRunAVoteOverTcp)
+{
+    InProcessServer server;
+    auto manager = welcomed(server.port, identity(1, 255));
+    auto viewer = welcomed(server.port, identity(2, 0));
+
+    ASSERT_TRUE(manager->sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ,
+                                  PCreateVoteReq{10, 20, normalVote("Song", 3, 2, 1), {}}));
+    const auto created = manager->waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
+    ASSERT_TRUE(created);
+    ASSERT_EQ(created->result, 0u);
+    const auto managerList =
+        manager->waitForMessage<PBroadcastChannelVote>(VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE);
+    const auto viewerList = viewer->waitForMessage<PBroadcastChannelVote>(VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE);
+    ASSERT_TRUE(managerList && viewerList);
+    ASSERT_EQ(viewerList->votes.size(), 1u);
+    EXPECT_EQ(viewerList->votes[0].voteId, created->voteId);
+
+    ASSERT_TRUE(manager->sendVote(VOTE_SYSTEM_START_VOTE_REQ, PStartVoteReq{10, 20, created->voteId, 1, {}}));
+    const auto started = manager->waitForMessage<PStartVoteRes>(VOTE_SYSTEM_START_VOTE_RES);
+    ASSERT_TRUE(started);
+    ASSERT_EQ(started->result, 0u);
+    const auto opening = viewer->waitForMessage<PBroadcastVote>(VOTE_SYSTEM_BROADCAST_VOTE);
+    ASSERT_TRUE(opening);
+    EXPECT_EQ(opening->fullAllowance, 1u);
+    EXPECT_EQ(opening->remainSeconds, 300u);
+    EXPECT_EQ(opening->vote.ownerUid, 1u);
+
+    ASSERT_TRUE(viewer->sendVote(VOTE_SYSTEM_USER_VOTE_REQ,
+                                 PUserVoteReq{10, 20, created->voteId, 0, started->jiFangId, 2, 2, 1, {}}));
+    const auto voted = viewer->waitForMessage<PUserVoteRes>(VOTE_SYSTEM_USER_VOTE_RES);
+    ASSERT_TRUE(voted);
+    EXPECT_EQ(voted->result, 0u);
+    ASSERT_TRUE(manager->waitFor(VOTE_SYSTEM_BROADCAST_VOTE)); // the opening broadcast
+    const auto counted = manager->waitForMessage<PBroadcastVote>(VOTE_SYSTEM_BROADCAST_VOTE);
+    ASSERT_TRUE(counted);
+    EXPECT_EQ(counted->fullAllowance, 0u);
+    EXPECT_EQ(counted->vote.optionTickets.at(2), 1u);
+
+    ASSERT_TRUE(manager->sendVote(VOTE_SYSTEM_END_VOTE_REQ,
+                                  PEndVoteReq{10, 20, created->voteId, 0, started->jiFangId, {}}));
+    const auto ended = manager->waitForMessage<PEndVoteRes>(VOTE_SYSTEM_END_VOTE_RES);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(ended->result, 0u);
+    std::optional<PBroadcastVote> final;
+    do
+        final = viewer->waitForMessage<PBroadcastVote>(VOTE_SYSTEM_BROADCAST_VOTE);
+    while (final && final->status != kVoteEnded);
+    ASSERT_TRUE(final);
+    EXPECT_EQ(final->vote.optionTickets.at(2), 1u);
+
+    ASSERT_TRUE(manager->sendVote(VOTE_SYSTEM_CLOSE_VOTEUI_REQ,
+                                  PCloseVoteReq{10, 20, created->voteId, started->jiFangId, {}}));
+    for (TcpTestClient* client : {manager.get(), viewer.get()}) {
+        const auto closed = client->waitForMessage<PCloseVoteUiRes>(VOTE_SYSTEM_CLOSE_VOTEUI_RES);
+        ASSERT_TRUE(closed);
+        EXPECT_EQ(closed->result, 0u);
+    }
+
+    ASSERT_TRUE(viewer->sendVote(VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ, PQueryVoteHisRecordReq{10, 20, {}}));
+    const auto history =
+        viewer->waitForMessage<PQueryVoteHisRecordRes>(VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES);
+    ASSERT_TRUE(history);
+    ASSERT_EQ(history->records.size(), 1u);
+    EXPECT_EQ(history->records.begin()->second.name, "Song");
+    EXPECT_EQ(history->records.begin()->second.adminNick, "user1");
+    EXPECT_EQ(history->records.begin()->second.optionTickets, (U32Map{{0, 0}, {1, 0}, {2, 1}}));
+}
+
+TEST(VoteServerTest, MoveBringsTheRunningVoteAndLateJoinersGetItAfterWelcome)
+{
+    InProcessServer server;
+    auto manager = welcomed(server.port, identity(1, 255));
+    auto mover = welcomed(server.port, identity(2, 0, 21));
+    manager->sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, normalVote("Song", 2, 1, 1), {}});
+    const auto created = manager->waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
+    ASSERT_TRUE(created);
+    manager->sendVote(VOTE_SYSTEM_START_VOTE_REQ, PStartVoteReq{10, 20, created->voteId, 1, {}});
+    ASSERT_TRUE(manager->waitFor(VOTE_SYSTEM_BROADCAST_VOTE));
+
+    ASSERT_TRUE(mover->sendFrame(kControlMajorType, kControlMove, mpak::encode(PMove{20})));
+    const auto pushed = mover->waitForMessage<PBroadcastVote>(VOTE_SYSTEM_BROADCAST_VOTE);
+    ASSERT_TRUE(pushed);
+    EXPECT_EQ(pushed->vote.voteId, created->voteId);
+
+    TcpTestClient late;
+    ASSERT_TRUE(late.connect(server.port));
+    EXPECT_EQ(late.hello(identity(3, 0)), std::optional<std::uint32_t>(kWelcomeAccepted));
+    EXPECT_TRUE(late.waitFor(VOTE_SYSTEM_BROADCAST_VOTE));
+}
+
+TEST(VoteServerTest, HostileStreamsCloseOnlyTheirConnection)
+{
+    InProcessServer server;
+    auto manager = welcomed(server.port, identity(1, 255));
+    manager->sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, normalVote("kept", 2, 1, 1), {}});
+    ASSERT_TRUE(manager->waitFor(VOTE_SYSTEM_CREATE_VOTE_RES));
+
+    const std::string query = mpak::encode(PQueryAllVoteReq{10, 20, {}});
+    std::string longNick(200, 'n');
+    const struct
+    {
+        const char* name;
+        bool welcomeFirst;
+        std::string bytes;
+    } rows[] = {
+        {"length below a header", true, lengthPrefixed(9, std::string(9, '\0'))},
+        {"length above the largest frame", true, lengthPrefixed(65546, "")},
+        {"length of four gigabytes", true, lengthPrefixed(0xffffffffu, "")},
+        {"payload length shorter than the frame", true,
+         lengthPrefixed(10 + query.size(), rawFrame(2500, 28, 5, query))},
+        {"payload length longer than the frame", true,
+         lengthPrefixed(10 + query.size(), rawFrame(2500, 28, 65535, query))},
+        {"vote message before WELCOME", false,
+         lengthPrefixed(10 + query.size(), rawFrame(2500, 28, query.size(), query))},
+        {"MOVE before WELCOME", false, lengthPrefixed(14, rawFrame(1, 3, 4, std::string(4, '\0')))},
+        {"unknown major type", true, lengthPrefixed(10 + query.size(), rawFrame(7, 28, query.size(), query))},
+        {"second HELLO", true, lengthPrefixed(10 + 4, rawFrame(1, 1, 4, std::string(4, '\0')))},
+        {"truncated MOVE", true, lengthPrefixed(12, rawFrame(1, 3, 2, std::string(2, '\0')))},
+        {"unknown control message", true, lengthPrefixed(14, rawFrame(1, 9, 4, std::string(4, '\0')))},
+    };
+    for (const auto& row : rows) {
+        TcpTestClient hostile;
+        ASSERT_TRUE(hostile.connect(server.port));
+        if (row.welcomeFirst) {
+            ASSERT_EQ(hostile.hello(identity(66, 255)), std::optional<std::uint32_t>(kWelcomeAccepted))
+                << row.name;
+        }
+        ASSERT_TRUE(hostile.sendRaw(row.bytes)) << row.name;
+        if (!row.welcomeFirst) {
+            const auto refusal = hostile.readFrame();
+            PWelcome welcome;
+            ASSERT_TRUE(refusal && mpak::decode(refusal->payload, welcome)) << row.name;
+            EXPECT_EQ(welcome.result, kWelcomeHelloExpected) << row.name;
+        }
+        EXPECT_TRUE(hostile.closedWithin()) << row.name;
+        expectServed(*manager, 1);
+    }
+}
+
+TEST(VoteServerTest, FramesSplitOrJoinedInTheStreamAreReadExactly)
+{
+    InProcessServer server;
+    auto client = welcomed(server.port, identity(1, 0));
+    const std::string frame =
+        mpak::encodeFrame(2500, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, mpak::encode(PQueryAllVoteReq{10, 20, {}}));
+    const std::string one = lengthPrefixed(static_cast<std::uint32_t>(frame.size()), frame);
+
+    ASSERT_TRUE(client->sendRaw(one + one + one.substr(0, 7)));
+    for (int i = 0; i < 2; ++i)
+        ASSERT_TRUE(client->waitFor(VOTE_SYSTEM_QUERY_ALL_VOTE_RES)) << "joined frame " << i;
+    for (std::size_t i = 7; i < one.size(); ++i) {
+        ASSERT_TRUE(client->sendRaw(one.substr(i, 1)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_TRUE(client->waitFor(VOTE_SYSTEM_QUERY_ALL_VOTE_RES)) << "frame sent byte by byte";
+    EXPECT_FALSE(client->waitFor(VOTE_SYSTEM_QUERY_ALL_VOTE_RES, 200)) << "exactly three answers";
+}
+
+TEST(VoteServerTest, BadHellosAreRefused)
+{
+    ServerOptions options;
+    options.maxSessions = 2;
+    InProcessServer server(options);
+    auto first = welcomed(server.port, identity(1, 255));
+
+    SessionIdentity longNick = identity(5, 0);
+    longNick.nick.assign(200, 'n');
+    SessionIdentity badUtf8 = identity(6, 0);
+    badUtf8.nick = "a\xff";
+    for (const SessionIdentity& id : {longNick, badUtf8}) {
+        TcpTestClient client;
+        ASSERT_TRUE(client.connect(server.port));
+        EXPECT_EQ(client.hello(id), std::optional<std::uint32_t>(kWelcomeMalformed));
+        EXPECT_TRUE(client.closedWithin());
+    }
+    TcpTestClient truncated;
+    ASSERT_TRUE(truncated.connect(server.port));
+    ASSERT_TRUE(truncated.sendFrame(kControlMajorType, kControlHello, std::string(6, '\0')));
+    const auto refusal = truncated.readFrame();
+    PWelcome welcome;
+    ASSERT_TRUE(refusal && mpak::decode(refusal->payload, welcome));
+    EXPECT_EQ(welcome.result, kWelcomeMalformed);
+
+    auto second = welcomed(server.port, identity(2, 0));
+    TcpTestClient third;
+    ASSERT_TRUE(third.connect(server.port));
+    EXPECT_EQ(third.hello(identity(3, 0)), std::optional<std::uint32_t>(kWelcomeServiceFull));
+    expectServed(*first, 0);
+}
+
+TEST(VoteServerTest, HelloNicksLoseControlAndDirectionCharacters)
+{
+    InProcessServer server;
+    SessionIdentity sly = identity(7, 0);
+    sly.nick = std::string("\u202Eevil\x1b[2J\0\tnick\u2069", 20);
+    SessionIdentity empty = identity(8, 0);
+    empty.nick = "\u200F\r\n";
+    auto slyClient = welcomed(server.port, sly);
+    auto emptyClient = welcomed(server.port, empty);
+    for (const auto& [imid, nick] : {std::pair{sly.imid, "evilnick"}, std::pair{empty.imid, "8"}}) {
+        ASSERT_TRUE(slyClient->sendVote(VOTE_SYSTEM_QUERY_NICKNAME_REQ, PQueryNicknameReq{imid, {}}));
+        const auto res = slyClient->waitForMessage<PQueryNicknameRes>(VOTE_SYSTEM_QUERY_NICKNAME_RES);
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->nick, nick) << imid;
+    }
+}
+
+TEST(VoteServerTest, SilentConnectionsAreClosedAfterTheHelloTimeout)
+{
+    ServerOptions options;
+    options.helloTimeoutMs = 100;
+    InProcessServer server(options);
+    TcpTestClient silent;
+    ASSERT_TRUE(silent.connect(server.port));
+    EXPECT_TRUE(silent.closedWithin(3000));
+    EXPECT_EQ(server.connections(), 0u);
+}
+
+TEST(VoteServerTest, BadBodiesAreAnsweredAndTheConnectionKept)
+{
+    InProcessServer server;
+    auto manager = welcomed(server.port, identity(1, 255));
+    const std::string create = mpak::encode(PCreateVoteReq{10, 20, normalVote("x", 2, 1, 1), {}});
+    ASSERT_TRUE(manager->sendFrame(2500, VOTE_SYSTEM_CREATE_VOTE_REQ, create.substr(0, 30)));
+    auto res = manager->waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->result, kResultMalformed);
+
+    mpak::PackBuffer buffer;
+    mpak::Pack pack(buffer);
+    pack.push_uint32(10).push_uint32(20).push_uint32(0xfffffff0u); // a map claiming billions of entries
+    ASSERT_TRUE(manager->sendFrame(2500, VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ, pack.str()));
+    const auto batch = manager->waitForMessage<PBatchDeleteVoteRes>(VOTE_SYSTEM_BATCH_DELETE_VOTE_RES);
+    ASSERT_TRUE(batch);
+    EXPECT_EQ(batch->aux1, kResultMalformed);
+
+    VoteInfo oversized = normalVote("x", 2, 1, 1);
+    oversized.options[0].assign(60000, 'o');
+    ASSERT_TRUE(manager->sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, oversized, {}}));
+    res = manager->waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->result, kResultInvalidRecord);
+
+    ASSERT_TRUE(manager->sendFrame(2500, 99, "anything"));
+    expectServed(*manager, 0);
+}
+
+TEST(VoteServerTest, FloodersAreDroppedAndOthersServed)
+{
+    InProcessServer server;
+    auto bystander = welcomed(server.port, identity(1, 0));
+    auto flooder = welcomed(server.port, identity(2, 0));
+    const std::string frame =
+        mpak::encodeFrame(2500, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, mpak::encode(PQueryAllVoteReq{10, 20, {}}));
+    std::string burst;
+    for (int i = 0; i < 400; ++i)
+        burst += lengthPrefixed(static_cast<std::uint32_t>(frame.size()), frame);
+    ASSERT_TRUE(flooder->sendRaw(burst));
+    // Answers may be cut short by the reset of the dropped connection; none beyond the burst is served.
+    std::size_t served = 0;
+    while (auto answer = flooder->waitForMessage<PQueryAllVoteRes>(VOTE_SYSTEM_QUERY_ALL_VOTE_RES, 1000))
+        served += answer->result == 0;
+    EXPECT_LE(served, 40u);
+    EXPECT_TRUE(flooder->closedWithin());
+    expectServed(*bystander, 0);
+}
+
+TEST(VoteServerTest, OneUserCannotTakeEverySession)
+{
+    ServerOptions options;
+    options.maxSessions = 5;
+    options.maxSessionsPerUser = 2;
+    InProcessServer server(options);
+    const struct
+    {
+        const char* name;
+        std::uint32_t uid;
+        std::uint32_t channelId;
+        std::uint32_t expected;
+    } rows[] = {
+        {"first session of a viewer", 5, 10, kWelcomeAccepted},
+        {"second session of the viewer", 5, 10, kWelcomeAccepted},
+        {"third session of the viewer", 5, 10, kWelcomeTooManyForUser},
+        {"fourth session of the viewer", 5, 10, kWelcomeTooManyForUser},
+        {"the same uid in another channel", 5, 11, kWelcomeAccepted},
+        {"the manager", 1, 10, kWelcomeAccepted},
+    };
+    std::vector<std::unique_ptr<TcpTestClient>> open;
+    for (const auto& row : rows) {
+        auto client = std::make_unique<TcpTestClient>();
+        ASSERT_TRUE(client->connect(server.port)) << row.name;
+        EXPECT_EQ(client->hello(identity(row.uid, 0, 20, row.channelId)),
+                  std::optional<std::uint32_t>(row.expected))
+            << row.name;
+        if (row.expected == kWelcomeAccepted)
+            open.push_back(std::move(client));
+        else
+            EXPECT_TRUE(client->closedWithin()) << row.name;
+    }
+
+    // A closed session frees its place for the same user.
+    open.front().reset();
+    std::optional<std::uint32_t> again;
+    for (int attempt = 0; attempt < 50 && again != std::optional<std::uint32_t>(kWelcomeAccepted);
+         ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        auto client = std::make_unique<TcpTestClient>();
+        ASSERT_TRUE(client->connect(server.port));
+        again = client->hello(identity(5, 0));
+        open.push_back(std::move(client));
+    }
+    EXPECT_EQ(again, std::optional<std::uint32_t>(kWelcomeAccepted));
+}
+
+TEST(VoteServerTest, AMoveFloodIsDroppedWithoutBringingBackTheVoteEachTime)
+{
+    InProcessServer server;
+    auto manager = welcomed(server.port, identity(1, 255));
+    manager->sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, normalVote("Song", 2, 1, 1), {}});
+    const auto created = manager->waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
+    ASSERT_TRUE(created);
+    manager->sendVote(VOTE_SYSTEM_START_VOTE_REQ, PStartVoteReq{10, 20, created->voteId, 1, {}});
+    ASSERT_TRUE(manager->waitFor(VOTE_SYSTEM_BROADCAST_VOTE));
+
+    auto flooder = welcomed(server.port, identity(2, 0, 21));
+    const std::string toVote = lengthPrefixed(14, rawFrame(1, 3, 4, mpak::encode(PMove{20})));
+    const std::string away = lengthPrefixed(14, rawFrame(1, 3, 4, mpak::encode(PMove{21})));
+    std::string burst;
+    for (int i = 0; i < 200; ++i)
+        burst += toVote + away;
+    ASSERT_TRUE(flooder->sendRaw(burst));
+    std::size_t broadcasts = 0;
+    while (const auto frame = flooder->readFrame(1000))
+        broadcasts += frame->minType == VOTE_SYSTEM_BROADCAST_VOTE;
+    EXPECT_LE(broadcasts, 2u);
+    EXPECT_TRUE(flooder->closedWithin());
+    expectServed(*manager, 1);
+}
+
+TEST(VoteServerTest, AFrameThatStopsHalfwayIsClosedAfterTheFrameTimeout)
+{
+    ServerOptions options;
+    options.frameTimeoutMs = 1500;
+    InProcessServer server(options);
+    const std::string query =
+        mpak::encodeFrame(2500, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, mpak::encode(PQueryAllVoteReq{10, 20, {}}));
+    const std::string whole = lengthPrefixed(static_cast<std::uint32_t>(query.size()), query);
+    const struct
+    {
+        const char* name;
+        std::string bytes;
+    } parked[] = {
+        {"part of a length prefix", whole.substr(0, 2)},
+        {"the start of a large frame",
+         lengthPrefixed(65545, rawFrame(2500, 28, 65535, std::string(30000, 'x')))},
+        {"a whole frame and the start of the next", whole + whole.substr(0, 9)},
+    };
+    std::vector<std::unique_ptr<TcpTestClient>> stalled;
+    for (const auto& row : parked) {
+        stalled.push_back(welcomed(server.port, identity(10 + std::uint32_t(stalled.size()), 0)));
+        ASSERT_TRUE(stalled.back()->sendRaw(row.bytes)) << row.name;
+    }
+
+    // A slow sender whose every frame arrives within the timeout stays, though it sends for longer.
+    auto steady = welcomed(server.port, identity(1, 0));
+    for (int frame = 0; frame < 4; ++frame) {
+        for (char byte : whole) {
+            ASSERT_TRUE(steady->sendRaw(std::string(1, byte)));
+            std::this_thread::sleep_for(std::chrono::milliseconds(400 / whole.size()));
+        }
+        EXPECT_TRUE(steady->waitFor(VOTE_SYSTEM_QUERY_ALL_VOTE_RES)) << "frame " << frame;
+    }
+    for (std::size_t i = 0; i < stalled.size(); ++i)
+        EXPECT_TRUE(stalled[i]->closedWithin(4000)) << parked[i].name;
+    EXPECT_EQ(server.connections(), 1u);
+    expectServed(*steady, 0);
+}
+
+TEST(VoteServerTest, ReadersThatDoNotReadAreDropped)
+{
+    ServerOptions options;
+    options.maxQueuedBytes = 64 * 1024;
+    options.socketSendBuffer = 16 * 1024;
+    InProcessServer server(options);
+    auto manager = welcomed(server.port, identity(1, 255));
+    TcpTestClient slow;
+    slow.setReceiveBuffer(4096);
+    ASSERT_TRUE(slow.connect(server.port));
+    ASSERT_EQ(slow.hello(identity(2, 0)), std::optional<std::uint32_t>(kWelcomeAccepted));
+
+    VoteInfo large = normalVote("large", 10, 1, 1);
+    large.auxText2.assign(1000, 'x');
+    for (int i = 0; i < 12; ++i) {
+        manager->sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, large, {}});
+        ASSERT_TRUE(manager->waitFor(VOTE_SYSTEM_CREATE_VOTE_RES));
+    }
+    // Each answer is a list of about 14 KB; the slow reader asks for 40 and reads none.
+    for (int i = 0; i < 40; ++i)
+        slow.sendVote(VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, PQueryAllVoteReq{10, 20, {}});
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(server.connections(), 1u);
+    EXPECT_TRUE(slow.closedWithin(5000));
+    expectServed(*manager, 12);
+}
+
+TEST(VoteServerTest, AReaderThatFallsBehindGetsEveryFrameIntact)
+{
+    ServerOptions options;
+    options.socketSendBuffer = 8 * 1024;
+    InProcessServer server(options);
+    auto manager = welcomed(server.port, identity(1, 255));
+    TcpTestClient behind;
+    behind.setReceiveBuffer(4096);
+    ASSERT_TRUE(behind.connect(server.port));
+    ASSERT_EQ(behind.hello(identity(2, 0)), std::optional<std::uint32_t>(kWelcomeAccepted));
+
+    VoteInfo large = normalVote("large", 10, 1, 1);
+    large.auxText2.assign(1500, 'x');
+    constexpr std::size_t kVotes = 10;
+    for (std::size_t i = 0; i < kVotes; ++i) {
+        manager->sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, large, {}});
+        ASSERT_TRUE(manager->waitFor(VOTE_SYSTEM_CREATE_VOTE_RES));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    for (std::size_t i = 1; i <= kVotes; ++i) {
+        const auto list = behind.waitForMessage<PBroadcastChannelVote>(VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE);
+        ASSERT_TRUE(list) << "push " << i;
+        ASSERT_EQ(list->votes.size(), i);
+        EXPECT_EQ(list->votes.back().auxText2, large.auxText2);
+    }
+}
+
+// A storage that holds writes for a commit which fails once told to, as on a full disk.
+class FailingCommitStorage : public MemoryVoteStorage
+{
+public:
+    bool commit() override { return !failing; }
+    bool buffersWrites() const override { return true; }
+
+    std::atomic<bool> failing{false};
+};
+
+TEST(VoteServerTest, AFailedCommitEndsTheServersLoopWithoutAnswering)
+{
+    asio::io_context io;
+    SystemClock clock;
+    FailingCommitStorage storage;
+    ServerOptions options;
+    options.port = 0;
+    VoteServer server(io, options, clock, storage);
+    std::string error;
+    ASSERT_TRUE(server.listen(error)) << error;
+    const std::uint16_t port = server.port();
+    // Stands for the other work of the program (its signal set), which must not keep it running.
+    auto otherWork = asio::make_work_guard(io);
+    auto running = std::async(std::launch::async, [&io] { io.run(); });
+
+    auto manager = welcomed(port, identity(1, 255));
+    storage.failing = true;
+    ASSERT_TRUE(manager->sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ,
+                                  PCreateVoteReq{10, 20, normalVote("Unsaved", 2, 1, 1), {}}));
+    const bool ended = running.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    if (!ended)
+        io.stop();
+    running.wait();
+    EXPECT_TRUE(ended) << "the loop went on after the failed commit";
+    EXPECT_TRUE(server.storageFailed());
+    EXPECT_FALSE(manager->waitFor(VOTE_SYSTEM_CREATE_VOTE_RES, 500)) << "an answer reported an unsaved write";
+}
+
+// ---- the program ------------------------------------------------------------------------------
+
+std::string runToken(const std::string& args)
+{
+    FILE* out = ::popen((std::string(QUORIX_VOTED_PATH) + " token " + args).c_str(), "r");
+    char line[256] = {0};
+    const bool read = out && std::fgets(line, sizeof line, out);
+    if (out)
+        ::pclose(out);
+    std::string token = read ? line : "";
+    while (!token.empty() && token.back() == '\n')
+        token.pop_back();
+    return token;
+}
+
+TEST(VotedProgramTest, WithASecretOnlySignedIdentitiesAreWelcomed)
+{
+    const std::string secretPath = ::testing::TempDir() + "/voted-secret";
+    std::ofstream(secretPath) << "correct horse battery staple\n";
+    VotedProcess voted(QUORIX_VOTED_PATH,
+                       {"--listen", "127.0.0.1:0", "--memory", "--secret-file", secretPath});
+    const std::string startup = voted.readLine();
+    EXPECT_NE(startup.find("HELLO tokens required"), std::string::npos) << startup;
+    const std::uint16_t port = VotedProcess::portOf(startup);
+    ASSERT_NE(port, 0) << startup;
+
+    const SessionIdentity me = identity(1, 255);
+    const std::string token =
+        runToken("--secret-file " + secretPath + " --uid 1 --imid 90001 --role 255 --channel 10");
+    ASSERT_FALSE(token.empty());
+    TcpTestClient good;
+    ASSERT_TRUE(good.connect(port));
+    EXPECT_EQ(good.hello(me, token), std::optional<std::uint32_t>(kWelcomeAccepted));
+
+    SessionIdentity promoted = identity(2, 255);
+    TcpTestClient forged;
+    ASSERT_TRUE(forged.connect(port));
+    EXPECT_EQ(forged.hello(promoted, token), std::optional<std::uint32_t>(kWelcomeBadToken));
+    const std::string expired = runToken("--secret-file " + secretPath +
+                                         " --uid 1 --imid 90001 --role 255 --channel 10 --expiry 1000");
+    TcpTestClient late;
+    ASSERT_TRUE(late.connect(port));
+    EXPECT_EQ(late.hello(me, expired), std::optional<std::uint32_t>(kWelcomeBadToken));
+
+    EXPECT_EQ(voted.terminate(), 0);
+    EXPECT_TRUE(good.closedWithin());
+}
+
+TEST(VotedProgramTest, WithoutASecretTheStartupLineSaysIdentitiesAreTrusted)
+{
+    VotedProcess voted(QUORIX_VOTED_PATH, {"--listen", "127.0.0.1:0", "--memory", "--broadcast-hz", "5"});
+    const std::string startup = voted.readLine();
+    EXPECT_NE(startup.find("identities are trusted"), std::string::npos) << startup;
+    EXPECT_NE(startup.find("5 Hz"), std::string::npos) << startup;
+    const std::uint16_t port = VotedProcess::portOf(startup);
+    ASSERT_NE(port, 0);
+    TcpTestClient client;
+    ASSERT_TRUE(client.connect(port));
+    EXPECT_EQ(client.hello(identity(1, 0)), std::optional<std::uint32_t>(kWelcomeAccepted));
+    EXPECT_EQ(voted.terminate(), 0);
+}
+
+TEST(VotedProgramTest, SessionsStayWithinTheOpenFileLimit)
+{
+    const struct
+    {
+        std::uint64_t limit;
+        std::size_t wanted;
+        std::size_t expected;
+    } rows[] = {
+        {1000000, 20000, 20000},
+        {20000, 20000, 20000 - DescriptorLimit::kReserved - VoteServer::kHandshakeSlack},
+        {1024, 500, 500},
+        {1024, 2000, 1024 - DescriptorLimit::kReserved - VoteServer::kHandshakeSlack},
+        {50, 100, 1},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(DescriptorLimit::sessionsWithin(row.limit, row.wanted, VoteServer::kHandshakeSlack),
+                  row.expected)
+            << row.limit << " descriptors, " << row.wanted << " sessions wanted";
+    }
+
+    // Past the limit's sessions new clients are told the service is full; none is left waiting.
+    constexpr int kLimit = 200;
+    const std::size_t served = kLimit - DescriptorLimit::kReserved - VoteServer::kHandshakeSlack;
+    VotedProcess voted(QUORIX_VOTED_PATH, {"--listen", "127.0.0.1:0", "--memory", "--max-sessions", "500"},
+                       kLimit);
+    const std::string startup = voted.readLine();
+    const std::uint16_t port = VotedProcess::portOf(startup);
+    ASSERT_NE(port, 0) << startup;
+    EXPECT_NE(startup.find("at most " + std::to_string(served) + " sessions"), std::string::npos) << startup;
+
+    std::vector<std::unique_ptr<TcpTestClient>> clients;
+    std::size_t welcomedCount = 0, full = 0;
+    for (int i = 0; i < kLimit + 20; ++i) {
+        clients.push_back(std::make_unique<TcpTestClient>());
+        ASSERT_TRUE(clients.back()->connect(port));
+        const auto result = clients.back()->hello(identity(1000 + i, 0));
+        ASSERT_TRUE(result) << "client " << i << " got no WELCOME";
+        welcomedCount += *result == kWelcomeAccepted;
+        full += *result == kWelcomeServiceFull;
+    }
+    EXPECT_EQ(welcomedCount, served);
+    EXPECT_EQ(full, kLimit + 20 - served);
+    EXPECT_EQ(voted.terminate(), 0);
+    std::string log;
+    for (std::string line = voted.readLine(); !line.empty(); line = voted.readLine())
+        log += line;
+    EXPECT_NE(log.find("at most " + std::to_string(served) + " sessions instead of 500"), std::string::npos)
+        << log;
+}
+
+TEST(VotedProgramTest, HelpAndBadOptions)
+{
+    FILE* help = ::popen((std::string(QUORIX_VOTED_PATH) + " --help").c_str(), "r");
+    ASSERT_NE(help, nullptr);
+    std::string text;
+    char chunk[256];
+    while (std::fgets(chunk, sizeof chunk, help))
+        text += chunk;
+    EXPECT_EQ(::pclose(help), 0);
+    for (const char* option : {"--listen", "--secret-file", "--broadcast-hz", "--max-sessions",
+                               "--max-sessions-per-user", "--help"})
+        EXPECT_NE(text.find(option), std::string::npos) << option;
+
+    const std::string shortSecret = ::testing::TempDir() + "/voted-short-secret";
+    std::ofstream(shortSecret) << "fifteen bytes..\n";
+    const std::string secretOptions = " --uid 1 --imid 2 --role 3 --channel 4 --secret-file ";
+    const std::vector<std::string> bads = {" --listen nowhere",
+                                           " --broadcast-hz 0",
+                                           " --max-sessions x",
+                                           " --bogus 1",
+                                           " --secret-file /nonexistent/secret",
+                                           " --max-sessions-per-user 0",
+                                           " --secret-file /dev/zero",
+                                           " --secret-file " + shortSecret,
+                                           " --memory --data " + ::testing::TempDir() + "/voted-unused",
+                                           " --redis 127.0.0.1:6379 --memory",
+                                           " token" + secretOptions + shortSecret,
+                                           " token" + secretOptions + "/dev/zero"};
+    for (const std::string& bad : bads) {
+        const int status = std::system((std::string(QUORIX_VOTED_PATH) + bad + " 2>/dev/null").c_str());
+        EXPECT_EQ(WEXITSTATUS(status), 2) << bad;
+    }
+    std::remove(shortSecret.c_str());
+}
+
+TEST(VotedProgramTest, ASecondServiceOnTheSameDataFolderIsRefusedUntilTheFirstIsGone)
+{
+    const std::string folder = ::testing::TempDir() + "/voted-locked-data";
+    std::filesystem::remove_all(folder);
+    auto first = std::make_unique<VotedProcess>(
+        QUORIX_VOTED_PATH, std::vector<std::string>{"--listen", "127.0.0.1:0", "--data", folder});
+    ASSERT_NE(VotedProcess::portOf(first->readLine()), 0);
+
+    VotedProcess second(QUORIX_VOTED_PATH, {"--listen", "127.0.0.1:0", "--data", folder});
+    const std::string refusal = second.readLine();
+    const std::string expected = "quorix-voted: data folder " + folder + " is in use by process " +
+                                 std::to_string(first->pid()) + "\n";
+    EXPECT_EQ(refusal.substr(refusal.size() - std::min(refusal.size(), expected.size())), expected)
+        << refusal;
+    EXPECT_EQ(second.exitStatusWithin(5000), 1);
+
+    // A killed holder leaves no stale lock behind.
+    first.reset();
+    VotedProcess third(QUORIX_VOTED_PATH, {"--listen", "127.0.0.1:0", "--data", folder});
+    EXPECT_NE(VotedProcess::portOf(third.readLine()), 0);
+    EXPECT_EQ(third.terminate(), 0);
+    std::filesystem::remove_all(folder);
+}
+
+// A commit that fails (a file size limit stands for a full disk) or a write that fails (a damaged
+// index) ends the service at once with status 1; every answered write is still in the file.
+TEST(VotedProgramTest, AStorageFailureEndsTheServiceAtOnceKeepingWhatWasAnswered)
+{
+    const struct
+    {
+        const char* name;
+        bool damagedIndex;
+        const char* logged;
+    } rows[] = {
+        {"commit fails", false, "storage commit failed: stopping without sending"},
+        {"write fails", true, "database write failed"},
+    };
+    for (const auto& row : rows) {
+        const std::string folder =
+            ::testing::TempDir() + "/voted-failing-" + (row.damagedIndex ? "write" : "commit");
+        const std::string database = folder + "/votes.db";
+        std::filesystem::remove_all(folder);
+        ::mkdir(folder.c_str(), 0700);
+        std::uint32_t answered = 0;
+        if (row.damagedIndex) {
+            {
+                SqliteVoteStorage seed(database);
+                answered = seed.addVote({10, 20}, normalVote("Answered", 2, 1, 1));
+            }
+            damageTree(database, "history_place");
+        }
+        // The file size limit below then fails writes (EFBIG) as a full disk does, without the
+        // signal that would otherwise end the process; the child inherits the ignored signal.
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        VotedProcess voted(QUORIX_VOTED_PATH, {"--listen", "127.0.0.1:0", "--data", folder});
+        std::signal(SIGXFSZ, previous);
+        const std::uint16_t port = VotedProcess::portOf(voted.readLine());
+        ASSERT_NE(port, 0) << row.name;
+        auto manager = welcomed(port, identity(1, 255));
+        if (row.damagedIndex) {
+            ASSERT_TRUE(
+                manager->sendVote(VOTE_SYSTEM_START_VOTE_REQ, PStartVoteReq{10, 20, answered, 1, {}}));
+            const auto started = manager->waitForMessage<PStartVoteRes>(VOTE_SYSTEM_START_VOTE_RES);
+            ASSERT_TRUE(started && started->result == 0) << row.name;
+            // Ending it enters it into the history, whose index is damaged.
+            ASSERT_TRUE(manager->sendVote(VOTE_SYSTEM_END_VOTE_REQ,
+                                          PEndVoteReq{10, 20, answered, 0, started->jiFangId, {}}));
+            EXPECT_FALSE(manager->waitFor(VOTE_SYSTEM_END_VOTE_RES)) << row.name;
+        } else {
+            ASSERT_TRUE(manager->sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ,
+                                          PCreateVoteReq{10, 20, normalVote("Answered", 2, 1, 1), {}}));
+            const auto created = manager->waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
+            ASSERT_TRUE(created && created->result == 0);
+            answered = created->voteId;
+            ASSERT_GT(voted.pid(), 0);
+            const rlimit oneByte{1, 1};
+            ASSERT_EQ(::prlimit(voted.pid(), RLIMIT_FSIZE, &oneByte, nullptr), 0);
+            ASSERT_TRUE(manager->sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ,
+                                          PCreateVoteReq{10, 20, normalVote("Unsaved", 2, 1, 1), {}}));
+            EXPECT_FALSE(manager->waitFor(VOTE_SYSTEM_CREATE_VOTE_RES)) << row.name;
+        }
+        const int status = voted.exitStatusWithin(5000);
+        EXPECT_EQ(status, 1) << row.name;
+        if (status == -1)
+            voted.terminate();
+        EXPECT_NE(voted.readLineWith(row.logged), "") << row.name;
+        EXPECT_NE(voted.readLineWith("exiting: storage failed"), "") << row.name;
+
+        SqliteVoteStorage after(database);
+        const VoteList votes = after.votes({10, 20});
+        ASSERT_EQ(votes.size(), 1u) << row.name;
+        EXPECT_EQ(votes[0].voteId, answered) << row.name;
+        std::filesystem::remove_all(folder);
+    }
+}
+
+} // namespace
+} // namespace quorix::service::test
