@@ -47,8 +47,8 @@ std::uint32_t MemoryBallotBox::start(const SubChannelKey& place, const VoteInfo&
     shared.starterNick = starterNick;
     m_storage.saveOpenVote(OpenVoteState{place, record, shared.jiFangId, nowUnix, starterNick, true, {}});
     opened = shared;
+    m_deadlines[place] = *shared.endsAtMs;
     m_votes.emplace(place, std::move(vote));
-    m_running.insert(place);
     return kResultOk;
 }
 
@@ -85,9 +85,9 @@ void MemoryBallotBox::resume(const OpenVoteState& state)
     shared.starterNick = state.starterNick;
     m_lastJiFangId = std::max(m_lastJiFangId, state.jiFangId);
     if (state.running)
-        m_running.insert(state.place);
+        m_deadlines[state.place] = *shared.endsAtMs;
     else
-        m_running.erase(state.place);
+        m_deadlines.erase(state.place);
     m_votes[state.place] = std::move(vote);
 }
 
@@ -193,7 +193,7 @@ std::uint32_t MemoryBallotBox::end(const SubChannelKey& place, std::uint32_t vot
     if (shared.record.voteId != voteId || shared.jiFangId != jiFangId || !shared.running)
         return kResultEndNotFound;
     shared.running = false;
-    m_running.erase(place);
+    m_deadlines.erase(place);
     m_storage.markOpenVoteEnded(place);
     HistoryEntry ended = entry;
     ended.record.optionTickets = shared.record.voteType == kJudgeVote ? U32Map{{0, judgeTotal(shared.record)}}
@@ -209,7 +209,7 @@ std::uint32_t MemoryBallotBox::close(const SubChannelKey& place, std::uint32_t v
         it->second.shared.jiFangId != jiFangId)
         return kResultNotFound;
     m_votes.erase(it);
-    m_running.erase(place);
+    m_deadlines.erase(place);
     m_storage.removeOpenVote(place);
     return kResultOk;
 }
@@ -219,8 +219,8 @@ std::vector<SubChannelKey> MemoryBallotBox::expired(std::int64_t /*nowUnix*/)
     // The steady clock, to the millisecond, as the deadlines were set.
     const std::int64_t nowMs = m_clock.steadyMs();
     std::vector<SubChannelKey> places;
-    for (const SubChannelKey& place : m_running) {
-        if (m_votes.at(place).shared.endsAtMs.value_or(0) <= nowMs)
+    for (const auto& [place, endsAtMs] : m_deadlines) {
+        if (endsAtMs <= nowMs)
             places.push_back(place);
     }
     return places;

@@ -8,7 +8,7 @@
 #include "ballotbox.h"
 #include "clock.h"
 
-#include <set>
+#include <map>
 #include <unordered_map>
 
 namespace quorix::service {
@@ -56,7 +56,7 @@ private:
     const Clock& m_clock;
     VoteStorage& m_storage;
     std::unordered_map<SubChannelKey, Vote, SubChannelKeyHash> m_votes;
-    std::set<SubChannelKey> m_running;
+    std::map<SubChannelKey, std::int64_t> m_deadlines; // of the running votes, in steady ms
     std::uint32_t m_lastJiFangId = 0;
 };
 

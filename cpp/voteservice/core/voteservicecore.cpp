@@ -86,12 +86,14 @@ bool VoteServiceCore::openSession(SessionId id, const SessionIdentity& identity)
     settle();
     const std::int64_t now = m_clock.steadyMs();
     const std::string nick = NickSanitizer::clean(identity.nick, identity.uid);
-    Session session{identity, RequestBudget(m_options.requestBurst, now), 0, now - broadcastPeriodMs()};
+    Session session{identity, RequestBudget(m_options.requestBurst, now), 0, now - broadcastPeriodMs(), id,
+                    nullptr};
     session.identity.nick = nick;
-    if (!m_sessions.emplace(id, std::move(session)).second)
+    const auto [added, isNew] = m_sessions.emplace(id, std::move(session));
+    if (!isNew)
         return false;
     m_storage.recordUser(identity.imid, DirectoryEntry{identity.uid, nick});
-    joinPlace(id, identity.place());
+    joinPlace(added->second);
     return true;
 }
 
@@ -105,7 +107,7 @@ Disposition VoteServiceCore::moveSession(SessionId id, std::uint32_t subChannelI
         return disposition;
     leavePlace(id, it->second.identity.place());
     it->second.identity.subChannelId = subChannelId;
-    joinPlace(id, it->second.identity.place());
+    joinPlace(it->second);
     return disposition;
 }
 
@@ -120,16 +122,18 @@ void VoteServiceCore::closeSession(SessionId id)
     m_runningVoteOwed.erase(id);
 }
 
-void VoteServiceCore::joinPlace(SessionId id, const SubChannelKey& place)
+void VoteServiceCore::joinPlace(Session& session)
 {
+    const SubChannelKey place = session.identity.place();
     SubChannel& sub = m_places[place];
+    session.place = &sub;
     const bool fresh = sub.members.empty() && !sub.open;
-    sub.members.insert(id);
+    sub.members.insert(session.id);
     // A place's vote is shown only while sessions sit in the place.
     if (fresh)
-        refreshOpen(place);
+        refreshOpen(place, sub);
     if (sub.open && sub.open->running)
-        offerRunningVote(id);
+        offerRunningVote(session.id);
 }
 
 void VoteServiceCore::offerRunningVote(SessionId id)
@@ -582,22 +586,19 @@ void VoteServiceCore::handleUserVote(Session& s, SessionId id, const std::string
         return sendTo(id, VOTE_SYSTEM_USER_VOTE_RES, res);
     // The session cannot move or leave before the answer: both settle the box first.
     m_box.cast(s.identity.place(), s.identity.uid, req,
-               [this, id](std::uint32_t result) { voteAnswered(id, result); });
+               [this, &s](std::uint32_t result) { voteAnswered(s, result); });
 }
 
-void VoteServiceCore::voteAnswered(SessionId id, std::uint32_t result)
+void VoteServiceCore::voteAnswered(Session& s, std::uint32_t result)
 {
     PUserVoteRes res;
     res.result = result;
-    sendTo(id, VOTE_SYSTEM_USER_VOTE_RES, res);
-    const auto session = m_sessions.find(id);
-    if (result != kResultOk || session == m_sessions.end())
+    sendTo(s.id, VOTE_SYSTEM_USER_VOTE_RES, res);
+    std::optional<ShownVote>& shown = s.place->open;
+    if (result != kResultOk || !shown)
         return;
-    const auto place = m_places.find(session->second.identity.place());
-    if (place == m_places.end() || !place->second.open)
-        return;
-    place->second.open->dirty = true;
-    place->second.open->countedHere = true;
+    shown->dirty = true;
+    shown->countedHere = true;
 }
 
 void VoteServiceCore::handleTicketState(Session& s, SessionId id, const std::string& body)
@@ -704,8 +705,7 @@ void VoteServiceCore::tickRunning(std::int64_t now)
     const std::vector<SubChannelKey> running(m_running.begin(), m_running.end());
     for (const SubChannelKey& place : running) {
         const auto it = m_places.find(place);
-        const SharedOpenVote* vote = m_box.find(place);
-        if (it == m_places.end() || !it->second.open || vote == nullptr) {
+        if (it == m_places.end() || !it->second.open) {
             m_running.erase(place);
             continue;
         }
@@ -714,20 +714,22 @@ void VoteServiceCore::tickRunning(std::int64_t now)
         const std::uint32_t jiFangId = shown.jiFangId;
         if (now >= shown.endsAtMs) {
             // Every process may try; the box ends it once.
-            const std::uint32_t code = m_box.end(place, vote->record.voteId, jiFangId, historyOf(*vote));
+            const SharedOpenVote* vote = m_box.find(place);
+            const std::uint32_t code = vote == nullptr
+                                           ? std::uint32_t(kResultEndNotFound)
+                                           : m_box.end(place, shown.voteId, jiFangId, historyOf(*vote));
             if (code != kResultEndStorageError)
                 showEnded(place, jiFangId, code == kResultOk);
             continue;
         }
         if (shown.countedHere) {
             shown.countedHere = false;
-            announce(NoticeKind::Counted, place, vote->record.voteId, jiFangId);
+            announce(NoticeKind::Counted, place, shown.voteId, jiFangId);
         }
-        if (!shown.dirty || now - shown.lastBroadcastMs < broadcastPeriodMs() || !refreshOpen(place))
+        if (!shown.dirty || now - shown.lastBroadcastMs < broadcastPeriodMs() || !refreshOpen(place, sub))
             continue;
-        vote = m_box.find(place);
         if (sub.open && sub.open->running)
-            broadcastVote(sub, *vote, kVoteStarted, 0);
+            broadcastVote(sub, *m_box.find(place), kVoteStarted, 0);
         else if (sub.open)
             showEnded(place, jiFangId, false);
     }
@@ -770,9 +772,13 @@ void VoteServiceCore::endUnattended(const SubChannelKey& place)
 
 bool VoteServiceCore::refreshOpen(const SubChannelKey& place)
 {
+    return refreshOpen(place, m_places[place]);
+}
+
+bool VoteServiceCore::refreshOpen(const SubChannelKey& place, SubChannel& sub)
+{
     if (!m_box.refresh(place))
         return false;
-    SubChannel& sub = m_places[place];
     if (const SharedOpenVote* vote = m_box.find(place))
         adopt(place, sub, *vote);
     else
@@ -789,6 +795,7 @@ void VoteServiceCore::syncOpen(const SubChannelKey& place)
 void VoteServiceCore::adopt(const SubChannelKey& place, SubChannel& sub, const SharedOpenVote& shared)
 {
     const std::int64_t now = m_clock.steadyMs();
+    const bool wasRunning = sub.open && sub.open->running;
     if (!sub.open || sub.open->jiFangId != shared.jiFangId) {
         sub.open = ShownVote{};
         sub.open->lastBroadcastMs = now;
@@ -796,13 +803,14 @@ void VoteServiceCore::adopt(const SubChannelKey& place, SubChannel& sub, const S
         sub.open->endShown = !shared.running;
     }
     ShownVote& shown = *sub.open;
+    shown.voteId = shared.record.voteId;
     shown.jiFangId = shared.jiFangId;
     shown.running = shared.running;
     shown.endsAtMs =
         shared.endsAtMs ? *shared.endsAtMs : now + (shared.endsAtUnix - m_clock.unixSeconds()) * 1000;
-    if (shown.running)
+    if (shown.running && !wasRunning)
         m_running.insert(place);
-    else
+    else if (!shown.running && wasRunning)
         m_running.erase(place);
 }
 

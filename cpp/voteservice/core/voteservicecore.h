@@ -93,6 +93,7 @@ private:
     // How this process shows a place's open vote to its sessions; the vote itself is the box's.
     struct ShownVote
     {
+        std::uint32_t voteId = 0;
         std::uint32_t jiFangId = 0;
         bool running = true;
         std::int64_t endsAtMs = 0;
@@ -112,6 +113,8 @@ private:
         RequestBudget budget;
         std::uint32_t refusedInRow = 0;
         std::int64_t runningVoteSentMs = 0; // the last late-join broadcast sent to it
+        SessionId id = 0;
+        SubChannel* place = nullptr; // the one it sits in
     };
 
     // Takes one request from the session's budget; when none is left, false, and Close in
@@ -149,15 +152,16 @@ private:
                        std::uint32_t fullAllowance);
     void pushVoteList(const SubChannelKey& place);
     void listChanged(const SubChannelKey& place);
-    void joinPlace(SessionId id, const SubChannelKey& place);
+    void joinPlace(Session& session);
     void leavePlace(SessionId id, const SubChannelKey& place);
     void offerRunningVote(SessionId id);
     void sendRunningVote(SessionId id, Session& session, std::int64_t now);
     void sendOwedRunningVotes(std::int64_t now);
 
-    void voteAnswered(SessionId id, std::uint32_t result);
+    void voteAnswered(Session& s, std::uint32_t result);
     // Reads the place's open vote from the box and shows it; false when it cannot be read.
     bool refreshOpen(const SubChannelKey& place);
+    bool refreshOpen(const SubChannelKey& place, SubChannel& sub);
     void syncOpen(const SubChannelKey& place);
     void adopt(const SubChannelKey& place, SubChannel& sub, const SharedOpenVote& shared);
     void stopShowing(const SubChannelKey& place, SubChannel& sub);
