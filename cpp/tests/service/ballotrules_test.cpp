@@ -20,6 +20,11 @@ enum class Box
     Redis
 };
 
+void PrintTo(Box box, std::ostream* os)
+{
+    *os << (box == Box::Memory ? "Memory" : "Redis");
+}
+
 enum class Do
 {
     Vote,          // seat votes: option, tickets -> result
@@ -32,7 +37,9 @@ enum class Do
     Counts,        // a second passes; the next broadcast shows counts
     Used,          // seat's ticket state shows `expect` tickets used
     History,       // the history holds `expect` entries, the newest with counts
-    Shows          // the last vote broadcast had status `expect`
+    Shows,         // the last vote broadcast had status `expect`
+    LeaveAll,      // every session of the sub-channel goes
+    ComeBack       // they come back
 };
 
 struct Step
@@ -80,6 +87,10 @@ Step history(std::uint32_t entries, U32Map newest)
 Step shows(std::uint32_t status)
 {
     return {Do::Shows, 0, 0, 1, status, {}};
+}
+Step everyone(Do what)
+{
+    return {what, 0, 0, 1, 0, {}};
 }
 
 struct Row
@@ -138,6 +149,12 @@ std::vector<Row> rows()
          {vote(2, 0, 1, kResultOk), wait(58000), shows(kVoteStarted), vote(3, 0, 1, kResultOk), wait(3000),
           shows(kVoteEnded), vote(2, 1, 1, kResultNotRunning), manage(Do::End, kResultEndNotFound),
           history(1, {{0, 2}, {1, 0}, {2, 0}})}},
+        {"a vote nobody watches still ends on time, into the history",
+         normal,
+         {vote(2, 1, 1, kResultOk), everyone(Do::LeaveAll), wait(59000), everyone(Do::ComeBack),
+          shows(kVoteStarted), everyone(Do::LeaveAll), wait(2000), wait(1000), everyone(Do::ComeBack),
+          vote(2, 1, 1, kResultNotRunning), manage(Do::End, kResultEndNotFound),
+          history(1, {{0, 0}, {1, 1}, {2, 0}})}},
     };
 }
 
@@ -267,6 +284,12 @@ protected:
             EXPECT_EQ(lastBroadcast().status, step.expect);
             EXPECT_EQ(lastBroadcast().jiFangId, m_started.jiFangId);
             return;
+        case Do::LeaveAll:
+            for (const auto& [seat, id] : m_seats)
+                m_core->closeSession(id);
+            return;
+        case Do::ComeBack:
+            return comeBack();
         }
     }
 
@@ -281,6 +304,16 @@ protected:
         // A close reaches every session of the sub-channel; a refused one only the manager.
         EXPECT_EQ(sink.framesOf(m_seats[3], VOTE_SYSTEM_CLOSE_VOTEUI_RES).size(),
                   seen + (expected == 0 ? 1 : 0));
+    }
+
+    // New sessions for every seat; one coming back to a running vote gets it at once.
+    void comeBack()
+    {
+        for (auto& [seat, id] : m_seats) {
+            const std::uint32_t uid = seat == kSecondConnection ? 2 : seat;
+            id = ++m_lastId;
+            ASSERT_TRUE(m_core->openSession(id, identity(uid, seat == 1 ? 255 : 25, m_place.subChannelId)));
+        }
     }
 
     void expectUsed(std::uint32_t seat, std::uint32_t tickets)
