@@ -79,6 +79,10 @@ public:
     virtual bool refresh(const SubChannelKey& place) = 0;
     // This process no longer shows the place: what was read of it may go.
     virtual void forget(const SubChannelKey& place) = 0;
+    // True when the box keeps its votes current without reading them (it holds them itself): the
+    // core then keeps showing a place no session sits in, so the vote's deadline and broadcast
+    // pacing carry on as if it were watched. A shared box would be read for them.
+    virtual bool keepsShownWhenUnwatched() const = 0;
     // Takes back an open vote journalled before a restart, with its ballots; the time it had left
     // counts from now.
     virtual void resume(const OpenVoteState& state) = 0;

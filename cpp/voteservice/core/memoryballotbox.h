@@ -23,6 +23,7 @@ public:
     const SharedOpenVote* find(const SubChannelKey& place) const override;
     bool refresh(const SubChannelKey& /*place*/) override { return true; }
     void forget(const SubChannelKey& /*place*/) override {}
+    bool keepsShownWhenUnwatched() const override { return true; }
     void resume(const OpenVoteState& state) override;
     void cast(const SubChannelKey& place, std::uint32_t uid, const PUserVoteReq& req, Answer answer) override;
     bool ticketUse(const SubChannelKey& place, std::uint32_t uid, const VoteInfo& record,
@@ -31,7 +32,9 @@ public:
                       const HistoryEntry& entry) override;
     std::uint32_t close(const SubChannelKey& place, std::uint32_t voteId, std::uint32_t jiFangId) override;
     std::vector<SubChannelKey> expired(std::int64_t nowUnix) override;
-    std::int64_t expiryCheckPeriodMs() const override { return 0; }
+    // Its votes stay shown, so the core ends them by their own deadline; a look now and then
+    // finds none.
+    std::int64_t expiryCheckPeriodMs() const override { return 1000; }
 
     void after(std::function<void()> work) override { work(); }
     bool pending() const override { return false; }

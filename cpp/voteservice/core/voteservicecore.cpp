@@ -181,11 +181,11 @@ void VoteServiceCore::leavePlace(SessionId id, const SubChannelKey& place)
     if (it == m_places.end())
         return;
     it->second.members.erase(id);
-    if (it->second.members.empty()) {
-        m_running.erase(place);
-        m_places.erase(it);
-        m_box.forget(place);
-    }
+    if (!it->second.members.empty() || (it->second.open && m_box.keepsShownWhenUnwatched()))
+        return;
+    m_running.erase(place);
+    m_places.erase(it);
+    m_box.forget(place);
 }
 
 // ---- dispatch -----------------------------------------------------------------------------------
@@ -489,10 +489,13 @@ VoteInfo VoteServiceCore::runningRecord(const VoteInfo& stored, std::uint32_t st
 
 void VoteServiceCore::resumeOpenVotes()
 {
-    for (const OpenVoteState& state : m_storage.openVotes())
+    const std::int64_t now = m_clock.steadyMs();
+    for (const OpenVoteState& state : m_storage.openVotes()) {
         m_box.resume(state);
-    // A running vote whose time ran out while the service was down ends now, into the history.
-    endExpired();
+        // A running vote whose time ran out while the service was down ends now, into the history.
+        if (refreshOpen(state.place) && m_running.count(state.place) != 0)
+            tickPlace(state.place, m_places[state.place], now);
+    }
 }
 
 void VoteServiceCore::handleEnd(Session& s, SessionId id, const std::string& body)
@@ -705,34 +708,37 @@ void VoteServiceCore::tickRunning(std::int64_t now)
     const std::vector<SubChannelKey> running(m_running.begin(), m_running.end());
     for (const SubChannelKey& place : running) {
         const auto it = m_places.find(place);
-        if (it == m_places.end() || !it->second.open) {
+        if (it == m_places.end() || !it->second.open)
             m_running.erase(place);
-            continue;
-        }
-        SubChannel& sub = it->second;
-        ShownVote& shown = *sub.open;
-        const std::uint32_t jiFangId = shown.jiFangId;
-        if (now >= shown.endsAtMs) {
-            // Every process may try; the box ends it once.
-            const SharedOpenVote* vote = m_box.find(place);
-            const std::uint32_t code = vote == nullptr
-                                           ? std::uint32_t(kResultEndNotFound)
-                                           : m_box.end(place, shown.voteId, jiFangId, historyOf(*vote));
-            if (code != kResultEndStorageError)
-                showEnded(place, jiFangId, code == kResultOk);
-            continue;
-        }
-        if (shown.countedHere) {
-            shown.countedHere = false;
-            announce(NoticeKind::Counted, place, shown.voteId, jiFangId);
-        }
-        if (!shown.dirty || now - shown.lastBroadcastMs < broadcastPeriodMs() || !refreshOpen(place, sub))
-            continue;
-        if (sub.open && sub.open->running)
-            broadcastVote(sub, *m_box.find(place), kVoteStarted, 0);
-        else if (sub.open)
-            showEnded(place, jiFangId, false);
+        else
+            tickPlace(place, it->second, now);
     }
+}
+
+void VoteServiceCore::tickPlace(const SubChannelKey& place, SubChannel& sub, std::int64_t now)
+{
+    ShownVote& shown = *sub.open;
+    const std::uint32_t jiFangId = shown.jiFangId;
+    if (now >= shown.endsAtMs) {
+        // Every process may try; the box ends it once.
+        const SharedOpenVote* vote = m_box.find(place);
+        const std::uint32_t code = vote == nullptr
+                                       ? std::uint32_t(kResultEndNotFound)
+                                       : m_box.end(place, shown.voteId, jiFangId, historyOf(*vote));
+        if (code != kResultEndStorageError)
+            showEnded(place, jiFangId, code == kResultOk);
+        return;
+    }
+    if (shown.countedHere) {
+        shown.countedHere = false;
+        announce(NoticeKind::Counted, place, shown.voteId, jiFangId);
+    }
+    if (!shown.dirty || now - shown.lastBroadcastMs < broadcastPeriodMs() || !refreshOpen(place, sub))
+        return;
+    if (sub.open && sub.open->running)
+        broadcastVote(sub, *m_box.find(place), kVoteStarted, 0);
+    else if (sub.open)
+        showEnded(place, jiFangId, false);
 }
 
 // ---- the ballot box -----------------------------------------------------------------------------

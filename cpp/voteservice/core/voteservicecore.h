@@ -167,6 +167,8 @@ private:
     void stopShowing(const SubChannelKey& place, SubChannel& sub);
     void showEnded(const SubChannelKey& place, std::uint32_t jiFangId, bool tell);
     void tickRunning(std::int64_t now);
+    // Ends the place's running vote when its time ran out, else sends its due broadcast.
+    void tickPlace(const SubChannelKey& place, SubChannel& sub, std::int64_t now);
     void endExpired();
     void endUnattended(const SubChannelKey& place);
     void applyNotice(const Notice& notice);

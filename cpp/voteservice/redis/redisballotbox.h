@@ -27,6 +27,7 @@ public:
     const SharedOpenVote* find(const SubChannelKey& place) const override;
     bool refresh(const SubChannelKey& place) override;
     void forget(const SubChannelKey& place) override { m_seen.erase(place); }
+    bool keepsShownWhenUnwatched() const override { return false; }
     // Redis keeps the open votes itself, across restarts of the service processes.
     void resume(const OpenVoteState& /*state*/) override {}
     void cast(const SubChannelKey& place, std::uint32_t uid, const PUserVoteReq& req, Answer answer) override;
