@@ -8,9 +8,9 @@
 //
 // find() gives the place's vote as the box last read it: always current for a box in this
 // process, as of the last refresh() for a shared one. A user vote's answer may come later (cast),
-// so that many votes travel to the shared state together; answers come in the order of the casts,
-// and work queued with after() runs behind the answers queued before it, which keeps the frames
-// to one session in order. flush() waits for everything queued.
+// so that many votes travel to the shared state together; work queued with after() runs behind
+// the answers queued before it, which keeps the frames to one session in order. flush() waits for
+// everything queued.
 
 #include "sessionidentity.h"
 #include "votemessages.h"

@@ -129,7 +129,7 @@ void VoteServiceCore::joinPlace(Session& session)
     session.place = &sub;
     const bool fresh = sub.members.empty() && !sub.open;
     sub.members.insert(session.id);
-    // A place's vote is shown only while sessions sit in the place.
+    // A place nobody sat in, and so not shown, starts showing its vote now.
     if (fresh)
         refreshOpen(place, sub);
     if (sub.open && sub.open->running)

@@ -11,10 +11,11 @@
 // Single-threaded: every call must come from one thread at a time.
 //
 // The open votes live in a BallotBox: the core asks it for every decision about them and keeps,
-// per sub-channel its sessions sit in, only how it shows the vote there (broadcast pacing, end
+// per sub-channel it shows, only how it shows the vote there (deadline, broadcast pacing, end
 // shown). Without a box given, the core keeps them in this process (MemoryBallotBox, journalled
-// to the storage); a shared box (Redis) holds them for several service processes, and the core
-// follows the other processes' notices (from tick()) to update its own sessions.
+// to the storage); a shared box (Redis) holds them for several service processes, the core shows
+// only the sub-channels its sessions sit in and follows the other processes' notices (from
+// tick()) to update its own sessions.
 
 #include "ballotbox.h"
 #include "clock.h"
@@ -114,7 +115,9 @@ private:
         std::uint32_t refusedInRow = 0;
         std::int64_t runningVoteSentMs = 0; // the last late-join broadcast sent to it
         SessionId id = 0;
-        SubChannel* place = nullptr; // the one it sits in
+        // The one it sits in. Answers owed to the session arrive before it moves or leaves: both
+        // settle the box first.
+        SubChannel* place = nullptr;
     };
 
     // Takes one request from the session's budget; when none is left, false, and Close in
