@@ -60,7 +60,9 @@ std::uint32_t judgeTotal(const VoteInfo& vote)
 
 VoteServiceCore::VoteServiceCore(Clock& clock, VoteStorage& storage, OutputSink& sink, CoreOptions options,
                                  BallotBox* box)
-    : m_clock(clock), m_storage(storage), m_sink(sink), m_options(options), m_box(box)
+    : m_clock(clock), m_storage(storage), m_sink(sink), m_options(options),
+      m_ownBox(box == nullptr ? std::make_unique<MemoryBallotBox>(clock, storage) : nullptr),
+      m_box(box == nullptr ? *m_ownBox : *box)
 {
     m_options.broadcastHz = std::max<std::uint32_t>(1, m_options.broadcastHz);
     m_lastPruneMs = m_clock.steadyMs();
@@ -84,12 +86,14 @@ bool VoteServiceCore::openSession(SessionId id, const SessionIdentity& identity)
     settle();
     const std::int64_t now = m_clock.steadyMs();
     const std::string nick = NickSanitizer::clean(identity.nick, identity.uid);
-    Session session{identity, RequestBudget(m_options.requestBurst, now), 0, now - broadcastPeriodMs()};
+    Session session{identity, RequestBudget(m_options.requestBurst, now), 0, now - broadcastPeriodMs(), id,
+                    nullptr};
     session.identity.nick = nick;
-    if (!m_sessions.emplace(id, std::move(session)).second)
+    const auto [added, isNew] = m_sessions.emplace(id, std::move(session));
+    if (!isNew)
         return false;
     m_storage.recordUser(identity.imid, DirectoryEntry{identity.uid, nick});
-    joinPlace(id, identity.place());
+    joinPlace(added->second);
     return true;
 }
 
@@ -103,7 +107,7 @@ Disposition VoteServiceCore::moveSession(SessionId id, std::uint32_t subChannelI
         return disposition;
     leavePlace(id, it->second.identity.place());
     it->second.identity.subChannelId = subChannelId;
-    joinPlace(id, it->second.identity.place());
+    joinPlace(it->second);
     return disposition;
 }
 
@@ -118,16 +122,18 @@ void VoteServiceCore::closeSession(SessionId id)
     m_runningVoteOwed.erase(id);
 }
 
-void VoteServiceCore::joinPlace(SessionId id, const SubChannelKey& place)
+void VoteServiceCore::joinPlace(Session& session)
 {
+    const SubChannelKey place = session.identity.place();
     SubChannel& sub = m_places[place];
+    session.place = &sub;
     const bool fresh = sub.members.empty() && !sub.open;
-    sub.members.insert(id);
-    // The copy of a shared vote is kept only while sessions sit in the place.
-    if (m_box && fresh)
-        refreshOpen(place);
+    sub.members.insert(session.id);
+    // A place nobody sat in, and so not shown, starts showing its vote now.
+    if (fresh)
+        refreshOpen(place, sub);
     if (sub.open && sub.open->running)
-        offerRunningVote(id);
+        offerRunningVote(session.id);
 }
 
 void VoteServiceCore::offerRunningVote(SessionId id)
@@ -148,8 +154,11 @@ void VoteServiceCore::sendRunningVote(SessionId id, Session& session, std::int64
     const auto place = m_places.find(session.identity.place());
     if (place == m_places.end() || !place->second.open || !place->second.open->running)
         return;
+    const SharedOpenVote* vote = m_box.find(place->first);
+    if (vote == nullptr)
+        return;
     session.runningVoteSentMs = now;
-    deliver(id, voteBroadcast(*place->second.open, kVoteStarted, 0));
+    deliver(id, voteBroadcast(*vote, *place->second.open, kVoteStarted, 0));
 }
 
 void VoteServiceCore::sendOwedRunningVotes(std::int64_t now)
@@ -172,10 +181,11 @@ void VoteServiceCore::leavePlace(SessionId id, const SubChannelKey& place)
     if (it == m_places.end())
         return;
     it->second.members.erase(id);
-    if (it->second.members.empty() && (!it->second.open || m_box)) {
-        m_running.erase(place);
-        m_places.erase(it);
-    }
+    if (!it->second.members.empty() || (it->second.open && m_box.keepsShownWhenUnwatched()))
+        return;
+    m_running.erase(place);
+    m_places.erase(it);
+    m_box.forget(place);
 }
 
 // ---- dispatch -----------------------------------------------------------------------------------
@@ -183,8 +193,8 @@ void VoteServiceCore::leavePlace(SessionId id, const SubChannelKey& place)
 Disposition VoteServiceCore::handle(SessionId id, std::uint32_t minType, const std::string& body)
 {
     // Answers still owed to earlier votes go first; a user vote may join them.
-    if (m_box && minType != VOTE_SYSTEM_USER_VOTE_REQ)
-        m_box->flush();
+    if (minType != VOTE_SYSTEM_USER_VOTE_REQ)
+        m_box.flush();
     const auto it = m_sessions.find(id);
     if (it == m_sessions.end())
         return Disposition::Close;
@@ -418,17 +428,19 @@ void VoteServiceCore::listChanged(const SubChannelKey& place)
 bool VoteServiceCore::isOpen(const SubChannelKey& place, std::uint32_t voteId) const
 {
     const auto it = m_places.find(place);
-    return it != m_places.end() && it->second.open && it->second.open->record.voteId == voteId;
+    if (it == m_places.end() || !it->second.open)
+        return false;
+    const SharedOpenVote* vote = m_box.find(place);
+    return vote != nullptr && vote->record.voteId == voteId;
 }
 
-VoteServiceCore::OpenVote* VoteServiceCore::openVote(const SubChannelKey& place, std::uint32_t voteId,
-                                                     std::uint32_t jiFangId)
+const SharedOpenVote* VoteServiceCore::shownVote(const SubChannelKey& place, std::uint32_t voteId,
+                                                 std::uint32_t jiFangId)
 {
-    const auto it = m_places.find(place);
-    if (it == m_places.end() || !it->second.open)
+    if (!isOpen(place, voteId))
         return nullptr;
-    OpenVote& vote = *it->second.open;
-    return vote.record.voteId == voteId && vote.jiFangId == jiFangId ? &vote : nullptr;
+    const SharedOpenVote* vote = m_box.find(place);
+    return vote->jiFangId == jiFangId ? vote : nullptr;
 }
 
 void VoteServiceCore::handleStart(Session& s, SessionId id, const std::string& body)
@@ -447,35 +459,20 @@ void VoteServiceCore::handleStart(Session& s, SessionId id, const std::string& b
         if (!stored)
             res.result = kResultNotFound;
     }
-    if (res.result == kResultOk && m_box)
-        return startShared(s, id, place, *stored, res);
-    if (res.result == kResultOk && m_places[place].open)
-        res.result = kResultAnotherVoteOpen;
-    if (res.result != kResultOk) {
-        sendTo(id, VOTE_SYSTEM_START_VOTE_RES, res);
-        return;
+    SharedOpenVote opened;
+    if (res.result == kResultOk) {
+        res.result = m_box.start(place, runningRecord(*stored, s.identity.uid), m_clock.unixSeconds(),
+                                 s.identity.nick, opened);
     }
-    startVote(place, *stored, s);
-    SubChannel& sub = m_places[place];
-    res.jiFangId = sub.open->jiFangId;
+    if (res.result == kResultOk)
+        res.jiFangId = opened.jiFangId;
     sendTo(id, VOTE_SYSTEM_START_VOTE_RES, res);
-    broadcastVote(sub, kVoteStarted, 1);
-}
-
-void VoteServiceCore::startVote(const SubChannelKey& place, const VoteInfo& stored, const Session& starter)
-{
-    OpenVote vote;
-    vote.record = runningRecord(stored, starter.identity.uid);
-    vote.jiFangId = nextJiFangId();
-    const std::int64_t now = m_clock.steadyMs();
-    vote.endsAtMs = now + std::int64_t(vote.record.limitTime) * 1000;
-    vote.lastBroadcastMs = now;
-    vote.startedAtUnix = m_clock.unixSeconds();
-    vote.starterNick = starter.identity.nick;
-    m_storage.saveOpenVote(
-        OpenVoteState{place, vote.record, vote.jiFangId, vote.startedAtUnix, vote.starterNick, true, {}});
-    m_places[place].open = std::move(vote);
-    m_running.insert(place);
+    if (res.result != kResultOk)
+        return;
+    SubChannel& sub = m_places[place];
+    adopt(place, sub, opened);
+    broadcastVote(sub, opened, kVoteStarted, 1);
+    announce(NoticeKind::Started, place, opened.record.voteId, opened.jiFangId);
 }
 
 VoteInfo VoteServiceCore::runningRecord(const VoteInfo& stored, std::uint32_t starterUid)
@@ -492,64 +489,13 @@ VoteInfo VoteServiceCore::runningRecord(const VoteInfo& stored, std::uint32_t st
 
 void VoteServiceCore::resumeOpenVotes()
 {
-    const std::int64_t nowMs = m_clock.steadyMs();
-    const std::int64_t nowUnix = m_clock.unixSeconds();
+    const std::int64_t now = m_clock.steadyMs();
     for (const OpenVoteState& state : m_storage.openVotes()) {
-        OpenVote vote;
-        vote.record = state.record;
-        vote.record.optionTickets.clear();
-        for (const auto& [optionId, text] : vote.record.options)
-            vote.record.optionTickets[optionId] = 0;
-        if (vote.record.voteType == kJudgeVote)
-            vote.record.optionTickets = {{0, 0}};
-        for (const Ballot& ballot : state.ballots)
-            replayBallot(vote, ballot);
-        vote.jiFangId = state.jiFangId;
-        vote.running = state.running;
-        vote.startedAtUnix = state.startedAtUnix;
-        vote.starterNick = state.starterNick;
-        const std::int64_t leftSeconds = state.startedAtUnix + std::int64_t(vote.record.limitTime) - nowUnix;
-        vote.endsAtMs = nowMs + std::max<std::int64_t>(0, leftSeconds) * 1000;
-        vote.lastBroadcastMs = nowMs;
-        m_lastJiFangId = std::max(m_lastJiFangId, state.jiFangId);
-        SubChannel& sub = m_places[state.place];
-        sub.open = std::move(vote);
-        if (!state.running)
-            continue;
-        m_running.insert(state.place);
-        // Its time ran out while the service was down: it ends now and enters the history.
-        if (leftSeconds <= 0)
-            finishVote(state.place, sub);
+        m_box.resume(state);
+        // A running vote whose time ran out while the service was down ends now, into the history.
+        if (refreshOpen(state.place) && m_running.count(state.place) != 0)
+            tickPlace(state.place, m_places[state.place], now);
     }
-}
-
-void VoteServiceCore::replayBallot(OpenVote& vote, const Ballot& ballot)
-{
-    if (vote.record.voteType == kJudgeVote) {
-        const auto judge = vote.record.judges.find(ballot.uid);
-        if (judge == vote.record.judges.end())
-            return;
-        judge->second.points = ballot.tickets;
-        vote.record.optionTickets[0] = judgeTotal(vote.record);
-        return;
-    }
-    if (vote.record.options.count(ballot.optionId) == 0)
-        return;
-    Ledger& ledger = vote.ledgers[ballot.uid];
-    ledger.used += ballot.tickets;
-    ledger.perOption[ballot.optionId] += ballot.tickets;
-    vote.record.optionTickets[ballot.optionId] += ballot.tickets;
-}
-
-std::uint32_t VoteServiceCore::nextJiFangId()
-{
-    // Never below the current Unix second, so a restarted service does not repeat the numbers
-    // clients may still hold from before the restart.
-    const auto now = static_cast<std::uint32_t>(m_clock.unixSeconds());
-    m_lastJiFangId = std::max(m_lastJiFangId + 1, now);
-    if (m_lastJiFangId == 0)
-        m_lastJiFangId = 1;
-    return m_lastJiFangId;
 }
 
 void VoteServiceCore::handleEnd(Session& s, SessionId id, const std::string& body)
@@ -562,14 +508,16 @@ void VoteServiceCore::handleEnd(Session& s, SessionId id, const std::string& bod
     res.voteId = req.voteId;
     res.jiFangId = req.jiFangId;
     res.result = checkManager(s, req.channelId, req.subChannelId);
-    if (res.result == kResultOk && m_box)
-        return endShared(id, place, res);
-    const OpenVote* vote = res.result == kResultOk ? openVote(place, req.voteId, req.jiFangId) : nullptr;
-    if (res.result == kResultOk && (vote == nullptr || !vote->running))
-        res.result = kResultEndNotFound;
+    if (res.result == kResultOk) {
+        syncOpen(place);
+        const SharedOpenVote* vote = shownVote(place, req.voteId, req.jiFangId);
+        res.result = vote == nullptr || !vote->running
+                         ? std::uint32_t(kResultEndNotFound)
+                         : m_box.end(place, req.voteId, req.jiFangId, historyOf(*vote));
+    }
     sendTo(id, VOTE_SYSTEM_END_VOTE_RES, res);
     if (res.result == kResultOk)
-        finishVote(place, m_places[place]);
+        showEnded(place, res.jiFangId, true);
 }
 
 void VoteServiceCore::handleClose(Session& s, SessionId id, const std::string& body)
@@ -582,43 +530,33 @@ void VoteServiceCore::handleClose(Session& s, SessionId id, const std::string& b
     res.voteId = req.voteId;
     res.jiFangId = req.jiFangId;
     res.result = checkManager(s, req.channelId, req.subChannelId);
-    if (res.result == kResultOk && m_box)
-        return closeShared(id, place, res);
-    OpenVote* vote = res.result == kResultOk ? openVote(place, req.voteId, req.jiFangId) : nullptr;
-    if (res.result == kResultOk && vote == nullptr)
+    if (res.result != kResultOk)
+        return sendTo(id, VOTE_SYSTEM_CLOSE_VOTEUI_RES, res);
+    syncOpen(place);
+    const SharedOpenVote* vote = shownVote(place, res.voteId, res.jiFangId);
+    if (vote == nullptr) {
         res.result = kResultNotFound;
-    if (res.result != kResultOk) {
-        sendTo(id, VOTE_SYSTEM_CLOSE_VOTEUI_RES, res);
-        return;
+        return sendTo(id, VOTE_SYSTEM_CLOSE_VOTEUI_RES, res);
     }
-    SubChannel& sub = m_places[place];
     // Closing a running vote ends it first, so its result reaches the viewers and the history.
-    if (vote->running)
-        finishVote(place, sub);
-    sub.open.reset();
-    m_storage.removeOpenVote(place);
+    if (vote->running) {
+        const std::uint32_t ended = m_box.end(place, res.voteId, res.jiFangId, historyOf(*vote));
+        if (ended == kResultEndStorageError) {
+            res.result = kResultStorageUnavailable;
+            return sendTo(id, VOTE_SYSTEM_CLOSE_VOTEUI_RES, res);
+        }
+        showEnded(place, res.jiFangId, ended == kResultOk);
+    }
+    res.result = m_box.close(place, res.voteId, res.jiFangId);
+    if (res.result != kResultOk)
+        return sendTo(id, VOTE_SYSTEM_CLOSE_VOTEUI_RES, res);
+    SubChannel& sub = m_places[place];
+    stopShowing(place, sub);
     sendToAll(sub, encodeFrame(VOTE_SYSTEM_CLOSE_VOTEUI_RES, res));
-    if (sub.members.empty())
-        m_places.erase(place);
+    announce(NoticeKind::Closed, place, res.voteId, res.jiFangId);
 }
 
-void VoteServiceCore::finishVote(const SubChannelKey& place, SubChannel& sub)
-{
-    OpenVote& vote = *sub.open;
-    vote.running = false;
-    vote.dirty = false;
-    m_running.erase(place);
-    m_storage.markOpenVoteEnded(place);
-    broadcastVote(sub, kVoteEnded, 0);
-    recordHistory(place, vote);
-}
-
-void VoteServiceCore::recordHistory(const SubChannelKey& place, const OpenVote& vote)
-{
-    m_storage.addHistory(place, historyOf(vote));
-}
-
-HistoryEntry VoteServiceCore::historyOf(const OpenVote& vote) const
+HistoryEntry VoteServiceCore::historyOf(const SharedOpenVote& vote) const
 {
     HistoryEntry entry;
     entry.endedAtUnix = m_clock.unixSeconds();
@@ -647,57 +585,23 @@ void VoteServiceCore::handleUserVote(Session& s, SessionId id, const std::string
     PUserVoteRes res;
     res.result = req.uid == s.identity.uid ? checkPlace(s, req.channelId, req.subChannelId)
                                            : std::uint32_t(kResultIdentityMismatch);
-    if (res.result == kResultOk && m_box)
-        return castShared(id, s.identity.place(), req);
-    OpenVote* vote =
-        res.result == kResultOk ? openVote(s.identity.place(), req.voteId, req.jiFangId) : nullptr;
-    if (res.result == kResultOk && (vote == nullptr || !vote->running))
-        res.result = kResultNotRunning;
-    if (res.result == kResultOk && req.voteType != vote->record.voteType)
-        res.result = kResultWrongVoteType;
-    if (res.result == kResultOk) {
-        res.result = vote->record.voteType == kJudgeVote ? castJudgeScore(*vote, s.identity.uid, req)
-                                                         : castTicket(*vote, s.identity.uid, req);
-    }
-    if (res.result == kResultOk) {
-        vote->dirty = true;
-        m_storage.addBallot(s.identity.place(), Ballot{s.identity.uid, req.optionId, req.tickets});
-    }
-    sendTo(id, VOTE_SYSTEM_USER_VOTE_RES, res);
+    if (res.result != kResultOk)
+        return sendTo(id, VOTE_SYSTEM_USER_VOTE_RES, res);
+    // The session cannot move or leave before the answer: both settle the box first.
+    m_box.cast(s.identity.place(), s.identity.uid, req,
+               [this, &s](std::uint32_t result) { voteAnswered(s, result); });
 }
 
-std::uint32_t VoteServiceCore::castTicket(OpenVote& vote, std::uint32_t uid, const PUserVoteReq& req)
+void VoteServiceCore::voteAnswered(Session& s, std::uint32_t result)
 {
-    if (req.tickets != 1)
-        return kResultBadTicketCount;
-    if (vote.record.options.count(req.optionId) == 0)
-        return kResultNoSuchOption;
-    Ledger& ledger = vote.ledgers[uid];
-    if (ledger.used >= vote.record.ticketLimit(kTicketsPerUser))
-        return kResultNoTicketsLeft;
-    std::uint32_t& onOption = ledger.perOption[req.optionId];
-    if (onOption >= vote.record.ticketLimit(kTicketsPerOption))
-        return kResultOptionFull;
-    ++onOption;
-    ++ledger.used;
-    ++vote.record.optionTickets[req.optionId];
-    return kResultOk;
-}
-
-std::uint32_t VoteServiceCore::castJudgeScore(OpenVote& vote, std::uint32_t uid, const PUserVoteReq& req)
-{
-    const auto judge = vote.record.judges.find(uid);
-    if (judge == vote.record.judges.end())
-        return kResultNotAJudge;
-    if (req.optionId != 0)
-        return kResultNoSuchOption;
-    if (req.tickets < 1 || req.tickets > 5)
-        return kResultBadTicketCount;
-    if (judge->second.points != 0)
-        return kResultAlreadyScored;
-    judge->second.points = req.tickets;
-    vote.record.optionTickets[0] = judgeTotal(vote.record);
-    return kResultOk;
+    PUserVoteRes res;
+    res.result = result;
+    sendTo(s.id, VOTE_SYSTEM_USER_VOTE_RES, res);
+    std::optional<ShownVote>& shown = s.place->open;
+    if (result != kResultOk || !shown)
+        return;
+    shown->dirty = true;
+    shown->countedHere = true;
 }
 
 void VoteServiceCore::handleTicketState(Session& s, SessionId id, const std::string& body)
@@ -711,18 +615,13 @@ void VoteServiceCore::handleTicketState(Session& s, SessionId id, const std::str
                                                    : std::uint32_t(kResultIdentityMismatch);
     if (code == kResultOk)
         syncOpen(s.identity.place());
-    const OpenVote* vote =
-        code == kResultOk ? openVote(s.identity.place(), req.voteId, req.jiFangId) : nullptr;
+    const SharedOpenVote* vote =
+        code == kResultOk ? shownVote(s.identity.place(), req.voteId, req.jiFangId) : nullptr;
     if (code == kResultOk && vote == nullptr)
         code = kResultNotFound;
-    Ledger ledger;
-    if (code == kResultOk && m_box)
-        code = ticketUseShared(s.identity.place(), *vote, s.identity.uid, ledger);
-    else if (code == kResultOk) {
-        const auto mine = vote->ledgers.find(s.identity.uid);
-        if (mine != vote->ledgers.end())
-            ledger = mine->second;
-    }
+    TicketUse use;
+    if (code == kResultOk && !m_box.ticketUse(s.identity.place(), s.identity.uid, vote->record, use))
+        code = kResultStorageUnavailable;
     if (code != kResultOk) {
         res.state = kTicketStateRefused;
         res.aux1 = code;
@@ -736,8 +635,8 @@ void VoteServiceCore::handleTicketState(Session& s, SessionId id, const std::str
     res.vote = vote->record;
     for (const auto& [optionId, text] : vote->record.options)
         res.usedPerOption[optionId] = 0;
-    res.ticketsUsed = ledger.used;
-    for (const auto& [optionId, used] : ledger.perOption)
+    res.ticketsUsed = use.used;
+    for (const auto& [optionId, used] : use.perOption)
         res.usedPerOption[optionId] = used;
     sendTo(id, VOTE_SYSTEM_USER_VOTE_STATE_RES, res);
 }
@@ -786,8 +685,15 @@ void VoteServiceCore::tick()
 {
     const std::int64_t now = m_clock.steadyMs();
     try {
-        if (m_box)
-            tickShared(now);
+        m_box.flush();
+        for (const Notice& notice : m_box.takeNotices())
+            applyNotice(notice);
+        if (now - m_lastExpiryCheckMs >= m_box.expiryCheckPeriodMs()) {
+            m_lastExpiryCheckMs = now;
+            endExpired();
+        }
+        sendOwedRunningVotes(now);
+        tickRunning(now);
         if (now - m_lastPruneMs >= 60000) {
             m_lastPruneMs = now;
             m_storage.pruneHistory(m_clock.unixSeconds() - m_options.historyWindowSeconds);
@@ -795,236 +701,164 @@ void VoteServiceCore::tick()
     } catch (const StorageUnavailable&) {
         return; // tried again on the next tick
     }
-    sendOwedRunningVotes(now);
-    if (m_box)
-        return;
+}
+
+void VoteServiceCore::tickRunning(std::int64_t now)
+{
     const std::vector<SubChannelKey> running(m_running.begin(), m_running.end());
     for (const SubChannelKey& place : running) {
-        SubChannel& sub = m_places[place];
-        OpenVote& vote = *sub.open;
-        if (now >= vote.endsAtMs)
-            finishVote(place, sub);
-        else if (vote.dirty && now - vote.lastBroadcastMs >= broadcastPeriodMs())
-            broadcastVote(sub, kVoteStarted, 0);
+        const auto it = m_places.find(place);
+        if (it == m_places.end() || !it->second.open)
+            m_running.erase(place);
+        else
+            tickPlace(place, it->second, now);
     }
 }
 
-// ---- shared open votes ---------------------------------------------------------------------------
+void VoteServiceCore::tickPlace(const SubChannelKey& place, SubChannel& sub, std::int64_t now)
+{
+    ShownVote& shown = *sub.open;
+    const std::uint32_t jiFangId = shown.jiFangId;
+    if (now >= shown.endsAtMs) {
+        // Every process may try; the box ends it once.
+        const SharedOpenVote* vote = m_box.find(place);
+        const std::uint32_t code = vote == nullptr
+                                       ? std::uint32_t(kResultEndNotFound)
+                                       : m_box.end(place, shown.voteId, jiFangId, historyOf(*vote));
+        if (code != kResultEndStorageError)
+            showEnded(place, jiFangId, code == kResultOk);
+        return;
+    }
+    if (shown.countedHere) {
+        shown.countedHere = false;
+        announce(NoticeKind::Counted, place, shown.voteId, jiFangId);
+    }
+    if (!shown.dirty || now - shown.lastBroadcastMs < broadcastPeriodMs() || !refreshOpen(place, sub))
+        return;
+    if (sub.open && sub.open->running)
+        broadcastVote(sub, *m_box.find(place), kVoteStarted, 0);
+    else if (sub.open)
+        showEnded(place, jiFangId, false);
+}
+
+// ---- the ballot box -----------------------------------------------------------------------------
 
 void VoteServiceCore::settle()
 {
-    if (m_box)
-        m_box->flush();
+    m_box.flush();
 }
 
 void VoteServiceCore::announce(NoticeKind kind, const SubChannelKey& place, std::uint32_t voteId,
                                std::uint32_t jiFangId)
 {
-    if (m_box)
-        m_box->announce(Notice{kind, place, voteId, jiFangId});
+    m_box.announce(Notice{kind, place, voteId, jiFangId});
 }
 
-void VoteServiceCore::endUnattended()
+void VoteServiceCore::endExpired()
 {
-    // Places where this process has sessions are ended by their copy's own time.
-    for (const SubChannelKey& place : m_box->expired(m_clock.unixSeconds())) {
-        std::optional<SharedOpenVote> shared;
-        if (m_places.count(place) != 0 || !m_box->load(place, shared) || !shared || !shared->running)
-            continue;
-        OpenVote vote;
-        vote.record = shared->record;
-        vote.startedAtUnix = shared->startedAtUnix;
-        vote.starterNick = shared->starterNick;
-        if (m_box->end(place, vote.record.voteId, shared->jiFangId, historyOf(vote)) == kResultOk)
-            announce(NoticeKind::Ended, place, vote.record.voteId, shared->jiFangId);
+    // Places where this process has sessions are ended by their own deadline (tickRunning).
+    for (const SubChannelKey& place : m_box.expired(m_clock.unixSeconds())) {
+        if (m_places.count(place) == 0)
+            endUnattended(place);
     }
+}
+
+void VoteServiceCore::endUnattended(const SubChannelKey& place)
+{
+    if (!m_box.refresh(place))
+        return;
+    if (const SharedOpenVote* vote = m_box.find(place); vote != nullptr && vote->running) {
+        const std::uint32_t voteId = vote->record.voteId;
+        const std::uint32_t jiFangId = vote->jiFangId;
+        if (m_box.end(place, voteId, jiFangId, historyOf(*vote)) == kResultOk)
+            announce(NoticeKind::Ended, place, voteId, jiFangId);
+    }
+    m_box.forget(place);
 }
 
 bool VoteServiceCore::refreshOpen(const SubChannelKey& place)
 {
-    std::optional<SharedOpenVote> shared;
-    if (!m_box->load(place, shared))
+    return refreshOpen(place, m_places[place]);
+}
+
+bool VoteServiceCore::refreshOpen(const SubChannelKey& place, SubChannel& sub)
+{
+    if (!m_box.refresh(place))
         return false;
-    SubChannel& sub = m_places[place];
-    if (shared) {
-        adopt(place, sub, *shared);
-    } else {
-        sub.open.reset();
-        m_running.erase(place);
-    }
+    if (const SharedOpenVote* vote = m_box.find(place))
+        adopt(place, sub, *vote);
+    else
+        stopShowing(place, sub);
     return true;
 }
 
 void VoteServiceCore::syncOpen(const SubChannelKey& place)
 {
-    if (m_box && !refreshOpen(place))
-        throw StorageUnavailable("the shared open votes cannot be read");
+    if (!refreshOpen(place))
+        throw StorageUnavailable("the open votes cannot be read");
 }
 
 void VoteServiceCore::adopt(const SubChannelKey& place, SubChannel& sub, const SharedOpenVote& shared)
 {
     const std::int64_t now = m_clock.steadyMs();
+    const bool wasRunning = sub.open && sub.open->running;
     if (!sub.open || sub.open->jiFangId != shared.jiFangId) {
-        sub.open = OpenVote{};
+        sub.open = ShownVote{};
         sub.open->lastBroadcastMs = now;
-        // A vote that had ended before this process took a copy shows no end broadcast.
+        // A vote that had ended before this process showed it shows no end broadcast.
         sub.open->endShown = !shared.running;
     }
-    OpenVote& vote = *sub.open;
-    vote.record = shared.record;
-    vote.jiFangId = shared.jiFangId;
-    vote.running = shared.running;
-    vote.startedAtUnix = shared.startedAtUnix;
-    vote.starterNick = shared.starterNick;
-    vote.endsAtMs = now + (shared.endsAtUnix - m_clock.unixSeconds()) * 1000;
-    if (vote.running)
+    ShownVote& shown = *sub.open;
+    shown.voteId = shared.record.voteId;
+    shown.jiFangId = shared.jiFangId;
+    shown.running = shared.running;
+    shown.endsAtMs =
+        shared.endsAtMs ? *shared.endsAtMs : now + (shared.endsAtUnix - m_clock.unixSeconds()) * 1000;
+    if (shown.running && !wasRunning)
         m_running.insert(place);
-    else
+    else if (!shown.running && wasRunning)
         m_running.erase(place);
 }
 
-void VoteServiceCore::startShared(Session& s, SessionId id, const SubChannelKey& place,
-                                  const VoteInfo& stored, PStartVoteRes& res)
+void VoteServiceCore::stopShowing(const SubChannelKey& place, SubChannel& sub)
 {
-    SharedOpenVote opened;
-    res.result = m_box->start(place, runningRecord(stored, s.identity.uid), m_clock.unixSeconds(),
-                              s.identity.nick, opened);
-    if (res.result == kResultOk)
-        res.jiFangId = opened.jiFangId;
-    sendTo(id, VOTE_SYSTEM_START_VOTE_RES, res);
-    if (res.result != kResultOk)
-        return;
-    SubChannel& sub = m_places[place];
-    adopt(place, sub, opened);
-    broadcastVote(sub, kVoteStarted, 1);
-    announce(NoticeKind::Started, place, opened.record.voteId, opened.jiFangId);
-}
-
-void VoteServiceCore::endShared(SessionId id, const SubChannelKey& place, PEndVoteRes& res)
-{
-    syncOpen(place);
-    const OpenVote* vote = openVote(place, res.voteId, res.jiFangId);
-    if (vote == nullptr || !vote->running)
-        res.result = kResultEndNotFound;
-    else
-        res.result = m_box->end(place, res.voteId, res.jiFangId, historyOf(*vote));
-    sendTo(id, VOTE_SYSTEM_END_VOTE_RES, res);
-    if (res.result == kResultOk)
-        showEnded(place, res.jiFangId, true);
-}
-
-void VoteServiceCore::closeShared(SessionId id, const SubChannelKey& place, PCloseVoteUiRes& res)
-{
-    syncOpen(place);
-    const OpenVote* vote = openVote(place, res.voteId, res.jiFangId);
-    if (vote == nullptr) {
-        res.result = kResultNotFound;
-        return sendTo(id, VOTE_SYSTEM_CLOSE_VOTEUI_RES, res);
-    }
-    // Closing a running vote ends it first, so its result reaches the viewers and the history.
-    if (vote->running) {
-        const std::uint32_t ended = m_box->end(place, res.voteId, res.jiFangId, historyOf(*vote));
-        if (ended == kResultEndStorageError) {
-            res.result = kResultStorageUnavailable;
-            return sendTo(id, VOTE_SYSTEM_CLOSE_VOTEUI_RES, res);
-        }
-        showEnded(place, res.jiFangId, ended == kResultOk);
-    }
-    res.result = m_box->close(place, res.voteId, res.jiFangId);
-    if (res.result != kResultOk)
-        return sendTo(id, VOTE_SYSTEM_CLOSE_VOTEUI_RES, res);
-    SubChannel& sub = m_places[place];
     sub.open.reset();
     m_running.erase(place);
-    sendToAll(sub, encodeFrame(VOTE_SYSTEM_CLOSE_VOTEUI_RES, res));
-    announce(NoticeKind::Closed, place, res.voteId, res.jiFangId);
-}
-
-void VoteServiceCore::castShared(SessionId id, const SubChannelKey& place, const PUserVoteReq& req)
-{
-    m_box->cast(place, req.uid, req, [this, id, place](std::uint32_t result) {
-        PUserVoteRes res;
-        res.result = result;
-        sendTo(id, VOTE_SYSTEM_USER_VOTE_RES, res);
-        const auto it = m_places.find(place);
-        if (result != kResultOk || it == m_places.end() || !it->second.open)
-            return;
-        it->second.open->dirty = true;
-        it->second.open->countedHere = true;
-    });
-}
-
-std::uint32_t VoteServiceCore::ticketUseShared(const SubChannelKey& place, const OpenVote& vote,
-                                               std::uint32_t uid, Ledger& ledger)
-{
-    TicketUse use;
-    if (!m_box->ticketUse(place, uid, vote.record, use))
-        return kResultStorageUnavailable;
-    ledger.used = use.used;
-    ledger.perOption = use.perOption;
-    return kResultOk;
+    m_box.forget(place);
 }
 
 void VoteServiceCore::showEnded(const SubChannelKey& place, std::uint32_t jiFangId, bool tell)
 {
-    // Keep the copy in case the vote was closed meanwhile: its sessions still see the end.
-    std::optional<OpenVote> before;
+    // Keep what was shown in case the vote was closed meanwhile: its sessions still see the end.
+    std::optional<ShownVote> shownBefore;
+    std::optional<SharedOpenVote> before;
     auto it = m_places.find(place);
-    if (it != m_places.end() && it->second.open && it->second.open->jiFangId == jiFangId)
-        before = *it->second.open;
+    const SharedOpenVote* vote = m_box.find(place);
+    if (it != m_places.end() && it->second.open && it->second.open->jiFangId == jiFangId && vote != nullptr) {
+        shownBefore = it->second.open;
+        before = *vote;
+    }
     refreshOpen(place);
     it = m_places.find(place);
     if (it == m_places.end())
         return;
     SubChannel& sub = it->second;
-    if (!sub.open && before)
-        sub.open = std::move(before);
-    if (!sub.open || sub.open->jiFangId != jiFangId || sub.open->endShown)
-        return;
-    sub.open->running = false;
-    sub.open->endShown = true;
-    m_running.erase(place);
-    broadcastVote(sub, kVoteEnded, 0);
-    if (tell)
-        announce(NoticeKind::Ended, place, sub.open->record.voteId, jiFangId);
-}
-
-void VoteServiceCore::tickShared(std::int64_t now)
-{
-    m_box->flush();
-    for (const Notice& notice : m_box->takeNotices())
-        applyNotice(notice);
-    if (now - m_lastExpiryCheckMs >= 1000) {
-        m_lastExpiryCheckMs = now;
-        endUnattended();
+    vote = m_box.find(place);
+    const bool closedMeanwhile = !sub.open && before;
+    if (closedMeanwhile) {
+        sub.open = shownBefore;
+        vote = &*before;
     }
-    const std::vector<SubChannelKey> running(m_running.begin(), m_running.end());
-    for (const SubChannelKey& place : running) {
-        if (!m_places[place].open) {
-            m_running.erase(place);
-            continue;
-        }
-        OpenVote& vote = *m_places[place].open;
-        const std::uint32_t jiFangId = vote.jiFangId;
-        if (now >= vote.endsAtMs) {
-            // Every process may try; the box ends it once.
-            const std::uint32_t code = m_box->end(place, vote.record.voteId, jiFangId, historyOf(vote));
-            if (code != kResultEndStorageError)
-                showEnded(place, jiFangId, code == kResultOk);
-            continue;
-        }
-        if (vote.countedHere) {
-            vote.countedHere = false;
-            announce(NoticeKind::Counted, place, vote.record.voteId, jiFangId);
-        }
-        if (!vote.dirty || now - vote.lastBroadcastMs < broadcastPeriodMs() || !refreshOpen(place))
-            continue;
-        SubChannel& sub = m_places[place];
-        if (sub.open && sub.open->running)
-            broadcastVote(sub, kVoteStarted, 0);
-        else if (sub.open)
-            showEnded(place, jiFangId, false);
+    if (sub.open && sub.open->jiFangId == jiFangId && !sub.open->endShown) {
+        sub.open->running = false;
+        sub.open->endShown = true;
+        m_running.erase(place);
+        broadcastVote(sub, *vote, kVoteEnded, 0);
+        if (tell)
+            announce(NoticeKind::Ended, place, vote->record.voteId, jiFangId);
     }
+    if (closedMeanwhile)
+        stopShowing(place, sub);
 }
 
 void VoteServiceCore::applyNotice(const Notice& notice)
@@ -1048,7 +882,7 @@ void VoteServiceCore::applyNotice(const Notice& notice)
     case NoticeKind::Started:
         if (refreshOpen(notice.place) && sub.open && sub.open->running &&
             sub.open->jiFangId == notice.jiFangId)
-            broadcastVote(sub, kVoteStarted, 1);
+            broadcastVote(sub, *m_box.find(notice.place), kVoteStarted, 1);
         return;
     case NoticeKind::Counted:
         if (sub.open && sub.open->jiFangId == notice.jiFangId)
@@ -1057,10 +891,8 @@ void VoteServiceCore::applyNotice(const Notice& notice)
     case NoticeKind::Ended:
         return showEnded(notice.place, notice.jiFangId, false);
     case NoticeKind::Closed: {
-        if (sub.open && sub.open->jiFangId == notice.jiFangId) {
-            sub.open.reset();
-            m_running.erase(notice.place);
-        }
+        if (sub.open && sub.open->jiFangId == notice.jiFangId)
+            stopShowing(notice.place, sub);
         PCloseVoteUiRes closed;
         closed.voteId = notice.voteId;
         closed.jiFangId = notice.jiFangId;
@@ -1075,14 +907,14 @@ void VoteServiceCore::applyNotice(const Notice& notice)
 
 // ---- output -------------------------------------------------------------------------------------
 
-OutFrame VoteServiceCore::voteBroadcast(const OpenVote& vote, std::uint32_t status,
-                                        std::uint32_t fullAllowance) const
+OutFrame VoteServiceCore::voteBroadcast(const SharedOpenVote& vote, const ShownVote& shown,
+                                        std::uint32_t status, std::uint32_t fullAllowance) const
 {
     PBroadcastVote push;
     push.fullAllowance = fullAllowance;
     push.status = status;
     if (status == kVoteStarted) {
-        const std::int64_t left = std::max<std::int64_t>(0, vote.endsAtMs - m_clock.steadyMs());
+        const std::int64_t left = std::max<std::int64_t>(0, shown.endsAtMs - m_clock.steadyMs());
         push.remainSeconds = static_cast<std::uint32_t>((left + 999) / 1000);
     }
     push.jiFangId = vote.jiFangId;
@@ -1090,20 +922,27 @@ OutFrame VoteServiceCore::voteBroadcast(const OpenVote& vote, std::uint32_t stat
     return encodeFrame(VOTE_SYSTEM_BROADCAST_VOTE, push);
 }
 
-void VoteServiceCore::broadcastVote(SubChannel& sub, std::uint32_t status, std::uint32_t fullAllowance)
+void VoteServiceCore::broadcastVote(SubChannel& sub, const SharedOpenVote& vote, std::uint32_t status,
+                                    std::uint32_t fullAllowance)
 {
-    OpenVote& vote = *sub.open;
-    vote.dirty = false;
-    vote.lastBroadcastMs = m_clock.steadyMs();
-    sendToAll(sub, voteBroadcast(vote, status, fullAllowance));
+    ShownVote& shown = *sub.open;
+    shown.dirty = false;
+    shown.lastBroadcastMs = m_clock.steadyMs();
+    sendToAll(sub, voteBroadcast(vote, shown, status, fullAllowance));
 }
 
 void VoteServiceCore::sendToAll(const SubChannel& sub, const OutFrame& frame)
 {
     if (frame.isNull())
         return;
+    // Asked once for the whole place: a broadcast may reach thousands of sessions.
+    if (m_box.pending()) {
+        for (SessionId member : sub.members)
+            deliver(member, frame);
+        return;
+    }
     for (SessionId member : sub.members)
-        deliver(member, frame);
+        m_sink.deliver(member, frame);
 }
 
 template <class Message> OutFrame VoteServiceCore::encodeFrame(std::uint32_t minType, const Message& message)
@@ -1136,9 +975,9 @@ bool VoteServiceCore::decodeOr(SessionId id, std::uint32_t minType, const std::s
 
 void VoteServiceCore::deliver(SessionId id, const OutFrame& frame)
 {
-    // Behind answers the shared state still owes, so each session gets its frames in order.
-    if (m_box && m_box->pending()) {
-        m_box->after([this, id, frame] { m_sink.deliver(id, frame); });
+    // Behind answers the box still owes, so each session gets its frames in order.
+    if (m_box.pending()) {
+        m_box.after([this, id, frame] { m_sink.deliver(id, frame); });
         return;
     }
     m_sink.deliver(id, frame);

@@ -10,12 +10,16 @@
 // result (resultcode.h); nothing a client sends makes the core throw or corrupt its state.
 // Single-threaded: every call must come from one thread at a time.
 //
-// Given a BallotBox, the open votes live there, shared with other service processes: the core
-// asks the box for every decision about them, keeps a copy per sub-channel its sessions sit in,
-// and follows the other processes' notices (from tick()) to update its own sessions.
+// The open votes live in a BallotBox: the core asks it for every decision about them and keeps,
+// per sub-channel it shows, only how it shows the vote there (deadline, broadcast pacing, end
+// shown). Without a box given, the core keeps them in this process (MemoryBallotBox, journalled
+// to the storage); a shared box (Redis) holds them for several service processes, the core shows
+// only the sub-channels its sessions sit in and follows the other processes' notices (from
+// tick()) to update its own sessions.
 
 #include "ballotbox.h"
 #include "clock.h"
+#include "memoryballotbox.h"
 #include "outputsink.h"
 #include "requestbudget.h"
 #include "sessionidentity.h"
@@ -23,6 +27,7 @@
 #include "votestorage.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -57,6 +62,7 @@ enum class Disposition
 class VoteServiceCore
 {
 public:
+    // Without a box the open votes stay in this process, journalled to storage.
     VoteServiceCore(Clock& clock, VoteStorage& storage, OutputSink& sink, CoreOptions options = {},
                     BallotBox* box = nullptr);
 
@@ -85,20 +91,13 @@ public:
     std::int64_t broadcastPeriodMs() const;
 
 private:
-    struct Ledger
+    // How this process shows a place's open vote to its sessions; the vote itself is the box's.
+    struct ShownVote
     {
-        std::uint32_t used = 0;
-        U32Map perOption;
-    };
-    struct OpenVote
-    {
-        VoteInfo record; // live counts
+        std::uint32_t voteId = 0;
         std::uint32_t jiFangId = 0;
         bool running = true;
         std::int64_t endsAtMs = 0;
-        std::int64_t startedAtUnix = 0;
-        std::string starterNick;
-        std::unordered_map<std::uint32_t, Ledger> ledgers; // by uid
         bool dirty = false;
         std::int64_t lastBroadcastMs = 0;
         bool countedHere = false; // votes accepted here that the other processes were not told of
@@ -107,7 +106,7 @@ private:
     struct SubChannel
     {
         std::unordered_set<SessionId> members;
-        std::optional<OpenVote> open;
+        std::optional<ShownVote> open;
     };
     struct Session
     {
@@ -115,6 +114,10 @@ private:
         RequestBudget budget;
         std::uint32_t refusedInRow = 0;
         std::int64_t runningVoteSentMs = 0; // the last late-join broadcast sent to it
+        SessionId id = 0;
+        // The one it sits in. Answers owed to the session arrive before it moves or leaves: both
+        // settle the box first.
+        SubChannel* place = nullptr;
     };
 
     // Takes one request from the session's budget; when none is left, false, and Close in
@@ -141,42 +144,36 @@ private:
     bool roomForNewVote(const SubChannelKey& place, std::size_t inSubChannel) const;
     std::uint32_t deleteOne(const SubChannelKey& place, std::uint32_t voteId);
     bool isOpen(const SubChannelKey& place, std::uint32_t voteId) const;
-    OpenVote* openVote(const SubChannelKey& place, std::uint32_t voteId, std::uint32_t jiFangId);
-    std::uint32_t castTicket(OpenVote& vote, std::uint32_t uid, const PUserVoteReq& req);
-    std::uint32_t castJudgeScore(OpenVote& vote, std::uint32_t uid, const PUserVoteReq& req);
-    static void replayBallot(OpenVote& vote, const Ballot& ballot);
+    // The vote shown in the place with these numbers, or null.
+    const SharedOpenVote* shownVote(const SubChannelKey& place, std::uint32_t voteId, std::uint32_t jiFangId);
 
-    void startVote(const SubChannelKey& place, const VoteInfo& stored, const Session& starter);
     static VoteInfo runningRecord(const VoteInfo& stored, std::uint32_t starterUid);
-    std::uint32_t nextJiFangId();
-    void finishVote(const SubChannelKey& place, SubChannel& sub);
-    void recordHistory(const SubChannelKey& place, const OpenVote& vote);
-    HistoryEntry historyOf(const OpenVote& vote) const;
-    OutFrame voteBroadcast(const OpenVote& vote, std::uint32_t status, std::uint32_t fullAllowance) const;
-    void broadcastVote(SubChannel& sub, std::uint32_t status, std::uint32_t fullAllowance);
+    HistoryEntry historyOf(const SharedOpenVote& vote) const;
+    OutFrame voteBroadcast(const SharedOpenVote& vote, const ShownVote& shown, std::uint32_t status,
+                           std::uint32_t fullAllowance) const;
+    void broadcastVote(SubChannel& sub, const SharedOpenVote& vote, std::uint32_t status,
+                       std::uint32_t fullAllowance);
     void pushVoteList(const SubChannelKey& place);
     void listChanged(const SubChannelKey& place);
-    void joinPlace(SessionId id, const SubChannelKey& place);
+    void joinPlace(Session& session);
     void leavePlace(SessionId id, const SubChannelKey& place);
     void offerRunningVote(SessionId id);
     void sendRunningVote(SessionId id, Session& session, std::int64_t now);
     void sendOwedRunningVotes(std::int64_t now);
 
-    // The shared mode (a ballot box is given).
-    void startShared(Session& s, SessionId id, const SubChannelKey& place, const VoteInfo& stored,
-                     PStartVoteRes& res);
-    void endShared(SessionId id, const SubChannelKey& place, PEndVoteRes& res);
-    void closeShared(SessionId id, const SubChannelKey& place, PCloseVoteUiRes& res);
-    void castShared(SessionId id, const SubChannelKey& place, const PUserVoteReq& req);
-    std::uint32_t ticketUseShared(const SubChannelKey& place, const OpenVote& vote, std::uint32_t uid,
-                                  Ledger& ledger);
-    // Reads the place's open vote from the box into the copy; false when it cannot be read.
+    void voteAnswered(Session& s, std::uint32_t result);
+    // Reads the place's open vote from the box and shows it; false when it cannot be read.
     bool refreshOpen(const SubChannelKey& place);
+    bool refreshOpen(const SubChannelKey& place, SubChannel& sub);
     void syncOpen(const SubChannelKey& place);
     void adopt(const SubChannelKey& place, SubChannel& sub, const SharedOpenVote& shared);
+    void stopShowing(const SubChannelKey& place, SubChannel& sub);
     void showEnded(const SubChannelKey& place, std::uint32_t jiFangId, bool tell);
-    void tickShared(std::int64_t now);
-    void endUnattended();
+    void tickRunning(std::int64_t now);
+    // Ends the place's running vote when its time ran out, else sends its due broadcast.
+    void tickPlace(const SubChannelKey& place, SubChannel& sub, std::int64_t now);
+    void endExpired();
+    void endUnattended(const SubChannelKey& place);
     void applyNotice(const Notice& notice);
     void announce(NoticeKind kind, const SubChannelKey& place, std::uint32_t voteId, std::uint32_t jiFangId);
     void settle();
@@ -193,7 +190,8 @@ private:
     VoteStorage& m_storage;
     OutputSink& m_sink;
     CoreOptions m_options;
-    BallotBox* m_box;
+    std::unique_ptr<MemoryBallotBox> m_ownBox; // when no box was given
+    BallotBox& m_box;
     // The request being handled and whether it was answered (a failed storage then answers it).
     SessionId m_asking = 0;
     bool m_answered = false;
@@ -203,7 +201,6 @@ private:
     // Sessions that re-entered a place with a running vote sooner than the broadcast period after
     // they were last sent it: they get it on a later tick.
     std::unordered_set<SessionId> m_runningVoteOwed;
-    std::uint32_t m_lastJiFangId = 0;
     std::int64_t m_lastPruneMs = 0;
     std::int64_t m_lastExpiryCheckMs = 0;
 };

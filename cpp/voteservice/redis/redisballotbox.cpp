@@ -80,7 +80,26 @@ std::uint32_t RedisBallotBox::start(const SubChannelKey& place, const VoteInfo& 
     opened.startedAtUnix = nowUnix;
     opened.endsAtUnix = endsAt;
     opened.starterNick = starterNick;
+    m_seen[place] = opened;
     return kResultOk;
+}
+
+const SharedOpenVote* RedisBallotBox::find(const SubChannelKey& place) const
+{
+    const auto it = m_seen.find(place);
+    return it == m_seen.end() ? nullptr : &it->second;
+}
+
+bool RedisBallotBox::refresh(const SubChannelKey& place)
+{
+    std::optional<SharedOpenVote> vote;
+    if (!load(place, vote))
+        return false;
+    if (vote)
+        m_seen[place] = std::move(*vote);
+    else
+        m_seen.erase(place);
+    return true;
 }
 
 bool RedisBallotBox::load(const SubChannelKey& place, std::optional<SharedOpenVote>& vote)
@@ -186,7 +205,10 @@ std::uint32_t RedisBallotBox::close(const SubChannelKey& place, std::uint32_t vo
                        {std::to_string(voteId), std::to_string(jiFangId), RedisKeys::place(place)});
     if (!isInteger(reply))
         return kResultStorageUnavailable;
-    return reply->integer == 1 ? kResultOk : kResultNotFound;
+    if (reply->integer != 1)
+        return kResultNotFound;
+    m_seen.erase(place);
+    return kResultOk;
 }
 
 std::vector<SubChannelKey> RedisBallotBox::expired(std::int64_t nowUnix)

@@ -2,12 +2,15 @@
 
 // The open votes of every sub-channel kept in Redis and shared by all service processes connected
 // to it. Every decision is one script call (redisscripts.h); user votes are queued on the
-// connection and go to Redis together at the next flush, so one round trip carries many.
+// connection and go to Redis together at the next flush, so one round trip carries many. find()
+// answers from what refresh() (or this process's start) last read.
 
 #include "ballotbox.h"
 #include "redisbus.h"
 #include "redisconnection.h"
 #include "redisscripts.h"
+
+#include <unordered_map>
 
 namespace quorix::service {
 
@@ -21,7 +24,12 @@ public:
 
     std::uint32_t start(const SubChannelKey& place, const VoteInfo& record, std::int64_t nowUnix,
                         const std::string& starterNick, SharedOpenVote& opened) override;
-    bool load(const SubChannelKey& place, std::optional<SharedOpenVote>& vote) override;
+    const SharedOpenVote* find(const SubChannelKey& place) const override;
+    bool refresh(const SubChannelKey& place) override;
+    void forget(const SubChannelKey& place) override { m_seen.erase(place); }
+    bool keepsShownWhenUnwatched() const override { return false; }
+    // Redis keeps the open votes itself, across restarts of the service processes.
+    void resume(const OpenVoteState& /*state*/) override {}
     void cast(const SubChannelKey& place, std::uint32_t uid, const PUserVoteReq& req, Answer answer) override;
     bool ticketUse(const SubChannelKey& place, std::uint32_t uid, const VoteInfo& record,
                    TicketUse& use) override;
@@ -29,6 +37,8 @@ public:
                       const HistoryEntry& entry) override;
     std::uint32_t close(const SubChannelKey& place, std::uint32_t voteId, std::uint32_t jiFangId) override;
     std::vector<SubChannelKey> expired(std::int64_t nowUnix) override;
+    // Each look is a round trip to Redis.
+    std::int64_t expiryCheckPeriodMs() const override { return 1000; }
 
     void after(std::function<void()> work) override { m_connection.after(std::move(work)); }
     bool pending() const override { return m_connection.pending(); }
@@ -37,6 +47,10 @@ public:
     void announce(const Notice& notice) override { m_bus.publish(m_connection, notice); }
     std::vector<Notice> takeNotices() override { return m_bus.poll(); }
 
+    // The place's open vote (running or ended, not closed) as Redis holds it now; false when it
+    // cannot be read.
+    bool load(const SubChannelKey& place, std::optional<SharedOpenVote>& vote);
+
 private:
     static RedisConnection::Args openKeys(const SubChannelKey& place);
     static bool parseView(const redisReply& reply, SharedOpenVote& vote);
@@ -44,6 +58,8 @@ private:
     RedisConnection& m_connection;
     RedisScripts& m_scripts;
     RedisBus& m_bus;
+    // What was last read of the places this process shows.
+    std::unordered_map<SubChannelKey, SharedOpenVote, SubChannelKeyHash> m_seen;
 };
 
 } // namespace quorix::service

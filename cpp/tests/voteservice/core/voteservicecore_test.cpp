@@ -697,6 +697,22 @@ TEST_F(CoreTest, FirstCountChangeAfterAQuietSpellGoesOutOnTheNextTick)
     EXPECT_EQ(lastBroadcast(viewer2).fullAllowance, 0u);
 }
 
+TEST_F(CoreTest, AVoteNobodyWatchesKeepsItsBroadcastPace)
+{
+    const PStartVoteRes started = startNormal();
+    for (SessionId id : {manager, viewer, viewer2})
+        h.core.closeSession(id);
+    h.clock.advanceSeconds(5);
+    h.core.tick();
+
+    const SessionId back = h.open(identity(2, kViewerRole));
+    ASSERT_EQ(broadcasts(back), 1u) << "the running vote at once";
+    ASSERT_EQ(h.vote(back, started, kNormalVote, 1), 0u);
+    h.core.tick();
+    EXPECT_EQ(broadcasts(back), 2u) << "the last count broadcast was seconds ago";
+    EXPECT_EQ(lastBroadcast(back).vote.optionTickets.at(1), 1u);
+}
+
 // ---- history and nicknames ----------------------------------------------------------------------
 
 TEST_F(CoreTest, HistoryKeepsSevenDaysWithStartTimeAndStarter)
