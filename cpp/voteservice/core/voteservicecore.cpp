@@ -565,6 +565,17 @@ HistoryEntry VoteServiceCore::historyOf(const SharedOpenVote& vote) const
     return entry;
 }
 
+void VoteServiceCore::showStartInZone(HistoryEntry& entry) const
+{
+    // Without a start instant (stored before they were kept), or one the C library cannot show, the
+    // stored text stands.
+    if (entry.startedAtUnix == 0)
+        return;
+    std::string text = m_options.timeText.format(entry.startedAtUnix);
+    if (!text.empty())
+        entry.record.timeText = std::move(text);
+}
+
 // ---- tickets ------------------------------------------------------------------------------------
 
 void VoteServiceCore::handleUserVote(Session& s, SessionId id, const std::string& body)
@@ -645,8 +656,7 @@ void VoteServiceCore::handleHistory(Session& s, SessionId id, const std::string&
         // Newest first, as many as fit into one answer frame.
         std::size_t bytes = kAnswerOverhead;
         for (HistoryEntry& entry : m_storage.history(s.identity.place(), since)) {
-            if (entry.startedAtUnix != 0)
-                entry.record.timeText = m_options.timeText.format(entry.startedAtUnix);
+            showStartInZone(entry);
             bytes += 4 + mpak::wireSize(entry.record);
             if (bytes > mpak::kMaxFramePayload)
                 break;

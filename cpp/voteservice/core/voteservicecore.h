@@ -152,6 +152,8 @@ private:
 
     static VoteInfo runningRecord(const VoteInfo& stored, std::uint32_t starterUid);
     HistoryEntry historyOf(const SharedOpenVote& vote) const;
+    // Writes the entry's timeText from its start instant in this process's zone.
+    void showStartInZone(HistoryEntry& entry) const;
     OutFrame voteBroadcast(const SharedOpenVote& vote, const ShownVote& shown, std::uint32_t status,
                            std::uint32_t fullAllowance) const;
     void broadcastVote(SubChannel& sub, const SharedOpenVote& vote, std::uint32_t status,

@@ -361,8 +361,9 @@ std::vector<HistoryEntry> SqliteVoteStorage::history(const SubChannelKey& place,
     while (select.step()) {
         HistoryEntry entry;
         entry.endedAtUnix = select.integer(0);
-        // NULL (read as 0) for an entry from before the start was kept.
-        entry.startedAtUnix = select.integer(3);
+        // None (NULL) for an entry from before the start was kept; an implausible one counts as none.
+        const std::int64_t startedAt = select.integer(3);
+        entry.startedAtUnix = plausibleUnixTime(startedAt) ? startedAt : 0;
         if (select.keyedRecord(1, &VoteHistoryRecord::recordKey, entry.record))
             entries.push_back(std::move(entry));
     }
