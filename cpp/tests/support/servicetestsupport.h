@@ -1,16 +1,20 @@
 #pragma once
 
 // Test doubles and helpers for the vote service: a clock the test drives, a sink that records every
-// frame per session, and builders for the requests a client sends.
+// frame per session, the process's time zone for one test, and builders for the requests a client
+// sends.
 
 #include "clock.h"
 #include "memoryvotestorage.h"
 #include "outputsink.h"
+#include "timetextformatter.h"
 #include <quorix/protocol/votemessages.h>
 #include "voteservicecore.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <map>
 #include <string>
 #include <vector>
@@ -28,6 +32,33 @@ public:
 private:
     std::int64_t m_ms = 1000000;
     std::int64_t m_unixBase = 1800000000; // 2027-01-15 08:00:00 UTC at the start
+};
+
+// Makes zone the process's time zone (TimeTextFormatter::useZone) until destroyed, then restores
+// the TZ the test started with.
+class ZoneScope
+{
+public:
+    explicit ZoneScope(const std::string& zone) : m_hadZone(std::getenv("TZ") != nullptr)
+    {
+        if (m_hadZone)
+            m_before = std::getenv("TZ");
+        EXPECT_TRUE(TimeTextFormatter::useZone(zone)) << zone;
+    }
+    ~ZoneScope()
+    {
+        if (m_hadZone)
+            setenv("TZ", m_before.c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+    ZoneScope(const ZoneScope&) = delete;
+    ZoneScope& operator=(const ZoneScope&) = delete;
+
+private:
+    bool m_hadZone;
+    std::string m_before;
 };
 
 struct ReceivedFrame

@@ -6,7 +6,6 @@
 #include <quorix/protocol/serviceframe.h>
 
 #include <algorithm>
-#include <ctime>
 #include <vector>
 
 namespace quorix::service {
@@ -15,16 +14,6 @@ namespace {
 
 // Room an answer needs around its records (result fields, counts, extend).
 constexpr std::size_t kAnswerOverhead = 32;
-
-std::string utcText(std::int64_t unixSeconds)
-{
-    const std::time_t t = static_cast<std::time_t>(unixSeconds);
-    std::tm parts{};
-    gmtime_r(&t, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
-    return text;
-}
 
 // The record as stored: counts, points and the starter belong to a run, not to the stored vote.
 VoteInfo storedForm(VoteInfo vote)
@@ -560,10 +549,11 @@ HistoryEntry VoteServiceCore::historyOf(const SharedOpenVote& vote) const
 {
     HistoryEntry entry;
     entry.endedAtUnix = m_clock.unixSeconds();
+    entry.startedAtUnix = vote.startedAtUnix;
     VoteHistoryRecord& record = entry.record;
     record.name = vote.record.name;
     record.voteType = vote.record.voteType;
-    record.timeText = utcText(vote.startedAtUnix);
+    record.timeText = m_options.timeText.format(vote.startedAtUnix);
     record.adminNick = vote.starterNick;
     if (vote.record.voteType == kJudgeVote) {
         record.options = {{0, vote.record.name}};
@@ -573,6 +563,17 @@ HistoryEntry VoteServiceCore::historyOf(const SharedOpenVote& vote) const
         record.optionTickets = vote.record.optionTickets;
     }
     return entry;
+}
+
+void VoteServiceCore::showStartInZone(HistoryEntry& entry) const
+{
+    // Without a start instant (stored before they were kept), or one the C library cannot show, the
+    // stored text stands.
+    if (entry.startedAtUnix == 0)
+        return;
+    std::string text = m_options.timeText.format(entry.startedAtUnix);
+    if (!text.empty())
+        entry.record.timeText = std::move(text);
 }
 
 // ---- tickets ------------------------------------------------------------------------------------
@@ -655,6 +656,7 @@ void VoteServiceCore::handleHistory(Session& s, SessionId id, const std::string&
         // Newest first, as many as fit into one answer frame.
         std::size_t bytes = kAnswerOverhead;
         for (HistoryEntry& entry : m_storage.history(s.identity.place(), since)) {
+            showStartInZone(entry);
             bytes += 4 + mpak::wireSize(entry.record);
             if (bytes > mpak::kMaxFramePayload)
                 break;

@@ -23,6 +23,7 @@
 #include "outputsink.h"
 #include "requestbudget.h"
 #include "sessionidentity.h"
+#include "timetextformatter.h"
 #include <quorix/protocol/votemessages.h>
 #include "votestorage.h"
 
@@ -51,6 +52,8 @@ struct CoreOptions
     std::size_t maxVotesPerChannel = 1000;
     std::size_t maxVotesTotal = 100000;
     std::int64_t historyWindowSeconds = 7 * 24 * 3600;
+    // Writes the history's start times (timeText), in the process's zone.
+    TimeTextFormatter timeText;
 };
 
 enum class Disposition
@@ -149,6 +152,8 @@ private:
 
     static VoteInfo runningRecord(const VoteInfo& stored, std::uint32_t starterUid);
     HistoryEntry historyOf(const SharedOpenVote& vote) const;
+    // Writes the entry's timeText from its start instant in this process's zone.
+    void showStartInZone(HistoryEntry& entry) const;
     OutFrame voteBroadcast(const SharedOpenVote& vote, const ShownVote& shown, std::uint32_t status,
                            std::uint32_t fullAllowance) const;
     void broadcastVote(SubChannel& sub, const SharedOpenVote& vote, std::uint32_t status,

@@ -26,6 +26,9 @@ struct DirectoryEntry
 struct HistoryEntry
 {
     std::int64_t endedAtUnix = 0;
+    // When the vote started; its record's timeText is written from it in the zone of the answer.
+    // 0 for an entry stored without it, whose stored timeText stands.
+    std::int64_t startedAtUnix = 0;
     VoteHistoryRecord record;
 };
 

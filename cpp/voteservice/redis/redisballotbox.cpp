@@ -184,13 +184,13 @@ bool RedisBallotBox::ticketUse(const SubChannelKey& place, std::uint32_t uid, co
 std::uint32_t RedisBallotBox::end(const SubChannelKey& place, std::uint32_t voteId, std::uint32_t jiFangId,
                                   const HistoryEntry& entry)
 {
-    const RedisReply reply =
-        m_scripts.call(m_connection, RedisScripts::End,
-                       {RedisKeys::open(place), RedisKeys::counts(place), RedisKeys::historyIndex(place),
-                        RedisKeys::historyRecords(place), RedisKeys::historyCounts(place),
-                        RedisKeys::historyCounter(), RedisKeys::historyPlaces(), RedisKeys::deadlines()},
-                       {std::to_string(voteId), std::to_string(jiFangId), std::to_string(entry.endedAtUnix),
-                        mpak::encode(entry.record), RedisKeys::place(place)});
+    const RedisReply reply = m_scripts.call(
+        m_connection, RedisScripts::End,
+        {RedisKeys::open(place), RedisKeys::counts(place), RedisKeys::historyIndex(place),
+         RedisKeys::historyRecords(place), RedisKeys::historyCounts(place), RedisKeys::historyCounter(),
+         RedisKeys::historyPlaces(), RedisKeys::deadlines(), RedisKeys::historyStarts(place)},
+        {std::to_string(voteId), std::to_string(jiFangId), std::to_string(entry.endedAtUnix),
+         mpak::encode(entry.record), RedisKeys::place(place), std::to_string(entry.startedAtUnix)});
     if (!isInteger(reply))
         return kResultEndStorageError;
     return reply->integer > 0 ? kResultOk : kResultEndNotFound;

@@ -7,7 +7,8 @@
 //   counts:P    hash  option -> tickets (judge votes: 0 -> total points)
 //   tickets:P   hash  <uid> -> tickets used (judge votes: points given), <uid>:<option> -> tickets
 //   hist:P      zset  record key scored by the Unix second the vote ended
-//   histrec:P   hash  record key -> encoded VoteHistoryRecord, histcnt:P the counts it ended with
+//   histrec:P   hash  record key -> encoded VoteHistoryRecord, histcnt:P the counts it ended with,
+//               histstart:P the Unix second it started (none for entries written before it was kept)
 // Global: voteid, histkey and jifang counters, histplaces (set of P with history), deadlines (zset
 // of P with a running vote, scored by the Unix second it ends), users (hash imid -> "<uid> <nick>"),
 // channelvotes (hash channel -> stored votes of its sub-channels), votetotal (stored votes of all)
@@ -32,6 +33,7 @@ public:
     static std::string historyIndex(const SubChannelKey& place) { return key("hist:", place); }
     static std::string historyRecords(const SubChannelKey& place) { return key("histrec:", place); }
     static std::string historyCounts(const SubChannelKey& place) { return key("histcnt:", place); }
+    static std::string historyStarts(const SubChannelKey& place) { return key("histstart:", place); }
 
     static std::string voteCounter() { return std::string(kPrefix) + "voteid"; }
     static std::string historyCounter() { return std::string(kPrefix) + "histkey"; }

@@ -84,6 +84,7 @@ local key = redis.call('INCR', KEYS[6])
 redis.call('ZADD', KEYS[3], ARGV[3], key)
 redis.call('HSET', KEYS[4], key, ARGV[4])
 redis.call('HSET', KEYS[5], key, table.concat(redis.call('HGETALL', KEYS[2]), ' '))
+redis.call('HSET', KEYS[9], key, ARGV[6])
 redis.call('SADD', KEYS[7], ARGV[5])
 return key
 )";
@@ -122,6 +123,7 @@ for _, p in ipairs(redis.call('SMEMBERS', KEYS[1])) do
     redis.call('ZREM', index, unpack(old))
     redis.call('HDEL', ARGV[2] .. 'histrec:' .. p, unpack(old))
     redis.call('HDEL', ARGV[2] .. 'histcnt:' .. p, unpack(old))
+    redis.call('HDEL', ARGV[2] .. 'histstart:' .. p, unpack(old))
   end
 end
 return 0

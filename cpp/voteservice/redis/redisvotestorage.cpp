@@ -128,6 +128,8 @@ std::uint32_t RedisVoteStorage::addHistory(const SubChannelKey& place, HistoryEn
     const std::string field = std::to_string(key->integer);
     entry.record.recordKey = std::uint32_t(key->integer);
     must({"HSET", RedisKeys::historyRecords(place), field, mpak::encode(entry.record)}, REDIS_REPLY_INTEGER);
+    must({"HSET", RedisKeys::historyStarts(place), field, std::to_string(entry.startedAtUnix)},
+         REDIS_REPLY_INTEGER);
     must({"ZADD", RedisKeys::historyIndex(place), std::to_string(entry.endedAtUnix), field},
          REDIS_REPLY_INTEGER);
     must({"SADD", RedisKeys::historyPlaces(), RedisKeys::place(place)}, REDIS_REPLY_INTEGER);
@@ -144,18 +146,24 @@ std::vector<HistoryEntry> RedisVoteStorage::history(const SubChannelKey& place, 
         return entries;
     RedisConnection::Args records{"HMGET", RedisKeys::historyRecords(place)};
     RedisConnection::Args counts{"HMGET", RedisKeys::historyCounts(place)};
+    RedisConnection::Args starts{"HMGET", RedisKeys::historyStarts(place)};
     for (std::size_t i = 0; i + 1 < index->elements; i += 2) {
         records.push_back(text(index->element[i]));
         counts.push_back(text(index->element[i]));
+        starts.push_back(text(index->element[i]));
     }
     const RedisReply recordReply = must(records, REDIS_REPLY_ARRAY);
     const RedisReply countReply = must(counts, REDIS_REPLY_ARRAY);
-    for (std::size_t i = 0; i < recordReply->elements && i < countReply->elements; ++i) {
+    const RedisReply startReply = must(starts, REDIS_REPLY_ARRAY);
+    for (std::size_t i = 0; i < recordReply->elements && i < countReply->elements && i < startReply->elements;
+         ++i) {
         HistoryEntry entry;
         if (!mpak::decode(text(recordReply->element[i]), entry.record))
             continue;
         entry.record.recordKey = std::uint32_t(std::strtoul(records[i + 2].c_str(), nullptr, 10));
         entry.endedAtUnix = std::strtoll(text(index->element[2 * i + 1]).c_str(), nullptr, 10);
+        // Missing (read as 0) for an entry written before the start was kept.
+        entry.startedAtUnix = std::strtoll(text(startReply->element[i]).c_str(), nullptr, 10);
         // Counts the shared state ended the vote with replace those the ending process had seen.
         if (countReply->element[i]->type == REDIS_REPLY_STRING)
             entry.record.optionTickets = parseCounts(text(countReply->element[i]));

@@ -7,6 +7,7 @@
 #include "servicelog.h"
 #include "sqlitevotestorage.h"
 #include "systemclock.h"
+#include "timetextformatter.h"
 #include "tokenauth.h"
 #include "tokenrequest.h"
 #include "votedatafolder.h"
@@ -83,6 +84,11 @@ int run(asio::io_context& io, VoteServer& server)
 int serve(ServerOptions& options)
 {
     std::string error;
+    // Once, before anything formats a time; the zone was checked as the options were read.
+    if (!options.timeZone.empty() && !TimeTextFormatter::useZone(options.timeZone)) {
+        ServiceLog::line("unknown time zone " + options.timeZone);
+        return 2;
+    }
     raiseDescriptorLimit();
     const std::size_t askedSessions = options.maxSessions;
     if (const auto limit = DescriptorLimit::current())

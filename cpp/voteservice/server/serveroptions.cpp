@@ -1,6 +1,7 @@
 #include "serveroptions.h"
 
 #include "clisupport.h"
+#include "timetextformatter.h"
 
 #include <CLI/CLI.hpp>
 
@@ -131,6 +132,17 @@ void ServerOptions::addOptionsTo(CLI::App& app)
     addAddressOption(app, "--redis", redisHost, redisPort, false)
         ->description("keep everything in Redis, shared with every quorix-voted started with the same "
                       "Redis (several nodes); --data, --memory and --redis exclude each other");
+    app.add_option_function<std::string>(
+           "--time-zone",
+           [this](const std::string& zone) {
+               if (!TimeTextFormatter::knowsZone(zone))
+                   throw CLI::ValidationError(
+                       "--time-zone wants UTC or a zone name such as Asia/Shanghai, got " + zone);
+               timeZone = zone;
+           },
+           "write history times in ZONE (UTC or an IANA name such as Asia/Shanghai)")
+        ->type_name("ZONE")
+        ->default_str("the system's zone");
 }
 
 bool ServerOptions::storageChoiceIsClear(const CLI::App& app, std::string& error) const

@@ -37,6 +37,8 @@ struct ServerOptions
     // Set: votes, open votes, history and users live in this Redis, shared with other processes.
     std::string redisHost;
     std::uint16_t redisPort = 0;
+    // The zone history times are written in ("UTC" or an IANA name); empty: the system's own.
+    std::string timeZone;
 
     bool usesRedis() const { return redisPort != 0; }
 

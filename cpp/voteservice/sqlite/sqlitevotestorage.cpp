@@ -343,19 +343,27 @@ std::uint32_t SqliteVoteStorage::addHistory(const SubChannelKey& place, HistoryE
         .bind(4, entry.endedAtUnix)
         .blob(5, mpak::encode(entry.record))
         .run();
+    statement("INSERT OR REPLACE INTO history_started (record_key, started_at) VALUES (?1, ?2)")
+        .bind(1, key)
+        .bind(2, entry.startedAtUnix)
+        .run();
     return key;
 }
 
 std::vector<HistoryEntry> SqliteVoteStorage::history(const SubChannelKey& place, std::int64_t sinceUnix) const
 {
-    Statement& select =
-        statement("SELECT ended_at, record_key, record FROM history WHERE channel = ?1 AND sub = ?2 "
-                  "AND ended_at >= ?3 ORDER BY ended_at DESC, record_key DESC");
+    Statement& select = statement("SELECT h.ended_at, h.record_key, h.record, s.started_at FROM history h "
+                                  "LEFT JOIN history_started s ON s.record_key = h.record_key "
+                                  "WHERE h.channel = ?1 AND h.sub = ?2 AND h.ended_at >= ?3 "
+                                  "ORDER BY h.ended_at DESC, h.record_key DESC");
     select.place(place).bind(3, sinceUnix);
     std::vector<HistoryEntry> entries;
     while (select.step()) {
         HistoryEntry entry;
         entry.endedAtUnix = select.integer(0);
+        // None (NULL) for an entry from before the start was kept; an implausible one counts as none.
+        const std::int64_t startedAt = select.integer(3);
+        entry.startedAtUnix = plausibleUnixTime(startedAt) ? startedAt : 0;
         if (select.keyedRecord(1, &VoteHistoryRecord::recordKey, entry.record))
             entries.push_back(std::move(entry));
     }
@@ -365,6 +373,10 @@ std::vector<HistoryEntry> SqliteVoteStorage::history(const SubChannelKey& place,
 void SqliteVoteStorage::pruneHistory(std::int64_t beforeUnix)
 {
     beginWrite();
+    statement("DELETE FROM history_started WHERE record_key IN "
+              "(SELECT record_key FROM history WHERE ended_at < ?1)")
+        .bind(1, beforeUnix)
+        .run();
     statement("DELETE FROM history WHERE ended_at < ?1").bind(1, beforeUnix).run();
 }
 

@@ -21,6 +21,8 @@ CREATE TABLE IF NOT EXISTS history (
   record_key INTEGER PRIMARY KEY, channel INTEGER NOT NULL, sub INTEGER NOT NULL,
   ended_at INTEGER NOT NULL, record BLOB NOT NULL);
 CREATE INDEX IF NOT EXISTS history_place ON history (channel, sub, ended_at);
+CREATE TABLE IF NOT EXISTS history_started (
+  record_key INTEGER PRIMARY KEY, started_at INTEGER NOT NULL);
 CREATE TABLE IF NOT EXISTS directory (imid INTEGER PRIMARY KEY, uid INTEGER NOT NULL, nick TEXT NOT NULL);
 CREATE TABLE IF NOT EXISTS open_votes (
   channel INTEGER NOT NULL, sub INTEGER NOT NULL, ji_fang_id INTEGER NOT NULL,
@@ -45,6 +47,7 @@ const std::vector<TableLayout>& ownTables()
         {"counters", {"name", "value"}},
         {"votes", {"channel", "sub", "vote_id", "record"}},
         {"history", {"record_key", "channel", "sub", "ended_at", "record"}},
+        {"history_started", {"record_key", "started_at"}},
         {"directory", {"imid", "uid", "nick"}},
         {"open_votes", {"channel", "sub", "ji_fang_id", "started_at", "starter_nick", "running", "record"}},
         {"ballots", {"channel", "sub", "uid", "option_id", "tickets"}},

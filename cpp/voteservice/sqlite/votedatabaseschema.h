@@ -5,6 +5,8 @@
 // this build knows; anything else was written by another program or a newer service and is
 // refused before anything in it changes. A database of the service's own from before the version
 // was kept (version 0, the service's tables) is stamped with the current version as it is.
+// Version 2 added history_started, when each history entry's vote started (version 1's entries
+// have none and keep their stored time text); install adds it to an older file.
 
 #include <string>
 
@@ -15,7 +17,7 @@ namespace quorix::service {
 class VoteDatabaseSchema
 {
 public:
-    static constexpr int kVersion = 1;
+    static constexpr int kVersion = 2;
 
     // Throws SqliteVoteStorage::Error naming `path` and what is wrong when the file is not usable.
     // Reads only.

@@ -717,6 +717,7 @@ TEST_F(CoreTest, AVoteNobodyWatchesKeepsItsBroadcastPace)
 
 TEST_F(CoreTest, HistoryKeepsSevenDaysWithStartTimeAndStarter)
 {
+    const ZoneScope utc("UTC");
     const PStartVoteRes old = startNormal(3, 2, 60);
     ASSERT_EQ(h.vote(viewer, old, kNormalVote, 2), 0u);
     ASSERT_EQ(sendEnd(manager, old), 0u);
@@ -748,6 +749,42 @@ TEST_F(CoreTest, HistoryKeepsSevenDaysWithStartTimeAndStarter)
     EXPECT_EQ(records.begin()->second.name, "Recent");
 
     EXPECT_TRUE(history(elsewhere).records.empty()) << "history belongs to the sub-channel";
+}
+
+TEST_F(CoreTest, HistoryTimesAreWrittenInTheZoneOfEachAnswer)
+{
+    // Stored before start instants were kept: its text stands whatever the zone.
+    HistoryEntry textOnly;
+    textOnly.endedAtUnix = h.clock.unixSeconds();
+    textOnly.record.name = "text only";
+    textOnly.record.timeText = "2027-01-14 23:00:00";
+    h.storage.addHistory({10, 20}, textOnly);
+    {
+        const ZoneScope shanghai("Asia/Shanghai");
+        ASSERT_EQ(sendEnd(manager, startNormal()), 0u); // started 2027-01-15 08:16:40 UTC
+    }
+    const std::vector<HistoryEntry> stored = h.storage.history({10, 20}, 0);
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].startedAtUnix, 1800001000);
+    EXPECT_EQ(stored[0].record.timeText, "2027-01-15 16:16:40") << "written in the zone it ended in";
+
+    const struct
+    {
+        const char* zone;
+        const char* text;
+    } rows[] = {
+        {"Asia/Shanghai", "2027-01-15 16:16:40"},
+        {"UTC", "2027-01-15 08:16:40"},
+        {"America/New_York", "2027-01-15 03:16:40"},
+        {"Australia/Sydney", "2027-01-15 19:16:40"}, // summer time there
+    };
+    for (const auto& row : rows) {
+        const ZoneScope zone(row.zone);
+        const auto records = history(viewer).records;
+        ASSERT_EQ(records.size(), 2u) << row.zone;
+        EXPECT_EQ(records.begin()->second.timeText, "2027-01-14 23:00:00") << row.zone;
+        EXPECT_EQ(records.rbegin()->second.timeText, row.text) << row.zone;
+    }
 }
 
 TEST_F(CoreTest, NicknameQueryKnowsEverySessionSeen)

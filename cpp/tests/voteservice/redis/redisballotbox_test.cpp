@@ -3,6 +3,7 @@
 // the history, notices, and what happens when Redis goes away.
 
 #include "redisbackend.h"
+#include "rediskeys.h"
 #include "redistestserver.h"
 #include "resultcode.h"
 #include "servicetestsupport.h"
@@ -144,6 +145,7 @@ TEST_F(RedisBallotBoxTest, OneOpenVotePerPlaceEndedOnceIntoTheHistory)
 
     HistoryEntry entry;
     entry.endedAtUnix = kNow + 5;
+    entry.startedAtUnix = kNow;
     entry.record.name = "once";
     entry.record.options = vote.record.options;
     EXPECT_TRUE(a->box().expired(kNow + 299).empty());
@@ -156,6 +158,7 @@ TEST_F(RedisBallotBoxTest, OneOpenVotePerPlaceEndedOnceIntoTheHistory)
     ASSERT_EQ(history.size(), 1u);
     EXPECT_EQ(history[0].record.optionTickets, (U32Map{{0, 0}, {1, 1}}));
     EXPECT_EQ(history[0].endedAtUnix, kNow + 5);
+    EXPECT_EQ(history[0].startedAtUnix, kNow);
 
     EXPECT_EQ(a->box().close(kPlace, vote.record.voteId, vote.jiFangId + 1), kResultNotFound);
     EXPECT_EQ(a->box().close(kPlace, vote.record.voteId, vote.jiFangId), kResultOk);
@@ -242,14 +245,27 @@ TEST_F(RedisBallotBoxTest, StorageKeepsVotesUsersAndPrunesOldHistory)
     for (std::int64_t endedAt : {kNow - 100, kNow, kNow + 100}) {
         HistoryEntry entry;
         entry.endedAtUnix = endedAt;
+        entry.startedAtUnix = endedAt - 60;
         entry.record.name = std::to_string(endedAt);
         storage.addHistory(kPlace, entry);
     }
     storage.pruneHistory(kNow);
-    const auto kept = b->storage().history(kPlace, 0);
+    auto kept = b->storage().history(kPlace, 0);
     ASSERT_EQ(kept.size(), 2u);
     EXPECT_EQ(kept[0].endedAtUnix, kNow + 100); // newest first
+    EXPECT_EQ(kept[0].startedAtUnix, kNow + 40);
     EXPECT_EQ(kept[1].endedAtUnix, kNow);
+    EXPECT_EQ(kept[1].startedAtUnix, kNow - 60);
+    const RedisReply starts = a->connection().command({"HLEN", RedisKeys::historyStarts(kPlace)});
+    ASSERT_TRUE(starts);
+    EXPECT_EQ(starts->integer, 2) << "a pruned entry's start goes with it";
+
+    // History written before starts were kept reads as having none.
+    a->connection().command({"DEL", RedisKeys::historyStarts(kPlace)});
+    kept = b->storage().history(kPlace, 0);
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(kept[0].startedAtUnix, 0);
+    EXPECT_EQ(kept[0].record.name, std::to_string(kNow + 100));
 }
 
 TEST_F(RedisBallotBoxTest, VoteCountsFollowAddsAndRemovalsOnEveryProcess)

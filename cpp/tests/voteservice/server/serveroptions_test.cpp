@@ -144,6 +144,36 @@ TEST(ServerOptionsTest, EachOptionKeepsItsRangeAndForm)
     }
 }
 
+TEST(ServerOptionsTest, TheTimeZoneIsTheSystemsOrAKnownZone)
+{
+    const struct
+    {
+        std::vector<std::string> args;
+        std::string expected; // accepted: the zone kept; refused: the whole message
+        bool accepted;
+    } rows[] = {
+        {{}, "", true},
+        {{"--time-zone", "Asia/Shanghai"}, "Asia/Shanghai", true},
+        {{"--time-zone=UTC"}, "UTC", true},
+        {{"--time-zone", "Europe/Berlin", "--time-zone", "America/New_York"}, "America/New_York", true},
+        {{"--time-zone", "Asia/Atlantis"},
+         "--time-zone wants UTC or a zone name such as Asia/Shanghai, got Asia/Atlantis",
+         false},
+        {{"--time-zone", "/etc/passwd"},
+         "--time-zone wants UTC or a zone name such as Asia/Shanghai, got /etc/passwd",
+         false},
+        {{"--time-zone", ""}, "--time-zone wants UTC or a zone name such as Asia/Shanghai, got ", false},
+    };
+    for (const auto& row : rows) {
+        ServerOptions options;
+        bool help = false;
+        std::string error;
+        const bool parsed = ServerOptions::parse(row.args, options, help, error);
+        EXPECT_EQ(parsed, row.accepted) << row.expected << error;
+        EXPECT_EQ(parsed ? options.timeZone : error, row.expected);
+    }
+}
+
 TEST(ServerOptionsTest, AValueMissingAtTheEndIsRefusedAndHelpIsReported)
 {
     ServerOptions options;

@@ -51,6 +51,9 @@ TEST_F(VotedCommandLineTest, RefusesWithOneLineThatSaysWhy)
         {{"--memory", "--data", "d"}, "--memory and --data cannot be combined: choose one"},
         {{"--max-sessions", "0"}, "--max-sessions wants a positive number, got 0"},
         {{"serve"}, "unknown option or argument: serve"},
+        {{"--time-zone", "Mars/Olympus_Mons"},
+         "--time-zone wants UTC or a zone name such as Asia/Shanghai, got Mars/Olympus_Mons"},
+        {{"--time-zone", "UTC", "token", "--secret-file", m_secret}, "token excludes --time-zone"},
     };
     for (const auto& row : rows) {
         VotedCommandLine commandLine;

@@ -87,7 +87,7 @@ TEST_F(VoteDatabaseSchemaTest, AFileOfAnotherLayoutOrANewerVersionIsRefusedAndLe
         {"a column added to ours", true, "ALTER TABLE ballots ADD COLUMN weight INTEGER",
          "its table ballots has columns (channel, sub, uid, option_id, tickets, weight)"},
         {"a newer version", true, "PRAGMA user_version=7",
-         " has schema version 7; this service knows up to 1"},
+         " has schema version 7; this service knows up to 2"},
         {"a negative version", false, "PRAGMA user_version=-2", " has an unknown schema version -2"},
     };
     for (const auto& row : rows) {
@@ -128,7 +128,50 @@ TEST_F(VoteDatabaseSchemaTest, AnOwnDatabaseFromBeforeTheVersionKeepsItsDataAndI
     EXPECT_EQ(votes[0].name, "kept");
     ASSERT_TRUE(storage.findUser(90001));
     EXPECT_EQ(storage.findUser(90001)->nick, "someone");
-    EXPECT_EQ(answer("PRAGMA user_version"), "1 ");
+    EXPECT_EQ(answer("PRAGMA user_version"), "2 ");
+}
+
+TEST_F(VoteDatabaseSchemaTest, HistoryFromVersionOneKeepsItsTextAndNewHistoryItsStart)
+{
+    const SubChannelKey place{10, 20};
+    constexpr std::int64_t kEnded = 1800000000;
+    HistoryEntry entry;
+    entry.endedAtUnix = kEnded;
+    entry.startedAtUnix = kEnded - 60;
+    entry.record.name = "from version 1";
+    entry.record.timeText = "2027-01-15 07:59:00";
+    {
+        SqliteVoteStorage storage(path);
+        storage.addHistory(place, entry);
+        ASSERT_TRUE(storage.commit());
+    }
+    // What version 1 left: the same history, no start instants.
+    execute("DROP TABLE history_started; PRAGMA user_version=1");
+    {
+        SqliteVoteStorage storage(path);
+        EXPECT_EQ(answer("PRAGMA user_version"), "2 ");
+        entry.endedAtUnix = kEnded + 100;
+        entry.startedAtUnix = kEnded + 40;
+        entry.record.name = "from version 2";
+        storage.addHistory(place, entry);
+        ASSERT_TRUE(storage.commit());
+    }
+    {
+        SqliteVoteStorage storage(path);
+        const std::vector<HistoryEntry> history = storage.history(place, 0);
+        ASSERT_EQ(history.size(), 2u);
+        EXPECT_EQ(history[0].record.name, "from version 2");
+        EXPECT_EQ(history[0].startedAtUnix, kEnded + 40);
+        EXPECT_EQ(history[1].record.name, "from version 1");
+        EXPECT_EQ(history[1].startedAtUnix, 0) << "none kept: the stored text stands";
+        EXPECT_EQ(history[1].record.timeText, "2027-01-15 07:59:00");
+
+        storage.pruneHistory(kEnded + 100);
+        ASSERT_TRUE(storage.commit());
+    }
+    EXPECT_EQ(answer("SELECT record_key FROM history"), answer("SELECT record_key FROM history_started"))
+        << "a pruned entry's start goes with it";
+    EXPECT_EQ(answer("SELECT count(*) FROM history"), "1 ");
 }
 
 } // namespace
