@@ -39,7 +39,6 @@ QString subChannelText(quint32 id)
 ChannelWindow::ChannelWindow(ChannelState* state, QWidget* parent) : QWidget(parent), m_state(state)
 {
     setObjectName("channelWindow");
-    setWindowTitle(QStringLiteral("tovo-host - 频道 %1").arg(state->identity().channelId));
     setStyleSheet(kStyleSheet);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(12, 12, 12, 12);
@@ -205,9 +204,18 @@ QString ChannelWindow::roleName(quint32 role)
     }
 }
 
+QString ChannelWindow::titleFor(const HostIdentity& identity)
+{
+    return QStringLiteral("tovo-host - 频道 %1 - %2 (%3)")
+        .arg(identity.channelId)
+        .arg(identity.nick)
+        .arg(identity.role);
+}
+
 void ChannelWindow::refreshIdentity()
 {
     const HostIdentity& id = m_state->identity();
+    setWindowTitle(titleFor(id));
     m_channelLabel->setText(
         QStringLiteral("频道 %1 · %2").arg(id.channelId).arg(subChannelText(id.subChannelId)));
     m_userLabel->setText(QStringLiteral("%1（%2）").arg(id.nick).arg(id.imid));

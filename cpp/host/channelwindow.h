@@ -5,6 +5,8 @@
 // insert, the vote service link state and a short event log.
 // Closing it asks the host to shut down (closeRequested); the window itself stays until then.
 
+#include "hostidentity.h"
+
 #include <QWidget>
 
 class ChannelState;
@@ -34,6 +36,9 @@ public:
 
     static QList<quint32> roles();
     static QString roleName(quint32 role);
+    // "tovo-host - 频道 888 - 观众甲 (20)": channel, nickname and role, so windows of several
+    // hosts on one desktop tell apart; it follows role changes.
+    static QString titleFor(const HostIdentity& identity);
 
 signals:
     void closeRequested();

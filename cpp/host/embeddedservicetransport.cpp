@@ -12,23 +12,23 @@ namespace {
 // The embedded service keeps the person's votes in their data folder ($XDG_DATA_HOME/quorix, by
 // default ~/.local/share/quorix), so they are still there after the host restarts. Test runs set
 // QUORIX_EMBEDDED_MEMORY=1 to start from nothing. A folder that cannot be used (another host holds
-// it, the disk refuses) falls back to memory; `note` then says why.
-std::unique_ptr<quorix::service::VoteStorage> embeddedStorage(QString& note)
+// it, the disk refuses) falls back to memory; `problem` then says why.
+std::unique_ptr<quorix::service::VoteStorage> embeddedStorage(QString& problem)
 {
     if (qEnvironmentVariableIntValue("QUORIX_EMBEDDED_MEMORY") == 1)
         return std::make_unique<quorix::service::MemoryVoteStorage>();
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    std::string problem = "no data folder";
+    std::string why = "no data folder";
     if (!base.isEmpty()) {
         auto folder = quorix::service::VoteDataFolder::open((base + QStringLiteral("/quorix")).toStdString());
         for (const std::string& warning : folder.warnings)
             qWarning("quorix: %s", warning.c_str());
         if (folder.storage)
             return std::move(folder.storage);
-        problem = folder.error;
+        why = folder.error;
     }
-    note = QStringLiteral("votes kept in memory only: %1").arg(QString::fromStdString(problem));
-    qWarning("quorix: %s", qUtf8Printable(note));
+    problem = QString::fromStdString(why);
+    qWarning("quorix: votes kept in memory only: %s", why.c_str());
     return std::make_unique<quorix::service::MemoryVoteStorage>();
 }
 
@@ -36,7 +36,7 @@ std::unique_ptr<quorix::service::VoteStorage> embeddedStorage(QString& note)
 
 EmbeddedServiceTransport::EmbeddedServiceTransport(const HostIdentity& identity, QObject* parent)
     : ServiceTransport(parent), m_identity(identity),
-      m_service(std::make_unique<quorix::service::EmbeddedVoteService>(embeddedStorage(m_storageNote))),
+      m_service(std::make_unique<quorix::service::EmbeddedVoteService>(embeddedStorage(m_storageProblem))),
       m_inbox(std::make_shared<std::deque<std::string>>())
 {
     m_tick.setInterval(kTickMs);
@@ -55,8 +55,8 @@ void EmbeddedServiceTransport::start()
 {
     if (m_session != 0)
         return;
-    if (!m_storageNote.isEmpty())
-        emit eventLogged(m_storageNote);
+    if (!m_storageProblem.isEmpty())
+        emit eventLogged(QStringLiteral("投票只保存在内存中：%1").arg(m_storageProblem));
     openSession();
     m_tick.start();
 }
@@ -79,7 +79,7 @@ void EmbeddedServiceTransport::openSession()
         if (inbox == m_inbox)
             m_deliver.start();
     });
-    emit eventLogged(QStringLiteral("embedded vote service ready"));
+    emit eventLogged(QStringLiteral("内置投票服务已就绪"));
     QTimer::singleShot(0, this, [this, session = m_session] {
         if (session == m_session)
             emit ready();
@@ -117,7 +117,7 @@ void EmbeddedServiceTransport::sendFrame(const std::string& frame)
         return;
     m_session = 0;
     m_inbox = std::make_shared<std::deque<std::string>>();
-    emit eventLogged(QStringLiteral("embedded vote service dropped this host for flooding"));
+    emit eventLogged(QStringLiteral("内置投票服务因消息过多断开了本机"));
     emit closed();
     QTimer::singleShot(1000, this, [this] {
         if (m_session == 0)

@@ -40,7 +40,7 @@ private:
 
     HostIdentity m_identity;
     // Why the votes are kept in memory only, when the data folder could not be used.
-    QString m_storageNote;
+    QString m_storageProblem;
     std::unique_ptr<quorix::service::EmbeddedVoteService> m_service;
     std::uint64_t m_session = 0;
     std::shared_ptr<std::deque<std::string>> m_inbox;

@@ -78,6 +78,8 @@ bool HostApplication::start(QString* error)
             return false;
         }
     }
+    if (m_options.position)
+        m_window->move(*m_options.position);
     m_window->show();
     logEvent(QStringLiteral("连接投票服务：%1").arg(m_transport->describe()));
     m_transport->start();

@@ -26,8 +26,13 @@ QList<QCommandLineOption> optionDefinitions()
         {"addon-dir", "folder holding the add-on's libraries (default: the program's folder)", "DIR"},
         {"automation", "listen for JSON automation commands on a local socket at PATH", "PATH"},
         {"offscreen", "run without a display"},
+        {"position", "top-left corner of the channel window on the screen (default: the system's choice)",
+         "X,Y"},
     };
 }
+
+// Far beyond any desktop, small enough that adding a window's size cannot overflow.
+constexpr int kMaxCoordinate = 1000000;
 
 // How an option is written on the command line: "--name", or "-n" for a one-letter name.
 QString spelled(const QString& name)
@@ -81,6 +86,8 @@ bool HostOptions::readValues(const QCommandLineParser& parser)
 {
     offscreen = parser.isSet(QStringLiteral("offscreen"));
     if (parser.isSet(QStringLiteral("service")) && !readService(parser.value(QStringLiteral("service"))))
+        return false;
+    if (parser.isSet(QStringLiteral("position")) && !readPosition(parser.value(QStringLiteral("position"))))
         return false;
     return readNumber(parser, QStringLiteral("uid"), identity.uid) &&
            readNumber(parser, QStringLiteral("imid"), identity.imid) &&
@@ -140,6 +147,23 @@ bool HostOptions::readService(const QString& value)
     serviceAddresses = addresses;
     serviceHost = addresses.first().host;
     servicePort = addresses.first().port;
+    return true;
+}
+
+// Coordinates may be negative: a screen left of or above the primary one has them.
+bool HostOptions::readPosition(const QString& value)
+{
+    const QStringList parts = value.split(QLatin1Char(','));
+    bool xOk = false;
+    bool yOk = false;
+    const int x = parts.value(0).toInt(&xOk, 10);
+    const int y = parts.value(1).toInt(&yOk, 10);
+    if (parts.size() != 2 || !xOk || !yOk || qAbs(x) > kMaxCoordinate || qAbs(y) > kMaxCoordinate) {
+        m_error =
+            QStringLiteral("option --position needs X,Y (whole numbers of pixels), not '%1'").arg(value);
+        return false;
+    }
+    position = QPoint(x, y);
     return true;
 }
 

@@ -6,8 +6,11 @@
 #include "hostidentity.h"
 #include "serviceaddress.h"
 
+#include <QPoint>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 class QCommandLineParser;
 
@@ -32,6 +35,7 @@ public:
     QString addonDir;     // empty: the program's own directory
     QString automationPath;
     bool offscreen = false;
+    std::optional<QPoint> position; // top-left corner of the channel window; empty: the system's choice
 
     // `arguments` excludes the program name.
     Outcome parse(const QStringList& arguments);
@@ -45,6 +49,7 @@ private:
     bool readNumber(const QCommandLineParser& parser, const QString& name, quint32& out);
     bool readText(const QCommandLineParser& parser, const QString& name, QString& out);
     bool readService(const QString& value);
+    bool readPosition(const QString& value);
     void describeRefusal(const QCommandLineParser& parser, const QStringList& arguments);
 
     QString m_error;

@@ -20,7 +20,7 @@ TcpServiceTransport::TcpServiceTransport(const ServiceAddresses& addresses, cons
     m_handshakeTimer.setSingleShot(true);
     connect(&m_reconnectTimer, &QTimer::timeout, this, &TcpServiceTransport::connectNow);
     connect(&m_handshakeTimer, &QTimer::timeout, this,
-            [this] { dropAndRetry(QStringLiteral("no WELCOME from the vote service")); });
+            [this] { dropAndRetry(QStringLiteral("投票服务未回应握手")); });
     connect(m_socket, &QTcpSocket::connected, this, &TcpServiceTransport::onConnected);
     connect(m_socket, &QTcpSocket::readyRead, this, &TcpServiceTransport::onReadyRead);
     connect(m_socket, &QTcpSocket::disconnected, this, &TcpServiceTransport::onDisconnected);
@@ -69,7 +69,7 @@ void TcpServiceTransport::onReadyRead()
 {
     m_inbox.append(m_socket->readAll());
     if (!takeFrames())
-        dropAndRetry(QStringLiteral("malformed stream from the vote service"));
+        dropAndRetry(QStringLiteral("投票服务发来的数据无法解析"));
 }
 
 // Splits whole frames off the inbox. False when a length prefix is out of bounds; the inbox then
@@ -99,7 +99,7 @@ void TcpServiceTransport::handleFrame(const std::string& frame)
     try {
         parsed = mpak::decodeFrame(frame);
     } catch (const mpak::UnpackError&) {
-        dropAndRetry(QStringLiteral("short frame from the vote service"));
+        dropAndRetry(QStringLiteral("投票服务发来的帧不完整"));
         return;
     }
     if (parsed.maxType == quorix::service::kControlMajorType) {
@@ -115,7 +115,7 @@ void TcpServiceTransport::handleWelcome(const std::string& payload)
 {
     quorix::service::PWelcome welcome;
     if (!mpak::decode(payload, welcome) || welcome.result != 0) {
-        dropAndRetry(QStringLiteral("vote service refused this host (%1): %2")
+        dropAndRetry(QStringLiteral("投票服务拒绝了本机（%1）：%2")
                          .arg(welcome.result)
                          .arg(QString::fromStdString(welcome.text)));
         return;
@@ -123,14 +123,14 @@ void TcpServiceTransport::handleWelcome(const std::string& payload)
     m_handshakeTimer.stop();
     m_backoff.reset();
     m_state = State::Ready;
-    emit eventLogged(QStringLiteral("vote service %1 ready").arg(describe()));
+    emit eventLogged(QStringLiteral("投票服务 %1 已就绪").arg(describe()));
     emit ready();
 }
 
 void TcpServiceTransport::onDisconnected()
 {
     if (m_state != State::Idle)
-        dropAndRetry(QStringLiteral("vote service closed the connection"));
+        dropAndRetry(QStringLiteral("投票服务关闭了连接"));
 }
 
 void TcpServiceTransport::dropAndRetry(const QString& reason)
@@ -146,7 +146,7 @@ void TcpServiceTransport::dropAndRetry(const QString& reason)
         m_port = m_addresses[m_current].port;
     }
     scheduleReconnect();
-    emit eventLogged(QStringLiteral("%1; retrying %2 in %3 ms").arg(reason, describe()).arg(m_lastDelayMs));
+    emit eventLogged(QStringLiteral("%1，%2 毫秒后重连 %3").arg(reason).arg(m_lastDelayMs).arg(describe()));
     if (wasReady)
         emit closed();
 }
@@ -183,7 +183,7 @@ void TcpServiceTransport::updateIdentity(const HostIdentity& identity)
     const bool roleChanged = identity.role != m_identity.role;
     m_identity = identity;
     if (roleChanged && m_state == State::Ready)
-        dropAndRetry(QStringLiteral("role changed, introducing this host again"));
+        dropAndRetry(QStringLiteral("身份已变更，重新连接投票服务"));
 }
 
 QString TcpServiceTransport::describe() const

@@ -25,7 +25,11 @@ import time
 
 CHANNEL = 888
 SUBCHANNEL = 1
-CHANNEL_WINDOW = "tovo-host - 频道 %d" % CHANNEL
+# The channel window by its object name: its title ("tovo-host - 频道 888 - 观众甲 (20)") names the
+# user and role.
+CHANNEL_WINDOW = "channelWindow"
+# With a display the three channel windows (480 pixels wide) stand side by side.
+PLAY_POSITIONS = [(20, 40), (520, 40), (1020, 40)]
 MANAGEMENT = "频道投票设置"
 HISTORY = "投票记录"
 NORMAL = "普通投票"
@@ -112,7 +116,7 @@ class Service:
 class Host:
     """One tovo-host process and its automation socket."""
 
-    def __init__(self, name, identity, bin_dir, run_dir, service, token, offscreen=True):
+    def __init__(self, name, identity, bin_dir, run_dir, service, token, offscreen=True, position=None):
         self.name = name
         self.identity = identity
         self.socket_path = os.path.join(run_dir, name + ".sock")
@@ -124,6 +128,8 @@ class Host:
                      "--uid", str(identity["uid"]), "--imid", str(identity["imid"]), "--nick", identity["nick"],
                      "--role", str(identity["role"]), "--channel", str(CHANNEL),
                      "--subchannel", str(SUBCHANNEL)]
+        if position is not None:
+            arguments += ["--position", "%d,%d" % position]
         self.stderr = open(os.path.join(run_dir, name + ".stderr"), "w")
         self.process = subprocess.Popen(arguments, env=env, stdout=self.stderr, stderr=self.stderr)
         self.connection = None
@@ -678,9 +684,11 @@ def play(bin_dir, run_dir):
     """Starts the service and three hosts with their windows for a person, until the manager's closes."""
     scenario = Scenario(bin_dir, run_dir, run_dir)
     scenario.service.start()
-    for name, identity in (("manager", MANAGER), ("viewerA", VIEWER_A), ("viewerB", VIEWER_B)):
+    players = (("manager", MANAGER), ("viewerA", VIEWER_A), ("viewerB", VIEWER_B))
+    for (name, identity), position in zip(players, PLAY_POSITIONS):
         token = scenario.service.token(identity)
-        scenario.hosts[name] = Host(name, identity, bin_dir, run_dir, scenario.service, token, offscreen=False)
+        scenario.hosts[name] = Host(name, identity, bin_dir, run_dir, scenario.service, token, offscreen=False,
+                                    position=position)
     print("quorix-voted listens on 127.0.0.1:%d; three channel windows open:" % scenario.service.port)
     for host in scenario.everyone():
         print("  %-8s uid %d, number %d, %s, role %d" % (host.name, host.identity["uid"], host.identity["imid"],

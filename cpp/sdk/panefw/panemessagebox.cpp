@@ -4,6 +4,21 @@
 
 #include <QAbstractButton>
 
+namespace {
+
+// Qt's own button texts are English unless a translation is installed; the framework's windows
+// are Chinese, so the boxes name their buttons themselves.
+const struct
+{
+    QMessageBox::StandardButton button;
+    const char* text;
+} kButtonTexts[] = {{QMessageBox::Ok, "确定"},
+                    {QMessageBox::Cancel, "取消"},
+                    {QMessageBox::Yes, "是"},
+                    {QMessageBox::No, "否"}};
+
+} // namespace
+
 QPointer<PaneMessageBox> PaneMessageBox::s_last;
 
 PaneMessageBox::PaneMessageBox(Icon icon, const QString& title, const QString& text, StandardButtons buttons,
@@ -14,6 +29,10 @@ PaneMessageBox::PaneMessageBox(Icon icon, const QString& title, const QString& t
     setAttribute(Qt::WA_DeleteOnClose, true);
     setWindowModality(Qt::NonModal);
     setModal(false);
+    for (const auto& entry : kButtonTexts) {
+        if (QAbstractButton* standard = button(entry.button))
+            standard->setText(QString::fromUtf8(entry.text));
+    }
     connect(this, &QMessageBox::buttonClicked, this,
             [this](QAbstractButton* button) { emit buttonChosen(int(standardButton(button))); });
 }

@@ -1,5 +1,6 @@
 #include "panescrollarea.h"
 
+#include <QGraphicsLayout>
 #include <QGraphicsSceneMouseEvent>
 #include <QGraphicsSceneResizeEvent>
 #include <QGraphicsSceneWheelEvent>
@@ -123,6 +124,37 @@ void PaneScrollArea::ensureVisible(const QRectF& contentRect)
         setScrollPos(qFloor(contentRect.top()));
     else if (contentRect.bottom() > m_pos + size().height())
         setScrollPos(qCeil(contentRect.bottom() - size().height()));
+}
+
+void PaneScrollArea::ensureItemsVisible(const QList<const QGraphicsItem*>& items)
+{
+    if (!m_content || items.isEmpty())
+        return;
+    // A change deep inside the content may not have reached the content's own layout yet.
+    for (const QGraphicsItem* item : items) {
+        for (QGraphicsItem* parent = item->parentItem(); parent != nullptr; parent = parent->parentItem()) {
+            if (QGraphicsLayout* layout =
+                    parent->isWidget() ? static_cast<QGraphicsWidget*>(parent)->layout() : nullptr)
+                layout->invalidate();
+            if (parent == m_content)
+                break;
+        }
+    }
+    fitContent();
+    const QRectF first = items.first()->mapRectToItem(m_content, items.first()->boundingRect());
+    QRectF all = first;
+    for (const QGraphicsItem* item : items)
+        all |= item->mapRectToItem(m_content, item->boundingRect());
+    ensureVisible(all.height() <= size().height() ? all : first);
+}
+
+PaneScrollArea* PaneScrollArea::enclosing(const QGraphicsItem* item)
+{
+    for (QGraphicsItem* parent = item->parentItem(); parent != nullptr; parent = parent->parentItem()) {
+        if (auto* area = qobject_cast<PaneScrollArea*>(parent->toGraphicsObject()))
+            return area;
+    }
+    return nullptr;
 }
 
 bool PaneScrollArea::isScrollBarShown() const

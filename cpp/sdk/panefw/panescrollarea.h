@@ -36,6 +36,12 @@ public:
     // Clamped to 0..maximumScrollPos(); emits scrollPosChanged when it moves.
     void setScrollPos(int pos);
     void ensureVisible(const QRectF& contentRect);
+    // Scrolls the least that shows all of `items` (inside this area's content), or the first of them
+    // when they do not fit together. Pending layout changes are applied first, so items just added
+    // are measured where they will be shown.
+    void ensureItemsVisible(const QList<const QGraphicsItem*>& items);
+    // The nearest scroll area that `item` is shown in, or null.
+    static PaneScrollArea* enclosing(const QGraphicsItem* item);
     bool isScrollBarShown() const;
     QRectF scrollBarRect() const;
 

@@ -17,6 +17,7 @@
 #include <panelineedit.h>
 #include <panemessagebox.h>
 #include <panepushbutton.h>
+#include <panescrollarea.h>
 #include <panespaceritem.h>
 #include <panestackedwidget.h>
 #include <panewidget.h>
@@ -809,11 +810,11 @@ PaneWidget* QuorixMainPanel::optionContainer(const OptionList& list) const
     return editor ? panefw::findChild<PaneWidget>(editor, QString::fromLatin1(list.containerName)) : nullptr;
 }
 
-void QuorixMainPanel::addOptionRow(const OptionList& list)
+PaneWidget* QuorixMainPanel::addOptionRow(const OptionList& list)
 {
     PaneWidget* container = optionContainer(list);
     if (!m_pWindow || !container || list.names->size() >= kMaxOptionRows)
-        return;
+        return nullptr;
     const QString rowName = QStringLiteral("optionBox") + QString::number((*list.nameCounter)++);
 
     auto* row = new PaneWidget(container);
@@ -851,6 +852,22 @@ void QuorixMainPanel::addOptionRow(const OptionList& list)
     connect(remove, SIGNAL(clicked()), this, list.deleteSlot);
     if (list.names->size() >= kMaxOptionRows)
         setAddLinkEnabled(list, false);
+    return row;
+}
+
+// A row the person added comes into view, with the add link below it when both fit, so they see
+// the row they asked for and can add the next one.
+void QuorixMainPanel::addOptionRowInView(int which)
+{
+    const OptionList list = optionList(which);
+    PaneWidget* row = addOptionRow(list);
+    PaneScrollArea* area = row ? PaneScrollArea::enclosing(row) : nullptr;
+    if (!area)
+        return;
+    QList<const QGraphicsItem*> shown{row};
+    if (PaneLabelWidget* link = addLink(list))
+        shown << link;
+    area->ensureItemsVisible(shown);
 }
 
 void QuorixMainPanel::deleteOptionRow(const OptionList& list, const QString& rowName)
@@ -882,12 +899,16 @@ void QuorixMainPanel::renumberOptionRows(const OptionList& list)
     }
 }
 
-void QuorixMainPanel::setAddLinkEnabled(const OptionList& list, bool enabled)
+PaneLabelWidget* QuorixMainPanel::addLink(const OptionList& list) const
 {
     auto* editor = find<PaneWidget>(list.pageName);
-    auto* link =
-        editor ? panefw::findChild<PaneLabelWidget>(editor, QString::fromLatin1(list.addLinkName)) : nullptr;
-    if (link)
+    return editor ? panefw::findChild<PaneLabelWidget>(editor, QString::fromLatin1(list.addLinkName))
+                  : nullptr;
+}
+
+void QuorixMainPanel::setAddLinkEnabled(const OptionList& list, bool enabled)
+{
+    if (PaneLabelWidget* link = addLink(list))
         link->setEnabled(enabled);
 }
 
@@ -930,17 +951,17 @@ void QuorixMainPanel::trimOptionRows(const OptionList& list, int keep)
 
 void QuorixMainPanel::onAddNormalClicked()
 {
-    addOptionRow(optionList(NormalList));
+    addOptionRowInView(NormalList);
 }
 
 void QuorixMainPanel::onAddAGruopOption()
 {
-    addOptionRow(optionList(GroupAList));
+    addOptionRowInView(GroupAList);
 }
 
 void QuorixMainPanel::onAddBGruopOption()
 {
-    addOptionRow(optionList(GroupBList));
+    addOptionRowInView(GroupBList);
 }
 
 void QuorixMainPanel::ondeleteNormalVoteOptionClicked()
@@ -1256,7 +1277,7 @@ void QuorixMainPanel::openNormalVote(const quorix::VoteInfo& vote)
     const int wanted = int(vote.options.size());
     trimOptionRows(list, wanted);
     for (int missing = wanted - list.names->size(); missing > 0; --missing)
-        onAddNormalClicked();
+        addOptionRow(list);
     QStringList texts;
     for (int i = 0; i < list.names->size(); ++i) {
         const auto it = vote.options.find(quint32(i));

@@ -141,9 +141,11 @@ private:
 
     OptionList optionList(int which);
     PaneWidget* optionContainer(const OptionList& list) const;
-    void addOptionRow(const OptionList& list);
+    PaneWidget* addOptionRow(const OptionList& list); // the new row, or null when refused
+    void addOptionRowInView(int which);
     void deleteOptionRow(const OptionList& list, const QString& rowName);
     void renumberOptionRows(const OptionList& list);
+    PaneLabelWidget* addLink(const OptionList& list) const;
     void setAddLinkEnabled(const OptionList& list, bool enabled);
     QStringList optionTexts(const OptionList& list) const;
     void fillOptionRows(const OptionList& list, const QStringList& texts);

@@ -25,23 +25,28 @@ TEST_P(HostOptionsRejects, WithOneLineNamingTheOption)
 
 INSTANTIATE_TEST_SUITE_P(
     BadOptions, HostOptionsRejects,
-    testing::Values(RejectCase{"unknown", {"--colour", "red"}, "--colour"},
-                    RejectCase{"missing_value", {"--uid"}, "--uid"},
-                    RejectCase{"not_a_number", {"--role", "boss"}, "--role"},
-                    RejectCase{"negative", {"--channel", "-5"}, "--channel"},
-                    RejectCase{"zero_uid", {"--uid", "0"}, "--uid"},
-                    RejectCase{"too_large", {"--subchannel", "4294967296"}, "--subchannel"},
-                    RejectCase{"service_without_port", {"--service", "localhost"}, "--service"},
-                    RejectCase{"service_port_zero", {"--service", "localhost:0"}, "--service"},
-                    RejectCase{"service_port_too_large", {"--service=127.0.0.1:70000"}, "--service"},
-                    RejectCase{"empty_nick", {"--nick="}, "--nick"},
-                    RejectCase{"offscreen_with_value", {"--offscreen=yes"}, "--offscreen"},
-                    RejectCase{"positional", {"viewer"}, "viewer"},
-                    RejectCase{"unknown_inline", {"--colour=red"}, "unknown option '--colour=red'"},
-                    RejectCase{"unknown_short", {"-x"}, "unknown option '-x'"},
-                    RejectCase{
-                        "positional_after_options", {"--uid", "5", "viewer"}, "unknown option 'viewer'"},
-                    RejectCase{"empty_token", {"--token", ""}, "--token needs a non-empty value"}),
+    testing::Values(
+        RejectCase{"unknown", {"--colour", "red"}, "--colour"},
+        RejectCase{"missing_value", {"--uid"}, "--uid"},
+        RejectCase{"not_a_number", {"--role", "boss"}, "--role"},
+        RejectCase{"negative", {"--channel", "-5"}, "--channel"},
+        RejectCase{"zero_uid", {"--uid", "0"}, "--uid"},
+        RejectCase{"too_large", {"--subchannel", "4294967296"}, "--subchannel"},
+        RejectCase{"service_without_port", {"--service", "localhost"}, "--service"},
+        RejectCase{"service_port_zero", {"--service", "localhost:0"}, "--service"},
+        RejectCase{"service_port_too_large", {"--service=127.0.0.1:70000"}, "--service"},
+        RejectCase{"empty_nick", {"--nick="}, "--nick"},
+        RejectCase{"offscreen_with_value", {"--offscreen=yes"}, "--offscreen"},
+        RejectCase{"positional", {"viewer"}, "viewer"},
+        RejectCase{"unknown_inline", {"--colour=red"}, "unknown option '--colour=red'"},
+        RejectCase{"unknown_short", {"-x"}, "unknown option '-x'"},
+        RejectCase{"positional_after_options", {"--uid", "5", "viewer"}, "unknown option 'viewer'"},
+        RejectCase{"empty_token", {"--token", ""}, "--token needs a non-empty value"},
+        RejectCase{"position_one_number", {"--position", "100"}, "--position needs X,Y"},
+        RejectCase{"position_three_numbers", {"--position=1,2,3"}, "--position needs X,Y"},
+        RejectCase{"position_not_numbers", {"--position", "left,top"}, "--position needs X,Y"},
+        RejectCase{"position_empty_y", {"--position", "5,"}, "--position needs X,Y"},
+        RejectCase{"position_off_any_screen", {"--position", "5,2000000"}, "--position needs X,Y"}),
     [](const testing::TestParamInfo<RejectCase>& info) { return info.param.name; });
 
 TEST(HostOptions, DefaultsAreAManagerInChannel888WithTheEmbeddedService)
@@ -56,6 +61,26 @@ TEST(HostOptions, DefaultsAreAManagerInChannel888WithTheEmbeddedService)
     EXPECT_TRUE(options.embeddedService());
     EXPECT_TRUE(options.automationPath.isEmpty());
     EXPECT_FALSE(options.offscreen);
+    EXPECT_FALSE(options.position.has_value());
+}
+
+TEST(HostOptions, PositionTakesPixelsIncludingScreensLeftOfThePrimary)
+{
+    const struct
+    {
+        QStringList arguments;
+        QPoint position;
+    } rows[] = {
+        {{"--position", "100,200"}, {100, 200}},
+        {{"--position=-1280,0"}, {-1280, 0}},
+        {{"--position", "0,0"}, {0, 0}},
+    };
+    for (const auto& row : rows) {
+        HostOptions options;
+        ASSERT_EQ(options.parse(row.arguments), HostOptions::Outcome::Run) << options.error().toStdString();
+        ASSERT_TRUE(options.position.has_value());
+        EXPECT_EQ(*options.position, row.position) << row.arguments.join(' ').toStdString();
+    }
 }
 
 TEST(HostOptions, EveryOptionIsReadInBothSpellings)
@@ -128,9 +153,10 @@ TEST(HostOptions, HelpAndVersionAreAnsweredBeforeAnyMistake)
 TEST(HostOptions, UsageDescribesEveryOption)
 {
     const QString usage = HostOptions::usage();
-    for (const char* option : {"--help", "--version", "--uid N", "--imid N", "--nick TEXT", "--role N",
-                               "--channel N", "--subchannel N", "--service HOST:PORT", "--token TEXT",
-                               "--keywords FILE", "--addon-dir DIR", "--automation PATH", "--offscreen"})
+    for (const char* option :
+         {"--help", "--version", "--uid N", "--imid N", "--nick TEXT", "--role N", "--channel N",
+          "--subchannel N", "--service HOST:PORT", "--token TEXT", "--keywords FILE", "--addon-dir DIR",
+          "--automation PATH", "--offscreen", "--position X,Y"})
         EXPECT_TRUE(usage.contains(option)) << option << "\n" << usage.toStdString();
 }
 

@@ -11,7 +11,8 @@
 
 namespace {
 
-const QString kChannelWindow = QStringLiteral("tovo-host - 频道 888");
+// Found by object name: its title changes with the role.
+const QString kChannelWindow = QStringLiteral("channelWindow");
 constexpr int kAddonStartMs = 9000; // the add-on starts five seconds after it is loaded
 
 bool addonUp(const QJsonObject& state)
@@ -74,7 +75,7 @@ TEST_F(HostProcessTest, ViewerOpensTheVoteHistory)
 
 TEST_F(HostProcessTest, EveryCommandIsAnsweredAndBadRequestsNeverStopTheHost)
 {
-    HostProcess host({});
+    HostProcess host({"--position", "130,90"});
     ASSERT_TRUE(host.connectSocket());
 
     struct Bad
@@ -88,13 +89,12 @@ TEST_F(HostProcessTest, EveryCommandIsAnsweredAndBadRequestsNeverStopTheHost)
         {R"({"cmd":"fly"})", "unknown command"},
         {R"({"id":3})", "missing"},
         {R"({"cmd":"click","window":"没有这个窗口","widget":"x"})", "no window"},
-        {R"({"cmd":"text","window":"tovo-host - 频道 888","widget":"nothing/here"})", "no widget"},
-        {R"({"cmd":"text","window":"tovo-host - 频道 888","widget":"a[x]"})", "bad widget path"},
-        {R"({"cmd":"select","window":"tovo-host - 频道 888","widget":"roleCombo","index":99})",
-         "out of range"},
+        {R"({"cmd":"text","window":"channelWindow","widget":"nothing/here"})", "no widget"},
+        {R"({"cmd":"text","window":"channelWindow","widget":"a[x]"})", "bad widget path"},
+        {R"({"cmd":"select","window":"channelWindow","widget":"roleCombo","index":99})", "out of range"},
         {R"({"cmd":"subchannel","id":-4})", "subchannel needs"},
         {R"({"cmd":"activate","active":"yes"})", "activate needs"},
-        {R"({"cmd":"grab","window":"tovo-host - 频道 888"})", "grab needs"}};
+        {R"({"cmd":"grab","window":"channelWindow"})", "grab needs"}};
     for (const Bad& request : bad) {
         const QJsonObject answer = host.raw(request.line);
         EXPECT_FALSE(answer.value("ok").toBool(true)) << request.line.toStdString();
@@ -119,9 +119,17 @@ TEST_F(HostProcessTest, EveryCommandIsAnsweredAndBadRequestsNeverStopTheHost)
     bool channelActive = false;
     for (const QJsonValue& w : host.command({{"cmd", "windows"}}).value("windows").toArray()) {
         const QJsonObject window = w.toObject();
-        EXPECT_EQ(window.value("geometry").toArray().size(), 4);
-        channelActive =
-            channelActive || (window.value("title") == kChannelWindow && window.value("active").toBool());
+        const QJsonArray geometry = window.value("geometry").toArray();
+        EXPECT_EQ(geometry.size(), 4);
+        if (window.value("objectName") != kChannelWindow)
+            continue;
+        channelActive = window.value("active").toBool();
+        EXPECT_EQ(window.value("title").toString(), QStringLiteral("tovo-host - 频道 888 - 频道管理员 (20)"));
+        // --position places the frame; the reported geometry is the inside, a frame width further.
+        EXPECT_GE(geometry.at(0).toInt(), 130);
+        EXPECT_LT(geometry.at(0).toInt(), 140);
+        EXPECT_GE(geometry.at(1).toInt(), 90);
+        EXPECT_LT(geometry.at(1).toInt(), 120);
     }
     EXPECT_TRUE(channelActive);
     EXPECT_TRUE(host.command({{"cmd", "activate"}, {"active", false}}).value("ok").toBool());

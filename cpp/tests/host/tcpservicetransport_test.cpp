@@ -192,6 +192,21 @@ TEST_F(TcpTransportTest, ADroppedServiceIsReportedClosedThenReconnectedAndReadyA
     EXPECT_EQ(closed.count(), 1);
 }
 
+TEST_F(TcpTransportTest, EventLinesSayWhatHappenedInTheWindowsLanguage)
+{
+    QStringList events;
+    QObject::connect(transport.get(), &ServiceTransport::eventLogged,
+                     [&events](const QString& text) { events << text; });
+    connectReady();
+    service.drop();
+    ASSERT_TRUE(waitUntil([&] { return events.size() == 2; }));
+    const QString address = transport->describe();
+    EXPECT_EQ(events.value(0), QStringLiteral("投票服务 %1 已就绪").arg(address));
+    EXPECT_EQ(events.value(1), QStringLiteral("投票服务关闭了连接，%1 毫秒后重连 %2")
+                                   .arg(transport->pendingReconnectMs())
+                                   .arg(address));
+}
+
 TEST_F(TcpTransportTest, AServiceThatIsDownIsRetriedUntilItComesBack)
 {
     service.stop();

@@ -337,6 +337,33 @@ TEST(MessageBoxTest, WarningIsNonModalReturnsAtOnceAndDeletesItselfWhenAnswered)
     EXPECT_EQ(receiver.answers, QList<int>{QMessageBox::Ok});
 }
 
+TEST(MessageBoxTest, ButtonsSayTheirChineseTextsAndStillAnswerTheirStandardButton)
+{
+    const struct
+    {
+        QMessageBox::StandardButton button;
+        QString text;
+    } rows[] = {{QMessageBox::Ok, QStringLiteral("确定")},
+                {QMessageBox::Cancel, QStringLiteral("取消")},
+                {QMessageBox::Yes, QStringLiteral("是")},
+                {QMessageBox::No, QStringLiteral("否")}};
+    for (const auto& row : rows) {
+        Receiver receiver;
+        QPointer<PaneMessageBox> box = PaneMessageBox::informationAsync(
+            nullptr, QStringLiteral("投票提示"), QStringLiteral("x"), row.button, QMessageBox::NoButton,
+            &receiver, SLOT(onAnswer(int)));
+        ASSERT_NE(box->button(row.button), nullptr) << row.text.toStdString();
+        EXPECT_EQ(box->button(row.button)->text(), row.text);
+        box->button(row.button)->click();
+        EXPECT_EQ(receiver.answers, QList<int>{row.button}) << row.text.toStdString();
+    }
+    QPointer<PaneMessageBox> defaulted =
+        PaneMessageBox::warningAsync(nullptr, QStringLiteral("t"), QStringLiteral("x"));
+    EXPECT_EQ(defaulted->standardButtons(), QMessageBox::Ok);
+    EXPECT_EQ(defaulted->button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
+    defaulted->close();
+}
+
 TEST(MessageBoxTest, UnreachableReceiverIsLoggedAndTheBoxStillShows)
 {
     fenbase::LogCapture capture;

@@ -11,6 +11,7 @@
 #include <panelabelwidget.h>
 #include <panelineedit.h>
 #include <panepushbutton.h>
+#include <panescrollarea.h>
 
 namespace {
 
@@ -168,6 +169,49 @@ TEST_F(EditorTest, EleventhOptionIsRefusedAndDeletingReenablesTheLink)
     deleteRow("normalVoteCreateList", panel->normalOptionRowNames().last());
     EXPECT_EQ(panel->normalOptionRowNames().size(), 9);
     EXPECT_TRUE(linkEnabled("addNormalOptionBtn"));
+}
+
+TEST_F(EditorTest, EachAddedOptionRowIsScrolledIntoViewWithTheAddLinkBelowIt)
+{
+    const struct
+    {
+        int kind;
+        const char* scroll;
+        const char* container;
+        const char* link;
+        void (QuorixMainPanel::*add)();
+        const QStringList& (QuorixMainPanel::*names)() const;
+    } editors[] = {
+        {0, "createNormalVoteScroll", "normalVoteCreateList", "addNormalOptionBtn",
+         &QuorixMainPanel::onAddNormalClicked, &QuorixMainPanel::normalOptionRowNames},
+        {1, "createGroupVoteScroll", "GroupVoteCreateListA", "addAGroupOptionBtn",
+         &QuorixMainPanel::onAddAGruopOption, &QuorixMainPanel::groupARowNames},
+        {1, "createGroupVoteScroll", "groupVoteCreateListB", "addBGroupOptionBtn",
+         &QuorixMainPanel::onAddBGruopOption, &QuorixMainPanel::groupBRowNames},
+    };
+    panel->window()->show();
+    for (const auto& editor : editors) {
+        panel->onCreateComboBoxClicked(editor.kind);
+        QCoreApplication::processEvents();
+        auto* area = find<PaneScrollArea>(editor.scroll);
+        auto* link = find<PaneLabelWidget>(editor.link);
+        ASSERT_NE(area, nullptr) << editor.scroll;
+        ASSERT_NE(link, nullptr) << editor.link;
+        auto shown = [area](const QGraphicsItem* item) {
+            const QRectF rect = item->mapRectToItem(area, item->boundingRect());
+            return rect.top() >= 0 && rect.bottom() <= area->size().height();
+        };
+        for (int i = 0; i < 6; ++i) {
+            (panel.get()->*editor.add)();
+            const QString name = (panel.get()->*editor.names)().last();
+            auto* row = optionRow(editor.container, name);
+            ASSERT_NE(row, nullptr) << editor.container << " " << qPrintable(name);
+            EXPECT_TRUE(shown(row)) << editor.container << " row " << i + 2;
+            EXPECT_TRUE(shown(link)) << editor.container << " row " << i + 2;
+        }
+        EXPECT_GT(area->scrollPos(), 0) << editor.container << ": six more rows fit without scrolling";
+    }
+    panel->window()->hide();
 }
 
 TEST_F(EditorTest, DeletingRowThreeOfFiveRenumbersAndNamesAreNotReused)

@@ -92,6 +92,19 @@ TEST_F(ScreensTest, NormalEditorFilled)
     grab(panel->window(), "03-editor-normal.png");
 }
 
+TEST_F(ScreensTest, NormalEditorScrolledToTheLastAddedRow)
+{
+    panel->onCreateComboBoxClicked(0);
+    setEdit("createNormalVotePage", "voteName", QStringLiteral("年度最受欢迎主播"));
+    for (int i = 0; i < 6; ++i)
+        panel->onAddNormalClicked();
+    setOptions("normalVoteCreateList", panel->normalOptionRowNames(),
+               {QStringLiteral("1号 林小雨"), QStringLiteral("2号 陈默"), QStringLiteral("3号 周一帆"),
+                QStringLiteral("4号 王小川"), QStringLiteral("5号 李思远"), QStringLiteral("6号 赵一鸣"),
+                QStringLiteral("7号 孙悦")});
+    grab(panel->window(), "08-editor-normal-rows-added.png");
+}
+
 TEST_F(ScreensTest, GroupEditorFilled)
 {
     panel->onCreateComboBoxClicked(1);
