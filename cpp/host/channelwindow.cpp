@@ -160,12 +160,29 @@ void ChannelWindow::removeAddonButton(QToolButton* button)
 
 void ChannelWindow::setConnectionState(bool connected, const QString& detail)
 {
+    showConnection(connected, connected ? QStringLiteral("投票服务已连接") : QStringLiteral("投票服务未连接"),
+                   detail);
+}
+
+void ChannelWindow::setConnectionRefused(const QString& reason, bool retrying)
+{
+    showConnection(false, QStringLiteral("投票服务拒绝连接"),
+                   reason + (retrying ? QStringLiteral(" · 稍后重试") : QStringLiteral(" · 不再重试")));
+}
+
+void ChannelWindow::showConnection(bool connected, const QString& state, const QString& detail)
+{
     const QString dot = connected ? "#2e9d4f" : "#c0392b";
-    const QString state = connected ? QStringLiteral("投票服务已连接") : QStringLiteral("投票服务未连接");
     m_connectionLabel->setText(
         QStringLiteral("<span style='color:%1'>●</span> %2 <span style='color:#8a96a8'>%3</span>")
             .arg(dot, state, detail.toHtmlEscaped()));
     m_connectionLabel->setProperty("connected", connected);
+}
+
+void ChannelWindow::fixRoleByToken()
+{
+    m_roleCombo->setEnabled(false);
+    m_roleCombo->setToolTip(QStringLiteral("身份由令牌决定，不能在此切换"));
 }
 
 void ChannelWindow::logEvent(const QString& text)

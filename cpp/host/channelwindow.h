@@ -31,6 +31,11 @@ public:
     void removeAddonButton(QToolButton* button);
 
     void setConnectionState(bool connected, const QString& detail);
+    // The service turned this host away for `reason`; retrying says whether the host tries again.
+    void setConnectionRefused(const QString& reason, bool retrying);
+    // The role comes from the host's token, which the service checks: switching it would only be
+    // refused, so the switcher is disabled and its tool tip says why.
+    void fixRoleByToken();
     void logEvent(const QString& text);
     QStringList eventLines() const;
 
@@ -51,6 +56,7 @@ private:
     QWidget* buildSwitchers();
     QWidget* buildAddonBox();
     QWidget* buildStatus();
+    void showConnection(bool connected, const QString& state, const QString& detail);
     void refreshIdentity();
     void selectSubChannel(quint32 subChannelId);
 

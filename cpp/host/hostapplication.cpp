@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <cstdio>
+
 namespace {
 
 std::unique_ptr<ServiceTransport> makeTransport(const HostOptions& options)
@@ -55,6 +57,8 @@ HostApplication::HostApplication(const HostOptions& options, const KeywordFilter
       m_commands(this)
 {
     m_channel.setChannelWindow(m_window.get());
+    if (!options.embeddedService() && !options.token.isEmpty())
+        m_window->fixRoleByToken();
     connect(m_window.get(), &ChannelWindow::closeRequested, this, &HostApplication::shutdown);
     connect(m_addonBox.get(), &HostAddonBox::itemCreated, this,
             [this] { logEvent(QStringLiteral("应用按钮已加入应用栏")); });
@@ -113,7 +117,11 @@ void HostApplication::wireState()
 void HostApplication::wireTransport()
 {
     connect(m_transport.get(), &ServiceTransport::eventLogged, this, &HostApplication::logEvent);
-    connect(m_transport.get(), &ServiceTransport::ready, this, &HostApplication::refreshConnectionState);
+    connect(m_transport.get(), &ServiceTransport::ready, this, [this] {
+        m_printedRefusal.clear();
+        refreshConnectionState();
+    });
+    connect(m_transport.get(), &ServiceTransport::refused, this, &HostApplication::showRefusal);
     connect(m_transport.get(), &ServiceTransport::closed, this, [this] {
         logEvent(QStringLiteral("投票服务连接断开"));
         refreshConnectionState();
@@ -136,6 +144,22 @@ void HostApplication::refreshConnectionState()
     if (m_transport->isReady() && !m_root.anyConnectionOpen())
         detail += QStringLiteral(" · 等待应用连接");
     m_window->setConnectionState(isConnected(), detail);
+}
+
+// Shown in the window each time; printed on stderr once, not again for each retry that meets the
+// same refusal.
+void HostApplication::showRefusal(const QString& reason, bool retrying)
+{
+    if (m_window)
+        m_window->setConnectionRefused(QStringLiteral("%1 · %2").arg(m_transport->describe(), reason),
+                                       retrying);
+    if (reason == m_printedRefusal)
+        return;
+    m_printedRefusal = reason;
+    std::fprintf(stderr, "tovo-host: the vote service at %s refused this host: %s; %s\n",
+                 m_transport->describe().toLocal8Bit().constData(), reason.toLocal8Bit().constData(),
+                 retrying ? "retrying" : "not retrying");
+    std::fflush(stderr);
 }
 
 bool HostApplication::isConnected() const

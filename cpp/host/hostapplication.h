@@ -61,6 +61,7 @@ private:
     void wireTransport();
     void loadAddon();
     void refreshConnectionState();
+    void showRefusal(const QString& reason, bool retrying);
     void logEvent(const QString& text);
 
     HostOptions m_options;
@@ -77,4 +78,5 @@ private:
     AutomationCommands m_commands;
     std::unique_ptr<AutomationServer> m_automation;
     bool m_shutDown = false;
+    QString m_printedRefusal; // the refusal last printed on stderr since the link was last ready
 };

@@ -2,8 +2,12 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QFile>
 
 namespace {
+
+// Far more than any token the vote service accepts; a longer first line is cut here.
+constexpr qint64 kMaxTokenFileLine = 4096;
 
 QList<QCommandLineOption> optionDefinitions()
 {
@@ -20,7 +24,11 @@ QList<QCommandLineOption> optionDefinitions()
          "vote service to connect to (default: embedded in this process); a comma-separated list "
          "fails over to the next after a drop",
          "HOST:PORT"},
-        {"token", "token sent to the vote service with this host's identity", "TEXT"},
+        {"token",
+         "token sent to the vote service with this host's identity (default: $QUORIX_TOKEN); visible to "
+         "other users in the process list, unlike --token-file",
+         "TEXT"},
+        {"token-file", "read the token from the first line of FILE instead", "FILE"},
         {"keywords", "keyword filter list, one word a line (default: keywords.txt beside the program)",
          "FILE"},
         {"addon-dir", "folder holding the add-on's libraries (default: the program's folder)", "DIR"},
@@ -42,7 +50,7 @@ QString spelled(const QString& name)
 
 } // namespace
 
-HostOptions::Outcome HostOptions::parse(const QStringList& arguments)
+HostOptions::Outcome HostOptions::parse(const QStringList& arguments, const QString& environmentToken)
 {
     QCommandLineParser parser;
     parser.addOptions(optionDefinitions());
@@ -56,7 +64,7 @@ HostOptions::Outcome HostOptions::parse(const QStringList& arguments)
         describeRefusal(parser, arguments);
         return Outcome::Error;
     }
-    return readValues(parser) ? Outcome::Run : Outcome::Error;
+    return readValues(parser, environmentToken) ? Outcome::Run : Outcome::Error;
 }
 
 void HostOptions::describeRefusal(const QCommandLineParser& parser, const QStringList& arguments)
@@ -82,7 +90,7 @@ void HostOptions::describeRefusal(const QCommandLineParser& parser, const QStrin
     m_error = QStringLiteral("unknown option '%1' (see --help)").arg(given);
 }
 
-bool HostOptions::readValues(const QCommandLineParser& parser)
+bool HostOptions::readValues(const QCommandLineParser& parser, const QString& environmentToken)
 {
     offscreen = parser.isSet(QStringLiteral("offscreen"));
     if (parser.isSet(QStringLiteral("service")) && !readService(parser.value(QStringLiteral("service"))))
@@ -94,8 +102,7 @@ bool HostOptions::readValues(const QCommandLineParser& parser)
            readNumber(parser, QStringLiteral("role"), identity.role) &&
            readNumber(parser, QStringLiteral("channel"), identity.channelId) &&
            readNumber(parser, QStringLiteral("subchannel"), identity.subChannelId) &&
-           readText(parser, QStringLiteral("nick"), identity.nick) &&
-           readText(parser, QStringLiteral("token"), token) &&
+           readText(parser, QStringLiteral("nick"), identity.nick) && readToken(parser, environmentToken) &&
            readText(parser, QStringLiteral("keywords"), keywordsFile) &&
            readText(parser, QStringLiteral("addon-dir"), addonDir) &&
            readText(parser, QStringLiteral("automation"), automationPath);
@@ -128,6 +135,42 @@ bool HostOptions::readText(const QCommandLineParser& parser, const QString& name
         return false;
     }
     out = value;
+    return true;
+}
+
+bool HostOptions::readToken(const QCommandLineParser& parser, const QString& environmentToken)
+{
+    const bool inlineToken = parser.isSet(QStringLiteral("token"));
+    const bool tokenFile = parser.isSet(QStringLiteral("token-file"));
+    if (inlineToken && tokenFile) {
+        m_error = QStringLiteral("options --token and --token-file exclude each other");
+        return false;
+    }
+    QString path;
+    if (tokenFile)
+        return readText(parser, QStringLiteral("token-file"), path) && readTokenFile(path);
+    if (inlineToken)
+        return readText(parser, QStringLiteral("token"), token);
+    token = environmentToken;
+    return true;
+}
+
+// The token is the file's first line without its line break.
+bool HostOptions::readTokenFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_error = QStringLiteral("option --token-file cannot read %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    QByteArray line = file.readLine(kMaxTokenFileLine);
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    if (line.isEmpty()) {
+        m_error = QStringLiteral("option --token-file %1 holds no token on its first line").arg(path);
+        return false;
+    }
+    token = QString::fromUtf8(line);
     return true;
 }
 

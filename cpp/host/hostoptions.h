@@ -37,15 +37,18 @@ public:
     bool offscreen = false;
     std::optional<QPoint> position; // top-left corner of the channel window; empty: the system's choice
 
-    // `arguments` excludes the program name.
-    Outcome parse(const QStringList& arguments);
+    // `arguments` excludes the program name. `environmentToken` (QUORIX_TOKEN) is the token when
+    // neither --token nor --token-file is given.
+    Outcome parse(const QStringList& arguments, const QString& environmentToken = QString());
     QString error() const { return m_error; }
     bool embeddedService() const { return serviceHost.isEmpty(); }
 
     static QString usage();
 
 private:
-    bool readValues(const QCommandLineParser& parser);
+    bool readValues(const QCommandLineParser& parser, const QString& environmentToken);
+    bool readToken(const QCommandLineParser& parser, const QString& environmentToken);
+    bool readTokenFile(const QString& path);
     bool readNumber(const QCommandLineParser& parser, const QString& name, quint32& out);
     bool readText(const QCommandLineParser& parser, const QString& name, QString& out);
     bool readService(const QString& value);

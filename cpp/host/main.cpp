@@ -28,7 +28,7 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     HostOptions options;
-    switch (options.parse(arguments)) {
+    switch (options.parse(arguments, qEnvironmentVariable("QUORIX_TOKEN"))) {
     case HostOptions::Outcome::Help:
         std::fputs(HostOptions::usage().toLocal8Bit().constData(), stdout);
         return 0;

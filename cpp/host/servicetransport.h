@@ -3,7 +3,8 @@
 // Carries the add-on's service frames between the host and a vote service. The host's service
 // connection objects sit on top of one transport shared by the whole host process.
 // Signals: ready() each time the link becomes usable (again), closed() each time it is lost,
-// frameArrived() for every service frame received while ready.
+// frameArrived() for every service frame received while ready, refused() each time the service
+// turns this host away (retrying false once the transport has given up for good).
 
 #include <QObject>
 
@@ -35,5 +36,6 @@ signals:
     void ready();
     void closed();
     void frameArrived(const std::string& frame);
+    void refused(const QString& reason, bool retrying);
     void eventLogged(const QString& text);
 };

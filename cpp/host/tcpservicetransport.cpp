@@ -6,6 +6,47 @@
 #include <QTcpSocket>
 #include <QtEndian>
 
+namespace {
+
+constexpr int kMaxRefusalTextChars = 200;
+
+// A refusal of this host's HELLO (its form or its token) repeats however often the same HELLO is
+// sent; a full service, too many sessions for this user and results unknown here may pass.
+bool isRetryableRefusal(quint32 result)
+{
+    using namespace quorix::service;
+    return result != kWelcomeMalformed && result != kWelcomeBadToken && result != kWelcomeHelloExpected;
+}
+
+bool isShowable(QChar::Category category)
+{
+    switch (category) {
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Other_Surrogate:
+    case QChar::Other_NotAssigned:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+        return false;
+    default:
+        return true;
+    }
+}
+
+// The service's words, fit for a terminal and a status line: no control, format or direction
+// characters.
+QString printableText(const std::string& text)
+{
+    QString printable;
+    for (const uint code : QString::fromStdString(text).left(kMaxRefusalTextChars).toUcs4()) {
+        if (isShowable(QChar::category(code)))
+            printable += QString::fromUcs4(&code, 1);
+    }
+    return printable.isEmpty() ? QStringLiteral("refused") : printable;
+}
+
+} // namespace
+
 TcpServiceTransport::TcpServiceTransport(const QString& host, quint16 port, const HostIdentity& identity,
                                          const QString& token, QObject* parent)
     : TcpServiceTransport(ServiceAddresses{ServiceAddress{host, port}}, identity, token, parent)
@@ -114,10 +155,12 @@ void TcpServiceTransport::handleFrame(const std::string& frame)
 void TcpServiceTransport::handleWelcome(const std::string& payload)
 {
     quorix::service::PWelcome welcome;
-    if (!mpak::decode(payload, welcome) || welcome.result != 0) {
-        dropAndRetry(QStringLiteral("投票服务拒绝了本机（%1）：%2")
-                         .arg(welcome.result)
-                         .arg(QString::fromStdString(welcome.text)));
+    if (!mpak::decode(payload, welcome)) {
+        dropAndRetry(QStringLiteral("投票服务的握手回应无法解析"));
+        return;
+    }
+    if (welcome.result != quorix::service::kWelcomeAccepted) {
+        handleRefusal(welcome.result, welcome.text);
         return;
     }
     m_handshakeTimer.stop();
@@ -127,9 +170,35 @@ void TcpServiceTransport::handleWelcome(const std::string& payload)
     emit ready();
 }
 
+// refused() goes out before a retry moves on to the next address, so describe() still names the
+// service that refused.
+void TcpServiceTransport::handleRefusal(quint32 result, const std::string& text)
+{
+    const QString reason =
+        QStringLiteral("%1 (WELCOME %2)").arg(printableText(text), QString::number(result));
+    if (!isRetryableRefusal(result)) {
+        giveUp(reason);
+        return;
+    }
+    emit refused(reason, true);
+    dropAndRetry(QStringLiteral("vote service refused this host: %1").arg(reason));
+}
+
+void TcpServiceTransport::giveUp(const QString& reason)
+{
+    m_state = State::Refused;
+    m_handshakeTimer.stop();
+    m_reconnectTimer.stop();
+    m_inbox.clear();
+    m_socket->abort();
+    emit eventLogged(
+        QStringLiteral("vote service %1 refused this host: %2; not retrying").arg(describe(), reason));
+    emit refused(reason, false);
+}
+
 void TcpServiceTransport::onDisconnected()
 {
-    if (m_state != State::Idle)
+    if (m_state != State::Idle && m_state != State::Refused)
         dropAndRetry(QStringLiteral("投票服务关闭了连接"));
 }
 

@@ -4,7 +4,9 @@
 // length L followed by one service frame of L bytes. The host opens with HELLO (its identity and
 // token), is ready once the service answers WELCOME with result 0, tells sub-channel switches
 // with MOVE, and after any drop reconnects with jittered exponential backoff. Given several
-// addresses, each reconnect goes to the next one in turn.
+// addresses, each reconnect goes to the next one in turn. A refusal that another attempt cannot
+// change (token or identity refused, malformed HELLO, HELLO not seen) stops it for good; a full
+// service or too many sessions for this user are retried like a drop.
 
 #include "hostidentity.h"
 #include "reconnectbackoff.h"
@@ -49,7 +51,8 @@ private:
         Idle,
         Connecting,
         Handshaking,
-        Ready
+        Ready,
+        Refused // for good: nothing reconnects
     };
 
     void connectNow();
@@ -61,6 +64,8 @@ private:
     bool takeFrames();
     void handleFrame(const std::string& frame);
     void handleWelcome(const std::string& payload);
+    void handleRefusal(quint32 result, const std::string& text);
+    void giveUp(const QString& reason);
     void writeFrame(const std::string& frame);
     void writeControl(quint32 minor, const std::string& body);
 

@@ -1,5 +1,8 @@
 #include "hostoptions.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -42,6 +45,13 @@ INSTANTIATE_TEST_SUITE_P(
         RejectCase{"unknown_short", {"-x"}, "unknown option '-x'"},
         RejectCase{"positional_after_options", {"--uid", "5", "viewer"}, "unknown option 'viewer'"},
         RejectCase{"empty_token", {"--token", ""}, "--token needs a non-empty value"},
+        RejectCase{"token_and_token_file",
+                   {"--token", "1.ab", "--token-file", "/dev/null"},
+                   "--token and --token-file exclude each other"},
+        RejectCase{"missing_token_file",
+                   {"--token-file", "/nonexistent/token"},
+                   "--token-file cannot read /nonexistent/token: "},
+        RejectCase{"empty_token_file", {"--token-file", "/dev/null"}, "holds no token"},
         RejectCase{"position_one_number", {"--position", "100"}, "--position needs X,Y"},
         RejectCase{"position_three_numbers", {"--position=1,2,3"}, "--position needs X,Y"},
         RejectCase{"position_not_numbers", {"--position", "left,top"}, "--position needs X,Y"},
@@ -155,8 +165,8 @@ TEST(HostOptions, UsageDescribesEveryOption)
     const QString usage = HostOptions::usage();
     for (const char* option :
          {"--help", "--version", "--uid N", "--imid N", "--nick TEXT", "--role N", "--channel N",
-          "--subchannel N", "--service HOST:PORT", "--token TEXT", "--keywords FILE", "--addon-dir DIR",
-          "--automation PATH", "--offscreen", "--position X,Y"})
+          "--subchannel N", "--service HOST:PORT", "--token TEXT", "--token-file FILE", "QUORIX_TOKEN",
+          "--keywords FILE", "--addon-dir DIR", "--automation PATH", "--offscreen", "--position X,Y"})
         EXPECT_TRUE(usage.contains(option)) << option << "\n" << usage.toStdString();
 }
 
@@ -169,6 +179,39 @@ TEST(HostOptions, TheLastOfARepeatedOptionCounts)
     EXPECT_EQ(options.identity.uid, 6u);
     EXPECT_EQ(options.serviceAddresses.size(), 2);
     EXPECT_EQ(options.serviceHost, "b");
+}
+
+TEST(HostOptions, TheTokenComesFromTheOptionTheFileOrElseTheEnvironment)
+{
+    QTemporaryDir dir;
+    const auto fileWith = [&dir](const char* name, const QByteArray& contents) {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+        return file.fileName();
+    };
+    const QString crlf = fileWith("crlf", "123.abc\r\n\n");
+    const QString twoLines = fileWith("two", "456.def\nsecond line\n");
+    const QString noBreak = fileWith("bare", "789.fed");
+    const struct
+    {
+        QStringList arguments;
+        QString environment;
+        QString token;
+    } rows[] = {
+        {{}, {}, {}},
+        {{}, "env.token", "env.token"},
+        {{"--token", "1.aa"}, "env.token", "1.aa"},
+        {{"--token-file", crlf}, "env.token", "123.abc"},
+        {{"--token-file=" + twoLines}, {}, "456.def"},
+        {{"--token-file", noBreak}, {}, "789.fed"},
+    };
+    for (const auto& row : rows) {
+        HostOptions options;
+        ASSERT_EQ(options.parse(row.arguments, row.environment), HostOptions::Outcome::Run)
+            << options.error().toStdString();
+        EXPECT_EQ(options.token, row.token) << row.arguments.join(' ').toStdString();
+    }
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "fakevoteservice.h"
 #include "hosttestsupport.h"
 #include <quorix/protocol/hostcontrol.h>
 #include "reconnectbackoff.h"
@@ -5,90 +6,12 @@
 #include "tcpservicetransport.h"
 
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QtEndian>
 
 #include <gtest/gtest.h>
 
 #include <memory>
 
 namespace {
-
-// A vote service stand-in on loopback: records the frames a host sends and answers what the
-// test tells it to.
-class FakeService
-{
-public:
-    FakeService()
-    {
-        EXPECT_TRUE(m_server.listen(QHostAddress::LocalHost, m_port));
-        m_port = m_server.serverPort();
-    }
-
-    quint16 port() const { return m_port; }
-    void stop() { m_server.close(); }
-    bool restart() { return m_server.listen(QHostAddress::LocalHost, m_port); }
-
-    bool accept()
-    {
-        if (!waitUntil([this] { return m_server.hasPendingConnections(); }))
-            return false;
-        m_client.reset(m_server.nextPendingConnection());
-        m_frames.clear();
-        m_inbox.clear();
-        return true;
-    }
-    bool waitFrames(int count)
-    {
-        return waitUntil([this, count] {
-            if (m_client) {
-                m_inbox.append(m_client->readAll());
-                split();
-            }
-            return static_cast<int>(m_frames.size()) >= count;
-        });
-    }
-    mpak::ServiceFrame frame(int i) const { return mpak::decodeFrame(m_frames.at(i)); }
-    void sendRaw(const QByteArray& bytes)
-    {
-        m_client->write(bytes);
-        m_client->flush();
-    }
-    void send(quint32 major, quint32 minor, const std::string& body)
-    {
-        const std::string frame = mpak::encodeFrame(major, minor, body);
-        QByteArray bytes(4, 0);
-        qToLittleEndian<quint32>(static_cast<quint32>(frame.size()), bytes.data());
-        sendRaw(bytes + QByteArray(frame.data(), static_cast<int>(frame.size())));
-    }
-    void welcome(quint32 result)
-    {
-        quorix::service::PWelcome w;
-        w.result = result;
-        w.text = result == 0 ? "welcome" : "refused";
-        send(quorix::service::kControlMajorType, quorix::service::kControlWelcome, mpak::encode(w));
-    }
-    void drop() { m_client->abort(); }
-
-private:
-    void split()
-    {
-        while (m_inbox.size() >= 4) {
-            const quint32 length = qFromLittleEndian<quint32>(m_inbox.constData());
-            if (m_inbox.size() < 4 + static_cast<int>(length))
-                return;
-            m_frames.push_back(std::string(m_inbox.constData() + 4, length));
-            m_inbox.remove(0, 4 + static_cast<int>(length));
-        }
-    }
-
-    QTcpServer m_server;
-    quint16 m_port = 0;
-    std::unique_ptr<QTcpSocket> m_client;
-    QByteArray m_inbox;
-    std::vector<std::string> m_frames;
-};
 
 class TcpTransportTest : public testing::Test
 {
@@ -117,7 +40,7 @@ protected:
         ASSERT_TRUE(waitUntil([&] { return ready.count() == 1; }));
     }
 
-    FakeService service;
+    FakeVoteService service;
     HostIdentity identity;
     std::unique_ptr<TcpServiceTransport> transport;
 };
@@ -262,6 +185,49 @@ TEST_F(TcpTransportTest, ARefusedWelcomeNeverReportsReady)
     ASSERT_TRUE(waitUntil([&] { return transport->pendingReconnectMs() > 0; }));
     EXPECT_EQ(ready.count(), 0);
     EXPECT_FALSE(transport->isReady());
+}
+
+TEST_F(TcpTransportTest, RefusalsTheServiceMayLiftAreRetriedAndOthersStopTheTransport)
+{
+    using namespace quorix::service;
+    const struct
+    {
+        quint32 result;
+        std::string text;
+        bool retrying;
+        QString reason;
+    } rows[] = {
+        {kWelcomeMalformed, "malformed HELLO", false, "malformed HELLO (WELCOME 1)"},
+        {kWelcomeBadToken, "token refused", false, "token refused (WELCOME 2)"},
+        {kWelcomeServiceFull, "service full", true, "service full (WELCOME 3)"},
+        {kWelcomeHelloExpected, "HELLO expected first", false, "HELLO expected first (WELCOME 4)"},
+        {kWelcomeTooManyForUser, "too many sessions for this user", true,
+         "too many sessions for this user (WELCOME 5)"},
+        {99, "from a newer service", true, "from a newer service (WELCOME 99)"},
+        {kWelcomeBadToken, "bad\x1b[31m\xe2\x80\xaetoken\n", false, "bad[31mtoken (WELCOME 2)"},
+    };
+    for (const auto& row : rows) {
+        TcpServiceTransport refusedHost("127.0.0.1", service.port(), identity, "99.cafe");
+        refusedHost.setBackoff(ReconnectBackoff([] { return 0.0; }));
+        QSignalSpy refused(&refusedHost, &ServiceTransport::refused);
+        refusedHost.start();
+        ASSERT_TRUE(service.accept());
+        ASSERT_TRUE(service.waitFrames(1));
+        service.welcome(row.result, row.text);
+        ASSERT_TRUE(waitUntil([&] { return refused.count() == 1; })) << row.result;
+        EXPECT_EQ(refused.at(0).at(0).toString(), row.reason);
+        EXPECT_EQ(refused.at(0).at(1).toBool(), row.retrying) << row.result;
+        if (row.retrying) {
+            EXPECT_GT(refusedHost.pendingReconnectMs(), 0) << row.result;
+            EXPECT_TRUE(service.accept()) << row.result << " is tried again";
+            continue;
+        }
+        EXPECT_EQ(refusedHost.pendingReconnectMs(), -1) << row.result;
+        refusedHost.start();
+        EXPECT_FALSE(service.accept(ReconnectBackoff::kFirstDelayMs * 2))
+            << row.result << " is not tried again";
+        EXPECT_EQ(refused.count(), 1);
+    }
 }
 
 TEST(ReconnectBackoff, DoublesFromHalfASecondToThirtySecondsWithJitterAndResets)

@@ -39,6 +39,15 @@ void TcpSession::start(int socketSendBuffer)
     waitReadable();
 }
 
+std::string TcpSession::peer() const
+{
+    asio::error_code ec;
+    const asio::ip::tcp::endpoint remote = m_socket.remote_endpoint(ec);
+    if (ec)
+        return "unknown peer";
+    return remote.address().to_string() + ":" + std::to_string(remote.port());
+}
+
 void TcpSession::waitReadable()
 {
     m_socket.async_wait(asio::ip::tcp::socket::wait_read,

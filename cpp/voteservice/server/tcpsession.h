@@ -51,6 +51,8 @@ public:
     void close();
 
     SessionId id() const { return m_id; }
+    // The remote address as "ip:port", or "unknown peer" once the socket no longer has one.
+    std::string peer() const;
     bool welcomed = false;
     std::int64_t acceptedAtMs() const { return m_acceptedAtMs; }
     // When the first bytes of a frame that has not fully arrived came in; nullopt between frames.

@@ -38,23 +38,44 @@ std::string TokenAuth::issue(const TokenClaims& claims, std::int64_t expiryUnix)
     return std::to_string(expiryUnix) + "." + signatureHex(claims, expiryUnix);
 }
 
-bool TokenAuth::verify(const std::string& token, const TokenClaims& claims, std::int64_t nowUnix) const
+TokenCheck TokenAuth::check(const std::string& token, const TokenClaims& claims, std::int64_t nowUnix) const
 {
+    if (token.empty())
+        return TokenCheck::Missing;
     const std::size_t dot = token.find('.');
     if (dot == std::string::npos || dot == 0 || dot > kMaxExpiryDigits)
-        return false;
+        return TokenCheck::Malformed;
     std::int64_t expiry = 0;
     for (std::size_t i = 0; i < dot; ++i) {
         if (!std::isdigit(static_cast<unsigned char>(token[i])))
-            return false;
+            return TokenCheck::Malformed;
         expiry = expiry * 10 + (token[i] - '0');
     }
     if (expiry < nowUnix)
-        return false;
+        return TokenCheck::Expired;
     const std::string expected = signatureHex(claims, expiry);
     const std::string given = token.substr(dot + 1);
     // Constant-time comparison, so the signature cannot be guessed byte by byte from timing.
-    return given.size() == expected.size() && CRYPTO_memcmp(given.data(), expected.data(), given.size()) == 0;
+    const bool matches =
+        given.size() == expected.size() && CRYPTO_memcmp(given.data(), expected.data(), given.size()) == 0;
+    return matches ? TokenCheck::Valid : TokenCheck::WrongSignature;
+}
+
+const char* TokenAuth::describe(TokenCheck check)
+{
+    switch (check) {
+    case TokenCheck::Valid:
+        return "valid";
+    case TokenCheck::Missing:
+        return "no token";
+    case TokenCheck::Malformed:
+        return "not <expiry>.<signature>";
+    case TokenCheck::Expired:
+        return "expired";
+    case TokenCheck::WrongSignature:
+        return "signature does not match this uid, imid, role and channel";
+    }
+    return "unknown";
 }
 
 } // namespace quorix::service

@@ -221,7 +221,9 @@ void VoteServer::onFrame(TcpSession& session, std::uint32_t maxType, std::uint32
     if (!session.welcomed) {
         if (maxType == kControlMajorType && minType == kControlHello)
             return handleHello(session, payload);
-        return welcome(session, kWelcomeHelloExpected, "HELLO expected first");
+        return refuse(session, kWelcomeHelloExpected, "HELLO expected first",
+                      "first frame was type " + std::to_string(maxType) + "/" + std::to_string(minType),
+                      nullptr);
     }
     if (maxType == kVoteMajorType) {
         if (m_core.handle(session.id(), minType, payload) == Disposition::Close)
@@ -254,22 +256,46 @@ void VoteServer::dropFlooder(TcpSession& session)
 void VoteServer::handleHello(TcpSession& session, const std::string& payload)
 {
     PHello hello;
-    if (!mpak::decode(payload, hello) || hello.nick.size() > kMaxNickBytes ||
-        RecordValidator::utf8Length(hello.nick) == std::string::npos || hello.token.size() > kMaxTokenBytes)
-        return welcome(session, kWelcomeMalformed, "malformed HELLO");
-    const TokenClaims claims{hello.uid, hello.imid, hello.role, hello.channelId};
-    if (m_auth && !m_auth->verify(hello.token, claims, m_clock.unixSeconds()))
-        return welcome(session, kWelcomeBadToken, "token refused");
+    if (!mpak::decode(payload, hello))
+        return refuse(session, kWelcomeMalformed, "malformed HELLO", "body does not decode", nullptr);
+    if (hello.nick.size() > kMaxNickBytes)
+        return refuse(session, kWelcomeMalformed, "malformed HELLO", "nick over 96 bytes", &hello);
+    if (RecordValidator::utf8Length(hello.nick) == std::string::npos)
+        return refuse(session, kWelcomeMalformed, "malformed HELLO", "nick not UTF-8", &hello);
+    if (hello.token.size() > kMaxTokenBytes)
+        return refuse(session, kWelcomeMalformed, "malformed HELLO", "token over 256 bytes", &hello);
+    if (m_auth) {
+        const TokenClaims claims{hello.uid, hello.imid, hello.role, hello.channelId};
+        const TokenCheck check = m_auth->check(hello.token, claims, m_clock.unixSeconds());
+        if (check != TokenCheck::Valid)
+            return refuse(session, kWelcomeBadToken, "token refused", TokenAuth::describe(check), &hello);
+    }
     if (m_core.sessionCount() >= m_options.maxSessions)
-        return welcome(session, kWelcomeServiceFull, "service full");
+        return refuse(session, kWelcomeServiceFull, "service full",
+                      "session limit " + std::to_string(m_options.maxSessions), &hello);
     if (!m_userSessions.tryAdd(hello.channelId, hello.uid))
-        return welcome(session, kWelcomeTooManyForUser, "too many sessions for this user");
+        return refuse(session, kWelcomeTooManyForUser, "too many sessions for this user",
+                      "per-user limit " + std::to_string(m_options.maxSessionsPerUser), &hello);
 
     // WELCOME goes first; the core may push the running vote as soon as the session exists.
     session.welcomed = true;
     welcome(session, kWelcomeAccepted, "welcome");
     m_core.openSession(session.id(), SessionIdentity{hello.uid, hello.imid, hello.nick, hello.role,
                                                      hello.channelId, hello.subChannelId});
+}
+
+// One log line per refusal, so an operator can tell why a host never gets in. It names what the
+// peer claimed (uid, role, channel) but nothing of its token or nick.
+void VoteServer::refuse(TcpSession& session, std::uint32_t result, const std::string& text,
+                        const std::string& reason, const PHello* claimed)
+{
+    std::string line = "refused " + session.peer() + ": WELCOME " + std::to_string(result) + " " + text +
+                       " (" + reason + ")";
+    if (claimed)
+        line += "; it claimed uid " + std::to_string(claimed->uid) + ", role " +
+                std::to_string(claimed->role) + " in channel " + std::to_string(claimed->channelId);
+    ServiceLog::line(line);
+    welcome(session, result, text);
 }
 
 void VoteServer::welcome(TcpSession& session, std::uint32_t result, const std::string& text)

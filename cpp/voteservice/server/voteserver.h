@@ -27,6 +27,8 @@
 
 namespace quorix::service {
 
+struct PHello;
+
 class VoteServer : private TcpSession::Owner, private OutputSink
 {
 public:
@@ -69,6 +71,9 @@ private:
     void handleHello(TcpSession& session, const std::string& payload);
     void handleControl(TcpSession& session, std::uint32_t minType, const std::string& payload);
     void welcome(TcpSession& session, std::uint32_t result, const std::string& text);
+    // Logs why, then answers with the refusing WELCOME. `claimed` is the HELLO when it decoded.
+    void refuse(TcpSession& session, std::uint32_t result, const std::string& text, const std::string& reason,
+                const PHello* claimed);
     void scheduleTick();
     void dropFlooder(TcpSession& session);
     void scheduleSweep();

@@ -54,5 +54,28 @@ TEST(TokenAuthTest, RefusesMalformedTokens)
     EXPECT_TRUE(auth.verify(good, claims, 1000));
 }
 
+TEST(TokenAuthTest, CheckTellsWhyATokenIsRefused)
+{
+    const TokenAuth auth("s3cret");
+    const TokenClaims claims{1, 2, 3, 4};
+    const std::string good = auth.issue(claims, 5000);
+    const struct
+    {
+        std::string token;
+        TokenClaims claims;
+        TokenCheck expected;
+    } rows[] = {
+        {good, claims, TokenCheck::Valid},
+        {"", claims, TokenCheck::Missing},
+        {"garbage", claims, TokenCheck::Malformed},
+        {"5x00." + good.substr(5), claims, TokenCheck::Malformed},
+        {auth.issue(claims, 999), claims, TokenCheck::Expired},
+        {good, {1, 2, 200, 4}, TokenCheck::WrongSignature},
+        {TokenAuth("other").issue(claims, 5000), claims, TokenCheck::WrongSignature},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(auth.check(row.token, row.claims, 1000), row.expected) << row.token;
+}
+
 } // namespace
 } // namespace quorix::service

@@ -611,14 +611,85 @@ TEST(VotedProgramTest, WithASecretOnlySignedIdentitiesAreWelcomed)
     TcpTestClient forged;
     ASSERT_TRUE(forged.connect(port));
     EXPECT_EQ(forged.hello(promoted, token), std::optional<std::uint32_t>(kWelcomeBadToken));
-    const std::string expired = runToken("--secret-file " + secretPath +
-                                         " --uid 1 --imid 90001 --role 255 --channel 10 --expiry 1000");
+    const std::string expired = TokenAuth("correct horse battery staple").issue({1, 90001, 255, 10}, 1000);
     TcpTestClient late;
     ASSERT_TRUE(late.connect(port));
     EXPECT_EQ(late.hello(me, expired), std::optional<std::uint32_t>(kWelcomeBadToken));
 
     EXPECT_EQ(voted.terminate(), 0);
     EXPECT_TRUE(good.closedWithin());
+}
+
+TEST(VotedProgramTest, EveryRefusalIsLoggedWithItsReasonAndClaimsButNoToken)
+{
+    const std::string secretPath = ::testing::TempDir() + "/voted-refusal-secret";
+    std::ofstream(secretPath) << "correct horse battery staple\n";
+    VotedProcess voted(QUORIX_VOTED_PATH, {"--listen", "127.0.0.1:0", "--memory", "--secret-file", secretPath,
+                                           "--max-sessions-per-user", "1"});
+    const std::uint16_t port = VotedProcess::portOf(voted.readLine());
+    ASSERT_NE(port, 0);
+    const std::string claims = " --uid 1 --imid 90001 --role 255 --channel 10";
+    const std::string token = runToken("--secret-file " + secretPath + claims);
+    // The token command refuses to issue a token that has expired already.
+    const std::string expired = TokenAuth("correct horse battery staple").issue({1, 90001, 255, 10}, 1000);
+    ASSERT_FALSE(token.empty());
+    TcpTestClient holder;
+    ASSERT_TRUE(holder.connect(port));
+    ASSERT_EQ(holder.hello(identity(1, 255), token), std::optional<std::uint32_t>(kWelcomeAccepted));
+
+    SessionIdentity longNick = identity(5, 20);
+    longNick.nick.assign(200, 'n');
+    const struct
+    {
+        const char* name;
+        SessionIdentity who;
+        std::string token;
+        std::uint32_t result;
+        std::vector<std::string> logged;
+    } rows[] = {
+        {"another uid",
+         identity(2, 255),
+         token,
+         kWelcomeBadToken,
+         {"WELCOME 2 token refused (signature does not match", "uid 2, role 255 in channel 10"}},
+        {"another role", identity(1, 200), token, kWelcomeBadToken, {"signature does not match", "role 200"}},
+        {"expired",
+         identity(1, 255),
+         expired,
+         kWelcomeBadToken,
+         {"(expired)", "uid 1, role 255 in channel 10"}},
+        {"missing", identity(3, 20), "", kWelcomeBadToken, {"(no token)", "uid 3, role 20"}},
+        {"garbage", identity(4, 20), "garbage", kWelcomeBadToken, {"(not <expiry>.<signature>)", "uid 4"}},
+        {"long nick",
+         longNick,
+         "",
+         kWelcomeMalformed,
+         {"WELCOME 1 malformed HELLO (nick over 96 bytes)", "uid 5"}},
+        {"second session",
+         identity(1, 255),
+         token,
+         kWelcomeTooManyForUser,
+         {"WELCOME 5 too many sessions for this user (per-user limit 1)", "uid 1, role 255 in channel 10"}},
+    };
+    const std::string signature = token.substr(token.find('.') + 1);
+    for (const auto& row : rows) {
+        TcpTestClient client;
+        ASSERT_TRUE(client.connect(port));
+        EXPECT_EQ(client.hello(row.who, row.token), std::optional<std::uint32_t>(row.result)) << row.name;
+        const std::string line = voted.readLineWith("refused 127.0.0.1:");
+        for (const std::string& fragment : row.logged)
+            EXPECT_NE(line.find(fragment), std::string::npos) << row.name << ": " << line;
+        EXPECT_EQ(line.find(signature), std::string::npos) << row.name << ": " << line;
+        EXPECT_EQ(line.find(row.who.nick), std::string::npos) << row.name << ": " << line;
+    }
+    TcpTestClient notHello;
+    ASSERT_TRUE(notHello.connect(port));
+    ASSERT_TRUE(notHello.sendFrame(2500, 1, ""));
+    const std::string line = voted.readLineWith("refused 127.0.0.1:");
+    EXPECT_NE(line.find("WELCOME 4 HELLO expected first (first frame was type 2500/1)"), std::string::npos)
+        << line;
+    EXPECT_EQ(line.find("claimed"), std::string::npos) << line;
+    EXPECT_EQ(voted.terminate(), 0);
 }
 
 TEST(VotedProgramTest, WithoutASecretTheStartupLineSaysIdentitiesAreTrusted)

@@ -1,0 +1,112 @@
+// The host program's reaction to its options and to the vote service: the role switcher under a
+// token, and refusals shown in the channel window and told once on standard error.
+
+#include "channelwindow.h"
+#include "fakevoteservice.h"
+#include "hostapplication.h"
+#include "hosttestsupport.h"
+#include "servicetransport.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+HostOptions hostOptions(quint16 servicePort, const QString& token)
+{
+    HostOptions options;
+    if (servicePort != 0) {
+        options.serviceAddresses = {ServiceAddress{QStringLiteral("127.0.0.1"), servicePort}};
+        options.serviceHost = QStringLiteral("127.0.0.1");
+        options.servicePort = servicePort;
+    }
+    options.token = token;
+    options.addonDir = "/nonexistent";
+    return options;
+}
+
+int occurrences(const std::string& text, const std::string& part)
+{
+    int count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+class HostApplicationTest : public testing::Test
+{
+protected:
+    static void SetUpTestSuite() { hostTestApp(); }
+
+    static QString status(const HostApplication& host)
+    {
+        return host.window()->findChild<QLabel*>("connectionLabel")->text();
+    }
+};
+
+TEST_F(HostApplicationTest, ATokenFixesTheRoleOnlyWhenItGoesToAVoteService)
+{
+    const struct
+    {
+        const char* name;
+        quint16 port;
+        QString token;
+        bool switchable;
+    } rows[] = {
+        {"embedded", 0, {}, true},
+        {"embedded with an unused token", 0, "1.ab", true},
+        {"service without a token", 27500, {}, true},
+        {"service with a token", 27500, "1.ab", false},
+    };
+    for (const auto& row : rows) {
+        HostApplication host(hostOptions(row.port, row.token), KeywordFilter());
+        const QComboBox* roles = host.window()->findChild<QComboBox*>("roleCombo");
+        ASSERT_NE(roles, nullptr);
+        EXPECT_EQ(roles->isEnabled(), row.switchable) << row.name;
+        EXPECT_EQ(roles->toolTip().isEmpty(), row.switchable) << row.name;
+    }
+}
+
+TEST_F(HostApplicationTest, AFinalRefusalIsShownInTheWindowAndPrintedOnce)
+{
+    FakeVoteService service;
+    HostApplication host(hostOptions(service.port(), "1.ab"), KeywordFilter());
+    testing::internal::CaptureStderr();
+    host.transport()->start();
+    ASSERT_TRUE(service.accept());
+    ASSERT_TRUE(service.waitFrames(1));
+    service.welcome(quorix::service::kWelcomeBadToken, "token refused");
+    const bool shown = waitUntil([&] { return status(host).contains("token refused (WELCOME 2)"); });
+    const bool retried = service.accept(1500);
+    const std::string printed = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(shown) << status(host).toStdString();
+    EXPECT_TRUE(status(host).contains(QStringLiteral("不再重试"))) << status(host).toStdString();
+    EXPECT_FALSE(retried);
+    EXPECT_EQ(occurrences(printed, "refused this host: token refused (WELCOME 2); not retrying"), 1)
+        << printed;
+}
+
+TEST_F(HostApplicationTest, ARetriedRefusalIsPrintedOnceHoweverOftenItComesBack)
+{
+    FakeVoteService service;
+    HostApplication host(hostOptions(service.port(), {}), KeywordFilter());
+    QSignalSpy refused(host.transport(), &ServiceTransport::refused);
+    testing::internal::CaptureStderr();
+    host.transport()->start();
+    int attempts = 0;
+    while (attempts < 2 && service.accept() && service.waitFrames(1)) {
+        service.welcome(quorix::service::kWelcomeServiceFull, "service full");
+        if (waitUntil([&] { return refused.count() == attempts + 1; }))
+            ++attempts;
+    }
+    const std::string printed = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(attempts, 2) << "each attempt was refused and tried again";
+    EXPECT_TRUE(status(host).contains("service full (WELCOME 3)")) << status(host).toStdString();
+    EXPECT_TRUE(status(host).contains(QStringLiteral("稍后重试"))) << status(host).toStdString();
+    EXPECT_EQ(occurrences(printed, "refused this host: service full (WELCOME 3); retrying"), 1) << printed;
+}
+
+} // namespace
