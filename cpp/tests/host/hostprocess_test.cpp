@@ -200,13 +200,19 @@ void startHost(QProcess& process, const QString& directory, const QString& autom
     process.start(TOVO_HOST_PATH, {"--offscreen", "--automation", automationPath});
 }
 
+// A host in `directory` with its automation socket "host.sock" there, ready for tovo-hostctl.
+bool startHostWithSocket(QProcess& host, const QTemporaryDir& directory)
+{
+    startHost(host, directory.path(), "host.sock");
+    return waitUntil([&] { return QFileInfo::exists(directory.filePath("host.sock")); }, 10000);
+}
+
 TEST(HostProgram, ARelativeAutomationPathAndTheControlToolMeetInTheWorkingDirectory)
 {
     hostTestApp();
     QTemporaryDir dir;
     QProcess host;
-    startHost(host, dir.path(), "host.sock");
-    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(dir.filePath("host.sock")); }, 10000));
+    ASSERT_TRUE(startHostWithSocket(host, dir));
 
     QProcess control;
     control.setWorkingDirectory(dir.path());
@@ -222,8 +228,7 @@ TEST(HostProgram, TheControlToolSaysWhenUntilGaveUp)
     hostTestApp();
     QTemporaryDir dir;
     QProcess host;
-    startHost(host, dir.path(), "host.sock");
-    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(dir.filePath("host.sock")); }, 10000));
+    ASSERT_TRUE(startHostWithSocket(host, dir));
 
     QProcess control;
     control.setWorkingDirectory(dir.path());
