@@ -64,7 +64,7 @@ int connectTo(asio::io_context& io, VoteServer& server)
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
         return -1;
     asio::ip::tcp::socket served(io);
-    asio::error_code ec;
+    boost::system::error_code ec;
     served.assign(asio::ip::tcp::v4(), ends[1], ec);
     if (ec) {
         ::close(ends[0]);

@@ -23,15 +23,15 @@ LoadClient::LoadClient(asio::io_context& io, LoadRun& run, std::size_t index,
 
 void LoadClient::connect(const asio::ip::tcp::endpoint& endpoint)
 {
-    m_socket.async_connect(endpoint, [self = shared_from_this()](const asio::error_code& ec) {
+    m_socket.async_connect(endpoint, [self = shared_from_this()](const boost::system::error_code& ec) {
         if (ec)
             return self->m_run.onFailed(*self, "connect: " + ec.message());
-        asio::error_code ignored;
+        boost::system::error_code ignored;
         self->m_socket.set_option(asio::ip::tcp::no_delay(true), ignored);
         const service::SessionIdentity& id = self->m_identity;
         const service::PHello hello{id.uid, id.imid, id.nick, id.role, id.channelId, id.subChannelId, {}};
         self->sendFrame(service::kControlMajorType, service::kControlHello, mpak::encode(hello));
-        asio::error_code nonBlocking;
+        boost::system::error_code nonBlocking;
         self->m_socket.non_blocking(true, nonBlocking);
         self->waitReadable();
     });
@@ -57,7 +57,7 @@ void LoadClient::writeNext()
     }
     m_writing = true;
     asio::async_write(m_socket, asio::buffer(m_out.front()),
-                      [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
+                      [self = shared_from_this()](const boost::system::error_code& ec, std::size_t) {
                           if (ec)
                               return self->m_run.onFailed(*self, "write: " + ec.message());
                           self->m_out.pop_front();
@@ -68,7 +68,7 @@ void LoadClient::writeNext()
 void LoadClient::waitReadable()
 {
     m_socket.async_wait(asio::ip::tcp::socket::wait_read,
-                        [self = shared_from_this()](const asio::error_code& ec) {
+                        [self = shared_from_this()](const boost::system::error_code& ec) {
                             if (ec)
                                 return self->m_run.onClosed(*self);
                             self->onReadable();
@@ -78,7 +78,7 @@ void LoadClient::waitReadable()
 void LoadClient::onReadable()
 {
     static std::array<char, 64 * 1024> scratch;
-    asio::error_code ec;
+    boost::system::error_code ec;
     const std::size_t n = m_socket.read_some(asio::buffer(scratch), ec);
     if (ec == asio::error::would_block || ec == asio::error::try_again)
         return waitReadable();
@@ -112,7 +112,7 @@ std::size_t LoadClient::consumeFrames(const char* data, std::size_t size)
 
 void LoadClient::close()
 {
-    asio::error_code ec;
+    boost::system::error_code ec;
     m_socket.close(ec);
 }
 

@@ -5,7 +5,7 @@
 
 #include "sessionidentity.h"
 
-#include <asio.hpp>
+#include <boost/asio.hpp>
 
 #include <chrono>
 #include <cstdint>
@@ -15,6 +15,8 @@
 #include <vector>
 
 namespace quorix::loadgen {
+
+namespace asio = boost::asio;
 
 using Clock = std::chrono::steady_clock;
 

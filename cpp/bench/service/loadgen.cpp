@@ -281,7 +281,7 @@ bool startServices(Arguments& args, std::vector<pid_t>& started)
         if (pid == 0)
             return false;
         started.push_back(pid);
-        args.load.services.emplace_back(asio::ip::make_address("127.0.0.1"), port);
+        args.load.services.emplace_back(boost::asio::ip::make_address("127.0.0.1"), port);
     }
     args.load.servicePids = started;
     return true;
@@ -294,7 +294,7 @@ bool useRunningServices(Arguments& args)
         std::uint16_t port = 0;
         if (!service::ServerOptions::parseHostPort(address, host, port))
             return false;
-        args.load.services.emplace_back(asio::ip::make_address(host), port);
+        args.load.services.emplace_back(boost::asio::ip::make_address(host), port);
     }
     if (args.pids.empty())
         return true;
@@ -344,7 +344,7 @@ int main(int argc, char** argv)
         args.load.atVotingStart = [&] { redisCounted = readRedisCalls(args.redis, before); };
         args.load.atVotingEnd = [&] { redisCounted = redisCounted && readRedisCalls(args.redis, after); };
     }
-    asio::io_context io(1);
+    boost::asio::io_context io(1);
     loadgen::LoadRun run(io, args.load);
     const bool ok = run.run();
     report(args, run.results());

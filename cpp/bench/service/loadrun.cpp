@@ -83,7 +83,7 @@ bool LoadRun::run()
     for (std::size_t i = 0; i < m_options.sessions; ++i)
         m_clients.push_back(std::make_shared<LoadClient>(m_io, *this, i, identityFor(i)));
     m_deadline.expires_after(m_options.deadline);
-    m_deadline.async_wait([this](const asio::error_code& ec) {
+    m_deadline.async_wait([this](const boost::system::error_code& ec) {
         if (!ec)
             fail("deadline passed");
     });
@@ -113,7 +113,7 @@ void LoadRun::onWelcome(LoadClient& client, const std::string& payload)
         return connectMore();
     m_phase = Phase::Idle;
     m_timer.expires_after(std::chrono::seconds(2));
-    m_timer.async_wait([this](const asio::error_code& ec) {
+    m_timer.async_wait([this](const boost::system::error_code& ec) {
         if (!ec)
             measureIdle();
     });
@@ -207,7 +207,7 @@ void LoadRun::paceVotes()
     }
     if (m_results.votesSent < m_plannedVotes) {
         m_timer.expires_after(kPaceStep);
-        m_timer.async_wait([this](const asio::error_code& ec) {
+        m_timer.async_wait([this](const boost::system::error_code& ec) {
             if (!ec)
                 paceVotes();
         });

@@ -7,7 +7,7 @@
 
 #include "loadclient.h"
 
-#include <asio.hpp>
+#include <boost/asio.hpp>
 
 #include <sys/types.h>
 
@@ -19,6 +19,8 @@
 #include <vector>
 
 namespace quorix::loadgen {
+
+namespace asio = boost::asio;
 
 struct LoadOptions
 {

@@ -14,7 +14,7 @@
 #include "votedcommandline.h"
 #include "voteserver.h"
 
-#include <asio.hpp>
+#include <boost/asio.hpp>
 
 #include <sys/resource.h>
 
@@ -122,7 +122,7 @@ int serve(ServerOptions& options)
     }
     // Before "listening" is logged: whoever waits for that line may signal at once.
     asio::signal_set signals(io, SIGINT, SIGTERM);
-    signals.async_wait([&](const asio::error_code& ec, int signal) {
+    signals.async_wait([&](const boost::system::error_code& ec, int signal) {
         if (ec)
             return;
         ServiceLog::line("signal " + std::to_string(signal) + ": closing " +

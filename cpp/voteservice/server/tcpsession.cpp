@@ -29,7 +29,7 @@ TcpSession::TcpSession(asio::ip::tcp::socket socket, SessionId id, Owner& owner,
 
 void TcpSession::start(int socketSendBuffer)
 {
-    asio::error_code ec;
+    boost::system::error_code ec;
     m_socket.set_option(asio::ip::tcp::no_delay(true), ec);
     if (socketSendBuffer > 0)
         m_socket.set_option(asio::socket_base::send_buffer_size(socketSendBuffer), ec);
@@ -41,7 +41,7 @@ void TcpSession::start(int socketSendBuffer)
 
 std::string TcpSession::peer() const
 {
-    asio::error_code ec;
+    boost::system::error_code ec;
     const asio::ip::tcp::endpoint remote = m_socket.remote_endpoint(ec);
     if (ec)
         return "unknown peer";
@@ -51,7 +51,7 @@ std::string TcpSession::peer() const
 void TcpSession::waitReadable()
 {
     m_socket.async_wait(asio::ip::tcp::socket::wait_read,
-                        [self = shared_from_this()](const asio::error_code& ec) {
+                        [self = shared_from_this()](const boost::system::error_code& ec) {
                             if (ec)
                                 return self->close();
                             self->onReadable();
@@ -62,7 +62,7 @@ void TcpSession::onReadable()
 {
     static thread_local std::array<char, kScratchBytes> scratch;
     for (int round = 0; round < kReadsPerWakeup && !m_closed && !m_closing; ++round) {
-        asio::error_code ec;
+        boost::system::error_code ec;
         const std::size_t n = m_socket.read_some(asio::buffer(scratch), ec);
         if (ec == asio::error::would_block || ec == asio::error::try_again)
             break;
@@ -139,7 +139,7 @@ bool TcpSession::sendDirectly(const OutFrame& frame)
 {
     // Most frames fit into the socket at once: one system call, no queued operation.
     const std::string_view bytes = frame.wire();
-    asio::error_code ec;
+    boost::system::error_code ec;
     const std::size_t sent = m_socket.send(asio::buffer(bytes.data(), bytes.size()), 0, ec);
     if (ec == asio::error::would_block || ec == asio::error::try_again)
         return false;
@@ -172,7 +172,7 @@ void TcpSession::writeQueued()
     // The first frame may have been sent in part already.
     buffers.front() += std::exchange(m_frontOffset, 0);
     asio::async_write(m_socket, buffers,
-                      [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
+                      [self = shared_from_this()](const boost::system::error_code& ec, std::size_t) {
                           for (const OutFrame& frame : self->m_inflight)
                               self->m_queuedBytes -= frame.wire().size();
                           self->m_inflight.clear();
@@ -209,7 +209,7 @@ void TcpSession::close()
     if (m_closed)
         return;
     m_closed = true;
-    asio::error_code ec;
+    boost::system::error_code ec;
     m_socket.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
     m_socket.close(ec);
     m_queue.clear();

@@ -12,7 +12,7 @@
 #include "outframe.h"
 #include "sessionidentity.h"
 
-#include <asio.hpp>
+#include <boost/asio.hpp>
 
 #include <cstdint>
 #include <memory>
@@ -21,6 +21,8 @@
 #include <vector>
 
 namespace quorix::service {
+
+namespace asio = boost::asio;
 
 class TcpSession : public std::enable_shared_from_this<TcpSession>
 {

@@ -57,7 +57,7 @@ VoteServer::~VoteServer()
 
 bool VoteServer::listen(std::string& error)
 {
-    asio::error_code ec;
+    boost::system::error_code ec;
     const asio::ip::address address = asio::ip::make_address(m_options.host, ec);
     if (ec) {
         error = "not an IP address: " + m_options.host;
@@ -96,7 +96,7 @@ void VoteServer::adopt(asio::ip::tcp::socket socket)
 
 std::uint16_t VoteServer::port() const
 {
-    asio::error_code ec;
+    boost::system::error_code ec;
     const auto endpoint = m_acceptor.local_endpoint(ec);
     return ec ? 0 : endpoint.port();
 }
@@ -106,7 +106,7 @@ void VoteServer::stop()
     if (m_stopped)
         return;
     m_stopped = true;
-    asio::error_code ec;
+    boost::system::error_code ec;
     m_acceptor.close(ec);
     m_tickTimer.cancel();
     m_sweepTimer.cancel();
@@ -124,7 +124,7 @@ void VoteServer::stop()
 
 void VoteServer::accept()
 {
-    m_acceptor.async_accept([this](const asio::error_code& ec, asio::ip::tcp::socket socket) {
+    m_acceptor.async_accept([this](const boost::system::error_code& ec, asio::ip::tcp::socket socket) {
         if (m_stopped)
             return;
         if (ec) {
@@ -132,7 +132,7 @@ void VoteServer::accept()
             if (ec != asio::error::operation_aborted)
                 ServiceLog::line("accept failed: " + ec.message());
             m_acceptRetryTimer.expires_after(kAcceptRetry);
-            m_acceptRetryTimer.async_wait([this](const asio::error_code& waitError) {
+            m_acceptRetryTimer.async_wait([this](const boost::system::error_code& waitError) {
                 if (!waitError && !m_stopped)
                     accept();
             });
@@ -146,7 +146,7 @@ void VoteServer::accept()
 void VoteServer::onAccepted(asio::ip::tcp::socket socket)
 {
     if (m_connections.size() >= m_options.maxSessions + kHandshakeSlack) {
-        asio::error_code ec;
+        boost::system::error_code ec;
         socket.close(ec);
         return;
     }
@@ -181,7 +181,7 @@ void VoteServer::armCommit()
         return;
     m_commitArmed = true;
     m_commitTimer.expires_after(kCommitWindow);
-    m_commitTimer.async_wait([this](const asio::error_code& ec) {
+    m_commitTimer.async_wait([this](const boost::system::error_code& ec) {
         m_commitArmed = false;
         if (!ec && !m_stopped)
             commitAndRelease();
@@ -314,7 +314,7 @@ void VoteServer::scheduleTick()
     const auto period =
         std::chrono::milliseconds(std::clamp<std::int64_t>(m_core.broadcastPeriodMs() / 4, 1, 25));
     m_tickTimer.expires_after(period);
-    m_tickTimer.async_wait([this](const asio::error_code& ec) {
+    m_tickTimer.async_wait([this](const boost::system::error_code& ec) {
         if (ec || m_stopped)
             return;
         m_core.tick();
@@ -327,7 +327,7 @@ void VoteServer::scheduleTick()
 void VoteServer::scheduleSweep()
 {
     m_sweepTimer.expires_after(kSweepInterval);
-    m_sweepTimer.async_wait([this](const asio::error_code& ec) {
+    m_sweepTimer.async_wait([this](const boost::system::error_code& ec) {
         if (ec || m_stopped)
             return;
         sweepStalledConnections();

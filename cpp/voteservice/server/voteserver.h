@@ -16,7 +16,7 @@
 #include "voteservicecore.h"
 #include "votestorage.h"
 
-#include <asio.hpp>
+#include <boost/asio.hpp>
 
 #include <memory>
 #include <optional>
