@@ -45,17 +45,22 @@ void EntServiceInterface::onServiceReady()
         return;
     }
     connId = servicePtr->openConnection(1);
-    if (connId != kNoConnection)
+    if (connId != kNoConnection) {
         emit serviceReadySignal();
-    else
+        emit connectionStateChanged(true);
+    } else {
         QLOG(1) << "EntServiceHeper connid is invalid";
+    }
 }
 
 void EntServiceInterface::onConnectionClose(quint32 connectionId)
 {
-    if (connectionId == connId)
+    const bool ours = connectionId == connId && connId != kNoConnection;
+    if (ours)
         connId = kNoConnection;
     QLOG(1) << "service connection close";
+    if (ours)
+        emit connectionStateChanged(false);
 }
 
 void EntServiceInterface::onServiceClose()

@@ -29,6 +29,8 @@ public:
     void sendData(quint32 maxType, quint32 minType, const std::string& data);
 
     quint32 connectionId() const { return connId; }
+    // An add-on connection to the vote service is open: requests can be sent.
+    bool isConnected() const { return connId != kNoConnection; }
 
     // Host signal handlers.
     void onServiceReady();
@@ -39,6 +41,8 @@ public:
 
 signals:
     void serviceReadySignal();
+    // The add-on's connection opened (true) or closed (false).
+    void connectionStateChanged(bool connected);
     void dataArrivedSignal(quint32 maxType, quint32 minType, const std::string& data);
 
 private:

@@ -62,6 +62,12 @@ void QuorixController::init(QuorixProtocol* protocol, QuorixMainPanel* mainPanel
     m_pJudgeVoteWin = judgeWnd;
     m_pRecordWnd = recordWindow;
     addAppBoxBtn();
+    if (m_pProtocol) {
+        connect(m_pProtocol.data(), &QuorixProtocol::serviceConnectionChanged, this,
+                &QuorixController::onServiceConnectionChanged, Qt::UniqueConnection);
+        if (m_pMainPanel)
+            m_pMainPanel->setServiceConnected(m_pProtocol->isServiceConnected());
+    }
     if (EntChannelInterface* channel = QuorixApp::instance()->getChannelInterface())
         connect(channel, &EntChannelInterface::subChannelChanged, this,
                 &QuorixController::onSubChannelChanged);
@@ -444,6 +450,16 @@ void QuorixController::onSubChannelChanged(quint32)
         m_pGroupVoteWin->hideAndClear();
         m_pGroupVoteWin->clearOptionLimitFlag();
     }
+}
+
+void QuorixController::onServiceConnectionChanged(bool connected)
+{
+    pendingStartId = 0;
+    if (!m_pMainPanel)
+        return;
+    m_pMainPanel->setServiceConnected(connected);
+    if (connected && m_pMainPanel && m_pMainPanel->isWindowVisible() && m_pProtocol)
+        m_pProtocol->reqQueryAllVote();
 }
 
 void QuorixController::onAddonAddSignal(quint32) {}

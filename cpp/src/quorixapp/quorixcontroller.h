@@ -77,6 +77,9 @@ public slots:
     void onSubChannelChanged(quint32 newSubChannelId);
     void onAddonAddSignal(quint32 addonId);
     void onAddonRemoveSignal(quint32 addonId);
+    // The vote service link went down or came back: the management window says so and disables
+    // what needs the service; a start waiting for its save is given up, since the answer is lost.
+    void onServiceConnectionChanged(bool connected);
 
 private:
     void openAddon(bool historyPage);

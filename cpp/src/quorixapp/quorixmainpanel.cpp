@@ -23,6 +23,7 @@
 #include <panewidget.h>
 
 #include <QGraphicsScene>
+#include <QGraphicsWidget>
 #include <QMenu>
 #include <QVariantMap>
 
@@ -38,6 +39,16 @@ const QColor kGreyColor(153, 153, 153);
 const char* const kStartText = "开启";
 const char* const kStopText = "停止";
 const char* const kCloseText = "关闭";
+
+const char* const kServiceDownText = "投票服务未连接，恢复前不能保存或开始投票";
+const char* const kServiceDownTip = "投票服务未连接";
+// Actions that send a request and so need the vote service; the judge link and the row links are
+// handled with their own state.
+const char* const kServiceActions[] = {"startNormalVoteBtn",      "startGroupVoteBtn",
+                                       "startJudgeVoteBtn",       "voteListAddNormalVoteLable",
+                                       "addGroupVoteListLable",   "voteListAddJudgeVoteLable",
+                                       "voteListBatchDeleteLabel"};
+const char* const kStartButtons[] = {"startNormalVoteBtn", "startGroupVoteBtn", "startJudgeVoteBtn"};
 
 const char* const kPageNames[] = {"mainWinPage",          "voteListPage",        "voteRecordPage",
                                   "createNormalVotePage", "createGroupVotePage", "createJudgeVotePage"};
@@ -147,6 +158,7 @@ void QuorixMainPanel::init(QuorixController* controller)
     initVoteListPage();
     initVoteRecordPage();
     initEditors();
+    applyServiceState();
 }
 
 bool QuorixMainPanel::buildWindow()
@@ -406,6 +418,7 @@ void QuorixMainPanel::refreshVoteList()
     const quorix::VoteList& votes = m_pController->votes();
     for (int n = 0; n < int(votes.size()); ++n)
         addVoteRow(n, votes[n]);
+    applyServiceStateToRows();
 }
 
 void QuorixMainPanel::addVoteRow(int index, const quorix::VoteInfo& vote)
@@ -1168,9 +1181,10 @@ void QuorixMainPanel::onStartBtnClick()
 
 bool QuorixMainPanel::isStartIdle() const
 {
-    if (!m_pWindow)
+    // Without the service no start can be waiting: the buttons are disabled for that reason.
+    if (!m_pWindow || !m_serviceConnected)
         return true;
-    for (const char* name : {"startNormalVoteBtn", "startGroupVoteBtn", "startJudgeVoteBtn"}) {
+    for (const char* name : kStartButtons) {
         auto* button = find<PanePushButton>(name);
         if (button && !button->isEnabled())
             return false;
@@ -1180,9 +1194,57 @@ bool QuorixMainPanel::isStartIdle() const
 
 void QuorixMainPanel::enableStartButtons()
 {
-    for (const char* name : {"startNormalVoteBtn", "startGroupVoteBtn", "startJudgeVoteBtn"}) {
+    for (const char* name : kStartButtons) {
         if (auto* button = find<PanePushButton>(name))
-            button->setEnabled(true);
+            button->setEnabled(m_serviceConnected);
+    }
+}
+
+bool QuorixMainPanel::isWindowVisible() const
+{
+    return m_pWindow && m_pWindow->isVisible();
+}
+
+void QuorixMainPanel::setServiceConnected(bool connected)
+{
+    m_serviceConnected = connected;
+    applyServiceState();
+}
+
+void QuorixMainPanel::applyServiceState()
+{
+    if (!m_pWindow)
+        return;
+    const QString reason = m_serviceConnected ? QString() : QString::fromUtf8(kServiceDownTip);
+    if (auto* banner = find<PaneLabelWidget>("serviceStateLabel")) {
+        banner->setText(m_serviceConnected ? QString() : QString::fromUtf8(kServiceDownText));
+        banner->setVisible(!m_serviceConnected);
+    }
+    for (const char* name : kServiceActions) {
+        if (auto* action = find<QGraphicsWidget>(name)) {
+            action->setEnabled(m_serviceConnected);
+            action->setToolTip(reason);
+        }
+    }
+    const bool judgeRoom = !m_pJudgeListCtrl || int(m_pJudgeListCtrl->uids().size()) < kMaxJudges;
+    setJudgeLinkEnabled(judgeRoom);
+    if (auto* link = findInPage<PaneLabelWidget>(JudgeEditorPage, "lableJudge"))
+        link->setToolTip(reason);
+    applyServiceStateToRows();
+}
+
+// The start, edit and delete links of every vote row.
+void QuorixMainPanel::applyServiceStateToRows()
+{
+    auto* list = find<QuorixPaneListCtrl>("voteListCtrl");
+    if (!list)
+        return;
+    const QString reason = m_serviceConnected ? QString() : QString::fromUtf8(kServiceDownTip);
+    for (int i = 0; i < list->rowCount(); ++i) {
+        if (PaneWidget* links = list->findInRow(i, QStringLiteral("ROW_HLAYOUT"))) {
+            links->setEnabled(m_serviceConnected);
+            links->setToolTip(reason);
+        }
     }
 }
 
@@ -1192,7 +1254,7 @@ void QuorixMainPanel::enableStartButtons()
 void QuorixMainPanel::setJudgeLinkEnabled(bool enabled)
 {
     if (auto* link = findInPage<PaneLabelWidget>(JudgeEditorPage, "lableJudge"))
-        link->setEnabled(enabled);
+        link->setEnabled(enabled && m_serviceConnected);
 }
 
 void QuorixMainPanel::onAddJudgeClicked()

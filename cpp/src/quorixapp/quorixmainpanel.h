@@ -55,6 +55,12 @@ public:
 
     bool isStartIdle() const;
     void enableStartButtons();
+
+    // While the vote service is not connected the title bar says so and every action that needs
+    // the service (start, save, delete, judge look-up) is disabled with that reason as tool tip.
+    void setServiceConnected(bool connected);
+    bool isServiceConnected() const { return m_serviceConnected; }
+    bool isWindowVisible() const;
     void onJudgeQueried(const QString& nick, quint32 imid, quint32 uid);
 
     void refreshRecordList();
@@ -162,6 +168,8 @@ private:
     void openGroupVote(const quorix::VoteInfo& vote);
     void openJudgeVote(const quorix::VoteInfo& vote);
     void setJudgeLinkEnabled(bool enabled);
+    void applyServiceState();
+    void applyServiceStateToRows();
 
     QPointer<PaneFrameWindow> m_pWindow;
     QPointer<QuorixController> m_pController;
@@ -176,4 +184,5 @@ private:
     quint32 groupEditId = 0;
     quint32 judgeEditId = 0;
     JudgeListCtrl* m_pJudgeListCtrl = nullptr;
+    bool m_serviceConnected = true;
 };

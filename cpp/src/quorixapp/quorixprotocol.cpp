@@ -70,9 +70,17 @@ void QuorixProtocol::init(EntServiceInterface* serviceLink, EntChannelInterface*
     m_pServiceInterface = serviceLink;
     m_pChannelInterface = channel;
     m_pUserInterface = user;
-    if (m_pServiceInterface)
-        connect(m_pServiceInterface.data(), &EntServiceInterface::dataArrivedSignal, this,
-                &QuorixProtocol::onDataArrivedSlot, Qt::UniqueConnection);
+    if (!m_pServiceInterface)
+        return;
+    connect(m_pServiceInterface.data(), &EntServiceInterface::dataArrivedSignal, this,
+            &QuorixProtocol::onDataArrivedSlot, Qt::UniqueConnection);
+    connect(m_pServiceInterface.data(), &EntServiceInterface::connectionStateChanged, this,
+            &QuorixProtocol::serviceConnectionChanged, Qt::UniqueConnection);
+}
+
+bool QuorixProtocol::isServiceConnected() const
+{
+    return m_pServiceInterface && m_pServiceInterface->isConnected();
 }
 
 void QuorixProtocol::setDispatchObserver(DispatchObserver observer)

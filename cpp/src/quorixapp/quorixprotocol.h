@@ -48,6 +48,12 @@ public:
 
     void setDispatchObserver(DispatchObserver observer);
 
+    // The add-on's connection to the vote service is open; requests sent meanwhile are lost.
+    bool isServiceConnected() const;
+
+signals:
+    void serviceConnectionChanged(bool connected);
+
 public slots:
     void onDataArrivedSlot(quint32 maxType, quint32 minType, const std::string& data);
 

@@ -12,6 +12,8 @@
 #include <panepushbutton.h>
 #include <panestackedwidget.h>
 
+#include <QGraphicsWidget>
+
 namespace {
 
 const QColor kBlue(0, 113, 192);
@@ -397,6 +399,72 @@ TEST_F(VoteListTest, CreateButtonOpensANewNormalVote)
     find<PanePushButton>("voteListBottomCreateVoteBtn")->click();
     EXPECT_EQ(panel->currentPage(), QuorixMainPanel::NormalEditorPage);
     EXPECT_EQ(panel->editId(0), 0u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Vote service link
+
+TEST_F(VoteListTest, WhileTheServiceIsDownTheWindowSaysSoAndItsActionsWait)
+{
+    const char* const actions[] = {"startNormalVoteBtn",       "startGroupVoteBtn",
+                                   "startJudgeVoteBtn",        "voteListAddNormalVoteLable",
+                                   "addGroupVoteListLable",    "voteListAddJudgeVoteLable",
+                                   "voteListBatchDeleteLabel", "lableJudge"};
+    const QString down = QStringLiteral("投票服务未连接");
+    auto* banner = find<PaneLabelWidget>("serviceStateLabel");
+    ASSERT_NE(banner, nullptr);
+    auto rowLinks = [this](int row) { return list->findInRow(row, QStringLiteral("ROW_HLAYOUT")); };
+    auto expectState = [&](bool connected, const char* when) {
+        EXPECT_EQ(banner->isVisible(), !connected) << when;
+        EXPECT_EQ(banner->text().startsWith(down), !connected) << when;
+        for (const char* name : actions) {
+            auto* action = find<QGraphicsWidget>(name);
+            ASSERT_NE(action, nullptr) << name;
+            EXPECT_EQ(action->isEnabled(), connected) << when << " " << name;
+            EXPECT_EQ(action->toolTip(), connected ? QString() : down) << when << " " << name;
+        }
+        for (int row = 0; row < list->rowCount(); ++row)
+            EXPECT_EQ(rowLinks(row)->isEnabled(), connected) << when << " row " << row;
+    };
+    panel->window()->show();
+    expectState(true, "at first");
+
+    // A start waiting for its save is given up with the link: its answer will not come.
+    panel->onCreateComboBoxClicked(quorix::kNormalVote);
+    find<PanePushButton>("startNormalVoteBtn")->setEnabled(false);
+    ASSERT_FALSE(panel->isStartIdle());
+    connection->fireServiceClosed();
+    connection->fireConnectionClosed(link->connectionId());
+    expectState(false, "after the drop");
+    EXPECT_TRUE(panel->isStartIdle());
+    EXPECT_EQ(controller->pendingStartVoteId(), 0u);
+
+    setVotes({normalVote(40, "断线时收到", {"a"})});
+    expectState(false, "rows made while down");
+
+    connection->fireReady();
+    expectState(true, "after the link came back");
+    EXPECT_TRUE(panel->isStartIdle());
+    EXPECT_EQ(takeMinorTypes(), std::vector<quint32>{quorix::VOTE_SYSTEM_QUERY_ALL_VOTE_REQ});
+
+    panel->window()->hide();
+    connection->fireConnectionClosed(link->connectionId());
+    connection->fireReady();
+    EXPECT_TRUE(takeMinorTypes().empty()) << "a hidden window asks for nothing";
+}
+
+TEST_F(MainPanelTest, AWindowBuiltWhileTheServiceIsDownShowsItFromTheStart)
+{
+    connection->fireConnectionClosed(link->connectionId());
+    panel.reset();
+    panel = std::make_unique<QuorixMainPanel>();
+    controller->init(protocol.get(), panel.get(), nullptr, nullptr, nullptr, nullptr, records.get());
+    panel->init(controller.get());
+    auto* banner = find<PaneLabelWidget>("serviceStateLabel");
+    ASSERT_NE(banner, nullptr);
+    EXPECT_TRUE(banner->isVisible());
+    EXPECT_TRUE(banner->text().startsWith(QStringLiteral("投票服务未连接")));
+    EXPECT_FALSE(find<PanePushButton>("startJudgeVoteBtn")->isEnabled());
 }
 
 } // namespace

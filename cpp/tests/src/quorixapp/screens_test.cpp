@@ -177,4 +177,16 @@ TEST_F(ScreensTest, HistoryWindow)
     grab(records->window(), "07-history-window.png");
 }
 
+TEST_F(ScreensTest, VoteListAndEditorWhileTheServiceIsDown)
+{
+    setVotes({normalVote(11, "年度最受欢迎主播", {"a", "b"}), normalVote(14, "周末点歌", {"c"})});
+    connection->fireConnectionClosed(link->connectionId());
+    panel->showVoteListPage();
+    panel->showRowButtons(0);
+    grab(panel->window(), "09-vote-list-service-down.png");
+    panel->onCreateComboBoxClicked(quorix::kNormalVote);
+    setEdit("createNormalVotePage", "voteName", QStringLiteral("年度最受欢迎主播"));
+    grab(panel->window(), "10-editor-service-down.png");
+}
+
 } // namespace
