@@ -34,8 +34,7 @@ bool AddonLoader::load(IComponentRoot* root, QString* error)
     if (m_library == nullptr)
         m_library = dlopen(componentPath().toLocal8Bit().constData(), RTLD_NOW | RTLD_LOCAL);
     if (m_library == nullptr)
-        return fail(
-            QStringLiteral("cannot load %1: %2").arg(componentPath(), QString::fromLocal8Bit(dlerror())));
+        return fail(QString::fromLocal8Bit(dlerror())); // names the file and the reason
     auto factory = reinterpret_cast<CreateComInstanceFunction>(dlsym(m_library, "createComInstance"));
     if (factory == nullptr)
         return fail(QStringLiteral("%1 has no createComInstance").arg(componentPath()));
@@ -64,6 +63,19 @@ void AddonLoader::unload()
         m_applicationPin = dlopen(applicationPath().toLocal8Bit().constData(), RTLD_LAZY | RTLD_NOLOAD);
     component->onUnLoad();
     component->release();
+}
+
+QString AddonLoader::applicationProblem() const
+{
+    const QString path = applicationPath();
+    void* handle = dlopen(path.toLocal8Bit().constData(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr)
+        return QString::fromLocal8Bit(dlerror());
+    const bool hasStart = dlsym(handle, "onLoadEntAddon") != nullptr;
+    dlclose(handle);
+    if (!hasStart)
+        return QStringLiteral("%1 has no onLoadEntAddon").arg(path);
+    return QStringLiteral("%1 was not started by the entry component (see the log file)").arg(path);
 }
 
 bool AddonLoader::isApplicationLoaded() const

@@ -35,6 +35,11 @@ public:
     // The application library is in the process, so the component has started it.
     bool isApplicationLoaded() const;
 
+    // Why the application library is not in the process, as far as loading it without starting
+    // it tells: the loader's error (a missing file, an unresolved symbol), a missing start export,
+    // or else that the entry component did not start it. The library is unloaded again.
+    QString applicationProblem() const;
+
     QString componentPath() const;
     QString applicationPath() const;
 

@@ -158,6 +158,18 @@ void ChannelWindow::removeAddonButton(QToolButton* button)
         m_addonPlaceholder->show();
 }
 
+void ChannelWindow::setAddonFailed(const QString& reason)
+{
+    m_addonPlaceholder->setText(QStringLiteral("<b>应用加载失败</b><br>%1").arg(reason.toHtmlEscaped()));
+    m_addonPlaceholder->setStyleSheet("color: #c0392b;");
+    m_addonPlaceholder->setWordWrap(true);
+    m_addonPlaceholder->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_addonPlaceholder->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_addonPlaceholder->setToolTip(reason);
+    m_addonLayout->setStretchFactor(m_addonPlaceholder, 10);
+    m_addonPlaceholder->show();
+}
+
 void ChannelWindow::setConnectionState(bool connected, const QString& detail)
 {
     showConnection(connected, connected ? QStringLiteral("投票服务已连接") : QStringLiteral("投票服务未连接"),

@@ -29,6 +29,8 @@ public:
     // A button in the add-on box; the caller connects its clicks and keeps it up to date.
     QToolButton* addAddonButton(const QString& objectName);
     void removeAddonButton(QToolButton* button);
+    // The add-on could not be loaded: the add-on box says so with `reason` instead of waiting.
+    void setAddonFailed(const QString& reason);
 
     void setConnectionState(bool connected, const QString& detail);
     // The service turned this host away for `reason`; retrying says whether the host tries again.

@@ -94,10 +94,36 @@ bool HostApplication::start(QString* error)
 void HostApplication::loadAddon()
 {
     QString error;
-    if (m_loader.load(&m_root, &error))
-        logEvent(QStringLiteral("投票应用已加载，稍后启动"));
-    else
-        logEvent(QStringLiteral("投票应用加载失败：%1").arg(error));
+    if (!m_loader.load(&m_root, &error)) {
+        reportAddonFailure(error);
+        return;
+    }
+    logEvent(QStringLiteral("投票应用已加载，稍后启动"));
+    QTimer::singleShot(kApplicationStartWaitMs, this, &HostApplication::checkApplicationStarted);
+}
+
+void HostApplication::checkApplicationStarted()
+{
+    if (!m_shutDown && m_loader.isComponentLoaded() && !m_loader.isApplicationLoaded())
+        reportAddonFailure(m_loader.applicationProblem());
+}
+
+void HostApplication::reportAddonFailure(const QString& reason)
+{
+    if (m_addonFailed)
+        return;
+    m_addonFailed = true;
+    logEvent(QStringLiteral("投票应用加载失败：%1").arg(reason));
+    m_window->setAddonFailed(reason);
+    const bool stopping = !m_options.automationPath.isEmpty();
+    std::fprintf(stderr, "tovo-host: the add-on in %s cannot be loaded: %s%s\n",
+                 m_options.addonDir.toLocal8Bit().constData(), reason.toLocal8Bit().constData(),
+                 stopping ? "; stopping (automation is on)" : "");
+    std::fflush(stderr);
+    if (!stopping)
+        return;
+    m_exitStatus = 1;
+    quitSoon();
 }
 
 void HostApplication::wireState()

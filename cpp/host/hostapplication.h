@@ -33,11 +33,19 @@ public:
     HostApplication(const HostOptions& options, const KeywordFilter& filter);
     ~HostApplication() override;
 
+    // The entry component starts the application library five seconds after it was loaded; this
+    // long after, a library still missing counts as failed.
+    static constexpr int kApplicationStartWaitMs = 7000;
+
     // Shows the channel window, starts the transport, opens the automation socket and loads the
-    // add-on. False only when the automation socket cannot listen (the reason in `error`); a
-    // missing add-on is reported in the event log and the host keeps running.
+    // add-on. False only when the automation socket cannot listen (the reason in `error`).
+    // An add-on that cannot be loaded is shown in the channel window and printed on standard
+    // error; with automation on, nobody is there to read the window, so the host then stops
+    // with exit status 1, else it keeps running.
     bool start(QString* error);
     void shutdown();
+    // 0, or 1 after the host stopped because the add-on could not be loaded under automation.
+    int exitStatus() const { return m_exitStatus; }
 
     ChannelState* state() { return &m_state; }
     ChannelWindow* window() const { return m_window.get(); }
@@ -60,6 +68,8 @@ private:
     void wireState();
     void wireTransport();
     void loadAddon();
+    void checkApplicationStarted();
+    void reportAddonFailure(const QString& reason);
     void refreshConnectionState();
     void showRefusal(const QString& reason, bool retrying);
     void logEvent(const QString& text);
@@ -78,5 +88,7 @@ private:
     AutomationCommands m_commands;
     std::unique_ptr<AutomationServer> m_automation;
     bool m_shutDown = false;
+    bool m_addonFailed = false;
+    int m_exitStatus = 0;
     QString m_printedRefusal; // the refusal last printed on stderr since the link was last ready
 };

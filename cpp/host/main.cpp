@@ -72,5 +72,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "tovo-host: %s\n", error.toLocal8Bit().constData());
         return 1;
     }
-    return app.exec();
+    const int status = app.exec();
+    return status != 0 ? status : host.exitStatus();
 }

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -107,6 +108,33 @@ TEST_F(HostApplicationTest, ARetriedRefusalIsPrintedOnceHoweverOftenItComesBack)
     EXPECT_TRUE(status(host).contains("service full (WELCOME 3)")) << status(host).toStdString();
     EXPECT_TRUE(status(host).contains(QStringLiteral("稍后重试"))) << status(host).toStdString();
     EXPECT_EQ(occurrences(printed, "refused this host: service full (WELCOME 3); retrying"), 1) << printed;
+}
+
+// Without automation a person reads the channel window: the host keeps running and shows the
+// failure in the add-on box, once on standard error.
+TEST_F(HostApplicationTest, AnAddonThatCannotBeLoadedIsShownInTheAddonBox)
+{
+    QTemporaryDir emptyFolder;
+    HostOptions options = hostOptions(0, {});
+    options.addonDir = emptyFolder.path();
+    HostApplication host(options, KeywordFilter());
+    QSignalSpy finished(&host, &HostApplication::finished);
+    testing::internal::CaptureStderr();
+    QString error;
+    ASSERT_TRUE(host.start(&error)) << error.toStdString();
+    QCoreApplication::processEvents();
+    const std::string printed = testing::internal::GetCapturedStderr();
+    const QString library = emptyFolder.filePath("libquorix.so");
+    const auto* box = host.window()->findChild<QLabel*>("addonPlaceholder");
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisibleTo(host.window()));
+    EXPECT_TRUE(box->text().contains(QStringLiteral("应用加载失败"))) << box->text().toStdString();
+    EXPECT_TRUE(box->text().contains(library + ": cannot open shared object file"))
+        << box->text().toStdString();
+    EXPECT_EQ(occurrences(printed, "cannot be loaded: " + library.toStdString()), 1) << printed;
+    EXPECT_EQ(finished.count(), 0);
+    EXPECT_EQ(host.exitStatus(), 0);
+    host.shutdown();
 }
 
 } // namespace

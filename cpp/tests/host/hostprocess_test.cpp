@@ -188,8 +188,9 @@ ino_t inodeOf(const QString& path)
     return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
 }
 
-// tovo-host run in `directory` with only the automation option.
-void startHost(QProcess& process, const QString& directory, const QString& automationPath)
+// tovo-host run in `directory` with the automation option and `more`.
+void startHost(QProcess& process, const QString& directory, const QString& automationPath,
+               const QStringList& more = {})
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     // Without the table of used suppressions, which would follow the host's last line of stderr.
@@ -197,7 +198,7 @@ void startHost(QProcess& process, const QString& directory, const QString& autom
                QStringLiteral("suppressions=%1:print_suppressions=0").arg(LSAN_QT_SUPPRESSIONS));
     process.setProcessEnvironment(env);
     process.setWorkingDirectory(directory);
-    process.start(TOVO_HOST_PATH, {"--offscreen", "--automation", automationPath});
+    process.start(TOVO_HOST_PATH, QStringList{"--offscreen", "--automation", automationPath} + more);
 }
 
 // A host in `directory` with its automation socket "host.sock" there, ready for tovo-hostctl.
@@ -285,6 +286,50 @@ TEST(HostProgram, AnAutomationPathHoldingAFileOrALiveSocketIsRefusedAndKept)
     QFile data(file);
     ASSERT_TRUE(data.open(QIODevice::ReadOnly));
     EXPECT_EQ(data.readAll(), "keep me");
+}
+
+// Under automation a host whose add-on cannot be loaded says why on one line and exits with 1,
+// rather than leaving a script waiting for an add-on that never comes.
+TEST(HostProgram, AnAddonThatCannotBeLoadedStopsAnAutomatedHostWithStatusOne)
+{
+    hostTestApp();
+    QTemporaryDir empty;
+    QTemporaryDir broken;
+    {
+        QFile library(broken.filePath("libquorix.so"));
+        ASSERT_TRUE(library.open(QIODevice::WriteOnly));
+        library.write(QByteArray(200, 'x'));
+    }
+    QTemporaryDir componentOnly;
+    const QString component = QFileInfo(TOVO_HOST_PATH).dir().filePath("libquorix.so");
+    ASSERT_TRUE(QFile::link(component, componentOnly.filePath("libquorix.so")));
+    const struct
+    {
+        QString dir;
+        QString reason; // what follows "cannot be loaded: "
+    } cases[] = {
+        {empty.path(),
+         empty.filePath("libquorix.so") + ": cannot open shared object file: No such file or directory"},
+        {broken.path(), broken.filePath("libquorix.so") + ": invalid ELF header"},
+        {componentOnly.path(), componentOnly.filePath("libquorixapp.so") +
+                                   ": cannot open shared object file: No such file or directory"},
+    };
+    for (const auto& c : cases) {
+        QProcess host;
+        startHost(host, c.dir, "host.sock", {"--addon-dir", c.dir});
+        EXPECT_TRUE(host.waitForFinished(20000)) << c.dir.toStdString();
+        host.kill();
+        EXPECT_EQ(host.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(host.exitCode(), 1) << c.dir.toStdString();
+        const QStringList errorLines =
+            QString::fromLocal8Bit(host.readAllStandardError()).trimmed().split('\n');
+        EXPECT_EQ(
+            errorLines.last().toStdString(),
+            QStringLiteral("tovo-host: the add-on in %1 cannot be loaded: %2; stopping (automation is on)")
+                .arg(c.dir, c.reason)
+                .toStdString())
+            << "Qt's own warnings may come first";
+    }
 }
 
 } // namespace
