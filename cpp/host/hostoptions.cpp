@@ -1,5 +1,7 @@
 #include "hostoptions.h"
 
+#include "hostlogging.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QFile>
@@ -36,6 +38,13 @@ QList<QCommandLineOption> optionDefinitions()
         {"offscreen", "run without a display"},
         {"position", "top-left corner of the channel window on the screen (default: the system's choice)",
          "X,Y"},
+        {"log-level",
+         "highest level of log records written: error, warning, info, debug, trace or a fenbase level "
+         "number 0 to 65535 (default: $FENBASE_LOG_LEVEL, else debug = 2); warnings and errors also go to "
+         "standard error",
+         "LEVEL"},
+        {"log-file", "append log records to FILE; - for standard error (default: $FENBASE_LOG_FILE, else %1)",
+         "FILE"},
     };
 }
 
@@ -97,6 +106,8 @@ bool HostOptions::readValues(const QCommandLineParser& parser, const QString& en
         return false;
     if (parser.isSet(QStringLiteral("position")) && !readPosition(parser.value(QStringLiteral("position"))))
         return false;
+    if (parser.isSet(QStringLiteral("log-level")) && !readLogLevel(parser.value(QStringLiteral("log-level"))))
+        return false;
     return readNumber(parser, QStringLiteral("uid"), identity.uid) &&
            readNumber(parser, QStringLiteral("imid"), identity.imid) &&
            readNumber(parser, QStringLiteral("role"), identity.role) &&
@@ -105,7 +116,8 @@ bool HostOptions::readValues(const QCommandLineParser& parser, const QString& en
            readText(parser, QStringLiteral("nick"), identity.nick) && readToken(parser, environmentToken) &&
            readText(parser, QStringLiteral("keywords"), keywordsFile) &&
            readText(parser, QStringLiteral("addon-dir"), addonDir) &&
-           readText(parser, QStringLiteral("automation"), automationPath);
+           readText(parser, QStringLiteral("automation"), automationPath) &&
+           readText(parser, QStringLiteral("log-file"), logFile);
 }
 
 // An option not given keeps out as it is.
@@ -210,9 +222,20 @@ bool HostOptions::readPosition(const QString& value)
     return true;
 }
 
+bool HostOptions::readLogLevel(const QString& value)
+{
+    logLevel = HostLogging::parseLevel(value);
+    if (!logLevel)
+        m_error = QStringLiteral("option --log-level needs %1 from 0 to %2, not '%3'")
+                      .arg(HostLogging::levelNames())
+                      .arg(HostLogging::kMaxLevel)
+                      .arg(value);
+    return logLevel.has_value();
+}
+
 // QCommandLineParser's own help text needs a running application, which tovo-host creates only
 // after its options are read; this one is made from the same definitions.
-QString HostOptions::usage()
+QString HostOptions::usage(const QString& defaultLogFile)
 {
     QString text = QStringLiteral("usage: tovo-host [options]\n"
                                   "The desktop host that runs the voting add-on.\n\n"
@@ -223,7 +246,14 @@ QString HostOptions::usage()
             names << spelled(name);
         const QString value = option.valueName().isEmpty() ? QString() : ' ' + option.valueName();
         const QString left = names.join(QStringLiteral(", ")) + value;
-        text += QStringLiteral("  %1 %2\n").arg(left, -20).arg(option.description());
+        QString description = option.description();
+        if (option.names().first() == QLatin1String("log-file"))
+            description = description.arg(defaultLogFile);
+        text += QStringLiteral("  %1 %2\n").arg(left, -20).arg(description);
     }
+    text += QStringLiteral("\nenvironment:\n"
+                           "  QUORIX_TOKEN         the token when neither --token nor --token-file is given\n"
+                           "  FENBASE_LOG_LEVEL    the log level when --log-level is not given\n"
+                           "  FENBASE_LOG_FILE     the log file when --log-file is not given\n");
     return text;
 }

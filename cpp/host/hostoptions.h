@@ -36,6 +36,8 @@ public:
     QString automationPath;
     bool offscreen = false;
     std::optional<QPoint> position; // top-left corner of the channel window; empty: the system's choice
+    std::optional<int> logLevel;    // empty: FENBASE_LOG_LEVEL or the default (HostLogging)
+    QString logFile;                // empty: FENBASE_LOG_FILE or the default
 
     // `arguments` excludes the program name. `environmentToken` (QUORIX_TOKEN) is the token when
     // neither --token nor --token-file is given.
@@ -43,7 +45,8 @@ public:
     QString error() const { return m_error; }
     bool embeddedService() const { return serviceHost.isEmpty(); }
 
-    static QString usage();
+    // The option list and the environment variables read; `defaultLogFile` is named in it.
+    static QString usage(const QString& defaultLogFile);
 
 private:
     bool readValues(const QCommandLineParser& parser, const QString& environmentToken);
@@ -53,6 +56,7 @@ private:
     bool readText(const QCommandLineParser& parser, const QString& name, QString& out);
     bool readService(const QString& value);
     bool readPosition(const QString& value);
+    bool readLogLevel(const QString& value);
     void describeRefusal(const QCommandLineParser& parser, const QStringList& arguments);
 
     QString m_error;

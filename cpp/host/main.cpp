@@ -2,6 +2,7 @@
 
 #include "hostapplication.h"
 #include "hostfonts.h"
+#include "hostlogging.h"
 #include "hostoptions.h"
 #include "keywordfilter.h"
 #include "terminationsignals.h"
@@ -27,10 +28,12 @@ int main(int argc, char** argv)
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     HostOptions options;
     switch (options.parse(arguments, qEnvironmentVariable("QUORIX_TOKEN"))) {
     case HostOptions::Outcome::Help:
-        std::fputs(HostOptions::usage().toLocal8Bit().constData(), stdout);
+        std::fputs(HostOptions::usage(HostLogging::defaultFile(environment)).toLocal8Bit().constData(),
+                   stdout);
         return 0;
     case HostOptions::Outcome::Version:
         std::puts("tovo-host " QUORIX_VERSION);
@@ -40,6 +43,11 @@ int main(int argc, char** argv)
     case HostOptions::Outcome::Run:
         break;
     }
+    QString logError;
+    if (!HostLogging::apply(HostLogging::resolve(options.logLevel, options.logFile, environment), &logError))
+        std::fprintf(stderr, "tovo-host: %s; log records go to standard error\n",
+                     logError.toLocal8Bit().constData());
+    HostLogging::routeQtMessages();
     if (options.offscreen)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 

@@ -2,6 +2,8 @@
 
 #include "logcapture.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +14,15 @@ namespace {
 
 constexpr unsigned short kDefaultLevel = 2;
 
-unsigned short configuredLevel()
+// The sinks a program set; the file name is guarded by the write mutex, the levels are read on
+// every log statement without it.
+std::mutex s_writeMutex;
+std::atomic<bool> s_sinksSet{false};
+std::atomic<int> s_fileLevel{-1};
+std::atomic<int> s_stderrLevel{-1};
+std::string s_sinkFile;
+
+unsigned short environmentLevel()
 {
     const char* value = std::getenv("FENBASE_LOG_LEVEL");
     if (value == nullptr || *value == '\0')
@@ -66,19 +76,57 @@ std::string timestamp()
     return buffer;
 }
 
-// Appends one line to FENBASE_LOG_FILE, opened per line so a moved or deleted file is
-// recreated, or to standard error.
-void writeLine(const std::string& line)
+// Appends one line to `path`, opened per line so a moved or deleted file is recreated; false when
+// it cannot be opened.
+bool appendTo(const char* path, const std::string& line)
 {
-    static std::mutex mutex;
-    std::lock_guard<std::mutex> lock(mutex);
+    std::FILE* file = std::fopen(path, "a");
+    if (file == nullptr)
+        return false;
+    std::fputs(line.c_str(), file);
+    std::fclose(file);
+    return true;
+}
+
+void toStderr(const std::string& line)
+{
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+}
+
+// FENBASE_LOG_FILE, or standard error without it or when it cannot be opened.
+void writeByEnvironment(const std::string& line)
+{
     const char* path = std::getenv("FENBASE_LOG_FILE");
-    std::FILE* file = (path != nullptr && *path != '\0') ? std::fopen(path, "a") : nullptr;
-    std::FILE* out = file != nullptr ? file : stderr;
-    std::fputs(line.c_str(), out);
-    std::fflush(out);
-    if (file != nullptr)
-        std::fclose(file);
+    if (path == nullptr || *path == '\0' || !appendTo(path, line))
+        toStderr(line);
+}
+
+void writeToSinks(int level, const std::string& line)
+{
+    const bool toTerminal = level <= s_stderrLevel.load();
+    const bool toFile = !s_sinkFile.empty() && level <= s_fileLevel.load();
+    if (toFile && !appendTo(s_sinkFile.c_str(), line) && !toTerminal)
+        toStderr(line);
+    if (toTerminal)
+        toStderr(line);
+}
+
+void writeLine(int level, const std::string& line)
+{
+    std::lock_guard<std::mutex> lock(s_writeMutex);
+    if (s_sinksSet.load())
+        writeToSinks(level, line);
+    else
+        writeByEnvironment(line);
+}
+
+// The highest level written anywhere.
+int enabledLevel()
+{
+    if (!s_sinksSet.load())
+        return environmentLevel();
+    return std::max(s_fileLevel.load(), s_stderrLevel.load());
 }
 
 const char* orEmpty(const char* s)
@@ -89,6 +137,24 @@ const char* orEmpty(const char* s)
 } // namespace
 
 namespace fenbase {
+
+void setLogSinks(const LogSinks& sinks)
+{
+    std::lock_guard<std::mutex> lock(s_writeMutex);
+    s_sinkFile = sinks.file;
+    s_fileLevel = sinks.file.empty() ? -1 : int(sinks.fileLevel);
+    s_stderrLevel = sinks.stderrLevel;
+    s_sinksSet = true;
+}
+
+void clearLogSinks()
+{
+    std::lock_guard<std::mutex> lock(s_writeMutex);
+    s_sinksSet = false;
+    s_sinkFile.clear();
+    s_fileLevel = -1;
+    s_stderrLevel = -1;
+}
 
 std::string wideToUtf8(const wchar_t* text)
 {
@@ -112,7 +178,7 @@ std::string wideToUtf8(const wchar_t* text)
 
 bool IsLogLevelEnabled(unsigned short level)
 {
-    return fenbase::LogCapture::anyActive() || level <= configuredLevel();
+    return fenbase::LogCapture::anyActive() || int(level) <= enabledLevel();
 }
 
 void DoLog(unsigned short level, const char* module, const char* file, unsigned short line,
@@ -126,8 +192,9 @@ void DoLog(unsigned short level, const char* module, const char* file, unsigned 
     record.line = line;
     record.text = fenbase::wideToUtf8(text);
     fenbase::LogCapture::dispatch(record);
-    if (level > configuredLevel())
+    if (int(level) > enabledLevel())
         return;
-    writeLine(timestamp() + " [" + std::to_string(level) + "] " + record.module + " " + record.function +
-              " (" + record.file + ":" + std::to_string(line) + ") " + record.text + "\n");
+    writeLine(level, timestamp() + " [" + std::to_string(level) + "] " + record.module + " " +
+                         record.function + " (" + record.file + ":" + std::to_string(line) + ") " +
+                         record.text + "\n");
 }

@@ -56,7 +56,11 @@ INSTANTIATE_TEST_SUITE_P(
         RejectCase{"position_three_numbers", {"--position=1,2,3"}, "--position needs X,Y"},
         RejectCase{"position_not_numbers", {"--position", "left,top"}, "--position needs X,Y"},
         RejectCase{"position_empty_y", {"--position", "5,"}, "--position needs X,Y"},
-        RejectCase{"position_off_any_screen", {"--position", "5,2000000"}, "--position needs X,Y"}),
+        RejectCase{"position_off_any_screen", {"--position", "5,2000000"}, "--position needs X,Y"},
+        RejectCase{"log_level_unknown_name", {"--log-level", "loud"}, "--log-level needs error, warning"},
+        RejectCase{"log_level_too_large", {"--log-level=65536"}, "not '65536'"},
+        RejectCase{"log_level_negative", {"--log-level", "-1"}, "--log-level"},
+        RejectCase{"empty_log_file", {"--log-file="}, "--log-file needs a non-empty value"}),
     [](const testing::TestParamInfo<RejectCase>& info) { return info.param.name; });
 
 TEST(HostOptions, DefaultsAreAManagerInChannel888WithTheEmbeddedService)
@@ -138,7 +142,7 @@ TEST(HostOptions, HelpStopsParsingEvenAfterABadOption)
 {
     HostOptions options;
     EXPECT_EQ(options.parse({"--help", "--bogus"}), HostOptions::Outcome::Help);
-    EXPECT_TRUE(HostOptions::usage().contains("--automation"));
+    EXPECT_TRUE(HostOptions::usage("/s/quorix/tovo-host.log").contains("--automation"));
 }
 
 TEST(HostOptions, HelpAndVersionAreAnsweredBeforeAnyMistake)
@@ -162,11 +166,29 @@ TEST(HostOptions, HelpAndVersionAreAnsweredBeforeAnyMistake)
 
 TEST(HostOptions, UsageDescribesEveryOption)
 {
-    const QString usage = HostOptions::usage();
-    for (const char* option :
-         {"--help", "--version", "--uid N", "--imid N", "--nick TEXT", "--role N", "--channel N",
-          "--subchannel N", "--service HOST:PORT", "--token TEXT", "--token-file FILE", "QUORIX_TOKEN",
-          "--keywords FILE", "--addon-dir DIR", "--automation PATH", "--offscreen", "--position X,Y"})
+    const QString usage = HostOptions::usage("/s/quorix/tovo-host.log");
+    for (const char* option : {"--help",
+                               "--version",
+                               "--uid N",
+                               "--imid N",
+                               "--nick TEXT",
+                               "--role N",
+                               "--channel N",
+                               "--subchannel N",
+                               "--service HOST:PORT",
+                               "--token TEXT",
+                               "--token-file FILE",
+                               "QUORIX_TOKEN",
+                               "--keywords FILE",
+                               "--addon-dir DIR",
+                               "--automation PATH",
+                               "--offscreen",
+                               "--position X,Y",
+                               "--log-level LEVEL",
+                               "--log-file FILE",
+                               "FENBASE_LOG_LEVEL",
+                               "FENBASE_LOG_FILE",
+                               "else /s/quorix/tovo-host.log"})
         EXPECT_TRUE(usage.contains(option)) << option << "\n" << usage.toStdString();
 }
 

@@ -196,6 +196,7 @@ void startHost(QProcess& process, const QString& directory, const QString& autom
     // Without the table of used suppressions, which would follow the host's last line of stderr.
     env.insert("LSAN_OPTIONS",
                QStringLiteral("suppressions=%1:print_suppressions=0").arg(LSAN_QT_SUPPRESSIONS));
+    env.insert("XDG_STATE_HOME", directory); // the log file, kept out of the tester's home
     process.setProcessEnvironment(env);
     process.setWorkingDirectory(directory);
     process.start(TOVO_HOST_PATH, QStringList{"--offscreen", "--automation", automationPath} + more);
