@@ -37,12 +37,17 @@ bool parse(const QStringList& arguments, Options& options, QString& error)
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Sends automation commands to a running tovo-host and prints each answer as one line. Exit "
-        "status 0 when every answer was ok (and had FIELD true), 1 otherwise, 2 for bad usage.");
+        "status 0 when every answer was ok (and had FIELD true), 1 otherwise, 2 for bad usage.\n"
+        "Commands (docs/host.md): state, windows, click, hover, text, setText, select, check, grab, "
+        "addon, subchannel, activate, quit; for example {\"cmd\":\"state\"}.");
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption timeout("timeout", "give up after SECONDS (default 10)", "SECONDS", "10");
-    const QCommandLineOption until(
-        "until", "repeat each command every 200 ms until its answer has FIELD true", "FIELD");
+    const QCommandLineOption timeout(
+        "timeout", "give up the whole run after SECONDS, 0.001 to 2000000 (default 10)", "SECONDS", "10");
+    const QCommandLineOption until("until",
+                                   "repeat each command every 200 ms until its answer has FIELD true; "
+                                   "when the time is up, print the last answer and \"timed out after N s\"",
+                                   "FIELD");
     parser.addOptions({timeout, until});
     parser.addPositionalArgument("SOCKET", "the host's --automation socket");
     parser.addPositionalArgument("COMMAND", "one JSON object each", "COMMAND...");

@@ -2,7 +2,7 @@
 //   quorix-wire decode [--hex HEX]    hex from the option or standard input
 //   quorix-wire encode                JSON document on standard input
 //   quorix-wire --help | --version
-// Errors: one line on standard error, exit status 2.
+// Errors: one line on standard error saying why, exit status 2.
 
 #include <quorix/protocol/jsontext.h>
 #include <quorix/protocol/wirejson.h>
@@ -17,9 +17,10 @@ namespace {
 
 constexpr std::size_t kMaxInput = 16 * 1024 * 1024;
 
-int usage()
+int usage(const std::string& reason)
 {
-    std::cerr << "usage: quorix-wire decode [--hex HEX] | quorix-wire encode" << std::endl;
+    std::cerr << "quorix-wire: " << reason << " (usage: quorix-wire decode [--hex HEX] | quorix-wire encode)"
+              << std::endl;
     return 2;
 }
 
@@ -63,11 +64,15 @@ int main(int argc, char** argv)
         decodeCommand->add_option("--hex", hex, "the frame's hex digits; without it, standard input")
             ->type_name("HEX");
     app.add_subcommand("encode", "JSON document on standard input to the frame as hex");
+    app.footer("Options of decode:\n"
+               "  --hex HEX                   the frame's hex digits; without it, standard input\n"
+               "Each command prints one line; a frame or document it cannot read is one line on standard "
+               "error and status 2.");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        // --help and --version end with status 0; any other command line is answered with usage.
-        return e.get_exit_code() == 0 ? app.exit(e) : usage();
+        // --help and --version end with status 0; any other command line is told why it failed.
+        return e.get_exit_code() == 0 ? app.exit(e) : usage(e.what());
     }
     try {
         if (decodeCommand->parsed())
