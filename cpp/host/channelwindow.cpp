@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTime>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -128,14 +129,29 @@ QWidget* ChannelWindow::buildStatus()
     auto* layout = new QVBoxLayout(box);
     m_connectionLabel = new QLabel(box);
     m_connectionLabel->setObjectName("connectionLabel");
+    m_connectionLabel->setWordWrap(true); // a refusal's reason may be long; the window keeps its width
     m_eventLog = new QPlainTextEdit(box);
     m_eventLog->setObjectName("eventLog");
     m_eventLog->setReadOnly(true);
     m_eventLog->setMaximumBlockCount(kMaxLogLines);
     layout->addWidget(m_connectionLabel);
     layout->addWidget(m_eventLog, 1);
+    followNewestEvents();
     setConnectionState(false, QStringLiteral("连接中"));
     return box;
+}
+
+// The log stays at its newest line, also when lines wrap or the box shrinks, until the reader
+// scrolls up; scrolling back to the end follows again.
+void ChannelWindow::followNewestEvents()
+{
+    QScrollBar* bar = m_eventLog->verticalScrollBar();
+    connect(bar, &QScrollBar::valueChanged, this,
+            [this, bar](int value) { m_followEvents = value == bar->maximum(); });
+    connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
+        if (m_followEvents)
+            bar->setValue(maximum);
+    });
 }
 
 QToolButton* ChannelWindow::addAddonButton(const QString& objectName)

@@ -58,6 +58,7 @@ private:
     QWidget* buildSwitchers();
     QWidget* buildAddonBox();
     QWidget* buildStatus();
+    void followNewestEvents();
     void showConnection(bool connected, const QString& state, const QString& detail);
     void refreshIdentity();
     void selectSubChannel(quint32 subChannelId);
@@ -74,4 +75,5 @@ private:
     QLabel* m_connectionLabel = nullptr;
     QPlainTextEdit* m_eventLog = nullptr;
     bool m_closing = false;
+    bool m_followEvents = true;
 };

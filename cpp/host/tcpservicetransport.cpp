@@ -181,7 +181,7 @@ void TcpServiceTransport::handleRefusal(quint32 result, const std::string& text)
         return;
     }
     emit refused(reason, true);
-    dropAndRetry(QStringLiteral("vote service refused this host: %1").arg(reason));
+    dropAndRetry(QStringLiteral("投票服务拒绝连接：%1").arg(reason));
 }
 
 void TcpServiceTransport::giveUp(const QString& reason)
@@ -191,8 +191,7 @@ void TcpServiceTransport::giveUp(const QString& reason)
     m_reconnectTimer.stop();
     m_inbox.clear();
     m_socket->abort();
-    emit eventLogged(
-        QStringLiteral("vote service %1 refused this host: %2; not retrying").arg(describe(), reason));
+    emit eventLogged(QStringLiteral("投票服务 %1 拒绝连接：%2，不再重试").arg(describe(), reason));
     emit refused(reason, false);
 }
 

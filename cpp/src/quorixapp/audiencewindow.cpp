@@ -1,6 +1,7 @@
 #include "audiencewindow.h"
 
 #include "quorixapp.h"
+#include "quorixwindowloader.h"
 
 #include "componentroot.h"
 #include "itovouicreator.h"
@@ -42,6 +43,7 @@ void setUpFrame(PaneFrameWindow* window, const QString& title)
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowIcon(QIcon(QString::fromUtf8(kWindowIcon)));
     window->setWindowTitle(title);
+    QuorixWindowLoader::centreOverChannelWindow(window);
     window->hide();
 }
 

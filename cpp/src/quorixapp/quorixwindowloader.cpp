@@ -1,5 +1,6 @@
 #include "quorixwindowloader.h"
 
+#include "entchannelinterface.h"
 #include "quorixapp.h"
 
 #include <componentroot.h>
@@ -33,5 +34,17 @@ void QuorixWindowLoader::prepareWindow(PaneFrameWindow* window, const QString& t
     window->setAttribute(Qt::WA_DeleteOnClose, true);
     window->setWindowIcon(QIcon(QStringLiteral(":/image/theme/quorix/image/icon_toupiao.png")));
     window->setWindowTitle(title);
+    centreOverChannelWindow(window);
     window->hide();
+}
+
+void QuorixWindowLoader::centreOverChannelWindow(QWidget* window)
+{
+    QuorixApp* app = QuorixApp::instance();
+    EntChannelInterface* channel = app ? app->getChannelInterface() : nullptr;
+    QWidget* channelWindow = channel ? channel->getChannelWindow() : nullptr;
+    if (!window || !channelWindow)
+        return;
+    const QRect anchor = channelWindow->frameGeometry();
+    window->move(anchor.center() - QPoint(window->width() / 2, window->height() / 2));
 }

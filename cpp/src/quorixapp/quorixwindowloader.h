@@ -6,6 +6,7 @@
 #include <QString>
 
 class PaneFrameWindow;
+class QWidget;
 
 class QuorixWindowLoader
 {
@@ -14,6 +15,9 @@ public:
     // the UI creator or the layout is missing.
     static PaneFrameWindow* createWindow(const QString& layoutPath);
     // Frameless top-level window, translucent, deleted on close, the add-on's icon, the title;
-    // left hidden.
+    // centred over the channel window and left hidden.
     static void prepareWindow(PaneFrameWindow* window, const QString& title);
+    // Moves `window` so it is centred over the host's channel window, so that the windows of
+    // several hosts on one desktop open over their own channel windows; nothing without one.
+    static void centreOverChannelWindow(QWidget* window);
 };

@@ -401,6 +401,18 @@ TEST_F(VoteListTest, CreateButtonOpensANewNormalVote)
     EXPECT_EQ(panel->editId(0), 0u);
 }
 
+TEST_F(MainPanelTest, TheWindowOpensCentredOverItsChannelWindow)
+{
+    channelWindow->setGeometry(1000, 500, 480, 640);
+    panel.reset();
+    panel = std::make_unique<QuorixMainPanel>();
+    controller->init(protocol.get(), panel.get(), nullptr, nullptr, nullptr, nullptr, records.get());
+    panel->init(controller.get());
+    ASSERT_NE(panel->window(), nullptr);
+    const QPoint offset = panel->window()->geometry().center() - channelWindow->frameGeometry().center();
+    EXPECT_LE(offset.manhattanLength(), 2) << offset.x() << "," << offset.y();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Vote service link
 
