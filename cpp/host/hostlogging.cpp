@@ -113,8 +113,11 @@ bool HostLogging::apply(const Settings& settings, QString* error)
     sinks.stderrLevel = settings.stderrLevel;
     bool usable = true;
     if (!settings.file.isEmpty()) {
-        usable = (!settings.defaultFile || makePrivateFolder(QFileInfo(settings.file).path(), error)) &&
-                 canAppend(settings.file, error);
+        if (settings.defaultFile)
+            usable = makePrivateFolder(QFileInfo(settings.file).path(), error);
+        if (usable && settings.defaultFile)
+            setAsideWhenLarge(settings.file);
+        usable = usable && canAppend(settings.file, error);
         if (usable)
             sinks.file = QFile::encodeName(settings.file).toStdString();
         else
@@ -149,6 +152,16 @@ bool HostLogging::makePrivateFolder(const QString& path, QString* error)
         return false;
     }
     return true;
+}
+
+void HostLogging::setAsideWhenLarge(const QString& path)
+{
+    const QFileInfo file(path);
+    if (!file.isFile() || file.size() <= kRotateBytes)
+        return;
+    const QString old = path + QStringLiteral(".old");
+    QFile::remove(old);
+    QFile::rename(path, old);
 }
 
 bool HostLogging::canAppend(const QString& path, QString* error)

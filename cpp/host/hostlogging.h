@@ -23,6 +23,9 @@ public:
     static constexpr int kStderrLevel = 0;
     static constexpr int kMaxLevel = 65535;
     static constexpr char kStderrName[] = "-";
+    // At start-up a default log file larger than this becomes tovo-host.log.old (replacing the
+    // previous one), so the file does not grow without end.
+    static constexpr qint64 kRotateBytes = 8 * 1024 * 1024;
 
     struct Settings
     {
@@ -41,8 +44,9 @@ public:
     // that is not a level is ignored, as fenbase always did.
     static Settings resolve(const std::optional<int>& optionLevel, const QString& optionFile,
                             const QProcessEnvironment& environment);
-    // Makes the default file's folder (owner only) and hands the settings to fenbase. When the
-    // file cannot be written, every record goes to standard error instead and `error` says why.
+    // Makes the default file's folder (owner only), sets a large default file aside and hands the
+    // settings to fenbase. When the file cannot be written, every record goes to standard error
+    // instead and `error` says why.
     static bool apply(const Settings& settings, QString* error);
     // Qt's own messages become records of module "Qt" too: critical and fatal ones at level 0,
     // warnings at 1, information at 2, debug output at 3.
@@ -51,4 +55,5 @@ public:
 private:
     static bool makePrivateFolder(const QString& path, QString* error);
     static bool canAppend(const QString& path, QString* error);
+    static void setAsideWhenLarge(const QString& path);
 };

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -185,6 +186,31 @@ TEST(HostLogging, RecordsReachTheFileUpToTheLevelAndStandardErrorOnlyForWarnings
     struct stat folder = {};
     ASSERT_EQ(::stat(QFile::encodeName(stateHome + "/quorix").constData(), &folder), 0);
     EXPECT_EQ(folder.st_mode & 0777, 0700u) << "the state folder is the owner's only";
+}
+
+TEST(HostLogging, ALargeDefaultFileIsSetAsideAtStartUp)
+{
+    QTemporaryDir dir;
+    const QProcessEnvironment env = environment({"XDG_STATE_HOME=" + dir.path()});
+    const QString log = HostLogging::defaultFile(env);
+    const struct
+    {
+        qint64 size;
+        bool setAside;
+    } rows[] = {{HostLogging::kRotateBytes, false}, {HostLogging::kRotateBytes + 1, true}};
+    for (const auto& row : rows) {
+        QDir().mkpath(QFileInfo(log).path());
+        QFile::remove(log + ".old");
+        {
+            QFile file(log);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(row.size));
+        }
+        QString error;
+        EXPECT_TRUE(HostLogging::apply(HostLogging::resolve({}, {}, env), &error)) << error.toStdString();
+        fenbase::clearLogSinks();
+        EXPECT_EQ(QFileInfo(log + ".old").size(), row.setAside ? row.size : 0) << row.size;
+        EXPECT_EQ(QFileInfo(log).size(), row.setAside ? 0 : row.size) << row.size;
+    }
 }
 
 } // namespace
