@@ -592,10 +592,15 @@ class Scenario:
         for host in self.everyone():
             wait_until(lambda: not host.state().get("connected"), 10, "%s notices the service is gone" % host.name)
         self.shot(self.manager, CHANNEL_WINDOW, "manager-service-down")
+        self.expect_visible(self.manager, MANAGEMENT, "serviceStateLabel")
+        self.shot(self.manager, MANAGEMENT, "management-window-service-down")
         self.service.start()
         for host in self.everyone():
             wait_until(lambda: host.state().get("connected"), 40, "%s reconnects" % host.name)
-        self.note("quorix-voted killed and restarted on the same port; all three hosts reconnected")
+        wait_until(lambda: not self.visible(self.manager, MANAGEMENT, "serviceStateLabel"), 10,
+                   "the management window's service banner goes away")
+        self.note("quorix-voted killed and restarted on the same port; the management window said so while it "
+                  "was gone; all three hosts reconnected")
         self.open_main_page()
         self.mgmt_click("nomalVote")
         self.expect_visible(self.manager, MANAGEMENT, "startNormalVoteBtn")
