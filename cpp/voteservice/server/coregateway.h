@@ -32,6 +32,7 @@ public:
     virtual Disposition handle(SessionId id, std::uint32_t minType, const std::string& body) = 0;
     // output.framesSent() once every frame produced for the session so far has been sent.
     virtual void whenSent(SessionId id) = 0;
+    // Forgets the output at once; may be called from inside SessionOutput::send.
     virtual void closeSession(SessionId id) = 0;
     // False with a reason when the storage does not answer or has failed.
     virtual bool storageHealthy(std::string& reason) = 0;

@@ -286,7 +286,9 @@ void VoteServer::closeSession(SessionId id)
     if (m_gatewaySessions.erase(id) == 0)
         return;
     releaseUserSession(id);
-    m_core.closeSession(id);
+    // A web session may end while the core delivers to it (its connection fails as a frame is
+    // queued): the core's session closes from the io_context, and gets no frames meanwhile.
+    asio::post(m_io, [this, id] { m_core.closeSession(id); });
 }
 
 bool VoteServer::storageHealthy(std::string& reason)

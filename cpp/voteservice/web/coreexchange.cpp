@@ -2,6 +2,8 @@
 
 #include <quorix/protocol/votemessages.h>
 
+#include <utility>
+
 namespace quorix::service {
 
 CoreExchange::CoreExchange(CoreGateway& gateway, boost::asio::io_context& io,
@@ -33,7 +35,8 @@ void CoreExchange::ask(std::uint32_t minType, const std::string& body, std::uint
     m_answerType = answerType;
     if (!m_session)
         return answerWith(std::nullopt);
-    giveUpAfter(m_answerTimeout);
+    answerSoon(m_answerTimeout);
+    m_answer.reset();
     // A flooding session is closed by the gateway (close() below answers for it).
     m_gateway.handle(*m_session, minType, body);
 }
@@ -55,8 +58,12 @@ void CoreExchange::send(const OutFrame& frame)
         m_broadcast = decoded->body;
     else if (decoded->minType == VOTE_SYSTEM_CLOSE_VOTEUI_RES && !m_onAnswer)
         m_broadcast.reset(); // the vote was closed before anything was asked
-    if (m_onAnswer && decoded->minType == m_answerType)
-        answerWith(std::move(decoded));
+    // Answered from the io_context, never from inside the core's delivery: the handler closes the
+    // session.
+    if (m_onAnswer && decoded->minType == m_answerType && !m_answer) {
+        m_answer = std::move(decoded);
+        answerSoon(std::chrono::seconds(0));
+    }
 }
 
 void CoreExchange::framesSent()
@@ -72,16 +79,16 @@ void CoreExchange::close()
     // From the server: the session is gone there already. Answer later, never from inside its call.
     m_session.reset();
     if (m_onAnswer)
-        giveUpAfter(std::chrono::seconds(0));
+        answerSoon(std::chrono::seconds(0));
 }
 
-void CoreExchange::giveUpAfter(std::chrono::seconds delay)
+void CoreExchange::answerSoon(std::chrono::seconds delay)
 {
     // The timer ends with the exchange, and its handler then touches nothing.
     m_timer.expires_after(delay);
     m_timer.async_wait([this](const boost::system::error_code& ec) {
         if (!ec)
-            answerWith(std::nullopt);
+            answerWith(std::exchange(m_answer, std::nullopt));
     });
 }
 

@@ -48,7 +48,8 @@ public:
 
 private:
     void answerWith(std::optional<FrameJson::Decoded> answer);
-    void giveUpAfter(std::chrono::seconds delay);
+    // Calls the answer handler after the delay with the answer that came by then, if any.
+    void answerSoon(std::chrono::seconds delay);
 
     CoreGateway& m_gateway;
     boost::asio::steady_timer m_timer;
@@ -57,6 +58,7 @@ private:
     std::optional<FrameJson::Json> m_broadcast;
     ReadyHandler m_onReady;
     AnswerHandler m_onAnswer;
+    std::optional<FrameJson::Decoded> m_answer;
     std::uint32_t m_answerType = 0;
 };
 

@@ -15,8 +15,14 @@ StreamSession::StreamSession(std::shared_ptr<WebContext> context, const SessionI
 
 StreamSession::~StreamSession()
 {
+    releaseCoreSession();
+}
+
+void StreamSession::releaseCoreSession()
+{
     if (m_session)
         m_context->gateway.closeSession(*m_session);
+    m_session.reset();
 }
 
 std::optional<WebResponse> StreamSession::begin(const std::shared_ptr<StreamSession>& session,
@@ -73,9 +79,7 @@ void StreamSession::onText(const std::string&) {}
 
 void StreamSession::ended()
 {
-    if (m_session)
-        m_context->gateway.closeSession(*m_session);
-    m_session.reset();
+    releaseCoreSession();
 }
 
 void StreamSession::close()

@@ -51,6 +51,7 @@ protected:
 
 private:
     void ended();
+    void releaseCoreSession();
 
     std::optional<SessionId> m_session;
     std::unique_ptr<TextChannel> m_channel;
