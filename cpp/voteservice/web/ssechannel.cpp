@@ -81,6 +81,11 @@ void SseChannel::writeNext()
                       });
 }
 
+void SseChannel::abort()
+{
+    close(0);
+}
+
 void SseChannel::close(std::uint16_t)
 {
     if (m_ended)
@@ -91,14 +96,21 @@ void SseChannel::close(std::uint16_t)
     end();
 }
 
+void SseChannel::dropQueued()
+{
+    // A message being written stays until its write completes: the write still reads it.
+    const std::size_t keep = m_writing && !m_queue.empty() ? 1 : 0;
+    m_queue.erase(m_queue.begin() + static_cast<std::ptrdiff_t>(keep), m_queue.end());
+    m_queuedBytes = keep ? m_queue.front().size() : 0;
+}
+
 void SseChannel::end()
 {
     if (m_ended)
         return;
     m_ended = true;
     m_keepAlive.cancel();
-    m_queue.clear();
-    m_queuedBytes = 0;
+    dropQueued();
     if (auto onEnd = std::move(m_onEnd)) {
         m_onEnd = nullptr;
         onEnd();

@@ -25,11 +25,13 @@ public:
                EndHandler onEnd) override;
     void send(std::string message) override;
     void close(std::uint16_t code) override;
+    void abort() override;
 
 private:
     void watchPeer();
     void writeNext();
     void scheduleKeepAlive();
+    void dropQueued();
     void end();
 
     boost::beast::tcp_stream m_stream;

@@ -91,7 +91,8 @@ void StreamSession::close()
 void StreamSession::shutdown()
 {
     ended();
-    closeChannel(static_cast<std::uint16_t>(boost::beast::websocket::close_code::going_away));
+    if (m_channel)
+        m_channel->abort();
 }
 
 } // namespace quorix::service

@@ -29,6 +29,8 @@ public:
     virtual void send(std::string message) = 0;
     // Ends the channel; a WebSocket says why with the close code (1000 normal, 1008 policy).
     virtual void close(std::uint16_t code) = 0;
+    // Ends the connection at once, without waiting for the peer (the service stops).
+    virtual void abort() = 0;
 };
 
 } // namespace quorix::service

@@ -86,8 +86,7 @@ void WebSocketChannel::close(std::uint16_t code)
     if (m_closing)
         return;
     m_closing = true;
-    m_queue.clear();
-    m_queuedBytes = 0;
+    dropQueued();
     if (!m_open || m_writing) {
         // A write in flight cannot be followed by a close frame safely; end the connection.
         beast::get_lowest_layer(m_socket).close();
@@ -95,6 +94,22 @@ void WebSocketChannel::close(std::uint16_t code)
     }
     m_socket.async_close(websocket::close_reason(static_cast<websocket::close_code>(code)),
                          [this, keep = m_owner](const beast::error_code&) { end(); });
+}
+
+void WebSocketChannel::abort()
+{
+    m_closing = true;
+    dropQueued();
+    beast::get_lowest_layer(m_socket).close();
+    end();
+}
+
+void WebSocketChannel::dropQueued()
+{
+    // A message being written stays until its write completes: the write still reads it.
+    const std::size_t keep = m_writing && !m_queue.empty() ? 1 : 0;
+    m_queue.erase(m_queue.begin() + static_cast<std::ptrdiff_t>(keep), m_queue.end());
+    m_queuedBytes = keep ? m_queue.front().size() : 0;
 }
 
 void WebSocketChannel::end()

@@ -23,10 +23,12 @@ public:
                EndHandler onEnd) override;
     void send(std::string message) override;
     void close(std::uint16_t code) override;
+    void abort() override;
 
 private:
     void read();
     void writeNext();
+    void dropQueued();
     void end();
 
     boost::beast::websocket::stream<boost::beast::tcp_stream> m_socket;

@@ -8,6 +8,7 @@
 #include "servicetestsupport.h"
 #include "systemclock.h"
 #include "tcptestclient.h"
+#include "votedprocess.h"
 #include "voteserver.h"
 #include "webtestclient.h"
 
@@ -356,6 +357,20 @@ TEST(WebServiceTest, ViewerMessagesAreCheckedAndBounded)
     ASSERT_TRUE(viewer.sendText(std::string(17 * 1024, ' ')));
     EXPECT_FALSE(viewer.readMessage());
     EXPECT_EQ(viewer.closeCode(), std::optional<std::uint16_t>(1009));
+}
+
+TEST(WebServiceTest, QuorixVotedServesTheWebFaceAndStopsWithItsStreamsOpen)
+{
+    VotedProcess voted(QUORIX_VOTED_PATH, {"--listen", "127.0.0.1:0", "--memory", "--http", "127.0.0.1:0"});
+    const std::string line = voted.readLineWith("http listening on 127.0.0.1:");
+    EXPECT_NE(line.find("(loopback peers only: no --secret-file)"), std::string::npos) << line;
+    const std::uint16_t port = VotedProcess::portOf(line);
+    ASSERT_NE(port, 0);
+    WebTestClient events(port), api(port);
+    ASSERT_TRUE(events.openWebSocket(kChannel + "/events?uid=3&sub=20"));
+    ASSERT_TRUE(events.readMessage());
+    EXPECT_EQ(api.request("GET", "/healthz").status, 200);
+    EXPECT_EQ(voted.terminate(), 0);
 }
 
 } // namespace
