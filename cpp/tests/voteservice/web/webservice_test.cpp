@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 namespace quorix::service::test {
@@ -25,6 +26,20 @@ const std::string kChannel = "/api/v1/channels/10";
 const std::string kManager = "uid=1&role=255&sub=20";
 const std::string kSecret = "web-test-secret-0123456789";
 
+// A memory storage whose health probe the test decides.
+class ProbedStorage : public MemoryVoteStorage
+{
+public:
+    bool answers(std::string& reason) override
+    {
+        if (healthy)
+            return true;
+        reason = "disk on fire";
+        return false;
+    }
+    std::atomic<bool> healthy{true};
+};
+
 // quorix-voted's server and web face on their own thread, both on free loopback ports.
 class WebService
 {
@@ -33,7 +48,7 @@ public:
     {
         options.host = "127.0.0.1";
         options.port = 0;
-        m_server = std::make_unique<VoteServer>(m_io, options, m_clock, m_storage);
+        m_server = std::make_unique<VoteServer>(m_io, options, m_clock, storage);
         m_web = std::make_unique<HttpListener>(m_io, *m_server, m_clock, limits, options.secret);
         m_web->setMetricsText([] { return std::string("quorix_test 1\n"); });
         std::string error;
@@ -54,11 +69,11 @@ public:
 
     std::uint16_t tcpPort = 0;
     std::uint16_t httpPort = 0;
+    ProbedStorage storage;
 
 private:
     asio::io_context m_io;
     SystemClock m_clock;
-    MemoryVoteStorage m_storage;
     std::unique_ptr<VoteServer> m_server;
     std::unique_ptr<HttpListener> m_web;
     std::thread m_thread;
@@ -133,6 +148,17 @@ TEST(WebServiceTest, EveryEndpointAnswersOrRefusesWithReason)
     EXPECT_EQ(metrics.status, 200);
     EXPECT_EQ(metrics.contentType, "text/plain; version=0.0.4; charset=utf-8");
     EXPECT_EQ(metrics.body, "quorix_test 1\n");
+}
+
+TEST(WebServiceTest, HealthFollowsTheStorage)
+{
+    WebService service;
+    WebTestClient client(service.httpPort);
+    EXPECT_EQ(client.request("GET", "/healthz").body, R"({"status":"ok"})");
+    service.storage.healthy = false;
+    const HttpReply failing = client.request("GET", "/api/v1/healthz");
+    EXPECT_EQ(failing.status, 503);
+    EXPECT_EQ(failing.body, R"({"status":"failing","reason":"disk on fire"})");
 }
 
 TEST(WebServiceTest, WithASecretOnlySignedIdentitiesAreServed)
