@@ -27,7 +27,9 @@ void WebSocketChannel::start(std::shared_ptr<void> owner, Request request, std::
     m_onEnd = std::move(onEnd);
     // The stream's own timer would end the upgraded connection; the WebSocket timeouts take over.
     beast::get_lowest_layer(m_socket).expires_never();
-    m_socket.async_accept(request,
+    // Kept until the upgrade is answered.
+    m_request = std::move(request);
+    m_socket.async_accept(m_request,
                           [this, keep = m_owner, onOpen = std::move(onOpen)](const beast::error_code& ec) {
                               if (ec)
                                   return end();

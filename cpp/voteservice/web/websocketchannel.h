@@ -33,6 +33,7 @@ private:
 
     boost::beast::websocket::stream<boost::beast::tcp_stream> m_socket;
     boost::beast::flat_buffer m_readBuffer;
+    Request m_request;
     std::size_t m_maxQueuedBytes;
     std::shared_ptr<void> m_owner; // while the channel works; dropped at its end
     TextHandler m_onText;
