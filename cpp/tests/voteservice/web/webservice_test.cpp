@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <thread>
 
 namespace quorix::service::test {
@@ -385,16 +386,28 @@ TEST(WebServiceTest, ViewerMessagesAreCheckedAndBounded)
     EXPECT_EQ(viewer.closeCode(), std::optional<std::uint16_t>(1009));
 }
 
-TEST(WebServiceTest, QuorixVotedServesTheWebFaceAndStopsWithItsStreamsOpen)
+// With SQLite the core's frames wait for the group commit; web answers and events wait with them.
+TEST(WebServiceTest, QuorixVotedWithDurableStorageServesTheWebFaceAndStopsWithStreamsOpen)
 {
-    VotedProcess voted(QUORIX_VOTED_PATH, {"--listen", "127.0.0.1:0", "--memory", "--http", "127.0.0.1:0"});
+    const std::string data = ::testing::TempDir() + "/webservice-data";
+    std::filesystem::remove_all(data);
+    VotedProcess voted(QUORIX_VOTED_PATH,
+                       {"--listen", "127.0.0.1:0", "--data", data, "--http", "127.0.0.1:0"});
+    const std::uint16_t tcpPort = VotedProcess::portOf(voted.readLineWith("listening on 127.0.0.1:"));
     const std::string line = voted.readLineWith("http listening on 127.0.0.1:");
     EXPECT_NE(line.find("(loopback peers only: no --secret-file)"), std::string::npos) << line;
     const std::uint16_t port = VotedProcess::portOf(line);
     ASSERT_NE(port, 0);
+    ASSERT_NE(tcpPort, 0);
+    const std::uint32_t voteId = createVote(tcpPort, normalVote("Song", 3, 2, 1));
     WebTestClient events(port), api(port);
     ASSERT_TRUE(events.openWebSocket(kChannel + "/events?uid=3&sub=20"));
-    ASSERT_TRUE(events.readMessage());
+    ASSERT_TRUE(events.waitForType("snapshot"));
+    ASSERT_EQ(api.request("POST", voteAction(voteId, "start")).status, 200);
+    EXPECT_TRUE(events.waitForType("vote.begin"));
+    EXPECT_EQ(api.request("GET", kChannel + "/subchannels/20/vote?uid=5").json()["vote"]["voteId"], voteId);
+    ASSERT_EQ(api.request("POST", voteAction(voteId, "stop")).status, 200);
+    EXPECT_TRUE(events.waitForType("vote.end"));
     EXPECT_EQ(api.request("GET", "/healthz").status, 200);
     EXPECT_EQ(voted.terminate(), 0);
 }
