@@ -35,28 +35,26 @@ const char* EventSubscriber::eventType(const FrameJson::Decoded& frame)
 
 void EventSubscriber::send(const OutFrame& frame)
 {
-    const auto decoded = FrameJson::decode(frame);
-    if (!decoded)
+    const FrameJsonCache::Entry& entry = m_context->frames.lookup(frame, m_identity.place());
+    if (!entry.decoded)
         return;
-    const char* type = eventType(*decoded);
+    const char* type = eventType(*entry.decoded);
     if (type == nullptr)
         return;
-    const bool isClose = decoded->minType == VOTE_SYSTEM_CLOSE_VOTEUI_RES;
-    if (!m_snapshotSent) {
-        if (isClose)
+    if (entry.decoded->minType == VOTE_SYSTEM_CLOSE_VOTEUI_RES) {
+        if (!m_snapshotSent) {
             m_snapshot.reset();
-        else
-            m_snapshot = FrameJson::voteState(decoded->body, m_identity.place());
-        return;
+            return;
+        }
+        FrameJson::Json closed = placeMembers();
+        closed["voteId"] = entry.decoded->body.value("voteId", 0u);
+        closed["jiFangId"] = entry.decoded->body.value("jiFangId", 0u);
+        return emit(type, JsonText::write(closed));
     }
-    if (isClose) {
-        FrameJson::Json closed = FrameJson::Json::object();
-        closed["voteId"] = decoded->body.value("voteId", 0u);
-        closed["jiFangId"] = decoded->body.value("jiFangId", 0u);
-        return emit(type, &closed);
-    }
-    const FrameJson::Json state = FrameJson::voteState(decoded->body, m_identity.place());
-    emit(type, &state);
+    if (!m_snapshotSent)
+        m_snapshot = entry.stateText;
+    else
+        emit(type, entry.stateText);
 }
 
 void EventSubscriber::framesSent()
@@ -65,23 +63,27 @@ void EventSubscriber::framesSent()
         return;
     m_snapshotSent = true;
     if (m_snapshot)
-        return emit("snapshot", &*m_snapshot);
-    FrameJson::Json none = FrameJson::Json::object();
+        return emit("snapshot", *m_snapshot);
+    FrameJson::Json none = placeMembers();
     none["vote"] = nullptr;
-    emit("snapshot", &none);
+    emit("snapshot", JsonText::write(none));
 }
 
-void EventSubscriber::emit(const char* type, const FrameJson::Json* members)
+FrameJson::Json EventSubscriber::placeMembers() const
 {
-    FrameJson::Json event = FrameJson::Json::object();
-    event["seq"] = ++m_seq;
-    event["type"] = type;
-    event["channelId"] = m_identity.channelId;
-    event["subChannelId"] = m_identity.subChannelId;
-    FrameJson::appendMembers(event, *members);
-    const std::string data = JsonText::write(event);
+    FrameJson::Json members = FrameJson::Json::object();
+    members["channelId"] = m_identity.channelId;
+    members["subChannelId"] = m_identity.subChannelId;
+    return members;
+}
+
+void EventSubscriber::emit(const char* type, const std::string& members)
+{
+    // members is a JSON object's text that starts with the place; the event puts seq and type first.
+    std::string data = "{\"seq\":" + std::to_string(++m_seq) + ",\"type\":\"" + type + "\",";
+    data.append(members, 1, std::string::npos);
     if (!m_eventStream)
-        return sendText(data);
+        return sendText(std::move(data));
     sendText("id: " + std::to_string(m_seq) + "\nevent: " + type + "\ndata: " + data + "\n\n");
 }
 

@@ -25,11 +25,13 @@ public:
 
 private:
     EventSubscriber(std::shared_ptr<WebContext> context, const SessionIdentity& identity, bool eventStream);
-    void emit(const char* type, const FrameJson::Json* members);
+    // members: the text of a JSON object whose first members are channelId and subChannelId.
+    void emit(const char* type, const std::string& members);
+    FrameJson::Json placeMembers() const;
 
     bool m_eventStream;
     bool m_snapshotSent = false;
-    std::optional<FrameJson::Json> m_snapshot; // the last state before the snapshot went out
+    std::optional<std::string> m_snapshot; // the last state before the snapshot went out
     std::uint64_t m_seq = 0;
 };
 

@@ -34,12 +34,6 @@ FrameJson::Json FrameJson::voteState(const Json& body, const SubChannelKey& plac
     return state;
 }
 
-void FrameJson::appendMembers(Json& object, const Json& members)
-{
-    for (const auto& [name, value] : members.items())
-        object[name] = value;
-}
-
 std::string FrameJson::error(const std::string& reason, const std::string& field,
                              std::optional<std::uint32_t> result)
 {

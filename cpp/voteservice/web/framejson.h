@@ -31,8 +31,6 @@ public:
 
     // {"channelId","subChannelId","status","remainingSeconds","jiFangId","vote"} of a broadcast body.
     static Json voteState(const Json& broadcastBody, const SubChannelKey& place);
-    // Adds the members of a vote state to an object (events carry them beside seq and type).
-    static void appendMembers(Json& object, const Json& members);
 
     // The error body of every refused request.
     static std::string error(const std::string& reason, const std::string& field = {},

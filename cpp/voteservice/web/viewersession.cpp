@@ -71,12 +71,13 @@ void ViewerSession::ask(const SessionRequest& request)
 
 void ViewerSession::send(const OutFrame& frame)
 {
-    const auto decoded = FrameJson::decode(frame);
+    const FrameJsonCache::Entry& entry = m_context->frames.lookup(frame, m_identity.place());
+    const auto& decoded = entry.decoded;
     if (!decoded)
         return;
     switch (decoded->minType) {
     case VOTE_SYSTEM_BROADCAST_VOTE:
-        return showVote(decoded->body);
+        return showVote(decoded->body, entry.stateText);
     case VOTE_SYSTEM_USER_VOTE_RES:
         return answerVote(decoded->body);
     case VOTE_SYSTEM_USER_VOTE_STATE_RES:
@@ -95,14 +96,12 @@ void ViewerSession::send(const OutFrame& frame)
     }
 }
 
-void ViewerSession::showVote(const Json& body)
+void ViewerSession::showVote(const Json& body, const std::string& stateText)
 {
     const Json& vote = body.contains("vote") ? body.at("vote") : Json::object();
     m_shown = Shown{vote.value("voteId", 0u), vote.value("voteType", 0u), body.value("jiFangId", 0u)};
-    Json message = Json::object();
-    message["type"] = "vote";
-    FrameJson::appendMembers(message, FrameJson::voteState(body, m_identity.place()));
-    sendJson(message);
+    // {"type":"vote", then the state's members.
+    sendText("{\"type\":\"vote\"," + stateText.substr(1));
 }
 
 void ViewerSession::answerVote(const Json& body)

@@ -40,7 +40,7 @@ private:
     ViewerSession(std::shared_ptr<WebContext> context, const SessionIdentity& identity);
     void onText(const std::string& text) override;
     void ask(const SessionRequest& request);
-    void showVote(const FrameJson::Json& body);
+    void showVote(const FrameJson::Json& body, const std::string& stateText);
     void answerVote(const FrameJson::Json& body);
     void answerTickets(const FrameJson::Json& body);
     void sendJson(const nlohmann::ordered_json& message);

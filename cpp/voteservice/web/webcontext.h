@@ -5,6 +5,7 @@
 
 #include "clock.h"
 #include "coregateway.h"
+#include "framejsoncache.h"
 #include "tokenauth.h"
 #include "webclientregistry.h"
 #include "weblimits.h"
@@ -29,6 +30,7 @@ struct WebContext
     WebLimits limits;
     std::optional<TokenAuth> auth; // set: tokens are required
     WebClientRegistry clients;
+    FrameJsonCache frames;
     // The Prometheus text /metrics serves.
     std::function<std::string()> metricsText;
 };
