@@ -26,8 +26,7 @@ WebResponse refusedOpen(CoreGateway::Opened opened)
 } // namespace
 
 ApiRequest::ApiRequest(WebContext& context, Respond respond)
-    : m_context(context), m_respond(std::move(respond)),
-      m_exchange(context.gateway, context.io, context.limits.answerTimeout)
+    : m_respond(std::move(respond)), m_exchange(context.gateway, context.io, context.limits.answerTimeout)
 {}
 
 void ApiRequest::run(WebEndpoint endpoint, const WebRoute& route, const QueryParameters& query,

@@ -36,7 +36,6 @@ private:
     std::uint32_t runningJiFangId(std::uint32_t voteId) const;
     bool refusedByCore(const std::optional<FrameJson::Decoded>& answer, std::uint32_t requestType);
 
-    WebContext& m_context;
     Respond m_respond;
     CoreExchange m_exchange;
     SessionIdentity m_identity;

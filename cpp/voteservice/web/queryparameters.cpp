@@ -71,7 +71,7 @@ std::optional<QueryParameters> QueryParameters::parse(std::string_view query, st
         const auto value =
             decode(equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1));
         if (!name || !value) {
-            field = name ? *name : "query";
+            field = name && !name->empty() ? *name : "query";
             return std::nullopt;
         }
         if (result.m_values.size() >= kMaxParameters) {

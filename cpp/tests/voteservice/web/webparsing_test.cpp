@@ -25,11 +25,17 @@ TEST(QueryParametersTest, DecodesOrNamesTheFaultyParameter)
         const char* value;
     };
     const Row rows[] = {
-        {"", true, "uid", nullptr},          {"uid=5&nick=a%20b", true, "nick", "a b"},
-        {"nick=x+y", true, "nick", "x y"},   {"flag", true, "flag", ""},
-        {"a=1&&b=2&", true, "b", "2"},       {"nick=%E4%BD%A0", true, "nick", "\xE4\xBD\xA0"},
-        {"nick=%4", false, "nick", nullptr}, {"nick=%zz", false, "nick", nullptr},
-        {"%=1", false, "query", nullptr},    {"uid=1&uid=2", false, "uid", nullptr},
+        {"", true, "uid", nullptr},
+        {"uid=5&nick=a%20b", true, "nick", "a b"},
+        {"nick=x+y", true, "nick", "x y"},
+        {"flag", true, "flag", ""},
+        {"a=1&&b=2&", true, "b", "2"},
+        {"nick=%E4%BD%A0", true, "nick", "\xE4\xBD\xA0"},
+        {"nick=%4", false, "nick", nullptr},
+        {"nick=%zz", false, "nick", nullptr},
+        {"%=1", false, "query", nullptr},
+        {"a=1&&=%zz", false, "query", nullptr},
+        {"uid=1&uid=2", false, "uid", nullptr},
     };
     for (const Row& row : rows) {
         std::string field;
