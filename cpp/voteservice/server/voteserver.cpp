@@ -254,15 +254,15 @@ CoreGateway::Opened VoteServer::openSession(SessionOutput& output, const Session
 
 Disposition VoteServer::handle(SessionId id, std::uint32_t minType, const std::string& body)
 {
-    const auto it = m_gatewaySessions.find(id);
-    if (it == m_gatewaySessions.end())
+    if (m_gatewaySessions.count(id) == 0)
         return Disposition::Close;
     const Disposition disposition = m_core.handle(id, minType, body);
     if (m_storage.buffersWrites())
         armCommit();
-    if (disposition == Disposition::Close) {
+    // Looked up again: the session may have ended while its answer was delivered.
+    SessionOutput* output = outputOf(id);
+    if (disposition == Disposition::Close && output != nullptr) {
         ServiceLog::line("web session " + std::to_string(id) + " dropped for flooding");
-        SessionOutput* output = it->second;
         closeSession(id);
         output->close();
     }

@@ -366,6 +366,21 @@ TEST(WebServiceTest, WebSessionsCountTowardsThePerUserLimit)
     EXPECT_EQ(api.request("GET", kChannel + "/subchannels/20/vote?uid=4").status, 404);
 }
 
+TEST(WebServiceTest, AFloodingViewerIsRefusedThenDropped)
+{
+    WebService service;
+    WebTestClient viewer(service.httpPort);
+    ASSERT_TRUE(viewer.openWebSocket("/api/v1/session?uid=2&channel=10&sub=20"));
+    const std::string ask = R"({"type":"tickets","voteId":1})";
+    for (int i = 0; i < 200; ++i)
+        ASSERT_TRUE(viewer.sendText(ask));
+    bool floodRefused = false;
+    while (const auto message = viewer.readMessage())
+        floodRefused = floodRefused || (*message)["result"] == kResultTooManyRequests;
+    EXPECT_TRUE(floodRefused);
+    EXPECT_EQ(viewer.closeCode(), std::optional<std::uint16_t>(1008));
+}
+
 TEST(WebServiceTest, ViewerMessagesAreCheckedAndBounded)
 {
     WebService service;
