@@ -70,8 +70,13 @@ std::optional<QueryParameters> QueryParameters::parse(std::string_view query, st
         const auto name = decode(pair.substr(0, equals));
         const auto value =
             decode(equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1));
-        if (!name || !value) {
-            field = name && !name->empty() ? *name : "query";
+        // A parameter without a name has no field to name: the query is at fault.
+        if (!name || name->empty()) {
+            field = "query";
+            return std::nullopt;
+        }
+        if (!value) {
+            field = *name;
             return std::nullopt;
         }
         if (result.m_values.size() >= kMaxParameters) {

@@ -16,8 +16,9 @@ class QueryParameters
 public:
     static constexpr std::size_t kMaxParameters = 32;
 
-    // Null with the offending parameter's name (or "query" when it has none) in field when the query is not
-    // valid percent-encoding, names a parameter twice or has more than kMaxParameters.
+    // Null with the offending parameter's name (or "query" when it has none) in field when the query
+    // is not valid percent-encoding, has a parameter without a name, names a parameter twice or has
+    // more than kMaxParameters.
     static std::optional<QueryParameters> parse(std::string_view query, std::string& field);
 
     bool has(const std::string& name) const { return m_values.count(name) != 0; }

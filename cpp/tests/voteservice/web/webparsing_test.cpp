@@ -35,6 +35,7 @@ TEST(QueryParametersTest, DecodesOrNamesTheFaultyParameter)
         {"nick=%zz", false, "nick", nullptr},
         {"%=1", false, "query", nullptr},
         {"a=1&&=%zz", false, "query", nullptr},
+        {"=a1&b-&=zz", false, "query", nullptr},
         {"uid=1&uid=2", false, "uid", nullptr},
     };
     for (const Row& row : rows) {
