@@ -2,6 +2,7 @@
 
 #include "eventsubscriber.h"
 #include "requestidentity.h"
+#include "resultcode.h"
 #include "viewersession.h"
 #include "webrouter.h"
 
@@ -167,6 +168,8 @@ void HttpConnection::dispatchToCore(Request request, const WebRoute& route, cons
             write(std::move(*refusal));
         return;
     }
+    if (!m_context->plainRequests.take(who.identity.channelId, who.identity.uid, m_context->clock.steadyMs()))
+        return write(WebResponse::error(429, "too many requests", {}, kResultTooManyRequests));
     // The request holds the connection until it answers; the connection drops it after the write.
     m_api = std::make_unique<ApiRequest>(
         *m_context, [self = shared_from_this()](WebResponse response) { self->write(std::move(response)); });

@@ -7,6 +7,7 @@
 #include "coregateway.h"
 #include "framejsoncache.h"
 #include "tokenauth.h"
+#include "userrequestbudgets.h"
 #include "webclientregistry.h"
 #include "weblimits.h"
 
@@ -21,7 +22,8 @@ namespace quorix::service {
 struct WebContext
 {
     WebContext(boost::asio::io_context& io, CoreGateway& gateway, const Clock& clock, WebLimits limits)
-        : io(io), gateway(gateway), clock(clock), limits(limits)
+        : io(io), gateway(gateway), clock(clock), limits(limits),
+          plainRequests(limits.requestsPerSecond, limits.requestBurst)
     {}
 
     boost::asio::io_context& io;
@@ -31,6 +33,7 @@ struct WebContext
     std::optional<TokenAuth> auth; // set: tokens are required
     WebClientRegistry clients;
     FrameJsonCache frames;
+    UserRequestBudgets plainRequests;
     // The Prometheus text /metrics serves.
     std::function<std::string()> metricsText;
 };

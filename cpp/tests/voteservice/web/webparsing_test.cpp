@@ -6,6 +6,7 @@
 #include "resultcode.h"
 #include "resultwords.h"
 #include "sessionrequestparser.h"
+#include "userrequestbudgets.h"
 #include "webrouter.h"
 
 #include <quorix/protocol/votemessages.h>
@@ -255,6 +256,29 @@ TEST(ResultWordsTest, ManagementResultsBecomeHttpStatuses)
             << row.request << "/" << row.code;
     EXPECT_STREQ(ResultWords::words(VOTE_SYSTEM_END_VOTE_REQ, kResultEndNotFound), "no such vote");
     EXPECT_STREQ(ResultWords::words(VOTE_SYSTEM_USER_VOTE_REQ, kResultNoTicketsLeft), "no tickets left");
+}
+
+TEST(UserRequestBudgetsTest, PlainRequestsShareOneBudgetPerUser)
+{
+    UserRequestBudgets budgets(20, 40);
+    std::int64_t now = 1000;
+    int granted = 0;
+    for (int i = 0; i < 50; ++i)
+        granted += budgets.take(10, 1, now) ? 1 : 0;
+    EXPECT_EQ(granted, 40);
+    EXPECT_TRUE(budgets.take(10, 2, now)) << "another user";
+    EXPECT_TRUE(budgets.take(11, 1, now)) << "the same uid in another channel";
+    now += 100; // two requests' worth at 20 a second
+    EXPECT_TRUE(budgets.take(10, 1, now));
+    EXPECT_TRUE(budgets.take(10, 1, now));
+    EXPECT_FALSE(budgets.take(10, 1, now));
+
+    // The table stays bounded: users whose budget is full again are forgotten first.
+    for (std::uint32_t uid = 100; budgets.users() < UserRequestBudgets::kMaxUsers; ++uid)
+        budgets.take(12, uid, now);
+    now += 2000;
+    EXPECT_TRUE(budgets.take(13, 1, now));
+    EXPECT_EQ(budgets.users(), 1u);
 }
 
 } // namespace

@@ -149,6 +149,13 @@ TEST(WebServiceTest, EveryEndpointAnswersOrRefusesWithReason)
     EXPECT_EQ(metrics.status, 200);
     EXPECT_EQ(metrics.contentType, "text/plain; version=0.0.4; charset=utf-8");
     EXPECT_EQ(metrics.body, "quorix_test 1\n");
+
+    // Plain requests of one user share one request budget, as a host session's requests do.
+    HttpReply last;
+    for (int i = 0; i < 45 && last.status != 429; ++i)
+        last = client.request("GET", kChannel + "/subchannels/20/vote?uid=9");
+    EXPECT_EQ(last.status, 429);
+    EXPECT_EQ(last.json().value("result", 0), int(kResultTooManyRequests));
 }
 
 TEST(WebServiceTest, HealthFollowsTheStorage)
