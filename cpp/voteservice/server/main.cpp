@@ -116,6 +116,11 @@ int serve(ServerOptions& options)
     }
     VoteStorage& storage = redis ? static_cast<VoteStorage&>(redis->storage()) : *local;
     VoteServer server(io, options, clock, storage, redis ? &redis->box() : nullptr);
+    if (redis) {
+        server.metrics().trackRedisRoundTrips();
+        redis->connection().setRoundTripHook(
+            [&metrics = server.metrics()](double seconds) { metrics.redisRoundTrip(seconds); });
+    }
     if (!server.listen(error)) {
         ServiceLog::line(error);
         return 1;

@@ -29,19 +29,26 @@ void returnFreedMemory()
 #endif
 }
 
-CoreOptions coreOptions(const ServerOptions& options)
+CoreOptions coreOptions(const ServerOptions& options, CoreMetrics& metrics)
 {
     CoreOptions core;
     core.broadcastHz = options.broadcastHz;
+    core.metrics = &metrics;
     return core;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 } // namespace
 
 VoteServer::VoteServer(asio::io_context& io, const ServerOptions& options, Clock& clock, VoteStorage& storage,
                        BallotBox* box)
-    : m_io(io), m_options(options), m_clock(clock), m_storage(storage),
-      m_core(clock, storage, *this, coreOptions(options), box), m_userSessions(options.maxSessionsPerUser),
-      m_acceptor(io), m_tickTimer(io), m_sweepTimer(io), m_acceptRetryTimer(io), m_commitTimer(io)
+    : m_io(io), m_options(options), m_clock(clock), m_storage(storage), m_metrics(clock.unixSeconds()),
+      m_core(clock, storage, *this, coreOptions(options, m_metrics), box),
+      m_userSessions(options.maxSessionsPerUser), m_acceptor(io), m_tickTimer(io), m_sweepTimer(io),
+      m_acceptRetryTimer(io), m_commitTimer(io)
 {
     if (m_options.secret)
         m_auth.emplace(*m_options.secret);
@@ -163,8 +170,19 @@ void VoteServer::onClosed(TcpSession& session)
         if (const SessionIdentity* who = m_core.identity(session.id()))
             m_userSessions.remove(who->channelId, who->uid);
         m_core.closeSession(session.id());
+        m_metrics.sessionClosed(Transport::Tcp);
     }
     m_connections.erase(session.id());
+}
+
+void VoteServer::onBytesSent(std::size_t bytes)
+{
+    m_metrics.bytesSent(Transport::Tcp, bytes);
+}
+
+void VoteServer::onQueueCut()
+{
+    m_metrics.outputQueueCut();
 }
 
 void VoteServer::deliver(SessionId id, const OutFrame& frame)
@@ -197,6 +215,9 @@ void VoteServer::send(SessionId id, const OutFrame& frame)
 
 void VoteServer::commitAndRelease()
 {
+    // Most ticks commit nothing; only commits that answers wait for are timed.
+    const bool answersWait = !m_held.empty();
+    const auto started = std::chrono::steady_clock::now();
     if (!m_storage.commit()) {
         // Nothing held may go out: it would report writes that are not saved.
         ServiceLog::line("storage commit failed: stopping without sending " + std::to_string(m_held.size()) +
@@ -207,6 +228,8 @@ void VoteServer::commitAndRelease()
         m_io.stop();
         return;
     }
+    if (answersWait)
+        m_metrics.storageCommitted(secondsSince(started));
     auto held = std::move(m_held);
     m_held.clear();
     for (const auto& [id, frame] : held)
@@ -280,6 +303,7 @@ void VoteServer::handleHello(TcpSession& session, const std::string& payload)
     // WELCOME goes first; the core may push the running vote as soon as the session exists.
     session.welcomed = true;
     welcome(session, kWelcomeAccepted, "welcome");
+    m_metrics.sessionOpened(Transport::Tcp);
     m_core.openSession(session.id(), SessionIdentity{hello.uid, hello.imid, hello.nick, hello.role,
                                                      hello.channelId, hello.subChannelId});
 }

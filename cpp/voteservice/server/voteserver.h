@@ -10,6 +10,7 @@
 #include "clock.h"
 #include "outputsink.h"
 #include "serveroptions.h"
+#include "servicemetrics.h"
 #include "tcpsession.h"
 #include "tokenauth.h"
 #include "usersessioncount.h"
@@ -56,6 +57,8 @@ public:
 
     std::size_t connectionCount() const { return m_connections.size(); }
     std::size_t sessionCount() const { return m_core.sessionCount(); }
+    // The service's figures; other transports in front of the same core count theirs here too.
+    ServiceMetrics& metrics() { return m_metrics; }
 
 private:
     void accept();
@@ -63,6 +66,8 @@ private:
     void onFrame(TcpSession& session, std::uint32_t maxType, std::uint32_t minType,
                  const std::string& payload) override;
     void onClosed(TcpSession& session) override;
+    void onBytesSent(std::size_t bytes) override;
+    void onQueueCut() override;
     void deliver(SessionId session, const OutFrame& frame) override;
     void send(SessionId session, const OutFrame& frame);
     void commitAndRelease();
@@ -85,6 +90,7 @@ private:
     ServerOptions m_options;
     Clock& m_clock;
     VoteStorage& m_storage;
+    ServiceMetrics m_metrics; // before the core, which counts into it
     VoteServiceCore m_core;
     std::optional<TokenAuth> m_auth;
     UserSessionCount m_userSessions;
