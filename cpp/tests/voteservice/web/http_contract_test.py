@@ -8,7 +8,9 @@ usage: http_contract_test.py --voted PATH --wire PATH --openapi PATH
 """
 
 import argparse
+import base64
 import csv
+import hashlib
 import io
 import json
 import os
@@ -166,9 +168,9 @@ class HostClient:
                 raise AssertionError("the service closed the connection")
             self.buffer += chunk
 
-    def hello(self, who, token, nick):
+    def hello(self, who, token, nick, sub=SUB):
         body = struct.pack("<II", who["uid"], who["imid"]) + self.varstr(nick)
-        body += struct.pack("<III", who["role"], CHANNEL, SUB) + self.varstr(token)
+        body += struct.pack("<III", who["role"], CHANNEL, sub) + self.varstr(token)
         self.send_frame(CONTROL_MAJOR, HELLO, body)
         major, minor, frame = self.read_frame()
         assert (major, minor) == (CONTROL_MAJOR, WELCOME), (major, minor)
@@ -188,6 +190,75 @@ class HostClient:
                 decoded = subprocess.run([ARGS.wire, "decode", "--hex", frame.hex()], check=True,
                                          capture_output=True, text=True).stdout
                 return json.loads(decoded)["body"]
+
+    def close(self):
+        self.sock.close()
+
+
+class WebSocketClient:
+    """Just enough of RFC 6455 for the tests: the handshake, masked text frames out, frames in."""
+
+    GUID = "258EAFA5-E914-47DA-95CA-C5AB0DC85B11"
+
+    def __init__(self, port, target):
+        self.sock = socket.create_connection(("127.0.0.1", port), timeout=5)
+        key = base64.b64encode(os.urandom(16)).decode()
+        self.sock.sendall((f"GET {target} HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\nUpgrade: websocket\r\n"
+                           f"Connection: Upgrade\r\nSec-WebSocket-Key: {key}\r\n"
+                           "Sec-WebSocket-Version: 13\r\n\r\n").encode())
+        self.buffer = b""
+        while b"\r\n\r\n" not in self.buffer:
+            self.buffer += self._recv()
+        head, self.buffer = self.buffer.split(b"\r\n\r\n", 1)
+        lines = head.decode("latin-1").split("\r\n")
+        assert lines[0].startswith("HTTP/1.1 101"), lines[0]
+        headers = {name.lower(): value.strip() for name, _, value in (line.partition(":") for line in lines[1:])}
+        accept = base64.b64encode(hashlib.sha1((key + self.GUID).encode()).digest()).decode()
+        assert headers.get("sec-websocket-accept") == accept, headers
+
+    def _recv(self):
+        chunk = self.sock.recv(65536)
+        if not chunk:
+            raise AssertionError("the service closed the WebSocket connection")
+        return chunk
+
+    def _take(self, n):
+        while len(self.buffer) < n:
+            self.buffer += self._recv()
+        taken, self.buffer = self.buffer[:n], self.buffer[n:]
+        return taken
+
+    def send(self, message):
+        payload = json.dumps(message).encode()
+        header = bytes([0x81])
+        if len(payload) < 126:
+            header += bytes([0x80 | len(payload)])
+        else:
+            header += bytes([0x80 | 126]) + struct.pack(">H", len(payload))
+        mask = os.urandom(4)
+        self.sock.sendall(header + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(payload)))
+
+    def receive(self):
+        """The next text message as JSON."""
+        while True:
+            first, second = self._take(2)
+            length = second & 0x7F
+            if length == 126:
+                (length,) = struct.unpack(">H", self._take(2))
+            elif length == 127:
+                (length,) = struct.unpack(">Q", self._take(8))
+            payload = self._take(length)
+            opcode = first & 0x0F
+            if opcode == 1:
+                return json.loads(payload.decode("utf-8"))
+            if opcode == 8:
+                raise AssertionError(f"closed by the service: {payload!r}")
+
+    def receive_type(self, kind):
+        while True:
+            message = self.receive()
+            if message.get("type") == kind:
+                return message
 
     def close(self):
         self.sock.close()
@@ -414,6 +485,60 @@ class HttpContractTest(unittest.TestCase):
         bad = request("GET", target + "&format=xml", self.viewer_token)
         self.assertEqual(bad.status, 400)
         self.assertEqual(self.documented(bad, path)["field"], "format")
+
+    def test_b_viewer_votes_over_the_session_websocket(self):
+        sub = 2
+        manager = HostClient(SERVICE.ports["tcp"])
+        self.assertEqual(manager.hello(MANAGER, self.manager_token, "频道管理员", sub), 0)
+        manager.send_vote(CREATE_REQ, {"channelId": CHANNEL, "subChannelId": sub, "vote": {
+            "name": "session", "limitTime": 300, "voteType": 0, "limits": {"0": 1, "1": 1},
+            "options": {"1": "a", "2": "b"}}})
+        vote_id = manager.wait_for(CREATE_RES)["voteId"]
+        started = request("POST", f"/api/v1/channels/{CHANNEL}/votes/{vote_id}/start" + query(MANAGER, sub=sub),
+                          self.manager_token)
+        self.assertEqual(started.status, 200, started.body)
+
+        before = self.metrics()
+        viewer = WebSocketClient(SERVICE.ports["http"], "/api/v1/session"
+                                 + query(VIEWER, channel=CHANNEL, sub=sub, token=self.viewer_token))
+        message_schema = OPENAPI.component("SessionMessage")
+        shown = viewer.receive_type("vote")
+        jsonschema.validate(shown, message_schema)
+        jsonschema.validate({key: value for key, value in shown.items() if key != "type"},
+                            OPENAPI.component("VoteState"))
+        self.assertEqual((shown["status"], shown["vote"]["voteId"]), ("running", vote_id))
+
+        exchanges = [
+            ({"id": 1, "type": "vote", "voteId": vote_id, "optionId": 2, "tickets": 1},
+             {"type": "result", "id": 1, "request": "vote", "result": 0}),
+            ({"id": "again", "type": "vote", "voteId": vote_id, "optionId": 1},
+             {"type": "result", "id": "again", "request": "vote", "result": 11}),
+            ({"id": 3, "type": "vote", "voteId": vote_id},
+             {"type": "error", "id": 3, "field": "optionId"}),
+            ({"id": 4, "type": "shout", "voteId": vote_id},
+             {"type": "error", "id": 4, "field": "type"}),
+            ({"id": 5, "type": "tickets", "voteId": vote_id},
+             {"type": "tickets", "id": 5, "voteId": vote_id, "remaining": 0}),
+        ]
+        for sent, expected in exchanges:
+            with self.subTest(sent=sent):
+                viewer.send(sent)
+                answer = viewer.receive()
+                while answer["type"] == "vote":  # count broadcasts may come in between
+                    answer = viewer.receive()
+                jsonschema.validate(answer, message_schema)
+                self.assertEqual({key: answer.get(key) for key in expected}, expected)
+        during = self.metrics()
+        viewer.close()
+
+        moved = lambda name, **labels: (during.get((name, tuple(sorted(labels.items()))), 0)
+                                        - before.get((name, tuple(sorted(labels.items()))), 0))
+        self.assertEqual(moved("quorix_sessions", transport="websocket"), 1)
+        self.assertEqual(moved("quorix_votes_accepted_total"), 1)
+        self.assertEqual(moved("quorix_requests_total", message="vote", result="11"), 1)
+        self.assertGreater(moved("quorix_bytes_sent_total", transport="websocket"), 0)
+        self.assertGreater(moved("quorix_bytes_sent_total", transport="http"), 0)  # the first /metrics
+        manager.close()
 
     def test_refusals_have_the_error_body(self):
         vote_path = "/api/v1/channels/{ch}/subchannels/{sub}/vote"
