@@ -112,7 +112,8 @@ RedisReply RedisConnection::command(const Args& args)
     if (!usable() || !appendRaw(args))
         return nullptr;
     RedisReply reply = readReply();
-    roundTripDone(started);
+    if (reply)
+        roundTripDone(started);
     return reply;
 }
 
@@ -155,7 +156,7 @@ void RedisConnection::flush()
     for (std::size_t i = 0; i < batch.size(); ++i) {
         if (batch[i].sent && usable()) {
             replies[i] = readReply();
-            anyRead = true;
+            anyRead = anyRead || replies[i] != nullptr;
         }
     }
     if (anyRead)

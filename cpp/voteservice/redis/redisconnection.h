@@ -31,7 +31,8 @@ public:
     // Gets the reply, or null when the command failed to travel (not for a Redis error reply).
     using Done = std::function<void(const redisReply* reply)>;
     using Args = std::vector<std::string>;
-    // Told how long each round trip took: one command, or one flush of queued commands.
+    // Told how long each round trip that brought replies took: one command, or one flush of queued
+    // commands.
     using RoundTripHook = std::function<void(double seconds)>;
 
     RedisConnection(std::string host, std::uint16_t port);
