@@ -2,15 +2,12 @@
 // votes per second, vote-to-broadcast latency and the service's memory per idle session.
 //
 //   quorix-loadgen [--sessions N] [--votes-per-viewer K] [--rate VOTES_PER_SECOND | --rate 0]
-//                  [--subscribers N] [--server PATH] [--broadcast-hz N]
-//                  [--data DIR | --redis HOST:PORT [--nodes N]]
+//                  [--server PATH] [--broadcast-hz N] [--data DIR | --redis HOST:PORT [--nodes N]]
 //                  [--connect HOST:PORT[,HOST:PORT...] [--pid PID[,PID...]]]
 //
 // Without --connect it starts the quorix-voted beside itself on a free port and stops it afterwards;
 // with --redis it starts --nodes of them (default 2) sharing that Redis, spreads the sessions over
 // them and reports the Redis commands per accepted vote (INFO commandstats before and after).
-// --subscribers N also opens N event streams (SSE) on the first started service's web face and
-// reports their memory, the events they got and how soon each saw the vote's end.
 
 #include "clisupport.h"
 #include "loadrun.h"
@@ -139,8 +136,6 @@ void addOptions(CLI::App& app, Arguments& args)
     addNumberOption(app, "--rate", args.load.votesPerSecond, 0, 100000000, "wants 0 to 100000000")
         ->type_name("VOTES_PER_SECOND")
         ->description("pace of the votes over all viewers; 0 sends them all at once");
-    addNumberOption(app, "--subscribers", args.load.subscribers, 0, 1000000, "wants 0 to 1000000")
-        ->description("event streams (SSE) to open on the started service's web face");
     addNumberOption(app, "--broadcast-hz", args.broadcastHz, 1, 100000000, "wants 1 to 100000000")
         ->description("--broadcast-hz of the started services");
     app.add_option("--server", args.server, "quorix-voted to start")
@@ -161,38 +156,8 @@ void addOptions(CLI::App& app, Arguments& args)
                "afterwards; with --redis it starts --nodes of them sharing that Redis.");
 }
 
-// The port a log line names after `what`, or 0.
-std::uint16_t portAfter(const std::string& line, const std::string& what)
-{
-    const auto at = line.find(what);
-    if (at == std::string::npos)
-        return 0;
-    const std::size_t from = at + what.size();
-    std::string host;
-    std::uint16_t port = 0;
-    const std::string address = line.substr(from, line.find_first_of(", \n", from) - from);
-    return service::ServerOptions::parseHostPort(address, host, port) ? port : 0;
-}
-
-// Reads the service's first log lines until they named its port (and its web port when asked).
-bool readPorts(FILE* err, std::uint16_t& port, std::uint16_t* httpPort)
-{
-    char line[1024];
-    for (int i = 0; i < 8 && (port == 0 || (httpPort && *httpPort == 0)); ++i) {
-        if (!std::fgets(line, sizeof line, err))
-            return false;
-        std::cerr << "service: " << line;
-        if (httpPort && *httpPort == 0 && (*httpPort = portAfter(line, "http listening on ")) != 0)
-            continue;
-        if (port == 0)
-            port = portAfter(line, " listening on ");
-    }
-    return port != 0 && (!httpPort || *httpPort != 0);
-}
-
-// Starts quorix-voted on a free port, with its web face on another when httpPort is given; returns
-// its pid and port(s), or pid 0.
-pid_t startService(const Arguments& args, std::uint16_t& port, std::uint16_t* httpPort)
+// Starts quorix-voted on a free port; returns its pid and port, or pid 0.
+pid_t startService(const Arguments& args, std::uint16_t& port)
 {
     int fds[2];
     if (::pipe(fds) != 0)
@@ -208,10 +173,6 @@ pid_t startService(const Arguments& args, std::uint16_t& port, std::uint16_t* ht
                                  std::to_string(args.load.sessions + 16),
                                  "--broadcast-hz",
                                  std::to_string(args.broadcastHz)};
-    if (httpPort) {
-        all.push_back("--http");
-        all.push_back("127.0.0.1:0");
-    }
     if (!args.redis.empty()) {
         all.push_back("--redis");
         all.push_back(args.redis);
@@ -232,7 +193,15 @@ pid_t startService(const Arguments& args, std::uint16_t& port, std::uint16_t* ht
     if (spawned != 0)
         return 0;
     FILE* err = ::fdopen(fds[0], "r");
-    if (!readPorts(err, port, httpPort))
+    char line[1024];
+    if (!std::fgets(line, sizeof line, err))
+        return 0;
+    std::cerr << "service: " << line;
+    const std::string text = line;
+    const auto at = text.find("listening on ");
+    std::string host;
+    if (at == std::string::npos || !service::ServerOptions::parseHostPort(
+                                       text.substr(at + 13, text.find(',', at) - at - 13), host, port))
         return 0;
     // Keep draining the service's log so it never blocks on a full pipe.
     std::thread([err] {
@@ -251,23 +220,6 @@ double percentile(std::vector<double>& values, double p)
         std::min(values.size() - 1, static_cast<std::size_t>(p * double(values.size() - 1) + 0.5));
     std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(k), values.end());
     return values[k];
-}
-
-void reportSubscribers(loadgen::LoadResults& results)
-{
-    const double perSubscriber =
-        results.subscribed == 0 || results.rssSubscribedKiB == 0
-            ? 0
-            : double(results.rssSubscribedKiB - results.rssIdleKiB) * 1024.0 / double(results.subscribed);
-    std::printf("event streams (SSE)         %zu subscribed, %.0f bytes of service memory each\n",
-                results.subscribed, perSubscriber);
-    std::printf("events received             %llu in all streams\n",
-                static_cast<unsigned long long>(results.subscriberEvents));
-    std::vector<double>& lags = results.subscriberEndLatenciesMs;
-    std::printf("end request to vote.end     p50 %.1f ms, p99 %.1f ms, max %.1f ms (%zu streams)\n",
-                percentile(lags, 0.50), percentile(lags, 0.99), percentile(lags, 1.0), lags.size());
-    std::printf("streams with the final total %zu of %zu\n", results.subscribersWithFinalTotal,
-                results.subscribed);
 }
 
 void report(const Arguments& args, loadgen::LoadResults results)
@@ -312,8 +264,6 @@ void report(const Arguments& args, loadgen::LoadResults results)
                 latencies.size());
     std::printf("vote broadcasts received    %llu\n",
                 static_cast<unsigned long long>(results.broadcastsReceived));
-    if (args.load.subscribers > 0)
-        reportSubscribers(results);
     std::printf("final broadcast total       %llu tickets (%s)\n",
                 static_cast<unsigned long long>(results.finalTotal),
                 results.finalSeen && results.finalTotal == results.accepted
@@ -327,15 +277,11 @@ bool startServices(Arguments& args, std::vector<pid_t>& started)
     const std::uint32_t count = args.redis.empty() ? 1 : args.nodes;
     for (std::uint32_t i = 0; i < count; ++i) {
         std::uint16_t port = 0;
-        std::uint16_t httpPort = 0;
-        const bool withWeb = i == 0 && args.load.subscribers > 0;
-        const pid_t pid = startService(args, port, withWeb ? &httpPort : nullptr);
+        const pid_t pid = startService(args, port);
         if (pid == 0)
             return false;
         started.push_back(pid);
         args.load.services.emplace_back(boost::asio::ip::make_address("127.0.0.1"), port);
-        if (withWeb)
-            args.load.http = {boost::asio::ip::make_address("127.0.0.1"), httpPort};
     }
     args.load.servicePids = started;
     return true;
@@ -388,9 +334,6 @@ int main(int argc, char** argv)
                 ::kill(pid, SIGTERM);
             return 1;
         }
-    } else if (args.load.subscribers > 0) {
-        std::cerr << "quorix-loadgen: --subscribers needs the service it starts, not --connect\n";
-        return 2;
     } else if (!useRunningServices(args)) {
         std::cerr << "quorix-loadgen: --connect wants HOST:PORT[,HOST:PORT...], --pid PID[,PID...]\n";
         return 2;

@@ -122,58 +122,6 @@ void LoadRun::onWelcome(LoadClient& client, const std::string& payload)
 void LoadRun::measureIdle()
 {
     m_results.rssIdleKiB = long(sumOverServices(rssKiB));
-    if (m_options.subscribers == 0)
-        return createVote();
-    m_phase = Phase::Subscribing;
-    subscribe();
-}
-
-// ---- subscribers --------------------------------------------------------------------------------
-
-void LoadRun::subscribe()
-{
-    for (std::size_t i = 0; i < m_options.subscribers; ++i) {
-        const std::string target = "/api/v1/channels/" + std::to_string(kChannel) +
-                                   "/events?sub=" + std::to_string(kSubChannel) +
-                                   "&uid=" + std::to_string(700000 + i) + "&role=25";
-        m_subscribers.push_back(std::make_shared<SseSubscriber>(m_io, *this, i));
-        m_subscribers.back()->connect(m_options.http, target);
-    }
-}
-
-void LoadRun::onSubscribed(SseSubscriber&)
-{
-    if (m_phase != Phase::Subscribing || ++m_results.subscribed < m_subscribers.size())
-        return;
-    m_timer.expires_after(std::chrono::seconds(2));
-    m_timer.async_wait([this](const boost::system::error_code& ec) {
-        if (ec)
-            return;
-        m_results.rssSubscribedKiB = long(sumOverServices(rssKiB));
-        createVote();
-    });
-}
-
-void LoadRun::onSubscriberSawEnd(SseSubscriber&, std::optional<std::uint64_t> total)
-{
-    m_results.subscriberEndLatenciesMs.push_back(
-        std::chrono::duration<double, std::milli>(Clock::now() - m_endRequested).count());
-    if (total && *total == m_results.accepted)
-        ++m_results.subscribersWithFinalTotal;
-    ++m_subscribersEnded;
-    maybeFinish();
-}
-
-void LoadRun::onSubscriberFailed(SseSubscriber& subscriber, const std::string& what)
-{
-    if (m_phase != Phase::Done)
-        fail("subscriber " + std::to_string(subscriber.index()) + ": " + what);
-}
-
-// ---- the vote -----------------------------------------------------------------------------------
-
-void LoadRun::createVote()
-{
     m_phase = Phase::Creating;
     VoteInfo vote;
     vote.name = "Load test";
@@ -236,8 +184,7 @@ void LoadRun::onManagerFrame(std::uint32_t minType, const std::string& payload)
         m_results.finalSeen = true;
         for (const auto& [option, count] : push.vote.optionTickets)
             m_results.finalTotal += count;
-        m_managerSawEnd = true;
-        maybeFinish();
+        finish();
     }
 }
 
@@ -320,18 +267,11 @@ void LoadRun::maybeEnd()
     if (m_options.atVotingEnd)
         m_options.atVotingEnd();
     m_phase = Phase::Ending;
-    m_endRequested = Clock::now();
     m_clients[0]->sendFrame(kVoteMajorType, VOTE_SYSTEM_END_VOTE_REQ,
                             mpak::encode(PEndVoteReq{kChannel, kSubChannel, m_voteId, 0, m_jiFangId, {}}));
 }
 
 // ---- ending -------------------------------------------------------------------------------------
-
-void LoadRun::maybeFinish()
-{
-    if (m_phase == Phase::Ending && m_managerSawEnd && m_subscribersEnded == m_subscribers.size())
-        finish();
-}
 
 void LoadRun::onClosed(LoadClient& client)
 {
@@ -360,10 +300,6 @@ void LoadRun::finish()
     m_deadline.cancel();
     for (const auto& client : m_clients)
         client->close();
-    for (const auto& subscriber : m_subscribers) {
-        m_results.subscriberEvents += subscriber->events();
-        subscriber->close();
-    }
 }
 
 } // namespace quorix::loadgen

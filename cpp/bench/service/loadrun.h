@@ -3,11 +3,9 @@
 // One load-generator run against a vote service: connect every session, measure the service's
 // memory while they are idle, then one manager creates and starts a normal vote and the viewers
 // vote at a set pace; every accepted vote's latency runs from its sending to the first vote
-// broadcast the voter receives after the vote's answer. With subscribers, that many event streams
-// of the web face (SSE) follow the same sub-channel from before the vote to its end.
+// broadcast the voter receives after the vote's answer.
 
 #include "loadclient.h"
-#include "ssesubscriber.h"
 
 #include <boost/asio.hpp>
 
@@ -17,7 +15,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,9 +30,6 @@ struct LoadOptions
     // Sessions are spread over the services in turn; the manager uses the first.
     std::vector<asio::ip::tcp::endpoint> services;
     std::vector<pid_t> servicePids; // for memory and processor figures, summed; empty when unknown
-    // Event-stream subscribers on the first service's web face (which must trust loopback peers).
-    std::size_t subscribers = 0;
-    asio::ip::tcp::endpoint http;
     std::size_t connectsInFlight = 256;
     std::chrono::seconds deadline{180};
     // Called when the viewers start voting and when the last vote was answered and broadcast.
@@ -60,14 +54,6 @@ struct LoadResults
     double serviceCpuSeconds = 0;
     // Time the service was ready to run but waited for a processor (other processes' load).
     double serviceRunDelaySeconds = 0;
-    // Event-stream subscribers: how many got their snapshot, the service's memory once they all
-    // had, events received in all, how many saw the end with the accepted total, and how long after
-    // the end request each saw it.
-    std::size_t subscribed = 0;
-    long rssSubscribedKiB = 0;
-    std::uint64_t subscriberEvents = 0;
-    std::size_t subscribersWithFinalTotal = 0;
-    std::vector<double> subscriberEndLatenciesMs;
 };
 
 class LoadRun
@@ -84,9 +70,6 @@ public:
                  const std::string& payload);
     void onClosed(LoadClient& client);
     void onFailed(LoadClient& client, const std::string& what);
-    void onSubscribed(SseSubscriber& subscriber);
-    void onSubscriberSawEnd(SseSubscriber& subscriber, std::optional<std::uint64_t> total);
-    void onSubscriberFailed(SseSubscriber& subscriber, const std::string& what);
 
     static long rssKiB(pid_t pid);
     static double cpuSeconds(pid_t pid);
@@ -104,7 +87,6 @@ private:
     {
         Connecting,
         Idle,
-        Subscribing,
         Creating,
         Starting,
         Voting,
@@ -115,15 +97,12 @@ private:
     void connectMore();
     void onWelcome(LoadClient& client, const std::string& payload);
     void measureIdle();
-    void subscribe();
-    void createVote();
     void onManagerFrame(std::uint32_t minType, const std::string& payload);
     void paceVotes();
     void sendVote(LoadClient& client);
     void onVoteAnswer(LoadClient& client, const std::string& payload);
     void onVoteBroadcast(LoadClient& client);
     void maybeEnd();
-    void maybeFinish();
     void fail(const std::string& what);
     void finish();
 
@@ -133,10 +112,6 @@ private:
     std::string m_failure;
     Phase m_phase = Phase::Connecting;
     std::vector<std::shared_ptr<LoadClient>> m_clients;
-    std::vector<std::shared_ptr<SseSubscriber>> m_subscribers;
-    std::size_t m_subscribersEnded = 0;
-    bool m_managerSawEnd = false;
-    Clock::time_point m_endRequested;
     std::size_t m_nextToConnect = 0;
     std::size_t m_connecting = 0;
     asio::steady_timer m_timer;
