@@ -127,8 +127,10 @@ void VoteServer::stop()
         session->close();
     auto gatewaySessions = std::move(m_gatewaySessions);
     m_gatewaySessions.clear();
-    for (auto& [id, output] : gatewaySessions)
-        output->close();
+    for (auto& [id, session] : gatewaySessions) {
+        m_metrics.sessionClosed(session.transport);
+        session.output->close();
+    }
 }
 
 // ---- connections --------------------------------------------------------------------------------
@@ -232,7 +234,7 @@ SessionOutput* VoteServer::outputOf(SessionId id) const
     if (connection != m_connections.end())
         return connection->second.get();
     const auto gateway = m_gatewaySessions.find(id);
-    return gateway == m_gatewaySessions.end() ? nullptr : gateway->second;
+    return gateway == m_gatewaySessions.end() ? nullptr : gateway->second.output;
 }
 
 void VoteServer::commitAndRelease()
@@ -261,7 +263,7 @@ void VoteServer::commitAndRelease()
 // ---- gateway sessions (the web face) -----------------------------------------------------------
 
 CoreGateway::Opened VoteServer::openSession(SessionOutput& output, const SessionIdentity& identity,
-                                            SessionId& id)
+                                            Transport transport, SessionId& id)
 {
     if (m_stopped)
         return Opened::Stopped;
@@ -270,7 +272,8 @@ CoreGateway::Opened VoteServer::openSession(SessionOutput& output, const Session
     if (!m_userSessions.tryAdd(identity.channelId, identity.uid))
         return Opened::TooManyForUser;
     id = ++m_lastId;
-    m_gatewaySessions.emplace(id, &output);
+    m_gatewaySessions.emplace(id, GatewaySession{&output, transport});
+    m_metrics.sessionOpened(transport);
     m_core.openSession(id, identity);
     return Opened::Yes;
 }
@@ -306,8 +309,11 @@ void VoteServer::whenSent(SessionId id)
 
 void VoteServer::closeSession(SessionId id)
 {
-    if (m_gatewaySessions.erase(id) == 0)
+    const auto it = m_gatewaySessions.find(id);
+    if (it == m_gatewaySessions.end())
         return;
+    m_metrics.sessionClosed(it->second.transport);
+    m_gatewaySessions.erase(it);
     releaseUserSession(id);
     // A web session may end while the core delivers to it (its connection fails as a frame is
     // queued): the core's session closes from the io_context, and gets no frames meanwhile.

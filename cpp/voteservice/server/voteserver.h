@@ -61,7 +61,8 @@ public:
     std::size_t gatewaySessionCount() const { return m_gatewaySessions.size(); }
 
     // CoreGateway: the web face's sessions, under the same session limits as host connections.
-    Opened openSession(SessionOutput& output, const SessionIdentity& identity, SessionId& id) override;
+    Opened openSession(SessionOutput& output, const SessionIdentity& identity, Transport transport,
+                       SessionId& id) override;
     Disposition handle(SessionId id, std::uint32_t minType, const std::string& body) override;
     void whenSent(SessionId id) override;
     void closeSession(SessionId id) override;
@@ -115,7 +116,12 @@ private:
     std::vector<std::pair<SessionId, OutFrame>> m_held;
     bool m_commitArmed = false;
     std::unordered_map<SessionId, std::shared_ptr<TcpSession>> m_connections;
-    std::unordered_map<SessionId, SessionOutput*> m_gatewaySessions;
+    struct GatewaySession
+    {
+        SessionOutput* output;
+        Transport transport;
+    };
+    std::unordered_map<SessionId, GatewaySession> m_gatewaySessions;
     SessionId m_lastId = 0;
     bool m_stopped = false;
     bool m_storageFailed = false;

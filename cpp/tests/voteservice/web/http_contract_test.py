@@ -376,10 +376,13 @@ class HttpContractTest(unittest.TestCase):
         self.assertEqual(votes[0]["options"], options)
 
         manage = "/api/v1/channels/{ch}/votes/{id}/"
-        started = request("POST", f"/api/v1/channels/{CHANNEL}/votes/{vote_id}/start" + query(MANAGER, sub=SUB),
-                          self.manager_token)
+        # The starter's nick (the history's started_by) comes from the query, as a HELLO's does.
+        started = request("POST", f"/api/v1/channels/{CHANNEL}/votes/{vote_id}/start"
+                          + query(MANAGER, sub=SUB, nick="频道管理员"), self.manager_token)
         self.assertEqual(started.status, 200, started.body)
-        self.assertEqual(self.documented(started, manage + "start", "POST")["result"], 0)
+        started_body = self.documented(started, manage + "start", "POST")
+        self.assertEqual(started_body["result"], 0)
+        round_id = started_body["jiFangId"]
         again = request("POST", f"/api/v1/channels/{CHANNEL}/votes/{vote_id}/start" + query(MANAGER, sub=SUB),
                         self.manager_token)
         self.assertEqual(again.status, 409)
@@ -417,13 +420,14 @@ class HttpContractTest(unittest.TestCase):
         self.assertEqual(after[("quorix_sessions", (("transport", "tcp"),))], 2)
         self.assertGreater(after[("process_start_time_seconds", ())], 1.7e9)
 
-        for action in ("stop", "close"):
-            done = request("POST", f"/api/v1/channels/{CHANNEL}/votes/{vote_id}/{action}" + query(MANAGER, sub=SUB),
-                           self.manager_token)
+        # Stop takes the running vote's round; the ended vote's close names it (from the start answer).
+        for action, parameters in (("stop", {}), ("close", {"jiFangId": round_id})):
+            done = request("POST", f"/api/v1/channels/{CHANNEL}/votes/{vote_id}/{action}"
+                           + query(MANAGER, sub=SUB, **parameters), self.manager_token)
             self.assertEqual(done.status, 200, done.body)
             self.documented(done, manage + action, "POST")
-        gone = request("POST", f"/api/v1/channels/{CHANNEL}/votes/{vote_id}/close" + query(MANAGER, sub=SUB),
-                       self.manager_token)
+        gone = request("POST", f"/api/v1/channels/{CHANNEL}/votes/{vote_id}/close"
+                       + query(MANAGER, sub=SUB, jiFangId=round_id), self.manager_token)
         self.assertEqual(gone.status, 404)
         self.documented(gone, manage + "close", "POST")
 
