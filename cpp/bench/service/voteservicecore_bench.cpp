@@ -1,8 +1,10 @@
-// Cost of the core's hot paths without a transport: accepting a user vote, and encoding one
-// coalesced broadcast for a sub-channel of many sessions.
+// Cost of the core's hot paths without a transport: accepting a user vote (without and with the
+// service's metrics counting it), and encoding one coalesced broadcast for a sub-channel of many
+// sessions.
 
 #include "memoryvotestorage.h"
 #include "outputsink.h"
+#include "servicemetrics.h"
 #include "voteservicecore.h"
 
 #include <benchmark/benchmark.h>
@@ -34,9 +36,11 @@ public:
 
 struct Scenario
 {
-    explicit Scenario(std::size_t viewers)
+    explicit Scenario(std::size_t viewers, bool counted = false)
     {
         CoreOptions options;
+        if (counted)
+            options.metrics = &metrics;
         options.requestsPerSecond = 1000000;
         options.requestBurst = 1000000;
         core = std::make_unique<VoteServiceCore>(clock, storage, sink, options);
@@ -61,6 +65,7 @@ struct Scenario
     }
 
     FixedClock clock;
+    ServiceMetrics metrics{0};
     MemoryVoteStorage storage;
     CountingSink sink;
     std::unique_ptr<VoteServiceCore> core;
@@ -70,7 +75,7 @@ struct Scenario
 
 void BM_UserVote(benchmark::State& state)
 {
-    Scenario s(1000);
+    Scenario s(1000, state.range(0) == 1);
     std::uint32_t option = 0;
     for (auto _ : state) {
         const std::uint32_t uid = 1000 + option % 1000;
@@ -80,7 +85,8 @@ void BM_UserVote(benchmark::State& state)
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_UserVote);
+// Argument 1: counted in the service's metrics, as quorix-voted does.
+BENCHMARK(BM_UserVote)->Arg(0)->Arg(1);
 
 void BM_CoalescedBroadcast(benchmark::State& state)
 {

@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <fstream>
+#include <sstream>
 
 namespace quorix::service::test {
 
@@ -209,6 +210,17 @@ void expectVoteCountsFollowChanges(VoteStorage& storage)
         EXPECT_EQ(storage.totalVoteCount(), r.total) << "row " << row;
         ++row;
     }
+}
+
+std::optional<double> metricSample(const std::string& exposition, const std::string& series)
+{
+    std::istringstream lines(exposition);
+    const std::string prefix = series + " ";
+    for (std::string line; std::getline(lines, line);) {
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            return std::stod(line.substr(prefix.size()));
+    }
+    return std::nullopt;
 }
 
 } // namespace quorix::service::test

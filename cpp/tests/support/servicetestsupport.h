@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,10 @@ VoteInfo judgeVote(const std::string& name, const std::vector<std::uint32_t>& ju
 // Adds and removes votes in two channels of an empty storage and checks its per-channel and total
 // vote counts after each step.
 void expectVoteCountsFollowChanges(VoteStorage& storage);
+
+// The value of one series ("name" or "name{label=\"value\",...}", labels as exposed) in a Prometheus
+// text exposition; nullopt when it is not there.
+std::optional<double> metricSample(const std::string& exposition, const std::string& series);
 
 // Overwrites the first page of a table's or index's tree in a closed SQLite file with 0xff bytes,
 // as a failing disk might.

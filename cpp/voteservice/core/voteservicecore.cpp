@@ -37,6 +37,24 @@ std::uint32_t storageFailureCode(std::uint32_t minType)
     }
 }
 
+// The result code an answer carries.
+template <class Answer> std::uint32_t resultOf(const Answer& answer)
+{
+    return answer.result;
+}
+std::uint32_t resultOf(const PBatchDeleteVoteRes& answer)
+{
+    return answer.aux1;
+}
+std::uint32_t resultOf(const PQueryNicknameRes& answer)
+{
+    return answer.aux1;
+}
+std::uint32_t resultOf(const PUserVoteStateRes& answer)
+{
+    return answer.state == kTicketStateRefused ? answer.aux1 : std::uint32_t(kResultOk);
+}
+
 std::uint32_t judgeTotal(const VoteInfo& vote)
 {
     std::uint32_t total = 0;
@@ -50,6 +68,7 @@ std::uint32_t judgeTotal(const VoteInfo& vote)
 VoteServiceCore::VoteServiceCore(Clock& clock, VoteStorage& storage, OutputSink& sink, CoreOptions options,
                                  BallotBox* box)
     : m_clock(clock), m_storage(storage), m_sink(sink), m_options(options),
+      m_metrics(options.metrics != nullptr ? *options.metrics : m_noMetrics),
       m_ownBox(box == nullptr ? std::make_unique<MemoryBallotBox>(clock, storage) : nullptr),
       m_box(box == nullptr ? *m_ownBox : *box)
 {
@@ -212,6 +231,7 @@ bool VoteServiceCore::spendBudget(Session& session, Disposition& disposition)
         session.refusedInRow = 0;
         return true;
     }
+    m_metrics.floodRefused();
     if (++session.refusedInRow >= m_options.maxRefusedInRow)
         disposition = Disposition::Close;
     return false;
@@ -541,6 +561,8 @@ void VoteServiceCore::handleClose(Session& s, SessionId id, const std::string& b
         return sendTo(id, VOTE_SYSTEM_CLOSE_VOTEUI_RES, res);
     SubChannel& sub = m_places[place];
     stopShowing(place, sub);
+    // The asker is one of the sessions told.
+    m_metrics.requestAnswered(VOTE_SYSTEM_CLOSE_VOTEUI_REQ, kResultOk);
     sendToAll(sub, encodeFrame(VOTE_SYSTEM_CLOSE_VOTEUI_RES, res));
     announce(NoticeKind::Closed, place, res.voteId, res.jiFangId);
 }
@@ -598,6 +620,8 @@ void VoteServiceCore::voteAnswered(Session& s, std::uint32_t result)
     PUserVoteRes res;
     res.result = result;
     sendTo(s.id, VOTE_SYSTEM_USER_VOTE_RES, res);
+    if (result == kResultOk)
+        m_metrics.voteAccepted();
     std::optional<ShownVote>& shown = s.place->open;
     if (result != kResultOk || !shown)
         return;
@@ -930,6 +954,7 @@ void VoteServiceCore::broadcastVote(SubChannel& sub, const SharedOpenVote& vote,
     ShownVote& shown = *sub.open;
     shown.dirty = false;
     shown.lastBroadcastMs = m_clock.steadyMs();
+    m_metrics.broadcastSent();
     sendToAll(sub, voteBroadcast(vote, shown, status, fullAllowance));
 }
 
@@ -962,6 +987,8 @@ void VoteServiceCore::sendTo(SessionId id, std::uint32_t minType, const Message&
     const OutFrame frame = encodeFrame(minType, message);
     if (id == m_asking)
         m_answered = true;
+    // Every answer's type follows its request's.
+    m_metrics.requestAnswered(minType - 1, resultOf(message));
     if (!frame.isNull())
         deliver(id, frame);
 }

@@ -19,6 +19,7 @@
 
 #include "ballotbox.h"
 #include "clock.h"
+#include "coremetrics.h"
 #include "memoryballotbox.h"
 #include "outputsink.h"
 #include "requestbudget.h"
@@ -54,6 +55,8 @@ struct CoreOptions
     std::int64_t historyWindowSeconds = 7 * 24 * 3600;
     // Writes the history's start times (timeText), in the process's zone.
     TimeTextFormatter timeText;
+    // Where the core counts its requests, votes, broadcasts and flood refusals; null counts nothing.
+    CoreMetrics* metrics = nullptr;
 };
 
 enum class Disposition
@@ -195,6 +198,8 @@ private:
     VoteStorage& m_storage;
     OutputSink& m_sink;
     CoreOptions m_options;
+    CoreMetrics m_noMetrics;
+    CoreMetrics& m_metrics;
     std::unique_ptr<MemoryBallotBox> m_ownBox; // when no box was given
     BallotBox& m_box;
     // The request being handled and whether it was answered (a failed storage then answers it).

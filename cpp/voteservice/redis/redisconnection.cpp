@@ -108,9 +108,19 @@ RedisReply RedisConnection::command(const Args& args)
         if (!ensureConnected())
             return nullptr;
     }
+    const auto started = std::chrono::steady_clock::now();
     if (!usable() || !appendRaw(args))
         return nullptr;
-    return readReply();
+    RedisReply reply = readReply();
+    if (reply)
+        roundTripDone(started);
+    return reply;
+}
+
+void RedisConnection::roundTripDone(std::chrono::steady_clock::time_point started) const
+{
+    if (m_roundTripHook)
+        m_roundTripHook(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
 }
 
 void RedisConnection::append(Args args, Done done, const std::string* scriptBody)
@@ -140,10 +150,17 @@ void RedisConnection::flush()
     std::vector<Entry> batch = std::move(m_queue);
     m_queue.clear();
     std::vector<RedisReply> replies(batch.size());
+    // hiredis writes the queued commands on the first read: one round trip up to the last reply.
+    const auto started = std::chrono::steady_clock::now();
+    bool anyRead = false;
     for (std::size_t i = 0; i < batch.size(); ++i) {
-        if (batch[i].sent && usable())
+        if (batch[i].sent && usable()) {
             replies[i] = readReply();
+            anyRead = anyRead || replies[i] != nullptr;
+        }
     }
+    if (anyRead)
+        roundTripDone(started);
     // Retries go out once every queued reply is in, so they cannot be taken for one another's.
     for (std::size_t i = 0; i < batch.size(); ++i) {
         Entry& entry = batch[i];

@@ -31,6 +31,9 @@ public:
     // Gets the reply, or null when the command failed to travel (not for a Redis error reply).
     using Done = std::function<void(const redisReply* reply)>;
     using Args = std::vector<std::string>;
+    // Told how long each round trip that brought replies took: one command, or one flush of queued
+    // commands.
+    using RoundTripHook = std::function<void(double seconds)>;
 
     RedisConnection(std::string host, std::uint16_t port);
     ~RedisConnection();
@@ -39,6 +42,7 @@ public:
 
     // Runs on every new connection before anything else is sent (loading scripts, subscribing).
     void setConnectedHook(std::function<bool(RedisConnection&)> hook) { m_hook = std::move(hook); }
+    void setRoundTripHook(RoundTripHook hook) { m_roundTripHook = std::move(hook); }
     // Connects now; false with a message when Redis cannot be reached.
     bool connect(std::string& error);
 
@@ -71,11 +75,13 @@ private:
     bool ensureConnected();
     bool appendRaw(const Args& args);
     RedisReply readReply();
+    void roundTripDone(std::chrono::steady_clock::time_point started) const;
 
     std::string m_host;
     std::uint16_t m_port;
     redisContext* m_context = nullptr;
     std::function<bool(RedisConnection&)> m_hook;
+    RoundTripHook m_roundTripHook;
     std::vector<Entry> m_queue;
     std::chrono::steady_clock::time_point m_lastAttempt{};
     bool m_attempted = false;

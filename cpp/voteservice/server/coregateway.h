@@ -4,6 +4,7 @@
 // sessions with an identity, vote requests encoded as a host sends them, and the core's frames
 // delivered in order through a SessionOutput. The same limits apply as to host connections.
 
+#include "servicemetrics.h"
 #include "sessionidentity.h"
 #include "sessionoutput.h"
 #include "voteservicecore.h"
@@ -26,8 +27,10 @@ public:
 
     virtual ~CoreGateway() = default;
 
-    // Opens a core session whose frames go to output until closeSession; id is set when Yes.
-    virtual Opened openSession(SessionOutput& output, const SessionIdentity& identity, SessionId& id) = 0;
+    // Opens a core session whose frames go to output until closeSession; id is set when Yes. The
+    // session counts in the service's figures under its transport.
+    virtual Opened openSession(SessionOutput& output, const SessionIdentity& identity, Transport transport,
+                               SessionId& id) = 0;
     // One vote request body (minor type of major 2500). Close: the session flooded; it is closed.
     virtual Disposition handle(SessionId id, std::uint32_t minType, const std::string& body) = 0;
     // output.framesSent() once every frame produced for the session so far has been sent.

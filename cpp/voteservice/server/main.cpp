@@ -62,17 +62,6 @@ std::unique_ptr<VoteStorage> openStorage(const ServerOptions& options, std::stri
     return std::move(folder.storage);
 }
 
-// Serves until a signal stops the server (0) or its storage fails (1): a write or commit that
-// fails leaves nothing to serve with, and whatever was answered before is already on disk.
-// What /metrics serves until the service's full figures are wired to it.
-std::string basicMetrics(const VoteServer& server, std::int64_t startUnix)
-{
-    return "# TYPE quorix_sessions gauge\nquorix_sessions{transport=\"tcp\"} " +
-           std::to_string(server.connectionCount()) +
-           "\n# TYPE process_start_time_seconds gauge\nprocess_start_time_seconds " +
-           std::to_string(startUnix) + "\n";
-}
-
 // The web face when --http asks for it; null with nothing logged when not asked, null with the reason
 // logged when it cannot listen.
 std::unique_ptr<HttpListener> openWeb(asio::io_context& io, const ServerOptions& options, VoteServer& server,
@@ -90,10 +79,12 @@ std::unique_ptr<HttpListener> openWeb(asio::io_context& io, const ServerOptions&
         failed = true;
         return nullptr;
     }
-    web->setMetricsText([&server, start = clock.unixSeconds()] { return basicMetrics(server, start); });
+    web->setMetrics(server.metrics());
     return web;
 }
 
+// Serves until a signal stops the server (0) or its storage fails (1): a write or commit that
+// fails leaves nothing to serve with, and whatever was answered before is already on disk.
 int run(asio::io_context& io, VoteServer& server)
 {
     try {
@@ -147,6 +138,11 @@ int serve(ServerOptions& options)
     }
     VoteStorage& storage = redis ? static_cast<VoteStorage&>(redis->storage()) : *local;
     VoteServer server(io, options, clock, storage, redis ? &redis->box() : nullptr);
+    if (redis) {
+        server.metrics().trackRedisRoundTrips();
+        redis->connection().setRoundTripHook(
+            [&metrics = server.metrics()](double seconds) { metrics.redisRoundTrip(seconds); });
+    }
     if (!server.listen(error)) {
         ServiceLog::line(error);
         return 1;

@@ -125,8 +125,10 @@ void TcpSession::send(const OutFrame& frame)
 {
     if (m_closed || m_closing || frame.isNull())
         return;
-    if (m_queuedBytes + frame.wire().size() > m_maxQueuedBytes)
+    if (m_queuedBytes + frame.wire().size() > m_maxQueuedBytes) {
+        m_owner.onQueueCut();
         return dropLater();
+    }
     if (!m_writing && m_queue.empty() && sendDirectly(frame))
         return;
     m_queuedBytes += frame.wire().size();
@@ -147,6 +149,7 @@ bool TcpSession::sendDirectly(const OutFrame& frame)
         dropLater();
         return true;
     }
+    m_owner.onBytesSent(sent);
     if (sent == bytes.size())
         return true;
     m_frontOffset = sent;
@@ -172,7 +175,10 @@ void TcpSession::writeQueued()
     // The first frame may have been sent in part already.
     buffers.front() += std::exchange(m_frontOffset, 0);
     asio::async_write(m_socket, buffers,
-                      [self = shared_from_this()](const boost::system::error_code& ec, std::size_t) {
+                      [self = shared_from_this()](const boost::system::error_code& ec, std::size_t sent) {
+                          // A closed session's owner may be gone.
+                          if (!self->m_closed && sent > 0)
+                              self->m_owner.onBytesSent(sent);
                           for (const OutFrame& frame : self->m_inflight)
                               self->m_queuedBytes -= frame.wire().size();
                           self->m_inflight.clear();

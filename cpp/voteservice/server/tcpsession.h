@@ -37,6 +37,10 @@ public:
                              const std::string& payload) = 0;
         // Called once, when the connection has closed for any reason.
         virtual void onClosed(TcpSession& session) = 0;
+        // Bytes went out to the socket (any part of a frame).
+        virtual void onBytesSent(std::size_t bytes) = 0;
+        // The session is being dropped: a frame would have passed its output queue's bound.
+        virtual void onQueueCut() = 0;
     };
 
     static constexpr std::uint32_t kMinFrameBytes = 10;

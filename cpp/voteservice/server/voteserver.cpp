@@ -29,19 +29,26 @@ void returnFreedMemory()
 #endif
 }
 
-CoreOptions coreOptions(const ServerOptions& options)
+CoreOptions coreOptions(const ServerOptions& options, CoreMetrics& metrics)
 {
     CoreOptions core;
     core.broadcastHz = options.broadcastHz;
+    core.metrics = &metrics;
     return core;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 } // namespace
 
 VoteServer::VoteServer(asio::io_context& io, const ServerOptions& options, Clock& clock, VoteStorage& storage,
                        BallotBox* box)
-    : m_io(io), m_options(options), m_clock(clock), m_storage(storage),
-      m_core(clock, storage, *this, coreOptions(options), box), m_userSessions(options.maxSessionsPerUser),
-      m_acceptor(io), m_tickTimer(io), m_sweepTimer(io), m_acceptRetryTimer(io), m_commitTimer(io)
+    : m_io(io), m_options(options), m_clock(clock), m_storage(storage), m_metrics(clock.unixSeconds()),
+      m_core(clock, storage, *this, coreOptions(options, m_metrics), box),
+      m_userSessions(options.maxSessionsPerUser), m_acceptor(io), m_tickTimer(io), m_sweepTimer(io),
+      m_acceptRetryTimer(io), m_commitTimer(io)
 {
     if (m_options.secret)
         m_auth.emplace(*m_options.secret);
@@ -120,8 +127,10 @@ void VoteServer::stop()
         session->close();
     auto gatewaySessions = std::move(m_gatewaySessions);
     m_gatewaySessions.clear();
-    for (auto& [id, output] : gatewaySessions)
-        output->close();
+    for (auto& [id, session] : gatewaySessions) {
+        m_metrics.sessionClosed(session.transport);
+        session.output->close();
+    }
 }
 
 // ---- connections --------------------------------------------------------------------------------
@@ -166,8 +175,19 @@ void VoteServer::onClosed(TcpSession& session)
     if (session.welcomed) {
         releaseUserSession(session.id());
         m_core.closeSession(session.id());
+        m_metrics.sessionClosed(Transport::Tcp);
     }
     m_connections.erase(session.id());
+}
+
+void VoteServer::onBytesSent(std::size_t bytes)
+{
+    m_metrics.bytesSent(Transport::Tcp, bytes);
+}
+
+void VoteServer::onQueueCut()
+{
+    m_metrics.outputQueueCut();
 }
 
 void VoteServer::releaseUserSession(SessionId id)
@@ -214,11 +234,14 @@ SessionOutput* VoteServer::outputOf(SessionId id) const
     if (connection != m_connections.end())
         return connection->second.get();
     const auto gateway = m_gatewaySessions.find(id);
-    return gateway == m_gatewaySessions.end() ? nullptr : gateway->second;
+    return gateway == m_gatewaySessions.end() ? nullptr : gateway->second.output;
 }
 
 void VoteServer::commitAndRelease()
 {
+    // Most ticks commit nothing; only commits that answers wait for are timed.
+    const bool answersWait = !m_held.empty();
+    const auto started = std::chrono::steady_clock::now();
     if (!m_storage.commit()) {
         // Nothing held may go out: it would report writes that are not saved.
         ServiceLog::line("storage commit failed: stopping without sending " + std::to_string(m_held.size()) +
@@ -229,6 +252,8 @@ void VoteServer::commitAndRelease()
         m_io.stop();
         return;
     }
+    if (answersWait)
+        m_metrics.storageCommitted(secondsSince(started));
     auto held = std::move(m_held);
     m_held.clear();
     for (const auto& [id, frame] : held)
@@ -238,7 +263,7 @@ void VoteServer::commitAndRelease()
 // ---- gateway sessions (the web face) -----------------------------------------------------------
 
 CoreGateway::Opened VoteServer::openSession(SessionOutput& output, const SessionIdentity& identity,
-                                            SessionId& id)
+                                            Transport transport, SessionId& id)
 {
     if (m_stopped)
         return Opened::Stopped;
@@ -247,7 +272,8 @@ CoreGateway::Opened VoteServer::openSession(SessionOutput& output, const Session
     if (!m_userSessions.tryAdd(identity.channelId, identity.uid))
         return Opened::TooManyForUser;
     id = ++m_lastId;
-    m_gatewaySessions.emplace(id, &output);
+    m_gatewaySessions.emplace(id, GatewaySession{&output, transport});
+    m_metrics.sessionOpened(transport);
     m_core.openSession(id, identity);
     return Opened::Yes;
 }
@@ -283,8 +309,11 @@ void VoteServer::whenSent(SessionId id)
 
 void VoteServer::closeSession(SessionId id)
 {
-    if (m_gatewaySessions.erase(id) == 0)
+    const auto it = m_gatewaySessions.find(id);
+    if (it == m_gatewaySessions.end())
         return;
+    m_metrics.sessionClosed(it->second.transport);
+    m_gatewaySessions.erase(it);
     releaseUserSession(id);
     // A web session may end while the core delivers to it (its connection fails as a frame is
     // queued): the core's session closes from the io_context, and gets no frames meanwhile.
@@ -367,6 +396,7 @@ void VoteServer::handleHello(TcpSession& session, const std::string& payload)
     // WELCOME goes first; the core may push the running vote as soon as the session exists.
     session.welcomed = true;
     welcome(session, kWelcomeAccepted, "welcome");
+    m_metrics.sessionOpened(Transport::Tcp);
     m_core.openSession(session.id(), SessionIdentity{hello.uid, hello.imid, hello.nick, hello.role,
                                                      hello.channelId, hello.subChannelId});
 }

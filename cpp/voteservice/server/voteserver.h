@@ -11,6 +11,7 @@
 #include "coregateway.h"
 #include "outputsink.h"
 #include "serveroptions.h"
+#include "servicemetrics.h"
 #include "tcpsession.h"
 #include "tokenauth.h"
 #include "usersessioncount.h"
@@ -60,12 +61,15 @@ public:
     std::size_t gatewaySessionCount() const { return m_gatewaySessions.size(); }
 
     // CoreGateway: the web face's sessions, under the same session limits as host connections.
-    Opened openSession(SessionOutput& output, const SessionIdentity& identity, SessionId& id) override;
+    Opened openSession(SessionOutput& output, const SessionIdentity& identity, Transport transport,
+                       SessionId& id) override;
     Disposition handle(SessionId id, std::uint32_t minType, const std::string& body) override;
     void whenSent(SessionId id) override;
     void closeSession(SessionId id) override;
     bool storageHealthy(std::string& reason) override;
     std::size_t sessionCount() const { return m_core.sessionCount(); }
+    // The service's figures; other transports in front of the same core count theirs here too.
+    ServiceMetrics& metrics() { return m_metrics; }
 
 private:
     void accept();
@@ -73,6 +77,8 @@ private:
     void onFrame(TcpSession& session, std::uint32_t maxType, std::uint32_t minType,
                  const std::string& payload) override;
     void onClosed(TcpSession& session) override;
+    void onBytesSent(std::size_t bytes) override;
+    void onQueueCut() override;
     void deliver(SessionId session, const OutFrame& frame) override;
     void send(SessionId session, const OutFrame& frame);
     SessionOutput* outputOf(SessionId session) const;
@@ -97,6 +103,7 @@ private:
     ServerOptions m_options;
     Clock& m_clock;
     VoteStorage& m_storage;
+    ServiceMetrics m_metrics; // before the core, which counts into it
     VoteServiceCore m_core;
     std::optional<TokenAuth> m_auth;
     UserSessionCount m_userSessions;
@@ -109,7 +116,12 @@ private:
     std::vector<std::pair<SessionId, OutFrame>> m_held;
     bool m_commitArmed = false;
     std::unordered_map<SessionId, std::shared_ptr<TcpSession>> m_connections;
-    std::unordered_map<SessionId, SessionOutput*> m_gatewaySessions;
+    struct GatewaySession
+    {
+        SessionOutput* output;
+        Transport transport;
+    };
+    std::unordered_map<SessionId, GatewaySession> m_gatewaySessions;
     SessionId m_lastId = 0;
     bool m_stopped = false;
     bool m_storageFailed = false;

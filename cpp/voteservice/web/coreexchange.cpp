@@ -19,7 +19,7 @@ CoreExchange::~CoreExchange()
 CoreGateway::Opened CoreExchange::open(const SessionIdentity& identity, ReadyHandler onReady)
 {
     SessionId id = 0;
-    const CoreGateway::Opened opened = m_gateway.openSession(*this, identity, id);
+    const CoreGateway::Opened opened = m_gateway.openSession(*this, identity, Transport::Http, id);
     if (opened != CoreGateway::Opened::Yes)
         return opened;
     m_session = id;

@@ -231,7 +231,9 @@ void HttpConnection::write(WebResponse response)
     m_response->prepare_payload();
     m_stream.expires_after(m_context->limits.readTimeout);
     http::async_write(m_stream, *m_response,
-                      [self = shared_from_this()](const boost::system::error_code& ec, std::size_t) {
+                      [self = shared_from_this()](const boost::system::error_code& ec, std::size_t sent) {
+                          if (self->m_context->metrics)
+                              self->m_context->metrics->bytesSent(Transport::Http, sent);
                           self->onWritten(ec);
                       });
 }

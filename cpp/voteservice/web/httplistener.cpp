@@ -71,6 +71,12 @@ void HttpListener::setMetricsText(std::function<std::string()> metricsText)
     m_context->metricsText = std::move(metricsText);
 }
 
+void HttpListener::setMetrics(ServiceMetrics& metrics)
+{
+    m_context->metrics = &metrics;
+    m_context->metricsText = [&metrics] { return metrics.exposition(); };
+}
+
 void HttpListener::accept()
 {
     m_acceptor.async_accept([this](const boost::system::error_code& ec, asio::ip::tcp::socket socket) {

@@ -35,6 +35,8 @@ public:
     void stop();
     // Where /metrics takes its text.
     void setMetricsText(std::function<std::string()> metricsText);
+    // Serves these figures at /metrics and counts the web face's bytes and cut streams into them.
+    void setMetrics(ServiceMetrics& metrics);
     std::size_t connectionCount() const { return m_context->clients.size(); }
 
 private:

@@ -14,9 +14,9 @@ constexpr const char* kHeader = "HTTP/1.1 200 OK\r\n"
                                 "\r\n";
 }
 
-SseChannel::SseChannel(beast::tcp_stream stream, const WebLimits& limits)
+SseChannel::SseChannel(beast::tcp_stream stream, const WebLimits& limits, ServiceMetrics* metrics)
     : m_stream(std::move(stream)), m_keepAlive(m_stream.get_executor()),
-      m_maxQueuedBytes(limits.maxQueuedBytes)
+      m_maxQueuedBytes(limits.maxQueuedBytes), m_metrics(metrics)
 {}
 
 void SseChannel::start(std::shared_ptr<void> owner, Request, std::function<void()> onOpen, TextHandler,
@@ -60,8 +60,11 @@ void SseChannel::send(std::string message)
         return;
     m_queuedBytes += message.size();
     m_queue.push_back(std::move(message));
-    if (m_queuedBytes > m_maxQueuedBytes)
+    if (m_queuedBytes > m_maxQueuedBytes) {
+        if (m_metrics)
+            m_metrics->outputQueueCut();
         return close(0);
+    }
     writeNext();
 }
 
@@ -71,8 +74,10 @@ void SseChannel::writeNext()
         return;
     m_writing = true;
     asio::async_write(m_stream, asio::buffer(m_queue.front()),
-                      [this, keep = m_owner](const beast::error_code& ec, std::size_t) {
+                      [this, keep = m_owner](const beast::error_code& ec, std::size_t sent) {
                           m_writing = false;
+                          if (m_metrics)
+                              m_metrics->bytesSent(Transport::Sse, sent);
                           if (ec || m_ended)
                               return end();
                           m_queuedBytes -= m_queue.front().size();

@@ -4,6 +4,7 @@
 // they come, ended by closing the connection. The client sends nothing more; a read stays pending
 // to notice when it goes away. A comment line every keepAliveInterval lets dead peers show.
 
+#include "servicemetrics.h"
 #include "textchannel.h"
 #include "weblimits.h"
 
@@ -19,7 +20,8 @@ class SseChannel : public TextChannel
 public:
     static constexpr std::chrono::seconds kKeepAliveInterval{15};
 
-    SseChannel(boost::beast::tcp_stream stream, const WebLimits& limits);
+    // Counts its bytes and a cut into metrics when given.
+    SseChannel(boost::beast::tcp_stream stream, const WebLimits& limits, ServiceMetrics* metrics);
 
     void start(std::shared_ptr<void> owner, Request request, std::function<void()> onOpen, TextHandler onText,
                EndHandler onEnd) override;
@@ -38,6 +40,7 @@ private:
     boost::asio::steady_timer m_keepAlive;
     std::array<char, 512> m_discard{};
     std::size_t m_maxQueuedBytes;
+    ServiceMetrics* m_metrics;
     std::shared_ptr<void> m_owner;
     EndHandler m_onEnd;
     std::deque<std::string> m_queue;

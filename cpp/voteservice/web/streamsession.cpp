@@ -30,7 +30,8 @@ std::optional<WebResponse> StreamSession::begin(const std::shared_ptr<StreamSess
                                                 TextChannel::Request& request, bool eventStream)
 {
     SessionId id = 0;
-    switch (session->m_context->gateway.openSession(*session, session->m_identity, id)) {
+    const Transport transport = eventStream ? Transport::Sse : Transport::WebSocket;
+    switch (session->m_context->gateway.openSession(*session, session->m_identity, transport, id)) {
     case CoreGateway::Opened::Yes:
         break;
     case CoreGateway::Opened::TooManyForUser:
@@ -44,9 +45,11 @@ std::optional<WebResponse> StreamSession::begin(const std::shared_ptr<StreamSess
     session->m_slot = session->m_context->clients.add(session);
     const WebLimits& limits = session->m_context->limits;
     if (eventStream)
-        session->m_channel = std::make_unique<SseChannel>(std::move(stream), limits);
+        session->m_channel =
+            std::make_unique<SseChannel>(std::move(stream), limits, session->m_context->metrics);
     else
-        session->m_channel = std::make_unique<WebSocketChannel>(std::move(stream), limits);
+        session->m_channel =
+            std::make_unique<WebSocketChannel>(std::move(stream), limits, session->m_context->metrics);
     StreamSession* raw = session.get();
     // The channel's pending operations hold the session; its handlers may use it directly.
     session->m_channel->start(

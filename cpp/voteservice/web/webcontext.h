@@ -36,6 +36,8 @@ struct WebContext
     UserRequestBudgets plainRequests;
     // The Prometheus text /metrics serves.
     std::function<std::string()> metricsText;
+    // Where the web face counts the bytes it sends and the streams it cuts; null counts nothing.
+    ServiceMetrics* metrics = nullptr;
 };
 
 } // namespace quorix::service

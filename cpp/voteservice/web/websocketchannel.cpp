@@ -5,8 +5,8 @@ namespace quorix::service {
 namespace beast = boost::beast;
 namespace websocket = beast::websocket;
 
-WebSocketChannel::WebSocketChannel(beast::tcp_stream stream, const WebLimits& limits)
-    : m_socket(std::move(stream)), m_maxQueuedBytes(limits.maxQueuedBytes)
+WebSocketChannel::WebSocketChannel(beast::tcp_stream stream, const WebLimits& limits, ServiceMetrics* metrics)
+    : m_socket(std::move(stream)), m_maxQueuedBytes(limits.maxQueuedBytes), m_metrics(metrics)
 {
     m_socket.read_message_max(limits.webSocketMessageBytes);
     websocket::stream_base::timeout timeout;
@@ -62,8 +62,11 @@ void WebSocketChannel::send(std::string message)
         return;
     m_queuedBytes += message.size();
     m_queue.push_back(std::move(message));
-    if (m_queuedBytes > m_maxQueuedBytes)
+    if (m_queuedBytes > m_maxQueuedBytes) {
+        if (m_metrics)
+            m_metrics->outputQueueCut();
         return close(static_cast<std::uint16_t>(websocket::close_code::policy_error));
+    }
     writeNext();
 }
 
@@ -73,8 +76,10 @@ void WebSocketChannel::writeNext()
         return;
     m_writing = true;
     m_socket.async_write(beast::net::buffer(m_queue.front()),
-                         [this, keep = m_owner](const beast::error_code& ec, std::size_t) {
+                         [this, keep = m_owner](const beast::error_code& ec, std::size_t sent) {
                              m_writing = false;
+                             if (m_metrics)
+                                 m_metrics->bytesSent(Transport::WebSocket, sent);
                              if (ec || m_closing)
                                  return end();
                              m_queuedBytes -= m_queue.front().size();

@@ -4,6 +4,7 @@
 // the connection with 1009), pings when the peer is quiet and a close when it stays silent (the
 // idle timeout), and a bounded write queue.
 
+#include "servicemetrics.h"
 #include "textchannel.h"
 #include "weblimits.h"
 
@@ -17,7 +18,8 @@ namespace quorix::service {
 class WebSocketChannel : public TextChannel
 {
 public:
-    WebSocketChannel(boost::beast::tcp_stream stream, const WebLimits& limits);
+    // Counts its bytes and a cut into metrics when given.
+    WebSocketChannel(boost::beast::tcp_stream stream, const WebLimits& limits, ServiceMetrics* metrics);
 
     void start(std::shared_ptr<void> owner, Request request, std::function<void()> onOpen, TextHandler onText,
                EndHandler onEnd) override;
@@ -35,6 +37,7 @@ private:
     boost::beast::flat_buffer m_readBuffer;
     Request m_request;
     std::size_t m_maxQueuedBytes;
+    ServiceMetrics* m_metrics;
     std::shared_ptr<void> m_owner; // while the channel works; dropped at its end
     TextHandler m_onText;
     EndHandler m_onEnd;

@@ -35,11 +35,13 @@ namespace {
 class InProcessServer
 {
 public:
-    explicit InProcessServer(ServerOptions options = {})
+    explicit InProcessServer(ServerOptions options = {}, std::unique_ptr<MemoryVoteStorage> storage =
+                                                             std::make_unique<MemoryVoteStorage>())
+        : m_storage(std::move(storage))
     {
         options.host = "127.0.0.1";
         options.port = 0;
-        m_server = std::make_unique<VoteServer>(m_io, options, m_clock, m_storage);
+        m_server = std::make_unique<VoteServer>(m_io, options, m_clock, *m_storage);
         std::string error;
         EXPECT_TRUE(m_server->listen(error)) << error;
         port = m_server->port();
@@ -56,13 +58,19 @@ public:
         asio::post(m_io, [&] { count.set_value(m_server->connectionCount()); });
         return count.get_future().get();
     }
+    std::string metrics()
+    {
+        std::promise<std::string> text;
+        asio::post(m_io, [&] { text.set_value(m_server->metrics().exposition()); });
+        return text.get_future().get();
+    }
 
     std::uint16_t port = 0;
 
 private:
     asio::io_context m_io;
     SystemClock m_clock;
-    MemoryVoteStorage m_storage;
+    std::unique_ptr<MemoryVoteStorage> m_storage;
     std::unique_ptr<VoteServer> m_server;
     std::thread m_thread;
 };
@@ -169,6 +177,63 @@ TEST(VoteServerTest, ManagerAndViewerRunAVoteOverTcp)
     EXPECT_EQ(history->records.begin()->second.name, "Song");
     EXPECT_EQ(history->records.begin()->second.adminNick, "user1");
     EXPECT_EQ(history->records.begin()->second.optionTickets, (U32Map{{0, 0}, {1, 0}, {2, 1}}));
+}
+
+// Holds its writes for a commit, as SQLite does, so answers wait for commits.
+class CommittingStorage : public MemoryVoteStorage
+{
+public:
+    bool buffersWrites() const override { return true; }
+};
+
+TEST(VoteServerTest, MetricsFollowAVoteThroughTheServer)
+{
+    InProcessServer server({}, std::make_unique<CommittingStorage>());
+    auto manager = welcomed(server.port, identity(1, 255));
+    auto viewer = welcomed(server.port, identity(2, 0));
+    manager->sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, normalVote("Song", 2, 1, 1), {}});
+    const auto created = manager->waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
+    ASSERT_TRUE(created);
+    manager->sendVote(VOTE_SYSTEM_START_VOTE_REQ, PStartVoteReq{10, 20, created->voteId, 1, {}});
+    const auto started = manager->waitForMessage<PStartVoteRes>(VOTE_SYSTEM_START_VOTE_RES);
+    ASSERT_TRUE(started);
+    const std::string before = server.metrics();
+
+    // One vote counted, one refused (no tickets left), then a burst past the request budget.
+    for (int i = 0; i < 2; ++i) {
+        viewer->sendVote(VOTE_SYSTEM_USER_VOTE_REQ,
+                         PUserVoteReq{10, 20, created->voteId, 0, started->jiFangId, 2, 1, 1, {}});
+        ASSERT_TRUE(viewer->waitFor(VOTE_SYSTEM_USER_VOTE_RES));
+    }
+    ASSERT_TRUE(viewer->waitFor(VOTE_SYSTEM_BROADCAST_VOTE)); // the count after the vote
+    for (int i = 0; i < 45; ++i)
+        viewer->sendVote(VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, PQueryAllVoteReq{10, 20, {}});
+    for (int i = 0; i < 45; ++i)
+        ASSERT_TRUE(viewer->waitFor(VOTE_SYSTEM_QUERY_ALL_VOTE_RES));
+    const std::string after = server.metrics();
+
+    const auto moved = [&](const std::string& series) {
+        return metricSample(after, series).value_or(0) - metricSample(before, series).value_or(0);
+    };
+    EXPECT_EQ(metricSample(after, R"(quorix_sessions{transport="tcp"})"), std::optional<double>(2));
+    EXPECT_EQ(metricSample(after, R"(quorix_requests_total{message="start",result="0"})"),
+              std::optional<double>(1));
+    EXPECT_EQ(moved(R"(quorix_requests_total{message="vote",result="0"})"), 1);
+    EXPECT_EQ(moved(R"(quorix_requests_total{message="vote",result="11"})"), 1);
+    EXPECT_EQ(moved("quorix_votes_accepted_total"), 1);
+    EXPECT_GE(moved("quorix_broadcasts_total"), 1);
+    EXPECT_GE(moved("quorix_flood_refusals_total"), 1);
+    EXPECT_EQ(moved(R"(quorix_requests_total{message="query_all",result="19"})"),
+              moved("quorix_flood_refusals_total"));
+    EXPECT_GT(moved(R"(quorix_bytes_sent_total{transport="tcp"})"), 0);
+    EXPECT_GE(moved("quorix_storage_commit_seconds_count"), 1);
+
+    viewer.reset();
+    for (int i = 0; i < 100 && metricSample(server.metrics(), R"(quorix_sessions{transport="tcp"})") != 1.0;
+         ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(metricSample(server.metrics(), R"(quorix_sessions{transport="tcp"})"),
+              std::optional<double>(1));
 }
 
 TEST(VoteServerTest, MoveBringsTheRunningVoteAndLateJoinersGetItAfterWelcome)
@@ -506,6 +571,7 @@ TEST(VoteServerTest, ReadersThatDoNotReadAreDropped)
     EXPECT_EQ(server.connections(), 1u);
     EXPECT_TRUE(slow.closedWithin(5000));
     expectServed(*manager, 12);
+    EXPECT_EQ(metricSample(server.metrics(), "quorix_output_queues_cut_total"), std::optional<double>(1));
 }
 
 TEST(VoteServerTest, AReaderThatFallsBehindGetsEveryFrameIntact)

@@ -1,0 +1,600 @@
+#!/usr/bin/env python3
+"""The web face of quorix-voted against its documents: starts the service with --http and a secret,
+runs a vote through the host transport and the HTTP API, and checks every JSON answer against the
+schema docs/openapi.yaml gives for its path, method and status, the history CSV with Python's csv
+module, the first event of the SSE stream, and /metrics with prometheus_client's parser.
+
+usage: http_contract_test.py --voted PATH --wire PATH --openapi PATH
+"""
+
+import argparse
+import base64
+import csv
+import hashlib
+import io
+import json
+import os
+import re
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+import urllib.error
+import urllib.parse
+import urllib.request
+
+import jsonschema
+import yaml
+from prometheus_client.parser import text_string_to_metric_families
+
+ARGS = None
+CHANNEL = 888
+SUB = 1
+MANAGER = {"uid": 10001, "imid": 90001, "role": 255}
+VIEWER = {"uid": 20001, "imid": 90002, "role": 20}
+
+VOTE_MAJOR = 2500
+CONTROL_MAJOR = 1
+HELLO, WELCOME = 1, 2
+CREATE_REQ, CREATE_RES = 1, 2
+USER_VOTE_REQ, USER_VOTE_RES = 13, 14
+BROADCAST_VOTE = 27
+
+
+# ---- the OpenAPI document ---------------------------------------------------------------------
+
+
+class OpenApi:
+    """Response schemas of docs/openapi.yaml as JSON Schema, $refs resolved, nullable translated."""
+
+    def __init__(self, path):
+        with open(path, encoding="utf-8") as f:
+            self.document = yaml.safe_load(f)
+
+    def resolve(self, node):
+        if isinstance(node, dict):
+            if "$ref" in node:
+                target = self.document
+                for part in node["$ref"].lstrip("#/").split("/"):
+                    target = target[part]
+                return self.resolve(target)
+            resolved = {key: self.resolve(value) for key, value in node.items() if key != "nullable"}
+            if node.get("nullable"):
+                return {"anyOf": [resolved, {"type": "null"}]}
+            return resolved
+        if isinstance(node, list):
+            return [self.resolve(item) for item in node]
+        return node
+
+    def response(self, path, method, status):
+        operation = self.document["paths"][path][method.lower()]
+        responses = operation["responses"]
+        if str(status) not in responses:
+            raise AssertionError(f"{method} {path} answered {status}, which the document does not list")
+        return self.resolve(responses[str(status)])
+
+    def schema(self, path, method, status, content_type):
+        content = self.response(path, method, status).get("content", {})
+        if content_type not in content:
+            raise AssertionError(f"{method} {path} {status}: {content_type} not documented ({list(content)})")
+        return content[content_type]["schema"]
+
+    def component(self, name):
+        return self.resolve({"$ref": "#/components/schemas/" + name})
+
+
+# ---- the service ------------------------------------------------------------------------------
+
+
+class Service:
+    """quorix-voted with --http on free ports; its log is read on a thread."""
+
+    def __init__(self, folder):
+        self.secret = os.path.join(folder, "secret")
+        with open(self.secret, "w") as f:
+            f.write("contract-test-secret-0123456789abcdef\n")
+        os.chmod(self.secret, 0o600)
+        self.log = []
+        self.ports = {}
+        self.ready = threading.Event()
+        self.process = subprocess.Popen(
+            [ARGS.voted, "--listen", "127.0.0.1:0", "--http", "127.0.0.1:0", "--secret-file", self.secret,
+             "--memory"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, encoding="utf-8")
+        threading.Thread(target=self._read_log, daemon=True).start()
+        if not self.ready.wait(20):
+            self.stop()
+            raise AssertionError("no listening lines in the log:\n" + "".join(self.log))
+
+    def _read_log(self):
+        for line in self.process.stderr:
+            self.log.append(line)
+            tcp = re.search(r" listening on 127\.0\.0\.1:(\d+),", line)
+            http = re.search(r"http listening on 127\.0\.0\.1:(\d+)", line)
+            if tcp:
+                self.ports["tcp"] = int(tcp.group(1))
+            if http:
+                self.ports["http"] = int(http.group(1))
+            if "tcp" in self.ports and "http" in self.ports:
+                self.ready.set()
+
+    def token(self, who):
+        return subprocess.run(
+            [ARGS.voted, "token", "--secret-file", self.secret, "--uid", str(who["uid"]), "--imid",
+             str(who["imid"]), "--role", str(who["role"]), "--channel", str(CHANNEL)],
+            check=True, capture_output=True, text=True).stdout.strip()
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+
+
+class HostClient:
+    """A host on the TCP transport; vote bodies are built and read by quorix-wire."""
+
+    def __init__(self, port):
+        self.sock = socket.create_connection(("127.0.0.1", port), timeout=5)
+        self.buffer = b""
+
+    @staticmethod
+    def varstr(text):
+        data = text.encode("utf-8")
+        return struct.pack("<H", len(data)) + data
+
+    def send_frame(self, major, minor, payload):
+        frame = struct.pack("<IIH", major, minor, len(payload)) + payload
+        self.sock.sendall(struct.pack("<I", len(frame)) + frame)
+
+    def read_frame(self):
+        while True:
+            if len(self.buffer) >= 4:
+                (length,) = struct.unpack_from("<I", self.buffer)
+                if len(self.buffer) >= 4 + length:
+                    frame = self.buffer[4:4 + length]
+                    self.buffer = self.buffer[4 + length:]
+                    major, minor, _ = struct.unpack_from("<IIH", frame)
+                    return major, minor, frame
+            chunk = self.sock.recv(65536)
+            if not chunk:
+                raise AssertionError("the service closed the connection")
+            self.buffer += chunk
+
+    def hello(self, who, token, nick, sub=SUB):
+        body = struct.pack("<II", who["uid"], who["imid"]) + self.varstr(nick)
+        body += struct.pack("<III", who["role"], CHANNEL, sub) + self.varstr(token)
+        self.send_frame(CONTROL_MAJOR, HELLO, body)
+        major, minor, frame = self.read_frame()
+        assert (major, minor) == (CONTROL_MAJOR, WELCOME), (major, minor)
+        return struct.unpack_from("<I", frame, 10)[0]
+
+    def send_vote(self, minor, body):
+        document = json.dumps({"maxType": VOTE_MAJOR, "minType": minor, "body": body})
+        hex_frame = subprocess.run([ARGS.wire, "encode"], input=document, check=True, capture_output=True,
+                                   text=True).stdout.strip()
+        frame = bytes.fromhex(hex_frame)
+        self.sock.sendall(struct.pack("<I", len(frame)) + frame)
+
+    def wait_for(self, minor):
+        while True:
+            major, got, frame = self.read_frame()
+            if major == VOTE_MAJOR and got == minor:
+                decoded = subprocess.run([ARGS.wire, "decode", "--hex", frame.hex()], check=True,
+                                         capture_output=True, text=True).stdout
+                return json.loads(decoded)["body"]
+
+    def close(self):
+        self.sock.close()
+
+
+class WebSocketClient:
+    """Just enough of RFC 6455 for the tests: the handshake, masked text frames out, frames in."""
+
+    GUID = "258EAFA5-E914-47DA-95CA-C5AB0DC85B11"
+
+    def __init__(self, port, target):
+        self.sock = socket.create_connection(("127.0.0.1", port), timeout=5)
+        key = base64.b64encode(os.urandom(16)).decode()
+        self.sock.sendall((f"GET {target} HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\nUpgrade: websocket\r\n"
+                           f"Connection: Upgrade\r\nSec-WebSocket-Key: {key}\r\n"
+                           "Sec-WebSocket-Version: 13\r\n\r\n").encode())
+        self.buffer = b""
+        while b"\r\n\r\n" not in self.buffer:
+            self.buffer += self._recv()
+        head, self.buffer = self.buffer.split(b"\r\n\r\n", 1)
+        lines = head.decode("latin-1").split("\r\n")
+        assert lines[0].startswith("HTTP/1.1 101"), lines[0]
+        headers = {name.lower(): value.strip() for name, _, value in (line.partition(":") for line in lines[1:])}
+        accept = base64.b64encode(hashlib.sha1((key + self.GUID).encode()).digest()).decode()
+        assert headers.get("sec-websocket-accept") == accept, headers
+
+    def _recv(self):
+        chunk = self.sock.recv(65536)
+        if not chunk:
+            raise AssertionError("the service closed the WebSocket connection")
+        return chunk
+
+    def _take(self, n):
+        while len(self.buffer) < n:
+            self.buffer += self._recv()
+        taken, self.buffer = self.buffer[:n], self.buffer[n:]
+        return taken
+
+    def send(self, message):
+        payload = json.dumps(message).encode()
+        header = bytes([0x81])
+        if len(payload) < 126:
+            header += bytes([0x80 | len(payload)])
+        else:
+            header += bytes([0x80 | 126]) + struct.pack(">H", len(payload))
+        mask = os.urandom(4)
+        self.sock.sendall(header + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(payload)))
+
+    def receive(self):
+        """The next text message as JSON."""
+        while True:
+            first, second = self._take(2)
+            length = second & 0x7F
+            if length == 126:
+                (length,) = struct.unpack(">H", self._take(2))
+            elif length == 127:
+                (length,) = struct.unpack(">Q", self._take(8))
+            payload = self._take(length)
+            opcode = first & 0x0F
+            if opcode == 1:
+                return json.loads(payload.decode("utf-8"))
+            if opcode == 8:
+                raise AssertionError(f"closed by the service: {payload!r}")
+
+    def receive_type(self, kind):
+        while True:
+            message = self.receive()
+            if message.get("type") == kind:
+                return message
+
+    def close(self):
+        self.sock.close()
+
+
+# ---- HTTP -------------------------------------------------------------------------------------
+
+
+class Answer:
+    def __init__(self, status, headers, body):
+        self.status = status
+        self.headers = headers
+        self.body = body
+
+    @property
+    def content_type(self):
+        return self.headers.get("Content-Type", "").split(";")[0].strip()
+
+    def json(self):
+        return json.loads(self.body.decode("utf-8"))
+
+
+def request(method, target, token=None, headers=None):
+    url = f"http://127.0.0.1:{SERVICE.ports['http']}{target}"
+    sent = dict(headers or {})
+    if token:
+        sent["Authorization"] = "Bearer " + token
+    req = urllib.request.Request(url, method=method, headers=sent)
+    try:
+        with urllib.request.urlopen(req, timeout=10) as response:
+            return Answer(response.status, response.headers, response.read())
+    except urllib.error.HTTPError as error:
+        return Answer(error.code, error.headers, error.read())
+
+
+def query(who, **extra):
+    parameters = {"uid": who["uid"], "imid": who["imid"], "role": who["role"]}
+    parameters.update(extra)
+    return "?" + urllib.parse.urlencode(parameters)
+
+
+def metric_values(text):
+    values = {}
+    for family in text_string_to_metric_families(text):
+        for sample in family.samples:
+            values[(sample.name, tuple(sorted(sample.labels.items())))] = sample.value
+    return values
+
+
+SERVICE = None
+OPENAPI = None
+
+
+class HttpContractTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        global SERVICE, OPENAPI
+        cls.folder = tempfile.TemporaryDirectory()
+        OPENAPI = OpenApi(ARGS.openapi)
+        SERVICE = Service(cls.folder.name)
+        cls.manager_token = SERVICE.token(MANAGER)
+        cls.viewer_token = SERVICE.token(VIEWER)
+
+    @classmethod
+    def tearDownClass(cls):
+        SERVICE.stop()
+        cls.folder.cleanup()
+
+    def documented(self, answer, path, method="GET"):
+        """Checks the answer against the document; returns its JSON body (None for other types)."""
+        documented_types = OPENAPI.response(path, method, answer.status).get("content", {})
+        self.assertIn(answer.content_type, documented_types,
+                      f"{method} {path} {answer.status}: {answer.content_type} not documented")
+        if answer.content_type != "application/json":
+            return None
+        body = answer.json()
+        jsonschema.validate(body, OPENAPI.schema(path, method, answer.status, "application/json"))
+        return body
+
+    def metrics(self):
+        answer = request("GET", "/metrics")
+        self.assertEqual(answer.status, 200)
+        self.documented(answer, "/metrics")
+        self.assertIn("version=0.0.4", answer.headers.get("Content-Type", ""))
+        return metric_values(answer.body.decode("utf-8"))
+
+    def test_a_vote_through_both_faces(self):
+        vote_path = "/api/v1/channels/{ch}/subchannels/{sub}/vote"
+        state_target = f"/api/v1/channels/{CHANNEL}/subchannels/{SUB}/vote"
+        health = request("GET", "/healthz")
+        self.assertEqual(health.status, 200)
+        self.assertEqual(self.documented(health, "/healthz"), {"status": "ok"})
+        before = self.metrics()
+
+        manager = HostClient(SERVICE.ports["tcp"])
+        viewer = HostClient(SERVICE.ports["tcp"])
+        self.assertEqual(manager.hello(MANAGER, self.manager_token, "频道管理员"), 0)
+        self.assertEqual(viewer.hello(VIEWER, self.viewer_token, "观众甲"), 0)
+        options = {"1": "甲, \"first\"", "2": "乙\r\nsecond line", "3": "=SUM(A1)"}
+        manager.send_vote(CREATE_REQ, {"channelId": CHANNEL, "subChannelId": SUB, "vote": {
+            "name": "今晚最佳, \"live\"", "limitTime": 300, "voteType": 0, "limits": {"0": 1, "1": 1},
+            "options": options}})
+        created = manager.wait_for(CREATE_RES)
+        self.assertEqual(created["result"], 0)
+        vote_id = created["voteId"]
+
+        nothing = request("GET", state_target + query(VIEWER), self.viewer_token)
+        self.assertEqual(nothing.status, 404)
+        self.assertEqual(self.documented(nothing, vote_path)["error"], "no vote")
+
+        listed = request("GET", f"/api/v1/channels/{CHANNEL}/votes" + query(MANAGER, sub=SUB), self.manager_token)
+        self.assertEqual(listed.status, 200)
+        votes = self.documented(listed, "/api/v1/channels/{ch}/votes")["votes"]
+        self.assertEqual([vote["voteId"] for vote in votes], [vote_id])
+        self.assertEqual(votes[0]["options"], options)
+
+        manage = "/api/v1/channels/{ch}/votes/{id}/"
+        # The starter's nick (the history's started_by) comes from the query, as a HELLO's does.
+        started = request("POST", f"/api/v1/channels/{CHANNEL}/votes/{vote_id}/start"
+                          + query(MANAGER, sub=SUB, nick="频道管理员"), self.manager_token)
+        self.assertEqual(started.status, 200, started.body)
+        started_body = self.documented(started, manage + "start", "POST")
+        self.assertEqual(started_body["result"], 0)
+        round_id = started_body["jiFangId"]
+        again = request("POST", f"/api/v1/channels/{CHANNEL}/votes/{vote_id}/start" + query(MANAGER, sub=SUB),
+                        self.manager_token)
+        self.assertEqual(again.status, 409)
+        self.assertEqual(self.documented(again, manage + "start", "POST")["result"], 4)
+
+        opening = viewer.wait_for(BROADCAST_VOTE)
+        viewer.send_vote(USER_VOTE_REQ, {"channelId": CHANNEL, "subChannelId": SUB, "voteId": vote_id,
+                                         "voteType": 0, "jiFangId": opening["jiFangId"], "uid": VIEWER["uid"],
+                                         "optionId": 2, "tickets": 1})
+        self.assertEqual(viewer.wait_for(USER_VOTE_RES)["result"], 0)
+        viewer.send_vote(USER_VOTE_REQ, {"channelId": CHANNEL, "subChannelId": SUB, "voteId": vote_id,
+                                         "voteType": 0, "jiFangId": opening["jiFangId"], "uid": VIEWER["uid"],
+                                         "optionId": 1, "tickets": 1})
+        self.assertEqual(viewer.wait_for(USER_VOTE_RES)["result"], 11)  # no tickets left
+
+        state = request("GET", state_target + query(VIEWER), self.viewer_token)
+        self.assertEqual(state.status, 200)
+        shown = self.documented(state, vote_path)
+        self.assertEqual((shown["channelId"], shown["subChannelId"], shown["status"]), (CHANNEL, SUB, "running"))
+        self.assertEqual(shown["jiFangId"], opening["jiFangId"])
+        self.assertEqual(shown["vote"]["optionTickets"]["2"], 1)
+        self.assertGreater(shown["remainingSeconds"], 0)
+        self.first_event_is_a_snapshot_of(shown)
+
+        after = self.metrics()
+        moved = lambda name, **labels: (after.get((name, tuple(sorted(labels.items()))), 0)
+                                        - before.get((name, tuple(sorted(labels.items()))), 0))
+        self.assertEqual(moved("quorix_votes_accepted_total"), 1)
+        self.assertEqual(moved("quorix_requests_total", message="vote", result="0"), 1)
+        self.assertEqual(moved("quorix_requests_total", message="vote", result="11"), 1)
+        self.assertEqual(moved("quorix_requests_total", message="start", result="0"), 1)
+        self.assertEqual(moved("quorix_requests_total", message="start", result="4"), 1)
+        self.assertGreaterEqual(moved("quorix_broadcasts_total"), 1)
+        self.assertGreater(moved("quorix_bytes_sent_total", transport="tcp"), 0)
+        self.assertEqual(after[("quorix_sessions", (("transport", "tcp"),))], 2)
+        self.assertGreater(after[("process_start_time_seconds", ())], 1.7e9)
+
+        # Stop takes the running vote's round; the ended vote's close names it (from the start answer).
+        for action, parameters in (("stop", {}), ("close", {"jiFangId": round_id})):
+            done = request("POST", f"/api/v1/channels/{CHANNEL}/votes/{vote_id}/{action}"
+                           + query(MANAGER, sub=SUB, **parameters), self.manager_token)
+            self.assertEqual(done.status, 200, done.body)
+            self.documented(done, manage + action, "POST")
+        gone = request("POST", f"/api/v1/channels/{CHANNEL}/votes/{vote_id}/close"
+                       + query(MANAGER, sub=SUB, jiFangId=round_id), self.manager_token)
+        self.assertEqual(gone.status, 404)
+        self.documented(gone, manage + "close", "POST")
+
+        self.history_shows(vote_id, options)
+        manager.close()
+        viewer.close()
+
+    def first_event_is_a_snapshot_of(self, shown):
+        target = f"/api/v1/channels/{CHANNEL}/events" + query(VIEWER, sub=SUB, token=self.viewer_token)
+        url = f"http://127.0.0.1:{SERVICE.ports['http']}{target}"
+        req = urllib.request.Request(url, headers={"Accept": "text/event-stream"})
+        with urllib.request.urlopen(req, timeout=10) as stream:
+            self.assertEqual(stream.status, 200)
+            self.assertEqual(stream.headers.get("Content-Type", "").split(";")[0], "text/event-stream")
+            fields = {}
+            for raw in stream:
+                line = raw.decode("utf-8").rstrip("\r\n")
+                if not line:
+                    break
+                name, _, value = line.partition(": ")
+                fields[name] = value
+        self.assertEqual((fields.get("id"), fields.get("event")), ("1", "snapshot"))
+        event = json.loads(fields["data"])
+        jsonschema.validate(event, OPENAPI.component("Event"))
+        self.assertEqual((event["seq"], event["type"]), (1, "snapshot"))
+        self.assertEqual({key: event[key] for key in ("status", "jiFangId")},
+                         {key: shown[key] for key in ("status", "jiFangId")})
+        self.assertEqual(event["vote"]["optionTickets"], shown["vote"]["optionTickets"])
+
+    def history_shows(self, vote_id, options):
+        path = "/api/v1/channels/{ch}/history"
+        target = f"/api/v1/channels/{CHANNEL}/history" + query(VIEWER, sub=SUB)
+        answer = request("GET", target, self.viewer_token)
+        self.assertEqual(answer.status, 200)
+        history = self.documented(answer, path)["history"]
+        self.assertEqual(len(history), 1)
+        record = history[0]
+        self.assertEqual(record["name"], "今晚最佳, \"live\"")
+        self.assertEqual(record["adminNick"], "频道管理员")
+        self.assertEqual(record["optionTickets"], {"1": 0, "2": 1, "3": 0})
+
+        answer = request("GET", target + "&format=csv", self.viewer_token)
+        self.assertEqual(answer.status, 200)
+        self.documented(answer, path)
+        self.assertEqual(answer.content_type, "text/csv")
+        self.assertTrue(answer.body.startswith(b"\xef\xbb\xbf"), "no byte-order mark")
+        text = answer.body.decode("utf-8-sig")
+        self.assertTrue(text.endswith("\r\n"))
+        outside_quotes = re.sub(r'"(?:[^"]|"")*"', "", text)
+        self.assertIsNone(re.search(r"\r(?!\n)|(?<!\r)\n", outside_quotes), "a record not ended by CRLF")
+        rows = list(csv.reader(io.StringIO(text, newline="")))
+        self.assertEqual(rows[0], ["time", "vote_id", "name", "kind", "started_by", "option_id", "option", "tickets"])
+        expected = [[record["timeText"], str(record["recordKey"]), "今晚最佳, \"live\"", "normal", "频道管理员",
+                     option_id, ("'" + text_) if text_.startswith("=") else text_,
+                     str(record["optionTickets"][option_id])]
+                    for option_id, text_ in sorted(options.items(), key=lambda item: int(item[0]))]
+        self.assertEqual(rows[1:], expected)
+
+        bad = request("GET", target + "&format=xml", self.viewer_token)
+        self.assertEqual(bad.status, 400)
+        self.assertEqual(self.documented(bad, path)["field"], "format")
+
+    def test_b_viewer_votes_over_the_session_websocket(self):
+        sub = 2
+        manager = HostClient(SERVICE.ports["tcp"])
+        self.assertEqual(manager.hello(MANAGER, self.manager_token, "频道管理员", sub), 0)
+        manager.send_vote(CREATE_REQ, {"channelId": CHANNEL, "subChannelId": sub, "vote": {
+            "name": "session", "limitTime": 300, "voteType": 0, "limits": {"0": 1, "1": 1},
+            "options": {"1": "a", "2": "b"}}})
+        vote_id = manager.wait_for(CREATE_RES)["voteId"]
+        started = request("POST", f"/api/v1/channels/{CHANNEL}/votes/{vote_id}/start" + query(MANAGER, sub=sub),
+                          self.manager_token)
+        self.assertEqual(started.status, 200, started.body)
+
+        before = self.metrics()
+        viewer = WebSocketClient(SERVICE.ports["http"], "/api/v1/session"
+                                 + query(VIEWER, channel=CHANNEL, sub=sub, token=self.viewer_token))
+        message_schema = OPENAPI.component("SessionMessage")
+        shown = viewer.receive_type("vote")
+        jsonschema.validate(shown, message_schema)
+        jsonschema.validate({key: value for key, value in shown.items() if key != "type"},
+                            OPENAPI.component("VoteState"))
+        self.assertEqual((shown["status"], shown["vote"]["voteId"]), ("running", vote_id))
+
+        exchanges = [
+            ({"id": 1, "type": "vote", "voteId": vote_id, "optionId": 2, "tickets": 1},
+             {"type": "result", "id": 1, "request": "vote", "result": 0}),
+            ({"id": "again", "type": "vote", "voteId": vote_id, "optionId": 1},
+             {"type": "result", "id": "again", "request": "vote", "result": 11}),
+            ({"id": 3, "type": "vote", "voteId": vote_id},
+             {"type": "error", "id": 3, "field": "optionId"}),
+            ({"id": 4, "type": "shout", "voteId": vote_id},
+             {"type": "error", "id": 4, "field": "type"}),
+            ({"id": 5, "type": "tickets", "voteId": vote_id},
+             {"type": "tickets", "id": 5, "voteId": vote_id, "remaining": 0}),
+        ]
+        for sent, expected in exchanges:
+            with self.subTest(sent=sent):
+                viewer.send(sent)
+                answer = viewer.receive()
+                while answer["type"] == "vote":  # count broadcasts may come in between
+                    answer = viewer.receive()
+                jsonschema.validate(answer, message_schema)
+                self.assertEqual({key: answer.get(key) for key in expected}, expected)
+        during = self.metrics()
+        viewer.close()
+
+        moved = lambda name, **labels: (during.get((name, tuple(sorted(labels.items()))), 0)
+                                        - before.get((name, tuple(sorted(labels.items()))), 0))
+        self.assertEqual(moved("quorix_sessions", transport="websocket"), 1)
+        self.assertEqual(moved("quorix_votes_accepted_total"), 1)
+        self.assertEqual(moved("quorix_requests_total", message="vote", result="11"), 1)
+        self.assertGreater(moved("quorix_bytes_sent_total", transport="websocket"), 0)
+        self.assertGreater(moved("quorix_bytes_sent_total", transport="http"), 0)  # the first /metrics
+        manager.close()
+
+    def test_refusals_have_the_error_body(self):
+        vote_path = "/api/v1/channels/{ch}/subchannels/{sub}/vote"
+        votes_path = "/api/v1/channels/{ch}/votes"
+        cases = [
+            # (what, path template, target, token, status)
+            ("no token", vote_path, f"/api/v1/channels/{CHANNEL}/subchannels/{SUB}/vote" + query(VIEWER), None, 401),
+            ("token for other claims", vote_path,
+             f"/api/v1/channels/{CHANNEL}/subchannels/{SUB}/vote" + query(MANAGER), self.viewer_token, 401),
+            ("forged token", vote_path, f"/api/v1/channels/{CHANNEL}/subchannels/{SUB}/vote" + query(VIEWER),
+             "4102444800." + "0" * 64, 401),
+            ("another channel", vote_path,
+             f"/api/v1/channels/{CHANNEL + 1}/subchannels/{SUB}/vote" + query(VIEWER, channel=CHANNEL),
+             self.viewer_token, 403),
+            ("viewer lists votes", votes_path, f"/api/v1/channels/{CHANNEL}/votes" + query(VIEWER), self.viewer_token,
+             403),
+            ("uid missing", vote_path, f"/api/v1/channels/{CHANNEL}/subchannels/{SUB}/vote?role=0", self.viewer_token,
+             400),
+            ("uid not a number", vote_path, f"/api/v1/channels/{CHANNEL}/subchannels/{SUB}/vote?uid=x",
+             self.viewer_token, 400),
+        ]
+        for what, path, target, token, status in cases:
+            with self.subTest(what):
+                answer = request("GET", target, token)
+                self.assertEqual(answer.status, status, answer.body)
+                body = self.documented(answer, path)
+                self.assertTrue(body["error"])
+
+        token_in_query = request("GET", f"/api/v1/channels/{CHANNEL}/subchannels/{SUB}/vote"
+                                 + query(VIEWER, token=self.viewer_token))
+        self.assertIn(token_in_query.status, (200, 404))
+        self.documented(token_in_query, vote_path)
+
+        unknown = request("GET", "/api/v1/nothing")
+        self.assertEqual(unknown.status, 404)
+        self.assertEqual(unknown.content_type, "application/json")
+        self.assertTrue(unknown.json()["error"])
+        wrong_method = request("POST", "/healthz")
+        self.assertEqual(wrong_method.status, 405)
+        self.assertEqual(wrong_method.headers.get("Allow"), "GET")
+        self.assertTrue(wrong_method.json()["error"])
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--voted", required=True)
+    parser.add_argument("--wire", required=True)
+    parser.add_argument("--openapi", required=True)
+    ARGS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
