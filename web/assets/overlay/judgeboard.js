@@ -36,7 +36,7 @@ function showJudge(card, judge, ended) {
   card.dataset.uid = String(judge.uid);
   card.classList.toggle('scored', scored);
   card.classList.toggle('abstained', !scored && ended);
-  medal.textContent = scored ? String(judge.points) : '';
+  medal.textContent = scored ? String(judge.points) : ended ? '—' : '';
   word.textContent = scored ? kScoreWords[judge.points - 1] : ended ? kAbstained : kScoring;
   nick.textContent = judge.nick;
 }

@@ -6,6 +6,7 @@ import { percentText } from '../shared/format.js';
 import { rankOptions, totalTickets } from '../shared/votemodel.js';
 
 const kRowHeight = 62;
+const kRowGap = 10;
 const kRankClasses = ['rank-first', 'rank-second', 'rank-third'];
 
 export class NormalBoard {
@@ -17,7 +18,7 @@ export class NormalBoard {
   update(state) {
     const ranking = rankOptions(state.options);
     const total = totalTickets(state.options);
-    this.root.style.height = `${ranking.length * kRowHeight}px`;
+    this.root.style.height = `${Math.max(0, ranking.length * kRowHeight - kRowGap)}px`;
     ranking.forEach((option, rank) => this.rowOf(option.id).show(option, rank, total));
   }
 
