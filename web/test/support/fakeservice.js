@@ -107,14 +107,19 @@ export class FakeService {
   }
 
   onSessionMessage(client, message) {
+    Object.defineProperty(message, 'client', { value: client });
     this.received.push(message);
     if (message.type === 'tickets') {
       if (this.tickets) client.send(JSON.stringify({ type: 'tickets', voteId: message.voteId, ...this.tickets }));
       return;
     }
     const { result } = this.answer(message);
-    if (result === null) return;
-    client.send(JSON.stringify({ type: 'result', id: message.id, request: message.type, result, reason: 'r' }));
+    if (result !== null) this.reply(message, result);
+  }
+
+  // The answer to a request; a test that held it back (answer gave result null) sends it here.
+  reply(request, result) {
+    request.client.send(JSON.stringify({ type: 'result', id: request.id, request: request.type, result, reason: 'r' }));
   }
 
   // A new state for everybody: an event of the given type on the stream and a broadcast on sessions.
