@@ -10,6 +10,8 @@ import { WebSocketServer } from 'ws';
 export const webRoot = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 export const kGoodToken = '4102444800.0123456789abcdef';
 
+// The policy quorix-voted sends with the pages, so a page that breaks it fails here too.
+const kPagePolicy = "default-src 'self'; img-src 'self' data:; base-uri 'none'; object-src 'none'";
 const kTypes = { '.html': 'text/html; charset=utf-8', '.js': 'text/javascript; charset=utf-8', '.css': 'text/css; charset=utf-8' };
 
 export class FakeService {
@@ -59,6 +61,7 @@ export class FakeService {
     if (!file || file.includes('..')) return send(response, 404, 'text/plain', 'not found');
     try {
       const body = await readFile(path.join(webRoot, file));
+      if (page) response.setHeader('Content-Security-Policy', kPagePolicy);
       send(response, 200, kTypes[path.extname(file)] ?? 'application/octet-stream', body);
     } catch {
       send(response, 404, 'text/plain', 'not found');
