@@ -43,7 +43,7 @@ test('viewerSeesTheVoteWithTicketsLeftAndHistory', async () => {
   await waitForTexts(page, '.rank', ['2', '1'], 3000);
   assert.deepEqual(await page.$$eval('.vote-button', (buttons) => buttons.map((b) => [b.getAttribute('aria-label'), b.disabled])), [
     ['给「甲」投一票', false],
-    ['给「乙」投一票', true],
+    ['给「乙」投一票（已投满）', true],
   ]);
   await waitForText(page, '.history-name', '上周的投票');
   await waitForTexts(page, '.history-options .num', ['3 票', '4 票']);

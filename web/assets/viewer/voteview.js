@@ -109,7 +109,7 @@ class VoteCard {
     const ranks = new Map(rankOptions(options).map((option, rank) => [option.id, rank]));
     for (const option of options) {
       const row = this.rowOf(option.id, this.list, OptionRow);
-      row.show(option, ranks.get(option.id), total, ballot.canVote(option.id) && connected);
+      row.show(option, ranks.get(option.id), total, ballot.canVote(option.id) && connected, ballot);
     }
   }
 
@@ -126,7 +126,7 @@ class VoteCard {
       section.show(team);
       for (const member of team.members) {
         const row = this.rowOf(member.id, section.list, MemberRow);
-        row.show(member, ballot.canVote(member.id) && connected);
+        row.show(member, ballot.canVote(member.id) && connected, ballot);
       }
     }
   }
@@ -179,10 +179,20 @@ function voteButton(onVote) {
   return button;
 }
 
-function showButton(button, id, name, enabled) {
+// The button says why it cannot be pressed: the vote ended, this viewer's tickets are spent, or
+// this option has had all of them it may get.
+function buttonWords(ballot, id) {
+  if (!ballot.running) return '已结束';
+  if (ballot.remaining <= 0) return '已投完';
+  return ballot.leftFor(id) > 0 ? '投票' : '已投满';
+}
+
+function showButton(button, id, name, enabled, ballot) {
   button.dataset.optionId = String(id);
   button.disabled = !enabled;
-  button.setAttribute('aria-label', `给「${name}」投一票`);
+  const words = buttonWords(ballot, id);
+  button.textContent = words;
+  button.setAttribute('aria-label', words === '投票' ? `给「${name}」投一票` : `给「${name}」投一票（${words}）`);
 }
 
 class OptionRow {
@@ -202,15 +212,16 @@ class OptionRow {
     this.count = new AnimatedCount(countValue);
   }
 
-  show(option, rank, total, enabled) {
+  show(option, rank, total, enabled, ballot) {
     this.root.dataset.optionId = String(option.id);
+    this.root.dataset.rank = String(rank + 1);
     this.badge.textContent = String(rank + 1);
     this.badge.className = `rank num ${option.count > 0 && rank < 3 ? `rank-${rank + 1}` : ''}`;
     this.name.textContent = option.name;
     this.count.set(option.count);
     this.share.textContent = percentText(option.count, total);
     this.fill.style.transform = `scaleX(${total > 0 ? option.count / total : 0})`;
-    showButton(this.button, option.id, option.name, enabled);
+    showButton(this.button, option.id, option.name, enabled, ballot);
   }
 }
 
@@ -243,11 +254,11 @@ class MemberRow {
     this.count = new AnimatedCount(countValue);
   }
 
-  show(member, enabled) {
+  show(member, enabled, ballot) {
     this.root.dataset.optionId = String(member.id);
     this.name.textContent = member.name;
     this.count.set(member.count);
-    showButton(this.button, member.id, member.name, enabled);
+    showButton(this.button, member.id, member.name, enabled, ballot);
   }
 }
 
