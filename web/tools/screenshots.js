@@ -31,18 +31,18 @@ const history = [
   { recordKey: 2, name: '今晚最佳表演', voteType: 0, timeText: '2026-12-07 20:10:44', adminNick: '主持人', options: { 0: '小鹿', 1: '阿杰', 2: '双人舞' }, optionTickets: { 0: 45, 1: 61, 2: 12 } },
 ];
 
-async function overlayShot(browser, service, state, file, type = 'vote.begin') {
+async function overlayShot(browser, service, state, file, type = 'vote.begin', options = '') {
   service.push(type, state);
-  const page = await openPage(browser, `${service.origin}/overlay/888/1?token=${kGoodToken}`, { width: 1920, height: 1080 });
+  const page = await openPage(browser, `${service.origin}/overlay/888/1?token=${kGoodToken}${options}`, { width: 1920, height: 1080 });
   await page.waitForSelector('.panel.shown');
   await page.waitForTimeout(kSettleMs);
   await page.screenshot({ path: path.join(outDir, file), omitBackground: true });
   await page.close();
 }
 
-async function viewerShot(browser, service, width, file) {
-  const page = await openPage(browser, `${service.origin}/vote/888/1?token=${kGoodToken}&uid=9`, { width, height: 900 });
-  await page.waitForSelector('.vote-card');
+async function viewerShot(browser, service, width, file, query = `token=${kGoodToken}&uid=9`) {
+  const page = await openPage(browser, `${service.origin}/vote/888/1?${query}`, { width, height: 900 });
+  await page.waitForSelector('.vote-card, .refusal');
   await page.waitForTimeout(kSettleMs);
   await page.screenshot({ path: path.join(outDir, file), fullPage: true });
   await page.close();
@@ -59,6 +59,7 @@ try {
   await overlayShot(browser, service, judge, 'web-overlay-judge.png');
   await overlayShot(browser, service, { ...judge, status: 'ended' }, 'web-overlay-judge-ended.png', 'vote.end');
   await overlayShot(browser, service, { ...normal, status: 'ended' }, 'web-overlay-ended.png', 'vote.end');
+  await overlayShot(browser, service, group, 'web-overlay-group-light.png', 'vote.begin', '&theme=light&position=bottom-left');
   service.push('vote.begin', normal);
   await viewerShot(browser, service, 320, 'web-viewer-320.png');
   await viewerShot(browser, service, 1280, 'web-viewer-1280.png');
@@ -66,6 +67,7 @@ try {
   await viewerShot(browser, service, 320, 'web-viewer-group-320.png');
   service.push('vote.begin', { ...judge, vote: { ...judge.vote, judges: { ...judge.vote.judges, 9: { uid: 9, nick: '我', points: 0 } }, judgeOrder: { ...judge.vote.judgeOrder, 4: 9 } } });
   await viewerShot(browser, service, 1280, 'web-viewer-judge-1280.png');
+  await viewerShot(browser, service, 320, 'web-viewer-bad-token-320.png', 'token=1000000000.0123456789abcdef');
 } finally {
   await browser.close();
   await service.stop();
