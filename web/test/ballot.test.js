@@ -41,7 +41,8 @@ test('the allowance bounds clicks; the service ticket state replaces it', () => 
   assert.equal(ballot.vote(0), null, 'one per option');
   assert.ok(ballot.vote(1));
   assert.equal(ballot.vote(2), null, 'two per person');
-  ballot.applyTickets({ voteId: 1, remaining: 1, perOption: { 0: 0, 1: 0, 2: 1 } });
+  ballot.applyTickets({ voteId: 1, remaining: 1, perOption: { 0: 1, 1: 1 } });
+  assert.equal(ballot.vote(0), null, 'used per option from the service');
   assert.ok(ballot.vote(2));
   ballot.applyTickets({ voteId: 99, remaining: 5, perOption: {} });
   assert.equal(ballot.remaining, 0, 'another vote’s ticket state is ignored');

@@ -18,7 +18,7 @@ after(async () => {
 });
 
 function overlay(options = '') {
-  return openPage(browser, `${service.origin}/overlay/888/1?token=${kGoodToken}${options}`, { width: 1920, height: 1080 });
+  return openPage(browser, `${service.origin}/overlay/888/1?token=${kGoodToken}&uid=1${options}`, { width: 1920, height: 1080 });
 }
 
 // "name count share" of every bar, highest rank first.

@@ -35,7 +35,7 @@ test('viewerSeesTheVoteWithTicketsLeftAndHistory', async () => {
     { name: '上周的投票', voteType: 0, timeText: '2026-12-03 20:00:00', adminNick: '主持人', options: { 0: '甲', 1: '乙' }, optionTickets: { 0: 3, 1: 4 } },
   ];
   service.push('vote.begin', normalVote({ names: ['甲', '乙'], counts: [2, 5], perUser: 3, perOption: 2, remainingSeconds: 30 }));
-  service.tickets = { remaining: 1, perOption: { 0: 1, 1: 0 } };
+  service.tickets = { remaining: 1, perOption: { 1: 2 } };
   const page = await viewer();
   await waitForText(page, '.vote-title', '最佳主播');
   await waitForText(page, '.allowance', '每项可投 2 票，还剩 1 票。');
@@ -125,9 +125,11 @@ test('groupMembersAndJudgeScoresAreVotedFromTheKeyboard', async () => {
 test('aBadLinkSaysSoAndOffersNothingToClick', async () => {
   service.push('vote.begin', normalVote({ id: 90, counts: [1, 2] }));
   const cases = [
-    { name: 'missing', query: '', words: /缺少登录令牌/ },
-    { name: 'forged', query: 'token=4102444800.forged', words: /链接无效/ },
-    { name: 'expired', query: 'token=1000000000.0123456789abcdef', words: /链接已过期/ },
+    { name: 'nothing', query: '', words: /缺少登录令牌或用户信息/ },
+    { name: 'missing token', query: 'uid=9', words: /缺少登录令牌/ },
+    { name: 'forged', query: 'token=4102444800.forged&uid=9', words: /链接无效/ },
+    { name: 'expired', query: 'token=1000000000.0123456789abcdef&uid=9', words: /链接已过期/ },
+    { name: 'token without uid', query: `token=${kGoodToken}`, words: /缺少登录令牌或用户信息/ },
   ];
   for (const c of cases) {
     const page = await viewer(c.query);

@@ -33,7 +33,7 @@ const history = [
 
 async function overlayShot(browser, service, state, file, type = 'vote.begin', options = '') {
   service.push(type, state);
-  const page = await openPage(browser, `${service.origin}/overlay/888/1?token=${kGoodToken}${options}`, { width: 1920, height: 1080 });
+  const page = await openPage(browser, `${service.origin}/overlay/888/1?token=${kGoodToken}&uid=1${options}`, { width: 1920, height: 1080 });
   await page.waitForSelector('.panel.shown');
   await page.waitForTimeout(kSettleMs);
   await page.screenshot({ path: path.join(outDir, file), omitBackground: true });
@@ -51,7 +51,7 @@ async function viewerShot(browser, service, width, file, query = `token=${kGoodT
 await mkdir(outDir, { recursive: true });
 const service = await new FakeService().start();
 service.history = history;
-service.tickets = { remaining: 2, perOption: { 0: 1, 1: 0, 2: 1, 3: 1, 4: 1 } };
+service.tickets = { remaining: 2, perOption: { 1: 1 } };
 const browser = await launch();
 try {
   await overlayShot(browser, service, normal, 'web-overlay-normal.png');
@@ -67,7 +67,7 @@ try {
   await viewerShot(browser, service, 320, 'web-viewer-group-320.png');
   service.push('vote.begin', { ...judge, vote: { ...judge.vote, judges: { ...judge.vote.judges, 9: { uid: 9, nick: '我', points: 0 } }, judgeOrder: { ...judge.vote.judgeOrder, 4: 9 } } });
   await viewerShot(browser, service, 1280, 'web-viewer-judge-1280.png');
-  await viewerShot(browser, service, 320, 'web-viewer-bad-token-320.png', 'token=1000000000.0123456789abcdef');
+  await viewerShot(browser, service, 320, 'web-viewer-bad-token-320.png', 'token=1000000000.0123456789abcdef&uid=9');
 } finally {
   await browser.close();
   await service.stop();

@@ -21,7 +21,7 @@ export class OverlayView {
   // One event or snapshot of the stream.
   apply(message) {
     if (message.type === 'vote.close') {
-      this.fadeOut();
+      if (this.panel && (message.voteId === undefined || message.voteId === this.panel.voteId)) this.fadeOut();
       return;
     }
     const state = readVoteState(message);

@@ -12,10 +12,10 @@ export const Access = Object.freeze({
 
 const kWords = {
   [Access.badPlace]: '链接地址不完整：缺少频道或子频道号。',
-  [Access.missing]: '链接缺少登录令牌，无法参与投票。请从频道里重新打开投票链接。',
+  [Access.missing]: '链接缺少登录令牌或用户信息，无法参与投票。请从频道里重新打开投票链接。',
   [Access.expired]: '链接已过期。请从频道里重新打开投票链接。',
   [Access.invalid]: '链接无效：登录令牌无法通过验证。请从频道里重新打开投票链接。',
-  [Access.otherChannel]: '这个链接不属于这个频道，无法查看这里的投票。',
+  [Access.otherChannel]: '这个链接不能打开这个频道的投票。请从频道里重新打开投票链接。',
 };
 
 export function accessWords(access) {
@@ -24,6 +24,8 @@ export function accessWords(access) {
 
 function refusal(link, status) {
   if (status === 403) return Access.otherChannel;
+  if (status === 400) return Access.invalid;
+  if (!link.hasToken) return Access.missing;
   const expiry = link.tokenExpiry;
   return expiry !== null && expiry * 1000 <= Date.now() ? Access.expired : Access.invalid;
 }
@@ -38,7 +40,7 @@ export async function checkAccess(link, fetcher = fetch) {
   } catch {
     return { access: Access.unreachable, state: null };
   }
-  if (response.status === 401 || response.status === 403) {
+  if (response.status === 400 || response.status === 401 || response.status === 403) {
     return { access: refusal(link, response.status), state: null };
   }
   if (response.status === 200) {

@@ -23,9 +23,13 @@ export class PageLink {
     return this.channel !== null && this.sub !== null;
   }
 
-  // A token, or (for a service without a secret, loopback only) a uid that names the viewer.
+  // The service needs the uid always, and with a secret a token signed for it.
   get hasIdentity() {
-    return this.params.has('token') || this.params.has('uid');
+    return this.params.has('uid');
+  }
+
+  get hasToken() {
+    return this.params.has('token');
   }
 
   get viewerUid() {

@@ -37,12 +37,13 @@ export class Ballot {
     this.sentScore = null;
   }
 
+  // The service's ticket state: tickets left in all, and the tickets already given per option.
   applyTickets(message) {
     if (!this.state || count(message.voteId) !== this.state.voteId) return;
     this.remaining = count(message.remaining);
-    const perOption = message.perOption && typeof message.perOption === 'object' ? message.perOption : {};
+    const used = message.perOption && typeof message.perOption === 'object' ? message.perOption : {};
     for (const id of this.optionLeft.keys()) {
-      if (id in perOption) this.optionLeft.set(id, count(perOption[id]));
+      this.optionLeft.set(id, Math.max(0, this.state.perOption - count(used[id])));
     }
   }
 

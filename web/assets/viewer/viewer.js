@@ -72,6 +72,7 @@ class ViewerPage {
 
   handle(message) {
     if (message.type === 'vote') this.takeState(message);
+    else if (message.type === 'close') this.takeClose(message);
     else if (message.type === 'tickets') {
       this.ballot.applyTickets(message);
       this.render();
@@ -86,6 +87,10 @@ class ViewerPage {
     const ended = state === null || state.ended;
     if (ended && !this.wasEnded) this.loadHistory();
     this.wasEnded = ended;
+  }
+
+  takeClose(message) {
+    if (this.ballot.state && this.ballot.state.voteId === message.voteId) this.takeState(null);
   }
 
   askTickets() {

@@ -47,9 +47,10 @@ export class FakeService {
     await new Promise((resolve) => this.server.close(resolve));
   }
 
-  authorized(url) {
-    const token = url.searchParams.get('token');
-    return token === null ? url.searchParams.has('uid') : token === kGoodToken;
+  // As quorix-voted with a secret: the uid is required (400), the token must be good (401).
+  refusal(url) {
+    if (!url.searchParams.has('uid')) return 400;
+    return url.searchParams.get('token') === kGoodToken ? 0 : 401;
   }
 
   async serve(request, response) {
@@ -69,7 +70,8 @@ export class FakeService {
   }
 
   serveApi(url, rest, response) {
-    if (!this.authorized(url)) return sendJson(response, 401, { error: 'bad token' });
+    const refused = this.refusal(url);
+    if (refused) return sendJson(response, refused, { error: 'refused' });
     if (/^subchannels\/\d+\/vote$/.test(rest)) {
       return this.vote ? sendJson(response, 200, this.vote) : sendJson(response, 404, { error: 'no vote' });
     }
@@ -80,7 +82,7 @@ export class FakeService {
   upgrade(request, socket, head) {
     const url = new URL(request.url, this.origin);
     const events = /^\/api\/v1\/channels\/\d+\/events$/.test(url.pathname);
-    if ((!events && url.pathname !== '/api/v1/session') || !this.authorized(url)) {
+    if ((!events && url.pathname !== '/api/v1/session') || this.refusal(url)) {
       socket.end('HTTP/1.1 401 Unauthorized\r\nConnection: close\r\n\r\n');
       return;
     }
@@ -113,7 +115,7 @@ export class FakeService {
     Object.defineProperty(message, 'client', { value: client });
     this.received.push(message);
     if (message.type === 'tickets') {
-      if (this.tickets) client.send(JSON.stringify({ type: 'tickets', voteId: message.voteId, ...this.tickets }));
+      if (this.tickets) client.send(JSON.stringify({ type: 'tickets', id: message.id, voteId: message.voteId, ...this.tickets }));
       return;
     }
     const { result } = this.answer(message);
@@ -133,9 +135,10 @@ export class FakeService {
   }
 
   close() {
+    const closed = { voteId: this.vote?.vote.voteId ?? 0, jiFangId: this.vote?.jiFangId ?? 0 };
     this.vote = null;
-    for (const client of this.eventClients) this.sendEvent(client, 'vote.close', {});
-    for (const client of this.sessionClients) client.send(JSON.stringify({ type: 'vote', vote: null }));
+    for (const client of this.eventClients) this.sendEvent(client, 'vote.close', closed);
+    for (const client of this.sessionClients) client.send(JSON.stringify({ type: 'close', ...closed }));
   }
 }
 
