@@ -95,8 +95,10 @@ test('endedStateStaysUntilCloseThenFadesOut', async () => {
     await page.waitForTimeout(1500);
     assert.equal(await page.locator('.panel.ended').count(), 1, `${name}: ended state stays`);
     service.close();
-    await page.waitForSelector('.panel.leaving');
-    assert.ok(Number(await page.$eval('.panel.leaving', (panel) => getComputedStyle(panel).opacity)) < 1, `${name}: fading`);
+    await page.waitForFunction(() => {
+      const panel = document.querySelector('.panel.leaving');
+      return panel && Number(getComputedStyle(panel).opacity) < 0.9;
+    });
     await page.waitForSelector('.panel', { state: 'detached', timeout: 3000 });
     await page.close();
   }
