@@ -116,12 +116,21 @@ class VoteCard {
   showGroup(ballot, connected) {
     if (!this.teams) {
       this.teams = [0, 1].map((team) => new TeamSection(team));
+      this.shares = [element('span', 'share-a'), element('span', 'share-b')];
+      const tug = element('div', 'shares');
+      tug.setAttribute('aria-hidden', 'true');
+      tug.append(...this.shares);
       const columns = element('div', 'teams');
       columns.append(...this.teams.map((section) => section.root));
-      this.body.append(columns);
+      this.body.append(tug, columns);
     }
     const counted = { ...ballot.state, options: ballot.state.options.map((o) => ({ ...o, count: ballot.countOf(o) })) };
-    for (const team of teamsOf(counted)) {
+    const teams = teamsOf(counted);
+    const sum = teams[0].total + teams[1].total;
+    teams.forEach((team, i) => {
+      this.shares[i].style.flexGrow = String(sum > 0 ? team.total / sum : 0.5);
+    });
+    for (const team of teams) {
       const section = this.teams[team.team];
       section.show(team);
       for (const member of team.members) {
