@@ -54,8 +54,12 @@ test('a new vote starts from its full allowance; an ended vote takes no ticket',
   ballot.vote(0);
   ballot.applyVote(readVoteState(normalVote({ id: 2, counts: [0, 0], perUser: 3, perOption: 2 })));
   assert.deepEqual([ballot.remaining, ballot.leftFor(0), ballot.pending.size], [3, 2, 0]);
+  ballot.vote(1);
   ballot.applyVote(readVoteState(normalVote({ id: 2, counts: [0, 0], ended: true })));
   assert.equal(ballot.vote(0), null);
+  const rerun = normalVote({ id: 2, counts: [0, 0], perUser: 3, perOption: 2 });
+  ballot.applyVote(readVoteState({ ...rerun, jiFangId: 8 }));
+  assert.deepEqual([ballot.running, ballot.remaining], [true, 3], 'the same vote run again starts afresh');
 });
 
 test('a judge scores once; a refusal lets the judge score again', () => {

@@ -19,10 +19,10 @@ export class Ballot {
     this.nextId = 1;
   }
 
-  // A new vote starts from its full allowance until the service's ticket state says otherwise.
-  // Returns true when the state belongs to another vote than before.
+  // A new vote, or a new run of a vote (another jiFangId), starts from its full allowance until the
+  // service's ticket state says otherwise. Returns true when the state belongs to another run.
   applyVote(state) {
-    const another = state !== null && state.voteId !== this.state?.voteId;
+    const another = state !== null && (state.voteId !== this.state?.voteId || state.jiFangId !== this.state?.jiFangId);
     if (state === null || another) this.reset(state);
     this.state = state;
     if (state) this.dropReachedFloors();
