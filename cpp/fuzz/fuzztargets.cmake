@@ -13,6 +13,8 @@ set(QUORIX_FUZZ_TABLE
   # Only the host pieces the automation commands use, not the whole host library.
   "fuzz_automation|automation_fuzz.cpp ../host/automationcommands.cpp ../host/widgetlocator.cpp ../host/syntheticmouse.cpp|panefw Qt5::Widgets|../host"
   "fuzz_wirejson|wirejson_fuzz.cpp|Quorix::ProtocolJson|"
+  # The web face's routing, query, identity and viewer-message readers.
+  "fuzz_webrequest|webrequest_fuzz.cpp|voteweb|"
 )
 
 # quorix_fuzz_row(<row> <name var> <sources var> <libs var> <includes var>): one row's fields,

@@ -3,8 +3,10 @@
 //
 //   quorix-loadgen [--sessions N] [--votes-per-viewer K] [--rate VOTES_PER_SECOND | --rate 0]
 //                  [--server PATH] [--broadcast-hz N] [--data DIR | --redis HOST:PORT [--nodes N]]
-//                  [--connect HOST:PORT[,HOST:PORT...] [--pid PID[,PID...]]]
+//                  [--connect HOST:PORT[,HOST:PORT...] [--pid PID[,PID...]]] [--subscribers N]
 //
+// With --subscribers the started services also serve their web face (--http) and N events
+// WebSocket subscribers watch the vote's sub-channel while the viewers vote.
 // Without --connect it starts the quorix-voted beside itself on a free port and stops it afterwards;
 // with --redis it starts --nodes of them (default 2) sharing that Redis, spreads the sessions over
 // them and reports the Redis commands per accepted vote (INFO commandstats before and after).
@@ -136,6 +138,8 @@ void addOptions(CLI::App& app, Arguments& args)
     addNumberOption(app, "--rate", args.load.votesPerSecond, 0, 100000000, "wants 0 to 100000000")
         ->type_name("VOTES_PER_SECOND")
         ->description("pace of the votes over all viewers; 0 sends them all at once");
+    addNumberOption(app, "--subscribers", args.load.subscribers, 0, 1000000, "wants 0 to 1000000")
+        ->description("events WebSocket subscribers of the vote's sub-channel (started services only)");
     addNumberOption(app, "--broadcast-hz", args.broadcastHz, 1, 100000000, "wants 1 to 100000000")
         ->description("--broadcast-hz of the started services");
     app.add_option("--server", args.server, "quorix-voted to start")
@@ -156,8 +160,23 @@ void addOptions(CLI::App& app, Arguments& args)
                "afterwards; with --redis it starts --nodes of them sharing that Redis.");
 }
 
-// Starts quorix-voted on a free port; returns its pid and port, or pid 0.
-pid_t startService(const Arguments& args, std::uint16_t& port)
+// The port of a "listening on HOST:PORT" log line, or 0.
+std::uint16_t portOfLine(const std::string& text)
+{
+    const auto at = text.find("listening on ");
+    std::string host;
+    std::uint16_t port = 0;
+    if (at == std::string::npos)
+        return 0;
+    const std::size_t end = text.find_first_of(", \n", at + 13);
+    if (!service::ServerOptions::parseHostPort(text.substr(at + 13, end - at - 13), host, port))
+        return 0;
+    return port;
+}
+
+// Starts quorix-voted on a free port; returns its pid and port (and its web port with
+// --subscribers), or pid 0.
+pid_t startService(const Arguments& args, std::uint16_t& port, std::uint16_t& webPort)
 {
     int fds[2];
     if (::pipe(fds) != 0)
@@ -170,9 +189,14 @@ pid_t startService(const Arguments& args, std::uint16_t& port)
                                  "--listen",
                                  "127.0.0.1:0",
                                  "--max-sessions",
-                                 std::to_string(args.load.sessions + 16),
+                                 std::to_string(args.load.sessions + args.load.subscribers + 16),
                                  "--broadcast-hz",
                                  std::to_string(args.broadcastHz)};
+    if (args.load.subscribers > 0) {
+        for (const char* option : {"--http", "127.0.0.1:0", "--http-max-connections"})
+            all.emplace_back(option);
+        all.push_back(std::to_string(args.load.subscribers + 64));
+    }
     if (!args.redis.empty()) {
         all.push_back("--redis");
         all.push_back(args.redis);
@@ -197,12 +221,16 @@ pid_t startService(const Arguments& args, std::uint16_t& port)
     if (!std::fgets(line, sizeof line, err))
         return 0;
     std::cerr << "service: " << line;
-    const std::string text = line;
-    const auto at = text.find("listening on ");
-    std::string host;
-    if (at == std::string::npos || !service::ServerOptions::parseHostPort(
-                                       text.substr(at + 13, text.find(',', at) - at - 13), host, port))
+    port = portOfLine(line);
+    if (port == 0)
         return 0;
+    while (args.load.subscribers > 0 && webPort == 0) {
+        if (!std::fgets(line, sizeof line, err))
+            return 0;
+        std::cerr << "service: " << line;
+        if (std::string(line).find("http listening on ") != std::string::npos)
+            webPort = portOfLine(line);
+    }
     // Keep draining the service's log so it never blocks on a full pipe.
     std::thread([err] {
         char rest[1024];
@@ -228,10 +256,12 @@ void report(const Arguments& args, loadgen::LoadResults results)
     if (getloadavg(load, 3) == 3)
         std::printf("machine load average        %.2f %.2f %.2f (%ld processors)\n", load[0], load[1],
                     load[2], sysconf(_SC_NPROCESSORS_ONLN));
+    // With subscribers, the sessions' share is read before they came.
+    const long sessionsKiB = results.rssWelcomedKiB != 0 ? results.rssWelcomedKiB : results.rssIdleKiB;
     const double perSession =
-        results.welcomed == 0 || results.rssIdleKiB == 0
+        results.welcomed == 0 || sessionsKiB == 0
             ? 0
-            : double(results.rssIdleKiB - results.rssBeforeKiB) * 1024.0 / double(results.welcomed);
+            : double(sessionsKiB - results.rssBeforeKiB) * 1024.0 / double(results.welcomed);
     std::printf("sessions welcomed           %zu (one manager, %zu viewers, one sub-channel)\n",
                 results.welcomed, results.welcomed - 1);
     std::printf("services                    %zu%s\n", args.load.services.size(),
@@ -264,6 +294,13 @@ void report(const Arguments& args, loadgen::LoadResults results)
                 latencies.size());
     std::printf("vote broadcasts received    %llu\n",
                 static_cast<unsigned long long>(results.broadcastsReceived));
+    if (args.load.subscribers > 0) {
+        std::printf("events subscribers          %zu subscribed, %llu events received (snapshots included)\n",
+                    results.subscribed, static_cast<unsigned long long>(results.eventsReceived));
+        std::printf("service memory per subscriber %.0f bytes\n",
+                    double(results.rssIdleKiB - results.rssWelcomedKiB) * 1024.0 /
+                        double(results.subscribed));
+    }
     std::printf("final broadcast total       %llu tickets (%s)\n",
                 static_cast<unsigned long long>(results.finalTotal),
                 results.finalSeen && results.finalTotal == results.accepted
@@ -276,12 +313,14 @@ bool startServices(Arguments& args, std::vector<pid_t>& started)
 {
     const std::uint32_t count = args.redis.empty() ? 1 : args.nodes;
     for (std::uint32_t i = 0; i < count; ++i) {
-        std::uint16_t port = 0;
-        const pid_t pid = startService(args, port);
+        std::uint16_t port = 0, webPort = 0;
+        const pid_t pid = startService(args, port, webPort);
         if (pid == 0)
             return false;
         started.push_back(pid);
         args.load.services.emplace_back(boost::asio::ip::make_address("127.0.0.1"), port);
+        if (webPort != 0)
+            args.load.webServices.emplace_back(boost::asio::ip::make_address("127.0.0.1"), webPort);
     }
     args.load.servicePids = started;
     return true;
@@ -334,6 +373,9 @@ int main(int argc, char** argv)
                 ::kill(pid, SIGTERM);
             return 1;
         }
+    } else if (args.load.subscribers > 0) {
+        std::cerr << "quorix-loadgen: --subscribers needs the services it starts (not --connect)\n";
+        return 2;
     } else if (!useRunningServices(args)) {
         std::cerr << "quorix-loadgen: --connect wants HOST:PORT[,HOST:PORT...], --pid PID[,PID...]\n";
         return 2;

@@ -111,6 +111,42 @@ void LoadRun::onWelcome(LoadClient& client, const std::string& payload)
     --m_connecting;
     if (++m_results.welcomed < m_clients.size())
         return connectMore();
+    if (m_options.subscribers == 0)
+        return idleThenMeasure();
+    m_results.rssWelcomedKiB = long(sumOverServices(rssKiB));
+    m_phase = Phase::Subscribing;
+    const std::string target = "/api/v1/channels/" + std::to_string(kChannel) +
+                               "/events?sub=" + std::to_string(kSubChannel) + "&uid=";
+    for (std::size_t i = 0; i < m_options.subscribers; ++i) {
+        m_subscribers.push_back(std::make_shared<LoadSubscriber>(
+            m_io, target + std::to_string(900000 + i), [this] { onSubscribed(); },
+            [this, i](const std::string& what) {
+                if (m_phase != Phase::Done)
+                    fail("subscriber " + std::to_string(i) + ": " + what);
+            }));
+    }
+    subscribeMore();
+}
+
+void LoadRun::subscribeMore()
+{
+    while (m_subscribing < m_options.connectsInFlight &&
+           m_results.subscribed + m_subscribing < m_subscribers.size()) {
+        const std::size_t index = m_results.subscribed + m_subscribing++;
+        m_subscribers[index]->connect(m_options.webServices[index % m_options.webServices.size()]);
+    }
+}
+
+void LoadRun::onSubscribed()
+{
+    --m_subscribing;
+    if (++m_results.subscribed < m_subscribers.size())
+        return subscribeMore();
+    idleThenMeasure();
+}
+
+void LoadRun::idleThenMeasure()
+{
     m_phase = Phase::Idle;
     m_timer.expires_after(std::chrono::seconds(2));
     m_timer.async_wait([this](const boost::system::error_code& ec) {
@@ -300,6 +336,10 @@ void LoadRun::finish()
     m_deadline.cancel();
     for (const auto& client : m_clients)
         client->close();
+    for (const auto& subscriber : m_subscribers) {
+        m_results.eventsReceived += subscriber->events();
+        subscriber->close();
+    }
 }
 
 } // namespace quorix::loadgen

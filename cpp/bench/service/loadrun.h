@@ -6,6 +6,7 @@
 // broadcast the voter receives after the vote's answer.
 
 #include "loadclient.h"
+#include "loadsubscriber.h"
 
 #include <boost/asio.hpp>
 
@@ -31,6 +32,9 @@ struct LoadOptions
     std::vector<asio::ip::tcp::endpoint> services;
     std::vector<pid_t> servicePids; // for memory and processor figures, summed; empty when unknown
     std::size_t connectsInFlight = 256;
+    // Events WebSocket subscribers of the vote's sub-channel, spread over these web faces.
+    std::size_t subscribers = 0;
+    std::vector<asio::ip::tcp::endpoint> webServices;
     std::chrono::seconds deadline{180};
     // Called when the viewers start voting and when the last vote was answered and broadcast.
     std::function<void()> atVotingStart;
@@ -42,6 +46,7 @@ struct LoadResults
     std::size_t welcomed = 0;
     long rssBeforeKiB = 0;
     long rssIdleKiB = 0;
+    long rssWelcomedKiB = 0; // once every session was welcomed, before the subscribers came
     std::uint64_t votesSent = 0;
     std::uint64_t accepted = 0;
     std::map<std::uint32_t, std::uint64_t> refusedByCode;
@@ -49,6 +54,8 @@ struct LoadResults
     std::vector<double> latenciesMs;
     std::uint64_t broadcastsReceived = 0;
     std::uint64_t finalTotal = 0;
+    std::size_t subscribed = 0;
+    std::uint64_t eventsReceived = 0; // by all subscribers, snapshots included
     bool finalSeen = false;
     // Processor time the service used while the viewers voted (user plus system).
     double serviceCpuSeconds = 0;
@@ -86,6 +93,7 @@ private:
     enum class Phase
     {
         Connecting,
+        Subscribing,
         Idle,
         Creating,
         Starting,
@@ -95,6 +103,9 @@ private:
     };
 
     void connectMore();
+    void subscribeMore();
+    void onSubscribed();
+    void idleThenMeasure();
     void onWelcome(LoadClient& client, const std::string& payload);
     void measureIdle();
     void onManagerFrame(std::uint32_t minType, const std::string& payload);
@@ -112,6 +123,8 @@ private:
     std::string m_failure;
     Phase m_phase = Phase::Connecting;
     std::vector<std::shared_ptr<LoadClient>> m_clients;
+    std::vector<std::shared_ptr<LoadSubscriber>> m_subscribers;
+    std::size_t m_subscribing = 0;
     std::size_t m_nextToConnect = 0;
     std::size_t m_connecting = 0;
     asio::steady_timer m_timer;

@@ -98,6 +98,8 @@ public:
     // Makes every write so far durable; false when that failed. Answers that report a write must
     // not leave before it returned true.
     virtual bool commit() { return true; }
+    // A cheap check that the storage can be read now; false with a reason when it cannot.
+    virtual bool answers(std::string& /*reason*/) { return true; }
     // True when writes wait for commit(), so a transport holds answers until then.
     virtual bool buffersWrites() const { return false; }
 };

@@ -33,6 +33,15 @@ RedisVoteStorage::RedisVoteStorage(RedisConnection& connection, RedisScripts& sc
     : m_connection(&connection), m_scripts(&scripts)
 {}
 
+bool RedisVoteStorage::answers(std::string& reason)
+{
+    const RedisReply reply = m_connection->command({"PING"});
+    if (reply && reply->type == REDIS_REPLY_STATUS)
+        return true;
+    reason = "Redis cannot be reached";
+    return false;
+}
+
 RedisReply RedisVoteStorage::must(const RedisConnection::Args& args, int type) const
 {
     RedisReply reply = m_connection->command(args);

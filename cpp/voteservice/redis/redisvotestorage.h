@@ -33,6 +33,8 @@ public:
 
     bool commit() override;
     bool buffersWrites() const override { return true; }
+    // One PING round trip; false when Redis cannot be reached.
+    bool answers(std::string& reason) override;
 
 private:
     // The reply, of the given type; throws StorageUnavailable otherwise.

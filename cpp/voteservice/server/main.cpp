@@ -1,6 +1,7 @@
 // quorix-voted: the vote service over TCP, and `quorix-voted token` to issue HELLO tokens.
 
 #include "descriptorlimit.h"
+#include "httplistener.h"
 #include "memoryvotestorage.h"
 #include "redisbackend.h"
 #include "serveroptions.h"
@@ -63,6 +64,36 @@ std::unique_ptr<VoteStorage> openStorage(const ServerOptions& options, std::stri
 
 // Serves until a signal stops the server (0) or its storage fails (1): a write or commit that
 // fails leaves nothing to serve with, and whatever was answered before is already on disk.
+// What /metrics serves until the service's full figures are wired to it.
+std::string basicMetrics(const VoteServer& server, std::int64_t startUnix)
+{
+    return "# TYPE quorix_sessions gauge\nquorix_sessions{transport=\"tcp\"} " +
+           std::to_string(server.connectionCount()) +
+           "\n# TYPE process_start_time_seconds gauge\nprocess_start_time_seconds " +
+           std::to_string(startUnix) + "\n";
+}
+
+// The web face when --http asks for it; null with nothing logged when not asked, null with the reason
+// logged when it cannot listen.
+std::unique_ptr<HttpListener> openWeb(asio::io_context& io, const ServerOptions& options, VoteServer& server,
+                                      const Clock& clock, bool& failed)
+{
+    failed = false;
+    if (!options.httpHost)
+        return nullptr;
+    WebLimits limits;
+    limits.maxConnections = options.httpMaxConnections;
+    auto web = std::make_unique<HttpListener>(io, server, clock, limits, options.secret);
+    std::string error;
+    if (!web->listen(*options.httpHost, options.httpPort, error)) {
+        ServiceLog::line(error);
+        failed = true;
+        return nullptr;
+    }
+    web->setMetricsText([&server, start = clock.unixSeconds()] { return basicMetrics(server, start); });
+    return web;
+}
+
 int run(asio::io_context& io, VoteServer& server)
 {
     try {
@@ -120,6 +151,10 @@ int serve(ServerOptions& options)
         ServiceLog::line(error);
         return 1;
     }
+    bool webFailed = false;
+    const std::unique_ptr<HttpListener> web = openWeb(io, options, server, clock, webFailed);
+    if (webFailed)
+        return 1;
     // Before "listening" is logged: whoever waits for that line may signal at once.
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&](const boost::system::error_code& ec, int signal) {
@@ -127,6 +162,9 @@ int serve(ServerOptions& options)
             return;
         ServiceLog::line("signal " + std::to_string(signal) + ": closing " +
                          std::to_string(server.connectionCount()) + " connections and stopping");
+        // The web sessions first: they close their core sessions while the server still runs.
+        if (web)
+            web->stop();
         server.stop();
     });
     ServiceLog::line("listening on " + options.host + ":" + std::to_string(server.port()) +
@@ -134,6 +172,10 @@ int serve(ServerOptions& options)
                      std::to_string(options.maxSessions) + " sessions, " + storageText + "; " +
                      (options.secret ? std::string("HELLO tokens required")
                                      : std::string("no secret: identities are trusted as sent")));
+    // After the host transport's line, which tools wait for to learn its port.
+    if (web)
+        ServiceLog::line("http listening on " + *options.httpHost + ":" + std::to_string(web->port()) +
+                         (options.secret ? "" : " (loopback peers only: no --secret-file)"));
     if (options.maxSessions < askedSessions)
         ServiceLog::line("at most " + std::to_string(options.maxSessions) + " sessions instead of " +
                          std::to_string(askedSessions) + ": the open-file limit allows no more");

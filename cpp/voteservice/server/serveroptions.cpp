@@ -133,6 +133,19 @@ void ServerOptions::addOptionsTo(CLI::App& app)
         ->description("keep everything in Redis, shared with every quorix-voted started with the same "
                       "Redis (several nodes); --data, --memory and --redis exclude each other");
     app.add_option_function<std::string>(
+           "--http",
+           [this](const std::string& text) {
+               std::string parsedHost;
+               if (!parseHostPort(text, parsedHost, httpPort))
+                   throw CLI::ValidationError("--http wants HOST:PORT, got " + text);
+               httpHost = parsedHost;
+           },
+           "also serve the web face (HTTP API, event streams, viewer WebSocket) on HOST:PORT; port 0 "
+           "picks one")
+        ->type_name("HOST:PORT");
+    addNumberOption(app, "--http-max-connections", httpMaxConnections, 1, 1000000, "wants a positive number")
+        ->description("web connections served at once; more are answered 503");
+    app.add_option_function<std::string>(
            "--time-zone",
            [this](const std::string& zone) {
                if (!TimeTextFormatter::knowsZone(zone))

@@ -37,6 +37,10 @@ struct ServerOptions
     // Set: votes, open votes, history and users live in this Redis, shared with other processes.
     std::string redisHost;
     std::uint16_t redisPort = 0;
+    // Set: the web face (HTTP, WebSocket, SSE) listens here as well; port 0 picks one.
+    std::optional<std::string> httpHost;
+    std::uint16_t httpPort = 0;
+    std::size_t httpMaxConnections = 1024;
     // The zone history times are written in ("UTC" or an IANA name); empty: the system's own.
     std::string timeZone;
 

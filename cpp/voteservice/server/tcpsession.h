@@ -11,6 +11,7 @@
 #include "clock.h"
 #include "outframe.h"
 #include "sessionidentity.h"
+#include "sessionoutput.h"
 
 #include <boost/asio.hpp>
 
@@ -24,7 +25,7 @@ namespace quorix::service {
 
 namespace asio = boost::asio;
 
-class TcpSession : public std::enable_shared_from_this<TcpSession>
+class TcpSession : public std::enable_shared_from_this<TcpSession>, public SessionOutput
 {
 public:
     class Owner
@@ -47,10 +48,10 @@ public:
     void start(int socketSendBuffer);
     // Queues a frame. A session whose queue would pass the bound is dropped (later, never from
     // inside this call, so callers iterating over sessions are safe).
-    void send(const OutFrame& frame);
+    void send(const OutFrame& frame) override;
     // Sends what is queued, then closes; nothing more is read.
     void closeAfterFlush();
-    void close();
+    void close() override;
 
     SessionId id() const { return m_id; }
     // The remote address as "ip:port", or "unknown peer" once the socket no longer has one.

@@ -118,6 +118,10 @@ void VoteServer::stop()
     m_connections.clear();
     for (auto& [id, session] : connections)
         session->close();
+    auto gatewaySessions = std::move(m_gatewaySessions);
+    m_gatewaySessions.clear();
+    for (auto& [id, output] : gatewaySessions)
+        output->close();
 }
 
 // ---- connections --------------------------------------------------------------------------------
@@ -160,11 +164,16 @@ void VoteServer::onAccepted(asio::ip::tcp::socket socket)
 void VoteServer::onClosed(TcpSession& session)
 {
     if (session.welcomed) {
-        if (const SessionIdentity* who = m_core.identity(session.id()))
-            m_userSessions.remove(who->channelId, who->uid);
+        releaseUserSession(session.id());
         m_core.closeSession(session.id());
     }
     m_connections.erase(session.id());
+}
+
+void VoteServer::releaseUserSession(SessionId id)
+{
+    if (const SessionIdentity* who = m_core.identity(id))
+        m_userSessions.remove(who->channelId, who->uid);
 }
 
 void VoteServer::deliver(SessionId id, const OutFrame& frame)
@@ -190,9 +199,22 @@ void VoteServer::armCommit()
 
 void VoteServer::send(SessionId id, const OutFrame& frame)
 {
-    const auto it = m_connections.find(id);
-    if (it != m_connections.end())
-        it->second->send(frame);
+    SessionOutput* output = outputOf(id);
+    if (output == nullptr)
+        return;
+    if (frame.isNull())
+        output->framesSent();
+    else
+        output->send(frame);
+}
+
+SessionOutput* VoteServer::outputOf(SessionId id) const
+{
+    const auto connection = m_connections.find(id);
+    if (connection != m_connections.end())
+        return connection->second.get();
+    const auto gateway = m_gatewaySessions.find(id);
+    return gateway == m_gatewaySessions.end() ? nullptr : gateway->second;
 }
 
 void VoteServer::commitAndRelease()
@@ -211,6 +233,71 @@ void VoteServer::commitAndRelease()
     m_held.clear();
     for (const auto& [id, frame] : held)
         send(id, frame);
+}
+
+// ---- gateway sessions (the web face) -----------------------------------------------------------
+
+CoreGateway::Opened VoteServer::openSession(SessionOutput& output, const SessionIdentity& identity,
+                                            SessionId& id)
+{
+    if (m_stopped)
+        return Opened::Stopped;
+    if (m_core.sessionCount() >= m_options.maxSessions)
+        return Opened::ServiceFull;
+    if (!m_userSessions.tryAdd(identity.channelId, identity.uid))
+        return Opened::TooManyForUser;
+    id = ++m_lastId;
+    m_gatewaySessions.emplace(id, &output);
+    m_core.openSession(id, identity);
+    return Opened::Yes;
+}
+
+Disposition VoteServer::handle(SessionId id, std::uint32_t minType, const std::string& body)
+{
+    if (m_gatewaySessions.count(id) == 0)
+        return Disposition::Close;
+    const Disposition disposition = m_core.handle(id, minType, body);
+    if (m_storage.buffersWrites())
+        armCommit();
+    // Looked up again: the session may have ended while its answer was delivered.
+    SessionOutput* output = outputOf(id);
+    if (disposition == Disposition::Close && output != nullptr) {
+        ServiceLog::line("web session " + std::to_string(id) + " dropped for flooding");
+        closeSession(id);
+        output->close();
+    }
+    return disposition;
+}
+
+void VoteServer::whenSent(SessionId id)
+{
+    if (m_storage.buffersWrites()) {
+        m_held.emplace_back(id, OutFrame());
+        armCommit();
+        return;
+    }
+    // Nothing is held: every frame went out already. Told from the io_context, never from inside
+    // the caller's own call.
+    asio::post(m_io, [this, id] { send(id, OutFrame()); });
+}
+
+void VoteServer::closeSession(SessionId id)
+{
+    if (m_gatewaySessions.erase(id) == 0)
+        return;
+    releaseUserSession(id);
+    // A web session may end while the core delivers to it (its connection fails as a frame is
+    // queued): the core's session closes from the io_context, and gets no frames meanwhile.
+    asio::post(m_io, [this, id] { m_core.closeSession(id); });
+}
+
+bool VoteServer::storageHealthy(std::string& reason)
+{
+    if (m_storageFailed) {
+        reason = "storage commit failed";
+        return false;
+    }
+    return m_storage.answers(reason);
 }
 
 // ---- frames -------------------------------------------------------------------------------------

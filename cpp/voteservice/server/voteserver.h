@@ -8,6 +8,7 @@
 
 #include "ballotbox.h"
 #include "clock.h"
+#include "coregateway.h"
 #include "outputsink.h"
 #include "serveroptions.h"
 #include "tcpsession.h"
@@ -29,7 +30,7 @@ namespace quorix::service {
 
 struct PHello;
 
-class VoteServer : private TcpSession::Owner, private OutputSink
+class VoteServer : public CoreGateway, private TcpSession::Owner, private OutputSink
 {
 public:
     // Connections still in their handshake may exceed the session limit by this many.
@@ -55,6 +56,15 @@ public:
     bool storageFailed() const { return m_storageFailed; }
 
     std::size_t connectionCount() const { return m_connections.size(); }
+    // Sessions opened through the gateway (web clients) that are still open.
+    std::size_t gatewaySessionCount() const { return m_gatewaySessions.size(); }
+
+    // CoreGateway: the web face's sessions, under the same session limits as host connections.
+    Opened openSession(SessionOutput& output, const SessionIdentity& identity, SessionId& id) override;
+    Disposition handle(SessionId id, std::uint32_t minType, const std::string& body) override;
+    void whenSent(SessionId id) override;
+    void closeSession(SessionId id) override;
+    bool storageHealthy(std::string& reason) override;
     std::size_t sessionCount() const { return m_core.sessionCount(); }
 
 private:
@@ -65,6 +75,8 @@ private:
     void onClosed(TcpSession& session) override;
     void deliver(SessionId session, const OutFrame& frame) override;
     void send(SessionId session, const OutFrame& frame);
+    SessionOutput* outputOf(SessionId session) const;
+    void releaseUserSession(SessionId session);
     void commitAndRelease();
     void armCommit();
 
@@ -93,9 +105,11 @@ private:
     asio::steady_timer m_sweepTimer;
     asio::steady_timer m_acceptRetryTimer;
     asio::steady_timer m_commitTimer;
-    std::vector<std::pair<SessionId, OutFrame>> m_held; // waiting for the next commit
+    // Waiting for the next commit; a null frame marks where a whenSent() was asked.
+    std::vector<std::pair<SessionId, OutFrame>> m_held;
     bool m_commitArmed = false;
     std::unordered_map<SessionId, std::shared_ptr<TcpSession>> m_connections;
+    std::unordered_map<SessionId, SessionOutput*> m_gatewaySessions;
     SessionId m_lastId = 0;
     bool m_stopped = false;
     bool m_storageFailed = false;

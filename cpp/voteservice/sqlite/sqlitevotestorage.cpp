@@ -211,6 +211,23 @@ void SqliteVoteStorage::beginWrite()
     m_inTransaction = true;
 }
 
+bool SqliteVoteStorage::answers(std::string& reason)
+{
+    if (m_writeFailed) {
+        reason = "a database write failed";
+        return false;
+    }
+    try {
+        Statement& probe = statement("SELECT 1 FROM votes LIMIT 1");
+        probe.step();
+        probe.reset();
+    } catch (const StorageUnavailable& e) {
+        reason = e.what();
+        return false;
+    }
+    return true;
+}
+
 // After a failed write or commit the transaction may hold part of a request's writes, so it is
 // rolled back and nothing is committed again: what was committed before stays as it was.
 bool SqliteVoteStorage::commit()

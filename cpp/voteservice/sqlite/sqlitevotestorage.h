@@ -59,6 +59,8 @@ public:
 
     bool commit() override;
     bool buffersWrites() const override { return true; }
+    // Reads the first row of the votes table; false after a failed write or a failed read.
+    bool answers(std::string& reason) override;
 
     // Holds the data folder's lock until the database is closed.
     void keepFolderLock(std::unique_ptr<DataFolderLock> lock);

@@ -51,6 +51,8 @@ TEST_F(VotedCommandLineTest, RefusesWithOneLineThatSaysWhy)
         {{"--memory", "--data", "d"}, "--memory and --data cannot be combined: choose one"},
         {{"--max-sessions", "0"}, "--max-sessions wants a positive number, got 0"},
         {{"serve"}, "unknown option or argument: serve"},
+        {{"--http", "8080"}, "--http wants HOST:PORT, got 8080"},
+        {{"--http-max-connections", "0"}, "--http-max-connections wants a positive number, got 0"},
         {{"--time-zone", "Mars/Olympus_Mons"},
          "--time-zone wants UTC or a zone name such as Asia/Shanghai, got Mars/Olympus_Mons"},
         {{"--time-zone", "UTC", "token", "--secret-file", m_secret}, "token excludes --time-zone"},
@@ -99,8 +101,8 @@ TEST_F(VotedCommandLineTest, HelpDescribesEveryOptionOfTheServiceAndOfTheTokenCo
         {{"--help"},
          Outcome::Help,
          {"--listen", "--secret-file", "--broadcast-hz", "--max-sessions", "--max-sessions-per-user",
-          "--data", "--memory", "--redis", "--version", "--help", "token", "--uid", "--imid", "--role",
-          "--channel", "--expiry", "--ttl"}},
+          "--data", "--memory", "--redis", "--http", "--http-max-connections", "--version", "--help", "token",
+          "--uid", "--imid", "--role", "--channel", "--expiry", "--ttl"}},
         {{"token", "--help"}, Outcome::Help, {"--secret-file", "--uid", "--expiry", "--ttl"}},
         {{"--max-sessions", "0", "--help"}, Outcome::Error, {"--max-sessions wants a positive number"}},
         {{"--version"}, Outcome::Version, {"quorix-voted " QUORIX_VERSION "\n"}},
@@ -125,6 +127,15 @@ TEST_F(VotedCommandLineTest, ServerOptionsAreReadForServing)
     EXPECT_EQ(commandLine.server().port, 0);
     EXPECT_EQ(commandLine.server().secret, "0123456789abcdef");
     EXPECT_TRUE(commandLine.server().usesRedis());
+    EXPECT_FALSE(commandLine.server().httpHost);
+
+    VotedCommandLine web;
+    ASSERT_EQ(web.parse({"--memory", "--http", "127.0.0.1:0", "--http-max-connections", "5"}, kNow),
+              Outcome::Serve)
+        << web.text();
+    EXPECT_EQ(web.server().httpHost, "127.0.0.1");
+    EXPECT_EQ(web.server().httpPort, 0);
+    EXPECT_EQ(web.server().httpMaxConnections, 5u);
 }
 
 } // namespace

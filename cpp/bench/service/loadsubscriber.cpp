@@ -1,0 +1,48 @@
+#include "loadsubscriber.h"
+
+namespace quorix::loadgen {
+
+namespace beast = boost::beast;
+
+LoadSubscriber::LoadSubscriber(boost::asio::io_context& io, std::string target, std::function<void()> onFirst,
+                               std::function<void(const std::string&)> onFailed)
+    : m_socket(io), m_target(std::move(target)), m_onFirst(std::move(onFirst)),
+      m_onFailed(std::move(onFailed))
+{}
+
+void LoadSubscriber::connect(const boost::asio::ip::tcp::endpoint& endpoint)
+{
+    m_socket.next_layer().async_connect(endpoint, [self = shared_from_this()](const beast::error_code& ec) {
+        if (ec)
+            return self->m_onFailed("connect: " + ec.message());
+        self->m_socket.async_handshake("127.0.0.1", self->m_target, [self](const beast::error_code& error) {
+            if (error)
+                return self->m_onFailed("upgrade: " + error.message());
+            self->read();
+        });
+    });
+}
+
+void LoadSubscriber::read()
+{
+    m_socket.async_read(m_buffer, [self = shared_from_this()](const beast::error_code& ec, std::size_t) {
+        if (ec) {
+            if (!self->m_closed)
+                self->m_onFailed("read: " + ec.message());
+            return;
+        }
+        self->m_buffer.consume(self->m_buffer.size());
+        if (self->m_events++ == 0)
+            self->m_onFirst();
+        self->read();
+    });
+}
+
+void LoadSubscriber::close()
+{
+    m_closed = true;
+    beast::error_code ec;
+    m_socket.next_layer().close(ec);
+}
+
+} // namespace quorix::loadgen

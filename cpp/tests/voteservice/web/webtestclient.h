@@ -1,0 +1,79 @@
+#pragma once
+
+// A client of the web face for the tests: HTTP requests, a WebSocket and an SSE stream over
+// loopback, each operation bounded by a timeout (its own io_context, run only while it waits).
+
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace quorix::service::test {
+
+struct HttpReply
+{
+    int status = 0; // 0: no answer
+    std::string contentType;
+    std::string allow;
+    std::string body;
+    nlohmann::json json() const;
+};
+
+class WebTestClient
+{
+public:
+    static constexpr std::chrono::milliseconds kTimeout{3000};
+
+    explicit WebTestClient(std::uint16_t port) : m_port(port) {}
+
+    // One request on a fresh connection (or on the kept one after keepOpen()).
+    HttpReply request(const std::string& method, const std::string& target,
+                      const std::map<std::string, std::string>& headers = {}, const std::string& body = {});
+    // Connects now and keeps the connection for the following requests.
+    bool keepOpen();
+
+    // WebSocket: the upgrade on a fresh connection; false when refused (the status in refusedStatus).
+    bool openWebSocket(const std::string& target, const std::map<std::string, std::string>& headers = {});
+    bool sendText(const std::string& text);
+    // The next message, or nullopt on timeout or when the socket ended (closeCode then set).
+    std::optional<nlohmann::json> readMessage(std::chrono::milliseconds timeout = kTimeout);
+    // Reads until a message whose "type" is type arrives.
+    std::optional<nlohmann::json> waitForType(const std::string& type,
+                                              std::chrono::milliseconds timeout = kTimeout);
+    std::optional<std::uint16_t> closeCode() const { return m_closeCode; }
+    int refusedStatus = 0;
+
+    // SSE: GET with Accept: text/event-stream; the next event's id, type and data.
+    bool openEventStream(const std::string& target);
+    struct Event
+    {
+        std::string id;
+        std::string type;
+        nlohmann::json data;
+    };
+    std::optional<Event> readEvent(std::chrono::milliseconds timeout = kTimeout);
+
+private:
+    bool connect(boost::asio::ip::tcp::socket& socket);
+    // Runs the io_context until done or the timeout; false on timeout.
+    bool runUntil(const bool& done, std::chrono::milliseconds timeout);
+
+    std::uint16_t m_port;
+    boost::asio::io_context m_io;
+    std::optional<boost::asio::ip::tcp::socket> m_kept;
+    boost::beast::flat_buffer m_buffer;
+    std::optional<boost::beast::websocket::stream<boost::asio::ip::tcp::socket>> m_ws;
+    std::optional<std::uint16_t> m_closeCode;
+    std::optional<boost::asio::ip::tcp::socket> m_sse;
+    std::string m_sseBuffer;
+};
+
+} // namespace quorix::service::test

@@ -1,0 +1,41 @@
+#pragma once
+
+// What a transport other than the host connection (the web face) may ask of the server's one core:
+// sessions with an identity, vote requests encoded as a host sends them, and the core's frames
+// delivered in order through a SessionOutput. The same limits apply as to host connections.
+
+#include "sessionidentity.h"
+#include "sessionoutput.h"
+#include "voteservicecore.h"
+
+#include <cstdint>
+#include <string>
+
+namespace quorix::service {
+
+class CoreGateway
+{
+public:
+    enum class Opened
+    {
+        Yes,
+        ServiceFull,
+        TooManyForUser,
+        Stopped
+    };
+
+    virtual ~CoreGateway() = default;
+
+    // Opens a core session whose frames go to output until closeSession; id is set when Yes.
+    virtual Opened openSession(SessionOutput& output, const SessionIdentity& identity, SessionId& id) = 0;
+    // One vote request body (minor type of major 2500). Close: the session flooded; it is closed.
+    virtual Disposition handle(SessionId id, std::uint32_t minType, const std::string& body) = 0;
+    // output.framesSent() once every frame produced for the session so far has been sent.
+    virtual void whenSent(SessionId id) = 0;
+    // Forgets the output at once; may be called from inside SessionOutput::send.
+    virtual void closeSession(SessionId id) = 0;
+    // False with a reason when the storage does not answer or has failed.
+    virtual bool storageHealthy(std::string& reason) = 0;
+};
+
+} // namespace quorix::service

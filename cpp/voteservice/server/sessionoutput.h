@@ -1,0 +1,23 @@
+#pragma once
+
+// Where VoteServer puts the core's frames for one session, once they may leave (after the group
+// commit that carries their writes). A host connection writes them as they are; a web session turns
+// them into JSON.
+
+#include "outframe.h"
+
+namespace quorix::service {
+
+class SessionOutput
+{
+public:
+    virtual ~SessionOutput() = default;
+    virtual void send(const OutFrame& frame) = 0;
+    // Every frame the core produced for the session before CoreGateway::whenSent was asked has been
+    // passed to send().
+    virtual void framesSent() {}
+    // The session flooded: the server ends it. Must not call back into the server.
+    virtual void close() = 0;
+};
+
+} // namespace quorix::service

@@ -1,0 +1,38 @@
+#pragma once
+
+// A subscriber of a sub-channel's vote events, over WebSocket or SSE: a core session in the place
+// whose frames become numbered events. The first event is a snapshot of the place's running vote
+// (or none), taken once the frames of the join have arrived; then vote.begin, vote.progress (as
+// often as the core's broadcast pacing sends them), vote.end and vote.close.
+
+#include "streamsession.h"
+
+namespace quorix::service {
+
+class EventSubscriber : public StreamSession
+{
+public:
+    // Opens the subscription over the stream; otherwise the response to answer with.
+    static std::optional<WebResponse> open(boost::beast::tcp_stream& stream, TextChannel::Request& request,
+                                           std::shared_ptr<WebContext> context,
+                                           const SessionIdentity& identity, bool eventStream);
+
+    void send(const OutFrame& frame) override;
+    void framesSent() override;
+
+    // The event type a frame stands for, or null when it is none (vote lists, answers).
+    static const char* eventType(const FrameJson::Decoded& frame);
+
+private:
+    EventSubscriber(std::shared_ptr<WebContext> context, const SessionIdentity& identity, bool eventStream);
+    // members: the text of a JSON object whose first members are channelId and subChannelId.
+    void emit(const char* type, const std::string& members);
+    FrameJson::Json placeMembers() const;
+
+    bool m_eventStream;
+    bool m_snapshotSent = false;
+    std::optional<std::string> m_snapshot; // the last state before the snapshot went out
+    std::uint64_t m_seq = 0;
+};
+
+} // namespace quorix::service

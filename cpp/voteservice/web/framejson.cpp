@@ -1,0 +1,49 @@
+#include "framejson.h"
+
+#include <quorix/protocol/jsontext.h>
+#include <quorix/protocol/votemessages.h>
+#include <quorix/protocol/wirejson.h>
+
+namespace quorix::service {
+
+std::optional<FrameJson::Decoded> FrameJson::decode(const OutFrame& frame)
+{
+    if (frame.isNull())
+        return std::nullopt;
+    try {
+        Json document = WireJson::decodeFrame(std::string(frame.frame()));
+        if (!document.value("complete", false))
+            return std::nullopt;
+        return Decoded{document.at("minType").get<std::uint32_t>(), std::move(document.at("body")), frame};
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+FrameJson::Json FrameJson::voteState(const Json& body, const SubChannelKey& place)
+{
+    Json state = Json::object();
+    state["channelId"] = place.channelId;
+    state["subChannelId"] = place.subChannelId;
+    const bool running = body.value("status", 0u) == kVoteStarted;
+    state["status"] = running ? "running" : "ended";
+    // The wire carries it as an unsigned field that the client reads as signed.
+    state["remainingSeconds"] = static_cast<std::int32_t>(body.value("remainSeconds", 0u));
+    state["jiFangId"] = body.value("jiFangId", 0u);
+    state["vote"] = body.contains("vote") ? body.at("vote") : Json::object();
+    return state;
+}
+
+std::string FrameJson::error(const std::string& reason, const std::string& field,
+                             std::optional<std::uint32_t> result)
+{
+    Json body = Json::object();
+    body["error"] = reason;
+    if (!field.empty())
+        body["field"] = JsonText::replaceInvalidUtf8(field);
+    if (result)
+        body["result"] = *result;
+    return JsonText::write(body);
+}
+
+} // namespace quorix::service

@@ -1,0 +1,40 @@
+#pragma once
+
+// The core's frames as the web face shows them: decoded to JSON by the contract library exactly as
+// quorix-wire prints them, and the vote state built from a vote broadcast.
+
+#include "outframe.h"
+#include "sessionidentity.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace quorix::service {
+
+class FrameJson
+{
+public:
+    using Json = nlohmann::ordered_json;
+
+    // The frame's minor type and its body as JSON; nullopt for a frame that is not a whole vote
+    // message.
+    struct Decoded
+    {
+        std::uint32_t minType = 0;
+        Json body;
+        OutFrame frame;
+    };
+    static std::optional<Decoded> decode(const OutFrame& frame);
+
+    // {"channelId","subChannelId","status","remainingSeconds","jiFangId","vote"} of a broadcast body.
+    static Json voteState(const Json& broadcastBody, const SubChannelKey& place);
+
+    // The error body of every refused request.
+    static std::string error(const std::string& reason, const std::string& field = {},
+                             std::optional<std::uint32_t> result = std::nullopt);
+};
+
+} // namespace quorix::service

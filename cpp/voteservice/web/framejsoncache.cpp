@@ -1,0 +1,20 @@
+#include "framejsoncache.h"
+
+#include <quorix/protocol/jsontext.h>
+#include <quorix/protocol/votemessages.h>
+
+namespace quorix::service {
+
+const FrameJsonCache::Entry& FrameJsonCache::lookup(const OutFrame& frame, const SubChannelKey& place)
+{
+    if (!m_frame.isNull() && m_frame.wire().data() == frame.wire().data() && m_place == place)
+        return m_entry;
+    m_frame = frame;
+    m_place = place;
+    m_entry = Entry{FrameJson::decode(frame), {}};
+    if (m_entry.decoded && m_entry.decoded->minType == VOTE_SYSTEM_BROADCAST_VOTE)
+        m_entry.stateText = JsonText::write(FrameJson::voteState(m_entry.decoded->body, place));
+    return m_entry;
+}
+
+} // namespace quorix::service

@@ -1,0 +1,32 @@
+#pragma once
+
+// The last frame the core sent to web sessions, decoded once: a broadcast goes to every session of
+// a sub-channel with the same frame, and turning it into JSON per subscriber would cost as much as
+// all the rest of its delivery. Keeps the frame, so its bytes (the key) cannot be reused meanwhile.
+
+#include "framejson.h"
+
+#include <optional>
+#include <string>
+
+namespace quorix::service {
+
+class FrameJsonCache
+{
+public:
+    struct Entry
+    {
+        std::optional<FrameJson::Decoded> decoded; // empty: not a whole vote message
+        // A vote broadcast's state (FrameJson::voteState) for the place, as JSON text.
+        std::string stateText;
+    };
+
+    const Entry& lookup(const OutFrame& frame, const SubChannelKey& place);
+
+private:
+    OutFrame m_frame;
+    SubChannelKey m_place;
+    Entry m_entry;
+};
+
+} // namespace quorix::service

@@ -1,0 +1,247 @@
+#include "httpconnection.h"
+
+#include "eventsubscriber.h"
+#include "requestidentity.h"
+#include "resultcode.h"
+#include "viewersession.h"
+#include "webrouter.h"
+
+#include <boost/beast/websocket.hpp>
+
+#include <quorix/protocol/jsontext.h>
+
+namespace quorix::service {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+
+namespace {
+bool isLoopback(const asio::ip::tcp::socket& socket)
+{
+    boost::system::error_code ec;
+    const auto endpoint = socket.remote_endpoint(ec);
+    if (ec)
+        return false;
+    const asio::ip::address address = endpoint.address();
+    if (address.is_v6() && address.to_v6().is_v4_mapped())
+        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).is_loopback();
+    return address.is_loopback();
+}
+
+bool wantsEventStream(const HttpConnection::Request& request)
+{
+    const auto accept = request[http::field::accept];
+    return accept.find("text/event-stream") != beast::string_view::npos;
+}
+} // namespace
+
+HttpConnection::HttpConnection(asio::ip::tcp::socket socket, std::shared_ptr<WebContext> context,
+                               bool overCapacity)
+    : m_stream(std::move(socket)), m_context(std::move(context)), m_overCapacity(overCapacity)
+{
+    m_loopbackPeer = isLoopback(m_stream.socket());
+}
+
+void HttpConnection::start()
+{
+    m_slot = m_context->clients.add(weak_from_this());
+    readNext();
+}
+
+void HttpConnection::shutdown()
+{
+    m_shutDown = true;
+    closeSocket();
+}
+
+void HttpConnection::closeSocket()
+{
+    m_api.reset();
+    boost::system::error_code ec;
+    m_stream.socket().shutdown(asio::ip::tcp::socket::shutdown_both, ec);
+    m_stream.close();
+}
+
+// ---- reading ------------------------------------------------------------------------------------
+
+void HttpConnection::readNext()
+{
+    m_api.reset();
+    m_parser.emplace();
+    m_parser->header_limit(static_cast<std::uint32_t>(m_context->limits.headerBytes));
+    m_parser->body_limit(m_context->limits.bodyBytes);
+    // Between requests the idle timeout applies; once a request has begun, the read timeout.
+    m_stream.expires_after(m_context->limits.idleTimeout);
+    http::async_read_some(m_stream, m_buffer, *m_parser,
+                          [self = shared_from_this()](const boost::system::error_code& ec, std::size_t) {
+                              self->onFirstBytes(ec);
+                          });
+}
+
+void HttpConnection::onFirstBytes(const boost::system::error_code& ec)
+{
+    if (ec || m_parser->is_done())
+        return onRequest(ec);
+    m_stream.expires_after(m_context->limits.readTimeout);
+    http::async_read(m_stream, m_buffer, *m_parser,
+                     [self = shared_from_this()](const boost::system::error_code& error, std::size_t) {
+                         self->onRequest(error);
+                     });
+}
+
+void HttpConnection::onRequest(const boost::system::error_code& ec)
+{
+    if (m_shutDown)
+        return;
+    if (ec)
+        return refuseUnreadable(ec);
+    m_stream.expires_never();
+    dispatch(m_parser->release());
+}
+
+void HttpConnection::refuseUnreadable(const boost::system::error_code& ec)
+{
+    m_keepAlive = false;
+    if (ec == http::error::header_limit)
+        return write(WebResponse::error(431, "request header fields too large"));
+    if (ec == http::error::body_limit)
+        return write(WebResponse::error(413, "request body too large"));
+    if (ec == http::error::end_of_stream || ec == beast::error::timeout ||
+        ec == asio::error::operation_aborted || ec == asio::error::connection_reset || ec == asio::error::eof)
+        return closeSocket();
+    write(WebResponse::error(400, "malformed HTTP request"));
+}
+
+// ---- dispatch -----------------------------------------------------------------------------------
+
+void HttpConnection::dispatch(Request request)
+{
+    m_keepAlive = request.keep_alive();
+    if (m_overCapacity) {
+        m_keepAlive = false;
+        return write(WebResponse::error(503, "too many connections"));
+    }
+    const auto target = request.target();
+    const WebRoute route =
+        WebRouter::route(std::string_view(request.method_string().data(), request.method_string().size()),
+                         std::string_view(target.data(), target.size()));
+    if (!route.endpoint) {
+        WebResponse response =
+            WebResponse::error(route.status, route.status == 405 ? "method not allowed" : "not found");
+        response.allow = route.allow;
+        return write(std::move(response));
+    }
+    if (*route.endpoint == WebEndpoint::Health)
+        return serveHealth();
+    if (*route.endpoint == WebEndpoint::Metrics)
+        return serveMetrics();
+    std::string field;
+    const auto query = QueryParameters::parse(route.query, field);
+    if (!query)
+        return write(WebResponse::error(400, "malformed query", field));
+    dispatchToCore(std::move(request), route, *query);
+}
+
+void HttpConnection::dispatchToCore(Request request, const WebRoute& route, const QueryParameters& query)
+{
+    const auto authorization = request[http::field::authorization];
+    IdentityRequest asking;
+    asking.authorization = std::string_view(authorization.data(), authorization.size());
+    asking.query = &query;
+    asking.loopbackPeer = m_loopbackPeer;
+    asking.pathChannel = route.channelId;
+    asking.pathSubChannel = route.subChannelId;
+    const TokenAuth* auth = m_context->auth ? &*m_context->auth : nullptr;
+    const IdentityOutcome who = RequestIdentity::resolve(auth, m_context->clock.unixSeconds(), asking);
+    if (who.status != 200)
+        return write(WebResponse::error(who.status, who.error, who.field));
+    const WebEndpoint endpoint = *route.endpoint;
+    if (WebRouter::isManagement(endpoint) && !who.identity.isManager())
+        return write(WebResponse::error(403, "manager role required", "role"));
+    if (endpoint == WebEndpoint::Events)
+        return openEvents(std::move(request), query, who.identity);
+    if (endpoint == WebEndpoint::Session) {
+        if (!beast::websocket::is_upgrade(request))
+            return write(WebResponse::error(400, "WebSocket upgrade expected"));
+        if (auto refusal = ViewerSession::open(m_stream, request, m_context, who.identity))
+            write(std::move(*refusal));
+        return;
+    }
+    if (!m_context->plainRequests.take(who.identity.channelId, who.identity.uid, m_context->clock.steadyMs()))
+        return write(WebResponse::error(429, "too many requests", {}, kResultTooManyRequests));
+    // The request holds the connection until it answers; the connection drops it after the write.
+    m_api = std::make_unique<ApiRequest>(
+        *m_context, [self = shared_from_this()](WebResponse response) { self->write(std::move(response)); });
+    m_api->run(endpoint, route, query, who.identity);
+}
+
+void HttpConnection::openEvents(Request request, const QueryParameters& query,
+                                const SessionIdentity& identity)
+{
+    std::uint32_t since = 0;
+    if (!query.number("since", since))
+        return write(WebResponse::error(400, "since is not a number", "since"));
+    // A reconnecting client (since, Last-Event-ID) starts again with a fresh snapshot.
+    const bool webSocket = beast::websocket::is_upgrade(request);
+    if (!webSocket && !wantsEventStream(request))
+        return write(WebResponse::error(400, "WebSocket upgrade or Accept: text/event-stream expected"));
+    if (auto refusal = EventSubscriber::open(m_stream, request, m_context, identity, !webSocket))
+        write(std::move(*refusal));
+}
+
+void HttpConnection::serveHealth()
+{
+    std::string reason;
+    FrameJson::Json body = FrameJson::Json::object();
+    if (m_context->gateway.storageHealthy(reason)) {
+        body["status"] = "ok";
+        return write(WebResponse::json(200, body));
+    }
+    body["status"] = "failing";
+    body["reason"] = reason;
+    write(WebResponse::json(503, body));
+}
+
+void HttpConnection::serveMetrics()
+{
+    if (!m_context->auth && !m_loopbackPeer)
+        return write(WebResponse::error(403, "loopback peers only: the service has no secret"));
+    WebResponse response;
+    response.contentType = "text/plain; version=0.0.4; charset=utf-8";
+    response.body = m_context->metricsText ? m_context->metricsText() : std::string();
+    write(std::move(response));
+}
+
+// ---- writing ------------------------------------------------------------------------------------
+
+void HttpConnection::write(WebResponse response)
+{
+    if (m_shutDown)
+        return;
+    m_response =
+        std::make_shared<http::response<http::string_body>>(static_cast<http::status>(response.status), 11);
+    m_response->set(http::field::server, "quorix-voted");
+    m_response->set(http::field::content_type, response.contentType);
+    m_response->set(http::field::cache_control, "no-store");
+    if (!response.allow.empty())
+        m_response->set(http::field::allow, response.allow);
+    m_response->body() = std::move(response.body);
+    m_response->keep_alive(m_keepAlive);
+    m_response->prepare_payload();
+    m_stream.expires_after(m_context->limits.readTimeout);
+    http::async_write(m_stream, *m_response,
+                      [self = shared_from_this()](const boost::system::error_code& ec, std::size_t) {
+                          self->onWritten(ec);
+                      });
+}
+
+void HttpConnection::onWritten(const boost::system::error_code& ec)
+{
+    m_response.reset();
+    if (ec || !m_keepAlive || m_shutDown)
+        return closeSocket();
+    readNext();
+}
+
+} // namespace quorix::service

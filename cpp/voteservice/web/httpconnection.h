@@ -1,0 +1,62 @@
+#pragma once
+
+// One HTTP connection of the web face: reads requests within the header and body limits (431, 413),
+// with an idle timeout before a request's first bytes and a read timeout for the rest, routes them
+// (404, 405), establishes who asks (400, 401, 403), answers plain requests through an ApiRequest
+// and keeps the connection alive between them. An events or session request hands the connection
+// over to a WebSocket or SSE stream. A connection over the limit is read once and answered 503.
+
+#include "apirequest.h"
+#include "webclientregistry.h"
+#include "webcontext.h"
+#include "webresponse.h"
+
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+
+#include <memory>
+#include <optional>
+
+namespace quorix::service {
+
+class HttpConnection : public std::enable_shared_from_this<HttpConnection>, public WebClient
+{
+public:
+    using Request = boost::beast::http::request<boost::beast::http::string_body>;
+
+    HttpConnection(boost::asio::ip::tcp::socket socket, std::shared_ptr<WebContext> context,
+                   bool overCapacity);
+
+    void start();
+    void shutdown() override;
+
+private:
+    void readNext();
+    void onFirstBytes(const boost::system::error_code& ec);
+    void onRequest(const boost::system::error_code& ec);
+    void refuseUnreadable(const boost::system::error_code& ec);
+    void dispatch(Request request);
+    // Routed and identified requests that go to the core (plain API requests and streams).
+    void dispatchToCore(Request request, const WebRoute& route, const QueryParameters& query);
+    void serveHealth();
+    void serveMetrics();
+    void openEvents(Request request, const QueryParameters& query, const SessionIdentity& identity);
+    void write(WebResponse response);
+    void onWritten(const boost::system::error_code& ec);
+    void closeSocket();
+
+    boost::beast::tcp_stream m_stream;
+    boost::beast::flat_buffer m_buffer;
+    std::optional<boost::beast::http::request_parser<boost::beast::http::string_body>> m_parser;
+    std::shared_ptr<WebContext> m_context;
+    WebClientRegistry::Slot m_slot;
+    std::unique_ptr<ApiRequest> m_api;
+    std::shared_ptr<boost::beast::http::response<boost::beast::http::string_body>> m_response;
+    bool m_loopbackPeer = false;
+    bool m_overCapacity = false;
+    bool m_keepAlive = true;
+    bool m_shutDown = false;
+};
+
+} // namespace quorix::service

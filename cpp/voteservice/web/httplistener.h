@@ -1,0 +1,50 @@
+#pragma once
+
+// The web face of quorix-voted: accepts HTTP connections on the server's io_context and serves the
+// API, the event streams and the viewer sessions in front of the server's core (CoreGateway).
+// Connections beyond the limit are answered 503; a few more than that are closed unanswered.
+
+#include "coregateway.h"
+#include "webcontext.h"
+
+#include <boost/asio.hpp>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace quorix::service {
+
+class HttpListener
+{
+public:
+    // Connections beyond the limit that still get their 503; more are closed at once.
+    static constexpr std::size_t kRefusalSlack = 64;
+
+    // With a secret, requests need tokens; without, only loopback peers are served.
+    HttpListener(boost::asio::io_context& io, CoreGateway& gateway, const Clock& clock,
+                 const WebLimits& limits, const std::optional<std::string>& secret);
+    ~HttpListener();
+    HttpListener(const HttpListener&) = delete;
+    HttpListener& operator=(const HttpListener&) = delete;
+
+    bool listen(const std::string& host, std::uint16_t port, std::string& error);
+    std::uint16_t port() const;
+    // Stops accepting and ends every connection and its core session.
+    void stop();
+    // Where /metrics takes its text.
+    void setMetricsText(std::function<std::string()> metricsText);
+    std::size_t connectionCount() const { return m_context->clients.size(); }
+
+private:
+    void accept();
+    void onAccepted(boost::asio::ip::tcp::socket socket);
+
+    std::shared_ptr<WebContext> m_context;
+    boost::asio::ip::tcp::acceptor m_acceptor;
+    boost::asio::steady_timer m_retryTimer;
+    bool m_stopped = false;
+};
+
+} // namespace quorix::service

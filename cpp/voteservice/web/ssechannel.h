@@ -1,0 +1,49 @@
+#pragma once
+
+// A TextChannel as a server-sent event stream: a 200 text/event-stream header, then the messages as
+// they come, ended by closing the connection. The client sends nothing more; a read stays pending
+// to notice when it goes away. A comment line every keepAliveInterval lets dead peers show.
+
+#include "textchannel.h"
+#include "weblimits.h"
+
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+
+#include <deque>
+
+namespace quorix::service {
+
+class SseChannel : public TextChannel
+{
+public:
+    static constexpr std::chrono::seconds kKeepAliveInterval{15};
+
+    SseChannel(boost::beast::tcp_stream stream, const WebLimits& limits);
+
+    void start(std::shared_ptr<void> owner, Request request, std::function<void()> onOpen, TextHandler onText,
+               EndHandler onEnd) override;
+    void send(std::string message) override;
+    void close(std::uint16_t code) override;
+    void abort() override;
+
+private:
+    void watchPeer();
+    void writeNext();
+    void scheduleKeepAlive();
+    void dropQueued();
+    void end();
+
+    boost::beast::tcp_stream m_stream;
+    boost::asio::steady_timer m_keepAlive;
+    std::array<char, 512> m_discard{};
+    std::size_t m_maxQueuedBytes;
+    std::shared_ptr<void> m_owner;
+    EndHandler m_onEnd;
+    std::deque<std::string> m_queue;
+    std::size_t m_queuedBytes = 0;
+    bool m_writing = false;
+    bool m_ended = false;
+};
+
+} // namespace quorix::service

@@ -1,0 +1,98 @@
+#include "streamsession.h"
+
+#include "ssechannel.h"
+#include "websocketchannel.h"
+
+#include <boost/beast/websocket.hpp>
+
+#include <utility>
+
+namespace quorix::service {
+
+StreamSession::StreamSession(std::shared_ptr<WebContext> context, const SessionIdentity& identity)
+    : m_context(std::move(context)), m_identity(identity)
+{}
+
+StreamSession::~StreamSession()
+{
+    releaseCoreSession();
+}
+
+void StreamSession::releaseCoreSession()
+{
+    if (m_session)
+        m_context->gateway.closeSession(*m_session);
+    m_session.reset();
+}
+
+std::optional<WebResponse> StreamSession::begin(const std::shared_ptr<StreamSession>& session,
+                                                boost::beast::tcp_stream& stream,
+                                                TextChannel::Request& request, bool eventStream)
+{
+    SessionId id = 0;
+    switch (session->m_context->gateway.openSession(*session, session->m_identity, id)) {
+    case CoreGateway::Opened::Yes:
+        break;
+    case CoreGateway::Opened::TooManyForUser:
+        return WebResponse::error(429, "too many sessions for this user");
+    case CoreGateway::Opened::ServiceFull:
+        return WebResponse::error(503, "service full");
+    case CoreGateway::Opened::Stopped:
+        return WebResponse::error(503, "service stopping");
+    }
+    session->m_session = id;
+    session->m_slot = session->m_context->clients.add(session);
+    const WebLimits& limits = session->m_context->limits;
+    if (eventStream)
+        session->m_channel = std::make_unique<SseChannel>(std::move(stream), limits);
+    else
+        session->m_channel = std::make_unique<WebSocketChannel>(std::move(stream), limits);
+    StreamSession* raw = session.get();
+    // The channel's pending operations hold the session; its handlers may use it directly.
+    session->m_channel->start(
+        session, std::move(request),
+        [raw] {
+            if (raw->m_session)
+                raw->m_context->gateway.whenSent(*raw->m_session);
+        },
+        [raw](const std::string& text) { raw->onText(text); }, [raw] { raw->ended(); });
+    for (std::string& text : std::exchange(session->m_early, {}))
+        session->m_channel->send(std::move(text));
+    return std::nullopt;
+}
+
+void StreamSession::sendText(std::string text)
+{
+    if (m_channel)
+        m_channel->send(std::move(text));
+    else
+        m_early.push_back(std::move(text));
+}
+
+void StreamSession::closeChannel(std::uint16_t code)
+{
+    if (m_channel)
+        m_channel->close(code);
+}
+
+void StreamSession::onText(const std::string&) {}
+
+void StreamSession::ended()
+{
+    releaseCoreSession();
+}
+
+void StreamSession::close()
+{
+    m_session.reset();
+    closeChannel(static_cast<std::uint16_t>(boost::beast::websocket::close_code::policy_error));
+}
+
+void StreamSession::shutdown()
+{
+    ended();
+    if (m_channel)
+        m_channel->abort();
+}
+
+} // namespace quorix::service

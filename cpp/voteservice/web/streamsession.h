@@ -1,0 +1,62 @@
+#pragma once
+
+// A web client that stays: a core session and a TextChannel (WebSocket or SSE) for as long as the
+// connection lasts. The core session opens before the channel answers the upgrade, so a refusal
+// (per-user limit, service full) is still an HTTP answer. Ending either ends both.
+
+#include "coregateway.h"
+#include "framejson.h"
+#include "textchannel.h"
+#include "webclientregistry.h"
+#include "webcontext.h"
+#include "webresponse.h"
+
+#include <boost/beast/core.hpp>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorix::service {
+
+class StreamSession : public std::enable_shared_from_this<StreamSession>,
+                      public SessionOutput,
+                      public WebClient
+{
+public:
+    ~StreamSession() override;
+    StreamSession(const StreamSession&) = delete;
+    StreamSession& operator=(const StreamSession&) = delete;
+
+    void close() override;    // the server ended the core session (flood, stop)
+    void shutdown() override; // the web face stops
+
+protected:
+    StreamSession(std::shared_ptr<WebContext> context, const SessionIdentity& identity);
+
+    // Opens the core session and, when that succeeds, the channel over the stream; otherwise the
+    // response to answer the request with (the stream stays with the caller).
+    static std::optional<WebResponse> begin(const std::shared_ptr<StreamSession>& session,
+                                            boost::beast::tcp_stream& stream, TextChannel::Request& request,
+                                            bool eventStream);
+
+    void sendText(std::string text);
+    void closeChannel(std::uint16_t code);
+    virtual void onText(const std::string& text);
+    std::optional<SessionId> session() const { return m_session; }
+
+    std::shared_ptr<WebContext> m_context;
+    SessionIdentity m_identity;
+
+private:
+    void ended();
+    void releaseCoreSession();
+
+    std::optional<SessionId> m_session;
+    std::unique_ptr<TextChannel> m_channel;
+    std::vector<std::string> m_early; // sent while the core session opened, before the channel was
+    WebClientRegistry::Slot m_slot;
+};
+
+} // namespace quorix::service

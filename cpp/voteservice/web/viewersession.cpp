@@ -1,0 +1,169 @@
+#include "viewersession.h"
+
+#include "resultwords.h"
+
+#include <quorix/protocol/jsontext.h>
+#include <quorix/protocol/votemessages.h>
+
+namespace quorix::service {
+
+using Json = nlohmann::ordered_json;
+
+ViewerSession::ViewerSession(std::shared_ptr<WebContext> context, const SessionIdentity& identity)
+    : StreamSession(std::move(context), identity)
+{}
+
+std::optional<WebResponse> ViewerSession::open(boost::beast::tcp_stream& stream,
+                                               TextChannel::Request& request,
+                                               std::shared_ptr<WebContext> context,
+                                               const SessionIdentity& identity)
+{
+    const std::shared_ptr<StreamSession> viewer(new ViewerSession(std::move(context), identity));
+    return begin(viewer, stream, request, false);
+}
+
+// ---- client → core ------------------------------------------------------------------------------
+
+void ViewerSession::onText(const std::string& text)
+{
+    const ParsedSessionRequest parsed = SessionRequestParser::parse(text);
+    if (!parsed.request)
+        return sendError(parsed.error, parsed.field, parsed.id);
+    if (m_asked.size() >= kMaxInFlight)
+        return sendError("too many requests waiting for answers", {}, parsed.id);
+    ask(*parsed.request);
+}
+
+void ViewerSession::ask(const SessionRequest& request)
+{
+    const auto id = session();
+    if (!id)
+        return;
+    const SessionIdentity& who = m_identity;
+    // The vote's type and round as last shown; for another vote the core refuses.
+    Shown vote;
+    if (m_shown && m_shown->voteId == request.voteId)
+        vote = *m_shown;
+    std::uint32_t minType = VOTE_SYSTEM_USER_VOTE_REQ;
+    std::string body;
+    if (request.kind == SessionRequest::Kind::Tickets) {
+        minType = VOTE_SYSTEM_USER_VOTE_STATE_REQ;
+        body = mpak::encode(PUserVoteStateReq{
+            who.channelId, who.subChannelId, request.voteId, vote.voteType, vote.jiFangId, who.uid, {}, {}});
+    } else {
+        const std::uint32_t optionId = request.kind == SessionRequest::Kind::Vote ? request.optionId : 0;
+        body = mpak::encode(PUserVoteReq{who.channelId,
+                                         who.subChannelId,
+                                         request.voteId,
+                                         vote.voteType,
+                                         vote.jiFangId,
+                                         who.uid,
+                                         optionId,
+                                         request.tickets,
+                                         {}});
+    }
+    m_asked.push_back(Asked{request.kind, request.id});
+    // A session that floods is closed by the gateway (close()).
+    m_context->gateway.handle(*id, minType, body);
+}
+
+// ---- core → client ------------------------------------------------------------------------------
+
+void ViewerSession::send(const OutFrame& frame)
+{
+    const FrameJsonCache::Entry& entry = m_context->frames.lookup(frame, m_identity.place());
+    const auto& decoded = entry.decoded;
+    if (!decoded)
+        return;
+    switch (decoded->minType) {
+    case VOTE_SYSTEM_BROADCAST_VOTE:
+        return showVote(decoded->body, entry.stateText);
+    case VOTE_SYSTEM_USER_VOTE_RES:
+        return answerVote(decoded->body);
+    case VOTE_SYSTEM_USER_VOTE_STATE_RES:
+        return answerTickets(decoded->body);
+    case VOTE_SYSTEM_CLOSE_VOTEUI_RES: {
+        Json closed = Json::object();
+        closed["type"] = "close";
+        closed["voteId"] = decoded->body.value("voteId", 0u);
+        closed["jiFangId"] = decoded->body.value("jiFangId", 0u);
+        if (m_shown && m_shown->voteId == closed["voteId"].get<std::uint32_t>())
+            m_shown.reset();
+        return sendJson(closed);
+    }
+    default:
+        return; // the channel's vote list and the like: not for viewers here
+    }
+}
+
+void ViewerSession::showVote(const Json& body, const std::string& stateText)
+{
+    const Json& vote = body.contains("vote") ? body.at("vote") : Json::object();
+    m_shown = Shown{vote.value("voteId", 0u), vote.value("voteType", 0u), body.value("jiFangId", 0u)};
+    // {"type":"vote", then the state's members.
+    sendText("{\"type\":\"vote\"," + stateText.substr(1));
+}
+
+void ViewerSession::answerVote(const Json& body)
+{
+    if (m_asked.empty())
+        return;
+    const Asked asked = std::move(m_asked.front());
+    m_asked.pop_front();
+    const std::uint32_t result = body.value("result", 0u);
+    Json message = Json::object();
+    message["type"] = "result";
+    message["id"] = asked.id;
+    message["request"] = SessionRequest::kindName(asked.kind);
+    message["result"] = result;
+    message["reason"] = ResultWords::words(VOTE_SYSTEM_USER_VOTE_REQ, result);
+    sendJson(message);
+}
+
+void ViewerSession::answerTickets(const Json& body)
+{
+    if (m_asked.empty())
+        return;
+    const Asked asked = std::move(m_asked.front());
+    m_asked.pop_front();
+    const std::uint32_t state = body.value("state", 0u);
+    if (state != 0) {
+        // Refused: the code travels in aux1.
+        const std::uint32_t result = body.value("aux1", 0u);
+        Json message = Json::object();
+        message["type"] = "result";
+        message["id"] = asked.id;
+        message["request"] = "tickets";
+        message["result"] = result;
+        message["reason"] = ResultWords::words(VOTE_SYSTEM_USER_VOTE_STATE_REQ, result);
+        return sendJson(message);
+    }
+    const std::uint32_t perUser = body.value("ticketsPerUser", 0u);
+    const std::uint32_t used = body.value("ticketsUsed", 0u);
+    Json message = Json::object();
+    message["type"] = "tickets";
+    message["id"] = asked.id;
+    message["voteId"] = body.contains("vote") ? body.at("vote").value("voteId", 0u) : 0u;
+    message["remaining"] = perUser > used ? perUser - used : 0;
+    message["perOption"] = body.value("usedPerOption", Json::object());
+    sendJson(message);
+}
+
+void ViewerSession::sendJson(const Json& message)
+{
+    sendText(JsonText::write(message));
+}
+
+void ViewerSession::sendError(const std::string& error, const std::string& field, const Json& id)
+{
+    Json message = Json::object();
+    message["type"] = "error";
+    if (!id.is_null())
+        message["id"] = id;
+    message["error"] = error;
+    if (!field.empty())
+        message["field"] = field;
+    sendJson(message);
+}
+
+} // namespace quorix::service

@@ -1,0 +1,41 @@
+#pragma once
+
+// What every connection of the web face shares: the server's core behind its gateway, the token
+// check, the limits, the open connections and where the metrics text comes from.
+
+#include "clock.h"
+#include "coregateway.h"
+#include "framejsoncache.h"
+#include "tokenauth.h"
+#include "userrequestbudgets.h"
+#include "webclientregistry.h"
+#include "weblimits.h"
+
+#include <boost/asio.hpp>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace quorix::service {
+
+struct WebContext
+{
+    WebContext(boost::asio::io_context& io, CoreGateway& gateway, const Clock& clock, WebLimits limits)
+        : io(io), gateway(gateway), clock(clock), limits(limits),
+          plainRequests(limits.requestsPerSecond, limits.requestBurst)
+    {}
+
+    boost::asio::io_context& io;
+    CoreGateway& gateway;
+    const Clock& clock;
+    WebLimits limits;
+    std::optional<TokenAuth> auth; // set: tokens are required
+    WebClientRegistry clients;
+    FrameJsonCache frames;
+    UserRequestBudgets plainRequests;
+    // The Prometheus text /metrics serves.
+    std::function<std::string()> metricsText;
+};
+
+} // namespace quorix::service

@@ -1,0 +1,121 @@
+#include "webrouter.h"
+
+#include "queryparameters.h"
+
+#include <vector>
+
+namespace quorix::service {
+
+namespace {
+constexpr std::size_t kMaxSegments = 8;
+
+// The path's segments between slashes; empty when the path does not start with '/', has an empty
+// segment or too many of them.
+std::vector<std::string_view> segmentsOf(std::string_view path)
+{
+    std::vector<std::string_view> segments;
+    if (path.empty() || path.front() != '/')
+        return {};
+    std::size_t start = 1;
+    while (start <= path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string_view::npos)
+            end = path.size();
+        if (end == start || segments.size() == kMaxSegments)
+            return {};
+        segments.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return segments;
+}
+
+// The endpoint and its one method for a path, or nullopt when no endpoint has that path.
+struct PathMatch
+{
+    WebEndpoint endpoint;
+    const char* method;
+};
+
+std::optional<PathMatch> matchChannelPath(const std::vector<std::string_view>& s, WebRoute& route)
+{
+    // s: api v1 channels {ch} ...
+    const auto channel = QueryParameters::parseNumber(s[3]);
+    if (!channel)
+        return std::nullopt;
+    route.channelId = *channel;
+    if (s.size() == 5 && s[4] == "votes")
+        return PathMatch{WebEndpoint::Votes, "GET"};
+    if (s.size() == 5 && s[4] == "history")
+        return PathMatch{WebEndpoint::History, "GET"};
+    if (s.size() == 5 && s[4] == "events")
+        return PathMatch{WebEndpoint::Events, "GET"};
+    if (s.size() == 7 && s[4] == "subchannels" && s[6] == "vote") {
+        const auto sub = QueryParameters::parseNumber(s[5]);
+        if (!sub)
+            return std::nullopt;
+        route.subChannelId = *sub;
+        return PathMatch{WebEndpoint::VoteState, "GET"};
+    }
+    if (s.size() == 7 && s[4] == "votes") {
+        const auto vote = QueryParameters::parseNumber(s[5]);
+        if (!vote)
+            return std::nullopt;
+        route.voteId = *vote;
+        if (s[6] == "start")
+            return PathMatch{WebEndpoint::VoteStart, "POST"};
+        if (s[6] == "stop")
+            return PathMatch{WebEndpoint::VoteStop, "POST"};
+        if (s[6] == "close")
+            return PathMatch{WebEndpoint::VoteClose, "POST"};
+    }
+    return std::nullopt;
+}
+
+std::optional<PathMatch> matchPath(const std::vector<std::string_view>& s, WebRoute& route)
+{
+    const bool api = s.size() >= 2 && s[0] == "api" && s[1] == "v1";
+    const std::size_t at = api ? 2 : 0;
+    if (s.size() == at + 1 && s[at] == "healthz")
+        return PathMatch{WebEndpoint::Health, "GET"};
+    if (s.size() == at + 1 && s[at] == "metrics")
+        return PathMatch{WebEndpoint::Metrics, "GET"};
+    if (!api)
+        return std::nullopt;
+    if (s.size() == 3 && s[2] == "session")
+        return PathMatch{WebEndpoint::Session, "GET"};
+    if (s.size() >= 4 && s[2] == "channels")
+        return matchChannelPath(s, route);
+    return std::nullopt;
+}
+} // namespace
+
+WebRoute WebRouter::route(std::string_view method, std::string_view target)
+{
+    WebRoute route;
+    const std::size_t question = target.find('?');
+    const std::string_view path = target.substr(0, question);
+    if (question != std::string_view::npos)
+        route.query = target.substr(question + 1);
+    const auto match = matchPath(segmentsOf(path), route);
+    if (!match) {
+        route = WebRoute{};
+        route.status = 404;
+        return route;
+    }
+    if (method != match->method) {
+        route.status = 405;
+        route.allow = match->method;
+        return route;
+    }
+    route.status = 200;
+    route.endpoint = match->endpoint;
+    return route;
+}
+
+bool WebRouter::isManagement(WebEndpoint endpoint)
+{
+    return endpoint == WebEndpoint::Votes || endpoint == WebEndpoint::VoteStart ||
+           endpoint == WebEndpoint::VoteStop || endpoint == WebEndpoint::VoteClose;
+}
+
+} // namespace quorix::service

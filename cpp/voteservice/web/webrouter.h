@@ -1,0 +1,48 @@
+#pragma once
+
+// Which endpoint a request names: method and path of the request target, with the numbers the path
+// carries. Pure: no sockets. Paths are those of docs/http-api.md; /healthz and /metrics answer both at
+// the root and under /api/v1.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quorix::service {
+
+enum class WebEndpoint
+{
+    VoteState, // GET  /api/v1/channels/{ch}/subchannels/{sub}/vote
+    Votes,     // GET  /api/v1/channels/{ch}/votes
+    VoteStart, // POST /api/v1/channels/{ch}/votes/{id}/start
+    VoteStop,  // POST …/stop
+    VoteClose, // POST …/close
+    History,   // GET  /api/v1/channels/{ch}/history
+    Events,    // GET  /api/v1/channels/{ch}/events (WebSocket or SSE)
+    Session,   // GET  /api/v1/session (WebSocket)
+    Health,    // GET  /healthz
+    Metrics    // GET  /metrics
+};
+
+struct WebRoute
+{
+    // Set when the path and method match; otherwise status is 404 or 405 (with allow).
+    std::optional<WebEndpoint> endpoint;
+    int status = 404;
+    std::string allow;
+    std::optional<std::uint32_t> channelId;
+    std::optional<std::uint32_t> subChannelId; // from the path (vote state only)
+    std::uint32_t voteId = 0;
+    std::string_view query; // the target after '?', not decoded
+};
+
+class WebRouter
+{
+public:
+    static WebRoute route(std::string_view method, std::string_view target);
+    // Whether the endpoint is for managers only.
+    static bool isManagement(WebEndpoint endpoint);
+};
+
+} // namespace quorix::service

@@ -1,0 +1,129 @@
+#include "websocketchannel.h"
+
+namespace quorix::service {
+
+namespace beast = boost::beast;
+namespace websocket = beast::websocket;
+
+WebSocketChannel::WebSocketChannel(beast::tcp_stream stream, const WebLimits& limits)
+    : m_socket(std::move(stream)), m_maxQueuedBytes(limits.maxQueuedBytes)
+{
+    m_socket.read_message_max(limits.webSocketMessageBytes);
+    websocket::stream_base::timeout timeout;
+    timeout.handshake_timeout = limits.readTimeout;
+    timeout.idle_timeout = limits.idleTimeout;
+    timeout.keep_alive_pings = true;
+    m_socket.set_option(timeout);
+    m_socket.set_option(websocket::stream_base::decorator([](websocket::response_type& response) {
+        response.set(beast::http::field::server, "quorix-voted");
+    }));
+}
+
+void WebSocketChannel::start(std::shared_ptr<void> owner, Request request, std::function<void()> onOpen,
+                             TextHandler onText, EndHandler onEnd)
+{
+    m_owner = std::move(owner);
+    m_onText = std::move(onText);
+    m_onEnd = std::move(onEnd);
+    // The stream's own timer would end the upgraded connection; the WebSocket timeouts take over.
+    beast::get_lowest_layer(m_socket).expires_never();
+    // Kept until the upgrade is answered.
+    m_request = std::move(request);
+    m_socket.async_accept(m_request,
+                          [this, keep = m_owner, onOpen = std::move(onOpen)](const beast::error_code& ec) {
+                              if (ec)
+                                  return end();
+                              m_open = true;
+                              m_socket.text(true);
+                              onOpen();
+                              read();
+                              writeNext();
+                          });
+}
+
+void WebSocketChannel::read()
+{
+    m_socket.async_read(m_readBuffer, [this, keep = m_owner](const beast::error_code& ec, std::size_t) {
+        // A message over the limit: Beast has closed with 1009 (message too big) already.
+        if (ec)
+            return end();
+        const std::string text = beast::buffers_to_string(m_readBuffer.data());
+        m_readBuffer.consume(m_readBuffer.size());
+        if (m_onText && !m_closing)
+            m_onText(text);
+        if (m_open)
+            read();
+    });
+}
+
+void WebSocketChannel::send(std::string message)
+{
+    if (m_closing || !m_owner)
+        return;
+    m_queuedBytes += message.size();
+    m_queue.push_back(std::move(message));
+    if (m_queuedBytes > m_maxQueuedBytes)
+        return close(static_cast<std::uint16_t>(websocket::close_code::policy_error));
+    writeNext();
+}
+
+void WebSocketChannel::writeNext()
+{
+    if (!m_open || m_writing || m_queue.empty())
+        return;
+    m_writing = true;
+    m_socket.async_write(beast::net::buffer(m_queue.front()),
+                         [this, keep = m_owner](const beast::error_code& ec, std::size_t) {
+                             m_writing = false;
+                             if (ec || m_closing)
+                                 return end();
+                             m_queuedBytes -= m_queue.front().size();
+                             m_queue.pop_front();
+                             writeNext();
+                         });
+}
+
+void WebSocketChannel::close(std::uint16_t code)
+{
+    if (m_closing)
+        return;
+    m_closing = true;
+    dropQueued();
+    if (!m_open || m_writing) {
+        // A write in flight cannot be followed by a close frame safely; end the connection.
+        beast::get_lowest_layer(m_socket).close();
+        return end();
+    }
+    m_socket.async_close(websocket::close_reason(static_cast<websocket::close_code>(code)),
+                         [this, keep = m_owner](const beast::error_code&) { end(); });
+}
+
+void WebSocketChannel::abort()
+{
+    m_closing = true;
+    dropQueued();
+    beast::get_lowest_layer(m_socket).close();
+    end();
+}
+
+void WebSocketChannel::dropQueued()
+{
+    // A message being written stays until its write completes: the write still reads it.
+    const std::size_t keep = m_writing && !m_queue.empty() ? 1 : 0;
+    m_queue.erase(m_queue.begin() + static_cast<std::ptrdiff_t>(keep), m_queue.end());
+    m_queuedBytes = keep ? m_queue.front().size() : 0;
+}
+
+void WebSocketChannel::end()
+{
+    m_open = false;
+    m_closing = true;
+    if (auto onEnd = std::move(m_onEnd)) {
+        m_onEnd = nullptr;
+        onEnd();
+    }
+    // The pending operations still hold the owner; this drops the channel's own hold.
+    m_owner.reset();
+}
+
+} // namespace quorix::service

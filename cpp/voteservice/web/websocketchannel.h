@@ -1,0 +1,48 @@
+#pragma once
+
+// A TextChannel over Beast's WebSocket: the upgrade, a message size limit (larger messages close
+// the connection with 1009), pings when the peer is quiet and a close when it stays silent (the
+// idle timeout), and a bounded write queue.
+
+#include "textchannel.h"
+#include "weblimits.h"
+
+#include <boost/beast/core.hpp>
+#include <boost/beast/websocket.hpp>
+
+#include <deque>
+
+namespace quorix::service {
+
+class WebSocketChannel : public TextChannel
+{
+public:
+    WebSocketChannel(boost::beast::tcp_stream stream, const WebLimits& limits);
+
+    void start(std::shared_ptr<void> owner, Request request, std::function<void()> onOpen, TextHandler onText,
+               EndHandler onEnd) override;
+    void send(std::string message) override;
+    void close(std::uint16_t code) override;
+    void abort() override;
+
+private:
+    void read();
+    void writeNext();
+    void dropQueued();
+    void end();
+
+    boost::beast::websocket::stream<boost::beast::tcp_stream> m_socket;
+    boost::beast::flat_buffer m_readBuffer;
+    Request m_request;
+    std::size_t m_maxQueuedBytes;
+    std::shared_ptr<void> m_owner; // while the channel works; dropped at its end
+    TextHandler m_onText;
+    EndHandler m_onEnd;
+    std::deque<std::string> m_queue;
+    std::size_t m_queuedBytes = 0;
+    bool m_open = false;
+    bool m_writing = false;
+    bool m_closing = false;
+};
+
+} // namespace quorix::service
