@@ -35,6 +35,8 @@ public:
     void stop();
     // Where /metrics takes its text.
     void setMetricsText(std::function<std::string()> metricsText);
+    // The web root the pages are served from (StaticFiles).
+    void setPages(StaticFiles pages);
     std::size_t connectionCount() const { return m_context->clients.size(); }
 
 private:

@@ -5,6 +5,7 @@
 
 #include "clock.h"
 #include "coregateway.h"
+#include "staticfiles.h"
 #include "framejsoncache.h"
 #include "tokenauth.h"
 #include "userrequestbudgets.h"
@@ -36,6 +37,8 @@ struct WebContext
     UserRequestBudgets plainRequests;
     // The Prometheus text /metrics serves.
     std::function<std::string()> metricsText;
+    // The overlay and viewer pages; unset: their paths answer 404.
+    std::optional<StaticFiles> pages;
 };
 
 } // namespace quorix::service
