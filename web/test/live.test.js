@@ -58,13 +58,13 @@ test('pagesFollowAVoteOnTheRealServiceFromStartToClose', { skip }, async () => {
   await page.waitForSelector('.empty');
 
   const started = await service.api('POST', `/channels/${kChannel}/votes/${voteId}/start?sub=${kSub}`, manager);
-  assert.deepEqual(started, { status: 200, body: { result: 0 } });
+  assert.deepEqual([started.status, started.body.result], [200, 0]);
   await waitForValue(overlay, overlayCounts, ['乙 0', '甲 0', '丙 0'], 8000);
   await waitForText(page, '.allowance', '每项可投 1 票，还剩 2 票。', 8000);
 
   await page.getByRole('button', { name: '给「乙」投一票' }).click();
   await waitForText(page, '#notice', '已投出');
-  await waitForValue(overlay, overlayCounts, ['乙 1', '丙 0', '甲 0']);
+  await waitForValue(overlay, overlayCounts, ['乙 1', '甲 0', '丙 0']);
   await waitForValue(page, viewerCounts, ['0', '1', '0']);
   await waitForText(page, '.option[data-option-id="1"] .vote-button', '已投满');
 
@@ -73,7 +73,7 @@ test('pagesFollowAVoteOnTheRealServiceFromStartToClose', { skip }, async () => {
   await waitForText(page, '.clock-words', '投票已结束');
   await waitForTexts(page, '.history-name', ['现场测试']);
 
-  assert.equal((await service.api('POST', `/channels/${kChannel}/votes/${voteId}/close?sub=${kSub}`, manager)).status, 200);
+  assert.equal((await service.api('POST', `/channels/${kChannel}/votes/${voteId}/close?sub=${kSub}&jiFangId=${started.body.jiFangId}`, manager)).status, 200);
   await overlay.waitForSelector('.panel', { state: 'detached', timeout: 5000 });
   await page.waitForSelector('.empty');
   assert.deepEqual([...overlay.errors, ...page.errors], []);
