@@ -24,3 +24,22 @@ function(quorix_add_bench name)
   add_executable(${name} ${B_SOURCES})
   target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark Threads::Threads)
 endfunction()
+
+# quorix_add_npm_test(<name> DIRECTORY <dir> [TIMEOUT <s>] [ENVIRONMENT <list>])
+# The npm test script of a folder outside the C++ tree (the web pages' browser tests, run by Node's
+# test runner against a headless chromium), labelled like the other tests by its folder below cpp/tests.
+# Without npm the test is still registered and fails saying what to install.
+function(quorix_add_npm_test name)
+  cmake_parse_arguments(T "" "DIRECTORY;TIMEOUT;ENVIRONMENT" "" ${ARGN})
+  file(RELATIVE_PATH labels ${PROJECT_SOURCE_DIR}/cpp/tests ${CMAKE_CURRENT_SOURCE_DIR})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  find_program(QUORIX_NPM npm)
+  if(QUORIX_NPM)
+    add_test(NAME ${name} COMMAND ${QUORIX_NPM} test WORKING_DIRECTORY ${T_DIRECTORY})
+  else()
+    add_test(NAME ${name} COMMAND sh -c "echo 'npm not found: run scripts/setup to install node, npm and chromium' >&2; exit 1")
+  endif()
+  set_tests_properties(${name} PROPERTIES LABELS "${labels}" TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${T_ENVIRONMENT}")
+endfunction()

@@ -7,6 +7,7 @@
 #include "serveroptions.h"
 #include "servicelog.h"
 #include "sqlitevotestorage.h"
+#include "staticfiles.h"
 #include "systemclock.h"
 #include "timetextformatter.h"
 #include "tokenauth.h"
@@ -21,6 +22,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 
@@ -62,6 +64,22 @@ std::unique_ptr<VoteStorage> openStorage(const ServerOptions& options, std::stri
     return std::move(folder.storage);
 }
 
+// The overlay and viewer pages from --web-root, else from beside the program or the source tree.
+void servePages(HttpListener& web, const ServerOptions& options)
+{
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    const std::optional<std::filesystem::path> root =
+        options.webRoot.empty() ? StaticFiles::findRoot(program, QUORIX_SOURCE_WEB_DIR)
+                                : std::optional<std::filesystem::path>(options.webRoot);
+    if (!root) {
+        ServiceLog::line("no web pages found (--web-root DIR names them): /overlay and /vote answer 404");
+        return;
+    }
+    web.setPages(StaticFiles(*root));
+    ServiceLog::line("web pages from " + root->string());
+}
+
 // The web face when --http asks for it; null with nothing logged when not asked, null with the reason
 // logged when it cannot listen.
 std::unique_ptr<HttpListener> openWeb(asio::io_context& io, const ServerOptions& options, VoteServer& server,
@@ -80,6 +98,7 @@ std::unique_ptr<HttpListener> openWeb(asio::io_context& io, const ServerOptions&
         return nullptr;
     }
     web->setMetrics(server.metrics());
+    servePages(*web, options);
     return web;
 }
 

@@ -143,6 +143,11 @@ void ServerOptions::addOptionsTo(CLI::App& app)
            "also serve the web face (HTTP API, event streams, viewer WebSocket) on HOST:PORT; port 0 "
            "picks one")
         ->type_name("HOST:PORT");
+    app.add_option("--web-root", webRoot,
+                   "folder the web face serves the overlay and viewer pages from (default: share/quorix/web "
+                   "beside bin/, else the source tree's web/)")
+        ->check(CLI::ExistingDirectory)
+        ->type_name("DIR");
     addNumberOption(app, "--http-max-connections", httpMaxConnections, 1, 1000000, "wants a positive number")
         ->description("web connections served at once; more are answered 503");
     app.add_option_function<std::string>(

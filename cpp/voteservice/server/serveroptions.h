@@ -41,6 +41,8 @@ struct ServerOptions
     std::optional<std::string> httpHost;
     std::uint16_t httpPort = 0;
     std::size_t httpMaxConnections = 1024;
+    // Where the web face takes its pages from; empty: found beside the program (StaticFiles::findRoot).
+    std::string webRoot;
     // The zone history times are written in ("UTC" or an IANA name); empty: the system's own.
     std::string timeZone;
 

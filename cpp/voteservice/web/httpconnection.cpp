@@ -123,6 +123,8 @@ void HttpConnection::dispatch(Request request)
         return write(WebResponse::error(503, "too many connections"));
     }
     const auto target = request.target();
+    if (m_context->pages && StaticFiles::handles(std::string_view(target.data(), target.size())))
+        return servePage(request);
     const WebRoute route =
         WebRouter::route(std::string_view(request.method_string().data(), request.method_string().size()),
                          std::string_view(target.data(), target.size()));
@@ -141,6 +143,25 @@ void HttpConnection::dispatch(Request request)
     if (!query)
         return write(WebResponse::error(400, "malformed query", field));
     dispatchToCore(std::move(request), route, *query);
+}
+
+// The pages and their files need no identity: the page itself asks the API with the link's token.
+void HttpConnection::servePage(const Request& request)
+{
+    if (request.method() != http::verb::get) {
+        WebResponse response = WebResponse::error(405, "method not allowed");
+        response.allow = "GET";
+        return write(std::move(response));
+    }
+    const auto target = request.target();
+    const auto etag = request[http::field::if_none_match];
+    StaticFiles::Reply reply = m_context->pages->serve(std::string_view(target.data(), target.size()),
+                                                       std::string_view(etag.data(), etag.size()));
+    WebResponse response;
+    response.status = static_cast<int>(reply.status);
+    response.body = std::move(reply.body);
+    response.headers = std::move(reply.headers);
+    write(std::move(response));
 }
 
 void HttpConnection::dispatchToCore(Request request, const WebRoute& route, const QueryParameters& query)
@@ -226,6 +247,8 @@ void HttpConnection::write(WebResponse response)
     m_response->set(http::field::cache_control, "no-store");
     if (!response.allow.empty())
         m_response->set(http::field::allow, response.allow);
+    for (const auto& [name, value] : response.headers)
+        m_response->set(name, value);
     m_response->body() = std::move(response.body);
     m_response->keep_alive(m_keepAlive);
     m_response->prepare_payload();

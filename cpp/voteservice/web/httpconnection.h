@@ -38,6 +38,7 @@ private:
     void refuseUnreadable(const boost::system::error_code& ec);
     void dispatch(Request request);
     // Routed and identified requests that go to the core (plain API requests and streams).
+    void servePage(const Request& request);
     void dispatchToCore(Request request, const WebRoute& route, const QueryParameters& query);
     void serveHealth();
     void serveMetrics();

@@ -66,6 +66,11 @@ void HttpListener::stop()
     m_context->clients.shutdownAll();
 }
 
+void HttpListener::setPages(StaticFiles pages)
+{
+    m_context->pages = std::move(pages);
+}
+
 void HttpListener::setMetricsText(std::function<std::string()> metricsText)
 {
     m_context->metricsText = std::move(metricsText);

@@ -37,6 +37,8 @@ public:
     void setMetricsText(std::function<std::string()> metricsText);
     // Serves these figures at /metrics and counts the web face's bytes and cut streams into them.
     void setMetrics(ServiceMetrics& metrics);
+    // The web root the pages are served from (StaticFiles).
+    void setPages(StaticFiles pages);
     std::size_t connectionCount() const { return m_context->clients.size(); }
 
 private:

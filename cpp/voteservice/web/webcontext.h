@@ -5,6 +5,7 @@
 
 #include "clock.h"
 #include "coregateway.h"
+#include "staticfiles.h"
 #include "framejsoncache.h"
 #include "tokenauth.h"
 #include "userrequestbudgets.h"
@@ -38,6 +39,8 @@ struct WebContext
     std::function<std::string()> metricsText;
     // Where the web face counts the bytes it sends and the streams it cuts; null counts nothing.
     ServiceMetrics* metrics = nullptr;
+    // The overlay and viewer pages; unset: their paths answer 404.
+    std::optional<StaticFiles> pages;
 };
 
 } // namespace quorix::service

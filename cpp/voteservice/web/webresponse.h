@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace quorix::service {
 
@@ -18,6 +20,8 @@ struct WebResponse
     std::string contentType = kJson;
     std::string body;
     std::string allow; // 405: the method the path takes
+    // Further headers, set after the defaults (a page's own Cache-Control replaces "no-store").
+    std::vector<std::pair<std::string, std::string>> headers;
 
     static WebResponse json(int status, const FrameJson::Json& body);
     static WebResponse error(int status, const std::string& reason, const std::string& field = {},

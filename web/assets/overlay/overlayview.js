@@ -1,0 +1,131 @@
+// The overlay's one panel: built when a vote appears, updated by every state, faded out when the
+// vote is closed (or a snapshot says there is none). Between votes the stage is empty.
+import { Countdown } from '../shared/countdown.js';
+import { element } from '../shared/dom.js';
+import { countdownText, endedText, kindName, numberText } from '../shared/format.js';
+import { VoteKind, judgeTotal, readVoteState, totalTickets } from '../shared/votemodel.js';
+import { GroupBoard } from './groupboard.js';
+import { JudgeBoard } from './judgeboard.js';
+import { NormalBoard } from './normalboard.js';
+
+const kFadeMs = 900;
+const kCountdownWords = '后停止';
+const kBoards = { [VoteKind.normal]: NormalBoard, [VoteKind.group]: GroupBoard, [VoteKind.judge]: JudgeBoard };
+
+export class OverlayView {
+  constructor(stage) {
+    this.stage = stage;
+    this.panel = null;
+  }
+
+  // One event or snapshot of the stream.
+  apply(message) {
+    if (message.type === 'vote.close') {
+      if (this.panel && (message.voteId === undefined || message.voteId === this.panel.voteId)) this.fadeOut();
+      return;
+    }
+    const state = readVoteState(message);
+    if (state === null) this.fadeOut();
+    else this.show(state);
+  }
+
+  show(state) {
+    if (this.panel && (this.panel.voteId !== state.voteId || this.panel.kind !== state.kind)) this.fadeOut();
+    if (!this.panel) {
+      this.panel = new Panel(state);
+      this.stage.append(this.panel.root);
+    }
+    this.panel.update(state);
+  }
+
+  fadeOut() {
+    if (!this.panel) return;
+    this.panel.leave();
+    this.panel = null;
+  }
+
+  showNotice(words) {
+    this.fadeOut();
+    this.stage.append(element('p', 'notice', words));
+  }
+}
+
+class Panel {
+  constructor(state) {
+    this.voteId = state.voteId;
+    this.kind = state.kind;
+    this.root = element('section', `panel kind-${['normal', 'group', 'judge'][state.kind]}`);
+    this.root.dataset.voteId = String(state.voteId);
+    const header = element('header', 'panel-head');
+    const titles = element('div', 'titles');
+    this.title = element('h1', 'vote-title');
+    titles.append(element('span', 'kind-chip', kindName(state.kind)), this.title);
+    this.clock = element('div', 'clock');
+    this.time = element('span', 'clock-time num');
+    this.clockWords = element('span', 'clock-words');
+    this.clock.append(clockIcon(), this.time, this.clockWords);
+    header.append(titles, this.clock);
+    this.board = new kBoards[state.kind]();
+    this.footer = element('footer', 'panel-foot');
+    this.root.append(header, this.board.root, this.footer);
+    this.countdown = new Countdown((seconds) => {
+      this.time.textContent = countdownText(seconds);
+    });
+    requestAnimationFrame(() => this.root.classList.add('shown'));
+  }
+
+  update(state) {
+    this.title.textContent = state.name;
+    this.board.update(state);
+    this.root.classList.toggle('ended', state.ended);
+    this.showClock(state);
+    this.footer.textContent = footerText(state);
+  }
+
+  showClock(state) {
+    if (state.ended) {
+      this.countdown.stop();
+      this.time.textContent = '';
+      this.clockWords.textContent = endedText(state.kind);
+      this.clock.hidden = false;
+      return;
+    }
+    this.clock.hidden = state.remainingSeconds === 0 && this.countdown.deadline === null;
+    this.clockWords.textContent = kCountdownWords;
+    if (state.remainingSeconds > 0) this.countdown.set(state.remainingSeconds);
+  }
+
+  leave() {
+    this.countdown.stop();
+    this.root.classList.add('leaving');
+    this.root.classList.remove('shown');
+    setTimeout(() => this.root.remove(), kFadeMs);
+  }
+}
+
+function footerText(state) {
+  if (state.kind === VoteKind.judge) {
+    const scored = state.judges.filter((judge) => judge.points > 0).length;
+    return `${state.judges.length} 位评委 · 已打分 ${scored} 位 · 平均 ${average(judgeTotal(state.judges), scored)}`;
+  }
+  return `共 ${numberText(totalTickets(state.options))} 票`;
+}
+
+function average(total, scored) {
+  return scored > 0 ? (total / scored).toFixed(1) : '—';
+}
+
+function clockIcon() {
+  const icon = document.createElementNS('http://www.w3.org/2000/svg', 'svg');
+  icon.setAttribute('viewBox', '0 0 24 24');
+  icon.setAttribute('class', 'clock-icon');
+  icon.setAttribute('aria-hidden', 'true');
+  const face = document.createElementNS(icon.namespaceURI, 'circle');
+  face.setAttribute('cx', '12');
+  face.setAttribute('cy', '13');
+  face.setAttribute('r', '8');
+  const hands = document.createElementNS(icon.namespaceURI, 'path');
+  hands.setAttribute('d', 'M12 9v4l2.5 2.5M9.5 2.5h5');
+  icon.append(face, hands);
+  return icon;
+}

@@ -1,0 +1,51 @@
+// Whether the page's link lets it in, asked once with a plain request before any WebSocket: a browser
+// never sees why an upgrade was refused, but it does see a 401 or 403 here.
+export const Access = Object.freeze({
+  granted: 'granted',
+  badPlace: 'badPlace',
+  missing: 'missing',
+  expired: 'expired',
+  invalid: 'invalid',
+  otherChannel: 'otherChannel',
+  unreachable: 'unreachable',
+});
+
+const kWords = {
+  [Access.badPlace]: '链接地址不完整：缺少频道或子频道号。',
+  [Access.missing]: '链接缺少登录令牌或用户信息，无法参与投票。请从频道里重新打开投票链接。',
+  [Access.expired]: '链接已过期。请从频道里重新打开投票链接。',
+  [Access.invalid]: '链接无效：登录令牌无法通过验证。请从频道里重新打开投票链接。',
+  [Access.otherChannel]: '这个链接不能打开这个频道的投票。请从频道里重新打开投票链接。',
+};
+
+export function accessWords(access) {
+  return kWords[access] ?? '';
+}
+
+function refusal(link, status) {
+  if (status === 403) return Access.otherChannel;
+  if (status === 400) return Access.invalid;
+  if (!link.hasToken) return Access.missing;
+  const expiry = link.tokenExpiry;
+  return expiry !== null && expiry * 1000 <= Date.now() ? Access.expired : Access.invalid;
+}
+
+// { access, state }: state is the vote state JSON when a vote is shown, null otherwise.
+export async function checkAccess(link, fetcher = fetch) {
+  if (!link.placeValid) return { access: Access.badPlace, state: null };
+  if (!link.hasIdentity) return { access: Access.missing, state: null };
+  let response;
+  try {
+    response = await fetcher(link.voteUrl(), { cache: 'no-store' });
+  } catch {
+    return { access: Access.unreachable, state: null };
+  }
+  if (response.status === 400 || response.status === 401 || response.status === 403) {
+    return { access: refusal(link, response.status), state: null };
+  }
+  if (response.status === 200) {
+    const state = await response.json().catch(() => null);
+    return { access: Access.granted, state };
+  }
+  return { access: response.status === 404 ? Access.granted : Access.unreachable, state: null };
+}

@@ -1,0 +1,137 @@
+// The viewer's side of the shown vote: tickets left, clicks counted before the service has answered
+// them, and the corrections its answers bring. The service decides; this only keeps the page honest
+// in between.
+import { resultWords } from '../shared/resultwords.js';
+import { VoteKind, count } from '../shared/votemodel.js';
+
+const kNoTicketsLeft = 11;
+const kOptionFull = 12;
+
+export class Ballot {
+  constructor(viewerUid) {
+    this.viewerUid = viewerUid;
+    this.state = null;
+    this.remaining = 0;
+    this.optionLeft = new Map();
+    this.floors = new Map();
+    this.pending = new Map();
+    this.sentScore = null;
+    this.nextId = 1;
+  }
+
+  // A new vote, or a new run of a vote (another jiFangId), starts from its full allowance until the
+  // service's ticket state says otherwise. Returns true when the state belongs to another run.
+  applyVote(state) {
+    const another = state !== null && (state.voteId !== this.state?.voteId || state.jiFangId !== this.state?.jiFangId);
+    if (state === null || another) this.reset(state);
+    this.state = state;
+    if (state) this.dropReachedFloors();
+    return another;
+  }
+
+  reset(state) {
+    this.remaining = state ? state.perUser : 0;
+    this.optionLeft = new Map((state?.options ?? []).map((option) => [option.id, state.perOption]));
+    this.floors.clear();
+    this.pending.clear();
+    this.sentScore = null;
+  }
+
+  // The service's ticket state: tickets left in all, and the tickets already given per option.
+  applyTickets(message) {
+    if (!this.state || count(message.voteId) !== this.state.voteId) return;
+    this.remaining = count(message.remaining);
+    const used = message.perOption && typeof message.perOption === 'object' ? message.perOption : {};
+    for (const id of this.optionLeft.keys()) {
+      this.optionLeft.set(id, Math.max(0, this.state.perOption - count(used[id])));
+    }
+  }
+
+  get running() {
+    return this.state !== null && !this.state.ended;
+  }
+
+  // The count to show: the broadcast's, or higher while a click of this viewer is not in it yet.
+  countOf(option) {
+    return Math.max(option.count, this.floors.get(option.id) ?? 0);
+  }
+
+  leftFor(optionId) {
+    return Math.min(this.remaining, this.optionLeft.get(optionId) ?? 0);
+  }
+
+  canVote(optionId) {
+    return this.running && this.state.kind !== VoteKind.judge && this.leftFor(optionId) > 0;
+  }
+
+  // The request to send for one ticket on optionId, already counted; null when there is none to give.
+  vote(optionId) {
+    const option = this.state?.options.find((candidate) => candidate.id === optionId);
+    if (!option || !this.canVote(optionId)) return null;
+    this.remaining -= 1;
+    this.optionLeft.set(optionId, this.optionLeft.get(optionId) - 1);
+    this.floors.set(optionId, this.countOf(option) + 1);
+    const id = this.nextId++;
+    this.pending.set(id, { optionId });
+    return { id, type: 'vote', voteId: this.state.voteId, optionId, tickets: 1 };
+  }
+
+  get ownJudge() {
+    if (!this.state || this.state.kind !== VoteKind.judge || this.viewerUid === 0) return null;
+    return this.state.judges.find((judge) => judge.uid === this.viewerUid) ?? null;
+  }
+
+  canScore() {
+    const judge = this.ownJudge;
+    return this.running && judge !== null && judge.points === 0 && this.sentScore === null;
+  }
+
+  score(points) {
+    if (!this.canScore() || !Number.isInteger(points) || points < 1 || points > 5) return null;
+    this.sentScore = points;
+    const id = this.nextId++;
+    this.pending.set(id, { points });
+    return { id, type: 'judgeScore', voteId: this.state.voteId, score: points };
+  }
+
+  pointsOf(judge) {
+    return judge.uid === this.viewerUid && judge.points === 0 && this.sentScore !== null
+      ? this.sentScore
+      : judge.points;
+  }
+
+  // The service's answer to one of this page's requests: null when it is not one of them, else
+  // { ok, words }. A refusal takes the optimistic count back.
+  applyResult(message) {
+    const request = this.pending.get(message.id);
+    if (!request) return null;
+    this.pending.delete(message.id);
+    const code = count(message.result);
+    if (code === 0) return { ok: true, words: resultWords(0) };
+    if (request.points !== undefined) this.sentScore = null;
+    if (request.optionId !== undefined) this.undoVote(request.optionId, code);
+    return { ok: false, words: resultWords(code) };
+  }
+
+  undoVote(optionId, code) {
+    this.remaining = code === kNoTicketsLeft ? 0 : this.remaining + 1;
+    this.optionLeft.set(optionId, code === kOptionFull ? 0 : (this.optionLeft.get(optionId) ?? 0) + 1);
+    const floor = (this.floors.get(optionId) ?? 0) - 1;
+    const option = this.state?.options.find((candidate) => candidate.id === optionId);
+    if (!option || floor <= option.count) this.floors.delete(optionId);
+    else this.floors.set(optionId, floor);
+  }
+
+  // After a reconnection nothing sent before it will be answered; the service's fresh state is the truth.
+  forgetPending() {
+    this.pending.clear();
+    this.floors.clear();
+    this.sentScore = null;
+  }
+
+  dropReachedFloors() {
+    for (const option of this.state.options) {
+      if ((this.floors.get(option.id) ?? 0) <= option.count) this.floors.delete(option.id);
+    }
+  }
+}

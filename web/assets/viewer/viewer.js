@@ -1,0 +1,149 @@
+// The viewer page: checks its link, then takes part in the sub-channel's vote over the session
+// WebSocket and lists the last seven days' votes.
+import { Access, accessWords, checkAccess } from '../shared/access.js';
+import { element } from '../shared/dom.js';
+import { ReconnectingSocket } from '../shared/eventstream.js';
+import { PageLink } from '../shared/pagelink.js';
+import { readVoteState } from '../shared/votemodel.js';
+import { Ballot } from './ballot.js';
+import { readHistory, showHistory } from './historyview.js';
+import { VoteView } from './voteview.js';
+
+const kOkNoticeMs = 2500;
+const kRefusalNoticeMs = 6000;
+
+class ViewerPage {
+  constructor(link) {
+    this.link = link;
+    this.ballot = new Ballot(link.viewerUid);
+    this.connected = false;
+    this.wasEnded = false;
+    this.noticeTimer = null;
+    this.view = new VoteView(document.getElementById('vote'), {
+      onVote: (optionId) => this.send(this.ballot.vote(optionId)),
+      onScore: (points) => this.send(this.ballot.score(points)),
+    });
+    this.socket = new ReconnectingSocket(link.sessionUrl(), {
+      onOpen: () => this.connectedAgain(),
+      onDown: () => this.setConnected(false),
+      onMessage: (message) => this.handle(message),
+      mayRetry: () => this.mayRetry(),
+    });
+  }
+
+  start(firstState) {
+    this.takeState(firstState);
+    this.loadHistory();
+    this.socket.start();
+  }
+
+  send(request) {
+    if (request === null) return;
+    this.socket.send(request);
+    this.render();
+  }
+
+  render() {
+    this.view.render(this.ballot, this.connected);
+  }
+
+  setConnected(connected) {
+    this.connected = connected;
+    const status = document.getElementById('connection');
+    status.textContent = connected ? '' : '连接已断开，正在重新连接…';
+    status.hidden = connected;
+    this.render();
+  }
+
+  async connectedAgain() {
+    this.ballot.forgetPending();
+    this.setConnected(true);
+    const { access, state } = await checkAccess(this.link);
+    if (access === Access.granted) this.takeState(state);
+    this.askTickets();
+  }
+
+  async mayRetry() {
+    const { access } = await checkAccess(this.link);
+    if (access === Access.granted || access === Access.unreachable) return true;
+    showRefusal(access);
+    return false;
+  }
+
+  handle(message) {
+    if (message.type === 'vote') this.takeState(message);
+    else if (message.type === 'close') this.takeClose(message);
+    else if (message.type === 'tickets') {
+      this.ballot.applyTickets(message);
+      this.render();
+    } else if (message.type === 'result') this.takeResult(message);
+    else if (message.type === 'error') this.notify(false, '服务没有接受这个请求，请刷新页面后再试。');
+  }
+
+  takeState(stateJson) {
+    const state = stateJson ? readVoteState(stateJson) : null;
+    if (this.ballot.applyVote(state)) this.askTickets();
+    this.render();
+    const ended = state === null || state.ended;
+    if (ended && !this.wasEnded) this.loadHistory();
+    this.wasEnded = ended;
+  }
+
+  takeClose(message) {
+    if (this.ballot.state && this.ballot.state.voteId === message.voteId) this.takeState(null);
+  }
+
+  askTickets() {
+    if (this.ballot.state) this.socket.send({ type: 'tickets', voteId: this.ballot.state.voteId });
+  }
+
+  takeResult(message) {
+    const outcome = this.ballot.applyResult(message);
+    if (!outcome) return;
+    if (!outcome.ok) this.askTickets();
+    this.notify(outcome.ok, outcome.words);
+    this.render();
+  }
+
+  notify(ok, words) {
+    const notice = document.getElementById('notice');
+    notice.textContent = words;
+    notice.className = `notice ${ok ? 'notice-ok' : 'notice-refused'}`;
+    notice.hidden = false;
+    clearTimeout(this.noticeTimer);
+    this.noticeTimer = setTimeout(() => {
+      notice.hidden = true;
+    }, ok ? kOkNoticeMs : kRefusalNoticeMs);
+  }
+
+  async loadHistory() {
+    const list = document.getElementById('history-list');
+    try {
+      const response = await fetch(this.link.historyUrl(), { cache: 'no-store' });
+      if (!response.ok) throw new Error(String(response.status));
+      showHistory(list, readHistory(await response.json()));
+    } catch {
+      list.replaceChildren(element('li', 'history-empty', '暂时无法读取投票记录。'));
+    }
+  }
+}
+
+// A refused link gets a plain sentence and nothing else: no vote, no buttons, no history.
+function showRefusal(access) {
+  const card = element('div', 'refusal');
+  card.setAttribute('role', 'alert');
+  card.append(element('h2', 'refusal-title', '无法打开投票'), element('p', 'refusal-words', accessWords(access)));
+  document.getElementById('page').replaceChildren(card);
+}
+
+async function main() {
+  const link = new PageLink(window.location);
+  const first = await checkAccess(link);
+  if (first.access !== Access.granted && first.access !== Access.unreachable) {
+    showRefusal(first.access);
+    return;
+  }
+  new ViewerPage(link).start(first.state);
+}
+
+main();

@@ -1,0 +1,149 @@
+import assert from 'node:assert/strict';
+import { after, before, test } from 'node:test';
+import { launch, openPage } from './support/browser.js';
+import { waitForText, waitForTexts, waitForValue } from './support/expect.js';
+import { FakeService, kGoodToken } from './support/fakeservice.js';
+import { groupVote, judgeVote, normalVote } from './support/votes.js';
+
+let browser;
+let service;
+
+before(async () => {
+  browser = await launch();
+  service = await new FakeService().start();
+});
+after(async () => {
+  await browser?.close();
+  await service?.stop();
+});
+
+function overlay(options = '') {
+  return openPage(browser, `${service.origin}/overlay/888/1?token=${kGoodToken}&uid=1${options}`, { width: 1920, height: 1080 });
+}
+
+// "name count share" of every bar, highest rank first.
+function ranking(page) {
+  return page.$$eval('.option-row', (rows) =>
+    rows
+      .sort((a, b) => a.dataset.rank - b.dataset.rank)
+      .map((row) => ['.option-name', '.option-count .num', '.option-share'].map((s) => row.querySelector(s).textContent).join(' ')),
+  );
+}
+
+// The bars' vertical order on screen must follow the ranks.
+function screenOrder(page) {
+  return page.$$eval('.option-row', (rows) =>
+    rows.sort((a, b) => a.getBoundingClientRect().top - b.getBoundingClientRect().top).map((row) => row.dataset.rank),
+  );
+}
+
+test('overlayShowsNothingUntilAVoteRunsThenRanksItsOptions', async () => {
+  service.vote = null;
+  const page = await overlay();
+  await page.waitForTimeout(300);
+  assert.equal(await page.locator('.panel').count(), 0);
+  const background = await page.evaluate(() => getComputedStyle(document.body).backgroundColor);
+  assert.equal(background, 'rgba(0, 0, 0, 0)', 'transparent for the browser source');
+
+  service.push('vote.begin', normalVote({ names: ['甲', '乙', '丙', '丁'], counts: [0, 7, 7, 2] }));
+  await waitForValue(page, ranking, ['乙 7 43.8%', '丙 7 43.8%', '丁 2 12.5%', '甲 0 0%']);
+  await waitForText(page, '.panel-foot', '共 16 票');
+
+  service.push('vote.progress', normalVote({ names: ['甲', '乙', '丙', '丁'], counts: [9, 7, 8, 2] }));
+  await waitForValue(page, ranking, ['甲 9 34.6%', '丙 8 30.8%', '乙 7 26.9%', '丁 2 7.7%']);
+  await waitForValue(page, screenOrder, ['1', '2', '3', '4']);
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
+
+test('groupVoteShowsBothTeamsAndTheirTotals', async () => {
+  service.push('vote.begin', groupVote({ teamA: [['甜甜', 5], ['老王', 3]], teamB: [['阿飞', 6]], names: ['红队', '蓝队'] }));
+  const page = await overlay();
+  await waitForTexts(page, '.team-name', ['红队', '蓝队']);
+  await waitForTexts(page, '.team-total', ['8', '6']);
+  await waitForTexts(page, '.team-a .member-name', ['甜甜', '老王']);
+  await waitForTexts(page, '.team-b .member-count', ['6']);
+  service.push('vote.progress', groupVote({ teamA: [['甜甜', 5], ['老王', 3]], teamB: [['阿飞', 16]] }));
+  await waitForTexts(page, '.team-total', ['8', '16']);
+  await page.close();
+});
+
+test('judgeCardsShowScoresTotalAndAbstainedOnceEnded', async () => {
+  const judges = [[11, '张老师', 5], [12, '李评委', 0], [13, '王导', 3]];
+  service.push('vote.begin', judgeVote({ judges }));
+  const page = await overlay();
+  await waitForTexts(page, '.judge-nick', ['张老师', '李评委', '王导']);
+  await waitForTexts(page, '.judge-word', ['超赞', '打分中...', '还行']);
+  await waitForText(page, '.judge-total-value', '8');
+  service.push('vote.end', judgeVote({ judges, ended: true }));
+  await waitForTexts(page, '.judge-word', ['超赞', '弃权', '还行']);
+  await waitForText(page, '.clock-words', '投票已结束');
+  await page.close();
+});
+
+test('endedStateStaysUntilCloseThenFadesOut', async () => {
+  const cases = [
+    { name: 'normal', state: (ended) => normalVote({ id: 21, counts: [1, 2], ended }), words: '投票已结束' },
+    { name: 'group', state: (ended) => groupVote({ id: 22, teamA: [['a', 1]], teamB: [['b', 2]], ended }), words: '投票已停止' },
+  ];
+  for (const { name, state, words } of cases) {
+    service.push('vote.begin', state(false));
+    const page = await overlay();
+    await waitForText(page, '.clock-words', '后停止');
+    service.push('vote.end', state(true));
+    await waitForText(page, '.clock-words', words);
+    await page.waitForTimeout(1500);
+    assert.equal(await page.locator('.panel.ended').count(), 1, `${name}: ended state stays`);
+    service.close();
+    await page.waitForFunction(() => {
+      const panel = document.querySelector('.panel.leaving');
+      return panel && Number(getComputedStyle(panel).opacity) < 0.9;
+    });
+    await page.waitForSelector('.panel', { state: 'detached', timeout: 3000 });
+    await page.close();
+  }
+});
+
+test('countdownRunsDownBetweenUpdates', async () => {
+  service.push('vote.begin', normalVote({ id: 31, counts: [0], remainingSeconds: 65 }));
+  const page = await overlay();
+  await waitForText(page, '.clock-time', '01:05');
+  await waitForText(page, '.clock-time', '01:03', 3500);
+  await page.close();
+});
+
+test('overlayComesBackAfterTheServiceRestarts', async () => {
+  service.push('vote.begin', normalVote({ id: 41, names: ['甲', '乙'], counts: [1, 2] }));
+  const page = await overlay();
+  await waitForValue(page, ranking, ['乙 2 66.7%', '甲 1 33.3%']);
+  await service.stop();
+  await page.waitForTimeout(700);
+  service.vote = normalVote({ id: 41, names: ['甲', '乙'], counts: [5, 2] });
+  await service.start();
+  await waitForValue(page, ranking, ['甲 5 71.4%', '乙 2 28.6%'], 8000);
+  service.push('vote.progress', normalVote({ id: 41, names: ['甲', '乙'], counts: [5, 9] }));
+  await waitForValue(page, ranking, ['乙 9 64.3%', '甲 5 35.7%']);
+  await page.close();
+});
+
+test('themePositionAndScaleOptionsPlaceThePanel', async () => {
+  service.push('vote.begin', normalVote({ id: 51, counts: [1] }));
+  const cases = [
+    { options: '', corner: 'top-right', theme: 'dark' },
+    { options: '&theme=light&position=bottom-left&scale=0.5', corner: 'bottom-left', theme: 'light', scale: 0.5 },
+    { options: '&position=nowhere&scale=abc', corner: 'top-right', theme: 'dark' },
+  ];
+  for (const c of cases) {
+    const page = await overlay(c.options);
+    await page.waitForSelector('.panel.shown');
+    await page.waitForTimeout(900);
+    const box = await page.$eval('.panel', (panel) => panel.getBoundingClientRect().toJSON());
+    const theme = await page.evaluate(() => document.documentElement.dataset.theme);
+    assert.equal(theme, c.theme, c.options);
+    const [vertical, horizontal] = c.corner.split('-');
+    assert.equal(vertical === 'top' ? box.top < 540 : box.bottom > 540, true, `${c.options}: ${vertical}`);
+    assert.equal(horizontal === 'left' ? box.left < 960 : box.right > 960, true, `${c.options}: ${horizontal}`);
+    if (c.scale) assert.ok(Math.abs(box.width - 600 * c.scale) < 2, `${c.options}: scaled width ${box.width}`);
+    await page.close();
+  }
+});

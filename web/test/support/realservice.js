@@ -1,0 +1,120 @@
+// A real quorix-voted for the pages to talk to: started with a secret, its host transport and its web
+// face on free loopback ports, and a manager connected over the host transport to create votes
+// (the web API has no create) while the pages and the API do the rest.
+import { execFileSync, spawn } from 'node:child_process';
+import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
+import net from 'node:net';
+import os from 'node:os';
+import path from 'node:path';
+import { randomBytes } from 'node:crypto';
+
+export const kChannel = 888;
+export const kSub = 1;
+const kHelloMajor = 1;
+const kHello = 1;
+const kWelcome = 2;
+
+function u32(value) {
+  const bytes = Buffer.alloc(4);
+  bytes.writeUInt32LE(value);
+  return bytes;
+}
+
+function varstr(text) {
+  const bytes = Buffer.from(text, 'utf8');
+  const length = Buffer.alloc(2);
+  length.writeUInt16LE(bytes.length);
+  return Buffer.concat([length, bytes]);
+}
+
+function frame(major, minor, payload) {
+  const head = Buffer.alloc(10);
+  head.writeUInt32LE(major, 0);
+  head.writeUInt32LE(minor, 4);
+  head.writeUInt16LE(payload.length, 8);
+  return Buffer.concat([u32(10 + payload.length), head, payload]);
+}
+
+export class RealService {
+  constructor(votedPath, wirePath) {
+    this.voted = votedPath;
+    this.wire = wirePath;
+    this.dir = mkdtempSync(path.join(os.tmpdir(), 'quorix-pages-'));
+    this.secret = path.join(this.dir, 'secret');
+    writeFileSync(this.secret, `${randomBytes(32).toString('hex')}\n`, { mode: 0o600 });
+  }
+
+  async start() {
+    this.process = spawn(this.voted, ['--listen', '127.0.0.1:0', '--http', '127.0.0.1:0', '--memory', '--secret-file', this.secret]);
+    let log = '';
+    await new Promise((resolve, reject) => {
+      const timer = setTimeout(() => reject(new Error(`quorix-voted did not start:\n${log}`)), 10000);
+      const read = (chunk) => {
+        log += chunk;
+        const tcp = /listening on 127\.0\.0\.1:(\d+)/.exec(log);
+        const web = /http listening on 127\.0\.0\.1:(\d+)/.exec(log);
+        if (tcp && web) {
+          clearTimeout(timer);
+          this.tcpPort = Number(tcp[1]);
+          this.origin = `http://127.0.0.1:${web[1]}`;
+          resolve();
+        }
+      };
+      this.process.stdout.on('data', read);
+      this.process.stderr.on('data', read);
+      this.process.on('exit', (code) => reject(new Error(`quorix-voted exited with ${code}:\n${log}`)));
+    });
+    return this;
+  }
+
+  async stop() {
+    this.manager?.destroy();
+    if (this.process && this.process.exitCode === null) {
+      const exited = new Promise((resolve) => this.process.once('exit', resolve));
+      this.process.kill('SIGTERM');
+      await exited;
+    }
+    rmSync(this.dir, { recursive: true, force: true });
+  }
+
+  token({ uid, imid = uid, role = 0 }) {
+    const args = ['token', '--secret-file', this.secret, '--uid', uid, '--imid', imid, '--role', role, '--channel', kChannel];
+    return execFileSync(this.voted, args.map(String), { encoding: 'utf8' }).trim();
+  }
+
+  // The query a page or an API request of this user carries.
+  query(user) {
+    const { uid, imid = uid, role = 0 } = user;
+    return `uid=${uid}&imid=${imid}&role=${role}&token=${encodeURIComponent(this.token(user))}`;
+  }
+
+  async api(method, pathAndQuery, user) {
+    const separator = pathAndQuery.includes('?') ? '&' : '?';
+    const response = await fetch(`${this.origin}/api/v1${pathAndQuery}${separator}${this.query(user)}`, { method });
+    return { status: response.status, body: await response.json() };
+  }
+
+  // A manager's host-transport session; resolves once the service has welcomed it.
+  async connectManager(user) {
+    const socket = net.connect(this.tcpPort, '127.0.0.1');
+    const hello = Buffer.concat([
+      u32(user.uid), u32(user.uid), varstr('主持人'), u32(user.role), u32(kChannel), u32(kSub), varstr(this.token(user)),
+    ]);
+    await new Promise((resolve, reject) => {
+      socket.once('error', reject);
+      socket.once('connect', resolve);
+    });
+    socket.write(frame(kHelloMajor, kHello, hello));
+    const welcome = await new Promise((resolve) => socket.once('data', resolve));
+    if (welcome.readUInt32LE(8) !== kWelcome || welcome.readUInt32LE(14) !== 0) throw new Error('WELCOME refused');
+    socket.on('data', () => {});
+    this.manager = socket;
+  }
+
+  // Sends one vote message, given as quorix-wire's JSON, over the manager's session.
+  sendAsManager(message) {
+    const hex = execFileSync(this.wire, ['encode'], { input: JSON.stringify(message), encoding: 'utf8' }).trim();
+    const bytes = Buffer.from(hex, 'hex');
+    this.manager.write(Buffer.concat([u32(bytes.length), bytes]));
+  }
+}

@@ -1,0 +1,172 @@
+import assert from 'node:assert/strict';
+import { after, before, beforeEach, test } from 'node:test';
+import { launch, openPage } from './support/browser.js';
+import { waitForText, waitForTexts, waitForValue } from './support/expect.js';
+import { FakeService, kGoodToken } from './support/fakeservice.js';
+import { groupVote, judgeVote, normalVote } from './support/votes.js';
+
+let browser;
+let service;
+
+before(async () => {
+  browser = await launch();
+  service = await new FakeService().start();
+});
+after(async () => {
+  await browser?.close();
+  await service?.stop();
+});
+beforeEach(() => {
+  service.received = [];
+  service.tickets = null;
+  service.history = [];
+  service.answer = () => ({ result: 0 });
+});
+
+function viewer(query = `token=${kGoodToken}&uid=9`, width = 1280) {
+  return openPage(browser, `${service.origin}/vote/888/1?${query}`, { width, height: 800 });
+}
+
+const counts = (page) => page.$$eval('.option .count', (nodes) => nodes.map((node) => node.textContent));
+const votesSent = () => service.received.filter((message) => message.type === 'vote');
+
+test('viewerSeesTheVoteWithTicketsLeftAndHistory', async () => {
+  service.history = [
+    { name: '上周的投票', voteType: 0, timeText: '2026-12-03 20:00:00', adminNick: '主持人', options: { 0: '甲', 1: '乙' }, optionTickets: { 0: 3, 1: 4 } },
+  ];
+  service.push('vote.begin', normalVote({ names: ['甲', '乙'], counts: [2, 5], perUser: 3, perOption: 2, remainingSeconds: 30 }));
+  service.tickets = { remaining: 1, perOption: { 1: 2 } };
+  const page = await viewer();
+  await waitForText(page, '.vote-title', '最佳主播');
+  await waitForText(page, '.allowance', '每项可投 2 票，还剩 1 票。');
+  await waitForText(page, '.clock-words', '后停止');
+  await waitForTexts(page, '.rank', ['2', '1'], 3000);
+  assert.deepEqual(await page.$$eval('.vote-button', (buttons) => buttons.map((b) => [b.getAttribute('aria-label'), b.disabled])), [
+    ['给「甲」投一票', false],
+    ['给「乙」投一票（已投满）', true],
+  ]);
+  await waitForText(page, '.history-name', '上周的投票');
+  await waitForTexts(page, '.history-options .num', ['3 票', '4 票']);
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
+
+test('clickCountsAtOnceAndTheAnswerCorrectsIt', async () => {
+  const cases = [
+    { name: 'accepted', result: 0, shownAfter: ['3', '5'], words: '已投出', remaining: '还剩 2 票' },
+    { name: 'no tickets left', result: 11, shownAfter: ['2', '5'], words: '你的票已经投完了', remaining: '还剩 0 票' },
+    { name: 'too many requests', result: 19, shownAfter: ['2', '5'], words: '操作太频繁，请稍后再试', remaining: '还剩 3 票' },
+    { name: 'vote not running', result: 10, shownAfter: ['2', '5'], words: '投票已结束或尚未开始', remaining: '还剩 3 票' },
+  ];
+  for (const c of cases) {
+    service.push('vote.begin', normalVote({ id: 60 + c.result, names: ['甲', '乙'], counts: [2, 5], perUser: 3, perOption: 3 }));
+    const page = await viewer();
+    await waitForValue(page, counts, ['2', '5']);
+    const held = [];
+    service.answer = (request) => {
+      held.push(request);
+      return { result: null };
+    };
+    await page.getByRole('button', { name: '给「甲」投一票' }).click();
+    await waitForValue(page, counts, ['3', '5'], 1000);
+    assert.equal(held.length, 1, `${c.name}: one request`);
+    assert.deepEqual({ ...held[0], id: 0 }, { id: 0, type: 'vote', voteId: 60 + c.result, optionId: 0, tickets: 1 });
+    service.reply(held[0], c.result);
+    await waitForValue(page, counts, c.shownAfter, 3000);
+    await waitForText(page, '#notice', c.words);
+    await page.waitForFunction((want) => document.querySelector('.allowance').textContent.includes(want), c.remaining);
+    await page.close();
+  }
+});
+
+test('anAcceptedClickStaysUntilTheBroadcastCountsIt', async () => {
+  service.push('vote.begin', normalVote({ id: 70, names: ['甲', '乙'], counts: [2, 5], perUser: 3, perOption: 3 }));
+  const page = await viewer();
+  await waitForValue(page, counts, ['2', '5']);
+  await page.getByRole('button', { name: '给「甲」投一票' }).click();
+  await waitForText(page, '#notice', '已投出');
+  service.push('vote.progress', normalVote({ id: 70, names: ['甲', '乙'], counts: [2, 6], perUser: 3, perOption: 3 }));
+  await waitForValue(page, counts, ['3', '6']);
+  service.push('vote.progress', normalVote({ id: 70, names: ['甲', '乙'], counts: [4, 6], perUser: 3, perOption: 3 }));
+  await waitForValue(page, counts, ['4', '6']);
+  await page.close();
+});
+
+test('groupMembersAndJudgeScoresAreVotedFromTheKeyboard', async () => {
+  service.push('vote.begin', groupVote({ id: 80, teamA: [['甜甜', 1]], teamB: [['阿飞', 2]] }));
+  let page = await viewer();
+  await waitForTexts(page, '.team-name', ['红队', '蓝队']);
+  await page.getByRole('button', { name: '给「阿飞」投一票' }).focus();
+  await page.keyboard.press('Enter');
+  await waitForTexts(page, '.team-total', ['1', '3']);
+  assert.deepEqual(votesSent().map((m) => m.optionId), [1]);
+  await page.close();
+
+  service.push('vote.begin', judgeVote({ id: 81, judges: [[8, '张老师', 4], [9, '我', 0]] }));
+  page = await viewer();
+  await waitForTexts(page, '.judge-word', ['很好', '打分中...']);
+  await page.getByRole('button', { name: '打分' }).press('Enter');
+  await waitForText(page, '.score-hint', '请选择要打的分数');
+  await page.getByLabel('5 分，超赞').check();
+  await page.keyboard.press('Tab');
+  await page.keyboard.press('Enter');
+  await waitForTexts(page, '.judge-word', ['很好', '超赞']);
+  await waitForText(page, '.judge-total', '总分：9');
+  assert.equal(await page.locator('.score-picker').count(), 0, 'one score per judge');
+  assert.deepEqual(service.received.filter((m) => m.type === 'judgeScore').map((m) => m.score), [5]);
+  await page.close();
+
+  page = await viewer(`token=${kGoodToken}&uid=7`);
+  await waitForTexts(page, '.judge-word', ['很好', '打分中...']);
+  assert.equal(await page.locator('.score-picker').count(), 0, 'no picker for a viewer who is not a judge');
+  await page.close();
+});
+
+test('aBadLinkSaysSoAndOffersNothingToClick', async () => {
+  service.push('vote.begin', normalVote({ id: 90, counts: [1, 2] }));
+  const cases = [
+    { name: 'nothing', query: '', words: /缺少登录令牌或用户信息/ },
+    { name: 'missing token', query: 'uid=9', words: /缺少登录令牌/ },
+    { name: 'forged', query: 'token=4102444800.forged&uid=9', words: /链接无效/ },
+    { name: 'expired', query: 'token=1000000000.0123456789abcdef&uid=9', words: /链接已过期/ },
+    { name: 'token without uid', query: `token=${kGoodToken}`, words: /缺少登录令牌或用户信息/ },
+  ];
+  for (const c of cases) {
+    const page = await viewer(c.query);
+    await page.waitForSelector('.refusal');
+    assert.match(await page.textContent('.refusal'), c.words, c.name);
+    const clickable = await page.$$eval('button, a[href], input, select, textarea, [tabindex]', (nodes) => nodes.length);
+    assert.equal(clickable, 0, `${c.name}: nothing to click`);
+    await page.close();
+  }
+});
+
+test('layoutFitsFrom320To1280WithoutHorizontalScrolling', async () => {
+  const long = '一个特别特别长的选项名字用来检查换行是否正常工作'.repeat(2);
+  service.push('vote.begin', normalVote({ id: 95, names: [long, '乙', '丙'], counts: [12345, 2, 3] }));
+  service.history = [{ name: long, voteType: 1, timeText: '2026-12-03 20:00:00', adminNick: long, options: { 0: long }, optionTickets: { 0: 3 } }];
+  for (const width of [320, 1280]) {
+    const page = await viewer(undefined, width);
+    await waitForValue(page, counts, ['12,345', '2', '3']);
+    await page.waitForSelector('.history-item');
+    const overflow = await page.evaluate(() => document.documentElement.scrollWidth - document.documentElement.clientWidth);
+    assert.equal(overflow, 0, `${width}px: no horizontal overflow`);
+    const buttons = await page.$$eval('.vote-button', (nodes) => nodes.map((node) => node.getBoundingClientRect().right));
+    assert.ok(buttons.every((right) => right <= width), `${width}px: buttons inside the page`);
+    await page.close();
+  }
+});
+
+test('viewerComesBackAfterTheServiceRestarts', async () => {
+  service.push('vote.begin', normalVote({ id: 99, names: ['甲', '乙'], counts: [1, 1] }));
+  const page = await viewer();
+  await waitForValue(page, counts, ['1', '1']);
+  await service.stop();
+  await waitForText(page, '#connection', '连接已断开，正在重新连接…');
+  assert.equal(await page.locator('.vote-button:enabled').count(), 0, 'no click while nobody listens');
+  service.vote = normalVote({ id: 99, names: ['甲', '乙'], counts: [4, 1] });
+  await service.start();
+  await waitForValue(page, counts, ['4', '1'], 8000);
+  assert.equal(await page.locator('.vote-button:enabled').count(), 2);
+  await page.close();
+});

@@ -1,0 +1,63 @@
+import assert from 'node:assert/strict';
+import { test } from 'node:test';
+import { backoffDelay } from '../assets/shared/eventstream.js';
+import { countdownText, endedText, percentText } from '../assets/shared/format.js';
+import { resultWords } from '../assets/shared/resultwords.js';
+import { VoteKind, rankOptions, readVoteState, teamsOf } from '../assets/shared/votemodel.js';
+import { groupVote, normalVote } from './support/votes.js';
+
+const ids = (options) => options.map((option) => option.id);
+
+test('ranking follows the desktop window, ties included', () => {
+  const cases = [
+    { name: 'two equal', counts: [5, 5], order: [1, 0] },
+    { name: 'three equal', counts: [3, 3, 3], order: [1, 0, 2] },
+    { name: 'tie behind lower', counts: [1, 4, 4], order: [1, 2, 0] },
+    { name: 'zero first, tie second', counts: [0, 7, 7, 2], order: [1, 2, 3, 0] },
+    { name: 'already sorted', counts: [2, 1], order: [0, 1] },
+    { name: 'all zero, ten options', counts: Array(10).fill(0), order: [1, 7, 9, 2, 6, 3, 8, 4, 5, 0] },
+    { name: 'ten mixed', counts: [3, 1, 4, 1, 5, 9, 2, 6, 5, 3], order: [5, 7, 4, 8, 2, 9, 0, 6, 3, 1] },
+    { name: 'three pairs', counts: [2, 2, 1, 1, 3, 3], order: [4, 5, 1, 0, 3, 2] },
+  ];
+  for (const { name, counts, order } of cases) {
+    assert.deepEqual(ids(rankOptions(readVoteState(normalVote({ counts })).options)), order, name);
+  }
+});
+
+test('hostile or partial states read as safe values', () => {
+  const cases = [
+    { name: 'no vote', message: { type: 'snapshot', vote: null }, check: (s) => s === null },
+    { name: 'vote not an object', message: { vote: 'x' }, check: (s) => s === null },
+    { name: 'negative and fractional counts are 0', message: { vote: { options: { 0: 'a', 1: 'b' }, optionTickets: { 0: -4, 1: 2.5 } } }, check: (s) => s.options.every((o) => o.count === 0) },
+    { name: 'missing count is 0', message: { vote: { options: { 0: 'a' } } }, check: (s) => s.options[0].count === 0 },
+    { name: 'unknown kind is normal', message: { vote: { voteType: 9 } }, check: (s) => s.kind === VoteKind.normal },
+    { name: 'markup stays text', message: { vote: { name: '<b>x</b>', options: { 0: 7 } } }, check: (s) => s.name === '<b>x</b>' && s.options[0].name === '' },
+    { name: 'judge points above 5 are capped', message: { vote: { voteType: 2, judgeOrder: { 0: 4 }, judges: { 4: { nick: 'j', points: 99 } } } }, check: (s) => s.judges[0].points === 5 },
+    { name: 'ended status', message: { status: 'ended', vote: {} }, check: (s) => s.ended },
+  ];
+  for (const { name, message, check } of cases) assert.ok(check(readVoteState(message)), name);
+});
+
+test('group members fall into their teams with team totals', () => {
+  const state = readVoteState(groupVote({ teamA: [['a1', 3], ['a2', 4]], teamB: [['b1', 10]] }));
+  const [a, b] = teamsOf(state);
+  assert.deepEqual([a.name, a.total, ids(a.members)], ['红队', 7, [0, 1]]);
+  assert.deepEqual([b.name, b.total, ids(b.members)], ['蓝队', 10, [2]]);
+});
+
+test('texts: countdown, shares, ended words, result words', () => {
+  assert.deepEqual([0, 5, 65, 600, 6000, -3].map(countdownText), ['00:00', '00:05', '01:05', '10:00', '100:00', '00:00']);
+  assert.deepEqual([[1, 3], [0, 0], [2, 2], [1, 8]].map(([p, w]) => percentText(p, w)), ['33.3%', '0%', '100%', '12.5%']);
+  assert.deepEqual([VoteKind.normal, VoteKind.group, VoteKind.judge].map(endedText), ['投票已结束', '投票已停止', '投票已结束']);
+  for (let code = 2; code <= 21; code += 1) {
+    if (code !== 5) assert.doesNotMatch(resultWords(code), /代码/, `code ${code} has words`);
+  }
+  assert.match(resultWords(99), /99/);
+});
+
+test('reconnection waits double up to a ceiling, with bounded jitter', () => {
+  const middle = () => 0.5;
+  assert.deepEqual([0, 1, 2, 3, 10, 50].map((n) => backoffDelay(n, middle)), [500, 1000, 2000, 4000, 15000, 15000]);
+  assert.equal(backoffDelay(0, () => 0), 400);
+  assert.equal(backoffDelay(0, () => 1), 600);
+});
