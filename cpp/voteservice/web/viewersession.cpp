@@ -1,5 +1,6 @@
 #include "viewersession.h"
 
+#include "resultcode.h"
 #include "resultwords.h"
 
 #include <quorix/protocol/jsontext.h>
@@ -127,8 +128,8 @@ void ViewerSession::answerTickets(const Json& body)
     const Asked asked = std::move(m_asked.front());
     m_asked.pop_front();
     const std::uint32_t state = body.value("state", 0u);
-    if (state != 0) {
-        // Refused: the code travels in aux1.
+    if (state == kTicketStateRefused) {
+        // Refused: the code travels in aux1. Any other state is a ticket state (2: full allowance).
         const std::uint32_t result = body.value("aux1", 0u);
         Json message = Json::object();
         message["type"] = "result";
