@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Plays a whole channel's vote session against real processes and checks every step.
 
-Starts quorix-voted on a free loopback port with a secret, and three tovo-host processes in one
-channel and sub-channel (a manager and two viewers, each with its own token), then drives them
-through their automation sockets: a normal vote created in the editor, a group vote started from
+Starts quorix-voted on a free loopback port with a secret and its web face, and three tovo-host
+processes in one channel and sub-channel (a manager and two viewers, each with its own token), then
+drives them through their automation sockets: a normal vote created in the editor (followed on the
+web face's event stream and voted on by a web viewer through /session), a group vote started from
 its editor, a judge vote scored twice (once with an abstention), a sub-channel switch during a vote,
 the history for the manager and for a viewer, and a restart of the vote service.
 
@@ -22,6 +23,11 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.parse
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "cpp", "tests",
+                                "support", "python"))
+from websocketclient import WebSocketListener  # noqa: E402
 
 CHANNEL = 888
 SUBCHANNEL = 1
@@ -67,7 +73,7 @@ def free_port():
 
 
 class Service:
-    """quorix-voted with a secret, on a fixed loopback port so a restart keeps the address."""
+    """quorix-voted with a secret and its web face, on fixed loopback ports so a restart keeps them."""
 
     def __init__(self, bin_dir, run_dir):
         self.program = os.path.join(bin_dir, "quorix-voted")
@@ -75,6 +81,7 @@ class Service:
         with open(os.open(self.secret_file, os.O_WRONLY | os.O_CREAT, 0o600), "w") as out:
             out.write(secrets.token_hex(32) + "\n")
         self.port = free_port()
+        self.http_port = free_port()
         self.log_path = os.path.join(run_dir, "service.log")
         self.process = None
 
@@ -86,6 +93,7 @@ class Service:
     def start(self):
         log = open(self.log_path, "a")
         self.process = subprocess.Popen([self.program, "--listen", "127.0.0.1:%d" % self.port, "--memory",
+                                         "--http", "127.0.0.1:%d" % self.http_port,
                                          "--secret-file", self.secret_file], stdout=log, stderr=log)
         log.close()
         wait_until(self._accepts, 10, "quorix-voted accepts connections on port %d" % self.port)
@@ -208,6 +216,8 @@ class Host:
 MANAGER = {"uid": 10001, "imid": 90001, "nick": "频道管理员", "role": 255}
 VIEWER_A = {"uid": 20001, "imid": 90002, "nick": "观众甲", "role": 20}
 VIEWER_B = {"uid": 20002, "imid": 90003, "nick": "观众乙", "role": 20}
+# A viewer in a browser: the /session WebSocket of the service's web face.
+VIEWER_WEB = {"uid": 20003, "imid": 90004, "nick": "网页观众", "role": 20}
 
 NORMAL_OPTIONS = ["一号歌手", "二号歌手", "三号歌手", "四号歌手"]
 GROUP_A = ["红队一号", "红队二号"]
@@ -223,6 +233,8 @@ class Scenario:
         self.run_dir = run_dir
         self.service = Service(bin_dir, run_dir)
         self.hosts = {}
+        self.events = None  # the sub-channel's event stream on the web face
+        self.web_viewer = None
         self.shots = 0
         self.report = []
 
@@ -294,6 +306,38 @@ class Scenario:
         for host in hosts:
             wait_until(lambda: self.normal_counts(host) == expected, timeout,
                        "%s: normal vote counts %s (they are %s)" % (host.name, expected, self.normal_counts(host)))
+
+    def web_target(self, path, identity, **extra):
+        parameters = {"uid": identity["uid"], "imid": identity["imid"], "role": identity["role"],
+                      "nick": identity["nick"], "sub": SUBCHANNEL, "token": self.service.token(identity)}
+        parameters.update(extra)
+        return path + "?" + urllib.parse.urlencode(parameters)
+
+    def open_web_watchers(self):
+        port = self.service.http_port
+        try:
+            self.events = WebSocketListener(port, self.web_target("/api/v1/channels/%d/events" % CHANNEL, VIEWER_A))
+            self.web_viewer = WebSocketListener(port, self.web_target("/api/v1/session", VIEWER_WEB, channel=CHANNEL))
+        except AssertionError as error:
+            raise StepFailed("the web face refused a WebSocket: %s" % error)
+
+    def close_web_watchers(self):
+        for listener in (self.events, self.web_viewer):
+            if listener:
+                listener.close()
+        self.events = self.web_viewer = None
+
+    def expect_event(self, listener, matches, what, timeout=10):
+        try:
+            return listener.wait_for(matches, timeout, what)
+        except AssertionError as error:
+            raise StepFailed(str(error))
+
+    def web_counts(self, message):
+        """{option text: count} of a vote state on the web face."""
+        vote = message.get("vote") or {}
+        tickets = vote.get("optionTickets", {})
+        return {text: str(tickets.get(key, 0)) for key, text in vote.get("options", {}).items()}
 
     def vote_normal(self, host, option):
         host.click(NORMAL, "Button%d" % option)
@@ -390,6 +434,7 @@ class Scenario:
         self.shot(self.manager, MANAGEMENT, "vote-list-one-vote")
 
     def step_normal_vote_started_from_list(self):
+        self.open_web_watchers()
         self.click_row(0, "开启", "停止")
         for viewer in self.viewers:
             self.expect_shown(viewer, NORMAL)
@@ -397,8 +442,12 @@ class Scenario:
             self.expect_text(viewer, NORMAL, "Ticket", "3")
         self.expect_shown(self.manager, NORMAL)
         self.expect_normal_counts(self.everyone(), {text: "0" for text in NORMAL_OPTIONS})
+        named = lambda kind: lambda m: m.get("type") == kind and (m.get("vote") or {}).get("name") == "最佳歌手"
+        self.expect_event(self.events, named("vote.begin"), "vote.begin of 最佳歌手 on the event stream")
+        self.expect_event(self.web_viewer, named("vote"), "the running vote on the web viewer's /session")
         self.note("the normal vote window came up for the manager who started it and for both viewers, "
-                  "the viewers with 3 tickets; every count 0")
+                  "the viewers with 3 tickets; every count 0; the web face's event stream had vote.begin and "
+                  "the web viewer's /session the running vote")
         self.shot(self.manager, MANAGEMENT, "vote-list-running")
         self.shot(self.hosts["viewerA"], NORMAL, "viewerA-normal-vote-open")
 
@@ -408,15 +457,30 @@ class Scenario:
             self.vote_normal(a, option)
         for option in (1, 1, 3, 3):  # the last one exceeds the three tickets a person has
             self.vote_normal(b, option)
-        expected = {NORMAL_OPTIONS[0]: "2", NORMAL_OPTIONS[1]: "3", NORMAL_OPTIONS[2]: "0", NORMAL_OPTIONS[3]: "1"}
+        self.vote_on_the_web(NORMAL_OPTIONS[2])
+        expected = {NORMAL_OPTIONS[0]: "2", NORMAL_OPTIONS[1]: "3", NORMAL_OPTIONS[2]: "1", NORMAL_OPTIONS[3]: "1"}
         self.expect_normal_counts(self.everyone(), expected)
+        self.expect_event(self.events, lambda m: m.get("type") == "vote.progress" and self.web_counts(m) == expected,
+                          "vote.progress with the counts %s" % expected)
         for viewer in self.viewers:
             self.expect_text(viewer, NORMAL, "Ticket", "0")
-        self.note("counts reached everyone: %s; both viewers have 0 tickets left" % expected)
+        self.note("counts reached everyone, the desktop windows and the event stream: %s; both desktop viewers "
+                  "have 0 tickets left" % expected)
         self.shot(self.hosts["viewerB"], NORMAL, "viewerB-normal-vote-counted")
+
+    def vote_on_the_web(self, option_text):
+        """The web viewer spends one ticket on the option through /session; the service must accept it."""
+        vote = self.expect_event(self.web_viewer, lambda m: m.get("type") == "vote", "the running vote")["vote"]
+        option_id = next(int(key) for key, text in vote["options"].items() if text == option_text)
+        self.web_viewer.send({"id": 1, "type": "vote", "voteId": vote["voteId"], "optionId": option_id, "tickets": 1})
+        answer = self.expect_event(self.web_viewer, lambda m: m.get("type") == "result" and m.get("id") == 1,
+                                   "the answer to the web viewer's vote")
+        if answer.get("result") != 0:
+            raise StepFailed("the web viewer's vote was refused: %s" % answer)
 
     def step_normal_vote_stopped_and_closed(self):
         self.click_row(0, "停止", "关闭")
+        self.expect_event(self.events, lambda m: m.get("type") == "vote.end", "vote.end on the event stream")
         for viewer in self.viewers:
             self.expect_text(viewer, NORMAL, "Timer", "投票已结束")
             self.expect_text(viewer, NORMAL, "TicketRecord", "投票记录")
@@ -424,7 +488,11 @@ class Scenario:
         self.click_row(0, "关闭", "开启")
         for host in self.everyone():
             self.expect_shown(host, NORMAL, False)
-        self.note("stopped: viewers read 投票已结束; closed: every normal window hidden, row reads 开启 again")
+        self.expect_event(self.events, lambda m: m.get("type") == "vote.close", "vote.close on the event stream")
+        self.expect_event(self.web_viewer, lambda m: m.get("type") == "close", "the close on the web viewer's /session")
+        self.close_web_watchers()
+        self.note("stopped: viewers read 投票已结束; closed: every normal window hidden, row reads 开启 again; "
+                  "the event stream had vote.end and vote.close, the web viewer the close")
 
     def step_group_vote_started_from_editor(self):
         self.open_main_page()
@@ -564,7 +632,7 @@ class Scenario:
             rows.append((name, host.text(window, "%s/TICKETS_LABEL[%d]" % (list_name, len(rows)))))
 
     def expect_history(self, host, window, list_name):
-        expected = [("评委打分", "3"), ("评委打分", "9"), ("红蓝对决", "6"), ("最佳歌手", "6")]
+        expected = [("评委打分", "3"), ("评委打分", "9"), ("红蓝对决", "6"), ("最佳歌手", "7")]
         wait_until(lambda: self.history_rows(host, window, list_name) == expected, 10,
                    "%s: history %s (it is %s)" % (host.name, expected, self.history_rows(host, window, list_name)))
         return expected
@@ -678,6 +746,7 @@ class Scenario:
                 continue
 
     def stop_everything(self):
+        self.close_web_watchers()
         for host in self.hosts.values():
             status = host.quit()
             if status not in (0, None):

@@ -8,9 +8,7 @@ usage: http_contract_test.py --voted PATH --wire PATH --openapi PATH
 """
 
 import argparse
-import base64
 import csv
-import hashlib
 import io
 import json
 import os
@@ -26,6 +24,9 @@ import unittest
 import urllib.error
 import urllib.parse
 import urllib.request
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support", "python"))
+from websocketclient import WebSocketClient  # noqa: E402
 
 import jsonschema
 import yaml
@@ -190,75 +191,6 @@ class HostClient:
                 decoded = subprocess.run([ARGS.wire, "decode", "--hex", frame.hex()], check=True,
                                          capture_output=True, text=True).stdout
                 return json.loads(decoded)["body"]
-
-    def close(self):
-        self.sock.close()
-
-
-class WebSocketClient:
-    """Just enough of RFC 6455 for the tests: the handshake, masked text frames out, frames in."""
-
-    GUID = "258EAFA5-E914-47DA-95CA-C5AB0DC85B11"
-
-    def __init__(self, port, target):
-        self.sock = socket.create_connection(("127.0.0.1", port), timeout=5)
-        key = base64.b64encode(os.urandom(16)).decode()
-        self.sock.sendall((f"GET {target} HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\nUpgrade: websocket\r\n"
-                           f"Connection: Upgrade\r\nSec-WebSocket-Key: {key}\r\n"
-                           "Sec-WebSocket-Version: 13\r\n\r\n").encode())
-        self.buffer = b""
-        while b"\r\n\r\n" not in self.buffer:
-            self.buffer += self._recv()
-        head, self.buffer = self.buffer.split(b"\r\n\r\n", 1)
-        lines = head.decode("latin-1").split("\r\n")
-        assert lines[0].startswith("HTTP/1.1 101"), lines[0]
-        headers = {name.lower(): value.strip() for name, _, value in (line.partition(":") for line in lines[1:])}
-        accept = base64.b64encode(hashlib.sha1((key + self.GUID).encode()).digest()).decode()
-        assert headers.get("sec-websocket-accept") == accept, headers
-
-    def _recv(self):
-        chunk = self.sock.recv(65536)
-        if not chunk:
-            raise AssertionError("the service closed the WebSocket connection")
-        return chunk
-
-    def _take(self, n):
-        while len(self.buffer) < n:
-            self.buffer += self._recv()
-        taken, self.buffer = self.buffer[:n], self.buffer[n:]
-        return taken
-
-    def send(self, message):
-        payload = json.dumps(message).encode()
-        header = bytes([0x81])
-        if len(payload) < 126:
-            header += bytes([0x80 | len(payload)])
-        else:
-            header += bytes([0x80 | 126]) + struct.pack(">H", len(payload))
-        mask = os.urandom(4)
-        self.sock.sendall(header + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(payload)))
-
-    def receive(self):
-        """The next text message as JSON."""
-        while True:
-            first, second = self._take(2)
-            length = second & 0x7F
-            if length == 126:
-                (length,) = struct.unpack(">H", self._take(2))
-            elif length == 127:
-                (length,) = struct.unpack(">Q", self._take(8))
-            payload = self._take(length)
-            opcode = first & 0x0F
-            if opcode == 1:
-                return json.loads(payload.decode("utf-8"))
-            if opcode == 8:
-                raise AssertionError(f"closed by the service: {payload!r}")
-
-    def receive_type(self, kind):
-        while True:
-            message = self.receive()
-            if message.get("type") == kind:
-                return message
 
     def close(self):
         self.sock.close()
