@@ -45,7 +45,9 @@ public:
 class WebService
 {
 public:
-    explicit WebService(ServerOptions options = {}, WebLimits limits = {})
+    // With a clock given, the service's time is that clock's (the tests' budgets then never refill).
+    explicit WebService(ServerOptions options = {}, WebLimits limits = {}, Clock* clock = nullptr)
+        : m_clock(clock != nullptr ? *clock : m_systemClock)
     {
         options.host = "127.0.0.1";
         options.port = 0;
@@ -74,7 +76,8 @@ public:
 
 private:
     asio::io_context m_io;
-    SystemClock m_clock;
+    SystemClock m_systemClock;
+    Clock& m_clock;
     std::unique_ptr<VoteServer> m_server;
     std::unique_ptr<HttpListener> m_web;
     std::thread m_thread;
@@ -375,7 +378,10 @@ TEST(WebServiceTest, WebSessionsCountTowardsThePerUserLimit)
 
 TEST(WebServiceTest, AFloodingViewerIsRefusedThenDropped)
 {
-    WebService service;
+    // A stopped clock: on a slow machine the budget would otherwise refill between the messages and
+    // break the run of refusals that drops the session.
+    ManualClock stopped;
+    WebService service({}, {}, &stopped);
     WebTestClient viewer(service.httpPort);
     ASSERT_TRUE(viewer.openWebSocket("/api/v1/session?uid=2&channel=10&sub=20"));
     const std::string ask = R"({"type":"tickets","voteId":1})";
