@@ -767,6 +767,12 @@ def play(bin_dir, run_dir):
     for host in scenario.everyone():
         print("  %-8s uid %d, number %d, %s, role %d" % (host.name, host.identity["uid"], host.identity["imid"],
                                                        host.identity["nick"], host.identity["role"]))
+    web = "http://127.0.0.1:%d" % scenario.service.http_port
+    print("Its web face is on %s:" % web)
+    print("  overlay (browser source, 1920x1080): %s" %
+          (web + scenario.web_target("/overlay/%d/%d" % (CHANNEL, SUBCHANNEL), MANAGER)))
+    print("  viewer page of %s: %s" % (VIEWER_WEB["nick"],
+                                      web + scenario.web_target("/vote/%d/%d" % (CHANNEL, SUBCHANNEL), VIEWER_WEB)))
     print("The add-on's button 投票2.0 appears after five seconds. Close the manager's window to stop.",
           flush=True)
     try:
