@@ -72,7 +72,7 @@ QString HostLogging::levelNames()
 QString HostLogging::defaultFile(const QProcessEnvironment& environment)
 {
     QString stateHome = environment.value(QStringLiteral("XDG_STATE_HOME"));
-    // The base directory specification ignores a relative path.
+    // A relative XDG_STATE_HOME is not valid and is ignored, as other programs ignore it.
     if (stateHome.isEmpty() || QDir::isRelativePath(stateHome)) {
         QString home = environment.value(QStringLiteral("HOME"));
         if (home.isEmpty())

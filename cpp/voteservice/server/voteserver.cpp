@@ -15,7 +15,6 @@ namespace {
 constexpr std::size_t kMaxNickBytes = 96;
 constexpr std::size_t kMaxTokenBytes = 256;
 constexpr std::chrono::milliseconds kSweepInterval(1000);
-constexpr std::chrono::milliseconds kAcceptRetry(100);
 // Group commit: answers wait at most this long for the write that carries them to be synced.
 constexpr std::chrono::milliseconds kCommitWindow(2);
 
@@ -47,8 +46,8 @@ VoteServer::VoteServer(asio::io_context& io, const ServerOptions& options, Clock
                        BallotBox* box)
     : m_io(io), m_options(options), m_clock(clock), m_storage(storage), m_metrics(clock.unixSeconds()),
       m_core(clock, storage, *this, coreOptions(options, m_metrics), box),
-      m_userSessions(options.maxSessionsPerUser), m_acceptor(io), m_tickTimer(io), m_sweepTimer(io),
-      m_acceptRetryTimer(io), m_commitTimer(io)
+      m_userSessions(options.maxSessionsPerUser), m_listener(io, ""), m_tickTimer(io), m_sweepTimer(io),
+      m_commitTimer(io)
 {
     if (m_options.secret)
         m_auth.emplace(*m_options.secret);
@@ -64,26 +63,10 @@ VoteServer::~VoteServer()
 
 bool VoteServer::listen(std::string& error)
 {
-    boost::system::error_code ec;
-    const asio::ip::address address = asio::ip::make_address(m_options.host, ec);
-    if (ec) {
-        error = "not an IP address: " + m_options.host;
+    if (!m_listener.listen(
+            m_options.host, m_options.port,
+            [this](asio::ip::tcp::socket socket) { onAccepted(std::move(socket)); }, error))
         return false;
-    }
-    const asio::ip::tcp::endpoint endpoint(address, m_options.port);
-    m_acceptor.open(endpoint.protocol(), ec);
-    if (!ec)
-        m_acceptor.set_option(asio::ip::tcp::acceptor::reuse_address(true), ec);
-    if (!ec)
-        m_acceptor.bind(endpoint, ec);
-    if (!ec)
-        m_acceptor.listen(asio::socket_base::max_listen_connections, ec);
-    if (ec) {
-        error =
-            "cannot listen on " + m_options.host + ":" + std::to_string(m_options.port) + ": " + ec.message();
-        return false;
-    }
-    accept();
     scheduleTick();
     scheduleSweep();
     return true;
@@ -103,9 +86,7 @@ void VoteServer::adopt(asio::ip::tcp::socket socket)
 
 std::uint16_t VoteServer::port() const
 {
-    boost::system::error_code ec;
-    const auto endpoint = m_acceptor.local_endpoint(ec);
-    return ec ? 0 : endpoint.port();
+    return m_listener.port();
 }
 
 void VoteServer::stop()
@@ -113,11 +94,9 @@ void VoteServer::stop()
     if (m_stopped)
         return;
     m_stopped = true;
-    boost::system::error_code ec;
-    m_acceptor.close(ec);
+    m_listener.stop();
     m_tickTimer.cancel();
     m_sweepTimer.cancel();
-    m_acceptRetryTimer.cancel();
     m_commitTimer.cancel();
     m_held.clear();
     m_storage.commit();
@@ -134,27 +113,6 @@ void VoteServer::stop()
 }
 
 // ---- connections --------------------------------------------------------------------------------
-
-void VoteServer::accept()
-{
-    m_acceptor.async_accept([this](const boost::system::error_code& ec, asio::ip::tcp::socket socket) {
-        if (m_stopped)
-            return;
-        if (ec) {
-            // Out of descriptors and the like: wait a little instead of spinning.
-            if (ec != asio::error::operation_aborted)
-                ServiceLog::line("accept failed: " + ec.message());
-            m_acceptRetryTimer.expires_after(kAcceptRetry);
-            m_acceptRetryTimer.async_wait([this](const boost::system::error_code& waitError) {
-                if (!waitError && !m_stopped)
-                    accept();
-            });
-            return;
-        }
-        onAccepted(std::move(socket));
-        accept();
-    });
-}
 
 void VoteServer::onAccepted(asio::ip::tcp::socket socket)
 {

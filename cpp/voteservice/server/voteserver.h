@@ -12,6 +12,7 @@
 #include "outputsink.h"
 #include "serveroptions.h"
 #include "servicemetrics.h"
+#include "tcpacceptloop.h"
 #include "tcpsession.h"
 #include "tokenauth.h"
 #include "usersessioncount.h"
@@ -72,7 +73,6 @@ public:
     ServiceMetrics& metrics() { return m_metrics; }
 
 private:
-    void accept();
     void onAccepted(asio::ip::tcp::socket socket);
     void onFrame(TcpSession& session, std::uint32_t maxType, std::uint32_t minType,
                  const std::string& payload) override;
@@ -107,10 +107,9 @@ private:
     VoteServiceCore m_core;
     std::optional<TokenAuth> m_auth;
     UserSessionCount m_userSessions;
-    asio::ip::tcp::acceptor m_acceptor;
+    TcpAcceptLoop m_listener;
     asio::steady_timer m_tickTimer;
     asio::steady_timer m_sweepTimer;
-    asio::steady_timer m_acceptRetryTimer;
     asio::steady_timer m_commitTimer;
     // Waiting for the next commit; a null frame marks where a whenSent() was asked.
     std::vector<std::pair<SessionId, OutFrame>> m_held;

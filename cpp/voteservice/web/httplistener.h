@@ -5,6 +5,7 @@
 // Connections beyond the limit are answered 503; a few more than that are closed unanswered.
 
 #include "coregateway.h"
+#include "tcpacceptloop.h"
 #include "webcontext.h"
 
 #include <boost/asio.hpp>
@@ -42,12 +43,10 @@ public:
     std::size_t connectionCount() const { return m_context->clients.size(); }
 
 private:
-    void accept();
     void onAccepted(boost::asio::ip::tcp::socket socket);
 
     std::shared_ptr<WebContext> m_context;
-    boost::asio::ip::tcp::acceptor m_acceptor;
-    boost::asio::steady_timer m_retryTimer;
+    TcpAcceptLoop m_listener;
     bool m_stopped = false;
 };
 
