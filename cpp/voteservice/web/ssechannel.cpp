@@ -15,8 +15,8 @@ constexpr const char* kHeader = "HTTP/1.1 200 OK\r\n"
 }
 
 SseChannel::SseChannel(beast::tcp_stream stream, const WebLimits& limits, ServiceMetrics* metrics)
-    : m_stream(std::move(stream)), m_keepAlive(m_stream.get_executor()),
-      m_maxQueuedBytes(limits.maxQueuedBytes), m_metrics(metrics)
+    : m_stream(std::move(stream)), m_keepAlive(m_stream.get_executor()), m_queue(limits.maxQueuedBytes),
+      m_metrics(metrics)
 {}
 
 void SseChannel::start(std::shared_ptr<void> owner, Request, std::function<void()> onOpen, TextHandler,
@@ -25,8 +25,7 @@ void SseChannel::start(std::shared_ptr<void> owner, Request, std::function<void(
     m_owner = std::move(owner);
     m_onEnd = std::move(onEnd);
     m_stream.expires_never();
-    m_queue.emplace_back(kHeader);
-    m_queuedBytes = m_queue.back().size();
+    m_queue.push(kHeader);
     onOpen();
     writeNext();
     watchPeer();
@@ -58,9 +57,7 @@ void SseChannel::send(std::string message)
 {
     if (m_ended)
         return;
-    m_queuedBytes += message.size();
-    m_queue.push_back(std::move(message));
-    if (m_queuedBytes > m_maxQueuedBytes) {
+    if (!m_queue.push(std::move(message))) {
         if (m_metrics)
             m_metrics->outputQueueCut();
         return close(0);
@@ -70,18 +67,18 @@ void SseChannel::send(std::string message)
 
 void SseChannel::writeNext()
 {
-    if (m_writing || m_queue.empty() || m_ended)
+    if (m_ended)
         return;
-    m_writing = true;
-    asio::async_write(m_stream, asio::buffer(m_queue.front()),
+    const std::string* next = m_queue.startWrite();
+    if (next == nullptr)
+        return;
+    asio::async_write(m_stream, asio::buffer(*next),
                       [this, keep = m_owner](const beast::error_code& ec, std::size_t sent) {
-                          m_writing = false;
+                          m_queue.writeDone(!ec && !m_ended);
                           if (m_metrics)
                               m_metrics->bytesSent(Transport::Sse, sent);
                           if (ec || m_ended)
                               return end();
-                          m_queuedBytes -= m_queue.front().size();
-                          m_queue.pop_front();
                           writeNext();
                       });
 }
@@ -101,21 +98,13 @@ void SseChannel::close(std::uint16_t)
     end();
 }
 
-void SseChannel::dropQueued()
-{
-    // A message being written stays until its write completes: the write still reads it.
-    const std::size_t keep = m_writing && !m_queue.empty() ? 1 : 0;
-    m_queue.erase(m_queue.begin() + static_cast<std::ptrdiff_t>(keep), m_queue.end());
-    m_queuedBytes = keep ? m_queue.front().size() : 0;
-}
-
 void SseChannel::end()
 {
     if (m_ended)
         return;
     m_ended = true;
     m_keepAlive.cancel();
-    dropQueued();
+    m_queue.dropWaiting();
     if (auto onEnd = std::move(m_onEnd)) {
         m_onEnd = nullptr;
         onEnd();

@@ -5,13 +5,12 @@
 // to notice when it goes away. A comment line every keepAliveInterval lets dead peers show.
 
 #include "servicemetrics.h"
+#include "outgoingtextqueue.h"
 #include "textchannel.h"
 #include "weblimits.h"
 
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
-
-#include <deque>
 
 namespace quorix::service {
 
@@ -33,19 +32,15 @@ private:
     void watchPeer();
     void writeNext();
     void scheduleKeepAlive();
-    void dropQueued();
     void end();
 
     boost::beast::tcp_stream m_stream;
     boost::asio::steady_timer m_keepAlive;
     std::array<char, 512> m_discard{};
-    std::size_t m_maxQueuedBytes;
+    OutgoingTextQueue m_queue;
     ServiceMetrics* m_metrics;
     std::shared_ptr<void> m_owner;
     EndHandler m_onEnd;
-    std::deque<std::string> m_queue;
-    std::size_t m_queuedBytes = 0;
-    bool m_writing = false;
     bool m_ended = false;
 };
 

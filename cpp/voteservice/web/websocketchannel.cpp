@@ -6,7 +6,7 @@ namespace beast = boost::beast;
 namespace websocket = beast::websocket;
 
 WebSocketChannel::WebSocketChannel(beast::tcp_stream stream, const WebLimits& limits, ServiceMetrics* metrics)
-    : m_socket(std::move(stream)), m_maxQueuedBytes(limits.maxQueuedBytes), m_metrics(metrics)
+    : m_socket(std::move(stream)), m_queue(limits.maxQueuedBytes), m_metrics(metrics)
 {
     m_socket.read_message_max(limits.webSocketMessageBytes);
     websocket::stream_base::timeout timeout;
@@ -60,9 +60,7 @@ void WebSocketChannel::send(std::string message)
 {
     if (m_closing || !m_owner)
         return;
-    m_queuedBytes += message.size();
-    m_queue.push_back(std::move(message));
-    if (m_queuedBytes > m_maxQueuedBytes) {
+    if (!m_queue.push(std::move(message))) {
         if (m_metrics)
             m_metrics->outputQueueCut();
         return close(static_cast<std::uint16_t>(websocket::close_code::policy_error));
@@ -72,18 +70,18 @@ void WebSocketChannel::send(std::string message)
 
 void WebSocketChannel::writeNext()
 {
-    if (!m_open || m_writing || m_queue.empty())
+    if (!m_open)
         return;
-    m_writing = true;
-    m_socket.async_write(beast::net::buffer(m_queue.front()),
+    const std::string* next = m_queue.startWrite();
+    if (next == nullptr)
+        return;
+    m_socket.async_write(beast::net::buffer(*next),
                          [this, keep = m_owner](const beast::error_code& ec, std::size_t sent) {
-                             m_writing = false;
+                             m_queue.writeDone(!ec && !m_closing);
                              if (m_metrics)
                                  m_metrics->bytesSent(Transport::WebSocket, sent);
                              if (ec || m_closing)
                                  return end();
-                             m_queuedBytes -= m_queue.front().size();
-                             m_queue.pop_front();
                              writeNext();
                          });
 }
@@ -93,8 +91,8 @@ void WebSocketChannel::close(std::uint16_t code)
     if (m_closing)
         return;
     m_closing = true;
-    dropQueued();
-    if (!m_open || m_writing) {
+    m_queue.dropWaiting();
+    if (!m_open || m_queue.writing()) {
         // A write in flight cannot be followed by a close frame safely; end the connection.
         beast::get_lowest_layer(m_socket).close();
         return end();
@@ -106,17 +104,9 @@ void WebSocketChannel::close(std::uint16_t code)
 void WebSocketChannel::abort()
 {
     m_closing = true;
-    dropQueued();
+    m_queue.dropWaiting();
     beast::get_lowest_layer(m_socket).close();
     end();
-}
-
-void WebSocketChannel::dropQueued()
-{
-    // A message being written stays until its write completes: the write still reads it.
-    const std::size_t keep = m_writing && !m_queue.empty() ? 1 : 0;
-    m_queue.erase(m_queue.begin() + static_cast<std::ptrdiff_t>(keep), m_queue.end());
-    m_queuedBytes = keep ? m_queue.front().size() : 0;
 }
 
 void WebSocketChannel::end()

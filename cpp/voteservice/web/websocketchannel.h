@@ -5,13 +5,12 @@
 // idle timeout), and a bounded write queue.
 
 #include "servicemetrics.h"
+#include "outgoingtextqueue.h"
 #include "textchannel.h"
 #include "weblimits.h"
 
 #include <boost/beast/core.hpp>
 #include <boost/beast/websocket.hpp>
-
-#include <deque>
 
 namespace quorix::service {
 
@@ -30,21 +29,17 @@ public:
 private:
     void read();
     void writeNext();
-    void dropQueued();
     void end();
 
     boost::beast::websocket::stream<boost::beast::tcp_stream> m_socket;
     boost::beast::flat_buffer m_readBuffer;
     Request m_request;
-    std::size_t m_maxQueuedBytes;
+    OutgoingTextQueue m_queue;
     ServiceMetrics* m_metrics;
     std::shared_ptr<void> m_owner; // while the channel works; dropped at its end
     TextHandler m_onText;
     EndHandler m_onEnd;
-    std::deque<std::string> m_queue;
-    std::size_t m_queuedBytes = 0;
     bool m_open = false;
-    bool m_writing = false;
     bool m_closing = false;
 };
 
