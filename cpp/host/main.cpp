@@ -2,13 +2,13 @@
 
 #include "hostapplication.h"
 #include "hostfonts.h"
+#include "hostinstalllayout.h"
 #include "hostlogging.h"
 #include "hostoptions.h"
 #include "keywordfilter.h"
 #include "terminationsignals.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -56,15 +56,14 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     HostFonts::install();
 
-    const QString programDir = QCoreApplication::applicationDirPath();
+    const HostInstallLayout layout(QCoreApplication::applicationDirPath());
     if (options.addonDir.isEmpty())
-        options.addonDir = programDir;
+        options.addonDir = layout.addonDir();
     if (!QFileInfo(options.addonDir).isDir())
         return optionError(QStringLiteral("--addon-dir %1 is not a folder").arg(options.addonDir));
     KeywordFilter filter;
     const bool explicitKeywords = !options.keywordsFile.isEmpty();
-    const QString keywords =
-        explicitKeywords ? options.keywordsFile : QDir(programDir).filePath("keywords.txt");
+    const QString keywords = explicitKeywords ? options.keywordsFile : layout.keywordsFile();
     if (!filter.load(keywords) && explicitKeywords)
         return optionError(QStringLiteral("--keywords %1 cannot be read").arg(keywords));
 

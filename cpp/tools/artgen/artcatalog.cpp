@@ -100,16 +100,17 @@ QStringList ArtCatalog::mismatches(const QVector<ArtEntry>& entries) const
     return problems;
 }
 
-QImage ArtCatalog::render(const ArtEntry& entry) const
+QImage ArtCatalog::render(const ArtEntry& entry, int scale) const
 {
     const auto drawing = m_drawings.constFind(entry.name);
     if (drawing == m_drawings.constEnd()) {
         return QImage();
     }
-    QImage image(entry.size, QImage::Format_ARGB32_Premultiplied);
+    QImage image(entry.size * scale, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+    p.scale(scale, scale);
     (*drawing)(p, entry.size);
     p.end();
     return image;

@@ -37,7 +37,8 @@ public:
     // Names listed without a drawing, and drawings missing from the list.
     QStringList mismatches(const QVector<ArtEntry>& entries) const;
     // A transparent image of the entry's size with its drawing; null when the name is unknown.
-    QImage render(const ArtEntry& entry) const;
+    // `scale` draws it that many times larger, with the same vector strokes (no pixel blow-up).
+    QImage render(const ArtEntry& entry, int scale = 1) const;
 
 private:
     void add(const QString& name, Drawing drawing);

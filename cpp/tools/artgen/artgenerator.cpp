@@ -73,6 +73,26 @@ bool ArtGenerator::load(const QString& manifest, QString* error)
     return true;
 }
 
+namespace {
+
+bool savePng(QImage image, const QString& file, QString* error)
+{
+    image = image.convertToFormat(QImage::Format_ARGB32);
+    image.setDotsPerMeterX(kDotsPerMeter);
+    image.setDotsPerMeterY(kDotsPerMeter);
+    if (image.save(file, "PNG"))
+        return true;
+    *error = QStringLiteral("cannot write %1").arg(file);
+    return false;
+}
+
+} // namespace
+
+bool ArtGenerator::writeProgramIcon(const QString& file, QString* error) const
+{
+    return savePng(m_catalog.render({QStringLiteral("vote_normal.png"), QSize(32, 32)}, 2), file, error);
+}
+
 bool ArtGenerator::writeImages(const QString& folder, QString* error) const
 {
     if (!QDir().mkpath(folder)) {
@@ -81,13 +101,8 @@ bool ArtGenerator::writeImages(const QString& folder, QString* error) const
     }
     const QDir dir(folder);
     for (const ArtEntry& entry : m_entries) {
-        QImage image = m_catalog.render(entry).convertToFormat(QImage::Format_ARGB32);
-        image.setDotsPerMeterX(kDotsPerMeter);
-        image.setDotsPerMeterY(kDotsPerMeter);
-        if (!image.save(dir.filePath(entry.name), "PNG")) {
-            *error = QStringLiteral("cannot write %1").arg(dir.filePath(entry.name));
+        if (!savePng(m_catalog.render(entry), dir.filePath(entry.name), error))
             return false;
-        }
     }
     return true;
 }

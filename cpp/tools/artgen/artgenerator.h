@@ -18,6 +18,8 @@ public:
     // The images whose names match the pattern `filter` (all when empty) in a grid with
     // their names; `scale` enlarges each image for close inspection.
     QImage contactSheet(int scale, const QString& filter) const;
+    // The desktop program's icon: the add-on button's drawing at 64x64.
+    bool writeProgramIcon(const QString& file, QString* error) const;
 
 private:
     ArtCatalog m_catalog;

@@ -1,6 +1,7 @@
 // quorix-artgen: draws the add-on's images.
 //   quorix-artgen <outdir>                     writes every image of the manifest
 //   quorix-artgen --sheet <file> [--scale n] [--filter text]   writes a contact sheet
+//   quorix-artgen --program-icon <file>        writes the desktop program's icon (64x64)
 //   quorix-artgen --manifest <file> ...        uses that manifest instead of the built-in one
 
 #include "artcatalog.h"
@@ -50,6 +51,8 @@ int main(int argc, char* argv[])
     args.addOption({QStringLiteral("filter"),
                     QStringLiteral("Show only images whose names match the pattern <text>."),
                     QStringLiteral("text")});
+    args.addOption({QStringLiteral("program-icon"), QStringLiteral("Write the desktop program's icon to <file>."),
+                    QStringLiteral("file")});
     args.addOption(
         {QStringLiteral("manifest"), QStringLiteral("Image list to use."), QStringLiteral("file")});
     args.addPositionalArgument(QStringLiteral("outdir"), QStringLiteral("Folder to write the images into."));
@@ -73,8 +76,12 @@ int main(int argc, char* argv[])
             return fail(QStringLiteral("cannot write %1").arg(sheet));
         }
     }
+    const bool programIcon = args.isSet(QStringLiteral("program-icon"));
+    if (programIcon && !generator.writeProgramIcon(args.value(QStringLiteral("program-icon")), &error)) {
+        return fail(error);
+    }
     const QStringList folders = args.positionalArguments();
-    if (folders.size() > 1 || (folders.isEmpty() && !args.isSet(QStringLiteral("sheet")))) {
+    if (folders.size() > 1 || (folders.isEmpty() && !args.isSet(QStringLiteral("sheet")) && !programIcon)) {
         args.showHelp(2);
     }
     if (!folders.isEmpty() && !generator.writeImages(folders.first(), &error)) {

@@ -2,11 +2,21 @@
 
 #include "clisupport.h"
 
+#include <filesystem>
+
 namespace quorix::service {
 
-VotedCommandLine::VotedCommandLine() : m_app("The Quorix vote service over TCP.", "quorix-voted")
+VotedCommandLine::VotedCommandLine(std::string defaultConfigFile)
+    : m_defaultConfigFile(std::move(defaultConfigFile)), m_app("The Quorix vote service over TCP.", "quorix-voted")
 {
     m_app.set_version_flag("--version", "quorix-voted " QUORIX_VERSION);
+    m_app.set_config("--config", "",
+                     "read options from FILE, one KEY = VALUE a line, KEY a long option without its dashes; "
+                     "options given here win (default: " +
+                         m_defaultConfigFile + " when it exists)")
+        ->type_name("FILE");
+    // A key that names no option is a mistake in the file, not something to skip.
+    m_app.allow_config_extras(CLI::config_extras_mode::error);
     m_server.addOptionsTo(m_app);
     m_tokenCommand = m_app.add_subcommand(
         "token", "print a HELLO token for the given identity, valid until --expiry (default: --ttl "
@@ -22,6 +32,19 @@ VotedCommandLine::VotedCommandLine() : m_app("The Quorix vote service over TCP."
 
 VotedCommandLine::Outcome VotedCommandLine::parse(const std::vector<std::string>& args, std::int64_t now)
 {
+    const Outcome outcome = parseOnce(args, now);
+    std::error_code error;
+    if (outcome != Outcome::Serve || m_app.count("--config") > 0 ||
+        !std::filesystem::exists(m_defaultConfigFile, error))
+        return outcome;
+    // The default file serves the server only: the token command and --help never read it.
+    std::vector<std::string> withConfig = args;
+    withConfig.insert(withConfig.end(), {"--config", m_defaultConfigFile});
+    return parseOnce(withConfig, now);
+}
+
+VotedCommandLine::Outcome VotedCommandLine::parseOnce(const std::vector<std::string>& args, std::int64_t now)
+{
     // CLI11 takes the arguments last first.
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
@@ -33,11 +56,24 @@ VotedCommandLine::Outcome VotedCommandLine::parse(const std::vector<std::string>
     } catch (const CLI::CallForVersion& e) {
         m_text = std::string(e.what()) + "\n";
         return Outcome::Version;
+    } catch (const CLI::ConfigError& e) {
+        m_text = configRefusal(e);
+        return Outcome::Error;
     } catch (const CLI::ParseError& e) {
         m_text = refusalText(m_app, e);
         return Outcome::Error;
     }
     return check(now);
+}
+
+std::string VotedCommandLine::configRefusal(const CLI::ConfigError& error) const
+{
+    // CLI11 words a key that names no option "INI was not able to parse KEY".
+    static const std::string unknownKey = "INI was not able to parse ";
+    std::string problem = error.what();
+    if (problem.rfind(unknownKey, 0) == 0)
+        problem = "no option is named " + problem.substr(unknownKey.size());
+    return "configuration file " + m_app.get_config_ptr()->as<std::string>() + ": " + problem;
 }
 
 VotedCommandLine::Outcome VotedCommandLine::check(std::int64_t now)

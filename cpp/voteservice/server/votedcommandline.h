@@ -12,9 +12,13 @@
 namespace quorix::service {
 
 // The whole command line of quorix-voted: the server's options, or the token command with its own.
+// The server also reads a configuration file: --config FILE, else the default file when it exists.
+// Its keys are the long options without dashes; an option on the command line wins over its key.
 class VotedCommandLine
 {
 public:
+    static constexpr char kDefaultConfigFile[] = "/etc/quorix/voted.conf";
+
     enum class Outcome
     {
         Serve,
@@ -24,7 +28,7 @@ public:
         Error
     };
 
-    VotedCommandLine();
+    explicit VotedCommandLine(std::string defaultConfigFile = kDefaultConfigFile);
     VotedCommandLine(const VotedCommandLine&) = delete;
     VotedCommandLine& operator=(const VotedCommandLine&) = delete;
 
@@ -39,10 +43,13 @@ public:
     std::int64_t tokenExpiry() const { return m_tokenExpiry; }
 
 private:
+    Outcome parseOnce(const std::vector<std::string>& args, std::int64_t now);
     Outcome check(std::int64_t now);
+    std::string configRefusal(const CLI::ConfigError& error) const;
 
     ServerOptions m_server;
     TokenRequest m_token;
+    std::string m_defaultConfigFile;
     CLI::App m_app;
     CLI::App* m_tokenCommand = nullptr;
     std::string m_text;
