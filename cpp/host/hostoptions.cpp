@@ -31,9 +31,14 @@ QList<QCommandLineOption> optionDefinitions()
          "other users in the process list, unlike --token-file",
          "TEXT"},
         {"token-file", "read the token from the first line of FILE instead", "FILE"},
-        {"keywords", "keyword filter list, one word a line (default: keywords.txt beside the program)",
+        {"keywords",
+         "keyword filter list, one word a line (default: keywords.txt beside the program, else the installed "
+         "list)",
          "FILE"},
-        {"addon-dir", "folder holding the add-on's libraries (default: the program's folder)", "DIR"},
+        {"addon-dir",
+         "folder holding the add-on's libraries (default: the program's folder when it holds them, else the "
+         "installed add-on folder)",
+         "DIR"},
         {"automation", "listen for JSON automation commands on a local socket at PATH", "PATH"},
         {"offscreen", "run without a display"},
         {"position", "top-left corner of the channel window on the screen (default: the system's choice)",

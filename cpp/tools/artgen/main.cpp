@@ -51,8 +51,8 @@ int main(int argc, char* argv[])
     args.addOption({QStringLiteral("filter"),
                     QStringLiteral("Show only images whose names match the pattern <text>."),
                     QStringLiteral("text")});
-    args.addOption({QStringLiteral("program-icon"), QStringLiteral("Write the desktop program's icon to <file>."),
-                    QStringLiteral("file")});
+    args.addOption({QStringLiteral("program-icon"),
+                    QStringLiteral("Write the desktop program's icon to <file>."), QStringLiteral("file")});
     args.addOption(
         {QStringLiteral("manifest"), QStringLiteral("Image list to use."), QStringLiteral("file")});
     args.addPositionalArgument(QStringLiteral("outdir"), QStringLiteral("Folder to write the images into."));

@@ -18,6 +18,8 @@
 
 #include <boost/asio.hpp>
 
+#include <systemd/sd-daemon.h>
+
 #include <sys/resource.h>
 
 #include <csignal>
@@ -29,6 +31,9 @@
 using namespace quorix::service;
 
 namespace {
+
+constexpr ServiceLog::Priority kError = ServiceLog::Priority::Error;
+constexpr ServiceLog::Priority kWarning = ServiceLog::Priority::Warning;
 
 // Ten thousand sessions need ten thousand descriptors; take what the hard limit allows.
 void raiseDescriptorLimit()
@@ -55,9 +60,9 @@ std::unique_ptr<VoteStorage> openStorage(const ServerOptions& options, std::stri
     }
     VoteDataFolder folder = VoteDataFolder::open(options.dataDir);
     for (const std::string& warning : folder.warnings)
-        ServiceLog::line(warning);
+        ServiceLog::line(kWarning, warning);
     if (!folder.storage) {
-        ServiceLog::line(folder.error);
+        ServiceLog::line(kError, folder.error);
         return nullptr;
     }
     description = "data in " + folder.databasePath;
@@ -73,7 +78,8 @@ void servePages(HttpListener& web, const ServerOptions& options)
         options.webRoot.empty() ? StaticFiles::findRoot(program, QUORIX_SOURCE_WEB_DIR)
                                 : std::optional<std::filesystem::path>(options.webRoot);
     if (!root) {
-        ServiceLog::line("no web pages found (--web-root DIR names them): /overlay and /vote answer 404");
+        ServiceLog::line(kWarning,
+                         "no web pages found (--web-root DIR names them): /overlay and /vote answer 404");
         return;
     }
     web.setPages(StaticFiles(*root));
@@ -93,7 +99,7 @@ std::unique_ptr<HttpListener> openWeb(asio::io_context& io, const ServerOptions&
     auto web = std::make_unique<HttpListener>(io, server, clock, limits, options.secret);
     std::string error;
     if (!web->listen(*options.httpHost, options.httpPort, error)) {
-        ServiceLog::line(error);
+        ServiceLog::line(kError, error);
         failed = true;
         return nullptr;
     }
@@ -109,13 +115,13 @@ int run(asio::io_context& io, VoteServer& server)
     try {
         io.run();
     } catch (const SqliteVoteStorage::Error& e) {
-        ServiceLog::line(e.what());
+        ServiceLog::line(kError, e.what());
         server.stop();
-        ServiceLog::line("exiting: storage failed");
+        ServiceLog::line(kError, "exiting: storage failed");
         return 1;
     }
     if (server.storageFailed()) {
-        ServiceLog::line("exiting: storage failed");
+        ServiceLog::line(kError, "exiting: storage failed");
         return 1;
     }
     ServiceLog::line("stopped");
@@ -127,7 +133,7 @@ int serve(ServerOptions& options)
     std::string error;
     // Once, before anything formats a time; the zone was checked as the options were read.
     if (!options.timeZone.empty() && !TimeTextFormatter::useZone(options.timeZone)) {
-        ServiceLog::line("unknown time zone " + options.timeZone);
+        ServiceLog::line(kError, "unknown time zone " + options.timeZone);
         return 2;
     }
     raiseDescriptorLimit();
@@ -145,7 +151,7 @@ int serve(ServerOptions& options)
     if (options.usesRedis()) {
         redis = RedisBackend::open(options.redisHost, options.redisPort, error);
         if (!redis) {
-            ServiceLog::line(error);
+            ServiceLog::line(kError, error);
             return 1;
         }
         storageText =
@@ -163,7 +169,7 @@ int serve(ServerOptions& options)
             [&metrics = server.metrics()](double seconds) { metrics.redisRoundTrip(seconds); });
     }
     if (!server.listen(error)) {
-        ServiceLog::line(error);
+        ServiceLog::line(kError, error);
         return 1;
     }
     bool webFailed = false;
@@ -177,6 +183,7 @@ int serve(ServerOptions& options)
             return;
         ServiceLog::line("signal " + std::to_string(signal) + ": closing " +
                          std::to_string(server.connectionCount()) + " connections and stopping");
+        sd_notify(0, "STOPPING=1");
         // The web sessions first: they close their core sessions while the server still runs.
         if (web)
             web->stop();
@@ -192,8 +199,11 @@ int serve(ServerOptions& options)
         ServiceLog::line("http listening on " + *options.httpHost + ":" + std::to_string(web->port()) +
                          (options.secret ? "" : " (loopback peers only: no --secret-file)"));
     if (options.maxSessions < askedSessions)
-        ServiceLog::line("at most " + std::to_string(options.maxSessions) + " sessions instead of " +
-                         std::to_string(askedSessions) + ": the open-file limit allows no more");
+        ServiceLog::line(kWarning, "at most " + std::to_string(options.maxSessions) +
+                                       " sessions instead of " + std::to_string(askedSessions) +
+                                       ": the open-file limit allows no more");
+    // Ready for systemd (Type=notify) once every listener is open; nothing without NOTIFY_SOCKET.
+    sd_notify(0, "READY=1");
     return run(io, server);
 }
 
@@ -219,7 +229,7 @@ int main(int argc, char** argv)
         }
         return serve(commandLine.server());
     } catch (const std::exception& e) {
-        ServiceLog::line(std::string("fatal: ") + e.what());
+        ServiceLog::line(kError, std::string("fatal: ") + e.what());
         return 1;
     }
 }

@@ -7,13 +7,15 @@
 namespace quorix::service {
 
 VotedCommandLine::VotedCommandLine(std::string defaultConfigFile)
-    : m_defaultConfigFile(std::move(defaultConfigFile)), m_app("The Quorix vote service over TCP.", "quorix-voted")
+    : m_defaultConfigFile(std::move(defaultConfigFile)),
+      m_app("The Quorix vote service over TCP.", "quorix-voted")
 {
     m_app.set_version_flag("--version", "quorix-voted " QUORIX_VERSION);
-    m_app.set_config("--config", "",
-                     "read options from FILE, one KEY = VALUE a line, KEY a long option without its dashes; "
-                     "options given here win (default: " +
-                         m_defaultConfigFile + " when it exists)")
+    m_app
+        .set_config("--config", "",
+                    "read options from FILE, one KEY = VALUE a line, KEY a long option without its dashes; "
+                    "options given here win (default: " +
+                        m_defaultConfigFile + " when it exists)")
         ->type_name("FILE");
     // A key that names no option is a mistake in the file, not something to skip.
     m_app.allow_config_extras(CLI::config_extras_mode::error);
