@@ -63,12 +63,14 @@ def check_programs(root):
 
 
 class InstalledService(quorix_e2e.Service):
-    """The installed quorix-voted with a data folder, its standard error as if it were the journal's stream,
-    and a systemd notification socket."""
+    """The installed quorix-voted with its packaged configuration, a data folder, its standard error as if
+    it were the journal's stream, and a systemd notification socket."""
 
-    def __init__(self, bin_dir, run_dir, data_dir):
-        super().__init__(bin_dir, run_dir)
-        self.data_dir = data_dir
+    def __init__(self, root, run_dir):
+        super().__init__(os.path.join(root, "usr", "bin"), run_dir)
+        # The packaged configuration, its listen address and data folder overridden on the command line.
+        self.config = os.path.join(root, "etc", "quorix", "voted.conf")
+        self.data_dir = os.path.join(root, DATA)
         self.notify = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
         self.notify.bind(os.path.join(run_dir, "notify"))
         self.notify.settimeout(10)
@@ -79,7 +81,7 @@ class InstalledService(quorix_e2e.Service):
         env = dict(os.environ, NOTIFY_SOCKET=self.notify.getsockname(),
                    JOURNAL_STREAM="%d:%d" % (status.st_dev, status.st_ino))
         self.process = subprocess.Popen(
-            [self.program, "--listen", "127.0.0.1:%d" % self.port, "--data", self.data_dir,
+            [self.program, "--config", self.config, "--listen", "127.0.0.1:%d" % self.port, "--data", self.data_dir,
              "--http", "127.0.0.1:%d" % self.http_port, "--secret-file", self.secret_file],
             stdout=log, stderr=log, env=env)
         log.close()
@@ -105,7 +107,7 @@ class InstalledScenario(quorix_e2e.Scenario):
     def __init__(self, root, out_dir, run_dir):
         super().__init__(os.path.join(root, "usr", "bin"), out_dir, run_dir)
         self.root = root
-        self.service = InstalledService(self.bin_dir, run_dir, os.path.join(root, DATA))
+        self.service = InstalledService(root, run_dir)
 
     def step_start_everything(self):
         super().step_start_everything()

@@ -2,20 +2,16 @@
 
 #include "clisupport.h"
 
-#include <filesystem>
-
 namespace quorix::service {
 
-VotedCommandLine::VotedCommandLine(std::string defaultConfigFile)
-    : m_defaultConfigFile(std::move(defaultConfigFile)),
-      m_app("The Quorix vote service over TCP.", "quorix-voted")
+VotedCommandLine::VotedCommandLine() : m_app("The Quorix vote service over TCP.", "quorix-voted")
 {
     m_app.set_version_flag("--version", "quorix-voted " QUORIX_VERSION);
+    // Read only when named: a system-wide file must not change what a command line run by hand means.
     m_app
         .set_config("--config", "",
                     "read options from FILE, one KEY = VALUE a line, KEY a long option without its dashes; "
-                    "options given here win (default: " +
-                        m_defaultConfigFile + " when it exists)")
+                    "options given here win")
         ->type_name("FILE");
     // A key that names no option is a mistake in the file, not something to skip.
     m_app.allow_config_extras(CLI::config_extras_mode::error);
@@ -33,19 +29,6 @@ VotedCommandLine::VotedCommandLine(std::string defaultConfigFile)
 }
 
 VotedCommandLine::Outcome VotedCommandLine::parse(const std::vector<std::string>& args, std::int64_t now)
-{
-    const Outcome outcome = parseOnce(args, now);
-    std::error_code error;
-    if (outcome != Outcome::Serve || m_app.count("--config") > 0 ||
-        !std::filesystem::exists(m_defaultConfigFile, error))
-        return outcome;
-    // The default file serves the server only: the token command and --help never read it.
-    std::vector<std::string> withConfig = args;
-    withConfig.insert(withConfig.end(), {"--config", m_defaultConfigFile});
-    return parseOnce(withConfig, now);
-}
-
-VotedCommandLine::Outcome VotedCommandLine::parseOnce(const std::vector<std::string>& args, std::int64_t now)
 {
     // CLI11 takes the arguments last first.
     std::vector<std::string> reversed(args.rbegin(), args.rend());

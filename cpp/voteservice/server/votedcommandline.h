@@ -12,13 +12,12 @@
 namespace quorix::service {
 
 // The whole command line of quorix-voted: the server's options, or the token command with its own.
-// The server also reads a configuration file: --config FILE, else the default file when it exists.
-// Its keys are the long options without dashes; an option on the command line wins over its key.
+// The server also reads the configuration file --config names (the systemd unit names
+// /etc/quorix/voted.conf). Its keys are the long options without dashes; an option on the command
+// line wins over its key.
 class VotedCommandLine
 {
 public:
-    static constexpr char kDefaultConfigFile[] = "/etc/quorix/voted.conf";
-
     enum class Outcome
     {
         Serve,
@@ -28,7 +27,7 @@ public:
         Error
     };
 
-    explicit VotedCommandLine(std::string defaultConfigFile = kDefaultConfigFile);
+    VotedCommandLine();
     VotedCommandLine(const VotedCommandLine&) = delete;
     VotedCommandLine& operator=(const VotedCommandLine&) = delete;
 
@@ -43,13 +42,11 @@ public:
     std::int64_t tokenExpiry() const { return m_tokenExpiry; }
 
 private:
-    Outcome parseOnce(const std::vector<std::string>& args, std::int64_t now);
     Outcome check(std::int64_t now);
     std::string configRefusal(const CLI::ConfigError& error) const;
 
     ServerOptions m_server;
     TokenRequest m_token;
-    std::string m_defaultConfigFile;
     CLI::App m_app;
     CLI::App* m_tokenCommand = nullptr;
     std::string m_text;

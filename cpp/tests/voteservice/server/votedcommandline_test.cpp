@@ -138,67 +138,52 @@ TEST_F(VotedCommandLineTest, ServerOptionsAreReadForServing)
     EXPECT_EQ(web.server().httpMaxConnections, 5u);
 }
 
-// The default configuration file is read when it exists, --config names another; the command line wins
-// over a key, a key wins over the built-in default, and a key that names no option stops the start.
+// --config names a file of KEY = VALUE lines: the command line wins over a key, a key over the
+// built-in default, and a key that names no option or a bad value stops the start.
 TEST_F(VotedCommandLineTest, ConfigurationFileFillsWhatTheCommandLineLeavesOpen)
 {
-    const std::string defaultFile = ::testing::TempDir() + "/voted-default.conf";
-    const std::string otherFile = ::testing::TempDir() + "/voted-other.conf";
-    std::ofstream(otherFile) << "broadcast-hz = 7\n";
+    const std::string file = ::testing::TempDir() + "/voted.conf";
     const struct
     {
-        std::string defaultText; // empty: no default file
-        std::vector<std::string> args;
+        std::string text;
+        std::vector<std::string> args; // after --config FILE
         Outcome outcome;
-        std::string listen; // host:port, or the error text
+        std::string listen; // host:port, or a part of the error
         std::uint32_t broadcastHz;
     } rows[] = {
-        {"", {"--memory"}, Outcome::Serve, "127.0.0.1:27500", 10},
-        {"listen = \"0.0.0.0:1\"\nbroadcast-hz = 5\n", {"--memory"}, Outcome::Serve, "0.0.0.0:1", 5},
-        {"listen = \"0.0.0.0:1\"\n", {"--listen", "[::1]:2", "--memory"}, Outcome::Serve, "::1:2", 10},
-        {"broadcast-hz = 5\n", {"--config", otherFile, "--memory"}, Outcome::Serve, "127.0.0.1:27500", 7},
-        {"memory = true\n", {}, Outcome::Serve, "127.0.0.1:27500", 10},
+        {"# nothing but a comment\n", {"--memory"}, Outcome::Serve, "127.0.0.1:27500", 10},
+        {"listen = \"0.0.0.0:1\"\nbroadcast-hz = 5\nmemory = true\n", {}, Outcome::Serve, "0.0.0.0:1", 5},
+        {"listen = \"0.0.0.0:1\"\nmemory = true\n", {"--listen", "[::1]:2"}, Outcome::Serve, "::1:2", 10},
+        {"broadcast-hz = 5\n", {"--broadcast-hz", "7", "--memory"}, Outcome::Serve, "127.0.0.1:27500", 7},
         {"bogus = 1\n",
          {"--memory"},
          Outcome::Error,
-         "configuration file " + defaultFile + ": no option is named bogus",
+         "configuration file " + file + ": no option is named bogus",
          0},
         {"broadcast-hz = 0\n", {"--memory"}, Outcome::Error, "--broadcast-hz wants 1 to 1000, got 0", 0},
-        {"memory = true\n",
-         {"--data", "d"},
-         Outcome::Error,
-         "--memory and --data cannot be combined: choose one",
-         0},
-        {"bogus = 1\n",
-         {"token", "--secret-file", m_secret, "--uid", "1", "--imid", "2", "--role", "3", "--channel", "4"},
-         Outcome::IssueToken,
-         "",
-         0},
-        {"",
-         {"--config", "/nonexistent/voted.conf"},
-         Outcome::Error,
-         "/nonexistent/voted.conf was not readable",
-         0},
+        {"memory = true\n", {"--data", "d"}, Outcome::Error, "--memory and --data cannot be combined", 0},
     };
     for (const auto& row : rows) {
-        std::remove(defaultFile.c_str());
-        if (!row.defaultText.empty())
-            std::ofstream(defaultFile) << row.defaultText;
-        VotedCommandLine commandLine(defaultFile);
-        const Outcome outcome = commandLine.parse(row.args, kNow);
-        SCOPED_TRACE(row.defaultText + " / " + (row.args.empty() ? "" : row.args.front()));
+        std::ofstream(file) << row.text;
+        std::vector<std::string> args{"--config", file};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        VotedCommandLine commandLine;
+        const Outcome outcome = commandLine.parse(args, kNow);
+        SCOPED_TRACE(row.text);
         ASSERT_EQ(outcome, row.outcome) << commandLine.text();
         if (outcome == Outcome::Error) {
             EXPECT_NE(commandLine.text().find(row.listen), std::string::npos) << commandLine.text();
-        }
-        if (outcome != Outcome::Serve)
             continue;
+        }
         const ServerOptions& server = commandLine.server();
         EXPECT_EQ(server.host + ":" + std::to_string(server.port), row.listen);
         EXPECT_EQ(server.broadcastHz, row.broadcastHz);
     }
-    std::remove(defaultFile.c_str());
-    std::remove(otherFile.c_str());
+    std::remove(file.c_str());
+
+    VotedCommandLine missing;
+    EXPECT_EQ(missing.parse({"--config", "/nonexistent/voted.conf"}, kNow), Outcome::Error);
+    EXPECT_EQ(missing.text(), "/nonexistent/voted.conf was not readable (missing?)");
 }
 
 } // namespace
