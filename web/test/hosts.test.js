@@ -148,3 +148,87 @@ test('thePagesComeBackWithTheRightCountsAfterTheServiceIsKilledAndRestarted', { 
   assert.deepEqual([...pages.overlay.errors, ...pages.viewer.errors], []);
   await pages.viewer.close();
 });
+
+// Creates a vote over a manager's host-transport session (the web API has no create) and starts it.
+async function createAndStart(vote) {
+  if (!service.manager) await service.connectManager(kApiManager);
+  const before = (await service.api('GET', `/channels/${kChannel}/votes?sub=${kSub}`, kApiManager)).body.votes.length;
+  service.sendAsManager({ maxType: 2500, minType: 1, body: { channelId: kChannel, subChannelId: kSub, vote: { limitTime: 300, ...vote } } });
+  const votes = await until(async () => {
+    const listed = (await service.api('GET', `/channels/${kChannel}/votes?sub=${kSub}`, kApiManager)).body.votes;
+    return listed.length > before && listed;
+  }, `${vote.name} is listed`);
+  const voteId = votes.find((listed) => listed.name === vote.name).voteId;
+  const started = await service.api('POST', `/channels/${kChannel}/votes/${voteId}/start?sub=${kSub}`, kApiManager);
+  assert.deepEqual([started.status, started.body.result], [200, 0], `${vote.name} starts`);
+  return { voteId, round: `sub=${kSub}&jiFangId=${started.body.jiFangId}` };
+}
+
+async function stopAndClose({ voteId, round }, beforeClose) {
+  assert.equal((await service.api('POST', `/channels/${kChannel}/votes/${voteId}/stop?${round}`, kApiManager)).status, 200);
+  await beforeClose();
+  assert.equal((await service.api('POST', `/channels/${kChannel}/votes/${voteId}/close?${round}`, kApiManager)).status, 200);
+  await pages.overlay.waitForSelector('.panel', { state: 'detached', timeout: 5000 });
+}
+
+const numbered = (values) => Object.fromEntries(values.map((value, i) => [String(i), value]));
+
+test('groupAndJudgeVotesThroughTheWebPageWithAJudgeWhoAbstains', { skip }, async () => {
+  const webLink = (await hosts.web.must({ cmd: 'webLink' })).url;
+  const desktopLink = (await hosts.desktop.must({ cmd: 'webLink' })).url;
+  const group = await createAndStart({
+    name: '红蓝对决', voteType: 1, limits: { 0: 2, 1: 1 },
+    options: numbered(['红一', '红二', '蓝一']), optionGroup: numbered([0, 0, 1]), groupNames: numbered(['红队', '蓝队']),
+  });
+  const viewer = await openPage(browser, webLink, { width: 390, height: 800 });
+  await waitForTexts(viewer, '.team-name', ['红队', '蓝队'], 8000);
+  await viewer.getByRole('button', { name: '给「蓝一」投一票' }).click();
+  await waitForText(viewer, '#notice', '已投出');
+  await until(() => hosts.desktop.shown('对战投票'), 'the desktop viewer sees the group vote');
+  await hosts.desktop.click('对战投票', 'optionListA/option1/Button');
+  await waitForTexts(viewer, '.team-total', ['1', '1'], 8000);
+  await waitForTexts(pages.overlay, '.team-total', ['1', '1'], 8000);
+  await until(async () => (await hosts.desktop.text('对战投票', 'BGroupScore')) === '1', 'the desktop window counts blue 1');
+  await stopAndClose(group, () => waitForText(viewer, '.clock-words', '投票已停止', 8000));
+
+  const judges = [kWebViewer, kDesktopViewer];
+  const judge = await createAndStart({
+    name: '评委打分', voteType: 2, limits: { 0: 1, 1: 1 }, judgeOrder: numbered(judges.map((user) => user.uid)),
+    judges: Object.fromEntries(judges.map(({ uid, imid, nick }) => [String(uid), { uid, imid, nick, points: 0, auxMap: {} }])),
+  });
+  const abstainer = await openPage(browser, desktopLink, { width: 390, height: 800 });
+  await waitForTexts(viewer, '.judge-word', ['打分中...', '打分中...'], 8000);
+  await viewer.getByRole('button', { name: '打分' }).click();
+  await viewer.getByLabel('4 分，很好').check();
+  await viewer.getByRole('button', { name: '打分' }).click();
+  await waitForTexts(viewer, '.judge-word', ['很好', '打分中...'], 8000);
+  await waitForTexts(abstainer, '.judge-word', ['很好', '打分中...'], 8000);
+  await waitForText(pages.overlay, '.judge-total-value', '4', 8000);
+  await stopAndClose(judge, async () => {
+    for (const page of [viewer, abstainer, pages.overlay]) await waitForTexts(page, '.judge-word', ['很好', '弃权'], 8000);
+    await waitForText(viewer, '.judge-total', '总分：4');
+    await until(async () => (await hosts.desktop.text('评委投票', 'Judging1')) === '弃权', 'the desktop window shows the abstention');
+  });
+  assert.deepEqual([...viewer.errors, ...abstainer.errors, ...pages.overlay.errors], []);
+  await Promise.all([viewer.close(), abstainer.close()]);
+});
+
+test('theRealServiceRefusesBadTokensAndTokensOfAnotherChannel', { skip }, async () => {
+  const identity = (user) => `uid=${user.uid}&imid=${user.imid}&role=${user.role}`;
+  const cases = [
+    { name: 'forged', query: `${identity(kWebViewer)}&token=4102444800.00ff`, status: 401, words: /链接无效/ },
+    { name: 'another user\'s', query: `${identity(kWebViewer)}&token=${encodeURIComponent(service.token(kDesktopViewer))}`, status: 401, words: /链接无效/ },
+    { name: 'another channel\'s', query: `${identity(kWebViewer)}&token=${encodeURIComponent(service.token(kWebViewer, 999))}`, status: 401, words: /链接无效/ },
+    { name: 'another channel\'s, claimed', query: `${identity(kWebViewer)}&channel=999&token=${encodeURIComponent(service.token(kWebViewer, 999))}`, status: 403, words: /其他频道|链接/ },
+    { name: 'none', query: identity(kWebViewer), status: 401, words: /缺少登录令牌/ },
+  ];
+  for (const c of cases) {
+    const response = await fetch(`${service.origin}/api/v1/channels/${kChannel}/subchannels/${kSub}/vote?${c.query}`);
+    assert.equal(response.status, c.status, c.name);
+    const page = await openPage(browser, `${service.origin}/vote/${place}?${c.query}`, { width: 390, height: 800 });
+    await page.waitForSelector('.refusal');
+    assert.match(await page.textContent('.refusal'), c.words, c.name);
+    assert.equal(await page.locator('button').count(), 0, `${c.name}: nothing to click`);
+    await page.close();
+  }
+});
