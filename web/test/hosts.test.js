@@ -219,7 +219,7 @@ test('theRealServiceRefusesBadTokensAndTokensOfAnotherChannel', { skip }, async 
     { name: 'forged', query: `${identity(kWebViewer)}&token=4102444800.00ff`, status: 401, words: /链接无效/ },
     { name: 'another user\'s', query: `${identity(kWebViewer)}&token=${encodeURIComponent(service.token(kDesktopViewer))}`, status: 401, words: /链接无效/ },
     { name: 'another channel\'s', query: `${identity(kWebViewer)}&token=${encodeURIComponent(service.token(kWebViewer, 999))}`, status: 401, words: /链接无效/ },
-    { name: 'another channel\'s, claimed', query: `${identity(kWebViewer)}&channel=999&token=${encodeURIComponent(service.token(kWebViewer, 999))}`, status: 403, words: /其他频道|链接/ },
+    { name: 'another channel\'s, claimed', query: `${identity(kWebViewer)}&channel=999&token=${encodeURIComponent(service.token(kWebViewer, 999))}`, status: 403, words: /这个链接不能打开这个频道的投票/ },
     { name: 'none', query: identity(kWebViewer), status: 401, words: /缺少登录令牌/ },
   ];
   for (const c of cases) {
