@@ -80,10 +80,13 @@ const overlayCounts = async (page) => {
 
 async function expectCountsEverywhere(expected, pages) {
   for (const host of [hosts.manager, hosts.desktop, hosts.web]) {
-    await until(async () => JSON.stringify(await host.normalCounts()) === JSON.stringify(expected), `${host.name}: counts ${JSON.stringify(expected)}, it shows ${JSON.stringify(await host.normalCounts())}`);
+    const shows = async () => JSON.stringify(await host.normalCounts());
+    const want = JSON.stringify(expected);
+    await until(async () => (await shows()) === want, async () => `${host.name}: counts ${want}, it shows ${await shows()}`);
   }
   await waitForValue(pages.overlay, overlayCounts, expected, 8000);
-  await waitForValue(pages.viewer, (page) => page.$$eval('.option .count', (nodes) => nodes.map((node) => node.textContent)), Object.values(expected), 8000);
+  const pageCounts = (page) => page.$$eval('.option .count', (nodes) => nodes.map((node) => node.textContent));
+  await waitForValue(pages.viewer, pageCounts, Object.values(expected), 8000);
 }
 
 function voteButton(page, option) {
@@ -218,11 +221,13 @@ test('groupAndJudgeVotesThroughTheWebPageWithAJudgeWhoAbstains', { skip }, async
 
 test('theRealServiceRefusesBadTokensAndTokensOfAnotherChannel', { skip }, async () => {
   const identity = (user) => `uid=${user.uid}&imid=${user.imid}&role=${user.role}`;
+  const token = (user, channel) => encodeURIComponent(service.token(user, channel));
   const cases = [
     { name: 'forged', query: `${identity(kWebViewer)}&token=4102444800.00ff`, status: 401, words: /链接无效/ },
-    { name: 'another user\'s', query: `${identity(kWebViewer)}&token=${encodeURIComponent(service.token(kDesktopViewer))}`, status: 401, words: /链接无效/ },
-    { name: 'another channel\'s', query: `${identity(kWebViewer)}&token=${encodeURIComponent(service.token(kWebViewer, 999))}`, status: 401, words: /链接无效/ },
-    { name: 'another channel\'s, claimed', query: `${identity(kWebViewer)}&channel=999&token=${encodeURIComponent(service.token(kWebViewer, 999))}`, status: 403, words: /这个链接不能打开这个频道的投票/ },
+    { name: 'another user\'s', query: `${identity(kWebViewer)}&token=${token(kDesktopViewer)}`, status: 401, words: /链接无效/ },
+    { name: 'another channel\'s', query: `${identity(kWebViewer)}&token=${token(kWebViewer, 999)}`, status: 401, words: /链接无效/ },
+    { name: 'another channel\'s, claimed', query: `${identity(kWebViewer)}&channel=999&token=${token(kWebViewer, 999)}`,
+      status: 403, words: /这个链接不能打开这个频道的投票/ },
     { name: 'none', query: identity(kWebViewer), status: 401, words: /缺少登录令牌/ },
   ];
   for (const c of cases) {

@@ -11,13 +11,14 @@ export const kNormal = '普通投票';
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
+// Polls probe until it gives a true value; `what` (text, or a function giving it) names the failure.
 export async function until(probe, what, timeout = 10000) {
   const deadline = Date.now() + timeout;
   let last;
   for (;;) {
     last = await probe();
     if (last) return last;
-    if (Date.now() > deadline) throw new Error(`${what} (waited ${timeout} ms)`);
+    if (Date.now() > deadline) throw new Error(`${typeof what === 'function' ? await what() : what} (waited ${timeout} ms)`);
     await sleep(100);
   }
 }

@@ -87,6 +87,7 @@ export class RealService {
       this.process.kill('SIGTERM');
       await exited;
     }
+    // QUORIX_KEEP_RUN=1 keeps the run folder (hosts' logs, the SQLite file) to look at after a failure.
     if (!process.env.QUORIX_KEEP_RUN) rmSync(this.dir, { recursive: true, force: true });
   }
 
