@@ -6,24 +6,20 @@
 
 namespace {
 
-QByteArray encoded(const QString& value)
-{
-    return QUrl::toPercentEncoding(value);
-}
-
 QByteArray queryOf(const HostIdentity& identity, const QString& token)
 {
     QList<QPair<QByteArray, QString>> items = {{"uid", QString::number(identity.uid)},
                                                {"imid", QString::number(identity.imid)},
-                                               {"role", QString::number(identity.role)},
-                                               {"nick", identity.nick}};
+                                               {"role", QString::number(identity.role)}};
+    if (identity.nick.toUtf8().size() <= WebViewerLink::kMaxNickBytes)
+        items.append({"nick", identity.nick});
     if (!token.isEmpty())
         items.append({"token", token});
     QByteArray query;
     for (const auto& [name, value] : items) {
         if (!query.isEmpty())
             query += '&';
-        query += name + '=' + encoded(value);
+        query += name + '=' + QUrl::toPercentEncoding(value);
     }
     return query;
 }
