@@ -30,7 +30,8 @@ endfunction()
 # test runner against a headless chromium), labelled like the other tests by its folder below cpp/tests.
 # Without npm the test is still registered and fails saying what to install.
 function(quorix_add_npm_test name)
-  cmake_parse_arguments(T "" "DIRECTORY;TIMEOUT;ENVIRONMENT" "" ${ARGN})
+  # ENVIRONMENT takes several NAME=VALUE items; as a one-value keyword it kept only the first.
+  cmake_parse_arguments(T "" "DIRECTORY;TIMEOUT" "ENVIRONMENT" ${ARGN})
   file(RELATIVE_PATH labels ${PROJECT_SOURCE_DIR}/cpp/tests ${CMAKE_CURRENT_SOURCE_DIR})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)

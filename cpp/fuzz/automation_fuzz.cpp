@@ -46,6 +46,11 @@ public:
         return subChannelId % 2 == 0 ? QString() : QStringLiteral("no such sub-channel");
     }
     QString activateChannelWindow(bool) override { return {}; }
+    QString webViewerLink(bool, QUrl* link) override
+    {
+        *link = QUrl("http://127.0.0.1:1/vote/1/1?uid=1");
+        return {};
+    }
     void quitSoon() override {}
 };
 

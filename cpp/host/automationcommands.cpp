@@ -192,6 +192,8 @@ QJsonObject AutomationCommands::execute(const QJsonObject& command)
         const QString error = active.isBool() ? m_target->activateChannelWindow(active.toBool())
                                               : QStringLiteral("activate needs \"active\": true or false");
         answer = error.isEmpty() ? success() : failure(error);
+    } else if (name == "webLink") {
+        answer = webLink(command);
     } else if (name == "quit") {
         m_target->quitSoon();
         answer = success();
@@ -286,4 +288,16 @@ QJsonObject AutomationCommands::grab(const QJsonObject& command)
     if (!window->grab().save(file, "PNG"))
         return failure(QStringLiteral("cannot write '%1'").arg(file));
     return success({{"file", file}});
+}
+
+QJsonObject AutomationCommands::webLink(const QJsonObject& command)
+{
+    const QJsonValue open = command.value("open");
+    if (!open.isUndefined() && !open.isBool())
+        return failure(QStringLiteral("webLink takes \"open\": true or false"));
+    QUrl link;
+    const QString error = m_target->webViewerLink(open.toBool(), &link);
+    if (!error.isEmpty())
+        return failure(error);
+    return success({{"url", QString::fromUtf8(link.toEncoded())}, {"opened", open.toBool()}});
 }

@@ -21,6 +21,7 @@ private:
     QJsonObject windows() const;
     QJsonObject onWidget(const QString& name, const QJsonObject& command);
     QJsonObject grab(const QJsonObject& command);
+    QJsonObject webLink(const QJsonObject& command);
 
     AutomationTarget* m_target;
 };

@@ -4,6 +4,7 @@
 
 #include <QJsonObject>
 #include <QString>
+#include <QUrl>
 
 class AutomationTarget
 {
@@ -16,6 +17,8 @@ public:
     virtual QString clickAddon() = 0;
     virtual QString switchSubChannel(quint32 subChannelId) = 0;
     virtual QString activateChannelWindow(bool active) = 0;
+    // The user's own web viewer link in `link`; with `open` also handed to the desktop's browser.
+    virtual QString webViewerLink(bool open, QUrl* link) = 0;
     // Quits after the current answer has been written.
     virtual void quitSoon() = 0;
 };

@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTime>
 #include <QToolButton>
@@ -25,6 +26,9 @@ QGroupBox { background: #ffffff; border: 1px solid #d7dde5; border-radius: 6px; 
 QGroupBox::title { subcontrol-origin: margin; left: 10px; padding: 0 4px; color: #4a5668; }
 QLabel#channelLabel { font-size: 16px; font-weight: bold; color: #1f2d3d; }
 QLabel#userLabel, QLabel#roleLabel { color: #4a5668; }
+QPushButton#webViewerButton { border: 1px solid #b8cfee; border-radius: 4px; padding: 4px 10px; background: #e8f0fb; color: #1f4f8f; }
+QPushButton#webViewerButton:hover { background: #d6e6fa; }
+QPushButton#webViewerButton:disabled { border-color: #e1e6ec; background: #f4f6f9; color: #a0aab8; }
 QToolButton { border: 1px solid transparent; border-radius: 4px; padding: 4px; }
 QToolButton:hover { background: #e8f0fb; border-color: #b8cfee; }
 QPlainTextEdit { background: #fbfcfd; border: 1px solid #e1e6ec; color: #38424f; }
@@ -71,6 +75,12 @@ QWidget* ChannelWindow::buildHeader()
     layout->addWidget(m_channelLabel);
     layout->addWidget(m_userLabel);
     layout->addWidget(m_roleLabel);
+    m_webViewerButton = new QPushButton(QStringLiteral("打开网页投票页"), box);
+    m_webViewerButton->setObjectName("webViewerButton");
+    m_webViewerButton->setCursor(Qt::PointingHandCursor);
+    connect(m_webViewerButton, &QPushButton::clicked, this, &ChannelWindow::webViewerRequested);
+    layout->addWidget(m_webViewerButton, 0, Qt::AlignLeft);
+    setWebViewerAvailable(false);
     return box;
 }
 
@@ -211,6 +221,14 @@ void ChannelWindow::fixRoleByToken()
 {
     m_roleCombo->setEnabled(false);
     m_roleCombo->setToolTip(QStringLiteral("身份由令牌决定，不能在此切换"));
+}
+
+void ChannelWindow::setWebViewerAvailable(bool available)
+{
+    m_webViewerButton->setEnabled(available);
+    m_webViewerButton->setToolTip(
+        available ? QStringLiteral("在浏览器中打开本人的网页投票页（链接含本人的令牌，请勿转发）")
+                  : QStringLiteral("未设置投票服务的网页地址（启动时加 --web-url），无法打开网页投票页"));
 }
 
 void ChannelWindow::logEvent(const QString& text)

@@ -15,6 +15,7 @@ class QFrame;
 class QHBoxLayout;
 class QLabel;
 class QPlainTextEdit;
+class QPushButton;
 class QToolButton;
 
 class ChannelWindow : public QWidget
@@ -38,6 +39,9 @@ public:
     // The role comes from the host's token, which the service checks: switching it would only be
     // refused, so the switcher is disabled and its tool tip says why.
     void fixRoleByToken();
+    // The web viewer button works only when the host knows the service's web face (--web-url);
+    // otherwise it stays disabled and its tool tip says why.
+    void setWebViewerAvailable(bool available);
     void logEvent(const QString& text);
     QStringList eventLines() const;
 
@@ -49,6 +53,7 @@ public:
 
 signals:
     void closeRequested();
+    void webViewerRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -67,6 +72,7 @@ private:
     QLabel* m_channelLabel = nullptr;
     QLabel* m_userLabel = nullptr;
     QLabel* m_roleLabel = nullptr;
+    QPushButton* m_webViewerButton = nullptr;
     QComboBox* m_subChannelCombo = nullptr;
     QComboBox* m_roleCombo = nullptr;
     QFrame* m_addonBox = nullptr;

@@ -7,11 +7,13 @@
 #include "hostserviceconnection.h"
 #include "syntheticmouse.h"
 #include "tcpservicetransport.h"
+#include "webviewerlink.h"
 
 #include "paneuicreatorservice.h"
 #include "tovoaddonboxitem.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QTimer>
 #include <QToolButton>
 
@@ -60,6 +62,8 @@ HostApplication::HostApplication(const HostOptions& options, const KeywordFilter
     if (!options.embeddedService() && !options.token.isEmpty())
         m_window->fixRoleByToken();
     connect(m_window.get(), &ChannelWindow::closeRequested, this, &HostApplication::shutdown);
+    m_window->setWebViewerAvailable(m_options.webUrl.isValid());
+    connect(m_window.get(), &ChannelWindow::webViewerRequested, this, &HostApplication::openWebViewer);
     connect(m_addonBox.get(), &HostAddonBox::itemCreated, this,
             [this] { logEvent(QStringLiteral("应用按钮已加入应用栏")); });
     wireState();
@@ -256,6 +260,26 @@ QString HostApplication::activateChannelWindow(bool active)
     m_window->activateWindow();
     QApplication::setActiveWindow(m_window.get());
     return QString();
+}
+
+// The link follows the current sub-channel and carries the token this host was given, which the
+// service signed for this identity; a service without a secret needs none.
+QString HostApplication::webViewerLink(bool open, QUrl* link)
+{
+    if (!m_options.webUrl.isValid())
+        return QStringLiteral("no web viewer link: tovo-host was started without --web-url");
+    *link = WebViewerLink::build(m_options.webUrl, m_state.identity(), m_options.token);
+    if (open && !QDesktopServices::openUrl(*link))
+        return QStringLiteral("no browser took the web viewer link");
+    return QString();
+}
+
+void HostApplication::openWebViewer()
+{
+    QUrl link;
+    const QString error = webViewerLink(true, &link);
+    logEvent(error.isEmpty() ? QStringLiteral("已在浏览器中打开网页投票页")
+                             : QStringLiteral("网页投票页打不开：%1").arg(error));
 }
 
 void HostApplication::quitSoon()

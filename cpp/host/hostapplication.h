@@ -59,6 +59,7 @@ public:
     QString clickAddon() override;
     QString switchSubChannel(quint32 subChannelId) override;
     QString activateChannelWindow(bool active) override;
+    QString webViewerLink(bool open, QUrl* link) override;
     void quitSoon() override;
 
 signals:
@@ -73,6 +74,7 @@ private:
     void refreshConnectionState();
     void showRefusal(const QString& reason, bool retrying);
     void logEvent(const QString& text);
+    void openWebViewer();
 
     HostOptions m_options;
     ChannelState m_state;

@@ -1,6 +1,7 @@
 #include "hostoptions.h"
 
 #include "hostlogging.h"
+#include "webviewerlink.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -48,6 +49,10 @@ QList<QCommandLineOption> optionDefinitions()
          "number 0 to 65535 (default: $FENBASE_LOG_LEVEL, else debug = 2); warnings and errors also go to "
          "standard error",
          "LEVEL"},
+        {"web-url",
+         "the vote service's web face (its --http address), e.g. http://127.0.0.1:8080; enables the "
+         "channel window's web viewer link and the webLink automation command",
+         "URL"},
         {"log-file", "append log records to FILE; - for standard error (default: $FENBASE_LOG_FILE, else %1)",
          "FILE"},
     };
@@ -112,6 +117,8 @@ bool HostOptions::readValues(const QCommandLineParser& parser, const QString& en
     if (parser.isSet(QStringLiteral("position")) && !readPosition(parser.value(QStringLiteral("position"))))
         return false;
     if (parser.isSet(QStringLiteral("log-level")) && !readLogLevel(parser.value(QStringLiteral("log-level"))))
+        return false;
+    if (parser.isSet(QStringLiteral("web-url")) && !readWebUrl(parser.value(QStringLiteral("web-url"))))
         return false;
     return readNumber(parser, QStringLiteral("uid"), identity.uid) &&
            readNumber(parser, QStringLiteral("imid"), identity.imid) &&
@@ -236,6 +243,12 @@ bool HostOptions::readLogLevel(const QString& value)
                       .arg(HostLogging::kMaxLevel)
                       .arg(value);
     return logLevel.has_value();
+}
+
+bool HostOptions::readWebUrl(const QString& value)
+{
+    webUrl = WebViewerLink::parseBase(value, &m_error);
+    return webUrl.isValid();
 }
 
 // QCommandLineParser's own help text needs a running application, which tovo-host creates only

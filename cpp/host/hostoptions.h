@@ -9,6 +9,7 @@
 #include <QPoint>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <optional>
 
@@ -38,6 +39,7 @@ public:
     std::optional<QPoint> position; // top-left corner of the channel window; empty: the system's choice
     std::optional<int> logLevel;    // empty: FENBASE_LOG_LEVEL or the default (HostLogging)
     QString logFile;                // empty: FENBASE_LOG_FILE or the default
+    QUrl webUrl;                    // the vote service's HTTP face; empty: no web viewer link
 
     // `arguments` excludes the program name. `environmentToken` (QUORIX_TOKEN) is the token when
     // neither --token nor --token-file is given.
@@ -57,6 +59,7 @@ private:
     bool readService(const QString& value);
     bool readPosition(const QString& value);
     bool readLogLevel(const QString& value);
+    bool readWebUrl(const QString& value);
     void describeRefusal(const QCommandLineParser& parser, const QStringList& arguments);
 
     QString m_error;

@@ -8,7 +8,9 @@ web face's event stream and voted on by a web viewer through /session), a group 
 its editor, a judge vote scored twice (once with an abstention), a sub-channel switch during a vote,
 the history for the manager and for a viewer, and a restart of the vote service.
 
-Each step writes numbered screenshots and a line to report.txt in the output folder. The first
+Each step writes numbered screenshots and a line to report.txt in the output folder; the overlay and a
+web viewer's page (opened from the link a host's webLink command gives) are shot in headless chromium
+when web/node_modules and /usr/bin/chromium are there (scripts/setup installs them). The first
 failing check stops the run with status 1 and names its step. Python 3 standard library only.
 """
 
@@ -25,8 +27,8 @@ import tempfile
 import time
 import urllib.parse
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "cpp", "tests",
-                                "support", "python"))
+REPOSITORY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+sys.path.insert(0, os.path.join(REPOSITORY, "cpp", "tests", "support", "python"))
 from websocketclient import WebSocketListener  # noqa: E402
 
 CHANNEL = 888
@@ -133,6 +135,7 @@ class Host:
         arguments = [os.path.join(bin_dir, "tovo-host")] + (["--offscreen"] if offscreen else []) + [
                      "--automation", self.socket_path,
                      "--service", "127.0.0.1:%d" % service.port, "--token", token,
+                     "--web-url", "http://127.0.0.1:%d" % service.http_port,
                      "--uid", str(identity["uid"]), "--imid", str(identity["imid"]), "--nick", identity["nick"],
                      "--role", str(identity["role"]), "--channel", str(CHANNEL),
                      "--subchannel", str(SUBCHANNEL)]
@@ -237,6 +240,7 @@ class Scenario:
         self.web_viewer = None
         self.shots = 0
         self.report = []
+        self.browser_missing = self.find_browser_missing()
 
     # ---- helpers -------------------------------------------------------------------------
 
@@ -259,6 +263,36 @@ class Scenario:
         path = os.path.join(self.out_dir, "%02d-%s.png" % (self.shots, name))
         host.must(cmd="grab", window=title, file=path)
         self.note("screenshot " + os.path.basename(path))
+
+    @staticmethod
+    def find_browser_missing():
+        """What the browser screenshots lack, or None when they can be taken."""
+        if shutil.which("node") is None:
+            return "node"
+        if not os.path.isdir(os.path.join(REPOSITORY, "web", "node_modules", "playwright-core")):
+            return "web/node_modules (npm ci in web/)"
+        if not os.path.exists("/usr/bin/chromium"):
+            return "/usr/bin/chromium"
+        return None
+
+    def browser_shot(self, url, name, size, selector):
+        """A numbered screenshot of a page of the service's web face, as headless chromium shows it."""
+        if self.browser_missing:
+            self.note("browser screenshot %s skipped: %s missing (scripts/setup installs it)" % (name, self.browser_missing))
+            return
+        self.shots += 1
+        path = os.path.join(self.out_dir, "%02d-%s.png" % (self.shots, name))
+        tool = os.path.join(REPOSITORY, "web", "tools", "pageshot.js")
+        done = subprocess.run(["node", tool, url, path, size, selector], capture_output=True, text=True, timeout=60)
+        if done.returncode != 0:
+            raise StepFailed("browser screenshot %s: %s" % (name, done.stderr.strip()))
+        self.note("screenshot " + os.path.basename(path))
+
+    def web_url(self, path, identity):
+        return "http://127.0.0.1:%d" % self.service.http_port + self.web_target(path, identity)
+
+    def overlay_shot(self, name, selector):
+        self.browser_shot(self.web_url("/overlay/%d/%d" % (CHANNEL, SUBCHANNEL), MANAGER), name, "1920x1080", selector)
 
     def expect_text(self, host, window, widget, expected, timeout=10):
         wait_until(lambda: host.text(window, widget) == expected, timeout,
@@ -467,6 +501,12 @@ class Scenario:
         self.note("counts reached everyone, the desktop windows and the event stream: %s; both desktop viewers "
                   "have 0 tickets left" % expected)
         self.shot(self.hosts["viewerB"], NORMAL, "viewerB-normal-vote-counted")
+        self.overlay_shot("overlay-normal-vote", ".option-row")
+        link = self.hosts["viewerA"].must(cmd="webLink")["url"]
+        if not link.startswith("http://127.0.0.1:%d/vote/%d/%d?" % (self.service.http_port, CHANNEL, SUBCHANNEL)):
+            raise StepFailed("viewer A's web viewer link is not its page on the web face: %s" % link)
+        self.browser_shot(link, "viewerA-web-viewer-page", "390x844", ".option .count")
+        self.note("viewer A's webLink command gave its page on the web face; it shows the same counts")
 
     def vote_on_the_web(self, option_text):
         """The web viewer spends one ticket on the option through /session; the service must accept it."""
@@ -537,6 +577,7 @@ class Scenario:
         self.expect_text(b, GROUP, "Ticket", "1")
         self.note("red 2 : blue 3 for everyone; viewer B keeps one ticket")
         self.shot(a, GROUP, "viewerA-group-vote")
+        self.overlay_shot("overlay-group-vote", ".team-total")
 
     def step_viewer_switches_subchannel_and_back(self):
         b = self.hosts["viewerB"]
@@ -616,6 +657,7 @@ class Scenario:
         a, b = self.viewers
         self.score(a, 3)
         self.expect_total(3)
+        self.overlay_shot("overlay-judge-vote-scoring", ".judge-word")
         self.click_row(2, "停止", "关闭")
         for viewer in self.everyone():
             self.expect_text(viewer, JUDGE, "Judging1", "弃权")
@@ -773,6 +815,7 @@ def play(bin_dir, run_dir):
           (web + scenario.web_target("/overlay/%d/%d" % (CHANNEL, SUBCHANNEL), MANAGER)))
     print("  viewer page of %s: %s" % (VIEWER_WEB["nick"],
                                       web + scenario.web_target("/vote/%d/%d" % (CHANNEL, SUBCHANNEL), VIEWER_WEB)))
+    print("Each channel window's 打开网页投票页 opens that user's own viewer page in the browser.")
     print("The add-on's button 投票2.0 appears after five seconds. Close the manager's window to stop.",
           flush=True)
     try:

@@ -40,6 +40,7 @@ test('viewerSeesTheVoteWithTicketsLeftAndHistory', async () => {
   await waitForText(page, '.vote-title', '最佳主播');
   await waitForText(page, '.allowance', '每项可投 2 票，还剩 1 票。');
   await waitForText(page, '.clock-words', '后停止');
+  await page.waitForSelector('.vote-clock.closing', { timeout: 1000 });
   await waitForTexts(page, '.rank', ['2', '1'], 3000);
   assert.deepEqual(await page.$$eval('.vote-button', (buttons) => buttons.map((b) => [b.getAttribute('aria-label'), b.disabled])), [
     ['给「甲」投一票', false],
@@ -47,6 +48,8 @@ test('viewerSeesTheVoteWithTicketsLeftAndHistory', async () => {
   ]);
   await waitForText(page, '.history-name', '上周的投票');
   await waitForTexts(page, '.history-options .num', ['3 票', '4 票']);
+  service.push('vote.progress', normalVote({ names: ['甲', '乙'], counts: [2, 5], perUser: 3, perOption: 2, remainingSeconds: 200 }));
+  await page.waitForSelector('.vote-clock:not(.closing)', { timeout: 3000 });
   assert.deepEqual(page.errors, []);
   await page.close();
 });

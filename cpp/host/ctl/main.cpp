@@ -39,7 +39,7 @@ bool parse(const QStringList& arguments, Options& options, QString& error)
         "Sends automation commands to a running tovo-host and prints each answer as one line. Exit "
         "status 0 when every answer was ok (and had FIELD true), 1 otherwise, 2 for bad usage.\n"
         "Commands (docs/host.md): state, windows, click, hover, text, setText, select, check, grab, "
-        "addon, subchannel, activate, quit; for example {\"cmd\":\"state\"}.");
+        "addon, subchannel, activate, webLink, quit; for example {\"cmd\":\"state\"}.");
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption timeout(

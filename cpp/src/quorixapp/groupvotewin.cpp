@@ -204,6 +204,17 @@ void GroupVoteWin::showVote(quorix::VoteInfo voteRecord)
     fitWindow();
 }
 
+void GroupVoteWin::showCountedVote(const quorix::VoteInfo& voteRecord)
+{
+    for (int column = 0; column < 2; ++column) {
+        for (int position = 0; optionRow(column, position) != nullptr; ++position) {
+            if (auto* count = findInRow<PaneLabelWidget>(column, position, QStringLiteral("LableRight")))
+                count->setText(QString());
+        }
+    }
+    showVote(voteRecord);
+}
+
 void GroupVoteWin::groupOptions(const quorix::VoteInfo& vote)
 {
     groupA.clear();

@@ -29,6 +29,9 @@ public:
 
     void init(QuorixController* controller);
     void showVote(quorix::VoteInfo voteRecord);
+    // As showVote, but every count is the service's, also below a "+1" counted at once for a
+    // ticket the service then refused.
+    void showCountedVote(const quorix::VoteInfo& voteRecord);
     void startCountdown(qint32 remainSeconds);
     void stopVote();
     void showOnTop();

@@ -214,6 +214,15 @@ void NormalVoteWin::showVote(quorix::VoteInfo voteRecord)
         showRank(rank);
 }
 
+void NormalVoteWin::showCountedVote(const quorix::VoteInfo& voteRecord)
+{
+    for (OptionRow* row : rows) {
+        if (row->count)
+            row->count->setText(QString());
+    }
+    showVote(voteRecord);
+}
+
 // Ranks with Qt's qSort and a non-strict predicate: the order among equal counts is the one that
 // algorithm gives, which viewers know from the vote's earlier broadcasts.
 void NormalVoteWin::rankOptions(const quorix::VoteInfo& vote)

@@ -314,11 +314,31 @@ template <class Win> void QuorixController::applyTicketState(Win* window, const 
         window->resetTicketLimits(info.vote);
 }
 
+void QuorixController::onResUserVoteRefused(const quorix::PUserVoteRes&)
+{
+    if (!voteRunning || !m_lastRunningVote)
+        return;
+    if (m_lastRunningVote->voteType == quorix::kNormalVote)
+        restoreCounts(m_pNormalVoteWin.data());
+    else if (m_lastRunningVote->voteType == quorix::kGroupVote)
+        restoreCounts(m_pGroupVoteWin.data());
+}
+
+template <class Win> void QuorixController::restoreCounts(Win* window)
+{
+    if (window == nullptr)
+        return;
+    window->showCountedVote(*m_lastRunningVote);
+    if (m_pProtocol)
+        m_pProtocol->reqUserVoteState(m_voteIdStarted, m_lastRunningVote->voteType, m_voteJiFangID);
+}
+
 void QuorixController::onBroadcastVoteStart(const quorix::PBroadcastVote& broadcast)
 {
     voteRunning = true;
     m_voteIdStarted = broadcast.vote.voteId;
     m_voteJiFangID = broadcast.jiFangId;
+    m_lastRunningVote = broadcast.vote;
     if (m_pMainPanel)
         m_pMainPanel->markVoteStarted(m_voteIdStarted);
     switch (broadcast.vote.voteType) {
@@ -433,6 +453,7 @@ void QuorixController::onSubChannelChanged(quint32)
     m_voteIdStarted = 0;
     m_voteJiFangID = 0;
     voteRunning = false;
+    m_lastRunningVote.reset();
     // The windows are hidden below; a vote met in the next sub-channel (or again on coming back)
     // must bring its window up.
     windowPopped = false;

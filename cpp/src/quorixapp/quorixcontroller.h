@@ -11,6 +11,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <optional>
+
 class QuorixProtocol;
 class QuorixMainPanel;
 class QuorixDataCenter;
@@ -68,6 +70,10 @@ public:
     void onResQueryVoteHisRecord(const quorix::PQueryVoteHisRecordRes& res);
     void onResQueryNickname(const quorix::PQueryNicknameRes& res);
     void onResUserVoteState(const quorix::UserTicketInfo& res);
+    // A ticket the window already counted was refused (spent elsewhere under the same identity,
+    // such as on the web viewer page, or the vote just ended): the window goes back to the counts
+    // of the last broadcast and asks for the user's ticket state afresh.
+    void onResUserVoteRefused(const quorix::PUserVoteRes& res);
     void onBroadcastVoteStart(const quorix::PBroadcastVote& broadcast);
     void onBroadcastVoteEnd(const quorix::PBroadcastVote& broadcast);
 
@@ -88,6 +94,7 @@ private:
     template <class Win> void presentStartedVote(Win* window, const quorix::PBroadcastVote& broadcast);
     template <class Win> void bringUp(Win* window, const quorix::VoteInfo& vote);
     template <class Win> void applyTicketState(Win* window, const quorix::UserTicketInfo& info);
+    template <class Win> void restoreCounts(Win* window);
 
     quorix::VoteList m_votes;
     quorix::PQueryVoteHisRecordRes m_history;
@@ -105,6 +112,7 @@ private:
     bool voteRunning = false;
     quint32 m_voteIdStarted = 0;
     quint32 m_voteJiFangID = 0;
+    std::optional<quorix::VoteInfo> m_lastRunningVote; // as the last broadcast counted it
     bool windowPopped = false;
     quint32 pendingStartId = 0;
 };

@@ -255,7 +255,7 @@ void QuorixProtocol::onDataArrivedSlot(quint32 maxType, quint32 minType, const s
             break;
         case VOTE_SYSTEM_USER_VOTE_RES:
             QLOG(1) << "VOTE_SYSTEM_USER_VOTE_RES msg has recieved";
-            QLOG(1) << "VOTE_SYSTEM_USER_VOTE_RES msg result  " << decoded<PUserVoteRes>(data).result;
+            resUserVote(decoded<PUserVoteRes>(data));
             break;
         case VOTE_SYSTEM_USER_VOTE_STATE_RES:
             QLOG(1) << "VOTE_SYSTEM_USER_VOTE_STATE_RES msg has recieved";
@@ -403,6 +403,13 @@ void QuorixProtocol::resQueryNickname(const PQueryNicknameRes& res)
 void QuorixProtocol::resUserVoteState(const UserTicketInfo& res)
 {
     toController("onResUserVoteState", &QuorixController::onResUserVoteState, res);
+}
+
+void QuorixProtocol::resUserVote(const PUserVoteRes& res)
+{
+    QLOG(1) << "VOTE_SYSTEM_USER_VOTE_RES msg result  " << res.result;
+    if (res.result != 0)
+        toController("onResUserVoteRefused", &QuorixController::onResUserVoteRefused, res);
 }
 
 void QuorixProtocol::resCloseVoteUi(const PCloseVoteUiRes& res)

@@ -49,8 +49,16 @@ public:
         return QString();
     }
     QString activateChannelWindow(bool) override { return QString(); }
+    QString webViewerLink(bool open, QUrl* link) override
+    {
+        opens += open ? 1 : 0;
+        *link = QUrl("http://h:1/vote/888/1?uid=1&nick=%2B");
+        return webError;
+    }
     void quitSoon() override { ++quits; }
 
+    QString webError;
+    int opens = 0;
     quint32 lastSubChannel = 0;
     int quits = 0;
 };
@@ -233,6 +241,42 @@ TEST_F(AutomationCommandsTest, HostCommandsGoToTheTargetAndEchoTheId)
     EXPECT_FALSE(commands.execute({{"cmd", "subchannel"}, {"id", 1.5}}).value("ok").toBool());
     EXPECT_TRUE(commands.execute({{"cmd", "quit"}}).value("ok").toBool());
     EXPECT_EQ(target.quits, 1);
+}
+
+TEST_F(AutomationCommandsTest, WebLinkPrintsTheLinkAndOpensItOnlyWhenAsked)
+{
+    const struct
+    {
+        const char* name;
+        QJsonObject command;
+        QString targetError;
+        bool ok;
+        int opens;
+        QString answerError;
+    } rows[] = {
+        {"print", {{"cmd", "webLink"}}, {}, true, 0, {}},
+        {"open", {{"cmd", "webLink"}, {"open", true}}, {}, true, 1, {}},
+        {"open false", {{"cmd", "webLink"}, {"open", false}}, {}, true, 0, {}},
+        {"open not a flag", {{"cmd", "webLink"}, {"open", "yes"}}, {}, false, 0, "webLink takes \"open\""},
+        {"host without a web address",
+         {{"cmd", "webLink"}},
+         "no web viewer link",
+         false,
+         0,
+         "no web viewer link"},
+    };
+    for (const auto& row : rows) {
+        target.webError = row.targetError;
+        target.opens = 0;
+        const QJsonObject answer = commands.execute(row.command);
+        EXPECT_EQ(answer.value("ok").toBool(), row.ok) << row.name;
+        EXPECT_EQ(target.opens, row.opens) << row.name;
+        EXPECT_TRUE(answer.value("error").toString().startsWith(row.answerError)) << row.name;
+        if (row.ok) {
+            EXPECT_EQ(answer.value("url").toString(), "http://h:1/vote/888/1?uid=1&nick=%2B") << row.name;
+            EXPECT_EQ(answer.value("opened").toBool(), row.opens == 1) << row.name;
+        }
+    }
 }
 
 class AutomationServerTest : public testing::Test

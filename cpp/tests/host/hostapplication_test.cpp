@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -112,6 +113,45 @@ TEST_F(HostApplicationTest, ARetriedRefusalIsPrintedOnceHoweverOftenItComesBack)
 
 // Without automation a person reads the channel window: the host keeps running and shows the
 // failure in the add-on box, once on standard error.
+TEST_F(HostApplicationTest, TheWebViewerLinkNeedsTheWebAddressAndFollowsTheSubChannel)
+{
+    const struct
+    {
+        const char* name;
+        QString webUrl;
+        QString token;
+        bool available;
+        QString link; // after a switch to sub-channel 3
+    } rows[] = {
+        {"no --web-url", {}, "1.ab", false, {}},
+        {"with a token", "http://127.0.0.1:9/", "1.ab", true,
+         QStringLiteral("http://127.0.0.1:9/vote/888/"
+                        "3?uid=10001&imid=90001&role=255&nick=%E9%A2%91%E9%81%93%E7%AE%A1%E7%90%86%E5%91%98&"
+                        "token=1.ab")},
+        {"without a token",
+         "http://127.0.0.1:9",
+         {},
+         true,
+         QStringLiteral(
+             "http://127.0.0.1:9/vote/888/"
+             "3?uid=10001&imid=90001&role=255&nick=%E9%A2%91%E9%81%93%E7%AE%A1%E7%90%86%E5%91%98")},
+    };
+    for (const auto& row : rows) {
+        HostOptions options = hostOptions(27500, row.token);
+        options.webUrl = QUrl(row.webUrl);
+        HostApplication host(options, KeywordFilter());
+        const auto* button = host.window()->findChild<QPushButton*>("webViewerButton");
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->isEnabled(), row.available) << row.name;
+        EXPECT_EQ(button->toolTip().contains("--web-url"), !row.available) << row.name;
+        host.switchSubChannel(3);
+        QUrl link;
+        const QString error = host.webViewerLink(false, &link);
+        EXPECT_EQ(error.isEmpty(), row.available) << row.name;
+        EXPECT_EQ(QString::fromUtf8(link.toEncoded()), row.link) << row.name;
+    }
+}
+
 TEST_F(HostApplicationTest, AnAddonThatCannotBeLoadedIsShownInTheAddonBox)
 {
     QTemporaryDir emptyFolder;

@@ -60,7 +60,11 @@ INSTANTIATE_TEST_SUITE_P(
         RejectCase{"log_level_unknown_name", {"--log-level", "loud"}, "--log-level needs error, warning"},
         RejectCase{"log_level_too_large", {"--log-level=65536"}, "not '65536'"},
         RejectCase{"log_level_negative", {"--log-level", "-1"}, "--log-level"},
-        RejectCase{"empty_log_file", {"--log-file="}, "--log-file needs a non-empty value"}),
+        RejectCase{"empty_log_file", {"--log-file="}, "--log-file needs a non-empty value"},
+        RejectCase{
+            "web_url_without_scheme", {"--web-url", "127.0.0.1:8080"}, "--web-url needs an absolute http://"},
+        RejectCase{
+            "web_url_with_query", {"--web-url=http://h:1/?uid=1"}, "--web-url must not carry a query"}),
     [](const testing::TestParamInfo<RejectCase>& info) { return info.param.name; });
 
 TEST(HostOptions, DefaultsAreAManagerInChannel888WithTheEmbeddedService)
@@ -76,6 +80,7 @@ TEST(HostOptions, DefaultsAreAManagerInChannel888WithTheEmbeddedService)
     EXPECT_TRUE(options.automationPath.isEmpty());
     EXPECT_FALSE(options.offscreen);
     EXPECT_FALSE(options.position.has_value());
+    EXPECT_TRUE(options.webUrl.isEmpty());
 }
 
 TEST(HostOptions, PositionTakesPixelsIncludingScreensLeftOfThePrimary)
@@ -119,6 +124,7 @@ TEST(HostOptions, EveryOptionIsReadInBothSpellings)
                              "--addon-dir=/opt/addon",
                              "--automation",
                              "/tmp/a.sock",
+                             "--web-url=http://127.0.0.1:8080",
                              "--offscreen"}),
               HostOptions::Outcome::Run)
         << options.error().toStdString();
@@ -135,6 +141,7 @@ TEST(HostOptions, EveryOptionIsReadInBothSpellings)
     EXPECT_EQ(options.keywordsFile, "/tmp/k.txt");
     EXPECT_EQ(options.addonDir, "/opt/addon");
     EXPECT_EQ(options.automationPath, "/tmp/a.sock");
+    EXPECT_EQ(options.webUrl, QUrl("http://127.0.0.1:8080"));
     EXPECT_TRUE(options.offscreen);
 }
 

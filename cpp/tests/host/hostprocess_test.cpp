@@ -94,7 +94,9 @@ TEST_F(HostProcessTest, EveryCommandIsAnsweredAndBadRequestsNeverStopTheHost)
         {R"({"cmd":"select","window":"channelWindow","widget":"roleCombo","index":99})", "out of range"},
         {R"({"cmd":"subchannel","id":-4})", "subchannel needs"},
         {R"({"cmd":"activate","active":"yes"})", "activate needs"},
-        {R"({"cmd":"grab","window":"channelWindow"})", "grab needs"}};
+        {R"({"cmd":"grab","window":"channelWindow"})", "grab needs"},
+        {R"({"cmd":"webLink"})", "started without --web-url"},
+        {R"({"cmd":"webLink","open":1})", "webLink takes"}};
     for (const Bad& request : bad) {
         const QJsonObject answer = host.raw(request.line);
         EXPECT_FALSE(answer.value("ok").toBool(true)) << request.line.toStdString();

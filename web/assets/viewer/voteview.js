@@ -18,6 +18,8 @@ import {
 import { VoteKind, rankOptions, teamsOf } from '../shared/votemodel.js';
 
 const kTeamFallback = ['A队', 'B队'];
+// The countdown turns red only for the last half minute; earlier red would read as an alarm.
+const kClosingSeconds = 30;
 
 export class VoteView {
   constructor(root, actions) {
@@ -69,6 +71,7 @@ class VoteCard {
     this.root.append(head, this.allowance, this.body);
     this.countdown = new Countdown((seconds) => {
       this.time.textContent = countdownText(seconds);
+      this.clock.classList.toggle('closing', seconds <= kClosingSeconds);
     });
     this.rows = new Map();
     this.picker = null;

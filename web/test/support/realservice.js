@@ -1,6 +1,7 @@
 // A real quorix-voted for the pages to talk to: started with a secret, its host transport and its web
 // face on free loopback ports, and a manager connected over the host transport to create votes
-// (the web API has no create) while the pages and the API do the rest.
+// (the web API has no create) while the pages and the API do the rest. With `durable` the votes live
+// in SQLite under the run folder, and a restart after kill() comes back on the same two ports.
 import { execFileSync, spawn } from 'node:child_process';
 import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
 import net from 'node:net';
@@ -36,8 +37,9 @@ function frame(major, minor, payload) {
 }
 
 export class RealService {
-  constructor(votedPath, wirePath) {
+  constructor(votedPath, wirePath, { durable = false } = {}) {
     this.voted = votedPath;
+    this.durable = durable;
     this.wire = wirePath;
     this.dir = mkdtempSync(path.join(os.tmpdir(), 'quorix-pages-'));
     this.secret = path.join(this.dir, 'secret');
@@ -45,7 +47,10 @@ export class RealService {
   }
 
   async start() {
-    this.process = spawn(this.voted, ['--listen', '127.0.0.1:0', '--http', '127.0.0.1:0', '--memory', '--secret-file', this.secret]);
+    const storage = this.durable ? ['--data', path.join(this.dir, 'data')] : ['--memory'];
+    const tcp = this.tcpPort ?? 0;
+    const http = this.origin ? new URL(this.origin).port : 0;
+    this.process = spawn(this.voted, ['--listen', `127.0.0.1:${tcp}`, '--http', `127.0.0.1:${http}`, ...storage, '--secret-file', this.secret]);
     let log = '';
     await new Promise((resolve, reject) => {
       const timer = setTimeout(() => reject(new Error(`quorix-voted did not start:\n${log}`)), 10000);
@@ -67,6 +72,14 @@ export class RealService {
     return this;
   }
 
+  // Ends the service at once, as a crash would; start() brings it back.
+  async kill() {
+    if (this.process?.exitCode !== null) return;
+    const exited = new Promise((resolve) => this.process.once('exit', resolve));
+    this.process.kill('SIGKILL');
+    await exited;
+  }
+
   async stop() {
     this.manager?.destroy();
     if (this.process && this.process.exitCode === null) {
@@ -74,11 +87,12 @@ export class RealService {
       this.process.kill('SIGTERM');
       await exited;
     }
-    rmSync(this.dir, { recursive: true, force: true });
+    // QUORIX_KEEP_RUN=1 keeps the run folder (hosts' logs, the SQLite file) to look at after a failure.
+    if (!process.env.QUORIX_KEEP_RUN) rmSync(this.dir, { recursive: true, force: true });
   }
 
-  token({ uid, imid = uid, role = 0 }) {
-    const args = ['token', '--secret-file', this.secret, '--uid', uid, '--imid', imid, '--role', role, '--channel', kChannel];
+  token({ uid, imid = uid, role = 0 }, channel = kChannel) {
+    const args = ['token', '--secret-file', this.secret, '--uid', uid, '--imid', imid, '--role', role, '--channel', channel];
     return execFileSync(this.voted, args.map(String), { encoding: 'utf8' }).trim();
   }
 

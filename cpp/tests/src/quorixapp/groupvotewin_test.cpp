@@ -143,6 +143,19 @@ TEST_F(GroupVoteWinTest, RepeatedClicksShowTheStoredCountPlusOne)
     EXPECT_EQ(label(QStringLiteral("Ticket"))->text(), QStringLiteral("8"));
 }
 
+TEST_F(GroupVoteWinTest, ARefusedTicketsPlusOneGivesWayToTheServicesCount)
+{
+    const quorix::VoteInfo vote = test::groupVote({0, 1}, {5, 3});
+    win->showVote(vote);
+    win->resetTicketLimits(vote);
+    buttonAt(1, 0)->click();
+    ASSERT_EQ(countAt(1, 0), QStringLiteral("4"));
+
+    win->showCountedVote(vote);
+    EXPECT_EQ(countAt(1, 0), QStringLiteral("3"));
+    EXPECT_EQ(countAt(0, 0), QStringLiteral("5"));
+}
+
 TEST_F(GroupVoteWinTest, NextVoteStartsFromItsOwnCountsAndLimits)
 {
     const quorix::VoteInfo vote = test::groupVote({0, 1}, {30, 3});

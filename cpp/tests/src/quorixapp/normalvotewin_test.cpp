@@ -145,6 +145,17 @@ TEST_F(NormalVoteWinTest, OlderBroadcastNeverLowersAnOptimisticCount)
     EXPECT_EQ(countText(0), QStringLiteral("7")) << "a newer, higher count is shown";
 }
 
+TEST_F(NormalVoteWinTest, ARefusedTicketsPlusOneGivesWayToTheServicesCount)
+{
+    startWithAllowance({4, 2}, 5, 5);
+    button(0)->click();
+    ASSERT_EQ(countText(0), QStringLiteral("5"));
+
+    win->showCountedVote(test::normalVote({4, 2}));
+    EXPECT_EQ(countText(0), QStringLiteral("4"));
+    EXPECT_EQ(countText(1), QStringLiteral("2"));
+}
+
 TEST_F(NormalVoteWinTest, NextVoteStartsFromItsOwnCountsAndLimits)
 {
     startWithAllowance({50, 3}, 5, 5);

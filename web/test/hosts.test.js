@@ -1,0 +1,242 @@
+import assert from 'node:assert/strict';
+import { after, before, test } from 'node:test';
+import { launch, openPage } from './support/browser.js';
+import { waitForText, waitForTexts, waitForValue } from './support/expect.js';
+import { RealHost, kManagement, kNormal, until } from './support/realhost.js';
+import { RealService, kChannel, kSub } from './support/realservice.js';
+
+// The pages beside real desktop hosts on one real quorix-voted (secret, SQLite): one service and
+// three hosts serve every case, in order. CTest names the programs; run alone, `npm test` skips.
+const voted = process.env.QUORIX_VOTED_PATH;
+const wire = process.env.QUORIX_WIRE_PATH;
+const hostPath = process.env.TOVO_HOST_PATH;
+// Under CTest (QUORIX_WEB_PROGRAMS=required) missing programs fail the tests instead of skipping them.
+const missing = !voted || !wire || !hostPath;
+const skip = missing && !process.env.QUORIX_WEB_PROGRAMS ? 'QUORIX_VOTED_PATH, QUORIX_WIRE_PATH and TOVO_HOST_PATH name no programs (CTest sets them)' : false;
+
+const kManager = { uid: 10001, imid: 90001, nick: '频道管理员', role: 255 };
+const kDesktopViewer = { uid: 20001, imid: 90002, nick: '观众甲', role: 20 };
+// Votes from a browser and from a desktop host under one identity.
+const kWebViewer = { uid: 20003, imid: 90004, nick: '网页 观众+1', role: 20 };
+const kApiManager = { uid: 2, imid: 2, role: 255 };
+const kOptions = ['一号', '二号', '三号'];
+
+let service;
+let browser;
+let hosts;
+const place = `${kChannel}/${kSub}`;
+
+before(async () => {
+  if (skip) return;
+  if (missing) throw new Error('CTest gave no program paths: QUORIX_VOTED_PATH, QUORIX_WIRE_PATH, TOVO_HOST_PATH');
+  service = await new RealService(voted, wire, { durable: true }).start();
+  hosts = {
+    manager: new RealHost(hostPath, service, 'manager', kManager),
+    desktop: new RealHost(hostPath, service, 'desktop', kDesktopViewer),
+    web: new RealHost(hostPath, service, 'web', kWebViewer),
+  };
+  browser = await launch();
+  await Promise.all(Object.values(hosts).map((host) => host.ready()));
+});
+after(async () => {
+  await browser?.close();
+  await Promise.all(Object.values(hosts ?? {}).map((host) => host.quit()));
+  await service?.stop();
+});
+
+async function visible(host, window, widget) {
+  const answer = await host.command({ cmd: 'text', window, widget });
+  return answer.ok && answer.visible;
+}
+
+// The manager's editor: name, 3 tickets a person, 2 an option, the options; then 开始投票.
+async function startNormalVoteInTheEditor(name) {
+  const manager = hosts.manager;
+  await manager.must({ cmd: 'addon' });
+  await until(() => manager.shown(kManagement), 'the management window opens');
+  await manager.click(kManagement, 'nomalVote');
+  await until(() => visible(manager, kManagement, 'startNormalVoteBtn'), 'the normal vote editor');
+  await manager.must({ cmd: 'setText', window: kManagement, widget: 'createNormalVotePage/voteName', text: name });
+  await manager.must({ cmd: 'select', window: kManagement, widget: 'createNormalVotePage/maxTicket', index: 2 });
+  await manager.must({ cmd: 'select', window: kManagement, widget: 'createNormalVotePage/maxOptionTicket', index: 1 });
+  const row = (i) => `normalVoteCreateList/voteOption[${i}]`;
+  for (let i = 0; i < kOptions.length; i += 1) {
+    if ((await manager.text(kManagement, row(i))) === null) {
+      await manager.click(kManagement, 'addNormalOptionBtn');
+      await until(async () => (await manager.text(kManagement, row(i))) !== null, `option row ${i}`);
+    }
+    await manager.must({ cmd: 'setText', window: kManagement, widget: row(i), text: kOptions[i] });
+  }
+  await manager.click(kManagement, 'startNormalVoteBtn');
+}
+
+// The overlay ranks its rows; counts are compared in the options' own order.
+const overlayCounts = async (page) => {
+  const rows = await page.$$eval('.option-row', (nodes) =>
+    nodes.map((row) => [row.querySelector('.option-name').textContent, row.querySelector('.option-count .num').textContent]),
+  );
+  return Object.fromEntries(rows.sort(([a], [b]) => kOptions.indexOf(a) - kOptions.indexOf(b)));
+};
+
+async function expectCountsEverywhere(expected, pages) {
+  for (const host of [hosts.manager, hosts.desktop, hosts.web]) {
+    const shows = async () => JSON.stringify(await host.normalCounts());
+    const want = JSON.stringify(expected);
+    await until(async () => (await shows()) === want, async () => `${host.name}: counts ${want}, it shows ${await shows()}`);
+  }
+  await waitForValue(pages.overlay, overlayCounts, expected, 8000);
+  const pageCounts = (page) => page.$$eval('.option .count', (nodes) => nodes.map((node) => node.textContent));
+  await waitForValue(pages.viewer, pageCounts, Object.values(expected), 8000);
+}
+
+function voteButton(page, option) {
+  return page.locator(`.option[data-option-id="${option}"] .vote-button`);
+}
+
+let pages;
+
+test('aNormalVoteStartedInADesktopHostCountsAlikeOnTheOverlayThePageAndTheDesktopWindows', { skip }, async () => {
+  const link = (await hosts.web.must({ cmd: 'webLink' })).url;
+  assert.ok(link.startsWith(`${service.origin}/vote/${place}?`), link);
+  pages = {
+    overlay: await openPage(browser, `${service.origin}/overlay/${place}?${service.query(kApiManager)}`, { width: 1920, height: 1080 }),
+    viewer: await openPage(browser, link, { width: 390, height: 800 }),
+  };
+  await pages.viewer.waitForSelector('.empty');
+
+  await startNormalVoteInTheEditor('网页与桌面');
+  await until(() => hosts.desktop.shown(kNormal), 'the desktop viewer sees the vote');
+  await waitForText(pages.viewer, '.allowance', '每项可投 2 票，还剩 3 票。', 8000);
+  const zero = Object.fromEntries(kOptions.map((text) => [text, '0']));
+  await expectCountsEverywhere(zero, pages);
+
+  for (const button of ['Button0', 'Button0']) await hosts.desktop.click(kNormal, button);
+  for (let i = 0; i < 2; i += 1) {
+    await pages.viewer.getByRole('button', { name: '给「二号」投一票' }).click();
+    await waitForText(pages.viewer, '#notice', '已投出');
+  }
+  // The same identity's host spends the third ticket; one more there and one more on the page
+  // would exceed the three a person has.
+  await hosts.web.click(kNormal, 'Button2');
+  const counted = { 一号: '2', 二号: '2', 三号: '1' };
+  await expectCountsEverywhere(counted, pages);
+  await hosts.web.click(kNormal, 'Button0');
+  const third = voteButton(pages.viewer, 2);
+  // The page may not know yet what the host spent: a click it still offers is refused by the service.
+  if (await third.isEnabled()) {
+    await third.click();
+    await waitForText(pages.viewer, '#notice', '你的票已经投完了');
+  }
+  await expectCountsEverywhere(counted, pages);
+  await until(async () => (await hosts.web.text(kNormal, 'Ticket')) === '0', 'the web viewer host has no ticket left');
+  assert.deepEqual([...pages.overlay.errors, ...pages.viewer.errors], []);
+});
+
+test('thePagesComeBackWithTheRightCountsAfterTheServiceIsKilledAndRestarted', { skip }, async () => {
+  await service.kill();
+  await waitForText(pages.viewer, '#connection', '连接已断开，正在重新连接…', 8000);
+  await service.start();
+  const counted = { 一号: '2', 二号: '2', 三号: '1' };
+  await expectCountsEverywhere(counted, pages);
+  await until(async () => (await hosts.desktop.must({ cmd: 'state' })).connected, 'the desktop viewer reconnects', 30000);
+  // Counting goes on: the desktop viewer's third ticket reaches the pages that never reloaded.
+  await hosts.desktop.click(kNormal, 'Button1');
+  await expectCountsEverywhere({ 一号: '2', 二号: '3', 三号: '1' }, pages);
+
+  const running = (await service.api('GET', `/channels/${kChannel}/subchannels/${kSub}/vote`, kApiManager)).body;
+  const round = `sub=${kSub}&jiFangId=${running.jiFangId}`;
+  assert.equal((await service.api('POST', `/channels/${kChannel}/votes/${running.vote.voteId}/stop?${round}`, kApiManager)).status, 200);
+  await waitForText(pages.overlay, '.clock-words', '投票已结束', 8000);
+  await waitForText(pages.viewer, '.clock-words', '投票已结束', 8000);
+  assert.equal((await service.api('POST', `/channels/${kChannel}/votes/${running.vote.voteId}/close?${round}`, kApiManager)).status, 200);
+  await until(async () => !(await hosts.desktop.shown(kNormal)), 'the desktop vote window closes');
+  await pages.overlay.waitForSelector('.panel', { state: 'detached', timeout: 5000 });
+  assert.deepEqual([...pages.overlay.errors, ...pages.viewer.errors], []);
+  await pages.viewer.close();
+});
+
+// Creates a vote over a manager's host-transport session (the web API has no create) and starts it.
+async function createAndStart(vote) {
+  if (!service.manager) await service.connectManager(kApiManager);
+  const before = (await service.api('GET', `/channels/${kChannel}/votes?sub=${kSub}`, kApiManager)).body.votes.length;
+  service.sendAsManager({ maxType: 2500, minType: 1, body: { channelId: kChannel, subChannelId: kSub, vote: { limitTime: 300, ...vote } } });
+  const votes = await until(async () => {
+    const listed = (await service.api('GET', `/channels/${kChannel}/votes?sub=${kSub}`, kApiManager)).body.votes;
+    return listed.length > before && listed;
+  }, `${vote.name} is listed`);
+  const voteId = votes.find((listed) => listed.name === vote.name).voteId;
+  const started = await service.api('POST', `/channels/${kChannel}/votes/${voteId}/start?sub=${kSub}`, kApiManager);
+  assert.deepEqual([started.status, started.body.result], [200, 0], `${vote.name} starts`);
+  return { voteId, round: `sub=${kSub}&jiFangId=${started.body.jiFangId}` };
+}
+
+async function stopAndClose({ voteId, round }, beforeClose) {
+  assert.equal((await service.api('POST', `/channels/${kChannel}/votes/${voteId}/stop?${round}`, kApiManager)).status, 200);
+  await beforeClose();
+  assert.equal((await service.api('POST', `/channels/${kChannel}/votes/${voteId}/close?${round}`, kApiManager)).status, 200);
+  await pages.overlay.waitForSelector('.panel', { state: 'detached', timeout: 5000 });
+}
+
+const numbered = (values) => Object.fromEntries(values.map((value, i) => [String(i), value]));
+
+test('groupAndJudgeVotesThroughTheWebPageWithAJudgeWhoAbstains', { skip }, async () => {
+  const webLink = (await hosts.web.must({ cmd: 'webLink' })).url;
+  const desktopLink = (await hosts.desktop.must({ cmd: 'webLink' })).url;
+  const group = await createAndStart({
+    name: '红蓝对决', voteType: 1, limits: { 0: 2, 1: 1 },
+    options: numbered(['红一', '红二', '蓝一']), optionGroup: numbered([0, 0, 1]), groupNames: numbered(['红队', '蓝队']),
+  });
+  const viewer = await openPage(browser, webLink, { width: 390, height: 800 });
+  await waitForTexts(viewer, '.team-name', ['红队', '蓝队'], 8000);
+  await viewer.getByRole('button', { name: '给「蓝一」投一票' }).click();
+  await waitForText(viewer, '#notice', '已投出');
+  await until(() => hosts.desktop.shown('对战投票'), 'the desktop viewer sees the group vote');
+  await hosts.desktop.click('对战投票', 'optionListA/option1/Button');
+  await waitForTexts(viewer, '.team-total', ['1', '1'], 8000);
+  await waitForTexts(pages.overlay, '.team-total', ['1', '1'], 8000);
+  await until(async () => (await hosts.desktop.text('对战投票', 'BGroupScore')) === '1', 'the desktop window counts blue 1');
+  await stopAndClose(group, () => waitForText(viewer, '.clock-words', '投票已停止', 8000));
+
+  const judges = [kWebViewer, kDesktopViewer];
+  const judge = await createAndStart({
+    name: '评委打分', voteType: 2, limits: { 0: 1, 1: 1 }, judgeOrder: numbered(judges.map((user) => user.uid)),
+    judges: Object.fromEntries(judges.map(({ uid, imid, nick }) => [String(uid), { uid, imid, nick, points: 0, auxMap: {} }])),
+  });
+  const abstainer = await openPage(browser, desktopLink, { width: 390, height: 800 });
+  await waitForTexts(viewer, '.judge-word', ['打分中...', '打分中...'], 8000);
+  await viewer.getByRole('button', { name: '打分' }).click();
+  await viewer.getByLabel('4 分，很好').check();
+  await viewer.getByRole('button', { name: '打分' }).click();
+  await waitForTexts(viewer, '.judge-word', ['很好', '打分中...'], 8000);
+  await waitForTexts(abstainer, '.judge-word', ['很好', '打分中...'], 8000);
+  await waitForText(pages.overlay, '.judge-total-value', '4', 8000);
+  await stopAndClose(judge, async () => {
+    for (const page of [viewer, abstainer, pages.overlay]) await waitForTexts(page, '.judge-word', ['很好', '弃权'], 8000);
+    await waitForText(viewer, '.judge-total', '总分：4');
+    await until(async () => (await hosts.desktop.text('评委投票', 'Judging1')) === '弃权', 'the desktop window shows the abstention');
+  });
+  assert.deepEqual([...viewer.errors, ...abstainer.errors, ...pages.overlay.errors], []);
+  await Promise.all([viewer.close(), abstainer.close()]);
+});
+
+test('theRealServiceRefusesBadTokensAndTokensOfAnotherChannel', { skip }, async () => {
+  const identity = (user) => `uid=${user.uid}&imid=${user.imid}&role=${user.role}`;
+  const token = (user, channel) => encodeURIComponent(service.token(user, channel));
+  const cases = [
+    { name: 'forged', query: `${identity(kWebViewer)}&token=4102444800.00ff`, status: 401, words: /链接无效/ },
+    { name: 'another user\'s', query: `${identity(kWebViewer)}&token=${token(kDesktopViewer)}`, status: 401, words: /链接无效/ },
+    { name: 'another channel\'s', query: `${identity(kWebViewer)}&token=${token(kWebViewer, 999)}`, status: 401, words: /链接无效/ },
+    { name: 'another channel\'s, claimed', query: `${identity(kWebViewer)}&channel=999&token=${token(kWebViewer, 999)}`,
+      status: 403, words: /这个链接不能打开这个频道的投票/ },
+    { name: 'none', query: identity(kWebViewer), status: 401, words: /缺少登录令牌/ },
+  ];
+  for (const c of cases) {
+    const response = await fetch(`${service.origin}/api/v1/channels/${kChannel}/subchannels/${kSub}/vote?${c.query}`);
+    assert.equal(response.status, c.status, c.name);
+    const page = await openPage(browser, `${service.origin}/vote/${place}?${c.query}`, { width: 390, height: 800 });
+    await page.waitForSelector('.refusal');
+    assert.match(await page.textContent('.refusal'), c.words, c.name);
+    assert.equal(await page.locator('button').count(), 0, `${c.name}: nothing to click`);
+    await page.close();
+  }
+});
