@@ -1,7 +1,9 @@
 #include "latencyhistogram.h"
 
 #include <algorithm>
+#include <cinttypes>
 #include <cmath>
+#include <cstdio>
 #include <sstream>
 
 namespace quorix::loadgen {
@@ -76,17 +78,17 @@ bool LatencyHistogram::fromText(const std::string& text)
     std::istringstream in(text);
     if (!(in >> read.m_maxMs) || read.m_maxMs < 0)
         return false;
-    std::size_t index = 0;
-    char colon = 0;
-    std::uint64_t count = 0;
-    while (in >> index >> colon >> count) {
-        if (colon != ':' || index >= kBuckets)
+    std::string pair;
+    while (in >> pair) {
+        std::size_t index = 0;
+        std::uint64_t count = 0;
+        char extra = 0;
+        if (std::sscanf(pair.c_str(), "%zu:%" SCNu64 "%c", &index, &count, &extra) != 2 ||
+            index >= kBuckets || pair[0] == '-')
             return false;
         read.m_buckets[index] += count;
         read.m_count += count;
     }
-    if (!in.eof())
-        return false;
     *this = std::move(read);
     return true;
 }

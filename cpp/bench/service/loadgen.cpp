@@ -340,7 +340,8 @@ bool runPeer(const LoadgenArguments& args, const LoadResults& quorix, double quo
                          !peer.finalCheck.finalTotalsDiffer && peer.finalCheck.finalTotal == peer.accepted;
     std::printf(
         "\npeer: bare redis-server      %zu subscribed sessions, %llu of %llu votes accepted in %.3f s, "
-        "%llu publishes reaching %llu subscribers; last message's total %llu read by %zu sessions (%s)\n",
+        "%llu publishes, %llu messages read while voting; last message's total %llu read by %zu sessions "
+        "(%s)\n",
         peer.subscribed, static_cast<unsigned long long>(peer.accepted),
         static_cast<unsigned long long>(peer.votesSent), peer.votingSeconds,
         static_cast<unsigned long long>(peer.publishes),

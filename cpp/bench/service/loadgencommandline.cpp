@@ -60,7 +60,7 @@ void LoadgenCommandLine::addOptions()
         ->default_str("");
     addNumberOption(m_app, "--processes", args.processes, 1, 64, "wants 1 to 64")
         ->description("generator processes sharing the viewers");
-    addNumberOption(m_app, "--source-addresses", args.load.sourceAddresses, 0, 254, "wants 0 to 254")
+    addNumberOption(m_app, "--source-addresses", args.sourceAddresses, 0, 254, "wants 0 to 254")
         ->description("loopback source addresses 127.0.0.1 on to spread the sessions over (0: one "
                       "per 10000 sessions)");
     addNumberOption(m_app, "--deadline", args.deadlineSeconds, 10, 86400, "wants 10 to 86400")
@@ -106,9 +106,10 @@ std::string LoadgenCommandLine::check(std::uint64_t fileLimit)
     const bool starts = args.connect.empty();
     if (args.nodes == 0)
         args.nodes = args.redis.empty() ? 1 : 2;
-    if (args.load.sourceAddresses == 0)
-        args.load.sourceAddresses = static_cast<std::uint32_t>(
-            std::min<std::uint64_t>(254, ceilDiv(args.load.sessions, kSessionsPerSourceAddress)));
+    args.load.sourceAddresses = args.sourceAddresses != 0
+                                    ? args.sourceAddresses
+                                    : static_cast<std::uint32_t>(std::min<std::uint64_t>(
+                                          254, ceilDiv(args.load.sessions, kSessionsPerSourceAddress)));
     args.load.deadline = std::chrono::seconds(args.deadlineSeconds);
     if (!starts && args.load.subscribers > 0)
         return "--subscribers needs the services it starts (not --connect)";

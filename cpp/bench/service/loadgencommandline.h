@@ -25,8 +25,9 @@ struct LoadgenArguments
     // starts a redis-server for them.
     std::uint32_t nodes = 0;
     std::string pids;
-    std::uint32_t processes = 1; // generator processes
-    std::string peer;            // "redis": the same workload against a bare redis-server too
+    std::uint32_t processes = 1;       // generator processes
+    std::uint32_t sourceAddresses = 0; // 0 until parsed: one per 10000 sessions
+    std::string peer;                  // "redis": the same workload against a bare redis-server too
     // Set in a generator process started by another: its sessions FIRST:COUNT of all of them.
     std::string slice;
     std::uint64_t deadlineSeconds = 180;

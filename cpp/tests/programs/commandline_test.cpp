@@ -146,7 +146,7 @@ TEST(ProgramCommandLines, AMistakeIsOneLineWithTheReasonAndStatusTwo)
         {kVoted, {"--bogus", "1"}, "quorix-voted: unknown option or argument: --bogus 1\n"},
         {kVoted, {"--listen", "nowhere"}, "quorix-voted: --listen wants HOST:PORT, got nowhere\n"},
         {kLoadgen, {"--sessions", "1"}, "quorix-loadgen: --sessions wants 2 to 100000000, got 1\n"},
-        {kLoadgen, {"--nodes", "17"}, "quorix-loadgen: --nodes wants 1 to 16, got 17\n"},
+        {kLoadgen, {"--nodes", "65"}, "quorix-loadgen: --nodes wants 1 to 64, got 65\n"},
         {kLoadgen, {"extra"}, "quorix-loadgen: unknown option or argument: extra\n"},
         {kHost, {"--colour", "red"}, "tovo-host: unknown option '--colour' (see --help)\n"},
         {kHostctl,
