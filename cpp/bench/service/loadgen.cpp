@@ -353,7 +353,9 @@ bool runPeer(const LoadgenArguments& args, const LoadResults& quorix, double quo
     const double quorixPerSession = quorix.welcomed == 0 ? 0
                                                          : double(quorix.rssIdleKiB - quorix.rssBeforeKiB) *
                                                                1024.0 / double(quorix.welcomed);
-    printCosts("quorix (services + Redis)", quorixCpuSeconds, quorix.accepted, quorix.broadcastsReceived,
+    const std::string quorixSide = "quorix-voted x" + std::to_string(args.nodes) +
+                                   (args.nodes > 1 || !args.redis.empty() ? " + Redis" : "");
+    printCosts(quorixSide.c_str(), quorixCpuSeconds, quorix.accepted, quorix.broadcastsReceived,
                quorix.latencies.percentile(0.99), quorixPerSession);
     printCosts("peer (redis-server)", peer.redisCpuSeconds, peer.accepted, peer.broadcastsDelivered,
                peer.latencies.percentile(0.99),

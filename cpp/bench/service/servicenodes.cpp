@@ -33,7 +33,9 @@ std::uint16_t portOfLine(const std::string& text)
 
 std::vector<std::string> commandLineOf(const LoadgenArguments& args, const std::string& redis)
 {
-    const std::size_t connections = args.load.sessions + args.load.subscribers;
+    // Each node holds its share of the sessions (they are dealt out in turn).
+    const std::size_t connections =
+        (args.load.sessions + args.load.subscribers + args.nodes - 1) / args.nodes;
     std::vector<std::string> all{args.server,
                                  "--listen",
                                  "127.0.0.1:0",
