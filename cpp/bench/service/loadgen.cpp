@@ -2,14 +2,18 @@
 // votes per second, vote-to-broadcast latency and the service's memory per idle session.
 //
 //   quorix-loadgen [--sessions N] [--votes-per-viewer K] [--rate VOTES_PER_SECOND | --rate 0]
-//                  [--server PATH] [--broadcast-hz N] [--data DIR | --redis HOST:PORT [--nodes N]]
+//                  [--server PATH] [--broadcast-hz N] [--data DIR | --redis HOST:PORT] [--nodes N]
+//                  [--processes N] [--source-addresses N] [--peer redis] [--deadline SECONDS]
 //                  [--connect HOST:PORT[,HOST:PORT...] [--pid PID[,PID...]]] [--subscribers N]
 //
 // With --subscribers the started services also serve their web face (--http) and N events
 // WebSocket subscribers watch the vote's sub-channel while the viewers vote.
 // Without --connect it starts the quorix-voted beside itself on a free port and stops it afterwards;
-// with --redis it starts --nodes of them (default 2) sharing that Redis, spreads the sessions over
-// them and reports the Redis commands per accepted vote (INFO commandstats before and after).
+// with --redis (default 2 nodes) or --nodes above 1 it starts that many sharing one Redis (a
+// redis-server of its own without --redis), spreads the sessions over them and reports the Redis
+// commands per accepted vote (INFO commandstats before and after). --processes splits the viewers
+// over that many copies of itself; --peer redis then runs the same workload against a bare
+// redis-server and prints both sides' processor time per vote and per broadcast.
 
 #include "generatorprocesses.h"
 #include "loadgencommandline.h"
@@ -20,9 +24,7 @@
 
 #include <signal.h>
 #include <sys/prctl.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <hiredis/hiredis.h>
@@ -34,8 +36,6 @@
 #include <iostream>
 #include <sstream>
 #include <thread>
-
-extern char** environ;
 
 using namespace quorix;
 using namespace quorix::loadgen;
