@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -149,7 +150,10 @@ bool GeneratorProcesses::collect(LoadResults& into, std::string& error)
         child.toChild = -1;
         child.reader.join();
         int status = 0;
-        ::waitpid(child.pid, &status, 0);
+        rusage usage{};
+        ::wait4(child.pid, &status, 0, &usage);
+        into.generatorChildrenCpuSeconds += double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                                            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
         child.pid = 0;
         LoadResults part;
         if (!child.ended || !resultsFromText(child.results, part)) {

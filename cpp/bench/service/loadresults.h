@@ -34,6 +34,8 @@ struct LoadResults
     double serviceCpuSeconds = 0;
     // Time the service was ready to run but waited for a processor (other processes' load).
     double serviceRunDelaySeconds = 0;
+    // Processor time of the generator processes started for the run (not the starting one).
+    double generatorChildrenCpuSeconds = 0;
 
     // Counts one session's reading of the end broadcast.
     void addFinalTotal(std::uint64_t total);
