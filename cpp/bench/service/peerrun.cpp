@@ -232,12 +232,14 @@ void PeerRun::onVoteReply(Voter& voter, const redisReply& reply)
     maybeEnd();
 }
 
-// Publishes the counts at the broadcast rate when they changed since the last publish.
+// Publishes the counts at the broadcast rate when they changed since the last publish, or when a
+// session still waits for a message after its vote's answer: the subscriber's connection may read
+// a message before the voter's connection reads the answer to a vote that message counted.
 void PeerRun::publishOnTick()
 {
     if (!m_voting)
         return;
-    if (!m_publishing && m_results.accepted != m_acceptedAtLastPublish) {
+    if (!m_publishing && (m_results.accepted != m_acceptedAtLastPublish || m_awaitingBroadcast != 0)) {
         m_acceptedAtLastPublish = m_results.accepted;
         publish("progress");
     }
