@@ -375,9 +375,8 @@ int main(int argc, char** argv)
 {
     ::signal(SIGPIPE, SIG_IGN);
     const std::uint64_t fileLimit = raiseDescriptorLimit();
-    LoadgenCommandLine commandLine;
+    LoadgenCommandLine commandLine(besideMe("quorix-voted"));
     LoadgenArguments& args = commandLine.arguments();
-    args.server = besideMe("quorix-voted");
     switch (commandLine.parse(std::vector<std::string>(argv + 1, argv + argc), fileLimit)) {
     case LoadgenCommandLine::Outcome::Help:
     case LoadgenCommandLine::Outcome::Version:

@@ -22,10 +22,11 @@ std::uint64_t processesFor(std::uint64_t files, std::uint64_t fileLimit)
 }
 } // namespace
 
-LoadgenCommandLine::LoadgenCommandLine()
+LoadgenCommandLine::LoadgenCommandLine(std::string defaultServer)
     : m_app("Opens sessions to quorix-voted, runs one vote and reports what the service did.",
             "quorix-loadgen")
 {
+    m_args.server = std::move(defaultServer);
     addOptions();
 }
 

@@ -44,7 +44,8 @@ public:
         Error
     };
 
-    LoadgenCommandLine();
+    // defaultServer: the quorix-voted started unless --server names another.
+    explicit LoadgenCommandLine(std::string defaultServer = "quorix-voted");
     LoadgenCommandLine(const LoadgenCommandLine&) = delete;
     LoadgenCommandLine& operator=(const LoadgenCommandLine&) = delete;
 
