@@ -27,7 +27,8 @@ class LoadClient : public std::enable_shared_from_this<LoadClient>
 public:
     LoadClient(asio::io_context& io, LoadRun& run, std::size_t index, service::SessionIdentity identity);
 
-    void connect(const asio::ip::tcp::endpoint& endpoint);
+    // Binds to source (any port) and connects to endpoint.
+    void connect(const asio::ip::tcp::endpoint& endpoint, const asio::ip::address& source);
     void sendFrame(std::uint32_t maxType, std::uint32_t minType, const std::string& payload);
     void close();
 
@@ -38,6 +39,7 @@ public:
     std::deque<Clock::time_point> unanswered;
     std::vector<Clock::time_point> awaitingBroadcast;
     std::uint32_t votesSent = 0;
+    bool sawEnd = false; // read the vote's end broadcast
 
 private:
     void waitReadable();

@@ -2,23 +2,29 @@
 // votes per second, vote-to-broadcast latency and the service's memory per idle session.
 //
 //   quorix-loadgen [--sessions N] [--votes-per-viewer K] [--rate VOTES_PER_SECOND | --rate 0]
-//                  [--server PATH] [--broadcast-hz N] [--data DIR | --redis HOST:PORT [--nodes N]]
+//                  [--server PATH] [--broadcast-hz N] [--data DIR | --redis HOST:PORT] [--nodes N]
+//                  [--processes N] [--source-addresses N] [--peer redis] [--deadline SECONDS]
 //                  [--connect HOST:PORT[,HOST:PORT...] [--pid PID[,PID...]]] [--subscribers N]
 //
 // With --subscribers the started services also serve their web face (--http) and N events
 // WebSocket subscribers watch the vote's sub-channel while the viewers vote.
 // Without --connect it starts the quorix-voted beside itself on a free port and stops it afterwards;
-// with --redis it starts --nodes of them (default 2) sharing that Redis, spreads the sessions over
-// them and reports the Redis commands per accepted vote (INFO commandstats before and after).
+// with --redis (default 2 nodes) or --nodes above 1 it starts that many sharing one Redis (a
+// redis-server of its own without --redis), spreads the sessions over them and reports the Redis
+// commands per accepted vote (INFO commandstats before and after). --processes splits the viewers
+// over that many copies of itself; --peer redis then runs the same workload against a bare
+// redis-server and prints both sides' processor time per vote and per broadcast.
 
-#include "clisupport.h"
+#include "generatorprocesses.h"
+#include "loadgencommandline.h"
 #include "loadrun.h"
+#include "peerrun.h"
 #include "serveroptions.h"
+#include "servicenodes.h"
 
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <hiredis/hiredis.h>
@@ -31,23 +37,10 @@
 #include <sstream>
 #include <thread>
 
-extern char** environ;
-
 using namespace quorix;
+using namespace quorix::loadgen;
 
 namespace {
-
-struct Arguments
-{
-    loadgen::LoadOptions load;
-    std::string server;
-    std::string connect;
-    std::uint32_t broadcastHz = 10;
-    std::string dataDir; // empty: the started service keeps everything in memory
-    std::string redis;   // HOST:PORT; set: the started services share their state there
-    std::uint32_t nodes = 2;
-    std::string pids;
-};
 
 std::vector<std::string> splitList(const std::string& text)
 {
@@ -107,13 +100,21 @@ bool readRedisCalls(const std::string& address, RedisCalls& calls)
     return ok;
 }
 
-void raiseDescriptorLimit()
+// Raises this process's (and so its children's) open-file limit to the most allowed; returns it.
+std::uint64_t raiseDescriptorLimit()
 {
     rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 1024;
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    return limit.rlim_max == RLIM_INFINITY ? std::uint64_t(1) << 20 : std::uint64_t(limit.rlim_max);
+}
+
+bool finalTotalsAgree(const LoadResults& results)
+{
+    return results.finalSessions == results.welcomed && !results.finalTotalsDiffer &&
+           results.finalTotal == results.accepted;
 }
 
 std::string besideMe(const std::string& name)
@@ -126,131 +127,7 @@ std::string besideMe(const std::string& name)
     return self.substr(0, self.rfind('/') + 1) + name;
 }
 
-void addOptions(CLI::App& app, Arguments& args)
-{
-    using service::addNumberOption;
-    app.set_version_flag("--version", "quorix-loadgen " QUORIX_VERSION);
-    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    addNumberOption(app, "--sessions", args.load.sessions, 2, 100000000, "wants 2 to 100000000")
-        ->description("sessions to open: one manager, the rest viewers");
-    addNumberOption(app, "--votes-per-viewer", args.load.votesPerViewer, 1, 40, "wants 1 to 40")
-        ->description("tickets each viewer casts");
-    addNumberOption(app, "--rate", args.load.votesPerSecond, 0, 100000000, "wants 0 to 100000000")
-        ->type_name("VOTES_PER_SECOND")
-        ->description("pace of the votes over all viewers; 0 sends them all at once");
-    addNumberOption(app, "--subscribers", args.load.subscribers, 0, 1000000, "wants 0 to 1000000")
-        ->description("events WebSocket subscribers of the vote's sub-channel (started services only)");
-    addNumberOption(app, "--broadcast-hz", args.broadcastHz, 1, 100000000, "wants 1 to 100000000")
-        ->description("--broadcast-hz of the started services");
-    app.add_option("--server", args.server, "quorix-voted to start")
-        ->type_name("PATH")
-        ->capture_default_str();
-    app.add_option("--data", args.dataDir, "data folder of the started service (default: memory only)")
-        ->type_name("DIR");
-    app.add_option("--redis", args.redis, "start --nodes services sharing this Redis and count its commands")
-        ->type_name("HOST:PORT");
-    addNumberOption(app, "--nodes", args.nodes, 1, 16, "wants 1 to 16")
-        ->description("services started with --redis");
-    app.add_option("--connect", args.connect, "use these running services instead of starting one")
-        ->type_name("HOST:PORT[,HOST:PORT...]");
-    app.add_option("--pid", args.pids,
-                   "process ids of the --connect services, for their memory and processor time")
-        ->type_name("PID[,PID...]");
-    app.footer("Without --connect it starts the quorix-voted beside itself on a free port and stops it "
-               "afterwards; with --redis it starts --nodes of them sharing that Redis.");
-}
-
-// The port of a "listening on HOST:PORT" log line, or 0.
-std::uint16_t portOfLine(const std::string& text)
-{
-    const auto at = text.find("listening on ");
-    std::string host;
-    std::uint16_t port = 0;
-    if (at == std::string::npos)
-        return 0;
-    const std::size_t end = text.find_first_of(", \n", at + 13);
-    if (!service::ServerOptions::parseHostPort(text.substr(at + 13, end - at - 13), host, port))
-        return 0;
-    return port;
-}
-
-// Starts quorix-voted on a free port; returns its pid and port (and its web port with
-// --subscribers), or pid 0.
-pid_t startService(const Arguments& args, std::uint16_t& port, std::uint16_t& webPort)
-{
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return 0;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    std::vector<std::string> all{args.server,
-                                 "--listen",
-                                 "127.0.0.1:0",
-                                 "--max-sessions",
-                                 std::to_string(args.load.sessions + args.load.subscribers + 16),
-                                 "--broadcast-hz",
-                                 std::to_string(args.broadcastHz)};
-    if (args.load.subscribers > 0) {
-        for (const char* option : {"--http", "127.0.0.1:0", "--http-max-connections"})
-            all.emplace_back(option);
-        all.push_back(std::to_string(args.load.subscribers + 64));
-    }
-    if (!args.redis.empty()) {
-        all.push_back("--redis");
-        all.push_back(args.redis);
-    } else if (args.dataDir.empty()) {
-        all.push_back("--memory");
-    } else {
-        all.push_back("--data");
-        all.push_back(args.dataDir);
-    }
-    std::vector<char*> argv;
-    for (std::string& a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, args.server.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    if (spawned != 0)
-        return 0;
-    FILE* err = ::fdopen(fds[0], "r");
-    char line[1024];
-    if (!std::fgets(line, sizeof line, err))
-        return 0;
-    std::cerr << "service: " << line;
-    port = portOfLine(line);
-    if (port == 0)
-        return 0;
-    while (args.load.subscribers > 0 && webPort == 0) {
-        if (!std::fgets(line, sizeof line, err))
-            return 0;
-        std::cerr << "service: " << line;
-        if (std::string(line).find("http listening on ") != std::string::npos)
-            webPort = portOfLine(line);
-    }
-    // Keep draining the service's log so it never blocks on a full pipe.
-    std::thread([err] {
-        char rest[1024];
-        while (std::fgets(rest, sizeof rest, err))
-            std::cerr << "service: " << rest;
-    }).detach();
-    return pid;
-}
-
-double percentile(std::vector<double>& values, double p)
-{
-    if (values.empty())
-        return 0;
-    const std::size_t k =
-        std::min(values.size() - 1, static_cast<std::size_t>(p * double(values.size() - 1) + 0.5));
-    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(k), values.end());
-    return values[k];
-}
-
-void report(const Arguments& args, loadgen::LoadResults results)
+void report(const LoadgenArguments& args, const LoadResults& results, const std::string& redis)
 {
     double load[3] = {0, 0, 0};
     if (getloadavg(load, 3) == 3)
@@ -265,7 +142,9 @@ void report(const Arguments& args, loadgen::LoadResults results)
     std::printf("sessions welcomed           %zu (one manager, %zu viewers, one sub-channel)\n",
                 results.welcomed, results.welcomed - 1);
     std::printf("services                    %zu%s\n", args.load.services.size(),
-                args.redis.empty() ? "" : (" sharing Redis at " + args.redis).c_str());
+                redis.empty() ? "" : (" sharing Redis at " + redis).c_str());
+    std::printf("generator processes         %u, %u source addresses\n", args.processes,
+                args.load.sourceAddresses);
     std::printf("service RSS before / idle   %ld KiB / %ld KiB\n", results.rssBeforeKiB, results.rssIdleKiB);
     std::printf("service memory per session  %.0f bytes\n", perSession);
     std::printf("votes sent / accepted       %llu / %llu (pace %u votes/s%s, %u per viewer)\n",
@@ -285,14 +164,16 @@ void report(const Arguments& args, loadgen::LoadResults results)
                 results.serviceRunDelaySeconds);
     rusage self{};
     getrusage(RUSAGE_SELF, &self);
-    std::printf("load generator processor    %.2f s over the whole run\n",
-                double(self.ru_utime.tv_sec + self.ru_stime.tv_sec) +
-                    double(self.ru_utime.tv_usec + self.ru_stime.tv_usec) / 1e6);
-    std::vector<double>& latencies = results.latenciesMs;
-    std::printf("vote-to-broadcast latency   p50 %.1f ms, p99 %.1f ms, max %.1f ms (%zu votes)\n",
-                percentile(latencies, 0.50), percentile(latencies, 0.99), percentile(latencies, 1.0),
-                latencies.size());
-    std::printf("vote broadcasts received    %llu\n",
+    std::printf(
+        "generator processor time    %.2f s over the whole run (%.2f s in the processes it started)\n",
+        double(self.ru_utime.tv_sec + self.ru_stime.tv_sec) +
+            double(self.ru_utime.tv_usec + self.ru_stime.tv_usec) / 1e6 + results.generatorChildrenCpuSeconds,
+        results.generatorChildrenCpuSeconds);
+    const LatencyHistogram& latencies = results.latencies;
+    std::printf("vote-to-broadcast latency   p50 %.1f ms, p99 %.1f ms, max %.1f ms (%llu votes)\n",
+                latencies.percentile(0.50), latencies.percentile(0.99), latencies.max(),
+                static_cast<unsigned long long>(latencies.count()));
+    std::printf("vote broadcasts received    %llu while voting\n",
                 static_cast<unsigned long long>(results.broadcastsReceived));
     if (args.load.subscribers > 0) {
         std::printf("events subscribers          %zu subscribed, %llu events received (snapshots included)\n",
@@ -301,32 +182,13 @@ void report(const Arguments& args, loadgen::LoadResults results)
                     double(results.rssIdleKiB - results.rssWelcomedKiB) * 1024.0 /
                         double(results.subscribed));
     }
-    std::printf("final broadcast total       %llu tickets (%s)\n",
-                static_cast<unsigned long long>(results.finalTotal),
-                results.finalSeen && results.finalTotal == results.accepted
-                    ? "matches the accepted votes"
-                    : "DOES NOT match the accepted votes");
+    std::printf("final broadcast total       %llu tickets read by %zu of %zu sessions (%s)\n",
+                static_cast<unsigned long long>(results.finalTotal), results.finalSessions, results.welcomed,
+                finalTotalsAgree(results) ? "the same on every node, matching the accepted votes"
+                                          : "NOT the same everywhere or NOT matching the accepted votes");
 }
 
-// Starts the services the arguments ask for; false when one did not start.
-bool startServices(Arguments& args, std::vector<pid_t>& started)
-{
-    const std::uint32_t count = args.redis.empty() ? 1 : args.nodes;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        std::uint16_t port = 0, webPort = 0;
-        const pid_t pid = startService(args, port, webPort);
-        if (pid == 0)
-            return false;
-        started.push_back(pid);
-        args.load.services.emplace_back(boost::asio::ip::make_address("127.0.0.1"), port);
-        if (webPort != 0)
-            args.load.webServices.emplace_back(boost::asio::ip::make_address("127.0.0.1"), webPort);
-    }
-    args.load.servicePids = started;
-    return true;
-}
-
-bool useRunningServices(Arguments& args)
+bool useRunningServices(LoadgenArguments& args)
 {
     for (const std::string& address : splitList(args.connect)) {
         std::string host;
@@ -346,64 +208,233 @@ bool useRunningServices(Arguments& args)
     return true;
 }
 
+void writeToStarter(const std::string& text)
+{
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+// A generator process started by another: votes in the vote it is told of and hands back its results.
+int runSlice(LoadgenArguments& args)
+{
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (!useRunningServices(args)) {
+        std::cerr << "quorix-loadgen: --connect wants HOST:PORT[,HOST:PORT...]\n";
+        return 2;
+    }
+    boost::asio::io_context io(1);
+    args.load.whenWelcomed = [](const std::function<void()>&) { writeToStarter("ready\n"); };
+    args.load.whenVotesDone = [](const std::function<void()>& proceed) {
+        writeToStarter("voted\n");
+        proceed();
+    };
+    LoadRun run(io, args.load);
+    std::thread orders([&io, &run] {
+        char line[256];
+        unsigned voteId = 0, jiFangId = 0;
+        if (std::fgets(line, sizeof line, stdin) && std::sscanf(line, "vote %u %u", &voteId, &jiFangId) == 2)
+            boost::asio::post(io, [&run, voteId, jiFangId] { run.beginVoting(voteId, jiFangId); });
+        else
+            boost::asio::post(io, [&run] { run.fail("the starting process gave no vote"); });
+        while (std::fgets(line, sizeof line, stdin)) {
+        }
+    });
+    const bool ok = run.run();
+    if (ok)
+        writeToStarter("results\n" + resultsToText(run.results()) + "end\n");
+    else
+        std::cerr << "quorix-loadgen: generator process for sessions " << args.slice << ": " << run.failure()
+                  << "\n";
+    orders.join();
+    return ok ? 0 : 1;
+}
+
+// The command line of the generator processes: the run's shape, without what only the starting
+// process does.
+std::vector<std::string> sliceArguments(const LoadgenArguments& args)
+{
+    std::string services;
+    for (const auto& endpoint : args.load.services)
+        services += (services.empty() ? "" : ",") + endpoint.address().to_string() + ":" +
+                    std::to_string(endpoint.port());
+    return {"--connect",          services,
+            "--sessions",         std::to_string(args.load.sessions),
+            "--votes-per-viewer", std::to_string(args.load.votesPerViewer),
+            "--source-addresses", std::to_string(args.load.sourceAddresses),
+            "--deadline",         std::to_string(args.deadlineSeconds)};
+}
+
+// Runs the load in this process alone, or holding the manager while --processes others hold the
+// viewers; false with failure set when the run did not finish.
+bool runLoad(LoadgenArguments& args, LoadResults& results, std::string& failure)
+{
+    boost::asio::io_context io(1);
+    if (args.processes == 1) {
+        LoadRun run(io, args.load);
+        const bool ok = run.run();
+        results = run.results();
+        failure = run.failure();
+        return ok;
+    }
+    LoadOptions manager = args.load;
+    manager.sessions = 1;
+    std::unique_ptr<LoadRun> run;
+    std::function<void()> afterReady, afterVotes;
+    GeneratorProcesses children(io, {[&] { afterReady(); }, [&] { afterVotes(); },
+                                     [&](const std::string& what) { run->fail(what); }});
+    // The manager's own welcome starts the viewers' processes; it creates the vote once they are
+    // all welcomed, and ends it once they all voted.
+    manager.whenWelcomed = [&](std::function<void()> proceed) {
+        afterReady = std::move(proceed);
+        std::string error;
+        const auto slices =
+            GeneratorProcesses::slices(args.load.sessions, args.processes, args.load.votesPerSecond);
+        if (!children.start(besideMe("quorix-loadgen"), sliceArguments(args), slices, error))
+            run->fail(error);
+    };
+    manager.atVoteStarted = [&](std::uint32_t voteId, std::uint32_t jiFangId) {
+        children.beginVoting(voteId, jiFangId);
+    };
+    manager.whenVotesDone = [&](std::function<void()> proceed) { afterVotes = std::move(proceed); };
+    run = std::make_unique<LoadRun>(io, manager);
+    bool ok = run->run();
+    results = run->results();
+    failure = run->failure();
+    if (ok && !children.collect(results, failure))
+        ok = false;
+    return ok;
+}
+
+// Processor time per accepted vote and per delivered broadcast, in microseconds.
+void printCosts(const char* who, double cpuSeconds, std::uint64_t votes, std::uint64_t broadcasts,
+                double p99Ms, double bytesPerSession)
+{
+    std::printf("%-28s %8.2f s %10.2f µs %12.3f µs %9.1f ms %9.0f B\n", who, cpuSeconds,
+                votes == 0 ? 0.0 : cpuSeconds * 1e6 / double(votes),
+                broadcasts == 0 ? 0.0 : cpuSeconds * 1e6 / double(broadcasts), p99Ms, bytesPerSession);
+}
+
+// The same workload against a bare redis-server; prints both sides' costs. False when the peer run
+// failed or miscounted.
+bool runPeer(const LoadgenArguments& args, const LoadResults& quorix, double quorixCpuSeconds)
+{
+    std::string error;
+    RedisServerProcess redis;
+    if (!redis.start(args.load.sessions + 64, error)) {
+        std::cerr << "quorix-loadgen: " << error << "\n";
+        return false;
+    }
+    PeerOptions options;
+    options.sessions = args.load.sessions;
+    options.votesPerViewer = args.load.votesPerViewer;
+    options.votesPerSecond = args.load.votesPerSecond;
+    options.broadcastHz = args.broadcastHz;
+    options.sourceAddresses = args.load.sourceAddresses;
+    options.deadline = args.load.deadline;
+    options.redis = {boost::asio::ip::address_v4::loopback(), redis.port()};
+    options.redisPid = redis.pid();
+    boost::asio::io_context io(1);
+    PeerRun run(io, options);
+    const bool ran = run.run();
+    const PeerResults& peer = run.results();
+    const bool counted = ran && peer.accepted == peer.votesSent &&
+                         peer.finalCheck.finalSessions == options.sessions &&
+                         !peer.finalCheck.finalTotalsDiffer && peer.finalCheck.finalTotal == peer.accepted;
+    std::printf(
+        "\npeer: bare redis-server      %zu subscribed sessions, %llu of %llu votes accepted in %.3f s, "
+        "%llu publishes, %llu messages read while voting; last message's total %llu read by %zu sessions "
+        "(%s)\n",
+        peer.subscribed, static_cast<unsigned long long>(peer.accepted),
+        static_cast<unsigned long long>(peer.votesSent), peer.votingSeconds,
+        static_cast<unsigned long long>(peer.publishes),
+        static_cast<unsigned long long>(peer.broadcastsDelivered),
+        static_cast<unsigned long long>(peer.finalCheck.finalTotal), peer.finalCheck.finalSessions,
+        counted ? "every vote counted once" : "MISCOUNTED");
+    std::printf("\n%-28s %10s %13s %15s %12s %11s\n", "processor time while voting", "total", "per vote",
+                "per broadcast", "p99 latency", "per session");
+    const double quorixPerSession = quorix.welcomed == 0 ? 0
+                                                         : double(quorix.rssIdleKiB - quorix.rssBeforeKiB) *
+                                                               1024.0 / double(quorix.welcomed);
+    const std::string quorixSide = "quorix-voted x" + std::to_string(args.nodes) +
+                                   (args.nodes > 1 || !args.redis.empty() ? " + Redis" : "");
+    printCosts(quorixSide.c_str(), quorixCpuSeconds, quorix.accepted, quorix.broadcastsReceived,
+               quorix.latencies.percentile(0.99), quorixPerSession);
+    printCosts("peer (redis-server)", peer.redisCpuSeconds, peer.accepted, peer.broadcastsDelivered,
+               peer.latencies.percentile(0.99),
+               peer.subscribed == 0
+                   ? 0
+                   : double(peer.rssIdleKiB - peer.rssBeforeKiB) * 1024.0 / double(peer.subscribed));
+    if (!ran)
+        std::cerr << "quorix-loadgen: peer run failed: " << run.failure() << "\n";
+    return counted;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    Arguments args;
-    args.server = besideMe("quorix-voted");
-    CLI::App app("Opens sessions to quorix-voted, runs one vote and reports what the service did.",
-                 "quorix-loadgen");
-    addOptions(app, args);
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        // --help and --version end with status 0.
-        if (e.get_exit_code() == 0)
-            return app.exit(e);
-        std::cerr << "quorix-loadgen: " << service::refusalText(app, e) << "\n";
+    ::signal(SIGPIPE, SIG_IGN);
+    const std::uint64_t fileLimit = raiseDescriptorLimit();
+    LoadgenCommandLine commandLine(besideMe("quorix-voted"));
+    LoadgenArguments& args = commandLine.arguments();
+    switch (commandLine.parse(std::vector<std::string>(argv + 1, argv + argc), fileLimit)) {
+    case LoadgenCommandLine::Outcome::Help:
+    case LoadgenCommandLine::Outcome::Version:
+        std::cout << commandLine.text();
+        return 0;
+    case LoadgenCommandLine::Outcome::Error:
+        std::cerr << "quorix-loadgen: " << commandLine.text() << "\n";
         return 2;
+    case LoadgenCommandLine::Outcome::Run:
+        break;
     }
-    raiseDescriptorLimit();
-    std::vector<pid_t> started;
+    if (!args.slice.empty())
+        return runSlice(args);
+    ServiceNodes nodes;
     if (args.connect.empty()) {
-        if (!startServices(args, started)) {
-            std::cerr << "quorix-loadgen: could not start " << args.server << "\n";
-            for (pid_t pid : started)
-                ::kill(pid, SIGTERM);
+        std::string error;
+        if (!nodes.start(args, error)) {
+            std::cerr << "quorix-loadgen: " << error << "\n";
             return 1;
         }
-    } else if (args.load.subscribers > 0) {
-        std::cerr << "quorix-loadgen: --subscribers needs the services it starts (not --connect)\n";
-        return 2;
+        args.load.services = nodes.hosts();
+        args.load.webServices = nodes.webFaces();
+        args.load.servicePids = nodes.pids();
     } else if (!useRunningServices(args)) {
         std::cerr << "quorix-loadgen: --connect wants HOST:PORT[,HOST:PORT...], --pid PID[,PID...]\n";
         return 2;
     }
+    const std::string redis = args.connect.empty() ? nodes.redisAddress() : args.redis;
     RedisCalls before, after;
     bool redisCounted = false;
-    if (!args.redis.empty()) {
-        args.load.atVotingStart = [&] { redisCounted = readRedisCalls(args.redis, before); };
-        args.load.atVotingEnd = [&] { redisCounted = redisCounted && readRedisCalls(args.redis, after); };
+    if (!redis.empty()) {
+        args.load.atVotingStart = [&] { redisCounted = readRedisCalls(redis, before); };
+        args.load.atVotingEnd = [&] { redisCounted = redisCounted && readRedisCalls(redis, after); };
     }
-    boost::asio::io_context io(1);
-    loadgen::LoadRun run(io, args.load);
-    const bool ok = run.run();
-    report(args, run.results());
-    if (redisCounted && run.results().accepted > 0) {
+    LoadResults results;
+    std::string failure;
+    const bool ok = runLoad(args, results, failure);
+    nodes.stop();
+    report(args, results, redis);
+    double redisCpu = 0;
+    if (redisCounted && results.accepted > 0) {
         // Less the INFO that took the second reading.
-        const double votes = double(run.results().accepted);
+        const double votes = double(results.accepted);
+        redisCpu = after.cpuSeconds - before.cpuSeconds;
         std::printf(
             "Redis commands per vote     %.3f script calls, %.2f commands counting those scripts ran\n",
             double(after.scripts - before.scripts) / votes, double(after.all - before.all - 1) / votes);
-        std::printf("Redis processor time        %.2f s while voting\n",
-                    after.cpuSeconds - before.cpuSeconds);
+        std::printf("Redis processor time        %.2f s while voting\n", redisCpu);
     }
-    for (pid_t pid : started) {
-        ::kill(pid, SIGTERM);
-        ::waitpid(pid, nullptr, 0);
+    if (!ok) {
+        std::cerr << "quorix-loadgen: run failed: " << failure << "\n";
+        return 1;
     }
-    if (!ok)
-        std::cerr << "quorix-loadgen: run failed: " << run.failure() << "\n";
-    return ok ? 0 : 1;
+    if (results.accepted != results.votesSent || !finalTotalsAgree(results)) {
+        std::cerr << "quorix-loadgen: not every vote was accepted and counted once on every node\n";
+        return 1;
+    }
+    if (!args.peer.empty() && !runPeer(args, results, results.serviceCpuSeconds + redisCpu))
+        return 1;
+    return 0;
 }

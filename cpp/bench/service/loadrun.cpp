@@ -80,7 +80,7 @@ double LoadRun::runDelaySeconds(pid_t pid)
 bool LoadRun::run()
 {
     m_results.rssBeforeKiB = long(sumOverServices(rssKiB));
-    for (std::size_t i = 0; i < m_options.sessions; ++i)
+    for (std::size_t i = m_options.firstIndex; i < m_options.firstIndex + m_options.sessions; ++i)
         m_clients.push_back(std::make_shared<LoadClient>(m_io, *this, i, identityFor(i)));
     m_deadline.expires_after(m_options.deadline);
     m_deadline.async_wait([this](const boost::system::error_code& ec) {
@@ -98,8 +98,11 @@ void LoadRun::connectMore()
 {
     while (m_connecting < m_options.connectsInFlight && m_nextToConnect < m_clients.size()) {
         ++m_connecting;
-        const std::size_t index = m_nextToConnect++;
-        m_clients[index]->connect(m_options.services[index % m_options.services.size()]);
+        LoadClient& client = *m_clients[m_nextToConnect++];
+        const std::size_t services = m_options.services.size();
+        const auto source = static_cast<std::uint32_t>(client.index() / services % m_options.sourceAddresses);
+        client.connect(m_options.services[client.index() % services],
+                       asio::ip::address_v4(asio::ip::address_v4::loopback().to_uint() + source));
     }
 }
 
@@ -111,6 +114,13 @@ void LoadRun::onWelcome(LoadClient& client, const std::string& payload)
     --m_connecting;
     if (++m_results.welcomed < m_clients.size())
         return connectMore();
+    if (m_options.whenWelcomed)
+        return m_options.whenWelcomed([this] { afterWelcomed(); });
+    afterWelcomed();
+}
+
+void LoadRun::afterWelcomed()
+{
     if (m_options.subscribers == 0)
         return idleThenMeasure();
     m_results.rssWelcomedKiB = long(sumOverServices(rssKiB));
@@ -185,7 +195,7 @@ void LoadRun::onFrame(LoadClient& client, std::uint32_t maxType, std::uint32_t m
     if (minType == VOTE_SYSTEM_USER_VOTE_RES)
         onVoteAnswer(client, payload);
     else if (minType == VOTE_SYSTEM_BROADCAST_VOTE)
-        onVoteBroadcast(client);
+        onVoteBroadcast(client, payload);
 }
 
 void LoadRun::onManagerFrame(std::uint32_t minType, const std::string& payload)
@@ -203,25 +213,28 @@ void LoadRun::onManagerFrame(std::uint32_t minType, const std::string& payload)
         PStartVoteRes res;
         if (!mpak::decode(payload, res) || res.result != 0)
             return fail("start refused with " + std::to_string(res.result));
-        m_jiFangId = res.jiFangId;
-        m_phase = Phase::Voting;
-        m_plannedVotes = std::uint64_t(m_clients.size() - 1) * m_options.votesPerViewer;
-        m_paceStart = Clock::now();
-        m_firstVote = m_paceStart;
         m_cpuAtStart = sumOverServices(cpuSeconds);
         m_runDelayAtStart = sumOverServices(runDelaySeconds);
         if (m_options.atVotingStart)
             m_options.atVotingStart();
-        paceVotes();
-    } else if (m_phase == Phase::Ending && minType == VOTE_SYSTEM_BROADCAST_VOTE) {
-        PBroadcastVote push;
-        if (!mpak::decode(payload, push) || push.status != kVoteEnded)
-            return;
-        m_results.finalSeen = true;
-        for (const auto& [option, count] : push.vote.optionTickets)
-            m_results.finalTotal += count;
-        finish();
+        if (m_options.atVoteStarted)
+            m_options.atVoteStarted(m_voteId, res.jiFangId);
+        beginVoting(m_voteId, res.jiFangId);
     }
+}
+
+void LoadRun::beginVoting(std::uint32_t voteId, std::uint32_t jiFangId)
+{
+    m_voteId = voteId;
+    m_jiFangId = jiFangId;
+    m_phase = Phase::Voting;
+    const std::size_t viewers = m_clients.size() - (holdsManager() ? 1 : 0);
+    m_plannedVotes = std::uint64_t(viewers) * m_options.votesPerViewer;
+    m_paceStart = Clock::now();
+    m_firstVote = m_paceStart;
+    m_lastAnswer = m_paceStart;
+    paceVotes();
+    maybeEnd();
 }
 
 // ---- voting -------------------------------------------------------------------------------------
@@ -237,8 +250,8 @@ void LoadRun::paceVotes()
             : std::min<std::uint64_t>(m_plannedVotes, std::uint64_t(elapsed * m_options.votesPerSecond) + 1);
     while (m_results.votesSent < due) {
         LoadClient& client = *m_clients[m_voteCursor];
-        m_voteCursor = m_voteCursor + 1 < m_clients.size() ? m_voteCursor + 1 : 1;
-        if (client.votesSent < m_options.votesPerViewer)
+        m_voteCursor = m_voteCursor + 1 < m_clients.size() ? m_voteCursor + 1 : 0;
+        if (client.index() != 0 && client.votesSent < m_options.votesPerViewer)
             sendVote(client);
     }
     if (m_results.votesSent < m_plannedVotes) {
@@ -280,14 +293,18 @@ void LoadRun::onVoteAnswer(LoadClient& client, const std::string& payload)
     maybeEnd();
 }
 
-void LoadRun::onVoteBroadcast(LoadClient& client)
+void LoadRun::onVoteBroadcast(LoadClient& client, const std::string& payload)
 {
+    if (m_phase == Phase::Ending)
+        return onBroadcastWhileEnding(client, payload);
+    if (m_phase != Phase::Voting)
+        return;
     ++m_results.broadcastsReceived;
     if (client.awaitingBroadcast.empty())
         return;
     const Clock::time_point now = Clock::now();
     for (const Clock::time_point sentAt : client.awaitingBroadcast)
-        m_results.latenciesMs.push_back(std::chrono::duration<double, std::milli>(now - sentAt).count());
+        m_results.latencies.add(std::chrono::duration<double, std::milli>(now - sentAt).count());
     m_awaitingBroadcast -= client.awaitingBroadcast.size();
     client.awaitingBroadcast.clear();
     maybeEnd();
@@ -298,13 +315,43 @@ void LoadRun::maybeEnd()
     if (m_phase != Phase::Voting || m_answered < m_plannedVotes || m_awaitingBroadcast != 0)
         return;
     m_results.votingSeconds = std::chrono::duration<double>(m_lastAnswer - m_firstVote).count();
+    m_phase = Phase::Ending;
+    if (m_options.whenVotesDone)
+        return m_options.whenVotesDone([this] { endVoting(); });
+    endVoting();
+}
+
+void LoadRun::endVoting()
+{
     m_results.serviceCpuSeconds = sumOverServices(cpuSeconds) - m_cpuAtStart;
     m_results.serviceRunDelaySeconds = sumOverServices(runDelaySeconds) - m_runDelayAtStart;
     if (m_options.atVotingEnd)
         m_options.atVotingEnd();
-    m_phase = Phase::Ending;
-    m_clients[0]->sendFrame(kVoteMajorType, VOTE_SYSTEM_END_VOTE_REQ,
-                            mpak::encode(PEndVoteReq{kChannel, kSubChannel, m_voteId, 0, m_jiFangId, {}}));
+    if (holdsManager())
+        m_clients[0]->sendFrame(
+            kVoteMajorType, VOTE_SYSTEM_END_VOTE_REQ,
+            mpak::encode(PEndVoteReq{kChannel, kSubChannel, m_voteId, 0, m_jiFangId, {}}));
+}
+
+// Every session reads the end broadcast; the run is over once all did, each with the same total.
+void LoadRun::onBroadcastWhileEnding(LoadClient& client, const std::string& payload)
+{
+    PBroadcastVote push;
+    if (!mpak::decode(payload, push))
+        return fail("session " + std::to_string(client.index()) + " read a malformed vote broadcast");
+    if (push.status != kVoteEnded) {
+        ++m_results.broadcastsReceived;
+        return;
+    }
+    if (client.sawEnd)
+        return;
+    client.sawEnd = true;
+    std::uint64_t total = 0;
+    for (const auto& [option, count] : push.vote.optionTickets)
+        total += count;
+    m_results.addFinalTotal(total);
+    if (m_results.finalSessions == m_clients.size())
+        finish();
 }
 
 // ---- ending -------------------------------------------------------------------------------------

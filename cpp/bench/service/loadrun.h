@@ -6,6 +6,7 @@
 // broadcast the voter receives after the vote's answer.
 
 #include "loadclient.h"
+#include "loadresults.h"
 #include "loadsubscriber.h"
 
 #include <boost/asio.hpp>
@@ -25,13 +26,18 @@ namespace asio = boost::asio;
 
 struct LoadOptions
 {
-    std::size_t sessions = 10000;
+    std::size_t sessions = 10000; // this run's sessions
+    // Index of this run's first session among all runs' (index 0 is the manager, who creates,
+    // starts and ends the vote; the others are viewers).
+    std::size_t firstIndex = 0;
     std::uint32_t votesPerViewer = 3;
     std::uint32_t votesPerSecond = 20000; // 0: all at once
     // Sessions are spread over the services in turn; the manager uses the first.
     std::vector<asio::ip::tcp::endpoint> services;
     std::vector<pid_t> servicePids; // for memory and processor figures, summed; empty when unknown
     std::size_t connectsInFlight = 256;
+    // Session i binds 127.0.0.(1 + i / services.size() % sourceAddresses) before it connects.
+    std::uint32_t sourceAddresses = 1;
     // Events WebSocket subscribers of the vote's sub-channel, spread over these web faces.
     std::size_t subscribers = 0;
     std::vector<asio::ip::tcp::endpoint> webServices;
@@ -39,28 +45,13 @@ struct LoadOptions
     // Called when the viewers start voting and when the last vote was answered and broadcast.
     std::function<void()> atVotingStart;
     std::function<void()> atVotingEnd;
-};
-
-struct LoadResults
-{
-    std::size_t welcomed = 0;
-    long rssBeforeKiB = 0;
-    long rssIdleKiB = 0;
-    long rssWelcomedKiB = 0; // once every session was welcomed, before the subscribers came
-    std::uint64_t votesSent = 0;
-    std::uint64_t accepted = 0;
-    std::map<std::uint32_t, std::uint64_t> refusedByCode;
-    double votingSeconds = 0;
-    std::vector<double> latenciesMs;
-    std::uint64_t broadcastsReceived = 0;
-    std::uint64_t finalTotal = 0;
-    std::size_t subscribed = 0;
-    std::uint64_t eventsReceived = 0; // by all subscribers, snapshots included
-    bool finalSeen = false;
-    // Processor time the service used while the viewers voted (user plus system).
-    double serviceCpuSeconds = 0;
-    // Time the service was ready to run but waited for a processor (other processes' load).
-    double serviceRunDelaySeconds = 0;
+    // Runs split over several processes: each run calls whenWelcomed once its sessions were
+    // welcomed and whenVotesDone once its votes were answered and broadcast, and goes on when (and
+    // if) it calls the function it was given. The run that holds the manager tells atVoteStarted
+    // the vote it started; the others vote once given it by beginVoting.
+    std::function<void(std::function<void()> proceed)> whenWelcomed;
+    std::function<void(std::function<void()> proceed)> whenVotesDone;
+    std::function<void(std::uint32_t voteId, std::uint32_t jiFangId)> atVoteStarted;
 };
 
 class LoadRun
@@ -72,6 +63,10 @@ public:
     bool run();
     const LoadResults& results() const { return m_results; }
     const std::string& failure() const { return m_failure; }
+
+    // Lets a run without the manager vote in the vote the manager started.
+    void beginVoting(std::uint32_t voteId, std::uint32_t jiFangId);
+    void fail(const std::string& what);
 
     void onFrame(LoadClient& client, std::uint32_t maxType, std::uint32_t minType,
                  const std::string& payload);
@@ -104,6 +99,7 @@ private:
 
     void connectMore();
     void subscribeMore();
+    void afterWelcomed();
     void onSubscribed();
     void idleThenMeasure();
     void onWelcome(LoadClient& client, const std::string& payload);
@@ -112,10 +108,12 @@ private:
     void paceVotes();
     void sendVote(LoadClient& client);
     void onVoteAnswer(LoadClient& client, const std::string& payload);
-    void onVoteBroadcast(LoadClient& client);
+    void onVoteBroadcast(LoadClient& client, const std::string& payload);
     void maybeEnd();
-    void fail(const std::string& what);
+    void endVoting();
+    void onBroadcastWhileEnding(LoadClient& client, const std::string& payload);
     void finish();
+    bool holdsManager() const { return m_options.firstIndex == 0; }
 
     asio::io_context& m_io;
     LoadOptions m_options;
@@ -131,7 +129,7 @@ private:
     asio::steady_timer m_deadline;
     std::uint32_t m_voteId = 0;
     std::uint32_t m_jiFangId = 0;
-    std::size_t m_voteCursor = 1;
+    std::size_t m_voteCursor = 0;
     std::uint64_t m_plannedVotes = 0;
     std::uint64_t m_answered = 0;
     std::uint64_t m_awaitingBroadcast = 0;
