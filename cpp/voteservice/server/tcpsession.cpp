@@ -129,42 +129,31 @@ void TcpSession::send(const OutFrame& frame)
         m_owner.onQueueCut();
         return dropLater();
     }
-    if (!m_writing && m_queue.empty() && sendDirectly(frame))
-        return;
     m_queuedBytes += frame.wire().size();
     m_queue.push_back(frame);
-    if (!m_writing)
-        writeQueued();
+    scheduleFlush();
 }
 
-bool TcpSession::sendDirectly(const OutFrame& frame)
+void TcpSession::scheduleFlush()
 {
-    // Most frames fit into the socket at once: one system call, no queued operation.
-    const std::string_view bytes = frame.wire();
-    boost::system::error_code ec;
-    const std::size_t sent = m_socket.send(asio::buffer(bytes.data(), bytes.size()), 0, ec);
-    if (ec == asio::error::would_block || ec == asio::error::try_again)
-        return false;
-    if (ec) {
-        dropLater();
-        return true;
-    }
-    m_owner.onBytesSent(sent);
-    if (sent == bytes.size())
-        return true;
-    m_frontOffset = sent;
-    return false;
+    // A posted flush or a write in flight takes every frame queued meanwhile.
+    if (m_writing)
+        return;
+    m_writing = true;
+    // After the current handler: a read's answers and a tick's broadcasts all queue first.
+    asio::post(m_socket.get_executor(), [self = shared_from_this()] { self->flush(); });
 }
 
-void TcpSession::writeQueued()
+void TcpSession::flush()
 {
-    if (m_queue.empty() || m_closed) {
+    if (m_closed)
+        return;
+    if (m_queue.empty()) {
         m_writing = false;
-        if (m_closing && !m_closed)
+        if (m_closing)
             close();
         return;
     }
-    m_writing = true;
     const std::size_t n = std::min(m_queue.size(), kMaxFramesPerWrite);
     m_inflight.assign(std::make_move_iterator(m_queue.begin()), std::make_move_iterator(m_queue.begin() + n));
     m_queue.erase(m_queue.begin(), m_queue.begin() + n);
@@ -172,26 +161,29 @@ void TcpSession::writeQueued()
     buffers.reserve(n);
     for (const OutFrame& frame : m_inflight)
         buffers.emplace_back(frame.wire().data(), frame.wire().size());
-    // The first frame may have been sent in part already.
-    buffers.front() += std::exchange(m_frontOffset, 0);
     asio::async_write(m_socket, buffers,
                       [self = shared_from_this()](const boost::system::error_code& ec, std::size_t sent) {
-                          // A closed session's owner may be gone.
-                          if (!self->m_closed && sent > 0)
-                              self->m_owner.onBytesSent(sent);
-                          for (const OutFrame& frame : self->m_inflight)
-                              self->m_queuedBytes -= frame.wire().size();
-                          self->m_inflight.clear();
-                          if (self->m_inflight.capacity() > kKeptQueueCapacity)
-                              std::vector<OutFrame>().swap(self->m_inflight);
-                          if (self->m_queue.empty() && self->m_queue.capacity() > kKeptQueueCapacity)
-                              std::vector<OutFrame>().swap(self->m_queue);
-                          if (ec) {
-                              self->m_writing = false;
-                              return self->close();
-                          }
-                          self->writeQueued();
+                          self->onWritten(ec, sent);
                       });
+}
+
+void TcpSession::onWritten(const boost::system::error_code& ec, std::size_t sent)
+{
+    // A closed session's owner may be gone.
+    if (!m_closed && sent > 0)
+        m_owner.onBytesSent(sent);
+    for (const OutFrame& frame : m_inflight)
+        m_queuedBytes -= frame.wire().size();
+    m_inflight.clear();
+    if (m_inflight.capacity() > kKeptQueueCapacity)
+        std::vector<OutFrame>().swap(m_inflight);
+    if (m_queue.empty() && m_queue.capacity() > kKeptQueueCapacity)
+        std::vector<OutFrame>().swap(m_queue);
+    if (ec) {
+        m_writing = false;
+        return close();
+    }
+    flush();
 }
 
 void TcpSession::closeAfterFlush()

@@ -50,8 +50,9 @@ public:
                const Clock& clock);
 
     void start(int socketSendBuffer);
-    // Queues a frame. A session whose queue would pass the bound is dropped (later, never from
-    // inside this call, so callers iterating over sessions are safe).
+    // Queues a frame; the frames queued during one handler leave together, in one gathered write
+    // after it. A session whose queue would pass the bound is dropped (later, never from inside
+    // this call, so callers iterating over sessions are safe).
     void send(const OutFrame& frame) override;
     // Sends what is queued, then closes; nothing more is read.
     void closeAfterFlush();
@@ -71,8 +72,10 @@ private:
     // Handles the complete frames at the front of the bytes; returns how many bytes it used.
     std::size_t consumeFrames(const char* bytes, std::size_t size);
     void notePartialFrame(bool sameFrameAsBefore);
-    bool sendDirectly(const OutFrame& frame);
-    void writeQueued();
+    void scheduleFlush();
+    // The one place that writes: every queued frame (up to a bound) in one gathered write.
+    void flush();
+    void onWritten(const boost::system::error_code& ec, std::size_t sent);
     void dropLater();
 
     asio::ip::tcp::socket m_socket;
@@ -86,7 +89,7 @@ private:
     std::vector<OutFrame> m_queue;
     std::vector<OutFrame> m_inflight;
     std::size_t m_queuedBytes = 0;
-    std::size_t m_frontOffset = 0; // bytes of the first queued frame already sent
+    // A flush is posted or a write is in flight; the frames queued meanwhile wait for it.
     bool m_writing = false;
     bool m_closing = false;
     bool m_closed = false;
