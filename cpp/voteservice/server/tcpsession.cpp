@@ -154,17 +154,25 @@ void TcpSession::flush()
             close();
         return;
     }
-    const std::size_t n = std::min(m_queue.size(), kMaxFramesPerWrite);
-    m_inflight.assign(std::make_move_iterator(m_queue.begin()), std::make_move_iterator(m_queue.begin() + n));
-    m_queue.erase(m_queue.begin(), m_queue.begin() + n);
+    // m_inflight is empty here; taking the whole queue is a swap, and both keep their capacity.
+    if (m_queue.size() <= kMaxFramesPerWrite) {
+        m_inflight.swap(m_queue);
+    } else {
+        const auto end = m_queue.begin() + kMaxFramesPerWrite;
+        m_inflight.assign(std::make_move_iterator(m_queue.begin()), std::make_move_iterator(end));
+        m_queue.erase(m_queue.begin(), end);
+    }
+    auto written = [self = shared_from_this()](const boost::system::error_code& ec, std::size_t sent) {
+        self->onWritten(ec, sent);
+    };
+    // A single frame (a broadcast, one answer: most writes) needs no buffer list.
+    if (m_inflight.size() == 1)
+        return asio::async_write(m_socket, asio::buffer(m_inflight.front().wire()), std::move(written));
     std::vector<asio::const_buffer> buffers;
-    buffers.reserve(n);
+    buffers.reserve(m_inflight.size());
     for (const OutFrame& frame : m_inflight)
         buffers.emplace_back(frame.wire().data(), frame.wire().size());
-    asio::async_write(m_socket, buffers,
-                      [self = shared_from_this()](const boost::system::error_code& ec, std::size_t sent) {
-                          self->onWritten(ec, sent);
-                      });
+    asio::async_write(m_socket, buffers, std::move(written));
 }
 
 void TcpSession::onWritten(const boost::system::error_code& ec, std::size_t sent)
