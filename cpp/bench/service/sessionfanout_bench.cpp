@@ -3,6 +3,7 @@
 // one handler, which leave in one write. Counts the heap allocations per session and per frame
 // with a counting operator new.
 
+#include "allocationcounter.h"
 #include "outframe.h"
 #include "tcpsession.h"
 
@@ -10,35 +11,8 @@
 #include <sys/resource.h>
 
 #include <array>
-#include <cstdlib>
 #include <memory>
-#include <new>
 #include <vector>
-
-namespace {
-std::size_t g_allocations = 0;
-} // namespace
-
-// The replacement new takes its memory from malloc, so free is the matching release.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(std::size_t size)
-{
-    ++g_allocations;
-    if (void* p = std::malloc(size == 0 ? 1 : size))
-        return p;
-    throw std::bad_alloc();
-}
-
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
 
 using namespace quorix::service;
 
@@ -128,14 +102,14 @@ void BM_BroadcastFanOut(benchmark::State& state)
     const OutFrame frame = broadcastFrame();
     std::size_t allocations = 0;
     for (auto _ : state) {
-        const std::size_t before = g_allocations;
+        const std::size_t before = quorix::bench::allocationCount();
         // From a handler, as the service queues its broadcasts.
         asio::post(net.io, [&] {
             for (auto& session : net.sessions)
                 session->send(frame);
         });
         net.io.poll();
-        allocations += g_allocations - before;
+        allocations += quorix::bench::allocationCount() - before;
         state.PauseTiming();
         net.drainPeers();
         state.ResumeTiming();
@@ -158,13 +132,13 @@ void BM_AnswersOfOneRead(benchmark::State& state)
     TcpSession& session = *net.sessions.front();
     std::size_t allocations = 0;
     for (auto _ : state) {
-        const std::size_t before = g_allocations;
+        const std::size_t before = quorix::bench::allocationCount();
         asio::post(net.io, [&] {
             for (std::size_t i = 0; i < answers; ++i)
                 session.send(answer);
         });
         net.io.poll();
-        allocations += g_allocations - before;
+        allocations += quorix::bench::allocationCount() - before;
         state.PauseTiming();
         net.drainPeers();
         state.ResumeTiming();

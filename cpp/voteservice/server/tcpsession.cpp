@@ -114,7 +114,9 @@ std::size_t TcpSession::consumeFrames(const char* data, std::size_t size)
             close();
             break;
         }
-        const std::string payload(reinterpret_cast<const char*>(frame) + kMinFrameBytes, payloadSize);
+        // Reused by every frame of the thread: a payload costs no allocation once it has grown.
+        static thread_local std::string payload;
+        payload.assign(reinterpret_cast<const char*>(frame) + kMinFrameBytes, payloadSize);
         used += 4 + length;
         m_owner.onFrame(*this, u32le(frame), u32le(frame + 4), payload);
     }
@@ -146,36 +148,60 @@ void TcpSession::scheduleFlush()
 
 void TcpSession::flush()
 {
-    if (m_closed)
-        return;
-    if (m_queue.empty()) {
-        m_writing = false;
-        if (m_closing)
-            close();
+    while (!m_closed) {
+        if (m_queue.empty()) {
+            m_writing = false;
+            if (m_closing)
+                close();
+            return;
+        }
+        takeQueuedFrames();
+        WriteBuffers buffers;
+        for (const OutFrame& frame : m_inflight)
+            buffers.emplace_back(frame.wire().data(), frame.wire().size());
+        // Most writes fit into the socket at once: one system call and no pending operation.
+        boost::system::error_code ec;
+        const std::size_t sentNow = m_socket.write_some(buffers, ec);
+        const bool wouldBlock = ec == asio::error::would_block || ec == asio::error::try_again;
+        if (!wouldBlock && (ec || sentNow == asio::buffer_size(buffers))) {
+            if (!wrote(ec, sentNow))
+                return;
+            continue;
+        }
+        // The rest waits until the socket takes it.
+        skipSent(buffers, wouldBlock ? 0 : sentNow);
+        asio::async_write(m_socket, buffers,
+                          [self = shared_from_this(), sentNow = wouldBlock ? 0 : sentNow](
+                              const boost::system::error_code& ec, std::size_t sentLater) {
+                              if (self->wrote(ec, sentNow + sentLater))
+                                  self->flush();
+                          });
         return;
     }
-    // m_inflight is empty here; taking the whole queue is a swap, and both keep their capacity.
-    if (m_queue.size() <= kMaxFramesPerWrite) {
-        m_inflight.swap(m_queue);
-    } else {
-        const auto end = m_queue.begin() + kMaxFramesPerWrite;
-        m_inflight.assign(std::make_move_iterator(m_queue.begin()), std::make_move_iterator(end));
-        m_queue.erase(m_queue.begin(), end);
-    }
-    auto written = [self = shared_from_this()](const boost::system::error_code& ec, std::size_t sent) {
-        self->onWritten(ec, sent);
-    };
-    // A single frame (a broadcast, one answer: most writes) needs no buffer list.
-    if (m_inflight.size() == 1)
-        return asio::async_write(m_socket, asio::buffer(m_inflight.front().wire()), std::move(written));
-    std::vector<asio::const_buffer> buffers;
-    buffers.reserve(m_inflight.size());
-    for (const OutFrame& frame : m_inflight)
-        buffers.emplace_back(frame.wire().data(), frame.wire().size());
-    asio::async_write(m_socket, buffers, std::move(written));
 }
 
-void TcpSession::onWritten(const boost::system::error_code& ec, std::size_t sent)
+void TcpSession::takeQueuedFrames()
+{
+    // m_inflight is empty here; taking the whole queue is a swap, and both keep their capacity.
+    if (m_queue.size() <= kMaxFramesPerWrite)
+        return m_inflight.swap(m_queue);
+    const auto end = m_queue.begin() + kMaxFramesPerWrite;
+    m_inflight.assign(std::make_move_iterator(m_queue.begin()), std::make_move_iterator(end));
+    m_queue.erase(m_queue.begin(), end);
+}
+
+void TcpSession::skipSent(WriteBuffers& buffers, std::size_t sent)
+{
+    auto first = buffers.begin();
+    while (sent >= first->size()) {
+        sent -= first->size();
+        ++first;
+    }
+    *first += sent;
+    buffers.erase(buffers.begin(), first);
+}
+
+bool TcpSession::wrote(const boost::system::error_code& ec, std::size_t sent)
 {
     // A closed session's owner may be gone.
     if (!m_closed && sent > 0)
@@ -187,11 +213,11 @@ void TcpSession::onWritten(const boost::system::error_code& ec, std::size_t sent
         std::vector<OutFrame>().swap(m_inflight);
     if (m_queue.empty() && m_queue.capacity() > kKeptQueueCapacity)
         std::vector<OutFrame>().swap(m_queue);
-    if (ec) {
-        m_writing = false;
-        return close();
-    }
-    flush();
+    if (!ec)
+        return true;
+    m_writing = false;
+    close();
+    return false;
 }
 
 void TcpSession::closeAfterFlush()

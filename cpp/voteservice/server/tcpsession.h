@@ -14,6 +14,7 @@
 #include "sessionoutput.h"
 
 #include <boost/asio.hpp>
+#include <boost/container/small_vector.hpp>
 
 #include <cstdint>
 #include <memory>
@@ -72,10 +73,17 @@ private:
     // Handles the complete frames at the front of the bytes; returns how many bytes it used.
     std::size_t consumeFrames(const char* bytes, std::size_t size);
     void notePartialFrame(bool sameFrameAsBefore);
+    // The buffers of one gathered write; up to this many frames without a heap block.
+    using WriteBuffers = boost::container::small_vector<asio::const_buffer, 4>;
+
     void scheduleFlush();
-    // The one place that writes: every queued frame (up to a bound) in one gathered write.
+    // The one place that writes: the queued frames (up to a bound per write) in one gathered
+    // write, again while more are queued and the socket takes them at once.
     void flush();
-    void onWritten(const boost::system::error_code& ec, std::size_t sent);
+    void takeQueuedFrames();
+    static void skipSent(WriteBuffers& buffers, std::size_t sent);
+    // Settles the frames in flight; false when the write failed and the session closed.
+    bool wrote(const boost::system::error_code& ec, std::size_t sent);
     void dropLater();
 
     asio::ip::tcp::socket m_socket;
