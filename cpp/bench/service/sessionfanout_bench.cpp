@@ -62,7 +62,7 @@ struct Sessions
             peers.back().connect(acceptor.local_endpoint());
             peers.back().non_blocking(true);
             auto session = std::make_shared<TcpSession>(acceptor.accept(), SessionId(i + 1), owner,
-                                                        std::size_t(1) << 20, clock);
+                                                        std::size_t(1) << 20, clock, flushes);
             session->start(0);
             sessions.push_back(std::move(session));
         }
@@ -85,6 +85,7 @@ struct Sessions
     }
 
     asio::io_context io;
+    std::shared_ptr<FlushBatch> flushes = std::make_shared<FlushBatch>(io);
     SteadyClock clock;
     WriteCounter owner;
     std::vector<asio::ip::tcp::socket> peers;

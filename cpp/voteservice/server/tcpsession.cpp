@@ -22,9 +22,9 @@ std::uint32_t u32le(const unsigned char* p)
 } // namespace
 
 TcpSession::TcpSession(asio::ip::tcp::socket socket, SessionId id, Owner& owner, std::size_t maxQueuedBytes,
-                       const Clock& clock)
+                       const Clock& clock, std::weak_ptr<FlushBatch> flushes)
     : m_socket(std::move(socket)), m_id(id), m_owner(owner), m_maxQueuedBytes(maxQueuedBytes), m_clock(clock),
-      m_acceptedAtMs(clock.steadyMs())
+      m_flushes(std::move(flushes)), m_acceptedAtMs(clock.steadyMs())
 {}
 
 void TcpSession::start(int socketSendBuffer)
@@ -143,6 +143,9 @@ void TcpSession::scheduleFlush()
         return;
     m_writing = true;
     // After the current handler: a read's answers and a tick's broadcasts all queue first.
+    if (const auto flushes = m_flushes.lock())
+        return flushes->add(shared_from_this());
+    // The server that batched the writes is gone.
     asio::post(m_socket.get_executor(), [self = shared_from_this()] { self->flush(); });
 }
 

@@ -9,6 +9,7 @@
 // An idle session therefore holds no read buffer, and one read takes in every frame that is there.
 
 #include "clock.h"
+#include "flushbatch.h"
 #include "outframe.h"
 #include "sessionidentity.h"
 #include "sessionoutput.h"
@@ -47,8 +48,10 @@ public:
     static constexpr std::uint32_t kMinFrameBytes = 10;
     static constexpr std::uint32_t kMaxFrameBytes = 10 + 65535;
 
+    // The batch writes the session's queued frames after each handler (shared by the sessions
+    // of one io_context).
     TcpSession(asio::ip::tcp::socket socket, SessionId id, Owner& owner, std::size_t maxQueuedBytes,
-               const Clock& clock);
+               const Clock& clock, std::weak_ptr<FlushBatch> flushes);
 
     void start(int socketSendBuffer);
     // Queues a frame; the frames queued during one handler leave together, in one gathered write
@@ -68,6 +71,8 @@ public:
     std::optional<std::int64_t> partialFrameSinceMs() const { return m_partialSinceMs; }
 
 private:
+    friend class FlushBatch;
+
     void waitReadable();
     void onReadable();
     // Handles the complete frames at the front of the bytes; returns how many bytes it used.
@@ -91,6 +96,7 @@ private:
     Owner& m_owner;
     std::size_t m_maxQueuedBytes;
     const Clock& m_clock;
+    std::weak_ptr<FlushBatch> m_flushes;
     std::int64_t m_acceptedAtMs;
     std::string m_partial;
     std::optional<std::int64_t> m_partialSinceMs;

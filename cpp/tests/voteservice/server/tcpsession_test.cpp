@@ -45,7 +45,8 @@ protected:
     {
         asio::ip::tcp::acceptor acceptor(m_io, {asio::ip::make_address("127.0.0.1"), 0});
         m_peer.connect(acceptor.local_endpoint());
-        m_session = std::make_shared<TcpSession>(acceptor.accept(), 1, m_owner, maxQueuedBytes, m_clock);
+        m_session =
+            std::make_shared<TcpSession>(acceptor.accept(), 1, m_owner, maxQueuedBytes, m_clock, m_flushes);
         m_session->start(0);
     }
     // Runs `queue` as one handler of the loop, then the loop until nothing is left to do.
@@ -75,6 +76,7 @@ protected:
     }
 
     asio::io_context m_io;
+    std::shared_ptr<FlushBatch> m_flushes = std::make_shared<FlushBatch>(m_io);
     asio::ip::tcp::socket m_peer{m_io};
     StillClock m_clock;
     RecordingOwner m_owner;
