@@ -7,8 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quorix::service::test {
 namespace {
@@ -41,13 +44,17 @@ public:
 class SessionOnLoopback : public ::testing::Test
 {
 protected:
-    void open(std::size_t maxQueuedBytes)
+    // Small socket buffers make the session's writes stop part-way.
+    void open(std::size_t maxQueuedBytes, int socketBuffers = 0)
     {
         asio::ip::tcp::acceptor acceptor(m_io, {asio::ip::make_address("127.0.0.1"), 0});
+        m_peer.open(asio::ip::tcp::v4());
+        if (socketBuffers > 0)
+            m_peer.set_option(asio::socket_base::receive_buffer_size(socketBuffers));
         m_peer.connect(acceptor.local_endpoint());
         m_session =
             std::make_shared<TcpSession>(acceptor.accept(), 1, m_owner, maxQueuedBytes, m_clock, m_flushes);
-        m_session->start(0);
+        m_session->start(socketBuffers);
     }
     // Runs `queue` as one handler of the loop, then the loop until nothing is left to do.
     template <class Queue> void inOneHandler(Queue queue)
@@ -107,6 +114,34 @@ TEST_F(SessionOnLoopback, FramesOfOneHandlerLeaveInOrderInBoundedGatheredWrites)
         m_session->close();
         m_peer.close();
     }
+}
+
+TEST_F(SessionOnLoopback, FramesBeyondWhatTheSocketTakesAtOnceArriveWholeAndInOrder)
+{
+    open(8 << 20, 4096);
+    std::string expected;
+    std::vector<OutFrame> frames;
+    for (int i = 0; i < 40; ++i) {
+        frames.push_back(OutFrame::make(2500, 2512, std::string(60000, static_cast<char>('a' + i % 26))));
+        expected += frames.back().wire();
+    }
+    inOneHandler([&] {
+        for (const OutFrame& frame : frames)
+            m_session->send(frame);
+    });
+    // The rest of the write waits for the peer to read: read and run the loop by turns.
+    m_peer.non_blocking(true);
+    std::string received;
+    std::array<char, 65536> chunk;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (received.size() < expected.size() && std::chrono::steady_clock::now() < deadline) {
+        boost::system::error_code ec;
+        received.append(chunk.data(), m_peer.read_some(asio::buffer(chunk), ec));
+        m_io.poll();
+    }
+    EXPECT_TRUE(received == expected) << received.size() << " of " << expected.size() << " bytes";
+    EXPECT_EQ(m_owner.sent, expected.size());
+    EXPECT_EQ(m_owner.closed, 0);
 }
 
 TEST_F(SessionOnLoopback, CloseAfterFlushDeliversTheQueuedFramesFirst)
