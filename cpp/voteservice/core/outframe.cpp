@@ -5,8 +5,6 @@
 namespace quorix::service {
 
 namespace {
-constexpr std::size_t kPrefixSize = 4;
-
 void appendU32(std::string& out, std::uint32_t v)
 {
     for (int shift = 0; shift < 32; shift += 8)
@@ -24,6 +22,21 @@ OutFrame OutFrame::make(std::uint32_t maxType, std::uint32_t minType, const std:
     appendU32(*bytes, static_cast<std::uint32_t>(frame.size()));
     bytes->append(frame);
     return OutFrame(std::move(bytes));
+}
+
+bool OutFrame::sealHeader(std::string& bytes, std::uint32_t maxType, std::uint32_t minType)
+{
+    const std::size_t payloadSize = bytes.size() - kPrefixSize - mpak::kFrameHeaderSize;
+    if (payloadSize > mpak::kMaxFramePayload)
+        return false;
+    std::string head;
+    appendU32(head, static_cast<std::uint32_t>(mpak::kFrameHeaderSize + payloadSize));
+    appendU32(head, maxType);
+    appendU32(head, minType);
+    head.push_back(static_cast<char>(payloadSize & 0xff));
+    head.push_back(static_cast<char>(payloadSize >> 8));
+    bytes.replace(0, head.size(), head);
+    return true;
 }
 
 std::string_view OutFrame::wire() const

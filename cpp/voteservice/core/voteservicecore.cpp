@@ -975,7 +975,7 @@ void VoteServiceCore::sendToAll(const SubChannel& sub, const OutFrame& frame)
 template <class Message> OutFrame VoteServiceCore::encodeFrame(std::uint32_t minType, const Message& message)
 {
     try {
-        return OutFrame::make(kVoteMajorType, minType, mpak::encode(message));
+        return OutFrame::encode(kVoteMajorType, minType, message);
     } catch (const mpak::PackError&) {
         return {};
     }

@@ -22,9 +22,9 @@ std::uint32_t u32le(const unsigned char* p)
 } // namespace
 
 TcpSession::TcpSession(asio::ip::tcp::socket socket, SessionId id, Owner& owner, std::size_t maxQueuedBytes,
-                       const Clock& clock)
+                       const Clock& clock, std::weak_ptr<FlushBatch> flushes)
     : m_socket(std::move(socket)), m_id(id), m_owner(owner), m_maxQueuedBytes(maxQueuedBytes), m_clock(clock),
-      m_acceptedAtMs(clock.steadyMs())
+      m_flushes(std::move(flushes)), m_acceptedAtMs(clock.steadyMs())
 {}
 
 void TcpSession::start(int socketSendBuffer)
@@ -114,7 +114,9 @@ std::size_t TcpSession::consumeFrames(const char* data, std::size_t size)
             close();
             break;
         }
-        const std::string payload(reinterpret_cast<const char*>(frame) + kMinFrameBytes, payloadSize);
+        // Reused by every frame of the thread: a payload costs no allocation once it has grown.
+        static thread_local std::string payload;
+        payload.assign(reinterpret_cast<const char*>(frame) + kMinFrameBytes, payloadSize);
         used += 4 + length;
         m_owner.onFrame(*this, u32le(frame), u32le(frame + 4), payload);
     }
@@ -129,69 +131,96 @@ void TcpSession::send(const OutFrame& frame)
         m_owner.onQueueCut();
         return dropLater();
     }
-    if (!m_writing && m_queue.empty() && sendDirectly(frame))
-        return;
     m_queuedBytes += frame.wire().size();
     m_queue.push_back(frame);
-    if (!m_writing)
-        writeQueued();
+    scheduleFlush();
 }
 
-bool TcpSession::sendDirectly(const OutFrame& frame)
+void TcpSession::scheduleFlush()
 {
-    // Most frames fit into the socket at once: one system call, no queued operation.
-    const std::string_view bytes = frame.wire();
-    boost::system::error_code ec;
-    const std::size_t sent = m_socket.send(asio::buffer(bytes.data(), bytes.size()), 0, ec);
-    if (ec == asio::error::would_block || ec == asio::error::try_again)
-        return false;
-    if (ec) {
-        dropLater();
-        return true;
-    }
-    m_owner.onBytesSent(sent);
-    if (sent == bytes.size())
-        return true;
-    m_frontOffset = sent;
-    return false;
+    // A posted flush or a write in flight takes every frame queued meanwhile.
+    if (m_writing)
+        return;
+    m_writing = true;
+    // After the current handler: a read's answers and a tick's broadcasts all queue first.
+    if (const auto flushes = m_flushes.lock())
+        return flushes->add(shared_from_this());
+    // The server that batched the writes is gone.
+    asio::post(m_socket.get_executor(), [self = shared_from_this()] { self->flush(); });
 }
 
-void TcpSession::writeQueued()
+void TcpSession::flush()
 {
-    if (m_queue.empty() || m_closed) {
-        m_writing = false;
-        if (m_closing && !m_closed)
-            close();
+    while (!m_closed) {
+        if (m_queue.empty()) {
+            m_writing = false;
+            if (m_closing)
+                close();
+            return;
+        }
+        takeQueuedFrames();
+        WriteBuffers buffers;
+        for (const OutFrame& frame : m_inflight)
+            buffers.emplace_back(frame.wire().data(), frame.wire().size());
+        // Most writes fit into the socket at once: one system call and no pending operation.
+        boost::system::error_code ec;
+        const std::size_t sentNow = m_socket.write_some(buffers, ec);
+        const bool wouldBlock = ec == asio::error::would_block || ec == asio::error::try_again;
+        if (!wouldBlock && (ec || sentNow == asio::buffer_size(buffers))) {
+            if (!wrote(ec, sentNow))
+                return;
+            continue;
+        }
+        // The rest waits until the socket takes it.
+        skipSent(buffers, wouldBlock ? 0 : sentNow);
+        asio::async_write(m_socket, buffers,
+                          [self = shared_from_this(), sentNow = wouldBlock ? 0 : sentNow](
+                              const boost::system::error_code& ec, std::size_t sentLater) {
+                              if (self->wrote(ec, sentNow + sentLater))
+                                  self->flush();
+                          });
         return;
     }
-    m_writing = true;
-    const std::size_t n = std::min(m_queue.size(), kMaxFramesPerWrite);
-    m_inflight.assign(std::make_move_iterator(m_queue.begin()), std::make_move_iterator(m_queue.begin() + n));
-    m_queue.erase(m_queue.begin(), m_queue.begin() + n);
-    std::vector<asio::const_buffer> buffers;
-    buffers.reserve(n);
+}
+
+void TcpSession::takeQueuedFrames()
+{
+    // m_inflight is empty here; taking the whole queue is a swap, and both keep their capacity.
+    if (m_queue.size() <= kMaxFramesPerWrite)
+        return m_inflight.swap(m_queue);
+    const auto end = m_queue.begin() + kMaxFramesPerWrite;
+    m_inflight.assign(std::make_move_iterator(m_queue.begin()), std::make_move_iterator(end));
+    m_queue.erase(m_queue.begin(), end);
+}
+
+void TcpSession::skipSent(WriteBuffers& buffers, std::size_t sent)
+{
+    auto first = buffers.begin();
+    while (sent >= first->size()) {
+        sent -= first->size();
+        ++first;
+    }
+    *first += sent;
+    buffers.erase(buffers.begin(), first);
+}
+
+bool TcpSession::wrote(const boost::system::error_code& ec, std::size_t sent)
+{
+    // A closed session's owner may be gone.
+    if (!m_closed && sent > 0)
+        m_owner.onBytesSent(sent);
     for (const OutFrame& frame : m_inflight)
-        buffers.emplace_back(frame.wire().data(), frame.wire().size());
-    // The first frame may have been sent in part already.
-    buffers.front() += std::exchange(m_frontOffset, 0);
-    asio::async_write(m_socket, buffers,
-                      [self = shared_from_this()](const boost::system::error_code& ec, std::size_t sent) {
-                          // A closed session's owner may be gone.
-                          if (!self->m_closed && sent > 0)
-                              self->m_owner.onBytesSent(sent);
-                          for (const OutFrame& frame : self->m_inflight)
-                              self->m_queuedBytes -= frame.wire().size();
-                          self->m_inflight.clear();
-                          if (self->m_inflight.capacity() > kKeptQueueCapacity)
-                              std::vector<OutFrame>().swap(self->m_inflight);
-                          if (self->m_queue.empty() && self->m_queue.capacity() > kKeptQueueCapacity)
-                              std::vector<OutFrame>().swap(self->m_queue);
-                          if (ec) {
-                              self->m_writing = false;
-                              return self->close();
-                          }
-                          self->writeQueued();
-                      });
+        m_queuedBytes -= frame.wire().size();
+    m_inflight.clear();
+    if (m_inflight.capacity() > kKeptQueueCapacity)
+        std::vector<OutFrame>().swap(m_inflight);
+    if (m_queue.empty() && m_queue.capacity() > kKeptQueueCapacity)
+        std::vector<OutFrame>().swap(m_queue);
+    if (!ec)
+        return true;
+    m_writing = false;
+    close();
+    return false;
 }
 
 void TcpSession::closeAfterFlush()

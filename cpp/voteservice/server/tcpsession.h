@@ -9,11 +9,13 @@
 // An idle session therefore holds no read buffer, and one read takes in every frame that is there.
 
 #include "clock.h"
+#include "flushbatch.h"
 #include "outframe.h"
 #include "sessionidentity.h"
 #include "sessionoutput.h"
 
 #include <boost/asio.hpp>
+#include <boost/container/small_vector.hpp>
 
 #include <cstdint>
 #include <memory>
@@ -46,12 +48,15 @@ public:
     static constexpr std::uint32_t kMinFrameBytes = 10;
     static constexpr std::uint32_t kMaxFrameBytes = 10 + 65535;
 
+    // The batch writes the session's queued frames after each handler (shared by the sessions
+    // of one io_context).
     TcpSession(asio::ip::tcp::socket socket, SessionId id, Owner& owner, std::size_t maxQueuedBytes,
-               const Clock& clock);
+               const Clock& clock, std::weak_ptr<FlushBatch> flushes);
 
     void start(int socketSendBuffer);
-    // Queues a frame. A session whose queue would pass the bound is dropped (later, never from
-    // inside this call, so callers iterating over sessions are safe).
+    // Queues a frame; the frames queued during one handler leave together, in one gathered write
+    // after it. A session whose queue would pass the bound is dropped (later, never from inside
+    // this call, so callers iterating over sessions are safe).
     void send(const OutFrame& frame) override;
     // Sends what is queued, then closes; nothing more is read.
     void closeAfterFlush();
@@ -66,13 +71,24 @@ public:
     std::optional<std::int64_t> partialFrameSinceMs() const { return m_partialSinceMs; }
 
 private:
+    friend class FlushBatch;
+
     void waitReadable();
     void onReadable();
     // Handles the complete frames at the front of the bytes; returns how many bytes it used.
     std::size_t consumeFrames(const char* bytes, std::size_t size);
     void notePartialFrame(bool sameFrameAsBefore);
-    bool sendDirectly(const OutFrame& frame);
-    void writeQueued();
+    // The buffers of one gathered write; up to this many frames without a heap block.
+    using WriteBuffers = boost::container::small_vector<asio::const_buffer, 4>;
+
+    void scheduleFlush();
+    // The one place that writes: the queued frames (up to a bound per write) in one gathered
+    // write, again while more are queued and the socket takes them at once.
+    void flush();
+    void takeQueuedFrames();
+    static void skipSent(WriteBuffers& buffers, std::size_t sent);
+    // Settles the frames in flight; false when the write failed and the session closed.
+    bool wrote(const boost::system::error_code& ec, std::size_t sent);
     void dropLater();
 
     asio::ip::tcp::socket m_socket;
@@ -80,13 +96,14 @@ private:
     Owner& m_owner;
     std::size_t m_maxQueuedBytes;
     const Clock& m_clock;
+    std::weak_ptr<FlushBatch> m_flushes;
     std::int64_t m_acceptedAtMs;
     std::string m_partial;
     std::optional<std::int64_t> m_partialSinceMs;
     std::vector<OutFrame> m_queue;
     std::vector<OutFrame> m_inflight;
     std::size_t m_queuedBytes = 0;
-    std::size_t m_frontOffset = 0; // bytes of the first queued frame already sent
+    // A flush is posted or a write is in flight; the frames queued meanwhile wait for it.
     bool m_writing = false;
     bool m_closing = false;
     bool m_closed = false;

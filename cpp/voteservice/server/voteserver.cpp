@@ -47,7 +47,7 @@ VoteServer::VoteServer(asio::io_context& io, const ServerOptions& options, Clock
     : m_io(io), m_options(options), m_clock(clock), m_storage(storage), m_metrics(clock.unixSeconds()),
       m_core(clock, storage, *this, coreOptions(options, m_metrics), box),
       m_userSessions(options.maxSessionsPerUser), m_listener(io, ""), m_tickTimer(io), m_sweepTimer(io),
-      m_commitTimer(io)
+      m_commitTimer(io), m_flushes(std::make_shared<FlushBatch>(io))
 {
     if (m_options.secret)
         m_auth.emplace(*m_options.secret);
@@ -123,7 +123,7 @@ void VoteServer::onAccepted(asio::ip::tcp::socket socket)
     }
     const SessionId id = ++m_lastId;
     auto session = std::make_shared<TcpSession>(std::move(socket), id, static_cast<TcpSession::Owner&>(*this),
-                                                m_options.maxQueuedBytes, m_clock);
+                                                m_options.maxQueuedBytes, m_clock, m_flushes);
     m_connections.emplace(id, session);
     session->start(m_options.socketSendBuffer);
 }

@@ -115,6 +115,7 @@ private:
     std::vector<std::pair<SessionId, OutFrame>> m_held;
     bool m_commitArmed = false;
     std::unordered_map<SessionId, std::shared_ptr<TcpSession>> m_connections;
+    std::shared_ptr<FlushBatch> m_flushes;
     struct GatewaySession
     {
         SessionOutput* output;
