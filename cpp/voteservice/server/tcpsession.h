@@ -12,6 +12,7 @@
 #include "outframe.h"
 #include "sessionidentity.h"
 #include "sessionoutput.h"
+#include "sessionstream.h"
 
 #include <boost/asio.hpp>
 
@@ -41,12 +42,14 @@ public:
         virtual void onBytesSent(std::size_t bytes) = 0;
         // The session is being dropped: a frame would have passed its output queue's bound.
         virtual void onQueueCut() = 0;
+        // The TLS handshake failed; the session closes next.
+        virtual void onHandshakeFailed(TcpSession& session, const std::string& reason) = 0;
     };
 
     static constexpr std::uint32_t kMinFrameBytes = 10;
     static constexpr std::uint32_t kMaxFrameBytes = 10 + 65535;
 
-    TcpSession(asio::ip::tcp::socket socket, SessionId id, Owner& owner, std::size_t maxQueuedBytes,
+    TcpSession(SessionStream socket, SessionId id, Owner& owner, std::size_t maxQueuedBytes,
                const Clock& clock);
 
     void start(int socketSendBuffer);
@@ -66,6 +69,7 @@ public:
     std::optional<std::int64_t> partialFrameSinceMs() const { return m_partialSinceMs; }
 
 private:
+    void onHandshake(const boost::system::error_code& ec);
     void waitReadable();
     void onReadable();
     // Handles the complete frames at the front of the bytes; returns how many bytes it used.
@@ -75,7 +79,7 @@ private:
     void writeQueued();
     void dropLater();
 
-    asio::ip::tcp::socket m_socket;
+    SessionStream m_socket;
     SessionId m_id;
     Owner& m_owner;
     std::size_t m_maxQueuedBytes;

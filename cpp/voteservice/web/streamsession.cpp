@@ -26,7 +26,7 @@ void StreamSession::releaseCoreSession()
 }
 
 std::optional<WebResponse> StreamSession::begin(const std::shared_ptr<StreamSession>& session,
-                                                boost::beast::tcp_stream& stream,
+                                                WebStream& stream,
                                                 TextChannel::Request& request, bool eventStream)
 {
     SessionId id = 0;
