@@ -23,11 +23,11 @@ std::unique_ptr<ServiceTransport> makeTransport(const HostOptions& options)
 {
     if (options.embeddedService())
         return std::make_unique<EmbeddedServiceTransport>(options.identity);
-    auto transport =
-        options.serviceAddresses.isEmpty()
-            ? std::make_unique<TcpServiceTransport>(options.serviceHost, options.servicePort, options.identity,
-                                                    options.token)
-            : std::make_unique<TcpServiceTransport>(options.serviceAddresses, options.identity, options.token);
+    auto transport = options.serviceAddresses.isEmpty()
+                         ? std::make_unique<TcpServiceTransport>(options.serviceHost, options.servicePort,
+                                                                 options.identity, options.token)
+                         : std::make_unique<TcpServiceTransport>(options.serviceAddresses, options.identity,
+                                                                 options.token);
     transport->setCaCertificates(options.caCertificates);
     return transport;
 }
@@ -196,7 +196,8 @@ void HostApplication::showUntrusted(const QString& reason)
 {
     if (m_window)
         m_window->setServiceUntrusted(QStringLiteral("%1 · %2").arg(m_transport->describe(), reason));
-    std::fprintf(stderr, "tovo-host: the vote service at %s has a certificate this host does not trust: %s; "
+    std::fprintf(stderr,
+                 "tovo-host: the vote service at %s has a certificate this host does not trust: %s; "
                  "not retrying\n",
                  m_transport->describe().toLocal8Bit().constData(), reason.toLocal8Bit().constData());
     std::fflush(stderr);

@@ -203,7 +203,8 @@ bool HostOptions::readService(const QString& value)
         const uint port = colon > 0 ? item.mid(colon + 1).toUInt(&ok, 10) : 0;
         if (!ok || port == 0 || port > 65535 || item.contains(QLatin1String("://"))) {
             m_error =
-                QStringLiteral("option --service needs [tls://]HOST:PORT[,[tls://]HOST:PORT...], not '%1'").arg(value);
+                QStringLiteral("option --service needs [tls://]HOST:PORT[,[tls://]HOST:PORT...], not '%1'")
+                    .arg(value);
             return false;
         }
         addresses.append(ServiceAddress{item.left(colon), static_cast<quint16>(port), tls});

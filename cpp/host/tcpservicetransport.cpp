@@ -141,7 +141,8 @@ void TcpServiceTransport::giveUpUntrusted()
     m_reconnectTimer.stop();
     m_inbox.clear();
     m_socket->abort();
-    emit eventLogged(QStringLiteral("投票服务 %1 的证书不可信：%2，不再重试").arg(describe(), m_certificateProblem));
+    emit eventLogged(
+        QStringLiteral("投票服务 %1 的证书不可信：%2，不再重试").arg(describe(), m_certificateProblem));
     emit untrusted(m_certificateProblem);
 }
 

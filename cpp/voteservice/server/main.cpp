@@ -184,7 +184,8 @@ int serve(ServerOptions& options)
         server.stop();
     });
     ServiceLog::line("listening on " + options.host + ":" + std::to_string(server.port()) +
-                     (options.tls ? ", TLS 1.2 or newer" : "") + ", broadcasts at most " + std::to_string(options.broadcastHz) + " Hz, at most " +
+                     (options.tls ? ", TLS 1.2 or newer" : "") + ", broadcasts at most " +
+                     std::to_string(options.broadcastHz) + " Hz, at most " +
                      std::to_string(options.maxSessions) + " sessions, " + storageText + "; " +
                      (options.secret ? std::string("HELLO tokens required")
                                      : std::string("no secret: identities are trusted as sent")));

@@ -163,8 +163,9 @@ void ServerOptions::addOptionsTo(CLI::App& app)
         ->type_name("ZONE")
         ->default_str("the system's zone");
     CLI::Option* certificate =
-        app.add_option("--tls-cert", tlsCertificateFile,
-                       "serve TLS 1.2 or newer on --listen and --http with the certificate chain in FILE (PEM)")
+        app.add_option(
+               "--tls-cert", tlsCertificateFile,
+               "serve TLS 1.2 or newer on --listen and --http with the certificate chain in FILE (PEM)")
             ->type_name("FILE");
     CLI::Option* key =
         app.add_option("--tls-key", tlsKeyFile, "the private key of --tls-cert (PEM, without a pass phrase)")

@@ -29,12 +29,12 @@ void SessionStream::async_wait(asio::socket_base::wait_type what,
         return asio::post(get_executor(), [handler = std::move(handler)] { handler({}); });
     m_readBuffer.resize(kTlsReadBytes);
     m_readOffset = 0;
-    m_tls->async_read_some(asio::buffer(m_readBuffer),
-                           [this, handler = std::move(handler)](const boost::system::error_code& ec,
-                                                                std::size_t received) {
-                               m_readBuffer.resize(received);
-                               handler(ec);
-                           });
+    m_tls->async_read_some(
+        asio::buffer(m_readBuffer),
+        [this, handler = std::move(handler)](const boost::system::error_code& ec, std::size_t received) {
+            m_readBuffer.resize(received);
+            handler(ec);
+        });
 }
 
 std::size_t SessionStream::read_some(const asio::mutable_buffer& buffer, boost::system::error_code& ec)

@@ -5,9 +5,9 @@
 // same way over either.
 //
 // Over TLS the readiness-based calls keep their meaning without touching OpenSSL synchronously:
-// async_wait(wait_read) (the only wait it offers) reads decrypted bytes into a small buffer of the stream's own and completes
-// when some are there; read_some() hands them out and then reports would_block. send() always
-// reports would_block, so the bytes go through async_write(), which needs one write in flight at a
+// async_wait(wait_read) (the only wait it offers) reads decrypted bytes into a small buffer of the stream's
+// own and completes when some are there; read_some() hands them out and then reports would_block. send()
+// always reports would_block, so the bytes go through async_write(), which needs one write in flight at a
 // time. Writes of several buffers are packed into one TLS record of at most kTlsRecordBytes.
 
 #include <boost/asio.hpp>
@@ -45,8 +45,7 @@ public:
     // The TLS handshake as the server; a plain stream completes at once (from the executor).
     void async_handshake(HandshakeHandler handler);
 
-    template <typename Option>
-    void set_option(const Option& option, boost::system::error_code& ec)
+    template <typename Option> void set_option(const Option& option, boost::system::error_code& ec)
     {
         socket().set_option(option, ec);
     }
@@ -61,7 +60,8 @@ public:
     }
     void close(boost::system::error_code& ec) { socket().close(ec); }
 
-    void async_wait(asio::socket_base::wait_type what, std::function<void(const boost::system::error_code&)> handler);
+    void async_wait(asio::socket_base::wait_type what,
+                    std::function<void(const boost::system::error_code&)> handler);
     std::size_t read_some(const asio::mutable_buffer& buffer, boost::system::error_code& ec);
     template <typename ConstBuffers>
     std::size_t send(const ConstBuffers& buffers, asio::socket_base::message_flags flags,
@@ -83,8 +83,7 @@ public:
     }
 
 private:
-    template <typename Iterator>
-    void packRecord(Iterator begin, Iterator end)
+    template <typename Iterator> void packRecord(Iterator begin, Iterator end)
     {
         m_record.clear();
         for (Iterator it = begin; it != end && m_record.size() < kTlsRecordBytes; ++it) {

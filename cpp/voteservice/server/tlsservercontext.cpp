@@ -53,8 +53,8 @@ std::shared_ptr<ssl::context> TlsServerContext::load(const std::string& certific
     for (const std::string* path : {&certificateFile, &keyFile}) {
         const std::string reason = unreadableReason(*path);
         if (!reason.empty()) {
-            error = "cannot read the TLS " + std::string(path == &keyFile ? "key" : "certificate") + " file " +
-                    *path + ": " + reason;
+            error = "cannot read the TLS " + std::string(path == &keyFile ? "key" : "certificate") +
+                    " file " + *path + ": " + reason;
             return nullptr;
         }
     }
@@ -66,7 +66,8 @@ std::shared_ptr<ssl::context> TlsServerContext::load(const std::string& certific
     SSL_CTX_set_mode(native, SSL_MODE_RELEASE_BUFFERS);
     ERR_clear_error();
     if (SSL_CTX_use_certificate_chain_file(native, certificateFile.c_str()) != 1) {
-        error = "the TLS certificate file " + certificateFile + " holds no usable certificate: " + openSslReason();
+        error = "the TLS certificate file " + certificateFile +
+                " holds no usable certificate: " + openSslReason();
         return nullptr;
     }
     const std::unique_ptr<EVP_PKEY, void (*)(EVP_PKEY*)> key(readPrivateKey(keyFile), EVP_PKEY_free);

@@ -68,8 +68,8 @@ void HttpConnection::onHandshake(const boost::system::error_code& ec)
     if (m_shutDown)
         return;
     if (ec) {
-        ServiceLog::line("TLS handshake with web client " + peerText(m_stream.socket()) + " failed: " +
-                         ec.message());
+        ServiceLog::line("TLS handshake with web client " + peerText(m_stream.socket()) +
+                         " failed: " + ec.message());
         return closeSocket();
     }
     readNext();

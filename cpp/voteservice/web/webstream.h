@@ -34,11 +34,11 @@ public:
     void close() { tcp().close(); }
 
     // The TLS handshake as the server; a plain stream completes at once (from the executor).
-    template <typename Handler>
-    void async_handshake(Handler&& handler)
+    template <typename Handler> void async_handshake(Handler&& handler)
     {
         if (m_tls)
-            return m_tls->async_handshake(boost::asio::ssl::stream_base::server, std::forward<Handler>(handler));
+            return m_tls->async_handshake(boost::asio::ssl::stream_base::server,
+                                          std::forward<Handler>(handler));
         boost::asio::post(get_executor(), [handler = std::forward<Handler>(handler)]() mutable {
             handler(boost::beast::error_code());
         });

@@ -61,7 +61,8 @@ public:
     TlsServer(const TestCertificates& certificates, ServerOptions options = {})
     {
         std::string error;
-        options.tls = TlsServerContext::load(certificates.path("server.pem"), certificates.path("server.key"), error);
+        options.tls =
+            TlsServerContext::load(certificates.path("server.pem"), certificates.path("server.key"), error);
         EXPECT_TRUE(options.tls) << error;
         options.host = "127.0.0.1";
         options.port = 0;
@@ -97,7 +98,8 @@ public:
         m_stream.set_verify_mode(ssl::verify_peer);
         m_stream.next_layer().connect({asio::ip::make_address("127.0.0.1"), port});
         const timeval timeout{3, 0};
-        ::setsockopt(m_stream.next_layer().native_handle(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        ::setsockopt(m_stream.next_layer().native_handle(), SOL_SOCKET, SO_RCVTIMEO, &timeout,
+                     sizeof timeout);
         m_stream.handshake(ssl::stream_base::client);
     }
 
@@ -222,13 +224,15 @@ TEST(TlsServerContextTest, UnusableFilesAreRefusedWithAReason)
     };
     for (const Case& c : cases) {
         std::string error;
-        EXPECT_FALSE(TlsServerContext::load(certificates.path(c.certificate), certificates.path(c.key), error))
+        EXPECT_FALSE(
+            TlsServerContext::load(certificates.path(c.certificate), certificates.path(c.key), error))
             << c.certificate << " " << c.key;
         EXPECT_NE(error.find(c.reason), std::string::npos) << c.certificate << " " << c.key << ": " << error;
         EXPECT_EQ(error.find('\n'), std::string::npos) << error;
     }
     std::string error;
-    EXPECT_TRUE(TlsServerContext::load(certificates.path("server.pem"), certificates.path("server.key"), error))
+    EXPECT_TRUE(
+        TlsServerContext::load(certificates.path("server.pem"), certificates.path("server.key"), error))
         << error;
 }
 
