@@ -33,6 +33,7 @@ public:
 
     static constexpr std::size_t kTlsReadBytes = 4096;
     static constexpr std::size_t kTlsRecordBytes = 16 * 1024;
+    static constexpr std::size_t kKeptRecordCapacity = 512;
 
     // Plain when tls is null.
     SessionStream(asio::ip::tcp::socket socket, const std::shared_ptr<asio::ssl::context>& tls);
@@ -79,7 +80,14 @@ public:
         if (!m_tls)
             return m_plain.async_write_some(buffers, std::forward<Handler>(handler));
         packRecord(asio::buffer_sequence_begin(buffers), asio::buffer_sequence_end(buffers));
-        m_tls->async_write_some(asio::buffer(m_record), std::forward<Handler>(handler));
+        m_tls->async_write_some(asio::buffer(m_record),
+                                [this, handler = std::forward<Handler>(handler)](
+                                    const boost::system::error_code& ec, std::size_t written) mutable {
+                                    // An idle session keeps no record-sized buffer.
+                                    if (m_record.capacity() > kKeptRecordCapacity)
+                                        std::vector<char>().swap(m_record);
+                                    handler(ec, written);
+                                });
     }
 
 private:

@@ -1,3 +1,4 @@
+#include "httplistener.h"
 #include "memoryvotestorage.h"
 #include "servicetestsupport.h"
 #include "systemclock.h"
@@ -9,6 +10,10 @@
 #include <quorix/protocol/serviceframe.h>
 
 #include <boost/asio/ssl.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+#include <boost/beast/websocket/ssl.hpp>
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
@@ -23,6 +28,9 @@ namespace {
 
 namespace ssl = asio::ssl;
 namespace fs = std::filesystem;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
 
 // A private CA and a server certificate for 127.0.0.1 signed by it, made with the openssl command.
 class TestCertificates
@@ -54,7 +62,7 @@ private:
     }
 };
 
-// quorix-voted's server with TLS on its own thread, on a free loopback port.
+// quorix-voted's server and web face with TLS on their own thread, on free loopback ports.
 class TlsServer
 {
 public:
@@ -69,23 +77,42 @@ public:
         m_server = std::make_unique<VoteServer>(m_io, options, m_clock, m_storage);
         EXPECT_TRUE(m_server->listen(error)) << error;
         port = m_server->port();
+        m_web = std::make_unique<HttpListener>(m_io, *m_server, m_clock, WebLimits(), std::nullopt);
+        m_web->setTls(options.tls);
+        EXPECT_TRUE(m_web->listen("127.0.0.1", 0, error)) << error;
+        webPort = m_web->port();
         m_thread = std::thread([this] { m_io.run(); });
     }
     ~TlsServer()
     {
-        asio::post(m_io, [this] { m_server->stop(); });
+        asio::post(m_io, [this] {
+            m_web->stop();
+            m_server->stop();
+        });
         m_thread.join();
     }
 
     std::uint16_t port = 0;
+    std::uint16_t webPort = 0;
 
 private:
     asio::io_context m_io;
     SystemClock m_clock;
     MemoryVoteStorage m_storage;
     std::unique_ptr<VoteServer> m_server;
+    std::unique_ptr<HttpListener> m_web;
     std::thread m_thread;
 };
+
+// A TLS client connection that trusts only the test CA; reads give up after three seconds.
+void connectTls(ssl::stream<asio::ip::tcp::socket>& stream, std::uint16_t port)
+{
+    stream.set_verify_mode(ssl::verify_peer);
+    stream.next_layer().connect({asio::ip::make_address("127.0.0.1"), port});
+    const timeval timeout{3, 0};
+    ::setsockopt(stream.next_layer().native_handle(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    stream.handshake(ssl::stream_base::client);
+}
 
 // A host connection over TLS that trusts only the test CA; reads give up after three seconds.
 class TlsTestClient
@@ -201,6 +228,45 @@ TEST(TlsTransportTest, ConnectionsWithoutAHandshakeCloseAndOthersAreServed)
     EXPECT_TRUE(silent.closedWithin(3000));
     TlsTestClient served(certificates, server.port);
     EXPECT_EQ(served.hello(identity(2, 0)), std::optional<std::uint32_t>(kWelcomeAccepted));
+}
+
+std::string httpsGet(ssl::context& context, std::uint16_t port, const std::string& target)
+{
+    asio::io_context io;
+    ssl::stream<asio::ip::tcp::socket> stream(io, context);
+    connectTls(stream, port);
+    http::request<http::empty_body> request{http::verb::get, target, 11};
+    request.set(http::field::host, "127.0.0.1");
+    http::write(stream, request);
+    beast::flat_buffer buffer;
+    http::response<http::string_body> response;
+    http::read(stream, buffer, response);
+    return std::to_string(response.result_int()) + " " + response.body();
+}
+
+TEST(TlsTransportTest, TheWebFaceServesHttpsAndWss)
+{
+    TestCertificates certificates;
+    TlsServer server(certificates);
+    ssl::context context(ssl::context::tls_client);
+    context.load_verify_file(certificates.path("ca.pem"));
+    EXPECT_EQ(httpsGet(context, server.webPort, "/healthz"), "200 {\"status\":\"ok\"}");
+
+    asio::io_context io;
+    websocket::stream<ssl::stream<asio::ip::tcp::socket>> events(io, context);
+    connectTls(events.next_layer(), server.webPort);
+    events.handshake("127.0.0.1", "/api/v1/channels/10/events?uid=5&sub=20");
+    beast::flat_buffer message;
+    events.read(message);
+    EXPECT_NE(beast::buffers_to_string(message.data()).find("\"type\":\"snapshot\""), std::string::npos);
+    events.close(websocket::close_code::normal);
+
+    // Plain HTTP to the port is a failed handshake: closed without an answer, and nothing else changes.
+    TcpTestClient plain;
+    ASSERT_TRUE(plain.connect(server.webPort));
+    ASSERT_TRUE(plain.sendRaw("GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"));
+    EXPECT_TRUE(plain.closedWithin());
+    EXPECT_EQ(httpsGet(context, server.webPort, "/healthz"), "200 {\"status\":\"ok\"}");
 }
 
 TEST(TlsServerContextTest, UnusableFilesAreRefusedWithAReason)
