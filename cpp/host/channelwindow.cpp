@@ -208,6 +208,11 @@ void ChannelWindow::setConnectionRefused(const QString& reason, bool retrying)
                    reason + (retrying ? QStringLiteral(" · 稍后重试") : QStringLiteral(" · 不再重试")));
 }
 
+void ChannelWindow::setServiceUntrusted(const QString& reason)
+{
+    showConnection(false, QStringLiteral("投票服务的证书不可信："), reason + QStringLiteral(" · 不再重试"));
+}
+
 void ChannelWindow::showConnection(bool connected, const QString& state, const QString& detail)
 {
     const QString dot = connected ? "#2e9d4f" : "#c0392b";

@@ -36,6 +36,8 @@ public:
     void setConnectionState(bool connected, const QString& detail);
     // The service turned this host away for `reason`; retrying says whether the host tries again.
     void setConnectionRefused(const QString& reason, bool retrying);
+    // The service's TLS certificate was refused; the host does not try again.
+    void setServiceUntrusted(const QString& reason);
     // The role comes from the host's token, which the service checks: switching it would only be
     // refused, so the switcher is disabled and its tool tip says why.
     void fixRoleByToken();

@@ -25,11 +25,13 @@ std::unique_ptr<ServiceTransport> makeTransport(const HostOptions& options)
 {
     if (options.embeddedService())
         return std::make_unique<EmbeddedServiceTransport>(options.identity);
-    if (!options.serviceAddresses.isEmpty())
-        return std::make_unique<TcpServiceTransport>(options.serviceAddresses, options.identity,
-                                                     options.token);
-    return std::make_unique<TcpServiceTransport>(options.serviceHost, options.servicePort, options.identity,
-                                                 options.token);
+    auto transport = options.serviceAddresses.isEmpty()
+                         ? std::make_unique<TcpServiceTransport>(options.serviceHost, options.servicePort,
+                                                                 options.identity, options.token)
+                         : std::make_unique<TcpServiceTransport>(options.serviceAddresses, options.identity,
+                                                                 options.token);
+    transport->setCaCertificates(options.caCertificates);
+    return transport;
 }
 
 HostServices servicesOf(HostChannelService* channel, HostBuddyList* buddyList,
@@ -152,6 +154,7 @@ void HostApplication::wireTransport()
         refreshConnectionState();
     });
     connect(m_transport.get(), &ServiceTransport::refused, this, &HostApplication::showRefusal);
+    connect(m_transport.get(), &ServiceTransport::untrusted, this, &HostApplication::showUntrusted);
     connect(m_transport.get(), &ServiceTransport::closed, this, [this] {
         logEvent(QStringLiteral("投票服务连接断开"));
         refreshConnectionState();
@@ -189,6 +192,18 @@ void HostApplication::showRefusal(const QString& reason, bool retrying)
     std::fprintf(stderr, "tovo-host: the vote service at %s refused this host: %s; %s\n",
                  m_transport->describe().toLocal8Bit().constData(), reason.toLocal8Bit().constData(),
                  retrying ? "retrying" : "not retrying");
+    std::fflush(stderr);
+}
+
+// The transport gives up on an untrusted certificate at once, so this comes once.
+void HostApplication::showUntrusted(const QString& reason)
+{
+    if (m_window)
+        m_window->setServiceUntrusted(QStringLiteral("%1 · %2").arg(m_transport->describe(), reason));
+    std::fprintf(stderr,
+                 "tovo-host: the vote service at %s has a certificate this host does not trust: %s; "
+                 "not retrying\n",
+                 m_transport->describe().toLocal8Bit().constData(), reason.toLocal8Bit().constData());
     std::fflush(stderr);
 }
 

@@ -73,6 +73,7 @@ private:
     void reportAddonFailure(const QString& reason);
     void refreshConnectionState();
     void showRefusal(const QString& reason, bool retrying);
+    void showUntrusted(const QString& reason);
     void logEvent(const QString& text);
     void openWebViewer();
 

@@ -24,9 +24,12 @@ QList<QCommandLineOption> optionDefinitions()
         {"channel", "channel number (default 888)", "N"},
         {"subchannel", "sub-channel number (default 1)", "N"},
         {"service",
-         "vote service to connect to (default: embedded in this process); a comma-separated list "
-         "fails over to the next after a drop",
+         "vote service to connect to (default: embedded in this process); tls://HOST:PORT verifies its "
+         "certificate and encrypts, tcp:// or none is plain; a comma-separated list fails over to the next "
+         "after a drop",
          "HOST:PORT"},
+        {"ca-file", "trust the CA certificates in FILE (PEM) for tls:// services instead of the system's",
+         "FILE"},
         {"token",
          "token sent to the vote service with this host's identity (default: $QUORIX_TOKEN); visible to "
          "other users in the process list, unlike --token-file",
@@ -113,6 +116,8 @@ bool HostOptions::readValues(const QCommandLineParser& parser, const QString& en
 {
     offscreen = parser.isSet(QStringLiteral("offscreen"));
     if (parser.isSet(QStringLiteral("service")) && !readService(parser.value(QStringLiteral("service"))))
+        return false;
+    if (parser.isSet(QStringLiteral("ca-file")) && !readCaFile(parser.value(QStringLiteral("ca-file"))))
         return false;
     if (parser.isSet(QStringLiteral("position")) && !readPosition(parser.value(QStringLiteral("position"))))
         return false;
@@ -201,19 +206,39 @@ bool HostOptions::readTokenFile(const QString& path)
 bool HostOptions::readService(const QString& value)
 {
     ServiceAddresses addresses;
-    for (const QString& item : value.split(QLatin1Char(','))) {
+    for (QString item : value.split(QLatin1Char(','))) {
+        const bool tls = item.startsWith(QLatin1String("tls://"));
+        if (tls || item.startsWith(QLatin1String("tcp://")))
+            item.remove(0, 6);
         const int colon = item.lastIndexOf(':');
         bool ok = false;
         const uint port = colon > 0 ? item.mid(colon + 1).toUInt(&ok, 10) : 0;
-        if (!ok || port == 0 || port > 65535) {
-            m_error = QStringLiteral("option --service needs HOST:PORT[,HOST:PORT...], not '%1'").arg(value);
+        if (!ok || port == 0 || port > 65535 || item.contains(QLatin1String("://"))) {
+            m_error =
+                QStringLiteral("option --service needs [tls://]HOST:PORT[,[tls://]HOST:PORT...], not '%1'")
+                    .arg(value);
             return false;
         }
-        addresses.append(ServiceAddress{item.left(colon), static_cast<quint16>(port)});
+        addresses.append(ServiceAddress{item.left(colon), static_cast<quint16>(port), tls});
     }
     serviceAddresses = addresses;
     serviceHost = addresses.first().host;
     servicePort = addresses.first().port;
+    return true;
+}
+
+bool HostOptions::readCaFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_error = QStringLiteral("option --ca-file cannot read %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    caCertificates = QSslCertificate::fromDevice(&file, QSsl::Pem);
+    if (caCertificates.isEmpty()) {
+        m_error = QStringLiteral("option --ca-file %1 holds no PEM certificate").arg(path);
+        return false;
+    }
     return true;
 }
 

@@ -6,7 +6,9 @@
 #include "hostidentity.h"
 #include "serviceaddress.h"
 
+#include <QList>
 #include <QPoint>
+#include <QSslCertificate>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -32,6 +34,8 @@ public:
     // Every address given to --service (comma-separated), the first one also in serviceHost/Port.
     ServiceAddresses serviceAddresses;
     QString token;
+    // The CAs a tls:// service's certificate must chain to; empty: the system's CA store.
+    QList<QSslCertificate> caCertificates;
     QString keywordsFile; // empty: the list beside the program
     QString addonDir;     // empty: the program's own directory
     QString automationPath;
@@ -57,6 +61,7 @@ private:
     bool readNumber(const QCommandLineParser& parser, const QString& name, quint32& out);
     bool readText(const QCommandLineParser& parser, const QString& name, QString& out);
     bool readService(const QString& value);
+    bool readCaFile(const QString& path);
     bool readPosition(const QString& value);
     bool readLogLevel(const QString& value);
     bool readWebUrl(const QString& value);

@@ -8,6 +8,7 @@ struct ServiceAddress
 {
     QString host;
     quint16 port = 0;
+    bool tls = false; // tls://HOST:PORT: the service's certificate is verified against host
 };
 
 using ServiceAddresses = QVector<ServiceAddress>;

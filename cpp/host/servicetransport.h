@@ -4,7 +4,8 @@
 // connection objects sit on top of one transport shared by the whole host process.
 // Signals: ready() each time the link becomes usable (again), closed() each time it is lost,
 // frameArrived() for every service frame received while ready, refused() each time the service
-// turns this host away (retrying false once the transport has given up for good).
+// turns this host away (retrying false once the transport has given up for good), untrusted() when
+// the service's TLS certificate is refused (the transport has then given up for good).
 
 #include <QObject>
 
@@ -37,5 +38,6 @@ signals:
     void closed();
     void frameArrived(const std::string& frame);
     void refused(const QString& reason, bool retrying);
+    void untrusted(const QString& reason);
     void eventLogged(const QString& text);
 };

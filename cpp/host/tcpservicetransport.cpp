@@ -3,7 +3,8 @@
 #include <quorix/protocol/hostcontrol.h>
 #include <quorix/protocol/serviceframe.h>
 
-#include <QTcpSocket>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QtEndian>
 
 namespace {
@@ -55,20 +56,21 @@ TcpServiceTransport::TcpServiceTransport(const QString& host, quint16 port, cons
 TcpServiceTransport::TcpServiceTransport(const ServiceAddresses& addresses, const HostIdentity& identity,
                                          const QString& token, QObject* parent)
     : ServiceTransport(parent), m_addresses(addresses), m_host(addresses.value(0).host),
-      m_port(addresses.value(0).port), m_identity(identity), m_token(token), m_socket(new QTcpSocket(this))
+      m_port(addresses.value(0).port), m_tls(addresses.value(0).tls), m_identity(identity), m_token(token),
+      m_socket(new QSslSocket(this))
 {
     m_reconnectTimer.setSingleShot(true);
     m_handshakeTimer.setSingleShot(true);
     connect(&m_reconnectTimer, &QTimer::timeout, this, &TcpServiceTransport::connectNow);
     connect(&m_handshakeTimer, &QTimer::timeout, this,
             [this] { dropAndRetry(QStringLiteral("投票服务未回应握手")); });
-    connect(m_socket, &QTcpSocket::connected, this, &TcpServiceTransport::onConnected);
-    connect(m_socket, &QTcpSocket::readyRead, this, &TcpServiceTransport::onReadyRead);
-    connect(m_socket, &QTcpSocket::disconnected, this, &TcpServiceTransport::onDisconnected);
-    connect(m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
-        if (m_state == State::Connecting)
-            dropAndRetry(m_socket->errorString());
-    });
+    connect(m_socket, &QSslSocket::connected, this, &TcpServiceTransport::onTcpConnected);
+    connect(m_socket, &QSslSocket::encrypted, this, &TcpServiceTransport::onConnected);
+    connect(m_socket, &QSslSocket::readyRead, this, &TcpServiceTransport::onReadyRead);
+    connect(m_socket, &QSslSocket::disconnected, this, &TcpServiceTransport::onDisconnected);
+    connect(m_socket, &QSslSocket::errorOccurred, this, &TcpServiceTransport::onSocketError);
+    connect(m_socket, qOverload<const QList<QSslError>&>(&QSslSocket::sslErrors), this,
+            &TcpServiceTransport::noteCertificateErrors);
 }
 
 TcpServiceTransport::~TcpServiceTransport()
@@ -86,9 +88,62 @@ void TcpServiceTransport::start()
 void TcpServiceTransport::connectNow()
 {
     m_inbox.clear();
+    m_certificateProblem.clear();
     m_state = State::Connecting;
     m_socket->abort();
-    m_socket->connectToHost(m_host, m_port);
+    if (!m_tls)
+        return m_socket->connectToHost(m_host, m_port);
+    if (!QSslSocket::supportsSsl()) {
+        m_certificateProblem = QStringLiteral("TLS is not available: Qt found no OpenSSL library");
+        return giveUpUntrusted();
+    }
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setProtocol(QSsl::TlsV1_2OrLater);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    if (!m_caCertificates.isEmpty())
+        configuration.setCaCertificates(m_caCertificates);
+    m_socket->setSslConfiguration(configuration);
+    m_socket->connectToHostEncrypted(m_host, m_port);
+}
+
+// Over TLS the HELLO waits for the handshake; the handshake counts against the WELCOME's time.
+void TcpServiceTransport::onTcpConnected()
+{
+    if (m_tls)
+        m_handshakeTimer.start(kHandshakeTimeoutMs);
+    else
+        onConnected();
+}
+
+// Qt reports the certificate's problems first, then fails the handshake (onSocketError).
+void TcpServiceTransport::noteCertificateErrors(const QList<QSslError>& errors)
+{
+    QStringList problems;
+    for (const QSslError& error : errors) {
+        if (!problems.contains(error.errorString()))
+            problems << error.errorString();
+    }
+    m_certificateProblem = problems.join(QStringLiteral("; "));
+}
+
+void TcpServiceTransport::onSocketError()
+{
+    if (!m_certificateProblem.isEmpty() && m_state != State::Refused)
+        return giveUpUntrusted();
+    if (m_state == State::Connecting)
+        dropAndRetry(m_socket->errorString());
+}
+
+void TcpServiceTransport::giveUpUntrusted()
+{
+    m_state = State::Refused;
+    m_handshakeTimer.stop();
+    m_reconnectTimer.stop();
+    m_inbox.clear();
+    m_socket->abort();
+    emit eventLogged(
+        QStringLiteral("投票服务 %1 的证书不可信：%2，不再重试").arg(describe(), m_certificateProblem));
+    emit untrusted(m_certificateProblem);
 }
 
 void TcpServiceTransport::onConnected()
@@ -197,7 +252,9 @@ void TcpServiceTransport::giveUp(const QString& reason)
 
 void TcpServiceTransport::onDisconnected()
 {
-    if (m_state != State::Idle && m_state != State::Refused)
+    if (!m_certificateProblem.isEmpty() && m_state != State::Refused)
+        giveUpUntrusted();
+    else if (m_state != State::Idle && m_state != State::Refused)
         dropAndRetry(QStringLiteral("投票服务关闭了连接"));
 }
 
@@ -212,6 +269,7 @@ void TcpServiceTransport::dropAndRetry(const QString& reason)
         m_current = (m_current + 1) % m_addresses.size();
         m_host = m_addresses[m_current].host;
         m_port = m_addresses[m_current].port;
+        m_tls = m_addresses[m_current].tls;
     }
     scheduleReconnect();
     emit eventLogged(QStringLiteral("%1，%2 毫秒后重连 %3").arg(reason).arg(m_lastDelayMs).arg(describe()));
@@ -256,7 +314,7 @@ void TcpServiceTransport::updateIdentity(const HostIdentity& identity)
 
 QString TcpServiceTransport::describe() const
 {
-    return QStringLiteral("%1:%2").arg(m_host).arg(m_port);
+    return QStringLiteral("%1%2:%3").arg(m_tls ? QStringLiteral("tls://") : QString(), m_host).arg(m_port);
 }
 
 void TcpServiceTransport::writeFrame(const std::string& frame)

@@ -6,7 +6,9 @@
 // with MOVE, and after any drop reconnects with jittered exponential backoff. Given several
 // addresses, each reconnect goes to the next one in turn. A refusal that another attempt cannot
 // change (token or identity refused, malformed HELLO, HELLO not seen) stops it for good; a full
-// service or too many sessions for this user are retried like a drop.
+// service or too many sessions for this user are retried like a drop. A tls:// address is reached
+// over TLS 1.2 or newer; a certificate that does not verify (untrusted, another name, expired)
+// stops it for good too, since another attempt meets the same certificate.
 
 #include "hostidentity.h"
 #include "reconnectbackoff.h"
@@ -14,9 +16,12 @@
 #include "servicetransport.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QSslCertificate>
+#include <QSslError>
 #include <QTimer>
 
-class QTcpSocket;
+class QSslSocket;
 
 class TcpServiceTransport : public ServiceTransport
 {
@@ -39,6 +44,8 @@ public:
     // Delay in milliseconds of the reconnect now pending, or -1 when none is.
     int pendingReconnectMs() const;
     void setBackoff(const ReconnectBackoff& backoff) { m_backoff = backoff; }
+    // The CAs a tls:// service's certificate must chain to; empty (the default): the system's.
+    void setCaCertificates(const QList<QSslCertificate>& certificates) { m_caCertificates = certificates; }
 
     static constexpr int kHandshakeTimeoutMs = 10000;
     // Length prefix bounds: a frame is at least its 10-byte header and at most header plus 65535.
@@ -56,7 +63,11 @@ private:
     };
 
     void connectNow();
+    void onTcpConnected();
     void onConnected();
+    void onSocketError();
+    void noteCertificateErrors(const QList<QSslError>& errors);
+    void giveUpUntrusted();
     void onReadyRead();
     void onDisconnected();
     void dropAndRetry(const QString& reason);
@@ -73,9 +84,12 @@ private:
     int m_current = 0;
     QString m_host;
     quint16 m_port;
+    bool m_tls = false;
     HostIdentity m_identity;
     QString m_token;
-    QTcpSocket* m_socket = nullptr;
+    QSslSocket* m_socket = nullptr;
+    QList<QSslCertificate> m_caCertificates;
+    QString m_certificateProblem; // why the certificate of the current attempt was refused
     QTimer m_reconnectTimer;
     QTimer m_handshakeTimer;
     ReconnectBackoff m_backoff;

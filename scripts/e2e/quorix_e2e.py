@@ -21,6 +21,7 @@ import secrets
 import shutil
 import signal
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -75,9 +76,11 @@ def free_port():
 
 
 class Service:
-    """quorix-voted with a secret and its web face, on fixed loopback ports so a restart keeps them."""
+    """quorix-voted with a secret and its web face, on fixed loopback ports so a restart keeps them.
 
-    def __init__(self, bin_dir, run_dir):
+    extra_arguments go to quorix-voted as well (for example its TLS certificate and key)."""
+
+    def __init__(self, bin_dir, run_dir, extra_arguments=()):
         self.program = os.path.join(bin_dir, "quorix-voted")
         self.secret_file = os.path.join(run_dir, "secret")
         with open(os.open(self.secret_file, os.O_WRONLY | os.O_CREAT, 0o600), "w") as out:
@@ -85,6 +88,7 @@ class Service:
         self.port = free_port()
         self.http_port = free_port()
         self.log_path = os.path.join(run_dir, "service.log")
+        self.extra_arguments = list(extra_arguments)
         self.process = None
 
     def token(self, identity):
@@ -96,7 +100,8 @@ class Service:
         log = open(self.log_path, "a")
         self.process = subprocess.Popen([self.program, "--listen", "127.0.0.1:%d" % self.port, "--memory",
                                          "--http", "127.0.0.1:%d" % self.http_port,
-                                         "--secret-file", self.secret_file], stdout=log, stderr=log)
+                                         "--secret-file", self.secret_file] + self.extra_arguments,
+                                        stdout=log, stderr=log)
         log.close()
         wait_until(self._accepts, 10, "quorix-voted accepts connections on port %d" % self.port)
 
@@ -124,9 +129,9 @@ class Service:
 
 
 class Host:
-    """One tovo-host process and its automation socket."""
+    """One tovo-host process and its automation socket; service_options name the vote service."""
 
-    def __init__(self, name, identity, bin_dir, run_dir, service, token, offscreen=True, position=None):
+    def __init__(self, name, identity, bin_dir, run_dir, service_options, token, offscreen=True, position=None):
         self.name = name
         self.identity = identity
         self.socket_path = os.path.join(run_dir, name + ".sock")
@@ -134,11 +139,11 @@ class Host:
         env = dict(os.environ, FENBASE_LOG_FILE=self.log_path, FENBASE_LOG_LEVEL="2")
         arguments = [os.path.join(bin_dir, "tovo-host")] + (["--offscreen"] if offscreen else []) + [
                      "--automation", self.socket_path,
-                     "--service", "127.0.0.1:%d" % service.port, "--token", token,
-                     "--web-url", "http://127.0.0.1:%d" % service.http_port,
+                     "--token", token,
                      "--uid", str(identity["uid"]), "--imid", str(identity["imid"]), "--nick", identity["nick"],
                      "--role", str(identity["role"]), "--channel", str(CHANNEL),
                      "--subchannel", str(SUBCHANNEL)]
+        arguments += list(service_options)
         if position is not None:
             arguments += ["--position", "%d,%d" % position]
         self.stderr = open(os.path.join(run_dir, name + ".stderr"), "w")
@@ -230,11 +235,14 @@ GROUP_B = ["蓝队一号", "蓝队二号"]
 class Scenario:
     """The scripted session; each public step method is one numbered step of the report."""
 
-    def __init__(self, bin_dir, out_dir, run_dir):
+    def __init__(self, bin_dir, out_dir, run_dir, tls=None):
+        """tls: None, or {"cert", "key", "ca": PEM files} for TLS on both of the service's ports."""
         self.bin_dir = bin_dir
         self.out_dir = out_dir
         self.run_dir = run_dir
-        self.service = Service(bin_dir, run_dir)
+        self.tls = tls
+        self.service = Service(bin_dir, run_dir,
+                               ["--tls-cert", tls["cert"], "--tls-key", tls["key"]] if tls else [])
         self.hosts = {}
         self.events = None  # the sub-channel's event stream on the web face
         self.web_viewer = None
@@ -254,6 +262,20 @@ class Scenario:
 
     def everyone(self):
         return [self.manager] + self.viewers
+
+    def host_service_options(self):
+        """tovo-host's options naming the service and its web face: tls:// and the test CA when the service
+        has TLS."""
+        web = ["--web-url", self.web_base()]
+        if self.tls:
+            return ["--service", "tls://127.0.0.1:%d" % self.service.port, "--ca-file", self.tls["ca"]] + web
+        return ["--service", "127.0.0.1:%d" % self.service.port] + web
+
+    def web_base(self):
+        return "%s://127.0.0.1:%d" % ("https" if self.tls else "http", self.service.http_port)
+
+    def web_ssl_context(self):
+        return ssl.create_default_context(cafile=self.tls["ca"]) if self.tls else None
 
     def note(self, text):
         self.report.append("    " + text)
@@ -280,6 +302,9 @@ class Scenario:
         if self.browser_missing:
             self.note("browser screenshot %s skipped: %s missing (scripts/setup installs it)" % (name, self.browser_missing))
             return
+        if self.tls:
+            self.note("browser screenshot %s skipped: chromium does not trust the test's private CA" % name)
+            return
         self.shots += 1
         path = os.path.join(self.out_dir, "%02d-%s.png" % (self.shots, name))
         tool = os.path.join(REPOSITORY, "web", "tools", "pageshot.js")
@@ -289,7 +314,7 @@ class Scenario:
         self.note("screenshot " + os.path.basename(path))
 
     def web_url(self, path, identity):
-        return "http://127.0.0.1:%d" % self.service.http_port + self.web_target(path, identity)
+        return self.web_base() + self.web_target(path, identity)
 
     def overlay_shot(self, name, selector):
         self.browser_shot(self.web_url("/overlay/%d/%d" % (CHANNEL, SUBCHANNEL), MANAGER), name, "1920x1080", selector)
@@ -350,8 +375,11 @@ class Scenario:
     def open_web_watchers(self):
         port = self.service.http_port
         try:
-            self.events = WebSocketListener(port, self.web_target("/api/v1/channels/%d/events" % CHANNEL, VIEWER_A))
-            self.web_viewer = WebSocketListener(port, self.web_target("/api/v1/session", VIEWER_WEB, channel=CHANNEL))
+            context = self.web_ssl_context()
+            self.events = WebSocketListener(port, self.web_target("/api/v1/channels/%d/events" % CHANNEL, VIEWER_A),
+                                            context)
+            self.web_viewer = WebSocketListener(port, self.web_target("/api/v1/session", VIEWER_WEB, channel=CHANNEL),
+                                                context)
         except AssertionError as error:
             raise StepFailed("the web face refused a WebSocket: %s" % error)
 
@@ -437,7 +465,7 @@ class Scenario:
         self.note("quorix-voted on 127.0.0.1:%d with a secret" % self.service.port)
         for name, identity in (("manager", MANAGER), ("viewerA", VIEWER_A), ("viewerB", VIEWER_B)):
             token = self.service.token(identity)
-            self.hosts[name] = Host(name, identity, self.bin_dir, self.run_dir, self.service, token)
+            self.hosts[name] = Host(name, identity, self.bin_dir, self.run_dir, self.host_service_options(), token)
         for host in self.everyone():
             wait_until(lambda: host.state().get("addonLoaded"), 20, "%s: add-on loaded" % host.name)
             wait_until(lambda: host.state().get("connected"), 20, "%s: connected to the vote service" % host.name)
@@ -503,7 +531,7 @@ class Scenario:
         self.shot(self.hosts["viewerB"], NORMAL, "viewerB-normal-vote-counted")
         self.overlay_shot("overlay-normal-vote", ".option-row")
         link = self.hosts["viewerA"].must(cmd="webLink")["url"]
-        if not link.startswith("http://127.0.0.1:%d/vote/%d/%d?" % (self.service.http_port, CHANNEL, SUBCHANNEL)):
+        if not link.startswith("%s/vote/%d/%d?" % (self.web_base(), CHANNEL, SUBCHANNEL)):
             raise StepFailed("viewer A's web viewer link is not its page on the web face: %s" % link)
         self.browser_shot(link, "viewerA-web-viewer-page", "390x844", ".option .count")
         self.note("viewer A's webLink command gave its page on the web face; it shows the same counts")
@@ -803,8 +831,8 @@ def play(bin_dir, run_dir):
     players = (("manager", MANAGER), ("viewerA", VIEWER_A), ("viewerB", VIEWER_B))
     for (name, identity), position in zip(players, PLAY_POSITIONS):
         token = scenario.service.token(identity)
-        scenario.hosts[name] = Host(name, identity, bin_dir, run_dir, scenario.service, token, offscreen=False,
-                                    position=position)
+        scenario.hosts[name] = Host(name, identity, bin_dir, run_dir, scenario.host_service_options(), token,
+                                    offscreen=False, position=position)
     print("quorix-voted listens on 127.0.0.1:%d; three channel windows open:" % scenario.service.port)
     for host in scenario.everyone():
         print("  %-8s uid %d, number %d, %s, role %d" % (host.name, host.identity["uid"], host.identity["imid"],

@@ -38,6 +38,14 @@ INSTANTIATE_TEST_SUITE_P(
         RejectCase{"service_without_port", {"--service", "localhost"}, "--service"},
         RejectCase{"service_port_zero", {"--service", "localhost:0"}, "--service"},
         RejectCase{"service_port_too_large", {"--service=127.0.0.1:70000"}, "--service"},
+        RejectCase{"service_unknown_scheme", {"--service", "udp://127.0.0.1:5"}, "--service"},
+        RejectCase{"service_tls_without_port", {"--service", "tls://localhost"}, "--service"},
+        RejectCase{"missing_ca_file",
+                   {"--ca-file", "/nonexistent/ca.pem"},
+                   "--ca-file cannot read /nonexistent/ca.pem: "},
+        RejectCase{"ca_file_without_certificate",
+                   {"--ca-file", "/dev/null"},
+                   "--ca-file /dev/null holds no PEM certificate"},
         RejectCase{"empty_nick", {"--nick="}, "--nick"},
         RejectCase{"offscreen_with_value", {"--offscreen=yes"}, "--offscreen"},
         RejectCase{"positional", {"viewer"}, "viewer"},
@@ -208,6 +216,22 @@ TEST(HostOptions, TheLastOfARepeatedOptionCounts)
     EXPECT_EQ(options.identity.uid, 6u);
     EXPECT_EQ(options.serviceAddresses.size(), 2);
     EXPECT_EQ(options.serviceHost, "b");
+}
+
+TEST(HostOptions, EachServiceAddressIsPlainOrTls)
+{
+    HostOptions options;
+    ASSERT_EQ(options.parse({"--service", "tls://a:1,tcp://b:2,c:3,tls://localhost:4"}),
+              HostOptions::Outcome::Run)
+        << options.error().toStdString();
+    const QVector<std::tuple<QString, quint16, bool>> expected{
+        {"a", 1, true}, {"b", 2, false}, {"c", 3, false}, {"localhost", 4, true}};
+    ASSERT_EQ(options.serviceAddresses.size(), expected.size());
+    for (int i = 0; i < expected.size(); ++i) {
+        const ServiceAddress& address = options.serviceAddresses[i];
+        EXPECT_EQ(std::make_tuple(address.host, address.port, address.tls), expected[i]) << i;
+    }
+    EXPECT_TRUE(options.caCertificates.isEmpty());
 }
 
 TEST(HostOptions, TheTokenComesFromTheOptionTheFileOrElseTheEnvironment)

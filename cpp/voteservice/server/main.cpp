@@ -104,6 +104,7 @@ std::unique_ptr<HttpListener> openWeb(asio::io_context& io, const ServerOptions&
         return nullptr;
     }
     web->setMetrics(server.metrics());
+    web->setTls(options.tls);
     servePages(*web, options);
     return web;
 }
@@ -190,13 +191,15 @@ int serve(ServerOptions& options)
         server.stop();
     });
     ServiceLog::line("listening on " + options.host + ":" + std::to_string(server.port()) +
-                     ", broadcasts at most " + std::to_string(options.broadcastHz) + " Hz, at most " +
+                     (options.tls ? ", TLS 1.2 or newer" : "") + ", broadcasts at most " +
+                     std::to_string(options.broadcastHz) + " Hz, at most " +
                      std::to_string(options.maxSessions) + " sessions, " + storageText + "; " +
                      (options.secret ? std::string("HELLO tokens required")
                                      : std::string("no secret: identities are trusted as sent")));
     // After the host transport's line, which tools wait for to learn its port.
     if (web)
         ServiceLog::line("http listening on " + *options.httpHost + ":" + std::to_string(web->port()) +
+                         (options.tls ? " (HTTPS, WSS)" : "") +
                          (options.secret ? "" : " (loopback peers only: no --secret-file)"));
     if (options.maxSessions < askedSessions)
         ServiceLog::line(kWarning, "at most " + std::to_string(options.maxSessions) +

@@ -2,6 +2,7 @@
 
 #include "clisupport.h"
 #include "timetextformatter.h"
+#include "tlsservercontext.h"
 
 #include <CLI/CLI.hpp>
 
@@ -161,6 +162,24 @@ void ServerOptions::addOptionsTo(CLI::App& app)
            "write history times in ZONE (UTC or an IANA name such as Asia/Shanghai)")
         ->type_name("ZONE")
         ->default_str("the system's zone");
+    CLI::Option* certificate =
+        app.add_option(
+               "--tls-cert", tlsCertificateFile,
+               "serve TLS 1.2 or newer on --listen and --http with the certificate chain in FILE (PEM)")
+            ->type_name("FILE");
+    CLI::Option* key =
+        app.add_option("--tls-key", tlsKeyFile, "the private key of --tls-cert (PEM, without a pass phrase)")
+            ->type_name("FILE");
+    certificate->needs(key);
+    key->needs(certificate);
+}
+
+bool ServerOptions::loadTls(std::string& error)
+{
+    if (tlsCertificateFile.empty())
+        return true;
+    tls = TlsServerContext::load(tlsCertificateFile, tlsKeyFile, error);
+    return tls != nullptr;
 }
 
 bool ServerOptions::storageChoiceIsClear(const CLI::App& app, std::string& error) const
@@ -194,7 +213,7 @@ bool ServerOptions::parse(const std::vector<std::string>& args, ServerOptions& o
         error = refusalText(app, e);
         return false;
     }
-    return out.storageChoiceIsClear(app, error);
+    return out.storageChoiceIsClear(app, error) && out.loadTls(error);
 }
 
 } // namespace quorix::service

@@ -2,12 +2,17 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace CLI {
 class App;
+}
+
+namespace boost::asio::ssl {
+class context;
 }
 
 namespace quorix::service {
@@ -45,6 +50,11 @@ struct ServerOptions
     std::string webRoot;
     // The zone history times are written in ("UTC" or an IANA name); empty: the system's own.
     std::string timeZone;
+    // Both set: the host transport and the web face serve TLS with this certificate chain and key.
+    std::string tlsCertificateFile;
+    std::string tlsKeyFile;
+    // Made from the two files by loadTls(); null: plain TCP.
+    std::shared_ptr<boost::asio::ssl::context> tls;
 
     bool usesRedis() const { return redisPort != 0; }
 
@@ -58,6 +68,9 @@ struct ServerOptions
     // After app parsed the options: false with a message when more than one place for the data
     // was named.
     bool storageChoiceIsClear(const CLI::App& app, std::string& error) const;
+    // After the parse: reads the TLS certificate and key when they were named; false with a
+    // one-line message when they cannot be used.
+    bool loadTls(std::string& error);
     // A secret file holds at most kMaxSecretFileBytes; the secret, without trailing line breaks,
     // at least kMinSecretBytes, since a short one is guessed by trying.
     static constexpr std::size_t kMaxSecretFileBytes = 4096;

@@ -21,7 +21,7 @@ std::uint32_t u32le(const unsigned char* p)
 }
 } // namespace
 
-TcpSession::TcpSession(asio::ip::tcp::socket socket, SessionId id, Owner& owner, std::size_t maxQueuedBytes,
+TcpSession::TcpSession(SessionStream socket, SessionId id, Owner& owner, std::size_t maxQueuedBytes,
                        const Clock& clock, std::weak_ptr<FlushBatch> flushes)
     : m_socket(std::move(socket)), m_id(id), m_owner(owner), m_maxQueuedBytes(maxQueuedBytes), m_clock(clock),
       m_flushes(std::move(flushes)), m_acceptedAtMs(clock.steadyMs())
@@ -36,6 +36,18 @@ void TcpSession::start(int socketSendBuffer)
     m_socket.non_blocking(true, ec);
     if (ec)
         return close();
+    m_socket.async_handshake(
+        [self = shared_from_this()](const boost::system::error_code& error) { self->onHandshake(error); });
+}
+
+void TcpSession::onHandshake(const boost::system::error_code& ec)
+{
+    if (m_closed)
+        return;
+    if (ec) {
+        m_owner.onHandshakeFailed(*this, ec.message());
+        return close();
+    }
     waitReadable();
 }
 

@@ -13,6 +13,7 @@
 #include "outframe.h"
 #include "sessionidentity.h"
 #include "sessionoutput.h"
+#include "sessionstream.h"
 
 #include <boost/asio.hpp>
 #include <boost/container/small_vector.hpp>
@@ -43,6 +44,8 @@ public:
         virtual void onBytesSent(std::size_t bytes) = 0;
         // The session is being dropped: a frame would have passed its output queue's bound.
         virtual void onQueueCut() = 0;
+        // The TLS handshake failed; the session closes next.
+        virtual void onHandshakeFailed(TcpSession& session, const std::string& reason) = 0;
     };
 
     static constexpr std::uint32_t kMinFrameBytes = 10;
@@ -50,8 +53,8 @@ public:
 
     // The batch writes the session's queued frames after each handler (shared by the sessions
     // of one io_context).
-    TcpSession(asio::ip::tcp::socket socket, SessionId id, Owner& owner, std::size_t maxQueuedBytes,
-               const Clock& clock, std::weak_ptr<FlushBatch> flushes);
+    TcpSession(SessionStream socket, SessionId id, Owner& owner, std::size_t maxQueuedBytes, const Clock& clock,
+               std::weak_ptr<FlushBatch> flushes);
 
     void start(int socketSendBuffer);
     // Queues a frame; the frames queued during one handler leave together, in one gathered write
@@ -73,6 +76,7 @@ public:
 private:
     friend class FlushBatch;
 
+    void onHandshake(const boost::system::error_code& ec);
     void waitReadable();
     void onReadable();
     // Handles the complete frames at the front of the bytes; returns how many bytes it used.
@@ -91,7 +95,7 @@ private:
     bool wrote(const boost::system::error_code& ec, std::size_t sent);
     void dropLater();
 
-    asio::ip::tcp::socket m_socket;
+    SessionStream m_socket;
     SessionId m_id;
     Owner& m_owner;
     std::size_t m_maxQueuedBytes;

@@ -122,8 +122,9 @@ void VoteServer::onAccepted(asio::ip::tcp::socket socket)
         return;
     }
     const SessionId id = ++m_lastId;
-    auto session = std::make_shared<TcpSession>(std::move(socket), id, static_cast<TcpSession::Owner&>(*this),
-                                                m_options.maxQueuedBytes, m_clock, m_flushes);
+    auto session = std::make_shared<TcpSession>(SessionStream(std::move(socket), m_options.tls), id,
+                                                static_cast<TcpSession::Owner&>(*this), m_options.maxQueuedBytes,
+                                                m_clock, m_flushes);
     m_connections.emplace(id, session);
     session->start(m_options.socketSendBuffer);
 }
@@ -146,6 +147,11 @@ void VoteServer::onBytesSent(std::size_t bytes)
 void VoteServer::onQueueCut()
 {
     m_metrics.outputQueueCut();
+}
+
+void VoteServer::onHandshakeFailed(TcpSession& session, const std::string& reason)
+{
+    ServiceLog::line("TLS handshake with " + session.peer() + " failed: " + reason);
 }
 
 void VoteServer::releaseUserSession(SessionId id)

@@ -79,6 +79,7 @@ private:
     void onClosed(TcpSession& session) override;
     void onBytesSent(std::size_t bytes) override;
     void onQueueCut() override;
+    void onHandshakeFailed(TcpSession& session, const std::string& reason) override;
     void deliver(SessionId session, const OutFrame& frame) override;
     void send(SessionId session, const OutFrame& frame);
     SessionOutput* outputOf(SessionId session) const;

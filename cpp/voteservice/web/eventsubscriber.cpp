@@ -10,8 +10,7 @@ EventSubscriber::EventSubscriber(std::shared_ptr<WebContext> context, const Sess
     : StreamSession(std::move(context), identity), m_eventStream(eventStream)
 {}
 
-std::optional<WebResponse> EventSubscriber::open(boost::beast::tcp_stream& stream,
-                                                 TextChannel::Request& request,
+std::optional<WebResponse> EventSubscriber::open(WebStream& stream, TextChannel::Request& request,
                                                  std::shared_ptr<WebContext> context,
                                                  const SessionIdentity& identity, bool eventStream)
 {

@@ -6,6 +6,7 @@
 // often as the core's broadcast pacing sends them), vote.end and vote.close.
 
 #include "streamsession.h"
+#include "webstream.h"
 
 namespace quorix::service {
 
@@ -13,7 +14,7 @@ class EventSubscriber : public StreamSession
 {
 public:
     // Opens the subscription over the stream; otherwise the response to answer with.
-    static std::optional<WebResponse> open(boost::beast::tcp_stream& stream, TextChannel::Request& request,
+    static std::optional<WebResponse> open(WebStream& stream, TextChannel::Request& request,
                                            std::shared_ptr<WebContext> context,
                                            const SessionIdentity& identity, bool eventStream);
 

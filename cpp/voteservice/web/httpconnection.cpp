@@ -3,6 +3,7 @@
 #include "eventsubscriber.h"
 #include "requestidentity.h"
 #include "resultcode.h"
+#include "servicelog.h"
 #include "viewersession.h"
 #include "webrouter.h"
 
@@ -29,6 +30,15 @@ bool isLoopback(const asio::ip::tcp::socket& socket)
     return address.is_loopback();
 }
 
+std::string peerText(const asio::ip::tcp::socket& socket)
+{
+    boost::system::error_code ec;
+    const auto endpoint = socket.remote_endpoint(ec);
+    if (ec)
+        return "unknown peer";
+    return endpoint.address().to_string() + ":" + std::to_string(endpoint.port());
+}
+
 bool wantsEventStream(const HttpConnection::Request& request)
 {
     const auto accept = request[http::field::accept];
@@ -38,7 +48,7 @@ bool wantsEventStream(const HttpConnection::Request& request)
 
 HttpConnection::HttpConnection(asio::ip::tcp::socket socket, std::shared_ptr<WebContext> context,
                                bool overCapacity)
-    : m_stream(std::move(socket)), m_context(std::move(context)), m_overCapacity(overCapacity)
+    : m_stream(std::move(socket), context->tls), m_context(std::move(context)), m_overCapacity(overCapacity)
 {
     m_loopbackPeer = isLoopback(m_stream.socket());
 }
@@ -46,6 +56,22 @@ HttpConnection::HttpConnection(asio::ip::tcp::socket socket, std::shared_ptr<Web
 void HttpConnection::start()
 {
     m_slot = m_context->clients.add(weak_from_this());
+    if (!m_stream.isTls())
+        return readNext();
+    m_stream.expires_after(m_context->limits.readTimeout);
+    m_stream.async_handshake(
+        [self = shared_from_this()](const boost::system::error_code& ec) { self->onHandshake(ec); });
+}
+
+void HttpConnection::onHandshake(const boost::system::error_code& ec)
+{
+    if (m_shutDown)
+        return;
+    if (ec) {
+        ServiceLog::line("TLS handshake with web client " + peerText(m_stream.socket()) +
+                         " failed: " + ec.message());
+        return closeSocket();
+    }
     readNext();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
-// One HTTP connection of the web face: reads requests within the header and body limits (431, 413),
+// One HTTP connection of the web face (HTTPS after a TLS handshake when the server has a
+// certificate): reads requests within the header and body limits (431, 413),
 // with an idle timeout before a request's first bytes and a read timeout for the rest, routes them
 // (404, 405), establishes who asks (400, 401, 403), answers plain requests through an ApiRequest
 // and keeps the connection alive between them. An events or session request hands the connection
@@ -10,6 +11,7 @@
 #include "webclientregistry.h"
 #include "webcontext.h"
 #include "webresponse.h"
+#include "webstream.h"
 
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
@@ -32,6 +34,7 @@ public:
     void shutdown() override;
 
 private:
+    void onHandshake(const boost::system::error_code& ec);
     void readNext();
     void onFirstBytes(const boost::system::error_code& ec);
     void onRequest(const boost::system::error_code& ec);
@@ -47,7 +50,7 @@ private:
     void onWritten(const boost::system::error_code& ec);
     void closeSocket();
 
-    boost::beast::tcp_stream m_stream;
+    WebStream m_stream;
     boost::beast::flat_buffer m_buffer;
     std::optional<boost::beast::http::request_parser<boost::beast::http::string_body>> m_parser;
     std::shared_ptr<WebContext> m_context;

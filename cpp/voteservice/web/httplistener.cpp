@@ -44,6 +44,11 @@ void HttpListener::setPages(StaticFiles pages)
     m_context->pages = std::move(pages);
 }
 
+void HttpListener::setTls(std::shared_ptr<asio::ssl::context> tls)
+{
+    m_context->tls = std::move(tls);
+}
+
 void HttpListener::setMetricsText(std::function<std::string()> metricsText)
 {
     m_context->metricsText = std::move(metricsText);

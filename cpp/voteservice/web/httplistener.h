@@ -40,6 +40,8 @@ public:
     void setMetrics(ServiceMetrics& metrics);
     // The web root the pages are served from (StaticFiles).
     void setPages(StaticFiles pages);
+    // Serves HTTPS and WSS with this context from the next connection on.
+    void setTls(std::shared_ptr<boost::asio::ssl::context> tls);
     std::size_t connectionCount() const { return m_context->clients.size(); }
 
 private:

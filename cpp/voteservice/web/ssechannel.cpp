@@ -14,7 +14,7 @@ constexpr const char* kHeader = "HTTP/1.1 200 OK\r\n"
                                 "\r\n";
 }
 
-SseChannel::SseChannel(beast::tcp_stream stream, const WebLimits& limits, ServiceMetrics* metrics)
+SseChannel::SseChannel(WebStream stream, const WebLimits& limits, ServiceMetrics* metrics)
     : m_stream(std::move(stream)), m_keepAlive(m_stream.get_executor()), m_queue(limits.maxQueuedBytes),
       m_metrics(metrics)
 {}

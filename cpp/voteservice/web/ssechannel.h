@@ -8,6 +8,7 @@
 #include "outgoingtextqueue.h"
 #include "textchannel.h"
 #include "weblimits.h"
+#include "webstream.h"
 
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
@@ -20,7 +21,7 @@ public:
     static constexpr std::chrono::seconds kKeepAliveInterval{15};
 
     // Counts its bytes and a cut into metrics when given.
-    SseChannel(boost::beast::tcp_stream stream, const WebLimits& limits, ServiceMetrics* metrics);
+    SseChannel(WebStream stream, const WebLimits& limits, ServiceMetrics* metrics);
 
     void start(std::shared_ptr<void> owner, Request request, std::function<void()> onOpen, TextHandler onText,
                EndHandler onEnd) override;
@@ -34,7 +35,7 @@ private:
     void scheduleKeepAlive();
     void end();
 
-    boost::beast::tcp_stream m_stream;
+    WebStream m_stream;
     boost::asio::steady_timer m_keepAlive;
     std::array<char, 512> m_discard{};
     OutgoingTextQueue m_queue;

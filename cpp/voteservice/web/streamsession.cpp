@@ -26,8 +26,8 @@ void StreamSession::releaseCoreSession()
 }
 
 std::optional<WebResponse> StreamSession::begin(const std::shared_ptr<StreamSession>& session,
-                                                boost::beast::tcp_stream& stream,
-                                                TextChannel::Request& request, bool eventStream)
+                                                WebStream& stream, TextChannel::Request& request,
+                                                bool eventStream)
 {
     SessionId id = 0;
     const Transport transport = eventStream ? Transport::Sse : Transport::WebSocket;

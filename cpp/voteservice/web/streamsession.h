@@ -10,6 +10,7 @@
 #include "webclientregistry.h"
 #include "webcontext.h"
 #include "webresponse.h"
+#include "webstream.h"
 
 #include <boost/beast/core.hpp>
 
@@ -37,9 +38,8 @@ protected:
 
     // Opens the core session and, when that succeeds, the channel over the stream; otherwise the
     // response to answer the request with (the stream stays with the caller).
-    static std::optional<WebResponse> begin(const std::shared_ptr<StreamSession>& session,
-                                            boost::beast::tcp_stream& stream, TextChannel::Request& request,
-                                            bool eventStream);
+    static std::optional<WebResponse> begin(const std::shared_ptr<StreamSession>& session, WebStream& stream,
+                                            TextChannel::Request& request, bool eventStream);
 
     void sendText(std::string text);
     void closeChannel(std::uint16_t code);

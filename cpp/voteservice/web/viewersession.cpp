@@ -14,8 +14,7 @@ ViewerSession::ViewerSession(std::shared_ptr<WebContext> context, const SessionI
     : StreamSession(std::move(context), identity)
 {}
 
-std::optional<WebResponse> ViewerSession::open(boost::beast::tcp_stream& stream,
-                                               TextChannel::Request& request,
+std::optional<WebResponse> ViewerSession::open(WebStream& stream, TextChannel::Request& request,
                                                std::shared_ptr<WebContext> context,
                                                const SessionIdentity& identity)
 {

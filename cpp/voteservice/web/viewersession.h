@@ -7,6 +7,7 @@
 
 #include "sessionrequestparser.h"
 #include "streamsession.h"
+#include "webstream.h"
 
 #include <deque>
 
@@ -17,7 +18,7 @@ class ViewerSession : public StreamSession
 public:
     static constexpr std::size_t kMaxInFlight = 64;
 
-    static std::optional<WebResponse> open(boost::beast::tcp_stream& stream, TextChannel::Request& request,
+    static std::optional<WebResponse> open(WebStream& stream, TextChannel::Request& request,
                                            std::shared_ptr<WebContext> context,
                                            const SessionIdentity& identity);
 

@@ -1,7 +1,7 @@
 #pragma once
 
 // What every connection of the web face shares: the server's core behind its gateway, the token
-// check, the limits, the open connections and where the metrics text comes from.
+// check, TLS, the limits, the open connections and where the metrics text comes from.
 
 #include "clock.h"
 #include "coregateway.h"
@@ -13,8 +13,10 @@
 #include "weblimits.h"
 
 #include <boost/asio.hpp>
+#include <boost/asio/ssl/context.hpp>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -41,6 +43,8 @@ struct WebContext
     ServiceMetrics* metrics = nullptr;
     // The overlay and viewer pages; unset: their paths answer 404.
     std::optional<StaticFiles> pages;
+    // Set: every connection speaks TLS (HTTPS, WSS); null: plain.
+    std::shared_ptr<boost::asio::ssl::context> tls;
 };
 
 } // namespace quorix::service

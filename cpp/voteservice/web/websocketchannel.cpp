@@ -5,7 +5,7 @@ namespace quorix::service {
 namespace beast = boost::beast;
 namespace websocket = beast::websocket;
 
-WebSocketChannel::WebSocketChannel(beast::tcp_stream stream, const WebLimits& limits, ServiceMetrics* metrics)
+WebSocketChannel::WebSocketChannel(WebStream stream, const WebLimits& limits, ServiceMetrics* metrics)
     : m_socket(std::move(stream)), m_queue(limits.maxQueuedBytes), m_metrics(metrics)
 {
     m_socket.read_message_max(limits.webSocketMessageBytes);

@@ -8,6 +8,7 @@
 #include "outgoingtextqueue.h"
 #include "textchannel.h"
 #include "weblimits.h"
+#include "webstream.h"
 
 #include <boost/beast/core.hpp>
 #include <boost/beast/websocket.hpp>
@@ -18,7 +19,7 @@ class WebSocketChannel : public TextChannel
 {
 public:
     // Counts its bytes and a cut into metrics when given.
-    WebSocketChannel(boost::beast::tcp_stream stream, const WebLimits& limits, ServiceMetrics* metrics);
+    WebSocketChannel(WebStream stream, const WebLimits& limits, ServiceMetrics* metrics);
 
     void start(std::shared_ptr<void> owner, Request request, std::function<void()> onOpen, TextHandler onText,
                EndHandler onEnd) override;
@@ -31,7 +32,7 @@ private:
     void writeNext();
     void end();
 
-    boost::beast::websocket::stream<boost::beast::tcp_stream> m_socket;
+    boost::beast::websocket::stream<WebStream> m_socket;
     boost::beast::flat_buffer m_readBuffer;
     Request m_request;
     OutgoingTextQueue m_queue;

@@ -1,6 +1,7 @@
 """Just enough of RFC 6455 for the tests: the handshake, masked text frames out, frames in.
 
-Pings are answered as they are read. Python 3 standard library only.
+Pings are answered as they are read. Over TLS (WSS) give an ssl.SSLContext. Python 3 standard
+library only.
 """
 
 import base64
@@ -17,8 +18,14 @@ GUID = "258EAFA5-E914-47DA-95CA-C5AB0DC85B11"
 
 
 class WebSocketClient:
-    def __init__(self, port, target, timeout=5):
+    def __init__(self, port, target, timeout=5, ssl_context=None):
         self.sock = socket.create_connection(("127.0.0.1", port), timeout=timeout)
+        if ssl_context is not None:
+            self.sock = ssl_context.wrap_socket(self.sock, server_hostname="127.0.0.1")
+        self.timeout = timeout
+        # One TLS connection must not read and write at the same time: reads then poll under this
+        # lock and sends take it too.
+        self._tls_lock = threading.Lock() if ssl_context is not None else None
         self._send_lock = threading.Lock()
         key = base64.b64encode(os.urandom(16)).decode()
         self.sock.sendall((f"GET {target} HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\nUpgrade: websocket\r\n"
@@ -34,11 +41,30 @@ class WebSocketClient:
         accept = base64.b64encode(hashlib.sha1((key + GUID).encode()).digest()).decode()
         assert headers.get("sec-websocket-accept") == accept, headers
 
+    def wait_forever(self):
+        """Reads wait without a time limit from now on."""
+        self.timeout = None
+        if self._tls_lock is None:
+            self.sock.settimeout(None)
+
     def _recv(self):
-        chunk = self.sock.recv(65536)
+        chunk = self._recv_tls() if self._tls_lock is not None else self.sock.recv(65536)
         if not chunk:
             raise AssertionError("the service closed the WebSocket connection")
         return chunk
+
+    def _recv_tls(self):
+        deadline = None if self.timeout is None else time.monotonic() + self.timeout
+        while True:
+            with self._tls_lock:
+                self.sock.settimeout(0.05)
+                try:
+                    return self.sock.recv(65536)
+                except socket.timeout:
+                    pass
+            if deadline is not None and time.monotonic() > deadline:
+                raise socket.timeout("timed out")
+            time.sleep(0.005)
 
     def _take(self, n):
         while len(self.buffer) < n:
@@ -53,8 +79,13 @@ class WebSocketClient:
         else:
             header += bytes([0x80 | 126]) + struct.pack(">H", len(payload))
         mask = os.urandom(4)
+        frame = header + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(payload))
         with self._send_lock:
-            self.sock.sendall(header + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(payload)))
+            if self._tls_lock is None:
+                return self.sock.sendall(frame)
+            with self._tls_lock:
+                self.sock.settimeout(self.timeout or 5)
+                self.sock.sendall(frame)
 
     def send(self, message):
         self._send_frame(0x1, json.dumps(message).encode())
@@ -90,9 +121,9 @@ class WebSocketClient:
 class WebSocketListener:
     """Reads a WebSocket on a thread of its own (answering pings) and keeps every message."""
 
-    def __init__(self, port, target):
-        self.client = WebSocketClient(port, target)
-        self.client.sock.settimeout(None)
+    def __init__(self, port, target, ssl_context=None):
+        self.client = WebSocketClient(port, target, ssl_context=ssl_context)
+        self.client.wait_forever()
         self.messages = queue.Queue()
         self.seen = []
         self._thread = threading.Thread(target=self._read, daemon=True)

@@ -56,6 +56,12 @@ TEST_F(VotedCommandLineTest, RefusesWithOneLineThatSaysWhy)
         {{"--time-zone", "Mars/Olympus_Mons"},
          "--time-zone wants UTC or a zone name such as Asia/Shanghai, got Mars/Olympus_Mons"},
         {{"--time-zone", "UTC", "token", "--secret-file", m_secret}, "token excludes --time-zone"},
+        {{"--tls-cert", m_secret}, "--tls-cert requires --tls-key"},
+        {{"--tls-key", m_secret}, "--tls-key requires --tls-cert"},
+        {{"--tls-cert", "/nonexistent/cert.pem", "--tls-key", m_secret},
+         "cannot read the TLS certificate file /nonexistent/cert.pem: No such file or directory"},
+        {{"--tls-cert", m_secret, "--tls-key", m_secret},
+         "the TLS certificate file " + m_secret + " holds no usable certificate: no start line"},
     };
     for (const auto& row : rows) {
         VotedCommandLine commandLine;
@@ -100,9 +106,11 @@ TEST_F(VotedCommandLineTest, HelpDescribesEveryOptionOfTheServiceAndOfTheTokenCo
     } rows[] = {
         {{"--help"},
          Outcome::Help,
-         {"--listen", "--secret-file", "--broadcast-hz", "--max-sessions", "--max-sessions-per-user",
-          "--data", "--memory", "--redis", "--http", "--http-max-connections", "--version", "--help", "token",
-          "--uid", "--imid", "--role", "--channel", "--expiry", "--ttl"}},
+         {"--listen",   "--secret-file", "--broadcast-hz", "--max-sessions", "--max-sessions-per-user",
+          "--data",     "--memory",      "--redis",        "--http",         "--http-max-connections",
+          "--tls-cert", "--tls-key",     "--version",      "--help",         "token",
+          "--uid",      "--imid",        "--role",         "--channel",      "--expiry",
+          "--ttl"}},
         {{"token", "--help"}, Outcome::Help, {"--secret-file", "--uid", "--expiry", "--ttl"}},
         {{"--max-sessions", "0", "--help"}, Outcome::Error, {"--max-sessions wants a positive number"}},
         {{"--version"}, Outcome::Version, {"quorix-voted " QUORIX_VERSION "\n"}},
