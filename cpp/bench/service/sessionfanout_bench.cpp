@@ -61,8 +61,9 @@ struct Sessions
             peers.emplace_back(io);
             peers.back().connect(acceptor.local_endpoint());
             peers.back().non_blocking(true);
-            auto session = std::make_shared<TcpSession>(acceptor.accept(), SessionId(i + 1), owner,
-                                                        std::size_t(1) << 20, clock, flushes);
+            auto session =
+                std::make_shared<TcpSession>(SessionStream(acceptor.accept(), nullptr), SessionId(i + 1),
+                                             owner, std::size_t(1) << 20, clock, flushes);
             session->start(0);
             sessions.push_back(std::move(session));
         }

@@ -6,9 +6,9 @@
 //
 // Over TLS the readiness-based calls keep their meaning without touching OpenSSL synchronously:
 // async_wait(wait_read) (the only wait it offers) reads decrypted bytes into a small buffer of the stream's
-// own and completes when some are there; read_some() hands them out and then reports would_block. write_some()
-// always reports would_block, so the bytes go through async_write(), which needs one write in flight at a
-// time. Writes of several buffers are packed into one TLS record of at most kTlsRecordBytes.
+// own and completes when some are there; read_some() hands them out and then reports would_block.
+// write_some() always reports would_block, so the bytes go through async_write(), which needs one write in
+// flight at a time. Writes of several buffers are packed into one TLS record of at most kTlsRecordBytes.
 
 #include <boost/asio.hpp>
 #include <boost/asio/ssl.hpp>

@@ -53,8 +53,8 @@ public:
 
     // The batch writes the session's queued frames after each handler (shared by the sessions
     // of one io_context).
-    TcpSession(SessionStream socket, SessionId id, Owner& owner, std::size_t maxQueuedBytes, const Clock& clock,
-               std::weak_ptr<FlushBatch> flushes);
+    TcpSession(SessionStream socket, SessionId id, Owner& owner, std::size_t maxQueuedBytes,
+               const Clock& clock, std::weak_ptr<FlushBatch> flushes);
 
     void start(int socketSendBuffer);
     // Queues a frame; the frames queued during one handler leave together, in one gathered write

@@ -123,8 +123,8 @@ void VoteServer::onAccepted(asio::ip::tcp::socket socket)
     }
     const SessionId id = ++m_lastId;
     auto session = std::make_shared<TcpSession>(SessionStream(std::move(socket), m_options.tls), id,
-                                                static_cast<TcpSession::Owner&>(*this), m_options.maxQueuedBytes,
-                                                m_clock, m_flushes);
+                                                static_cast<TcpSession::Owner&>(*this),
+                                                m_options.maxQueuedBytes, m_clock, m_flushes);
     m_connections.emplace(id, session);
     session->start(m_options.socketSendBuffer);
 }

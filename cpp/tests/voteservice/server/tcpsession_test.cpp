@@ -52,8 +52,8 @@ protected:
         if (socketBuffers > 0)
             m_peer.set_option(asio::socket_base::receive_buffer_size(socketBuffers));
         m_peer.connect(acceptor.local_endpoint());
-        m_session =
-            std::make_shared<TcpSession>(acceptor.accept(), 1, m_owner, maxQueuedBytes, m_clock, m_flushes);
+        m_session = std::make_shared<TcpSession>(SessionStream(acceptor.accept(), nullptr), 1, m_owner,
+                                                 maxQueuedBytes, m_clock, m_flushes);
         m_session->start(socketBuffers);
     }
     // Runs `queue` as one handler of the loop, then the loop until nothing is left to do.
