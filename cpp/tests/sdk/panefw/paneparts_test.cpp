@@ -10,7 +10,7 @@
 #include "panestackedwidget.h"
 #include "panewidget.h"
 
-#include <QGraphicsLinearLayout>
+#include "paneboxlayout.h"
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -119,7 +119,7 @@ TEST(PaneWidgetTest, RemovedItemsAreHiddenAndNoLongerTakeRoom)
     box.activateLayouts();
     EXPECT_FALSE(first->isVisible());
     EXPECT_EQ(first->parentItem(), &box);
-    EXPECT_EQ(box.linearLayout()->count(), 1);
+    EXPECT_EQ(box.boxLayout()->count(), 1);
     EXPECT_EQ(second->pos().y(), 0);
 }
 
@@ -138,7 +138,7 @@ TEST(PaneWidgetTest, SwitchingLayoutsKeepsTheChildrenInOrder)
     box.activateLayouts();
     EXPECT_EQ(b->pos(), QPointF(20, 40));
     box.setLayout(PaneWidget::Anchor);
-    EXPECT_EQ(box.linearLayout(), nullptr);
+    EXPECT_EQ(box.boxLayout(), nullptr);
     EXPECT_EQ(a->parentItem(), &box);
     ASSERT_TRUE(b->setAnchor(QStringLiteral("Right:0|Bottom:0")));
     EXPECT_EQ(b->pos(), QPointF(80, 80));
