@@ -212,6 +212,7 @@ void NormalVoteWin::showVote(quorix::VoteInfo voteRecord)
     fitListHeight();
     for (int rank = 0; rank < ranking.size() && rank < static_cast<int>(rows.size()); ++rank)
         showRank(rank);
+    replaceShownCounts = false;
 }
 
 // Ranks with Qt's qSort and a non-strict predicate: the order among equal counts is the one that
@@ -262,7 +263,7 @@ void NormalVoteWin::showRank(int rank)
     if (row == nullptr || !row->name || !row->count || !row->button)
         return;
     row->name->setText(entry.optionName);
-    if (!audience::keepsShownCount(row->count->text(), entry.ticketCount))
+    if (replaceShownCounts || !audience::keepsShownCount(row->count->text(), entry.ticketCount))
         row->count->setText(QString::number(entry.ticketCount));
     row->button->setData(0, entry.optionId);
     if (row->badge) {
@@ -419,6 +420,12 @@ bool NormalVoteWin::isOptionLimitSet() const
 }
 void NormalVoteWin::clearOptionLimitFlag()
 {
+    optionLimitSet = false;
+}
+
+void NormalVoteWin::expectServiceNumbers()
+{
+    replaceShownCounts = true;
     optionLimitSet = false;
 }
 

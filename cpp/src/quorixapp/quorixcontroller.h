@@ -67,6 +67,8 @@ public:
     void onResBroadCastChannelVote(const quorix::PBroadcastChannelVote& res);
     void onResQueryVoteHisRecord(const quorix::PQueryVoteHisRecordRes& res);
     void onResQueryNickname(const quorix::PQueryNicknameRes& res);
+    // A refused vote was counted in the window at once: the window takes the service's numbers again.
+    void onResUserVote(const quorix::PUserVoteRes& res);
     void onResUserVoteState(const quorix::UserTicketInfo& res);
     void onBroadcastVoteStart(const quorix::PBroadcastVote& broadcast);
     void onBroadcastVoteEnd(const quorix::PBroadcastVote& broadcast);
@@ -79,6 +81,7 @@ public slots:
     void onAddonRemoveSignal(quint32 addonId);
     // The vote service link went down or came back: the management window says so and disables
     // what needs the service; a start waiting for its save is given up, since the answer is lost.
+    // Coming back, the audience windows take the service's numbers again (resyncAudienceWindows).
     void onServiceConnectionChanged(bool connected);
 
 private:
@@ -88,6 +91,8 @@ private:
     template <class Win> void presentStartedVote(Win* window, const quorix::PBroadcastVote& broadcast);
     template <class Win> void bringUp(Win* window, const quorix::VoteInfo& vote);
     template <class Win> void applyTicketState(Win* window, const quorix::UserTicketInfo& info);
+    void resyncAudienceWindows();
+    void endVoteMissedWhileDown();
 
     quorix::VoteList m_votes;
     quorix::PQueryVoteHisRecordRes m_history;
@@ -104,6 +109,9 @@ private:
     bool boxButtonAdded = false;
     bool voteRunning = false;
     quint32 m_voteIdStarted = 0;
+    // The running vote's type, known from its start broadcast.
+    static constexpr quint32 kNoVoteType = 0xFFFFFFFFu;
+    quint32 m_voteTypeStarted = kNoVoteType;
     quint32 m_voteJiFangID = 0;
     bool windowPopped = false;
     quint32 pendingStartId = 0;

@@ -255,7 +255,7 @@ void QuorixProtocol::onDataArrivedSlot(quint32 maxType, quint32 minType, const s
             break;
         case VOTE_SYSTEM_USER_VOTE_RES:
             QLOG(1) << "VOTE_SYSTEM_USER_VOTE_RES msg has recieved";
-            QLOG(1) << "VOTE_SYSTEM_USER_VOTE_RES msg result  " << decoded<PUserVoteRes>(data).result;
+            resUserVote(decoded<PUserVoteRes>(data));
             break;
         case VOTE_SYSTEM_USER_VOTE_STATE_RES:
             QLOG(1) << "VOTE_SYSTEM_USER_VOTE_STATE_RES msg has recieved";
@@ -398,6 +398,12 @@ void QuorixProtocol::resBroadcastChannelVote(const PBroadcastChannelVote& res)
 void QuorixProtocol::resQueryNickname(const PQueryNicknameRes& res)
 {
     toController("onResQueryNickname", &QuorixController::onResQueryNickname, res);
+}
+
+void QuorixProtocol::resUserVote(const PUserVoteRes& res)
+{
+    QLOG(1) << "VOTE_SYSTEM_USER_VOTE_RES msg result  " << res.result;
+    toController("onResUserVote", &QuorixController::onResUserVote, res);
 }
 
 void QuorixProtocol::resUserVoteState(const UserTicketInfo& res)
