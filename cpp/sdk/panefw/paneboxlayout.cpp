@@ -49,6 +49,7 @@ void PaneBoxLayout::setOrientation(Qt::Orientation orientation)
         return;
     const QList<QGraphicsLayoutItem*> items = itemsInOrder();
     m_orientation = orientation;
+    m_ownAlignments.clear();
     placeAll(items);
 }
 
@@ -68,7 +69,7 @@ void PaneBoxLayout::reserveCells(int cells)
 {
     if (cells <= m_reservedCells)
         return;
-    m_reservedCells = qMax(2 * m_reservedCells, qMax(cells, 16));
+    m_reservedCells = qMax(2 * m_reservedCells, qMax(cells, kFirstReserve));
     if (m_orientation == Qt::Horizontal)
         setColumnAlignment(m_reservedCells - 1, Qt::Alignment());
     else
@@ -91,9 +92,14 @@ void PaneBoxLayout::removeLayoutItem(QGraphicsLayoutItem* item)
     for (int i = count() - 1; i >= 0; --i) {
         if (itemAt(i) == item) {
             removeAt(i);
-            return;
+            m_ownAlignments.remove(item);
+            break;
         }
     }
+    // A gap takes no room but stays a line of the grid: once gaps outnumber the items (a list
+    // emptied and filled again and again), the items are packed from the first cell again.
+    if (m_nextCell > 2 * count() + kFirstReserve)
+        placeAll(itemsInOrder());
 }
 
 void PaneBoxLayout::setItemAlignment(QGraphicsLayoutItem* item, Qt::Alignment alignment)
@@ -103,6 +109,7 @@ void PaneBoxLayout::setItemAlignment(QGraphicsLayoutItem* item, Qt::Alignment al
         alignment |= Qt::AlignTop;
     if (!(alignment & Qt::AlignHorizontal_Mask))
         alignment |= Qt::AlignLeft;
+    m_ownAlignments.insert(item, alignment);
     setAlignment(item, alignment);
 }
 
@@ -116,7 +123,7 @@ QList<QGraphicsLayoutItem*> PaneBoxLayout::itemsInOrder() const
     return items;
 }
 
-// Empties the grid and appends the items again from the first cell, with default alignments.
+// Empties the grid and appends the items again from the first cell, with their own alignments.
 void PaneBoxLayout::placeAll(const QList<QGraphicsLayoutItem*>& items)
 {
     removeAllItems();
@@ -124,6 +131,10 @@ void PaneBoxLayout::placeAll(const QList<QGraphicsLayoutItem*>& items)
     applyDefaultAlignment();
     m_nextCell = 0;
     m_reservedCells = 0;
-    for (QGraphicsLayoutItem* item : items)
+    for (QGraphicsLayoutItem* item : items) {
         appendItem(item);
+        const auto own = m_ownAlignments.constFind(item);
+        if (own != m_ownAlignments.constEnd())
+            setAlignment(item, *own);
+    }
 }

@@ -9,6 +9,7 @@
 // item replaces that default: a missing direction means left or top.
 
 #include <QGraphicsGridLayout>
+#include <QHash>
 
 class PaneBoxLayout : public QGraphicsGridLayout
 {
@@ -22,7 +23,8 @@ public:
 
     void appendItem(QGraphicsLayoutItem* item);
     // Puts the item at that position (appends when the index is out of range). Not at the end it
-    // places every item again, so it costs as much as rebuilding the box.
+    // places every item again, so it costs as much as rebuilding the box. Items keep the
+    // alignments given to them.
     void insertItemAt(int index, QGraphicsLayoutItem* item);
     // Takes the item out; the others keep their places and the gap takes no room.
     void removeLayoutItem(QGraphicsLayoutItem* item);
@@ -36,7 +38,11 @@ private:
     void placeAll(const QList<QGraphicsLayoutItem*>& items);
     QList<QGraphicsLayoutItem*> itemsInOrder() const;
 
+    static constexpr int kFirstReserve = 16;
+
     Qt::Orientation m_orientation;
+    // Alignments given with setItemAlignment, reapplied when the items are placed again.
+    QHash<const QGraphicsLayoutItem*, Qt::Alignment> m_ownAlignments;
     int m_nextCell = 0;
     int m_reservedCells = 0;
 };

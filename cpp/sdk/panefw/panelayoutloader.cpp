@@ -77,9 +77,11 @@ bool LayoutBuilder::readRoot(PaneFrameWindow* window)
     // Built outside the scene, as the focus chain linker needs; the tree enters it whole.
     PaneWidget* root = window->rootWidget();
     QGraphicsScene* scene = root->scene();
-    scene->removeItem(root);
+    if (scene != nullptr)
+        scene->removeItem(root);
     readChildren(root, 1);
-    scene->addItem(root);
+    if (scene != nullptr)
+        scene->addItem(root);
     PaneFocusChainLinker::linkInTreeOrder(root);
     // Anything after the window (other than the closing xmlui) is not part of the format.
     while (!m_reader.hasError() && m_reader.readNextStartElement()) {

@@ -217,6 +217,23 @@ INSTANTIATE_TEST_SUITE_P(
                     box.items[5]->hide();
                     box.append(extra(box), {});
                 }},
+        BoxCase{"InsertedBeforeItemsWithOwnAlignments",
+                Qt::Horizontal,
+                {kRightBottom, kCentred, kSpacer},
+                {200, 50},
+                [](Box& box) { box.insert(0, extra(box)); }},
+        BoxCase{"EmptiedAndFilledAgainManyTimes",
+                Qt::Vertical,
+                {kRightBottom, kFixed},
+                {90, 200},
+                [](Box& box) {
+                    for (int round = 0; round < 40; ++round) {
+                        QGraphicsWidget* item = extra(box);
+                        box.append(item, {});
+                        box.remove(item);
+                        item->hide();
+                    }
+                }},
         BoxCase{"TurnedFromRowToColumn",
                 Qt::Horizontal,
                 {kRightBottom, kFixed, kSpacer},
