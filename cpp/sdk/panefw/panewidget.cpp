@@ -116,15 +116,18 @@ void PaneWidget::setLayout(LayoutType type)
 
 PaneBoxLayout* PaneWidget::boxLayout() const
 {
-    return m_layoutType == Anchor ? nullptr : static_cast<PaneBoxLayout*>(layout());
+    return m_layoutType == Anchor ? nullptr : dynamic_cast<PaneBoxLayout*>(layout());
 }
 
 // Made with the first child only: a layout posts a layout request when it is set, and a widget
 // that never has children (most of them) would carry that event until the next event loop pass.
+// Null when the owner set a layout of another kind, which stays.
 PaneBoxLayout* PaneWidget::ensureBoxLayout()
 {
     if (PaneBoxLayout* box = boxLayout())
         return box;
+    if (layout() != nullptr)
+        return nullptr;
     auto* box = new PaneBoxLayout(m_layoutType == HBox ? Qt::Horizontal : Qt::Vertical);
     box->setContentsMargins(m_margins.left(), m_margins.top(), m_margins.right(), m_margins.bottom());
     box->setSpacing(m_spacing);
@@ -211,7 +214,11 @@ void PaneWidget::insertItem(int index, QGraphicsLayoutItem* item)
     if (item == nullptr || item == this)
         return;
     if (m_layoutType != Anchor) {
-        ensureBoxLayout()->insertItemAt(index, item);
+        if (PaneBoxLayout* box = ensureBoxLayout())
+            box->insertItemAt(index, item);
+        else
+            PANE_LOG(1, QStringLiteral("a box with a layout of its owner's takes no items; ignored in ") +
+                            objectName());
         return;
     }
     QGraphicsItem* graphicsItem = item->graphicsItem();

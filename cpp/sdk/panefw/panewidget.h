@@ -51,6 +51,8 @@ public:
     using QGraphicsWidget::setLayout;
     LayoutType layoutType() const { return m_layoutType; }
     // The box layout of a VBox/HBox widget that has had children, else null (inherited layout()).
+    // A box that its owner gave a layout of another kind (QGraphicsWidget::setLayout) has none
+    // and takes no items through addItem.
     PaneBoxLayout* boxLayout() const;
 
     void setFixWidth(qreal width);

@@ -2,6 +2,7 @@
 
 #include "logcapture.h"
 #include "paneattributes.h"
+#include "paneboxlayout.h"
 #include "panecombobox.h"
 #include "paneframewindow.h"
 #include "panelabelwidget.h"
@@ -10,7 +11,7 @@
 #include "panestackedwidget.h"
 #include "panewidget.h"
 
-#include "paneboxlayout.h"
+#include <QGraphicsLinearLayout>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -142,6 +143,23 @@ TEST(PaneWidgetTest, SwitchingLayoutsKeepsTheChildrenInOrder)
     EXPECT_EQ(a->parentItem(), &box);
     ASSERT_TRUE(b->setAnchor(QStringLiteral("Right:0|Bottom:0")));
     EXPECT_EQ(b->pos(), QPointF(80, 80));
+}
+
+// A box whose owner set a layout of another kind keeps it: addItem neither mistakes it for a box
+// layout nor replaces it (the owner holds a pointer to it).
+TEST(PaneWidgetTest, ABoxWithItsOwnersLayoutKeepsIt)
+{
+    PaneWidget box;
+    auto* own = new QGraphicsLinearLayout(Qt::Vertical);
+    box.QGraphicsWidget::setLayout(own);
+    auto* child = new PaneWidget;
+    box.addItem(child);
+    box.setMargins(1, 2, 3, 4);
+    box.removeItem(child);
+    EXPECT_EQ(box.layout(), own);
+    EXPECT_EQ(box.boxLayout(), nullptr);
+    EXPECT_EQ(own->count(), 0);
+    delete child;
 }
 
 TEST(StackedWidgetTest, DeletingOrRemovingPagesKeepsAValidCurrentPage)
