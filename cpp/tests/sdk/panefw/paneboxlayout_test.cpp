@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <vector>
 
 namespace {
@@ -123,6 +124,11 @@ struct BoxCase
     QSizeF size;
     std::function<void(Box&)> change; // applied to both boxes after the items are in
 };
+
+void PrintTo(const BoxCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 void build(Box& box, const BoxCase& c)
 {

@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 
 namespace {
 
@@ -351,6 +352,11 @@ struct DropCase
     quint32 remainingTickets;
     bool running;
 };
+
+void PrintTo(const DropCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 quorix::UserTicketInfo ticketsUsed(quint32 usedOnOption0)
 {
