@@ -4,12 +4,14 @@
 #include "paneattributes.h"
 #include "panecombobox.h"
 #include "panedynamiccreator.h"
+#include "panefocuschainlinker.h"
 #include "paneframewindow.h"
 #include "panefwinit.h"
 #include "panelog.h"
 #include "panewidget.h"
 
 #include <QFile>
+#include <QGraphicsScene>
 #include <QXmlStreamReader>
 
 #include <memory>
@@ -72,7 +74,15 @@ std::unique_ptr<PaneFrameWindow> LayoutBuilder::build(QWidget* parent)
 bool LayoutBuilder::readRoot(PaneFrameWindow* window)
 {
     applyWindowAttributes(window);
-    readChildren(window->rootWidget(), 1);
+    // Built outside the scene, as the focus chain linker needs; the tree enters it whole.
+    PaneWidget* root = window->rootWidget();
+    QGraphicsScene* scene = root->scene();
+    if (scene != nullptr)
+        scene->removeItem(root);
+    readChildren(root, 1);
+    if (scene != nullptr)
+        scene->addItem(root);
+    PaneFocusChainLinker::linkInTreeOrder(root);
     // Anything after the window (other than the closing xmlui) is not part of the format.
     while (!m_reader.hasError() && m_reader.readNextStartElement()) {
         PANE_LOG(
@@ -134,10 +144,7 @@ void LayoutBuilder::readElement(QGraphicsWidget* parent, int depth)
         m_reader.skipCurrentElement();
         return;
     }
-    if (auto* pane = qobject_cast<PaneWidget*>(parent))
-        pane->addItem(widget);
-    else
-        widget->setParentItem(parent);
+    PaneFocusChainLinker::attach(widget, parent);
     applyAttributes(widget, className);
     readChildren(widget, depth + 1);
 }
@@ -170,8 +177,9 @@ void LayoutBuilder::readComboData(QGraphicsWidget* parent)
 
 QGraphicsWidget* LayoutBuilder::createWidget(const QString& className, QGraphicsWidget* parent)
 {
+    // Built-in widgets are made without a parent for the focus chain linker to attach them.
     if (PaneAttributes::isBuiltInClass(className))
-        return PaneAttributes::createBuiltIn(className, parent);
+        return PaneAttributes::createBuiltIn(className, nullptr);
     if (PaneDynamicCreator::isRegistered(className))
         return PaneDynamicCreator::create(className, parent);
     return nullptr;

@@ -1,9 +1,10 @@
 #include "panewidget.h"
 
+#include "paneboxlayout.h"
 #include "panelog.h"
 
-#include <QGraphicsLinearLayout>
 #include <QGraphicsSceneResizeEvent>
+#include <QWidget>
 #include <QtGlobal>
 
 #include <optional>
@@ -90,10 +91,7 @@ bool applyAnchorPart(const QString& key, const QString& value, AxisAnchor* h, Ax
 
 } // namespace
 
-PaneWidget::PaneWidget(QGraphicsItem* parent) : QGraphicsWidget(parent)
-{
-    setLayout(VBox);
-}
+PaneWidget::PaneWidget(QGraphicsItem* parent) : QGraphicsWidget(parent) {}
 
 PaneWidget::~PaneWidget()
 {
@@ -102,33 +100,55 @@ PaneWidget::~PaneWidget()
 
 void PaneWidget::setLayout(LayoutType type)
 {
-    QGraphicsLinearLayout* old = linearLayout();
-    if (old != nullptr && type != Anchor) {
-        old->setOrientation(type == HBox ? Qt::Horizontal : Qt::Vertical);
-        m_layoutType = type;
-        for (int i = 0; i < old->count(); ++i)
-            old->setAlignment(old->itemAt(i), defaultAlignment());
-        return;
-    }
+    PaneBoxLayout* box = boxLayout();
     m_layoutType = type;
-    if (type == Anchor) {
-        if (old != nullptr) {
-            while (old->count() > 0)
-                old->removeAt(0);
-            QGraphicsWidget::setLayout(nullptr);
-        }
-        placeAnchoredChildren();
+    if (type != Anchor) {
+        if (box != nullptr)
+            box->setOrientation(type == HBox ? Qt::Horizontal : Qt::Vertical);
+        updateGeometry();
         return;
     }
-    auto* layout = new QGraphicsLinearLayout(type == HBox ? Qt::Horizontal : Qt::Vertical);
-    layout->setContentsMargins(m_margins.left(), m_margins.top(), m_margins.right(), m_margins.bottom());
-    layout->setSpacing(m_spacing);
-    QGraphicsWidget::setLayout(layout);
+    if (box != nullptr)
+        QGraphicsWidget::setLayout(nullptr);
+    updateGeometry();
+    placeAnchoredChildren();
 }
 
-QGraphicsLinearLayout* PaneWidget::linearLayout() const
+PaneBoxLayout* PaneWidget::boxLayout() const
 {
-    return m_layoutType == Anchor ? nullptr : static_cast<QGraphicsLinearLayout*>(layout());
+    return m_layoutType == Anchor ? nullptr : dynamic_cast<PaneBoxLayout*>(layout());
+}
+
+// Made with the first child only: a layout posts a layout request when it is set, and a widget
+// that never has children (most of them) would carry that event until the next event loop pass.
+// Null when the owner set a layout of another kind, which stays.
+PaneBoxLayout* PaneWidget::ensureBoxLayout()
+{
+    if (PaneBoxLayout* box = boxLayout())
+        return box;
+    if (layout() != nullptr)
+        return nullptr;
+    auto* box = new PaneBoxLayout(m_layoutType == HBox ? Qt::Horizontal : Qt::Vertical);
+    box->setContentsMargins(m_margins.left(), m_margins.top(), m_margins.right(), m_margins.bottom());
+    box->setSpacing(m_spacing);
+    QGraphicsWidget::setLayout(box);
+    return box;
+}
+
+// Without a layout yet, a box widget measures like an empty box: its margins, and no maximum.
+QSizeF PaneWidget::sizeHint(Qt::SizeHint which, const QSizeF& constraint) const
+{
+    if (m_layoutType == Anchor || layout() != nullptr)
+        return QGraphicsWidget::sizeHint(which, constraint);
+    switch (which) {
+    case Qt::MinimumSize:
+    case Qt::PreferredSize:
+        return QSizeF(m_margins.left() + m_margins.right(), m_margins.top() + m_margins.bottom());
+    case Qt::MaximumSize:
+        return QSizeF(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    default:
+        return QGraphicsWidget::sizeHint(which, constraint);
+    }
 }
 
 void PaneWidget::setFixWidth(qreal width)
@@ -159,10 +179,12 @@ void PaneWidget::setFixSize(qreal width, qreal height)
 void PaneWidget::setMargins(const QMarginsF& margins)
 {
     m_margins = margins;
-    if (QGraphicsLinearLayout* layout = linearLayout())
-        layout->setContentsMargins(margins.left(), margins.top(), margins.right(), margins.bottom());
-    else
+    if (PaneBoxLayout* box = boxLayout())
+        box->setContentsMargins(margins.left(), margins.top(), margins.right(), margins.bottom());
+    else if (m_layoutType == Anchor)
         placeAnchoredChildren();
+    else
+        updateGeometry();
 }
 
 void PaneWidget::setMargins(qreal left, qreal top, qreal right, qreal bottom)
@@ -178,8 +200,8 @@ QMarginsF PaneWidget::margins() const
 void PaneWidget::setSpacing(qreal spacing)
 {
     m_spacing = qMax<qreal>(0, spacing);
-    if (QGraphicsLinearLayout* layout = linearLayout())
-        layout->setSpacing(m_spacing);
+    if (PaneBoxLayout* box = boxLayout())
+        box->setSpacing(m_spacing);
 }
 
 void PaneWidget::addItem(QGraphicsLayoutItem* item)
@@ -191,11 +213,12 @@ void PaneWidget::insertItem(int index, QGraphicsLayoutItem* item)
 {
     if (item == nullptr || item == this)
         return;
-    if (QGraphicsLinearLayout* layout = linearLayout()) {
-        layout->insertItem(index, item);
-        // Items lower than a row sit in its middle; items in a column start at its left.
-        layout->setAlignment(item, m_layoutType == HBox ? Qt::AlignLeft | Qt::AlignVCenter
-                                                        : Qt::AlignLeft | Qt::AlignTop);
+    if (m_layoutType != Anchor) {
+        if (PaneBoxLayout* box = ensureBoxLayout())
+            box->insertItemAt(index, item);
+        else
+            PANE_LOG(1, QStringLiteral("a box with a layout of its owner's takes no items; ignored in ") +
+                            objectName());
         return;
     }
     QGraphicsItem* graphicsItem = item->graphicsItem();
@@ -217,24 +240,18 @@ void PaneWidget::removeItem(QGraphicsLayoutItem* item)
 {
     if (item == nullptr)
         return;
-    if (QGraphicsLinearLayout* layout = linearLayout())
-        layout->removeItem(item);
+    if (PaneBoxLayout* box = boxLayout())
+        box->removeLayoutItem(item);
     if (QGraphicsItem* graphicsItem = item->graphicsItem()) {
         if (graphicsItem->parentItem() == this)
             graphicsItem->hide();
     }
 }
 
-// Items lower than a row sit in its middle; items in a column start at its left.
-Qt::Alignment PaneWidget::defaultAlignment() const
-{
-    return m_layoutType == HBox ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignLeft | Qt::AlignTop;
-}
-
 void PaneWidget::setItemAlignment(QGraphicsLayoutItem* item, Qt::Alignment alignment)
 {
-    if (QGraphicsLinearLayout* layout = linearLayout())
-        layout->setAlignment(item, alignment);
+    if (PaneBoxLayout* box = boxLayout())
+        box->setItemAlignment(item, alignment);
 }
 
 bool PaneWidget::setAnchor(const QString& anchor)

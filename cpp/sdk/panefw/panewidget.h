@@ -4,14 +4,15 @@
 // fixed-size helpers and the framework's colorize and drag policies.
 //
 // Children are added with addItem/insertItem. In a VBox or HBox widget they become items of a
-// QGraphicsLinearLayout; in an Anchor widget they are child items placed by their anchor string
+// PaneBoxLayout, made when the first child comes (a widget without children sizes itself like an
+// empty box: its margins); in an Anchor widget they are child items placed by their anchor string
 // (see setAnchor) or, without one, left where they are put.
 
 #include <QGraphicsWidget>
 #include <QMarginsF>
 #include <QString>
 
-class QGraphicsLinearLayout;
+class PaneBoxLayout;
 
 class PaneWidget : public QGraphicsWidget
 {
@@ -49,8 +50,10 @@ public:
     void setLayout(int type) { setLayout(static_cast<LayoutType>(type)); }
     using QGraphicsWidget::setLayout;
     LayoutType layoutType() const { return m_layoutType; }
-    // The linear layout of a VBox/HBox widget, or null for Anchor (inherited layout()).
-    QGraphicsLinearLayout* linearLayout() const;
+    // The box layout of a VBox/HBox widget that has had children, else null (inherited layout()).
+    // A box that its owner gave a layout of another kind (QGraphicsWidget::setLayout) has none
+    // and takes no items through addItem.
+    PaneBoxLayout* boxLayout() const;
 
     void setFixWidth(qreal width);
     void setFixHeight(qreal height);
@@ -89,12 +92,13 @@ public:
     void activateLayouts();
 
 protected:
+    QSizeF sizeHint(Qt::SizeHint which, const QSizeF& constraint = QSizeF()) const override;
     void resizeEvent(QGraphicsSceneResizeEvent* event) override;
     void placeAnchoredChildren();
 
 private:
     struct AnchorSpec;
-    Qt::Alignment defaultAlignment() const;
+    PaneBoxLayout* ensureBoxLayout();
     QRectF anchoredRect(const PaneWidget* child) const;
 
     LayoutType m_layoutType = VBox;

@@ -201,6 +201,7 @@ void GroupVoteWin::showVote(quorix::VoteInfo voteRecord)
         nameB->setText(text(1));
     groupOptions(voteRecord);
     refreshOptionRows();
+    replaceShownCounts = false;
     fitWindow();
 }
 
@@ -263,7 +264,8 @@ void GroupVoteWin::refreshColumn(int column, const QVector<OptionEntry>& entries
         if (PaneLabelWidget* name = findInRow<PaneLabelWidget>(column, position, QStringLiteral("LableLeft")))
             name->setText(entry.optionName);
         PaneLabelWidget* count = findInRow<PaneLabelWidget>(column, position, QStringLiteral("LableRight"));
-        if (count != nullptr && !audience::keepsShownCount(count->text(), entry.ticketCount))
+        if (count != nullptr &&
+            (replaceShownCounts || !audience::keepsShownCount(count->text(), entry.ticketCount)))
             count->setText(QString::number(entry.ticketCount));
         if (PaneProgressBar* bar =
                 findInRow<PaneProgressBar>(column, position, QStringLiteral("ProgressBar")))
@@ -384,6 +386,12 @@ bool GroupVoteWin::isOptionLimitSet() const
 }
 void GroupVoteWin::clearOptionLimitFlag()
 {
+    optionLimitSet = false;
+}
+
+void GroupVoteWin::expectServiceNumbers()
+{
+    replaceShownCounts = true;
     optionLimitSet = false;
 }
 

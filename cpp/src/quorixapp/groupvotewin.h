@@ -40,6 +40,10 @@ public:
     void resetTicketLimits(quorix::VoteInfo voteRecord);
     bool isOptionLimitSet() const;
     void clearOptionLimitFlag();
+    // The service link came back: clicks counted at once may never have reached the service, so
+    // the next vote record's counts replace the shown ones even where lower, and the ticket state
+    // has to be asked again (isOptionLimitSet is false).
+    void expectServiceNumbers();
     void hideAndClear();
 
     // Read-only views for tests.
@@ -89,6 +93,7 @@ private:
     QMap<quint32, quint32> optionRemain;
     quint64 progressScale = 10;
     bool optionLimitSet = false;
+    bool replaceShownCounts = false;
     qint32 remainTicket = 0;
     qint32 remainSeconds = 0;
     QTimer countdownTimer;

@@ -212,6 +212,7 @@ void NormalVoteWin::showVote(quorix::VoteInfo voteRecord)
     fitListHeight();
     for (int rank = 0; rank < ranking.size() && rank < static_cast<int>(rows.size()); ++rank)
         showRank(rank);
+    replaceShownCounts = false;
 }
 
 void NormalVoteWin::showCountedVote(const quorix::VoteInfo& voteRecord)
@@ -271,7 +272,7 @@ void NormalVoteWin::showRank(int rank)
     if (row == nullptr || !row->name || !row->count || !row->button)
         return;
     row->name->setText(entry.optionName);
-    if (!audience::keepsShownCount(row->count->text(), entry.ticketCount))
+    if (replaceShownCounts || !audience::keepsShownCount(row->count->text(), entry.ticketCount))
         row->count->setText(QString::number(entry.ticketCount));
     row->button->setData(0, entry.optionId);
     if (row->badge) {
@@ -428,6 +429,12 @@ bool NormalVoteWin::isOptionLimitSet() const
 }
 void NormalVoteWin::clearOptionLimitFlag()
 {
+    optionLimitSet = false;
+}
+
+void NormalVoteWin::expectServiceNumbers()
+{
+    replaceShownCounts = true;
     optionLimitSet = false;
 }
 

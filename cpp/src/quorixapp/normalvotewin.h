@@ -46,6 +46,10 @@ public:
     void resetTicketLimits(quorix::VoteInfo voteRecord);
     bool isOptionLimitSet() const;
     void clearOptionLimitFlag();
+    // The service link came back: clicks counted at once may never have reached the service, so
+    // the next vote record's counts replace the shown ones even where lower, and the ticket state
+    // has to be asked again (isOptionLimitSet is false).
+    void expectServiceNumbers();
     void hideAndClear();
 
     // Read-only views for the controller's callers and for tests.
@@ -118,5 +122,6 @@ private:
     quint32 m_nRemainTicket = 0;
     QMap<quint32, quint32> m_optionRemain;
     bool optionLimitSet = false;
+    bool replaceShownCounts = false;
     quint32 shownVoteId = 0;
 };

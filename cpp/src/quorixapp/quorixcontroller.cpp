@@ -30,6 +30,9 @@ const char kAddonNarrowName[] = "quorix";
 const int kAddonBoxFirst = 1000;
 const int kAddonBoxSecond = 1100;
 const int kAddonItemValue = 100;
+// A ticket-state answer refusing the request, and its refusal code for "no open vote of that number".
+const quint32 kTicketStateRefused = 1;
+const quint32 kNoOpenVote = 2;
 
 // The three windows minimise through differently named slots.
 void minimise(NormalVoteWin* window)
@@ -215,6 +218,8 @@ void QuorixController::onResStartVote(const quorix::PStartVoteRes& res)
     if (res.result != 0)
         return;
     voteRunning = true;
+    if (res.voteId != m_voteIdStarted)
+        m_voteTypeStarted = kNoVoteType;
     m_voteIdStarted = res.voteId;
     m_voteJiFangID = res.jiFangId;
     if (m_pMainPanel)
@@ -296,12 +301,40 @@ void QuorixController::onResQueryNickname(const quorix::PQueryNicknameRes& res)
         m_pMainPanel->onJudgeQueried(QString::fromStdString(res.nick), res.imid, res.uid);
 }
 
+void QuorixController::onResUserVote(const quorix::PUserVoteRes& res)
+{
+    if (res.result == 0)
+        return;
+    if (voteRunning && m_lastRunningVote && m_lastRunningVote->voteType == quorix::kNormalVote)
+        restoreCounts(m_pNormalVoteWin.data());
+    else if (voteRunning && m_lastRunningVote && m_lastRunningVote->voteType == quorix::kGroupVote)
+        restoreCounts(m_pGroupVoteWin.data());
+    resyncAudienceWindows();
+}
+
 void QuorixController::onResUserVoteState(const quorix::UserTicketInfo& res)
 {
+    if (res.state == kTicketStateRefused && res.aux1 == kNoOpenVote) {
+        endVoteMissedWhileDown();
+        return;
+    }
     if (res.voteType == quorix::kNormalVote)
         applyTicketState(m_pNormalVoteWin.data(), res);
     else if (res.voteType == quorix::kGroupVote)
         applyTicketState(m_pGroupVoteWin.data(), res);
+}
+
+// The service has no open vote of that number: the vote ended while its end broadcast could not
+// arrive. The window of the running vote stops taking tickets, as on the end broadcast.
+void QuorixController::endVoteMissedWhileDown()
+{
+    if (!voteRunning)
+        return;
+    quorix::PBroadcastVote ended;
+    ended.vote.voteId = m_voteIdStarted;
+    ended.vote.voteType = m_voteTypeStarted;
+    ended.jiFangId = m_voteJiFangID;
+    onBroadcastVoteEnd(ended);
 }
 
 template <class Win> void QuorixController::applyTicketState(Win* window, const quorix::UserTicketInfo& info)
@@ -314,29 +347,17 @@ template <class Win> void QuorixController::applyTicketState(Win* window, const 
         window->resetTicketLimits(info.vote);
 }
 
-void QuorixController::onResUserVoteRefused(const quorix::PUserVoteRes&)
-{
-    if (!voteRunning || !m_lastRunningVote)
-        return;
-    if (m_lastRunningVote->voteType == quorix::kNormalVote)
-        restoreCounts(m_pNormalVoteWin.data());
-    else if (m_lastRunningVote->voteType == quorix::kGroupVote)
-        restoreCounts(m_pGroupVoteWin.data());
-}
-
 template <class Win> void QuorixController::restoreCounts(Win* window)
 {
-    if (window == nullptr)
-        return;
-    window->showCountedVote(*m_lastRunningVote);
-    if (m_pProtocol)
-        m_pProtocol->reqUserVoteState(m_voteIdStarted, m_lastRunningVote->voteType, m_voteJiFangID);
+    if (window != nullptr)
+        window->showCountedVote(*m_lastRunningVote);
 }
 
 void QuorixController::onBroadcastVoteStart(const quorix::PBroadcastVote& broadcast)
 {
     voteRunning = true;
     m_voteIdStarted = broadcast.vote.voteId;
+    m_voteTypeStarted = broadcast.vote.voteType;
     m_voteJiFangID = broadcast.jiFangId;
     m_lastRunningVote = broadcast.vote;
     if (m_pMainPanel)
@@ -451,6 +472,7 @@ void QuorixController::openAddon(bool historyPage)
 void QuorixController::onSubChannelChanged(quint32)
 {
     m_voteIdStarted = 0;
+    m_voteTypeStarted = kNoVoteType;
     m_voteJiFangID = 0;
     voteRunning = false;
     m_lastRunningVote.reset();
@@ -476,11 +498,29 @@ void QuorixController::onSubChannelChanged(quint32)
 void QuorixController::onServiceConnectionChanged(bool connected)
 {
     pendingStartId = 0;
+    if (connected)
+        resyncAudienceWindows();
     if (!m_pMainPanel)
         return;
     m_pMainPanel->setServiceConnected(connected);
     if (connected && m_pMainPanel && m_pMainPanel->isWindowVisible() && m_pProtocol)
         m_pProtocol->reqQueryAllVote();
+}
+
+// After a drop (or a refused vote), a click the windows counted at once may never have reached the
+// service (or not counted there), and after a drop a vote may have ended unseen. The service pushes a running
+// vote to the new session; the windows take its counts as they are, and the viewer's ticket state is asked
+// for here too, in case that push came before this ready signal. Its answer sets the remaining tickets, or
+// tells that the vote is over.
+void QuorixController::resyncAudienceWindows()
+{
+    if (m_pNormalVoteWin)
+        m_pNormalVoteWin->expectServiceNumbers();
+    if (m_pGroupVoteWin)
+        m_pGroupVoteWin->expectServiceNumbers();
+    const bool ticketed = m_voteTypeStarted == quorix::kNormalVote || m_voteTypeStarted == quorix::kGroupVote;
+    if (voteRunning && ticketed && m_pProtocol)
+        m_pProtocol->reqUserVoteState(m_voteIdStarted, m_voteTypeStarted, m_voteJiFangID);
 }
 
 void QuorixController::onAddonAddSignal(quint32) {}

@@ -69,11 +69,11 @@ public:
     void onResBroadCastChannelVote(const quorix::PBroadcastChannelVote& res);
     void onResQueryVoteHisRecord(const quorix::PQueryVoteHisRecordRes& res);
     void onResQueryNickname(const quorix::PQueryNicknameRes& res);
+    // A refused ticket was counted in the window at once (spent elsewhere under the same identity,
+    // such as on the web viewer page, or the vote just ended): the window goes back to the counts of
+    // the last broadcast, takes the service's next numbers as they are and asks for the ticket state.
+    void onResUserVote(const quorix::PUserVoteRes& res);
     void onResUserVoteState(const quorix::UserTicketInfo& res);
-    // A ticket the window already counted was refused (spent elsewhere under the same identity,
-    // such as on the web viewer page, or the vote just ended): the window goes back to the counts
-    // of the last broadcast and asks for the user's ticket state afresh.
-    void onResUserVoteRefused(const quorix::PUserVoteRes& res);
     void onBroadcastVoteStart(const quorix::PBroadcastVote& broadcast);
     void onBroadcastVoteEnd(const quorix::PBroadcastVote& broadcast);
 
@@ -85,6 +85,7 @@ public slots:
     void onAddonRemoveSignal(quint32 addonId);
     // The vote service link went down or came back: the management window says so and disables
     // what needs the service; a start waiting for its save is given up, since the answer is lost.
+    // Coming back, the audience windows take the service's numbers again (resyncAudienceWindows).
     void onServiceConnectionChanged(bool connected);
 
 private:
@@ -95,6 +96,8 @@ private:
     template <class Win> void bringUp(Win* window, const quorix::VoteInfo& vote);
     template <class Win> void applyTicketState(Win* window, const quorix::UserTicketInfo& info);
     template <class Win> void restoreCounts(Win* window);
+    void resyncAudienceWindows();
+    void endVoteMissedWhileDown();
 
     quorix::VoteList m_votes;
     quorix::PQueryVoteHisRecordRes m_history;
@@ -111,6 +114,9 @@ private:
     bool boxButtonAdded = false;
     bool voteRunning = false;
     quint32 m_voteIdStarted = 0;
+    // The running vote's type, known from its start broadcast.
+    static constexpr quint32 kNoVoteType = 0xFFFFFFFFu;
+    quint32 m_voteTypeStarted = kNoVoteType;
     quint32 m_voteJiFangID = 0;
     std::optional<quorix::VoteInfo> m_lastRunningVote; // as the last broadcast counted it
     bool windowPopped = false;

@@ -1,12 +1,13 @@
 #include "quorixpanelistctrl.h"
 
+#include "paneboxlayout.h"
+
 #include "panelistctrrowwidget.h"
 
 #include <cperflogproxy.h>
 #include <panedynamiccreator.h>
 #include <paneframeitemex.h>
 
-#include <QGraphicsLinearLayout>
 #include <QGraphicsSceneResizeEvent>
 
 namespace {
@@ -31,7 +32,7 @@ QuorixPaneListCtrl::QuorixPaneListCtrl(QGraphicsItem* parent) : PaneScrollArea(p
     setColorizePolicy(PaneWidget::UnColorableFlag);
     m_pContent = new PaneFrameItemEx(this);
     setContentWidget(m_pContent);
-    m_pLayout = new QGraphicsLinearLayout(Qt::Vertical);
+    m_pLayout = new PaneBoxLayout(Qt::Vertical);
     m_pLayout->setSpacing(0);
     m_pLayout->setContentsMargins(kContentMargin, kContentMargin, kContentMargin, kContentMargin);
     m_pContent->QGraphicsWidget::setLayout(m_pLayout);
@@ -77,10 +78,10 @@ PaneListCtrRowWidget* QuorixPaneListCtrl::insertRow(int index, quint32 height, P
     const RowEntry entry{height, row};
     if (index == -1 || index == rowCount()) {
         m_rows.append(entry);
-        m_pLayout->addItem(row);
+        m_pLayout->appendItem(row);
     } else {
         m_rows.insert(index, entry);
-        m_pLayout->insertItem(index, row);
+        m_pLayout->insertItemAt(index, row);
     }
     if (!deferLayout)
         relayout();
@@ -106,7 +107,7 @@ void QuorixPaneListCtrl::removeRow(int index)
     if (index < 0 || index >= rowCount())
         return;
     PaneListCtrRowWidget* row = m_rows[index].row;
-    m_pLayout->removeItem(row);
+    m_pLayout->removeLayoutItem(row);
     relayout();
     delete row;
     m_rows.removeAt(index);
@@ -116,7 +117,7 @@ void QuorixPaneListCtrl::removeRow(int index)
 void QuorixPaneListCtrl::clearRows()
 {
     for (int i = rowCount() - 1; i >= 0; --i) {
-        m_pLayout->removeItem(m_rows[i].row);
+        m_pLayout->removeLayoutItem(m_rows[i].row);
         delete m_rows[i].row;
     }
     m_rows.clear();

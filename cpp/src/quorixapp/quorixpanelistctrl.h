@@ -15,7 +15,7 @@
 
 class PaneFrameItemEx;
 class PaneListCtrRowWidget;
-class QGraphicsLinearLayout;
+class PaneBoxLayout;
 
 class QuorixPaneListCtrl : public PaneScrollArea
 {
@@ -83,5 +83,5 @@ private:
     int m_activeRow = -1;
     bool m_selectable = true;
     PaneFrameItemEx* m_pContent = nullptr;
-    QGraphicsLinearLayout* m_pLayout = nullptr;
+    PaneBoxLayout* m_pLayout = nullptr;
 };

@@ -400,16 +400,15 @@ void QuorixProtocol::resQueryNickname(const PQueryNicknameRes& res)
     toController("onResQueryNickname", &QuorixController::onResQueryNickname, res);
 }
 
-void QuorixProtocol::resUserVoteState(const UserTicketInfo& res)
-{
-    toController("onResUserVoteState", &QuorixController::onResUserVoteState, res);
-}
-
 void QuorixProtocol::resUserVote(const PUserVoteRes& res)
 {
     QLOG(1) << "VOTE_SYSTEM_USER_VOTE_RES msg result  " << res.result;
-    if (res.result != 0)
-        toController("onResUserVoteRefused", &QuorixController::onResUserVoteRefused, res);
+    toController("onResUserVote", &QuorixController::onResUserVote, res);
+}
+
+void QuorixProtocol::resUserVoteState(const UserTicketInfo& res)
+{
+    toController("onResUserVoteState", &QuorixController::onResUserVoteState, res);
 }
 
 void QuorixProtocol::resCloseVoteUi(const PCloseVoteUiRes& res)

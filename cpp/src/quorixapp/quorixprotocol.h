@@ -80,6 +80,7 @@ private:
     void resQueryVoteHisRecord(const quorix::PQueryVoteHisRecordRes& res);
     void resBroadcastChannelVote(const quorix::PBroadcastChannelVote& res);
     void resQueryNickname(const quorix::PQueryNicknameRes& res);
+    void resUserVote(const quorix::PUserVoteRes& res);
     void resUserVoteState(const quorix::UserTicketInfo& res);
     void resUserVote(const quorix::PUserVoteRes& res);
     void resCloseVoteUi(const quorix::PCloseVoteUiRes& res);

@@ -17,8 +17,10 @@
 #include "panespaceritem.h"
 #include "panestackedwidget.h"
 
-#include <QGraphicsLinearLayout>
 #include <QLineEdit>
+#include <QGraphicsScene>
+#include <QKeyEvent>
+#include <QTest>
 #include <QTemporaryFile>
 
 #include <gtest/gtest.h>
@@ -465,3 +467,53 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
 
 } // namespace
+
+namespace {
+
+// The widgets under widget that Tab stops at, in tree order: each, then its children's subtrees.
+void collectTabStops(QGraphicsWidget* widget, QList<QGraphicsItem*>* out)
+{
+    for (QGraphicsItem* child : widget->childItems()) {
+        if (!child->isWidget())
+            continue;
+        auto* childWidget = static_cast<QGraphicsWidget*>(child);
+        QGraphicsItem* stop = childWidget->focusProxy() ? childWidget->focusProxy() : childWidget;
+        const bool takesTab = (childWidget->focusPolicy() & Qt::TabFocus) && childWidget->isVisible() &&
+                              childWidget->isEnabled();
+        if (takesTab && !out->contains(stop))
+            out->append(stop);
+        collectTabStops(childWidget, out);
+    }
+}
+
+} // namespace
+
+// Tab goes through the focusable widgets in document order, and the window's widgets are active.
+TEST_F(LayoutLoaderTest, TabFollowsTheDocumentAndTheWidgetsAreActive)
+{
+    const QByteArray field = "<PaneLineEdit fixSize=\"60,20\"/>";
+    const QByteArray xml = "<xmlui><PaneFrameWindow fixSize=\"400,300\"><PaneWidget layout=\"VBox\">" +
+                           field + "<PaneWidget layout=\"HBox\" fixHeight=\"30\">" + field + field +
+                           "<PaneComboBox fixSize=\"60,20\" editable=\"true\"/></PaneWidget>" +
+                           "<PaneScrollWidget fixHeight=\"80\">" + field + field + "</PaneScrollWidget>" +
+                           field + "</PaneWidget></PaneFrameWindow></xmlui>";
+    std::unique_ptr<PaneFrameWindow> window(PaneLayoutLoader::loadData(xml));
+    ASSERT_NE(window, nullptr);
+    PaneWidget* root = window->rootWidget();
+    QList<QGraphicsItem*> expected;
+    collectTabStops(root, &expected);
+    ASSERT_EQ(expected.size(), 7);
+    panetest::showAndWait(window.get());
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    EXPECT_TRUE(root->isActive());
+    QGraphicsScene* scene = root->scene();
+    EXPECT_EQ(scene->activePanel(), nullptr);
+    QList<QGraphicsItem*> visited;
+    for (int i = 0; i < expected.size(); ++i) {
+        QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+        QCoreApplication::sendEvent(scene, &tab);
+        visited.append(scene->focusItem());
+    }
+    EXPECT_EQ(visited, expected);
+}

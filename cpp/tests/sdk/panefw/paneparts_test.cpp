@@ -2,6 +2,7 @@
 
 #include "logcapture.h"
 #include "paneattributes.h"
+#include "paneboxlayout.h"
 #include "panecombobox.h"
 #include "paneframewindow.h"
 #include "panelabelwidget.h"
@@ -119,7 +120,7 @@ TEST(PaneWidgetTest, RemovedItemsAreHiddenAndNoLongerTakeRoom)
     box.activateLayouts();
     EXPECT_FALSE(first->isVisible());
     EXPECT_EQ(first->parentItem(), &box);
-    EXPECT_EQ(box.linearLayout()->count(), 1);
+    EXPECT_EQ(box.boxLayout()->count(), 1);
     EXPECT_EQ(second->pos().y(), 0);
 }
 
@@ -138,10 +139,27 @@ TEST(PaneWidgetTest, SwitchingLayoutsKeepsTheChildrenInOrder)
     box.activateLayouts();
     EXPECT_EQ(b->pos(), QPointF(20, 40));
     box.setLayout(PaneWidget::Anchor);
-    EXPECT_EQ(box.linearLayout(), nullptr);
+    EXPECT_EQ(box.boxLayout(), nullptr);
     EXPECT_EQ(a->parentItem(), &box);
     ASSERT_TRUE(b->setAnchor(QStringLiteral("Right:0|Bottom:0")));
     EXPECT_EQ(b->pos(), QPointF(80, 80));
+}
+
+// A box whose owner set a layout of another kind keeps it: addItem neither mistakes it for a box
+// layout nor replaces it (the owner holds a pointer to it).
+TEST(PaneWidgetTest, ABoxWithItsOwnersLayoutKeepsIt)
+{
+    PaneWidget box;
+    auto* own = new QGraphicsLinearLayout(Qt::Vertical);
+    box.QGraphicsWidget::setLayout(own);
+    auto* child = new PaneWidget;
+    box.addItem(child);
+    box.setMargins(1, 2, 3, 4);
+    box.removeItem(child);
+    EXPECT_EQ(box.layout(), own);
+    EXPECT_EQ(box.boxLayout(), nullptr);
+    EXPECT_EQ(own->count(), 0);
+    delete child;
 }
 
 TEST(StackedWidgetTest, DeletingOrRemovingPagesKeepsAValidCurrentPage)

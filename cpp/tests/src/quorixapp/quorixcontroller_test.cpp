@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 
 namespace {
 
@@ -337,6 +338,106 @@ TEST_F(ControllerTest, WindowClicksReachTheServiceThroughTheController)
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].as<quorix::PUserVoteReq>().optionId, 1u);
     EXPECT_EQ(requests[0].as<quorix::PUserVoteReq>().voteType, 0u);
+}
+
+// The transport drops after a viewer's click was counted at once and before its answer; then the
+// link comes back. The window must end up with the service's numbers, whatever the service got.
+struct DropCase
+{
+    const char* name;
+    bool pushAfterReady;                 // the service still runs the vote and pushes it
+    std::vector<quint32> pushedCounts;   // its counts in that push
+    quorix::UserTicketInfo ticketAnswer; // its answer to the ticket-state request
+    QString shownCount;                  // option 0's count at the end; empty: not known to the add-on
+    quint32 remainingTickets;
+    bool running;
+};
+
+void PrintTo(const DropCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+quorix::UserTicketInfo ticketsUsed(quint32 usedOnOption0)
+{
+    quorix::UserTicketInfo info;
+    info.voteType = quorix::kNormalVote;
+    info.ticketsPerUser = 2;
+    info.ticketsPerOption = 2;
+    info.ticketsUsed = usedOnOption0;
+    info.usedPerOption = {{0, usedOnOption0}, {1, 0}};
+    return info;
+}
+
+quorix::UserTicketInfo noOpenVote()
+{
+    quorix::UserTicketInfo info;
+    info.state = 1;
+    info.aux1 = 2;
+    return info;
+}
+
+class LinkDropAfterClick : public ControllerTest, public ::testing::WithParamInterface<DropCase>
+{
+};
+
+TEST_P(LinkDropAfterClick, WindowEndsWithTheServiceNumbers)
+{
+    const DropCase& c = GetParam();
+    controller.onBroadcastVoteStart(startBroadcast(test::normalVote({3, 5}, 2, 2), 7, 120, 1));
+    panefw::findChild<PanePushButton>(normal.frameWindow(), QStringLiteral("Button0"))->click();
+    auto* count = panefw::findChild<PaneLabelWidget>(normal.frameWindow(), QStringLiteral("LableRight0"));
+    ASSERT_EQ(count->text(), QStringLiteral("4")) << "counted at once";
+    ASSERT_EQ(normal.remainingTickets(), 1u);
+
+    connection->fireServiceClosed();
+    connection->fireConnectionClosed(link.connectionId());
+    connection->clearSent();
+    connection->fireReady();
+    ASSERT_TRUE(link.isConnected());
+    const auto requests = sentRequests(*connection);
+    ASSERT_EQ(requests.size(), 1u);
+    ASSERT_EQ(requests[0].minType, static_cast<quint32>(quorix::VOTE_SYSTEM_USER_VOTE_STATE_REQ));
+    const auto ask = requests[0].as<quorix::PUserVoteStateReq>();
+    EXPECT_EQ(ask.voteId, 40u);
+    EXPECT_EQ(ask.voteType, static_cast<quint32>(quorix::kNormalVote));
+    EXPECT_EQ(ask.jiFangId, 7u);
+
+    if (c.pushAfterReady)
+        controller.onBroadcastVoteStart(startBroadcast(test::normalVote(c.pushedCounts, 2, 2), 7, 100, 0));
+    controller.onResUserVoteState(c.ticketAnswer);
+
+    if (!c.shownCount.isEmpty()) {
+        EXPECT_EQ(count->text(), c.shownCount);
+    }
+    EXPECT_EQ(normal.remainingTickets(), c.remainingTickets);
+    EXPECT_EQ(controller.isVoteRunning(), c.running);
+    auto* button = panefw::findChild<PanePushButton>(normal.frameWindow(), QStringLiteral("Button0"));
+    EXPECT_EQ(button->isEnabled(), c.running && c.remainingTickets > 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Drops, LinkDropAfterClick,
+    ::testing::Values(
+        DropCase{"ServiceNeverGotTheVote", true, {3, 5}, ticketsUsed(0), QStringLiteral("3"), 2, true},
+        DropCase{"ServiceCountedTheVote", true, {4, 5}, ticketsUsed(1), QStringLiteral("4"), 1, true},
+        DropCase{"VoteEndedWhileDown", false, {}, noOpenVote(), QString(), 1, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ControllerTest, RefusedVoteIsTakenBackByTheNextRecordAndTicketState)
+{
+    controller.onBroadcastVoteStart(startBroadcast(test::normalVote({3, 5}, 2, 2), 7, 120, 1));
+    panefw::findChild<PanePushButton>(normal.frameWindow(), QStringLiteral("Button0"))->click();
+    connection->clearSent();
+    quorix::PUserVoteRes refused;
+    refused.result = 16;
+    controller.onResUserVote(refused);
+    EXPECT_EQ(sent(), std::vector<quint32>{quorix::VOTE_SYSTEM_USER_VOTE_STATE_REQ});
+    controller.onBroadcastVoteStart(startBroadcast(test::normalVote({3, 5}, 2, 2), 7, 100, 0));
+    controller.onResUserVoteState(ticketsUsed(0));
+    EXPECT_EQ(panefw::findChild<PaneLabelWidget>(normal.frameWindow(), QStringLiteral("LableRight0"))->text(),
+              QStringLiteral("3"));
+    EXPECT_EQ(normal.remainingTickets(), 2u);
 }
 
 // A group vote: team A holds options 0 and 2, team B option 1. Buttons carry the option id.

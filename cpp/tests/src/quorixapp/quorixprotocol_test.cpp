@@ -305,7 +305,7 @@ TEST_F(ProtocolTest, ResultTables)
         {8, startAnswer(5), "UNKNOWN ERROR!! ", false, nullptr},
         {12, startAnswer(1), nullptr, false, nullptr},
         {14, resultFirst(5, fromHex(wirevectors::byMinType(14).hex)),
-         "VOTE_SYSTEM_USER_VOTE_RES msg result  5", false, nullptr},
+         "VOTE_SYSTEM_USER_VOTE_RES msg result  5", false, "onResUserVote"},
         {16, fromHex(wirevectors::byMinType(16).hex), nullptr, false, "onResUserVoteState"},
         {18, fromHex(wirevectors::byMinType(18).hex), nullptr, false, "onResQueryVoteHisRecord"},
         {18, resultFirst(2, fromHex(wirevectors::byMinType(18).hex)), "request query vote histrory fail!! ",
