@@ -249,14 +249,19 @@ void ChaosRun::checkTickets(const Round& round)
             if (state && state->state == 0) {
                 m_ledger.checkTickets(i, viewer.identity.uid, *state);
                 checked = true;
-            } else if (state && state->aux1 != kResultStorageUnavailable) {
+            } else if (state && state->aux1 != kResultStorageUnavailable &&
+                       state->aux1 != kResultTooManyRequests) {
                 m_ledger.violation("uid " + std::to_string(viewer.identity.uid) +
                                    ": ticket state refused with " + std::to_string(state->aux1));
                 break;
+            } else {
+                // Redis is away for a moment: asked again within the session's request budget.
+                pause(std::chrono::milliseconds(250));
             }
         }
         if (!checked)
-            m_ledger.violation("uid " + std::to_string(viewer.identity.uid) + ": session not back on a node");
+            m_ledger.violation("uid " + std::to_string(viewer.identity.uid) +
+                               ": not back on a node, or its ticket state not answered");
         viewer.nextOption = 0;
     }
 }

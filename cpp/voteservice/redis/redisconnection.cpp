@@ -126,6 +126,8 @@ RedisReply RedisConnection::command(const Args& args, RetryUntil retryUntil)
             reply = sendOnce(args, appended);
         entry.mayHaveRun = entry.mayHaveRun || appended;
     }
+    if (!reply && retryUntil && entry.mayHaveRun)
+        ServiceLog::line("a request sent to Redis got no reply in its time: it may have taken effect");
     return reply;
 }
 
@@ -200,8 +202,11 @@ void RedisConnection::flush()
     // Retries go out once every queued reply is in, so they cannot be taken for one another's.
     retryMissingScripts(batch, replies);
     resendLost(batch, replies);
-    for (std::size_t i = 0; i < batch.size(); ++i)
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        if (!replies[i] && batch[i].retryUntil && batch[i].mayHaveRun)
+            ServiceLog::line("a request sent to Redis got no reply in its time: it may have taken effect");
         batch[i].done(replies[i].get());
+    }
 }
 
 void RedisConnection::retryMissingScripts(std::vector<Entry>& batch, std::vector<RedisReply>& replies)
