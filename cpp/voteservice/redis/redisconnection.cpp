@@ -127,7 +127,7 @@ RedisReply RedisConnection::command(const Args& args, RetryUntil retryUntil)
         entry.mayHaveRun = entry.mayHaveRun || appended;
     }
     if (!reply && retryUntil && entry.mayHaveRun)
-        ServiceLog::line("a request sent to Redis got no reply in its time: it may have taken effect");
+        ServiceLog::line("1 request(s) sent to Redis got no reply in their time: they may have taken effect");
     return reply;
 }
 
@@ -202,11 +202,14 @@ void RedisConnection::flush()
     // Retries go out once every queued reply is in, so they cannot be taken for one another's.
     retryMissingScripts(batch, replies);
     resendLost(batch, replies);
-    for (std::size_t i = 0; i < batch.size(); ++i) {
-        if (!replies[i] && batch[i].retryUntil && batch[i].mayHaveRun)
-            ServiceLog::line("a request sent to Redis got no reply in its time: it may have taken effect");
+    std::size_t uncertain = 0;
+    for (std::size_t i = 0; i < batch.size(); ++i)
+        uncertain += !replies[i] && batch[i].retryUntil && batch[i].mayHaveRun ? 1 : 0;
+    if (uncertain > 0)
+        ServiceLog::line(std::to_string(uncertain) +
+                         " request(s) sent to Redis got no reply in their time: they may have taken effect");
+    for (std::size_t i = 0; i < batch.size(); ++i)
         batch[i].done(replies[i].get());
-    }
 }
 
 void RedisConnection::retryMissingScripts(std::vector<Entry>& batch, std::vector<RedisReply>& replies)
