@@ -251,4 +251,3 @@ TEST_F(RedisTwoNodeTest, WithoutRedisRequestsAreRefusedAndTheNodesCarryOn)
     ASSERT_TRUE(pushed && pushed->votes.size() == 1) << "the other node no longer hears notices";
     EXPECT_EQ(pushed->votes[0].name, "after");
 }
-
