@@ -82,7 +82,6 @@ private:
     void resQueryNickname(const quorix::PQueryNicknameRes& res);
     void resUserVote(const quorix::PUserVoteRes& res);
     void resUserVoteState(const quorix::UserTicketInfo& res);
-    void resUserVote(const quorix::PUserVoteRes& res);
     void resCloseVoteUi(const quorix::PCloseVoteUiRes& res);
 
     // Hands `message` to the controller handler `handler`, if the application has a controller.

@@ -51,10 +51,11 @@ bool accepts(std::uint16_t port)
 
 } // namespace
 
-RedisTestServer::RedisTestServer() = default;
+RedisTestServer::RedisTestServer(Persistence persistence) : m_persistence(persistence) {}
 
 RedisTestServer::~RedisTestServer()
 {
+    m_persistence = Persistence::None;
     stop();
 }
 
@@ -67,13 +68,23 @@ bool RedisTestServer::start()
 {
     if (m_port == 0)
         m_port = freePort();
-    m_dir = (std::filesystem::temp_directory_path() / ("quorix-redis-" + std::to_string(m_port))).string();
+    if (m_dir.empty()) {
+        // A fresh start: nothing left from an earlier server on the same port.
+        m_dir =
+            (std::filesystem::temp_directory_path() / ("quorix-redis-" + std::to_string(m_port))).string();
+        std::error_code ec;
+        std::filesystem::remove_all(m_dir, ec);
+    }
     std::filesystem::create_directories(m_dir);
-    std::vector<std::string> args{kRedisServer, "--port",       std::to_string(m_port),
-                                  "--bind",     "127.0.0.1",    "--save",
-                                  "",           "--appendonly", "no",
-                                  "--dir",      m_dir,          "--loglevel",
-                                  "warning"};
+    const bool durable = m_persistence == Persistence::AppendFsyncAlways;
+    std::vector<std::string> args{
+        kRedisServer, "--port",       std::to_string(m_port), "--bind", "127.0.0.1", "--save",
+        "",           "--appendonly", durable ? "yes" : "no", "--dir",  m_dir,       "--loglevel",
+        "warning"};
+    if (durable) {
+        args.push_back("--appendfsync");
+        args.push_back("always");
+    }
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
@@ -95,14 +106,24 @@ bool RedisTestServer::start()
     return false;
 }
 
-void RedisTestServer::stop()
+void RedisTestServer::endProcess(int signal)
 {
     if (m_pid > 0) {
-        ::kill(m_pid, SIGTERM);
+        ::kill(m_pid, signal);
         ::waitpid(m_pid, nullptr, 0);
         m_pid = -1;
     }
-    if (!m_dir.empty()) {
+}
+
+void RedisTestServer::crash()
+{
+    endProcess(SIGKILL);
+}
+
+void RedisTestServer::stop()
+{
+    endProcess(SIGTERM);
+    if (!m_dir.empty() && m_persistence == Persistence::None) {
         std::error_code ec;
         std::filesystem::remove_all(m_dir, ec);
         m_dir.clear();

@@ -3,10 +3,12 @@
 namespace quorix::service {
 
 RedisBackend::RedisBackend(const std::string& host, std::uint16_t port)
-    : m_connection(host, port), m_bus(host, port), m_storage(m_connection, m_scripts),
-      m_box(m_connection, m_scripts, m_bus)
+    : m_connection(host, port), m_bus(host, port), m_ballots(m_bus.node()),
+      m_storage(m_connection, m_scripts), m_box(m_connection, m_scripts, m_bus, m_ballots)
 {
-    m_connection.setConnectedHook([this](RedisConnection& connection) { return m_scripts.load(connection); });
+    m_connection.setConnectedHook([this](RedisConnection& connection) {
+        return m_scripts.load(connection) && m_ballots.sync(connection);
+    });
 }
 
 std::unique_ptr<RedisBackend> RedisBackend::open(const std::string& host, std::uint16_t port,

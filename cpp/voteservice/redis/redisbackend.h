@@ -5,6 +5,7 @@
 // ballot box over them.
 
 #include "redisballotbox.h"
+#include "redisballots.h"
 #include "redisbus.h"
 #include "redisconnection.h"
 #include "redisscripts.h"
@@ -32,6 +33,7 @@ private:
     RedisConnection m_connection;
     RedisScripts m_scripts;
     RedisBus m_bus;
+    RedisBallots m_ballots;
     RedisVoteStorage m_storage;
     RedisBallotBox m_box;
 };

@@ -40,16 +40,28 @@ template <class Map> std::string joinedKeys(const Map& map)
     return joined;
 }
 
-bool isInteger(const RedisReply& reply)
+bool isDecided(const redisReply* reply)
 {
-    return reply && reply->type == REDIS_REPLY_INTEGER;
+    return reply != nullptr && reply->type == REDIS_REPLY_INTEGER &&
+           reply->integer != RedisBallots::kPastDeadline;
 }
 
 } // namespace
 
-RedisBallotBox::RedisBallotBox(RedisConnection& connection, RedisScripts& scripts, RedisBus& bus)
-    : m_connection(connection), m_scripts(scripts), m_bus(bus)
+RedisBallotBox::RedisBallotBox(RedisConnection& connection, RedisScripts& scripts, RedisBus& bus,
+                               RedisBallots& ballots)
+    : m_connection(connection), m_scripts(scripts), m_bus(bus), m_ballots(ballots)
 {}
+
+RedisReply RedisBallotBox::callOnce(RedisScripts::Id id, RedisConnection::Args keys,
+                                    RedisConnection::Args args)
+{
+    const RedisBallot ballot = m_ballots.next();
+    keys.push_back(ballot.key);
+    args.push_back(std::to_string(ballot.deadlineMs));
+    RedisReply reply = m_scripts.call(m_connection, id, keys, args, ballot.retry);
+    return isDecided(reply.get()) ? std::move(reply) : nullptr;
+}
 
 RedisConnection::Args RedisBallotBox::openKeys(const SubChannelKey& place)
 {
@@ -64,13 +76,13 @@ std::uint32_t RedisBallotBox::start(const SubChannelKey& place, const VoteInfo& 
     keys.push_back(RedisKeys::jiFangCounter());
     keys.push_back(RedisKeys::deadlines());
     const RedisReply reply =
-        m_scripts.call(m_connection, RedisScripts::Start, keys,
-                       {std::to_string(nowUnix), std::to_string(record.voteId),
-                        std::to_string(record.voteType), std::to_string(record.ticketLimit(kTicketsPerUser)),
-                        std::to_string(record.ticketLimit(kTicketsPerOption)), std::to_string(endsAt),
-                        starterNick, mpak::encode(record), joinedKeys(record.options),
-                        joinedKeys(record.judges), RedisKeys::place(place)});
-    if (!isInteger(reply))
+        callOnce(RedisScripts::Start, keys,
+                 {std::to_string(nowUnix), std::to_string(record.voteId), std::to_string(record.voteType),
+                  std::to_string(record.ticketLimit(kTicketsPerUser)),
+                  std::to_string(record.ticketLimit(kTicketsPerOption)), std::to_string(endsAt), starterNick,
+                  mpak::encode(record), joinedKeys(record.options), joinedKeys(record.judges),
+                  RedisKeys::place(place)});
+    if (!reply)
         return kResultStartStorageError;
     if (reply->integer == 0)
         return kResultAnotherVoteOpen;
@@ -148,15 +160,19 @@ void RedisBallotBox::cast(const SubChannelKey& place, std::uint32_t uid, const P
 {
     if (m_connection.queued() >= kMaxQueued)
         m_connection.flush();
-    m_scripts.callLater(m_connection, RedisScripts::Cast, openKeys(place),
-                        {std::to_string(req.voteId), std::to_string(req.jiFangId),
-                         std::to_string(req.voteType), std::to_string(uid), std::to_string(req.optionId),
-                         std::to_string(req.tickets)},
-                        [answer = std::move(answer)](const redisReply* reply) {
-                            answer(reply != nullptr && reply->type == REDIS_REPLY_INTEGER
-                                       ? std::uint32_t(reply->integer)
-                                       : std::uint32_t(kResultStorageUnavailable));
-                        });
+    const RedisBallot ballot = m_ballots.next();
+    RedisConnection::Args keys = openKeys(place);
+    keys.push_back(ballot.key);
+    m_scripts.callLater(
+        m_connection, RedisScripts::Cast, keys,
+        {std::to_string(req.voteId), std::to_string(req.jiFangId), std::to_string(req.voteType),
+         std::to_string(uid), std::to_string(req.optionId), std::to_string(req.tickets),
+         std::to_string(ballot.deadlineMs)},
+        [answer = std::move(answer)](const redisReply* reply) {
+            answer(isDecided(reply) ? std::uint32_t(reply->integer)
+                                    : std::uint32_t(kResultStorageUnavailable));
+        },
+        ballot.retry);
 }
 
 bool RedisBallotBox::ticketUse(const SubChannelKey& place, std::uint32_t uid, const VoteInfo& record,
@@ -184,14 +200,14 @@ bool RedisBallotBox::ticketUse(const SubChannelKey& place, std::uint32_t uid, co
 std::uint32_t RedisBallotBox::end(const SubChannelKey& place, std::uint32_t voteId, std::uint32_t jiFangId,
                                   const HistoryEntry& entry)
 {
-    const RedisReply reply = m_scripts.call(
-        m_connection, RedisScripts::End,
+    const RedisReply reply = callOnce(
+        RedisScripts::End,
         {RedisKeys::open(place), RedisKeys::counts(place), RedisKeys::historyIndex(place),
          RedisKeys::historyRecords(place), RedisKeys::historyCounts(place), RedisKeys::historyCounter(),
          RedisKeys::historyPlaces(), RedisKeys::deadlines(), RedisKeys::historyStarts(place)},
         {std::to_string(voteId), std::to_string(jiFangId), std::to_string(entry.endedAtUnix),
          mpak::encode(entry.record), RedisKeys::place(place), std::to_string(entry.startedAtUnix)});
-    if (!isInteger(reply))
+    if (!reply)
         return kResultEndStorageError;
     return reply->integer > 0 ? kResultOk : kResultEndNotFound;
 }
@@ -201,9 +217,9 @@ std::uint32_t RedisBallotBox::close(const SubChannelKey& place, std::uint32_t vo
     RedisConnection::Args keys = openKeys(place);
     keys.push_back(RedisKeys::deadlines());
     const RedisReply reply =
-        m_scripts.call(m_connection, RedisScripts::Close, keys,
-                       {std::to_string(voteId), std::to_string(jiFangId), RedisKeys::place(place)});
-    if (!isInteger(reply))
+        callOnce(RedisScripts::Close, keys,
+                 {std::to_string(voteId), std::to_string(jiFangId), RedisKeys::place(place)});
+    if (!reply)
         return kResultStorageUnavailable;
     if (reply->integer != 1)
         return kResultNotFound;

@@ -4,8 +4,13 @@
 // to it. Every decision is one script call (redisscripts.h); user votes are queued on the
 // connection and go to Redis together at the next flush, so one round trip carries many. find()
 // answers from what refresh() (or this process's start) last read.
+//
+// Start, user votes, end and close each carry a ballot (redisballots.h): a call whose reply was lost
+// goes again with the same ballot, so it takes effect once and its answer is the true one; it is
+// refused as unreachable storage only when Redis did not take it before its deadline.
 
 #include "ballotbox.h"
+#include "redisballots.h"
 #include "redisbus.h"
 #include "redisconnection.h"
 #include "redisscripts.h"
@@ -20,7 +25,7 @@ public:
     // User votes queued before the box sends them without waiting for a flush.
     static constexpr std::size_t kMaxQueued = 2048;
 
-    RedisBallotBox(RedisConnection& connection, RedisScripts& scripts, RedisBus& bus);
+    RedisBallotBox(RedisConnection& connection, RedisScripts& scripts, RedisBus& bus, RedisBallots& ballots);
 
     std::uint32_t start(const SubChannelKey& place, const VoteInfo& record, std::int64_t nowUnix,
                         const std::string& starterNick, SharedOpenVote& opened) override;
@@ -54,10 +59,14 @@ public:
 private:
     static RedisConnection::Args openKeys(const SubChannelKey& place);
     static bool parseView(const redisReply& reply, SharedOpenVote& vote);
+    // The script's integer reply to a call with a new ballot; null when it did not reach Redis, or
+    // Redis refused the ballot as past its deadline.
+    RedisReply callOnce(RedisScripts::Id id, RedisConnection::Args keys, RedisConnection::Args args);
 
     RedisConnection& m_connection;
     RedisScripts& m_scripts;
     RedisBus& m_bus;
+    RedisBallots& m_ballots;
     // What was last read of the places this process shows.
     std::unordered_map<SubChannelKey, SharedOpenVote, SubChannelKeyHash> m_seen;
 };

@@ -3,6 +3,7 @@
 #include "servicelog.h"
 
 #include <cstring>
+#include <thread>
 
 namespace quorix::service {
 
@@ -11,6 +12,8 @@ constexpr std::chrono::milliseconds kReconnectDelay(500);
 constexpr timeval kConnectTimeout{1, 0};
 // A Redis that stops answering must not stop the service for good.
 constexpr timeval kReplyTimeout{2, 0};
+// Between tries of a command whose reply was lost.
+constexpr std::chrono::milliseconds kRetryPause(50);
 
 bool isErrorStartingWith(const redisReply* reply, const std::string& prefix)
 {
@@ -100,17 +103,50 @@ RedisReply RedisConnection::readReply()
     return RedisReply(static_cast<redisReply*>(raw));
 }
 
-RedisReply RedisConnection::command(const Args& args)
+bool RedisConnection::reconnectForRetry()
+{
+    std::this_thread::sleep_for(kRetryPause);
+    if (!usable())
+        m_attempted = false;
+    return ensureConnected();
+}
+
+RedisReply RedisConnection::command(const Args& args, RetryUntil retryUntil)
 {
     // The connected hook runs on a fresh connection that carries nothing queued yet.
-    if (!m_inHook) {
+    if (!m_inHook)
         flush();
-        if (!ensureConnected())
-            return nullptr;
+    Entry entry;
+    entry.retryUntil = retryUntil;
+    bool appended = false;
+    RedisReply reply = sendOnce(args, appended);
+    entry.mayHaveRun = appended;
+    while (!reply && worthRetrying(entry)) {
+        if (reconnectForRetry())
+            reply = sendOnce(args, appended);
+        entry.mayHaveRun = entry.mayHaveRun || appended;
     }
-    const auto started = std::chrono::steady_clock::now();
+    if (!reply && retryUntil && entry.mayHaveRun)
+        ServiceLog::line("1 request(s) sent to Redis got no reply in their time: they may have taken effect");
+    return reply;
+}
+
+bool RedisConnection::worthRetrying(const Entry& entry)
+{
+    if (!entry.retryUntil)
+        return false;
+    return Clock::now() < (entry.mayHaveRun ? entry.retryUntil->sentUntil : entry.retryUntil->unsentUntil);
+}
+
+RedisReply RedisConnection::sendOnce(const Args& args, bool& appended)
+{
+    appended = false;
+    if (!m_inHook && !ensureConnected())
+        return nullptr;
+    const auto started = Clock::now();
     if (!usable() || !appendRaw(args))
         return nullptr;
+    appended = true;
     RedisReply reply = readReply();
     if (reply)
         roundTripDone(started);
@@ -123,14 +159,16 @@ void RedisConnection::roundTripDone(std::chrono::steady_clock::time_point starte
         m_roundTripHook(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
 }
 
-void RedisConnection::append(Args args, Done done, const std::string* scriptBody)
+void RedisConnection::append(Args args, Done done, const std::string* scriptBody, RetryUntil retryUntil)
 {
     Entry entry;
     entry.sent = ensureConnected() && appendRaw(args);
+    entry.mayHaveRun = entry.sent;
     entry.done = std::move(done);
-    if (scriptBody != nullptr) {
+    if (scriptBody != nullptr || retryUntil) {
         entry.args = std::move(args);
         entry.scriptBody = scriptBody;
+        entry.retryUntil = retryUntil;
     }
     m_queue.push_back(std::move(entry));
 }
@@ -162,16 +200,58 @@ void RedisConnection::flush()
     if (anyRead)
         roundTripDone(started);
     // Retries go out once every queued reply is in, so they cannot be taken for one another's.
+    retryMissingScripts(batch, replies);
+    resendLost(batch, replies);
+    std::size_t uncertain = 0;
+    for (std::size_t i = 0; i < batch.size(); ++i)
+        uncertain += !replies[i] && batch[i].retryUntil && batch[i].mayHaveRun ? 1 : 0;
+    if (uncertain > 0)
+        ServiceLog::line(std::to_string(uncertain) +
+                         " request(s) sent to Redis got no reply in their time: they may have taken effect");
+    for (std::size_t i = 0; i < batch.size(); ++i)
+        batch[i].done(replies[i].get());
+}
+
+void RedisConnection::retryMissingScripts(std::vector<Entry>& batch, std::vector<RedisReply>& replies)
+{
     for (std::size_t i = 0; i < batch.size(); ++i) {
         Entry& entry = batch[i];
         if (entry.scriptBody != nullptr && isErrorStartingWith(replies[i].get(), "NOSCRIPT")) {
             entry.args[0] = "EVAL";
             entry.args[1] = *entry.scriptBody;
-            replies[i] = command(entry.args);
+            replies[i] = command(entry.args, entry.retryUntil);
         }
     }
-    for (std::size_t i = 0; i < batch.size(); ++i)
-        batch[i].done(replies[i].get());
+}
+
+// The repeatable commands whose replies were lost go again together on a fresh connection, until
+// each has its reply or its time is up.
+void RedisConnection::resendLost(std::vector<Entry>& batch, std::vector<RedisReply>& replies)
+{
+    const auto lost = [&](std::size_t i) { return !replies[i] && worthRetrying(batch[i]); };
+    for (;;) {
+        std::vector<std::size_t> again;
+        for (std::size_t i = 0; i < batch.size(); ++i) {
+            if (lost(i))
+                again.push_back(i);
+        }
+        if (again.empty())
+            return;
+        if (!reconnectForRetry())
+            continue;
+        std::vector<std::size_t> sent;
+        for (std::size_t i : again) {
+            if (appendRaw(batch[i].args)) {
+                batch[i].mayHaveRun = true;
+                sent.push_back(i);
+            }
+        }
+        for (std::size_t i : sent) {
+            if (usable())
+                replies[i] = readReply();
+        }
+        retryMissingScripts(batch, replies);
+    }
 }
 
 } // namespace quorix::service

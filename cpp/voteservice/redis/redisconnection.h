@@ -6,7 +6,9 @@
 // callbacks in the order the commands were queued, as do the callbacks queued with after().
 //
 // A broken connection is not fatal: queued callbacks get a null reply, and the next use
-// reconnects (at most every reconnectDelayMs), calling the connected hook first.
+// reconnects (at most every reconnectDelayMs), calling the connected hook first. A command given a
+// time to retry until (one that is safe to repeat, such as a script run once per ballot) is sent
+// again on a fresh connection after its reply was lost, until a reply arrives or the time is up.
 
 #include <hiredis/hiredis.h>
 
@@ -14,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +37,17 @@ public:
     // Told how long each round trip that brought replies took: one command, or one flush of queued
     // commands.
     using RoundTripHook = std::function<void(double seconds)>;
+    using Clock = std::chrono::steady_clock;
+    // How long a repeatable command goes again after its reply was lost.
+    struct RetryWindow
+    {
+        // Until when a command that never left this process is tried again.
+        Clock::time_point unsentUntil;
+        // Until when one that may have reached Redis is sent again to learn what became of it.
+        Clock::time_point sentUntil;
+    };
+    // None: not repeated.
+    using RetryUntil = std::optional<RetryWindow>;
 
     RedisConnection(std::string host, std::uint16_t port);
     ~RedisConnection();
@@ -46,11 +60,11 @@ public:
     // Connects now; false with a message when Redis cannot be reached.
     bool connect(std::string& error);
 
-    RedisReply command(const Args& args);
+    RedisReply command(const Args& args, RetryUntil retryUntil = {});
     // Queues args. For an EVALSHA given the script's body, a NOSCRIPT reply makes it go again as
     // EVAL of the body with the same keys and arguments (once the queue was read); done gets
     // that reply.
-    void append(Args args, Done done, const std::string* scriptBody = nullptr);
+    void append(Args args, Done done, const std::string* scriptBody = nullptr, RetryUntil retryUntil = {});
     void after(std::function<void()> work);
     bool pending() const { return !m_queue.empty(); }
     std::size_t queued() const { return m_queue.size(); }
@@ -70,9 +84,19 @@ private:
         Done done;
         Args args;
         const std::string* scriptBody = nullptr;
+        RetryUntil retryUntil;
+        bool mayHaveRun = false;
     };
 
+    static bool worthRetrying(const Entry& entry);
+
     bool ensureConnected();
+    // Waits a moment and connects again at once, whatever the reconnect delay.
+    bool reconnectForRetry();
+    // appended tells whether args went into the connection's output.
+    RedisReply sendOnce(const Args& args, bool& appended);
+    void resendLost(std::vector<Entry>& batch, std::vector<RedisReply>& replies);
+    void retryMissingScripts(std::vector<Entry>& batch, std::vector<RedisReply>& replies);
     bool appendRaw(const Args& args);
     RedisReply readReply();
     void roundTripDone(std::chrono::steady_clock::time_point started) const;

@@ -11,11 +11,12 @@
 //               histstart:P the Unix second it started (none for entries written before it was kept)
 // Global: voteid, histkey and jifang counters, histplaces (set of P with history), deadlines (zset
 // of P with a running vote, scored by the Unix second it ends), users (hash imid -> "<uid> <nick>"),
-// channelvotes (hash channel -> stored votes of its sub-channels), votetotal (stored votes of all)
-// and the notices channel.
+// channelvotes (hash channel -> stored votes of its sub-channels), votetotal (stored votes of all),
+// the notices channel, and ballot:<node>:<counter> (the result of one ballot, kept for a minute).
 
 #include "sessionidentity.h"
 
+#include <cstdint>
 #include <string>
 
 namespace quorix::service {
@@ -44,6 +45,11 @@ public:
     static std::string channelVoteCounts() { return std::string(kPrefix) + "channelvotes"; }
     static std::string voteTotal() { return std::string(kPrefix) + "votetotal"; }
     static std::string notices() { return std::string(kPrefix) + "notices"; }
+    // ballot:<node>:<counter> holds the result of one ballot (redisballots.h).
+    static std::string ballotPrefix(std::uint64_t node)
+    {
+        return std::string(kPrefix) + "ballot:" + std::to_string(node) + ":";
+    }
 
 private:
     static std::string key(const char* kind, const SubChannelKey& place)

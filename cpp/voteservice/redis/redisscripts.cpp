@@ -1,5 +1,6 @@
 #include "redisscripts.h"
 
+#include "redisballots.h"
 #include "resultcode.h"
 
 namespace quorix::service {
@@ -9,6 +10,28 @@ namespace {
 std::string code(ResultCode value)
 {
     return std::to_string(std::uint32_t(value));
+}
+
+// Runs body (a Lua function's statements returning an integer) once per ballot: the last key is
+// the ballot's, the last argument its deadline in Unix milliseconds on Redis's clock. A repeated
+// ballot gets the result recorded the first time; one first seen past its deadline gets -1,
+// recorded too, so no later copy of it can run.
+std::string oncePerBallot(const std::string& body)
+{
+    return "local function run()\n" + body + R"(
+end
+local ballot = KEYS[#KEYS]
+local seen = redis.call('GET', ballot)
+if seen then return tonumber(seen) end
+local now = redis.call('TIME')
+local result = -1
+if tonumber(now[1]) * 1000 + math.floor(tonumber(now[2]) / 1000) <= tonumber(ARGV[#ARGV]) then
+  result = run()
+end
+redis.call('SET', ballot, result, 'EX', )" +
+           std::to_string(RedisBallots::kRecordSeconds) + R"()
+return result
+)";
 }
 
 std::string startScript()
@@ -155,8 +178,14 @@ return 1
 } // namespace
 
 RedisScripts::RedisScripts()
-    : m_sources{startScript(), castScript(),  endScript(),       closeScript(),
-                viewScript(),  pruneScript(), storeVoteScript(), removeVoteScript()},
+    : m_sources{oncePerBallot(startScript()),
+                oncePerBallot(castScript()),
+                oncePerBallot(endScript()),
+                oncePerBallot(closeScript()),
+                viewScript(),
+                pruneScript(),
+                storeVoteScript(),
+                removeVoteScript()},
       m_shas(Count)
 {}
 
@@ -182,22 +211,25 @@ RedisConnection::Args RedisScripts::invocation(const char* verb, const std::stri
 }
 
 RedisReply RedisScripts::call(RedisConnection& connection, Id id, const RedisConnection::Args& keys,
-                              const RedisConnection::Args& args)
+                              const RedisConnection::Args& args, RedisConnection::RetryUntil retryUntil)
 {
     if (!m_shas[id].empty()) {
-        RedisReply reply = connection.command(invocation("EVALSHA", m_shas[id], keys, args));
+        RedisReply reply = connection.command(invocation("EVALSHA", m_shas[id], keys, args), retryUntil);
         if (!reply || reply->type != REDIS_REPLY_ERROR || std::string(reply->str).rfind("NOSCRIPT", 0) != 0)
             return reply;
     }
-    return connection.command(invocation("EVAL", m_sources[id], keys, args));
+    return connection.command(invocation("EVAL", m_sources[id], keys, args), retryUntil);
 }
 
 void RedisScripts::callLater(RedisConnection& connection, Id id, const RedisConnection::Args& keys,
-                             const RedisConnection::Args& args, RedisConnection::Done done)
+                             const RedisConnection::Args& args, RedisConnection::Done done,
+                             RedisConnection::RetryUntil retryUntil)
 {
     if (m_shas[id].empty())
-        return connection.append(invocation("EVAL", m_sources[id], keys, args), std::move(done));
-    connection.append(invocation("EVALSHA", m_shas[id], keys, args), std::move(done), &m_sources[id]);
+        return connection.append(invocation("EVAL", m_sources[id], keys, args), std::move(done), nullptr,
+                                 retryUntil);
+    connection.append(invocation("EVALSHA", m_shas[id], keys, args), std::move(done), &m_sources[id],
+                      retryUntil);
 }
 
 } // namespace quorix::service

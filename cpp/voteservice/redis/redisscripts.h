@@ -3,6 +3,10 @@
 // The Lua scripts that make each change to an open vote one atomic step in Redis, however many
 // service processes share it. Loaded with SCRIPT LOAD on every connection and called by their
 // SHA1; a server that has forgotten a script (NOSCRIPT) gets it again with EVAL.
+//
+// Start, Cast, End and Close run once per ballot (redisballots.h): their last key is the ballot's,
+// their last argument its deadline, and they return RedisBallots::kPastDeadline for a ballot first
+// seen after it. Such calls may be given a time until which a lost reply is asked for again.
 
 #include "redisconnection.h"
 
@@ -16,17 +20,19 @@ class RedisScripts
 public:
     enum Id
     {
-        // KEYS open, counts, tickets, jifang, deadlines; ARGV now, voteId, type, perUser, perOption,
-        // endsAt, starter, record, option ids, judge uids, place. Returns the jiFangId, 0 when a
-        // vote is open.
+        // KEYS open, counts, tickets, jifang, deadlines, ballot; ARGV now, voteId, type, perUser,
+        // perOption, endsAt, starter, record, option ids, judge uids, place, deadline. Returns the
+        // jiFangId, 0 when a vote is open.
         Start,
-        // KEYS open, counts, tickets; ARGV voteId, jiFangId, voteType, uid, optionId, tickets.
-        // Returns the result code.
+        // KEYS open, counts, tickets, ballot; ARGV voteId, jiFangId, voteType, uid, optionId, tickets,
+        // deadline. Returns the result code.
         Cast,
-        // KEYS open, counts, hist, histrec, histcnt, histkey, histplaces, deadlines; ARGV voteId, jiFangId,
-        // endedAt, history record, place. Returns the record key, 0 when it was not running.
+        // KEYS open, counts, hist, histrec, histcnt, histkey, histplaces, deadlines, histstart, ballot;
+        // ARGV voteId, jiFangId, endedAt, history record, place, startedAt, deadline. Returns the
+        // record key, 0 when it was not running.
         End,
-        // KEYS open, counts, tickets, deadlines; ARGV voteId, jiFangId, place. Returns 1 when closed.
+        // KEYS open, counts, tickets, deadlines, ballot; ARGV voteId, jiFangId, place, deadline. Returns
+        // 1 when closed.
         Close,
         // KEYS open, counts, tickets. Returns {open fields, counts, judge points} or {} when none.
         View,
@@ -45,9 +51,10 @@ public:
     // SCRIPT LOAD of every script; false when the connection failed.
     bool load(RedisConnection& connection);
     RedisReply call(RedisConnection& connection, Id id, const RedisConnection::Args& keys,
-                    const RedisConnection::Args& args);
+                    const RedisConnection::Args& args, RedisConnection::RetryUntil retryUntil = {});
     void callLater(RedisConnection& connection, Id id, const RedisConnection::Args& keys,
-                   const RedisConnection::Args& args, RedisConnection::Done done);
+                   const RedisConnection::Args& args, RedisConnection::Done done,
+                   RedisConnection::RetryUntil retryUntil = {});
 
     const std::string& source(Id id) const { return m_sources[id]; }
 
