@@ -36,6 +36,7 @@ public:
         sent += bytes;
     }
     void onQueueCut() override {}
+    void onHandshakeFailed(TcpSession&, const std::string&) override {}
     std::size_t writes = 0;
     std::size_t sent = 0;
     std::size_t closed = 0;

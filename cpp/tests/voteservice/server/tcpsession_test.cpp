@@ -34,6 +34,7 @@ public:
         sent += bytes;
     }
     void onQueueCut() override { ++cuts; }
+    void onHandshakeFailed(TcpSession&, const std::string&) override {}
     int closed = 0;
     int writes = 0;
     int cuts = 0;
