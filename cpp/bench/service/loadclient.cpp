@@ -2,13 +2,10 @@
 
 #include <quorix/protocol/hostcontrol.h>
 #include "loadrun.h"
+#include "sourceaddress.h"
 #include <quorix/protocol/serviceframe.h>
 
 #include <array>
-#include <cerrno>
-
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 namespace quorix::loadgen {
 
@@ -28,15 +25,7 @@ LoadClient::LoadClient(asio::io_context& io, LoadRun& run, std::size_t index,
 void LoadClient::connect(const asio::ip::tcp::endpoint& endpoint, const asio::ip::address& source)
 {
     boost::system::error_code ec;
-    m_socket.open(endpoint.protocol(), ec);
-    // The port is picked at connect, per destination, so one source address is not limited to
-    // one range of ports over all the services.
-    const int noPort = 1;
-    if (!ec && ::setsockopt(m_socket.native_handle(), IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &noPort,
-                            sizeof noPort) != 0)
-        ec.assign(errno, boost::system::system_category());
-    if (!ec)
-        m_socket.bind(asio::ip::tcp::endpoint(source, 0), ec);
+    bindToSourceAddress(m_socket, endpoint, source, ec);
     if (ec)
         return m_run.onFailed(*this, "bind to " + source.to_string() + ": " + ec.message());
     m_socket.async_connect(endpoint, [self = shared_from_this()](const boost::system::error_code& ec) {

@@ -1,10 +1,8 @@
 #include "respconnection.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include "sourceaddress.h"
 
 #include <array>
-#include <cerrno>
 
 namespace quorix::loadgen {
 
@@ -24,13 +22,7 @@ void RespConnection::connect(const asio::ip::tcp::endpoint& endpoint, const asio
                              std::function<void()> onConnected)
 {
     boost::system::error_code ec;
-    m_socket.open(endpoint.protocol(), ec);
-    const int noPort = 1;
-    if (!ec && ::setsockopt(m_socket.native_handle(), IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &noPort,
-                            sizeof noPort) != 0)
-        ec.assign(errno, boost::system::system_category());
-    if (!ec)
-        m_socket.bind(asio::ip::tcp::endpoint(source, 0), ec);
+    bindToSourceAddress(m_socket, endpoint, source, ec);
     if (ec)
         return m_onFailed("bind to " + source.to_string() + ": " + ec.message());
     m_socket.async_connect(endpoint,
@@ -69,17 +61,32 @@ void RespConnection::writeQueued()
 
 void RespConnection::read()
 {
-    // One buffer for every connection: they all run on one thread and consume it at once.
+    // Waits for readiness and then reads synchronously: the one buffer shared by every connection
+    // (they all run on one thread) is filled and fed to the reader in the same handler. An
+    // asynchronous read into it could be performed at once and overwritten by another connection's
+    // before its handler ran.
+    m_socket.async_wait(asio::ip::tcp::socket::wait_read,
+                        [self = shared_from_this()](const boost::system::error_code& ec) {
+                            if (ec)
+                                return self->m_closed ? void() : self->m_onFailed("read: " + ec.message());
+                            self->readAvailable();
+                        });
+}
+
+void RespConnection::readAvailable()
+{
     static std::array<char, 64 * 1024> scratch;
-    m_socket.async_read_some(asio::buffer(scratch),
-                             [self = shared_from_this()](const boost::system::error_code& ec, std::size_t n) {
-                                 if (ec)
-                                     return self->m_closed ? void()
-                                                           : self->m_onFailed("read: " + ec.message());
-                                 if (redisReaderFeed(self->m_reader, scratch.data(), n) != REDIS_OK)
-                                     return self->m_onFailed("malformed reply from Redis");
-                                 self->consume();
-                             });
+    boost::system::error_code ec;
+    if (!m_socket.non_blocking())
+        m_socket.non_blocking(true, ec);
+    const std::size_t n = ec ? 0 : m_socket.read_some(asio::buffer(scratch), ec);
+    if (ec == asio::error::would_block || ec == asio::error::try_again)
+        return read();
+    if (ec)
+        return m_closed ? void() : m_onFailed("read: " + ec.message());
+    if (redisReaderFeed(m_reader, scratch.data(), n) != REDIS_OK)
+        return m_onFailed("malformed reply from Redis");
+    consume();
 }
 
 void RespConnection::consume()

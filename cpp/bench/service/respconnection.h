@@ -36,6 +36,7 @@ public:
 private:
     void writeQueued();
     void read();
+    void readAvailable();
     void consume();
 
     boost::asio::ip::tcp::socket m_socket;
