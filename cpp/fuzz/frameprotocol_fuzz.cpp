@@ -41,6 +41,7 @@ const std::map<std::uint32_t, std::set<std::string>>& handlersByMinorType()
         {VOTE_SYSTEM_UPDATE_VOTE_RES, {"onResUpdateVote"}},
         {VOTE_SYSTEM_START_VOTE_RES, {"onResStartVote"}},
         {VOTE_SYSTEM_END_VOTE_RES, {"onResEndVote"}},
+        {VOTE_SYSTEM_USER_VOTE_RES, {"onResUserVote"}},
         {VOTE_SYSTEM_USER_VOTE_STATE_RES, {"onResUserVoteState"}},
         {VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES, {"onResQueryVoteHisRecord"}},
         {VOTE_SYSTEM_BROADCAST_VOTE, {"onBroadcastVoteStart", "onBroadcastVoteEnd"}},
