@@ -96,7 +96,8 @@ RedisReply RedisConnection::readReply()
 {
     void* raw = nullptr;
     if (redisGetReply(m_context, &raw) != REDIS_OK) {
-        ServiceLog::line("lost the connection to Redis: " + std::string(m_context->errstr));
+        ServiceLog::line(ServiceLog::Priority::Warning,
+                         "lost the connection to Redis: " + std::string(m_context->errstr));
         drop();
         return nullptr;
     }

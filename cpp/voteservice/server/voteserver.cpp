@@ -208,8 +208,8 @@ void VoteServer::commitAndRelease()
     const auto started = std::chrono::steady_clock::now();
     if (!m_storage.commit()) {
         // Nothing held may go out: it would report writes that are not saved.
-        ServiceLog::line("storage commit failed: stopping without sending " + std::to_string(m_held.size()) +
-                         " held frames");
+        ServiceLog::line(ServiceLog::Priority::Error, "storage commit failed: stopping without sending " +
+                                                          std::to_string(m_held.size()) + " held frames");
         m_held.clear();
         m_storageFailed = true;
         stop();
