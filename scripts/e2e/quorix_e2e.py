@@ -855,6 +855,22 @@ def play(bin_dir, run_dir):
     return 0
 
 
+def run_in_scratch_folder(make_scenario, out_dir, keep_logs, prefix):
+    """Runs the scenario make_scenario(run_dir) builds in a scratch folder near the root (Unix socket
+    paths are short), copies the processes' logs to out_dir when it failed or keep_logs asks, and
+    removes the folder."""
+    run_dir = tempfile.mkdtemp(prefix=prefix)
+    try:
+        status = make_scenario(run_dir).run()
+        if keep_logs or status:
+            for name in os.listdir(run_dir):
+                if name.endswith((".log", ".stderr")):
+                    shutil.copy(os.path.join(run_dir, name), out_dir)
+    finally:
+        shutil.rmtree(run_dir, ignore_errors=True)
+    return status
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--bin-dir", required=True, help="folder with tovo-host, quorix-voted and the add-on")
@@ -873,17 +889,8 @@ def main():
     for old in os.listdir(out_dir):
         if old.endswith(".png") or old == "report.txt":
             os.remove(os.path.join(out_dir, old))
-    # Unix socket paths are short; keep the run folder near the root.
-    run_dir = tempfile.mkdtemp(prefix="quorix-e2e-")
-    try:
-        status = Scenario(os.path.abspath(options.bin_dir), out_dir, run_dir).run()
-        if options.keep_logs or status:
-            for name in os.listdir(run_dir):
-                if name.endswith((".log", ".stderr")):
-                    shutil.copy(os.path.join(run_dir, name), out_dir)
-    finally:
-        shutil.rmtree(run_dir, ignore_errors=True)
-    return status
+    return run_in_scratch_folder(lambda run_dir: Scenario(os.path.abspath(options.bin_dir), out_dir, run_dir),
+                                 out_dir, options.keep_logs, "quorix-e2e-")
 
 
 if __name__ == "__main__":

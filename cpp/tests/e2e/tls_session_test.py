@@ -17,7 +17,6 @@ import socket
 import ssl
 import subprocess
 import sys
-import tempfile
 import time
 import urllib.error
 import urllib.request
@@ -228,16 +227,8 @@ def main():
         return 1
     out_dir = os.path.abspath(options.out)
     os.makedirs(out_dir, exist_ok=True)
-    run_dir = tempfile.mkdtemp(prefix="quorix-tls-")
-    try:
-        status = TlsScenario(os.path.abspath(options.bin_dir), out_dir, run_dir).run()
-        if status:
-            for name in os.listdir(run_dir):
-                if name.endswith((".log", ".stderr")):
-                    shutil.copy(os.path.join(run_dir, name), out_dir)
-    finally:
-        shutil.rmtree(run_dir, ignore_errors=True)
-    return status
+    return e2e.run_in_scratch_folder(lambda run_dir: TlsScenario(os.path.abspath(options.bin_dir), out_dir, run_dir),
+                                     out_dir, False, "quorix-tls-")
 
 
 if __name__ == "__main__":
