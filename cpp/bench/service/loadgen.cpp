@@ -319,8 +319,9 @@ void printCosts(const char* who, double cpuSeconds, std::uint64_t votes, std::ui
 bool runPeer(const LoadgenArguments& args, const LoadResults& quorix, double quorixCpuSeconds)
 {
     std::string error;
-    RedisServerProcess redis;
-    if (!redis.start(args.load.sessions + 64, error)) {
+    service::test::RedisTestServer redis(service::test::RedisTestServer::Persistence::None,
+                                         args.load.sessions + 64);
+    if (!redis.start(&error)) {
         std::cerr << "quorix-loadgen: " << error << "\n";
         return false;
     }

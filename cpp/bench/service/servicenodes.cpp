@@ -70,8 +70,9 @@ bool ServiceNodes::start(const LoadgenArguments& args, std::string& error)
 {
     m_redisAddress = args.redis;
     if (args.redis.empty() && args.nodes > 1) {
-        m_ownRedis = std::make_unique<RedisServerProcess>();
-        if (!m_ownRedis->start(args.nodes * 64, error))
+        m_ownRedis = std::make_unique<service::test::RedisTestServer>(
+            service::test::RedisTestServer::Persistence::None, args.nodes * 64);
+        if (!m_ownRedis->start(&error))
             return false;
         m_redisAddress = m_ownRedis->address();
     }

@@ -5,7 +5,7 @@
 // redis-server started for them). All end when this object goes.
 
 #include "loadgencommandline.h"
-#include "redisserverprocess.h"
+#include "redistestserver.h"
 
 #include <boost/asio.hpp>
 
@@ -40,7 +40,7 @@ public:
 private:
     pid_t startOne(const LoadgenArguments& args, std::uint16_t& port, std::uint16_t& webPort);
 
-    std::unique_ptr<RedisServerProcess> m_ownRedis;
+    std::unique_ptr<service::test::RedisTestServer> m_ownRedis;
     std::string m_redisAddress;
     std::vector<boost::asio::ip::tcp::endpoint> m_hosts;
     std::vector<boost::asio::ip::tcp::endpoint> m_webFaces;

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -51,7 +52,9 @@ bool accepts(std::uint16_t port)
 
 } // namespace
 
-RedisTestServer::RedisTestServer(Persistence persistence) : m_persistence(persistence) {}
+RedisTestServer::RedisTestServer(Persistence persistence, std::uint64_t maxClients)
+    : m_persistence(persistence), m_maxClients(maxClients)
+{}
 
 RedisTestServer::~RedisTestServer()
 {
@@ -64,7 +67,7 @@ bool RedisTestServer::installed()
     return ::access(kRedisServer, X_OK) == 0;
 }
 
-bool RedisTestServer::start()
+bool RedisTestServer::start(std::string* whyNot)
 {
     if (m_port == 0)
         m_port = freePort();
@@ -85,6 +88,10 @@ bool RedisTestServer::start()
         args.push_back("--appendfsync");
         args.push_back("always");
     }
+    if (m_maxClients != 0) {
+        args.push_back("--maxclients");
+        args.push_back(std::to_string(m_maxClients));
+    }
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
@@ -96,6 +103,8 @@ bool RedisTestServer::start()
     posix_spawn_file_actions_destroy(&quiet);
     if (spawned != 0) {
         m_pid = -1;
+        if (whyNot != nullptr)
+            *whyNot = std::string("could not start ") + kRedisServer + ": " + std::strerror(spawned);
         return false;
     }
     for (int i = 0; i < 200; ++i) {
@@ -103,6 +112,8 @@ bool RedisTestServer::start()
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }
+    if (whyNot != nullptr)
+        *whyNot = "redis-server did not answer on " + address();
     return false;
 }
 
