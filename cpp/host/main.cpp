@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QProcessEnvironment>
 
 #include <cstdio>
 
@@ -19,6 +20,15 @@ int optionError(const QString& text)
 {
     std::fprintf(stderr, "tovo-host: %s\n", text.toLocal8Bit().constData());
     return 2;
+}
+
+// Qt's default platform on Linux draws on an X display; without one it aborts with a message that
+// suggests reinstalling. Another platform chosen through QT_QPA_PLATFORM is left to Qt.
+bool lacksDisplay(bool offscreen, const QProcessEnvironment& environment)
+{
+    const QString platform = environment.value(QStringLiteral("QT_QPA_PLATFORM"));
+    const bool drawsOnX = platform.isEmpty() || platform.startsWith(QLatin1String("xcb"));
+    return !offscreen && drawsOnX && environment.value(QStringLiteral("DISPLAY")).isEmpty();
 }
 
 } // namespace
@@ -42,6 +52,12 @@ int main(int argc, char** argv)
         return optionError(options.error());
     case HostOptions::Outcome::Run:
         break;
+    }
+    if (lacksDisplay(options.offscreen, environment)) {
+        std::fputs("tovo-host: no display to show the channel window on (DISPLAY is not set); start it with "
+                   "--offscreen to run without one\n",
+                   stderr);
+        return 1;
     }
     QString logError;
     if (!HostLogging::apply(HostLogging::resolve(options.logLevel, options.logFile, environment), &logError))

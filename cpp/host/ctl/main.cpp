@@ -130,11 +130,19 @@ int main(int argc, char** argv)
     for (const QString& command : options.commands) {
         QJsonObject answer = ask(socket, command, options.timeoutMs);
         while (!options.until.isEmpty() && !answer.value(options.until).toBool() &&
-               clock.elapsed() < options.timeoutMs) {
+               clock.elapsed() < options.timeoutMs && socket.state() == QLocalSocket::ConnectedState) {
             QThread::msleep(200);
             answer = ask(socket, command, options.timeoutMs);
         }
         std::printf("%s\n", QJsonDocument(answer).toJson(QJsonDocument::Compact).constData());
+        std::fflush(stdout);
+        if (answer.isEmpty()) {
+            std::fprintf(stderr, "tovo-hostctl: no answer to %s: %s\n", command.toLocal8Bit().constData(),
+                         socket.state() == QLocalSocket::ConnectedState ? "the host said nothing in time"
+                                                                        : "the host closed the connection");
+            allOk = false;
+            break;
+        }
         const bool untilMet = options.until.isEmpty() || answer.value(options.until).toBool();
         if (!untilMet)
             std::fprintf(stderr, "tovo-hostctl: timed out after %s s\n",
