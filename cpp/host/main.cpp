@@ -22,13 +22,18 @@ int optionError(const QString& text)
     return 2;
 }
 
-// Qt's default platform on Linux draws on an X display; without one it aborts with a message that
+// Qt's default platform draws on an X or Wayland display; without one it aborts with a message that
 // suggests reinstalling. Another platform chosen through QT_QPA_PLATFORM is left to Qt.
 bool lacksDisplay(bool offscreen, const QProcessEnvironment& environment)
 {
+    if (offscreen)
+        return false;
     const QString platform = environment.value(QStringLiteral("QT_QPA_PLATFORM"));
-    const bool drawsOnX = platform.isEmpty() || platform.startsWith(QLatin1String("xcb"));
-    return !offscreen && drawsOnX && environment.value(QStringLiteral("DISPLAY")).isEmpty();
+    const bool x = !environment.value(QStringLiteral("DISPLAY")).isEmpty();
+    const bool wayland = !environment.value(QStringLiteral("WAYLAND_DISPLAY")).isEmpty();
+    if (platform.isEmpty())
+        return !x && !wayland;
+    return platform.startsWith(QLatin1String("xcb")) && !x;
 }
 
 } // namespace
@@ -54,8 +59,8 @@ int main(int argc, char** argv)
         break;
     }
     if (lacksDisplay(options.offscreen, environment)) {
-        std::fputs("tovo-host: no display to show the channel window on (DISPLAY is not set); start it with "
-                   "--offscreen to run without one\n",
+        std::fputs("tovo-host: no display to show the channel window on; start it with --offscreen to run "
+                   "without one\n",
                    stderr);
         return 1;
     }
