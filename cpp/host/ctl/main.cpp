@@ -54,7 +54,13 @@ bool parse(const QStringList& arguments, Options& options, QString& error)
     // Commands follow the socket; nothing after it is an option.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     if (!parser.parse(arguments)) {
-        error = parser.errorText();
+        // The parser names an unknown option without its dashes.
+        const QStringList unknown = parser.unknownOptionNames();
+        error = unknown.isEmpty()
+                    ? parser.errorText()
+                    : QStringLiteral("unknown option '%1%2' (see --help)")
+                          .arg(unknown.first().size() == 1 ? QStringLiteral("-") : QStringLiteral("--"),
+                               unknown.first());
         return false;
     }
     if (parser.isSet("help") || parser.isSet("help-all"))
