@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QProcessEnvironment>
 
 #include <cstdio>
 
@@ -19,6 +20,20 @@ int optionError(const QString& text)
 {
     std::fprintf(stderr, "tovo-host: %s\n", text.toLocal8Bit().constData());
     return 2;
+}
+
+// Qt's default platform draws on an X or Wayland display; without one it aborts with a message that
+// suggests reinstalling. Another platform chosen through QT_QPA_PLATFORM is left to Qt.
+bool lacksDisplay(bool offscreen, const QProcessEnvironment& environment)
+{
+    if (offscreen)
+        return false;
+    const QString platform = environment.value(QStringLiteral("QT_QPA_PLATFORM"));
+    const bool x = !environment.value(QStringLiteral("DISPLAY")).isEmpty();
+    const bool wayland = !environment.value(QStringLiteral("WAYLAND_DISPLAY")).isEmpty();
+    if (platform.isEmpty())
+        return !x && !wayland;
+    return platform.startsWith(QLatin1String("xcb")) && !x;
 }
 
 } // namespace
@@ -42,6 +57,12 @@ int main(int argc, char** argv)
         return optionError(options.error());
     case HostOptions::Outcome::Run:
         break;
+    }
+    if (lacksDisplay(options.offscreen, environment)) {
+        std::fputs("tovo-host: no display to show the channel window on; start it with --offscreen to run "
+                   "without one\n",
+                   stderr);
+        return 1;
     }
     QString logError;
     if (!HostLogging::apply(HostLogging::resolve(options.logLevel, options.logFile, environment), &logError))

@@ -89,6 +89,15 @@ bool WidgetLocator::parseSegment(const QString& text, Segment& segment)
     return true;
 }
 
+// Names the window as a person would look for it: by its title, else its object name.
+QString WidgetLocator::missingWidgetText(const QWidget* window, const QString& segment, const QString& path)
+{
+    const QString windowName = window->windowTitle().isEmpty() ? window->objectName() : window->windowTitle();
+    if (segment == path)
+        return QStringLiteral("no widget '%1' in window '%2'").arg(segment, windowName);
+    return QStringLiteral("no widget '%1' of '%2' in window '%3'").arg(segment, path, windowName);
+}
+
 LocatedWidget WidgetLocator::find(QWidget* window, const QString& path, QString* error)
 {
     auto fail = [error](const QString& text) {
@@ -121,7 +130,7 @@ LocatedWidget WidgetLocator::find(QWidget* window, const QString& path, QString*
                 queue.enqueue({child, viewFor(candidate, candidateView)});
         }
         if (found == nullptr)
-            return fail(QStringLiteral("no widget '%1' in '%2'").arg(part, path));
+            return fail(missingWidgetText(window, part, path));
         node = found;
     }
     LocatedWidget located;

@@ -36,4 +36,5 @@ private:
         int index = 0;
     };
     static bool parseSegment(const QString& text, Segment& segment);
+    static QString missingWidgetText(const QWidget* window, const QString& segment, const QString& path);
 };

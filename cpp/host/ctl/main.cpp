@@ -54,7 +54,13 @@ bool parse(const QStringList& arguments, Options& options, QString& error)
     // Commands follow the socket; nothing after it is an option.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     if (!parser.parse(arguments)) {
-        error = parser.errorText();
+        // The parser names an unknown option without its dashes.
+        const QStringList unknown = parser.unknownOptionNames();
+        error = unknown.isEmpty()
+                    ? parser.errorText()
+                    : QStringLiteral("unknown option '%1%2' (see --help)")
+                          .arg(unknown.first().size() == 1 ? QStringLiteral("-") : QStringLiteral("--"),
+                               unknown.first());
         return false;
     }
     if (parser.isSet("help") || parser.isSet("help-all"))
@@ -130,11 +136,19 @@ int main(int argc, char** argv)
     for (const QString& command : options.commands) {
         QJsonObject answer = ask(socket, command, options.timeoutMs);
         while (!options.until.isEmpty() && !answer.value(options.until).toBool() &&
-               clock.elapsed() < options.timeoutMs) {
+               clock.elapsed() < options.timeoutMs && socket.state() == QLocalSocket::ConnectedState) {
             QThread::msleep(200);
             answer = ask(socket, command, options.timeoutMs);
         }
         std::printf("%s\n", QJsonDocument(answer).toJson(QJsonDocument::Compact).constData());
+        std::fflush(stdout);
+        if (answer.isEmpty()) {
+            std::fprintf(stderr, "tovo-hostctl: no answer to %s: %s\n", command.toLocal8Bit().constData(),
+                         socket.state() == QLocalSocket::ConnectedState ? "the host said nothing in time"
+                                                                        : "the host closed the connection");
+            allOk = false;
+            break;
+        }
         const bool untilMet = options.until.isEmpty() || answer.value(options.until).toBool();
         if (!untilMet)
             std::fprintf(stderr, "tovo-hostctl: timed out after %s s\n",

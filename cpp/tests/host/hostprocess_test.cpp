@@ -90,6 +90,10 @@ TEST_F(HostProcessTest, EveryCommandIsAnsweredAndBadRequestsNeverStopTheHost)
         {R"({"id":3})", "missing"},
         {R"({"cmd":"click","window":"没有这个窗口","widget":"x"})", "no window"},
         {R"({"cmd":"text","window":"channelWindow","widget":"nothing/here"})", "no widget"},
+        {R"({"cmd":"text","window":"channelWindow","widget":"nothing"})",
+         "no widget 'nothing' in window 'tovo-host - "},
+        {R"({"cmd":"text","window":"channelWindow","widget":"addonBox/nothing"})",
+         "no widget 'nothing' of 'addonBox/nothing' in window 'tovo-host - "},
         {R"({"cmd":"text","window":"channelWindow","widget":"a[x]"})", "bad widget path"},
         {R"({"cmd":"select","window":"channelWindow","widget":"roleCombo","index":99})", "out of range"},
         {R"({"cmd":"subchannel","id":-4})", "subchannel needs"},
@@ -184,6 +188,30 @@ TEST(HostProgram, BadOptionsGiveOneLineAndStatusTwo)
     EXPECT_FALSE(error.contains('\n'));
 }
 
+// Qt would abort on its default platform without a display; the host says what to do instead.
+TEST(HostProgram, WithoutADisplayItNamesTheOffscreenOptionInsteadOfAborting)
+{
+    hostTestApp();
+    for (const QString& platform : {QString(), QStringLiteral("xcb")}) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        env.remove("QT_QPA_PLATFORM");
+        if (!platform.isEmpty())
+            env.insert("QT_QPA_PLATFORM", platform);
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(TOVO_HOST_PATH, {"--uid", "7009"});
+        ASSERT_TRUE(process.waitForFinished(10000)) << platform.toStdString();
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << platform.toStdString();
+        EXPECT_EQ(process.exitCode(), 1) << platform.toStdString();
+        EXPECT_EQ(
+            QString::fromLocal8Bit(process.readAllStandardError()).toStdString(),
+            "tovo-host: no display to show the channel window on; start it with --offscreen to run without "
+            "one\n");
+    }
+}
+
 ino_t inodeOf(const QString& path)
 {
     struct stat status = {};
@@ -246,6 +274,32 @@ TEST(HostProgram, TheControlToolSaysWhenUntilGaveUp)
         << "Qt's own warnings may come first";
     const QJsonObject answer = QJsonDocument::fromJson(control.readAllStandardOutput()).object();
     EXPECT_TRUE(answer.value("ok").toBool()) << "the last answer is still printed";
+
+    control.start(TOVO_HOSTCTL_PATH, {"host.sock", R"({"cmd":"quit"})"});
+    ASSERT_TRUE(control.waitForFinished(15000));
+    EXPECT_TRUE(host.waitForFinished(10000));
+    host.kill();
+}
+
+TEST(HostProgram, TheControlToolSaysWhenTheHostLeftWithoutAnswering)
+{
+    hostTestApp();
+    QTemporaryDir dir;
+    QProcess host;
+    ASSERT_TRUE(startHostWithSocket(host, dir));
+
+    // A line over 64 KiB is answered with an error, then the host drops the client.
+    const QString oversized = QStringLiteral(R"({"cmd":"state","pad":"%1"})").arg(QString(70000, 'x'));
+    QProcess control;
+    control.setWorkingDirectory(dir.path());
+    control.start(TOVO_HOSTCTL_PATH, {"host.sock", oversized, R"({"cmd":"state"})"});
+    ASSERT_TRUE(control.waitForFinished(15000));
+    EXPECT_EQ(control.exitCode(), 1);
+    const QStringList errorLines =
+        QString::fromLocal8Bit(control.readAllStandardError()).trimmed().split('\n');
+    EXPECT_EQ(errorLines.last().toStdString(),
+              R"(tovo-hostctl: no answer to {"cmd":"state"}: the host closed the connection)");
+    EXPECT_EQ(QString::fromUtf8(control.readAllStandardOutput()).count('\n'), 2) << "one line per command";
 
     control.start(TOVO_HOSTCTL_PATH, {"host.sock", R"({"cmd":"quit"})"});
     ASSERT_TRUE(control.waitForFinished(15000));

@@ -157,6 +157,8 @@ TEST(ProgramCommandLines, AMistakeIsOneLineWithTheReasonAndStatusTwo)
          {"--timeout", "inf", "host.sock", "{}"},
          "tovo-hostctl: --timeout wants seconds from 0.001 to 2000000, not 'inf'\n"},
         {kHostctl, {"host.sock"}, "tovo-hostctl: needs SOCKET and at least one COMMAND (see --help)\n"},
+        {kHostctl, {"--colour", "host.sock", "{}"}, "tovo-hostctl: unknown option '--colour' (see --help)\n"},
+        {kVoted, {"--listen", "localhost:27500"}, "quorix-voted: --listen wants an IP address and a port"},
         {kHost, {"--log-level", "loud"}, "tovo-host: option --log-level needs error, warning"},
         {kWire,
          {"decode", "--colour"},

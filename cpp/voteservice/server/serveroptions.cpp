@@ -6,6 +6,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <arpa/inet.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -74,17 +76,47 @@ bool ServerOptions::readSecret(const std::string& path, std::string& secret, std
     return true;
 }
 
+bool ServerOptions::isIpAddress(const std::string& host)
+{
+    unsigned char address[sizeof(in6_addr)];
+    return inet_pton(AF_INET, host.c_str(), address) == 1 || inet_pton(AF_INET6, host.c_str(), address) == 1;
+}
+
 namespace {
+
+// How an address to listen on may be written; what the listeners accept is a numeric address.
+enum class HostForm
+{
+    Name,
+    IpAddress
+};
+
+// HOST:PORT given to `name`; false with the refusal in `error`.
+bool readAddress(const std::string& name, const std::string& text, HostForm form, std::string& host,
+                 std::uint16_t& port, std::string& error)
+{
+    if (!ServerOptions::parseHostPort(text, host, port)) {
+        error = name + " wants HOST:PORT, got " + text;
+        return false;
+    }
+    if (form == HostForm::IpAddress && !ServerOptions::isIpAddress(host)) {
+        error = name + " wants an IP address and a port, such as 127.0.0.1:" + std::to_string(port) +
+                " or [::1]:" + std::to_string(port) + ", got " + text;
+        return false;
+    }
+    return true;
+}
 
 // An option taking HOST:PORT (an IPv6 host in brackets); port 0 only where allowed.
 CLI::Option* addAddressOption(CLI::App& app, const std::string& name, std::string& host, std::uint16_t& port,
-                              bool portZeroAllowed)
+                              bool portZeroAllowed, HostForm form)
 {
-    auto store = [name, &host, &port, portZeroAllowed](const std::string& text) {
-        std::string parsedHost;
+    auto store = [name, &host, &port, portZeroAllowed, form](const std::string& text) {
+        std::string parsedHost, error;
         std::uint16_t parsedPort = 0;
-        if (!ServerOptions::parseHostPort(text, parsedHost, parsedPort) ||
-            (parsedPort == 0 && !portZeroAllowed))
+        if (!readAddress(name, text, form, parsedHost, parsedPort, error))
+            throw CLI::ValidationError(error);
+        if (parsedPort == 0 && !portZeroAllowed)
             throw CLI::ValidationError(name + " wants HOST:PORT, got " + text);
         host = parsedHost;
         port = parsedPort;
@@ -98,8 +130,8 @@ void ServerOptions::addOptionsTo(CLI::App& app)
 {
     // As with most programs, an option given twice takes its last value.
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    addAddressOption(app, "--listen", host, port, true)
-        ->description("address to listen on; port 0 picks one")
+    addAddressOption(app, "--listen", host, port, true, HostForm::IpAddress)
+        ->description("IP address and port to listen on; port 0 picks one")
         ->default_str(host + ":" + std::to_string(port));
     app.add_option_function<std::string>(
            "--secret-file",
@@ -130,24 +162,24 @@ void ServerOptions::addOptionsTo(CLI::App& app)
         ->type_name("DIR")
         ->default_str("./" + dataDir);
     app.add_flag("--memory", memoryOnly, "keep everything in memory only (lost when the service ends)");
-    addAddressOption(app, "--redis", redisHost, redisPort, false)
+    addAddressOption(app, "--redis", redisHost, redisPort, false, HostForm::Name)
         ->description("keep everything in Redis, shared with every quorix-voted started with the same "
                       "Redis (several nodes); --data, --memory and --redis exclude each other");
     app.add_option_function<std::string>(
            "--http",
            [this](const std::string& text) {
-               std::string parsedHost;
-               if (!parseHostPort(text, parsedHost, httpPort))
-                   throw CLI::ValidationError("--http wants HOST:PORT, got " + text);
+               std::string parsedHost, error;
+               if (!readAddress("--http", text, HostForm::IpAddress, parsedHost, httpPort, error))
+                   throw CLI::ValidationError(error);
                httpHost = parsedHost;
            },
-           "also serve the web face (HTTP API, event streams, viewer WebSocket) on HOST:PORT; port 0 "
-           "picks one")
+           "also serve the web face (HTTP API, event streams, viewer WebSocket) on HOST:PORT, an IP address "
+           "and a port; port 0 picks one")
         ->type_name("HOST:PORT");
     app.add_option("--web-root", webRoot,
                    "folder the web face serves the overlay and viewer pages from (default: share/quorix/web "
                    "beside bin/, else the source tree's web/)")
-        ->check(CLI::ExistingDirectory)
+        ->check(CLI::ExistingDirectory.description(""))
         ->type_name("DIR");
     addNumberOption(app, "--http-max-connections", httpMaxConnections, 1, 1000000, "wants a positive number")
         ->description("web connections served at once; more are answered 503");

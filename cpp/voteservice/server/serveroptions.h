@@ -80,6 +80,8 @@ struct ServerOptions
     // A file that cannot be read is refused with the system's reason.
     static bool readSecret(const std::string& path, std::string& secret, std::string& error);
     static bool parseHostPort(const std::string& text, std::string& host, std::uint16_t& port);
+    // A numeric IPv4 or IPv6 address (without brackets), as the listeners take it; not a name.
+    static bool isIpAddress(const std::string& host);
     static bool parseNumber(const std::string& text, std::uint64_t max, std::uint64_t& value);
 };
 

@@ -2,6 +2,12 @@
 
 #include "clisupport.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 namespace quorix::service {
 
 VotedCommandLine::VotedCommandLine() : m_app("The Quorix vote service over TCP.", "quorix-voted")
@@ -44,6 +50,9 @@ VotedCommandLine::Outcome VotedCommandLine::parse(const std::vector<std::string>
     } catch (const CLI::ConfigError& e) {
         m_text = configRefusal(e);
         return Outcome::Error;
+    } catch (const CLI::FileError&) {
+        m_text = unreadableConfigRefusal();
+        return Outcome::Error;
     } catch (const CLI::ParseError& e) {
         m_text = refusalText(m_app, e);
         return Outcome::Error;
@@ -59,6 +68,24 @@ std::string VotedCommandLine::configRefusal(const CLI::ConfigError& error) const
     if (problem.rfind(unknownKey, 0) == 0)
         problem = "no option is named " + problem.substr(unknownKey.size());
     return "configuration file " + m_app.get_config_ptr()->as<std::string>() + ": " + problem;
+}
+
+// CLI11 says only "FILE was not readable (missing?)"; the system knows why.
+std::string VotedCommandLine::unreadableConfigRefusal() const
+{
+    const std::string path = m_app.get_config_ptr()->as<std::string>();
+    std::string reason = "it is not a readable file";
+    struct stat status = {};
+    if (::stat(path.c_str(), &status) != 0) {
+        reason = std::strerror(errno);
+    } else if (S_ISDIR(status.st_mode)) {
+        reason = "it is a folder";
+    } else if (std::FILE* file = std::fopen(path.c_str(), "r")) {
+        std::fclose(file);
+    } else {
+        reason = std::strerror(errno);
+    }
+    return "cannot read the configuration file " + path + ": " + reason;
 }
 
 VotedCommandLine::Outcome VotedCommandLine::check(std::int64_t now)

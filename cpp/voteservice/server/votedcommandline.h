@@ -44,6 +44,7 @@ public:
 private:
     Outcome check(std::int64_t now);
     std::string configRefusal(const CLI::ConfigError& error) const;
+    std::string unreadableConfigRefusal() const;
 
     ServerOptions m_server;
     TokenRequest m_token;

@@ -52,6 +52,10 @@ TEST_F(VotedCommandLineTest, RefusesWithOneLineThatSaysWhy)
         {{"--max-sessions", "0"}, "--max-sessions wants a positive number, got 0"},
         {{"serve"}, "unknown option or argument: serve"},
         {{"--http", "8080"}, "--http wants HOST:PORT, got 8080"},
+        {{"--http", "localhost:8080"},
+         "--http wants an IP address and a port, such as 127.0.0.1:8080 or [::1]:8080, got localhost:8080"},
+        {{"--listen", "localhost:0", "--memory"},
+         "--listen wants an IP address and a port, such as 127.0.0.1:0 or [::1]:0, got localhost:0"},
         {{"--http-max-connections", "0"}, "--http-max-connections wants a positive number, got 0"},
         {{"--time-zone", "Mars/Olympus_Mons"},
          "--time-zone wants UTC or a zone name such as Asia/Shanghai, got Mars/Olympus_Mons"},
@@ -106,11 +110,11 @@ TEST_F(VotedCommandLineTest, HelpDescribesEveryOptionOfTheServiceAndOfTheTokenCo
     } rows[] = {
         {{"--help"},
          Outcome::Help,
-         {"--listen",   "--secret-file", "--broadcast-hz", "--max-sessions", "--max-sessions-per-user",
-          "--data",     "--memory",      "--redis",        "--http",         "--http-max-connections",
-          "--tls-cert", "--tls-key",     "--version",      "--help",         "token",
-          "--uid",      "--imid",        "--role",         "--channel",      "--expiry",
-          "--ttl"}},
+         {"--listen",   "--secret-file",  "--broadcast-hz", "--max-sessions", "--max-sessions-per-user",
+          "--data",     "--memory",       "--redis",        "--http",         "--http-max-connections",
+          "--tls-cert", "--tls-key",      "--version",      "--help",         "token",
+          "--uid",      "--imid",         "--role",         "--channel",      "--expiry",
+          "--ttl",      "--web-root DIR "}},
         {{"token", "--help"}, Outcome::Help, {"--secret-file", "--uid", "--expiry", "--ttl"}},
         {{"--max-sessions", "0", "--help"}, Outcome::Error, {"--max-sessions wants a positive number"}},
         {{"--version"}, Outcome::Version, {"quorix-voted " QUORIX_VERSION "\n"}},
@@ -191,7 +195,12 @@ TEST_F(VotedCommandLineTest, ConfigurationFileFillsWhatTheCommandLineLeavesOpen)
 
     VotedCommandLine missing;
     EXPECT_EQ(missing.parse({"--config", "/nonexistent/voted.conf"}, kNow), Outcome::Error);
-    EXPECT_EQ(missing.text(), "/nonexistent/voted.conf was not readable (missing?)");
+    EXPECT_EQ(missing.text(),
+              "cannot read the configuration file /nonexistent/voted.conf: No such file or directory");
+    const std::string folder = ::testing::TempDir();
+    VotedCommandLine notAFile;
+    EXPECT_EQ(notAFile.parse({"--config", folder}, kNow), Outcome::Error);
+    EXPECT_EQ(notAFile.text(), "cannot read the configuration file " + folder + ": it is a folder");
 }
 
 } // namespace
