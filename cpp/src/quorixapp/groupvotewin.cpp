@@ -307,10 +307,12 @@ void GroupVoteWin::startCountdown(qint32 remainSeconds)
 {
     if (remainSeconds <= 0 || countdownTimer.isActive())
         return;
+    this->remainSeconds = remainSeconds;
     countdownTimer.start(kCountdownIntervalMs);
     if (m_pGroupWnd) {
         if (PaneLabelWidget* timer = find<PaneLabelWidget>(QStringLiteral("Timer"))) {
-            timer->setText(QStringLiteral("00:00"));
+            // The time left from the first moment, not "00:00" until the first tick.
+            timer->setText(audience::countdownText(remainSeconds));
             timer->setFixWidth(40);
         }
         if (PaneLabelWidget* mark = find<PaneLabelWidget>(QStringLiteral("TimerMark")))
@@ -320,7 +322,6 @@ void GroupVoteWin::startCountdown(qint32 remainSeconds)
         if (PaneWidget* rules = find<PaneWidget>(QStringLiteral("ruleBox")))
             rules->setVisible(true);
     }
-    this->remainSeconds = remainSeconds;
 }
 
 void GroupVoteWin::onTimerCount()

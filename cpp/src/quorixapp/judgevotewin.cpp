@@ -411,7 +411,8 @@ void JudgeVoteWin::enterRunningState()
     if (timerLabel) {
         timerLabel->setFixWidth(40);
         timerLabel->setFont(font("Arial", 11, QFont::Bold));
-        timerLabel->setText(QStringLiteral("00:00"));
+        // The time left from the first moment, not "00:00" until the first tick a second later.
+        timerLabel->setText(audience::countdownText(remainSeconds));
     }
     if (PanePushButton* record = find<PanePushButton>(QStringLiteral("VoteRecord"))) {
         record->setText(QString());

@@ -345,7 +345,8 @@ void NormalVoteWin::enterRunningState()
     if (timerLabel) {
         timerLabel->setFixWidth(40);
         timerLabel->setFont(font("Arial", 11, QFont::Bold));
-        timerLabel->setText(QStringLiteral("00:00"));
+        // The time left from the first moment, not "00:00" until the first tick a second later.
+        timerLabel->setText(audience::countdownText(m_remainSeconds));
     }
 }
 

@@ -114,6 +114,7 @@ INSTANTIATE_TEST_SUITE_P(Examples, GroupVoteWindowSize,
 TEST_F(GroupVoteWinTest, SecondCountdownKeepsTheOldRemainingTime)
 {
     win->startCountdown(100);
+    EXPECT_EQ(label(QStringLiteral("Timer"))->text(), QStringLiteral("01:40"));
     win->onTimerCount();
     win->startCountdown(300);
     EXPECT_EQ(win->remainingSeconds(), 99);

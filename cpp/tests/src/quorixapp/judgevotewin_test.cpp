@@ -134,6 +134,7 @@ TEST_F(JudgeVoteWinTest, CountdownReachingZeroEndsTheVote)
     win->showVote(test::judgeVote({{600, "王五", 0}}));
     win->startCountdown(2);
     EXPECT_EQ(label(QStringLiteral("timerMark"))->text(), QStringLiteral("后结束投票，请评委打分。"));
+    EXPECT_EQ(label(QStringLiteral("timer"))->text(), QStringLiteral("00:02"));
     win->onTimerCount();
     EXPECT_EQ(label(QStringLiteral("timer"))->text(), QStringLiteral("00:01"));
     win->onTimerCount();

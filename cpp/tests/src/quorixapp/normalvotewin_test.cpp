@@ -254,6 +254,7 @@ TEST_F(NormalVoteWinTest, ClickWithoutATicketSpendsNothing)
 struct CountdownCase
 {
     qint32 seconds;
+    const char* atStart;
     const char* firstTick;
 };
 
@@ -261,20 +262,21 @@ class NormalVoteCountdown : public NormalVoteWinTest, public ::testing::WithPara
 {
 };
 
-TEST_P(NormalVoteCountdown, FirstTickShowsMinutesAndSeconds)
+TEST_P(NormalVoteCountdown, ShowsMinutesAndSecondsFromTheStart)
 {
     win->startCountdown(GetParam().seconds);
     ASSERT_TRUE(win->isCountdownRunning());
-    EXPECT_EQ(label(QStringLiteral("Timer"))->text(), QStringLiteral("00:00"));
+    EXPECT_EQ(label(QStringLiteral("Timer"))->text(), QString::fromUtf8(GetParam().atStart));
     win->onTimerCount();
     EXPECT_EQ(label(QStringLiteral("Timer"))->text(), QString::fromUtf8(GetParam().firstTick));
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, NormalVoteCountdown,
-                         ::testing::Values(CountdownCase{3600, "59:59"}, CountdownCase{6000, "99:59"},
-                                           CountdownCase{6600, "109:59"}, CountdownCase{61, "01:00"},
-                                           CountdownCase{70, "01:09"}, CountdownCase{611, "10:10"},
-                                           CountdownCase{602, "10:01"}, CountdownCase{1, "00:00"}));
+INSTANTIATE_TEST_SUITE_P(
+    Formats, NormalVoteCountdown,
+    ::testing::Values(CountdownCase{3600, "60:00", "59:59"}, CountdownCase{6000, "100:00", "99:59"},
+                      CountdownCase{6600, "110:00", "109:59"}, CountdownCase{61, "01:01", "01:00"},
+                      CountdownCase{70, "01:10", "01:09"}, CountdownCase{611, "10:11", "10:10"},
+                      CountdownCase{602, "10:02", "10:01"}, CountdownCase{1, "00:01", "00:00"}));
 
 TEST_F(NormalVoteWinTest, CountdownStopsAtZeroWithoutEndingTheVote)
 {
