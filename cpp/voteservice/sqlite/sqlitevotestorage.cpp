@@ -171,8 +171,10 @@ SqliteVoteStorage::SqliteVoteStorage(const std::string& path, std::size_t maxDir
     } catch (const std::exception& e) {
         m_statements.clear();
         sqlite3_close(m_db);
-        // A query failing here means the file cannot be used at all, not one refused request.
-        throw Error(e.what());
+        // A query failing here means the file cannot be used at all, not one refused request. The
+        // message names the file, as the schema check's own messages do.
+        const std::string what = e.what();
+        throw Error(what.rfind(path, 0) == 0 ? what : path + ": " + what);
     }
 }
 

@@ -266,7 +266,13 @@ TEST(SqliteVoteStorageTest, RefusesAFileThatIsNotADatabase)
         "this is not a database, just text long enough to fill a header of one hundred bytes..........",
         file);
     std::fclose(file);
-    EXPECT_THROW(SqliteVoteStorage storage(path), SqliteVoteStorage::Error);
+    try {
+        SqliteVoteStorage storage(path);
+        ADD_FAILURE() << "opened a file that is not a database";
+    } catch (const SqliteVoteStorage::Error& e) {
+        EXPECT_EQ(std::string(e.what()).rfind(path + ": ", 0), 0u)
+            << "the message names the file: " << e.what();
+    }
     std::remove(path.c_str());
 }
 
