@@ -229,8 +229,10 @@ void TcpServiceTransport::handleWelcome(const std::string& payload)
 // service that refused.
 void TcpServiceTransport::handleRefusal(quint32 result, const std::string& text)
 {
-    const QString reason =
-        QStringLiteral("%1 (WELCOME %2)").arg(printableText(text), QString::number(result));
+    QString reason = QStringLiteral("%1 (WELCOME %2)").arg(printableText(text), QString::number(result));
+    // The usual cause of a refused token: none was given to this host.
+    if (result == quorix::service::kWelcomeBadToken && m_token.isEmpty())
+        reason += QStringLiteral("; this host has no token (--token, --token-file or $QUORIX_TOKEN)");
     if (!isRetryableRefusal(result)) {
         giveUp(reason);
         return;

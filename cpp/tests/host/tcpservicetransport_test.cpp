@@ -196,6 +196,7 @@ TEST_F(TcpTransportTest, RefusalsTheServiceMayLiftAreRetriedAndOthersStopTheTran
         std::string text;
         bool retrying;
         QString reason;
+        QString token = QStringLiteral("99.cafe");
     } rows[] = {
         {kWelcomeMalformed, "malformed HELLO", false, "malformed HELLO (WELCOME 1)"},
         {kWelcomeBadToken, "token refused", false, "token refused (WELCOME 2)"},
@@ -205,9 +206,12 @@ TEST_F(TcpTransportTest, RefusalsTheServiceMayLiftAreRetriedAndOthersStopTheTran
          "too many sessions for this user (WELCOME 5)"},
         {99, "from a newer service", true, "from a newer service (WELCOME 99)"},
         {kWelcomeBadToken, "bad\x1b[31m\xe2\x80\xaetoken\n", false, "bad[31mtoken (WELCOME 2)"},
+        {kWelcomeBadToken, "token refused", false,
+         "token refused (WELCOME 2); this host has no token (--token, --token-file or $QUORIX_TOKEN)",
+         QString()},
     };
     for (const auto& row : rows) {
-        TcpServiceTransport refusedHost("127.0.0.1", service.port(), identity, "99.cafe");
+        TcpServiceTransport refusedHost("127.0.0.1", service.port(), identity, row.token);
         refusedHost.setBackoff(ReconnectBackoff([] { return 0.0; }));
         QSignalSpy refused(&refusedHost, &ServiceTransport::refused);
         refusedHost.start();
