@@ -94,6 +94,7 @@ void HttpConnection::closeSocket()
 void HttpConnection::readNext()
 {
     m_api.reset();
+    m_head = false;
     m_parser.emplace();
     m_parser->header_limit(static_cast<std::uint32_t>(m_context->limits.headerBytes));
     m_parser->body_limit(m_context->limits.bodyBytes);
@@ -144,6 +145,7 @@ void HttpConnection::refuseUnreadable(const boost::system::error_code& ec)
 void HttpConnection::dispatch(Request request)
 {
     m_keepAlive = request.keep_alive();
+    m_head = request.method() == http::verb::head;
     if (m_overCapacity) {
         m_keepAlive = false;
         return write(WebResponse::error(503, "too many connections"));
@@ -174,9 +176,9 @@ void HttpConnection::dispatch(Request request)
 // The pages and their files need no identity: the page itself asks the API with the link's token.
 void HttpConnection::servePage(const Request& request)
 {
-    if (request.method() != http::verb::get) {
+    if (request.method() != http::verb::get && !m_head) {
         WebResponse response = WebResponse::error(405, "method not allowed");
-        response.allow = "GET";
+        response.allow = "GET, HEAD";
         return write(std::move(response));
     }
     const auto target = request.target();
@@ -278,6 +280,10 @@ void HttpConnection::write(WebResponse response)
     m_response->body() = std::move(response.body);
     m_response->keep_alive(m_keepAlive);
     m_response->prepare_payload();
+    // Content-Length stays that of the body a GET would get; a body after it would be read as the
+    // start of the next answer.
+    if (m_head)
+        m_response->body().clear();
     m_stream.expires_after(m_context->limits.readTimeout);
     http::async_write(m_stream, *m_response,
                       [self = shared_from_this()](const boost::system::error_code& ec, std::size_t sent) {

@@ -60,6 +60,8 @@ private:
     bool m_loopbackPeer = false;
     bool m_overCapacity = false;
     bool m_keepAlive = true;
+    // The request being answered is a HEAD: its answer has the headers of a GET and no body.
+    bool m_head = false;
     bool m_shutDown = false;
 };
 

@@ -102,9 +102,13 @@ WebRoute WebRouter::route(std::string_view method, std::string_view target)
         route.status = 404;
         return route;
     }
-    if (method != match->method) {
+    // HEAD is GET without the body (the connection drops it), except on the streams.
+    const bool get = std::string_view(match->method) == "GET";
+    const bool stream = match->endpoint == WebEndpoint::Events || match->endpoint == WebEndpoint::Session;
+    const bool headAsGet = method == "HEAD" && get && !stream;
+    if (method != match->method && !headAsGet) {
         route.status = 405;
-        route.allow = match->method;
+        route.allow = get && !stream ? "GET, HEAD" : match->method;
         return route;
     }
     route.status = 200;

@@ -2,7 +2,7 @@
 
 // Which endpoint a request names: method and path of the request target, with the numbers the path
 // carries. Pure: no sockets. Paths are those of docs/http-api.md; /healthz and /metrics answer both at
-// the root and under /api/v1.
+// the root and under /api/v1. HEAD routes as GET, except on the streams (events, session).
 
 #include <cstdint>
 #include <optional>

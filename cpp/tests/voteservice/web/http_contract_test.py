@@ -514,7 +514,7 @@ class HttpContractTest(unittest.TestCase):
         self.assertTrue(unknown.json()["error"])
         wrong_method = request("POST", "/healthz")
         self.assertEqual(wrong_method.status, 405)
-        self.assertEqual(wrong_method.headers.get("Allow"), "GET")
+        self.assertEqual(wrong_method.headers.get("Allow"), "GET, HEAD")
         self.assertTrue(wrong_method.json()["error"])
 
 

@@ -145,7 +145,7 @@ TEST(WebServiceTest, EveryEndpointAnswersOrRefusesWithReason)
         EXPECT_TRUE(json.contains(row.member)) << row.target.substr(0, 80) << ": " << reply.body;
         EXPECT_EQ(json.value("field", ""), row.field) << row.target.substr(0, 80);
         if (row.status == 405) {
-            EXPECT_EQ(reply.allow, "GET");
+            EXPECT_EQ(reply.allow, "GET, HEAD");
         }
     }
     const HttpReply metrics = client.request("GET", "/metrics");
@@ -170,6 +170,41 @@ TEST(WebServiceTest, HealthFollowsTheStorage)
     const HttpReply failing = client.request("GET", "/api/v1/healthz");
     EXPECT_EQ(failing.status, 503);
     EXPECT_EQ(failing.body, R"({"status":"failing","reason":"disk on fire"})");
+}
+
+// A HEAD answer carries the GET's headers and no body, so a kept connection stays in step.
+TEST(WebServiceTest, HeadIsAnsweredWithoutABodyOnAKeptConnection)
+{
+    WebService service;
+    WebTestClient client(service.httpPort), reference(service.httpPort);
+    ASSERT_TRUE(client.keepOpen());
+    struct Row
+    {
+        std::string target;
+        int status;
+        const char* allow;
+    };
+    const Row rows[] = {
+        {"/healthz", 200, ""},
+        {"/api/v1/metrics", 200, ""},
+        {kChannel + "/history?uid=2&sub=20", 200, ""},
+        {kChannel + "/subchannels/20/vote?uid=2", 404, ""},
+        {kChannel + "/events?uid=2", 405, "GET"},
+        {voteAction(1, "start"), 405, "POST"},
+    };
+    for (const Row& row : rows) {
+        const HttpReply head = client.request("HEAD", row.target);
+        EXPECT_EQ(head.status, row.status) << row.target;
+        EXPECT_EQ(head.allow, row.allow) << row.target;
+        EXPECT_EQ(head.body, "") << row.target;
+        if (row.status != 405) {
+            const HttpReply get = reference.request("GET", row.target);
+            EXPECT_EQ(head.contentLength, std::to_string(get.body.size())) << row.target;
+        }
+        const HttpReply next = client.request("GET", "/healthz");
+        EXPECT_EQ(next.status, 200) << "after HEAD " << row.target;
+        EXPECT_EQ(next.body, R"({"status":"ok"})") << "after HEAD " << row.target;
+    }
 }
 
 TEST(WebServiceTest, WithASecretOnlySignedIdentitiesAreServed)
