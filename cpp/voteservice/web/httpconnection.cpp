@@ -6,6 +6,7 @@
 #include "servicelog.h"
 #include "viewersession.h"
 #include "webrouter.h"
+#include "websocketchannel.h"
 
 #include <boost/beast/websocket.hpp>
 
@@ -213,6 +214,8 @@ void HttpConnection::dispatchToCore(Request request, const WebRoute& route, cons
     if (endpoint == WebEndpoint::Session) {
         if (!beast::websocket::is_upgrade(request))
             return write(WebResponse::error(400, "WebSocket upgrade expected"));
+        if (auto refusal = WebSocketChannel::handshakeRefusal(request))
+            return write(std::move(*refusal));
         if (auto refusal = ViewerSession::open(m_stream, request, m_context, who.identity))
             write(std::move(*refusal));
         return;
@@ -235,6 +238,10 @@ void HttpConnection::openEvents(Request request, const QueryParameters& query,
     const bool webSocket = beast::websocket::is_upgrade(request);
     if (!webSocket && !wantsEventStream(request))
         return write(WebResponse::error(400, "WebSocket upgrade or Accept: text/event-stream expected"));
+    if (webSocket) {
+        if (auto refusal = WebSocketChannel::handshakeRefusal(request))
+            return write(std::move(*refusal));
+    }
     if (auto refusal = EventSubscriber::open(m_stream, request, m_context, identity, !webSocket))
         write(std::move(*refusal));
 }

@@ -207,6 +207,41 @@ TEST(WebServiceTest, HeadIsAnsweredWithoutABodyOnAKeptConnection)
     }
 }
 
+// A WebSocket handshake the service cannot accept is refused in JSON before any core session opens.
+TEST(WebServiceTest, UnacceptableWebSocketHandshakesGetAnErrorBody)
+{
+    WebService service;
+    WebTestClient client(service.httpPort);
+    const std::string key = "dGhlIHNhbXBsZSBub25jZQ==";
+    struct Row
+    {
+        std::string version;
+        std::string key;
+        int status;
+    };
+    const Row rows[] = {
+        {"13", "", 400},
+        {"13", key + "AAAA", 400},
+        {"8", key, 426},
+        {"", key, 426},
+    };
+    for (const std::string& target :
+         {kChannel + "/events?uid=2&sub=20", std::string("/api/v1/session?uid=2&channel=10")}) {
+        for (const Row& row : rows) {
+            std::map<std::string, std::string> headers{{"Upgrade", "websocket"}, {"Connection", "Upgrade"}};
+            if (!row.version.empty())
+                headers["Sec-WebSocket-Version"] = row.version;
+            if (!row.key.empty())
+                headers["Sec-WebSocket-Key"] = row.key;
+            const HttpReply reply = client.request("GET", target, headers);
+            EXPECT_EQ(reply.status, row.status) << target << " version " << row.version << ": " << reply.body;
+            const auto body = reply.json();
+            EXPECT_TRUE(body.is_object() && !body.value("error", "").empty()) << target << ": " << reply.body;
+        }
+        EXPECT_TRUE(client.openWebSocket(target)) << target;
+    }
+}
+
 TEST(WebServiceTest, WithASecretOnlySignedIdentitiesAreServed)
 {
     ServerOptions options;
