@@ -116,6 +116,20 @@ WebRoute WebRouter::route(std::string_view method, std::string_view target)
     return route;
 }
 
+std::string_view WebRouter::originForm(std::string_view target)
+{
+    for (const std::string_view scheme : {std::string_view("http://"), std::string_view("https://")}) {
+        if (target.substr(0, scheme.size()) != scheme)
+            continue;
+        const std::size_t path = target.find_first_of("/?", scheme.size());
+        if (path == std::string_view::npos)
+            return "/";
+        // "http://host?x" names the root with a query: the router then finds no endpoint.
+        return target.substr(path);
+    }
+    return target;
+}
+
 bool WebRouter::isManagement(WebEndpoint endpoint)
 {
     return endpoint == WebEndpoint::Votes || endpoint == WebEndpoint::VoteStart ||

@@ -130,6 +130,24 @@ TEST(WebRouterTest, RoutesMethodAndPath)
     EXPECT_EQ(WebRouter::route("GET", "/api/v1/channels/10/subchannels/20/vote?uid=1").query, "uid=1");
 }
 
+TEST(WebRouterTest, AbsoluteFormTargetsBecomeOriginForm)
+{
+    const std::pair<std::string_view, std::string_view> rows[] = {
+        {"http://votes.example:8080/healthz?x=1", "/healthz?x=1"},
+        {"https://votes.example/api/v1/session", "/api/v1/session"},
+        {"http://votes.example", "/"},
+        {"http://votes.example?uid=1", "?uid=1"},
+        {"/healthz", "/healthz"},
+        {"/http://x/healthz", "/http://x/healthz"},
+        {"ftp://x/healthz", "ftp://x/healthz"},
+        {"*", "*"},
+    };
+    for (const auto& [target, expected] : rows)
+        EXPECT_EQ(WebRouter::originForm(target), expected) << target;
+    EXPECT_EQ(WebRouter::route("GET", WebRouter::originForm("http://h:1/metrics")).endpoint,
+              WebEndpoint::Metrics);
+}
+
 TEST(RequestIdentityTest, TokensAndLoopbackDecideWhoAsks)
 {
     const TokenAuth auth("0123456789abcdef-secret");

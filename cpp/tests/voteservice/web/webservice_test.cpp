@@ -19,6 +19,7 @@
 #include <atomic>
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 namespace quorix::service::test {
 namespace {
@@ -204,6 +205,57 @@ TEST(WebServiceTest, HeadIsAnsweredWithoutABodyOnAKeptConnection)
         const HttpReply next = client.request("GET", "/healthz");
         EXPECT_EQ(next.status, 200) << "after HEAD " << row.target;
         EXPECT_EQ(next.body, R"({"status":"ok"})") << "after HEAD " << row.target;
+    }
+}
+
+// Once a request has begun, the whole of it (header too) must arrive within the read timeout,
+// however steadily its bytes trickle in; the longer idle timeout is only for the wait before it.
+TEST(WebServiceTest, ATricklingRequestIsClosedAfterTheReadTimeout)
+{
+    WebLimits limits;
+    limits.readTimeout = std::chrono::seconds(1);
+    limits.idleTimeout = std::chrono::seconds(4);
+    WebService service({}, limits);
+    struct Row
+    {
+        const char* what;
+        std::string begin;
+        std::string trickle;
+    };
+    const Row rows[] = {
+        {"header", "GET /healthz HTTP/1.1\r\n", "X-Slow: 1\r\n"},
+        {"body", "POST " + voteAction(1, "start") + " HTTP/1.1\r\nContent-Length: 1000\r\n\r\n", "a"},
+    };
+    asio::io_context io;
+    std::vector<std::unique_ptr<asio::ip::tcp::socket>> sockets;
+    for (const Row& row : rows) {
+        sockets.push_back(std::make_unique<asio::ip::tcp::socket>(io));
+        sockets.back()->connect({asio::ip::make_address("127.0.0.1"), service.httpPort});
+        asio::write(*sockets.back(), asio::buffer(row.begin));
+        sockets.back()->non_blocking(true);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::optional<std::chrono::milliseconds>> closedAfter(std::size(rows));
+    while (std::chrono::steady_clock::now() - start < limits.idleTimeout) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        for (std::size_t i = 0; i < std::size(rows); ++i) {
+            if (closedAfter[i])
+                continue;
+            boost::system::error_code ec;
+            char byte = 0;
+            sockets[i]->write_some(asio::buffer(rows[i].trickle), ec);
+            if (!ec)
+                sockets[i]->read_some(asio::buffer(&byte, 1), ec);
+            if (ec && ec != asio::error::would_block)
+                closedAfter[i] = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now() - start);
+        }
+        if (closedAfter[0] && closedAfter[1])
+            break;
+    }
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        ASSERT_TRUE(closedAfter[i].has_value()) << rows[i].what << " still open after the idle timeout";
+        EXPECT_LT(closedAfter[i]->count(), 2500) << rows[i].what;
     }
 }
 
