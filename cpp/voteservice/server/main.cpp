@@ -139,9 +139,12 @@ int serve(ServerOptions& options)
     }
     raiseDescriptorLimit();
     const std::size_t askedSessions = options.maxSessions;
+    // Every web connection is a descriptor as well: those served and those answered 503.
+    const std::size_t webConnections =
+        options.httpHost ? options.httpMaxConnections + HttpListener::kRefusalSlack : 0;
     if (const auto limit = DescriptorLimit::current())
-        options.maxSessions =
-            DescriptorLimit::sessionsWithin(*limit, askedSessions, VoteServer::kHandshakeSlack);
+        options.maxSessions = DescriptorLimit::sessionsWithin(*limit, askedSessions,
+                                                              VoteServer::kHandshakeSlack + webConnections);
     // A write beyond a file size limit then fails as a full disk does, instead of killing the process.
     std::signal(SIGXFSZ, SIG_IGN);
     asio::io_context io(1);

@@ -179,6 +179,7 @@ void ServerOptions::addOptionsTo(CLI::App& app)
     app.add_option("--web-root", webRoot,
                    "folder the web face serves the overlay and viewer pages from (default: share/quorix/web "
                    "beside bin/, else the source tree's web/)")
+        // Without its own description the check would show in the help as DIR:DIR.
         ->check(CLI::ExistingDirectory.description(""))
         ->type_name("DIR");
     addNumberOption(app, "--http-max-connections", httpMaxConnections, 1, 1000000, "wants a positive number")

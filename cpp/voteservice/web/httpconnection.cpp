@@ -6,6 +6,7 @@
 #include "servicelog.h"
 #include "viewersession.h"
 #include "webrouter.h"
+#include "websocketchannel.h"
 
 #include <boost/beast/websocket.hpp>
 
@@ -94,21 +95,33 @@ void HttpConnection::closeSocket()
 void HttpConnection::readNext()
 {
     m_api.reset();
+    m_head = false;
     m_parser.emplace();
     m_parser->header_limit(static_cast<std::uint32_t>(m_context->limits.headerBytes));
     m_parser->body_limit(m_context->limits.bodyBytes);
-    // Between requests the idle timeout applies; once a request has begun, the read timeout.
+    // Bytes of a pipelined request have arrived already: it has begun.
+    if (m_buffer.size() > 0)
+        return readRequest();
+    // Between requests the idle timeout applies; once a request's first bytes are in, the read
+    // timeout for the whole of it. The parser would wait for a complete header before it reports
+    // any progress, so the first bytes are read without it.
     m_stream.expires_after(m_context->limits.idleTimeout);
-    http::async_read_some(m_stream, m_buffer, *m_parser,
-                          [self = shared_from_this()](const boost::system::error_code& ec, std::size_t) {
-                              self->onFirstBytes(ec);
-                          });
+    m_stream.async_read_some(m_buffer.prepare(kFirstReadBytes),
+                             [self = shared_from_this()](const boost::system::error_code& ec, std::size_t n) {
+                                 self->m_buffer.commit(n);
+                                 self->onFirstBytes(ec);
+                             });
 }
 
 void HttpConnection::onFirstBytes(const boost::system::error_code& ec)
 {
-    if (ec || m_parser->is_done())
+    if (ec)
         return onRequest(ec);
+    readRequest();
+}
+
+void HttpConnection::readRequest()
+{
     m_stream.expires_after(m_context->limits.readTimeout);
     http::async_read(m_stream, m_buffer, *m_parser,
                      [self = shared_from_this()](const boost::system::error_code& error, std::size_t) {
@@ -144,16 +157,17 @@ void HttpConnection::refuseUnreadable(const boost::system::error_code& ec)
 void HttpConnection::dispatch(Request request)
 {
     m_keepAlive = request.keep_alive();
+    m_head = request.method() == http::verb::head;
     if (m_overCapacity) {
         m_keepAlive = false;
         return write(WebResponse::error(503, "too many connections"));
     }
-    const auto target = request.target();
-    if (m_context->pages && StaticFiles::handles(std::string_view(target.data(), target.size())))
-        return servePage(request);
-    const WebRoute route =
-        WebRouter::route(std::string_view(request.method_string().data(), request.method_string().size()),
-                         std::string_view(target.data(), target.size()));
+    const std::string_view target =
+        WebRouter::originForm(std::string_view(request.target().data(), request.target().size()));
+    if (m_context->pages && StaticFiles::handles(target))
+        return servePage(request, target);
+    const WebRoute route = WebRouter::route(
+        std::string_view(request.method_string().data(), request.method_string().size()), target);
     if (!route.endpoint) {
         WebResponse response =
             WebResponse::error(route.status, route.status == 405 ? "method not allowed" : "not found");
@@ -172,17 +186,15 @@ void HttpConnection::dispatch(Request request)
 }
 
 // The pages and their files need no identity: the page itself asks the API with the link's token.
-void HttpConnection::servePage(const Request& request)
+void HttpConnection::servePage(const Request& request, std::string_view target)
 {
-    if (request.method() != http::verb::get) {
+    if (request.method() != http::verb::get && !m_head) {
         WebResponse response = WebResponse::error(405, "method not allowed");
-        response.allow = "GET";
+        response.allow = "GET, HEAD";
         return write(std::move(response));
     }
-    const auto target = request.target();
     const auto etag = request[http::field::if_none_match];
-    StaticFiles::Reply reply = m_context->pages->serve(std::string_view(target.data(), target.size()),
-                                                       std::string_view(etag.data(), etag.size()));
+    StaticFiles::Reply reply = m_context->pages->serve(target, std::string_view(etag.data(), etag.size()));
     WebResponse response;
     response.status = static_cast<int>(reply.status);
     response.body = std::move(reply.body);
@@ -211,6 +223,8 @@ void HttpConnection::dispatchToCore(Request request, const WebRoute& route, cons
     if (endpoint == WebEndpoint::Session) {
         if (!beast::websocket::is_upgrade(request))
             return write(WebResponse::error(400, "WebSocket upgrade expected"));
+        if (auto refusal = WebSocketChannel::handshakeRefusal(request))
+            return write(std::move(*refusal));
         if (auto refusal = ViewerSession::open(m_stream, request, m_context, who.identity))
             write(std::move(*refusal));
         return;
@@ -233,6 +247,10 @@ void HttpConnection::openEvents(Request request, const QueryParameters& query,
     const bool webSocket = beast::websocket::is_upgrade(request);
     if (!webSocket && !wantsEventStream(request))
         return write(WebResponse::error(400, "WebSocket upgrade or Accept: text/event-stream expected"));
+    if (webSocket) {
+        if (auto refusal = WebSocketChannel::handshakeRefusal(request))
+            return write(std::move(*refusal));
+    }
     if (auto refusal = EventSubscriber::open(m_stream, request, m_context, identity, !webSocket))
         write(std::move(*refusal));
 }
@@ -278,6 +296,10 @@ void HttpConnection::write(WebResponse response)
     m_response->body() = std::move(response.body);
     m_response->keep_alive(m_keepAlive);
     m_response->prepare_payload();
+    // Content-Length stays that of the body a GET would get; a body after it would be read as the
+    // start of the next answer.
+    if (m_head)
+        m_response->body().clear();
     m_stream.expires_after(m_context->limits.readTimeout);
     http::async_write(m_stream, *m_response,
                       [self = shared_from_this()](const boost::system::error_code& ec, std::size_t sent) {

@@ -37,11 +37,12 @@ private:
     void onHandshake(const boost::system::error_code& ec);
     void readNext();
     void onFirstBytes(const boost::system::error_code& ec);
+    void readRequest();
     void onRequest(const boost::system::error_code& ec);
     void refuseUnreadable(const boost::system::error_code& ec);
     void dispatch(Request request);
     // Routed and identified requests that go to the core (plain API requests and streams).
-    void servePage(const Request& request);
+    void servePage(const Request& request, std::string_view target);
     void dispatchToCore(Request request, const WebRoute& route, const QueryParameters& query);
     void serveHealth();
     void serveMetrics();
@@ -49,6 +50,8 @@ private:
     void write(WebResponse response);
     void onWritten(const boost::system::error_code& ec);
     void closeSocket();
+
+    static constexpr std::size_t kFirstReadBytes = 4096;
 
     WebStream m_stream;
     boost::beast::flat_buffer m_buffer;
@@ -60,6 +63,8 @@ private:
     bool m_loopbackPeer = false;
     bool m_overCapacity = false;
     bool m_keepAlive = true;
+    // The request being answered is a HEAD: its answer has the headers of a GET and no body.
+    bool m_head = false;
     bool m_shutDown = false;
 };
 

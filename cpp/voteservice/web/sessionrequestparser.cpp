@@ -2,6 +2,8 @@
 
 #include <quorix/protocol/jsontext.h>
 
+#include <cmath>
+
 namespace quorix::service {
 
 namespace {
@@ -16,8 +18,9 @@ ParsedSessionRequest refused(std::string error, std::string field, Json id = nul
     return parsed;
 }
 
-// Reads a whole number of 32 bits; nullopt with the refusal when the member is absent (and
-// required) or not such a number.
+// Reads a whole number of 32 bits, written as the wire JSON takes it (7, 7.0, 7e0, -0: JSON
+// Schema's integer); nullopt with the refusal when the member is absent (and required) or not such
+// a number.
 std::optional<ParsedSessionRequest> readNumber(const Json& message, const char* name, std::uint32_t& out,
                                                std::optional<std::uint32_t> fallback = std::nullopt)
 {
@@ -29,9 +32,10 @@ std::optional<ParsedSessionRequest> readNumber(const Json& message, const char* 
         }
         return refused(std::string(name) + " missing", name);
     }
-    if (!it->is_number_unsigned() || it->get<std::uint64_t>() > UINT32_MAX)
+    const double value = it->is_number() ? it->get<double>() : -1;
+    if (!(value >= 0 && value <= UINT32_MAX) || std::floor(value) != value)
         return refused(std::string(name) + " is not a whole number of 32 bits", name);
-    out = it->get<std::uint32_t>();
+    out = static_cast<std::uint32_t>(value);
     return std::nullopt;
 }
 

@@ -102,14 +102,32 @@ WebRoute WebRouter::route(std::string_view method, std::string_view target)
         route.status = 404;
         return route;
     }
-    if (method != match->method) {
+    // HEAD is GET without the body (the connection drops it), except on the streams.
+    const bool get = std::string_view(match->method) == "GET";
+    const bool stream = match->endpoint == WebEndpoint::Events || match->endpoint == WebEndpoint::Session;
+    const bool headAsGet = method == "HEAD" && get && !stream;
+    if (method != match->method && !headAsGet) {
         route.status = 405;
-        route.allow = match->method;
+        route.allow = get && !stream ? "GET, HEAD" : match->method;
         return route;
     }
     route.status = 200;
     route.endpoint = match->endpoint;
     return route;
+}
+
+std::string_view WebRouter::originForm(std::string_view target)
+{
+    for (const std::string_view scheme : {std::string_view("http://"), std::string_view("https://")}) {
+        if (target.substr(0, scheme.size()) != scheme)
+            continue;
+        const std::size_t path = target.find_first_of("/?", scheme.size());
+        if (path == std::string_view::npos)
+            return "/";
+        // "http://host?x" names the root with a query: the router then finds no endpoint.
+        return target.substr(path);
+    }
+    return target;
 }
 
 bool WebRouter::isManagement(WebEndpoint endpoint)

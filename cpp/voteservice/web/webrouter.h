@@ -2,7 +2,7 @@
 
 // Which endpoint a request names: method and path of the request target, with the numbers the path
 // carries. Pure: no sockets. Paths are those of docs/http-api.md; /healthz and /metrics answer both at
-// the root and under /api/v1.
+// the root and under /api/v1. HEAD routes as GET, except on the streams (events, session).
 
 #include <cstdint>
 #include <optional>
@@ -41,6 +41,9 @@ class WebRouter
 {
 public:
     static WebRoute route(std::string_view method, std::string_view target);
+    // The target in origin form: an absolute-form target (http://host/path?query), which HTTP/1.1
+    // servers must accept, without its scheme and authority; any other target as it is.
+    static std::string_view originForm(std::string_view target);
     // Whether the endpoint is for managers only.
     static bool isManagement(WebEndpoint endpoint);
 };

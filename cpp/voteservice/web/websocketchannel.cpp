@@ -19,6 +19,21 @@ WebSocketChannel::WebSocketChannel(WebStream stream, const WebLimits& limits, Se
     }));
 }
 
+std::optional<WebResponse> WebSocketChannel::handshakeRefusal(const Request& request)
+{
+    // A key is the base64 text of 16 random bytes: 24 characters.
+    constexpr std::size_t kKeyChars = 24;
+    if (request[beast::http::field::sec_websocket_version] != "13") {
+        WebResponse response = WebResponse::error(426, "WebSocket version 13 expected");
+        response.headers.emplace_back("Sec-WebSocket-Version", "13");
+        return response;
+    }
+    const auto key = request[beast::http::field::sec_websocket_key];
+    if (key.empty() || key.size() > kKeyChars)
+        return WebResponse::error(400, "Sec-WebSocket-Key missing or malformed");
+    return std::nullopt;
+}
+
 void WebSocketChannel::start(std::shared_ptr<void> owner, Request request, std::function<void()> onOpen,
                              TextHandler onText, EndHandler onEnd)
 {

@@ -8,6 +8,7 @@
 #include "outgoingtextqueue.h"
 #include "textchannel.h"
 #include "weblimits.h"
+#include "webresponse.h"
 #include "webstream.h"
 
 #include <boost/beast/core.hpp>
@@ -20,6 +21,11 @@ class WebSocketChannel : public TextChannel
 public:
     // Counts its bytes and a cut into metrics when given.
     WebSocketChannel(WebStream stream, const WebLimits& limits, ServiceMetrics* metrics);
+
+    // The answer to an upgrade request whose handshake fields cannot be accepted (no or a too long
+    // Sec-WebSocket-Key: 400; a Sec-WebSocket-Version other than 13: 426 naming 13), checked before
+    // a core session is opened for it; nullopt when the handshake can go ahead.
+    static std::optional<WebResponse> handshakeRefusal(const Request& request);
 
     void start(std::shared_ptr<void> owner, Request request, std::function<void()> onOpen, TextHandler onText,
                EndHandler onEnd) override;

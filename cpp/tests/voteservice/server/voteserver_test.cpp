@@ -820,6 +820,21 @@ TEST(VotedProgramTest, SessionsStayWithinTheOpenFileLimit)
         log += line;
     EXPECT_NE(log.find("at most " + std::to_string(served) + " sessions instead of 500"), std::string::npos)
         << log;
+    // With the web face its connections, up to its limit and the 64 answered 503, take descriptors too.
+    clients.clear(); // their sockets would be inherited and count against the child's limit
+    constexpr std::size_t kWebConnections = 10;
+    VotedProcess web(QUORIX_VOTED_PATH,
+                     {"--listen", "127.0.0.1:0", "--memory", "--max-sessions", "500", "--http", "127.0.0.1:0",
+                      "--http-max-connections", std::to_string(kWebConnections)},
+                     kLimit);
+    std::string webStartup = web.readLine();
+    while (!webStartup.empty() && webStartup.find(" listening on ") == std::string::npos)
+        webStartup = web.readLine();             // the web pages' line comes first
+    constexpr std::size_t kWebRefusalSlack = 64; // connections past the limit that are answered 503
+    const std::size_t servedBesideWeb = served - kWebConnections - kWebRefusalSlack;
+    EXPECT_NE(webStartup.find("at most " + std::to_string(servedBesideWeb) + " sessions"), std::string::npos)
+        << webStartup;
+    EXPECT_EQ(web.terminate(), 0);
 }
 
 TEST(VotedProgramTest, HelpAndBadOptions)

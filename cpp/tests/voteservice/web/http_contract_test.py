@@ -9,6 +9,7 @@ usage: http_contract_test.py --voted PATH --wire PATH --openapi PATH
 
 import argparse
 import csv
+import http.client
 import io
 import json
 import os
@@ -512,9 +513,26 @@ class HttpContractTest(unittest.TestCase):
         self.assertEqual(unknown.status, 404)
         self.assertEqual(unknown.content_type, "application/json")
         self.assertTrue(unknown.json()["error"])
+        head = request("HEAD", "/healthz")
+        self.assertEqual((head.status, head.body), (200, b""))
+        self.assertEqual(head.headers.get("Content-Length"), str(len(request("GET", "/healthz").body)))
+
+        # A WebSocket version the service does not speak: 426 naming the one it does.
+        connection = http.client.HTTPConnection("127.0.0.1", SERVICE.ports["http"], timeout=10)
+        events = f"/api/v1/channels/{CHANNEL}/events" + query(VIEWER, sub=SUB, token=self.viewer_token)
+        connection.request("GET", events,
+                           headers={"Upgrade": "websocket", "Connection": "Upgrade",
+                                    "Sec-WebSocket-Key": "dGhlIHNhbXBsZSBub25jZQ==", "Sec-WebSocket-Version": "8"})
+        reply = connection.getresponse()
+        old_version = Answer(reply.status, reply.headers, reply.read())
+        connection.close()
+        self.assertEqual(old_version.status, 426)
+        self.assertEqual(old_version.headers.get("Sec-WebSocket-Version"), "13")
+        self.assertTrue(self.documented(old_version, "/api/v1/channels/{ch}/events")["error"])
+
         wrong_method = request("POST", "/healthz")
         self.assertEqual(wrong_method.status, 405)
-        self.assertEqual(wrong_method.headers.get("Allow"), "GET")
+        self.assertEqual(wrong_method.headers.get("Allow"), "GET, HEAD")
         self.assertTrue(wrong_method.json()["error"])
 
 

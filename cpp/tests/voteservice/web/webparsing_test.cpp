@@ -101,7 +101,13 @@ TEST(WebRouterTest, RoutesMethodAndPath)
         {"GET", "/healthz", 200, WebEndpoint::Health, 0, 0, ""},
         {"GET", "/api/v1/metrics", 200, WebEndpoint::Metrics, 0, 0, ""},
         {"GET", "/api/v1/channels/10/votes/7/start", 405, std::nullopt, 0, 0, "POST"},
-        {"DELETE", "/api/v1/channels/10/votes", 405, std::nullopt, 0, 0, "GET"},
+        {"DELETE", "/api/v1/channels/10/votes", 405, std::nullopt, 0, 0, "GET, HEAD"},
+        {"HEAD", "/healthz", 200, WebEndpoint::Health, 0, 0, ""},
+        {"HEAD", "/api/v1/channels/10/history", 200, WebEndpoint::History, 10, 0, ""},
+        {"HEAD", "/api/v1/channels/10/events", 405, std::nullopt, 0, 0, "GET"},
+        {"HEAD", "/api/v1/session", 405, std::nullopt, 0, 0, "GET"},
+        {"HEAD", "/api/v1/channels/10/votes/7/stop", 405, std::nullopt, 0, 0, "POST"},
+        {"OPTIONS", "/metrics", 405, std::nullopt, 0, 0, "GET, HEAD"},
         {"GET", "/api/v1/channels/x/votes", 404, std::nullopt, 0, 0, ""},
         {"GET", "/api/v1/channels/10/votes/", 404, std::nullopt, 0, 0, ""},
         {"GET", "/api/v1/channels//votes", 404, std::nullopt, 0, 0, ""},
@@ -122,6 +128,24 @@ TEST(WebRouterTest, RoutesMethodAndPath)
         }
     }
     EXPECT_EQ(WebRouter::route("GET", "/api/v1/channels/10/subchannels/20/vote?uid=1").query, "uid=1");
+}
+
+TEST(WebRouterTest, AbsoluteFormTargetsBecomeOriginForm)
+{
+    const std::pair<std::string_view, std::string_view> rows[] = {
+        {"http://votes.example:8080/healthz?x=1", "/healthz?x=1"},
+        {"https://votes.example/api/v1/session", "/api/v1/session"},
+        {"http://votes.example", "/"},
+        {"http://votes.example?uid=1", "?uid=1"},
+        {"/healthz", "/healthz"},
+        {"/http://x/healthz", "/http://x/healthz"},
+        {"ftp://x/healthz", "ftp://x/healthz"},
+        {"*", "*"},
+    };
+    for (const auto& [target, expected] : rows)
+        EXPECT_EQ(WebRouter::originForm(target), expected) << target;
+    EXPECT_EQ(WebRouter::route("GET", WebRouter::originForm("http://h:1/metrics")).endpoint,
+              WebEndpoint::Metrics);
 }
 
 TEST(RequestIdentityTest, TokensAndLoopbackDecideWhoAsks)
@@ -206,6 +230,11 @@ TEST(SessionRequestParserTest, ReadsTheViewersMessagesOrNamesTheField)
         {R"({"type":"vote","voteId":3})", false, "optionId", 0, 0, 0},
         {R"({"type":"vote","voteId":-3,"optionId":1})", false, "voteId", 0, 0, 0},
         {R"({"type":"vote","voteId":3,"optionId":1.5})", false, "optionId", 0, 0, 0},
+        {R"({"type":"vote","voteId":3.0,"optionId":2e0,"tickets":-0})", true, "", 3, 2, 0},
+        {R"({"type":"vote","voteId":4294967295,"optionId":1})", true, "", 4294967295u, 1, 1},
+        {R"({"type":"vote","voteId":3,"optionId":1,"tickets":-1})", false, "tickets", 0, 0, 0},
+        {R"({"type":"vote","voteId":3,"optionId":1,"tickets":1e300})", false, "tickets", 0, 0, 0},
+        {R"({"type":"vote","voteId":3,"optionId":true})", false, "optionId", 0, 0, 0},
         {R"({"type":"vote","voteId":4294967296,"optionId":1})", false, "voteId", 0, 0, 0},
         {R"({"type":"judgeScore","voteId":3,"score":"5"})", false, "score", 0, 0, 0},
         {R"({"type":"shout","voteId":3})", false, "type", 0, 0, 0},

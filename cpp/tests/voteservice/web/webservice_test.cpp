@@ -19,6 +19,7 @@
 #include <atomic>
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 namespace quorix::service::test {
 namespace {
@@ -145,7 +146,7 @@ TEST(WebServiceTest, EveryEndpointAnswersOrRefusesWithReason)
         EXPECT_TRUE(json.contains(row.member)) << row.target.substr(0, 80) << ": " << reply.body;
         EXPECT_EQ(json.value("field", ""), row.field) << row.target.substr(0, 80);
         if (row.status == 405) {
-            EXPECT_EQ(reply.allow, "GET");
+            EXPECT_EQ(reply.allow, "GET, HEAD");
         }
     }
     const HttpReply metrics = client.request("GET", "/metrics");
@@ -170,6 +171,127 @@ TEST(WebServiceTest, HealthFollowsTheStorage)
     const HttpReply failing = client.request("GET", "/api/v1/healthz");
     EXPECT_EQ(failing.status, 503);
     EXPECT_EQ(failing.body, R"({"status":"failing","reason":"disk on fire"})");
+}
+
+// A HEAD answer carries the GET's headers and no body, so a kept connection stays in step.
+TEST(WebServiceTest, HeadIsAnsweredWithoutABodyOnAKeptConnection)
+{
+    WebService service;
+    WebTestClient client(service.httpPort), reference(service.httpPort);
+    ASSERT_TRUE(client.keepOpen());
+    struct Row
+    {
+        std::string target;
+        int status;
+        const char* allow;
+    };
+    const Row rows[] = {
+        {"/healthz", 200, ""},
+        {"/api/v1/metrics", 200, ""},
+        {kChannel + "/history?uid=2&sub=20", 200, ""},
+        {kChannel + "/subchannels/20/vote?uid=2", 404, ""},
+        {kChannel + "/events?uid=2", 405, "GET"},
+        {voteAction(1, "start"), 405, "POST"},
+    };
+    for (const Row& row : rows) {
+        const HttpReply head = client.request("HEAD", row.target);
+        EXPECT_EQ(head.status, row.status) << row.target;
+        EXPECT_EQ(head.allow, row.allow) << row.target;
+        EXPECT_EQ(head.body, "") << row.target;
+        if (row.status != 405) {
+            const HttpReply get = reference.request("GET", row.target);
+            EXPECT_EQ(head.contentLength, std::to_string(get.body.size())) << row.target;
+        }
+        const HttpReply next = client.request("GET", "/healthz");
+        EXPECT_EQ(next.status, 200) << "after HEAD " << row.target;
+        EXPECT_EQ(next.body, R"({"status":"ok"})") << "after HEAD " << row.target;
+    }
+}
+
+// Once a request has begun, the whole of it (header too) must arrive within the read timeout,
+// however steadily its bytes trickle in; the longer idle timeout is only for the wait before it.
+TEST(WebServiceTest, ATricklingRequestIsClosedAfterTheReadTimeout)
+{
+    WebLimits limits;
+    limits.readTimeout = std::chrono::seconds(1);
+    limits.idleTimeout = std::chrono::seconds(4);
+    WebService service({}, limits);
+    struct Row
+    {
+        const char* what;
+        std::string begin;
+        std::string trickle;
+    };
+    const Row rows[] = {
+        {"header", "GET /healthz HTTP/1.1\r\n", "X-Slow: 1\r\n"},
+        {"body", "POST " + voteAction(1, "start") + " HTTP/1.1\r\nContent-Length: 1000\r\n\r\n", "a"},
+    };
+    asio::io_context io;
+    std::vector<std::unique_ptr<asio::ip::tcp::socket>> sockets;
+    for (const Row& row : rows) {
+        sockets.push_back(std::make_unique<asio::ip::tcp::socket>(io));
+        sockets.back()->connect({asio::ip::make_address("127.0.0.1"), service.httpPort});
+        asio::write(*sockets.back(), asio::buffer(row.begin));
+        sockets.back()->non_blocking(true);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::optional<std::chrono::milliseconds>> closedAfter(std::size(rows));
+    while (std::chrono::steady_clock::now() - start < limits.idleTimeout) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        for (std::size_t i = 0; i < std::size(rows); ++i) {
+            if (closedAfter[i])
+                continue;
+            boost::system::error_code ec;
+            char byte = 0;
+            sockets[i]->write_some(asio::buffer(rows[i].trickle), ec);
+            if (!ec)
+                sockets[i]->read_some(asio::buffer(&byte, 1), ec);
+            if (ec && ec != asio::error::would_block)
+                closedAfter[i] = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now() - start);
+        }
+        if (closedAfter[0] && closedAfter[1])
+            break;
+    }
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        ASSERT_TRUE(closedAfter[i].has_value()) << rows[i].what << " still open after the idle timeout";
+        EXPECT_LT(closedAfter[i]->count(), 2500) << rows[i].what;
+    }
+}
+
+// A WebSocket handshake the service cannot accept is refused in JSON before any core session opens.
+TEST(WebServiceTest, UnacceptableWebSocketHandshakesGetAnErrorBody)
+{
+    WebService service;
+    WebTestClient client(service.httpPort);
+    const std::string key = "dGhlIHNhbXBsZSBub25jZQ==";
+    struct Row
+    {
+        std::string version;
+        std::string key;
+        int status;
+    };
+    const Row rows[] = {
+        {"13", "", 400},
+        {"13", key + "AAAA", 400},
+        {"8", key, 426},
+        {"", key, 426},
+    };
+    for (const std::string& target :
+         {kChannel + "/events?uid=2&sub=20", std::string("/api/v1/session?uid=2&channel=10")}) {
+        for (const Row& row : rows) {
+            std::map<std::string, std::string> headers{{"Upgrade", "websocket"}, {"Connection", "Upgrade"}};
+            if (!row.version.empty())
+                headers["Sec-WebSocket-Version"] = row.version;
+            if (!row.key.empty())
+                headers["Sec-WebSocket-Key"] = row.key;
+            const HttpReply reply = client.request("GET", target, headers);
+            EXPECT_EQ(reply.status, row.status) << target << " version " << row.version << ": " << reply.body;
+            const auto body = reply.json();
+            EXPECT_TRUE(body.is_object() && !body.value("error", "").empty()) << target << ": " << reply.body;
+        }
+        EXPECT_TRUE(client.openWebSocket(target)) << target;
+    }
 }
 
 TEST(WebServiceTest, WithASecretOnlySignedIdentitiesAreServed)

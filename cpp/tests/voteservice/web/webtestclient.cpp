@@ -31,6 +31,7 @@ bool WebTestClient::connect(asio::ip::tcp::socket& socket)
 bool WebTestClient::keepOpen()
 {
     m_kept.emplace(m_io);
+    m_keptBuffer.clear();
     return connect(*m_kept);
 }
 
@@ -54,20 +55,27 @@ HttpReply WebTestClient::request(const std::string& method, const std::string& t
     req.keep_alive(m_kept.has_value());
     HttpReply reply;
     bool done = false;
-    http::response<http::string_body> res;
-    beast::flat_buffer buffer;
+    // An answer to HEAD has no body whatever its Content-Length says.
+    http::response_parser<http::string_body> parser;
+    parser.skip(req.method() == http::verb::head);
+    // What a kept connection reads beyond one answer belongs to the next.
+    beast::flat_buffer freshBuffer;
+    beast::flat_buffer& buffer = m_kept ? m_keptBuffer : freshBuffer;
     http::async_write(socket, req, [&](const boost::system::error_code& ec, std::size_t) {
         // The server may answer (431, 413) before it has read all: read the answer anyway.
         (void)ec;
-        http::async_read(socket, buffer, res, [&](const boost::system::error_code& readError, std::size_t) {
-            if (!readError) {
-                reply.status = static_cast<int>(res.result_int());
-                reply.contentType = std::string(res[http::field::content_type]);
-                reply.allow = std::string(res[http::field::allow]);
-                reply.body = res.body();
-            }
-            done = true;
-        });
+        http::async_read(socket, buffer, parser,
+                         [&](const boost::system::error_code& readError, std::size_t) {
+                             if (!readError) {
+                                 const auto& res = parser.get();
+                                 reply.status = static_cast<int>(res.result_int());
+                                 reply.contentType = std::string(res[http::field::content_type]);
+                                 reply.allow = std::string(res[http::field::allow]);
+                                 reply.contentLength = std::string(res[http::field::content_length]);
+                                 reply.body = res.body();
+                             }
+                             done = true;
+                         });
     });
     if (!runUntil(done, kTimeout)) {
         socket.close();

@@ -23,6 +23,7 @@ struct HttpReply
     int status = 0; // 0: no answer
     std::string contentType;
     std::string allow;
+    std::string contentLength;
     std::string body;
     nlohmann::json json() const;
 };
@@ -69,6 +70,7 @@ private:
     std::uint16_t m_port;
     boost::asio::io_context m_io;
     std::optional<boost::asio::ip::tcp::socket> m_kept;
+    boost::beast::flat_buffer m_keptBuffer;
     boost::beast::flat_buffer m_buffer;
     std::optional<boost::beast::websocket::stream<boost::asio::ip::tcp::socket>> m_ws;
     std::optional<std::uint16_t> m_closeCode;
