@@ -4,13 +4,15 @@
 From the unpacked root, with no environment pointing at the build: every program answers --version and
 has its manual page; quorix-voted runs with a secret and a data folder, tells systemd it is ready and
 logs with journal priorities; three tovo-host processes load the installed add-on and play one normal
-vote end to end (the steps of scripts/e2e/quorix_e2e.py). Then the files the packages list are removed
-and nothing may be left but the service's data. Exit status 0, or 1 naming the failed check.
+vote end to end (the steps of scripts/e2e/quorix_e2e.py). Every installed program and library is linked
+hardened (readelf) and stripped of the sections lintian flags. Then the files the packages list are
+removed and nothing may be left but the service's data. Exit status 0, or 1 naming the failed check.
 """
 
 import argparse
 import glob
 import os
+import re
 import shutil
 import socket
 import subprocess
@@ -60,6 +62,47 @@ def check_programs(root):
                 raise StepFailed("%s has no manual page" % program)
             if not os.path.isfile(os.path.join(root, "usr", "share", "doc", package, "copyright")):
                 raise StepFailed("%s has no copyright file" % package)
+
+
+# What readelf must show of every installed binary: (what, applies to, pattern, must match). "program"
+# rows apply to usr/bin, "service" rows to the network service only: its stack canaries and fortified libc
+# calls show as imports of __stack_chk_fail and of __*_chk functions.
+HARDENING = [
+    ("bound at start (BIND_NOW)", "all", r"\((?:FLAGS|FLAGS_1)\)\s.*\b(?:BIND_NOW|NOW)\b", True),
+    ("read-only relocations (GNU_RELRO)", "all", r"^\s*GNU_RELRO\s", True),
+    ("a .comment section", "all", r"\]\s+\.comment\s", False),
+    ("a .note section", "all", r"\]\s+\.note\s", False),
+    ("position-independent", "program", r"^\s*Type:\s+DYN\b", True),
+    ("stack protector", "service", r"\b__stack_chk_fail@", True),
+    ("fortified libc calls", "service", r"\b__\w+_chk@", True),
+]
+
+
+def check_hardening(root, listed):
+    """Checks the HARDENING rows on every ELF file the packages install; returns how many were checked."""
+    checked = set()
+    for path in sorted(listed):
+        full = os.path.join(root, path)
+        if os.path.islink(full) or not os.path.isfile(full):
+            continue
+        with open(full, "rb") as binary:
+            if binary.read(4) != b"\x7fELF":
+                continue
+        elf = subprocess.run(["readelf", "-W", "-h", "-l", "-d", "-S", "--dyn-syms", full], check=True,
+                             capture_output=True, text=True).stdout
+        kinds = {"all"}
+        if path.startswith(os.path.join("usr", "bin") + os.sep):
+            kinds.add("program")
+        if os.path.basename(path) == "quorix-voted":
+            kinds.add("service")
+        for what, kind, pattern, wanted in HARDENING:
+            if kind in kinds and bool(re.search(pattern, elf, re.MULTILINE)) != wanted:
+                raise StepFailed("%s %s %s" % (path, "lacks" if wanted else "still has", what))
+        checked.add(path)
+    programs = {os.path.join("usr", "bin", program) for programs in PACKAGES.values() for program in programs}
+    if not programs <= checked:
+        raise StepFailed("no ELF file checked for %s" % sorted(programs - checked))
+    return len(checked)
 
 
 class InstalledService(quorix_e2e.Service):
@@ -148,6 +191,7 @@ def run(options, work):
     debs = build_packages(options.cpack, options.build_dir, os.path.join(work, "debs"))
     listed = unpack(debs, root)
     check_programs(root)
+    hardened = check_hardening(root, listed)
     os.makedirs(os.path.join(root, DATA))
     run_dir = os.path.join(work, "run")
     os.makedirs(run_dir)
@@ -156,8 +200,8 @@ def run(options, work):
     left = remove_listed(root, listed)
     if not left or any(not path.startswith(DATA + os.sep) for path in left):
         raise StepFailed("after removing the packages' files, left: %s" % left)
-    print("packages %s built, unpacked, used and removed; left only %s" %
-          (", ".join(sorted(debs)), ", ".join(left)))
+    print("packages %s built, unpacked, %d binaries hardened, used and removed; left only %s" %
+          (", ".join(sorted(debs)), hardened, ", ".join(left)))
 
 
 def main():
