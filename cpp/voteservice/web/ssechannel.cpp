@@ -32,8 +32,12 @@ void SseChannel::start(std::shared_ptr<void> owner, Request, std::function<void(
     scheduleKeepAlive();
 }
 
+// Every pending operation holds the owner, which keeps this channel alive until its handler ran;
+// after end() has dropped the owner (onOpen may end the channel), nothing new starts.
 void SseChannel::watchPeer()
 {
+    if (m_ended)
+        return;
     m_stream.async_read_some(asio::buffer(m_discard),
                              [this, keep = m_owner](const beast::error_code& ec, std::size_t) {
                                  if (ec)
@@ -44,6 +48,8 @@ void SseChannel::watchPeer()
 
 void SseChannel::scheduleKeepAlive()
 {
+    if (m_ended)
+        return;
     m_keepAlive.expires_after(kKeepAliveInterval);
     m_keepAlive.async_wait([this, keep = m_owner](const beast::error_code& ec) {
         if (ec || m_ended)

@@ -56,8 +56,12 @@ void WebSocketChannel::start(std::shared_ptr<void> owner, Request request, std::
                           });
 }
 
+// Every pending operation holds the owner, which keeps this channel alive until its handler ran;
+// after end() has dropped the owner (onOpen or a handler may end the channel), nothing new starts.
 void WebSocketChannel::read()
 {
+    if (!m_owner)
+        return;
     m_socket.async_read(m_readBuffer, [this, keep = m_owner](const beast::error_code& ec, std::size_t) {
         // A message over the limit: Beast has closed with 1009 (message too big) already.
         if (ec)
@@ -85,7 +89,7 @@ void WebSocketChannel::send(std::string message)
 
 void WebSocketChannel::writeNext()
 {
-    if (!m_open)
+    if (!m_open || !m_owner)
         return;
     const std::string* next = m_queue.startWrite();
     if (next == nullptr)
