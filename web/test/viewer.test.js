@@ -99,7 +99,8 @@ test('groupMembersAndJudgeScoresAreVotedFromTheKeyboard', async () => {
   service.push('vote.begin', groupVote({ id: 80, teamA: [['甜甜', 1]], teamB: [['阿飞', 2]] }));
   let page = await viewer();
   await waitForTexts(page, '.team-name', ['红队', '蓝队']);
-  await page.getByRole('button', { name: '给「阿飞」投一票' }).focus();
+  // Buttons are off until the page's session is open; focus and keys do not wait for that.
+  await page.getByRole('button', { name: '给「阿飞」投一票', disabled: false }).focus();
   await page.keyboard.press('Enter');
   await waitForTexts(page, '.team-total', ['1', '3']);
   assert.deepEqual(votesSent().map((m) => m.optionId), [1]);
@@ -108,7 +109,7 @@ test('groupMembersAndJudgeScoresAreVotedFromTheKeyboard', async () => {
   service.push('vote.begin', judgeVote({ id: 81, judges: [[8, '张老师', 4], [9, '我', 0]] }));
   page = await viewer();
   await waitForTexts(page, '.judge-word', ['很好', '打分中...']);
-  await page.getByRole('button', { name: '打分' }).press('Enter');
+  await page.getByRole('button', { name: '打分', disabled: false }).press('Enter');
   await waitForText(page, '.score-hint', '请选择要打的分数');
   await page.getByLabel('5 分，超赞').check();
   await page.keyboard.press('Tab');
