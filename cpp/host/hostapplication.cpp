@@ -151,10 +151,12 @@ void HostApplication::wireTransport()
     connect(m_transport.get(), &ServiceTransport::eventLogged, this, &HostApplication::logEvent);
     connect(m_transport.get(), &ServiceTransport::ready, this, [this] {
         m_printedRefusal.clear();
+        m_printedUnreachable = false;
         refreshConnectionState();
     });
     connect(m_transport.get(), &ServiceTransport::refused, this, &HostApplication::showRefusal);
     connect(m_transport.get(), &ServiceTransport::untrusted, this, &HostApplication::showUntrusted);
+    connect(m_transport.get(), &ServiceTransport::unreachable, this, &HostApplication::showUnreachable);
     connect(m_transport.get(), &ServiceTransport::closed, this, [this] {
         logEvent(QStringLiteral("投票服务连接断开"));
         refreshConnectionState();
@@ -192,6 +194,18 @@ void HostApplication::showRefusal(const QString& reason, bool retrying)
     std::fprintf(stderr, "tovo-host: the vote service at %s refused this host: %s; %s\n",
                  m_transport->describe().toLocal8Bit().constData(), reason.toLocal8Bit().constData(),
                  retrying ? "retrying" : "not retrying");
+    std::fflush(stderr);
+}
+
+// The window shows every retry; the terminal gets one line until the link is ready again, so a host
+// without a window started before its service does not look hung.
+void HostApplication::showUnreachable(const QString& reason)
+{
+    if (m_printedUnreachable)
+        return;
+    m_printedUnreachable = true;
+    std::fprintf(stderr, "tovo-host: the vote service at %s cannot be reached: %s; retrying\n",
+                 m_transport->describe().toLocal8Bit().constData(), reason.toLocal8Bit().constData());
     std::fflush(stderr);
 }
 

@@ -74,6 +74,7 @@ private:
     void refreshConnectionState();
     void showRefusal(const QString& reason, bool retrying);
     void showUntrusted(const QString& reason);
+    void showUnreachable(const QString& reason);
     void logEvent(const QString& text);
     void openWebViewer();
 
@@ -93,5 +94,6 @@ private:
     bool m_shutDown = false;
     bool m_addonFailed = false;
     int m_exitStatus = 0;
-    QString m_printedRefusal; // the refusal last printed on stderr since the link was last ready
+    QString m_printedRefusal;          // the refusal last printed on stderr since the link was last ready
+    bool m_printedUnreachable = false; // since the link was last ready
 };

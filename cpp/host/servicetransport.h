@@ -5,7 +5,8 @@
 // Signals: ready() each time the link becomes usable (again), closed() each time it is lost,
 // frameArrived() for every service frame received while ready, refused() each time the service
 // turns this host away (retrying false once the transport has given up for good), untrusted() when
-// the service's TLS certificate is refused (the transport has then given up for good).
+// the service's TLS certificate is refused (the transport has then given up for good), unreachable()
+// each time an attempt to connect fails before the service could answer (a retry follows).
 
 #include <QObject>
 
@@ -39,5 +40,6 @@ signals:
     void frameArrived(const std::string& frame);
     void refused(const QString& reason, bool retrying);
     void untrusted(const QString& reason);
+    void unreachable(const QString& reason);
     void eventLogged(const QString& text);
 };

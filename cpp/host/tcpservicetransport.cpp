@@ -130,8 +130,10 @@ void TcpServiceTransport::onSocketError()
 {
     if (!m_certificateProblem.isEmpty() && m_state != State::Refused)
         return giveUpUntrusted();
-    if (m_state == State::Connecting)
+    if (m_state == State::Connecting) {
+        emit unreachable(m_socket->errorString());
         dropAndRetry(m_socket->errorString());
+    }
 }
 
 void TcpServiceTransport::giveUpUntrusted()

@@ -72,6 +72,27 @@ TEST_F(HostApplicationTest, ATokenFixesTheRoleOnlyWhenItGoesToAVoteService)
     }
 }
 
+TEST_F(HostApplicationTest, AServiceNotYetUpIsPrintedOnceWhileTheHostRetries)
+{
+    quint16 closedPort = 0;
+    {
+        FakeVoteService gone;
+        closedPort = gone.port();
+    }
+    HostApplication host(hostOptions(closedPort, "1.ab"), KeywordFilter());
+    QSignalSpy unreachable(host.transport(), &ServiceTransport::unreachable);
+    testing::internal::CaptureStderr();
+    host.transport()->start();
+    const bool retried = waitUntil([&] { return unreachable.count() >= 2; }, 5000);
+    const std::string printed = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(retried) << unreachable.count();
+    EXPECT_EQ(occurrences(printed, "tovo-host: the vote service at 127.0.0.1:" + std::to_string(closedPort) +
+                                       " cannot be reached: "),
+              1)
+        << printed;
+    EXPECT_EQ(occurrences(printed, "; retrying\n"), 1) << printed;
+}
+
 TEST_F(HostApplicationTest, AFinalRefusalIsShownInTheWindowAndPrintedOnce)
 {
     FakeVoteService service;
