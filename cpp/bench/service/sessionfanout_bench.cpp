@@ -5,6 +5,8 @@
 
 #include "allocationcounter.h"
 #include "outframe.h"
+#include "recordingsessionowner.h"
+#include "servicetestsupport.h"
 #include "tcpsession.h"
 
 #include <benchmark/benchmark.h>
@@ -17,30 +19,6 @@
 using namespace quorix::service;
 
 namespace {
-
-class SteadyClock : public Clock
-{
-public:
-    std::int64_t steadyMs() const override { return 0; }
-    std::int64_t unixSeconds() const override { return 1800000000; }
-};
-
-class WriteCounter : public TcpSession::Owner
-{
-public:
-    void onFrame(TcpSession&, std::uint32_t, std::uint32_t, const std::string&) override {}
-    void onClosed(TcpSession&) override { ++closed; }
-    void onBytesSent(std::size_t bytes) override
-    {
-        ++writes;
-        sent += bytes;
-    }
-    void onQueueCut() override {}
-    void onHandshakeFailed(TcpSession&, const std::string&) override {}
-    std::size_t writes = 0;
-    std::size_t sent = 0;
-    std::size_t closed = 0;
-};
 
 void raiseOpenFileLimit()
 {
@@ -88,8 +66,8 @@ struct Sessions
 
     asio::io_context io;
     std::shared_ptr<FlushBatch> flushes = std::make_shared<FlushBatch>(io);
-    SteadyClock clock;
-    WriteCounter owner;
+    test::ManualClock clock;
+    test::RecordingSessionOwner owner;
     std::vector<asio::ip::tcp::socket> peers;
     std::vector<std::shared_ptr<TcpSession>> sessions;
 };

@@ -3,6 +3,8 @@
 // queue over its bound drops the session without writing.
 
 #include "outframe.h"
+#include "recordingsessionowner.h"
+#include "servicetestsupport.h"
 #include "tcpsession.h"
 
 #include <gtest/gtest.h>
@@ -15,31 +17,6 @@
 
 namespace quorix::service::test {
 namespace {
-
-class StillClock : public Clock
-{
-public:
-    std::int64_t steadyMs() const override { return 0; }
-    std::int64_t unixSeconds() const override { return 1800000000; }
-};
-
-class RecordingOwner : public TcpSession::Owner
-{
-public:
-    void onFrame(TcpSession&, std::uint32_t, std::uint32_t, const std::string&) override {}
-    void onClosed(TcpSession&) override { ++closed; }
-    void onBytesSent(std::size_t bytes) override
-    {
-        ++writes;
-        sent += bytes;
-    }
-    void onQueueCut() override { ++cuts; }
-    void onHandshakeFailed(TcpSession&, const std::string&) override {}
-    int closed = 0;
-    int writes = 0;
-    int cuts = 0;
-    std::size_t sent = 0;
-};
 
 // One session on an accepted loopback connection and the peer's end of it.
 class SessionOnLoopback : public ::testing::Test
@@ -86,8 +63,8 @@ protected:
     asio::io_context m_io;
     std::shared_ptr<FlushBatch> m_flushes = std::make_shared<FlushBatch>(m_io);
     asio::ip::tcp::socket m_peer{m_io};
-    StillClock m_clock;
-    RecordingOwner m_owner;
+    ManualClock m_clock;
+    RecordingSessionOwner m_owner;
     std::shared_ptr<TcpSession> m_session;
 };
 
@@ -100,7 +77,7 @@ TEST_F(SessionOnLoopback, FramesOfOneHandlerLeaveInOrderInBoundedGatheredWrites)
     };
     for (const Case c : {Case{1, 1}, Case{5, 1}, Case{64, 1}, Case{65, 2}, Case{200, 4}}) {
         SCOPED_TRACE(c.frames);
-        m_owner = RecordingOwner();
+        m_owner = RecordingSessionOwner();
         open(1 << 20);
         std::string expected;
         for (std::size_t i = 0; i < c.frames; ++i)
