@@ -3,6 +3,8 @@
 // Who a session is and where it sits. Set by the transport from the handshake (or by the embedding
 // host) and changed only by a move; request bodies never change it.
 
+#include "accessscope.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -49,6 +51,10 @@ struct SessionIdentity
     std::uint32_t role = 0;
     std::uint32_t channelId = 0;
     std::uint32_t subChannelId = 0;
+    // What the session's token allows; every scope where the service checks no tokens.
+    ScopeSet scopes = ScopeSet::all();
+    // The token's `jti`, when it has one (for the audit trail); never the token itself.
+    std::string tokenId;
 
     SubChannelKey place() const { return {channelId, subChannelId}; }
     bool isManager() const { return isManagerRole(role); }
