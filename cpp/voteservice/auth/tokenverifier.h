@@ -18,6 +18,10 @@ namespace quorix::service {
 
 struct TokenPolicy
 {
+    // The bounds of --max-token-lifetime; the longest is also how long a revocation is kept.
+    static constexpr std::int64_t kShortestLifetimeSeconds = 60;
+    static constexpr std::int64_t kLongestLifetimeSeconds = 2592000;
+
     std::int64_t maxLifetimeSeconds = 86400; // exp - iat at most this (--max-token-lifetime)
     bool acceptLegacy = false;               // "EXPIRY.HEX" tokens too (--accept-legacy-tokens)
 };
@@ -48,8 +52,8 @@ public:
     // (given only by the host transport, whose HELLO states the identity; null elsewhere).
     TokenVerdict verify(std::string_view token, std::int64_t nowUnix,
                         const LegacyIdentity* claimed = nullptr) const;
-    // After a reload: None while the key that verified these claims (same kid and fingerprint) is still in the set and their
-    // user's tokens of that time are not revoked; UnknownKey or Revoked otherwise.
+    // After a reload: None while the key that verified these claims (same kid and fingerprint) is still in
+    // the set and their user's tokens of that time are not revoked; UnknownKey or Revoked otherwise.
     TokenRefusal stillHonoured(const AccessClaims& claims) const;
 
     void replaceKeys(std::shared_ptr<const KeySet> keys) { m_keys = std::move(keys); }
@@ -59,6 +63,9 @@ public:
     const TokenPolicy& policy() const { return m_policy; }
 
 private:
+    TokenVerdict verifyLegacy(std::string_view token, std::int64_t nowUnix,
+                              const LegacyIdentity* claimed) const;
+
     std::shared_ptr<const KeySet> m_keys;
     TokenPolicy m_policy;
     RevocationList m_revocations;

@@ -1,6 +1,7 @@
 #include "serveroptions.h"
 
 #include "clisupport.h"
+#include "secretfile.h"
 #include "timetextformatter.h"
 #include "tlsservercontext.h"
 
@@ -43,36 +44,6 @@ bool ServerOptions::parseHostPort(const std::string& text, std::string& host, st
     if (host.size() > 2 && host.front() == '[' && host.back() == ']')
         host = host.substr(1, host.size() - 2);
     port = static_cast<std::uint16_t>(value);
-    return true;
-}
-
-bool ServerOptions::readSecret(const std::string& path, std::string& secret, std::string& error)
-{
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-    if (!file) {
-        error = "cannot read the secret file " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    // One byte more than allowed tells a file that is too long from one that fits exactly.
-    std::string contents(kMaxSecretFileBytes + 1, '\0');
-    contents.resize(std::fread(contents.data(), 1, contents.size(), file.get()));
-    if (std::ferror(file.get())) {
-        error = "cannot read the secret file " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    if (contents.size() > kMaxSecretFileBytes) {
-        error =
-            "the secret file " + path + " is longer than " + std::to_string(kMaxSecretFileBytes) + " bytes";
-        return false;
-    }
-    while (!contents.empty() && (contents.back() == '\n' || contents.back() == '\r'))
-        contents.pop_back();
-    if (contents.size() < kMinSecretBytes) {
-        error = "the secret in " + path + " is shorter than " + std::to_string(kMinSecretBytes) +
-                " bytes (it has " + std::to_string(contents.size()) + ")";
-        return false;
-    }
-    secret = contents;
     return true;
 }
 
@@ -126,6 +97,57 @@ CLI::Option* addAddressOption(CLI::App& app, const std::string& name, std::strin
 
 } // namespace
 
+void ServerOptions::addTokenOptions(CLI::App& app)
+{
+    app.add_option("--keys", keysFile,
+                   "require tokens; those with a kid are checked with that key of the JWK Set in FILE (EC "
+                   "P-256 keys for ES256, oct keys for HS256); reread on SIGHUP")
+        ->type_name("FILE");
+    addNumberOption(app, "--max-token-lifetime", maxTokenLifetime, TokenPolicy::kShortestLifetimeSeconds,
+                    TokenPolicy::kLongestLifetimeSeconds, "wants 60 to 2592000 seconds")
+        ->type_name("SECONDS")
+        ->description("refuse tokens whose exp is more than this after their iat (60 to 2592000)");
+    CLI::Option* legacy =
+        app.add_flag("--accept-legacy-tokens", acceptLegacyTokens,
+                     "also take the old EXPIRY.HEX tokens signed with --secret-file (deprecated: they carry "
+                     "no scope and cannot be revoked by time)");
+    legacy->needs(app.get_option("--secret-file"));
+    CLI::Option* signing =
+        app.add_option("--signing-key", signingKeyFile,
+                       "sign the narrower tokens the service hands out with the EC P-256 private key in FILE "
+                       "(PEM; its public key must be in --keys) instead of the secret")
+            ->type_name("FILE");
+    signing->needs(app.get_option("--keys"));
+}
+
+bool ServerOptions::readTokenSetup(TokenSetup& out, std::string& error) const
+{
+    TokenSetup setup;
+    setup.policy.maxLifetimeSeconds = maxTokenLifetime;
+    setup.policy.acceptLegacy = acceptLegacyTokens;
+    if (!checksTokens()) {
+        out = std::move(setup);
+        return true;
+    }
+    if (!KeySet::load(secretFile, keysFile, setup.keys, error))
+        return false;
+    if (!signingKeyFile.empty()) {
+        setup.signer = TokenSigner::withPrivateKeyFile(signingKeyFile, error);
+        if (!setup.signer)
+            return false;
+        const KeySet::Key* key = setup.keys->find(setup.signer->keyId());
+        if (!key || key->algorithm != "ES256") {
+            error = "the signing key " + signingKeyFile + " (kid " + setup.signer->keyId() +
+                    ") has no public key in " + keysFile + ": add it (keygen --out-jwks does)";
+            return false;
+        }
+    } else if (const KeySet::Key* secretKey = setup.keys->find("")) {
+        setup.signer = TokenSigner::withSecret(secretKey->material);
+    }
+    out = std::move(setup);
+    return true;
+}
+
 void ServerOptions::addOptionsTo(CLI::App& app)
 {
     // As with most programs, an option given twice takes its last value.
@@ -137,13 +159,15 @@ void ServerOptions::addOptionsTo(CLI::App& app)
            "--secret-file",
            [this](const std::string& path) {
                std::string text, error;
-               if (!readSecret(path, text, error))
+               if (!SecretFile::read(path, text, error))
                    throw CLI::ValidationError(error);
                secret = text;
+               secretFile = path;
            },
-           "require HELLO tokens signed with the secret in FILE (16 to 4096 bytes); without it "
-           "identities are trusted as sent")
+           "require tokens; those without a kid are checked HS256 with the secret in FILE (16 to 4096 "
+           "bytes); without it or --keys identities are trusted as sent")
         ->type_name("FILE");
+    addTokenOptions(app);
     addNumberOption(app, "--broadcast-hz", broadcastHz, 1, 1000, "wants 1 to 1000")
         ->description("count broadcasts per sub-channel and second, at most (1 to 1000)");
     addNumberOption(app, "--max-sessions", maxSessions, 1, 10000000, "wants a positive number")
@@ -246,7 +270,7 @@ bool ServerOptions::parse(const std::vector<std::string>& args, ServerOptions& o
         error = refusalText(app, e);
         return false;
     }
-    return out.storageChoiceIsClear(app, error) && out.loadTls(error);
+    return out.storageChoiceIsClear(app, error) && out.loadTls(error) && out.loadTokens(error);
 }
 
 } // namespace quorix::service

@@ -1,9 +1,11 @@
+#include "ecp256key.h"
 #include "serveroptions.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
+#include <nlohmann/json.hpp>
 
 namespace quorix::service {
 namespace {
@@ -13,46 +15,6 @@ std::string writeSecretFile(const std::string& name, const std::string& contents
     const std::string path = ::testing::TempDir() + "/serveroptions-" + name;
     std::ofstream(path, std::ios::binary) << contents;
     return path;
-}
-
-TEST(ServerOptionsTest, SecretFilesAreBoundedAndSecretsLongEnough)
-{
-    const struct
-    {
-        const char* name;
-        std::string contents;
-        bool accepted;
-        std::string expected; // accepted: the secret; refused: part of the message
-    } rows[] = {
-        {"one byte", "x", false, "is shorter than 16 bytes (it has 1)"},
-        {"fifteen bytes and a line break", "abcdefghijklmno\n", false, "(it has 15)"},
-        {"only line breaks", "\r\n\n", false, "(it has 0)"},
-        {"sixteen bytes", "abcdefghijklmnop", true, "abcdefghijklmnop"},
-        {"sixteen bytes and CRLF", "abcdefghijklmnop\r\n", true, "abcdefghijklmnop"},
-        {"the largest file", std::string(4095, 's') + "\n", true, std::string(4095, 's')},
-        {"one byte too many", std::string(4097, 's'), false, "is longer than 4096 bytes"},
-    };
-    for (const auto& row : rows) {
-        const std::string path = writeSecretFile(row.name, row.contents);
-        std::string secret, error;
-        EXPECT_EQ(ServerOptions::readSecret(path, secret, error), row.accepted) << row.name << ": " << error;
-        if (row.accepted) {
-            EXPECT_EQ(secret, row.expected) << row.name;
-        } else {
-            EXPECT_NE(error.find(row.expected), std::string::npos) << row.name << ": " << error;
-            EXPECT_NE(error.find(path), std::string::npos) << "the message names the file: " << error;
-        }
-        std::remove(path.c_str());
-    }
-}
-
-TEST(ServerOptionsTest, AnEndlessSecretFileIsRefusedAfterItsBound)
-{
-    std::string secret, error;
-    EXPECT_FALSE(ServerOptions::readSecret("/dev/zero", secret, error));
-    EXPECT_NE(error.find("longer than 4096 bytes"), std::string::npos) << error;
-    EXPECT_FALSE(ServerOptions::readSecret("/nonexistent/secret", secret, error));
-    EXPECT_NE(error.find("cannot read"), std::string::npos) << error;
 }
 
 TEST(ServerOptionsTest, StorageOptionsExcludeEachOther)
@@ -195,21 +157,6 @@ TEST(ServerOptionsTest, AValueMissingAtTheEndIsRefusedAndHelpIsReported)
     EXPECT_TRUE(help);
 }
 
-TEST(ServerOptionsTest, AnUnreadableSecretFileIsRefusedWithTheSystemsReason)
-{
-    const struct
-    {
-        std::string path;
-        const char* reason;
-    } rows[] = {{"/nonexistent/secret", "No such file or directory"},
-                {::testing::TempDir(), "Is a directory"}};
-    for (const auto& row : rows) {
-        std::string secret, error;
-        EXPECT_FALSE(ServerOptions::readSecret(row.path, secret, error));
-        EXPECT_EQ(error, "cannot read the secret file " + row.path + ": " + row.reason);
-    }
-}
-
 TEST(ServerOptionsTest, ASecretFileOptionKeepsTheTrimmedSecret)
 {
     const std::string path = writeSecretFile("option", "0123456789abcdef0123\n");
@@ -220,6 +167,109 @@ TEST(ServerOptionsTest, ASecretFileOptionKeepsTheTrimmedSecret)
     ASSERT_TRUE(options.secret);
     EXPECT_EQ(*options.secret, "0123456789abcdef0123");
     std::remove(path.c_str());
+}
+
+// The token checks the options make: "keys K..., lifetime N, legacy yes|no, signer ALG[ KID]".
+std::string tokenSummary(const ServerOptions::TokenSetup& setup)
+{
+    std::string text = "keys";
+    for (const std::string& kid : setup.keys ? setup.keys->keyIds() : std::vector<std::string>{"none"})
+        text += " " + kid;
+    text += ", lifetime " + std::to_string(setup.policy.maxLifetimeSeconds) + ", legacy " +
+            (setup.policy.acceptLegacy ? "yes" : "no") + ", signer ";
+    text += setup.signer ? setup.signer->algorithm() +
+                               (setup.signer->keyId().empty() ? "" : " " + setup.signer->keyId())
+                         : "none";
+    return text;
+}
+
+class ServerTokenOptionsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::ofstream(m_signingKey) << m_signing->privatePem();
+        std::ofstream(m_strangerKey) << m_stranger->privatePem();
+        nlohmann::json set = nlohmann::json::object();
+        set["keys"] = {m_k1->publicJwk("k1"), m_signing->publicJwk(m_signing->thumbprint())};
+        std::ofstream(m_keys) << set.dump();
+    }
+
+    const std::string m_secret = writeSecretFile("token-secret", "0123456789abcdef\n");
+    const std::string m_keys = writeSecretFile("keys.json", "");
+    const std::string m_signingKey = writeSecretFile("signing.pem", "");
+    const std::string m_strangerKey = writeSecretFile("stranger.pem", "");
+    const std::optional<EcP256Key> m_k1 = EcP256Key::generate();
+    const std::optional<EcP256Key> m_signing = EcP256Key::generate();
+    const std::optional<EcP256Key> m_stranger = EcP256Key::generate();
+};
+
+TEST_F(ServerTokenOptionsTest, KeyFilesLifetimeLegacyTokensAndTheSigningKeyMakeTheTokenChecks)
+{
+    const std::string kid = m_signing->thumbprint();
+    const struct
+    {
+        std::vector<std::string> args;
+        std::string expected; // accepted: tokenSummary(); refused: the whole message or its start
+        bool accepted;
+    } rows[] = {
+        {{}, "keys none, lifetime 86400, legacy no, signer none", true},
+        {{"--secret-file", m_secret}, "keys secret, lifetime 86400, legacy no, signer HS256", true},
+        {{"--keys", m_keys}, "keys k1 " + kid + ", lifetime 86400, legacy no, signer none", true},
+        {{"--secret-file", m_secret, "--keys", m_keys, "--signing-key", m_signingKey,
+          "--accept-legacy-tokens", "--max-token-lifetime", "2592000"},
+         "keys secret k1 " + kid + ", lifetime 2592000, legacy yes, signer ES256 " + kid,
+         true},
+        {{"--max-token-lifetime", "60"}, "keys none, lifetime 60, legacy no, signer none", true},
+        {{"--max-token-lifetime", "59"}, "--max-token-lifetime wants 60 to 2592000 seconds, got 59", false},
+        {{"--max-token-lifetime", "2592001"},
+         "--max-token-lifetime wants 60 to 2592000 seconds, got 2592001",
+         false},
+        {{"--accept-legacy-tokens"}, "--accept-legacy-tokens requires --secret-file", false},
+        {{"--secret-file", m_secret, "--signing-key", m_signingKey}, "--signing-key requires --keys", false},
+        {{"--keys", m_keys, "--signing-key", m_strangerKey},
+         "the signing key " + m_strangerKey + " (kid " + m_stranger->thumbprint() +
+             ") has no public key in " + m_keys + ": add it (keygen --out-jwks does)",
+         false},
+        {{"--keys", m_keys, "--signing-key", m_keys},
+         "the signing key " + m_keys + " holds no EC P-256 private key (PEM, without a pass phrase)",
+         false},
+        {{"--keys", "/nonexistent/keys.json"},
+         "cannot read the key set /nonexistent/keys.json: No such file or directory",
+         false},
+        {{"--keys", m_secret}, "the key set " + m_secret + " is not a JWK Set ({\"keys\":[...]})", false},
+    };
+    for (const auto& row : rows) {
+        ServerOptions options;
+        bool help = false;
+        std::string error;
+        std::vector<std::string> args = row.args;
+        args.push_back("--memory");
+        const bool parsed = ServerOptions::parse(args, options, help, error);
+        EXPECT_EQ(parsed, row.accepted) << row.expected << ": " << error;
+        EXPECT_EQ(parsed ? tokenSummary(options.tokens) : error, row.expected);
+    }
+}
+
+TEST_F(ServerTokenOptionsTest, ARereadTakesTheFilesAsTheyAreNowOrSaysWhyNot)
+{
+    ServerOptions options;
+    bool help = false;
+    std::string error;
+    ASSERT_TRUE(
+        ServerOptions::parse({"--secret-file", m_secret, "--keys", m_keys, "--memory"}, options, help, error))
+        << error;
+    nlohmann::json set = nlohmann::json::object();
+    set["keys"] = {m_k1->publicJwk("k2")};
+    std::ofstream(m_keys) << set.dump();
+    ServerOptions::TokenSetup reread;
+    ASSERT_TRUE(options.readTokenSetup(reread, error)) << error;
+    EXPECT_EQ(tokenSummary(reread), "keys secret k2, lifetime 86400, legacy no, signer HS256");
+
+    std::ofstream(m_keys) << "{\"keys\":[{\"kid\":\"k3\"}]}";
+    EXPECT_FALSE(options.readTokenSetup(reread, error));
+    EXPECT_EQ(error, "the key set " + m_keys + " key 1 (k3) has a kty other than EC (ES256) or oct (HS256)");
+    EXPECT_EQ(tokenSummary(reread), "keys secret k2, lifetime 86400, legacy no, signer HS256") << "kept";
 }
 
 } // namespace
