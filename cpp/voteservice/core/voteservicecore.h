@@ -129,6 +129,7 @@ private:
     // Takes one request from the session's budget; when none is left, false, and Close in
     // `disposition` once the session has been refused too often in a row.
     bool spendBudget(Session& session, Disposition& disposition);
+    static std::optional<AccessScope> scopeNeeded(std::uint32_t minType);
     void dispatch(Session& session, SessionId id, std::uint32_t minType, const std::string& body);
     void handleCreate(Session& s, SessionId id, const std::string& body);
     void handleUpdate(Session& s, SessionId id, const std::string& body);

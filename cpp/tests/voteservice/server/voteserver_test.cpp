@@ -418,8 +418,8 @@ TEST(VoteServerTest, BadBodiesAreAnsweredAndTheConnectionKept)
 TEST(VoteServerTest, FloodersAreDroppedAndOthersServed)
 {
     InProcessServer server;
-    auto bystander = welcomed(server.port, identity(1, 0));
-    auto flooder = welcomed(server.port, identity(2, 0));
+    auto bystander = welcomed(server.port, identity(1, 255));
+    auto flooder = welcomed(server.port, identity(2, 255));
     const std::string frame =
         mpak::encodeFrame(2500, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, mpak::encode(PQueryAllVoteReq{10, 20, {}}));
     std::string burst;
@@ -532,7 +532,7 @@ TEST(VoteServerTest, AFrameThatStopsHalfwayIsClosedAfterTheFrameTimeout)
     }
 
     // A slow sender whose every frame arrives within the timeout stays, though it sends for longer.
-    auto steady = welcomed(server.port, identity(1, 0));
+    auto steady = welcomed(server.port, identity(1, 255));
     for (int frame = 0; frame < 4; ++frame) {
         for (char byte : whole) {
             ASSERT_TRUE(steady->sendRaw(std::string(1, byte)));
@@ -556,7 +556,7 @@ TEST(VoteServerTest, ReadersThatDoNotReadAreDropped)
     TcpTestClient slow;
     slow.setReceiveBuffer(4096);
     ASSERT_TRUE(slow.connect(server.port));
-    ASSERT_EQ(slow.hello(identity(2, 0)), std::optional<std::uint32_t>(kWelcomeAccepted));
+    ASSERT_EQ(slow.hello(identity(2, 255)), std::optional<std::uint32_t>(kWelcomeAccepted));
 
     VoteInfo large = normalVote("large", 10, 1, 1);
     large.auxText2.assign(1000, 'x');
