@@ -109,6 +109,29 @@ std::unique_ptr<HttpListener> openWeb(asio::io_context& io, const ServerOptions&
     return web;
 }
 
+// SIGHUP rereads the secret, keys and TLS files, for the host transport and the web face alike.
+void reloadOnHangUp(asio::signal_set& hangUps, VoteServer& server, HttpListener* web)
+{
+    hangUps.async_wait([&hangUps, &server, web](const boost::system::error_code& ec, int) {
+        if (ec)
+            return;
+        if (server.reloadCredentials() && web)
+            web->setTls(server.tls());
+        reloadOnHangUp(hangUps, server, web);
+    });
+}
+
+void warnOfInsecureOptions(const ServerOptions& options)
+{
+    if (options.acceptLegacyTokens)
+        ServiceLog::line(kWarning,
+                         "--accept-legacy-tokens: old EXPIRY.HEX tokens are still accepted; they carry "
+                         "no scope and cannot be revoked by key: give hosts JWTs and drop the option");
+    if (options.insecureNoAuth && !options.checksTokens())
+        ServiceLog::line(kWarning,
+                         "--insecure-no-auth: no keys check tokens, every peer is trusted as it claims");
+}
+
 // Serves until a signal stops the server (0) or its storage fails (1): a write or commit that
 // fails leaves nothing to serve with, and whatever was answered before is already on disk.
 int run(asio::io_context& io, VoteServer& server)
@@ -181,6 +204,8 @@ int serve(ServerOptions& options)
     if (webFailed)
         return 1;
     // Before "listening" is logged: whoever waits for that line may signal at once.
+    asio::signal_set hangUps(io, SIGHUP);
+    reloadOnHangUp(hangUps, server, web.get());
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&](const boost::system::error_code& ec, int signal) {
         if (ec)
@@ -188,6 +213,7 @@ int serve(ServerOptions& options)
         ServiceLog::line("signal " + std::to_string(signal) + ": closing " +
                          std::to_string(server.connectionCount()) + " connections and stopping");
         sd_notify(0, "STOPPING=1");
+        hangUps.cancel();
         // The web sessions first: they close their core sessions while the server still runs.
         if (web)
             web->stop();
@@ -197,13 +223,14 @@ int serve(ServerOptions& options)
                      (options.tls ? ", TLS 1.2 or newer" : "") + ", broadcasts at most " +
                      std::to_string(options.broadcastHz) + " Hz, at most " +
                      std::to_string(options.maxSessions) + " sessions, " + storageText + "; " +
-                     (options.secret ? std::string("HELLO tokens required")
-                                     : std::string("no secret: identities are trusted as sent")));
+                     (options.checksTokens() ? std::string("HELLO tokens required")
+                                             : std::string("no secret: identities are trusted as sent")));
     // After the host transport's line, which tools wait for to learn its port.
     if (web)
         ServiceLog::line("http listening on " + *options.httpHost + ":" + std::to_string(web->port()) +
                          (options.tls ? " (HTTPS, WSS)" : "") +
                          (options.secret ? "" : " (loopback peers only: no --secret-file)"));
+    warnOfInsecureOptions(options);
     if (options.maxSessions < askedSessions)
         ServiceLog::line(kWarning, "at most " + std::to_string(options.maxSessions) +
                                        " sessions instead of " + std::to_string(askedSessions) +
