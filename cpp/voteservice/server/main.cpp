@@ -4,8 +4,10 @@
 #include "httplistener.h"
 #include "memoryvotestorage.h"
 #include "redisbackend.h"
+#include "redisrevocationstore.h"
 #include "serveroptions.h"
 #include "servicelog.h"
+#include "sqliterevocationstore.h"
 #include "sqlitevotestorage.h"
 #include "staticfiles.h"
 #include "systemclock.h"
@@ -51,8 +53,10 @@ int issueToken(const TokenRequest& request, std::int64_t expiry)
     return 0;
 }
 
-// The storage the options ask for; null with a message when it cannot be opened.
-std::unique_ptr<VoteStorage> openStorage(const ServerOptions& options, std::string& description)
+// The storage the options ask for; null with a message when it cannot be opened. `databasePath`
+// names the data folder's database (empty in memory).
+std::unique_ptr<VoteStorage> openStorage(const ServerOptions& options, std::string& description,
+                                         std::string& databasePath)
 {
     if (options.memoryOnly) {
         description = "memory only";
@@ -66,7 +70,30 @@ std::unique_ptr<VoteStorage> openStorage(const ServerOptions& options, std::stri
         return nullptr;
     }
     description = "data in " + folder.databasePath;
+    databasePath = folder.databasePath;
     return std::move(folder.storage);
+}
+
+// Where `quorix-voted revoke` writes revocations for this service: beside the votes, in the data
+// folder's database or the shared Redis; none in memory, or without token checks. Null with
+// `failed` set when the database's table cannot be opened.
+std::unique_ptr<RevocationStore> openRevocations(const ServerOptions& options, RedisBackend* redis,
+                                                 const std::string& databasePath, bool& failed)
+{
+    failed = false;
+    if (!options.checksTokens())
+        return nullptr;
+    if (redis)
+        return std::make_unique<RedisRevocationStore>(redis->connection());
+    if (databasePath.empty())
+        return nullptr;
+    std::string error;
+    std::unique_ptr<RevocationStore> store = SqliteRevocationStore::open(databasePath, error);
+    if (!store) {
+        ServiceLog::line(kError, error);
+        failed = true;
+    }
+    return store;
 }
 
 // The overlay and viewer pages from --web-root, else from beside the program or the source tree.
@@ -172,7 +199,7 @@ int serve(ServerOptions& options)
     std::signal(SIGXFSZ, SIG_IGN);
     asio::io_context io(1);
     SystemClock clock;
-    std::string storageText;
+    std::string storageText, databasePath;
     std::unique_ptr<RedisBackend> redis;
     std::unique_ptr<VoteStorage> local;
     if (options.usesRedis()) {
@@ -184,7 +211,7 @@ int serve(ServerOptions& options)
         storageText =
             "state shared in Redis at " + options.redisHost + ":" + std::to_string(options.redisPort);
     } else {
-        local = openStorage(options, storageText);
+        local = openStorage(options, storageText, databasePath);
         if (!local)
             return 1;
     }
@@ -195,6 +222,12 @@ int serve(ServerOptions& options)
         redis->connection().setRoundTripHook(
             [&metrics = server.metrics()](double seconds) { metrics.redisRoundTrip(seconds); });
     }
+    bool revocationsFailed = false;
+    const std::unique_ptr<RevocationStore> revocations =
+        openRevocations(options, redis.get(), databasePath, revocationsFailed);
+    if (revocationsFailed)
+        return 1;
+    server.setRevocationStore(revocations.get());
     if (!server.listen(error)) {
         ServiceLog::line(kError, error);
         return 1;
