@@ -546,6 +546,25 @@ TEST(VoteServerTokenTest, WithoutKeysTheWebTokenIsEmptyAndWithoutASigningKeyItIs
     std::remove(jwks.c_str());
 }
 
+// Each web token spends a request of the session's budget, as vote requests do: no signing flood.
+TEST(VoteServerTokenTest, WebTokensSpendTheRequestBudget)
+{
+    InProcessServer server(withSecret());
+    const SessionIdentity me = identity(1, 20);
+    TcpTestClient host;
+    ASSERT_TRUE(host.connect(server.port));
+    ASSERT_EQ(host.hello(me, sessionToken(me, ScopeSet::all(), 600)),
+              std::optional<std::uint32_t>(kWelcomeAccepted));
+    std::map<std::uint32_t, int> results;
+    for (int i = 0; i < 41; ++i) {
+        const auto answer = askWebToken(host, mpak::encode(PWebTokenRequest{"events", 0}));
+        ASSERT_TRUE(answer);
+        ++results[answer->result];
+    }
+    EXPECT_EQ(results[kWebTokenGranted], 40);
+    EXPECT_EQ(results[kWebTokenTooManyRequests], 1);
+}
+
 // A token with a sub_channel holds its session there: a MOVE elsewhere closes it, one to the same
 // sub-channel does not; an unpinned session moves freely.
 TEST(VoteServerTokenTest, APinnedSessionThatMovesElsewhereIsClosed)
