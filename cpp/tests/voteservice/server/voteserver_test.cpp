@@ -1181,6 +1181,39 @@ TEST(VotedProgramTest, SigHupRotatesKeysUnderOpenSessions)
     std::remove(keysPath.c_str());
 }
 
+// Options that loosen the checks say so at every start; an old token then still gets in.
+TEST(VotedProgramTest, OptionsThatLoosenTheChecksWarnAtEveryStart)
+{
+    const std::string secretPath = ::testing::TempDir() + "/voted-warning-secret";
+    std::ofstream(secretPath) << kSecret << "\n";
+    const struct
+    {
+        std::vector<std::string> args;
+        std::string warning;
+        std::string token; // welcomed for identity(1, 255)
+    } rows[] = {
+        {{"--listen", "127.0.0.1:0", "--secret-file", secretPath, "--accept-legacy-tokens"},
+         "--accept-legacy-tokens: old EXPIRY.HEX tokens are still accepted",
+         TokenAuth(kSecret).issue({1, 90001, 255, 10}, SystemClock().unixSeconds() + 600)},
+        {{"--listen", "127.0.0.1:0", "--http", "0.0.0.0:0", "--insecure-no-auth"},
+         "--insecure-no-auth: no keys check tokens, every peer is trusted as it claims",
+         ""},
+    };
+    for (const auto& row : rows) {
+        std::vector<std::string> args = row.args;
+        args.push_back("--memory");
+        VotedProcess voted(QUORIX_VOTED_PATH, args);
+        const std::uint16_t port = VotedProcess::portOf(voted.readLineWith("listening on"));
+        ASSERT_NE(port, 0) << row.warning;
+        EXPECT_NE(voted.readLineWith(row.warning), "") << row.warning;
+        TcpTestClient client;
+        ASSERT_TRUE(client.connect(port));
+        EXPECT_EQ(client.hello(identity(1, 255), row.token), std::optional<std::uint32_t>(kWelcomeAccepted))
+            << row.warning;
+        EXPECT_EQ(voted.terminate(), 0);
+    }
+}
+
 TEST(VotedProgramTest, WithoutASecretTheStartupLineSaysIdentitiesAreTrusted)
 {
     VotedProcess voted(QUORIX_VOTED_PATH, {"--listen", "127.0.0.1:0", "--memory", "--broadcast-hz", "5"});
