@@ -908,7 +908,7 @@ TEST(VoteServerTest, AFailedCommitEndsTheServersLoopWithoutAnswering)
 std::string runToken(const std::string& args)
 {
     FILE* out = ::popen((std::string(QUORIX_VOTED_PATH) + " token " + args).c_str(), "r");
-    char line[4096] = {0};
+    char line[4096] = {0}; // a JSON Web Token with every claim is some 500 bytes
     const bool read = out && std::fgets(line, sizeof line, out);
     if (out)
         ::pclose(out);
