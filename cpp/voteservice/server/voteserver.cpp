@@ -569,7 +569,10 @@ void VoteServer::pollRevocations()
     if (m_revocationStore == nullptr || !m_verifier)
         return;
     RevocationList current(m_revocationStore->current(m_clock.unixSeconds()));
-    if (current == m_verifier->revocations())
+    // A store that cannot be read answers nothing, as one without revocations does: the list in
+    // force stays rather than letting revoked tokens in again. Keeping a revocation past its time
+    // refuses no token that could still be valid (but a legacy one, which has no issue time).
+    if (current == m_verifier->revocations() || current.size() == 0)
         return;
     const std::size_t count = current.size();
     m_verifier->replaceRevocations(std::move(current));
