@@ -9,11 +9,14 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 namespace {
 
@@ -134,43 +137,106 @@ TEST_F(HostApplicationTest, ARetriedRefusalIsPrintedOnceHoweverOftenItComesBack)
 
 // Without automation a person reads the channel window: the host keeps running and shows the
 // failure in the add-on box, once on standard error.
-TEST_F(HostApplicationTest, TheWebViewerLinkNeedsTheWebAddressAndFollowsTheSubChannel)
+// The link never carries the host's own (manager's) token: the host asks its service for a web token
+// as the link becomes ready and puts what it grants into the fragment.
+TEST_F(HostApplicationTest, TheWebViewerLinkCarriesTheTokenTheServiceGrantsAndFollowsTheSubChannel)
 {
+    const QString page =
+        QStringLiteral("http://127.0.0.1:9/vote/888/"
+                       "3?uid=10001&imid=90001&role=255&nick=%E9%A2%91%E9%81%93%E7%AE%A1%E7%90%86%E5%91%98");
     const struct
     {
         const char* name;
         QString webUrl;
-        QString token;
-        bool available;
-        QString link; // after a switch to sub-channel 3
+        std::optional<quorix::service::PWebTokenAnswer> answer; // none: the service has not answered
+        QString link;                                           // after a switch to sub-channel 3
+        QString error;
     } rows[] = {
-        {"no --web-url", {}, "1.ab", false, {}},
-        {"with a token", "http://127.0.0.1:9/", "1.ab", true,
-         QStringLiteral("http://127.0.0.1:9/vote/888/"
-                        "3?uid=10001&imid=90001&role=255&nick=%E9%A2%91%E9%81%93%E7%AE%A1%E7%90%86%E5%91%98&"
-                        "token=1.ab")},
-        {"without a token",
+        {"no --web-url", {}, quorix::service::PWebTokenAnswer{0, "w.t.s", 7200}, {}, "no web viewer link"},
+        {"granted",
+         "http://127.0.0.1:9/",
+         quorix::service::PWebTokenAnswer{0, "w.t.s", 7200},
+         page + "#token=w.t.s",
+         {}},
+        {"service without keys",
          "http://127.0.0.1:9",
+         quorix::service::PWebTokenAnswer{0, "", 7200},
+         page,
+         {}},
+        {"under a minute left",
+         "http://127.0.0.1:9",
+         quorix::service::PWebTokenAnswer{0, "w.t.s", 59},
          {},
-         true,
-         QStringLiteral(
-             "http://127.0.0.1:9/vote/888/"
-             "3?uid=10001&imid=90001&role=255&nick=%E9%A2%91%E9%81%93%E7%AE%A1%E7%90%86%E5%91%98")},
+         "has not granted"},
+        {"service cannot sign",
+         "http://127.0.0.1:9",
+         quorix::service::PWebTokenAnswer{quorix::service::kWebTokenCannotSign, "", 0},
+         {},
+         "cannot sign"},
+        {"not answered yet", "http://127.0.0.1:9", std::nullopt, {}, "has not granted"},
     };
     for (const auto& row : rows) {
-        HostOptions options = hostOptions(27500, row.token);
+        FakeVoteService service;
+        HostOptions options = hostOptions(service.port(), "1.ab");
         options.webUrl = QUrl(row.webUrl);
         HostApplication host(options, KeywordFilter());
         const auto* button = host.window()->findChild<QPushButton*>("webViewerButton");
         ASSERT_NE(button, nullptr);
-        EXPECT_EQ(button->isEnabled(), row.available) << row.name;
-        EXPECT_EQ(button->toolTip().contains("--web-url"), !row.available) << row.name;
+        EXPECT_EQ(button->isEnabled(), !row.webUrl.isEmpty()) << row.name;
+        EXPECT_EQ(button->toolTip().contains("--web-url"), row.webUrl.isEmpty()) << row.name;
+        QSignalSpy arrived(host.transport(), &ServiceTransport::webTokenArrived);
+        host.transport()->start();
+        ASSERT_TRUE(service.accept()) << row.name;
+        ASSERT_TRUE(service.waitFrames(1)) << row.name;
+        service.welcome(quorix::service::kWelcomeAccepted);
+        ASSERT_TRUE(service.waitFrames(2)) << row.name << ": the web token request";
+        const mpak::ServiceFrame asked = service.frame(1);
+        quorix::service::PWebTokenRequest request;
+        EXPECT_EQ(asked.minType, quorix::service::kControlWebTokenRequest) << row.name;
+        ASSERT_TRUE(mpak::decode(asked.payload, request)) << row.name;
+        EXPECT_EQ(request.scopes, "events vote") << row.name;
+        EXPECT_EQ(request.lifetimeSeconds, 7200u) << row.name;
+        if (row.answer) {
+            service.send(quorix::service::kControlMajorType, quorix::service::kControlWebTokenAnswer,
+                         mpak::encode(*row.answer));
+            ASSERT_TRUE(waitUntil([&] { return arrived.count() == 1; })) << row.name;
+        }
         host.switchSubChannel(3);
         QUrl link;
         const QString error = host.webViewerLink(false, &link);
-        EXPECT_EQ(error.isEmpty(), row.available) << row.name;
+        EXPECT_TRUE(row.error.isEmpty() ? error.isEmpty() : error.contains(row.error))
+            << row.name << ": " << error.toStdString();
         EXPECT_EQ(QString::fromUtf8(link.toEncoded()), row.link) << row.name;
+        EXPECT_FALSE(link.toString().contains("1.ab")) << row.name;
     }
+}
+
+// A click on "打开网页投票页" before the service has answered waits for the token, then tries the page.
+TEST_F(HostApplicationTest, AClickBeforeTheWebTokenArrivesOpensThePageOnceItDoes)
+{
+    // xdg-open hands the page to $BROWSER: nothing is started for real.
+    qputenv("BROWSER", "true");
+    FakeVoteService service;
+    HostOptions options = hostOptions(service.port(), "1.ab");
+    options.webUrl = QUrl("http://127.0.0.1:9");
+    HostApplication host(options, KeywordFilter());
+    host.transport()->start();
+    ASSERT_TRUE(service.accept() && service.waitFrames(1));
+    service.welcome(quorix::service::kWelcomeAccepted);
+    ASSERT_TRUE(service.waitFrames(2));
+    const auto* log = host.window()->findChild<QPlainTextEdit*>("eventLog");
+    ASSERT_NE(log, nullptr);
+    host.window()->findChild<QPushButton*>("webViewerButton")->click();
+    EXPECT_TRUE(log->toPlainText().endsWith(QStringLiteral("正在向投票服务申请网页投票页的令牌")))
+        << log->toPlainText().toStdString();
+    service.send(quorix::service::kControlMajorType, quorix::service::kControlWebTokenAnswer,
+                 mpak::encode(quorix::service::PWebTokenAnswer{0, "w.t.s", 7200}));
+    // Opened, or (without a desktop browser) said that none took it: either way the page was tried.
+    EXPECT_TRUE(waitUntil([&] {
+        const QString last = log->toPlainText().section('\n', -1);
+        return last.contains(QStringLiteral("已在浏览器中打开网页投票页")) ||
+               last.contains(QStringLiteral("no browser took the web viewer link"));
+    })) << log->toPlainText().toStdString();
 }
 
 TEST_F(HostApplicationTest, AnAddonThatCannotBeLoadedIsShownInTheAddonBox)

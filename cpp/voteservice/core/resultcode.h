@@ -33,6 +33,7 @@ enum ResultCode : std::uint32_t
     kResultTooManyRequests = 19,
     kResultWrongVoteType = 20,
     kResultStorageUnavailable = 21,
+    kResultScopeMissing = 22,
 };
 
 // The state of a refused ticket-state answer: neither 0 (numbers valid) nor 2 (full allowance), so

@@ -119,6 +119,12 @@ Disposition VoteServiceCore::moveSession(SessionId id, std::uint32_t subChannelI
     return disposition;
 }
 
+bool VoteServiceCore::spendRequest(SessionId id, Disposition& disposition)
+{
+    const auto it = m_sessions.find(id);
+    return it != m_sessions.end() && spendBudget(it->second, disposition);
+}
+
 void VoteServiceCore::closeSession(SessionId id)
 {
     settle();
@@ -237,8 +243,36 @@ bool VoteServiceCore::spendBudget(Session& session, Disposition& disposition)
     return false;
 }
 
+// The scope of the session's token a request needs: managing needs `manage` (and a manager role,
+// checked with the body), votes and judge scores `vote`, every read `events`.
+std::optional<AccessScope> VoteServiceCore::scopeNeeded(std::uint32_t minType)
+{
+    switch (minType) {
+    case VOTE_SYSTEM_CREATE_VOTE_REQ:
+    case VOTE_SYSTEM_UPDATE_VOTE_REQ:
+    case VOTE_SYSTEM_START_VOTE_REQ:
+    case VOTE_SYSTEM_END_VOTE_REQ:
+    case VOTE_SYSTEM_DELETE_VOTE_REQ:
+    case VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ:
+    case VOTE_SYSTEM_QUERY_ALL_VOTE_REQ:
+    case VOTE_SYSTEM_CLOSE_VOTEUI_REQ:
+        return AccessScope::Manage;
+    case VOTE_SYSTEM_USER_VOTE_REQ:
+        return AccessScope::Vote;
+    case VOTE_SYSTEM_USER_VOTE_STATE_REQ:
+    case VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ:
+    case VOTE_SYSTEM_QUERY_NICKNAME_REQ:
+        return AccessScope::Events;
+    default:
+        return std::nullopt;
+    }
+}
+
 void VoteServiceCore::dispatch(Session& s, SessionId id, std::uint32_t minType, const std::string& body)
 {
+    const std::optional<AccessScope> needed = scopeNeeded(minType);
+    if (needed && !s.identity.scopes.has(*needed))
+        return refuse(id, minType, kResultScopeMissing);
     switch (minType) {
     case VOTE_SYSTEM_CREATE_VOTE_REQ:
         return handleCreate(s, id, body);
@@ -410,7 +444,7 @@ void VoteServiceCore::handleQueryAll(Session& s, SessionId id, const std::string
     if (!decodeOr(id, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, body, req))
         return;
     PQueryAllVoteRes res;
-    res.result = checkPlace(s, req.channelId, req.subChannelId);
+    res.result = checkManager(s, req.channelId, req.subChannelId);
     if (res.result == kResultOk)
         res.votes = m_storage.votes(s.identity.place());
     sendTo(id, VOTE_SYSTEM_QUERY_ALL_VOTE_RES, res);

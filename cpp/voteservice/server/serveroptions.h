@@ -35,6 +35,8 @@ struct ServerOptions
     std::int64_t maxTokenLifetime = 86400;
     bool acceptLegacyTokens = false;
     std::string signingKeyFile;
+    // Without keys, a --listen or --http address that is not loopback is refused unless this is set.
+    bool insecureNoAuth = false;
     std::uint32_t broadcastHz = 10;
     std::size_t maxSessions = 20000;
     // Sessions one user (a uid within a channel) may hold at once.
@@ -92,6 +94,10 @@ struct ServerOptions
     // After app parsed the options: false with a message when more than one place for the data
     // was named.
     bool storageChoiceIsClear(const CLI::App& app, std::string& error) const;
+    // After the parse: false with a message saying how to give keys when the service would serve
+    // a non-loopback address without checking tokens and --insecure-no-auth was not given.
+    bool openOnlyWhereSafe(std::string& error) const;
+    static bool isLoopback(const std::string& host);
     // After the parse: reads the TLS certificate and key when they were named; false with a
     // one-line message when they cannot be used.
     bool loadTls(std::string& error);

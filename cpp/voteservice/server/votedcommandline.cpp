@@ -111,8 +111,8 @@ VotedCommandLine::Outcome VotedCommandLine::check(std::int64_t now)
     if (m_revokeCommand->parsed())
         return m_revoke.revocationAt(*m_revokeCommand, now, m_revocation, m_text) ? Outcome::Revoke
                                                                                   : Outcome::Error;
-    return m_server.storageChoiceIsClear(m_app, m_text) && m_server.loadTls(m_text) &&
-                   m_server.loadTokens(m_text)
+    return m_server.storageChoiceIsClear(m_app, m_text) && m_server.openOnlyWhereSafe(m_text) &&
+                   m_server.loadTls(m_text) && m_server.loadTokens(m_text)
                ? Outcome::Serve
                : Outcome::Error;
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <regex>
 
 namespace quorix::service::test {
@@ -107,6 +108,9 @@ TEST_F(CoreTest, ViewersCannotManageVotes)
     EXPECT_EQ(h.sink.last<PBatchDeleteVoteRes>(viewer, VOTE_SYSTEM_BATCH_DELETE_VOTE_RES).aux1,
               kResultNotManager);
     EXPECT_EQ(sendStart(viewer, voteId), kResultNotManager);
+    h.request(viewer, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, PQueryAllVoteReq{10, 20, {}});
+    EXPECT_EQ(h.sink.last<PQueryAllVoteRes>(viewer, VOTE_SYSTEM_QUERY_ALL_VOTE_RES).result,
+              kResultNotManager);
 
     const PStartVoteRes started = h.start(manager, voteId);
     EXPECT_EQ(sendEnd(viewer, started), kResultNotManager);
@@ -115,6 +119,115 @@ TEST_F(CoreTest, ViewersCannotManageVotes)
     EXPECT_TRUE(h.sink.framesOf(viewer2, VOTE_SYSTEM_CLOSE_VOTEUI_RES).empty());
     ASSERT_TRUE(h.storage.findVote({10, 20}, voteId));
     EXPECT_EQ(h.storage.findVote({10, 20}, voteId)->name, "v");
+}
+
+// Each request of the protocol from a manager whose token has one scope: with the scope the request
+// needs it gets its own answer, without it result 22. Pushes reach the session whatever its scopes.
+TEST(CoreScopeTest, EveryRequestNeedsItsScope)
+{
+    const ScopeSet events = AccessScope::Events, vote = AccessScope::Vote, manage = AccessScope::Manage;
+    struct Stage
+    {
+        std::uint32_t stored; // a vote that is not open
+        PStartVoteRes running;
+    };
+    const struct
+    {
+        const char* name;
+        std::uint32_t request;
+        ScopeSet needs;
+        std::function<std::string(const Stage&)> body;
+        std::uint32_t answered; // the result with the scope
+    } rows[] = {
+        {"create", VOTE_SYSTEM_CREATE_VOTE_REQ, manage,
+         [](const Stage&) {
+             return mpak::encode(PCreateVoteReq{10, 20, normalVote("n", 2, 1, 1), {}});
+         },
+         0},
+        {"update", VOTE_SYSTEM_UPDATE_VOTE_REQ, manage,
+         [](const Stage& s) {
+             VoteInfo changed = normalVote("changed", 2, 1, 1);
+             changed.voteId = s.stored;
+             return mpak::encode(PUpdateVoteReq{10, 20, s.stored, changed, {}});
+         },
+         0},
+        {"start", VOTE_SYSTEM_START_VOTE_REQ, manage,
+         [](const Stage& s) {
+             return mpak::encode(PStartVoteReq{10, 20, s.stored, 9, {}});
+         },
+         kResultAnotherVoteOpen},
+        {"end", VOTE_SYSTEM_END_VOTE_REQ, manage,
+         [](const Stage& s) {
+             return mpak::encode(PEndVoteReq{10, 20, s.running.voteId, 0, s.running.jiFangId, {}});
+         },
+         0},
+        {"delete", VOTE_SYSTEM_DELETE_VOTE_REQ, manage,
+         [](const Stage& s) {
+             return mpak::encode(PDeleteVoteReq{10, 20, s.stored, 0, {}});
+         },
+         0},
+        {"batch delete", VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ, manage,
+         [](const Stage& s) {
+             return mpak::encode(PBatchDeleteVoteReq{10, 20, {{s.stored, 0}}, {}});
+         },
+         0},
+        {"vote list", VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, manage,
+         [](const Stage&) {
+             return mpak::encode(PQueryAllVoteReq{10, 20, {}});
+         },
+         0},
+        {"close", VOTE_SYSTEM_CLOSE_VOTEUI_REQ, manage,
+         [](const Stage& s) {
+             return mpak::encode(PCloseVoteReq{10, 20, s.running.voteId, s.running.jiFangId, {}});
+         },
+         0},
+        {"user vote", VOTE_SYSTEM_USER_VOTE_REQ, vote,
+         [](const Stage& s) {
+             return mpak::encode(
+                 PUserVoteReq{10, 20, s.running.voteId, kNormalVote, s.running.jiFangId, 9, 1, 1, {}});
+         },
+         0},
+        {"ticket state", VOTE_SYSTEM_USER_VOTE_STATE_REQ, events,
+         [](const Stage& s) {
+             return mpak::encode(
+                 PUserVoteStateReq{10, 20, s.running.voteId, kNormalVote, s.running.jiFangId, 9, {}, {}});
+         },
+         0},
+        {"history", VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ, events,
+         [](const Stage&) {
+             return mpak::encode(PQueryVoteHisRecordReq{10, 20, {}});
+         },
+         0},
+        {"nickname", VOTE_SYSTEM_QUERY_NICKNAME_REQ, events,
+         [](const Stage&) {
+             return mpak::encode(PQueryNicknameReq{90001, {}});
+         },
+         0},
+    };
+    for (const auto& row : rows) {
+        for (const ScopeSet scopes : {events, vote, manage}) {
+            CoreHarness h;
+            const SessionId full = h.open(identity(1, kManagerRole));
+            SessionIdentity asking = identity(9, kManagerRole);
+            asking.scopes = scopes;
+            const SessionId id = h.open(asking);
+            Stage stage;
+            stage.stored = h.create(full, normalVote("stored", 2, 1, 1));
+            stage.running = h.start(full, h.create(full, normalVote("running", 3, 3, 2)));
+            EXPECT_EQ(h.sink.framesOf(id, VOTE_SYSTEM_BROADCAST_VOTE).size(), 1u) << scopes.words();
+
+            h.sink.clear();
+            ASSERT_EQ(h.send(id, row.request, row.body(stage)), Disposition::Keep);
+            const auto answers = h.sink.framesOf(id, row.request + 1);
+            ASSERT_EQ(answers.size(), 1u) << row.name << " with " << scopes.words();
+            mpak::Unpack up(answers[0].payload);
+            std::uint32_t result = up.pop_uint32();
+            if (row.request == VOTE_SYSTEM_USER_VOTE_STATE_REQ && result == kTicketStateRefused)
+                result = up.pop_uint32();
+            EXPECT_EQ(result, scopes == row.needs ? row.answered : std::uint32_t(kResultScopeMissing))
+                << row.name << " with " << scopes.words();
+        }
+    }
 }
 
 TEST_F(CoreTest, BodiesNamingAnotherUserOrPlaceAreRefused)
@@ -900,12 +1013,12 @@ TEST_F(CoreTest, HugeCountsAndUnknownMinorTypesChangeNothing)
 
 TEST_F(CoreTest, FloodIsRefusedThenDisconnected)
 {
-    const std::string body = mpak::encode(PQueryAllVoteReq{10, 20, {}});
+    const std::string body = mpak::encode(PQueryVoteHisRecordReq{10, 20, {}});
     int answered = 0, refused = 0;
     Disposition last = Disposition::Keep;
     for (int i = 0; i < 500 && last == Disposition::Keep; ++i) {
-        last = h.send(viewer, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, body);
-        const auto res = h.sink.last<PQueryAllVoteRes>(viewer, VOTE_SYSTEM_QUERY_ALL_VOTE_RES);
+        last = h.send(viewer, VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ, body);
+        const auto res = h.sink.last<PQueryVoteHisRecordRes>(viewer, VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES);
         (res.result == 0 ? answered : refused) += last == Disposition::Keep;
     }
     EXPECT_EQ(last, Disposition::Close);
@@ -918,13 +1031,13 @@ TEST_F(CoreTest, FloodIsRefusedThenDisconnected)
     CoreHarness fresh;
     const SessionId v = fresh.open(identity(2, kViewerRole));
     for (int i = 0; i < 40; ++i)
-        fresh.send(v, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, body);
-    fresh.send(v, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, body);
-    EXPECT_EQ(fresh.sink.last<PQueryAllVoteRes>(v, VOTE_SYSTEM_QUERY_ALL_VOTE_RES).result,
+        fresh.send(v, VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ, body);
+    fresh.send(v, VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ, body);
+    EXPECT_EQ(fresh.sink.last<PQueryVoteHisRecordRes>(v, VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES).result,
               kResultTooManyRequests);
     fresh.clock.advanceMs(100);
-    fresh.send(v, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, body);
-    EXPECT_EQ(fresh.sink.last<PQueryAllVoteRes>(v, VOTE_SYSTEM_QUERY_ALL_VOTE_RES).result, 0u);
+    fresh.send(v, VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ, body);
+    EXPECT_EQ(fresh.sink.last<PQueryVoteHisRecordRes>(v, VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES).result, 0u);
 }
 
 TEST_F(CoreTest, MovesSpendTheRequestBudgetAndAMoveFloodIsDisconnected)
@@ -941,9 +1054,9 @@ TEST_F(CoreTest, MovesSpendTheRequestBudgetAndAMoveFloodIsDisconnected)
     EXPECT_EQ(h.core.identity(viewer)->subChannelId, 100u + 40) << "moves beyond the budget are ignored";
 
     // Requests and moves draw on one budget, which refills with time.
-    const std::string query = mpak::encode(PQueryAllVoteReq{10, 20, {}});
+    const std::string query = mpak::encode(PQueryVoteHisRecordReq{10, 20, {}});
     for (int i = 0; i < 30; ++i)
-        h.send(viewer2, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, query);
+        h.send(viewer2, VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ, query);
     for (std::uint32_t sub = 30; sub < 40; ++sub)
         EXPECT_EQ(h.core.moveSession(viewer2, sub), Disposition::Keep);
     EXPECT_EQ(h.core.identity(viewer2)->subChannelId, 39u);
@@ -952,10 +1065,10 @@ TEST_F(CoreTest, MovesSpendTheRequestBudgetAndAMoveFloodIsDisconnected)
     h.clock.advanceMs(100);
     h.core.moveSession(viewer2, 20);
     EXPECT_EQ(h.core.identity(viewer2)->subChannelId, 20u);
-    h.send(viewer2, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, query);
-    EXPECT_EQ(h.sink.last<PQueryAllVoteRes>(viewer2, VOTE_SYSTEM_QUERY_ALL_VOTE_RES).result, 0u);
-    h.send(viewer2, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, query);
-    EXPECT_EQ(h.sink.last<PQueryAllVoteRes>(viewer2, VOTE_SYSTEM_QUERY_ALL_VOTE_RES).result,
+    h.send(viewer2, VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ, query);
+    EXPECT_EQ(h.sink.last<PQueryVoteHisRecordRes>(viewer2, VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES).result, 0u);
+    h.send(viewer2, VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ, query);
+    EXPECT_EQ(h.sink.last<PQueryVoteHisRecordRes>(viewer2, VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES).result,
               kResultTooManyRequests);
 }
 
