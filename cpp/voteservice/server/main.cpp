@@ -1,5 +1,8 @@
-// quorix-voted: the vote service over TCP, and `quorix-voted token` to issue HELLO tokens.
+// quorix-voted: the vote service over TCP, `quorix-voted token` to issue HELLO tokens and
+// `quorix-voted backup` to copy a running service's database.
 
+#include "auditwriter.h"
+#include "databasebackup.h"
 #include "descriptorlimit.h"
 #include "httplistener.h"
 #include "memoryvotestorage.h"
@@ -49,6 +52,20 @@ int issueToken(const TokenRequest& request, std::int64_t expiry)
 {
     std::cout << TokenAuth(*request.secret).issue(request.claims, expiry) << "\n";
     return 0;
+}
+
+// One line on success (0), the reason on standard error otherwise (1).
+int backUp(const BackupRequest& request)
+{
+    try {
+        const int pages = DatabaseBackup::copyDataFolder(request.dataDir, request.outFile);
+        std::cout << "backup of " << request.dataDir << "/votes.db written to " << request.outFile << " ("
+                  << pages << " pages, integrity_check ok)\n";
+        return 0;
+    } catch (const SqliteVoteStorage::Error& e) {
+        std::cerr << "quorix-voted: backup failed: " << e.what() << "\n";
+        return 1;
+    }
 }
 
 // The storage the options ask for; null with a message when it cannot be opened.
@@ -166,7 +183,14 @@ int serve(ServerOptions& options)
             return 1;
     }
     VoteStorage& storage = redis ? static_cast<VoteStorage&>(redis->storage()) : *local;
+    // Before the server, which writes the entries it holds as it stops.
+    std::unique_ptr<AuditWriter> audit;
+    if (!options.auditLog.empty() && !(audit = AuditWriter::open(options.auditLog, error))) {
+        ServiceLog::line(kError, error);
+        return 1;
+    }
     VoteServer server(io, options, clock, storage, redis ? &redis->box() : nullptr);
+    server.auditTo(audit.get());
     if (redis) {
         server.metrics().trackRedisRoundTrips();
         redis->connection().setRoundTripHook(
@@ -204,6 +228,8 @@ int serve(ServerOptions& options)
         ServiceLog::line("http listening on " + *options.httpHost + ":" + std::to_string(web->port()) +
                          (options.tls ? " (HTTPS, WSS)" : "") +
                          (options.secret ? "" : " (loopback peers only: no --secret-file)"));
+    if (audit)
+        ServiceLog::line("audit trail to " + audit->description());
     if (options.maxSessions < askedSessions)
         ServiceLog::line(kWarning, "at most " + std::to_string(options.maxSessions) +
                                        " sessions instead of " + std::to_string(askedSessions) +
@@ -230,6 +256,8 @@ int main(int argc, char** argv)
             return 2;
         case VotedCommandLine::Outcome::IssueToken:
             return issueToken(commandLine.token(), commandLine.tokenExpiry());
+        case VotedCommandLine::Outcome::Backup:
+            return backUp(commandLine.backup());
         case VotedCommandLine::Outcome::Serve:
             break;
         }

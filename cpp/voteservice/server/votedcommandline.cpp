@@ -26,10 +26,17 @@ VotedCommandLine::VotedCommandLine() : m_app("The Quorix vote service over TCP."
         "token", "print a HELLO token for the given identity, valid until --expiry (default: --ttl "
                  "86400 from now)");
     m_token.addOptionsTo(*m_tokenCommand);
-    // The token command only signs: a server option beside it is a mistake, not something to ignore.
+    m_backupCommand = m_app.add_subcommand(
+        "backup", "copy the vote database of --data to --out while the service runs (SQLite's online "
+                  "backup), check the copy with PRAGMA integrity_check and print one line");
+    m_backup.addOptionsTo(*m_backupCommand);
+    // The commands only sign or copy: a server option beside them is a mistake, not something to
+    // ignore.
     for (CLI::Option* option : m_app.get_options()) {
-        if (option != m_app.get_help_ptr() && option != m_app.get_version_ptr())
+        if (option != m_app.get_help_ptr() && option != m_app.get_version_ptr()) {
             m_tokenCommand->excludes(option);
+            m_backupCommand->excludes(option);
+        }
     }
     m_app.require_subcommand(0, 1);
 }
@@ -90,6 +97,8 @@ std::string VotedCommandLine::unreadableConfigRefusal() const
 
 VotedCommandLine::Outcome VotedCommandLine::check(std::int64_t now)
 {
+    if (m_backupCommand->parsed())
+        return Outcome::Backup;
     if (m_tokenCommand->parsed())
         return m_token.expiryAt(*m_tokenCommand, now, m_tokenExpiry, m_text) ? Outcome::IssueToken
                                                                              : Outcome::Error;

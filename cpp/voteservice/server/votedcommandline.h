@@ -1,5 +1,6 @@
 #pragma once
 
+#include "backuprequest.h"
 #include "serveroptions.h"
 #include "tokenrequest.h"
 
@@ -11,7 +12,8 @@
 
 namespace quorix::service {
 
-// The whole command line of quorix-voted: the server's options, or the token command with its own.
+// The whole command line of quorix-voted: the server's options, or the token or backup command
+// with its own.
 // The server also reads the configuration file --config names (the systemd unit names
 // /etc/quorix/voted.conf). Its keys are the long options without dashes; an option on the command
 // line wins over its key.
@@ -22,6 +24,7 @@ public:
     {
         Serve,
         IssueToken,
+        Backup,
         Help,
         Version,
         Error
@@ -38,6 +41,7 @@ public:
     const std::string& text() const { return m_text; }
     ServerOptions& server() { return m_server; }
     const TokenRequest& token() const { return m_token; }
+    const BackupRequest& backup() const { return m_backup; }
     // IssueToken: the second the token expires.
     std::int64_t tokenExpiry() const { return m_tokenExpiry; }
 
@@ -50,6 +54,8 @@ private:
     TokenRequest m_token;
     CLI::App m_app;
     CLI::App* m_tokenCommand = nullptr;
+    BackupRequest m_backup;
+    CLI::App* m_backupCommand = nullptr;
     std::string m_text;
     std::int64_t m_tokenExpiry = 0;
 };

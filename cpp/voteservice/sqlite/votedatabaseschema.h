@@ -8,6 +8,7 @@
 // Version 2 added history_started, when each history entry's vote started (version 1's entries
 // have none and keep their stored time text); install adds it to an older file.
 
+#include <optional>
 #include <string>
 
 struct sqlite3;
@@ -22,6 +23,9 @@ public:
     // Throws SqliteVoteStorage::Error naming `path` and what is wrong when the file is not usable.
     // Reads only.
     static void check(sqlite3* db, const std::string& path);
+    // The version of a file that install() would migrate: one holding tables at an older version.
+    // nullopt for a new, empty file and for a file of the current version.
+    static std::optional<int> olderVersion(sqlite3* db);
     // Creates the missing tables and indexes and stamps the current version, in one transaction.
     static void install(sqlite3* db);
 };
