@@ -385,8 +385,13 @@ void VoteServer::handleHello(TcpSession& session, const std::string& payload)
     session.welcomed = true;
     welcome(session, kWelcomeAccepted, "welcome");
     m_metrics.sessionOpened(Transport::Tcp);
-    SessionIdentity identity{hello.uid,  hello.imid,      hello.nick,
-                             hello.role, hello.channelId, hello.subChannelId};
+    SessionIdentity identity;
+    identity.uid = hello.uid;
+    identity.imid = hello.imid;
+    identity.nick = hello.nick;
+    identity.role = hello.role;
+    identity.channelId = hello.channelId;
+    identity.subChannelId = hello.subChannelId;
     identity.transport = "tcp";
     identity.peer = session.peer();
     m_core.openSession(session.id(), identity);

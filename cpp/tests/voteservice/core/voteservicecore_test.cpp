@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <regex>
 
 namespace quorix::service::test {
@@ -1043,6 +1044,230 @@ TEST_F(CoreTest, RequestsFromUnknownSessionsAreRefused)
               Disposition::Close);
     EXPECT_FALSE(h.core.openSession(manager, identity(5, kViewerRole)));
     EXPECT_EQ(h.core.identity(manager)->uid, 1u);
+}
+
+// ---- the audit trail ----------------------------------------------------------------------------
+
+class RecordingAudit : public AuditSink
+{
+public:
+    void record(const AuditEntry& entry) override { entries.push_back(entry); }
+    std::vector<AuditEntry> entries;
+};
+
+CoreOptions auditedBy(AuditSink& sink)
+{
+    CoreOptions options;
+    options.audit = &sink;
+    return options;
+}
+
+// Every manager request leaves one entry with its answer, whoever asks and however it ends; the
+// other requests leave none.
+TEST(CoreAuditTest, EveryManagerRequestIsRecordedWithItsAnswer)
+{
+    RecordingAudit audit;
+    CoreHarness h(auditedBy(audit));
+    SessionIdentity managerIdentity = identity(1, kManagerRole);
+    managerIdentity.imid = 90001;
+    managerIdentity.tokenId = "token-7";
+    const SessionId manager = h.open(managerIdentity);
+    const SessionId viewer = h.open(identity(2, kViewerRole));
+    const std::uint32_t kept = h.create(manager, normalVote("kept", 2, 1, 1));
+    VoteInfo changed = normalVote("changed", 2, 1, 1);
+    changed.voteId = kept;
+    std::uint32_t running = 0, jiFang = 0;
+    const struct
+    {
+        const char* name;
+        std::function<void()> act;
+        const char* action;
+        std::uint32_t result;
+        SessionId by;
+        bool hasVoteId; // the entry's voteId, when true: kept, or running for a run's request
+        bool hasRun;
+        std::vector<std::uint32_t> voteIds;
+    } rows[] = {
+        {"update",
+         [&] {
+             h.request(manager, VOTE_SYSTEM_UPDATE_VOTE_REQ, PUpdateVoteReq{10, 20, kept, changed, {}});
+         },
+         "update",
+         kResultOk,
+         manager,
+         true,
+         false,
+         {}},
+        {"a viewer's create",
+         [&] {
+             h.request(viewer, VOTE_SYSTEM_CREATE_VOTE_REQ,
+                       PCreateVoteReq{10, 20, normalVote("v", 2, 1, 1), {}});
+         },
+         "create",
+         kResultNotManager,
+         viewer,
+         false,
+         false,
+         {}},
+        {"a start elsewhere",
+         [&] {
+             h.request(manager, VOTE_SYSTEM_START_VOTE_REQ, PStartVoteReq{10, 21, kept, 1, {}});
+         },
+         "start",
+         kResultIdentityMismatch,
+         manager,
+         true,
+         false,
+         {}},
+        {"start",
+         [&] {
+             const PStartVoteRes started = h.start(manager, kept);
+             running = started.voteId;
+             jiFang = started.jiFangId;
+         },
+         "start",
+         kResultOk,
+         manager,
+         true,
+         true,
+         {}},
+        {"a viewer's stop",
+         [&] {
+             h.request(viewer, VOTE_SYSTEM_END_VOTE_REQ, PEndVoteReq{10, 20, running, 0, jiFang, {}});
+         },
+         "stop",
+         kResultNotManager,
+         viewer,
+         true,
+         true,
+         {}},
+        {"a user vote",
+         [&] {
+             h.vote(viewer, PStartVoteRes{0, 0, 0, running, jiFang, {}}, kNormalVote, 1);
+         },
+         nullptr,
+         0,
+         viewer,
+         false,
+         false,
+         {}},
+        {"delete of the open vote",
+         [&] {
+             h.request(manager, VOTE_SYSTEM_DELETE_VOTE_REQ, PDeleteVoteReq{10, 20, kept, 0, {}});
+         },
+         "delete",
+         kResultVoteOpen,
+         manager,
+         true,
+         false,
+         {}},
+        {"stop",
+         [&] {
+             h.request(manager, VOTE_SYSTEM_END_VOTE_REQ, PEndVoteReq{10, 20, running, 0, jiFang, {}});
+         },
+         "stop",
+         kResultOk,
+         manager,
+         true,
+         true,
+         {}},
+        {"close",
+         [&] {
+             h.request(manager, VOTE_SYSTEM_CLOSE_VOTEUI_REQ, PCloseVoteReq{10, 20, running, jiFang, {}});
+         },
+         "close",
+         kResultOk,
+         manager,
+         true,
+         true,
+         {}},
+        {"a malformed close",
+         [&] { h.send(manager, VOTE_SYSTEM_CLOSE_VOTEUI_REQ, "x"); },
+         "close",
+         kResultMalformed,
+         manager,
+         false,
+         false,
+         {}},
+        {"history",
+         [&] {
+             h.request(manager, VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ, PQueryVoteHisRecordReq{10, 20, {}});
+         },
+         nullptr,
+         0,
+         manager,
+         false,
+         false,
+         {}},
+        {"batch delete",
+         [&] {
+             h.request(manager, VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ,
+                       PBatchDeleteVoteReq{10, 20, {{kept, 0}, {99, 0}}, {}});
+         },
+         "batchDelete",
+         kResultNotFound,
+         manager,
+         false,
+         false,
+         {kept, 99}},
+        {"delete",
+         [&] {
+             h.request(manager, VOTE_SYSTEM_DELETE_VOTE_REQ, PDeleteVoteReq{10, 20, kept, 0, {}});
+         },
+         "delete",
+         kResultNotFound,
+         manager,
+         true,
+         false,
+         {}},
+    };
+    for (const auto& row : rows) {
+        const std::size_t before = audit.entries.size();
+        h.clock.advanceSeconds(1); // a fresh request budget, and a time of its own
+        row.act();
+        if (row.action == nullptr) {
+            EXPECT_EQ(audit.entries.size(), before) << row.name;
+            continue;
+        }
+        ASSERT_EQ(audit.entries.size(), before + 1) << row.name;
+        const AuditEntry& entry = audit.entries.back();
+        const SessionIdentity& who = h.identities.at(row.by);
+        EXPECT_EQ(entry.action, row.action) << row.name;
+        EXPECT_EQ(entry.result, row.result) << row.name;
+        EXPECT_EQ(entry.unixSeconds, h.clock.unixSeconds()) << row.name;
+        EXPECT_EQ(entry.uid, who.uid) << row.name;
+        EXPECT_EQ(entry.imid, who.imid) << row.name;
+        EXPECT_EQ(entry.role, who.role) << row.name;
+        EXPECT_EQ(entry.channelId, 10u) << row.name;
+        EXPECT_EQ(entry.subChannelId, 20u) << row.name;
+        EXPECT_EQ(entry.voteId, row.hasVoteId ? std::optional<std::uint32_t>(kept) : std::nullopt)
+            << row.name;
+        EXPECT_EQ(entry.jiFangId, row.hasRun ? std::optional<std::uint32_t>(jiFang) : std::nullopt)
+            << row.name;
+        EXPECT_EQ(entry.voteIds, row.voteIds) << row.name;
+        EXPECT_EQ(entry.transport, "embedded") << row.name;
+        EXPECT_EQ(entry.tokenId, row.by == manager ? "token-7" : "") << row.name;
+    }
+}
+
+// A manager request refused for flooding is recorded too, up to the one that drops the session.
+TEST(CoreAuditTest, FloodRefusalsAreRecorded)
+{
+    RecordingAudit audit;
+    CoreHarness h(auditedBy(audit));
+    const SessionId manager = h.open(identity(1, kManagerRole));
+    const std::string body = mpak::encode(PStartVoteReq{10, 20, 5, 1, {}});
+    Disposition last = Disposition::Keep;
+    int sent = 0;
+    while (last == Disposition::Keep && sent < 500) {
+        last = h.send(manager, VOTE_SYSTEM_START_VOTE_REQ, body);
+        ++sent;
+    }
+    ASSERT_EQ(last, Disposition::Close);
+    ASSERT_EQ(audit.entries.size(), std::size_t(sent));
+    EXPECT_EQ(audit.entries.front().result, kResultNotFound);
+    EXPECT_EQ(audit.entries.back().result, kResultTooManyRequests);
+    EXPECT_EQ(audit.entries.back().voteId, std::nullopt) << "a refused body is not read";
 }
 
 } // namespace
