@@ -218,8 +218,9 @@ void HttpConnection::dispatchToCore(Request request, const WebRoute& route, cons
     who.identity.transport = "web";
     who.identity.peer = peerText(m_stream.socket());
     const WebEndpoint endpoint = *route.endpoint;
-    // Start, stop and close are refused by the core, which audits the attempt; the list is not a
-    // manager request there.
+    // Start, stop and close without a manager role are refused by the core, which audits the
+    // attempt. The core lets any session of the place list its votes; the web face keeps the list
+    // to managers itself.
     if (endpoint == WebEndpoint::Votes && !who.identity.isManager())
         return write(WebResponse::error(403, "manager role required", "role"));
     if (endpoint == WebEndpoint::Events)
