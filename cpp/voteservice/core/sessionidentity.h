@@ -55,6 +55,10 @@ struct SessionIdentity
     ScopeSet scopes = ScopeSet::all();
     // The token's `jti`, when it has one (for the audit trail); never the token itself.
     std::string tokenId;
+    // Where the session comes from, for the audit trail: the transport ("tcp", "web", "embedded")
+    // and the peer's address as "ip:port" (empty in process).
+    std::string transport = "embedded";
+    std::string peer;
 
     SubChannelKey place() const { return {channelId, subChannelId}; }
     bool isManager() const { return isManagerRole(role); }

@@ -55,6 +55,20 @@ std::uint32_t resultOf(const PUserVoteStateRes& answer)
     return answer.state == kTicketStateRefused ? answer.aux1 : std::uint32_t(kResultOk);
 }
 
+// The vote and run an answer names, for the audit trail (0: none).
+template <class Answer> std::pair<std::uint32_t, std::uint32_t> subjectOf(const Answer&)
+{
+    return {0, 0};
+}
+std::pair<std::uint32_t, std::uint32_t> subjectOf(const PCreateVoteRes& answer)
+{
+    return {answer.voteId, 0};
+}
+std::pair<std::uint32_t, std::uint32_t> subjectOf(const PStartVoteRes& answer)
+{
+    return {answer.voteId, answer.jiFangId};
+}
+
 std::uint32_t judgeTotal(const VoteInfo& vote)
 {
     std::uint32_t total = 0;
@@ -68,7 +82,7 @@ std::uint32_t judgeTotal(const VoteInfo& vote)
 VoteServiceCore::VoteServiceCore(Clock& clock, VoteStorage& storage, OutputSink& sink, CoreOptions options,
                                  BallotBox* box)
     : m_clock(clock), m_storage(storage), m_sink(sink), m_options(options),
-      m_metrics(options.metrics != nullptr ? *options.metrics : m_noMetrics),
+      m_metrics(options.metrics != nullptr ? *options.metrics : m_noMetrics), m_audit(options.audit),
       m_ownBox(box == nullptr ? std::make_unique<MemoryBallotBox>(clock, storage) : nullptr),
       m_box(box == nullptr ? *m_ownBox : *box)
 {
@@ -212,14 +226,25 @@ Disposition VoteServiceCore::handle(SessionId id, std::uint32_t minType, const s
     const auto it = m_sessions.find(id);
     if (it == m_sessions.end())
         return Disposition::Close;
-    Session& session = it->second;
+    m_audit.begin(it->second.identity, minType, m_clock.unixSeconds());
+    m_asking = id;
+    const Disposition disposition = answer(it->second, id, minType, body);
+    m_asking = 0;
+    m_audit.finish();
+    return disposition;
+}
+
+Disposition VoteServiceCore::answer(Session& session, SessionId id, std::uint32_t minType,
+                                    const std::string& body)
+{
     Disposition disposition = Disposition::Keep;
     if (!spendBudget(session, disposition)) {
         if (disposition == Disposition::Keep)
             refuse(id, minType, kResultTooManyRequests);
+        else
+            m_audit.answered(minType, kResultTooManyRequests, 0, 0); // dropped without an answer
         return disposition;
     }
-    m_asking = id;
     m_answered = false;
     try {
         dispatch(session, id, minType, body);
@@ -227,8 +252,15 @@ Disposition VoteServiceCore::handle(SessionId id, std::uint32_t minType, const s
         if (!m_answered)
             refuse(id, minType, storageFailureCode(minType));
     }
-    m_asking = 0;
     return Disposition::Keep;
+}
+
+void VoteServiceCore::noteAnswer(SessionId id, std::uint32_t requestMinType, std::uint32_t result,
+                                 std::uint32_t voteId, std::uint32_t jiFangId)
+{
+    m_metrics.requestAnswered(requestMinType, result);
+    if (id == m_asking)
+        m_audit.answered(requestMinType, result, voteId, jiFangId);
 }
 
 bool VoteServiceCore::spendBudget(Session& session, Disposition& disposition)
@@ -420,6 +452,10 @@ void VoteServiceCore::handleBatchDelete(Session& s, SessionId id, const std::str
     PBatchDeleteVoteReq req;
     if (!decodeOr(id, VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ, body, req))
         return;
+    std::vector<std::uint32_t> asked;
+    for (const auto& [voteId, voteType] : req.voteTypes)
+        asked.push_back(voteId);
+    m_audit.aboutVotes(std::move(asked));
     PBatchDeleteVoteRes res;
     res.aux1 = checkManager(s, req.channelId, req.subChannelId);
     if (res.aux1 == kResultOk) {
@@ -596,7 +632,7 @@ void VoteServiceCore::handleClose(Session& s, SessionId id, const std::string& b
     SubChannel& sub = m_places[place];
     stopShowing(place, sub);
     // The asker is one of the sessions told.
-    m_metrics.requestAnswered(VOTE_SYSTEM_CLOSE_VOTEUI_REQ, kResultOk);
+    noteAnswer(id, VOTE_SYSTEM_CLOSE_VOTEUI_REQ, kResultOk, res.voteId, res.jiFangId);
     sendToAll(sub, encodeFrame(VOTE_SYSTEM_CLOSE_VOTEUI_RES, res));
     announce(NoticeKind::Closed, place, res.voteId, res.jiFangId);
 }
@@ -1022,7 +1058,8 @@ void VoteServiceCore::sendTo(SessionId id, std::uint32_t minType, const Message&
     if (id == m_asking)
         m_answered = true;
     // Every answer's type follows its request's.
-    m_metrics.requestAnswered(minType - 1, resultOf(message));
+    const auto [voteId, jiFangId] = subjectOf(message);
+    noteAnswer(id, minType - 1, resultOf(message), voteId, jiFangId);
     if (!frame.isNull())
         deliver(id, frame);
 }

@@ -17,6 +17,8 @@
 // only the sub-channels its sessions sit in and follows the other processes' notices (from
 // tick()) to update its own sessions.
 
+#include "auditrecorder.h"
+#include "auditsink.h"
 #include "ballotbox.h"
 #include "clock.h"
 #include "coremetrics.h"
@@ -57,6 +59,8 @@ struct CoreOptions
     TimeTextFormatter timeText;
     // Where the core counts its requests, votes, broadcasts and flood refusals; null counts nothing.
     CoreMetrics* metrics = nullptr;
+    // Where the core records every manager request and its answer; null records nothing.
+    AuditSink* audit = nullptr;
 };
 
 enum class Disposition
@@ -133,6 +137,10 @@ private:
     // `disposition` once the session has been refused too often in a row.
     bool spendBudget(Session& session, Disposition& disposition);
     static std::optional<AccessScope> scopeNeeded(std::uint32_t minType);
+    Disposition answer(Session& session, SessionId id, std::uint32_t minType, const std::string& body);
+    // Counts an answer to the asking session's request, and completes its audit entry.
+    void noteAnswer(SessionId id, std::uint32_t requestMinType, std::uint32_t result, std::uint32_t voteId,
+                    std::uint32_t jiFangId);
     void dispatch(Session& session, SessionId id, std::uint32_t minType, const std::string& body);
     void handleCreate(Session& s, SessionId id, const std::string& body);
     void handleUpdate(Session& s, SessionId id, const std::string& body);
@@ -204,6 +212,7 @@ private:
     CoreOptions m_options;
     CoreMetrics m_noMetrics;
     CoreMetrics& m_metrics;
+    AuditRecorder m_audit;
     std::unique_ptr<MemoryBallotBox> m_ownBox; // when no box was given
     BallotBox& m_box;
     // The request being handled and whether it was answered (a failed storage then answers it).

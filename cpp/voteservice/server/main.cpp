@@ -1,6 +1,8 @@
 // quorix-voted: the vote service over TCP, and the commands token (issue a token), keygen (a new
-// ES256 key pair) and revoke (refuse a user's tokens).
+// ES256 key pair), revoke (refuse a user's tokens) and backup (copy a running service's database).
 
+#include "auditwriter.h"
+#include "databasebackup.h"
 #include "descriptorlimit.h"
 #include "httplistener.h"
 #include "keypairfiles.h"
@@ -109,6 +111,20 @@ int revokeTokens(const RevokeRequest& request, const Revocation& revocation)
     return 0;
 }
 
+// One line on success (0), the reason on standard error otherwise (1).
+int backUp(const BackupRequest& request)
+{
+    try {
+        const int pages = DatabaseBackup::copyDataFolder(request.dataDir, request.outFile);
+        std::cout << "backup of " << request.dataDir << "/votes.db written to " << request.outFile << " ("
+                  << pages << " pages, integrity_check ok)\n";
+        return 0;
+    } catch (const SqliteVoteStorage::Error& e) {
+        std::cerr << "quorix-voted: backup failed: " << e.what() << "\n";
+        return 1;
+    }
+}
+
 // The storage the options ask for; null with a message when it cannot be opened. `databasePath`
 // names the data folder's database (empty in memory).
 std::unique_ptr<VoteStorage> openStorage(const ServerOptions& options, std::string& description,
@@ -192,15 +208,19 @@ std::unique_ptr<HttpListener> openWeb(asio::io_context& io, const ServerOptions&
     return web;
 }
 
-// SIGHUP rereads the secret, keys and TLS files, for the host transport and the web face alike.
-void reloadOnHangUp(asio::signal_set& hangUps, VoteServer& server, HttpListener* web)
+// SIGHUP rereads the secret, keys and TLS files, for the host transport and the web face alike, and
+// reopens the audit file (a rotated one is written anew under its name).
+void reloadOnHangUp(asio::signal_set& hangUps, VoteServer& server, HttpListener* web, AuditWriter* audit)
 {
-    hangUps.async_wait([&hangUps, &server, web](const boost::system::error_code& ec, int) {
+    hangUps.async_wait([&hangUps, &server, web, audit](const boost::system::error_code& ec, int) {
         if (ec)
             return;
         if (server.reloadCredentials() && web)
             web->setTls(server.tls());
-        reloadOnHangUp(hangUps, server, web);
+        std::string error;
+        if (audit && !audit->reopen(error))
+            ServiceLog::line(kError, error);
+        reloadOnHangUp(hangUps, server, web, audit);
     });
 }
 
@@ -273,7 +293,14 @@ int serve(ServerOptions& options)
             return 1;
     }
     VoteStorage& storage = redis ? static_cast<VoteStorage&>(redis->storage()) : *local;
+    // Before the server, which writes the entries it holds as it stops.
+    std::unique_ptr<AuditWriter> audit;
+    if (!options.auditLog.empty() && !(audit = AuditWriter::open(options.auditLog, error))) {
+        ServiceLog::line(kError, error);
+        return 1;
+    }
     VoteServer server(io, options, clock, storage, redis ? &redis->box() : nullptr);
+    server.auditTo(audit.get());
     if (redis) {
         server.metrics().trackRedisRoundTrips();
         redis->connection().setRoundTripHook(
@@ -295,7 +322,7 @@ int serve(ServerOptions& options)
         return 1;
     // Before "listening" is logged: whoever waits for that line may signal at once.
     asio::signal_set hangUps(io, SIGHUP);
-    reloadOnHangUp(hangUps, server, web.get());
+    reloadOnHangUp(hangUps, server, web.get(), audit.get());
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&](const boost::system::error_code& ec, int signal) {
         if (ec)
@@ -321,6 +348,8 @@ int serve(ServerOptions& options)
                          (options.tls ? " (HTTPS, WSS)" : "") +
                          (options.secret ? "" : " (loopback peers only: no --secret-file)"));
     warnOfInsecureOptions(options);
+    if (audit)
+        ServiceLog::line("audit trail to " + audit->description());
     if (options.maxSessions < askedSessions)
         ServiceLog::line(kWarning, "at most " + std::to_string(options.maxSessions) +
                                        " sessions instead of " + std::to_string(askedSessions) +
@@ -351,6 +380,8 @@ int main(int argc, char** argv)
             return generateKeys(commandLine.keygen());
         case VotedCommandLine::Outcome::Revoke:
             return revokeTokens(commandLine.revoke(), commandLine.revocation());
+        case VotedCommandLine::Outcome::Backup:
+            return backUp(commandLine.backup());
         case VotedCommandLine::Outcome::Serve:
             break;
         }

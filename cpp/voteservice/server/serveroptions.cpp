@@ -219,6 +219,16 @@ void ServerOptions::addOptionsTo(CLI::App& app)
            "write history times in ZONE (UTC or an IANA name such as Asia/Shanghai)")
         ->type_name("ZONE")
         ->default_str("the system's zone");
+    app.add_option_function<std::string>(
+           "--audit-log",
+           [this](const std::string& target) {
+               if (target.empty())
+                   throw CLI::ValidationError("--audit-log wants a file or journal");
+               auditLog = target;
+           },
+           "write one JSON line per manager request (and refusal) to FILE (created 0600, appended; "
+           "reopened on SIGHUP), or to the systemd journal with the word journal")
+        ->type_name("FILE|journal");
     CLI::Option* certificate =
         app.add_option(
                "--tls-cert", tlsCertificateFile,

@@ -67,6 +67,9 @@ struct ServerOptions
     // Both set: the host transport and the web face serve TLS with this certificate chain and key.
     std::string tlsCertificateFile;
     std::string tlsKeyFile;
+    // Where the audit trail goes: a file (appended), "journal" (the systemd journal), or nowhere
+    // when empty.
+    std::string auditLog;
     // Made from the two files by loadTls(); null: plain TCP.
     std::shared_ptr<boost::asio::ssl::context> tls;
 

@@ -34,7 +34,11 @@ VotedCommandLine::VotedCommandLine() : m_app("The Quorix vote service over TCP."
         "revoke", "refuse every token of a user of a channel issued before a time, in the data folder or "
                   "the Redis of the services (which may be running)");
     m_revoke.addOptionsTo(*m_revokeCommand);
-    for (CLI::App* command : {m_tokenCommand, m_keygenCommand, m_revokeCommand})
+    m_backupCommand = m_app.add_subcommand(
+        "backup", "copy the vote database of --data to --out while the service runs (SQLite's online "
+                  "backup), check the copy with PRAGMA integrity_check and print one line");
+    m_backup.addOptionsTo(*m_backupCommand);
+    for (CLI::App* command : {m_tokenCommand, m_keygenCommand, m_revokeCommand, m_backupCommand})
         excludeServerOptions(*command);
     m_app.require_subcommand(0, 1);
 }
@@ -103,6 +107,8 @@ std::string VotedCommandLine::unreadableConfigRefusal() const
 
 VotedCommandLine::Outcome VotedCommandLine::check(std::int64_t now)
 {
+    if (m_backupCommand->parsed())
+        return Outcome::Backup;
     if (m_tokenCommand->parsed())
         return m_token.claimsAt(*m_tokenCommand, now, m_tokenClaims, m_text) ? Outcome::IssueToken
                                                                              : Outcome::Error;

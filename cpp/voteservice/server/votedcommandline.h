@@ -2,6 +2,7 @@
 
 #include "keygenrequest.h"
 #include "revokerequest.h"
+#include "backuprequest.h"
 #include "serveroptions.h"
 #include "tokenrequest.h"
 
@@ -27,6 +28,7 @@ public:
         IssueToken,
         GenerateKeys,
         Revoke,
+        Backup,
         Help,
         Version,
         Error
@@ -49,6 +51,7 @@ public:
     const RevokeRequest& revoke() const { return m_revoke; }
     // Revoke: what to store.
     const Revocation& revocation() const { return m_revocation; }
+    const BackupRequest& backup() const { return m_backup; }
 
 private:
     Outcome check(std::int64_t now);
@@ -65,6 +68,8 @@ private:
     CLI::App* m_tokenCommand = nullptr;
     CLI::App* m_keygenCommand = nullptr;
     CLI::App* m_revokeCommand = nullptr;
+    BackupRequest m_backup;
+    CLI::App* m_backupCommand = nullptr;
     std::string m_text;
     AccessClaims m_tokenClaims;
     Revocation m_revocation;

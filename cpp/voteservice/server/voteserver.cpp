@@ -33,11 +33,12 @@ void returnFreedMemory()
 #endif
 }
 
-CoreOptions coreOptions(const ServerOptions& options, CoreMetrics& metrics)
+CoreOptions coreOptions(const ServerOptions& options, CoreMetrics& metrics, AuditSink& audit)
 {
     CoreOptions core;
     core.broadcastHz = options.broadcastHz;
     core.metrics = &metrics;
+    core.audit = &audit;
     return core;
 }
 
@@ -92,7 +93,7 @@ bool rereadTls(const ServerOptions& options, std::shared_ptr<asio::ssl::context>
 VoteServer::VoteServer(asio::io_context& io, const ServerOptions& options, Clock& clock, VoteStorage& storage,
                        BallotBox* box)
     : m_io(io), m_options(options), m_clock(clock), m_storage(storage), m_metrics(clock.unixSeconds()),
-      m_core(clock, storage, *this, coreOptions(options, m_metrics), box),
+      m_core(clock, storage, *this, coreOptions(options, m_metrics, *this), box),
       m_userSessions(options.maxSessionsPerUser), m_listener(io, ""), m_tickTimer(io), m_sweepTimer(io),
       m_commitTimer(io), m_flushes(std::make_shared<FlushBatch>(io))
 {
@@ -148,7 +149,10 @@ void VoteServer::stop()
     m_sweepTimer.cancel();
     m_commitTimer.cancel();
     m_held.clear();
-    m_storage.commit();
+    // What this commit saves was done: its audit lines are written though its answers are not sent.
+    if (m_storage.commit())
+        writeHeldAudit();
+    m_heldAudit.clear();
     auto connections = std::move(m_connections);
     m_connections.clear();
     for (auto& [id, session] : connections)
@@ -218,6 +222,24 @@ void VoteServer::deliver(SessionId id, const OutFrame& frame)
     armCommit();
 }
 
+void VoteServer::record(const AuditEntry& entry)
+{
+    if (m_auditWriter == nullptr)
+        return;
+    if (!m_storage.buffersWrites())
+        return m_auditWriter->record(entry);
+    m_heldAudit.push_back(entry);
+    armCommit();
+}
+
+void VoteServer::writeHeldAudit()
+{
+    auto held = std::move(m_heldAudit);
+    m_heldAudit.clear();
+    for (const AuditEntry& entry : held)
+        m_auditWriter->record(entry);
+}
+
 void VoteServer::armCommit()
 {
     if (m_commitArmed)
@@ -261,6 +283,7 @@ void VoteServer::commitAndRelease()
         ServiceLog::line(ServiceLog::Priority::Error, "storage commit failed: stopping without sending " +
                                                           std::to_string(m_held.size()) + " held frames");
         m_held.clear();
+        m_heldAudit.clear();
         m_storageFailed = true;
         stop();
         m_io.stop();
@@ -268,6 +291,7 @@ void VoteServer::commitAndRelease()
     }
     if (answersWait)
         m_metrics.storageCommitted(secondsSince(started));
+    writeHeldAudit();
     auto held = std::move(m_held);
     m_held.clear();
     for (const auto& [id, frame] : held)
@@ -498,6 +522,8 @@ void VoteServer::handleHello(TcpSession& session, const std::string& payload)
     identity.role = hello.role;
     identity.channelId = hello.channelId;
     identity.subChannelId = hello.subChannelId;
+    identity.transport = "tcp";
+    identity.peer = session.peer();
     if (m_verifier) {
         identity.scopes = claims.scopes;
         identity.tokenId = claims.tokenId;

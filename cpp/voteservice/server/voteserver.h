@@ -4,8 +4,10 @@
 // HELLO/WELCOME handshake (docs/host-transport.md), passes vote frames to the core and the core's
 // frames to the connections, and drives the core's clock. Single-threaded on one io_context.
 // With a storage that buffers writes, the core's frames wait until the storage has committed
-// (group commit a few milliseconds after the first one), so no answer reports an unsaved write.
+// (group commit a few milliseconds after the first one), so no answer reports an unsaved write;
+// the core's audit entries wait with them and are written just before the frames are sent.
 
+#include "auditsink.h"
 #include "ballotbox.h"
 #include "clock.h"
 #include "coregateway.h"
@@ -36,7 +38,7 @@ namespace quorix::service {
 struct PHello;
 struct PWebTokenAnswer;
 
-class VoteServer : public CoreGateway, private TcpSession::Owner, private OutputSink
+class VoteServer : public CoreGateway, private TcpSession::Owner, private OutputSink, private AuditSink
 {
 public:
     // Connections still in their handshake may exceed the session limit by this many.
@@ -55,6 +57,9 @@ public:
     void startWithoutListening();
     // Serves an already connected stream socket exactly as an accepted connection.
     void adopt(asio::ip::tcp::socket socket);
+    // Where the audit entries of every transport's manager requests go, each once its change is
+    // committed; null (the default) writes none. The writer must outlive the server.
+    void auditTo(AuditSink* writer) { m_auditWriter = writer; }
     // Stops accepting and closes every connection; the io_context then runs out of work.
     void stop();
     // True once a commit failed: the server then stopped, dropped the answers it held and stopped
@@ -100,6 +105,8 @@ private:
     void onQueueCut() override;
     void onHandshakeFailed(TcpSession& session, const std::string& reason) override;
     void deliver(SessionId session, const OutFrame& frame) override;
+    void record(const AuditEntry& entry) override;
+    void writeHeldAudit();
     void send(SessionId session, const OutFrame& frame);
     SessionOutput* outputOf(SessionId session) const;
     void releaseUserSession(SessionId session);
@@ -145,6 +152,8 @@ private:
     // Waiting for the next commit; a null frame marks where a whenSent() was asked.
     std::vector<std::pair<SessionId, OutFrame>> m_held;
     bool m_commitArmed = false;
+    AuditSink* m_auditWriter = nullptr;
+    std::vector<AuditEntry> m_heldAudit; // waiting for the next commit, as m_held
     std::unordered_map<SessionId, std::shared_ptr<TcpSession>> m_connections;
     std::shared_ptr<FlushBatch> m_flushes;
     struct GatewaySession

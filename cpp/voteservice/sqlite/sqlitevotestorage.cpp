@@ -1,5 +1,6 @@
 #include "sqlitevotestorage.h"
 
+#include "databasebackup.h"
 #include "datafolderlock.h"
 #include <quorix/protocol/mpak.h>
 #include "recordvalidator.h"
@@ -162,6 +163,10 @@ SqliteVoteStorage::SqliteVoteStorage(const std::string& path, std::size_t maxDir
         exec("PRAGMA busy_timeout=5000");
         // Before anything changes the file: one of another program stays as it is.
         VoteDatabaseSchema::check(m_db, path);
+        if (const std::optional<int> from = VoteDatabaseSchema::olderVersion(m_db)) {
+            m_migrationCopy = path + ".v" + std::to_string(*from) + ".bak";
+            DatabaseBackup::copy(m_db, m_migrationCopy);
+        }
         exec("PRAGMA journal_mode=WAL");
         exec("PRAGMA synchronous=FULL");
         VoteDatabaseSchema::install(m_db);

@@ -30,7 +30,8 @@ public:
     };
 
     // Opens or creates the database (a new file gets mode 0600); throws Error when it cannot be
-    // opened or is not ours (VoteDatabaseSchema).
+    // opened or is not ours (VoteDatabaseSchema). A file of an older schema version is first copied
+    // to PATH.vN.bak (N its version, DatabaseBackup) and then migrated.
     explicit SqliteVoteStorage(const std::string& path, std::size_t maxDirectoryEntries = 200000);
     ~SqliteVoteStorage() override;
     SqliteVoteStorage(const SqliteVoteStorage&) = delete;
@@ -62,6 +63,9 @@ public:
     // Reads the first row of the votes table; false after a failed write or a failed read.
     bool answers(std::string& reason) override;
 
+    // The copy kept before this open migrated the file's schema; empty when it migrated nothing.
+    const std::string& migrationCopy() const { return m_migrationCopy; }
+
     // Holds the data folder's lock until the database is closed.
     void keepFolderLock(std::unique_ptr<DataFolderLock> lock);
 
@@ -80,6 +84,7 @@ private:
     bool m_inTransaction = false;
     mutable bool m_writeFailed = false; // set through the statements, which const queries share
     std::size_t m_directorySize = 0;
+    std::string m_migrationCopy;
     mutable std::vector<std::pair<const char*, std::unique_ptr<Statement>>> m_statements;
 };
 

@@ -131,6 +131,19 @@ void VoteDatabaseSchema::check(sqlite3* db, const std::string& path)
         checkTable(db, path, table);
 }
 
+std::optional<int> VoteDatabaseSchema::olderVersion(sqlite3* db)
+{
+    std::int64_t version = 0;
+    std::int64_t tables = 0;
+    query(db, "PRAGMA user_version", {},
+          [&](sqlite3_stmt* stmt) { version = sqlite3_column_int64(stmt, 0); });
+    query(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table'", {},
+          [&](sqlite3_stmt* stmt) { tables = sqlite3_column_int64(stmt, 0); });
+    if (tables == 0 || version >= kVersion)
+        return std::nullopt;
+    return int(version);
+}
+
 void VoteDatabaseSchema::install(sqlite3* db)
 {
     const std::string sql = std::string("BEGIN IMMEDIATE;") + kTablesSql +

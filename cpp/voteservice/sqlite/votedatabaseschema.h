@@ -9,6 +9,7 @@
 // have none and keep their stored time text); install adds it to an older file. Version 3 added
 // revocations (of a user's tokens issued before a time), likewise added to an older file.
 
+#include <optional>
 #include <string>
 
 struct sqlite3;
@@ -23,6 +24,9 @@ public:
     // Throws SqliteVoteStorage::Error naming `path` and what is wrong when the file is not usable.
     // Reads only.
     static void check(sqlite3* db, const std::string& path);
+    // The version of a file that install() would migrate: one holding tables at an older version.
+    // nullopt for a new, empty file and for a file of the current version.
+    static std::optional<int> olderVersion(sqlite3* db);
     // Creates the missing tables and indexes and stamps the current version, in one transaction.
     static void install(sqlite3* db);
 };

@@ -1,6 +1,7 @@
 #include "votedatafolder.h"
 
 #include "datafolderlock.h"
+#include "votedatabaseschema.h"
 
 #include <sys/stat.h>
 
@@ -69,6 +70,12 @@ VoteDataFolder VoteDataFolder::open(const std::string& folder)
     try {
         out.storage = std::make_unique<SqliteVoteStorage>(out.databasePath);
         out.storage->keepFolderLock(std::move(lock));
+        if (!out.storage->migrationCopy().empty())
+            out.warnings.push_back(out.databasePath +
+                                   " had an older schema: a copy from before its migration to "
+                                   "version " +
+                                   std::to_string(VoteDatabaseSchema::kVersion) + " is kept as " +
+                                   out.storage->migrationCopy());
     } catch (const SqliteVoteStorage::Error& e) {
         out.error = e.what();
     }

@@ -212,11 +212,16 @@ void HttpConnection::dispatchToCore(Request request, const WebRoute& route, cons
     asking.pathChannel = route.channelId;
     asking.pathSubChannel = route.subChannelId;
     const TokenAuth* auth = m_context->auth ? &*m_context->auth : nullptr;
-    const IdentityOutcome who = RequestIdentity::resolve(auth, m_context->clock.unixSeconds(), asking);
+    IdentityOutcome who = RequestIdentity::resolve(auth, m_context->clock.unixSeconds(), asking);
     if (who.status != 200)
         return write(WebResponse::error(who.status, who.error, who.field));
+    who.identity.transport = "web";
+    who.identity.peer = peerText(m_stream.socket());
     const WebEndpoint endpoint = *route.endpoint;
-    if (WebRouter::isManagement(endpoint) && !who.identity.isManager())
+    // Start, stop and close without a manager role are refused by the core, which audits the
+    // attempt. The core lets any session of the place list its votes; the web face keeps the list
+    // to managers itself.
+    if (endpoint == WebEndpoint::Votes && !who.identity.isManager())
         return write(WebResponse::error(403, "manager role required", "role"));
     if (endpoint == WebEndpoint::Events)
         return openEvents(std::move(request), query, who.identity);

@@ -130,10 +130,4 @@ std::string_view WebRouter::originForm(std::string_view target)
     return target;
 }
 
-bool WebRouter::isManagement(WebEndpoint endpoint)
-{
-    return endpoint == WebEndpoint::Votes || endpoint == WebEndpoint::VoteStart ||
-           endpoint == WebEndpoint::VoteStop || endpoint == WebEndpoint::VoteClose;
-}
-
 } // namespace quorix::service

@@ -44,8 +44,6 @@ public:
     // The target in origin form: an absolute-form target (http://host/path?query), which HTTP/1.1
     // servers must accept, without its scheme and authority; any other target as it is.
     static std::string_view originForm(std::string_view target);
-    // Whether the endpoint is for managers only.
-    static bool isManagement(WebEndpoint endpoint);
 };
 
 } // namespace quorix::service

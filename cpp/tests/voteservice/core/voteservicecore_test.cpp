@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <regex>
+#include <tuple>
 
 namespace quorix::service::test {
 namespace {
@@ -1156,6 +1157,132 @@ TEST_F(CoreTest, RequestsFromUnknownSessionsAreRefused)
               Disposition::Close);
     EXPECT_FALSE(h.core.openSession(manager, identity(5, kViewerRole)));
     EXPECT_EQ(h.core.identity(manager)->uid, 1u);
+}
+
+// ---- the audit trail ----------------------------------------------------------------------------
+
+class RecordingAudit : public AuditSink
+{
+public:
+    void record(const AuditEntry& entry) override { entries.push_back(entry); }
+    std::vector<AuditEntry> entries;
+};
+
+CoreOptions auditedBy(AuditSink& sink)
+{
+    CoreOptions options;
+    options.audit = &sink;
+    return options;
+}
+
+// A manager request leaves one entry with its answer and the session's identity (not the body's),
+// however it ends; other requests leave none. (Every action over the real transports:
+// webservice_test.)
+TEST(CoreAuditTest, ManagerRequestsAreRecordedWithTheSessionsIdentity)
+{
+    RecordingAudit audit;
+    CoreHarness h(auditedBy(audit));
+    SessionIdentity me = identity(1, kManagerRole);
+    me.tokenId = "token-7";
+    const SessionId manager = h.open(me);
+    const std::uint32_t voteId = h.create(manager, normalVote("kept", 2, 1, 1));
+    const PStartVoteRes started = h.start(manager, voteId);
+    const struct
+    {
+        const char* name;
+        std::uint32_t minType;
+        std::string body;
+        const char* action; // null: no entry
+        std::uint32_t result;
+        std::optional<std::uint32_t> voteId;
+        std::optional<std::uint32_t> jiFangId;
+    } rows[] = {
+        {"a start naming another sub-channel",
+         VOTE_SYSTEM_START_VOTE_REQ,
+         mpak::encode(PStartVoteReq{10, 21, voteId, 1, {}}),
+         "start",
+         kResultIdentityMismatch,
+         voteId,
+         {}},
+        {"a delete of the open vote",
+         VOTE_SYSTEM_DELETE_VOTE_REQ,
+         mpak::encode(PDeleteVoteReq{10, 20, voteId, 0, {}}),
+         "delete",
+         kResultVoteOpen,
+         voteId,
+         {}},
+        {"a body that does not decode", VOTE_SYSTEM_END_VOTE_REQ, "x", "stop", kResultMalformed, {}, {}},
+        {"a batch delete",
+         VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ,
+         mpak::encode(PBatchDeleteVoteReq{10, 20, {{voteId, 0}, {99, 0}}, {}}),
+         "batchDelete",
+         kResultVoteOpen,
+         {},
+         {}},
+        {"a close", VOTE_SYSTEM_CLOSE_VOTEUI_REQ,
+         mpak::encode(PCloseVoteReq{10, 20, voteId, started.jiFangId, {}}), "close", kResultOk, voteId,
+         started.jiFangId},
+        {"the vote list",
+         VOTE_SYSTEM_QUERY_ALL_VOTE_REQ,
+         mpak::encode(PQueryAllVoteReq{10, 20, {}}),
+         nullptr,
+         0,
+         {},
+         {}},
+        {"the history",
+         VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ,
+         mpak::encode(PQueryVoteHisRecordReq{10, 20, {}}),
+         nullptr,
+         0,
+         {},
+         {}},
+    };
+    for (const auto& row : rows) {
+        audit.entries.clear();
+        h.clock.advanceSeconds(1);
+        h.send(manager, row.minType, row.body);
+        if (row.action == nullptr) {
+            EXPECT_TRUE(audit.entries.empty()) << row.name;
+            continue;
+        }
+        ASSERT_EQ(audit.entries.size(), 1u) << row.name;
+        const AuditEntry& entry = audit.entries[0];
+        EXPECT_EQ(entry.action, row.action) << row.name;
+        EXPECT_EQ(entry.result, row.result) << row.name;
+        EXPECT_EQ(entry.unixSeconds, h.clock.unixSeconds()) << row.name;
+        EXPECT_EQ(std::make_tuple(entry.uid, entry.imid, entry.role, entry.channelId, entry.subChannelId),
+                  std::make_tuple(me.uid, me.imid, me.role, me.channelId, me.subChannelId))
+            << row.name;
+        EXPECT_EQ(entry.voteId, row.voteId) << row.name;
+        EXPECT_EQ(entry.jiFangId, row.jiFangId) << row.name;
+        const std::vector<std::uint32_t> asked = row.minType == VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ
+                                                     ? std::vector<std::uint32_t>{voteId, 99}
+                                                     : std::vector<std::uint32_t>{};
+        EXPECT_EQ(entry.voteIds, asked) << row.name;
+        EXPECT_EQ(entry.transport, "embedded") << row.name;
+        EXPECT_EQ(entry.peer, "") << row.name;
+        EXPECT_EQ(entry.tokenId, "token-7") << row.name;
+    }
+}
+
+// A manager request refused for flooding is recorded too, up to the one that drops the session.
+TEST(CoreAuditTest, FloodRefusalsAreRecorded)
+{
+    RecordingAudit audit;
+    CoreHarness h(auditedBy(audit));
+    const SessionId manager = h.open(identity(1, kManagerRole));
+    const std::string body = mpak::encode(PStartVoteReq{10, 20, 5, 1, {}});
+    Disposition last = Disposition::Keep;
+    int sent = 0;
+    while (last == Disposition::Keep && sent < 500) {
+        last = h.send(manager, VOTE_SYSTEM_START_VOTE_REQ, body);
+        ++sent;
+    }
+    ASSERT_EQ(last, Disposition::Close);
+    ASSERT_EQ(audit.entries.size(), std::size_t(sent));
+    EXPECT_EQ(audit.entries.front().result, kResultNotFound);
+    EXPECT_EQ(audit.entries.back().result, kResultTooManyRequests);
+    EXPECT_EQ(audit.entries.back().voteId, std::nullopt) << "a refused body is not read";
 }
 
 } // namespace

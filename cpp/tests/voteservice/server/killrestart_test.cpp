@@ -1,6 +1,8 @@
 // quorix-voted killed with SIGKILL while votes pour in, then started again over the same data
 // folder: every vote answered with result 0 is counted exactly once, and nothing that was never
 // sent is counted. A vote sent but not answered before the kill may or may not have been saved.
+// `quorix-voted backup` taken while votes pour in: a service started on the copy holds every vote
+// answered before the backup began.
 
 #include "servicetestsupport.h"
 #include "tcptestclient.h"
@@ -9,10 +11,15 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -156,3 +163,182 @@ TEST_P(KillRestartTest, EveryAnsweredVoteIsCountedOnceAfterSigkill)
 }
 
 INSTANTIATE_TEST_SUITE_P(Attempts, KillRestartTest, ::testing::Range(0, 3));
+
+namespace {
+
+// `quorix-voted backup ARGS`: its exit status and what it printed (both streams).
+int runBackup(const std::string& args, std::string& printed)
+{
+    FILE* out = ::popen((std::string(QUORIX_VOTED_PATH) + " backup " + args + " 2>&1").c_str(), "r");
+    if (out == nullptr)
+        return -1;
+    printed.clear();
+    char chunk[256];
+    while (std::fgets(chunk, sizeof chunk, out))
+        printed += chunk;
+    const int status = ::pclose(out);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string integrityOf(const std::string& path)
+{
+    sqlite3* db = nullptr;
+    std::string answer;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK)
+        sqlite3_exec(
+            db, "PRAGMA integrity_check",
+            [](void* text, int, char** values, char**) {
+                *static_cast<std::string*>(text) += values[0] ? values[0] : "";
+                return 0;
+            },
+            &answer, nullptr);
+    sqlite3_close(db);
+    return answer;
+}
+
+} // namespace
+
+TEST(OnlineBackupTest, ACopyTakenWhileVotesPourInHoldsEveryVoteAnsweredBeforeItBegan)
+{
+    constexpr std::uint32_t kBackupViewers = 20;
+    constexpr std::uint32_t kRounds = 40;
+    const std::string dataDir = ::testing::TempDir() + "/quorix-backup-live";
+    const std::string copyDir = ::testing::TempDir() + "/quorix-backup-restored";
+    std::filesystem::remove_all(dataDir);
+    std::filesystem::remove_all(copyDir);
+    ASSERT_EQ(::mkdir(copyDir.c_str(), 0700), 0);
+    auto voted = startVoted(dataDir);
+    ASSERT_NE(voted->port(), 0);
+    TcpTestClient manager;
+    ASSERT_TRUE(manager.connect(voted->port()));
+    ASSERT_EQ(manager.hello(identity(1, 255)), 0u);
+    manager.sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ,
+                     PCreateVoteReq{10, 20, normalVote("backup", kOptions, kRounds, kRounds, 600), {}});
+    const auto created = manager.waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
+    ASSERT_TRUE(created && created->result == 0);
+    manager.sendVote(VOTE_SYSTEM_START_VOTE_REQ, PStartVoteReq{10, 20, created->voteId, 1, {}});
+    const auto started = manager.waitForMessage<PStartVoteRes>(VOTE_SYSTEM_START_VOTE_RES);
+    ASSERT_TRUE(started && started->result == 0);
+
+    std::vector<std::unique_ptr<Viewer>> viewers;
+    for (std::uint32_t i = 0; i < kBackupViewers; ++i) {
+        auto viewer = std::make_unique<Viewer>();
+        viewer->who = identity(2000 + i, 25);
+        ASSERT_TRUE(viewer->client.connect(voted->port()));
+        ASSERT_EQ(viewer->client.hello(viewer->who), 0u);
+        viewers.push_back(std::move(viewer));
+    }
+    // Votes go on in rounds while the backup runs; an answer read before the backup began counts
+    // in answeredBefore.
+    std::atomic<bool> backupBegan{false}, stop{false};
+    std::atomic<std::uint32_t> rounds{0};
+    std::vector<std::uint32_t> answeredBefore(kBackupViewers, 0);
+    std::uint32_t answeredAfter = 0;
+    std::thread voting([&] {
+        for (std::uint32_t round = 0; round < kRounds && !stop; ++round) {
+            for (auto& viewer : viewers) {
+                const PUserVoteReq req{10,
+                                       20,
+                                       started->voteId,
+                                       kNormalVote,
+                                       started->jiFangId,
+                                       viewer->who.uid,
+                                       optionOf(viewer->who.uid),
+                                       1,
+                                       {}};
+                viewer->sent += viewer->client.sendVote(VOTE_SYSTEM_USER_VOTE_REQ, req);
+            }
+            for (std::uint32_t i = 0; i < kBackupViewers; ++i) {
+                const auto res = viewers[i]->client.waitForMessage<PUserVoteRes>(VOTE_SYSTEM_USER_VOTE_RES);
+                const bool before = !backupBegan;
+                if (!res || res->result != 0)
+                    continue;
+                viewers[i]->results.push_back(res->result);
+                (before ? answeredBefore[i] : answeredAfter) += 1;
+            }
+            ++rounds;
+        }
+    });
+    while (rounds < 3)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    backupBegan = true;
+    std::string printed;
+    const int status = runBackup("--data " + dataDir + " --out " + copyDir + "/votes.db", printed);
+    const std::uint32_t roundsAtEnd = rounds;
+    while (rounds < roundsAtEnd + 3 && rounds < kRounds)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    stop = true;
+    voting.join();
+    ASSERT_EQ(status, 0) << printed;
+    const std::string said = "backup of " + dataDir + "/votes.db written to " + copyDir + "/votes.db (";
+    EXPECT_EQ(printed.rfind(said, 0), 0u) << printed;
+    EXPECT_NE(printed.find(" pages, integrity_check ok)\n", said.size()), std::string::npos) << printed;
+    EXPECT_GT(answeredAfter, 0u) << "the service kept answering while and after the copy was made";
+    EXPECT_EQ(integrityOf(copyDir + "/votes.db"), "ok");
+    EXPECT_FALSE(std::filesystem::exists(copyDir + "/lock")) << "the copy took no lock";
+
+    auto restored = startVoted(copyDir);
+    ASSERT_NE(restored->port(), 0) << "no service starts on the copy";
+    std::uint32_t before = 0;
+    for (std::uint32_t i = 0; i < kBackupViewers; ++i) {
+        Viewer& viewer = *viewers[i];
+        TcpTestClient again;
+        ASSERT_TRUE(again.connect(restored->port()));
+        ASSERT_EQ(again.hello(viewer.who), 0u);
+        again.sendVote(VOTE_SYSTEM_USER_VOTE_STATE_REQ,
+                       PUserVoteStateReq{
+                           10, 20, started->voteId, kNormalVote, started->jiFangId, viewer.who.uid, {}, {}});
+        const auto state = again.waitForMessage<PUserVoteStateRes>(VOTE_SYSTEM_USER_VOTE_STATE_RES);
+        ASSERT_TRUE(state && state->state == 0) << "the vote is not open in the copy";
+        EXPECT_GE(state->ticketsUsed, answeredBefore[i]) << "viewer " << viewer.who.uid << " lost votes";
+        EXPECT_LE(state->ticketsUsed, viewer.sent)
+            << "viewer " << viewer.who.uid << " counted more than sent";
+        before += answeredBefore[i];
+    }
+    std::printf("answered before the backup: %u, after it began: %u\n", before, answeredAfter);
+    EXPECT_GT(before, 0u);
+    std::filesystem::remove_all(dataDir);
+    std::filesystem::remove_all(copyDir);
+}
+
+// A backup that cannot be made says why, exits non-zero and leaves no file under the name asked.
+TEST(OnlineBackupTest, ABackupThatCannotBeMadeSaysWhyAndLeavesNoFile)
+{
+    const std::string dataDir = ::testing::TempDir() + "/quorix-backup-refusals";
+    std::filesystem::remove_all(dataDir);
+    {
+        auto voted = startVoted(dataDir);
+        ASSERT_NE(voted->port(), 0);
+        EXPECT_EQ(voted->terminate(), 0);
+    }
+    const std::string out = ::testing::TempDir() + "/quorix-backup-refused.db";
+    const struct
+    {
+        std::string args;
+        int status;
+        std::string says;
+        std::string leavesNo;
+    } rows[] = {
+        {"--data " + dataDir + "-missing --out " + out, 1,
+         "quorix-voted: backup failed: no vote database at " + dataDir + "-missing/votes.db", out},
+        {"--data " + dataDir + " --out /nonexistent/copy.db", 1,
+         "quorix-voted: backup failed: cannot create a file beside /nonexistent/copy.db",
+         "/nonexistent/copy.db"},
+        {"--data " + dataDir + " --out " + dataDir + "/votes.db", 1,
+         "quorix-voted: backup failed: the copy cannot replace its own database", ""},
+        {"--data " + dataDir, 2, "quorix-voted: --out is required", out},
+        {"--memory --data " + dataDir + " --out " + out, 2,
+         "quorix-voted: unknown option or argument: --memory", out},
+    };
+    for (const auto& row : rows) {
+        std::string printed;
+        EXPECT_EQ(runBackup(row.args, printed), row.status) << row.args << ": " << printed;
+        EXPECT_EQ(printed.rfind(row.says, 0), 0u) << row.args << ": " << printed;
+        if (!row.leavesNo.empty()) {
+            EXPECT_FALSE(std::filesystem::exists(row.leavesNo)) << row.args;
+        }
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(dataDir))
+        EXPECT_EQ(entry.path().filename().string().find(".partial-"), std::string::npos) << entry.path();
+    std::filesystem::remove_all(dataDir);
+}

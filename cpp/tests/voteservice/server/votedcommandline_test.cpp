@@ -101,6 +101,9 @@ TEST_F(VotedCommandLineTest, RefusesWithOneLineThatSaysWhy)
         {{"--tls-key", m_secret}, "--tls-key requires --tls-cert"},
         {{"--tls-cert", "/nonexistent/cert.pem", "--tls-key", m_secret},
          "cannot read the TLS certificate file /nonexistent/cert.pem: No such file or directory"},
+        {{"--audit-log", ""}, "--audit-log wants a file or journal"},
+        {{"backup", "--data", "d"}, "--out is required"},
+        {{"--memory", "backup", "--data", "d", "--out", "f"}, "backup excludes --memory"},
         {{"--tls-cert", m_secret, "--tls-key", m_secret},
          "the TLS certificate file " + m_secret + " holds no usable certificate: no start line"},
     };
@@ -243,11 +246,15 @@ TEST_F(VotedCommandLineTest, HelpDescribesEveryOptionOfTheServiceAndOfTheTokenCo
           "--before",
           "--keys",
           "--max-token-lifetime",
-          "--accept-legacy-tokens"}},
+          "--accept-legacy-tokens",
+          "--audit-log FILE|journal",
+          "backup",
+          "--out FILE"}},
         {{"token", "--help"},
          Outcome::Help,
          {"--secret-file", "--signing-key", "--uid", "--expiry", "--ttl", "--scope"}},
         {{"revoke", "--help"}, Outcome::Help, {"--uid", "--channel", "--before", "--data", "--redis"}},
+        {{"backup", "--help"}, Outcome::Help, {"--data DIR", "--out FILE"}},
         {{"--max-sessions", "0", "--help"}, Outcome::Error, {"--max-sessions wants a positive number"}},
         {{"--version"}, Outcome::Version, {"quorix-voted " QUORIX_VERSION "\n"}},
     };
@@ -280,6 +287,17 @@ TEST_F(VotedCommandLineTest, ServerOptionsAreReadForServing)
     EXPECT_EQ(web.server().httpHost, "127.0.0.1");
     EXPECT_EQ(web.server().httpPort, 0);
     EXPECT_EQ(web.server().httpMaxConnections, 5u);
+
+    VotedCommandLine audited;
+    ASSERT_EQ(audited.parse({"--memory", "--audit-log", "journal"}, kNow), Outcome::Serve) << audited.text();
+    EXPECT_EQ(audited.server().auditLog, "journal");
+
+    VotedCommandLine backup;
+    ASSERT_EQ(backup.parse({"backup", "--data", "/var/lib/quorix", "--out", "copy.db"}, kNow),
+              Outcome::Backup)
+        << backup.text();
+    EXPECT_EQ(backup.backup().dataDir, "/var/lib/quorix");
+    EXPECT_EQ(backup.backup().outFile, "copy.db");
 }
 
 // --config names a file of KEY = VALUE lines: the command line wins over a key, a key over the

@@ -1,3 +1,6 @@
+#include "auditjournal.h"
+#include "auditline.h"
+#include "auditlogfile.h"
 #include "descriptorlimit.h"
 #include <quorix/protocol/hostcontrol.h>
 #include "memoryvotestorage.h"
@@ -23,6 +26,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -868,6 +872,108 @@ TEST(VoteServerTest, AFailedCommitEndsTheServersLoopWithoutAnswering)
     EXPECT_TRUE(ended) << "the loop went on after the failed commit";
     EXPECT_TRUE(server.storageFailed());
     EXPECT_FALSE(manager->waitFor(VOTE_SYSTEM_CREATE_VOTE_RES, 500)) << "an answer reported an unsaved write";
+}
+
+// ---- the audit trail's writers ----------------------------------------------------------------
+
+AuditEntry sampleEntry()
+{
+    AuditEntry entry;
+    entry.unixSeconds = 1800000000;
+    entry.action = "start";
+    entry.uid = 1;
+    entry.imid = 90001;
+    entry.role = 255;
+    entry.channelId = 10;
+    entry.subChannelId = 20;
+    entry.voteId = 3;
+    entry.jiFangId = 7;
+    entry.transport = "tcp";
+    entry.peer = "127.0.0.1:40522";
+    return entry;
+}
+
+std::vector<std::string> linesOf(const std::string& path)
+{
+    std::ifstream file(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+TEST(AuditLineTest, AnEntryIsOneLineOfJsonWithWhatItHas)
+{
+    AuditEntry batch = sampleEntry();
+    batch.action = "batchDelete";
+    batch.result = 2;
+    batch.voteId.reset();
+    batch.jiFangId.reset();
+    batch.voteIds = {4, 5};
+    batch.peer.clear();
+    batch.transport = "embedded";
+    batch.tokenId = "a\"b\xff";
+    const struct
+    {
+        const char* name;
+        AuditEntry entry;
+        std::string line;
+    } rows[] = {
+        {"a start", sampleEntry(),
+         R"({"time":"2027-01-15T08:00:00Z","action":"start","result":0,"uid":1,"imid":90001,"role":255,)"
+         R"("channel":10,"subChannel":20,"voteId":3,"jiFangId":7,"transport":"tcp","peer":"127.0.0.1:40522"})"},
+        {"a batch delete with a strange jti", batch,
+         R"({"time":"2027-01-15T08:00:00Z","action":"batchDelete","result":2,"uid":1,"imid":90001,"role":255,)"
+         R"("channel":10,"subChannel":20,"voteIds":[4,5],"transport":"embedded","jti":"a\"b)"
+         "\xef\xbf\xbd\"}"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(AuditLine::json(row.entry), row.line) << row.name;
+        const std::vector<std::string> fields = AuditJournal::fields(row.entry);
+        ASSERT_FALSE(fields.empty());
+        EXPECT_EQ(fields[0], "MESSAGE=" + row.line) << row.name;
+        EXPECT_NE(std::find(fields.begin(), fields.end(), "QUORIX_AUDIT=1"), fields.end()) << row.name;
+        EXPECT_NE(std::find(fields.begin(), fields.end(), "QUORIX_ACTION=" + row.entry.action), fields.end());
+    }
+}
+
+// The file is created 0600 and appended to; reopen() follows a rotation, and a reopen that fails
+// keeps writing where the writer wrote before.
+TEST(AuditLogFileTest, LinesAreAppendedAndReopenFollowsARotation)
+{
+    const std::string folder = ::testing::TempDir() + "/audit-rotation";
+    const std::string moved = folder + "-moved";
+    std::filesystem::remove_all(folder);
+    std::filesystem::remove_all(moved);
+    std::filesystem::create_directories(folder);
+    const std::string path = folder + "/audit.log";
+    std::string error;
+    auto log = AuditLogFile::open(path, error);
+    ASSERT_TRUE(log) << error;
+    log->record(sampleEntry());
+    EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+    std::filesystem::rename(path, path + ".1");
+    ASSERT_TRUE(log->reopen(error)) << error;
+    log->record(sampleEntry());
+    log->record(sampleEntry());
+    EXPECT_EQ(linesOf(path + ".1").size(), 1u);
+    EXPECT_EQ(linesOf(path).size(), 2u);
+
+    auto again = AuditLogFile::open(path, error);
+    ASSERT_TRUE(again) << error;
+    again->record(sampleEntry());
+    EXPECT_EQ(linesOf(path).size(), 3u) << "an existing file is appended to";
+
+    std::filesystem::rename(folder, moved);
+    EXPECT_FALSE(again->reopen(error));
+    EXPECT_EQ(error, "cannot open the audit log " + path + ": No such file or directory");
+    again->record(sampleEntry());
+    EXPECT_EQ(linesOf(moved + "/audit.log").size(), 4u);
+    for (const std::string& line : linesOf(moved + "/audit.log"))
+        EXPECT_EQ(line, AuditLine::json(sampleEntry()));
+    std::filesystem::remove_all(moved);
 }
 
 // ---- the program ------------------------------------------------------------------------------

@@ -2,9 +2,11 @@
 // read.
 
 #include "datafolderlock.h"
+#include "votedatabaseschema.h"
 #include "votedatafolder.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -119,6 +121,28 @@ TEST_F(DataFolderTest, AnExistingFolderOpenToOthersIsUsedWithAWarning)
         EXPECT_EQ(opened.warnings[0],
                   "data folder " + folder + " is readable by others " + row.warning + folder);
     }
+}
+
+// Migrating an older database is told to the operator, with where the old file is kept.
+TEST_F(DataFolderTest, AMigratedDatabaseNamesTheCopyOfItsOldFile)
+{
+    const std::string folder = base + "/older";
+    const std::string database = folder + "/votes.db";
+    {
+        VoteDataFolder::open(folder);
+    }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version=1", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+
+    VoteDataFolder opened = VoteDataFolder::open(folder);
+    ASSERT_TRUE(opened.storage) << opened.error;
+    ASSERT_EQ(opened.warnings.size(), 1u);
+    EXPECT_EQ(opened.warnings[0],
+              database + " had an older schema: a copy from before its migration to version " +
+                  std::to_string(VoteDatabaseSchema::kVersion) + " is kept as " + database + ".v1.bak");
+    EXPECT_EQ(modeOf(database + ".v1.bak"), 0600u);
 }
 
 } // namespace

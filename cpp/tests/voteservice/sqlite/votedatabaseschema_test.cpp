@@ -5,11 +5,13 @@
 #include "servicetestsupport.h"
 #include "sqliterevocationstore.h"
 #include "sqlitevotestorage.h"
+#include "votedatabaseschema.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <filesystem>
 
 using namespace quorix;
 using namespace quorix::service;
@@ -31,7 +33,10 @@ protected:
     {
         for (const char* suffix : {"", "-wal", "-shm"})
             std::remove((path + suffix).c_str());
+        for (int version = 0; version < VoteDatabaseSchema::kVersion; ++version)
+            std::remove(copyOf(version).c_str());
     }
+    std::string copyOf(int version) const { return path + ".v" + std::to_string(version) + ".bak"; }
     // Runs SQL on the file as another program would.
     void execute(const std::string& sql)
     {
@@ -43,10 +48,11 @@ protected:
         sqlite3_close(db);
     }
     // The first column of every row of a query, joined by spaces.
-    std::string answer(const std::string& sql)
+    std::string answer(const std::string& sql) { return answerOf(path, sql); }
+    static std::string answerOf(const std::string& file, const std::string& sql)
     {
         sqlite3* db = nullptr;
-        EXPECT_EQ(SQLITE_OK, sqlite3_open(path.c_str(), &db));
+        EXPECT_EQ(SQLITE_OK, sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr)) << file;
         std::string text;
         sqlite3_exec(
             db, sql.c_str(),
@@ -197,3 +203,62 @@ TEST_F(VoteDatabaseSchemaTest, AVersionTwoDatabaseGainsTheRevocationsTableAndKee
 }
 
 } // namespace
+
+// Before a file of an older version is migrated, a copy of it as it was is kept beside it, whatever
+// the step; a file that needs no migration gets none.
+TEST_F(VoteDatabaseSchemaTest, AnOlderFileIsCopiedAsItWasBeforeItIsMigrated)
+{
+    const int previous = VoteDatabaseSchema::kVersion - 1;
+    const struct
+    {
+        const char* name;
+        std::string olderSql; // run on a current file to make it the older one; empty: none
+        int copiedVersion;    // -1: no copy
+    } rows[] = {
+        {"from before the version was kept", "PRAGMA user_version=0", 0},
+        {"version 1 without start instants", "DROP TABLE history_started; PRAGMA user_version=1", 1},
+        {"the previous version", "PRAGMA user_version=" + std::to_string(previous), previous},
+        {"the current version", "", -1},
+    };
+    const SubChannelKey place{10, 20};
+    for (const auto& row : rows) {
+        removeFiles();
+        {
+            SqliteVoteStorage storage(path);
+            storage.addVote(place, normalVote("kept", 2, 1, 1));
+            ASSERT_TRUE(storage.commit());
+        }
+        if (!row.olderSql.empty())
+            execute(row.olderSql);
+        const std::string before = fingerprint();
+        SqliteVoteStorage storage(path);
+        EXPECT_EQ(answer("PRAGMA user_version"), std::to_string(VoteDatabaseSchema::kVersion) + " ")
+            << row.name;
+        if (row.copiedVersion < 0) {
+            EXPECT_EQ(storage.migrationCopy(), "") << row.name;
+            for (int version = 0; version < VoteDatabaseSchema::kVersion; ++version)
+                EXPECT_FALSE(std::filesystem::exists(copyOf(version))) << row.name;
+            continue;
+        }
+        const std::string copy = copyOf(row.copiedVersion);
+        EXPECT_EQ(storage.migrationCopy(), copy) << row.name;
+        ASSERT_TRUE(std::filesystem::exists(copy)) << row.name;
+        EXPECT_EQ(answerOf(copy, "PRAGMA integrity_check"), "ok ") << row.name;
+        EXPECT_EQ(answerOf(copy, "PRAGMA user_version") + "| " + answerOf(copy, "PRAGMA journal_mode") +
+                      "| " + answerOf(copy, "SELECT sql FROM sqlite_master ORDER BY name"),
+                  before)
+            << row.name << ": the copy is the file as it was";
+        EXPECT_EQ(answerOf(copy, "SELECT count(*) FROM votes"), "1 ") << row.name;
+        EXPECT_EQ(std::filesystem::status(copy).permissions() & std::filesystem::perms::all,
+                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write)
+            << row.name;
+    }
+}
+
+// A new file has nothing to keep.
+TEST_F(VoteDatabaseSchemaTest, ANewFileIsNotCopied)
+{
+    SqliteVoteStorage storage(path);
+    EXPECT_EQ(storage.migrationCopy(), "");
+    EXPECT_FALSE(std::filesystem::exists(copyOf(0)));
+}

@@ -16,7 +16,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <fstream>
+#include <functional>
+#include <regex>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -560,6 +565,184 @@ TEST(WebServiceTest, QuorixVotedWithDurableStorageServesTheWebFaceAndStopsWithSt
     EXPECT_TRUE(events.waitForType("vote.end"));
     EXPECT_EQ(api.request("GET", "/healthz").status, 200);
     EXPECT_EQ(voted.terminate(), 0);
+}
+
+// Every manager request over both transports leaves one JSON line in --audit-log by the time its
+// answer arrives (with SQLite both wait for the group commit), refusals included.
+TEST(WebServiceTest, QuorixVotedAuditsEveryManagerRequestOverBothTransports)
+{
+    const std::string data = ::testing::TempDir() + "/webservice-audit-data";
+    const std::string auditPath = ::testing::TempDir() + "/webservice-audit.log";
+    std::filesystem::remove_all(data);
+    std::filesystem::remove(auditPath);
+    VotedProcess voted(QUORIX_VOTED_PATH, {"--listen", "127.0.0.1:0", "--data", data, "--http", "127.0.0.1:0",
+                                           "--audit-log", auditPath});
+    const std::uint16_t tcpPort = VotedProcess::portOf(voted.readLineWith("listening on 127.0.0.1:"));
+    const std::uint16_t httpPort = VotedProcess::portOf(voted.readLineWith("http listening on 127.0.0.1:"));
+    ASSERT_NE(tcpPort, 0);
+    ASSERT_NE(httpPort, 0);
+    TcpTestClient manager, viewer;
+    ASSERT_TRUE(manager.connect(tcpPort) && viewer.connect(tcpPort));
+    ASSERT_EQ(manager.hello(identity(1, 255)), std::optional<std::uint32_t>(kWelcomeAccepted));
+    ASSERT_EQ(viewer.hello(identity(2, 25)), std::optional<std::uint32_t>(kWelcomeAccepted));
+    WebTestClient web(httpPort);
+    const std::string webViewer = "?uid=2&imid=90002&role=25&sub=20";
+    const std::string webManager = "&imid=90001";
+
+    std::uint32_t voteId = 0, second = 0, jiFangId = 0;
+    // Sends over the host transport and waits for the answer's result.
+    auto tcp = [](TcpTestClient& client, std::uint32_t minType, const std::string& body) {
+        EXPECT_TRUE(client.sendFrame(2500, minType, body));
+        const auto answer = client.waitFor(minType + 1);
+        EXPECT_TRUE(answer) << "no answer to " << minType;
+        return answer ? answer->payload : std::string();
+    };
+    auto started = [&](const std::string& payload) {
+        PStartVoteRes res;
+        EXPECT_TRUE(mpak::decode(payload, res));
+        jiFangId = res.jiFangId;
+    };
+    auto webRun = [&](const HttpReply& reply, int status) {
+        EXPECT_EQ(reply.status, status) << reply.body;
+        if (reply.status == 200)
+            jiFangId = reply.json().value("jiFangId", 0u);
+    };
+    const struct
+    {
+        const char* name;
+        std::function<void()> act;
+        const char* action;
+        std::uint32_t result;
+        std::uint32_t uid;
+        const char* transport;
+        const std::uint32_t* voteId; // null: the line has none
+        bool hasRun;                 // the line's jiFangId is the run's
+        const std::uint32_t* batch;  // set: the line's voteIds are this one
+    } rows[] = {
+        {"create",
+         [&] {
+             PCreateVoteRes res;
+             EXPECT_TRUE(
+                 mpak::decode(tcp(manager, VOTE_SYSTEM_CREATE_VOTE_REQ,
+                                  mpak::encode(PCreateVoteReq{10, 20, normalVote("Song", 3, 2, 1), {}})),
+                              res));
+             voteId = res.voteId;
+         },
+         "create", kResultOk, 1, "tcp", &voteId, false, nullptr},
+        {"a viewer's create",
+         [&] {
+             tcp(viewer, VOTE_SYSTEM_CREATE_VOTE_REQ,
+                 mpak::encode(PCreateVoteReq{10, 20, normalVote("Mine", 2, 1, 1), {}}));
+         },
+         "create", kResultNotManager, 2, "tcp", nullptr, false, nullptr},
+        {"update",
+         [&] {
+             VoteInfo changed = normalVote("Song 2", 3, 2, 1);
+             changed.voteId = voteId;
+             tcp(manager, VOTE_SYSTEM_UPDATE_VOTE_REQ,
+                 mpak::encode(PUpdateVoteReq{10, 20, voteId, changed, {}}));
+         },
+         "update", kResultOk, 1, "tcp", &voteId, false, nullptr},
+        {"start",
+         [&] {
+             started(tcp(manager, VOTE_SYSTEM_START_VOTE_REQ,
+                         mpak::encode(PStartVoteReq{10, 20, voteId, 1, {}})));
+         },
+         "start", kResultOk, 1, "tcp", &voteId, true, nullptr},
+        {"stop",
+         [&] {
+             tcp(manager, VOTE_SYSTEM_END_VOTE_REQ,
+                 mpak::encode(PEndVoteReq{10, 20, voteId, 0, jiFangId, {}}));
+         },
+         "stop", kResultOk, 1, "tcp", &voteId, true, nullptr},
+        {"close",
+         [&] {
+             tcp(manager, VOTE_SYSTEM_CLOSE_VOTEUI_REQ,
+                 mpak::encode(PCloseVoteReq{10, 20, voteId, jiFangId, {}}));
+         },
+         "close", kResultOk, 1, "tcp", &voteId, true, nullptr},
+        {"web start", [&] { webRun(web.request("POST", voteAction(voteId, "start", webManager)), 200); },
+         "start", kResultOk, 1, "web", &voteId, true, nullptr},
+        {"a web viewer's stop",
+         [&] {
+             const std::string target = kChannel + "/votes/" + std::to_string(voteId) + "/stop" + webViewer;
+             EXPECT_EQ(web.request("POST", target).status, 403);
+         },
+         "stop", kResultNotManager, 2, "web", &voteId, true, nullptr},
+        {"web stop", [&] { webRun(web.request("POST", voteAction(voteId, "stop", webManager)), 200); },
+         "stop", kResultOk, 1, "web", &voteId, true, nullptr},
+        {"web close",
+         [&] {
+             webRun(web.request("POST", voteAction(voteId, "close",
+                                                   webManager + "&jiFangId=" + std::to_string(jiFangId))),
+                    200);
+         },
+         "close", kResultOk, 1, "web", &voteId, true, nullptr},
+        {"delete",
+         [&] {
+             tcp(manager, VOTE_SYSTEM_DELETE_VOTE_REQ, mpak::encode(PDeleteVoteReq{10, 20, voteId, 0, {}}));
+         },
+         "delete", kResultOk, 1, "tcp", &voteId, false, nullptr},
+        {"a web start of a deleted vote",
+         [&] { EXPECT_EQ(web.request("POST", voteAction(voteId, "start", webManager)).status, 404); },
+         "start", kResultNotFound, 1, "web", &voteId, false, nullptr},
+        {"create another",
+         [&] {
+             PCreateVoteRes res;
+             EXPECT_TRUE(
+                 mpak::decode(tcp(manager, VOTE_SYSTEM_CREATE_VOTE_REQ,
+                                  mpak::encode(PCreateVoteReq{10, 20, normalVote("Other", 2, 1, 1), {}})),
+                              res));
+             second = res.voteId;
+         },
+         "create", kResultOk, 1, "tcp", &second, false, nullptr},
+        {"batch delete",
+         [&] {
+             tcp(manager, VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ,
+                 mpak::encode(PBatchDeleteVoteReq{10, 20, {{second, 0}}, {}}));
+         },
+         "batchDelete", kResultOk, 1, "tcp", nullptr, false, &second},
+    };
+    const std::regex rfc3339("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ");
+    std::size_t lines = 0;
+    for (const auto& row : rows) {
+        row.act();
+        std::ifstream file(auditPath);
+        std::vector<std::string> written;
+        for (std::string line; std::getline(file, line);)
+            written.push_back(line);
+        ASSERT_EQ(written.size(), ++lines) << row.name << ": its line comes with its answer";
+        const nlohmann::json line = nlohmann::json::parse(written.back(), nullptr, false);
+        ASSERT_TRUE(line.is_object()) << row.name << ": " << written.back();
+        EXPECT_TRUE(std::regex_match(line.value("time", ""), rfc3339)) << row.name << ": " << written.back();
+        EXPECT_EQ(line.value("action", ""), row.action) << row.name;
+        EXPECT_EQ(line.value("result", 99u), row.result) << row.name;
+        EXPECT_EQ(line.value("uid", 0u), row.uid) << row.name;
+        EXPECT_EQ(line.value("imid", 0u), row.uid + 90000) << row.name;
+        EXPECT_EQ(line.value("role", 0u), row.uid == 1 ? 255u : 25u) << row.name;
+        EXPECT_EQ(line.value("channel", 0u), 10u) << row.name;
+        EXPECT_EQ(line.value("subChannel", 0u), 20u) << row.name;
+        EXPECT_EQ(line.value("transport", ""), row.transport) << row.name;
+        EXPECT_EQ(line.value("peer", "").rfind("127.0.0.1:", 0), 0u) << row.name << ": " << written.back();
+        EXPECT_EQ(line.contains("voteId"), row.voteId != nullptr) << row.name << ": " << written.back();
+        if (row.voteId != nullptr) {
+            EXPECT_EQ(line.value("voteId", 0u), *row.voteId) << row.name;
+        }
+        EXPECT_EQ(line.contains("jiFangId"), row.hasRun) << row.name << ": " << written.back();
+        if (row.hasRun) {
+            EXPECT_EQ(line.value("jiFangId", 0u), jiFangId) << row.name;
+        }
+        const std::vector<std::uint32_t> voteIds = line.value("voteIds", std::vector<std::uint32_t>{});
+        EXPECT_EQ(voteIds, row.batch ? std::vector<std::uint32_t>{*row.batch} : std::vector<std::uint32_t>{})
+            << row.name;
+        EXPECT_FALSE(line.contains("nick")) << row.name;
+        EXPECT_FALSE(line.contains("jti")) << row.name << ": these tokens have none";
+    }
+    struct stat status = {};
+    ASSERT_EQ(::stat(auditPath.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    EXPECT_EQ(voted.terminate(), 0);
+    std::filesystem::remove(auditPath);
 }
 
 } // namespace

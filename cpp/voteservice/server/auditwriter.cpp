@@ -1,0 +1,15 @@
+#include "auditwriter.h"
+
+#include "auditjournal.h"
+#include "auditlogfile.h"
+
+namespace quorix::service {
+
+std::unique_ptr<AuditWriter> AuditWriter::open(const std::string& target, std::string& error)
+{
+    if (target == "journal")
+        return std::make_unique<AuditJournal>();
+    return AuditLogFile::open(target, error);
+}
+
+} // namespace quorix::service
