@@ -22,12 +22,20 @@ export function accessWords(access) {
   return kWords[access] ?? '';
 }
 
-function refusal(link, status) {
-  if (status === 403) return Access.otherChannel;
+// reason: the word of a 401's "token refused: WORD", when the answer had one.
+function refusal(link, status, reason) {
+  if (status === 403 || reason === 'wrong-channel') return Access.otherChannel;
   if (status === 400) return Access.invalid;
-  if (!link.hasToken) return Access.missing;
+  if (!link.hasToken || reason === 'missing') return Access.missing;
+  if (reason === 'expired') return Access.expired;
   const expiry = link.tokenExpiry;
   return expiry !== null && expiry * 1000 <= Date.now() ? Access.expired : Access.invalid;
+}
+
+async function reasonOf(response) {
+  const body = await response.json().catch(() => null);
+  const match = /^token refused: ([a-z-]+)$/.exec(body?.error ?? '');
+  return match ? match[1] : null;
 }
 
 // { access, state }: state is the vote state JSON when a vote is shown, null otherwise.
@@ -36,12 +44,12 @@ export async function checkAccess(link, fetcher = fetch) {
   if (!link.hasIdentity) return { access: Access.missing, state: null };
   let response;
   try {
-    response = await fetcher(link.voteUrl(), { cache: 'no-store' });
+    response = await fetcher(link.voteUrl(), link.requestInit());
   } catch {
     return { access: Access.unreachable, state: null };
   }
   if (response.status === 400 || response.status === 401 || response.status === 403) {
-    return { access: refusal(link, response.status), state: null };
+    return { access: refusal(link, response.status, await reasonOf(response)), state: null };
   }
   if (response.status === 200) {
     const state = await response.json().catch(() => null);
