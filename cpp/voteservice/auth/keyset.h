@@ -1,8 +1,8 @@
 #pragma once
 
-// The keys tokens are verified with: the HS256 secret of --secret-file (tokens without `kid`) and any number of keys from a JWK Set file, --keys (RFC 7517): EC P-256 public keys for
-// ES256 and "oct" keys for HS256, each with its `kid`. Immutable once loaded: a reload builds a new
-// set and the verifier swaps it in whole.
+// The keys tokens are verified with: the HS256 secret of --secret-file (tokens without `kid`) and any number
+// of keys from a JWK Set file, --keys (RFC 7517): EC P-256 public keys for ES256 and "oct" keys for HS256,
+// each with its `kid`. Immutable once loaded: a reload builds a new set and the verifier swaps it in whole.
 
 #include <memory>
 #include <optional>
@@ -16,9 +16,9 @@ class KeySet
 public:
     struct Key
     {
-        std::string keyId;     // empty for the secret file's key
-        std::string algorithm; // "HS256" or "ES256"
-        std::string material;  // HS256: the secret bytes; ES256: the public key as PEM
+        std::string keyId;       // empty for the secret file's key
+        std::string algorithm;   // "HS256" or "ES256"
+        std::string material;    // HS256: the secret bytes; ES256: the public key as PEM
         std::string fingerprint; // hex of SHA-256 over algorithm and material: tells a replaced key apart
     };
 

@@ -48,8 +48,8 @@ public:
     // (given only by the host transport, whose HELLO states the identity; null elsewhere).
     TokenVerdict verify(std::string_view token, std::int64_t nowUnix,
                         const LegacyIdentity* claimed = nullptr) const;
-    // After a reload: None while the key that verified these claims (same kid and fingerprint) is still in the set and their
-    // user's tokens of that time are not revoked; UnknownKey or Revoked otherwise.
+    // After a reload: None while the key that verified these claims (same kid and fingerprint) is still in
+    // the set and their user's tokens of that time are not revoked; UnknownKey or Revoked otherwise.
     TokenRefusal stillHonoured(const AccessClaims& claims) const;
 
     void replaceKeys(std::shared_ptr<const KeySet> keys) { m_keys = std::move(keys); }
@@ -59,6 +59,9 @@ public:
     const TokenPolicy& policy() const { return m_policy; }
 
 private:
+    TokenVerdict verifyLegacy(std::string_view token, std::int64_t nowUnix,
+                              const LegacyIdentity* claimed) const;
+
     std::shared_ptr<const KeySet> m_keys;
     TokenPolicy m_policy;
     RevocationList m_revocations;

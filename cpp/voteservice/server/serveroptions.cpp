@@ -1,6 +1,7 @@
 #include "serveroptions.h"
 
 #include "clisupport.h"
+#include "secretfile.h"
 #include "timetextformatter.h"
 #include "tlsservercontext.h"
 
@@ -43,36 +44,6 @@ bool ServerOptions::parseHostPort(const std::string& text, std::string& host, st
     if (host.size() > 2 && host.front() == '[' && host.back() == ']')
         host = host.substr(1, host.size() - 2);
     port = static_cast<std::uint16_t>(value);
-    return true;
-}
-
-bool ServerOptions::readSecret(const std::string& path, std::string& secret, std::string& error)
-{
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-    if (!file) {
-        error = "cannot read the secret file " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    // One byte more than allowed tells a file that is too long from one that fits exactly.
-    std::string contents(kMaxSecretFileBytes + 1, '\0');
-    contents.resize(std::fread(contents.data(), 1, contents.size(), file.get()));
-    if (std::ferror(file.get())) {
-        error = "cannot read the secret file " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    if (contents.size() > kMaxSecretFileBytes) {
-        error =
-            "the secret file " + path + " is longer than " + std::to_string(kMaxSecretFileBytes) + " bytes";
-        return false;
-    }
-    while (!contents.empty() && (contents.back() == '\n' || contents.back() == '\r'))
-        contents.pop_back();
-    if (contents.size() < kMinSecretBytes) {
-        error = "the secret in " + path + " is shorter than " + std::to_string(kMinSecretBytes) +
-                " bytes (it has " + std::to_string(contents.size()) + ")";
-        return false;
-    }
-    secret = contents;
     return true;
 }
 
@@ -137,7 +108,7 @@ void ServerOptions::addOptionsTo(CLI::App& app)
            "--secret-file",
            [this](const std::string& path) {
                std::string text, error;
-               if (!readSecret(path, text, error))
+               if (!SecretFile::read(path, text, error))
                    throw CLI::ValidationError(error);
                secret = text;
            },

@@ -71,14 +71,6 @@ struct ServerOptions
     // After the parse: reads the TLS certificate and key when they were named; false with a
     // one-line message when they cannot be used.
     bool loadTls(std::string& error);
-    // A secret file holds at most kMaxSecretFileBytes; the secret, without trailing line breaks,
-    // at least kMinSecretBytes, since a short one is guessed by trying.
-    static constexpr std::size_t kMaxSecretFileBytes = 4096;
-    static constexpr std::size_t kMinSecretBytes = 16;
-
-    // Reads a secret file: its contents without trailing line breaks, within the bounds above.
-    // A file that cannot be read is refused with the system's reason.
-    static bool readSecret(const std::string& path, std::string& secret, std::string& error);
     static bool parseHostPort(const std::string& text, std::string& host, std::uint16_t& port);
     // A numeric IPv4 or IPv6 address (without brackets), as the listeners take it; not a name.
     static bool isIpAddress(const std::string& host);

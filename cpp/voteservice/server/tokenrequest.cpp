@@ -1,6 +1,7 @@
 #include "tokenrequest.h"
 
 #include "clisupport.h"
+#include "secretfile.h"
 #include "serveroptions.h"
 
 #include <CLI/CLI.hpp>
@@ -23,7 +24,7 @@ void TokenRequest::addOptionsTo(CLI::App& command)
             "--secret-file",
             [this](const std::string& path) {
                 std::string text, error;
-                if (!ServerOptions::readSecret(path, text, error))
+                if (!SecretFile::read(path, text, error))
                     throw CLI::ValidationError(error);
                 secret = text;
             },

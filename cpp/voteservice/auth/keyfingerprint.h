@@ -1,0 +1,15 @@
+#pragma once
+
+// Hex of SHA-256 over a key's algorithm and material: two keys with one kid but other bytes (a
+// replaced key) tell apart, without the key itself ever being written anywhere.
+
+#include <string>
+#include <string_view>
+
+namespace quorix::service {
+
+std::string keyFingerprint(std::string_view algorithm, std::string_view material);
+// Hex of SHA-256 over bytes.
+std::string sha256Hex(std::string_view bytes);
+
+} // namespace quorix::service
