@@ -1,6 +1,7 @@
 // quorix-voted: the vote service over TCP, and `quorix-voted token` to issue HELLO tokens.
 
 #include "descriptorlimit.h"
+#include "addressrange.h"
 #include "httplistener.h"
 #include "memoryvotestorage.h"
 #include "redisbackend.h"
@@ -12,6 +13,7 @@
 #include "timetextformatter.h"
 #include "tokenauth.h"
 #include "tokenrequest.h"
+#include "tokenverifier.h"
 #include "votedatafolder.h"
 #include "votedcommandline.h"
 #include "voteserver.h"
@@ -86,17 +88,32 @@ void servePages(HttpListener& web, const ServerOptions& options)
     ServiceLog::line("web pages from " + root->string());
 }
 
+// Who may use the web face: the token checks, the origins of --allowed-origin, the peers of
+// --metrics-allow (loopback when none are given).
+WebAccess webAccessOf(const ServerOptions& options, const TokenVerifier* verifier)
+{
+    WebAccess access;
+    access.verifier = verifier;
+    access.allowedOrigins = options.allowedOrigins;
+    if (!options.metricsAllow.empty()) {
+        access.metricsPeers.clear();
+        for (const std::string& text : options.metricsAllow)
+            access.metricsPeers.push_back(*AddressRange::parse(text));
+    }
+    return access;
+}
+
 // The web face when --http asks for it; null with nothing logged when not asked, null with the reason
 // logged when it cannot listen.
 std::unique_ptr<HttpListener> openWeb(asio::io_context& io, const ServerOptions& options, VoteServer& server,
-                                      const Clock& clock, bool& failed)
+                                      const Clock& clock, const TokenVerifier* verifier, bool& failed)
 {
     failed = false;
     if (!options.httpHost)
         return nullptr;
     WebLimits limits;
     limits.maxConnections = options.httpMaxConnections;
-    auto web = std::make_unique<HttpListener>(io, server, clock, limits, options.secret);
+    auto web = std::make_unique<HttpListener>(io, server, clock, limits, webAccessOf(options, verifier));
     std::string error;
     if (!web->listen(*options.httpHost, options.httpPort, error)) {
         ServiceLog::line(kError, error);
@@ -177,7 +194,11 @@ int serve(ServerOptions& options)
         return 1;
     }
     bool webFailed = false;
-    const std::unique_ptr<HttpListener> web = openWeb(io, options, server, clock, webFailed);
+    std::optional<TokenVerifier> verifier;
+    if (options.secret)
+        verifier.emplace(KeySet::fromSecret(*options.secret), TokenPolicy{});
+    const std::unique_ptr<HttpListener> web =
+        openWeb(io, options, server, clock, verifier ? &*verifier : nullptr, webFailed);
     if (webFailed)
         return 1;
     // Before "listening" is logged: whoever waits for that line may signal at once.

@@ -53,6 +53,10 @@ struct ServerOptions
     // Both set: the host transport and the web face serve TLS with this certificate chain and key.
     std::string tlsCertificateFile;
     std::string tlsKeyFile;
+    // Origins besides a request's own whose pages may POST and open WebSockets (--allowed-origin).
+    std::vector<std::string> allowedOrigins;
+    // Peers /metrics answers without a token (--metrics-allow CIDR); empty: loopback.
+    std::vector<std::string> metricsAllow;
     // Made from the two files by loadTls(); null: plain TCP.
     std::shared_ptr<boost::asio::ssl::context> tls;
 

@@ -83,6 +83,8 @@ std::optional<PathMatch> matchPath(const std::vector<std::string_view>& s, WebRo
         return std::nullopt;
     if (s.size() == 3 && s[2] == "session")
         return PathMatch{WebEndpoint::Session, "GET"};
+    if (s.size() == 3 && s[2] == "tickets")
+        return PathMatch{WebEndpoint::Tickets, "POST"};
     if (s.size() >= 4 && s[2] == "channels")
         return matchChannelPath(s, route);
     return std::nullopt;
@@ -134,6 +136,26 @@ bool WebRouter::isManagement(WebEndpoint endpoint)
 {
     return endpoint == WebEndpoint::Votes || endpoint == WebEndpoint::VoteStart ||
            endpoint == WebEndpoint::VoteStop || endpoint == WebEndpoint::VoteClose;
+}
+
+ScopeSet WebRouter::scopesFor(WebEndpoint endpoint)
+{
+    switch (endpoint) {
+    case WebEndpoint::VoteState:
+    case WebEndpoint::History:
+    case WebEndpoint::Events:
+        return AccessScope::Events;
+    // A session watches with events and votes with vote; its votes the core refuses without vote.
+    case WebEndpoint::Session:
+        return ScopeSet(AccessScope::Events).with(AccessScope::Vote);
+    case WebEndpoint::Votes:
+    case WebEndpoint::VoteStart:
+    case WebEndpoint::VoteStop:
+    case WebEndpoint::VoteClose:
+        return AccessScope::Manage;
+    default:
+        return {};
+    }
 }
 
 } // namespace quorix::service
