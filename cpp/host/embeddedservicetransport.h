@@ -32,6 +32,8 @@ public:
     void moveToSubChannel(quint32 subChannelId) override;
     void updateIdentity(const HostIdentity& identity) override;
     QString describe() const override;
+    // The embedded service checks no tokens: an empty one, from the event loop.
+    void requestWebToken() override;
 
 private:
     void openSession();

@@ -9,6 +9,8 @@
 #include "tcpservicetransport.h"
 #include "webviewerlink.h"
 
+#include <quorix/protocol/hostcontrol.h>
+
 #include "paneuicreatorservice.h"
 #include "tovoaddonboxitem.h"
 
@@ -68,6 +70,7 @@ HostApplication::HostApplication(const HostOptions& options, const KeywordFilter
     connect(m_window.get(), &ChannelWindow::webViewerRequested, this, &HostApplication::openWebViewer);
     connect(m_addonBox.get(), &HostAddonBox::itemCreated, this,
             [this] { logEvent(QStringLiteral("应用按钮已加入应用栏")); });
+    m_sinceStart.start();
     wireState();
     wireTransport();
 }
@@ -153,12 +156,15 @@ void HostApplication::wireTransport()
         m_printedRefusal.clear();
         m_printedUnreachable = false;
         refreshConnectionState();
+        m_transport->requestWebToken();
     });
+    connect(m_transport.get(), &ServiceTransport::webTokenArrived, this, &HostApplication::takeWebToken);
     connect(m_transport.get(), &ServiceTransport::refused, this, &HostApplication::showRefusal);
     connect(m_transport.get(), &ServiceTransport::untrusted, this, &HostApplication::showUntrusted);
     connect(m_transport.get(), &ServiceTransport::unreachable, this, &HostApplication::showUnreachable);
     connect(m_transport.get(), &ServiceTransport::closed, this, [this] {
         logEvent(QStringLiteral("投票服务连接断开"));
+        m_webToken.forget();
         refreshConnectionState();
     });
     m_root.setConnectionObserver([this](HostServiceConnection* connection) {
@@ -291,13 +297,18 @@ QString HostApplication::activateChannelWindow(bool active)
     return QString();
 }
 
-// The link follows the current sub-channel and carries the token this host was given, which the
-// service signed for this identity; a service without a secret needs none.
+// The link follows the current sub-channel and carries, never this host's own token, but the
+// narrower one its service granted for the web pages (none where the service checks none).
 QString HostApplication::webViewerLink(bool open, QUrl* link)
 {
     if (!m_options.webUrl.isValid())
         return QStringLiteral("no web viewer link: tovo-host was started without --web-url");
-    *link = WebViewerLink::build(m_options.webUrl, m_state.identity(), m_options.token);
+    const qint64 now = m_sinceStart.elapsed();
+    if (m_webToken.wantsRenewal(now))
+        m_transport->requestWebToken();
+    if (!m_webToken.usable(now))
+        return m_webToken.problem();
+    *link = WebViewerLink::build(m_options.webUrl, m_state.identity(), m_webToken.token());
     if (open && !QDesktopServices::openUrl(*link))
         return QStringLiteral("no browser took the web viewer link");
     return QString();
@@ -307,8 +318,26 @@ void HostApplication::openWebViewer()
 {
     QUrl link;
     const QString error = webViewerLink(true, &link);
+    // Asked for as the link became ready: the button opens the page once the token is there.
+    if (!error.isEmpty() && !m_webToken.refused() && m_transport->isReady()) {
+        m_openWhenGranted = true;
+        logEvent(QStringLiteral("正在向投票服务申请网页投票页的令牌"));
+        return;
+    }
     logEvent(error.isEmpty() ? QStringLiteral("已在浏览器中打开网页投票页")
                              : QStringLiteral("网页投票页打不开：%1").arg(error));
+}
+
+void HostApplication::takeWebToken(quint32 result, const QString& token, quint32 expiresInSeconds)
+{
+    if (result == quorix::service::kWebTokenGranted)
+        m_webToken.grant(token, expiresInSeconds, m_sinceStart.elapsed());
+    else
+        m_webToken.refuse(result);
+    if (!m_openWhenGranted)
+        return;
+    m_openWhenGranted = false;
+    openWebViewer();
 }
 
 void HostApplication::quitSoon()

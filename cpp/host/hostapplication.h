@@ -15,7 +15,9 @@
 #include "hostoptions.h"
 #include "itovouicreator.h"
 #include "keywordfilter.h"
+#include "weblinktoken.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 
 #include <memory>
@@ -77,6 +79,7 @@ private:
     void showUnreachable(const QString& reason);
     void logEvent(const QString& text);
     void openWebViewer();
+    void takeWebToken(quint32 result, const QString& token, quint32 expiresInSeconds);
 
     HostOptions m_options;
     ChannelState m_state;
@@ -96,4 +99,7 @@ private:
     int m_exitStatus = 0;
     QString m_printedRefusal;          // the refusal last printed on stderr since the link was last ready
     bool m_printedUnreachable = false; // since the link was last ready
+    WebLinkToken m_webToken;
+    QElapsedTimer m_sinceStart;     // the web token's clock
+    bool m_openWhenGranted = false; // the web viewer button waits for the token
 };

@@ -6,7 +6,8 @@
 // frameArrived() for every service frame received while ready, refused() each time the service
 // turns this host away (retrying false once the transport has given up for good), untrusted() when
 // the service's TLS certificate is refused (the transport has then given up for good), unreachable()
-// each time an attempt to connect fails before the service could answer (a retry follows).
+// each time an attempt to connect fails before the service could answer (a retry follows),
+// webTokenArrived() with the service's answer to requestWebToken().
 
 #include <QObject>
 
@@ -33,6 +34,9 @@ public:
     virtual void updateIdentity(const HostIdentity& identity) = 0;
     // A short human-readable description of the link for the channel window.
     virtual QString describe() const = 0;
+    // Asks the service, while ready, for a token the user's web pages may hold: events and vote for
+    // this identity, two hours at most. A service that checks no tokens grants an empty one.
+    virtual void requestWebToken() = 0;
 
 signals:
     void ready();
@@ -42,4 +46,6 @@ signals:
     void untrusted(const QString& reason);
     void unreachable(const QString& reason);
     void eventLogged(const QString& text);
+    // result 0 (quorix::service::WebTokenResult) with the token and its lifetime, else a refusal.
+    void webTokenArrived(quint32 result, const QString& token, quint32 expiresInSeconds);
 };

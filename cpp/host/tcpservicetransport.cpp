@@ -203,6 +203,8 @@ void TcpServiceTransport::handleFrame(const std::string& frame)
     if (parsed.maxType == quorix::service::kControlMajorType) {
         if (parsed.minType == quorix::service::kControlWelcome && m_state == State::Handshaking)
             handleWelcome(parsed.payload);
+        else if (parsed.minType == quorix::service::kControlWebTokenAnswer && m_state == State::Ready)
+            handleWebToken(parsed.payload);
         return;
     }
     if (m_state == State::Ready)
@@ -225,6 +227,16 @@ void TcpServiceTransport::handleWelcome(const std::string& payload)
     m_state = State::Ready;
     emit eventLogged(QStringLiteral("投票服务 %1 已就绪").arg(describe()));
     emit ready();
+}
+
+void TcpServiceTransport::handleWebToken(const std::string& payload)
+{
+    quorix::service::PWebTokenAnswer answer;
+    if (!mpak::decode(payload, answer)) {
+        emit webTokenArrived(quorix::service::kWebTokenMalformed, QString(), 0);
+        return;
+    }
+    emit webTokenArrived(answer.result, QString::fromStdString(answer.token), answer.expiresIn);
 }
 
 // refused() goes out before a retry moves on to the next address, so describe() still names the
@@ -306,6 +318,16 @@ void TcpServiceTransport::moveToSubChannel(quint32 subChannelId)
     quorix::service::PMove move;
     move.subChannelId = subChannelId;
     writeControl(quorix::service::kControlMove, mpak::encode(move));
+}
+
+void TcpServiceTransport::requestWebToken()
+{
+    if (m_state != State::Ready)
+        return;
+    quorix::service::PWebTokenRequest request;
+    request.scopes = "events vote";
+    request.lifetimeSeconds = kWebTokenSeconds;
+    writeControl(quorix::service::kControlWebTokenRequest, mpak::encode(request));
 }
 
 void TcpServiceTransport::updateIdentity(const HostIdentity& identity)

@@ -40,6 +40,7 @@ public:
     void moveToSubChannel(quint32 subChannelId) override;
     void updateIdentity(const HostIdentity& identity) override;
     QString describe() const override;
+    void requestWebToken() override;
 
     // Delay in milliseconds of the reconnect now pending, or -1 when none is.
     int pendingReconnectMs() const;
@@ -48,6 +49,8 @@ public:
     void setCaCertificates(const QList<QSslCertificate>& certificates) { m_caCertificates = certificates; }
 
     static constexpr int kHandshakeTimeoutMs = 10000;
+    // What the web link's token is asked for: the longest the service grants.
+    static constexpr quint32 kWebTokenSeconds = 7200;
     // Length prefix bounds: a frame is at least its 10-byte header and at most header plus 65535.
     static constexpr quint32 kMinFrameLength = 10;
     static constexpr quint32 kMaxFrameLength = 10 + 65535;
@@ -75,6 +78,7 @@ private:
     bool takeFrames();
     void handleFrame(const std::string& frame);
     void handleWelcome(const std::string& payload);
+    void handleWebToken(const std::string& payload);
     void handleRefusal(quint32 result, const std::string& text);
     void giveUp(const QString& reason);
     void writeFrame(const std::string& frame);

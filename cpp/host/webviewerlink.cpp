@@ -6,15 +6,13 @@
 
 namespace {
 
-QByteArray queryOf(const HostIdentity& identity, const QString& token)
+QByteArray queryOf(const HostIdentity& identity)
 {
     QList<QPair<QByteArray, QString>> items = {{"uid", QString::number(identity.uid)},
                                                {"imid", QString::number(identity.imid)},
                                                {"role", QString::number(identity.role)}};
     if (identity.nick.toUtf8().size() <= WebViewerLink::kMaxNickBytes)
         items.append({"nick", identity.nick});
-    if (!token.isEmpty())
-        items.append({"token", token});
     QByteArray query;
     for (const auto& [name, value] : items) {
         if (!query.isEmpty())
@@ -49,5 +47,7 @@ QUrl WebViewerLink::build(const QUrl& base, const HostIdentity& identity, const 
         prefix.chop(1);
     const QByteArray path = QByteArray("/vote/") + QByteArray::number(identity.channelId) + '/' +
                             QByteArray::number(identity.subChannelId);
-    return QUrl::fromEncoded(prefix + path + '?' + queryOf(identity, token), QUrl::StrictMode);
+    // The token goes into the fragment: browsers send it to no server, proxy log or referrer.
+    const QByteArray fragment = token.isEmpty() ? QByteArray() : "#token=" + QUrl::toPercentEncoding(token);
+    return QUrl::fromEncoded(prefix + path + '?' + queryOf(identity) + fragment, QUrl::StrictMode);
 }

@@ -1,12 +1,13 @@
 #pragma once
 
 // The user's own web viewer page on the vote service's HTTP face:
-//   BASE/vote/{channel}/{sub-channel}?uid=…&imid=…&role=…&nick=…[&token=…]
-// with the identity parameters the pages hand on to the service, which checks the token against
-// uid, imid, role and the channel. Without a token (a service without a secret) the link carries
-// none. Every value is percent-encoded in full, '+' included, since the page reads its query with
-// URLSearchParams, where a bare '+' means a space. A nick longer than the service takes is left
-// out (the service would refuse the whole link for it; the page then goes without the nick).
+//   BASE/vote/{channel}/{sub-channel}?uid=…&imid=…&role=…&nick=…[#token=…]
+// with the identity parameters the pages hand on to the service, which checks them against the
+// token. The token sits in the fragment, which the browser sends to no server and no referrer.
+// Without a token (a service that checks none) the link carries none. Every value is
+// percent-encoded in full, '+' included, since the page reads its query with URLSearchParams,
+// where a bare '+' means a space. A nick longer than the service takes is left out (the service
+// would refuse the whole link for it; the page then goes without the nick).
 
 #include "hostidentity.h"
 

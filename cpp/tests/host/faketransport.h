@@ -17,6 +17,7 @@ public:
     void moveToSubChannel(quint32 subChannelId) override { moves.push_back(subChannelId); }
     void updateIdentity(const HostIdentity& identity) override { roles.push_back(identity.role); }
     QString describe() const override { return QStringLiteral("fake"); }
+    void requestWebToken() override { ++webTokenRequests; }
 
     void becomeReady()
     {
@@ -35,4 +36,5 @@ public:
     std::vector<std::string> sent;
     std::vector<quint32> moves;
     std::vector<quint32> roles;
+    int webTokenRequests = 0;
 };

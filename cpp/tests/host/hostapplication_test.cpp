@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace {
 
 HostOptions hostOptions(quint16 servicePort, const QString& token)
@@ -134,42 +136,77 @@ TEST_F(HostApplicationTest, ARetriedRefusalIsPrintedOnceHoweverOftenItComesBack)
 
 // Without automation a person reads the channel window: the host keeps running and shows the
 // failure in the add-on box, once on standard error.
-TEST_F(HostApplicationTest, TheWebViewerLinkNeedsTheWebAddressAndFollowsTheSubChannel)
+// The link never carries the host's own (manager's) token: the host asks its service for a web token
+// as the link becomes ready and puts what it grants into the fragment.
+TEST_F(HostApplicationTest, TheWebViewerLinkCarriesTheTokenTheServiceGrantsAndFollowsTheSubChannel)
 {
+    const QString page =
+        QStringLiteral("http://127.0.0.1:9/vote/888/"
+                       "3?uid=10001&imid=90001&role=255&nick=%E9%A2%91%E9%81%93%E7%AE%A1%E7%90%86%E5%91%98");
     const struct
     {
         const char* name;
         QString webUrl;
-        QString token;
-        bool available;
-        QString link; // after a switch to sub-channel 3
+        std::optional<quorix::service::PWebTokenAnswer> answer; // none: the service has not answered
+        QString link;                                           // after a switch to sub-channel 3
+        QString error;
     } rows[] = {
-        {"no --web-url", {}, "1.ab", false, {}},
-        {"with a token", "http://127.0.0.1:9/", "1.ab", true,
-         QStringLiteral("http://127.0.0.1:9/vote/888/"
-                        "3?uid=10001&imid=90001&role=255&nick=%E9%A2%91%E9%81%93%E7%AE%A1%E7%90%86%E5%91%98&"
-                        "token=1.ab")},
-        {"without a token",
+        {"no --web-url", {}, quorix::service::PWebTokenAnswer{0, "w.t.s", 7200}, {}, "no web viewer link"},
+        {"granted",
+         "http://127.0.0.1:9/",
+         quorix::service::PWebTokenAnswer{0, "w.t.s", 7200},
+         page + "#token=w.t.s",
+         {}},
+        {"service without keys",
          "http://127.0.0.1:9",
+         quorix::service::PWebTokenAnswer{0, "", 7200},
+         page,
+         {}},
+        {"under a minute left",
+         "http://127.0.0.1:9",
+         quorix::service::PWebTokenAnswer{0, "w.t.s", 59},
          {},
-         true,
-         QStringLiteral(
-             "http://127.0.0.1:9/vote/888/"
-             "3?uid=10001&imid=90001&role=255&nick=%E9%A2%91%E9%81%93%E7%AE%A1%E7%90%86%E5%91%98")},
+         "has not granted"},
+        {"service cannot sign",
+         "http://127.0.0.1:9",
+         quorix::service::PWebTokenAnswer{quorix::service::kWebTokenCannotSign, "", 0},
+         {},
+         "cannot sign"},
+        {"not answered yet", "http://127.0.0.1:9", std::nullopt, {}, "has not granted"},
     };
     for (const auto& row : rows) {
-        HostOptions options = hostOptions(27500, row.token);
+        FakeVoteService service;
+        HostOptions options = hostOptions(service.port(), "1.ab");
         options.webUrl = QUrl(row.webUrl);
         HostApplication host(options, KeywordFilter());
         const auto* button = host.window()->findChild<QPushButton*>("webViewerButton");
         ASSERT_NE(button, nullptr);
-        EXPECT_EQ(button->isEnabled(), row.available) << row.name;
-        EXPECT_EQ(button->toolTip().contains("--web-url"), !row.available) << row.name;
+        EXPECT_EQ(button->isEnabled(), !row.webUrl.isEmpty()) << row.name;
+        EXPECT_EQ(button->toolTip().contains("--web-url"), row.webUrl.isEmpty()) << row.name;
+        QSignalSpy arrived(host.transport(), &ServiceTransport::webTokenArrived);
+        host.transport()->start();
+        ASSERT_TRUE(service.accept()) << row.name;
+        ASSERT_TRUE(service.waitFrames(1)) << row.name;
+        service.welcome(quorix::service::kWelcomeAccepted);
+        ASSERT_TRUE(service.waitFrames(2)) << row.name << ": the web token request";
+        const mpak::ServiceFrame asked = service.frame(1);
+        quorix::service::PWebTokenRequest request;
+        EXPECT_EQ(asked.minType, quorix::service::kControlWebTokenRequest) << row.name;
+        ASSERT_TRUE(mpak::decode(asked.payload, request)) << row.name;
+        EXPECT_EQ(request.scopes, "events vote") << row.name;
+        EXPECT_EQ(request.lifetimeSeconds, 7200u) << row.name;
+        if (row.answer) {
+            service.send(quorix::service::kControlMajorType, quorix::service::kControlWebTokenAnswer,
+                         mpak::encode(*row.answer));
+            ASSERT_TRUE(waitUntil([&] { return arrived.count() == 1; })) << row.name;
+        }
         host.switchSubChannel(3);
         QUrl link;
         const QString error = host.webViewerLink(false, &link);
-        EXPECT_EQ(error.isEmpty(), row.available) << row.name;
+        EXPECT_TRUE(row.error.isEmpty() ? error.isEmpty() : error.contains(row.error))
+            << row.name << ": " << error.toStdString();
         EXPECT_EQ(QString::fromUtf8(link.toEncoded()), row.link) << row.name;
+        EXPECT_FALSE(link.toString().contains("1.ab")) << row.name;
     }
 }
 

@@ -81,7 +81,7 @@ TEST(ProgramCommandLines, HelpEndsWithStatusZeroAndDescribesEveryOption)
         {kVoted,
          {"--help", "--version", "--listen", "--secret-file", "--broadcast-hz", "--max-sessions",
           "--max-sessions-per-user", "--data", "--memory", "--redis", "token", "--uid", "--imid", "--role",
-          "--channel", "--expiry", "--ttl"}},
+          "--channel", "--expiry", "--ttl", "--insecure-no-auth"}},
         {kLoadgen,
          {"--help", "--version", "--sessions", "--votes-per-viewer", "--rate", "--broadcast-hz", "--server",
           "--data", "--redis", "--nodes", "--processes", "--source-addresses", "--deadline", "--peer",
@@ -159,6 +159,11 @@ TEST(ProgramCommandLines, AMistakeIsOneLineWithTheReasonAndStatusTwo)
         {kHostctl, {"host.sock"}, "tovo-hostctl: needs SOCKET and at least one COMMAND (see --help)\n"},
         {kHostctl, {"--colour", "host.sock", "{}"}, "tovo-hostctl: unknown option '--colour' (see --help)\n"},
         {kVoted, {"--listen", "localhost:27500"}, "quorix-voted: --listen wants an IP address and a port"},
+        {kVoted,
+         {"--listen", "0.0.0.0:0", "--memory"},
+         "quorix-voted: --listen 0.0.0.0 is not a loopback address and no keys check tokens: give "
+         "--secret-file "
+         "FILE or --keys FILE"},
         {kHost, {"--log-level", "loud"}, "tovo-host: option --log-level needs error, warning"},
         {kWire,
          {"decode", "--colour"},

@@ -1,5 +1,7 @@
 #include "keyset.h"
 
+#include "boundedfile.h"
+#include "jwkset.h"
 #include "keyfingerprint.h"
 #include "secretfile.h"
 
@@ -16,6 +18,34 @@ KeySet::Key secretKey(std::string secret)
     key.fingerprint = keyFingerprint(key.algorithm, secret);
     key.material = std::move(secret);
     return key;
+}
+
+// Appends the keys of the JWK Set file; false with a message naming the file.
+bool readJwkSetFile(const std::string& path, std::vector<KeySet::Key>& keys, std::string& error)
+{
+    std::string text, reason;
+    switch (BoundedFile::read(path, KeySet::kMaxJwkSetFileBytes, text, reason)) {
+    case BoundedFile::Outcome::Unreadable:
+        error = "cannot read the key set " + path + ": " + reason;
+        return false;
+    case BoundedFile::Outcome::TooLong:
+        error = "the key set " + path + " is longer than " + std::to_string(KeySet::kMaxJwkSetFileBytes) +
+                " bytes";
+        return false;
+    case BoundedFile::Outcome::Read:
+        break;
+    }
+    std::vector<KeySet::Key> read;
+    if (!JwkSet::parse(text, read, error)) {
+        error = "the key set " + path + " " + error;
+        return false;
+    }
+    if (read.empty()) {
+        error = "the key set " + path + " holds no keys";
+        return false;
+    }
+    keys.insert(keys.end(), read.begin(), read.end());
+    return true;
 }
 
 } // namespace
@@ -41,10 +71,8 @@ bool KeySet::load(const std::string& secretFile, const std::string& jwksFile,
             return false;
         set->m_keys.push_back(secretKey(std::move(secret)));
     }
-    if (!jwksFile.empty()) {
-        error = "cannot read the key set " + jwksFile + ": JWK Sets are not read yet";
+    if (!jwksFile.empty() && !readJwkSetFile(jwksFile, set->m_keys, error))
         return false;
-    }
     out = std::move(set);
     return true;
 }

@@ -22,6 +22,8 @@ public:
         std::string fingerprint; // hex of SHA-256 over algorithm and material: tells a replaced key apart
     };
 
+    static constexpr std::size_t kMaxJwkSetFileBytes = 1 << 20;
+
     // Reads the files that are named (either may be empty, not both). False with a one-line message
     // naming the file and what is wrong: unreadable, a secret outside 16-4096 bytes, not a JWK Set,
     // a key without `kid` or of a type not supported, two keys with one `kid`.

@@ -17,6 +17,12 @@ void OpenCredentials::remove(SessionId session)
     m_open.erase(session);
 }
 
+const AccessClaims* OpenCredentials::claimsOf(SessionId session) const
+{
+    const auto it = m_open.find(session);
+    return it == m_open.end() ? nullptr : &it->second.claims;
+}
+
 std::size_t OpenCredentials::closeDishonoured(const TokenVerifier& verifier)
 {
     // Collected first: a closer may remove its entry (or others) while it runs.

@@ -28,6 +28,8 @@ public:
     // Closes every session whose claims the verifier no longer honours; returns how many.
     std::size_t closeDishonoured(const TokenVerifier& verifier);
     std::size_t size() const { return m_open.size(); }
+    // The claims a session was let in with; null for a session not registered.
+    const AccessClaims* claimsOf(SessionId session) const;
 
 private:
     struct Entry

@@ -18,6 +18,12 @@ struct Revocation
     std::uint32_t uid = 0;
     std::int64_t issuedBefore = 0; // tokens with `iat` before this second are refused
     std::int64_t expiresAt = 0;    // after this second the revocation is forgotten
+
+    bool operator==(const Revocation& o) const
+    {
+        return channelId == o.channelId && uid == o.uid && issuedBefore == o.issuedBefore &&
+               expiresAt == o.expiresAt;
+    }
 };
 
 class RevocationList

@@ -1,29 +1,21 @@
 #include "secretfile.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <memory>
+#include "boundedfile.h"
 
 namespace quorix::service {
 
 bool SecretFile::read(const std::string& path, std::string& secret, std::string& error)
 {
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-    if (!file) {
-        error = "cannot read the secret file " + path + ": " + std::strerror(errno);
+    std::string contents, reason;
+    switch (BoundedFile::read(path, kMaxFileBytes, contents, reason)) {
+    case BoundedFile::Outcome::Unreadable:
+        error = "cannot read the secret file " + path + ": " + reason;
         return false;
-    }
-    // One byte more than allowed tells a file that is too long from one that fits exactly.
-    std::string contents(kMaxFileBytes + 1, '\0');
-    contents.resize(std::fread(contents.data(), 1, contents.size(), file.get()));
-    if (std::ferror(file.get())) {
-        error = "cannot read the secret file " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    if (contents.size() > kMaxFileBytes) {
+    case BoundedFile::Outcome::TooLong:
         error = "the secret file " + path + " is longer than " + std::to_string(kMaxFileBytes) + " bytes";
         return false;
+    case BoundedFile::Outcome::Read:
+        break;
     }
     while (!contents.empty() && (contents.back() == '\n' || contents.back() == '\r'))
         contents.pop_back();

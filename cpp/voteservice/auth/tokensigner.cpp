@@ -1,5 +1,8 @@
 #include "tokensigner.h"
 
+#include "boundedfile.h"
+#include "ecp256key.h"
+
 #include <jwt.h>
 
 #include <cstdlib>
@@ -42,6 +45,33 @@ TokenSigner TokenSigner::withSecret(std::string secret)
     TokenSigner signer;
     signer.m_algorithm = "HS256";
     signer.m_key = std::move(secret);
+    return signer;
+}
+
+std::optional<TokenSigner> TokenSigner::withPrivateKeyFile(const std::string& path, std::string& error)
+{
+    std::string pem, reason;
+    switch (BoundedFile::read(path, kMaxPrivateKeyFileBytes, pem, reason)) {
+    case BoundedFile::Outcome::Unreadable:
+        error = "cannot read the signing key " + path + ": " + reason;
+        return std::nullopt;
+    case BoundedFile::Outcome::TooLong:
+        error = "the signing key " + path + " is longer than " + std::to_string(kMaxPrivateKeyFileBytes) +
+                " bytes";
+        return std::nullopt;
+    case BoundedFile::Outcome::Read:
+        break;
+    }
+    const auto key = EcP256Key::fromPrivatePem(pem);
+    if (!key) {
+        error = "the signing key " + path + " holds no EC P-256 private key (PEM, without a pass phrase)";
+        return std::nullopt;
+    }
+    TokenSigner signer;
+    signer.m_algorithm = "ES256";
+    signer.m_keyId = key->thumbprint();
+    // The PKCS #8 form whatever the file's: the one form libjwt is sure to read.
+    signer.m_key = key->privatePem();
     return signer;
 }
 

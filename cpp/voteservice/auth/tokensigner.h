@@ -15,6 +15,8 @@ namespace quorix::service {
 class TokenSigner
 {
 public:
+    static constexpr std::size_t kMaxPrivateKeyFileBytes = 16384;
+
     static TokenSigner withSecret(std::string secret);
     // Reads a PEM EC P-256 private key; its kid is the RFC 7638 thumbprint of its public key. Nullopt
     // with a message when the file cannot be read or holds no such key.

@@ -5,8 +5,10 @@
 #include "httplistener.h"
 #include "memoryvotestorage.h"
 #include "redisbackend.h"
+#include "redisrevocationstore.h"
 #include "serveroptions.h"
 #include "servicelog.h"
+#include "sqliterevocationstore.h"
 #include "sqlitevotestorage.h"
 #include "staticfiles.h"
 #include "systemclock.h"
@@ -53,8 +55,10 @@ int issueToken(const TokenRequest& request, std::int64_t expiry)
     return 0;
 }
 
-// The storage the options ask for; null with a message when it cannot be opened.
-std::unique_ptr<VoteStorage> openStorage(const ServerOptions& options, std::string& description)
+// The storage the options ask for; null with a message when it cannot be opened. `databasePath`
+// names the data folder's database (empty in memory).
+std::unique_ptr<VoteStorage> openStorage(const ServerOptions& options, std::string& description,
+                                         std::string& databasePath)
 {
     if (options.memoryOnly) {
         description = "memory only";
@@ -68,7 +72,30 @@ std::unique_ptr<VoteStorage> openStorage(const ServerOptions& options, std::stri
         return nullptr;
     }
     description = "data in " + folder.databasePath;
+    databasePath = folder.databasePath;
     return std::move(folder.storage);
+}
+
+// Where `quorix-voted revoke` writes revocations for this service: beside the votes, in the data
+// folder's database or the shared Redis; none in memory, or without token checks. Null with
+// `failed` set when the database's table cannot be opened.
+std::unique_ptr<RevocationStore> openRevocations(const ServerOptions& options, RedisBackend* redis,
+                                                 const std::string& databasePath, bool& failed)
+{
+    failed = false;
+    if (!options.checksTokens())
+        return nullptr;
+    if (redis)
+        return std::make_unique<RedisRevocationStore>(redis->connection());
+    if (databasePath.empty())
+        return nullptr;
+    std::string error;
+    std::unique_ptr<RevocationStore> store = SqliteRevocationStore::open(databasePath, error);
+    if (!store) {
+        ServiceLog::line(kError, error);
+        failed = true;
+    }
+    return store;
 }
 
 // The overlay and viewer pages from --web-root, else from beside the program or the source tree.
@@ -126,6 +153,29 @@ std::unique_ptr<HttpListener> openWeb(asio::io_context& io, const ServerOptions&
     return web;
 }
 
+// SIGHUP rereads the secret, keys and TLS files, for the host transport and the web face alike.
+void reloadOnHangUp(asio::signal_set& hangUps, VoteServer& server, HttpListener* web)
+{
+    hangUps.async_wait([&hangUps, &server, web](const boost::system::error_code& ec, int) {
+        if (ec)
+            return;
+        if (server.reloadCredentials() && web)
+            web->setTls(server.tls());
+        reloadOnHangUp(hangUps, server, web);
+    });
+}
+
+void warnOfInsecureOptions(const ServerOptions& options)
+{
+    if (options.acceptLegacyTokens)
+        ServiceLog::line(kWarning,
+                         "--accept-legacy-tokens: old EXPIRY.HEX tokens are still accepted; they carry "
+                         "no scope and cannot be revoked by key: give hosts JWTs and drop the option");
+    if (options.insecureNoAuth && !options.checksTokens())
+        ServiceLog::line(kWarning,
+                         "--insecure-no-auth: no keys check tokens, every peer is trusted as it claims");
+}
+
 // Serves until a signal stops the server (0) or its storage fails (1): a write or commit that
 // fails leaves nothing to serve with, and whatever was answered before is already on disk.
 int run(asio::io_context& io, VoteServer& server)
@@ -166,7 +216,7 @@ int serve(ServerOptions& options)
     std::signal(SIGXFSZ, SIG_IGN);
     asio::io_context io(1);
     SystemClock clock;
-    std::string storageText;
+    std::string storageText, databasePath;
     std::unique_ptr<RedisBackend> redis;
     std::unique_ptr<VoteStorage> local;
     if (options.usesRedis()) {
@@ -178,7 +228,7 @@ int serve(ServerOptions& options)
         storageText =
             "state shared in Redis at " + options.redisHost + ":" + std::to_string(options.redisPort);
     } else {
-        local = openStorage(options, storageText);
+        local = openStorage(options, storageText, databasePath);
         if (!local)
             return 1;
     }
@@ -189,6 +239,12 @@ int serve(ServerOptions& options)
         redis->connection().setRoundTripHook(
             [&metrics = server.metrics()](double seconds) { metrics.redisRoundTrip(seconds); });
     }
+    bool revocationsFailed = false;
+    const std::unique_ptr<RevocationStore> revocations =
+        openRevocations(options, redis.get(), databasePath, revocationsFailed);
+    if (revocationsFailed)
+        return 1;
+    server.setRevocationStore(revocations.get());
     if (!server.listen(error)) {
         ServiceLog::line(kError, error);
         return 1;
@@ -202,6 +258,8 @@ int serve(ServerOptions& options)
     if (webFailed)
         return 1;
     // Before "listening" is logged: whoever waits for that line may signal at once.
+    asio::signal_set hangUps(io, SIGHUP);
+    reloadOnHangUp(hangUps, server, web.get());
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&](const boost::system::error_code& ec, int signal) {
         if (ec)
@@ -209,6 +267,7 @@ int serve(ServerOptions& options)
         ServiceLog::line("signal " + std::to_string(signal) + ": closing " +
                          std::to_string(server.connectionCount()) + " connections and stopping");
         sd_notify(0, "STOPPING=1");
+        hangUps.cancel();
         // The web sessions first: they close their core sessions while the server still runs.
         if (web)
             web->stop();
@@ -218,13 +277,14 @@ int serve(ServerOptions& options)
                      (options.tls ? ", TLS 1.2 or newer" : "") + ", broadcasts at most " +
                      std::to_string(options.broadcastHz) + " Hz, at most " +
                      std::to_string(options.maxSessions) + " sessions, " + storageText + "; " +
-                     (options.secret ? std::string("HELLO tokens required")
-                                     : std::string("no secret: identities are trusted as sent")));
+                     (options.checksTokens() ? std::string("HELLO tokens required")
+                                             : std::string("no secret: identities are trusted as sent")));
     // After the host transport's line, which tools wait for to learn its port.
     if (web)
         ServiceLog::line("http listening on " + *options.httpHost + ":" + std::to_string(web->port()) +
                          (options.tls ? " (HTTPS, WSS)" : "") +
                          (options.secret ? "" : " (loopback peers only: no --secret-file)"));
+    warnOfInsecureOptions(options);
     if (options.maxSessions < askedSessions)
         ServiceLog::line(kWarning, "at most " + std::to_string(options.maxSessions) +
                                        " sessions instead of " + std::to_string(askedSessions) +

@@ -154,6 +154,7 @@ void ServerOptions::addOptionsTo(CLI::App& app)
                if (!SecretFile::read(path, text, error))
                    throw CLI::ValidationError(error);
                secret = text;
+               secretFile = path;
            },
            "require HELLO tokens signed with the secret in FILE (16 to 4096 bytes); without it "
            "identities are trusted as sent")
@@ -220,6 +221,37 @@ void ServerOptions::addOptionsTo(CLI::App& app)
             ->type_name("FILE");
     certificate->needs(key);
     key->needs(certificate);
+    app.add_flag("--insecure-no-auth", insecureNoAuth,
+                 "serve a --listen or --http address that is not loopback without --secret-file or --keys: "
+                 "every peer is trusted as it claims");
+}
+
+bool ServerOptions::isLoopback(const std::string& address)
+{
+    in_addr v4{};
+    if (inet_pton(AF_INET, address.c_str(), &v4) == 1)
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6{};
+    if (inet_pton(AF_INET6, address.c_str(), &v6) != 1)
+        return false;
+    if (IN6_IS_ADDR_LOOPBACK(&v6))
+        return true;
+    return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
+}
+
+bool ServerOptions::openOnlyWhereSafe(std::string& error) const
+{
+    if (checksTokens() || insecureNoAuth)
+        return true;
+    const std::string* exposed = !isLoopback(host)                    ? &host
+                                 : httpHost && !isLoopback(*httpHost) ? &*httpHost
+                                                                      : nullptr;
+    if (exposed == nullptr)
+        return true;
+    error = std::string(exposed == &host ? "--listen " : "--http ") + *exposed +
+            " is not a loopback address and no keys check tokens: give --secret-file FILE or --keys FILE "
+            "(docs/vote-service.md, Tokens), or --insecure-no-auth to trust every peer as it claims";
+    return false;
 }
 
 bool ServerOptions::loadTls(std::string& error)
@@ -261,7 +293,7 @@ bool ServerOptions::parse(const std::vector<std::string>& args, ServerOptions& o
         error = refusalText(app, e);
         return false;
     }
-    return out.storageChoiceIsClear(app, error) && out.loadTls(error);
+    return out.storageChoiceIsClear(app, error) && out.openOnlyWhereSafe(error) && out.loadTls(error);
 }
 
 } // namespace quorix::service

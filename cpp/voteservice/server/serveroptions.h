@@ -23,6 +23,14 @@ struct ServerOptions
     std::string host = "127.0.0.1";
     std::uint16_t port = 27500;
     std::optional<std::string> secret; // set: HELLO must carry a valid token
+    std::string secretFile;            // where the secret was read from, reread on SIGHUP
+    // The token options of the auth layer (docs/vote-service.md, Tokens).
+    std::string keysFile;
+    std::string signingKeyFile;
+    std::int64_t maxTokenLifetimeSeconds = 86400;
+    bool acceptLegacyTokens = false;
+    // Without keys, a --listen or --http address that is not loopback is refused unless this is set.
+    bool insecureNoAuth = false;
     std::uint32_t broadcastHz = 10;
     std::size_t maxSessions = 20000;
     // Sessions one user (a uid within a channel) may hold at once.
@@ -61,6 +69,7 @@ struct ServerOptions
     std::shared_ptr<boost::asio::ssl::context> tls;
 
     bool usesRedis() const { return redisPort != 0; }
+    bool checksTokens() const { return secret.has_value() || !keysFile.empty(); }
 
     // Parses the server's options (not the token command). False with a one-line message on error;
     // help is set when --help was given.
@@ -72,6 +81,10 @@ struct ServerOptions
     // After app parsed the options: false with a message when more than one place for the data
     // was named.
     bool storageChoiceIsClear(const CLI::App& app, std::string& error) const;
+    // After the parse: false with a message saying how to give keys when the service would serve
+    // a non-loopback address without checking tokens and --insecure-no-auth was not given.
+    bool openOnlyWhereSafe(std::string& error) const;
+    static bool isLoopback(const std::string& host);
     // After the parse: reads the TLS certificate and key when they were named; false with a
     // one-line message when they cannot be used.
     bool loadTls(std::string& error);

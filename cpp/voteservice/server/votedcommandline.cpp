@@ -93,8 +93,10 @@ VotedCommandLine::Outcome VotedCommandLine::check(std::int64_t now)
     if (m_tokenCommand->parsed())
         return m_token.expiryAt(*m_tokenCommand, now, m_tokenExpiry, m_text) ? Outcome::IssueToken
                                                                              : Outcome::Error;
-    return m_server.storageChoiceIsClear(m_app, m_text) && m_server.loadTls(m_text) ? Outcome::Serve
-                                                                                    : Outcome::Error;
+    return m_server.storageChoiceIsClear(m_app, m_text) && m_server.openOnlyWhereSafe(m_text) &&
+                   m_server.loadTls(m_text)
+               ? Outcome::Serve
+               : Outcome::Error;
 }
 
 } // namespace quorix::service

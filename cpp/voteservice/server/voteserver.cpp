@@ -4,6 +4,8 @@
 #include "recordvalidator.h"
 #include "servicelog.h"
 
+#include <openssl/rand.h>
+
 #include <malloc.h>
 
 #include <algorithm>
@@ -13,7 +15,10 @@ namespace quorix::service {
 
 namespace {
 constexpr std::size_t kMaxNickBytes = 96;
-constexpr std::size_t kMaxTokenBytes = 256;
+// An ES256 token with every claim and a long jti fits with room to spare.
+constexpr std::size_t kMaxTokenBytes = 2048;
+// A web page's token: at most two hours, and never able to manage.
+constexpr std::int64_t kMaxWebTokenSeconds = 7200;
 constexpr std::chrono::milliseconds kSweepInterval(1000);
 // Group commit: answers wait at most this long for the write that carries them to be synced.
 constexpr std::chrono::milliseconds kCommitWindow(2);
@@ -40,6 +45,58 @@ double secondsSince(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
+
+// The keys a start or a reload read; they are known at start, so a failure is fatal there.
+CredentialFiles startingKeys(const ServerOptions& options)
+{
+    CredentialFiles files;
+    std::string error;
+    if (!CredentialFiles::readKeys(options, files, error))
+        throw std::runtime_error(error);
+    return files;
+}
+
+std::string keyName(const std::string& keyId)
+{
+    return keyId.empty() ? "secret" : keyId;
+}
+
+// "keys secret, k2026 (added k2026; removed k2025)": names only, never key material.
+std::string keyChange(const KeySet& before, const KeySet& after)
+{
+    std::string all, added, removed;
+    for (const std::string& id : after.keyIds()) {
+        all += (all.empty() ? "" : ", ") + keyName(id);
+        const KeySet::Key* old = before.find(id);
+        if (old == nullptr || old->fingerprint != after.find(id)->fingerprint)
+            added += (added.empty() ? "" : ", ") + keyName(id);
+    }
+    for (const std::string& id : before.keyIds()) {
+        const KeySet::Key* now = after.find(id);
+        if (now == nullptr || now->fingerprint != before.find(id)->fingerprint)
+            removed += (removed.empty() ? "" : ", ") + keyName(id);
+    }
+    std::string text = "keys " + all;
+    if (added.empty() && removed.empty())
+        return text + " (unchanged)";
+    return text + " (added " + (added.empty() ? "none" : added) + "; removed " +
+           (removed.empty() ? "none" : removed) + ")";
+}
+
+// 128 random bits in hex: the jti of a token the service signs.
+std::string freshTokenId()
+{
+    unsigned char bytes[16];
+    if (RAND_bytes(bytes, sizeof bytes) != 1)
+        throw std::runtime_error("no random bytes for a token id");
+    static const char* const kHex = "0123456789abcdef";
+    std::string id;
+    for (unsigned char b : bytes) {
+        id += kHex[b >> 4];
+        id += kHex[b & 15];
+    }
+    return id;
+}
 } // namespace
 
 VoteServer::VoteServer(asio::io_context& io, const ServerOptions& options, Clock& clock, VoteStorage& storage,
@@ -49,8 +106,11 @@ VoteServer::VoteServer(asio::io_context& io, const ServerOptions& options, Clock
       m_userSessions(options.maxSessionsPerUser), m_listener(io, ""), m_tickTimer(io), m_sweepTimer(io),
       m_commitTimer(io), m_flushes(std::make_shared<FlushBatch>(io))
 {
-    if (m_options.secret)
-        m_auth.emplace(*m_options.secret);
+    CredentialFiles files = startingKeys(m_options);
+    if (files.keys)
+        m_verifier.emplace(files.keys,
+                           TokenPolicy{m_options.maxTokenLifetimeSeconds, m_options.acceptLegacyTokens});
+    m_signer = std::move(files.signer);
     m_core.resumeOpenVotes();
     if (!m_storage.commit())
         throw std::runtime_error("cannot commit the resumed votes to storage");
@@ -131,6 +191,7 @@ void VoteServer::onAccepted(asio::ip::tcp::socket socket)
 
 void VoteServer::onClosed(TcpSession& session)
 {
+    m_credentials.remove(session.id());
     if (session.welcomed) {
         releaseUserSession(session.id());
         m_core.closeSession(session.id());
@@ -278,6 +339,7 @@ void VoteServer::closeSession(SessionId id)
         return;
     m_metrics.sessionClosed(it->second.transport);
     m_gatewaySessions.erase(it);
+    m_credentials.remove(id);
     releaseUserSession(id);
     // A web session may end while the core delivers to it (its connection fails as a frame is
     // queued): the core's session closes from the io_context, and gets no frames meanwhile.
@@ -320,11 +382,81 @@ void VoteServer::onFrame(TcpSession& session, std::uint32_t maxType, std::uint32
 
 void VoteServer::handleControl(TcpSession& session, std::uint32_t minType, const std::string& payload)
 {
+    if (minType == kControlMove)
+        return handleMove(session, payload);
+    if (minType == kControlWebTokenRequest)
+        return answerWebToken(session, payload);
+    session.close();
+}
+
+void VoteServer::handleMove(TcpSession& session, const std::string& payload)
+{
     PMove move;
-    if (minType != kControlMove || !mpak::decode(payload, move))
+    if (!mpak::decode(payload, move))
         return session.close();
+    const AccessClaims* claims = m_credentials.claimsOf(session.id());
+    if (claims && claims->subChannelId && *claims->subChannelId != move.subChannelId) {
+        ServiceLog::line("session " + std::to_string(session.id()) + " of uid " +
+                         std::to_string(claims->uid) + " closed: its token holds it to sub-channel " +
+                         std::to_string(*claims->subChannelId) + ", it moved to " +
+                         std::to_string(move.subChannelId));
+        return session.close();
+    }
     if (m_core.moveSession(session.id(), move.subChannelId) == Disposition::Close)
         dropFlooder(session);
+}
+
+void VoteServer::answerWebToken(TcpSession& session, const std::string& payload)
+{
+    PWebTokenAnswer answer;
+    answer.result = grantWebToken(session.id(), payload, answer);
+    if (answer.result == kWebTokenGranted && !answer.token.empty())
+        ServiceLog::line("web token for session " + std::to_string(session.id()) + ": " +
+                         std::to_string(answer.expiresIn) + " s");
+    session.send(OutFrame::make(kControlMajorType, kControlWebTokenAnswer, mpak::encode(answer)));
+}
+
+// Scopes the session's token has, without manage and metrics; at most two hours and never past the
+// session's token; same identity and sub-channel; a fresh jti.
+std::uint32_t VoteServer::grantWebToken(SessionId id, const std::string& payload,
+                                        PWebTokenAnswer& answer) const
+{
+    PWebTokenRequest request;
+    if (!mpak::decode(payload, request))
+        return kWebTokenMalformed;
+    const std::optional<ScopeSet> wanted = ScopeSet::parse(request.scopes);
+    if (!wanted)
+        return kWebTokenMalformed;
+    std::int64_t lifetime = kMaxWebTokenSeconds;
+    if (request.lifetimeSeconds != 0)
+        lifetime = std::min<std::int64_t>(lifetime, request.lifetimeSeconds);
+    const AccessClaims* session = m_credentials.claimsOf(id);
+    if (!m_verifier || session == nullptr) {
+        // Nothing is checked: the page needs no token.
+        answer.expiresIn = static_cast<std::uint32_t>(lifetime);
+        return kWebTokenGranted;
+    }
+    const std::int64_t now = m_clock.unixSeconds();
+    lifetime = std::min(lifetime, session->expiresAt - now);
+    const ScopeSet scopes =
+        wanted->intersect(session->scopes).without(AccessScope::Manage).without(AccessScope::Metrics);
+    if (scopes.empty() || lifetime <= 0)
+        return kWebTokenNothingToGrant;
+    if (!m_signer)
+        return kWebTokenCannotSign;
+    AccessClaims claims;
+    claims.uid = session->uid;
+    claims.imid = session->imid;
+    claims.role = session->role;
+    claims.channelId = session->channelId;
+    claims.subChannelId = session->subChannelId;
+    claims.scopes = scopes;
+    claims.issuedAt = now;
+    claims.expiresAt = now + lifetime;
+    claims.tokenId = freshTokenId();
+    answer.token = m_signer->sign(claims);
+    answer.expiresIn = static_cast<std::uint32_t>(lifetime);
+    return kWebTokenGranted;
 }
 
 void VoteServer::dropFlooder(TcpSession& session)
@@ -343,12 +475,12 @@ void VoteServer::handleHello(TcpSession& session, const std::string& payload)
     if (RecordValidator::utf8Length(hello.nick) == std::string::npos)
         return refuse(session, kWelcomeMalformed, "malformed HELLO", "nick not UTF-8", &hello);
     if (hello.token.size() > kMaxTokenBytes)
-        return refuse(session, kWelcomeMalformed, "malformed HELLO", "token over 256 bytes", &hello);
-    if (m_auth) {
-        const TokenClaims claims{hello.uid, hello.imid, hello.role, hello.channelId};
-        const TokenCheck check = m_auth->check(hello.token, claims, m_clock.unixSeconds());
-        if (check != TokenCheck::Valid)
-            return refuse(session, kWelcomeBadToken, "token refused", TokenAuth::describe(check), &hello);
+        return refuse(session, kWelcomeMalformed, "malformed HELLO", "token over 2048 bytes", &hello);
+    AccessClaims claims;
+    if (m_verifier) {
+        const TokenRefusal refusal = checkHelloToken(hello, claims);
+        if (refusal != TokenRefusal::None)
+            return refuse(session, kWelcomeBadToken, "token refused", reasonWord(refusal), &hello);
     }
     if (m_core.sessionCount() >= m_options.maxSessions)
         return refuse(session, kWelcomeServiceFull, "service full",
@@ -361,8 +493,90 @@ void VoteServer::handleHello(TcpSession& session, const std::string& payload)
     session.welcomed = true;
     welcome(session, kWelcomeAccepted, "welcome");
     m_metrics.sessionOpened(Transport::Tcp);
-    m_core.openSession(session.id(), SessionIdentity{hello.uid, hello.imid, hello.nick, hello.role,
-                                                     hello.channelId, hello.subChannelId});
+    SessionIdentity identity;
+    identity.uid = hello.uid;
+    identity.imid = hello.imid;
+    identity.nick = hello.nick;
+    identity.role = hello.role;
+    identity.channelId = hello.channelId;
+    identity.subChannelId = hello.subChannelId;
+    if (m_verifier) {
+        identity.scopes = claims.scopes;
+        identity.tokenId = claims.tokenId;
+        m_credentials.add(session.id(), std::move(claims), [this, id = session.id()](TokenRefusal refusal) {
+            const auto open = m_connections.find(id);
+            if (open == m_connections.end())
+                return;
+            // Held here: closing removes it from the connections.
+            const std::shared_ptr<TcpSession> held = open->second;
+            closeDishonoured(*held, refusal);
+        });
+    }
+    m_core.openSession(session.id(), identity);
+}
+
+TokenRefusal VoteServer::checkHelloToken(const PHello& hello, AccessClaims& claims) const
+{
+    // Only a legacy token, which names nobody, is checked against the identity the HELLO claims.
+    const LegacyIdentity claimed{hello.uid, hello.imid, hello.role, hello.channelId};
+    TokenVerdict verdict = m_verifier->verify(hello.token, m_clock.unixSeconds(), &claimed);
+    if (!verdict.accepted())
+        return verdict.refusal;
+    const AccessClaims& c = verdict.claims;
+    if (c.uid != hello.uid || c.imid != hello.imid || c.role != hello.role)
+        return TokenRefusal::WrongClaims;
+    if (c.channelId != hello.channelId || (c.subChannelId && *c.subChannelId != hello.subChannelId))
+        return TokenRefusal::WrongChannel;
+    claims = std::move(verdict.claims);
+    return TokenRefusal::None;
+}
+
+// A session whose key went away or whose token was revoked: closed as WELCOME 2 would refuse it now.
+void VoteServer::closeDishonoured(TcpSession& session, TokenRefusal refusal)
+{
+    ServiceLog::line("closing session " + std::to_string(session.id()) + " of " + session.peer() +
+                     ": WELCOME 2 token refused (" + reasonWord(refusal) + ")");
+    session.close();
+}
+
+bool VoteServer::reloadCredentials()
+{
+    CredentialFiles files;
+    std::string error;
+    if (!CredentialFiles::read(m_options, files, error)) {
+        ServiceLog::line(ServiceLog::Priority::Warning,
+                         "reload: " + error + "; keeping the keys and TLS read before");
+        return false;
+    }
+    std::string text = "reload: ";
+    if (m_verifier && files.keys) {
+        text += keyChange(m_verifier->keys(), *files.keys);
+        m_verifier->replaceKeys(files.keys);
+    } else {
+        text += "no keys";
+    }
+    m_signer = std::move(files.signer);
+    if (files.tls) {
+        m_options.tls = files.tls;
+        text += "; TLS certificate and key reread";
+    }
+    const std::size_t closed = m_verifier ? m_credentials.closeDishonoured(*m_verifier) : 0;
+    ServiceLog::line(text + "; " + std::to_string(closed) + " sessions closed");
+    return true;
+}
+
+void VoteServer::pollRevocations()
+{
+    if (m_revocationStore == nullptr || !m_verifier)
+        return;
+    RevocationList current(m_revocationStore->current(m_clock.unixSeconds()));
+    if (current == m_verifier->revocations())
+        return;
+    const std::size_t count = current.size();
+    m_verifier->replaceRevocations(std::move(current));
+    const std::size_t closed = m_credentials.closeDishonoured(*m_verifier);
+    ServiceLog::line("revocations: " + std::to_string(count) + " in force; " + std::to_string(closed) +
+                     " sessions closed");
 }
 
 // One log line per refusal, so an operator can tell why a host never gets in. It names what the
@@ -412,6 +626,7 @@ void VoteServer::scheduleSweep()
         if (ec || m_stopped)
             return;
         sweepStalledConnections();
+        pollRevocations();
         scheduleSweep();
     });
 }

@@ -9,12 +9,15 @@
 #include "ballotbox.h"
 #include "clock.h"
 #include "coregateway.h"
+#include "credentialfiles.h"
+#include "opencredentials.h"
 #include "outputsink.h"
 #include "serveroptions.h"
 #include "servicemetrics.h"
 #include "tcpacceptloop.h"
+#include "revocationstore.h"
 #include "tcpsession.h"
-#include "tokenauth.h"
+#include "tokenverifier.h"
 #include "usersessioncount.h"
 #include "voteservicecore.h"
 #include "votestorage.h"
@@ -31,6 +34,7 @@
 namespace quorix::service {
 
 struct PHello;
+struct PWebTokenAnswer;
 
 class VoteServer : public CoreGateway, private TcpSession::Owner, private OutputSink
 {
@@ -72,6 +76,21 @@ public:
     // The service's figures; other transports in front of the same core count theirs here too.
     ServiceMetrics& metrics() { return m_metrics; }
 
+    // The token checks, shared with the web face: null where no keys are configured. The web face
+    // registers the sessions its tokens opened in openCredentials(), so a reload or a revocation
+    // closes them as it closes host sessions.
+    TokenVerifier* verifier() { return m_verifier ? &*m_verifier : nullptr; }
+    const TokenSigner* signer() const { return m_signer ? &*m_signer : nullptr; }
+    OpenCredentials& openCredentials() { return m_credentials; }
+    // The TLS context new connections get (a reload may replace it); null: plain TCP.
+    const std::shared_ptr<boost::asio::ssl::context>& tls() const { return m_options.tls; }
+    // SIGHUP: rereads the secret, keys and TLS files. A file that does not parse keeps everything
+    // as it was (false, the reason logged); else the new keys and TLS are used from now on and the
+    // sessions whose key is gone are closed.
+    bool reloadCredentials();
+    // Reread once a second; the sessions of tokens it revokes are closed. Not owned.
+    void setRevocationStore(RevocationStore* store) { m_revocationStore = store; }
+
 private:
     void onAccepted(asio::ip::tcp::socket socket);
     void onFrame(TcpSession& session, std::uint32_t maxType, std::uint32_t minType,
@@ -88,7 +107,15 @@ private:
     void armCommit();
 
     void handleHello(TcpSession& session, const std::string& payload);
+    // The token's verdict on a HELLO: its claims must be the HELLO's identity and place.
+    TokenRefusal checkHelloToken(const PHello& hello, AccessClaims& claims) const;
     void handleControl(TcpSession& session, std::uint32_t minType, const std::string& payload);
+    void handleMove(TcpSession& session, const std::string& payload);
+    void answerWebToken(TcpSession& session, const std::string& payload);
+    // The answer's result, and its token and lifetime when granted.
+    std::uint32_t grantWebToken(SessionId id, const std::string& payload, PWebTokenAnswer& answer) const;
+    void closeDishonoured(TcpSession& session, TokenRefusal refusal);
+    void pollRevocations();
     void welcome(TcpSession& session, std::uint32_t result, const std::string& text);
     // Logs why, then answers with the refusing WELCOME. `claimed` is the HELLO when it decoded.
     void refuse(TcpSession& session, std::uint32_t result, const std::string& text, const std::string& reason,
@@ -106,7 +133,10 @@ private:
     VoteStorage& m_storage;
     ServiceMetrics m_metrics; // before the core, which counts into it
     VoteServiceCore m_core;
-    std::optional<TokenAuth> m_auth;
+    std::optional<TokenVerifier> m_verifier;
+    std::optional<TokenSigner> m_signer;
+    OpenCredentials m_credentials;
+    RevocationStore* m_revocationStore = nullptr;
     UserSessionCount m_userSessions;
     TcpAcceptLoop m_listener;
     asio::steady_timer m_tickTimer;

@@ -32,6 +32,9 @@ CREATE TABLE IF NOT EXISTS ballots (
   channel INTEGER NOT NULL, sub INTEGER NOT NULL, uid INTEGER NOT NULL,
   option_id INTEGER NOT NULL, tickets INTEGER NOT NULL);
 CREATE INDEX IF NOT EXISTS ballots_place ON ballots (channel, sub);
+CREATE TABLE IF NOT EXISTS revocations (
+  channel INTEGER NOT NULL, uid INTEGER NOT NULL, issued_before INTEGER NOT NULL,
+  expires_at INTEGER NOT NULL, PRIMARY KEY (channel, uid));
 )sql";
 
 struct TableLayout
@@ -51,6 +54,7 @@ const std::vector<TableLayout>& ownTables()
         {"directory", {"imid", "uid", "nick"}},
         {"open_votes", {"channel", "sub", "ji_fang_id", "started_at", "starter_nick", "running", "record"}},
         {"ballots", {"channel", "sub", "uid", "option_id", "tickets"}},
+        {"revocations", {"channel", "uid", "issued_before", "expires_at"}},
     };
     return tables;
 }

@@ -6,7 +6,8 @@
 // refused before anything in it changes. A database of the service's own from before the version
 // was kept (version 0, the service's tables) is stamped with the current version as it is.
 // Version 2 added history_started, when each history entry's vote started (version 1's entries
-// have none and keep their stored time text); install adds it to an older file.
+// have none and keep their stored time text); install adds it to an older file. Version 3 added
+// revocations (of a user's tokens issued before a time), likewise added to an older file.
 
 #include <string>
 
@@ -17,7 +18,7 @@ namespace quorix::service {
 class VoteDatabaseSchema
 {
 public:
-    static constexpr int kVersion = 2;
+    static constexpr int kVersion = 3;
 
     // Throws SqliteVoteStorage::Error naming `path` and what is wrong when the file is not usable.
     // Reads only.

@@ -1,4 +1,5 @@
 #include "base64url.h"
+#include "ecp256key.h"
 #include "keyset.h"
 #include "pythonjwt.h"
 #include "tokenauth.h"
@@ -10,7 +11,9 @@
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 
+#include <fstream>
 #include <functional>
+#include <map>
 
 namespace quorix::service {
 namespace {
@@ -97,128 +100,198 @@ std::string replacePayload(const std::string& token, const json& claims)
     return token.substr(0, first + 1) + base64UrlEncode(claims.dump()) + token.substr(second);
 }
 
+json es256(const EcP256Key& key, json claims, json headers = {{"kid", "k1"}})
+{
+    return {{"alg", "ES256"},
+            {"key", key.privatePem()},
+            {"headers", std::move(headers)},
+            {"claims", std::move(claims)}};
+}
+
+using Minted = std::map<std::string, std::string>;
+
 struct Row
 {
     const char* name;
-    std::function<std::string(const std::vector<std::string>& minted)> token; // minted: Python's tokens
+    std::function<std::string(const Minted& minted)> token; // minted: Python's tokens by name
     TokenRefusal expected;
 };
 
+std::string writeFile(const std::string& name, const std::string& contents)
+{
+    const std::string path = ::testing::TempDir() + "/tokenverifier-" + name;
+    std::ofstream(path, std::ios::binary) << contents;
+    return path;
+}
+
+// The keys every row is checked against: the secret file's, and a JWK Set with an ES256 key "k1",
+// an HS256 key "oct1" and the ES256 key of the signer's private key file under its thumbprint.
 class TokenVerifierTest : public ::testing::Test
 {
 protected:
-    // Requests to Python's jwt; a row's token is minted[index].
-    static std::vector<json> pythonRequests()
+    static std::vector<std::pair<std::string, json>> pythonRequests()
     {
+        const std::string revoked = std::to_string(kRevokedUid);
         return {
-            hs256(fullClaims()),                                                         // 0
-            hs256(withClaim("sub_channel", 3)),                                          // 1
-            hs256(withClaim("jti", std::string(64, 'j'))),                               // 2
-            hs256(withClaim("nbf", kNow)),                                               // 3
-            hs256(withoutClaim("exp")),                                                  // 4
-            hs256(withClaim("exp", kNow)),                                               // 5
-            hs256(withClaim("nbf", kNow + 1)),                                           // 6
-            hs256(withClaim("exp", kNow - 60 + 86401)),                                  // 7
-            hs256(withoutClaim("iat")),                                                  // 8
-            {{"alg", "none"}, {"key", nullptr}, {"claims", fullClaims()}},               // 9
-            hs256(fullClaims(), {{"kid", "nobody"}}),                                    // 10
-            hs256(fullClaims(), json::object(), "another secret, as long as the first"), // 11
-            hs256(withClaim("sub", 1001)),                                               // 12
-            hs256(withClaim("sub", "01001")),                                            // 13
-            hs256(withClaim("sub", "4294967296")),                                       // 14
-            hs256(withClaim("scope", "events admin")),                                   // 15
-            hs256(withoutClaim("scope")),                                                // 16
-            hs256(withClaim("jti", std::string(65, 'j'))),                               // 17
-            hs256(withClaim("imid", -1)),                                                // 18
-            hs256(withClaim("channel", "77")),                                           // 19
-            hs256(withClaim("exp", "soon")),                                             // 20
-            {{"alg", "HS384"}, {"key", kSecret}, {"claims", fullClaims()}},              // 21
-            hs256(withClaim("sub", std::to_string(kRevokedUid))),                        // 22
-            hs256(withClaims({{"sub", std::to_string(kRevokedUid)}, {"iat", kNow}})),    // 23
-            hs256(withClaim("exp", kNow + 600.5)),                                       // 24
-            hs256(withoutClaim("role")),                                                 // 25
+            {"full", hs256(fullClaims())},
+            {"sub_channel", hs256(withClaim("sub_channel", 3))},
+            {"jti 64", hs256(withClaim("jti", std::string(64, 'j')))},
+            {"nbf now", hs256(withClaim("nbf", kNow))},
+            {"no exp", hs256(withoutClaim("exp"))},
+            {"exp now", hs256(withClaim("exp", kNow))},
+            {"nbf later", hs256(withClaim("nbf", kNow + 1))},
+            {"lifetime over", hs256(withClaim("exp", kNow - 60 + 86401))},
+            {"no iat", hs256(withoutClaim("iat"))},
+            {"alg none", {{"alg", "none"}, {"key", nullptr}, {"claims", fullClaims()}}},
+            {"unknown kid", hs256(fullClaims(), {{"kid", "nobody"}})},
+            {"other secret", hs256(fullClaims(), json::object(), "another secret, as long as the first")},
+            {"sub number", hs256(withClaim("sub", 1001))},
+            {"sub leading zero", hs256(withClaim("sub", "01001"))},
+            {"sub over 32 bits", hs256(withClaim("sub", "4294967296"))},
+            {"unknown scope", hs256(withClaim("scope", "events admin"))},
+            {"no scope", hs256(withoutClaim("scope"))},
+            {"jti 65", hs256(withClaim("jti", std::string(65, 'j')))},
+            {"negative imid", hs256(withClaim("imid", -1))},
+            {"channel string", hs256(withClaim("channel", "77"))},
+            {"exp string", hs256(withClaim("exp", "soon"))},
+            {"HS384", {{"alg", "HS384"}, {"key", kSecret}, {"claims", fullClaims()}}},
+            {"revoked", hs256(withClaim("sub", revoked))},
+            {"after revocation", hs256(withClaims({{"sub", revoked}, {"iat", kNow}}))},
+            {"exp fraction", hs256(withClaim("exp", kNow + 600.5))},
+            {"no role", hs256(withoutClaim("role"))},
+            {"ES256", es256(*s_k1, fullClaims())},
+            {"ES256 other key", es256(*s_stranger, fullClaims())},
+            {"ES256 no kid", es256(*s_k1, fullClaims(), json::object())},
+            {"ES256 unknown kid", es256(*s_k1, fullClaims(), {{"kid", "k2"}})},
+            {"ES256 expired", es256(*s_k1, withClaim("exp", kNow - 1))},
+            {"ES256 revoked", es256(*s_k1, withClaim("sub", revoked))},
+            {"oct1", hs256(fullClaims(), {{"kid", "oct1"}}, kOctSecret)},
+            {"oct1 secret's key", hs256(fullClaims(), {{"kid", "oct1"}})},
         };
     }
 
     static void SetUpTestSuite()
     {
-        std::string whyNot;
-        s_minted = test::PythonJwt::run(pythonRequests(), whyNot);
-        s_whyNot = whyNot;
+        s_k1 = EcP256Key::generate();
+        s_stranger = EcP256Key::generate();
+        const auto signing = EcP256Key::generate();
+        ASSERT_TRUE(s_k1 && s_stranger && signing);
+        s_signingKeyFile = writeFile("signing.pem", signing->privatePem());
+        const json set = {{"keys",
+                           {s_k1->publicJwk("k1"),
+                            signing->publicJwk(signing->thumbprint()),
+                            {{"kty", "oct"}, {"kid", "oct1"}, {"k", base64UrlEncode(kOctSecret)}}}}};
+        std::string error;
+        ASSERT_TRUE(KeySet::load(writeFile("secret", kSecret + "\n"), writeFile("keys.json", set.dump()),
+                                 s_keys, error))
+            << error;
+        std::vector<json> requests;
+        for (const auto& [name, request] : pythonRequests())
+            requests.push_back(request);
+        const auto tokens = test::PythonJwt::run(requests, s_whyNot);
+        for (std::size_t i = 0; i < tokens.size(); ++i)
+            s_minted[pythonRequests()[i].first] = tokens[i];
     }
 
     void SetUp() override { ASSERT_FALSE(s_minted.empty()) << s_whyNot; }
 
     static TokenVerifier verifier(TokenPolicy policy = {})
     {
-        TokenVerifier verifier(KeySet::fromSecret(kSecret), policy);
+        TokenVerifier verifier(s_keys, policy);
         verifier.replaceRevocations(RevocationList({{77, kRevokedUid, kNow, kNow + 2592000}}));
         return verifier;
     }
 
-    static inline std::vector<std::string> s_minted;
+    static TokenSigner signer()
+    {
+        std::string error;
+        auto signer = TokenSigner::withPrivateKeyFile(s_signingKeyFile, error);
+        EXPECT_TRUE(signer) << error;
+        return signer ? *signer : TokenSigner::withSecret("");
+    }
+
+    static inline const std::string kOctSecret = "an HS256 key of the JWK Set";
+    static inline std::optional<EcP256Key> s_k1, s_stranger;
+    static inline std::string s_signingKeyFile;
+    static inline std::shared_ptr<const KeySet> s_keys;
+    static inline Minted s_minted;
     static inline std::string s_whyNot;
 };
 
-std::function<std::string(const std::vector<std::string>&)> minted(std::size_t index)
+std::function<std::string(const Minted&)> minted(const char* name)
 {
-    return [index](const std::vector<std::string>& tokens) { return tokens.at(index); };
+    return [name](const Minted& tokens) { return tokens.at(name); };
 }
 
-std::function<std::string(const std::vector<std::string>&)> fixed(std::string token)
+std::function<std::string(const Minted&)> fixed(std::string token)
 {
-    return [token](const std::vector<std::string>&) { return token; };
+    return [token](const Minted&) { return token; };
 }
 
 TEST_F(TokenVerifierTest, AcceptsOrRefusesEachTokenForItsReason)
 {
     const std::string legacy = TokenAuth(kSecret).issue({1001, 5001, 255, 77}, kNow + 600);
     const Row rows[] = {
-        {"Python HS256, every claim", minted(0), TokenRefusal::None},
-        {"with sub_channel", minted(1), TokenRefusal::None},
-        {"jti of 64 bytes", minted(2), TokenRefusal::None},
-        {"nbf now", minted(3), TokenRefusal::None},
-        {"exp with a fraction", minted(24), TokenRefusal::None},
+        {"Python HS256, every claim", minted("full"), TokenRefusal::None},
+        {"with sub_channel", minted("sub_channel"), TokenRefusal::None},
+        {"jti of 64 bytes", minted("jti 64"), TokenRefusal::None},
+        {"nbf now", minted("nbf now"), TokenRefusal::None},
+        {"exp with a fraction", minted("exp fraction"), TokenRefusal::None},
         {"signed by TokenSigner", fixed(TokenSigner::withSecret(kSecret).sign(signedClaims(kNow, kNow + 60))),
          TokenRefusal::None},
         {"empty", fixed(""), TokenRefusal::Missing},
         {"one part", fixed("abc"), TokenRefusal::Malformed},
         {"three parts of no JSON", fixed("a.b.c"), TokenRefusal::Malformed},
-        {"four parts", [](auto& t) { return t[0] + ".e30"; }, TokenRefusal::Malformed},
-        {"header not base64url", [](auto& t) { return "!" + t[0]; }, TokenRefusal::Malformed},
+        {"four parts", [](auto& t) { return t.at("full") + ".e30"; }, TokenRefusal::Malformed},
+        {"header not base64url", [](auto& t) { return "!" + t.at("full"); }, TokenRefusal::Malformed},
         {"crit header", fixed(handSigned({{"alg", "HS256"}, {"crit", {"exp"}}}, fullClaims(), kSecret)),
          TokenRefusal::Malformed},
         {"empty kid", fixed(handSigned({{"alg", "HS256"}, {"kid", ""}}, fullClaims(), kSecret)),
          TokenRefusal::Malformed},
-        {"sub a number", minted(12), TokenRefusal::Malformed},
-        {"sub with a leading zero", minted(13), TokenRefusal::Malformed},
-        {"sub over 32 bits", minted(14), TokenRefusal::Malformed},
-        {"unknown scope word", minted(15), TokenRefusal::Malformed},
-        {"no scope", minted(16), TokenRefusal::Malformed},
-        {"no role", minted(25), TokenRefusal::Malformed},
-        {"jti of 65 bytes", minted(17), TokenRefusal::Malformed},
-        {"negative imid", minted(18), TokenRefusal::Malformed},
-        {"channel a string", minted(19), TokenRefusal::Malformed},
-        {"exp a string", minted(20), TokenRefusal::Malformed},
-        {"alg none", minted(9), TokenRefusal::BadAlgorithm},
+        {"sub a number", minted("sub number"), TokenRefusal::Malformed},
+        {"sub with a leading zero", minted("sub leading zero"), TokenRefusal::Malformed},
+        {"sub over 32 bits", minted("sub over 32 bits"), TokenRefusal::Malformed},
+        {"unknown scope word", minted("unknown scope"), TokenRefusal::Malformed},
+        {"no scope", minted("no scope"), TokenRefusal::Malformed},
+        {"no role", minted("no role"), TokenRefusal::Malformed},
+        {"jti of 65 bytes", minted("jti 65"), TokenRefusal::Malformed},
+        {"negative imid", minted("negative imid"), TokenRefusal::Malformed},
+        {"channel a string", minted("channel string"), TokenRefusal::Malformed},
+        {"exp a string", minted("exp string"), TokenRefusal::Malformed},
+        {"alg none", minted("alg none"), TokenRefusal::BadAlgorithm},
         {"alg none by hand",
-         [](auto& t) { return base64UrlEncode(R"({"alg":"none"})") + t[0].substr(t[0].find('.')); },
+         [](auto& t) {
+             return base64UrlEncode(R"({"alg":"none"})") + t.at("full").substr(t.at("full").find('.'));
+         },
          TokenRefusal::BadAlgorithm},
-        {"HS384 for the HS256 key", minted(21), TokenRefusal::BadAlgorithm},
-        {"unknown kid", minted(10), TokenRefusal::UnknownKey},
-        {"another secret", minted(11), TokenRefusal::BadSignature},
-        {"signature altered", [](auto& t) { return flipLastSignatureCharacter(t[0]); },
+        {"HS384 for the HS256 key", minted("HS384"), TokenRefusal::BadAlgorithm},
+        {"unknown kid", minted("unknown kid"), TokenRefusal::UnknownKey},
+        {"another secret", minted("other secret"), TokenRefusal::BadSignature},
+        {"signature altered", [](auto& t) { return flipLastSignatureCharacter(t.at("full")); },
          TokenRefusal::BadSignature},
-        {"payload altered", [](auto& t) { return replacePayload(t[0], withClaim("role", 0)); },
+        {"payload altered", [](auto& t) { return replacePayload(t.at("full"), withClaim("role", 0)); },
          TokenRefusal::BadSignature},
-        {"no exp", minted(4), TokenRefusal::NoExpiry},
-        {"exp now", minted(5), TokenRefusal::Expired},
-        {"nbf in a second", minted(6), TokenRefusal::NotYetValid},
-        {"lifetime one second over", minted(7), TokenRefusal::LifetimeTooLong},
-        {"no iat", minted(8), TokenRefusal::LifetimeTooLong},
-        {"issued before its user's revocation", minted(22), TokenRefusal::Revoked},
-        {"issued after its user's revocation", minted(23), TokenRefusal::None},
+        {"no exp", minted("no exp"), TokenRefusal::NoExpiry},
+        {"exp now", minted("exp now"), TokenRefusal::Expired},
+        {"nbf in a second", minted("nbf later"), TokenRefusal::NotYetValid},
+        {"lifetime one second over", minted("lifetime over"), TokenRefusal::LifetimeTooLong},
+        {"no iat", minted("no iat"), TokenRefusal::LifetimeTooLong},
+        {"issued before its user's revocation", minted("revoked"), TokenRefusal::Revoked},
+        {"issued after its user's revocation", minted("after revocation"), TokenRefusal::None},
         {"legacy token where not accepted", fixed(legacy), TokenRefusal::Legacy},
+        {"Python ES256 with kid k1", minted("ES256"), TokenRefusal::None},
+        {"ES256 signed by another key", minted("ES256 other key"), TokenRefusal::BadSignature},
+        {"ES256 without kid: the secret's key is HS256", minted("ES256 no kid"), TokenRefusal::BadAlgorithm},
+        {"ES256 with an unknown kid", minted("ES256 unknown kid"), TokenRefusal::UnknownKey},
+        {"ES256 expired", minted("ES256 expired"), TokenRefusal::Expired},
+        {"ES256 of a revoked user", minted("ES256 revoked"), TokenRefusal::Revoked},
+        {"HS256 with the public key of k1 as its secret",
+         fixed(handSigned({{"alg", "HS256"}, {"kid", "k1"}}, fullClaims(), s_keys->find("k1")->material)),
+         TokenRefusal::BadAlgorithm},
+        {"Python HS256 with the JWK Set's oct key", minted("oct1"), TokenRefusal::None},
+        {"oct key's kid, signed with the secret", minted("oct1 secret's key"), TokenRefusal::BadSignature},
+        {"signed by the private key file", fixed(signer().sign(signedClaims(kNow, kNow + 60))),
+         TokenRefusal::None},
     };
     const TokenVerifier check = verifier();
     for (const Row& row : rows) {
@@ -229,7 +302,7 @@ TEST_F(TokenVerifierTest, AcceptsOrRefusesEachTokenForItsReason)
 
 TEST_F(TokenVerifierTest, AcceptedTokenGivesItsClaims)
 {
-    const TokenVerdict verdict = verifier().verify(s_minted.at(1), kNow);
+    const TokenVerdict verdict = verifier().verify(s_minted.at("sub_channel"), kNow);
     ASSERT_TRUE(verdict.accepted());
     const AccessClaims& claims = verdict.claims;
     EXPECT_EQ(claims.uid, 1001u);
@@ -242,8 +315,9 @@ TEST_F(TokenVerifierTest, AcceptedTokenGivesItsClaims)
     EXPECT_EQ(claims.expiresAt, kNow + 600);
     EXPECT_EQ(claims.keyId, "");
     EXPECT_EQ(claims.keyFingerprint, KeySet::fromSecret(kSecret)->find("")->fingerprint);
+    EXPECT_EQ(verifier().verify(s_minted.at("ES256"), kNow).claims.keyId, "k1");
     EXPECT_FALSE(claims.legacy);
-    EXPECT_EQ(verifier().verify(s_minted.at(2), kNow).claims.tokenId, std::string(64, 'j'));
+    EXPECT_EQ(verifier().verify(s_minted.at("jti 64"), kNow).claims.tokenId, std::string(64, 'j'));
 }
 
 TEST_F(TokenVerifierTest, LegacyTokensOnlyWhenAcceptedAndForTheClaimedIdentity)
@@ -285,7 +359,7 @@ TEST_F(TokenVerifierTest, LegacyTokensOnlyWhenAcceptedAndForTheClaimedIdentity)
 
 TEST_F(TokenVerifierTest, StillHonouredWhileItsKeyStaysAndItsUserIsNotRevoked)
 {
-    const AccessClaims claims = verifier().verify(s_minted.at(0), kNow).claims;
+    const AccessClaims claims = verifier().verify(s_minted.at("full"), kNow).claims;
     const struct
     {
         const char* name;

@@ -164,7 +164,12 @@ TEST_F(VotedCommandLineTest, ConfigurationFileFillsWhatTheCommandLineLeavesOpen)
         std::uint32_t broadcastHz;
     } rows[] = {
         {"# nothing but a comment\n", {"--memory"}, Outcome::Serve, "127.0.0.1:27500", 10},
-        {"listen = \"0.0.0.0:1\"\nbroadcast-hz = 5\nmemory = true\n", {}, Outcome::Serve, "0.0.0.0:1", 5},
+        {"listen = \"0.0.0.0:1\"\ninsecure-no-auth = true\nbroadcast-hz = 5\nmemory = true\n",
+         {},
+         Outcome::Serve,
+         "0.0.0.0:1",
+         5},
+        {"listen = \"0.0.0.0:1\"\nmemory = true\n", {}, Outcome::Error, "--insecure-no-auth", 0},
         {"listen = \"0.0.0.0:1\"\nmemory = true\n", {"--listen", "[::1]:2"}, Outcome::Serve, "::1:2", 10},
         {"broadcast-hz = 5\n", {"--broadcast-hz", "7", "--memory"}, Outcome::Serve, "127.0.0.1:27500", 7},
         {"bogus = 1\n",

@@ -5,7 +5,12 @@
 #include "servicetestsupport.h"
 #include "sqlitevotestorage.h"
 #include "systemclock.h"
+#include "base64url.h"
+#include "pythonjwt.h"
 #include "tcptestclient.h"
+#include "tokenauth.h"
+#include "tokensigner.h"
+#include "tokenverifier.h"
 #include "votedprocess.h"
 #include "voteserver.h"
 
@@ -324,6 +329,242 @@ TEST(VoteServerTest, FramesSplitOrJoinedInTheStreamAreReadExactly)
     }
     EXPECT_TRUE(client->waitFor(VOTE_SYSTEM_QUERY_ALL_VOTE_RES)) << "frame sent byte by byte";
     EXPECT_FALSE(client->waitFor(VOTE_SYSTEM_QUERY_ALL_VOTE_RES, 200)) << "exactly three answers";
+}
+
+// ---- tokens --------------------------------------------------------------------------------------
+
+constexpr const char* kServerSecret = "sixteen bytes or more of secret";
+
+// A token of the service's secret for `who`, with these scopes and seconds left.
+std::string sessionToken(const SessionIdentity& who, ScopeSet scopes, std::int64_t secondsLeft,
+                         std::optional<std::uint32_t> subChannel = std::nullopt)
+{
+    const std::int64_t now = SystemClock().unixSeconds();
+    AccessClaims claims;
+    claims.uid = who.uid;
+    claims.imid = who.imid;
+    claims.role = who.role;
+    claims.channelId = who.channelId;
+    claims.subChannelId = subChannel;
+    claims.scopes = scopes;
+    claims.issuedAt = now - 60;
+    claims.expiresAt = now + secondsLeft;
+    claims.tokenId = "session-jti";
+    return TokenSigner::withSecret(kServerSecret).sign(claims);
+}
+
+std::optional<PWebTokenAnswer> askWebToken(TcpTestClient& client, const std::string& body)
+{
+    if (!client.sendFrame(kControlMajorType, kControlWebTokenRequest, body))
+        return std::nullopt;
+    while (const auto frame = client.readFrame()) {
+        PWebTokenAnswer answer;
+        if (frame->maxType == kControlMajorType && frame->minType == kControlWebTokenAnswer &&
+            mpak::decode(frame->payload, answer))
+            return answer;
+    }
+    return std::nullopt;
+}
+
+ServerOptions withSecret()
+{
+    ServerOptions options;
+    options.secret = kServerSecret;
+    return options;
+}
+
+// The token a host asks for its web link: the session's scopes less manage and metrics, two hours at
+// most and never past the session's own token, same identity and sub_channel, a fresh jti.
+TEST(VoteServerTokenTest, AWebTokenIsNarrowerAndShorterThanTheSessionsOwn)
+{
+    const ScopeSet all = ScopeSet::all();
+    const ScopeSet events = AccessScope::Events;
+    const ScopeSet eventsVote = events.with(AccessScope::Vote);
+    const struct
+    {
+        const char* name;
+        ScopeSet sessionScopes;
+        std::int64_t sessionLeft;
+        std::optional<std::uint32_t> pinned;
+        std::string body;
+        std::uint32_t result;
+        ScopeSet granted;
+        std::int64_t lifetime;
+    } rows[] = {
+        {"a manager's day-long token",
+         all,
+         86000,
+         {},
+         mpak::encode(PWebTokenRequest{"events vote manage", 0}),
+         kWebTokenGranted,
+         eventsVote,
+         7200},
+        {"a shorter lifetime asked",
+         all,
+         86000,
+         {},
+         mpak::encode(PWebTokenRequest{"events", 600}),
+         kWebTokenGranted,
+         events,
+         600},
+        {"never past the session's token",
+         all,
+         1800,
+         {},
+         mpak::encode(PWebTokenRequest{"events vote", 7200}),
+         kWebTokenGranted,
+         eventsVote,
+         1800},
+        {"no more than the session has", events, 86000, 20, mpak::encode(PWebTokenRequest{"events vote", 0}),
+         kWebTokenGranted, events, 7200},
+        {"only what a web page may not hold",
+         all,
+         86000,
+         {},
+         mpak::encode(PWebTokenRequest{"manage metrics", 0}),
+         kWebTokenNothingToGrant,
+         {},
+         0},
+        {"an unknown scope word",
+         all,
+         86000,
+         {},
+         mpak::encode(PWebTokenRequest{"events admin", 0}),
+         kWebTokenMalformed,
+         {},
+         0},
+        {"a body that does not decode",
+         all,
+         86000,
+         {},
+         std::string("\x05\x00ev", 4),
+         kWebTokenMalformed,
+         {},
+         0},
+    };
+    InProcessServer server(withSecret());
+    TokenVerifier verifier(KeySet::fromSecret(kServerSecret), TokenPolicy{});
+    std::uint32_t uid = 100;
+    for (const auto& row : rows) {
+        const SessionIdentity who = identity(++uid, 255);
+        TcpTestClient host;
+        ASSERT_TRUE(host.connect(server.port));
+        ASSERT_EQ(host.hello(who, sessionToken(who, row.sessionScopes, row.sessionLeft, row.pinned)),
+                  std::optional<std::uint32_t>(kWelcomeAccepted))
+            << row.name;
+        const auto answer = askWebToken(host, row.body);
+        ASSERT_TRUE(answer) << row.name;
+        EXPECT_EQ(answer->result, row.result) << row.name;
+        if (row.result != kWebTokenGranted) {
+            EXPECT_TRUE(answer->token.empty()) << row.name;
+            continue;
+        }
+        const std::int64_t now = SystemClock().unixSeconds();
+        const TokenVerdict verdict = verifier.verify(answer->token, now);
+        ASSERT_TRUE(verdict.accepted()) << row.name << ": " << reasonWord(verdict.refusal);
+        const AccessClaims& c = verdict.claims;
+        EXPECT_EQ(c.scopes, row.granted) << row.name << ": " << c.scopes.words();
+        EXPECT_FALSE(c.scopes.has(AccessScope::Manage)) << row.name;
+        EXPECT_NEAR(double(answer->expiresIn), double(row.lifetime), 2) << row.name;
+        EXPECT_EQ(c.expiresAt - c.issuedAt, std::int64_t(answer->expiresIn)) << row.name;
+        EXPECT_LE(c.expiresAt - now, 7200) << row.name;
+        EXPECT_TRUE(c.uid == who.uid && c.imid == who.imid && c.role == who.role &&
+                    c.channelId == who.channelId)
+            << row.name;
+        EXPECT_EQ(c.subChannelId, row.pinned) << row.name;
+        EXPECT_EQ(c.tokenId.size(), 32u) << row.name;
+        EXPECT_NE(c.tokenId, "session-jti") << row.name;
+    }
+}
+
+TEST(VoteServerTokenTest, AGrantedWebTokenWatchesAndVotesButCannotManage)
+{
+    InProcessServer server(withSecret());
+    const SessionIdentity manager = identity(1, 255);
+    TcpTestClient host;
+    ASSERT_TRUE(host.connect(server.port));
+    ASSERT_EQ(host.hello(manager, sessionToken(manager, ScopeSet::all(), 86000)),
+              std::optional<std::uint32_t>(kWelcomeAccepted));
+    const auto answer = askWebToken(host, mpak::encode(PWebTokenRequest{"events vote manage", 0}));
+    ASSERT_TRUE(answer && answer->result == kWebTokenGranted);
+
+    TcpTestClient page;
+    ASSERT_TRUE(page.connect(server.port));
+    ASSERT_EQ(page.hello(manager, answer->token), std::optional<std::uint32_t>(kWelcomeAccepted));
+    page.sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, normalVote("v", 2, 1, 1), {}});
+    const auto created = page.waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
+    ASSERT_TRUE(created);
+    EXPECT_EQ(created->result, kResultScopeMissing);
+    page.sendVote(VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ, PQueryVoteHisRecordReq{10, 20, {}});
+    const auto history = page.waitForMessage<PQueryVoteHisRecordRes>(VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES);
+    ASSERT_TRUE(history);
+    EXPECT_EQ(history->result, kResultOk);
+}
+
+TEST(VoteServerTokenTest, WithoutKeysTheWebTokenIsEmptyAndWithoutASigningKeyItIsRefused)
+{
+    InProcessServer open;
+    TcpTestClient host;
+    ASSERT_TRUE(host.connect(open.port));
+    ASSERT_EQ(host.hello(identity(1, 255)), std::optional<std::uint32_t>(kWelcomeAccepted));
+    auto answer = askWebToken(host, mpak::encode(PWebTokenRequest{"events vote", 0}));
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->result, kWebTokenGranted);
+    EXPECT_TRUE(answer->token.empty());
+    EXPECT_EQ(answer->expiresIn, 7200u);
+
+    // Keys of a JWK Set only: tokens are checked, but the service holds nothing to sign with.
+    const std::string jwks = ::testing::TempDir() + "/voteserver-oct.jwks";
+    std::ofstream(jwks) << R"({"keys":[{"kty":"oct","kid":"k1","alg":"HS256","k":")"
+                        << base64UrlEncode(kServerSecret) << R"("}]})";
+    ServerOptions options;
+    options.keysFile = jwks;
+    InProcessServer checked(options);
+    std::string whyNot;
+    const std::int64_t now = SystemClock().unixSeconds();
+    const std::vector<std::string> minted = PythonJwt::run({{{"alg", "HS256"},
+                                                             {"key", kServerSecret},
+                                                             {"headers", {{"kid", "k1"}}},
+                                                             {"claims",
+                                                              {{"sub", "1"},
+                                                               {"imid", 90001},
+                                                               {"role", 255},
+                                                               {"channel", 10},
+                                                               {"scope", "events vote"},
+                                                               {"iat", now},
+                                                               {"exp", now + 600}}}}},
+                                                           whyNot);
+    if (minted.empty())
+        GTEST_SKIP() << whyNot;
+    TcpTestClient keyed;
+    ASSERT_TRUE(keyed.connect(checked.port));
+    ASSERT_EQ(keyed.hello(identity(1, 255), minted[0]), std::optional<std::uint32_t>(kWelcomeAccepted));
+    answer = askWebToken(keyed, mpak::encode(PWebTokenRequest{"events vote", 0}));
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->result, kWebTokenCannotSign);
+    EXPECT_TRUE(answer->token.empty());
+    std::remove(jwks.c_str());
+}
+
+// A token with a sub_channel holds its session there: a MOVE elsewhere closes it, one to the same
+// sub-channel does not; an unpinned session moves freely.
+TEST(VoteServerTokenTest, APinnedSessionThatMovesElsewhereIsClosed)
+{
+    InProcessServer server(withSecret());
+    const SessionIdentity me = identity(1, 20);
+    TcpTestClient pinned, free;
+    ASSERT_TRUE(pinned.connect(server.port) && free.connect(server.port));
+    ASSERT_EQ(pinned.hello(me, sessionToken(me, ScopeSet::all(), 600, 20)),
+              std::optional<std::uint32_t>(kWelcomeAccepted));
+    ASSERT_EQ(free.hello(me, sessionToken(me, ScopeSet::all(), 600)),
+              std::optional<std::uint32_t>(kWelcomeAccepted));
+    ASSERT_TRUE(pinned.sendFrame(kControlMajorType, kControlMove, mpak::encode(PMove{20})));
+    ASSERT_TRUE(free.sendFrame(kControlMajorType, kControlMove, mpak::encode(PMove{21})));
+    EXPECT_FALSE(pinned.closedWithin(300)) << "a move to its own sub-channel";
+    ASSERT_TRUE(pinned.sendFrame(kControlMajorType, kControlMove, mpak::encode(PMove{21})));
+    EXPECT_TRUE(pinned.closedWithin());
+    EXPECT_FALSE(free.closedWithin(300));
+    EXPECT_EQ(server.connections(), 1u);
 }
 
 TEST(VoteServerTest, BadHellosAreRefused)
@@ -654,10 +895,24 @@ std::string runToken(const std::string& args)
     return token;
 }
 
+constexpr const char* kSecret = "correct horse battery staple";
+
+// The claims of a token for identity(1, 255) in channel 10, valid for an hour from now.
+nlohmann::json managerClaims(std::int64_t now)
+{
+    return {{"sub", "1"},
+            {"imid", 90001},
+            {"role", 255},
+            {"channel", 10},
+            {"scope", "events vote manage"},
+            {"iat", now - 10},
+            {"exp", now + 3600}};
+}
+
 TEST(VotedProgramTest, WithASecretOnlySignedIdentitiesAreWelcomed)
 {
     const std::string secretPath = ::testing::TempDir() + "/voted-secret";
-    std::ofstream(secretPath) << "correct horse battery staple\n";
+    std::ofstream(secretPath) << kSecret << "\n";
     VotedProcess voted(QUORIX_VOTED_PATH,
                        {"--listen", "127.0.0.1:0", "--memory", "--secret-file", secretPath});
     const std::string startup = voted.readLine();
@@ -668,7 +923,7 @@ TEST(VotedProgramTest, WithASecretOnlySignedIdentitiesAreWelcomed)
     const SessionIdentity me = identity(1, 255);
     const std::string token =
         runToken("--secret-file " + secretPath + " --uid 1 --imid 90001 --role 255 --channel 10");
-    ASSERT_FALSE(token.empty());
+    ASSERT_EQ(std::count(token.begin(), token.end(), '.'), 2) << "a JWS compact token: " << token;
     TcpTestClient good;
     ASSERT_TRUE(good.connect(port));
     EXPECT_EQ(good.hello(me, token), std::optional<std::uint32_t>(kWelcomeAccepted));
@@ -677,28 +932,52 @@ TEST(VotedProgramTest, WithASecretOnlySignedIdentitiesAreWelcomed)
     TcpTestClient forged;
     ASSERT_TRUE(forged.connect(port));
     EXPECT_EQ(forged.hello(promoted, token), std::optional<std::uint32_t>(kWelcomeBadToken));
-    const std::string expired = TokenAuth("correct horse battery staple").issue({1, 90001, 255, 10}, 1000);
-    TcpTestClient late;
-    ASSERT_TRUE(late.connect(port));
-    EXPECT_EQ(late.hello(me, expired), std::optional<std::uint32_t>(kWelcomeBadToken));
 
     EXPECT_EQ(voted.terminate(), 0);
     EXPECT_TRUE(good.closedWithin());
 }
 
+// Tokens made by Python's jwt, an implementation independent of the service's: each refusal of a
+// HELLO token is WELCOME 2 with its reason word in the log line, which never holds the token.
 TEST(VotedProgramTest, EveryRefusalIsLoggedWithItsReasonAndClaimsButNoToken)
 {
     const std::string secretPath = ::testing::TempDir() + "/voted-refusal-secret";
-    std::ofstream(secretPath) << "correct horse battery staple\n";
+    std::ofstream(secretPath) << kSecret << "\n";
     VotedProcess voted(QUORIX_VOTED_PATH, {"--listen", "127.0.0.1:0", "--memory", "--secret-file", secretPath,
                                            "--max-sessions-per-user", "1"});
     const std::uint16_t port = VotedProcess::portOf(voted.readLine());
     ASSERT_NE(port, 0);
-    const std::string claims = " --uid 1 --imid 90001 --role 255 --channel 10";
-    const std::string token = runToken("--secret-file " + secretPath + claims);
-    // The token command refuses to issue a token that has expired already.
-    const std::string expired = TokenAuth("correct horse battery staple").issue({1, 90001, 255, 10}, 1000);
-    ASSERT_FALSE(token.empty());
+    const std::int64_t now = SystemClock().unixSeconds();
+    const auto with = [&](nlohmann::json changes) {
+        nlohmann::json claims = managerClaims(now);
+        for (auto& [name, value] : changes.items())
+            if (value.is_null())
+                claims.erase(name);
+            else
+                claims[name] = value;
+        return claims;
+    };
+    const auto hs256 = [](const nlohmann::json& claims, const std::string& key = kSecret,
+                          const nlohmann::json& headers = nlohmann::json::object()) {
+        return nlohmann::json{{"alg", "HS256"}, {"key", key}, {"headers", headers}, {"claims", claims}};
+    };
+    std::string whyNot;
+    const std::vector<std::string> minted =
+        PythonJwt::run({hs256(managerClaims(now)),
+                        hs256(with({{"sub_channel", 21}})),
+                        hs256(with({{"iat", now - 100}, {"exp", now - 5}})),
+                        hs256(with({{"nbf", now + 600}})),
+                        hs256(with({{"iat", now}, {"exp", now + 86401}})),
+                        hs256(with({{"iat", nullptr}})),
+                        hs256(with({{"exp", nullptr}})),
+                        hs256(managerClaims(now), "another secret of enough bytes"),
+                        {{"alg", "none"}, {"claims", managerClaims(now)}},
+                        hs256(managerClaims(now), kSecret, {{"kid", "k9"}})},
+                       whyNot);
+    if (minted.empty())
+        GTEST_SKIP() << whyNot;
+    ASSERT_EQ(minted.size(), 10u);
+    const std::string& token = minted[0];
     TcpTestClient holder;
     ASSERT_TRUE(holder.connect(port));
     ASSERT_EQ(holder.hello(identity(1, 255), token), std::optional<std::uint32_t>(kWelcomeAccepted));
@@ -717,15 +996,47 @@ TEST(VotedProgramTest, EveryRefusalIsLoggedWithItsReasonAndClaimsButNoToken)
          identity(2, 255),
          token,
          kWelcomeBadToken,
-         {"WELCOME 2 token refused (signature does not match", "uid 2, role 255 in channel 10"}},
-        {"another role", identity(1, 200), token, kWelcomeBadToken, {"signature does not match", "role 200"}},
+         {"WELCOME 2 token refused (wrong-claims)", "uid 2, role 255 in channel 10"}},
+        {"another role", identity(1, 200), token, kWelcomeBadToken, {"(wrong-claims)", "role 200"}},
+        {"another channel",
+         identity(1, 255, 20, 11),
+         token,
+         kWelcomeBadToken,
+         {"(wrong-channel)", "channel 11"}},
+        {"another sub-channel than its sub_channel",
+         identity(1, 255),
+         minted[1],
+         kWelcomeBadToken,
+         {"(wrong-channel)"}},
         {"expired",
          identity(1, 255),
-         expired,
+         minted[2],
          kWelcomeBadToken,
          {"(expired)", "uid 1, role 255 in channel 10"}},
-        {"missing", identity(3, 20), "", kWelcomeBadToken, {"(no token)", "uid 3, role 20"}},
-        {"garbage", identity(4, 20), "garbage", kWelcomeBadToken, {"(not <expiry>.<signature>)", "uid 4"}},
+        {"not yet valid", identity(1, 255), minted[3], kWelcomeBadToken, {"(not-yet-valid)"}},
+        {"lifetime over the maximum", identity(1, 255), minted[4], kWelcomeBadToken, {"(lifetime-too-long)"}},
+        {"no iat", identity(1, 255), minted[5], kWelcomeBadToken, {"(lifetime-too-long)"}},
+        {"no exp", identity(1, 255), minted[6], kWelcomeBadToken, {"(no-expiry)"}},
+        {"forged", identity(1, 255), minted[7], kWelcomeBadToken, {"(bad-signature)"}},
+        {"alg none", identity(1, 255), minted[8], kWelcomeBadToken, {"(bad-algorithm)"}},
+        {"unknown kid", identity(1, 255), minted[9], kWelcomeBadToken, {"(unknown-key)"}},
+        {"old EXPIRY.HEX token",
+         identity(1, 255),
+         TokenAuth(kSecret).issue({1, 90001, 255, 10}, now + 600),
+         kWelcomeBadToken,
+         {"(legacy)"}},
+        {"missing", identity(3, 20), "", kWelcomeBadToken, {"(missing)", "uid 3, role 20"}},
+        {"garbage", identity(4, 20), "garbage", kWelcomeBadToken, {"(malformed)", "uid 4"}},
+        {"a token of 2048 bytes is read",
+         identity(4, 20),
+         std::string(2048, 'a'),
+         kWelcomeBadToken,
+         {"(malformed)"}},
+        {"a token over 2048 bytes",
+         identity(4, 20),
+         std::string(2049, 'a'),
+         kWelcomeMalformed,
+         {"WELCOME 1 malformed HELLO (token over 2048 bytes)"}},
         {"long nick",
          longNick,
          "",
@@ -737,7 +1048,6 @@ TEST(VotedProgramTest, EveryRefusalIsLoggedWithItsReasonAndClaimsButNoToken)
          kWelcomeTooManyForUser,
          {"WELCOME 5 too many sessions for this user (per-user limit 1)", "uid 1, role 255 in channel 10"}},
     };
-    const std::string signature = token.substr(token.find('.') + 1);
     for (const auto& row : rows) {
         TcpTestClient client;
         ASSERT_TRUE(client.connect(port));
@@ -745,7 +1055,10 @@ TEST(VotedProgramTest, EveryRefusalIsLoggedWithItsReasonAndClaimsButNoToken)
         const std::string line = voted.readLineWith("refused 127.0.0.1:");
         for (const std::string& fragment : row.logged)
             EXPECT_NE(line.find(fragment), std::string::npos) << row.name << ": " << line;
-        EXPECT_EQ(line.find(signature), std::string::npos) << row.name << ": " << line;
+        const std::string signature = row.token.substr(row.token.rfind('.') + 1);
+        if (signature.size() > 8) {
+            EXPECT_EQ(line.find(signature), std::string::npos) << row.name << ": " << line;
+        }
         EXPECT_EQ(line.find(row.who.nick), std::string::npos) << row.name << ": " << line;
     }
     TcpTestClient notHello;

@@ -3,6 +3,7 @@
 // failing at the first request that meets the difference.
 
 #include "servicetestsupport.h"
+#include "sqliterevocationstore.h"
 #include "sqlitevotestorage.h"
 
 #include <gtest/gtest.h>
@@ -87,7 +88,7 @@ TEST_F(VoteDatabaseSchemaTest, AFileOfAnotherLayoutOrANewerVersionIsRefusedAndLe
         {"a column added to ours", true, "ALTER TABLE ballots ADD COLUMN weight INTEGER",
          "its table ballots has columns (channel, sub, uid, option_id, tickets, weight)"},
         {"a newer version", true, "PRAGMA user_version=7",
-         " has schema version 7; this service knows up to 2"},
+         " has schema version 7; this service knows up to 3"},
         {"a negative version", false, "PRAGMA user_version=-2", " has an unknown schema version -2"},
     };
     for (const auto& row : rows) {
@@ -128,7 +129,7 @@ TEST_F(VoteDatabaseSchemaTest, AnOwnDatabaseFromBeforeTheVersionKeepsItsDataAndI
     EXPECT_EQ(votes[0].name, "kept");
     ASSERT_TRUE(storage.findUser(90001));
     EXPECT_EQ(storage.findUser(90001)->nick, "someone");
-    EXPECT_EQ(answer("PRAGMA user_version"), "2 ");
+    EXPECT_EQ(answer("PRAGMA user_version"), "3 ");
 }
 
 TEST_F(VoteDatabaseSchemaTest, HistoryFromVersionOneKeepsItsTextAndNewHistoryItsStart)
@@ -149,7 +150,7 @@ TEST_F(VoteDatabaseSchemaTest, HistoryFromVersionOneKeepsItsTextAndNewHistoryIts
     execute("DROP TABLE history_started; PRAGMA user_version=1");
     {
         SqliteVoteStorage storage(path);
-        EXPECT_EQ(answer("PRAGMA user_version"), "2 ");
+        EXPECT_EQ(answer("PRAGMA user_version"), "3 ");
         entry.endedAtUnix = kEnded + 100;
         entry.startedAtUnix = kEnded + 40;
         entry.record.name = "from version 2";
@@ -172,6 +173,27 @@ TEST_F(VoteDatabaseSchemaTest, HistoryFromVersionOneKeepsItsTextAndNewHistoryIts
     EXPECT_EQ(answer("SELECT record_key FROM history"), answer("SELECT record_key FROM history_started"))
         << "a pruned entry's start goes with it";
     EXPECT_EQ(answer("SELECT count(*) FROM history"), "1 ");
+}
+
+TEST_F(VoteDatabaseSchemaTest, AVersionTwoDatabaseGainsTheRevocationsTableAndKeepsItsVotes)
+{
+    const SubChannelKey place{10, 20};
+    {
+        SqliteVoteStorage storage(path);
+        storage.addVote(place, normalVote("kept", 2, 1, 1));
+        ASSERT_TRUE(storage.commit());
+    }
+    // What version 2 left: no revocations.
+    execute("DROP TABLE revocations; PRAGMA user_version=2");
+    std::string error;
+    const auto store = SqliteRevocationStore::open(path, error);
+    ASSERT_TRUE(store) << error;
+    EXPECT_EQ(answer("PRAGMA user_version"), "3 ");
+    EXPECT_TRUE(store->revoke({1, 2, 1800000000, 1802592000}));
+    EXPECT_EQ(store->current(1800000000).size(), 1u);
+    SqliteVoteStorage storage(path);
+    ASSERT_EQ(storage.votes(place).size(), 1u);
+    EXPECT_EQ(storage.votes(place)[0].name, "kept");
 }
 
 } // namespace

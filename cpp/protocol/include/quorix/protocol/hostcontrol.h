@@ -16,7 +16,9 @@ enum ControlMinorType : std::uint32_t
 {
     kControlHello = 1,
     kControlWelcome = 2,
-    kControlMove = 3
+    kControlMove = 3,
+    kControlWebTokenRequest = 4,
+    kControlWebTokenAnswer = 5
 };
 
 // WELCOME results.
@@ -53,6 +55,32 @@ struct PMove
 {
     std::uint32_t subChannelId = 0;
     QUORIX_WIRE_FIELDS(PMove, subChannelId)
+};
+
+// Asks the service for a token the user's web pages may hold: narrower and shorter-lived than the
+// host's own (never `manage` or `metrics`, at most 7200 s, never past the host's token).
+struct PWebTokenRequest
+{
+    std::string scopes;                // space-separated scope words wanted, e.g. "events vote"
+    std::uint32_t lifetimeSeconds = 0; // wanted lifetime; 0: as long as allowed
+    QUORIX_WIRE_FIELDS(PWebTokenRequest, scopes, lifetimeSeconds)
+};
+
+// Web token answer results.
+enum WebTokenResult : std::uint32_t
+{
+    kWebTokenGranted = 0,        // the token; empty when the service checks no tokens
+    kWebTokenMalformed = 1,      // the body does not decode, or names an unknown scope
+    kWebTokenNothingToGrant = 2, // no wanted scope may go to a web page, or the host's token expired
+    kWebTokenCannotSign = 3,     // tokens are checked, but the service holds no key to sign with
+};
+
+struct PWebTokenAnswer
+{
+    std::uint32_t result = 0;
+    std::string token;           // a JWT for the session's identity and sub_channel, with a fresh jti
+    std::uint32_t expiresIn = 0; // seconds from now
+    QUORIX_WIRE_FIELDS(PWebTokenAnswer, result, token, expiresIn)
 };
 
 } // namespace quorix::service
