@@ -15,7 +15,6 @@
 #include "timetextformatter.h"
 #include "tokenauth.h"
 #include "tokenrequest.h"
-#include "tokenverifier.h"
 #include "votedatafolder.h"
 #include "votedcommandline.h"
 #include "voteserver.h"
@@ -115,12 +114,13 @@ void servePages(HttpListener& web, const ServerOptions& options)
     ServiceLog::line("web pages from " + root->string());
 }
 
-// Who may use the web face: the token checks, the origins of --allowed-origin, the peers of
-// --metrics-allow (loopback when none are given).
-WebAccess webAccessOf(const ServerOptions& options, const TokenVerifier* verifier)
+// Who may use the web face: the server's token checks and open credentials, the origins of
+// --allowed-origin, the peers of --metrics-allow (loopback when none are given).
+WebAccess webAccessOf(const ServerOptions& options, VoteServer& server)
 {
     WebAccess access;
-    access.verifier = verifier;
+    access.verifier = server.verifier();
+    access.credentials = &server.openCredentials();
     access.allowedOrigins = options.allowedOrigins;
     if (!options.metricsAllow.empty()) {
         access.metricsPeers.clear();
@@ -133,14 +133,14 @@ WebAccess webAccessOf(const ServerOptions& options, const TokenVerifier* verifie
 // The web face when --http asks for it; null with nothing logged when not asked, null with the reason
 // logged when it cannot listen.
 std::unique_ptr<HttpListener> openWeb(asio::io_context& io, const ServerOptions& options, VoteServer& server,
-                                      const Clock& clock, const TokenVerifier* verifier, bool& failed)
+                                      const Clock& clock, bool& failed)
 {
     failed = false;
     if (!options.httpHost)
         return nullptr;
     WebLimits limits;
     limits.maxConnections = options.httpMaxConnections;
-    auto web = std::make_unique<HttpListener>(io, server, clock, limits, webAccessOf(options, verifier));
+    auto web = std::make_unique<HttpListener>(io, server, clock, limits, webAccessOf(options, server));
     std::string error;
     if (!web->listen(*options.httpHost, options.httpPort, error)) {
         ServiceLog::line(kError, error);
@@ -250,11 +250,7 @@ int serve(ServerOptions& options)
         return 1;
     }
     bool webFailed = false;
-    std::optional<TokenVerifier> verifier;
-    if (options.secret)
-        verifier.emplace(KeySet::fromSecret(*options.secret), TokenPolicy{});
-    const std::unique_ptr<HttpListener> web =
-        openWeb(io, options, server, clock, verifier ? &*verifier : nullptr, webFailed);
+    const std::unique_ptr<HttpListener> web = openWeb(io, options, server, clock, webFailed);
     if (webFailed)
         return 1;
     // Before "listening" is logged: whoever waits for that line may signal at once.
@@ -283,7 +279,7 @@ int serve(ServerOptions& options)
     if (web)
         ServiceLog::line("http listening on " + *options.httpHost + ":" + std::to_string(web->port()) +
                          (options.tls ? " (HTTPS, WSS)" : "") +
-                         (options.secret ? "" : " (loopback peers only: no --secret-file)"));
+                         (options.checksTokens() ? "" : " (loopback peers only: no --secret-file)"));
     warnOfInsecureOptions(options);
     if (options.maxSessions < askedSessions)
         ServiceLog::line(kWarning, "at most " + std::to_string(options.maxSessions) +

@@ -128,19 +128,13 @@ class Service:
                 self.ready.set()
 
     def web_token(self, who, scope="events vote manage", lifetime=600):
-        """A JSON Web Token of who's claims for the web face, signed by Python's jwt."""
+        """A JSON Web Token of who's claims, signed by Python's jwt, for the web face and the HELLO."""
         with open(self.secret) as f:
             key = f.read().rstrip("\r\n")
         now = int(time.time())
         claims = {"sub": str(who["uid"]), "imid": who["imid"], "role": who["role"], "channel": CHANNEL,
                   "scope": scope, "iat": now, "exp": now + lifetime}
         return jwt.encode(claims, key, algorithm="HS256")
-
-    def token(self, who):
-        return subprocess.run(
-            [ARGS.voted, "token", "--secret-file", self.secret, "--uid", str(who["uid"]), "--imid",
-             str(who["imid"]), "--role", str(who["role"]), "--channel", str(CHANNEL)],
-            check=True, capture_output=True, text=True).stdout.strip()
 
     def stop(self):
         if self.process.poll() is None:
@@ -264,9 +258,6 @@ class HttpContractTest(unittest.TestCase):
         cls.folder = tempfile.TemporaryDirectory()
         OPENAPI = OpenApi(ARGS.openapi)
         SERVICE = Service(cls.folder.name)
-        # The host transport's HELLO takes what `quorix-voted token` prints; the web face a JWT.
-        cls.manager_hello = SERVICE.token(MANAGER)
-        cls.viewer_hello = SERVICE.token(VIEWER)
         cls.manager_token = SERVICE.web_token(MANAGER)
         cls.viewer_token = SERVICE.web_token(VIEWER, "events vote")
 
@@ -303,8 +294,8 @@ class HttpContractTest(unittest.TestCase):
 
         manager = HostClient(SERVICE.ports["tcp"])
         viewer = HostClient(SERVICE.ports["tcp"])
-        self.assertEqual(manager.hello(MANAGER, self.manager_hello, "频道管理员"), 0)
-        self.assertEqual(viewer.hello(VIEWER, self.viewer_hello, "观众甲"), 0)
+        self.assertEqual(manager.hello(MANAGER, self.manager_token, "频道管理员"), 0)
+        self.assertEqual(viewer.hello(VIEWER, self.viewer_token, "观众甲"), 0)
         options = {"1": "甲, \"first\"", "2": "乙\r\nsecond line", "3": "=SUM(A1)"}
         manager.send_vote(CREATE_REQ, {"channelId": CHANNEL, "subChannelId": SUB, "vote": {
             "name": "今晚最佳, \"live\"", "limitTime": 300, "voteType": 0, "limits": {"0": 1, "1": 1},
@@ -448,7 +439,7 @@ class HttpContractTest(unittest.TestCase):
     def test_b_viewer_votes_over_the_session_websocket(self):
         sub = 2
         manager = HostClient(SERVICE.ports["tcp"])
-        self.assertEqual(manager.hello(MANAGER, self.manager_hello, "频道管理员", sub), 0)
+        self.assertEqual(manager.hello(MANAGER, self.manager_token, "频道管理员", sub), 0)
         manager.send_vote(CREATE_REQ, {"channelId": CHANNEL, "subChannelId": sub, "vote": {
             "name": "session", "limitTime": 300, "voteType": 0, "limits": {"0": 1, "1": 1},
             "options": {"1": "a", "2": "b"}}})
