@@ -2,7 +2,7 @@ import assert from 'node:assert/strict';
 import { after, before, beforeEach, test } from 'node:test';
 import { launch, openPage } from './support/browser.js';
 import { waitForText, waitForTexts, waitForValue } from './support/expect.js';
-import { FakeService, kExpiredToken, kGoodToken } from './support/fakeservice.js';
+import { FakeService, kExpiredToken, kGoodToken, kVoteOnlyToken } from './support/fakeservice.js';
 import { groupVote, judgeVote, normalVote } from './support/votes.js';
 
 let browser;
@@ -137,6 +137,7 @@ test('aBadLinkSaysSoAndOffersNothingToClick', async () => {
     { name: 'forged', query: 'uid=9#token=e30.e30.forged', words: /链接无效/ },
     { name: 'expired', query: `uid=9#token=${kExpiredToken}`, words: /链接已过期/ },
     { name: 'token without uid', query: `#token=${kGoodToken}`, words: /缺少登录令牌或用户信息/ },
+    { name: 'token that may not watch', query: `uid=9#token=${kVoteOnlyToken}`, words: /没有观看投票的权限/ },
   ];
   for (const c of cases) {
     const page = await viewer(c.query);

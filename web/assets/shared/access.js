@@ -7,6 +7,7 @@ export const Access = Object.freeze({
   expired: 'expired',
   invalid: 'invalid',
   otherChannel: 'otherChannel',
+  noScope: 'noScope',
   unreachable: 'unreachable',
 });
 
@@ -16,14 +17,17 @@ const kWords = {
   [Access.expired]: '链接已过期。请从频道里重新打开投票链接。',
   [Access.invalid]: '链接无效：登录令牌无法通过验证。请从频道里重新打开投票链接。',
   [Access.otherChannel]: '这个链接不能打开这个频道的投票。请从频道里重新打开投票链接。',
+  [Access.noScope]: '这个链接没有观看投票的权限。请从频道里重新打开投票链接。',
 };
 
 export function accessWords(access) {
   return kWords[access] ?? '';
 }
 
-// reason: the word of a 401's "token refused: WORD", when the answer had one.
-function refusal(link, status, reason) {
+// body: the refusal's JSON ({error, field}), or null. A 401 says "token refused: WORD".
+function refusal(link, status, body) {
+  const reason = /^token refused: ([a-z-]+)$/.exec(body?.error ?? '')?.[1] ?? null;
+  if (status === 403 && body?.field === 'scope') return Access.noScope;
   if (status === 403 || reason === 'wrong-channel') return Access.otherChannel;
   if (status === 400) return Access.invalid;
   if (!link.hasToken || reason === 'missing') return Access.missing;
@@ -32,11 +36,6 @@ function refusal(link, status, reason) {
   return expiry !== null && expiry * 1000 <= Date.now() ? Access.expired : Access.invalid;
 }
 
-async function reasonOf(response) {
-  const body = await response.json().catch(() => null);
-  const match = /^token refused: ([a-z-]+)$/.exec(body?.error ?? '');
-  return match ? match[1] : null;
-}
 
 // { access, state }: state is the vote state JSON when a vote is shown, null otherwise.
 export async function checkAccess(link, fetcher = fetch) {
@@ -49,7 +48,8 @@ export async function checkAccess(link, fetcher = fetch) {
     return { access: Access.unreachable, state: null };
   }
   if (response.status === 400 || response.status === 401 || response.status === 403) {
-    return { access: refusal(link, response.status, await reasonOf(response)), state: null };
+    const body = await response.json().catch(() => null);
+    return { access: refusal(link, response.status, body), state: null };
   }
   if (response.status === 200) {
     const state = await response.json().catch(() => null);

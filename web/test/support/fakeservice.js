@@ -15,6 +15,8 @@ export const webRoot = path.resolve(path.dirname(fileURLToPath(import.meta.url))
 const jwt = (claims) => ['{"alg":"HS256"}', JSON.stringify(claims), 'signature'].map((part) => Buffer.from(part).toString('base64url')).join('.');
 export const kGoodToken = jwt({ sub: '9', exp: 4102444800 });
 export const kExpiredToken = jwt({ sub: '9', exp: 1000000000 });
+// Good, but its scope lacks events: the vote state is refused 403 naming the scope.
+export const kVoteOnlyToken = jwt({ sub: '9', exp: 4102444800, scope: 'vote' });
 
 // The policy quorix-voted sends with the pages, so a page that breaks it fails here too.
 const kPagePolicy = "default-src 'self'; img-src 'self' data:; base-uri 'none'; object-src 'none'; frame-ancestors 'none'";
@@ -61,6 +63,7 @@ export class FakeService {
     if (!url.searchParams.has('uid')) return { status: 400, error: 'uid missing' };
     const token = /^Bearer (.+)$/.exec(request.headers.authorization ?? '')?.[1];
     if (token === kGoodToken) return null;
+    if (token === kVoteOnlyToken) return { status: 403, error: 'token lacks the scope events', field: 'scope' };
     const reason = token === undefined ? 'missing' : token === kExpiredToken ? 'expired' : 'bad-signature';
     return { status: 401, error: `token refused: ${reason}` };
   }
@@ -98,7 +101,7 @@ export class FakeService {
 
   serveApi(url, request, rest, response) {
     const refused = this.refusal(url, request);
-    if (refused) return sendJson(response, refused.status, { error: refused.error });
+    if (refused) return sendJson(response, refused.status, { error: refused.error, field: refused.field });
     if (/^subchannels\/\d+\/vote$/.test(rest)) {
       return this.vote ? sendJson(response, 200, this.vote) : sendJson(response, 404, { error: 'no vote' });
     }
