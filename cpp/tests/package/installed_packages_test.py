@@ -14,6 +14,7 @@ import glob
 import os
 import re
 import shutil
+import signal
 import socket
 import subprocess
 import sys
@@ -163,6 +164,19 @@ class InstalledScenario(quorix_e2e.Scenario):
             if os.path.realpath(addon) not in maps.read():
                 raise StepFailed("the manager's host did not load the installed add-on " + addon)
         self.note("installed service ready (sd_notify), journal priorities in its log, installed add-on loaded")
+        self.check_reload()
+
+    def check_reload(self):
+        """`systemctl reload` is the unit's ExecReload: SIGHUP, which rereads the keys and keeps serving."""
+        with open(os.path.join(self.root, "lib", "systemd", "system", "quorix-voted.service")) as unit:
+            if "ExecReload=/bin/kill -HUP $MAINPID\n" not in unit.read():
+                raise StepFailed("the packaged unit has no ExecReload that sends SIGHUP")
+        self.service.process.send_signal(signal.SIGHUP)
+        wait_until(lambda: "<6>reload: keys secret (unchanged)" in self.service.log(), 10,
+                   "the installed service logs its reload")
+        if self.service.process.poll() is not None:
+            raise StepFailed("the installed service ended on SIGHUP:\n" + self.service.log())
+        self.note("SIGHUP (the unit's ExecReload) reread the secret and the service went on")
 
     STEPS = [("start the installed vote service and three hosts", step_start_everything)] + \
         quorix_e2e.Scenario.STEPS[1:5]

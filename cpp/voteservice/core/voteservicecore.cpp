@@ -119,6 +119,12 @@ Disposition VoteServiceCore::moveSession(SessionId id, std::uint32_t subChannelI
     return disposition;
 }
 
+bool VoteServiceCore::spendRequest(SessionId id, Disposition& disposition)
+{
+    const auto it = m_sessions.find(id);
+    return it != m_sessions.end() && spendBudget(it->second, disposition);
+}
+
 void VoteServiceCore::closeSession(SessionId id)
 {
     settle();

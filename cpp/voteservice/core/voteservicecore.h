@@ -80,6 +80,9 @@ public:
     // a move beyond it is ignored, and Close means the session flooded and should be dropped.
     Disposition moveSession(SessionId id, std::uint32_t subChannelId);
     void closeSession(SessionId id);
+    // Spends one request of the session's budget on a request the transport answers itself (a web
+    // token); false when none is left, and Close then once the session has flooded.
+    bool spendRequest(SessionId id, Disposition& disposition);
 
     // One vote request (major type 2500). Close means the session flooded and should be dropped.
     Disposition handle(SessionId id, std::uint32_t minType, const std::string& body);

@@ -409,7 +409,14 @@ void VoteServer::handleMove(TcpSession& session, const std::string& payload)
 void VoteServer::answerWebToken(TcpSession& session, const std::string& payload)
 {
     PWebTokenAnswer answer;
-    answer.result = grantWebToken(session.id(), payload, answer);
+    Disposition disposition = Disposition::Keep;
+    if (!m_core.spendRequest(session.id(), disposition)) {
+        if (disposition == Disposition::Close)
+            return dropFlooder(session);
+        answer.result = kWebTokenTooManyRequests;
+    } else {
+        answer.result = grantWebToken(session.id(), payload, answer);
+    }
     if (answer.result == kWebTokenGranted && !answer.token.empty())
         ServiceLog::line("web token for session " + std::to_string(session.id()) + ": " +
                          std::to_string(answer.expiresIn) + " s");

@@ -1,13 +1,16 @@
 // Two quorix-voted processes sharing one redis-server, with clients on both: allowances hold
 // when a viewer splits votes between them, both sides see the same counts, ends, closes, lists
 // and history, a vote whose time ran out ends once, and when one process is killed its clients
-// carry on at the other with the vote still running.
+// carry on at the other with the vote still running; a revocation reaches both.
 
+#include <quorix/protocol/hostcontrol.h>
 #include "redisballots.h"
 #include "redistestserver.h"
 #include "resultcode.h"
 #include "servicetestsupport.h"
+#include "systemclock.h"
 #include "tcptestclient.h"
+#include "tokensigner.h"
 #include "votedprocess.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +18,8 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <thread>
 
@@ -250,4 +255,57 @@ TEST_F(RedisTwoNodeTest, WithoutRedisRequestsAreRefusedAndTheNodesCarryOn)
         pushed = viewer->waitForMessage<PBroadcastChannelVote>(VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE);
     ASSERT_TRUE(pushed && pushed->votes.size() == 1) << "the other node no longer hears notices";
     EXPECT_EQ(pushed->votes[0].name, "after");
+}
+
+// `quorix-voted revoke` against the shared Redis: within about a second both nodes close the user's
+// sessions and refuse the revoked token; the user's later tokens and other users go on.
+TEST_F(RedisTwoNodeTest, ARevocationClosesTheUsersSessionsOnEveryNode)
+{
+    const std::string secretPath = ::testing::TempDir() + "/redistwonode-secret";
+    const std::string secret = "sixteen bytes or more of secret";
+    std::ofstream(secretPath) << secret << "\n";
+    std::unique_ptr<VotedProcess> nodes[2];
+    for (auto& node : nodes) {
+        node = std::make_unique<VotedProcess>(
+            QUORIX_VOTED_PATH, std::vector<std::string>{"--listen", "127.0.0.1:0", "--redis",
+                                                        m_redis.address(), "--secret-file", secretPath});
+        ASSERT_NE(node->waitForPort(), 0) << "quorix-voted did not start";
+    }
+    const auto tokenFor = [&](std::uint32_t uid, std::int64_t issuedAt) {
+        AccessClaims claims;
+        claims.uid = uid;
+        claims.imid = uid + 90000;
+        claims.role = 25;
+        claims.channelId = 10;
+        claims.scopes = ScopeSet::forRole(25);
+        claims.issuedAt = issuedAt;
+        claims.expiresAt = issuedAt + 3600;
+        return TokenSigner::withSecret(secret).sign(claims);
+    };
+    const auto enter = [&](const VotedProcess& node, std::uint32_t uid, const std::string& token) {
+        auto client = std::make_unique<TcpTestClient>();
+        EXPECT_TRUE(client->connect(node.port()));
+        const auto welcome = client->hello(identity(uid, 25), token);
+        if (welcome != std::optional<std::uint32_t>(kWelcomeAccepted))
+            client.reset();
+        return client;
+    };
+    const std::int64_t now = SystemClock().unixSeconds();
+    const std::string before = tokenFor(100, now - 10), other = tokenFor(101, now - 10);
+    auto onA = enter(*nodes[0], 100, before);
+    auto onB = enter(*nodes[1], 100, before);
+    auto bystander = enter(*nodes[1], 101, other);
+    ASSERT_TRUE(onA && onB && bystander);
+
+    const std::string command = std::string(QUORIX_VOTED_PATH) + " revoke --uid 100 --channel 10 --redis " +
+                                m_redis.address() + " > /dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_TRUE(onA->closedWithin(2500));
+    EXPECT_TRUE(onB->closedWithin(1500));
+    EXPECT_FALSE(bystander->closedWithin(300));
+    for (const auto& node : nodes) {
+        EXPECT_EQ(enter(*node, 100, before), nullptr) << "the revoked token";
+        // Issued after the revocation's second: the user is welcome again.
+        EXPECT_NE(enter(*node, 100, tokenFor(100, now + 2)), nullptr) << "a later token";
+    }
 }

@@ -546,6 +546,25 @@ TEST(VoteServerTokenTest, WithoutKeysTheWebTokenIsEmptyAndWithoutASigningKeyItIs
     std::remove(jwks.c_str());
 }
 
+// Each web token spends a request of the session's budget, as vote requests do: no signing flood.
+TEST(VoteServerTokenTest, WebTokensSpendTheRequestBudget)
+{
+    InProcessServer server(withSecret());
+    const SessionIdentity me = identity(1, 20);
+    TcpTestClient host;
+    ASSERT_TRUE(host.connect(server.port));
+    ASSERT_EQ(host.hello(me, sessionToken(me, ScopeSet::all(), 600)),
+              std::optional<std::uint32_t>(kWelcomeAccepted));
+    std::map<std::uint32_t, int> results;
+    for (int i = 0; i < 41; ++i) {
+        const auto answer = askWebToken(host, mpak::encode(PWebTokenRequest{"events", 0}));
+        ASSERT_TRUE(answer);
+        ++results[answer->result];
+    }
+    EXPECT_EQ(results[kWebTokenGranted], 40);
+    EXPECT_EQ(results[kWebTokenTooManyRequests], 1);
+}
+
 // A token with a sub_channel holds its session there: a MOVE elsewhere closes it, one to the same
 // sub-channel does not; an unpinned session moves freely.
 TEST(VoteServerTokenTest, APinnedSessionThatMovesElsewhereIsClosed)
@@ -1069,6 +1088,93 @@ TEST(VotedProgramTest, EveryRefusalIsLoggedWithItsReasonAndClaimsButNoToken)
         << line;
     EXPECT_EQ(line.find("claimed"), std::string::npos) << line;
     EXPECT_EQ(voted.terminate(), 0);
+}
+
+// A JWK Set of HS256 "oct" keys, each kid with its secret.
+std::string octKeySet(const std::vector<std::pair<std::string, std::string>>& keys)
+{
+    nlohmann::json set = {{"keys", nlohmann::json::array()}};
+    for (const auto& [kid, secret] : keys)
+        set["keys"].push_back(
+            {{"kty", "oct"}, {"kid", kid}, {"alg", "HS256"}, {"k", base64UrlEncode(secret)}});
+    return set.dump();
+}
+
+// Key rotation under open sessions: SIGHUP adds a key (nothing closes), a key file that does not
+// parse changes nothing, and removing the old key closes its sessions only, within a second.
+TEST(VotedProgramTest, SigHupRotatesKeysUnderOpenSessions)
+{
+    const std::string dir = ::testing::TempDir();
+    const std::string secretPath = dir + "/voted-rotation-secret", keysPath = dir + "/voted-rotation.jwks";
+    const std::string oldKey = "the old key of sixteen bytes", newKey = "the new key of sixteen bytes";
+    std::ofstream(secretPath) << kSecret << "\n";
+    std::ofstream(keysPath) << octKeySet({{"k2025", oldKey}});
+    VotedProcess voted(QUORIX_VOTED_PATH, {"--listen", "127.0.0.1:0", "--memory", "--secret-file", secretPath,
+                                           "--keys", keysPath});
+    const std::uint16_t port = VotedProcess::portOf(voted.readLineWith("listening on"));
+    ASSERT_NE(port, 0);
+    const std::int64_t now = SystemClock().unixSeconds();
+    const auto signedBy = [&](std::uint32_t uid, const std::string& kid, const std::string& key) {
+        nlohmann::json claims = managerClaims(now);
+        claims["sub"] = std::to_string(uid);
+        claims["imid"] = uid + 90000;
+        nlohmann::json request = {{"alg", "HS256"}, {"key", key}, {"claims", claims}};
+        if (!kid.empty())
+            request["headers"] = {{"kid", kid}};
+        return request;
+    };
+    std::string whyNot;
+    const std::vector<std::string> tokens = PythonJwt::run(
+        {signedBy(1, "", kSecret), signedBy(2, "k2025", oldKey), signedBy(3, "k2026", newKey)}, whyNot);
+    if (tokens.empty())
+        GTEST_SKIP() << whyNot;
+    const auto open = [&](std::uint32_t uid, const std::string& token) {
+        auto client = std::make_unique<TcpTestClient>();
+        EXPECT_TRUE(client->connect(port));
+        EXPECT_EQ(client->hello(identity(uid, 255), token), std::optional<std::uint32_t>(kWelcomeAccepted))
+            << "uid " << uid;
+        return client;
+    };
+    const auto reload = [&] {
+        ::kill(voted.pid(), SIGHUP);
+        return voted.readLineWith("reload: ");
+    };
+    auto bySecret = open(1, tokens[0]);
+    auto byOldKey = open(2, tokens[1]);
+
+    std::ofstream(keysPath) << octKeySet({{"k2025", oldKey}, {"k2026", newKey}});
+    std::string line = reload();
+    EXPECT_NE(line.find("reload: keys secret, k2025, k2026 (added k2026; removed none)"), std::string::npos)
+        << line;
+    EXPECT_NE(line.find("0 sessions closed"), std::string::npos) << line;
+    EXPECT_EQ(line.find(base64UrlEncode(newKey)), std::string::npos) << "no key material: " << line;
+    auto byNewKey = open(3, tokens[2]);
+
+    std::ofstream(keysPath) << "{\"keys\": [";
+    line = reload();
+    EXPECT_NE(line.find(keysPath), std::string::npos) << line;
+    EXPECT_NE(line.find("keeping the keys and TLS read before"), std::string::npos) << line;
+    EXPECT_FALSE(byOldKey->closedWithin(300)) << "a broken key file closes nothing";
+    auto stillByOldKey = open(2, tokens[1]);
+
+    std::ofstream(keysPath) << octKeySet({{"k2026", newKey}});
+    const auto removed = std::chrono::steady_clock::now();
+    ::kill(voted.pid(), SIGHUP);
+    // Each closed session has its line, then the reload's own.
+    EXPECT_NE(voted.readLineWith("WELCOME 2 token refused (unknown-key)"), "");
+    line = voted.readLineWith("reload: ");
+    EXPECT_NE(line.find("(added none; removed k2025)"), std::string::npos) << line;
+    EXPECT_NE(line.find("2 sessions closed"), std::string::npos) << line;
+    EXPECT_TRUE(byOldKey->closedWithin(1000));
+    EXPECT_TRUE(stillByOldKey->closedWithin(1000));
+    EXPECT_LT(std::chrono::steady_clock::now() - removed, std::chrono::milliseconds(1500));
+    EXPECT_FALSE(bySecret->closedWithin(300));
+    EXPECT_FALSE(byNewKey->closedWithin(300));
+    TcpTestClient late;
+    ASSERT_TRUE(late.connect(port));
+    EXPECT_EQ(late.hello(identity(2, 255), tokens[1]), std::optional<std::uint32_t>(kWelcomeBadToken));
+    EXPECT_EQ(voted.terminate(), 0);
+    std::remove(keysPath.c_str());
 }
 
 TEST(VotedProgramTest, WithoutASecretTheStartupLineSaysIdentitiesAreTrusted)

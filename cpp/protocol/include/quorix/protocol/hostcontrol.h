@@ -69,10 +69,11 @@ struct PWebTokenRequest
 // Web token answer results.
 enum WebTokenResult : std::uint32_t
 {
-    kWebTokenGranted = 0,        // the token; empty when the service checks no tokens
-    kWebTokenMalformed = 1,      // the body does not decode, or names an unknown scope
-    kWebTokenNothingToGrant = 2, // no wanted scope may go to a web page, or the host's token expired
-    kWebTokenCannotSign = 3,     // tokens are checked, but the service holds no key to sign with
+    kWebTokenGranted = 0,         // the token; empty when the service checks no tokens
+    kWebTokenMalformed = 1,       // the body does not decode, or names an unknown scope
+    kWebTokenNothingToGrant = 2,  // no wanted scope may go to a web page, or the host's token expired
+    kWebTokenCannotSign = 3,      // tokens are checked, but the service holds no key to sign with
+    kWebTokenTooManyRequests = 4, // beyond the session's request budget (shared with vote requests)
 };
 
 struct PWebTokenAnswer
