@@ -127,11 +127,11 @@ public:
     quint16 port() const { return m_port; }
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
 
-    bool start()
+    bool start(const QStringList& extraArguments = {})
     {
         m_process = std::make_unique<QProcess>();
         m_process->setProcessChannelMode(QProcess::MergedChannels);
-        m_process->start(QUORIX_VOTED_PATH, {"--listen", address(), "--memory"});
+        m_process->start(QUORIX_VOTED_PATH, QStringList{"--listen", address(), "--memory"} + extraArguments);
         if (!m_process->waitForStarted(5000))
             return false;
         return waitUntil([this] {

@@ -1,6 +1,11 @@
 #include "hostprocess.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QUrl>
 #include <QImage>
 #include <QJsonArray>
 #include <QLocalServer>
@@ -164,6 +169,53 @@ TEST_F(HostProcessTest, OverTcpTheAddonsLinkComesBackAfterTheServiceIsKilled)
     EXPECT_TRUE(host.waitState([](const QJsonObject& s) { return !s.value("connected").toBool(); }, 5000));
     ASSERT_TRUE(service.start());
     EXPECT_TRUE(host.waitState(addonUp, 8000)) << "the add-on's link reports ready again";
+}
+
+// A manager's host under a service with a secret: its webLink carries, in the fragment, a token the
+// service granted that cannot manage and ends within two hours, never the host's own day-long one.
+TEST_F(HostProcessTest, TheWebLinkOfAManagersHostCarriesANarrowerTokenInItsFragment)
+{
+    QTemporaryDir dir;
+    const QString secret = dir.filePath("secret");
+    QFile file(secret);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("sixteen bytes or more of secret\n") > 0);
+    file.close();
+    QProcess issue;
+    issue.start(QUORIX_VOTED_PATH, {"token", "--secret-file", secret, "--uid", "10001", "--imid", "90001",
+                                    "--role", "255", "--channel", "888"});
+    ASSERT_TRUE(issue.waitForFinished(5000));
+    const QString hostToken = QString::fromUtf8(issue.readAllStandardOutput()).trimmed();
+    ASSERT_EQ(hostToken.count('.'), 2) << hostToken.toStdString();
+
+    ServiceProcess service;
+    ASSERT_TRUE(service.start({"--secret-file", secret}));
+    HostProcess host(
+        {"--service", service.address(), "--token", hostToken, "--web-url", "http://127.0.0.1:9"});
+    ASSERT_TRUE(host.connectSocket());
+    QJsonObject answer;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            answer = host.command({{"cmd", "webLink"}});
+            return answer.value("ok").toBool();
+        },
+        8000))
+        << QJsonDocument(answer).toJson().toStdString();
+    const QUrl link(answer.value("url").toString());
+    EXPECT_TRUE(link.toString().startsWith("http://127.0.0.1:9/vote/888/1?uid=10001&imid=90001&role=255"))
+        << link.toString().toStdString();
+    EXPECT_FALSE(link.query().contains("token")) << link.toString().toStdString();
+    ASSERT_TRUE(link.fragment().startsWith("token=")) << link.toString().toStdString();
+    const QString webToken = link.fragment().mid(6);
+    EXPECT_NE(webToken, hostToken);
+    const QJsonObject claims =
+        QJsonDocument::fromJson(
+            QByteArray::fromBase64(webToken.section('.', 1, 1).toLatin1(),
+                                   QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals))
+            .object();
+    EXPECT_EQ(claims.value("scope").toString(), "events vote");
+    EXPECT_EQ(claims.value("sub").toString(), "10001");
+    EXPECT_LE(claims.value("exp").toDouble() - claims.value("iat").toDouble(), 7200);
+    EXPECT_FALSE(claims.value("jti").toString().isEmpty());
 }
 
 TEST_F(HostProcessTest, TerminationSignalUnloadsTheAddonAndExitsCleanly)

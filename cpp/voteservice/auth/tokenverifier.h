@@ -18,6 +18,10 @@ namespace quorix::service {
 
 struct TokenPolicy
 {
+    // The bounds of --max-token-lifetime; the longest is also how long a revocation is kept.
+    static constexpr std::int64_t kShortestLifetimeSeconds = 60;
+    static constexpr std::int64_t kLongestLifetimeSeconds = 2592000;
+
     std::int64_t maxLifetimeSeconds = 86400; // exp - iat at most this (--max-token-lifetime)
     bool acceptLegacy = false;               // "EXPIRY.HEX" tokens too (--accept-legacy-tokens)
 };

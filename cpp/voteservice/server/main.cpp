@@ -1,10 +1,13 @@
-// quorix-voted: the vote service over TCP, and `quorix-voted token` to issue HELLO tokens.
+// quorix-voted: the vote service over TCP, and the commands token (issue a token), keygen (a new
+// ES256 key pair) and revoke (refuse a user's tokens).
 
 #include "descriptorlimit.h"
 #include "addressrange.h"
 #include "httplistener.h"
+#include "keypairfiles.h"
 #include "memoryvotestorage.h"
 #include "redisbackend.h"
+#include "redisconnection.h"
 #include "redisrevocationstore.h"
 #include "serveroptions.h"
 #include "servicelog.h"
@@ -13,7 +16,6 @@
 #include "staticfiles.h"
 #include "systemclock.h"
 #include "timetextformatter.h"
-#include "tokenauth.h"
 #include "tokenrequest.h"
 #include "votedatafolder.h"
 #include "votedcommandline.h"
@@ -48,9 +50,63 @@ void raiseDescriptorLimit()
     }
 }
 
-int issueToken(const TokenRequest& request, std::int64_t expiry)
+int issueToken(const TokenRequest& request, const AccessClaims& claims)
 {
-    std::cout << TokenAuth(*request.secret).issue(request.claims, expiry) << "\n";
+    const std::string token = request.signer->sign(claims);
+    if (token.empty()) {
+        std::cerr << "quorix-voted: the token could not be signed\n";
+        return 1;
+    }
+    std::cout << token << "\n";
+    return 0;
+}
+
+int generateKeys(const KeygenRequest& request)
+{
+    KeyPairFiles::Written written;
+    std::string error;
+    if (!KeyPairFiles::write(request.privateKeyFile, request.jwksFile, written, error)) {
+        std::cerr << "quorix-voted: " << error << "\n";
+        return 1;
+    }
+    std::cout << "new ES256 key " << written.keyId << ": private key in " << request.privateKeyFile
+              << ", public key added to " << request.jwksFile << " (" << written.keysInSet
+              << (written.keysInSet == 1 ? " key)" : " keys)") << "\n";
+    return 0;
+}
+
+// The store the services of the request's data folder or Redis read; null with a message otherwise.
+// The data folder's lock is not taken: a service holding it may be running.
+std::unique_ptr<RevocationStore>
+openRevocationStore(const RevokeRequest& request, std::unique_ptr<RedisConnection>& redis, std::string& error)
+{
+    if (request.usesRedis()) {
+        redis = std::make_unique<RedisConnection>(request.redisHost, request.redisPort);
+        if (!redis->connect(error))
+            return nullptr;
+        return std::make_unique<RedisRevocationStore>(*redis);
+    }
+    if (!std::filesystem::is_directory(request.dataDir)) {
+        error = "the data folder " + request.dataDir + " does not exist";
+        return nullptr;
+    }
+    return SqliteRevocationStore::open((std::filesystem::path(request.dataDir) / "votes.db").string(), error);
+}
+
+int revokeTokens(const RevokeRequest& request, const Revocation& revocation)
+{
+    std::unique_ptr<RedisConnection> redis;
+    std::string error;
+    const std::unique_ptr<RevocationStore> store = openRevocationStore(request, redis, error);
+    if (!store) {
+        std::cerr << "quorix-voted: " << error << "\n";
+        return 1;
+    }
+    if (!store->revoke(revocation)) {
+        std::cerr << "quorix-voted: the revocation could not be stored\n";
+        return 1;
+    }
+    std::cout << request.describe(revocation) << "\n";
     return 0;
 }
 
@@ -306,7 +362,11 @@ int main(int argc, char** argv)
             std::cerr << "quorix-voted: " << commandLine.text() << "\n";
             return 2;
         case VotedCommandLine::Outcome::IssueToken:
-            return issueToken(commandLine.token(), commandLine.tokenExpiry());
+            return issueToken(commandLine.token(), commandLine.tokenClaims());
+        case VotedCommandLine::Outcome::GenerateKeys:
+            return generateKeys(commandLine.keygen());
+        case VotedCommandLine::Outcome::Revoke:
+            return revokeTokens(commandLine.revoke(), commandLine.revocation());
         case VotedCommandLine::Outcome::Serve:
             break;
         }

@@ -140,6 +140,57 @@ void addWebAccessOptions(CLI::App& app, std::vector<std::string>& origins, std::
 
 } // namespace
 
+void ServerOptions::addTokenOptions(CLI::App& app)
+{
+    app.add_option("--keys", keysFile,
+                   "require tokens; those with a kid are checked with that key of the JWK Set in FILE (EC "
+                   "P-256 keys for ES256, oct keys for HS256); reread on SIGHUP")
+        ->type_name("FILE");
+    addNumberOption(app, "--max-token-lifetime", maxTokenLifetime, TokenPolicy::kShortestLifetimeSeconds,
+                    TokenPolicy::kLongestLifetimeSeconds, "wants 60 to 2592000 seconds")
+        ->type_name("SECONDS")
+        ->description("refuse tokens whose exp is more than this after their iat (60 to 2592000)");
+    CLI::Option* legacy =
+        app.add_flag("--accept-legacy-tokens", acceptLegacyTokens,
+                     "also take the old EXPIRY.HEX tokens signed with --secret-file (deprecated: they carry "
+                     "no scope and cannot be revoked by time)");
+    legacy->needs(app.get_option("--secret-file"));
+    CLI::Option* signing =
+        app.add_option("--signing-key", signingKeyFile,
+                       "sign the narrower tokens the service hands out with the EC P-256 private key in FILE "
+                       "(PEM; its public key must be in --keys) instead of the secret")
+            ->type_name("FILE");
+    signing->needs(app.get_option("--keys"));
+}
+
+bool ServerOptions::readTokenSetup(TokenSetup& out, std::string& error) const
+{
+    TokenSetup setup;
+    setup.policy.maxLifetimeSeconds = maxTokenLifetime;
+    setup.policy.acceptLegacy = acceptLegacyTokens;
+    if (!checksTokens()) {
+        out = std::move(setup);
+        return true;
+    }
+    if (!KeySet::load(secretFile, keysFile, setup.keys, error))
+        return false;
+    if (!signingKeyFile.empty()) {
+        setup.signer = TokenSigner::withPrivateKeyFile(signingKeyFile, error);
+        if (!setup.signer)
+            return false;
+        const KeySet::Key* key = setup.keys->find(setup.signer->keyId());
+        if (!key || key->algorithm != "ES256") {
+            error = "the signing key " + signingKeyFile + " (kid " + setup.signer->keyId() +
+                    ") has no public key in " + keysFile + ": add it (keygen --out-jwks does)";
+            return false;
+        }
+    } else if (const KeySet::Key* secretKey = setup.keys->find("")) {
+        setup.signer = TokenSigner::withSecret(secretKey->material);
+    }
+    out = std::move(setup);
+    return true;
+}
+
 void ServerOptions::addOptionsTo(CLI::App& app)
 {
     // As with most programs, an option given twice takes its last value.
@@ -156,9 +207,10 @@ void ServerOptions::addOptionsTo(CLI::App& app)
                secret = text;
                secretFile = path;
            },
-           "require HELLO tokens signed with the secret in FILE (16 to 4096 bytes); without it "
-           "identities are trusted as sent")
+           "require tokens; those without a kid are checked HS256 with the secret in FILE (16 to 4096 "
+           "bytes); without it or --keys identities are trusted as sent")
         ->type_name("FILE");
+    addTokenOptions(app);
     addNumberOption(app, "--broadcast-hz", broadcastHz, 1, 1000, "wants 1 to 1000")
         ->description("count broadcasts per sub-channel and second, at most (1 to 1000)");
     addNumberOption(app, "--max-sessions", maxSessions, 1, 10000000, "wants a positive number")
@@ -250,7 +302,7 @@ bool ServerOptions::openOnlyWhereSafe(std::string& error) const
         return true;
     error = std::string(exposed == &host ? "--listen " : "--http ") + *exposed +
             " is not a loopback address and no keys check tokens: give --secret-file FILE or --keys FILE "
-            "(docs/vote-service.md, Tokens), or --insecure-no-auth to trust every peer as it claims";
+            "(docs/vote-service.md, Tokens and keys), or --insecure-no-auth to trust every peer as it claims";
     return false;
 }
 
@@ -293,7 +345,8 @@ bool ServerOptions::parse(const std::vector<std::string>& args, ServerOptions& o
         error = refusalText(app, e);
         return false;
     }
-    return out.storageChoiceIsClear(app, error) && out.openOnlyWhereSafe(error) && out.loadTls(error);
+    return out.storageChoiceIsClear(app, error) && out.openOnlyWhereSafe(error) && out.loadTls(error) &&
+           out.loadTokens(error);
 }
 
 } // namespace quorix::service

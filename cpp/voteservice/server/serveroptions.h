@@ -1,5 +1,9 @@
 #pragma once
 
+#include "keyset.h"
+#include "tokensigner.h"
+#include "tokenverifier.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -23,12 +27,14 @@ struct ServerOptions
     std::string host = "127.0.0.1";
     std::uint16_t port = 27500;
     std::optional<std::string> secret; // set: HELLO must carry a valid token
-    std::string secretFile;            // where the secret was read from, reread on SIGHUP
-    // The token options of the auth layer (docs/vote-service.md, Tokens).
+    // Token checks: the file of `secret`, a JWK Set file (--keys), the longest lifetime a token may
+    // have, whether "EXPIRY.HEX" tokens are still taken, and the service's own ES256 key for the
+    // narrower tokens it signs (its kid must be in the set).
+    std::string secretFile;
     std::string keysFile;
-    std::string signingKeyFile;
-    std::int64_t maxTokenLifetimeSeconds = 86400;
+    std::int64_t maxTokenLifetime = 86400;
     bool acceptLegacyTokens = false;
+    std::string signingKeyFile;
     // Without keys, a --listen or --http address that is not loopback is refused unless this is set.
     bool insecureNoAuth = false;
     std::uint32_t broadcastHz = 10;
@@ -68,8 +74,19 @@ struct ServerOptions
     // Made from the two files by loadTls(); null: plain TCP.
     std::shared_ptr<boost::asio::ssl::context> tls;
 
+    // What the token checks are made of, read from the files above.
+    struct TokenSetup
+    {
+        std::shared_ptr<const KeySet> keys; // null: no key file named, tokens are not checked
+        TokenPolicy policy;
+        // The signing key's, else the secret's; none with only public keys or none at all.
+        std::optional<TokenSigner> signer;
+    };
+    // Made from the files by loadTokens(), at start.
+    TokenSetup tokens;
+
     bool usesRedis() const { return redisPort != 0; }
-    bool checksTokens() const { return secret.has_value() || !keysFile.empty(); }
+    bool checksTokens() const { return !secretFile.empty() || !keysFile.empty(); }
 
     // Parses the server's options (not the token command). False with a one-line message on error;
     // help is set when --help was given.
@@ -88,6 +105,13 @@ struct ServerOptions
     // After the parse: reads the TLS certificate and key when they were named; false with a
     // one-line message when they cannot be used.
     bool loadTls(std::string& error);
+    // Reads the key files named (at start, and again on a reload); false with a one-line message
+    // naming the file that cannot be used, or a signing key whose kid is not in the key set.
+    bool readTokenSetup(TokenSetup& out, std::string& error) const;
+    // After the parse: fills `tokens` by readTokenSetup().
+    bool loadTokens(std::string& error) { return readTokenSetup(tokens, error); }
+    // --keys, --max-token-lifetime, --accept-legacy-tokens, --signing-key (after --secret-file).
+    void addTokenOptions(CLI::App& app);
     static bool parseHostPort(const std::string& text, std::string& host, std::uint16_t& port);
     // A numeric IPv4 or IPv6 address (without brackets), as the listeners take it; not a name.
     static bool isIpAddress(const std::string& host);

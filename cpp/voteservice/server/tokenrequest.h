@@ -1,6 +1,8 @@
 #pragma once
 
-#include "tokenauth.h"
+#include "accessclaims.h"
+#include "tokensigner.h"
+#include "tokenverifier.h"
 
 #include <cstdint>
 #include <optional>
@@ -12,20 +14,26 @@ class App;
 
 namespace quorix::service {
 
-// What `quorix-voted token` is asked to sign: an identity, with the secret from a file, valid
-// until a given second or for a time from now.
+// What `quorix-voted token` is asked to sign: an identity with its scopes, signed with the secret
+// of --secret-file (HS256) or the private key of --signing-key (ES256), issued now and valid for
+// --ttl seconds or until --expiry.
 struct TokenRequest
 {
-    std::optional<std::string> secret;
-    TokenClaims claims;
-    std::optional<std::uint64_t> expiry; // Unix seconds
+    // The longest --ttl, as the longest lifetime a service can be told to allow.
+    static constexpr std::uint64_t kMaxTtlSeconds = TokenPolicy::kLongestLifetimeSeconds;
+
+    std::optional<TokenSigner> signer;
+    AccessClaims claims; // the identity; scopes when --scope was given
+    std::optional<std::string> scopeWords;
+    std::optional<std::uint64_t> expiry; // Unix seconds, the token's `exp`
     std::uint64_t ttlSeconds = 86400;    // from now, when no expiry was given
 
     // Adds the command's options to command, each kept in a field of this as the parse reads it.
     void addOptionsTo(CLI::App& command);
-    // After command parsed the options: the expiry to sign, or false with a message when the
-    // secret or a part of the identity is missing, or the expiry has already passed at now.
-    bool expiryAt(const CLI::App& command, std::int64_t now, std::int64_t& at, std::string& error) const;
+    // After command parsed the options: the claims to sign (issued at now, with a random `jti`
+    // unless --jti gave one), or false with a message when the key or a part of the identity is
+    // missing or the expiry is not within the longest lifetime from now.
+    bool claimsAt(const CLI::App& command, std::int64_t now, AccessClaims& out, std::string& error) const;
 };
 
 } // namespace quorix::service

@@ -23,15 +23,28 @@ VotedCommandLine::VotedCommandLine() : m_app("The Quorix vote service over TCP."
     m_app.allow_config_extras(CLI::config_extras_mode::error);
     m_server.addOptionsTo(m_app);
     m_tokenCommand = m_app.add_subcommand(
-        "token", "print a HELLO token for the given identity, valid until --expiry (default: --ttl "
-                 "86400 from now)");
+        "token", "print a token (a JSON Web Token) for the given identity and scopes, valid for --ttl "
+                 "(default 86400 s) or until --expiry");
     m_token.addOptionsTo(*m_tokenCommand);
-    // The token command only signs: a server option beside it is a mistake, not something to ignore.
+    m_keygenCommand = m_app.add_subcommand(
+        "keygen", "write a new ES256 key pair: the private key for --signing-key, the public key added to "
+                  "a JWK Set for --keys");
+    m_keygen.addOptionsTo(*m_keygenCommand);
+    m_revokeCommand = m_app.add_subcommand(
+        "revoke", "refuse every token of a user of a channel issued before a time, in the data folder or "
+                  "the Redis of the services (which may be running)");
+    m_revoke.addOptionsTo(*m_revokeCommand);
+    for (CLI::App* command : {m_tokenCommand, m_keygenCommand, m_revokeCommand})
+        excludeServerOptions(*command);
+    m_app.require_subcommand(0, 1);
+}
+
+void VotedCommandLine::excludeServerOptions(CLI::App& command)
+{
     for (CLI::Option* option : m_app.get_options()) {
         if (option != m_app.get_help_ptr() && option != m_app.get_version_ptr())
-            m_tokenCommand->excludes(option);
+            command.excludes(option);
     }
-    m_app.require_subcommand(0, 1);
 }
 
 VotedCommandLine::Outcome VotedCommandLine::parse(const std::vector<std::string>& args, std::int64_t now)
@@ -91,10 +104,15 @@ std::string VotedCommandLine::unreadableConfigRefusal() const
 VotedCommandLine::Outcome VotedCommandLine::check(std::int64_t now)
 {
     if (m_tokenCommand->parsed())
-        return m_token.expiryAt(*m_tokenCommand, now, m_tokenExpiry, m_text) ? Outcome::IssueToken
+        return m_token.claimsAt(*m_tokenCommand, now, m_tokenClaims, m_text) ? Outcome::IssueToken
                                                                              : Outcome::Error;
+    if (m_keygenCommand->parsed())
+        return Outcome::GenerateKeys;
+    if (m_revokeCommand->parsed())
+        return m_revoke.revocationAt(*m_revokeCommand, now, m_revocation, m_text) ? Outcome::Revoke
+                                                                                  : Outcome::Error;
     return m_server.storageChoiceIsClear(m_app, m_text) && m_server.openOnlyWhereSafe(m_text) &&
-                   m_server.loadTls(m_text)
+                   m_server.loadTls(m_text) && m_server.loadTokens(m_text)
                ? Outcome::Serve
                : Outcome::Error;
 }

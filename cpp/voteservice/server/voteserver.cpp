@@ -3,6 +3,7 @@
 #include <quorix/protocol/hostcontrol.h>
 #include "recordvalidator.h"
 #include "servicelog.h"
+#include "tlsservercontext.h"
 
 #include <openssl/rand.h>
 
@@ -46,41 +47,35 @@ double secondsSince(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// The keys a start or a reload read; they are known at start, so a failure is fatal there.
-CredentialFiles startingKeys(const ServerOptions& options)
+// The key keyIds() names ("secret" for the secret file's, which has no kid).
+const KeySet::Key* keyNamed(const KeySet& keys, const std::string& name)
 {
-    CredentialFiles files;
-    std::string error;
-    if (!CredentialFiles::readKeys(options, files, error))
-        throw std::runtime_error(error);
-    return files;
+    const KeySet::Key* key = keys.find(name);
+    return key == nullptr && name == "secret" ? keys.find("") : key;
 }
 
-std::string keyName(const std::string& keyId)
+// Names of the keys of `from` that `other` lacks or holds with other material.
+std::string keysNotIn(const KeySet& from, const KeySet& other)
 {
-    return keyId.empty() ? "secret" : keyId;
+    std::string names;
+    for (const std::string& name : from.keyIds()) {
+        const KeySet::Key* there = keyNamed(other, name);
+        if (there == nullptr || there->fingerprint != keyNamed(from, name)->fingerprint)
+            names += (names.empty() ? "" : ", ") + name;
+    }
+    return names.empty() ? "none" : names;
 }
 
 // "keys secret, k2026 (added k2026; removed k2025)": names only, never key material.
 std::string keyChange(const KeySet& before, const KeySet& after)
 {
-    std::string all, added, removed;
-    for (const std::string& id : after.keyIds()) {
-        all += (all.empty() ? "" : ", ") + keyName(id);
-        const KeySet::Key* old = before.find(id);
-        if (old == nullptr || old->fingerprint != after.find(id)->fingerprint)
-            added += (added.empty() ? "" : ", ") + keyName(id);
-    }
-    for (const std::string& id : before.keyIds()) {
-        const KeySet::Key* now = after.find(id);
-        if (now == nullptr || now->fingerprint != before.find(id)->fingerprint)
-            removed += (removed.empty() ? "" : ", ") + keyName(id);
-    }
-    std::string text = "keys " + all;
-    if (added.empty() && removed.empty())
+    std::string text = "keys";
+    for (const std::string& name : after.keyIds())
+        text += (text == "keys" ? " " : ", ") + name;
+    const std::string added = keysNotIn(after, before), removed = keysNotIn(before, after);
+    if (added == "none" && removed == "none")
         return text + " (unchanged)";
-    return text + " (added " + (added.empty() ? "none" : added) + "; removed " +
-           (removed.empty() ? "none" : removed) + ")";
+    return text + " (added " + added + "; removed " + removed + ")";
 }
 
 // 128 random bits in hex: the jti of a token the service signs.
@@ -106,11 +101,10 @@ VoteServer::VoteServer(asio::io_context& io, const ServerOptions& options, Clock
       m_userSessions(options.maxSessionsPerUser), m_listener(io, ""), m_tickTimer(io), m_sweepTimer(io),
       m_commitTimer(io), m_flushes(std::make_shared<FlushBatch>(io))
 {
-    CredentialFiles files = startingKeys(m_options);
-    if (files.keys)
-        m_verifier.emplace(files.keys,
-                           TokenPolicy{m_options.maxTokenLifetimeSeconds, m_options.acceptLegacyTokens});
-    m_signer = std::move(files.signer);
+    // Read from the files as the options were parsed (ServerOptions::loadTokens).
+    if (m_options.tokens.keys)
+        m_verifier.emplace(m_options.tokens.keys, m_options.tokens.policy);
+    m_signer = m_options.tokens.signer;
     m_core.resumeOpenVotes();
     if (!m_storage.commit())
         throw std::runtime_error("cannot commit the resumed votes to storage");
@@ -548,23 +542,28 @@ void VoteServer::closeDishonoured(TcpSession& session, TokenRefusal refusal)
 
 bool VoteServer::reloadCredentials()
 {
-    CredentialFiles files;
+    ServerOptions::TokenSetup tokens;
+    std::shared_ptr<asio::ssl::context> tls;
     std::string error;
-    if (!CredentialFiles::read(m_options, files, error)) {
+    const bool read =
+        m_options.readTokenSetup(tokens, error) &&
+        (m_options.tlsCertificateFile.empty() ||
+         (tls = TlsServerContext::load(m_options.tlsCertificateFile, m_options.tlsKeyFile, error)));
+    if (!read) {
         ServiceLog::line(ServiceLog::Priority::Warning,
                          "reload: " + error + "; keeping the keys and TLS read before");
         return false;
     }
     std::string text = "reload: ";
-    if (m_verifier && files.keys) {
-        text += keyChange(m_verifier->keys(), *files.keys);
-        m_verifier->replaceKeys(files.keys);
+    if (m_verifier && tokens.keys) {
+        text += keyChange(m_verifier->keys(), *tokens.keys);
+        m_verifier->replaceKeys(tokens.keys);
     } else {
         text += "no keys";
     }
-    m_signer = std::move(files.signer);
-    if (files.tls) {
-        m_options.tls = files.tls;
+    m_signer = std::move(tokens.signer);
+    if (tls) {
+        m_options.tls = std::move(tls);
         text += "; TLS certificate and key reread";
     }
     const std::size_t closed = m_verifier ? m_credentials.closeDishonoured(*m_verifier) : 0;

@@ -1,9 +1,11 @@
+#include "ecp256key.h"
 #include "serveroptions.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
+#include <nlohmann/json.hpp>
 
 namespace quorix::service {
 namespace {
@@ -73,7 +75,8 @@ TEST(ServerOptionsTest, EachOptionKeepsItsRangeAndForm)
         {{"--listen=0.0.0.0:65535"},
          "--listen 0.0.0.0 is not a loopback address and no keys check tokens: give --secret-file FILE or "
          "--keys "
-         "FILE (docs/vote-service.md, Tokens), or --insecure-no-auth to trust every peer as it claims",
+         "FILE (docs/vote-service.md, Tokens and keys), or --insecure-no-auth to trust every peer as it "
+         "claims",
          false},
         {{"--listen", "[::]:1"}, "--listen :: is not a loopback address", false},
         {{"--http", "192.0.2.7:0"}, "--http 192.0.2.7 is not a loopback address", false},
@@ -185,6 +188,109 @@ TEST(ServerOptionsTest, ASecretFileOptionKeepsTheTrimmedSecret)
     ASSERT_TRUE(options.secret);
     EXPECT_EQ(*options.secret, "0123456789abcdef0123");
     std::remove(path.c_str());
+}
+
+// The token checks the options make: "keys K..., lifetime N, legacy yes|no, signer ALG[ KID]".
+std::string tokenSummary(const ServerOptions::TokenSetup& setup)
+{
+    std::string text = "keys";
+    for (const std::string& kid : setup.keys ? setup.keys->keyIds() : std::vector<std::string>{"none"})
+        text += " " + kid;
+    text += ", lifetime " + std::to_string(setup.policy.maxLifetimeSeconds) + ", legacy " +
+            (setup.policy.acceptLegacy ? "yes" : "no") + ", signer ";
+    text += setup.signer ? setup.signer->algorithm() +
+                               (setup.signer->keyId().empty() ? "" : " " + setup.signer->keyId())
+                         : "none";
+    return text;
+}
+
+class ServerTokenOptionsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::ofstream(m_signingKey) << m_signing->privatePem();
+        std::ofstream(m_strangerKey) << m_stranger->privatePem();
+        nlohmann::json set = nlohmann::json::object();
+        set["keys"] = {m_k1->publicJwk("k1"), m_signing->publicJwk(m_signing->thumbprint())};
+        std::ofstream(m_keys) << set.dump();
+    }
+
+    const std::string m_secret = writeSecretFile("token-secret", "0123456789abcdef\n");
+    const std::string m_keys = writeSecretFile("keys.json", "");
+    const std::string m_signingKey = writeSecretFile("signing.pem", "");
+    const std::string m_strangerKey = writeSecretFile("stranger.pem", "");
+    const std::optional<EcP256Key> m_k1 = EcP256Key::generate();
+    const std::optional<EcP256Key> m_signing = EcP256Key::generate();
+    const std::optional<EcP256Key> m_stranger = EcP256Key::generate();
+};
+
+TEST_F(ServerTokenOptionsTest, KeyFilesLifetimeLegacyTokensAndTheSigningKeyMakeTheTokenChecks)
+{
+    const std::string kid = m_signing->thumbprint();
+    const struct
+    {
+        std::vector<std::string> args;
+        std::string expected; // accepted: tokenSummary(); refused: the whole message or its start
+        bool accepted;
+    } rows[] = {
+        {{}, "keys none, lifetime 86400, legacy no, signer none", true},
+        {{"--secret-file", m_secret}, "keys secret, lifetime 86400, legacy no, signer HS256", true},
+        {{"--keys", m_keys}, "keys k1 " + kid + ", lifetime 86400, legacy no, signer none", true},
+        {{"--secret-file", m_secret, "--keys", m_keys, "--signing-key", m_signingKey,
+          "--accept-legacy-tokens", "--max-token-lifetime", "2592000"},
+         "keys secret k1 " + kid + ", lifetime 2592000, legacy yes, signer ES256 " + kid,
+         true},
+        {{"--max-token-lifetime", "60"}, "keys none, lifetime 60, legacy no, signer none", true},
+        {{"--max-token-lifetime", "59"}, "--max-token-lifetime wants 60 to 2592000 seconds, got 59", false},
+        {{"--max-token-lifetime", "2592001"},
+         "--max-token-lifetime wants 60 to 2592000 seconds, got 2592001",
+         false},
+        {{"--accept-legacy-tokens"}, "--accept-legacy-tokens requires --secret-file", false},
+        {{"--secret-file", m_secret, "--signing-key", m_signingKey}, "--signing-key requires --keys", false},
+        {{"--keys", m_keys, "--signing-key", m_strangerKey},
+         "the signing key " + m_strangerKey + " (kid " + m_stranger->thumbprint() +
+             ") has no public key in " + m_keys + ": add it (keygen --out-jwks does)",
+         false},
+        {{"--keys", m_keys, "--signing-key", m_keys},
+         "the signing key " + m_keys + " holds no EC P-256 private key (PEM, without a pass phrase)",
+         false},
+        {{"--keys", "/nonexistent/keys.json"},
+         "cannot read the key set /nonexistent/keys.json: No such file or directory",
+         false},
+        {{"--keys", m_secret}, "the key set " + m_secret + " is not a JWK Set ({\"keys\":[...]})", false},
+    };
+    for (const auto& row : rows) {
+        ServerOptions options;
+        bool help = false;
+        std::string error;
+        std::vector<std::string> args = row.args;
+        args.push_back("--memory");
+        const bool parsed = ServerOptions::parse(args, options, help, error);
+        EXPECT_EQ(parsed, row.accepted) << row.expected << ": " << error;
+        EXPECT_EQ(parsed ? tokenSummary(options.tokens) : error, row.expected);
+    }
+}
+
+TEST_F(ServerTokenOptionsTest, ARereadTakesTheFilesAsTheyAreNowOrSaysWhyNot)
+{
+    ServerOptions options;
+    bool help = false;
+    std::string error;
+    ASSERT_TRUE(
+        ServerOptions::parse({"--secret-file", m_secret, "--keys", m_keys, "--memory"}, options, help, error))
+        << error;
+    nlohmann::json set = nlohmann::json::object();
+    set["keys"] = {m_k1->publicJwk("k2")};
+    std::ofstream(m_keys) << set.dump();
+    ServerOptions::TokenSetup reread;
+    ASSERT_TRUE(options.readTokenSetup(reread, error)) << error;
+    EXPECT_EQ(tokenSummary(reread), "keys secret k2, lifetime 86400, legacy no, signer HS256");
+
+    std::ofstream(m_keys) << "{\"keys\":[{\"kid\":\"k3\"}]}";
+    EXPECT_FALSE(options.readTokenSetup(reread, error));
+    EXPECT_EQ(error, "the key set " + m_keys + " key 1 (k3) has a kty other than EC (ES256) or oct (HS256)");
+    EXPECT_EQ(tokenSummary(reread), "keys secret k2, lifetime 86400, legacy no, signer HS256") << "kept";
 }
 
 } // namespace

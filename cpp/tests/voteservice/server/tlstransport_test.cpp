@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <thread>
 
 namespace quorix::service::test {
@@ -36,7 +37,8 @@ namespace websocket = beast::websocket;
 class TestCertificates
 {
 public:
-    TestCertificates() : folder(fs::temp_directory_path() / ("quorix-tls-" + std::to_string(::getpid())))
+    explicit TestCertificates(const std::string& name = "tls")
+        : folder(fs::temp_directory_path() / ("quorix-" + name + "-" + std::to_string(::getpid())))
     {
         fs::create_directories(folder);
         run("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 -subj /CN=ca "
@@ -82,6 +84,17 @@ public:
         EXPECT_TRUE(m_web->listen("127.0.0.1", 0, error)) << error;
         webPort = m_web->port();
         m_thread = std::thread([this] { m_io.run(); });
+    }
+    // SIGHUP's work, on the server's thread: the new context also goes to the web face.
+    bool reload()
+    {
+        std::promise<bool> reloaded;
+        asio::post(m_io, [&] {
+            const bool read = m_server->reloadCredentials();
+            m_web->setTls(m_server->tls());
+            reloaded.set_value(read);
+        });
+        return reloaded.get_future().get();
     }
     ~TlsServer()
     {
@@ -275,6 +288,41 @@ TEST(TlsTransportTest, TheWebFaceServesHttpsAndWss)
     ASSERT_TRUE(plain.sendRaw("GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"));
     EXPECT_TRUE(plain.closedWithin());
     EXPECT_EQ(httpsGet(context, server.webPort, "/healthz"), "200 {\"status\":\"ok\"}");
+}
+
+// A reload serves the certificate and key the files now hold to new connections; files that do not
+// parse keep the old ones; connections already open are untouched.
+TEST(TlsTransportTest, AReloadServesTheNewCertificateToNewConnections)
+{
+    TestCertificates first, second("tls-next");
+    const std::string certificate = first.path("served.pem"), key = first.path("served.key");
+    const auto serve = [&](const TestCertificates& from) {
+        fs::copy_file(from.path("server.pem"), certificate, fs::copy_options::overwrite_existing);
+        fs::copy_file(from.path("server.key"), key, fs::copy_options::overwrite_existing);
+    };
+    serve(first);
+    ServerOptions options;
+    options.tlsCertificateFile = certificate;
+    options.tlsKeyFile = key;
+    TlsServer server(first, options);
+    TlsTestClient open(first, server.port);
+    ASSERT_EQ(open.hello(identity(1, 255)), std::optional<std::uint32_t>(kWelcomeAccepted));
+
+    std::ofstream(certificate) << "not a certificate\n";
+    EXPECT_FALSE(server.reload());
+    EXPECT_NO_THROW(TlsTestClient(first, server.port)) << "the old certificate is still served";
+
+    serve(second);
+    EXPECT_TRUE(server.reload());
+    TlsTestClient renewed(second, server.port);
+    EXPECT_EQ(renewed.hello(identity(2, 0)), std::optional<std::uint32_t>(kWelcomeAccepted));
+    EXPECT_THROW(TlsTestClient(first, server.port), boost::system::system_error);
+    ssl::context web(ssl::context::tls_client);
+    web.load_verify_file(second.path("ca.pem"));
+    EXPECT_EQ(httpsGet(web, server.webPort, "/healthz"), "200 {\"status\":\"ok\"}");
+    open.sendFrame(2500, VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ,
+                   mpak::encode(PQueryVoteHisRecordReq{10, 20, {}}));
+    EXPECT_TRUE(open.waitFor<PQueryVoteHisRecordRes>(VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES));
 }
 
 TEST(TlsServerContextTest, UnusableFilesAreRefusedWithAReason)

@@ -1,3 +1,4 @@
+#include "ecp256key.h"
 #include "votedcommandline.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +16,16 @@ constexpr std::int64_t kNow = 1000;
 class VotedCommandLineTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { std::ofstream(m_secret, std::ios::binary) << "0123456789abcdef\n"; }
-    void TearDown() override { std::remove(m_secret.c_str()); }
+    void SetUp() override
+    {
+        std::ofstream(m_secret, std::ios::binary) << "0123456789abcdef\n";
+        std::ofstream(m_signingKey, std::ios::binary) << m_key->privatePem();
+    }
+    void TearDown() override
+    {
+        std::remove(m_secret.c_str());
+        std::remove(m_signingKey.c_str());
+    }
 
     // The token command with a readable secret and a whole identity, then `more`.
     std::vector<std::string> token(std::vector<std::string> more) const
@@ -28,6 +37,8 @@ protected:
     }
 
     const std::string m_secret = ::testing::TempDir() + "/votedcommandline-secret";
+    const std::string m_signingKey = ::testing::TempDir() + "/votedcommandline-signing.pem";
+    const std::optional<EcP256Key> m_key = EcP256Key::generate();
 };
 
 TEST_F(VotedCommandLineTest, RefusesWithOneLineThatSaysWhy)
@@ -38,14 +49,40 @@ TEST_F(VotedCommandLineTest, RefusesWithOneLineThatSaysWhy)
         std::string error;
     } rows[] = {
         {{"token", "--uid", "1", "--imid", "2", "--role", "3", "--channel", "4"},
-         "token needs --secret-file"},
+         "token needs --secret-file or --signing-key"},
         {{"token", "--secret-file", m_secret, "--uid", "1", "--imid", "2", "--role", "3"},
          "token needs --channel"},
-        {token({"--expiry", "999"}), "--expiry 999 is in the past (now 1000)"},
+        {token({"--expiry", "1000"}), "--expiry 1000 is not in the future (now 1000)"},
+        {token({"--expiry", "2593001"}), "--expiry 2593001 is more than 2592000 seconds from now (1000)"},
         {{"token", "--secret-file", "/nonexistent/secret"},
          "cannot read the secret file /nonexistent/secret: No such file or directory"},
         {token({"--uid", "4294967296"}), "--uid wants a number from 0 to 4294967295, got 4294967296"},
-        {token({"--ttl", "-1"}), "--ttl wants seconds, got -1"},
+        {token({"--ttl", "-1"}), "--ttl wants 1 to 2592000 seconds, got -1"},
+        {token({"--ttl", "0"}), "--ttl wants 1 to 2592000 seconds, got 0"},
+        {token({"--ttl", "2592001"}), "--ttl wants 1 to 2592000 seconds, got 2592001"},
+        {token({"--scope", "events admin"}),
+         "--scope wants words of events, vote, manage and metrics, got events admin"},
+        {token({"--scope", ""}), "--scope wants words of events, vote, manage and metrics, got "},
+        {token({"--jti", std::string(65, 'j')}), "--jti wants 1 to 64 bytes, got 65"},
+        {token({"--sub-channel", "x"}), "--sub-channel wants a number from 0 to 4294967295, got x"},
+        {token({"--signing-key", m_signingKey}), "--secret-file excludes --signing-key"},
+        {{"token", "--signing-key", "/nonexistent/key.pem"},
+         "cannot read the signing key /nonexistent/key.pem: No such file or directory"},
+        {{"token", "--signing-key", m_secret},
+         "the signing key " + m_secret + " holds no EC P-256 private key (PEM, without a pass phrase)"},
+        {{"keygen", "--out-private", "p.pem"}, "--out-jwks is required"},
+        {{"--memory", "keygen", "--out-private", "p.pem", "--out-jwks", "k.json"},
+         "keygen excludes --memory"},
+        {{"revoke", "--channel", "4", "--data", "d"}, "revoke needs --uid"},
+        {{"revoke", "--uid", "1", "--data", "d"}, "revoke needs --channel"},
+        {{"revoke", "--uid", "1", "--channel", "4"},
+         "revoke needs --data or --redis: where the services read revocations"},
+        {{"revoke", "--uid", "1", "--channel", "4", "--data", "d", "--redis", "r:1"},
+         "--data excludes --redis"},
+        {{"revoke", "--uid", "1", "--channel", "4", "--redis", "r"}, "--redis wants HOST:PORT, got r"},
+        {{"revoke", "--uid", "1", "--channel", "4", "--data", "d", "--before", "soon"},
+         "--before wants Unix seconds, got soon"},
+        {{"--memory", "revoke", "--uid", "1", "--channel", "4", "--data", "d"}, "revoke excludes --memory"},
         {{"--memory", "token", "--secret-file", m_secret}, "token excludes --memory"},
         {token({"--listen", "127.0.0.1:1"}), "unknown option or argument: --listen 127.0.0.1:1"},
         {{"--memory", "--data", "d"}, "--memory and --data cannot be combined: choose one"},
@@ -77,26 +114,89 @@ TEST_F(VotedCommandLineTest, RefusesWithOneLineThatSaysWhy)
     }
 }
 
-TEST_F(VotedCommandLineTest, TheTokenExpiresAtTheGivenSecondOrAfterItsTimeToLive)
+TEST_F(VotedCommandLineTest, TheTokenIsIssuedNowWithItsScopesAndExpiresAfterItsTimeToLive)
 {
     const struct
     {
         std::vector<std::string> more;
         std::int64_t expiry;
+        std::string scopes;
+        std::optional<std::uint32_t> subChannel;
+        std::string tokenId; // empty: 32 random hex digits
     } rows[] = {
-        {{}, kNow + 86400},
-        {{"--ttl", "60"}, kNow + 60},
-        {{"--expiry", "1000"}, 1000},
-        {{"--expiry", "5000", "--ttl", "60"}, 5000},
+        {{}, kNow + 86400, "events vote", std::nullopt, ""},
+        {{"--ttl", "60"}, kNow + 60, "events vote", std::nullopt, ""},
+        {{"--ttl", "2592000"}, kNow + 2592000, "events vote", std::nullopt, ""},
+        {{"--expiry", "1001"}, 1001, "events vote", std::nullopt, ""},
+        {{"--expiry", "5000", "--ttl", "60"}, 5000, "events vote", std::nullopt, ""},
+        {{"--scope", "events"}, kNow + 86400, "events", std::nullopt, ""},
+        {{"--scope", "metrics vote"}, kNow + 86400, "vote metrics", std::nullopt, ""},
+        {{"--role", "255"}, kNow + 86400, "events vote manage", std::nullopt, ""},
+        {{"--sub-channel", "0", "--jti", "audit-7"}, kNow + 86400, "events vote", 0, "audit-7"},
     };
     for (const auto& row : rows) {
         VotedCommandLine commandLine;
         ASSERT_EQ(commandLine.parse(token(row.more), kNow), Outcome::IssueToken) << commandLine.text();
-        EXPECT_EQ(commandLine.tokenExpiry(), row.expiry);
-        EXPECT_EQ(*commandLine.token().secret, "0123456789abcdef");
-        const TokenClaims& claims = commandLine.token().claims;
-        EXPECT_EQ(std::vector<std::uint32_t>({claims.uid, claims.imid, claims.role, claims.channelId}),
-                  std::vector<std::uint32_t>({1, 2, 3, 4}));
+        const AccessClaims& claims = commandLine.tokenClaims();
+        EXPECT_EQ(claims.issuedAt, kNow);
+        EXPECT_EQ(claims.expiresAt, row.expiry);
+        EXPECT_EQ(claims.scopes.words(), row.scopes);
+        EXPECT_EQ(claims.subChannelId, row.subChannel);
+        const std::string hexDigits = "0123456789abcdef";
+        EXPECT_TRUE(row.tokenId.empty() ? claims.tokenId.find_first_not_of(hexDigits) == std::string::npos
+                                        : claims.tokenId == row.tokenId)
+            << claims.tokenId;
+        EXPECT_EQ(claims.tokenId.size(), row.tokenId.empty() ? 32u : row.tokenId.size());
+        EXPECT_EQ(std::vector<std::uint32_t>({claims.uid, claims.imid, claims.channelId}),
+                  std::vector<std::uint32_t>({1, 2, 4}));
+        EXPECT_EQ(commandLine.token().signer->algorithm(), "HS256");
+    }
+}
+
+TEST_F(VotedCommandLineTest, ASigningKeySignsES256UnderItsThumbprint)
+{
+    VotedCommandLine commandLine;
+    ASSERT_EQ(commandLine.parse({"token", "--signing-key", m_signingKey, "--uid", "1", "--imid", "2",
+                                 "--role", "3", "--channel", "4"},
+                                kNow),
+              Outcome::IssueToken)
+        << commandLine.text();
+    EXPECT_EQ(commandLine.token().signer->algorithm(), "ES256");
+    EXPECT_EQ(commandLine.token().signer->keyId(), m_key->thumbprint());
+}
+
+TEST_F(VotedCommandLineTest, KeygenAndRevokeAreReadForTheirCommands)
+{
+    VotedCommandLine keygen;
+    ASSERT_EQ(keygen.parse({"keygen", "--out-private", "p.pem", "--out-jwks", "k.json"}, kNow),
+              Outcome::GenerateKeys)
+        << keygen.text();
+    EXPECT_EQ(keygen.keygen().privateKeyFile, "p.pem");
+    EXPECT_EQ(keygen.keygen().jwksFile, "k.json");
+
+    const struct
+    {
+        std::vector<std::string> more;
+        Revocation expected;
+        std::string place;
+    } rows[] = {
+        {{"--data", "d"}, {4, 1, kNow, kNow + 2592000}, "in the data folder d;"},
+        {{"--data", "d", "--before", "500"}, {4, 1, 500, 500 + 2592000}, "in the data folder d;"},
+        {{"--redis", "r:6379"}, {4, 1, kNow, kNow + 2592000}, "in Redis r:6379;"},
+    };
+    for (const auto& row : rows) {
+        std::vector<std::string> args{"revoke", "--uid", "1", "--channel", "4"};
+        args.insert(args.end(), row.more.begin(), row.more.end());
+        VotedCommandLine revoke;
+        ASSERT_EQ(revoke.parse(args, kNow), Outcome::Revoke) << revoke.text();
+        EXPECT_EQ(revoke.revocation(), row.expected);
+        const std::string line = revoke.revoke().describe(revoke.revocation());
+        EXPECT_EQ(line.rfind("revoked the tokens of uid 1 in channel 4 issued before " +
+                                 std::to_string(row.expected.issuedBefore) + " (",
+                             0),
+                  0u)
+            << line;
+        EXPECT_NE(line.find(row.place), std::string::npos) << line;
     }
 }
 
@@ -110,12 +210,44 @@ TEST_F(VotedCommandLineTest, HelpDescribesEveryOptionOfTheServiceAndOfTheTokenCo
     } rows[] = {
         {{"--help"},
          Outcome::Help,
-         {"--listen",   "--secret-file",  "--broadcast-hz", "--max-sessions", "--max-sessions-per-user",
-          "--data",     "--memory",       "--redis",        "--http",         "--http-max-connections",
-          "--tls-cert", "--tls-key",      "--version",      "--help",         "token",
-          "--uid",      "--imid",         "--role",         "--channel",      "--expiry",
-          "--ttl",      "--web-root DIR "}},
-        {{"token", "--help"}, Outcome::Help, {"--secret-file", "--uid", "--expiry", "--ttl"}},
+         {"--listen",
+          "--secret-file",
+          "--broadcast-hz",
+          "--max-sessions",
+          "--max-sessions-per-user",
+          "--data",
+          "--memory",
+          "--redis",
+          "--http",
+          "--http-max-connections",
+          "--tls-cert",
+          "--tls-key",
+          "--version",
+          "--help",
+          "token",
+          "--uid",
+          "--imid",
+          "--role",
+          "--channel",
+          "--expiry",
+          "--ttl",
+          "--web-root DIR ",
+          "--scope",
+          "--sub-channel",
+          "--jti",
+          "--signing-key",
+          "keygen",
+          "--out-private",
+          "--out-jwks",
+          "revoke",
+          "--before",
+          "--keys",
+          "--max-token-lifetime",
+          "--accept-legacy-tokens"}},
+        {{"token", "--help"},
+         Outcome::Help,
+         {"--secret-file", "--signing-key", "--uid", "--expiry", "--ttl", "--scope"}},
+        {{"revoke", "--help"}, Outcome::Help, {"--uid", "--channel", "--before", "--data", "--redis"}},
         {{"--max-sessions", "0", "--help"}, Outcome::Error, {"--max-sessions wants a positive number"}},
         {{"--version"}, Outcome::Version, {"quorix-voted " QUORIX_VERSION "\n"}},
     };

@@ -370,6 +370,8 @@ ServerOptions withSecret()
 {
     ServerOptions options;
     options.secret = kServerSecret;
+    options.tokens.keys = KeySet::fromSecret(kServerSecret);
+    options.tokens.signer = TokenSigner::withSecret(kServerSecret);
     return options;
 }
 
@@ -519,6 +521,8 @@ TEST(VoteServerTokenTest, WithoutKeysTheWebTokenIsEmptyAndWithoutASigningKeyItIs
                         << base64UrlEncode(kServerSecret) << R"("}]})";
     ServerOptions options;
     options.keysFile = jwks;
+    std::string error;
+    ASSERT_TRUE(options.loadTokens(error)) << error;
     InProcessServer checked(options);
     std::string whyNot;
     const std::int64_t now = SystemClock().unixSeconds();
@@ -904,7 +908,7 @@ TEST(VoteServerTest, AFailedCommitEndsTheServersLoopWithoutAnswering)
 std::string runToken(const std::string& args)
 {
     FILE* out = ::popen((std::string(QUORIX_VOTED_PATH) + " token " + args).c_str(), "r");
-    char line[256] = {0};
+    char line[4096] = {0};
     const bool read = out && std::fgets(line, sizeof line, out);
     if (out)
         ::pclose(out);

@@ -1,0 +1,93 @@
+#include "revokerequest.h"
+
+#include "clisupport.h"
+#include "serveroptions.h"
+#include "tokenverifier.h"
+
+#include <CLI/CLI.hpp>
+
+#include <ctime>
+
+namespace quorix::service {
+
+namespace {
+
+std::string utcText(std::int64_t unix)
+{
+    const std::time_t time = static_cast<std::time_t>(unix);
+    std::tm parts{};
+    char text[32] = {};
+    if (gmtime_r(&time, &parts))
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts);
+    return text;
+}
+
+} // namespace
+
+void RevokeRequest::addOptionsTo(CLI::App& command)
+{
+    command.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    addNumberOption(command, "--uid", 0, 0xffffffffu, "wants a number from 0 to 4294967295",
+                    [this](std::uint64_t value) { uid = static_cast<std::uint32_t>(value); })
+        ->description("the user whose tokens are refused (needed)");
+    addNumberOption(command, "--channel", 0, 0xffffffffu, "wants a number from 0 to 4294967295",
+                    [this](std::uint64_t value) { channelId = static_cast<std::uint32_t>(value); })
+        ->description("the channel of those tokens (needed)");
+    addNumberOption(command, "--before", 0, 1ull << 40, "wants Unix seconds",
+                    [this](std::uint64_t value) { before = value; })
+        ->type_name("UNIX_SECONDS")
+        ->description("refuse the tokens issued before this second (default: now)");
+    CLI::Option* data = command
+                            .add_option_function<std::string>(
+                                "--data",
+                                [this](const std::string& folder) {
+                                    if (folder.empty())
+                                        throw CLI::ValidationError("--data wants a folder");
+                                    dataDir = folder;
+                                },
+                                "store it in DIR/votes.db, the data folder of the services to tell (they may "
+                                "be running)")
+                            ->type_name("DIR");
+    CLI::Option* redis =
+        command
+            .add_option_function<std::string>(
+                "--redis",
+                [this](const std::string& text) {
+                    if (!ServerOptions::parseHostPort(text, redisHost, redisPort) || redisPort == 0)
+                        throw CLI::ValidationError("--redis wants HOST:PORT, got " + text);
+                },
+                "store it in this Redis, shared by the services to tell")
+            ->type_name("HOST:PORT");
+    data->excludes(redis);
+}
+
+bool RevokeRequest::revocationAt(const CLI::App& command, std::int64_t now, Revocation& out,
+                                 std::string& error) const
+{
+    for (const char* name : {"--uid", "--channel"}) {
+        if (command.count(name) == 0) {
+            error = std::string("revoke needs ") + name;
+            return false;
+        }
+    }
+    if (dataDir.empty() && !usesRedis()) {
+        error = "revoke needs --data or --redis: where the services read revocations";
+        return false;
+    }
+    const std::int64_t issuedBefore = before ? static_cast<std::int64_t>(*before) : now;
+    out = {channelId, uid, issuedBefore, issuedBefore + TokenPolicy::kLongestLifetimeSeconds};
+    return true;
+}
+
+std::string RevokeRequest::describe(const Revocation& revocation) const
+{
+    const std::string place =
+        usesRedis() ? "Redis " + redisHost + ":" + std::to_string(redisPort) : "the data folder " + dataDir;
+    return "revoked the tokens of uid " + std::to_string(revocation.uid) + " in channel " +
+           std::to_string(revocation.channelId) + " issued before " +
+           std::to_string(revocation.issuedBefore) + " (" + utcText(revocation.issuedBefore) + ") in " +
+           place + "; kept until " + std::to_string(revocation.expiresAt) + " (" +
+           utcText(revocation.expiresAt) + ")";
+}
+
+} // namespace quorix::service
