@@ -44,10 +44,10 @@ private:
     void onRequest(const boost::system::error_code& ec);
     void refuseUnreadable(const boost::system::error_code& ec);
     void dispatch(Request request);
-    // Routed and identified requests that go to the core (plain API requests and streams).
     void servePage(const Request& request, std::string_view target);
     // A 403 for a browser request from another origin, or without keys for a Host that is not loopback.
     std::optional<WebResponse> browserRefusal(const Request& request, const WebRoute& route) const;
+    // Routed requests that need an identity: plain API requests, tickets and streams.
     void dispatchToCore(Request request, const WebRoute& route, const QueryParameters& query);
     // The claims of the request's ?ticket=, which it spends; a 401 when it is not good (any more).
     std::optional<WebResponse> redeemTicket(const QueryParameters& query,

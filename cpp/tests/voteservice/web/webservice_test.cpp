@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -953,7 +954,8 @@ TEST(WebServiceTest, QuorixVotedWithDurableStorageServesTheWebFaceAndStopsWithSt
     EXPECT_EQ(voted.terminate(), 0);
 }
 
-// Whatever is served or refused, no log line holds a token or a ticket.
+// Whatever is served or refused, no log line holds a token or a ticket; a reload that drops the
+// key closes the streams it let in.
 TEST(WebServiceTest, NoLogLineHoldsATokenOrATicket)
 {
     const std::string secretFile = ::testing::TempDir() + "/webservice-secret";
@@ -988,12 +990,20 @@ TEST(WebServiceTest, NoLogLineHoldsATokenOrATicket)
         client.request("POST", "/api/v1/tickets", bearer(token)).json().value("ticket", "");
     ASSERT_FALSE(ticket.empty());
     WebTestClient stream(port), again(port);
-    EXPECT_TRUE(stream.openWebSocket(kChannel + "/events?sub=20&ticket=" + ticket));
+    ASSERT_TRUE(stream.openWebSocket(kChannel + "/events?sub=20&ticket=" + ticket));
     EXPECT_FALSE(again.openWebSocket(kChannel + "/events?sub=20&ticket=" + ticket));
+    ASSERT_TRUE(stream.waitForType("snapshot"));
+    // A reload with another secret closes the stream the old key's ticket opened, and says why.
+    std::ofstream(secretFile) << "another-web-test-secret-0123456789\n";
+    ::kill(voted.pid(), SIGHUP);
+    EXPECT_FALSE(stream.readMessage(std::chrono::milliseconds(3000)));
+    EXPECT_EQ(stream.closeCode(), std::optional<std::uint16_t>(1008));
     EXPECT_EQ(voted.terminate(), 0);
     for (std::string line = voted.readLine(); !line.empty(); line = voted.readLine())
         log += line;
     EXPECT_NE(log.find("stopped"), std::string::npos) << log;
+    EXPECT_NE(log.find("closing the web stream of uid 2 in channel 10: token unknown-key"), std::string::npos)
+        << log;
     const std::string signature = token.substr(token.rfind('.') + 1);
     for (const std::string& secret : {token, signature, ticket, std::string(kSecret)})
         EXPECT_EQ(log.find(secret), std::string::npos) << log;
