@@ -15,6 +15,8 @@ set(QUORIX_FUZZ_TABLE
   "fuzz_wirejson|wirejson_fuzz.cpp|Quorix::ProtocolJson|"
   # The web face's routing, query, identity and viewer-message readers.
   "fuzz_webrequest|webrequest_fuzz.cpp|voteweb|"
+  # The token check of every transport (JWT header, signature, claims; legacy tokens).
+  "fuzz_token|token_fuzz.cpp|voteservice_auth|"
 )
 
 # quorix_fuzz_row(<row> <name var> <sources var> <libs var> <includes var>): one row's fields,

@@ -165,6 +165,7 @@ void HostApplication::wireTransport()
     connect(m_transport.get(), &ServiceTransport::closed, this, [this] {
         logEvent(QStringLiteral("投票服务连接断开"));
         m_webToken.forget();
+        m_openWhenGranted = false;
         refreshConnectionState();
     });
     m_root.setConnectionObserver([this](HostServiceConnection* connection) {
@@ -316,14 +317,17 @@ QString HostApplication::webViewerLink(bool open, QUrl* link)
 
 void HostApplication::openWebViewer()
 {
-    QUrl link;
-    const QString error = webViewerLink(true, &link);
-    // Asked for as the link became ready: the button opens the page once the token is there.
-    if (!error.isEmpty() && !m_webToken.refused() && m_transport->isReady()) {
+    // The token is asked for as the link becomes ready; a click before it is there opens the page
+    // once it arrives.
+    if (m_options.webUrl.isValid() && !m_webToken.usable(m_sinceStart.elapsed()) && !m_webToken.refused() &&
+        m_transport->isReady()) {
         m_openWhenGranted = true;
+        m_transport->requestWebToken();
         logEvent(QStringLiteral("正在向投票服务申请网页投票页的令牌"));
         return;
     }
+    QUrl link;
+    const QString error = webViewerLink(true, &link);
     logEvent(error.isEmpty() ? QStringLiteral("已在浏览器中打开网页投票页")
                              : QStringLiteral("网页投票页打不开：%1").arg(error));
 }

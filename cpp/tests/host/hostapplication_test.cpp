@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -208,6 +209,34 @@ TEST_F(HostApplicationTest, TheWebViewerLinkCarriesTheTokenTheServiceGrantsAndFo
         EXPECT_EQ(QString::fromUtf8(link.toEncoded()), row.link) << row.name;
         EXPECT_FALSE(link.toString().contains("1.ab")) << row.name;
     }
+}
+
+// A click on "打开网页投票页" before the service has answered waits for the token, then tries the page.
+TEST_F(HostApplicationTest, AClickBeforeTheWebTokenArrivesOpensThePageOnceItDoes)
+{
+    // xdg-open hands the page to $BROWSER: nothing is started for real.
+    qputenv("BROWSER", "true");
+    FakeVoteService service;
+    HostOptions options = hostOptions(service.port(), "1.ab");
+    options.webUrl = QUrl("http://127.0.0.1:9");
+    HostApplication host(options, KeywordFilter());
+    host.transport()->start();
+    ASSERT_TRUE(service.accept() && service.waitFrames(1));
+    service.welcome(quorix::service::kWelcomeAccepted);
+    ASSERT_TRUE(service.waitFrames(2));
+    const auto* log = host.window()->findChild<QPlainTextEdit*>("eventLog");
+    ASSERT_NE(log, nullptr);
+    host.window()->findChild<QPushButton*>("webViewerButton")->click();
+    EXPECT_TRUE(log->toPlainText().endsWith(QStringLiteral("正在向投票服务申请网页投票页的令牌")))
+        << log->toPlainText().toStdString();
+    service.send(quorix::service::kControlMajorType, quorix::service::kControlWebTokenAnswer,
+                 mpak::encode(quorix::service::PWebTokenAnswer{0, "w.t.s", 7200}));
+    // Opened, or (without a desktop browser) said that none took it: either way the page was tried.
+    EXPECT_TRUE(waitUntil([&] {
+        const QString last = log->toPlainText().section('\n', -1);
+        return last.contains(QStringLiteral("已在浏览器中打开网页投票页")) ||
+               last.contains(QStringLiteral("no browser took the web viewer link"));
+    })) << log->toPlainText().toStdString();
 }
 
 TEST_F(HostApplicationTest, AnAddonThatCannotBeLoadedIsShownInTheAddonBox)

@@ -24,6 +24,11 @@ std::string stringMember(const json& object, const char* name)
 
 bool readEcKey(const json& jwk, KeySet::Key& key, std::string& error)
 {
+    // A key set is published; a private key in it is a leak, not something to use quietly.
+    if (jwk.contains("d")) {
+        error = "holds a private key (d): a key set carries public keys only";
+        return false;
+    }
     if (stringMember(jwk, "crv") != "P-256") {
         error = "is an EC key of a curve other than P-256";
         return false;

@@ -1,7 +1,8 @@
 #pragma once
 
 // The keys of a JWK Set (RFC 7517, {"keys":[…]}) as the verifier holds them: EC P-256 keys
-// (`kty` "EC", `crv` "P-256", `x`, `y`) for ES256, with their public key as PEM, and "oct" keys
+// (`kty` "EC", `crv` "P-256", `x`, `y`, never the private `d`) for ES256, with their public key as PEM, and
+// "oct" keys
 // (`k`, at least 16 bytes) for HS256. Every key needs a `kid` of its own; an `alg` that is given
 // must be the key's; a `use` that is given must be "sig".
 

@@ -4,6 +4,8 @@
 
 namespace quorix::service {
 
+namespace {
+
 std::string sha256Hex(std::string_view bytes)
 {
     unsigned char digest[EVP_MAX_MD_SIZE];
@@ -18,6 +20,8 @@ std::string sha256Hex(std::string_view bytes)
     }
     return hex;
 }
+
+} // namespace
 
 std::string keyFingerprint(std::string_view algorithm, std::string_view material)
 {

@@ -9,7 +9,5 @@
 namespace quorix::service {
 
 std::string keyFingerprint(std::string_view algorithm, std::string_view material);
-// Hex of SHA-256 over bytes.
-std::string sha256Hex(std::string_view bytes);
 
 } // namespace quorix::service

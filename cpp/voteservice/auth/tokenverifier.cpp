@@ -99,6 +99,24 @@ bool readKeyId(const json& header, std::string& keyId)
     return true;
 }
 
+// The header's `alg` and `kid` of a compact JWS whose three parts decode (the payload to a JSON
+// object, so that a failure of the library later means the signature); false otherwise.
+bool readHeader(std::string_view token, std::string& algorithm, std::string& keyId)
+{
+    std::string_view parts[3];
+    if (!splitCompact(token, parts))
+        return false;
+    const auto header = decodeJsonPart(parts[0]);
+    if (!header || !decodeJsonPart(parts[1]) || base64UrlDecode(parts[2]) == std::nullopt)
+        return false;
+    const auto alg = header->find("alg");
+    // Extensions the token marks critical are not understood here (RFC 7515 §4.1.11).
+    if (alg == header->end() || !alg->is_string() || !readKeyId(*header, keyId) || header->contains("crit"))
+        return false;
+    algorithm = alg->get<std::string>();
+    return true;
+}
+
 // The library checks the signature with the key material; the algorithm was fixed by the key before.
 TokenRefusal checkSignature(const std::string& token, const KeySet::Key& key, json& payload)
 {
@@ -150,25 +168,16 @@ TokenVerdict TokenVerifier::verify(std::string_view token, std::int64_t nowUnix,
         return {TokenRefusal::Malformed, {}};
     if (looksLegacy(token))
         return verifyLegacy(token, nowUnix, claimed);
-    std::string_view parts[3];
-    if (!splitCompact(token, parts))
+    std::string algorithm, keyId;
+    if (!readHeader(token, algorithm, keyId))
         return {TokenRefusal::Malformed, {}};
-    const auto header = decodeJsonPart(parts[0]);
-    // The payload is parsed here too so that a failure of the library below means the signature.
-    if (!header || !decodeJsonPart(parts[1]) || base64UrlDecode(parts[2]) == std::nullopt)
-        return {TokenRefusal::Malformed, {}};
-    const auto alg = header->find("alg");
-    std::string keyId;
-    // Extensions the token marks critical are not understood here (RFC 7515 §4.1.11).
-    if (alg == header->end() || !alg->is_string() || !readKeyId(*header, keyId) || header->contains("crit"))
-        return {TokenRefusal::Malformed, {}};
-    if (alg->get_ref<const std::string&>() == "none")
+    if (algorithm == "none")
         return {TokenRefusal::BadAlgorithm, {}};
     const KeySet::Key* key = m_keys->find(keyId);
     if (!key)
         return {TokenRefusal::UnknownKey, {}};
     // The key names the algorithm, never the token: an HS256 token "signed" with a public key is refused.
-    if (alg->get_ref<const std::string&>() != key->algorithm)
+    if (algorithm != key->algorithm)
         return {TokenRefusal::BadAlgorithm, {}};
     json payload;
     if (const TokenRefusal refusal = checkSignature(std::string(token), *key, payload);

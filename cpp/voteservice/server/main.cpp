@@ -225,8 +225,9 @@ void warnOfInsecureOptions(const ServerOptions& options)
 {
     if (options.acceptLegacyTokens)
         ServiceLog::line(kWarning,
-                         "--accept-legacy-tokens: old EXPIRY.HEX tokens are still accepted; they carry "
-                         "no scope and cannot be revoked by key: give hosts JWTs and drop the option");
+                         "--accept-legacy-tokens: old EXPIRY.HEX tokens are still accepted (deprecated: they "
+                         "carry no scope, issue time or id); give hosts tokens of quorix-voted token and "
+                         "drop the option");
     if (options.insecureNoAuth && !options.checksTokens())
         ServiceLog::line(kWarning,
                          "--insecure-no-auth: no keys check tokens, every peer is trusted as it claims");

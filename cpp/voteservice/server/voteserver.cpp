@@ -4,8 +4,7 @@
 #include "recordvalidator.h"
 #include "servicelog.h"
 #include "tlsservercontext.h"
-
-#include <openssl/rand.h>
+#include "tokenid.h"
 
 #include <malloc.h>
 
@@ -78,20 +77,16 @@ std::string keyChange(const KeySet& before, const KeySet& after)
     return text + " (added " + added + "; removed " + removed + ")";
 }
 
-// 128 random bits in hex: the jti of a token the service signs.
-std::string freshTokenId()
+// The TLS context the certificate and key files hold now (null without TLS); false with the reason
+// when they cannot be used.
+bool rereadTls(const ServerOptions& options, std::shared_ptr<asio::ssl::context>& tls, std::string& error)
 {
-    unsigned char bytes[16];
-    if (RAND_bytes(bytes, sizeof bytes) != 1)
-        throw std::runtime_error("no random bytes for a token id");
-    static const char* const kHex = "0123456789abcdef";
-    std::string id;
-    for (unsigned char b : bytes) {
-        id += kHex[b >> 4];
-        id += kHex[b & 15];
-    }
-    return id;
+    if (options.tlsCertificateFile.empty())
+        return true;
+    tls = TlsServerContext::load(options.tlsCertificateFile, options.tlsKeyFile, error);
+    return tls != nullptr;
 }
+
 } // namespace
 
 VoteServer::VoteServer(asio::io_context& io, const ServerOptions& options, Clock& clock, VoteStorage& storage,
@@ -454,7 +449,9 @@ std::uint32_t VoteServer::grantWebToken(SessionId id, const std::string& payload
     claims.scopes = scopes;
     claims.issuedAt = now;
     claims.expiresAt = now + lifetime;
-    claims.tokenId = freshTokenId();
+    claims.tokenId = randomTokenId();
+    if (claims.tokenId.empty())
+        return kWebTokenCannotSign;
     answer.token = m_signer->sign(claims);
     answer.expiresIn = static_cast<std::uint32_t>(lifetime);
     return kWebTokenGranted;
@@ -545,11 +542,7 @@ bool VoteServer::reloadCredentials()
     ServerOptions::TokenSetup tokens;
     std::shared_ptr<asio::ssl::context> tls;
     std::string error;
-    const bool read =
-        m_options.readTokenSetup(tokens, error) &&
-        (m_options.tlsCertificateFile.empty() ||
-         (tls = TlsServerContext::load(m_options.tlsCertificateFile, m_options.tlsKeyFile, error)));
-    if (!read) {
+    if (!m_options.readTokenSetup(tokens, error) || !rereadTls(m_options, tls, error)) {
         ServiceLog::line(ServiceLog::Priority::Warning,
                          "reload: " + error + "; keeping the keys and TLS read before");
         return false;
@@ -576,7 +569,10 @@ void VoteServer::pollRevocations()
     if (m_revocationStore == nullptr || !m_verifier)
         return;
     RevocationList current(m_revocationStore->current(m_clock.unixSeconds()));
-    if (current == m_verifier->revocations())
+    // A store that cannot be read answers nothing, as one without revocations does: the list in
+    // force stays rather than letting revoked tokens in again. Keeping a revocation past its time
+    // refuses no token that could still be valid (but a legacy one, which has no issue time).
+    if (current == m_verifier->revocations() || current.size() == 0)
         return;
     const std::size_t count = current.size();
     m_verifier->replaceRevocations(std::move(current));

@@ -90,6 +90,9 @@ TEST(KeySetTest, LoadsTheNamedFilesOrSaysWhatIsWrong)
          "has an alg other than HS256"},
         {"oct key too short", false, keys({octKey("o1", "fifteen bytes!!")}),
          "has no k of at least 16 bytes"},
+        {"an EC key with its private part", false,
+         keys({withMember(ecKey("k1"), "d", "jpsQnnGQmL-YBIffH1136cspYG6-0iY7X1fCE9-E9LI")}),
+         "key 1 (k1) holds a private key (d)"},
         {"a key for encryption", false, keys({withMember(ecKey("k1"), "use", "enc")}),
          "is not for signatures"},
     };

@@ -476,78 +476,45 @@ TEST(VoteServerTokenTest, AWebTokenIsNarrowerAndShorterThanTheSessionsOwn)
         EXPECT_EQ(c.subChannelId, row.pinned) << row.name;
         EXPECT_EQ(c.tokenId.size(), 32u) << row.name;
         EXPECT_NE(c.tokenId, "session-jti") << row.name;
+        // The page that holds it gets in as the same user, and cannot manage.
+        TcpTestClient page;
+        ASSERT_TRUE(page.connect(server.port));
+        ASSERT_EQ(page.hello(who, answer->token), std::optional<std::uint32_t>(kWelcomeAccepted)) << row.name;
+        page.sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, normalVote("v", 2, 1, 1), {}});
+        const auto created = page.waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
+        EXPECT_TRUE(created && created->result == kResultScopeMissing) << row.name;
     }
 }
 
-TEST(VoteServerTokenTest, AGrantedWebTokenWatchesAndVotesButCannotManage)
-{
-    InProcessServer server(withSecret());
-    const SessionIdentity manager = identity(1, 255);
-    TcpTestClient host;
-    ASSERT_TRUE(host.connect(server.port));
-    ASSERT_EQ(host.hello(manager, sessionToken(manager, ScopeSet::all(), 86000)),
-              std::optional<std::uint32_t>(kWelcomeAccepted));
-    const auto answer = askWebToken(host, mpak::encode(PWebTokenRequest{"events vote manage", 0}));
-    ASSERT_TRUE(answer && answer->result == kWebTokenGranted);
-
-    TcpTestClient page;
-    ASSERT_TRUE(page.connect(server.port));
-    ASSERT_EQ(page.hello(manager, answer->token), std::optional<std::uint32_t>(kWelcomeAccepted));
-    page.sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, normalVote("v", 2, 1, 1), {}});
-    const auto created = page.waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
-    ASSERT_TRUE(created);
-    EXPECT_EQ(created->result, kResultScopeMissing);
-    page.sendVote(VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ, PQueryVoteHisRecordReq{10, 20, {}});
-    const auto history = page.waitForMessage<PQueryVoteHisRecordRes>(VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES);
-    ASSERT_TRUE(history);
-    EXPECT_EQ(history->result, kResultOk);
-}
-
+// Without keys nothing is checked and the page needs no token; with keys but nothing to sign with
+// (a JWK Set of public keys and no --signing-key) no token can be granted.
 TEST(VoteServerTokenTest, WithoutKeysTheWebTokenIsEmptyAndWithoutASigningKeyItIsRefused)
 {
-    InProcessServer open;
-    TcpTestClient host;
-    ASSERT_TRUE(host.connect(open.port));
-    ASSERT_EQ(host.hello(identity(1, 255)), std::optional<std::uint32_t>(kWelcomeAccepted));
-    auto answer = askWebToken(host, mpak::encode(PWebTokenRequest{"events vote", 0}));
-    ASSERT_TRUE(answer);
-    EXPECT_EQ(answer->result, kWebTokenGranted);
-    EXPECT_TRUE(answer->token.empty());
-    EXPECT_EQ(answer->expiresIn, 7200u);
-
-    // Keys of a JWK Set only: tokens are checked, but the service holds nothing to sign with.
-    const std::string jwks = ::testing::TempDir() + "/voteserver-oct.jwks";
-    std::ofstream(jwks) << R"({"keys":[{"kty":"oct","kid":"k1","alg":"HS256","k":")"
-                        << base64UrlEncode(kServerSecret) << R"("}]})";
-    ServerOptions options;
-    options.keysFile = jwks;
-    std::string error;
-    ASSERT_TRUE(options.loadTokens(error)) << error;
-    InProcessServer checked(options);
-    std::string whyNot;
-    const std::int64_t now = SystemClock().unixSeconds();
-    const std::vector<std::string> minted = PythonJwt::run({{{"alg", "HS256"},
-                                                             {"key", kServerSecret},
-                                                             {"headers", {{"kid", "k1"}}},
-                                                             {"claims",
-                                                              {{"sub", "1"},
-                                                               {"imid", 90001},
-                                                               {"role", 255},
-                                                               {"channel", 10},
-                                                               {"scope", "events vote"},
-                                                               {"iat", now},
-                                                               {"exp", now + 600}}}}},
-                                                           whyNot);
-    if (minted.empty())
-        GTEST_SKIP() << whyNot;
-    TcpTestClient keyed;
-    ASSERT_TRUE(keyed.connect(checked.port));
-    ASSERT_EQ(keyed.hello(identity(1, 255), minted[0]), std::optional<std::uint32_t>(kWelcomeAccepted));
-    answer = askWebToken(keyed, mpak::encode(PWebTokenRequest{"events vote", 0}));
-    ASSERT_TRUE(answer);
-    EXPECT_EQ(answer->result, kWebTokenCannotSign);
-    EXPECT_TRUE(answer->token.empty());
-    std::remove(jwks.c_str());
+    ServerOptions keysOnly = withSecret();
+    keysOnly.tokens.signer.reset();
+    const SessionIdentity me = identity(1, 255);
+    const struct
+    {
+        const char* name;
+        ServerOptions options;
+        std::string token;
+        std::uint32_t result;
+        std::uint32_t expiresIn;
+    } rows[] = {
+        {"no keys", ServerOptions{}, "", kWebTokenGranted, 7200},
+        {"keys without a signer", keysOnly, sessionToken(me, ScopeSet::all(), 600), kWebTokenCannotSign, 0},
+    };
+    for (const auto& row : rows) {
+        InProcessServer server(row.options);
+        TcpTestClient host;
+        ASSERT_TRUE(host.connect(server.port));
+        ASSERT_EQ(host.hello(me, row.token), std::optional<std::uint32_t>(kWelcomeAccepted)) << row.name;
+        const auto answer = askWebToken(host, mpak::encode(PWebTokenRequest{"events vote", 0}));
+        ASSERT_TRUE(answer) << row.name;
+        EXPECT_EQ(answer->result, row.result) << row.name;
+        EXPECT_TRUE(answer->token.empty()) << row.name;
+        EXPECT_EQ(answer->expiresIn, row.expiresIn) << row.name;
+    }
 }
 
 // Each web token spends a request of the session's budget, as vote requests do: no signing flood.
@@ -908,7 +875,7 @@ TEST(VoteServerTest, AFailedCommitEndsTheServersLoopWithoutAnswering)
 std::string runToken(const std::string& args)
 {
     FILE* out = ::popen((std::string(QUORIX_VOTED_PATH) + " token " + args).c_str(), "r");
-    char line[4096] = {0};
+    char line[4096] = {0}; // a JSON Web Token with every claim is some 500 bytes
     const bool read = out && std::fgets(line, sizeof line, out);
     if (out)
         ::pclose(out);
@@ -1179,6 +1146,39 @@ TEST(VotedProgramTest, SigHupRotatesKeysUnderOpenSessions)
     EXPECT_EQ(late.hello(identity(2, 255), tokens[1]), std::optional<std::uint32_t>(kWelcomeBadToken));
     EXPECT_EQ(voted.terminate(), 0);
     std::remove(keysPath.c_str());
+}
+
+// Options that loosen the checks say so at every start; an old token then still gets in.
+TEST(VotedProgramTest, OptionsThatLoosenTheChecksWarnAtEveryStart)
+{
+    const std::string secretPath = ::testing::TempDir() + "/voted-warning-secret";
+    std::ofstream(secretPath) << kSecret << "\n";
+    const struct
+    {
+        std::vector<std::string> args;
+        std::string warning;
+        std::string token; // welcomed for identity(1, 255)
+    } rows[] = {
+        {{"--listen", "127.0.0.1:0", "--secret-file", secretPath, "--accept-legacy-tokens"},
+         "--accept-legacy-tokens: old EXPIRY.HEX tokens are still accepted",
+         TokenAuth(kSecret).issue({1, 90001, 255, 10}, SystemClock().unixSeconds() + 600)},
+        {{"--listen", "127.0.0.1:0", "--http", "0.0.0.0:0", "--insecure-no-auth"},
+         "--insecure-no-auth: no keys check tokens, every peer is trusted as it claims",
+         ""},
+    };
+    for (const auto& row : rows) {
+        std::vector<std::string> args = row.args;
+        args.push_back("--memory");
+        VotedProcess voted(QUORIX_VOTED_PATH, args);
+        const std::uint16_t port = VotedProcess::portOf(voted.readLineWith("listening on"));
+        ASSERT_NE(port, 0) << row.warning;
+        EXPECT_NE(voted.readLineWith(row.warning), "") << row.warning;
+        TcpTestClient client;
+        ASSERT_TRUE(client.connect(port));
+        EXPECT_EQ(client.hello(identity(1, 255), row.token), std::optional<std::uint32_t>(kWelcomeAccepted))
+            << row.warning;
+        EXPECT_EQ(voted.terminate(), 0);
+    }
 }
 
 TEST(VotedProgramTest, WithoutASecretTheStartupLineSaysIdentitiesAreTrusted)
