@@ -193,6 +193,8 @@ test('theTokenStaysOutOfTheAddressBarAndOfEveryRequest', async () => {
   await page.waitForSelector('.vote-button:enabled', { timeout: 8000 });
   await page.reload();
   await waitForValue(page, counts, ['1', '1']);
+  // Buttons come on once the reloaded page's WebSocket is open.
+  await page.waitForSelector('.vote-button:enabled', { timeout: 8000 });
   const tickets = service.urls.filter((url) => url.startsWith('/api/v1/session?')).map((url) => new URL(url, service.origin).searchParams.get('ticket'));
   assert.equal(tickets.length, 3, 'first connection, reconnection, reload');
   assert.equal(new Set(tickets).size, 3, 'a fresh ticket each time');
