@@ -69,19 +69,19 @@ void query(const std::string& input)
 
 void identity(const std::string& input)
 {
-    static const TokenAuth auth("fuzz-secret-0123456789");
+    static const TokenVerifier verifier(KeySet::fromSecret("fuzz-secret-0123456789"), TokenPolicy{});
     const auto [authorization, text] = splitLine(input);
     std::string field;
     const auto parsed = QueryParameters::parse(text, field);
     if (!parsed)
         return;
-    for (const TokenAuth* secret : {&auth, static_cast<const TokenAuth*>(nullptr)}) {
+    for (const TokenVerifier* keys : {&verifier, static_cast<const TokenVerifier*>(nullptr)}) {
         IdentityRequest request;
         request.authorization = authorization;
         request.query = &*parsed;
         request.loopbackPeer = true;
         request.pathChannel = 10;
-        const IdentityOutcome outcome = RequestIdentity::resolve(secret, 1800000000, request);
+        const IdentityOutcome outcome = RequestIdentity::resolve(keys, 1800000000, request);
         if (outcome.status != 200 && outcome.error.empty())
             fault("refusal without a reason");
         if (outcome.status == 200 && outcome.identity.nick.size() > RequestIdentity::kMaxNickBytes)

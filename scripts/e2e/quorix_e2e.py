@@ -27,6 +27,7 @@ import sys
 import tempfile
 import time
 import urllib.parse
+import urllib.request
 
 REPOSITORY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 sys.path.insert(0, os.path.join(REPOSITORY, "cpp", "tests", "support", "python"))
@@ -91,9 +92,11 @@ class Service:
         self.extra_arguments = list(extra_arguments)
         self.process = None
 
-    def token(self, identity):
+    def token(self, identity, scope=None):
         command = [self.program, "token", "--secret-file", self.secret_file, "--uid", str(identity["uid"]),
                    "--imid", str(identity["imid"]), "--role", str(identity["role"]), "--channel", str(CHANNEL)]
+        if scope:
+            command += ["--scope", scope]
         return subprocess.run(command, check=True, capture_output=True, text=True).stdout.strip()
 
     def start(self):
@@ -313,11 +316,14 @@ class Scenario:
             raise StepFailed("browser screenshot %s: %s" % (name, done.stderr.strip()))
         self.note("screenshot " + os.path.basename(path))
 
-    def web_url(self, path, identity):
-        return self.web_base() + self.web_target(path, identity)
+    def web_url(self, path, identity, scope=None):
+        """A page's link: the identity in the query, the token in the fragment (never sent anywhere)."""
+        token = self.service.token(identity, scope)
+        return self.web_base() + self.web_target(path, identity) + "#token=" + urllib.parse.quote(token, safe="")
 
     def overlay_shot(self, name, selector):
-        self.browser_shot(self.web_url("/overlay/%d/%d" % (CHANNEL, SUBCHANNEL), MANAGER), name, "1920x1080", selector)
+        self.browser_shot(self.web_url("/overlay/%d/%d" % (CHANNEL, SUBCHANNEL), MANAGER, "events"), name,
+                          "1920x1080", selector)
 
     def expect_text(self, host, window, widget, expected, timeout=10):
         wait_until(lambda: host.text(window, widget) == expected, timeout,
@@ -368,18 +374,25 @@ class Scenario:
 
     def web_target(self, path, identity, **extra):
         parameters = {"uid": identity["uid"], "imid": identity["imid"], "role": identity["role"],
-                      "nick": identity["nick"], "sub": SUBCHANNEL, "token": self.service.token(identity)}
+                      "nick": identity["nick"], "sub": SUBCHANNEL}
         parameters.update(extra)
         return path + "?" + urllib.parse.urlencode(parameters)
+
+    def ticket(self, identity):
+        """A single-use ticket for one WebSocket, bought with the identity's token as a browser page does."""
+        request = urllib.request.Request(self.web_base() + "/api/v1/tickets", method="POST",
+                                         headers={"Authorization": "Bearer " + self.service.token(identity)})
+        with urllib.request.urlopen(request, timeout=10, context=self.web_ssl_context()) as answer:
+            return json.loads(answer.read())["ticket"]
 
     def open_web_watchers(self):
         port = self.service.http_port
         try:
             context = self.web_ssl_context()
-            self.events = WebSocketListener(port, self.web_target("/api/v1/channels/%d/events" % CHANNEL, VIEWER_A),
-                                            context)
-            self.web_viewer = WebSocketListener(port, self.web_target("/api/v1/session", VIEWER_WEB, channel=CHANNEL),
-                                                context)
+            self.events = WebSocketListener(port, self.web_target("/api/v1/channels/%d/events" % CHANNEL, VIEWER_A,
+                                                                  ticket=self.ticket(VIEWER_A)), context)
+            self.web_viewer = WebSocketListener(port, self.web_target("/api/v1/session", VIEWER_WEB, channel=CHANNEL,
+                                                                      ticket=self.ticket(VIEWER_WEB)), context)
         except AssertionError as error:
             raise StepFailed("the web face refused a WebSocket: %s" % error)
 
@@ -837,12 +850,11 @@ def play(bin_dir, run_dir):
     for host in scenario.everyone():
         print("  %-8s uid %d, number %d, %s, role %d" % (host.name, host.identity["uid"], host.identity["imid"],
                                                        host.identity["nick"], host.identity["role"]))
-    web = "http://127.0.0.1:%d" % scenario.service.http_port
-    print("Its web face is on %s:" % web)
+    print("Its web face is on %s:" % scenario.web_base())
     print("  overlay (browser source, 1920x1080): %s" %
-          (web + scenario.web_target("/overlay/%d/%d" % (CHANNEL, SUBCHANNEL), MANAGER)))
+          scenario.web_url("/overlay/%d/%d" % (CHANNEL, SUBCHANNEL), MANAGER, "events"))
     print("  viewer page of %s: %s" % (VIEWER_WEB["nick"],
-                                      web + scenario.web_target("/vote/%d/%d" % (CHANNEL, SUBCHANNEL), VIEWER_WEB)))
+                                      scenario.web_url("/vote/%d/%d" % (CHANNEL, SUBCHANNEL), VIEWER_WEB)))
     print("Each channel window's 打开网页投票页 opens that user's own viewer page in the browser.")
     print("The add-on's button 投票2.0 appears after five seconds. Close the manager's window to stop.",
           flush=True)

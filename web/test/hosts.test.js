@@ -99,7 +99,7 @@ test('aNormalVoteStartedInADesktopHostCountsAlikeOnTheOverlayThePageAndTheDeskto
   const link = (await hosts.web.must({ cmd: 'webLink' })).url;
   assert.ok(link.startsWith(`${service.origin}/vote/${place}?`), link);
   pages = {
-    overlay: await openPage(browser, `${service.origin}/overlay/${place}?${service.query(kApiManager)}`, { width: 1920, height: 1080 }),
+    overlay: await openPage(browser, service.link('overlay', kApiManager, service.token(kApiManager, kChannel, { scope: 'events' })), { width: 1920, height: 1080 }),
     viewer: await openPage(browser, link, { width: 390, height: 800 }),
   };
   await pages.viewer.waitForSelector('.empty');
@@ -221,22 +221,51 @@ test('groupAndJudgeVotesThroughTheWebPageWithAJudgeWhoAbstains', { skip }, async
 
 test('theRealServiceRefusesBadTokensAndTokensOfAnotherChannel', { skip }, async () => {
   const identity = (user) => `uid=${user.uid}&imid=${user.imid}&role=${user.role}`;
-  const token = (user, channel) => encodeURIComponent(service.token(user, channel));
+  const token = (user, channel) => service.token(user, channel);
   const cases = [
-    { name: 'forged', query: `${identity(kWebViewer)}&token=4102444800.00ff`, status: 401, words: /链接无效/ },
-    { name: 'another user\'s', query: `${identity(kWebViewer)}&token=${token(kDesktopViewer)}`, status: 401, words: /链接无效/ },
-    { name: 'another channel\'s', query: `${identity(kWebViewer)}&token=${token(kWebViewer, 999)}`, status: 401, words: /链接无效/ },
-    { name: 'another channel\'s, claimed', query: `${identity(kWebViewer)}&channel=999&token=${token(kWebViewer, 999)}`,
-      status: 403, words: /这个链接不能打开这个频道的投票/ },
-    { name: 'none', query: identity(kWebViewer), status: 401, words: /缺少登录令牌/ },
+    { name: 'forged', query: identity(kWebViewer), token: token(kWebViewer).slice(0, -4) + 'AAAA', status: 401, words: /链接无效/ },
+    { name: 'old form', query: identity(kWebViewer), token: '4102444800.00ff', status: 401, words: /链接无效/ },
+    { name: 'another user\'s', query: identity(kWebViewer), token: token(kDesktopViewer), status: 401, words: /链接无效/ },
+    { name: 'another channel\'s', query: identity(kWebViewer), token: token(kWebViewer, 999), status: 401,
+      words: /这个链接不能打开这个频道的投票/ },
+    { name: 'another channel\'s, claimed', query: `${identity(kWebViewer)}&channel=999`, token: token(kWebViewer, 999),
+      status: 401, words: /这个链接不能打开这个频道的投票/ },
+    { name: 'none', query: identity(kWebViewer), token: null, status: 401, words: /缺少登录令牌/ },
   ];
   for (const c of cases) {
-    const response = await fetch(`${service.origin}/api/v1/channels/${kChannel}/subchannels/${kSub}/vote?${c.query}`);
+    const headers = c.token ? { Authorization: `Bearer ${c.token}` } : {};
+    const response = await fetch(`${service.origin}/api/v1/channels/${kChannel}/subchannels/${kSub}/vote?${c.query}`, { headers });
     assert.equal(response.status, c.status, c.name);
-    const page = await openPage(browser, `${service.origin}/vote/${place}?${c.query}`, { width: 390, height: 800 });
+    const fragment = c.token ? `#token=${encodeURIComponent(c.token)}` : '';
+    const page = await openPage(browser, `${service.origin}/vote/${place}?${c.query}${fragment}`, { width: 390, height: 800 });
     await page.waitForSelector('.refusal');
     assert.match(await page.textContent('.refusal'), c.words, c.name);
     assert.equal(await page.locator('button').count(), 0, `${c.name}: nothing to click`);
     await page.close();
   }
+});
+
+// The manager's desktop host holds a day-long manager's token, yet the link it hands out carries a
+// narrower one in its fragment: the page works, and cannot start a vote.
+test('theManagersDesktopLinkCannotStartAVote', { skip }, async () => {
+  const link = (await hosts.manager.must({ cmd: 'webLink' })).url;
+  const url = new URL(link);
+  assert.ok(url.hash.startsWith('#token='), link);
+  assert.ok(!url.search.includes('token='), link);
+  const { votes } = (await service.api('GET', `/channels/${kChannel}/votes?sub=${kSub}`, kApiManager)).body;
+  assert.ok(votes.length > 0, 'the earlier cases left votes');
+  const page = await openPage(browser, link, { width: 390, height: 800 });
+  await page.waitForSelector('#vote');
+  assert.equal(new URL(page.url()).hash, '');
+  const status = await page.evaluate(async ({ channel, sub, id }) => {
+    const token = Object.entries(sessionStorage).find(([key]) => key.startsWith('quorix.token '))[1];
+    const response = await fetch(`/api/v1/channels/${channel}/votes/${id}/start?sub=${sub}`, {
+      method: 'POST',
+      headers: { Authorization: `Bearer ${token}` },
+    });
+    return response.status;
+  }, { channel: kChannel, sub: kSub, id: votes[0].voteId });
+  assert.equal(status, 403);
+  assert.deepEqual(page.errors, []);
+  await page.close();
 });

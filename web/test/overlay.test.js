@@ -18,7 +18,7 @@ after(async () => {
 });
 
 function overlay(options = '') {
-  return openPage(browser, `${service.origin}/overlay/888/1?token=${kGoodToken}&uid=1${options}`, { width: 1920, height: 1080 });
+  return openPage(browser, `${service.origin}/overlay/888/1?uid=1${options}#token=${kGoodToken}`, { width: 1920, height: 1080 });
 }
 
 // "name count share" of every bar, highest rank first.
@@ -112,10 +112,13 @@ test('countdownRunsDownBetweenUpdates', async () => {
   await page.close();
 });
 
+// It comes back with a fresh ticket, and neither its address bar nor any request holds the token.
 test('overlayComesBackAfterTheServiceRestarts', async () => {
   service.push('vote.begin', normalVote({ id: 41, names: ['甲', '乙'], counts: [1, 2] }));
+  service.urls = [];
   const page = await overlay();
   await waitForValue(page, ranking, ['乙 2 66.7%', '甲 1 33.3%']);
+  assert.ok(!page.url().includes('#') && !page.url().includes(kGoodToken), page.url());
   await service.stop();
   await page.waitForTimeout(700);
   service.vote = normalVote({ id: 41, names: ['甲', '乙'], counts: [5, 2] });
@@ -123,6 +126,9 @@ test('overlayComesBackAfterTheServiceRestarts', async () => {
   await waitForValue(page, ranking, ['甲 5 71.4%', '乙 2 28.6%'], 8000);
   service.push('vote.progress', normalVote({ id: 41, names: ['甲', '乙'], counts: [5, 9] }));
   await waitForValue(page, ranking, ['乙 9 64.3%', '甲 5 35.7%']);
+  const tickets = service.urls.filter((url) => url.includes('/events?')).map((url) => new URL(url, service.origin).searchParams.get('ticket'));
+  assert.ok(tickets.length >= 2 && new Set(tickets).size === tickets.length, `a fresh ticket per connection: ${tickets}`);
+  assert.deepEqual(service.urls.filter((url) => url.includes(kGoodToken) || url.includes('token=')), []);
   await page.close();
 });
 

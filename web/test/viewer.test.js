@@ -2,7 +2,7 @@ import assert from 'node:assert/strict';
 import { after, before, beforeEach, test } from 'node:test';
 import { launch, openPage } from './support/browser.js';
 import { waitForText, waitForTexts, waitForValue } from './support/expect.js';
-import { FakeService, kGoodToken } from './support/fakeservice.js';
+import { FakeService, kExpiredToken, kGoodToken, kVoteOnlyToken } from './support/fakeservice.js';
 import { groupVote, judgeVote, normalVote } from './support/votes.js';
 
 let browser;
@@ -18,13 +18,15 @@ after(async () => {
 });
 beforeEach(() => {
   service.received = [];
+  service.urls = [];
   service.tickets = null;
   service.history = [];
   service.answer = () => ({ result: 0 });
 });
 
-function viewer(query = `token=${kGoodToken}&uid=9`, width = 1280) {
-  return openPage(browser, `${service.origin}/vote/888/1?${query}`, { width, height: 800 });
+// link: the query and the fragment of the page's address.
+function viewer(link = `uid=9#token=${kGoodToken}`, width = 1280) {
+  return openPage(browser, `${service.origin}/vote/888/1?${link}`, { width, height: 800 });
 }
 
 const counts = (page) => page.$$eval('.option .count', (nodes) => nodes.map((node) => node.textContent));
@@ -120,7 +122,7 @@ test('groupMembersAndJudgeScoresAreVotedFromTheKeyboard', async () => {
   assert.deepEqual(service.received.filter((m) => m.type === 'judgeScore').map((m) => m.score), [5]);
   await page.close();
 
-  page = await viewer(`token=${kGoodToken}&uid=7`);
+  page = await viewer(`uid=7#token=${kGoodToken}`);
   await waitForTexts(page, '.judge-word', ['很好', '打分中...']);
   assert.equal(await page.locator('.score-picker').count(), 0, 'no picker for a viewer who is not a judge');
   await page.close();
@@ -131,9 +133,11 @@ test('aBadLinkSaysSoAndOffersNothingToClick', async () => {
   const cases = [
     { name: 'nothing', query: '', words: /缺少登录令牌或用户信息/ },
     { name: 'missing token', query: 'uid=9', words: /缺少登录令牌/ },
-    { name: 'forged', query: 'token=4102444800.forged&uid=9', words: /链接无效/ },
-    { name: 'expired', query: 'token=1000000000.0123456789abcdef&uid=9', words: /链接已过期/ },
-    { name: 'token without uid', query: `token=${kGoodToken}`, words: /缺少登录令牌或用户信息/ },
+    { name: 'token in the query, where it no longer counts', query: `uid=9&token=${kGoodToken}`, words: /缺少登录令牌/ },
+    { name: 'forged', query: 'uid=9#token=e30.e30.forged', words: /链接无效/ },
+    { name: 'expired', query: `uid=9#token=${kExpiredToken}`, words: /链接已过期/ },
+    { name: 'token without uid', query: `#token=${kGoodToken}`, words: /缺少登录令牌或用户信息/ },
+    { name: 'token that may not watch', query: `uid=9#token=${kVoteOnlyToken}`, words: /没有观看投票的权限/ },
   ];
   for (const c of cases) {
     const page = await viewer(c.query);
@@ -172,5 +176,29 @@ test('viewerComesBackAfterTheServiceRestarts', async () => {
   await service.start();
   await waitForValue(page, counts, ['4', '1'], 8000);
   assert.equal(await page.locator('.vote-button:enabled').count(), 2);
+  await page.close();
+});
+
+// The token of the fragment leaves the address bar at once and no request carries it; each
+// WebSocket (the first and the one after a drop) opens with a fresh ticket, and a reload finds the
+// token in the tab's storage.
+test('theTokenStaysOutOfTheAddressBarAndOfEveryRequest', async () => {
+  service.push('vote.begin', normalVote({ id: 97, names: ['甲', '乙'], counts: [1, 1] }));
+  const page = await viewer(`uid=9&nick=${encodeURIComponent('观众')}#token=${kGoodToken}`);
+  await waitForValue(page, counts, ['1', '1']);
+  assert.equal(new URL(page.url()).hash, '', 'no fragment left');
+  assert.ok(!page.url().includes(kGoodToken), page.url());
+  for (const client of service.sessionClients) client.terminate();
+  await waitForText(page, '#connection', '连接已断开，正在重新连接…');
+  await page.waitForSelector('.vote-button:enabled', { timeout: 8000 });
+  await page.reload();
+  await waitForValue(page, counts, ['1', '1']);
+  // Buttons come on once the reloaded page's WebSocket is open.
+  await page.waitForSelector('.vote-button:enabled', { timeout: 8000 });
+  const tickets = service.urls.filter((url) => url.startsWith('/api/v1/session?')).map((url) => new URL(url, service.origin).searchParams.get('ticket'));
+  assert.equal(tickets.length, 3, 'first connection, reconnection, reload');
+  assert.equal(new Set(tickets).size, 3, 'a fresh ticket each time');
+  assert.deepEqual(service.urls.filter((url) => url.includes(kGoodToken) || url.includes('token=')), []);
+  assert.deepEqual(page.errors, []);
   await page.close();
 });

@@ -33,7 +33,7 @@ async function repaintLatency(browser, service) {
   service.push('vote.begin', normalVote({ names, counts: [0, 0, 0, 0, 0] }));
   const page = await browser.newPage({ viewport: { width: 1920, height: 1080 } });
   await page.addInitScript(recordRepaints);
-  await page.goto(`${service.origin}/overlay/888/1?token=${kGoodToken}&uid=1`);
+  await page.goto(`${service.origin}/overlay/888/1?uid=1#token=${kGoodToken}`);
   await page.waitForSelector('.panel.shown');
   await page.waitForFunction(() => window.repaintDelays.length >= 1);
   await page.evaluate(() => {
@@ -70,8 +70,8 @@ const service = await new FakeService().start();
 const browser = await launch();
 try {
   const latency = await repaintLatency(browser, service);
-  const overlay = await pageWeight(browser, `${service.origin}/overlay/888/1?token=${kGoodToken}&uid=1`);
-  const viewer = await pageWeight(browser, `${service.origin}/vote/888/1?token=${kGoodToken}&uid=9`);
+  const overlay = await pageWeight(browser, `${service.origin}/overlay/888/1?uid=1#token=${kGoodToken}`);
+  const viewer = await pageWeight(browser, `${service.origin}/vote/888/1?uid=9#token=${kGoodToken}`);
   console.log(JSON.stringify({ chromium: browser.version(), latency, overlay, viewer }, null, 2));
 } finally {
   await browser.close();

@@ -3,7 +3,7 @@
 import { mkdir } from 'node:fs/promises';
 import path from 'node:path';
 import { launch, openPage } from '../test/support/browser.js';
-import { FakeService, kGoodToken } from '../test/support/fakeservice.js';
+import { FakeService, kExpiredToken, kGoodToken } from '../test/support/fakeservice.js';
 import { groupVote, judgeVote, normalVote } from '../test/support/votes.js';
 
 const outDir = path.resolve(process.argv[2] ?? 'shots');
@@ -33,14 +33,14 @@ const history = [
 
 async function overlayShot(browser, service, state, file, type = 'vote.begin', options = '') {
   service.push(type, state);
-  const page = await openPage(browser, `${service.origin}/overlay/888/1?token=${kGoodToken}&uid=1${options}`, { width: 1920, height: 1080 });
+  const page = await openPage(browser, `${service.origin}/overlay/888/1?uid=1${options}#token=${kGoodToken}`, { width: 1920, height: 1080 });
   await page.waitForSelector('.panel.shown');
   await page.waitForTimeout(kSettleMs);
   await page.screenshot({ path: path.join(outDir, file), omitBackground: true });
   await page.close();
 }
 
-async function viewerShot(browser, service, width, file, query = `token=${kGoodToken}&uid=9`) {
+async function viewerShot(browser, service, width, file, query = `uid=9#token=${kGoodToken}`) {
   const page = await openPage(browser, `${service.origin}/vote/888/1?${query}`, { width, height: 900 });
   await page.waitForSelector('.vote-card, .refusal');
   await page.waitForTimeout(kSettleMs);
@@ -67,7 +67,7 @@ try {
   await viewerShot(browser, service, 320, 'web-viewer-group-320.png');
   service.push('vote.begin', { ...judge, vote: { ...judge.vote, judges: { ...judge.vote.judges, 9: { uid: 9, nick: '我', points: 0 } }, judgeOrder: { ...judge.vote.judgeOrder, 4: 9 } } });
   await viewerShot(browser, service, 1280, 'web-viewer-judge-1280.png');
-  await viewerShot(browser, service, 320, 'web-viewer-bad-token-320.png', 'token=1000000000.0123456789abcdef&uid=9');
+  await viewerShot(browser, service, 320, 'web-viewer-bad-token-320.png', `uid=9#token=${kExpiredToken}`);
 } finally {
   await browser.close();
   await service.stop();

@@ -99,15 +99,16 @@ class TlsScenario(e2e.Scenario):
         self.note(("packet capture skipped: " + self.capture.skipped) if self.capture.skipped
                   else "tcpdump captures ports %d and %d on lo" % (self.service.port, self.service.http_port))
 
-    def https_get(self, target, context):
+    def https_get(self, target, context, token=None):
         url = "https://127.0.0.1:%d%s" % (self.service.http_port, target)
-        with urllib.request.urlopen(url, context=context, timeout=5) as answer:
+        headers = {"Authorization": "Bearer " + token} if token else {}
+        with urllib.request.urlopen(urllib.request.Request(url, headers=headers), context=context, timeout=5) as answer:
             return answer.status, json.loads(answer.read().decode())
 
     def step_https_with_the_ca_only(self):
         target = self.web_target("/api/v1/channels/%d/subchannels/%d/vote" % (e2e.CHANNEL, e2e.SUBCHANNEL),
                                  e2e.VIEWER_A)
-        status, body = self.https_get(target, self.web_ssl_context())
+        status, body = self.https_get(target, self.web_ssl_context(), self.service.token(e2e.VIEWER_A))
         if status != 200 or body.get("vote", {}).get("name") != "最佳歌手" or body.get("status") != "running":
             raise StepFailed("HTTPS GET of the vote state answered %d %s" % (status, body))
         try:

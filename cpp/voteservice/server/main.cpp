@@ -4,6 +4,7 @@
 #include "auditwriter.h"
 #include "databasebackup.h"
 #include "descriptorlimit.h"
+#include "addressrange.h"
 #include "httplistener.h"
 #include "keypairfiles.h"
 #include "memoryvotestorage.h"
@@ -185,6 +186,22 @@ void servePages(HttpListener& web, const ServerOptions& options)
     ServiceLog::line("web pages from " + root->string());
 }
 
+// Who may use the web face: the server's token checks and open credentials, the origins of
+// --allowed-origin, the peers of --metrics-allow (loopback when none are given).
+WebAccess webAccessOf(const ServerOptions& options, VoteServer& server)
+{
+    WebAccess access;
+    access.verifier = server.verifier();
+    access.credentials = &server.openCredentials();
+    access.allowedOrigins = options.allowedOrigins;
+    if (!options.metricsAllow.empty()) {
+        access.metricsPeers.clear();
+        for (const std::string& text : options.metricsAllow)
+            access.metricsPeers.push_back(*AddressRange::parse(text));
+    }
+    return access;
+}
+
 // The web face when --http asks for it; null with nothing logged when not asked, null with the reason
 // logged when it cannot listen.
 std::unique_ptr<HttpListener> openWeb(asio::io_context& io, const ServerOptions& options, VoteServer& server,
@@ -195,7 +212,7 @@ std::unique_ptr<HttpListener> openWeb(asio::io_context& io, const ServerOptions&
         return nullptr;
     WebLimits limits;
     limits.maxConnections = options.httpMaxConnections;
-    auto web = std::make_unique<HttpListener>(io, server, clock, limits, options.secret);
+    auto web = std::make_unique<HttpListener>(io, server, clock, limits, webAccessOf(options, server));
     std::string error;
     if (!web->listen(*options.httpHost, options.httpPort, error)) {
         ServiceLog::line(kError, error);
@@ -346,7 +363,7 @@ int serve(ServerOptions& options)
     if (web)
         ServiceLog::line("http listening on " + *options.httpHost + ":" + std::to_string(web->port()) +
                          (options.tls ? " (HTTPS, WSS)" : "") +
-                         (options.secret ? "" : " (loopback peers only: no --secret-file)"));
+                         (options.checksTokens() ? "" : " (loopback peers only: no --secret-file)"));
     warnOfInsecureOptions(options);
     if (audit)
         ServiceLog::line("audit trail to " + audit->description());

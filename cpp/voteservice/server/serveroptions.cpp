@@ -1,5 +1,6 @@
 #include "serveroptions.h"
 
+#include "addressrange.h"
 #include "clisupport.h"
 #include "secretfile.h"
 #include "timetextformatter.h"
@@ -93,6 +94,48 @@ CLI::Option* addAddressOption(CLI::App& app, const std::string& name, std::strin
         port = parsedPort;
     };
     return app.add_option_function<std::string>(name, std::move(store))->type_name("HOST:PORT");
+}
+
+// "http://HOST[:PORT]" or "https://…", as a browser's Origin header names a site.
+bool isOrigin(const std::string& text)
+{
+    for (const std::string scheme : {"http://", "https://"}) {
+        if (text.compare(0, scheme.size(), scheme) != 0)
+            continue;
+        const std::string authority = text.substr(scheme.size());
+        return !authority.empty() && authority.find_first_of("/?#@ ") == std::string::npos;
+    }
+    return false;
+}
+
+// The web face's browser and metrics checks: both options may be given any number of times.
+void addWebAccessOptions(CLI::App& app, std::vector<std::string>& origins, std::vector<std::string>& peers)
+{
+    app.add_option_function<std::vector<std::string>>(
+           "--allowed-origin",
+           [&origins](const std::vector<std::string>& texts) {
+               for (const std::string& text : texts)
+                   if (!isOrigin(text))
+                       throw CLI::ValidationError("--allowed-origin wants http(s)://HOST[:PORT], got " +
+                                                  text);
+               origins = texts;
+           },
+           "let pages of this origin POST and open WebSockets on the web face besides its own "
+           "(repeatable)")
+        ->type_name("URL")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_option_function<std::vector<std::string>>(
+           "--metrics-allow",
+           [&peers](const std::vector<std::string>& texts) {
+               for (const std::string& text : texts)
+                   if (!AddressRange::parse(text))
+                       throw CLI::ValidationError("--metrics-allow wants an address or CIDR block, got " +
+                                                  text);
+               peers = texts;
+           },
+           "serve /metrics without a token to peers in CIDR (repeatable; default 127.0.0.0/8 and ::1)")
+        ->type_name("CIDR")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 }
 
 } // namespace
@@ -208,6 +251,7 @@ void ServerOptions::addOptionsTo(CLI::App& app)
         ->type_name("DIR");
     addNumberOption(app, "--http-max-connections", httpMaxConnections, 1, 1000000, "wants a positive number")
         ->description("web connections served at once; more are answered 503");
+    addWebAccessOptions(app, allowedOrigins, metricsAllow);
     app.add_option_function<std::string>(
            "--time-zone",
            [this](const std::string& zone) {

@@ -70,6 +70,10 @@ struct ServerOptions
     // Where the audit trail goes: a file (appended), "journal" (the systemd journal), or nowhere
     // when empty.
     std::string auditLog;
+    // Origins besides a request's own whose pages may POST and open WebSockets (--allowed-origin).
+    std::vector<std::string> allowedOrigins;
+    // Peers /metrics answers without a token (--metrics-allow CIDR); empty: loopback.
+    std::vector<std::string> metricsAllow;
     // Made from the two files by loadTls(); null: plain TCP.
     std::shared_ptr<boost::asio::ssl::context> tls;
 

@@ -12,11 +12,12 @@ EventSubscriber::EventSubscriber(std::shared_ptr<WebContext> context, const Sess
 
 std::optional<WebResponse> EventSubscriber::open(WebStream& stream, TextChannel::Request& request,
                                                  std::shared_ptr<WebContext> context,
-                                                 const SessionIdentity& identity, bool eventStream)
+                                                 const SessionIdentity& identity, bool eventStream,
+                                                 const std::optional<AccessClaims>& claims)
 {
     const std::shared_ptr<StreamSession> subscriber(
         new EventSubscriber(std::move(context), identity, eventStream));
-    return begin(subscriber, stream, request, eventStream);
+    return begin(subscriber, stream, request, eventStream, claims);
 }
 
 const char* EventSubscriber::eventType(const FrameJson::Decoded& frame)

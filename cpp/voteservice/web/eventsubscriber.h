@@ -16,7 +16,8 @@ public:
     // Opens the subscription over the stream; otherwise the response to answer with.
     static std::optional<WebResponse> open(WebStream& stream, TextChannel::Request& request,
                                            std::shared_ptr<WebContext> context,
-                                           const SessionIdentity& identity, bool eventStream);
+                                           const SessionIdentity& identity, bool eventStream,
+                                           const std::optional<AccessClaims>& claims);
 
     void send(const OutFrame& frame) override;
     void framesSent() override;

@@ -1,8 +1,9 @@
 #include "httpconnection.h"
 
 #include "eventsubscriber.h"
-#include "requestidentity.h"
+#include "opencredentials.h"
 #include "resultcode.h"
+#include "securityheaders.h"
 #include "servicelog.h"
 #include "viewersession.h"
 #include "webrouter.h"
@@ -19,16 +20,34 @@ namespace beast = boost::beast;
 namespace http = beast::http;
 
 namespace {
-bool isLoopback(const asio::ip::tcp::socket& socket)
+// The peer's address; unspecified (no range holds it) when the socket has none.
+asio::ip::address peerAddress(const asio::ip::tcp::socket& socket)
 {
     boost::system::error_code ec;
     const auto endpoint = socket.remote_endpoint(ec);
-    if (ec)
-        return false;
-    const asio::ip::address address = endpoint.address();
+    return ec ? asio::ip::address() : endpoint.address();
+}
+
+bool isLoopback(const asio::ip::address& address)
+{
     if (address.is_v6() && address.to_v6().is_v4_mapped())
         return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).is_loopback();
     return address.is_loopback();
+}
+
+std::string_view fieldOf(const HttpConnection::Request& request, http::field field)
+{
+    const auto value = request[field];
+    return std::string_view(value.data(), value.size());
+}
+
+// "events" or "events or vote": the scopes of which a request needs one.
+std::string scopeWords(ScopeSet scopes)
+{
+    std::string words = scopes.words();
+    for (std::size_t space = words.find(' '); space != std::string::npos; space = words.find(' ', space + 4))
+        words.replace(space, 1, " or ");
+    return words;
 }
 
 std::string peerText(const asio::ip::tcp::socket& socket)
@@ -51,7 +70,8 @@ HttpConnection::HttpConnection(asio::ip::tcp::socket socket, std::shared_ptr<Web
                                bool overCapacity)
     : m_stream(std::move(socket), context->tls), m_context(std::move(context)), m_overCapacity(overCapacity)
 {
-    m_loopbackPeer = isLoopback(m_stream.socket());
+    m_peer = peerAddress(m_stream.socket());
+    m_loopbackPeer = isLoopback(m_peer);
 }
 
 void HttpConnection::start()
@@ -164,10 +184,12 @@ void HttpConnection::dispatch(Request request)
     }
     const std::string_view target =
         WebRouter::originForm(std::string_view(request.target().data(), request.target().size()));
-    if (m_context->pages && StaticFiles::handles(target))
-        return servePage(request, target);
     const WebRoute route = WebRouter::route(
         std::string_view(request.method_string().data(), request.method_string().size()), target);
+    if (auto refusal = browserRefusal(request, route))
+        return write(std::move(*refusal));
+    if (m_context->pages && StaticFiles::handles(target))
+        return servePage(request, target);
     if (!route.endpoint) {
         WebResponse response =
             WebResponse::error(route.status, route.status == 405 ? "method not allowed" : "not found");
@@ -177,12 +199,27 @@ void HttpConnection::dispatch(Request request)
     if (*route.endpoint == WebEndpoint::Health)
         return serveHealth();
     if (*route.endpoint == WebEndpoint::Metrics)
-        return serveMetrics();
+        return serveMetrics(request);
     std::string field;
     const auto query = QueryParameters::parse(route.query, field);
     if (!query)
         return write(WebResponse::error(400, "malformed query", field));
     dispatchToCore(std::move(request), route, *query);
+}
+
+std::optional<WebResponse> HttpConnection::browserRefusal(const Request& request, const WebRoute& route) const
+{
+    const std::string_view host = fieldOf(request, http::field::host);
+    // A health probe reveals nothing and may come by any name.
+    const bool health = route.endpoint == WebEndpoint::Health;
+    if (!m_context->access.verifier && !health && !OriginPolicy::isLoopbackHost(host))
+        return WebResponse::error(403, "Host is not a loopback name: the service has no keys", "Host");
+    // A request without Origin comes from a program, which no other site can drive.
+    const std::string_view origin = fieldOf(request, http::field::origin);
+    const bool browserWrite = beast::websocket::is_upgrade(request) || request.method() == http::verb::post;
+    if (browserWrite && !origin.empty() && !m_context->origins.allowsOrigin(origin, host, m_stream.isTls()))
+        return WebResponse::error(403, "origin not allowed", "Origin");
+    return std::nullopt;
 }
 
 // The pages and their files need no identity: the page itself asks the API with the link's token.
@@ -202,35 +239,69 @@ void HttpConnection::servePage(const Request& request, std::string_view target)
     write(std::move(response));
 }
 
+std::optional<WebResponse> HttpConnection::redeemTicket(const QueryParameters& query,
+                                                        std::optional<AccessClaims>& claims)
+{
+    const std::string* ticket = query.find("ticket");
+    if (!ticket)
+        return std::nullopt;
+    claims = m_context->tickets.redeem(*ticket, m_context->clock.steadyMs());
+    if (!claims)
+        return WebResponse::error(401, "ticket refused: unknown, spent or expired");
+    // The token it was bought with may have expired, lost its key or been revoked since.
+    TokenRefusal refusal = TokenRefusal::None;
+    if (const TokenVerifier* verifier = m_context->access.verifier) {
+        if (claims->expiresAt != 0 && claims->expiresAt <= m_context->clock.unixSeconds())
+            refusal = TokenRefusal::Expired;
+        else
+            refusal = verifier->stillHonoured(*claims);
+    }
+    if (refusal != TokenRefusal::None)
+        return WebResponse::error(401, RequestIdentity::refusalText(refusal));
+    return std::nullopt;
+}
+
 void HttpConnection::dispatchToCore(Request request, const WebRoute& route, const QueryParameters& query)
 {
-    const auto authorization = request[http::field::authorization];
+    const WebEndpoint endpoint = *route.endpoint;
+    const bool stream = endpoint == WebEndpoint::Events || endpoint == WebEndpoint::Session;
+    std::optional<AccessClaims> ticketClaims;
+    if (stream) {
+        if (auto refusal = redeemTicket(query, ticketClaims))
+            return write(std::move(*refusal));
+    }
     IdentityRequest asking;
-    asking.authorization = std::string_view(authorization.data(), authorization.size());
+    asking.authorization = fieldOf(request, http::field::authorization);
     asking.query = &query;
     asking.loopbackPeer = m_loopbackPeer;
     asking.pathChannel = route.channelId;
     asking.pathSubChannel = route.subChannelId;
-    const TokenAuth* auth = m_context->auth ? &*m_context->auth : nullptr;
-    IdentityOutcome who = RequestIdentity::resolve(auth, m_context->clock.unixSeconds(), asking);
+    asking.ticketClaims = ticketClaims ? &*ticketClaims : nullptr;
+    IdentityOutcome who =
+        RequestIdentity::resolve(m_context->access.verifier, m_context->clock.unixSeconds(), asking);
     if (who.status != 200)
         return write(WebResponse::error(who.status, who.error, who.field));
     who.identity.transport = "web";
     who.identity.peer = peerText(m_stream.socket());
-    const WebEndpoint endpoint = *route.endpoint;
-    // Start, stop and close without a manager role are refused by the core, which audits the
-    // attempt. The core lets any session of the place list its votes; the web face keeps the list
-    // to managers itself.
+    // Start, stop and close without a manager role or the manage scope are refused by the core,
+    // which audits the attempt. The core lets any session of the place list its votes; the web face
+    // keeps the list to managers itself.
     if (endpoint == WebEndpoint::Votes && !who.identity.isManager())
         return write(WebResponse::error(403, "manager role required", "role"));
+    const ScopeSet needed = WebRouter::scopesFor(endpoint);
+    if (!needed.empty() && who.identity.scopes.intersect(needed).empty())
+        return write(WebResponse::error(403, "token lacks the scope " + scopeWords(needed), "scope",
+                                        kResultScopeMissing));
+    if (endpoint == WebEndpoint::Tickets)
+        return issueTicket(who);
     if (endpoint == WebEndpoint::Events)
-        return openEvents(std::move(request), query, who.identity);
+        return openEvents(std::move(request), query, who);
     if (endpoint == WebEndpoint::Session) {
         if (!beast::websocket::is_upgrade(request))
             return write(WebResponse::error(400, "WebSocket upgrade expected"));
         if (auto refusal = WebSocketChannel::handshakeRefusal(request))
             return write(std::move(*refusal));
-        if (auto refusal = ViewerSession::open(m_stream, request, m_context, who.identity))
+        if (auto refusal = ViewerSession::open(m_stream, request, m_context, who.identity, who.claims))
             write(std::move(*refusal));
         return;
     }
@@ -242,8 +313,27 @@ void HttpConnection::dispatchToCore(Request request, const WebRoute& route, cons
     m_api->run(endpoint, route, query, who.identity);
 }
 
-void HttpConnection::openEvents(Request request, const QueryParameters& query,
-                                const SessionIdentity& identity)
+void HttpConnection::issueTicket(const IdentityOutcome& who)
+{
+    if (!m_context->plainRequests.take(who.identity.channelId, who.identity.uid, m_context->clock.steadyMs()))
+        return write(WebResponse::error(429, "too many requests", {}, kResultTooManyRequests));
+    const AccessClaims claims = who.claims ? *who.claims : RequestIdentity::claimsOf(who.identity);
+    std::string ticket;
+    switch (m_context->tickets.issue(claims, m_context->clock.steadyMs(), ticket)) {
+    case WebTicketStore::Issued::UserFull:
+        return write(WebResponse::error(429, "too many tickets for this user"));
+    case WebTicketStore::Issued::StoreFull:
+        return write(WebResponse::error(503, "too many tickets"));
+    case WebTicketStore::Issued::Yes:
+        break;
+    }
+    FrameJson::Json body = FrameJson::Json::object();
+    body["ticket"] = ticket;
+    body["expiresIn"] = WebTicketStore::kLifetimeMs / 1000;
+    write(WebResponse::json(200, body));
+}
+
+void HttpConnection::openEvents(Request request, const QueryParameters& query, const IdentityOutcome& who)
 {
     std::uint32_t since = 0;
     if (!query.number("since", since))
@@ -256,7 +346,8 @@ void HttpConnection::openEvents(Request request, const QueryParameters& query,
         if (auto refusal = WebSocketChannel::handshakeRefusal(request))
             return write(std::move(*refusal));
     }
-    if (auto refusal = EventSubscriber::open(m_stream, request, m_context, identity, !webSocket))
+    if (auto refusal =
+            EventSubscriber::open(m_stream, request, m_context, who.identity, !webSocket, who.claims))
         write(std::move(*refusal));
 }
 
@@ -273,10 +364,21 @@ void HttpConnection::serveHealth()
     write(WebResponse::json(503, body));
 }
 
-void HttpConnection::serveMetrics()
+// Peers of --metrics-allow need nothing; anyone else a token with the metrics scope.
+void HttpConnection::serveMetrics(const Request& request)
 {
-    if (!m_context->auth && !m_loopbackPeer)
-        return write(WebResponse::error(403, "loopback peers only: the service has no secret"));
+    if (!AddressRange::anyContains(m_context->access.metricsPeers, m_peer)) {
+        const TokenVerifier* verifier = m_context->access.verifier;
+        if (!verifier)
+            return write(WebResponse::error(403, "metrics: not a peer of --metrics-allow"));
+        const TokenVerdict verdict = RequestIdentity::verifyBearer(
+            *verifier, fieldOf(request, http::field::authorization), m_context->clock.unixSeconds());
+        if (!verdict.accepted())
+            return write(WebResponse::error(401, RequestIdentity::refusalText(verdict.refusal)));
+        if (!verdict.claims.scopes.has(AccessScope::Metrics))
+            return write(
+                WebResponse::error(403, "token lacks the scope metrics", "scope", kResultScopeMissing));
+    }
     WebResponse response;
     response.contentType = "text/plain; version=0.0.4; charset=utf-8";
     response.body = m_context->metricsText ? m_context->metricsText() : std::string();
@@ -294,6 +396,8 @@ void HttpConnection::write(WebResponse response)
     m_response->set(http::field::server, "quorix-voted");
     m_response->set(http::field::content_type, response.contentType);
     m_response->set(http::field::cache_control, "no-store");
+    for (const auto& [name, value] : SecurityHeaders::fields(m_stream.isTls()))
+        m_response->set(name, value);
     if (!response.allow.empty())
         m_response->set(http::field::allow, response.allow);
     for (const auto& [name, value] : response.headers)

@@ -3,11 +3,14 @@
 // One HTTP connection of the web face (HTTPS after a TLS handshake when the server has a
 // certificate): reads requests within the header and body limits (431, 413),
 // with an idle timeout before a request's first bytes and a read timeout for the rest, routes them
-// (404, 405), establishes who asks (400, 401, 403), answers plain requests through an ApiRequest
-// and keeps the connection alive between them. An events or session request hands the connection
+// (404, 405), refuses browsers of other origins and, without keys, names other than loopback ones
+// (403), establishes who asks and what the token allows (400, 401, 403), sells stream tickets,
+// answers plain requests through an ApiRequest and keeps the connection alive between them. Every
+// answer carries the SecurityHeaders. An events or session request hands the connection
 // over to a WebSocket or SSE stream. A connection over the limit is read once and answered 503.
 
 #include "apirequest.h"
+#include "requestidentity.h"
 #include "webclientregistry.h"
 #include "webcontext.h"
 #include "webresponse.h"
@@ -41,12 +44,18 @@ private:
     void onRequest(const boost::system::error_code& ec);
     void refuseUnreadable(const boost::system::error_code& ec);
     void dispatch(Request request);
-    // Routed and identified requests that go to the core (plain API requests and streams).
     void servePage(const Request& request, std::string_view target);
+    // A 403 for a browser request from another origin, or without keys for a Host that is not loopback.
+    std::optional<WebResponse> browserRefusal(const Request& request, const WebRoute& route) const;
+    // Routed requests that need an identity: plain API requests, tickets and streams.
     void dispatchToCore(Request request, const WebRoute& route, const QueryParameters& query);
+    // The claims of the request's ?ticket=, which it spends; a 401 when it is not good (any more).
+    std::optional<WebResponse> redeemTicket(const QueryParameters& query,
+                                            std::optional<AccessClaims>& claims);
+    void issueTicket(const IdentityOutcome& who);
     void serveHealth();
-    void serveMetrics();
-    void openEvents(Request request, const QueryParameters& query, const SessionIdentity& identity);
+    void serveMetrics(const Request& request);
+    void openEvents(Request request, const QueryParameters& query, const IdentityOutcome& who);
     void write(WebResponse response);
     void onWritten(const boost::system::error_code& ec);
     void closeSocket();
@@ -60,6 +69,7 @@ private:
     WebClientRegistry::Slot m_slot;
     std::unique_ptr<ApiRequest> m_api;
     std::shared_ptr<boost::beast::http::response<boost::beast::http::string_body>> m_response;
+    boost::asio::ip::address m_peer;
     bool m_loopbackPeer = false;
     bool m_overCapacity = false;
     bool m_keepAlive = true;

@@ -7,12 +7,10 @@ namespace quorix::service {
 namespace asio = boost::asio;
 
 HttpListener::HttpListener(asio::io_context& io, CoreGateway& gateway, const Clock& clock,
-                           const WebLimits& limits, const std::optional<std::string>& secret)
-    : m_context(std::make_shared<WebContext>(io, gateway, clock, limits)), m_listener(io, "HTTP")
-{
-    if (secret)
-        m_context->auth.emplace(*secret);
-}
+                           const WebLimits& limits, WebAccess access)
+    : m_context(std::make_shared<WebContext>(io, gateway, clock, limits, std::move(access))),
+      m_listener(io, "HTTP")
+{}
 
 HttpListener::~HttpListener()
 {

@@ -6,6 +6,7 @@
 
 #include "coregateway.h"
 #include "tcpacceptloop.h"
+#include "webaccess.h"
 #include "webcontext.h"
 
 #include <boost/asio.hpp>
@@ -23,9 +24,9 @@ public:
     // Connections beyond the limit that still get their 503; more are closed at once.
     static constexpr std::size_t kRefusalSlack = 64;
 
-    // With a secret, requests need tokens; without, only loopback peers are served.
+    // With a verifier in access, requests need tokens; without, only loopback peers are served.
     HttpListener(boost::asio::io_context& io, CoreGateway& gateway, const Clock& clock,
-                 const WebLimits& limits, const std::optional<std::string>& secret);
+                 const WebLimits& limits, WebAccess access);
     ~HttpListener();
     HttpListener(const HttpListener&) = delete;
     HttpListener& operator=(const HttpListener&) = delete;

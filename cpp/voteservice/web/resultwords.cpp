@@ -68,6 +68,8 @@ const char* ResultWords::words(std::uint32_t requestType, std::uint32_t code)
         return "too many requests";
     case kResultWrongVoteType:
         return "wrong vote type";
+    case kResultScopeMissing:
+        return "the token lacks the scope this needs";
     default:
         return "refused";
     }
@@ -81,7 +83,7 @@ int ResultWords::httpStatus(std::uint32_t requestType, std::uint32_t code)
         return 404;
     if (isStorageFailure(requestType, code))
         return 503;
-    if (code == kResultNotManager)
+    if (code == kResultNotManager || code == kResultScopeMissing)
         return 403;
     if (code == kResultTooManyRequests)
         return 429;

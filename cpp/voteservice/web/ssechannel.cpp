@@ -1,18 +1,23 @@
 #include "ssechannel.h"
 
+#include "securityheaders.h"
+
 namespace quorix::service {
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
 
 namespace {
-constexpr const char* kHeader = "HTTP/1.1 200 OK\r\n"
-                                "Server: quorix-voted\r\n"
-                                "Content-Type: text/event-stream\r\n"
-                                "Cache-Control: no-store\r\n"
-                                "Connection: close\r\n"
-                                "\r\n";
+std::string headerOf(bool tls)
+{
+    return "HTTP/1.1 200 OK\r\n"
+           "Server: quorix-voted\r\n"
+           "Content-Type: text/event-stream\r\n"
+           "Cache-Control: no-store\r\n"
+           "Connection: close\r\n" +
+           SecurityHeaders::lines(tls) + "\r\n";
 }
+} // namespace
 
 SseChannel::SseChannel(WebStream stream, const WebLimits& limits, ServiceMetrics* metrics)
     : m_stream(std::move(stream)), m_keepAlive(m_stream.get_executor()), m_queue(limits.maxQueuedBytes),
@@ -25,7 +30,7 @@ void SseChannel::start(std::shared_ptr<void> owner, Request, std::function<void(
     m_owner = std::move(owner);
     m_onEnd = std::move(onEnd);
     m_stream.expires_never();
-    m_queue.push(kHeader);
+    m_queue.push(headerOf(m_stream.isTls()));
     onOpen();
     writeNext();
     watchPeer();

@@ -36,7 +36,8 @@ const ContentType kContentTypes[] = {
 };
 
 // The pages load only their own scripts and styles and talk only to their own origin.
-const char kPagePolicy[] = "default-src 'self'; img-src 'self' data:; base-uri 'none'; object-src 'none'";
+const char kPagePolicy[] =
+    "default-src 'self'; img-src 'self' data:; base-uri 'none'; object-src 'none'; frame-ancestors 'none'";
 
 std::string_view pathOf(std::string_view target)
 {

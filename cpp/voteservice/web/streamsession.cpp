@@ -1,5 +1,7 @@
 #include "streamsession.h"
 
+#include "opencredentials.h"
+#include "servicelog.h"
 #include "ssechannel.h"
 #include "websocketchannel.h"
 
@@ -20,14 +22,40 @@ StreamSession::~StreamSession()
 
 void StreamSession::releaseCoreSession()
 {
+    if (m_session && m_registered)
+        m_context->access.credentials->remove(*m_session);
+    m_registered = false;
     if (m_session)
         m_context->gateway.closeSession(*m_session);
     m_session.reset();
 }
 
+void StreamSession::registerClaims(const AccessClaims& claims)
+{
+    OpenCredentials* credentials = m_context->access.credentials;
+    if (!credentials || !m_session)
+        return;
+    const std::weak_ptr<StreamSession> weak = weak_from_this();
+    credentials->add(*m_session, claims, [weak](TokenRefusal refusal) {
+        if (const auto session = weak.lock())
+            session->dishonoured(refusal);
+    });
+    m_registered = true;
+}
+
+// OpenCredentials has forgotten the session already; the stream ends as a flood or a stop ends it.
+void StreamSession::dishonoured(TokenRefusal refusal)
+{
+    m_registered = false;
+    ServiceLog::line("closing the web stream of uid " + std::to_string(m_identity.uid) + " in channel " +
+                     std::to_string(m_identity.channelId) + ": token " + reasonWord(refusal));
+    releaseCoreSession();
+    closeChannel(static_cast<std::uint16_t>(boost::beast::websocket::close_code::policy_error));
+}
+
 std::optional<WebResponse> StreamSession::begin(const std::shared_ptr<StreamSession>& session,
                                                 WebStream& stream, TextChannel::Request& request,
-                                                bool eventStream)
+                                                bool eventStream, const std::optional<AccessClaims>& claims)
 {
     SessionId id = 0;
     const Transport transport = eventStream ? Transport::Sse : Transport::WebSocket;
@@ -42,6 +70,8 @@ std::optional<WebResponse> StreamSession::begin(const std::shared_ptr<StreamSess
         return WebResponse::error(503, "service stopping");
     }
     session->m_session = id;
+    if (claims)
+        session->registerClaims(*claims);
     session->m_slot = session->m_context->clients.add(session);
     const WebLimits& limits = session->m_context->limits;
     if (eventStream)
@@ -87,6 +117,9 @@ void StreamSession::ended()
 
 void StreamSession::close()
 {
+    if (m_session && m_registered)
+        m_context->access.credentials->remove(*m_session);
+    m_registered = false;
     m_session.reset();
     closeChannel(static_cast<std::uint16_t>(boost::beast::websocket::close_code::policy_error));
 }

@@ -2,10 +2,14 @@
 
 // A web client that stays: a core session and a TextChannel (WebSocket or SSE) for as long as the
 // connection lasts. The core session opens before the channel answers the upgrade, so a refusal
-// (per-user limit, service full) is still an HTTP answer. Ending either ends both.
+// (per-user limit, service full) is still an HTTP answer. Ending either ends both. A session a token
+// let in is registered with its claims in the server's OpenCredentials for as long as it is open,
+// so a key reload or a revocation that no longer honours them closes it.
 
 #include "coregateway.h"
+#include "accessclaims.h"
 #include "framejson.h"
+#include "tokenrefusal.h"
 #include "textchannel.h"
 #include "webclientregistry.h"
 #include "webcontext.h"
@@ -39,7 +43,8 @@ protected:
     // Opens the core session and, when that succeeds, the channel over the stream; otherwise the
     // response to answer the request with (the stream stays with the caller).
     static std::optional<WebResponse> begin(const std::shared_ptr<StreamSession>& session, WebStream& stream,
-                                            TextChannel::Request& request, bool eventStream);
+                                            TextChannel::Request& request, bool eventStream,
+                                            const std::optional<AccessClaims>& claims);
 
     void sendText(std::string text);
     void closeChannel(std::uint16_t code);
@@ -52,8 +57,11 @@ protected:
 private:
     void ended();
     void releaseCoreSession();
+    void registerClaims(const AccessClaims& claims);
+    void dishonoured(TokenRefusal refusal);
 
     std::optional<SessionId> m_session;
+    bool m_registered = false; // in the server's OpenCredentials
     std::unique_ptr<TextChannel> m_channel;
     std::vector<std::string> m_early; // sent while the core session opened, before the channel was
     WebClientRegistry::Slot m_slot;

@@ -16,10 +16,11 @@ ViewerSession::ViewerSession(std::shared_ptr<WebContext> context, const SessionI
 
 std::optional<WebResponse> ViewerSession::open(WebStream& stream, TextChannel::Request& request,
                                                std::shared_ptr<WebContext> context,
-                                               const SessionIdentity& identity)
+                                               const SessionIdentity& identity,
+                                               const std::optional<AccessClaims>& claims)
 {
     const std::shared_ptr<StreamSession> viewer(new ViewerSession(std::move(context), identity));
-    return begin(viewer, stream, request, false);
+    return begin(viewer, stream, request, false, claims);
 }
 
 // ---- client → core ------------------------------------------------------------------------------

@@ -20,7 +20,8 @@ public:
 
     static std::optional<WebResponse> open(WebStream& stream, TextChannel::Request& request,
                                            std::shared_ptr<WebContext> context,
-                                           const SessionIdentity& identity);
+                                           const SessionIdentity& identity,
+                                           const std::optional<AccessClaims>& claims);
 
     void send(const OutFrame& frame) override;
 

@@ -1,16 +1,19 @@
 #pragma once
 
-// What every connection of the web face shares: the server's core behind its gateway, the token
-// check, TLS, the limits, the open connections and where the metrics text comes from.
+// What every connection of the web face shares: the server's core behind its gateway, who may use
+// it (tokens, origins, metrics peers) and the tickets sold for streams, TLS, the limits, the open
+// connections and where the metrics text comes from.
 
 #include "clock.h"
 #include "coregateway.h"
 #include "staticfiles.h"
 #include "framejsoncache.h"
-#include "tokenauth.h"
+#include "originpolicy.h"
 #include "userrequestbudgets.h"
+#include "webaccess.h"
 #include "webclientregistry.h"
 #include "weblimits.h"
+#include "webticketstore.h"
 
 #include <boost/asio.hpp>
 #include <boost/asio/ssl/context.hpp>
@@ -24,16 +27,19 @@ namespace quorix::service {
 
 struct WebContext
 {
-    WebContext(boost::asio::io_context& io, CoreGateway& gateway, const Clock& clock, WebLimits limits)
-        : io(io), gateway(gateway), clock(clock), limits(limits),
-          plainRequests(limits.requestsPerSecond, limits.requestBurst)
+    WebContext(boost::asio::io_context& io, CoreGateway& gateway, const Clock& clock, WebLimits limits,
+               WebAccess access)
+        : io(io), gateway(gateway), clock(clock), limits(limits), access(std::move(access)),
+          origins(this->access.allowedOrigins), plainRequests(limits.requestsPerSecond, limits.requestBurst)
     {}
 
     boost::asio::io_context& io;
     CoreGateway& gateway;
     const Clock& clock;
     WebLimits limits;
-    std::optional<TokenAuth> auth; // set: tokens are required
+    WebAccess access; // access.verifier set: tokens are required
+    OriginPolicy origins;
+    WebTicketStore tickets;
     WebClientRegistry clients;
     FrameJsonCache frames;
     UserRequestBudgets plainRequests;

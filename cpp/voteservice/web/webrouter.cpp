@@ -83,6 +83,8 @@ std::optional<PathMatch> matchPath(const std::vector<std::string_view>& s, WebRo
         return std::nullopt;
     if (s.size() == 3 && s[2] == "session")
         return PathMatch{WebEndpoint::Session, "GET"};
+    if (s.size() == 3 && s[2] == "tickets")
+        return PathMatch{WebEndpoint::Tickets, "POST"};
     if (s.size() >= 4 && s[2] == "channels")
         return matchChannelPath(s, route);
     return std::nullopt;
@@ -128,6 +130,24 @@ std::string_view WebRouter::originForm(std::string_view target)
         return target.substr(path);
     }
     return target;
+}
+
+ScopeSet WebRouter::scopesFor(WebEndpoint endpoint)
+{
+    switch (endpoint) {
+    case WebEndpoint::VoteState:
+    case WebEndpoint::History:
+    case WebEndpoint::Events:
+        return AccessScope::Events;
+    // A session watches with events and votes with vote; its votes the core refuses without vote.
+    case WebEndpoint::Session:
+        return ScopeSet(AccessScope::Events).with(AccessScope::Vote);
+    case WebEndpoint::Votes:
+        return AccessScope::Manage;
+    // Start, stop and close: the core checks manage (result 22) and audits a refused attempt.
+    default:
+        return {};
+    }
 }
 
 } // namespace quorix::service

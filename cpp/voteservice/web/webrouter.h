@@ -4,6 +4,8 @@
 // carries. Pure: no sockets. Paths are those of docs/http-api.md; /healthz and /metrics answer both at
 // the root and under /api/v1. HEAD routes as GET, except on the streams (events, session).
 
+#include "accessscope.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -21,6 +23,7 @@ enum class WebEndpoint
     History,   // GET  /api/v1/channels/{ch}/history
     Events,    // GET  /api/v1/channels/{ch}/events (WebSocket or SSE)
     Session,   // GET  /api/v1/session (WebSocket)
+    Tickets,   // POST /api/v1/tickets
     Health,    // GET  /healthz
     Metrics    // GET  /metrics
 };
@@ -44,6 +47,9 @@ public:
     // The target in origin form: an absolute-form target (http://host/path?query), which HTTP/1.1
     // servers must accept, without its scheme and authority; any other target as it is.
     static std::string_view originForm(std::string_view target);
+    // The scopes of which a token must have one for the endpoint; empty: any token will do here (the
+    // tickets; start, stop and close, which the core checks; /healthz and /metrics, checked apart).
+    static ScopeSet scopesFor(WebEndpoint endpoint);
 };
 
 } // namespace quorix::service

@@ -1,5 +1,7 @@
 #include "websocketchannel.h"
 
+#include "securityheaders.h"
+
 namespace quorix::service {
 
 namespace beast = boost::beast;
@@ -14,8 +16,11 @@ WebSocketChannel::WebSocketChannel(WebStream stream, const WebLimits& limits, Se
     timeout.idle_timeout = limits.idleTimeout;
     timeout.keep_alive_pings = true;
     m_socket.set_option(timeout);
-    m_socket.set_option(websocket::stream_base::decorator([](websocket::response_type& response) {
+    const bool tls = m_socket.next_layer().isTls();
+    m_socket.set_option(websocket::stream_base::decorator([tls](websocket::response_type& response) {
         response.set(beast::http::field::server, "quorix-voted");
+        for (const auto& [name, value] : SecurityHeaders::fields(tls))
+            response.set(name, value);
     }));
 }
 

@@ -28,7 +28,7 @@ async function main() {
     return;
   }
   if (first.state) view.apply({ type: 'snapshot', ...first.state });
-  const stream = new ReconnectingSocket(link.eventsUrl(), {
+  const stream = new ReconnectingSocket(() => link.eventsUrl(), {
     onMessage: (message) => view.apply(message),
     mayRetry: async () => {
       const { access } = await checkAccess(link);

@@ -7,6 +7,7 @@ export const Access = Object.freeze({
   expired: 'expired',
   invalid: 'invalid',
   otherChannel: 'otherChannel',
+  noScope: 'noScope',
   unreachable: 'unreachable',
 });
 
@@ -16,19 +17,25 @@ const kWords = {
   [Access.expired]: '链接已过期。请从频道里重新打开投票链接。',
   [Access.invalid]: '链接无效：登录令牌无法通过验证。请从频道里重新打开投票链接。',
   [Access.otherChannel]: '这个链接不能打开这个频道的投票。请从频道里重新打开投票链接。',
+  [Access.noScope]: '这个链接没有观看投票的权限。请从频道里重新打开投票链接。',
 };
 
 export function accessWords(access) {
   return kWords[access] ?? '';
 }
 
-function refusal(link, status) {
-  if (status === 403) return Access.otherChannel;
+// body: the refusal's JSON ({error, field}), or null. A 401 says "token refused: WORD".
+function refusal(link, status, body) {
+  const reason = /^token refused: ([a-z-]+)$/.exec(body?.error ?? '')?.[1] ?? null;
+  if (status === 403 && body?.field === 'scope') return Access.noScope;
+  if (status === 403 || reason === 'wrong-channel') return Access.otherChannel;
   if (status === 400) return Access.invalid;
-  if (!link.hasToken) return Access.missing;
+  if (!link.hasToken || reason === 'missing') return Access.missing;
+  if (reason === 'expired') return Access.expired;
   const expiry = link.tokenExpiry;
   return expiry !== null && expiry * 1000 <= Date.now() ? Access.expired : Access.invalid;
 }
+
 
 // { access, state }: state is the vote state JSON when a vote is shown, null otherwise.
 export async function checkAccess(link, fetcher = fetch) {
@@ -36,12 +43,13 @@ export async function checkAccess(link, fetcher = fetch) {
   if (!link.hasIdentity) return { access: Access.missing, state: null };
   let response;
   try {
-    response = await fetcher(link.voteUrl(), { cache: 'no-store' });
+    response = await fetcher(link.voteUrl(), link.requestInit());
   } catch {
     return { access: Access.unreachable, state: null };
   }
   if (response.status === 400 || response.status === 401 || response.status === 403) {
-    return { access: refusal(link, response.status), state: null };
+    const body = await response.json().catch(() => null);
+    return { access: refusal(link, response.status, body), state: null };
   }
   if (response.status === 200) {
     const state = await response.json().catch(() => null);

@@ -1,7 +1,8 @@
 // A WebSocket that comes back by itself: after a drop it waits 0.5 s, 1 s, 2 s … (at most 15 s,
 // each with a little jitter so that many viewers do not return in step) and opens again. The wait
 // starts over once a connection has delivered a message. Messages are JSON objects; anything else
-// is dropped.
+// is dropped. The address is asked for anew before every connection (a WebSocket of the service
+// opens with a fresh single-use ticket); when it cannot be had, that counts as a drop.
 const kFirstDelayMs = 500;
 const kMaxDelayMs = 15000;
 const kJitter = 0.2;
@@ -12,10 +13,11 @@ export function backoffDelay(attempt, random = Math.random) {
 }
 
 export class ReconnectingSocket {
-  // handlers: onMessage(object), onOpen(), onDown(), and mayRetry() → Promise<boolean>, asked
-  // after a connection that never delivered anything (false: give up, the link is refused).
-  constructor(url, handlers) {
-    this.url = url;
+  // urlOf() → Promise<string>: the address of the next connection. handlers: onMessage(object),
+  // onOpen(), onDown(), and mayRetry() → Promise<boolean>, asked after a connection that never
+  // delivered anything (false: give up, the link is refused).
+  constructor(urlOf, handlers) {
+    this.urlOf = urlOf;
     this.handlers = handlers;
     this.socket = null;
     this.attempt = 0;
@@ -41,8 +43,18 @@ export class ReconnectingSocket {
     return true;
   }
 
-  open() {
-    const socket = new WebSocket(this.url);
+  async open() {
+    let url;
+    try {
+      url = await this.urlOf();
+    } catch {
+      if (this.stopped) return;
+      this.handlers.onDown?.();
+      this.retry(false);
+      return;
+    }
+    if (this.stopped) return;
+    const socket = new WebSocket(url);
     let delivered = false;
     this.socket = socket;
     socket.onopen = () => this.handlers.onOpen?.();

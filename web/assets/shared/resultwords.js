@@ -20,6 +20,7 @@ const kWords = new Map([
   [19, '操作太频繁，请稍后再试'],
   [20, '投票类型不符'],
   [21, '服务暂时无法读写数据，请稍后再试'],
+  [22, '这个链接只能观看，不能这样操作'],
 ]);
 
 export function resultWords(code) {

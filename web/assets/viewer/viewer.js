@@ -23,7 +23,7 @@ class ViewerPage {
       onVote: (optionId) => this.send(this.ballot.vote(optionId)),
       onScore: (points) => this.send(this.ballot.score(points)),
     });
-    this.socket = new ReconnectingSocket(link.sessionUrl(), {
+    this.socket = new ReconnectingSocket(() => link.sessionUrl(), {
       onOpen: () => this.connectedAgain(),
       onDown: () => this.setConnected(false),
       onMessage: (message) => this.handle(message),
@@ -119,7 +119,7 @@ class ViewerPage {
   async loadHistory() {
     const list = document.getElementById('history-list');
     try {
-      const response = await fetch(this.link.historyUrl(), { cache: 'no-store' });
+      const response = await fetch(this.link.historyUrl(), this.link.requestInit());
       if (!response.ok) throw new Error(String(response.status));
       showHistory(list, readHistory(await response.json()));
     } catch {

@@ -91,20 +91,32 @@ export class RealService {
     if (!process.env.QUORIX_KEEP_RUN) rmSync(this.dir, { recursive: true, force: true });
   }
 
-  token({ uid, imid = uid, role = 0 }, channel = kChannel) {
+  // A token of `quorix-voted token` for the user: every scope the role may have unless scope says
+  // otherwise ("events vote"), for ttl seconds when given.
+  token({ uid, imid = uid, role = 0 }, channel = kChannel, { scope, ttl } = {}) {
     const args = ['token', '--secret-file', this.secret, '--uid', uid, '--imid', imid, '--role', role, '--channel', channel];
+    if (scope) args.push('--scope', scope);
+    if (ttl) args.push('--ttl', ttl);
     return execFileSync(this.voted, args.map(String), { encoding: 'utf8' }).trim();
   }
 
-  // The query a page or an API request of this user carries.
+  // The identity a page's query or an API request of this user carries (the token goes elsewhere).
   query(user) {
     const { uid, imid = uid, role = 0 } = user;
-    return `uid=${uid}&imid=${imid}&role=${role}&token=${encodeURIComponent(this.token(user))}`;
+    return `uid=${uid}&imid=${imid}&role=${role}`;
   }
 
-  async api(method, pathAndQuery, user) {
+  // A page's link as hosts hand it out: the identity in the query, the token in the fragment.
+  link(page, user, token = this.token(user)) {
+    return `${this.origin}/${page}/${kChannel}/${kSub}?${this.query(user)}#token=${encodeURIComponent(token)}`;
+  }
+
+  async api(method, pathAndQuery, user, token = this.token(user)) {
     const separator = pathAndQuery.includes('?') ? '&' : '?';
-    const response = await fetch(`${this.origin}/api/v1${pathAndQuery}${separator}${this.query(user)}`, { method });
+    const response = await fetch(`${this.origin}/api/v1${pathAndQuery}${separator}${this.query(user)}`, {
+      method,
+      headers: { Authorization: `Bearer ${token}` },
+    });
     return { status: response.status, body: await response.json() };
   }
 

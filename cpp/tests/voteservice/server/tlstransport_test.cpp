@@ -79,7 +79,7 @@ public:
         m_server = std::make_unique<VoteServer>(m_io, options, m_clock, m_storage);
         EXPECT_TRUE(m_server->listen(error)) << error;
         port = m_server->port();
-        m_web = std::make_unique<HttpListener>(m_io, *m_server, m_clock, WebLimits(), std::nullopt);
+        m_web = std::make_unique<HttpListener>(m_io, *m_server, m_clock, WebLimits(), WebAccess());
         m_web->setTls(options.tls);
         EXPECT_TRUE(m_web->listen("127.0.0.1", 0, error)) << error;
         webPort = m_web->port();
@@ -243,7 +243,9 @@ TEST(TlsTransportTest, ConnectionsWithoutAHandshakeCloseAndOthersAreServed)
     EXPECT_EQ(served.hello(identity(2, 0)), std::optional<std::uint32_t>(kWelcomeAccepted));
 }
 
-std::string httpsGet(ssl::context& context, std::uint16_t port, const std::string& target)
+// "STATUS BODY"; hsts, when given, gets the answer's Strict-Transport-Security.
+std::string httpsGet(ssl::context& context, std::uint16_t port, const std::string& target,
+                     std::string* hsts = nullptr)
 {
     asio::io_context io;
     ssl::stream<asio::ip::tcp::socket> stream(io, context);
@@ -254,6 +256,8 @@ std::string httpsGet(ssl::context& context, std::uint16_t port, const std::strin
     beast::flat_buffer buffer;
     http::response<http::string_body> response;
     http::read(stream, buffer, response);
+    if (hsts)
+        *hsts = std::string(response[http::field::strict_transport_security]);
     return std::to_string(response.result_int()) + " " + response.body();
 }
 
@@ -263,7 +267,11 @@ TEST(TlsTransportTest, TheWebFaceServesHttpsAndWss)
     TlsServer server(certificates);
     ssl::context context(ssl::context::tls_client);
     context.load_verify_file(certificates.path("ca.pem"));
-    EXPECT_EQ(httpsGet(context, server.webPort, "/healthz"), "200 {\"status\":\"ok\"}");
+    std::string hsts;
+    EXPECT_EQ(httpsGet(context, server.webPort, "/healthz", &hsts), "200 {\"status\":\"ok\"}");
+    EXPECT_EQ(hsts, "max-age=31536000");
+    EXPECT_EQ(httpsGet(context, server.webPort, "/api/v1/nothing", &hsts).substr(0, 3), "404");
+    EXPECT_EQ(hsts, "max-age=31536000");
 
     asio::io_context io;
     websocket::stream<ssl::stream<asio::ip::tcp::socket>> events(io, context);

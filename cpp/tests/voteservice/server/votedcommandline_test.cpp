@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -94,6 +95,14 @@ TEST_F(VotedCommandLineTest, RefusesWithOneLineThatSaysWhy)
         {{"--listen", "localhost:0", "--memory"},
          "--listen wants an IP address and a port, such as 127.0.0.1:0 or [::1]:0, got localhost:0"},
         {{"--http-max-connections", "0"}, "--http-max-connections wants a positive number, got 0"},
+        {{"--allowed-origin", "ftp://studio.example"},
+         "--allowed-origin wants http(s)://HOST[:PORT], got ftp://studio.example"},
+        {{"--allowed-origin", "https://studio.example/page"},
+         "--allowed-origin wants http(s)://HOST[:PORT], got https://studio.example/page"},
+        {{"--metrics-allow", "10.0.0.0/33"},
+         "--metrics-allow wants an address or CIDR block, got 10.0.0.0/33"},
+        {{"--metrics-allow", "monitor.example"},
+         "--metrics-allow wants an address or CIDR block, got monitor.example"},
         {{"--time-zone", "Mars/Olympus_Mons"},
          "--time-zone wants UTC or a zone name such as Asia/Shanghai, got Mars/Olympus_Mons"},
         {{"--time-zone", "UTC", "token", "--secret-file", m_secret}, "token excludes --time-zone"},
@@ -287,6 +296,23 @@ TEST_F(VotedCommandLineTest, ServerOptionsAreReadForServing)
     EXPECT_EQ(web.server().httpHost, "127.0.0.1");
     EXPECT_EQ(web.server().httpPort, 0);
     EXPECT_EQ(web.server().httpMaxConnections, 5u);
+    EXPECT_TRUE(web.server().allowedOrigins.empty());
+    EXPECT_TRUE(web.server().metricsAllow.empty());
+
+    // Both may be given any number of times; every value counts.
+    VotedCommandLine access;
+    ASSERT_EQ(access.parse({"--memory", "--http", "127.0.0.1:0", "--allowed-origin", "https://a.example",
+                            "--allowed-origin", "http://b.example:8080", "--metrics-allow", "10.0.0.0/8",
+                            "--metrics-allow", "::1"},
+                           kNow),
+              Outcome::Serve)
+        << access.text();
+    std::vector<std::string> origins = access.server().allowedOrigins;
+    std::vector<std::string> peers = access.server().metricsAllow;
+    std::sort(origins.begin(), origins.end());
+    std::sort(peers.begin(), peers.end());
+    EXPECT_EQ(origins, (std::vector<std::string>{"http://b.example:8080", "https://a.example"}));
+    EXPECT_EQ(peers, (std::vector<std::string>{"10.0.0.0/8", "::1"}));
 
     VotedCommandLine audited;
     ASSERT_EQ(audited.parse({"--memory", "--audit-log", "journal"}, kNow), Outcome::Serve) << audited.text();

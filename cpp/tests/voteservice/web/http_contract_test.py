@@ -2,7 +2,9 @@
 """The web face of quorix-voted against its documents: starts the service with --http and a secret,
 runs a vote through the host transport and the HTTP API, and checks every JSON answer against the
 schema docs/openapi.yaml gives for its path, method and status, the history CSV with Python's csv
-module, the first event of the SSE stream, and /metrics with prometheus_client's parser.
+module, the first event of the SSE stream, /metrics with prometheus_client's parser, stream tickets,
+the scope and origin refusals and the header set. The web face's tokens are JSON Web Tokens made by
+Python's jwt, an implementation independent of the service's.
 
 usage: http_contract_test.py --voted PATH --wire PATH --openapi PATH
 """
@@ -30,6 +32,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from websocketclient import WebSocketClient  # noqa: E402
 
 import jsonschema
+import jwt
 import yaml
 from prometheus_client.parser import text_string_to_metric_families
 
@@ -124,11 +127,14 @@ class Service:
             if "tcp" in self.ports and "http" in self.ports:
                 self.ready.set()
 
-    def token(self, who):
-        return subprocess.run(
-            [ARGS.voted, "token", "--secret-file", self.secret, "--uid", str(who["uid"]), "--imid",
-             str(who["imid"]), "--role", str(who["role"]), "--channel", str(CHANNEL)],
-            check=True, capture_output=True, text=True).stdout.strip()
+    def web_token(self, who, scope="events vote manage", lifetime=600):
+        """A JSON Web Token of who's claims, signed by Python's jwt, for the web face and the HELLO."""
+        with open(self.secret) as f:
+            key = f.read().rstrip("\r\n")
+        now = int(time.time())
+        claims = {"sub": str(who["uid"]), "imid": who["imid"], "role": who["role"], "channel": CHANNEL,
+                  "scope": scope, "iat": now, "exp": now + lifetime}
+        return jwt.encode(claims, key, algorithm="HS256")
 
     def stop(self):
         if self.process.poll() is None:
@@ -252,8 +258,8 @@ class HttpContractTest(unittest.TestCase):
         cls.folder = tempfile.TemporaryDirectory()
         OPENAPI = OpenApi(ARGS.openapi)
         SERVICE = Service(cls.folder.name)
-        cls.manager_token = SERVICE.token(MANAGER)
-        cls.viewer_token = SERVICE.token(VIEWER)
+        cls.manager_token = SERVICE.web_token(MANAGER)
+        cls.viewer_token = SERVICE.web_token(VIEWER, "events vote")
 
     @classmethod
     def tearDownClass(cls):
@@ -368,8 +374,15 @@ class HttpContractTest(unittest.TestCase):
         manager.close()
         viewer.close()
 
+    def ticket(self, token):
+        answer = request("POST", "/api/v1/tickets", token)
+        self.assertEqual(answer.status, 200, answer.body)
+        body = self.documented(answer, "/api/v1/tickets", "POST")
+        self.assertEqual(body["expiresIn"], 30)
+        return body["ticket"]
+
     def first_event_is_a_snapshot_of(self, shown):
-        target = f"/api/v1/channels/{CHANNEL}/events" + query(VIEWER, sub=SUB, token=self.viewer_token)
+        target = f"/api/v1/channels/{CHANNEL}/events" + query(VIEWER, sub=SUB, ticket=self.ticket(self.viewer_token))
         url = f"http://127.0.0.1:{SERVICE.ports['http']}{target}"
         req = urllib.request.Request(url, headers={"Accept": "text/event-stream"})
         with urllib.request.urlopen(req, timeout=10) as stream:
@@ -437,7 +450,7 @@ class HttpContractTest(unittest.TestCase):
 
         before = self.metrics()
         viewer = WebSocketClient(SERVICE.ports["http"], "/api/v1/session"
-                                 + query(VIEWER, channel=CHANNEL, sub=sub, token=self.viewer_token))
+                                 + query(VIEWER, channel=CHANNEL, sub=sub, ticket=self.ticket(self.viewer_token)))
         message_schema = OPENAPI.component("SessionMessage")
         shown = viewer.receive_type("vote")
         jsonschema.validate(shown, message_schema)
@@ -486,14 +499,20 @@ class HttpContractTest(unittest.TestCase):
             ("token for other claims", vote_path,
              f"/api/v1/channels/{CHANNEL}/subchannels/{SUB}/vote" + query(MANAGER), self.viewer_token, 401),
             ("forged token", vote_path, f"/api/v1/channels/{CHANNEL}/subchannels/{SUB}/vote" + query(VIEWER),
+             self.viewer_token[:-4] + "AAAA", 401),
+            ("old token", vote_path, f"/api/v1/channels/{CHANNEL}/subchannels/{SUB}/vote" + query(VIEWER),
              "4102444800." + "0" * 64, 401),
+            ("token in the query", vote_path, f"/api/v1/channels/{CHANNEL}/subchannels/{SUB}/vote"
+             + query(VIEWER, token=self.viewer_token), None, 401),
             ("another channel", vote_path,
              f"/api/v1/channels/{CHANNEL + 1}/subchannels/{SUB}/vote" + query(VIEWER, channel=CHANNEL),
-             self.viewer_token, 403),
+             self.viewer_token, 401),
             ("viewer lists votes", votes_path, f"/api/v1/channels/{CHANNEL}/votes" + query(VIEWER), self.viewer_token,
              403),
-            ("uid missing", vote_path, f"/api/v1/channels/{CHANNEL}/subchannels/{SUB}/vote?role=0", self.viewer_token,
-             400),
+            ("manager's token without manage", votes_path, f"/api/v1/channels/{CHANNEL}/votes" + query(MANAGER),
+             SERVICE.web_token(MANAGER, "events vote"), 403),
+            ("vote state without events", vote_path, f"/api/v1/channels/{CHANNEL}/subchannels/{SUB}/vote",
+             SERVICE.web_token(VIEWER, "vote"), 403),
             ("uid not a number", vote_path, f"/api/v1/channels/{CHANNEL}/subchannels/{SUB}/vote?uid=x",
              self.viewer_token, 400),
         ]
@@ -503,11 +522,11 @@ class HttpContractTest(unittest.TestCase):
                 self.assertEqual(answer.status, status, answer.body)
                 body = self.documented(answer, path)
                 self.assertTrue(body["error"])
+                self.assertNotIn(self.viewer_token, answer.body.decode("utf-8"))
 
-        token_in_query = request("GET", f"/api/v1/channels/{CHANNEL}/subchannels/{SUB}/vote"
-                                 + query(VIEWER, token=self.viewer_token))
-        self.assertIn(token_in_query.status, (200, 404))
-        self.documented(token_in_query, vote_path)
+        identity_from_token = request("GET", f"/api/v1/channels/{CHANNEL}/subchannels/{SUB}/vote", self.viewer_token)
+        self.assertIn(identity_from_token.status, (200, 404))
+        self.documented(identity_from_token, vote_path)
 
         unknown = request("GET", "/api/v1/nothing")
         self.assertEqual(unknown.status, 404)
@@ -519,7 +538,7 @@ class HttpContractTest(unittest.TestCase):
 
         # A WebSocket version the service does not speak: 426 naming the one it does.
         connection = http.client.HTTPConnection("127.0.0.1", SERVICE.ports["http"], timeout=10)
-        events = f"/api/v1/channels/{CHANNEL}/events" + query(VIEWER, sub=SUB, token=self.viewer_token)
+        events = f"/api/v1/channels/{CHANNEL}/events" + query(VIEWER, sub=SUB, ticket=self.ticket(self.viewer_token))
         connection.request("GET", events,
                            headers={"Upgrade": "websocket", "Connection": "Upgrade",
                                     "Sec-WebSocket-Key": "dGhlIHNhbXBsZSBub25jZQ==", "Sec-WebSocket-Version": "8"})
@@ -534,6 +553,43 @@ class HttpContractTest(unittest.TestCase):
         self.assertEqual(wrong_method.status, 405)
         self.assertEqual(wrong_method.headers.get("Allow"), "GET, HEAD")
         self.assertTrue(wrong_method.json()["error"])
+
+    def test_tickets_origins_and_headers(self):
+        tickets = "/api/v1/tickets"
+        unbought = request("POST", tickets)
+        self.assertEqual(unbought.status, 401)
+        self.assertEqual(self.documented(unbought, tickets, "POST")["error"], "token refused: missing")
+        cross = request("POST", tickets, self.viewer_token, {"Origin": "http://evil.example"})
+        self.assertEqual(cross.status, 403)
+        self.assertEqual(self.documented(cross, tickets, "POST")["field"], "Origin")
+        own = request("POST", tickets, self.viewer_token, {"Origin": f"http://127.0.0.1:{SERVICE.ports['http']}"})
+        self.assertEqual(own.status, 200)
+
+        ticket = self.ticket(self.viewer_token)
+        events = f"/api/v1/channels/{CHANNEL}/events?sub={SUB}&ticket="
+        for what, target, status in [("bought", events + ticket, 200), ("spent", events + ticket, 401),
+                                     ("unknown", events + "0" * 48, 401)]:
+            with self.subTest(what):
+                answer = request("GET", target, headers={"Accept": "text/event-stream"}) if status != 200 else None
+                if answer is None:
+                    url = f"http://127.0.0.1:{SERVICE.ports['http']}{target}"
+                    with urllib.request.urlopen(urllib.request.Request(
+                            url, headers={"Accept": "text/event-stream"}), timeout=10) as stream:
+                        self.assertEqual(stream.status, 200)
+                    continue
+                self.assertEqual(answer.status, status)
+                self.assertEqual(self.documented(answer, "/api/v1/channels/{ch}/events")["error"],
+                                 "ticket refused: unknown, spent or expired")
+
+        # The same header set on every kind of answer.
+        answers = [request("GET", "/healthz"), request("GET", "/metrics"), request("GET", "/api/v1/nothing"),
+                   request("POST", "/healthz"), unbought, cross,
+                   request("GET", f"/api/v1/channels/{CHANNEL}/history?sub={SUB}&format=csv", self.viewer_token)]
+        for answer in answers:
+            with self.subTest(status=answer.status, type=answer.content_type):
+                self.assertEqual(answer.headers.get("X-Content-Type-Options"), "nosniff")
+                self.assertEqual(answer.headers.get("Referrer-Policy"), "no-referrer")
+                self.assertIn("frame-ancestors 'none'", answer.headers.get("Content-Security-Policy", ""))
 
 
 def main():

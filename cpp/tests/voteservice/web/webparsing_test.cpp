@@ -1,13 +1,19 @@
-// The web face's pure steps: query parsing, routing, who asks, the viewer's messages and how core
-// results become HTTP statuses.
+// The web face's pure steps: query parsing, routing and the scope each endpoint needs, who asks,
+// origins and hosts, address blocks, stream tickets, the viewer's messages and how core results
+// become HTTP statuses.
 
+#include "addressrange.h"
+#include "originpolicy.h"
 #include "queryparameters.h"
 #include "requestidentity.h"
 #include "resultcode.h"
 #include "resultwords.h"
 #include "sessionrequestparser.h"
+#include "tokenauth.h"
+#include "tokensigner.h"
 #include "userrequestbudgets.h"
 #include "webrouter.h"
+#include "webticketstore.h"
 
 #include <quorix/protocol/votemessages.h>
 
@@ -112,6 +118,9 @@ TEST(WebRouterTest, RoutesMethodAndPath)
         {"GET", "/api/v1/channels/10/votes/", 404, std::nullopt, 0, 0, ""},
         {"GET", "/api/v1/channels//votes", 404, std::nullopt, 0, 0, ""},
         {"POST", "/api/v1/channels/10/votes/7/restart", 404, std::nullopt, 0, 0, ""},
+        {"POST", "/api/v1/tickets", 200, WebEndpoint::Tickets, 0, 0, ""},
+        {"GET", "/api/v1/tickets", 405, std::nullopt, 0, 0, "POST"},
+        {"POST", "/tickets", 404, std::nullopt, 0, 0, ""},
         {"GET", "/api/v2/session", 404, std::nullopt, 0, 0, ""},
         {"GET", "/session", 404, std::nullopt, 0, 0, ""},
         {"GET", "", 404, std::nullopt, 0, 0, ""},
@@ -148,41 +157,110 @@ TEST(WebRouterTest, AbsoluteFormTargetsBecomeOriginForm)
               WebEndpoint::Metrics);
 }
 
-TEST(RequestIdentityTest, TokensAndLoopbackDecideWhoAsks)
+// Tokens of these claims, signed with the verifier's secret unless another signer is given.
+class TokenMaker
 {
-    const TokenAuth auth("0123456789abcdef-secret");
-    const std::int64_t now = 1800000000;
-    const std::string good = auth.issue({5, 6, 255, 10}, now + 60);
-    const std::string expired = auth.issue({5, 6, 255, 10}, now - 1);
+public:
+    static constexpr std::int64_t kNow = 1800000000;
+    static constexpr const char* kSecret = "0123456789abcdef-secret";
+
+    static AccessClaims claims(std::uint32_t uid, std::uint32_t role,
+                               ScopeSet scopes = ScopeSet::forRole(255))
+    {
+        AccessClaims claims;
+        claims.uid = uid;
+        claims.imid = 6;
+        claims.role = role;
+        claims.channelId = 10;
+        claims.scopes = scopes;
+        claims.issuedAt = kNow - 10;
+        claims.expiresAt = kNow + 60;
+        return claims;
+    }
+    static std::string sign(const AccessClaims& claims)
+    {
+        return TokenSigner::withSecret(kSecret).sign(claims);
+    }
+    static TokenVerifier verifier(bool legacy = false)
+    {
+        TokenPolicy policy;
+        policy.acceptLegacy = legacy;
+        return TokenVerifier(KeySet::fromSecret(kSecret), policy);
+    }
+};
+
+TEST(RequestIdentityTest, TokensTicketsAndLoopbackDecideWhoAsks)
+{
+    using T = TokenMaker;
+    const TokenVerifier verifier = T::verifier();
+    const TokenVerifier legacyVerifier = T::verifier(true);
+    const std::string good = T::sign(T::claims(5, 255));
+    AccessClaims expiredClaims = T::claims(5, 255);
+    expiredClaims.expiresAt = T::kNow - 1;
+    AccessClaims pinnedClaims = T::claims(5, 0);
+    pinnedClaims.subChannelId = 3;
+    const std::string pinned = T::sign(pinnedClaims);
+    const std::string legacy = TokenAuth(T::kSecret).issue({5, 6, 255, 10}, T::kNow + 60);
+    const AccessClaims ticket = T::claims(7, 0, AccessScope::Events);
+    enum Keys
+    {
+        None,
+        Jwt,
+        Legacy
+    };
     struct Row
     {
         const char* name;
-        bool secret;
+        Keys keys;
         bool loopback;
         std::string authorization;
         std::string query;
         std::optional<std::uint32_t> pathChannel;
+        const AccessClaims* ticket;
         int status;
+        const char* error; // "" when any
         const char* field;
     };
     const Row rows[] = {
-        {"trusted loopback", false, true, "", "uid=5&role=255&sub=3&nick=Ann", 10u, 200, ""},
-        {"remote without secret", false, false, "", "uid=5", 10u, 403, ""},
-        {"uid missing", false, true, "", "role=1", 10u, 400, "uid"},
-        {"uid not a number", false, true, "", "uid=abc", 10u, 400, "uid"},
-        {"nick not UTF-8", false, true, "", "uid=5&nick=%FF", 10u, 400, "nick"},
-        {"channel missing", false, true, "", "uid=5", std::nullopt, 400, "channel"},
-        {"other channel", false, true, "", "uid=5&channel=11", 10u, 403, "channel"},
-        {"bearer token", true, false, "Bearer " + good, "uid=5&imid=6&role=255", 10u, 200, ""},
-        {"token parameter", true, true, "", "uid=5&imid=6&role=255&token=" + good, 10u, 200, ""},
-        {"header wins", true, true, "Bearer bad", "uid=5&imid=6&role=255&token=" + good, 10u, 401, ""},
-        {"not bearer", true, true, "Basic abc", "uid=5&imid=6&role=255", 10u, 401, ""},
-        {"no token", true, true, "", "uid=5&imid=6&role=255", 10u, 401, ""},
-        {"expired", true, true, "Bearer " + expired, "uid=5&imid=6&role=255", 10u, 401, ""},
-        {"claims another role", true, true, "Bearer " + good, "uid=5&imid=6&role=0", 10u, 401, ""},
-        {"token of another channel", true, true, "Bearer " + good, "uid=5&imid=6&role=255", 11u, 401, ""},
-        {"channel parameter, other path", true, true, "Bearer " + good, "uid=5&imid=6&role=255&channel=10",
-         11u, 403, "channel"},
+        {"trusted loopback", None, true, "", "uid=5&role=255&sub=3&nick=Ann", 10u, nullptr, 200, "", ""},
+        {"remote without keys", None, false, "", "uid=5", 10u, nullptr, 403, "", ""},
+        {"uid missing", None, true, "", "role=1", 10u, nullptr, 400, "", "uid"},
+        {"uid not a number", None, true, "", "uid=abc", 10u, nullptr, 400, "", "uid"},
+        {"nick not UTF-8", None, true, "", "uid=5&nick=%FF", 10u, nullptr, 400, "", "nick"},
+        {"channel missing", None, true, "", "uid=5", std::nullopt, nullptr, 400, "", "channel"},
+        {"other channel", None, true, "", "uid=5&channel=11", 10u, nullptr, 403, "", "channel"},
+        {"bearer token", Jwt, false, "Bearer " + good, "uid=5&imid=6&role=255", 10u, nullptr, 200, "", ""},
+        {"bearer token, no identity parameters", Jwt, false, "bearer  " + good, "", 10u, nullptr, 200, "",
+         ""},
+        {"token parameter is not read", Jwt, true, "", "uid=5&token=" + good, 10u, nullptr, 401,
+         "token refused: missing", ""},
+        {"not bearer", Jwt, true, "Basic abc", "uid=5", 10u, nullptr, 401, "token refused: malformed", ""},
+        {"no token", Jwt, true, "", "uid=5", 10u, nullptr, 401, "token refused: missing", ""},
+        {"garbage", Jwt, true, "Bearer abc", "uid=5", 10u, nullptr, 401, "token refused: malformed", ""},
+        {"over 2048 bytes", Jwt, true, "Bearer " + good + std::string(2048, 'A'), "", 10u, nullptr, 401,
+         "token refused: malformed", ""},
+        {"expired", Jwt, true, "Bearer " + T::sign(expiredClaims), "uid=5", 10u, nullptr, 401,
+         "token refused: expired", ""},
+        {"claims another role", Jwt, true, "Bearer " + good, "uid=5&role=0", 10u, nullptr, 401,
+         "token refused: wrong-claims", ""},
+        {"claims another uid", Jwt, true, "Bearer " + good, "uid=6", 10u, nullptr, 401,
+         "token refused: wrong-claims", ""},
+        {"token of another channel", Jwt, true, "Bearer " + good, "", 11u, nullptr, 401,
+         "token refused: wrong-channel", ""},
+        {"channel parameter, other path", Jwt, true, "Bearer " + good, "channel=10", 11u, nullptr, 401,
+         "token refused: wrong-channel", ""},
+        {"pinned to its sub-channel", Jwt, false, "Bearer " + pinned, "sub=3", 10u, nullptr, 200, "", ""},
+        {"pinned, another sub-channel", Jwt, false, "Bearer " + pinned, "sub=4", 10u, nullptr, 401,
+         "token refused: wrong-channel", ""},
+        {"ticket", Jwt, false, "", "uid=7&nick=Bo", 10u, &ticket, 200, "", ""},
+        {"ticket of another uid", Jwt, false, "", "uid=5", 10u, &ticket, 401, "token refused: wrong-claims",
+         ""},
+        {"legacy token parameter", Legacy, false, "", "uid=5&imid=6&role=255&token=" + legacy, 10u, nullptr,
+         200, "", ""},
+        {"legacy token, other role", Legacy, false, "", "uid=5&imid=6&role=0&token=" + legacy, 10u, nullptr,
+         401, "token refused: wrong-claims", ""},
+        {"legacy refused without the option", Jwt, false, "Bearer " + legacy, "uid=5&imid=6&role=255", 10u,
+         nullptr, 401, "token refused: legacy", ""},
     };
     for (const Row& row : rows) {
         std::string field;
@@ -193,22 +271,227 @@ TEST(RequestIdentityTest, TokensAndLoopbackDecideWhoAsks)
         request.query = &*query;
         request.loopbackPeer = row.loopback;
         request.pathChannel = row.pathChannel;
-        const IdentityOutcome outcome = RequestIdentity::resolve(row.secret ? &auth : nullptr, now, request);
+        request.ticketClaims = row.ticket;
+        const TokenVerifier* keys = row.keys == None  ? nullptr
+                                    : row.keys == Jwt ? &verifier
+                                                      : &legacyVerifier;
+        const IdentityOutcome outcome = RequestIdentity::resolve(keys, T::kNow, request);
         EXPECT_EQ(outcome.status, row.status) << row.name << ": " << outcome.error;
         EXPECT_EQ(outcome.field, row.field) << row.name;
+        if (*row.error != '\0') {
+            EXPECT_EQ(outcome.error, row.error) << row.name;
+        }
+        EXPECT_EQ(outcome.error.find(good.substr(0, 20)), std::string::npos) << row.name;
     }
-    std::string field;
-    const auto query = QueryParameters::parse("uid=5&role=255&sub=3&nick=Ann", field);
-    IdentityRequest request;
-    request.query = &*query;
-    request.loopbackPeer = true;
-    request.pathChannel = 10;
-    const SessionIdentity who = RequestIdentity::resolve(nullptr, now, request).identity;
-    EXPECT_EQ(who.uid, 5u);
-    EXPECT_EQ(who.role, 255u);
-    EXPECT_EQ(who.channelId, 10u);
-    EXPECT_EQ(who.subChannelId, 3u);
-    EXPECT_EQ(who.nick, "Ann");
+}
+
+// With keys the identity is the token's; the nick still comes from the query.
+TEST(RequestIdentityTest, TheIdentityIsTheClaimsOrTheQuery)
+{
+    using T = TokenMaker;
+    const TokenVerifier verifier = T::verifier();
+    AccessClaims claims = T::claims(5, 20, ScopeSet(AccessScope::Events).with(AccessScope::Vote));
+    claims.subChannelId = 3;
+    claims.tokenId = "jti-1";
+    const std::string token = T::sign(claims);
+    struct Row
+    {
+        const char* name;
+        const TokenVerifier* verifier;
+        std::string authorization;
+        std::string query;
+        SessionIdentity expected;
+    };
+    SessionIdentity fromToken{
+        5, 6, "Ann", 20, 10, 3, ScopeSet(AccessScope::Events).with(AccessScope::Vote), "jti-1"};
+    SessionIdentity fromQuery{5, 0, "Ann", 255, 10, 3, ScopeSet::all(), ""};
+    const Row rows[] = {
+        {"token", &verifier, "Bearer " + token, "nick=Ann", fromToken},
+        {"token, agreeing query", &verifier, "Bearer " + token,
+         "uid=5&imid=6&role=20&channel=10&sub=3&nick=Ann", fromToken},
+        {"no keys", nullptr, "", "uid=5&role=255&sub=3&nick=Ann", fromQuery},
+    };
+    for (const Row& row : rows) {
+        std::string field;
+        const auto query = QueryParameters::parse(row.query, field);
+        IdentityRequest request;
+        request.authorization = row.authorization;
+        request.query = &*query;
+        request.loopbackPeer = true;
+        request.pathChannel = 10;
+        const IdentityOutcome outcome = RequestIdentity::resolve(row.verifier, T::kNow, request);
+        ASSERT_EQ(outcome.status, 200) << row.name << ": " << outcome.error;
+        const SessionIdentity& who = outcome.identity;
+        const SessionIdentity& want = row.expected;
+        EXPECT_EQ(
+            std::tie(who.uid, who.imid, who.nick, who.role, who.channelId, who.subChannelId, who.tokenId),
+            std::tie(want.uid, want.imid, want.nick, want.role, want.channelId, want.subChannelId,
+                     want.tokenId))
+            << row.name;
+        EXPECT_EQ(who.scopes, want.scopes) << row.name;
+        EXPECT_EQ(outcome.claims.has_value(), row.verifier != nullptr) << row.name;
+    }
+}
+
+TEST(WebRouterTest, EachEndpointNeedsItsScope)
+{
+    const ScopeSet watch = AccessScope::Events;
+    const std::pair<WebEndpoint, ScopeSet> rows[] = {
+        {WebEndpoint::VoteState, watch},
+        {WebEndpoint::History, watch},
+        {WebEndpoint::Events, watch},
+        {WebEndpoint::Session, watch.with(AccessScope::Vote)},
+        {WebEndpoint::Votes, AccessScope::Manage},
+        {WebEndpoint::VoteStart, AccessScope::Manage},
+        {WebEndpoint::VoteStop, AccessScope::Manage},
+        {WebEndpoint::VoteClose, AccessScope::Manage},
+        {WebEndpoint::Tickets, ScopeSet()},
+        {WebEndpoint::Health, ScopeSet()},
+    };
+    for (const auto& [endpoint, scopes] : rows)
+        EXPECT_EQ(WebRouter::scopesFor(endpoint).words(), scopes.words()) << int(endpoint);
+}
+
+TEST(OriginPolicyTest, SameOriginOrAllowedOnly)
+{
+    const OriginPolicy policy({"https://Studio.Example/", "http://obs.local:8080"});
+    struct Row
+    {
+        const char* origin;
+        const char* host;
+        bool tls;
+        bool allowed;
+    };
+    const Row rows[] = {
+        {"http://127.0.0.1:8080", "127.0.0.1:8080", false, true},
+        {"http://LOCALHOST:8080", "localhost:8080", false, true},
+        {"https://votes.example", "votes.example:443", true, true},
+        {"https://votes.example:443", "votes.example", true, true},
+        {"http://votes.example", "votes.example", true, false}, // the scheme differs
+        {"http://127.0.0.1:8081", "127.0.0.1:8080", false, false},
+        {"http://evil.example", "127.0.0.1:8080", false, false},
+        {"https://studio.example", "127.0.0.1:8080", false, true},
+        {"https://studio.example:8443", "127.0.0.1:8080", false, false},
+        {"http://obs.local:8080", "votes.example", true, true},
+        {"null", "127.0.0.1:8080", false, false},
+        {"http://127.0.0.1:8080/path", "127.0.0.1:8080", false, false},
+        {"http://127.0.0.1:8080", "", false, false},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(policy.allowsOrigin(row.origin, row.host, row.tls), row.allowed)
+            << row.origin << " to " << row.host;
+}
+
+TEST(OriginPolicyTest, LoopbackHostsAreLocalNamesAndAddresses)
+{
+    const std::pair<const char*, bool> rows[] = {
+        {"localhost", true},
+        {"localhost:8080", true},
+        {"LocalHost.", true},
+        {"app.localhost:80", true},
+        {"127.0.0.1:8080", true},
+        {"127.9.8.7", true},
+        {"[::1]:8080", true},
+        {"[::1]", true},
+        {"", false},
+        {"evil.example", false},
+        {"localhost.evil.example", false},
+        {"10.0.0.1:8080", false},
+        {"127.0.0.1:x", false},
+        {"[::ffff:7f00:1]", false},
+        {"::1", false},
+    };
+    for (const auto& [host, loopback] : rows)
+        EXPECT_EQ(OriginPolicy::isLoopbackHost(host), loopback) << host;
+}
+
+TEST(AddressRangeTest, BlocksHoldTheirAddresses)
+{
+    struct Row
+    {
+        const char* range; // nullptr: text not a range
+        const char* text;
+        const char* address;
+        bool contained;
+    };
+    const Row rows[] = {
+        {"127.0.0.0/8", "127.0.0.0/8", "127.200.0.1", true},
+        {"127.0.0.0/8", "127.0.0.0/8", "::ffff:127.0.0.1", true},
+        {"127.0.0.0/8", "127.0.0.0/8", "128.0.0.1", false},
+        {"10.1.2.0/23", "10.1.2.0/23", "10.1.3.255", true},
+        {"10.1.2.0/23", "10.1.2.0/23", "10.1.4.0", false},
+        {"192.0.2.7", "192.0.2.7", "192.0.2.7", true},
+        {"192.0.2.7", "192.0.2.7", "192.0.2.8", false},
+        {"0.0.0.0/0", "0.0.0.0/0", "203.0.113.9", true},
+        {"0.0.0.0/0", "0.0.0.0/0", "::1", false},
+        {"fd00::/8", "fd00::/8", "fd12::1", true},
+        {"fd00::/8", "fd00::/8", "fe80::1", false},
+        {nullptr, "10.0.0.0/33", "", false},
+        {nullptr, "::/129", "", false},
+        {nullptr, "10.0.0.0/", "", false},
+        {nullptr, "10.0.0.0/8x", "", false},
+        {nullptr, "votes.example/8", "", false},
+    };
+    for (const Row& row : rows) {
+        const auto range = AddressRange::parse(row.text);
+        ASSERT_EQ(range.has_value(), row.range != nullptr) << row.text;
+        if (!range)
+            continue;
+        EXPECT_EQ(range->contains(boost::asio::ip::make_address(row.address)), row.contained)
+            << row.text << " " << row.address;
+    }
+    EXPECT_TRUE(AddressRange::anyContains(AddressRange::loopback(), boost::asio::ip::make_address("::1")));
+    EXPECT_FALSE(AddressRange::anyContains(AddressRange::loopback(), boost::asio::ip::make_address("::2")));
+}
+
+TEST(WebTicketStoreTest, ATicketOpensOneStreamWithinItsTime)
+{
+    WebTicketStore store;
+    const AccessClaims viewer = TokenMaker::claims(9, 0, AccessScope::Events);
+    std::string first, second;
+    ASSERT_EQ(store.issue(viewer, 1000, first), WebTicketStore::Issued::Yes);
+    ASSERT_EQ(store.issue(viewer, 1000, second), WebTicketStore::Issued::Yes);
+    EXPECT_EQ(first.size(), WebTicketStore::kTicketChars);
+    EXPECT_NE(first, second);
+    struct Row
+    {
+        const char* name;
+        std::string ticket;
+        std::int64_t nowMs;
+        bool redeemed;
+    };
+    const Row rows[] = {
+        {"fresh", first, 1000 + WebTicketStore::kLifetimeMs - 1, true},
+        {"spent", first, 1001, false},
+        {"unknown", std::string(WebTicketStore::kTicketChars, 'a'), 1001, false},
+        {"empty", "", 1001, false},
+        {"expired", second, 1000 + WebTicketStore::kLifetimeMs, false},
+    };
+    for (const Row& row : rows) {
+        const auto claims = store.redeem(row.ticket, row.nowMs);
+        EXPECT_EQ(claims.has_value(), row.redeemed) << row.name;
+        if (claims) {
+            EXPECT_EQ(claims->uid, 9u) << row.name;
+            EXPECT_EQ(claims->scopes, ScopeSet(AccessScope::Events)) << row.name;
+        }
+    }
+    EXPECT_EQ(store.size(), 0u);
+}
+
+TEST(WebTicketStoreTest, OneUserCannotFillTheStore)
+{
+    WebTicketStore store;
+    const AccessClaims greedy = TokenMaker::claims(9, 0);
+    std::string ticket;
+    for (std::size_t i = 0; i < WebTicketStore::kMaxPerUser; ++i)
+        ASSERT_EQ(store.issue(greedy, 0, ticket), WebTicketStore::Issued::Yes);
+    EXPECT_EQ(store.issue(greedy, 0, ticket), WebTicketStore::Issued::UserFull);
+    EXPECT_EQ(store.issue(TokenMaker::claims(10, 0), 0, ticket), WebTicketStore::Issued::Yes);
+    // Spending one makes room for the next; expiry frees them all.
+    ASSERT_TRUE(store.redeem(ticket, 1));
+    EXPECT_EQ(store.issue(greedy, 1, ticket), WebTicketStore::Issued::UserFull);
+    EXPECT_EQ(store.issue(greedy, WebTicketStore::kLifetimeMs, ticket), WebTicketStore::Issued::Yes);
+    EXPECT_EQ(store.size(), 1u);
 }
 
 TEST(SessionRequestParserTest, ReadsTheViewersMessagesOrNamesTheField)
@@ -279,6 +562,8 @@ TEST(ResultWordsTest, ManagementResultsBecomeHttpStatuses)
         {VOTE_SYSTEM_CLOSE_VOTEUI_REQ, kResultNotFound, 404},
         {VOTE_SYSTEM_CLOSE_VOTEUI_REQ, kResultStorageUnavailable, 503},
         {VOTE_SYSTEM_CLOSE_VOTEUI_REQ, kResultVoteOpen, 409},
+        {VOTE_SYSTEM_START_VOTE_REQ, kResultScopeMissing, 403},
+        {VOTE_SYSTEM_USER_VOTE_REQ, kResultScopeMissing, 403},
     };
     for (const Row& row : rows)
         EXPECT_EQ(ResultWords::httpStatus(row.request, row.code), row.status)

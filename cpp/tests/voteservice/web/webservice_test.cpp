@@ -1,13 +1,17 @@
 // The web face against an in-process quorix-voted over loopback: every endpoint's answers and
-// refusals, a vote run through the API reaching event subscribers and viewers, and the limits the
-// host transport and the web share.
+// refusals, the scope each needs, stream tickets, origins and hosts, the header set of every answer,
+// a vote run through the API reaching event subscribers and viewers, and the limits the host
+// transport and the web share.
 
 #include "httplistener.h"
 #include "memoryvotestorage.h"
+#include "opencredentials.h"
 #include "resultcode.h"
 #include "servicetestsupport.h"
 #include "systemclock.h"
 #include "tcptestclient.h"
+#include "tokensigner.h"
+#include "tokenverifier.h"
 #include "votedprocess.h"
 #include "voteserver.h"
 #include "webtestclient.h"
@@ -19,10 +23,12 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <regex>
-#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -47,18 +53,38 @@ public:
     std::atomic<bool> healthy{true};
 };
 
+// How the web face of a WebService is reached: with the tests' key (the host transport stays
+// open, so hosts create votes without tokens), the origins and metrics peers it allows, its pages.
+struct WebSetup
+{
+    bool keys = false;
+    std::vector<std::string> allowedOrigins;
+    std::vector<AddressRange> metricsPeers = AddressRange::loopback();
+    std::optional<std::filesystem::path> pages;
+};
+
 // quorix-voted's server and web face on their own thread, both on free loopback ports.
 class WebService
 {
 public:
     // With a clock given, the service's time is that clock's (the tests' budgets then never refill).
-    explicit WebService(ServerOptions options = {}, WebLimits limits = {}, Clock* clock = nullptr)
-        : m_clock(clock != nullptr ? *clock : m_systemClock)
+    // A secret in options is the web face's key as well.
+    explicit WebService(ServerOptions options = {}, WebLimits limits = {}, Clock* clock = nullptr,
+                        WebSetup setup = {})
+        : verifier(KeySet::fromSecret(options.secret.value_or(kSecret)), TokenPolicy{}),
+          m_clock(clock != nullptr ? *clock : m_systemClock)
     {
         options.host = "127.0.0.1";
         options.port = 0;
         m_server = std::make_unique<VoteServer>(m_io, options, m_clock, storage);
-        m_web = std::make_unique<HttpListener>(m_io, *m_server, m_clock, limits, options.secret);
+        WebAccess access;
+        access.verifier = setup.keys || options.secret ? &verifier : nullptr;
+        access.credentials = &credentials;
+        access.allowedOrigins = setup.allowedOrigins;
+        access.metricsPeers = setup.metricsPeers;
+        m_web = std::make_unique<HttpListener>(m_io, *m_server, m_clock, limits, std::move(access));
+        if (setup.pages)
+            m_web->setPages(StaticFiles(*setup.pages));
         m_web->setMetricsText([] { return std::string("quorix_test 1\n"); });
         std::string error;
         EXPECT_TRUE(m_server->listen(error)) << error;
@@ -76,9 +102,47 @@ public:
         m_thread.join();
     }
 
+    // A token of the tests' key for uid in channel 10, valid for ten minutes of the service's clock.
+    std::string token(std::uint32_t uid, std::uint32_t role, ScopeSet scopes) const
+    {
+        AccessClaims claims;
+        claims.uid = uid;
+        claims.imid = uid;
+        claims.role = role;
+        claims.channelId = 10;
+        claims.scopes = scopes;
+        claims.issuedAt = m_clock.unixSeconds() - 10;
+        claims.expiresAt = m_clock.unixSeconds() + 600;
+        return TokenSigner::withSecret(kSecret).sign(claims);
+    }
+
+    // Runs f on the service's thread and returns what it returns.
+    template <typename F> auto onServiceThread(F f)
+    {
+        std::packaged_task<decltype(f())()> task(std::move(f));
+        auto result = task.get_future();
+        asio::post(m_io, [&task] { task(); });
+        return result.get();
+    }
+
+    // As a reload that dropped the tests' key does: the sessions it let in are closed.
+    std::size_t dropTheKey()
+    {
+        return onServiceThread([this] {
+            verifier.replaceKeys(KeySet::fromSecret("a-new-secret-0123456789"));
+            return credentials.closeDishonoured(verifier);
+        });
+    }
+    std::size_t openCredentials()
+    {
+        return onServiceThread([this] { return credentials.size(); });
+    }
+
     std::uint16_t tcpPort = 0;
     std::uint16_t httpPort = 0;
     ProbedStorage storage;
+    TokenVerifier verifier;
+    OpenCredentials credentials;
 
 private:
     asio::io_context m_io;
@@ -299,41 +363,368 @@ TEST(WebServiceTest, UnacceptableWebSocketHandshakesGetAnErrorBody)
     }
 }
 
+std::map<std::string, std::string> bearer(const std::string& token)
+{
+    return {{"Authorization", "Bearer " + token}};
+}
+
 TEST(WebServiceTest, WithASecretOnlySignedIdentitiesAreServed)
 {
     ServerOptions options;
     options.secret = kSecret;
     WebService service(options);
     WebTestClient client(service.httpPort);
-    const TokenAuth auth(kSecret);
-    const std::int64_t expiry = SystemClock().unixSeconds() + 600;
-    const std::string manager = auth.issue({1, 0, 255, 10}, expiry);
-    const std::string viewer = auth.issue({2, 0, 0, 10}, expiry);
+    const std::string manager = service.token(1, 255, ScopeSet::forRole(255));
+    const std::string viewer = service.token(2, 0, ScopeSet::forRole(0));
     struct Row
     {
         std::string target;
         std::string bearer;
         int status;
+        const char* error; // "" when any
     };
     const Row rows[] = {
-        {kChannel + "/votes?" + kManager, manager, 200},
-        {kChannel + "/votes?" + kManager + "&token=" + manager, "", 200},
-        {kChannel + "/votes?" + kManager, "", 401},
-        {kChannel + "/votes?" + kManager, viewer, 401},
-        {kChannel + "/votes?uid=2", viewer, 403},
-        {kChannel + "/subchannels/20/vote?uid=2", viewer, 404},
-        {"/api/v1/channels/11/subchannels/20/vote?uid=2", viewer, 401},
-        {"/api/v1/channels/11/subchannels/20/vote?uid=2&channel=10", viewer, 403},
+        {kChannel + "/votes?" + kManager, manager, 200, ""},
+        {kChannel + "/votes?" + kManager + "&token=" + manager, "", 401, "token refused: missing"},
+        {kChannel + "/votes?" + kManager, "", 401, "token refused: missing"},
+        {kChannel + "/votes?" + kManager, viewer, 401, "token refused: wrong-claims"},
+        {kChannel + "/votes?uid=2", viewer, 403, "manager role required"},
+        {kChannel + "/subchannels/20/vote?uid=2", viewer, 404, ""},
+        {kChannel + "/subchannels/20/vote", viewer, 404, ""},
+        {kChannel + "/subchannels/20/vote?uid=2", viewer + "x", 401, "token refused: bad-signature"},
+        {"/api/v1/channels/11/subchannels/20/vote?uid=2", viewer, 401, "token refused: wrong-channel"},
+        {"/api/v1/channels/11/subchannels/20/vote?uid=2&channel=10", viewer, 401,
+         "token refused: wrong-channel"},
     };
     for (const Row& row : rows) {
-        std::map<std::string, std::string> headers;
-        if (!row.bearer.empty())
-            headers["Authorization"] = "Bearer " + row.bearer;
-        const HttpReply reply = client.request("GET", row.target, headers);
+        const HttpReply reply =
+            client.request("GET", row.target,
+                           row.bearer.empty() ? std::map<std::string, std::string>() : bearer(row.bearer));
         EXPECT_EQ(reply.status, row.status) << row.target << ": " << reply.body;
+        if (*row.error != '\0') {
+            EXPECT_EQ(reply.json().value("error", ""), row.error) << row.target;
+        }
     }
     EXPECT_FALSE(client.openWebSocket("/api/v1/session?uid=2&channel=10"));
     EXPECT_EQ(client.refusedStatus, 401);
+}
+
+// Each endpoint needs its scope (403 naming it) and the management ones a manager's role as well;
+// /metrics, with no peer allowed here, a token with the metrics scope.
+TEST(WebServiceTest, WithKeysTheTokensScopesDecideEachEndpoint)
+{
+    WebSetup setup;
+    setup.keys = true;
+    setup.metricsPeers.clear();
+    WebService service({}, {}, nullptr, setup);
+    const ScopeSet events = AccessScope::Events;
+    const std::string tokens[] = {
+        service.token(3, 0, events),                           // watcher
+        service.token(4, 0, AccessScope::Vote),                // voter only
+        service.token(1, 255, ScopeSet::forRole(255)),         // manager
+        service.token(1, 255, events.with(AccessScope::Vote)), // manager's desktop link
+        service.token(6, 0, AccessScope::Metrics),             // scraper
+    };
+    enum Kind
+    {
+        Get,
+        Post,
+        WebSocket
+    };
+    struct Row
+    {
+        Kind kind;
+        std::string target;
+        int allowed;     // the status when the token may
+        int statuses[5]; // for each token
+    };
+    const int ok = 0; // the row's allowed status
+    const Row rows[] = {
+        {Get, kChannel + "/subchannels/20/vote", 404, {ok, 403, ok, ok, 403}},
+        {Get, kChannel + "/history?sub=20", 200, {ok, 403, ok, ok, 403}},
+        {Get, kChannel + "/history?sub=20&format=csv", 200, {ok, 403, ok, ok, 403}},
+        {Get, kChannel + "/votes?sub=20", 200, {403, 403, ok, 403, 403}},
+        {Post, kChannel + "/votes/9999/start?sub=20", 404, {403, 403, ok, 403, 403}},
+        {Post, kChannel + "/votes/9999/stop?sub=20", 404, {403, 403, ok, 403, 403}},
+        {Post, kChannel + "/votes/9999/close?sub=20", 404, {403, 403, ok, 403, 403}},
+        {WebSocket, kChannel + "/events?sub=20", 101, {ok, 403, ok, ok, 403}},
+        {WebSocket, "/api/v1/session?channel=10&sub=20", 101, {ok, ok, ok, ok, 403}},
+        {Get, "/metrics", 200, {403, 403, 403, 403, ok}},
+        {Post, "/api/v1/tickets", 200, {ok, ok, ok, ok, ok}},
+    };
+    for (const Row& row : rows) {
+        for (std::size_t t = 0; t < std::size(tokens); ++t) {
+            const int expected = row.statuses[t] == ok ? row.allowed : row.statuses[t];
+            WebTestClient client(service.httpPort);
+            int status = 0;
+            std::string body;
+            if (row.kind == WebSocket) {
+                status = client.openWebSocket(row.target, bearer(tokens[t])) ? 101 : client.refusedStatus;
+            } else {
+                const HttpReply reply =
+                    client.request(row.kind == Get ? "GET" : "POST", row.target, bearer(tokens[t]));
+                status = reply.status;
+                body = reply.body;
+                if (status == 403) {
+                    EXPECT_TRUE(reply.json().value("field", "") == "scope" ||
+                                reply.json().value("field", "") == "role")
+                        << row.target << " token " << t << ": " << body;
+                }
+            }
+            EXPECT_EQ(status, expected) << row.target << " token " << t << ": " << body;
+        }
+    }
+    WebTestClient client(service.httpPort);
+    const HttpReply refused =
+        client.request("POST", kChannel + "/votes/9999/start?sub=20", bearer(tokens[3]));
+    EXPECT_EQ(refused.body, R"({"error":"token lacks the scope manage","field":"scope","result":22})");
+}
+
+// A session whose token has only events watches the vote; its votes the core refuses (result 22).
+TEST(WebServiceTest, AWatchersSessionSeesTheVoteButCannotVote)
+{
+    WebSetup setup;
+    setup.keys = true;
+    WebService service({}, {}, nullptr, setup);
+    const std::uint32_t voteId = createVote(service.tcpPort, normalVote("Song", 3, 1, 1));
+    WebTestClient api(service.httpPort), watcher(service.httpPort), voter(service.httpPort);
+    ASSERT_EQ(api.request("POST", voteAction(voteId, "start"),
+                          bearer(service.token(1, 255, ScopeSet::forRole(255))))
+                  .status,
+              200);
+    ASSERT_TRUE(watcher.openWebSocket("/api/v1/session?channel=10&sub=20",
+                                      bearer(service.token(3, 0, AccessScope::Events))));
+    ASSERT_TRUE(voter.openWebSocket("/api/v1/session?channel=10&sub=20",
+                                    bearer(service.token(4, 0, ScopeSet::forRole(0)))));
+    const std::string vote = R"({"type":"vote","voteId":)" + std::to_string(voteId) + R"(,"optionId":0})";
+    for (WebTestClient* client : {&watcher, &voter}) {
+        ASSERT_TRUE(client->waitForType("vote"));
+        ASSERT_TRUE(client->sendText(vote));
+    }
+    const auto refused = watcher.waitForType("result");
+    ASSERT_TRUE(refused);
+    EXPECT_EQ((*refused)["result"], kResultScopeMissing);
+    EXPECT_EQ((*refused)["reason"], "the token lacks the scope this needs");
+    const auto counted = voter.waitForType("result");
+    ASSERT_TRUE(counted);
+    EXPECT_EQ((*counted)["result"], 0);
+}
+
+// A ticket opens one stream, within 30 s, as the token that bought it; a stream it opened is closed
+// when that token's key goes away.
+TEST(WebServiceTest, ATicketOpensOneStreamAndTheKeysReloadClosesIt)
+{
+    ManualClock clock;
+    WebSetup setup;
+    setup.keys = true;
+    WebService service({}, {}, &clock, setup);
+    const std::string watcher = service.token(3, 0, AccessScope::Events);
+    WebTestClient api(service.httpPort);
+    auto buy = [&](const std::string& token) {
+        const HttpReply reply = api.request("POST", "/api/v1/tickets", bearer(token));
+        EXPECT_EQ(reply.status, 200) << reply.body;
+        EXPECT_EQ(reply.json().value("expiresIn", 0), 30);
+        return reply.json().value("ticket", "");
+    };
+    const std::string first = buy(watcher), second = buy(watcher), late = buy(watcher);
+    EXPECT_GE(first.size(), 32u); // 128 random bits at least
+    EXPECT_NE(first, second);
+    const HttpReply unbought = api.request("POST", "/api/v1/tickets");
+    EXPECT_EQ(unbought.status, 401);
+    EXPECT_EQ(unbought.json().value("error", ""), "token refused: missing");
+
+    const std::string events = kChannel + "/events?sub=20&ticket=";
+    struct Row
+    {
+        const char* name;
+        std::string target;
+        int status; // 101 or the refusal
+    };
+    WebTestClient stream(service.httpPort);
+    ASSERT_TRUE(stream.openWebSocket(events + first));
+    ASSERT_TRUE(stream.waitForType("snapshot"));
+    const Row rows[] = {
+        {"spent", events + first, 401},
+        {"unknown", events + std::string(48, 'a'), 401},
+        {"claims another uid", events + second + "&uid=5", 401},
+        {"spent by the refusal before", events + second, 401},
+    };
+    for (const Row& row : rows) {
+        WebTestClient client(service.httpPort);
+        EXPECT_EQ(client.openWebSocket(row.target) ? 101 : client.refusedStatus, row.status) << row.name;
+    }
+    clock.advanceMs(30000);
+    WebTestClient expired(service.httpPort);
+    EXPECT_FALSE(expired.openWebSocket(events + late));
+    EXPECT_EQ(expired.refusedStatus, 401);
+    WebTestClient sse(service.httpPort);
+    ASSERT_TRUE(sse.openEventStream(events + buy(watcher)));
+    ASSERT_TRUE(sse.readEvent());
+
+    EXPECT_EQ(service.openCredentials(), 2u);
+    EXPECT_EQ(service.dropTheKey(), 2u);
+    EXPECT_FALSE(stream.readMessage());
+    EXPECT_EQ(stream.closeCode(), std::optional<std::uint16_t>(1008));
+    EXPECT_FALSE(sse.readEvent());
+    EXPECT_EQ(service.openCredentials(), 0u);
+}
+
+// Browsers send Origin: an upgrade or a POST from another site's page is refused, the service's
+// own pages and --allowed-origin ones are served, and programs (no Origin) are not held back.
+TEST(WebServiceTest, CrossOriginUpgradesAndPostsAreRefused)
+{
+    WebSetup setup;
+    setup.keys = true;
+    setup.allowedOrigins = {"https://studio.example"};
+    WebService service({}, {}, nullptr, setup);
+    const std::string manager = service.token(1, 255, ScopeSet::forRole(255));
+    struct Row
+    {
+        const char* method; // "WS" for an upgrade
+        std::string target;
+        const char* origin; // "" for none
+        int status;
+    };
+    const std::string start = kChannel + "/votes/9999/start?sub=20";
+    const std::string events = kChannel + "/events?sub=20";
+    const Row rows[] = {
+        {"POST", start, "http://127.0.0.1", 404},
+        {"POST", start, "", 404},
+        {"POST", start, "https://studio.example", 404},
+        {"POST", start, "http://evil.example", 403},
+        {"POST", start, "null", 403},
+        {"POST", "/api/v1/tickets", "http://evil.example", 403},
+        {"GET", kChannel + "/votes?sub=20", "http://evil.example", 200},
+        {"WS", events, "http://127.0.0.1", 101},
+        {"WS", events, "", 101},
+        {"WS", events, "https://studio.example", 101},
+        {"WS", events, "http://evil.example", 403},
+        {"WS", events, "http://127.0.0.1:1", 403},
+    };
+    for (const Row& row : rows) {
+        std::map<std::string, std::string> headers = bearer(manager);
+        if (*row.origin != '\0')
+            headers["Origin"] = row.origin;
+        WebTestClient client(service.httpPort);
+        int status = 0;
+        if (std::string(row.method) == "WS")
+            status = client.openWebSocket(row.target, headers) ? 101 : client.refusedStatus;
+        else
+            status = client.request(row.method, row.target, headers).status;
+        EXPECT_EQ(status, row.status) << row.method << " " << row.target << " from " << row.origin;
+    }
+}
+
+// Without keys a page that DNS rebinding pointed at the service still names its own site in Host.
+TEST(WebServiceTest, WithoutKeysTheHostMustBeALoopbackName)
+{
+    WebService service;
+    const std::string port = std::to_string(service.httpPort);
+    struct Row
+    {
+        const char* method;
+        std::string target;
+        std::string host;
+        int status;
+    };
+    const std::string state = kChannel + "/subchannels/20/vote?uid=2";
+    const Row rows[] = {
+        {"GET", state, "127.0.0.1:" + port, 404},
+        {"GET", state, "localhost:" + port, 404},
+        {"GET", state, "[::1]:" + port, 404},
+        {"GET", state, "rebound.example:" + port, 403},
+        {"GET", state, "", 403},
+        {"GET", "/metrics", "rebound.example", 403},
+        {"POST", voteAction(1, "start"), "rebound.example", 403},
+        {"GET", "/healthz", "rebound.example", 200},
+        {"WS", kChannel + "/events?uid=2&sub=20", "rebound.example", 403},
+        {"WS", kChannel + "/events?uid=2&sub=20", "localhost", 101},
+    };
+    for (const Row& row : rows) {
+        WebTestClient client(service.httpPort);
+        const std::map<std::string, std::string> headers{{"Host", row.host}};
+        int status = 0;
+        if (std::string(row.method) == "WS")
+            status = client.openWebSocket(row.target, headers) ? 101 : client.refusedStatus;
+        else
+            status = client.request(row.method, row.target, headers).status;
+        EXPECT_EQ(status, row.status) << row.target << " as " << row.host;
+    }
+}
+
+// The same header set on every kind of answer: pages, files, JSON, CSV, errors, streams.
+TEST(WebServiceTest, EveryAnswerCarriesTheHeaderSet)
+{
+    const std::filesystem::path root = ::testing::TempDir() + "/webservice-pages";
+    std::filesystem::create_directories(root / "assets");
+    for (const char* page : {"vote.html", "overlay.html"})
+        std::ofstream(root / page) << "<!doctype html><title>page</title>\n";
+    WebSetup setup;
+    setup.pages = root;
+    WebService service({}, {}, nullptr, setup);
+    struct Row
+    {
+        const char* method;
+        std::string target;
+        std::map<std::string, std::string> headers;
+        std::string body;
+        int status;
+    };
+    const Row rows[] = {
+        {"GET", "/vote/10/20", {}, {}, 200},
+        {"GET", "/overlay/10/20?uid=1", {}, {}, 200},
+        {"GET", "/assets/none.js", {}, {}, 404},
+        {"POST", "/vote/10/20", {}, {}, 405},
+        {"GET", "/healthz", {}, {}, 200},
+        {"GET", "/metrics", {}, {}, 200},
+        {"GET", kChannel + "/history?uid=2&sub=20", {}, {}, 200},
+        {"GET", kChannel + "/history?uid=2&sub=20&format=csv", {}, {}, 200},
+        {"POST", "/api/v1/tickets?uid=2&channel=10", {}, {}, 200},
+        {"GET", kChannel + "/subchannels/20/vote?uid=2", {}, {}, 404},
+        {"GET", kChannel + "/votes?uid=2", {}, {}, 403},
+        {"GET", kChannel + "/votes?uid=%zz", {}, {}, 400},
+        {"GET", "/api/v1/nothing", {}, {}, 404},
+        {"DELETE", kChannel + "/votes?" + kManager, {}, {}, 405},
+        {"POST", voteAction(1, "start"), {}, std::string(70 * 1024, 'x'), 413},
+        {"GET", "/healthz", {{"X-Padding", std::string(9 * 1024, 'p')}}, {}, 431},
+        {"GET", "/healthz", {{"Host", "rebound.example"}}, {}, 200},
+        {"GET", "/metrics", {{"Host", "rebound.example"}}, {}, 403},
+    };
+    auto expectHeaderSet = [](const std::map<std::string, std::string>& headers, bool page,
+                              const std::string& what) {
+        auto value = [&](const char* name) {
+            const auto it = headers.find(name);
+            return it == headers.end() ? std::string() : it->second;
+        };
+        EXPECT_EQ(value("x-content-type-options"), "nosniff") << what;
+        EXPECT_EQ(value("referrer-policy"), "no-referrer") << what;
+        EXPECT_NE(value("content-security-policy").find("frame-ancestors 'none'"), std::string::npos) << what;
+        EXPECT_EQ(value("content-security-policy").find("default-src 'self'") != std::string::npos, page)
+            << what;
+        EXPECT_EQ(value("strict-transport-security"), "") << what << ": no HSTS over plain HTTP";
+    };
+    WebTestClient client(service.httpPort);
+    for (const Row& row : rows) {
+        const HttpReply reply = client.request(row.method, row.target, row.headers, row.body);
+        EXPECT_EQ(reply.status, row.status) << row.method << " " << row.target.substr(0, 60);
+        const bool page = reply.status == 200 &&
+                          (row.target.rfind("/vote/", 0) == 0 || row.target.rfind("/overlay/", 0) == 0);
+        expectHeaderSet(reply.headers, page, std::string(row.method) + " " + row.target.substr(0, 60));
+    }
+    HttpReply flooded;
+    for (int i = 0; i < 45 && flooded.status != 429; ++i)
+        flooded = client.request("GET", kChannel + "/subchannels/20/vote?uid=9");
+    ASSERT_EQ(flooded.status, 429);
+    expectHeaderSet(flooded.headers, false, "429");
+    ASSERT_TRUE(client.openWebSocket(kChannel + "/events?uid=3&sub=20"));
+    expectHeaderSet(client.upgradeHeaders, false, "WebSocket 101");
+    WebTestClient sse(service.httpPort);
+    ASSERT_TRUE(sse.openEventStream(kChannel + "/events?uid=4&sub=20"));
+    ASSERT_TRUE(sse.readEvent());
+    for (const char* line :
+         {"X-Content-Type-Options: nosniff\n", "Referrer-Policy: no-referrer\n", "frame-ancestors 'none'"})
+        EXPECT_NE(sse.eventStreamHead().find(line), std::string::npos) << sse.eventStreamHead();
+    std::filesystem::remove_all(root);
 }
 
 TEST(WebServiceTest, ConnectionsBeyondTheLimitAreAnswered503)
@@ -743,6 +1134,61 @@ TEST(WebServiceTest, QuorixVotedAuditsEveryManagerRequestOverBothTransports)
     EXPECT_EQ(status.st_mode & 0777, 0600u);
     EXPECT_EQ(voted.terminate(), 0);
     std::filesystem::remove(auditPath);
+}
+
+// Whatever is served or refused, no log line holds a token or a ticket; a reload that drops the
+// key closes the streams it let in.
+TEST(WebServiceTest, NoLogLineHoldsATokenOrATicket)
+{
+    const std::string secretFile = ::testing::TempDir() + "/webservice-secret";
+    std::ofstream(secretFile) << kSecret << "\n";
+    VotedProcess voted(QUORIX_VOTED_PATH, {"--listen", "127.0.0.1:0", "--memory", "--http", "127.0.0.1:0",
+                                           "--secret-file", secretFile});
+    std::string log;
+    while (log.find("http listening on") == std::string::npos) {
+        const std::string line = voted.readLine();
+        ASSERT_FALSE(line.empty()) << log;
+        log += line;
+    }
+    const std::uint16_t port = VotedProcess::portOf(log.substr(log.find("http listening on")));
+    WebTestClient client(port);
+    AccessClaims claims;
+    claims.uid = 2;
+    claims.channelId = 10;
+    claims.scopes = ScopeSet::forRole(0);
+    claims.issuedAt = SystemClock().unixSeconds();
+    claims.expiresAt = claims.issuedAt + 600;
+    const std::string token = TokenSigner::withSecret(kSecret).sign(claims);
+    AccessClaims otherChannel = claims;
+    otherChannel.channelId = 11;
+    const std::string state = kChannel + "/subchannels/20/vote";
+    EXPECT_EQ(client.request("GET", state, bearer(token)).status, 404);
+    EXPECT_EQ(client.request("GET", state, bearer(token + "x")).status, 401);
+    EXPECT_EQ(
+        client.request("GET", state, bearer(TokenSigner::withSecret(kSecret).sign(otherChannel))).status,
+        401);
+    EXPECT_EQ(client.request("GET", state + "?token=" + token).status, 401);
+    const std::string ticket =
+        client.request("POST", "/api/v1/tickets", bearer(token)).json().value("ticket", "");
+    ASSERT_FALSE(ticket.empty());
+    WebTestClient stream(port), again(port);
+    ASSERT_TRUE(stream.openWebSocket(kChannel + "/events?sub=20&ticket=" + ticket));
+    EXPECT_FALSE(again.openWebSocket(kChannel + "/events?sub=20&ticket=" + ticket));
+    ASSERT_TRUE(stream.waitForType("snapshot"));
+    // A reload with another secret closes the stream the old key's ticket opened, and says why.
+    std::ofstream(secretFile) << "another-web-test-secret-0123456789\n";
+    ::kill(voted.pid(), SIGHUP);
+    EXPECT_FALSE(stream.readMessage(std::chrono::milliseconds(3000)));
+    EXPECT_EQ(stream.closeCode(), std::optional<std::uint16_t>(1008));
+    EXPECT_EQ(voted.terminate(), 0);
+    for (std::string line = voted.readLine(); !line.empty(); line = voted.readLine())
+        log += line;
+    EXPECT_NE(log.find("stopped"), std::string::npos) << log;
+    EXPECT_NE(log.find("closing the web stream of uid 2 in channel 10: token unknown-key"), std::string::npos)
+        << log;
+    const std::string signature = token.substr(token.rfind('.') + 1);
+    for (const std::string& secret : {token, signature, ticket, std::string(kSecret)})
+        EXPECT_EQ(log.find(secret), std::string::npos) << log;
 }
 
 } // namespace

@@ -1,11 +1,27 @@
 #include "webtestclient.h"
 
+#include <cctype>
+
 namespace quorix::service::test {
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace http = beast::http;
 namespace websocket = beast::websocket;
+
+namespace {
+template <typename Fields> std::map<std::string, std::string> lowerCaseFields(const Fields& fields)
+{
+    std::map<std::string, std::string> out;
+    for (const auto& field : fields) {
+        std::string name(field.name_string());
+        for (char& c : name)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        out[name] = std::string(field.value());
+    }
+    return out;
+}
+} // namespace
 
 nlohmann::json HttpReply::json() const
 {
@@ -73,6 +89,7 @@ HttpReply WebTestClient::request(const std::string& method, const std::string& t
                                  reply.allow = std::string(res[http::field::allow]);
                                  reply.contentLength = std::string(res[http::field::content_length]);
                                  reply.body = res.body();
+                                 reply.headers = lowerCaseFields(res);
                              }
                              done = true;
                          });
@@ -101,11 +118,11 @@ bool WebTestClient::openWebSocket(const std::string& target,
         result = ec;
         done = true;
     });
-    if (!runUntil(done, kTimeout) || result) {
+    const bool opened = runUntil(done, kTimeout) && !result;
+    upgradeHeaders = lowerCaseFields(response);
+    if (!opened)
         refusedStatus = static_cast<int>(response.result_int());
-        return false;
-    }
-    return true;
+    return opened;
 }
 
 bool WebTestClient::sendText(const std::string& text)
@@ -197,6 +214,8 @@ std::optional<WebTestClient::Event> WebTestClient::readEvent(std::chrono::millis
             }
             if (!event.type.empty())
                 return event;
+            if (block.rfind("HTTP/", 0) == 0)
+                m_sseHead = block + "\n";
             continue;
         }
         bool done = false;

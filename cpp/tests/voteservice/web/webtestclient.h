@@ -25,6 +25,7 @@ struct HttpReply
     std::string allow;
     std::string contentLength;
     std::string body;
+    std::map<std::string, std::string> headers; // names in lower case
     nlohmann::json json() const;
 };
 
@@ -51,6 +52,8 @@ public:
                                               std::chrono::milliseconds timeout = kTimeout);
     std::optional<std::uint16_t> closeCode() const { return m_closeCode; }
     int refusedStatus = 0;
+    // The header fields of the last upgrade's answer (101, or the refusal), names in lower case.
+    std::map<std::string, std::string> upgradeHeaders;
 
     // SSE: GET with Accept: text/event-stream; the next event's id, type and data.
     bool openEventStream(const std::string& target);
@@ -61,6 +64,8 @@ public:
         nlohmann::json data;
     };
     std::optional<Event> readEvent(std::chrono::milliseconds timeout = kTimeout);
+    // The stream's HTTP header once readEvent has read past it (its lines end in "\n").
+    const std::string& eventStreamHead() const { return m_sseHead; }
 
 private:
     bool connect(boost::asio::ip::tcp::socket& socket);
@@ -76,6 +81,7 @@ private:
     std::optional<std::uint16_t> m_closeCode;
     std::optional<boost::asio::ip::tcp::socket> m_sse;
     std::string m_sseBuffer;
+    std::string m_sseHead;
 };
 
 } // namespace quorix::service::test
