@@ -6,6 +6,7 @@
 // (404, 405), establishes who asks (400, 401, 403), answers plain requests through an ApiRequest
 // and keeps the connection alive between them. An events or session request hands the connection
 // over to a WebSocket or SSE stream. A connection over the limit is read once and answered 503.
+// When the service drains, an idle connection closes and a busy one closes after its answer.
 
 #include "apirequest.h"
 #include "webclientregistry.h"
@@ -28,10 +29,13 @@ public:
     using Request = boost::beast::http::request<boost::beast::http::string_body>;
 
     HttpConnection(boost::asio::ip::tcp::socket socket, std::shared_ptr<WebContext> context,
-                   bool overCapacity);
+                   bool overCapacity, AddressLimiter::Lease lease);
 
     void start();
     void shutdown() override;
+    // Closes the connection when it waits for a request; a request being read or answered gets
+    // its answer with Connection: close.
+    void drain() override;
 
 private:
     void onHandshake(const boost::system::error_code& ec);
@@ -66,6 +70,9 @@ private:
     // The request being answered is a HEAD: its answer has the headers of a GET and no body.
     bool m_head = false;
     bool m_shutDown = false;
+    // Between requests, or in the TLS handshake: nothing would be lost by closing now.
+    bool m_idle = true;
+    bool m_draining = false;
 };
 
 } // namespace quorix::service

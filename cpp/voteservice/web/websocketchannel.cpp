@@ -92,8 +92,11 @@ void WebSocketChannel::writeNext()
     if (!m_open || !m_owner)
         return;
     const std::string* next = m_queue.startWrite();
-    if (next == nullptr)
+    if (next == nullptr) {
+        if (m_finishCode && !m_queue.writing())
+            close(*m_finishCode);
         return;
+    }
     m_socket.async_write(beast::net::buffer(*next),
                          [this, keep = m_owner](const beast::error_code& ec, std::size_t sent) {
                              m_queue.writeDone(!ec && !m_closing);
@@ -118,6 +121,15 @@ void WebSocketChannel::close(std::uint16_t code)
     }
     m_socket.async_close(websocket::close_reason(static_cast<websocket::close_code>(code)),
                          [this, keep = m_owner](const beast::error_code&) { end(); });
+}
+
+void WebSocketChannel::finish(std::uint16_t code)
+{
+    if (m_closing || !m_owner)
+        return;
+    m_finishCode = code;
+    // Before the upgrade is answered the accept's handler writes, and then closes.
+    writeNext();
 }
 
 void WebSocketChannel::abort()

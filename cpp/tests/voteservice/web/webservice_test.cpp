@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -54,6 +55,7 @@ public:
         options.port = 0;
         m_server = std::make_unique<VoteServer>(m_io, options, m_clock, storage);
         m_web = std::make_unique<HttpListener>(m_io, *m_server, m_clock, limits, options.secret);
+        m_web->setMetrics(m_server->metrics());
         m_web->setMetricsText([] { return std::string("quorix_test 1\n"); });
         std::string error;
         EXPECT_TRUE(m_server->listen(error)) << error;
@@ -69,6 +71,16 @@ public:
             m_server->stop();
         });
         m_thread.join();
+    }
+
+    // The value of one of the server's series, read on the service's thread.
+    double metric(const std::string& series)
+    {
+        std::promise<double> value;
+        asio::post(m_io, [&] {
+            value.set_value(metricSample(m_server->metrics().exposition(), series).value_or(-1));
+        });
+        return value.get_future().get();
     }
 
     std::uint16_t tcpPort = 0;
@@ -343,6 +355,77 @@ TEST(WebServiceTest, ConnectionsBeyondTheLimitAreAnswered503)
     const HttpReply refused = third.request("GET", "/healthz");
     EXPECT_EQ(refused.status, 503);
     EXPECT_EQ(refused.json().value("error", ""), "too many connections");
+}
+
+// One address (127.0.0.1) at its limits on either listener; another loopback address still gets in.
+TEST(WebServiceTest, AnAddressBeyondItsLimitsIsRefusedBeforeAnyWorkWhileOthersConnect)
+{
+    enum class Listener
+    {
+        Host,
+        Web
+    };
+    const struct
+    {
+        Listener listener;
+        std::size_t maxOpen;
+        std::uint32_t newPerSecond;
+        std::size_t admitted; // connections 127.0.0.1 gets before the refusal
+    } rows[] = {
+        {Listener::Host, 64, 0, 64},
+        {Listener::Web, 64, 0, 64},
+        {Listener::Host, 0, 5, 5},
+        {Listener::Web, 0, 5, 5},
+    };
+    for (const auto& row : rows) {
+        const bool host = row.listener == Listener::Host;
+        SCOPED_TRACE(std::string(host ? "host" : "web") + " open " + std::to_string(row.maxOpen) + " new/s " +
+                     std::to_string(row.newPerSecond));
+        ServerOptions options;
+        WebLimits limits;
+        (host ? options.maxConnectionsPerAddress : limits.maxConnectionsPerAddress) = row.maxOpen;
+        (host ? options.maxNewConnectionsPerAddressPerSecond : limits.maxNewConnectionsPerAddressPerSecond) =
+            row.newPerSecond;
+        // The tests' clock stands still: a spent bucket stays spent.
+        ManualClock clock;
+        WebService service(options, limits, &clock);
+        std::vector<std::unique_ptr<TcpTestClient>> sessions;
+        std::vector<std::unique_ptr<WebTestClient>> webClients;
+        for (std::size_t i = 0; i < row.admitted; ++i) {
+            if (host) {
+                sessions.push_back(std::make_unique<TcpTestClient>());
+                ASSERT_TRUE(sessions.back()->connect(service.tcpPort));
+                ASSERT_EQ(sessions.back()->hello(identity(100 + std::uint32_t(i), 25)),
+                          std::optional<std::uint32_t>(kWelcomeAccepted));
+            } else {
+                webClients.push_back(std::make_unique<WebTestClient>(service.httpPort));
+                ASSERT_TRUE(webClients.back()->keepOpen());
+                ASSERT_EQ(webClients.back()->request("GET", "/healthz").status, 200);
+            }
+        }
+        const char* series = host ? R"(quorix_address_limit_refusals_total{transport="tcp"})"
+                                  : R"(quorix_address_limit_refusals_total{transport="http"})";
+        if (host) {
+            TcpTestClient refused;
+            ASSERT_TRUE(refused.connect(service.tcpPort));
+            const auto welcome = refused.readFrame();
+            ASSERT_TRUE(welcome);
+            PWelcome body;
+            ASSERT_TRUE(mpak::decode(welcome->payload, body));
+            EXPECT_EQ(welcome->minType, kControlWelcome);
+            EXPECT_EQ(body.result, kWelcomeServiceFull);
+            EXPECT_TRUE(refused.closedWithin());
+            TcpTestClient other;
+            ASSERT_TRUE(other.connect(service.tcpPort, "127.0.0.2"));
+            EXPECT_EQ(other.hello(identity(99, 25)), std::optional<std::uint32_t>(kWelcomeAccepted));
+        } else {
+            const HttpReply refused = WebTestClient(service.httpPort).request("GET", "/healthz");
+            EXPECT_EQ(refused.status, 429);
+            EXPECT_EQ(refused.json().value("error", ""), "too many connections from this address");
+            EXPECT_EQ(WebTestClient(service.httpPort, "127.0.0.2").request("GET", "/healthz").status, 200);
+        }
+        EXPECT_EQ(service.metric(series), 1.0);
+    }
 }
 
 TEST(WebServiceTest, AVoteRunThroughTheApiReachesEveryStream)

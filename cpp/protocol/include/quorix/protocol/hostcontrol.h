@@ -16,7 +16,9 @@ enum ControlMinorType : std::uint32_t
 {
     kControlHello = 1,
     kControlWelcome = 2,
-    kControlMove = 3
+    kControlMove = 3,
+    // Service to host: the service is stopping; every answer it owes has been sent before this.
+    kControlGoingAway = 4
 };
 
 // WELCOME results.
@@ -47,6 +49,12 @@ struct PWelcome
     std::uint32_t result = 0;
     std::string text;
     QUORIX_WIRE_FIELDS(PWelcome, result, text)
+};
+
+struct PGoingAway
+{
+    std::string text; // why, for the host's log
+    QUORIX_WIRE_FIELDS(PGoingAway, text)
 };
 
 struct PMove
