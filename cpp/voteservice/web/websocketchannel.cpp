@@ -5,6 +5,11 @@ namespace quorix::service {
 namespace beast = boost::beast;
 namespace websocket = beast::websocket;
 
+namespace {
+// How long a finishing channel waits for the peer's answer to its close frame.
+constexpr std::chrono::seconds kFinishCloseWait(1);
+} // namespace
+
 WebSocketChannel::WebSocketChannel(WebStream stream, const WebLimits& limits, ServiceMetrics* metrics)
     : m_socket(std::move(stream)), m_queue(limits.maxQueuedBytes), m_metrics(metrics)
 {
@@ -128,6 +133,11 @@ void WebSocketChannel::finish(std::uint16_t code)
     if (m_closing || !m_owner)
         return;
     m_finishCode = code;
+    // The service is stopping: a peer that does not answer the close frame soon is not waited for.
+    websocket::stream_base::timeout timeout;
+    m_socket.get_option(timeout);
+    timeout.handshake_timeout = kFinishCloseWait;
+    m_socket.set_option(timeout);
     // Before the upgrade is answered the accept's handler writes, and then closes.
     writeNext();
 }
