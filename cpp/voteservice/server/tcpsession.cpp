@@ -1,5 +1,8 @@
 #include "tcpsession.h"
 
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+
 #include <array>
 #include <utility>
 
@@ -133,6 +136,14 @@ void TcpSession::goAway(const OutFrame& last)
     m_goingAway = true;
     if (!m_writing)
         flush();
+}
+
+bool TcpSession::deliveredAll()
+{
+    if (!m_goingAway || m_writing || !m_queue.empty())
+        return false;
+    int unacknowledged = 0;
+    return ::ioctl(m_socket.socket().native_handle(), SIOCOUTQ, &unacknowledged) == 0 && unacknowledged == 0;
 }
 
 void TcpSession::notePartialFrame(bool sameFrameAsBefore)

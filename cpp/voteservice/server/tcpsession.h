@@ -71,6 +71,9 @@ public:
     // closes when the peer closes its side. Reading on until then keeps unread bytes from turning
     // the close into a reset that could discard what was sent.
     void goAway(const OutFrame& last);
+    // After goAway: everything is written and the peer's system has acknowledged every byte, so a
+    // close now loses nothing the peer was sent, even if the peer never closes its side.
+    bool deliveredAll();
     // The connection's place in its address's count, released when the session is destroyed.
     void holdLease(AddressLimiter::Lease lease) { m_lease = std::move(lease); }
 

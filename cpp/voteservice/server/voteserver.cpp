@@ -19,6 +19,8 @@ constexpr std::chrono::milliseconds kSweepInterval(1000);
 constexpr std::chrono::milliseconds kCommitWindow(2);
 // While draining, how often the server looks whether a shared state still owes answers.
 constexpr std::chrono::milliseconds kDrainPoll(5);
+// While draining, how often connections told GOING_AWAY are checked for a peer that has everything.
+constexpr std::chrono::milliseconds kDeliveryPoll(20);
 
 // Hands freed heap pages back to the system. Frames that stopped halfway are buffers of up to
 // 64 KiB scattered through the heap; once their connections are gone, the allocator would keep
@@ -166,6 +168,25 @@ void VoteServer::finishDrain()
         outputs.push_back(session.output);
     for (SessionOutput* output : outputs)
         output->goingAway();
+    closeDeliveredConnections();
+}
+
+void VoteServer::closeDeliveredConnections()
+{
+    if (m_stopped || m_connections.empty())
+        return;
+    std::vector<std::shared_ptr<TcpSession>> delivered;
+    for (auto& [id, session] : m_connections) {
+        if (session->deliveredAll())
+            delivered.push_back(session);
+    }
+    for (const auto& session : delivered)
+        session->close();
+    m_drainTimer.expires_after(kDeliveryPoll);
+    m_drainTimer.async_wait([this](const boost::system::error_code& ec) {
+        if (!ec)
+            closeDeliveredConnections();
+    });
 }
 
 // ---- connections --------------------------------------------------------------------------------

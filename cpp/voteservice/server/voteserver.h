@@ -88,6 +88,9 @@ private:
     void refuseForAddress(asio::ip::tcp::socket& socket, const asio::ip::address& address,
                           const AddressLimiter::Admission& admission);
     void finishDrain();
+    // Closes, every few milliseconds, the host connections that have been told GOING_AWAY and
+    // whose peer has everything: one that never closes its side does not hold up the drain.
+    void closeDeliveredConnections();
     void onFrame(TcpSession& session, std::uint32_t maxType, std::uint32_t minType,
                  const std::string& payload) override;
     void onClosed(TcpSession& session) override;

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -336,16 +337,32 @@ TEST(DrainTest, EveryVoteAnsweredOverEitherTransportBeforeSigtermIsCountedAndNoO
     std::filesystem::remove_all(dataDir);
 }
 
-// A peer that never closes its side holds the drain up to the timeout; then it is cut and said so.
+// A peer that reads nothing holds the drain up to the timeout (what was sent to it is not all
+// delivered); then it is cut and the log says so. A peer that has everything is closed at once,
+// whether or not it closes its side.
 TEST(DrainTest, TheDrainTimeoutCutsWhatIsLeftAndTheLogSaysHowMany)
 {
     const std::string dataDir = ::testing::TempDir() + "/quorix-drain-timeout";
     std::filesystem::remove_all(dataDir);
     DrainingService service(dataDir, 1);
     ASSERT_NE(service.tcpPort, 0);
-    TcpTestClient silent;
-    ASSERT_TRUE(silent.connect(service.tcpPort));
-    ASSERT_EQ(silent.hello(identity(1000, 25)), std::optional<std::uint32_t>(0));
+    TcpTestClient manager;
+    ASSERT_TRUE(manager.connect(service.tcpPort));
+    ASSERT_EQ(manager.hello(identity(1, 255)), std::optional<std::uint32_t>(0));
+    VoteInfo large = normalVote("large", 10, 1, 1);
+    large.auxText2.assign(1000, 'x');
+    for (int i = 0; i < 12; ++i) {
+        manager.sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, large, {}});
+        ASSERT_TRUE(manager.waitFor(VOTE_SYSTEM_CREATE_VOTE_RES));
+    }
+    TcpTestClient stuck;
+    stuck.setReceiveBuffer(4096);
+    ASSERT_TRUE(stuck.connect(service.tcpPort));
+    ASSERT_EQ(stuck.hello(identity(1000, 25)), std::optional<std::uint32_t>(0));
+    // Lists of about 14 KB each, far more than its receive buffer holds.
+    for (int i = 0; i < 20; ++i)
+        stuck.sendVote(VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, PQueryAllVoteReq{10, 20, {}});
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     service.process.signal(SIGTERM);
     EXPECT_EQ(service.process.exitStatusWithin(3000), 0);
     const std::string line = service.process.readLineWith("cutting");
