@@ -205,6 +205,8 @@ void TcpServiceTransport::handleFrame(const std::string& frame)
             handleWelcome(parsed.payload);
         else if (parsed.minType == quorix::service::kControlWebTokenAnswer && m_state == State::Ready)
             handleWebToken(parsed.payload);
+        else if (parsed.minType == quorix::service::kControlGoingAway)
+            dropAndRetry(QStringLiteral("投票服务 %1 即将停止").arg(describe()), Retry::AtOnce);
         return;
     }
     if (m_state == State::Ready)
@@ -274,7 +276,7 @@ void TcpServiceTransport::onDisconnected()
         dropAndRetry(QStringLiteral("投票服务关闭了连接"));
 }
 
-void TcpServiceTransport::dropAndRetry(const QString& reason)
+void TcpServiceTransport::dropAndRetry(const QString& reason, Retry retry)
 {
     const bool wasReady = m_state == State::Ready;
     m_state = State::Idle;
@@ -287,15 +289,15 @@ void TcpServiceTransport::dropAndRetry(const QString& reason)
         m_port = m_addresses[m_current].port;
         m_tls = m_addresses[m_current].tls;
     }
-    scheduleReconnect();
+    scheduleReconnect(retry);
     emit eventLogged(QStringLiteral("%1，%2 毫秒后重连 %3").arg(reason).arg(m_lastDelayMs).arg(describe()));
     if (wasReady)
         emit closed();
 }
 
-void TcpServiceTransport::scheduleReconnect()
+void TcpServiceTransport::scheduleReconnect(Retry retry)
 {
-    m_lastDelayMs = m_backoff.nextDelayMs();
+    m_lastDelayMs = retry == Retry::AtOnce ? 0 : m_backoff.nextDelayMs();
     m_reconnectTimer.start(m_lastDelayMs);
 }
 

@@ -4,11 +4,12 @@
 // length L followed by one service frame of L bytes. The host opens with HELLO (its identity and
 // token), is ready once the service answers WELCOME with result 0, tells sub-channel switches
 // with MOVE, and after any drop reconnects with jittered exponential backoff. Given several
-// addresses, each reconnect goes to the next one in turn. A refusal that another attempt cannot
-// change (token or identity refused, malformed HELLO, HELLO not seen) stops it for good; a full
-// service or too many sessions for this user are retried like a drop. A tls:// address is reached
-// over TLS 1.2 or newer; a certificate that does not verify (untrusted, another name, expired)
-// stops it for good too, since another attempt meets the same certificate.
+// addresses, each reconnect goes to the next one in turn. A service that says it is going away
+// (GOING_AWAY, a stop or rolling restart) is left at once for the next address, without a backoff. A refusal
+// that another attempt cannot change (token or identity refused, malformed HELLO, HELLO not seen) stops it
+// for good; a full service or too many sessions for this user are retried like a drop. A tls:// address is
+// reached over TLS 1.2 or newer; a certificate that does not verify (untrusted, another name, expired) stops
+// it for good too, since another attempt meets the same certificate.
 
 #include "hostidentity.h"
 #include "reconnectbackoff.h"
@@ -73,8 +74,13 @@ private:
     void giveUpUntrusted();
     void onReadyRead();
     void onDisconnected();
-    void dropAndRetry(const QString& reason);
-    void scheduleReconnect();
+    enum class Retry
+    {
+        AfterBackoff,
+        AtOnce
+    };
+    void dropAndRetry(const QString& reason, Retry retry = Retry::AfterBackoff);
+    void scheduleReconnect(Retry retry);
     bool takeFrames();
     void handleFrame(const std::string& frame);
     void handleWelcome(const std::string& payload);

@@ -92,8 +92,10 @@ def connect(port, uid, role, sub):
 
 def start_service(binary, extra=()):
     raise_limit()
-    proc = subprocess.Popen([binary, "--listen", "127.0.0.1:0", "--memory", *extra], stderr=subprocess.PIPE,
-                            text=True)
+    # Every client is on 127.0.0.1: without lifting the per-address limits most would be refused.
+    proc = subprocess.Popen([binary, "--listen", "127.0.0.1:0", "--memory", "--max-connections-per-address", "0",
+                             "--max-new-connections-per-address-per-second", "0", *extra],
+                            stderr=subprocess.PIPE, text=True)
     line = proc.stderr.readline()
     port = int(line.split("listening on 127.0.0.1:")[1].split(",")[0])
     threading.Thread(target=lambda: [None for _ in proc.stderr], daemon=True).start()

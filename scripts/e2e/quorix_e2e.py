@@ -101,9 +101,13 @@ class Service:
 
     def start(self):
         log = open(self.log_path, "a")
+        # Hosts, the browser and the scenario's own requests all come from 127.0.0.1: no per-address limits.
         self.process = subprocess.Popen([self.program, "--listen", "127.0.0.1:%d" % self.port, "--memory",
                                          "--http", "127.0.0.1:%d" % self.http_port,
-                                         "--secret-file", self.secret_file] + self.extra_arguments,
+                                         "--secret-file", self.secret_file,
+                                         "--max-connections-per-address", "0",
+                                         "--max-new-connections-per-address-per-second", "0"]
+                                        + self.extra_arguments,
                                         stdout=log, stderr=log)
         log.close()
         wait_until(self._accepts, 10, "quorix-voted accepts connections on port %d" % self.port)

@@ -36,13 +36,18 @@ std::vector<std::string> commandLineOf(const LoadgenArguments& args, const std::
     // Each node holds its share of the sessions (they are dealt out in turn).
     const std::size_t connections =
         (args.load.sessions + args.load.subscribers + args.nodes - 1) / args.nodes;
+    // Every session comes from a loopback address: the per-address limits would refuse most of them.
     std::vector<std::string> all{args.server,
                                  "--listen",
                                  "127.0.0.1:0",
                                  "--max-sessions",
                                  std::to_string(connections + 16),
                                  "--broadcast-hz",
-                                 std::to_string(args.broadcastHz)};
+                                 std::to_string(args.broadcastHz),
+                                 "--max-connections-per-address",
+                                 "0",
+                                 "--max-new-connections-per-address-per-second",
+                                 "0"};
     if (args.load.subscribers > 0) {
         for (const char* option : {"--http", "127.0.0.1:0", "--http-max-connections"})
             all.emplace_back(option);

@@ -115,6 +115,45 @@ TEST_F(TcpTransportTest, ADroppedServiceIsReportedClosedThenReconnectedAndReadyA
     EXPECT_EQ(closed.count(), 1);
 }
 
+TEST_F(TcpTransportTest, AServiceGoingAwayIsLeftAtOnceForTheNextAddressAfterItsLastAnswers)
+{
+    FakeVoteService next;
+    TcpServiceTransport host(ServiceAddresses{ServiceAddress{"127.0.0.1", service.port()},
+                                              ServiceAddress{"127.0.0.1", next.port()}},
+                             identity, "99.cafe");
+    host.setBackoff(ReconnectBackoff([] { return 0.0; }));
+    QSignalSpy ready(&host, &ServiceTransport::ready);
+    QSignalSpy closed(&host, &ServiceTransport::closed);
+    QStringList events;
+    QObject::connect(&host, &ServiceTransport::eventLogged, [&](const QString& text) { events << text; });
+    std::vector<std::string> arrived;
+    QObject::connect(&host, &ServiceTransport::frameArrived,
+                     [&](const std::string& frame) { arrived.push_back(closed.isEmpty() ? frame : "late"); });
+    host.start();
+    ASSERT_TRUE(service.accept());
+    ASSERT_TRUE(service.waitFrames(1));
+    service.welcome(0);
+    ASSERT_TRUE(waitUntil([&] { return ready.count() == 1; }));
+
+    service.send(2500, 30, "answer");
+    service.send(quorix::service::kControlMajorType, quorix::service::kControlGoingAway,
+                 mpak::encode(quorix::service::PGoingAway{"service stopping"}));
+    ASSERT_TRUE(waitUntil([&] { return closed.count() == 1; }));
+    ASSERT_EQ(arrived.size(), 1u);
+    EXPECT_EQ(mpak::decodeFrame(arrived.at(0)).payload, "answer");
+    EXPECT_TRUE(events.contains(QStringLiteral("投票服务 127.0.0.1:%1 即将停止，0 毫秒后重连 127.0.0.1:%2")
+                                    .arg(service.port())
+                                    .arg(next.port())))
+        << events.join('\n').toStdString();
+    // Well before the backoff's first step would have let it try again.
+    ASSERT_TRUE(next.accept(ReconnectBackoff::kFirstDelayMs / 2));
+    ASSERT_TRUE(next.waitFrames(1));
+    EXPECT_EQ(next.frame(0).minType, quorix::service::kControlHello);
+    next.welcome(0);
+    ASSERT_TRUE(waitUntil([&] { return ready.count() == 2; }));
+    EXPECT_EQ(host.describe(), QStringLiteral("127.0.0.1:%1").arg(next.port()));
+}
+
 TEST_F(TcpTransportTest, EventLinesSayWhatHappenedInTheWindowsLanguage)
 {
     QStringList events;

@@ -20,11 +20,18 @@ TcpTestClient::~TcpTestClient()
         ::close(m_fd);
 }
 
-bool TcpTestClient::connect(std::uint16_t port)
+bool TcpTestClient::connect(std::uint16_t port, const char* from)
 {
     m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
     if (m_fd < 0)
         return false;
+    if (from != nullptr) {
+        sockaddr_in source{};
+        source.sin_family = AF_INET;
+        if (::inet_pton(AF_INET, from, &source.sin_addr) != 1 ||
+            ::bind(m_fd, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0)
+            return false;
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);

@@ -21,7 +21,8 @@ public:
     TcpTestClient(const TcpTestClient&) = delete;
     TcpTestClient& operator=(const TcpTestClient&) = delete;
 
-    bool connect(std::uint16_t port);
+    // To 127.0.0.1, from `from` (another loopback address, for per-address limits) when given.
+    bool connect(std::uint16_t port, const char* from = nullptr);
     bool sendRaw(const std::string& bytes);
     bool sendFrame(std::uint32_t maxType, std::uint32_t minType, const std::string& payload);
     template <class Message> bool sendVote(std::uint32_t minType, const Message& message)

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 
 extern char** environ;
@@ -22,10 +23,20 @@ VotedProcess::VotedProcess(const std::string& program, const std::vector<std::st
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
     std::vector<std::string> all{program};
+    const auto given = [&args](const std::string& name) {
+        return std::any_of(args.begin(), args.end(), [&name](const std::string& arg) {
+            return arg == name || arg.rfind(name + "=", 0) == 0;
+        });
+    };
+    const bool limitsNamed =
+        given("--max-connections-per-address") || given("--max-new-connections-per-address-per-second");
     if (openFileLimit > 0)
         all = {"/bin/sh", "-c", "ulimit -n " + std::to_string(openFileLimit) + " && exec \"$0\" \"$@\"",
                program};
     all.insert(all.end(), args.begin(), args.end());
+    if (given("--listen") && !limitsNamed)
+        all.insert(all.end(), {"--max-connections-per-address", "0",
+                               "--max-new-connections-per-address-per-second", "0"});
     std::vector<char*> argv;
     for (std::string& arg : all)
         argv.push_back(arg.data());
@@ -112,6 +123,12 @@ void VotedProcess::kill(int signal)
         return;
     ::kill(m_pid, signal);
     reap(0);
+}
+
+void VotedProcess::signal(int signal)
+{
+    if (m_pid > 0)
+        ::kill(m_pid, signal);
 }
 
 // The exit status once the child has been reaped, -1 while it still runs.

@@ -6,6 +6,10 @@
 //   const std::uint16_t port = voted.waitForPort(); // 0 when it did not start listening
 //
 // Killed with SIGKILL when destroyed, unless it has ended.
+//
+// A service (arguments with --listen) gets --max-connections-per-address 0 and
+// --max-new-connections-per-address-per-second 0 unless the arguments name either: tests open many
+// loopback connections at once, which the per-address defaults would refuse.
 
 #include <sys/types.h>
 
@@ -43,6 +47,8 @@ public:
     int terminate();
     // Sends the signal and waits for the process to end.
     void kill(int signal);
+    // Sends the signal and returns at once.
+    void signal(int signal);
     pid_t pid() const { return m_pid; }
 
 private:

@@ -113,6 +113,14 @@ ServiceMetrics::ServiceMetrics(std::int64_t startUnixSeconds)
                        .Help("Clients dropped because their output queue passed its bound.")
                        .Register(r)
                        .Add({});
+    auto& addressRefusals =
+        BuildCounter()
+            .Name("quorix_address_limit_refusals_total")
+            .Help("Connections refused for their source address's limits, by listener (tcp: host transport).")
+            .Register(r);
+    for (Transport listener : {Transport::Tcp, Transport::Http})
+        m_addressRefusals[static_cast<std::size_t>(listener)] =
+            &addressRefusals.Add({{"transport", transportName(listener)}});
     m_commitSeconds = &BuildHistogram()
                            .Name("quorix_storage_commit_seconds")
                            .Help("Storage commits that answers waited for, in seconds.")
@@ -150,6 +158,12 @@ void ServiceMetrics::bytesSent(Transport transport, std::size_t bytes)
 void ServiceMetrics::outputQueueCut()
 {
     m_queuesCut->Increment();
+}
+
+void ServiceMetrics::addressLimitRefused(Transport listener)
+{
+    if (prometheus::Counter* counter = m_addressRefusals[static_cast<std::size_t>(listener)])
+        counter->Increment();
 }
 
 void ServiceMetrics::storageCommitted(double seconds)

@@ -2,7 +2,8 @@
 
 // quorix-voted's figures in the Prometheus text format 0.0.4: sessions and bytes by transport,
 // requests by message and result, accepted votes, broadcasts, flood refusals, cut output queues,
-// storage commit and Redis round-trip latencies, and the process's start time.
+// connections refused for their address's limits, storage commit and Redis round-trip latencies, and the
+// process's start time.
 //
 // Every series is created once, up front or on its first use, and kept as a reference, so counting
 // is an array index and an atomic add; exposition() builds the text on demand. Counting is
@@ -49,6 +50,8 @@ public:
     void bytesSent(Transport transport, std::size_t bytes);
     // A client was dropped because its output queue would have passed its bound.
     void outputQueueCut();
+    // A connection was refused for its source address's limits (Tcp: the host transport, Http: the web).
+    void addressLimitRefused(Transport listener);
     // How long a storage commit took that answers were waiting for.
     void storageCommitted(double seconds);
     // Adds the Redis round-trip histogram (Redis mode only); before it, round trips are not kept.
@@ -81,6 +84,7 @@ private:
     prometheus::Counter* m_broadcasts = nullptr;
     prometheus::Counter* m_floodRefusals = nullptr;
     prometheus::Counter* m_queuesCut = nullptr;
+    std::array<prometheus::Counter*, kTransports> m_addressRefusals{};
     prometheus::Histogram* m_commitSeconds = nullptr;
     prometheus::Histogram* m_redisSeconds = nullptr;
 };

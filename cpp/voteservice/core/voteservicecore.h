@@ -100,6 +100,8 @@ public:
     void resumeOpenVotes();
 
     std::size_t sessionCount() const { return m_sessions.size(); }
+    // A shared state still owes answers to requests handled so far (they reach the sink later).
+    bool answersOwed() const { return m_box.pending(); }
     const SessionIdentity* identity(SessionId id) const;
     std::int64_t broadcastPeriodMs() const;
 

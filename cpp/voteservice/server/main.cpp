@@ -12,6 +12,7 @@
 #include "redisconnection.h"
 #include "redisrevocationstore.h"
 #include "serveroptions.h"
+#include "servicedrain.h"
 #include "servicelog.h"
 #include "sqliterevocationstore.h"
 #include "sqlitevotestorage.h"
@@ -212,6 +213,8 @@ std::unique_ptr<HttpListener> openWeb(asio::io_context& io, const ServerOptions&
         return nullptr;
     WebLimits limits;
     limits.maxConnections = options.httpMaxConnections;
+    limits.maxConnectionsPerAddress = options.maxConnectionsPerAddress;
+    limits.maxNewConnectionsPerAddressPerSecond = options.maxNewConnectionsPerAddressPerSecond;
     auto web = std::make_unique<HttpListener>(io, server, clock, limits, webAccessOf(options, server));
     std::string error;
     if (!web->listen(*options.httpHost, options.httpPort, error)) {
@@ -341,17 +344,21 @@ int serve(ServerOptions& options)
     asio::signal_set hangUps(io, SIGHUP);
     reloadOnHangUp(hangUps, server, web.get(), audit.get());
     asio::signal_set signals(io, SIGINT, SIGTERM);
+    ServiceDrain drain(io, server, web.get(), std::chrono::seconds(options.drainTimeoutSeconds),
+                       [&signals] { signals.cancel(); });
     signals.async_wait([&](const boost::system::error_code& ec, int signal) {
         if (ec)
             return;
-        ServiceLog::line("signal " + std::to_string(signal) + ": closing " +
-                         std::to_string(server.connectionCount()) + " connections and stopping");
+        ServiceLog::line("signal " + std::to_string(signal) + ": stopping");
         sd_notify(0, "STOPPING=1");
         hangUps.cancel();
-        // The web sessions first: they close their core sessions while the server still runs.
-        if (web)
-            web->stop();
-        server.stop();
+        // A second signal does not wait for the drain (armed first: a drain with nothing to wait
+        // for ends within start() and cancels the wait).
+        signals.async_wait([&](const boost::system::error_code& again, int) {
+            if (!again)
+                drain.cut("second signal");
+        });
+        drain.start();
     });
     ServiceLog::line("listening on " + options.host + ":" + std::to_string(server.port()) +
                      (options.tls ? ", TLS 1.2 or newer" : "") + ", broadcasts at most " +

@@ -252,6 +252,20 @@ void ServerOptions::addOptionsTo(CLI::App& app)
     addNumberOption(app, "--http-max-connections", httpMaxConnections, 1, 1000000, "wants a positive number")
         ->description("web connections served at once; more are answered 503");
     addWebAccessOptions(app, allowedOrigins, metricsAllow);
+    maxConnectionsPerAddress = kDefaultConnectionsPerAddress;
+    addNumberOption(app, "--max-connections-per-address", maxConnectionsPerAddress, 0, 10000000,
+                    "wants a number (0: no limit)")
+        ->description("connections one address (IPv6: one /64) may hold open on each listener; more are "
+                      "refused (0: no limit)");
+    maxNewConnectionsPerAddressPerSecond = kDefaultNewConnectionsPerAddressPerSecond;
+    addNumberOption(app, "--max-new-connections-per-address-per-second", maxNewConnectionsPerAddressPerSecond,
+                    0, 10000000, "wants a number (0: no limit)")
+        ->description(
+            "new connections and TLS handshakes one address (IPv6: one /64) may start per second on "
+            "each listener; more are refused (0: no limit)");
+    addNumberOption(app, "--drain-timeout", drainTimeoutSeconds, 1, 3600, "wants 1 to 3600 seconds")
+        ->description("on SIGTERM or SIGINT, seconds to finish the work in flight before the rest is cut")
+        ->type_name("SECONDS");
     app.add_option_function<std::string>(
            "--time-zone",
            [this](const std::string& zone) {

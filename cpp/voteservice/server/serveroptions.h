@@ -76,6 +76,15 @@ struct ServerOptions
     std::vector<std::string> metricsAllow;
     // Made from the two files by loadTls(); null: plain TCP.
     std::shared_ptr<boost::asio::ssl::context> tls;
+    // Per source address (IPv6 per /64) on each listener: connections open at once, and new
+    // connections (with their TLS handshakes) per second. 0 bounds nothing, which is what a server
+    // built in code gets; the command line's defaults are the constants below.
+    std::size_t maxConnectionsPerAddress = 0;
+    std::uint32_t maxNewConnectionsPerAddressPerSecond = 0;
+    static constexpr std::size_t kDefaultConnectionsPerAddress = 64;
+    static constexpr std::uint32_t kDefaultNewConnectionsPerAddressPerSecond = 32;
+    // How long a SIGTERM or SIGINT may take to finish the work in flight before the rest is cut.
+    std::uint32_t drainTimeoutSeconds = 10;
 
     // What the token checks are made of, read from the files above.
     struct TokenSetup

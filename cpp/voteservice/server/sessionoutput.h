@@ -18,6 +18,9 @@ public:
     virtual void framesSent() {}
     // The session flooded: the server ends it. Must not call back into the server.
     virtual void close() = 0;
+    // The service is stopping: every frame it will send the session has been passed to send(). The
+    // output ends the session once they are out (closeSession); one that is ending anyway may ignore it.
+    virtual void goingAway() {}
 };
 
 } // namespace quorix::service

@@ -1,5 +1,8 @@
 #include "tcpsession.h"
 
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+
 #include <array>
 #include <utility>
 
@@ -72,6 +75,8 @@ void TcpSession::waitReadable()
 
 void TcpSession::onReadable()
 {
+    if (!m_handlingFrames)
+        return discardInput();
     static thread_local std::array<char, kScratchBytes> scratch;
     for (int round = 0; round < kReadsPerWakeup && !m_closed && !m_closing; ++round) {
         boost::system::error_code ec;
@@ -100,6 +105,47 @@ void TcpSession::onReadable()
         waitReadable();
 }
 
+void TcpSession::discardInput()
+{
+    static thread_local std::array<char, kScratchBytes> scratch;
+    for (int round = 0; round < kReadsPerWakeup && !m_closed; ++round) {
+        boost::system::error_code ec;
+        const std::size_t n = m_socket.read_some(asio::buffer(scratch), ec);
+        if (ec == asio::error::would_block || ec == asio::error::try_again)
+            break;
+        if (ec || n == 0)
+            return close();
+    }
+    if (!m_closed)
+        waitReadable();
+}
+
+void TcpSession::stopHandlingFrames()
+{
+    m_handlingFrames = false;
+    m_partial.clear();
+    m_partialSinceMs.reset();
+}
+
+void TcpSession::goAway(const OutFrame& last)
+{
+    if (m_closed || m_closing)
+        return;
+    stopHandlingFrames();
+    send(last);
+    m_goingAway = true;
+    if (!m_writing)
+        flush();
+}
+
+bool TcpSession::deliveredAll()
+{
+    if (!m_goingAway || m_writing || !m_queue.empty())
+        return false;
+    int unacknowledged = 0;
+    return ::ioctl(m_socket.socket().native_handle(), SIOCOUTQ, &unacknowledged) == 0 && unacknowledged == 0;
+}
+
 void TcpSession::notePartialFrame(bool sameFrameAsBefore)
 {
     if (m_partial.empty())
@@ -112,7 +158,7 @@ std::size_t TcpSession::consumeFrames(const char* data, std::size_t size)
 {
     const auto* bytes = reinterpret_cast<const unsigned char*>(data);
     std::size_t used = 0;
-    while (!m_closed && !m_closing && size - used >= 4) {
+    while (!m_closed && !m_closing && m_handlingFrames && size - used >= 4) {
         const std::uint32_t length = u32le(bytes + used);
         if (length < kMinFrameBytes || length > kMaxFrameBytes) {
             close();
@@ -137,7 +183,7 @@ std::size_t TcpSession::consumeFrames(const char* data, std::size_t size)
 
 void TcpSession::send(const OutFrame& frame)
 {
-    if (m_closed || m_closing || frame.isNull())
+    if (m_closed || m_closing || m_goingAway || frame.isNull())
         return;
     if (m_queuedBytes + frame.wire().size() > m_maxQueuedBytes) {
         m_owner.onQueueCut();
@@ -168,6 +214,10 @@ void TcpSession::flush()
             m_writing = false;
             if (m_closing)
                 close();
+            else if (m_goingAway) {
+                boost::system::error_code ec;
+                m_socket.shutdown(asio::ip::tcp::socket::shutdown_send, ec);
+            }
             return;
         }
         takeQueuedFrames();

@@ -8,6 +8,7 @@
 // all sessions of the thread; a session keeps only the bytes of a frame that has not fully arrived.
 // An idle session therefore holds no read buffer, and one read takes in every frame that is there.
 
+#include "addresslimiter.h"
 #include "clock.h"
 #include "flushbatch.h"
 #include "outframe.h"
@@ -64,6 +65,17 @@ public:
     // Sends what is queued, then closes; nothing more is read.
     void closeAfterFlush();
     void close() override;
+    // The service drains: the frames that arrive from now on are read and dropped unhandled.
+    void stopHandlingFrames();
+    // Sends what is queued and then `last`, ends the stream's sending side once they are out, and
+    // closes when the peer closes its side. Reading on until then keeps unread bytes from turning
+    // the close into a reset that could discard what was sent.
+    void goAway(const OutFrame& last);
+    // After goAway: everything is written and the peer's system has acknowledged every byte, so a
+    // close now loses nothing the peer was sent, even if the peer never closes its side.
+    bool deliveredAll();
+    // The connection's place in its address's count, released when the session is destroyed.
+    void holdLease(AddressLimiter::Lease lease) { m_lease = std::move(lease); }
 
     SessionId id() const { return m_id; }
     // The remote address as "ip:port", or "unknown peer" once the socket no longer has one.
@@ -94,8 +106,10 @@ private:
     // Settles the frames in flight; false when the write failed and the session closed.
     bool wrote(const boost::system::error_code& ec, std::size_t sent);
     void dropLater();
+    void discardInput();
 
     SessionStream m_socket;
+    AddressLimiter::Lease m_lease;
     SessionId m_id;
     Owner& m_owner;
     std::size_t m_maxQueuedBytes;
@@ -111,6 +125,8 @@ private:
     bool m_writing = false;
     bool m_closing = false;
     bool m_closed = false;
+    bool m_handlingFrames = true;
+    bool m_goingAway = false;
 };
 
 } // namespace quorix::service

@@ -22,6 +22,10 @@ constexpr std::int64_t kMaxWebTokenSeconds = 7200;
 constexpr std::chrono::milliseconds kSweepInterval(1000);
 // Group commit: answers wait at most this long for the write that carries them to be synced.
 constexpr std::chrono::milliseconds kCommitWindow(2);
+// While draining, how often the server looks whether a shared state still owes answers.
+constexpr std::chrono::milliseconds kDrainPoll(5);
+// While draining, how often connections told GOING_AWAY are checked for a peer that has everything.
+constexpr std::chrono::milliseconds kDeliveryPoll(20);
 
 // Hands freed heap pages back to the system. Frames that stopped halfway are buffers of up to
 // 64 KiB scattered through the heap; once their connections are gone, the allocator would keep
@@ -94,8 +98,10 @@ VoteServer::VoteServer(asio::io_context& io, const ServerOptions& options, Clock
                        BallotBox* box)
     : m_io(io), m_options(options), m_clock(clock), m_storage(storage), m_metrics(clock.unixSeconds()),
       m_core(clock, storage, *this, coreOptions(options, m_metrics, *this), box),
-      m_userSessions(options.maxSessionsPerUser), m_listener(io, ""), m_tickTimer(io), m_sweepTimer(io),
-      m_commitTimer(io), m_flushes(std::make_shared<FlushBatch>(io))
+      m_userSessions(options.maxSessionsPerUser), m_listener(io, ""),
+      m_addressLimits(options.maxConnectionsPerAddress, options.maxNewConnectionsPerAddressPerSecond),
+      m_tickTimer(io), m_drainTimer(io), m_sweepTimer(io), m_commitTimer(io),
+      m_flushes(std::make_shared<FlushBatch>(io))
 {
     // Read from the files as the options were parsed (ServerOptions::loadTokens).
     if (m_options.tokens.keys)
@@ -146,13 +152,17 @@ void VoteServer::stop()
     m_stopped = true;
     m_listener.stop();
     m_tickTimer.cancel();
+    m_drainTimer.cancel();
     m_sweepTimer.cancel();
     m_commitTimer.cancel();
-    m_held.clear();
     // What this commit saves was done: its audit lines are written though its answers are not sent.
     if (m_storage.commit())
         writeHeldAudit();
     m_heldAudit.clear();
+    if (!m_held.empty() && !m_storageFailed)
+        ServiceLog::line(ServiceLog::Priority::Warning,
+                         "stopping with " + std::to_string(m_held.size()) + " answers unsent");
+    m_held.clear();
     auto connections = std::move(m_connections);
     m_connections.clear();
     for (auto& [id, session] : connections)
@@ -165,6 +175,72 @@ void VoteServer::stop()
     }
 }
 
+void VoteServer::drain()
+{
+    if (m_stopped || m_draining)
+        return;
+    m_draining = true;
+    m_listener.stop();
+    m_tickTimer.cancel();
+    m_sweepTimer.cancel();
+    for (auto& [id, session] : m_connections)
+        session->stopHandlingFrames();
+    finishDrain();
+}
+
+void VoteServer::finishDrain()
+{
+    if (m_stopped)
+        return;
+    // Answers a shared state still owes come in order behind the frames held so far.
+    if (m_core.answersOwed()) {
+        m_drainTimer.expires_after(kDrainPoll);
+        m_drainTimer.async_wait([this](const boost::system::error_code& ec) {
+            if (!ec)
+                finishDrain();
+        });
+        return;
+    }
+    commitAndRelease();
+    if (m_stopped)
+        return;
+    const OutFrame goingAway =
+        OutFrame::make(kControlMajorType, kControlGoingAway, mpak::encode(PGoingAway{"service stopping"}));
+    std::vector<std::shared_ptr<TcpSession>> sessions;
+    for (auto& [id, session] : m_connections)
+        sessions.push_back(session);
+    for (const auto& session : sessions) {
+        if (session->welcomed)
+            session->goAway(goingAway);
+        else
+            session->close();
+    }
+    std::vector<SessionOutput*> outputs;
+    for (auto& [id, session] : m_gatewaySessions)
+        outputs.push_back(session.output);
+    for (SessionOutput* output : outputs)
+        output->goingAway();
+    closeDeliveredConnections();
+}
+
+void VoteServer::closeDeliveredConnections()
+{
+    if (m_stopped || m_connections.empty())
+        return;
+    std::vector<std::shared_ptr<TcpSession>> delivered;
+    for (auto& [id, session] : m_connections) {
+        if (session->deliveredAll())
+            delivered.push_back(session);
+    }
+    for (const auto& session : delivered)
+        session->close();
+    m_drainTimer.expires_after(kDeliveryPoll);
+    m_drainTimer.async_wait([this](const boost::system::error_code& ec) {
+        if (!ec)
+            closeDeliveredConnections();
+    });
+}
+
 // ---- connections --------------------------------------------------------------------------------
 
 void VoteServer::onAccepted(asio::ip::tcp::socket socket)
@@ -174,12 +250,40 @@ void VoteServer::onAccepted(asio::ip::tcp::socket socket)
         socket.close(ec);
         return;
     }
+    boost::system::error_code ec;
+    const asio::ip::tcp::endpoint peer = socket.remote_endpoint(ec);
+    AddressLimiter::Admission admission;
+    if (!ec) {
+        admission = m_addressLimits.admit(peer.address(), m_clock.steadyMs());
+        if (admission.verdict != AddressLimiter::Verdict::Admitted)
+            return refuseForAddress(socket, peer.address(), admission);
+    }
     const SessionId id = ++m_lastId;
     auto session = std::make_shared<TcpSession>(SessionStream(std::move(socket), m_options.tls), id,
                                                 static_cast<TcpSession::Owner&>(*this),
                                                 m_options.maxQueuedBytes, m_clock, m_flushes);
+    session->holdLease(std::move(admission.lease));
     m_connections.emplace(id, session);
     session->start(m_options.socketSendBuffer);
+}
+
+void VoteServer::refuseForAddress(asio::ip::tcp::socket& socket, const asio::ip::address& address,
+                                  const AddressLimiter::Admission& admission)
+{
+    m_metrics.addressLimitRefused(Transport::Tcp);
+    if (admission.logNow)
+        ServiceLog::line(m_addressLimits.refusalLine("host connection", address, admission));
+    boost::system::error_code ec;
+    if (!m_options.tls) {
+        // A fresh socket's send buffer takes the few bytes at once; nothing waits for them.
+        const OutFrame refusal = OutFrame::make(
+            kControlMajorType, kControlWelcome,
+            mpak::encode(PWelcome{kWelcomeServiceFull, "too many connections from this address"}));
+        socket.non_blocking(true, ec);
+        socket.write_some(asio::buffer(refusal.wire()), ec);
+        socket.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
+    }
+    socket.close(ec);
 }
 
 void VoteServer::onClosed(TcpSession& session)
@@ -303,7 +407,7 @@ void VoteServer::commitAndRelease()
 CoreGateway::Opened VoteServer::openSession(SessionOutput& output, const SessionIdentity& identity,
                                             Transport transport, SessionId& id)
 {
-    if (m_stopped)
+    if (m_stopped || m_draining)
         return Opened::Stopped;
     if (m_core.sessionCount() >= m_options.maxSessions)
         return Opened::ServiceFull;

@@ -7,6 +7,7 @@
 // (group commit a few milliseconds after the first one), so no answer reports an unsaved write;
 // the core's audit entries wait with them and are written just before the frames are sent.
 
+#include "addresslimiter.h"
 #include "auditsink.h"
 #include "ballotbox.h"
 #include "clock.h"
@@ -60,8 +61,16 @@ public:
     // Where the audit entries of every transport's manager requests go, each once its change is
     // committed; null (the default) writes none. The writer must outlive the server.
     void auditTo(AuditSink* writer) { m_auditWriter = writer; }
-    // Stops accepting and closes every connection; the io_context then runs out of work.
+    // Stops accepting and closes every connection; the io_context then runs out of work. Commits
+    // first; answers still held then are not sent, and the log says how many.
     void stop();
+    // The graceful stop: stops accepting and handling host frames at once; once the answers a
+    // shared state owes have come, commits, sends every answer held for the commit, then sends each
+    // host connection GOING_AWAY and ends it once the peer has closed its side, and tells every web
+    // session its output is complete (SessionOutput::goingAway). Web requests in flight are still
+    // answered; new web sessions are refused as Stopped. drained() tells when all of it is over.
+    void drain();
+    bool drained() const { return m_draining && m_connections.empty() && m_gatewaySessions.empty(); }
     // True once a commit failed: the server then stopped, dropped the answers it held and stopped
     // its io_context, since it cannot go on serving without its storage.
     bool storageFailed() const { return m_storageFailed; }
@@ -98,6 +107,14 @@ public:
 
 private:
     void onAccepted(asio::ip::tcp::socket socket);
+    // Answers a connection over its address's limits with WELCOME 3 (plain TCP; over TLS it is
+    // closed without the handshake the limit spares) and closes it.
+    void refuseForAddress(asio::ip::tcp::socket& socket, const asio::ip::address& address,
+                          const AddressLimiter::Admission& admission);
+    void finishDrain();
+    // Closes, every few milliseconds, the host connections that have been told GOING_AWAY and
+    // whose peer has everything: one that never closes its side does not hold up the drain.
+    void closeDeliveredConnections();
     void onFrame(TcpSession& session, std::uint32_t maxType, std::uint32_t minType,
                  const std::string& payload) override;
     void onClosed(TcpSession& session) override;
@@ -146,7 +163,9 @@ private:
     RevocationStore* m_revocationStore = nullptr;
     UserSessionCount m_userSessions;
     TcpAcceptLoop m_listener;
+    AddressLimiter m_addressLimits;
     asio::steady_timer m_tickTimer;
+    asio::steady_timer m_drainTimer;
     asio::steady_timer m_sweepTimer;
     asio::steady_timer m_commitTimer;
     // Waiting for the next commit; a null frame marks where a whenSent() was asked.
@@ -164,6 +183,7 @@ private:
     std::unordered_map<SessionId, GatewaySession> m_gatewaySessions;
     SessionId m_lastId = 0;
     bool m_stopped = false;
+    bool m_draining = false;
     bool m_storageFailed = false;
 };
 

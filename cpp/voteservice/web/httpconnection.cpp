@@ -67,11 +67,12 @@ bool wantsEventStream(const HttpConnection::Request& request)
 } // namespace
 
 HttpConnection::HttpConnection(asio::ip::tcp::socket socket, std::shared_ptr<WebContext> context,
-                               bool overCapacity)
+                               bool overCapacity, AddressLimiter::Lease lease)
     : m_stream(std::move(socket), context->tls), m_context(std::move(context)), m_overCapacity(overCapacity)
 {
     m_peer = peerAddress(m_stream.socket());
     m_loopbackPeer = isLoopback(m_peer);
+    m_stream.holdLease(std::move(lease));
 }
 
 void HttpConnection::start()
@@ -82,6 +83,13 @@ void HttpConnection::start()
     m_stream.expires_after(m_context->limits.readTimeout);
     m_stream.async_handshake(
         [self = shared_from_this()](const boost::system::error_code& ec) { self->onHandshake(ec); });
+}
+
+void HttpConnection::drain()
+{
+    m_draining = true;
+    if (m_idle)
+        shutdown();
 }
 
 void HttpConnection::onHandshake(const boost::system::error_code& ec)
@@ -119,8 +127,11 @@ void HttpConnection::readNext()
     m_parser.emplace();
     m_parser->header_limit(static_cast<std::uint32_t>(m_context->limits.headerBytes));
     m_parser->body_limit(m_context->limits.bodyBytes);
+    if (m_draining)
+        return closeSocket();
     // Bytes of a pipelined request have arrived already: it has begun.
-    if (m_buffer.size() > 0)
+    m_idle = m_buffer.size() == 0;
+    if (!m_idle)
         return readRequest();
     // Between requests the idle timeout applies; once a request's first bytes are in, the read
     // timeout for the whole of it. The parser would wait for a complete header before it reports
@@ -135,6 +146,9 @@ void HttpConnection::readNext()
 
 void HttpConnection::onFirstBytes(const boost::system::error_code& ec)
 {
+    m_idle = false;
+    if (m_shutDown)
+        return;
     if (ec)
         return onRequest(ec);
     readRequest();
@@ -403,7 +417,7 @@ void HttpConnection::write(WebResponse response)
     for (const auto& [name, value] : response.headers)
         m_response->set(name, value);
     m_response->body() = std::move(response.body);
-    m_response->keep_alive(m_keepAlive);
+    m_response->keep_alive(m_keepAlive && !m_draining);
     m_response->prepare_payload();
     // Content-Length stays that of the body a GET would get; a body after it would be read as the
     // start of the next answer.
@@ -421,7 +435,7 @@ void HttpConnection::write(WebResponse response)
 void HttpConnection::onWritten(const boost::system::error_code& ec)
 {
     m_response.reset();
-    if (ec || !m_keepAlive || m_shutDown)
+    if (ec || !m_keepAlive || m_shutDown || m_draining)
         return closeSocket();
     readNext();
 }

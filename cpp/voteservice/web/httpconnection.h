@@ -8,6 +8,7 @@
 // answers plain requests through an ApiRequest and keeps the connection alive between them. Every
 // answer carries the SecurityHeaders. An events or session request hands the connection
 // over to a WebSocket or SSE stream. A connection over the limit is read once and answered 503.
+// When the service drains, an idle connection closes and a busy one closes after its answer.
 
 #include "apirequest.h"
 #include "requestidentity.h"
@@ -31,10 +32,13 @@ public:
     using Request = boost::beast::http::request<boost::beast::http::string_body>;
 
     HttpConnection(boost::asio::ip::tcp::socket socket, std::shared_ptr<WebContext> context,
-                   bool overCapacity);
+                   bool overCapacity, AddressLimiter::Lease lease);
 
     void start();
     void shutdown() override;
+    // Closes the connection when it waits for a request; a request being read or answered gets
+    // its answer with Connection: close.
+    void drain() override;
 
 private:
     void onHandshake(const boost::system::error_code& ec);
@@ -76,6 +80,9 @@ private:
     // The request being answered is a HEAD: its answer has the headers of a GET and no body.
     bool m_head = false;
     bool m_shutDown = false;
+    // Between requests, or in the TLS handshake: nothing would be lost by closing now.
+    bool m_idle = true;
+    bool m_draining = false;
 };
 
 } // namespace quorix::service

@@ -1,15 +1,35 @@
 #include "httplistener.h"
 
+#include "framejson.h"
 #include "httpconnection.h"
+#include "servicelog.h"
 
 namespace quorix::service {
 
 namespace asio = boost::asio;
 
+namespace {
+// Written at once to a connection over its address's limits, before anything of it is read.
+const std::string& addressRefusal()
+{
+    static const std::string body = FrameJson::error("too many connections from this address", {}, {});
+    static const std::string text = "HTTP/1.1 429 Too Many Requests\r\n"
+                                    "Server: quorix-voted\r\n"
+                                    "Content-Type: application/json\r\n"
+                                    "Cache-Control: no-store\r\n"
+                                    "Retry-After: 1\r\n"
+                                    "Connection: close\r\n"
+                                    "Content-Length: " +
+                                    std::to_string(body.size()) + "\r\n\r\n" + body;
+    return text;
+}
+} // namespace
+
 HttpListener::HttpListener(asio::io_context& io, CoreGateway& gateway, const Clock& clock,
                            const WebLimits& limits, WebAccess access)
     : m_context(std::make_shared<WebContext>(io, gateway, clock, limits, std::move(access))),
-      m_listener(io, "HTTP")
+      m_listener(io, "HTTP"),
+      m_addressLimits(limits.maxConnectionsPerAddress, limits.maxNewConnectionsPerAddressPerSecond)
 {}
 
 HttpListener::~HttpListener()
@@ -35,6 +55,12 @@ void HttpListener::stop()
     m_stopped = true;
     m_listener.stop();
     m_context->clients.shutdownAll();
+}
+
+void HttpListener::drain()
+{
+    m_listener.stop();
+    m_context->clients.drainAll();
 }
 
 void HttpListener::setPages(StaticFiles pages)
@@ -67,7 +93,33 @@ void HttpListener::onAccepted(asio::ip::tcp::socket socket)
         socket.close(ec);
         return;
     }
-    std::make_shared<HttpConnection>(std::move(socket), m_context, open >= limit)->start();
+    boost::system::error_code ec;
+    const asio::ip::tcp::endpoint peer = socket.remote_endpoint(ec);
+    AddressLimiter::Admission admission;
+    if (!ec) {
+        admission = m_addressLimits.admit(peer.address(), m_context->clock.steadyMs());
+        if (admission.verdict != AddressLimiter::Verdict::Admitted)
+            return refuseForAddress(socket, peer.address(), admission);
+    }
+    std::make_shared<HttpConnection>(std::move(socket), m_context, open >= limit, std::move(admission.lease))
+        ->start();
+}
+
+void HttpListener::refuseForAddress(asio::ip::tcp::socket& socket, const asio::ip::address& address,
+                                    const AddressLimiter::Admission& admission)
+{
+    if (m_context->metrics)
+        m_context->metrics->addressLimitRefused(Transport::Http);
+    if (admission.logNow)
+        ServiceLog::line(m_addressLimits.refusalLine("web connection", address, admission));
+    boost::system::error_code ec;
+    if (!m_context->tls) {
+        // A fresh socket's send buffer takes the answer at once; nothing waits for it.
+        socket.non_blocking(true, ec);
+        socket.write_some(asio::buffer(addressRefusal()), ec);
+        socket.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
+    }
+    socket.close(ec);
 }
 
 } // namespace quorix::service

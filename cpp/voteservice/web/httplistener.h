@@ -2,8 +2,11 @@
 
 // The web face of quorix-voted: accepts HTTP connections on the server's io_context and serves the
 // API, the event streams and the viewer sessions in front of the server's core (CoreGateway).
-// Connections beyond the limit are answered 503; a few more than that are closed unanswered.
+// Connections beyond the limit are answered 503; a few more than that are closed unanswered. A
+// connection beyond its source address's limits is answered 429 before anything is read (over TLS
+// it is closed before the handshake).
 
+#include "addresslimiter.h"
 #include "coregateway.h"
 #include "tcpacceptloop.h"
 #include "webaccess.h"
@@ -35,6 +38,9 @@ public:
     std::uint16_t port() const;
     // Stops accepting and ends every connection and its core session.
     void stop();
+    // Stops accepting and taking requests: idle connections close, requests in flight are answered
+    // with Connection: close, streams stop taking the client's messages (the server then ends them).
+    void drain();
     // Where /metrics takes its text.
     void setMetricsText(std::function<std::string()> metricsText);
     // Serves these figures at /metrics and counts the web face's bytes and cut streams into them.
@@ -47,9 +53,12 @@ public:
 
 private:
     void onAccepted(boost::asio::ip::tcp::socket socket);
+    void refuseForAddress(boost::asio::ip::tcp::socket& socket, const boost::asio::ip::address& address,
+                          const AddressLimiter::Admission& admission);
 
     std::shared_ptr<WebContext> m_context;
     TcpAcceptLoop m_listener;
+    AddressLimiter m_addressLimits;
     bool m_stopped = false;
 };
 

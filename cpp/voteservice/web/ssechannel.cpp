@@ -81,8 +81,11 @@ void SseChannel::writeNext()
     if (m_ended)
         return;
     const std::string* next = m_queue.startWrite();
-    if (next == nullptr)
+    if (next == nullptr) {
+        if (m_finishing && !m_queue.writing())
+            close(0);
         return;
+    }
     asio::async_write(m_stream, asio::buffer(*next),
                       [this, keep = m_owner](const beast::error_code& ec, std::size_t sent) {
                           m_queue.writeDone(!ec && !m_ended);
@@ -92,6 +95,12 @@ void SseChannel::writeNext()
                               return end();
                           writeNext();
                       });
+}
+
+void SseChannel::finish(std::uint16_t)
+{
+    m_finishing = true;
+    writeNext();
 }
 
 void SseChannel::abort()

@@ -28,6 +28,7 @@ public:
     void send(std::string message) override;
     void close(std::uint16_t code) override;
     void abort() override;
+    void finish(std::uint16_t code) override;
 
 private:
     void watchPeer();
@@ -43,6 +44,7 @@ private:
     std::shared_ptr<void> m_owner;
     EndHandler m_onEnd;
     bool m_ended = false;
+    bool m_finishing = false; // ends once the queue is written
 };
 
 } // namespace quorix::service

@@ -88,7 +88,11 @@ std::optional<WebResponse> StreamSession::begin(const std::shared_ptr<StreamSess
             if (raw->m_session)
                 raw->m_context->gateway.whenSent(*raw->m_session);
         },
-        [raw](const std::string& text) { raw->onText(text); }, [raw] { raw->ended(); });
+        [raw](const std::string& text) {
+            if (!raw->m_draining)
+                raw->onText(text);
+        },
+        [raw] { raw->ended(); });
     for (std::string& text : std::exchange(session->m_early, {}))
         session->m_channel->send(std::move(text));
     return std::nullopt;
@@ -122,6 +126,17 @@ void StreamSession::close()
     m_registered = false;
     m_session.reset();
     closeChannel(static_cast<std::uint16_t>(boost::beast::websocket::close_code::policy_error));
+}
+
+void StreamSession::drain()
+{
+    m_draining = true;
+}
+
+void StreamSession::goingAway()
+{
+    if (m_channel)
+        m_channel->finish(static_cast<std::uint16_t>(boost::beast::websocket::close_code::going_away));
 }
 
 void StreamSession::shutdown()

@@ -34,8 +34,10 @@ public:
     StreamSession(const StreamSession&) = delete;
     StreamSession& operator=(const StreamSession&) = delete;
 
-    void close() override;    // the server ended the core session (flood, stop)
-    void shutdown() override; // the web face stops
+    void close() override;     // the server ended the core session (flood, stop)
+    void shutdown() override;  // the web face stops
+    void drain() override;     // the web face drains: the client's messages are no longer taken
+    void goingAway() override; // the server has sent everything: close 1001, or end the event stream
 
 protected:
     StreamSession(std::shared_ptr<WebContext> context, const SessionIdentity& identity);
@@ -65,6 +67,7 @@ private:
     std::unique_ptr<TextChannel> m_channel;
     std::vector<std::string> m_early; // sent while the core session opened, before the channel was
     WebClientRegistry::Slot m_slot;
+    bool m_draining = false;
 };
 
 } // namespace quorix::service

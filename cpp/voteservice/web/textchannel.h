@@ -31,6 +31,9 @@ public:
     virtual void close(std::uint16_t code) = 0;
     // Ends the connection at once, without waiting for the peer (the service stops).
     virtual void abort() = 0;
+    // Ends the channel once the messages queued so far are written: a WebSocket with the close code
+    // (1001 when the service goes away), an event stream by ending the connection.
+    virtual void finish(std::uint16_t code) = 0;
 };
 
 } // namespace quorix::service

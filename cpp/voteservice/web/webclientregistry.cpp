@@ -28,15 +28,26 @@ WebClientRegistry::Slot WebClientRegistry::add(std::weak_ptr<WebClient> client)
     return Slot(m_state, id);
 }
 
-void WebClientRegistry::shutdownAll()
+std::vector<std::shared_ptr<WebClient>> WebClientRegistry::alive() const
 {
     std::vector<std::shared_ptr<WebClient>> alive;
     for (const auto& [id, client] : m_state->clients) {
         if (auto strong = client.lock())
             alive.push_back(std::move(strong));
     }
-    for (const auto& client : alive)
+    return alive;
+}
+
+void WebClientRegistry::shutdownAll()
+{
+    for (const auto& client : alive())
         client->shutdown();
+}
+
+void WebClientRegistry::drainAll()
+{
+    for (const auto& client : alive())
+        client->drain();
 }
 
 } // namespace quorix::service

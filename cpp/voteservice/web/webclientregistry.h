@@ -1,13 +1,14 @@
 #pragma once
 
 // The web face's open connections (plain HTTP, WebSocket and SSE): counted against the connection
-// limit, and all shut down when the service stops. A client is registered for as long as it holds
+// limit, drained and then shut down when the service stops. A client is registered for as long as it holds
 // its Slot; the registry may end before its clients do.
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 namespace quorix::service {
 
@@ -17,6 +18,8 @@ public:
     virtual ~WebClient() = default;
     // Ends the connection and its core session now; called on the io_context's thread.
     virtual void shutdown() = 0;
+    // The service drains: no new request is taken; the one in flight is still answered.
+    virtual void drain() = 0;
 };
 
 class WebClientRegistry
@@ -48,8 +51,12 @@ public:
     Slot add(std::weak_ptr<WebClient> client);
     std::size_t size() const { return m_state->clients.size(); }
     void shutdownAll();
+    void drainAll();
 
 private:
+    // Those still there, held while they are told something that may end them.
+    std::vector<std::shared_ptr<WebClient>> alive() const;
+
     std::shared_ptr<State> m_state = std::make_shared<State>();
 };
 

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 
 namespace quorix::service {
 
@@ -22,6 +23,10 @@ struct WebLimits
     std::uint32_t requestBurst = 40;
     // How long a request waits for the core's answer before it is given up (503).
     std::chrono::seconds answerTimeout{10};
+    // Per source address (IPv6 per /64): connections open at once and new ones per second; beyond
+    // them a connection is answered 429 before it is read (over TLS: closed). 0 bounds nothing.
+    std::size_t maxConnectionsPerAddress = 0;
+    std::uint32_t maxNewConnectionsPerAddressPerSecond = 0;
 };
 
 } // namespace quorix::service

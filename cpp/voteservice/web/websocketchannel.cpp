@@ -7,6 +7,11 @@ namespace quorix::service {
 namespace beast = boost::beast;
 namespace websocket = beast::websocket;
 
+namespace {
+// How long a finishing channel waits for the peer's answer to its close frame.
+constexpr std::chrono::seconds kFinishCloseWait(1);
+} // namespace
+
 WebSocketChannel::WebSocketChannel(WebStream stream, const WebLimits& limits, ServiceMetrics* metrics)
     : m_socket(std::move(stream)), m_queue(limits.maxQueuedBytes), m_metrics(metrics)
 {
@@ -97,8 +102,11 @@ void WebSocketChannel::writeNext()
     if (!m_open || !m_owner)
         return;
     const std::string* next = m_queue.startWrite();
-    if (next == nullptr)
+    if (next == nullptr) {
+        if (m_finishCode && !m_queue.writing())
+            close(*m_finishCode);
         return;
+    }
     m_socket.async_write(beast::net::buffer(*next),
                          [this, keep = m_owner](const beast::error_code& ec, std::size_t sent) {
                              m_queue.writeDone(!ec && !m_closing);
@@ -123,6 +131,20 @@ void WebSocketChannel::close(std::uint16_t code)
     }
     m_socket.async_close(websocket::close_reason(static_cast<websocket::close_code>(code)),
                          [this, keep = m_owner](const beast::error_code&) { end(); });
+}
+
+void WebSocketChannel::finish(std::uint16_t code)
+{
+    if (m_closing || !m_owner)
+        return;
+    m_finishCode = code;
+    // The service is stopping: a peer that does not answer the close frame soon is not waited for.
+    websocket::stream_base::timeout timeout;
+    m_socket.get_option(timeout);
+    timeout.handshake_timeout = kFinishCloseWait;
+    m_socket.set_option(timeout);
+    // Before the upgrade is answered the accept's handler writes, and then closes.
+    writeNext();
 }
 
 void WebSocketChannel::abort()

@@ -14,6 +14,8 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/websocket.hpp>
 
+#include <optional>
+
 namespace quorix::service {
 
 class WebSocketChannel : public TextChannel
@@ -32,6 +34,7 @@ public:
     void send(std::string message) override;
     void close(std::uint16_t code) override;
     void abort() override;
+    void finish(std::uint16_t code) override;
 
 private:
     void read();
@@ -48,6 +51,7 @@ private:
     EndHandler m_onEnd;
     bool m_open = false;
     bool m_closing = false;
+    std::optional<std::uint16_t> m_finishCode; // closes with it once the queue is written
 };
 
 } // namespace quorix::service

@@ -3,7 +3,10 @@
 // The byte stream of one web connection: Beast's TCP stream, or TLS over it when the server has a
 // certificate (HTTPS, and WSS once upgraded). It is an asynchronous read and write stream, so HTTP
 // reads and writes, WebSocket streams and event streams run over either alike; the timeouts and
-// the socket belong to the TCP layer beneath.
+// the socket belong to the TCP layer beneath. It carries the connection's place in its source
+// address's count along when an upgrade hands it on.
+
+#include "addresslimiter.h"
 
 #include <boost/asio/ssl.hpp>
 #include <boost/beast/core.hpp>
@@ -32,6 +35,7 @@ public:
     void expires_after(std::chrono::steady_clock::duration after) { tcp().expires_after(after); }
     void expires_never() { tcp().expires_never(); }
     void close() { tcp().close(); }
+    void holdLease(AddressLimiter::Lease lease) { m_lease = std::move(lease); }
 
     // The TLS handshake as the server; a plain stream completes at once (from the executor).
     template <typename Handler> void async_handshake(Handler&& handler)
@@ -96,6 +100,7 @@ public:
 private:
     boost::beast::tcp_stream m_plain; // the connection when plain; unused over TLS
     std::unique_ptr<TlsStream> m_tls;
+    AddressLimiter::Lease m_lease;
 };
 
 } // namespace quorix::service

@@ -50,7 +50,9 @@ export class RealService {
     const storage = this.durable ? ['--data', path.join(this.dir, 'data')] : ['--memory'];
     const tcp = this.tcpPort ?? 0;
     const http = this.origin ? new URL(this.origin).port : 0;
-    this.process = spawn(this.voted, ['--listen', `127.0.0.1:${tcp}`, '--http', `127.0.0.1:${http}`, ...storage, '--secret-file', this.secret]);
+    // The browser, the hosts and the tests all connect from 127.0.0.1: no per-address limits.
+    const unlimited = ['--max-connections-per-address', '0', '--max-new-connections-per-address-per-second', '0'];
+    this.process = spawn(this.voted, ['--listen', `127.0.0.1:${tcp}`, '--http', `127.0.0.1:${http}`, ...storage, '--secret-file', this.secret, ...unlimited]);
     let log = '';
     await new Promise((resolve, reject) => {
       const timer = setTimeout(() => reject(new Error(`quorix-voted did not start:\n${log}`)), 10000);

@@ -30,6 +30,8 @@ TEST(ServiceMetricsTest, EventsLandInTheirSeries)
     metrics.broadcastSent();
     metrics.floodRefused();
     metrics.outputQueueCut();
+    metrics.addressLimitRefused(Transport::Http);
+    metrics.addressLimitRefused(Transport::Http);
     const std::string text = metrics.exposition();
 
     const struct
@@ -52,6 +54,8 @@ TEST(ServiceMetricsTest, EventsLandInTheirSeries)
         {"quorix_broadcasts_total", 2},
         {"quorix_flood_refusals_total", 1},
         {"quorix_output_queues_cut_total", 1},
+        {R"(quorix_address_limit_refusals_total{transport="http"})", 2},
+        {R"(quorix_address_limit_refusals_total{transport="tcp"})", 0},
         {"quorix_storage_commit_seconds_count", 0},
         {"process_start_time_seconds", double(kStarted)},
     };
@@ -78,6 +82,7 @@ TEST(ServiceMetricsTest, EveryFamilyHasHelpAndType)
         {"quorix_broadcasts_total", "counter"},
         {"quorix_flood_refusals_total", "counter"},
         {"quorix_output_queues_cut_total", "counter"},
+        {"quorix_address_limit_refusals_total", "counter"},
         {"quorix_storage_commit_seconds", "histogram"},
         {"process_start_time_seconds", "gauge"},
     };

@@ -3,10 +3,15 @@
 // sent is counted. A vote sent but not answered before the kill may or may not have been saved.
 // `quorix-voted backup` taken while votes pour in: a service started on the copy holds every vote
 // answered before the backup began.
+// Stopped with SIGTERM instead, it drains: over host connections and web viewers alike the votes
+// counted after the restart are exactly those answered with result 0.
 
 #include "servicetestsupport.h"
 #include "tcptestclient.h"
 #include "votedprocess.h"
+#include "webtestclient.h"
+
+#include <quorix/protocol/hostcontrol.h>
 
 #include <gtest/gtest.h>
 
@@ -16,6 +21,7 @@
 #include <sys/wait.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -196,6 +202,102 @@ std::string integrityOf(const std::string& path)
     return answer;
 }
 
+constexpr std::uint32_t kHostViewers = 40;
+constexpr std::uint32_t kWebViewers = 20;
+constexpr std::uint32_t kDrainRounds = 8;
+constexpr std::uint32_t kRoundsBeforeTerm = 4;
+constexpr int kDrainTimeoutSeconds = 5;
+
+// quorix-voted on the data folder with its web face; both ports come from its log, which is read
+// on (not drained) so the test can wait for the drain's lines.
+struct DrainingService
+{
+    explicit DrainingService(const std::string& dataDir, int drainTimeoutSeconds)
+        : process(QUORIX_VOTED_PATH, {"--listen", "127.0.0.1:0", "--data", dataDir, "--http", "127.0.0.1:0",
+                                      "--drain-timeout", std::to_string(drainTimeoutSeconds)})
+    {
+        tcpPort = VotedProcess::portOf(process.readLineWith("listening on 127.0.0.1:"));
+        httpPort = VotedProcess::portOf(process.readLineWith("http listening on 127.0.0.1:"));
+    }
+    VotedProcess process;
+    std::uint16_t tcpPort = 0;
+    std::uint16_t httpPort = 0;
+};
+
+struct StartedVote
+{
+    std::uint32_t voteId = 0;
+    std::uint32_t jiFangId = 0;
+};
+
+// A running normal vote in channel 10, sub-channel 20, with room for every vote the test sends.
+StartedVote startVote(std::uint16_t tcpPort)
+{
+    TcpTestClient manager;
+    EXPECT_TRUE(manager.connect(tcpPort));
+    EXPECT_EQ(manager.hello(identity(1, 255)), std::optional<std::uint32_t>(0));
+    manager.sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ,
+                     PCreateVoteReq{10, 20, normalVote("drain", kOptions, 100, 100, 600), {}});
+    const auto created = manager.waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
+    EXPECT_TRUE(created && created->result == 0);
+    if (!created)
+        return {};
+    manager.sendVote(VOTE_SYSTEM_START_VOTE_REQ, PStartVoteReq{10, 20, created->voteId, 1, {}});
+    const auto started = manager.waitForMessage<PStartVoteRes>(VOTE_SYSTEM_START_VOTE_RES);
+    EXPECT_TRUE(started && started->result == 0);
+    return started ? StartedVote{created->voteId, started->jiFangId} : StartedVote{};
+}
+
+// One voter over either transport: what it sent and which of its votes were answered with 0.
+struct Voter
+{
+    std::uint32_t uid = 0;
+    std::unique_ptr<TcpTestClient> host;
+    std::unique_ptr<WebTestClient> web;
+    std::uint32_t sent = 0;
+    std::uint32_t acknowledged = 0;
+    bool toldGoingAway = false;
+    std::optional<std::uint16_t> closeCode;
+};
+
+void sendVote(Voter& voter, const StartedVote& vote)
+{
+    bool sent = false;
+    if (voter.host)
+        sent = voter.host->sendVote(
+            VOTE_SYSTEM_USER_VOTE_REQ,
+            PUserVoteReq{
+                10, 20, vote.voteId, kNormalVote, vote.jiFangId, voter.uid, optionOf(voter.uid), 1, {}});
+    else
+        sent = voter.web->sendText(R"({"id":)" + std::to_string(voter.sent) + R"(,"type":"vote","voteId":)" +
+                                   std::to_string(vote.voteId) + R"(,"optionId":)" +
+                                   std::to_string(optionOf(voter.uid)) + "}");
+    voter.sent += sent;
+}
+
+// Reads everything the service sends until it ends the connection, then closes this side.
+void readToTheEnd(Voter& voter)
+{
+    if (voter.host) {
+        while (const auto frame = voter.host->readFrame(3000)) {
+            PUserVoteRes res;
+            if (frame->maxType == 2500 && frame->minType == VOTE_SYSTEM_USER_VOTE_RES &&
+                mpak::decode(frame->payload, res))
+                voter.acknowledged += res.result == 0;
+            voter.toldGoingAway = voter.toldGoingAway || (frame->maxType == kControlMajorType &&
+                                                          frame->minType == kControlGoingAway);
+        }
+        voter.host.reset();
+        return;
+    }
+    while (const auto message = voter.web->readMessage()) {
+        if (message->value("type", "") == "result")
+            voter.acknowledged += message->value("result", 1) == 0;
+    }
+    voter.closeCode = voter.web->closeCode();
+    voter.web.reset();
+}
+
 } // namespace
 
 TEST(OnlineBackupTest, ACopyTakenWhileVotesPourInHoldsEveryVoteAnsweredBeforeItBegan)
@@ -340,5 +442,110 @@ TEST(OnlineBackupTest, ABackupThatCannotBeMadeSaysWhyAndLeavesNoFile)
     }
     for (const auto& entry : std::filesystem::directory_iterator(dataDir))
         EXPECT_EQ(entry.path().filename().string().find(".partial-"), std::string::npos) << entry.path();
+}
+
+TEST(DrainTest, EveryVoteAnsweredOverEitherTransportBeforeSigtermIsCountedAndNoOtherIs)
+{
+    const std::string dataDir = ::testing::TempDir() + "/quorix-drain";
+    std::filesystem::remove_all(dataDir);
+    auto service = std::make_unique<DrainingService>(dataDir, kDrainTimeoutSeconds);
+    ASSERT_NE(service->tcpPort, 0) << "quorix-voted did not start";
+    ASSERT_NE(service->httpPort, 0);
+    const StartedVote vote = startVote(service->tcpPort);
+    ASSERT_NE(vote.voteId, 0u);
+
+    std::vector<Voter> voters(kHostViewers + kWebViewers);
+    for (std::uint32_t i = 0; i < voters.size(); ++i) {
+        Voter& voter = voters[i];
+        voter.uid = 1000 + i;
+        if (i < kHostViewers) {
+            voter.host = std::make_unique<TcpTestClient>();
+            ASSERT_TRUE(voter.host->connect(service->tcpPort));
+            ASSERT_EQ(voter.host->hello(identity(voter.uid, 25)), std::optional<std::uint32_t>(0));
+        } else {
+            voter.web = std::make_unique<WebTestClient>(service->httpPort);
+            ASSERT_TRUE(voter.web->openWebSocket("/api/v1/session?uid=" + std::to_string(voter.uid) +
+                                                 "&channel=10&sub=20"));
+            ASSERT_TRUE(voter.web->waitForType("vote"));
+        }
+    }
+    WebTestClient events(service->httpPort);
+    ASSERT_TRUE(events.openEventStream("/api/v1/channels/10/events?uid=3&sub=20"));
+    ASSERT_TRUE(events.readEvent());
+
+    for (std::uint32_t round = 0; round < kDrainRounds; ++round) {
+        if (round == kRoundsBeforeTerm)
+            service->process.signal(SIGTERM);
+        for (Voter& voter : voters)
+            sendVote(voter, vote);
+    }
+    const auto termSent = std::chrono::steady_clock::now();
+    std::uint32_t sent = 0, acknowledged = 0;
+    for (Voter& voter : voters) {
+        readToTheEnd(voter);
+        sent += voter.sent;
+        acknowledged += voter.acknowledged;
+        if (voter.uid < 1000 + kHostViewers)
+            EXPECT_TRUE(voter.toldGoingAway) << "host viewer " << voter.uid;
+        else
+            EXPECT_EQ(voter.closeCode, std::optional<std::uint16_t>(1001)) << "web viewer " << voter.uid;
+    }
+    // The progress events of the votes first, then the end of the stream, well before a read would give up.
+    const auto streamRead = std::chrono::steady_clock::now();
+    while (events.readEvent(std::chrono::seconds(kDrainTimeoutSeconds))) {
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - streamRead, std::chrono::seconds(kDrainTimeoutSeconds - 1))
+        << "the event stream was not ended";
+    EXPECT_EQ(service->process.exitStatusWithin(kDrainTimeoutSeconds * 1000), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - termSent, std::chrono::seconds(kDrainTimeoutSeconds));
+    EXPECT_NE(service->process.readLineWith("drained in"), "") << "the drain did not end by itself";
+    ASSERT_GT(acknowledged, 0u);
+    std::printf("sent %u votes, %u answered with 0 before the exit\n", sent, acknowledged);
+
+    service = std::make_unique<DrainingService>(dataDir, kDrainTimeoutSeconds);
+    ASSERT_NE(service->tcpPort, 0) << "quorix-voted did not restart";
+    for (const Voter& voter : voters) {
+        TcpTestClient again;
+        ASSERT_TRUE(again.connect(service->tcpPort));
+        ASSERT_EQ(again.hello(identity(voter.uid, 25)), std::optional<std::uint32_t>(0));
+        again.sendVote(VOTE_SYSTEM_USER_VOTE_STATE_REQ,
+                       PUserVoteStateReq{10, 20, vote.voteId, kNormalVote, vote.jiFangId, voter.uid, {}, {}});
+        const auto state = again.waitForMessage<PUserVoteStateRes>(VOTE_SYSTEM_USER_VOTE_STATE_RES);
+        ASSERT_TRUE(state && state->state == 0) << "the vote did not resume";
+        EXPECT_EQ(state->ticketsUsed, voter.acknowledged) << "voter " << voter.uid;
+    }
+    std::filesystem::remove_all(dataDir);
+}
+
+// A peer that reads nothing holds the drain up to the timeout (what was sent to it is not all
+// delivered); then it is cut and the log says so. A peer that has everything is closed at once,
+// whether or not it closes its side.
+TEST(DrainTest, TheDrainTimeoutCutsWhatIsLeftAndTheLogSaysHowMany)
+{
+    const std::string dataDir = ::testing::TempDir() + "/quorix-drain-timeout";
+    std::filesystem::remove_all(dataDir);
+    DrainingService service(dataDir, 1);
+    ASSERT_NE(service.tcpPort, 0);
+    TcpTestClient manager;
+    ASSERT_TRUE(manager.connect(service.tcpPort));
+    ASSERT_EQ(manager.hello(identity(1, 255)), std::optional<std::uint32_t>(0));
+    VoteInfo large = normalVote("large", 10, 1, 1);
+    large.auxText2.assign(1000, 'x');
+    for (int i = 0; i < 12; ++i) {
+        manager.sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, large, {}});
+        ASSERT_TRUE(manager.waitFor(VOTE_SYSTEM_CREATE_VOTE_RES));
+    }
+    TcpTestClient stuck;
+    stuck.setReceiveBuffer(4096);
+    ASSERT_TRUE(stuck.connect(service.tcpPort));
+    ASSERT_EQ(stuck.hello(identity(1000, 25)), std::optional<std::uint32_t>(0));
+    // Lists of about 14 KB each, far more than its receive buffer holds.
+    for (int i = 0; i < 20; ++i)
+        stuck.sendVote(VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, PQueryAllVoteReq{10, 20, {}});
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    service.process.signal(SIGTERM);
+    EXPECT_EQ(service.process.exitStatusWithin(3000), 0);
+    const std::string line = service.process.readLineWith("cutting");
+    EXPECT_NE(line.find("drain timeout after 1 s: cutting 1 connections"), std::string::npos) << line;
     std::filesystem::remove_all(dataDir);
 }

@@ -136,6 +136,45 @@ TEST(ServerOptionsTest, EachOptionKeepsItsRangeAndForm)
     std::remove(secretFile.c_str());
 }
 
+TEST(ServerOptionsTest, PerAddressLimitsAndTheDrainTimeoutHaveDefaultsAndRanges)
+{
+    const struct
+    {
+        std::vector<std::string> args;
+        std::string expected; // accepted: "open N new N drain N"; refused: the whole message
+        bool accepted;
+    } rows[] = {
+        {{}, "open 64 new 32 drain 10", true},
+        {{"--max-connections-per-address", "0", "--max-new-connections-per-address-per-second", "0"},
+         "open 0 new 0 drain 10",
+         true},
+        {{"--max-connections-per-address=1000", "--drain-timeout", "3600"},
+         "open 1000 new 32 drain 3600",
+         true},
+        {{"--max-connections-per-address", "-1"},
+         "--max-connections-per-address wants a number (0: no limit), got -1",
+         false},
+        {{"--drain-timeout", "0"}, "--drain-timeout wants 1 to 3600 seconds, got 0", false},
+        {{"--drain-timeout", "3601"}, "--drain-timeout wants 1 to 3600 seconds, got 3601", false},
+    };
+    for (const auto& row : rows) {
+        ServerOptions options;
+        bool help = false;
+        std::string error;
+        const bool accepted = ServerOptions::parse(row.args, options, help, error);
+        EXPECT_EQ(accepted, row.accepted) << row.expected;
+        const std::string got = accepted
+                                    ? "open " + std::to_string(options.maxConnectionsPerAddress) + " new " +
+                                          std::to_string(options.maxNewConnectionsPerAddressPerSecond) +
+                                          " drain " + std::to_string(options.drainTimeoutSeconds)
+                                    : error;
+        EXPECT_EQ(got, row.expected);
+    }
+    // Built in code, a server bounds nothing per address.
+    EXPECT_EQ(ServerOptions().maxConnectionsPerAddress, 0u);
+    EXPECT_EQ(ServerOptions().maxNewConnectionsPerAddressPerSecond, 0u);
+}
+
 TEST(ServerOptionsTest, TheTimeZoneIsTheSystemsOrAKnownZone)
 {
     const struct

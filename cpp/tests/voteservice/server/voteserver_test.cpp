@@ -1,3 +1,4 @@
+#include "addresslimiter.h"
 #include "auditjournal.h"
 #include "auditline.h"
 #include "auditlogfile.h"
@@ -989,6 +990,104 @@ std::string runToken(const std::string& args)
     while (!token.empty() && token.back() == '\n')
         token.pop_back();
     return token;
+}
+
+// One limiter's verdicts over a sequence of connection attempts, on the tests' clock.
+TEST(AddressLimiterTest, BoundsEachAddressAndSaysWhenToLog)
+{
+    using Verdict = AddressLimiter::Verdict;
+    struct Step
+    {
+        const char* address;
+        std::int64_t atMs;
+        Verdict verdict;
+        bool logNow = false;
+        std::uint64_t refusedBefore = 0;
+        bool releaseFirst = false; // the first connection still held closes before this attempt
+    };
+    const struct
+    {
+        const char* name;
+        std::size_t maxOpen;
+        std::uint32_t newPerSecond;
+        std::vector<Step> steps;
+    } rows[] = {
+        {"open connections",
+         2,
+         0,
+         {{"10.0.0.1", 0, Verdict::Admitted},
+          {"10.0.0.1", 0, Verdict::Admitted},
+          {"10.0.0.1", 0, Verdict::TooManyOpen, true},
+          {"10.0.0.2", 0, Verdict::Admitted},
+          {"10.0.0.1", 5000, Verdict::Admitted, false, 0, true}}},
+        {"an IPv4-mapped address counts as its IPv4 address",
+         1,
+         0,
+         {{"10.0.0.1", 0, Verdict::Admitted}, {"::ffff:10.0.0.1", 0, Verdict::TooManyOpen, true}}},
+        {"IPv6 counts per /64",
+         2,
+         0,
+         {{"2001:db8:1:2::1", 0, Verdict::Admitted},
+          {"2001:db8:1:2:ffff::9", 0, Verdict::Admitted},
+          {"2001:db8:1:2::3", 0, Verdict::TooManyOpen, true},
+          {"2001:db8:1:3::1", 0, Verdict::Admitted}}},
+        {"new connections per second refill over the second",
+         0,
+         2,
+         {{"10.0.0.1", 0, Verdict::Admitted},
+          {"10.0.0.1", 0, Verdict::Admitted},
+          {"10.0.0.1", 100, Verdict::TooManyNew, true},
+          {"10.0.0.1", 499, Verdict::TooManyNew},
+          {"10.0.0.1", 500, Verdict::Admitted},
+          {"10.0.0.1", 500, Verdict::TooManyNew}}},
+        {"a refusal is logged at most once a second per address, with the count since",
+         1,
+         0,
+         {{"10.0.0.1", 0, Verdict::Admitted},
+          {"10.0.0.1", 10, Verdict::TooManyOpen, true},
+          {"10.0.0.1", 500, Verdict::TooManyOpen},
+          {"10.0.0.1", 900, Verdict::TooManyOpen},
+          {"10.0.0.2", 0, Verdict::Admitted},
+          {"10.0.0.2", 900, Verdict::TooManyOpen, true},
+          {"10.0.0.1", 1010, Verdict::TooManyOpen, true, 2}}},
+        {"0 bounds nothing", 0, 0, {{"10.0.0.1", 0, Verdict::Admitted}, {"10.0.0.1", 0, Verdict::Admitted}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        AddressLimiter limiter(row.maxOpen, row.newPerSecond);
+        std::vector<AddressLimiter::Lease> held;
+        for (std::size_t i = 0; i < row.steps.size(); ++i) {
+            const Step& step = row.steps[i];
+            SCOPED_TRACE("step " + std::to_string(i));
+            if (step.releaseFirst)
+                held.erase(held.begin());
+            AddressLimiter::Admission admission =
+                limiter.admit(asio::ip::make_address(step.address), 1000000 + step.atMs);
+            EXPECT_EQ(admission.verdict, step.verdict);
+            EXPECT_EQ(admission.logNow, step.logNow);
+            EXPECT_EQ(admission.refusedBefore, step.refusedBefore);
+            held.push_back(std::move(admission.lease));
+        }
+    }
+    EXPECT_EQ(AddressLimiter::describe(asio::ip::make_address("2001:db8:1:2:3:4:5:6")), "2001:db8:1:2::/64");
+    EXPECT_EQ(AddressLimiter::describe(asio::ip::make_address("::ffff:192.0.2.7")), "192.0.2.7");
+}
+
+TEST(AddressLimiterTest, ForgetsIdleAddressesAndOutlivesNoLease)
+{
+    AddressLimiter::Lease outliving;
+    {
+        AddressLimiter limiter(4, 4);
+        {
+            AddressLimiter::Lease lease = limiter.admit(asio::ip::make_address("10.0.0.1"), 0).lease;
+            outliving = limiter.admit(asio::ip::make_address("10.0.0.2"), 0).lease;
+        }
+        EXPECT_EQ(limiter.trackedAddresses(), 2u);
+        // A second later the closed address's bucket is full again: it is forgotten.
+        limiter.admit(asio::ip::make_address("10.0.0.3"), 2000);
+        EXPECT_EQ(limiter.trackedAddresses(), 2u);
+    }
+    // The limiter is gone; releasing the lease now must not touch it.
 }
 
 constexpr const char* kSecret = "correct horse battery staple";

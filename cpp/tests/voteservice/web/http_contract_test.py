@@ -106,9 +106,10 @@ class Service:
         self.log = []
         self.ports = {}
         self.ready = threading.Event()
+        # Every request is a fresh loopback connection: no per-address limits.
         self.process = subprocess.Popen(
             [ARGS.voted, "--listen", "127.0.0.1:0", "--http", "127.0.0.1:0", "--secret-file", self.secret,
-             "--memory"],
+             "--memory", "--max-connections-per-address", "0", "--max-new-connections-per-address-per-second", "0"],
             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, encoding="utf-8")
         threading.Thread(target=self._read_log, daemon=True).start()
         if not self.ready.wait(20):

@@ -83,6 +83,7 @@ public:
         access.allowedOrigins = setup.allowedOrigins;
         access.metricsPeers = setup.metricsPeers;
         m_web = std::make_unique<HttpListener>(m_io, *m_server, m_clock, limits, std::move(access));
+        m_web->setMetrics(m_server->metrics());
         if (setup.pages)
             m_web->setPages(StaticFiles(*setup.pages));
         m_web->setMetricsText([] { return std::string("quorix_test 1\n"); });
@@ -136,6 +137,28 @@ public:
     std::size_t openCredentials()
     {
         return onServiceThread([this] { return credentials.size(); });
+    }
+
+    // The drain quorix-voted runs on SIGTERM, web face first, on the service's thread.
+    void drain()
+    {
+        std::promise<void> done;
+        asio::post(m_io, [&] {
+            m_web->drain();
+            m_server->drain();
+            done.set_value();
+        });
+        done.get_future().wait();
+    }
+
+    // The value of one of the server's series, read on the service's thread.
+    double metric(const std::string& series)
+    {
+        std::promise<double> value;
+        asio::post(m_io, [&] {
+            value.set_value(metricSample(m_server->metrics().exposition(), series).value_or(-1));
+        });
+        return value.get_future().get();
     }
 
     std::uint16_t tcpPort = 0;
@@ -739,6 +762,107 @@ TEST(WebServiceTest, ConnectionsBeyondTheLimitAreAnswered503)
     const HttpReply refused = third.request("GET", "/healthz");
     EXPECT_EQ(refused.status, 503);
     EXPECT_EQ(refused.json().value("error", ""), "too many connections");
+}
+
+// One address (127.0.0.1) at its limits on either listener; another loopback address still gets in.
+TEST(WebServiceTest, AnAddressBeyondItsLimitsIsRefusedBeforeAnyWorkWhileOthersConnect)
+{
+    enum class Listener
+    {
+        Host,
+        Web
+    };
+    const struct
+    {
+        Listener listener;
+        std::size_t maxOpen;
+        std::uint32_t newPerSecond;
+        std::size_t admitted; // connections 127.0.0.1 gets before the refusal
+    } rows[] = {
+        {Listener::Host, 64, 0, 64},
+        {Listener::Web, 64, 0, 64},
+        {Listener::Host, 0, 5, 5},
+        {Listener::Web, 0, 5, 5},
+    };
+    for (const auto& row : rows) {
+        const bool host = row.listener == Listener::Host;
+        SCOPED_TRACE(std::string(host ? "host" : "web") + " open " + std::to_string(row.maxOpen) + " new/s " +
+                     std::to_string(row.newPerSecond));
+        ServerOptions options;
+        WebLimits limits;
+        (host ? options.maxConnectionsPerAddress : limits.maxConnectionsPerAddress) = row.maxOpen;
+        (host ? options.maxNewConnectionsPerAddressPerSecond : limits.maxNewConnectionsPerAddressPerSecond) =
+            row.newPerSecond;
+        // The tests' clock stands still: a spent bucket stays spent.
+        ManualClock clock;
+        WebService service(options, limits, &clock);
+        std::vector<std::unique_ptr<TcpTestClient>> sessions;
+        std::vector<std::unique_ptr<WebTestClient>> webClients;
+        for (std::size_t i = 0; i < row.admitted; ++i) {
+            if (host) {
+                sessions.push_back(std::make_unique<TcpTestClient>());
+                ASSERT_TRUE(sessions.back()->connect(service.tcpPort));
+                ASSERT_EQ(sessions.back()->hello(identity(100 + std::uint32_t(i), 25)),
+                          std::optional<std::uint32_t>(kWelcomeAccepted));
+            } else {
+                webClients.push_back(std::make_unique<WebTestClient>(service.httpPort));
+                ASSERT_TRUE(webClients.back()->keepOpen());
+                ASSERT_EQ(webClients.back()->request("GET", "/healthz").status, 200);
+            }
+        }
+        const char* series = host ? R"(quorix_address_limit_refusals_total{transport="tcp"})"
+                                  : R"(quorix_address_limit_refusals_total{transport="http"})";
+        if (host) {
+            TcpTestClient refused;
+            ASSERT_TRUE(refused.connect(service.tcpPort));
+            const auto welcome = refused.readFrame();
+            ASSERT_TRUE(welcome);
+            PWelcome body;
+            ASSERT_TRUE(mpak::decode(welcome->payload, body));
+            EXPECT_EQ(welcome->minType, kControlWelcome);
+            EXPECT_EQ(body.result, kWelcomeServiceFull);
+            EXPECT_TRUE(refused.closedWithin());
+            TcpTestClient other;
+            ASSERT_TRUE(other.connect(service.tcpPort, "127.0.0.2"));
+            EXPECT_EQ(other.hello(identity(99, 25)), std::optional<std::uint32_t>(kWelcomeAccepted));
+        } else {
+            const HttpReply refused = WebTestClient(service.httpPort).request("GET", "/healthz");
+            EXPECT_EQ(refused.status, 429);
+            EXPECT_EQ(refused.json().value("error", ""), "too many connections from this address");
+            EXPECT_EQ(WebTestClient(service.httpPort, "127.0.0.2").request("GET", "/healthz").status, 200);
+        }
+        EXPECT_EQ(service.metric(series), 1.0);
+    }
+}
+
+// A request begun before the drain gets its answer, with Connection: close; an idle keep-alive
+// connection is closed.
+TEST(WebServiceTest, ADrainAnswersTheRequestInFlightAndClosesTheRest)
+{
+    WebService service;
+    WebTestClient idle(service.httpPort);
+    ASSERT_TRUE(idle.keepOpen());
+    ASSERT_EQ(idle.request("GET", "/healthz").status, 200);
+    asio::io_context io;
+    asio::ip::tcp::socket begun(io);
+    begun.connect({asio::ip::make_address("127.0.0.1"), service.httpPort});
+    asio::write(begun, asio::buffer(std::string("GET /healthz HTTP/1.1\r\nHost: x\r\n")));
+    // The header's first bytes are in before the drain starts.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    service.drain();
+
+    asio::write(begun, asio::buffer(std::string("\r\n")));
+    boost::beast::flat_buffer buffer;
+    boost::beast::http::response<boost::beast::http::string_body> answer;
+    boost::system::error_code ec;
+    boost::beast::http::read(begun, buffer, answer, ec);
+    ASSERT_FALSE(ec) << ec.message();
+    EXPECT_EQ(answer.result_int(), 200);
+    EXPECT_FALSE(answer.keep_alive());
+    char byte = 0;
+    begun.read_some(asio::buffer(&byte, 1), ec);
+    EXPECT_EQ(ec, asio::error::eof);
+    EXPECT_EQ(idle.request("GET", "/healthz").status, 0) << "the idle connection was kept";
 }
 
 TEST(WebServiceTest, AVoteRunThroughTheApiReachesEveryStream)

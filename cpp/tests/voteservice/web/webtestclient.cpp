@@ -40,6 +40,15 @@ bool WebTestClient::runUntil(const bool& done, std::chrono::milliseconds timeout
 bool WebTestClient::connect(asio::ip::tcp::socket& socket)
 {
     boost::system::error_code ec;
+    if (!m_from.empty()) {
+        const asio::ip::address from = asio::ip::make_address(m_from, ec);
+        if (!ec)
+            socket.open(asio::ip::tcp::v4(), ec);
+        if (!ec)
+            socket.bind({from, 0}, ec);
+        if (ec)
+            return false;
+    }
     socket.connect({asio::ip::make_address("127.0.0.1"), m_port}, ec);
     return !ec;
 }

@@ -34,7 +34,9 @@ class WebTestClient
 public:
     static constexpr std::chrono::milliseconds kTimeout{3000};
 
-    explicit WebTestClient(std::uint16_t port) : m_port(port) {}
+    // To 127.0.0.1:port, from another loopback address when `from` is given (per-address limits).
+    explicit WebTestClient(std::uint16_t port, std::string from = {}) : m_port(port), m_from(std::move(from))
+    {}
 
     // One request on a fresh connection (or on the kept one after keepOpen()).
     HttpReply request(const std::string& method, const std::string& target,
@@ -73,6 +75,7 @@ private:
     bool runUntil(const bool& done, std::chrono::milliseconds timeout);
 
     std::uint16_t m_port;
+    std::string m_from;
     boost::asio::io_context m_io;
     std::optional<boost::asio::ip::tcp::socket> m_kept;
     boost::beast::flat_buffer m_keptBuffer;

@@ -18,7 +18,9 @@ enum ControlMinorType : std::uint32_t
     kControlWelcome = 2,
     kControlMove = 3,
     kControlWebTokenRequest = 4,
-    kControlWebTokenAnswer = 5
+    kControlWebTokenAnswer = 5,
+    // Service to host: the service is stopping; every answer it owes has been sent before this.
+    kControlGoingAway = 6
 };
 
 // WELCOME results.
@@ -49,6 +51,12 @@ struct PWelcome
     std::uint32_t result = 0;
     std::string text;
     QUORIX_WIRE_FIELDS(PWelcome, result, text)
+};
+
+struct PGoingAway
+{
+    std::string text; // why, for the host's log
+    QUORIX_WIRE_FIELDS(PGoingAway, text)
 };
 
 struct PMove
