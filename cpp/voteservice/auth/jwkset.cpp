@@ -1,5 +1,7 @@
 #include "jwkset.h"
 
+#include "boundedfile.h"
+
 #include "base64url.h"
 #include "ecp256key.h"
 #include "keyfingerprint.h"
@@ -117,6 +119,28 @@ bool JwkSet::parse(std::string_view text, std::vector<KeySet::Key>& keys, std::s
         read.push_back(std::move(key));
     }
     keys = std::move(read);
+    return true;
+}
+
+bool JwkSet::readFile(const std::string& path, std::string& text, std::vector<KeySet::Key>& keys,
+                      std::string& error)
+{
+    std::string reason;
+    switch (BoundedFile::read(path, KeySet::kMaxJwkSetFileBytes, text, reason)) {
+    case BoundedFile::Outcome::Unreadable:
+        error = "cannot read the key set " + path + ": " + reason;
+        return false;
+    case BoundedFile::Outcome::TooLong:
+        error = "the key set " + path + " is longer than " + std::to_string(KeySet::kMaxJwkSetFileBytes) +
+                " bytes";
+        return false;
+    case BoundedFile::Outcome::Read:
+        break;
+    }
+    if (!parse(text, keys, error)) {
+        error = "the key set " + path + " " + error;
+        return false;
+    }
     return true;
 }
 

@@ -21,6 +21,10 @@ public:
 
     // False with what is wrong (naming the key by its place or kid); keys holds the set otherwise.
     static bool parse(std::string_view text, std::vector<KeySet::Key>& keys, std::string& error);
+    // Reads and parses a JWK Set file of at most KeySet::kMaxJwkSetFileBytes: its text and its keys,
+    // or false with a message naming the file.
+    static bool readFile(const std::string& path, std::string& text, std::vector<KeySet::Key>& keys,
+                         std::string& error);
 };
 
 } // namespace quorix::service

@@ -1,6 +1,5 @@
 #include "keypairfiles.h"
 
-#include "boundedfile.h"
 #include "ecp256key.h"
 #include "jwkset.h"
 #include "keyset.h"
@@ -29,21 +28,10 @@ bool readExistingSet(const std::string& path, json& set, std::string& error)
         set = {{"keys", json::array()}};
         return true;
     }
-    std::string text, reason;
-    switch (BoundedFile::read(path, KeySet::kMaxJwkSetFileBytes, text, reason)) {
-    case BoundedFile::Outcome::Unreadable:
-        error = "cannot read the key set " + path + ": " + reason;
-        return false;
-    case BoundedFile::Outcome::TooLong:
-        error = "the key set " + path + " is longer than " + std::to_string(KeySet::kMaxJwkSetFileBytes) +
-                " bytes";
-        return false;
-    case BoundedFile::Outcome::Read:
-        break;
-    }
+    std::string text;
     std::vector<KeySet::Key> keys;
-    if (!JwkSet::parse(text, keys, error)) {
-        error = "the key set " + path + " " + error + "; it is left as it is";
+    if (!JwkSet::readFile(path, text, keys, error)) {
+        error += "; it is left as it is";
         return false;
     }
     set = json::parse(text);

@@ -1,6 +1,5 @@
 #include "keyset.h"
 
-#include "boundedfile.h"
 #include "jwkset.h"
 #include "keyfingerprint.h"
 #include "secretfile.h"
@@ -23,23 +22,10 @@ KeySet::Key secretKey(std::string secret)
 // Appends the keys of the JWK Set file; false with a message naming the file.
 bool readJwkSetFile(const std::string& path, std::vector<KeySet::Key>& keys, std::string& error)
 {
-    std::string text, reason;
-    switch (BoundedFile::read(path, KeySet::kMaxJwkSetFileBytes, text, reason)) {
-    case BoundedFile::Outcome::Unreadable:
-        error = "cannot read the key set " + path + ": " + reason;
-        return false;
-    case BoundedFile::Outcome::TooLong:
-        error = "the key set " + path + " is longer than " + std::to_string(KeySet::kMaxJwkSetFileBytes) +
-                " bytes";
-        return false;
-    case BoundedFile::Outcome::Read:
-        break;
-    }
+    std::string text;
     std::vector<KeySet::Key> read;
-    if (!JwkSet::parse(text, read, error)) {
-        error = "the key set " + path + " " + error;
+    if (!JwkSet::readFile(path, text, read, error))
         return false;
-    }
     if (read.empty()) {
         error = "the key set " + path + " holds no keys";
         return false;

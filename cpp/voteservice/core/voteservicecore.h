@@ -104,6 +104,9 @@ public:
     bool answersOwed() const { return m_box.pending(); }
     const SessionIdentity* identity(SessionId id) const;
     std::int64_t broadcastPeriodMs() const;
+    // The scope of the session's token a request of this type needs (nullopt: none); a session
+    // without it is answered kResultScopeMissing.
+    static std::optional<AccessScope> scopeNeeded(std::uint32_t minType);
 
 private:
     // How this process shows a place's open vote to its sessions; the vote itself is the box's.
@@ -138,7 +141,6 @@ private:
     // Takes one request from the session's budget; when none is left, false, and Close in
     // `disposition` once the session has been refused too often in a row.
     bool spendBudget(Session& session, Disposition& disposition);
-    static std::optional<AccessScope> scopeNeeded(std::uint32_t minType);
     Disposition answer(Session& session, SessionId id, std::uint32_t minType, const std::string& body);
     // Counts an answer to the asking session's request, and completes its audit entry.
     void noteAnswer(SessionId id, std::uint32_t requestMinType, std::uint32_t result, std::uint32_t voteId,

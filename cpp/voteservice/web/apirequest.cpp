@@ -1,7 +1,9 @@
 #include "apirequest.h"
 
 #include "historycsv.h"
+#include "resultcode.h"
 #include "resultwords.h"
+#include "voteservicecore.h"
 #include "votestorage.h"
 
 #include <quorix/protocol/serviceframe.h>
@@ -80,6 +82,13 @@ bool ApiRequest::refusedByCore(const std::optional<FrameJson::Decoded>& answer, 
     const std::uint32_t result = answer->body.value("result", 0u);
     if (result == 0)
         return false;
+    // Worded as the web face's own scope refusal (the core decides it for start, stop and close).
+    const std::optional<AccessScope> scope = VoteServiceCore::scopeNeeded(requestType);
+    if (result == kResultScopeMissing && scope) {
+        m_respond(
+            WebResponse::error(403, "token lacks the scope " + ScopeSet(*scope).words(), "scope", result));
+        return true;
+    }
     m_respond(WebResponse::error(ResultWords::httpStatus(requestType, result),
                                  ResultWords::words(requestType, result), {}, result));
     return true;

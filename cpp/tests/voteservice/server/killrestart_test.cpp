@@ -538,8 +538,8 @@ TEST(DrainTest, TheDrainTimeoutCutsWhatIsLeftAndTheLogSaysHowMany)
     TcpTestClient stuck;
     stuck.setReceiveBuffer(4096);
     ASSERT_TRUE(stuck.connect(service.tcpPort));
-    ASSERT_EQ(stuck.hello(identity(1000, 25)), std::optional<std::uint32_t>(0));
-    // Lists of about 14 KB each, far more than its receive buffer holds.
+    ASSERT_EQ(stuck.hello(identity(1000, 255)), std::optional<std::uint32_t>(0));
+    // A manager's lists of about 14 KB each, far more than its receive buffer holds.
     for (int i = 0; i < 20; ++i)
         stuck.sendVote(VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, PQueryAllVoteReq{10, 20, {}});
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
