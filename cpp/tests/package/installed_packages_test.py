@@ -172,7 +172,7 @@ class InstalledScenario(quorix_e2e.Scenario):
             if "ExecReload=/bin/kill -HUP $MAINPID\n" not in unit.read():
                 raise StepFailed("the packaged unit has no ExecReload that sends SIGHUP")
         self.service.process.send_signal(signal.SIGHUP)
-        wait_until(lambda: "<6>reload: keys secret (unchanged)" in self.service.log(), 10,
+        wait_until(lambda: "<6>reload: nothing changed; keys secret (unchanged)" in self.service.log(), 10,
                    "the installed service logs its reload")
         if self.service.process.poll() is not None:
             raise StepFailed("the installed service ended on SIGHUP:\n" + self.service.log())

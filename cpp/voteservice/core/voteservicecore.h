@@ -100,6 +100,12 @@ public:
     void resumeOpenVotes();
 
     std::size_t sessionCount() const { return m_sessions.size(); }
+    // A new flood-control rate and burst, for the sessions already open as well.
+    void setRequestRate(std::uint32_t requestsPerSecond, std::uint32_t requestBurst)
+    {
+        m_options.requestsPerSecond = requestsPerSecond;
+        m_options.requestBurst = requestBurst;
+    }
     // A shared state still owes answers to requests handled so far (they reach the sink later).
     bool answersOwed() const { return m_box.pending(); }
     const SessionIdentity* identity(SessionId id) const;

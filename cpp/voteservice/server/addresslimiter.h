@@ -82,6 +82,12 @@ public:
     std::size_t trackedAddresses() const { return m_entries->size(); }
     std::size_t maxOpen() const { return m_maxOpen; }
     std::uint32_t newPerSecond() const { return m_newPerSecond; }
+    // New bounds for the connections to come; connections already open stay.
+    void setBounds(std::size_t maxOpen, std::uint32_t newPerSecond)
+    {
+        m_maxOpen = maxOpen;
+        m_newPerSecond = newPerSecond;
+    }
 
 private:
     static std::string keyOf(const boost::asio::ip::address& address);

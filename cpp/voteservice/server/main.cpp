@@ -203,6 +203,18 @@ WebAccess webAccessOf(const ServerOptions& options, VoteServer& server)
     return access;
 }
 
+// What of the options bounds the web face.
+WebLimits webLimitsOf(const ServerOptions& options)
+{
+    WebLimits limits;
+    limits.maxConnections = options.httpMaxConnections;
+    limits.requestsPerSecond = options.requestsPerSecond;
+    limits.requestBurst = options.requestBurst;
+    limits.maxConnectionsPerAddress = options.maxConnectionsPerAddress;
+    limits.maxNewConnectionsPerAddressPerSecond = options.maxNewConnectionsPerAddressPerSecond;
+    return limits;
+}
+
 // The web face when --http asks for it; null with nothing logged when not asked, null with the reason
 // logged when it cannot listen.
 std::unique_ptr<HttpListener> openWeb(asio::io_context& io, const ServerOptions& options, VoteServer& server,
@@ -211,11 +223,8 @@ std::unique_ptr<HttpListener> openWeb(asio::io_context& io, const ServerOptions&
     failed = false;
     if (!options.httpHost)
         return nullptr;
-    WebLimits limits;
-    limits.maxConnections = options.httpMaxConnections;
-    limits.maxConnectionsPerAddress = options.maxConnectionsPerAddress;
-    limits.maxNewConnectionsPerAddressPerSecond = options.maxNewConnectionsPerAddressPerSecond;
-    auto web = std::make_unique<HttpListener>(io, server, clock, limits, webAccessOf(options, server));
+    auto web =
+        std::make_unique<HttpListener>(io, server, clock, webLimitsOf(options), webAccessOf(options, server));
     std::string error;
     if (!web->listen(*options.httpHost, options.httpPort, error)) {
         ServiceLog::line(kError, error);
@@ -228,19 +237,50 @@ std::unique_ptr<HttpListener> openWeb(asio::io_context& io, const ServerOptions&
     return web;
 }
 
-// SIGHUP rereads the secret, keys and TLS files, for the host transport and the web face alike, and
-// reopens the audit file (a rotated one is written anew under its name).
-void reloadOnHangUp(asio::signal_set& hangUps, VoteServer& server, HttpListener* web, AuditWriter* audit)
+// Lowers --max-sessions to what the open-file limit allows beside the web connections (served and
+// answered 503); returns the number asked for.
+std::size_t fitSessionsToDescriptors(ServerOptions& options)
 {
-    hangUps.async_wait([&hangUps, &server, web, audit](const boost::system::error_code& ec, int) {
+    const std::size_t asked = options.maxSessions;
+    const std::size_t webConnections =
+        options.httpHost ? options.httpMaxConnections + HttpListener::kRefusalSlack : 0;
+    if (const auto limit = DescriptorLimit::current())
+        options.maxSessions =
+            DescriptorLimit::sessionsWithin(*limit, asked, VoteServer::kHandshakeSlack + webConnections);
+    return asked;
+}
+
+// Parses the command line again, with the configuration file as it is now, and hands the server
+// the options read; a command line that no longer parses changes nothing.
+void reloadOptions(const std::vector<std::string>& args, VoteServer& server, HttpListener* web)
+{
+    VotedCommandLine reread;
+    if (reread.parse(args, SystemClock().unixSeconds()) != VotedCommandLine::Outcome::Serve) {
+        ServiceLog::line(kWarning, "reload: " + reread.text() +
+                                       "; nothing changed, keeping the keys and TLS read before");
+        return;
+    }
+    fitSessionsToDescriptors(reread.server());
+    if (server.reload(reread.server()) && web) {
+        web->setTls(server.tls());
+        web->setReloadableLimits(webLimitsOf(server.options()));
+    }
+}
+
+// SIGHUP rereads the configuration file's reloadable options and the secret, keys and TLS files,
+// for the host transport and the web face alike, and reopens the audit file (a rotated one is
+// written anew under its name).
+void reloadOnHangUp(asio::signal_set& hangUps, const std::vector<std::string>& args, VoteServer& server,
+                    HttpListener* web, AuditWriter* audit)
+{
+    hangUps.async_wait([&hangUps, &args, &server, web, audit](const boost::system::error_code& ec, int) {
         if (ec)
             return;
-        if (server.reloadCredentials() && web)
-            web->setTls(server.tls());
+        reloadOptions(args, server, web);
         std::string error;
         if (audit && !audit->reopen(error))
             ServiceLog::line(kError, error);
-        reloadOnHangUp(hangUps, server, web, audit);
+        reloadOnHangUp(hangUps, args, server, web, audit);
     });
 }
 
@@ -276,7 +316,8 @@ int run(asio::io_context& io, VoteServer& server)
     return 0;
 }
 
-int serve(ServerOptions& options)
+// `args` is the command line, parsed again on SIGHUP.
+int serve(ServerOptions& options, const std::vector<std::string>& args)
 {
     std::string error;
     // Once, before anything formats a time; the zone was checked as the options were read.
@@ -285,13 +326,7 @@ int serve(ServerOptions& options)
         return 2;
     }
     raiseDescriptorLimit();
-    const std::size_t askedSessions = options.maxSessions;
-    // Every web connection is a descriptor as well: those served and those answered 503.
-    const std::size_t webConnections =
-        options.httpHost ? options.httpMaxConnections + HttpListener::kRefusalSlack : 0;
-    if (const auto limit = DescriptorLimit::current())
-        options.maxSessions = DescriptorLimit::sessionsWithin(*limit, askedSessions,
-                                                              VoteServer::kHandshakeSlack + webConnections);
+    const std::size_t askedSessions = fitSessionsToDescriptors(options);
     // A write beyond a file size limit then fails as a full disk does, instead of killing the process.
     std::signal(SIGXFSZ, SIG_IGN);
     asio::io_context io(1);
@@ -342,7 +377,7 @@ int serve(ServerOptions& options)
         return 1;
     // Before "listening" is logged: whoever waits for that line may signal at once.
     asio::signal_set hangUps(io, SIGHUP);
-    reloadOnHangUp(hangUps, server, web.get(), audit.get());
+    reloadOnHangUp(hangUps, args, server, web.get(), audit.get());
     asio::signal_set signals(io, SIGINT, SIGTERM);
     ServiceDrain drain(io, server, web.get(), std::chrono::seconds(options.drainTimeoutSeconds),
                        [&signals] { signals.cancel(); });
@@ -389,8 +424,8 @@ int main(int argc, char** argv)
 {
     try {
         VotedCommandLine commandLine;
-        switch (
-            commandLine.parse(std::vector<std::string>(argv + 1, argv + argc), SystemClock().unixSeconds())) {
+        const std::vector<std::string> args(argv + 1, argv + argc);
+        switch (commandLine.parse(args, SystemClock().unixSeconds())) {
         case VotedCommandLine::Outcome::Help:
         case VotedCommandLine::Outcome::Version:
             std::cout << commandLine.text();
@@ -409,7 +444,7 @@ int main(int argc, char** argv)
         case VotedCommandLine::Outcome::Serve:
             break;
         }
-        return serve(commandLine.server());
+        return serve(commandLine.server(), args);
     } catch (const std::exception& e) {
         ServiceLog::line(kError, std::string("fatal: ") + e.what());
         return 1;

@@ -218,6 +218,12 @@ void ServerOptions::addOptionsTo(CLI::App& app)
     addNumberOption(app, "--max-sessions-per-user", maxSessionsPerUser, 1, 10000000,
                     "wants a positive number")
         ->description("sessions one user (a uid in a channel) may hold at once");
+    addNumberOption(app, "--requests-per-second", requestsPerSecond, 1, 100000, "wants 1 to 100000")
+        ->description("requests a session (or one user's plain web requests) may make per second on "
+                      "average; more are refused with result 19 (1 to 100000)");
+    addNumberOption(app, "--request-burst", requestBurst, 1, 100000, "wants 1 to 100000")
+        ->description("requests a session may make at once before --requests-per-second holds (1 to "
+                      "100000)");
     app.add_option_function<std::string>(
            "--data",
            [this](const std::string& folder) {

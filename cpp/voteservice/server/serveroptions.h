@@ -41,6 +41,10 @@ struct ServerOptions
     std::size_t maxSessions = 20000;
     // Sessions one user (a uid within a channel) may hold at once.
     std::size_t maxSessionsPerUser = 8;
+    // Flood control: requests one session (and one user's plain web requests together) may make,
+    // an average rate and a burst; beyond them a request is refused with result 19.
+    std::uint32_t requestsPerSecond = 20;
+    std::uint32_t requestBurst = 40;
     // A connection whose unsent output grows beyond this is dropped (a reader too slow to keep up).
     std::size_t maxQueuedBytes = 1 << 20;
     // Kernel send buffer per connection in bytes; 0 leaves the system's (self-tuning) default.

@@ -17,6 +17,8 @@ public:
     // Counts one more session of the user; false (and nothing counted) when it has the most allowed.
     bool tryAdd(std::uint32_t channelId, std::uint32_t uid);
     void remove(std::uint32_t channelId, std::uint32_t uid);
+    // A new bound for the sessions to come; users above it keep theirs until they close.
+    void setMaxPerUser(std::size_t maxPerUser) { m_maxPerUser = maxPerUser; }
 
 private:
     static std::uint64_t key(std::uint32_t channelId, std::uint32_t uid)

@@ -1,6 +1,7 @@
 #include "voteserver.h"
 
 #include <quorix/protocol/hostcontrol.h>
+#include "optionchanges.h"
 #include "recordvalidator.h"
 #include "servicelog.h"
 #include "tlsservercontext.h"
@@ -41,6 +42,8 @@ CoreOptions coreOptions(const ServerOptions& options, CoreMetrics& metrics, Audi
 {
     CoreOptions core;
     core.broadcastHz = options.broadcastHz;
+    core.requestsPerSecond = options.requestsPerSecond;
+    core.requestBurst = options.requestBurst;
     core.metrics = &metrics;
     core.audit = &audit;
     return core;
@@ -71,15 +74,24 @@ std::string keysNotIn(const KeySet& from, const KeySet& other)
 }
 
 // "keys secret, k2026 (added k2026; removed k2025)": names only, never key material.
-std::string keyChange(const KeySet& before, const KeySet& after)
+std::string keyChange(const KeySet& before, const KeySet& after, bool& changed)
 {
     std::string text = "keys";
     for (const std::string& name : after.keyIds())
         text += (text == "keys" ? " " : ", ") + name;
     const std::string added = keysNotIn(after, before), removed = keysNotIn(before, after);
-    if (added == "none" && removed == "none")
+    changed = added != "none" || removed != "none";
+    if (!changed)
         return text + " (unchanged)";
     return text + " (added " + added + "; removed " + removed + ")";
+}
+
+std::string joined(const std::vector<std::string>& parts)
+{
+    std::string text;
+    for (const std::string& part : parts)
+        text += (text.empty() ? "" : ", ") + part;
+    return text;
 }
 
 // The TLS context the certificate and key files hold now (null without TLS); false with the reason
@@ -667,31 +679,54 @@ void VoteServer::closeDishonoured(TcpSession& session, TokenRefusal refusal)
     session.close();
 }
 
-bool VoteServer::reloadCredentials()
+bool VoteServer::reload(const ServerOptions& reread)
 {
+    ServerOptions next = m_options;
+    const OptionChanges changes = OptionChanges::apply(next, reread);
     ServerOptions::TokenSetup tokens;
     std::shared_ptr<asio::ssl::context> tls;
     std::string error;
-    if (!m_options.readTokenSetup(tokens, error) || !rereadTls(m_options, tls, error)) {
+    if (!next.readTokenSetup(tokens, error) || !rereadTls(next, tls, error)) {
         ServiceLog::line(ServiceLog::Priority::Warning,
-                         "reload: " + error + "; keeping the keys and TLS read before");
+                         "reload: " + error + "; nothing changed, keeping the keys and TLS read before");
         return false;
     }
-    std::string text = "reload: ";
-    if (m_verifier && tokens.keys) {
-        text += keyChange(m_verifier->keys(), *tokens.keys);
-        m_verifier->replaceKeys(tokens.keys);
-    } else {
-        text += "no keys";
-    }
-    m_signer = std::move(tokens.signer);
+    if (!changes.needRestart.empty())
+        ServiceLog::line(ServiceLog::Priority::Warning, "reload: " + joined(changes.needRestart) +
+                                                            " changed, which needs a restart; " +
+                                                            "keeping the values the service started with");
+    m_options = std::move(next);
+    m_core.setRequestRate(m_options.requestsPerSecond, m_options.requestBurst);
+    m_userSessions.setMaxPerUser(m_options.maxSessionsPerUser);
+    m_addressLimits.setBounds(m_options.maxConnectionsPerAddress,
+                              m_options.maxNewConnectionsPerAddressPerSecond);
+    bool keysChanged = false;
+    const std::string keys = useReloadedKeys(std::move(tokens), keysChanged);
+    // "reload: OPTION OLD → NEW, …; keys …; TLS certificate and key reread; N sessions closed",
+    // each part only where it applies; "nothing changed" when neither an option nor a key did.
+    std::string text = changes.applied.empty() && !keysChanged ? "nothing changed" : joined(changes.applied);
+    const auto append = [&text](const std::string& part) { text += (text.empty() ? "" : "; ") + part; };
+    if (!keys.empty())
+        append(keys);
     if (tls) {
         m_options.tls = std::move(tls);
-        text += "; TLS certificate and key reread";
+        append("TLS certificate and key reread");
     }
-    const std::size_t closed = m_verifier ? m_credentials.closeDishonoured(*m_verifier) : 0;
-    ServiceLog::line(text + "; " + std::to_string(closed) + " sessions closed");
+    if (m_verifier)
+        append(std::to_string(m_credentials.closeDishonoured(*m_verifier)) + " sessions closed");
+    ServiceLog::line("reload: " + text);
     return true;
+}
+
+std::string VoteServer::useReloadedKeys(ServerOptions::TokenSetup tokens, bool& changed)
+{
+    std::string keys;
+    if (m_verifier && tokens.keys) {
+        keys = keyChange(m_verifier->keys(), *tokens.keys, changed);
+        m_verifier->replaceKeys(tokens.keys);
+    }
+    m_signer = std::move(tokens.signer);
+    return keys;
 }
 
 void VoteServer::pollRevocations()

@@ -101,7 +101,16 @@ public:
     // SIGHUP: rereads the secret, keys and TLS files. A file that does not parse keeps everything
     // as it was (false, the reason logged); else the new keys and TLS are used from now on and the
     // sessions whose key is gone are closed.
-    bool reloadCredentials();
+    bool reloadCredentials() { return reload(m_options); }
+    // SIGHUP with the configuration file reread: takes the reloadable options of `reread`
+    // (OptionChanges) and rereads the credential files they name, as reloadCredentials(). Open
+    // sessions stay (but those whose key is gone); the new rates hold for them too, the new caps for
+    // the sessions and connections to come. One line logs what changed, and one warning names the
+    // options that changed but need a restart. False, with nothing changed, when a credential
+    // file cannot be used.
+    bool reload(const ServerOptions& reread);
+    // The options in force: those the server started with, and the reloadable ones of the last reload.
+    const ServerOptions& options() const { return m_options; }
     // Reread once a second; the sessions of tokens it revokes are closed. Not owned.
     void setRevocationStore(RevocationStore* store) { m_revocationStore = store; }
 
@@ -139,6 +148,9 @@ private:
     // The answer's result, and its token and lifetime when granted.
     std::uint32_t grantWebToken(SessionId id, const std::string& payload, PWebTokenAnswer& answer) const;
     void closeDishonoured(TcpSession& session, TokenRefusal refusal);
+    // Checks tokens with the reread keys from now on; the key ids and what changed ("keys secret,
+    // k2026 (added k2026; removed none)"), empty without keys.
+    std::string useReloadedKeys(ServerOptions::TokenSetup tokens, bool& changed);
     void pollRevocations();
     void welcome(TcpSession& session, std::uint32_t result, const std::string& text);
     // Logs why, then answers with the refusing WELCOME. `claimed` is the HELLO when it decoded.

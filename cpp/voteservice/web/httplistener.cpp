@@ -73,6 +73,18 @@ void HttpListener::setTls(std::shared_ptr<asio::ssl::context> tls)
     m_context->tls = std::move(tls);
 }
 
+void HttpListener::setReloadableLimits(const WebLimits& limits)
+{
+    WebLimits& held = m_context->limits;
+    held.maxConnections = limits.maxConnections;
+    held.requestsPerSecond = limits.requestsPerSecond;
+    held.requestBurst = limits.requestBurst;
+    m_context->plainRequests.setRate(limits.requestsPerSecond, limits.requestBurst);
+    held.maxConnectionsPerAddress = limits.maxConnectionsPerAddress;
+    held.maxNewConnectionsPerAddressPerSecond = limits.maxNewConnectionsPerAddressPerSecond;
+    m_addressLimits.setBounds(limits.maxConnectionsPerAddress, limits.maxNewConnectionsPerAddressPerSecond);
+}
+
 void HttpListener::setMetricsText(std::function<std::string()> metricsText)
 {
     m_context->metricsText = std::move(metricsText);

@@ -49,6 +49,9 @@ public:
     void setPages(StaticFiles pages);
     // Serves HTTPS and WSS with this context from the next connection on.
     void setTls(std::shared_ptr<boost::asio::ssl::context> tls);
+    // A reload's bounds: connections at once, per address, and the users' plain request rate, from
+    // the next connection or request on; connections already open stay. The other limits keep theirs.
+    void setReloadableLimits(const WebLimits& limits);
     std::size_t connectionCount() const { return m_context->clients.size(); }
 
 private:

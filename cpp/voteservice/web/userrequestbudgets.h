@@ -23,6 +23,12 @@ public:
     // Takes one request from the user's budget; false when it is spent.
     bool take(std::uint32_t channelId, std::uint32_t uid, std::int64_t nowMs);
     std::size_t users() const { return m_users.size(); }
+    // A new rate and burst, for the budgets already held as well.
+    void setRate(std::uint32_t ratePerSecond, std::uint32_t burst)
+    {
+        m_ratePerSecond = ratePerSecond;
+        m_burst = burst;
+    }
 
 private:
     struct User

@@ -1,4 +1,5 @@
 #include "ecp256key.h"
+#include "optionchanges.h"
 #include "serveroptions.h"
 
 #include <gtest/gtest.h>
@@ -105,6 +106,8 @@ TEST(ServerOptionsTest, EachOptionKeepsItsRangeAndForm)
          "127.0.0.1:27500 hz 1000 sessions 10000000/10 data quorix-data redis :0",
          true},
         {{"--broadcast-hz", "1001"}, "--broadcast-hz wants 1 to 1000, got 1001", false},
+        {{"--requests-per-second", "0"}, "--requests-per-second wants 1 to 100000, got 0", false},
+        {{"--request-burst", "100001"}, "--request-burst wants 1 to 100000, got 100001", false},
         {{"--broadcast-hz", "0x10"}, "--broadcast-hz wants 1 to 1000, got 0x10", false},
         {{"--max-sessions", "10000001"}, "--max-sessions wants a positive number, got 10000001", false},
         {{"--max-sessions", "1e3"}, "--max-sessions wants a positive number, got 1e3", false},
@@ -173,6 +176,79 @@ TEST(ServerOptionsTest, PerAddressLimitsAndTheDrainTimeoutHaveDefaultsAndRanges)
     // Built in code, a server bounds nothing per address.
     EXPECT_EQ(ServerOptions().maxConnectionsPerAddress, 0u);
     EXPECT_EQ(ServerOptions().maxNewConnectionsPerAddressPerSecond, 0u);
+}
+
+// A reload takes the reloadable options of the reread command line and keeps the others, naming them.
+TEST(ServerOptionsTest, AReloadTakesTheReloadableOptionsAndNamesThoseThatNeedARestart)
+{
+    const std::string secretFile = writeSecretFile("reload-secret", "sixteen bytes or more");
+    const std::string otherSecret = writeSecretFile("reload-other-secret", "sixteen other bytes");
+    const std::vector<std::string> base = {"--secret-file", secretFile, "--listen", "127.0.0.1:1"};
+    const struct
+    {
+        std::vector<std::string> reread; // after base
+        std::string applied;
+        std::string needRestart;
+        std::string running; // "rate R burst B sessions S/U listen PORT secret FILE" after the reload
+    } rows[] = {
+        {{}, "", "", "rate 20 burst 40 sessions 20000/8 listen 1 secret " + secretFile},
+        {{"--requests-per-second", "100000", "--request-burst", "1", "--max-sessions-per-user", "4"},
+         "requests-per-second 20 → 100000, request-burst 40 → 1, max-sessions-per-user 8 → 4",
+         "",
+         "rate 100000 burst 1 sessions 20000/4 listen 1 secret " + secretFile},
+        {{"--max-sessions", "5", "--http-max-connections", "7", "--max-connections-per-address", "0",
+          "--max-new-connections-per-address-per-second", "3"},
+         "max-sessions 20000 → 5, http-max-connections 1024 → 7, max-connections-per-address 64 → 0, "
+         "max-new-connections-per-address-per-second 32 → 3",
+         "",
+         "rate 20 burst 40 sessions 5/8 listen 1 secret " + secretFile},
+        {{"--secret-file", otherSecret},
+         "secret-file " + secretFile + " → " + otherSecret,
+         "",
+         "rate 20 burst 40 sessions 20000/8 listen 1 secret " + otherSecret},
+        {{"--listen", "127.0.0.1:2", "--memory", "--broadcast-hz", "5", "--max-token-lifetime", "60",
+          "--drain-timeout", "1", "--max-sessions-per-user", "2"},
+         "max-sessions-per-user 8 → 2",
+         "listen, memory, broadcast-hz, max-token-lifetime, drain-timeout",
+         "rate 20 burst 40 sessions 20000/2 listen 1 secret " + secretFile},
+        {{"--http", "127.0.0.1:0", "--time-zone", "UTC", "--allowed-origin", "https://a.example"},
+         "",
+         "http, time-zone, allowed-origin",
+         "rate 20 burst 40 sessions 20000/8 listen 1 secret " + secretFile},
+    };
+    const auto parsed = [](const std::vector<std::string>& args) {
+        ServerOptions options;
+        bool help = false;
+        std::string error;
+        EXPECT_TRUE(ServerOptions::parse(args, options, help, error)) << error;
+        return options;
+    };
+    const auto joined = [](const std::vector<std::string>& parts) {
+        std::string text;
+        for (const std::string& part : parts)
+            text += (text.empty() ? "" : ", ") + part;
+        return text;
+    };
+    for (const auto& row : rows) {
+        ServerOptions running = parsed(base);
+        std::vector<std::string> args = base;
+        args.insert(args.end(), row.reread.begin(), row.reread.end());
+        const OptionChanges changes = OptionChanges::apply(running, parsed(args));
+        EXPECT_EQ(joined(changes.applied), row.applied) << row.running;
+        EXPECT_EQ(joined(changes.needRestart), row.needRestart) << row.running;
+        EXPECT_EQ("rate " + std::to_string(running.requestsPerSecond) + " burst " +
+                      std::to_string(running.requestBurst) + " sessions " +
+                      std::to_string(running.maxSessions) + "/" + std::to_string(running.maxSessionsPerUser) +
+                      " listen " + std::to_string(running.port) + " secret " + running.secretFile,
+                  row.running);
+    }
+    // Token checks turned off need a restart: the secret stays.
+    ServerOptions running = parsed(base);
+    const OptionChanges off = OptionChanges::apply(running, parsed({"--listen", "127.0.0.1:1"}));
+    EXPECT_EQ(joined(off.needRestart), "secret-file/keys (token checks on or off)");
+    EXPECT_EQ(running.secretFile, secretFile);
+    std::remove(secretFile.c_str());
+    std::remove(otherSecret.c_str());
 }
 
 TEST(ServerOptionsTest, TheTimeZoneIsTheSystemsOrAKnownZone)

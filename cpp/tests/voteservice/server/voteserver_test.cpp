@@ -1353,6 +1353,104 @@ TEST(VotedProgramTest, SigHupRotatesKeysUnderOpenSessions)
     std::remove(keysPath.c_str());
 }
 
+// The query of `count` that was first refused for flooding (result 19), counted from 1; 0 when
+// every one was answered, -1 when an answer did not come.
+int firstFloodRefusal(TcpTestClient& client, int count)
+{
+    for (int i = 1; i <= count; ++i) {
+        if (!client.sendVote(VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, PQueryAllVoteReq{10, 20, {}}))
+            return -1;
+        const auto answer = client.waitForMessage<PQueryAllVoteRes>(VOTE_SYSTEM_QUERY_ALL_VOTE_RES);
+        if (!answer)
+            return -1;
+        if (answer->result == kResultTooManyRequests)
+            return i;
+    }
+    return 0;
+}
+
+// SIGHUP rereads the configuration file under open sessions: a lowered rate holds at once for the
+// open sessions, a lowered per-user cap for new ones, no session is dropped, an option that needs a
+// restart is named and kept; a file that does not parse changes nothing and says why.
+TEST(VotedProgramTest, SigHupRereadsTheConfigurationFileUnderOpenSessions)
+{
+    const std::string configPath = ::testing::TempDir() + "/voted-reload.conf";
+    const auto writeConfig = [&](const std::string& text) {
+        std::ofstream(configPath) << "memory = true\n" << text;
+    };
+    writeConfig("max-sessions-per-user = 3\nrequest-burst = 40\n");
+    VotedProcess voted(QUORIX_VOTED_PATH, {"--listen", "127.0.0.1:0", "--config", configPath});
+    const std::uint16_t port = VotedProcess::portOf(voted.readLineWith("listening on"));
+    ASSERT_NE(port, 0);
+    // Two sessions of user 1, and one of its own for each row to flood.
+    std::vector<std::unique_ptr<TcpTestClient>> open;
+    for (std::uint32_t uid : {1, 1, 10, 11, 12, 13, 14})
+        open.push_back(welcomed(port, identity(uid, 255)));
+    const auto reload = [&](const std::string& text) {
+        writeConfig(text);
+        voted.signal(SIGHUP);
+        return voted.readLineWith("reload: ");
+    };
+    const auto helloOf = [&](std::uint32_t uid) {
+        TcpTestClient client;
+        EXPECT_TRUE(client.connect(port));
+        return client.hello(identity(uid, 255));
+    };
+    EXPECT_EQ(firstFloodRefusal(*open[0], 6), 0) << "a burst of 40";
+
+    const struct
+    {
+        const char* name;
+        std::string config;
+        std::vector<std::string> logged; // in the reload's lines, the warning first
+        int firstRefusal;                // of a session's next 6 queries
+        std::uint32_t thirdOfUser1;      // a third session of user 1
+    } rows[] = {
+        {"rates and cap lowered, broadcast-hz needs a restart",
+         "max-sessions-per-user = 2\nrequest-burst = 5\nrequests-per-second = 1\nbroadcast-hz = 5\n",
+         {"reload: broadcast-hz changed, which needs a restart",
+          "reload: requests-per-second 20 → 1, request-burst 40 → 5, max-sessions-per-user 3 → 2"},
+         6,
+         kWelcomeTooManyForUser},
+        {"a value out of range",
+         "max-sessions-per-user = 0\nrequest-burst = 40\n",
+         {"max-sessions-per-user", "nothing changed"},
+         6,
+         kWelcomeTooManyForUser},
+        {"a key no option has",
+         "max-sesions-per-user = 9\n",
+         {"no option is named max-sesions-per-user"},
+         6,
+         kWelcomeTooManyForUser},
+        {"the same file again",
+         "max-sessions-per-user = 2\nrequest-burst = 5\nrequests-per-second = 1\n",
+         {"reload: nothing changed"},
+         6,
+         kWelcomeTooManyForUser},
+        {"the cap raised again",
+         "max-sessions-per-user = 3\nrequest-burst = 5\nrequests-per-second = 1\n",
+         {"reload: max-sessions-per-user 2 → 3"},
+         6,
+         kWelcomeAccepted},
+    };
+    std::size_t flooder = 2;
+    for (const auto& row : rows) {
+        std::string line = reload(row.config);
+        for (const std::string& fragment : row.logged) {
+            while (!line.empty() && line.find(fragment) == std::string::npos)
+                line = voted.readLineWith("reload: ");
+            EXPECT_NE(line, "") << row.name << ": " << fragment;
+        }
+        // Each row floods a session not flooded before, so its bucket holds what the rates allow.
+        EXPECT_EQ(firstFloodRefusal(*open[flooder++], 6), row.firstRefusal) << row.name;
+        EXPECT_EQ(helloOf(1), std::optional<std::uint32_t>(row.thirdOfUser1)) << row.name;
+        for (const auto& client : open)
+            EXPECT_FALSE(client->closedWithin(50)) << row.name << ": no session dropped";
+    }
+    EXPECT_EQ(voted.terminate(), 0);
+    std::remove(configPath.c_str());
+}
+
 // Options that loosen the checks say so at every start; an old token then still gets in.
 TEST(VotedProgramTest, OptionsThatLoosenTheChecksWarnAtEveryStart)
 {

@@ -1260,6 +1260,35 @@ TEST(WebServiceTest, QuorixVotedAuditsEveryManagerRequestOverBothTransports)
     std::filesystem::remove(auditPath);
 }
 
+// A SIGHUP that lowers the rates in the configuration file holds at once for the web face's plain
+// requests: those of a user seen before and of a new one.
+TEST(WebServiceTest, AReloadedRateHoldsForPlainRequests)
+{
+    const std::string configPath = ::testing::TempDir() + "/webservice-reload.conf";
+    const std::string config = "memory = true\nhttp = \"127.0.0.1:0\"\n";
+    std::ofstream(configPath) << config;
+    VotedProcess voted(QUORIX_VOTED_PATH, {"--listen", "127.0.0.1:0", "--config", configPath});
+    const std::uint16_t port = VotedProcess::portOf(voted.readLineWith("http listening on"));
+    ASSERT_NE(port, 0);
+    WebTestClient client(port);
+    // The request of 6 first answered 429, counted from 1; 0 when none was.
+    const auto firstRefused = [&](std::uint32_t uid) {
+        for (int i = 1; i <= 6; ++i)
+            if (client.request("GET", kChannel + "/subchannels/20/vote?uid=" + std::to_string(uid)).status ==
+                429)
+                return i;
+        return 0;
+    };
+    EXPECT_EQ(firstRefused(9), 0) << "bursts of 40";
+    std::ofstream(configPath) << config << "request-burst = 5\nrequests-per-second = 1\n";
+    voted.signal(SIGHUP);
+    EXPECT_NE(voted.readLineWith("reload: requests-per-second 20 → 1, request-burst 40 → 5"), "");
+    EXPECT_EQ(firstRefused(9), 6);
+    EXPECT_EQ(firstRefused(8), 6);
+    EXPECT_EQ(voted.terminate(), 0);
+    std::remove(configPath.c_str());
+}
+
 // Whatever is served or refused, no log line holds a token or a ticket; a reload that drops the
 // key closes the streams it let in.
 TEST(WebServiceTest, NoLogLineHoldsATokenOrATicket)
