@@ -63,6 +63,43 @@ std::uint32_t optionOf(std::uint32_t viewer)
     return viewer % kOptions;
 }
 
+struct StartedVote
+{
+    std::uint32_t voteId = 0;
+    std::uint32_t jiFangId = 0;
+};
+
+// Creates and starts a normal vote of kOptions options in channel 10, sub-channel 20 through a
+// manager's connection, with `tickets` tickets per user and per option; zeros when refused.
+StartedVote startVote(TcpTestClient& manager, const std::string& name, std::uint32_t tickets)
+{
+    manager.sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ,
+                     PCreateVoteReq{10, 20, normalVote(name, kOptions, tickets, tickets, 600), {}});
+    const auto created = manager.waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
+    EXPECT_TRUE(created && created->result == 0);
+    if (!created)
+        return {};
+    manager.sendVote(VOTE_SYSTEM_START_VOTE_REQ, PStartVoteReq{10, 20, created->voteId, 1, {}});
+    const auto started = manager.waitForMessage<PStartVoteRes>(VOTE_SYSTEM_START_VOTE_RES);
+    EXPECT_TRUE(started && started->result == 0);
+    return started ? StartedVote{created->voteId, started->jiFangId} : StartedVote{};
+}
+
+// `count` viewers (uids from firstUid) welcomed in channel 10, sub-channel 20.
+std::vector<std::unique_ptr<Viewer>> openViewers(std::uint16_t port, std::uint32_t count,
+                                                 std::uint32_t firstUid)
+{
+    std::vector<std::unique_ptr<Viewer>> viewers;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        auto viewer = std::make_unique<Viewer>();
+        viewer->who = identity(firstUid + i, 25);
+        EXPECT_TRUE(viewer->client.connect(port));
+        EXPECT_EQ(viewer->client.hello(viewer->who), 0u);
+        viewers.push_back(std::move(viewer));
+    }
+    return viewers;
+}
+
 } // namespace
 
 // Repeated: where the kill lands varies from run to run.
@@ -81,29 +118,16 @@ TEST_P(KillRestartTest, EveryAnsweredVoteIsCountedOnceAfterSigkill)
     const SessionIdentity boss = identity(1, 255);
     ASSERT_TRUE(manager.connect(voted->port()));
     ASSERT_EQ(manager.hello(boss), 0u);
-    manager.sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ,
-                     PCreateVoteReq{10, 20, normalVote("kill", kOptions, kVotesEach, kVotesEach, 600), {}});
-    const auto created = manager.waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
-    ASSERT_TRUE(created && created->result == 0);
-    manager.sendVote(VOTE_SYSTEM_START_VOTE_REQ, PStartVoteReq{10, 20, created->voteId, 1, {}});
-    const auto started = manager.waitForMessage<PStartVoteRes>(VOTE_SYSTEM_START_VOTE_RES);
-    ASSERT_TRUE(started && started->result == 0);
-
-    std::vector<std::unique_ptr<Viewer>> viewers;
-    for (std::uint32_t i = 0; i < kViewers; ++i) {
-        auto viewer = std::make_unique<Viewer>();
-        viewer->who = identity(1000 + i, 25);
-        ASSERT_TRUE(viewer->client.connect(voted->port()));
-        ASSERT_EQ(viewer->client.hello(viewer->who), 0u);
-        viewers.push_back(std::move(viewer));
-    }
+    const StartedVote started = startVote(manager, "kill", kVotesEach);
+    ASSERT_NE(started.voteId, 0u);
+    std::vector<std::unique_ptr<Viewer>> viewers = openViewers(voted->port(), kViewers, 1000);
     const auto sendRound = [&] {
         for (auto& viewer : viewers) {
             const PUserVoteReq req{10,
                                    20,
-                                   started->voteId,
+                                   started.voteId,
                                    kNormalVote,
-                                   started->jiFangId,
+                                   started.jiFangId,
                                    viewer->who.uid,
                                    optionOf(viewer->who.uid),
                                    1,
@@ -153,7 +177,7 @@ TEST_P(KillRestartTest, EveryAnsweredVoteIsCountedOnceAfterSigkill)
         ASSERT_EQ(again.hello(viewer->who), 0u);
         again.sendVote(VOTE_SYSTEM_USER_VOTE_STATE_REQ,
                        PUserVoteStateReq{
-                           10, 20, started->voteId, kNormalVote, started->jiFangId, viewer->who.uid, {}, {}});
+                           10, 20, started.voteId, kNormalVote, started.jiFangId, viewer->who.uid, {}, {}});
         const auto state = again.waitForMessage<PUserVoteStateRes>(VOTE_SYSTEM_USER_VOTE_STATE_RES);
         ASSERT_TRUE(state && state->state == 0) << "the vote did not resume";
         const std::uint32_t ok = std::uint32_t(viewer->results.size());
@@ -224,28 +248,13 @@ struct DrainingService
     std::uint16_t httpPort = 0;
 };
 
-struct StartedVote
-{
-    std::uint32_t voteId = 0;
-    std::uint32_t jiFangId = 0;
-};
-
-// A running normal vote in channel 10, sub-channel 20, with room for every vote the test sends.
+// A running normal vote with room for every vote the drain test sends; its manager leaves.
 StartedVote startVote(std::uint16_t tcpPort)
 {
     TcpTestClient manager;
     EXPECT_TRUE(manager.connect(tcpPort));
     EXPECT_EQ(manager.hello(identity(1, 255)), std::optional<std::uint32_t>(0));
-    manager.sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ,
-                     PCreateVoteReq{10, 20, normalVote("drain", kOptions, 100, 100, 600), {}});
-    const auto created = manager.waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
-    EXPECT_TRUE(created && created->result == 0);
-    if (!created)
-        return {};
-    manager.sendVote(VOTE_SYSTEM_START_VOTE_REQ, PStartVoteReq{10, 20, created->voteId, 1, {}});
-    const auto started = manager.waitForMessage<PStartVoteRes>(VOTE_SYSTEM_START_VOTE_RES);
-    EXPECT_TRUE(started && started->result == 0);
-    return started ? StartedVote{created->voteId, started->jiFangId} : StartedVote{};
+    return startVote(manager, "drain", 100);
 }
 
 // One voter over either transport: what it sent and which of its votes were answered with 0.
@@ -314,22 +323,9 @@ TEST(OnlineBackupTest, ACopyTakenWhileVotesPourInHoldsEveryVoteAnsweredBeforeItB
     TcpTestClient manager;
     ASSERT_TRUE(manager.connect(voted->port()));
     ASSERT_EQ(manager.hello(identity(1, 255)), 0u);
-    manager.sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ,
-                     PCreateVoteReq{10, 20, normalVote("backup", kOptions, kRounds, kRounds, 600), {}});
-    const auto created = manager.waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
-    ASSERT_TRUE(created && created->result == 0);
-    manager.sendVote(VOTE_SYSTEM_START_VOTE_REQ, PStartVoteReq{10, 20, created->voteId, 1, {}});
-    const auto started = manager.waitForMessage<PStartVoteRes>(VOTE_SYSTEM_START_VOTE_RES);
-    ASSERT_TRUE(started && started->result == 0);
-
-    std::vector<std::unique_ptr<Viewer>> viewers;
-    for (std::uint32_t i = 0; i < kBackupViewers; ++i) {
-        auto viewer = std::make_unique<Viewer>();
-        viewer->who = identity(2000 + i, 25);
-        ASSERT_TRUE(viewer->client.connect(voted->port()));
-        ASSERT_EQ(viewer->client.hello(viewer->who), 0u);
-        viewers.push_back(std::move(viewer));
-    }
+    const StartedVote started = startVote(manager, "backup", kRounds);
+    ASSERT_NE(started.voteId, 0u);
+    std::vector<std::unique_ptr<Viewer>> viewers = openViewers(voted->port(), kBackupViewers, 2000);
     // Votes go on in rounds while the backup runs; an answer read before the backup began counts
     // in answeredBefore.
     std::atomic<bool> backupBegan{false}, stop{false};
@@ -341,9 +337,9 @@ TEST(OnlineBackupTest, ACopyTakenWhileVotesPourInHoldsEveryVoteAnsweredBeforeItB
             for (auto& viewer : viewers) {
                 const PUserVoteReq req{10,
                                        20,
-                                       started->voteId,
+                                       started.voteId,
                                        kNormalVote,
-                                       started->jiFangId,
+                                       started.jiFangId,
                                        viewer->who.uid,
                                        optionOf(viewer->who.uid),
                                        1,
@@ -387,9 +383,9 @@ TEST(OnlineBackupTest, ACopyTakenWhileVotesPourInHoldsEveryVoteAnsweredBeforeItB
         TcpTestClient again;
         ASSERT_TRUE(again.connect(restored->port()));
         ASSERT_EQ(again.hello(viewer.who), 0u);
-        again.sendVote(VOTE_SYSTEM_USER_VOTE_STATE_REQ,
-                       PUserVoteStateReq{
-                           10, 20, started->voteId, kNormalVote, started->jiFangId, viewer.who.uid, {}, {}});
+        again.sendVote(
+            VOTE_SYSTEM_USER_VOTE_STATE_REQ,
+            PUserVoteStateReq{10, 20, started.voteId, kNormalVote, started.jiFangId, viewer.who.uid, {}, {}});
         const auto state = again.waitForMessage<PUserVoteStateRes>(VOTE_SYSTEM_USER_VOTE_STATE_RES);
         ASSERT_TRUE(state && state->state == 0) << "the vote is not open in the copy";
         EXPECT_GE(state->ticketsUsed, answeredBefore[i]) << "viewer " << viewer.who.uid << " lost votes";
