@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,8 @@
 namespace quorix::service {
 
 namespace {
+
+std::atomic<int> g_level{static_cast<int>(ServiceLog::Priority::Info)};
 
 bool stderrIsJournal()
 {
@@ -31,8 +34,27 @@ bool ServiceLog::isJournalStream(const char* journalStream, unsigned long long d
            streamDev == dev && streamIno == ino;
 }
 
+void ServiceLog::setLevel(Priority least)
+{
+    g_level = static_cast<int>(least);
+}
+
+std::optional<ServiceLog::Priority> ServiceLog::levelNamed(std::string_view word)
+{
+    if (word == "error")
+        return Priority::Error;
+    if (word == "warning")
+        return Priority::Warning;
+    if (word == "info")
+        return Priority::Info;
+    return std::nullopt;
+}
+
 void ServiceLog::line(Priority priority, const std::string& text)
 {
+    // syslog numbers: a larger one is less severe.
+    if (static_cast<int>(priority) > g_level)
+        return;
     // Decided once: standard error does not change while the service runs.
     static const bool journal = stderrIsJournal();
     if (journal) {

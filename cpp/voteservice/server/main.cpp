@@ -320,6 +320,7 @@ int run(asio::io_context& io, VoteServer& server)
 int serve(ServerOptions& options, const std::vector<std::string>& args)
 {
     std::string error;
+    ServiceLog::setLevel(*ServiceLog::levelNamed(options.logLevel));
     // Once, before anything formats a time; the zone was checked as the options were read.
     if (!options.timeZone.empty() && !TimeTextFormatter::useZone(options.timeZone)) {
         ServiceLog::line(kError, "unknown time zone " + options.timeZone);

@@ -83,6 +83,7 @@ OptionChanges OptionChanges::apply(ServerOptions& running, const ServerOptions& 
          changes.applied);
     take("max-new-connections-per-address-per-second", running.maxNewConnectionsPerAddressPerSecond,
          reread.maxNewConnectionsPerAddressPerSecond, changes.applied);
+    takePath("log-level", running.logLevel, reread.logLevel, changes.applied);
     takeCredentialPaths(running, reread, changes);
     noteRestartOnly(running, reread, changes.needRestart);
     return changes;

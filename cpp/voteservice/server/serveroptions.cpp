@@ -3,6 +3,7 @@
 #include "addressrange.h"
 #include "clisupport.h"
 #include "secretfile.h"
+#include "servicelog.h"
 #include "timetextformatter.h"
 #include "tlsservercontext.h"
 
@@ -272,6 +273,16 @@ void ServerOptions::addOptionsTo(CLI::App& app)
     addNumberOption(app, "--drain-timeout", drainTimeoutSeconds, 1, 3600, "wants 1 to 3600 seconds")
         ->description("on SIGTERM or SIGINT, seconds to finish the work in flight before the rest is cut")
         ->type_name("SECONDS");
+    app.add_option_function<std::string>(
+           "--log-level",
+           [this](const std::string& level) {
+               if (!ServiceLog::levelNamed(level))
+                   throw CLI::ValidationError("--log-level wants error, warning or info, got " + level);
+               logLevel = level;
+           },
+           "write log lines of this priority and more severe ones: error, warning or info")
+        ->type_name("LEVEL")
+        ->default_str("info");
     app.add_option_function<std::string>(
            "--time-zone",
            [this](const std::string& zone) {

@@ -68,6 +68,8 @@ struct ServerOptions
     std::string webRoot;
     // The zone history times are written in ("UTC" or an IANA name); empty: the system's own.
     std::string timeZone;
+    // The least severe log lines written: "error", "warning" or "info" (--log-level).
+    std::string logLevel = "info";
     // Both set: the host transport and the web face serve TLS with this certificate chain and key.
     std::string tlsCertificateFile;
     std::string tlsKeyFile;

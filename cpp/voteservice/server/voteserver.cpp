@@ -715,6 +715,8 @@ bool VoteServer::reload(const ServerOptions& reread)
     if (m_verifier)
         append(std::to_string(m_credentials.closeDishonoured(*m_verifier)) + " sessions closed");
     ServiceLog::line("reload: " + text);
+    // After the line, so that a reload to a quieter level still says what it changed.
+    ServiceLog::setLevel(*ServiceLog::levelNamed(m_options.logLevel));
     return true;
 }
 
