@@ -3,6 +3,7 @@ import { after, before, test } from 'node:test';
 import { launch, openPage } from './support/browser.js';
 import { waitForText, waitForTexts, waitForValue } from './support/expect.js';
 import { RealService, kChannel, kSub } from './support/realservice.js';
+import { until } from './support/realhost.js';
 
 // Needs the build tree's programs; CTest names them. Run alone, `npm test` says why it skips.
 const voted = process.env.QUORIX_VOTED_PATH;
@@ -113,7 +114,8 @@ test('pagesOpenedWithATokenInTheFragmentKeepItOutOfEveryAddress', { skip }, asyn
   for (const [p, token] of [[overlay, overlayToken], [page, viewerToken]]) {
     await p.waitForFunction(() => window.location.hash === '');
     assert.ok(!p.url().includes(token) && !p.url().includes('token='), p.url());
-    assert.ok(p.asked.some((url) => url.includes('ticket=')), 'a WebSocket opened with a ticket');
+    // The page may show its first state before its WebSocket opens: wait for the socket.
+    await until(() => p.asked.some((url) => url.includes('ticket=')), 'a WebSocket opened with a ticket');
     assert.deepEqual(p.asked.filter((url) => url.includes(token) || url.includes('token=')), []);
     assert.deepEqual(p.errors, []);
   }
