@@ -1,7 +1,7 @@
 // Short fault-injection runs (scripts/chaos runs long ones): Redis nodes killed, paused and
-// Redis restarted, and a single SQLite node killed, while viewers vote through the TCP transport.
-// The seed comes from QUORIX_CHAOS_SEED or the clock and is printed, so a failing run can be
-// repeated with scripts/chaos --seed.
+// Redis restarted, a Redis primary failed over to its lagging replica, and a single SQLite node killed, while
+// viewers vote through the TCP transport. The seed comes from QUORIX_CHAOS_SEED or the clock and is printed,
+// so a failing run can be repeated with scripts/chaos --seed.
 
 #include "chaosrun.h"
 #include "redistestserver.h"
@@ -40,7 +40,7 @@ class ChaosTest : public ::testing::TestWithParam<ModeRow>
 TEST_P(ChaosTest, EveryAnswerHoldsAfterTheFaults)
 {
     const ModeRow& row = GetParam();
-    if (row.mode == ChaosMode::Redis && !RedisTestServer::installed())
+    if (row.mode != ChaosMode::Sqlite && !RedisTestServer::installed())
         GTEST_SKIP() << "redis-server is not installed (scripts/setup installs it)";
     ChaosOptions options;
     options.votedPath = QUORIX_VOTED_PATH;
@@ -69,5 +69,6 @@ TEST_P(ChaosTest, EveryAnswerHoldsAfterTheFaults)
 
 INSTANTIATE_TEST_SUITE_P(Modes, ChaosTest,
                          ::testing::Values(ModeRow{ChaosMode::Redis, "redis", 30, 3},
+                                           ModeRow{ChaosMode::Failover, "failover", 25, 3},
                                            ModeRow{ChaosMode::Sqlite, "sqlite", 25, 1}),
                          [](const auto& info) { return std::string(info.param.name); });

@@ -1,18 +1,44 @@
 #include "chaoscluster.h"
 
+#include <hiredis/hiredis.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 namespace quorix::service::test {
 
-ChaosCluster::ChaosCluster(std::string votedPath, ChaosMode mode, int nodes)
+namespace {
+
+// One command to the redis-server on port; its reply as text ("" when it failed).
+std::string ask(std::uint16_t port, const std::string& command)
+{
+    redisContext* context = redisConnect("127.0.0.1", port);
+    std::string text;
+    if (context != nullptr && context->err == 0) {
+        auto* reply = static_cast<redisReply*>(redisCommand(context, command.c_str()));
+        if (reply != nullptr && (reply->type == REDIS_REPLY_STATUS || reply->type == REDIS_REPLY_STRING))
+            text.assign(reply->str, reply->len);
+        freeReplyObject(reply);
+    }
+    redisFree(context);
+    return text;
+}
+
+} // namespace
+
+ChaosCluster::ChaosCluster(std::string votedPath, ChaosMode mode, int nodes, int minReplicas)
     : m_votedPath(std::move(votedPath)), m_mode(mode), m_nodes(std::size_t(nodes)),
-      m_paused(std::size_t(nodes))
+      m_paused(std::size_t(nodes)), m_minReplicas(minReplicas)
 {
     if (m_mode == ChaosMode::Redis)
         m_redis = std::make_unique<RedisTestServer>(RedisTestServer::Persistence::AppendFsyncAlways);
+    if (m_mode == ChaosMode::Failover) {
+        m_redis = std::make_unique<RedisTestServer>();
+        m_replica = std::make_unique<RedisTestServer>();
+    }
     m_dataDir =
         (std::filesystem::temp_directory_path() / ("quorix-chaos-" + std::to_string(::getpid()))).string();
 }
@@ -21,7 +47,10 @@ ChaosCluster::~ChaosCluster()
 {
     heal();
     m_nodes.clear();
+    m_endpoint.reset();
+    m_replication.reset();
     m_redis.reset();
+    m_replica.reset();
     std::error_code ec;
     std::filesystem::remove_all(m_dataDir, ec);
 }
@@ -29,8 +58,10 @@ ChaosCluster::~ChaosCluster()
 std::unique_ptr<VotedProcess> ChaosCluster::launch() const
 {
     std::vector<std::string> args{"--listen", "127.0.0.1:0"};
-    if (m_mode == ChaosMode::Redis) {
-        args.insert(args.end(), {"--redis", m_redis->address()});
+    if (m_redis) {
+        args.insert(args.end(), {"--redis", redisAddress()});
+        if (m_minReplicas >= 0)
+            args.insert(args.end(), {"--redis-min-replicas", std::to_string(m_minReplicas)});
     } else {
         args.insert(args.end(), {"--data", m_dataDir});
     }
@@ -45,6 +76,13 @@ bool ChaosCluster::start(std::string& error)
     if (m_redis && !m_redis->start()) {
         error = "redis-server did not start";
         return false;
+    }
+    if (m_replica) {
+        if (!m_replica->start() || !follow()) {
+            error = "the Redis replica did not start";
+            return false;
+        }
+        m_endpoint = std::make_unique<CuttingProxy>(m_redis->port());
     }
     std::filesystem::create_directories(m_dataDir);
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -119,6 +157,38 @@ bool ChaosCluster::restartRedis()
         return true;
     m_redis->crash();
     return m_redis->start();
+}
+
+std::string ChaosCluster::redisAddress() const
+{
+    return m_endpoint ? "127.0.0.1:" + std::to_string(m_endpoint->port()) : m_redis->address();
+}
+
+bool ChaosCluster::follow()
+{
+    m_replication = std::make_unique<CuttingProxy>(m_redis->port());
+    if (ask(m_replica->port(), "REPLICAOF 127.0.0.1 " + std::to_string(m_replication->port())) != "OK")
+        return false;
+    for (int i = 0; i < 400; ++i) {
+        if (ask(m_replica->port(), "INFO replication").find("master_link_status:up") != std::string::npos)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    return false;
+}
+
+bool ChaosCluster::failOver(int lagMs)
+{
+    m_replication->hold(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(lagMs));
+    m_redis->crash();
+    m_replication->cutAll();
+    m_replication.reset();
+    if (ask(m_replica->port(), "REPLICAOF NO ONE") != "OK")
+        return false;
+    m_endpoint->redirect(m_replica->port());
+    std::swap(m_redis, m_replica);
+    return m_replica->start() && follow();
 }
 
 bool ChaosCluster::heal()

@@ -1,10 +1,12 @@
 #pragma once
 
 // The processes a chaos run attacks: in Redis mode a redis-server writing an append-only file
-// synced on every write and several quorix-voted --redis nodes over it; in SQLite mode one
-// quorix-voted --data node. Thread-safe: the fault thread kills, pauses and restarts while the
-// driver asks which nodes answer.
+// synced on every write and several quorix-voted --redis nodes over it; in failover mode a primary
+// redis-server and its replica behind one address (a proxy, as a managed Redis's endpoint), the
+// replica promoted when the primary dies; in SQLite mode one quorix-voted --data node. Thread-safe: the fault
+// thread kills, pauses and restarts while the driver asks which nodes answer.
 
+#include "cuttingproxy.h"
 #include "redistestserver.h"
 #include "votedprocess.h"
 
@@ -12,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quorix::service::test {
@@ -19,13 +22,28 @@ namespace quorix::service::test {
 enum class ChaosMode
 {
     Redis,
+    Failover,
     Sqlite
 };
+
+// The modes by the names scripts/chaos takes.
+inline constexpr std::pair<const char*, ChaosMode> kModeNames[] = {
+    {"redis", ChaosMode::Redis}, {"failover", ChaosMode::Failover}, {"sqlite", ChaosMode::Sqlite}};
+
+inline const char* modeName(ChaosMode mode)
+{
+    for (const auto& [name, known] : kModeNames) {
+        if (known == mode)
+            return name;
+    }
+    return "?";
+}
 
 class ChaosCluster
 {
 public:
-    ChaosCluster(std::string votedPath, ChaosMode mode, int nodes);
+    // minReplicas below 0 leaves --redis-min-replicas to the nodes' default.
+    ChaosCluster(std::string votedPath, ChaosMode mode, int nodes, int minReplicas = -1);
     ~ChaosCluster();
     ChaosCluster(const ChaosCluster&) = delete;
     ChaosCluster& operator=(const ChaosCluster&) = delete;
@@ -44,6 +62,10 @@ public:
     bool restart(int node);
     // SIGKILL of redis-server and a start on the same port and append-only file.
     bool restartRedis();
+    // Failover mode: the replica's link stalls for lagMs while the primary goes on, then the primary
+    // is killed (SIGKILL) and what the link held lost, the replica promoted and the address moved to
+    // it, and the old primary started empty as the new one's replica.
+    bool failOver(int lagMs);
     // Resumes paused nodes and starts killed ones.
     bool heal();
     // Ends one node with SIGKILL and starts a fresh process in its place (SQLite mode) or adds a
@@ -52,14 +74,23 @@ public:
 
 private:
     std::unique_ptr<VotedProcess> launch() const;
+    // The address the nodes are given.
+    std::string redisAddress() const;
+    // Makes m_replica follow m_redis over a fresh link and waits until it has caught up.
+    bool follow();
 
     std::string m_votedPath;
     ChaosMode m_mode;
     std::string m_dataDir;
     std::unique_ptr<RedisTestServer> m_redis;
+    std::unique_ptr<RedisTestServer> m_replica;
+    std::unique_ptr<CuttingProxy> m_endpoint;
+    // The replica's link to the primary, which a failover stalls and then cuts.
+    std::unique_ptr<CuttingProxy> m_replication;
     mutable std::mutex m_mutex;
     std::vector<std::unique_ptr<VotedProcess>> m_nodes; // null while killed
     std::vector<bool> m_paused;
+    int m_minReplicas;
 };
 
 } // namespace quorix::service::test

@@ -1,5 +1,6 @@
 #include "chaosfaults.h"
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 
@@ -62,8 +63,9 @@ void ChaosFaults::run(std::uint64_t seed)
 
 void ChaosFaults::applyOne(std::uint64_t draw, int node, int recoverMs)
 {
-    const int kinds = m_mode == ChaosMode::Redis ? 3 : 2;
-    switch (draw % std::uint64_t(kinds)) {
+    // Failover mode fails the primary over half the time.
+    const int kinds = m_mode == ChaosMode::Redis ? 3 : m_mode == ChaosMode::Failover ? 4 : 2;
+    switch (std::min<std::uint64_t>(draw % std::uint64_t(kinds), 2)) {
     case 0:
         m_cluster.kill(node);
         count("node killed");
@@ -78,6 +80,10 @@ void ChaosFaults::applyOne(std::uint64_t draw, int node, int recoverMs)
         m_cluster.resume(node);
         break;
     default:
+        if (m_mode == ChaosMode::Failover) {
+            count(m_cluster.failOver(recoverMs / 3) ? "primary failed over" : "restart failed");
+            break;
+        }
         if (m_cluster.restartRedis())
             count("redis restarted");
         else

@@ -3,8 +3,9 @@
 // The faults of a chaos run, drawn from its seed and applied on a thread of their own: every 2 to 5
 // seconds one node is killed with SIGKILL (and started again 0.5 to 3 seconds later), paused with
 // SIGSTOP (and continued with SIGCONT 0.5 to 3 seconds later), or, in Redis mode, redis-server is
-// killed and started again on its append-only file. One fault at a time, so a node always answers
-// soon. The same seed draws the same schedule.
+// killed and started again on its append-only file; in failover mode (half the faults) the primary
+// is killed while its replica lags 0.17 to 1 second behind, and the replica promoted. One fault at a time, so
+// a node always answers soon. The same seed draws the same schedule.
 
 #include "chaoscluster.h"
 

@@ -1,5 +1,7 @@
 #include "chaosledger.h"
 
+#include "resultcode.h"
+
 #include <algorithm>
 
 namespace quorix::service::test {
@@ -25,6 +27,10 @@ void ChaosLedger::answered(std::size_t viewer, std::uint32_t option, std::uint32
         m_answers[viewer][option] = Outcome::Acknowledged;
         return;
     }
+    // The service's answer when it cannot tell whether the vote took effect (its reply, or its
+    // replicas' confirmation, did not come in time).
+    if (result == kResultStorageUnavailable)
+        return lost(viewer, option);
     ++m_refusals[result];
     m_answers[viewer][option] = Outcome::Refused;
 }

@@ -3,7 +3,8 @@
 // The checker's record of every answer a chaos run got, and what it makes of the state the service
 // shows afterwards. Each viewer gives each option of a round one vote (the option's allowance is
 // 2, so a vote counted twice shows); a vote is acknowledged (answered 0), refused (any other
-// answer) or unknown (no answer: its node died or its connection broke). Afterwards:
+// answer but 21) or unknown (no answer: its node died or its connection broke; or answered 21,
+// uncertain). Afterwards:
 //   - an acknowledged vote is counted exactly once, a refused one not at all, an unknown one at
 //     most once;
 //   - no viewer is over the allowances;

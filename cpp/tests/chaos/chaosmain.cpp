@@ -20,8 +20,19 @@ void requestStop(int)
     g_stop = 1;
 }
 
-constexpr const char* kUsage = "usage: quorix-chaos [--minutes N] [--seed S] [--mode redis|sqlite] "
-                               "[--viewers N] [--nodes N] [--voted PATH]";
+constexpr const char* kUsage = "usage: quorix-chaos [--minutes N] [--seed S] [--mode redis|failover|sqlite] "
+                               "[--viewers N] [--nodes N] [--min-replicas N] [--voted PATH]";
+
+bool readMode(const std::string& value, ChaosMode& mode)
+{
+    for (const auto& [name, known] : kModeNames) {
+        if (value == name) {
+            mode = known;
+            return true;
+        }
+    }
+    return false;
+}
 
 bool parse(int argc, char** argv, ChaosOptions& options, std::string& error)
 {
@@ -35,8 +46,10 @@ bool parse(int argc, char** argv, ChaosOptions& options, std::string& error)
         char* end = nullptr;
         const unsigned long long number = std::strtoull(value.c_str(), &end, 10);
         const bool numeric = !value.empty() && *end == '\0';
-        if (name == "--mode" && (value == "redis" || value == "sqlite")) {
-            options.mode = value == "redis" ? ChaosMode::Redis : ChaosMode::Sqlite;
+        if (name == "--mode" && readMode(value, options.mode))
+            continue;
+        if (name == "--min-replicas" && numeric && number <= 16) {
+            options.minReplicas = int(number);
         } else if (name == "--voted") {
             options.votedPath = value;
         } else if (name == "--seed" && numeric) {
@@ -70,9 +83,8 @@ int main(int argc, char** argv)
     }
     if (options.mode == ChaosMode::Sqlite)
         options.nodes = 1;
-    std::cout << "chaos " << (options.mode == ChaosMode::Redis ? "redis" : "sqlite") << " seed "
-              << options.seed << ", " << options.nodes << " node(s), " << options.viewers << " viewers"
-              << std::endl;
+    std::cout << "chaos " << modeName(options.mode) << " seed " << options.seed << ", " << options.nodes
+              << " node(s), " << options.viewers << " viewers" << std::endl;
     // Interrupted, the run still stops its processes and reports what it saw.
     std::signal(SIGINT, requestStop);
     std::signal(SIGTERM, requestStop);

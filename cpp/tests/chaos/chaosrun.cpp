@@ -46,7 +46,8 @@ std::ostream& operator<<(std::ostream& out, const ChaosReport& report)
 }
 
 ChaosRun::ChaosRun(ChaosOptions options)
-    : m_options(std::move(options)), m_cluster(m_options.votedPath, m_options.mode, m_options.nodes),
+    : m_options(std::move(options)),
+      m_cluster(m_options.votedPath, m_options.mode, m_options.nodes, m_options.minReplicas),
       m_ledger(std::size_t(m_options.viewers)), m_random(m_options.seed ^ 0x9e3779b97f4a7c15ULL),
       m_managerIdentity(identity(kManagerUid, 255, kSubChannel, kChannel))
 {

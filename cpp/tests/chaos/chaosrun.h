@@ -36,6 +36,8 @@ struct ChaosOptions
     int viewers = 300;
     int nodes = 3;
     std::uint32_t roundSeconds = 15;
+    // Given to the nodes as --redis-min-replicas; below 0 leaves their default.
+    int minReplicas = -1;
     // Asked while the run goes on: true ends it early, with the final checks.
     std::function<bool()> stopRequested;
 };

@@ -141,8 +141,13 @@ void CuttingProxy::acceptLoop()
 void CuttingProxy::forward(int client)
 {
     const int server = connectTo(m_serverPort);
+    const int generation = m_generation;
     char buffer[65536];
-    while (server >= 0 && !m_stopping) {
+    while (server >= 0 && !m_stopping && m_generation == generation) {
+        if (m_holding) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs / 10));
+            continue;
+        }
         pollfd fds[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
         if (::poll(fds, 2, kPollMs) <= 0)
             continue;

@@ -8,7 +8,9 @@
 //   cutBefore(text, ms): the request is dropped unsent, the connection closed, and for ms every
 //                        new connection is closed at once, as a server that is away.
 //
-// Everything else is forwarded unchanged.
+// Everything else is forwarded unchanged. redirect() moves it to another server, as a failover does;
+// hold() stops every byte where it is (a link that stalls), cutAll() closes every connection and
+// drops what it held.
 
 #include <atomic>
 #include <chrono>
@@ -29,6 +31,10 @@ public:
     CuttingProxy& operator=(const CuttingProxy&) = delete;
 
     std::uint16_t port() const { return m_port; }
+    // New connections go to this server from now on (an address that moved to a promoted replica).
+    void redirect(std::uint16_t serverPort) { m_serverPort = serverPort; }
+    void hold(bool holding) { m_holding = holding; }
+    void cutAll() { ++m_generation; }
     void cutAfterReply(const std::string& text);
     void cutBefore(const std::string& text, int awayMs);
     // How many connections were cut so far.
@@ -48,11 +54,13 @@ private:
     Cut takeCut(const char* data, std::size_t size);
     bool away() const;
 
-    std::uint16_t m_serverPort;
+    std::atomic<std::uint16_t> m_serverPort;
     std::uint16_t m_port = 0;
     int m_listener = -1;
     std::atomic<bool> m_stopping{false};
     std::atomic<int> m_cuts{0};
+    std::atomic<bool> m_holding{false};
+    std::atomic<int> m_generation{0};
     std::mutex m_mutex;
     Cut m_cut = Cut::None;
     std::string m_text;

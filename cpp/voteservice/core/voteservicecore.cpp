@@ -114,7 +114,7 @@ bool VoteServiceCore::openSession(SessionId id, const SessionIdentity& identity)
     const auto [added, isNew] = m_sessions.emplace(id, std::move(session));
     if (!isNew)
         return false;
-    m_storage.recordUser(identity.imid, DirectoryEntry{identity.uid, nick});
+    m_storage.recordUser(identity.imid, DirectoryEntry{identity.uid, nick, m_clock.unixSeconds()});
     joinPlace(added->second);
     return true;
 }

@@ -21,6 +21,9 @@ struct DirectoryEntry
 {
     std::uint32_t uid = 0;
     std::string nick;
+    // When the user was last seen (Unix seconds); a store may forget users unseen for the history
+    // window. 0 when not known.
+    std::int64_t seenAtUnix = 0;
 };
 
 struct HistoryEntry

@@ -4,11 +4,13 @@ namespace quorix::service {
 
 RedisBackend::RedisBackend(const std::string& host, std::uint16_t port)
     : m_connection(host, port), m_bus(host, port), m_ballots(m_bus.node()),
-      m_storage(m_connection, m_scripts), m_box(m_connection, m_scripts, m_bus, m_ballots)
+      m_storage(m_connection, m_scripts, m_replicaWait),
+      m_box(m_connection, m_scripts, m_bus, m_ballots, m_replicaWait)
 {
     m_connection.setConnectedHook([this](RedisConnection& connection) {
         return m_scripts.load(connection) && m_ballots.sync(connection);
     });
+    m_connection.setFlushHook([this] { m_replicaWait.appendWait(m_connection); });
 }
 
 std::unique_ptr<RedisBackend> RedisBackend::open(const std::string& host, std::uint16_t port,
@@ -18,6 +20,14 @@ std::unique_ptr<RedisBackend> RedisBackend::open(const std::string& host, std::u
     if (!backend->m_connection.connect(error) || !backend->m_bus.start(error))
         return nullptr;
     return backend;
+}
+
+int RedisBackend::waitForReplicas(int asked)
+{
+    const int connected = RedisReplicaWait::connectedReplicas(m_connection);
+    const int replicas = asked >= 0 ? asked : (connected > 0 ? 1 : 0);
+    m_replicaWait.setReplicas(replicas);
+    return connected;
 }
 
 } // namespace quorix::service

@@ -8,6 +8,7 @@
 #include "redisballots.h"
 #include "redisbus.h"
 #include "redisconnection.h"
+#include "redisreplicawait.h"
 #include "redisscripts.h"
 #include "redisvotestorage.h"
 
@@ -26,12 +27,17 @@ public:
     RedisVoteStorage& storage() { return m_storage; }
     RedisBallotBox& box() { return m_box; }
     RedisConnection& connection() { return m_connection; }
+    const RedisReplicaWait& replicaWait() const { return m_replicaWait; }
+    // Makes every write wait for asked replicas; asked below 0 means one when the Redis has a
+    // replica connected now, none otherwise. The replicas connected now; -1 when unknown.
+    int waitForReplicas(int asked);
 
 private:
     RedisBackend(const std::string& host, std::uint16_t port);
 
     RedisConnection m_connection;
     RedisScripts m_scripts;
+    RedisReplicaWait m_replicaWait;
     RedisBus m_bus;
     RedisBallots m_ballots;
     RedisVoteStorage m_storage;

@@ -40,6 +40,11 @@ template <class Map> std::string joinedKeys(const Map& map)
     return joined;
 }
 
+bool positive(const redisReply& reply)
+{
+    return reply.integer > 0;
+}
+
 bool isDecided(const redisReply* reply)
 {
     return reply != nullptr && reply->type == REDIS_REPLY_INTEGER &&
@@ -49,18 +54,22 @@ bool isDecided(const redisReply* reply)
 } // namespace
 
 RedisBallotBox::RedisBallotBox(RedisConnection& connection, RedisScripts& scripts, RedisBus& bus,
-                               RedisBallots& ballots)
-    : m_connection(connection), m_scripts(scripts), m_bus(bus), m_ballots(ballots)
+                               RedisBallots& ballots, RedisReplicaWait& replicaWait)
+    : m_connection(connection), m_scripts(scripts), m_bus(bus), m_ballots(ballots), m_replicaWait(replicaWait)
 {}
 
 RedisReply RedisBallotBox::callOnce(RedisScripts::Id id, RedisConnection::Args keys,
-                                    RedisConnection::Args args)
+                                    RedisConnection::Args args, bool (*changed)(const redisReply&))
 {
     const RedisBallot ballot = m_ballots.next();
     keys.push_back(ballot.key);
     args.push_back(std::to_string(ballot.deadlineMs));
     RedisReply reply = m_scripts.call(m_connection, id, keys, args, ballot.retry);
-    return isDecided(reply.get()) ? std::move(reply) : nullptr;
+    if (!isDecided(reply.get()))
+        return nullptr;
+    if (changed(*reply) && !m_replicaWait.confirm(m_connection))
+        return nullptr;
+    return reply;
 }
 
 RedisConnection::Args RedisBallotBox::openKeys(const SubChannelKey& place)
@@ -81,7 +90,8 @@ std::uint32_t RedisBallotBox::start(const SubChannelKey& place, const VoteInfo& 
                   std::to_string(record.ticketLimit(kTicketsPerUser)),
                   std::to_string(record.ticketLimit(kTicketsPerOption)), std::to_string(endsAt), starterNick,
                   mpak::encode(record), joinedKeys(record.options), joinedKeys(record.judges),
-                  RedisKeys::place(place)});
+                  RedisKeys::place(place)},
+                 positive);
     if (!reply)
         return kResultStartStorageError;
     if (reply->integer == 0)
@@ -163,14 +173,16 @@ void RedisBallotBox::cast(const SubChannelKey& place, std::uint32_t uid, const P
     const RedisBallot ballot = m_ballots.next();
     RedisConnection::Args keys = openKeys(place);
     keys.push_back(ballot.key);
+    m_replicaWait.queued();
     m_scripts.callLater(
         m_connection, RedisScripts::Cast, keys,
         {std::to_string(req.voteId), std::to_string(req.jiFangId), std::to_string(req.voteType),
          std::to_string(uid), std::to_string(req.optionId), std::to_string(req.tickets),
          std::to_string(ballot.deadlineMs)},
-        [answer = std::move(answer)](const redisReply* reply) {
-            answer(isDecided(reply) ? std::uint32_t(reply->integer)
-                                    : std::uint32_t(kResultStorageUnavailable));
+        [this, answer = std::move(answer)](const redisReply* reply) mutable {
+            m_replicaWait.hold(isDecided(reply) ? std::uint32_t(reply->integer)
+                                                : std::uint32_t(kResultStorageUnavailable),
+                               std::move(answer));
         },
         ballot.retry);
 }
@@ -206,7 +218,8 @@ std::uint32_t RedisBallotBox::end(const SubChannelKey& place, std::uint32_t vote
          RedisKeys::historyRecords(place), RedisKeys::historyCounts(place), RedisKeys::historyCounter(),
          RedisKeys::historyPlaces(), RedisKeys::deadlines(), RedisKeys::historyStarts(place)},
         {std::to_string(voteId), std::to_string(jiFangId), std::to_string(entry.endedAtUnix),
-         mpak::encode(entry.record), RedisKeys::place(place), std::to_string(entry.startedAtUnix)});
+         mpak::encode(entry.record), RedisKeys::place(place), std::to_string(entry.startedAtUnix)},
+        positive);
     if (!reply)
         return kResultEndStorageError;
     return reply->integer > 0 ? kResultOk : kResultEndNotFound;
@@ -218,7 +231,7 @@ std::uint32_t RedisBallotBox::close(const SubChannelKey& place, std::uint32_t vo
     keys.push_back(RedisKeys::deadlines());
     const RedisReply reply =
         callOnce(RedisScripts::Close, keys,
-                 {std::to_string(voteId), std::to_string(jiFangId), RedisKeys::place(place)});
+                 {std::to_string(voteId), std::to_string(jiFangId), RedisKeys::place(place)}, positive);
     if (!reply)
         return kResultStorageUnavailable;
     if (reply->integer != 1)

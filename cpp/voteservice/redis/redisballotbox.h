@@ -13,6 +13,7 @@
 #include "redisballots.h"
 #include "redisbus.h"
 #include "redisconnection.h"
+#include "redisreplicawait.h"
 #include "redisscripts.h"
 
 #include <unordered_map>
@@ -25,7 +26,8 @@ public:
     // User votes queued before the box sends them without waiting for a flush.
     static constexpr std::size_t kMaxQueued = 2048;
 
-    RedisBallotBox(RedisConnection& connection, RedisScripts& scripts, RedisBus& bus, RedisBallots& ballots);
+    RedisBallotBox(RedisConnection& connection, RedisScripts& scripts, RedisBus& bus, RedisBallots& ballots,
+                   RedisReplicaWait& replicaWait);
 
     std::uint32_t start(const SubChannelKey& place, const VoteInfo& record, std::int64_t nowUnix,
                         const std::string& starterNick, SharedOpenVote& opened) override;
@@ -60,13 +62,16 @@ private:
     static RedisConnection::Args openKeys(const SubChannelKey& place);
     static bool parseView(const redisReply& reply, SharedOpenVote& vote);
     // The script's integer reply to a call with a new ballot; null when it did not reach Redis, or
-    // Redis refused the ballot as past its deadline.
-    RedisReply callOnce(RedisScripts::Id id, RedisConnection::Args keys, RedisConnection::Args args);
+    // Redis refused the ballot as past its deadline, or a change it made (changed(reply)) was not
+    // confirmed by the replicas asked for.
+    RedisReply callOnce(RedisScripts::Id id, RedisConnection::Args keys, RedisConnection::Args args,
+                        bool (*changed)(const redisReply&));
 
     RedisConnection& m_connection;
     RedisScripts& m_scripts;
     RedisBus& m_bus;
     RedisBallots& m_ballots;
+    RedisReplicaWait& m_replicaWait;
     // What was last read of the places this process shows.
     std::unordered_map<SubChannelKey, SharedOpenVote, SubChannelKeyHash> m_seen;
 };

@@ -186,6 +186,8 @@ void RedisConnection::flush()
 {
     if (m_queue.empty())
         return;
+    if (m_flushHook)
+        m_flushHook();
     std::vector<Entry> batch = std::move(m_queue);
     m_queue.clear();
     std::vector<RedisReply> replies(batch.size());

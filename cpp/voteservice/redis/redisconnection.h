@@ -57,6 +57,8 @@ public:
     // Runs on every new connection before anything else is sent (loading scripts, subscribing).
     void setConnectedHook(std::function<bool(RedisConnection&)> hook) { m_hook = std::move(hook); }
     void setRoundTripHook(RoundTripHook hook) { m_roundTripHook = std::move(hook); }
+    // Runs when queued commands are about to be read, so that one last command can join them.
+    void setFlushHook(std::function<void()> hook) { m_flushHook = std::move(hook); }
     // Connects now; false with a message when Redis cannot be reached.
     bool connect(std::string& error);
 
@@ -106,6 +108,7 @@ private:
     redisContext* m_context = nullptr;
     std::function<bool(RedisConnection&)> m_hook;
     RoundTripHook m_roundTripHook;
+    std::function<void()> m_flushHook;
     std::vector<Entry> m_queue;
     std::chrono::steady_clock::time_point m_lastAttempt{};
     bool m_attempted = false;

@@ -11,6 +11,8 @@
 //               histstart:P the Unix second it started (none for entries written before it was kept)
 // Global: voteid, histkey and jifang counters, histplaces (set of P with history), deadlines (zset
 // of P with a running vote, scored by the Unix second it ends), users (hash imid -> "<uid> <nick>"),
+// usersseen (zset imid scored by the Unix second last seen; users unseen for the history window
+// are pruned with it),
 // channelvotes (hash channel -> stored votes of its sub-channels), votetotal (stored votes of all),
 // the notices channel, ballot:<node>:<counter> (the result of one ballot, kept for a minute), and
 // revocations (hash "<channel>:<uid>" -> "<issued before> <expires at>", Unix seconds).
@@ -43,6 +45,7 @@ public:
     static std::string historyPlaces() { return std::string(kPrefix) + "histplaces"; }
     static std::string deadlines() { return std::string(kPrefix) + "deadlines"; }
     static std::string users() { return std::string(kPrefix) + "users"; }
+    static std::string usersSeen() { return std::string(kPrefix) + "usersseen"; }
     static std::string revocations() { return std::string(kPrefix) + "revocations"; }
     static std::string channelVoteCounts() { return std::string(kPrefix) + "channelvotes"; }
     static std::string voteTotal() { return std::string(kPrefix) + "votetotal"; }

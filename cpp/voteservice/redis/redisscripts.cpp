@@ -148,6 +148,12 @@ for _, p in ipairs(redis.call('SMEMBERS', KEYS[1])) do
     redis.call('HDEL', ARGV[2] .. 'histcnt:' .. p, unpack(old))
     redis.call('HDEL', ARGV[2] .. 'histstart:' .. p, unpack(old))
   end
+  if redis.call('EXISTS', index) == 0 then redis.call('SREM', KEYS[1], p) end
+end
+local gone = redis.call('ZRANGEBYSCORE', KEYS[3], '-inf', '(' .. ARGV[1], 'LIMIT', 0, 1000)
+if #gone > 0 then
+  redis.call('HDEL', KEYS[2], unpack(gone))
+  redis.call('ZREM', KEYS[3], unpack(gone))
 end
 return 0
 )";

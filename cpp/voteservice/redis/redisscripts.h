@@ -36,7 +36,8 @@ public:
         Close,
         // KEYS open, counts, tickets. Returns {open fields, counts, judge points} or {} when none.
         View,
-        // KEYS histplaces; ARGV beforeUnix, key prefix.
+        // KEYS histplaces, users, usersseen; ARGV beforeUnix, key prefix. Drops history older than
+        // beforeUnix, places left without history and users unseen since then.
         Prune,
         // KEYS votes, channelvotes, votetotal; ARGV voteId, record, channel. Stores the vote and
         // counts it when it is new.

@@ -29,9 +29,16 @@ U32Map parseCounts(const std::string& counts)
 
 } // namespace
 
-RedisVoteStorage::RedisVoteStorage(RedisConnection& connection, RedisScripts& scripts)
-    : m_connection(&connection), m_scripts(&scripts)
+RedisVoteStorage::RedisVoteStorage(RedisConnection& connection, RedisScripts& scripts,
+                                   const RedisReplicaWait& replicaWait)
+    : m_connection(&connection), m_scripts(&scripts), m_replicaWait(&replicaWait)
 {}
+
+void RedisVoteStorage::confirmed()
+{
+    if (!m_replicaWait->confirm(*m_connection))
+        throw StorageUnavailable("Redis replicas did not confirm the change in time");
+}
 
 bool RedisVoteStorage::answers(std::string& reason)
 {
@@ -58,6 +65,7 @@ RedisReply RedisVoteStorage::script(RedisScripts::Id id, const SubChannelKey& pl
         args);
     if (!reply || reply->type != REDIS_REPLY_INTEGER)
         throw StorageUnavailable("Redis did not change the stored votes");
+    confirmed();
     return reply;
 }
 
@@ -97,6 +105,7 @@ bool RedisVoteStorage::replaceVote(const SubChannelKey& place, const VoteInfo& v
     if (must({"HEXISTS", RedisKeys::votes(place), field}, REDIS_REPLY_INTEGER)->integer == 0)
         return false;
     must({"HSET", RedisKeys::votes(place), field, mpak::encode(vote)}, REDIS_REPLY_INTEGER);
+    confirmed();
     return true;
 }
 
@@ -183,8 +192,10 @@ std::vector<HistoryEntry> RedisVoteStorage::history(const SubChannelKey& place, 
 
 void RedisVoteStorage::pruneHistory(std::int64_t beforeUnix)
 {
-    const RedisReply reply = m_scripts->call(*m_connection, RedisScripts::Prune, {RedisKeys::historyPlaces()},
-                                             {std::to_string(beforeUnix), RedisKeys::kPrefix});
+    const RedisReply reply =
+        m_scripts->call(*m_connection, RedisScripts::Prune,
+                        {RedisKeys::historyPlaces(), RedisKeys::users(), RedisKeys::usersSeen()},
+                        {std::to_string(beforeUnix), RedisKeys::kPrefix});
     if (!reply || reply->type != REDIS_REPLY_INTEGER)
         throw StorageUnavailable("Redis did not prune the history");
 }
@@ -192,9 +203,12 @@ void RedisVoteStorage::pruneHistory(std::int64_t beforeUnix)
 void RedisVoteStorage::recordUser(std::uint32_t imid, const DirectoryEntry& entry)
 {
     // Nobody waits for it: it travels with the next round trip.
-    m_connection->append(
-        {"HSET", RedisKeys::users(), std::to_string(imid), std::to_string(entry.uid) + " " + entry.nick},
-        [](const redisReply*) {});
+    const std::string field = std::to_string(imid);
+    m_connection->append({"HSET", RedisKeys::users(), field, std::to_string(entry.uid) + " " + entry.nick},
+                         [](const redisReply*) {});
+    if (entry.seenAtUnix > 0)
+        m_connection->append({"ZADD", RedisKeys::usersSeen(), std::to_string(entry.seenAtUnix), field},
+                             [](const redisReply*) {});
 }
 
 std::optional<DirectoryEntry> RedisVoteStorage::findUser(std::uint32_t imid) const

@@ -6,6 +6,7 @@
 // waits for the user votes queued on the connection, so that their answers can go out.
 
 #include "redisconnection.h"
+#include "redisreplicawait.h"
 #include "redisscripts.h"
 #include "votestorage.h"
 
@@ -14,7 +15,7 @@ namespace quorix::service {
 class RedisVoteStorage : public VoteStorage
 {
 public:
-    RedisVoteStorage(RedisConnection& connection, RedisScripts& scripts);
+    RedisVoteStorage(RedisConnection& connection, RedisScripts& scripts, const RedisReplicaWait& replicaWait);
 
     std::uint32_t addVote(const SubChannelKey& place, VoteInfo vote) override;
     std::optional<VoteInfo> findVote(const SubChannelKey& place, std::uint32_t voteId) const override;
@@ -41,11 +42,14 @@ private:
     RedisReply must(const RedisConnection::Args& args, int type) const;
     // Runs a script that changes the stored votes of the place and their counts.
     RedisReply script(RedisScripts::Id id, const SubChannelKey& place, const RedisConnection::Args& args);
+    // Throws StorageUnavailable when the change just written is not confirmed by the replicas.
+    void confirmed();
     // A counter's value; 0 when it does not exist.
     std::size_t counter(const RedisConnection::Args& args) const;
 
     RedisConnection* m_connection;
     RedisScripts* m_scripts;
+    const RedisReplicaWait* m_replicaWait;
 };
 
 } // namespace quorix::service

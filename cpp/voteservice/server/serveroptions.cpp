@@ -239,6 +239,12 @@ void ServerOptions::addOptionsTo(CLI::App& app)
     addAddressOption(app, "--redis", redisHost, redisPort, false, HostForm::Name)
         ->description("keep everything in Redis, shared with every quorix-voted started with the same "
                       "Redis (several nodes); --data, --memory and --redis exclude each other");
+    app.add_option("--redis-min-replicas", redisMinReplicas,
+                   "answer a change only once N Redis replicas hold it (WAIT); one not confirmed within "
+                   "500 ms is answered as uncertain. Default: 1 when Redis has a replica at start, else 0")
+        ->type_name("N")
+        ->check(CLI::Range(0, 16))
+        ->default_str("auto");
     app.add_option_function<std::string>(
            "--http",
            [this](const std::string& text) {

@@ -60,6 +60,8 @@ struct ServerOptions
     // Set: votes, open votes, history and users live in this Redis, shared with other processes.
     std::string redisHost;
     std::uint16_t redisPort = 0;
+    // Replicas that must hold each write before it is answered; -1: one when Redis has a replica.
+    int redisMinReplicas = -1;
     // Set: the web face (HTTP, WebSocket, SSE) listens here as well; port 0 picks one.
     std::optional<std::string> httpHost;
     std::uint16_t httpPort = 0;

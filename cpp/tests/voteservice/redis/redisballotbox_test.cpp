@@ -234,7 +234,8 @@ TEST_F(RedisBallotBoxTest, StorageKeepsVotesUsersAndPrunesOldHistory)
     EXPECT_FALSE(storage.removeVote(kPlace, second));
     EXPECT_FALSE(storage.findVote(kPlace, second));
 
-    storage.recordUser(4711, DirectoryEntry{7, "名字 with spaces"});
+    storage.recordUser(4711, DirectoryEntry{7, "名字 with spaces", kNow - 100});
+    storage.recordUser(4713, DirectoryEntry{8, "seen later", kNow + 100});
     storage.commit();
     const auto user = b->storage().findUser(4711);
     ASSERT_TRUE(user);
@@ -249,7 +250,20 @@ TEST_F(RedisBallotBoxTest, StorageKeepsVotesUsersAndPrunesOldHistory)
         entry.record.name = std::to_string(endedAt);
         storage.addHistory(kPlace, entry);
     }
+    const SubChannelKey oldPlace{10, 21};
+    HistoryEntry old;
+    old.endedAtUnix = kNow - 100;
+    storage.addHistory(oldPlace, old);
     storage.pruneHistory(kNow);
+    EXPECT_FALSE(b->storage().findUser(4711)) << "unseen since the cut: pruned";
+    EXPECT_TRUE(b->storage().findUser(4713));
+    const auto isHistoryPlace = [&](const SubChannelKey& place) {
+        return a->connection()
+            .command({"SISMEMBER", RedisKeys::historyPlaces(), RedisKeys::place(place)})
+            ->integer;
+    };
+    EXPECT_EQ(isHistoryPlace(kPlace), 1);
+    EXPECT_EQ(isHistoryPlace(oldPlace), 0) << "a place left without history is forgotten";
     auto kept = b->storage().history(kPlace, 0);
     ASSERT_EQ(kept.size(), 2u);
     EXPECT_EQ(kept[0].endedAtUnix, kNow + 100); // newest first
