@@ -22,7 +22,6 @@ const int kRowHeight = 28;
 const int kBarHeight = 24;
 const int kWindowWidth = 518;
 const int kWindowBaseHeight = 260;
-const int kCountdownIntervalMs = 1000;
 const quint32 kGroupVoteType = 1;
 const char* const kColumns[] = {"optionListA", "optionListB"};
 
@@ -39,19 +38,16 @@ void styleLabel(PaneLabelWidget* label, const QColor& color, const QFont& labelF
     label->setFont(labelFont);
 }
 
-QString shownTickets(qint32 remaining)
-{
-    return QString::number(qMax(remaining, 0));
-}
-
 } // namespace
 
-GroupVoteWin::GroupVoteWin() = default;
+GroupVoteWin::GroupVoteWin()
+{
+    m_countdown.onTick(this, &GroupVoteWin::onTimerCount);
+}
 
 GroupVoteWin::~GroupVoteWin()
 {
-    countdownTimer.stop();
-    disconnect(&countdownTimer, nullptr, this, nullptr);
+    m_countdown.stop();
     if (!m_pGroupWnd)
         return;
     if (PanePushButton* record = find<PanePushButton>(QStringLiteral("TicketRecord")))
@@ -165,7 +161,6 @@ void GroupVoteWin::setUpLabels()
 
 void GroupVoteWin::connectButtons()
 {
-    connect(&countdownTimer, &QTimer::timeout, this, &GroupVoteWin::onTimerCount, Qt::UniqueConnection);
     if (PanePushButton* record = find<PanePushButton>(QStringLiteral("TicketRecord"))) {
         record->setButtonStyle(4);
         record->setImagePath(QString());
@@ -187,8 +182,7 @@ void GroupVoteWin::showVote(quorix::VoteInfo voteRecord)
 {
     if (!m_pGroupWnd)
         return;
-    if (voteRecord.voteId != shownVoteId)
-        beginVote(voteRecord.voteId);
+    beginVoteOf(voteRecord);
     const auto text = [&voteRecord](std::uint32_t key) {
         const auto it = voteRecord.groupNames.find(key);
         return it == voteRecord.groupNames.end() ? QString() : QString::fromStdString(it->second);
@@ -201,50 +195,19 @@ void GroupVoteWin::showVote(quorix::VoteInfo voteRecord)
         nameB->setText(text(1));
     groupOptions(voteRecord);
     refreshOptionRows();
-    replaceShownCounts = false;
+    shownCountsKept();
     fitWindow();
-}
-
-void GroupVoteWin::showCountedVote(const quorix::VoteInfo& voteRecord)
-{
-    for (int column = 0; column < 2; ++column) {
-        for (int position = 0; optionRow(column, position) != nullptr; ++position) {
-            if (auto* count = findInRow<PaneLabelWidget>(column, position, QStringLiteral("LableRight")))
-                count->setText(QString());
-        }
-    }
-    showVote(voteRecord);
 }
 
 void GroupVoteWin::groupOptions(const quorix::VoteInfo& vote)
 {
-    groupA.clear();
-    groupB.clear();
-    quint32 maxCount = 0;
-    quint32 sumA = 0;
-    quint32 sumB = 0;
-    const quint32 optionCount = static_cast<quint32>(vote.options.size());
-    for (quint32 id = 0; id < optionCount; ++id) {
-        const auto text = vote.options.find(id);
-        const auto group = vote.optionGroup.find(id);
-        OptionEntry entry;
-        entry.optionId = id;
-        entry.optionName = text == vote.options.end() ? QString() : QString::fromStdString(text->second);
-        entry.ticketCount = vote.ticketsOf(id);
-        maxCount = qMax(maxCount, entry.ticketCount);
-        if (group == vote.optionGroup.end() || group->second == 0) {
-            groupA.append(entry);
-            sumA += entry.ticketCount;
-        } else {
-            groupB.append(entry);
-            sumB += entry.ticketCount;
-        }
-    }
+    const RankedEntries all(vote);
+    groupA = all.team(vote, 0);
+    groupB = all.team(vote, 1);
     if (PaneLabelWidget* scoreA = find<PaneLabelWidget>(QStringLiteral("AGroupScore")))
-        scoreA->setText(QString::number(sumA));
+        scoreA->setText(QString::number(groupA.totalTickets()));
     if (PaneLabelWidget* scoreB = find<PaneLabelWidget>(QStringLiteral("BGroupScore")))
-        scoreB->setText(QString::number(sumB));
-    progressScale = audience::progressScale(maxCount);
+        scoreB->setText(QString::number(groupB.totalTickets()));
 }
 
 void GroupVoteWin::refreshOptionRows()
@@ -255,24 +218,23 @@ void GroupVoteWin::refreshOptionRows()
     refreshColumn(1, groupB);
 }
 
-void GroupVoteWin::refreshColumn(int column, const QVector<OptionEntry>& entries)
+void GroupVoteWin::refreshColumn(int column, const RankedEntries& entries)
 {
     for (int position = 0; position < entries.size(); ++position) {
         if (optionRow(column, position) == nullptr)
             continue;
-        const OptionEntry& entry = entries.at(position);
+        const OptionEntry& entry = entries.entries().at(position);
         if (PaneLabelWidget* name = findInRow<PaneLabelWidget>(column, position, QStringLiteral("LableLeft")))
             name->setText(entry.optionName);
         PaneLabelWidget* count = findInRow<PaneLabelWidget>(column, position, QStringLiteral("LableRight"));
-        if (count != nullptr &&
-            (replaceShownCounts || !audience::keepsShownCount(count->text(), entry.ticketCount)))
+        if (count != nullptr && replacesShownCount(count->text(), entry.ticketCount))
             count->setText(QString::number(entry.ticketCount));
         if (PaneProgressBar* bar =
                 findInRow<PaneProgressBar>(column, position, QStringLiteral("ProgressBar")))
-            bar->setValue(audience::progressValue(entry.ticketCount, progressScale));
+            bar->setValue(entries.progress(entry.ticketCount));
         if (PanePushButton* button = findInRow<PanePushButton>(column, position, QStringLiteral("Button"))) {
             button->setData(0, entry.optionId);
-            button->setEnabled(optionRemain.value(entry.optionId, 0) != 0);
+            button->setEnabled(m_tickets.optionLeft(entry.optionId) != 0);
         }
     }
 }
@@ -302,17 +264,16 @@ void GroupVoteWin::fitColumn(int column, int size)
     }
 }
 
-// A zero or negative remaining time starts nothing; a running countdown keeps its own time.
 void GroupVoteWin::startCountdown(qint32 remainSeconds)
 {
-    if (remainSeconds <= 0 || countdownTimer.isActive())
+    if (remainSeconds <= 0 || m_countdown.isRunning())
         return;
-    this->remainSeconds = remainSeconds;
-    countdownTimer.start(kCountdownIntervalMs);
+    m_countdown.setRemaining(remainSeconds);
+    m_countdown.run();
     if (m_pGroupWnd) {
         if (PaneLabelWidget* timer = find<PaneLabelWidget>(QStringLiteral("Timer"))) {
             // The time left from the first moment, not "00:00" until the first tick.
-            timer->setText(audience::countdownText(remainSeconds));
+            timer->setText(m_countdown.text());
             timer->setFixWidth(40);
         }
         if (PaneLabelWidget* mark = find<PaneLabelWidget>(QStringLiteral("TimerMark")))
@@ -328,72 +289,25 @@ void GroupVoteWin::onTimerCount()
 {
     if (!m_pGroupWnd)
         return;
-    remainSeconds -= 1;
+    m_countdown.tick();
     if (PaneLabelWidget* timer = find<PaneLabelWidget>(QStringLiteral("Timer")))
-        timer->setText(audience::countdownText(remainSeconds));
-    if (remainSeconds <= 0)
-        countdownTimer.stop();
+        timer->setText(m_countdown.text());
 }
 
-void GroupVoteWin::setOptionLimit(quorix::UserTicketInfo ticketInfo)
+qint32 GroupVoteWin::remainingTickets() const
 {
-    const qint64 left = qint64(ticketInfo.ticketsPerUser) - qint64(ticketInfo.ticketsUsed);
-    remainTicket = static_cast<qint32>(qBound<qint64>(INT32_MIN, left, INT32_MAX));
-    optionRemain.clear();
-    for (const auto& [optionId, used] : ticketInfo.usedPerOption)
-        optionRemain.insert(optionId,
-                            used < ticketInfo.ticketsPerOption ? ticketInfo.ticketsPerOption - used : 0);
-    optionLimitSet = true;
-    if (remainTicket <= 0)
-        exhaustAllowance();
+    return qint32(qBound<qint64>(INT32_MIN, m_tickets.remaining(), INT32_MAX));
+}
+
+void GroupVoteWin::showAllowance(quint32 perOption)
+{
     if (!m_pGroupWnd)
         return;
-    setTicketLabels(ticketInfo.ticketsPerOption);
-    refreshOptionRows();
-}
-
-void GroupVoteWin::resetTicketLimits(quorix::VoteInfo voteRecord)
-{
-    remainTicket = static_cast<qint32>(voteRecord.ticketLimit(quorix::kTicketsPerUser));
-    const quint32 perOption = voteRecord.ticketLimit(quorix::kTicketsPerOption);
-    optionRemain.clear();
-    for (const auto& option : voteRecord.options)
-        optionRemain.insert(option.first, perOption);
-    optionLimitSet = true;
-    if (!m_pGroupWnd)
-        return;
-    setTicketLabels(perOption);
-    refreshOptionRows();
-}
-
-// The label never shows fewer than none left, even when more were used than allowed.
-void GroupVoteWin::setTicketLabels(quint32 perOption)
-{
     if (PaneLabelWidget* tickets = find<PaneLabelWidget>(QStringLiteral("Ticket")))
-        tickets->setText(shownTickets(remainTicket));
+        tickets->setText(QString::number(m_tickets.shownRemaining()));
     if (PaneLabelWidget* optionTickets = find<PaneLabelWidget>(QStringLiteral("Ticket_option")))
         optionTickets->setText(QString::number(perOption));
-}
-
-void GroupVoteWin::exhaustAllowance()
-{
-    for (auto it = optionRemain.begin(); it != optionRemain.end(); ++it)
-        it.value() = 0;
-}
-
-bool GroupVoteWin::isOptionLimitSet() const
-{
-    return optionLimitSet;
-}
-void GroupVoteWin::clearOptionLimitFlag()
-{
-    optionLimitSet = false;
-}
-
-void GroupVoteWin::expectServiceNumbers()
-{
-    replaceShownCounts = true;
-    optionLimitSet = false;
+    refreshOptionRows();
 }
 
 void GroupVoteWin::VoteBtnClicked()
@@ -403,24 +317,19 @@ void GroupVoteWin::VoteBtnClicked()
         return;
     const quint32 optionId = button->data(0).toUInt();
     // Without a ticket for this option the click spends nothing and sends nothing.
-    if (remainTicket <= 0 || optionRemain.value(optionId, 0) == 0) {
+    if (!m_tickets.spend(optionId)) {
         button->setEnabled(false);
         return;
     }
-    quint32& optionLeft = optionRemain[optionId];
-    optionLeft -= 1;
-    if (optionLeft == 0)
+    if (m_tickets.optionLeft(optionId) == 0)
         button->setEnabled(false);
-    remainTicket -= 1;
     if (PaneLabelWidget* tickets = find<PaneLabelWidget>(QStringLiteral("Ticket")))
-        tickets->setText(shownTickets(remainTicket));
-    if (remainTicket <= 0) {
-        exhaustAllowance();
+        tickets->setText(QString::number(m_tickets.shownRemaining()));
+    if (m_tickets.isExhausted())
         refreshOptionRows();
-    }
-    const QVector<OptionEntry>* groups[] = {&groupA, &groupB};
+    const RankedEntries* groups[] = {&groupA, &groupB};
     for (int column = 0; column < 2; ++column) {
-        const QVector<OptionEntry>& entries = *groups[column];
+        const QVector<OptionEntry>& entries = groups[column]->entries();
         for (int position = 0; position < entries.size(); ++position) {
             if (entries.at(position).optionId != optionId)
                 continue;
@@ -435,8 +344,8 @@ void GroupVoteWin::VoteBtnClicked()
 
 void GroupVoteWin::stopVote()
 {
-    countdownTimer.stop();
-    remainSeconds = 0;
+    m_countdown.stop();
+    m_countdown.setRemaining(0);
     if (!m_pGroupWnd)
         return;
     if (PaneLabelWidget* timer = find<PaneLabelWidget>(QStringLiteral("Timer"))) {
@@ -461,14 +370,6 @@ void GroupVoteWin::disableColumn(int column, int size)
     }
 }
 
-void GroupVoteWin::hideAndClear()
-{
-    if (!m_pGroupWnd)
-        return;
-    clearCounts();
-    m_pGroupWnd->hide();
-}
-
 void GroupVoteWin::clearCounts()
 {
     for (int column = 0; column < 2; ++column) {
@@ -480,37 +381,10 @@ void GroupVoteWin::clearCounts()
     }
 }
 
-// Viewers never get the close answer: counts and ticket limits of the last vote must not carry
-// over into the next one.
-void GroupVoteWin::beginVote(quint32 voteId)
-{
-    shownVoteId = voteId;
-    clearCounts();
-    optionRemain.clear();
-    remainTicket = 0;
-    optionLimitSet = false;
-}
-
-void GroupVoteWin::showOnTop()
-{
-    audience::showOnTop(m_pGroupWnd);
-}
-
-void GroupVoteWin::flashTaskbar()
-{
-    audience::flashTaskbar(m_pGroupWnd);
-}
-
 void GroupVoteWin::minWnd()
 {
     if (m_pGroupWnd)
         m_pGroupWnd->showMinimized();
-}
-
-void GroupVoteWin::onSysCommand(PaneSysCommandRequest* request)
-{
-    if (audience::handleSysCommand(m_pGroupWnd, request))
-        showOnTop();
 }
 
 void GroupVoteWin::onTicketRecordClick()

@@ -18,7 +18,6 @@
 #include "panewidget.h"
 
 #include <QFont>
-#include <QTimer>
 
 namespace {
 
@@ -29,7 +28,6 @@ const int kCardWidth = 96;
 const int kWindowWidth = 518;
 const int kPopupOffset = 5;
 const int kPopupHiddenOffset = 800;
-const int kCountdownIntervalMs = 1000;
 const char kScoring[] = "打分中...";
 const char kAbstained[] = "弃权";
 const char* const kScoreNames[] = {"1", "2", "3", "4", "5"};
@@ -51,15 +49,14 @@ QString pointImage(quint32 points)
 
 } // namespace
 
-JudgeVoteWin::JudgeVoteWin() = default;
+JudgeVoteWin::JudgeVoteWin()
+{
+    m_countdown.onTick(this, &JudgeVoteWin::onTimerCount);
+}
 
 JudgeVoteWin::~JudgeVoteWin()
 {
-    if (countdownTimer != nullptr) {
-        countdownTimer->stop();
-        disconnect(countdownTimer, nullptr, this, nullptr);
-        delete countdownTimer;
-    }
+    m_countdown.stop();
     for (JudgeCard* card : cards)
         delete card;
     if (!m_pJudgeWnd)
@@ -385,25 +382,15 @@ void JudgeVoteWin::onJudgePointClick()
     selectedPoint = 0;
 }
 
-// A zero or negative remaining time starts nothing: a countdown below zero would never end.
 void JudgeVoteWin::startCountdown(qint32 seconds)
 {
     if (seconds <= 0)
         return;
-    remainSeconds = seconds;
-    if (countdownTimer != nullptr && countdownTimer->isActive())
+    m_countdown.setRemaining(seconds);
+    if (m_countdown.isRunning())
         return;
-    if (countdownTimer == nullptr) {
-        countdownTimer = new QTimer(this);
-        connect(countdownTimer, &QTimer::timeout, this, &JudgeVoteWin::onTimerCount);
-    }
-    countdownTimer->start(kCountdownIntervalMs);
+    m_countdown.run();
     enterRunningState();
-}
-
-bool JudgeVoteWin::isCountdownRunning() const
-{
-    return countdownTimer != nullptr && countdownTimer->isActive();
 }
 
 void JudgeVoteWin::enterRunningState()
@@ -412,7 +399,7 @@ void JudgeVoteWin::enterRunningState()
         timerLabel->setFixWidth(40);
         timerLabel->setFont(font("Arial", 11, QFont::Bold));
         // The time left from the first moment, not "00:00" until the first tick a second later.
-        timerLabel->setText(audience::countdownText(remainSeconds));
+        timerLabel->setText(m_countdown.text());
     }
     if (PanePushButton* record = find<PanePushButton>(QStringLiteral("VoteRecord"))) {
         record->setText(QString());
@@ -428,10 +415,10 @@ void JudgeVoteWin::onTimerCount()
 {
     if (!m_pJudgeWnd)
         return;
-    remainSeconds -= 1;
+    const bool ended = m_countdown.tick();
     if (timerLabel)
-        timerLabel->setText(audience::countdownText(remainSeconds));
-    if (remainSeconds <= 0)
+        timerLabel->setText(m_countdown.text());
+    if (ended)
         stopVote();
 }
 
@@ -443,8 +430,7 @@ void JudgeVoteWin::stopVote()
     popupPlaced = false;
     scoreSelected = false;
     scoreSent = false;
-    if (countdownTimer != nullptr)
-        countdownTimer->stop();
+    m_countdown.stop();
     if (!m_pJudgeWnd)
         return;
     if (timerLabel) {
@@ -475,32 +461,16 @@ void JudgeVoteWin::enterEndedState()
     selectedPoint = 0;
 }
 
-void JudgeVoteWin::hide()
+void JudgeVoteWin::hideAndClear()
 {
     if (m_pJudgeWnd)
         m_pJudgeWnd->hide();
-}
-
-void JudgeVoteWin::showOnTop()
-{
-    audience::showOnTop(m_pJudgeWnd);
-}
-
-void JudgeVoteWin::flashTaskbar()
-{
-    audience::flashTaskbar(m_pJudgeWnd);
 }
 
 void JudgeVoteWin::onJudgeWinClose()
 {
     if (m_pJudgeWnd)
         m_pJudgeWnd->showMinimized();
-}
-
-void JudgeVoteWin::onSysCommand(PaneSysCommandRequest* request)
-{
-    if (audience::handleSysCommand(m_pJudgeWnd, request))
-        showOnTop();
 }
 
 void JudgeVoteWin::onVoteRecordClick()

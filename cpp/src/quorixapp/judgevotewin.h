@@ -7,10 +7,8 @@
 // root (no parent) and driven by the controller; the frame window is built at init and belongs
 // to this object.
 
-#include <quorix/protocol/voterecords.h>
-#include "panesyscommandrequest.h"
+#include "audience/audiencevotewindow.h"
 
-#include <QObject>
 #include <QPointF>
 #include <QPointer>
 #include <QString>
@@ -18,33 +16,31 @@
 #include <vector>
 
 class QuorixController;
-class QTimer;
 class PaneFrameWindow;
 class PaneImageWidget;
 class PaneLabelWidget;
 
-class JudgeVoteWin : public QObject
+class JudgeVoteWin : public AudienceVoteWindow
 {
     Q_OBJECT
 public:
     JudgeVoteWin();
     ~JudgeVoteWin() override;
 
-    void init(QuorixController* controller);
-    void showVote(quorix::VoteInfo voteRecord);
-    void startCountdown(qint32 remainSeconds);
-    void stopVote();
-    void showOnTop();
-    void flashTaskbar();
-    void hide();
+    void init(QuorixController* controller) override;
+    void showVote(quorix::VoteInfo voteRecord) override;
+    // A new time while the countdown runs replaces the time left; at zero the vote ends here.
+    void startCountdown(qint32 remainSeconds) override;
+    void stopVote() override;
+    // Judges' cards show no counts of their own: the window is only hidden.
+    void hideAndClear() override;
+    void minimise() override { onJudgeWinClose(); }
 
     // Read-only views for tests.
-    PaneFrameWindow* frameWindow() const;
+    PaneFrameWindow* frameWindow() const override;
     int leftMargin() const { return judgeLeftMargin; }
     int selectedScore() const { return selectedPoint; }
     bool isScoreSent() const { return scoreSent; }
-    qint32 remainingSeconds() const { return remainSeconds; }
-    bool isCountdownRunning() const;
 
 public slots:
     void onJudgeWinClose();
@@ -53,7 +49,6 @@ public slots:
     void onSelectPoint();
     void onHoverEnter(QPointF pos);
     void onLeaved();
-    void onSysCommand(PaneSysCommandRequest* request);
     void onTimerCount();
     void onSelectHoverEnter(QPointF pos);
 
@@ -88,8 +83,6 @@ private:
     QPointer<PaneFrameWindow> m_pJudgeWnd;
     QPointer<PaneLabelWidget> totalPoint;
     QPointer<PaneLabelWidget> timerLabel;
-    QTimer* countdownTimer = nullptr;
-    qint32 remainSeconds = 0;
     qint32 selectedPoint = 0;
     int judgeLeftMargin = 20;
     std::vector<JudgeCard*> cards;

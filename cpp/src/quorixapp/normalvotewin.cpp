@@ -16,7 +16,6 @@
 
 #include <QFont>
 #include <QTimer>
-#include <QtAlgorithms>
 
 namespace {
 
@@ -29,7 +28,6 @@ const int kWindowBaseHeight = 184;
 const int kPlus1BaseHeight = 108;
 const int kPlus1IntervalMs = 100;
 const int kPlus1LastFrame = 6;
-const int kCountdownIntervalMs = 1000;
 const int kBadgeX = 169;
 const quint32 kNormalVoteType = 0;
 
@@ -58,12 +56,14 @@ const char* badgeImage(int rank)
 
 } // namespace
 
-NormalVoteWin::NormalVoteWin() = default;
+NormalVoteWin::NormalVoteWin()
+{
+    m_countdown.onTick(this, &NormalVoteWin::onTimerCount);
+}
 
 NormalVoteWin::~NormalVoteWin()
 {
     delete plus1Timer;
-    delete countdownTimer;
     for (OptionRow* row : rows) {
         if (row->button)
             disconnect(row->button, nullptr, this, nullptr);
@@ -204,48 +204,15 @@ void NormalVoteWin::showVote(quorix::VoteInfo voteRecord)
 {
     if (!m_pNormalWnd)
         return;
-    if (voteRecord.voteId != shownVoteId)
-        beginVote(voteRecord.voteId);
+    beginVoteOf(voteRecord);
     if (PaneLabelWidget* title = find<PaneLabelWidget>(QStringLiteral("title")))
         title->setText(QString::fromStdString(voteRecord.name));
-    rankOptions(voteRecord);
+    ranking = RankedEntries(voteRecord);
+    ranking.rankByCount();
     fitListHeight();
     for (int rank = 0; rank < ranking.size() && rank < static_cast<int>(rows.size()); ++rank)
         showRank(rank);
-    replaceShownCounts = false;
-}
-
-void NormalVoteWin::showCountedVote(const quorix::VoteInfo& voteRecord)
-{
-    for (OptionRow* row : rows) {
-        if (row->count)
-            row->count->setText(QString());
-    }
-    showVote(voteRecord);
-}
-
-// Ranks with Qt's qSort and a non-strict predicate: the order among equal counts is the one that
-// algorithm gives, which viewers know from the vote's earlier broadcasts.
-void NormalVoteWin::rankOptions(const quorix::VoteInfo& vote)
-{
-    ranking.clear();
-    quint32 maxCount = 0;
-    const quint32 optionCount = static_cast<quint32>(vote.options.size());
-    for (quint32 id = 0; id < optionCount; ++id) {
-        const auto text = vote.options.find(id);
-        RankEntry entry;
-        entry.optionId = id;
-        entry.optionName = text == vote.options.end() ? QString() : QString::fromStdString(text->second);
-        entry.ticketCount = vote.ticketsOf(id);
-        maxCount = qMax(maxCount, entry.ticketCount);
-        ranking.append(entry);
-    }
-    scale = audience::progressScale(maxCount);
-    QT_WARNING_PUSH
-    QT_WARNING_DISABLE_DEPRECATED
-    qSort(ranking.begin(), ranking.end(),
-          [](const RankEntry& a, const RankEntry& b) { return a.ticketCount >= b.ticketCount; });
-    QT_WARNING_POP
+    shownCountsKept();
 }
 
 void NormalVoteWin::fitListHeight()
@@ -267,19 +234,19 @@ void NormalVoteWin::fitListHeight()
 
 void NormalVoteWin::showRank(int rank)
 {
-    const RankEntry& entry = ranking.at(rank);
+    const OptionEntry& entry = ranking.entries().at(rank);
     OptionRow* row = rowOf(entry.optionId);
     if (row == nullptr || !row->name || !row->count || !row->button)
         return;
     row->name->setText(entry.optionName);
-    if (replaceShownCounts || !audience::keepsShownCount(row->count->text(), entry.ticketCount))
+    if (replacesShownCount(row->count->text(), entry.ticketCount))
         row->count->setText(QString::number(entry.ticketCount));
     row->button->setData(0, entry.optionId);
     if (row->badge) {
         row->badge->setImagePath(QString());
         row->badge->setImagePath(image(badgeImage(rank)));
     }
-    setOptionProgress(entry.optionId, audience::progressValue(entry.ticketCount, scale));
+    setOptionProgress(entry.optionId, ranking.progress(entry.ticketCount));
 }
 
 void NormalVoteWin::setOptionProgress(quint32 optionId, int value)
@@ -302,30 +269,20 @@ void NormalVoteWin::setOptionProgress(quint32 optionId, int value)
 QVector<quint32> NormalVoteWin::rankedOptions() const
 {
     QVector<quint32> ids;
-    for (const RankEntry& entry : ranking)
+    for (const OptionEntry& entry : ranking.entries())
         ids.append(entry.optionId);
     return ids;
 }
 
-// A zero or negative remaining time starts nothing: a countdown below zero would never end.
 void NormalVoteWin::startCountdown(qint32 remainSeconds)
 {
     if (remainSeconds <= 0)
         return;
-    m_remainSeconds = remainSeconds;
-    if (countdownTimer != nullptr && countdownTimer->isActive())
+    m_countdown.setRemaining(remainSeconds);
+    if (m_countdown.isRunning())
         return;
-    if (countdownTimer == nullptr) {
-        countdownTimer = new QTimer(this);
-        connect(countdownTimer, &QTimer::timeout, this, &NormalVoteWin::onTimerCount);
-    }
     enterRunningState();
-    countdownTimer->start(kCountdownIntervalMs);
-}
-
-bool NormalVoteWin::isCountdownRunning() const
-{
-    return countdownTimer != nullptr && countdownTimer->isActive();
+    m_countdown.run();
 }
 
 void NormalVoteWin::enterRunningState()
@@ -346,7 +303,7 @@ void NormalVoteWin::enterRunningState()
         timerLabel->setFixWidth(40);
         timerLabel->setFont(font("Arial", 11, QFont::Bold));
         // The time left from the first moment, not "00:00" until the first tick a second later.
-        timerLabel->setText(audience::countdownText(m_remainSeconds));
+        timerLabel->setText(m_countdown.text());
     }
 }
 
@@ -354,61 +311,19 @@ void NormalVoteWin::onTimerCount()
 {
     if (!m_pNormalWnd)
         return;
-    m_remainSeconds -= 1;
+    m_countdown.tick();
     if (timerLabel)
-        timerLabel->setText(audience::countdownText(m_remainSeconds));
-    if (m_remainSeconds <= 0 && countdownTimer != nullptr)
-        countdownTimer->stop();
+        timerLabel->setText(m_countdown.text());
 }
 
-void NormalVoteWin::setOptionLimit(quorix::UserTicketInfo ticketInfo)
+void NormalVoteWin::showAllowance(quint32 perOption)
 {
-    // More tickets used than allowed means none left, never a wrapped-around number.
-    m_nRemainTicket = ticketInfo.ticketsUsed < ticketInfo.ticketsPerUser
-                          ? ticketInfo.ticketsPerUser - ticketInfo.ticketsUsed
-                          : 0;
-    QLOG(2) << " NormalVoteWin!setOptionLimit m_nRemainTicket==" << m_nRemainTicket;
-    m_optionRemain.clear();
-    for (const auto& [optionId, used] : ticketInfo.usedPerOption) {
-        const quint32 left = used < ticketInfo.ticketsPerOption ? ticketInfo.ticketsPerOption - used : 0;
-        m_optionRemain.insert(optionId, left);
-        QLOG(2) << " NormalVoteWin!setOptionLimit optionID== " << optionId << " optionTicketLimit== " << left;
-    }
-    optionLimitSet = true;
-    if (m_nRemainTicket == 0)
-        exhaustAllowance();
     if (!m_pNormalWnd)
         return;
-    setTicketLabels(ticketInfo.ticketsPerOption);
-    refreshVoteButtons();
-}
-
-void NormalVoteWin::resetTicketLimits(quorix::VoteInfo voteRecord)
-{
-    m_nRemainTicket = voteRecord.ticketLimit(quorix::kTicketsPerUser);
-    const quint32 perOption = voteRecord.ticketLimit(quorix::kTicketsPerOption);
-    m_optionRemain.clear();
-    for (const auto& option : voteRecord.options)
-        m_optionRemain.insert(option.first, perOption);
-    optionLimitSet = true;
-    if (!m_pNormalWnd)
-        return;
-    setTicketLabels(perOption);
-    refreshVoteButtons();
-}
-
-void NormalVoteWin::setTicketLabels(quint32 perOption)
-{
     if (ticketLabel)
-        ticketLabel->setText(QString::number(m_nRemainTicket));
+        ticketLabel->setText(QString::number(m_tickets.shownRemaining()));
     if (PaneLabelWidget* optionLabel = find<PaneLabelWidget>(QStringLiteral("Ticket_option")))
         optionLabel->setText(QString::number(perOption));
-}
-
-void NormalVoteWin::exhaustAllowance()
-{
-    for (auto it = m_optionRemain.begin(); it != m_optionRemain.end(); ++it)
-        it.value() = 0;
     refreshVoteButtons();
 }
 
@@ -417,26 +332,11 @@ void NormalVoteWin::refreshVoteButtons()
     if (!m_pNormalWnd)
         return;
     for (int rank = 0; rank < ranking.size() && rank < static_cast<int>(rows.size()); ++rank) {
-        const quint32 optionId = ranking.at(rank).optionId;
+        const quint32 optionId = ranking.entries().at(rank).optionId;
         OptionRow* row = rowOf(optionId);
         if (row != nullptr && row->button)
-            row->button->setEnabled(m_optionRemain.value(optionId, 0) > 0);
+            row->button->setEnabled(m_tickets.optionLeft(optionId) > 0);
     }
-}
-
-bool NormalVoteWin::isOptionLimitSet() const
-{
-    return optionLimitSet;
-}
-void NormalVoteWin::clearOptionLimitFlag()
-{
-    optionLimitSet = false;
-}
-
-void NormalVoteWin::expectServiceNumbers()
-{
-    replaceShownCounts = true;
-    optionLimitSet = false;
 }
 
 void NormalVoteWin::onBtnVoteClick()
@@ -447,19 +347,16 @@ void NormalVoteWin::onBtnVoteClick()
     const quint32 optionId = button->data(0).toUInt();
     // A click that arrives without a ticket for this option (a stale or scripted click) spends
     // nothing: the counters never wrap below zero.
-    if (m_nRemainTicket == 0 || m_optionRemain.value(optionId, 0) == 0) {
+    if (!m_tickets.spend(optionId)) {
         button->setEnabled(false);
         return;
     }
-    quint32& optionLeft = m_optionRemain[optionId];
-    optionLeft -= 1;
-    if (optionLeft == 0)
+    if (m_tickets.optionLeft(optionId) == 0)
         button->setEnabled(false);
-    m_nRemainTicket -= 1;
     if (ticketLabel)
-        ticketLabel->setText(QString::number(m_nRemainTicket));
-    if (m_nRemainTicket == 0)
-        exhaustAllowance();
+        ticketLabel->setText(QString::number(m_tickets.shownRemaining()));
+    if (m_tickets.isExhausted())
+        refreshVoteButtons();
     countOptimistically(button);
     startPlus1(button);
     if (controller)
@@ -507,8 +404,7 @@ void NormalVoteWin::onPlus1()
 // remaining time must still stop taking tickets when the service ends it.
 void NormalVoteWin::stopVote()
 {
-    if (countdownTimer != nullptr)
-        countdownTimer->stop();
+    m_countdown.stop();
     if (!m_pNormalWnd)
         return;
     if (timerLabel) {
@@ -539,15 +435,6 @@ void NormalVoteWin::enterEndedState()
     }
 }
 
-void NormalVoteWin::hideAndClear()
-{
-    if (!m_pNormalWnd)
-        return;
-    QLOG(1) << "normal wnd  clear while receive close msg ";
-    clearCounts();
-    m_pNormalWnd->hide();
-}
-
 void NormalVoteWin::clearCounts()
 {
     for (int i = 0; i < kRowCount; ++i) {
@@ -556,38 +443,10 @@ void NormalVoteWin::clearCounts()
     }
 }
 
-// Viewers never get the close answer, so the window may still show the last vote when the next
-// one starts: its counts and ticket limits belong to that vote and must not carry over (a kept
-// higher count would hide the new vote's real one).
-void NormalVoteWin::beginVote(quint32 voteId)
-{
-    shownVoteId = voteId;
-    clearCounts();
-    m_optionRemain.clear();
-    m_nRemainTicket = 0;
-    optionLimitSet = false;
-}
-
-void NormalVoteWin::showOnTop()
-{
-    audience::showOnTop(m_pNormalWnd);
-}
-
-void NormalVoteWin::flashTaskbar()
-{
-    audience::flashTaskbar(m_pNormalWnd);
-}
-
 void NormalVoteWin::onBtnClose()
 {
     if (m_pNormalWnd)
         m_pNormalWnd->showMinimized();
-}
-
-void NormalVoteWin::onSysCommand(PaneSysCommandRequest* request)
-{
-    if (audience::handleSysCommand(m_pNormalWnd, request))
-        showOnTop();
 }
 
 void NormalVoteWin::onTicketRecordClick()
