@@ -1,6 +1,5 @@
 #include "groupvotewin.h"
 
-#include "audiencewindow.h"
 #include "quorixcontroller.h"
 #include "quorixlog.h"
 
@@ -40,15 +39,14 @@ void styleLabel(PaneLabelWidget* label, const QColor& color, const QFont& labelF
 
 } // namespace
 
-GroupVoteWin::GroupVoteWin()
+GroupVoteWin::GroupVoteWin() : TicketedVoteWindow(kLayoutPath, QStringLiteral("对战投票"))
 {
     m_countdown.onTick(this, &GroupVoteWin::onTimerCount);
 }
 
 GroupVoteWin::~GroupVoteWin()
 {
-    m_countdown.stop();
-    if (!m_pGroupWnd)
+    if (!m_window)
         return;
     if (PanePushButton* record = find<PanePushButton>(QStringLiteral("TicketRecord")))
         disconnect(record, nullptr, this, nullptr);
@@ -60,14 +58,6 @@ GroupVoteWin::~GroupVoteWin()
                 disconnect(button, nullptr, this, nullptr);
         }
     }
-    disconnect(m_pGroupWnd, nullptr, this, nullptr);
-    m_pGroupWnd->close();
-    delete m_pGroupWnd;
-}
-
-template <class T> T* GroupVoteWin::find(const QString& name) const
-{
-    return m_pGroupWnd ? panefw::findChild<T>(m_pGroupWnd.data(), name) : nullptr;
 }
 
 PaneWidget* GroupVoteWin::optionRow(int column, int row) const
@@ -85,31 +75,8 @@ template <class T> T* GroupVoteWin::findInRow(int column, int row, const QString
     return rowWidget ? panefw::findChild<T>(rowWidget, name) : nullptr;
 }
 
-PaneFrameWindow* GroupVoteWin::frameWindow() const
+void GroupVoteWin::setUpWindow()
 {
-    return m_pGroupWnd;
-}
-
-void GroupVoteWin::init(QuorixController* ctrl)
-{
-    controller = ctrl;
-    if (!m_pGroupWnd)
-        buildWindow();
-}
-
-void GroupVoteWin::buildWindow()
-{
-    const std::optional<PaneFrameWindow*> created =
-        audience::createLayoutWindow(QString::fromUtf8(kLayoutPath));
-    if (!created)
-        return;
-    m_pGroupWnd = *created;
-    if (!m_pGroupWnd) {
-        QLOG(1) << "m_pGroupWnd create fail";
-        return;
-    }
-    audience::setUpFrame(m_pGroupWnd, QStringLiteral("对战投票"));
-    connect(m_pGroupWnd, &PaneFrameWindow::sysCommand, this, &GroupVoteWin::onSysCommand);
     setUpLabels();
     connectButtons();
 }
@@ -180,7 +147,7 @@ void GroupVoteWin::connectButtons()
 
 void GroupVoteWin::showVote(quorix::VoteInfo voteRecord)
 {
-    if (!m_pGroupWnd)
+    if (!m_window)
         return;
     beginVoteOf(voteRecord);
     const auto text = [&voteRecord](std::uint32_t key) {
@@ -212,7 +179,7 @@ void GroupVoteWin::groupOptions(const quorix::VoteInfo& vote)
 
 void GroupVoteWin::refreshOptionRows()
 {
-    if (!m_pGroupWnd)
+    if (!m_window)
         return;
     refreshColumn(0, groupA);
     refreshColumn(1, groupB);
@@ -244,7 +211,7 @@ void GroupVoteWin::fitWindow()
     fitColumn(0, groupA.size());
     fitColumn(1, groupB.size());
     const int tallest = qMin(qMax(groupA.size(), groupB.size()), kRowsPerColumn);
-    m_pGroupWnd->setFixSize(kWindowWidth, kRowHeight * tallest + kWindowBaseHeight);
+    m_window->setFixSize(kWindowWidth, kRowHeight * tallest + kWindowBaseHeight);
 }
 
 void GroupVoteWin::fitColumn(int column, int size)
@@ -270,7 +237,7 @@ void GroupVoteWin::startCountdown(qint32 remainSeconds)
         return;
     m_countdown.setRemaining(remainSeconds);
     m_countdown.run();
-    if (m_pGroupWnd) {
+    if (m_window) {
         if (PaneLabelWidget* timer = find<PaneLabelWidget>(QStringLiteral("Timer"))) {
             // The time left from the first moment, not "00:00" until the first tick.
             timer->setText(m_countdown.text());
@@ -287,7 +254,7 @@ void GroupVoteWin::startCountdown(qint32 remainSeconds)
 
 void GroupVoteWin::onTimerCount()
 {
-    if (!m_pGroupWnd)
+    if (!m_window)
         return;
     m_countdown.tick();
     if (PaneLabelWidget* timer = find<PaneLabelWidget>(QStringLiteral("Timer")))
@@ -301,7 +268,7 @@ qint32 GroupVoteWin::remainingTickets() const
 
 void GroupVoteWin::showAllowance(quint32 perOption)
 {
-    if (!m_pGroupWnd)
+    if (!m_window)
         return;
     if (PaneLabelWidget* tickets = find<PaneLabelWidget>(QStringLiteral("Ticket")))
         tickets->setText(QString::number(m_tickets.shownRemaining()));
@@ -346,7 +313,7 @@ void GroupVoteWin::stopVote()
 {
     m_countdown.stop();
     m_countdown.setRemaining(0);
-    if (!m_pGroupWnd)
+    if (!m_window)
         return;
     if (PaneLabelWidget* timer = find<PaneLabelWidget>(QStringLiteral("Timer"))) {
         timer->setText(QString());
@@ -383,12 +350,11 @@ void GroupVoteWin::clearCounts()
 
 void GroupVoteWin::minWnd()
 {
-    if (m_pGroupWnd)
-        m_pGroupWnd->showMinimized();
+    if (m_window)
+        m_window->showMinimized();
 }
 
 void GroupVoteWin::onTicketRecordClick()
 {
-    if (controller)
-        controller->onRecordBtnClicked();
+    openHistory();
 }

@@ -23,7 +23,6 @@ public:
     GroupVoteWin();
     ~GroupVoteWin() override;
 
-    void init(QuorixController* controller) override;
     void showVote(quorix::VoteInfo voteRecord) override;
     // A running countdown keeps its own time.
     void startCountdown(qint32 remainSeconds) override;
@@ -31,7 +30,6 @@ public:
     void minimise() override { minWnd(); }
 
     // Read-only views for tests.
-    PaneFrameWindow* frameWindow() const override;
     // The account itself, which may be below zero; the window never shows less than none.
     qint32 remainingTickets() const;
     // The row widget of position `row` in column 0 (A) or 1 (B), or null.
@@ -44,9 +42,8 @@ public slots:
     void onTimerCount();
 
 private:
-    template <class T> T* find(const QString& name) const;
     template <class T> T* findInRow(int column, int row, const QString& name) const;
-    void buildWindow();
+    void setUpWindow() override;
     void setUpLabels();
     void connectButtons();
     void groupOptions(const quorix::VoteInfo& vote);
@@ -58,8 +55,6 @@ private:
     void disableColumn(int column, int size);
     void clearCounts() override;
 
-    QPointer<QuorixController> controller;
-    QPointer<PaneFrameWindow> m_pGroupWnd;
     RankedEntries groupA;
     RankedEntries groupB;
 };

@@ -1,6 +1,5 @@
 #include "judgevotewin.h"
 
-#include "audiencewindow.h"
 #include "entuserinteface.h"
 #include "quorixapp.h"
 #include "quorixcontroller.h"
@@ -49,17 +48,16 @@ QString pointImage(quint32 points)
 
 } // namespace
 
-JudgeVoteWin::JudgeVoteWin()
+JudgeVoteWin::JudgeVoteWin() : AudienceVoteWindow(kLayoutPath, QStringLiteral("评委投票"))
 {
     m_countdown.onTick(this, &JudgeVoteWin::onTimerCount);
 }
 
 JudgeVoteWin::~JudgeVoteWin()
 {
-    m_countdown.stop();
     for (JudgeCard* card : cards)
         delete card;
-    if (!m_pJudgeWnd)
+    if (!m_window)
         return;
     for (const char* name : {"pointBtn", "VoteRecord", "CloseBtn", "1", "2", "3", "4", "5"}) {
         if (PanePushButton* button = find<PanePushButton>(QString::fromUtf8(name)))
@@ -67,41 +65,10 @@ JudgeVoteWin::~JudgeVoteWin()
     }
     if (PaneFrameItemEx* sub = find<PaneFrameItemEx>(QStringLiteral("PointWinSub")))
         disconnect(sub, nullptr, this, nullptr);
-    disconnect(m_pJudgeWnd, nullptr, this, nullptr);
-    m_pJudgeWnd->close();
-    delete m_pJudgeWnd;
 }
 
-template <class T> T* JudgeVoteWin::find(const QString& name) const
+void JudgeVoteWin::setUpWindow()
 {
-    return m_pJudgeWnd ? panefw::findChild<T>(m_pJudgeWnd.data(), name) : nullptr;
-}
-
-PaneFrameWindow* JudgeVoteWin::frameWindow() const
-{
-    return m_pJudgeWnd;
-}
-
-void JudgeVoteWin::init(QuorixController* ctrl)
-{
-    controller = ctrl;
-    if (!m_pJudgeWnd)
-        buildWindow();
-}
-
-void JudgeVoteWin::buildWindow()
-{
-    const std::optional<PaneFrameWindow*> created =
-        audience::createLayoutWindow(QString::fromUtf8(kLayoutPath));
-    if (!created)
-        return;
-    m_pJudgeWnd = *created;
-    if (!m_pJudgeWnd) {
-        QLOG(1) << "m_pNormalWnd create fail";
-        return;
-    }
-    audience::setUpFrame(m_pJudgeWnd, QStringLiteral("评委投票"));
-    connect(m_pJudgeWnd, &PaneFrameWindow::sysCommand, this, &JudgeVoteWin::onSysCommand);
     if (PaneFrameItemEx* sub = find<PaneFrameItemEx>(QStringLiteral("PointWinSub")))
         connect(sub, &PaneFrameItemEx::leaved, this, &JudgeVoteWin::onLeaved, Qt::UniqueConnection);
     setUpLabels();
@@ -359,9 +326,8 @@ void JudgeVoteWin::setPointButtonImages(const char* prefix)
 void JudgeVoteWin::onJudgePointClick()
 {
     if (!scoreSelected) {
-        PaneMessageBox::warningAsync(m_pJudgeWnd, QStringLiteral("投票提示"),
-                                     QStringLiteral("请选择要打的分数"), QMessageBox::Ok,
-                                     QMessageBox::NoButton, nullptr, nullptr);
+        PaneMessageBox::warningAsync(m_window, QStringLiteral("投票提示"), QStringLiteral("请选择要打的分数"),
+                                     QMessageBox::Ok, QMessageBox::NoButton, nullptr, nullptr);
         return;
     }
     const quint32 points = static_cast<quint32>(selectedPoint);
@@ -413,7 +379,7 @@ void JudgeVoteWin::enterRunningState()
 
 void JudgeVoteWin::onTimerCount()
 {
-    if (!m_pJudgeWnd)
+    if (!m_window)
         return;
     const bool ended = m_countdown.tick();
     if (timerLabel)
@@ -431,7 +397,7 @@ void JudgeVoteWin::stopVote()
     scoreSelected = false;
     scoreSent = false;
     m_countdown.stop();
-    if (!m_pJudgeWnd)
+    if (!m_window)
         return;
     if (timerLabel) {
         timerLabel->setFont(font("Arial", 11, QFont::Normal));
@@ -463,18 +429,17 @@ void JudgeVoteWin::enterEndedState()
 
 void JudgeVoteWin::hideAndClear()
 {
-    if (m_pJudgeWnd)
-        m_pJudgeWnd->hide();
+    if (m_window)
+        m_window->hide();
 }
 
 void JudgeVoteWin::onJudgeWinClose()
 {
-    if (m_pJudgeWnd)
-        m_pJudgeWnd->showMinimized();
+    if (m_window)
+        m_window->showMinimized();
 }
 
 void JudgeVoteWin::onVoteRecordClick()
 {
-    if (controller)
-        controller->onRecordBtnClicked();
+    openHistory();
 }

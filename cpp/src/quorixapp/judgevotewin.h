@@ -27,7 +27,6 @@ public:
     JudgeVoteWin();
     ~JudgeVoteWin() override;
 
-    void init(QuorixController* controller) override;
     void showVote(quorix::VoteInfo voteRecord) override;
     // A new time while the countdown runs replaces the time left; at zero the vote ends here.
     void startCountdown(qint32 remainSeconds) override;
@@ -37,7 +36,6 @@ public:
     void minimise() override { onJudgeWinClose(); }
 
     // Read-only views for tests.
-    PaneFrameWindow* frameWindow() const override;
     int leftMargin() const { return judgeLeftMargin; }
     int selectedScore() const { return selectedPoint; }
     bool isScoreSent() const { return scoreSent; }
@@ -63,8 +61,7 @@ private:
         QPointer<PaneLabelWidget> name;
     };
 
-    template <class T> T* find(const QString& name) const;
-    void buildWindow();
+    void setUpWindow() override;
     void setUpLabels();
     void setUpButtons();
     void buildCards();
@@ -79,8 +76,6 @@ private:
     void enterEndedState();
     bool viewerUid(quint32* uid) const;
 
-    QPointer<QuorixController> controller;
-    QPointer<PaneFrameWindow> m_pJudgeWnd;
     QPointer<PaneLabelWidget> totalPoint;
     QPointer<PaneLabelWidget> timerLabel;
     qint32 selectedPoint = 0;

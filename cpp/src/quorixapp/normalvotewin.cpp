@@ -1,6 +1,5 @@
 #include "normalvotewin.h"
 
-#include "audiencewindow.h"
 #include "quorixcontroller.h"
 #include "quorixlog.h"
 
@@ -56,7 +55,7 @@ const char* badgeImage(int rank)
 
 } // namespace
 
-NormalVoteWin::NormalVoteWin()
+NormalVoteWin::NormalVoteWin() : TicketedVoteWindow(kLayoutPath, QStringLiteral("普通投票"))
 {
     m_countdown.onTick(this, &NormalVoteWin::onTimerCount);
 }
@@ -69,47 +68,14 @@ NormalVoteWin::~NormalVoteWin()
             disconnect(row->button, nullptr, this, nullptr);
         delete row;
     }
-    if (m_pNormalWnd) {
-        disconnect(m_pNormalWnd, nullptr, this, nullptr);
-        if (ticketRecord)
-            disconnect(ticketRecord, nullptr, this, nullptr);
-        if (closeButton)
-            disconnect(closeButton, nullptr, this, nullptr);
-        m_pNormalWnd->close();
-        delete m_pNormalWnd;
-    }
+    if (ticketRecord)
+        disconnect(ticketRecord, nullptr, this, nullptr);
+    if (closeButton)
+        disconnect(closeButton, nullptr, this, nullptr);
 }
 
-template <class T> T* NormalVoteWin::find(const QString& name) const
+void NormalVoteWin::setUpWindow()
 {
-    return m_pNormalWnd ? panefw::findChild<T>(m_pNormalWnd.data(), name) : nullptr;
-}
-
-PaneFrameWindow* NormalVoteWin::frameWindow() const
-{
-    return m_pNormalWnd;
-}
-
-void NormalVoteWin::init(QuorixController* ctrl)
-{
-    controller = ctrl;
-    if (!m_pNormalWnd)
-        buildWindow();
-}
-
-void NormalVoteWin::buildWindow()
-{
-    const std::optional<PaneFrameWindow*> created =
-        audience::createLayoutWindow(QString::fromUtf8(kLayoutPath));
-    if (!created)
-        return;
-    m_pNormalWnd = *created;
-    if (!m_pNormalWnd) {
-        QLOG(1) << "m_pNormalWnd create fail";
-        return;
-    }
-    audience::setUpFrame(m_pNormalWnd, QStringLiteral("普通投票"));
-    connect(m_pNormalWnd, &PaneFrameWindow::sysCommand, this, &NormalVoteWin::onSysCommand);
     buildRows();
     plus1Timer = new QTimer(this);
     connect(plus1Timer, &QTimer::timeout, this, &NormalVoteWin::onPlus1);
@@ -202,7 +168,7 @@ NormalVoteWin::OptionRow* NormalVoteWin::rowOf(quint32 optionId) const
 
 void NormalVoteWin::showVote(quorix::VoteInfo voteRecord)
 {
-    if (!m_pNormalWnd)
+    if (!m_window)
         return;
     beginVoteOf(voteRecord);
     if (PaneLabelWidget* title = find<PaneLabelWidget>(QStringLiteral("title")))
@@ -224,11 +190,11 @@ void NormalVoteWin::fitListHeight()
             list->setVisible(true);
             list->setFixHeight(kRowHeight * shown + kListExtra);
         }
-        m_pNormalWnd->setFixHeight(kRowHeight * shown + kWindowBaseHeight);
+        m_window->setFixHeight(kRowHeight * shown + kWindowBaseHeight);
     } else {
         if (list)
             list->setVisible(false);
-        m_pNormalWnd->setFixHeight(kWindowBaseHeight);
+        m_window->setFixHeight(kWindowBaseHeight);
     }
 }
 
@@ -309,7 +275,7 @@ void NormalVoteWin::enterRunningState()
 
 void NormalVoteWin::onTimerCount()
 {
-    if (!m_pNormalWnd)
+    if (!m_window)
         return;
     m_countdown.tick();
     if (timerLabel)
@@ -318,7 +284,7 @@ void NormalVoteWin::onTimerCount()
 
 void NormalVoteWin::showAllowance(quint32 perOption)
 {
-    if (!m_pNormalWnd)
+    if (!m_window)
         return;
     if (ticketLabel)
         ticketLabel->setText(QString::number(m_tickets.shownRemaining()));
@@ -329,7 +295,7 @@ void NormalVoteWin::showAllowance(quint32 perOption)
 
 void NormalVoteWin::refreshVoteButtons()
 {
-    if (!m_pNormalWnd)
+    if (!m_window)
         return;
     for (int rank = 0; rank < ranking.size() && rank < static_cast<int>(rows.size()); ++rank) {
         const quint32 optionId = ranking.entries().at(rank).optionId;
@@ -405,7 +371,7 @@ void NormalVoteWin::onPlus1()
 void NormalVoteWin::stopVote()
 {
     m_countdown.stop();
-    if (!m_pNormalWnd)
+    if (!m_window)
         return;
     if (timerLabel) {
         timerLabel->setFont(font("Arial", 9, QFont::Normal));
@@ -445,12 +411,11 @@ void NormalVoteWin::clearCounts()
 
 void NormalVoteWin::onBtnClose()
 {
-    if (m_pNormalWnd)
-        m_pNormalWnd->showMinimized();
+    if (m_window)
+        m_window->showMinimized();
 }
 
 void NormalVoteWin::onTicketRecordClick()
 {
-    if (controller)
-        controller->onRecordBtnClicked();
+    openHistory();
 }

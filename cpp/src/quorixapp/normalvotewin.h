@@ -31,7 +31,6 @@ public:
     NormalVoteWin();
     ~NormalVoteWin() override;
 
-    void init(QuorixController* controller) override;
     void showVote(quorix::VoteInfo voteRecord) override;
     // A new time while the countdown runs replaces the time left.
     void startCountdown(qint32 remainSeconds) override;
@@ -39,7 +38,6 @@ public:
     void minimise() override { onBtnClose(); }
 
     // Read-only views for the controller's callers and for tests.
-    PaneFrameWindow* frameWindow() const override;
     quint32 remainingTickets() const { return m_tickets.shownRemaining(); }
     // Option ids from the first rank to the last, as the last showVote ordered them.
     QVector<quint32> rankedOptions() const;
@@ -61,8 +59,7 @@ private:
         QPointer<PanePushButton> button;
         QPointer<PaneWidget> layer;
     };
-    template <class T> T* find(const QString& name) const;
-    void buildWindow();
+    void setUpWindow() override;
     void buildRows();
     void setUpRow(OptionRow* row);
     void setUpFooter();
@@ -79,8 +76,6 @@ private:
     void startPlus1(PanePushButton* sender);
 
     std::vector<OptionRow*> rows;
-    QPointer<QuorixController> controller;
-    QPointer<PaneFrameWindow> m_pNormalWnd;
     QPointer<PanePushButton> ticketRecord;
     QPointer<PaneLabelWidget> timerLabel;
     QPointer<PaneLabelWidget> ticketLabel;

@@ -4,16 +4,19 @@
 // show the vote, count down, end it, raise or minimise the window and clear it away. A kind in
 // which viewers spend tickets (TicketedVoteWindow) also keeps their ticket allowance; the other
 // kinds ignore the ticket calls. Each window is created once by the application root (no
-// parent), builds its frame window at init and owns it.
+// parent); init builds its frame window from the kind's layout through the host's UI creator
+// (frameless, translucent, hidden), and the window owns it.
 
 #include "countdown.h"
 
 #include <quorix/protocol/voterecords.h>
+#include "panefind.h"
+#include "paneframewindow.h"
 #include "panesyscommandrequest.h"
 
 #include <QObject>
+#include <QPointer>
 
-class PaneFrameWindow;
 class QuorixController;
 
 class AudienceVoteWindow : public QObject
@@ -22,8 +25,9 @@ class AudienceVoteWindow : public QObject
 public:
     ~AudienceVoteWindow() override;
 
-    virtual void init(QuorixController* controller) = 0;
-    virtual PaneFrameWindow* frameWindow() const = 0;
+    // Builds the frame window on the first call; the window's requests go to `controller`.
+    void init(QuorixController* controller);
+    PaneFrameWindow* frameWindow() const { return m_window; }
     virtual void showVote(quorix::VoteInfo voteRecord) = 0;
     // A zero or negative remaining time starts nothing: a countdown below zero would never end.
     virtual void startCountdown(qint32 remainSeconds) = 0;
@@ -32,8 +36,9 @@ public:
     // Hides the window; the shown counts are cleared where the kind shows counts.
     virtual void hideAndClear() = 0;
     virtual void minimise() = 0;
-    // Shows a hidden window on top; a visible one is left alone.
+    // Shows a hidden window, activates it and keeps it on top; a visible one is left alone.
     void showOnTop();
+    // Flashes the window's taskbar button four times.
     void flashTaskbar();
 
     virtual bool takesTickets() const { return false; }
@@ -53,8 +58,26 @@ public:
     bool isCountdownRunning() const { return m_countdown.isRunning(); }
 
 public slots:
+    // Type 0 (close) is rejected; type 2 (restore) re-applies the frameless flags and raises the
+    // window.
     void onSysCommand(PaneSysCommandRequest* request);
 
 protected:
+    AudienceVoteWindow(const char* layoutPath, const QString& title);
+    // Sets up the widgets of the frame window init built.
+    virtual void setUpWindow() = 0;
+    template <class T> T* find(const QString& name) const
+    {
+        return m_window ? panefw::findChild<T>(m_window.data(), name) : nullptr;
+    }
+    // The vote history, asked for by the window's record button.
+    void openHistory();
+
+    QPointer<QuorixController> controller;
+    QPointer<PaneFrameWindow> m_window;
     Countdown m_countdown;
+
+private:
+    const char* const m_layoutPath;
+    const QString m_title;
 };

@@ -1,7 +1,5 @@
 #include "countdown.h"
 
-#include "audiencewindow.h"
-
 namespace {
 const int kTickMs = 1000;
 } // namespace
@@ -22,5 +20,6 @@ bool Countdown::tick()
 
 QString Countdown::text() const
 {
-    return audience::countdownText(m_remaining);
+    const quint32 left = m_remaining > 0 ? quint32(m_remaining) : 0;
+    return QString::asprintf("%02u:%02u", left / 60, left % 60);
 }

@@ -22,7 +22,7 @@ public:
     void stop() { m_timer.stop(); }
     // One second less; at zero the countdown stops and true is returned.
     bool tick();
-    // "mm:ss" of the time left.
+    // "mm:ss" of the time left, at least two digits each; minutes are not capped.
     QString text() const;
 
 private:

@@ -1,7 +1,5 @@
 #include "rankedentries.h"
 
-#include "audiencewindow.h"
-
 #include <QtAlgorithms>
 
 RankedEntries::RankedEntries(const quorix::VoteInfo& vote)
@@ -17,7 +15,8 @@ RankedEntries::RankedEntries(const quorix::VoteInfo& vote)
         maxCount = qMax(maxCount, entry.ticketCount);
         m_entries.append(entry);
     }
-    m_scale = audience::progressScale(maxCount);
+    for (quint32 rest = maxCount / 10; rest != 0; rest /= 10)
+        m_scale *= 10;
 }
 
 void RankedEntries::rankByCount()
@@ -52,5 +51,5 @@ quint32 RankedEntries::totalTickets() const
 
 int RankedEntries::progress(quint32 count) const
 {
-    return audience::progressValue(count, m_scale);
+    return int(double(count) / double(m_scale) * 100.0);
 }

@@ -1,6 +1,5 @@
 #include "ticketedvotewindow.h"
 
-#include "audiencewindow.h"
 #include "quorixlog.h"
 
 #include "paneframewindow.h"
@@ -51,5 +50,7 @@ void TicketedVoteWindow::beginVoteOf(const quorix::VoteInfo& voteRecord)
 
 bool TicketedVoteWindow::replacesShownCount(const QString& shown, quint32 count) const
 {
-    return m_replaceShownCounts || !audience::keepsShownCount(shown, count);
+    bool numeric = false;
+    const uint value = shown.toUInt(&numeric);
+    return m_replaceShownCounts || !numeric || value < count;
 }

@@ -25,13 +25,16 @@ public:
     quint32 optionAllowance(quint32 optionId) const { return m_tickets.optionLeft(optionId); }
 
 protected:
+    TicketedVoteWindow(const char* layoutPath, const QString& title) : AudienceVoteWindow(layoutPath, title)
+    {}
     // Shows the remaining tickets, `perOption` as the tickets per option, and which options
     // can still take one.
     virtual void showAllowance(quint32 perOption) = 0;
     virtual void clearCounts() = 0;
     // A record of another vote than the one on show starts afresh.
     void beginVoteOf(const quorix::VoteInfo& voteRecord);
-    // A shown count stays when the service's is lower, unless the service's numbers are expected.
+    // A shown number not below the service's count stays (an optimistic local "+1" outlives an
+    // older broadcast), unless the service's numbers are expected.
     bool replacesShownCount(const QString& shown, quint32 count) const;
     void shownCountsKept() { m_replaceShownCounts = false; }
 
