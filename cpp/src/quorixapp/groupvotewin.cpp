@@ -1,6 +1,5 @@
 #include "groupvotewin.h"
 
-#include "quorixcontroller.h"
 #include "quorixlog.h"
 
 #include "panefind.h"
@@ -21,7 +20,6 @@ const int kRowHeight = 28;
 const int kBarHeight = 24;
 const int kWindowWidth = 518;
 const int kWindowBaseHeight = 260;
-const quint32 kGroupVoteType = 1;
 const char* const kColumns[] = {"optionListA", "optionListB"};
 
 QFont font(const char* family, int pointSize, int weight = -1)
@@ -39,7 +37,7 @@ void styleLabel(PaneLabelWidget* label, const QColor& color, const QFont& labelF
 
 } // namespace
 
-GroupVoteWin::GroupVoteWin() : TicketedVoteWindow(kLayoutPath, QStringLiteral("对战投票"))
+GroupVoteWin::GroupVoteWin() : TicketedVoteWindow(kLayoutPath, QStringLiteral("对战投票"), quorix::kGroupVote)
 {
     m_countdown.onTick(this, &GroupVoteWin::onTimerCount);
 }
@@ -161,7 +159,7 @@ void GroupVoteWin::showVote(quorix::VoteInfo voteRecord)
     if (PaneLabelWidget* nameB = find<PaneLabelWidget>(QStringLiteral("BGroupName")))
         nameB->setText(text(1));
     groupOptions(voteRecord);
-    refreshOptionRows();
+    refreshOptions();
     shownCountsKept();
     fitWindow();
 }
@@ -177,7 +175,7 @@ void GroupVoteWin::groupOptions(const quorix::VoteInfo& vote)
         scoreB->setText(QString::number(groupB.totalTickets()));
 }
 
-void GroupVoteWin::refreshOptionRows()
+void GroupVoteWin::refreshOptions()
 {
     if (!m_window)
         return;
@@ -266,34 +264,12 @@ qint32 GroupVoteWin::remainingTickets() const
     return qint32(qBound<qint64>(INT32_MIN, m_tickets.remaining(), INT32_MAX));
 }
 
-void GroupVoteWin::showAllowance(quint32 perOption)
-{
-    if (!m_window)
-        return;
-    if (PaneLabelWidget* tickets = find<PaneLabelWidget>(QStringLiteral("Ticket")))
-        tickets->setText(QString::number(m_tickets.shownRemaining()));
-    if (PaneLabelWidget* optionTickets = find<PaneLabelWidget>(QStringLiteral("Ticket_option")))
-        optionTickets->setText(QString::number(perOption));
-    refreshOptionRows();
-}
-
 void GroupVoteWin::VoteBtnClicked()
 {
     auto* button = qobject_cast<PanePushButton*>(sender());
-    if (button == nullptr)
+    if (button == nullptr || !spendTicket(button))
         return;
     const quint32 optionId = button->data(0).toUInt();
-    // Without a ticket for this option the click spends nothing and sends nothing.
-    if (!m_tickets.spend(optionId)) {
-        button->setEnabled(false);
-        return;
-    }
-    if (m_tickets.optionLeft(optionId) == 0)
-        button->setEnabled(false);
-    if (PaneLabelWidget* tickets = find<PaneLabelWidget>(QStringLiteral("Ticket")))
-        tickets->setText(QString::number(m_tickets.shownRemaining()));
-    if (m_tickets.isExhausted())
-        refreshOptionRows();
     const RankedEntries* groups[] = {&groupA, &groupB};
     for (int column = 0; column < 2; ++column) {
         const QVector<OptionEntry>& entries = groups[column]->entries();
@@ -305,8 +281,6 @@ void GroupVoteWin::VoteBtnClicked()
                 count->setText(QString::number(entries.at(position).ticketCount + 1));
         }
     }
-    if (controller)
-        controller->reqUserVote2Option(optionId, kGroupVoteType);
 }
 
 void GroupVoteWin::stopVote()

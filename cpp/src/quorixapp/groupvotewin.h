@@ -2,9 +2,7 @@
 
 // The window every viewer sees while a group vote runs: team A against team B, each with its
 // own column of options; a team's score is the sum of its options' tickets. Tickets are spent on
-// single options as in a normal vote. Created once by the application root (no parent) and
-// driven by the controller; its only outgoing calls go to the controller. The frame window is
-// built at init and belongs to this object.
+// single options as in a normal vote.
 
 #include "audience/rankedentries.h"
 #include "audience/ticketedvotewindow.h"
@@ -12,8 +10,6 @@
 #include <QPointer>
 #include <QString>
 
-class QuorixController;
-class PaneFrameWindow;
 class PaneWidget;
 
 class GroupVoteWin : public TicketedVoteWindow
@@ -47,11 +43,10 @@ private:
     void setUpLabels();
     void connectButtons();
     void groupOptions(const quorix::VoteInfo& vote);
-    void refreshOptionRows();
+    void refreshOptions() override;
     void refreshColumn(int column, const RankedEntries& entries);
     void fitWindow();
     void fitColumn(int column, int size);
-    void showAllowance(quint32 perOption) override;
     void disableColumn(int column, int size);
     void clearCounts() override;
 

@@ -356,24 +356,26 @@ void JudgeVoteWin::startCountdown(qint32 seconds)
     if (m_countdown.isRunning())
         return;
     m_countdown.run();
-    enterRunningState();
+    showRunningState(true);
 }
 
-void JudgeVoteWin::enterRunningState()
+// The footer of a running vote (time left, the call to score) or of an ended one (the record
+// button).
+void JudgeVoteWin::showRunningState(bool running)
 {
     if (timerLabel) {
-        timerLabel->setFixWidth(40);
-        timerLabel->setFont(font("Arial", 11, QFont::Bold));
+        timerLabel->setFixWidth(running ? 40 : 80);
+        timerLabel->setFont(font("Arial", 11, running ? QFont::Bold : QFont::Normal));
         // The time left from the first moment, not "00:00" until the first tick a second later.
-        timerLabel->setText(m_countdown.text());
+        timerLabel->setText(running ? m_countdown.text() : QStringLiteral("投票已结束"));
     }
     if (PanePushButton* record = find<PanePushButton>(QStringLiteral("VoteRecord"))) {
-        record->setText(QString());
-        record->setVisible(false);
+        record->setText(running ? QString() : QStringLiteral("投票记录"));
+        record->setVisible(!running);
     }
     if (PaneLabelWidget* mark = find<PaneLabelWidget>(QStringLiteral("timerMark"))) {
-        mark->setFixWidth(180);
-        mark->setText(QStringLiteral("后结束投票，请评委打分。"));
+        mark->setFixWidth(running ? 180 : 0);
+        mark->setText(running ? QStringLiteral("后结束投票，请评委打分。") : QString());
     }
 }
 
@@ -399,24 +401,7 @@ void JudgeVoteWin::stopVote()
     m_countdown.stop();
     if (!m_window)
         return;
-    if (timerLabel) {
-        timerLabel->setFont(font("Arial", 11, QFont::Normal));
-        timerLabel->setFixWidth(80);
-        timerLabel->setText(QStringLiteral("投票已结束"));
-    }
-    enterEndedState();
-}
-
-void JudgeVoteWin::enterEndedState()
-{
-    if (PanePushButton* record = find<PanePushButton>(QStringLiteral("VoteRecord"))) {
-        record->setText(QStringLiteral("投票记录"));
-        record->setVisible(true);
-    }
-    if (PaneLabelWidget* mark = find<PaneLabelWidget>(QStringLiteral("timerMark"))) {
-        mark->setFixWidth(0);
-        mark->setText(QString());
-    }
+    showRunningState(false);
     for (JudgeCard* card : cards) {
         if (card->status && card->status->text() == QString::fromUtf8(kScoring))
             card->status->setText(QString::fromUtf8(kAbstained));

@@ -3,9 +3,7 @@
 // The window of a judge vote: one card per judge (name, a scoring mark or the points given) and
 // the running total. A viewer who is one of the judges also gets a score pop-up under their own
 // card: hovering its button lists the five scores, a click selects one and a second click on the
-// button (now a confirm button) sends it through the controller. Created once by the application
-// root (no parent) and driven by the controller; the frame window is built at init and belongs
-// to this object.
+// button (now a confirm button) sends it through the controller.
 
 #include "audience/audiencevotewindow.h"
 
@@ -15,8 +13,6 @@
 
 #include <vector>
 
-class QuorixController;
-class PaneFrameWindow;
 class PaneImageWidget;
 class PaneLabelWidget;
 
@@ -72,8 +68,7 @@ private:
     void highlightScoreRow(const QString& name);
     void setPointButtonImages(const char* prefix);
     void showCardScore(JudgeCard* card, quint32 points);
-    void enterRunningState();
-    void enterEndedState();
+    void showRunningState(bool running);
     bool viewerUid(quint32* uid) const;
 
     QPointer<PaneLabelWidget> totalPoint;

@@ -1,6 +1,5 @@
 #include "normalvotewin.h"
 
-#include "quorixcontroller.h"
 #include "quorixlog.h"
 
 #include "panefind.h"
@@ -28,7 +27,6 @@ const int kPlus1BaseHeight = 108;
 const int kPlus1IntervalMs = 100;
 const int kPlus1LastFrame = 6;
 const int kBadgeX = 169;
-const quint32 kNormalVoteType = 0;
 
 QString image(const char* file)
 {
@@ -55,7 +53,8 @@ const char* badgeImage(int rank)
 
 } // namespace
 
-NormalVoteWin::NormalVoteWin() : TicketedVoteWindow(kLayoutPath, QStringLiteral("普通投票"))
+NormalVoteWin::NormalVoteWin()
+    : TicketedVoteWindow(kLayoutPath, QStringLiteral("普通投票"), quorix::kNormalVote)
 {
     m_countdown.onTick(this, &NormalVoteWin::onTimerCount);
 }
@@ -247,29 +246,30 @@ void NormalVoteWin::startCountdown(qint32 remainSeconds)
     m_countdown.setRemaining(remainSeconds);
     if (m_countdown.isRunning())
         return;
-    enterRunningState();
+    showRunningState(true);
     m_countdown.run();
 }
 
-void NormalVoteWin::enterRunningState()
+// The footer of a running vote (time left, tickets) or of an ended one (the record button).
+void NormalVoteWin::showRunningState(bool running)
 {
     if (PaneLabelWidget* stopMark = find<PaneLabelWidget>(QStringLiteral("TimerMarkStop"))) {
-        stopMark->setText(QStringLiteral("后停止"));
-        stopMark->setFixWidth(40);
+        stopMark->setText(running ? QStringLiteral("后停止") : QString());
+        stopMark->setFixWidth(running ? 40 : 0);
     }
     for (const char* name : {"TimerMark", "TimerMark2", "TimerMark3", "Ticket_option", "Ticket"}) {
         if (PaneLabelWidget* label = find<PaneLabelWidget>(QString::fromUtf8(name)))
-            label->setVisible(true);
+            label->setVisible(running);
     }
     if (ticketRecord) {
-        ticketRecord->setText(QString());
-        ticketRecord->setVisible(false);
+        ticketRecord->setText(running ? QString() : QStringLiteral("投票记录"));
+        ticketRecord->setVisible(!running);
     }
     if (timerLabel) {
-        timerLabel->setFixWidth(40);
-        timerLabel->setFont(font("Arial", 11, QFont::Bold));
+        timerLabel->setFixWidth(running ? 40 : 80);
+        timerLabel->setFont(running ? font("Arial", 11, QFont::Bold) : font("Arial", 9, QFont::Normal));
         // The time left from the first moment, not "00:00" until the first tick a second later.
-        timerLabel->setText(m_countdown.text());
+        timerLabel->setText(running ? m_countdown.text() : QStringLiteral("投票已结束"));
     }
 }
 
@@ -282,18 +282,7 @@ void NormalVoteWin::onTimerCount()
         timerLabel->setText(m_countdown.text());
 }
 
-void NormalVoteWin::showAllowance(quint32 perOption)
-{
-    if (!m_window)
-        return;
-    if (ticketLabel)
-        ticketLabel->setText(QString::number(m_tickets.shownRemaining()));
-    if (PaneLabelWidget* optionLabel = find<PaneLabelWidget>(QStringLiteral("Ticket_option")))
-        optionLabel->setText(QString::number(perOption));
-    refreshVoteButtons();
-}
-
-void NormalVoteWin::refreshVoteButtons()
+void NormalVoteWin::refreshOptions()
 {
     if (!m_window)
         return;
@@ -308,25 +297,10 @@ void NormalVoteWin::refreshVoteButtons()
 void NormalVoteWin::onBtnVoteClick()
 {
     auto* button = qobject_cast<PanePushButton*>(sender());
-    if (button == nullptr)
+    if (button == nullptr || !spendTicket(button))
         return;
-    const quint32 optionId = button->data(0).toUInt();
-    // A click that arrives without a ticket for this option (a stale or scripted click) spends
-    // nothing: the counters never wrap below zero.
-    if (!m_tickets.spend(optionId)) {
-        button->setEnabled(false);
-        return;
-    }
-    if (m_tickets.optionLeft(optionId) == 0)
-        button->setEnabled(false);
-    if (ticketLabel)
-        ticketLabel->setText(QString::number(m_tickets.shownRemaining()));
-    if (m_tickets.isExhausted())
-        refreshVoteButtons();
     countOptimistically(button);
     startPlus1(button);
-    if (controller)
-        controller->reqUserVote2Option(optionId, kNormalVoteType);
 }
 
 void NormalVoteWin::countOptimistically(PanePushButton* sender)
@@ -373,28 +347,7 @@ void NormalVoteWin::stopVote()
     m_countdown.stop();
     if (!m_window)
         return;
-    if (timerLabel) {
-        timerLabel->setFont(font("Arial", 9, QFont::Normal));
-        timerLabel->setFixWidth(80);
-        timerLabel->setText(QStringLiteral("投票已结束"));
-    }
-    enterEndedState();
-}
-
-void NormalVoteWin::enterEndedState()
-{
-    if (PaneLabelWidget* stopMark = find<PaneLabelWidget>(QStringLiteral("TimerMarkStop"))) {
-        stopMark->setText(QString());
-        stopMark->setFixWidth(0);
-    }
-    for (const char* name : {"TimerMark", "TimerMark2", "TimerMark3", "Ticket_option", "Ticket"}) {
-        if (PaneLabelWidget* label = find<PaneLabelWidget>(QString::fromUtf8(name)))
-            label->setVisible(false);
-    }
-    if (ticketRecord) {
-        ticketRecord->setText(QStringLiteral("投票记录"));
-        ticketRecord->setVisible(true);
-    }
+    showRunningState(false);
     for (OptionRow* row : rows) {
         if (row->button)
             row->button->setEnabled(false);

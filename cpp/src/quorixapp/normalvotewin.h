@@ -2,9 +2,6 @@
 
 // The window every viewer sees while a normal vote runs: one row per option with its count,
 // progress bar, rank badge and vote button, a countdown and the viewer's remaining tickets.
-// Created once by the application root (no parent) and driven by the controller; its only
-// outgoing calls go to the controller. The frame window is built at init and belongs to this
-// object; the widgets inside it belong to the frame window.
 
 #include "audience/rankedentries.h"
 #include "audience/ticketedvotewindow.h"
@@ -15,9 +12,7 @@
 
 #include <vector>
 
-class QuorixController;
 class QTimer;
-class PaneFrameWindow;
 class PaneLabelWidget;
 class PaneImageWidget;
 class PaneProgressBar;
@@ -67,10 +62,8 @@ private:
     void fitListHeight();
     void showRank(int rank);
     void setOptionProgress(quint32 optionId, int value);
-    void refreshVoteButtons();
-    void showAllowance(quint32 perOption) override;
-    void enterRunningState();
-    void enterEndedState();
+    void refreshOptions() override;
+    void showRunningState(bool running);
     void countOptimistically(PanePushButton* sender);
     void clearCounts() override;
     void startPlus1(PanePushButton* sender);

@@ -2,7 +2,14 @@
 
 #include "quorixlog.h"
 
-#include "paneframewindow.h"
+#include "quorixcontroller.h"
+
+#include "panelabelwidget.h"
+#include "panepushbutton.h"
+
+TicketedVoteWindow::TicketedVoteWindow(const char* layoutPath, const QString& title, quint32 voteType)
+    : AudienceVoteWindow(layoutPath, title), m_voteType(voteType)
+{}
 
 void TicketedVoteWindow::setOptionLimit(quorix::UserTicketInfo ticketInfo)
 {
@@ -15,6 +22,39 @@ void TicketedVoteWindow::resetTicketLimits(quorix::VoteInfo voteRecord)
 {
     m_tickets.setFull(voteRecord);
     showAllowance(voteRecord.ticketLimit(quorix::kTicketsPerOption));
+}
+
+void TicketedVoteWindow::showAllowance(quint32 perOption)
+{
+    if (!m_window)
+        return;
+    showRemainingTickets();
+    if (PaneLabelWidget* optionTickets = find<PaneLabelWidget>(QStringLiteral("Ticket_option")))
+        optionTickets->setText(QString::number(perOption));
+    refreshOptions();
+}
+
+void TicketedVoteWindow::showRemainingTickets()
+{
+    if (PaneLabelWidget* tickets = find<PaneLabelWidget>(QStringLiteral("Ticket")))
+        tickets->setText(QString::number(m_tickets.shownRemaining()));
+}
+
+bool TicketedVoteWindow::spendTicket(PanePushButton* button)
+{
+    const quint32 optionId = button->data(0).toUInt();
+    if (!m_tickets.spend(optionId)) {
+        button->setEnabled(false);
+        return false;
+    }
+    if (m_tickets.optionLeft(optionId) == 0)
+        button->setEnabled(false);
+    showRemainingTickets();
+    if (m_tickets.isExhausted())
+        refreshOptions();
+    if (controller)
+        controller->reqUserVote2Option(optionId, m_voteType);
+    return true;
 }
 
 void TicketedVoteWindow::showCountedVote(const quorix::VoteInfo& voteRecord)

@@ -9,6 +9,8 @@
 #include "audiencevotewindow.h"
 #include "ticketallowance.h"
 
+class PanePushButton;
+
 class TicketedVoteWindow : public AudienceVoteWindow
 {
     Q_OBJECT
@@ -25,12 +27,13 @@ public:
     quint32 optionAllowance(quint32 optionId) const { return m_tickets.optionLeft(optionId); }
 
 protected:
-    TicketedVoteWindow(const char* layoutPath, const QString& title) : AudienceVoteWindow(layoutPath, title)
-    {}
-    // Shows the remaining tickets, `perOption` as the tickets per option, and which options
-    // can still take one.
-    virtual void showAllowance(quint32 perOption) = 0;
+    TicketedVoteWindow(const char* layoutPath, const QString& title, quint32 voteType);
+    // Re-shows which options can still take a ticket.
+    virtual void refreshOptions() = 0;
     virtual void clearCounts() = 0;
+    // Spends a ticket on the option of the clicked button and sends it to the service; false,
+    // spending and sending nothing, without a ticket for that option (a stale or scripted click).
+    bool spendTicket(PanePushButton* button);
     // A record of another vote than the one on show starts afresh.
     void beginVoteOf(const quorix::VoteInfo& voteRecord);
     // A shown number not below the service's count stays (an optimistic local "+1" outlives an
@@ -41,6 +44,12 @@ protected:
     TicketAllowance m_tickets;
 
 private:
+    // Shows the remaining tickets, `perOption` as the tickets per option, and which options can
+    // still take one.
+    void showAllowance(quint32 perOption);
+    void showRemainingTickets();
+
+    const quint32 m_voteType;
     bool m_replaceShownCounts = false;
     quint32 m_shownVoteId = 0;
 };

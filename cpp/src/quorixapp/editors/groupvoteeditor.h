@@ -15,8 +15,6 @@ public:
 
     OptionListEditor& teamA() { return m_teamA; }
     OptionListEditor& teamB() { return m_teamB; }
-    const OptionListEditor& teamA() const { return m_teamA; }
-    const OptionListEditor& teamB() const { return m_teamB; }
 
 protected:
     QStringList requiredTexts() const override;

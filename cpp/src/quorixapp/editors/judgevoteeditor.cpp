@@ -4,8 +4,6 @@
 #include "quorixpanelistctrl.h"
 
 #include <panefind.h>
-#include <panelineedit.h>
-#include <panewidget.h>
 
 namespace {
 const char* const kNumberBox = "voteTovoName";
@@ -55,9 +53,7 @@ void JudgeVoteEditor::addJudge(const QString& nick, quint32 imid, quint32 uid)
         warn(QStringLiteral("抱歉,最多只能添加5位。"));
         return;
     }
-    if (page())
-        if (auto* edit = panefw::findChild<PaneLineEdit>(page(), QString::fromLatin1(kNumberBox)))
-            edit->setText(QString());
+    setText(kNumberBox, QString());
     m_judges->addJudge(QString::number(imid), nick, uid);
 }
 

@@ -12,7 +12,6 @@ public:
     NormalVoteEditor(PaneWidget* page, Warn warn, QObject* receiver, const char* deleteSlot);
 
     OptionListEditor& options() { return m_options; }
-    const OptionListEditor& options() const { return m_options; }
 
 protected:
     QStringList requiredTexts() const override;
