@@ -38,9 +38,7 @@ void styleLabel(PaneLabelWidget* label, const QColor& color, const QFont& labelF
 } // namespace
 
 GroupVoteWin::GroupVoteWin() : TicketedVoteWindow(kLayoutPath, QStringLiteral("对战投票"), quorix::kGroupVote)
-{
-    m_countdown.onTick(this, &GroupVoteWin::onTimerCount);
-}
+{}
 
 GroupVoteWin::~GroupVoteWin()
 {
@@ -248,15 +246,6 @@ void GroupVoteWin::startCountdown(qint32 remainSeconds)
         if (PaneWidget* rules = find<PaneWidget>(QStringLiteral("ruleBox")))
             rules->setVisible(true);
     }
-}
-
-void GroupVoteWin::onTimerCount()
-{
-    if (!m_window)
-        return;
-    m_countdown.tick();
-    if (PaneLabelWidget* timer = find<PaneLabelWidget>(QStringLiteral("Timer")))
-        timer->setText(m_countdown.text());
 }
 
 qint32 GroupVoteWin::remainingTickets() const

@@ -35,7 +35,6 @@ public slots:
     void minWnd();
     void VoteBtnClicked();
     void onTicketRecordClick();
-    void onTimerCount();
 
 private:
     template <class T> T* findInRow(int column, int row, const QString& name) const;

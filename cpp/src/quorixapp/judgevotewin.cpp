@@ -48,10 +48,7 @@ QString pointImage(quint32 points)
 
 } // namespace
 
-JudgeVoteWin::JudgeVoteWin() : AudienceVoteWindow(kLayoutPath, QStringLiteral("评委投票"))
-{
-    m_countdown.onTick(this, &JudgeVoteWin::onTimerCount);
-}
+JudgeVoteWin::JudgeVoteWin() : AudienceVoteWindow(kLayoutPath, QStringLiteral("评委投票"), "timer") {}
 
 JudgeVoteWin::~JudgeVoteWin()
 {
@@ -377,17 +374,6 @@ void JudgeVoteWin::showRunningState(bool running)
         mark->setFixWidth(running ? 180 : 0);
         mark->setText(running ? QStringLiteral("后结束投票，请评委打分。") : QString());
     }
-}
-
-void JudgeVoteWin::onTimerCount()
-{
-    if (!m_window)
-        return;
-    const bool ended = m_countdown.tick();
-    if (timerLabel)
-        timerLabel->setText(m_countdown.text());
-    if (ended)
-        stopVote();
 }
 
 // Ends the vote for this viewer: judges without points abstained, and the score pop-up goes

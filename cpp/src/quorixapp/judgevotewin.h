@@ -43,7 +43,6 @@ public slots:
     void onSelectPoint();
     void onHoverEnter(QPointF pos);
     void onLeaved();
-    void onTimerCount();
     void onSelectHoverEnter(QPointF pos);
 
 private:
@@ -69,6 +68,7 @@ private:
     void setPointButtonImages(const char* prefix);
     void showCardScore(JudgeCard* card, quint32 points);
     void showRunningState(bool running);
+    void countdownEnded() override { stopVote(); }
     bool viewerUid(quint32* uid) const;
 
     QPointer<PaneLabelWidget> totalPoint;

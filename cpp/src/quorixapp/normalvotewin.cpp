@@ -55,9 +55,7 @@ const char* badgeImage(int rank)
 
 NormalVoteWin::NormalVoteWin()
     : TicketedVoteWindow(kLayoutPath, QStringLiteral("普通投票"), quorix::kNormalVote)
-{
-    m_countdown.onTick(this, &NormalVoteWin::onTimerCount);
-}
+{}
 
 NormalVoteWin::~NormalVoteWin()
 {
@@ -271,15 +269,6 @@ void NormalVoteWin::showRunningState(bool running)
         // The time left from the first moment, not "00:00" until the first tick a second later.
         timerLabel->setText(running ? m_countdown.text() : QStringLiteral("投票已结束"));
     }
-}
-
-void NormalVoteWin::onTimerCount()
-{
-    if (!m_window)
-        return;
-    m_countdown.tick();
-    if (timerLabel)
-        timerLabel->setText(m_countdown.text());
 }
 
 void NormalVoteWin::refreshOptions()

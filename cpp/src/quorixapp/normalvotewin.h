@@ -42,7 +42,6 @@ public slots:
     void onBtnVoteClick();
     void onTicketRecordClick();
     void onPlus1();
-    void onTimerCount();
 
 private:
     struct OptionRow

@@ -77,11 +77,6 @@ QString checkBoxImages()
     return paths.join('|');
 }
 
-QString fromUtf8(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
 PaneLabelWidget* makeRowLink(const QString& text, const char* name, QGraphicsItem* parent)
 {
     auto* label = new PaneLabelWidget(parent);
@@ -93,6 +88,11 @@ PaneLabelWidget* makeRowLink(const QString& text, const char* name, QGraphicsIte
     label->setFixWidth(managementstyle::kVoteLinkWidth);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     return label;
+}
+
+template <class T> T* rowItem(QuorixPaneListCtrl* list, int row, const char* name)
+{
+    return dynamic_cast<T*>(list->findInRow(row, QString::fromLatin1(name)));
 }
 
 void setLinkActive(PaneLabelWidget* label, bool active)
@@ -435,7 +435,7 @@ void QuorixMainPanel::addVoteRow(int index, const quorix::VoteInfo& vote)
     list->placeInRow(index, check, managementstyle::kVoteCheckRect);
 
     auto* name = new PaneLabelWidget(row);
-    name->setText(fromUtf8(vote.name));
+    name->setText(QString::fromStdString(vote.name));
     name->setTextColor(managementstyle::kVoteNameColor);
     name->setFixWidth(managementstyle::kVoteNameRect.width());
     list->placeInRow(index, name, managementstyle::kVoteNameRect);
@@ -506,7 +506,7 @@ void QuorixMainPanel::markVoteRows(quint32 voteId, const QString& startText)
     if (voteId == 0 || !m_pWindow || !list)
         return;
     for (int i = 0; i < list->rowCount(); ++i) {
-        auto* start = dynamic_cast<PaneLabelWidget*>(list->findInRow(i, QStringLiteral("START_LABEL")));
+        auto* start = rowItem<PaneLabelWidget>(list, i, "START_LABEL");
         if (list->rowWidget(i)->data(kVoteIdKey).toUInt() != voteId) {
             setLinkActive(start, false);
             continue;
@@ -515,10 +515,8 @@ void QuorixMainPanel::markVoteRows(quint32 voteId, const QString& startText)
             box->show();
         if (start)
             start->setText(startText);
-        setLinkActive(dynamic_cast<PaneLabelWidget*>(list->findInRow(i, QStringLiteral("EDITE_LABEL"))),
-                      false);
-        setLinkActive(dynamic_cast<PaneLabelWidget*>(list->findInRow(i, QStringLiteral("DELETE_LABEL"))),
-                      false);
+        for (const char* link : {"EDITE_LABEL", "DELETE_LABEL"})
+            setLinkActive(rowItem<PaneLabelWidget>(list, i, link), false);
     }
 }
 
@@ -528,14 +526,10 @@ void QuorixMainPanel::resetVoteRows()
     if (!list)
         return;
     for (int i = 0; i < list->rowCount(); ++i) {
-        auto* start = dynamic_cast<PaneLabelWidget*>(list->findInRow(i, QStringLiteral("START_LABEL")));
-        if (start)
+        if (auto* start = rowItem<PaneLabelWidget>(list, i, "START_LABEL"))
             start->setText(QString::fromUtf8(kStartText));
-        setLinkActive(start, true);
-        setLinkActive(dynamic_cast<PaneLabelWidget*>(list->findInRow(i, QStringLiteral("EDITE_LABEL"))),
-                      true);
-        setLinkActive(dynamic_cast<PaneLabelWidget*>(list->findInRow(i, QStringLiteral("DELETE_LABEL"))),
-                      true);
+        for (const char* link : {"START_LABEL", "EDITE_LABEL", "DELETE_LABEL"})
+            setLinkActive(rowItem<PaneLabelWidget>(list, i, link), true);
     }
 }
 
@@ -552,7 +546,7 @@ void QuorixMainPanel::hideRowButtons(int row)
     PaneWidget* box = list ? list->findInRow(row, QStringLiteral("ROW_HLAYOUT")) : nullptr;
     if (!box)
         return;
-    auto* start = dynamic_cast<PaneLabelWidget*>(list->findInRow(row, QStringLiteral("START_LABEL")));
+    auto* start = rowItem<PaneLabelWidget>(list, row, "START_LABEL");
     const QString state = start ? start->text() : QString();
     if (state == QString::fromUtf8(kStopText) || state == QString::fromUtf8(kCloseText))
         return;
@@ -578,7 +572,7 @@ void QuorixMainPanel::onVoteListCheckAll(bool checked)
     if (!list)
         return;
     for (int i = 0; i < list->rowCount(); ++i) {
-        if (auto* check = dynamic_cast<PaneCheckBox*>(list->findInRow(i, QStringLiteral("CHECK_BOX"))))
+        if (auto* check = rowItem<PaneCheckBox>(list, i, "CHECK_BOX"))
             check->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
     }
 }
@@ -591,7 +585,7 @@ void QuorixMainPanel::onRowCheckBoxSelected(bool checked)
         return;
     if (checked) {
         for (int i = 0; i < list->rowCount(); ++i) {
-            auto* check = dynamic_cast<PaneCheckBox*>(list->findInRow(i, QStringLiteral("CHECK_BOX")));
+            auto* check = rowItem<PaneCheckBox>(list, i, "CHECK_BOX");
             if (check && check->checkState() == Qt::Unchecked)
                 return;
         }
@@ -610,7 +604,7 @@ void QuorixMainPanel::onRowStartLabelClicked(int voteId)
     if (row < 0)
         return;
     list->selectRow(row);
-    auto* start = dynamic_cast<PaneLabelWidget*>(list->findInRow(row, QStringLiteral("START_LABEL")));
+    auto* start = rowItem<PaneLabelWidget>(list, row, "START_LABEL");
     const QString state = start ? start->text() : QString();
     if (state == QString::fromUtf8(kStartText))
         m_pController->reqStartVote(id);
@@ -640,8 +634,8 @@ void QuorixMainPanel::onVoteListBatchDeleteLabelClicked()
         return;
     QMap<quint32, quint32> selection;
     for (int i = 0; i < list->rowCount(); ++i) {
-        auto* check = dynamic_cast<PaneCheckBox*>(list->findInRow(i, QStringLiteral("CHECK_BOX")));
-        auto* remove = dynamic_cast<PaneLabelWidget*>(list->findInRow(i, QStringLiteral("DELETE_LABEL")));
+        auto* check = rowItem<PaneCheckBox>(list, i, "CHECK_BOX");
+        auto* remove = rowItem<PaneLabelWidget>(list, i, "DELETE_LABEL");
         if (!check || check->checkState() == Qt::Unchecked || !remove || !remove->acceptClick())
             continue;
         bool ok = false;

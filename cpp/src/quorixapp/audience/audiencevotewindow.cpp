@@ -6,6 +6,7 @@
 #include "quorixwindowloader.h"
 
 #include "componentroot.h"
+#include "panelabelwidget.h"
 #include "itovouicreator.h"
 #include "winapi.h"
 
@@ -25,9 +26,12 @@ HWND nativeHandle(PaneFrameWindow* window)
 
 } // namespace
 
-AudienceVoteWindow::AudienceVoteWindow(const char* layoutPath, const QString& title)
-    : m_layoutPath(layoutPath), m_title(title)
-{}
+AudienceVoteWindow::AudienceVoteWindow(const char* layoutPath, const QString& title,
+                                       const char* timerLabelName)
+    : m_layoutPath(layoutPath), m_title(title), m_timerLabelName(timerLabelName)
+{
+    m_countdown.onTick(this, &AudienceVoteWindow::onTimerCount);
+}
 
 // The derived window has already disconnected its widgets from itself.
 AudienceVoteWindow::~AudienceVoteWindow()
@@ -100,6 +104,17 @@ void AudienceVoteWindow::onSysCommand(PaneSysCommandRequest* request)
     m_window->setWindowFlags(Qt::Window);
     m_window->setWindowFlags(kFramelessWindow);
     showOnTop();
+}
+
+void AudienceVoteWindow::onTimerCount()
+{
+    if (!m_window)
+        return;
+    const bool ended = m_countdown.tick();
+    if (PaneLabelWidget* timer = find<PaneLabelWidget>(QString::fromLatin1(m_timerLabelName)))
+        timer->setText(m_countdown.text());
+    if (ended)
+        countdownEnded();
 }
 
 void AudienceVoteWindow::openHistory()

@@ -58,14 +58,19 @@ public:
     bool isCountdownRunning() const { return m_countdown.isRunning(); }
 
 public slots:
+    // One second of the countdown: the timer label shows the time left.
+    void onTimerCount();
     // Type 0 (close) is rejected; type 2 (restore) re-applies the frameless flags and raises the
     // window.
     void onSysCommand(PaneSysCommandRequest* request);
 
 protected:
-    AudienceVoteWindow(const char* layoutPath, const QString& title);
+    // The countdown shows in the label named `timerLabelName`.
+    AudienceVoteWindow(const char* layoutPath, const QString& title, const char* timerLabelName);
     // Sets up the widgets of the frame window init built.
     virtual void setUpWindow() = 0;
+    // The countdown reached zero; the service still ends the vote unless the kind ends it here.
+    virtual void countdownEnded() {}
     template <class T> T* find(const QString& name) const
     {
         return m_window ? panefw::findChild<T>(m_window.data(), name) : nullptr;
@@ -80,4 +85,5 @@ protected:
 private:
     const char* const m_layoutPath;
     const QString m_title;
+    const char* const m_timerLabelName;
 };

@@ -8,7 +8,7 @@
 #include "panepushbutton.h"
 
 TicketedVoteWindow::TicketedVoteWindow(const char* layoutPath, const QString& title, quint32 voteType)
-    : AudienceVoteWindow(layoutPath, title), m_voteType(voteType)
+    : AudienceVoteWindow(layoutPath, title, "Timer"), m_voteType(voteType)
 {}
 
 void TicketedVoteWindow::setOptionLimit(quorix::UserTicketInfo ticketInfo)
