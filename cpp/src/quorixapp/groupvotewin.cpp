@@ -22,11 +22,6 @@ const int kWindowWidth = 518;
 const int kWindowBaseHeight = 260;
 const char* const kColumns[] = {"optionListA", "optionListB"};
 
-QFont font(const char* family, int pointSize, int weight = -1)
-{
-    return QFont(QString::fromUtf8(family), pointSize, weight);
-}
-
 void styleLabel(PaneLabelWidget* label, const QColor& color, const QFont& labelFont)
 {
     if (label == nullptr)

@@ -21,7 +21,6 @@
 namespace {
 
 const char kLayoutPath[] = ":/layout/theme/quorix/layout/JudgeVoteWin.xml";
-const char kImageDir[] = ":/image/theme/quorix/image/";
 const int kCardCount = 5;
 const int kCardWidth = 96;
 const int kWindowWidth = 518;
@@ -30,21 +29,6 @@ const int kPopupHiddenOffset = 800;
 const char kScoring[] = "打分中...";
 const char kAbstained[] = "弃权";
 const char* const kScoreNames[] = {"1", "2", "3", "4", "5"};
-
-QString image(const QString& file)
-{
-    return QString::fromUtf8(kImageDir) + file;
-}
-
-QFont font(const char* family, int pointSize, int weight = -1)
-{
-    return QFont(QString::fromUtf8(family), pointSize, weight);
-}
-
-QString pointImage(quint32 points)
-{
-    return image(QString::number(points) + QStringLiteral("point.png"));
-}
 
 } // namespace
 
@@ -232,7 +216,8 @@ void JudgeVoteWin::showCardScore(JudgeCard* card, quint32 points)
     if (card->status)
         card->status->setText(scored ? QString() : QString::fromUtf8(kScoring));
     if (card->scoreImage)
-        card->scoreImage->setImagePath(scored ? pointImage(points) : QString());
+        card->scoreImage->setImagePath(scored ? image(QString::number(points) + QStringLiteral("point.png"))
+                                              : QString());
     if (card->background)
         card->background->setImagePath(
             image(scored ? QStringLiteral("Judged.png") : QStringLiteral("JudgingBg.png")));

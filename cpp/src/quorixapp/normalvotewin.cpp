@@ -18,7 +18,6 @@
 namespace {
 
 const char kLayoutPath[] = ":/layout/theme/quorix/layout/normalVote.xml";
-const char kImageDir[] = ":/image/theme/quorix/image/";
 const int kRowCount = 10;
 const int kRowHeight = 35;
 const int kListExtra = 3;
@@ -27,22 +26,6 @@ const int kPlus1BaseHeight = 108;
 const int kPlus1IntervalMs = 100;
 const int kPlus1LastFrame = 6;
 const int kBadgeX = 169;
-
-QString image(const char* file)
-{
-    return QString::fromUtf8(kImageDir) + QString::fromUtf8(file);
-}
-
-QString buttonImages()
-{
-    return image("normalvote_but01.png") + "|" + image("normalvote_but02.png") + "|" +
-           image("normalvote_but03.png") + "|" + image("normalvote_but04.png") + "|";
-}
-
-QFont font(const char* family, int pointSize, int weight)
-{
-    return QFont(QString::fromUtf8(family), pointSize, weight);
-}
 
 const char* badgeImage(int rank)
 {
@@ -109,7 +92,8 @@ void NormalVoteWin::setUpRow(OptionRow* row)
 {
     connect(row->button, &PanePushButton::clicked, this, &NormalVoteWin::onBtnVoteClick,
             Qt::UniqueConnection);
-    row->button->setImagePath(buttonImages());
+    row->button->setImagePath(image("normalvote_but01.png") + "|" + image("normalvote_but02.png") + "|" +
+                              image("normalvote_but03.png") + "|" + image("normalvote_but04.png") + "|");
 
     row->name->setFont(font("宋体", 10, QFont::Normal));
     row->name->setTextColor(QColor(0, 0, 0, 255));
@@ -319,7 +303,7 @@ void NormalVoteWin::onPlus1()
     PaneImageWidget* plus1 = find<PaneImageWidget>(QStringLiteral("plus1"));
     if (plus1 == nullptr)
         return;
-    plus1->setImagePath(QString::fromUtf8(kImageDir) + QStringLiteral("1_0%1.png").arg(plus1Frame));
+    plus1->setImagePath(image(QStringLiteral("1_0%1.png").arg(plus1Frame)));
     plus1Frame += 1;
     if (plus1Frame != kPlus1LastFrame)
         return;

@@ -15,6 +15,7 @@
 namespace {
 
 const char kUICreatorService[] = "com.tovo.commoncomponentlevelservice";
+const char kImageDir[] = ":/image/theme/quorix/image/";
 const char kWindowIcon[] = ":/image/theme/quorix/image/icon_toupiao.png";
 const Qt::WindowFlags kFramelessWindow = Qt::Window | Qt::FramelessWindowHint;
 const UINT kFlashCount = 4;
@@ -115,6 +116,16 @@ void AudienceVoteWindow::onTimerCount()
         timer->setText(m_countdown.text());
     if (ended)
         countdownEnded();
+}
+
+QString AudienceVoteWindow::image(const QString& file)
+{
+    return QString::fromUtf8(kImageDir) + file;
+}
+
+QFont AudienceVoteWindow::font(const char* family, int pointSize, int weight)
+{
+    return QFont(QString::fromUtf8(family), pointSize, weight);
 }
 
 void AudienceVoteWindow::openHistory()

@@ -14,6 +14,7 @@
 #include "paneframewindow.h"
 #include "panesyscommandrequest.h"
 
+#include <QFont>
 #include <QObject>
 #include <QPointer>
 
@@ -75,6 +76,9 @@ protected:
     {
         return m_window ? panefw::findChild<T>(m_window.data(), name) : nullptr;
     }
+    // An image of the add-on's theme.
+    static QString image(const QString& file);
+    static QFont font(const char* family, int pointSize, int weight = -1);
     // The vote history, asked for by the window's record button.
     void openHistory();
 
