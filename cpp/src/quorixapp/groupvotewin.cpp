@@ -1,10 +1,8 @@
 #include "groupvotewin.h"
 
-#include "quorixlog.h"
 
 #include "panefind.h"
 #include "paneframewindow.h"
-#include "panesyscommandrequest.h"
 #include "panelabelwidget.h"
 #include "paneprogressbar.h"
 #include "panepushbutton.h"

@@ -3,12 +3,10 @@
 #include "entuserinteface.h"
 #include "quorixapp.h"
 #include "quorixcontroller.h"
-#include "quorixlog.h"
 
 #include "panefind.h"
 #include "paneframeitemex.h"
 #include "paneframewindow.h"
-#include "panesyscommandrequest.h"
 #include "paneimagewidget.h"
 #include "panelabelwidget.h"
 #include "panemessagebox.h"

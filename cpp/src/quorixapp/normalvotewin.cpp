@@ -1,10 +1,8 @@
 #include "normalvotewin.h"
 
-#include "quorixlog.h"
 
 #include "panefind.h"
 #include "paneframewindow.h"
-#include "panesyscommandrequest.h"
 #include "paneimagewidget.h"
 #include "panelabelwidget.h"
 #include "paneprogressbar.h"

@@ -18,14 +18,11 @@
 #include <panelineedit.h>
 #include <panemessagebox.h>
 #include <panepushbutton.h>
-#include <panescrollarea.h>
 #include <panespaceritem.h>
 #include <panestackedwidget.h>
 #include <panewidget.h>
 
-#include <QGraphicsScene>
 #include <QGraphicsWidget>
-#include <QMenu>
 #include <QVariantMap>
 
 namespace {

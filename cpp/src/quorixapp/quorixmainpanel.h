@@ -24,9 +24,6 @@ class JudgeListCtrl;
 class PaneFrameWindow;
 class PaneStackedWidget;
 class PaneWidget;
-class PaneLabelWidget;
-class PanePushButton;
-class QGraphicsItem;
 
 class QuorixMainPanel : public QObject
 {
