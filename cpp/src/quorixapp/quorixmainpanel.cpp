@@ -733,8 +733,7 @@ void QuorixMainPanel::initEditorPage(int kind)
 
     // Time limits take up to four digits and start at the third choice; ticket limits take any
     // number and start at the first.
-    const char* timeBox = kind == quorix::kGroupVote ? "limitTime" : "LimitTime";
-    if (auto* time = findInPage<PaneComboBox>(pageIndex, timeBox)) {
+    if (auto* time = findInPage<PaneComboBox>(pageIndex, editor(kind)->timeBoxName())) {
         time->setCurrentIndex(2);
         if (PaneLineEdit* edit = time->lineEdit())
             edit->setValidator(QRegExp(QStringLiteral("^\\d{1,4}$")));

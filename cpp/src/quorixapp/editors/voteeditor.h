@@ -14,7 +14,6 @@
 
 #include <functional>
 
-
 class VoteEditor
 {
 public:
@@ -33,6 +32,7 @@ public:
     void open(const quorix::VoteInfo& vote);
 
     quint32 editId() const { return m_editId; }
+    const char* timeBoxName() const { return m_timeBoxName; }
     void startNewVote() { m_editId = 0; }
 
 protected:
