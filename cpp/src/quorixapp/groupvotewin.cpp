@@ -1,6 +1,5 @@
 #include "groupvotewin.h"
 
-
 #include "panefind.h"
 #include "paneframewindow.h"
 #include "panelabelwidget.h"

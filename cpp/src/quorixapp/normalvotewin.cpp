@@ -1,6 +1,5 @@
 #include "normalvotewin.h"
 
-
 #include "panefind.h"
 #include "paneframewindow.h"
 #include "paneimagewidget.h"
