@@ -1,12 +1,7 @@
 #include "groupvotewin.h"
 
-#include "audiencewindow.h"
-#include "quorixcontroller.h"
-#include "quorixlog.h"
-
 #include "panefind.h"
 #include "paneframewindow.h"
-#include "panesyscommandrequest.h"
 #include "panelabelwidget.h"
 #include "paneprogressbar.h"
 #include "panepushbutton.h"
@@ -22,14 +17,7 @@ const int kRowHeight = 28;
 const int kBarHeight = 24;
 const int kWindowWidth = 518;
 const int kWindowBaseHeight = 260;
-const int kCountdownIntervalMs = 1000;
-const quint32 kGroupVoteType = 1;
 const char* const kColumns[] = {"optionListA", "optionListB"};
-
-QFont font(const char* family, int pointSize, int weight = -1)
-{
-    return QFont(QString::fromUtf8(family), pointSize, weight);
-}
 
 void styleLabel(PaneLabelWidget* label, const QColor& color, const QFont& labelFont)
 {
@@ -39,20 +27,14 @@ void styleLabel(PaneLabelWidget* label, const QColor& color, const QFont& labelF
     label->setFont(labelFont);
 }
 
-QString shownTickets(qint32 remaining)
-{
-    return QString::number(qMax(remaining, 0));
-}
-
 } // namespace
 
-GroupVoteWin::GroupVoteWin() = default;
+GroupVoteWin::GroupVoteWin() : TicketedVoteWindow(kLayoutPath, QStringLiteral("对战投票"), quorix::kGroupVote)
+{}
 
 GroupVoteWin::~GroupVoteWin()
 {
-    countdownTimer.stop();
-    disconnect(&countdownTimer, nullptr, this, nullptr);
-    if (!m_pGroupWnd)
+    if (!m_window)
         return;
     if (PanePushButton* record = find<PanePushButton>(QStringLiteral("TicketRecord")))
         disconnect(record, nullptr, this, nullptr);
@@ -64,14 +46,6 @@ GroupVoteWin::~GroupVoteWin()
                 disconnect(button, nullptr, this, nullptr);
         }
     }
-    disconnect(m_pGroupWnd, nullptr, this, nullptr);
-    m_pGroupWnd->close();
-    delete m_pGroupWnd;
-}
-
-template <class T> T* GroupVoteWin::find(const QString& name) const
-{
-    return m_pGroupWnd ? panefw::findChild<T>(m_pGroupWnd.data(), name) : nullptr;
 }
 
 PaneWidget* GroupVoteWin::optionRow(int column, int row) const
@@ -89,31 +63,8 @@ template <class T> T* GroupVoteWin::findInRow(int column, int row, const QString
     return rowWidget ? panefw::findChild<T>(rowWidget, name) : nullptr;
 }
 
-PaneFrameWindow* GroupVoteWin::frameWindow() const
+void GroupVoteWin::setUpWindow()
 {
-    return m_pGroupWnd;
-}
-
-void GroupVoteWin::init(QuorixController* ctrl)
-{
-    controller = ctrl;
-    if (!m_pGroupWnd)
-        buildWindow();
-}
-
-void GroupVoteWin::buildWindow()
-{
-    const std::optional<PaneFrameWindow*> created =
-        audience::createLayoutWindow(QString::fromUtf8(kLayoutPath));
-    if (!created)
-        return;
-    m_pGroupWnd = *created;
-    if (!m_pGroupWnd) {
-        QLOG(1) << "m_pGroupWnd create fail";
-        return;
-    }
-    audience::setUpFrame(m_pGroupWnd, QStringLiteral("对战投票"));
-    connect(m_pGroupWnd, &PaneFrameWindow::sysCommand, this, &GroupVoteWin::onSysCommand);
     setUpLabels();
     connectButtons();
 }
@@ -165,7 +116,6 @@ void GroupVoteWin::setUpLabels()
 
 void GroupVoteWin::connectButtons()
 {
-    connect(&countdownTimer, &QTimer::timeout, this, &GroupVoteWin::onTimerCount, Qt::UniqueConnection);
     if (PanePushButton* record = find<PanePushButton>(QStringLiteral("TicketRecord"))) {
         record->setButtonStyle(4);
         record->setImagePath(QString());
@@ -185,10 +135,9 @@ void GroupVoteWin::connectButtons()
 
 void GroupVoteWin::showVote(quorix::VoteInfo voteRecord)
 {
-    if (!m_pGroupWnd)
+    if (!m_window)
         return;
-    if (voteRecord.voteId != shownVoteId)
-        beginVote(voteRecord.voteId);
+    beginVoteOf(voteRecord);
     const auto text = [&voteRecord](std::uint32_t key) {
         const auto it = voteRecord.groupNames.find(key);
         return it == voteRecord.groupNames.end() ? QString() : QString::fromStdString(it->second);
@@ -200,79 +149,47 @@ void GroupVoteWin::showVote(quorix::VoteInfo voteRecord)
     if (PaneLabelWidget* nameB = find<PaneLabelWidget>(QStringLiteral("BGroupName")))
         nameB->setText(text(1));
     groupOptions(voteRecord);
-    refreshOptionRows();
-    replaceShownCounts = false;
+    refreshOptions();
+    shownCountsKept();
     fitWindow();
-}
-
-void GroupVoteWin::showCountedVote(const quorix::VoteInfo& voteRecord)
-{
-    for (int column = 0; column < 2; ++column) {
-        for (int position = 0; optionRow(column, position) != nullptr; ++position) {
-            if (auto* count = findInRow<PaneLabelWidget>(column, position, QStringLiteral("LableRight")))
-                count->setText(QString());
-        }
-    }
-    showVote(voteRecord);
 }
 
 void GroupVoteWin::groupOptions(const quorix::VoteInfo& vote)
 {
-    groupA.clear();
-    groupB.clear();
-    quint32 maxCount = 0;
-    quint32 sumA = 0;
-    quint32 sumB = 0;
-    const quint32 optionCount = static_cast<quint32>(vote.options.size());
-    for (quint32 id = 0; id < optionCount; ++id) {
-        const auto text = vote.options.find(id);
-        const auto group = vote.optionGroup.find(id);
-        OptionEntry entry;
-        entry.optionId = id;
-        entry.optionName = text == vote.options.end() ? QString() : QString::fromStdString(text->second);
-        entry.ticketCount = vote.ticketsOf(id);
-        maxCount = qMax(maxCount, entry.ticketCount);
-        if (group == vote.optionGroup.end() || group->second == 0) {
-            groupA.append(entry);
-            sumA += entry.ticketCount;
-        } else {
-            groupB.append(entry);
-            sumB += entry.ticketCount;
-        }
-    }
+    const RankedEntries all(vote);
+    groupA = all.team(vote, 0);
+    groupB = all.team(vote, 1);
     if (PaneLabelWidget* scoreA = find<PaneLabelWidget>(QStringLiteral("AGroupScore")))
-        scoreA->setText(QString::number(sumA));
+        scoreA->setText(QString::number(groupA.totalTickets()));
     if (PaneLabelWidget* scoreB = find<PaneLabelWidget>(QStringLiteral("BGroupScore")))
-        scoreB->setText(QString::number(sumB));
-    progressScale = audience::progressScale(maxCount);
+        scoreB->setText(QString::number(groupB.totalTickets()));
 }
 
-void GroupVoteWin::refreshOptionRows()
+void GroupVoteWin::refreshOptions()
 {
-    if (!m_pGroupWnd)
+    if (!m_window)
         return;
     refreshColumn(0, groupA);
     refreshColumn(1, groupB);
 }
 
-void GroupVoteWin::refreshColumn(int column, const QVector<OptionEntry>& entries)
+void GroupVoteWin::refreshColumn(int column, const RankedEntries& entries)
 {
     for (int position = 0; position < entries.size(); ++position) {
         if (optionRow(column, position) == nullptr)
             continue;
-        const OptionEntry& entry = entries.at(position);
+        const OptionEntry& entry = entries.entries().at(position);
         if (PaneLabelWidget* name = findInRow<PaneLabelWidget>(column, position, QStringLiteral("LableLeft")))
             name->setText(entry.optionName);
         PaneLabelWidget* count = findInRow<PaneLabelWidget>(column, position, QStringLiteral("LableRight"));
-        if (count != nullptr &&
-            (replaceShownCounts || !audience::keepsShownCount(count->text(), entry.ticketCount)))
+        if (count != nullptr && replacesShownCount(count->text(), entry.ticketCount))
             count->setText(QString::number(entry.ticketCount));
         if (PaneProgressBar* bar =
                 findInRow<PaneProgressBar>(column, position, QStringLiteral("ProgressBar")))
-            bar->setValue(audience::progressValue(entry.ticketCount, progressScale));
+            bar->setValue(entries.progress(entry.ticketCount));
         if (PanePushButton* button = findInRow<PanePushButton>(column, position, QStringLiteral("Button"))) {
             button->setData(0, entry.optionId);
-            button->setEnabled(optionRemain.value(entry.optionId, 0) != 0);
+            button->setEnabled(m_tickets.optionLeft(entry.optionId) != 0);
         }
     }
 }
@@ -282,7 +199,7 @@ void GroupVoteWin::fitWindow()
     fitColumn(0, groupA.size());
     fitColumn(1, groupB.size());
     const int tallest = qMin(qMax(groupA.size(), groupB.size()), kRowsPerColumn);
-    m_pGroupWnd->setFixSize(kWindowWidth, kRowHeight * tallest + kWindowBaseHeight);
+    m_window->setFixSize(kWindowWidth, kRowHeight * tallest + kWindowBaseHeight);
 }
 
 void GroupVoteWin::fitColumn(int column, int size)
@@ -302,17 +219,16 @@ void GroupVoteWin::fitColumn(int column, int size)
     }
 }
 
-// A zero or negative remaining time starts nothing; a running countdown keeps its own time.
 void GroupVoteWin::startCountdown(qint32 remainSeconds)
 {
-    if (remainSeconds <= 0 || countdownTimer.isActive())
+    if (remainSeconds <= 0 || m_countdown.isRunning())
         return;
-    this->remainSeconds = remainSeconds;
-    countdownTimer.start(kCountdownIntervalMs);
-    if (m_pGroupWnd) {
+    m_countdown.setRemaining(remainSeconds);
+    m_countdown.run();
+    if (m_window) {
         if (PaneLabelWidget* timer = find<PaneLabelWidget>(QStringLiteral("Timer"))) {
             // The time left from the first moment, not "00:00" until the first tick.
-            timer->setText(audience::countdownText(remainSeconds));
+            timer->setText(m_countdown.text());
             timer->setFixWidth(40);
         }
         if (PaneLabelWidget* mark = find<PaneLabelWidget>(QStringLiteral("TimerMark")))
@@ -324,103 +240,20 @@ void GroupVoteWin::startCountdown(qint32 remainSeconds)
     }
 }
 
-void GroupVoteWin::onTimerCount()
+qint32 GroupVoteWin::remainingTickets() const
 {
-    if (!m_pGroupWnd)
-        return;
-    remainSeconds -= 1;
-    if (PaneLabelWidget* timer = find<PaneLabelWidget>(QStringLiteral("Timer")))
-        timer->setText(audience::countdownText(remainSeconds));
-    if (remainSeconds <= 0)
-        countdownTimer.stop();
-}
-
-void GroupVoteWin::setOptionLimit(quorix::UserTicketInfo ticketInfo)
-{
-    const qint64 left = qint64(ticketInfo.ticketsPerUser) - qint64(ticketInfo.ticketsUsed);
-    remainTicket = static_cast<qint32>(qBound<qint64>(INT32_MIN, left, INT32_MAX));
-    optionRemain.clear();
-    for (const auto& [optionId, used] : ticketInfo.usedPerOption)
-        optionRemain.insert(optionId,
-                            used < ticketInfo.ticketsPerOption ? ticketInfo.ticketsPerOption - used : 0);
-    optionLimitSet = true;
-    if (remainTicket <= 0)
-        exhaustAllowance();
-    if (!m_pGroupWnd)
-        return;
-    setTicketLabels(ticketInfo.ticketsPerOption);
-    refreshOptionRows();
-}
-
-void GroupVoteWin::resetTicketLimits(quorix::VoteInfo voteRecord)
-{
-    remainTicket = static_cast<qint32>(voteRecord.ticketLimit(quorix::kTicketsPerUser));
-    const quint32 perOption = voteRecord.ticketLimit(quorix::kTicketsPerOption);
-    optionRemain.clear();
-    for (const auto& option : voteRecord.options)
-        optionRemain.insert(option.first, perOption);
-    optionLimitSet = true;
-    if (!m_pGroupWnd)
-        return;
-    setTicketLabels(perOption);
-    refreshOptionRows();
-}
-
-// The label never shows fewer than none left, even when more were used than allowed.
-void GroupVoteWin::setTicketLabels(quint32 perOption)
-{
-    if (PaneLabelWidget* tickets = find<PaneLabelWidget>(QStringLiteral("Ticket")))
-        tickets->setText(shownTickets(remainTicket));
-    if (PaneLabelWidget* optionTickets = find<PaneLabelWidget>(QStringLiteral("Ticket_option")))
-        optionTickets->setText(QString::number(perOption));
-}
-
-void GroupVoteWin::exhaustAllowance()
-{
-    for (auto it = optionRemain.begin(); it != optionRemain.end(); ++it)
-        it.value() = 0;
-}
-
-bool GroupVoteWin::isOptionLimitSet() const
-{
-    return optionLimitSet;
-}
-void GroupVoteWin::clearOptionLimitFlag()
-{
-    optionLimitSet = false;
-}
-
-void GroupVoteWin::expectServiceNumbers()
-{
-    replaceShownCounts = true;
-    optionLimitSet = false;
+    return qint32(qBound<qint64>(INT32_MIN, m_tickets.remaining(), INT32_MAX));
 }
 
 void GroupVoteWin::VoteBtnClicked()
 {
     auto* button = qobject_cast<PanePushButton*>(sender());
-    if (button == nullptr)
+    if (button == nullptr || !spendTicket(button))
         return;
     const quint32 optionId = button->data(0).toUInt();
-    // Without a ticket for this option the click spends nothing and sends nothing.
-    if (remainTicket <= 0 || optionRemain.value(optionId, 0) == 0) {
-        button->setEnabled(false);
-        return;
-    }
-    quint32& optionLeft = optionRemain[optionId];
-    optionLeft -= 1;
-    if (optionLeft == 0)
-        button->setEnabled(false);
-    remainTicket -= 1;
-    if (PaneLabelWidget* tickets = find<PaneLabelWidget>(QStringLiteral("Ticket")))
-        tickets->setText(shownTickets(remainTicket));
-    if (remainTicket <= 0) {
-        exhaustAllowance();
-        refreshOptionRows();
-    }
-    const QVector<OptionEntry>* groups[] = {&groupA, &groupB};
+    const RankedEntries* groups[] = {&groupA, &groupB};
     for (int column = 0; column < 2; ++column) {
-        const QVector<OptionEntry>& entries = *groups[column];
+        const QVector<OptionEntry>& entries = groups[column]->entries();
         for (int position = 0; position < entries.size(); ++position) {
             if (entries.at(position).optionId != optionId)
                 continue;
@@ -429,15 +262,13 @@ void GroupVoteWin::VoteBtnClicked()
                 count->setText(QString::number(entries.at(position).ticketCount + 1));
         }
     }
-    if (controller)
-        controller->reqUserVote2Option(optionId, kGroupVoteType);
 }
 
 void GroupVoteWin::stopVote()
 {
-    countdownTimer.stop();
-    remainSeconds = 0;
-    if (!m_pGroupWnd)
+    m_countdown.stop();
+    m_countdown.setRemaining(0);
+    if (!m_window)
         return;
     if (PaneLabelWidget* timer = find<PaneLabelWidget>(QStringLiteral("Timer"))) {
         timer->setText(QString());
@@ -461,14 +292,6 @@ void GroupVoteWin::disableColumn(int column, int size)
     }
 }
 
-void GroupVoteWin::hideAndClear()
-{
-    if (!m_pGroupWnd)
-        return;
-    clearCounts();
-    m_pGroupWnd->hide();
-}
-
 void GroupVoteWin::clearCounts()
 {
     for (int column = 0; column < 2; ++column) {
@@ -480,41 +303,13 @@ void GroupVoteWin::clearCounts()
     }
 }
 
-// Viewers never get the close answer: counts and ticket limits of the last vote must not carry
-// over into the next one.
-void GroupVoteWin::beginVote(quint32 voteId)
-{
-    shownVoteId = voteId;
-    clearCounts();
-    optionRemain.clear();
-    remainTicket = 0;
-    optionLimitSet = false;
-}
-
-void GroupVoteWin::showOnTop()
-{
-    audience::showOnTop(m_pGroupWnd);
-}
-
-void GroupVoteWin::flashTaskbar()
-{
-    audience::flashTaskbar(m_pGroupWnd);
-}
-
 void GroupVoteWin::minWnd()
 {
-    if (m_pGroupWnd)
-        m_pGroupWnd->showMinimized();
-}
-
-void GroupVoteWin::onSysCommand(PaneSysCommandRequest* request)
-{
-    if (audience::handleSysCommand(m_pGroupWnd, request))
-        showOnTop();
+    if (m_window)
+        m_window->showMinimized();
 }
 
 void GroupVoteWin::onTicketRecordClick()
 {
-    if (controller)
-        controller->onRecordBtnClicked();
+    openHistory();
 }

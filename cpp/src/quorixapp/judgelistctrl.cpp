@@ -1,5 +1,6 @@
 #include "judgelistctrl.h"
 
+#include "managementstyle.h"
 #include "panelistctrrowwidget.h"
 #include "quorixpanelistctrl.h"
 
@@ -11,7 +12,6 @@
 #include <algorithm>
 
 namespace {
-const qreal kRowHeight = 30;
 const char* const kLabelName = "Lable";
 const char* const kButtonName = "Button";
 const int kIndexRole = 0;
@@ -40,24 +40,23 @@ void JudgeListCtrl::addJudge(const QString& number, const QString& nick, quint32
     if (!m_pList)
         return;
     const int index = int(m_numbers.size()) - 1;
-    PaneListCtrRowWidget* row = m_pList->insertRow(index, kRowHeight);
+    PaneListCtrRowWidget* row = m_pList->insertRow(index, managementstyle::kRowHeight);
     if (!row)
         return;
-    row->setRowImages(QString(), QString(), QStringLiteral(":/image/theme/quorix/image/line_hover_bg.png"),
-                      QString());
+    row->setRowImages(QString(), QString(), managementstyle::image("line_hover_bg.png"), QString());
 
     auto* label = new PaneLabelWidget(row);
     label->setObjectName(QString::fromLatin1(kLabelName));
     label->setText(labelText(index));
-    m_pList->placeInRow(index, label, QRectF(37, 4, 400, 18));
+    m_pList->placeInRow(index, label, managementstyle::kJudgeLabelRect);
 
     auto* button = new PanePushButton(row);
     button->setObjectName(QString::fromLatin1(kButtonName));
     button->setFrameType(PaneFrameItem::Centered);
-    button->setImagePath(QStringLiteral(":/image/theme/quorix/image/but_bianji_close_hover.png"));
+    button->setImagePath(managementstyle::image("but_bianji_close_hover.png"));
     button->setData(kIndexRole, index);
     connect(button, &PanePushButton::clicked, this, &JudgeListCtrl::OnButtonClick, Qt::UniqueConnection);
-    m_pList->placeInRow(index, button, QRectF(460, 4, 22, 22));
+    m_pList->placeInRow(index, button, managementstyle::kJudgeRemoveRect);
 }
 
 void JudgeListCtrl::removeJudgeRow(int index)

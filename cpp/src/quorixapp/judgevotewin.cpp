@@ -1,15 +1,12 @@
 #include "judgevotewin.h"
 
-#include "audiencewindow.h"
 #include "entuserinteface.h"
 #include "quorixapp.h"
 #include "quorixcontroller.h"
-#include "quorixlog.h"
 
 #include "panefind.h"
 #include "paneframeitemex.h"
 #include "paneframewindow.h"
-#include "panesyscommandrequest.h"
 #include "paneimagewidget.h"
 #include "panelabelwidget.h"
 #include "panemessagebox.h"
@@ -18,51 +15,28 @@
 #include "panewidget.h"
 
 #include <QFont>
-#include <QTimer>
 
 namespace {
 
 const char kLayoutPath[] = ":/layout/theme/quorix/layout/JudgeVoteWin.xml";
-const char kImageDir[] = ":/image/theme/quorix/image/";
 const int kCardCount = 5;
 const int kCardWidth = 96;
 const int kWindowWidth = 518;
 const int kPopupOffset = 5;
 const int kPopupHiddenOffset = 800;
-const int kCountdownIntervalMs = 1000;
 const char kScoring[] = "打分中...";
 const char kAbstained[] = "弃权";
 const char* const kScoreNames[] = {"1", "2", "3", "4", "5"};
 
-QString image(const QString& file)
-{
-    return QString::fromUtf8(kImageDir) + file;
-}
-
-QFont font(const char* family, int pointSize, int weight = -1)
-{
-    return QFont(QString::fromUtf8(family), pointSize, weight);
-}
-
-QString pointImage(quint32 points)
-{
-    return image(QString::number(points) + QStringLiteral("point.png"));
-}
-
 } // namespace
 
-JudgeVoteWin::JudgeVoteWin() = default;
+JudgeVoteWin::JudgeVoteWin() : AudienceVoteWindow(kLayoutPath, QStringLiteral("评委投票"), "timer") {}
 
 JudgeVoteWin::~JudgeVoteWin()
 {
-    if (countdownTimer != nullptr) {
-        countdownTimer->stop();
-        disconnect(countdownTimer, nullptr, this, nullptr);
-        delete countdownTimer;
-    }
     for (JudgeCard* card : cards)
         delete card;
-    if (!m_pJudgeWnd)
+    if (!m_window)
         return;
     for (const char* name : {"pointBtn", "VoteRecord", "CloseBtn", "1", "2", "3", "4", "5"}) {
         if (PanePushButton* button = find<PanePushButton>(QString::fromUtf8(name)))
@@ -70,41 +44,10 @@ JudgeVoteWin::~JudgeVoteWin()
     }
     if (PaneFrameItemEx* sub = find<PaneFrameItemEx>(QStringLiteral("PointWinSub")))
         disconnect(sub, nullptr, this, nullptr);
-    disconnect(m_pJudgeWnd, nullptr, this, nullptr);
-    m_pJudgeWnd->close();
-    delete m_pJudgeWnd;
 }
 
-template <class T> T* JudgeVoteWin::find(const QString& name) const
+void JudgeVoteWin::setUpWindow()
 {
-    return m_pJudgeWnd ? panefw::findChild<T>(m_pJudgeWnd.data(), name) : nullptr;
-}
-
-PaneFrameWindow* JudgeVoteWin::frameWindow() const
-{
-    return m_pJudgeWnd;
-}
-
-void JudgeVoteWin::init(QuorixController* ctrl)
-{
-    controller = ctrl;
-    if (!m_pJudgeWnd)
-        buildWindow();
-}
-
-void JudgeVoteWin::buildWindow()
-{
-    const std::optional<PaneFrameWindow*> created =
-        audience::createLayoutWindow(QString::fromUtf8(kLayoutPath));
-    if (!created)
-        return;
-    m_pJudgeWnd = *created;
-    if (!m_pJudgeWnd) {
-        QLOG(1) << "m_pNormalWnd create fail";
-        return;
-    }
-    audience::setUpFrame(m_pJudgeWnd, QStringLiteral("评委投票"));
-    connect(m_pJudgeWnd, &PaneFrameWindow::sysCommand, this, &JudgeVoteWin::onSysCommand);
     if (PaneFrameItemEx* sub = find<PaneFrameItemEx>(QStringLiteral("PointWinSub")))
         connect(sub, &PaneFrameItemEx::leaved, this, &JudgeVoteWin::onLeaved, Qt::UniqueConnection);
     setUpLabels();
@@ -271,7 +214,8 @@ void JudgeVoteWin::showCardScore(JudgeCard* card, quint32 points)
     if (card->status)
         card->status->setText(scored ? QString() : QString::fromUtf8(kScoring));
     if (card->scoreImage)
-        card->scoreImage->setImagePath(scored ? pointImage(points) : QString());
+        card->scoreImage->setImagePath(scored ? image(QString::number(points) + QStringLiteral("point.png"))
+                                              : QString());
     if (card->background)
         card->background->setImagePath(
             image(scored ? QStringLiteral("Judged.png") : QStringLiteral("JudgingBg.png")));
@@ -362,9 +306,8 @@ void JudgeVoteWin::setPointButtonImages(const char* prefix)
 void JudgeVoteWin::onJudgePointClick()
 {
     if (!scoreSelected) {
-        PaneMessageBox::warningAsync(m_pJudgeWnd, QStringLiteral("投票提示"),
-                                     QStringLiteral("请选择要打的分数"), QMessageBox::Ok,
-                                     QMessageBox::NoButton, nullptr, nullptr);
+        PaneMessageBox::warningAsync(m_window, QStringLiteral("投票提示"), QStringLiteral("请选择要打的分数"),
+                                     QMessageBox::Ok, QMessageBox::NoButton, nullptr, nullptr);
         return;
     }
     const quint32 points = static_cast<quint32>(selectedPoint);
@@ -385,54 +328,35 @@ void JudgeVoteWin::onJudgePointClick()
     selectedPoint = 0;
 }
 
-// A zero or negative remaining time starts nothing: a countdown below zero would never end.
 void JudgeVoteWin::startCountdown(qint32 seconds)
 {
     if (seconds <= 0)
         return;
-    remainSeconds = seconds;
-    if (countdownTimer != nullptr && countdownTimer->isActive())
+    m_countdown.setRemaining(seconds);
+    if (m_countdown.isRunning())
         return;
-    if (countdownTimer == nullptr) {
-        countdownTimer = new QTimer(this);
-        connect(countdownTimer, &QTimer::timeout, this, &JudgeVoteWin::onTimerCount);
-    }
-    countdownTimer->start(kCountdownIntervalMs);
-    enterRunningState();
+    m_countdown.run();
+    showRunningState(true);
 }
 
-bool JudgeVoteWin::isCountdownRunning() const
-{
-    return countdownTimer != nullptr && countdownTimer->isActive();
-}
-
-void JudgeVoteWin::enterRunningState()
+// The footer of a running vote (time left, the call to score) or of an ended one (the record
+// button).
+void JudgeVoteWin::showRunningState(bool running)
 {
     if (timerLabel) {
-        timerLabel->setFixWidth(40);
-        timerLabel->setFont(font("Arial", 11, QFont::Bold));
+        timerLabel->setFixWidth(running ? 40 : 80);
+        timerLabel->setFont(font("Arial", 11, running ? QFont::Bold : QFont::Normal));
         // The time left from the first moment, not "00:00" until the first tick a second later.
-        timerLabel->setText(audience::countdownText(remainSeconds));
+        timerLabel->setText(running ? m_countdown.text() : QStringLiteral("投票已结束"));
     }
     if (PanePushButton* record = find<PanePushButton>(QStringLiteral("VoteRecord"))) {
-        record->setText(QString());
-        record->setVisible(false);
+        record->setText(running ? QString() : QStringLiteral("投票记录"));
+        record->setVisible(!running);
     }
     if (PaneLabelWidget* mark = find<PaneLabelWidget>(QStringLiteral("timerMark"))) {
-        mark->setFixWidth(180);
-        mark->setText(QStringLiteral("后结束投票，请评委打分。"));
+        mark->setFixWidth(running ? 180 : 0);
+        mark->setText(running ? QStringLiteral("后结束投票，请评委打分。") : QString());
     }
-}
-
-void JudgeVoteWin::onTimerCount()
-{
-    if (!m_pJudgeWnd)
-        return;
-    remainSeconds -= 1;
-    if (timerLabel)
-        timerLabel->setText(audience::countdownText(remainSeconds));
-    if (remainSeconds <= 0)
-        stopVote();
 }
 
 // Ends the vote for this viewer: judges without points abstained, and the score pop-up goes
@@ -443,28 +367,10 @@ void JudgeVoteWin::stopVote()
     popupPlaced = false;
     scoreSelected = false;
     scoreSent = false;
-    if (countdownTimer != nullptr)
-        countdownTimer->stop();
-    if (!m_pJudgeWnd)
+    m_countdown.stop();
+    if (!m_window)
         return;
-    if (timerLabel) {
-        timerLabel->setFont(font("Arial", 11, QFont::Normal));
-        timerLabel->setFixWidth(80);
-        timerLabel->setText(QStringLiteral("投票已结束"));
-    }
-    enterEndedState();
-}
-
-void JudgeVoteWin::enterEndedState()
-{
-    if (PanePushButton* record = find<PanePushButton>(QStringLiteral("VoteRecord"))) {
-        record->setText(QStringLiteral("投票记录"));
-        record->setVisible(true);
-    }
-    if (PaneLabelWidget* mark = find<PaneLabelWidget>(QStringLiteral("timerMark"))) {
-        mark->setFixWidth(0);
-        mark->setText(QString());
-    }
+    showRunningState(false);
     for (JudgeCard* card : cards) {
         if (card->status && card->status->text() == QString::fromUtf8(kScoring))
             card->status->setText(QString::fromUtf8(kAbstained));
@@ -475,36 +381,19 @@ void JudgeVoteWin::enterEndedState()
     selectedPoint = 0;
 }
 
-void JudgeVoteWin::hide()
+void JudgeVoteWin::hideAndClear()
 {
-    if (m_pJudgeWnd)
-        m_pJudgeWnd->hide();
-}
-
-void JudgeVoteWin::showOnTop()
-{
-    audience::showOnTop(m_pJudgeWnd);
-}
-
-void JudgeVoteWin::flashTaskbar()
-{
-    audience::flashTaskbar(m_pJudgeWnd);
+    if (m_window)
+        m_window->hide();
 }
 
 void JudgeVoteWin::onJudgeWinClose()
 {
-    if (m_pJudgeWnd)
-        m_pJudgeWnd->showMinimized();
-}
-
-void JudgeVoteWin::onSysCommand(PaneSysCommandRequest* request)
-{
-    if (audience::handleSysCommand(m_pJudgeWnd, request))
-        showOnTop();
+    if (m_window)
+        m_window->showMinimized();
 }
 
 void JudgeVoteWin::onVoteRecordClick()
 {
-    if (controller)
-        controller->onRecordBtnClicked();
+    openHistory();
 }

@@ -3,48 +3,38 @@
 // The window of a judge vote: one card per judge (name, a scoring mark or the points given) and
 // the running total. A viewer who is one of the judges also gets a score pop-up under their own
 // card: hovering its button lists the five scores, a click selects one and a second click on the
-// button (now a confirm button) sends it through the controller. Created once by the application
-// root (no parent) and driven by the controller; the frame window is built at init and belongs
-// to this object.
+// button (now a confirm button) sends it through the controller.
 
-#include <quorix/protocol/voterecords.h>
-#include "panesyscommandrequest.h"
+#include "audience/audiencevotewindow.h"
 
-#include <QObject>
 #include <QPointF>
 #include <QPointer>
 #include <QString>
 
 #include <vector>
 
-class QuorixController;
-class QTimer;
-class PaneFrameWindow;
 class PaneImageWidget;
 class PaneLabelWidget;
 
-class JudgeVoteWin : public QObject
+class JudgeVoteWin : public AudienceVoteWindow
 {
     Q_OBJECT
 public:
     JudgeVoteWin();
     ~JudgeVoteWin() override;
 
-    void init(QuorixController* controller);
-    void showVote(quorix::VoteInfo voteRecord);
-    void startCountdown(qint32 remainSeconds);
-    void stopVote();
-    void showOnTop();
-    void flashTaskbar();
-    void hide();
+    void showVote(quorix::VoteInfo voteRecord) override;
+    // A new time while the countdown runs replaces the time left; at zero the vote ends here.
+    void startCountdown(qint32 remainSeconds) override;
+    void stopVote() override;
+    // Judges' cards show no counts of their own: the window is only hidden.
+    void hideAndClear() override;
+    void minimise() override { onJudgeWinClose(); }
 
     // Read-only views for tests.
-    PaneFrameWindow* frameWindow() const;
     int leftMargin() const { return judgeLeftMargin; }
     int selectedScore() const { return selectedPoint; }
     bool isScoreSent() const { return scoreSent; }
-    qint32 remainingSeconds() const { return remainSeconds; }
-    bool isCountdownRunning() const;
 
 public slots:
     void onJudgeWinClose();
@@ -53,8 +43,6 @@ public slots:
     void onSelectPoint();
     void onHoverEnter(QPointF pos);
     void onLeaved();
-    void onSysCommand(PaneSysCommandRequest* request);
-    void onTimerCount();
     void onSelectHoverEnter(QPointF pos);
 
 private:
@@ -68,8 +56,7 @@ private:
         QPointer<PaneLabelWidget> name;
     };
 
-    template <class T> T* find(const QString& name) const;
-    void buildWindow();
+    void setUpWindow() override;
     void setUpLabels();
     void setUpButtons();
     void buildCards();
@@ -80,16 +67,12 @@ private:
     void highlightScoreRow(const QString& name);
     void setPointButtonImages(const char* prefix);
     void showCardScore(JudgeCard* card, quint32 points);
-    void enterRunningState();
-    void enterEndedState();
+    void showRunningState(bool running);
+    void countdownEnded() override { stopVote(); }
     bool viewerUid(quint32* uid) const;
 
-    QPointer<QuorixController> controller;
-    QPointer<PaneFrameWindow> m_pJudgeWnd;
     QPointer<PaneLabelWidget> totalPoint;
     QPointer<PaneLabelWidget> timerLabel;
-    QTimer* countdownTimer = nullptr;
-    qint32 remainSeconds = 0;
     qint32 selectedPoint = 0;
     int judgeLeftMargin = 20;
     std::vector<JudgeCard*> cards;

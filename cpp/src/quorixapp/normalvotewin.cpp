@@ -1,12 +1,7 @@
 #include "normalvotewin.h"
 
-#include "audiencewindow.h"
-#include "quorixcontroller.h"
-#include "quorixlog.h"
-
 #include "panefind.h"
 #include "paneframewindow.h"
-#include "panesyscommandrequest.h"
 #include "paneimagewidget.h"
 #include "panelabelwidget.h"
 #include "paneprogressbar.h"
@@ -16,12 +11,10 @@
 
 #include <QFont>
 #include <QTimer>
-#include <QtAlgorithms>
 
 namespace {
 
 const char kLayoutPath[] = ":/layout/theme/quorix/layout/normalVote.xml";
-const char kImageDir[] = ":/image/theme/quorix/image/";
 const int kRowCount = 10;
 const int kRowHeight = 35;
 const int kListExtra = 3;
@@ -29,25 +22,7 @@ const int kWindowBaseHeight = 184;
 const int kPlus1BaseHeight = 108;
 const int kPlus1IntervalMs = 100;
 const int kPlus1LastFrame = 6;
-const int kCountdownIntervalMs = 1000;
 const int kBadgeX = 169;
-const quint32 kNormalVoteType = 0;
-
-QString image(const char* file)
-{
-    return QString::fromUtf8(kImageDir) + QString::fromUtf8(file);
-}
-
-QString buttonImages()
-{
-    return image("normalvote_but01.png") + "|" + image("normalvote_but02.png") + "|" +
-           image("normalvote_but03.png") + "|" + image("normalvote_but04.png") + "|";
-}
-
-QFont font(const char* family, int pointSize, int weight)
-{
-    return QFont(QString::fromUtf8(family), pointSize, weight);
-}
 
 const char* badgeImage(int rank)
 {
@@ -58,58 +33,26 @@ const char* badgeImage(int rank)
 
 } // namespace
 
-NormalVoteWin::NormalVoteWin() = default;
+NormalVoteWin::NormalVoteWin()
+    : TicketedVoteWindow(kLayoutPath, QStringLiteral("普通投票"), quorix::kNormalVote)
+{}
 
 NormalVoteWin::~NormalVoteWin()
 {
     delete plus1Timer;
-    delete countdownTimer;
     for (OptionRow* row : rows) {
         if (row->button)
             disconnect(row->button, nullptr, this, nullptr);
         delete row;
     }
-    if (m_pNormalWnd) {
-        disconnect(m_pNormalWnd, nullptr, this, nullptr);
-        if (ticketRecord)
-            disconnect(ticketRecord, nullptr, this, nullptr);
-        if (closeButton)
-            disconnect(closeButton, nullptr, this, nullptr);
-        m_pNormalWnd->close();
-        delete m_pNormalWnd;
-    }
+    if (ticketRecord)
+        disconnect(ticketRecord, nullptr, this, nullptr);
+    if (closeButton)
+        disconnect(closeButton, nullptr, this, nullptr);
 }
 
-template <class T> T* NormalVoteWin::find(const QString& name) const
+void NormalVoteWin::setUpWindow()
 {
-    return m_pNormalWnd ? panefw::findChild<T>(m_pNormalWnd.data(), name) : nullptr;
-}
-
-PaneFrameWindow* NormalVoteWin::frameWindow() const
-{
-    return m_pNormalWnd;
-}
-
-void NormalVoteWin::init(QuorixController* ctrl)
-{
-    controller = ctrl;
-    if (!m_pNormalWnd)
-        buildWindow();
-}
-
-void NormalVoteWin::buildWindow()
-{
-    const std::optional<PaneFrameWindow*> created =
-        audience::createLayoutWindow(QString::fromUtf8(kLayoutPath));
-    if (!created)
-        return;
-    m_pNormalWnd = *created;
-    if (!m_pNormalWnd) {
-        QLOG(1) << "m_pNormalWnd create fail";
-        return;
-    }
-    audience::setUpFrame(m_pNormalWnd, QStringLiteral("普通投票"));
-    connect(m_pNormalWnd, &PaneFrameWindow::sysCommand, this, &NormalVoteWin::onSysCommand);
     buildRows();
     plus1Timer = new QTimer(this);
     connect(plus1Timer, &QTimer::timeout, this, &NormalVoteWin::onPlus1);
@@ -146,7 +89,8 @@ void NormalVoteWin::setUpRow(OptionRow* row)
 {
     connect(row->button, &PanePushButton::clicked, this, &NormalVoteWin::onBtnVoteClick,
             Qt::UniqueConnection);
-    row->button->setImagePath(buttonImages());
+    row->button->setImagePath(image("normalvote_but01.png") + "|" + image("normalvote_but02.png") + "|" +
+                              image("normalvote_but03.png") + "|" + image("normalvote_but04.png") + "|");
 
     row->name->setFont(font("宋体", 10, QFont::Normal));
     row->name->setTextColor(QColor(0, 0, 0, 255));
@@ -202,50 +146,17 @@ NormalVoteWin::OptionRow* NormalVoteWin::rowOf(quint32 optionId) const
 
 void NormalVoteWin::showVote(quorix::VoteInfo voteRecord)
 {
-    if (!m_pNormalWnd)
+    if (!m_window)
         return;
-    if (voteRecord.voteId != shownVoteId)
-        beginVote(voteRecord.voteId);
+    beginVoteOf(voteRecord);
     if (PaneLabelWidget* title = find<PaneLabelWidget>(QStringLiteral("title")))
         title->setText(QString::fromStdString(voteRecord.name));
-    rankOptions(voteRecord);
+    ranking = RankedEntries(voteRecord);
+    ranking.rankByCount();
     fitListHeight();
     for (int rank = 0; rank < ranking.size() && rank < static_cast<int>(rows.size()); ++rank)
         showRank(rank);
-    replaceShownCounts = false;
-}
-
-void NormalVoteWin::showCountedVote(const quorix::VoteInfo& voteRecord)
-{
-    for (OptionRow* row : rows) {
-        if (row->count)
-            row->count->setText(QString());
-    }
-    showVote(voteRecord);
-}
-
-// Ranks with Qt's qSort and a non-strict predicate: the order among equal counts is the one that
-// algorithm gives, which viewers know from the vote's earlier broadcasts.
-void NormalVoteWin::rankOptions(const quorix::VoteInfo& vote)
-{
-    ranking.clear();
-    quint32 maxCount = 0;
-    const quint32 optionCount = static_cast<quint32>(vote.options.size());
-    for (quint32 id = 0; id < optionCount; ++id) {
-        const auto text = vote.options.find(id);
-        RankEntry entry;
-        entry.optionId = id;
-        entry.optionName = text == vote.options.end() ? QString() : QString::fromStdString(text->second);
-        entry.ticketCount = vote.ticketsOf(id);
-        maxCount = qMax(maxCount, entry.ticketCount);
-        ranking.append(entry);
-    }
-    scale = audience::progressScale(maxCount);
-    QT_WARNING_PUSH
-    QT_WARNING_DISABLE_DEPRECATED
-    qSort(ranking.begin(), ranking.end(),
-          [](const RankEntry& a, const RankEntry& b) { return a.ticketCount >= b.ticketCount; });
-    QT_WARNING_POP
+    shownCountsKept();
 }
 
 void NormalVoteWin::fitListHeight()
@@ -257,29 +168,29 @@ void NormalVoteWin::fitListHeight()
             list->setVisible(true);
             list->setFixHeight(kRowHeight * shown + kListExtra);
         }
-        m_pNormalWnd->setFixHeight(kRowHeight * shown + kWindowBaseHeight);
+        m_window->setFixHeight(kRowHeight * shown + kWindowBaseHeight);
     } else {
         if (list)
             list->setVisible(false);
-        m_pNormalWnd->setFixHeight(kWindowBaseHeight);
+        m_window->setFixHeight(kWindowBaseHeight);
     }
 }
 
 void NormalVoteWin::showRank(int rank)
 {
-    const RankEntry& entry = ranking.at(rank);
+    const OptionEntry& entry = ranking.entries().at(rank);
     OptionRow* row = rowOf(entry.optionId);
     if (row == nullptr || !row->name || !row->count || !row->button)
         return;
     row->name->setText(entry.optionName);
-    if (replaceShownCounts || !audience::keepsShownCount(row->count->text(), entry.ticketCount))
+    if (replacesShownCount(row->count->text(), entry.ticketCount))
         row->count->setText(QString::number(entry.ticketCount));
     row->button->setData(0, entry.optionId);
     if (row->badge) {
         row->badge->setImagePath(QString());
         row->badge->setImagePath(image(badgeImage(rank)));
     }
-    setOptionProgress(entry.optionId, audience::progressValue(entry.ticketCount, scale));
+    setOptionProgress(entry.optionId, ranking.progress(entry.ticketCount));
 }
 
 void NormalVoteWin::setOptionProgress(quint32 optionId, int value)
@@ -302,168 +213,64 @@ void NormalVoteWin::setOptionProgress(quint32 optionId, int value)
 QVector<quint32> NormalVoteWin::rankedOptions() const
 {
     QVector<quint32> ids;
-    for (const RankEntry& entry : ranking)
+    for (const OptionEntry& entry : ranking.entries())
         ids.append(entry.optionId);
     return ids;
 }
 
-// A zero or negative remaining time starts nothing: a countdown below zero would never end.
 void NormalVoteWin::startCountdown(qint32 remainSeconds)
 {
     if (remainSeconds <= 0)
         return;
-    m_remainSeconds = remainSeconds;
-    if (countdownTimer != nullptr && countdownTimer->isActive())
+    m_countdown.setRemaining(remainSeconds);
+    if (m_countdown.isRunning())
         return;
-    if (countdownTimer == nullptr) {
-        countdownTimer = new QTimer(this);
-        connect(countdownTimer, &QTimer::timeout, this, &NormalVoteWin::onTimerCount);
-    }
-    enterRunningState();
-    countdownTimer->start(kCountdownIntervalMs);
+    showRunningState(true);
+    m_countdown.run();
 }
 
-bool NormalVoteWin::isCountdownRunning() const
-{
-    return countdownTimer != nullptr && countdownTimer->isActive();
-}
-
-void NormalVoteWin::enterRunningState()
+// The footer of a running vote (time left, tickets) or of an ended one (the record button).
+void NormalVoteWin::showRunningState(bool running)
 {
     if (PaneLabelWidget* stopMark = find<PaneLabelWidget>(QStringLiteral("TimerMarkStop"))) {
-        stopMark->setText(QStringLiteral("后停止"));
-        stopMark->setFixWidth(40);
+        stopMark->setText(running ? QStringLiteral("后停止") : QString());
+        stopMark->setFixWidth(running ? 40 : 0);
     }
     for (const char* name : {"TimerMark", "TimerMark2", "TimerMark3", "Ticket_option", "Ticket"}) {
         if (PaneLabelWidget* label = find<PaneLabelWidget>(QString::fromUtf8(name)))
-            label->setVisible(true);
+            label->setVisible(running);
     }
     if (ticketRecord) {
-        ticketRecord->setText(QString());
-        ticketRecord->setVisible(false);
+        ticketRecord->setText(running ? QString() : QStringLiteral("投票记录"));
+        ticketRecord->setVisible(!running);
     }
     if (timerLabel) {
-        timerLabel->setFixWidth(40);
-        timerLabel->setFont(font("Arial", 11, QFont::Bold));
+        timerLabel->setFixWidth(running ? 40 : 80);
+        timerLabel->setFont(running ? font("Arial", 11, QFont::Bold) : font("Arial", 9, QFont::Normal));
         // The time left from the first moment, not "00:00" until the first tick a second later.
-        timerLabel->setText(audience::countdownText(m_remainSeconds));
+        timerLabel->setText(running ? m_countdown.text() : QStringLiteral("投票已结束"));
     }
 }
 
-void NormalVoteWin::onTimerCount()
+void NormalVoteWin::refreshOptions()
 {
-    if (!m_pNormalWnd)
-        return;
-    m_remainSeconds -= 1;
-    if (timerLabel)
-        timerLabel->setText(audience::countdownText(m_remainSeconds));
-    if (m_remainSeconds <= 0 && countdownTimer != nullptr)
-        countdownTimer->stop();
-}
-
-void NormalVoteWin::setOptionLimit(quorix::UserTicketInfo ticketInfo)
-{
-    // More tickets used than allowed means none left, never a wrapped-around number.
-    m_nRemainTicket = ticketInfo.ticketsUsed < ticketInfo.ticketsPerUser
-                          ? ticketInfo.ticketsPerUser - ticketInfo.ticketsUsed
-                          : 0;
-    QLOG(2) << " NormalVoteWin!setOptionLimit m_nRemainTicket==" << m_nRemainTicket;
-    m_optionRemain.clear();
-    for (const auto& [optionId, used] : ticketInfo.usedPerOption) {
-        const quint32 left = used < ticketInfo.ticketsPerOption ? ticketInfo.ticketsPerOption - used : 0;
-        m_optionRemain.insert(optionId, left);
-        QLOG(2) << " NormalVoteWin!setOptionLimit optionID== " << optionId << " optionTicketLimit== " << left;
-    }
-    optionLimitSet = true;
-    if (m_nRemainTicket == 0)
-        exhaustAllowance();
-    if (!m_pNormalWnd)
-        return;
-    setTicketLabels(ticketInfo.ticketsPerOption);
-    refreshVoteButtons();
-}
-
-void NormalVoteWin::resetTicketLimits(quorix::VoteInfo voteRecord)
-{
-    m_nRemainTicket = voteRecord.ticketLimit(quorix::kTicketsPerUser);
-    const quint32 perOption = voteRecord.ticketLimit(quorix::kTicketsPerOption);
-    m_optionRemain.clear();
-    for (const auto& option : voteRecord.options)
-        m_optionRemain.insert(option.first, perOption);
-    optionLimitSet = true;
-    if (!m_pNormalWnd)
-        return;
-    setTicketLabels(perOption);
-    refreshVoteButtons();
-}
-
-void NormalVoteWin::setTicketLabels(quint32 perOption)
-{
-    if (ticketLabel)
-        ticketLabel->setText(QString::number(m_nRemainTicket));
-    if (PaneLabelWidget* optionLabel = find<PaneLabelWidget>(QStringLiteral("Ticket_option")))
-        optionLabel->setText(QString::number(perOption));
-}
-
-void NormalVoteWin::exhaustAllowance()
-{
-    for (auto it = m_optionRemain.begin(); it != m_optionRemain.end(); ++it)
-        it.value() = 0;
-    refreshVoteButtons();
-}
-
-void NormalVoteWin::refreshVoteButtons()
-{
-    if (!m_pNormalWnd)
+    if (!m_window)
         return;
     for (int rank = 0; rank < ranking.size() && rank < static_cast<int>(rows.size()); ++rank) {
-        const quint32 optionId = ranking.at(rank).optionId;
+        const quint32 optionId = ranking.entries().at(rank).optionId;
         OptionRow* row = rowOf(optionId);
         if (row != nullptr && row->button)
-            row->button->setEnabled(m_optionRemain.value(optionId, 0) > 0);
+            row->button->setEnabled(m_tickets.optionLeft(optionId) > 0);
     }
-}
-
-bool NormalVoteWin::isOptionLimitSet() const
-{
-    return optionLimitSet;
-}
-void NormalVoteWin::clearOptionLimitFlag()
-{
-    optionLimitSet = false;
-}
-
-void NormalVoteWin::expectServiceNumbers()
-{
-    replaceShownCounts = true;
-    optionLimitSet = false;
 }
 
 void NormalVoteWin::onBtnVoteClick()
 {
     auto* button = qobject_cast<PanePushButton*>(sender());
-    if (button == nullptr)
+    if (button == nullptr || !spendTicket(button))
         return;
-    const quint32 optionId = button->data(0).toUInt();
-    // A click that arrives without a ticket for this option (a stale or scripted click) spends
-    // nothing: the counters never wrap below zero.
-    if (m_nRemainTicket == 0 || m_optionRemain.value(optionId, 0) == 0) {
-        button->setEnabled(false);
-        return;
-    }
-    quint32& optionLeft = m_optionRemain[optionId];
-    optionLeft -= 1;
-    if (optionLeft == 0)
-        button->setEnabled(false);
-    m_nRemainTicket -= 1;
-    if (ticketLabel)
-        ticketLabel->setText(QString::number(m_nRemainTicket));
-    if (m_nRemainTicket == 0)
-        exhaustAllowance();
     countOptimistically(button);
     startPlus1(button);
-    if (controller)
-        controller->reqUserVote2Option(optionId, kNormalVoteType);
 }
 
 void NormalVoteWin::countOptimistically(PanePushButton* sender)
@@ -493,7 +300,7 @@ void NormalVoteWin::onPlus1()
     PaneImageWidget* plus1 = find<PaneImageWidget>(QStringLiteral("plus1"));
     if (plus1 == nullptr)
         return;
-    plus1->setImagePath(QString::fromUtf8(kImageDir) + QStringLiteral("1_0%1.png").arg(plus1Frame));
+    plus1->setImagePath(image(QStringLiteral("1_0%1.png").arg(plus1Frame)));
     plus1Frame += 1;
     if (plus1Frame != kPlus1LastFrame)
         return;
@@ -507,45 +314,14 @@ void NormalVoteWin::onPlus1()
 // remaining time must still stop taking tickets when the service ends it.
 void NormalVoteWin::stopVote()
 {
-    if (countdownTimer != nullptr)
-        countdownTimer->stop();
-    if (!m_pNormalWnd)
+    m_countdown.stop();
+    if (!m_window)
         return;
-    if (timerLabel) {
-        timerLabel->setFont(font("Arial", 9, QFont::Normal));
-        timerLabel->setFixWidth(80);
-        timerLabel->setText(QStringLiteral("投票已结束"));
-    }
-    enterEndedState();
-}
-
-void NormalVoteWin::enterEndedState()
-{
-    if (PaneLabelWidget* stopMark = find<PaneLabelWidget>(QStringLiteral("TimerMarkStop"))) {
-        stopMark->setText(QString());
-        stopMark->setFixWidth(0);
-    }
-    for (const char* name : {"TimerMark", "TimerMark2", "TimerMark3", "Ticket_option", "Ticket"}) {
-        if (PaneLabelWidget* label = find<PaneLabelWidget>(QString::fromUtf8(name)))
-            label->setVisible(false);
-    }
-    if (ticketRecord) {
-        ticketRecord->setText(QStringLiteral("投票记录"));
-        ticketRecord->setVisible(true);
-    }
+    showRunningState(false);
     for (OptionRow* row : rows) {
         if (row->button)
             row->button->setEnabled(false);
     }
-}
-
-void NormalVoteWin::hideAndClear()
-{
-    if (!m_pNormalWnd)
-        return;
-    QLOG(1) << "normal wnd  clear while receive close msg ";
-    clearCounts();
-    m_pNormalWnd->hide();
 }
 
 void NormalVoteWin::clearCounts()
@@ -556,42 +332,13 @@ void NormalVoteWin::clearCounts()
     }
 }
 
-// Viewers never get the close answer, so the window may still show the last vote when the next
-// one starts: its counts and ticket limits belong to that vote and must not carry over (a kept
-// higher count would hide the new vote's real one).
-void NormalVoteWin::beginVote(quint32 voteId)
-{
-    shownVoteId = voteId;
-    clearCounts();
-    m_optionRemain.clear();
-    m_nRemainTicket = 0;
-    optionLimitSet = false;
-}
-
-void NormalVoteWin::showOnTop()
-{
-    audience::showOnTop(m_pNormalWnd);
-}
-
-void NormalVoteWin::flashTaskbar()
-{
-    audience::flashTaskbar(m_pNormalWnd);
-}
-
 void NormalVoteWin::onBtnClose()
 {
-    if (m_pNormalWnd)
-        m_pNormalWnd->showMinimized();
-}
-
-void NormalVoteWin::onSysCommand(PaneSysCommandRequest* request)
-{
-    if (audience::handleSysCommand(m_pNormalWnd, request))
-        showOnTop();
+    if (m_window)
+        m_window->showMinimized();
 }
 
 void NormalVoteWin::onTicketRecordClick()
 {
-    if (controller)
-        controller->onRecordBtnClicked();
+    openHistory();
 }

@@ -18,8 +18,6 @@
 
 #include <QWidget>
 
-#include <type_traits>
-
 namespace {
 
 const char kChannelServiceEx[] = "com.tovo.channelserviceex";
@@ -34,20 +32,6 @@ const int kAddonItemValue = 100;
 const quint32 kTicketStateRefused = 1;
 const quint32 kNoOpenVote = 2;
 
-// The three windows minimise through differently named slots.
-void minimise(NormalVoteWin* window)
-{
-    window->onBtnClose();
-}
-void minimise(GroupVoteWin* window)
-{
-    window->minWnd();
-}
-void minimise(JudgeVoteWin* window)
-{
-    window->onJudgeWinClose();
-}
-
 } // namespace
 
 QuorixController::QuorixController() = default;
@@ -60,9 +44,7 @@ void QuorixController::init(QuorixProtocol* protocol, QuorixMainPanel* mainPanel
     m_pProtocol = protocol;
     m_pMainPanel = mainPanel;
     m_pDataCenter = dataCenter;
-    m_pNormalVoteWin = normalWnd;
-    m_pGroupVoteWin = groupWnd;
-    m_pJudgeVoteWin = judgeWnd;
+    m_audienceWindows = {normalWnd, groupWnd, judgeWnd};
     m_pRecordWnd = recordWindow;
     addAppBoxBtn();
     if (m_pProtocol) {
@@ -243,12 +225,10 @@ void QuorixController::onResCloseVoteUi(const quorix::PCloseVoteUiRes&)
         m_voteJiFangID = 0;
         m_voteIdStarted = 0;
     }
-    if (m_pNormalVoteWin)
-        m_pNormalVoteWin->hideAndClear();
-    if (m_pGroupVoteWin)
-        m_pGroupVoteWin->hideAndClear();
-    if (m_pJudgeVoteWin)
-        m_pJudgeVoteWin->hide();
+    for (AudienceVoteWindow* window : m_audienceWindows) {
+        if (window)
+            window->hideAndClear();
+    }
 }
 
 void QuorixController::onResQueryAllVote(const quorix::PQueryAllVoteRes& res)
@@ -305,10 +285,10 @@ void QuorixController::onResUserVote(const quorix::PUserVoteRes& res)
 {
     if (res.result == 0)
         return;
-    if (voteRunning && m_lastRunningVote && m_lastRunningVote->voteType == quorix::kNormalVote)
-        restoreCounts(m_pNormalVoteWin.data());
-    else if (voteRunning && m_lastRunningVote && m_lastRunningVote->voteType == quorix::kGroupVote)
-        restoreCounts(m_pGroupVoteWin.data());
+    AudienceVoteWindow* window =
+        voteRunning && m_lastRunningVote ? audienceWindow(m_lastRunningVote->voteType) : nullptr;
+    if (window)
+        window->showCountedVote(*m_lastRunningVote);
     resyncAudienceWindows();
 }
 
@@ -318,10 +298,18 @@ void QuorixController::onResUserVoteState(const quorix::UserTicketInfo& res)
         endVoteMissedWhileDown();
         return;
     }
-    if (res.voteType == quorix::kNormalVote)
-        applyTicketState(m_pNormalVoteWin.data(), res);
-    else if (res.voteType == quorix::kGroupVote)
-        applyTicketState(m_pGroupVoteWin.data(), res);
+    AudienceVoteWindow* window = audienceWindow(res.voteType);
+    if (window == nullptr)
+        return;
+    if (res.state == 0)
+        window->setOptionLimit(res);
+    else if (res.state == 2)
+        window->resetTicketLimits(res.vote);
+}
+
+AudienceVoteWindow* QuorixController::audienceWindow(quint32 voteType) const
+{
+    return voteType < m_audienceWindows.size() ? m_audienceWindows[voteType].data() : nullptr;
 }
 
 // The service has no open vote of that number: the vote ended while its end broadcast could not
@@ -337,22 +325,6 @@ void QuorixController::endVoteMissedWhileDown()
     onBroadcastVoteEnd(ended);
 }
 
-template <class Win> void QuorixController::applyTicketState(Win* window, const quorix::UserTicketInfo& info)
-{
-    if (window == nullptr)
-        return;
-    if (info.state == 0)
-        window->setOptionLimit(info);
-    else if (info.state == 2)
-        window->resetTicketLimits(info.vote);
-}
-
-template <class Win> void QuorixController::restoreCounts(Win* window)
-{
-    if (window != nullptr)
-        window->showCountedVote(*m_lastRunningVote);
-}
-
 void QuorixController::onBroadcastVoteStart(const quorix::PBroadcastVote& broadcast)
 {
     voteRunning = true;
@@ -362,44 +334,31 @@ void QuorixController::onBroadcastVoteStart(const quorix::PBroadcastVote& broadc
     m_lastRunningVote = broadcast.vote;
     if (m_pMainPanel)
         m_pMainPanel->markVoteStarted(m_voteIdStarted);
-    switch (broadcast.vote.voteType) {
-    case quorix::kNormalVote:
-        presentStartedVote(m_pNormalVoteWin.data(), broadcast);
-        break;
-    case quorix::kGroupVote:
-        presentStartedVote(m_pGroupVoteWin.data(), broadcast);
-        break;
-    case quorix::kJudgeVote:
-        presentStartedVote(m_pJudgeVoteWin.data(), broadcast);
-        break;
-    default:
-        break;
-    }
+    presentStartedVote(audienceWindow(broadcast.vote.voteType), broadcast);
 }
 
-template <class Win>
-void QuorixController::presentStartedVote(Win* window, const quorix::PBroadcastVote& broadcast)
+// A kind with tickets also gets the viewer's allowance: the full one when the broadcast says
+// the viewer has not voted, else the service is asked unless it is known.
+void QuorixController::presentStartedVote(AudienceVoteWindow* window, const quorix::PBroadcastVote& broadcast)
 {
     if (window == nullptr)
         return;
-    const QPointer<Win> guard(window);
+    const QPointer<AudienceVoteWindow> guard(window);
     window->showVote(broadcast.vote);
     window->startCountdown(broadcast.remainSecondsSigned());
     if (!windowPopped)
         bringUp(window, broadcast.vote);
-    if constexpr (!std::is_same_v<Win, JudgeVoteWin>) {
-        if (!guard)
-            return;
-        if (broadcast.fullAllowance == 1)
-            window->resetTicketLimits(broadcast.vote);
-        else if (!window->isOptionLimitSet() && m_pProtocol)
-            m_pProtocol->reqUserVoteState(m_voteIdStarted, broadcast.vote.voteType, m_voteJiFangID);
-    }
+    if (!guard || !window->takesTickets())
+        return;
+    if (broadcast.fullAllowance == 1)
+        window->resetTicketLimits(broadcast.vote);
+    else if (!window->isOptionLimitSet() && m_pProtocol)
+        m_pProtocol->reqUserVoteState(m_voteIdStarted, broadcast.vote.voteType, m_voteJiFangID);
 }
 
 // Raises the window of a vote, unless the viewer is elsewhere and did not start the vote
 // themselves: then the window waits minimised with a flashing taskbar button.
-template <class Win> void QuorixController::bringUp(Win* window, const quorix::VoteInfo& vote)
+void QuorixController::bringUp(AudienceVoteWindow* window, const quorix::VoteInfo& vote)
 {
     QuorixApp* app = QuorixApp::instance();
     EntChannelInterface* channel = app->getChannelInterface();
@@ -409,7 +368,7 @@ template <class Win> void QuorixController::bringUp(Win* window, const quorix::V
     EntUserInterface* user = app->getUserInterface();
     const quint32 currentUid = user != nullptr ? user->getCurrentUserUid() : 0;
     if (!channelWindow->isActiveWindow() && vote.ownerUid != currentUid) {
-        minimise(window);
+        window->minimise();
         window->flashTaskbar();
     } else {
         window->showOnTop();
@@ -426,12 +385,8 @@ void QuorixController::onBroadcastVoteEnd(const quorix::PBroadcastVote& broadcas
         if (m_pMainPanel)
             m_pMainPanel->markVoteStopped(vote.voteId);
     }
-    if (vote.voteType == quorix::kNormalVote && m_pNormalVoteWin)
-        m_pNormalVoteWin->stopVote();
-    else if (vote.voteType == quorix::kGroupVote && m_pGroupVoteWin)
-        m_pGroupVoteWin->stopVote();
-    else if (vote.voteType == quorix::kJudgeVote && m_pJudgeVoteWin)
-        m_pJudgeVoteWin->stopVote();
+    if (AudienceVoteWindow* window = audienceWindow(vote.voteType))
+        window->stopVote();
 }
 
 void QuorixController::onChannelAddonClicked()
@@ -483,15 +438,11 @@ void QuorixController::onSubChannelChanged(quint32)
         m_pMainPanel->onMainCloseBtnClicked();
     if (m_pRecordWnd)
         m_pRecordWnd->onCloseBtnClicked();
-    if (m_pNormalVoteWin) {
-        m_pNormalVoteWin->hideAndClear();
-        m_pNormalVoteWin->clearOptionLimitFlag();
-    }
-    if (m_pJudgeVoteWin)
-        m_pJudgeVoteWin->hide();
-    if (m_pGroupVoteWin) {
-        m_pGroupVoteWin->hideAndClear();
-        m_pGroupVoteWin->clearOptionLimitFlag();
+    for (AudienceVoteWindow* window : m_audienceWindows) {
+        if (!window)
+            continue;
+        window->hideAndClear();
+        window->clearOptionLimitFlag();
     }
 }
 
@@ -514,12 +465,12 @@ void QuorixController::onServiceConnectionChanged(bool connected)
 // tells that the vote is over.
 void QuorixController::resyncAudienceWindows()
 {
-    if (m_pNormalVoteWin)
-        m_pNormalVoteWin->expectServiceNumbers();
-    if (m_pGroupVoteWin)
-        m_pGroupVoteWin->expectServiceNumbers();
-    const bool ticketed = m_voteTypeStarted == quorix::kNormalVote || m_voteTypeStarted == quorix::kGroupVote;
-    if (voteRunning && ticketed && m_pProtocol)
+    for (AudienceVoteWindow* window : m_audienceWindows) {
+        if (window)
+            window->expectServiceNumbers();
+    }
+    AudienceVoteWindow* running = voteRunning ? audienceWindow(m_voteTypeStarted) : nullptr;
+    if (running && running->takesTickets() && m_pProtocol)
         m_pProtocol->reqUserVoteState(m_voteIdStarted, m_voteTypeStarted, m_voteJiFangID);
 }
 

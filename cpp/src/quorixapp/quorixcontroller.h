@@ -11,11 +11,13 @@
 #include <QObject>
 #include <QPointer>
 
+#include <array>
 #include <optional>
 
 class QuorixProtocol;
 class QuorixMainPanel;
 class QuorixDataCenter;
+class AudienceVoteWindow;
 class NormalVoteWin;
 class GroupVoteWin;
 class JudgeVoteWin;
@@ -92,10 +94,10 @@ private:
     void openAddon(bool historyPage);
     void refreshVoteList(const quorix::VoteList& received);
     void afterSave(const quorix::PCreateVoteRes& res, const char* logText);
-    template <class Win> void presentStartedVote(Win* window, const quorix::PBroadcastVote& broadcast);
-    template <class Win> void bringUp(Win* window, const quorix::VoteInfo& vote);
-    template <class Win> void applyTicketState(Win* window, const quorix::UserTicketInfo& info);
-    template <class Win> void restoreCounts(Win* window);
+    // The audience window of a vote kind; null for an unknown kind or a window gone.
+    AudienceVoteWindow* audienceWindow(quint32 voteType) const;
+    void presentStartedVote(AudienceVoteWindow* window, const quorix::PBroadcastVote& broadcast);
+    void bringUp(AudienceVoteWindow* window, const quorix::VoteInfo& vote);
     void resyncAudienceWindows();
     void endVoteMissedWhileDown();
 
@@ -103,9 +105,8 @@ private:
     quorix::PQueryVoteHisRecordRes m_history;
 
     QPointer<QuorixMainPanel> m_pMainPanel;
-    QPointer<NormalVoteWin> m_pNormalVoteWin;
-    QPointer<GroupVoteWin> m_pGroupVoteWin;
-    QPointer<JudgeVoteWin> m_pJudgeVoteWin;
+    // By vote kind: normal, group, judge.
+    std::array<QPointer<AudienceVoteWindow>, 3> m_audienceWindows;
     QPointer<recordWnd> m_pRecordWnd;
     QPointer<QuorixProtocol> m_pProtocol;
     QPointer<QuorixDataCenter> m_pDataCenter;

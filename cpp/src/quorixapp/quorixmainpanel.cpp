@@ -1,6 +1,7 @@
 #include "quorixmainpanel.h"
 
 #include "judgelistctrl.h"
+#include "managementstyle.h"
 #include "panelistctrrowwidget.h"
 #include "quorixapp.h"
 #include "quorixcontroller.h"
@@ -17,24 +18,17 @@
 #include <panelineedit.h>
 #include <panemessagebox.h>
 #include <panepushbutton.h>
-#include <panescrollarea.h>
 #include <panespaceritem.h>
 #include <panestackedwidget.h>
 #include <panewidget.h>
 
-#include <QGraphicsScene>
 #include <QGraphicsWidget>
-#include <QMenu>
 #include <QVariantMap>
 
 namespace {
 
 const char* const kLayoutPath = ":/layout/theme/quorix/layout/voteMrg.xml";
-const char* const kImageDir = ":/image/theme/quorix/image/";
 const int kVoteIdKey = 999;
-const qreal kRowHeight = 30;
-const QColor kLinkColor(0, 113, 192);
-const QColor kGreyColor(153, 153, 153);
 
 const char* const kStartText = "开启";
 const char* const kStopText = "停止";
@@ -48,27 +42,27 @@ const char* const kServiceActions[] = {"startNormalVoteBtn",      "startGroupVot
                                        "startJudgeVoteBtn",       "voteListAddNormalVoteLable",
                                        "addGroupVoteListLable",   "voteListAddJudgeVoteLable",
                                        "voteListBatchDeleteLabel"};
-const char* const kStartButtons[] = {"startNormalVoteBtn", "startGroupVoteBtn", "startJudgeVoteBtn"};
 
 const char* const kPageNames[] = {"mainWinPage",          "voteListPage",        "voteRecordPage",
                                   "createNormalVotePage", "createGroupVotePage", "createJudgeVotePage"};
 
-// Counters for the names of added option rows, one for normal rows and one shared by both team
-// lists; names are never reused while the process runs.
-int s_normalRowCounter = 2;
-int s_groupRowCounter = 2;
-
-enum OptionListId
+// The widgets of each editor page that the window wires to its own slots, by vote kind.
+const struct
 {
-    NormalList,
-    GroupAList,
-    GroupBList
+    const char* backButton;
+    const char* saveLink;
+    const char* saveSlot;
+    const char* startButton;
+} kEditorPages[] = {
+    {"createNormalVoteMainBtn", "voteListAddNormalVoteLable", SLOT(onAddNormalVoteToListLableClicked()),
+     "startNormalVoteBtn"},
+    {"createGroupVoteMainBtn", "addGroupVoteListLable", SLOT(onAddGroupVoteToListPage()),
+     "startGroupVoteBtn"},
+    {"createJudgeVoteMainBtn", "voteListAddJudgeVoteLable", SLOT(onAddJudgeVoteToListPage()),
+     "startJudgeVoteBtn"},
 };
 
-QString image(const char* file)
-{
-    return QString::fromLatin1(kImageDir) + QString::fromLatin1(file);
-}
+using managementstyle::image;
 
 QString checkBoxImages()
 {
@@ -80,58 +74,29 @@ QString checkBoxImages()
     return paths.join('|');
 }
 
-QString comboText(PaneComboBox* box)
-{
-    if (!box)
-        return QString();
-    if (PaneLineEdit* edit = box->lineEdit())
-        return edit->text();
-    return box->currentText();
-}
-
-void setComboText(PaneComboBox* box, const QString& text)
-{
-    if (!box)
-        return;
-    if (PaneLineEdit* edit = box->lineEdit())
-        edit->setText(text);
-}
-
-quint32 toU32(const QString& text)
-{
-    bool ok = false;
-    const quint32 value = text.toUInt(&ok);
-    return ok ? value : 0;
-}
-
-QString fromUtf8(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
-QString rowLabelText(int index)
-{
-    return QString::number(index + 1);
-}
-
 PaneLabelWidget* makeRowLink(const QString& text, const char* name, QGraphicsItem* parent)
 {
     auto* label = new PaneLabelWidget(parent);
     label->setObjectName(QString::fromLatin1(name));
     label->setText(text);
-    label->setTextColor(kLinkColor);
+    label->setTextColor(managementstyle::kLinkColor);
     label->setAcceptClick(true);
     label->setUnderlineOnHover(true);
-    label->setFixWidth(35);
+    label->setFixWidth(managementstyle::kVoteLinkWidth);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     return label;
+}
+
+template <class T> T* rowItem(QuorixPaneListCtrl* list, int row, const char* name)
+{
+    return dynamic_cast<T*>(list->findInRow(row, QString::fromLatin1(name)));
 }
 
 void setLinkActive(PaneLabelWidget* label, bool active)
 {
     if (!label)
         return;
-    label->setTextColor(active ? kLinkColor : kGreyColor);
+    label->setTextColor(active ? managementstyle::kLinkColor : managementstyle::kGreyColor);
     label->setAcceptClick(active);
 }
 
@@ -181,8 +146,9 @@ void QuorixMainPanel::unInit()
     m_startMapper.disconnect();
     m_editMapper.disconnect();
     m_deleteMapper.disconnect();
-    delete m_pJudgeListCtrl;
-    m_pJudgeListCtrl = nullptr;
+    m_normalEditor.reset();
+    m_groupEditor.reset();
+    m_judgeEditor.reset();
     if (m_pWindow) {
         m_pWindow->disconnect(this);
         delete m_pWindow.data();
@@ -200,18 +166,47 @@ int QuorixMainPanel::currentPage() const
     return m_pStackedWidget ? m_pStackedWidget->currentIndex() : -1;
 }
 
-quint32 QuorixMainPanel::editId(int kind) const
+VoteEditor* QuorixMainPanel::editor(int kind) const
 {
     switch (kind) {
     case quorix::kNormalVote:
-        return normalEditId;
+        return m_normalEditor.get();
     case quorix::kGroupVote:
-        return groupEditId;
+        return m_groupEditor.get();
     case quorix::kJudgeVote:
-        return judgeEditId;
+        return m_judgeEditor.get();
     default:
-        return 0;
+        return nullptr;
     }
+}
+
+quint32 QuorixMainPanel::editId(int kind) const
+{
+    VoteEditor* kindEditor = editor(kind);
+    return kindEditor ? kindEditor->editId() : 0;
+}
+
+const QStringList& QuorixMainPanel::normalOptionRowNames() const
+{
+    static const QStringList none;
+    return m_normalEditor ? m_normalEditor->options().rowNames() : none;
+}
+
+const QStringList& QuorixMainPanel::groupARowNames() const
+{
+    static const QStringList none;
+    return m_groupEditor ? m_groupEditor->teamA().rowNames() : none;
+}
+
+const QStringList& QuorixMainPanel::groupBRowNames() const
+{
+    static const QStringList none;
+    return m_groupEditor ? m_groupEditor->teamB().rowNames() : none;
+}
+
+JudgeListCtrl* QuorixMainPanel::judgeList() const
+{
+    return m_judgeEditor ? m_judgeEditor->judges() : nullptr;
 }
 
 template <class T> T* QuorixMainPanel::find(const char* name) const
@@ -300,22 +295,23 @@ void QuorixMainPanel::onMainPageSwitchBtnClicked()
     QObject* button = sender();
     if (!button || !m_pWindow)
         return;
-    if (button == find<PanePushButton>("nomalVote")) {
-        normalEditId = 0;
-        onCreateComboBoxClicked(quorix::kNormalVote);
-    } else if (button == find<PanePushButton>("groupVote")) {
-        groupEditId = 0;
-        onCreateComboBoxClicked(quorix::kGroupVote);
-    } else if (button == find<PanePushButton>("judgeVote")) {
-        judgeEditId = 0;
-        onCreateComboBoxClicked(quorix::kJudgeVote);
+    const char* buttons[] = {"nomalVote", "groupVote", "judgeVote"};
+    for (int kind = 0; kind < int(std::size(buttons)); ++kind) {
+        if (button == find<PanePushButton>(buttons[kind]))
+            editNewVote(kind);
     }
 }
 
 void QuorixMainPanel::newEditNormalVote()
 {
-    normalEditId = 0;
-    onCreateComboBoxClicked(quorix::kNormalVote);
+    editNewVote(quorix::kNormalVote);
+}
+
+void QuorixMainPanel::editNewVote(int kind)
+{
+    if (VoteEditor* kindEditor = editor(kind))
+        kindEditor->startNewVote();
+    onCreateComboBoxClicked(kind);
 }
 
 void QuorixMainPanel::onCreateComboBoxClicked(int index)
@@ -333,13 +329,15 @@ void QuorixMainPanel::onCreateComboBoxClicked(int index)
 
 void QuorixMainPanel::newEditVote(int index)
 {
+    // The combo box of each editor page is named after its kind; another sender means normal.
     const QString name = sender() ? sender()->objectName() : QString();
+    int kind = quorix::kNormalVote;
     if (name == QLatin1String("createComboBox2"))
-        judgeEditId = 0;
+        kind = quorix::kJudgeVote;
     else if (name == QLatin1String("createComboBox1"))
-        groupEditId = 0;
-    else
-        normalEditId = 0;
+        kind = quorix::kGroupVote;
+    if (VoteEditor* kindEditor = editor(kind))
+        kindEditor->startNewVote();
     onCreateComboBoxClicked(index);
 }
 
@@ -353,11 +351,8 @@ void QuorixMainPanel::initMainPage()
         if (connect(label, SIGNAL(clicked()), this, SLOT(onMainWinVoteRecordLabelClicked())))
             QLOG(2) << "mainWinVoteRecordLabel connect ok .";
     }
-    if (auto* label = find<PaneLabelWidget>("voteNumberLabel")) {
-        QFont font(QStringLiteral("Arial"));
-        font.setPixelSize(18);
-        label->setFont(font);
-    }
+    if (auto* label = find<PaneLabelWidget>("voteNumberLabel"))
+        label->setFont(managementstyle::voteCountFont());
     if (auto* close = find<PanePushButton>("closeBtn"))
         connect(close, SIGNAL(clicked()), this, SLOT(onMainCloseBtnClicked()), Qt::UniqueConnection);
     for (const char* name : {"nomalVote", "groupVote", "judgeVote"}) {
@@ -372,9 +367,7 @@ void QuorixMainPanel::initMainPage()
 void QuorixMainPanel::initVoteListPage()
 {
     if (auto* label = find<PaneLabelWidget>("voteListVoteNumberLabel")) {
-        QFont font(QStringLiteral("Arial"));
-        font.setPixelSize(18);
-        label->setFont(font);
+        label->setFont(managementstyle::voteCountFont());
         QLOG(2) << "set the font of voteListVoteNumberLabel";
     }
     if (auto* back = find<PanePushButton>("voteListMainBtn")) {
@@ -424,7 +417,7 @@ void QuorixMainPanel::refreshVoteList()
 void QuorixMainPanel::addVoteRow(int index, const quorix::VoteInfo& vote)
 {
     auto* list = find<QuorixPaneListCtrl>("voteListCtrl");
-    PaneListCtrRowWidget* row = list ? list->insertRow(index, kRowHeight) : nullptr;
+    PaneListCtrRowWidget* row = list ? list->insertRow(index, managementstyle::kRowHeight) : nullptr;
     if (!row)
         return;
     const QString hover = image("line_hover_bg.png");
@@ -436,18 +429,18 @@ void QuorixMainPanel::addVoteRow(int index, const quorix::VoteInfo& vote)
     check->setColorizePolicy(1);
     check->setImagePath(checkBoxImages());
     connect(check, SIGNAL(stateSelected(bool)), this, SLOT(onRowCheckBoxSelected(bool)));
-    list->placeInRow(index, check, QRectF(19, 4, 16, 18));
+    list->placeInRow(index, check, managementstyle::kVoteCheckRect);
 
     auto* name = new PaneLabelWidget(row);
-    name->setText(fromUtf8(vote.name));
-    name->setTextColor(QColor(51, 51, 51));
-    name->setFixWidth(336);
-    list->placeInRow(index, name, QRectF(44, 4, 336, 18));
+    name->setText(QString::fromStdString(vote.name));
+    name->setTextColor(managementstyle::kVoteNameColor);
+    name->setFixWidth(managementstyle::kVoteNameRect.width());
+    list->placeInRow(index, name, managementstyle::kVoteNameRect);
 
     auto* box = new PaneWidget(row);
     box->setObjectName(QStringLiteral("ROW_HLAYOUT"));
     box->setLayout(PaneWidget::HBox);
-    box->setFixWidth(130);
+    box->setFixWidth(managementstyle::kVoteLinksRect.width());
     const int id = int(vote.voteId);
     const struct
     {
@@ -465,7 +458,7 @@ void QuorixMainPanel::addVoteRow(int index, const quorix::VoteInfo& vote)
         connect(label, SIGNAL(clicked()), link.mapper, SLOT(map()));
         link.mapper->setMapping(label, id);
     }
-    list->placeInRow(index, box, QRectF(370, 4, 130, 18));
+    list->placeInRow(index, box, managementstyle::kVoteLinksRect);
     box->hide();
 }
 
@@ -510,7 +503,7 @@ void QuorixMainPanel::markVoteRows(quint32 voteId, const QString& startText)
     if (voteId == 0 || !m_pWindow || !list)
         return;
     for (int i = 0; i < list->rowCount(); ++i) {
-        auto* start = dynamic_cast<PaneLabelWidget*>(list->findInRow(i, QStringLiteral("START_LABEL")));
+        auto* start = rowItem<PaneLabelWidget>(list, i, "START_LABEL");
         if (list->rowWidget(i)->data(kVoteIdKey).toUInt() != voteId) {
             setLinkActive(start, false);
             continue;
@@ -519,10 +512,8 @@ void QuorixMainPanel::markVoteRows(quint32 voteId, const QString& startText)
             box->show();
         if (start)
             start->setText(startText);
-        setLinkActive(dynamic_cast<PaneLabelWidget*>(list->findInRow(i, QStringLiteral("EDITE_LABEL"))),
-                      false);
-        setLinkActive(dynamic_cast<PaneLabelWidget*>(list->findInRow(i, QStringLiteral("DELETE_LABEL"))),
-                      false);
+        for (const char* link : {"EDITE_LABEL", "DELETE_LABEL"})
+            setLinkActive(rowItem<PaneLabelWidget>(list, i, link), false);
     }
 }
 
@@ -532,14 +523,10 @@ void QuorixMainPanel::resetVoteRows()
     if (!list)
         return;
     for (int i = 0; i < list->rowCount(); ++i) {
-        auto* start = dynamic_cast<PaneLabelWidget*>(list->findInRow(i, QStringLiteral("START_LABEL")));
-        if (start)
+        if (auto* start = rowItem<PaneLabelWidget>(list, i, "START_LABEL"))
             start->setText(QString::fromUtf8(kStartText));
-        setLinkActive(start, true);
-        setLinkActive(dynamic_cast<PaneLabelWidget*>(list->findInRow(i, QStringLiteral("EDITE_LABEL"))),
-                      true);
-        setLinkActive(dynamic_cast<PaneLabelWidget*>(list->findInRow(i, QStringLiteral("DELETE_LABEL"))),
-                      true);
+        for (const char* link : {"START_LABEL", "EDITE_LABEL", "DELETE_LABEL"})
+            setLinkActive(rowItem<PaneLabelWidget>(list, i, link), true);
     }
 }
 
@@ -556,7 +543,7 @@ void QuorixMainPanel::hideRowButtons(int row)
     PaneWidget* box = list ? list->findInRow(row, QStringLiteral("ROW_HLAYOUT")) : nullptr;
     if (!box)
         return;
-    auto* start = dynamic_cast<PaneLabelWidget*>(list->findInRow(row, QStringLiteral("START_LABEL")));
+    auto* start = rowItem<PaneLabelWidget>(list, row, "START_LABEL");
     const QString state = start ? start->text() : QString();
     if (state == QString::fromUtf8(kStopText) || state == QString::fromUtf8(kCloseText))
         return;
@@ -582,7 +569,7 @@ void QuorixMainPanel::onVoteListCheckAll(bool checked)
     if (!list)
         return;
     for (int i = 0; i < list->rowCount(); ++i) {
-        if (auto* check = dynamic_cast<PaneCheckBox*>(list->findInRow(i, QStringLiteral("CHECK_BOX"))))
+        if (auto* check = rowItem<PaneCheckBox>(list, i, "CHECK_BOX"))
             check->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
     }
 }
@@ -595,7 +582,7 @@ void QuorixMainPanel::onRowCheckBoxSelected(bool checked)
         return;
     if (checked) {
         for (int i = 0; i < list->rowCount(); ++i) {
-            auto* check = dynamic_cast<PaneCheckBox*>(list->findInRow(i, QStringLiteral("CHECK_BOX")));
+            auto* check = rowItem<PaneCheckBox>(list, i, "CHECK_BOX");
             if (check && check->checkState() == Qt::Unchecked)
                 return;
         }
@@ -614,7 +601,7 @@ void QuorixMainPanel::onRowStartLabelClicked(int voteId)
     if (row < 0)
         return;
     list->selectRow(row);
-    auto* start = dynamic_cast<PaneLabelWidget*>(list->findInRow(row, QStringLiteral("START_LABEL")));
+    auto* start = rowItem<PaneLabelWidget>(list, row, "START_LABEL");
     const QString state = start ? start->text() : QString();
     if (state == QString::fromUtf8(kStartText))
         m_pController->reqStartVote(id);
@@ -644,8 +631,8 @@ void QuorixMainPanel::onVoteListBatchDeleteLabelClicked()
         return;
     QMap<quint32, quint32> selection;
     for (int i = 0; i < list->rowCount(); ++i) {
-        auto* check = dynamic_cast<PaneCheckBox*>(list->findInRow(i, QStringLiteral("CHECK_BOX")));
-        auto* remove = dynamic_cast<PaneLabelWidget*>(list->findInRow(i, QStringLiteral("DELETE_LABEL")));
+        auto* check = rowItem<PaneCheckBox>(list, i, "CHECK_BOX");
+        auto* remove = rowItem<PaneLabelWidget>(list, i, "DELETE_LABEL");
         if (!check || check->checkState() == Qt::Unchecked || !remove || !remove->acceptClick())
             continue;
         bool ok = false;
@@ -662,12 +649,8 @@ void QuorixMainPanel::onVoteListBatchDeleteLabelClicked()
 
 void QuorixMainPanel::initVoteRecordPage()
 {
-    if (auto* label = find<PaneLabelWidget>("voteRecordVotedayLabel")) {
-        QFont font(QStringLiteral("Arial"));
-        font.setPixelSize(14);
-        font.setBold(true);
-        label->setFont(font);
-    }
+    if (auto* label = find<PaneLabelWidget>("voteRecordVotedayLabel"))
+        label->setFont(managementstyle::historyDayFont());
     if (auto* back = find<PanePushButton>("voteRecordMainBtn")) {
         if (connect(back, SIGNAL(clicked()), this, SLOT(switchToMainWin()), Qt::UniqueConnection))
             QLOG(2) << "connect voteRecordMainBtn successfullly";
@@ -696,13 +679,20 @@ void QuorixMainPanel::onRecordListRowPressed(int row)
 }
 
 // ---------------------------------------------------------------------------------------------
-// Editors: set-up
+// Editors: each page is handled by the editor of its kind; the window wires the page's buttons
+// and links to its own slots and passes them on.
 
 void QuorixMainPanel::initEditors()
 {
-    initEditorCommon(quorix::kNormalVote, "createNormalVoteMainBtn", "voteListAddNormalVoteLable");
-    initEditorCommon(quorix::kGroupVote, "createGroupVoteMainBtn", "addGroupVoteListLable");
-    initEditorCommon(quorix::kJudgeVote, "createJudgeVoteMainBtn", "voteListAddJudgeVoteLable");
+    const VoteEditor::Warn warnInWindow = [this](const QString& text) { warn(text); };
+    m_normalEditor = std::make_unique<NormalVoteEditor>(page(NormalEditorPage), warnInWindow, this,
+                                                        SLOT(ondeleteNormalVoteOptionClicked()));
+    m_groupEditor = std::make_unique<GroupVoteEditor>(page(GroupEditorPage), warnInWindow, this,
+                                                      SLOT(onDeleteAGroupOptionClicked()),
+                                                      SLOT(onDeleteBGroupOptionClicked()));
+    m_judgeEditor = std::make_unique<JudgeVoteEditor>(page(JudgeEditorPage), warnInWindow);
+    for (int kind = quorix::kNormalVote; kind <= int(quorix::kJudgeVote); ++kind)
+        initEditorPage(kind);
 
     const struct
     {
@@ -716,31 +706,15 @@ void QuorixMainPanel::initEditors()
         if (auto* link = find<PaneLabelWidget>(add.link))
             connect(link, SIGNAL(clicked()), this, add.slot, Qt::UniqueConnection);
     }
-
-    normalOptionRows = QStringList{QStringLiteral("optionBox1")};
-    groupARows = normalOptionRows;
-    groupBRows = normalOptionRows;
-    initTicketBoxes(page(NormalEditorPage), "LimitTime");
-    initTicketBoxes(page(GroupEditorPage), "limitTime");
-
-    if (auto* time = findInPage<PaneComboBox>(JudgeEditorPage, "LimitTime")) {
-        time->setCurrentIndex(2);
-        if (PaneLineEdit* edit = time->lineEdit())
-            edit->setValidator(QRegExp(QStringLiteral("^\\d{1,4}$")));
-    }
-    if (auto* list = findInPage<QuorixPaneListCtrl>(JudgeEditorPage, "judgeListCtrl")) {
-        list->setSelectable(true);
-        // A window closed by the window system deletes itself; the next init builds a new one.
-        delete m_pJudgeListCtrl;
-        m_pJudgeListCtrl = new JudgeListCtrl(list);
-        connect(m_pJudgeListCtrl, &JudgeListCtrl::removeItem, this, &QuorixMainPanel::onJudgeDeleteClicked,
+    if (JudgeListCtrl* judges = m_judgeEditor->judges())
+        connect(judges, &JudgeListCtrl::removeItem, this, &QuorixMainPanel::onJudgeDeleteClicked,
                 Qt::UniqueConnection);
-    }
 }
 
-void QuorixMainPanel::initEditorCommon(int kind, const char* backBtn, const char* addToListLink)
+void QuorixMainPanel::initEditorPage(int kind)
 {
     const int pageIndex = kind + NormalEditorPage;
+    const auto& names = kEditorPages[kind];
     const QByteArray comboName = "createComboBox" + QByteArray::number(kind);
     if (auto* combo = findInPage<PaneComboBox>(pageIndex, comboName.constData())) {
         QList<QVariantMap> items;
@@ -750,30 +724,22 @@ void QuorixMainPanel::initEditorCommon(int kind, const char* backBtn, const char
         combo->setCurrentIndex(0);
         connect(combo, SIGNAL(currentIndexChanged(int)), this, SLOT(newEditVote(int)), Qt::UniqueConnection);
     }
-    if (auto* back = findInPage<PanePushButton>(pageIndex, backBtn))
+    if (auto* back = findInPage<PanePushButton>(pageIndex, names.backButton))
         connect(back, SIGNAL(clicked()), this, SLOT(switchToMainWin()), Qt::UniqueConnection);
-
-    const char* saveSlots[] = {SLOT(onAddNormalVoteToListLableClicked()), SLOT(onAddGroupVoteToListPage()),
-                               SLOT(onAddJudgeVoteToListPage())};
-    if (auto* link = findInPage<PaneLabelWidget>(pageIndex, addToListLink))
-        connect(link, SIGNAL(clicked()), this, saveSlots[kind], Qt::UniqueConnection);
-
-    const char* startButtons[] = {"startNormalVoteBtn", "startGroupVoteBtn", "startJudgeVoteBtn"};
-    if (auto* start = findInPage<PanePushButton>(pageIndex, startButtons[kind]))
+    if (auto* link = findInPage<PaneLabelWidget>(pageIndex, names.saveLink))
+        connect(link, SIGNAL(clicked()), this, names.saveSlot, Qt::UniqueConnection);
+    if (auto* start = findInPage<PanePushButton>(pageIndex, names.startButton))
         connect(start, SIGNAL(clicked()), this, SLOT(onStartBtnClick()), Qt::UniqueConnection);
-}
 
-void QuorixMainPanel::initTicketBoxes(PaneWidget* editor, const char* timeBoxName)
-{
-    if (!editor)
-        return;
-    if (auto* time = panefw::findChild<PaneComboBox>(editor, QString::fromLatin1(timeBoxName))) {
+    // Time limits take up to four digits and start at the third choice; ticket limits take any
+    // number and start at the first.
+    if (auto* time = findInPage<PaneComboBox>(pageIndex, editor(kind)->timeBoxName())) {
         time->setCurrentIndex(2);
         if (PaneLineEdit* edit = time->lineEdit())
             edit->setValidator(QRegExp(QStringLiteral("^\\d{1,4}$")));
     }
     for (const char* name : {"maxTicket", "maxOptionTicket"}) {
-        if (auto* box = panefw::findChild<PaneComboBox>(editor, QString::fromLatin1(name))) {
+        if (auto* box = findInPage<PaneComboBox>(pageIndex, name)) {
             box->setCurrentIndex(0);
             if (PaneLineEdit* edit = box->lineEdit())
                 edit->setValidator(QRegExp(QStringLiteral("\\d+")));
@@ -781,227 +747,40 @@ void QuorixMainPanel::initTicketBoxes(PaneWidget* editor, const char* timeBoxNam
     }
 }
 
-// ---------------------------------------------------------------------------------------------
-// Editors: option rows
-
-QuorixMainPanel::OptionList QuorixMainPanel::optionList(int which)
-{
-    switch (which) {
-    case GroupAList:
-        return {&groupARows,
-                "createGroupVotePage",
-                "GroupVoteCreateListA",
-                "addAGroupOptionBtn",
-                SLOT(onDeleteAGroupOptionClicked()),
-                &s_groupRowCounter,
-                19,
-                ".{1,8}"};
-    case GroupBList:
-        return {&groupBRows,
-                "createGroupVotePage",
-                "groupVoteCreateListB",
-                "addBGroupOptionBtn",
-                SLOT(onDeleteBGroupOptionClicked()),
-                &s_groupRowCounter,
-                19,
-                ".{1,8}"};
-    default:
-        return {&normalOptionRows,
-                "createNormalVotePage",
-                "normalVoteCreateList",
-                "addNormalOptionBtn",
-                SLOT(ondeleteNormalVoteOptionClicked()),
-                &s_normalRowCounter,
-                12,
-                ".{1,20}"};
-    }
-}
-
-PaneWidget* QuorixMainPanel::optionContainer(const OptionList& list) const
-{
-    auto* editor = find<PaneWidget>(list.pageName);
-    return editor ? panefw::findChild<PaneWidget>(editor, QString::fromLatin1(list.containerName)) : nullptr;
-}
-
-PaneWidget* QuorixMainPanel::addOptionRow(const OptionList& list)
-{
-    PaneWidget* container = optionContainer(list);
-    if (!m_pWindow || !container || list.names->size() >= kMaxOptionRows)
-        return nullptr;
-    const QString rowName = QStringLiteral("optionBox") + QString::number((*list.nameCounter)++);
-
-    auto* row = new PaneWidget(container);
-    row->setObjectName(rowName);
-    row->setLayout(PaneWidget::HBox);
-    row->setFixHeight(kRowHeight);
-    row->setSpacing(5);
-
-    auto* label = new PaneLabelWidget(row);
-    label->setObjectName(QStringLiteral("edit_Lable"));
-    label->setText(rowLabelText(list.names->size()));
-    label->setFixWidth(list.labelWidth);
-    label->setTextColor(QColor(102, 102, 102));
-    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    row->addItem(label);
-
-    auto* edit = new PaneLineEdit(row);
-    edit->setObjectName(QStringLiteral("voteOption"));
-    edit->setFixSize(QSizeF(320, kRowHeight));
-    edit->setValidator(QRegExp(QString::fromLatin1(list.validator)));
-    row->addItem(edit);
-
-    auto* remove = new PanePushButton(row);
-    remove->setObjectName(rowName);
-    remove->setFrameType(6);
-    remove->setFixSize(QSizeF(22, 22));
-    remove->setImagePath(QStringList{image("but_bianji_close_nomal.png"), image("but_bianji_close_hover.png"),
-                                     image("but_bianji_close_press.png")}
-                             .join('|'));
-    row->addItem(remove);
-    row->addItem(new PaneSpacerItem(row));
-
-    container->addItem(row);
-    list.names->append(rowName);
-    connect(remove, SIGNAL(clicked()), this, list.deleteSlot);
-    if (list.names->size() >= kMaxOptionRows)
-        setAddLinkEnabled(list, false);
-    return row;
-}
-
-// A row the person added comes into view, with the add link below it when both fit, so they see
-// the row they asked for and can add the next one.
-void QuorixMainPanel::addOptionRowInView(int which)
-{
-    const OptionList list = optionList(which);
-    PaneWidget* row = addOptionRow(list);
-    PaneScrollArea* area = row ? PaneScrollArea::enclosing(row) : nullptr;
-    if (!area)
-        return;
-    QList<const QGraphicsItem*> shown{row};
-    if (PaneLabelWidget* link = addLink(list))
-        shown << link;
-    area->ensureItemsVisible(shown);
-}
-
-void QuorixMainPanel::deleteOptionRow(const OptionList& list, const QString& rowName)
-{
-    PaneWidget* container = optionContainer(list);
-    auto* row = container ? panefw::findChild<PaneWidget>(container, rowName) : nullptr;
-    if (!row || row->parentItem() != container || !list.names->contains(rowName))
-        return;
-    container->removeItem(row);
-    if (QGraphicsScene* scene = row->scene())
-        scene->removeItem(row);
-    // The delete button that asked for this is still inside its own clicked() emission.
-    row->deleteLater();
-    list.names->removeAll(rowName);
-    renumberOptionRows(list);
-    setAddLinkEnabled(list, true);
-}
-
-void QuorixMainPanel::renumberOptionRows(const OptionList& list)
-{
-    PaneWidget* container = optionContainer(list);
-    if (!container)
-        return;
-    for (int i = 1; i < list.names->size(); ++i) {
-        auto* row = panefw::findChild<PaneWidget>(container, list.names->at(i));
-        auto* label = row ? panefw::findChild<PaneLabelWidget>(row, QStringLiteral("edit_Lable")) : nullptr;
-        if (label)
-            label->setText(rowLabelText(i));
-    }
-}
-
-PaneLabelWidget* QuorixMainPanel::addLink(const OptionList& list) const
-{
-    auto* editor = find<PaneWidget>(list.pageName);
-    return editor ? panefw::findChild<PaneLabelWidget>(editor, QString::fromLatin1(list.addLinkName))
-                  : nullptr;
-}
-
-void QuorixMainPanel::setAddLinkEnabled(const OptionList& list, bool enabled)
-{
-    if (PaneLabelWidget* link = addLink(list))
-        link->setEnabled(enabled);
-}
-
-QStringList QuorixMainPanel::optionTexts(const OptionList& list) const
-{
-    QStringList texts;
-    PaneWidget* container = optionContainer(list);
-    for (const QString& name : *list.names) {
-        auto* row = container ? panefw::findChild<PaneWidget>(container, name) : nullptr;
-        auto* edit = row ? panefw::findChild<PaneLineEdit>(row, QStringLiteral("voteOption")) : nullptr;
-        texts << (edit ? edit->text() : QString());
-    }
-    return texts;
-}
-
-void QuorixMainPanel::fillOptionRows(const OptionList& list, const QStringList& texts)
-{
-    PaneWidget* container = optionContainer(list);
-    for (int i = 0; i < list.names->size() && container; ++i) {
-        auto* row = panefw::findChild<PaneWidget>(container, list.names->at(i));
-        if (auto* edit = row ? panefw::findChild<PaneLineEdit>(row, QStringLiteral("voteOption")) : nullptr)
-            edit->setText(i < texts.size() ? texts.at(i) : QString());
-    }
-}
-
-// Presses the delete buttons of the rows beyond `keep`, last first; the first row has none.
-void QuorixMainPanel::trimOptionRows(const OptionList& list, int keep)
-{
-    PaneWidget* container = optionContainer(list);
-    for (int i = list.names->size() - 1; i >= qMax(keep, 1) && container; --i) {
-        const QString name = list.names->at(i);
-        auto* row = panefw::findChild<PaneWidget>(container, name);
-        auto* button = row ? panefw::findChild<PanePushButton>(row, name) : nullptr;
-        if (button)
-            button->click();
-        else
-            deleteOptionRow(list, name);
-    }
-}
-
 void QuorixMainPanel::onAddNormalClicked()
 {
-    addOptionRowInView(NormalList);
+    if (m_normalEditor)
+        m_normalEditor->options().addRowInView();
 }
 
 void QuorixMainPanel::onAddAGruopOption()
 {
-    addOptionRowInView(GroupAList);
+    if (m_groupEditor)
+        m_groupEditor->teamA().addRowInView();
 }
 
 void QuorixMainPanel::onAddBGruopOption()
 {
-    addOptionRowInView(GroupBList);
+    if (m_groupEditor)
+        m_groupEditor->teamB().addRowInView();
 }
 
 void QuorixMainPanel::ondeleteNormalVoteOptionClicked()
 {
-    if (sender())
-        deleteOptionRow(optionList(NormalList), sender()->objectName());
+    if (sender() && m_normalEditor)
+        m_normalEditor->options().deleteRow(sender()->objectName());
 }
 
 void QuorixMainPanel::onDeleteAGroupOptionClicked()
 {
-    if (sender())
-        deleteOptionRow(optionList(GroupAList), sender()->objectName());
+    if (sender() && m_groupEditor)
+        m_groupEditor->teamA().deleteRow(sender()->objectName());
 }
 
 void QuorixMainPanel::onDeleteBGroupOptionClicked()
 {
-    if (sender())
-        deleteOptionRow(optionList(GroupBList), sender()->objectName());
-}
-
-// ---------------------------------------------------------------------------------------------
-// Editors: validation and saving
-
-QString QuorixMainPanel::filtered(const QString& text) const
-{
-    EntChannelInterface* channel = QuorixApp::instance()->getChannelInterface();
-    return channel ? channel->filterText(text) : QString();
+    if (sender() && m_groupEditor)
+        m_groupEditor->teamB().deleteRow(sender()->objectName());
 }
 
 void QuorixMainPanel::warn(const QString& text, bool withParent)
@@ -1010,125 +789,33 @@ void QuorixMainPanel::warn(const QString& text, bool withParent)
                                  QMessageBox::Ok, QMessageBox::Ok, nullptr, nullptr);
 }
 
-QString QuorixMainPanel::pageText(int pageIndex, const char* name) const
+bool QuorixMainPanel::checkEditor(int kind)
 {
-    if (auto* edit = findInPage<PaneLineEdit>(pageIndex, name))
-        return edit->text();
-    return comboText(findInPage<PaneComboBox>(pageIndex, name));
-}
-
-void QuorixMainPanel::setPageText(int pageIndex, const char* name, const QString& text)
-{
-    if (auto* edit = findInPage<PaneLineEdit>(pageIndex, name))
-        edit->setText(text);
-    else
-        setComboText(findInPage<PaneComboBox>(pageIndex, name), text);
-}
-
-// Texts are the filtered page texts in collection order; with the ticket rule, texts 2 and 3
-// are tickets per person and tickets per option.
-bool QuorixMainPanel::checkTexts(const QStringList& texts, bool ticketRule)
-{
-    if (ticketRule && toU32(texts.value(2)) < toU32(texts.value(3))) {
-        warn(QStringLiteral("每人可投票数需应该大于等于每项可投票数"));
-        return false;
-    }
-    for (const QString& text : texts) {
-        if (text.isEmpty()) {
-            warn(QStringLiteral("填写内容不能为空哦"));
-            return false;
-        }
-    }
-    return true;
+    VoteEditor* kindEditor = editor(kind);
+    return m_pWindow && kindEditor && kindEditor->validate();
 }
 
 bool QuorixMainPanel::checkNormalVotePage()
 {
-    if (!m_pWindow || !QuorixApp::instance()->getChannelInterface() || !page(NormalEditorPage))
-        return false;
-    QStringList texts;
-    for (const char* name : {"voteName", "LimitTime", "maxTicket", "maxOptionTicket"})
-        texts << filtered(pageText(NormalEditorPage, name));
-    for (const QString& option : optionTexts(optionList(NormalList)))
-        texts << filtered(option);
-    return checkTexts(texts, true);
+    return checkEditor(quorix::kNormalVote);
 }
 
 bool QuorixMainPanel::checkGruopVotePage()
 {
-    if (!m_pWindow || !QuorixApp::instance()->getChannelInterface() || !page(GroupEditorPage))
-        return false;
-    QStringList texts;
-    for (const char* name :
-         {"voteName", "limitTime", "maxTicket", "maxOptionTicket", "ANameLineEdit", "BNameLineEdit"})
-        texts << filtered(pageText(GroupEditorPage, name));
-    for (const QString& option : optionTexts(optionList(GroupAList)) + optionTexts(optionList(GroupBList)))
-        texts << filtered(option);
-    return checkTexts(texts, true);
+    return checkEditor(quorix::kGroupVote);
 }
 
 bool QuorixMainPanel::checkJudgeVotePage()
 {
-    if (!m_pWindow || !QuorixApp::instance()->getChannelInterface() || !page(JudgeEditorPage))
-        return false;
-    QStringList texts;
-    for (const char* name : {"voteName", "LimitTime"})
-        texts << filtered(pageText(JudgeEditorPage, name));
-    return checkTexts(texts, false);
-}
-
-bool QuorixMainPanel::buildVote(int kind, quorix::VoteInfo& vote)
-{
-    const int pageIndex = kind + NormalEditorPage;
-    const char* timeBox = kind == quorix::kGroupVote ? "limitTime" : "LimitTime";
-    vote.voteType = quint32(kind);
-    vote.name = pageText(pageIndex, "voteName").toStdString();
-    vote.limitTime = toU32(pageText(pageIndex, timeBox));
-    if (kind == quorix::kJudgeVote) {
-        vote.limits = {{quorix::kTicketsPerUser, 5}, {quorix::kTicketsPerOption, 5}};
-        vote.options = {{0, vote.name}};
-        if (!m_pJudgeListCtrl)
-            return true;
-        const auto& numbers = m_pJudgeListCtrl->numbers();
-        const auto& nicks = m_pJudgeListCtrl->nicks();
-        const auto& uids = m_pJudgeListCtrl->uids();
-        for (std::size_t i = 0; i < uids.size(); ++i) {
-            quorix::JudgeInfo judge;
-            judge.uid = uids[i];
-            judge.imid = toU32(numbers[i]);
-            judge.nick = nicks[i].toStdString();
-            vote.judgeOrder[quint32(i)] = judge.uid;
-            vote.judges[judge.uid] = judge;
-        }
-        return true;
-    }
-    vote.limits = {{quorix::kTicketsPerUser, toU32(pageText(pageIndex, "maxTicket"))},
-                   {quorix::kTicketsPerOption, toU32(pageText(pageIndex, "maxOptionTicket"))}};
-    if (kind == quorix::kNormalVote) {
-        const QStringList options = optionTexts(optionList(NormalList));
-        for (int i = 0; i < options.size(); ++i)
-            vote.options[quint32(i)] = options[i].toStdString();
-        return true;
-    }
-    vote.groupNames = {{0, pageText(pageIndex, "ANameLineEdit").toStdString()},
-                       {1, pageText(pageIndex, "BNameLineEdit").toStdString()}};
-    quint32 id = 0;
-    for (int group = 0; group < 2; ++group) {
-        for (const QString& option : optionTexts(optionList(group == 0 ? GroupAList : GroupBList))) {
-            vote.options[id] = option.toStdString();
-            vote.optionGroup[id] = quint32(group);
-            ++id;
-        }
-    }
-    return true;
+    return checkEditor(quorix::kJudgeVote);
 }
 
 void QuorixMainPanel::saveVote(int kind)
 {
-    quorix::VoteInfo vote;
-    if (!m_pController || !buildVote(kind, vote))
+    VoteEditor* kindEditor = editor(kind);
+    if (!m_pController || !kindEditor)
         return;
-    vote.voteId = editId(kind);
+    const quorix::VoteInfo vote = kindEditor->record();
     if (vote.voteId != 0)
         m_pController->reqUpdateVote(vote);
     else
@@ -1137,22 +824,24 @@ void QuorixMainPanel::saveVote(int kind)
 
 void QuorixMainPanel::onAddNormalVoteToListLableClicked()
 {
-    if (m_pWindow && checkNormalVotePage())
+    if (checkEditor(quorix::kNormalVote))
         saveVote(quorix::kNormalVote);
 }
 
 void QuorixMainPanel::onAddGroupVoteToListPage()
 {
-    if (m_pWindow && checkGruopVotePage())
+    if (checkEditor(quorix::kGroupVote))
         saveVote(quorix::kGroupVote);
 }
 
 void QuorixMainPanel::onAddJudgeVoteToListPage()
 {
-    if (m_pWindow && checkJudgeVotePage())
+    if (checkEditor(quorix::kJudgeVote))
         saveVote(quorix::kJudgeVote);
 }
 
+// The start button of an editor page saves the vote; it is started when the service's new list
+// arrives (the controller), and the button stays disabled until then.
 void QuorixMainPanel::onStartBtnClick()
 {
     auto* button = qobject_cast<PanePushButton*>(sender());
@@ -1162,19 +851,12 @@ void QuorixMainPanel::onStartBtnClick()
         warn(QStringLiteral("有投票没有关闭~"), false);
         return;
     }
-    const QString name = button->objectName();
-    if (name == QLatin1String("startNormalVoteBtn")) {
-        if (!checkNormalVotePage())
+    for (int kind = quorix::kNormalVote; kind <= int(quorix::kJudgeVote); ++kind) {
+        if (button->objectName() != QLatin1String(kEditorPages[kind].startButton))
+            continue;
+        if (!checkEditor(kind))
             return;
-        saveVote(quorix::kNormalVote);
-    } else if (name == QLatin1String("startGroupVoteBtn")) {
-        if (!checkGruopVotePage())
-            return;
-        saveVote(quorix::kGroupVote);
-    } else if (name == QLatin1String("startJudgeVoteBtn")) {
-        if (!checkJudgeVotePage())
-            return;
-        saveVote(quorix::kJudgeVote);
+        saveVote(kind);
     }
     button->setEnabled(false);
 }
@@ -1184,8 +866,8 @@ bool QuorixMainPanel::isStartIdle() const
     // Without the service no start can be waiting: the buttons are disabled for that reason.
     if (!m_pWindow || !m_serviceConnected)
         return true;
-    for (const char* name : kStartButtons) {
-        auto* button = find<PanePushButton>(name);
+    for (const auto& names : kEditorPages) {
+        auto* button = find<PanePushButton>(names.startButton);
         if (button && !button->isEnabled())
             return false;
     }
@@ -1194,8 +876,8 @@ bool QuorixMainPanel::isStartIdle() const
 
 void QuorixMainPanel::enableStartButtons()
 {
-    for (const char* name : kStartButtons) {
-        if (auto* button = find<PanePushButton>(name))
+    for (const auto& names : kEditorPages) {
+        if (auto* button = find<PanePushButton>(names.startButton))
             button->setEnabled(m_serviceConnected);
     }
 }
@@ -1226,8 +908,7 @@ void QuorixMainPanel::applyServiceState()
             action->setToolTip(reason);
         }
     }
-    const bool judgeRoom = !m_pJudgeListCtrl || int(m_pJudgeListCtrl->uids().size()) < kMaxJudges;
-    setJudgeLinkEnabled(judgeRoom);
+    updateJudgeLink();
     if (auto* link = findInPage<PaneLabelWidget>(JudgeEditorPage, "lableJudge"))
         link->setToolTip(reason);
     applyServiceStateToRows();
@@ -1251,50 +932,33 @@ void QuorixMainPanel::applyServiceStateToRows()
 // ---------------------------------------------------------------------------------------------
 // Editors: judges
 
-void QuorixMainPanel::setJudgeLinkEnabled(bool enabled)
+// The judge look-up link works while the list has room and the service is there.
+void QuorixMainPanel::updateJudgeLink()
 {
+    const bool room = !m_judgeEditor || !m_judgeEditor->isFull();
     if (auto* link = findInPage<PaneLabelWidget>(JudgeEditorPage, "lableJudge"))
-        link->setEnabled(enabled && m_serviceConnected);
+        link->setEnabled(room && m_serviceConnected);
 }
 
 void QuorixMainPanel::onAddJudgeClicked()
 {
-    auto* edit = findInPage<PaneLineEdit>(JudgeEditorPage, "voteTovoName");
-    const QString text = edit ? edit->text() : QString();
-    if (text.isEmpty())
-        return;
-    if (m_pJudgeListCtrl && int(m_pJudgeListCtrl->uids().size()) >= kMaxJudges) {
-        warn(QStringLiteral("抱歉,最多只能添加5位。"));
-        return;
-    }
-    if (m_pController)
-        m_pController->reqQueryNickname(toU32(text));
+    const std::optional<quint32> number = m_judgeEditor ? m_judgeEditor->numberToLookUp() : std::nullopt;
+    if (number && m_pController)
+        m_pController->reqQueryNickname(*number);
 }
 
 void QuorixMainPanel::onJudgeQueried(const QString& nick, quint32 imid, quint32 uid)
 {
-    if (!m_pJudgeListCtrl)
+    if (!m_judgeEditor)
         return;
-    if (uid == 0) {
-        warn(QStringLiteral("抱歉，该用户不存在。"));
-        return;
-    }
-    // Two look-ups sent while four judges were listed must not make six.
-    if (int(m_pJudgeListCtrl->uids().size()) >= kMaxJudges) {
-        warn(QStringLiteral("抱歉,最多只能添加5位。"));
-        return;
-    }
-    if (auto* edit = findInPage<PaneLineEdit>(JudgeEditorPage, "voteTovoName"))
-        edit->setText(QString());
-    m_pJudgeListCtrl->addJudge(QString::number(imid), nick, uid);
-    if (int(m_pJudgeListCtrl->uids().size()) >= kMaxJudges)
-        setJudgeLinkEnabled(false);
+    m_judgeEditor->addJudge(nick, imid, uid);
+    updateJudgeLink();
 }
 
 void QuorixMainPanel::onJudgeDeleteClicked(int row)
 {
     Q_UNUSED(row);
-    setJudgeLinkEnabled(true);
+    updateJudgeLink();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1307,90 +971,11 @@ void QuorixMainPanel::onRowEditLabelClicked(int voteId)
     if (!m_pWindow)
         return;
     const quorix::VoteInfo* stored = findVote(id);
-    if (!stored)
+    VoteEditor* kindEditor = stored ? editor(int(stored->voteType)) : nullptr;
+    if (!kindEditor)
         return;
     const quorix::VoteInfo vote = *stored;
-    switch (vote.voteType) {
-    case quorix::kNormalVote:
-        openNormalVote(vote);
-        break;
-    case quorix::kGroupVote:
-        openGroupVote(vote);
-        break;
-    case quorix::kJudgeVote:
-        openJudgeVote(vote);
-        break;
-    default:
-        return;
-    }
+    kindEditor->open(vote);
+    updateJudgeLink();
     onCreateComboBoxClicked(int(vote.voteType));
-}
-
-void QuorixMainPanel::openNormalVote(const quorix::VoteInfo& vote)
-{
-    setPageText(NormalEditorPage, "voteName", fromUtf8(vote.name));
-    setPageText(NormalEditorPage, "LimitTime", QString::number(vote.limitTime));
-    setPageText(NormalEditorPage, "maxTicket", QString::number(vote.ticketLimit(quorix::kTicketsPerUser)));
-    setPageText(NormalEditorPage, "maxOptionTicket",
-                QString::number(vote.ticketLimit(quorix::kTicketsPerOption)));
-    normalEditId = vote.voteId;
-
-    const OptionList list = optionList(NormalList);
-    const int wanted = int(vote.options.size());
-    trimOptionRows(list, wanted);
-    for (int missing = wanted - list.names->size(); missing > 0; --missing)
-        addOptionRow(list);
-    QStringList texts;
-    for (int i = 0; i < list.names->size(); ++i) {
-        const auto it = vote.options.find(quint32(i));
-        texts << (it == vote.options.end() ? QString() : fromUtf8(it->second));
-    }
-    fillOptionRows(list, texts);
-}
-
-void QuorixMainPanel::openGroupVote(const quorix::VoteInfo& vote)
-{
-    setPageText(GroupEditorPage, "voteName", fromUtf8(vote.name));
-    setPageText(GroupEditorPage, "limitTime", QString::number(vote.limitTime));
-    setPageText(GroupEditorPage, "maxTicket", QString::number(vote.ticketLimit(quorix::kTicketsPerUser)));
-    setPageText(GroupEditorPage, "maxOptionTicket",
-                QString::number(vote.ticketLimit(quorix::kTicketsPerOption)));
-    const auto groupName = [&vote](quint32 key) {
-        const auto it = vote.groupNames.find(key);
-        return it == vote.groupNames.end() ? QString() : fromUtf8(it->second);
-    };
-    setPageText(GroupEditorPage, "ANameLineEdit", groupName(0));
-    setPageText(GroupEditorPage, "BNameLineEdit", groupName(1));
-    groupEditId = vote.voteId;
-
-    QStringList teams[2];
-    for (const auto& [optionId, text] : vote.options) {
-        const auto group = vote.optionGroup.find(optionId);
-        if (group != vote.optionGroup.end() && group->second < 2)
-            teams[group->second] << fromUtf8(text);
-    }
-    const OptionList lists[2] = {optionList(GroupAList), optionList(GroupBList)};
-    for (int t = 0; t < 2; ++t) {
-        trimOptionRows(lists[t], 1);
-        for (int missing = teams[t].size() - lists[t].names->size(); missing > 0; --missing)
-            addOptionRow(lists[t]);
-        fillOptionRows(lists[t], teams[t]);
-    }
-}
-
-void QuorixMainPanel::openJudgeVote(const quorix::VoteInfo& vote)
-{
-    setPageText(JudgeEditorPage, "voteName", fromUtf8(vote.name));
-    setPageText(JudgeEditorPage, "LimitTime", QString::number(vote.limitTime));
-    judgeEditId = vote.voteId;
-    if (!m_pJudgeListCtrl)
-        return;
-    m_pJudgeListCtrl->clear();
-    setJudgeLinkEnabled(true);
-    for (const auto& [position, uid] : vote.judgeOrder) {
-        Q_UNUSED(position);
-        const auto judge = vote.judges.find(uid);
-        if (judge != vote.judges.end())
-            onJudgeQueried(fromUtf8(judge->second.nick), judge->second.imid, judge->second.uid);
-    }
 }

@@ -1,10 +1,14 @@
 #pragma once
 
 // The channel managers' window: a start page, the channel's stored votes, the vote history and
-// one editor per vote kind. Built from its layout on the first init() and afterwards only shown
-// and hidden; the window is deleted by unInit() (run by the destructor). Every request goes out
-// through the controller, which calls back with new data; a missing window or controller makes
-// every operation a no-op.
+// one editor page per vote kind, each handled by the editor object of its kind (editors/). Built
+// from its layout on the first init() and afterwards only shown and hidden; the window is deleted by unInit()
+// (run by the destructor). Every request goes out through the controller, which calls back with new data; a
+// missing window or controller makes every operation a no-op.
+
+#include "editors/groupvoteeditor.h"
+#include "editors/judgevoteeditor.h"
+#include "editors/normalvoteeditor.h"
 
 #include <quorix/protocol/voterecords.h>
 
@@ -13,14 +17,13 @@
 #include <QSignalMapper>
 #include <QStringList>
 
+#include <memory>
+
 class QuorixController;
 class JudgeListCtrl;
 class PaneFrameWindow;
 class PaneStackedWidget;
 class PaneWidget;
-class PaneLabelWidget;
-class PanePushButton;
-class QGraphicsItem;
 
 class QuorixMainPanel : public QObject
 {
@@ -35,8 +38,8 @@ public:
         GroupEditorPage = 4,
         JudgeEditorPage = 5
     };
-    static constexpr int kMaxOptionRows = 10;
-    static constexpr int kMaxJudges = 5;
+    static constexpr int kMaxOptionRows = OptionListEditor::kMaxRows;
+    static constexpr int kMaxJudges = JudgeVoteEditor::kMaxJudges;
 
     QuorixMainPanel();
     ~QuorixMainPanel() override;
@@ -69,10 +72,10 @@ public:
     int currentPage() const;
     // Vote id open in the editor of kind 0, 1 or 2; 0 for a new vote.
     quint32 editId(int kind) const;
-    const QStringList& normalOptionRowNames() const { return normalOptionRows; }
-    const QStringList& groupARowNames() const { return groupARows; }
-    const QStringList& groupBRowNames() const { return groupBRows; }
-    JudgeListCtrl* judgeList() const { return m_pJudgeListCtrl; }
+    const QStringList& normalOptionRowNames() const;
+    const QStringList& groupARowNames() const;
+    const QStringList& groupBRowNames() const;
+    JudgeListCtrl* judgeList() const;
 
 public slots:
     void onMainCloseBtnClicked();
@@ -114,27 +117,13 @@ public slots:
     void onRecordListRowPressed(int row);
 
 private:
-    // One editable list of option rows: the container widget, its row names and its add link.
-    struct OptionList
-    {
-        QStringList* names;
-        const char* pageName;
-        const char* containerName;
-        const char* addLinkName;
-        const char* deleteSlot;
-        int* nameCounter;
-        qreal labelWidth;
-        const char* validator;
-    };
-
     bool buildWindow();
     void setPage(int index);
     void initMainPage();
     void initVoteListPage();
     void initVoteRecordPage();
     void initEditors();
-    void initEditorCommon(int kind, const char* backBtn, const char* addToListLink);
-    void initTicketBoxes(PaneWidget* page, const char* timeBoxName);
+    void initEditorPage(int kind);
 
     PaneWidget* page(int index) const;
     template <class T> T* find(const char* name) const;
@@ -145,29 +134,13 @@ private:
     int findVoteRow(quint32 voteId) const;
     const quorix::VoteInfo* findVote(quint32 voteId) const;
 
-    OptionList optionList(int which);
-    PaneWidget* optionContainer(const OptionList& list) const;
-    PaneWidget* addOptionRow(const OptionList& list); // the new row, or null when refused
-    void addOptionRowInView(int which);
-    void deleteOptionRow(const OptionList& list, const QString& rowName);
-    void renumberOptionRows(const OptionList& list);
-    PaneLabelWidget* addLink(const OptionList& list) const;
-    void setAddLinkEnabled(const OptionList& list, bool enabled);
-    QStringList optionTexts(const OptionList& list) const;
-    void fillOptionRows(const OptionList& list, const QStringList& texts);
-    void trimOptionRows(const OptionList& list, int keep);
-
-    bool checkTexts(const QStringList& texts, bool ticketRule);
-    QString filtered(const QString& text) const;
+    VoteEditor* editor(int kind) const;
+    // Starts a new vote in the editor of `kind` and shows it.
+    void editNewVote(int kind);
     void warn(const QString& text, bool withParent = true);
-    QString pageText(int pageIndex, const char* name) const;
-    void setPageText(int pageIndex, const char* name, const QString& text);
-    bool buildVote(int kind, quorix::VoteInfo& vote);
+    bool checkEditor(int kind);
     void saveVote(int kind);
-    void openNormalVote(const quorix::VoteInfo& vote);
-    void openGroupVote(const quorix::VoteInfo& vote);
-    void openJudgeVote(const quorix::VoteInfo& vote);
-    void setJudgeLinkEnabled(bool enabled);
+    void updateJudgeLink();
     void applyServiceState();
     void applyServiceStateToRows();
 
@@ -177,12 +150,9 @@ private:
     QSignalMapper m_startMapper;
     QSignalMapper m_editMapper;
     QSignalMapper m_deleteMapper;
-    QStringList normalOptionRows;
-    QStringList groupARows;
-    QStringList groupBRows;
-    quint32 normalEditId = 0;
-    quint32 groupEditId = 0;
-    quint32 judgeEditId = 0;
-    JudgeListCtrl* m_pJudgeListCtrl = nullptr;
+    // Built with the window's pages, deleted before the window.
+    std::unique_ptr<NormalVoteEditor> m_normalEditor;
+    std::unique_ptr<GroupVoteEditor> m_groupEditor;
+    std::unique_ptr<JudgeVoteEditor> m_judgeEditor;
     bool m_serviceConnected = true;
 };

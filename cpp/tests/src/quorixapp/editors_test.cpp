@@ -472,4 +472,83 @@ TEST_F(EditorTest, StoredJudgeVoteListsItsJudgesInOrder)
     EXPECT_TRUE(linkEnabled("lableJudge"));
 }
 
+// A stored vote opened in the editor of its kind and saved again goes back unchanged, also when
+// the editor held more rows and judges before.
+struct RoundTripCase
+{
+    const char* name;
+    quorix::VoteInfo vote;
+    const char* saveLink;
+};
+
+quorix::VoteInfo storedVote(quint32 id, quint32 kind, std::vector<const char*> options)
+{
+    quorix::VoteInfo vote = normalVote(id, "往返", std::move(options));
+    vote.voteType = kind;
+    vote.limitTime = 450;
+    vote.limits = {{0, 6}, {1, 3}};
+    return vote;
+}
+
+RoundTripCase groupRoundTrip()
+{
+    quorix::VoteInfo vote = storedVote(92, quorix::kGroupVote, {"a1", "a2", "b1"});
+    vote.optionGroup = {{0, 0}, {1, 0}, {2, 1}};
+    vote.groupNames = {{0, "红"}, {1, "蓝"}};
+    return {"Group", vote, "addGroupVoteListLable"};
+}
+
+RoundTripCase judgeRoundTrip()
+{
+    quorix::VoteInfo vote = storedVote(93, quorix::kJudgeVote, {"往返"});
+    vote.limits = {{0, 5}, {1, 5}};
+    vote.judgeOrder = {{0, 700}, {1, 500}};
+    vote.judges[500] = quorix::JudgeInfo{500, 9002, "Amy", 0, {}};
+    vote.judges[700] = quorix::JudgeInfo{700, 9001, "Zed", 0, {}};
+    return {"Judge", vote, "voteListAddJudgeVoteLable"};
+}
+
+class StoredVoteRoundTrip : public EditorTest, public ::testing::WithParamInterface<RoundTripCase>
+{
+};
+
+TEST_P(StoredVoteRoundTrip, SavingAnOpenedVoteSendsItBackUnchanged)
+{
+    const quorix::VoteInfo& stored = GetParam().vote;
+    for (int i = 0; i < 3; ++i) {
+        panel->onAddNormalClicked();
+        panel->onAddAGruopOption();
+        panel->onAddBGruopOption();
+    }
+    judgeFound(1);
+    setVotes({stored});
+    panel->onRowEditLabelClicked(int(stored.voteId));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    takeSent();
+
+    emit find<PaneLabelWidget>(GetParam().saveLink)->clicked();
+    const quorix::VoteInfo sent = takeOnly<quorix::PUpdateVoteReq>(quorix::VOTE_SYSTEM_UPDATE_VOTE_REQ).vote;
+    EXPECT_EQ(sent.voteId, stored.voteId);
+    EXPECT_EQ(sent.voteType, stored.voteType);
+    EXPECT_EQ(sent.name, stored.name);
+    EXPECT_EQ(sent.limitTime, stored.limitTime);
+    EXPECT_EQ(sent.limits, stored.limits);
+    EXPECT_EQ(sent.options, stored.options);
+    EXPECT_EQ(sent.optionGroup, stored.optionGroup);
+    EXPECT_EQ(sent.groupNames, stored.groupNames);
+    EXPECT_EQ(sent.judgeOrder, stored.judgeOrder);
+    ASSERT_EQ(sent.judges.size(), stored.judges.size());
+    for (const auto& [uid, judge] : stored.judges) {
+        EXPECT_EQ(sent.judges.at(uid).imid, judge.imid) << uid;
+        EXPECT_EQ(sent.judges.at(uid).nick, judge.nick) << uid;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, StoredVoteRoundTrip,
+                         ::testing::Values(RoundTripCase{"Normal",
+                                                         storedVote(91, quorix::kNormalVote, {"一", "二"}),
+                                                         "voteListAddNormalVoteLable"},
+                                           groupRoundTrip(), judgeRoundTrip()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 } // namespace

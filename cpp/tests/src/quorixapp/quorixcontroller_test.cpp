@@ -202,6 +202,54 @@ TEST_F(ControllerTest, EndBroadcastStopsTheWindowAndAllowsTheNextRaise)
               QStringLiteral("弃权"));
 }
 
+// Every broadcast, ticket state and refusal reaches the window of the vote's kind and no other;
+// a kind without a window is ignored.
+struct KindCase
+{
+    const char* name;
+    quint32 voteType;
+    int window; // 0 normal, 1 group, 2 judge, -1 none
+};
+
+class ControllerKind : public ControllerTest, public ::testing::WithParamInterface<KindCase>
+{
+};
+
+TEST_P(ControllerKind, OnlyTheWindowOfTheKindRunsAndStops)
+{
+    host.setChannelWindowActive(true);
+    quorix::VoteInfo vote =
+        GetParam().window == 2 ? test::judgeVote({{1, "a", 0}}) : test::normalVote({1, 2});
+    vote.voteType = GetParam().voteType;
+    AudienceVoteWindow* windows[] = {&normal, &group, &judge};
+
+    controller.onBroadcastVoteStart(startBroadcast(vote, 7, 60));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(windows[i]->frameWindow()->isVisible(), i == GetParam().window) << i;
+        EXPECT_EQ(windows[i]->isCountdownRunning(), i == GetParam().window) << i;
+    }
+    const bool ticketed = GetParam().window == 0 || GetParam().window == 1;
+    EXPECT_EQ(sent(), ticketed ? std::vector<quint32>{quorix::VOTE_SYSTEM_USER_VOTE_STATE_REQ}
+                               : std::vector<quint32>{});
+
+    quorix::UserTicketInfo state = test::ticketState(4, 2, 1, {{0, 1}, {1, 0}}, GetParam().voteType);
+    controller.onResUserVoteState(state);
+    EXPECT_EQ(normal.optionAllowance(1), GetParam().window == 0 ? 2u : 0u);
+    EXPECT_EQ(group.optionAllowance(1), GetParam().window == 1 ? 2u : 0u);
+
+    controller.onBroadcastVoteEnd(endBroadcast(vote));
+    for (AudienceVoteWindow* window : windows)
+        EXPECT_FALSE(window->isCountdownRunning());
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ControllerKind,
+                         ::testing::Values(KindCase{"Normal", quorix::kNormalVote, 0},
+                                           KindCase{"Group", quorix::kGroupVote, 1},
+                                           KindCase{"Judge", quorix::kJudgeVote, 2},
+                                           KindCase{"NextKindNumber", 3, -1},
+                                           KindCase{"LargestKindNumber", 0xFFFFFFFFu, -1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(ControllerTest, EndBroadcastOfAnotherVoteKeepsTheCurrentVoteRunning)
 {
     controller.onResStartVote(answer(40, 7));
