@@ -1,7 +1,7 @@
 #include "answercheck.h"
 
 #include <quorix/protocol/serviceframe.h>
-#include <quorix/protocol/votemessages.h>
+#include <quorix/protocol/votemessagetable.h>
 
 namespace answercheck {
 
@@ -25,34 +25,13 @@ template <class Message> bool decodesWhole(const std::string& body)
 
 bool isWellFormedBody(std::uint32_t minType, const std::string& body)
 {
-    switch (minType) {
-    case VOTE_SYSTEM_CREATE_VOTE_RES:
-    case VOTE_SYSTEM_UPDATE_VOTE_RES:
-        return decodesWhole<PCreateVoteRes>(body);
-    case VOTE_SYSTEM_START_VOTE_RES:
-    case VOTE_SYSTEM_END_VOTE_RES:
-    case VOTE_SYSTEM_DELETE_VOTE_RES:
-    case VOTE_SYSTEM_CLOSE_VOTEUI_RES:
-        return decodesWhole<PStartVoteRes>(body);
-    case VOTE_SYSTEM_USER_VOTE_RES:
-        return decodesWhole<PUserVoteRes>(body);
-    case VOTE_SYSTEM_USER_VOTE_STATE_RES:
-        return decodesWhole<UserTicketInfo>(body);
-    case VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES:
-        return decodesWhole<PQueryVoteHisRecordRes>(body);
-    case VOTE_SYSTEM_BATCH_DELETE_VOTE_RES:
-        return decodesWhole<PBatchDeleteVoteRes>(body);
-    case VOTE_SYSTEM_BROADCAST_VOTE:
-        return decodesWhole<PBroadcastVote>(body);
-    case VOTE_SYSTEM_QUERY_ALL_VOTE_RES:
-        return decodesWhole<PQueryAllVoteRes>(body);
-    case VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE:
-        return decodesWhole<PBroadcastChannelVote>(body);
-    case VOTE_SYSTEM_QUERY_NICKNAME_RES:
-        return decodesWhole<PQueryNicknameRes>(body);
-    default:
-        return false;
-    }
+    bool wellFormed = false;
+    visitVoteMessage(minType, [&](auto message) {
+        using Message = decltype(message);
+        if constexpr (Message::kind != VoteMessageKind::Request)
+            wellFormed = decodesWhole<typename Message::Body>(body);
+    });
+    return wellFormed;
 }
 
 const char* streamFrameProblem(std::string_view wire)

@@ -3,9 +3,10 @@
 #include <quorix/protocol/jsontext.h>
 
 #include <quorix/protocol/serviceframe.h>
-#include <quorix/protocol/votemessages.h>
+#include <quorix/protocol/votemessagetable.h>
 
 #include <cmath>
+#include <optional>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -221,7 +222,6 @@ template <class K, class V> void fromJson(const Json& v, std::map<K, V>& out, co
 
 struct MessageCodec
 {
-    std::uint32_t minType;
     const char* name;
     Json (*decode)(const std::string& payload, bool& complete);
     std::string (*encode)(const Json& body);
@@ -241,50 +241,15 @@ template <class Message> std::string encodeBody(const Json& body)
     return mpak::encode(message);
 }
 
-#define QX_MESSAGE(minType, Type)                                                                            \
-    {                                                                                                        \
-        minType, #minType, &decodeBody<Type>, &encodeBody<Type>                                              \
-    }
-
-const MessageCodec kMessages[] = {
-    QX_MESSAGE(VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq),
-    QX_MESSAGE(VOTE_SYSTEM_CREATE_VOTE_RES, PCreateVoteRes),
-    QX_MESSAGE(VOTE_SYSTEM_UPDATE_VOTE_REQ, PUpdateVoteReq),
-    QX_MESSAGE(VOTE_SYSTEM_UPDATE_VOTE_RES, PUpdateVoteRes),
-    QX_MESSAGE(VOTE_SYSTEM_START_VOTE_REQ, PStartVoteReq),
-    QX_MESSAGE(VOTE_SYSTEM_START_VOTE_RES, PStartVoteRes),
-    QX_MESSAGE(VOTE_SYSTEM_END_VOTE_REQ, PEndVoteReq),
-    QX_MESSAGE(VOTE_SYSTEM_END_VOTE_RES, PEndVoteRes),
-    QX_MESSAGE(VOTE_SYSTEM_DELETE_VOTE_REQ, PDeleteVoteReq),
-    QX_MESSAGE(VOTE_SYSTEM_DELETE_VOTE_RES, PDeleteVoteRes),
-    QX_MESSAGE(VOTE_SYSTEM_USER_VOTE_REQ, PUserVoteReq),
-    QX_MESSAGE(VOTE_SYSTEM_USER_VOTE_RES, PUserVoteRes),
-    QX_MESSAGE(VOTE_SYSTEM_USER_VOTE_STATE_REQ, PUserVoteStateReq),
-    QX_MESSAGE(VOTE_SYSTEM_USER_VOTE_STATE_RES, PUserVoteStateRes),
-    QX_MESSAGE(VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ, PQueryVoteHisRecordReq),
-    QX_MESSAGE(VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES, PQueryVoteHisRecordRes),
-    QX_MESSAGE(VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ, PBatchDeleteVoteReq),
-    QX_MESSAGE(VOTE_SYSTEM_BATCH_DELETE_VOTE_RES, PBatchDeleteVoteRes),
-    QX_MESSAGE(VOTE_SYSTEM_BROADCAST_VOTE, PBroadcastVote),
-    QX_MESSAGE(VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, PQueryAllVoteReq),
-    QX_MESSAGE(VOTE_SYSTEM_QUERY_ALL_VOTE_RES, PQueryAllVoteRes),
-    QX_MESSAGE(VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE, PBroadcastChannelVote),
-    QX_MESSAGE(VOTE_SYSTEM_QUERY_NICKNAME_REQ, PQueryNicknameReq),
-    QX_MESSAGE(VOTE_SYSTEM_QUERY_NICKNAME_RES, PQueryNicknameRes),
-    QX_MESSAGE(VOTE_SYSTEM_CLOSE_VOTEUI_REQ, PCloseVoteReq),
-    QX_MESSAGE(VOTE_SYSTEM_CLOSE_VOTEUI_RES, PCloseVoteUiRes),
-};
-
-#undef QX_MESSAGE
-
-const MessageCodec* codecFor(std::uint32_t maxType, std::uint32_t minType)
+std::optional<MessageCodec> codecFor(std::uint32_t maxType, std::uint32_t minType)
 {
-    if (maxType != kVoteMajorType)
-        return nullptr;
-    for (const MessageCodec& codec : kMessages)
-        if (codec.minType == minType)
-            return &codec;
-    return nullptr;
+    std::optional<MessageCodec> codec;
+    if (maxType == kVoteMajorType)
+        visitVoteMessage(minType, [&](auto message) {
+            using Body = typename decltype(message)::Body;
+            codec = MessageCodec{message.name, &decodeBody<Body>, &encodeBody<Body>};
+        });
+    return codec;
 }
 
 std::uint32_t readLe(const std::string& bytes, std::size_t at, int n)
@@ -307,12 +272,6 @@ std::uint32_t requiredU32(const Json& document, const char* key)
 
 } // namespace
 
-const char* WireJson::messageName(std::uint32_t minType)
-{
-    const MessageCodec* codec = codecFor(kVoteMajorType, minType);
-    return codec != nullptr ? codec->name : nullptr;
-}
-
 Json WireJson::decodeFrame(const std::string& frame)
 {
     if (frame.size() < mpak::kFrameHeaderSize)
@@ -321,8 +280,8 @@ Json WireJson::decodeFrame(const std::string& frame)
     const std::uint32_t maxType = readLe(frame, 0, 4);
     const std::uint32_t minType = readLe(frame, 4, 4);
     const std::size_t declared = readLe(frame, 8, 2);
-    const MessageCodec* codec = codecFor(maxType, minType);
-    if (codec == nullptr)
+    const std::optional<MessageCodec> codec = codecFor(maxType, minType);
+    if (!codec)
         throw WireJsonError("not a vote message: maxType " + std::to_string(maxType) + ", minType " +
                             std::to_string(minType));
     const std::size_t available = frame.size() - mpak::kFrameHeaderSize;
@@ -347,8 +306,8 @@ std::string WireJson::encodeFrame(const Json& document)
             refuse(name, "no such member");
     const std::uint32_t maxType = requiredU32(document, "maxType");
     const std::uint32_t minType = requiredU32(document, "minType");
-    const MessageCodec* codec = codecFor(maxType, minType);
-    if (codec == nullptr)
+    const std::optional<MessageCodec> codec = codecFor(maxType, minType);
+    if (!codec)
         refuse("minType", "not a vote message: maxType " + std::to_string(maxType) + ", minType " +
                               std::to_string(minType));
     if (const auto name = document.find("name"); name != document.end()) {

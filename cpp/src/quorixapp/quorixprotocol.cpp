@@ -11,6 +11,7 @@
 
 #include <exception>
 #include <map>
+#include <type_traits>
 
 using namespace quorix;
 
@@ -41,19 +42,17 @@ const char* endFailureText(quint32 result)
     return result >= 1 && result <= 4 ? texts[result - 1] : "UNKNOWN ERROR!! ";
 }
 
-// A body with every field at its default, decoded from `data` as far as it goes.
-template <class Message> Message decoded(const std::string& data)
-{
-    Message message;
-    mpak::decode(data, message);
-    return message;
-}
-
 // List and history bodies replace what the windows and stores hold, so one that is cut short is
-// dropped with a log line instead of being read as a shorter (often empty) list.
-template <class Message> bool decodedWhole(const std::string& data, quint32 minType, Message& message)
+// dropped with a log line instead of being read as a shorter (often empty) list. Every other body
+// is used as far as it decodes, the rest of its fields at their defaults.
+template <class Body>
+constexpr bool kReplacesList =
+    std::is_same_v<Body, PQueryVoteHisRecordRes> || std::is_same_v<Body, PQueryAllVoteRes> ||
+    std::is_same_v<Body, PBroadcastChannelVote>;
+
+template <class Body> bool decodedForUse(const std::string& data, quint32 minType, Body& body)
 {
-    if (mpak::decode(data, message))
+    if (mpak::decode(data, body) || !kReplacesList<Body>)
         return true;
     QLOG(1) << "message " << minType << " does not decode completely: dropped";
     return false;
@@ -232,69 +231,16 @@ void QuorixProtocol::onDataArrivedSlot(quint32 maxType, quint32 minType, const s
     if (maxType != kVoteMajorType)
         return;
     try {
-        switch (minType) {
-        case VOTE_SYSTEM_CREATE_VOTE_RES:
-            QLOG(1) << "VOTE_SYSTEM_CREATE_VOTE_RES msg has recieved";
-            resCreateVoteRes(decoded<PCreateVoteRes>(data));
-            break;
-        case VOTE_SYSTEM_UPDATE_VOTE_RES:
-            QLOG(1) << "VOTE_SYSTEM_UPDATE_VOTE_RES msg has recieved";
-            resUpdateVoteRes(decoded<PUpdateVoteRes>(data));
-            break;
-        case VOTE_SYSTEM_START_VOTE_RES:
-            QLOG(1) << "VOTE_SYSTEM_START_VOTE_RES msg has recieved";
-            resStartVote(decoded<PStartVoteRes>(data));
-            break;
-        case VOTE_SYSTEM_END_VOTE_RES:
-            QLOG(1) << "VOTE_SYSTEM_END_VOTE_RES msg has recieved";
-            resEndVote(decoded<PEndVoteRes>(data));
-            break;
-        case VOTE_SYSTEM_DELETE_VOTE_RES:
-            QLOG(1) << "VOTE_SYSTEM_DELETE_VOTE_RES msg has recieved";
-            decoded<PDeleteVoteRes>(data);
-            break;
-        case VOTE_SYSTEM_USER_VOTE_RES:
-            QLOG(1) << "VOTE_SYSTEM_USER_VOTE_RES msg has recieved";
-            resUserVote(decoded<PUserVoteRes>(data));
-            break;
-        case VOTE_SYSTEM_USER_VOTE_STATE_RES:
-            QLOG(1) << "VOTE_SYSTEM_USER_VOTE_STATE_RES msg has recieved";
-            resUserVoteState(decoded<PUserVoteStateRes>(data));
-            break;
-        case VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES:
-            QLOG(1) << "VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES msg has recieved";
-            if (PQueryVoteHisRecordRes res; decodedWhole(data, minType, res))
-                resQueryVoteHisRecord(res);
-            break;
-        case VOTE_SYSTEM_BATCH_DELETE_VOTE_RES:
-            QLOG(1) << "VOTE_SYSTEM_BATCH_DELETE_VOTE_RES msg has recieved";
-            decoded<PBatchDeleteVoteRes>(data);
-            break;
-        case VOTE_SYSTEM_BROADCAST_VOTE:
-            QLOG(1) << "VOTE_SYSTEM_BROADCAST_VOTE msg has recieved";
-            resBroadcastVote(decoded<PBroadcastVote>(data));
-            break;
-        case VOTE_SYSTEM_QUERY_ALL_VOTE_RES:
-            QLOG(1) << "VOTE_SYSTEM_QUERY_ALL_VOTE_RES msg has recieved";
-            if (PQueryAllVoteRes res; decodedWhole(data, minType, res))
-                resQueryAllHis(res);
-            break;
-        case VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE:
-            QLOG(1) << "VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE msg has recieved";
-            if (PBroadcastChannelVote res; decodedWhole(data, minType, res))
-                resBroadcastChannelVote(res);
-            break;
-        case VOTE_SYSTEM_QUERY_NICKNAME_RES:
-            QLOG(1) << "VOTE_SYSTEM_QUERY_NICKNAME_RES msg has recieved";
-            resQueryNickname(decoded<PQueryNicknameRes>(data));
-            break;
-        case VOTE_SYSTEM_CLOSE_VOTEUI_RES:
-            QLOG(1) << "VOTE_SYSTEM_CLOSE_VOTEUI_RES msg has recieved";
-            resCloseVoteUi(decoded<PCloseVoteUiRes>(data));
-            break;
-        default:
-            break;
-        }
+        // Requests are the service's to read; an answer or push goes to its receive().
+        visitVoteMessage(minType, [&](auto message) {
+            using Message = decltype(message);
+            if constexpr (Message::kind != VoteMessageKind::Request) {
+                QLOG(1) << Message::name << " msg has recieved";
+                typename Message::Body body;
+                if (decodedForUse(data, minType, body))
+                    receive(message, body);
+            }
+        });
     } catch (const std::exception& e) {
         QLOG(1) << "handling of message " << minType << " failed: " << e.what();
     } catch (...) {
@@ -314,7 +260,7 @@ void QuorixProtocol::toController(const char* handler, void (QuorixController::*
         (controller->*method)(message);
 }
 
-void QuorixProtocol::resCreateVoteRes(const PCreateVoteRes& res)
+void QuorixProtocol::receive(VoteMessage<VOTE_SYSTEM_CREATE_VOTE_RES>, const PCreateVoteRes& res)
 {
     if (res.result != 0) {
         QLOG(1) << "request create vote fail!! ";
@@ -324,7 +270,7 @@ void QuorixProtocol::resCreateVoteRes(const PCreateVoteRes& res)
     toController("onResCreateVote", &QuorixController::onResCreateVote, res);
 }
 
-void QuorixProtocol::resUpdateVoteRes(const PUpdateVoteRes& res)
+void QuorixProtocol::receive(VoteMessage<VOTE_SYSTEM_UPDATE_VOTE_RES>, const PUpdateVoteRes& res)
 {
     if (res.result != 0) {
         QLOG(1) << "resUpdateVoteRes fail!! ";
@@ -334,7 +280,7 @@ void QuorixProtocol::resUpdateVoteRes(const PUpdateVoteRes& res)
     toController("onResUpdateVote", &QuorixController::onResUpdateVote, res);
 }
 
-void QuorixProtocol::resStartVote(const PStartVoteRes& res)
+void QuorixProtocol::receive(VoteMessage<VOTE_SYSTEM_START_VOTE_RES>, const PStartVoteRes& res)
 {
     QLOG(2) << "recieve PStartVoteRes,result is " << res.result << " and vote_id is " << res.voteId;
     if (res.result == 0) {
@@ -350,7 +296,7 @@ void QuorixProtocol::resStartVote(const PStartVoteRes& res)
     showFailureBox(res.result);
 }
 
-void QuorixProtocol::resEndVote(const PEndVoteRes& res)
+void QuorixProtocol::receive(VoteMessage<VOTE_SYSTEM_END_VOTE_RES>, const PEndVoteRes& res)
 {
     QLOG(2) << "recieve PEndVoteRes,result is " << res.result << " and vote_id is " << res.voteId;
     if (res.result == 0) {
@@ -360,7 +306,7 @@ void QuorixProtocol::resEndVote(const PEndVoteRes& res)
     QLOG(1) << endFailureText(res.result);
 }
 
-void QuorixProtocol::resBroadcastVote(const PBroadcastVote& broadcast)
+void QuorixProtocol::receive(VoteMessage<VOTE_SYSTEM_BROADCAST_VOTE>, const PBroadcastVote& broadcast)
 {
     QLOG(2) << "recieve PBroadcastVote, vote statue is " << broadcast.status << "and vote id is "
             << broadcast.vote.voteId;
@@ -372,7 +318,7 @@ void QuorixProtocol::resBroadcastVote(const PBroadcastVote& broadcast)
         QLOG(1) << "UNKNOWN VOTE STATUE!! ";
 }
 
-void QuorixProtocol::resQueryAllHis(const PQueryAllVoteRes& res)
+void QuorixProtocol::receive(VoteMessage<VOTE_SYSTEM_QUERY_ALL_VOTE_RES>, const PQueryAllVoteRes& res)
 {
     if (res.result != 0) {
         QLOG(1) << "request query vote histrory fail!! ";
@@ -381,7 +327,8 @@ void QuorixProtocol::resQueryAllHis(const PQueryAllVoteRes& res)
     toController("onResQueryAllVote", &QuorixController::onResQueryAllVote, res);
 }
 
-void QuorixProtocol::resQueryVoteHisRecord(const PQueryVoteHisRecordRes& res)
+void QuorixProtocol::receive(VoteMessage<VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES>,
+                             const PQueryVoteHisRecordRes& res)
 {
     if (res.result != 0) {
         QLOG(1) << "request query vote histrory fail!! ";
@@ -390,28 +337,29 @@ void QuorixProtocol::resQueryVoteHisRecord(const PQueryVoteHisRecordRes& res)
     toController("onResQueryVoteHisRecord", &QuorixController::onResQueryVoteHisRecord, res);
 }
 
-void QuorixProtocol::resBroadcastChannelVote(const PBroadcastChannelVote& res)
+void QuorixProtocol::receive(VoteMessage<VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE>,
+                             const PBroadcastChannelVote& res)
 {
     toController("onResBroadCastChannelVote", &QuorixController::onResBroadCastChannelVote, res);
 }
 
-void QuorixProtocol::resQueryNickname(const PQueryNicknameRes& res)
+void QuorixProtocol::receive(VoteMessage<VOTE_SYSTEM_QUERY_NICKNAME_RES>, const PQueryNicknameRes& res)
 {
     toController("onResQueryNickname", &QuorixController::onResQueryNickname, res);
 }
 
-void QuorixProtocol::resUserVote(const PUserVoteRes& res)
+void QuorixProtocol::receive(VoteMessage<VOTE_SYSTEM_USER_VOTE_RES>, const PUserVoteRes& res)
 {
     QLOG(1) << "VOTE_SYSTEM_USER_VOTE_RES msg result  " << res.result;
     toController("onResUserVote", &QuorixController::onResUserVote, res);
 }
 
-void QuorixProtocol::resUserVoteState(const UserTicketInfo& res)
+void QuorixProtocol::receive(VoteMessage<VOTE_SYSTEM_USER_VOTE_STATE_RES>, const PUserVoteStateRes& res)
 {
     toController("onResUserVoteState", &QuorixController::onResUserVoteState, res);
 }
 
-void QuorixProtocol::resCloseVoteUi(const PCloseVoteUiRes& res)
+void QuorixProtocol::receive(VoteMessage<VOTE_SYSTEM_CLOSE_VOTEUI_RES>, const PCloseVoteUiRes& res)
 {
     toController("onResCloseVoteUi", &QuorixController::onResCloseVoteUi, res);
 }

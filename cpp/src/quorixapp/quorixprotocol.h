@@ -5,7 +5,7 @@
 // Created without a parent and deleted by QuorixApp; holds the bridges through guarded pointers
 // and keeps no state between messages. Never throws out of a request or the slot.
 
-#include <quorix/protocol/votemessages.h>
+#include <quorix/protocol/votemessagetable.h>
 
 #include <QMap>
 #include <QObject>
@@ -71,18 +71,30 @@ private:
     }
     quint32 currentUid() const;
 
-    void resCreateVoteRes(const quorix::PCreateVoteRes& res);
-    void resUpdateVoteRes(const quorix::PUpdateVoteRes& res);
-    void resStartVote(const quorix::PStartVoteRes& res);
-    void resEndVote(const quorix::PEndVoteRes& res);
-    void resBroadcastVote(const quorix::PBroadcastVote& broadcast);
-    void resQueryAllHis(const quorix::PQueryAllVoteRes& res);
-    void resQueryVoteHisRecord(const quorix::PQueryVoteHisRecordRes& res);
-    void resBroadcastChannelVote(const quorix::PBroadcastChannelVote& res);
-    void resQueryNickname(const quorix::PQueryNicknameRes& res);
-    void resUserVote(const quorix::PUserVoteRes& res);
-    void resUserVoteState(const quorix::UserTicketInfo& res);
-    void resCloseVoteUi(const quorix::PCloseVoteUiRes& res);
+    // One per answer and push, picked by its row of the message table; the body is decoded.
+    void receive(quorix::VoteMessage<quorix::VOTE_SYSTEM_CREATE_VOTE_RES>, const quorix::PCreateVoteRes& res);
+    void receive(quorix::VoteMessage<quorix::VOTE_SYSTEM_UPDATE_VOTE_RES>, const quorix::PUpdateVoteRes& res);
+    void receive(quorix::VoteMessage<quorix::VOTE_SYSTEM_START_VOTE_RES>, const quorix::PStartVoteRes& res);
+    void receive(quorix::VoteMessage<quorix::VOTE_SYSTEM_END_VOTE_RES>, const quorix::PEndVoteRes& res);
+    void receive(quorix::VoteMessage<quorix::VOTE_SYSTEM_USER_VOTE_RES>, const quorix::PUserVoteRes& res);
+    void receive(quorix::VoteMessage<quorix::VOTE_SYSTEM_USER_VOTE_STATE_RES>,
+                 const quorix::PUserVoteStateRes& res);
+    void receive(quorix::VoteMessage<quorix::VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES>,
+                 const quorix::PQueryVoteHisRecordRes& res);
+    void receive(quorix::VoteMessage<quorix::VOTE_SYSTEM_BROADCAST_VOTE>, const quorix::PBroadcastVote& res);
+    void receive(quorix::VoteMessage<quorix::VOTE_SYSTEM_QUERY_ALL_VOTE_RES>,
+                 const quorix::PQueryAllVoteRes& res);
+    void receive(quorix::VoteMessage<quorix::VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE>,
+                 const quorix::PBroadcastChannelVote& res);
+    void receive(quorix::VoteMessage<quorix::VOTE_SYSTEM_QUERY_NICKNAME_RES>,
+                 const quorix::PQueryNicknameRes& res);
+    void receive(quorix::VoteMessage<quorix::VOTE_SYSTEM_CLOSE_VOTEUI_RES>,
+                 const quorix::PCloseVoteUiRes& res);
+    // The add-on does not act on deletion answers.
+    void receive(quorix::VoteMessage<quorix::VOTE_SYSTEM_DELETE_VOTE_RES>, const quorix::PDeleteVoteRes&) {}
+    void receive(quorix::VoteMessage<quorix::VOTE_SYSTEM_BATCH_DELETE_VOTE_RES>,
+                 const quorix::PBatchDeleteVoteRes&)
+    {}
 
     // Hands `message` to the controller handler `handler`, if the application has a controller.
     template <class Message>

@@ -1,6 +1,6 @@
 #include "servicemetrics.h"
 
-#include <quorix/protocol/votemessages.h>
+#include <quorix/protocol/votemessagetable.h>
 
 #include <prometheus/counter.h>
 #include <prometheus/gauge.h>
@@ -32,36 +32,15 @@ const char* transportName(Transport transport)
 constexpr Transport kAllTransports[] = {Transport::Tcp, Transport::WebSocket, Transport::Sse,
                                         Transport::Http};
 
+// A request's label: its short name in the message table, "other" for anything else.
 const char* requestName(std::uint32_t minType)
 {
-    switch (minType) {
-    case VOTE_SYSTEM_CREATE_VOTE_REQ:
-        return "create";
-    case VOTE_SYSTEM_UPDATE_VOTE_REQ:
-        return "update";
-    case VOTE_SYSTEM_START_VOTE_REQ:
-        return "start";
-    case VOTE_SYSTEM_END_VOTE_REQ:
-        return "end";
-    case VOTE_SYSTEM_DELETE_VOTE_REQ:
-        return "delete";
-    case VOTE_SYSTEM_USER_VOTE_REQ:
-        return "vote";
-    case VOTE_SYSTEM_USER_VOTE_STATE_REQ:
-        return "ticket_state";
-    case VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ:
-        return "history";
-    case VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ:
-        return "batch_delete";
-    case VOTE_SYSTEM_QUERY_ALL_VOTE_REQ:
-        return "query_all";
-    case VOTE_SYSTEM_QUERY_NICKNAME_REQ:
-        return "nickname";
-    case VOTE_SYSTEM_CLOSE_VOTEUI_REQ:
-        return "close";
-    default:
-        return "other";
-    }
+    const char* name = "other";
+    visitVoteMessage(minType, [&](auto message) {
+        if (message.shortName != nullptr)
+            name = message.shortName;
+    });
+    return name;
 }
 
 // Seconds: a local SQLite commit takes tens of microseconds to tens of milliseconds (fsync).

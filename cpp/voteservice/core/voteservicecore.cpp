@@ -55,6 +55,34 @@ std::uint32_t resultOf(const PUserVoteStateRes& answer)
     return answer.state == kTicketStateRefused ? answer.aux1 : std::uint32_t(kResultOk);
 }
 
+// The answer to a refused request: every field at its default but the result code, where
+// resultOf reads it.
+template <class Answer> Answer refusal(std::uint32_t code)
+{
+    Answer answer;
+    answer.result = code;
+    return answer;
+}
+template <> PBatchDeleteVoteRes refusal(std::uint32_t code)
+{
+    PBatchDeleteVoteRes answer;
+    answer.aux1 = code;
+    return answer;
+}
+template <> PQueryNicknameRes refusal(std::uint32_t code)
+{
+    PQueryNicknameRes answer;
+    answer.aux1 = code;
+    return answer;
+}
+template <> PUserVoteStateRes refusal(std::uint32_t code)
+{
+    PUserVoteStateRes answer;
+    answer.state = kTicketStateRefused;
+    answer.aux1 = code;
+    return answer;
+}
+
 // The vote and run an answer names, for the audit trail (0: none).
 template <class Answer> std::pair<std::uint32_t, std::uint32_t> subjectOf(const Answer&)
 {
@@ -305,34 +333,15 @@ void VoteServiceCore::dispatch(Session& s, SessionId id, std::uint32_t minType, 
     const std::optional<AccessScope> needed = scopeNeeded(minType);
     if (needed && !s.identity.scopes.has(*needed))
         return refuse(id, minType, kResultScopeMissing);
-    switch (minType) {
-    case VOTE_SYSTEM_CREATE_VOTE_REQ:
-        return handleCreate(s, id, body);
-    case VOTE_SYSTEM_UPDATE_VOTE_REQ:
-        return handleUpdate(s, id, body);
-    case VOTE_SYSTEM_START_VOTE_REQ:
-        return handleStart(s, id, body);
-    case VOTE_SYSTEM_END_VOTE_REQ:
-        return handleEnd(s, id, body);
-    case VOTE_SYSTEM_DELETE_VOTE_REQ:
-        return handleDelete(s, id, body);
-    case VOTE_SYSTEM_USER_VOTE_REQ:
-        return handleUserVote(s, id, body);
-    case VOTE_SYSTEM_USER_VOTE_STATE_REQ:
-        return handleTicketState(s, id, body);
-    case VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ:
-        return handleHistory(s, id, body);
-    case VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ:
-        return handleBatchDelete(s, id, body);
-    case VOTE_SYSTEM_QUERY_ALL_VOTE_REQ:
-        return handleQueryAll(s, id, body);
-    case VOTE_SYSTEM_QUERY_NICKNAME_REQ:
-        return handleNickname(id, body);
-    case VOTE_SYSTEM_CLOSE_VOTEUI_REQ:
-        return handleClose(s, id, body);
-    default:
-        return; // not a request of the protocol: dropped
-    }
+    // Anything but a request of the protocol is dropped.
+    visitVoteMessage(minType, [&](auto message) {
+        using Message = decltype(message);
+        if constexpr (Message::kind == VoteMessageKind::Request) {
+            typename Message::Body request;
+            if (decodeOr(id, minType, body, request))
+                serve(message, s, id, request);
+        }
+    });
 }
 
 std::uint32_t VoteServiceCore::checkPlace(const Session& s, std::uint32_t channelId,
@@ -377,11 +386,9 @@ bool VoteServiceCore::roomForNewVote(const SubChannelKey& place, std::size_t inS
            m_storage.totalVoteCount() < m_options.maxVotesTotal;
 }
 
-void VoteServiceCore::handleCreate(Session& s, SessionId id, const std::string& body)
+void VoteServiceCore::serve(VoteMessage<VOTE_SYSTEM_CREATE_VOTE_REQ>, Session& s, SessionId id,
+                            const PCreateVoteReq& req)
 {
-    PCreateVoteReq req;
-    if (!decodeOr(id, VOTE_SYSTEM_CREATE_VOTE_REQ, body, req))
-        return;
     const SubChannelKey place = s.identity.place();
     PCreateVoteRes res;
     res.result = checkManager(s, req.channelId, req.subChannelId);
@@ -394,11 +401,9 @@ void VoteServiceCore::handleCreate(Session& s, SessionId id, const std::string& 
         listChanged(place);
 }
 
-void VoteServiceCore::handleUpdate(Session& s, SessionId id, const std::string& body)
+void VoteServiceCore::serve(VoteMessage<VOTE_SYSTEM_UPDATE_VOTE_REQ>, Session& s, SessionId id,
+                            const PUpdateVoteReq& req)
 {
-    PUpdateVoteReq req;
-    if (!decodeOr(id, VOTE_SYSTEM_UPDATE_VOTE_REQ, body, req))
-        return;
     const SubChannelKey place = s.identity.place();
     PUpdateVoteRes res;
     res.voteId = req.voteId;
@@ -430,11 +435,9 @@ std::uint32_t VoteServiceCore::deleteOne(const SubChannelKey& place, std::uint32
     return kResultOk;
 }
 
-void VoteServiceCore::handleDelete(Session& s, SessionId id, const std::string& body)
+void VoteServiceCore::serve(VoteMessage<VOTE_SYSTEM_DELETE_VOTE_REQ>, Session& s, SessionId id,
+                            const PDeleteVoteReq& req)
 {
-    PDeleteVoteReq req;
-    if (!decodeOr(id, VOTE_SYSTEM_DELETE_VOTE_REQ, body, req))
-        return;
     PDeleteVoteRes res;
     res.voteId = req.voteId;
     res.result = checkManager(s, req.channelId, req.subChannelId);
@@ -447,11 +450,9 @@ void VoteServiceCore::handleDelete(Session& s, SessionId id, const std::string& 
         listChanged(s.identity.place());
 }
 
-void VoteServiceCore::handleBatchDelete(Session& s, SessionId id, const std::string& body)
+void VoteServiceCore::serve(VoteMessage<VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ>, Session& s, SessionId id,
+                            const PBatchDeleteVoteReq& req)
 {
-    PBatchDeleteVoteReq req;
-    if (!decodeOr(id, VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ, body, req))
-        return;
     std::vector<std::uint32_t> asked;
     for (const auto& [voteId, voteType] : req.voteTypes)
         asked.push_back(voteId);
@@ -474,11 +475,9 @@ void VoteServiceCore::handleBatchDelete(Session& s, SessionId id, const std::str
         listChanged(s.identity.place());
 }
 
-void VoteServiceCore::handleQueryAll(Session& s, SessionId id, const std::string& body)
+void VoteServiceCore::serve(VoteMessage<VOTE_SYSTEM_QUERY_ALL_VOTE_REQ>, Session& s, SessionId id,
+                            const PQueryAllVoteReq& req)
 {
-    PQueryAllVoteReq req;
-    if (!decodeOr(id, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, body, req))
-        return;
     PQueryAllVoteRes res;
     res.result = checkManager(s, req.channelId, req.subChannelId);
     if (res.result == kResultOk)
@@ -522,11 +521,9 @@ const SharedOpenVote* VoteServiceCore::shownVote(const SubChannelKey& place, std
     return vote->jiFangId == jiFangId ? vote : nullptr;
 }
 
-void VoteServiceCore::handleStart(Session& s, SessionId id, const std::string& body)
+void VoteServiceCore::serve(VoteMessage<VOTE_SYSTEM_START_VOTE_REQ>, Session& s, SessionId id,
+                            const PStartVoteReq& req)
 {
-    PStartVoteReq req;
-    if (!decodeOr(id, VOTE_SYSTEM_START_VOTE_REQ, body, req))
-        return;
     const SubChannelKey place = s.identity.place();
     PStartVoteRes res;
     res.voteId = req.voteId;
@@ -577,11 +574,9 @@ void VoteServiceCore::resumeOpenVotes()
     }
 }
 
-void VoteServiceCore::handleEnd(Session& s, SessionId id, const std::string& body)
+void VoteServiceCore::serve(VoteMessage<VOTE_SYSTEM_END_VOTE_REQ>, Session& s, SessionId id,
+                            const PEndVoteReq& req)
 {
-    PEndVoteReq req;
-    if (!decodeOr(id, VOTE_SYSTEM_END_VOTE_REQ, body, req))
-        return;
     const SubChannelKey place = s.identity.place();
     PEndVoteRes res;
     res.voteId = req.voteId;
@@ -599,11 +594,9 @@ void VoteServiceCore::handleEnd(Session& s, SessionId id, const std::string& bod
         showEnded(place, res.jiFangId, true);
 }
 
-void VoteServiceCore::handleClose(Session& s, SessionId id, const std::string& body)
+void VoteServiceCore::serve(VoteMessage<VOTE_SYSTEM_CLOSE_VOTEUI_REQ>, Session& s, SessionId id,
+                            const PCloseVoteReq& req)
 {
-    PCloseVoteReq req;
-    if (!decodeOr(id, VOTE_SYSTEM_CLOSE_VOTEUI_REQ, body, req))
-        return;
     const SubChannelKey place = s.identity.place();
     PCloseVoteUiRes res;
     res.voteId = req.voteId;
@@ -670,11 +663,9 @@ void VoteServiceCore::showStartInZone(HistoryEntry& entry) const
 
 // ---- tickets ------------------------------------------------------------------------------------
 
-void VoteServiceCore::handleUserVote(Session& s, SessionId id, const std::string& body)
+void VoteServiceCore::serve(VoteMessage<VOTE_SYSTEM_USER_VOTE_REQ>, Session& s, SessionId id,
+                            const PUserVoteReq& req)
 {
-    PUserVoteReq req;
-    if (!decodeOr(id, VOTE_SYSTEM_USER_VOTE_REQ, body, req))
-        return;
     PUserVoteRes res;
     res.result = req.uid == s.identity.uid ? checkPlace(s, req.channelId, req.subChannelId)
                                            : std::uint32_t(kResultIdentityMismatch);
@@ -699,11 +690,9 @@ void VoteServiceCore::voteAnswered(Session& s, std::uint32_t result)
     shown->countedHere = true;
 }
 
-void VoteServiceCore::handleTicketState(Session& s, SessionId id, const std::string& body)
+void VoteServiceCore::serve(VoteMessage<VOTE_SYSTEM_USER_VOTE_STATE_REQ>, Session& s, SessionId id,
+                            const PUserVoteStateReq& req)
 {
-    PUserVoteStateReq req;
-    if (!decodeOr(id, VOTE_SYSTEM_USER_VOTE_STATE_REQ, body, req))
-        return;
     PUserVoteStateRes res;
     res.voteType = req.voteType;
     std::uint32_t code = req.uid == s.identity.uid ? checkPlace(s, req.channelId, req.subChannelId)
@@ -738,11 +727,9 @@ void VoteServiceCore::handleTicketState(Session& s, SessionId id, const std::str
 
 // ---- queries ------------------------------------------------------------------------------------
 
-void VoteServiceCore::handleHistory(Session& s, SessionId id, const std::string& body)
+void VoteServiceCore::serve(VoteMessage<VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ>, Session& s, SessionId id,
+                            const PQueryVoteHisRecordReq& req)
 {
-    PQueryVoteHisRecordReq req;
-    if (!decodeOr(id, VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ, body, req))
-        return;
     PQueryVoteHisRecordRes res;
     res.result = checkPlace(s, req.channelId, req.subChannelId);
     if (res.result == kResultOk) {
@@ -760,11 +747,9 @@ void VoteServiceCore::handleHistory(Session& s, SessionId id, const std::string&
     sendTo(id, VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES, res);
 }
 
-void VoteServiceCore::handleNickname(SessionId id, const std::string& body)
+void VoteServiceCore::serve(VoteMessage<VOTE_SYSTEM_QUERY_NICKNAME_REQ>, Session&, SessionId id,
+                            const PQueryNicknameReq& req)
 {
-    PQueryNicknameReq req;
-    if (!decodeOr(id, VOTE_SYSTEM_QUERY_NICKNAME_REQ, body, req))
-        return;
     PQueryNicknameRes res;
     res.imid = req.imid;
     if (const auto user = m_storage.findUser(req.imid)) {
@@ -1085,37 +1070,13 @@ void VoteServiceCore::deliver(SessionId id, const OutFrame& frame)
 
 void VoteServiceCore::refuse(SessionId id, std::uint32_t minType, std::uint32_t code)
 {
-    switch (minType) {
-    case VOTE_SYSTEM_CREATE_VOTE_REQ:
-    case VOTE_SYSTEM_UPDATE_VOTE_REQ:
-        return sendTo(id, minType + 1, PCreateVoteRes{code, 0, {}});
-    case VOTE_SYSTEM_START_VOTE_REQ:
-    case VOTE_SYSTEM_END_VOTE_REQ:
-    case VOTE_SYSTEM_DELETE_VOTE_REQ:
-    case VOTE_SYSTEM_CLOSE_VOTEUI_REQ:
-        return sendTo(id, minType + 1, PStartVoteRes{code, 0, 0, 0, 0, {}});
-    case VOTE_SYSTEM_USER_VOTE_REQ: {
-        PUserVoteRes res;
-        res.result = code;
-        return sendTo(id, VOTE_SYSTEM_USER_VOTE_RES, res);
-    }
-    case VOTE_SYSTEM_USER_VOTE_STATE_REQ: {
-        PUserVoteStateRes res;
-        res.state = kTicketStateRefused;
-        res.aux1 = code;
-        return sendTo(id, VOTE_SYSTEM_USER_VOTE_STATE_RES, res);
-    }
-    case VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ:
-        return sendTo(id, VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES, PQueryVoteHisRecordRes{code, 0, 0, {}, {}});
-    case VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ:
-        return sendTo(id, VOTE_SYSTEM_BATCH_DELETE_VOTE_RES, PBatchDeleteVoteRes{code, 0, 0, {}, {}});
-    case VOTE_SYSTEM_QUERY_ALL_VOTE_REQ:
-        return sendTo(id, VOTE_SYSTEM_QUERY_ALL_VOTE_RES, PQueryAllVoteRes{code, 0, 0, {}, {}});
-    case VOTE_SYSTEM_QUERY_NICKNAME_REQ:
-        return sendTo(id, VOTE_SYSTEM_QUERY_NICKNAME_RES, PQueryNicknameRes{code, 0, 0, {}, {}});
-    default:
-        return;
-    }
+    visitVoteMessage(minType, [&](auto message) {
+        using Message = decltype(message);
+        if constexpr (Message::kind == VoteMessageKind::Request) {
+            constexpr std::uint32_t answerType = Message::minType + 1;
+            sendTo(id, answerType, refusal<VoteBody<answerType>>(code));
+        }
+    });
 }
 
 } // namespace quorix::service

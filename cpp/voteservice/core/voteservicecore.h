@@ -27,7 +27,7 @@
 #include "requestbudget.h"
 #include "sessionidentity.h"
 #include "timetextformatter.h"
-#include <quorix/protocol/votemessages.h>
+#include <quorix/protocol/votemessagetable.h>
 #include "votestorage.h"
 
 #include <cstdint>
@@ -152,18 +152,24 @@ private:
     void noteAnswer(SessionId id, std::uint32_t requestMinType, std::uint32_t result, std::uint32_t voteId,
                     std::uint32_t jiFangId);
     void dispatch(Session& session, SessionId id, std::uint32_t minType, const std::string& body);
-    void handleCreate(Session& s, SessionId id, const std::string& body);
-    void handleUpdate(Session& s, SessionId id, const std::string& body);
-    void handleDelete(Session& s, SessionId id, const std::string& body);
-    void handleBatchDelete(Session& s, SessionId id, const std::string& body);
-    void handleStart(Session& s, SessionId id, const std::string& body);
-    void handleEnd(Session& s, SessionId id, const std::string& body);
-    void handleClose(Session& s, SessionId id, const std::string& body);
-    void handleUserVote(Session& s, SessionId id, const std::string& body);
-    void handleTicketState(Session& s, SessionId id, const std::string& body);
-    void handleHistory(Session& s, SessionId id, const std::string& body);
-    void handleQueryAll(Session& s, SessionId id, const std::string& body);
-    void handleNickname(SessionId id, const std::string& body);
+    // One per request, picked by the request's row of the message table; the body is decoded.
+    void serve(VoteMessage<VOTE_SYSTEM_CREATE_VOTE_REQ>, Session& s, SessionId id, const PCreateVoteReq& req);
+    void serve(VoteMessage<VOTE_SYSTEM_UPDATE_VOTE_REQ>, Session& s, SessionId id, const PUpdateVoteReq& req);
+    void serve(VoteMessage<VOTE_SYSTEM_DELETE_VOTE_REQ>, Session& s, SessionId id, const PDeleteVoteReq& req);
+    void serve(VoteMessage<VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ>, Session& s, SessionId id,
+               const PBatchDeleteVoteReq& req);
+    void serve(VoteMessage<VOTE_SYSTEM_START_VOTE_REQ>, Session& s, SessionId id, const PStartVoteReq& req);
+    void serve(VoteMessage<VOTE_SYSTEM_END_VOTE_REQ>, Session& s, SessionId id, const PEndVoteReq& req);
+    void serve(VoteMessage<VOTE_SYSTEM_CLOSE_VOTEUI_REQ>, Session& s, SessionId id, const PCloseVoteReq& req);
+    void serve(VoteMessage<VOTE_SYSTEM_USER_VOTE_REQ>, Session& s, SessionId id, const PUserVoteReq& req);
+    void serve(VoteMessage<VOTE_SYSTEM_USER_VOTE_STATE_REQ>, Session& s, SessionId id,
+               const PUserVoteStateReq& req);
+    void serve(VoteMessage<VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ>, Session& s, SessionId id,
+               const PQueryVoteHisRecordReq& req);
+    void serve(VoteMessage<VOTE_SYSTEM_QUERY_ALL_VOTE_REQ>, Session& s, SessionId id,
+               const PQueryAllVoteReq& req);
+    void serve(VoteMessage<VOTE_SYSTEM_QUERY_NICKNAME_REQ>, Session& s, SessionId id,
+               const PQueryNicknameReq& req);
 
     static std::uint32_t checkPlace(const Session& s, std::uint32_t channelId, std::uint32_t subChannelId);
     static std::uint32_t checkManager(const Session& s, std::uint32_t channelId, std::uint32_t subChannelId);

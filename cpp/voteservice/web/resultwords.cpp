@@ -29,50 +29,14 @@ bool isStorageFailure(std::uint32_t requestType, std::uint32_t code)
 
 const char* ResultWords::words(std::uint32_t requestType, std::uint32_t code)
 {
-    if (code == kResultOk)
-        return "ok";
     if (isNotFound(requestType, code))
         return "no such vote";
     if (isStorageFailure(requestType, code))
         return "storage unavailable";
-    switch (code) {
-    case kResultAnotherVoteOpen:
-        return "another vote is open here";
-    case kResultNotManager:
-        return "not a manager";
-    case kResultInvalidRecord:
-        return "invalid vote record";
-    case kResultVoteOpen:
-        return "the vote is open";
-    case kResultIdentityMismatch:
-        return "identity mismatch";
-    case kResultNotRunning:
-        return "the vote is not running";
-    case kResultNoTicketsLeft:
-        return "no tickets left";
-    case kResultOptionFull:
-        return "option has all the tickets it may get";
-    case kResultNoSuchOption:
-        return "no such option";
-    case kResultNotAJudge:
-        return "not a judge of this vote";
-    case kResultAlreadyScored:
-        return "already scored";
-    case kResultBadTicketCount:
-        return "bad ticket count or score";
-    case kResultMalformed:
-        return "malformed request";
-    case kResultListFull:
-        return "vote list full";
-    case kResultTooManyRequests:
-        return "too many requests";
-    case kResultWrongVoteType:
-        return "wrong vote type";
-    case kResultScopeMissing:
-        return "the token lacks the scope this needs";
-    default:
-        return "refused";
-    }
+    for (const ResultCodeRow& row : kResultCodes)
+        if (row.code == code && row.words != nullptr)
+            return row.words;
+    return "refused";
 }
 
 int ResultWords::httpStatus(std::uint32_t requestType, std::uint32_t code)

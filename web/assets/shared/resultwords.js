@@ -1,4 +1,5 @@
-// The service's result codes in the viewer's words.
+// The service's result codes (cpp/voteservice/core/resultcode.h, the one list of them) in the
+// viewer's words; the web parsing test fails when this map and that list name different codes.
 const kWords = new Map([
   [0, '已投出'],
   [2, '这个投票已不存在'],

@@ -65,6 +65,37 @@ TEST(ServiceMetricsTest, EventsLandInTheirSeries)
     EXPECT_FALSE(metricSample(text, R"(quorix_requests_total{message="vote",result="12"})"));
 }
 
+// Dashboards select requests by these labels: each request's stays as it is.
+TEST(ServiceMetricsTest, EveryRequestCountsUnderItsLabel)
+{
+    const struct
+    {
+        std::uint32_t minType;
+        const char* label;
+    } rows[] = {
+        {VOTE_SYSTEM_CREATE_VOTE_REQ, "create"},
+        {VOTE_SYSTEM_UPDATE_VOTE_REQ, "update"},
+        {VOTE_SYSTEM_START_VOTE_REQ, "start"},
+        {VOTE_SYSTEM_END_VOTE_REQ, "end"},
+        {VOTE_SYSTEM_DELETE_VOTE_REQ, "delete"},
+        {VOTE_SYSTEM_USER_VOTE_REQ, "vote"},
+        {VOTE_SYSTEM_USER_VOTE_STATE_REQ, "ticket_state"},
+        {VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ, "history"},
+        {VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ, "batch_delete"},
+        {VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, "query_all"},
+        {VOTE_SYSTEM_QUERY_NICKNAME_REQ, "nickname"},
+        {VOTE_SYSTEM_CLOSE_VOTEUI_REQ, "close"},
+        {VOTE_SYSTEM_BROADCAST_VOTE, "other"}, // a push, never a request
+    };
+    for (const auto& row : rows) {
+        ServiceMetrics metrics(kStarted);
+        metrics.requestAnswered(row.minType, 0);
+        const std::string series =
+            std::string("quorix_requests_total{message=\"") + row.label + "\",result=\"0\"}";
+        EXPECT_EQ(metricSample(metrics.exposition(), series), std::optional<double>(1)) << row.label;
+    }
+}
+
 TEST(ServiceMetricsTest, EveryFamilyHasHelpAndType)
 {
     ServiceMetrics metrics(kStarted);

@@ -19,6 +19,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <set>
+#include <string>
+
 namespace quorix::service::test {
 namespace {
 
@@ -569,8 +575,48 @@ TEST(ResultWordsTest, ManagementResultsBecomeHttpStatuses)
     for (const Row& row : rows)
         EXPECT_EQ(ResultWords::httpStatus(row.request, row.code), row.status)
             << row.request << "/" << row.code;
-    EXPECT_STREQ(ResultWords::words(VOTE_SYSTEM_END_VOTE_REQ, kResultEndNotFound), "no such vote");
-    EXPECT_STREQ(ResultWords::words(VOTE_SYSTEM_USER_VOTE_REQ, kResultNoTicketsLeft), "no tickets left");
+}
+
+// Codes 2 and 3 read by the request they answer; the others read the same everywhere.
+TEST(ResultWordsTest, ResultsBecomeWordsByTheirRequest)
+{
+    const struct
+    {
+        std::uint32_t request;
+        std::uint32_t code;
+        const char* words;
+    } rows[] = {
+        {VOTE_SYSTEM_START_VOTE_REQ, kResultOk, "ok"},
+        {VOTE_SYSTEM_START_VOTE_REQ, 2, "no such vote"},
+        {VOTE_SYSTEM_END_VOTE_REQ, 2, "storage unavailable"},
+        {VOTE_SYSTEM_START_VOTE_REQ, 3, "storage unavailable"},
+        {VOTE_SYSTEM_END_VOTE_REQ, 3, "no such vote"},
+        {VOTE_SYSTEM_CREATE_VOTE_REQ, 3, "refused"},
+        {VOTE_SYSTEM_USER_VOTE_REQ, kResultNoTicketsLeft, "no tickets left"},
+        {VOTE_SYSTEM_CREATE_VOTE_REQ, kResultStorageUnavailable, "storage unavailable"},
+        {VOTE_SYSTEM_START_VOTE_REQ, kResultScopeMissing, "the token lacks the scope this needs"},
+        {VOTE_SYSTEM_START_VOTE_REQ, 5, "refused"},
+        {VOTE_SYSTEM_START_VOTE_REQ, 23, "refused"},
+    };
+    for (const auto& row : rows)
+        EXPECT_STREQ(ResultWords::words(row.request, row.code), row.words) << row.request << "/" << row.code;
+}
+
+// The viewer page's words (web/assets/shared/resultwords.js) name exactly the codes of resultcode.h.
+TEST(ResultWordsTest, ThePagesWordsCoverEveryCodeAndNoOther)
+{
+    std::ifstream file(QUORIX_WEB_DIR "/assets/shared/resultwords.js");
+    ASSERT_TRUE(file) << QUORIX_WEB_DIR;
+    const std::string script((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::set<std::uint32_t> pageCodes;
+    const std::regex entry(R"(\[(\d+), ')");
+    for (auto it = std::sregex_iterator(script.begin(), script.end(), entry); it != std::sregex_iterator();
+         ++it)
+        pageCodes.insert(static_cast<std::uint32_t>(std::stoul((*it)[1])));
+    std::set<std::uint32_t> serviceCodes;
+    for (const ResultCodeRow& row : kResultCodes)
+        serviceCodes.insert(row.code);
+    EXPECT_EQ(pageCodes, serviceCodes);
 }
 
 TEST(UserRequestBudgetsTest, PlainRequestsShareOneBudgetPerUser)

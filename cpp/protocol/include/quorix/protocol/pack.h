@@ -1,7 +1,8 @@
 #pragma once
 
 // Marshalling primitives shared by the add-on, the vote service and the tools: errors, limits,
-// the growable output buffer and the writer over it. Qt-free. Little-endian, no alignment, no padding, no type tags:
+// the growable output buffer and the writer over it. Qt-free. Little-endian, no alignment, no padding, no
+// type tags:
 //   u16, u32, varstr (u16 byte count + bytes), map/set and sequence (u32 count + elements).
 // Packing and unpacking are the only places in the system that throw (PackError, UnpackError).
 

@@ -30,9 +30,6 @@ public:
     // their defaults. Throws WireJsonError naming the offending member.
     static std::string encodeFrame(const nlohmann::ordered_json& document);
 
-    // Name of a vote message by minor type, or nullptr.
-    static const char* messageName(std::uint32_t minType);
-
     // Bytes from hex digits, whitespace ignored; throws WireJsonError on anything else.
     static std::string fromHex(const std::string& hex);
     static std::string toHex(const std::string& bytes);
