@@ -348,10 +348,11 @@ int serve(ServerOptions& options, const std::vector<std::string>& args)
         if (asked > 0)
             storageText += ", each change confirmed by " + std::to_string(asked) + " replica(s)";
         if (connected >= 0 && asked > connected)
-            ServiceLog::line(ServiceLog::Priority::Warning,
-                             "--redis-min-replicas " + std::to_string(asked) + " but Redis has " +
-                                 std::to_string(connected) +
-                                 " replica(s) connected: changes are answered as uncertain until more connect");
+            ServiceLog::line(
+                ServiceLog::Priority::Warning,
+                "--redis-min-replicas " + std::to_string(asked) + " but Redis has " +
+                    std::to_string(connected) +
+                    " replica(s) connected: changes are answered as uncertain until more connect");
     } else {
         local = openStorage(options, storageText, databasePath);
         if (!local)
