@@ -4,15 +4,15 @@
 
 namespace quorix::service {
 
-bool SecretFile::read(const std::string& path, std::string& secret, std::string& error)
+bool SecretFile::read(const std::string& path, std::string& secret, std::string& error, const std::string& what)
 {
     std::string contents, reason;
     switch (BoundedFile::read(path, kMaxFileBytes, contents, reason)) {
     case BoundedFile::Outcome::Unreadable:
-        error = "cannot read the secret file " + path + ": " + reason;
+        error = "cannot read the " + what + " " + path + ": " + reason;
         return false;
     case BoundedFile::Outcome::TooLong:
-        error = "the secret file " + path + " is longer than " + std::to_string(kMaxFileBytes) + " bytes";
+        error = "the " + what + " " + path + " is longer than " + std::to_string(kMaxFileBytes) + " bytes";
         return false;
     case BoundedFile::Outcome::Read:
         break;

@@ -1,6 +1,6 @@
 #pragma once
 
-// The HS256 secret of --secret-file: the file's bytes without trailing line breaks (an editor's
+// The HS256 secret of --secret-file (and the Redis password of --redis-password-file): the file's bytes without trailing line breaks (an editor's
 // final newline is not part of the secret), at least kMinBytes since a short secret is guessed by
 // trying, in a file of at most kMaxFileBytes.
 
@@ -15,9 +15,10 @@ public:
     static constexpr std::size_t kMaxFileBytes = 4096;
     static constexpr std::size_t kMinBytes = 16;
 
-    // False with a one-line message naming the file: unreadable (the system's reason), too long,
-    // or a secret too short.
-    static bool read(const std::string& path, std::string& secret, std::string& error);
+    // False with a one-line message naming the file (as `what`): unreadable (the system's reason),
+    // too long, or a secret too short.
+    static bool read(const std::string& path, std::string& secret, std::string& error,
+                     const std::string& what = "secret file");
 };
 
 } // namespace quorix::service

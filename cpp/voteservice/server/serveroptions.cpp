@@ -2,6 +2,7 @@
 
 #include "addressrange.h"
 #include "clisupport.h"
+#include "redisoptions.h"
 #include "secretfile.h"
 #include "servicelog.h"
 #include "timetextformatter.h"
@@ -236,9 +237,13 @@ void ServerOptions::addOptionsTo(CLI::App& app)
         ->type_name("DIR")
         ->default_str("./" + dataDir);
     app.add_flag("--memory", memoryOnly, "keep everything in memory only (lost when the service ends)");
-    addAddressOption(app, "--redis", redisHost, redisPort, false, HostForm::Name)
-        ->description("keep everything in Redis, shared with every quorix-voted started with the same "
-                      "Redis (several nodes); --data, --memory and --redis exclude each other");
+    CLI::Option* redisPlace = RedisOptions::addTo(
+        app, redis,
+        "keep everything in Redis, shared with every quorix-voted started with the same Redis (several "
+        "nodes): HOST:PORT, tls://HOST:PORT or unix:PATH; --data, --memory and --redis exclude each other");
+    app.add_flag("--redis-allow-eviction", redisAllowEviction,
+                 "start even when Redis may evict keys (maxmemory-policy other than noeviction), with a warning")
+        ->needs(redisPlace);
     app.add_option_function<std::string>(
            "--http",
            [this](const std::string& text) {
@@ -364,6 +369,8 @@ bool ServerOptions::storageChoiceIsClear(const CLI::App& app, std::string& error
     else if (usesRedis() && (memoryOnly || dataGiven))
         error = std::string("--redis and ") + (memoryOnly ? "--memory" : "--data") +
                 " cannot be combined: choose one";
+    else if (usesRedis() && !redis.consistent(error))
+        return false;
     else
         return true;
     return false;
