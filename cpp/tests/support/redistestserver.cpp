@@ -120,14 +120,14 @@ bool RedisTestServer::makeCertificates(std::string* whyNot) const
 {
     std::ofstream(file("server.ext")) << "subjectAltName=IP:127.0.0.1,DNS:localhost\n";
     const std::string key = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
-    std::string script = "cd '" + m_dir + "' && openssl req -x509" + key +
+    std::string script = "(cd '" + m_dir + "' && openssl req -x509" + key +
                          " -keyout ca.key -out ca.crt -days 2 -subj /CN=quorix-test-ca";
     for (const char* name : {"server", "client"})
         script += std::string(" && openssl req") + key + " -keyout " + name + ".key -out " + name +
                   ".csr -subj /CN=" + name + " && openssl x509 -req -in " + name +
                   ".csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 2 -out " + name + ".crt" +
                   (std::string(name) == "server" ? " -extfile server.ext" : "");
-    if (std::system((script + " > /dev/null 2>&1").c_str()) == 0)
+    if (std::system((script + ") > /dev/null 2>&1").c_str()) == 0)
         return true;
     if (whyNot != nullptr)
         *whyNot = "the openssl command could not make the test certificates";

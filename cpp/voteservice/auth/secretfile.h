@@ -15,10 +15,10 @@ public:
     static constexpr std::size_t kMaxFileBytes = 4096;
     static constexpr std::size_t kMinBytes = 16;
 
-    // False with a one-line message naming the file (as `what`): unreadable (the system's reason),
-    // too long, or a secret too short.
+    // False with a one-line message naming the file and what it holds (`what`): unreadable (the
+    // system's reason), too long, or a secret too short.
     static bool read(const std::string& path, std::string& secret, std::string& error,
-                     const std::string& what = "secret file");
+                     const std::string& what = "secret");
 };
 
 } // namespace quorix::service

@@ -63,6 +63,7 @@ void RedisConnection::drop()
 void RedisConnection::lose(const std::string& why)
 {
     ServiceLog::line(ServiceLog::Priority::Warning, "lost the connection to Redis: " + why);
+    m_lastLoss = why;
     drop();
 }
 
@@ -114,7 +115,7 @@ bool RedisConnection::authenticate()
     if (reply && reply->type != REDIS_REPLY_ERROR)
         return true;
     if (!reply) {
-        m_lastError = "cannot reach Redis at " + m_address.describe() + ": no answer to AUTH";
+        m_lastError = "cannot reach Redis at " + m_address.describe() + ": no answer to AUTH (" + m_lastLoss + ")";
         return false;
     }
     m_credentialsRefused = true;

@@ -138,6 +138,8 @@ private:
     // Bytes fed to the parser since its last complete reply, bounded by kMaxReplyBytes.
     std::size_t m_unparsedBytes = 0;
     std::string m_lastError;
+    // Why the connection was last dropped, for the message of a failed AUTH.
+    std::string m_lastLoss;
     bool m_credentialsRefused = false;
     // Set by an OOM reply, cleared once none came for a while: one log line per burst.
     Clock::time_point m_lastOutOfMemory{};

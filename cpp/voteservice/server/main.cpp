@@ -327,8 +327,12 @@ int checkRedis(const ServerOptions& options)
         RedisPreflight::check(options.redis, options.redisAllowEviction, message, warnings);
     for (const std::string& warning : warnings)
         ServiceLog::line(kWarning, warning);
-    if (verdict == RedisPreflight::Verdict::Ready)
+    if (verdict == RedisPreflight::Verdict::Ready) {
+        ServiceLog::line("Redis at " + options.redis.describe() + " passed the start-up checks (" +
+                         (options.redis.password.empty() ? std::string("no AUTH") : "AUTH accepted") +
+                         ", every command the service uses allowed)");
         return 0;
+    }
     ServiceLog::line(kError, message);
     return verdict == RedisPreflight::Verdict::Refused ? 2 : 1;
 }

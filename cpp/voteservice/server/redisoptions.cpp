@@ -24,7 +24,7 @@ CLI::Option* RedisOptions::addTo(CLI::App& app, RedisAddress& address, const std
            "--redis-password-file",
            [&address](const std::string& path) {
                std::string password, error;
-               if (!SecretFile::read(path, password, error, "Redis password file"))
+               if (!SecretFile::read(path, password, error, "Redis password"))
                    throw CLI::ValidationError(error);
                address.password = password;
            },
