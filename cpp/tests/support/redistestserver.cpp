@@ -69,7 +69,8 @@ std::string RedisTestServer::serviceAcl()
 {
     return std::string("on >") + kServicePassword +
            " resetchannels ~quorix:* &quorix:notices -@all +ping +info +time +get +set +exists +incr +decr "
-           "+del +hget +hmget +hgetall +hvals +hexists +hset +hsetnx +hincrby +hdel +sadd +smembers +zadd +zrem "
+           "+del +hget +hmget +hgetall +hvals +hexists +hset +hsetnx +hincrby +hdel +sadd +smembers +zadd "
+           "+zrem "
            "+zrangebyscore +zrevrangebyscore +eval +evalsha +script|load +publish +subscribe";
 }
 
@@ -138,9 +139,18 @@ std::vector<std::string> RedisTestServer::securityArguments() const
 {
     std::vector<std::string> args;
     if (m_tls)
-        args = {"--port",          "0",          "--tls-port",         std::to_string(m_port),
-                "--tls-cert-file", file("server.crt"), "--tls-key-file", file("server.key"),
-                "--tls-ca-cert-file", file("ca.crt"), "--tls-auth-clients", "yes"};
+        args = {"--port",
+                "0",
+                "--tls-port",
+                std::to_string(m_port),
+                "--tls-cert-file",
+                file("server.crt"),
+                "--tls-key-file",
+                file("server.key"),
+                "--tls-ca-cert-file",
+                file("ca.crt"),
+                "--tls-auth-clients",
+                "yes"};
     if (m_unixSocket)
         args.insert(args.end(), {"--unixsocket", file("redis.sock"), "--unixsocketperm", "700"});
     if (!m_aclRule.empty())
@@ -182,7 +192,8 @@ bool RedisTestServer::start(std::string* whyNot)
     if (m_tls && !makeCertificates(whyNot))
         return false;
     if (!m_aclRule.empty()) {
-        std::ofstream(file("users.acl")) << "user default off\nuser " << kServiceUser << " " << m_aclRule << "\n";
+        std::ofstream(file("users.acl"))
+            << "user default off\nuser " << kServiceUser << " " << m_aclRule << "\n";
         std::ofstream(file("password")) << m_password << "\n";
     }
     const std::vector<std::string> security = securityArguments();

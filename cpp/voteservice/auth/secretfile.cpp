@@ -4,7 +4,8 @@
 
 namespace quorix::service {
 
-bool SecretFile::read(const std::string& path, std::string& secret, std::string& error, const std::string& what)
+bool SecretFile::read(const std::string& path, std::string& secret, std::string& error,
+                      const std::string& what)
 {
     std::string contents, reason;
     switch (BoundedFile::read(path, kMaxFileBytes, contents, reason)) {
@@ -12,7 +13,8 @@ bool SecretFile::read(const std::string& path, std::string& secret, std::string&
         error = "cannot read the " + what + " file " + path + ": " + reason;
         return false;
     case BoundedFile::Outcome::TooLong:
-        error = "the " + what + " file " + path + " is longer than " + std::to_string(kMaxFileBytes) + " bytes";
+        error =
+            "the " + what + " file " + path + " is longer than " + std::to_string(kMaxFileBytes) + " bytes";
         return false;
     case BoundedFile::Outcome::Read:
         break;

@@ -1,8 +1,8 @@
 #pragma once
 
-// The HS256 secret of --secret-file (and the Redis password of --redis-password-file): the file's bytes without trailing line breaks (an editor's
-// final newline is not part of the secret), at least kMinBytes since a short secret is guessed by
-// trying, in a file of at most kMaxFileBytes.
+// The HS256 secret of --secret-file (and the Redis password of --redis-password-file): the file's bytes
+// without trailing line breaks (an editor's final newline is not part of the secret), at least kMinBytes
+// since a short secret is guessed by trying, in a file of at most kMaxFileBytes.
 
 #include <cstddef>
 #include <string>

@@ -93,15 +93,11 @@ bool RedisAddress::consistent(std::string& error) const
 
 std::string RedisAddress::describe() const
 {
-    switch (transport) {
-    case Transport::Unix:
+    if (transport == Transport::Unix)
         return kUnixScheme + socketPath;
-    case Transport::Tls:
-        return kTlsScheme + host + ":" + std::to_string(port);
-    case Transport::Tcp:
-        break;
-    }
-    return host + ":" + std::to_string(port);
+    const std::string place =
+        (host.find(':') == std::string::npos ? host : "[" + host + "]") + ":" + std::to_string(port);
+    return transport == Transport::Tls ? kTlsScheme + place : place;
 }
 
 bool RedisAddress::operator==(const RedisAddress& other) const

@@ -3,8 +3,8 @@
 namespace quorix::service {
 
 RedisBackend::RedisBackend(const RedisAddress& address)
-    : m_connection(address), m_bus(address), m_ballots(m_bus.node()),
-      m_storage(m_connection, m_scripts), m_box(m_connection, m_scripts, m_bus, m_ballots)
+    : m_connection(address), m_bus(address), m_ballots(m_bus.node()), m_storage(m_connection, m_scripts),
+      m_box(m_connection, m_scripts, m_bus, m_ballots)
 {
     m_connection.setConnectedHook([this](RedisConnection& connection) {
         return m_scripts.load(connection) && m_ballots.sync(connection);

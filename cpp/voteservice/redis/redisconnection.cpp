@@ -20,7 +20,8 @@ constexpr std::size_t kReadChunk = 16384;
 // OOM replies closer together than this belong to one burst, logged once.
 constexpr std::chrono::seconds kOutOfMemoryQuiet(10);
 // Errors saying this Redis cannot serve now, though another (or this one, soon) can.
-constexpr const char* kUnavailablePrefixes[] = {"READONLY", "MASTERDOWN", "CLUSTERDOWN", "TRYAGAIN", "LOADING"};
+constexpr const char* kUnavailablePrefixes[] = {"READONLY", "MASTERDOWN", "CLUSTERDOWN", "TRYAGAIN",
+                                                "LOADING"};
 
 bool isErrorStartingWith(const redisReply* reply, const std::string& prefix)
 {
@@ -115,7 +116,8 @@ bool RedisConnection::authenticate()
     if (reply && reply->type != REDIS_REPLY_ERROR)
         return true;
     if (!reply) {
-        m_lastError = "cannot reach Redis at " + m_address.describe() + ": no answer to AUTH (" + m_lastLoss + ")";
+        m_lastError =
+            "cannot reach Redis at " + m_address.describe() + ": no answer to AUTH (" + m_lastLoss + ")";
         return false;
     }
     m_credentialsRefused = true;

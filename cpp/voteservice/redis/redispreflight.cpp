@@ -66,11 +66,13 @@ std::string lowered(std::string text)
 }
 
 // Refused when Redis evicts keys and that was not allowed; a warning when it was.
-RedisPreflight::Verdict evictionVerdict(const RedisAddress& address, const redisReply* info, bool allowEviction,
-                                        std::string& message, std::vector<std::string>& warnings)
+RedisPreflight::Verdict evictionVerdict(const RedisAddress& address, const redisReply* info,
+                                        bool allowEviction, std::string& message,
+                                        std::vector<std::string>& warnings)
 {
-    const std::string policy =
-        info->type == REDIS_REPLY_STRING ? RedisPreflight::evictionPolicy(std::string(info->str, info->len)) : "";
+    const std::string policy = info->type == REDIS_REPLY_STRING
+                                   ? RedisPreflight::evictionPolicy(std::string(info->str, info->len))
+                                   : "";
     if (policy == "noeviction")
         return RedisPreflight::Verdict::Ready;
     const std::string what = "Redis at " + address.describe() +
@@ -80,7 +82,8 @@ RedisPreflight::Verdict evictionVerdict(const RedisAddress& address, const redis
         warnings.push_back(what + ": votes may be lost (--redis-allow-eviction)");
         return RedisPreflight::Verdict::Ready;
     }
-    message = what + ", which loses votes: set maxmemory-policy noeviction, or start with --redis-allow-eviction";
+    message =
+        what + ", which loses votes: set maxmemory-policy noeviction, or start with --redis-allow-eviction";
     return RedisPreflight::Verdict::Refused;
 }
 
@@ -96,8 +99,8 @@ std::string RedisPreflight::evictionPolicy(const std::string& info)
     return info.substr(from, info.find_first_of("\r\n", from) - from);
 }
 
-RedisPreflight::Verdict RedisPreflight::check(const RedisAddress& address, bool allowEviction, std::string& message,
-                                              std::vector<std::string>& warnings)
+RedisPreflight::Verdict RedisPreflight::check(const RedisAddress& address, bool allowEviction,
+                                              std::string& message, std::vector<std::string>& warnings)
 {
     RedisConnection connection(address);
     if (!connection.connect(message))

@@ -63,8 +63,8 @@ RedisSocketTransport::Deadline RedisSocketTransport::deadlineIn(int timeoutMs)
 bool RedisSocketTransport::waitFor(int fd, short events, Deadline deadline)
 {
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                               std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         pollfd ready{fd, events, 0};
         const int count = ::poll(&ready, 1, int(std::max<long long>(0, left.count())));
         if (count > 0)

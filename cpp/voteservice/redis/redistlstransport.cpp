@@ -1,5 +1,6 @@
 #include "redistlstransport.h"
 
+#include "pipesignalhold.h"
 #include "redissockettransport.h"
 
 #include <openssl/err.h>
@@ -95,15 +96,17 @@ std::unique_ptr<RedisTlsTransport> RedisTlsTransport::open(const RedisAddress& a
         return nullptr;
     }
     X509_VERIFY_PARAM* checks = SSL_get0_param(session);
-    const bool named = isIpAddress(address.host) ? X509_VERIFY_PARAM_set1_ip_asc(checks, address.host.c_str()) == 1
-                                                 : SSL_set1_host(session, address.host.c_str()) == 1 &&
-                                                       SSL_set_tlsext_host_name(session, address.host.c_str()) == 1;
+    const bool named = isIpAddress(address.host)
+                           ? X509_VERIFY_PARAM_set1_ip_asc(checks, address.host.c_str()) == 1
+                           : SSL_set1_host(session, address.host.c_str()) == 1 &&
+                                 SSL_set_tlsext_host_name(session, address.host.c_str()) == 1;
     if (!named) {
         error = "TLS: cannot check the name " + address.host;
         return nullptr;
     }
     for (;;) {
         ERR_clear_error();
+        const PipeSignalHold hold;
         const int result = SSL_connect(session);
         if (result == 1)
             return transport;
@@ -132,7 +135,8 @@ bool RedisTlsTransport::waitAsAsked(int result, long long deadlineMs, bool& time
         return false;
     }
     const long long left = deadlineMs - nowMs();
-    if (!RedisSocketTransport::waitFor(m_fd, events, RedisSocketTransport::deadlineIn(int(left > 0 ? left : 0)))) {
+    if (!RedisSocketTransport::waitFor(m_fd, events,
+                                       RedisSocketTransport::deadlineIn(int(left > 0 ? left : 0)))) {
         timedOut = true;
         m_error = "no answer in time";
         return false;
@@ -146,6 +150,7 @@ bool RedisTlsTransport::writeAll(const char* data, std::size_t size, int timeout
     while (size > 0) {
         std::size_t written = 0;
         ERR_clear_error();
+        const PipeSignalHold hold;
         const int result = SSL_write_ex(m_session, data, size, &written);
         if (result == 1) {
             data += written;

@@ -19,7 +19,8 @@ public:
     RedisTlsTransport& operator=(const RedisTlsTransport&) = delete;
 
     // Connects and completes the handshake within timeoutMs; null with a one-line reason.
-    static std::unique_ptr<RedisTlsTransport> open(const RedisAddress& address, int timeoutMs, std::string& error);
+    static std::unique_ptr<RedisTlsTransport> open(const RedisAddress& address, int timeoutMs,
+                                                   std::string& error);
 
     bool writeAll(const char* data, std::size_t size, int timeoutMs) override;
     long readSome(char* buffer, std::size_t capacity, int timeoutMs) override;

@@ -18,7 +18,8 @@ public:
 
     // Opens the stream the address names (TCP, TLS over TCP, or a Unix socket); null with a
     // one-line reason when it cannot be opened within timeoutMs.
-    static std::unique_ptr<RedisTransport> open(const RedisAddress& address, int timeoutMs, std::string& error);
+    static std::unique_ptr<RedisTransport> open(const RedisAddress& address, int timeoutMs,
+                                                std::string& error);
 
     // Writes all of data; false with error() set when the stream broke or the time ran out.
     virtual bool writeAll(const char* data, std::size_t size, int timeoutMs) = 0;

@@ -9,15 +9,16 @@ namespace quorix::service {
 CLI::Option* RedisOptions::addTo(CLI::App& app, RedisAddress& address, const std::string& what)
 {
     CLI::Option* place = app.add_option_function<std::string>(
-                               "--redis",
-                               [&address](const std::string& text) {
-                                   std::string error;
-                                   if (!RedisAddress::parse("--redis", text, address, error))
-                                       throw CLI::ValidationError(error);
-                               },
-                               what)
+                                "--redis",
+                                [&address](const std::string& text) {
+                                    std::string error;
+                                    if (!RedisAddress::parse("--redis", text, address, error))
+                                        throw CLI::ValidationError(error);
+                                },
+                                what)
                              ->type_name("HOST:PORT|tls://HOST:PORT|unix:PATH");
-    app.add_option("--redis-user", address.user, "log in to Redis as this ACL user (with --redis-password-file)")
+    app.add_option("--redis-user", address.user,
+                   "log in to Redis as this ACL user (with --redis-password-file)")
         ->type_name("NAME")
         ->needs(place);
     app.add_option_function<std::string>(

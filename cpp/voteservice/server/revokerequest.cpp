@@ -75,8 +75,7 @@ bool RevokeRequest::revocationAt(const CLI::App& command, std::int64_t now, Revo
 
 std::string RevokeRequest::describe(const Revocation& revocation) const
 {
-    const std::string place =
-        usesRedis() ? "Redis " + redis.describe() : "the data folder " + dataDir;
+    const std::string place = usesRedis() ? "Redis " + redis.describe() : "the data folder " + dataDir;
     return "revoked the tokens of uid " + std::to_string(revocation.uid) + " in channel " +
            std::to_string(revocation.channelId) + " issued before " +
            std::to_string(revocation.issuedBefore) + " (" + utcText(revocation.issuedBefore) + ") in " +

@@ -71,7 +71,7 @@ TEST(RedisConnectionTest, EveryTransportCarriesCommandsAndNotices)
         const char* name;
         std::function<void(RedisTestServer&)> setUp;
         std::function<void(RedisAddress&)> change; // what the client does otherwise
-        const char* refusal;                      // empty: connects
+        const char* refusal;                       // empty: connects
     };
     const auto tlsWithAcl = [](RedisTestServer& redis) {
         redis.useTls();
@@ -112,7 +112,8 @@ TEST(RedisConnectionTest, EveryTransportCarriesCommandsAndNotices)
         ASSERT_TRUE(connection.connect(error)) << error;
         int replies = 0;
         for (const char* value : {"1", "2", "3"})
-            connection.append({"SET", "quorix:test", value}, [&](const redisReply* reply) { replies += reply != nullptr; });
+            connection.append({"SET", "quorix:test", value},
+                              [&](const redisReply* reply) { replies += reply != nullptr; });
         connection.flush();
         EXPECT_EQ(replies, 3);
         const RedisReply got = connection.command({"GET", "quorix:test"});

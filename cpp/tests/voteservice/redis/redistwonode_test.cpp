@@ -132,13 +132,41 @@ TEST_F(RedisLinkTest, NodesReachTheirRedisAsToldOrRefuseToStart)
     const Row rows[] = {
         {"TLS and the documented ACL", true, false, acl, right, {}, {}, 0, "passed the start-up checks"},
         {"a Unix socket", false, true, "", "", {}, {}, 0, "Redis at unix:"},
-        {"a wrong password", true, false, acl, "sixteen bytes but wrong", {}, {}, 2,
+        {"a wrong password",
+         true,
+         false,
+         acl,
+         "sixteen bytes but wrong",
+         {},
+         {},
+         2,
          "Redis refused the credentials of user quorix"},
-        {"a Redis that evicts keys", false, false, "", "", {"--maxmemory-policy", "allkeys-lru"}, {}, 2,
+        {"a Redis that evicts keys",
+         false,
+         false,
+         "",
+         "",
+         {"--maxmemory-policy", "allkeys-lru"},
+         {},
+         2,
          "(maxmemory-policy allkeys-lru), which loses votes"},
-        {"eviction allowed", false, false, "", "", {"--maxmemory-policy", "allkeys-lru"},
-         {"--redis-allow-eviction"}, 0, "votes may be lost (--redis-allow-eviction)"},
-        {"an ACL without a command the scripts use", true, false, withoutHincrby, right, {}, {}, 2,
+        {"eviction allowed",
+         false,
+         false,
+         "",
+         "",
+         {"--maxmemory-policy", "allkeys-lru"},
+         {"--redis-allow-eviction"},
+         0,
+         "votes may be lost (--redis-allow-eviction)"},
+        {"an ACL without a command the scripts use",
+         true,
+         false,
+         withoutHincrby,
+         right,
+         {},
+         {},
+         2,
          "does not allow the command hincrby"},
     };
     for (const Row& row : rows) {
@@ -173,7 +201,8 @@ TEST_F(RedisLinkTest, NodesReachTheirRedisAsToldOrRefuseToStart)
         auto viewer = join(*nodes[0], identity(100, 25));
         const PStartVoteRes started = createAndStart(*boss, normalVote("link", 2, 1, 1, 600));
         EXPECT_EQ(vote(*viewer, 100, started, 1), kResultOk);
-        EXPECT_TRUE(sees(*watcher, kVoteStarted, {{0, 0}, {1, 1}})) << "the count did not reach the other node";
+        EXPECT_TRUE(sees(*watcher, kVoteStarted, {{0, 0}, {1, 1}}))
+            << "the count did not reach the other node";
     }
 }
 

@@ -154,14 +154,14 @@ TEST(ServerOptionsTest, TheRedisOptionsMakeOneAddress)
         std::string expected; // accepted: the address's fields; refused: the start of the message
         bool accepted;
     } rows[] = {
-        {{"--redis", "tls://r.example:6380", "--redis-ca-file", "ca.pem", "--redis-cert", "c.pem", "--redis-key",
-          "k.pem", "--redis-user", "quorix", "--redis-password-file", passwordFile},
+        {{"--redis", "tls://r.example:6380", "--redis-ca-file", "ca.pem", "--redis-cert", "c.pem",
+          "--redis-key", "k.pem", "--redis-user", "quorix", "--redis-password-file", passwordFile},
          "tls://r.example:6380 user quorix password sixteen bytes or more ca ca.pem cert c.pem key k.pem",
          true},
         {{"--redis", "unix:/run/redis/redis.sock", "--redis-password-file", passwordFile},
          "unix:/run/redis/redis.sock user  password sixteen bytes or more ca  cert  key ",
          true},
-        {{"--redis", "tls://[::1]:6380"}, "tls://::1:6380 user  password  ca  cert  key ", true},
+        {{"--redis", "tls://[::1]:6380"}, "tls://[::1]:6380 user  password  ca  cert  key ", true},
         {{"--redis", "r:6379", "--redis-ca-file", "ca.pem"},
          "--redis-ca-file, --redis-cert and --redis-key need --redis tls://HOST:PORT",
          false},
@@ -173,7 +173,8 @@ TEST(ServerOptionsTest, TheRedisOptionsMakeOneAddress)
          "the Redis password in " + shortFile + " is shorter than 16 bytes",
          false},
         {{"--redis", "unix:"}, "--redis wants unix:/path/to/socket", false},
-        {{"--redis", "tls://r"}, "--redis wants HOST:PORT, tls://HOST:PORT or unix:/path/to/socket, got tls://r",
+        {{"--redis", "tls://r"},
+         "--redis wants HOST:PORT, tls://HOST:PORT or unix:/path/to/socket, got tls://r",
          false},
     };
     for (const auto& row : rows) {
@@ -184,8 +185,8 @@ TEST(ServerOptionsTest, TheRedisOptionsMakeOneAddress)
         EXPECT_EQ(parsed, row.accepted) << row.args[1] << ": " << error;
         const RedisAddress& r = options.redis;
         if (parsed)
-            EXPECT_EQ(r.describe() + " user " + r.user + " password " + r.password + " ca " + r.caFile + " cert " +
-                          r.certificateFile + " key " + r.keyFile,
+            EXPECT_EQ(r.describe() + " user " + r.user + " password " + r.password + " ca " + r.caFile +
+                          " cert " + r.certificateFile + " key " + r.keyFile,
                       row.expected);
         else
             EXPECT_EQ(error.substr(0, row.expected.size()), row.expected);
