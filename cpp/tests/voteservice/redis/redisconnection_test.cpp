@@ -2,7 +2,8 @@
 // and per flushed batch, none for queued work alone or for commands that got no reply. Each
 // transport (TCP, a Unix socket, TLS with the service's ACL) carries pipelined commands and the
 // notices a subscriber reads without blocking; TLS refuses a server it cannot verify; error replies
-// saying this Redis cannot serve now count as lost replies on a dropped connection.
+// saying this Redis cannot serve now count as lost replies on a dropped connection; an OOM reply is
+// handed on, logged once per burst.
 
 #include "redisbus.h"
 #include "redisconnection.h"
@@ -148,28 +149,37 @@ TEST(RedisConnectionTest, RepliesThatMeanRedisCannotServeNowAreLost)
     {
         const char* error;
         bool lost;
+        const char* logged; // empty: no line
     };
     const Row rows[] = {
-        {"READONLY You can't write against a read only replica.", true},
-        {"MASTERDOWN Link with MASTER is down", true},
-        {"CLUSTERDOWN The cluster is down", true},
-        {"TRYAGAIN Multiple keys request during rehashing of slot", true},
-        {"LOADING Redis is loading the dataset in memory", true},
-        {"OOM command not allowed when used memory > 'maxmemory'.", false},
-        {"READONLYISH not one of them", false},
-        {"ERR something else", false},
+        {"READONLY You can't write against a read only replica.", true, "Redis cannot serve now (READONLY"},
+        {"MASTERDOWN Link with MASTER is down", true, "Redis cannot serve now (MASTERDOWN"},
+        {"CLUSTERDOWN The cluster is down", true, "Redis cannot serve now (CLUSTERDOWN"},
+        {"TRYAGAIN Multiple keys request during rehashing of slot", true, "Redis cannot serve now (TRYAGAIN"},
+        {"LOADING Redis is loading the dataset in memory", true, "Redis cannot serve now (LOADING"},
+        {"OOM command not allowed when used memory > 'maxmemory'.", false,
+         "is out of memory and refuses writes"},
+        {"OOM the same burst", false, ""},
+        {"READONLYISH not one of them", false, ""},
+        {"ERR something else", false, ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.error);
         const std::uint64_t connects = connection.connects();
+        ::testing::internal::CaptureStderr();
         const RedisReply reply =
             connection.command({"EVAL", "return redis.error_reply(ARGV[1])", "0", row.error});
+        const std::string log = ::testing::internal::GetCapturedStderr();
         EXPECT_EQ(reply == nullptr, row.lost);
         if (reply) {
             EXPECT_EQ(reply->type, REDIS_REPLY_ERROR);
             EXPECT_STREQ(reply->str, row.error);
         }
         EXPECT_EQ(connection.usable(), !row.lost);
+        if (*row.logged == '\0')
+            EXPECT_EQ(log, "");
+        else
+            EXPECT_NE(log.find(row.logged), std::string::npos) << log;
         // A lost reply's connection is made again for the next command.
         std::this_thread::sleep_for(std::chrono::milliseconds(row.lost ? 550 : 0));
         EXPECT_TRUE(connection.command({"PING"}));
