@@ -3,6 +3,7 @@
 #include "servicelog.h"
 
 #include <cstring>
+#include <new>
 #include <thread>
 
 namespace quorix::service {
@@ -22,6 +23,43 @@ constexpr std::chrono::seconds kOutOfMemoryQuiet(10);
 // Errors saying this Redis cannot serve now, though another (or this one, soon) can.
 constexpr const char* kUnavailablePrefixes[] = {"READONLY", "MASTERDOWN", "CLUSTERDOWN", "TRYAGAIN",
                                                 "LOADING"};
+
+// hiredis 0.14 allocates the slots of an array reply as soon as it reads their count: a count
+// beyond any reply the service asks for is refused before that (the reader fails, the connection
+// is dropped).
+constexpr int kMaxReplyElements = 1 << 20;
+void* (*g_createArray)(const redisReadTask*, int) = nullptr;
+// Set when the reader failed on such a count, for the log line.
+thread_local bool g_arrayTooLong = false;
+
+void* createBoundedArray(const redisReadTask* task, int elements)
+{
+    g_arrayTooLong = elements > kMaxReplyElements;
+    return g_arrayTooLong ? nullptr : g_createArray(task, elements);
+}
+
+std::string readerFailure(const redisReader* reader)
+{
+    const bool tooLong = g_arrayTooLong;
+    g_arrayTooLong = false;
+    return tooLong ? "an array reply of more than " + std::to_string(kMaxReplyElements) + " elements"
+                   : "not a Redis reply: " + std::string(reader->errstr);
+}
+
+redisReader* createBoundedReader()
+{
+    redisReader* reader = redisReaderCreate();
+    if (reader == nullptr)
+        throw std::bad_alloc();
+    static redisReplyObjectFunctions bounded = [reader] {
+        redisReplyObjectFunctions functions = *reader->fn;
+        g_createArray = functions.createArray;
+        functions.createArray = createBoundedArray;
+        return functions;
+    }();
+    reader->fn = &bounded;
+    return reader;
+}
 
 bool isErrorStartingWith(const redisReply* reply, const std::string& prefix)
 {
@@ -86,7 +124,7 @@ bool RedisConnection::ensureConnected()
         m_lastError = "cannot reach Redis at " + m_address.describe() + ": " + why;
         return false;
     }
-    m_reader.reset(redisReaderCreate());
+    m_reader.reset(createBoundedReader());
     if (!authenticate()) {
         drop();
         return false;
@@ -183,7 +221,7 @@ RedisReply RedisConnection::readReply()
     RedisReply reply;
     for (;;) {
         if (!takeParsed(reply)) {
-            lose("not a Redis reply: " + std::string(m_reader->errstr));
+            lose(readerFailure(m_reader.get()));
             return nullptr;
         }
         if (reply)
@@ -211,7 +249,7 @@ RedisReply RedisConnection::replyIfReady()
     RedisReply reply;
     bool gotBytes = false;
     if (!takeParsed(reply)) {
-        lose("not a Redis reply: " + std::string(m_reader->errstr));
+        lose(readerFailure(m_reader.get()));
         return nullptr;
     }
     if (!reply) {
@@ -222,7 +260,9 @@ RedisReply RedisConnection::replyIfReady()
         if (!gotBytes)
             return nullptr;
         if (!takeParsed(reply) || (!reply && m_unparsedBytes > kMaxReplyBytes)) {
-            lose("not a Redis reply, or one too long");
+            lose(m_unparsedBytes > kMaxReplyBytes
+                     ? "a reply longer than " + std::to_string(kMaxReplyBytes) + " bytes"
+                     : readerFailure(m_reader.get()));
             return nullptr;
         }
     }

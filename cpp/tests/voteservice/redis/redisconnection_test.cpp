@@ -11,6 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -56,6 +60,65 @@ TEST(RedisConnectionTest, EveryRoundTripThatBroughtRepliesIsTimedOnce)
         EXPECT_GE(seconds, 0.0);
         EXPECT_LT(seconds, 2.0);
     }
+}
+
+// A Unix socket at path whose one peer gets `answer` to whatever it sends; then the socket is
+// closed when `close` says so, else kept open until the peer closes it.
+std::thread answerOnce(const std::string& path, const std::string& answer, bool close)
+{
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    ::unlink(path.c_str());
+    EXPECT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::listen(listener, 1);
+    return std::thread([listener, answer, close] {
+        const int peer = ::accept(listener, nullptr, nullptr);
+        char request[256];
+        if (::read(peer, request, sizeof request) > 0) {
+            EXPECT_EQ(::send(peer, answer.data(), answer.size(), MSG_NOSIGNAL), ssize_t(answer.size()));
+        }
+        if (close)
+            ::shutdown(peer, SHUT_WR);
+        // Until the client has closed its end.
+        while (::read(peer, request, sizeof request) > 0) {
+        }
+        ::close(peer);
+        ::close(listener);
+    });
+}
+
+TEST(RedisConnectionTest, BytesThatAreNoReplyOfOursDropTheConnection)
+{
+    const std::string path = ::testing::TempDir() + "/redisconnection-fake.sock";
+    const struct
+    {
+        const char* name;
+        std::string answer;
+        bool close; // false: the refusal must come at once, not after the reply timeout
+    } rows[] = {
+        {"an array of two million elements", "*2000000\r\n", false},
+        {"not the protocol", "hello\r\n", false},
+        {"a bulk string cut short", "$10\r\nabc", true},
+        {"nothing", "", true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::thread server = answerOnce(path, row.answer, row.close);
+        RedisAddress address;
+        address.transport = RedisAddress::Transport::Unix;
+        address.socketPath = path;
+        RedisConnection connection(address);
+        std::string error;
+        ASSERT_TRUE(connection.connect(error)) << error;
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_FALSE(connection.command({"PING"}));
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+        EXPECT_FALSE(connection.usable());
+        server.join();
+    }
+    ::unlink(path.c_str());
 }
 
 bool skipWithoutRedis()
