@@ -2,6 +2,7 @@
 
 #include "servicelog.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <thread>
@@ -68,15 +69,15 @@ bool isErrorStartingWith(const redisReply* reply, const std::string& prefix)
            (reply->str[prefix.size()] == ' ' || reply->str[prefix.size()] == '\0');
 }
 
-// Redis's error text for a log line: printable bytes only, and not too many of them.
-std::string printable(const redisReply* reply)
+} // namespace
+
+std::string RedisConnection::errorText(const redisReply* reply)
 {
     std::string text(reply->str, std::min<std::size_t>(reply->len, 200));
     for (char& c : text)
         c = (c >= 0x20 && c < 0x7f) ? c : '?';
     return text;
 }
-} // namespace
 
 RedisConnection::RedisConnection(RedisAddress address) : m_address(std::move(address)) {}
 
@@ -161,7 +162,7 @@ bool RedisConnection::authenticate()
     m_credentialsRefused = true;
     m_lastError = "Redis refused the credentials" +
                   (m_address.user.empty() ? std::string() : " of user " + m_address.user) + " at " +
-                  m_address.describe() + ": " + printable(reply.get());
+                  m_address.describe() + ": " + errorText(reply.get());
     return false;
 }
 
@@ -275,18 +276,17 @@ RedisReply RedisConnection::screened(RedisReply reply)
         return reply;
     for (const char* prefix : kUnavailablePrefixes) {
         if (isErrorStartingWith(reply.get(), prefix)) {
-            lose("Redis cannot serve now (" + printable(reply.get()) + ")");
+            lose("Redis cannot serve now (" + errorText(reply.get()) + ")");
             return nullptr;
         }
     }
     if (isErrorStartingWith(reply.get(), "OOM")) {
         const auto now = Clock::now();
-        if (!m_outOfMemory || now - m_lastOutOfMemory > kOutOfMemoryQuiet)
+        if (!m_lastOutOfMemory || now - *m_lastOutOfMemory > kOutOfMemoryQuiet)
             ServiceLog::line(ServiceLog::Priority::Error,
                              "Redis at " + m_address.describe() +
                                  " is out of memory and refuses writes: votes are not stored (" +
-                                 printable(reply.get()) + ")");
-        m_outOfMemory = true;
+                                 errorText(reply.get()) + ")");
         m_lastOutOfMemory = now;
     }
     return reply;

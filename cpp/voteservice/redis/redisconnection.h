@@ -72,6 +72,8 @@ public:
     // Whether the last connection attempt failed because Redis refused the user or password.
     bool credentialsRefused() const { return m_credentialsRefused; }
     const RedisAddress& address() const { return m_address; }
+    // An error reply's text for a log line: printable bytes only, at most 200 of them.
+    static std::string errorText(const redisReply* reply);
 
     RedisReply command(const Args& args, RetryUntil retryUntil = {});
     // Queues args. For an EVALSHA given the script's body, a NOSCRIPT reply makes it go again as
@@ -141,9 +143,8 @@ private:
     // Why the connection was last dropped, for the message of a failed AUTH.
     std::string m_lastLoss;
     bool m_credentialsRefused = false;
-    // Set by an OOM reply, cleared once none came for a while: one log line per burst.
-    Clock::time_point m_lastOutOfMemory{};
-    bool m_outOfMemory = false;
+    // When the last OOM reply came: a burst is logged once, at its first.
+    std::optional<Clock::time_point> m_lastOutOfMemory;
     std::function<bool(RedisConnection&)> m_hook;
     RoundTripHook m_roundTripHook;
     std::vector<Entry> m_queue;

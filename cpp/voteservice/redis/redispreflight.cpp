@@ -50,14 +50,6 @@ std::vector<RedisConnection::Args> probes(const std::string& key)
     };
 }
 
-std::string replyText(const redisReply* reply)
-{
-    std::string text(reply->str, std::min<std::size_t>(reply->len, 200));
-    for (char& c : text)
-        c = (c >= 0x20 && c < 0x7f) ? c : '?';
-    return text;
-}
-
 std::string lowered(std::string text)
 {
     for (char& c : text)
@@ -116,7 +108,8 @@ RedisPreflight::Verdict RedisPreflight::check(const RedisAddress& address, bool 
             const std::string command = lowered(probe[0] == "SCRIPT" ? "script|load" : probe[0]);
             message = "the Redis ACL of user " + user + " does not allow the command " + command +
                       " (with the keys " + RedisKeys::kPrefix + "* and the channel " + RedisKeys::notices() +
-                      "): " + replyText(reply.get()) + "; docs/install.md lists what the service needs";
+                      "): " + RedisConnection::errorText(reply.get()) +
+                      "; docs/install.md lists what the service needs";
             return Verdict::Refused;
         }
         if (probe[0] == "INFO") {
