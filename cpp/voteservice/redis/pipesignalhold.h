@@ -7,7 +7,8 @@
 
 namespace quorix::service {
 
-// OpenSSL writes with write(), which raises SIGPIPE on a connection Redis has closed. While one of
+// OpenSSL writes with write(), which raises SIGPIPE on a connection Redis has closed (also within
+// SSL_read and SSL_connect, which send an alert when they fail). While one of
 // these lives, SIGPIPE is held back on this thread, and one raised meanwhile is discarded: the write
 // fails with EPIPE instead of ending the process.
 class PipeSignalHold

@@ -170,6 +170,8 @@ long RedisTlsTransport::readSome(char* buffer, std::size_t capacity, int timeout
     for (;;) {
         std::size_t got = 0;
         ERR_clear_error();
+        // A read that fails sends Redis an alert, on a socket that may be closed.
+        const PipeSignalHold hold;
         const int result = SSL_read_ex(m_session, buffer, capacity, &got);
         if (result == 1)
             return long(got);
