@@ -3,7 +3,9 @@
 // and history, a vote whose time ran out ends once, and when one process is killed its clients
 // carry on at the other with the vote still running; a revocation reaches both. How the nodes reach
 // their Redis: a vote over TLS with the ACL docs/install.md gives, one over a Unix socket, and
-// the starts refused for wrong credentials, a Redis that evicts keys and an ACL lacking a command.
+// the starts refused for wrong credentials, a Redis that evicts keys and an ACL lacking a command;
+// after Redis restarts (its append-only file replayed under the ACL), the nodes log in again and
+// go on with the vote.
 
 #include <quorix/protocol/hostcontrol.h>
 #include "redisballots.h"
@@ -171,7 +173,8 @@ TEST_F(RedisLinkTest, NodesReachTheirRedisAsToldOrRefuseToStart)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        RedisTestServer redis;
+        // Durable, so that a restart finds the vote and the nodes log in again to go on with it.
+        RedisTestServer redis(RedisTestServer::Persistence::AppendFsyncAlways);
         if (row.tls)
             redis.useTls();
         if (row.unixSocket)
@@ -203,6 +206,14 @@ TEST_F(RedisLinkTest, NodesReachTheirRedisAsToldOrRefuseToStart)
         EXPECT_EQ(vote(*viewer, 100, started, 1), kResultOk);
         EXPECT_TRUE(sees(*watcher, kVoteStarted, {{0, 0}, {1, 1}}))
             << "the count did not reach the other node";
+        redis.stop();
+        ASSERT_TRUE(redis.start(&error)) << error;
+        auto later = join(*nodes[1], identity(101, 25));
+        std::uint32_t answer = 999;
+        for (int i = 0; i < 10 && answer != kResultOk; ++i)
+            answer = vote(*later, 101, started, 1);
+        EXPECT_EQ(answer, kResultOk) << "no vote after Redis restarted";
+        EXPECT_TRUE(sees(*watcher, kVoteStarted, {{0, 0}, {1, 2}})) << "no count after Redis restarted";
     }
 }
 
