@@ -11,7 +11,9 @@
 
 #include <chrono>
 #include <cstring>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -22,6 +24,7 @@ namespace quorix::service::test {
 namespace {
 
 constexpr const char* kRedisServer = "/usr/bin/redis-server";
+constexpr const char* kServiceUser = "quorix";
 
 std::uint16_t freePort()
 {
@@ -62,6 +65,101 @@ RedisTestServer::~RedisTestServer()
     stop();
 }
 
+std::string RedisTestServer::serviceAcl()
+{
+    return std::string("on >") + kServicePassword +
+           " resetchannels ~quorix:* &quorix:notices -@all +ping +info +time +get +set +exists +incr +decr "
+           "+del +hget +hmget +hgetall +hvals +hexists +hset +hsetnx +hincrby +hdel +sadd +smembers +srem "
+           "+zadd "
+           "+zrem "
+           "+zrangebyscore +zrevrangebyscore +eval +evalsha +script|load +publish +subscribe +wait";
+}
+
+void RedisTestServer::useAcl(std::string aclRule, std::string password)
+{
+    m_aclRule = std::move(aclRule);
+    m_password = std::move(password);
+}
+
+void RedisTestServer::addArguments(const std::vector<std::string>& args)
+{
+    m_extraArgs.insert(m_extraArgs.end(), args.begin(), args.end());
+}
+
+RedisAddress RedisTestServer::redisAddress() const
+{
+    RedisAddress address = RedisAddress::tcp("127.0.0.1", m_port);
+    if (m_tls) {
+        address.transport = RedisAddress::Transport::Tls;
+        address.caFile = file("ca.crt");
+        address.certificateFile = file("client.crt");
+        address.keyFile = file("client.key");
+    } else if (m_unixSocket) {
+        address.transport = RedisAddress::Transport::Unix;
+        address.socketPath = file("redis.sock");
+    }
+    if (!m_aclRule.empty()) {
+        address.user = kServiceUser;
+        address.password = m_password;
+    }
+    return address;
+}
+
+std::vector<std::string> RedisTestServer::votedArguments() const
+{
+    const RedisAddress address = redisAddress();
+    std::vector<std::string> args{"--redis", address.describe()};
+    if (m_tls)
+        args.insert(args.end(), {"--redis-ca-file", address.caFile, "--redis-cert", address.certificateFile,
+                                 "--redis-key", address.keyFile});
+    if (!m_aclRule.empty())
+        args.insert(args.end(), {"--redis-user", address.user, "--redis-password-file", file("password")});
+    return args;
+}
+
+// A CA, and a server and a client certificate it signed, made with the openssl command.
+bool RedisTestServer::makeCertificates(std::string* whyNot) const
+{
+    std::ofstream(file("server.ext")) << "subjectAltName=IP:127.0.0.1,DNS:localhost\n";
+    const std::string key = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
+    std::string script = "(cd '" + m_dir + "' && openssl req -x509" + key +
+                         " -keyout ca.key -out ca.crt -days 2 -subj /CN=quorix-test-ca";
+    for (const char* name : {"server", "client"})
+        script += std::string(" && openssl req") + key + " -keyout " + name + ".key -out " + name +
+                  ".csr -subj /CN=" + name + " && openssl x509 -req -in " + name +
+                  ".csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 2 -out " + name + ".crt" +
+                  (std::string(name) == "server" ? " -extfile server.ext" : "");
+    if (std::system((script + ") > /dev/null 2>&1").c_str()) == 0)
+        return true;
+    if (whyNot != nullptr)
+        *whyNot = "the openssl command could not make the test certificates";
+    return false;
+}
+
+std::vector<std::string> RedisTestServer::securityArguments() const
+{
+    std::vector<std::string> args;
+    if (m_tls)
+        args = {"--port",
+                "0",
+                "--tls-port",
+                std::to_string(m_port),
+                "--tls-cert-file",
+                file("server.crt"),
+                "--tls-key-file",
+                file("server.key"),
+                "--tls-ca-cert-file",
+                file("ca.crt"),
+                "--tls-auth-clients",
+                "yes"};
+    if (m_unixSocket)
+        args.insert(args.end(), {"--unixsocket", file("redis.sock"), "--unixsocketperm", "700"});
+    if (!m_aclRule.empty())
+        args.insert(args.end(), {"--aclfile", file("users.acl")});
+    args.insert(args.end(), m_extraArgs.begin(), m_extraArgs.end());
+    return args;
+}
+
 bool RedisTestServer::installed()
 {
     return ::access(kRedisServer, X_OK) == 0;
@@ -92,6 +190,17 @@ bool RedisTestServer::start(std::string* whyNot)
         args.push_back("--maxclients");
         args.push_back(std::to_string(m_maxClients));
     }
+    if (m_tls && !makeCertificates(whyNot))
+        return false;
+    if (!m_aclRule.empty()) {
+        // The default user cannot log in but keeps its permissions: Redis 7.0 replays the
+        // append-only file's transactions as that user, and drops the writes it may not make.
+        std::ofstream(file("users.acl"))
+            << "user default off ~* &* +@all\nuser " << kServiceUser << " " << m_aclRule << "\n";
+        std::ofstream(file("password")) << m_password << "\n";
+    }
+    const std::vector<std::string> security = securityArguments();
+    args.insert(args.end(), security.begin(), security.end());
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());

@@ -4,15 +4,17 @@
 
 namespace quorix::service {
 
-bool SecretFile::read(const std::string& path, std::string& secret, std::string& error)
+bool SecretFile::read(const std::string& path, std::string& secret, std::string& error,
+                      const std::string& what)
 {
     std::string contents, reason;
     switch (BoundedFile::read(path, kMaxFileBytes, contents, reason)) {
     case BoundedFile::Outcome::Unreadable:
-        error = "cannot read the secret file " + path + ": " + reason;
+        error = "cannot read the " + what + " file " + path + ": " + reason;
         return false;
     case BoundedFile::Outcome::TooLong:
-        error = "the secret file " + path + " is longer than " + std::to_string(kMaxFileBytes) + " bytes";
+        error =
+            "the " + what + " file " + path + " is longer than " + std::to_string(kMaxFileBytes) + " bytes";
         return false;
     case BoundedFile::Outcome::Read:
         break;
@@ -20,7 +22,7 @@ bool SecretFile::read(const std::string& path, std::string& secret, std::string&
     while (!contents.empty() && (contents.back() == '\n' || contents.back() == '\r'))
         contents.pop_back();
     if (contents.size() < kMinBytes) {
-        error = "the secret in " + path + " is shorter than " + std::to_string(kMinBytes) +
+        error = "the " + what + " in " + path + " is shorter than " + std::to_string(kMinBytes) +
                 " bytes (it has " + std::to_string(contents.size()) + ")";
         return false;
     }

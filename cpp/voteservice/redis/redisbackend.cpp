@@ -2,8 +2,8 @@
 
 namespace quorix::service {
 
-RedisBackend::RedisBackend(const std::string& host, std::uint16_t port)
-    : m_connection(host, port), m_bus(host, port), m_ballots(m_bus.node()),
+RedisBackend::RedisBackend(const RedisAddress& address)
+    : m_connection(address), m_bus(address), m_ballots(m_bus.node()),
       m_storage(m_connection, m_scripts, m_replicaWait),
       m_box(m_connection, m_scripts, m_bus, m_ballots, m_replicaWait)
 {
@@ -13,10 +13,9 @@ RedisBackend::RedisBackend(const std::string& host, std::uint16_t port)
     m_connection.setFlushHook([this] { m_replicaWait.appendWait(m_connection); });
 }
 
-std::unique_ptr<RedisBackend> RedisBackend::open(const std::string& host, std::uint16_t port,
-                                                 std::string& error)
+std::unique_ptr<RedisBackend> RedisBackend::open(const RedisAddress& address, std::string& error)
 {
-    std::unique_ptr<RedisBackend> backend(new RedisBackend(host, port));
+    std::unique_ptr<RedisBackend> backend(new RedisBackend(address));
     if (!backend->m_connection.connect(error) || !backend->m_bus.start(error))
         return nullptr;
     return backend;

@@ -21,8 +21,7 @@ class RedisBackend
 {
 public:
     // Connects both connections; null with a message when Redis cannot be reached.
-    static std::unique_ptr<RedisBackend> open(const std::string& host, std::uint16_t port,
-                                              std::string& error);
+    static std::unique_ptr<RedisBackend> open(const RedisAddress& address, std::string& error);
 
     RedisVoteStorage& storage() { return m_storage; }
     RedisBallotBox& box() { return m_box; }
@@ -33,7 +32,7 @@ public:
     int waitForReplicas(int asked);
 
 private:
-    RedisBackend(const std::string& host, std::uint16_t port);
+    explicit RedisBackend(const RedisAddress& address);
 
     RedisConnection m_connection;
     RedisScripts m_scripts;

@@ -2,8 +2,6 @@
 
 #include "rediskeys.h"
 
-#include <poll.h>
-
 #include <cstring>
 #include <random>
 #include <sstream>
@@ -11,8 +9,9 @@
 namespace quorix::service {
 
 namespace {
-// Reads per poll, so a flood of notices cannot hold up the service.
-constexpr int kMaxReadsPerPoll = 64;
+// Messages taken per poll, so a flood of notices cannot hold up the service; the rest wait in
+// the connection for the next poll.
+constexpr int kMaxMessagesPerPoll = 1024;
 
 std::uint64_t randomNode()
 {
@@ -21,8 +20,7 @@ std::uint64_t randomNode()
 }
 } // namespace
 
-RedisBus::RedisBus(std::string host, std::uint16_t port)
-    : m_subscriber(std::move(host), port), m_node(randomNode())
+RedisBus::RedisBus(RedisAddress address) : m_subscriber(std::move(address)), m_node(randomNode())
 {
     // Waits for the confirmation, so that notices published afterwards are certain to arrive.
     m_subscriber.setConnectedHook([](RedisConnection& connection) {
@@ -67,36 +65,19 @@ void RedisBus::publish(RedisConnection& connection, const Notice& notice)
 std::vector<Notice> RedisBus::poll()
 {
     std::vector<Notice> notices;
-    redisContext* context = m_subscriber.context();
-    if (context == nullptr)
+    if (!m_subscriber.ready())
         return notices;
     if (m_subscriber.connects() != m_seenConnects) {
         m_seenConnects = m_subscriber.connects();
         notices.push_back(Notice{NoticeKind::Resync, {}, 0, 0});
     }
-    // Messages may already sit in the reader, read together with an earlier reply.
-    drain(context, notices);
-    for (int round = 0; round < kMaxReadsPerPoll; ++round) {
-        pollfd readable{context->fd, POLLIN, 0};
-        if (::poll(&readable, 1, 0) <= 0)
+    for (int taken = 0; taken < kMaxMessagesPerPoll; ++taken) {
+        const RedisReply reply = m_subscriber.replyIfReady();
+        if (!reply)
             break;
-        if (redisBufferRead(context) != REDIS_OK) {
-            m_subscriber.drop();
-            break;
-        }
-        drain(context, notices);
+        take(reply.get(), notices);
     }
     return notices;
-}
-
-void RedisBus::drain(redisContext* context, std::vector<Notice>& notices) const
-{
-    void* raw = nullptr;
-    while (redisGetReplyFromReader(context, &raw) == REDIS_OK && raw != nullptr) {
-        const RedisReply reply(static_cast<redisReply*>(raw));
-        take(reply.get(), notices);
-        raw = nullptr;
-    }
 }
 
 void RedisBus::take(const redisReply* reply, std::vector<Notice>& notices) const

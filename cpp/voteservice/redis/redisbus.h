@@ -17,7 +17,7 @@ namespace quorix::service {
 class RedisBus
 {
 public:
-    RedisBus(std::string host, std::uint16_t port);
+    explicit RedisBus(RedisAddress address);
 
     bool start(std::string& error);
     // Queued on connection, sent with its next round trip.
@@ -29,7 +29,6 @@ public:
     static bool decode(const std::string& text, Notice& notice, std::uint64_t& node);
 
 private:
-    void drain(redisContext* context, std::vector<Notice>& notices) const;
     void take(const redisReply* reply, std::vector<Notice>& notices) const;
 
     RedisConnection m_subscriber;

@@ -2,54 +2,109 @@
 
 #include "servicelog.h"
 
+#include <algorithm>
 #include <cstring>
+#include <new>
 #include <thread>
 
 namespace quorix::service {
 
 namespace {
 constexpr std::chrono::milliseconds kReconnectDelay(500);
-constexpr timeval kConnectTimeout{1, 0};
+constexpr int kConnectTimeoutMs = 1000;
 // A Redis that stops answering must not stop the service for good.
-constexpr timeval kReplyTimeout{2, 0};
+constexpr int kReplyTimeoutMs = 2000;
 // Between tries of a command whose reply was lost.
 constexpr std::chrono::milliseconds kRetryPause(50);
+// A reply larger than this is not one the service asked for: the connection is dropped.
+constexpr std::size_t kMaxReplyBytes = 64u << 20;
+constexpr std::size_t kReadChunk = 16384;
+// OOM replies closer together than this belong to one burst, logged once.
+constexpr std::chrono::seconds kOutOfMemoryQuiet(10);
+// Errors saying this Redis cannot serve now, though another (or this one, soon) can.
+constexpr const char* kUnavailablePrefixes[] = {"READONLY", "MASTERDOWN", "CLUSTERDOWN", "TRYAGAIN",
+                                                "LOADING"};
+
+// hiredis 0.14 allocates the slots of an array reply as soon as it reads their count: a count
+// beyond any reply the service asks for is refused before that (the reader fails, the connection
+// is dropped).
+constexpr int kMaxReplyElements = 1 << 20;
+void* (*g_createArray)(const redisReadTask*, int) = nullptr;
+// Set when the reader failed on such a count, for the log line.
+thread_local bool g_arrayTooLong = false;
+
+void* createBoundedArray(const redisReadTask* task, int elements)
+{
+    g_arrayTooLong = elements > kMaxReplyElements;
+    return g_arrayTooLong ? nullptr : g_createArray(task, elements);
+}
+
+std::string readerFailure(const redisReader* reader)
+{
+    const bool tooLong = g_arrayTooLong;
+    g_arrayTooLong = false;
+    return tooLong ? "an array reply of more than " + std::to_string(kMaxReplyElements) + " elements"
+                   : "not a Redis reply: " + std::string(reader->errstr);
+}
+
+redisReader* createBoundedReader()
+{
+    redisReader* reader = redisReaderCreate();
+    if (reader == nullptr)
+        throw std::bad_alloc();
+    static redisReplyObjectFunctions bounded = [reader] {
+        redisReplyObjectFunctions functions = *reader->fn;
+        g_createArray = functions.createArray;
+        functions.createArray = createBoundedArray;
+        return functions;
+    }();
+    reader->fn = &bounded;
+    return reader;
+}
 
 bool isErrorStartingWith(const redisReply* reply, const std::string& prefix)
 {
     return reply != nullptr && reply->type == REDIS_REPLY_ERROR &&
-           std::strncmp(reply->str, prefix.c_str(), prefix.size()) == 0;
+           std::strncmp(reply->str, prefix.c_str(), prefix.size()) == 0 &&
+           (reply->str[prefix.size()] == ' ' || reply->str[prefix.size()] == '\0');
 }
+
 } // namespace
 
-RedisConnection::RedisConnection(std::string host, std::uint16_t port) : m_host(std::move(host)), m_port(port)
-{}
-
-RedisConnection::~RedisConnection()
+std::string RedisConnection::errorText(const redisReply* reply)
 {
-    if (m_context != nullptr)
-        redisFree(m_context);
+    std::string text(reply->str, std::min<std::size_t>(reply->len, 200));
+    for (char& c : text)
+        c = (c >= 0x20 && c < 0x7f) ? c : '?';
+    return text;
 }
+
+RedisConnection::RedisConnection(RedisAddress address) : m_address(std::move(address)) {}
+
+RedisConnection::~RedisConnection() = default;
 
 bool RedisConnection::connect(std::string& error)
 {
     m_attempted = false;
     if (ensureConnected())
         return true;
-    error = "cannot reach Redis at " + m_host + ":" + std::to_string(m_port);
+    error = m_lastError.empty() ? "cannot reach Redis at " + m_address.describe() : m_lastError;
     return false;
 }
 
 void RedisConnection::drop()
 {
-    if (m_context != nullptr)
-        redisFree(m_context);
-    m_context = nullptr;
+    m_transport.reset();
+    m_reader.reset();
+    m_output.clear();
+    m_unparsedBytes = 0;
 }
 
-redisContext* RedisConnection::context()
+void RedisConnection::lose(const std::string& why)
 {
-    return ensureConnected() ? m_context : nullptr;
+    ServiceLog::line(ServiceLog::Priority::Warning, "lost the connection to Redis: " + why);
+    m_lastLoss = why;
+    drop();
 }
 
 bool RedisConnection::ensureConnected()
@@ -64,15 +119,21 @@ bool RedisConnection::ensureConnected()
     m_attempted = true;
     m_lastAttempt = now;
     drop();
-    m_context = redisConnectWithTimeout(m_host.c_str(), m_port, kConnectTimeout);
-    if (m_context == nullptr || m_context->err != 0) {
+    std::string why;
+    m_transport = RedisTransport::open(m_address, kConnectTimeoutMs, why);
+    if (!m_transport) {
+        m_lastError = "cannot reach Redis at " + m_address.describe() + ": " + why;
+        return false;
+    }
+    m_reader.reset(createBoundedReader());
+    if (!authenticate()) {
         drop();
         return false;
     }
-    redisSetTimeout(m_context, kReplyTimeout);
+    m_lastError.clear();
     ++m_connects;
     if (m_connects > 1)
-        ServiceLog::line("reconnected to Redis at " + m_host + ":" + std::to_string(m_port));
+        ServiceLog::line("reconnected to Redis at " + m_address.describe());
     m_inHook = true;
     const bool ready = !m_hook || m_hook(*this);
     m_inHook = false;
@@ -81,27 +142,154 @@ bool RedisConnection::ensureConnected()
     return ready;
 }
 
+bool RedisConnection::authenticate()
+{
+    m_credentialsRefused = false;
+    if (m_address.password.empty())
+        return true;
+    Args auth{"AUTH"};
+    if (!m_address.user.empty())
+        auth.push_back(m_address.user);
+    auth.push_back(m_address.password);
+    const RedisReply reply = appendRaw(auth) ? readReply() : nullptr;
+    if (reply && reply->type != REDIS_REPLY_ERROR)
+        return true;
+    if (!reply) {
+        m_lastError =
+            "cannot reach Redis at " + m_address.describe() + ": no answer to AUTH (" + m_lastLoss + ")";
+        return false;
+    }
+    m_credentialsRefused = true;
+    m_lastError = "Redis refused the credentials" +
+                  (m_address.user.empty() ? std::string() : " of user " + m_address.user) + " at " +
+                  m_address.describe() + ": " + errorText(reply.get());
+    return false;
+}
+
 bool RedisConnection::appendRaw(const Args& args)
 {
+    if (!usable())
+        return false;
     std::vector<const char*> argv;
     std::vector<std::size_t> lengths;
     for (const std::string& arg : args) {
         argv.push_back(arg.data());
         lengths.push_back(arg.size());
     }
-    return redisAppendCommandArgv(m_context, int(argv.size()), argv.data(), lengths.data()) == REDIS_OK;
+    char* encoded = nullptr;
+    const long long size = redisFormatCommandArgv(&encoded, int(argv.size()), argv.data(), lengths.data());
+    if (size < 0)
+        return false;
+    m_output.append(encoded, std::size_t(size));
+    redisFreeCommand(encoded);
+    return true;
+}
+
+bool RedisConnection::takeParsed(RedisReply& reply)
+{
+    void* raw = nullptr;
+    if (redisReaderGetReply(m_reader.get(), &raw) != REDIS_OK)
+        return false;
+    reply.reset(static_cast<redisReply*>(raw));
+    if (reply)
+        m_unparsedBytes = 0;
+    return true;
+}
+
+bool RedisConnection::readMore(int timeoutMs, bool& gotBytes)
+{
+    char buffer[kReadChunk];
+    const long got = m_transport->readSome(buffer, sizeof buffer, timeoutMs);
+    gotBytes = got > 0;
+    if (got < 0)
+        return false;
+    m_unparsedBytes += std::size_t(got);
+    return got == 0 || redisReaderFeed(m_reader.get(), buffer, std::size_t(got)) == REDIS_OK;
 }
 
 RedisReply RedisConnection::readReply()
 {
-    void* raw = nullptr;
-    if (redisGetReply(m_context, &raw) != REDIS_OK) {
-        ServiceLog::line(ServiceLog::Priority::Warning,
-                         "lost the connection to Redis: " + std::string(m_context->errstr));
-        drop();
+    if (!usable())
+        return nullptr;
+    if (!m_output.empty()) {
+        const bool written = m_transport->writeAll(m_output.data(), m_output.size(), kReplyTimeoutMs);
+        m_output.clear();
+        if (!written) {
+            lose(m_transport->error());
+            return nullptr;
+        }
+    }
+    RedisReply reply;
+    for (;;) {
+        if (!takeParsed(reply)) {
+            lose(readerFailure(m_reader.get()));
+            return nullptr;
+        }
+        if (reply)
+            return screened(std::move(reply));
+        if (m_unparsedBytes > kMaxReplyBytes) {
+            lose("a reply longer than " + std::to_string(kMaxReplyBytes) + " bytes");
+            return nullptr;
+        }
+        bool gotBytes = false;
+        if (!readMore(kReplyTimeoutMs, gotBytes)) {
+            lose(m_transport->error());
+            return nullptr;
+        }
+        if (!gotBytes) {
+            lose("no reply within " + std::to_string(kReplyTimeoutMs / 1000) + " s");
+            return nullptr;
+        }
+    }
+}
+
+RedisReply RedisConnection::replyIfReady()
+{
+    if (!usable())
+        return nullptr;
+    RedisReply reply;
+    bool gotBytes = false;
+    if (!takeParsed(reply)) {
+        lose(readerFailure(m_reader.get()));
         return nullptr;
     }
-    return RedisReply(static_cast<redisReply*>(raw));
+    if (!reply) {
+        if (!readMore(0, gotBytes)) {
+            lose(m_transport->error());
+            return nullptr;
+        }
+        if (!gotBytes)
+            return nullptr;
+        if (!takeParsed(reply) || (!reply && m_unparsedBytes > kMaxReplyBytes)) {
+            lose(m_unparsedBytes > kMaxReplyBytes
+                     ? "a reply longer than " + std::to_string(kMaxReplyBytes) + " bytes"
+                     : readerFailure(m_reader.get()));
+            return nullptr;
+        }
+    }
+    return reply ? screened(std::move(reply)) : nullptr;
+}
+
+RedisReply RedisConnection::screened(RedisReply reply)
+{
+    if (reply->type != REDIS_REPLY_ERROR)
+        return reply;
+    for (const char* prefix : kUnavailablePrefixes) {
+        if (isErrorStartingWith(reply.get(), prefix)) {
+            lose("Redis cannot serve now (" + errorText(reply.get()) + ")");
+            return nullptr;
+        }
+    }
+    if (isErrorStartingWith(reply.get(), "OOM")) {
+        const auto now = Clock::now();
+        if (!m_lastOutOfMemory || now - *m_lastOutOfMemory > kOutOfMemoryQuiet)
+            ServiceLog::line(ServiceLog::Priority::Error,
+                             "Redis at " + m_address.describe() +
+                                 " is out of memory and refuses writes: votes are not stored (" +
+                                 errorText(reply.get()) + ")");
+        m_lastOutOfMemory = now;
+    }
+    return reply;
 }
 
 bool RedisConnection::reconnectForRetry()
@@ -145,7 +333,7 @@ RedisReply RedisConnection::sendOnce(const Args& args, bool& appended)
     if (!m_inHook && !ensureConnected())
         return nullptr;
     const auto started = Clock::now();
-    if (!usable() || !appendRaw(args))
+    if (!appendRaw(args))
         return nullptr;
     appended = true;
     RedisReply reply = readReply();

@@ -9,6 +9,16 @@
 // reconnects (at most every reconnectDelayMs), calling the connected hook first. A command given a
 // time to retry until (one that is safe to repeat, such as a script run once per ballot) is sent
 // again on a fresh connection after its reply was lost, until a reply arrives or the time is up.
+//
+// The bytes travel on a RedisTransport of the address (TCP, TLS or a Unix socket); hiredis only
+// encodes the commands and parses the replies. Every new connection sends AUTH first when the
+// address has a password. An error reply saying this Redis cannot serve now (READONLY, MASTERDOWN,
+// CLUSTERDOWN, TRYAGAIN, LOADING) drops the connection and counts as a lost reply, so that a
+// repeatable command goes again on a fresh connection (to the new primary after a failover); OOM
+// is logged as an error once per burst and handed over as the error reply it is.
+
+#include "redisaddress.h"
+#include "redistransport.h"
 
 #include <hiredis/hiredis.h>
 
@@ -49,7 +59,7 @@ public:
     // None: not repeated.
     using RetryUntil = std::optional<RetryWindow>;
 
-    RedisConnection(std::string host, std::uint16_t port);
+    explicit RedisConnection(RedisAddress address);
     ~RedisConnection();
     RedisConnection(const RedisConnection&) = delete;
     RedisConnection& operator=(const RedisConnection&) = delete;
@@ -59,8 +69,13 @@ public:
     void setRoundTripHook(RoundTripHook hook) { m_roundTripHook = std::move(hook); }
     // Runs when queued commands are about to be read, so that one last command can join them.
     void setFlushHook(std::function<void()> hook) { m_flushHook = std::move(hook); }
-    // Connects now; false with a message when Redis cannot be reached.
+    // Connects now; false with a message when Redis cannot be reached or refused the credentials.
     bool connect(std::string& error);
+    // Whether the last connection attempt failed because Redis refused the user or password.
+    bool credentialsRefused() const { return m_credentialsRefused; }
+    const RedisAddress& address() const { return m_address; }
+    // An error reply's text for a log line: printable bytes only, at most 200 of them.
+    static std::string errorText(const redisReply* reply);
 
     RedisReply command(const Args& args, RetryUntil retryUntil = {});
     // Queues args. For an EVALSHA given the script's body, a NOSCRIPT reply makes it go again as
@@ -72,9 +87,12 @@ public:
     std::size_t queued() const { return m_queue.size(); }
     void flush();
 
-    // The connection itself, for a subscriber reading pushed messages; null when not connected.
-    redisContext* context();
-    bool usable() const { return m_context != nullptr && m_context->err == 0; }
+    // Connects when needed (at most every reconnect delay); false when not connected.
+    bool ready() { return ensureConnected(); }
+    // For a subscriber reading pushed messages: a reply already read, or one whose bytes are
+    // there now; null without waiting when none is (or the connection broke).
+    RedisReply replyIfReady();
+    bool usable() const { return m_transport != nullptr; }
     std::uint64_t connects() const { return m_connects; }
     void drop();
 
@@ -92,7 +110,13 @@ private:
 
     static bool worthRetrying(const Entry& entry);
 
+    struct ReaderDeleter
+    {
+        void operator()(redisReader* reader) const { redisReaderFree(reader); }
+    };
+
     bool ensureConnected();
+    bool authenticate();
     // Waits a moment and connects again at once, whatever the reconnect delay.
     bool reconnectForRetry();
     // appended tells whether args went into the connection's output.
@@ -101,11 +125,28 @@ private:
     void retryMissingScripts(std::vector<Entry>& batch, std::vector<RedisReply>& replies);
     bool appendRaw(const Args& args);
     RedisReply readReply();
+    // A reply parsed from what was read so far; false when the bytes are not a reply.
+    bool takeParsed(RedisReply& reply);
+    // Reads once within timeoutMs and feeds the parser; false when the connection broke.
+    bool readMore(int timeoutMs, bool& gotBytes);
+    // A reply that means this Redis cannot serve now is taken as a lost one (null).
+    RedisReply screened(RedisReply reply);
+    void lose(const std::string& why);
     void roundTripDone(std::chrono::steady_clock::time_point started) const;
 
-    std::string m_host;
-    std::uint16_t m_port;
-    redisContext* m_context = nullptr;
+    RedisAddress m_address;
+    std::unique_ptr<RedisTransport> m_transport;
+    std::unique_ptr<redisReader, ReaderDeleter> m_reader;
+    // Encoded commands not written yet: they go out with the next read, as one write.
+    std::string m_output;
+    // Bytes fed to the parser since its last complete reply, bounded by kMaxReplyBytes.
+    std::size_t m_unparsedBytes = 0;
+    std::string m_lastError;
+    // Why the connection was last dropped, for the message of a failed AUTH.
+    std::string m_lastLoss;
+    bool m_credentialsRefused = false;
+    // When the last OOM reply came: a burst is logged once, at its first.
+    std::optional<Clock::time_point> m_lastOutOfMemory;
     std::function<bool(RedisConnection&)> m_hook;
     RoundTripHook m_roundTripHook;
     std::function<void()> m_flushHook;

@@ -10,6 +10,7 @@
 #include "memoryvotestorage.h"
 #include "redisbackend.h"
 #include "redisconnection.h"
+#include "redispreflight.h"
 #include "redisrevocationstore.h"
 #include "serveroptions.h"
 #include "servicedrain.h"
@@ -84,7 +85,7 @@ std::unique_ptr<RevocationStore>
 openRevocationStore(const RevokeRequest& request, std::unique_ptr<RedisConnection>& redis, std::string& error)
 {
     if (request.usesRedis()) {
-        redis = std::make_unique<RedisConnection>(request.redisHost, request.redisPort);
+        redis = std::make_unique<RedisConnection>(request.redis);
         if (!redis->connect(error))
             return nullptr;
         return std::make_unique<RedisRevocationStore>(*redis);
@@ -316,6 +317,26 @@ int run(asio::io_context& io, VoteServer& server)
     return 0;
 }
 
+// The checks of the Redis before the service uses it: 0 when it may, else the exit status (2 for
+// a setup to change: credentials, eviction, ACL; 1 when Redis cannot be reached).
+int checkRedis(const ServerOptions& options)
+{
+    std::string message;
+    std::vector<std::string> warnings;
+    const RedisPreflight::Verdict verdict =
+        RedisPreflight::check(options.redis, options.redisAllowEviction, message, warnings);
+    for (const std::string& warning : warnings)
+        ServiceLog::line(kWarning, warning);
+    if (verdict == RedisPreflight::Verdict::Ready) {
+        ServiceLog::line("Redis at " + options.redis.describe() + " passed the start-up checks (" +
+                         (options.redis.password.empty() ? std::string("no AUTH") : "AUTH accepted") +
+                         ", every command the service uses allowed)");
+        return 0;
+    }
+    ServiceLog::line(kError, message);
+    return verdict == RedisPreflight::Verdict::Refused ? 2 : 1;
+}
+
 // `args` is the command line, parsed again on SIGHUP.
 int serve(ServerOptions& options, const std::vector<std::string>& args)
 {
@@ -336,13 +357,15 @@ int serve(ServerOptions& options, const std::vector<std::string>& args)
     std::unique_ptr<RedisBackend> redis;
     std::unique_ptr<VoteStorage> local;
     if (options.usesRedis()) {
-        redis = RedisBackend::open(options.redisHost, options.redisPort, error);
+        const int refused = checkRedis(options);
+        if (refused != 0)
+            return refused;
+        redis = RedisBackend::open(options.redis, error);
         if (!redis) {
             ServiceLog::line(kError, error);
             return 1;
         }
-        storageText =
-            "state shared in Redis at " + options.redisHost + ":" + std::to_string(options.redisPort);
+        storageText = "state shared in Redis at " + options.redis.describe();
         const int connected = redis->waitForReplicas(options.redisMinReplicas);
         const int asked = redis->replicaWait().replicas();
         if (asked > 0)

@@ -53,7 +53,8 @@ void noteRestartOnly(const ServerOptions& running, const ServerOptions& reread,
     noteRestart("listen", running.host != reread.host || running.port != reread.port, needRestart);
     noteRestart("data", running.dataDir != reread.dataDir, needRestart);
     noteRestart("memory", running.memoryOnly != reread.memoryOnly, needRestart);
-    noteRestart("redis", running.redisHost != reread.redisHost || running.redisPort != reread.redisPort,
+    noteRestart("redis",
+                running.redis != reread.redis || running.redisAllowEviction != reread.redisAllowEviction,
                 needRestart);
     noteRestart("http", running.httpHost != reread.httpHost || running.httpPort != reread.httpPort,
                 needRestart);

@@ -1,7 +1,7 @@
 #include "revokerequest.h"
 
 #include "clisupport.h"
-#include "serveroptions.h"
+#include "redisoptions.h"
 #include "tokenverifier.h"
 
 #include <CLI/CLI.hpp>
@@ -48,17 +48,9 @@ void RevokeRequest::addOptionsTo(CLI::App& command)
                                 "store it in DIR/votes.db, the data folder of the services to tell (they may "
                                 "be running)")
                             ->type_name("DIR");
-    CLI::Option* redis =
-        command
-            .add_option_function<std::string>(
-                "--redis",
-                [this](const std::string& text) {
-                    if (!ServerOptions::parseHostPort(text, redisHost, redisPort) || redisPort == 0)
-                        throw CLI::ValidationError("--redis wants HOST:PORT, got " + text);
-                },
-                "store it in this Redis, shared by the services to tell")
-            ->type_name("HOST:PORT");
-    data->excludes(redis);
+    CLI::Option* place =
+        RedisOptions::addTo(command, redis, "store it in this Redis, shared by the services to tell");
+    data->excludes(place);
 }
 
 bool RevokeRequest::revocationAt(const CLI::App& command, std::int64_t now, Revocation& out,
@@ -74,6 +66,8 @@ bool RevokeRequest::revocationAt(const CLI::App& command, std::int64_t now, Revo
         error = "revoke needs --data or --redis: where the services read revocations";
         return false;
     }
+    if (usesRedis() && !redis.consistent(error))
+        return false;
     const std::int64_t issuedBefore = before ? static_cast<std::int64_t>(*before) : now;
     out = {channelId, uid, issuedBefore, issuedBefore + TokenPolicy::kLongestLifetimeSeconds};
     return true;
@@ -81,8 +75,7 @@ bool RevokeRequest::revocationAt(const CLI::App& command, std::int64_t now, Revo
 
 std::string RevokeRequest::describe(const Revocation& revocation) const
 {
-    const std::string place =
-        usesRedis() ? "Redis " + redisHost + ":" + std::to_string(redisPort) : "the data folder " + dataDir;
+    const std::string place = usesRedis() ? "Redis " + redis.describe() : "the data folder " + dataDir;
     return "revoked the tokens of uid " + std::to_string(revocation.uid) + " in channel " +
            std::to_string(revocation.channelId) + " issued before " +
            std::to_string(revocation.issuedBefore) + " (" + utcText(revocation.issuedBefore) + ") in " +

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "redisaddress.h"
 #include "revocationlist.h"
 
 #include <cstdint>
@@ -21,10 +22,9 @@ struct RevokeRequest
     std::uint32_t channelId = 0;
     std::optional<std::uint64_t> before; // Unix seconds
     std::string dataDir;
-    std::string redisHost;
-    std::uint16_t redisPort = 0;
+    RedisAddress redis;
 
-    bool usesRedis() const { return redisPort != 0; }
+    bool usesRedis() const { return redis.given(); }
     // Adds the command's options to command, each kept in a field of this as the parse reads it.
     void addOptionsTo(CLI::App& command);
     // After command parsed the options: the revocation to store, or false with a message when the

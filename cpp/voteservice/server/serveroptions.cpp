@@ -2,6 +2,7 @@
 
 #include "addressrange.h"
 #include "clisupport.h"
+#include "redisoptions.h"
 #include "secretfile.h"
 #include "servicelog.h"
 #include "timetextformatter.h"
@@ -57,22 +58,16 @@ bool ServerOptions::isIpAddress(const std::string& host)
 
 namespace {
 
-// How an address to listen on may be written; what the listeners accept is a numeric address.
-enum class HostForm
-{
-    Name,
-    IpAddress
-};
-
-// HOST:PORT given to `name`; false with the refusal in `error`.
-bool readAddress(const std::string& name, const std::string& text, HostForm form, std::string& host,
-                 std::uint16_t& port, std::string& error)
+// HOST:PORT given to `name`, HOST a numeric address as the listeners take it; false with the
+// refusal in `error`.
+bool readAddress(const std::string& name, const std::string& text, std::string& host, std::uint16_t& port,
+                 std::string& error)
 {
     if (!ServerOptions::parseHostPort(text, host, port)) {
         error = name + " wants HOST:PORT, got " + text;
         return false;
     }
-    if (form == HostForm::IpAddress && !ServerOptions::isIpAddress(host)) {
+    if (!ServerOptions::isIpAddress(host)) {
         error = name + " wants an IP address and a port, such as 127.0.0.1:" + std::to_string(port) +
                 " or [::1]:" + std::to_string(port) + ", got " + text;
         return false;
@@ -82,12 +77,12 @@ bool readAddress(const std::string& name, const std::string& text, HostForm form
 
 // An option taking HOST:PORT (an IPv6 host in brackets); port 0 only where allowed.
 CLI::Option* addAddressOption(CLI::App& app, const std::string& name, std::string& host, std::uint16_t& port,
-                              bool portZeroAllowed, HostForm form)
+                              bool portZeroAllowed)
 {
-    auto store = [name, &host, &port, portZeroAllowed, form](const std::string& text) {
+    auto store = [name, &host, &port, portZeroAllowed](const std::string& text) {
         std::string parsedHost, error;
         std::uint16_t parsedPort = 0;
-        if (!readAddress(name, text, form, parsedHost, parsedPort, error))
+        if (!readAddress(name, text, parsedHost, parsedPort, error))
             throw CLI::ValidationError(error);
         if (parsedPort == 0 && !portZeroAllowed)
             throw CLI::ValidationError(name + " wants HOST:PORT, got " + text);
@@ -196,7 +191,7 @@ void ServerOptions::addOptionsTo(CLI::App& app)
 {
     // As with most programs, an option given twice takes its last value.
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    addAddressOption(app, "--listen", host, port, true, HostForm::IpAddress)
+    addAddressOption(app, "--listen", host, port, true)
         ->description("IP address and port to listen on; port 0 picks one")
         ->default_str(host + ":" + std::to_string(port));
     app.add_option_function<std::string>(
@@ -236,20 +231,26 @@ void ServerOptions::addOptionsTo(CLI::App& app)
         ->type_name("DIR")
         ->default_str("./" + dataDir);
     app.add_flag("--memory", memoryOnly, "keep everything in memory only (lost when the service ends)");
-    addAddressOption(app, "--redis", redisHost, redisPort, false, HostForm::Name)
-        ->description("keep everything in Redis, shared with every quorix-voted started with the same "
-                      "Redis (several nodes); --data, --memory and --redis exclude each other");
+    CLI::Option* redisPlace = RedisOptions::addTo(
+        app, redis,
+        "keep everything in Redis, shared with every quorix-voted started with the same Redis (several "
+        "nodes): HOST:PORT, tls://HOST:PORT or unix:PATH; --data, --memory and --redis exclude each other");
+    app.add_flag(
+           "--redis-allow-eviction", redisAllowEviction,
+           "start even when Redis may evict keys (maxmemory-policy other than noeviction), with a warning")
+        ->needs(redisPlace);
     app.add_option("--redis-min-replicas", redisMinReplicas,
                    "answer a change only once N Redis replicas hold it (WAIT); one not confirmed within "
                    "500 ms is answered as uncertain. Default: 1 when Redis has a replica at start, else 0")
         ->type_name("N")
         ->check(CLI::Range(0, 16))
-        ->default_str("auto");
+        ->default_str("auto")
+        ->needs(redisPlace);
     app.add_option_function<std::string>(
            "--http",
            [this](const std::string& text) {
                std::string parsedHost, error;
-               if (!readAddress("--http", text, HostForm::IpAddress, parsedHost, httpPort, error))
+               if (!readAddress("--http", text, parsedHost, httpPort, error))
                    throw CLI::ValidationError(error);
                httpHost = parsedHost;
            },
@@ -370,6 +371,8 @@ bool ServerOptions::storageChoiceIsClear(const CLI::App& app, std::string& error
     else if (usesRedis() && (memoryOnly || dataGiven))
         error = std::string("--redis and ") + (memoryOnly ? "--memory" : "--data") +
                 " cannot be combined: choose one";
+    else if (usesRedis() && !redis.consistent(error))
+        return false;
     else
         return true;
     return false;

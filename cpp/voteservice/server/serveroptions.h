@@ -1,6 +1,7 @@
 #pragma once
 
 #include "keyset.h"
+#include "redisaddress.h"
 #include "tokensigner.h"
 #include "tokenverifier.h"
 
@@ -58,8 +59,10 @@ struct ServerOptions
     std::string dataDir = "quorix-data";
     bool memoryOnly = false;
     // Set: votes, open votes, history and users live in this Redis, shared with other processes.
-    std::string redisHost;
-    std::uint16_t redisPort = 0;
+    // With its credentials and TLS settings (--redis-user, --redis-password-file, --redis-ca-file, …).
+    RedisAddress redis;
+    // Start even when that Redis may evict keys (maxmemory-policy other than noeviction).
+    bool redisAllowEviction = false;
     // Replicas that must hold each write before it is answered; -1: one when Redis has a replica.
     int redisMinReplicas = -1;
     // Set: the web face (HTTP, WebSocket, SSE) listens here as well; port 0 picks one.
@@ -105,7 +108,7 @@ struct ServerOptions
     // Made from the files by loadTokens(), at start.
     TokenSetup tokens;
 
-    bool usesRedis() const { return redisPort != 0; }
+    bool usesRedis() const { return redis.given(); }
     bool checksTokens() const { return !secretFile.empty() || !keysFile.empty(); }
 
     // Parses the server's options (not the token command). False with a one-line message on error;

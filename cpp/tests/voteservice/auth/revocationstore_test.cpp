@@ -83,7 +83,7 @@ protected:
                 GTEST_SKIP() << "redis-server is not installed (scripts/setup installs it)";
             std::string why;
             ASSERT_TRUE(m_redisServer.start(&why)) << why;
-            m_redis = std::make_unique<RedisConnection>("127.0.0.1", m_redisServer.port());
+            m_redis = std::make_unique<RedisConnection>(m_redisServer.redisAddress());
             ASSERT_TRUE(m_redis->connect(why)) << why;
             m_store = std::make_unique<RedisRevocationStore>(*m_redis);
             break;

@@ -137,7 +137,7 @@ TEST_F(TokenCommandsTest, RevokeStoresInTheRedisOfTheServices)
     const Ran revoked = runVoted("revoke --uid 7 --channel 9 --before 1800000000 --redis " + redis.address());
     ASSERT_EQ(revoked.status, 0) << revoked.out;
     EXPECT_NE(revoked.out.find("in Redis " + redis.address() + ";"), std::string::npos) << revoked.out;
-    RedisConnection connection("127.0.0.1", redis.port());
+    RedisConnection connection(redis.redisAddress());
     ASSERT_TRUE(connection.connect(error)) << error;
     EXPECT_EQ(RedisRevocationStore(connection).current(1800000000),
               std::vector<Revocation>({{9, 7, 1800000000, 1802592000}}));

@@ -168,7 +168,7 @@ protected:
                 GTEST_SKIP() << "redis-server is not installed (scripts/setup installs it)";
             ASSERT_TRUE(m_redis.start()) << "redis-server did not start";
             std::string error;
-            m_backend = RedisBackend::open("127.0.0.1", m_redis.port(), error);
+            m_backend = RedisBackend::open(m_redis.redisAddress(), error);
             ASSERT_TRUE(m_backend) << error;
             m_box = &m_backend->box();
         }

@@ -31,8 +31,8 @@ protected:
             GTEST_SKIP() << "redis-server is not installed (scripts/setup installs it)";
         ASSERT_TRUE(m_redis.start()) << "redis-server did not start";
         std::string error;
-        a = RedisBackend::open("127.0.0.1", m_redis.port(), error);
-        b = RedisBackend::open("127.0.0.1", m_redis.port(), error);
+        a = RedisBackend::open(m_redis.redisAddress(), error);
+        b = RedisBackend::open(m_redis.redisAddress(), error);
         ASSERT_TRUE(a && b) << error;
     }
 

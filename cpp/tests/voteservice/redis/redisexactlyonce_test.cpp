@@ -35,8 +35,8 @@ protected:
         ASSERT_TRUE(m_redis.start()) << "redis-server did not start";
         m_proxy = std::make_unique<CuttingProxy>(m_redis.port());
         std::string error;
-        node = RedisBackend::open("127.0.0.1", m_proxy->port(), error);
-        checker = RedisBackend::open("127.0.0.1", m_redis.port(), error);
+        node = RedisBackend::open(RedisAddress::tcp("127.0.0.1", m_proxy->port()), error);
+        checker = RedisBackend::open(m_redis.redisAddress(), error);
         ASSERT_TRUE(node && checker) << error;
     }
 
@@ -129,7 +129,7 @@ TEST_F(RedisExactlyOnceTest, AVoteReachingRedisOnlyAfterItsDeadlineIsRefusedAndN
 // The cast script on a plain connection: what a ballot's record makes of repeated and late copies.
 TEST_F(RedisExactlyOnceTest, TheScriptRecordsEachBallotsResult)
 {
-    RedisConnection plain("127.0.0.1", m_redis.port());
+    RedisConnection plain(m_redis.redisAddress());
     RedisScripts scripts;
     plain.setConnectedHook([&](RedisConnection& connection) { return scripts.load(connection); });
     std::string error;

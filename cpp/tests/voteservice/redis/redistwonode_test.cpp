@@ -1,7 +1,11 @@
 // Two quorix-voted processes sharing one redis-server, with clients on both: allowances hold
 // when a viewer splits votes between them, both sides see the same counts, ends, closes, lists
 // and history, a vote whose time ran out ends once, and when one process is killed its clients
-// carry on at the other with the vote still running; a revocation reaches both.
+// carry on at the other with the vote still running; a revocation reaches both. How the nodes reach
+// their Redis: a vote over TLS with the ACL docs/install.md gives, one over a Unix socket, and
+// the starts refused for wrong credentials, a Redis that evicts keys and an ACL lacking a command;
+// after Redis restarts (its append-only file replayed under the ACL), the nodes log in again and
+// go on with the vote.
 
 #include <quorix/protocol/hostcontrol.h>
 #include "redisballots.h"
@@ -99,7 +103,119 @@ protected:
     std::unique_ptr<VotedProcess> a, b;
 };
 
+// Each row starts its own Redis, set up as the row says.
+class RedisLinkTest : public RedisTwoNodeTest
+{
+protected:
+    void SetUp() override
+    {
+        if (!RedisTestServer::installed())
+            GTEST_SKIP() << "redis-server is not installed (scripts/setup installs it)";
+    }
+};
+
 } // namespace
+
+TEST_F(RedisLinkTest, NodesReachTheirRedisAsToldOrRefuseToStart)
+{
+    const std::string acl = RedisTestServer::serviceAcl();
+    const std::string withoutHincrby = acl.substr(0, acl.find(" +hincrby")) + acl.substr(acl.find(" +hdel"));
+    struct Row
+    {
+        const char* name;
+        bool tls, unixSocket;
+        std::string aclRule; // empty: no ACL
+        std::string password;
+        std::vector<std::string> redisArgs, votedArgs;
+        int exitStatus; // 0: both nodes run and share a vote
+        std::string logText;
+    };
+    const std::string right = RedisTestServer::kServicePassword;
+    const Row rows[] = {
+        {"TLS and the documented ACL", true, false, acl, right, {}, {}, 0, "passed the start-up checks"},
+        {"a Unix socket", false, true, "", "", {}, {}, 0, "Redis at unix:"},
+        {"a wrong password",
+         true,
+         false,
+         acl,
+         "sixteen bytes but wrong",
+         {},
+         {},
+         2,
+         "Redis refused the credentials of user quorix"},
+        {"a Redis that evicts keys",
+         false,
+         false,
+         "",
+         "",
+         {"--maxmemory-policy", "allkeys-lru"},
+         {},
+         2,
+         "(maxmemory-policy allkeys-lru), which loses votes"},
+        {"eviction allowed",
+         false,
+         false,
+         "",
+         "",
+         {"--maxmemory-policy", "allkeys-lru"},
+         {"--redis-allow-eviction"},
+         0,
+         "votes may be lost (--redis-allow-eviction)"},
+        {"an ACL without a command the scripts use",
+         true,
+         false,
+         withoutHincrby,
+         right,
+         {},
+         {},
+         2,
+         "does not allow the command hincrby"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        // Durable, so that a restart finds the vote and the nodes log in again to go on with it.
+        RedisTestServer redis(RedisTestServer::Persistence::AppendFsyncAlways);
+        if (row.tls)
+            redis.useTls();
+        if (row.unixSocket)
+            redis.useUnixSocket();
+        if (!row.aclRule.empty())
+            redis.useAcl(row.aclRule, row.password);
+        redis.addArguments(row.redisArgs);
+        std::string error;
+        ASSERT_TRUE(redis.start(&error)) << error;
+        std::vector<std::string> args = redis.votedArguments();
+        args.insert(args.end(), {"--listen", "127.0.0.1:0"});
+        args.insert(args.end(), row.votedArgs.begin(), row.votedArgs.end());
+        std::unique_ptr<VotedProcess> nodes[2];
+        for (auto& node : nodes) {
+            node = std::make_unique<VotedProcess>(QUORIX_VOTED_PATH, args);
+            EXPECT_NE(node->readLineWith(row.logText), "") << "no line with: " << row.logText;
+            if (row.exitStatus != 0) {
+                EXPECT_EQ(node->exitStatusWithin(5000), row.exitStatus);
+                break;
+            }
+            ASSERT_NE(node->waitForPort(), 0) << "quorix-voted did not start";
+        }
+        if (row.exitStatus != 0)
+            continue;
+        auto boss = join(*nodes[0], identity(1, 255));
+        auto watcher = join(*nodes[1], identity(200, 25));
+        auto viewer = join(*nodes[0], identity(100, 25));
+        const PStartVoteRes started = createAndStart(*boss, normalVote("link", 2, 1, 1, 600));
+        EXPECT_EQ(vote(*viewer, 100, started, 1), kResultOk);
+        EXPECT_TRUE(sees(*watcher, kVoteStarted, {{0, 0}, {1, 1}}))
+            << "the count did not reach the other node";
+        redis.stop();
+        ASSERT_TRUE(redis.start(&error)) << error;
+        auto later = join(*nodes[1], identity(101, 25));
+        std::uint32_t answer = 999;
+        for (int i = 0; i < 10 && answer != kResultOk; ++i)
+            answer = vote(*later, 101, started, 1);
+        EXPECT_EQ(answer, kResultOk) << "no vote after Redis restarted";
+        EXPECT_TRUE(sees(*watcher, kVoteStarted, {{0, 0}, {1, 2}})) << "no count after Redis restarted";
+    }
+}
 
 TEST_F(RedisTwoNodeTest, ViewersOnBothNodesShareOneVote)
 {

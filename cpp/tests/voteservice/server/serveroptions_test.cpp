@@ -55,7 +55,7 @@ std::string summary(const ServerOptions& o)
 {
     return o.host + ":" + std::to_string(o.port) + " hz " + std::to_string(o.broadcastHz) + " sessions " +
            std::to_string(o.maxSessions) + "/" + std::to_string(o.maxSessionsPerUser) + " data " + o.dataDir +
-           (o.memoryOnly ? " memory" : "") + " redis " + o.redisHost + ":" + std::to_string(o.redisPort);
+           (o.memoryOnly ? " memory" : "") + " redis " + o.redis.host + ":" + std::to_string(o.redis.port);
 }
 
 TEST(ServerOptionsTest, EachOptionKeepsItsRangeAndForm)
@@ -116,7 +116,9 @@ TEST(ServerOptionsTest, EachOptionKeepsItsRangeAndForm)
         {{"--redis", "[::1]:6379"},
          "127.0.0.1:27500 hz 10 sessions 20000/8 data quorix-data redis ::1:6379",
          true},
-        {{"--redis", "localhost:0"}, "--redis wants HOST:PORT, got localhost:0", false},
+        {{"--redis", "localhost:0"},
+         "--redis wants HOST:PORT, tls://HOST:PORT or unix:/path/to/socket, got localhost:0",
+         false},
         {{"--data", "d", "--data", "e"}, "127.0.0.1:27500 hz 10 sessions 20000/8 data e redis :0", true},
         {{"--data", ""}, "--data wants a folder", false},
         {{"--bogus", "1"}, "unknown option or argument: --bogus 1", false},
@@ -138,6 +140,59 @@ TEST(ServerOptionsTest, EachOptionKeepsItsRangeAndForm)
         EXPECT_FALSE(help) << given;
     }
     std::remove(secretFile.c_str());
+}
+
+TEST(ServerOptionsTest, TheRedisOptionsMakeOneAddress)
+{
+    const std::string passwordFile = ::testing::TempDir() + "/serveroptions-redis-password";
+    const std::string shortFile = passwordFile + "-short";
+    std::ofstream(passwordFile) << "sixteen bytes or more\n";
+    std::ofstream(shortFile) << "short\n";
+    const struct
+    {
+        std::vector<std::string> args;
+        std::string expected; // accepted: the address's fields; refused: the start of the message
+        bool accepted;
+    } rows[] = {
+        {{"--redis", "tls://r.example:6380", "--redis-ca-file", "ca.pem", "--redis-cert", "c.pem",
+          "--redis-key", "k.pem", "--redis-user", "quorix", "--redis-password-file", passwordFile},
+         "tls://r.example:6380 user quorix password sixteen bytes or more ca ca.pem cert c.pem key k.pem",
+         true},
+        {{"--redis", "unix:/run/redis/redis.sock", "--redis-password-file", passwordFile},
+         "unix:/run/redis/redis.sock user  password sixteen bytes or more ca  cert  key ",
+         true},
+        {{"--redis", "tls://[::1]:6380"}, "tls://[::1]:6380 user  password  ca  cert  key ", true},
+        {{"--redis", "r:6379", "--redis-ca-file", "ca.pem"},
+         "--redis-ca-file, --redis-cert and --redis-key need --redis tls://HOST:PORT",
+         false},
+        {{"--redis", "r:6379", "--redis-user", "quorix"}, "--redis-user needs --redis-password-file", false},
+        {{"--redis", "tls://r:6379", "--redis-cert", "c.pem"}, "--redis-cert requires --redis-key", false},
+        {{"--redis-user", "quorix"}, "--redis-user requires --redis", false},
+        {{"--redis-allow-eviction"}, "--redis-allow-eviction requires --redis", false},
+        {{"--redis", "r:6379", "--redis-password-file", shortFile},
+         "the Redis password in " + shortFile + " is shorter than 16 bytes",
+         false},
+        {{"--redis", "unix:"}, "--redis wants unix:/path/to/socket", false},
+        {{"--redis", "tls://r"},
+         "--redis wants HOST:PORT, tls://HOST:PORT or unix:/path/to/socket, got tls://r",
+         false},
+    };
+    for (const auto& row : rows) {
+        ServerOptions options;
+        bool help = false;
+        std::string error;
+        const bool parsed = ServerOptions::parse(row.args, options, help, error);
+        EXPECT_EQ(parsed, row.accepted) << row.args[1] << ": " << error;
+        const RedisAddress& r = options.redis;
+        if (parsed)
+            EXPECT_EQ(r.describe() + " user " + r.user + " password " + r.password + " ca " + r.caFile +
+                          " cert " + r.certificateFile + " key " + r.keyFile,
+                      row.expected);
+        else
+            EXPECT_EQ(error.substr(0, row.expected.size()), row.expected);
+    }
+    std::remove(passwordFile.c_str());
+    std::remove(shortFile.c_str());
 }
 
 TEST(ServerOptionsTest, PerAddressLimitsAndTheDrainTimeoutHaveDefaultsAndRanges)
