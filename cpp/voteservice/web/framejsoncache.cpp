@@ -5,7 +5,8 @@
 
 namespace quorix::service {
 
-const FrameJsonCache::Entry& FrameJsonCache::lookup(const OutFrame& frame, const SubChannelKey& place)
+const FrameJsonCache::Entry& FrameJsonCache::lookup(const OutFrame& frame, const SubChannelKey& place,
+                                                    CoreGateway& gateway)
 {
     if (!m_frame.isNull() && m_frame.wire().data() == frame.wire().data() && m_place == place)
         return m_entry;
@@ -13,7 +14,8 @@ const FrameJsonCache::Entry& FrameJsonCache::lookup(const OutFrame& frame, const
     m_place = place;
     m_entry = Entry{FrameJson::decode(frame), {}};
     if (m_entry.decoded && m_entry.decoded->minType == VOTE_SYSTEM_BROADCAST_VOTE)
-        m_entry.stateText = JsonText::write(FrameJson::voteState(m_entry.decoded->body, place));
+        m_entry.stateText =
+            JsonText::write(FrameJson::voteState(m_entry.decoded->body, place, gateway.broadcastHz(place)));
     return m_entry;
 }
 

@@ -4,6 +4,7 @@
 // a sub-channel with the same frame, and turning it into JSON per subscriber would cost as much as
 // all the rest of its delivery. Keeps the frame, so its bytes (the key) cannot be reused meanwhile.
 
+#include "coregateway.h"
 #include "framejson.h"
 
 #include <optional>
@@ -21,7 +22,8 @@ public:
         std::string stateText;
     };
 
-    const Entry& lookup(const OutFrame& frame, const SubChannelKey& place);
+    // The place's broadcast rate comes from the gateway when the frame is decoded.
+    const Entry& lookup(const OutFrame& frame, const SubChannelKey& place, CoreGateway& gateway);
 
 private:
     OutFrame m_frame;

@@ -72,7 +72,8 @@ void ViewerSession::ask(const SessionRequest& request)
 
 void ViewerSession::send(const OutFrame& frame)
 {
-    const FrameJsonCache::Entry& entry = m_context->frames.lookup(frame, m_identity.place());
+    const FrameJsonCache::Entry& entry =
+        m_context->frames.lookup(frame, m_identity.place(), m_context->gateway);
     const auto& decoded = entry.decoded;
     if (!decoded)
         return;
