@@ -47,6 +47,8 @@ void LoadgenCommandLine::addOptions()
         ->description("events WebSocket subscribers of the vote's sub-channel (started services only)");
     addNumberOption(m_app, "--broadcast-hz", args.broadcastHz, 1, 1000, "wants 1 to 1000")
         ->description("--broadcast-hz of the started services (and of the Redis peer's publishing)");
+    addNumberOption(m_app, "--fanout-budget", args.fanoutBudget, 1, 1000000000, "wants 1 to 1000000000")
+        ->description("--fanout-budget of the started services");
     m_app.add_option("--server", args.server, "quorix-voted to start")
         ->type_name("PATH")
         ->capture_default_str();
@@ -66,8 +68,11 @@ void LoadgenCommandLine::addOptions()
                       "per 10000 sessions)");
     addNumberOption(m_app, "--deadline", args.deadlineSeconds, 10, 86400, "wants 10 to 86400")
         ->description("seconds after which an unfinished run fails");
-    m_app.add_option("--peer", args.peer, "also run the workload against a bare redis-server and compare")
-        ->check(CLI::IsMember({"redis"}));
+    m_app
+        .add_option("--peer", args.peer,
+                    "also run the workload against a bare redis-server (redis), or only its frames from a "
+                    "sender without logic (bare), and compare")
+        ->check(CLI::IsMember({"redis", "bare"}));
     m_app.add_option("--connect", args.connect, "use these running services instead of starting one")
         ->type_name("HOST:PORT[,HOST:PORT...]");
     m_app

@@ -1,6 +1,7 @@
 #include "loadrun.h"
 
 #include <quorix/protocol/hostcontrol.h>
+#include <quorix/protocol/serviceframe.h>
 #include <quorix/protocol/votemessages.h>
 
 #include <fstream>
@@ -15,6 +16,8 @@ constexpr std::uint32_t kChannel = 10;
 constexpr std::uint32_t kSubChannel = 20;
 constexpr std::uint32_t kOptions = 10;
 constexpr auto kPaceStep = std::chrono::milliseconds(10);
+// A frame on the stream: its u32 length, then the frame header and the payload.
+constexpr std::size_t kWireHeaderBytes = 4 + mpak::kFrameHeaderSize;
 
 std::uint32_t firstU32(const std::string& payload)
 {
@@ -300,6 +303,7 @@ void LoadRun::onVoteBroadcast(LoadClient& client, const std::string& payload)
     if (m_phase != Phase::Voting)
         return;
     ++m_results.broadcastsReceived;
+    m_results.broadcastBytes += kWireHeaderBytes + payload.size();
     if (client.awaitingBroadcast.empty())
         return;
     const Clock::time_point now = Clock::now();

@@ -44,6 +44,8 @@ std::vector<std::string> commandLineOf(const LoadgenArguments& args, const std::
                                  std::to_string(connections + 16),
                                  "--broadcast-hz",
                                  std::to_string(args.broadcastHz),
+                                 "--fanout-budget",
+                                 std::to_string(args.fanoutBudget),
                                  "--max-connections-per-address",
                                  "0",
                                  "--max-new-connections-per-address-per-second",

@@ -24,7 +24,8 @@ TEST(LoadgenCommandLineTest, RefusesWithOneLineThatSaysWhy)
         {{"--sessions", "3", "--processes", "3"}, "--processes wants fewer processes than --sessions"},
         {{"--source-addresses", "255"}, "--source-addresses wants 0 to 254, got 255"},
         {{"--broadcast-hz", "1001"}, "--broadcast-hz wants 1 to 1000, got 1001"},
-        {{"--peer", "memcached"}, "--peer: memcached not in {redis}"},
+        {{"--peer", "memcached"}, "--peer: memcached not in {redis,bare}"},
+        {{"--fanout-budget", "0"}, "--fanout-budget wants 1 to 1000000000, got 0"},
         {{"--peer", "redis", "--processes", "2"},
          "--peer runs in one process against the services it starts: not with --connect, --processes or "
          "--subscribers"},
