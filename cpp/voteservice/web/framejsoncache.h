@@ -6,6 +6,7 @@
 
 #include "coregateway.h"
 #include "framejson.h"
+#include "outgoingtextqueue.h"
 
 #include <optional>
 #include <string>
@@ -20,6 +21,8 @@ public:
         std::optional<FrameJson::Decoded> decoded; // empty: not a whole vote message
         // A vote broadcast's state (FrameJson::voteState) for the place, as JSON text.
         std::string stateText;
+        // The same as a /session viewer's "vote" message: one text queued to all of them.
+        SharedText viewerText;
     };
 
     // The place's broadcast rate comes from the gateway when the frame is decoded.
