@@ -6,9 +6,11 @@
 //                  [--fanout-budget N] [--processes N] [--source-addresses N] [--peer redis|bare]
 //                  [--deadline SECONDS]
 //                  [--connect HOST:PORT[,HOST:PORT...] [--pid PID[,PID...]]] [--subscribers N]
+//                  [--web-viewers N]
 //
-// With --subscribers the started services also serve their web face (--http) and N events
-// WebSocket subscribers watch the vote's sub-channel while the viewers vote.
+// With --subscribers or --web-viewers the started services also serve their web face (--http) and N
+// events WebSocket subscribers, or N /session viewers, watch the vote's sub-channel while the
+// viewers vote.
 // Without --connect it starts the quorix-voted beside itself on a free port and stops it afterwards;
 // with --redis (default 2 nodes) or --nodes above 1 it starts that many sharing one Redis (a
 // redis-server of its own without --redis), spreads the sessions over them and reports the Redis
@@ -179,10 +181,13 @@ void report(const LoadgenArguments& args, const LoadResults& results, const std:
                 static_cast<unsigned long long>(latencies.count()));
     std::printf("vote broadcasts received    %llu while voting\n",
                 static_cast<unsigned long long>(results.broadcastsReceived));
-    if (args.load.subscribers > 0) {
-        std::printf("events subscribers          %zu subscribed, %llu events received (snapshots included)\n",
-                    results.subscribed, static_cast<unsigned long long>(results.eventsReceived));
-        std::printf("service memory per subscriber %.0f bytes\n",
+    if (args.load.webClients() > 0) {
+        std::printf("web clients                 %zu connected: %zu events subscribers read %llu events "
+                    "(snapshots included), %zu /session viewers %llu messages\n",
+                    results.subscribed, args.load.subscribers,
+                    static_cast<unsigned long long>(results.eventsReceived), args.load.webViewers,
+                    static_cast<unsigned long long>(results.viewerMessages));
+        std::printf("service memory per web client %.0f bytes\n",
                     double(results.rssIdleKiB - results.rssWelcomedKiB) * 1024.0 /
                         double(results.subscribed));
     }

@@ -26,6 +26,7 @@ struct LoadResults
     std::uint64_t broadcastBytes = 0;     // their frames' bytes, length prefix included
     std::size_t subscribed = 0;
     std::uint64_t eventsReceived = 0; // by all subscribers, snapshots included
+    std::uint64_t viewerMessages = 0; // read by all /session viewers
     // Sessions that read the vote's end broadcast, the total of tickets the first of them read, and
     // whether any read a different total.
     std::size_t finalSessions = 0;

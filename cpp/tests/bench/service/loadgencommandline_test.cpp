@@ -27,12 +27,14 @@ TEST(LoadgenCommandLineTest, RefusesWithOneLineThatSaysWhy)
         {{"--peer", "memcached"}, "--peer: memcached not in {redis,bare}"},
         {{"--fanout-budget", "0"}, "--fanout-budget wants 1 to 1000000000, got 0"},
         {{"--peer", "redis", "--processes", "2"},
-         "--peer runs in one process against the services it starts: not with --connect, --processes or "
-         "--subscribers"},
+         "--peer runs in one process against the services it starts: not with --connect, --processes, "
+         "--subscribers or --web-viewers"},
         {{"--data", "/tmp/x", "--nodes", "2"},
          "--data is for one service in its own folder: not with --redis or --nodes"},
         {{"--connect", "127.0.0.1:1", "--subscribers", "5"},
-         "--subscribers needs the services it starts (not --connect)"},
+         "--subscribers and --web-viewers need the services it starts (not --connect)"},
+        {{"--connect", "127.0.0.1:1", "--web-viewers", "5"},
+         "--subscribers and --web-viewers need the services it starts (not --connect)"},
         {{"--pid", "12"}, "--pid goes with --connect"},
         {{"--slice", "1:5"}, "--slice wants FIRST:COUNT within --sessions, with --connect"},
         {{"--connect", "127.0.0.1:1", "--sessions", "10", "--slice", "0:5"},
