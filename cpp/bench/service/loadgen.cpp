@@ -3,18 +3,24 @@
 //
 //   quorix-loadgen [--sessions N] [--votes-per-viewer K] [--rate VOTES_PER_SECOND | --rate 0]
 //                  [--server PATH] [--broadcast-hz N] [--data DIR | --redis HOST:PORT] [--nodes N]
-//                  [--processes N] [--source-addresses N] [--peer redis] [--deadline SECONDS]
+//                  [--fanout-budget N] [--processes N] [--source-addresses N] [--peer redis|bare]
+//                  [--deadline SECONDS]
 //                  [--connect HOST:PORT[,HOST:PORT...] [--pid PID[,PID...]]] [--subscribers N]
+//                  [--web-viewers N]
 //
-// With --subscribers the started services also serve their web face (--http) and N events
-// WebSocket subscribers watch the vote's sub-channel while the viewers vote.
+// With --subscribers or --web-viewers the started services also serve their web face (--http) and N
+// events WebSocket subscribers, or N /session viewers, watch the vote's sub-channel while the
+// viewers vote.
 // Without --connect it starts the quorix-voted beside itself on a free port and stops it afterwards;
 // with --redis (default 2 nodes) or --nodes above 1 it starts that many sharing one Redis (a
 // redis-server of its own without --redis), spreads the sessions over them and reports the Redis
 // commands per accepted vote (INFO commandstats before and after). --processes splits the viewers
-// over that many copies of itself; --peer redis then runs the same workload against a bare
+// over that many copies of itself; --peer bare then writes as many frames of the same size to as
+// many sessions over the same time from a sender without logic and compares the processor time per
+// delivered frame; --peer redis runs the same workload against a bare
 // redis-server and prints both sides' processor time per vote and per broadcast.
 
+#include "barerun.h"
 #include "generatorprocesses.h"
 #include "loadgencommandline.h"
 #include "loadrun.h"
@@ -175,10 +181,13 @@ void report(const LoadgenArguments& args, const LoadResults& results, const std:
                 static_cast<unsigned long long>(latencies.count()));
     std::printf("vote broadcasts received    %llu while voting\n",
                 static_cast<unsigned long long>(results.broadcastsReceived));
-    if (args.load.subscribers > 0) {
-        std::printf("events subscribers          %zu subscribed, %llu events received (snapshots included)\n",
-                    results.subscribed, static_cast<unsigned long long>(results.eventsReceived));
-        std::printf("service memory per subscriber %.0f bytes\n",
+    if (args.load.webClients() > 0) {
+        std::printf("web clients                 %zu connected: %zu events subscribers read %llu events "
+                    "(snapshots included), %zu /session viewers %llu messages\n",
+                    results.subscribed, args.load.subscribers,
+                    static_cast<unsigned long long>(results.eventsReceived), args.load.webViewers,
+                    static_cast<unsigned long long>(results.viewerMessages));
+        std::printf("service memory per web client %.0f bytes\n",
                     double(results.rssIdleKiB - results.rssWelcomedKiB) * 1024.0 /
                         double(results.subscribed));
     }
@@ -370,6 +379,35 @@ bool runPeer(const LoadgenArguments& args, const LoadResults& quorix, double quo
     return counted;
 }
 
+// The service's broadcasts while voting, again from the bare sender; prints both sides' processor time
+// per delivered frame. False when the bare run failed.
+bool runBare(const LoadResults& quorix)
+{
+    if (quorix.broadcastsReceived == 0 || quorix.welcomed == 0 || quorix.votingSeconds <= 0) {
+        std::cerr << "quorix-loadgen: no broadcasts while voting to send again\n";
+        return false;
+    }
+    BareSender::Plan plan;
+    plan.sessions = quorix.welcomed;
+    plan.frameBytes = static_cast<std::size_t>(quorix.broadcastBytes / quorix.broadcastsReceived);
+    plan.ticks = std::max<std::uint64_t>(1, (quorix.broadcastsReceived + plan.sessions / 2) / plan.sessions);
+    plan.seconds = quorix.votingSeconds;
+    BareRun run(plan);
+    if (!run.run()) {
+        std::cerr << "quorix-loadgen: bare sender: " << run.failure() << "\n";
+        return false;
+    }
+    const BareRun::Results& bare = run.results();
+    std::printf("\nbare sender                 %zu sessions, %llu frames of %zu bytes in %.3f s\n",
+                plan.sessions, static_cast<unsigned long long>(bare.framesDelivered), plan.frameBytes,
+                plan.seconds);
+    const double serviceUs = quorix.serviceCpuSeconds * 1e6 / double(quorix.broadcastsReceived);
+    const double bareUs = bare.senderCpuSeconds * 1e6 / double(bare.framesDelivered);
+    std::printf("per delivered frame: service %.1f µs, bare sender %.1f µs, ratio %.2f\n", serviceUs, bareUs,
+                bareUs > 0 ? serviceUs / bareUs : 0.0);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -435,6 +473,8 @@ int main(int argc, char** argv)
         std::cerr << "quorix-loadgen: not every vote was accepted and counted once on every node\n";
         return 1;
     }
+    if (args.peer == "bare")
+        return runBare(results) ? 0 : 1;
     if (!args.peer.empty() && !runPeer(args, results, results.serviceCpuSeconds + redisCpu))
         return 1;
     return 0;

@@ -45,8 +45,12 @@ void LoadgenCommandLine::addOptions()
         ->description("pace of the votes over all viewers; 0 sends them all at once");
     addNumberOption(m_app, "--subscribers", args.load.subscribers, 0, 1000000, "wants 0 to 1000000")
         ->description("events WebSocket subscribers of the vote's sub-channel (started services only)");
+    addNumberOption(m_app, "--web-viewers", args.load.webViewers, 0, 1000000, "wants 0 to 1000000")
+        ->description("/session WebSocket viewers of the vote's sub-channel (started services only)");
     addNumberOption(m_app, "--broadcast-hz", args.broadcastHz, 1, 1000, "wants 1 to 1000")
         ->description("--broadcast-hz of the started services (and of the Redis peer's publishing)");
+    addNumberOption(m_app, "--fanout-budget", args.fanoutBudget, 1, 1000000000, "wants 1 to 1000000000")
+        ->description("--fanout-budget of the started services");
     m_app.add_option("--server", args.server, "quorix-voted to start")
         ->type_name("PATH")
         ->capture_default_str();
@@ -66,8 +70,11 @@ void LoadgenCommandLine::addOptions()
                       "per 10000 sessions)");
     addNumberOption(m_app, "--deadline", args.deadlineSeconds, 10, 86400, "wants 10 to 86400")
         ->description("seconds after which an unfinished run fails");
-    m_app.add_option("--peer", args.peer, "also run the workload against a bare redis-server and compare")
-        ->check(CLI::IsMember({"redis"}));
+    m_app
+        .add_option("--peer", args.peer,
+                    "also run the workload against a bare redis-server (redis), or only its frames from a "
+                    "sender without logic (bare), and compare")
+        ->check(CLI::IsMember({"redis", "bare"}));
     m_app.add_option("--connect", args.connect, "use these running services instead of starting one")
         ->type_name("HOST:PORT[,HOST:PORT...]");
     m_app
@@ -112,17 +119,17 @@ std::string LoadgenCommandLine::check(std::uint64_t fileLimit)
                                     : static_cast<std::uint32_t>(std::min<std::uint64_t>(
                                           254, ceilDiv(args.load.sessions, kSessionsPerSourceAddress)));
     args.load.deadline = std::chrono::seconds(args.deadlineSeconds);
-    if (!starts && args.load.subscribers > 0)
-        return "--subscribers needs the services it starts (not --connect)";
+    if (!starts && args.load.webClients() > 0)
+        return "--subscribers and --web-viewers need the services it starts (not --connect)";
     if (starts && !args.pids.empty())
         return "--pid goes with --connect";
     if (!args.dataDir.empty() && (!args.redis.empty() || args.nodes > 1))
         return "--data is for one service in its own folder: not with --redis or --nodes";
     if (args.processes >= args.load.sessions)
         return "--processes wants fewer processes than --sessions";
-    if (!args.peer.empty() && (!starts || args.processes > 1 || args.load.subscribers > 0))
+    if (!args.peer.empty() && (!starts || args.processes > 1 || args.load.webClients() > 0))
         return "--peer runs in one process against the services it starts: not with --connect, "
-               "--processes or --subscribers";
+               "--processes, --subscribers or --web-viewers";
     if (!args.slice.empty()) {
         std::uint64_t from = 0, n = 0;
         const auto colon = args.slice.find(':');
@@ -146,15 +153,17 @@ std::string LoadgenCommandLine::checkFit(std::uint64_t fileLimit) const
     const LoadgenArguments& args = m_args;
     const std::uint64_t sessions = args.load.sessions;
     const std::uint64_t generatorFiles =
-        args.processes == 1 ? sessions + args.load.subscribers : ceilDiv(sessions - 1, args.processes);
+        args.processes == 1 ? sessions + args.load.webClients() : ceilDiv(sessions - 1, args.processes);
     const std::string limit = ": one process may open " + std::to_string(fileLimit) + " files";
     if (generatorFiles + kSpareFiles > fileLimit)
         return "--sessions " + std::to_string(sessions) + " needs --processes " +
-               std::to_string(processesFor(sessions + args.load.subscribers, fileLimit)) + " or more" + limit;
-    const std::uint64_t nodeFiles = ceilDiv(sessions + args.load.subscribers, args.nodes);
+               std::to_string(processesFor(sessions + args.load.webClients(), fileLimit)) + " or more" +
+               limit;
+    const std::uint64_t nodeFiles = ceilDiv(sessions + args.load.webClients(), args.nodes);
     if (args.connect.empty() && nodeFiles + kSpareFiles > fileLimit)
         return "--sessions " + std::to_string(sessions) + " needs --nodes " +
-               std::to_string(processesFor(sessions + args.load.subscribers, fileLimit)) + " or more" + limit;
+               std::to_string(processesFor(sessions + args.load.webClients(), fileLimit)) + " or more" +
+               limit;
     return "";
 }
 

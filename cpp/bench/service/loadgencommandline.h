@@ -19,15 +19,16 @@ struct LoadgenArguments
     std::string server;
     std::string connect;
     std::uint32_t broadcastHz = 10;
-    std::string dataDir; // empty: the started service keeps everything in memory
-    std::string redis;   // HOST:PORT; set: the started services share their state there
+    std::uint64_t fanoutBudget = 50000; // of the started services
+    std::string dataDir;                // empty: the started service keeps everything in memory
+    std::string redis;                  // HOST:PORT; set: the started services share their state there
     // Services started; 0 until parsed: 2 with --redis, else 1. More than one without --redis
     // starts a redis-server for them.
     std::uint32_t nodes = 0;
     std::string pids;
     std::uint32_t processes = 1;       // generator processes
     std::uint32_t sourceAddresses = 0; // 0 until parsed: one per 10000 sessions
-    std::string peer;                  // "redis": the same workload against a bare redis-server too
+    std::string peer; // "redis": the same workload against a bare redis-server too; "bare": the fan-out alone
     // Set in a generator process started by another: its sessions FIRST:COUNT of all of them.
     std::string slice;
     std::uint64_t deadlineSeconds = 180;

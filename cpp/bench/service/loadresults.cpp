@@ -19,8 +19,9 @@ std::string resultsToText(const LoadResults& results)
     text.precision(17);
     text << "welcomed " << results.welcomed << "\nsent " << results.votesSent << "\naccepted "
          << results.accepted << "\nseconds " << results.votingSeconds << "\nbroadcasts "
-         << results.broadcastsReceived << "\nfinal " << results.finalSessions << ' ' << results.finalTotal
-         << ' ' << (results.finalTotalsDiffer ? 1 : 0) << "\nlatency " << results.latencies.toText() << '\n';
+         << results.broadcastsReceived << ' ' << results.broadcastBytes << "\nfinal " << results.finalSessions
+         << ' ' << results.finalTotal << ' ' << (results.finalTotalsDiffer ? 1 : 0) << "\nlatency "
+         << results.latencies.toText() << '\n';
     for (const auto& [code, count] : results.refusedByCode)
         text << "refused " << code << ' ' << count << '\n';
     return text.str();
@@ -45,7 +46,7 @@ bool resultsFromText(const std::string& text, LoadResults& results)
         else if (name == "seconds")
             ok = bool(in >> read.votingSeconds);
         else if (name == "broadcasts")
-            ok = bool(in >> read.broadcastsReceived);
+            ok = bool(in >> read.broadcastsReceived >> read.broadcastBytes);
         else if (name == "final")
             ok = bool(in >> read.finalSessions >> read.finalTotal >> read.finalTotalsDiffer);
         else if (name == "latency")
@@ -74,6 +75,7 @@ void mergeResults(LoadResults& into, const LoadResults& part)
     into.votingSeconds = std::max(into.votingSeconds, part.votingSeconds);
     into.latencies.merge(part.latencies);
     into.broadcastsReceived += part.broadcastsReceived;
+    into.broadcastBytes += part.broadcastBytes;
     if (part.finalSessions == 0)
         return;
     const bool differ = into.finalSessions != 0 && part.finalTotal != into.finalTotal;

@@ -23,8 +23,10 @@ struct LoadResults
     double votingSeconds = 0;
     LatencyHistogram latencies;           // vote-to-broadcast, accepted votes only
     std::uint64_t broadcastsReceived = 0; // vote broadcasts read by the sessions while voting
+    std::uint64_t broadcastBytes = 0;     // their frames' bytes, length prefix included
     std::size_t subscribed = 0;
     std::uint64_t eventsReceived = 0; // by all subscribers, snapshots included
+    std::uint64_t viewerMessages = 0; // read by all /session viewers
     // Sessions that read the vote's end broadcast, the total of tickets the first of them read, and
     // whether any read a different total.
     std::size_t finalSessions = 0;

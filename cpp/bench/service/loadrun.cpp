@@ -1,6 +1,7 @@
 #include "loadrun.h"
 
 #include <quorix/protocol/hostcontrol.h>
+#include <quorix/protocol/serviceframe.h>
 #include <quorix/protocol/votemessages.h>
 
 #include <fstream>
@@ -15,6 +16,8 @@ constexpr std::uint32_t kChannel = 10;
 constexpr std::uint32_t kSubChannel = 20;
 constexpr std::uint32_t kOptions = 10;
 constexpr auto kPaceStep = std::chrono::milliseconds(10);
+// A frame on the stream: its u32 length, then the frame header and the payload.
+constexpr std::size_t kWireHeaderBytes = 4 + mpak::kFrameHeaderSize;
 
 std::uint32_t firstU32(const std::string& payload)
 {
@@ -121,15 +124,19 @@ void LoadRun::onWelcome(LoadClient& client, const std::string& payload)
 
 void LoadRun::afterWelcomed()
 {
-    if (m_options.subscribers == 0)
+    if (m_options.webClients() == 0)
         return idleThenMeasure();
     m_results.rssWelcomedKiB = long(sumOverServices(rssKiB));
     m_phase = Phase::Subscribing;
-    const std::string target = "/api/v1/channels/" + std::to_string(kChannel) +
+    const std::string events = "/api/v1/channels/" + std::to_string(kChannel) +
                                "/events?sub=" + std::to_string(kSubChannel) + "&uid=";
-    for (std::size_t i = 0; i < m_options.subscribers; ++i) {
+    const std::string viewer = "/api/v1/session?channel=" + std::to_string(kChannel) +
+                               "&sub=" + std::to_string(kSubChannel) + "&uid=";
+    for (std::size_t i = 0; i < m_options.webClients(); ++i) {
+        const bool isViewer = i >= m_options.subscribers;
         m_subscribers.push_back(std::make_shared<LoadSubscriber>(
-            m_io, target + std::to_string(900000 + i), [this] { onSubscribed(); },
+            m_io, (isViewer ? viewer : events) + std::to_string(900000 + i), isViewer,
+            [this] { onSubscribed(); },
             [this, i](const std::string& what) {
                 if (m_phase != Phase::Done)
                     fail("subscriber " + std::to_string(i) + ": " + what);
@@ -300,6 +307,7 @@ void LoadRun::onVoteBroadcast(LoadClient& client, const std::string& payload)
     if (m_phase != Phase::Voting)
         return;
     ++m_results.broadcastsReceived;
+    m_results.broadcastBytes += kWireHeaderBytes + payload.size();
     if (client.awaitingBroadcast.empty())
         return;
     const Clock::time_point now = Clock::now();
@@ -383,9 +391,10 @@ void LoadRun::finish()
     m_deadline.cancel();
     for (const auto& client : m_clients)
         client->close();
-    for (const auto& subscriber : m_subscribers) {
-        m_results.eventsReceived += subscriber->events();
-        subscriber->close();
+    for (std::size_t i = 0; i < m_subscribers.size(); ++i) {
+        (i < m_options.subscribers ? m_results.eventsReceived : m_results.viewerMessages) +=
+            m_subscribers[i]->events();
+        m_subscribers[i]->close();
     }
 }
 

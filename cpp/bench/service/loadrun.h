@@ -40,7 +40,10 @@ struct LoadOptions
     std::uint32_t sourceAddresses = 1;
     // Events WebSocket subscribers of the vote's sub-channel, spread over these web faces.
     std::size_t subscribers = 0;
+    // Viewers on the /session WebSocket of the same sub-channel, reading its vote messages.
+    std::size_t webViewers = 0;
     std::vector<asio::ip::tcp::endpoint> webServices;
+    std::size_t webClients() const { return subscribers + webViewers; }
     std::chrono::seconds deadline{180};
     // Called when the viewers start voting and when the last vote was answered and broadcast.
     std::function<void()> atVotingStart;

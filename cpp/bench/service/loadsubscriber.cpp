@@ -4,10 +4,11 @@ namespace quorix::loadgen {
 
 namespace beast = boost::beast;
 
-LoadSubscriber::LoadSubscriber(boost::asio::io_context& io, std::string target, std::function<void()> onFirst,
+LoadSubscriber::LoadSubscriber(boost::asio::io_context& io, std::string target, bool readyOnUpgrade,
+                               std::function<void()> onFirst,
                                std::function<void(const std::string&)> onFailed)
     : m_socket(io), m_target(std::move(target)), m_onFirst(std::move(onFirst)),
-      m_onFailed(std::move(onFailed))
+      m_onFailed(std::move(onFailed)), m_readyOnUpgrade(readyOnUpgrade)
 {}
 
 void LoadSubscriber::connect(const boost::asio::ip::tcp::endpoint& endpoint)
@@ -18,6 +19,8 @@ void LoadSubscriber::connect(const boost::asio::ip::tcp::endpoint& endpoint)
         self->m_socket.async_handshake("127.0.0.1", self->m_target, [self](const beast::error_code& error) {
             if (error)
                 return self->m_onFailed("upgrade: " + error.message());
+            if (self->m_readyOnUpgrade)
+                self->m_onFirst();
             self->read();
         });
     });
@@ -32,7 +35,7 @@ void LoadSubscriber::read()
             return;
         }
         self->m_buffer.consume(self->m_buffer.size());
-        if (self->m_events++ == 0)
+        if (self->m_events++ == 0 && !self->m_readyOnUpgrade)
             self->m_onFirst();
         self->read();
     });

@@ -1,7 +1,7 @@
 #pragma once
 
-// One events WebSocket subscriber of the load generator: connects to the web face, subscribes to
-// the load's sub-channel and counts the events it reads. Single-threaded on the run's io_context.
+// One WebSocket client of the load generator's web face: an events subscriber or a /session viewer
+// of the load's sub-channel, counting the messages it reads. Single-threaded on the run's io_context.
 
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
@@ -17,9 +17,11 @@ namespace quorix::loadgen {
 class LoadSubscriber : public std::enable_shared_from_this<LoadSubscriber>
 {
 public:
-    // onFirst once the snapshot arrived; onFailed when the subscription could not be made or ended.
-    LoadSubscriber(boost::asio::io_context& io, std::string target, std::function<void()> onFirst,
-                   std::function<void(const std::string&)> onFailed);
+    // onFirst once the first message arrived (an events snapshot), or once upgraded when
+    // readyOnUpgrade (a viewer, sent nothing before a vote runs); onFailed when the connection could
+    // not be made or ended.
+    LoadSubscriber(boost::asio::io_context& io, std::string target, bool readyOnUpgrade,
+                   std::function<void()> onFirst, std::function<void(const std::string&)> onFailed);
 
     void connect(const boost::asio::ip::tcp::endpoint& endpoint);
     void close();
@@ -34,6 +36,7 @@ private:
     std::function<void()> m_onFirst;
     std::function<void(const std::string&)> m_onFailed;
     std::uint64_t m_events = 0;
+    bool m_readyOnUpgrade;
     bool m_closed = false;
 };
 

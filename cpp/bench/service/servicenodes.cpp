@@ -35,7 +35,7 @@ std::vector<std::string> commandLineOf(const LoadgenArguments& args, const std::
 {
     // Each node holds its share of the sessions (they are dealt out in turn).
     const std::size_t connections =
-        (args.load.sessions + args.load.subscribers + args.nodes - 1) / args.nodes;
+        (args.load.sessions + args.load.webClients() + args.nodes - 1) / args.nodes;
     // Every session comes from a loopback address: the per-address limits would refuse most of them.
     std::vector<std::string> all{args.server,
                                  "--listen",
@@ -44,14 +44,16 @@ std::vector<std::string> commandLineOf(const LoadgenArguments& args, const std::
                                  std::to_string(connections + 16),
                                  "--broadcast-hz",
                                  std::to_string(args.broadcastHz),
+                                 "--fanout-budget",
+                                 std::to_string(args.fanoutBudget),
                                  "--max-connections-per-address",
                                  "0",
                                  "--max-new-connections-per-address-per-second",
                                  "0"};
-    if (args.load.subscribers > 0) {
+    if (args.load.webClients() > 0) {
         for (const char* option : {"--http", "127.0.0.1:0", "--http-max-connections"})
             all.emplace_back(option);
-        all.push_back(std::to_string(args.load.subscribers + 64));
+        all.push_back(std::to_string(args.load.webClients() + 64));
     }
     if (!redis.empty()) {
         all.push_back("--redis");
@@ -106,7 +108,7 @@ void ServiceNodes::stop()
 }
 
 // Starts quorix-voted on a free port; returns its pid and port (and its web port with
-// --subscribers), or pid 0.
+// --subscribers or --web-viewers), or pid 0.
 pid_t ServiceNodes::startOne(const LoadgenArguments& args, std::uint16_t& port, std::uint16_t& webPort)
 {
     int fds[2];
@@ -130,19 +132,16 @@ pid_t ServiceNodes::startOne(const LoadgenArguments& args, std::uint16_t& port, 
     }
     m_pids.push_back(pid);
     FILE* err = ::fdopen(fds[0], "r");
+    // Lines before the listening ones (where the web pages come from) are passed on.
     char line[1024];
-    if (!std::fgets(line, sizeof line, err))
-        return 0;
-    std::cerr << "service: " << line;
-    port = portOfLine(line);
-    if (port == 0)
-        return 0;
-    while (args.load.subscribers > 0 && webPort == 0) {
+    port = webPort = 0;
+    while (port == 0 || (args.load.webClients() > 0 && webPort == 0)) {
         if (!std::fgets(line, sizeof line, err))
             return 0;
         std::cerr << "service: " << line;
-        if (std::string(line).find("http listening on ") != std::string::npos)
-            webPort = portOfLine(line);
+        const bool web = std::string(line).find("http listening on ") != std::string::npos;
+        if (const std::uint16_t listening = portOfLine(line))
+            (web ? webPort : port) = listening;
     }
     // Keep draining the service's log so it never blocks on a full pipe.
     std::thread([err] {

@@ -18,6 +18,8 @@ public:
     virtual void voteAccepted() {}
     // A vote broadcast went to the sessions of one sub-channel.
     virtual void broadcastSent() {}
+    // The count broadcast rates now in force: the lowest of them and the frames a second they plan.
+    virtual void fanoutPlanned(std::uint32_t /*lowestHz*/, std::uint64_t /*framesPerSecond*/) {}
     // A session's request or move was refused for going over its request budget.
     virtual void floodRefused() {}
 };

@@ -115,6 +115,24 @@ ServiceMetrics::ServiceMetrics(std::int64_t startUnixSeconds)
         .Register(r)
         .Add({})
         .Set(static_cast<double>(startUnixSeconds));
+    addFanoutGauges(r);
+}
+
+void ServiceMetrics::addFanoutGauges(prometheus::Registry& r)
+{
+    using namespace prometheus;
+    m_lowestBroadcastHz =
+        &BuildGauge()
+             .Name("quorix_broadcast_hz_lowest")
+             .Help("The lowest count broadcast rate in force for a running vote here, per second.")
+             .Register(r)
+             .Add({});
+    m_plannedFrames =
+        &BuildGauge()
+             .Name("quorix_fanout_frames_per_second")
+             .Help("Count broadcast frames a second the rates in force send to this node's sessions.")
+             .Register(r)
+             .Add({});
 }
 
 ServiceMetrics::~ServiceMetrics() = default;
@@ -188,6 +206,12 @@ void ServiceMetrics::voteAccepted()
 void ServiceMetrics::broadcastSent()
 {
     m_broadcasts->Increment();
+}
+
+void ServiceMetrics::fanoutPlanned(std::uint32_t lowestHz, std::uint64_t framesPerSecond)
+{
+    m_lowestBroadcastHz->Set(lowestHz);
+    m_plannedFrames->Set(static_cast<double>(framesPerSecond));
 }
 
 void ServiceMetrics::floodRefused()

@@ -1,9 +1,9 @@
 #pragma once
 
 // quorix-voted's figures in the Prometheus text format 0.0.4: sessions and bytes by transport,
-// requests by message and result, accepted votes, broadcasts, flood refusals, cut output queues,
-// connections refused for their address's limits, storage commit and Redis round-trip latencies, and the
-// process's start time.
+// requests by message and result, accepted votes, broadcasts and their rates, flood refusals, cut output
+// queues, connections refused for their address's limits, storage commit and Redis round-trip latencies, and
+// the process's start time.
 //
 // Every series is created once, up front or on its first use, and kept as a reference, so counting
 // is an array index and an atomic add; exposition() builds the text on demand. Counting is
@@ -62,6 +62,7 @@ public:
     void voteAccepted() override;
     void broadcastSent() override;
     void floodRefused() override;
+    void fanoutPlanned(std::uint32_t lowestHz, std::uint64_t framesPerSecond) override;
 
     std::string exposition() const;
 
@@ -71,6 +72,7 @@ private:
     static constexpr std::size_t kRequestTypes = 34;
     static constexpr std::size_t kResultSlots = 32;
 
+    void addFanoutGauges(prometheus::Registry& r);
     prometheus::Counter& requestCounter(std::uint32_t requestMinType, std::uint32_t result);
 
     std::unique_ptr<prometheus::Registry> m_registry;
@@ -87,6 +89,8 @@ private:
     std::array<prometheus::Counter*, kTransports> m_addressRefusals{};
     prometheus::Histogram* m_commitSeconds = nullptr;
     prometheus::Histogram* m_redisSeconds = nullptr;
+    prometheus::Gauge* m_lowestBroadcastHz = nullptr;
+    prometheus::Gauge* m_plannedFrames = nullptr;
 };
 
 } // namespace quorix::service

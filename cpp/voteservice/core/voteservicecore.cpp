@@ -105,6 +105,8 @@ std::uint32_t judgeTotal(const VoteInfo& vote)
     return total;
 }
 
+constexpr std::int64_t kFanoutPlanPeriodMs = 100;
+
 } // namespace
 
 VoteServiceCore::VoteServiceCore(Clock& clock, VoteStorage& storage, OutputSink& sink, CoreOptions options,
@@ -112,15 +114,24 @@ VoteServiceCore::VoteServiceCore(Clock& clock, VoteStorage& storage, OutputSink&
     : m_clock(clock), m_storage(storage), m_sink(sink), m_options(options),
       m_metrics(options.metrics != nullptr ? *options.metrics : m_noMetrics), m_audit(options.audit),
       m_ownBox(box == nullptr ? std::make_unique<MemoryBallotBox>(clock, storage) : nullptr),
-      m_box(box == nullptr ? *m_ownBox : *box)
+      m_box(box == nullptr ? *m_ownBox : *box), m_fanout(options.fanoutBudget, options.broadcastHz)
 {
     m_options.broadcastHz = std::max<std::uint32_t>(1, m_options.broadcastHz);
     m_lastPruneMs = m_clock.steadyMs();
+    m_lastFanoutPlanMs = m_lastPruneMs - kFanoutPlanPeriodMs;
 }
 
 std::int64_t VoteServiceCore::broadcastPeriodMs() const
 {
     return 1000 / m_options.broadcastHz;
+}
+
+std::uint32_t VoteServiceCore::broadcastHzIn(const SubChannelKey& place) const
+{
+    const auto it = m_places.find(place);
+    if (it == m_places.end() || !it->second.open || !it->second.open->running || it->second.open->hz == 0)
+        return m_options.broadcastHz;
+    return it->second.open->hz;
 }
 
 const SessionIdentity* VoteServiceCore::identity(SessionId id) const
@@ -774,6 +785,7 @@ void VoteServiceCore::tick()
             endExpired();
         }
         sendOwedRunningVotes(now);
+        planFanout(now);
         tickRunning(now);
         if (now - m_lastPruneMs >= 60000) {
             m_lastPruneMs = now;
@@ -814,12 +826,35 @@ void VoteServiceCore::tickPlace(const SubChannelKey& place, SubChannel& sub, std
         shown.countedHere = false;
         announce(NoticeKind::Counted, place, shown.voteId, jiFangId);
     }
-    if (!shown.dirty || now - shown.lastBroadcastMs < broadcastPeriodMs() || !refreshOpen(place, sub))
+    const std::int64_t periodMs = shown.hz == 0 ? broadcastPeriodMs() : 1000 / shown.hz;
+    if (!shown.dirty || now - shown.lastBroadcastMs < periodMs || !refreshOpen(place, sub))
         return;
     if (sub.open && sub.open->running)
         broadcastVote(sub, *m_box.find(place), kVoteStarted, 0);
     else if (sub.open)
         showEnded(place, jiFangId, false);
+}
+
+void VoteServiceCore::planFanout(std::int64_t now)
+{
+    // Audiences change with every join and leave; a plan period behind is close enough, and the
+    // plan sorts every running place.
+    if (now - m_lastFanoutPlanMs < kFanoutPlanPeriodMs)
+        return;
+    m_lastFanoutPlanMs = now;
+    std::vector<ShownVote*> shown;
+    std::vector<std::size_t> audiences;
+    for (const SubChannelKey& place : m_running) {
+        const auto it = m_places.find(place);
+        if (it == m_places.end() || !it->second.open)
+            continue;
+        shown.push_back(&*it->second.open);
+        audiences.push_back(it->second.members.size());
+    }
+    const FanoutBudget::Plan plan = m_fanout.plan(audiences);
+    for (std::size_t i = 0; i < shown.size(); ++i)
+        shown[i]->hz = plan.hz[i];
+    m_metrics.fanoutPlanned(plan.lowestHz, plan.framesPerSecond);
 }
 
 // ---- the ballot box -----------------------------------------------------------------------------

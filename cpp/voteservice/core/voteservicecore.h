@@ -22,6 +22,7 @@
 #include "ballotbox.h"
 #include "clock.h"
 #include "coremetrics.h"
+#include "fanoutbudget.h"
 #include "memoryballotbox.h"
 #include "outputsink.h"
 #include "requestbudget.h"
@@ -44,6 +45,10 @@ struct CoreOptions
 {
     // Coalesced count broadcasts per sub-channel and second, at most.
     std::uint32_t broadcastHz = 10;
+    // Count broadcast frames this process sends a second, at most, over all its sessions: a
+    // sub-channel's rate falls below broadcastHz (to 1 Hz at least) as its audience grows
+    // (FanoutBudget). Start and end broadcasts are never held back.
+    std::uint64_t fanoutBudget = 50000;
     // Requests a session may make: an average rate and a burst.
     std::uint32_t requestsPerSecond = 20;
     std::uint32_t requestBurst = 40;
@@ -106,6 +111,9 @@ public:
         m_options.requestsPerSecond = requestsPerSecond;
         m_options.requestBurst = requestBurst;
     }
+    void setFanoutBudget(std::uint64_t framesPerSecond) { m_fanout.setFramesPerSecond(framesPerSecond); }
+    // The count broadcast rate in force in the place (broadcastHz where no vote runs).
+    std::uint32_t broadcastHzIn(const SubChannelKey& place) const;
     // A shared state still owes answers to requests handled so far (they reach the sink later).
     bool answersOwed() const { return m_box.pending(); }
     const SessionIdentity* identity(SessionId id) const;
@@ -126,6 +134,7 @@ private:
         std::int64_t lastBroadcastMs = 0;
         bool countedHere = false; // votes accepted here that the other processes were not told of
         bool endShown = false;    // the end broadcast went to this process's sessions
+        std::uint32_t hz = 0;     // count broadcasts a second, set by the fan-out plan
     };
     struct SubChannel
     {
@@ -206,6 +215,8 @@ private:
     void stopShowing(const SubChannelKey& place, SubChannel& sub);
     void showEnded(const SubChannelKey& place, std::uint32_t jiFangId, bool tell);
     void tickRunning(std::int64_t now);
+    // Gives every running vote here its count broadcast rate within the fan-out budget.
+    void planFanout(std::int64_t now);
     // Ends the place's running vote when its time ran out, else sends its due broadcast.
     void tickPlace(const SubChannelKey& place, SubChannel& sub, std::int64_t now);
     void endExpired();
@@ -242,6 +253,8 @@ private:
     std::unordered_set<SessionId> m_runningVoteOwed;
     std::int64_t m_lastPruneMs = 0;
     std::int64_t m_lastExpiryCheckMs = 0;
+    FanoutBudget m_fanout;
+    std::int64_t m_lastFanoutPlanMs = 0;
 };
 
 } // namespace quorix::service

@@ -37,6 +37,8 @@ public:
     virtual void whenSent(SessionId id) = 0;
     // Forgets the output at once; may be called from inside SessionOutput::send.
     virtual void closeSession(SessionId id) = 0;
+    // The count broadcast rate in force in the place (the fan-out budget lowers it for big audiences).
+    virtual std::uint32_t broadcastHz(const SubChannelKey& place) = 0;
     // False with a reason when the storage does not answer or has failed.
     virtual bool storageHealthy(std::string& reason) = 0;
 };

@@ -1,9 +1,9 @@
 #pragma once
 
-// What a SIGHUP's rereading of the options changes. The reloadable options (flood-control rates,
-// session and connection caps, the log level, the paths of the secret, key and TLS files) are taken from the
-// reread options; the others keep the value the service started with, and are named so the log
-// can say that they need a restart. Turning the token checks or TLS on or off needs a restart too.
+// What a SIGHUP's rereading of the options changes. The reloadable options (flood-control rates, the fan-out
+// budget, session and connection caps, the log level, the paths of the secret, key and TLS files) are taken
+// from the reread options; the others keep the value the service started with, and are named so the log can
+// say that they need a restart. Turning the token checks or TLS on or off needs a restart too.
 
 #include "serveroptions.h"
 

@@ -209,6 +209,9 @@ void ServerOptions::addOptionsTo(CLI::App& app)
     addTokenOptions(app);
     addNumberOption(app, "--broadcast-hz", broadcastHz, 1, 1000, "wants 1 to 1000")
         ->description("count broadcasts per sub-channel and second, at most (1 to 1000)");
+    addNumberOption(app, "--fanout-budget", fanoutBudget, 1, 1000000000, "wants 1 to 1000000000")
+        ->description("count broadcast frames sent a second to all sessions, at most; large audiences "
+                      "get a lower rate, never below 1 Hz (1 to 1000000000)");
     addNumberOption(app, "--max-sessions", maxSessions, 1, 10000000, "wants a positive number")
         ->description("sessions served at once; lowered to what the open-file limit allows");
     addNumberOption(app, "--max-sessions-per-user", maxSessionsPerUser, 1, 10000000,

@@ -39,6 +39,8 @@ struct ServerOptions
     // Without keys, a --listen or --http address that is not loopback is refused unless this is set.
     bool insecureNoAuth = false;
     std::uint32_t broadcastHz = 10;
+    // Count broadcast frames a second to all sessions at most; reloadable.
+    std::uint64_t fanoutBudget = 50000;
     std::size_t maxSessions = 20000;
     // Sessions one user (a uid within a channel) may hold at once.
     std::size_t maxSessionsPerUser = 8;

@@ -42,6 +42,7 @@ CoreOptions coreOptions(const ServerOptions& options, CoreMetrics& metrics, Audi
 {
     CoreOptions core;
     core.broadcastHz = options.broadcastHz;
+    core.fanoutBudget = options.fanoutBudget;
     core.requestsPerSecond = options.requestsPerSecond;
     core.requestBurst = options.requestBurst;
     core.metrics = &metrics;
@@ -697,6 +698,7 @@ bool VoteServer::reload(const ServerOptions& reread)
                                                             "keeping the values the service started with");
     m_options = std::move(next);
     m_core.setRequestRate(m_options.requestsPerSecond, m_options.requestBurst);
+    m_core.setFanoutBudget(m_options.fanoutBudget);
     m_userSessions.setMaxPerUser(m_options.maxSessionsPerUser);
     m_addressLimits.setBounds(m_options.maxConnectionsPerAddress,
                               m_options.maxNewConnectionsPerAddressPerSecond);

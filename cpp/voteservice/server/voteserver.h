@@ -85,6 +85,7 @@ public:
     Disposition handle(SessionId id, std::uint32_t minType, const std::string& body) override;
     void whenSent(SessionId id) override;
     void closeSession(SessionId id) override;
+    std::uint32_t broadcastHz(const SubChannelKey& place) override { return m_core.broadcastHzIn(place); }
     bool storageHealthy(std::string& reason) override;
     std::size_t sessionCount() const { return m_core.sessionCount(); }
     // The service's figures; other transports in front of the same core count theirs here too.

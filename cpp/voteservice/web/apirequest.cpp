@@ -70,7 +70,8 @@ void ApiRequest::voteState()
     m_exchange.finish();
     if (!broadcast)
         return m_respond(WebResponse::error(404, "no vote"));
-    m_respond(WebResponse::json(200, FrameJson::voteState(*broadcast, m_identity.place())));
+    m_respond(WebResponse::json(200, FrameJson::voteState(*broadcast, m_identity.place(),
+                                                          m_exchange.broadcastHz(m_identity.place()))));
 }
 
 bool ApiRequest::refusedByCore(const std::optional<FrameJson::Decoded>& answer, std::uint32_t requestType)

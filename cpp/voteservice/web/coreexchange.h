@@ -36,6 +36,7 @@ public:
     CoreGateway::Opened open(const SessionIdentity& identity, ReadyHandler onReady);
     // The body of the last vote broadcast that reached the session (its place's running vote).
     const std::optional<FrameJson::Json>& broadcast() const { return m_broadcast; }
+    std::uint32_t broadcastHz(const SubChannelKey& place) const { return m_gateway.broadcastHz(place); }
     // Sends one request; onAnswer with the first frame of answerType, or nullopt.
     void ask(std::uint32_t minType, const std::string& body, std::uint32_t answerType,
              AnswerHandler onAnswer);

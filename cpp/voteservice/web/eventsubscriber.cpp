@@ -35,7 +35,8 @@ const char* EventSubscriber::eventType(const FrameJson::Decoded& frame)
 
 void EventSubscriber::send(const OutFrame& frame)
 {
-    const FrameJsonCache::Entry& entry = m_context->frames.lookup(frame, m_identity.place());
+    const FrameJsonCache::Entry& entry =
+        m_context->frames.lookup(frame, m_identity.place(), m_context->gateway);
     if (!entry.decoded)
         return;
     const char* type = eventType(*entry.decoded);

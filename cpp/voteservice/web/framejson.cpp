@@ -20,7 +20,7 @@ std::optional<FrameJson::Decoded> FrameJson::decode(const OutFrame& frame)
     }
 }
 
-FrameJson::Json FrameJson::voteState(const Json& body, const SubChannelKey& place)
+FrameJson::Json FrameJson::voteState(const Json& body, const SubChannelKey& place, std::uint32_t broadcastHz)
 {
     Json state = Json::object();
     state["channelId"] = place.channelId;
@@ -29,6 +29,7 @@ FrameJson::Json FrameJson::voteState(const Json& body, const SubChannelKey& plac
     state["status"] = running ? "running" : "ended";
     // The wire carries it as an unsigned field that the client reads as signed.
     state["remainingSeconds"] = static_cast<std::int32_t>(body.value("remainSeconds", 0u));
+    state["broadcastHz"] = broadcastHz;
     state["jiFangId"] = body.value("jiFangId", 0u);
     state["vote"] = body.contains("vote") ? body.at("vote") : Json::object();
     return state;

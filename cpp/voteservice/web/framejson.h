@@ -29,8 +29,9 @@ public:
     };
     static std::optional<Decoded> decode(const OutFrame& frame);
 
-    // {"channelId","subChannelId","status","remainingSeconds","jiFangId","vote"} of a broadcast body.
-    static Json voteState(const Json& broadcastBody, const SubChannelKey& place);
+    // {"channelId","subChannelId","status","remainingSeconds","broadcastHz","jiFangId","vote"} of a
+    // broadcast body; broadcastHz is the place's count broadcast rate in force.
+    static Json voteState(const Json& broadcastBody, const SubChannelKey& place, std::uint32_t broadcastHz);
 
     // The error body of every refused request.
     static std::string error(const std::string& reason, const std::string& field = {},

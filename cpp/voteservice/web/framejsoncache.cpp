@@ -5,15 +5,21 @@
 
 namespace quorix::service {
 
-const FrameJsonCache::Entry& FrameJsonCache::lookup(const OutFrame& frame, const SubChannelKey& place)
+const FrameJsonCache::Entry& FrameJsonCache::lookup(const OutFrame& frame, const SubChannelKey& place,
+                                                    CoreGateway& gateway)
 {
     if (!m_frame.isNull() && m_frame.wire().data() == frame.wire().data() && m_place == place)
         return m_entry;
     m_frame = frame;
     m_place = place;
-    m_entry = Entry{FrameJson::decode(frame), {}};
-    if (m_entry.decoded && m_entry.decoded->minType == VOTE_SYSTEM_BROADCAST_VOTE)
-        m_entry.stateText = JsonText::write(FrameJson::voteState(m_entry.decoded->body, place));
+    m_entry = Entry{FrameJson::decode(frame), {}, {}};
+    if (m_entry.decoded && m_entry.decoded->minType == VOTE_SYSTEM_BROADCAST_VOTE) {
+        m_entry.stateText =
+            JsonText::write(FrameJson::voteState(m_entry.decoded->body, place, gateway.broadcastHz(place)));
+        // {"type":"vote", then the state's members.
+        m_entry.viewerText =
+            std::make_shared<const std::string>("{\"type\":\"vote\"," + m_entry.stateText.substr(1));
+    }
     return m_entry;
 }
 

@@ -4,7 +4,9 @@
 // a sub-channel with the same frame, and turning it into JSON per subscriber would cost as much as
 // all the rest of its delivery. Keeps the frame, so its bytes (the key) cannot be reused meanwhile.
 
+#include "coregateway.h"
 #include "framejson.h"
+#include "outgoingtextqueue.h"
 
 #include <optional>
 #include <string>
@@ -19,9 +21,12 @@ public:
         std::optional<FrameJson::Decoded> decoded; // empty: not a whole vote message
         // A vote broadcast's state (FrameJson::voteState) for the place, as JSON text.
         std::string stateText;
+        // The same as a /session viewer's "vote" message: one text queued to all of them.
+        SharedText viewerText;
     };
 
-    const Entry& lookup(const OutFrame& frame, const SubChannelKey& place);
+    // The place's broadcast rate comes from the gateway when the frame is decoded.
+    const Entry& lookup(const OutFrame& frame, const SubChannelKey& place, CoreGateway& gateway);
 
 private:
     OutFrame m_frame;

@@ -30,7 +30,7 @@ void SseChannel::start(std::shared_ptr<void> owner, Request, std::function<void(
     m_owner = std::move(owner);
     m_onEnd = std::move(onEnd);
     m_stream.expires_never();
-    m_queue.push(headerOf(m_stream.isTls()));
+    m_queue.push(std::make_shared<const std::string>(headerOf(m_stream.isTls())));
     onOpen();
     writeNext();
     watchPeer();
@@ -59,12 +59,14 @@ void SseChannel::scheduleKeepAlive()
     m_keepAlive.async_wait([this, keep = m_owner](const beast::error_code& ec) {
         if (ec || m_ended)
             return;
-        send(": keep-alive\n\n");
+        // One text for every stream.
+        static const SharedText keepAlive = std::make_shared<const std::string>(": keep-alive\n\n");
+        send(keepAlive);
         scheduleKeepAlive();
     });
 }
 
-void SseChannel::send(std::string message)
+void SseChannel::send(SharedText message)
 {
     if (m_ended)
         return;

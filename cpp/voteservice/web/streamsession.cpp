@@ -93,12 +93,17 @@ std::optional<WebResponse> StreamSession::begin(const std::shared_ptr<StreamSess
                 raw->onText(text);
         },
         [raw] { raw->ended(); });
-    for (std::string& text : std::exchange(session->m_early, {}))
+    for (SharedText& text : std::exchange(session->m_early, {}))
         session->m_channel->send(std::move(text));
     return std::nullopt;
 }
 
 void StreamSession::sendText(std::string text)
+{
+    sendText(std::make_shared<const std::string>(std::move(text)));
+}
+
+void StreamSession::sendText(SharedText text)
 {
     if (m_channel)
         m_channel->send(std::move(text));

@@ -49,6 +49,7 @@ protected:
                                             const std::optional<AccessClaims>& claims);
 
     void sendText(std::string text);
+    void sendText(SharedText text);
     void closeChannel(std::uint16_t code);
     virtual void onText(const std::string& text);
     std::optional<SessionId> session() const { return m_session; }
@@ -65,7 +66,7 @@ private:
     std::optional<SessionId> m_session;
     bool m_registered = false; // in the server's OpenCredentials
     std::unique_ptr<TextChannel> m_channel;
-    std::vector<std::string> m_early; // sent while the core session opened, before the channel was
+    std::vector<SharedText> m_early; // sent while the core session opened, before the channel was
     WebClientRegistry::Slot m_slot;
     bool m_draining = false;
 };

@@ -4,6 +4,8 @@
 // calls on the io_context's thread. Pending operations hold the owner given to start(), so the
 // object that owns the channel lives as long as the channel works.
 
+#include "outgoingtextqueue.h"
+
 #include <boost/beast/http.hpp>
 
 #include <functional>
@@ -25,8 +27,9 @@ public:
     // Answers the request that opened the channel, then calls onOpen and reads.
     virtual void start(std::shared_ptr<void> owner, Request request, std::function<void()> onOpen,
                        TextHandler onText, EndHandler onEnd) = 0;
-    // Queues one message; a client whose queue passes the bound is disconnected.
-    virtual void send(std::string message) = 0;
+    // Queues one message, perhaps shared with other channels; a client whose queue passes the bound
+    // is disconnected.
+    virtual void send(SharedText message) = 0;
     // Ends the channel; a WebSocket says why with the close code (1000 normal, 1008 policy).
     virtual void close(std::uint16_t code) = 0;
     // Ends the connection at once, without waiting for the peer (the service stops).

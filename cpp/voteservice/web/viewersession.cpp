@@ -72,13 +72,14 @@ void ViewerSession::ask(const SessionRequest& request)
 
 void ViewerSession::send(const OutFrame& frame)
 {
-    const FrameJsonCache::Entry& entry = m_context->frames.lookup(frame, m_identity.place());
+    const FrameJsonCache::Entry& entry =
+        m_context->frames.lookup(frame, m_identity.place(), m_context->gateway);
     const auto& decoded = entry.decoded;
     if (!decoded)
         return;
     switch (decoded->minType) {
     case VOTE_SYSTEM_BROADCAST_VOTE:
-        return showVote(decoded->body, entry.stateText);
+        return showVote(decoded->body, entry.viewerText);
     case VOTE_SYSTEM_USER_VOTE_RES:
         return answerVote(decoded->body);
     case VOTE_SYSTEM_USER_VOTE_STATE_RES:
@@ -97,12 +98,11 @@ void ViewerSession::send(const OutFrame& frame)
     }
 }
 
-void ViewerSession::showVote(const Json& body, const std::string& stateText)
+void ViewerSession::showVote(const Json& body, const SharedText& text)
 {
     const Json& vote = body.contains("vote") ? body.at("vote") : Json::object();
     m_shown = Shown{vote.value("voteId", 0u), vote.value("voteType", 0u), body.value("jiFangId", 0u)};
-    // {"type":"vote", then the state's members.
-    sendText("{\"type\":\"vote\"," + stateText.substr(1));
+    sendText(text);
 }
 
 void ViewerSession::answerVote(const Json& body)

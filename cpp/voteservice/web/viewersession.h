@@ -42,7 +42,7 @@ private:
     ViewerSession(std::shared_ptr<WebContext> context, const SessionIdentity& identity);
     void onText(const std::string& text) override;
     void ask(const SessionRequest& request);
-    void showVote(const FrameJson::Json& body, const std::string& stateText);
+    void showVote(const FrameJson::Json& body, const SharedText& text);
     void answerVote(const FrameJson::Json& body);
     void answerTickets(const FrameJson::Json& body);
     void sendJson(const nlohmann::ordered_json& message);

@@ -85,7 +85,7 @@ void WebSocketChannel::read()
     });
 }
 
-void WebSocketChannel::send(std::string message)
+void WebSocketChannel::send(SharedText message)
 {
     if (m_closing || !m_owner)
         return;

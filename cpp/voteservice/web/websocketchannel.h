@@ -31,7 +31,7 @@ public:
 
     void start(std::shared_ptr<void> owner, Request request, std::function<void()> onOpen, TextHandler onText,
                EndHandler onEnd) override;
-    void send(std::string message) override;
+    void send(SharedText message) override;
     void close(std::uint16_t code) override;
     void abort() override;
     void finish(std::uint16_t code) override;

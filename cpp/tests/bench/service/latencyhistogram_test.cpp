@@ -73,11 +73,13 @@ TEST(LoadResultsTest, MergeNoticesFinalTotalsThatDisagree)
         for (std::uint64_t total : row.secondPart)
             second.addFinalTotal(total);
         second.refusedByCode[4] = 2;
+        second.broadcastBytes = 300;
         ASSERT_TRUE(resultsFromText(resultsToText(second), read));
         mergeResults(first, read);
         EXPECT_EQ(first.finalSessions, row.firstPart.size() + row.secondPart.size());
         EXPECT_EQ(first.finalTotalsDiffer, row.differ);
         EXPECT_EQ(first.refusedByCode[4], 2u);
+        EXPECT_EQ(first.broadcastBytes, 300u);
     }
 }
 

@@ -28,6 +28,8 @@ TEST(ServiceMetricsTest, EventsLandInTheirSeries)
     metrics.voteAccepted();
     metrics.broadcastSent();
     metrics.broadcastSent();
+    metrics.fanoutPlanned(10, 300);
+    metrics.fanoutPlanned(4, 50000); // the latest plan holds
     metrics.floodRefused();
     metrics.outputQueueCut();
     metrics.addressLimitRefused(Transport::Http);
@@ -52,6 +54,8 @@ TEST(ServiceMetricsTest, EventsLandInTheirSeries)
         {R"(quorix_requests_total{message="other",result="0"})", 1},
         {"quorix_votes_accepted_total", 1},
         {"quorix_broadcasts_total", 2},
+        {"quorix_broadcast_hz_lowest", 4},
+        {"quorix_fanout_frames_per_second", 50000},
         {"quorix_flood_refusals_total", 1},
         {"quorix_output_queues_cut_total", 1},
         {R"(quorix_address_limit_refusals_total{transport="http"})", 2},
@@ -116,6 +120,8 @@ TEST(ServiceMetricsTest, EveryFamilyHasHelpAndType)
         {"quorix_address_limit_refusals_total", "counter"},
         {"quorix_storage_commit_seconds", "histogram"},
         {"process_start_time_seconds", "gauge"},
+        {"quorix_broadcast_hz_lowest", "gauge"},
+        {"quorix_fanout_frames_per_second", "gauge"},
     };
     for (const auto& family : families) {
         EXPECT_NE(text.find(std::string("\n# TYPE ") + family.name + " " + family.type + "\n"),

@@ -827,6 +827,79 @@ TEST_F(CoreTest, AVoteNobodyWatchesKeepsItsBroadcastPace)
     EXPECT_EQ(lastBroadcast(back).vote.optionTickets.at(1), 1u);
 }
 
+// One running vote in a big sub-channel (20) and, where the row has an audience for it, one in a
+// small one (21), counted into every tick: the rates the fan-out budget leaves each of them.
+struct FanoutRow
+{
+    const char* name;
+    std::uint64_t budget;
+    std::size_t bigAudience; // sessions in sub-channel 20, its manager included
+    std::size_t smallAudience;
+    std::uint32_t bigHz;
+    std::uint32_t smallHz;
+};
+
+TEST(CoreFanoutTest, CountBroadcastRatesShareTheFanoutBudget)
+{
+    const FanoutRow rows[] = {
+        {"under budget: full rate", 50000, 251, 6, 10, 10},
+        {"a big audience falls to the rate that fits", 1000, 251, 0, 3, 0},
+        {"never below 1 Hz", 10, 251, 6, 1, 1},
+        // A plain half of the budget each would give the big one 1 Hz.
+        {"a small sub-channel keeps the full rate beside a big one", 1000, 251, 6, 3, 10},
+    };
+    for (const FanoutRow& row : rows) {
+        CoreOptions options;
+        options.fanoutBudget = row.budget;
+        CoreHarness h(options);
+        struct Place
+        {
+            std::uint32_t subChannelId;
+            std::vector<SessionId> sessions;
+            PStartVoteRes started{};
+        };
+        std::vector<Place> places{{20, {}}};
+        if (row.smallAudience > 0)
+            places.push_back({21, {}});
+        std::uint32_t uid = 1;
+        for (Place& place : places) {
+            const std::size_t audience = place.subChannelId == 20 ? row.bigAudience : row.smallAudience;
+            place.sessions.push_back(h.open(identity(uid++, kManagerRole, place.subChannelId)));
+            while (place.sessions.size() < audience)
+                place.sessions.push_back(h.open(identity(uid++, kViewerRole, place.subChannelId)));
+            place.started =
+                h.start(place.sessions[0], h.create(place.sessions[0], normalVote("Fan", 3, 300, 300)));
+        }
+        std::vector<std::size_t> before;
+        for (const Place& place : places)
+            before.push_back(h.sink.framesOf(place.sessions[1], VOTE_SYSTEM_BROADCAST_VOTE).size());
+
+        // Two seconds of votes in every place, ticked every 10 ms.
+        for (std::size_t step = 0; step < 200; ++step) {
+            for (const Place& place : places)
+                h.vote(place.sessions[1 + step % (place.sessions.size() - 1)], place.started, kNormalVote,
+                       step % 3);
+            h.clock.advanceMs(10);
+            h.core.tick();
+        }
+        for (std::size_t i = 0; i < places.size(); ++i) {
+            const std::uint32_t hz = i == 0 ? row.bigHz : row.smallHz;
+            const std::size_t sent =
+                h.sink.framesOf(places[i].sessions[1], VOTE_SYSTEM_BROADCAST_VOTE).size() - before[i];
+            EXPECT_GE(sent, 2 * hz - 1) << row.name << ", sub-channel " << places[i].subChannelId;
+            EXPECT_LE(sent, 2 * hz) << row.name << ", sub-channel " << places[i].subChannelId;
+            EXPECT_EQ(h.core.broadcastHzIn(SubChannelKey{10, places[i].subChannelId}), hz) << row.name;
+        }
+
+        // The end goes out with its answer, whatever the count rate.
+        const Place& big = places[0];
+        h.request(big.sessions[0], VOTE_SYSTEM_END_VOTE_REQ,
+                  PEndVoteReq{10, 20, big.started.voteId, 0, big.started.jiFangId, {}});
+        EXPECT_EQ(h.sink.last<PBroadcastVote>(big.sessions[1], VOTE_SYSTEM_BROADCAST_VOTE).status, kVoteEnded)
+            << row.name;
+    }
+}
+
 // ---- history and nicknames ----------------------------------------------------------------------
 
 TEST_F(CoreTest, HistoryKeepsSevenDaysWithStartTimeAndStarter)

@@ -248,8 +248,10 @@ TEST(ServerOptionsTest, AReloadTakesTheReloadableOptionsAndNamesThoseThatNeedARe
         std::string running; // "rate R burst B sessions S/U listen PORT secret FILE" after the reload
     } rows[] = {
         {{}, "", "", "rate 20 burst 40 sessions 20000/8 listen 1 secret " + secretFile},
-        {{"--requests-per-second", "100000", "--request-burst", "1", "--max-sessions-per-user", "4"},
-         "requests-per-second 20 → 100000, request-burst 40 → 1, max-sessions-per-user 8 → 4",
+        {{"--requests-per-second", "100000", "--request-burst", "1", "--fanout-budget", "2000",
+          "--max-sessions-per-user", "4"},
+         "requests-per-second 20 → 100000, request-burst 40 → 1, fanout-budget 50000 → 2000, "
+         "max-sessions-per-user 8 → 4",
          "",
          "rate 100000 burst 1 sessions 20000/4 listen 1 secret " + secretFile},
         {{"--max-sessions", "5", "--http-max-connections", "7", "--max-connections-per-address", "0",

@@ -228,6 +228,7 @@ TEST_F(VotedCommandLineTest, HelpDescribesEveryOptionOfTheServiceAndOfTheTokenCo
          {"--listen",
           "--secret-file",
           "--broadcast-hz",
+          "--fanout-budget",
           "--max-sessions",
           "--max-sessions-per-user",
           "--data",

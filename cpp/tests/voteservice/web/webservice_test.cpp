@@ -900,12 +900,14 @@ TEST(WebServiceTest, AVoteRunThroughTheApiReachesEveryStream)
     const auto shown = viewer.waitForType("vote");
     ASSERT_TRUE(shown);
     EXPECT_EQ((*shown)["jiFangId"], jiFangId);
+    EXPECT_EQ((*shown)["broadcastHz"], 10);
 
     const HttpReply state = api.request("GET", kChannel + "/subchannels/20/vote?uid=5");
     ASSERT_EQ(state.status, 200);
     EXPECT_EQ(state.json()["status"], "running");
     EXPECT_EQ(state.json()["vote"]["voteId"], voteId);
     EXPECT_GT(state.json()["remainingSeconds"].get<int>(), 0);
+    EXPECT_EQ(state.json()["broadcastHz"], 10) << "a small audience keeps the full rate";
 
     ASSERT_TRUE(viewer.sendText(R"({"id":7,"type":"vote","voteId":)" + std::to_string(voteId) +
                                 R"(,"optionId":1,"tickets":1})"));
