@@ -56,7 +56,7 @@ protected:
             break;
         }
         std::string error;
-        m_redisBackend = RedisBackend::open("127.0.0.1", m_redis.port(), error);
+        m_redisBackend = RedisBackend::open(m_redis.redisAddress(), error);
         EXPECT_TRUE(m_redisBackend) << error;
         return m_redisBackend->storage();
     }
