@@ -29,7 +29,8 @@ public:
     };
     static std::optional<Decoded> decode(const OutFrame& frame);
 
-    // {"channelId","subChannelId","status","remainingSeconds","jiFangId","vote"} of a broadcast body.
+    // {"channelId","subChannelId","status","remainingSeconds","jiFangId","vote","rank"} of a
+    // broadcast body; rank lists the option ids in the order the desktop window shows them.
     static Json voteState(const Json& broadcastBody, const SubChannelKey& place);
 
     // The error body of every refused request.
