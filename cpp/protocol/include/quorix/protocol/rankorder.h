@@ -5,8 +5,6 @@
 // "a >= b" (its quicksort, partition for partition). Viewers know that order among equal counts
 // from the vote's earlier broadcasts, so every face takes it from here.
 
-#include <quorix/protocol/voterecords.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -30,16 +28,6 @@ public:
         for (const Entry& entry : entries)
             order.push_back(entry.index);
         return order;
-    }
-
-    // Option ids 0 to n-1 of the vote (n its number of option texts), ranked.
-    static std::vector<std::uint32_t> ofVote(const VoteInfo& vote)
-    {
-        std::vector<std::uint32_t> counts;
-        counts.reserve(vote.options.size());
-        for (std::uint32_t id = 0; id < vote.options.size(); ++id)
-            counts.push_back(vote.ticketsOf(id));
-        return ofCounts(counts);
     }
 
 private:
