@@ -1,10 +1,26 @@
 #include "framejson.h"
 
 #include <quorix/protocol/jsontext.h>
+#include <quorix/protocol/rankorder.h>
 #include <quorix/protocol/votemessages.h>
 #include <quorix/protocol/wirejson.h>
 
 namespace quorix::service {
+
+namespace {
+
+// The rank order of the options of a decoded VoteInfo (maps keyed by the decimal id).
+FrameJson::Json rankOf(const FrameJson::Json& vote)
+{
+    const auto options = vote.find("options");
+    const auto tickets = vote.find("optionTickets");
+    std::vector<std::uint32_t> counts(options == vote.end() ? 0 : options->size(), 0);
+    for (std::uint32_t id = 0; tickets != vote.end() && tickets->is_object() && id < counts.size(); ++id)
+        counts[id] = tickets->value(std::to_string(id), 0u);
+    return RankOrder::ofCounts(counts);
+}
+
+} // namespace
 
 std::optional<FrameJson::Decoded> FrameJson::decode(const OutFrame& frame)
 {
@@ -32,6 +48,7 @@ FrameJson::Json FrameJson::voteState(const Json& body, const SubChannelKey& plac
     state["broadcastHz"] = broadcastHz;
     state["jiFangId"] = body.value("jiFangId", 0u);
     state["vote"] = body.contains("vote") ? body.at("vote") : Json::object();
+    state["rank"] = rankOf(state["vote"]);
     return state;
 }
 

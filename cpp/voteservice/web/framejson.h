@@ -29,8 +29,9 @@ public:
     };
     static std::optional<Decoded> decode(const OutFrame& frame);
 
-    // {"channelId","subChannelId","status","remainingSeconds","broadcastHz","jiFangId","vote"} of a
-    // broadcast body; broadcastHz is the place's count broadcast rate in force.
+    // {"channelId","subChannelId","status","remainingSeconds","broadcastHz","jiFangId","vote","rank"}
+    // of a broadcast body; broadcastHz is the place's count broadcast rate in force, rank lists the
+    // option ids in the order the desktop window shows them.
     static Json voteState(const Json& broadcastBody, const SubChannelKey& place, std::uint32_t broadcastHz);
 
     // The error body of every refused request.

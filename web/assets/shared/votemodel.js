@@ -1,6 +1,6 @@
 // Turns the service's vote state JSON (untrusted) into the plain shapes the pages draw: the normal
-// vote's ranking, the group vote's two teams and the judge vote's cards.
-import { qtSort } from './qtsort.js';
+// vote's ranking (in the service's rank order), the group vote's two teams and the judge vote's
+// cards.
 
 export const VoteKind = Object.freeze({ normal: 0, group: 1, judge: 2 });
 
@@ -28,6 +28,7 @@ export function readVoteState(message) {
   if (vote === null || typeof vote !== 'object') return null;
   const limits = table(vote.limits);
   const kind = count(vote.voteType);
+  const options = readOptions(vote);
   return {
     voteId: count(vote.voteId),
     jiFangId: count(message.jiFangId),
@@ -37,7 +38,8 @@ export function readVoteState(message) {
     remainingSeconds: count(message.remainingSeconds),
     perUser: count(limits[kTicketsPerUser]),
     perOption: count(limits[kTicketsPerOption]),
-    options: readOptions(vote),
+    options,
+    rank: readRank(message.rank, options.length),
     groupNames: [text(table(vote.groupNames)['0']), text(table(vote.groupNames)['1'])],
     judges: readJudges(vote),
   };
@@ -71,9 +73,21 @@ function readJudges(vote) {
     });
 }
 
-// Highest count first; ties in the order the desktop window gives them.
-export function rankOptions(options) {
-  return qtSort(options.slice(), (a, b) => a.count >= b.count);
+// The service's rank order (option ids, highest count first, ties as the desktop window orders
+// them), kept to known ids once each; options it leaves out follow in id order.
+function readRank(rank, optionCount) {
+  const ids = new Set();
+  for (const id of Array.isArray(rank) ? rank : []) {
+    if (Number.isSafeInteger(id) && id >= 0 && id < optionCount) ids.add(id);
+  }
+  for (let id = 0; id < optionCount; id += 1) ids.add(id);
+  return [...ids];
+}
+
+// The options of a state in its rank order.
+export function rankOptions(state) {
+  const byId = new Map(state.options.map((option) => [option.id, option]));
+  return state.rank.map((id) => byId.get(id));
 }
 
 export function totalTickets(options) {

@@ -3,8 +3,14 @@ function numbered(values) {
   return Object.fromEntries(values.map((value, i) => [String(i), value]));
 }
 
-function state(vote, { ended = false, remainingSeconds = 90 } = {}) {
-  return { channelId: 888, subChannelId: 1, status: ended ? 'ended' : 'running', remainingSeconds, jiFangId: 7, vote };
+// rank is the service's order; unless a test gives one, highest count first and ties in id order.
+function plainRank(vote) {
+  const counts = Object.values(vote.optionTickets ?? {});
+  return counts.map((_, id) => id).sort((a, b) => counts[b] - counts[a]);
+}
+
+function state(vote, { ended = false, remainingSeconds = 90, rank = plainRank(vote) } = {}) {
+  return { channelId: 888, subChannelId: 1, status: ended ? 'ended' : 'running', remainingSeconds, jiFangId: 7, vote, rank };
 }
 
 export function normalVote({ id = 1, name = '最佳主播', counts, names, perUser = 3, perOption = 1, ...rest }) {

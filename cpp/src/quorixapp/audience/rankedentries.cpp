@@ -1,6 +1,6 @@
 #include "rankedentries.h"
 
-#include <QtAlgorithms>
+#include <quorix/protocol/rankorder.h>
 
 RankedEntries::RankedEntries(const quorix::VoteInfo& vote)
 {
@@ -21,11 +21,13 @@ RankedEntries::RankedEntries(const quorix::VoteInfo& vote)
 
 void RankedEntries::rankByCount()
 {
-    QT_WARNING_PUSH
-    QT_WARNING_DISABLE_DEPRECATED
-    qSort(m_entries.begin(), m_entries.end(),
-          [](const OptionEntry& a, const OptionEntry& b) { return a.ticketCount >= b.ticketCount; });
-    QT_WARNING_POP
+    std::vector<std::uint32_t> counts;
+    for (const OptionEntry& entry : m_entries)
+        counts.push_back(entry.ticketCount);
+    QVector<OptionEntry> ranked;
+    for (const std::uint32_t index : quorix::RankOrder::ofCounts(counts))
+        ranked.append(m_entries[int(index)]);
+    m_entries = ranked;
 }
 
 RankedEntries RankedEntries::team(const quorix::VoteInfo& vote, quint32 team) const

@@ -22,8 +22,7 @@ public:
     // Options 0 to n-1 of the vote, in id order.
     explicit RankedEntries(const quorix::VoteInfo& vote);
 
-    // Highest count first, ordered as Qt's qSort orders with a non-strict predicate: viewers
-    // know the order among equal counts from the vote's earlier broadcasts.
+    // Highest count first, in the contract's rank order (the one the web pages are sent).
     void rankByCount();
     // The options of team 0 (also those without a team) or of team 1 (any other team), in the
     // same order and with the same scale.

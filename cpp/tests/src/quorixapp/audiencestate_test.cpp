@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QtAlgorithms>
+
 #include <cctype>
 
 namespace {
@@ -108,6 +110,34 @@ TEST(RankedEntries, RanksHighestFirstOnTheScaleOfTheHighestCount)
     EXPECT_EQ(ranking.entries().front().optionName, QStringLiteral("选项1"));
     EXPECT_EQ(ranking.progress(9), 90);
     EXPECT_EQ(RankedEntries(test::normalVote({10, 3})).progress(3), 3) << "two digits: scale 100";
+}
+
+// The window ranks as qSort with "a >= b" ranked it before the order moved to the contract:
+// every vote of up to seven options with counts 0 to 2.
+TEST(RankedEntries, RanksAsQtsQuicksortWithANonStrictComparison)
+{
+    for (int size = 0; size <= 7; ++size) {
+        int votes = 1;
+        for (int i = 0; i < size; ++i)
+            votes *= 3;
+        for (int code = 0; code < votes; ++code) {
+            std::vector<quint32> counts;
+            for (int rest = code, i = 0; i < size; ++i, rest /= 3)
+                counts.push_back(quint32(rest % 3));
+            RankedEntries ranking(test::normalVote(counts));
+            ranking.rankByCount();
+            QVector<OptionEntry> expected = RankedEntries(test::normalVote(counts)).entries();
+            QT_WARNING_PUSH
+            QT_WARNING_DISABLE_DEPRECATED
+            qSort(expected.begin(), expected.end(),
+                  [](const OptionEntry& a, const OptionEntry& b) { return a.ticketCount >= b.ticketCount; });
+            QT_WARNING_POP
+            std::vector<quint32> expectedIds;
+            for (const OptionEntry& entry : expected)
+                expectedIds.push_back(entry.optionId);
+            ASSERT_EQ(ids(ranking), expectedIds) << "counts code " << code << " of " << size;
+        }
+    }
 }
 
 TEST(RankedEntries, TeamsSplitByGroupAndShareTheVotesScale)

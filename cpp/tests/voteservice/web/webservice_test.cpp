@@ -908,6 +908,7 @@ TEST(WebServiceTest, AVoteRunThroughTheApiReachesEveryStream)
     EXPECT_EQ(state.json()["vote"]["voteId"], voteId);
     EXPECT_GT(state.json()["remainingSeconds"].get<int>(), 0);
     EXPECT_EQ(state.json()["broadcastHz"], 10) << "a small audience keeps the full rate";
+    EXPECT_EQ(state.json()["rank"].size(), state.json()["vote"]["options"].size()) << "every option ranked";
 
     ASSERT_TRUE(viewer.sendText(R"({"id":7,"type":"vote","voteId":)" + std::to_string(voteId) +
                                 R"(,"optionId":1,"tickets":1})"));
