@@ -2,6 +2,7 @@
 
 #include "addressrange.h"
 #include "clisupport.h"
+#include "hostport.h"
 #include "redisoptions.h"
 #include "secretfile.h"
 #include "servicelog.h"
@@ -37,17 +38,7 @@ bool ServerOptions::parseNumber(const std::string& text, std::uint64_t max, std:
 
 bool ServerOptions::parseHostPort(const std::string& text, std::string& host, std::uint16_t& port)
 {
-    const std::size_t colon = text.rfind(':');
-    if (colon == std::string::npos || colon == 0)
-        return false;
-    std::uint64_t value = 0;
-    if (!parseNumber(text.substr(colon + 1), 65535, value))
-        return false;
-    host = text.substr(0, colon);
-    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
-        host = host.substr(1, host.size() - 2);
-    port = static_cast<std::uint16_t>(value);
-    return true;
+    return HostPort::split(text, host, port);
 }
 
 bool ServerOptions::isIpAddress(const std::string& host)
