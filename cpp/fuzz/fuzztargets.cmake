@@ -10,8 +10,9 @@ set(QUORIX_FUZZ_TABLE
   "fuzz_servicestream|servicestream_fuzz.cpp fuzzinput.cpp answercheck.cpp|voteserver|"
   "fuzz_sqlitestore|sqlitestore_fuzz.cpp sqlitememorypool.cpp fuzzinput.cpp answercheck.cpp|voteservice_sqlite|"
   "fuzz_layout|layout_fuzz.cpp|panefw fenbase Qt5::Widgets|"
-  # Only the host pieces the automation commands use, not the whole host library.
-  "fuzz_automation|automation_fuzz.cpp ../host/automationcommands.cpp ../host/widgetlocator.cpp ../host/syntheticmouse.cpp|panefw Qt5::Widgets|../host"
+  # The pieces of the host's automation room the commands use, by source: the clang fuzz build has
+  # no host libraries.
+  "fuzz_automation|automation_fuzz.cpp ../host/automation/automationcommands.cpp ../host/automation/widgetlocator.cpp ../host/automation/syntheticmouse.cpp|panefw Qt5::Widgets|../host/automation"
   "fuzz_wirejson|wirejson_fuzz.cpp|Quorix::ProtocolJson|"
   # The web face's routing, query, identity and viewer-message readers.
   "fuzz_webrequest|webrequest_fuzz.cpp|voteweb|"
