@@ -170,7 +170,7 @@ test('viewerComesBackAfterTheServiceRestarts', async () => {
   const page = await viewer();
   await waitForValue(page, counts, ['1', '1']);
   await service.stop();
-  await waitForText(page, '#connection', '连接已断开，正在重新连接…');
+  await waitForText(page, '#connection', '连接已断开，正在重新连接…', 10000);
   assert.equal(await page.locator('.vote-button:enabled').count(), 0, 'no click while nobody listens');
   service.vote = normalVote({ id: 99, names: ['甲', '乙'], counts: [4, 1] });
   await service.start();
@@ -189,7 +189,7 @@ test('theTokenStaysOutOfTheAddressBarAndOfEveryRequest', async () => {
   assert.equal(new URL(page.url()).hash, '', 'no fragment left');
   assert.ok(!page.url().includes(kGoodToken), page.url());
   for (const client of service.sessionClients) client.terminate();
-  await waitForText(page, '#connection', '连接已断开，正在重新连接…');
+  await waitForText(page, '#connection', '连接已断开，正在重新连接…', 10000);
   await page.waitForSelector('.vote-button:enabled', { timeout: 8000 });
   await page.reload();
   await waitForValue(page, counts, ['1', '1']);
