@@ -169,6 +169,7 @@ test('viewerComesBackAfterTheServiceRestarts', async () => {
   service.push('vote.begin', normalVote({ id: 99, names: ['甲', '乙'], counts: [1, 1] }));
   const page = await viewer();
   await waitForValue(page, counts, ['1', '1']);
+  await page.waitForSelector('.vote-button:enabled', { timeout: 8000 });
   await service.stop();
   await waitForText(page, '#connection', '连接已断开，正在重新连接…', 10000);
   assert.equal(await page.locator('.vote-button:enabled').count(), 0, 'no click while nobody listens');
@@ -188,6 +189,8 @@ test('theTokenStaysOutOfTheAddressBarAndOfEveryRequest', async () => {
   await waitForValue(page, counts, ['1', '1']);
   assert.equal(new URL(page.url()).hash, '', 'no fragment left');
   assert.ok(!page.url().includes(kGoodToken), page.url());
+  // The first state comes before the WebSocket opens; buttons come on once it is open.
+  await page.waitForSelector('.vote-button:enabled', { timeout: 8000 });
   for (const client of service.sessionClients) client.terminate();
   await waitForText(page, '#connection', '连接已断开，正在重新连接…', 10000);
   await page.waitForSelector('.vote-button:enabled', { timeout: 8000 });
