@@ -3,6 +3,7 @@ import { after, before, test } from 'node:test';
 import { launch, openPage } from './support/browser.js';
 import { waitForText, waitForTexts, waitForValue } from './support/expect.js';
 import { FakeService, kGoodToken } from './support/fakeservice.js';
+import { until } from './support/realhost.js';
 import { groupVote, judgeVote, normalVote } from './support/votes.js';
 
 let browser;
@@ -119,6 +120,8 @@ test('overlayComesBackAfterTheServiceRestarts', async () => {
   const page = await overlay();
   await waitForValue(page, ranking, ['乙 2 66.7%', '甲 1 33.3%']);
   assert.ok(!page.url().includes('#') && !page.url().includes(kGoodToken), page.url());
+  // The first state may come from the HTTP read before the event socket opens.
+  await until(() => service.eventClients.size > 0, 'the overlay opened its event socket');
   await service.stop();
   await page.waitForTimeout(700);
   service.vote = normalVote({ id: 41, names: ['甲', '乙'], counts: [5, 2] });
