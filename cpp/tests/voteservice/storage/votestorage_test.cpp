@@ -1,9 +1,12 @@
-// The storage the core asks before every create, as one suite over every storage: memory, SQLite
-// (a file of the test's own) and Redis (a redis-server of the test's own, skipped when none is
-// installed). The cases that need a restart run over the storages that keep their data.
+// The storage contract as one suite over every storage: memory, SQLite (a file of the test's own)
+// and Redis (a redis-server of the test's own, skipped when none is installed). The counts the core
+// asks before every create, and what a service finds after a restart: stored votes, history, users,
+// a running vote with its ballots and time left. The cases that need a restart run over the
+// storages that keep their data.
 
 #include "redisbackend.h"
 #include "redistestserver.h"
+#include "servicerun.h"
 #include "servicetestsupport.h"
 #include "sqlitevotestorage.h"
 
@@ -63,9 +66,23 @@ protected:
 
     bool keepsData() const { return GetParam() != Storage::Memory; }
 
+    // Ends the service run, if any, and starts one over the storage reopened after downSeconds.
+    ServiceRun& restart(std::int64_t downSeconds)
+    {
+        m_run.reset();
+        clock.advanceSeconds(downSeconds);
+        VoteStorage& storage = reopen();
+        m_run =
+            std::make_unique<ServiceRun>(clock, storage, m_redisBackend ? &m_redisBackend->box() : nullptr);
+        return *m_run;
+    }
+
+    ManualClock clock;
+
 private:
     void close()
     {
+        m_run.reset();
         m_memory.reset();
         m_sqlite.reset();
         m_redisBackend.reset();
@@ -81,6 +98,7 @@ private:
     std::unique_ptr<MemoryVoteStorage> m_memory;
     std::unique_ptr<SqliteVoteStorage> m_sqlite;
     std::unique_ptr<RedisBackend> m_redisBackend;
+    std::unique_ptr<ServiceRun> m_run;
 };
 
 TEST_P(VoteStorageTest, VoteCountsFollowAddsAndRemovals)
@@ -101,6 +119,105 @@ TEST_P(VoteStorageTest, VoteCountsSurviveARestart)
     EXPECT_EQ(after.channelVoteCount(10), 2u);
     EXPECT_EQ(after.channelVoteCount(11), 1u);
     EXPECT_EQ(after.totalVoteCount(), 3u);
+}
+
+TEST_P(VoteStorageTest, StoredVotesHistoryAndUsersSurviveARestartAndIdsAreNotReused)
+{
+    if (!keepsData())
+        GTEST_SKIP() << "keeps nothing over a restart";
+    ServiceRun* run = &restart(0);
+    const std::uint32_t first = run->create(normalVote("first", 2, 1, 1));
+    const std::uint32_t second = run->create(judgeVote("second", {2}));
+    const PStartVoteRes started = run->start(first);
+    ASSERT_EQ(run->vote(run->viewer, first, started.jiFangId, kNormalVote, 1), 0u);
+    ASSERT_EQ(run->close(first, started.jiFangId), 0u);
+    ASSERT_EQ(run->history(run->manager).records.size(), 1u);
+
+    run = &restart(60);
+
+    run->request(run->manager, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, PQueryAllVoteReq{10, 20, {}});
+    const auto list = run->sink.last<PQueryAllVoteRes>(run->manager, VOTE_SYSTEM_QUERY_ALL_VOTE_RES);
+    ASSERT_EQ(list.votes.size(), 2u);
+    EXPECT_EQ(list.votes[0].voteId, first);
+    EXPECT_EQ(list.votes[0].name, "first");
+    EXPECT_EQ(list.votes[1].voteId, second);
+    EXPECT_EQ(list.votes[1].judges.size(), 1u);
+
+    const auto history = run->history(run->manager);
+    ASSERT_EQ(history.records.size(), 1u);
+    const VoteHistoryRecord& record = history.records.begin()->second;
+    EXPECT_EQ(record.name, "first");
+    EXPECT_EQ(record.optionTickets, (U32Map{{0, 0}, {1, 1}}));
+
+    EXPECT_GT(run->create(normalVote("third", 2, 1, 1)), second);
+    run->request(run->viewer, VOTE_SYSTEM_QUERY_NICKNAME_REQ, PQueryNicknameReq{identity(1, 255).imid, {}});
+    EXPECT_EQ(run->sink.last<PQueryNicknameRes>(run->viewer, VOTE_SYSTEM_QUERY_NICKNAME_RES).uid, 1u);
+    EXPECT_EQ(run->start(first).result, 0u) << "a closed vote is not resumed: it starts again";
+}
+
+TEST_P(VoteStorageTest, ARunningVoteResumesWithItsBallotsAllowancesAndRemainingTime)
+{
+    if (!keepsData())
+        GTEST_SKIP() << "keeps nothing over a restart";
+    ServiceRun* run = &restart(0);
+    const std::uint32_t voteId = run->create(normalVote("running", 3, 2, 1, 100));
+    const PStartVoteRes started = run->start(voteId);
+    clock.advanceSeconds(30);
+    ASSERT_EQ(run->vote(run->viewer, voteId, started.jiFangId, kNormalVote, 0), 0u);
+    ASSERT_EQ(run->vote(run->viewer, voteId, started.jiFangId, kNormalVote, 2), 0u);
+
+    run = &restart(20);
+
+    const auto state = run->ticketState(run->viewer, voteId, started.jiFangId);
+    ASSERT_EQ(state.state, 0u);
+    EXPECT_EQ(state.ticketsUsed, 2u);
+    EXPECT_EQ(state.usedPerOption, (U32Map{{0, 1}, {1, 0}, {2, 1}}));
+    EXPECT_EQ(state.vote.optionTickets, (U32Map{{0, 1}, {1, 0}, {2, 1}}));
+    EXPECT_EQ(state.vote.ownerUid, 1u);
+    EXPECT_EQ(run->vote(run->viewer, voteId, started.jiFangId, kNormalVote, 1), 11u)
+        << "allowance spent before the restart";
+
+    // The late-join broadcast of the reopened session tells the time left: 100 - 30 - 20.
+    const auto joined = run->sink.last<PBroadcastVote>(run->viewer, VOTE_SYSTEM_BROADCAST_VOTE);
+    EXPECT_EQ(joined.status, 0u);
+    EXPECT_EQ(joined.jiFangId, started.jiFangId);
+    EXPECT_EQ(joined.remainSeconds, 50u);
+
+    clock.advanceSeconds(50);
+    run->core.tick();
+    EXPECT_EQ(run->sink.last<PBroadcastVote>(run->viewer, VOTE_SYSTEM_BROADCAST_VOTE).status, 1u);
+    ASSERT_EQ(run->history(run->manager).records.size(), 1u);
+
+    // A new start after the restart never repeats the resumed run's number.
+    ASSERT_EQ(run->close(voteId, started.jiFangId), 0u);
+    EXPECT_GT(run->start(voteId).jiFangId, started.jiFangId);
+}
+
+TEST_P(VoteStorageTest, AVoteWhoseTimeRanOutWhileDownEndsAtOnceIntoTheHistory)
+{
+    if (!keepsData())
+        GTEST_SKIP() << "keeps nothing over a restart";
+    ServiceRun* run = &restart(0);
+    const std::uint32_t voteId = run->create(judgeVote("judged", {2, 3}));
+    const PStartVoteRes started = run->start(voteId);
+    ASSERT_EQ(run->vote(run->viewer, voteId, started.jiFangId, kJudgeVote, 0, 4), 0u);
+
+    run = &restart(400); // the judge vote's limit is 300 seconds
+    // SQLite ends it as it resumes; Redis, shared by every node, at the first expiry check.
+    run->core.tick();
+
+    const auto history = run->history(run->manager);
+    ASSERT_EQ(history.records.size(), 1u);
+    EXPECT_EQ(history.records.begin()->second.optionTickets, (U32Map{{0, 4}}));
+    EXPECT_EQ(run->vote(run->viewer, voteId, started.jiFangId, kJudgeVote, 0, 4), 10u) << "no longer running";
+    // Ended but still open until a manager closes it: the next start is refused, the close works.
+    EXPECT_EQ(run->start(voteId).result, 4u);
+    EXPECT_EQ(run->close(voteId, started.jiFangId), 0u);
+
+    run = &restart(1);
+    run->core.tick();
+    EXPECT_EQ(run->history(run->manager).records.size(), 1u) << "ended once, not again on the next restart";
+    EXPECT_EQ(run->start(voteId).result, 0u) << "closed: nothing of it is resumed";
 }
 
 INSTANTIATE_TEST_SUITE_P(Storages, VoteStorageTest,
