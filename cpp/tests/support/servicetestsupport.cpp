@@ -12,7 +12,7 @@ namespace quorix::service::test {
 void RecordingSink::deliver(SessionId session, const OutFrame& frame)
 {
     const mpak::ServiceFrame decoded = mpak::decodeFrame(std::string(frame.frame()));
-    m_frames[session].push_back({decoded.maxType, decoded.minType, decoded.payload});
+    m_frames[session].push_back({decoded.maxType, decoded.minType, decoded.payload, frame.holdMs()});
 }
 
 std::vector<ReceivedFrame> RecordingSink::framesOf(SessionId session, std::uint32_t minType) const

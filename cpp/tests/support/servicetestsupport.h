@@ -67,6 +67,7 @@ struct ReceivedFrame
     std::uint32_t maxType = 0;
     std::uint32_t minType = 0;
     std::string payload;
+    std::int64_t holdMs = 0; // how long the transport may keep it for the session's next frame
 };
 
 class RecordingSink : public OutputSink

@@ -4,6 +4,10 @@
 // encoded once. The bytes are the stream form, a u32 length L followed by the L bytes of the frame
 // (u32 major type, u32 minor type, u16 payload length, payload), so a transport writes them as
 // they are and an in-process host takes frame().
+//
+// A frame may carry a hold: how long it may wait for the session's next write, so that an answer
+// rides in the same packet as the broadcast that follows it. Transports that do not batch writes
+// send it at once.
 
 #include <quorix/protocol/serviceframe.h>
 
@@ -27,6 +31,14 @@ public:
     static OutFrame encode(std::uint32_t maxType, std::uint32_t minType, const Message& message);
 
     bool isNull() const { return !m_bytes; }
+    // This frame, allowed to wait up to ms for the session's next write.
+    OutFrame heldUpTo(std::int64_t ms) const
+    {
+        OutFrame held = *this;
+        held.m_holdMs = ms;
+        return held;
+    }
+    std::int64_t holdMs() const { return m_holdMs; }
     std::string_view wire() const;
     std::string_view frame() const;
 
@@ -39,6 +51,7 @@ private:
     static constexpr std::size_t kPrefixSize = 4;
 
     std::shared_ptr<const std::string> m_bytes;
+    std::int64_t m_holdMs = 0;
 };
 
 template <class Message>

@@ -134,6 +134,14 @@ std::uint32_t VoteServiceCore::broadcastHzIn(const SubChannelKey& place) const
     return it->second.open->hz;
 }
 
+std::int64_t VoteServiceCore::answerHoldMs(const Session& s) const
+{
+    if (m_options.answerHoldMs <= 0)
+        return 0;
+    const std::int64_t intervalMs = 1000 / std::max<std::uint32_t>(broadcastHzIn(s.identity.place()), 1);
+    return std::min(m_options.answerHoldMs, intervalMs);
+}
+
 const SessionIdentity* VoteServiceCore::identity(SessionId id) const
 {
     const auto it = m_sessions.find(id);
@@ -691,7 +699,7 @@ void VoteServiceCore::voteAnswered(Session& s, std::uint32_t result)
 {
     PUserVoteRes res;
     res.result = result;
-    sendTo(s.id, VOTE_SYSTEM_USER_VOTE_RES, res);
+    sendTo(s.id, VOTE_SYSTEM_USER_VOTE_RES, res, answerHoldMs(s));
     if (result == kResultOk)
         m_metrics.voteAccepted();
     std::optional<ShownVote>& shown = s.place->open;
@@ -1072,7 +1080,7 @@ template <class Message> OutFrame VoteServiceCore::encodeFrame(std::uint32_t min
 }
 
 template <class Message>
-void VoteServiceCore::sendTo(SessionId id, std::uint32_t minType, const Message& message)
+void VoteServiceCore::sendTo(SessionId id, std::uint32_t minType, const Message& message, std::int64_t holdMs)
 {
     const OutFrame frame = encodeFrame(minType, message);
     if (id == m_asking)
@@ -1081,7 +1089,7 @@ void VoteServiceCore::sendTo(SessionId id, std::uint32_t minType, const Message&
     const auto [voteId, jiFangId] = subjectOf(message);
     noteAnswer(id, minType - 1, resultOf(message), voteId, jiFangId);
     if (!frame.isNull())
-        deliver(id, frame);
+        deliver(id, holdMs > 0 ? frame.heldUpTo(holdMs) : frame);
 }
 
 template <class Request>

@@ -49,6 +49,10 @@ struct CoreOptions
     // sub-channel's rate falls below broadcastHz (to 1 Hz at least) as its audience grows
     // (FanoutBudget). Start and end broadcasts are never held back.
     std::uint64_t fanoutBudget = 50000;
+    // A vote's answer may wait for the session's next frame, the broadcast that counts it, so both
+    // leave in one packet: at most one broadcast interval of the place and never more than this
+    // (0: every answer at once). Transports that batch writes honour it (OutFrame::holdMs).
+    std::int64_t answerHoldMs = 200;
     // Requests a session may make: an average rate and a burst.
     std::uint32_t requestsPerSecond = 20;
     std::uint32_t requestBurst = 40;
@@ -112,6 +116,7 @@ public:
         m_options.requestBurst = requestBurst;
     }
     void setFanoutBudget(std::uint64_t framesPerSecond) { m_fanout.setFramesPerSecond(framesPerSecond); }
+    void setAnswerHold(std::int64_t ms) { m_options.answerHoldMs = ms; }
     // The count broadcast rate in force in the place (broadcastHz where no vote runs).
     std::uint32_t broadcastHzIn(const SubChannelKey& place) const;
     // A shared state still owes answers to requests handled so far (they reach the sink later).
@@ -227,7 +232,10 @@ private:
 
     void refuse(SessionId id, std::uint32_t minType, std::uint32_t code);
     void deliver(SessionId id, const OutFrame& frame);
-    template <class Message> void sendTo(SessionId id, std::uint32_t minType, const Message& message);
+    // holdMs: how long the frame may wait for the session's next write (OutFrame::heldUpTo).
+    template <class Message>
+    void sendTo(SessionId id, std::uint32_t minType, const Message& message, std::int64_t holdMs = 0);
+    std::int64_t answerHoldMs(const Session& s) const;
     void sendToAll(const SubChannel& sub, const OutFrame& frame);
     template <class Message> static OutFrame encodeFrame(std::uint32_t minType, const Message& message);
     template <class Request>

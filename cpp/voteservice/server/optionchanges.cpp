@@ -79,6 +79,7 @@ OptionChanges OptionChanges::apply(ServerOptions& running, const ServerOptions& 
     take("requests-per-second", running.requestsPerSecond, reread.requestsPerSecond, changes.applied);
     take("request-burst", running.requestBurst, reread.requestBurst, changes.applied);
     take("fanout-budget", running.fanoutBudget, reread.fanoutBudget, changes.applied);
+    take("answer-hold-ms", running.answerHoldMs, reread.answerHoldMs, changes.applied);
     take("max-sessions", running.maxSessions, reread.maxSessions, changes.applied);
     take("max-sessions-per-user", running.maxSessionsPerUser, reread.maxSessionsPerUser, changes.applied);
     take("http-max-connections", running.httpMaxConnections, reread.httpMaxConnections, changes.applied);

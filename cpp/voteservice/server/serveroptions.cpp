@@ -203,6 +203,9 @@ void ServerOptions::addOptionsTo(CLI::App& app)
     addNumberOption(app, "--fanout-budget", fanoutBudget, 1, 1000000000, "wants 1 to 1000000000")
         ->description("count broadcast frames sent a second to all sessions, at most; large audiences "
                       "get a lower rate, never below 1 Hz (1 to 1000000000)");
+    addNumberOption(app, "--answer-hold-ms", answerHoldMs, 0, 1000, "wants 0 to 1000")
+        ->description("how long a vote's answer may wait to leave in one packet with the broadcast "
+                      "that counts it, at most one broadcast interval; 0 sends every answer at once");
     addNumberOption(app, "--max-sessions", maxSessions, 1, 10000000, "wants a positive number")
         ->description("sessions served at once; lowered to what the open-file limit allows");
     addNumberOption(app, "--max-sessions-per-user", maxSessionsPerUser, 1, 10000000,

@@ -41,6 +41,9 @@ struct ServerOptions
     std::uint32_t broadcastHz = 10;
     // Count broadcast frames a second to all sessions at most; reloadable.
     std::uint64_t fanoutBudget = 50000;
+    // How long a vote's answer may wait to leave with the broadcast that counts it (at most one
+    // broadcast interval; 0: at once); reloadable.
+    std::int64_t answerHoldMs = 200;
     std::size_t maxSessions = 20000;
     // Sessions one user (a uid within a channel) may hold at once.
     std::size_t maxSessionsPerUser = 8;

@@ -191,7 +191,27 @@ void TcpSession::send(const OutFrame& frame)
     }
     m_queuedBytes += frame.wire().size();
     m_queue.push_back(frame);
+    if (frame.holdMs() > 0)
+        return holdUntil(m_clock.steadyMs() + frame.holdMs());
     scheduleFlush();
+}
+
+void TcpSession::holdUntil(std::int64_t dueMs)
+{
+    // A write already under way or a hold already set takes this frame along.
+    if (m_writing || m_holding)
+        return;
+    const auto flushes = m_flushes.lock();
+    if (!flushes)
+        return scheduleFlush();
+    m_holding = true;
+    flushes->addLater(shared_from_this(), dueMs);
+}
+
+void TcpSession::releaseHeld()
+{
+    if (m_holding && !m_closed)
+        scheduleFlush();
 }
 
 void TcpSession::scheduleFlush()
@@ -199,6 +219,7 @@ void TcpSession::scheduleFlush()
     // A posted flush or a write in flight takes every frame queued meanwhile.
     if (m_writing)
         return;
+    m_holding = false;
     m_writing = true;
     // After the current handler: a read's answers and a tick's broadcasts all queue first.
     if (const auto flushes = m_flushes.lock())
@@ -290,7 +311,10 @@ void TcpSession::closeAfterFlush()
     if (m_closed)
         return;
     m_closing = true;
-    if (!m_writing)
+    // Held frames leave first.
+    if (m_holding)
+        scheduleFlush();
+    else if (!m_writing)
         close();
 }
 

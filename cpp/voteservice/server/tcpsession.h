@@ -59,8 +59,9 @@ public:
 
     void start(int socketSendBuffer);
     // Queues a frame; the frames queued during one handler leave together, in one gathered write
-    // after it. A session whose queue would pass the bound is dropped (later, never from inside
-    // this call, so callers iterating over sessions are safe).
+    // after it. A frame with a hold (an answer) waits up to that long for the next frame without
+    // one and leaves with it. A session whose queue would pass the bound is dropped (later, never
+    // from inside this call, so callers iterating over sessions are safe).
     void send(const OutFrame& frame) override;
     // Sends what is queued, then closes; nothing more is read.
     void closeAfterFlush();
@@ -98,6 +99,10 @@ private:
     using WriteBuffers = boost::container::small_vector<asio::const_buffer, 4>;
 
     void scheduleFlush();
+    // Leaves the queued frames until dueMs unless another frame comes first.
+    void holdUntil(std::int64_t dueMs);
+    // The hold came due: what is still held is written now.
+    void releaseHeld();
     // The one place that writes: the queued frames (up to a bound per write) in one gathered
     // write, again while more are queued and the socket takes them at once.
     void flush();
@@ -123,6 +128,8 @@ private:
     std::size_t m_queuedBytes = 0;
     // A flush is posted or a write is in flight; the frames queued meanwhile wait for it.
     bool m_writing = false;
+    // Queued frames wait for a later write (holdUntil); the batch releases them when due.
+    bool m_holding = false;
     bool m_closing = false;
     bool m_closed = false;
     bool m_handlingFrames = true;

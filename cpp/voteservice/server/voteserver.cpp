@@ -43,6 +43,7 @@ CoreOptions coreOptions(const ServerOptions& options, CoreMetrics& metrics, Audi
     CoreOptions core;
     core.broadcastHz = options.broadcastHz;
     core.fanoutBudget = options.fanoutBudget;
+    core.answerHoldMs = options.answerHoldMs;
     core.requestsPerSecond = options.requestsPerSecond;
     core.requestBurst = options.requestBurst;
     core.metrics = &metrics;
@@ -699,6 +700,7 @@ bool VoteServer::reload(const ServerOptions& reread)
     m_options = std::move(next);
     m_core.setRequestRate(m_options.requestsPerSecond, m_options.requestBurst);
     m_core.setFanoutBudget(m_options.fanoutBudget);
+    m_core.setAnswerHold(m_options.answerHoldMs);
     m_userSessions.setMaxPerUser(m_options.maxSessionsPerUser);
     m_addressLimits.setBounds(m_options.maxConnectionsPerAddress,
                               m_options.maxNewConnectionsPerAddressPerSecond);
@@ -786,6 +788,8 @@ void VoteServer::scheduleTick()
         m_core.tick();
         if (!m_commitArmed)
             commitAndRelease();
+        // Answers whose broadcast did not come (a refusal counts nothing) leave when due.
+        m_flushes->releaseDue(m_clock.steadyMs());
         scheduleTick();
     });
 }

@@ -837,16 +837,19 @@ struct FanoutRow
     std::size_t smallAudience;
     std::uint32_t bigHz;
     std::uint32_t smallHz;
+    // How long a vote's answer may wait for the broadcast: one interval, never past 200 ms.
+    std::int64_t bigHoldMs;
+    std::int64_t smallHoldMs;
 };
 
 TEST(CoreFanoutTest, CountBroadcastRatesShareTheFanoutBudget)
 {
     const FanoutRow rows[] = {
-        {"under budget: full rate", 50000, 251, 6, 10, 10},
-        {"a big audience falls to the rate that fits", 1000, 251, 0, 3, 0},
-        {"never below 1 Hz", 10, 251, 6, 1, 1},
+        {"under budget: full rate", 50000, 251, 6, 10, 10, 100, 100},
+        {"a big audience falls to the rate that fits", 1000, 251, 0, 3, 0, 200, 0},
+        {"never below 1 Hz", 10, 251, 6, 1, 1, 200, 200},
         // A plain half of the budget each would give the big one 1 Hz.
-        {"a small sub-channel keeps the full rate beside a big one", 1000, 251, 6, 3, 10},
+        {"a small sub-channel keeps the full rate beside a big one", 1000, 251, 6, 3, 10, 200, 100},
     };
     for (const FanoutRow& row : rows) {
         CoreOptions options;
@@ -889,6 +892,11 @@ TEST(CoreFanoutTest, CountBroadcastRatesShareTheFanoutBudget)
             EXPECT_GE(sent, 2 * hz - 1) << row.name << ", sub-channel " << places[i].subChannelId;
             EXPECT_LE(sent, 2 * hz) << row.name << ", sub-channel " << places[i].subChannelId;
             EXPECT_EQ(h.core.broadcastHzIn(SubChannelKey{10, places[i].subChannelId}), hz) << row.name;
+            const std::vector<SessionId>& sessions = places[i].sessions;
+            const auto answers =
+                h.sink.framesOf(sessions[1 + 199 % (sessions.size() - 1)], VOTE_SYSTEM_USER_VOTE_RES);
+            ASSERT_FALSE(answers.empty());
+            EXPECT_EQ(answers.back().holdMs, i == 0 ? row.bigHoldMs : row.smallHoldMs) << row.name;
         }
 
         // The end goes out with its answer, whatever the count rate.

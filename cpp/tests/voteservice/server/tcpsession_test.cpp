@@ -1,6 +1,7 @@
 // The host connection's write path: the frames queued during one handler leave together, in order,
-// in as few writes as the per-write bound allows; a close after a flush still delivers them; a
-// queue over its bound drops the session without writing.
+// in as few writes as the per-write bound allows; an answer with a hold waits for the next frame
+// or its due time; a close after a flush still delivers them; a queue over its bound drops the
+// session without writing.
 
 #include "outframe.h"
 #include "recordingsessionowner.h"
@@ -91,6 +92,60 @@ TEST_F(SessionOnLoopback, FramesOfOneHandlerLeaveInOrderInBoundedGatheredWrites)
         EXPECT_EQ(peerReads(expected.size()), expected);
         m_session->close();
         m_peer.close();
+    }
+}
+
+// An answer held 100 ms leaves with the next frame that has no hold, in one write, or alone once
+// due; a close asked meanwhile sends it first.
+TEST_F(SessionOnLoopback, HeldAnswersLeaveWithTheNextFrameOrWhenDue)
+{
+    enum class Then
+    {
+        Broadcast,
+        DueTime,
+        CloseAfterFlush
+    };
+    struct Case
+    {
+        Then then;
+        int answers;
+        std::int64_t waitedMs; // how long the batch's clock ran before the release
+        int writesBefore;      // while the answers wait
+        int writes;
+    };
+    const OutFrame broadcast = OutFrame::make(2500, 2508, "counts");
+    for (const Case c : {Case{Then::Broadcast, 1, 40, 0, 1}, Case{Then::Broadcast, 3, 40, 0, 1},
+                         Case{Then::DueTime, 1, 99, 0, 0}, Case{Then::DueTime, 2, 100, 0, 1},
+                         Case{Then::CloseAfterFlush, 1, 0, 0, 1}}) {
+        SCOPED_TRACE(static_cast<int>(c.then) * 10 + c.answers);
+        m_owner = RecordingSessionOwner();
+        open(1 << 20);
+        std::string expected;
+        for (int i = 0; i < c.answers; ++i) {
+            inOneHandler([&] { m_session->send(numbered(i).heldUpTo(100)); });
+            expected += numbered(i).wire();
+        }
+        EXPECT_EQ(m_owner.writes, c.writesBefore);
+        m_clock.advanceMs(c.waitedMs);
+        inOneHandler([&] {
+            m_flushes->releaseDue(m_clock.steadyMs());
+            if (c.then == Then::Broadcast)
+                m_session->send(broadcast);
+            if (c.then == Then::CloseAfterFlush)
+                m_session->closeAfterFlush();
+        });
+        if (c.then == Then::Broadcast)
+            expected += broadcast.wire();
+        EXPECT_EQ(m_owner.writes, c.writes);
+        if (c.writes > 0) {
+            EXPECT_EQ(peerReads(expected.size()), expected);
+        }
+        if (c.then == Then::CloseAfterFlush) {
+            EXPECT_TRUE(peerSeesEnd());
+        }
+        m_session->close();
+        m_peer.close();
+        m_flushes->releaseDue(m_clock.steadyMs() + 1000); // what a case left held
     }
 }
 
