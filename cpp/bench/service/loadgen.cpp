@@ -3,7 +3,8 @@
 //
 //   quorix-loadgen [--sessions N] [--votes-per-viewer K] [--rate VOTES_PER_SECOND | --rate 0]
 //                  [--server PATH] [--broadcast-hz N] [--data DIR | --redis HOST:PORT] [--nodes N]
-//                  [--fanout-budget N] [--processes N] [--source-addresses N] [--peer redis|bare]
+//                  [--fanout-budget N] [--answer-hold-ms MS] [--processes N] [--source-addresses N] [--peer
+//                  redis|bare]
 //                  [--deadline SECONDS]
 //                  [--connect HOST:PORT[,HOST:PORT...] [--pid PID[,PID...]]] [--subscribers N]
 //                  [--web-viewers N]

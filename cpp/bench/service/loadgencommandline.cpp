@@ -51,6 +51,8 @@ void LoadgenCommandLine::addOptions()
         ->description("--broadcast-hz of the started services (and of the Redis peer's publishing)");
     addNumberOption(m_app, "--fanout-budget", args.fanoutBudget, 1, 1000000000, "wants 1 to 1000000000")
         ->description("--fanout-budget of the started services");
+    addNumberOption(m_app, "--answer-hold-ms", args.answerHoldMs, 0, 1000, "wants 0 to 1000")
+        ->description("--answer-hold-ms of the started services");
     m_app.add_option("--server", args.server, "quorix-voted to start")
         ->type_name("PATH")
         ->capture_default_str();

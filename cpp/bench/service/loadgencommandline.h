@@ -20,6 +20,7 @@ struct LoadgenArguments
     std::string connect;
     std::uint32_t broadcastHz = 10;
     std::uint64_t fanoutBudget = 50000; // of the started services
+    std::int64_t answerHoldMs = 200;    // of the started services
     std::string dataDir;                // empty: the started service keeps everything in memory
     std::string redis;                  // HOST:PORT; set: the started services share their state there
     // Services started; 0 until parsed: 2 with --redis, else 1. More than one without --redis

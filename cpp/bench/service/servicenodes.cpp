@@ -46,6 +46,8 @@ std::vector<std::string> commandLineOf(const LoadgenArguments& args, const std::
                                  std::to_string(args.broadcastHz),
                                  "--fanout-budget",
                                  std::to_string(args.fanoutBudget),
+                                 "--answer-hold-ms",
+                                 std::to_string(args.answerHoldMs),
                                  "--max-connections-per-address",
                                  "0",
                                  "--max-new-connections-per-address-per-second",
