@@ -1,6 +1,7 @@
 #include "apirequest.h"
 
 #include "historycsv.h"
+#include "recordvalidator.h"
 #include "resultcode.h"
 #include "resultwords.h"
 #include "voteservicecore.h"
@@ -136,8 +137,12 @@ void ApiRequest::refuse(std::uint32_t requestType, std::uint32_t result)
     if (result == kResultScopeMissing && scope)
         return m_respond(
             WebResponse::error(403, "token lacks the scope " + ScopeSet(*scope).words(), "scope", result));
+    // A record the core does not store: the member that breaks its first rule.
+    const bool stores =
+        requestType == VOTE_SYSTEM_CREATE_VOTE_REQ || requestType == VOTE_SYSTEM_UPDATE_VOTE_REQ;
+    const char* fault = stores && result == kResultInvalidRecord ? RecordValidator::fault(m_vote) : nullptr;
     m_respond(WebResponse::error(ResultWords::httpStatus(requestType, result),
-                                 ResultWords::words(requestType, result), {}, result));
+                                 ResultWords::words(requestType, result), fault ? fault : "", result));
 }
 
 void ApiRequest::votes()
