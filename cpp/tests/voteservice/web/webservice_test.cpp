@@ -800,7 +800,7 @@ TEST(WebServiceTest, ATicketOpensOneStreamAndTheKeysReloadClosesIt)
 
 // Browsers send Origin: an upgrade or a POST from another site's page is refused, the service's
 // own pages and --allowed-origin ones are served, and programs (no Origin) are not held back.
-TEST(WebServiceTest, CrossOriginUpgradesAndPostsAreRefused)
+TEST(WebServiceTest, CrossOriginUpgradesAndChangesAreRefused)
 {
     WebSetup setup;
     setup.keys = true;
@@ -823,6 +823,9 @@ TEST(WebServiceTest, CrossOriginUpgradesAndPostsAreRefused)
         {"POST", start, "http://evil.example", 403},
         {"POST", start, "null", 403},
         {"POST", "/api/v1/tickets", "http://evil.example", 403},
+        {"PUT", kChannel + "/votes/9999?sub=20", "http://evil.example", 403},
+        {"DELETE", kChannel + "/votes/9999?sub=20", "http://evil.example", 403},
+        {"DELETE", kChannel + "/votes/9999?sub=20", "https://studio.example", 404},
         {"GET", kChannel + "/votes?sub=20", "http://evil.example", 200},
         {"WS", events, "http://127.0.0.1", 101},
         {"WS", events, "", 101},
