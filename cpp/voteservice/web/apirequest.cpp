@@ -204,37 +204,42 @@ void ApiRequest::remove(bool batch)
     const PQueryAllVoteReq request{m_identity.channelId, m_identity.subChannelId, {}};
     m_exchange.ask(VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, mpak::encode(request), VOTE_SYSTEM_QUERY_ALL_VOTE_RES,
                    [this, batch](std::optional<FrameJson::Decoded> listed) {
-                       if (!listed) {
+                       if (listed)
+                           askRemoval(batch, typesOf(listed->body));
+                       else
                            refusedByCore(listed, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ);
-                           return;
-                       }
-                       // A list refused (no manager) leaves the types 0: the delete is still asked, so that
-                       // the core refuses and audits it.
-                       U32Map voteTypes;
-                       for (const std::uint32_t voteId : m_voteIds)
-                           voteTypes[voteId] = 0;
-                       for (const auto& vote : listed->body.value("votes", FrameJson::Json::array())) {
-                           const auto it = voteTypes.find(vote.value("voteId", 0u));
-                           if (it != voteTypes.end())
-                               it->second = vote.value("voteType", 0u);
-                       }
-                       const SessionIdentity& who = m_identity;
-                       const std::uint32_t requestType =
-                           batch ? VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ : VOTE_SYSTEM_DELETE_VOTE_REQ;
-                       const std::string body = batch ? mpak::encode(PBatchDeleteVoteReq{
-                                                            who.channelId, who.subChannelId, voteTypes, {}})
-                                                      : mpak::encode(PDeleteVoteReq{who.channelId,
-                                                                                    who.subChannelId,
-                                                                                    voteTypes.begin()->first,
-                                                                                    voteTypes.begin()->second,
-                                                                                    {}});
-                       m_exchange.ask(requestType, body, requestType + 1,
-                                      [this, batch, requestType](std::optional<FrameJson::Decoded> answer) {
-                                          if (answer)
-                                              answerRemoved(batch, *answer);
-                                          else
-                                              refusedByCore(answer, requestType);
-                                      });
+                   });
+}
+
+U32Map ApiRequest::typesOf(const FrameJson::Json& listAnswer) const
+{
+    // A list refused (no manager) leaves the types 0: the delete is still asked, so that the core
+    // refuses and audits it.
+    U32Map voteTypes;
+    for (const std::uint32_t voteId : m_voteIds)
+        voteTypes[voteId] = 0;
+    for (const auto& vote : listAnswer.value("votes", FrameJson::Json::array())) {
+        const auto it = voteTypes.find(vote.value("voteId", 0u));
+        if (it != voteTypes.end())
+            it->second = vote.value("voteType", 0u);
+    }
+    return voteTypes;
+}
+
+void ApiRequest::askRemoval(bool batch, const U32Map& voteTypes)
+{
+    const SessionIdentity& who = m_identity;
+    const std::uint32_t requestType = batch ? VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ : VOTE_SYSTEM_DELETE_VOTE_REQ;
+    const auto& [voteId, voteType] = *voteTypes.begin();
+    const std::string body =
+        batch ? mpak::encode(PBatchDeleteVoteReq{who.channelId, who.subChannelId, voteTypes, {}})
+              : mpak::encode(PDeleteVoteReq{who.channelId, who.subChannelId, voteId, voteType, {}});
+    m_exchange.ask(requestType, body, requestType + 1,
+                   [this, batch, requestType](std::optional<FrameJson::Decoded> answer) {
+                       if (answer)
+                           answerRemoved(batch, *answer);
+                       else
+                           refusedByCore(answer, requestType);
                    });
 }
 

@@ -41,6 +41,9 @@ private:
     void store(WebEndpoint endpoint);
     // The votes' types from the list, then their delete as the desktop editor asks for it.
     void remove(bool batch);
+    // m_voteIds with the types the list answer gives them (0 for one it lacks).
+    U32Map typesOf(const FrameJson::Json& listAnswer) const;
+    void askRemoval(bool batch, const U32Map& voteTypes);
     void answerRemoved(bool batch, const FrameJson::Decoded& answer);
     void manage(WebEndpoint endpoint, std::uint32_t voteId, std::optional<std::uint32_t> jiFangId);
     void history(bool csv);
