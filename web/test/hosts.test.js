@@ -155,16 +155,19 @@ test('thePagesComeBackWithTheRightCountsAfterTheServiceIsKilledAndRestarted', { 
   await pages.viewer.close();
 });
 
-// Creates a vote over a manager's host-transport session (the web API has no create) and starts it.
+// The vote names the manager's desktop management window lists.
+async function listedOnTheDesktop() {
+  const names = [];
+  for (let name; (name = await hosts.manager.text(kManagement, `voteListCtrl/VOTE_NAME[${names.length}]`)) !== null;) names.push(name);
+  return names;
+}
+
+// Creates a vote over the web API, sees it reach the manager's open desktop management window, and starts it.
 async function createAndStart(vote) {
-  if (!service.manager) await service.connectManager(kApiManager);
-  const before = (await service.api('GET', `/channels/${kChannel}/votes?sub=${kSub}`, kApiManager)).body.votes.length;
-  service.sendAsManager({ maxType: 2500, minType: 1, body: { channelId: kChannel, subChannelId: kSub, vote: { limitTime: 300, ...vote } } });
-  const votes = await until(async () => {
-    const listed = (await service.api('GET', `/channels/${kChannel}/votes?sub=${kSub}`, kApiManager)).body.votes;
-    return listed.length > before && listed;
-  }, `${vote.name} is listed`);
-  const voteId = votes.find((listed) => listed.name === vote.name).voteId;
+  const created = await service.api('POST', `/channels/${kChannel}/votes?sub=${kSub}`, kApiManager, { body: { limitTime: 300, ...vote } });
+  assert.equal(created.status, 201, `${vote.name} is stored: ${JSON.stringify(created.body)}`);
+  const { voteId } = created.body;
+  await until(async () => (await listedOnTheDesktop()).includes(vote.name), async () => `the desktop lists ${vote.name}: ${await listedOnTheDesktop()}`);
   const started = await service.api('POST', `/channels/${kChannel}/votes/${voteId}/start?sub=${kSub}`, kApiManager);
   assert.deepEqual([started.status, started.body.result], [200, 0], `${vote.name} starts`);
   return { voteId, round: `sub=${kSub}&jiFangId=${started.body.jiFangId}` };

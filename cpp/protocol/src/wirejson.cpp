@@ -52,7 +52,13 @@ template <class T> const std::vector<std::string>& jsonNames()
 
 [[noreturn]] void refuse(const std::string& path, const std::string& what)
 {
-    throw WireJsonError(path + ": " + what);
+    throw WireJsonError(path, what);
+}
+
+// The path of a member: below the root of what is read, or the member itself at the root.
+std::string memberPath(const std::string& path, const std::string& name)
+{
+    return path.empty() ? name : path + "." + name;
 }
 
 // ---- to JSON ------------------------------------------------------------------------------------
@@ -170,12 +176,13 @@ void fromJson(const Json& v, T& record, const std::string& path)
         std::size_t i = 0;
         std::apply(
             [&, &name = name, &value = value](auto&... field) {
-                ((names[i] == name ? (fromJson(value, field, path + "." + name), known = true) : false, ++i),
+                ((names[i] == name ? (fromJson(value, field, memberPath(path, name)), known = true) : false,
+                  ++i),
                  ...);
             },
             record.tie());
         if (!known)
-            refuse(path + "." + name, "no such field");
+            refuse(memberPath(path, name), "no such field");
     }
 }
 
@@ -212,9 +219,9 @@ template <class K, class V> void fromJson(const Json& v, std::map<K, V>& out, co
         K key{};
         keyFromText(name, key, path);
         V value{};
-        fromJson(member, value, path + "." + name);
+        fromJson(member, value, memberPath(path, name));
         if (!out.emplace(std::move(key), std::move(value)).second)
-            refuse(path + "." + name, "duplicate map key");
+            refuse(memberPath(path, name), "duplicate map key");
     }
 }
 
@@ -326,6 +333,13 @@ std::string WireJson::encodeFrame(const Json& document)
     } catch (const mpak::PackError& e) {
         throw WireJsonError(std::string("body cannot be encoded: ") + e.what());
     }
+}
+
+VoteInfo WireJson::voteFromJson(const Json& vote)
+{
+    VoteInfo record;
+    fromJson(vote, record, "");
+    return record;
 }
 
 std::string WireJson::fromHex(const std::string& hex)

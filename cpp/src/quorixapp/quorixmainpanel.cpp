@@ -432,6 +432,7 @@ void QuorixMainPanel::addVoteRow(int index, const quorix::VoteInfo& vote)
     list->placeInRow(index, check, managementstyle::kVoteCheckRect);
 
     auto* name = new PaneLabelWidget(row);
+    name->setObjectName(QStringLiteral("VOTE_NAME"));
     name->setText(QString::fromStdString(vote.name));
     name->setTextColor(managementstyle::kVoteNameColor);
     name->setFixWidth(managementstyle::kVoteNameRect.width());

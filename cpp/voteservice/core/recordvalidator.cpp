@@ -46,68 +46,83 @@ bool RecordValidator::optionsValid(const VoteInfo& vote, std::size_t maxOptions)
     return true;
 }
 
-bool RecordValidator::normalValid(const VoteInfo& vote)
+const char* RecordValidator::normalFault(const VoteInfo& vote)
 {
-    return optionsValid(vote, kMaxOptions);
+    return optionsValid(vote, kMaxOptions) ? nullptr : "options";
 }
 
-bool RecordValidator::groupValid(const VoteInfo& vote)
+const char* RecordValidator::groupFault(const VoteInfo& vote)
 {
-    if (!optionsValid(vote, 2 * kMaxOptions) || vote.optionGroup.size() != vote.options.size())
-        return false;
+    if (!optionsValid(vote, 2 * kMaxOptions))
+        return "options";
+    if (vote.optionGroup.size() != vote.options.size())
+        return "optionGroup";
     std::size_t teamSize[2] = {0, 0};
     for (const auto& [id, team] : vote.optionGroup) {
         if (team > 1 || vote.options.count(id) == 0)
-            return false;
+            return "optionGroup";
         ++teamSize[team];
     }
     if (teamSize[0] < 1 || teamSize[0] > kMaxOptions || teamSize[1] < 1 || teamSize[1] > kMaxOptions)
-        return false;
+        return "optionGroup";
     if (vote.groupNames.size() != 2 || vote.groupNames.count(0) == 0 || vote.groupNames.count(1) == 0)
-        return false;
-    return textFits(vote.groupNames.at(0), 1, kMaxGroupNameChars) &&
-           textFits(vote.groupNames.at(1), 1, kMaxGroupNameChars);
+        return "groupNames";
+    const bool namesFit = textFits(vote.groupNames.at(0), 1, kMaxGroupNameChars) &&
+                          textFits(vote.groupNames.at(1), 1, kMaxGroupNameChars);
+    return namesFit ? nullptr : "groupNames";
 }
 
-bool RecordValidator::judgeValid(const VoteInfo& vote)
+const char* RecordValidator::judgeFault(const VoteInfo& vote)
 {
-    if (vote.judges.size() > kMaxJudges || vote.judgeOrder.size() != vote.judges.size())
-        return false;
+    if (vote.judges.size() > kMaxJudges)
+        return "judges";
+    if (vote.judgeOrder.size() != vote.judges.size())
+        return "judgeOrder";
     if (vote.options.size() > 1 || (vote.options.size() == 1 && vote.options.count(0) == 0))
-        return false;
+        return "options";
     std::set<std::uint32_t> ordered;
     std::uint32_t position = 0;
     for (const auto& [pos, uid] : vote.judgeOrder) {
         if (pos != position++ || uid == 0 || vote.judges.count(uid) == 0 || !ordered.insert(uid).second)
-            return false;
+            return "judgeOrder";
     }
     for (const auto& [uid, judge] : vote.judges) {
         if (judge.uid != uid || !textFits(judge.nick, 0, kMaxJudgeNickChars))
-            return false;
+            return "judges";
     }
-    return true;
+    return nullptr;
+}
+
+const char* RecordValidator::kindFault(const VoteInfo& vote)
+{
+    switch (vote.voteType) {
+    case kNormalVote:
+        return normalFault(vote);
+    case kGroupVote:
+        return groupFault(vote);
+    case kJudgeVote:
+        return judgeFault(vote);
+    default:
+        return "voteType";
+    }
+}
+
+const char* RecordValidator::fault(const VoteInfo& vote)
+{
+    if (!textFits(vote.name, 1, kMaxNameChars))
+        return "name";
+    if (vote.limitTime < 1 || vote.limitTime > kMaxLimitSeconds)
+        return "limitTime";
+    if (!limitsValid(vote))
+        return "limits";
+    if (const char* kind = kindFault(vote))
+        return kind;
+    return mpak::encode(vote).size() <= kMaxRecordBytes ? nullptr : "";
 }
 
 bool RecordValidator::isValid(const VoteInfo& vote)
 {
-    if (!textFits(vote.name, 1, kMaxNameChars) || vote.limitTime < 1 || vote.limitTime > kMaxLimitSeconds ||
-        !limitsValid(vote))
-        return false;
-    bool kindValid = false;
-    switch (vote.voteType) {
-    case kNormalVote:
-        kindValid = normalValid(vote);
-        break;
-    case kGroupVote:
-        kindValid = groupValid(vote);
-        break;
-    case kJudgeVote:
-        kindValid = judgeValid(vote);
-        break;
-    default:
-        return false;
-    }
-    return kindValid && mpak::encode(vote).size() <= kMaxRecordBytes;
+    return fault(vote) == nullptr;
 }
 
 } // namespace quorix::service

@@ -24,6 +24,9 @@ public:
 
     // True when the record may be stored as the client sent it.
     static bool isValid(const VoteInfo& vote);
+    // The member of a record not valid that breaks the first rule ("name", "options", "judges" …),
+    // "" when the whole record is too large; nullptr for a valid record.
+    static const char* fault(const VoteInfo& vote);
 
     // Characters of a UTF-8 text, or npos when the text is not valid UTF-8.
     static std::size_t utf8Length(const std::string& text);
@@ -32,9 +35,10 @@ private:
     static bool textFits(const std::string& text, std::size_t minChars, std::size_t maxChars);
     static bool limitsValid(const VoteInfo& vote);
     static bool optionsValid(const VoteInfo& vote, std::size_t maxOptions);
-    static bool normalValid(const VoteInfo& vote);
-    static bool groupValid(const VoteInfo& vote);
-    static bool judgeValid(const VoteInfo& vote);
+    static const char* kindFault(const VoteInfo& vote);
+    static const char* normalFault(const VoteInfo& vote);
+    static const char* groupFault(const VoteInfo& vote);
+    static const char* judgeFault(const VoteInfo& vote);
 };
 
 } // namespace quorix::service

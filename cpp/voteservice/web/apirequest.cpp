@@ -1,6 +1,7 @@
 #include "apirequest.h"
 
 #include "historycsv.h"
+#include "recordvalidator.h"
 #include "resultcode.h"
 #include "resultwords.h"
 #include "voteservicecore.h"
@@ -32,7 +33,7 @@ ApiRequest::ApiRequest(WebContext& context, Respond respond)
 {}
 
 void ApiRequest::run(WebEndpoint endpoint, const WebRoute& route, const QueryParameters& query,
-                     const SessionIdentity& identity)
+                     const SessionIdentity& identity, const std::string& body)
 {
     m_identity = identity;
     std::optional<std::uint32_t> jiFangId;
@@ -47,21 +48,61 @@ void ApiRequest::run(WebEndpoint endpoint, const WebRoute& route, const QueryPar
         return m_respond(WebResponse::error(400, "format is csv or json", "format"));
     const bool csv = format && *format == "csv";
     const std::uint32_t voteId = route.voteId;
+    if (!readBody(endpoint, voteId, body))
+        return;
     // The join first: it brings the place's running vote, which the state and stop ask for.
-    const auto opened = m_exchange.open(identity, [this, endpoint, voteId, jiFangId, csv] {
-        switch (endpoint) {
-        case WebEndpoint::VoteState:
-            return voteState();
-        case WebEndpoint::Votes:
-            return votes();
-        case WebEndpoint::History:
-            return history(csv);
-        default:
-            return manage(endpoint, voteId, jiFangId);
-        }
-    });
+    const auto opened = m_exchange.open(
+        identity, [this, endpoint, voteId, jiFangId, csv] { serve(endpoint, voteId, jiFangId, csv); });
     if (opened != CoreGateway::Opened::Yes)
         m_respond(refusedOpen(opened));
+}
+
+bool ApiRequest::readBody(WebEndpoint endpoint, std::uint32_t voteId, const std::string& body)
+{
+    VoteRequestBody::Refusal refusal;
+    if (endpoint == WebEndpoint::VoteCreate || endpoint == WebEndpoint::VoteReplace) {
+        auto vote = VoteRequestBody::vote(body, endpoint == WebEndpoint::VoteCreate ? 0 : voteId, refusal);
+        if (vote)
+            m_vote = std::move(*vote);
+        else
+            m_respond(WebResponse::error(400, refusal.reason, refusal.field));
+        return vote.has_value();
+    }
+    if (endpoint == WebEndpoint::VoteBatchDelete) {
+        auto ids = VoteRequestBody::voteIds(body, refusal);
+        if (ids)
+            m_voteIds = std::move(*ids);
+        else
+            m_respond(WebResponse::error(400, refusal.reason, refusal.field));
+        return ids.has_value();
+    }
+    if (endpoint == WebEndpoint::VoteDelete)
+        m_voteIds = {voteId};
+    return true;
+}
+
+void ApiRequest::serve(WebEndpoint endpoint, std::uint32_t voteId, std::optional<std::uint32_t> jiFangId,
+                       bool csv)
+{
+    switch (endpoint) {
+    case WebEndpoint::VoteState:
+        return voteState();
+    case WebEndpoint::Votes:
+        return votes();
+    case WebEndpoint::VoteRead:
+        return readVote(voteId, 200);
+    case WebEndpoint::VoteCreate:
+    case WebEndpoint::VoteReplace:
+        return store(endpoint);
+    case WebEndpoint::VoteDelete:
+        return remove(false);
+    case WebEndpoint::VoteBatchDelete:
+        return remove(true);
+    case WebEndpoint::History:
+        return history(csv);
+    default:
+        return manage(endpoint, voteId, jiFangId);
+    }
 }
 
 void ApiRequest::voteState()
@@ -77,22 +118,31 @@ void ApiRequest::voteState()
 bool ApiRequest::refusedByCore(const std::optional<FrameJson::Decoded>& answer, std::uint32_t requestType)
 {
     if (!answer) {
+        m_exchange.finish();
         m_respond(WebResponse::error(503, "no answer from the vote service"));
         return true;
     }
     const std::uint32_t result = answer->body.value("result", 0u);
     if (result == 0)
         return false;
-    // Worded as the web face's own scope refusal (the core decides it for start, stop and close).
-    const std::optional<AccessScope> scope = VoteServiceCore::scopeNeeded(requestType);
-    if (result == kResultScopeMissing && scope) {
-        m_respond(
-            WebResponse::error(403, "token lacks the scope " + ScopeSet(*scope).words(), "scope", result));
-        return true;
-    }
-    m_respond(WebResponse::error(ResultWords::httpStatus(requestType, result),
-                                 ResultWords::words(requestType, result), {}, result));
+    refuse(requestType, result);
     return true;
+}
+
+void ApiRequest::refuse(std::uint32_t requestType, std::uint32_t result)
+{
+    m_exchange.finish();
+    // Worded as the web face's own scope refusal (the core decides it for the vote changes).
+    const std::optional<AccessScope> scope = VoteServiceCore::scopeNeeded(requestType);
+    if (result == kResultScopeMissing && scope)
+        return m_respond(
+            WebResponse::error(403, "token lacks the scope " + ScopeSet(*scope).words(), "scope", result));
+    // A record the core does not store: the member that breaks its first rule.
+    const bool stores =
+        requestType == VOTE_SYSTEM_CREATE_VOTE_REQ || requestType == VOTE_SYSTEM_UPDATE_VOTE_REQ;
+    const char* fault = stores && result == kResultInvalidRecord ? RecordValidator::fault(m_vote) : nullptr;
+    m_respond(WebResponse::error(ResultWords::httpStatus(requestType, result),
+                                 ResultWords::words(requestType, result), fault ? fault : "", result));
 }
 
 void ApiRequest::votes()
@@ -107,6 +157,114 @@ void ApiRequest::votes()
                        body["votes"] = answer->body.value("votes", FrameJson::Json::array());
                        m_respond(WebResponse::json(200, body));
                    });
+}
+
+void ApiRequest::readVote(std::uint32_t voteId, int status)
+{
+    const PQueryAllVoteReq request{m_identity.channelId, m_identity.subChannelId, {}};
+    m_exchange.ask(VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, mpak::encode(request), VOTE_SYSTEM_QUERY_ALL_VOTE_RES,
+                   [this, voteId, status](std::optional<FrameJson::Decoded> answer) {
+                       if (refusedByCore(answer, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ))
+                           return;
+                       m_exchange.finish();
+                       for (const auto& vote : answer->body.value("votes", FrameJson::Json::array())) {
+                           if (vote.value("voteId", 0u) != voteId)
+                               continue;
+                           WebResponse response = WebResponse::json(status, vote);
+                           if (status == 201)
+                               response.headers.emplace_back("Location", votePath(voteId));
+                           return m_respond(std::move(response));
+                       }
+                       m_respond(WebResponse::error(404, "no such vote"));
+                   });
+}
+
+std::string ApiRequest::votePath(std::uint32_t voteId) const
+{
+    return "/api/v1/channels/" + std::to_string(m_identity.channelId) + "/votes/" + std::to_string(voteId);
+}
+
+void ApiRequest::store(WebEndpoint endpoint)
+{
+    const SessionIdentity& who = m_identity;
+    const bool create = endpoint == WebEndpoint::VoteCreate;
+    const std::uint32_t requestType = create ? VOTE_SYSTEM_CREATE_VOTE_REQ : VOTE_SYSTEM_UPDATE_VOTE_REQ;
+    const std::string body =
+        create ? mpak::encode(PCreateVoteReq{who.channelId, who.subChannelId, m_vote, {}})
+               : mpak::encode(PUpdateVoteReq{who.channelId, who.subChannelId, m_vote.voteId, m_vote, {}});
+    m_exchange.ask(requestType, body, requestType + 1,
+                   [this, requestType, create](std::optional<FrameJson::Decoded> answer) {
+                       if (!refusedByCore(answer, requestType))
+                           readVote(answer->body.value("voteId", 0u), create ? 201 : 200);
+                   });
+}
+
+void ApiRequest::remove(bool batch)
+{
+    const PQueryAllVoteReq request{m_identity.channelId, m_identity.subChannelId, {}};
+    m_exchange.ask(VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, mpak::encode(request), VOTE_SYSTEM_QUERY_ALL_VOTE_RES,
+                   [this, batch](std::optional<FrameJson::Decoded> listed) {
+                       if (listed)
+                           askRemoval(batch, typesOf(listed->body));
+                       else
+                           refusedByCore(listed, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ);
+                   });
+}
+
+U32Map ApiRequest::typesOf(const FrameJson::Json& listAnswer) const
+{
+    // A list refused (no manager) leaves the types 0: the delete is still asked, so that the core
+    // refuses and audits it.
+    U32Map voteTypes;
+    for (const std::uint32_t voteId : m_voteIds)
+        voteTypes[voteId] = 0;
+    for (const auto& vote : listAnswer.value("votes", FrameJson::Json::array())) {
+        const auto it = voteTypes.find(vote.value("voteId", 0u));
+        if (it != voteTypes.end())
+            it->second = vote.value("voteType", 0u);
+    }
+    return voteTypes;
+}
+
+void ApiRequest::askRemoval(bool batch, const U32Map& voteTypes)
+{
+    const SessionIdentity& who = m_identity;
+    const std::uint32_t requestType = batch ? VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ : VOTE_SYSTEM_DELETE_VOTE_REQ;
+    const auto& [voteId, voteType] = *voteTypes.begin();
+    const std::string body =
+        batch ? mpak::encode(PBatchDeleteVoteReq{who.channelId, who.subChannelId, voteTypes, {}})
+              : mpak::encode(PDeleteVoteReq{who.channelId, who.subChannelId, voteId, voteType, {}});
+    m_exchange.ask(requestType, body, requestType + 1,
+                   [this, batch, requestType](std::optional<FrameJson::Decoded> answer) {
+                       if (answer)
+                           answerRemoved(batch, *answer);
+                       else
+                           refusedByCore(answer, requestType);
+                   });
+}
+
+void ApiRequest::answerRemoved(bool batch, const FrameJson::Decoded& answer)
+{
+    m_exchange.finish();
+    if (!batch) {
+        const std::uint32_t result = answer.body.value("result", 0u);
+        if (result != 0)
+            return refuse(VOTE_SYSTEM_DELETE_VOTE_REQ, result);
+        WebResponse response;
+        response.status = 204;
+        response.contentType.clear();
+        return m_respond(std::move(response));
+    }
+    // aux1: the first refusal's code, aux2: how many were deleted, aux4: each vote's code.
+    const std::uint32_t result = answer.body.value("aux1", 0u);
+    const std::uint32_t deleted = answer.body.value("aux2", 0u);
+    if (deleted == 0 && result != 0)
+        return refuse(VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ, result);
+    FrameJson::Json body = FrameJson::Json::object();
+    body["result"] = result;
+    body["deleted"] = deleted;
+    body["results"] = answer.body.value("aux4", FrameJson::Json::object());
+    m_respond(WebResponse::json(200, body));
 }
 
 std::uint32_t ApiRequest::runningJiFangId(std::uint32_t voteId) const

@@ -230,7 +230,8 @@ std::optional<WebResponse> HttpConnection::browserRefusal(const Request& request
         return WebResponse::error(403, "Host is not a loopback name: the service has no keys", "Host");
     // A request without Origin comes from a program, which no other site can drive.
     const std::string_view origin = fieldOf(request, http::field::origin);
-    const bool browserWrite = beast::websocket::is_upgrade(request) || request.method() == http::verb::post;
+    const bool browserWrite = beast::websocket::is_upgrade(request) || request.method() == http::verb::post ||
+                              request.method() == http::verb::put || request.method() == http::verb::delete_;
     if (browserWrite && !origin.empty() && !m_context->origins.allowsOrigin(origin, host, m_stream.isTls()))
         return WebResponse::error(403, "origin not allowed", "Origin");
     return std::nullopt;
@@ -297,10 +298,11 @@ void HttpConnection::dispatchToCore(Request request, const WebRoute& route, cons
         return write(WebResponse::error(who.status, who.error, who.field));
     who.identity.transport = "web";
     who.identity.peer = peerText(m_stream.socket());
-    // Start, stop and close without a manager role or the manage scope are refused by the core,
-    // which audits the attempt. The core lets any session of the place list its votes; the web face
-    // keeps the list to managers itself.
-    if (endpoint == WebEndpoint::Votes && !who.identity.isManager())
+    // The vote changes without a manager role or the manage scope are refused by the core, which
+    // audits the attempt. The core lets any session of the place list its votes; the web face keeps
+    // the list and its votes to managers itself.
+    const bool reads = endpoint == WebEndpoint::Votes || endpoint == WebEndpoint::VoteRead;
+    if (reads && !who.identity.isManager())
         return write(WebResponse::error(403, "manager role required", "role"));
     const ScopeSet needed = WebRouter::scopesFor(endpoint);
     if (!needed.empty() && who.identity.scopes.intersect(needed).empty())
@@ -324,7 +326,7 @@ void HttpConnection::dispatchToCore(Request request, const WebRoute& route, cons
     // The request holds the connection until it answers; the connection drops it after the write.
     m_api = std::make_unique<ApiRequest>(
         *m_context, [self = shared_from_this()](WebResponse response) { self->write(std::move(response)); });
-    m_api->run(endpoint, route, query, who.identity);
+    m_api->run(endpoint, route, query, who.identity, request.body());
 }
 
 void HttpConnection::issueTicket(const IdentityOutcome& who)
@@ -408,7 +410,8 @@ void HttpConnection::write(WebResponse response)
     m_response =
         std::make_shared<http::response<http::string_body>>(static_cast<http::status>(response.status), 11);
     m_response->set(http::field::server, "quorix-voted");
-    m_response->set(http::field::content_type, response.contentType);
+    if (!response.contentType.empty())
+        m_response->set(http::field::content_type, response.contentType);
     m_response->set(http::field::cache_control, "no-store");
     for (const auto& [name, value] : SecurityHeaders::fields(m_stream.isTls()))
         m_response->set(name, value);

@@ -29,12 +29,39 @@ std::vector<std::string_view> segmentsOf(std::string_view path)
     return segments;
 }
 
-// The endpoint and its one method for a path, or nullopt when no endpoint has that path.
+// The endpoints of a path, one for each method it takes; nullopt when no endpoint has that path.
+struct MethodEndpoint
+{
+    const char* method;
+    WebEndpoint endpoint;
+};
 struct PathMatch
 {
-    WebEndpoint endpoint;
-    const char* method;
+    std::vector<MethodEndpoint> methods;
+
+    PathMatch(const char* method, WebEndpoint endpoint) : methods{{method, endpoint}} {}
+    PathMatch(std::initializer_list<MethodEndpoint> list) : methods(list) {}
 };
+
+std::optional<PathMatch> matchVotePath(const std::vector<std::string_view>& s, WebRoute& route)
+{
+    // s: api v1 channels {ch} votes {id} [action]
+    const auto vote = QueryParameters::parseNumber(s[5]);
+    if (!vote)
+        return std::nullopt;
+    route.voteId = *vote;
+    if (s.size() == 6)
+        return PathMatch{{"GET", WebEndpoint::VoteRead},
+                         {"PUT", WebEndpoint::VoteReplace},
+                         {"DELETE", WebEndpoint::VoteDelete}};
+    if (s[6] == "start")
+        return PathMatch{"POST", WebEndpoint::VoteStart};
+    if (s[6] == "stop")
+        return PathMatch{"POST", WebEndpoint::VoteStop};
+    if (s[6] == "close")
+        return PathMatch{"POST", WebEndpoint::VoteClose};
+    return std::nullopt;
+}
 
 std::optional<PathMatch> matchChannelPath(const std::vector<std::string_view>& s, WebRoute& route)
 {
@@ -44,30 +71,22 @@ std::optional<PathMatch> matchChannelPath(const std::vector<std::string_view>& s
         return std::nullopt;
     route.channelId = *channel;
     if (s.size() == 5 && s[4] == "votes")
-        return PathMatch{WebEndpoint::Votes, "GET"};
+        return PathMatch{{"GET", WebEndpoint::Votes}, {"POST", WebEndpoint::VoteCreate}};
+    if (s.size() == 5 && s[4] == "votes:batchDelete")
+        return PathMatch{"POST", WebEndpoint::VoteBatchDelete};
     if (s.size() == 5 && s[4] == "history")
-        return PathMatch{WebEndpoint::History, "GET"};
+        return PathMatch{"GET", WebEndpoint::History};
     if (s.size() == 5 && s[4] == "events")
-        return PathMatch{WebEndpoint::Events, "GET"};
+        return PathMatch{"GET", WebEndpoint::Events};
     if (s.size() == 7 && s[4] == "subchannels" && s[6] == "vote") {
         const auto sub = QueryParameters::parseNumber(s[5]);
         if (!sub)
             return std::nullopt;
         route.subChannelId = *sub;
-        return PathMatch{WebEndpoint::VoteState, "GET"};
+        return PathMatch{"GET", WebEndpoint::VoteState};
     }
-    if (s.size() == 7 && s[4] == "votes") {
-        const auto vote = QueryParameters::parseNumber(s[5]);
-        if (!vote)
-            return std::nullopt;
-        route.voteId = *vote;
-        if (s[6] == "start")
-            return PathMatch{WebEndpoint::VoteStart, "POST"};
-        if (s[6] == "stop")
-            return PathMatch{WebEndpoint::VoteStop, "POST"};
-        if (s[6] == "close")
-            return PathMatch{WebEndpoint::VoteClose, "POST"};
-    }
+    if ((s.size() == 6 || s.size() == 7) && s[4] == "votes")
+        return matchVotePath(s, route);
     return std::nullopt;
 }
 
@@ -76,18 +95,36 @@ std::optional<PathMatch> matchPath(const std::vector<std::string_view>& s, WebRo
     const bool api = s.size() >= 2 && s[0] == "api" && s[1] == "v1";
     const std::size_t at = api ? 2 : 0;
     if (s.size() == at + 1 && s[at] == "healthz")
-        return PathMatch{WebEndpoint::Health, "GET"};
+        return PathMatch{"GET", WebEndpoint::Health};
     if (s.size() == at + 1 && s[at] == "metrics")
-        return PathMatch{WebEndpoint::Metrics, "GET"};
+        return PathMatch{"GET", WebEndpoint::Metrics};
     if (!api)
         return std::nullopt;
     if (s.size() == 3 && s[2] == "session")
-        return PathMatch{WebEndpoint::Session, "GET"};
+        return PathMatch{"GET", WebEndpoint::Session};
     if (s.size() == 3 && s[2] == "tickets")
-        return PathMatch{WebEndpoint::Tickets, "POST"};
+        return PathMatch{"POST", WebEndpoint::Tickets};
     if (s.size() >= 4 && s[2] == "channels")
         return matchChannelPath(s, route);
     return std::nullopt;
+}
+
+bool isStream(WebEndpoint endpoint)
+{
+    return endpoint == WebEndpoint::Events || endpoint == WebEndpoint::Session;
+}
+
+// The Allow header of a path: its methods, HEAD after a GET that is not a stream's.
+std::string allowOf(const PathMatch& match)
+{
+    std::string allow;
+    for (const MethodEndpoint& each : match.methods) {
+        allow += allow.empty() ? "" : ", ";
+        allow += each.method;
+        if (std::string_view(each.method) == "GET" && !isStream(each.endpoint))
+            allow += ", HEAD";
+    }
+    return allow;
 }
 } // namespace
 
@@ -105,16 +142,16 @@ WebRoute WebRouter::route(std::string_view method, std::string_view target)
         return route;
     }
     // HEAD is GET without the body (the connection drops it), except on the streams.
-    const bool get = std::string_view(match->method) == "GET";
-    const bool stream = match->endpoint == WebEndpoint::Events || match->endpoint == WebEndpoint::Session;
-    const bool headAsGet = method == "HEAD" && get && !stream;
-    if (method != match->method && !headAsGet) {
-        route.status = 405;
-        route.allow = get && !stream ? "GET, HEAD" : match->method;
-        return route;
+    for (const MethodEndpoint& each : match->methods) {
+        const bool get = std::string_view(each.method) == "GET";
+        if (method == each.method || (method == "HEAD" && get && !isStream(each.endpoint))) {
+            route.status = 200;
+            route.endpoint = each.endpoint;
+            return route;
+        }
     }
-    route.status = 200;
-    route.endpoint = match->endpoint;
+    route.status = 405;
+    route.allow = allowOf(*match);
     return route;
 }
 
@@ -143,8 +180,10 @@ ScopeSet WebRouter::scopesFor(WebEndpoint endpoint)
     case WebEndpoint::Session:
         return ScopeSet(AccessScope::Events).with(AccessScope::Vote);
     case WebEndpoint::Votes:
+    case WebEndpoint::VoteRead:
         return AccessScope::Manage;
-    // Start, stop and close: the core checks manage (result 22) and audits a refused attempt.
+    // The changes (create, replace, delete, start, stop, close): the core checks manage (result 22)
+    // and audits a refused attempt.
     default:
         return {};
     }

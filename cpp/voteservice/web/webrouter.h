@@ -15,22 +15,28 @@ namespace quorix::service {
 
 enum class WebEndpoint
 {
-    VoteState, // GET  /api/v1/channels/{ch}/subchannels/{sub}/vote
-    Votes,     // GET  /api/v1/channels/{ch}/votes
-    VoteStart, // POST /api/v1/channels/{ch}/votes/{id}/start
-    VoteStop,  // POST …/stop
-    VoteClose, // POST …/close
-    History,   // GET  /api/v1/channels/{ch}/history
-    Events,    // GET  /api/v1/channels/{ch}/events (WebSocket or SSE)
-    Session,   // GET  /api/v1/session (WebSocket)
-    Tickets,   // POST /api/v1/tickets
-    Health,    // GET  /healthz
-    Metrics    // GET  /metrics
+    VoteState,       // GET  /api/v1/channels/{ch}/subchannels/{sub}/vote
+    Votes,           // GET    /api/v1/channels/{ch}/votes
+    VoteCreate,      // POST   /api/v1/channels/{ch}/votes
+    VoteBatchDelete, // POST   /api/v1/channels/{ch}/votes:batchDelete
+    VoteRead,        // GET    /api/v1/channels/{ch}/votes/{id}
+    VoteReplace,     // PUT    …/votes/{id}
+    VoteDelete,      // DELETE …/votes/{id}
+    VoteStart,       // POST   /api/v1/channels/{ch}/votes/{id}/start
+    VoteStop,        // POST   …/stop
+    VoteClose,       // POST   …/close
+    History,         // GET  /api/v1/channels/{ch}/history
+    Events,          // GET  /api/v1/channels/{ch}/events (WebSocket or SSE)
+    Session,         // GET  /api/v1/session (WebSocket)
+    Tickets,         // POST /api/v1/tickets
+    Health,          // GET  /healthz
+    Metrics          // GET  /metrics
 };
 
 struct WebRoute
 {
-    // Set when the path and method match; otherwise status is 404 or 405 (with allow).
+    // Set when the path and method match; otherwise status is 404 or 405 (with allow, the path's
+    // methods).
     std::optional<WebEndpoint> endpoint;
     int status = 404;
     std::string allow;
@@ -48,7 +54,7 @@ public:
     // servers must accept, without its scheme and authority; any other target as it is.
     static std::string_view originForm(std::string_view target);
     // The scopes of which a token must have one for the endpoint; empty: any token will do here (the
-    // tickets; start, stop and close, which the core checks; /healthz and /metrics, checked apart).
+    // tickets; the vote changes, whose scope the core checks; /healthz and /metrics, checked apart).
     static ScopeSet scopesFor(WebEndpoint endpoint);
 };
 

@@ -113,13 +113,17 @@ export class RealService {
     return `${this.origin}/${page}/${kChannel}/${kSub}?${this.query(user)}#token=${encodeURIComponent(token)}`;
   }
 
-  async api(method, pathAndQuery, user, token = this.token(user)) {
+  // A request of the API; `body`, when given, is sent as JSON. A 204's body is null.
+  async api(method, pathAndQuery, user, { token = this.token(user), body } = {}) {
     const separator = pathAndQuery.includes('?') ? '&' : '?';
+    const headers = { Authorization: `Bearer ${token}` };
+    if (body !== undefined) headers['Content-Type'] = 'application/json';
     const response = await fetch(`${this.origin}/api/v1${pathAndQuery}${separator}${this.query(user)}`, {
       method,
-      headers: { Authorization: `Bearer ${token}` },
+      headers,
+      body: body === undefined ? undefined : JSON.stringify(body),
     });
-    return { status: response.status, body: await response.json() };
+    return { status: response.status, body: response.status === 204 ? null : await response.json() };
   }
 
   // A manager's host-transport session; resolves once the service has welcomed it.

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
+#include <string>
 
 namespace quorix::service::test {
 namespace {
@@ -12,7 +14,7 @@ struct Case
 {
     const char* name;
     std::function<VoteInfo()> make;
-    bool valid;
+    const char* fault; // nullptr: valid; "": the whole record too large
 };
 
 VoteInfo with(VoteInfo vote, const std::function<void(VoteInfo&)>& change)
@@ -27,26 +29,26 @@ TEST(RecordValidatorTest, KindsLimitsTextsAndShapes)
     const VoteInfo group = groupVote("Teams", 2, 3);
     const VoteInfo judge = judgeVote("Dance", {7, 8});
     const Case cases[] = {
-        {"normal", [&] { return normal; }, true},
-        {"group", [&] { return group; }, true},
-        {"judge", [&] { return judge; }, true},
-        {"judge without judges", [&] { return judgeVote("Solo", {}); }, true},
+        {"normal", [&] { return normal; }, nullptr},
+        {"group", [&] { return group; }, nullptr},
+        {"judge", [&] { return judge; }, nullptr},
+        {"judge without judges", [&] { return judgeVote("Solo", {}); }, nullptr},
         {"five judges",
          [&] {
              return judgeVote("Five", {1, 2, 3, 4, 5});
          },
-         true},
+         nullptr},
         {"six judges",
          [&] {
              return judgeVote("Six", {1, 2, 3, 4, 5, 6});
          },
-         false},
-        {"kind 3", [&] { return with(normal, [](VoteInfo& v) { v.voteType = 3; }); }, false},
-        {"empty name", [&] { return with(normal, [](VoteInfo& v) { v.name.clear(); }); }, false},
+         "judges"},
+        {"kind 3", [&] { return with(normal, [](VoteInfo& v) { v.voteType = 3; }); }, "voteType"},
+        {"empty name", [&] { return with(normal, [](VoteInfo& v) { v.name.clear(); }); }, "name"},
         {"20 characters", [&] { return with(normal, [](VoteInfo& v) { v.name = std::string(20, 'a'); }); },
-         true},
+         nullptr},
         {"21 characters", [&] { return with(normal, [](VoteInfo& v) { v.name = std::string(21, 'a'); }); },
-         false},
+         "name"},
         {"20 CJK characters",
          [&] {
              return with(normal, [](VoteInfo& v) {
@@ -55,24 +57,26 @@ TEST(RecordValidatorTest, KindsLimitsTextsAndShapes)
                      v.name += "\xe6\x8a\x95";
              });
          },
-         true},
-        {"invalid UTF-8", [&] { return with(normal, [](VoteInfo& v) { v.name = "ab\xff"; }); }, false},
-        {"truncated UTF-8", [&] { return with(normal, [](VoteInfo& v) { v.name = "ab\xe6\x8a"; }); }, false},
-        {"overlong UTF-8", [&] { return with(normal, [](VoteInfo& v) { v.name = "\xe0\x80\xaf"; }); }, false},
-        {"time 0", [&] { return with(normal, [](VoteInfo& v) { v.limitTime = 0; }); }, false},
-        {"time 9999", [&] { return with(normal, [](VoteInfo& v) { v.limitTime = 9999; }); }, true},
-        {"time 10000", [&] { return with(normal, [](VoteInfo& v) { v.limitTime = 10000; }); }, false},
-        {"no options", [&] { return normalVote("n", 0, 1, 1); }, false},
-        {"ten options", [&] { return normalVote("n", 10, 1, 1); }, true},
-        {"eleven options", [&] { return normalVote("n", 11, 1, 1); }, false},
-        {"empty option text", [&] { return with(normal, [](VoteInfo& v) { v.options[1].clear(); }); }, false},
+         nullptr},
+        {"invalid UTF-8", [&] { return with(normal, [](VoteInfo& v) { v.name = "ab\xff"; }); }, "name"},
+        {"truncated UTF-8", [&] { return with(normal, [](VoteInfo& v) { v.name = "ab\xe6\x8a"; }); }, "name"},
+        {"overlong UTF-8", [&] { return with(normal, [](VoteInfo& v) { v.name = "\xe0\x80\xaf"; }); },
+         "name"},
+        {"time 0", [&] { return with(normal, [](VoteInfo& v) { v.limitTime = 0; }); }, "limitTime"},
+        {"time 9999", [&] { return with(normal, [](VoteInfo& v) { v.limitTime = 9999; }); }, nullptr},
+        {"time 10000", [&] { return with(normal, [](VoteInfo& v) { v.limitTime = 10000; }); }, "limitTime"},
+        {"no options", [&] { return normalVote("n", 0, 1, 1); }, "options"},
+        {"ten options", [&] { return normalVote("n", 10, 1, 1); }, nullptr},
+        {"eleven options", [&] { return normalVote("n", 11, 1, 1); }, "options"},
+        {"empty option text", [&] { return with(normal, [](VoteInfo& v) { v.options[1].clear(); }); },
+         "options"},
         {"long option text", [&] { return with(normal, [](VoteInfo& v) { v.options[1].assign(21, 'o'); }); },
-         false},
-        {"per option 0", [&] { return normalVote("n", 2, 1, 0); }, false},
-        {"per option above per person", [&] { return normalVote("n", 2, 1, 2); }, false},
-        {"limits missing", [&] { return with(normal, [](VoteInfo& v) { v.limits.clear(); }); }, false},
-        {"team of ten", [&] { return groupVote("g", 10, 10); }, true},
-        {"team of eleven", [&] { return groupVote("g", 11, 1); }, false},
+         "options"},
+        {"per option 0", [&] { return normalVote("n", 2, 1, 0); }, "limits"},
+        {"per option above per person", [&] { return normalVote("n", 2, 1, 2); }, "limits"},
+        {"limits missing", [&] { return with(normal, [](VoteInfo& v) { v.limits.clear(); }); }, "limits"},
+        {"team of ten", [&] { return groupVote("g", 10, 10); }, nullptr},
+        {"team of eleven", [&] { return groupVote("g", 11, 1); }, "optionGroup"},
         {"empty team",
          [&] {
              return with(group, [](VoteInfo& v) {
@@ -80,11 +84,12 @@ TEST(RecordValidatorTest, KindsLimitsTextsAndShapes)
                      team = 0;
              });
          },
-         false},
+         "optionGroup"},
         {"option without team", [&] { return with(group, [](VoteInfo& v) { v.optionGroup.erase(4); }); },
-         false},
-        {"team 2", [&] { return with(group, [](VoteInfo& v) { v.optionGroup[4] = 2; }); }, false},
-        {"team name missing", [&] { return with(group, [](VoteInfo& v) { v.groupNames.erase(1); }); }, false},
+         "optionGroup"},
+        {"team 2", [&] { return with(group, [](VoteInfo& v) { v.optionGroup[4] = 2; }); }, "optionGroup"},
+        {"team name missing", [&] { return with(group, [](VoteInfo& v) { v.groupNames.erase(1); }); },
+         "groupNames"},
         {"judge order gap",
          [&] {
              return with(judge, [](VoteInfo& v) {
@@ -92,14 +97,15 @@ TEST(RecordValidatorTest, KindsLimitsTextsAndShapes)
                  v.judgeOrder[2] = 7;
              });
          },
-         false},
-        {"judge listed twice", [&] { return with(judge, [](VoteInfo& v) { v.judgeOrder[1] = 7; }); }, false},
+         "judgeOrder"},
+        {"judge listed twice", [&] { return with(judge, [](VoteInfo& v) { v.judgeOrder[1] = 7; }); },
+         "judgeOrder"},
         {"judge key differs from uid", [&] { return with(judge, [](VoteInfo& v) { v.judges[7].uid = 9; }); },
-         false},
+         "judges"},
         {"judge with two options", [&] { return with(judge, [](VoteInfo& v) { v.options[1] = "x"; }); },
-         false},
+         "options"},
         {"oversized aux text",
-         [&] { return with(normal, [](VoteInfo& v) { v.auxText1.assign(5000, 'x'); }); }, false},
+         [&] { return with(normal, [](VoteInfo& v) { v.auxText1.assign(5000, 'x'); }); }, ""},
         {"huge aux map",
          [&] {
              return with(normal, [](VoteInfo& v) {
@@ -107,10 +113,16 @@ TEST(RecordValidatorTest, KindsLimitsTextsAndShapes)
                      v.auxMap[i] = "x";
              });
          },
-         false},
+         ""},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(RecordValidator::isValid(c.make()), c.valid) << c.name;
+    for (const Case& c : cases) {
+        const VoteInfo vote = c.make();
+        EXPECT_EQ(RecordValidator::isValid(vote), c.fault == nullptr) << c.name;
+        const char* fault = RecordValidator::fault(vote);
+        EXPECT_EQ(fault ? std::optional<std::string>(fault) : std::nullopt,
+                  c.fault ? std::optional<std::string>(c.fault) : std::nullopt)
+            << c.name;
+    }
 }
 
 TEST(RecordValidatorTest, Utf8LengthCountsCharactersNotBytes)

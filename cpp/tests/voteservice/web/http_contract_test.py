@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The web face of quorix-voted against its documents: starts the service with --http and a secret,
-runs a vote through the host transport and the HTTP API, and checks every JSON answer against the
-schema docs/openapi.yaml gives for its path, method and status, the history CSV with Python's csv
+runs a vote through the host transport and the HTTP API, stores, reads, replaces and deletes votes of
+each kind over the API, and checks every JSON answer against the schema docs/openapi.yaml gives for its
+path, method and status, the history CSV with Python's csv
 module, the first event of the SSE stream, /metrics with prometheus_client's parser, stream tickets,
 the scope and origin refusals and the header set. The web face's tokens are JSON Web Tokens made by
 Python's jwt, an implementation independent of the service's.
@@ -221,12 +222,14 @@ class Answer:
         return json.loads(self.body.decode("utf-8"))
 
 
-def request(method, target, token=None, headers=None):
+def request(method, target, token=None, headers=None, body=None):
     url = f"http://127.0.0.1:{SERVICE.ports['http']}{target}"
     sent = dict(headers or {})
     if token:
         sent["Authorization"] = "Bearer " + token
-    req = urllib.request.Request(url, method=method, headers=sent)
+    if body is not None:
+        sent["Content-Type"] = "application/json"
+    req = urllib.request.Request(url, method=method, headers=sent, data=body)
     try:
         with urllib.request.urlopen(req, timeout=10) as response:
             return Answer(response.status, response.headers, response.read())
@@ -270,6 +273,9 @@ class HttpContractTest(unittest.TestCase):
     def documented(self, answer, path, method="GET"):
         """Checks the answer against the document; returns its JSON body (None for other types)."""
         documented_types = OPENAPI.response(path, method, answer.status).get("content", {})
+        if not documented_types:
+            self.assertEqual(answer.body, b"", f"{method} {path} {answer.status} has no documented body")
+            return None
         self.assertIn(answer.content_type, documented_types,
                       f"{method} {path} {answer.status}: {answer.content_type} not documented")
         if answer.content_type != "application/json":
@@ -490,6 +496,72 @@ class HttpContractTest(unittest.TestCase):
         self.assertGreater(moved("quorix_bytes_sent_total", transport="websocket"), 0)
         self.assertGreater(moved("quorix_bytes_sent_total", transport="http"), 0)  # the first /metrics
         manager.close()
+
+    def test_c_votes_created_read_replaced_and_deleted(self):
+        sub = 3
+        votes = f"/api/v1/channels/{CHANNEL}/votes"
+        one = "/api/v1/channels/{ch}/votes/{id}"
+        as_manager = query(MANAGER, sub=sub)
+        created = []
+        target_of = {
+            "list": lambda: votes + as_manager,
+            "batch": lambda: votes + ":batchDelete" + as_manager,
+            "first": lambda: f"{votes}/{created[0]}" + as_manager,
+            "unknown": lambda: f"{votes}/9999" + as_manager,
+        }
+        normal = {"name": "歌曲", "limitTime": 300, "voteType": 0, "limits": {"0": 2, "1": 1},
+                  "options": {"0": "甲", "1": "乙", "2": "丙"}}
+        group = {"name": "Teams", "limitTime": 60, "voteType": 1, "limits": {"0": 1, "1": 1},
+                 "options": {"0": "a", "1": "b", "2": "c"}, "optionGroup": {"0": 0, "1": 0, "2": 1},
+                 "groupNames": {"0": "Red", "1": "Blue"}}
+        judge = {"name": "Judged", "limitTime": 120, "voteType": 2, "limits": {"0": 1, "1": 1},
+                 "judges": {str(uid): {"uid": uid, "imid": uid, "nick": f"judge {uid}", "points": 0, "auxMap": {}}
+                            for uid in (501, 502)},
+                 "judgeOrder": {"0": 501, "1": 502}}
+        eleven = dict(normal, options={str(i): f"o{i}" for i in range(11)})
+        no_manage = SERVICE.web_token(MANAGER, "events vote")
+        rows = [
+            # (what, method, document path, target, token, body, status, field)
+            ("create a normal vote", "POST", "/api/v1/channels/{ch}/votes", "list", None, normal, 201, None),
+            ("create a group vote", "POST", "/api/v1/channels/{ch}/votes", "list", None, group, 201, None),
+            ("create a judge vote", "POST", "/api/v1/channels/{ch}/votes", "list", None, judge, 201, None),
+            ("read", "GET", one, "first", None, None, 200, None),
+            ("replace", "PUT", one, "first", None, lambda: dict(normal, name="歌曲 2", voteId=created[0]), 200, None),
+            ("replace naming another", "PUT", one, "first", None, dict(normal, voteId=9999), 400, "voteId"),
+            ("bad JSON", "POST", "/api/v1/channels/{ch}/votes", "list", None, b"{", 400, "body"),
+            ("too many options", "POST", "/api/v1/channels/{ch}/votes", "list", None, eleven, 409, "options"),
+            ("a viewer creates", "POST", "/api/v1/channels/{ch}/votes", "list", "viewer", normal, 403, None),
+            ("no manage scope", "POST", "/api/v1/channels/{ch}/votes", "list", no_manage, normal, 403, "scope"),
+            ("read an unknown id", "GET", one, "unknown", None, None, 404, None),
+            ("body too large", "PUT", one, "first", None, b" " * (65 * 1024), 413, None),
+            ("delete", "DELETE", one, "first", None, None, 204, None),
+            ("delete again", "DELETE", one, "first", None, None, 404, None),
+            ("batch delete", "POST", "/api/v1/channels/{ch}/votes:batchDelete", "batch", None,
+             lambda: {"voteIds": created[1:]}, 200, None),
+            ("batch delete again", "POST", "/api/v1/channels/{ch}/votes:batchDelete", "batch", None,
+             lambda: {"voteIds": created[1:]}, 404, None),
+            ("batch of nothing", "POST", "/api/v1/channels/{ch}/votes:batchDelete", "batch", None,
+             {"voteIds": []}, 400, "voteIds"),
+        ]
+        for what, method, path, target, token, body, status, field in rows:
+            with self.subTest(what):
+                body = body() if callable(body) else body
+                data = body if isinstance(body, bytes) or body is None else json.dumps(body).encode("utf-8")
+                token = {None: self.manager_token, "viewer": self.viewer_token}.get(token, token)
+                target_text = target_of[target]()
+                if token == self.viewer_token:
+                    target_text = target_text.replace(as_manager, query(VIEWER, sub=sub))
+                answer = request(method, target_text, token, body=data)
+                self.assertEqual(answer.status, status, answer.body)
+                shown = self.documented(answer, path, method)
+                if field is not None:
+                    self.assertEqual(shown.get("field"), field, shown)
+                if status == 201:
+                    created.append(shown["voteId"])
+                    self.assertEqual(answer.headers.get("Location"), f"{votes}/{shown['voteId']}")
+                    self.assertEqual({key: shown[key] for key in body}, body)
+        listed = request("GET", votes + as_manager, self.manager_token)
+        self.assertEqual(self.documented(listed, "/api/v1/channels/{ch}/votes")["votes"], [])
 
     def test_refusals_have_the_error_body(self):
         vote_path = "/api/v1/channels/{ch}/subchannels/{sub}/vote"

@@ -6,6 +6,7 @@
 #include "httplistener.h"
 #include "memoryvotestorage.h"
 #include "opencredentials.h"
+#include "recordvalidator.h"
 #include "resultcode.h"
 #include "servicetestsupport.h"
 #include "systemclock.h"
@@ -17,6 +18,8 @@
 #include "webtestclient.h"
 
 #include <quorix/protocol/hostcontrol.h>
+#include <quorix/protocol/serviceframe.h>
+#include <quorix/protocol/wirejson.h>
 
 #include <gtest/gtest.h>
 
@@ -238,7 +241,7 @@ TEST(WebServiceTest, EveryEndpointAnswersOrRefusesWithReason)
         EXPECT_TRUE(json.contains(row.member)) << row.target.substr(0, 80) << ": " << reply.body;
         EXPECT_EQ(json.value("field", ""), row.field) << row.target.substr(0, 80);
         if (row.status == 405) {
-            EXPECT_EQ(reply.allow, "GET, HEAD");
+            EXPECT_EQ(reply.allow, "GET, HEAD, POST");
         }
     }
     const HttpReply metrics = client.request("GET", "/metrics");
@@ -252,6 +255,188 @@ TEST(WebServiceTest, EveryEndpointAnswersOrRefusesWithReason)
         last = client.request("GET", kChannel + "/subchannels/20/vote?uid=9");
     EXPECT_EQ(last.status, 429);
     EXPECT_EQ(last.json().value("result", 0), int(kResultTooManyRequests));
+}
+
+using Json = nlohmann::ordered_json;
+
+// A vote as the API reads it: the JSON the vote list shows (quorix-wire's mapping), edited.
+std::string voteBody(const VoteInfo& vote, const std::function<void(Json&)>& edit = {})
+{
+    const std::string frame = mpak::encodeFrame(kVoteMajorType, VOTE_SYSTEM_CREATE_VOTE_REQ,
+                                                mpak::encode(PCreateVoteReq{10, 20, vote, {}}));
+    Json json = WireJson::decodeFrame(frame)["body"]["vote"];
+    if (edit)
+        edit(json);
+    return json.dump();
+}
+
+std::string votePath(std::uint32_t voteId, const std::string& who = kManager)
+{
+    return kChannel + "/votes/" + std::to_string(voteId) + "?" + who;
+}
+
+// Each vote change of the API, answered as the core decides it for the desktop editor's request:
+// the vote's kinds stored and shown, malformed bodies refused naming the member, the core's
+// refusals carrying its result. Rows run in order; ids[] holds the votes the creates made.
+TEST(WebServiceTest, VotesAreCreatedReadReplacedAndDeletedOverTheApi)
+{
+    WebService service;
+    WebTestClient api(service.httpPort);
+    TcpTestClient desktop;
+    ASSERT_TRUE(desktop.connect(service.tcpPort));
+    ASSERT_EQ(desktop.hello(identity(1, 255)), std::optional<std::uint32_t>(kWelcomeAccepted));
+    std::vector<std::uint32_t> ids;
+    auto id = [&ids](std::size_t i) { return i < ids.size() ? ids[i] : 0; };
+    const std::string votes = kChannel + "/votes?" + kManager;
+    static constexpr std::uint32_t kUnknown = 9999;
+    enum Target
+    {
+        List,    // /votes
+        Batch,   // /votes:batchDelete
+        First,   // /votes/{the first vote created}
+        Unknown, // /votes/9999
+    };
+    using Body = std::function<std::string()>;
+    // Bodies are made when their row runs: some name the votes created before.
+    const auto vote = [](VoteInfo v, std::function<void(Json&)> edit = {}) -> Body {
+        return [v, edit] { return voteBody(v, edit); };
+    };
+    const auto text = [](std::string t) -> Body { return [t] { return t; }; };
+    const Body theOtherTwo = [&] {
+        return R"({"voteIds":[)" + std::to_string(id(1)) + "," + std::to_string(id(2)) + "]}";
+    };
+    const auto asFirst = [&](Json& v) { v["voteId"] = id(0); };
+    VoteInfo elevenOptions = normalVote("Many", 10, 1, 1);
+    elevenOptions.options[10] = "eleven";
+    const VoteInfo two = normalVote("Mine", 2, 1, 1);
+    struct Row
+    {
+        const char* what;
+        const char* method;
+        Target target;
+        Body body;
+        int status;
+        const char* field;                   // of the error body, "" when none
+        std::optional<std::uint32_t> result; // of the error body
+        const char* name;                    // of the vote answered, "" when none
+        bool manager = true;                 // else a viewer asks
+    };
+    // clang-format off
+    const Row rows[] = {
+        {"create a normal vote", "POST", List, vote(normalVote("Song", 3, 2, 1)), 201, "", {}, "Song"},
+        {"create a group vote", "POST", List, vote(groupVote("Teams", 2, 3)), 201, "", {}, "Teams"},
+        {"create a judge vote", "POST", List, vote(judgeVote("Judged", {501, 502, 503})), 201, "", {}, "Judged"},
+        {"read", "GET", First, text(""), 200, "", {}, "Song"},
+        {"replace", "PUT", First, vote(normalVote("Song 2", 4, 2, 1), asFirst), 200, "", {}, "Song 2"},
+        {"replace with another voteId", "PUT", First,
+         vote(two, [&](Json& v) { v["voteId"] = id(1); }), 400, "voteId", {}, ""},
+        {"create with a voteId", "POST", List, vote(two, asFirst), 400, "voteId", {}, ""},
+        {"bad JSON", "POST", List, text("{\"name\":"), 400, "body", {}, ""},
+        {"not an object", "POST", List, text("[1,2]"), 400, "body", {}, ""},
+        {"unknown member", "POST", List, vote(two, [](Json& v) { v["colour"] = "red"; }), 400, "colour", {}, ""},
+        {"a number as text", "POST", List,
+         vote(two, [](Json& v) { v["limitTime"] = "300"; }), 400, "limitTime", {}, ""},
+        {"an option id not a number", "POST", List,
+         vote(two, [](Json& v) { v["options"]["x"] = "a"; }), 400, "options", {}, ""},
+        {"a judge's nick not a text", "POST", List,
+         vote(judgeVote("J", {501}), [](Json& v) { v["judges"]["501"]["nick"] = 7; }), 400, "judges.501.nick",
+         {}, ""},
+        {"too many options", "POST", List, vote(elevenOptions), 409, "options", kResultInvalidRecord, ""},
+        {"too many judges", "POST", List,
+         vote(judgeVote("J", {501, 502, 503, 504, 505, 506})), 409, "judges", kResultInvalidRecord, ""},
+        {"unknown kind", "POST", List,
+         vote(two, [](Json& v) { v["voteType"] = 3; }), 409, "voteType", kResultInvalidRecord, ""},
+        {"not a manager", "POST", List, vote(two), 403, "", kResultNotManager, "", false},
+        {"a viewer reads", "GET", First, text(""), 403, "role", {}, "", false},
+        {"read an unknown id", "GET", Unknown, text(""), 404, "", {}, ""},
+        {"replace an unknown id", "PUT", Unknown,
+         vote(two, [](Json& v) { v["voteId"] = kUnknown; }), 404, "", kResultNotFound, ""},
+        {"delete an unknown id", "DELETE", Unknown, text(""), 404, "", kResultNotFound, ""},
+        {"batch without ids", "POST", Batch, text(R"({"voteIds":[]})"), 400, "voteIds", {}, ""},
+        {"batch with a bad id", "POST", Batch, text(R"({"voteIds":[1,0]})"), 400, "voteIds[1]", {}, ""},
+        {"batch with another member", "POST", Batch, text(R"({"voteIds":[1],"all":1})"), 400, "all", {}, ""},
+        {"delete", "DELETE", First, text(""), 204, "", {}, ""},
+        {"read the deleted", "GET", First, text(""), 404, "", {}, ""},
+        {"batch delete", "POST", Batch, theOtherTwo, 200, "", {}, ""},
+        {"batch delete again", "POST", Batch, theOtherTwo, 404, "", kResultNotFound, ""},
+    };
+    // clang-format on
+    const auto targetOf = [&](const Row& row) {
+        const std::string who = row.manager ? kManager : "uid=2&role=0&sub=20";
+        switch (row.target) {
+        case List:
+            return kChannel + "/votes?" + who;
+        case Batch:
+            return kChannel + "/votes:batchDelete?" + who;
+        case First:
+            return votePath(id(0), who);
+        default:
+            return votePath(kUnknown, who);
+        }
+    };
+    for (const Row& row : rows) {
+        const HttpReply reply = api.request(row.method, targetOf(row), {}, row.body());
+        ASSERT_EQ(reply.status, row.status) << row.what << ": " << reply.body;
+        if (row.status == 204) {
+            EXPECT_EQ(reply.body, "") << row.what;
+            continue;
+        }
+        const auto json = reply.json();
+        EXPECT_EQ(json.value("field", ""), row.field) << row.what << ": " << reply.body;
+        if (row.status >= 400) {
+            const auto result =
+                json.contains("result") ? std::optional<std::uint32_t>(json["result"]) : std::nullopt;
+            EXPECT_EQ(result, row.result) << row.what << ": " << reply.body;
+        }
+        EXPECT_EQ(json.value("name", ""), row.name) << row.what << ": " << reply.body;
+        if (row.status == 201) {
+            ids.push_back(json["voteId"]);
+            EXPECT_EQ(reply.headers.count("location") ? reply.headers.at("location") : "",
+                      kChannel + "/votes/" + std::to_string(ids.back()))
+                << row.what;
+        }
+        if (std::string(row.what) == "batch delete") {
+            EXPECT_EQ(json["deleted"], 2);
+            EXPECT_EQ(json["results"][std::to_string(id(1))], 0);
+        }
+    }
+    ASSERT_EQ(ids.size(), 3u);
+
+    // What the API stored is what the desktop window lists, and the other way round: each store
+    // pushes the list to the desktop manager at once, and its edit shows on the web.
+    std::vector<std::uint32_t> pushed;
+    while (const auto push =
+               desktop.waitForMessage<PBroadcastChannelVote>(VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE, 500))
+        pushed.push_back(static_cast<std::uint32_t>(push->votes.size()));
+    EXPECT_EQ(pushed, (std::vector<std::uint32_t>{1, 2, 3, 3, 2, 0})) << "a push after each change";
+    const HttpReply created = api.request("POST", votes, {}, voteBody(groupVote("Web", 1, 1)));
+    ASSERT_EQ(created.status, 201) << created.body;
+    const std::uint32_t webVote = created.json()["voteId"];
+    const auto listed = desktop.waitForMessage<PBroadcastChannelVote>(VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE);
+    ASSERT_TRUE(listed && listed->votes.size() == 1);
+    EXPECT_EQ(listed->votes[0].voteId, webVote);
+    EXPECT_EQ(listed->votes[0].groupNames, (TextMap{{0, "Red"}, {1, "Blue"}}));
+    VoteInfo edited = listed->votes[0];
+    edited.name = "Desktop";
+    ASSERT_TRUE(desktop.sendVote(VOTE_SYSTEM_UPDATE_VOTE_REQ, PUpdateVoteReq{10, 20, webVote, edited, {}}));
+    const auto updated = desktop.waitForMessage<PUpdateVoteRes>(VOTE_SYSTEM_UPDATE_VOTE_RES);
+    ASSERT_TRUE(updated && updated->result == 0);
+    EXPECT_EQ(api.request("GET", votePath(webVote)).json().value("name", ""), "Desktop");
+
+    // The list must fit into one answer: creates past that are refused as the desktop's are.
+    const std::string large = voteBody(normalVote("Large", 2, 1, 1), [](Json& v) {
+        v["auxText2"] = std::string(RecordValidator::kMaxRecordBytes - 200, 'x');
+    });
+    HttpReply last;
+    int stored = 0;
+    for (; stored < 20; ++stored) {
+        last = api.request("POST", votes, {}, large);
+        if (last.status != 201)
+            break;
+    }
+    EXPECT_GT(stored, 1);
+    EXPECT_EQ(last.status, 409) << last.body;
+    EXPECT_EQ(last.json().value("result", 0u), std::uint32_t(kResultListFull)) << last.body;
 }
 
 TEST(WebServiceTest, HealthFollowsTheStorage)
@@ -452,14 +637,18 @@ TEST(WebServiceTest, WithKeysTheTokensScopesDecideEachEndpoint)
     {
         Get,
         Post,
+        Put,
+        Delete,
         WebSocket
     };
+    const char* const methods[] = {"GET", "POST", "PUT", "DELETE"};
     struct Row
     {
         Kind kind;
         std::string target;
         int allowed;     // the status when the token may
         int statuses[5]; // for each token
+        std::string body = {};
     };
     const int ok = 0; // the row's allowed status
     const Row rows[] = {
@@ -470,6 +659,23 @@ TEST(WebServiceTest, WithKeysTheTokensScopesDecideEachEndpoint)
         {Post, kChannel + "/votes/9999/start?sub=20", 404, {403, 403, ok, 403, 403}},
         {Post, kChannel + "/votes/9999/stop?sub=20", 404, {403, 403, ok, 403, 403}},
         {Post, kChannel + "/votes/9999/close?sub=20", 404, {403, 403, ok, 403, 403}},
+        {Post,
+         kChannel + "/votes?sub=20",
+         409,
+         {403, 403, ok, 403, 403},
+         voteBody(normalVote("Bad", 11, 1, 1))},
+        {Get, kChannel + "/votes/9999?sub=20", 404, {403, 403, ok, 403, 403}},
+        {Put,
+         kChannel + "/votes/9999?sub=20",
+         404,
+         {403, 403, ok, 403, 403},
+         voteBody(normalVote("Gone", 2, 1, 1), [](Json& v) { v["voteId"] = 9999; })},
+        {Delete, kChannel + "/votes/9999?sub=20", 404, {403, 403, ok, 403, 403}},
+        {Post,
+         kChannel + "/votes:batchDelete?sub=20",
+         404,
+         {403, 403, ok, 403, 403},
+         R"({"voteIds":[9999]})"},
         {WebSocket, kChannel + "/events?sub=20", 101, {ok, 403, ok, ok, 403}},
         {WebSocket, "/api/v1/session?channel=10&sub=20", 101, {ok, ok, ok, ok, 403}},
         {Get, "/metrics", 200, {403, 403, 403, 403, ok}},
@@ -485,7 +691,7 @@ TEST(WebServiceTest, WithKeysTheTokensScopesDecideEachEndpoint)
                 status = client.openWebSocket(row.target, bearer(tokens[t])) ? 101 : client.refusedStatus;
             } else {
                 const HttpReply reply =
-                    client.request(row.kind == Get ? "GET" : "POST", row.target, bearer(tokens[t]));
+                    client.request(methods[row.kind], row.target, bearer(tokens[t]), row.body);
                 status = reply.status;
                 body = reply.body;
                 if (status == 403) {
@@ -594,7 +800,7 @@ TEST(WebServiceTest, ATicketOpensOneStreamAndTheKeysReloadClosesIt)
 
 // Browsers send Origin: an upgrade or a POST from another site's page is refused, the service's
 // own pages and --allowed-origin ones are served, and programs (no Origin) are not held back.
-TEST(WebServiceTest, CrossOriginUpgradesAndPostsAreRefused)
+TEST(WebServiceTest, CrossOriginUpgradesAndChangesAreRefused)
 {
     WebSetup setup;
     setup.keys = true;
@@ -617,6 +823,9 @@ TEST(WebServiceTest, CrossOriginUpgradesAndPostsAreRefused)
         {"POST", start, "http://evil.example", 403},
         {"POST", start, "null", 403},
         {"POST", "/api/v1/tickets", "http://evil.example", 403},
+        {"PUT", kChannel + "/votes/9999?sub=20", "http://evil.example", 403},
+        {"DELETE", kChannel + "/votes/9999?sub=20", "http://evil.example", 403},
+        {"DELETE", kChannel + "/votes/9999?sub=20", "https://studio.example", 404},
         {"GET", kChannel + "/votes?sub=20", "http://evil.example", 200},
         {"WS", events, "http://127.0.0.1", 101},
         {"WS", events, "", 101},
@@ -1107,7 +1316,7 @@ TEST(WebServiceTest, QuorixVotedAuditsEveryManagerRequestOverBothTransports)
     const std::string webViewer = "?uid=2&imid=90002&role=25&sub=20";
     const std::string webManager = "&imid=90001";
 
-    std::uint32_t voteId = 0, second = 0, jiFangId = 0;
+    std::uint32_t voteId = 0, second = 0, jiFangId = 0, webVote = 0;
     // Sends over the host transport and waits for the answer's result.
     auto tcp = [](TcpTestClient& client, std::uint32_t minType, const std::string& body) {
         EXPECT_TRUE(client.sendFrame(2500, minType, body));
@@ -1196,6 +1405,40 @@ TEST(WebServiceTest, QuorixVotedAuditsEveryManagerRequestOverBothTransports)
                     200);
          },
          "close", kResultOk, 1, "web", &voteId, true, nullptr},
+        {"web create",
+         [&] {
+             const HttpReply reply = web.request("POST", kChannel + "/votes?" + kManager + webManager, {},
+                                                 voteBody(judgeVote("Web", {7})));
+             EXPECT_EQ(reply.status, 201) << reply.body;
+             webVote = reply.json().value("voteId", 0u);
+         },
+         "create", kResultOk, 1, "web", &webVote, false, nullptr},
+        {"a web viewer's create",
+         [&] {
+             EXPECT_EQ(
+                 web.request("POST", kChannel + "/votes" + webViewer, {}, voteBody(judgeVote("Mine", {7})))
+                     .status,
+                 403);
+         },
+         "create", kResultNotManager, 2, "web", nullptr, false, nullptr},
+        {"web update",
+         [&] {
+             const std::string body =
+                 voteBody(judgeVote("Web 2", {7}), [&](Json& v) { v["voteId"] = webVote; });
+             EXPECT_EQ(web.request("PUT", votePath(webVote, kManager + webManager), {}, body).status, 200);
+         },
+         "update", kResultOk, 1, "web", &webVote, false, nullptr},
+        {"web delete",
+         [&] { EXPECT_EQ(web.request("DELETE", votePath(webVote, kManager + webManager)).status, 204); },
+         "delete", kResultOk, 1, "web", &webVote, false, nullptr},
+        {"a web batch delete of a deleted vote",
+         [&] {
+             const std::string body = R"({"voteIds":[)" + std::to_string(webVote) + "]}";
+             EXPECT_EQ(web.request("POST", kChannel + "/votes:batchDelete?" + kManager + webManager, {}, body)
+                           .status,
+                       404);
+         },
+         "batchDelete", kResultNotFound, 1, "web", nullptr, false, &webVote},
         {"delete",
          [&] {
              tcp(manager, VOTE_SYSTEM_DELETE_VOTE_REQ, mpak::encode(PDeleteVoteReq{10, 20, voteId, 0, {}}));

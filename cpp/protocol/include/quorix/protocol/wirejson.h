@@ -6,6 +6,8 @@
 // maps are objects keyed by the decimal key (or the text key), sequences are arrays. Texts that
 // are not UTF-8 hold U+FFFD in place of each invalid byte. JsonText reads and writes the documents.
 
+#include <quorix/protocol/voterecords.h>
+
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
@@ -16,6 +18,14 @@ class WireJsonError : public std::runtime_error
 {
 public:
     using std::runtime_error::runtime_error;
+    // "path: what"; path() is the offending member ("body.vote.options.3", "name").
+    WireJsonError(const std::string& path, const std::string& what)
+        : std::runtime_error(path + ": " + what), m_path(path)
+    {}
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
 };
 
 class WireJson
@@ -29,6 +39,11 @@ public:
     // A JSON document to its frame. "name" and "complete" are optional; missing body fields keep
     // their defaults. Throws WireJsonError naming the offending member.
     static std::string encodeFrame(const nlohmann::ordered_json& document);
+
+    // A vote record from the JSON its frames show it as (a body's "vote" member), under the same
+    // rules as encodeFrame: missing members keep their defaults, others are refused. The error's
+    // path starts at the record's own members ("options.3", "limits").
+    static quorix::VoteInfo voteFromJson(const nlohmann::ordered_json& vote);
 
     // Bytes from hex digits, whitespace ignored; throws WireJsonError on anything else.
     static std::string fromHex(const std::string& hex);

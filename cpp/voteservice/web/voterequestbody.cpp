@@ -1,0 +1,100 @@
+#include "voterequestbody.h"
+
+#include <quorix/protocol/jsontext.h>
+#include <quorix/protocol/mpak.h>
+#include <quorix/protocol/serviceframe.h>
+#include <quorix/protocol/wirejson.h>
+
+namespace quorix::service {
+
+namespace {
+using Json = nlohmann::ordered_json;
+
+// Channel, sub-channel and vote id before the record, the empty extend map after it.
+constexpr std::size_t kRequestOverhead = 16;
+
+std::optional<Json> readObject(const std::string& body, VoteRequestBody::Refusal& refusal)
+{
+    Json json;
+    std::string error;
+    if (!JsonText::read(body, json, error)) {
+        refusal = {error, "body"};
+        return std::nullopt;
+    }
+    if (!json.is_object()) {
+        refusal = {"the body is a JSON object", "body"};
+        return std::nullopt;
+    }
+    return json;
+}
+
+// Whether the record fits into one request frame (a text beyond 65535 bytes cannot be encoded).
+bool fitsAFrame(const VoteInfo& vote)
+{
+    try {
+        return mpak::encode(vote).size() + kRequestOverhead <= mpak::kMaxFramePayload;
+    } catch (const mpak::PackError&) {
+        return false;
+    }
+}
+
+bool isVoteId(const Json& value)
+{
+    return value.is_number_unsigned() && value.get<std::uint64_t>() >= 1 &&
+           value.get<std::uint64_t>() <= 0xffffffffu;
+}
+} // namespace
+
+std::optional<VoteInfo> VoteRequestBody::vote(const std::string& body, std::uint32_t voteId, Refusal& refusal)
+{
+    const auto json = readObject(body, refusal);
+    if (!json)
+        return std::nullopt;
+    VoteInfo vote;
+    try {
+        vote = WireJson::voteFromJson(*json);
+    } catch (const WireJsonError& e) {
+        refusal = {e.what(), e.path()};
+        return std::nullopt;
+    }
+    if (json->contains("voteId") && vote.voteId != voteId) {
+        refusal = {voteId == 0 ? "a new vote gets its voteId from the service" : "voteId is the path's",
+                   "voteId"};
+        return std::nullopt;
+    }
+    vote.voteId = voteId;
+    if (!fitsAFrame(vote)) {
+        refusal = {"the vote is too large to send", "body"};
+        return std::nullopt;
+    }
+    return vote;
+}
+
+std::optional<std::vector<std::uint32_t>> VoteRequestBody::voteIds(const std::string& body, Refusal& refusal)
+{
+    const auto json = readObject(body, refusal);
+    if (!json)
+        return std::nullopt;
+    for (const auto& [name, value] : json->items()) {
+        if (name != "voteIds") {
+            refusal = {"no such member", JsonText::replaceInvalidUtf8(name)};
+            return std::nullopt;
+        }
+    }
+    const auto ids = json->find("voteIds");
+    if (ids == json->end() || !ids->is_array() || ids->empty() || ids->size() > kMaxBatchVotes) {
+        refusal = {"voteIds is an array of 1 to " + std::to_string(kMaxBatchVotes) + " vote ids", "voteIds"};
+        return std::nullopt;
+    }
+    std::vector<std::uint32_t> voteIds;
+    for (std::size_t i = 0; i < ids->size(); ++i) {
+        if (!isVoteId((*ids)[i])) {
+            refusal = {"a vote id is a number from 1 to 4294967295", "voteIds[" + std::to_string(i) + "]"};
+            return std::nullopt;
+        }
+        voteIds.push_back((*ids)[i].get<std::uint32_t>());
+    }
+    return voteIds;
+}
+
+} // namespace quorix::service

@@ -1,0 +1,34 @@
+#pragma once
+
+// The bodies of the vote changes read and bounded before anything reaches the core: a vote as the
+// vote list shows it (create, replace) and the ids of a batch delete. A refusal names the member at
+// fault; whether the vote may be stored is the core's to decide.
+
+#include <quorix/protocol/voterecords.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorix::service {
+
+class VoteRequestBody
+{
+public:
+    // One batch deletes this many votes at most: a sub-channel's whole list by default.
+    static constexpr std::size_t kMaxBatchVotes = 100;
+
+    struct Refusal
+    {
+        std::string reason;
+        std::string field;
+    };
+
+    // The vote of a body for the vote voteId (0 for a new one). A voteId in the body must be that.
+    static std::optional<VoteInfo> vote(const std::string& body, std::uint32_t voteId, Refusal& refusal);
+    // The ids of {"voteIds":[…]}: 1 to kMaxBatchVotes of them.
+    static std::optional<std::vector<std::uint32_t>> voteIds(const std::string& body, Refusal& refusal);
+};
+
+} // namespace quorix::service
