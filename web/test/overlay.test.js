@@ -82,6 +82,30 @@ test('judgeCardsShowScoresTotalAndAbstainedOnceEnded', async () => {
   await page.close();
 });
 
+// A vote whose results come at its end: the options without figures and a note while it runs,
+// then every count, the bars growing, once it ends.
+test('resultsShownAtTheEndAreRevealedWhenTheVoteEnds', async () => {
+  const names = ['甲', '乙', '丙'];
+  service.push('vote.begin', normalVote({ id: 61, names, counts: [0, 0, 0], results: 'end' }));
+  const page = await overlay();
+  await waitForText(page, '.results-note', '结果将在投票结束后公布');
+  await waitForText(page, '.panel-foot', '共 3 个选项');
+  const figuresShown = () =>
+    page.$$eval('.option-row .option-count .num', (nodes) => nodes.filter((node) => getComputedStyle(node).visibility === 'visible').length);
+  assert.equal(await figuresShown(), 0, 'no count while the vote runs');
+  await page.screenshot({ path: `${process.env.QUORIX_SHOTS ?? '/tmp'}/overlay-results-pending.png` });
+  service.push('vote.end', normalVote({ id: 61, names, counts: [2, 5, 1], results: 'end', ended: true }));
+  await waitForValue(page, ranking, ['乙 5 62.5%', '甲 2 25%', '丙 1 12.5%']);
+  assert.equal(await page.locator('.panel.revealing.ended').count(), 1);
+  assert.equal(await page.locator('.results-note').isVisible(), false);
+  await waitForText(page, '.panel-foot', '共 8 票');
+  assert.equal(await figuresShown(), 3);
+  await page.waitForTimeout(1800);
+  await page.screenshot({ path: `${process.env.QUORIX_SHOTS ?? '/tmp'}/overlay-results-revealed.png` });
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
+
 test('endedStateStaysUntilCloseThenFadesOut', async () => {
   const cases = [
     { name: 'normal', state: (ended) => normalVote({ id: 21, counts: [1, 2], ended }), words: '投票已结束' },

@@ -56,6 +56,27 @@ test('viewerSeesTheVoteWithTicketsLeftAndHistory', async () => {
   await page.close();
 });
 
+// While a vote whose results come at its end runs, the viewer votes and sees its own tickets but
+// no count; the end shows them.
+test('resultsShownAtTheEndStayHiddenUntilTheVoteEnds', async () => {
+  service.push('vote.begin', normalVote({ id: 71, names: ['甲', '乙'], counts: [0, 0], perUser: 3, perOption: 3, results: 'end' }));
+  const page = await viewer();
+  await waitForText(page, '.results-note', '结果将在投票结束后公布');
+  const shownFigures = () => page.$$eval('.option .figures', (nodes) => nodes.filter((node) => getComputedStyle(node).visibility === 'visible').length);
+  assert.equal(await shownFigures(), 0);
+  await page.getByRole('button', { name: '给「乙」投一票' }).click();
+  await waitForText(page, '.allowance', '每项可投 3 票，还剩 2 票。');
+  await page.screenshot({ path: `${process.env.QUORIX_SHOTS ?? '/tmp'}/viewer-results-pending.png` });
+  service.push('vote.end', normalVote({ id: 71, names: ['甲', '乙'], counts: [4, 6], results: 'end', ended: true }));
+  await waitForValue(page, counts, ['4', '6']);
+  assert.equal(await shownFigures(), 2);
+  assert.equal(await page.locator('.results-note').isVisible(), false);
+  await page.waitForTimeout(1800);
+  await page.screenshot({ path: `${process.env.QUORIX_SHOTS ?? '/tmp'}/viewer-results-revealed.png` });
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
+
 test('clickCountsAtOnceAndTheAnswerCorrectsIt', async () => {
   const cases = [
     { name: 'accepted', result: 0, shownAfter: ['3', '5'], words: '已投出', remaining: '还剩 2 票' },

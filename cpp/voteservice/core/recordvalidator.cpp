@@ -115,6 +115,8 @@ const char* RecordValidator::fault(const VoteInfo& vote)
         return "limitTime";
     if (!limitsValid(vote))
         return "limits";
+    if (vote.ticketLimit(kResultsShown) > kResultsAtEnd)
+        return "results";
     if (const char* kind = kindFault(vote))
         return kind;
     return mpak::encode(vote).size() <= kMaxRecordBytes ? nullptr : "";

@@ -25,6 +25,23 @@ VoteInfo storedForm(VoteInfo vote)
     return vote;
 }
 
+// The running record as a viewer of a vote whose results come at its end sees it: every option
+// and judge listed, every count and point zero.
+VoteInfo withoutCounts(VoteInfo vote)
+{
+    for (auto& [optionId, tickets] : vote.optionTickets)
+        tickets = 0;
+    for (auto& [uid, judge] : vote.judges)
+        judge.points = 0;
+    return vote;
+}
+
+// Sessions that may manage the place see a vote's counts while it runs, whatever it shows others.
+bool seesLiveCounts(const SessionIdentity& identity)
+{
+    return identity.scopes.has(AccessScope::Manage) && identity.isManager();
+}
+
 std::uint32_t storageFailureCode(std::uint32_t minType)
 {
     switch (minType) {
@@ -233,7 +250,8 @@ void VoteServiceCore::sendRunningVote(SessionId id, Session& session, std::int64
     if (vote == nullptr)
         return;
     session.runningVoteSentMs = now;
-    deliver(id, voteBroadcast(*vote, *place->second.open, kVoteStarted, 0));
+    deliver(id, voteBroadcast(*vote, *place->second.open, kVoteStarted, 0,
+                              countsHiddenFrom(session.identity, vote->record, true)));
 }
 
 void VoteServiceCore::sendOwedRunningVotes(std::int64_t now)
@@ -735,7 +753,9 @@ void VoteServiceCore::serve(VoteMessage<VOTE_SYSTEM_USER_VOTE_STATE_REQ>, Sessio
     res.voteType = vote->record.voteType;
     res.ticketsPerUser = vote->record.ticketLimit(kTicketsPerUser);
     res.ticketsPerOption = vote->record.ticketLimit(kTicketsPerOption);
-    res.vote = vote->record;
+    const bool running = s.place->open && s.place->open->running;
+    res.vote =
+        countsHiddenFrom(s.identity, vote->record, running) ? withoutCounts(vote->record) : vote->record;
     for (const auto& [optionId, text] : vote->record.options)
         res.usedPerOption[optionId] = 0;
     res.ticketsUsed = use.used;
@@ -1031,8 +1051,14 @@ void VoteServiceCore::applyNotice(const Notice& notice)
 
 // ---- output -------------------------------------------------------------------------------------
 
+bool VoteServiceCore::countsHiddenFrom(const SessionIdentity& identity, const VoteInfo& record, bool running)
+{
+    return running && record.resultsAtEnd() && !seesLiveCounts(identity);
+}
+
 OutFrame VoteServiceCore::voteBroadcast(const SharedOpenVote& vote, const ShownVote& shown,
-                                        std::uint32_t status, std::uint32_t fullAllowance) const
+                                        std::uint32_t status, std::uint32_t fullAllowance,
+                                        bool countsHidden) const
 {
     PBroadcastVote push;
     push.fullAllowance = fullAllowance;
@@ -1042,7 +1068,7 @@ OutFrame VoteServiceCore::voteBroadcast(const SharedOpenVote& vote, const ShownV
         push.remainSeconds = static_cast<std::uint32_t>((left + 999) / 1000);
     }
     push.jiFangId = vote.jiFangId;
-    push.vote = vote.record;
+    push.vote = countsHidden ? withoutCounts(vote.record) : vote.record;
     return encodeFrame(VOTE_SYSTEM_BROADCAST_VOTE, push);
 }
 
@@ -1053,7 +1079,19 @@ void VoteServiceCore::broadcastVote(SubChannel& sub, const SharedOpenVote& vote,
     shown.dirty = false;
     shown.lastBroadcastMs = m_clock.steadyMs();
     m_metrics.broadcastSent();
-    sendToAll(sub, voteBroadcast(vote, shown, status, fullAllowance));
+    const OutFrame frame = voteBroadcast(vote, shown, status, fullAllowance);
+    if (status == kVoteStarted && vote.record.resultsAtEnd())
+        return sendToAllBySight(sub, frame, voteBroadcast(vote, shown, status, fullAllowance, true));
+    sendToAll(sub, frame);
+}
+
+void VoteServiceCore::sendToAllBySight(const SubChannel& sub, const OutFrame& frame, const OutFrame& hidden)
+{
+    for (SessionId member : sub.members) {
+        const auto session = m_sessions.find(member);
+        if (session != m_sessions.end())
+            deliver(member, seesLiveCounts(session->second.identity) ? frame : hidden);
+    }
 }
 
 void VoteServiceCore::sendToAll(const SubChannel& sub, const OutFrame& frame)

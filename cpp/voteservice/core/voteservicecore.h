@@ -199,8 +199,13 @@ private:
     HistoryEntry historyOf(const SharedOpenVote& vote) const;
     // Writes the entry's timeText from its start instant in this process's zone.
     void showStartInZone(HistoryEntry& entry) const;
+    // countsHidden: the record with every count zero (a vote whose results are shown at its end,
+    // to a session that does not see them live).
     OutFrame voteBroadcast(const SharedOpenVote& vote, const ShownVote& shown, std::uint32_t status,
-                           std::uint32_t fullAllowance) const;
+                           std::uint32_t fullAllowance, bool countsHidden = false) const;
+    // Whether the session is kept from the vote's counts now: the vote shows its results at its end,
+    // still runs, and the session may not manage the place (manage scope and a manager role).
+    static bool countsHiddenFrom(const SessionIdentity& identity, const VoteInfo& record, bool running);
     void broadcastVote(SubChannel& sub, const SharedOpenVote& vote, std::uint32_t status,
                        std::uint32_t fullAllowance);
     void pushVoteList(const SubChannelKey& place);
@@ -237,6 +242,8 @@ private:
     void sendTo(SessionId id, std::uint32_t minType, const Message& message, std::int64_t holdMs = 0);
     std::int64_t answerHoldMs(const Session& s) const;
     void sendToAll(const SubChannel& sub, const OutFrame& frame);
+    // frame to the members that see the counts, hidden (zero counts) to the others.
+    void sendToAllBySight(const SubChannel& sub, const OutFrame& frame, const OutFrame& hidden);
     template <class Message> static OutFrame encodeFrame(std::uint32_t minType, const Message& message);
     template <class Request>
     bool decodeOr(SessionId id, std::uint32_t minType, const std::string& body, Request& request);

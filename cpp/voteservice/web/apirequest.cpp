@@ -155,6 +155,8 @@ void ApiRequest::votes()
                            return;
                        FrameJson::Json body = FrameJson::Json::object();
                        body["votes"] = answer->body.value("votes", FrameJson::Json::array());
+                       for (auto& vote : body["votes"])
+                           FrameJson::showResults(vote);
                        m_respond(WebResponse::json(200, body));
                    });
 }
@@ -167,9 +169,10 @@ void ApiRequest::readVote(std::uint32_t voteId, int status)
                        if (refusedByCore(answer, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ))
                            return;
                        m_exchange.finish();
-                       for (const auto& vote : answer->body.value("votes", FrameJson::Json::array())) {
+                       for (auto vote : answer->body.value("votes", FrameJson::Json::array())) {
                            if (vote.value("voteId", 0u) != voteId)
                                continue;
+                           FrameJson::showResults(vote);
                            WebResponse response = WebResponse::json(status, vote);
                            if (status == 201)
                                response.headers.emplace_back("Location", votePath(voteId));

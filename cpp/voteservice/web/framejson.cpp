@@ -48,8 +48,17 @@ FrameJson::Json FrameJson::voteState(const Json& body, const SubChannelKey& plac
     state["broadcastHz"] = broadcastHz;
     state["jiFangId"] = body.value("jiFangId", 0u);
     state["vote"] = body.contains("vote") ? body.at("vote") : Json::object();
+    showResults(state["vote"]);
     state["rank"] = rankOf(state["vote"]);
     return state;
+}
+
+void FrameJson::showResults(Json& vote)
+{
+    const auto limits = vote.find("limits");
+    const bool atEnd = limits != vote.end() && limits->is_object() &&
+                       limits->value(std::to_string(kResultsShown), 0u) == kResultsAtEnd;
+    vote["results"] = atEnd ? "end" : "live";
 }
 
 std::string FrameJson::error(const std::string& reason, const std::string& field,

@@ -34,6 +34,10 @@ public:
     // option ids in the order the desktop window shows them.
     static Json voteState(const Json& broadcastBody, const SubChannelKey& place, std::uint32_t broadcastHz);
 
+    // Adds "results" to a decoded VoteInfo: "end" when it shows its counts to viewers only once it
+    // has ended (limits key 2 is 1), "live" otherwise.
+    static void showResults(Json& vote);
+
     // The error body of every refused request.
     static std::string error(const std::string& reason, const std::string& field = {},
                              std::optional<std::uint32_t> result = std::nullopt);

@@ -47,9 +47,19 @@ bool isVoteId(const Json& value)
 
 std::optional<VoteInfo> VoteRequestBody::vote(const std::string& body, std::uint32_t voteId, Refusal& refusal)
 {
-    const auto json = readObject(body, refusal);
+    auto json = readObject(body, refusal);
     if (!json)
         return std::nullopt;
+    // "results" is the web face's name for the record's limits key 2.
+    std::optional<std::uint32_t> results;
+    if (const auto member = json->find("results"); member != json->end()) {
+        if (*member != "live" && *member != "end") {
+            refusal = {"results is \"live\" or \"end\"", "results"};
+            return std::nullopt;
+        }
+        results = *member == "end" ? kResultsAtEnd : kResultsLive;
+        json->erase(member);
+    }
     VoteInfo vote;
     try {
         vote = WireJson::voteFromJson(*json);
@@ -63,6 +73,10 @@ std::optional<VoteInfo> VoteRequestBody::vote(const std::string& body, std::uint
         return std::nullopt;
     }
     vote.voteId = voteId;
+    if (results == kResultsAtEnd)
+        vote.limits[kResultsShown] = kResultsAtEnd;
+    else if (results)
+        vote.limits.erase(kResultsShown);
     if (!fitsAFrame(vote)) {
         refusal = {"the vote is too large to send", "body"};
         return std::nullopt;

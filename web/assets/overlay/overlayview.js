@@ -10,6 +10,7 @@ import { NormalBoard } from './normalboard.js';
 
 const kFadeMs = 900;
 const kCountdownWords = '后停止';
+const kPendingWords = '结果将在投票结束后公布';
 const kBoards = { [VoteKind.normal]: NormalBoard, [VoteKind.group]: GroupBoard, [VoteKind.judge]: JudgeBoard };
 
 export class OverlayView {
@@ -67,7 +68,9 @@ class Panel {
     header.append(titles, this.clock);
     this.board = new kBoards[state.kind]();
     this.footer = element('footer', 'panel-foot');
-    this.root.append(header, this.board.root, this.footer);
+    this.pendingNote = element('p', 'results-note', kPendingWords);
+    this.pendingNote.setAttribute('role', 'status');
+    this.root.append(header, this.pendingNote, this.board.root, this.footer);
     this.countdown = new Countdown((seconds) => {
       this.time.textContent = countdownText(seconds);
     });
@@ -76,10 +79,14 @@ class Panel {
 
   update(state) {
     this.title.textContent = state.name;
+    // Counts held back until the end are revealed then, the bars growing from nothing.
+    if (this.root.classList.contains('results-pending') && !state.resultsHidden) this.root.classList.add('revealing');
+    this.root.classList.toggle('results-pending', state.resultsHidden);
+    this.pendingNote.hidden = !state.resultsHidden;
     this.board.update(state);
     this.root.classList.toggle('ended', state.ended);
     this.showClock(state);
-    this.footer.textContent = footerText(state);
+    this.footer.textContent = state.resultsHidden ? pendingFooterText(state) : footerText(state);
   }
 
   showClock(state) {
@@ -109,6 +116,11 @@ function footerText(state) {
     return `${state.judges.length} 位评委 · 已打分 ${scored} 位 · 平均 ${average(judgeTotal(state.judges), scored)}`;
   }
   return `共 ${numberText(totalTickets(state.options))} 票`;
+}
+
+// While the counts are held back: what is being voted on, not how.
+function pendingFooterText(state) {
+  return state.kind === VoteKind.judge ? `${state.judges.length} 位评委` : `共 ${state.options.length} 个选项`;
 }
 
 function average(total, scored) {

@@ -35,6 +35,8 @@ export function readVoteState(message) {
     name: text(vote.name),
     kind: kind <= VoteKind.judge ? kind : VoteKind.normal,
     ended: message.status === 'ended',
+    // A vote whose results come at its end shows no counts while it runs (the service sends zeros).
+    resultsHidden: vote.results === 'end' && message.status !== 'ended',
     remainingSeconds: count(message.remainingSeconds),
     perUser: count(limits[kTicketsPerUser]),
     perOption: count(limits[kTicketsPerOption]),

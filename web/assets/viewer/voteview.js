@@ -59,8 +59,10 @@ class VoteCard {
     this.clock.append(this.time, this.clockWords);
     head.append(element('span', 'kind-chip', kindName(state.kind)), this.title, this.clock);
     this.allowance = element('p', 'allowance');
+    this.pendingNote = element('p', 'results-note', '结果将在投票结束后公布');
+    this.pendingNote.setAttribute('role', 'status');
     const body = element('div', 'vote-body');
-    this.root.append(head, this.allowance, body);
+    this.root.append(head, this.allowance, this.pendingNote, body);
     this.body = new kBodies[state.kind](body, actions);
     this.countdown = new Countdown((seconds) => {
       this.time.textContent = countdownText(seconds);
@@ -71,6 +73,10 @@ class VoteCard {
   update(ballot, connected) {
     const state = ballot.state;
     this.title.textContent = state.name;
+    // Counts held back until the end are revealed then, the bars growing from nothing.
+    if (this.root.classList.contains('results-pending') && !state.resultsHidden) this.root.classList.add('revealing');
+    this.root.classList.toggle('results-pending', state.resultsHidden);
+    this.pendingNote.hidden = !state.resultsHidden;
     this.root.classList.toggle('ended', state.ended);
     this.showClock(state);
     const tickets = this.body.countsTickets && !state.ended;

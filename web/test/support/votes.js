@@ -13,7 +13,8 @@ function state(vote, { ended = false, remainingSeconds = 90, rank = plainRank(vo
   return { channelId: 888, subChannelId: 1, status: ended ? 'ended' : 'running', remainingSeconds, jiFangId: 7, vote, rank };
 }
 
-export function normalVote({ id = 1, name = '最佳主播', counts, names, perUser = 3, perOption = 1, ...rest }) {
+// results: 'live' or 'end' (shown at the end: the service sends zeros while it runs).
+export function normalVote({ id = 1, name = '最佳主播', counts, names, perUser = 3, perOption = 1, results = 'live', ...rest }) {
   return state(
     {
       voteId: id,
@@ -23,6 +24,7 @@ export function normalVote({ id = 1, name = '最佳主播', counts, names, perUs
       limits: { 0: perUser, 1: perOption },
       options: numbered(names ?? counts.map((_, i) => `选项${i + 1}`)),
       optionTickets: numbered(counts),
+      results,
     },
     rest,
   );

@@ -712,6 +712,63 @@ TEST_F(CoreTest, EndAnswersThenBroadcastsFinalCounts)
     EXPECT_EQ(ended.jiFangId, started.jiFangId);
 }
 
+// A vote whose results come at its end: while it runs, only sessions that may manage the place
+// (manage scope and a manager role) see counts, in broadcasts, late joins and ticket states; the
+// others see every option at zero and their own tickets. The end shows everyone the counts.
+TEST_F(CoreTest, ResultsShownAtTheEndAreHiddenFromViewersWhileTheVoteRuns)
+{
+    struct Row
+    {
+        const char* who;
+        std::uint32_t role;
+        ScopeSet scopes;
+        bool seesLive;
+    };
+    const ScopeSet noManage = ScopeSet(AccessScope::Events).with(AccessScope::Vote);
+    const Row rows[] = {
+        {"a manager", kManagerRole, ScopeSet::all(), true},
+        {"a manager whose token lacks manage", kManagerRole, noManage, false},
+        {"a viewer", kViewerRole, ScopeSet::all(), false},
+    };
+    VoteInfo record = normalVote("Hidden", 3, 3, 2);
+    record.limits[kResultsShown] = kResultsAtEnd;
+    const PStartVoteRes started = h.start(manager, h.create(manager, record));
+    ASSERT_EQ(h.vote(viewer, started, kNormalVote, 1), 0u);
+    ASSERT_EQ(h.vote(viewer, started, kNormalVote, 1), 0u);
+    const U32Map zeros{{0, 0}, {1, 0}, {2, 0}};
+    const U32Map twoForOne{{0, 0}, {1, 2}, {2, 0}};
+    std::vector<SessionId> watchers;
+    for (const Row& row : rows) {
+        SessionIdentity who = identity(100 + static_cast<std::uint32_t>(watchers.size()), row.role);
+        who.scopes = row.scopes;
+        watchers.push_back(h.open(who));
+        EXPECT_EQ(lastBroadcast(watchers.back()).vote.optionTickets, row.seesLive ? twoForOne : zeros)
+            << row.who << ": the running vote as it joins";
+    }
+    ASSERT_EQ(h.vote(viewer, started, kNormalVote, 0), 0u);
+    h.clock.advanceMs(200);
+    h.core.tick();
+    const U32Map live{{0, 1}, {1, 2}, {2, 0}};
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        EXPECT_EQ(lastBroadcast(watchers[i]).vote.optionTickets, rows[i].seesLive ? live : zeros)
+            << rows[i].who << ": the count broadcast";
+        EXPECT_EQ(ticketState(watchers[i], started).vote.optionTickets, rows[i].seesLive ? live : zeros)
+            << rows[i].who << ": the ticket state";
+    }
+    const UserTicketInfo own = ticketState(viewer, started);
+    EXPECT_EQ(own.vote.optionTickets, zeros) << "the voter too";
+    EXPECT_EQ(own.ticketsUsed, 3u);
+    EXPECT_EQ(own.usedPerOption, (U32Map{{0, 1}, {1, 2}, {2, 0}})) << "but its own tickets";
+
+    ASSERT_EQ(sendEnd(manager, started), 0u);
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        EXPECT_EQ(lastBroadcast(watchers[i]).status, kVoteEnded);
+        EXPECT_EQ(lastBroadcast(watchers[i]).vote.optionTickets, live)
+            << rows[i].who << ": revealed at the end";
+    }
+    EXPECT_EQ(lastBroadcast(viewer2).vote.optionTickets, live);
+}
+
 TEST_F(CoreTest, CloseAnswerReachesEverySessionOfTheSubChannel)
 {
     const PStartVoteRes started = startNormal();

@@ -327,7 +327,11 @@ TEST(WebServiceTest, VotesAreCreatedReadReplacedAndDeletedOverTheApi)
         {"create a group vote", "POST", List, vote(groupVote("Teams", 2, 3)), 201, "", {}, "Teams"},
         {"create a judge vote", "POST", List, vote(judgeVote("Judged", {501, 502, 503})), 201, "", {}, "Judged"},
         {"read", "GET", First, text(""), 200, "", {}, "Song"},
-        {"replace", "PUT", First, vote(normalVote("Song 2", 4, 2, 1), asFirst), 200, "", {}, "Song 2"},
+        {"replace, results at the end", "PUT", First,
+         vote(normalVote("Song 2", 4, 2, 1), [&](Json& v) { asFirst(v); v["results"] = "end"; }), 200, "", {},
+         "Song 2"},
+        {"results neither live nor at the end", "POST", List,
+         vote(two, [](Json& v) { v["results"] = "later"; }), 400, "results", {}, ""},
         {"replace with another voteId", "PUT", First,
          vote(two, [&](Json& v) { v["voteId"] = id(1); }), 400, "voteId", {}, ""},
         {"create with a voteId", "POST", List, vote(two, asFirst), 400, "voteId", {}, ""},
@@ -389,6 +393,10 @@ TEST(WebServiceTest, VotesAreCreatedReadReplacedAndDeletedOverTheApi)
             EXPECT_EQ(result, row.result) << row.what << ": " << reply.body;
         }
         EXPECT_EQ(json.value("name", ""), row.name) << row.what << ": " << reply.body;
+        if (*row.name) {
+            const bool atEnd = std::string(row.what).find("results at the end") != std::string::npos;
+            EXPECT_EQ(json.value("results", ""), atEnd ? "end" : "live") << row.what;
+        }
         if (row.status == 201) {
             ids.push_back(json["voteId"]);
             EXPECT_EQ(reply.headers.count("location") ? reply.headers.at("location") : "",

@@ -21,11 +21,18 @@ enum VoteType : std::uint32_t
     kJudgeVote = 2
 };
 
-// Keys of VoteInfo::limits.
+// Keys of VoteInfo::limits. kResultsShown is the service's: 0 (or none) the counts are live, 1 they
+// are shown to viewers only once the vote has ended (the desktop editor never sets it).
 enum TicketLimitKey : std::uint32_t
 {
     kTicketsPerUser = 0,
-    kTicketsPerOption = 1
+    kTicketsPerOption = 1,
+    kResultsShown = 2
+};
+enum ResultsShown : std::uint32_t
+{
+    kResultsLive = 0,
+    kResultsAtEnd = 1
 };
 
 using U32Map = std::map<std::uint32_t, std::uint32_t>;
@@ -58,7 +65,7 @@ struct VoteInfo
     std::string auxText3;
     std::string auxText4;
     std::uint32_t ownerUid = 0;
-    U32Map limits;                             // kTicketsPerUser, kTicketsPerOption
+    U32Map limits;                             // kTicketsPerUser, kTicketsPerOption, kResultsShown
     TextMap options;                           // option id -> text
     U32Map optionTickets;                      // option id -> tickets received; missing counts as 0
     U32Map optionGroup;                        // option id -> 0 group A, 1 group B
@@ -76,6 +83,7 @@ struct VoteInfo
         const auto it = limits.find(key);
         return it == limits.end() ? 0 : it->second;
     }
+    bool resultsAtEnd() const { return ticketLimit(kResultsShown) == kResultsAtEnd; }
     std::uint32_t ticketsOf(std::uint32_t optionId) const
     {
         const auto it = optionTickets.find(optionId);
