@@ -2,7 +2,18 @@
 // Every rolling number of a page advances in one animation frame loop.
 import { numberText } from './format.js';
 
-const kDurationMs = 600;
+const kShortestMs = 600;
+const kLongestMs = 1000;
+let durationMs = kShortestMs;
+
+// Rolls (and, through the returned duration, the bars' transitions) last one broadcast interval
+// of the vote, 0.6 s to 1 s, so that at a low rate a count moves on until the next one arrives
+// instead of stopping and jumping.
+export function followBroadcastRate(hz) {
+  const interval = hz > 0 ? 1000 / hz : kShortestMs;
+  durationMs = Math.round(Math.min(kLongestMs, Math.max(kShortestMs, interval)));
+  return durationMs;
+}
 const rolling = new Set();
 let frameRequested = false;
 
@@ -56,7 +67,7 @@ export class AnimatedCount {
   }
 
   advance(now) {
-    const t = Math.min(1, (now - this.startedAt) / kDurationMs);
+    const t = Math.min(1, (now - this.startedAt) / durationMs);
     this.show(t >= 1 ? this.to : this.from + (this.to - this.from) * easeOut(t));
     if (t >= 1) rolling.delete(this);
   }

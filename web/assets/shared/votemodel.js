@@ -38,6 +38,7 @@ export function readVoteState(message) {
     // A vote whose results come at its end shows no counts while it runs (the service sends zeros).
     resultsHidden: vote.results === 'end' && message.status !== 'ended',
     remainingSeconds: count(message.remainingSeconds),
+    broadcastHz: count(message.broadcastHz),
     perUser: count(limits[kTicketsPerUser]),
     perOption: count(limits[kTicketsPerOption]),
     options,

@@ -9,8 +9,8 @@ function plainRank(vote) {
   return counts.map((_, id) => id).sort((a, b) => counts[b] - counts[a]);
 }
 
-function state(vote, { ended = false, remainingSeconds = 90, rank = plainRank(vote) } = {}) {
-  return { channelId: 888, subChannelId: 1, status: ended ? 'ended' : 'running', remainingSeconds, jiFangId: 7, vote, rank };
+function state(vote, { ended = false, remainingSeconds = 90, rank = plainRank(vote), broadcastHz = 10 } = {}) {
+  return { channelId: 888, subChannelId: 1, status: ended ? 'ended' : 'running', remainingSeconds, broadcastHz, jiFangId: 7, vote, rank };
 }
 
 // results: 'live' or 'end' (shown at the end: the service sends zeros while it runs).
