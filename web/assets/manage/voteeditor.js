@@ -177,13 +177,16 @@ export class VoteEditor {
     return set;
   }
 
+  // One look-up at a time; the list may have filled up while it was asked.
   async addJudge(input) {
     const text = input.value.trim();
-    if (text === '') return;
+    if (text === '' || this.lookingUp) return;
     if (this.draft.judges.length >= kMaxJudges) return this.warn(this.c.t('warn.judgesFull'));
     if (!/^\d{1,10}$/.test(text)) return this.warn(this.c.t('warn.number'));
-    const found = await this.handlers.lookUp(Number(text));
+    this.lookingUp = true;
+    const found = await this.handlers.lookUp(Number(text)).finally(() => (this.lookingUp = false));
     if (found.words) return this.warn(found.words);
+    if (this.draft.judges.length >= kMaxJudges) return this.warn(this.c.t('warn.judgesFull'));
     if (this.draft.judges.some((judge) => judge.uid === found.judge.uid)) {
       input.value = '';
       return;
