@@ -161,7 +161,8 @@ test('aManagerRunsTheWholeLifecycleFromTheConsole', { skip }, async () => {
   await waitForValue(page, votesShown, [`最佳新歌 ${zh.t('state.ended')}`, `红蓝对决 ${stored}`, `评委打分 ${stored}`]);
   await waitForTexts(page, '.history-name', ['最佳新歌']);
   assert.equal(await page.locator('.history-chart .chart-bar').count(), 3);
-  assert.equal(await page.getByRole('img', { name: zh.t('chartLabel', { name: '最佳新歌' }) }).count(), 1);
+  const chartName = `${zh.t('chartLabel', { name: '最佳新歌' })}: 甲 0, 乙 1, 丙 0`;
+  assert.equal(await page.getByRole('img', { name: chartName, exact: true }).count(), 1);
   await page.locator('.live-actions').getByRole('button', { name: zh.t('close') }).click();
   await waitForText(page, '.live-body .empty', zh.t('liveNone'));
   const [download] = await Promise.all([page.waitForEvent('download'), page.getByRole('button', { name: zh.t('downloadCsv') }).click()]);

@@ -8,6 +8,7 @@ import { count } from '../shared/votemodel.js';
 const kSvg = 'http://www.w3.org/2000/svg';
 const kRowHeight = 28;
 const kLabelWidth = 34; // percent of the chart's width
+const kLabelChars = 8; // longer option texts are cut with an ellipsis (the full text is the tooltip)
 
 function svg(tag, attributes = {}, text = null) {
   const node = document.createElementNS(kSvg, tag);
@@ -81,17 +82,23 @@ export class HistoryPanel {
   chart(name, options, total) {
     const most = Math.max(1, ...options.map((option) => option.count));
     const height = options.length * kRowHeight;
-    const chart = svg('svg', { class: 'history-chart', width: '100%', height, role: 'img', 'aria-label': this.c.t('chartLabel', { name }) });
-    chart.append(svg('title', {}, this.c.t('chartLabel', { name })));
+    // Read as one image whose name holds every figure.
+    const figures = options.map((option) => `${option.name} ${this.c.number(option.count)}`).join(', ');
+    const label = `${this.c.t('chartLabel', { name })}: ${figures}`;
+    const chart = svg('svg', { class: 'history-chart', width: '100%', height, role: 'img', 'aria-label': label });
+    chart.append(svg('title', {}, label));
     options.forEach((option, index) => {
       const y = index * kRowHeight;
       const barWidth = (100 - kLabelWidth - 18) * (option.count / most);
       const row = svg('g', { class: 'chart-row' });
       // A nested svg clips a long option text to the label column.
-      const label = svg('svg', { x: 0, y, width: `${kLabelWidth - 2}%`, height: kRowHeight });
-      label.append(svg('text', { x: 0, y: 18, class: 'chart-label' }, option.name));
+      const clip = svg('svg', { x: 0, y, width: `${kLabelWidth - 2}%`, height: kRowHeight });
+      const shown = [...option.name].length > kLabelChars ? `${[...option.name].slice(0, kLabelChars - 1).join('')}…` : option.name;
+      const text = svg('text', { x: 0, y: 18, class: 'chart-label' }, shown);
+      text.append(svg('title', {}, option.name));
+      clip.append(text);
       row.append(
-        label,
+        clip,
         svg('rect', { x: `${kLabelWidth}%`, y: y + 6, width: `${100 - kLabelWidth - 18}%`, height: 16, rx: 4, class: 'chart-track' }),
         svg('rect', { x: `${kLabelWidth}%`, y: y + 6, width: `${barWidth}%`, height: 16, rx: 4, class: 'chart-bar' }),
         svg('text', { x: '100%', y: y + 18, 'text-anchor': 'end', class: 'chart-value' }, `${this.c.number(option.count)} · ${percentText(option.count, total)}`),

@@ -95,7 +95,7 @@ export class LiveView {
 
   update(state) {
     const { c } = this;
-    this.status.textContent = state.ended ? c.t(state.kind === VoteKind.group ? 'liveStopped' : 'liveEnded') : c.t('remaining', { time: countdownText(state.remainingSeconds) });
+    this.status.textContent = state.ended ? c.t(state.kind === VoteKind.group ? 'liveStopped' : 'liveEnded') : this.remainingText(state.remainingSeconds);
     this.status.classList.toggle('ended', state.ended);
     if (state.kind === VoteKind.judge) this.updateJudges(state);
     else if (state.kind === VoteKind.group) this.updateTeams(state);
@@ -127,15 +127,24 @@ export class LiveView {
   }
 
   updateTeams(state) {
+    const { c } = this;
     const teams = teamsOf(state);
     const total = teams[0].total + teams[1].total;
     this.total.textContent = this.c.t('total', { n: this.c.number(total) });
+    // Team A then team B, each marked with its letter and colour rather than a rank.
     this.placeRows(teams.map((team) => [`t${team.team}`, { id: team.team, name: team.name, count: team.total }]), total);
+    teams.forEach((team) => {
+      const row = this.rows.get(`t${team.team}`);
+      row.root.classList.add(`team-row`, `team-${team.team}`);
+      row.badge.className = 'live-badge';
+      row.badge.textContent = team.team === 0 ? c.t('teamA') : c.t('teamB');
+    });
     clear(this.members);
     for (const team of teams) {
       const list = element('ul', 'member-list');
       list.setAttribute('aria-label', team.name);
-      for (const member of team.members) list.append(element('li', 'member', `${member.name} ${this.c.number(member.count)} · ${percentText(member.count, team.total)}`));
+      list.classList.add(`team-${team.team}`);
+      for (const member of team.members) list.append(element('li', 'member', `${member.name} ${c.number(member.count)} · ${percentText(member.count, team.total)}`));
       this.members.append(list);
     }
   }
@@ -160,6 +169,11 @@ export class LiveView {
   tick() {
     if (!this.state || this.state.ended) return;
     const seconds = Math.max(0, Math.round((this.deadline - Date.now()) / 1000));
-    this.status.textContent = this.c.t('remaining', { time: countdownText(seconds) });
+    this.status.textContent = this.remainingText(seconds);
+  }
+
+  // The judge window asks the judges to score; the others say when voting stops.
+  remainingText(seconds) {
+    return this.c.t(this.state.kind === VoteKind.judge ? 'remainingJudge' : 'remaining', { time: countdownText(seconds) });
   }
 }

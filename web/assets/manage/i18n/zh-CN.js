@@ -92,6 +92,7 @@ export default {
   liveEnded: '投票已结束',
   liveStopped: '投票已停止',
   remaining: '{time} 后停止',
+  remainingJudge: '{time} 后结束投票，请评委打分。',
   total: '共 {n} 票',
   ticketsUnit: '票',
   points: '{n} 分',
