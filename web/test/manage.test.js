@@ -144,6 +144,7 @@ test('aManagerRunsTheWholeLifecycleFromTheConsole', { skip }, async () => {
   // Equal counts in the service's rank order, as the desktop window orders them.
   await waitForValue(page, liveCounts, ['乙 0', '甲 0', '丙 0'], 8000);
   await waitForValue(page, votesShown, [`最佳新歌 ${zh.t('state.running')}`, `红蓝对决 ${stored}`, `评委打分 ${stored}`]);
+  await waitForText(page, '.live [role="status"].visually-hidden', `最佳新歌 ${zh.t('state.running')}`);
   const viewerPage = await openPage(browser, service.link('vote', viewer), { width: 390, height: 800 });
   await viewerPage.getByRole('button', { name: '给「乙」投一票' }).click();
   await waitForValue(page, liveCounts, ['乙 1', '甲 0', '丙 0'], 8000);
@@ -169,6 +170,14 @@ test('aManagerRunsTheWholeLifecycleFromTheConsole', { skip }, async () => {
   const csv = readFileSync(await download.path(), 'utf8');
   assert.match(csv, /最佳新歌/);
   assert.equal(csv.trim().split('\r\n').length, 4, 'a header and a row per option');
+
+  // Another sub-channel has its own (empty) list; back in the first, the votes are there again.
+  await fill(page, [[zh.t('subChannel'), '2']]);
+  await page.getByRole('button', { name: zh.t('switchSub') }).click();
+  await waitForText(page, '.vote-list .empty', zh.t('votesEmpty'));
+  await fill(page, [[zh.t('subChannel'), String(kSub)]]);
+  await page.getByRole('button', { name: zh.t('switchSub') }).click();
+  await waitForTexts(page, '.vote-row .vote-name', ['最佳新歌', '红蓝对决', '评委打分']);
 
   // Delete one, then the other two at once.
   await page.getByRole('button', { name: `${zh.t('delete')} 评委打分` }).click();

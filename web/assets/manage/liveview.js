@@ -28,8 +28,10 @@ export class LiveView {
     this.connection.setAttribute('role', 'status');
     this.connection.hidden = true;
     this.body = element('div', 'live-body');
-    this.body.setAttribute('aria-live', 'polite');
-    this.root.append(title, this.connection, this.body);
+    // Counts change many times a second: only a vote's start and end are announced.
+    this.announcer = element('p', 'visually-hidden');
+    this.announcer.setAttribute('role', 'status');
+    this.root.append(title, this.connection, this.announcer, this.body);
     this.rows = new Map();
     this.state = null;
     this.timer = setInterval(() => this.tick(), 1000);
@@ -54,6 +56,9 @@ export class LiveView {
 
   show(state) {
     const sameVote = state && this.state && state.voteId === this.state.voteId && state.jiFangId === this.state.jiFangId;
+    const endedNow = state?.ended && !(sameVote && this.state.ended);
+    if (state && (!sameVote || endedNow)) this.announcer.textContent = `${state.name} ${this.c.t(state.ended ? 'state.ended' : 'state.running')}`;
+    if (!state && this.state) this.announcer.textContent = this.c.t('liveNone');
     this.state = state;
     this.deadline = state ? Date.now() + state.remainingSeconds * 1000 : 0;
     if (!state) return this.showNone();
