@@ -7,6 +7,8 @@ import { waitForText, waitForTexts, waitForValue } from './support/expect.js';
 import { RealService, kChannel, kSub } from './support/realservice.js';
 import { check, draftOf, emptyDraft, recordOf } from '../assets/manage/editorrules.js';
 import { pickLanguage } from '../assets/manage/catalogue.js';
+import { accessRefusal, refusalWords } from '../assets/manage/refusals.js';
+import { resultWords } from '../assets/shared/resultwords.js';
 
 // Needs the build tree's quorix-voted; CTest names it. Run alone, `npm test` says why it skips.
 const voted = process.env.QUORIX_VOTED_PATH;
@@ -257,4 +259,43 @@ test('theLanguageIsTheAskedOneElseTheBrowsers', () => {
     { asked: null, browser: ['de-DE', 'en'], language: 'zh-CN' },
   ];
   for (const row of rows) assert.equal(pickLanguage(row.asked, row.browser), row.language, JSON.stringify(row));
+});
+
+// The service's refusals in the console's words: the sign-in's sentence for a token or role
+// refusal (a token the service calls bad but whose own expiry has passed reads as expired), the
+// result code's sentence with the member at fault, the HTTP status for anything else.
+test('refusalsAreWordedFromTheirReasonAndResultCode', () => {
+  const past = Math.floor(Date.now() / 1000) - 60;
+  const future = past + 3600;
+  const link = (hasToken = true, tokenExpiry = future) => ({ hasToken, tokenExpiry });
+  const signIn = [
+    { status: 200, body: { votes: [] }, link: link(), key: null },
+    { status: 401, body: { error: 'token refused: missing' }, link: link(false), key: 'access.missing' },
+    { status: 401, body: { error: 'token refused: expired' }, link: link(), key: 'access.expired' },
+    { status: 401, body: { error: 'token refused: bad-signature' }, link: link(true, past), key: 'access.expired' },
+    { status: 401, body: { error: 'token refused: bad-signature' }, link: link(), key: 'access.invalid' },
+    { status: 401, body: { error: 'token refused: wrong-channel' }, link: link(), key: 'access.otherChannel' },
+    { status: 403, body: { error: 'token lacks the scope manage', field: 'scope', result: 22 }, link: link(), key: 'access.noScope' },
+    { status: 403, body: { error: 'manager role required', field: 'role' }, link: link(), key: 'access.notManager' },
+    { status: 403, body: { error: 'channel', field: 'channel' }, link: link(), key: 'access.otherChannel' },
+    { status: 0, body: null, link: link(), key: 'access.unreachable' },
+  ];
+  for (const row of signIn) assert.equal(accessRefusal(row.link, row.status, row.body), row.key, JSON.stringify(row));
+  const words = [
+    { c: zh, status: 409, body: { error: 'invalid vote record', field: 'name', result: 7 }, words: `${zh.resultWords(7)}（投票主题）` },
+    { c: en, status: 409, body: { error: 'invalid vote record', field: 'options', result: 7 }, words: `${en.resultWords(7)} (options)` },
+    { c: zh, status: 409, body: { error: 'the vote is open', result: 8 }, words: zh.resultWords(8) },
+    { c: zh, status: 403, body: { error: 'token lacks the scope manage', field: 'scope', result: 22 }, words: zh.resultWords(22) },
+    { c: en, status: 401, body: { error: 'token refused: expired' }, words: en.t('access.expired') },
+    { c: zh, status: 400, body: { error: 'voteIds', field: 'voteIds' }, words: zh.t('failed', { status: 400 }) },
+  ];
+  for (const row of words) assert.equal(refusalWords(row.c, link(), row), row.words, JSON.stringify(row.body));
+});
+
+// Every result code the viewer's words know has English words too.
+test('theEnglishCatalogueWordsEveryResultCode', () => {
+  for (let code = 0; code < 64; code += 1) {
+    const known = zh.resultWords(code) !== resultWords(99999).replace('99999', String(code));
+    if (known) assert.doesNotMatch(en.resultWords(code), /\(code \d+\)$/, `code ${code}`);
+  }
 });

@@ -10,27 +10,9 @@ import { LiveView } from './liveview.js';
 import { ManageLink, idOf } from './managelink.js';
 import { VoteEditor } from './voteeditor.js';
 import { VoteList } from './votelist.js';
+import { accessRefusal, refusalWords } from './refusals.js';
 
 const kLanguageKey = 'quorix.manage.lang';
-
-// The words of a refused sign-in, or null when the list answered.
-function accessRefusal(link, status, body) {
-  if (status === 200) return null;
-  if (status === 0) return 'access.unreachable';
-  const reason = /^token refused: ([a-z-]+)$/.exec(body?.error ?? '')?.[1] ?? null;
-  if (status === 401) {
-    if (!link.hasToken || reason === 'missing') return 'access.missing';
-    if (reason === 'expired') return 'access.expired';
-    if (reason === 'wrong-channel') return 'access.otherChannel';
-    const expiry = link.tokenExpiry;
-    return expiry !== null && expiry * 1000 <= Date.now() ? 'access.expired' : 'access.invalid';
-  }
-  if (status === 403 && body?.field === 'scope') return 'access.noScope';
-  if (status === 403 && body?.field === 'role') return 'access.notManager';
-  if (status === 403) return 'access.otherChannel';
-  if (status === 400) return 'access.invalid';
-  return 'access.unreachable';
-}
 
 class ManageConsole {
   constructor(link, catalogue, root, switchLanguage) {
@@ -163,18 +145,8 @@ class ManageConsole {
     this.alert.textContent = words;
   }
 
-  // A refused request in words: the result code's sentence (with the member at fault), the
-  // sign-in's words for a token refusal, else the HTTP status.
-  refusalWords({ status, body }) {
-    const { c } = this;
-    if (Number.isSafeInteger(body?.result)) {
-      const words = c.resultWords(body.result);
-      const field = body.field ? c.t(`field.${body.field}`) : '';
-      return field && !field.startsWith('field.') ? c.t('refusedField', { words, field }) : words;
-    }
-    const access = accessRefusal(this.link, status, body);
-    if (status === 401 || status === 403 || status === 0) return c.t(access);
-    return c.t('failed', { status });
+  refusalWords(answer) {
+    return refusalWords(this.c, this.link, answer);
   }
 
   async refreshList() {
@@ -204,7 +176,7 @@ class ManageConsole {
     const { link } = this;
     const answer = record.voteId ? await link.request('PUT', link.voteUrlOf(record.voteId), record) : await link.request('POST', link.votesUrl(), record);
     if (answer.status !== 200 && answer.status !== 201) return this.refusalWords(answer);
-    this.editor.root.hidden = true;
+    this.closeEditor();
     this.say(this.c.t('saved', { name: record.name }));
     await this.refreshList();
     return null;

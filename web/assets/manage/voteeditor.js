@@ -43,6 +43,9 @@ export class VoteEditor {
     this.root = element('form', 'editor panel');
     this.root.noValidate = true;
     this.root.setAttribute('aria-labelledby', 'editor-title');
+    this.root.addEventListener('keydown', (event) => {
+      if (event.key === 'Escape') this.handlers.cancel();
+    });
     this.root.addEventListener('submit', (event) => {
       event.preventDefault();
       this.submit();
