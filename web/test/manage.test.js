@@ -173,6 +173,14 @@ test('aManagerRunsTheWholeLifecycleFromTheConsole', { skip }, async () => {
   assert.match(csv, /最佳新歌/);
   assert.equal(csv.trim().split('\r\n').length, 4, 'a header and a row per option');
 
+  // A vote started elsewhere (here: the API) is followed too: its state in the list, its teams live.
+  const groupVote = listed.find((vote) => vote.voteType === 1);
+  const elsewhere = await service.api('POST', `/channels/${kChannel}/votes/${groupVote.voteId}/start?sub=${kSub}`, manager);
+  await waitForValue(page, votesShown, [`最佳新歌 ${stored}`, `红蓝对决 ${zh.t('state.running')}`, `评委打分 ${stored}`]);
+  await waitForValue(page, liveCounts, ['红队 0', '蓝队 0']);
+  await service.api('POST', `/channels/${kChannel}/votes/${groupVote.voteId}/close?sub=${kSub}&jiFangId=${elsewhere.body.jiFangId}`, manager);
+  await waitForText(page, '.live-body .empty', zh.t('liveNone'));
+
   // Another sub-channel has its own (empty) list; back in the first, the votes are there again.
   await fill(page, [[zh.t('subChannel'), '2']]);
   await page.getByRole('button', { name: zh.t('switchSub') }).click();

@@ -244,6 +244,8 @@ class ManageConsole {
     if (this.live) this.jiFangIds.set(this.live.voteId, this.live.jiFangId);
     const endedNow = (this.live?.ended && !before?.ended) || message.type === 'vote.close';
     if (endedNow) this.loadHistory();
+    // A vote started, ended or closed elsewhere (the desktop, another console): list it afresh.
+    if (message.type === 'vote.begin' || message.type === 'vote.close') this.refreshList();
   }
 
   async loadHistory() {
