@@ -19,7 +19,7 @@ function importGraph(entry) {
 }
 
 test('each page preloads exactly the modules it imports', () => {
-  for (const [page, entry] of [['overlay.html', 'assets/overlay/overlay.js'], ['vote.html', 'assets/viewer/viewer.js']]) {
+  for (const [page, entry] of [['overlay.html', 'assets/overlay/overlay.js'], ['vote.html', 'assets/viewer/viewer.js'], ['manage.html', 'assets/manage/manage.js']]) {
     const html = readFileSync(path.join(webRoot, page), 'utf8');
     const preloaded = [...html.matchAll(/rel="modulepreload" href="\/([^"]+)"/g)].map(([, file]) => file).sort();
     const imported = [...importGraph(entry)].filter((file) => file !== entry).sort();

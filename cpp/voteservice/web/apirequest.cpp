@@ -47,12 +47,13 @@ void ApiRequest::run(WebEndpoint endpoint, const WebRoute& route, const QueryPar
     if (endpoint == WebEndpoint::History && format && *format != "csv" && *format != "json")
         return m_respond(WebResponse::error(400, "format is csv or json", "format"));
     const bool csv = format && *format == "csv";
-    const std::uint32_t voteId = route.voteId;
-    if (!readBody(endpoint, voteId, body))
+    // The path's number: the vote's id, or the user's imid for a look-up.
+    const std::uint32_t pathId = endpoint == WebEndpoint::User ? route.imid : route.voteId;
+    if (!readBody(endpoint, pathId, body))
         return;
     // The join first: it brings the place's running vote, which the state and stop ask for.
     const auto opened = m_exchange.open(
-        identity, [this, endpoint, voteId, jiFangId, csv] { serve(endpoint, voteId, jiFangId, csv); });
+        identity, [this, endpoint, pathId, jiFangId, csv] { serve(endpoint, pathId, jiFangId, csv); });
     if (opened != CoreGateway::Opened::Yes)
         m_respond(refusedOpen(opened));
 }
@@ -81,9 +82,10 @@ bool ApiRequest::readBody(WebEndpoint endpoint, std::uint32_t voteId, const std:
     return true;
 }
 
-void ApiRequest::serve(WebEndpoint endpoint, std::uint32_t voteId, std::optional<std::uint32_t> jiFangId,
+void ApiRequest::serve(WebEndpoint endpoint, std::uint32_t pathId, std::optional<std::uint32_t> jiFangId,
                        bool csv)
 {
+    const std::uint32_t voteId = pathId;
     switch (endpoint) {
     case WebEndpoint::VoteState:
         return voteState();
@@ -100,6 +102,8 @@ void ApiRequest::serve(WebEndpoint endpoint, std::uint32_t voteId, std::optional
         return remove(true);
     case WebEndpoint::History:
         return history(csv);
+    case WebEndpoint::User:
+        return user(pathId);
     default:
         return manage(endpoint, voteId, jiFangId);
     }
@@ -345,6 +349,24 @@ void ApiRequest::answerHistory(const FrameJson::Decoded& answer, bool csv)
     response.contentType = kCsv;
     response.body = HistoryCsv::write(entries);
     m_respond(std::move(response));
+}
+
+void ApiRequest::user(std::uint32_t imid)
+{
+    const PQueryNicknameReq request{imid, {}};
+    m_exchange.ask(VOTE_SYSTEM_QUERY_NICKNAME_REQ, mpak::encode(request), VOTE_SYSTEM_QUERY_NICKNAME_RES,
+                   [this](std::optional<FrameJson::Decoded> answer) {
+                       m_exchange.finish();
+                       if (refusedByCore(answer, VOTE_SYSTEM_QUERY_NICKNAME_REQ))
+                           return;
+                       // uid 0: the directory has no such user.
+                       if (answer->body.value("uid", 0u) == 0)
+                           return m_respond(WebResponse::error(404, "no such user"));
+                       FrameJson::Json body = FrameJson::Json::object();
+                       for (const char* member : {"imid", "uid", "nick"})
+                           body[member] = answer->body.value(member, FrameJson::Json());
+                       m_respond(WebResponse::json(200, body));
+                   });
 }
 
 } // namespace quorix::service

@@ -1,9 +1,9 @@
 #pragma once
 
 // One plain API request (vote state, vote list, a vote's create, read, replace and delete,
-// start/stop/close, history) carried out as a core session: the request body is what a host would
-// send, the core's answer becomes the JSON (or CSV) response. The core decides; this only asks and
-// translates.
+// start/stop/close, history, the user directory's look-up) carried out as a core session: the request body is
+// what a host would send, the core's answer becomes the JSON (or CSV) response. The core decides; this only
+// asks and translates.
 
 #include "coreexchange.h"
 #include "queryparameters.h"
@@ -32,7 +32,7 @@ public:
 private:
     // What the request's body asks for, read before any core session opens; false when refused.
     bool readBody(WebEndpoint endpoint, std::uint32_t voteId, const std::string& body);
-    void serve(WebEndpoint endpoint, std::uint32_t voteId, std::optional<std::uint32_t> jiFangId, bool csv);
+    void serve(WebEndpoint endpoint, std::uint32_t pathId, std::optional<std::uint32_t> jiFangId, bool csv);
     void voteState();
     void votes();
     // Answers status with the stored vote voteId as the vote list shows it (404 without it).
@@ -48,6 +48,8 @@ private:
     void manage(WebEndpoint endpoint, std::uint32_t voteId, std::optional<std::uint32_t> jiFangId);
     void history(bool csv);
     void answerHistory(const FrameJson::Decoded& answer, bool csv);
+    // The user directory's entry of an imid, as the desktop judge editor looks a judge up.
+    void user(std::uint32_t imid);
     // The jiFangId of the place's running vote when it is voteId's.
     std::uint32_t runningJiFangId(std::uint32_t voteId) const;
     // True when the core gave no answer or refused (answered then, the exchange finished).

@@ -300,8 +300,10 @@ void HttpConnection::dispatchToCore(Request request, const WebRoute& route, cons
     who.identity.peer = peerText(m_stream.socket());
     // The vote changes without a manager role or the manage scope are refused by the core, which
     // audits the attempt. The core lets any session of the place list its votes; the web face keeps
-    // the list and its votes to managers itself.
-    const bool reads = endpoint == WebEndpoint::Votes || endpoint == WebEndpoint::VoteRead;
+    // the list and its votes, and the user directory's look-up for the judge editor, to managers
+    // itself.
+    const bool reads =
+        endpoint == WebEndpoint::Votes || endpoint == WebEndpoint::VoteRead || endpoint == WebEndpoint::User;
     if (reads && !who.identity.isManager())
         return write(WebResponse::error(403, "manager role required", "role"));
     const ScopeSet needed = WebRouter::scopesFor(endpoint);

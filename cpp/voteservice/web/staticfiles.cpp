@@ -62,10 +62,12 @@ bool isId(std::string_view text)
            std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
 }
 
-// "/overlay/{ch}/{sub}" or "/vote/{ch}/{sub}": the page's file name, else empty.
+// "/overlay/{ch}/{sub}", "/vote/{ch}/{sub}" or "/manage/{ch}": the page's file name, else empty.
 std::string pageFileOf(std::string_view path)
 {
     const std::vector<std::string_view> segments = segmentsOf(path);
+    if (segments.size() == 2 && segments[0] == "manage" && isId(segments[1]))
+        return "manage.html";
     if (segments.size() != 3 || !isId(segments[1]) || !isId(segments[2]))
         return {};
     if (segments[0] == "overlay")

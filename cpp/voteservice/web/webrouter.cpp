@@ -85,6 +85,13 @@ std::optional<PathMatch> matchChannelPath(const std::vector<std::string_view>& s
         route.subChannelId = *sub;
         return PathMatch{"GET", WebEndpoint::VoteState};
     }
+    if (s.size() == 6 && s[4] == "users") {
+        const auto imid = QueryParameters::parseNumber(s[5]);
+        if (!imid)
+            return std::nullopt;
+        route.imid = *imid;
+        return PathMatch{"GET", WebEndpoint::User};
+    }
     if ((s.size() == 6 || s.size() == 7) && s[4] == "votes")
         return matchVotePath(s, route);
     return std::nullopt;
@@ -181,6 +188,7 @@ ScopeSet WebRouter::scopesFor(WebEndpoint endpoint)
         return ScopeSet(AccessScope::Events).with(AccessScope::Vote);
     case WebEndpoint::Votes:
     case WebEndpoint::VoteRead:
+    case WebEndpoint::User:
         return AccessScope::Manage;
     // The changes (create, replace, delete, start, stop, close): the core checks manage (result 22)
     // and audits a refused attempt.

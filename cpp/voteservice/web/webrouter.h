@@ -26,6 +26,7 @@ enum class WebEndpoint
     VoteStop,        // POST   …/stop
     VoteClose,       // POST   …/close
     History,         // GET  /api/v1/channels/{ch}/history
+    User,            // GET  /api/v1/channels/{ch}/users/{imid}
     Events,          // GET  /api/v1/channels/{ch}/events (WebSocket or SSE)
     Session,         // GET  /api/v1/session (WebSocket)
     Tickets,         // POST /api/v1/tickets
@@ -43,6 +44,7 @@ struct WebRoute
     std::optional<std::uint32_t> channelId;
     std::optional<std::uint32_t> subChannelId; // from the path (vote state only)
     std::uint32_t voteId = 0;
+    std::uint32_t imid = 0; // users/{imid}
     std::string_view query; // the target after '?', not decoded
 };
 

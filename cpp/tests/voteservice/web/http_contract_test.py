@@ -566,6 +566,7 @@ class HttpContractTest(unittest.TestCase):
     def test_refusals_have_the_error_body(self):
         vote_path = "/api/v1/channels/{ch}/subchannels/{sub}/vote"
         votes_path = "/api/v1/channels/{ch}/votes"
+        user_path = "/api/v1/channels/{ch}/users/{imid}"
         cases = [
             # (what, path template, target, token, status)
             ("no token", vote_path, f"/api/v1/channels/{CHANNEL}/subchannels/{SUB}/vote" + query(VIEWER), None, 401),
@@ -586,6 +587,10 @@ class HttpContractTest(unittest.TestCase):
              SERVICE.web_token(MANAGER, "events vote"), 403),
             ("vote state without events", vote_path, f"/api/v1/channels/{CHANNEL}/subchannels/{SUB}/vote",
              SERVICE.web_token(VIEWER, "vote"), 403),
+            ("viewer looks a user up", user_path, f"/api/v1/channels/{CHANNEL}/users/{MANAGER['imid']}" + query(VIEWER),
+             self.viewer_token, 403),
+            ("user the directory lacks", user_path, f"/api/v1/channels/{CHANNEL}/users/4242" + query(MANAGER),
+             self.manager_token, 404),
             ("uid not a number", vote_path, f"/api/v1/channels/{CHANNEL}/subchannels/{SUB}/vote?uid=x",
              self.viewer_token, 400),
         ]
@@ -600,6 +605,12 @@ class HttpContractTest(unittest.TestCase):
         identity_from_token = request("GET", f"/api/v1/channels/{CHANNEL}/subchannels/{SUB}/vote", self.viewer_token)
         self.assertIn(identity_from_token.status, (200, 404))
         self.documented(identity_from_token, vote_path)
+
+        # A manager's own session records its user: the look-up finds it.
+        found = request("GET", f"/api/v1/channels/{CHANNEL}/users/{MANAGER['imid']}" + query(MANAGER),
+                        self.manager_token)
+        self.assertEqual(found.status, 200, found.body)
+        self.assertEqual(self.documented(found, user_path)["uid"], MANAGER["uid"])
 
         unknown = request("GET", "/api/v1/nothing")
         self.assertEqual(unknown.status, 404)

@@ -38,6 +38,7 @@ protected:
         root = base / "web";
         write(root / "overlay.html", "<p>overlay</p>");
         write(root / "vote.html", "<p>vote</p>");
+        write(root / "manage.html", "<p>manage</p>");
         write(root / "assets" / "shared" / "format.js", "export {};");
         write(root / "assets" / "viewer" / "viewer.css", "body{}");
         write(root / "assets" / ".hidden.js", "hidden");
@@ -68,6 +69,7 @@ TEST_F(StaticFilesTest, RoutesServeThePagesAndAssetsAndNothingElse)
     const RouteCase cases[] = {
         {"/overlay/888/1?token=1.ab&theme=light", 200, "text/html; charset=utf-8", "<p>overlay</p>"},
         {"/vote/4294967295/0", 200, "text/html; charset=utf-8", "<p>vote</p>"},
+        {"/manage/888?lang=en", 200, "text/html; charset=utf-8", "<p>manage</p>"},
         {"/assets/shared/format.js", 200, "text/javascript; charset=utf-8", "export {};"},
         {"/assets/viewer/viewer.css?v=2", 200, "text/css; charset=utf-8", "body{}"},
         {"/assets/in.js", 200, "text/javascript; charset=utf-8", "export {};"},
@@ -75,6 +77,10 @@ TEST_F(StaticFilesTest, RoutesServeThePagesAndAssetsAndNothingElse)
         {"/overlay/888/1/x", 404, nullptr, nullptr},
         {"/vote/12345678901/1", 404, nullptr, nullptr},
         {"/vote/-1/1", 404, nullptr, nullptr},
+        {"/manage", 404, nullptr, nullptr},
+        {"/manage/888/1", 404, nullptr, nullptr},
+        {"/manage/x", 404, nullptr, nullptr},
+        {"/manage/888/", 404, nullptr, nullptr},
         {"/assets/missing.js", 404, nullptr, nullptr},
         {"/assets/shared", 404, nullptr, nullptr},
         {"/assets/", 404, nullptr, nullptr},
@@ -108,6 +114,7 @@ TEST_F(StaticFilesTest, HandlesOnlyItsRoutes)
 {
     EXPECT_TRUE(StaticFiles::handles("/overlay/1/2?token=x"));
     EXPECT_TRUE(StaticFiles::handles("/vote/1/2"));
+    EXPECT_TRUE(StaticFiles::handles("/manage/1#token=x"));
     EXPECT_TRUE(StaticFiles::handles("/assets/anything"));
     EXPECT_FALSE(StaticFiles::handles("/api/v1/session"));
     EXPECT_FALSE(StaticFiles::handles("/healthz"));
@@ -129,6 +136,8 @@ TEST_F(StaticFilesTest, UnchangedFileRevalidatesWithItsETag)
     EXPECT_EQ(changed.status, 200u);
     EXPECT_NE(header(changed, "ETag"), etag);
     EXPECT_FALSE(header(files.serve("/vote/1/1"), "Content-Security-Policy").empty());
+    EXPECT_EQ(header(files.serve("/manage/1"), "Content-Security-Policy"),
+              header(files.serve("/vote/1/1"), "Content-Security-Policy"));
 }
 
 TEST_F(StaticFilesTest, DefaultRootPrefersTheInstalledPagesOverTheSourceTree)
