@@ -139,6 +139,8 @@ test('thePagesComeBackWithTheRightCountsAfterTheServiceIsKilledAndRestarted', { 
   const counted = { 一号: '2', 二号: '2', 三号: '1' };
   await expectCountsEverywhere(counted, pages);
   await until(async () => (await hosts.desktop.must({ cmd: 'state' })).connected, 'the desktop viewer reconnects', 30000);
+  // Its window asks for its tickets again on the new connection; a click before the answer is lost.
+  await until(async () => (await hosts.desktop.text(kNormal, 'Ticket')) === '1', 'the desktop viewer has its last ticket again', 15000);
   // Counting goes on: the desktop viewer's third ticket reaches the pages that never reloaded.
   await hosts.desktop.click(kNormal, 'Button1');
   await expectCountsEverywhere({ 一号: '2', 二号: '3', 三号: '1' }, pages);

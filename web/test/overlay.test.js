@@ -129,30 +129,13 @@ test('endedStateStaysUntilCloseThenFadesOut', async () => {
   }
 });
 
-// A count rolls for one broadcast interval (0.6 s to 1 s), timed in the page from its first
-// change to its last: at 1 Hz it moves on until the next update would come, at 10 Hz it has
-// arrived well before a second.
-test('countsRollForOneBroadcastIntervalOfTheRateInForce', async () => {
-  for (const broadcastHz of [1, 10]) {
+// Bars move for one broadcast interval of the rate in force: at 1 Hz until the next update.
+test('barsMoveForOneBroadcastIntervalOfTheRateInForce', async () => {
+  for (const [broadcastHz, duration] of [[1, '1s'], [10, '0.6s']]) {
     service.push('vote.begin', normalVote({ id: 35 + broadcastHz, names: ['甲'], counts: [0], broadcastHz }));
     const page = await overlay();
     await waitForValue(page, ranking, ['甲 0 0%']);
-    const transition = await page.$eval('.bar-fill', (fill) => getComputedStyle(fill).transitionDuration);
-    assert.equal(transition, broadcastHz === 1 ? '1s' : '0.6s');
-    const rolled = page.evaluate(
-      () =>
-        new Promise((resolve) => {
-          const count = document.querySelector('.option-count .num');
-          let first = 0;
-          new MutationObserver(() => {
-            first ||= performance.now();
-            if (count.textContent.replace(/\D/g, '') === '1000') resolve(performance.now() - first);
-          }).observe(count, { childList: true, characterData: true, subtree: true });
-        }),
-    );
-    service.push('vote.progress', normalVote({ id: 35 + broadcastHz, names: ['甲'], counts: [1000], broadcastHz }));
-    const ms = await rolled;
-    assert.ok(broadcastHz === 1 ? ms >= 900 : ms < 900, `${broadcastHz} Hz: rolled for ${Math.round(ms)} ms`);
+    assert.equal(await page.$eval('.bar-fill', (fill) => getComputedStyle(fill).transitionDuration), duration);
     await page.close();
   }
 });

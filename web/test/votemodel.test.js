@@ -1,5 +1,6 @@
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
+import { followBroadcastRate } from '../assets/shared/animatedcount.js';
 import { backoffDelay } from '../assets/shared/eventstream.js';
 import { countdownText, endedText, percentText } from '../assets/shared/format.js';
 import { resultWords } from '../assets/shared/resultwords.js';
@@ -52,6 +53,11 @@ test('texts: countdown, shares, ended words, result words', () => {
     if (code !== 5) assert.doesNotMatch(resultWords(code), /代码/, `code ${code} has words`);
   }
   assert.match(resultWords(99), /99/);
+});
+
+// Counts roll for one broadcast interval, never under 0.6 s (a fast rate) or over 1 s.
+test('rolls follow the broadcast rate in force', () => {
+  assert.deepEqual([1, 2, 10, 1000, 0].map(followBroadcastRate), [1000, 600, 600, 600, 600]);
 });
 
 test('reconnection waits double up to a ceiling, with bounded jitter', () => {
