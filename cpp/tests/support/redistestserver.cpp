@@ -70,9 +70,8 @@ std::string RedisTestServer::serviceAcl()
     return std::string("on >") + kServicePassword +
            " resetchannels ~quorix:* &quorix:notices -@all +ping +info +time +get +set +exists +incr +decr "
            "+del +hget +hmget +hgetall +hvals +hexists +hset +hsetnx +hincrby +hdel +sadd +smembers +srem "
-           "+zadd "
-           "+zrem "
-           "+zrangebyscore +zrevrangebyscore +eval +evalsha +script|load +publish +subscribe +wait";
+           "+zadd +zrem +zscore +zrangebyscore +zrevrangebyscore +eval +evalsha +script|load +publish "
+           "+subscribe +wait +scan +rename";
 }
 
 void RedisTestServer::useAcl(std::string aclRule, std::string password)

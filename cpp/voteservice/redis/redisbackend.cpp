@@ -1,5 +1,8 @@
 #include "redisbackend.h"
 
+#include "redislayoutupgrade.h"
+#include "servicelog.h"
+
 namespace quorix::service {
 
 RedisBackend::RedisBackend(const RedisAddress& address)
@@ -16,8 +19,13 @@ RedisBackend::RedisBackend(const RedisAddress& address)
 std::unique_ptr<RedisBackend> RedisBackend::open(const RedisAddress& address, std::string& error)
 {
     std::unique_ptr<RedisBackend> backend(new RedisBackend(address));
-    if (!backend->m_connection.connect(error) || !backend->m_bus.start(error))
+    if (!backend->m_connection.connect(error))
         return nullptr;
+    const long long moved = RedisLayoutUpgrade::run(backend->m_connection, error);
+    if (moved < 0 || !backend->m_bus.start(error))
+        return nullptr;
+    if (moved > 0)
+        ServiceLog::line("moved " + std::to_string(moved) + " Redis key(s) to the layout with hash tags");
     return backend;
 }
 

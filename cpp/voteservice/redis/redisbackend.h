@@ -20,7 +20,8 @@ namespace quorix::service {
 class RedisBackend
 {
 public:
-    // Connects both connections; null with a message when Redis cannot be reached.
+    // Connects both connections and brings older keys to the current layout (redislayoutupgrade.h);
+    // null with a message when Redis cannot be reached or refused the upgrade.
     static std::unique_ptr<RedisBackend> open(const RedisAddress& address, std::string& error);
 
     RedisVoteStorage& storage() { return m_storage; }

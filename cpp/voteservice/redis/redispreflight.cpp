@@ -39,6 +39,7 @@ std::vector<RedisConnection::Args> probes(const std::string& key)
         {"SREM", key, "m"},
         {"ZADD", key, "1", "m"},
         {"ZREM", key, "m"},
+        {"ZSCORE", key, "m"},
         {"ZRANGEBYSCORE", key, "0", "1"},
         {"ZREVRANGEBYSCORE", key, "1", "0"},
         {"EVAL", "return 1", "0"},
@@ -46,6 +47,9 @@ std::vector<RedisConnection::Args> probes(const std::string& key)
         {"SCRIPT", "LOAD", "return 1"},
         {"PUBLISH", RedisKeys::notices(), ""},
         {"WAIT", "0", "0"},
+        // For the layout upgrade at start (redislayoutupgrade.h).
+        {"SCAN", "0", "MATCH", key, "COUNT", "1"},
+        {"RENAME", key, key},
         {"DEL", key},
         // Last: the connection then only takes subscription commands.
         {"SUBSCRIBE", RedisKeys::notices()},

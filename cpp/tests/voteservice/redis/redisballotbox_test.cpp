@@ -4,6 +4,7 @@
 
 #include "redisbackend.h"
 #include "rediskeys.h"
+#include "redislayoutupgrade.h"
 #include "redistestserver.h"
 #include "resultcode.h"
 #include "servicetestsupport.h"
@@ -259,7 +260,7 @@ TEST_F(RedisBallotBoxTest, StorageKeepsVotesUsersAndPrunesOldHistory)
     EXPECT_TRUE(b->storage().findUser(4713));
     const auto isHistoryPlace = [&](const SubChannelKey& place) {
         return a->connection()
-            .command({"SISMEMBER", RedisKeys::historyPlaces(), RedisKeys::place(place)})
+            .command({"SISMEMBER", RedisKeys::historyPlaces(place.channelId), RedisKeys::place(place)})
             ->integer;
     };
     EXPECT_EQ(isHistoryPlace(kPlace), 1);
@@ -290,4 +291,79 @@ TEST_F(RedisBallotBoxTest, VoteCountsFollowAddsAndRemovalsOnEveryProcess)
     EXPECT_EQ(a->storage().channelVoteCount(10), 1u);
     EXPECT_EQ(a->storage().channelVoteCount(11), 1u);
     EXPECT_EQ(a->storage().totalVoteCount(), 2u);
+}
+
+TEST_F(RedisBallotBoxTest, KeysOfTheLayoutBeforeHashTagsAreMovedOnceAtStart)
+{
+    const SharedOpenVote vote = start(*a, normalVote("carried over", 2, 1, 1));
+    ASSERT_EQ(cast(*b, vote, 7, 1, 1), kResultOk);
+    const SubChannelKey historyPlace{10, 21};
+    HistoryEntry ended;
+    ended.endedAtUnix = kNow - 10;
+    ended.record.name = "ended before";
+    a->storage().addHistory(historyPlace, ended);
+    a->storage().recordUser(4711, DirectoryEntry{7, "old nick", kNow});
+    a->storage().commit();
+
+    // The same state under the names it had before the keys carried hash tags.
+    struct Rename
+    {
+        std::string now, before;
+    };
+    const Rename renames[] = {
+        {RedisKeys::votes(kPlace), "quorix:votes:10:20"},
+        {RedisKeys::open(kPlace), "quorix:open:10:20"},
+        {RedisKeys::counts(kPlace), "quorix:counts:10:20"},
+        {RedisKeys::tickets(kPlace), "quorix:tickets:10:20"},
+        {RedisKeys::historyIndex(historyPlace), "quorix:hist:10:21"},
+        {RedisKeys::historyRecords(historyPlace), "quorix:histrec:10:21"},
+        {RedisKeys::historyStarts(historyPlace), "quorix:histstart:10:21"},
+        {RedisKeys::deadlines(10), "quorix:deadlines"},
+        {RedisKeys::historyPlaces(10), "quorix:histplaces"},
+        {RedisKeys::jiFangCounter(10), "quorix:jifang"},
+        {RedisKeys::users(), "quorix:users"},
+        {RedisKeys::usersSeen(), "quorix:usersseen"},
+    };
+    RedisConnection& redis = a->connection();
+    for (const Rename& rename : renames)
+        ASSERT_EQ(redis.command({"RENAME", rename.now, rename.before})->type, REDIS_REPLY_STATUS)
+            << rename.now;
+    redis.command(
+        {"HSET", "quorix:channelvotes", "10", redis.command({"GET", RedisKeys::channelVoteCount(10)})->str});
+    redis.command({"DEL", RedisKeys::channelVoteCount(10), RedisKeys::runningChannels(),
+                   RedisKeys::historyChannels(), RedisKeys::layout()});
+
+    std::string error;
+    const auto upgraded = RedisBackend::open(m_redis.redisAddress(), error);
+    ASSERT_TRUE(upgraded) << error;
+    for (const Rename& rename : renames)
+        EXPECT_EQ(redis.command({"EXISTS", rename.before})->integer, 0) << rename.before;
+    EXPECT_EQ(redis.command({"EXISTS", "quorix:channelvotes"})->integer, 0);
+    EXPECT_EQ(upgraded->storage().votes(kPlace).size(), 1u);
+    EXPECT_EQ(upgraded->storage().channelVoteCount(10), 1u);
+    EXPECT_EQ(upgraded->storage().totalVoteCount(), 1u);
+    std::optional<SharedOpenVote> seen;
+    ASSERT_TRUE(upgraded->box().load(kPlace, seen) && seen);
+    EXPECT_EQ(seen->jiFangId, vote.jiFangId);
+    EXPECT_EQ(seen->record.optionTickets, (U32Map{{0, 0}, {1, 1}}));
+    EXPECT_EQ(cast(*upgraded, vote, 7, 0, 1), kResultNoTicketsLeft) << "the tickets used came along";
+    const auto expired = upgraded->box().expired(vote.endsAtUnix);
+    EXPECT_EQ(expired, std::vector<SubChannelKey>{kPlace}) << "the running vote still ends on time";
+    const auto history = upgraded->storage().history(historyPlace, 0);
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].record.name, "ended before");
+    ASSERT_TRUE(upgraded->storage().findUser(4711));
+    EXPECT_EQ(upgraded->storage().findUser(4711)->nick, "old nick");
+    upgraded->storage().pruneHistory(kNow);
+    EXPECT_TRUE(upgraded->storage().history(historyPlace, 0).empty()) << "the moved history is pruned";
+
+    // Once only: an old name written after the upgrade is not the service's any more.
+    redis.command({"HSET", "quorix:votes:10:22", "1", "stray"});
+    EXPECT_EQ(RedisLayoutUpgrade::run(redis, error), 0);
+    EXPECT_EQ(redis.command({"EXISTS", "quorix:votes:10:22"})->integer, 1);
+    SharedOpenVote next;
+    VoteInfo record = normalVote("next", 2, 1, 1);
+    record.voteId = upgraded->storage().addVote({10, 23}, record);
+    ASSERT_EQ(upgraded->box().start({10, 23}, record, kNow, "boss", next), kResultOk);
+    EXPECT_GT(next.jiFangId, vote.jiFangId) << "the channel's jiFangIds go on from the old counter";
 }
