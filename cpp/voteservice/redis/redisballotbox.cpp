@@ -53,7 +53,7 @@ bool isDecided(const redisReply* reply)
 
 } // namespace
 
-RedisBallotBox::RedisBallotBox(RedisConnection& connection, RedisScripts& scripts, RedisBus& bus,
+RedisBallotBox::RedisBallotBox(RedisCommands& connection, RedisScripts& scripts, RedisBus& bus,
                                RedisBallots& ballots, RedisReplicaWait& replicaWait)
     : m_connection(connection), m_scripts(scripts), m_bus(bus), m_ballots(ballots), m_replicaWait(replicaWait)
 {}

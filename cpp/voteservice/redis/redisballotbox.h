@@ -31,7 +31,7 @@ public:
     // How long after its last deadline a channel stays in runningChannels.
     static constexpr std::int64_t kIdleChannelSeconds = 600;
 
-    RedisBallotBox(RedisConnection& connection, RedisScripts& scripts, RedisBus& bus, RedisBallots& ballots,
+    RedisBallotBox(RedisCommands& connection, RedisScripts& scripts, RedisBus& bus, RedisBallots& ballots,
                    RedisReplicaWait& replicaWait);
 
     std::uint32_t start(const SubChannelKey& place, const VoteInfo& record, std::int64_t nowUnix,
@@ -78,7 +78,7 @@ private:
     static void takeExpired(const redisReply& deadlines, std::int64_t nowUnix,
                             std::vector<SubChannelKey>& places);
 
-    RedisConnection& m_connection;
+    RedisCommands& m_connection;
     RedisScripts& m_scripts;
     RedisBus& m_bus;
     RedisBallots& m_ballots;

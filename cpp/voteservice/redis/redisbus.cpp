@@ -57,7 +57,7 @@ bool RedisBus::decode(const std::string& text, Notice& notice, std::uint64_t& no
     return true;
 }
 
-void RedisBus::publish(RedisConnection& connection, const Notice& notice)
+void RedisBus::publish(RedisCommands& connection, const Notice& notice)
 {
     connection.append({"PUBLISH", RedisKeys::notices(), encode(notice, m_node)}, [](const redisReply*) {});
 }

@@ -21,7 +21,7 @@ public:
 
     bool start(std::string& error);
     // Queued on connection, sent with its next round trip.
-    void publish(RedisConnection& connection, const Notice& notice);
+    void publish(RedisCommands& connection, const Notice& notice);
     std::vector<Notice> poll();
 
     std::uint64_t node() const { return m_node; }

@@ -74,7 +74,7 @@ return moved
 
 } // namespace
 
-long long RedisLayoutUpgrade::run(RedisConnection& connection, std::string& error)
+long long RedisLayoutUpgrade::run(RedisCommands& connection, std::string& error)
 {
     const RedisReply reply = connection.command({"EVAL", kUpgradeScript, "1", RedisKeys::layout(), kVersion});
     if (reply && reply->type == REDIS_REPLY_INTEGER)

@@ -23,7 +23,7 @@ public:
 
     // Keys moved (0 when there was nothing to move, or the layout is current); -1 with a message
     // when Redis did not run the script.
-    static long long run(RedisConnection& connection, std::string& error);
+    static long long run(RedisCommands& connection, std::string& error);
 };
 
 } // namespace quorix::service

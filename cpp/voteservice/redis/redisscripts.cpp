@@ -239,7 +239,7 @@ RedisConnection::Args RedisScripts::invocation(const char* verb, const std::stri
     return all;
 }
 
-RedisReply RedisScripts::call(RedisConnection& connection, Id id, const RedisConnection::Args& keys,
+RedisReply RedisScripts::call(RedisCommands& connection, Id id, const RedisConnection::Args& keys,
                               const RedisConnection::Args& args, RedisConnection::RetryUntil retryUntil)
 {
     if (!m_shas[id].empty()) {
@@ -250,7 +250,7 @@ RedisReply RedisScripts::call(RedisConnection& connection, Id id, const RedisCon
     return connection.command(invocation("EVAL", m_sources[id], keys, args), retryUntil);
 }
 
-void RedisScripts::callLater(RedisConnection& connection, Id id, const RedisConnection::Args& keys,
+void RedisScripts::callLater(RedisCommands& connection, Id id, const RedisConnection::Args& keys,
                              const RedisConnection::Args& args, RedisConnection::Done done,
                              RedisConnection::RetryUntil retryUntil)
 {

@@ -56,9 +56,9 @@ public:
 
     // SCRIPT LOAD of every script; false when the connection failed.
     bool load(RedisConnection& connection);
-    RedisReply call(RedisConnection& connection, Id id, const RedisConnection::Args& keys,
+    RedisReply call(RedisCommands& connection, Id id, const RedisConnection::Args& keys,
                     const RedisConnection::Args& args, RedisConnection::RetryUntil retryUntil = {});
-    void callLater(RedisConnection& connection, Id id, const RedisConnection::Args& keys,
+    void callLater(RedisCommands& connection, Id id, const RedisConnection::Args& keys,
                    const RedisConnection::Args& args, RedisConnection::Done done,
                    RedisConnection::RetryUntil retryUntil = {});
 

@@ -30,7 +30,7 @@ U32Map parseCounts(const std::string& counts)
 
 } // namespace
 
-RedisVoteStorage::RedisVoteStorage(RedisConnection& connection, RedisScripts& scripts,
+RedisVoteStorage::RedisVoteStorage(RedisCommands& connection, RedisScripts& scripts,
                                    const RedisReplicaWait& replicaWait)
     : m_connection(&connection), m_scripts(&scripts), m_replicaWait(&replicaWait)
 {}

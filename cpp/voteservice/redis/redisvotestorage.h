@@ -18,7 +18,7 @@ public:
     // Channels of historyChannels read per round trip while pruning.
     static constexpr std::size_t kChannelsPerPage = 512;
 
-    RedisVoteStorage(RedisConnection& connection, RedisScripts& scripts, const RedisReplicaWait& replicaWait);
+    RedisVoteStorage(RedisCommands& connection, RedisScripts& scripts, const RedisReplicaWait& replicaWait);
 
     std::uint32_t addVote(const SubChannelKey& place, VoteInfo vote) override;
     std::optional<VoteInfo> findVote(const SubChannelKey& place, std::uint32_t voteId) const override;
@@ -55,7 +55,7 @@ private:
     // A counter's value; 0 when it does not exist.
     std::size_t counter(const RedisConnection::Args& args) const;
 
-    RedisConnection* m_connection;
+    RedisCommands* m_connection;
     RedisScripts* m_scripts;
     const RedisReplicaWait* m_replicaWait;
 };
