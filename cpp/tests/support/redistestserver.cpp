@@ -71,7 +71,7 @@ std::string RedisTestServer::serviceAcl()
            " resetchannels ~quorix:* &quorix:notices -@all +ping +info +time +get +set +exists +incr +decr "
            "+del +hget +hmget +hgetall +hvals +hexists +hset +hsetnx +hincrby +hdel +sadd +smembers +srem "
            "+zadd +zrem +zscore +zrangebyscore +zrevrangebyscore +eval +evalsha +script|load +publish "
-           "+subscribe +wait +scan +rename";
+           "+subscribe +wait +scan +rename +cluster|slots +asking";
 }
 
 void RedisTestServer::useAcl(std::string aclRule, std::string password)

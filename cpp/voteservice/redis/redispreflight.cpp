@@ -13,10 +13,13 @@ namespace {
 
 // Every command the service sends, directly or from its scripts, with arguments that change
 // nothing (see the class comment). Keep in step with redisscripts.cpp and docs/install.md.
-std::vector<RedisConnection::Args> probes(const std::string& key)
+std::vector<RedisConnection::Args> probes(const std::string& key, bool cluster)
 {
+    std::vector<RedisConnection::Args> clusterProbes;
+    if (cluster)
+        clusterProbes = {{"CLUSTER", "SLOTS"}, {"ASKING"}};
     const std::string nothing = "0000000000000000000000000000000000000000";
-    return {
+    std::vector<RedisConnection::Args> all{
         {"PING"},
         {"INFO", "memory"},
         {"TIME"},
@@ -51,9 +54,11 @@ std::vector<RedisConnection::Args> probes(const std::string& key)
         {"SCAN", "0", "MATCH", key, "COUNT", "1"},
         {"RENAME", key, key},
         {"DEL", key},
-        // Last: the connection then only takes subscription commands.
-        {"SUBSCRIBE", RedisKeys::notices()},
     };
+    all.insert(all.end(), clusterProbes.begin(), clusterProbes.end());
+    // Last: the connection then only takes subscription commands.
+    all.push_back({"SUBSCRIBE", RedisKeys::notices()});
+    return all;
 }
 
 std::string lowered(std::string text)
@@ -97,21 +102,25 @@ std::string RedisPreflight::evictionPolicy(const std::string& info)
     return info.substr(from, info.find_first_of("\r\n", from) - from);
 }
 
-RedisPreflight::Verdict RedisPreflight::check(const RedisAddress& address, bool allowEviction,
+RedisPreflight::Verdict RedisPreflight::check(const RedisAddress& address, bool allowEviction, bool cluster,
                                               std::string& message, std::vector<std::string>& warnings)
 {
     RedisConnection connection(address);
     if (!connection.connect(message))
         return connection.credentialsRefused() ? Verdict::Refused : Verdict::Unreachable;
     const std::string user = address.user.empty() ? std::string("default") : address.user;
-    for (const RedisConnection::Args& probe : probes(RedisKeys::kPrefix + std::string("preflight"))) {
+    for (const RedisConnection::Args& probe :
+         probes(RedisKeys::kPrefix + std::string("preflight"), cluster)) {
         const RedisReply reply = connection.command(probe);
         if (!reply) {
             message = "Redis at " + address.describe() + " did not answer " + probe[0];
             return Verdict::Unreachable;
         }
         if (reply->type == REDIS_REPLY_ERROR && std::strncmp(reply->str, "NOPERM", 6) == 0) {
-            const std::string command = lowered(probe[0] == "SCRIPT" ? "script|load" : probe[0]);
+            const std::string command =
+                lowered(probe.size() > 1 && (probe[0] == "SCRIPT" || probe[0] == "CLUSTER")
+                            ? probe[0] + "|" + probe[1]
+                            : probe[0]);
             message = "the Redis ACL of user " + user + " does not allow the command " + command +
                       " (with the keys " + RedisKeys::kPrefix + "* and the channel " + RedisKeys::notices() +
                       "): " + RedisConnection::errorText(reply.get()) +
