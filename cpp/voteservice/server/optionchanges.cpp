@@ -54,10 +54,10 @@ void noteRestartOnly(const ServerOptions& running, const ServerOptions& reread,
     noteRestart("data", running.dataDir != reread.dataDir, needRestart);
     noteRestart("memory", running.memoryOnly != reread.memoryOnly, needRestart);
     noteRestart("redis",
-                running.redis != reread.redis || running.redisCluster != reread.redisCluster ||
-                    running.redisAllowEviction != reread.redisAllowEviction ||
+                running.redis != reread.redis || running.redisAllowEviction != reread.redisAllowEviction ||
                     running.redisMinReplicas != reread.redisMinReplicas,
                 needRestart);
+    noteRestart("redis-cluster", running.redisCluster != reread.redisCluster, needRestart);
     noteRestart("http", running.httpHost != reread.httpHost || running.httpPort != reread.httpPort,
                 needRestart);
     noteRestart("web-root", running.webRoot != reread.webRoot, needRestart);
