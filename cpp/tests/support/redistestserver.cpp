@@ -68,10 +68,11 @@ RedisTestServer::~RedisTestServer()
 std::string RedisTestServer::serviceAcl()
 {
     return std::string("on >") + kServicePassword +
-           " resetchannels ~quorix:* &quorix:notices -@all +ping +info +time +get +set +exists +incr +decr "
+           " resetchannels ~quorix:* &quorix:notices &quorix:{notices} -@all +ping +info +time +get +set "
+           "+exists +incr +decr "
            "+del +hget +hmget +hgetall +hvals +hexists +hset +hsetnx +hincrby +hdel +sadd +smembers +srem "
            "+zadd +zrem +zscore +zrangebyscore +zrevrangebyscore +eval +evalsha +script|load +publish "
-           "+subscribe +wait +scan +rename +cluster|slots +asking";
+           "+subscribe +wait +scan +rename +cluster|slots +asking +spublish +ssubscribe";
 }
 
 void RedisTestServer::useAcl(std::string aclRule, std::string password)

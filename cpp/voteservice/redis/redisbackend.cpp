@@ -6,8 +6,8 @@
 
 namespace quorix::service {
 
-RedisBackend::RedisBackend(std::unique_ptr<RedisCommands> connection, const RedisAddress& busAddress)
-    : m_connection(std::move(connection)), m_bus(busAddress), m_ballots(m_bus.node()),
+RedisBackend::RedisBackend(std::unique_ptr<RedisCommands> connection, RedisBus bus)
+    : m_connection(std::move(connection)), m_bus(std::move(bus)), m_ballots(m_bus.node()),
       m_storage(*m_connection, m_scripts, m_replicaWait),
       m_box(*m_connection, m_scripts, m_bus, m_ballots, m_replicaWait)
 {
@@ -19,9 +19,9 @@ RedisBackend::RedisBackend(std::unique_ptr<RedisCommands> connection, const Redi
 
 std::unique_ptr<RedisBackend> RedisBackend::open(const RedisAddress& address, std::string& error)
 {
-    return started(
-        std::unique_ptr<RedisBackend>(new RedisBackend(std::make_unique<RedisConnection>(address), address)),
-        true, error);
+    return started(std::unique_ptr<RedisBackend>(
+                       new RedisBackend(std::make_unique<RedisConnection>(address), RedisBus(address))),
+                   true, error);
 }
 
 std::unique_ptr<RedisBackend> RedisBackend::openCluster(const std::vector<RedisAddress>& seeds,
@@ -32,7 +32,7 @@ std::unique_ptr<RedisBackend> RedisBackend::openCluster(const std::vector<RedisA
         return nullptr;
     }
     return started(std::unique_ptr<RedisBackend>(
-                       new RedisBackend(std::make_unique<RedisClusterConnection>(seeds), seeds.front())),
+                       new RedisBackend(std::make_unique<RedisClusterConnection>(seeds), RedisBus(seeds))),
                    false, error);
 }
 

@@ -26,7 +26,7 @@ public:
     // null with a message when Redis cannot be reached or refused the upgrade.
     static std::unique_ptr<RedisBackend> open(const RedisAddress& address, std::string& error);
     // The same over a Redis Cluster reached through its seed nodes (each with the credentials and
-    // TLS files every node is reached with); notices go through the first seed's cluster bus.
+    // TLS files every node is reached with); notices go over the shard channel (redisbus.h).
     static std::unique_ptr<RedisBackend> openCluster(const std::vector<RedisAddress>& seeds,
                                                      std::string& error);
 
@@ -39,7 +39,7 @@ public:
     int waitForReplicas(int asked);
 
 private:
-    RedisBackend(std::unique_ptr<RedisCommands> connection, const RedisAddress& busAddress);
+    RedisBackend(std::unique_ptr<RedisCommands> connection, RedisBus bus);
     static std::unique_ptr<RedisBackend> started(std::unique_ptr<RedisBackend> backend, bool upgradeLayout,
                                                  std::string& error);
 

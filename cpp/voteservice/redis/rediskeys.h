@@ -22,9 +22,9 @@
 // given there) and historychannels (zset channel -> when history was last added there), the
 // indexes the nodes scan for the per-channel keys above; revocations (hash "<channel>:<uid>" ->
 // "<issued before> <expires at>", Unix seconds), layout (the layout version, redislayoutupgrade.h)
-// and the notices channel. The user directory lies in a slot of its own: {directory}:users (hash
-// imid -> "<uid> <nick>") and {directory}:seen (zset imid scored by the Unix second last seen;
-// users unseen for the history window are pruned with it).
+// and the notices channel (on a cluster the shard channel {notices}). The user directory lies in a slot of
+// its own: {directory}:users (hash imid -> "<uid> <nick>") and {directory}:seen (zset imid scored by the Unix
+// second last seen; users unseen for the history window are pruned with it).
 
 #include "sessionidentity.h"
 
@@ -69,6 +69,8 @@ public:
     static std::string revocations() { return global("revocations"); }
     static std::string layout() { return global("layout"); }
     static std::string notices() { return global("notices"); }
+    // The shard channel of the notices on a Redis Cluster.
+    static std::string shardedNotices() { return global("{notices}"); }
     static std::string users() { return global("{directory}:users"); }
     static std::string usersSeen() { return global("{directory}:seen"); }
 

@@ -17,7 +17,7 @@ std::vector<RedisConnection::Args> probes(const std::string& key, bool cluster)
 {
     std::vector<RedisConnection::Args> clusterProbes;
     if (cluster)
-        clusterProbes = {{"CLUSTER", "SLOTS"}, {"ASKING"}};
+        clusterProbes = {{"CLUSTER", "SLOTS"}, {"ASKING"}, {"SPUBLISH", RedisKeys::shardedNotices(), ""}};
     const std::string nothing = "0000000000000000000000000000000000000000";
     std::vector<RedisConnection::Args> all{
         {"PING"},
@@ -57,7 +57,8 @@ std::vector<RedisConnection::Args> probes(const std::string& key, bool cluster)
     };
     all.insert(all.end(), clusterProbes.begin(), clusterProbes.end());
     // Last: the connection then only takes subscription commands.
-    all.push_back({"SUBSCRIBE", RedisKeys::notices()});
+    all.push_back(
+        {cluster ? "SSUBSCRIBE" : "SUBSCRIBE", cluster ? RedisKeys::shardedNotices() : RedisKeys::notices()});
     return all;
 }
 
@@ -122,7 +123,8 @@ RedisPreflight::Verdict RedisPreflight::check(const RedisAddress& address, bool 
                             ? probe[0] + "|" + probe[1]
                             : probe[0]);
             message = "the Redis ACL of user " + user + " does not allow the command " + command +
-                      " (with the keys " + RedisKeys::kPrefix + "* and the channel " + RedisKeys::notices() +
+                      " (with the keys " + RedisKeys::kPrefix + "* and the channel " +
+                      (cluster ? RedisKeys::shardedNotices() : RedisKeys::notices()) +
                       "): " + RedisConnection::errorText(reply.get()) +
                       "; docs/install.md lists what the service needs";
             return Verdict::Refused;
