@@ -26,21 +26,6 @@ namespace {
 constexpr const char* kRedisServer = "/usr/bin/redis-server";
 constexpr const char* kServiceUser = "quorix";
 
-std::uint16_t freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    std::uint16_t port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(fd);
-    return port;
-}
-
 bool accepts(std::uint16_t port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -55,6 +40,21 @@ bool accepts(std::uint16_t port)
 
 } // namespace
 
+std::uint16_t RedisTestServer::freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    std::uint16_t port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    ::close(fd);
+    return port;
+}
+
 RedisTestServer::RedisTestServer(Persistence persistence, std::uint64_t maxClients)
     : m_persistence(persistence), m_maxClients(maxClients)
 {}
@@ -68,11 +68,11 @@ RedisTestServer::~RedisTestServer()
 std::string RedisTestServer::serviceAcl()
 {
     return std::string("on >") + kServicePassword +
-           " resetchannels ~quorix:* &quorix:notices -@all +ping +info +time +get +set +exists +incr +decr "
+           " resetchannels ~quorix:* &quorix:notices &quorix:{notices} -@all +ping +info +time +get +set "
+           "+exists +incr +decr "
            "+del +hget +hmget +hgetall +hvals +hexists +hset +hsetnx +hincrby +hdel +sadd +smembers +srem "
-           "+zadd "
-           "+zrem "
-           "+zrangebyscore +zrevrangebyscore +eval +evalsha +script|load +publish +subscribe +wait";
+           "+zadd +zrem +zscore +zrangebyscore +zrevrangebyscore +eval +evalsha +script|load +publish "
+           "+subscribe +wait +scan +rename +cluster|slots +asking +spublish +ssubscribe";
 }
 
 void RedisTestServer::useAcl(std::string aclRule, std::string password)

@@ -40,6 +40,8 @@ public:
     static std::string serviceAcl();
 
     static bool installed();
+    // A loopback port no one listens on now.
+    static std::uint16_t freePort();
     void useTls() { m_tls = true; }
     void useUnixSocket() { m_unixSocket = true; }
     // aclRule: one ACL rule without the leading "user NAME " (as serviceAcl() gives it, or less);

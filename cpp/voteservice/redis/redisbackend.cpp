@@ -1,29 +1,57 @@
 #include "redisbackend.h"
 
+#include "redisclusterconnection.h"
+#include "redislayoutupgrade.h"
+#include "servicelog.h"
+
 namespace quorix::service {
 
-RedisBackend::RedisBackend(const RedisAddress& address)
-    : m_connection(address), m_bus(address), m_ballots(m_bus.node()),
-      m_storage(m_connection, m_scripts, m_replicaWait),
-      m_box(m_connection, m_scripts, m_bus, m_ballots, m_replicaWait)
+RedisBackend::RedisBackend(std::unique_ptr<RedisCommands> connection, RedisBus bus)
+    : m_connection(std::move(connection)), m_bus(std::move(bus)), m_ballots(m_bus.node()),
+      m_storage(*m_connection, m_scripts, m_replicaWait),
+      m_box(*m_connection, m_scripts, m_bus, m_ballots, m_replicaWait)
 {
-    m_connection.setConnectedHook([this](RedisConnection& connection) {
+    m_connection->setConnectedHook([this](RedisConnection& connection) {
         return m_scripts.load(connection) && m_ballots.sync(connection);
     });
-    m_connection.setFlushHook([this] { m_replicaWait.appendWait(m_connection); });
+    m_connection->setFlushHook([this] { m_replicaWait.appendWait(*m_connection); });
 }
 
 std::unique_ptr<RedisBackend> RedisBackend::open(const RedisAddress& address, std::string& error)
 {
-    std::unique_ptr<RedisBackend> backend(new RedisBackend(address));
-    if (!backend->m_connection.connect(error) || !backend->m_bus.start(error))
+    return started(std::unique_ptr<RedisBackend>(
+                       new RedisBackend(std::make_unique<RedisConnection>(address), RedisBus(address))),
+                   true, error);
+}
+
+std::unique_ptr<RedisBackend> RedisBackend::openCluster(const std::vector<RedisAddress>& seeds,
+                                                        std::string& error)
+{
+    if (seeds.empty()) {
+        error = "no seed node of the Redis Cluster given";
         return nullptr;
+    }
+    return started(std::unique_ptr<RedisBackend>(
+                       new RedisBackend(std::make_unique<RedisClusterConnection>(seeds), RedisBus(seeds))),
+                   false, error);
+}
+
+std::unique_ptr<RedisBackend> RedisBackend::started(std::unique_ptr<RedisBackend> backend, bool upgradeLayout,
+                                                    std::string& error)
+{
+    if (!backend->m_connection->connect(error))
+        return nullptr;
+    const long long moved = upgradeLayout ? RedisLayoutUpgrade::run(*backend->m_connection, error) : 0;
+    if (moved < 0 || !backend->m_bus.start(error))
+        return nullptr;
+    if (moved > 0)
+        ServiceLog::line("moved " + std::to_string(moved) + " Redis key(s) to the layout with hash tags");
     return backend;
 }
 
 int RedisBackend::waitForReplicas(int asked)
 {
-    const int connected = RedisReplicaWait::connectedReplicas(m_connection);
+    const int connected = RedisReplicaWait::connectedReplicas(*m_connection);
     const int replicas = asked >= 0 ? asked : (connected > 0 ? 1 : 0);
     m_replicaWait.setReplicas(replicas);
     return connected;

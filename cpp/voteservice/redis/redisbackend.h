@@ -5,6 +5,7 @@
 // ballot box over them.
 
 #include "redisballotbox.h"
+#include "rediscommands.h"
 #include "redisballots.h"
 #include "redisbus.h"
 #include "redisconnection.h"
@@ -14,27 +15,35 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quorix::service {
 
 class RedisBackend
 {
 public:
-    // Connects both connections; null with a message when Redis cannot be reached.
+    // Connects both connections and brings older keys to the current layout (redislayoutupgrade.h);
+    // null with a message when Redis cannot be reached or refused the upgrade.
     static std::unique_ptr<RedisBackend> open(const RedisAddress& address, std::string& error);
+    // The same over a Redis Cluster reached through its seed nodes (each with the credentials and
+    // TLS files every node is reached with); notices go over the shard channel (redisbus.h).
+    static std::unique_ptr<RedisBackend> openCluster(const std::vector<RedisAddress>& seeds,
+                                                     std::string& error);
 
     RedisVoteStorage& storage() { return m_storage; }
     RedisBallotBox& box() { return m_box; }
-    RedisConnection& connection() { return m_connection; }
+    RedisCommands& connection() { return *m_connection; }
     const RedisReplicaWait& replicaWait() const { return m_replicaWait; }
     // Makes every write wait for asked replicas; asked below 0 means one when the Redis has a
     // replica connected now, none otherwise. The replicas connected now; -1 when unknown.
     int waitForReplicas(int asked);
 
 private:
-    explicit RedisBackend(const RedisAddress& address);
+    RedisBackend(std::unique_ptr<RedisCommands> connection, RedisBus bus);
+    static std::unique_ptr<RedisBackend> started(std::unique_ptr<RedisBackend> backend, bool upgradeLayout,
+                                                 std::string& error);
 
-    RedisConnection m_connection;
+    std::unique_ptr<RedisCommands> m_connection;
     RedisScripts m_scripts;
     RedisReplicaWait m_replicaWait;
     RedisBus m_bus;

@@ -53,15 +53,16 @@ bool isDecided(const redisReply* reply)
 
 } // namespace
 
-RedisBallotBox::RedisBallotBox(RedisConnection& connection, RedisScripts& scripts, RedisBus& bus,
+RedisBallotBox::RedisBallotBox(RedisCommands& connection, RedisScripts& scripts, RedisBus& bus,
                                RedisBallots& ballots, RedisReplicaWait& replicaWait)
     : m_connection(connection), m_scripts(scripts), m_bus(bus), m_ballots(ballots), m_replicaWait(replicaWait)
 {}
 
-RedisReply RedisBallotBox::callOnce(RedisScripts::Id id, RedisConnection::Args keys,
-                                    RedisConnection::Args args, bool (*changed)(const redisReply&))
+RedisReply RedisBallotBox::callOnce(RedisScripts::Id id, const SubChannelKey& place,
+                                    RedisConnection::Args keys, RedisConnection::Args args,
+                                    bool (*changed)(const redisReply&))
 {
-    const RedisBallot ballot = m_ballots.next();
+    const RedisBallot ballot = m_ballots.next(place.channelId);
     keys.push_back(ballot.key);
     args.push_back(std::to_string(ballot.deadlineMs));
     RedisReply reply = m_scripts.call(m_connection, id, keys, args, ballot.retry);
@@ -81,11 +82,13 @@ std::uint32_t RedisBallotBox::start(const SubChannelKey& place, const VoteInfo& 
                                     const std::string& starterNick, SharedOpenVote& opened)
 {
     const std::int64_t endsAt = nowUnix + std::int64_t(record.limitTime);
+    if (!indexChannel(RedisKeys::runningChannels(), place, endsAt))
+        return kResultStartStorageError;
     RedisConnection::Args keys = openKeys(place);
-    keys.push_back(RedisKeys::jiFangCounter());
-    keys.push_back(RedisKeys::deadlines());
+    keys.push_back(RedisKeys::jiFangCounter(place.channelId));
+    keys.push_back(RedisKeys::deadlines(place.channelId));
     const RedisReply reply =
-        callOnce(RedisScripts::Start, keys,
+        callOnce(RedisScripts::Start, place, keys,
                  {std::to_string(nowUnix), std::to_string(record.voteId), std::to_string(record.voteType),
                   std::to_string(record.ticketLimit(kTicketsPerUser)),
                   std::to_string(record.ticketLimit(kTicketsPerOption)), std::to_string(endsAt), starterNick,
@@ -170,7 +173,7 @@ void RedisBallotBox::cast(const SubChannelKey& place, std::uint32_t uid, const P
 {
     if (m_connection.queued() >= kMaxQueued)
         m_connection.flush();
-    const RedisBallot ballot = m_ballots.next();
+    const RedisBallot ballot = m_ballots.next(place.channelId);
     RedisConnection::Args keys = openKeys(place);
     keys.push_back(ballot.key);
     m_replicaWait.queued();
@@ -212,13 +215,20 @@ bool RedisBallotBox::ticketUse(const SubChannelKey& place, std::uint32_t uid, co
 std::uint32_t RedisBallotBox::end(const SubChannelKey& place, std::uint32_t voteId, std::uint32_t jiFangId,
                                   const HistoryEntry& entry)
 {
+    // The record key comes from the counter of all channels, in its own slot: one it hands out for
+    // a vote that turns out not running stays unused.
+    const RedisReply recordKey = m_connection.command({"INCR", RedisKeys::historyCounter()});
+    if (!recordKey || recordKey->type != REDIS_REPLY_INTEGER ||
+        !indexChannel(RedisKeys::historyChannels(), place, entry.endedAtUnix))
+        return kResultEndStorageError;
     const RedisReply reply = callOnce(
-        RedisScripts::End,
+        RedisScripts::End, place,
         {RedisKeys::open(place), RedisKeys::counts(place), RedisKeys::historyIndex(place),
-         RedisKeys::historyRecords(place), RedisKeys::historyCounts(place), RedisKeys::historyCounter(),
-         RedisKeys::historyPlaces(), RedisKeys::deadlines(), RedisKeys::historyStarts(place)},
+         RedisKeys::historyRecords(place), RedisKeys::historyCounts(place), RedisKeys::historyStarts(place),
+         RedisKeys::historyPlaces(place.channelId), RedisKeys::deadlines(place.channelId)},
         {std::to_string(voteId), std::to_string(jiFangId), std::to_string(entry.endedAtUnix),
-         mpak::encode(entry.record), RedisKeys::place(place), std::to_string(entry.startedAtUnix)},
+         mpak::encode(entry.record), RedisKeys::place(place), std::to_string(entry.startedAtUnix),
+         std::to_string(recordKey->integer)},
         positive);
     if (!reply)
         return kResultEndStorageError;
@@ -228,9 +238,9 @@ std::uint32_t RedisBallotBox::end(const SubChannelKey& place, std::uint32_t vote
 std::uint32_t RedisBallotBox::close(const SubChannelKey& place, std::uint32_t voteId, std::uint32_t jiFangId)
 {
     RedisConnection::Args keys = openKeys(place);
-    keys.push_back(RedisKeys::deadlines());
+    keys.push_back(RedisKeys::deadlines(place.channelId));
     const RedisReply reply =
-        callOnce(RedisScripts::Close, keys,
+        callOnce(RedisScripts::Close, place, keys,
                  {std::to_string(voteId), std::to_string(jiFangId), RedisKeys::place(place)}, positive);
     if (!reply)
         return kResultStorageUnavailable;
@@ -240,19 +250,59 @@ std::uint32_t RedisBallotBox::close(const SubChannelKey& place, std::uint32_t vo
     return kResultOk;
 }
 
+bool RedisBallotBox::indexChannel(const std::string& index, const SubChannelKey& place, std::int64_t score)
+{
+    const RedisReply reply =
+        m_connection.command({"ZADD", index, std::to_string(score), std::to_string(place.channelId)});
+    return reply && reply->type == REDIS_REPLY_INTEGER;
+}
+
 std::vector<SubChannelKey> RedisBallotBox::expired(std::int64_t nowUnix)
 {
-    const RedisReply reply = m_connection.command(
-        {"ZRANGEBYSCORE", RedisKeys::deadlines(), "-inf", std::to_string(nowUnix), "LIMIT", "0", "64"});
     std::vector<SubChannelKey> places;
-    if (!reply || reply->type != REDIS_REPLY_ARRAY)
+    const RedisReply channels =
+        m_connection.command({"ZRANGEBYSCORE", RedisKeys::runningChannels(), "-inf", "+inf", "LIMIT",
+                              std::to_string(m_scanFrom), std::to_string(kChannelsPerLook)});
+    if (!channels || channels->type != REDIS_REPLY_ARRAY)
         return places;
-    for (std::size_t i = 0; i < reply->elements; ++i) {
+    m_scanFrom = channels->elements < kChannelsPerLook ? 0 : m_scanFrom + kChannelsPerLook;
+    std::vector<std::string> idle;
+    for (std::size_t i = 0; i < channels->elements; ++i) {
+        const std::string channel = text(channels->element[i]);
+        const auto channelId = std::uint32_t(std::strtoul(channel.c_str(), nullptr, 10));
+        // The earliest deadlines of the channel; none left when its last running vote ended.
+        m_connection.append({"ZRANGEBYSCORE", RedisKeys::deadlines(channelId), "-inf", "+inf", "WITHSCORES",
+                             "LIMIT", "0", std::to_string(kMaxExpiredPerLook)},
+                            [&places, &idle, channel, nowUnix](const redisReply* reply) {
+                                if (reply == nullptr || reply->type != REDIS_REPLY_ARRAY)
+                                    return;
+                                if (reply->elements == 0)
+                                    idle.push_back(channel);
+                                takeExpired(*reply, nowUnix, places);
+                            });
+    }
+    m_connection.flush();
+    // A channel's entry outlives its last deadline by a while, so that a node whose clock is behind
+    // still raises it before a scan would drop it.
+    for (const std::string& channel : idle)
+        m_scripts.callLater(m_connection, RedisScripts::ForgetChannel, {RedisKeys::runningChannels()},
+                            {channel, std::to_string(nowUnix - kIdleChannelSeconds)},
+                            [](const redisReply*) {});
+    if (places.size() > kMaxExpiredPerLook)
+        places.resize(kMaxExpiredPerLook);
+    return places;
+}
+
+void RedisBallotBox::takeExpired(const redisReply& deadlines, std::int64_t nowUnix,
+                                 std::vector<SubChannelKey>& places)
+{
+    for (std::size_t i = 0; i + 1 < deadlines.elements; i += 2) {
         SubChannelKey place;
-        if (std::sscanf(text(reply->element[i]).c_str(), "%u:%u", &place.channelId, &place.subChannelId) == 2)
+        if (number(deadlines.element[i + 1]) <= nowUnix &&
+            std::sscanf(text(deadlines.element[i]).c_str(), "%u:%u", &place.channelId, &place.subChannelId) ==
+                2)
             places.push_back(place);
     }
-    return places;
 }
 
 } // namespace quorix::service

@@ -25,8 +25,13 @@ class RedisBallotBox : public BallotBox
 public:
     // User votes queued before the box sends them without waiting for a flush.
     static constexpr std::size_t kMaxQueued = 2048;
+    // Channels with a running vote looked at per expired() call, in turn; places it reports at most.
+    static constexpr std::size_t kChannelsPerLook = 256;
+    static constexpr std::size_t kMaxExpiredPerLook = 64;
+    // How long after its last deadline a channel stays in runningChannels.
+    static constexpr std::int64_t kIdleChannelSeconds = 600;
 
-    RedisBallotBox(RedisConnection& connection, RedisScripts& scripts, RedisBus& bus, RedisBallots& ballots,
+    RedisBallotBox(RedisCommands& connection, RedisScripts& scripts, RedisBus& bus, RedisBallots& ballots,
                    RedisReplicaWait& replicaWait);
 
     std::uint32_t start(const SubChannelKey& place, const VoteInfo& record, std::int64_t nowUnix,
@@ -64,16 +69,24 @@ private:
     // The script's integer reply to a call with a new ballot; null when it did not reach Redis, or
     // Redis refused the ballot as past its deadline, or a change it made (changed(reply)) was not
     // confirmed by the replicas asked for.
-    RedisReply callOnce(RedisScripts::Id id, RedisConnection::Args keys, RedisConnection::Args args,
-                        bool (*changed)(const redisReply&));
+    RedisReply callOnce(RedisScripts::Id id, const SubChannelKey& place, RedisConnection::Args keys,
+                        RedisConnection::Args args, bool (*changed)(const redisReply&));
+    // Raises the channel's score in an index of channels (runningChannels, historyChannels) before a
+    // script adds to the channel's keys; false when Redis did not take it.
+    bool indexChannel(const std::string& index, const SubChannelKey& place, std::int64_t score);
+    // The places of a channel's deadlines reply ([place, deadline, ...]) whose deadline has passed.
+    static void takeExpired(const redisReply& deadlines, std::int64_t nowUnix,
+                            std::vector<SubChannelKey>& places);
 
-    RedisConnection& m_connection;
+    RedisCommands& m_connection;
     RedisScripts& m_scripts;
     RedisBus& m_bus;
     RedisBallots& m_ballots;
     RedisReplicaWait& m_replicaWait;
     // What was last read of the places this process shows.
     std::unordered_map<SubChannelKey, SharedOpenVote, SubChannelKeyHash> m_seen;
+    // Where the next expired() call goes on in runningChannels.
+    std::size_t m_scanFrom = 0;
 };
 
 } // namespace quorix::service

@@ -7,7 +7,7 @@
 namespace quorix::service {
 
 RedisBallots::RedisBallots(std::uint64_t node, std::int64_t deadlineMs)
-    : m_prefix(RedisKeys::ballotPrefix(node)), m_deadlineMs(deadlineMs)
+    : m_node(std::to_string(node)), m_deadlineMs(deadlineMs)
 {}
 
 std::int64_t RedisBallots::systemMs()
@@ -30,10 +30,10 @@ bool RedisBallots::sync(RedisConnection& connection)
     return true;
 }
 
-RedisBallot RedisBallots::next()
+RedisBallot RedisBallots::next(std::uint32_t channelId)
 {
     RedisBallot ballot;
-    ballot.key = m_prefix + std::to_string(++m_counter);
+    ballot.key = RedisKeys::ballot(channelId, m_node + ":" + std::to_string(++m_counter));
     ballot.deadlineMs = systemMs() + m_redisOffsetMs + m_deadlineMs;
     const auto now = RedisConnection::Clock::now();
     ballot.retry.unsentUntil = now + std::chrono::milliseconds(m_deadlineMs);

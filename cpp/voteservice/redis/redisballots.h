@@ -45,12 +45,13 @@ public:
 
     // Measures the offset of Redis's clock from this process's; false when TIME was not answered.
     bool sync(RedisConnection& connection);
-    RedisBallot next();
+    // A new ballot for a script on the keys of the channel: its key carries the channel's hash tag.
+    RedisBallot next(std::uint32_t channelId);
 
 private:
     static std::int64_t systemMs();
 
-    std::string m_prefix;
+    std::string m_node;
     std::int64_t m_deadlineMs;
     std::uint64_t m_counter = 0;
     std::int64_t m_redisOffsetMs = 0;

@@ -1,5 +1,6 @@
 #include "redisbus.h"
 
+#include "redisclusterslots.h"
 #include "rediskeys.h"
 
 #include <cstring>
@@ -20,20 +21,61 @@ std::uint64_t randomNode()
 }
 } // namespace
 
-RedisBus::RedisBus(RedisAddress address) : m_subscriber(std::move(address)), m_node(randomNode())
+RedisBus::RedisBus(RedisAddress address) : m_node(randomNode())
 {
+    subscribeAt(std::move(address));
+}
+
+RedisBus::RedisBus(std::vector<RedisAddress> seeds) : m_seeds(std::move(seeds)), m_node(randomNode()) {}
+
+const std::string& RedisBus::channel() const
+{
+    static const std::string notices = RedisKeys::notices(), sharded = RedisKeys::shardedNotices();
+    return m_seeds.empty() ? notices : sharded;
+}
+
+void RedisBus::subscribeAt(RedisAddress address)
+{
+    m_subscriber = std::make_unique<RedisConnection>(std::move(address));
     // Waits for the confirmation, so that notices published afterwards are certain to arrive.
-    m_subscriber.setConnectedHook([](RedisConnection& connection) {
-        const RedisReply confirmed = connection.command({"SUBSCRIBE", RedisKeys::notices()});
-        return confirmed && confirmed->type == REDIS_REPLY_ARRAY;
-    });
+    m_subscriber->setConnectedHook(
+        [subscribe = RedisConnection::Args{m_seeds.empty() ? "SUBSCRIBE" : "SSUBSCRIBE", channel()}](
+            RedisConnection& connection) {
+            const RedisReply confirmed = connection.command(subscribe);
+            return confirmed && confirmed->type == REDIS_REPLY_ARRAY;
+        });
+    m_seenConnects = 0;
+}
+
+bool RedisBus::locate(std::string& error)
+{
+    const std::uint16_t slot = RedisClusterSlots::slot(channel());
+    for (const RedisAddress& seed : m_seeds) {
+        RedisConnection connection(seed);
+        if (!connection.connect(error))
+            continue;
+        const RedisReply reply = connection.command({"CLUSTER", "SLOTS"});
+        RedisClusterSlots map;
+        if (!reply || !map.update(*reply, seed.host, error) || map.primary(slot) == nullptr)
+            continue;
+        RedisAddress owner = seed;
+        owner.host = map.primary(slot)->host;
+        owner.port = map.primary(slot)->port;
+        subscribeAt(owner);
+        return true;
+    }
+    error = "no seed of the Redis Cluster told which node serves " + channel() +
+            (error.empty() ? "" : ": " + error);
+    return false;
 }
 
 bool RedisBus::start(std::string& error)
 {
-    if (!m_subscriber.connect(error))
+    if (!m_seeds.empty() && !locate(error))
         return false;
-    m_seenConnects = m_subscriber.connects();
+    if (!m_subscriber->connect(error))
+        return false;
+    m_seenConnects = m_subscriber->connects();
     return true;
 }
 
@@ -57,22 +99,25 @@ bool RedisBus::decode(const std::string& text, Notice& notice, std::uint64_t& no
     return true;
 }
 
-void RedisBus::publish(RedisConnection& connection, const Notice& notice)
+void RedisBus::publish(RedisCommands& connection, const Notice& notice)
 {
-    connection.append({"PUBLISH", RedisKeys::notices(), encode(notice, m_node)}, [](const redisReply*) {});
+    connection.append({m_seeds.empty() ? "PUBLISH" : "SPUBLISH", channel(), encode(notice, m_node)},
+                      [](const redisReply*) {});
 }
 
 std::vector<Notice> RedisBus::poll()
 {
     std::vector<Notice> notices;
-    if (!m_subscriber.ready())
+    std::string error;
+    // On a cluster the node that served the channel may be gone: where it is now is looked up.
+    if (!m_subscriber->ready() && (m_seeds.empty() || !locate(error) || !m_subscriber->ready()))
         return notices;
-    if (m_subscriber.connects() != m_seenConnects) {
-        m_seenConnects = m_subscriber.connects();
+    if (m_subscriber->connects() != m_seenConnects) {
+        m_seenConnects = m_subscriber->connects();
         notices.push_back(Notice{NoticeKind::Resync, {}, 0, 0});
     }
-    for (int taken = 0; taken < kMaxMessagesPerPoll; ++taken) {
-        const RedisReply reply = m_subscriber.replyIfReady();
+    for (int taken = 0; taken < kMaxMessagesPerPoll && m_subscriber->usable(); ++taken) {
+        const RedisReply reply = m_subscriber->replyIfReady();
         if (!reply)
             break;
         take(reply.get(), notices);
@@ -80,12 +125,18 @@ std::vector<Notice> RedisBus::poll()
     return notices;
 }
 
-void RedisBus::take(const redisReply* reply, std::vector<Notice>& notices) const
+void RedisBus::take(const redisReply* reply, std::vector<Notice>& notices)
 {
-    // A pushed message is ["message", channel, text]; the subscription's confirmation is skipped.
+    // A pushed message is ["message", channel, text] (["smessage", ...] on a cluster); the
+    // subscription's confirmation is skipped. A cluster ends a shard subscription whose slot moved.
     if (reply->type != REDIS_REPLY_ARRAY || reply->elements != 3 ||
-        reply->element[0]->type != REDIS_REPLY_STRING ||
-        std::strcmp(reply->element[0]->str, "message") != 0 || reply->element[2]->type != REDIS_REPLY_STRING)
+        reply->element[0]->type != REDIS_REPLY_STRING)
+        return;
+    const char* kind = reply->element[0]->str;
+    if (std::strcmp(kind, "sunsubscribe") == 0)
+        return m_subscriber->drop();
+    if ((std::strcmp(kind, "message") != 0 && std::strcmp(kind, "smessage") != 0) ||
+        reply->element[2]->type != REDIS_REPLY_STRING)
         return;
     Notice notice;
     std::uint64_t node = 0;

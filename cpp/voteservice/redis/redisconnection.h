@@ -18,6 +18,7 @@
 // is logged as an error once per burst and handed over as the error reply it is.
 
 #include "redisaddress.h"
+#include "rediscommands.h"
 #include "redistransport.h"
 
 #include <hiredis/hiredis.h>
@@ -32,60 +33,32 @@
 
 namespace quorix::service {
 
-struct RedisReplyDeleter
-{
-    void operator()(redisReply* reply) const { freeReplyObject(reply); }
-};
-using RedisReply = std::unique_ptr<redisReply, RedisReplyDeleter>;
-
-class RedisConnection
+class RedisConnection : public RedisCommands
 {
 public:
-    // Gets the reply, or null when the command failed to travel (not for a Redis error reply).
-    using Done = std::function<void(const redisReply* reply)>;
-    using Args = std::vector<std::string>;
-    // Told how long each round trip that brought replies took: one command, or one flush of queued
-    // commands.
-    using RoundTripHook = std::function<void(double seconds)>;
-    using Clock = std::chrono::steady_clock;
-    // How long a repeatable command goes again after its reply was lost.
-    struct RetryWindow
-    {
-        // Until when a command that never left this process is tried again.
-        Clock::time_point unsentUntil;
-        // Until when one that may have reached Redis is sent again to learn what became of it.
-        Clock::time_point sentUntil;
-    };
-    // None: not repeated.
-    using RetryUntil = std::optional<RetryWindow>;
-
     explicit RedisConnection(RedisAddress address);
     ~RedisConnection();
     RedisConnection(const RedisConnection&) = delete;
     RedisConnection& operator=(const RedisConnection&) = delete;
 
-    // Runs on every new connection before anything else is sent (loading scripts, subscribing).
-    void setConnectedHook(std::function<bool(RedisConnection&)> hook) { m_hook = std::move(hook); }
-    void setRoundTripHook(RoundTripHook hook) { m_roundTripHook = std::move(hook); }
-    // Runs when queued commands are about to be read, so that one last command can join them.
-    void setFlushHook(std::function<void()> hook) { m_flushHook = std::move(hook); }
-    // Connects now; false with a message when Redis cannot be reached or refused the credentials.
-    bool connect(std::string& error);
+    // Also for subscribing.
+    void setConnectedHook(ConnectedHook hook) override { m_hook = std::move(hook); }
+    void setRoundTripHook(RoundTripHook hook) override { m_roundTripHook = std::move(hook); }
+    void setFlushHook(std::function<void()> hook) override { m_flushHook = std::move(hook); }
+    bool connect(std::string& error) override;
     // Whether the last connection attempt failed because Redis refused the user or password.
     bool credentialsRefused() const { return m_credentialsRefused; }
     const RedisAddress& address() const { return m_address; }
     // An error reply's text for a log line: printable bytes only, at most 200 of them.
     static std::string errorText(const redisReply* reply);
 
-    RedisReply command(const Args& args, RetryUntil retryUntil = {});
-    // Queues args. For an EVALSHA given the script's body, a NOSCRIPT reply makes it go again as
-    // EVAL of the body with the same keys and arguments (once the queue was read); done gets
-    // that reply.
-    void append(Args args, Done done, const std::string* scriptBody = nullptr, RetryUntil retryUntil = {});
-    void after(std::function<void()> work);
-    bool pending() const { return !m_queue.empty(); }
-    std::size_t queued() const { return m_queue.size(); }
-    void flush();
+    RedisReply command(const Args& args, RetryUntil retryUntil = {}) override;
+    void append(Args args, Done done, const std::string* scriptBody = nullptr,
+                RetryUntil retryUntil = {}) override;
+    void after(std::function<void()> work) override;
+    bool pending() const override { return !m_queue.empty(); }
+    std::size_t queued() const override { return m_queue.size(); }
+    void flush() override;
 
     // Connects when needed (at most every reconnect delay); false when not connected.
     bool ready() { return ensureConnected(); }

@@ -1,21 +1,30 @@
 #pragma once
 
-// Where the shared state lives in Redis. Per sub-channel ("<channel>:<sub-channel>"):
-//   votes:P     hash  voteId -> stored record (encoded VoteInfo)
-//   open:P      hash  the open vote: voteId, jiFangId, running, type, perUser, perOption, startedAt,
-//                     endsAt, starter, record, and one field o:<option> / j:<judge uid> each
-//   counts:P    hash  option -> tickets (judge votes: 0 -> total points)
-//   tickets:P   hash  <uid> -> tickets used (judge votes: points given), <uid>:<option> -> tickets
-//   hist:P      zset  record key scored by the Unix second the vote ended
-//   histrec:P   hash  record key -> encoded VoteHistoryRecord, histcnt:P the counts it ended with,
-//               histstart:P the Unix second it started (none for entries written before it was kept)
-// Global: voteid, histkey and jifang counters, histplaces (set of P with history), deadlines (zset
-// of P with a running vote, scored by the Unix second it ends), users (hash imid -> "<uid> <nick>"),
-// usersseen (zset imid scored by the Unix second last seen; users unseen for the history window
-// are pruned with it),
-// channelvotes (hash channel -> stored votes of its sub-channels), votetotal (stored votes of all),
-// the notices channel, ballot:<node>:<counter> (the result of one ballot, kept for a minute), and
-// revocations (hash "<channel>:<uid>" -> "<issued before> <expires at>", Unix seconds).
+// Where the shared state lives in Redis. Every key of a channel carries the channel's hash tag
+// ("quorix:{chC}:..."), so that all keys a script names lie in one Redis Cluster slot; the same
+// layout serves a single Redis. Per sub-channel S of channel C:
+//   {chC}:votes:S      hash  voteId -> stored record (encoded VoteInfo)
+//   {chC}:open:S       hash  the open vote: voteId, jiFangId, running, type, perUser, perOption,
+//                            startedAt, endsAt, starter, record, and one field o:<option> /
+//                            j:<judge uid> each
+//   {chC}:counts:S     hash  option -> tickets (judge votes: 0 -> total points)
+//   {chC}:tickets:S    hash  <uid> -> tickets used (judge votes: points given), <uid>:<option> -> tickets
+//   {chC}:hist:S       zset  record key scored by the Unix second the vote ended
+//   {chC}:histrec:S    hash  record key -> encoded VoteHistoryRecord, histcnt:S the counts it ended
+//                            with, histstart:S the Unix second it started (none for entries written
+//                            before it was kept)
+// Per channel: {chC}:jifang (counter), {chC}:deadlines (zset of "C:S" with a running vote, scored by
+// the Unix second it ends), {chC}:histplaces (set of "C:S" with history), {chC}:votecount (stored
+// votes of its sub-channels), {chC}:ballot:<node>:<counter> (the result of one ballot, kept for a
+// minute).
+// Each in a slot of its own, touched by single-key commands only: the voteid and histkey counters,
+// votetotal (stored votes of all channels), runningchannels (zset channel -> the latest deadline
+// given there) and historychannels (zset channel -> when history was last added there), the
+// indexes the nodes scan for the per-channel keys above; revocations (hash "<channel>:<uid>" ->
+// "<issued before> <expires at>", Unix seconds), layout (the layout version, redislayoutupgrade.h)
+// and the notices channel (on a cluster the shard channel {notices}). The user directory lies in a slot of
+// its own: {directory}:users (hash imid -> "<uid> <nick>") and {directory}:seen (zset imid scored by the Unix
+// second last seen; users unseen for the history window are pruned with it).
 
 #include "sessionidentity.h"
 
@@ -29,7 +38,10 @@ class RedisKeys
 public:
     static constexpr const char* kPrefix = "quorix:";
 
+    // "C:S", the member naming a sub-channel in the per-channel sets.
     static std::string place(const SubChannelKey& place);
+    // "quorix:{chC}:", the start of every key of channel C.
+    static std::string channel(std::uint32_t channelId);
     static std::string votes(const SubChannelKey& place) { return key("votes:", place); }
     static std::string open(const SubChannelKey& place) { return key("open:", place); }
     static std::string counts(const SubChannelKey& place) { return key("counts:", place); }
@@ -39,27 +51,34 @@ public:
     static std::string historyCounts(const SubChannelKey& place) { return key("histcnt:", place); }
     static std::string historyStarts(const SubChannelKey& place) { return key("histstart:", place); }
 
-    static std::string voteCounter() { return std::string(kPrefix) + "voteid"; }
-    static std::string historyCounter() { return std::string(kPrefix) + "histkey"; }
-    static std::string jiFangCounter() { return std::string(kPrefix) + "jifang"; }
-    static std::string historyPlaces() { return std::string(kPrefix) + "histplaces"; }
-    static std::string deadlines() { return std::string(kPrefix) + "deadlines"; }
-    static std::string users() { return std::string(kPrefix) + "users"; }
-    static std::string usersSeen() { return std::string(kPrefix) + "usersseen"; }
-    static std::string revocations() { return std::string(kPrefix) + "revocations"; }
-    static std::string channelVoteCounts() { return std::string(kPrefix) + "channelvotes"; }
-    static std::string voteTotal() { return std::string(kPrefix) + "votetotal"; }
-    static std::string notices() { return std::string(kPrefix) + "notices"; }
+    static std::string jiFangCounter(std::uint32_t channelId) { return channel(channelId) + "jifang"; }
+    static std::string deadlines(std::uint32_t channelId) { return channel(channelId) + "deadlines"; }
+    static std::string historyPlaces(std::uint32_t channelId) { return channel(channelId) + "histplaces"; }
+    static std::string channelVoteCount(std::uint32_t channelId) { return channel(channelId) + "votecount"; }
     // ballot:<node>:<counter> holds the result of one ballot (redisballots.h).
-    static std::string ballotPrefix(std::uint64_t node)
+    static std::string ballot(std::uint32_t channelId, const std::string& ballotId)
     {
-        return std::string(kPrefix) + "ballot:" + std::to_string(node) + ":";
+        return channel(channelId) + "ballot:" + ballotId;
     }
 
+    static std::string voteCounter() { return global("voteid"); }
+    static std::string historyCounter() { return global("histkey"); }
+    static std::string voteTotal() { return global("votetotal"); }
+    static std::string runningChannels() { return global("runningchannels"); }
+    static std::string historyChannels() { return global("historychannels"); }
+    static std::string revocations() { return global("revocations"); }
+    static std::string layout() { return global("layout"); }
+    static std::string notices() { return global("notices"); }
+    // The shard channel of the notices on a Redis Cluster.
+    static std::string shardedNotices() { return global("{notices}"); }
+    static std::string users() { return global("{directory}:users"); }
+    static std::string usersSeen() { return global("{directory}:seen"); }
+
 private:
+    static std::string global(const char* name) { return std::string(kPrefix) + name; }
     static std::string key(const char* kind, const SubChannelKey& place)
     {
-        return std::string(kPrefix) + kind + RedisKeys::place(place);
+        return channel(place.channelId) + kind + std::to_string(place.subChannelId);
     }
 };
 

@@ -13,10 +13,13 @@ namespace {
 
 // Every command the service sends, directly or from its scripts, with arguments that change
 // nothing (see the class comment). Keep in step with redisscripts.cpp and docs/install.md.
-std::vector<RedisConnection::Args> probes(const std::string& key)
+std::vector<RedisConnection::Args> probes(const std::string& key, bool cluster)
 {
+    std::vector<RedisConnection::Args> clusterProbes;
+    if (cluster)
+        clusterProbes = {{"CLUSTER", "SLOTS"}, {"ASKING"}, {"SPUBLISH", RedisKeys::shardedNotices(), ""}};
     const std::string nothing = "0000000000000000000000000000000000000000";
-    return {
+    std::vector<RedisConnection::Args> all{
         {"PING"},
         {"INFO", "memory"},
         {"TIME"},
@@ -39,6 +42,7 @@ std::vector<RedisConnection::Args> probes(const std::string& key)
         {"SREM", key, "m"},
         {"ZADD", key, "1", "m"},
         {"ZREM", key, "m"},
+        {"ZSCORE", key, "m"},
         {"ZRANGEBYSCORE", key, "0", "1"},
         {"ZREVRANGEBYSCORE", key, "1", "0"},
         {"EVAL", "return 1", "0"},
@@ -46,10 +50,16 @@ std::vector<RedisConnection::Args> probes(const std::string& key)
         {"SCRIPT", "LOAD", "return 1"},
         {"PUBLISH", RedisKeys::notices(), ""},
         {"WAIT", "0", "0"},
+        // For the layout upgrade at start (redislayoutupgrade.h).
+        {"SCAN", "0", "MATCH", key, "COUNT", "1"},
+        {"RENAME", key, key},
         {"DEL", key},
-        // Last: the connection then only takes subscription commands.
-        {"SUBSCRIBE", RedisKeys::notices()},
     };
+    all.insert(all.end(), clusterProbes.begin(), clusterProbes.end());
+    // Last: the connection then only takes subscription commands.
+    all.push_back(
+        {cluster ? "SSUBSCRIBE" : "SUBSCRIBE", cluster ? RedisKeys::shardedNotices() : RedisKeys::notices()});
+    return all;
 }
 
 std::string lowered(std::string text)
@@ -93,23 +103,28 @@ std::string RedisPreflight::evictionPolicy(const std::string& info)
     return info.substr(from, info.find_first_of("\r\n", from) - from);
 }
 
-RedisPreflight::Verdict RedisPreflight::check(const RedisAddress& address, bool allowEviction,
+RedisPreflight::Verdict RedisPreflight::check(const RedisAddress& address, bool allowEviction, bool cluster,
                                               std::string& message, std::vector<std::string>& warnings)
 {
     RedisConnection connection(address);
     if (!connection.connect(message))
         return connection.credentialsRefused() ? Verdict::Refused : Verdict::Unreachable;
     const std::string user = address.user.empty() ? std::string("default") : address.user;
-    for (const RedisConnection::Args& probe : probes(RedisKeys::kPrefix + std::string("preflight"))) {
+    for (const RedisConnection::Args& probe :
+         probes(RedisKeys::kPrefix + std::string("preflight"), cluster)) {
         const RedisReply reply = connection.command(probe);
         if (!reply) {
             message = "Redis at " + address.describe() + " did not answer " + probe[0];
             return Verdict::Unreachable;
         }
         if (reply->type == REDIS_REPLY_ERROR && std::strncmp(reply->str, "NOPERM", 6) == 0) {
-            const std::string command = lowered(probe[0] == "SCRIPT" ? "script|load" : probe[0]);
+            const std::string command =
+                lowered(probe.size() > 1 && (probe[0] == "SCRIPT" || probe[0] == "CLUSTER")
+                            ? probe[0] + "|" + probe[1]
+                            : probe[0]);
             message = "the Redis ACL of user " + user + " does not allow the command " + command +
-                      " (with the keys " + RedisKeys::kPrefix + "* and the channel " + RedisKeys::notices() +
+                      " (with the keys " + RedisKeys::kPrefix + "* and the channel " +
+                      (cluster ? RedisKeys::shardedNotices() : RedisKeys::notices()) +
                       "): " + RedisConnection::errorText(reply.get()) +
                       "; docs/install.md lists what the service needs";
             return Verdict::Refused;

@@ -26,7 +26,9 @@ public:
     };
 
     // Ready, possibly with warnings (eviction allowed); otherwise a one-line message.
-    static Verdict check(const RedisAddress& address, bool allowEviction, std::string& message,
+    // cluster: the node is a seed of a Redis Cluster, which the service also asks CLUSTER SLOTS and
+    // ASKING.
+    static Verdict check(const RedisAddress& address, bool allowEviction, bool cluster, std::string& message,
                          std::vector<std::string>& warnings);
     // The value of maxmemory_policy in INFO's text; empty when it has none.
     static std::string evictionPolicy(const std::string& info);

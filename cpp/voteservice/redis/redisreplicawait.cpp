@@ -14,7 +14,7 @@ bool RedisReplicaWait::enough(const redisReply* reply, int replicas)
     return reply != nullptr && reply->type == REDIS_REPLY_INTEGER && reply->integer >= replicas;
 }
 
-bool RedisReplicaWait::confirm(RedisConnection& connection) const
+bool RedisReplicaWait::confirm(RedisCommands& connection) const
 {
     if (!enabled())
         return true;
@@ -35,7 +35,7 @@ void RedisReplicaWait::hold(std::uint32_t result, std::function<void(std::uint32
     m_held.push_back(Held{result, std::move(answer)});
 }
 
-void RedisReplicaWait::appendWait(RedisConnection& connection)
+void RedisReplicaWait::appendWait(RedisCommands& connection)
 {
     if (!m_queuedSinceWait)
         return;
@@ -61,7 +61,7 @@ void RedisReplicaWait::release(std::vector<Held> held, bool confirmed)
         entry.answer(confirmed ? entry.result : std::uint32_t(kResultStorageUnavailable));
 }
 
-int RedisReplicaWait::connectedReplicas(RedisConnection& connection)
+int RedisReplicaWait::connectedReplicas(RedisCommands& connection)
 {
     const RedisReply reply = connection.command({"INFO", "replication"});
     if (!reply || reply->type != REDIS_REPLY_STRING)

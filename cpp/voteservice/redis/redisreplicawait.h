@@ -29,7 +29,7 @@ public:
     bool enabled() const { return m_replicas > 0; }
 
     // After a write sent with command(): true when enough replicas have it (or none are asked for).
-    bool confirm(RedisConnection& connection) const;
+    bool confirm(RedisCommands& connection) const;
     // A write was queued with append(): the next appendWait() sends a WAIT after it.
     void queued() { m_queuedSinceWait = m_queuedSinceWait || enabled(); }
     // Gives the queued write's answer, at once with no replicas asked for, otherwise when the WAIT
@@ -37,10 +37,10 @@ public:
     // as uncertain.
     void hold(std::uint32_t result, std::function<void(std::uint32_t)> answer);
     // Queues one WAIT behind the writes queued since the last one; called before a flush.
-    void appendWait(RedisConnection& connection);
+    void appendWait(RedisCommands& connection);
 
     // The replicas the Redis at connection has connected now (INFO replication); -1 when unknown.
-    static int connectedReplicas(RedisConnection& connection);
+    static int connectedReplicas(RedisCommands& connection);
 
 private:
     struct Held

@@ -1,6 +1,6 @@
 #include "redisrevocationstore.h"
 
-#include "redisconnection.h"
+#include "rediscommands.h"
 #include "rediskeys.h"
 
 #include <cstdio>
@@ -59,7 +59,7 @@ std::vector<Revocation> RedisRevocationStore::current(std::int64_t nowUnix)
     if (!reply || reply->type != REDIS_REPLY_ARRAY)
         return {};
     std::vector<Revocation> revocations;
-    RedisConnection::Args forget{"HDEL", RedisKeys::revocations()};
+    RedisCommands::Args forget{"HDEL", RedisKeys::revocations()};
     for (std::size_t i = 0; i + 1 < reply->elements; i += 2) {
         Revocation revocation;
         const redisReply* key = reply->element[i];

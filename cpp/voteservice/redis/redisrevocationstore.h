@@ -7,19 +7,19 @@
 
 namespace quorix::service {
 
-class RedisConnection;
+class RedisCommands;
 
 class RedisRevocationStore : public RevocationStore
 {
 public:
-    explicit RedisRevocationStore(RedisConnection& redis) : m_redis(redis) {}
+    explicit RedisRevocationStore(RedisCommands& redis) : m_redis(redis) {}
 
     bool revoke(const Revocation& revocation) override;
     // Empty also when Redis cannot be reached (the last good list is the caller's to keep).
     std::vector<Revocation> current(std::int64_t nowUnix) override;
 
 private:
-    RedisConnection& m_redis;
+    RedisCommands& m_redis;
 };
 
 } // namespace quorix::service

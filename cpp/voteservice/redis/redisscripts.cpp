@@ -103,13 +103,13 @@ local f = redis.call('HMGET', KEYS[1], 'voteId', 'jiFangId', 'running')
 if f[1] ~= ARGV[1] or f[2] ~= ARGV[2] or f[3] ~= '1' then return 0 end
 redis.call('HSET', KEYS[1], 'running', '0')
 redis.call('ZREM', KEYS[8], ARGV[5])
-local key = redis.call('INCR', KEYS[6])
+local key = ARGV[7]
 redis.call('ZADD', KEYS[3], ARGV[3], key)
 redis.call('HSET', KEYS[4], key, ARGV[4])
 redis.call('HSET', KEYS[5], key, table.concat(redis.call('HGETALL', KEYS[2]), ' '))
-redis.call('HSET', KEYS[9], key, ARGV[6])
+redis.call('HSET', KEYS[6], key, ARGV[6])
 redis.call('SADD', KEYS[7], ARGV[5])
-return key
+return tonumber(key)
 )";
 }
 
@@ -136,38 +136,60 @@ return {f, redis.call('HGETALL', KEYS[2]), judges}
 )";
 }
 
-std::string pruneScript()
+// The places' keys come four by four after the channel's set of places with history, each group
+// with its member of that set in ARGV.
+std::string pruneHistoryScript()
 {
     return R"(
-for _, p in ipairs(redis.call('SMEMBERS', KEYS[1])) do
-  local index = ARGV[2] .. 'hist:' .. p
-  local old = redis.call('ZRANGEBYSCORE', index, '-inf', '(' .. ARGV[1], 'LIMIT', 0, 1000)
+for i = 2, #ARGV do
+  local k = 2 + (i - 2) * 4
+  local old = redis.call('ZRANGEBYSCORE', KEYS[k], '-inf', '(' .. ARGV[1], 'LIMIT', 0, 1000)
   if #old > 0 then
-    redis.call('ZREM', index, unpack(old))
-    redis.call('HDEL', ARGV[2] .. 'histrec:' .. p, unpack(old))
-    redis.call('HDEL', ARGV[2] .. 'histcnt:' .. p, unpack(old))
-    redis.call('HDEL', ARGV[2] .. 'histstart:' .. p, unpack(old))
+    redis.call('ZREM', KEYS[k], unpack(old))
+    redis.call('HDEL', KEYS[k + 1], unpack(old))
+    redis.call('HDEL', KEYS[k + 2], unpack(old))
+    redis.call('HDEL', KEYS[k + 3], unpack(old))
   end
-  if redis.call('EXISTS', index) == 0 then redis.call('SREM', KEYS[1], p) end
+  if redis.call('EXISTS', KEYS[k]) == 0 then redis.call('SREM', KEYS[1], ARGV[i]) end
 end
-local gone = redis.call('ZRANGEBYSCORE', KEYS[3], '-inf', '(' .. ARGV[1], 'LIMIT', 0, 1000)
+return redis.call('EXISTS', KEYS[1])
+)";
+}
+
+std::string pruneUsersScript()
+{
+    return R"(
+local gone = redis.call('ZRANGEBYSCORE', KEYS[2], '-inf', '(' .. ARGV[1], 'LIMIT', 0, 1000)
 if #gone > 0 then
-  redis.call('HDEL', KEYS[2], unpack(gone))
-  redis.call('ZREM', KEYS[3], unpack(gone))
+  redis.call('HDEL', KEYS[1], unpack(gone))
+  redis.call('ZREM', KEYS[2], unpack(gone))
 end
 return 0
 )";
 }
 
-// The vote counts change with the stored votes in one step, so they stay right whoever crashes.
+// An index entry goes only while its score is below the cut: a node that adds to the channel
+// raises the score first, so an entry still needed is never dropped by a scan that raced it.
+std::string forgetChannelScript()
+{
+    return R"(
+local score = redis.call('ZSCORE', KEYS[1], ARGV[1])
+if score and tonumber(score) < tonumber(ARGV[2]) then
+  redis.call('ZREM', KEYS[1], ARGV[1])
+  return 1
+end
+return 0
+)";
+}
+
+// The channel's vote count changes with its stored votes in one step, so it stays right whoever
+// crashes; the script says whether it changed, for the count of all channels (its own slot).
 std::string storeVoteScript()
 {
     return R"(
-if redis.call('HSET', KEYS[1], ARGV[1], ARGV[2]) == 1 then
-  redis.call('HINCRBY', KEYS[2], ARGV[3], 1)
-  redis.call('INCR', KEYS[3])
-end
-return 0
+if redis.call('HSET', KEYS[1], ARGV[1], ARGV[2]) == 0 then return 0 end
+redis.call('INCR', KEYS[2])
+return 1
 )";
 }
 
@@ -175,8 +197,7 @@ std::string removeVoteScript()
 {
     return R"(
 if redis.call('HDEL', KEYS[1], ARGV[1]) == 0 then return 0 end
-if redis.call('HINCRBY', KEYS[2], ARGV[2], -1) <= 0 then redis.call('HDEL', KEYS[2], ARGV[2]) end
-redis.call('DECR', KEYS[3])
+if redis.call('DECR', KEYS[2]) <= 0 then redis.call('DEL', KEYS[2]) end
 return 1
 )";
 }
@@ -189,7 +210,9 @@ RedisScripts::RedisScripts()
                 oncePerBallot(endScript()),
                 oncePerBallot(closeScript()),
                 viewScript(),
-                pruneScript(),
+                pruneHistoryScript(),
+                pruneUsersScript(),
+                forgetChannelScript(),
                 storeVoteScript(),
                 removeVoteScript()},
       m_shas(Count)
@@ -216,7 +239,7 @@ RedisConnection::Args RedisScripts::invocation(const char* verb, const std::stri
     return all;
 }
 
-RedisReply RedisScripts::call(RedisConnection& connection, Id id, const RedisConnection::Args& keys,
+RedisReply RedisScripts::call(RedisCommands& connection, Id id, const RedisConnection::Args& keys,
                               const RedisConnection::Args& args, RedisConnection::RetryUntil retryUntil)
 {
     if (!m_shas[id].empty()) {
@@ -227,7 +250,7 @@ RedisReply RedisScripts::call(RedisConnection& connection, Id id, const RedisCon
     return connection.command(invocation("EVAL", m_sources[id], keys, args), retryUntil);
 }
 
-void RedisScripts::callLater(RedisConnection& connection, Id id, const RedisConnection::Args& keys,
+void RedisScripts::callLater(RedisCommands& connection, Id id, const RedisConnection::Args& keys,
                              const RedisConnection::Args& args, RedisConnection::Done done,
                              RedisConnection::RetryUntil retryUntil)
 {

@@ -27,22 +27,27 @@ public:
         // KEYS open, counts, tickets, ballot; ARGV voteId, jiFangId, voteType, uid, optionId, tickets,
         // deadline. Returns the result code.
         Cast,
-        // KEYS open, counts, hist, histrec, histcnt, histkey, histplaces, deadlines, histstart, ballot;
-        // ARGV voteId, jiFangId, endedAt, history record, place, startedAt, deadline. Returns the
-        // record key, 0 when it was not running.
+        // KEYS open, counts, hist, histrec, histcnt, histstart, histplaces, deadlines, ballot; ARGV
+        // voteId, jiFangId, endedAt, history record, place, startedAt, record key, deadline. Returns
+        // the record key, 0 when it was not running.
         End,
         // KEYS open, counts, tickets, deadlines, ballot; ARGV voteId, jiFangId, place, deadline. Returns
         // 1 when closed.
         Close,
         // KEYS open, counts, tickets. Returns {open fields, counts, judge points} or {} when none.
         View,
-        // KEYS histplaces, users, usersseen; ARGV beforeUnix, key prefix. Drops history older than
-        // beforeUnix, places left without history and users unseen since then.
-        Prune,
-        // KEYS votes, channelvotes, votetotal; ARGV voteId, record, channel. Stores the vote and
-        // counts it when it is new.
+        // KEYS histplaces of a channel, then hist, histrec, histcnt, histstart of each of its places;
+        // ARGV beforeUnix, then each place. Drops history older than beforeUnix and places left
+        // without history; returns 0 when the channel has none left.
+        PruneHistory,
+        // KEYS users, usersseen; ARGV beforeUnix. Drops users unseen since then.
+        PruneUsers,
+        // KEYS an index of channels; ARGV channel, cut. Drops the channel when its score is below the
+        // cut; returns 1 when it did.
+        ForgetChannel,
+        // KEYS votes, votecount; ARGV voteId, record. Stores the vote; returns 1 when it is new.
         StoreVote,
-        // KEYS votes, channelvotes, votetotal; ARGV voteId, channel. Returns 1 when it was removed.
+        // KEYS votes, votecount; ARGV voteId. Returns 1 when it was removed.
         RemoveVote,
         Count
     };
@@ -51,9 +56,9 @@ public:
 
     // SCRIPT LOAD of every script; false when the connection failed.
     bool load(RedisConnection& connection);
-    RedisReply call(RedisConnection& connection, Id id, const RedisConnection::Args& keys,
+    RedisReply call(RedisCommands& connection, Id id, const RedisConnection::Args& keys,
                     const RedisConnection::Args& args, RedisConnection::RetryUntil retryUntil = {});
-    void callLater(RedisConnection& connection, Id id, const RedisConnection::Args& keys,
+    void callLater(RedisCommands& connection, Id id, const RedisConnection::Args& keys,
                    const RedisConnection::Args& args, RedisConnection::Done done,
                    RedisConnection::RetryUntil retryUntil = {});
 

@@ -3,6 +3,7 @@
 #include "rediskeys.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -29,7 +30,7 @@ U32Map parseCounts(const std::string& counts)
 
 } // namespace
 
-RedisVoteStorage::RedisVoteStorage(RedisConnection& connection, RedisScripts& scripts,
+RedisVoteStorage::RedisVoteStorage(RedisCommands& connection, RedisScripts& scripts,
                                    const RedisReplicaWait& replicaWait)
     : m_connection(&connection), m_scripts(&scripts), m_replicaWait(&replicaWait)
 {}
@@ -57,16 +58,20 @@ RedisReply RedisVoteStorage::must(const RedisConnection::Args& args, int type) c
     return reply;
 }
 
-RedisReply RedisVoteStorage::script(RedisScripts::Id id, const SubChannelKey& place,
-                                    const RedisConnection::Args& args)
+bool RedisVoteStorage::script(RedisScripts::Id id, const SubChannelKey& place,
+                              const RedisConnection::Args& args, const char* totalChange)
 {
-    RedisReply reply = m_scripts->call(
-        *m_connection, id, {RedisKeys::votes(place), RedisKeys::channelVoteCounts(), RedisKeys::voteTotal()},
-        args);
+    const RedisReply reply = m_scripts->call(
+        *m_connection, id, {RedisKeys::votes(place), RedisKeys::channelVoteCount(place.channelId)}, args);
     if (!reply || reply->type != REDIS_REPLY_INTEGER)
         throw StorageUnavailable("Redis did not change the stored votes");
+    const bool changed = reply->integer == 1;
+    // The count of all channels lies in a slot of its own: a process that dies between the two
+    // steps leaves it one off, which only moves the cap on all votes by one.
+    if (changed)
+        must({totalChange, RedisKeys::voteTotal()}, REDIS_REPLY_INTEGER);
     confirmed();
-    return reply;
+    return changed;
 }
 
 std::size_t RedisVoteStorage::counter(const RedisConnection::Args& args) const
@@ -83,8 +88,7 @@ std::uint32_t RedisVoteStorage::addVote(const SubChannelKey& place, VoteInfo vot
 {
     const RedisReply id = must({"INCR", RedisKeys::voteCounter()}, REDIS_REPLY_INTEGER);
     vote.voteId = std::uint32_t(id->integer);
-    script(RedisScripts::StoreVote, place,
-           {std::to_string(vote.voteId), mpak::encode(vote), std::to_string(place.channelId)});
+    script(RedisScripts::StoreVote, place, {std::to_string(vote.voteId), mpak::encode(vote)}, "INCR");
     return vote.voteId;
 }
 
@@ -111,8 +115,7 @@ bool RedisVoteStorage::replaceVote(const SubChannelKey& place, const VoteInfo& v
 
 bool RedisVoteStorage::removeVote(const SubChannelKey& place, std::uint32_t voteId)
 {
-    return script(RedisScripts::RemoveVote, place, {std::to_string(voteId), std::to_string(place.channelId)})
-               ->integer == 1;
+    return script(RedisScripts::RemoveVote, place, {std::to_string(voteId)}, "DECR");
 }
 
 VoteList RedisVoteStorage::votes(const SubChannelKey& place) const
@@ -132,7 +135,7 @@ VoteList RedisVoteStorage::votes(const SubChannelKey& place) const
 
 std::size_t RedisVoteStorage::channelVoteCount(std::uint32_t channelId) const
 {
-    return counter({"HGET", RedisKeys::channelVoteCounts(), std::to_string(channelId)});
+    return counter({"GET", RedisKeys::channelVoteCount(channelId)});
 }
 
 std::size_t RedisVoteStorage::totalVoteCount() const
@@ -150,7 +153,11 @@ std::uint32_t RedisVoteStorage::addHistory(const SubChannelKey& place, HistoryEn
          REDIS_REPLY_INTEGER);
     must({"ZADD", RedisKeys::historyIndex(place), std::to_string(entry.endedAtUnix), field},
          REDIS_REPLY_INTEGER);
-    must({"SADD", RedisKeys::historyPlaces(), RedisKeys::place(place)}, REDIS_REPLY_INTEGER);
+    // The channel's index entry first, so that a pruning that raced it cannot drop it.
+    must({"ZADD", RedisKeys::historyChannels(), std::to_string(entry.endedAtUnix),
+          std::to_string(place.channelId)},
+         REDIS_REPLY_INTEGER);
+    must({"SADD", RedisKeys::historyPlaces(place.channelId), RedisKeys::place(place)}, REDIS_REPLY_INTEGER);
     return entry.record.recordKey;
 }
 
@@ -192,12 +199,50 @@ std::vector<HistoryEntry> RedisVoteStorage::history(const SubChannelKey& place, 
 
 void RedisVoteStorage::pruneHistory(std::int64_t beforeUnix)
 {
-    const RedisReply reply =
-        m_scripts->call(*m_connection, RedisScripts::Prune,
-                        {RedisKeys::historyPlaces(), RedisKeys::users(), RedisKeys::usersSeen()},
-                        {std::to_string(beforeUnix), RedisKeys::kPrefix});
-    if (!reply || reply->type != REDIS_REPLY_INTEGER)
+    const std::string before = std::to_string(beforeUnix);
+    for (std::size_t from = 0;;) {
+        const RedisReply channels = must({"ZRANGEBYSCORE", RedisKeys::historyChannels(), "-inf", "+inf",
+                                          "LIMIT", std::to_string(from), std::to_string(kChannelsPerPage)},
+                                         REDIS_REPLY_ARRAY);
+        // The channels dropped from the index no longer count towards the next page's start.
+        for (std::size_t i = 0; i < channels->elements; ++i)
+            from += pruneChannel(text(channels->element[i]), beforeUnix) ? 0 : 1;
+        if (channels->elements < kChannelsPerPage)
+            break;
+    }
+    const RedisReply users = m_scripts->call(*m_connection, RedisScripts::PruneUsers,
+                                             {RedisKeys::users(), RedisKeys::usersSeen()}, {before});
+    if (!users || users->type != REDIS_REPLY_INTEGER)
+        throw StorageUnavailable("Redis did not prune the user directory");
+}
+
+bool RedisVoteStorage::pruneChannel(const std::string& channel, std::int64_t beforeUnix)
+{
+    const auto channelId = std::uint32_t(std::strtoul(channel.c_str(), nullptr, 10));
+    const RedisReply members = must({"SMEMBERS", RedisKeys::historyPlaces(channelId)}, REDIS_REPLY_ARRAY);
+    RedisConnection::Args keys{RedisKeys::historyPlaces(channelId)};
+    RedisConnection::Args args{std::to_string(beforeUnix)};
+    for (std::size_t i = 0; i < members->elements; ++i) {
+        SubChannelKey place;
+        const std::string member = text(members->element[i]);
+        if (std::sscanf(member.c_str(), "%u:%u", &place.channelId, &place.subChannelId) != 2 ||
+            place.channelId != channelId)
+            continue;
+        for (const std::string& key : {RedisKeys::historyIndex(place), RedisKeys::historyRecords(place),
+                                       RedisKeys::historyCounts(place), RedisKeys::historyStarts(place)})
+            keys.push_back(key);
+        args.push_back(member);
+    }
+    const RedisReply left = m_scripts->call(*m_connection, RedisScripts::PruneHistory, keys, args);
+    if (!left || left->type != REDIS_REPLY_INTEGER)
         throw StorageUnavailable("Redis did not prune the history");
+    // A channel added to since the cut keeps its entry (its node raised the score first).
+    if (left->integer != 0)
+        return false;
+    const RedisReply forgotten =
+        m_scripts->call(*m_connection, RedisScripts::ForgetChannel, {RedisKeys::historyChannels()},
+                        {channel, std::to_string(beforeUnix)});
+    return forgotten && forgotten->type == REDIS_REPLY_INTEGER && forgotten->integer == 1;
 }
 
 void RedisVoteStorage::recordUser(std::uint32_t imid, const DirectoryEntry& entry)

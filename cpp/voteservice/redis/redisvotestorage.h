@@ -15,7 +15,10 @@ namespace quorix::service {
 class RedisVoteStorage : public VoteStorage
 {
 public:
-    RedisVoteStorage(RedisConnection& connection, RedisScripts& scripts, const RedisReplicaWait& replicaWait);
+    // Channels of historyChannels read per round trip while pruning.
+    static constexpr std::size_t kChannelsPerPage = 512;
+
+    RedisVoteStorage(RedisCommands& connection, RedisScripts& scripts, const RedisReplicaWait& replicaWait);
 
     std::uint32_t addVote(const SubChannelKey& place, VoteInfo vote) override;
     std::optional<VoteInfo> findVote(const SubChannelKey& place, std::uint32_t voteId) const override;
@@ -40,14 +43,19 @@ public:
 private:
     // The reply, of the given type; throws StorageUnavailable otherwise.
     RedisReply must(const RedisConnection::Args& args, int type) const;
-    // Runs a script that changes the stored votes of the place and their counts.
-    RedisReply script(RedisScripts::Id id, const SubChannelKey& place, const RedisConnection::Args& args);
+    // Runs a script that changes the stored votes of the place and the channel's count; when it
+    // changed them, totalChange (INCR or DECR) goes to the count of all. Whether it changed them.
+    bool script(RedisScripts::Id id, const SubChannelKey& place, const RedisConnection::Args& args,
+                const char* totalChange);
+    // Prunes the history of one channel of historyChannels, and its entry there when none is left;
+    // true when the entry went.
+    bool pruneChannel(const std::string& channel, std::int64_t beforeUnix);
     // Throws StorageUnavailable when the change just written is not confirmed by the replicas.
     void confirmed();
     // A counter's value; 0 when it does not exist.
     std::size_t counter(const RedisConnection::Args& args) const;
 
-    RedisConnection* m_connection;
+    RedisCommands* m_connection;
     RedisScripts* m_scripts;
     const RedisReplicaWait* m_replicaWait;
 };

@@ -317,19 +317,30 @@ int run(asio::io_context& io, VoteServer& server)
     return 0;
 }
 
+std::string clusterText(const std::vector<RedisAddress>& seeds)
+{
+    std::string text;
+    for (const RedisAddress& seed : seeds)
+        text += (text.empty() ? "" : ",") + seed.describe();
+    return text;
+}
+
 // The checks of the Redis before the service uses it: 0 when it may, else the exit status (2 for
 // a setup to change: credentials, eviction, ACL; 1 when Redis cannot be reached).
 int checkRedis(const ServerOptions& options)
 {
     std::string message;
     std::vector<std::string> warnings;
-    const RedisPreflight::Verdict verdict =
-        RedisPreflight::check(options.redis, options.redisAllowEviction, message, warnings);
+    // A cluster's nodes share one configuration and ACL: the first seed stands for them all.
+    const RedisAddress checked =
+        options.usesRedisCluster() ? options.redisClusterSeeds().front() : options.redis;
+    const RedisPreflight::Verdict verdict = RedisPreflight::check(
+        checked, options.redisAllowEviction, options.usesRedisCluster(), message, warnings);
     for (const std::string& warning : warnings)
         ServiceLog::line(kWarning, warning);
     if (verdict == RedisPreflight::Verdict::Ready) {
-        ServiceLog::line("Redis at " + options.redis.describe() + " passed the start-up checks (" +
-                         (options.redis.password.empty() ? std::string("no AUTH") : "AUTH accepted") +
+        ServiceLog::line("Redis at " + checked.describe() + " passed the start-up checks (" +
+                         (checked.password.empty() ? std::string("no AUTH") : "AUTH accepted") +
                          ", every command the service uses allowed)");
         return 0;
     }
@@ -360,12 +371,15 @@ int serve(ServerOptions& options, const std::vector<std::string>& args)
         const int refused = checkRedis(options);
         if (refused != 0)
             return refused;
-        redis = RedisBackend::open(options.redis, error);
+        redis = options.usesRedisCluster() ? RedisBackend::openCluster(options.redisClusterSeeds(), error)
+                                           : RedisBackend::open(options.redis, error);
         if (!redis) {
             ServiceLog::line(kError, error);
             return 1;
         }
-        storageText = "state shared in Redis at " + options.redis.describe();
+        storageText = options.usesRedisCluster() ? "state shared in the Redis Cluster seeded by " +
+                                                       clusterText(options.redisClusterSeeds())
+                                                 : "state shared in Redis at " + options.redis.describe();
         const int connected = redis->waitForReplicas(options.redisMinReplicas);
         const int asked = redis->replicaWait().replicas();
         if (asked > 0)

@@ -57,6 +57,7 @@ void noteRestartOnly(const ServerOptions& running, const ServerOptions& reread,
                 running.redis != reread.redis || running.redisAllowEviction != reread.redisAllowEviction ||
                     running.redisMinReplicas != reread.redisMinReplicas,
                 needRestart);
+    noteRestart("redis-cluster", running.redisCluster != reread.redisCluster, needRestart);
     noteRestart("http", running.httpHost != reread.httpHost || running.httpPort != reread.httpPort,
                 needRestart);
     noteRestart("web-root", running.webRoot != reread.webRoot, needRestart);

@@ -231,18 +231,18 @@ void ServerOptions::addOptionsTo(CLI::App& app)
     CLI::Option* redisPlace = RedisOptions::addTo(
         app, redis,
         "keep everything in Redis, shared with every quorix-voted started with the same Redis (several "
-        "nodes): HOST:PORT, tls://HOST:PORT or unix:PATH; --data, --memory and --redis exclude each other");
+        "nodes): HOST:PORT, tls://HOST:PORT or unix:PATH; --data, --memory and --redis exclude each other",
+        false);
+    RedisOptions::addClusterTo(app, redisCluster, redisPlace);
     app.add_flag(
-           "--redis-allow-eviction", redisAllowEviction,
-           "start even when Redis may evict keys (maxmemory-policy other than noeviction), with a warning")
-        ->needs(redisPlace);
+        "--redis-allow-eviction", redisAllowEviction,
+        "start even when Redis may evict keys (maxmemory-policy other than noeviction), with a warning");
     app.add_option("--redis-min-replicas", redisMinReplicas,
                    "answer a change only once N Redis replicas hold it (WAIT); one not confirmed within "
                    "500 ms is answered as uncertain. Default: 1 when Redis has a replica at start, else 0")
         ->type_name("N")
         ->check(CLI::Range(0, 16))
-        ->default_str("auto")
-        ->needs(redisPlace);
+        ->default_str("auto");
     app.add_option_function<std::string>(
            "--http",
            [this](const std::string& text) {
@@ -366,13 +366,50 @@ bool ServerOptions::storageChoiceIsClear(const CLI::App& app, std::string& error
     if (memoryOnly && dataGiven)
         error = "--memory and --data cannot be combined: choose one";
     else if (usesRedis() && (memoryOnly || dataGiven))
-        error = std::string("--redis and ") + (memoryOnly ? "--memory" : "--data") +
-                " cannot be combined: choose one";
-    else if (usesRedis() && !redis.consistent(error))
+        error = std::string(usesRedisCluster() ? "--redis-cluster and " : "--redis and ") +
+                (memoryOnly ? "--memory" : "--data") + " cannot be combined: choose one";
+    else if (!usesRedis())
+        return redisOptionsNeedAPlace(app, error);
+    else if (usesRedisCluster())
+        return std::all_of(redisCluster.begin(), redisCluster.end(),
+                           [&](const RedisAddress& seed) { return withCredentials(seed).consistent(error); });
+    else if (!redis.consistent(error))
         return false;
     else
         return true;
     return false;
+}
+
+bool ServerOptions::redisOptionsNeedAPlace(const CLI::App& app, std::string& error)
+{
+    std::vector<std::string> names(std::begin(RedisOptions::kCredentialOptions),
+                                   std::end(RedisOptions::kCredentialOptions));
+    names.insert(names.end(), {"--redis-allow-eviction", "--redis-min-replicas"});
+    for (const std::string& name : names) {
+        if (app.count(name) > 0) {
+            error = name + " requires --redis or --redis-cluster";
+            return false;
+        }
+    }
+    return true;
+}
+
+RedisAddress ServerOptions::withCredentials(const RedisAddress& seed) const
+{
+    RedisAddress node = redis;
+    node.transport = seed.transport;
+    node.host = seed.host;
+    node.port = seed.port;
+    node.socketPath.clear();
+    return node;
+}
+
+std::vector<RedisAddress> ServerOptions::redisClusterSeeds() const
+{
+    std::vector<RedisAddress> seeds;
+    for (const RedisAddress& seed : redisCluster)
+        seeds.push_back(withCredentials(seed));
+    return seeds;
 }
 
 bool ServerOptions::parse(const std::vector<std::string>& args, ServerOptions& out, bool& help,

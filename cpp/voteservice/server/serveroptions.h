@@ -66,6 +66,9 @@ struct ServerOptions
     // Set: votes, open votes, history and users live in this Redis, shared with other processes.
     // With its credentials and TLS settings (--redis-user, --redis-password-file, --redis-ca-file, …).
     RedisAddress redis;
+    // Set instead: they live in a Redis Cluster reached through these seed nodes (places only; the
+    // credentials and TLS files are those of redis: redisClusterSeeds()).
+    std::vector<RedisAddress> redisCluster;
     // Start even when that Redis may evict keys (maxmemory-policy other than noeviction).
     bool redisAllowEviction = false;
     // Replicas that must hold each write before it is answered; -1: one when Redis has a replica.
@@ -113,7 +116,10 @@ struct ServerOptions
     // Made from the files by loadTokens(), at start.
     TokenSetup tokens;
 
-    bool usesRedis() const { return redis.given(); }
+    bool usesRedis() const { return redis.given() || usesRedisCluster(); }
+    bool usesRedisCluster() const { return !redisCluster.empty(); }
+    // The seed nodes with the credentials and TLS files every node is reached with.
+    std::vector<RedisAddress> redisClusterSeeds() const;
     bool checksTokens() const { return !secretFile.empty() || !keysFile.empty(); }
 
     // Parses the server's options (not the token command). False with a one-line message on error;
@@ -126,6 +132,10 @@ struct ServerOptions
     // After app parsed the options: false with a message when more than one place for the data
     // was named.
     bool storageChoiceIsClear(const CLI::App& app, std::string& error) const;
+    // False with a message when an option of a Redis was given without --redis or --redis-cluster.
+    static bool redisOptionsNeedAPlace(const CLI::App& app, std::string& error);
+    // A seed's place with the credentials and TLS files of redis.
+    RedisAddress withCredentials(const RedisAddress& seed) const;
     // After the parse: false with a message saying how to give keys when the service would serve
     // a non-loopback address without checking tokens and --insecure-no-auth was not given.
     bool openOnlyWhereSafe(std::string& error) const;

@@ -4,13 +4,18 @@
 
 #include "redisbackend.h"
 #include "rediskeys.h"
+#include "redislayoutupgrade.h"
+#include "redisclusterslots.h"
+#include "redistestcluster.h"
 #include "redistestserver.h"
 #include "resultcode.h"
 #include "servicetestsupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <map>
 #include <thread>
 
 using namespace quorix;
@@ -52,12 +57,20 @@ protected:
     }
 
     static std::uint32_t cast(RedisBackend& node, const SharedOpenVote& vote, std::uint32_t uid,
-                              std::uint32_t optionId, std::uint32_t tickets)
+                              std::uint32_t optionId, std::uint32_t tickets,
+                              const SubChannelKey& place = kPlace)
     {
-        const PUserVoteReq req{
-            10, 20, vote.record.voteId, vote.record.voteType, vote.jiFangId, uid, optionId, tickets, {}};
+        const PUserVoteReq req{place.channelId,
+                               place.subChannelId,
+                               vote.record.voteId,
+                               vote.record.voteType,
+                               vote.jiFangId,
+                               uid,
+                               optionId,
+                               tickets,
+                               {}};
         std::uint32_t result = 999;
-        node.box().cast(kPlace, uid, req, [&](std::uint32_t code) { result = code; });
+        node.box().cast(place, uid, req, [&](std::uint32_t code) { result = code; });
         node.box().flush();
         return result;
     }
@@ -72,22 +85,26 @@ struct CastRow
     std::uint32_t uid, optionId, tickets, expected;
 };
 
+// Votes on normalVote("split", 3, 3, 2) split between the processes; they leave the counts
+// kSplitCounts.
+const CastRow kSplitVotes[] = {
+    {0, 7, 0, 1, kResultOk},
+    {1, 7, 0, 1, kResultOk},
+    {0, 7, 0, 1, kResultOptionFull},
+    {1, 7, 1, 1, kResultOk},
+    {0, 7, 2, 1, kResultNoTicketsLeft},
+    {1, 8, 5, 1, kResultNoSuchOption},
+    {0, 8, 1, 2, kResultBadTicketCount},
+    {1, 8, 1, 1, kResultOk},
+};
+const U32Map kSplitCounts{{0, 2}, {1, 2}, {2, 0}};
+
 } // namespace
 
 TEST_F(RedisBallotBoxTest, AllowancesHoldWhenVotesAreSplitBetweenProcesses)
 {
     const SharedOpenVote vote = start(*a, normalVote("split", 3, 3, 2));
-    const CastRow rows[] = {
-        {0, 7, 0, 1, kResultOk},
-        {1, 7, 0, 1, kResultOk},
-        {0, 7, 0, 1, kResultOptionFull},
-        {1, 7, 1, 1, kResultOk},
-        {0, 7, 2, 1, kResultNoTicketsLeft},
-        {1, 8, 5, 1, kResultNoSuchOption},
-        {0, 8, 1, 2, kResultBadTicketCount},
-        {1, 8, 1, 1, kResultOk},
-    };
-    for (const CastRow& row : rows) {
+    for (const CastRow& row : kSplitVotes) {
         EXPECT_EQ(cast(row.node == 0 ? *a : *b, vote, row.uid, row.optionId, row.tickets), row.expected)
             << "node " << row.node << " uid " << row.uid << " option " << row.optionId;
     }
@@ -101,7 +118,7 @@ TEST_F(RedisBallotBoxTest, AllowancesHoldWhenVotesAreSplitBetweenProcesses)
     std::optional<SharedOpenVote> seen;
     ASSERT_TRUE(b->box().load(kPlace, seen));
     ASSERT_TRUE(seen && seen->running);
-    EXPECT_EQ(seen->record.optionTickets, (U32Map{{0, 2}, {1, 2}, {2, 0}}));
+    EXPECT_EQ(seen->record.optionTickets, kSplitCounts);
     TicketUse use;
     ASSERT_TRUE(a->box().ticketUse(kPlace, 7, seen->record, use));
     EXPECT_EQ(use.used, 3u);
@@ -259,7 +276,7 @@ TEST_F(RedisBallotBoxTest, StorageKeepsVotesUsersAndPrunesOldHistory)
     EXPECT_TRUE(b->storage().findUser(4713));
     const auto isHistoryPlace = [&](const SubChannelKey& place) {
         return a->connection()
-            .command({"SISMEMBER", RedisKeys::historyPlaces(), RedisKeys::place(place)})
+            .command({"SISMEMBER", RedisKeys::historyPlaces(place.channelId), RedisKeys::place(place)})
             ->integer;
     };
     EXPECT_EQ(isHistoryPlace(kPlace), 1);
@@ -290,4 +307,146 @@ TEST_F(RedisBallotBoxTest, VoteCountsFollowAddsAndRemovalsOnEveryProcess)
     EXPECT_EQ(a->storage().channelVoteCount(10), 1u);
     EXPECT_EQ(a->storage().channelVoteCount(11), 1u);
     EXPECT_EQ(a->storage().totalVoteCount(), 2u);
+}
+
+TEST_F(RedisBallotBoxTest, KeysOfTheLayoutBeforeHashTagsAreMovedOnceAtStart)
+{
+    const SharedOpenVote vote = start(*a, normalVote("carried over", 2, 1, 1));
+    ASSERT_EQ(cast(*b, vote, 7, 1, 1), kResultOk);
+    const SubChannelKey historyPlace{10, 21};
+    HistoryEntry ended;
+    ended.endedAtUnix = kNow - 10;
+    ended.record.name = "ended before";
+    a->storage().addHistory(historyPlace, ended);
+    a->storage().recordUser(4711, DirectoryEntry{7, "old nick", kNow});
+    a->storage().commit();
+
+    // The same state under the names it had before the keys carried hash tags.
+    struct Rename
+    {
+        std::string now, before;
+    };
+    const Rename renames[] = {
+        {RedisKeys::votes(kPlace), "quorix:votes:10:20"},
+        {RedisKeys::open(kPlace), "quorix:open:10:20"},
+        {RedisKeys::counts(kPlace), "quorix:counts:10:20"},
+        {RedisKeys::tickets(kPlace), "quorix:tickets:10:20"},
+        {RedisKeys::historyIndex(historyPlace), "quorix:hist:10:21"},
+        {RedisKeys::historyRecords(historyPlace), "quorix:histrec:10:21"},
+        {RedisKeys::historyStarts(historyPlace), "quorix:histstart:10:21"},
+        {RedisKeys::deadlines(10), "quorix:deadlines"},
+        {RedisKeys::historyPlaces(10), "quorix:histplaces"},
+        {RedisKeys::jiFangCounter(10), "quorix:jifang"},
+        {RedisKeys::users(), "quorix:users"},
+        {RedisKeys::usersSeen(), "quorix:usersseen"},
+    };
+    RedisCommands& redis = a->connection();
+    for (const Rename& rename : renames)
+        ASSERT_EQ(redis.command({"RENAME", rename.now, rename.before})->type, REDIS_REPLY_STATUS)
+            << rename.now;
+    redis.command(
+        {"HSET", "quorix:channelvotes", "10", redis.command({"GET", RedisKeys::channelVoteCount(10)})->str});
+    redis.command({"DEL", RedisKeys::channelVoteCount(10), RedisKeys::runningChannels(),
+                   RedisKeys::historyChannels(), RedisKeys::layout()});
+
+    std::string error;
+    const auto upgraded = RedisBackend::open(m_redis.redisAddress(), error);
+    ASSERT_TRUE(upgraded) << error;
+    for (const Rename& rename : renames)
+        EXPECT_EQ(redis.command({"EXISTS", rename.before})->integer, 0) << rename.before;
+    EXPECT_EQ(redis.command({"EXISTS", "quorix:channelvotes"})->integer, 0);
+    EXPECT_EQ(upgraded->storage().votes(kPlace).size(), 1u);
+    EXPECT_EQ(upgraded->storage().channelVoteCount(10), 1u);
+    EXPECT_EQ(upgraded->storage().totalVoteCount(), 1u);
+    std::optional<SharedOpenVote> seen;
+    ASSERT_TRUE(upgraded->box().load(kPlace, seen) && seen);
+    EXPECT_EQ(seen->jiFangId, vote.jiFangId);
+    EXPECT_EQ(seen->record.optionTickets, (U32Map{{0, 0}, {1, 1}}));
+    EXPECT_EQ(cast(*upgraded, vote, 7, 0, 1), kResultNoTicketsLeft) << "the tickets used came along";
+    const auto expired = upgraded->box().expired(vote.endsAtUnix);
+    EXPECT_EQ(expired, std::vector<SubChannelKey>{kPlace}) << "the running vote still ends on time";
+    const auto history = upgraded->storage().history(historyPlace, 0);
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].record.name, "ended before");
+    ASSERT_TRUE(upgraded->storage().findUser(4711));
+    EXPECT_EQ(upgraded->storage().findUser(4711)->nick, "old nick");
+    upgraded->storage().pruneHistory(kNow);
+    EXPECT_TRUE(upgraded->storage().history(historyPlace, 0).empty()) << "the moved history is pruned";
+
+    // Once only: an old name written after the upgrade is not the service's any more.
+    redis.command({"HSET", "quorix:votes:10:22", "1", "stray"});
+    EXPECT_EQ(RedisLayoutUpgrade::run(redis, error), 0);
+    EXPECT_EQ(redis.command({"EXISTS", "quorix:votes:10:22"})->integer, 1);
+    SharedOpenVote next;
+    VoteInfo record = normalVote("next", 2, 1, 1);
+    record.voteId = upgraded->storage().addVote({10, 23}, record);
+    ASSERT_EQ(upgraded->box().start({10, 23}, record, kNow, "boss", next), kResultOk);
+    EXPECT_GT(next.jiFangId, vote.jiFangId) << "the channel's jiFangIds go on from the old counter";
+}
+
+// Two processes on a Redis Cluster of three primaries, one channel on each.
+class RedisClusterBallotBoxTest : public RedisBallotBoxTest
+{
+protected:
+    void SetUp() override
+    {
+        if (!RedisTestServer::installed())
+            GTEST_SKIP() << "redis-server is not installed (scripts/setup installs it)";
+        std::string error;
+        ASSERT_TRUE(m_cluster.start(&error)) << error;
+        a = RedisBackend::openCluster(m_cluster.seeds(), error);
+        b = RedisBackend::openCluster(m_cluster.seeds(), error);
+        ASSERT_TRUE(a && b) << error;
+        for (std::uint32_t channel = 1; m_places.size() < 3; ++channel) {
+            const int primary = m_cluster.primaryOf(RedisClusterSlots::slot(RedisKeys::channel(channel)));
+            if (std::none_of(m_places.begin(), m_places.end(), [&](const SubChannelKey& place) {
+                    return m_primaryOf[place.channelId] == primary;
+                })) {
+                m_primaryOf[channel] = primary;
+                m_places.push_back(SubChannelKey{channel, 20});
+            }
+        }
+    }
+
+    RedisTestCluster m_cluster;
+    std::vector<SubChannelKey> m_places;
+    std::map<std::uint32_t, int> m_primaryOf;
+};
+
+TEST_F(RedisClusterBallotBoxTest, ProcessesShareVotesOnEveryShardAndFollowAMovedSlot)
+{
+    std::vector<SharedOpenVote> votes;
+    for (const SubChannelKey& place : m_places) {
+        SCOPED_TRACE("channel " + std::to_string(place.channelId));
+        votes.push_back(start(*a, normalVote("split", 3, 3, 2), place));
+        for (const CastRow& row : kSplitVotes)
+            EXPECT_EQ(cast(row.node == 0 ? *a : *b, votes.back(), row.uid, row.optionId, row.tickets, place),
+                      row.expected);
+        std::optional<SharedOpenVote> seen;
+        ASSERT_TRUE(b->box().load(place, seen) && seen);
+        EXPECT_EQ(seen->record.optionTickets, kSplitCounts);
+    }
+    EXPECT_EQ(a->storage().totalVoteCount(), 3u);
+    EXPECT_EQ(b->storage().channelVoteCount(m_places[0].channelId), 1u);
+    auto expired = b->box().expired(kNow + 300);
+    std::sort(expired.begin(), expired.end(),
+              [](const SubChannelKey& x, const SubChannelKey& y) { return x.channelId < y.channelId; });
+    EXPECT_EQ(expired, m_places) << "every shard's deadlines are scanned";
+
+    // The first channel's slot moves to the next primary: both processes still hold the old map.
+    const SubChannelKey moved = m_places[0];
+    std::string error;
+    ASSERT_TRUE(m_cluster.moveSlot(RedisClusterSlots::slot(RedisKeys::channel(moved.channelId)),
+                                   (m_primaryOf[moved.channelId] + 1) % 3, &error))
+        << error;
+    EXPECT_EQ(cast(*a, votes[0], 9, 2, 1, moved), kResultOk) << "the script followed MOVED";
+    EXPECT_EQ(cast(*b, votes[0], 9, 2, 1, moved), kResultOk);
+    EXPECT_EQ(cast(*b, votes[0], 9, 2, 1, moved), kResultOptionFull);
+    HistoryEntry entry;
+    entry.endedAtUnix = kNow + 5;
+    entry.record.name = "moved";
+    EXPECT_EQ(a->box().end(moved, votes[0].record.voteId, votes[0].jiFangId, entry), kResultOk);
+    const auto history = b->storage().history(moved, 0);
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].record.optionTickets, (U32Map{{0, 2}, {1, 2}, {2, 2}}));
 }

@@ -161,13 +161,13 @@ TEST_F(RedisExactlyOnceTest, TheScriptRecordsEachBallotsResult)
         const RedisReply reply = scripts.call(
             plain, RedisScripts::Cast,
             {RedisKeys::open(kPlace), RedisKeys::counts(kPlace), RedisKeys::tickets(kPlace),
-             std::string(RedisKeys::kPrefix) + "ballot:test:" + row.ballot},
+             RedisKeys::ballot(kPlace.channelId, std::string("test:") + row.ballot)},
             {std::to_string(record.voteId), std::to_string(opened.jiFangId), "0", std::to_string(kViewer),
              std::to_string(row.optionId), "1", std::to_string(redisNowMs + row.deadlineFromNowMs)});
         ASSERT_TRUE(reply && reply->type == REDIS_REPLY_INTEGER);
         EXPECT_EQ(reply->integer, row.expected) << "ballot " << row.ballot;
         const RedisReply ttl =
-            plain.command({"TTL", std::string(RedisKeys::kPrefix) + "ballot:test:" + row.ballot});
+            plain.command({"TTL", RedisKeys::ballot(kPlace.channelId, std::string("test:") + row.ballot)});
         EXPECT_GT(ttl->integer, RedisBallots::kRecordSeconds - 5);
     }
     std::optional<SharedOpenVote> seen;

@@ -9,6 +9,9 @@
 
 #include <quorix/protocol/hostcontrol.h>
 #include "redisballots.h"
+#include "redisclusterslots.h"
+#include "rediskeys.h"
+#include "redistestcluster.h"
 #include "redistestserver.h"
 #include "resultcode.h"
 #include "servicetestsupport.h"
@@ -25,6 +28,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <thread>
 
 using namespace quorix;
@@ -32,6 +36,8 @@ using namespace quorix::service;
 using namespace quorix::service::test;
 
 namespace {
+
+const SubChannelKey kPlace{10, 20};
 
 class RedisTwoNodeTest : public ::testing::Test
 {
@@ -57,24 +63,34 @@ protected:
         return client;
     }
 
-    static PStartVoteRes createAndStart(TcpTestClient& boss, const VoteInfo& vote)
+    static PStartVoteRes createAndStart(TcpTestClient& boss, const VoteInfo& vote,
+                                        const SubChannelKey& place = kPlace)
     {
-        boss.sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, vote, {}});
+        boss.sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ,
+                      PCreateVoteReq{place.channelId, place.subChannelId, vote, {}});
         const auto created = boss.waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
         EXPECT_TRUE(created && created->result == kResultOk);
-        boss.sendVote(VOTE_SYSTEM_START_VOTE_REQ,
-                      PStartVoteReq{10, 20, created ? created->voteId : 0, 1, {}});
+        boss.sendVote(
+            VOTE_SYSTEM_START_VOTE_REQ,
+            PStartVoteReq{place.channelId, place.subChannelId, created ? created->voteId : 0, 1, {}});
         const auto started = boss.waitForMessage<PStartVoteRes>(VOTE_SYSTEM_START_VOTE_RES);
         EXPECT_TRUE(started && started->result == kResultOk);
         return started.value_or(PStartVoteRes{});
     }
 
     static std::uint32_t vote(TcpTestClient& viewer, std::uint32_t uid, const PStartVoteRes& started,
-                              std::uint32_t optionId, int timeoutMs = 3000)
+                              std::uint32_t optionId, int timeoutMs = 3000,
+                              const SubChannelKey& place = kPlace)
     {
-        viewer.sendVote(
-            VOTE_SYSTEM_USER_VOTE_REQ,
-            PUserVoteReq{10, 20, started.voteId, kNormalVote, started.jiFangId, uid, optionId, 1, {}});
+        viewer.sendVote(VOTE_SYSTEM_USER_VOTE_REQ, PUserVoteReq{place.channelId,
+                                                                place.subChannelId,
+                                                                started.voteId,
+                                                                kNormalVote,
+                                                                started.jiFangId,
+                                                                uid,
+                                                                optionId,
+                                                                1,
+                                                                {}});
         const auto answer = viewer.waitForMessage<PUserVoteRes>(VOTE_SYSTEM_USER_VOTE_RES, timeoutMs);
         return answer ? answer->result : 999;
     }
@@ -91,9 +107,10 @@ protected:
         return false;
     }
 
-    static HistoryRecords history(TcpTestClient& client)
+    static HistoryRecords history(TcpTestClient& client, const SubChannelKey& place = kPlace)
     {
-        client.sendVote(VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ, PQueryVoteHisRecordReq{10, 20, {}});
+        client.sendVote(VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ,
+                        PQueryVoteHisRecordReq{place.channelId, place.subChannelId, {}});
         const auto answer =
             client.waitForMessage<PQueryVoteHisRecordRes>(VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES);
         return answer ? answer->records : HistoryRecords{};
@@ -112,6 +129,41 @@ protected:
         if (!RedisTestServer::installed())
             GTEST_SKIP() << "redis-server is not installed (scripts/setup installs it)";
     }
+};
+
+// Two nodes on a Redis Cluster of three primaries.
+class RedisClusterTwoNodeTest : public RedisTwoNodeTest
+{
+protected:
+    void SetUp() override
+    {
+        if (!RedisTestServer::installed())
+            GTEST_SKIP() << "redis-server is not installed (scripts/setup installs it)";
+        std::string error;
+        ASSERT_TRUE(m_cluster.start(&error)) << error;
+        std::vector<std::string> args{"--listen", "127.0.0.1:0"};
+        const std::vector<std::string> cluster = m_cluster.votedArguments();
+        args.insert(args.end(), cluster.begin(), cluster.end());
+        for (auto* node : {&a, &b}) {
+            *node = std::make_unique<VotedProcess>(QUORIX_VOTED_PATH, args);
+            ASSERT_NE((*node)->waitForPort(), 0) << "quorix-voted did not start";
+        }
+    }
+
+    // A channel whose keys each primary serves.
+    std::vector<std::uint32_t> channelPerPrimary() const
+    {
+        std::vector<std::uint32_t> channels;
+        std::set<int> primaries;
+        for (std::uint32_t channel = 1; channels.size() < 3; ++channel) {
+            if (primaries.insert(m_cluster.primaryOf(RedisClusterSlots::slot(RedisKeys::channel(channel))))
+                    .second)
+                channels.push_back(channel);
+        }
+        return channels;
+    }
+
+    RedisTestCluster m_cluster;
 };
 
 } // namespace
@@ -423,5 +475,43 @@ TEST_F(RedisTwoNodeTest, ARevocationClosesTheUsersSessionsOnEveryNode)
         EXPECT_EQ(enter(*node, 100, before), nullptr) << "the revoked token";
         // Issued after the revocation's second: the user is welcome again.
         EXPECT_NE(enter(*node, 100, tokenFor(100, now + 30)), nullptr) << "a later token";
+    }
+}
+
+TEST_F(RedisClusterTwoNodeTest, ViewersOnBothNodesShareVotesOnEveryShard)
+{
+    for (const std::uint32_t channel : channelPerPrimary()) {
+        SCOPED_TRACE("channel " + std::to_string(channel));
+        const SubChannelKey place{channel, 20};
+        auto boss = join(*a, identity(1, 255, 20, channel));
+        auto watcher = join(*b, identity(200, 25, 20, channel));
+        auto splitA = join(*a, identity(100, 25, 20, channel));
+        auto splitB = join(*b, identity(100, 25, 20, channel));
+        const PStartVoteRes started = createAndStart(*boss, normalVote("sharded", 3, 2, 1, 600), place);
+        const struct
+        {
+            TcpTestClient* client;
+            std::uint32_t optionId, expected;
+        } rows[] = {
+            {splitA.get(), 0, kResultOk},
+            {splitB.get(), 0, kResultOptionFull},
+            {splitB.get(), 1, kResultOk},
+            {splitA.get(), 2, kResultNoTicketsLeft},
+        };
+        for (const auto& row : rows)
+            EXPECT_EQ(vote(*row.client, 100, started, row.optionId, 3000, place), row.expected)
+                << "option " << row.optionId;
+        const U32Map counts{{0, 1}, {1, 1}, {2, 0}};
+        EXPECT_TRUE(sees(*watcher, kVoteStarted, counts)) << "the other node's broadcast";
+        boss->sendVote(VOTE_SYSTEM_END_VOTE_REQ,
+                       PEndVoteReq{channel, 20, started.voteId, 0, started.jiFangId, {}});
+        const auto ended = boss->waitForMessage<PEndVoteRes>(VOTE_SYSTEM_END_VOTE_RES);
+        ASSERT_TRUE(ended && ended->result == kResultOk);
+        EXPECT_TRUE(sees(*watcher, kVoteEnded, counts));
+        const HistoryRecords fromA = history(*boss, place);
+        const HistoryRecords fromB = history(*watcher, place);
+        ASSERT_EQ(fromA.size(), 1u);
+        ASSERT_EQ(fromB.size(), 1u);
+        EXPECT_EQ(fromB.begin()->second.optionTickets, counts);
     }
 }

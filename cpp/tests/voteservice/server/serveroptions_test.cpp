@@ -34,6 +34,10 @@ TEST(ServerOptionsTest, StorageOptionsExcludeEachOther)
         {{"--redis", "127.0.0.1:6379", "--memory"}, "--redis and --memory cannot be combined"},
         {{"--data", "d", "--redis", "127.0.0.1:6379"}, "--redis and --data cannot be combined"},
         {{"--memory", "--data", "d", "--redis", "127.0.0.1:6379"}, "--memory and --data cannot be combined"},
+        {{"--redis-cluster", "127.0.0.1:7000,127.0.0.1:7001"}, nullptr},
+        {{"--redis-cluster", "127.0.0.1:7000", "--memory"},
+         "--redis-cluster and --memory cannot be combined"},
+        {{"--redis", "127.0.0.1:6379", "--redis-cluster", "127.0.0.1:7000"}, "excludes"},
     };
     for (const auto& row : rows) {
         ServerOptions options;
@@ -176,6 +180,26 @@ TEST(ServerOptionsTest, TheRedisOptionsMakeOneAddress)
         {{"--redis", "tls://r"},
          "--redis wants HOST:PORT, tls://HOST:PORT or unix:/path/to/socket, got tls://r",
          false},
+        // A cluster's nodes take the credentials given once; the row shows its last seed.
+        {{"--redis-cluster", "tls://a.example:7000,tls://b.example:7001", "--redis-ca-file", "ca.pem",
+          "--redis-user", "quorix", "--redis-password-file", passwordFile},
+         "tls://b.example:7001 user quorix password sixteen bytes or more ca ca.pem cert  key ",
+         true},
+        {{"--redis-cluster", "a:7000", "--redis-ca-file", "ca.pem"},
+         "--redis-ca-file, --redis-cert and --redis-key need --redis tls://HOST:PORT",
+         false},
+        {{"--redis-cluster", "unix:/run/redis.sock"},
+         "--redis-cluster wants HOST:PORT or tls://HOST:PORT",
+         false},
+        {{"--redis-cluster", "a:7000,"}, "--redis-cluster wants HOST:PORT", false},
+        {{"--redis-cluster", "a:7000,,b:7001"}, "--redis-cluster wants HOST:PORT", false},
+        {{"--redis-cluster",
+          "1:1,2:2,3:3,4:4,5:5,6:6,7:7,8:8,9:9,10:10,11:11,12:12,13:13,14:14,15:15,16:16,17:17"},
+         "--redis-cluster takes at most 16 seed nodes",
+         false},
+        {{"--redis-password-file", passwordFile},
+         "--redis-password-file requires --redis or --redis-cluster",
+         false},
     };
     for (const auto& row : rows) {
         ServerOptions options;
@@ -183,7 +207,8 @@ TEST(ServerOptionsTest, TheRedisOptionsMakeOneAddress)
         std::string error;
         const bool parsed = ServerOptions::parse(row.args, options, help, error);
         EXPECT_EQ(parsed, row.accepted) << row.args[1] << ": " << error;
-        const RedisAddress& r = options.redis;
+        const RedisAddress r =
+            options.usesRedisCluster() ? options.redisClusterSeeds().back() : options.redis;
         if (parsed)
             EXPECT_EQ(r.describe() + " user " + r.user + " password " + r.password + " ca " + r.caFile +
                           " cert " + r.certificateFile + " key " + r.keyFile,
@@ -276,6 +301,10 @@ TEST(ServerOptionsTest, AReloadTakesTheReloadableOptionsAndNamesThoseThatNeedARe
         {{"--http", "127.0.0.1:0", "--time-zone", "UTC", "--allowed-origin", "https://a.example"},
          "",
          "http, time-zone, allowed-origin",
+         "rate 20 burst 40 sessions 20000/8 listen 1 secret " + secretFile},
+        {{"--redis-cluster", "127.0.0.1:7000,127.0.0.1:7001"},
+         "",
+         "redis-cluster",
          "rate 20 burst 40 sessions 20000/8 listen 1 secret " + secretFile},
     };
     const auto parsed = [](const std::vector<std::string>& args) {
