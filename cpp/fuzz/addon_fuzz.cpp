@@ -6,10 +6,10 @@
 // Input: one byte choosing the user's role (even: channel owner, odd: viewer), then frames, each
 // a u16 length and that many bytes.
 
-#include "fakehost.h"
-#include "fuzzinput.h"
+#include "tests/support/fakehost.h"
+#include "fuzz/fuzzinput.h"
 #include "panemessagebox.h"
-#include "quorixapp.h"
+#include "src/quorixapp/quorixapp.h"
 
 #include <QApplication>
 

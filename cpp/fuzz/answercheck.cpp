@@ -1,4 +1,4 @@
-#include "answercheck.h"
+#include "fuzz/answercheck.h"
 
 #include <quorix/protocol/serviceframe.h>
 #include <quorix/protocol/votemessagetable.h>

@@ -7,8 +7,8 @@
 // the first lines of an input run: the windows keep their state from one input to the next, so
 // long sequences build up anyway, and a run of mostly broken lines would only cost time.
 
-#include "automationcommands.h"
-#include "automationtarget.h"
+#include "host/automation/automationcommands.h"
+#include "host/automation/automationtarget.h"
 #include "paneframewindow.h"
 #include "panelayoutloader.h"
 

@@ -4,8 +4,8 @@
 // decode completely as its minor type's answer. A violation is reported through `fault`, which
 // must not return.
 
-#include "answercheck.h"
-#include "outputsink.h"
+#include "fuzz/answercheck.h"
+#include "voteservice/core/outputsink.h"
 
 #include <set>
 

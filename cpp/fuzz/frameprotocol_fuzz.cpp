@@ -4,12 +4,12 @@
 // observer, which records the handler each message was meant for; the handler must be the one of
 // the frame's minor type.
 
-#include "entchannelinterface.h"
-#include "entserviceinterface.h"
-#include "entuserinteface.h"
-#include "fakehost.h"
+#include "src/quorixapp/entchannelinterface.h"
+#include "src/quorixapp/entserviceinterface.h"
+#include "src/quorixapp/entuserinteface.h"
+#include "tests/support/fakehost.h"
 #include "panemessagebox.h"
-#include "quorixprotocol.h"
+#include "src/quorixapp/quorixprotocol.h"
 #include <quorix/protocol/serviceframe.h>
 
 #include <QApplication>

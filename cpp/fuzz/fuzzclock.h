@@ -2,7 +2,7 @@
 
 // The clock the service fuzz targets drive: it only moves when the input says so.
 
-#include "clock.h"
+#include "voteservice/core/clock.h"
 
 #include <cstdint>
 

@@ -6,7 +6,7 @@
 #include <quorix/protocol/serviceframe.h>
 #include <quorix/protocol/jsontext.h>
 #include <quorix/protocol/wirejson.h>
-#include "wirevectors.h"
+#include "tests/support/wirevectors.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -6,12 +6,12 @@
 // ids, users, channels and roles come from small ranges so that bodies naming the session's own
 // place and user are easy to find.
 
-#include "checkingsink.h"
-#include "fuzzclock.h"
-#include "fuzzinput.h"
-#include "memoryvotestorage.h"
-#include "recordvalidator.h"
-#include "voteservicecore.h"
+#include "fuzz/checkingsink.h"
+#include "fuzz/fuzzclock.h"
+#include "fuzz/fuzzinput.h"
+#include "voteservice/core/memoryvotestorage.h"
+#include "voteservice/core/recordvalidator.h"
+#include "voteservice/core/voteservicecore.h"
 
 #include <cstdio>
 #include <cstdint>

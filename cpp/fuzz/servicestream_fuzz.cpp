@@ -8,12 +8,12 @@
 // (FuzzInput): 0 connect a client, 1 write a run of bytes from a client, 2 half-close a client,
 // 3 step the clock. A fresh server serves every input.
 
-#include "answercheck.h"
-#include "fuzzinput.h"
+#include "fuzz/answercheck.h"
+#include "fuzz/fuzzinput.h"
 #include <quorix/protocol/hostcontrol.h>
-#include "memoryvotestorage.h"
+#include "voteservice/core/memoryvotestorage.h"
 #include <quorix/protocol/serviceframe.h>
-#include "voteserver.h"
+#include "voteservice/server/voteserver.h"
 
 #include <sys/socket.h>
 #include <unistd.h>

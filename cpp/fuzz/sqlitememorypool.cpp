@@ -1,4 +1,4 @@
-#include "sqlitememorypool.h"
+#include "fuzz/sqlitememorypool.h"
 
 #include <sanitizer/asan_interface.h>
 #include <sqlite3.h>

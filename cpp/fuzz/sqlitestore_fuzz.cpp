@@ -10,13 +10,13 @@
 // Input: one byte choosing the damage (even: overwrite bytes, odd: insert rows), its script, then
 // requests (session, minor type, body) for three sessions in the seeded places.
 
-#include "checkingsink.h"
-#include "fuzzclock.h"
-#include "fuzzinput.h"
-#include "recordvalidator.h"
-#include "sqlitememorypool.h"
-#include "sqlitevotestorage.h"
-#include "voteservicecore.h"
+#include "fuzz/checkingsink.h"
+#include "fuzz/fuzzclock.h"
+#include "fuzz/fuzzinput.h"
+#include "voteservice/core/recordvalidator.h"
+#include "fuzz/sqlitememorypool.h"
+#include "voteservice/sqlite/sqlitevotestorage.h"
+#include "voteservice/core/voteservicecore.h"
 
 #include <sqlite3.h>
 #include <unistd.h>

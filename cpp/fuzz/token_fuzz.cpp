@@ -5,8 +5,8 @@
 // to the policy: unexpired at the time checked, within the longest lifetime, of a key of the set,
 // and honoured by that same set.
 
-#include "keyset.h"
-#include "tokenverifier.h"
+#include "voteservice/auth/keyset.h"
+#include "voteservice/auth/tokenverifier.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -7,10 +7,10 @@
 // Each answer must be one the reader documents: a known status with its details, a request with
 // its fields, or a refusal with a reason.
 
-#include "queryparameters.h"
-#include "requestidentity.h"
-#include "sessionrequestparser.h"
-#include "webrouter.h"
+#include "voteservice/web/queryparameters.h"
+#include "voteservice/web/requestidentity.h"
+#include "voteservice/web/sessionrequestparser.h"
+#include "voteservice/web/webrouter.h"
 
 #include <cstdint>
 #include <cstdio>

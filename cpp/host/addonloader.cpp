@@ -1,4 +1,4 @@
-#include "addonloader.h"
+#include "host/addonloader.h"
 
 #include "componentfactory.h"
 #include "iquorix.h"

@@ -1,13 +1,13 @@
-#include "hostapplication.h"
+#include "host/hostapplication.h"
 
-#include "automationserver.h"
-#include "channelwindow.h"
-#include "embeddedservicetransport.h"
-#include "hostaddonbox.h"
-#include "hostserviceconnection.h"
-#include "syntheticmouse.h"
-#include "tcpservicetransport.h"
-#include "webviewerlink.h"
+#include "host/automation/automationserver.h"
+#include "host/windows/channelwindow.h"
+#include "host/transports/embeddedservicetransport.h"
+#include "host/services/hostaddonbox.h"
+#include "host/services/hostserviceconnection.h"
+#include "host/automation/syntheticmouse.h"
+#include "host/transports/tcpservicetransport.h"
+#include "host/windows/webviewerlink.h"
 
 #include <quorix/protocol/hostcontrol.h>
 

@@ -4,18 +4,18 @@
 // service transport (embedded or TCP), the add-on itself and the optional automation socket.
 // shutdown() unloads the add-on and emits finished(); the event loop's owner then quits.
 
-#include "addonloader.h"
-#include "automationcommands.h"
-#include "automationtarget.h"
-#include "channelstate.h"
-#include "hostauthentication.h"
-#include "hostbuddylist.h"
-#include "hostchannelservice.h"
-#include "hostcomponentroot.h"
-#include "hostoptions.h"
+#include "host/addonloader.h"
+#include "host/automation/automationcommands.h"
+#include "host/automation/automationtarget.h"
+#include "host/windows/channelstate.h"
+#include "host/services/hostauthentication.h"
+#include "host/services/hostbuddylist.h"
+#include "host/services/hostchannelservice.h"
+#include "host/services/hostcomponentroot.h"
+#include "host/hostoptions.h"
 #include "itovouicreator.h"
-#include "keywordfilter.h"
-#include "weblinktoken.h"
+#include "host/services/keywordfilter.h"
+#include "host/weblinktoken.h"
 
 #include <QElapsedTimer>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "hostinstalllayout.h"
+#include "host/hostinstalllayout.h"
 
 #include <QDir>
 #include <QFileInfo>

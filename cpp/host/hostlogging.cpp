@@ -1,4 +1,4 @@
-#include "hostlogging.h"
+#include "host/hostlogging.h"
 
 #include "fenlog.h"
 

@@ -1,7 +1,7 @@
-#include "hostoptions.h"
+#include "host/hostoptions.h"
 
-#include "hostlogging.h"
-#include "webviewerlink.h"
+#include "host/hostlogging.h"
+#include "host/windows/webviewerlink.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>

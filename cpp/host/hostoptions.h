@@ -3,8 +3,8 @@
 // Command-line options of tovo-host, read with QCommandLineParser. parse() never exits: the caller
 // prints the error (one line) and leaves with status 2, or prints usage() for --help.
 
-#include "hostidentity.h"
-#include "serviceaddress.h"
+#include "host/transports/hostidentity.h"
+#include "host/transports/serviceaddress.h"
 
 #include <QList>
 #include <QPoint>

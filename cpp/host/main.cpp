@@ -1,12 +1,12 @@
 // tovo-host: the desktop host that runs the voting add-on. See docs/host.md.
 
-#include "hostapplication.h"
-#include "hostfonts.h"
-#include "hostinstalllayout.h"
-#include "hostlogging.h"
-#include "hostoptions.h"
-#include "keywordfilter.h"
-#include "terminationsignals.h"
+#include "host/hostapplication.h"
+#include "host/windows/hostfonts.h"
+#include "host/hostinstalllayout.h"
+#include "host/hostlogging.h"
+#include "host/hostoptions.h"
+#include "host/services/keywordfilter.h"
+#include "host/terminationsignals.h"
 
 #include <QApplication>
 #include <QFileInfo>

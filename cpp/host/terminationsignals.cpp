@@ -1,4 +1,4 @@
-#include "terminationsignals.h"
+#include "host/terminationsignals.h"
 
 #include <QSocketNotifier>
 

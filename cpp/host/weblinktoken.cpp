@@ -1,4 +1,4 @@
-#include "weblinktoken.h"
+#include "host/weblinktoken.h"
 
 #include <quorix/protocol/hostcontrol.h>
 

@@ -2,12 +2,12 @@
 // controller's start handling, and the normal vote window's refresh, all offscreen in the fake
 // host. The second benchmark also lets Qt lay out and paint the visible window.
 
-#include "audiencehost.h"
-#include "votebuilders.h"
+#include "tests/src/quorixapp/audiencehost.h"
+#include "tests/src/quorixapp/votebuilders.h"
 
-#include "entserviceinterface.h"
-#include "quorixapp.h"
-#include "quorixprotocol.h"
+#include "src/quorixapp/entserviceinterface.h"
+#include "src/quorixapp/quorixapp.h"
+#include "src/quorixapp/quorixprotocol.h"
 
 #include <QApplication>
 

@@ -1,4 +1,4 @@
-#include "barerun.h"
+#include "bench/service/barerun.h"
 
 #include <signal.h>
 #include <sys/wait.h>

@@ -5,7 +5,7 @@
 // the same time as the service's sessions read while voting; this process reads them. What the
 // sender's processor time is per delivered frame is the floor under the service's.
 
-#include "baresender.h"
+#include "bench/service/baresender.h"
 
 #include <array>
 #include <cstdint>

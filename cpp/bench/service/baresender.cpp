@@ -1,4 +1,4 @@
-#include "baresender.h"
+#include "bench/service/baresender.h"
 
 #include <sys/resource.h>
 

@@ -6,7 +6,7 @@
 // its votes were answered and broadcast, is told "vote VOTE_ID JIFANG_ID" to begin, and ends by
 // writing its results (resultsToText) between "results" and "end".
 
-#include "loadresults.h"
+#include "bench/service/loadresults.h"
 
 #include <boost/asio.hpp>
 

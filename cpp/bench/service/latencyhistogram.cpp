@@ -1,4 +1,4 @@
-#include "latencyhistogram.h"
+#include "bench/service/latencyhistogram.h"
 
 #include <algorithm>
 #include <cinttypes>

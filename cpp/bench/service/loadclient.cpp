@@ -1,8 +1,8 @@
-#include "loadclient.h"
+#include "bench/service/loadclient.h"
 
 #include <quorix/protocol/hostcontrol.h>
-#include "loadrun.h"
-#include "sourceaddress.h"
+#include "bench/service/loadrun.h"
+#include "bench/service/sourceaddress.h"
 #include <quorix/protocol/serviceframe.h>
 
 #include <array>

@@ -3,7 +3,7 @@
 // One simulated host connection of the load generator: HELLO, then vote frames out and frames in.
 // Reports what it reads to its LoadRun; single-threaded on the run's io_context.
 
-#include "sessionidentity.h"
+#include "voteservice/core/sessionidentity.h"
 
 #include <boost/asio.hpp>
 

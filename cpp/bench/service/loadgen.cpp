@@ -21,13 +21,13 @@
 // delivered frame; --peer redis runs the same workload against a bare
 // redis-server and prints both sides' processor time per vote and per broadcast.
 
-#include "barerun.h"
-#include "generatorprocesses.h"
-#include "loadgencommandline.h"
-#include "loadrun.h"
-#include "peerrun.h"
-#include "serveroptions.h"
-#include "servicenodes.h"
+#include "bench/service/barerun.h"
+#include "bench/service/generatorprocesses.h"
+#include "bench/service/loadgencommandline.h"
+#include "bench/service/loadrun.h"
+#include "bench/service/peerrun.h"
+#include "voteservice/server/serveroptions.h"
+#include "bench/service/servicenodes.h"
 
 #include <signal.h>
 #include <sys/prctl.h>

@@ -1,7 +1,7 @@
-#include "loadgencommandline.h"
+#include "bench/service/loadgencommandline.h"
 
-#include "clisupport.h"
-#include "serveroptions.h"
+#include "voteservice/server/clisupport.h"
+#include "voteservice/server/serveroptions.h"
 
 namespace quorix::loadgen {
 

@@ -3,7 +3,7 @@
 // The command line of quorix-loadgen: its options, their defaults, and the checks that a run's
 // sessions fit the processes that will hold them.
 
-#include "loadrun.h"
+#include "bench/service/loadrun.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,4 +1,4 @@
-#include "loadresults.h"
+#include "bench/service/loadresults.h"
 
 #include <algorithm>
 #include <sstream>

@@ -3,7 +3,7 @@
 // What one load run measured, the text form in which a generator process hands its part to the
 // process that started it, and the merge of those parts.
 
-#include "latencyhistogram.h"
+#include "bench/service/latencyhistogram.h"
 
 #include <cstdint>
 #include <map>

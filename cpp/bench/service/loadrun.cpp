@@ -1,4 +1,4 @@
-#include "loadrun.h"
+#include "bench/service/loadrun.h"
 
 #include <quorix/protocol/hostcontrol.h>
 #include <quorix/protocol/serviceframe.h>

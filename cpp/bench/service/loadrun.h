@@ -5,9 +5,9 @@
 // vote at a set pace; every accepted vote's latency runs from its sending to the first vote
 // broadcast the voter receives after the vote's answer.
 
-#include "loadclient.h"
-#include "loadresults.h"
-#include "loadsubscriber.h"
+#include "bench/service/loadclient.h"
+#include "bench/service/loadresults.h"
+#include "bench/service/loadsubscriber.h"
 
 #include <boost/asio.hpp>
 

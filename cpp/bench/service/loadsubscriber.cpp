@@ -1,4 +1,4 @@
-#include "loadsubscriber.h"
+#include "bench/service/loadsubscriber.h"
 
 namespace quorix::loadgen {
 

@@ -1,6 +1,6 @@
-#include "peerrun.h"
+#include "bench/service/peerrun.h"
 
-#include "loadrun.h"
+#include "bench/service/loadrun.h"
 
 #include <hiredis/hiredis.h>
 

@@ -6,9 +6,9 @@
 // counts changed, one script PUBLISHes all counts to every subscriber. The vote-to-broadcast
 // latency runs from a vote's sending to the first message its session reads after the answer.
 
-#include "latencyhistogram.h"
-#include "loadresults.h"
-#include "respconnection.h"
+#include "bench/service/latencyhistogram.h"
+#include "bench/service/loadresults.h"
+#include "bench/service/respconnection.h"
 
 #include <boost/asio.hpp>
 

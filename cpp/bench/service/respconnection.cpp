@@ -1,6 +1,6 @@
-#include "respconnection.h"
+#include "bench/service/respconnection.h"
 
-#include "sourceaddress.h"
+#include "bench/service/sourceaddress.h"
 
 #include <array>
 

@@ -1,6 +1,6 @@
-#include "servicenodes.h"
+#include "bench/service/servicenodes.h"
 
-#include "serveroptions.h"
+#include "voteservice/server/serveroptions.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -4,8 +4,8 @@
 // in memory (or on --data), or --nodes of them sharing one Redis (the given one, or a
 // redis-server started for them). All end when this object goes.
 
-#include "loadgencommandline.h"
-#include "redistestserver.h"
+#include "bench/service/loadgencommandline.h"
+#include "tests/support/redistestserver.h"
 
 #include <boost/asio.hpp>
 

@@ -3,11 +3,11 @@
 // one handler, which leave in one write. Counts the heap allocations per session and per frame
 // with a counting operator new.
 
-#include "allocationcounter.h"
-#include "outframe.h"
-#include "recordingsessionowner.h"
-#include "servicetestsupport.h"
-#include "tcpsession.h"
+#include "bench/service/allocationcounter.h"
+#include "voteservice/core/outframe.h"
+#include "tests/support/recordingsessionowner.h"
+#include "tests/support/servicetestsupport.h"
+#include "voteservice/server/tcpsession.h"
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>

@@ -1,4 +1,4 @@
-#include "sourceaddress.h"
+#include "bench/service/sourceaddress.h"
 
 #include <netinet/in.h>
 #include <sys/socket.h>

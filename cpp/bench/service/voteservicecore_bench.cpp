@@ -2,11 +2,11 @@
 // service's metrics counting it), and encoding one coalesced broadcast for a sub-channel of many
 // sessions.
 
-#include "allocationcounter.h"
-#include "memoryvotestorage.h"
-#include "outputsink.h"
-#include "servicemetrics.h"
-#include "voteservicecore.h"
+#include "bench/service/allocationcounter.h"
+#include "voteservice/core/memoryvotestorage.h"
+#include "voteservice/core/outputsink.h"
+#include "voteservice/core/servicemetrics.h"
+#include "voteservice/core/voteservicecore.h"
 
 #include <benchmark/benchmark.h>
 

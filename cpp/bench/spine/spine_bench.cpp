@@ -3,7 +3,7 @@
 
 #include "fenlog.h"
 #include "logcapture.h"
-#include "quorixlog.h"
+#include "src/quorixlog/quorixlog.h"
 #include "relay.h"
 
 #include <benchmark/benchmark.h>

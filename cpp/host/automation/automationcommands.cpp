@@ -1,8 +1,8 @@
-#include "automationcommands.h"
+#include "host/automation/automationcommands.h"
 
-#include "automationtarget.h"
-#include "syntheticmouse.h"
-#include "widgetlocator.h"
+#include "host/automation/automationtarget.h"
+#include "host/automation/syntheticmouse.h"
+#include "host/automation/widgetlocator.h"
 
 #include <QAbstractButton>
 #include <QApplication>

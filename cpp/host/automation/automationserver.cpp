@@ -1,7 +1,7 @@
-#include "automationserver.h"
+#include "host/automation/automationserver.h"
 
-#include "automationcommands.h"
-#include "automationsocketfile.h"
+#include "host/automation/automationcommands.h"
+#include "host/automation/automationsocketfile.h"
 
 #include <QFile>
 #include <QJsonDocument>

@@ -1,4 +1,4 @@
-#include "automationsocketfile.h"
+#include "host/automation/automationsocketfile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "syntheticmouse.h"
+#include "host/automation/syntheticmouse.h"
 
 #include <QApplication>
 #include <QCheckBox>

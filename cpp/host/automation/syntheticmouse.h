@@ -4,7 +4,7 @@
 // widget (or to the viewport of the graphics view showing an item), so the widget's own signals
 // fire and receivers see the real sender.
 
-#include "widgetlocator.h"
+#include "host/automation/widgetlocator.h"
 
 class SyntheticMouse
 {

@@ -1,4 +1,4 @@
-#include "widgetlocator.h"
+#include "host/automation/widgetlocator.h"
 
 #include <QApplication>
 #include <QGraphicsObject>

@@ -1,6 +1,6 @@
-#include "hostaddonbox.h"
+#include "host/services/hostaddonbox.h"
 
-#include "channelwindow.h"
+#include "host/windows/channelwindow.h"
 
 #include "tovoaddonboxitem.h"
 

@@ -2,7 +2,7 @@
 
 // The host's authentication ("com.tovo.commonservice"): who is logged in. Owned by the host.
 
-#include "channelstate.h"
+#include "host/windows/channelstate.h"
 
 #include "itovoauthentication.h"
 

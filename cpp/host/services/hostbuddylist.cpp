@@ -1,6 +1,6 @@
-#include "hostbuddylist.h"
+#include "host/services/hostbuddylist.h"
 
-#include "hostpropbag.h"
+#include "host/services/hostpropbag.h"
 
 #include <QTimer>
 

@@ -4,7 +4,7 @@
 // from the event loop, with the user's "imid", "nick" and "gender". Only the local user is known;
 // a request for anyone else is answered with an empty bag. Owned by the host.
 
-#include "channelstate.h"
+#include "host/windows/channelstate.h"
 
 #include "itovobuddylist.h"
 

@@ -1,7 +1,7 @@
-#include "hostchannelservice.h"
+#include "host/services/hostchannelservice.h"
 
-#include "hostrow.h"
-#include "hostrowarray.h"
+#include "host/services/hostrow.h"
+#include "host/services/hostrowarray.h"
 
 #include <cstring>
 

@@ -5,8 +5,8 @@
 // the keyword filter, and the add-on information, microphone queue and message list that add-ons
 // may hold. Owned by the host for its whole run; counted references do not delete it.
 
-#include "channelstate.h"
-#include "keywordfilter.h"
+#include "host/windows/channelstate.h"
+#include "host/services/keywordfilter.h"
 
 #include "itovoaddoninfo.h"
 #include "itovochannelinfomation.h"

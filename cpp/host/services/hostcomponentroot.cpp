@@ -1,10 +1,10 @@
-#include "hostcomponentroot.h"
+#include "host/services/hostcomponentroot.h"
 
-#include "hostaddonbox.h"
-#include "hostauthentication.h"
-#include "hostbuddylist.h"
-#include "hostchannelservice.h"
-#include "hostserviceconnection.h"
+#include "host/services/hostaddonbox.h"
+#include "host/services/hostauthentication.h"
+#include "host/services/hostbuddylist.h"
+#include "host/services/hostchannelservice.h"
+#include "host/services/hostserviceconnection.h"
 
 #include "itovouicreator.h"
 #include "serviceids.h"

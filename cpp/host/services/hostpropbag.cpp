@@ -1,4 +1,4 @@
-#include "hostpropbag.h"
+#include "host/services/hostpropbag.h"
 
 comptr<IPropBagWrapper> HostPropBag::create(std::map<std::wstring, std::wstring> values)
 {

@@ -1,4 +1,4 @@
-#include "hostrow.h"
+#include "host/services/hostrow.h"
 
 #include "nameid.h"
 

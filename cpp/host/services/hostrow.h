@@ -5,7 +5,7 @@
 // make new rows.
 
 #include "datarow.h"
-#include "hostidentity.h"
+#include "host/transports/hostidentity.h"
 
 class HostRow final : public Data::IRow
 {

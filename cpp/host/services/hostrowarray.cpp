@@ -1,4 +1,4 @@
-#include "hostrowarray.h"
+#include "host/services/hostrowarray.h"
 
 Data::IRowArrayPtr HostRowArray::create(std::vector<Data::IRowPtr> rows)
 {

@@ -1,4 +1,4 @@
-#include "hostserviceconnection.h"
+#include "host/services/hostserviceconnection.h"
 
 #include <atomic>
 

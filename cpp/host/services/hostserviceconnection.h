@@ -6,7 +6,7 @@
 // frame from the service is handed to each open id. When the transport drops, the object reports
 // the service closed and each open id closed; when it is back, it reports ready again.
 
-#include "servicetransport.h"
+#include "host/transports/servicetransport.h"
 
 #include "itovoserviceconnectionex.h"
 

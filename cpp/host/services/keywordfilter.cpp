@@ -1,4 +1,4 @@
-#include "keywordfilter.h"
+#include "host/services/keywordfilter.h"
 
 #include <QFile>
 

@@ -1,8 +1,8 @@
-#include "embeddedservicetransport.h"
+#include "host/transports/embeddedservicetransport.h"
 
-#include "embeddedvoteservice.h"
-#include "memoryvotestorage.h"
-#include "votedatafolder.h"
+#include "voteservice/core/embeddedvoteservice.h"
+#include "voteservice/core/memoryvotestorage.h"
+#include "voteservice/sqlite/votedatafolder.h"
 
 #include <QStandardPaths>
 #include <QtGlobal>

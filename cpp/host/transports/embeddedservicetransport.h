@@ -4,8 +4,8 @@
 // queued and handed on from the event loop, as they would arrive from a network, so the add-on
 // never receives an answer from inside its own send call.
 
-#include "hostidentity.h"
-#include "servicetransport.h"
+#include "host/transports/hostidentity.h"
+#include "host/transports/servicetransport.h"
 
 #include <QTimer>
 

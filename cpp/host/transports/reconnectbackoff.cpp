@@ -1,4 +1,4 @@
-#include "reconnectbackoff.h"
+#include "host/transports/reconnectbackoff.h"
 
 #include <QRandomGenerator>
 

@@ -1,4 +1,4 @@
-#include "tcpservicetransport.h"
+#include "host/transports/tcpservicetransport.h"
 
 #include <quorix/protocol/hostcontrol.h>
 #include <quorix/protocol/serviceframe.h>

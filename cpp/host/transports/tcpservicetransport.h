@@ -11,10 +11,10 @@
 // reached over TLS 1.2 or newer; a certificate that does not verify (untrusted, another name, expired) stops
 // it for good too, since another attempt meets the same certificate.
 
-#include "hostidentity.h"
-#include "reconnectbackoff.h"
-#include "serviceaddress.h"
-#include "servicetransport.h"
+#include "host/transports/hostidentity.h"
+#include "host/transports/reconnectbackoff.h"
+#include "host/transports/serviceaddress.h"
+#include "host/transports/servicetransport.h"
 
 #include <QByteArray>
 #include <QList>

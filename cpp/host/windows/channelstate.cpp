@@ -1,4 +1,4 @@
-#include "channelstate.h"
+#include "host/windows/channelstate.h"
 
 ChannelState::ChannelState(const HostIdentity& identity, QObject* parent)
     : QObject(parent), m_identity(identity)

@@ -3,7 +3,7 @@
 // The live identity and place of the local user. The host's channel services read it and the
 // channel window changes it; every change is announced once, after the value changed.
 
-#include "hostidentity.h"
+#include "host/transports/hostidentity.h"
 
 #include <QObject>
 

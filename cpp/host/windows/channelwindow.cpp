@@ -1,6 +1,6 @@
-#include "channelwindow.h"
+#include "host/windows/channelwindow.h"
 
-#include "channelstate.h"
+#include "host/windows/channelstate.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

@@ -5,7 +5,7 @@
 // insert, the vote service link state and a short event log.
 // Closing it asks the host to shut down (closeRequested); the window itself stays until then.
 
-#include "hostidentity.h"
+#include "host/transports/hostidentity.h"
 
 #include <QWidget>
 

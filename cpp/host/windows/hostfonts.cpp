@@ -1,4 +1,4 @@
-#include "hostfonts.h"
+#include "host/windows/hostfonts.h"
 
 #include <QApplication>
 #include <QFont>

@@ -1,4 +1,4 @@
-#include "webviewerlink.h"
+#include "host/windows/webviewerlink.h"
 
 #include <QByteArray>
 #include <QList>

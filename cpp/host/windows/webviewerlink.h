@@ -9,7 +9,7 @@
 // where a bare '+' means a space. A nick longer than the service takes is left out (the service
 // would refuse the whole link for it; the page then goes without the nick).
 
-#include "hostidentity.h"
+#include "host/transports/hostidentity.h"
 
 #include <QString>
 #include <QUrl>

@@ -1,9 +1,9 @@
-#include "entaddonhelper.h"
+#include "src/quorix/entaddonhelper.h"
 
-#include "entryapi.h"
+#include "src/quorix/entryapi.h"
 #include "itovoaddoninfo.h"
 #include "itovochannelinfomation.h"
-#include "quorixlog.h"
+#include "src/quorixlog/quorixlog.h"
 #include "serviceids.h"
 
 EntAddonHelper::EntAddonHelper() = default;

@@ -1,7 +1,7 @@
-#include "entryapi.h"
+#include "src/quorix/entryapi.h"
 
-#include "entaddonhelper.h"
-#include "quorixlog.h"
+#include "src/quorix/entaddonhelper.h"
+#include "src/quorixlog/quorixlog.h"
 #include "winapi.h"
 
 #include <QString>

@@ -1,6 +1,6 @@
-#include "entchannelinterface.h"
+#include "src/quorixapp/entchannelinterface.h"
 
-#include "quorixlog.h"
+#include "src/quorixlog/quorixlog.h"
 #include "serviceids.h"
 
 EntChannelInterface::EntChannelInterface() = default;

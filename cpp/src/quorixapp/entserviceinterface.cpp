@@ -1,7 +1,7 @@
-#include "entserviceinterface.h"
+#include "src/quorixapp/entserviceinterface.h"
 
 #include <quorix/protocol/serviceframe.h>
-#include "quorixlog.h"
+#include "src/quorixlog/quorixlog.h"
 #include "serviceids.h"
 
 EntServiceInterface::EntServiceInterface() = default;

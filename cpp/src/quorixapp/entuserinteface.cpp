@@ -1,7 +1,7 @@
-#include "entuserinteface.h"
+#include "src/quorixapp/entuserinteface.h"
 
 #include "nameid.h"
-#include "quorixlog.h"
+#include "src/quorixlog/quorixlog.h"
 #include "serviceids.h"
 
 namespace {

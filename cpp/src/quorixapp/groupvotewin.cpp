@@ -1,4 +1,4 @@
-#include "groupvotewin.h"
+#include "src/quorixapp/groupvotewin.h"
 
 #include "panefind.h"
 #include "paneframewindow.h"

@@ -4,8 +4,8 @@
 // own column of options; a team's score is the sum of its options' tickets. Tickets are spent on
 // single options as in a normal vote.
 
-#include "audience/rankedentries.h"
-#include "audience/ticketedvotewindow.h"
+#include "src/quorixapp/audience/rankedentries.h"
+#include "src/quorixapp/audience/ticketedvotewindow.h"
 
 #include <QPointer>
 #include <QString>

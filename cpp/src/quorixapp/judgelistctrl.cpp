@@ -1,8 +1,8 @@
-#include "judgelistctrl.h"
+#include "src/quorixapp/judgelistctrl.h"
 
-#include "managementstyle.h"
-#include "panelistctrrowwidget.h"
-#include "quorixpanelistctrl.h"
+#include "src/quorixapp/managementstyle.h"
+#include "src/quorixapp/panelistctrrowwidget.h"
+#include "src/quorixapp/quorixpanelistctrl.h"
 
 #include <panelabelwidget.h>
 #include <panepushbutton.h>

@@ -1,8 +1,8 @@
-#include "judgevotewin.h"
+#include "src/quorixapp/judgevotewin.h"
 
-#include "entuserinteface.h"
-#include "quorixapp.h"
-#include "quorixcontroller.h"
+#include "src/quorixapp/entuserinteface.h"
+#include "src/quorixapp/quorixapp.h"
+#include "src/quorixapp/quorixcontroller.h"
 
 #include "panefind.h"
 #include "paneframeitemex.h"

@@ -5,7 +5,7 @@
 // card: hovering its button lists the five scores, a click selects one and a second click on the
 // button (now a confirm button) sends it through the controller.
 
-#include "audience/audiencevotewindow.h"
+#include "src/quorixapp/audience/audiencevotewindow.h"
 
 #include <QPointF>
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "normalvotewin.h"
+#include "src/quorixapp/normalvotewin.h"
 
 #include "panefind.h"
 #include "paneframewindow.h"

@@ -3,8 +3,8 @@
 // The window every viewer sees while a normal vote runs: one row per option with its count,
 // progress bar, rank badge and vote button, a countdown and the viewer's remaining tickets.
 
-#include "audience/rankedentries.h"
-#include "audience/ticketedvotewindow.h"
+#include "src/quorixapp/audience/rankedentries.h"
+#include "src/quorixapp/audience/ticketedvotewindow.h"
 
 #include <QPointer>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "panelistctrrowwidget.h"
+#include "src/quorixapp/panelistctrrowwidget.h"
 
 #include <QGraphicsSceneMouseEvent>
 

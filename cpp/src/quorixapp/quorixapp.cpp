@@ -1,14 +1,14 @@
-#include "quorixapp.h"
+#include "src/quorixapp/quorixapp.h"
 
-#include "entserviceinterface.h"
-#include "groupvotewin.h"
-#include "judgevotewin.h"
-#include "normalvotewin.h"
-#include "quorixdatacenter.h"
-#include "quorixlog.h"
-#include "quorixmainpanel.h"
-#include "quorixprotocol.h"
-#include "recordwnd.h"
+#include "src/quorixapp/entserviceinterface.h"
+#include "src/quorixapp/groupvotewin.h"
+#include "src/quorixapp/judgevotewin.h"
+#include "src/quorixapp/normalvotewin.h"
+#include "src/quorixapp/quorixdatacenter.h"
+#include "src/quorixlog/quorixlog.h"
+#include "src/quorixapp/quorixmainpanel.h"
+#include "src/quorixapp/quorixprotocol.h"
+#include "src/quorixapp/recordwnd.h"
 
 #include <new>
 

@@ -12,9 +12,9 @@
 
 #include <functional>
 
-#include "entchannelinterface.h"
-#include "entuserinteface.h"
-#include "quorixcontroller.h"
+#include "src/quorixapp/entchannelinterface.h"
+#include "src/quorixapp/entuserinteface.h"
+#include "src/quorixapp/quorixcontroller.h"
 
 class IComponentRoot;
 class EntServiceInterface;

@@ -1,8 +1,8 @@
 // The application library's two exports, called by the entry component after loading the
 // library and before freeing it. Both return 0 and never let an exception reach the caller.
 
-#include "quorixapp.h"
-#include "quorixlog.h"
+#include "src/quorixapp/quorixapp.h"
+#include "src/quorixlog/quorixlog.h"
 
 #include <exception>
 

@@ -1,14 +1,14 @@
-#include "quorixmainpanel.h"
+#include "src/quorixapp/quorixmainpanel.h"
 
-#include "judgelistctrl.h"
-#include "managementstyle.h"
-#include "panelistctrrowwidget.h"
-#include "quorixapp.h"
-#include "quorixcontroller.h"
-#include "quorixlog.h"
-#include "quorixpanelistctrl.h"
-#include "quorixrecordrows.h"
-#include "quorixwindowloader.h"
+#include "src/quorixapp/judgelistctrl.h"
+#include "src/quorixapp/managementstyle.h"
+#include "src/quorixapp/panelistctrrowwidget.h"
+#include "src/quorixapp/quorixapp.h"
+#include "src/quorixapp/quorixcontroller.h"
+#include "src/quorixlog/quorixlog.h"
+#include "src/quorixapp/quorixpanelistctrl.h"
+#include "src/quorixapp/quorixrecordrows.h"
+#include "src/quorixapp/quorixwindowloader.h"
 
 #include <panecheckbox.h>
 #include <panecombobox.h>

@@ -6,9 +6,9 @@
 // (run by the destructor). Every request goes out through the controller, which calls back with new data; a
 // missing window or controller makes every operation a no-op.
 
-#include "editors/groupvoteeditor.h"
-#include "editors/judgevoteeditor.h"
-#include "editors/normalvoteeditor.h"
+#include "src/quorixapp/editors/groupvoteeditor.h"
+#include "src/quorixapp/editors/judgevoteeditor.h"
+#include "src/quorixapp/editors/normalvoteeditor.h"
 
 #include <quorix/protocol/voterecords.h>
 

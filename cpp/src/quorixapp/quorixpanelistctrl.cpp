@@ -1,8 +1,8 @@
-#include "quorixpanelistctrl.h"
+#include "src/quorixapp/quorixpanelistctrl.h"
 
 #include "paneboxlayout.h"
 
-#include "panelistctrrowwidget.h"
+#include "src/quorixapp/panelistctrrowwidget.h"
 
 #include <cperflogproxy.h>
 #include <panedynamiccreator.h>

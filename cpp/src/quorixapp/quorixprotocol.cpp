@@ -1,11 +1,11 @@
-#include "quorixprotocol.h"
+#include "src/quorixapp/quorixprotocol.h"
 
-#include "entchannelinterface.h"
-#include "entserviceinterface.h"
-#include "entuserinteface.h"
-#include "quorixapp.h"
-#include "quorixcontroller.h"
-#include "quorixlog.h"
+#include "src/quorixapp/entchannelinterface.h"
+#include "src/quorixapp/entserviceinterface.h"
+#include "src/quorixapp/entuserinteface.h"
+#include "src/quorixapp/quorixapp.h"
+#include "src/quorixapp/quorixcontroller.h"
+#include "src/quorixlog/quorixlog.h"
 
 #include "panemessagebox.h"
 

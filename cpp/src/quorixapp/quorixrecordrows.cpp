@@ -1,8 +1,8 @@
-#include "quorixrecordrows.h"
+#include "src/quorixapp/quorixrecordrows.h"
 
-#include "panelistctrrowwidget.h"
-#include "quorixlog.h"
-#include "quorixpanelistctrl.h"
+#include "src/quorixapp/panelistctrrowwidget.h"
+#include "src/quorixlog/quorixlog.h"
+#include "src/quorixapp/quorixpanelistctrl.h"
 
 #include <panelabelwidget.h>
 #include <panespaceritem.h>

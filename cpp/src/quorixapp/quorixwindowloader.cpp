@@ -1,7 +1,7 @@
-#include "quorixwindowloader.h"
+#include "src/quorixapp/quorixwindowloader.h"
 
-#include "entchannelinterface.h"
-#include "quorixapp.h"
+#include "src/quorixapp/entchannelinterface.h"
+#include "src/quorixapp/quorixapp.h"
 
 #include <componentroot.h>
 #include <itovouicreator.h>

@@ -1,9 +1,9 @@
-#include "recordwnd.h"
+#include "src/quorixapp/recordwnd.h"
 
-#include "quorixcontroller.h"
-#include "quorixpanelistctrl.h"
-#include "quorixrecordrows.h"
-#include "quorixwindowloader.h"
+#include "src/quorixapp/quorixcontroller.h"
+#include "src/quorixapp/quorixpanelistctrl.h"
+#include "src/quorixapp/quorixrecordrows.h"
+#include "src/quorixapp/quorixwindowloader.h"
 
 #include <panefind.h>
 #include <paneframewindow.h>

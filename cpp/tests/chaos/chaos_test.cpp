@@ -3,8 +3,8 @@
 // viewers vote through the TCP transport. The seed comes from QUORIX_CHAOS_SEED or the clock and is printed,
 // so a failing run can be repeated with scripts/chaos --seed.
 
-#include "chaosrun.h"
-#include "redistestserver.h"
+#include "tests/chaos/chaosrun.h"
+#include "tests/support/redistestserver.h"
 
 #include <gtest/gtest.h>
 

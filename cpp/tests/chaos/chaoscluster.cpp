@@ -1,4 +1,4 @@
-#include "chaoscluster.h"
+#include "tests/chaos/chaoscluster.h"
 
 #include <hiredis/hiredis.h>
 #include <signal.h>

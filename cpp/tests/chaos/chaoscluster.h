@@ -6,9 +6,9 @@
 // replica promoted when the primary dies; in SQLite mode one quorix-voted --data node. Thread-safe: the fault
 // thread kills, pauses and restarts while the driver asks which nodes answer.
 
-#include "cuttingproxy.h"
-#include "redistestserver.h"
-#include "votedprocess.h"
+#include "tests/support/cuttingproxy.h"
+#include "tests/support/redistestserver.h"
+#include "tests/support/votedprocess.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "chaosfaults.h"
+#include "tests/chaos/chaosfaults.h"
 
 #include <algorithm>
 #include <chrono>

@@ -7,7 +7,7 @@
 // is killed while its replica lags 0.17 to 1 second behind, and the replica promoted. One fault at a time, so
 // a node always answers soon. The same seed draws the same schedule.
 
-#include "chaoscluster.h"
+#include "tests/chaos/chaoscluster.h"
 
 #include <atomic>
 #include <cstdint>

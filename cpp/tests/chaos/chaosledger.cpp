@@ -1,6 +1,6 @@
-#include "chaosledger.h"
+#include "tests/chaos/chaosledger.h"
 
-#include "resultcode.h"
+#include "voteservice/core/resultcode.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 // quorix-chaos: a long fault-injection run (scripts/chaos). Prints the run's figures and every
 // violation; exits 0 when there was none, 1 when there were, 2 for bad options.
 
-#include "chaosrun.h"
+#include "tests/chaos/chaosrun.h"
 
 #include <chrono>
 #include <csignal>

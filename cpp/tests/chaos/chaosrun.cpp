@@ -1,8 +1,8 @@
-#include "chaosrun.h"
+#include "tests/chaos/chaosrun.h"
 
-#include "chaosfaults.h"
-#include "resultcode.h"
-#include "servicetestsupport.h"
+#include "tests/chaos/chaosfaults.h"
+#include "voteservice/core/resultcode.h"
+#include "tests/support/servicetestsupport.h"
 
 #include <algorithm>
 #include <cmath>

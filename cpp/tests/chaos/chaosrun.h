@@ -9,10 +9,10 @@
 // and from it the running vote's remaining time, every viewer's session and the whole history are
 // checked.
 
-#include "chaoscluster.h"
-#include "chaosledger.h"
-#include "sessionidentity.h"
-#include "tcptestclient.h"
+#include "tests/chaos/chaoscluster.h"
+#include "tests/chaos/chaosledger.h"
+#include "voteservice/core/sessionidentity.h"
+#include "tests/support/tcptestclient.h"
 
 #include <chrono>
 #include <cstdint>

@@ -2,9 +2,9 @@
 // it) serves them like accepted connections: HELLO gets WELCOME, and stopping closes them.
 
 #include <quorix/protocol/hostcontrol.h>
-#include "memoryvotestorage.h"
+#include "voteservice/core/memoryvotestorage.h"
 #include <quorix/protocol/serviceframe.h>
-#include "voteserver.h"
+#include "voteservice/server/voteserver.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>

@@ -2,8 +2,8 @@
 // break the record rules and open votes with impossible start times stay in the file but are not
 // loaded, while the service's own records, running counts included, still are.
 
-#include "recordvalidator.h"
-#include "sqlitevotestorage.h"
+#include "voteservice/core/recordvalidator.h"
+#include "voteservice/sqlite/sqlitevotestorage.h"
 
 #include <quorix/protocol/mpak.h>
 

@@ -1,7 +1,7 @@
-#include "automationcommands.h"
-#include "automationserver.h"
-#include "automationtarget.h"
-#include "hosttestsupport.h"
+#include "host/automation/automationcommands.h"
+#include "host/automation/automationserver.h"
+#include "host/automation/automationtarget.h"
+#include "tests/host/hosttestsupport.h"
 
 #include "panecheckbox.h"
 #include "panelabelwidget.h"

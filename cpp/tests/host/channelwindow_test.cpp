@@ -1,9 +1,9 @@
 // The channel window's title names the channel, the user and the role, and follows the role
 // however it changes; it does not depend on the sub-channel.
 
-#include "channelstate.h"
-#include "channelwindow.h"
-#include "hosttestsupport.h"
+#include "host/windows/channelstate.h"
+#include "host/windows/channelwindow.h"
+#include "tests/host/hosttestsupport.h"
 
 #include <QComboBox>
 

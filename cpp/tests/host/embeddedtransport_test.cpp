@@ -1,8 +1,8 @@
 // The embedded vote service keeps its votes in the person's data folder, which only one host may
 // use at a time: a second host on the same folder keeps its votes in memory and says why.
 
-#include "embeddedservicetransport.h"
-#include "hosttestsupport.h"
+#include "host/transports/embeddedservicetransport.h"
+#include "tests/host/hosttestsupport.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>

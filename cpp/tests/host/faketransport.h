@@ -3,7 +3,7 @@
 // A service transport the test drives by hand: it records what the host sends and reports
 // ready, closed and incoming frames when told to.
 
-#include "servicetransport.h"
+#include "host/transports/servicetransport.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hosttestsupport.h"
+#include "tests/host/hosttestsupport.h"
 #include <quorix/protocol/hostcontrol.h>
 #include <quorix/protocol/serviceframe.h>
 

@@ -1,11 +1,11 @@
 // The host program's reaction to its options and to the vote service: the role switcher under a
 // token, and refusals shown in the channel window and told once on standard error.
 
-#include "channelwindow.h"
-#include "fakevoteservice.h"
-#include "hostapplication.h"
-#include "hosttestsupport.h"
-#include "servicetransport.h"
+#include "host/windows/channelwindow.h"
+#include "tests/host/fakevoteservice.h"
+#include "host/hostapplication.h"
+#include "tests/host/hosttestsupport.h"
+#include "host/transports/servicetransport.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -1,14 +1,14 @@
 // The add-on's host bridges, run against this host's real services: what they read is what the
 // host holds, and the host's changes reach them as their signals.
 
-#include "channelwindow.h"
-#include "hostapplication.h"
-#include "hosttestsupport.h"
-#include "servicetransport.h"
+#include "host/windows/channelwindow.h"
+#include "host/hostapplication.h"
+#include "tests/host/hosttestsupport.h"
+#include "host/transports/servicetransport.h"
 
-#include "entchannelinterface.h"
-#include "entserviceinterface.h"
-#include "entuserinteface.h"
+#include "src/quorixapp/entchannelinterface.h"
+#include "src/quorixapp/entserviceinterface.h"
+#include "src/quorixapp/entuserinteface.h"
 #include <quorix/protocol/serviceframe.h>
 #include <quorix/protocol/votemessages.h>
 

@@ -1,8 +1,8 @@
 // tovo-host's service connection given several addresses: each drop moves it to the next address,
 // round the list, with the usual backoff; a single address keeps its old behaviour.
 
-#include "hostoptions.h"
-#include "tcpservicetransport.h"
+#include "host/hostoptions.h"
+#include "host/transports/tcpservicetransport.h"
 
 #include <QCoreApplication>
 #include <QTcpServer>

@@ -2,7 +2,7 @@
 // levels that reach the file and standard error (Qt's own messages too), and the private state
 // folder.
 
-#include "hostlogging.h"
+#include "host/hostlogging.h"
 
 #include "fenlog.h"
 

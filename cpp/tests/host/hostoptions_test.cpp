@@ -1,4 +1,4 @@
-#include "hostoptions.h"
+#include "host/hostoptions.h"
 
 #include <QFile>
 #include <QTemporaryDir>

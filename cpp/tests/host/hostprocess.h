@@ -3,7 +3,7 @@
 // Runs tovo-host (and, when asked, quorix-voted) as child processes and talks to the host
 // through its automation socket, as end-to-end tests and scripts do.
 
-#include "hosttestsupport.h"
+#include "tests/host/hosttestsupport.h"
 
 #include <QDir>
 #include <QJsonArray>

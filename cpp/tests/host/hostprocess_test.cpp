@@ -1,4 +1,4 @@
-#include "hostprocess.h"
+#include "tests/host/hostprocess.h"
 
 #include <QFile>
 #include <QFileInfo>

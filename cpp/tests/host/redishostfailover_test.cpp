@@ -3,12 +3,12 @@
 // host's viewer keeps voting within the same allowance. Killed, the host waits out its backoff
 // first; stopped with SIGTERM, the node says it is going away and the host moves at once.
 
-#include "redistestserver.h"
-#include "resultcode.h"
-#include "servicetestsupport.h"
-#include "tcpservicetransport.h"
-#include "tcptestclient.h"
-#include "votedprocess.h"
+#include "tests/support/redistestserver.h"
+#include "voteservice/core/resultcode.h"
+#include "tests/support/servicetestsupport.h"
+#include "host/transports/tcpservicetransport.h"
+#include "tests/support/tcptestclient.h"
+#include "tests/support/votedprocess.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

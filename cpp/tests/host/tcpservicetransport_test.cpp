@@ -1,9 +1,9 @@
-#include "fakevoteservice.h"
-#include "hosttestsupport.h"
+#include "tests/host/fakevoteservice.h"
+#include "tests/host/hosttestsupport.h"
 #include <quorix/protocol/hostcontrol.h>
-#include "reconnectbackoff.h"
+#include "host/transports/reconnectbackoff.h"
 #include <quorix/protocol/serviceframe.h>
-#include "tcpservicetransport.h"
+#include "host/transports/tcpservicetransport.h"
 
 #include <QSignalSpy>
 

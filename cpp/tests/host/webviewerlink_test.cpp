@@ -3,7 +3,7 @@
 // encoded), the token in the fragment only, and --web-url values that cannot be a page address
 // refused.
 
-#include "webviewerlink.h"
+#include "host/windows/webviewerlink.h"
 
 #include <QUrlQuery>
 

@@ -1,5 +1,5 @@
 #include <quorix/protocol/votemessagetable.h>
-#include "wirevectors.h"
+#include "tests/support/wirevectors.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "cuttingproxy.h"
+#include "tests/support/cuttingproxy.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -2,7 +2,7 @@
 
 // The host's "com.tovo.channelserviceex" add-on box: creates and owns box items.
 
-#include "fakeunknown.h"
+#include "tests/support/fakeunknown.h"
 #include "itovoaddonboxex.h"
 #include "tovoaddonboxitem.h"
 

@@ -1,4 +1,4 @@
-#include "fakebuddyservice.h"
+#include "tests/support/fakebuddyservice.h"
 
 FakePropBag& FakeBuddyService::answer(unsigned int uid, const std::wstring& imid, const std::wstring& nick,
                                       const std::wstring& gender)

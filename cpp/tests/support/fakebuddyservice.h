@@ -2,8 +2,8 @@
 
 // The host's "com.tovo.imgroupservice": user information by user id.
 
-#include "fakepropbag.h"
-#include "fakeunknown.h"
+#include "tests/support/fakepropbag.h"
+#include "tests/support/fakeunknown.h"
 #include "itovobuddylist.h"
 
 #include <memory>

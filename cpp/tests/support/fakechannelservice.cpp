@@ -1,4 +1,4 @@
-#include "fakechannelservice.h"
+#include "tests/support/fakechannelservice.h"
 
 #include <cstring>
 

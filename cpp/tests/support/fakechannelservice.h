@@ -4,8 +4,8 @@
 // window, the keyword filter and the local user's channel row. Each interface can be hidden to
 // play a host without it.
 
-#include "fakerow.h"
-#include "fakeunknown.h"
+#include "tests/support/fakerow.h"
+#include "tests/support/fakeunknown.h"
 #include "itovoaddoninfo.h"
 #include "itovochannelinfomation.h"
 #include "itovochannelkeywordfilter.h"

@@ -2,7 +2,7 @@
 
 // The host's "com.tovo.commonservice": the logged-in user.
 
-#include "fakeunknown.h"
+#include "tests/support/fakeunknown.h"
 #include "itovoauthentication.h"
 
 class FakeCommonService : public FakeUnknown<ITovoAuthentication>

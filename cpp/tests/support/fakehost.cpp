@@ -1,4 +1,4 @@
-#include "fakehost.h"
+#include "tests/support/fakehost.h"
 
 #include "serviceids.h"
 

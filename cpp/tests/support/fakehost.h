@@ -11,13 +11,13 @@
 //   bridge.init(IComponentRootPtr(host.root()));
 
 #include "componentroot.h"
-#include "fakeaddonbox.h"
-#include "fakebuddyservice.h"
-#include "fakechannelservice.h"
-#include "fakecommonservice.h"
-#include "fakeserviceconnection.h"
-#include "fakeuicreator.h"
-#include "fakeunknown.h"
+#include "tests/support/fakeaddonbox.h"
+#include "tests/support/fakebuddyservice.h"
+#include "tests/support/fakechannelservice.h"
+#include "tests/support/fakecommonservice.h"
+#include "tests/support/fakeserviceconnection.h"
+#include "tests/support/fakeuicreator.h"
+#include "tests/support/fakeunknown.h"
 
 #include <map>
 #include <memory>

@@ -2,7 +2,7 @@
 
 // A property bag of texts, as the buddy list answers with it.
 
-#include "fakeunknown.h"
+#include "tests/support/fakeunknown.h"
 #include "ipropbagwrapper.h"
 
 #include <map>

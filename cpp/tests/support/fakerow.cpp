@@ -1,4 +1,4 @@
-#include "fakerow.h"
+#include "tests/support/fakerow.h"
 
 #include "nameid.h"
 

@@ -3,7 +3,7 @@
 // A host data row with settable columns, named as the host names them ("dwUid", "dwRole", ...).
 
 #include "datarow.h"
-#include "fakeunknown.h"
+#include "tests/support/fakeunknown.h"
 
 #include <map>
 #include <string>

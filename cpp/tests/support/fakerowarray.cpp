@@ -1,6 +1,6 @@
-#include "fakerowarray.h"
+#include "tests/support/fakerowarray.h"
 
-#include "fakerow.h"
+#include "tests/support/fakerow.h"
 
 void FakeRowArray::first(Data::IRowPtr& out)
 {

@@ -3,7 +3,7 @@
 // A host row array holding fake rows (not owned).
 
 #include "datarow.h"
-#include "fakeunknown.h"
+#include "tests/support/fakeunknown.h"
 
 #include <vector>
 

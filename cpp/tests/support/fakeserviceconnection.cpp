@@ -1,4 +1,4 @@
-#include "fakeserviceconnection.h"
+#include "tests/support/fakeserviceconnection.h"
 
 UINT32 FakeServiceConnection::openConnection(int kind)
 {

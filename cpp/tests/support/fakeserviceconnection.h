@@ -3,7 +3,7 @@
 // One service connection object as "com.tovo.serviceconnection" creates it: records what the
 // add-on sends and lets the test play the host's notifications and incoming frames.
 
-#include "fakeunknown.h"
+#include "tests/support/fakeunknown.h"
 #include "itovoserviceconnectionex.h"
 
 #include <string>

@@ -4,7 +4,7 @@
 // null (a broken layout); tests that need windows set a factory, for example one that uses the
 // UI framework's loader.
 
-#include "fakeunknown.h"
+#include "tests/support/fakeunknown.h"
 #include "itovouicreator.h"
 
 #include <QString>

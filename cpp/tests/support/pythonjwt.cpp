@@ -1,4 +1,4 @@
-#include "pythonjwt.h"
+#include "tests/support/pythonjwt.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 // A TcpSession owner that counts what its sessions report: writes and their bytes, closes and
 // queues cut for their bound. Frames read and failed handshakes are ignored.
 
-#include "tcpsession.h"
+#include "voteservice/server/tcpsession.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
-#include "redistestcluster.h"
+#include "tests/support/redistestcluster.h"
 
-#include "redisclusterslots.h"
-#include "redisconnection.h"
+#include "voteservice/redis/redisclusterslots.h"
+#include "voteservice/redis/redisconnection.h"
 
 #include <chrono>
 #include <cstdlib>

@@ -7,8 +7,8 @@
 // does (IMPORTING, MIGRATING, MIGRATE, SETSLOT NODE), so that clients holding the old map meet
 // MOVED.
 
-#include "redisaddress.h"
-#include "redistestserver.h"
+#include "voteservice/redis/redisaddress.h"
+#include "tests/support/redistestserver.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "redistestserver.h"
+#include "tests/support/redistestserver.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

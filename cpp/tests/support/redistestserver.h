@@ -13,7 +13,7 @@
 
 #include <sys/types.h>
 
-#include "redisaddress.h"
+#include "voteservice/redis/redisaddress.h"
 
 #include <cstdint>
 #include <string>

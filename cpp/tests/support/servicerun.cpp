@@ -1,4 +1,4 @@
-#include "servicerun.h"
+#include "tests/support/servicerun.h"
 
 namespace quorix::service::test {
 

@@ -4,7 +4,7 @@
 // manager and a viewer of sub-channel 10:20 and the requests the restart tests make. The clock
 // outlives the run, as the wall clock does.
 
-#include "servicetestsupport.h"
+#include "tests/support/servicetestsupport.h"
 
 #include <map>
 

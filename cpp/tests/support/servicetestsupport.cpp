@@ -1,4 +1,4 @@
-#include "servicetestsupport.h"
+#include "tests/support/servicetestsupport.h"
 
 #include <quorix/protocol/serviceframe.h>
 

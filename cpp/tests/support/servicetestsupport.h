@@ -4,12 +4,12 @@
 // frame per session, the process's time zone for one test, and builders for the requests a client
 // sends.
 
-#include "clock.h"
-#include "memoryvotestorage.h"
-#include "outputsink.h"
-#include "timetextformatter.h"
+#include "voteservice/core/clock.h"
+#include "voteservice/core/memoryvotestorage.h"
+#include "voteservice/core/outputsink.h"
+#include "voteservice/core/timetextformatter.h"
 #include <quorix/protocol/votemessages.h>
-#include "voteservicecore.h"
+#include "voteservice/core/voteservicecore.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tcptestclient.h"
+#include "tests/support/tcptestclient.h"
 
 #include <quorix/protocol/hostcontrol.h>
 

@@ -4,7 +4,7 @@
 // timeouts, and can also send raw bytes to play a hostile peer.
 
 #include <quorix/protocol/serviceframe.h>
-#include "sessionidentity.h"
+#include "voteservice/core/sessionidentity.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "votedprocess.h"
+#include "tests/support/votedprocess.h"
 
 #include <signal.h>
 #include <spawn.h>

@@ -1,11 +1,11 @@
-#include "artcatalog.h"
+#include "tools/artgen/artcatalog.h"
 
-#include "artkit.h"
+#include "tools/artgen/artkit.h"
 #include "artworkmanifest.h"
-#include "buttonart.h"
-#include "iconart.h"
-#include "panelart.h"
-#include "voteart.h"
+#include "tools/artgen/buttonart.h"
+#include "tools/artgen/iconart.h"
+#include "tools/artgen/panelart.h"
+#include "tools/artgen/voteart.h"
 
 #include <QPainter>
 #include <QSet>

@@ -1,6 +1,6 @@
-#include "artgenerator.h"
+#include "tools/artgen/artgenerator.h"
 
-#include "artkit.h"
+#include "tools/artgen/artkit.h"
 
 #include <QDir>
 #include <QFontMetrics>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "artcatalog.h"
+#include "tools/artgen/artcatalog.h"
 
 #include <QString>
 #include <QVector>

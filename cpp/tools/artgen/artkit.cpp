@@ -1,4 +1,4 @@
-#include "artkit.h"
+#include "tools/artgen/artkit.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>

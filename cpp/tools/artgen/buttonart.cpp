@@ -1,6 +1,6 @@
-#include "buttonart.h"
+#include "tools/artgen/buttonart.h"
 
-#include "glyphart.h"
+#include "tools/artgen/glyphart.h"
 
 #include <QPainter>
 

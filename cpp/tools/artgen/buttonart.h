@@ -1,6 +1,6 @@
 #pragma once
 
-#include "artkit.h"
+#include "tools/artgen/artkit.h"
 
 #include <QSize>
 #include <QString>

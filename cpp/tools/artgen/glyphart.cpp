@@ -1,6 +1,6 @@
-#include "glyphart.h"
+#include "tools/artgen/glyphart.h"
 
-#include "artkit.h"
+#include "tools/artgen/artkit.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,7 +1,7 @@
-#include "iconart.h"
+#include "tools/artgen/iconart.h"
 
-#include "artkit.h"
-#include "glyphart.h"
+#include "tools/artgen/artkit.h"
+#include "tools/artgen/glyphart.h"
 
 #include <QPainter>
 #include <QtMath>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "buttonart.h"
+#include "tools/artgen/buttonart.h"
 
 #include <QSize>
 

@@ -4,9 +4,9 @@
 //   quorix-artgen --program-icon <file>        writes the desktop program's icon (64x64)
 //   quorix-artgen --manifest <file> ...        uses that manifest instead of the built-in one
 
-#include "artcatalog.h"
-#include "artgenerator.h"
-#include "artkit.h"
+#include "tools/artgen/artcatalog.h"
+#include "tools/artgen/artgenerator.h"
+#include "tools/artgen/artkit.h"
 
 #include <QCommandLineParser>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "panelart.h"
+#include "tools/artgen/panelart.h"
 
-#include "artkit.h"
+#include "tools/artgen/artkit.h"
 
 #include <QPainter>
 

@@ -3,7 +3,7 @@
 // The identity and rights a verified token carries. Set by the token check of a transport and kept
 // with the session for as long as it is open, so a key removal or a revocation can find it again.
 
-#include "accessscope.h"
+#include "voteservice/core/accessscope.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "base64url.h"
+#include "voteservice/auth/base64url.h"
 
 #include <array>
 #include <cstdint>

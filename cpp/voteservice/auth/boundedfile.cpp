@@ -1,4 +1,4 @@
-#include "boundedfile.h"
+#include "voteservice/auth/boundedfile.h"
 
 #include <cerrno>
 #include <cstdio>

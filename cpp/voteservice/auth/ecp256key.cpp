@@ -1,6 +1,6 @@
-#include "ecp256key.h"
+#include "voteservice/auth/ecp256key.h"
 
-#include "base64url.h"
+#include "voteservice/auth/base64url.h"
 
 #include <nlohmann/json.hpp>
 #include <openssl/bio.h>

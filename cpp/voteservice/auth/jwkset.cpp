@@ -1,11 +1,11 @@
-#include "jwkset.h"
+#include "voteservice/auth/jwkset.h"
 
-#include "boundedfile.h"
+#include "voteservice/auth/boundedfile.h"
 
-#include "base64url.h"
-#include "ecp256key.h"
-#include "keyfingerprint.h"
-#include "secretfile.h"
+#include "voteservice/auth/base64url.h"
+#include "voteservice/auth/ecp256key.h"
+#include "voteservice/auth/keyfingerprint.h"
+#include "voteservice/auth/secretfile.h"
 
 #include <nlohmann/json.hpp>
 

@@ -6,7 +6,7 @@
 // (`k`, at least 16 bytes) for HS256. Every key needs a `kid` of its own; an `alg` that is given
 // must be the key's; a `use` that is given must be "sig".
 
-#include "keyset.h"
+#include "voteservice/auth/keyset.h"
 
 #include <string>
 #include <string_view>

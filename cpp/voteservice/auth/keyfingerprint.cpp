@@ -1,4 +1,4 @@
-#include "keyfingerprint.h"
+#include "voteservice/auth/keyfingerprint.h"
 
 #include <openssl/evp.h>
 

@@ -1,8 +1,8 @@
-#include "keypairfiles.h"
+#include "voteservice/auth/keypairfiles.h"
 
-#include "ecp256key.h"
-#include "jwkset.h"
-#include "keyset.h"
+#include "voteservice/auth/ecp256key.h"
+#include "voteservice/auth/jwkset.h"
+#include "voteservice/auth/keyset.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,8 +1,8 @@
-#include "keyset.h"
+#include "voteservice/auth/keyset.h"
 
-#include "jwkset.h"
-#include "keyfingerprint.h"
-#include "secretfile.h"
+#include "voteservice/auth/jwkset.h"
+#include "voteservice/auth/keyfingerprint.h"
+#include "voteservice/auth/secretfile.h"
 
 #include <utility>
 

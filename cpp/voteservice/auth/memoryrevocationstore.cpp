@@ -1,4 +1,4 @@
-#include "memoryrevocationstore.h"
+#include "voteservice/auth/memoryrevocationstore.h"
 
 #include <algorithm>
 

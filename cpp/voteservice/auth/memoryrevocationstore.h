@@ -2,7 +2,7 @@
 
 // Revocations kept in the process only: the service with --memory, and the tests.
 
-#include "revocationstore.h"
+#include "voteservice/auth/revocationstore.h"
 
 #include <vector>
 

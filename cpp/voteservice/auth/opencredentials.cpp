@@ -1,6 +1,6 @@
-#include "opencredentials.h"
+#include "voteservice/auth/opencredentials.h"
 
-#include "tokenverifier.h"
+#include "voteservice/auth/tokenverifier.h"
 
 #include <utility>
 #include <vector>

@@ -4,9 +4,9 @@
 // close it. After a key reload or a revocation the server asks the verifier about each, and closes
 // the sessions it no longer honours (within a second of the change).
 
-#include "accessclaims.h"
-#include "sessionidentity.h"
-#include "tokenrefusal.h"
+#include "voteservice/auth/accessclaims.h"
+#include "voteservice/core/sessionidentity.h"
+#include "voteservice/auth/tokenrefusal.h"
 
 #include <cstddef>
 #include <functional>

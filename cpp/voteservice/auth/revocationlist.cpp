@@ -1,4 +1,4 @@
-#include "revocationlist.h"
+#include "voteservice/auth/revocationlist.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 // Revoked tokens: for a user of a channel, every token issued before a time. A revocation is kept
 // until no token it refuses can still be valid (its time plus the longest lifetime allowed).
 
-#include "accessclaims.h"
+#include "voteservice/auth/accessclaims.h"
 
 #include <cstdint>
 #include <map>

@@ -4,7 +4,7 @@
 // shared Redis. `quorix-voted revoke` adds to it while services run; every service rereads it once
 // a second and closes the sessions it now refuses.
 
-#include "revocationlist.h"
+#include "voteservice/auth/revocationlist.h"
 
 #include <cstdint>
 #include <vector>

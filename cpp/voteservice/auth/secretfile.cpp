@@ -1,6 +1,6 @@
-#include "secretfile.h"
+#include "voteservice/auth/secretfile.h"
 
-#include "boundedfile.h"
+#include "voteservice/auth/boundedfile.h"
 
 namespace quorix::service {
 

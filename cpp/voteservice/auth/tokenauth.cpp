@@ -1,4 +1,4 @@
-#include "tokenauth.h"
+#include "voteservice/auth/tokenauth.h"
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>

@@ -1,4 +1,4 @@
-#include "tokenclaimsreader.h"
+#include "voteservice/auth/tokenclaimsreader.h"
 
 #include <nlohmann/json.hpp>
 

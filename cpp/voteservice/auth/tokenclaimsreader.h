@@ -3,8 +3,8 @@
 // Reads the claims of a verified JWT's payload into AccessClaims. Only the shape is checked here
 // (types and bounds); times, lifetime and revocations are the verifier's.
 
-#include "accessclaims.h"
-#include "tokenrefusal.h"
+#include "voteservice/auth/accessclaims.h"
+#include "voteservice/auth/tokenrefusal.h"
 
 #include <nlohmann/json_fwd.hpp>
 

@@ -1,4 +1,4 @@
-#include "tokenid.h"
+#include "voteservice/auth/tokenid.h"
 
 #include <openssl/rand.h>
 

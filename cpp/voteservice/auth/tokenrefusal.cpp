@@ -1,4 +1,4 @@
-#include "tokenrefusal.h"
+#include "voteservice/auth/tokenrefusal.h"
 
 namespace quorix::service {
 

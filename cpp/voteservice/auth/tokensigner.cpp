@@ -1,7 +1,7 @@
-#include "tokensigner.h"
+#include "voteservice/auth/tokensigner.h"
 
-#include "boundedfile.h"
-#include "ecp256key.h"
+#include "voteservice/auth/boundedfile.h"
+#include "voteservice/auth/ecp256key.h"
 
 #include <jwt.h>
 

@@ -4,7 +4,7 @@
 // for its web link. HS256 with the secret file's key, or ES256 with a PEM private key and its kid
 // (`quorix-voted keygen` writes both), through the JWT library.
 
-#include "accessclaims.h"
+#include "voteservice/auth/accessclaims.h"
 
 #include <memory>
 #include <optional>

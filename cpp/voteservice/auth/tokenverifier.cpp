@@ -1,8 +1,8 @@
-#include "tokenverifier.h"
+#include "voteservice/auth/tokenverifier.h"
 
-#include "base64url.h"
-#include "tokenauth.h"
-#include "tokenclaimsreader.h"
+#include "voteservice/auth/base64url.h"
+#include "voteservice/auth/tokenauth.h"
+#include "voteservice/auth/tokenclaimsreader.h"
 
 #include <jwt.h>
 #include <nlohmann/json.hpp>

@@ -5,10 +5,10 @@
 // call it for every HELLO and web request; the reload swaps the keys and the revocations in, and
 // `stillHonoured` tells which open sessions must then be closed.
 
-#include "accessclaims.h"
-#include "keyset.h"
-#include "revocationlist.h"
-#include "tokenrefusal.h"
+#include "voteservice/auth/accessclaims.h"
+#include "voteservice/auth/keyset.h"
+#include "voteservice/auth/revocationlist.h"
+#include "voteservice/auth/tokenrefusal.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "accessscope.h"
+#include "voteservice/core/accessscope.h"
 
-#include "sessionidentity.h"
+#include "voteservice/core/sessionidentity.h"
 
 #include <array>
 #include <utility>

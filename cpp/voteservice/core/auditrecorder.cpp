@@ -1,4 +1,4 @@
-#include "auditrecorder.h"
+#include "voteservice/core/auditrecorder.h"
 
 #include <quorix/protocol/votemessages.h>
 

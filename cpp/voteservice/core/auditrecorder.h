@@ -4,9 +4,9 @@
 // request is a manager request, completed by its answer, handed to the sink when the request is
 // done. Requests of other kinds, and answers to other requests, leave no entry.
 
-#include "auditentry.h"
-#include "auditsink.h"
-#include "sessionidentity.h"
+#include "voteservice/core/auditentry.h"
+#include "voteservice/core/auditsink.h"
+#include "voteservice/core/sessionidentity.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "auditentry.h"
+#include "voteservice/core/auditentry.h"
 
 namespace quorix::service {
 

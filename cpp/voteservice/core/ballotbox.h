@@ -12,9 +12,9 @@
 // the answers queued before it, which keeps the frames to one session in order. flush() waits for
 // everything queued.
 
-#include "sessionidentity.h"
+#include "voteservice/core/sessionidentity.h"
 #include <quorix/protocol/votemessages.h>
-#include "votestorage.h"
+#include "voteservice/core/votestorage.h"
 
 #include <cstdint>
 #include <functional>

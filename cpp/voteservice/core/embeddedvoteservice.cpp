@@ -1,4 +1,4 @@
-#include "embeddedvoteservice.h"
+#include "voteservice/core/embeddedvoteservice.h"
 
 #include <quorix/protocol/serviceframe.h>
 #include <quorix/protocol/votemessages.h>

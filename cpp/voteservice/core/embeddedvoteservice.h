@@ -24,12 +24,12 @@
 // storage fails (disk full, file damaged) the service stops answering rather than report writes it
 // could not save; nothing throws out of its calls.
 
-#include "clock.h"
-#include "memoryvotestorage.h"
-#include "outputsink.h"
-#include "sessionidentity.h"
-#include "systemclock.h"
-#include "voteservicecore.h"
+#include "voteservice/core/clock.h"
+#include "voteservice/core/memoryvotestorage.h"
+#include "voteservice/core/outputsink.h"
+#include "voteservice/core/sessionidentity.h"
+#include "voteservice/core/systemclock.h"
+#include "voteservice/core/voteservicecore.h"
 
 #include <deque>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "fanoutbudget.h"
+#include "voteservice/core/fanoutbudget.h"
 
 #include <algorithm>
 #include <numeric>

@@ -1,4 +1,4 @@
-#include "hostport.h"
+#include "voteservice/core/hostport.h"
 
 namespace quorix::service {
 

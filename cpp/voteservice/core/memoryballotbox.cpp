@@ -1,6 +1,6 @@
-#include "memoryballotbox.h"
+#include "voteservice/core/memoryballotbox.h"
 
-#include "resultcode.h"
+#include "voteservice/core/resultcode.h"
 
 #include <algorithm>
 

@@ -5,8 +5,8 @@
 // into the storage's history. Answers are given at once and nothing is shared, so there are no
 // notices. Deadlines follow the process's steady clock to the millisecond.
 
-#include "ballotbox.h"
-#include "clock.h"
+#include "voteservice/core/ballotbox.h"
+#include "voteservice/core/clock.h"
 
 #include <map>
 #include <unordered_map>

@@ -1,4 +1,4 @@
-#include "memoryvotestorage.h"
+#include "voteservice/core/memoryvotestorage.h"
 
 namespace quorix::service {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "votestorage.h"
+#include "voteservice/core/votestorage.h"
 
 #include <deque>
 #include <map>

@@ -1,6 +1,6 @@
-#include "nicksanitizer.h"
+#include "voteservice/core/nicksanitizer.h"
 
-#include "utf8.h"
+#include "voteservice/core/utf8.h"
 
 namespace quorix::service {
 

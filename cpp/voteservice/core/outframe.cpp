@@ -1,4 +1,4 @@
-#include "outframe.h"
+#include "voteservice/core/outframe.h"
 
 #include <quorix/protocol/serviceframe.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "outframe.h"
-#include "sessionidentity.h"
+#include "voteservice/core/outframe.h"
+#include "voteservice/core/sessionidentity.h"
 
 namespace quorix::service {
 

@@ -1,7 +1,7 @@
-#include "recordvalidator.h"
+#include "voteservice/core/recordvalidator.h"
 
 #include <quorix/protocol/mpak.h>
-#include "utf8.h"
+#include "voteservice/core/utf8.h"
 
 #include <set>
 

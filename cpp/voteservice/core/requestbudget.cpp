@@ -1,4 +1,4 @@
-#include "requestbudget.h"
+#include "voteservice/core/requestbudget.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "servicemetrics.h"
+#include "voteservice/core/servicemetrics.h"
 
 #include <quorix/protocol/votemessagetable.h>
 

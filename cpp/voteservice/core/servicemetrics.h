@@ -9,7 +9,7 @@
 // is an array index and an atomic add; exposition() builds the text on demand. Counting is
 // thread-safe (the library's metrics are atomic), though the service counts from one thread.
 
-#include "coremetrics.h"
+#include "voteservice/core/coremetrics.h"
 
 #include <array>
 #include <cstddef>

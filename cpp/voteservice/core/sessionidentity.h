@@ -3,7 +3,7 @@
 // Who a session is and where it sits. Set by the transport from the handshake (or by the embedding
 // host) and changed only by a move; request bodies never change it.
 
-#include "accessscope.h"
+#include "voteservice/core/accessscope.h"
 
 #include <cstddef>
 #include <cstdint>

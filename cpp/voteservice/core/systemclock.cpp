@@ -1,4 +1,4 @@
-#include "systemclock.h"
+#include "voteservice/core/systemclock.h"
 
 #include <chrono>
 

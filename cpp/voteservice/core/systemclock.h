@@ -1,6 +1,6 @@
 #pragma once
 
-#include "clock.h"
+#include "voteservice/core/clock.h"
 
 namespace quorix::service {
 

@@ -1,4 +1,4 @@
-#include "timetextformatter.h"
+#include "voteservice/core/timetextformatter.h"
 
 #include <cstdlib>
 #include <ctime>

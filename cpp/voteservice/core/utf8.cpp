@@ -1,4 +1,4 @@
-#include "utf8.h"
+#include "voteservice/core/utf8.h"
 
 namespace quorix::service {
 

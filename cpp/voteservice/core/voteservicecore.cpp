@@ -1,8 +1,8 @@
-#include "voteservicecore.h"
+#include "voteservice/core/voteservicecore.h"
 
-#include "nicksanitizer.h"
-#include "recordvalidator.h"
-#include "resultcode.h"
+#include "voteservice/core/nicksanitizer.h"
+#include "voteservice/core/recordvalidator.h"
+#include "voteservice/core/resultcode.h"
 #include <quorix/protocol/serviceframe.h>
 
 #include <algorithm>

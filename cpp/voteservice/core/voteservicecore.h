@@ -17,19 +17,19 @@
 // only the sub-channels its sessions sit in and follows the other processes' notices (from
 // tick()) to update its own sessions.
 
-#include "auditrecorder.h"
-#include "auditsink.h"
-#include "ballotbox.h"
-#include "clock.h"
-#include "coremetrics.h"
-#include "fanoutbudget.h"
-#include "memoryballotbox.h"
-#include "outputsink.h"
-#include "requestbudget.h"
-#include "sessionidentity.h"
-#include "timetextformatter.h"
+#include "voteservice/core/auditrecorder.h"
+#include "voteservice/core/auditsink.h"
+#include "voteservice/core/ballotbox.h"
+#include "voteservice/core/clock.h"
+#include "voteservice/core/coremetrics.h"
+#include "voteservice/core/fanoutbudget.h"
+#include "voteservice/core/memoryballotbox.h"
+#include "voteservice/core/outputsink.h"
+#include "voteservice/core/requestbudget.h"
+#include "voteservice/core/sessionidentity.h"
+#include "voteservice/core/timetextformatter.h"
 #include <quorix/protocol/votemessagetable.h>
-#include "votestorage.h"
+#include "voteservice/core/votestorage.h"
 
 #include <cstdint>
 #include <memory>

@@ -5,7 +5,7 @@
 // state of an open vote; a durable storage also journals it (start, every accepted ballot, end,
 // close) so that a restarted service resumes it. Writes may be buffered until commit().
 
-#include "sessionidentity.h"
+#include "voteservice/core/sessionidentity.h"
 #include <quorix/protocol/voterecords.h>
 
 #include <cstddef>

@@ -1,6 +1,6 @@
-#include "redisaddress.h"
+#include "voteservice/redis/redisaddress.h"
 
-#include "hostport.h"
+#include "voteservice/core/hostport.h"
 
 #include <sys/un.h>
 

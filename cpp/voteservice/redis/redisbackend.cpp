@@ -1,8 +1,8 @@
-#include "redisbackend.h"
+#include "voteservice/redis/redisbackend.h"
 
-#include "redisclusterconnection.h"
-#include "redislayoutupgrade.h"
-#include "servicelog.h"
+#include "voteservice/redis/redisclusterconnection.h"
+#include "voteservice/redis/redislayoutupgrade.h"
+#include "voteservice/core/servicelog.h"
 
 namespace quorix::service {
 

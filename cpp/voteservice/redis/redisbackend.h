@@ -4,14 +4,14 @@
 // connection (scripts loaded on every connect), the notice subscription, the storage and the
 // ballot box over them.
 
-#include "redisballotbox.h"
-#include "rediscommands.h"
-#include "redisballots.h"
-#include "redisbus.h"
-#include "redisconnection.h"
-#include "redisreplicawait.h"
-#include "redisscripts.h"
-#include "redisvotestorage.h"
+#include "voteservice/redis/redisballotbox.h"
+#include "voteservice/redis/rediscommands.h"
+#include "voteservice/redis/redisballots.h"
+#include "voteservice/redis/redisbus.h"
+#include "voteservice/redis/redisconnection.h"
+#include "voteservice/redis/redisreplicawait.h"
+#include "voteservice/redis/redisscripts.h"
+#include "voteservice/redis/redisvotestorage.h"
 
 #include <memory>
 #include <string>

@@ -1,7 +1,7 @@
-#include "redisballotbox.h"
+#include "voteservice/redis/redisballotbox.h"
 
-#include "rediskeys.h"
-#include "resultcode.h"
+#include "voteservice/redis/rediskeys.h"
+#include "voteservice/core/resultcode.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -9,12 +9,12 @@
 // goes again with the same ballot, so it takes effect once and its answer is the true one; it is
 // refused as unreachable storage only when Redis did not take it before its deadline.
 
-#include "ballotbox.h"
-#include "redisballots.h"
-#include "redisbus.h"
-#include "redisconnection.h"
-#include "redisreplicawait.h"
-#include "redisscripts.h"
+#include "voteservice/core/ballotbox.h"
+#include "voteservice/redis/redisballots.h"
+#include "voteservice/redis/redisbus.h"
+#include "voteservice/redis/redisconnection.h"
+#include "voteservice/redis/redisreplicawait.h"
+#include "voteservice/redis/redisscripts.h"
 
 #include <unordered_map>
 

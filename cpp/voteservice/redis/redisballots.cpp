@@ -1,6 +1,6 @@
-#include "redisballots.h"
+#include "voteservice/redis/redisballots.h"
 
-#include "rediskeys.h"
+#include "voteservice/redis/rediskeys.h"
 
 #include <cstdlib>
 

@@ -11,7 +11,7 @@
 // actually runs. This process turns its own clock into Redis's by the offset measured on every
 // connect, so a node whose clock is off still gives each request the same time.
 
-#include "redisconnection.h"
+#include "voteservice/redis/redisconnection.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,7 +1,7 @@
-#include "redisbus.h"
+#include "voteservice/redis/redisbus.h"
 
-#include "redisclusterslots.h"
-#include "rediskeys.h"
+#include "voteservice/redis/redisclusterslots.h"
+#include "voteservice/redis/rediskeys.h"
 
 #include <cstring>
 #include <random>

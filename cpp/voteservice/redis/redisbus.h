@@ -10,8 +10,8 @@
 // looked up with CLUSTER SLOTS from the seeds, and looked up again whenever it is lost (the node
 // failed, or the slot moved: Redis then ends the subscription with sunsubscribe).
 
-#include "ballotbox.h"
-#include "redisconnection.h"
+#include "voteservice/core/ballotbox.h"
+#include "voteservice/redis/redisconnection.h"
 
 #include <cstdint>
 #include <memory>

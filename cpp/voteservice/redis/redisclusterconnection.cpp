@@ -1,4 +1,4 @@
-#include "redisclusterconnection.h"
+#include "voteservice/redis/redisclusterconnection.h"
 
 #include <algorithm>
 #include <climits>

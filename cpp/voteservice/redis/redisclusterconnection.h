@@ -14,8 +14,8 @@
 // confirmed. Callbacks queued with after() run once every primary's queued replies were handed
 // over; replies of different primaries come primary by primary.
 
-#include "redisclusterslots.h"
-#include "redisconnection.h"
+#include "voteservice/redis/redisclusterslots.h"
+#include "voteservice/redis/redisconnection.h"
 
 #include <map>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "redisclusterslots.h"
+#include "voteservice/redis/redisclusterslots.h"
 
 #include <algorithm>
 #include <cstdlib>

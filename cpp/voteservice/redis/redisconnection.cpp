@@ -1,6 +1,6 @@
-#include "redisconnection.h"
+#include "voteservice/redis/redisconnection.h"
 
-#include "servicelog.h"
+#include "voteservice/core/servicelog.h"
 
 #include <algorithm>
 #include <cstring>

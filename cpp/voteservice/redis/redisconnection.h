@@ -17,9 +17,9 @@
 // repeatable command goes again on a fresh connection (to the new primary after a failover); OOM
 // is logged as an error once per burst and handed over as the error reply it is.
 
-#include "redisaddress.h"
-#include "rediscommands.h"
-#include "redistransport.h"
+#include "voteservice/redis/redisaddress.h"
+#include "voteservice/redis/rediscommands.h"
+#include "voteservice/redis/redistransport.h"
 
 #include <hiredis/hiredis.h>
 

@@ -1,4 +1,4 @@
-#include "rediskeys.h"
+#include "voteservice/redis/rediskeys.h"
 
 namespace quorix::service {
 

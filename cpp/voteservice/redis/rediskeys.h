@@ -26,7 +26,7 @@
 // its own: {directory}:users (hash imid -> "<uid> <nick>") and {directory}:seen (zset imid scored by the Unix
 // second last seen; users unseen for the history window are pruned with it).
 
-#include "sessionidentity.h"
+#include "voteservice/core/sessionidentity.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
-#include "redislayoutupgrade.h"
+#include "voteservice/redis/redislayoutupgrade.h"
 
-#include "rediskeys.h"
+#include "voteservice/redis/rediskeys.h"
 
 namespace quorix::service {
 

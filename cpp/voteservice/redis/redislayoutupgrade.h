@@ -10,7 +10,7 @@
 // The script finds the old keys with SCAN and names keys it was not given, which only a single
 // Redis allows: a cluster is never upgraded (docs/install.md, Moving to a cluster).
 
-#include "redisconnection.h"
+#include "voteservice/redis/redisconnection.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
-#include "redispreflight.h"
+#include "voteservice/redis/redispreflight.h"
 
-#include "redisconnection.h"
-#include "rediskeys.h"
+#include "voteservice/redis/redisconnection.h"
+#include "voteservice/redis/rediskeys.h"
 
 #include <algorithm>
 #include <cctype>

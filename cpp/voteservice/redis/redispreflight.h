@@ -7,7 +7,7 @@
 // holding a string, so that writes to other types fail on the type after the ACL let them through,
 // and a PUBLISH of an empty notice, which every node skips.
 
-#include "redisaddress.h"
+#include "voteservice/redis/redisaddress.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
-#include "redisreplicawait.h"
+#include "voteservice/redis/redisreplicawait.h"
 
-#include "resultcode.h"
-#include "servicelog.h"
+#include "voteservice/core/resultcode.h"
+#include "voteservice/core/servicelog.h"
 
 #include <cstdlib>
 #include <cstring>

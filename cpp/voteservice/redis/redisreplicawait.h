@@ -8,7 +8,7 @@
 // Casts queued on the connection share one WAIT, appended when the queue is flushed: their answers
 // are held until its reply.
 
-#include "redisconnection.h"
+#include "voteservice/redis/redisconnection.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,7 +1,7 @@
-#include "redisrevocationstore.h"
+#include "voteservice/redis/redisrevocationstore.h"
 
-#include "rediscommands.h"
-#include "rediskeys.h"
+#include "voteservice/redis/rediscommands.h"
+#include "voteservice/redis/rediskeys.h"
 
 #include <cstdio>
 #include <string>

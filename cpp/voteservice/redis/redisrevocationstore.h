@@ -3,7 +3,7 @@
 // Revocations in the shared Redis (RedisKeys::revocations), seen by every node: `quorix-voted
 // revoke --redis` writes them, each service reads them once a second.
 
-#include "revocationstore.h"
+#include "voteservice/auth/revocationstore.h"
 
 namespace quorix::service {
 

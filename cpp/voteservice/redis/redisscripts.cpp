@@ -1,7 +1,7 @@
-#include "redisscripts.h"
+#include "voteservice/redis/redisscripts.h"
 
-#include "redisballots.h"
-#include "resultcode.h"
+#include "voteservice/redis/redisballots.h"
+#include "voteservice/core/resultcode.h"
 
 namespace quorix::service {
 

@@ -8,7 +8,7 @@
 // their last argument its deadline, and they return RedisBallots::kPastDeadline for a ballot first
 // seen after it. Such calls may be given a time until which a lost reply is asked for again.
 
-#include "redisconnection.h"
+#include "voteservice/redis/redisconnection.h"
 
 #include <string>
 #include <vector>

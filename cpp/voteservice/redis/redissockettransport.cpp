@@ -1,4 +1,4 @@
-#include "redissockettransport.h"
+#include "voteservice/redis/redissockettransport.h"
 
 #include <fcntl.h>
 #include <netdb.h>

@@ -3,7 +3,7 @@
 // A plain Redis stream: a connected TCP or Unix socket, non-blocking, waited on with poll().
 // connectTcp() tries each address the host name resolves to; connectUnix() the socket's path.
 
-#include "redistransport.h"
+#include "voteservice/redis/redistransport.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,7 +1,7 @@
-#include "redistlstransport.h"
+#include "voteservice/redis/redistlstransport.h"
 
-#include "pipesignalhold.h"
-#include "redissockettransport.h"
+#include "voteservice/redis/pipesignalhold.h"
+#include "voteservice/redis/redissockettransport.h"
 
 #include <openssl/err.h>
 #include <openssl/x509v3.h>

@@ -5,7 +5,7 @@
 // and name the host (its DNS name, or its IP address when the host is one); a client certificate
 // is shown when the address names one.
 
-#include "redistransport.h"
+#include "voteservice/redis/redistransport.h"
 
 #include <openssl/ssl.h>
 

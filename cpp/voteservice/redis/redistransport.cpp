@@ -1,7 +1,7 @@
-#include "redistransport.h"
+#include "voteservice/redis/redistransport.h"
 
-#include "redissockettransport.h"
-#include "redistlstransport.h"
+#include "voteservice/redis/redissockettransport.h"
+#include "voteservice/redis/redistlstransport.h"
 
 namespace quorix::service {
 

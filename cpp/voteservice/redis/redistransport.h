@@ -3,7 +3,7 @@
 // The byte stream under a Redis connection. Every call waits at most the time it is given (poll()
 // on a non-blocking socket), so a Redis that stops answering cannot stop the service's thread.
 
-#include "redisaddress.h"
+#include "voteservice/redis/redisaddress.h"
 
 #include <cstddef>
 #include <memory>

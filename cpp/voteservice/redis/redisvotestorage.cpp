@@ -1,6 +1,6 @@
-#include "redisvotestorage.h"
+#include "voteservice/redis/redisvotestorage.h"
 
-#include "rediskeys.h"
+#include "voteservice/redis/rediskeys.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -5,10 +5,10 @@
 // refuses it); the connection reconnects by itself. Writes are made when called; commit() only
 // waits for the user votes queued on the connection, so that their answers can go out.
 
-#include "redisconnection.h"
-#include "redisreplicawait.h"
-#include "redisscripts.h"
-#include "votestorage.h"
+#include "voteservice/redis/redisconnection.h"
+#include "voteservice/redis/redisreplicawait.h"
+#include "voteservice/redis/redisscripts.h"
+#include "voteservice/core/votestorage.h"
 
 namespace quorix::service {
 

@@ -1,4 +1,4 @@
-#include "addresslimiter.h"
+#include "voteservice/server/addresslimiter.h"
 
 #include <algorithm>
 

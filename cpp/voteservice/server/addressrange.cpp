@@ -1,4 +1,4 @@
-#include "addressrange.h"
+#include "voteservice/server/addressrange.h"
 
 #include <algorithm>
 #include <array>

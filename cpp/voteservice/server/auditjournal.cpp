@@ -1,7 +1,7 @@
-#include "auditjournal.h"
+#include "voteservice/server/auditjournal.h"
 
-#include "auditline.h"
-#include "servicelog.h"
+#include "voteservice/server/auditline.h"
+#include "voteservice/core/servicelog.h"
 
 #include <systemd/sd-journal.h>
 

@@ -4,7 +4,7 @@
 // whose MESSAGE is its JSON line (AuditLine), with QUORIX_AUDIT=1 to select the trail and the
 // action, result, uid and channel as fields of their own to filter on.
 
-#include "auditwriter.h"
+#include "voteservice/server/auditwriter.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "auditline.h"
+#include "voteservice/server/auditline.h"
 
 #include <nlohmann/json.hpp>
 

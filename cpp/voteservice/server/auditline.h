@@ -6,7 +6,7 @@
 //    "peer":"127.0.0.1:40522","jti":"..."}
 // voteId, jiFangId, voteIds (batchDelete), peer and jti only when the entry has them.
 
-#include "auditentry.h"
+#include "voteservice/core/auditentry.h"
 
 #include <cstdint>
 #include <string>

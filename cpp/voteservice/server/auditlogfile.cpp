@@ -1,7 +1,7 @@
-#include "auditlogfile.h"
+#include "voteservice/server/auditlogfile.h"
 
-#include "auditline.h"
-#include "servicelog.h"
+#include "voteservice/server/auditline.h"
+#include "voteservice/core/servicelog.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -4,7 +4,7 @@
 // written by one write(2) as it comes (nothing is kept back in the process). reopen() opens the
 // name again for log rotation. A failed write is logged once until a write succeeds again.
 
-#include "auditwriter.h"
+#include "voteservice/server/auditwriter.h"
 
 #include <memory>
 #include <string>

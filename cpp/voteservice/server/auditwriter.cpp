@@ -1,7 +1,7 @@
-#include "auditwriter.h"
+#include "voteservice/server/auditwriter.h"
 
-#include "auditjournal.h"
-#include "auditlogfile.h"
+#include "voteservice/server/auditjournal.h"
+#include "voteservice/server/auditlogfile.h"
 
 namespace quorix::service {
 

@@ -3,7 +3,7 @@
 // Where quorix-voted writes its audit trail (--audit-log): a file or the systemd journal. The
 // server hands it each entry once the commit that carries the entry's change has completed.
 
-#include "auditsink.h"
+#include "voteservice/core/auditsink.h"
 
 #include <memory>
 #include <string>

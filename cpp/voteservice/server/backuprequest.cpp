@@ -1,4 +1,4 @@
-#include "backuprequest.h"
+#include "voteservice/server/backuprequest.h"
 
 #include <CLI/CLI.hpp>
 

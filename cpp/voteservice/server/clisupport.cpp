@@ -1,6 +1,6 @@
-#include "clisupport.h"
+#include "voteservice/server/clisupport.h"
 
-#include "serveroptions.h"
+#include "voteservice/server/serveroptions.h"
 
 namespace quorix::service {
 

@@ -4,10 +4,10 @@
 // sessions with an identity, vote requests encoded as a host sends them, and the core's frames
 // delivered in order through a SessionOutput. The same limits apply as to host connections.
 
-#include "servicemetrics.h"
-#include "sessionidentity.h"
-#include "sessionoutput.h"
-#include "voteservicecore.h"
+#include "voteservice/core/servicemetrics.h"
+#include "voteservice/core/sessionidentity.h"
+#include "voteservice/server/sessionoutput.h"
+#include "voteservice/core/voteservicecore.h"
 
 #include <cstdint>
 #include <string>

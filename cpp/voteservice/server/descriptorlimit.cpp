@@ -1,4 +1,4 @@
-#include "descriptorlimit.h"
+#include "voteservice/server/descriptorlimit.h"
 
 #include <sys/resource.h>
 

@@ -1,6 +1,6 @@
-#include "flushbatch.h"
+#include "voteservice/server/flushbatch.h"
 
-#include "tcpsession.h"
+#include "voteservice/server/tcpsession.h"
 
 namespace quorix::service {
 

@@ -1,4 +1,4 @@
-#include "keygenrequest.h"
+#include "voteservice/server/keygenrequest.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,4 +1,4 @@
-#include "optionchanges.h"
+#include "voteservice/server/optionchanges.h"
 
 namespace quorix::service {
 

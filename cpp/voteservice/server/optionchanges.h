@@ -5,7 +5,7 @@
 // from the reread options; the others keep the value the service started with, and are named so the log can
 // say that they need a restart. Turning the token checks or TLS on or off needs a restart too.
 
-#include "serveroptions.h"
+#include "voteservice/server/serveroptions.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
-#include "redisoptions.h"
+#include "voteservice/server/redisoptions.h"
 
-#include "secretfile.h"
+#include "voteservice/auth/secretfile.h"
 
 #include <CLI/CLI.hpp>
 

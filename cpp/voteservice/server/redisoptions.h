@@ -5,7 +5,7 @@
 // --redis-key, each kept in one RedisAddress as the parse reads it; and the server's
 // --redis-cluster, whose seeds take those credentials.
 
-#include "redisaddress.h"
+#include "voteservice/redis/redisaddress.h"
 
 #include <string>
 #include <vector>

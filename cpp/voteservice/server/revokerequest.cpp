@@ -1,8 +1,8 @@
-#include "revokerequest.h"
+#include "voteservice/server/revokerequest.h"
 
-#include "clisupport.h"
-#include "redisoptions.h"
-#include "tokenverifier.h"
+#include "voteservice/server/clisupport.h"
+#include "voteservice/server/redisoptions.h"
+#include "voteservice/auth/tokenverifier.h"
 
 #include <CLI/CLI.hpp>
 

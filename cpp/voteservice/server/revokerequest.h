@@ -1,7 +1,7 @@
 #pragma once
 
-#include "redisaddress.h"
-#include "revocationlist.h"
+#include "voteservice/redis/redisaddress.h"
+#include "voteservice/auth/revocationlist.h"
 
 #include <cstdint>
 #include <optional>

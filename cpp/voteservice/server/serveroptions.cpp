@@ -1,13 +1,13 @@
-#include "serveroptions.h"
+#include "voteservice/server/serveroptions.h"
 
-#include "addressrange.h"
-#include "clisupport.h"
-#include "hostport.h"
-#include "redisoptions.h"
-#include "secretfile.h"
-#include "servicelog.h"
-#include "timetextformatter.h"
-#include "tlsservercontext.h"
+#include "voteservice/server/addressrange.h"
+#include "voteservice/server/clisupport.h"
+#include "voteservice/core/hostport.h"
+#include "voteservice/server/redisoptions.h"
+#include "voteservice/auth/secretfile.h"
+#include "voteservice/core/servicelog.h"
+#include "voteservice/core/timetextformatter.h"
+#include "voteservice/server/tlsservercontext.h"
 
 #include <CLI/CLI.hpp>
 

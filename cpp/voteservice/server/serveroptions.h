@@ -1,9 +1,9 @@
 #pragma once
 
-#include "keyset.h"
-#include "redisaddress.h"
-#include "tokensigner.h"
-#include "tokenverifier.h"
+#include "voteservice/auth/keyset.h"
+#include "voteservice/redis/redisaddress.h"
+#include "voteservice/auth/tokensigner.h"
+#include "voteservice/auth/tokenverifier.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "servicedrain.h"
+#include "voteservice/server/servicedrain.h"
 
-#include "servicelog.h"
+#include "voteservice/core/servicelog.h"
 
 #include <cstdio>
 

@@ -5,8 +5,8 @@
 // rest are cut, both stop and the io_context runs out of work. The log says how long it took, or how
 // many connections the timeout cut.
 
-#include "httplistener.h"
-#include "voteserver.h"
+#include "voteservice/web/httplistener.h"
+#include "voteservice/server/voteserver.h"
 
 #include <boost/asio.hpp>
 

@@ -4,7 +4,7 @@
 // commit that carries their writes). A host connection writes them as they are; a web session turns
 // them into JSON.
 
-#include "outframe.h"
+#include "voteservice/core/outframe.h"
 
 namespace quorix::service {
 

@@ -1,4 +1,4 @@
-#include "sessionstream.h"
+#include "voteservice/server/sessionstream.h"
 
 #include <cstring>
 #include <utility>

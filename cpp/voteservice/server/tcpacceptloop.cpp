@@ -1,6 +1,6 @@
-#include "tcpacceptloop.h"
+#include "voteservice/server/tcpacceptloop.h"
 
-#include "servicelog.h"
+#include "voteservice/core/servicelog.h"
 
 #include <cctype>
 #include <chrono>

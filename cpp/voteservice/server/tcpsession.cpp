@@ -1,4 +1,4 @@
-#include "tcpsession.h"
+#include "voteservice/server/tcpsession.h"
 
 #include <linux/sockios.h>
 #include <sys/ioctl.h>

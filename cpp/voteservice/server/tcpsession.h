@@ -8,13 +8,13 @@
 // all sessions of the thread; a session keeps only the bytes of a frame that has not fully arrived.
 // An idle session therefore holds no read buffer, and one read takes in every frame that is there.
 
-#include "addresslimiter.h"
-#include "clock.h"
-#include "flushbatch.h"
-#include "outframe.h"
-#include "sessionidentity.h"
-#include "sessionoutput.h"
-#include "sessionstream.h"
+#include "voteservice/server/addresslimiter.h"
+#include "voteservice/core/clock.h"
+#include "voteservice/server/flushbatch.h"
+#include "voteservice/core/outframe.h"
+#include "voteservice/core/sessionidentity.h"
+#include "voteservice/server/sessionoutput.h"
+#include "voteservice/server/sessionstream.h"
 
 #include <boost/asio.hpp>
 #include <boost/container/small_vector.hpp>

@@ -1,4 +1,4 @@
-#include "tlsservercontext.h"
+#include "voteservice/server/tlsservercontext.h"
 
 #include <openssl/err.h>
 #include <openssl/pem.h>

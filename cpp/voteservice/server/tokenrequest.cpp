@@ -1,9 +1,9 @@
-#include "tokenrequest.h"
+#include "voteservice/server/tokenrequest.h"
 
-#include "clisupport.h"
-#include "secretfile.h"
-#include "tokenclaimsreader.h"
-#include "tokenid.h"
+#include "voteservice/server/clisupport.h"
+#include "voteservice/auth/secretfile.h"
+#include "voteservice/auth/tokenclaimsreader.h"
+#include "voteservice/auth/tokenid.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "accessclaims.h"
-#include "tokensigner.h"
-#include "tokenverifier.h"
+#include "voteservice/auth/accessclaims.h"
+#include "voteservice/auth/tokensigner.h"
+#include "voteservice/auth/tokenverifier.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "usersessioncount.h"
+#include "voteservice/server/usersessioncount.h"
 
 namespace quorix::service {
 

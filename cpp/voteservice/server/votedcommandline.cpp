@@ -1,6 +1,6 @@
-#include "votedcommandline.h"
+#include "voteservice/server/votedcommandline.h"
 
-#include "clisupport.h"
+#include "voteservice/server/clisupport.h"
 
 #include <sys/stat.h>
 

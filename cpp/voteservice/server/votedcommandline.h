@@ -1,10 +1,10 @@
 #pragma once
 
-#include "keygenrequest.h"
-#include "revokerequest.h"
-#include "backuprequest.h"
-#include "serveroptions.h"
-#include "tokenrequest.h"
+#include "voteservice/server/keygenrequest.h"
+#include "voteservice/server/revokerequest.h"
+#include "voteservice/server/backuprequest.h"
+#include "voteservice/server/serveroptions.h"
+#include "voteservice/server/tokenrequest.h"
 
 #include <CLI/CLI.hpp>
 

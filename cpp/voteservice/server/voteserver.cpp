@@ -1,11 +1,11 @@
-#include "voteserver.h"
+#include "voteservice/server/voteserver.h"
 
 #include <quorix/protocol/hostcontrol.h>
-#include "optionchanges.h"
-#include "recordvalidator.h"
-#include "servicelog.h"
-#include "tlsservercontext.h"
-#include "tokenid.h"
+#include "voteservice/server/optionchanges.h"
+#include "voteservice/core/recordvalidator.h"
+#include "voteservice/core/servicelog.h"
+#include "voteservice/server/tlsservercontext.h"
+#include "voteservice/auth/tokenid.h"
 
 #include <malloc.h>
 

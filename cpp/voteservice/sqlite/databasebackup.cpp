@@ -1,7 +1,7 @@
-#include "databasebackup.h"
+#include "voteservice/sqlite/databasebackup.h"
 
-#include "sqlitevotestorage.h"
-#include "votedatabaseschema.h"
+#include "voteservice/sqlite/sqlitevotestorage.h"
+#include "voteservice/sqlite/votedatabaseschema.h"
 
 #include <fcntl.h>
 #include <sqlite3.h>

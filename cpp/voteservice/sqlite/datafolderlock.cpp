@@ -1,4 +1,4 @@
-#include "datafolderlock.h"
+#include "voteservice/sqlite/datafolderlock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

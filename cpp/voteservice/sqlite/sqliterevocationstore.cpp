@@ -1,7 +1,7 @@
-#include "sqliterevocationstore.h"
+#include "voteservice/sqlite/sqliterevocationstore.h"
 
-#include "sqlitevotestorage.h"
-#include "votedatabaseschema.h"
+#include "voteservice/sqlite/sqlitevotestorage.h"
+#include "voteservice/sqlite/votedatabaseschema.h"
 
 #include <sqlite3.h>
 

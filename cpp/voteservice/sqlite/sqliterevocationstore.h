@@ -5,7 +5,7 @@
 // both at the file; a writer waits for the other's transaction up to a busy timeout, and the
 // folder's lock is not taken), and the service reads it once a second.
 
-#include "revocationstore.h"
+#include "voteservice/auth/revocationstore.h"
 
 #include <memory>
 #include <string>

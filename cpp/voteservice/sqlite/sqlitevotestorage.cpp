@@ -1,10 +1,10 @@
-#include "sqlitevotestorage.h"
+#include "voteservice/sqlite/sqlitevotestorage.h"
 
-#include "databasebackup.h"
-#include "datafolderlock.h"
+#include "voteservice/sqlite/databasebackup.h"
+#include "voteservice/sqlite/datafolderlock.h"
 #include <quorix/protocol/mpak.h>
-#include "recordvalidator.h"
-#include "votedatabaseschema.h"
+#include "voteservice/core/recordvalidator.h"
+#include "voteservice/sqlite/votedatabaseschema.h"
 
 #include <fcntl.h>
 #include <sqlite3.h>

@@ -1,6 +1,6 @@
-#include "votedatabaseschema.h"
+#include "voteservice/sqlite/votedatabaseschema.h"
 
-#include "sqlitevotestorage.h"
+#include "voteservice/sqlite/sqlitevotestorage.h"
 
 #include <sqlite3.h>
 

@@ -1,7 +1,7 @@
-#include "votedatafolder.h"
+#include "voteservice/sqlite/votedatafolder.h"
 
-#include "datafolderlock.h"
-#include "votedatabaseschema.h"
+#include "voteservice/sqlite/datafolderlock.h"
+#include "voteservice/sqlite/votedatabaseschema.h"
 
 #include <sys/stat.h>
 

@@ -4,7 +4,7 @@
 // locked for this process (DataFolderLock), its database votes.db opened (files 0600). Used by
 // quorix-voted and by the host's embedded service, so both obey the same lock.
 
-#include "sqlitevotestorage.h"
+#include "voteservice/sqlite/sqlitevotestorage.h"
 
 #include <memory>
 #include <string>

@@ -1,11 +1,11 @@
-#include "apirequest.h"
+#include "voteservice/web/apirequest.h"
 
-#include "historycsv.h"
-#include "recordvalidator.h"
-#include "resultcode.h"
-#include "resultwords.h"
-#include "voteservicecore.h"
-#include "votestorage.h"
+#include "voteservice/web/historycsv.h"
+#include "voteservice/core/recordvalidator.h"
+#include "voteservice/core/resultcode.h"
+#include "voteservice/web/resultwords.h"
+#include "voteservice/core/voteservicecore.h"
+#include "voteservice/core/votestorage.h"
 
 #include <quorix/protocol/serviceframe.h>
 #include <quorix/protocol/votemessages.h>

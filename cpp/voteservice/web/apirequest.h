@@ -5,13 +5,13 @@
 // what a host would send, the core's answer becomes the JSON (or CSV) response. The core decides; this only
 // asks and translates.
 
-#include "coreexchange.h"
-#include "queryparameters.h"
-#include "sessionidentity.h"
-#include "voterequestbody.h"
-#include "webcontext.h"
-#include "webresponse.h"
-#include "webrouter.h"
+#include "voteservice/web/coreexchange.h"
+#include "voteservice/web/queryparameters.h"
+#include "voteservice/core/sessionidentity.h"
+#include "voteservice/web/voterequestbody.h"
+#include "voteservice/web/webcontext.h"
+#include "voteservice/web/webresponse.h"
+#include "voteservice/web/webrouter.h"
 
 #include <functional>
 #include <vector>

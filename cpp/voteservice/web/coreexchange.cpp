@@ -1,4 +1,4 @@
-#include "coreexchange.h"
+#include "voteservice/web/coreexchange.h"
 
 #include <quorix/protocol/votemessages.h>
 

@@ -5,9 +5,9 @@
 // send one request body exactly as a host would and waits for its answer. The core session closes
 // with the exchange.
 
-#include "coregateway.h"
-#include "framejson.h"
-#include "sessionoutput.h"
+#include "voteservice/server/coregateway.h"
+#include "voteservice/web/framejson.h"
+#include "voteservice/server/sessionoutput.h"
 
 #include <boost/asio.hpp>
 

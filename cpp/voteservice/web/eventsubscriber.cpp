@@ -1,4 +1,4 @@
-#include "eventsubscriber.h"
+#include "voteservice/web/eventsubscriber.h"
 
 #include <quorix/protocol/jsontext.h>
 #include <quorix/protocol/votemessages.h>

@@ -5,8 +5,8 @@
 // (or none), taken once the frames of the join have arrived; then vote.begin, vote.progress (as
 // often as the core's broadcast pacing sends them), vote.end and vote.close.
 
-#include "streamsession.h"
-#include "webstream.h"
+#include "voteservice/web/streamsession.h"
+#include "voteservice/web/webstream.h"
 
 namespace quorix::service {
 

@@ -1,4 +1,4 @@
-#include "framejson.h"
+#include "voteservice/web/framejson.h"
 
 #include <quorix/protocol/jsontext.h>
 #include <quorix/protocol/rankorder.h>

@@ -3,8 +3,8 @@
 // The core's frames as the web face shows them: decoded to JSON by the contract library exactly as
 // quorix-wire prints them, and the vote state built from a vote broadcast.
 
-#include "outframe.h"
-#include "sessionidentity.h"
+#include "voteservice/core/outframe.h"
+#include "voteservice/core/sessionidentity.h"
 
 #include <nlohmann/json.hpp>
 

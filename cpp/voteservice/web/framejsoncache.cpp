@@ -1,4 +1,4 @@
-#include "framejsoncache.h"
+#include "voteservice/web/framejsoncache.h"
 
 #include <quorix/protocol/jsontext.h>
 #include <quorix/protocol/votemessages.h>

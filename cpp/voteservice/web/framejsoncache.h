@@ -4,9 +4,9 @@
 // a sub-channel with the same frame, and turning it into JSON per subscriber would cost as much as
 // all the rest of its delivery. Keeps the frame, so its bytes (the key) cannot be reused meanwhile.
 
-#include "coregateway.h"
-#include "framejson.h"
-#include "outgoingtextqueue.h"
+#include "voteservice/server/coregateway.h"
+#include "voteservice/web/framejson.h"
+#include "voteservice/web/outgoingtextqueue.h"
 
 #include <optional>
 #include <string>

@@ -11,7 +11,7 @@
 // history record's key. Texts that a spreadsheet would take for a formula (starting with = + - @,
 // tab or CR) get a leading apostrophe, so opening an export never runs what a voter typed.
 
-#include "votestorage.h"
+#include "voteservice/core/votestorage.h"
 
 #include <string>
 #include <vector>

@@ -1,13 +1,13 @@
-#include "httpconnection.h"
+#include "voteservice/web/httpconnection.h"
 
-#include "eventsubscriber.h"
-#include "opencredentials.h"
-#include "resultcode.h"
-#include "securityheaders.h"
-#include "servicelog.h"
-#include "viewersession.h"
-#include "webrouter.h"
-#include "websocketchannel.h"
+#include "voteservice/web/eventsubscriber.h"
+#include "voteservice/auth/opencredentials.h"
+#include "voteservice/core/resultcode.h"
+#include "voteservice/web/securityheaders.h"
+#include "voteservice/core/servicelog.h"
+#include "voteservice/web/viewersession.h"
+#include "voteservice/web/webrouter.h"
+#include "voteservice/web/websocketchannel.h"
 
 #include <boost/beast/websocket.hpp>
 

@@ -10,12 +10,12 @@
 // over to a WebSocket or SSE stream. A connection over the limit is read once and answered 503.
 // When the service drains, an idle connection closes and a busy one closes after its answer.
 
-#include "apirequest.h"
-#include "requestidentity.h"
-#include "webclientregistry.h"
-#include "webcontext.h"
-#include "webresponse.h"
-#include "webstream.h"
+#include "voteservice/web/apirequest.h"
+#include "voteservice/web/requestidentity.h"
+#include "voteservice/web/webclientregistry.h"
+#include "voteservice/web/webcontext.h"
+#include "voteservice/web/webresponse.h"
+#include "voteservice/web/webstream.h"
 
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>

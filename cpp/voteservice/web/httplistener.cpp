@@ -1,8 +1,8 @@
-#include "httplistener.h"
+#include "voteservice/web/httplistener.h"
 
-#include "framejson.h"
-#include "httpconnection.h"
-#include "servicelog.h"
+#include "voteservice/web/framejson.h"
+#include "voteservice/web/httpconnection.h"
+#include "voteservice/core/servicelog.h"
 
 namespace quorix::service {
 

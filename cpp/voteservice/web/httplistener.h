@@ -6,11 +6,11 @@
 // connection beyond its source address's limits is answered 429 before anything is read (over TLS
 // it is closed before the handshake).
 
-#include "addresslimiter.h"
-#include "coregateway.h"
-#include "tcpacceptloop.h"
-#include "webaccess.h"
-#include "webcontext.h"
+#include "voteservice/server/addresslimiter.h"
+#include "voteservice/server/coregateway.h"
+#include "voteservice/server/tcpacceptloop.h"
+#include "voteservice/web/webaccess.h"
+#include "voteservice/web/webcontext.h"
 
 #include <boost/asio.hpp>
 

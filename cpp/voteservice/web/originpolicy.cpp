@@ -1,4 +1,4 @@
-#include "originpolicy.h"
+#include "voteservice/web/originpolicy.h"
 
 #include <boost/asio/ip/address.hpp>
 

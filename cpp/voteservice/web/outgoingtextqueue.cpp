@@ -1,4 +1,4 @@
-#include "outgoingtextqueue.h"
+#include "voteservice/web/outgoingtextqueue.h"
 
 #include <utility>
 

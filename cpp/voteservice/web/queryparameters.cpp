@@ -1,4 +1,4 @@
-#include "queryparameters.h"
+#include "voteservice/web/queryparameters.h"
 
 namespace quorix::service {
 

@@ -1,6 +1,6 @@
-#include "requestidentity.h"
+#include "voteservice/web/requestidentity.h"
 
-#include "recordvalidator.h"
+#include "voteservice/core/recordvalidator.h"
 
 #include <cctype>
 

@@ -7,10 +7,10 @@
 // the query. Without keys only loopback peers are served, identified by the query parameters as a
 // host without a token is. Pure: no sockets.
 
-#include "accessclaims.h"
-#include "queryparameters.h"
-#include "sessionidentity.h"
-#include "tokenverifier.h"
+#include "voteservice/auth/accessclaims.h"
+#include "voteservice/web/queryparameters.h"
+#include "voteservice/core/sessionidentity.h"
+#include "voteservice/auth/tokenverifier.h"
 
 #include <cstdint>
 #include <optional>

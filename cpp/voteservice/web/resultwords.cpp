@@ -1,6 +1,6 @@
-#include "resultwords.h"
+#include "voteservice/web/resultwords.h"
 
-#include "resultcode.h"
+#include "voteservice/core/resultcode.h"
 
 #include <quorix/protocol/votemessages.h>
 

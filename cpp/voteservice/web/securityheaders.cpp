@@ -1,4 +1,4 @@
-#include "securityheaders.h"
+#include "voteservice/web/securityheaders.h"
 
 namespace quorix::service {
 

@@ -1,4 +1,4 @@
-#include "sessionrequestparser.h"
+#include "voteservice/web/sessionrequestparser.h"
 
 #include <quorix/protocol/jsontext.h>
 

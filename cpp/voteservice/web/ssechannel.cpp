@@ -1,6 +1,6 @@
-#include "ssechannel.h"
+#include "voteservice/web/ssechannel.h"
 
-#include "securityheaders.h"
+#include "voteservice/web/securityheaders.h"
 
 namespace quorix::service {
 

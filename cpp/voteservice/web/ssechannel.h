@@ -4,11 +4,11 @@
 // they come, ended by closing the connection. The client sends nothing more; a read stays pending
 // to notice when it goes away. A comment line every keepAliveInterval lets dead peers show.
 
-#include "servicemetrics.h"
-#include "outgoingtextqueue.h"
-#include "textchannel.h"
-#include "weblimits.h"
-#include "webstream.h"
+#include "voteservice/core/servicemetrics.h"
+#include "voteservice/web/outgoingtextqueue.h"
+#include "voteservice/web/textchannel.h"
+#include "voteservice/web/weblimits.h"
+#include "voteservice/web/webstream.h"
 
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>

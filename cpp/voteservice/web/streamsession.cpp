@@ -1,9 +1,9 @@
-#include "streamsession.h"
+#include "voteservice/web/streamsession.h"
 
-#include "opencredentials.h"
-#include "servicelog.h"
-#include "ssechannel.h"
-#include "websocketchannel.h"
+#include "voteservice/auth/opencredentials.h"
+#include "voteservice/core/servicelog.h"
+#include "voteservice/web/ssechannel.h"
+#include "voteservice/web/websocketchannel.h"
 
 #include <boost/beast/websocket.hpp>
 

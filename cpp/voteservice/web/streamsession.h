@@ -6,15 +6,15 @@
 // let in is registered with its claims in the server's OpenCredentials for as long as it is open,
 // so a key reload or a revocation that no longer honours them closes it.
 
-#include "coregateway.h"
-#include "accessclaims.h"
-#include "framejson.h"
-#include "tokenrefusal.h"
-#include "textchannel.h"
-#include "webclientregistry.h"
-#include "webcontext.h"
-#include "webresponse.h"
-#include "webstream.h"
+#include "voteservice/server/coregateway.h"
+#include "voteservice/auth/accessclaims.h"
+#include "voteservice/web/framejson.h"
+#include "voteservice/auth/tokenrefusal.h"
+#include "voteservice/web/textchannel.h"
+#include "voteservice/web/webclientregistry.h"
+#include "voteservice/web/webcontext.h"
+#include "voteservice/web/webresponse.h"
+#include "voteservice/web/webstream.h"
 
 #include <boost/beast/core.hpp>
 

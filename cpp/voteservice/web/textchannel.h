@@ -4,7 +4,7 @@
 // calls on the io_context's thread. Pending operations hold the owner given to start(), so the
 // object that owns the channel lives as long as the channel works.
 
-#include "outgoingtextqueue.h"
+#include "voteservice/web/outgoingtextqueue.h"
 
 #include <boost/beast/http.hpp>
 

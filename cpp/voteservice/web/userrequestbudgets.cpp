@@ -1,4 +1,4 @@
-#include "userrequestbudgets.h"
+#include "voteservice/web/userrequestbudgets.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 // the limit one host session has (CoreOptions: 20 a second, bursts of 40). Users idle long enough to
 // have a full budget again are forgotten, so the table stays bounded.
 
-#include "requestbudget.h"
+#include "voteservice/core/requestbudget.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
-#include "viewersession.h"
+#include "voteservice/web/viewersession.h"
 
-#include "resultcode.h"
-#include "resultwords.h"
+#include "voteservice/core/resultcode.h"
+#include "voteservice/web/resultwords.h"
 
 #include <quorix/protocol/jsontext.h>
 #include <quorix/protocol/votemessages.h>

@@ -5,9 +5,9 @@
 // messages become USER_VOTE and USER_VOTE_STATE requests exactly as a host sends them, and their
 // answers come back as result or tickets messages carrying the client's id.
 
-#include "sessionrequestparser.h"
-#include "streamsession.h"
-#include "webstream.h"
+#include "voteservice/web/sessionrequestparser.h"
+#include "voteservice/web/streamsession.h"
+#include "voteservice/web/webstream.h"
 
 #include <deque>
 

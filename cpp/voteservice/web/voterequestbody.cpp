@@ -1,4 +1,4 @@
-#include "voterequestbody.h"
+#include "voteservice/web/voterequestbody.h"
 
 #include <quorix/protocol/jsontext.h>
 #include <quorix/protocol/mpak.h>

@@ -5,7 +5,7 @@
 // them, the origins besides a request's own that browsers may come from (--allowed-origin) and the
 // peers /metrics answers without a token (--metrics-allow).
 
-#include "addressrange.h"
+#include "voteservice/server/addressrange.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "webclientregistry.h"
+#include "voteservice/web/webclientregistry.h"
 
 #include <vector>
 

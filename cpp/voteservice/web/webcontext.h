@@ -4,16 +4,16 @@
 // it (tokens, origins, metrics peers) and the tickets sold for streams, TLS, the limits, the open
 // connections and where the metrics text comes from.
 
-#include "clock.h"
-#include "coregateway.h"
-#include "staticfiles.h"
-#include "framejsoncache.h"
-#include "originpolicy.h"
-#include "userrequestbudgets.h"
-#include "webaccess.h"
-#include "webclientregistry.h"
-#include "weblimits.h"
-#include "webticketstore.h"
+#include "voteservice/core/clock.h"
+#include "voteservice/server/coregateway.h"
+#include "voteservice/web/staticfiles.h"
+#include "voteservice/web/framejsoncache.h"
+#include "voteservice/web/originpolicy.h"
+#include "voteservice/web/userrequestbudgets.h"
+#include "voteservice/web/webaccess.h"
+#include "voteservice/web/webclientregistry.h"
+#include "voteservice/web/weblimits.h"
+#include "voteservice/web/webticketstore.h"
 
 #include <boost/asio.hpp>
 #include <boost/asio/ssl/context.hpp>

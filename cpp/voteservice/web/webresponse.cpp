@@ -1,4 +1,4 @@
-#include "webresponse.h"
+#include "voteservice/web/webresponse.h"
 
 #include <quorix/protocol/jsontext.h>
 

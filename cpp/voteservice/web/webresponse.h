@@ -2,7 +2,7 @@
 
 // What the web face answers a plain request with.
 
-#include "framejson.h"
+#include "voteservice/web/framejson.h"
 
 #include <cstdint>
 #include <optional>

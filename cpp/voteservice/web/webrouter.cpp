@@ -1,6 +1,6 @@
-#include "webrouter.h"
+#include "voteservice/web/webrouter.h"
 
-#include "queryparameters.h"
+#include "voteservice/web/queryparameters.h"
 
 #include <vector>
 

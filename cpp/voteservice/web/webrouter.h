@@ -4,7 +4,7 @@
 // carries. Pure: no sockets. Paths are those of docs/http-api.md; /healthz and /metrics answer both at
 // the root and under /api/v1. HEAD routes as GET, except on the streams (events, session).
 
-#include "accessscope.h"
+#include "voteservice/core/accessscope.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,6 +1,6 @@
-#include "websocketchannel.h"
+#include "voteservice/web/websocketchannel.h"
 
-#include "securityheaders.h"
+#include "voteservice/web/securityheaders.h"
 
 namespace quorix::service {
 

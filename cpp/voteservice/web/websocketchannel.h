@@ -4,12 +4,12 @@
 // the connection with 1009), pings when the peer is quiet and a close when it stays silent (the
 // idle timeout), and a bounded write queue.
 
-#include "servicemetrics.h"
-#include "outgoingtextqueue.h"
-#include "textchannel.h"
-#include "weblimits.h"
-#include "webresponse.h"
-#include "webstream.h"
+#include "voteservice/core/servicemetrics.h"
+#include "voteservice/web/outgoingtextqueue.h"
+#include "voteservice/web/textchannel.h"
+#include "voteservice/web/weblimits.h"
+#include "voteservice/web/webresponse.h"
+#include "voteservice/web/webstream.h"
 
 #include <boost/beast/core.hpp>
 #include <boost/beast/websocket.hpp>

@@ -1,4 +1,4 @@
-#include "webstream.h"
+#include "voteservice/web/webstream.h"
 
 namespace quorix::service {
 

@@ -6,7 +6,7 @@
 // the socket belong to the TCP layer beneath. It carries the connection's place in its source
 // address's count along when an upgrade hands it on.
 
-#include "addresslimiter.h"
+#include "voteservice/server/addresslimiter.h"
 
 #include <boost/asio/ssl.hpp>
 #include <boost/beast/core.hpp>

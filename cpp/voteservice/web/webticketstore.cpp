@@ -1,4 +1,4 @@
-#include "webticketstore.h"
+#include "voteservice/web/webticketstore.h"
 
 #include <openssl/rand.h>
 

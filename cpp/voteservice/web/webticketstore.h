@@ -6,7 +6,7 @@
 // bought it, good for one stream within kLifetimeMs. The store is bounded in all and per user, so a
 // token holder cannot fill it for others.
 
-#include "accessclaims.h"
+#include "voteservice/auth/accessclaims.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,9 @@
-#include "audiencevotewindow.h"
+#include "src/quorixapp/audience/audiencevotewindow.h"
 
-#include "quorixapp.h"
-#include "quorixcontroller.h"
-#include "quorixlog.h"
-#include "quorixwindowloader.h"
+#include "src/quorixapp/quorixapp.h"
+#include "src/quorixapp/quorixcontroller.h"
+#include "src/quorixlog/quorixlog.h"
+#include "src/quorixapp/quorixwindowloader.h"
 
 #include "componentroot.h"
 #include "panelabelwidget.h"

@@ -7,7 +7,7 @@
 // parent); init builds its frame window from the kind's layout through the host's UI creator
 // (frameless, translucent, hidden), and the window owns it.
 
-#include "countdown.h"
+#include "src/quorixapp/audience/countdown.h"
 
 #include <quorix/protocol/voterecords.h>
 #include "panefind.h"

@@ -1,4 +1,4 @@
-#include "countdown.h"
+#include "src/quorixapp/audience/countdown.h"
 
 namespace {
 const int kTickMs = 1000;

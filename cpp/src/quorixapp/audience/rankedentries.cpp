@@ -1,4 +1,4 @@
-#include "rankedentries.h"
+#include "src/quorixapp/audience/rankedentries.h"
 
 #include <quorix/protocol/rankorder.h>
 

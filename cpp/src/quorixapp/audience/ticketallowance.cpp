@@ -1,4 +1,4 @@
-#include "ticketallowance.h"
+#include "src/quorixapp/audience/ticketallowance.h"
 
 #include <limits>
 

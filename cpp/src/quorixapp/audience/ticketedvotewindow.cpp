@@ -1,8 +1,8 @@
-#include "ticketedvotewindow.h"
+#include "src/quorixapp/audience/ticketedvotewindow.h"
 
-#include "quorixlog.h"
+#include "src/quorixlog/quorixlog.h"
 
-#include "quorixcontroller.h"
+#include "src/quorixapp/quorixcontroller.h"
 
 #include "panelabelwidget.h"
 #include "panepushbutton.h"

@@ -6,8 +6,8 @@
 // last vote when the next one starts: its counts and tickets belong to that vote and must not
 // carry over (a kept higher count would hide the new vote's real one).
 
-#include "audiencevotewindow.h"
-#include "ticketallowance.h"
+#include "src/quorixapp/audience/audiencevotewindow.h"
+#include "src/quorixapp/audience/ticketallowance.h"
 
 class PanePushButton;
 

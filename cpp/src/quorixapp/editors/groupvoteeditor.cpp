@@ -1,6 +1,6 @@
-#include "groupvoteeditor.h"
+#include "src/quorixapp/editors/groupvoteeditor.h"
 
-#include "managementstyle.h"
+#include "src/quorixapp/managementstyle.h"
 
 namespace {
 const char* const kTeamNameBoxes[] = {"ANameLineEdit", "BNameLineEdit"};

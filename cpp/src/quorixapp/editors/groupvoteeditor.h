@@ -3,8 +3,8 @@
 // The group vote's editor: name, time limit, both ticket limits, the two team names and one
 // option list per team. Both lists draw their row names from one counter.
 
-#include "optionlisteditor.h"
-#include "voteeditor.h"
+#include "src/quorixapp/editors/optionlisteditor.h"
+#include "src/quorixapp/editors/voteeditor.h"
 
 class GroupVoteEditor : public VoteEditor
 {

@@ -1,7 +1,7 @@
-#include "judgevoteeditor.h"
+#include "src/quorixapp/editors/judgevoteeditor.h"
 
-#include "judgelistctrl.h"
-#include "quorixpanelistctrl.h"
+#include "src/quorixapp/judgelistctrl.h"
+#include "src/quorixapp/quorixpanelistctrl.h"
 
 #include <panefind.h>
 

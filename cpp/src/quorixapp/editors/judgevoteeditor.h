@@ -3,7 +3,7 @@
 // The judge vote's editor: name, time limit and up to five judges, found one at a time by their
 // number through the service and listed in the page's judge list.
 
-#include "voteeditor.h"
+#include "src/quorixapp/editors/voteeditor.h"
 
 #include <memory>
 #include <optional>

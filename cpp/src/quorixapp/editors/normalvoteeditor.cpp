@@ -1,6 +1,6 @@
-#include "normalvoteeditor.h"
+#include "src/quorixapp/editors/normalvoteeditor.h"
 
-#include "managementstyle.h"
+#include "src/quorixapp/managementstyle.h"
 
 NormalVoteEditor::NormalVoteEditor(PaneWidget* page, Warn warn, QObject* receiver, const char* deleteSlot)
     : VoteEditor(page, quorix::kNormalVote, "LimitTime", std::move(warn)),

@@ -2,8 +2,8 @@
 
 // The normal vote's editor: name, time limit, both ticket limits and one list of options.
 
-#include "optionlisteditor.h"
-#include "voteeditor.h"
+#include "src/quorixapp/editors/optionlisteditor.h"
+#include "src/quorixapp/editors/voteeditor.h"
 
 class NormalVoteEditor : public VoteEditor
 {

@@ -1,6 +1,6 @@
-#include "optionlisteditor.h"
+#include "src/quorixapp/editors/optionlisteditor.h"
 
-#include "managementstyle.h"
+#include "src/quorixapp/managementstyle.h"
 
 #include <panefind.h>
 #include <panelabelwidget.h>

@@ -1,7 +1,7 @@
-#include "voteeditor.h"
+#include "src/quorixapp/editors/voteeditor.h"
 
-#include "entchannelinterface.h"
-#include "quorixapp.h"
+#include "src/quorixapp/entchannelinterface.h"
+#include "src/quorixapp/quorixapp.h"
 
 #include <panecombobox.h>
 #include <panefind.h>

@@ -1,4 +1,4 @@
-#include "generatorprocesses.h"
+#include "bench/service/generatorprocesses.h"
 
 #include <gtest/gtest.h>
 

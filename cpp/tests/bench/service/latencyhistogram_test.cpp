@@ -1,5 +1,5 @@
-#include "latencyhistogram.h"
-#include "loadresults.h"
+#include "bench/service/latencyhistogram.h"
+#include "bench/service/loadresults.h"
 
 #include <gtest/gtest.h>
 

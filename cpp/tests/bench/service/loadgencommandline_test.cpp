@@ -1,4 +1,4 @@
-#include "loadgencommandline.h"
+#include "bench/service/loadgencommandline.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "panetestsupport.h"
+#include "tests/sdk/panefw/panetestsupport.h"
 
 #include "logcapture.h"
 #include "paneattributes.h"

@@ -1,4 +1,4 @@
-#include "panetestsupport.h"
+#include "tests/sdk/panefw/panetestsupport.h"
 
 #include "panecheckbox.h"
 #include "panefind.h"

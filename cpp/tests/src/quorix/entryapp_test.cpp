@@ -1,9 +1,9 @@
 // The entry component linked as the host would find it beside the real application library:
 // the helper's own messages, and full load and unload cycles of the application.
 
-#include "entaddonhelper.h"
-#include "entryapi.h"
-#include "fakehost.h"
+#include "src/quorix/entaddonhelper.h"
+#include "src/quorix/entryapi.h"
+#include "tests/support/fakehost.h"
 #include "logcapture.h"
 #include "serviceids.h"
 #include "winapi.h"

@@ -3,7 +3,7 @@
 // libraries placed beside it show what the loader does with them.
 
 #include "componentfactory.h"
-#include "fakehost.h"
+#include "tests/support/fakehost.h"
 #include "iquorix.h"
 #include "logcapture.h"
 #include "serviceids.h"

@@ -1,6 +1,6 @@
-#include "audiencehost.h"
+#include "tests/src/quorixapp/audiencehost.h"
 
-#include "quorixapp.h"
+#include "src/quorixapp/quorixapp.h"
 
 #include "panelayoutloader.h"
 

@@ -5,7 +5,7 @@
 // The application root is initialised with it for the object's lifetime, so the bridges, the
 // add-on box and the UI creator are the ones the add-on uses in a real host.
 
-#include "fakehost.h"
+#include "tests/support/fakehost.h"
 
 #include <quorix/protocol/serviceframe.h>
 #include <quorix/protocol/votemessages.h>

@@ -2,12 +2,12 @@
 // the screens folder of the build, and checks that what was drawn is the finished window: the
 // right size, the background drawn, and the texts of the state present in the picture.
 
-#include "audiencehost.h"
-#include "votebuilders.h"
+#include "tests/src/quorixapp/audiencehost.h"
+#include "tests/src/quorixapp/votebuilders.h"
 
-#include "groupvotewin.h"
-#include "judgevotewin.h"
-#include "normalvotewin.h"
+#include "src/quorixapp/groupvotewin.h"
+#include "src/quorixapp/judgevotewin.h"
+#include "src/quorixapp/normalvotewin.h"
 
 #include "panefind.h"
 #include "paneframewindow.h"

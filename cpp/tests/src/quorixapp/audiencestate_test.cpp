@@ -1,12 +1,12 @@
 // The state every audience window keeps, on its own: the viewer's ticket allowance, the
 // countdown and the ranked options.
 
-#include "audiencehost.h"
-#include "votebuilders.h"
+#include "tests/src/quorixapp/audiencehost.h"
+#include "tests/src/quorixapp/votebuilders.h"
 
-#include "audience/countdown.h"
-#include "audience/rankedentries.h"
-#include "audience/ticketallowance.h"
+#include "src/quorixapp/audience/countdown.h"
+#include "src/quorixapp/audience/rankedentries.h"
+#include "src/quorixapp/audience/ticketallowance.h"
 
 #include <gtest/gtest.h>
 

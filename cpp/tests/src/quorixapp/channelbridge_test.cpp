@@ -1,8 +1,8 @@
 // The channel bridge: interface look-up and its failures, channel numbers, keyword filter and
 // the sub-channel switch notification.
 
-#include "entchannelinterface.h"
-#include "fakehost.h"
+#include "src/quorixapp/entchannelinterface.h"
+#include "tests/support/fakehost.h"
 #include "logcapture.h"
 #include "serviceids.h"
 

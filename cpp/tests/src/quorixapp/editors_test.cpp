@@ -2,10 +2,10 @@
 // sends, option rows (limit, renumbering, fresh names), judges (limit, look-ups, removal), the
 // start button's pending start, and opening stored votes.
 
-#include "panelfixture.h"
+#include "tests/src/quorixapp/panelfixture.h"
 
-#include "judgelistctrl.h"
-#include "quorixpanelistctrl.h"
+#include "src/quorixapp/judgelistctrl.h"
+#include "src/quorixapp/quorixpanelistctrl.h"
 
 #include <panecombobox.h>
 #include <panelabelwidget.h>

@@ -2,11 +2,11 @@
 // controller's history answer, rows unfold on a press, and the history window's own behaviour.
 // Also the management window rebuilt after the window system closed (and so deleted) it.
 
-#include "panelfixture.h"
+#include "tests/src/quorixapp/panelfixture.h"
 
-#include "judgelistctrl.h"
-#include "panelistctrrowwidget.h"
-#include "quorixpanelistctrl.h"
+#include "src/quorixapp/judgelistctrl.h"
+#include "src/quorixapp/panelistctrrowwidget.h"
+#include "src/quorixapp/quorixpanelistctrl.h"
 
 #include <logcapture.h>
 #include <panelabelwidget.h>

@@ -1,7 +1,7 @@
-#include "audiencehost.h"
-#include "votebuilders.h"
+#include "tests/src/quorixapp/audiencehost.h"
+#include "tests/src/quorixapp/votebuilders.h"
 
-#include "judgevotewin.h"
+#include "src/quorixapp/judgevotewin.h"
 
 #include "panefind.h"
 #include "paneframeitemex.h"

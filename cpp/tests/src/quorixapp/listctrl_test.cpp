@@ -2,9 +2,9 @@
 // renumbering and striping, placement of widgets in rows, the judge list, and the class's entry
 // in the UI framework's creation table.
 
-#include "judgelistctrl.h"
-#include "panelistctrrowwidget.h"
-#include "quorixpanelistctrl.h"
+#include "src/quorixapp/judgelistctrl.h"
+#include "src/quorixapp/panelistctrrowwidget.h"
+#include "src/quorixapp/quorixpanelistctrl.h"
 
 #include <panedynamiccreator.h>
 #include <panefind.h>

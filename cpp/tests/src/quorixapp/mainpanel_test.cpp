@@ -1,10 +1,10 @@
 // The management window with the real controller: navigation and edit ids, the vote list's row
 // states and the requests its labels send, batch delete, and the window built only once.
 
-#include "panelfixture.h"
+#include "tests/src/quorixapp/panelfixture.h"
 
-#include "panelistctrrowwidget.h"
-#include "quorixpanelistctrl.h"
+#include "src/quorixapp/panelistctrrowwidget.h"
+#include "src/quorixapp/quorixpanelistctrl.h"
 
 #include <panecheckbox.h>
 #include <panecombobox.h>

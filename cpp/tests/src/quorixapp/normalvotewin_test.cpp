@@ -1,7 +1,7 @@
-#include "audiencehost.h"
-#include "votebuilders.h"
+#include "tests/src/quorixapp/audiencehost.h"
+#include "tests/src/quorixapp/votebuilders.h"
 
-#include "normalvotewin.h"
+#include "src/quorixapp/normalvotewin.h"
 
 #include "panefind.h"
 #include "paneframewindow.h"

@@ -4,13 +4,13 @@
 // host: the window is built from the bundled layout through the host's UI creator, and every
 // request the window makes is read back as the frame the service link handed to the host.
 
-#include "entserviceinterface.h"
-#include "fakehost.h"
-#include "quorixapp.h"
-#include "quorixcontroller.h"
-#include "quorixmainpanel.h"
-#include "quorixprotocol.h"
-#include "recordwnd.h"
+#include "src/quorixapp/entserviceinterface.h"
+#include "tests/support/fakehost.h"
+#include "src/quorixapp/quorixapp.h"
+#include "src/quorixapp/quorixcontroller.h"
+#include "src/quorixapp/quorixmainpanel.h"
+#include "src/quorixapp/quorixprotocol.h"
+#include "src/quorixapp/recordwnd.h"
 
 #include <quorix/protocol/serviceframe.h>
 #include <quorix/protocol/votemessages.h>

@@ -1,9 +1,9 @@
-#include "fakehost.h"
+#include "tests/support/fakehost.h"
 #include "logcapture.h"
-#include "quorixapp.h"
-#include "quorixcontroller.h"
+#include "src/quorixapp/quorixapp.h"
+#include "src/quorixapp/quorixcontroller.h"
 #include <quorix/protocol/serviceframe.h>
-#include "wirevectors.h"
+#include "tests/support/wirevectors.h"
 
 #include <QApplication>
 

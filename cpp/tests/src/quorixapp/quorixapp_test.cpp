@@ -1,11 +1,11 @@
 // The application root through its two exports: creation, wiring and deletion orders, a missing
 // object stopping init, and what a host sees after unloading.
 
-#include "entserviceinterface.h"
-#include "fakehost.h"
+#include "src/quorixapp/entserviceinterface.h"
+#include "tests/support/fakehost.h"
 #include "logcapture.h"
-#include "quorixapp.h"
-#include "quorixprotocol.h"
+#include "src/quorixapp/quorixapp.h"
+#include "src/quorixapp/quorixprotocol.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The add-on's log statement: record fields, text pieces and buffer growth.
 
 #include "logcapture.h"
-#include "quorixlog.h"
+#include "src/quorixlog/quorixlog.h"
 
 #include <gtest/gtest.h>
 

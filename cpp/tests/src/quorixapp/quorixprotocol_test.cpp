@@ -1,12 +1,12 @@
-#include "entchannelinterface.h"
-#include "entserviceinterface.h"
-#include "entuserinteface.h"
-#include "fakehost.h"
+#include "src/quorixapp/entchannelinterface.h"
+#include "src/quorixapp/entserviceinterface.h"
+#include "src/quorixapp/entuserinteface.h"
+#include "tests/support/fakehost.h"
 #include "logcapture.h"
 #include "panemessagebox.h"
-#include "quorixprotocol.h"
+#include "src/quorixapp/quorixprotocol.h"
 #include <quorix/protocol/serviceframe.h>
-#include "wirevectors.h"
+#include "tests/support/wirevectors.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,9 +1,9 @@
 // The vote history rows shared by the management window and the history window: order, the
 // time cut, totals, and unfolding a normal vote's options and folding them away again.
 
-#include "panelistctrrowwidget.h"
-#include "quorixpanelistctrl.h"
-#include "quorixrecordrows.h"
+#include "src/quorixapp/panelistctrrowwidget.h"
+#include "src/quorixapp/quorixpanelistctrl.h"
+#include "src/quorixapp/quorixrecordrows.h"
 
 #include <logcapture.h>
 #include <panefind.h>

@@ -1,9 +1,9 @@
 // Grabs every page of the management window and the history window offscreen, filled with
 // realistic data, into <build>/screens/ for review; each grab must show the page's own content.
 
-#include "panelfixture.h"
+#include "tests/src/quorixapp/panelfixture.h"
 
-#include "quorixpanelistctrl.h"
+#include "src/quorixapp/quorixpanelistctrl.h"
 
 #include <panecombobox.h>
 #include <panelabelwidget.h>

@@ -1,8 +1,8 @@
 // The service link against a fake host connection: set-up, connection states, framing in both
 // directions and hostile frames.
 
-#include "entserviceinterface.h"
-#include "fakehost.h"
+#include "src/quorixapp/entserviceinterface.h"
+#include "tests/support/fakehost.h"
 #include "logcapture.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // The user bridge: the local user's identity and role from the channel row and the buddy list,
 // manager roles, caching and the change notifications.
 
-#include "entuserinteface.h"
-#include "fakehost.h"
-#include "fakerowarray.h"
+#include "src/quorixapp/entuserinteface.h"
+#include "tests/support/fakehost.h"
+#include "tests/support/fakerowarray.h"
 #include "logcapture.h"
 #include "serviceids.h"
 

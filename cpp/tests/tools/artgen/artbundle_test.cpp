@@ -1,7 +1,7 @@
 // The resource bundle as the add-on sees it: every image the windows name,
 // at the size their layouts give it, under ":/image/theme/quorix/image/".
 
-#include "guiapp.h"
+#include "tests/tools/artgen/guiapp.h"
 
 #include <QDir>
 #include <QFile>

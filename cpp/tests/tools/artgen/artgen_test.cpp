@@ -1,10 +1,10 @@
 // The generator itself: its manifest, its catalog and what its drawings promise
 // about legibility and stretching.
 
-#include "guiapp.h"
+#include "tests/tools/artgen/guiapp.h"
 
-#include "artcatalog.h"
-#include "artkit.h"
+#include "tools/artgen/artcatalog.h"
+#include "tools/artgen/artkit.h"
 
 #include <QFontInfo>
 

@@ -1,6 +1,6 @@
 #include <quorix/protocol/jsontext.h>
 #include <quorix/protocol/wirejson.h>
-#include "wirevectors.h"
+#include "tests/support/wirevectors.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "ecp256key.h"
-#include "keypairfiles.h"
-#include "keyset.h"
-#include "tokensigner.h"
-#include "tokenverifier.h"
+#include "voteservice/auth/ecp256key.h"
+#include "voteservice/auth/keypairfiles.h"
+#include "voteservice/auth/keyset.h"
+#include "voteservice/auth/tokensigner.h"
+#include "voteservice/auth/tokenverifier.h"
 
 #include <gtest/gtest.h>
 

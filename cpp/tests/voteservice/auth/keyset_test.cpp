@@ -1,6 +1,6 @@
-#include "base64url.h"
-#include "ecp256key.h"
-#include "keyset.h"
+#include "voteservice/auth/base64url.h"
+#include "voteservice/auth/ecp256key.h"
+#include "voteservice/auth/keyset.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -2,12 +2,12 @@
 // folder is held by a running storage, as `revoke --data` meets a running service) and Redis (a
 // redis-server of the test's own; skipped when none is installed).
 
-#include "memoryrevocationstore.h"
-#include "redisconnection.h"
-#include "redisrevocationstore.h"
-#include "redistestserver.h"
-#include "sqliterevocationstore.h"
-#include "votedatafolder.h"
+#include "voteservice/auth/memoryrevocationstore.h"
+#include "voteservice/redis/redisconnection.h"
+#include "voteservice/redis/redisrevocationstore.h"
+#include "tests/support/redistestserver.h"
+#include "voteservice/sqlite/sqliterevocationstore.h"
+#include "voteservice/sqlite/votedatafolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "secretfile.h"
+#include "voteservice/auth/secretfile.h"
 
 #include <gtest/gtest.h>
 

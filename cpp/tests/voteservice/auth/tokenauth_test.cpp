@@ -1,4 +1,4 @@
-#include "tokenauth.h"
+#include "voteservice/auth/tokenauth.h"
 
 #include <gtest/gtest.h>
 

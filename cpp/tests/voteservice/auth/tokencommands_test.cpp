@@ -2,14 +2,14 @@
 // tokens `token --signing-key` prints (here and in Python's jwt), and revoke stores a revocation
 // beside a service that is running on the same data folder or Redis.
 
-#include "keyset.h"
-#include "pythonjwt.h"
-#include "redisconnection.h"
-#include "redisrevocationstore.h"
-#include "redistestserver.h"
-#include "sqliterevocationstore.h"
-#include "tokenverifier.h"
-#include "votedprocess.h"
+#include "voteservice/auth/keyset.h"
+#include "tests/support/pythonjwt.h"
+#include "voteservice/redis/redisconnection.h"
+#include "voteservice/redis/redisrevocationstore.h"
+#include "tests/support/redistestserver.h"
+#include "voteservice/sqlite/sqliterevocationstore.h"
+#include "voteservice/auth/tokenverifier.h"
+#include "tests/support/votedprocess.h"
 
 #include <gtest/gtest.h>
 

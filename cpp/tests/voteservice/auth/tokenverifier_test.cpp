@@ -1,10 +1,10 @@
-#include "base64url.h"
-#include "ecp256key.h"
-#include "keyset.h"
-#include "pythonjwt.h"
-#include "tokenauth.h"
-#include "tokensigner.h"
-#include "tokenverifier.h"
+#include "voteservice/auth/base64url.h"
+#include "voteservice/auth/ecp256key.h"
+#include "voteservice/auth/keyset.h"
+#include "tests/support/pythonjwt.h"
+#include "voteservice/auth/tokenauth.h"
+#include "voteservice/auth/tokensigner.h"
+#include "voteservice/auth/tokenverifier.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

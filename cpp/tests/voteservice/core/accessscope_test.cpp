@@ -1,4 +1,4 @@
-#include "accessscope.h"
+#include "voteservice/core/accessscope.h"
 
 #include <gtest/gtest.h>
 

@@ -2,10 +2,10 @@
 // MemoryBallotBox (one service process) and RedisBallotBox (a redis-server of the test's own).
 // Every row runs in a sub-channel of its own, on both boxes.
 
-#include "redisbackend.h"
-#include "redistestserver.h"
-#include "resultcode.h"
-#include "servicetestsupport.h"
+#include "voteservice/redis/redisbackend.h"
+#include "tests/support/redistestserver.h"
+#include "voteservice/core/resultcode.h"
+#include "tests/support/servicetestsupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "embeddedvoteservice.h"
-#include "resultcode.h"
+#include "voteservice/core/embeddedvoteservice.h"
+#include "voteservice/core/resultcode.h"
 #include <quorix/protocol/serviceframe.h>
-#include "servicetestsupport.h"
+#include "tests/support/servicetestsupport.h"
 
 #include <gtest/gtest.h>
 

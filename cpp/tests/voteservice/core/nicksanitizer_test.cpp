@@ -1,4 +1,4 @@
-#include "nicksanitizer.h"
+#include "voteservice/core/nicksanitizer.h"
 
 #include <gtest/gtest.h>
 

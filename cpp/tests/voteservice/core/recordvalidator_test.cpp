@@ -1,5 +1,5 @@
-#include "recordvalidator.h"
-#include "servicetestsupport.h"
+#include "voteservice/core/recordvalidator.h"
+#include "tests/support/servicetestsupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "servicelog.h"
+#include "voteservice/core/servicelog.h"
 
 #include <gtest/gtest.h>
 

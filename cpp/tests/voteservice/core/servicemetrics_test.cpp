@@ -1,5 +1,5 @@
-#include "servicemetrics.h"
-#include "servicetestsupport.h"
+#include "voteservice/core/servicemetrics.h"
+#include "tests/support/servicetestsupport.h"
 
 #include <gtest/gtest.h>
 

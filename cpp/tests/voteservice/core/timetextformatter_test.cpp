@@ -1,5 +1,5 @@
-#include "servicetestsupport.h"
-#include "timetextformatter.h"
+#include "tests/support/servicetestsupport.h"
+#include "voteservice/core/timetextformatter.h"
 
 #include <gtest/gtest.h>
 

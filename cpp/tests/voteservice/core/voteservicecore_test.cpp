@@ -1,6 +1,6 @@
-#include "recordvalidator.h"
-#include "resultcode.h"
-#include "servicetestsupport.h"
+#include "voteservice/core/recordvalidator.h"
+#include "voteservice/core/resultcode.h"
+#include "tests/support/servicetestsupport.h"
 
 #include <gtest/gtest.h>
 

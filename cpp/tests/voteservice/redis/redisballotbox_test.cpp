@@ -2,14 +2,14 @@
 // two service processes: allowances, judge rules, one open vote per sub-channel, ending once into
 // the history, notices, and what happens when Redis goes away.
 
-#include "redisbackend.h"
-#include "rediskeys.h"
-#include "redislayoutupgrade.h"
-#include "redisclusterslots.h"
-#include "redistestcluster.h"
-#include "redistestserver.h"
-#include "resultcode.h"
-#include "servicetestsupport.h"
+#include "voteservice/redis/redisbackend.h"
+#include "voteservice/redis/rediskeys.h"
+#include "voteservice/redis/redislayoutupgrade.h"
+#include "voteservice/redis/redisclusterslots.h"
+#include "tests/support/redistestcluster.h"
+#include "tests/support/redistestserver.h"
+#include "voteservice/core/resultcode.h"
+#include "tests/support/servicetestsupport.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // examples of the Redis Cluster specification), slot maps read from CLUSTER SLOTS replies, and
 // MOVED and ASK redirections, with the malformed replies a node could send refused.
 
-#include "redisclusterslots.h"
-#include "redisconnection.h"
+#include "voteservice/redis/redisclusterslots.h"
+#include "voteservice/redis/redisconnection.h"
 
 #include <gtest/gtest.h>
 

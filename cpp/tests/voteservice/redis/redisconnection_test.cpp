@@ -5,9 +5,9 @@
 // saying this Redis cannot serve now count as lost replies on a dropped connection; an OOM reply is
 // handed on, logged once per burst.
 
-#include "redisbus.h"
-#include "redisconnection.h"
-#include "redistestserver.h"
+#include "voteservice/redis/redisbus.h"
+#include "voteservice/redis/redisconnection.h"
+#include "tests/support/redistestserver.h"
 
 #include <gtest/gtest.h>
 

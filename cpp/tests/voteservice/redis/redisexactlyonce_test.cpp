@@ -4,12 +4,12 @@
 // after its deadline is refused and was not counted. The scripts' ballot records themselves are
 // checked on a plain connection.
 
-#include "cuttingproxy.h"
-#include "redisbackend.h"
-#include "rediskeys.h"
-#include "redistestserver.h"
-#include "resultcode.h"
-#include "servicetestsupport.h"
+#include "tests/support/cuttingproxy.h"
+#include "voteservice/redis/redisbackend.h"
+#include "voteservice/redis/rediskeys.h"
+#include "tests/support/redistestserver.h"
+#include "voteservice/core/resultcode.h"
+#include "tests/support/servicetestsupport.h"
 
 #include <gtest/gtest.h>
 

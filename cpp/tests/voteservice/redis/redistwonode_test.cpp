@@ -8,17 +8,17 @@
 // go on with the vote.
 
 #include <quorix/protocol/hostcontrol.h>
-#include "redisballots.h"
-#include "redisclusterslots.h"
-#include "rediskeys.h"
-#include "redistestcluster.h"
-#include "redistestserver.h"
-#include "resultcode.h"
-#include "servicetestsupport.h"
-#include "systemclock.h"
-#include "tcptestclient.h"
-#include "tokensigner.h"
-#include "votedprocess.h"
+#include "voteservice/redis/redisballots.h"
+#include "voteservice/redis/redisclusterslots.h"
+#include "voteservice/redis/rediskeys.h"
+#include "tests/support/redistestcluster.h"
+#include "tests/support/redistestserver.h"
+#include "voteservice/core/resultcode.h"
+#include "tests/support/servicetestsupport.h"
+#include "voteservice/core/systemclock.h"
+#include "tests/support/tcptestclient.h"
+#include "voteservice/auth/tokensigner.h"
+#include "tests/support/votedprocess.h"
 
 #include <gtest/gtest.h>
 

@@ -6,10 +6,10 @@
 // Stopped with SIGTERM instead, it drains: over host connections and web viewers alike the votes
 // counted after the restart are exactly those answered with result 0.
 
-#include "servicetestsupport.h"
-#include "tcptestclient.h"
-#include "votedprocess.h"
-#include "webtestclient.h"
+#include "tests/support/servicetestsupport.h"
+#include "tests/support/tcptestclient.h"
+#include "tests/support/votedprocess.h"
+#include "tests/voteservice/web/webtestclient.h"
 
 #include <quorix/protocol/hostcontrol.h>
 

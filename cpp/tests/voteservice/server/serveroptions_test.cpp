@@ -1,6 +1,6 @@
-#include "ecp256key.h"
-#include "optionchanges.h"
-#include "serveroptions.h"
+#include "voteservice/auth/ecp256key.h"
+#include "voteservice/server/optionchanges.h"
+#include "voteservice/server/serveroptions.h"
 
 #include <gtest/gtest.h>
 

@@ -3,10 +3,10 @@
 // or its due time; a close after a flush still delivers them; a queue over its bound drops the
 // session without writing.
 
-#include "outframe.h"
-#include "recordingsessionowner.h"
-#include "servicetestsupport.h"
-#include "tcpsession.h"
+#include "voteservice/core/outframe.h"
+#include "tests/support/recordingsessionowner.h"
+#include "tests/support/servicetestsupport.h"
+#include "voteservice/server/tcpsession.h"
 
 #include <gtest/gtest.h>
 

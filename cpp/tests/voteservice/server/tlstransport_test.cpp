@@ -1,10 +1,10 @@
-#include "httplistener.h"
-#include "memoryvotestorage.h"
-#include "servicetestsupport.h"
-#include "systemclock.h"
-#include "tcptestclient.h"
-#include "tlsservercontext.h"
-#include "voteserver.h"
+#include "voteservice/web/httplistener.h"
+#include "voteservice/core/memoryvotestorage.h"
+#include "tests/support/servicetestsupport.h"
+#include "voteservice/core/systemclock.h"
+#include "tests/support/tcptestclient.h"
+#include "voteservice/server/tlsservercontext.h"
+#include "voteservice/server/voteserver.h"
 
 #include <quorix/protocol/hostcontrol.h>
 #include <quorix/protocol/serviceframe.h>

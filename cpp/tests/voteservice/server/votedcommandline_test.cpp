@@ -1,5 +1,5 @@
-#include "ecp256key.h"
-#include "votedcommandline.h"
+#include "voteservice/auth/ecp256key.h"
+#include "voteservice/server/votedcommandline.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The data folder of a durable vote service: one service per folder, and files only its owner can
 // read.
 
-#include "datafolderlock.h"
-#include "votedatabaseschema.h"
-#include "votedatafolder.h"
+#include "voteservice/sqlite/datafolderlock.h"
+#include "voteservice/sqlite/votedatabaseschema.h"
+#include "voteservice/sqlite/votedatafolder.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

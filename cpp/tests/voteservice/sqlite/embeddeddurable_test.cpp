@@ -1,10 +1,10 @@
 // The in-process service over SQLite: by the time an answer reaches the host, its write is
 // committed (another connection to the file sees it), and a new service resumes the open vote.
 
-#include "embeddedvoteservice.h"
-#include "servicetestsupport.h"
+#include "voteservice/core/embeddedvoteservice.h"
+#include "tests/support/servicetestsupport.h"
 #include <quorix/protocol/serviceframe.h>
-#include "sqlitevotestorage.h"
+#include "voteservice/sqlite/sqlitevotestorage.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // not a database, the directory's limit. What every storage keeps over a restart is the storage
 // suite's (cpp/tests/voteservice/storage).
 
-#include "resultcode.h"
-#include "servicerun.h"
-#include "sqlitevotestorage.h"
+#include "voteservice/core/resultcode.h"
+#include "tests/support/servicerun.h"
+#include "voteservice/sqlite/sqlitevotestorage.h"
 
 #include <gtest/gtest.h>
 

@@ -2,10 +2,10 @@
 // layout or a newer version is refused when opened, before anything in it changes, instead of
 // failing at the first request that meets the difference.
 
-#include "servicetestsupport.h"
-#include "sqliterevocationstore.h"
-#include "sqlitevotestorage.h"
-#include "votedatabaseschema.h"
+#include "tests/support/servicetestsupport.h"
+#include "voteservice/sqlite/sqliterevocationstore.h"
+#include "voteservice/sqlite/sqlitevotestorage.h"
+#include "voteservice/sqlite/votedatabaseschema.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

@@ -4,11 +4,11 @@
 // a running vote with its ballots and time left. The cases that need a restart run over the
 // storages that keep their data.
 
-#include "redisbackend.h"
-#include "redistestserver.h"
-#include "servicerun.h"
-#include "servicetestsupport.h"
-#include "sqlitevotestorage.h"
+#include "voteservice/redis/redisbackend.h"
+#include "tests/support/redistestserver.h"
+#include "tests/support/servicerun.h"
+#include "tests/support/servicetestsupport.h"
+#include "voteservice/sqlite/sqlitevotestorage.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "historycsv.h"
+#include "voteservice/web/historycsv.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "staticfiles.h"
+#include "voteservice/web/staticfiles.h"
 
 #include <gtest/gtest.h>
 

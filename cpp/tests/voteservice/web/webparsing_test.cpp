@@ -2,18 +2,18 @@
 // origins and hosts, address blocks, stream tickets, the viewer's messages and how core results
 // become HTTP statuses.
 
-#include "addressrange.h"
-#include "originpolicy.h"
-#include "queryparameters.h"
-#include "requestidentity.h"
-#include "resultcode.h"
-#include "resultwords.h"
-#include "sessionrequestparser.h"
-#include "tokenauth.h"
-#include "tokensigner.h"
-#include "userrequestbudgets.h"
-#include "webrouter.h"
-#include "webticketstore.h"
+#include "voteservice/server/addressrange.h"
+#include "voteservice/web/originpolicy.h"
+#include "voteservice/web/queryparameters.h"
+#include "voteservice/web/requestidentity.h"
+#include "voteservice/core/resultcode.h"
+#include "voteservice/web/resultwords.h"
+#include "voteservice/web/sessionrequestparser.h"
+#include "voteservice/auth/tokenauth.h"
+#include "voteservice/auth/tokensigner.h"
+#include "voteservice/web/userrequestbudgets.h"
+#include "voteservice/web/webrouter.h"
+#include "voteservice/web/webticketstore.h"
 
 #include <quorix/protocol/votemessages.h>
 

@@ -3,19 +3,19 @@
 // a vote run through the API reaching event subscribers and viewers, and the limits the host
 // transport and the web share.
 
-#include "httplistener.h"
-#include "memoryvotestorage.h"
-#include "opencredentials.h"
-#include "recordvalidator.h"
-#include "resultcode.h"
-#include "servicetestsupport.h"
-#include "systemclock.h"
-#include "tcptestclient.h"
-#include "tokensigner.h"
-#include "tokenverifier.h"
-#include "votedprocess.h"
-#include "voteserver.h"
-#include "webtestclient.h"
+#include "voteservice/web/httplistener.h"
+#include "voteservice/core/memoryvotestorage.h"
+#include "voteservice/auth/opencredentials.h"
+#include "voteservice/core/recordvalidator.h"
+#include "voteservice/core/resultcode.h"
+#include "tests/support/servicetestsupport.h"
+#include "voteservice/core/systemclock.h"
+#include "tests/support/tcptestclient.h"
+#include "voteservice/auth/tokensigner.h"
+#include "voteservice/auth/tokenverifier.h"
+#include "tests/support/votedprocess.h"
+#include "voteservice/server/voteserver.h"
+#include "tests/voteservice/web/webtestclient.h"
 
 #include <quorix/protocol/hostcontrol.h>
 #include <quorix/protocol/serviceframe.h>

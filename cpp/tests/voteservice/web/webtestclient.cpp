@@ -1,4 +1,4 @@
-#include "webtestclient.h"
+#include "tests/voteservice/web/webtestclient.h"
 
 #include <cctype>
 
