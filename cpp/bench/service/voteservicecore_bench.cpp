@@ -35,6 +35,19 @@ public:
     OutFrame last;
 };
 
+// A session of sub-channel 10:20.
+SessionIdentity member(std::uint32_t uid, const char* nick, std::uint32_t role)
+{
+    SessionIdentity identity;
+    identity.uid = uid;
+    identity.imid = uid;
+    identity.nick = nick;
+    identity.role = role;
+    identity.channelId = 10;
+    identity.subChannelId = 20;
+    return identity;
+}
+
 struct Scenario
 {
     explicit Scenario(std::size_t viewers, bool counted = false)
@@ -45,10 +58,10 @@ struct Scenario
         options.requestsPerSecond = 1000000;
         options.requestBurst = 1000000;
         core = std::make_unique<VoteServiceCore>(clock, storage, sink, options);
-        core->openSession(1, SessionIdentity{1, 1, "manager", 255, 10, 20});
+        core->openSession(1, member(1, "manager", 255));
         for (std::size_t i = 0; i < viewers; ++i) {
             const auto uid = static_cast<std::uint32_t>(1000 + i);
-            core->openSession(uid, SessionIdentity{uid, uid, "viewer", 0, 10, 20});
+            core->openSession(uid, member(uid, "viewer", 0));
         }
         VoteInfo vote;
         vote.name = "bench";

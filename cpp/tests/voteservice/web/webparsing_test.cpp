@@ -320,8 +320,9 @@ TEST(RequestIdentityTest, TheIdentityIsTheClaimsOrTheQuery)
         SessionIdentity expected;
     };
     SessionIdentity fromToken{
-        5, 6, "Ann", 20, 10, 3, ScopeSet(AccessScope::Events).with(AccessScope::Vote), "jti-1"};
-    SessionIdentity fromQuery{5, 0, "Ann", 255, 10, 3, ScopeSet::all(), ""};
+        5,       6,          "Ann", 20, 10, 3, ScopeSet(AccessScope::Events).with(AccessScope::Vote),
+        "jti-1", "embedded", ""};
+    SessionIdentity fromQuery{5, 0, "Ann", 255, 10, 3, ScopeSet::all(), "", "embedded", ""};
     const Row rows[] = {
         {"token", &verifier, "Bearer " + token, "nick=Ann", fromToken},
         {"token, agreeing query", &verifier, "Bearer " + token,
