@@ -1,5 +1,5 @@
 // The Redis Cluster routing: key slots against the values redis-cli cluster keyslot gives (and the
-// examples of the Redis Cluster specification), slot maps read from CLUSTER SLOTS replies, and
+// examples of the Redis Cluster documentation), slot maps read from CLUSTER SLOTS replies, and
 // MOVED and ASK redirections, with the malformed replies a node could send refused.
 
 #include "voteservice/redis/redisclusterslots.h"
@@ -73,7 +73,7 @@ TEST(RedisClusterSlotsTest, AKeysSlotIsThatOfItsHashTag)
         const char* key;
         std::uint16_t slot; // from redis-cli cluster keyslot
     } rows[] = {
-        {"123456789", 12739}, // the specification's check value 0x31C3
+        {"123456789", 12739}, // the documented check value 0x31C3
         {"", 0},
         {"{user1000}.following", 3443},
         {"{user1000}.followers", 3443},
