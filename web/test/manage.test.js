@@ -134,12 +134,16 @@ test('aManagerRunsTheWholeLifecycleFromTheConsole', { skip }, async () => {
   const listed = (await service.api('GET', `/channels/${kChannel}/votes?sub=${kSub}`, manager)).body.votes;
   assert.deepEqual(listed.map((v) => [v.voteType, Object.keys(v.options).length, Object.keys(v.judges).length]), [[0, 3, 0], [1, 2, 0], [2, 1, 2]]);
 
-  // Edit: the stored vote opens in the editor and its change is listed.
+  // Edit: the stored vote opens in the editor and its change is listed; it now shows its results
+  // only at the end.
   await page.getByRole('button', { name: `${zh.t('edit')} 最佳歌曲` }).click();
   assert.equal(await page.getByLabel(zh.t('option', { n: 3 }), { exact: true }).inputValue(), '丙');
   await fill(page, [[zh.t('voteName'), '最佳新歌']]);
+  await page.getByLabel(zh.t('resultsAtEnd')).check();
   await page.getByRole('button', { name: zh.t('save') }).click();
   await waitForValue(page, votesShown, [`最佳新歌 ${stored}`, `红蓝对决 ${stored}`, `评委打分 ${stored}`]);
+  const summary = (kind) => zh.t('voteSummary', { kind: zh.kind(kind), seconds: 300 });
+  await waitForTexts(page, '.vote-row .vote-summary', [`${summary(0)} · ${zh.t('resultsAtEndShort')}`, summary(1), summary(2)]);
 
   // Start: the live view shows bars; a viewer's ticket moves them.
   await page.getByRole('button', { name: `${zh.t('start')} 最佳新歌` }).click();
@@ -150,6 +154,11 @@ test('aManagerRunsTheWholeLifecycleFromTheConsole', { skip }, async () => {
   const viewerPage = await openPage(browser, service.link('vote', viewer), { width: 390, height: 800 });
   await viewerPage.getByRole('button', { name: '给「乙」投一票' }).click();
   await waitForValue(page, liveCounts, ['乙 1', '甲 0', '丙 0'], 8000);
+  // The manager sees the count; the viewer's page and the service's answer to a viewer hold it back.
+  await waitForText(viewerPage, '.results-note', '结果将在投票结束后公布');
+  const votePath = `/channels/${kChannel}/subchannels/${kSub}/vote`;
+  assert.deepEqual((await service.api('GET', votePath, viewer)).body.vote.optionTickets, { 0: 0, 1: 0, 2: 0 });
+  assert.equal((await service.api('GET', votePath, manager)).body.vote.optionTickets[1], 1);
   const barWidth = await page.$eval('.live-row[data-option-id="1"] .bar-fill', (bar) => bar.getBoundingClientRect().width);
   assert.ok(barWidth > 0, 'the leader has a bar');
   await viewerPage.close();
@@ -235,15 +244,15 @@ test('theConsoleFitsAPhoneAndAWideWindowInBothLanguages', { skip }, async () => 
 // empty texts.
 test('editorDraftsRoundTripEachKind', () => {
   const rows = [
-    { name: 'normal', vote: { voteId: 3, voteType: 0, name: '歌', limitTime: 60, limits: { 0: 3, 1: 1 }, options: { 0: '甲', 1: '乙', 2: '丙' } } },
+    { name: 'normal, results at the end', vote: { voteId: 3, voteType: 0, name: '歌', limitTime: 60, results: 'end', limits: { 0: 3, 1: 1 }, options: { 0: '甲', 1: '乙', 2: '丙' } } },
     {
       name: 'group',
-      vote: { voteId: 4, voteType: 1, name: '对决', limitTime: 90, limits: { 0: 2, 1: 2 }, options: { 0: '红一', 1: '红二', 2: '蓝一' }, optionGroup: { 0: 0, 1: 0, 2: 1 }, groupNames: { 0: '红', 1: '蓝' } },
+      vote: { voteId: 4, voteType: 1, name: '对决', limitTime: 90, results: 'live', limits: { 0: 2, 1: 2 }, options: { 0: '红一', 1: '红二', 2: '蓝一' }, optionGroup: { 0: 0, 1: 0, 2: 1 }, groupNames: { 0: '红', 1: '蓝' } },
     },
     {
       name: 'judge',
       vote: {
-        voteId: 5, voteType: 2, name: '打分', limitTime: 120, limits: { 0: 5, 1: 5 }, options: { 0: '打分' },
+        voteId: 5, voteType: 2, name: '打分', limitTime: 120, results: 'live', limits: { 0: 5, 1: 5 }, options: { 0: '打分' },
         judges: { 7: { uid: 7, imid: 70, nick: '乙', points: 0, auxMap: {} }, 6: { uid: 6, imid: 60, nick: '甲', points: 0, auxMap: {} } },
         judgeOrder: { 0: 7, 1: 6 },
       },

@@ -17,6 +17,8 @@ export function emptyDraft(kind) {
     voteId: 0,
     name: '',
     limitTime: '300',
+    // Counts shown to viewers only once the vote has ended.
+    resultsAtEnd: false,
     maxTicket: '1',
     maxOptionTicket: '1',
     options: ['', ''],
@@ -48,6 +50,7 @@ export function draftOf(vote) {
   draft.voteId = Number(vote.voteId) || 0;
   draft.name = String(vote.name ?? '');
   draft.limitTime = String(vote.limitTime ?? '');
+  draft.resultsAtEnd = vote.results === 'end';
   draft.maxTicket = String(limits['0'] ?? '');
   draft.maxOptionTicket = String(limits['1'] ?? '');
   const options = table(vote.options);
@@ -104,7 +107,7 @@ export function check(draft) {
 
 // The vote record of a draft that check() passed, as POST and PUT take it.
 export function recordOf(draft) {
-  const record = { voteType: draft.kind, name: draft.name.trim(), limitTime: Number(draft.limitTime.trim()) };
+  const record = { voteType: draft.kind, name: draft.name.trim(), limitTime: Number(draft.limitTime.trim()), results: draft.resultsAtEnd ? 'end' : 'live' };
   if (draft.voteId) record.voteId = draft.voteId;
   if (draft.kind === VoteKind.judge) {
     record.limits = { 0: kJudgeTickets, 1: kJudgeTickets };

@@ -17,6 +17,18 @@ function field(labelText, input) {
   return box;
 }
 
+function checkbox(labelText, checked, onChange) {
+  const input = element('input');
+  input.type = 'checkbox';
+  input.checked = checked;
+  input.id = `field-${(nextFieldId += 1)}`;
+  input.addEventListener('change', () => onChange(input.checked));
+  const label = element('label', 'field-check', '');
+  label.htmlFor = input.id;
+  label.append(input, element('span', '', labelText));
+  return label;
+}
+
 function textInput(value, onInput, { maxLength = 0, numeric = false } = {}) {
   const input = element('input', 'text-input');
   input.type = 'text';
@@ -75,11 +87,12 @@ export class VoteEditor {
         field(c.t('maxOptionTicket'), textInput(draft.maxOptionTicket, (v) => (draft.maxOptionTicket = v), { numeric: true })),
       );
     }
+    const results = checkbox(c.t('resultsAtEnd'), draft.resultsAtEnd, (on) => (draft.resultsAtEnd = on));
     this.warning = element('p', 'warning');
     this.warning.setAttribute('role', 'alert');
     const actions = element('div', 'editor-actions');
     actions.append(button(c.t('save'), 'button primary', null, 'submit'), button(c.t('cancel'), 'button', () => this.handlers.cancel()));
-    this.root.append(title, basics, ...this.kindParts(), this.warning, actions);
+    this.root.append(title, basics, results, ...this.kindParts(), this.warning, actions);
   }
 
   kindParts() {

@@ -94,7 +94,7 @@ export class VoteList {
       this.list.querySelector(`[data-vote-id="${vote.voteId}"] .vote-check`)?.focus();
     });
     const text = element('div', 'vote-text');
-    text.append(element('span', 'vote-name', vote.name), element('span', 'vote-summary', c.t('voteSummary', { kind: c.kind(vote.voteType), seconds: c.number(vote.limitTime) })));
+    text.append(element('span', 'vote-name', vote.name), element('span', 'vote-summary', summaryOf(c, vote)));
     const badge = element('span', `state-badge ${state}`, c.t(`state.${state}`));
     const buttons = element('div', 'row-actions');
     if (state === 'stored') {
@@ -107,4 +107,10 @@ export class VoteList {
     row.append(box, text, badge, buttons);
     return row;
   }
+}
+
+// Kind and time limit, and when the counts are shown if only at the end.
+function summaryOf(c, vote) {
+  const summary = c.t('voteSummary', { kind: c.kind(vote.voteType), seconds: c.number(vote.limitTime) });
+  return vote.results === 'end' ? `${summary} · ${c.t('resultsAtEndShort')}` : summary;
 }

@@ -65,6 +65,8 @@ export default {
   limitTime: 'Time limit (seconds)',
   maxTicket: 'Tickets per person',
   maxOptionTicket: 'Tickets per option',
+  resultsAtEnd: 'Reveal the results when the vote ends (viewers see no counts while it runs)',
+  resultsAtEndShort: 'results at the end',
   options: 'Options',
   option: 'Option {n}',
   addOption: 'Add an option',

@@ -46,6 +46,8 @@ export default {
   limitTime: '投票时长（秒）',
   maxTicket: '每人可投票数',
   maxOptionTicket: '每项可投票数',
+  resultsAtEnd: '投票结束后再公布结果（进行中观众看不到票数）',
+  resultsAtEndShort: '结束后公布结果',
   options: '投票选项',
   option: '选项 {n}',
   addOption: '添加选项',
