@@ -151,6 +151,15 @@ std::uint32_t VoteServiceCore::broadcastHzIn(const SubChannelKey& place) const
     return it->second.open->hz;
 }
 
+std::vector<std::pair<SubChannelKey, std::uint32_t>> VoteServiceCore::runningRates() const
+{
+    std::vector<std::pair<SubChannelKey, std::uint32_t>> rates;
+    rates.reserve(m_running.size());
+    for (const SubChannelKey& place : m_running)
+        rates.emplace_back(place, broadcastHzIn(place));
+    return rates;
+}
+
 std::int64_t VoteServiceCore::answerHoldMs(const Session& s) const
 {
     if (m_options.answerHoldMs <= 0)

@@ -38,6 +38,8 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 namespace quorix::service {
 
@@ -121,6 +123,10 @@ public:
     std::uint32_t broadcastHzIn(const SubChannelKey& place) const;
     // A shared state still owes answers to requests handled so far (they reach the sink later).
     bool answersOwed() const { return m_box.pending(); }
+    // Waits for the answers a shared state owes, which then reach the sink.
+    void settleAnswers() { settle(); }
+    // The count broadcast rate of every place where a vote runs.
+    std::vector<std::pair<SubChannelKey, std::uint32_t>> runningRates() const;
     const SessionIdentity* identity(SessionId id) const;
     std::int64_t broadcastPeriodMs() const;
     // The scope of the session's token a request of this type needs (nullopt: none); a session

@@ -31,8 +31,12 @@ public:
     // session counts in the service's figures under its transport.
     virtual Opened openSession(SessionOutput& output, const SessionIdentity& identity, Transport transport,
                                SessionId& id) = 0;
-    // One vote request body (minor type of major 2500). Close: the session flooded; it is closed.
-    virtual Disposition handle(SessionId id, std::uint32_t minType, const std::string& body) = 0;
+    // One vote request body (minor type of major 2500); its answers reach the session's output
+    // later. A session that floods is closed (SessionOutput::close).
+    virtual void handle(SessionId id, std::uint32_t minType, const std::string& body) = 0;
+    // Spends one request of the session's budget on a request the transport answered itself; a
+    // session that floods is closed.
+    virtual void spendRequest(SessionId id) = 0;
     // output.framesSent() once every frame produced for the session so far has been sent.
     virtual void whenSent(SessionId id) = 0;
     // Forgets the output at once; may be called from inside SessionOutput::send.

@@ -278,9 +278,13 @@ void reloadOnHangUp(asio::signal_set& hangUps, const std::vector<std::string>& a
         if (ec)
             return;
         reloadOptions(args, server, web);
-        std::string error;
-        if (audit && !audit->reopen(error))
-            ServiceLog::line(kError, error);
+        // The writer belongs to the core's thread, which writes every entry.
+        if (audit)
+            server.onCoreThread([audit] {
+                std::string error;
+                if (!audit->reopen(error))
+                    ServiceLog::line(kError, error);
+            });
         reloadOnHangUp(hangUps, args, server, web, audit);
     });
 }
@@ -301,14 +305,7 @@ void warnOfInsecureOptions(const ServerOptions& options)
 // fails leaves nothing to serve with, and whatever was answered before is already on disk.
 int run(asio::io_context& io, VoteServer& server)
 {
-    try {
-        io.run();
-    } catch (const SqliteVoteStorage::Error& e) {
-        ServiceLog::line(kError, e.what());
-        server.stop();
-        ServiceLog::line(kError, "exiting: storage failed");
-        return 1;
-    }
+    io.run();
     if (server.storageFailed()) {
         ServiceLog::line(kError, "exiting: storage failed");
         return 1;

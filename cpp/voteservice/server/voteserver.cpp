@@ -21,10 +21,6 @@ constexpr std::size_t kMaxTokenBytes = 2048;
 // A web page's token: at most two hours, and never able to manage.
 constexpr std::int64_t kMaxWebTokenSeconds = 7200;
 constexpr std::chrono::milliseconds kSweepInterval(1000);
-// Group commit: answers wait at most this long for the write that carries them to be synced.
-constexpr std::chrono::milliseconds kCommitWindow(2);
-// While draining, how often the server looks whether a shared state still owes answers.
-constexpr std::chrono::milliseconds kDrainPoll(5);
 // While draining, how often connections told GOING_AWAY are checked for a peer that has everything.
 constexpr std::chrono::milliseconds kDeliveryPoll(20);
 
@@ -38,7 +34,7 @@ void returnFreedMemory()
 #endif
 }
 
-CoreOptions coreOptions(const ServerOptions& options, CoreMetrics& metrics, AuditSink& audit)
+CoreOptions coreOptions(const ServerOptions& options)
 {
     CoreOptions core;
     core.broadcastHz = options.broadcastHz;
@@ -46,14 +42,7 @@ CoreOptions coreOptions(const ServerOptions& options, CoreMetrics& metrics, Audi
     core.answerHoldMs = options.answerHoldMs;
     core.requestsPerSecond = options.requestsPerSecond;
     core.requestBurst = options.requestBurst;
-    core.metrics = &metrics;
-    core.audit = &audit;
     return core;
-}
-
-double secondsSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // The key keyIds() names ("secret" for the secret file's, which has no kid).
@@ -110,20 +99,16 @@ bool rereadTls(const ServerOptions& options, std::shared_ptr<asio::ssl::context>
 
 VoteServer::VoteServer(asio::io_context& io, const ServerOptions& options, Clock& clock, VoteStorage& storage,
                        BallotBox* box)
-    : m_io(io), m_options(options), m_clock(clock), m_storage(storage), m_metrics(clock.unixSeconds()),
-      m_core(clock, storage, *this, coreOptions(options, m_metrics, *this), box),
-      m_userSessions(options.maxSessionsPerUser), m_listener(io, ""),
+    : m_io(io), m_options(options), m_clock(clock), m_metrics(clock.unixSeconds()),
+      m_userSessions(options.maxSessionsPerUser),
+      m_core(io, clock, storage, coreOptions(options), box, m_metrics, *this), m_listener(io, ""),
       m_addressLimits(options.maxConnectionsPerAddress, options.maxNewConnectionsPerAddressPerSecond),
-      m_tickTimer(io), m_drainTimer(io), m_sweepTimer(io), m_commitTimer(io),
-      m_flushes(std::make_shared<FlushBatch>(io))
+      m_drainTimer(io), m_sweepTimer(io), m_flushes(std::make_shared<FlushBatch>(io))
 {
     // Read from the files as the options were parsed (ServerOptions::loadTokens).
     if (m_options.tokens.keys)
         m_verifier.emplace(m_options.tokens.keys, m_options.tokens.policy);
     m_signer = m_options.tokens.signer;
-    m_core.resumeOpenVotes();
-    if (!m_storage.commit())
-        throw std::runtime_error("cannot commit the resumed votes to storage");
 }
 
 VoteServer::~VoteServer()
@@ -137,14 +122,13 @@ bool VoteServer::listen(std::string& error)
             m_options.host, m_options.port,
             [this](asio::ip::tcp::socket socket) { onAccepted(std::move(socket)); }, error))
         return false;
-    scheduleTick();
-    scheduleSweep();
+    startWithoutListening();
     return true;
 }
 
 void VoteServer::startWithoutListening()
 {
-    scheduleTick();
+    m_core.start();
     scheduleSweep();
 }
 
@@ -165,18 +149,9 @@ void VoteServer::stop()
         return;
     m_stopped = true;
     m_listener.stop();
-    m_tickTimer.cancel();
     m_drainTimer.cancel();
     m_sweepTimer.cancel();
-    m_commitTimer.cancel();
-    // What this commit saves was done: its audit lines are written though its answers are not sent.
-    if (m_storage.commit())
-        writeHeldAudit();
-    m_heldAudit.clear();
-    if (!m_held.empty() && !m_storageFailed)
-        ServiceLog::line(ServiceLog::Priority::Warning,
-                         "stopping with " + std::to_string(m_held.size()) + " answers unsent");
-    m_held.clear();
+    m_core.stop();
     auto connections = std::move(m_connections);
     m_connections.clear();
     for (auto& [id, session] : connections)
@@ -195,27 +170,15 @@ void VoteServer::drain()
         return;
     m_draining = true;
     m_listener.stop();
-    m_tickTimer.cancel();
     m_sweepTimer.cancel();
     for (auto& [id, session] : m_connections)
         session->stopHandlingFrames();
-    finishDrain();
+    // Answers a shared state still owes, and those held for the commit, go before GOING_AWAY.
+    m_core.drain([this] { finishDrain(); });
 }
 
 void VoteServer::finishDrain()
 {
-    if (m_stopped)
-        return;
-    // Answers a shared state still owes come in order behind the frames held so far.
-    if (m_core.answersOwed()) {
-        m_drainTimer.expires_after(kDrainPoll);
-        m_drainTimer.async_wait([this](const boost::system::error_code& ec) {
-            if (!ec)
-                finishDrain();
-        });
-        return;
-    }
-    commitAndRelease();
     if (m_stopped)
         return;
     const OutFrame goingAway =
@@ -304,8 +267,8 @@ void VoteServer::onClosed(TcpSession& session)
 {
     m_credentials.remove(session.id());
     if (session.welcomed) {
-        releaseUserSession(session.id());
-        m_core.closeSession(session.id());
+        m_userSessions.remove(session.id());
+        m_core.post([id = session.id()](VoteServiceCore& core) { core.closeSession(id); });
         m_metrics.sessionClosed(Transport::Tcp);
     }
     m_connections.erase(session.id());
@@ -326,49 +289,25 @@ void VoteServer::onHandshakeFailed(TcpSession& session, const std::string& reaso
     ServiceLog::line("TLS handshake with " + session.peer() + " failed: " + reason);
 }
 
-void VoteServer::releaseUserSession(SessionId id)
+void VoteServer::coreFrame(SessionId id, const OutFrame& frame)
 {
-    if (const SessionIdentity* who = m_core.identity(id))
-        m_userSessions.remove(who->channelId, who->uid);
+    if (!m_stopped)
+        send(id, frame);
 }
 
-void VoteServer::deliver(SessionId id, const OutFrame& frame)
+void VoteServer::coreTicked()
 {
-    if (!m_storage.buffersWrites())
-        return send(id, frame);
-    m_held.emplace_back(id, frame);
-    armCommit();
+    // Answers whose broadcast did not come (a refusal counts nothing) leave when due.
+    if (!m_stopped)
+        m_flushes->releaseDue(m_clock.steadyMs());
 }
 
-void VoteServer::record(const AuditEntry& entry)
+void VoteServer::coreStorageFailed()
 {
-    if (m_auditWriter == nullptr)
-        return;
-    if (!m_storage.buffersWrites())
-        return m_auditWriter->record(entry);
-    m_heldAudit.push_back(entry);
-    armCommit();
-}
-
-void VoteServer::writeHeldAudit()
-{
-    auto held = std::move(m_heldAudit);
-    m_heldAudit.clear();
-    for (const AuditEntry& entry : held)
-        m_auditWriter->record(entry);
-}
-
-void VoteServer::armCommit()
-{
-    if (m_commitArmed)
-        return;
-    m_commitArmed = true;
-    m_commitTimer.expires_after(kCommitWindow);
-    m_commitTimer.async_wait([this](const boost::system::error_code& ec) {
-        m_commitArmed = false;
-        if (!ec && !m_stopped)
-            commitAndRelease();
-    });
+    // Without its storage the service cannot go on: whatever was answered before is saved.
+    m_storageFailed = true;
+    stop();
+    m_io.stop();
 }
 
 void VoteServer::send(SessionId id, const OutFrame& frame)
@@ -391,29 +330,12 @@ SessionOutput* VoteServer::outputOf(SessionId id) const
     return gateway == m_gatewaySessions.end() ? nullptr : gateway->second.output;
 }
 
-void VoteServer::commitAndRelease()
+void VoteServer::handleOnCore(SessionId id, std::uint32_t minType, const std::string& body)
 {
-    // Most ticks commit nothing; only commits that answers wait for are timed.
-    const bool answersWait = !m_held.empty();
-    const auto started = std::chrono::steady_clock::now();
-    if (!m_storage.commit()) {
-        // Nothing held may go out: it would report writes that are not saved.
-        ServiceLog::line(ServiceLog::Priority::Error, "storage commit failed: stopping without sending " +
-                                                          std::to_string(m_held.size()) + " held frames");
-        m_held.clear();
-        m_heldAudit.clear();
-        m_storageFailed = true;
-        stop();
-        m_io.stop();
-        return;
-    }
-    if (answersWait)
-        m_metrics.storageCommitted(secondsSince(started));
-    writeHeldAudit();
-    auto held = std::move(m_held);
-    m_held.clear();
-    for (const auto& [id, frame] : held)
-        send(id, frame);
+    m_core.post([this, id, minType, body](VoteServiceCore& core) {
+        if (core.handle(id, minType, body) == Disposition::Close)
+            m_core.thenOnIo([this, id] { dropFlooder(id); });
+    });
 }
 
 // ---- gateway sessions (the web face) -----------------------------------------------------------
@@ -423,44 +345,37 @@ CoreGateway::Opened VoteServer::openSession(SessionOutput& output, const Session
 {
     if (m_stopped || m_draining)
         return Opened::Stopped;
-    if (m_core.sessionCount() >= m_options.maxSessions)
+    if (m_userSessions.size() >= m_options.maxSessions)
         return Opened::ServiceFull;
-    if (!m_userSessions.tryAdd(identity.channelId, identity.uid))
+    const SessionId next = m_lastId + 1;
+    if (!m_userSessions.tryAdd(next, identity.channelId, identity.uid))
         return Opened::TooManyForUser;
-    id = ++m_lastId;
+    id = m_lastId = next;
     m_gatewaySessions.emplace(id, GatewaySession{&output, transport});
     m_metrics.sessionOpened(transport);
-    m_core.openSession(id, identity);
+    m_core.post([id, identity](VoteServiceCore& core) { core.openSession(id, identity); });
     return Opened::Yes;
 }
 
-Disposition VoteServer::handle(SessionId id, std::uint32_t minType, const std::string& body)
+void VoteServer::handle(SessionId id, std::uint32_t minType, const std::string& body)
 {
-    if (m_gatewaySessions.count(id) == 0)
-        return Disposition::Close;
-    const Disposition disposition = m_core.handle(id, minType, body);
-    if (m_storage.buffersWrites())
-        armCommit();
-    // Looked up again: the session may have ended while its answer was delivered.
-    SessionOutput* output = outputOf(id);
-    if (disposition == Disposition::Close && output != nullptr) {
-        ServiceLog::line("web session " + std::to_string(id) + " dropped for flooding");
-        closeSession(id);
-        output->close();
-    }
-    return disposition;
+    if (m_gatewaySessions.count(id) != 0)
+        handleOnCore(id, minType, body);
+}
+
+void VoteServer::spendRequest(SessionId id)
+{
+    m_core.post([this, id](VoteServiceCore& core) {
+        Disposition disposition = Disposition::Keep;
+        if (!core.spendRequest(id, disposition) && disposition == Disposition::Close)
+            m_core.thenOnIo([this, id] { dropFlooder(id); });
+    });
 }
 
 void VoteServer::whenSent(SessionId id)
 {
-    if (m_storage.buffersWrites()) {
-        m_held.emplace_back(id, OutFrame());
-        armCommit();
-        return;
-    }
-    // Nothing is held: every frame went out already. Told from the io_context, never from inside
-    // the caller's own call.
-    asio::post(m_io, [this, id] { send(id, OutFrame()); });
+    // Told from the io_context behind the session's frames, never from inside the caller's own call.
+    m_core.markSent(id);
 }
 
 void VoteServer::closeSession(SessionId id)
@@ -471,19 +386,14 @@ void VoteServer::closeSession(SessionId id)
     m_metrics.sessionClosed(it->second.transport);
     m_gatewaySessions.erase(it);
     m_credentials.remove(id);
-    releaseUserSession(id);
-    // A web session may end while the core delivers to it (its connection fails as a frame is
-    // queued): the core's session closes from the io_context, and gets no frames meanwhile.
-    asio::post(m_io, [this, id] { m_core.closeSession(id); });
+    m_userSessions.remove(id);
+    // Frames the core still sends the session find no output and are dropped.
+    m_core.post([id](VoteServiceCore& core) { core.closeSession(id); });
 }
 
 bool VoteServer::storageHealthy(std::string& reason)
 {
-    if (m_storageFailed) {
-        reason = "storage commit failed";
-        return false;
-    }
-    return m_storage.answers(reason);
+    return m_core.healthy(reason);
 }
 
 // ---- frames -------------------------------------------------------------------------------------
@@ -498,14 +408,8 @@ void VoteServer::onFrame(TcpSession& session, std::uint32_t maxType, std::uint32
                       "first frame was type " + std::to_string(maxType) + "/" + std::to_string(minType),
                       nullptr);
     }
-    if (maxType == kVoteMajorType) {
-        if (m_core.handle(session.id(), minType, payload) == Disposition::Close)
-            dropFlooder(session);
-        // Votes may wait for a shared state's answer; the commit collects them.
-        if (m_storage.buffersWrites())
-            armCommit();
-        return;
-    }
+    if (maxType == kVoteMajorType)
+        return handleOnCore(session.id(), minType, payload);
     if (maxType == kControlMajorType)
         return handleControl(session, minType, payload);
     session.close();
@@ -533,25 +437,40 @@ void VoteServer::handleMove(TcpSession& session, const std::string& payload)
                          std::to_string(move.subChannelId));
         return session.close();
     }
-    if (m_core.moveSession(session.id(), move.subChannelId) == Disposition::Close)
-        dropFlooder(session);
+    m_core.post([this, id = session.id(), subChannelId = move.subChannelId](VoteServiceCore& core) {
+        if (core.moveSession(id, subChannelId) == Disposition::Close)
+            m_core.thenOnIo([this, id] { dropFlooder(id); });
+    });
 }
 
 void VoteServer::answerWebToken(TcpSession& session, const std::string& payload)
 {
+    m_core.post([this, id = session.id(), payload](VoteServiceCore& core) {
+        Disposition disposition = Disposition::Keep;
+        const bool spent = core.spendRequest(id, disposition);
+        m_core.thenOnIo(
+            [this, id, payload, spent, disposition] { answerWebTokenNow(id, payload, spent, disposition); });
+    });
+}
+
+void VoteServer::answerWebTokenNow(SessionId id, const std::string& payload, bool spent,
+                                   Disposition disposition)
+{
+    const auto open = m_connections.find(id);
+    if (open == m_connections.end())
+        return;
     PWebTokenAnswer answer;
-    Disposition disposition = Disposition::Keep;
-    if (!m_core.spendRequest(session.id(), disposition)) {
+    if (!spent) {
         if (disposition == Disposition::Close)
-            return dropFlooder(session);
+            return dropFlooder(id);
         answer.result = kWebTokenTooManyRequests;
     } else {
-        answer.result = grantWebToken(session.id(), payload, answer);
+        answer.result = grantWebToken(id, payload, answer);
     }
     if (answer.result == kWebTokenGranted && !answer.token.empty())
-        ServiceLog::line("web token for session " + std::to_string(session.id()) + ": " +
+        ServiceLog::line("web token for session " + std::to_string(id) + ": " +
                          std::to_string(answer.expiresIn) + " s");
-    session.send(OutFrame::make(kControlMajorType, kControlWebTokenAnswer, mpak::encode(answer)));
+    open->second->send(OutFrame::make(kControlMajorType, kControlWebTokenAnswer, mpak::encode(answer)));
 }
 
 // Scopes the session's token has, without manage and metrics; at most two hours and never past the
@@ -599,10 +518,21 @@ std::uint32_t VoteServer::grantWebToken(SessionId id, const std::string& payload
     return kWebTokenGranted;
 }
 
-void VoteServer::dropFlooder(TcpSession& session)
+void VoteServer::dropFlooder(SessionId id)
 {
-    ServiceLog::line("session " + std::to_string(session.id()) + " dropped for flooding");
-    session.close();
+    if (const auto open = m_connections.find(id); open != m_connections.end()) {
+        ServiceLog::line("session " + std::to_string(id) + " dropped for flooding");
+        // Held here: closing removes it from the connections.
+        const std::shared_ptr<TcpSession> held = open->second;
+        return held->close();
+    }
+    const auto gateway = m_gatewaySessions.find(id);
+    if (gateway == m_gatewaySessions.end())
+        return;
+    ServiceLog::line("web session " + std::to_string(id) + " dropped for flooding");
+    SessionOutput* output = gateway->second.output;
+    closeSession(id);
+    output->close();
 }
 
 void VoteServer::handleHello(TcpSession& session, const std::string& payload)
@@ -622,10 +552,10 @@ void VoteServer::handleHello(TcpSession& session, const std::string& payload)
         if (refusal != TokenRefusal::None)
             return refuse(session, kWelcomeBadToken, "token refused", reasonWord(refusal), &hello);
     }
-    if (m_core.sessionCount() >= m_options.maxSessions)
+    if (m_userSessions.size() >= m_options.maxSessions)
         return refuse(session, kWelcomeServiceFull, "service full",
                       "session limit " + std::to_string(m_options.maxSessions), &hello);
-    if (!m_userSessions.tryAdd(hello.channelId, hello.uid))
+    if (!m_userSessions.tryAdd(session.id(), hello.channelId, hello.uid))
         return refuse(session, kWelcomeTooManyForUser, "too many sessions for this user",
                       "per-user limit " + std::to_string(m_options.maxSessionsPerUser), &hello);
 
@@ -654,7 +584,7 @@ void VoteServer::handleHello(TcpSession& session, const std::string& payload)
             closeDishonoured(*held, refusal);
         });
     }
-    m_core.openSession(session.id(), identity);
+    m_core.post([id = session.id(), identity](VoteServiceCore& core) { core.openSession(id, identity); });
 }
 
 TokenRefusal VoteServer::checkHelloToken(const PHello& hello, AccessClaims& claims) const
@@ -698,9 +628,11 @@ bool VoteServer::reload(const ServerOptions& reread)
                                                             " changed, which needs a restart; " +
                                                             "keeping the values the service started with");
     m_options = std::move(next);
-    m_core.setRequestRate(m_options.requestsPerSecond, m_options.requestBurst);
-    m_core.setFanoutBudget(m_options.fanoutBudget);
-    m_core.setAnswerHold(m_options.answerHoldMs);
+    m_core.post([options = coreOptions(m_options)](VoteServiceCore& core) {
+        core.setRequestRate(options.requestsPerSecond, options.requestBurst);
+        core.setFanoutBudget(options.fanoutBudget);
+        core.setAnswerHold(options.answerHoldMs);
+    });
     m_userSessions.setMaxPerUser(m_options.maxSessionsPerUser);
     m_addressLimits.setBounds(m_options.maxConnectionsPerAddress,
                               m_options.maxNewConnectionsPerAddressPerSecond);
@@ -735,11 +667,25 @@ std::string VoteServer::useReloadedKeys(ServerOptions::TokenSetup tokens, bool& 
     return keys;
 }
 
+// The store is read on the core's thread, beside the storage it may share; one read at a time.
 void VoteServer::pollRevocations()
 {
-    if (m_revocationStore == nullptr || !m_verifier)
+    if (m_revocationStore == nullptr || !m_verifier || m_readingRevocations)
         return;
-    RevocationList current(m_revocationStore->current(m_clock.unixSeconds()));
+    m_readingRevocations = true;
+    m_core.post([this, store = m_revocationStore](VoteServiceCore&) {
+        auto current = std::make_shared<RevocationList>(store->current(m_clock.unixSeconds()));
+        m_core.thenOnIo([this, current] {
+            m_readingRevocations = false;
+            useRevocations(std::move(*current));
+        });
+    });
+}
+
+void VoteServer::useRevocations(RevocationList current)
+{
+    if (!m_verifier)
+        return;
     // A store that cannot be read answers nothing, as one without revocations does: the list in
     // force stays rather than letting revoked tokens in again. Keeping a revocation past its time
     // refuses no token that could still be valid (but a legacy one, which has no issue time).
@@ -776,23 +722,6 @@ void VoteServer::welcome(TcpSession& session, std::uint32_t result, const std::s
 }
 
 // ---- time ---------------------------------------------------------------------------------------
-
-void VoteServer::scheduleTick()
-{
-    const auto period =
-        std::chrono::milliseconds(std::clamp<std::int64_t>(m_core.broadcastPeriodMs() / 4, 1, 25));
-    m_tickTimer.expires_after(period);
-    m_tickTimer.async_wait([this](const boost::system::error_code& ec) {
-        if (ec || m_stopped)
-            return;
-        m_core.tick();
-        if (!m_commitArmed)
-            commitAndRelease();
-        // Answers whose broadcast did not come (a refusal counts nothing) leave when due.
-        m_flushes->releaseDue(m_clock.steadyMs());
-        scheduleTick();
-    });
-}
 
 void VoteServer::scheduleSweep()
 {

@@ -2,18 +2,16 @@
 
 // quorix-voted's TCP front end over the vote service core: accepts connections, runs the
 // HELLO/WELCOME handshake (docs/host-transport.md), passes vote frames to the core and the core's
-// frames to the connections, and drives the core's clock. Single-threaded on one io_context.
-// With a storage that buffers writes, the core's frames wait until the storage has committed
-// (group commit a few milliseconds after the first one), so no answer reports an unsaved write;
-// the core's audit entries wait with them and are written just before the frames are sent.
+// frames to the connections, and serves the web face's sessions (CoreGateway). The transports run
+// on one io_context; the core, its storage and its clock-driven work on a thread of their own
+// (CoreThread), which the transports never wait for.
 
 #include "voteservice/server/addresslimiter.h"
-#include "voteservice/core/auditsink.h"
 #include "voteservice/core/ballotbox.h"
 #include "voteservice/core/clock.h"
 #include "voteservice/server/coregateway.h"
+#include "voteservice/server/corethread.h"
 #include "voteservice/auth/opencredentials.h"
-#include "voteservice/core/outputsink.h"
 #include "voteservice/server/serveroptions.h"
 #include "voteservice/core/servicemetrics.h"
 #include "voteservice/server/tcpacceptloop.h"
@@ -22,7 +20,6 @@
 #include "voteservice/auth/tokensigner.h"
 #include "voteservice/auth/tokenverifier.h"
 #include "voteservice/server/usersessioncount.h"
-#include "voteservice/core/voteservicecore.h"
 #include "voteservice/core/votestorage.h"
 
 #include <boost/asio.hpp>
@@ -39,7 +36,7 @@ namespace quorix::service {
 struct PHello;
 struct PWebTokenAnswer;
 
-class VoteServer : public CoreGateway, private TcpSession::Owner, private OutputSink, private AuditSink
+class VoteServer : public CoreGateway, private TcpSession::Owner, private CoreThread::Receiver
 {
 public:
     // Connections still in their handshake may exceed the session limit by this many.
@@ -59,8 +56,15 @@ public:
     // Serves an already connected stream socket exactly as an accepted connection.
     void adopt(asio::ip::tcp::socket socket);
     // Where the audit entries of every transport's manager requests go, each once its change is
-    // committed; null (the default) writes none. The writer must outlive the server.
-    void auditTo(AuditSink* writer) { m_auditWriter = writer; }
+    // committed; null (the default) writes none. The writer must outlive the server; it is used on
+    // the core's thread only (see onCoreThread).
+    void auditTo(AuditSink* writer) { m_core.auditTo(writer); }
+    // Runs work on the core's thread between its requests: for what the core's storage or audit
+    // writer share (reopening the audit file).
+    void onCoreThread(std::function<void()> work)
+    {
+        m_core.post([work = std::move(work)](VoteServiceCore&) { work(); });
+    }
     // Stops accepting and closes every connection; the io_context then runs out of work. Commits
     // first; answers still held then are not sent, and the log says how many.
     void stop();
@@ -82,12 +86,13 @@ public:
     // CoreGateway: the web face's sessions, under the same session limits as host connections.
     Opened openSession(SessionOutput& output, const SessionIdentity& identity, Transport transport,
                        SessionId& id) override;
-    Disposition handle(SessionId id, std::uint32_t minType, const std::string& body) override;
+    void handle(SessionId id, std::uint32_t minType, const std::string& body) override;
+    void spendRequest(SessionId id) override;
     void whenSent(SessionId id) override;
     void closeSession(SessionId id) override;
-    std::uint32_t broadcastHz(const SubChannelKey& place) override { return m_core.broadcastHzIn(place); }
+    std::uint32_t broadcastHz(const SubChannelKey& place) override { return m_core.broadcastHz(place); }
     bool storageHealthy(std::string& reason) override;
-    std::size_t sessionCount() const { return m_core.sessionCount(); }
+    std::size_t sessionCount() const { return m_userSessions.size(); }
     // The service's figures; other transports in front of the same core count theirs here too.
     ServiceMetrics& metrics() { return m_metrics; }
 
@@ -131,14 +136,13 @@ private:
     void onBytesSent(std::size_t bytes) override;
     void onQueueCut() override;
     void onHandshakeFailed(TcpSession& session, const std::string& reason) override;
-    void deliver(SessionId session, const OutFrame& frame) override;
-    void record(const AuditEntry& entry) override;
-    void writeHeldAudit();
+    void coreFrame(SessionId session, const OutFrame& frame) override;
+    void coreTicked() override;
+    void coreStorageFailed() override;
     void send(SessionId session, const OutFrame& frame);
     SessionOutput* outputOf(SessionId session) const;
-    void releaseUserSession(SessionId session);
-    void commitAndRelease();
-    void armCommit();
+    // One vote request to the core; a session that flooded is then dropped.
+    void handleOnCore(SessionId id, std::uint32_t minType, const std::string& body);
 
     void handleHello(TcpSession& session, const std::string& payload);
     // The token's verdict on a HELLO: its claims must be the HELLO's identity and place.
@@ -146,6 +150,8 @@ private:
     void handleControl(TcpSession& session, std::uint32_t minType, const std::string& payload);
     void handleMove(TcpSession& session, const std::string& payload);
     void answerWebToken(TcpSession& session, const std::string& payload);
+    // Once the core spent a request of the session's budget on it (or refused it as a flood).
+    void answerWebTokenNow(SessionId id, const std::string& payload, bool spent, Disposition disposition);
     // The answer's result, and its token and lifetime when granted.
     std::uint32_t grantWebToken(SessionId id, const std::string& payload, PWebTokenAnswer& answer) const;
     void closeDishonoured(TcpSession& session, TokenRefusal refusal);
@@ -153,12 +159,13 @@ private:
     // k2026 (added k2026; removed none)"), empty without keys.
     std::string useReloadedKeys(ServerOptions::TokenSetup tokens, bool& changed);
     void pollRevocations();
+    void useRevocations(RevocationList current);
     void welcome(TcpSession& session, std::uint32_t result, const std::string& text);
     // Logs why, then answers with the refusing WELCOME. `claimed` is the HELLO when it decoded.
     void refuse(TcpSession& session, std::uint32_t result, const std::string& text, const std::string& reason,
                 const PHello* claimed);
-    void scheduleTick();
-    void dropFlooder(TcpSession& session);
+    // Ends a host connection or web session that flooded.
+    void dropFlooder(SessionId id);
     void scheduleSweep();
     // Closes connections that stall: no HELLO in time, or a frame started and not finished in time.
     void sweepStalledConnections();
@@ -167,25 +174,18 @@ private:
     asio::io_context& m_io;
     ServerOptions m_options;
     Clock& m_clock;
-    VoteStorage& m_storage;
     ServiceMetrics m_metrics; // before the core, which counts into it
-    VoteServiceCore m_core;
+    UserSessionCount m_userSessions;
+    CoreThread m_core;
     std::optional<TokenVerifier> m_verifier;
     std::optional<TokenSigner> m_signer;
     OpenCredentials m_credentials;
     RevocationStore* m_revocationStore = nullptr;
-    UserSessionCount m_userSessions;
+    bool m_readingRevocations = false;
     TcpAcceptLoop m_listener;
     AddressLimiter m_addressLimits;
-    asio::steady_timer m_tickTimer;
     asio::steady_timer m_drainTimer;
     asio::steady_timer m_sweepTimer;
-    asio::steady_timer m_commitTimer;
-    // Waiting for the next commit; a null frame marks where a whenSent() was asked.
-    std::vector<std::pair<SessionId, OutFrame>> m_held;
-    bool m_commitArmed = false;
-    AuditSink* m_auditWriter = nullptr;
-    std::vector<AuditEntry> m_heldAudit; // waiting for the next commit, as m_held
     std::unordered_map<SessionId, std::shared_ptr<TcpSession>> m_connections;
     std::shared_ptr<FlushBatch> m_flushes;
     struct GatewaySession

@@ -31,8 +31,17 @@ void ViewerSession::onText(const std::string& text)
     if (!parsed.request)
         return sendError(parsed.error, parsed.field, parsed.id);
     if (m_asked.size() >= kMaxInFlight)
-        return sendError("too many requests waiting for answers", {}, parsed.id);
+        return refuseInFlight(parsed.id);
     ask(*parsed.request);
+}
+
+// Refused here, the request still costs the session's budget: a viewer that floods faster than the
+// core answers is dropped by the core's rule all the same.
+void ViewerSession::refuseInFlight(const Json& id)
+{
+    sendError("too many requests waiting for answers", {}, id);
+    if (const auto core = session())
+        m_context->gateway.spendRequest(*core);
 }
 
 void ViewerSession::ask(const SessionRequest& request)

@@ -47,6 +47,7 @@ private:
     void answerTickets(const FrameJson::Json& body);
     void sendJson(const nlohmann::ordered_json& message);
     void sendError(const std::string& error, const std::string& field, const nlohmann::ordered_json& id);
+    void refuseInFlight(const nlohmann::ordered_json& id);
 
     std::deque<Asked> m_asked; // in the order the core answers them
     std::optional<Shown> m_shown;

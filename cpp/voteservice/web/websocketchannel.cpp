@@ -87,7 +87,7 @@ void WebSocketChannel::read()
 
 void WebSocketChannel::send(SharedText message)
 {
-    if (m_closing || !m_owner)
+    if (m_closing || m_closeQueued || !m_owner)
         return;
     if (!m_queue.push(std::move(message))) {
         if (m_metrics)
@@ -122,10 +122,15 @@ void WebSocketChannel::close(std::uint16_t code)
 {
     if (m_closing)
         return;
-    m_closing = true;
     m_queue.dropWaiting();
-    if (!m_open || m_queue.writing()) {
-        // A write in flight cannot be followed by a close frame safely; end the connection.
+    if (m_open && m_queue.writing()) {
+        // The close frame cannot interleave with a message being written: it follows it.
+        m_finishCode = code;
+        m_closeQueued = true;
+        return;
+    }
+    m_closing = true;
+    if (!m_open) {
         beast::get_lowest_layer(m_socket).close();
         return end();
     }

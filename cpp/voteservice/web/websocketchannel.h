@@ -52,6 +52,7 @@ private:
     bool m_open = false;
     bool m_closing = false;
     std::optional<std::uint16_t> m_finishCode; // closes with it once the queue is written
+    bool m_closeQueued = false;                // closing behind the write in flight: nothing more is sent
 };
 
 } // namespace quorix::service

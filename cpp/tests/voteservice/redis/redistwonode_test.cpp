@@ -19,6 +19,7 @@
 #include "tests/support/tcptestclient.h"
 #include "voteservice/auth/tokensigner.h"
 #include "tests/support/votedprocess.h"
+#include "tests/voteservice/web/webtestclient.h"
 
 #include <gtest/gtest.h>
 
@@ -514,4 +515,77 @@ TEST_F(RedisClusterTwoNodeTest, ViewersOnBothNodesShareVotesOnEveryShard)
         ASSERT_EQ(fromB.size(), 1u);
         EXPECT_EQ(fromB.begin()->second.optionTickets, counts);
     }
+}
+
+// Redis stopped (SIGSTOP) for 10 s under a node with its web face: the core waits for it on its own
+// thread, so the votes wait, while new host connections are welcomed, web requests answered and
+// /healthz says the storage is not answering; once Redis goes on, so does everything, unrestarted.
+TEST_F(RedisTwoNodeTest, AStalledRedisHoldsUpOnlyTheAnswersThatNeedIt)
+{
+    VotedProcess web(QUORIX_VOTED_PATH,
+                     {"--listen", "127.0.0.1:0", "--http", "127.0.0.1:0", "--redis", m_redis.address()});
+    const std::uint16_t tcpPort = VotedProcess::portOf(web.readLineWith("listening on 127.0.0.1:"));
+    const std::uint16_t httpPort = VotedProcess::portOf(web.readLineWith("http listening on 127.0.0.1:"));
+    ASSERT_NE(httpPort, 0);
+    auto boss = join(*a, identity(1, 255));
+    const PStartVoteRes started = createAndStart(*boss, normalVote("stall", 2, 5, 5, 600));
+    TcpTestClient viewer;
+    ASSERT_TRUE(viewer.connect(tcpPort));
+    ASSERT_EQ(viewer.hello(identity(100, 25)), 0u);
+    WebTestClient page(httpPort);
+    ASSERT_TRUE(page.openWebSocket("/api/v1/session?uid=101&channel=10&sub=20"));
+    ASSERT_EQ(vote(viewer, 100, started, 0), kResultOk);
+    ASSERT_TRUE(sees(viewer, kVoteStarted, {{0, 1}, {1, 0}}));
+
+    const auto stalledAt = std::chrono::steady_clock::now();
+    ASSERT_EQ(::kill(m_redis.pid(), SIGSTOP), 0);
+    viewer.sendVote(VOTE_SYSTEM_USER_VOTE_REQ,
+                    PUserVoteReq{10, 20, started.voteId, kNormalVote, started.jiFangId, 100, 1, 1, {}});
+    EXPECT_FALSE(viewer.waitForMessage<PUserVoteRes>(VOTE_SYSTEM_USER_VOTE_RES, 1000))
+        << "a vote was answered without Redis";
+    const auto within = [](auto started, int ms) {
+        return std::chrono::steady_clock::now() - started < std::chrono::milliseconds(ms);
+    };
+    // What the I/O thread answers alone comes at once, Redis or not.
+    auto asked = std::chrono::steady_clock::now();
+    TcpTestClient late;
+    ASSERT_TRUE(late.connect(tcpPort));
+    EXPECT_EQ(late.hello(identity(102, 25)), 0u);
+    EXPECT_TRUE(within(asked, 1000)) << "WELCOME waited for Redis";
+    asked = std::chrono::steady_clock::now();
+    EXPECT_EQ(WebTestClient(httpPort).request("GET", "/overlay/10/20").status, 200);
+    EXPECT_TRUE(within(asked, 1000)) << "a page waited for Redis";
+    HttpReply health;
+    for (int tries = 0; tries < 30 && health.status != 503; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        asked = std::chrono::steady_clock::now();
+        health = WebTestClient(httpPort).request("GET", "/healthz");
+        EXPECT_TRUE(within(asked, 1000)) << "/healthz waited for Redis";
+    }
+    EXPECT_EQ(health.status, 503) << health.body;
+
+    std::this_thread::sleep_until(stalledAt + std::chrono::seconds(10));
+    ASSERT_EQ(::kill(m_redis.pid(), SIGCONT), 0);
+    // The vote sent in the stall is answered one way or the other: counted once, or refused when
+    // its deadline passed before Redis ran it.
+    constexpr int kResolveMs = int(RedisBallots::kDeadlineMs + RedisBallots::kResolveMs) + 4000;
+    const auto held = viewer.waitForMessage<PUserVoteRes>(VOTE_SYSTEM_USER_VOTE_RES, kResolveMs);
+    ASSERT_TRUE(held) << "the vote sent in the stall was never answered";
+    EXPECT_TRUE(held->result == kResultOk || held->result == kResultStorageUnavailable) << held->result;
+    const std::uint32_t second = held->result == kResultOk ? 1 : 0;
+    EXPECT_EQ(vote(late, 102, started, 1, kResolveMs), kResultOk);
+    const U32Map counts{{0, 1}, {1, second + 1}};
+    EXPECT_TRUE(sees(viewer, kVoteStarted, counts, 8000)) << "broadcasts did not resume";
+    bool pageSees = false;
+    for (int i = 0; i < 40 && !pageSees; ++i) {
+        const auto message = page.waitForType("vote", std::chrono::milliseconds(500));
+        pageSees =
+            message && (*message)["vote"]["optionTickets"] == nlohmann::json{{"0", 1}, {"1", second + 1}};
+    }
+    EXPECT_TRUE(pageSees) << "the web viewer's stream did not resume";
+    for (int tries = 0; tries < 30 && health.status != 200; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        health = WebTestClient(httpPort).request("GET", "/healthz");
+    }
+    EXPECT_EQ(health.status, 200) << health.body;
 }

@@ -457,7 +457,12 @@ TEST(WebServiceTest, HealthFollowsTheStorage)
     WebTestClient client(service.httpPort);
     EXPECT_EQ(client.request("GET", "/healthz").body, R"({"status":"ok"})");
     service.storage.healthy = false;
-    const HttpReply failing = client.request("GET", "/api/v1/healthz");
+    // The core looks at its storage once a second; the health check answers what it last saw.
+    HttpReply failing;
+    for (int tries = 0; tries < 40 && failing.status != 503; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        failing = client.request("GET", "/api/v1/healthz");
+    }
     EXPECT_EQ(failing.status, 503);
     EXPECT_EQ(failing.body, R"({"status":"failing","reason":"disk on fire"})");
 }
@@ -1254,8 +1259,10 @@ TEST(WebServiceTest, AFloodingViewerIsRefusedThenDropped)
     for (int i = 0; i < 200; ++i)
         ASSERT_TRUE(viewer.sendText(ask));
     bool floodRefused = false;
+    // Refused by the core's budget, or here while 64 requests wait for the core's answers.
     while (const auto message = viewer.readMessage())
-        floodRefused = floodRefused || (*message)["result"] == kResultTooManyRequests;
+        floodRefused = floodRefused || (*message)["result"] == kResultTooManyRequests ||
+                       (*message)["error"] == "too many requests waiting for answers";
     EXPECT_TRUE(floodRefused);
     EXPECT_EQ(viewer.closeCode(), std::optional<std::uint16_t>(1008));
 }
