@@ -10,7 +10,6 @@
 #include <malloc.h>
 
 #include <algorithm>
-#include <stdexcept>
 
 namespace quorix::service {
 
