@@ -39,6 +39,10 @@ ChaosCluster::ChaosCluster(std::string votedPath, ChaosMode mode, int nodes, int
         m_redis = std::make_unique<RedisTestServer>();
         m_replica = std::make_unique<RedisTestServer>();
     }
+    if (m_mode == ChaosMode::Cluster) {
+        m_redisCluster = std::make_unique<RedisTestCluster>(3, 1);
+        m_redisCluster->useServiceAcl();
+    }
     m_dataDir =
         (std::filesystem::temp_directory_path() / ("quorix-chaos-" + std::to_string(::getpid()))).string();
 }
@@ -51,6 +55,7 @@ ChaosCluster::~ChaosCluster()
     m_replication.reset();
     m_redis.reset();
     m_replica.reset();
+    m_redisCluster.reset();
     std::error_code ec;
     std::filesystem::remove_all(m_dataDir, ec);
 }
@@ -58,8 +63,13 @@ ChaosCluster::~ChaosCluster()
 std::unique_ptr<VotedProcess> ChaosCluster::launch() const
 {
     std::vector<std::string> args{"--listen", "127.0.0.1:0"};
-    if (m_redis) {
-        args.insert(args.end(), {"--redis", redisAddress()});
+    if (m_redis || m_redisCluster) {
+        if (m_redisCluster) {
+            const std::vector<std::string> cluster = m_redisCluster->votedArguments();
+            args.insert(args.end(), cluster.begin(), cluster.end());
+        } else {
+            args.insert(args.end(), {"--redis", redisAddress()});
+        }
         if (m_minReplicas >= 0)
             args.insert(args.end(), {"--redis-min-replicas", std::to_string(m_minReplicas)});
     } else {
@@ -77,6 +87,8 @@ bool ChaosCluster::start(std::string& error)
         error = "redis-server did not start";
         return false;
     }
+    if (m_redisCluster && !m_redisCluster->start(&error))
+        return false;
     if (m_replica) {
         if (!m_replica->start() || !follow()) {
             error = "the Redis replica did not start";
@@ -189,6 +201,27 @@ bool ChaosCluster::failOver(int lagMs)
     m_endpoint->redirect(m_replica->port());
     std::swap(m_redis, m_replica);
     return m_replica->start() && follow();
+}
+
+bool ChaosCluster::killPrimary(std::uint64_t pick, bool& failedOver)
+{
+    const std::vector<int> primaries = m_redisCluster->primaries();
+    failedOver = false;
+    if (primaries.empty())
+        return false;
+    const int victim = primaries[pick % primaries.size()];
+    m_redisCluster->kill(victim);
+    // Node timeout, the failure report's spread and the replica's election.
+    failedOver = m_redisCluster->waitUntilServed(RedisTestCluster::kNodeTimeoutMs * 10);
+    return m_redisCluster->restart(victim, 30000) && failedOver;
+}
+
+void ChaosCluster::pauseRedis(std::uint64_t pick, int pauseMs)
+{
+    RedisTestServer& server = m_redisCluster->server(int(pick % std::uint64_t(m_redisCluster->size())));
+    server.pause();
+    std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+    server.resume();
 }
 
 bool ChaosCluster::heal()

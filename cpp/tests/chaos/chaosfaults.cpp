@@ -63,6 +63,8 @@ void ChaosFaults::run(std::uint64_t seed)
 
 void ChaosFaults::applyOne(std::uint64_t draw, int node, int recoverMs)
 {
+    if (m_mode == ChaosMode::Cluster && draw % 5 >= 2)
+        return applyToRedisCluster(draw, recoverMs);
     // Failover mode fails the primary over half the time.
     const int kinds = m_mode == ChaosMode::Redis ? 3 : m_mode == ChaosMode::Failover ? 4 : 2;
     switch (std::min<std::uint64_t>(draw % std::uint64_t(kinds), 2)) {
@@ -90,6 +92,25 @@ void ChaosFaults::applyOne(std::uint64_t draw, int node, int recoverMs)
             count("restart failed");
         break;
     }
+}
+
+void ChaosFaults::applyToRedisCluster(std::uint64_t draw, int recoverMs)
+{
+    // Two draws in three kill a primary; the pause stays below the node timeout, so it is a stall,
+    // not a failover.
+    const std::uint64_t pick = draw / 5;
+    if (draw % 5 == 4) {
+        m_cluster.pauseRedis(pick, std::min(recoverMs / 2, RedisTestCluster::kNodeTimeoutMs * 3 / 4));
+        count("redis paused");
+        return;
+    }
+    bool failedOver = false;
+    const bool rejoined = m_cluster.killPrimary(pick, failedOver);
+    count("primary killed");
+    if (failedOver)
+        count("failover seen");
+    if (!rejoined)
+        count("restart failed");
 }
 
 } // namespace quorix::service::test
