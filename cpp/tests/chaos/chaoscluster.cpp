@@ -203,17 +203,20 @@ bool ChaosCluster::failOver(int lagMs)
     return m_replica->start() && follow();
 }
 
-bool ChaosCluster::killPrimary(std::uint64_t pick, bool& failedOver)
+ChaosCluster::PrimaryKill ChaosCluster::killPrimary(std::uint64_t pick, int lagMs)
 {
     const std::vector<int> primaries = m_redisCluster->primaries();
-    failedOver = false;
     if (primaries.empty())
-        return false;
+        return PrimaryKill::NoFailover;
     const int victim = primaries[pick % primaries.size()];
+    m_redisCluster->cutReplication(victim);
+    std::this_thread::sleep_for(std::chrono::milliseconds(lagMs));
     m_redisCluster->kill(victim);
-    // Node timeout, the failure report's spread and the replica's election.
-    failedOver = m_redisCluster->waitUntilServed(RedisTestCluster::kNodeTimeoutMs * 10);
-    return m_redisCluster->restart(victim, 30000) && failedOver;
+    // Node timeout, the failure report's spread and the replica's election. Started again before
+    // that, the killed primary would come back empty and still own its slots.
+    if (!m_redisCluster->waitUntilServed(RedisTestCluster::kNodeTimeoutMs * 15))
+        return PrimaryKill::NoFailover;
+    return m_redisCluster->restart(victim, 30000) ? PrimaryKill::Rejoined : PrimaryKill::NotRejoined;
 }
 
 void ChaosCluster::pauseRedis(std::uint64_t pick, int pauseMs)

@@ -74,9 +74,16 @@ public:
     bool failOver(int lagMs);
     // Resumes paused nodes and starts killed ones.
     bool heal();
-    // Cluster mode: SIGKILL of a primary drawn with pick; waits for its replica's promotion, then
-    // starts it again so that it rejoins as a replica. failedOver: whether the promotion was seen.
-    bool killPrimary(std::uint64_t pick, bool& failedOver);
+    enum class PrimaryKill
+    {
+        Rejoined,   // the replica was promoted, the killed one is its replica now
+        NoFailover, // no replica took the slots over in time
+        NotRejoined // promoted, but the killed one did not come back as a replica in time
+    };
+    // Cluster mode: the link of a primary drawn with pick to its replica is cut (the replica cannot
+    // log in again), so that the replica falls lagMs behind, then the primary gets SIGKILL; once its
+    // replica is promoted, it is started again so that it rejoins as a replica.
+    PrimaryKill killPrimary(std::uint64_t pick, int lagMs);
     // Cluster mode: SIGSTOP of one Redis server drawn with pick for pauseMs, then SIGCONT.
     void pauseRedis(std::uint64_t pick, int pauseMs);
     // Ends one node with SIGKILL and starts a fresh process in its place (SQLite mode) or adds a

@@ -116,6 +116,19 @@ std::vector<int> RedisTestCluster::primaries() const
     return found;
 }
 
+void RedisTestCluster::cutReplication(int index)
+{
+    RedisConnection connection(m_servers[std::size_t(index)]->adminAddress());
+    std::string error;
+    if (!connection.connect(error))
+        return;
+    // Its replicas log in as the admin user: turned off, they cannot reconnect. This connection
+    // stays logged in for the kill.
+    if (m_servers[std::size_t(index)]->usesAcl())
+        connection.command({"ACL", "SETUSER", RedisTestServer::kAdminUser, "off"});
+    connection.command({"CLIENT", "KILL", "TYPE", "replica"});
+}
+
 void RedisTestCluster::kill(int index)
 {
     m_servers[std::size_t(index)]->crash();

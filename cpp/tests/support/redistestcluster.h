@@ -49,6 +49,10 @@ public:
     // The servers that run and call themselves primary (ROLE).
     std::vector<int> primaries() const;
     bool isPrimary(int index) const;
+    // Drops the links of a primary's replicas (CLIENT KILL TYPE replica) and, with the ACL, turns
+    // the admin user off there, so that they cannot reconnect and fall behind: for a primary about
+    // to be killed (restart() reads the ACL file again). Without the ACL they reconnect at once.
+    void cutReplication(int index);
     // SIGKILL of one server: a crash.
     void kill(int index);
     // Waits until every slot is served again by a primary that runs (after a kill, the replica's
