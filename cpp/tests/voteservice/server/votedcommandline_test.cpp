@@ -77,7 +77,7 @@ TEST_F(VotedCommandLineTest, RefusesWithOneLineThatSaysWhy)
         {{"revoke", "--channel", "4", "--data", "d"}, "revoke needs --uid"},
         {{"revoke", "--uid", "1", "--data", "d"}, "revoke needs --channel"},
         {{"revoke", "--uid", "1", "--channel", "4"},
-         "revoke needs --data or --redis: where the services read revocations"},
+         "revoke needs --data, --redis or --redis-cluster: where the services read revocations"},
         {{"revoke", "--uid", "1", "--channel", "4", "--data", "d", "--redis", "r:1"},
          "--data excludes --redis"},
         {{"revoke", "--uid", "1", "--channel", "4", "--redis", "r"},
