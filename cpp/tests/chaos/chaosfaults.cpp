@@ -96,8 +96,8 @@ void ChaosFaults::applyOne(std::uint64_t draw, int node, int recoverMs)
 
 void ChaosFaults::applyToRedisCluster(std::uint64_t draw, int recoverMs)
 {
-    // Two draws in three kill a primary, its replica 0.18 to 0.6 s behind; the pause stays below the node timeout, so it is a stall,
-    // not a failover.
+    // Two draws in three kill a primary, its replica 0.18 to 0.6 s behind; the pause stays below the node
+    // timeout, so it is a stall, not a failover.
     const std::uint64_t pick = draw / 5;
     if (draw % 5 == 4) {
         m_cluster.pauseRedis(pick, std::min(recoverMs / 2, RedisTestCluster::kNodeTimeoutMs * 3 / 4));

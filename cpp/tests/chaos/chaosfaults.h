@@ -6,8 +6,8 @@
 // killed and started again on its append-only file; in failover mode (half the faults) the primary
 // is killed while its replica lags 0.17 to 1 second behind, and the replica promoted; in cluster
 // mode (three faults in five) a Redis primary's link to its replica is cut, the primary killed
-// with SIGKILL 0.18 to 0.6 seconds later, its replica promoted by the cluster and the killed one started again to rejoin as a replica, or a Redis server is paused for
-// 0.25 to 1.5 seconds. One fault at a time, so
+// with SIGKILL 0.18 to 0.6 seconds later, its replica promoted by the cluster and the killed one started
+// again to rejoin as a replica, or a Redis server is paused for 0.25 to 1.5 seconds. One fault at a time, so
 // a node always answers soon. The same seed draws the same schedule.
 
 #include "tests/chaos/chaoscluster.h"

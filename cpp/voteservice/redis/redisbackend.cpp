@@ -36,8 +36,9 @@ std::unique_ptr<RedisBackend> RedisBackend::openCluster(const std::vector<RedisA
     }
     auto connection = std::make_unique<RedisClusterConnection>(seeds);
     RedisClusterConnection* cluster = connection.get();
-    return started(std::unique_ptr<RedisBackend>(new RedisBackend(std::move(connection), RedisBus(seeds), cluster)),
-                   false, error);
+    return started(
+        std::unique_ptr<RedisBackend>(new RedisBackend(std::move(connection), RedisBus(seeds), cluster)),
+        false, error);
 }
 
 std::unique_ptr<RedisBackend> RedisBackend::started(std::unique_ptr<RedisBackend> backend, bool upgradeLayout,

@@ -70,7 +70,7 @@ CLI::Option* RedisOptions::addClusterTo(CLI::App& app, std::vector<RedisAddress>
 }
 
 std::vector<RedisAddress> RedisOptions::withCredentials(const RedisAddress& credentials,
-                                                       const std::vector<RedisAddress>& seeds)
+                                                        const std::vector<RedisAddress>& seeds)
 {
     std::vector<RedisAddress> nodes;
     for (const RedisAddress& seed : seeds) {
@@ -86,7 +86,8 @@ std::vector<RedisAddress> RedisOptions::withCredentials(const RedisAddress& cred
 
 bool RedisOptions::consistent(const std::vector<RedisAddress>& nodes, std::string& error)
 {
-    return std::all_of(nodes.begin(), nodes.end(), [&](const RedisAddress& node) { return node.consistent(error); });
+    return std::all_of(nodes.begin(), nodes.end(),
+                       [&](const RedisAddress& node) { return node.consistent(error); });
 }
 
 bool RedisOptions::parseSeeds(const std::string& text, std::vector<RedisAddress>& seeds, std::string& error)

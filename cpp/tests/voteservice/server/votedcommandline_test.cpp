@@ -84,6 +84,16 @@ TEST_F(VotedCommandLineTest, RefusesWithOneLineThatSaysWhy)
          "--redis wants HOST:PORT, tls://HOST:PORT or unix:/path/to/socket, got r"},
         {{"revoke", "--uid", "1", "--channel", "4", "--redis", "r:1", "--redis-user", "quorix"},
          "--redis-user needs --redis-password-file"},
+        {{"revoke", "--uid", "1", "--channel", "4", "--data", "d", "--redis-cluster", "a:1"},
+         "--data excludes --redis-cluster"},
+        {{"revoke", "--uid", "1", "--channel", "4", "--redis", "r:1", "--redis-cluster", "a:1"},
+         "--redis excludes --redis-cluster"},
+        {{"revoke", "--uid", "1", "--channel", "4", "--redis-cluster", "a:1,unix:/s"},
+         "--redis-cluster wants HOST:PORT or tls://HOST:PORT seeds: cluster nodes are reached over TCP"},
+        {{"revoke", "--uid", "1", "--channel", "4", "--data", "d", "--redis-user", "quorix"},
+         "--redis-user requires --redis or --redis-cluster"},
+        {{"revoke", "--uid", "1", "--channel", "4", "--redis-cluster", "a:1", "--redis-user", "quorix"},
+         "--redis-user needs --redis-password-file"},
         {{"revoke", "--uid", "1", "--channel", "4", "--data", "d", "--before", "soon"},
          "--before wants Unix seconds, got soon"},
         {{"--memory", "revoke", "--uid", "1", "--channel", "4", "--data", "d"}, "revoke excludes --memory"},
@@ -198,6 +208,9 @@ TEST_F(VotedCommandLineTest, KeygenAndRevokeAreReadForTheirCommands)
         {{"--data", "d"}, {4, 1, kNow, kNow + 2592000}, "in the data folder d;"},
         {{"--data", "d", "--before", "500"}, {4, 1, 500, 500 + 2592000}, "in the data folder d;"},
         {{"--redis", "r:6379"}, {4, 1, kNow, kNow + 2592000}, "in Redis r:6379;"},
+        {{"--redis-cluster", "a:7000,tls://b:7001"},
+         {4, 1, kNow, kNow + 2592000},
+         "in the Redis Cluster seeded by a:7000,tls://b:7001;"},
     };
     for (const auto& row : rows) {
         std::vector<std::string> args{"revoke", "--uid", "1", "--channel", "4"};
