@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -12,11 +14,15 @@ namespace quorix::service::test {
 
 namespace {
 
-// One command to the redis-server on port; its reply as text ("" when it failed).
-std::string ask(std::uint16_t port, const std::string& command)
+// One command to the redis-server on port, after AUTH as user when one is given; its reply as
+// text ("" when it failed).
+std::string ask(std::uint16_t port, const std::string& user, const std::string& password,
+                const std::string& command)
 {
     redisContext* context = redisConnect("127.0.0.1", port);
     std::string text;
+    if (!user.empty() && context != nullptr && context->err == 0)
+        freeReplyObject(redisCommand(context, "AUTH %s %s", user.c_str(), password.c_str()));
     if (context != nullptr && context->err == 0) {
         auto* reply = static_cast<redisReply*>(redisCommand(context, command.c_str()));
         if (reply != nullptr && (reply->type == REDIS_REPLY_STATUS || reply->type == REDIS_REPLY_STRING))
@@ -25,6 +31,23 @@ std::string ask(std::uint16_t port, const std::string& command)
     }
     redisFree(context);
     return text;
+}
+
+std::string ask(std::uint16_t port, const std::string& command)
+{
+    return ask(port, "", "", command);
+}
+
+double cpuSeconds(std::uint16_t port, const std::string& user, const std::string& password)
+{
+    const std::string info = ask(port, user, password, "INFO cpu");
+    double seconds = 0;
+    for (const char* field : {"used_cpu_sys:", "used_cpu_user:"}) {
+        const std::size_t at = info.find(field);
+        if (at != std::string::npos)
+            seconds += std::strtod(info.c_str() + at + std::strlen(field), nullptr);
+    }
+    return seconds;
 }
 
 } // namespace
@@ -217,6 +240,19 @@ ChaosCluster::PrimaryKill ChaosCluster::killPrimary(std::uint64_t pick, int lagM
     if (!m_redisCluster->waitUntilServed(RedisTestCluster::kNodeTimeoutMs * 15))
         return PrimaryKill::NoFailover;
     return m_redisCluster->restart(victim, 30000) ? PrimaryKill::Rejoined : PrimaryKill::NotRejoined;
+}
+
+double ChaosCluster::redisCpuSeconds() const
+{
+    double seconds = 0;
+    for (const RedisTestServer* server : {m_redis.get(), m_replica.get()}) {
+        if (server != nullptr)
+            seconds += cpuSeconds(server->port(), "", "");
+    }
+    for (int i = 0; m_redisCluster && i < m_redisCluster->size(); ++i)
+        seconds += cpuSeconds(m_redisCluster->server(i).port(), RedisTestServer::kAdminUser,
+                              RedisTestServer::kAdminPassword);
+    return seconds;
 }
 
 void ChaosCluster::pauseRedis(std::uint64_t pick, int pauseMs)

@@ -84,6 +84,9 @@ public:
     // log in again), so that the replica falls lagMs behind, then the primary gets SIGKILL; once its
     // replica is promoted, it is started again so that it rejoins as a replica.
     PrimaryKill killPrimary(std::uint64_t pick, int lagMs);
+    // Processor seconds (used_cpu_sys + used_cpu_user of INFO cpu) all Redis servers have used;
+    // 0 in SQLite mode.
+    double redisCpuSeconds() const;
     // Cluster mode: SIGSTOP of one Redis server drawn with pick for pauseMs, then SIGCONT.
     void pauseRedis(std::uint64_t pick, int pauseMs);
     // Ends one node with SIGKILL and starts a fresh process in its place (SQLite mode) or adds a

@@ -22,7 +22,7 @@ void requestStop(int)
 
 constexpr const char* kUsage =
     "usage: quorix-chaos [--minutes N] [--seed S] [--mode redis|failover|cluster|sqlite] "
-    "[--viewers N] [--nodes N] [--channels N] [--min-replicas N] [--voted PATH]";
+    "[--viewers N] [--nodes N] [--channels N] [--min-replicas N] [--faults on|none] [--voted PATH]";
 
 bool readMode(const std::string& value, ChaosMode& mode)
 {
@@ -49,6 +49,10 @@ bool parse(int argc, char** argv, ChaosOptions& options, std::string& error)
         const bool numeric = !value.empty() && *end == '\0';
         if (name == "--mode" && readMode(value, options.mode))
             continue;
+        if (name == "--faults" && (value == "none" || value == "on")) {
+            options.faults = value == "on";
+            continue;
+        }
         if (name == "--min-replicas" && numeric && number <= 16) {
             options.minReplicas = int(number);
         } else if (name == "--voted") {

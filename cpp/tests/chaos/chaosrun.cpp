@@ -41,6 +41,11 @@ std::ostream& operator<<(std::ostream& out, const ChaosReport& report)
         << report.counted << ", unanswered " << report.unknown << ", refused:";
     for (const auto& [code, count] : report.refusals)
         out << " " << code << "x" << count;
+    if (report.votingAcknowledged > 0)
+        out << "\nvoting " << report.votingSeconds << " s: " << report.votingAcknowledged << " acknowledged, "
+            << double(report.votingAcknowledged) / report.votingSeconds << " votes/s, Redis processor "
+            << report.votingRedisCpuSeconds << " s, "
+            << 1e6 * report.votingRedisCpuSeconds / double(report.votingAcknowledged) << " us per vote";
     out << "\nrounds checked " << report.rounds << " per channel\nacknowledged votes lost "
         << report.lostAcknowledged << "\nviolations " << report.violations.size() << "\n";
     for (std::size_t i = 0; i < report.violations.size() && i < 20; ++i)
@@ -363,7 +368,8 @@ bool ChaosRun::run(ChaosReport& report, std::string& error)
         }
     }
     ChaosFaults faults(m_cluster, m_options.mode, m_options.seed);
-    faults.start();
+    if (m_options.faults)
+        faults.start();
     // A round with its checks takes its time limit and a few seconds more.
     const auto roundTime = std::chrono::seconds(m_options.roundSeconds + 8);
     const auto runEnds = started + std::chrono::seconds(m_options.seconds);
@@ -379,7 +385,7 @@ bool ChaosRun::run(ChaosReport& report, std::string& error)
         }
         if (!allStarted)
             break;
-        voteUntil(Clock::now() + std::chrono::seconds(m_options.roundSeconds - 1));
+        measuredVoting(Clock::now() + std::chrono::seconds(m_options.roundSeconds - 1), report);
         if (last) {
             faults.stop();
             const std::uint16_t port = m_cluster.freshNode();
@@ -404,6 +410,25 @@ bool ChaosRun::run(ChaosReport& report, std::string& error)
     report.faults = faults.counts();
     fillReport(report);
     return true;
+}
+
+void ChaosRun::measuredVoting(Clock::time_point until, ChaosReport& report)
+{
+    const auto started = Clock::now();
+    const double cpu = m_cluster.redisCpuSeconds();
+    const std::uint64_t acknowledgedBefore = acknowledged();
+    voteUntil(until);
+    report.votingSeconds += std::chrono::duration<double>(Clock::now() - started).count();
+    report.votingRedisCpuSeconds += m_cluster.redisCpuSeconds() - cpu;
+    report.votingAcknowledged += acknowledged() - acknowledgedBefore;
+}
+
+std::uint64_t ChaosRun::acknowledged() const
+{
+    std::uint64_t sum = 0;
+    for (const Channel& channel : m_channels)
+        sum += channel.ledger.acknowledged();
+    return sum;
 }
 
 void ChaosRun::fillReport(ChaosReport& report) const

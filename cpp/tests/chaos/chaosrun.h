@@ -39,6 +39,8 @@ struct ChaosOptions
     // Channels voting at once, the viewers dealt out over them.
     int channels = 1;
     std::uint32_t roundSeconds = 15;
+    // False: no faults, a measuring run (the report's voting figures then say what Redis costs).
+    bool faults = true;
     // Given to the nodes as --redis-min-replicas; below 0 leaves their default.
     int minReplicas = -1;
     // Asked while the run goes on: true ends it early, with the final checks.
@@ -58,6 +60,11 @@ struct ChaosReport
     std::map<std::uint32_t, std::uint64_t> refusals;
     std::size_t rounds = 0;
     std::vector<std::string> violations;
+    // While viewers voted (rounds' starts, ends and checks left out): seconds, votes acknowledged,
+    // and the processor seconds all Redis servers used.
+    double votingSeconds = 0;
+    std::uint64_t votingAcknowledged = 0;
+    double votingRedisCpuSeconds = 0;
 };
 
 std::ostream& operator<<(std::ostream& out, const ChaosReport& report);
@@ -121,6 +128,9 @@ private:
     void finalChecks(std::uint16_t freshPort, Channel& channel);
     bool stopRequested() const;
     void fillReport(ChaosReport& report) const;
+    std::uint64_t acknowledged() const;
+    // Votes until the time, adding what it took to the report's voting figures.
+    void measuredVoting(Clock::time_point until, ChaosReport& report);
 
     ChaosOptions m_options;
     ChaosCluster m_cluster;
