@@ -130,11 +130,19 @@ bool ChaosRun::createVote(Channel& channel)
                                 normalVote("r0", ChaosLedger::kOptions, ChaosLedger::kPerUser,
                                            ChaosLedger::kPerOption, m_options.roundSeconds),
                                 {}};
-    const auto created =
-        ask<PCreateVoteRes>(channel.manager, channel.managerIdentity, VOTE_SYSTEM_CREATE_VOTE_REQ, create,
-                            VOTE_SYSTEM_CREATE_VOTE_RES);
-    if (created && created->result == kResultOk)
-        channel.voteId = created->voteId;
+    // Refused for now (Redis busy, a replica's confirmation late): asked again. A create that took
+    // effect unconfirmed leaves a vote no round uses.
+    for (int attempt = 0; attempt < 10 && channel.voteId == 0; ++attempt) {
+        const auto created =
+            ask<PCreateVoteRes>(channel.manager, channel.managerIdentity, VOTE_SYSTEM_CREATE_VOTE_REQ, create,
+                                VOTE_SYSTEM_CREATE_VOTE_RES);
+        if (!created)
+            break;
+        if (created->result == kResultOk)
+            channel.voteId = created->voteId;
+        else
+            pause(std::chrono::milliseconds(500));
+    }
     return channel.voteId != 0;
 }
 
