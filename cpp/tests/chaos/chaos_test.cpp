@@ -1,7 +1,8 @@
 // Short fault-injection runs (scripts/chaos runs long ones): Redis nodes killed, paused and
-// Redis restarted, a Redis primary failed over to its lagging replica, and a single SQLite node killed, while
-// viewers vote through the TCP transport. The seed comes from QUORIX_CHAOS_SEED or the clock and is printed,
-// so a failing run can be repeated with scripts/chaos --seed.
+// Redis restarted, a Redis primary failed over to its lagging replica, Redis Cluster primaries
+// killed (their lagging replicas promoted) while 30 channels vote, and a single SQLite node killed,
+// while viewers vote through the TCP transport. The seed comes from QUORIX_CHAOS_SEED or the clock and is
+// printed, so a failing run can be repeated with scripts/chaos --seed.
 
 #include "tests/chaos/chaosrun.h"
 #include "tests/support/redistestserver.h"
@@ -29,6 +30,7 @@ struct ModeRow
     const char* name;
     int seconds;
     int nodes;
+    int channels;
 };
 
 class ChaosTest : public ::testing::TestWithParam<ModeRow>
@@ -47,6 +49,7 @@ TEST_P(ChaosTest, EveryAnswerHoldsAfterTheFaults)
     options.mode = row.mode;
     options.seconds = row.seconds;
     options.nodes = row.nodes;
+    options.channels = row.channels;
     options.seed = seed();
     options.viewers = 200;
     options.roundSeconds = 10;
@@ -64,11 +67,14 @@ TEST_P(ChaosTest, EveryAnswerHoldsAfterTheFaults)
     for (const auto& [kind, count] : report.faults)
         faults += kind == "restart failed" ? 0 : count;
     EXPECT_GT(faults, 0);
-    EXPECT_EQ(report.faults.count("restart failed"), 0u);
+    for (const char* failure : {"restart failed", "no failover", "primary not rejoined"})
+        EXPECT_EQ(report.faults.count(failure), 0u) << failure;
+    EXPECT_EQ(report.lostAcknowledged, 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, ChaosTest,
-                         ::testing::Values(ModeRow{ChaosMode::Redis, "redis", 30, 3},
-                                           ModeRow{ChaosMode::Failover, "failover", 25, 3},
-                                           ModeRow{ChaosMode::Sqlite, "sqlite", 25, 1}),
+                         ::testing::Values(ModeRow{ChaosMode::Redis, "redis", 30, 3, 1},
+                                           ModeRow{ChaosMode::Failover, "failover", 25, 3, 1},
+                                           ModeRow{ChaosMode::Cluster, "cluster", 45, 3, 30},
+                                           ModeRow{ChaosMode::Sqlite, "sqlite", 25, 1, 1}),
                          [](const auto& info) { return std::string(info.param.name); });

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -12,11 +14,15 @@ namespace quorix::service::test {
 
 namespace {
 
-// One command to the redis-server on port; its reply as text ("" when it failed).
-std::string ask(std::uint16_t port, const std::string& command)
+// One command to the redis-server on port, after AUTH as user when one is given; its reply as
+// text ("" when it failed).
+std::string ask(std::uint16_t port, const std::string& user, const std::string& password,
+                const std::string& command)
 {
     redisContext* context = redisConnect("127.0.0.1", port);
     std::string text;
+    if (!user.empty() && context != nullptr && context->err == 0)
+        freeReplyObject(redisCommand(context, "AUTH %s %s", user.c_str(), password.c_str()));
     if (context != nullptr && context->err == 0) {
         auto* reply = static_cast<redisReply*>(redisCommand(context, command.c_str()));
         if (reply != nullptr && (reply->type == REDIS_REPLY_STATUS || reply->type == REDIS_REPLY_STRING))
@@ -25,6 +31,23 @@ std::string ask(std::uint16_t port, const std::string& command)
     }
     redisFree(context);
     return text;
+}
+
+std::string ask(std::uint16_t port, const std::string& command)
+{
+    return ask(port, "", "", command);
+}
+
+double cpuSeconds(std::uint16_t port, const std::string& user, const std::string& password)
+{
+    const std::string info = ask(port, user, password, "INFO cpu");
+    double seconds = 0;
+    for (const char* field : {"used_cpu_sys:", "used_cpu_user:"}) {
+        const std::size_t at = info.find(field);
+        if (at != std::string::npos)
+            seconds += std::strtod(info.c_str() + at + std::strlen(field), nullptr);
+    }
+    return seconds;
 }
 
 } // namespace
@@ -39,6 +62,10 @@ ChaosCluster::ChaosCluster(std::string votedPath, ChaosMode mode, int nodes, int
         m_redis = std::make_unique<RedisTestServer>();
         m_replica = std::make_unique<RedisTestServer>();
     }
+    if (m_mode == ChaosMode::Cluster) {
+        m_redisCluster = std::make_unique<RedisTestCluster>(3, 1);
+        m_redisCluster->useServiceAcl();
+    }
     m_dataDir =
         (std::filesystem::temp_directory_path() / ("quorix-chaos-" + std::to_string(::getpid()))).string();
 }
@@ -51,6 +78,7 @@ ChaosCluster::~ChaosCluster()
     m_replication.reset();
     m_redis.reset();
     m_replica.reset();
+    m_redisCluster.reset();
     std::error_code ec;
     std::filesystem::remove_all(m_dataDir, ec);
 }
@@ -58,8 +86,13 @@ ChaosCluster::~ChaosCluster()
 std::unique_ptr<VotedProcess> ChaosCluster::launch() const
 {
     std::vector<std::string> args{"--listen", "127.0.0.1:0"};
-    if (m_redis) {
-        args.insert(args.end(), {"--redis", redisAddress()});
+    if (m_redis || m_redisCluster) {
+        if (m_redisCluster) {
+            const std::vector<std::string> cluster = m_redisCluster->votedArguments();
+            args.insert(args.end(), cluster.begin(), cluster.end());
+        } else {
+            args.insert(args.end(), {"--redis", redisAddress()});
+        }
         if (m_minReplicas >= 0)
             args.insert(args.end(), {"--redis-min-replicas", std::to_string(m_minReplicas)});
     } else {
@@ -77,6 +110,8 @@ bool ChaosCluster::start(std::string& error)
         error = "redis-server did not start";
         return false;
     }
+    if (m_redisCluster && !m_redisCluster->start(&error))
+        return false;
     if (m_replica) {
         if (!m_replica->start() || !follow()) {
             error = "the Redis replica did not start";
@@ -189,6 +224,43 @@ bool ChaosCluster::failOver(int lagMs)
     m_endpoint->redirect(m_replica->port());
     std::swap(m_redis, m_replica);
     return m_replica->start() && follow();
+}
+
+ChaosCluster::PrimaryKill ChaosCluster::killPrimary(std::uint64_t pick, int lagMs)
+{
+    const std::vector<int> primaries = m_redisCluster->primaries();
+    if (primaries.empty())
+        return PrimaryKill::NoFailover;
+    const int victim = primaries[pick % primaries.size()];
+    m_redisCluster->cutReplication(victim);
+    std::this_thread::sleep_for(std::chrono::milliseconds(lagMs));
+    m_redisCluster->kill(victim);
+    // Node timeout, the failure report's spread and the replica's election. Started again before
+    // that, the killed primary would come back empty and still own its slots.
+    if (!m_redisCluster->waitUntilServed(RedisTestCluster::kNodeTimeoutMs * 15))
+        return PrimaryKill::NoFailover;
+    return m_redisCluster->restart(victim, 30000) ? PrimaryKill::Rejoined : PrimaryKill::NotRejoined;
+}
+
+double ChaosCluster::redisCpuSeconds() const
+{
+    double seconds = 0;
+    for (const RedisTestServer* server : {m_redis.get(), m_replica.get()}) {
+        if (server != nullptr)
+            seconds += cpuSeconds(server->port(), "", "");
+    }
+    for (int i = 0; m_redisCluster && i < m_redisCluster->size(); ++i)
+        seconds += cpuSeconds(m_redisCluster->server(i).port(), RedisTestServer::kAdminUser,
+                              RedisTestServer::kAdminPassword);
+    return seconds;
+}
+
+void ChaosCluster::pauseRedis(std::uint64_t pick, int pauseMs)
+{
+    RedisTestServer& server = m_redisCluster->server(int(pick % std::uint64_t(m_redisCluster->size())));
+    server.pause();
+    std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+    server.resume();
 }
 
 bool ChaosCluster::heal()

@@ -3,10 +3,13 @@
 // The processes a chaos run attacks: in Redis mode a redis-server writing an append-only file
 // synced on every write and several quorix-voted --redis nodes over it; in failover mode a primary
 // redis-server and its replica behind one address (a proxy, as a managed Redis's endpoint), the
-// replica promoted when the primary dies; in SQLite mode one quorix-voted --data node. Thread-safe: the fault
+// replica promoted when the primary dies; in cluster mode a Redis Cluster of three primaries and
+// three replicas with the documented service ACL, and quorix-voted --redis-cluster nodes over it;
+// in SQLite mode one quorix-voted --data node. Thread-safe: the fault
 // thread kills, pauses and restarts while the driver asks which nodes answer.
 
 #include "tests/support/cuttingproxy.h"
+#include "tests/support/redistestcluster.h"
 #include "tests/support/redistestserver.h"
 #include "tests/support/votedprocess.h"
 
@@ -23,12 +26,15 @@ enum class ChaosMode
 {
     Redis,
     Failover,
+    Cluster,
     Sqlite
 };
 
 // The modes by the names scripts/chaos takes.
-inline constexpr std::pair<const char*, ChaosMode> kModeNames[] = {
-    {"redis", ChaosMode::Redis}, {"failover", ChaosMode::Failover}, {"sqlite", ChaosMode::Sqlite}};
+inline constexpr std::pair<const char*, ChaosMode> kModeNames[] = {{"failover", ChaosMode::Failover},
+                                                                   {"cluster", ChaosMode::Cluster},
+                                                                   {"redis", ChaosMode::Redis},
+                                                                   {"sqlite", ChaosMode::Sqlite}};
 
 inline const char* modeName(ChaosMode mode)
 {
@@ -68,6 +74,21 @@ public:
     bool failOver(int lagMs);
     // Resumes paused nodes and starts killed ones.
     bool heal();
+    enum class PrimaryKill
+    {
+        Rejoined,   // the replica was promoted, the killed one is its replica now
+        NoFailover, // no replica took the slots over in time
+        NotRejoined // promoted, but the killed one did not come back as a replica in time
+    };
+    // Cluster mode: the link of a primary drawn with pick to its replica is cut (the replica cannot
+    // log in again), so that the replica falls lagMs behind, then the primary gets SIGKILL; once its
+    // replica is promoted, it is started again so that it rejoins as a replica.
+    PrimaryKill killPrimary(std::uint64_t pick, int lagMs);
+    // Processor seconds (used_cpu_sys + used_cpu_user of INFO cpu) all Redis servers have used;
+    // 0 in SQLite mode.
+    double redisCpuSeconds() const;
+    // Cluster mode: SIGSTOP of one Redis server drawn with pick for pauseMs, then SIGCONT.
+    void pauseRedis(std::uint64_t pick, int pauseMs);
     // Ends one node with SIGKILL and starts a fresh process in its place (SQLite mode) or adds a
     // fresh node (Redis mode); its port.
     std::uint16_t freshNode();
@@ -84,6 +105,7 @@ private:
     std::string m_dataDir;
     std::unique_ptr<RedisTestServer> m_redis;
     std::unique_ptr<RedisTestServer> m_replica;
+    std::unique_ptr<RedisTestCluster> m_redisCluster;
     std::unique_ptr<CuttingProxy> m_endpoint;
     // The replica's link to the primary, which a failover stalls and then cuts.
     std::unique_ptr<CuttingProxy> m_replication;

@@ -63,6 +63,8 @@ void ChaosFaults::run(std::uint64_t seed)
 
 void ChaosFaults::applyOne(std::uint64_t draw, int node, int recoverMs)
 {
+    if (m_mode == ChaosMode::Cluster && draw % 5 >= 2)
+        return applyToRedisCluster(draw, recoverMs);
     // Failover mode fails the primary over half the time.
     const int kinds = m_mode == ChaosMode::Redis ? 3 : m_mode == ChaosMode::Failover ? 4 : 2;
     switch (std::min<std::uint64_t>(draw % std::uint64_t(kinds), 2)) {
@@ -90,6 +92,26 @@ void ChaosFaults::applyOne(std::uint64_t draw, int node, int recoverMs)
             count("restart failed");
         break;
     }
+}
+
+void ChaosFaults::applyToRedisCluster(std::uint64_t draw, int recoverMs)
+{
+    // Two draws in three kill a primary, its replica 0.18 to 0.6 s behind; the pause stays below the node
+    // timeout, so it is a stall, not a failover.
+    const std::uint64_t pick = draw / 5;
+    if (draw % 5 == 4) {
+        m_cluster.pauseRedis(pick, std::min(recoverMs / 2, RedisTestCluster::kNodeTimeoutMs * 3 / 4));
+        count("redis paused");
+        return;
+    }
+    const ChaosCluster::PrimaryKill killed = m_cluster.killPrimary(pick, 100 + recoverMs / 6);
+    count("primary killed");
+    if (killed == ChaosCluster::PrimaryKill::NoFailover)
+        count("no failover");
+    else
+        count("failover seen");
+    if (killed == ChaosCluster::PrimaryKill::NotRejoined)
+        count("primary not rejoined");
 }
 
 } // namespace quorix::service::test

@@ -43,7 +43,12 @@ void ChaosLedger::lost(std::size_t viewer, std::uint32_t option)
 
 void ChaosLedger::violation(const std::string& what)
 {
-    m_violations.push_back(m_name + ": " + what);
+    addViolation(m_name + ": " + what);
+}
+
+void ChaosLedger::addViolation(const std::string& what)
+{
+    m_violations.push_back(m_label + " " + what);
 }
 
 void ChaosLedger::checkTickets(std::size_t viewer, std::uint32_t uid, const UserTicketInfo& state)
@@ -62,8 +67,12 @@ void ChaosLedger::checkTickets(std::size_t viewer, std::uint32_t uid, const User
             violation(where + ": over the option's allowance");
         switch (m_answers[viewer][option]) {
         case Outcome::Acknowledged:
-            if (used != 1)
+            if (used == 0) {
+                ++m_lostAcknowledged;
+                violation(where + ": an acknowledged vote was lost");
+            } else if (used != 1) {
                 violation(where + " though answered 0 once");
+            }
             break;
         case Outcome::Refused:
         case Outcome::NotSent:
@@ -99,19 +108,19 @@ void ChaosLedger::checkHistory(const HistoryRecords& records)
         const std::string name = "history of " + roundName;
         if (it == byName.end()) {
             if (olderShown)
-                m_violations.push_back(name + ": missing");
+                addViolation(name + ": missing");
             continue;
         }
         olderShown = true;
         if (it->second.size() != 1)
-            m_violations.push_back(name + ": " + std::to_string(it->second.size()) + " entries");
+            addViolation(name + ": " + std::to_string(it->second.size()) + " entries");
         if (it->second.front()->optionTickets != sums)
-            m_violations.push_back(name + ": counts differ from the viewers' tickets");
+            addViolation(name + ": counts differ from the viewers' tickets");
     }
     if (std::none_of(m_finished.begin(), m_finished.end(),
                      [&](const auto& round) { return byName.count(round.first) != 0; }) &&
         !m_finished.empty())
-        m_violations.push_back("history: no finished round shown");
+        addViolation("history: no finished round shown");
 }
 
 } // namespace quorix::service::test

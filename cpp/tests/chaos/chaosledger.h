@@ -9,12 +9,15 @@
 //     most once;
 //   - no viewer is over the allowances;
 //   - the round's history entry appears once and holds the sums of the viewers' tickets.
+// An acknowledged vote found not counted is also counted as a lost acknowledgement: what a
+// failover to a replica that never got the write looks like. One ledger per channel.
 
 #include <quorix/protocol/votemessages.h>
 
 #include <array>
 #include <cstdint>
 #include <map>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -36,7 +39,8 @@ public:
         Unknown
     };
 
-    explicit ChaosLedger(std::size_t viewers) : m_viewers(viewers) {}
+    // label prefixes its violations ("channel 12").
+    ChaosLedger(std::size_t viewers, std::string label) : m_viewers(viewers), m_label(std::move(label)) {}
 
     void beginRound(const std::string& name);
     const std::string& roundName() const { return m_name; }
@@ -56,6 +60,7 @@ public:
     std::uint64_t acknowledged() const { return m_acknowledged; }
     std::uint64_t counted() const { return m_counted; }
     std::uint64_t unknown() const { return m_unknown; }
+    std::uint64_t lostAcknowledged() const { return m_lostAcknowledged; }
     const std::map<std::uint32_t, std::uint64_t>& refusals() const { return m_refusals; }
     const std::vector<std::string>& violations() const { return m_violations; }
     std::size_t rounds() const { return m_finished.size(); }
@@ -63,7 +68,10 @@ public:
 private:
     using Answers = std::array<Outcome, kOptions>;
 
+    void addViolation(const std::string& what);
+
     std::size_t m_viewers;
+    std::string m_label;
     std::string m_name;
     std::vector<Answers> m_answers;
     U32Map m_sums;
@@ -72,6 +80,7 @@ private:
     std::uint64_t m_acknowledged = 0;
     std::uint64_t m_counted = 0;
     std::uint64_t m_unknown = 0;
+    std::uint64_t m_lostAcknowledged = 0;
     std::map<std::uint32_t, std::uint64_t> m_refusals;
     std::vector<std::string> m_violations;
 };

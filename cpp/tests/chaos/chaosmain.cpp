@@ -20,8 +20,9 @@ void requestStop(int)
     g_stop = 1;
 }
 
-constexpr const char* kUsage = "usage: quorix-chaos [--minutes N] [--seed S] [--mode redis|failover|sqlite] "
-                               "[--viewers N] [--nodes N] [--min-replicas N] [--voted PATH]";
+constexpr const char* kUsage =
+    "usage: quorix-chaos [--minutes N] [--seed S] [--mode redis|failover|cluster|sqlite] "
+    "[--viewers N] [--nodes N] [--channels N] [--min-replicas N] [--faults on|none] [--voted PATH]";
 
 bool readMode(const std::string& value, ChaosMode& mode)
 {
@@ -48,6 +49,10 @@ bool parse(int argc, char** argv, ChaosOptions& options, std::string& error)
         const bool numeric = !value.empty() && *end == '\0';
         if (name == "--mode" && readMode(value, options.mode))
             continue;
+        if (name == "--faults" && (value == "none" || value == "on")) {
+            options.faults = value == "on";
+            continue;
+        }
         if (name == "--min-replicas" && numeric && number <= 16) {
             options.minReplicas = int(number);
         } else if (name == "--voted") {
@@ -60,6 +65,8 @@ bool parse(int argc, char** argv, ChaosOptions& options, std::string& error)
             options.viewers = int(number);
         } else if (name == "--nodes" && numeric && number >= 1 && number <= 8) {
             options.nodes = int(number);
+        } else if (name == "--channels" && numeric && number >= 1 && number <= 200) {
+            options.channels = int(number);
         } else {
             error = "bad option " + name + " " + value;
             return false;
@@ -74,6 +81,7 @@ int main(int argc, char** argv)
 {
     ChaosOptions options;
     options.votedPath = QUORIX_VOTED_PATH;
+    options.channels = 0;
     options.seconds = 60;
     options.seed = std::uint64_t(std::chrono::system_clock::now().time_since_epoch().count());
     std::string error;
@@ -83,8 +91,12 @@ int main(int argc, char** argv)
     }
     if (options.mode == ChaosMode::Sqlite)
         options.nodes = 1;
+    // A cluster spreads its channels over the shards.
+    if (options.channels == 0)
+        options.channels = options.mode == ChaosMode::Cluster ? 30 : 1;
     std::cout << "chaos " << modeName(options.mode) << " seed " << options.seed << ", " << options.nodes
-              << " node(s), " << options.viewers << " viewers" << std::endl;
+              << " node(s), " << options.channels << " channel(s), " << options.viewers << " viewers"
+              << std::endl;
     // Interrupted, the run still stops its processes and reports what it saw.
     std::signal(SIGINT, requestStop);
     std::signal(SIGTERM, requestStop);

@@ -105,6 +105,28 @@ RedisAddress RedisTestServer::redisAddress() const
     return address;
 }
 
+RedisAddress RedisTestServer::adminAddress() const
+{
+    RedisAddress address = redisAddress();
+    if (usesAcl()) {
+        address.user = kAdminUser;
+        address.password = kAdminPassword;
+    }
+    return address;
+}
+
+void RedisTestServer::pause()
+{
+    if (m_pid > 0)
+        ::kill(m_pid, SIGSTOP);
+}
+
+void RedisTestServer::resume()
+{
+    if (m_pid > 0)
+        ::kill(m_pid, SIGCONT);
+}
+
 std::vector<std::string> RedisTestServer::votedArguments() const
 {
     const RedisAddress address = redisAddress();
@@ -196,7 +218,8 @@ bool RedisTestServer::start(std::string* whyNot)
         // The default user cannot log in but keeps its permissions: Redis 7.0 replays the
         // append-only file's transactions as that user, and drops the writes it may not make.
         std::ofstream(file("users.acl"))
-            << "user default off ~* &* +@all\nuser " << kServiceUser << " " << m_aclRule << "\n";
+            << "user default off ~* &* +@all\nuser " << kAdminUser << " on >" << kAdminPassword
+            << " ~* &* +@all\nuser " << kServiceUser << " " << m_aclRule << "\n";
         std::ofstream(file("password")) << m_password << "\n";
     }
     const std::vector<std::string> security = securityArguments();
@@ -230,6 +253,8 @@ void RedisTestServer::endProcess(int signal)
 {
     if (m_pid > 0) {
         ::kill(m_pid, signal);
+        // A paused server would not act on SIGTERM.
+        ::kill(m_pid, SIGCONT);
         ::waitpid(m_pid, nullptr, 0);
         m_pid = -1;
     }

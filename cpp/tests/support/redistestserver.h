@@ -9,7 +9,9 @@
 // localhost, and a client certificate that clients must show, all made by the openssl command in
 // its folder), to listen on a Unix socket as well, and to take an ACL file: then the default user
 // is off and clients log in as the user the ACL names. redisAddress() and votedArguments() say how
-// a client reaches it with all of that.
+// a client reaches it with all of that. An ACL also holds an admin user with every permission, as
+// an operator's own login (adminAddress()), for the set-up a service may not do: forming a cluster,
+// replication (a replica logs in to its primary as it), CLUSTER INFO.
 
 #include <sys/types.h>
 
@@ -51,6 +53,9 @@ public:
     void addArguments(const std::vector<std::string>& args);
     // The password the ACL's rule takes, for useAcl().
     static constexpr const char* kServicePassword = "quorix-test-password-0123456789";
+    static constexpr const char* kAdminUser = "quorix-admin";
+    static constexpr const char* kAdminPassword = "quorix-admin-password-0123456789";
+    bool usesAcl() const { return !m_aclRule.empty(); }
     // Starts it (again on the same port after stop()); false when it could not be started or did
     // not answer in time, with the reason in whyNot when given.
     bool start(std::string* whyNot = nullptr);
@@ -62,6 +67,11 @@ public:
     std::uint16_t port() const { return m_port; }
     std::string address() const { return "127.0.0.1:" + std::to_string(m_port); }
     RedisAddress redisAddress() const;
+    // As redisAddress(), logged in as the admin user when there is an ACL.
+    RedisAddress adminAddress() const;
+    // SIGSTOP and SIGCONT: a server that hangs, then goes on.
+    void pause();
+    void resume();
     // --redis and, as needed, --redis-user, --redis-password-file, --redis-ca-file, --redis-cert
     // and --redis-key for quorix-voted (the password file is written by start()).
     std::vector<std::string> votedArguments() const;

@@ -4,10 +4,13 @@
 #include "voteservice/redis/redislayoutupgrade.h"
 #include "voteservice/core/servicelog.h"
 
+#include <algorithm>
+
 namespace quorix::service {
 
-RedisBackend::RedisBackend(std::unique_ptr<RedisCommands> connection, RedisBus bus)
-    : m_connection(std::move(connection)), m_bus(std::move(bus)), m_ballots(m_bus.node()),
+RedisBackend::RedisBackend(std::unique_ptr<RedisCommands> connection, RedisBus bus,
+                           RedisClusterConnection* cluster)
+    : m_connection(std::move(connection)), m_cluster(cluster), m_bus(std::move(bus)), m_ballots(m_bus.node()),
       m_storage(*m_connection, m_scripts, m_replicaWait),
       m_box(*m_connection, m_scripts, m_bus, m_ballots, m_replicaWait)
 {
@@ -31,9 +34,11 @@ std::unique_ptr<RedisBackend> RedisBackend::openCluster(const std::vector<RedisA
         error = "no seed node of the Redis Cluster given";
         return nullptr;
     }
-    return started(std::unique_ptr<RedisBackend>(
-                       new RedisBackend(std::make_unique<RedisClusterConnection>(seeds), RedisBus(seeds))),
-                   false, error);
+    auto connection = std::make_unique<RedisClusterConnection>(seeds);
+    RedisClusterConnection* cluster = connection.get();
+    return started(
+        std::unique_ptr<RedisBackend>(new RedisBackend(std::move(connection), RedisBus(seeds), cluster)),
+        false, error);
 }
 
 std::unique_ptr<RedisBackend> RedisBackend::started(std::unique_ptr<RedisBackend> backend, bool upgradeLayout,
@@ -51,8 +56,20 @@ std::unique_ptr<RedisBackend> RedisBackend::started(std::unique_ptr<RedisBackend
 
 int RedisBackend::waitForReplicas(int asked)
 {
-    const int connected = RedisReplicaWait::connectedReplicas(*m_connection);
-    const int replicas = asked >= 0 ? asked : (connected > 0 ? 1 : 0);
+    int connected = -1;
+    int most = -1;
+    if (m_cluster == nullptr) {
+        connected = most = RedisReplicaWait::connectedReplicas(*m_connection);
+    } else {
+        // One shard whose replica is away (failed over, not rejoined yet) must not turn WAIT off
+        // for all of them.
+        for (RedisConnection* primary : m_cluster->primaryConnections()) {
+            const int replicas = RedisReplicaWait::connectedReplicas(*primary);
+            connected = connected < 0 ? replicas : std::min(connected, replicas);
+            most = std::max(most, replicas);
+        }
+    }
+    const int replicas = asked >= 0 ? asked : (most > 0 ? 1 : 0);
     m_replicaWait.setReplicas(replicas);
     return connected;
 }

@@ -19,6 +19,8 @@
 
 namespace quorix::service {
 
+class RedisClusterConnection;
+
 class RedisBackend
 {
 public:
@@ -34,16 +36,20 @@ public:
     RedisBallotBox& box() { return m_box; }
     RedisCommands& connection() { return *m_connection; }
     const RedisReplicaWait& replicaWait() const { return m_replicaWait; }
-    // Makes every write wait for asked replicas; asked below 0 means one when the Redis has a
-    // replica connected now, none otherwise. The replicas connected now; -1 when unknown.
+    // Makes every write wait for asked replicas; asked below 0 means one when the Redis (on a
+    // cluster: any primary) has a replica connected now, none otherwise. The replicas connected
+    // now (on a cluster the fewest any primary has); -1 when unknown.
     int waitForReplicas(int asked);
 
 private:
-    RedisBackend(std::unique_ptr<RedisCommands> connection, RedisBus bus);
+    RedisBackend(std::unique_ptr<RedisCommands> connection, RedisBus bus,
+                 RedisClusterConnection* cluster = nullptr);
     static std::unique_ptr<RedisBackend> started(std::unique_ptr<RedisBackend> backend, bool upgradeLayout,
                                                  std::string& error);
 
     std::unique_ptr<RedisCommands> m_connection;
+    // m_connection when it is a cluster's.
+    RedisClusterConnection* m_cluster;
     RedisScripts m_scripts;
     RedisReplicaWait m_replicaWait;
     RedisBus m_bus;

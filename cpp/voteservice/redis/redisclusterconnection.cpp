@@ -58,6 +58,14 @@ RedisConnection& RedisClusterConnection::connectionTo(const RedisClusterNode& no
     return *connection;
 }
 
+std::vector<RedisConnection*> RedisClusterConnection::primaryConnections()
+{
+    std::vector<RedisConnection*> connections;
+    for (const RedisClusterNode& primary : m_slots.primaries())
+        connections.push_back(&connectionTo(primary));
+    return connections;
+}
+
 RedisConnection* RedisClusterConnection::route(const Args& args)
 {
     const std::string* key = keyOf(args);

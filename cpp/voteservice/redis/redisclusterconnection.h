@@ -49,6 +49,9 @@ public:
     std::size_t queued() const override;
     void flush() override;
 
+    // A connection to every primary of the slot map (made on first use).
+    std::vector<RedisConnection*> primaryConnections();
+
     // The key a command acts on (for EVAL and EVALSHA the first of its KEYS); null for one of none.
     static const std::string* keyOf(const Args& args);
 

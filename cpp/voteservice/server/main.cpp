@@ -9,6 +9,7 @@
 #include "voteservice/auth/keypairfiles.h"
 #include "voteservice/core/memoryvotestorage.h"
 #include "voteservice/redis/redisbackend.h"
+#include "voteservice/redis/redisclusterconnection.h"
 #include "voteservice/redis/redisconnection.h"
 #include "voteservice/redis/redispreflight.h"
 #include "voteservice/redis/redisrevocationstore.h"
@@ -82,10 +83,13 @@ int generateKeys(const KeygenRequest& request)
 // The store the services of the request's data folder or Redis read; null with a message otherwise.
 // The data folder's lock is not taken: a service holding it may be running.
 std::unique_ptr<RevocationStore>
-openRevocationStore(const RevokeRequest& request, std::unique_ptr<RedisConnection>& redis, std::string& error)
+openRevocationStore(const RevokeRequest& request, std::unique_ptr<RedisCommands>& redis, std::string& error)
 {
     if (request.usesRedis()) {
-        redis = std::make_unique<RedisConnection>(request.redis);
+        if (request.usesRedisCluster())
+            redis = std::make_unique<RedisClusterConnection>(request.redisClusterSeeds());
+        else
+            redis = std::make_unique<RedisConnection>(request.redis);
         if (!redis->connect(error))
             return nullptr;
         return std::make_unique<RedisRevocationStore>(*redis);
@@ -99,7 +103,7 @@ openRevocationStore(const RevokeRequest& request, std::unique_ptr<RedisConnectio
 
 int revokeTokens(const RevokeRequest& request, const Revocation& revocation)
 {
-    std::unique_ptr<RedisConnection> redis;
+    std::unique_ptr<RedisCommands> redis;
     std::string error;
     const std::unique_ptr<RevocationStore> store = openRevocationStore(request, redis, error);
     if (!store) {

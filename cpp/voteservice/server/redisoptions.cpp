@@ -69,6 +69,27 @@ CLI::Option* RedisOptions::addClusterTo(CLI::App& app, std::vector<RedisAddress>
         ->excludes(redis);
 }
 
+std::vector<RedisAddress> RedisOptions::withCredentials(const RedisAddress& credentials,
+                                                        const std::vector<RedisAddress>& seeds)
+{
+    std::vector<RedisAddress> nodes;
+    for (const RedisAddress& seed : seeds) {
+        RedisAddress node = credentials;
+        node.transport = seed.transport;
+        node.host = seed.host;
+        node.port = seed.port;
+        node.socketPath.clear();
+        nodes.push_back(node);
+    }
+    return nodes;
+}
+
+bool RedisOptions::consistent(const std::vector<RedisAddress>& nodes, std::string& error)
+{
+    return std::all_of(nodes.begin(), nodes.end(),
+                       [&](const RedisAddress& node) { return node.consistent(error); });
+}
+
 bool RedisOptions::parseSeeds(const std::string& text, std::vector<RedisAddress>& seeds, std::string& error)
 {
     seeds.clear();

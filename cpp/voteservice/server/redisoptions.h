@@ -35,6 +35,12 @@ public:
     // HOST:PORT or tls://HOST:PORT, read into seeds (places only: the credentials stay in the
     // address of addTo).
     static CLI::Option* addClusterTo(CLI::App& app, std::vector<RedisAddress>& seeds, CLI::Option* redis);
+    // The seeds, each with the credentials and TLS files of credentials (which --redis-user ...
+    // --redis-key filled in).
+    static std::vector<RedisAddress> withCredentials(const RedisAddress& credentials,
+                                                     const std::vector<RedisAddress>& seeds);
+    // False with the message of the first node whose credentials do not fit (RedisAddress::consistent).
+    static bool consistent(const std::vector<RedisAddress>& nodes, std::string& error);
     // False with a message naming the option when a seed is not one.
     static bool parseSeeds(const std::string& text, std::vector<RedisAddress>& seeds, std::string& error);
 };

@@ -49,8 +49,15 @@ void RevokeRequest::addOptionsTo(CLI::App& command)
                                 "be running)")
                             ->type_name("DIR");
     CLI::Option* place =
-        RedisOptions::addTo(command, redis, "store it in this Redis, shared by the services to tell");
+        RedisOptions::addTo(command, redis, "store it in this Redis, shared by the services to tell", false);
+    CLI::Option* cluster = RedisOptions::addClusterTo(command, redisCluster, place);
     data->excludes(place);
+    data->excludes(cluster);
+}
+
+std::vector<RedisAddress> RevokeRequest::redisClusterSeeds() const
+{
+    return RedisOptions::withCredentials(redis, redisCluster);
 }
 
 bool RevokeRequest::revocationAt(const CLI::App& command, std::int64_t now, Revocation& out,
@@ -63,10 +70,18 @@ bool RevokeRequest::revocationAt(const CLI::App& command, std::int64_t now, Revo
         }
     }
     if (dataDir.empty() && !usesRedis()) {
-        error = "revoke needs --data or --redis: where the services read revocations";
+        error = "revoke needs --data, --redis or --redis-cluster: where the services read revocations";
         return false;
     }
-    if (usesRedis() && !redis.consistent(error))
+    for (const char* name : RedisOptions::kCredentialOptions) {
+        if (!usesRedis() && command.count(name) > 0) {
+            error = std::string(name) + " requires --redis or --redis-cluster";
+            return false;
+        }
+    }
+    if (redis.given() && !redis.consistent(error))
+        return false;
+    if (!RedisOptions::consistent(redisClusterSeeds(), error))
         return false;
     const std::int64_t issuedBefore = before ? static_cast<std::int64_t>(*before) : now;
     out = {channelId, uid, issuedBefore, issuedBefore + TokenPolicy::kLongestLifetimeSeconds};
@@ -75,7 +90,14 @@ bool RevokeRequest::revocationAt(const CLI::App& command, std::int64_t now, Revo
 
 std::string RevokeRequest::describe(const Revocation& revocation) const
 {
-    const std::string place = usesRedis() ? "Redis " + redis.describe() : "the data folder " + dataDir;
+    std::string place = "the data folder " + dataDir;
+    if (redis.given())
+        place = "Redis " + redis.describe();
+    if (usesRedisCluster()) {
+        place = "the Redis Cluster seeded by";
+        for (const RedisAddress& seed : redisCluster)
+            place += (&seed == &redisCluster.front() ? " " : ",") + seed.describe();
+    }
     return "revoked the tokens of uid " + std::to_string(revocation.uid) + " in channel " +
            std::to_string(revocation.channelId) + " issued before " +
            std::to_string(revocation.issuedBefore) + " (" + utcText(revocation.issuedBefore) + ") in " +

@@ -371,8 +371,7 @@ bool ServerOptions::storageChoiceIsClear(const CLI::App& app, std::string& error
     else if (!usesRedis())
         return redisOptionsNeedAPlace(app, error);
     else if (usesRedisCluster())
-        return std::all_of(redisCluster.begin(), redisCluster.end(),
-                           [&](const RedisAddress& seed) { return withCredentials(seed).consistent(error); });
+        return RedisOptions::consistent(redisClusterSeeds(), error);
     else if (!redis.consistent(error))
         return false;
     else
@@ -394,22 +393,9 @@ bool ServerOptions::redisOptionsNeedAPlace(const CLI::App& app, std::string& err
     return true;
 }
 
-RedisAddress ServerOptions::withCredentials(const RedisAddress& seed) const
-{
-    RedisAddress node = redis;
-    node.transport = seed.transport;
-    node.host = seed.host;
-    node.port = seed.port;
-    node.socketPath.clear();
-    return node;
-}
-
 std::vector<RedisAddress> ServerOptions::redisClusterSeeds() const
 {
-    std::vector<RedisAddress> seeds;
-    for (const RedisAddress& seed : redisCluster)
-        seeds.push_back(withCredentials(seed));
-    return seeds;
+    return RedisOptions::withCredentials(redis, redisCluster);
 }
 
 bool ServerOptions::parse(const std::vector<std::string>& args, ServerOptions& out, bool& help,

@@ -134,8 +134,6 @@ struct ServerOptions
     bool storageChoiceIsClear(const CLI::App& app, std::string& error) const;
     // False with a message when an option of a Redis was given without --redis or --redis-cluster.
     static bool redisOptionsNeedAPlace(const CLI::App& app, std::string& error);
-    // A seed's place with the credentials and TLS files of redis.
-    RedisAddress withCredentials(const RedisAddress& seed) const;
     // After the parse: false with a message saying how to give keys when the service would serve
     // a non-loopback address without checking tokens and --insecure-no-auth was not given.
     bool openOnlyWhereSafe(std::string& error) const;

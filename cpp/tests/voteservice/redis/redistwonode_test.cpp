@@ -132,7 +132,7 @@ protected:
     }
 };
 
-// Two nodes on a Redis Cluster of three primaries.
+// Two nodes on a Redis Cluster of three primaries with the documented ACL.
 class RedisClusterTwoNodeTest : public RedisTwoNodeTest
 {
 protected:
@@ -141,6 +141,8 @@ protected:
         if (!RedisTestServer::installed())
             GTEST_SKIP() << "redis-server is not installed (scripts/setup installs it)";
         std::string error;
+        // The service logs in to every node as the user of the documented ACL.
+        m_cluster.useServiceAcl();
         ASSERT_TRUE(m_cluster.start(&error)) << error;
         std::vector<std::string> args{"--listen", "127.0.0.1:0"};
         const std::vector<std::string> cluster = m_cluster.votedArguments();
@@ -426,18 +428,21 @@ TEST_F(RedisTwoNodeTest, WithoutRedisRequestsAreRefusedAndTheNodesCarryOn)
     EXPECT_EQ(pushed->votes[0].name, "after");
 }
 
-// `quorix-voted revoke` against the shared Redis: within about a second both nodes close the user's
-// sessions and refuse the revoked token; the user's later tokens and other users go on.
-TEST_F(RedisTwoNodeTest, ARevocationClosesTheUsersSessionsOnEveryNode)
+// `quorix-voted revoke` against the shared Redis (or Redis Cluster) that place names: within about
+// a second two nodes on it close the user's sessions and refuse the revoked token; the user's later
+// tokens and other users go on.
+namespace {
+
+void revocationClosesTheUsersSessionsOnEveryNode(const std::vector<std::string>& place)
 {
     const std::string secretPath = ::testing::TempDir() + "/redistwonode-secret";
     const std::string secret = "sixteen bytes or more of secret";
     std::ofstream(secretPath) << secret << "\n";
     std::unique_ptr<VotedProcess> nodes[2];
     for (auto& node : nodes) {
-        node = std::make_unique<VotedProcess>(
-            QUORIX_VOTED_PATH, std::vector<std::string>{"--listen", "127.0.0.1:0", "--redis",
-                                                        m_redis.address(), "--secret-file", secretPath});
+        std::vector<std::string> args{"--listen", "127.0.0.1:0", "--secret-file", secretPath};
+        args.insert(args.end(), place.begin(), place.end());
+        node = std::make_unique<VotedProcess>(QUORIX_VOTED_PATH, args);
         ASSERT_NE(node->waitForPort(), 0) << "quorix-voted did not start";
     }
     const auto tokenFor = [&](std::uint32_t uid, std::int64_t issuedAt) {
@@ -451,7 +456,7 @@ TEST_F(RedisTwoNodeTest, ARevocationClosesTheUsersSessionsOnEveryNode)
         claims.expiresAt = issuedAt + 3600;
         return TokenSigner::withSecret(secret).sign(claims);
     };
-    const auto enter = [&](const VotedProcess& node, std::uint32_t uid, const std::string& token) {
+    const auto enter = [](const VotedProcess& node, std::uint32_t uid, const std::string& token) {
         auto client = std::make_unique<TcpTestClient>();
         EXPECT_TRUE(client->connect(node.port()));
         const auto welcome = client->hello(identity(uid, 25), token);
@@ -466,8 +471,10 @@ TEST_F(RedisTwoNodeTest, ARevocationClosesTheUsersSessionsOnEveryNode)
     auto bystander = enter(*nodes[1], 101, other);
     ASSERT_TRUE(onA && onB && bystander);
 
-    const std::string command = std::string(QUORIX_VOTED_PATH) + " revoke --uid 100 --channel 10 --redis " +
-                                m_redis.address() + " > /dev/null";
+    std::string command = std::string(QUORIX_VOTED_PATH) + " revoke --uid 100 --channel 10";
+    for (const std::string& arg : place)
+        command += " " + arg;
+    command += " > /dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     EXPECT_TRUE(onA->closedWithin(2500));
     EXPECT_TRUE(onB->closedWithin(1500));
@@ -477,6 +484,18 @@ TEST_F(RedisTwoNodeTest, ARevocationClosesTheUsersSessionsOnEveryNode)
         // Issued after the revocation's second: the user is welcome again.
         EXPECT_NE(enter(*node, 100, tokenFor(100, now + 30)), nullptr) << "a later token";
     }
+}
+
+} // namespace
+
+TEST_F(RedisTwoNodeTest, ARevocationClosesTheUsersSessionsOnEveryNode)
+{
+    revocationClosesTheUsersSessionsOnEveryNode({"--redis", m_redis.address()});
+}
+
+TEST_F(RedisClusterTwoNodeTest, ARevocationInTheClusterClosesTheUsersSessionsOnEveryNode)
+{
+    revocationClosesTheUsersSessionsOnEveryNode(m_cluster.votedArguments());
 }
 
 TEST_F(RedisClusterTwoNodeTest, ViewersOnBothNodesShareVotesOnEveryShard)
