@@ -135,7 +135,7 @@ TEST_F(VoteDatabaseSchemaTest, AnOwnDatabaseFromBeforeTheVersionKeepsItsDataAndI
     EXPECT_EQ(votes[0].name, "kept");
     ASSERT_TRUE(storage.findUser(90001));
     EXPECT_EQ(storage.findUser(90001)->nick, "someone");
-    EXPECT_EQ(answer("PRAGMA user_version"), "3 ");
+    EXPECT_EQ(answer("PRAGMA user_version"), std::to_string(VoteDatabaseSchema::kVersion) + " ");
 }
 
 TEST_F(VoteDatabaseSchemaTest, HistoryFromVersionOneKeepsItsTextAndNewHistoryItsStart)
@@ -156,7 +156,7 @@ TEST_F(VoteDatabaseSchemaTest, HistoryFromVersionOneKeepsItsTextAndNewHistoryIts
     execute("DROP TABLE history_started; PRAGMA user_version=1");
     {
         SqliteVoteStorage storage(path);
-        EXPECT_EQ(answer("PRAGMA user_version"), "3 ");
+        EXPECT_EQ(answer("PRAGMA user_version"), std::to_string(VoteDatabaseSchema::kVersion) + " ");
         entry.endedAtUnix = kEnded + 100;
         entry.startedAtUnix = kEnded + 40;
         entry.record.name = "from version 2";
@@ -194,7 +194,7 @@ TEST_F(VoteDatabaseSchemaTest, AVersionTwoDatabaseGainsTheRevocationsTableAndKee
     std::string error;
     const auto store = SqliteRevocationStore::open(path, error);
     ASSERT_TRUE(store) << error;
-    EXPECT_EQ(answer("PRAGMA user_version"), "3 ");
+    EXPECT_EQ(answer("PRAGMA user_version"), std::to_string(VoteDatabaseSchema::kVersion) + " ");
     EXPECT_TRUE(store->revoke({1, 2, 1800000000, 1802592000}));
     EXPECT_EQ(store->current(1800000000).size(), 1u);
     SqliteVoteStorage storage(path);
