@@ -4,7 +4,9 @@
 // announces each change it made itself (start, counts, end, close) to its box, once, so the
 // announcements are the events: this box passes everything to the box it wraps and turns each
 // announcement into a VoteEvent with the vote as the wrapped box holds it. Progress is told at
-// most once a second per sub-channel. Called on the core's thread, like any box.
+// most once a second per sub-channel: counts that came sooner are told once the second is over
+// (at the core's next tick, which takes the notices), unless the vote ended first. Called on the
+// core's thread, like any box.
 
 #include "voteservice/core/ballotbox.h"
 #include "voteservice/core/clock.h"
@@ -48,27 +50,29 @@ public:
     {
         return m_inner.end(place, voteId, jiFangId, entry);
     }
-    std::uint32_t close(const SubChannelKey& place, std::uint32_t voteId, std::uint32_t jiFangId) override
-    {
-        return m_inner.close(place, voteId, jiFangId);
-    }
+    // Keeps the vote it closes, for the close's event.
+    std::uint32_t close(const SubChannelKey& place, std::uint32_t voteId, std::uint32_t jiFangId) override;
     std::vector<SubChannelKey> expired(std::int64_t nowUnix) override { return m_inner.expired(nowUnix); }
     std::int64_t expiryCheckPeriodMs() const override { return m_inner.expiryCheckPeriodMs(); }
     void after(std::function<void()> work) override { m_inner.after(std::move(work)); }
     bool pending() const override { return m_inner.pending(); }
     void flush() override { m_inner.flush(); }
     void announce(const Notice& notice) override;
-    std::vector<Notice> takeNotices() override { return m_inner.takeNotices(); }
+    // Also tells the progress owed since the last one.
+    std::vector<Notice> takeNotices() override;
 
 private:
     // False for a progress event sooner than kProgressPeriodMs after the place's last one.
-    bool progressDue(const SubChannelKey& place);
+    bool progressDue(const SubChannelKey& place) const;
+    void keep(const SubChannelKey& place);
+    void report(VoteEventKind kind, const Notice& notice);
 
     BallotBox& m_inner;
     VoteEventSink& m_sink;
     const Clock& m_clock;
     std::optional<std::pair<SubChannelKey, SharedOpenVote>> m_forgotten;
     std::unordered_map<SubChannelKey, std::int64_t, SubChannelKeyHash> m_lastProgressMs;
+    std::unordered_map<SubChannelKey, Notice, SubChannelKeyHash> m_progressOwed;
 };
 
 } // namespace quorix::service
