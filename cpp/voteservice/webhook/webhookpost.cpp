@@ -1,6 +1,7 @@
 #include "voteservice/webhook/webhookpost.h"
 
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/ssl/host_name_verification.hpp>
 #include <boost/asio/ssl/stream.hpp>
 #include <boost/beast/core.hpp>
@@ -27,7 +28,7 @@ class Exchange : public std::enable_shared_from_this<Exchange>
 public:
     Exchange(asio::io_context& io, asio::ssl::context& tls, WebhookUrl url, std::chrono::milliseconds timeout,
              WebhookPost::Done done)
-        : m_resolver(io), m_url(std::move(url)), m_timeout(timeout), m_done(std::move(done))
+        : m_resolver(io), m_deadline(io), m_url(std::move(url)), m_timeout(timeout), m_done(std::move(done))
     {
         if (m_url.tls)
             m_tls.emplace(beast::tcp_stream(io), tls);
@@ -51,6 +52,14 @@ public:
         m_request.body() = std::move(body);
         m_request.prepare_payload();
         tcpLayer().expires_after(m_timeout);
+        // The stream's own timeout does not cover the name's resolution.
+        m_deadline.expires_after(m_timeout);
+        m_deadline.async_wait([self = shared_from_this()](const beast::error_code& ec) {
+            if (!ec) {
+                self->m_resolver.cancel();
+                self->tcpLayer().cancel();
+            }
+        });
         const std::string host =
             m_url.host.front() == '[' ? m_url.host.substr(1, m_url.host.size() - 2) : m_url.host;
         m_resolver.async_resolve(host, std::to_string(m_url.port),
@@ -68,6 +77,7 @@ private:
             return;
         auto done = std::move(m_done);
         m_done = nullptr;
+        m_deadline.cancel();
         beast::error_code ignored;
         tcpLayer().socket().shutdown(tcp::socket::shutdown_both, ignored);
         done(std::move(outcome));
@@ -129,6 +139,7 @@ private:
     }
 
     tcp::resolver m_resolver;
+    asio::steady_timer m_deadline;
     std::optional<beast::tcp_stream> m_plain;
     std::optional<beast::ssl_stream<beast::tcp_stream>> m_tls;
     WebhookUrl m_url;
