@@ -175,7 +175,8 @@ std::size_t MemoryVoteStorage::queueWebhookEvent(WebhookEvent event, std::size_t
     return dropped;
 }
 
-std::optional<WebhookEvent> MemoryVoteStorage::claimWebhookEvent(std::int64_t nowUnix, std::int64_t leaseSeconds)
+std::optional<WebhookEvent> MemoryVoteStorage::claimWebhookEvent(std::int64_t nowUnix,
+                                                                 std::int64_t leaseSeconds)
 {
     for (auto& [channelId, queue] : m_webhookQueues) {
         if (queue.events.empty() || queue.headFreeAtUnix > nowUnix)

@@ -33,7 +33,8 @@ public:
     void setWebhook(std::uint32_t channelId, const WebhookConfig& config) override;
     std::optional<WebhookConfig> findWebhook(std::uint32_t channelId) const override;
     bool removeWebhook(std::uint32_t channelId) override;
-    std::size_t queueWebhookEvent(WebhookEvent event, std::size_t maxPerChannel, std::int64_t nowUnix) override;
+    std::size_t queueWebhookEvent(WebhookEvent event, std::size_t maxPerChannel,
+                                  std::int64_t nowUnix) override;
     std::optional<WebhookEvent> claimWebhookEvent(std::int64_t nowUnix, std::int64_t leaseSeconds) override;
     bool finishWebhookEvent(const WebhookEvent& event) override;
     void retryWebhookEvent(const WebhookEvent& event, std::int64_t dueAtUnix) override;

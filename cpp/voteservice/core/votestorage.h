@@ -124,8 +124,8 @@ public:
     virtual std::optional<WebhookConfig> findWebhook(std::uint32_t channelId) const = 0;
     virtual bool removeWebhook(std::uint32_t channelId) = 0;
     // The webhook queue, shared by every process of a shared storage. Its only user is the webhook
-    // sender, on a storage handle of its own, which commits after each change. queueWebhookEvent appends the event
-    // (a replaceable event replaces a replaceable tail that is not the head); a queue holding
+    // sender, on a storage handle of its own, which commits after each change. queueWebhookEvent appends the
+    // event (a replaceable event replaces a replaceable tail that is not the head); a queue holding
     // maxPerChannel events first drops the oldest event after the head (the head may be in flight).
     // Returns the events dropped (0 or 1).
     virtual std::size_t queueWebhookEvent(WebhookEvent event, std::size_t maxPerChannel,
@@ -133,7 +133,8 @@ public:
     // Takes the head of one channel whose head is due (not claimed, its retry time reached) and
     // claims it until nowUnix + leaseSeconds: no other caller gets that channel's head until it is
     // finished, retried or the claim runs out.
-    virtual std::optional<WebhookEvent> claimWebhookEvent(std::int64_t nowUnix, std::int64_t leaseSeconds) = 0;
+    virtual std::optional<WebhookEvent> claimWebhookEvent(std::int64_t nowUnix,
+                                                          std::int64_t leaseSeconds) = 0;
     // Removes the claimed head (delivered or given up); false when it is no longer the head.
     virtual bool finishWebhookEvent(const WebhookEvent& event) = 0;
     // Counts a failed attempt on the head and makes it due again at dueAtUnix.

@@ -45,7 +45,8 @@ public:
         return m_webhooks.findWebhook(channelId);
     }
     bool removeWebhook(std::uint32_t channelId) override { return m_webhooks.removeWebhook(channelId); }
-    std::size_t queueWebhookEvent(WebhookEvent event, std::size_t maxPerChannel, std::int64_t nowUnix) override
+    std::size_t queueWebhookEvent(WebhookEvent event, std::size_t maxPerChannel,
+                                  std::int64_t nowUnix) override
     {
         return m_webhooks.queue(std::move(event), maxPerChannel, nowUnix);
     }
@@ -58,7 +59,10 @@ public:
     {
         m_webhooks.retry(event, dueAtUnix);
     }
-    std::size_t webhookQueueLength(std::uint32_t channelId) const override { return m_webhooks.length(channelId); }
+    std::size_t webhookQueueLength(std::uint32_t channelId) const override
+    {
+        return m_webhooks.length(channelId);
+    }
 
     bool commit() override;
     bool buffersWrites() const override { return true; }

@@ -125,7 +125,8 @@ std::optional<WebhookConfig> RedisWebhookQueue::findWebhook(std::uint32_t channe
         throw StorageUnavailable("Redis did not answer HGET for the webhooks");
     WebhookConfig config;
     char progress = '0';
-    if (reply->type == REDIS_REPLY_NIL || !splitRecord(text(reply.get()), progress, config.secret, config.url))
+    if (reply->type == REDIS_REPLY_NIL ||
+        !splitRecord(text(reply.get()), progress, config.secret, config.url))
         return std::nullopt;
     config.progress = progress == '1';
     return config;
@@ -139,9 +140,8 @@ bool RedisWebhookQueue::removeWebhook(std::uint32_t channelId)
 std::size_t RedisWebhookQueue::queue(WebhookEvent event, std::size_t maxPerChannel, std::int64_t nowUnix)
 {
     const RedisReply reply =
-        must({"EVAL", kQueueScript, "5", queueKey(event.channelId), key("events"), key("heads"), key("eventid"),
-              key("attempts"),
-              std::to_string(event.channelId), std::to_string(nowUnix),
+        must({"EVAL", kQueueScript, "5", queueKey(event.channelId), key("events"), key("heads"),
+              key("eventid"), key("attempts"), std::to_string(event.channelId), std::to_string(nowUnix),
               std::to_string(std::max<std::size_t>(maxPerChannel, 2)), event.replaceable ? "1" : "0",
               std::to_string(event.createdAtUnix), event.body},
              REDIS_REPLY_INTEGER);

@@ -434,7 +434,8 @@ int serve(ServerOptions& options, const std::vector<std::string>& args)
         return 1;
     }
     bool webFailed = false;
-    const std::unique_ptr<HttpListener> web = openWeb(io, options, server, clock, webhooks->sender(), webFailed);
+    const std::unique_ptr<HttpListener> web =
+        openWeb(io, options, server, clock, webhooks->sender(), webFailed);
     if (webFailed)
         return 1;
     // Before "listening" is logged: whoever waits for that line may signal at once.

@@ -337,17 +337,16 @@ void ServerOptions::addWebhookOptions(CLI::App& app)
                "POST the vote events of every channel without a webhook of its own to URL, signed with "
                "--webhook-secret-file")
             ->type_name("URL");
-    CLI::Option* secretFile =
-        app.add_option_function<std::string>(
-               "--webhook-secret-file",
-               [this](const std::string& path) {
-                   std::string text, error;
-                   if (!SecretFile::read(path, text, error, "webhook secret"))
-                       throw CLI::ValidationError(error);
-                   webhookSecret = text;
-               },
-               "the secret (16 to 4096 bytes) that signs the requests of --webhook")
-            ->type_name("FILE");
+    CLI::Option* secretFile = app.add_option_function<std::string>(
+                                     "--webhook-secret-file",
+                                     [this](const std::string& path) {
+                                         std::string text, error;
+                                         if (!SecretFile::read(path, text, error, "webhook secret"))
+                                             throw CLI::ValidationError(error);
+                                         webhookSecret = text;
+                                     },
+                                     "the secret (16 to 4096 bytes) that signs the requests of --webhook")
+                                  ->type_name("FILE");
     url->needs(secretFile);
     secretFile->needs(url);
     app.add_flag("--webhook-allow-http", webhookAllowHttp,

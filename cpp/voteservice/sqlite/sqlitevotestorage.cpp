@@ -583,7 +583,8 @@ std::size_t SqliteVoteStorage::queueWebhookEvent(WebhookEvent event, std::size_t
     return dropped;
 }
 
-std::optional<WebhookEvent> SqliteVoteStorage::claimWebhookEvent(std::int64_t nowUnix, std::int64_t leaseSeconds)
+std::optional<WebhookEvent> SqliteVoteStorage::claimWebhookEvent(std::int64_t nowUnix,
+                                                                 std::int64_t leaseSeconds)
 {
     Statement& due = statement("SELECT e.id, e.channel, e.created_at, e.attempts, e.replaceable, e.body "
                                "FROM webhook_heads h JOIN webhook_events e ON e.id = (SELECT min(id) FROM "

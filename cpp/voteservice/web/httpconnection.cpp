@@ -363,7 +363,8 @@ void HttpConnection::serveWebhook(const Request& request, const IdentityOutcome&
         return write(WebResponse::error(503, "webhooks are not served here"));
     // The answer comes on the webhook sender's thread and is written on this connection's.
     auto answer = [self = shared_from_this()](WebhookRegistry::Answer answer) {
-        asio::post(self->m_context->io, [self, answer = std::move(answer)] { self->write(webhookResponse(answer)); });
+        asio::post(self->m_context->io,
+                   [self, answer = std::move(answer)] { self->write(webhookResponse(answer)); });
     };
     const std::uint32_t channelId = who.identity.channelId;
     if (request.method() == http::verb::get || request.method() == http::verb::head)

@@ -77,7 +77,8 @@ std::optional<PathMatch> matchChannelPath(const std::vector<std::string_view>& s
     if (s.size() == 5 && s[4] == "history")
         return PathMatch{"GET", WebEndpoint::History};
     if (s.size() == 5 && s[4] == "webhook")
-        return PathMatch{{"GET", WebEndpoint::Webhook}, {"PUT", WebEndpoint::Webhook}, {"DELETE", WebEndpoint::Webhook}};
+        return PathMatch{
+            {"GET", WebEndpoint::Webhook}, {"PUT", WebEndpoint::Webhook}, {"DELETE", WebEndpoint::Webhook}};
     if (s.size() == 5 && s[4] == "events")
         return PathMatch{"GET", WebEndpoint::Events};
     if (s.size() == 7 && s[4] == "subchannels" && s[6] == "vote") {

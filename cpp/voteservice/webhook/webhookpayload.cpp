@@ -17,10 +17,12 @@ std::optional<FrameJson::Json> stateOf(const VoteEvent& event, std::uint32_t bro
         return std::nullopt;
     const SharedOpenVote& vote = *event.vote;
     PBroadcastVote push;
-    const bool running = vote.running && event.kind != VoteEventKind::End && event.kind != VoteEventKind::Close;
+    const bool running =
+        vote.running && event.kind != VoteEventKind::End && event.kind != VoteEventKind::Close;
     push.status = running ? kVoteStarted : kVoteEnded;
     if (running)
-        push.remainSeconds = static_cast<std::uint32_t>(std::max<std::int64_t>(0, vote.endsAtUnix - event.atUnix));
+        push.remainSeconds =
+            static_cast<std::uint32_t>(std::max<std::int64_t>(0, vote.endsAtUnix - event.atUnix));
     push.jiFangId = vote.jiFangId;
     push.vote = vote.record;
     std::optional<FrameJson::Decoded> decoded;

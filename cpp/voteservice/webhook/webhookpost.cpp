@@ -62,10 +62,11 @@ public:
         });
         const std::string host =
             m_url.host.front() == '[' ? m_url.host.substr(1, m_url.host.size() - 2) : m_url.host;
-        m_resolver.async_resolve(host, std::to_string(m_url.port),
-                                 [self = shared_from_this()](beast::error_code ec, tcp::resolver::results_type found) {
-                                     self->onResolved(ec, std::move(found));
-                                 });
+        m_resolver.async_resolve(
+            host, std::to_string(m_url.port),
+            [self = shared_from_this()](beast::error_code ec, tcp::resolver::results_type found) {
+                self->onResolved(ec, std::move(found));
+            });
     }
 
 private:
@@ -82,16 +83,19 @@ private:
         tcpLayer().socket().shutdown(tcp::socket::shutdown_both, ignored);
         done(std::move(outcome));
     }
-    void fail(const char* step, const beast::error_code& ec) { finish({0, std::string(step) + ": " + ec.message()}); }
+    void fail(const char* step, const beast::error_code& ec)
+    {
+        finish({0, std::string(step) + ": " + ec.message()});
+    }
 
     void onResolved(const beast::error_code& ec, const tcp::resolver::results_type& found)
     {
         if (ec)
             return fail("resolve", ec);
-        tcpLayer().async_connect(found, [self = shared_from_this()](beast::error_code connectEc,
-                                                                   const tcp::endpoint&) {
-            self->onConnected(connectEc);
-        });
+        tcpLayer().async_connect(
+            found, [self = shared_from_this()](beast::error_code connectEc, const tcp::endpoint&) {
+                self->onConnected(connectEc);
+            });
     }
 
     void onConnected(const beast::error_code& ec)
@@ -102,7 +106,8 @@ private:
             return write();
         // SNI, and the certificate must name the host.
         if (!SSL_set_tlsext_host_name(m_tls->native_handle(), m_url.host.c_str()))
-            return fail("tls", beast::error_code(static_cast<int>(::ERR_get_error()), asio::error::get_ssl_category()));
+            return fail("tls", beast::error_code(static_cast<int>(::ERR_get_error()),
+                                                 asio::error::get_ssl_category()));
         m_tls->set_verify_mode(asio::ssl::verify_peer);
         m_tls->set_verify_callback(asio::ssl::host_name_verification(m_url.host));
         m_tls->async_handshake(asio::ssl::stream_base::client,
@@ -115,12 +120,13 @@ private:
 
     template <class Stream> void exchange(Stream& stream)
     {
-        http::async_write(stream, m_request, [self = shared_from_this(), &stream](beast::error_code ec, std::size_t) {
-            if (ec)
-                return self->fail("write", ec);
-            http::async_read(stream, self->m_buffer, self->m_parser,
-                             [self](beast::error_code readEc, std::size_t) { self->onRead(readEc); });
-        });
+        http::async_write(
+            stream, m_request, [self = shared_from_this(), &stream](beast::error_code ec, std::size_t) {
+                if (ec)
+                    return self->fail("write", ec);
+                http::async_read(stream, self->m_buffer, self->m_parser,
+                                 [self](beast::error_code readEc, std::size_t) { self->onRead(readEc); });
+            });
     }
     void write()
     {

@@ -28,7 +28,8 @@ public:
 
     virtual ~WebhookRegistry() = default;
     // who: the asker, as the audit trail records it (its action and result are set here).
-    virtual void put(std::uint32_t channelId, const std::string& url, bool progress, AuditEntry who, Done done) = 0;
+    virtual void put(std::uint32_t channelId, const std::string& url, bool progress, AuditEntry who,
+                     Done done) = 0;
     virtual void show(std::uint32_t channelId, Done done) = 0;
     virtual void remove(std::uint32_t channelId, AuditEntry who, Done done) = 0;
 };

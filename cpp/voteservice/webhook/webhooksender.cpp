@@ -46,7 +46,17 @@ WebhookSender::~WebhookSender()
 void WebhookSender::start()
 {
     asio::post(m_io, [this] { poll(); });
-    m_thread = std::thread([this] { m_io.run(); });
+    m_thread = std::thread([this] {
+        // Nothing the sender meets ends the process: a handler that throws is logged, the rest run.
+        for (;;) {
+            try {
+                m_io.run();
+                return;
+            } catch (const std::exception& e) {
+                ServiceLog::line(ServiceLog::Priority::Error, std::string("webhooks: ") + e.what());
+            }
+        }
+    });
 }
 
 void WebhookSender::stop()
@@ -105,7 +115,8 @@ void WebhookSender::queue(const VoteEvent& event)
     queued.body = WebhookPayload::body(event, m_options.broadcastHz);
     queued.createdAtUnix = m_clock.unixSeconds();
     queued.replaceable = progress;
-    const std::size_t dropped = m_storage.queueWebhookEvent(queued, m_options.queueLimit, m_clock.unixSeconds());
+    const std::size_t dropped =
+        m_storage.queueWebhookEvent(queued, m_options.queueLimit, m_clock.unixSeconds());
     m_storage.commit();
     if (dropped == 0)
         return;
@@ -179,7 +190,7 @@ void WebhookSender::settle(const WebhookEvent& event, const WebhookPost::Outcome
     if (m_metrics)
         m_metrics->webhookOutcome(WebhookOutcome::Failed);
     ServiceLog::line(ServiceLog::Priority::Info, "webhook of channel " + std::to_string(event.channelId) +
-                                                      ": " + reason + ", trying again");
+                                                     ": " + reason + ", trying again");
 }
 
 void WebhookSender::giveUp(const WebhookEvent& event, int status, const std::string& reason)
@@ -226,7 +237,8 @@ void WebhookSender::poll()
 void WebhookSender::put(std::uint32_t channelId, const std::string& url, bool progress, AuditEntry who,
                         Done done)
 {
-    asio::post(m_io, [this, channelId, url, progress, who = std::move(who), done = std::move(done)]() mutable {
+    asio::post(m_io, [this, channelId, url, progress, who = std::move(who),
+                      done = std::move(done)]() mutable {
         std::string reason;
         if (!WebhookUrl::parse(url, m_options.allowHttp, reason))
             return done(refusal(400, reason, "url"));
@@ -243,7 +255,8 @@ void WebhookSender::put(std::uint32_t channelId, const std::string& url, bool pr
             m_storage.setWebhook(channelId, *webhook);
             if (!m_storage.commit())
                 return;
-            answer = Answer{created ? 201 : 200, {}, {}, url, progress, created ? webhook->secret : std::string()};
+            answer =
+                Answer{created ? 201 : 200, {}, {}, url, progress, created ? webhook->secret : std::string()};
         });
         who.unixSeconds = m_clock.unixSeconds();
         who.action = "webhook.set";
@@ -275,7 +288,8 @@ void WebhookSender::remove(std::uint32_t channelId, AuditEntry who, Done done)
         guarded("remove", [&] {
             const bool removed = m_storage.removeWebhook(channelId);
             if (m_storage.commit())
-                answer = removed ? Answer{204, {}, {}, {}, false, {}} : refusal(404, "the channel has no webhook");
+                answer =
+                    removed ? Answer{204, {}, {}, {}, false, {}} : refusal(404, "the channel has no webhook");
         });
         who.unixSeconds = m_clock.unixSeconds();
         who.action = "webhook.remove";

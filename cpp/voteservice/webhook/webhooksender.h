@@ -50,7 +50,8 @@ public:
 
     void voteEvent(VoteEvent event) override;
 
-    void put(std::uint32_t channelId, const std::string& url, bool progress, AuditEntry who, Done done) override;
+    void put(std::uint32_t channelId, const std::string& url, bool progress, AuditEntry who,
+             Done done) override;
     void show(std::uint32_t channelId, Done done) override;
     void remove(std::uint32_t channelId, AuditEntry who, Done done) override;
 

@@ -32,7 +32,8 @@ std::unique_ptr<WebhookService> WebhookService::open(const ServerOptions& option
                                                      const Clock& clock, WebhookSender::Audit audit,
                                                      std::string& error)
 {
-    if (!options.webhookUrl.empty() && !WebhookUrl::parse(options.webhookUrl, options.webhookAllowHttp, error)) {
+    if (!options.webhookUrl.empty() &&
+        !WebhookUrl::parse(options.webhookUrl, options.webhookAllowHttp, error)) {
         error = "--webhook: " + error;
         return nullptr;
     }
@@ -58,9 +59,10 @@ std::unique_ptr<WebhookService> WebhookService::open(const ServerOptions& option
         service->m_memoryBox = std::make_unique<MemoryBallotBox>(clock, storage);
         sharedBox = service->m_memoryBox.get();
     }
-    service->m_sender =
-        std::make_unique<WebhookSender>(*senderStorage, clock, webhookOptionsOf(options), nullptr, std::move(audit));
-    service->m_reportingBox = std::make_unique<EventReportingBallotBox>(*sharedBox, *service->m_sender, clock);
+    service->m_sender = std::make_unique<WebhookSender>(*senderStorage, clock, webhookOptionsOf(options),
+                                                        nullptr, std::move(audit));
+    service->m_reportingBox =
+        std::make_unique<EventReportingBallotBox>(*sharedBox, *service->m_sender, clock);
     return service;
 }
 

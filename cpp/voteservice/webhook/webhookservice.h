@@ -25,7 +25,8 @@ public:
     // storage cannot be opened or --webhook is not an address it takes.
     static std::unique_ptr<WebhookService> open(const ServerOptions& options, VoteStorage& storage,
                                                 const std::string& databasePath, BallotBox* sharedBox,
-                                                const Clock& clock, WebhookSender::Audit audit, std::string& error);
+                                                const Clock& clock, WebhookSender::Audit audit,
+                                                std::string& error);
     ~WebhookService();
 
     // The box to give the core.

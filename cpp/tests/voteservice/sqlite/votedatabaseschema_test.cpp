@@ -94,7 +94,7 @@ TEST_F(VoteDatabaseSchemaTest, AFileOfAnotherLayoutOrANewerVersionIsRefusedAndLe
         {"a column added to ours", true, "ALTER TABLE ballots ADD COLUMN weight INTEGER",
          "its table ballots has columns (channel, sub, uid, option_id, tickets, weight)"},
         {"a newer version", true, "PRAGMA user_version=7",
-         " has schema version 7; this service knows up to 3"},
+         " has schema version 7; this service knows up to 4"},
         {"a negative version", false, "PRAGMA user_version=-2", " has an unknown schema version -2"},
     };
     for (const auto& row : rows) {
@@ -200,6 +200,26 @@ TEST_F(VoteDatabaseSchemaTest, AVersionTwoDatabaseGainsTheRevocationsTableAndKee
     SqliteVoteStorage storage(path);
     ASSERT_EQ(storage.votes(place).size(), 1u);
     EXPECT_EQ(storage.votes(place)[0].name, "kept");
+}
+
+TEST_F(VoteDatabaseSchemaTest, AVersionThreeDatabaseGainsTheWebhookTablesAndKeepsItsVotes)
+{
+    const SubChannelKey place{10, 20};
+    {
+        SqliteVoteStorage storage(path);
+        storage.addVote(place, normalVote("kept", 2, 1, 1));
+        ASSERT_TRUE(storage.commit());
+    }
+    // What version 3 left: no webhooks.
+    execute(
+        "DROP TABLE webhooks; DROP TABLE webhook_events; DROP TABLE webhook_heads; PRAGMA user_version=3");
+    SqliteVoteStorage storage(path);
+    EXPECT_EQ(answer("PRAGMA user_version"), std::to_string(VoteDatabaseSchema::kVersion) + " ");
+    ASSERT_EQ(storage.votes(place).size(), 1u);
+    storage.setWebhook(10, {"https://example.org/", "secret", false});
+    EXPECT_EQ(storage.queueWebhookEvent(WebhookEvent{0, 10, "{}", 1, 0, false}, 10, 1), 0u);
+    ASSERT_TRUE(storage.commit());
+    EXPECT_EQ(storage.webhookQueueLength(10), 1u);
 }
 
 } // namespace
