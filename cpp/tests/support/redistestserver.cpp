@@ -70,7 +70,8 @@ std::string RedisTestServer::serviceAcl()
     return std::string("on >") + kServicePassword +
            " resetchannels ~quorix:* &quorix:notices &quorix:{notices} -@all +ping +info +time +get +set "
            "+exists +incr +decr "
-           "+del +hget +hmget +hgetall +hvals +hexists +hset +hsetnx +hincrby +hdel +sadd +smembers +srem "
+           "+del +hget +hmget +hgetall +hvals +hexists +hset +hsetnx +hincrby +hdel +rpush +llen +lindex "
+           "+lrem +lpop +sadd +smembers +srem "
            "+zadd +zrem +zscore +zrangebyscore +zrevrangebyscore +eval +evalsha +script|load +publish "
            "+subscribe +wait +scan +rename +cluster|slots +asking +spublish +ssubscribe";
 }

@@ -1,5 +1,7 @@
 #include "voteservice/core/memoryvotestorage.h"
 
+#include <algorithm>
+
 namespace quorix::service {
 
 MemoryVoteStorage::MemoryVoteStorage(std::size_t maxDirectoryEntries)
@@ -133,6 +135,83 @@ std::optional<DirectoryEntry> MemoryVoteStorage::findUser(std::uint32_t imid) co
     if (it == m_directory.end())
         return std::nullopt;
     return it->second;
+}
+
+void MemoryVoteStorage::setWebhook(std::uint32_t channelId, const WebhookConfig& config)
+{
+    m_webhooks[channelId] = config;
+}
+
+std::optional<WebhookConfig> MemoryVoteStorage::findWebhook(std::uint32_t channelId) const
+{
+    const auto it = m_webhooks.find(channelId);
+    return it == m_webhooks.end() ? std::nullopt : std::optional<WebhookConfig>(it->second);
+}
+
+bool MemoryVoteStorage::removeWebhook(std::uint32_t channelId)
+{
+    return m_webhooks.erase(channelId) != 0;
+}
+
+std::size_t MemoryVoteStorage::queueWebhookEvent(WebhookEvent event, std::size_t maxPerChannel,
+                                                 std::int64_t nowUnix)
+{
+    WebhookQueue& queue = m_webhookQueues[event.channelId];
+    std::deque<WebhookEvent>& events = queue.events;
+    if (events.empty())
+        queue.headFreeAtUnix = nowUnix;
+    if (event.replaceable && events.size() > 1 && events.back().replaceable) {
+        events.back().body = std::move(event.body);
+        return 0;
+    }
+    std::size_t dropped = 0;
+    if (events.size() >= std::max<std::size_t>(maxPerChannel, 2)) {
+        events.erase(events.begin() + 1);
+        dropped = 1;
+    }
+    event.id = ++m_lastWebhookEventId;
+    event.attempts = 0;
+    events.push_back(std::move(event));
+    return dropped;
+}
+
+std::optional<WebhookEvent> MemoryVoteStorage::claimWebhookEvent(std::int64_t nowUnix,
+                                                                 std::int64_t leaseSeconds)
+{
+    for (auto& [channelId, queue] : m_webhookQueues) {
+        if (queue.events.empty() || queue.headFreeAtUnix > nowUnix)
+            continue;
+        queue.headFreeAtUnix = nowUnix + leaseSeconds;
+        return queue.events.front();
+    }
+    return std::nullopt;
+}
+
+bool MemoryVoteStorage::finishWebhookEvent(const WebhookEvent& event)
+{
+    const auto it = m_webhookQueues.find(event.channelId);
+    if (it == m_webhookQueues.end() || it->second.events.empty() || it->second.events.front().id != event.id)
+        return false;
+    it->second.events.pop_front();
+    it->second.headFreeAtUnix = 0;
+    if (it->second.events.empty())
+        m_webhookQueues.erase(it);
+    return true;
+}
+
+void MemoryVoteStorage::retryWebhookEvent(const WebhookEvent& event, std::int64_t dueAtUnix)
+{
+    const auto it = m_webhookQueues.find(event.channelId);
+    if (it == m_webhookQueues.end() || it->second.events.empty() || it->second.events.front().id != event.id)
+        return;
+    ++it->second.events.front().attempts;
+    it->second.headFreeAtUnix = dueAtUnix;
+}
+
+std::size_t MemoryVoteStorage::webhookQueueLength(std::uint32_t channelId) const
+{
+    const auto it = m_webhookQueues.find(channelId);
+    return it == m_webhookQueues.end() ? 0 : it->second.events.size();
 }
 
 } // namespace quorix::service

@@ -30,7 +30,24 @@ public:
     void recordUser(std::uint32_t imid, const DirectoryEntry& entry) override;
     std::optional<DirectoryEntry> findUser(std::uint32_t imid) const override;
 
+    void setWebhook(std::uint32_t channelId, const WebhookConfig& config) override;
+    std::optional<WebhookConfig> findWebhook(std::uint32_t channelId) const override;
+    bool removeWebhook(std::uint32_t channelId) override;
+    std::size_t queueWebhookEvent(WebhookEvent event, std::size_t maxPerChannel,
+                                  std::int64_t nowUnix) override;
+    std::optional<WebhookEvent> claimWebhookEvent(std::int64_t nowUnix, std::int64_t leaseSeconds) override;
+    bool finishWebhookEvent(const WebhookEvent& event) override;
+    void retryWebhookEvent(const WebhookEvent& event, std::int64_t dueAtUnix) override;
+    std::size_t webhookQueueLength(std::uint32_t channelId) const override;
+
 private:
+    // A channel's webhook queue and when its head may be taken next (due, or the claim's end).
+    struct WebhookQueue
+    {
+        std::deque<WebhookEvent> events;
+        std::int64_t headFreeAtUnix = 0;
+    };
+
     static std::uint32_t nextId(std::uint32_t& counter);
 
     std::map<SubChannelKey, std::map<std::uint32_t, VoteInfo>> m_votes;
@@ -39,6 +56,11 @@ private:
     std::map<SubChannelKey, std::deque<HistoryEntry>> m_history; // oldest first
     std::unordered_map<std::uint32_t, DirectoryEntry> m_directory;
     std::size_t m_maxDirectoryEntries;
+    // Touched by the webhook sender's thread only, never by the core's: the members above are the
+    // core's, these the sender's.
+    std::map<std::uint32_t, WebhookConfig> m_webhooks;
+    std::map<std::uint32_t, WebhookQueue> m_webhookQueues;
+    std::uint64_t m_lastWebhookEventId = 0;
     std::uint32_t m_lastVoteId = 0;
     std::uint32_t m_lastRecordKey = 0;
 };

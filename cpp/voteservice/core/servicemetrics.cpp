@@ -92,6 +92,14 @@ ServiceMetrics::ServiceMetrics(std::int64_t startUnixSeconds)
                        .Help("Clients dropped because their output queue passed its bound.")
                        .Register(r)
                        .Add({});
+    auto& webhooks = BuildCounter()
+                         .Name("quorix_webhook_events_total")
+                         .Help("Webhook events by outcome: delivered, failed (an attempt, tried again), "
+                               "given_up (after the retry window), dropped (from a full queue).")
+                         .Register(r);
+    const char* const outcomes[] = {"delivered", "failed", "given_up", "dropped"};
+    for (std::size_t i = 0; i < m_webhookOutcomes.size(); ++i)
+        m_webhookOutcomes[i] = &webhooks.Add({{"outcome", outcomes[i]}});
     auto& addressRefusals =
         BuildCounter()
             .Name("quorix_address_limit_refusals_total")
@@ -136,6 +144,11 @@ void ServiceMetrics::addFanoutGauges(prometheus::Registry& r)
 }
 
 ServiceMetrics::~ServiceMetrics() = default;
+
+void ServiceMetrics::webhookOutcome(WebhookOutcome outcome)
+{
+    m_webhookOutcomes[static_cast<std::size_t>(outcome)]->Increment();
+}
 
 void ServiceMetrics::sessionOpened(Transport transport)
 {

@@ -35,6 +35,16 @@ enum class Transport
     Http
 };
 
+// What became of a webhook event: delivered, an attempt that failed (tried again later), given up
+// after the retry window, or dropped from a full queue.
+enum class WebhookOutcome
+{
+    Delivered,
+    Failed,
+    GivenUp,
+    Dropped
+};
+
 class ServiceMetrics : public CoreMetrics
 {
 public:
@@ -57,6 +67,8 @@ public:
     // Adds the Redis round-trip histogram (Redis mode only); before it, round trips are not kept.
     void trackRedisRoundTrips();
     void redisRoundTrip(double seconds);
+    // Safe from any thread (the webhook sender has its own).
+    void webhookOutcome(WebhookOutcome outcome);
 
     void requestAnswered(std::uint32_t requestMinType, std::uint32_t result) override;
     void voteAccepted() override;
@@ -86,6 +98,7 @@ private:
     prometheus::Counter* m_broadcasts = nullptr;
     prometheus::Counter* m_floodRefusals = nullptr;
     prometheus::Counter* m_queuesCut = nullptr;
+    std::array<prometheus::Counter*, 4> m_webhookOutcomes{};
     std::array<prometheus::Counter*, kTransports> m_addressRefusals{};
     prometheus::Histogram* m_commitSeconds = nullptr;
     prometheus::Histogram* m_redisSeconds = nullptr;

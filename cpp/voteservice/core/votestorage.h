@@ -55,6 +55,27 @@ struct OpenVoteState
     std::vector<Ballot> ballots;
 };
 
+// A channel's webhook: where its vote events are POSTed and the secret that signs them.
+struct WebhookConfig
+{
+    std::string url;
+    std::string secret;
+    bool progress = false; // also vote.progress events
+};
+
+// One vote event waiting in a channel's webhook queue, oldest first. Only the head of a channel's
+// queue is ever delivered, so the channel's events arrive in order.
+struct WebhookEvent
+{
+    std::uint64_t id = 0; // assigned by queueWebhookEvent, increasing
+    std::uint32_t channelId = 0;
+    std::string body;
+    std::int64_t createdAtUnix = 0;
+    std::uint32_t attempts = 0; // failed deliveries so far
+    // A progress event: a later replaceable event takes its place while it waits at the tail.
+    bool replaceable = false;
+};
+
 // Thrown by a storage that lives elsewhere when it cannot be reached; the request in hand is then
 // refused, and the service carries on.
 class StorageUnavailable : public std::runtime_error
@@ -97,6 +118,28 @@ public:
     virtual void markOpenVoteEnded(const SubChannelKey& /*place*/) {}
     virtual void removeOpenVote(const SubChannelKey& /*place*/) {}
     virtual std::vector<OpenVoteState> openVotes() const { return {}; }
+
+    // The channels' webhooks, written and read as the API changes them.
+    virtual void setWebhook(std::uint32_t channelId, const WebhookConfig& config) = 0;
+    virtual std::optional<WebhookConfig> findWebhook(std::uint32_t channelId) const = 0;
+    virtual bool removeWebhook(std::uint32_t channelId) = 0;
+    // The webhook queue, shared by every process of a shared storage. Its only user is the webhook
+    // sender, on a storage handle of its own, which commits after each change. queueWebhookEvent appends the
+    // event (a replaceable event replaces a replaceable tail that is not the head); a queue holding
+    // maxPerChannel events first drops the oldest event after the head (the head may be in flight).
+    // Returns the events dropped (0 or 1).
+    virtual std::size_t queueWebhookEvent(WebhookEvent event, std::size_t maxPerChannel,
+                                          std::int64_t nowUnix) = 0;
+    // Takes the head of one channel whose head is due (not claimed, its retry time reached) and
+    // claims it until nowUnix + leaseSeconds: no other caller gets that channel's head until it is
+    // finished, retried or the claim runs out.
+    virtual std::optional<WebhookEvent> claimWebhookEvent(std::int64_t nowUnix,
+                                                          std::int64_t leaseSeconds) = 0;
+    // Removes the claimed head (delivered or given up); false when it is no longer the head.
+    virtual bool finishWebhookEvent(const WebhookEvent& event) = 0;
+    // Counts a failed attempt on the head and makes it due again at dueAtUnix.
+    virtual void retryWebhookEvent(const WebhookEvent& event, std::int64_t dueAtUnix) = 0;
+    virtual std::size_t webhookQueueLength(std::uint32_t channelId) const = 0;
 
     // Makes every write so far durable; false when that failed. Answers that report a write must
     // not leave before it returned true.

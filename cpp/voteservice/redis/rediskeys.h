@@ -24,7 +24,9 @@
 // "<issued before> <expires at>", Unix seconds), layout (the layout version, redislayoutupgrade.h)
 // and the notices channel (on a cluster the shard channel {notices}). The user directory lies in a slot of
 // its own: {directory}:users (hash imid -> "<uid> <nick>") and {directory}:seen (zset imid scored by the Unix
-// second last seen; users unseen for the history window are pruned with it).
+// second last seen; users unseen for the history window are pruned with it). The webhooks lie in a
+// slot of their own (rediswebhookqueue.h): {webhooks}:hooks, :queue:C, :events, :attempts, :heads,
+// :eventid.
 
 #include "voteservice/core/sessionidentity.h"
 
@@ -73,6 +75,8 @@ public:
     static std::string shardedNotices() { return global("{notices}"); }
     static std::string users() { return global("{directory}:users"); }
     static std::string usersSeen() { return global("{directory}:seen"); }
+    // "quorix:{webhooks}:", the start of every webhook key.
+    static std::string webhooks() { return global("{webhooks}:"); }
 
 private:
     static std::string global(const char* name) { return std::string(kPrefix) + name; }

@@ -45,6 +45,12 @@ std::vector<RedisConnection::Args> probes(const std::string& key, bool cluster)
         {"ZSCORE", key, "m"},
         {"ZRANGEBYSCORE", key, "0", "1"},
         {"ZREVRANGEBYSCORE", key, "1", "0"},
+        // The webhook queue's lists (rediswebhookqueue.h), in its scripts.
+        {"RPUSH", key, "m"},
+        {"LLEN", key},
+        {"LINDEX", key, "0"},
+        {"LREM", key, "1", "m"},
+        {"LPOP", key},
         {"EVAL", "return 1", "0"},
         {"EVALSHA", nothing, "0"},
         {"SCRIPT", "LOAD", "return 1"},

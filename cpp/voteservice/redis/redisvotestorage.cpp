@@ -32,7 +32,7 @@ U32Map parseCounts(const std::string& counts)
 
 RedisVoteStorage::RedisVoteStorage(RedisCommands& connection, RedisScripts& scripts,
                                    const RedisReplicaWait& replicaWait)
-    : m_connection(&connection), m_scripts(&scripts), m_replicaWait(&replicaWait)
+    : m_connection(&connection), m_scripts(&scripts), m_replicaWait(&replicaWait), m_webhooks(connection)
 {}
 
 void RedisVoteStorage::confirmed()

@@ -8,6 +8,7 @@
 #include "voteservice/redis/redisconnection.h"
 #include "voteservice/redis/redisreplicawait.h"
 #include "voteservice/redis/redisscripts.h"
+#include "voteservice/redis/rediswebhookqueue.h"
 #include "voteservice/core/votestorage.h"
 
 namespace quorix::service {
@@ -35,6 +36,34 @@ public:
     void recordUser(std::uint32_t imid, const DirectoryEntry& entry) override;
     std::optional<DirectoryEntry> findUser(std::uint32_t imid) const override;
 
+    void setWebhook(std::uint32_t channelId, const WebhookConfig& config) override
+    {
+        m_webhooks.setWebhook(channelId, config);
+    }
+    std::optional<WebhookConfig> findWebhook(std::uint32_t channelId) const override
+    {
+        return m_webhooks.findWebhook(channelId);
+    }
+    bool removeWebhook(std::uint32_t channelId) override { return m_webhooks.removeWebhook(channelId); }
+    std::size_t queueWebhookEvent(WebhookEvent event, std::size_t maxPerChannel,
+                                  std::int64_t nowUnix) override
+    {
+        return m_webhooks.queue(std::move(event), maxPerChannel, nowUnix);
+    }
+    std::optional<WebhookEvent> claimWebhookEvent(std::int64_t nowUnix, std::int64_t leaseSeconds) override
+    {
+        return m_webhooks.claim(nowUnix, leaseSeconds);
+    }
+    bool finishWebhookEvent(const WebhookEvent& event) override { return m_webhooks.finish(event); }
+    void retryWebhookEvent(const WebhookEvent& event, std::int64_t dueAtUnix) override
+    {
+        m_webhooks.retry(event, dueAtUnix);
+    }
+    std::size_t webhookQueueLength(std::uint32_t channelId) const override
+    {
+        return m_webhooks.length(channelId);
+    }
+
     bool commit() override;
     bool buffersWrites() const override { return true; }
     // One PING round trip; false when Redis cannot be reached.
@@ -58,6 +87,7 @@ private:
     RedisCommands* m_connection;
     RedisScripts* m_scripts;
     const RedisReplicaWait* m_replicaWait;
+    RedisWebhookQueue m_webhooks;
 };
 
 } // namespace quorix::service

@@ -25,6 +25,7 @@
 #include "voteservice/sqlite/votedatafolder.h"
 #include "voteservice/server/votedcommandline.h"
 #include "voteservice/server/voteserver.h"
+#include "voteservice/webhook/webhookservice.h"
 
 #include <boost/asio.hpp>
 
@@ -223,7 +224,7 @@ WebLimits webLimitsOf(const ServerOptions& options)
 // The web face when --http asks for it; null with nothing logged when not asked, null with the reason
 // logged when it cannot listen.
 std::unique_ptr<HttpListener> openWeb(asio::io_context& io, const ServerOptions& options, VoteServer& server,
-                                      const Clock& clock, bool& failed)
+                                      const Clock& clock, WebhookRegistry& webhooks, bool& failed)
 {
     failed = false;
     if (!options.httpHost)
@@ -237,6 +238,7 @@ std::unique_ptr<HttpListener> openWeb(asio::io_context& io, const ServerOptions&
         return nullptr;
     }
     web->setMetrics(server.metrics());
+    web->setWebhooks(webhooks);
     web->setTls(options.tls);
     servePages(*web, options);
     return web;
@@ -403,7 +405,19 @@ int serve(ServerOptions& options, const std::vector<std::string>& args)
         ServiceLog::line(kError, error);
         return 1;
     }
-    VoteServer server(io, options, clock, storage, redis ? &redis->box() : nullptr);
+    // Audit entries of the webhook sender's thread are written on the server's.
+    const auto webhookAudit = [&io, sink = audit.get()](AuditEntry entry) {
+        if (sink)
+            asio::post(io, [sink, entry = std::move(entry)] { sink->record(entry); });
+    };
+    const std::unique_ptr<WebhookService> webhooks = WebhookService::open(
+        options, storage, databasePath, redis ? &redis->box() : nullptr, clock, webhookAudit, error);
+    if (!webhooks) {
+        ServiceLog::line(kError, error);
+        return 1;
+    }
+    VoteServer server(io, options, clock, storage, &webhooks->box());
+    webhooks->start(server.metrics());
     server.auditTo(audit.get());
     if (redis) {
         server.metrics().trackRedisRoundTrips();
@@ -421,7 +435,8 @@ int serve(ServerOptions& options, const std::vector<std::string>& args)
         return 1;
     }
     bool webFailed = false;
-    const std::unique_ptr<HttpListener> web = openWeb(io, options, server, clock, webFailed);
+    const std::unique_ptr<HttpListener> web =
+        openWeb(io, options, server, clock, webhooks->sender(), webFailed);
     if (webFailed)
         return 1;
     // Before "listening" is logged: whoever waits for that line may signal at once.
@@ -464,7 +479,9 @@ int serve(ServerOptions& options, const std::vector<std::string>& args)
                                        ": the open-file limit allows no more");
     // Ready for systemd (Type=notify) once every listener is open; nothing without NOTIFY_SOCKET.
     sd_notify(0, "READY=1");
-    return run(io, server);
+    const int status = run(io, server);
+    webhooks->stop();
+    return status;
 }
 
 } // namespace

@@ -308,6 +308,7 @@ void ServerOptions::addOptionsTo(CLI::App& app)
            "write one JSON line per manager request (and refusal) to FILE (created 0600, appended; "
            "reopened on SIGHUP), or to the systemd journal with the word journal")
         ->type_name("FILE|journal");
+    addWebhookOptions(app);
     CLI::Option* certificate =
         app.add_option(
                "--tls-cert", tlsCertificateFile,
@@ -321,6 +322,38 @@ void ServerOptions::addOptionsTo(CLI::App& app)
     app.add_flag("--insecure-no-auth", insecureNoAuth,
                  "serve a --listen or --http address that is not loopback without --secret-file or --keys: "
                  "every peer is trusted as it claims");
+}
+
+void ServerOptions::addWebhookOptions(CLI::App& app)
+{
+    CLI::Option* url =
+        app.add_option_function<std::string>(
+               "--webhook",
+               [this](const std::string& text) {
+                   if (text.rfind("https://", 0) != 0 && text.rfind("http://", 0) != 0)
+                       throw CLI::ValidationError("--webhook wants an https:// address, got " + text);
+                   webhookUrl = text;
+               },
+               "POST the vote events of every channel without a webhook of its own to URL, signed with "
+               "--webhook-secret-file")
+            ->type_name("URL");
+    CLI::Option* secretFile = app.add_option_function<std::string>(
+                                     "--webhook-secret-file",
+                                     [this](const std::string& path) {
+                                         std::string text, error;
+                                         if (!SecretFile::read(path, text, error, "webhook secret"))
+                                             throw CLI::ValidationError(error);
+                                         webhookSecret = text;
+                                     },
+                                     "the secret (16 to 4096 bytes) that signs the requests of --webhook")
+                                  ->type_name("FILE");
+    url->needs(secretFile);
+    secretFile->needs(url);
+    app.add_flag("--webhook-allow-http", webhookAllowHttp,
+                 "allow plain http:// webhooks (tests and development only: events travel unencrypted)");
+    addNumberOption(app, "--webhook-queue-limit", webhookQueueLimit, 10, 100000, "wants 10 to 100000")
+        ->description("vote events kept per channel while its webhook does not answer; past it the "
+                      "oldest waiting one is dropped (10 to 100000)");
 }
 
 bool ServerOptions::isLoopback(const std::string& address)

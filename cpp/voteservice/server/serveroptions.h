@@ -89,6 +89,15 @@ struct ServerOptions
     // Where the audit trail goes: a file (appended), "journal" (the systemd journal), or nowhere
     // when empty.
     std::string auditLog;
+    // Every channel without a webhook of its own POSTs its vote events here, signed with the
+    // secret of webhookSecretFile; empty: none.
+    std::string webhookUrl;
+    std::string webhookSecret;
+    // Plain http:// webhooks, for tests and development.
+    bool webhookAllowHttp = false;
+    // Events waiting per channel while its webhook does not answer; the oldest after the one in
+    // flight goes first.
+    std::size_t webhookQueueLimit = 1000;
     // Origins besides a request's own whose pages may POST and open WebSockets (--allowed-origin).
     std::vector<std::string> allowedOrigins;
     // Peers /metrics answers without a token (--metrics-allow CIDR); empty: loopback.
@@ -148,6 +157,7 @@ struct ServerOptions
     bool loadTokens(std::string& error) { return readTokenSetup(tokens, error); }
     // --keys, --max-token-lifetime, --accept-legacy-tokens, --signing-key (after --secret-file).
     void addTokenOptions(CLI::App& app);
+    void addWebhookOptions(CLI::App& app);
     static bool parseHostPort(const std::string& text, std::string& host, std::uint16_t& port);
     // A numeric IPv4 or IPv6 address (without brackets), as the listeners take it; not a name.
     static bool isIpAddress(const std::string& host);

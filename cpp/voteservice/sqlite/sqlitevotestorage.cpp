@@ -10,6 +10,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <limits>
 
 namespace quorix::service {
@@ -501,6 +502,147 @@ std::vector<OpenVoteState> SqliteVoteStorage::openVotes() const
                                            std::uint32_t(ballots.integer(2))});
     }
     return states;
+}
+
+// ---- webhooks -----------------------------------------------------------------------------------
+
+void SqliteVoteStorage::setWebhook(std::uint32_t channelId, const WebhookConfig& config)
+{
+    beginWrite();
+    statement("INSERT OR REPLACE INTO webhooks (channel, url, secret, progress) VALUES (?1, ?2, ?3, ?4)")
+        .bind(1, std::int64_t(channelId))
+        .bind(2, config.url)
+        .bind(3, config.secret)
+        .bind(4, config.progress ? 1 : 0)
+        .run();
+}
+
+std::optional<WebhookConfig> SqliteVoteStorage::findWebhook(std::uint32_t channelId) const
+{
+    Statement& query = statement("SELECT url, secret, progress FROM webhooks WHERE channel = ?1");
+    query.bind(1, std::int64_t(channelId));
+    if (!query.step())
+        return std::nullopt;
+    WebhookConfig config{query.text(0), query.text(1), query.integer(2) != 0};
+    query.reset();
+    return config;
+}
+
+bool SqliteVoteStorage::removeWebhook(std::uint32_t channelId)
+{
+    beginWrite();
+    Statement& remove = statement("DELETE FROM webhooks WHERE channel = ?1");
+    remove.bind(1, std::int64_t(channelId)).run();
+    return remove.changes() > 0;
+}
+
+std::int64_t SqliteVoteStorage::webhookHead(std::uint32_t channelId) const
+{
+    Statement& query = statement("SELECT min(id) FROM webhook_events WHERE channel = ?1");
+    query.bind(1, std::int64_t(channelId));
+    const std::int64_t head = query.step() ? query.integer(0) : 0;
+    query.reset();
+    return head;
+}
+
+std::size_t SqliteVoteStorage::queueWebhookEvent(WebhookEvent event, std::size_t maxPerChannel,
+                                                 std::int64_t nowUnix)
+{
+    beginWrite();
+    const auto channel = std::int64_t(event.channelId);
+    const std::size_t length = webhookQueueLength(event.channelId);
+    if (length == 0) {
+        statement("INSERT OR REPLACE INTO webhook_heads (channel, free_at) VALUES (?1, ?2)")
+            .bind(1, channel)
+            .bind(2, nowUnix)
+            .run();
+    }
+    if (event.replaceable && length > 1) {
+        Statement& replace =
+            statement("UPDATE webhook_events SET body = ?2 WHERE id = (SELECT max(id) FROM webhook_events "
+                      "WHERE channel = ?1) AND replaceable = 1");
+        replace.bind(1, channel).bind(2, event.body).run();
+        if (replace.changes() > 0)
+            return 0;
+    }
+    std::size_t dropped = 0;
+    if (length >= std::max<std::size_t>(maxPerChannel, 2)) {
+        statement("DELETE FROM webhook_events WHERE id = (SELECT id FROM webhook_events WHERE channel = ?1 "
+                  "ORDER BY id LIMIT 1 OFFSET 1)")
+            .bind(1, channel)
+            .run();
+        dropped = 1;
+    }
+    statement("INSERT INTO webhook_events (channel, created_at, attempts, replaceable, body) "
+              "VALUES (?1, ?2, 0, ?3, ?4)")
+        .bind(1, channel)
+        .bind(2, event.createdAtUnix)
+        .bind(3, event.replaceable ? 1 : 0)
+        .bind(4, event.body)
+        .run();
+    return dropped;
+}
+
+std::optional<WebhookEvent> SqliteVoteStorage::claimWebhookEvent(std::int64_t nowUnix,
+                                                                 std::int64_t leaseSeconds)
+{
+    Statement& due = statement("SELECT e.id, e.channel, e.created_at, e.attempts, e.replaceable, e.body "
+                               "FROM webhook_heads h JOIN webhook_events e ON e.id = (SELECT min(id) FROM "
+                               "webhook_events WHERE channel = h.channel) WHERE h.free_at <= ?1 LIMIT 1");
+    due.bind(1, nowUnix);
+    if (!due.step())
+        return std::nullopt;
+    WebhookEvent event;
+    event.id = std::uint64_t(due.integer(0));
+    event.channelId = std::uint32_t(due.integer(1));
+    event.createdAtUnix = due.integer(2);
+    event.attempts = std::uint32_t(due.integer(3));
+    event.replaceable = due.integer(4) != 0;
+    event.body = due.text(5);
+    due.reset();
+    beginWrite();
+    statement("UPDATE webhook_heads SET free_at = ?2 WHERE channel = ?1")
+        .bind(1, std::int64_t(event.channelId))
+        .bind(2, nowUnix + leaseSeconds)
+        .run();
+    return event;
+}
+
+bool SqliteVoteStorage::finishWebhookEvent(const WebhookEvent& event)
+{
+    if (webhookHead(event.channelId) != std::int64_t(event.id))
+        return false;
+    beginWrite();
+    const auto channel = std::int64_t(event.channelId);
+    statement("DELETE FROM webhook_events WHERE id = ?1").bind(1, std::int64_t(event.id)).run();
+    if (webhookHead(event.channelId) == 0)
+        statement("DELETE FROM webhook_heads WHERE channel = ?1").bind(1, channel).run();
+    else
+        statement("UPDATE webhook_heads SET free_at = 0 WHERE channel = ?1").bind(1, channel).run();
+    return true;
+}
+
+void SqliteVoteStorage::retryWebhookEvent(const WebhookEvent& event, std::int64_t dueAtUnix)
+{
+    if (webhookHead(event.channelId) != std::int64_t(event.id))
+        return;
+    beginWrite();
+    statement("UPDATE webhook_events SET attempts = attempts + 1 WHERE id = ?1")
+        .bind(1, std::int64_t(event.id))
+        .run();
+    statement("UPDATE webhook_heads SET free_at = ?2 WHERE channel = ?1")
+        .bind(1, std::int64_t(event.channelId))
+        .bind(2, dueAtUnix)
+        .run();
+}
+
+std::size_t SqliteVoteStorage::webhookQueueLength(std::uint32_t channelId) const
+{
+    Statement& query = statement("SELECT count(*) FROM webhook_events WHERE channel = ?1");
+    query.bind(1, std::int64_t(channelId));
+    const std::size_t length = query.step() ? std::size_t(query.integer(0)) : 0;
+    query.reset();
+    return length;
 }
 
 } // namespace quorix::service

@@ -58,6 +58,16 @@ public:
     void removeOpenVote(const SubChannelKey& place) override;
     std::vector<OpenVoteState> openVotes() const override;
 
+    void setWebhook(std::uint32_t channelId, const WebhookConfig& config) override;
+    std::optional<WebhookConfig> findWebhook(std::uint32_t channelId) const override;
+    bool removeWebhook(std::uint32_t channelId) override;
+    std::size_t queueWebhookEvent(WebhookEvent event, std::size_t maxPerChannel,
+                                  std::int64_t nowUnix) override;
+    std::optional<WebhookEvent> claimWebhookEvent(std::int64_t nowUnix, std::int64_t leaseSeconds) override;
+    bool finishWebhookEvent(const WebhookEvent& event) override;
+    void retryWebhookEvent(const WebhookEvent& event, std::int64_t dueAtUnix) override;
+    std::size_t webhookQueueLength(std::uint32_t channelId) const override;
+
     bool commit() override;
     bool buffersWrites() const override { return true; }
     // Reads the first row of the votes table; false after a failed write or a failed read.
@@ -76,6 +86,8 @@ private:
     void beginWrite();
     Statement& statement(const char* sql) const;
     std::uint32_t nextCounter(const char* name);
+    // The id of the channel's head event; 0 when its queue is empty.
+    std::int64_t webhookHead(std::uint32_t channelId) const;
 
     // First, so that it is released last, after the database is closed.
     std::unique_ptr<DataFolderLock> m_folderLock;

@@ -35,6 +35,13 @@ CREATE INDEX IF NOT EXISTS ballots_place ON ballots (channel, sub);
 CREATE TABLE IF NOT EXISTS revocations (
   channel INTEGER NOT NULL, uid INTEGER NOT NULL, issued_before INTEGER NOT NULL,
   expires_at INTEGER NOT NULL, PRIMARY KEY (channel, uid));
+CREATE TABLE IF NOT EXISTS webhooks (
+  channel INTEGER PRIMARY KEY, url TEXT NOT NULL, secret TEXT NOT NULL, progress INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS webhook_events (
+  id INTEGER PRIMARY KEY AUTOINCREMENT, channel INTEGER NOT NULL, created_at INTEGER NOT NULL,
+  attempts INTEGER NOT NULL, replaceable INTEGER NOT NULL, body TEXT NOT NULL);
+CREATE INDEX IF NOT EXISTS webhook_events_channel ON webhook_events (channel, id);
+CREATE TABLE IF NOT EXISTS webhook_heads (channel INTEGER PRIMARY KEY, free_at INTEGER NOT NULL);
 )sql";
 
 struct TableLayout
@@ -55,6 +62,9 @@ const std::vector<TableLayout>& ownTables()
         {"open_votes", {"channel", "sub", "ji_fang_id", "started_at", "starter_nick", "running", "record"}},
         {"ballots", {"channel", "sub", "uid", "option_id", "tickets"}},
         {"revocations", {"channel", "uid", "issued_before", "expires_at"}},
+        {"webhooks", {"channel", "url", "secret", "progress"}},
+        {"webhook_events", {"id", "channel", "created_at", "attempts", "replaceable", "body"}},
+        {"webhook_heads", {"channel", "free_at"}},
     };
     return tables;
 }

@@ -7,6 +7,7 @@
 #include "voteservice/core/servicelog.h"
 #include "voteservice/web/viewersession.h"
 #include "voteservice/web/webrouter.h"
+#include "voteservice/web/webhookrequestbody.h"
 #include "voteservice/web/websocketchannel.h"
 
 #include <boost/beast/websocket.hpp>
@@ -302,8 +303,8 @@ void HttpConnection::dispatchToCore(Request request, const WebRoute& route, cons
     // audits the attempt. The core lets any session of the place list its votes; the web face keeps
     // the list and its votes, and the user directory's look-up for the judge editor, to managers
     // itself.
-    const bool reads =
-        endpoint == WebEndpoint::Votes || endpoint == WebEndpoint::VoteRead || endpoint == WebEndpoint::User;
+    const bool reads = endpoint == WebEndpoint::Votes || endpoint == WebEndpoint::VoteRead ||
+                       endpoint == WebEndpoint::User || endpoint == WebEndpoint::Webhook;
     if (reads && !who.identity.isManager())
         return write(WebResponse::error(403, "manager role required", "role"));
     const ScopeSet needed = WebRouter::scopesFor(endpoint);
@@ -312,6 +313,8 @@ void HttpConnection::dispatchToCore(Request request, const WebRoute& route, cons
                                         kResultScopeMissing));
     if (endpoint == WebEndpoint::Tickets)
         return issueTicket(who);
+    if (endpoint == WebEndpoint::Webhook)
+        return serveWebhook(request, who);
     if (endpoint == WebEndpoint::Events)
         return openEvents(std::move(request), query, who);
     if (endpoint == WebEndpoint::Session) {
@@ -349,6 +352,55 @@ void HttpConnection::issueTicket(const IdentityOutcome& who)
     body["ticket"] = ticket;
     body["expiresIn"] = WebTicketStore::kLifetimeMs / 1000;
     write(WebResponse::json(200, body));
+}
+
+void HttpConnection::serveWebhook(const Request& request, const IdentityOutcome& who)
+{
+    if (!m_context->plainRequests.take(who.identity.channelId, who.identity.uid, m_context->clock.steadyMs()))
+        return write(WebResponse::error(429, "too many requests", {}, kResultTooManyRequests));
+    WebhookRegistry* webhooks = m_context->webhooks;
+    if (!webhooks)
+        return write(WebResponse::error(503, "webhooks are not served here"));
+    // The answer comes on the webhook sender's thread and is written on this connection's.
+    auto answer = [self = shared_from_this()](WebhookRegistry::Answer answer) {
+        asio::post(self->m_context->io,
+                   [self, answer = std::move(answer)] { self->write(webhookResponse(answer)); });
+    };
+    const std::uint32_t channelId = who.identity.channelId;
+    if (request.method() == http::verb::get || request.method() == http::verb::head)
+        return webhooks->show(channelId, std::move(answer));
+    AuditEntry asker;
+    asker.uid = who.identity.uid;
+    asker.imid = who.identity.imid;
+    asker.role = who.identity.role;
+    asker.transport = who.identity.transport;
+    asker.peer = who.identity.peer;
+    asker.tokenId = who.identity.tokenId;
+    if (request.method() == http::verb::delete_)
+        return webhooks->remove(channelId, std::move(asker), std::move(answer));
+    VoteRequestBody::Refusal refusal;
+    const auto body = WebhookRequestBody::read(request.body(), refusal);
+    if (!body)
+        return write(WebResponse::error(400, refusal.reason, refusal.field));
+    webhooks->put(channelId, body->url, body->progress, std::move(asker), std::move(answer));
+}
+
+WebResponse HttpConnection::webhookResponse(const WebhookRegistry::Answer& answer)
+{
+    if (answer.status >= 400)
+        return WebResponse::error(answer.status, answer.error, answer.field);
+    WebResponse response;
+    response.status = answer.status;
+    if (answer.status == 204) {
+        response.contentType.clear();
+        return response;
+    }
+    FrameJson::Json body = FrameJson::Json::object();
+    body["url"] = answer.url;
+    body["progress"] = answer.progress;
+    if (!answer.secret.empty())
+        body["secret"] = answer.secret;
+    return WebResponse::json(answer.status, body);
 }
 
 void HttpConnection::openEvents(Request request, const QueryParameters& query, const IdentityOutcome& who)

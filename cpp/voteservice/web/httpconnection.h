@@ -57,6 +57,9 @@ private:
     std::optional<WebResponse> redeemTicket(const QueryParameters& query,
                                             std::optional<AccessClaims>& claims);
     void issueTicket(const IdentityOutcome& who);
+    // GET, PUT and DELETE of the channel's webhook, answered by the webhook sender.
+    void serveWebhook(const Request& request, const IdentityOutcome& who);
+    static WebResponse webhookResponse(const WebhookRegistry::Answer& answer);
     void serveHealth();
     void serveMetrics(const Request& request);
     void openEvents(Request request, const QueryParameters& query, const IdentityOutcome& who);

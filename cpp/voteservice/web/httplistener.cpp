@@ -63,6 +63,11 @@ void HttpListener::drain()
     m_context->clients.drainAll();
 }
 
+void HttpListener::setWebhooks(WebhookRegistry& webhooks)
+{
+    m_context->webhooks = &webhooks;
+}
+
 void HttpListener::setPages(StaticFiles pages)
 {
     m_context->pages = std::move(pages);

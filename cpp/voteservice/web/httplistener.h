@@ -45,6 +45,8 @@ public:
     void setMetricsText(std::function<std::string()> metricsText);
     // Serves these figures at /metrics and counts the web face's bytes and cut streams into them.
     void setMetrics(ServiceMetrics& metrics);
+    // Serves the channels' webhooks (GET, PUT, DELETE …/webhook) through this registry.
+    void setWebhooks(WebhookRegistry& webhooks);
     // The web root the pages are served from (StaticFiles).
     void setPages(StaticFiles pages);
     // Serves HTTPS and WSS with this context from the next connection on.

@@ -14,6 +14,7 @@
 #include "voteservice/web/webclientregistry.h"
 #include "voteservice/web/weblimits.h"
 #include "voteservice/web/webticketstore.h"
+#include "voteservice/webhook/webhookregistry.h"
 
 #include <boost/asio.hpp>
 #include <boost/asio/ssl/context.hpp>
@@ -47,6 +48,8 @@ struct WebContext
     std::function<std::string()> metricsText;
     // Where the web face counts the bytes it sends and the streams it cuts; null counts nothing.
     ServiceMetrics* metrics = nullptr;
+    // Where the channels' webhooks are changed; null: their endpoint answers 503.
+    WebhookRegistry* webhooks = nullptr;
     // The overlay and viewer pages; unset: their paths answer 404.
     std::optional<StaticFiles> pages;
     // Set: every connection speaks TLS (HTTPS, WSS); null: plain.

@@ -76,6 +76,9 @@ std::optional<PathMatch> matchChannelPath(const std::vector<std::string_view>& s
         return PathMatch{"POST", WebEndpoint::VoteBatchDelete};
     if (s.size() == 5 && s[4] == "history")
         return PathMatch{"GET", WebEndpoint::History};
+    if (s.size() == 5 && s[4] == "webhook")
+        return PathMatch{
+            {"GET", WebEndpoint::Webhook}, {"PUT", WebEndpoint::Webhook}, {"DELETE", WebEndpoint::Webhook}};
     if (s.size() == 5 && s[4] == "events")
         return PathMatch{"GET", WebEndpoint::Events};
     if (s.size() == 7 && s[4] == "subchannels" && s[6] == "vote") {
@@ -189,6 +192,7 @@ ScopeSet WebRouter::scopesFor(WebEndpoint endpoint)
     case WebEndpoint::Votes:
     case WebEndpoint::VoteRead:
     case WebEndpoint::User:
+    case WebEndpoint::Webhook:
         return AccessScope::Manage;
     // The changes (create, replace, delete, start, stop, close): the core checks manage (result 22)
     // and audits a refused attempt.

@@ -27,6 +27,7 @@ enum class WebEndpoint
     VoteClose,       // POST   …/close
     History,         // GET  /api/v1/channels/{ch}/history
     User,            // GET  /api/v1/channels/{ch}/users/{imid}
+    Webhook,         // GET, PUT, DELETE /api/v1/channels/{ch}/webhook
     Events,          // GET  /api/v1/channels/{ch}/events (WebSocket or SSE)
     Session,         // GET  /api/v1/session (WebSocket)
     Tickets,         // POST /api/v1/tickets

@@ -1,9 +1,11 @@
 // The open-vote rules as a client meets them, through VoteServiceCore, against both ballot boxes:
 // MemoryBallotBox (one service process) and RedisBallotBox (a redis-server of the test's own).
-// Every row runs in a sub-channel of its own, on both boxes.
+// Every row runs in a sub-channel of its own, on both boxes, each wrapped in the
+// EventReportingBallotBox that reports the vote events to the webhooks.
 
 #include "voteservice/redis/redisbackend.h"
 #include "tests/support/redistestserver.h"
+#include "voteservice/core/eventreportingballotbox.h"
 #include "voteservice/core/resultcode.h"
 #include "tests/support/servicetestsupport.h"
 
@@ -39,7 +41,8 @@ enum class Do
     History,       // the history holds `expect` entries, the newest with counts
     Shows,         // the last vote broadcast had status `expect`
     LeaveAll,      // every session of the sub-channel goes
-    ComeBack       // they come back
+    ComeBack,      // they come back
+    Events         // the row's vote events so far are `events`, the last one's vote with `counts`
 };
 
 struct Step
@@ -50,48 +53,59 @@ struct Step
     std::uint32_t tickets = 1;
     std::uint32_t expect = 0;
     U32Map counts;
+    std::vector<VoteEventKind> events;
 };
 
 Step vote(std::uint32_t seat, std::uint32_t option, std::uint32_t tickets, std::uint32_t result)
 {
-    return {Do::Vote, seat, option, tickets, result, {}};
+    return {Do::Vote, seat, option, tickets, result, {}, {}};
 }
 Step wrongRun(std::uint32_t seat, std::uint32_t result)
 {
-    return {Do::VoteWrongRun, seat, 0, 1, result, {}};
+    return {Do::VoteWrongRun, seat, 0, 1, result, {}, {}};
 }
 Step wrongKind(std::uint32_t seat, std::uint32_t kind, std::uint32_t result)
 {
-    return {Do::VoteWrongKind, seat, kind, 1, result, {}};
+    return {Do::VoteWrongKind, seat, kind, 1, result, {}, {}};
 }
 Step manage(Do what, std::uint32_t result)
 {
-    return {what, 1, 0, 1, result, {}};
+    return {what, 1, 0, 1, result, {}, {}};
 }
 Step wait(std::uint32_t ms)
 {
-    return {Do::Wait, 0, ms, 1, 0, {}};
+    return {Do::Wait, 0, ms, 1, 0, {}, {}};
 }
 Step counts(U32Map expected)
 {
-    return {Do::Counts, 0, 0, 1, 0, std::move(expected)};
+    return {Do::Counts, 0, 0, 1, 0, std::move(expected), {}};
 }
 Step used(std::uint32_t seat, std::uint32_t tickets)
 {
-    return {Do::Used, seat, 0, 1, tickets, {}};
+    return {Do::Used, seat, 0, 1, tickets, {}, {}};
 }
 Step history(std::uint32_t entries, U32Map newest)
 {
-    return {Do::History, 0, 0, 1, entries, std::move(newest)};
+    return {Do::History, 0, 0, 1, entries, std::move(newest), {}};
 }
 Step shows(std::uint32_t status)
 {
-    return {Do::Shows, 0, 0, 1, status, {}};
+    return {Do::Shows, 0, 0, 1, status, {}, {}};
 }
 Step everyone(Do what)
 {
-    return {what, 0, 0, 1, 0, {}};
+    return {what, 0, 0, 1, 0, {}, {}};
 }
+
+Step events(std::vector<VoteEventKind> kinds, U32Map lastCounts = {})
+{
+    return {Do::Events, 0, 0, 1, 0, std::move(lastCounts), std::move(kinds)};
+}
+
+constexpr VoteEventKind kBegin = VoteEventKind::Begin;
+constexpr VoteEventKind kProgress = VoteEventKind::Progress;
+constexpr VoteEventKind kEnd = VoteEventKind::End;
+constexpr VoteEventKind kClose = VoteEventKind::Close;
 
 struct Row
 {
@@ -138,17 +152,25 @@ std::vector<Row> rows()
          normal,
          {vote(2, 1, 1, kResultOk), manage(Do::End, kResultOk), shows(kVoteEnded),
           manage(Do::End, kResultEndNotFound), vote(3, 1, 1, kResultNotRunning),
-          history(1, {{0, 0}, {1, 1}, {2, 0}})}},
+          history(1, {{0, 0}, {1, 1}, {2, 0}}), events({kBegin, kEnd}, {{0, 0}, {1, 1}, {2, 0}})}},
         {"closing a running vote ends it first; a closed vote is gone",
          normal,
          {vote(2, 2, 1, kResultOk), manage(Do::Close, kResultOk), shows(kVoteEnded),
           history(1, {{0, 0}, {1, 0}, {2, 1}}), manage(Do::Close, kResultNotFound),
-          manage(Do::End, kResultEndNotFound), vote(2, 2, 1, kResultNotRunning)}},
+          manage(Do::End, kResultEndNotFound), vote(2, 2, 1, kResultNotRunning),
+          events({kBegin, kEnd, kClose}, {{0, 0}, {1, 0}, {2, 1}})}},
+        {"counts are told at most once a second, the latest once the second is over",
+         normal,
+         {vote(2, 0, 1, kResultOk), wait(100), events({kBegin, kProgress}, {{0, 1}, {1, 0}, {2, 0}}),
+          vote(3, 0, 1, kResultOk), wait(100), wait(500), events({kBegin, kProgress}), wait(500),
+          events({kBegin, kProgress, kProgress}, {{0, 2}, {1, 0}, {2, 0}}), wait(2000),
+          events({kBegin, kProgress, kProgress}), vote(2, 1, 1, kResultOk), manage(Do::End, kResultOk),
+          wait(2000), events({kBegin, kProgress, kProgress, kEnd}, {{0, 2}, {1, 1}, {2, 0}})}},
         {"a vote ends when its time runs out",
          normal,
          {vote(2, 0, 1, kResultOk), wait(58000), shows(kVoteStarted), vote(3, 0, 1, kResultOk), wait(3000),
           shows(kVoteEnded), vote(2, 1, 1, kResultNotRunning), manage(Do::End, kResultEndNotFound),
-          history(1, {{0, 2}, {1, 0}, {2, 0}})}},
+          history(1, {{0, 2}, {1, 0}, {2, 0}}), events({kBegin, kProgress, kEnd})}},
         {"a vote nobody watches still ends on time, into the history",
          normal,
          {vote(2, 1, 1, kResultOk), everyone(Do::LeaveAll), wait(59000), everyone(Do::ComeBack),
@@ -173,7 +195,12 @@ protected:
             m_box = &m_backend->box();
         }
         VoteStorage& storage = m_backend ? static_cast<VoteStorage&>(m_backend->storage()) : m_memory;
-        m_core = std::make_unique<VoteServiceCore>(clock, storage, sink, CoreOptions{}, m_box);
+        if (!m_box) {
+            m_memoryBox = std::make_unique<MemoryBallotBox>(clock, storage);
+            m_box = m_memoryBox.get();
+        }
+        m_reportingBox = std::make_unique<EventReportingBallotBox>(*m_box, m_events, clock);
+        m_core = std::make_unique<VoteServiceCore>(clock, storage, sink, CoreOptions{}, m_reportingBox.get());
     }
 
     // Opens the seats in the row's own sub-channel, creates its vote and a second one, starts the first.
@@ -290,6 +317,27 @@ protected:
             return;
         case Do::ComeBack:
             return comeBack();
+        case Do::Events:
+            return expectEvents(step.events, step.counts);
+        }
+    }
+
+    void expectEvents(const std::vector<VoteEventKind>& kinds, const U32Map& lastCounts)
+    {
+        std::vector<VoteEventKind> seen;
+        const VoteEvent* last = nullptr;
+        for (const VoteEvent& event : m_events.events) {
+            if (!(event.place == m_place))
+                continue;
+            EXPECT_EQ(event.voteId, m_started.voteId);
+            EXPECT_EQ(event.jiFangId, m_started.jiFangId);
+            seen.push_back(event.kind);
+            last = &event;
+        }
+        EXPECT_EQ(seen, kinds);
+        if (!lastCounts.empty() && last != nullptr) {
+            ASSERT_TRUE(last->vote);
+            EXPECT_EQ(last->vote->record.optionTickets, lastCounts);
         }
     }
 
@@ -337,10 +385,19 @@ protected:
     RecordingSink sink;
 
 private:
+    struct RecordingEvents : VoteEventSink
+    {
+        void voteEvent(VoteEvent event) override { events.push_back(std::move(event)); }
+        std::vector<VoteEvent> events;
+    };
+
     RedisTestServer m_redis;
     std::unique_ptr<RedisBackend> m_backend;
     BallotBox* m_box = nullptr;
     MemoryVoteStorage m_memory;
+    std::unique_ptr<MemoryBallotBox> m_memoryBox;
+    RecordingEvents m_events;
+    std::unique_ptr<EventReportingBallotBox> m_reportingBox;
     std::unique_ptr<VoteServiceCore> m_core;
     SubChannelKey m_place;
     std::map<std::uint32_t, SessionId> m_seats;

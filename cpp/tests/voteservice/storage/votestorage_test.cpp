@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
 #include <memory>
 
 namespace quorix::service::test {
@@ -65,6 +66,15 @@ protected:
     }
 
     bool keepsData() const { return GetParam() != Storage::Memory; }
+
+    // Another process's connection to the test's Redis.
+    std::unique_ptr<RedisBackend> otherRedisNode()
+    {
+        std::string error;
+        auto backend = RedisBackend::open(m_redis.redisAddress(), error);
+        EXPECT_TRUE(backend) << error;
+        return backend;
+    }
 
     // Ends the service run, if any, and starts one over the storage reopened after downSeconds.
     ServiceRun& restart(std::int64_t downSeconds)
@@ -218,6 +228,114 @@ TEST_P(VoteStorageTest, AVoteWhoseTimeRanOutWhileDownEndsAtOnceIntoTheHistory)
     run->core.tick();
     EXPECT_EQ(run->history(run->manager).records.size(), 1u) << "ended once, not again on the next restart";
     EXPECT_EQ(run->start(voteId).result, 0u) << "closed: nothing of it is resumed";
+}
+
+WebhookEvent webhookEvent(std::uint32_t channelId, const std::string& body, bool replaceable = false)
+{
+    WebhookEvent event;
+    event.channelId = channelId;
+    event.body = body;
+    event.createdAtUnix = 1000;
+    event.replaceable = replaceable;
+    return event;
+}
+
+TEST_P(VoteStorageTest, WebhooksAreStoredShownAndRemoved)
+{
+    VoteStorage& storage = reopen();
+    EXPECT_FALSE(storage.findWebhook(10));
+    storage.setWebhook(10, {"https://example.org/hook", "secret-10", true});
+    storage.setWebhook(11, {"https://example.org/other", "secret-11", false});
+    ASSERT_TRUE(storage.commit());
+    VoteStorage& after = keepsData() ? reopen() : storage;
+    ASSERT_TRUE(after.findWebhook(10));
+    EXPECT_EQ(after.findWebhook(10)->url, "https://example.org/hook");
+    EXPECT_EQ(after.findWebhook(10)->secret, "secret-10");
+    EXPECT_TRUE(after.findWebhook(10)->progress);
+    EXPECT_FALSE(after.findWebhook(11)->progress);
+    EXPECT_TRUE(after.removeWebhook(10));
+    EXPECT_FALSE(after.removeWebhook(10));
+    EXPECT_FALSE(after.findWebhook(10));
+    EXPECT_TRUE(after.findWebhook(11));
+}
+
+// The queue's contract: heads in order, one claimed per channel at a time, retries, the bound (the
+// oldest after the head goes), a waiting progress event replaced by the next, and what survives a
+// restart.
+TEST_P(VoteStorageTest, TheWebhookQueueDeliversEachChannelInOrderOneAtATime)
+{
+    VoteStorage* storage = &reopen();
+    constexpr std::size_t kLimit = 3;
+    for (const char* body : {"a1", "a2", "a3"})
+        EXPECT_EQ(storage->queueWebhookEvent(webhookEvent(10, body), kLimit, 100), 0u);
+    storage->queueWebhookEvent(webhookEvent(11, "b1"), kLimit, 100);
+    ASSERT_TRUE(storage->commit());
+
+    // One head of each channel; nothing more while they are claimed.
+    std::map<std::uint32_t, WebhookEvent> heads;
+    for (int i = 0; i < 2; ++i) {
+        const auto claimed = storage->claimWebhookEvent(100, 60);
+        ASSERT_TRUE(claimed);
+        heads[claimed->channelId] = *claimed;
+    }
+    ASSERT_EQ(heads.size(), 2u);
+    EXPECT_EQ(heads[10].body, "a1");
+    EXPECT_EQ(heads[11].body, "b1");
+    EXPECT_FALSE(storage->claimWebhookEvent(159, 60)) << "both heads are claimed";
+    EXPECT_TRUE(storage->finishWebhookEvent(heads[11]));
+
+    // A failed attempt: due again at 230, counted.
+    storage->retryWebhookEvent(heads[10], 230);
+    EXPECT_FALSE(storage->claimWebhookEvent(229, 60));
+    const auto again = storage->claimWebhookEvent(230, 60);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->body, "a1");
+    EXPECT_EQ(again->attempts, 1u);
+
+    // Full: the oldest event after the head (which may be out) is dropped.
+    EXPECT_EQ(storage->queueWebhookEvent(webhookEvent(10, "a4"), kLimit, 230), 1u);
+    EXPECT_EQ(storage->webhookQueueLength(10), kLimit);
+    EXPECT_TRUE(storage->finishWebhookEvent(*again));
+    EXPECT_FALSE(storage->finishWebhookEvent(*again)) << "no longer the head";
+
+    // Progress waiting at the tail is replaced by the next; never the head.
+    storage->queueWebhookEvent(webhookEvent(12, "begin"), kLimit, 230);
+    storage->queueWebhookEvent(webhookEvent(12, "progress 1", true), kLimit, 230);
+    storage->queueWebhookEvent(webhookEvent(12, "progress 2", true), kLimit, 230);
+    EXPECT_EQ(storage->webhookQueueLength(12), 2u);
+    ASSERT_TRUE(storage->commit());
+
+    if (keepsData())
+        storage = &reopen();
+    std::map<std::uint32_t, std::vector<std::string>> delivered;
+    for (std::int64_t now = 300; now < 310; ++now) {
+        while (const auto due = storage->claimWebhookEvent(now, 60)) {
+            delivered[due->channelId].push_back(due->body);
+            ASSERT_TRUE(storage->finishWebhookEvent(*due));
+        }
+    }
+    EXPECT_EQ(delivered[10], (std::vector<std::string>{"a3", "a4"})) << "a2 was dropped";
+    EXPECT_EQ(delivered[12], (std::vector<std::string>{"begin", "progress 2"}));
+    EXPECT_EQ(storage->webhookQueueLength(10), 0u);
+}
+
+TEST_P(VoteStorageTest, AWebhookEventClaimedByOneRedisNodeIsNotTakenByAnother)
+{
+    if (GetParam() != Storage::Redis)
+        GTEST_SKIP() << "shared by several processes in Redis only";
+    VoteStorage& first = reopen();
+    const std::unique_ptr<RedisBackend> second = otherRedisNode();
+    ASSERT_TRUE(second);
+    first.queueWebhookEvent(webhookEvent(10, "once"), 10, 100);
+    const auto claimed = first.claimWebhookEvent(100, 60);
+    ASSERT_TRUE(claimed);
+    EXPECT_FALSE(second->storage().claimWebhookEvent(159, 60));
+    // A node that died holding it: the claim runs out and another node delivers it.
+    const auto taken = second->storage().claimWebhookEvent(160, 60);
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->id, claimed->id);
+    EXPECT_TRUE(second->storage().finishWebhookEvent(*taken));
+    EXPECT_FALSE(first.finishWebhookEvent(*claimed));
 }
 
 INSTANTIATE_TEST_SUITE_P(Storages, VoteStorageTest,

@@ -12,6 +12,9 @@ usage: http_contract_test.py --voted PATH --wire PATH --openapi PATH
 
 import argparse
 import csv
+import hashlib
+import hmac
+import http.server
 import http.client
 import io
 import json
@@ -99,7 +102,7 @@ class OpenApi:
 class Service:
     """quorix-voted with --http on free ports; its log is read on a thread."""
 
-    def __init__(self, folder):
+    def __init__(self, folder, storage=("--memory",)):
         self.secret = os.path.join(folder, "secret")
         with open(self.secret, "w") as f:
             f.write("contract-test-secret-0123456789abcdef\n")
@@ -110,7 +113,7 @@ class Service:
         # Every request is a fresh loopback connection: no per-address limits.
         self.process = subprocess.Popen(
             [ARGS.voted, "--listen", "127.0.0.1:0", "--http", "127.0.0.1:0", "--secret-file", self.secret,
-             "--memory", "--max-connections-per-address", "0", "--max-new-connections-per-address-per-second", "0"],
+             *storage, "--max-connections-per-address", "0", "--max-new-connections-per-address-per-second", "0"],
             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, encoding="utf-8")
         threading.Thread(target=self._read_log, daemon=True).start()
         if not self.ready.wait(20):
@@ -674,6 +677,194 @@ class HttpContractTest(unittest.TestCase):
                 self.assertEqual(answer.headers.get("X-Content-Type-Options"), "nosniff")
                 self.assertEqual(answer.headers.get("Referrer-Policy"), "no-referrer")
                 self.assertIn("frame-ancestors 'none'", answer.headers.get("Content-Security-Policy", ""))
+
+
+# ---- webhooks ---------------------------------------------------------------------------------
+
+
+class WebhookReceiver:
+    """An HTTP receiver of webhook requests on a fixed port that can go down and come back."""
+
+    def __init__(self):
+        self.requests = []
+        self.arrived = threading.Condition()
+        self.server = None
+        self.port = None
+        self.up()
+
+    def up(self):
+        receiver = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_POST(self):
+                body = self.rfile.read(int(self.headers.get("Content-Length", "0")))
+                with receiver.arrived:
+                    receiver.requests.append((dict(self.headers), body))
+                    receiver.arrived.notify_all()
+                self.send_response(204)
+                self.end_headers()
+
+            def log_message(self, *args):
+                pass
+
+        http.server.HTTPServer.allow_reuse_address = True
+        self.server = http.server.HTTPServer(("127.0.0.1", self.port or 0), Handler)
+        self.port = self.server.server_address[1]
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    def down(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+    def wait_for(self, count, seconds):
+        with self.arrived:
+            self.arrived.wait_for(lambda: len(self.requests) >= count, seconds)
+            return list(self.requests)
+
+
+class WebhookDeliveryTest(unittest.TestCase):
+    """A channel's webhook over the API, and its events at a receiver: signed, in order, and those
+    queued while the receiver was down delivered once it is back, across a service restart."""
+
+    path = "/api/v1/channels/{ch}/webhook"
+    target = f"/api/v1/channels/{CHANNEL}/webhook" + query(MANAGER)
+
+    @classmethod
+    def setUpClass(cls):
+        global OPENAPI
+        OPENAPI = OpenApi(ARGS.openapi)
+        cls.folder = tempfile.TemporaryDirectory()
+        cls.data = os.path.join(cls.folder.name, "data")
+        os.mkdir(cls.data, 0o700)
+        cls.audit = os.path.join(cls.folder.name, "audit.log")
+        cls.receiver = WebhookReceiver()
+        cls.start_service()
+
+    @classmethod
+    def start_service(cls):
+        global SERVICE
+        SERVICE = Service(cls.folder.name, ("--data", cls.data, "--webhook-allow-http", "--audit-log", cls.audit))
+        cls.manager_token = SERVICE.web_token(MANAGER)
+
+    @classmethod
+    def tearDownClass(cls):
+        SERVICE.stop()
+        cls.receiver.down()
+        cls.folder.cleanup()
+
+    documented = HttpContractTest.documented
+
+    def put(self, body, token=None):
+        data = body if isinstance(body, bytes) else json.dumps(body).encode("utf-8")
+        return request("PUT", self.target, token or self.manager_token, body=data)
+
+    def run_vote(self, name):
+        """Creates, starts, stops and closes a vote over the API; its id."""
+        vote = {"name": name, "limitTime": 300, "voteType": 0, "limits": {"0": 1, "1": 1},
+                "options": {"0": "a", "1": "b"}}
+        created = request("POST", f"/api/v1/channels/{CHANNEL}/votes" + query(MANAGER, sub=SUB), self.manager_token,
+                          body=json.dumps(vote).encode("utf-8"))
+        self.assertEqual(created.status, 201, created.body)
+        vote_id = created.json()["voteId"]
+        round_id = None
+        for action in ("start", "stop", "close"):
+            target = f"/api/v1/channels/{CHANNEL}/votes/{vote_id}/{action}"
+            parameters = {"jiFangId": round_id} if action == "close" else {}
+            answer = request("POST", target + query(MANAGER, sub=SUB, **parameters), self.manager_token)
+            self.assertEqual(answer.status, 200, (action, answer.body))
+            round_id = round_id or answer.json()["jiFangId"]
+        return vote_id
+
+    def check_signed(self, headers, body, secret):
+        timestamp = headers["X-Quorix-Timestamp"]
+        self.assertLess(abs(int(timestamp) - time.time()), 120)
+        expected = hmac.new(secret.encode(), timestamp.encode() + b"." + body, hashlib.sha256).hexdigest()
+        self.assertEqual(headers["X-Quorix-Signature"], "sha256=" + expected)
+
+    def events_of(self, requests, secret):
+        events = []
+        for headers, body in requests:
+            self.check_signed(headers, body, secret)
+            event = json.loads(body)
+            events.append((event["type"], event["voteId"], event["channelId"], event["subChannelId"]))
+        return events
+
+    def test_a_webhook_refusals_name_the_field(self):
+        no_manage = SERVICE.web_token(MANAGER, "events vote")
+        viewer = SERVICE.web_token(VIEWER, "events vote manage")
+        viewer_target = f"/api/v1/channels/{CHANNEL}/webhook" + query(VIEWER)
+        rows = [
+            # (what, method, target, token, body, status, field)
+            ("none yet", "GET", self.target, None, None, 404, None),
+            ("not JSON", "PUT", self.target, None, b"{", 400, "body"),
+            ("no url", "PUT", self.target, None, {"progress": True}, 400, "url"),
+            ("url not a string", "PUT", self.target, None, {"url": 5}, 400, "url"),
+            ("not http", "PUT", self.target, None, {"url": "ftp://127.0.0.1/"}, 400, "url"),
+            ("a user in the url", "PUT", self.target, None, {"url": "http://me@127.0.0.1/"}, 400, "url"),
+            ("url too long", "PUT", self.target, None, {"url": "http://127.0.0.1/" + "a" * 2048}, 400, "url"),
+            ("progress not a boolean", "PUT", self.target, None, {"url": "http://127.0.0.1/", "progress": 1},
+             400, "progress"),
+            ("an unknown member", "PUT", self.target, None, {"url": "http://127.0.0.1/", "events": []}, 400,
+             "events"),
+            ("a viewer", "PUT", viewer_target, viewer, {"url": "http://127.0.0.1/"}, 403, "role"),
+            ("no manage scope", "PUT", self.target, no_manage, {"url": "http://127.0.0.1/"}, 403, "scope"),
+            ("created", "PUT", self.target, None, {"url": "http://127.0.0.1:9/"}, 201, None),
+            ("replaced, its secret kept", "PUT", self.target, None, {"url": "http://127.0.0.1:9/x"}, 200, None),
+            ("shown", "GET", self.target, None, None, 200, None),
+            ("removed", "DELETE", self.target, None, None, 204, None),
+            ("removed again", "DELETE", self.target, None, None, 404, None),
+        ]
+        for what, method, target, token, body, status, field in rows:
+            with self.subTest(what):
+                data = body if isinstance(body, bytes) or body is None else json.dumps(body).encode("utf-8")
+                answer = request(method, target, token or self.manager_token, body=data)
+                self.assertEqual(answer.status, status, answer.body)
+                shown = self.documented(answer, self.path, method)
+                if field is not None:
+                    self.assertEqual(shown.get("field"), field, shown)
+                if status in (200, 201):
+                    self.assertEqual("secret" in shown, status == 201, shown)
+                if status == 201:
+                    self.assertRegex(shown["secret"], "^[0-9a-f]{64}$")
+
+    def test_b_events_signed_in_order_and_kept_while_the_receiver_is_down(self):
+        created = self.put({"url": f"http://127.0.0.1:{self.receiver.port}/hook"})
+        self.assertEqual(created.status, 201, created.body)
+        secret = created.json()["secret"]
+        first = self.run_vote("first")
+        got = self.receiver.wait_for(3, 20)
+        self.assertEqual(self.events_of(got, secret),
+                         [(kind, first, CHANNEL, SUB) for kind in ("vote.begin", "vote.end", "vote.close")])
+        begin, end = json.loads(got[0][1]), json.loads(got[1][1])
+        self.assertEqual(begin["state"]["status"], "running")
+        self.assertEqual(end["state"]["status"], "ended")
+        self.assertEqual(set(end["state"]["vote"]["options"].values()), {"a", "b"})
+        self.assertEqual(begin["jiFangId"], end["jiFangId"])
+
+        # Down: the events wait in the queue, and in the database over a restart.
+        self.receiver.down()
+        second = self.run_vote("second")
+        third = self.run_vote("third")
+        time.sleep(1.5)
+        SERVICE.stop()
+        self.start_service()
+        self.receiver.up()
+        got = self.receiver.wait_for(9, 60)
+        ids = [int(headers["X-Quorix-Delivery"]) for headers, _ in got]
+        self.assertEqual(ids, sorted(set(ids)), "each event once, in order")
+        self.assertEqual(self.events_of(got[3:], secret),
+                         [(kind, vote, CHANNEL, SUB) for vote in (second, third)
+                          for kind in ("vote.begin", "vote.end", "vote.close")])
+        # The receiver holds the last event before the sender has read its answer.
+        delivered = ("quorix_webhook_events_total", (("outcome", "delivered"),))
+        deadline = time.time() + 10
+        while HttpContractTest.metrics(self)[delivered] < 6 and time.time() < deadline:
+            time.sleep(0.1)
+        self.assertEqual(HttpContractTest.metrics(self)[delivered], 6)
+        with open(self.audit) as f:
+            actions = [json.loads(line)["action"] for line in f]
+        self.assertIn("webhook.set", actions)
+        self.assertIn("webhook.remove", actions)
 
 
 def main():

@@ -14,6 +14,8 @@
 #include "voteservice/web/userrequestbudgets.h"
 #include "voteservice/web/webrouter.h"
 #include "voteservice/web/webticketstore.h"
+#include "voteservice/webhook/webhooksignature.h"
+#include "voteservice/webhook/webhookurl.h"
 
 #include <quorix/protocol/votemessages.h>
 
@@ -115,6 +117,8 @@ TEST(WebRouterTest, RoutesMethodAndPath)
         {"GET", "/api/v1/channels/10/votes/7/start", 405, std::nullopt, 0, 0, "POST"},
         {"DELETE", "/api/v1/channels/10/votes", 405, std::nullopt, 0, 0, "GET, HEAD, POST"},
         {"POST", "/api/v1/channels/10/votes", 200, WebEndpoint::VoteCreate, 10, 0, ""},
+        {"PUT", "/api/v1/channels/10/webhook", 200, WebEndpoint::Webhook, 10, 0, ""},
+        {"POST", "/api/v1/channels/10/webhook", 405, std::nullopt, 0, 0, "GET, HEAD, PUT, DELETE"},
         {"GET", "/api/v1/channels/10/votes/7", 200, WebEndpoint::VoteRead, 10, 7, ""},
         {"HEAD", "/api/v1/channels/10/votes/7", 200, WebEndpoint::VoteRead, 10, 7, ""},
         {"PUT", "/api/v1/channels/10/votes/7", 200, WebEndpoint::VoteReplace, 10, 7, ""},
@@ -564,6 +568,67 @@ TEST(SessionRequestParserTest, ReadsTheViewersMessagesOrNamesTheField)
         EXPECT_EQ(parsed.request->tickets, row.tickets) << row.text;
     }
     EXPECT_EQ(SessionRequestParser::parse(R"({"id":"a","type":"vote","voteId":1})").id, "a");
+}
+
+TEST(WebhookUrlTest, TakesHttpsAddressesOnlyAndNamesTheFault)
+{
+    struct Row
+    {
+        std::string text;
+        bool allowHttp;
+        std::optional<WebhookUrl> parsed; // tls, host, port, target
+        const char* reason;
+    };
+    const std::string longPath = "https://example.org/" + std::string(WebhookUrl::kMaxLength, 'a');
+    const Row rows[] = {
+        {"https://example.org/hook?a=1", false, WebhookUrl{true, "example.org", 443, "/hook?a=1"}, ""},
+        {"https://example.org", false, WebhookUrl{true, "example.org", 443, "/"}, ""},
+        {"https://example.org?x", false, WebhookUrl{true, "example.org", 443, "/?x"}, ""},
+        {"https://10.0.0.1:8443/h", false, WebhookUrl{true, "10.0.0.1", 8443, "/h"}, ""},
+        {"https://[::1]:8443/h", false, WebhookUrl{true, "[::1]", 8443, "/h"}, ""},
+        {"http://127.0.0.1:9000/h", true, WebhookUrl{false, "127.0.0.1", 9000, "/h"}, ""},
+        {"http://127.0.0.1:9000/h", false, std::nullopt, "url is not https://"},
+        {"ftp://example.org/", true, std::nullopt, "url is not http:// or https://"},
+        {"https://user:pw@example.org/", false, std::nullopt, "url names a user"},
+        {"https://example.org:0/", false, std::nullopt, "url has no port number from 1 to 65535"},
+        {"https://example.org:65536/", false, std::nullopt, "url has no port number from 1 to 65535"},
+        {"https://example.org:80x/", false, std::nullopt, "url has no port number from 1 to 65535"},
+        {"https:///path", false, std::nullopt, "url has no host name"},
+        {"https://exa_mple.org/", false, std::nullopt, "url has no host name"},
+        {"https://example.org/a b", false, std::nullopt,
+         "url holds spaces, control characters, non-ASCII or a fragment"},
+        {"https://example.org/#top", false, std::nullopt,
+         "url holds spaces, control characters, non-ASCII or a fragment"},
+        {"https://example.org/\xc3\xa9", false, std::nullopt,
+         "url holds spaces, control characters, non-ASCII or a fragment"},
+        {longPath, false, std::nullopt, "url is longer than 2048 characters"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        std::string reason;
+        const std::optional<WebhookUrl> url = WebhookUrl::parse(row.text, row.allowHttp, reason);
+        ASSERT_EQ(url.has_value(), row.parsed.has_value()) << reason;
+        EXPECT_EQ(reason, row.reason);
+        if (!url)
+            continue;
+        EXPECT_EQ(url->tls, row.parsed->tls);
+        EXPECT_EQ(url->host, row.parsed->host);
+        EXPECT_EQ(url->port, row.parsed->port);
+        EXPECT_EQ(url->target, row.parsed->target);
+    }
+    std::string ignored;
+    EXPECT_EQ(WebhookUrl::parse("https://example.org/", false, ignored)->hostHeader(), "example.org");
+    EXPECT_EQ(WebhookUrl::parse("http://localhost:8080/", true, ignored)->hostHeader(), "localhost:8080");
+}
+
+// The value Python's hmac module gives for the same key, timestamp and body.
+TEST(WebhookSignatureTest, SignsTimestampDotBodyWithHmacSha256)
+{
+    EXPECT_EQ(WebhookSignature::sign("Jefe", 1796789989, R"({"type":"vote.end"})"),
+              "sha256=11ec5c621448426eb84529e04884fa77827f8109f3161a2eb713f7fd9379f9e0");
+    const std::string secret = WebhookSignature::newSecret();
+    EXPECT_TRUE(std::regex_match(secret, std::regex("[0-9a-f]{64}")));
+    EXPECT_NE(secret, WebhookSignature::newSecret());
 }
 
 TEST(ResultWordsTest, ManagementResultsBecomeHttpStatuses)
