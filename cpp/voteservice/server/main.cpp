@@ -405,10 +405,11 @@ int serve(ServerOptions& options, const std::vector<std::string>& args)
         ServiceLog::line(kError, error);
         return 1;
     }
-    // Audit entries of the webhook sender's thread are written on the server's.
-    const auto webhookAudit = [&io, sink = audit.get()](AuditEntry entry) {
-        if (sink)
-            asio::post(io, [sink, entry = std::move(entry)] { sink->record(entry); });
+    // Audit entries of the webhook sender's thread are written on the core's, which writes the rest.
+    VoteServer* auditing = nullptr;
+    const auto webhookAudit = [&auditing, sink = audit.get()](AuditEntry entry) {
+        if (sink && auditing)
+            auditing->onCoreThread([sink, entry = std::move(entry)] { sink->record(entry); });
     };
     const std::unique_ptr<WebhookService> webhooks = WebhookService::open(
         options, storage, databasePath, redis ? &redis->box() : nullptr, clock, webhookAudit, error);
@@ -417,6 +418,7 @@ int serve(ServerOptions& options, const std::vector<std::string>& args)
         return 1;
     }
     VoteServer server(io, options, clock, storage, &webhooks->box());
+    auditing = &server;
     webhooks->start(server.metrics());
     server.auditTo(audit.get());
     if (redis) {

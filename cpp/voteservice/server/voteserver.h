@@ -59,8 +59,8 @@ public:
     // committed; null (the default) writes none. The writer must outlive the server; it is used on
     // the core's thread only (see onCoreThread).
     void auditTo(AuditSink* writer) { m_core.auditTo(writer); }
-    // Runs work on the core's thread between its requests: for what the core's storage or audit
-    // writer share (reopening the audit file).
+    // Runs work on the core's thread between its requests, from any thread: for what shares the
+    // core's storage or audit writer (reopening the audit file, another thread's audit entries).
     void onCoreThread(std::function<void()> work)
     {
         m_core.post([work = std::move(work)](VoteServiceCore&) { work(); });
