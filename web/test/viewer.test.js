@@ -184,6 +184,15 @@ test('groupMembersAndJudgeScoresAreVotedFromTheKeyboard', async () => {
   assert.deepEqual(service.received.filter((m) => m.type === 'judgeScore').map((m) => m.score), [5]);
   await page.close();
 
+  service.push('vote.begin', judgeVote({ id: 82, judges: [[8, '张老师', 4], [9, 'Jo', 0]] }));
+  page = await viewer(`uid=9&lang=en#token=${kGoodToken}`);
+  await waitForTexts(page, '.judge-nick', ['张老师', 'Jo (you)']);
+  await page.getByLabel('1 point, Poor').check();
+  await page.getByRole('button', { name: 'Score', disabled: false }).click();
+  await waitForTexts(page, '.judge-word', ['Great', 'Poor']);
+  await waitForText(page, '.judge-total', 'Total: 5');
+  await page.close();
+
   page = await viewer(`uid=7#token=${kGoodToken}`);
   await waitForTexts(page, '.judge-word', ['很好', '打分中...']);
   assert.equal(await page.locator('.score-picker').count(), 0, 'no picker for a viewer who is not a judge');
