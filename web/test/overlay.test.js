@@ -18,9 +18,11 @@ after(async () => {
   await service?.stop();
 });
 
-function overlay(options = '') {
-  return openPage(browser, `${service.origin}/overlay/888/1?uid=1${options}#token=${kGoodToken}`, { width: 1920, height: 1080 });
+// browser: the browser's own languages and zone, which the overlay must not follow.
+function overlay(options = '', browserLanguage = undefined) {
+  return openPage(browser, `${service.origin}/overlay/888/1?uid=1${options}#token=${kGoodToken}`, { width: 1920, height: 1080 }, browserLanguage);
 }
+const shots = process.env.QUORIX_SHOTS ?? '/tmp';
 
 // "name count share" of every bar, highest rank first.
 function ranking(page) {
@@ -57,7 +59,32 @@ test('overlayShowsNothingUntilAVoteRunsThenRanksItsOptions', async () => {
   await page.close();
 });
 
+// Only the link chooses the overlay's language: a streaming program's browser says nothing useful.
+test('overlaySpeaksTheLanguageOfItsLinkOnly', async () => {
+  const rows = [
+    { options: '&lang=en', browser: { locale: 'zh-CN' }, lang: 'en', chip: 'Poll', clock: 'left', foot: '1,234,568 votes', units: ['votes', 'vote'] },
+    { options: '', browser: { locale: 'en-US' }, lang: 'zh-CN', chip: '普通投票', clock: '后停止', foot: '共 1,234,568 票', units: ['票', '票'] },
+    { options: '&lang=zh-CN', browser: { locale: 'en-US' }, lang: 'zh-CN', chip: '普通投票', clock: '后停止', foot: '共 1,234,568 票', units: ['票', '票'] },
+    { options: '&lang=xx-unknown', browser: { locale: 'en-GB' }, lang: 'zh-CN', chip: '普通投票', clock: '后停止', foot: '共 1,234,568 票', units: ['票', '票'] },
+    { options: '&lang=en-IN', browser: { locale: 'en-US' }, lang: 'en', chip: 'Poll', clock: 'left', foot: '12,34,568 votes', units: ['votes', 'vote'] },
+  ];
+  service.push('vote.begin', normalVote({ id: 15, names: ['甲', '乙'], counts: [1234567, 1] }));
+  for (const row of rows) {
+    const page = await overlay(row.options, row.browser);
+    await waitForText(page, '.panel-foot', row.foot);
+    await waitForText(page, '.kind-chip', row.chip);
+    await waitForText(page, '.clock-words', row.clock);
+    await waitForTexts(page, '.unit', row.units);
+    assert.equal(await page.evaluate(() => document.documentElement.lang), row.lang, row.options);
+    await page.close();
+  }
+});
+
 test('groupVoteShowsBothTeamsAndTheirTotals', async () => {
+  service.push('vote.begin', groupVote({ teamA: [['甜甜', 5], ['老王', 3]], teamB: [['阿飞', 6]], names: ['', ''] }));
+  const english = await overlay('&lang=en');
+  await waitForTexts(english, '.team-name', ['Team A', 'Team B']);
+  await english.close();
   service.push('vote.begin', groupVote({ teamA: [['甜甜', 5], ['老王', 3]], teamB: [['阿飞', 6]], names: ['红队', '蓝队'] }));
   const page = await overlay();
   await waitForTexts(page, '.team-name', ['红队', '蓝队']);
@@ -71,39 +98,53 @@ test('groupVoteShowsBothTeamsAndTheirTotals', async () => {
 
 test('judgeCardsShowScoresTotalAndAbstainedOnceEnded', async () => {
   const judges = [[11, '张老师', 5], [12, '李评委', 0], [13, '王导', 3]];
-  service.push('vote.begin', judgeVote({ judges }));
-  const page = await overlay();
-  await waitForTexts(page, '.judge-nick', ['张老师', '李评委', '王导']);
-  await waitForTexts(page, '.judge-word', ['超赞', '打分中...', '还行']);
-  await waitForText(page, '.judge-total-value', '8');
-  service.push('vote.end', judgeVote({ judges, ended: true }));
-  await waitForTexts(page, '.judge-word', ['超赞', '弃权', '还行']);
-  await waitForText(page, '.clock-words', '投票已结束');
-  await page.close();
+  const rows = [
+    { options: '', running: ['超赞', '打分中...', '还行'], ended: ['超赞', '弃权', '还行'], label: '总分', foot: '3 位评委 · 已打分 2 位 · 平均 4.0', endedWords: '投票已结束' },
+    { options: '&lang=en', running: ['Superb', 'Scoring…', 'Good'], ended: ['Superb', 'Abstained', 'Good'], label: 'Total', foot: '3 judges · 2 scored · average 4.0', endedWords: 'Vote ended' },
+  ];
+  for (const row of rows) {
+    service.push('vote.begin', judgeVote({ judges }));
+    const page = await overlay(row.options);
+    await waitForTexts(page, '.judge-nick', ['张老师', '李评委', '王导']);
+    await waitForTexts(page, '.judge-word', row.running);
+    await waitForText(page, '.judge-total-value', '8');
+    await waitForText(page, '.judge-total-label', row.label);
+    await waitForText(page, '.panel-foot', row.foot);
+    service.push('vote.end', judgeVote({ judges, ended: true }));
+    await waitForTexts(page, '.judge-word', row.ended);
+    await waitForText(page, '.clock-words', row.endedWords);
+    await page.close();
+  }
 });
 
 // A vote whose results come at its end: the options without figures and a note while it runs,
 // then every count, the bars growing, once it ends.
 test('resultsShownAtTheEndAreRevealedWhenTheVoteEnds', async () => {
   const names = ['甲', '乙', '丙'];
-  service.push('vote.begin', normalVote({ id: 61, names, counts: [0, 0, 0], results: 'end' }));
-  const page = await overlay();
-  await waitForText(page, '.results-note', '结果将在投票结束后公布');
-  await waitForText(page, '.panel-foot', '共 3 个选项');
-  const figuresShown = () =>
-    page.$$eval('.option-row .option-count .num', (nodes) => nodes.filter((node) => getComputedStyle(node).visibility === 'visible').length);
-  assert.equal(await figuresShown(), 0, 'no count while the vote runs');
-  await page.screenshot({ path: `${process.env.QUORIX_SHOTS ?? '/tmp'}/overlay-results-pending.png` });
-  service.push('vote.end', normalVote({ id: 61, names, counts: [2, 5, 1], results: 'end', ended: true }));
-  await waitForValue(page, ranking, ['乙 5 62.5%', '甲 2 25%', '丙 1 12.5%']);
-  assert.equal(await page.locator('.panel.revealing.ended').count(), 1);
-  assert.equal(await page.locator('.results-note').isVisible(), false);
-  await waitForText(page, '.panel-foot', '共 8 票');
-  assert.equal(await figuresShown(), 3);
-  await page.waitForTimeout(1800);
-  await page.screenshot({ path: `${process.env.QUORIX_SHOTS ?? '/tmp'}/overlay-results-revealed.png` });
-  assert.deepEqual(page.errors, []);
-  await page.close();
+  const rows = [
+    { options: '', suffix: '', note: '结果将在投票结束后公布', pending: '共 3 个选项', done: '共 8 票' },
+    { options: '&lang=en', suffix: '-en', note: 'Results will be shown when the vote ends', pending: '3 options', done: '8 votes' },
+  ];
+  for (const row of rows) {
+    service.push('vote.begin', normalVote({ id: 61, names, counts: [0, 0, 0], results: 'end' }));
+    const page = await overlay(row.options);
+    await waitForText(page, '.results-note', row.note);
+    await waitForText(page, '.panel-foot', row.pending);
+    const figuresShown = () =>
+      page.$$eval('.option-row .option-count .num', (nodes) => nodes.filter((node) => getComputedStyle(node).visibility === 'visible').length);
+    assert.equal(await figuresShown(), 0, 'no count while the vote runs');
+    await page.screenshot({ path: `${shots}/overlay-results-pending${row.suffix}.png` });
+    service.push('vote.end', normalVote({ id: 61, names, counts: [2, 5, 1], results: 'end', ended: true }));
+    await waitForValue(page, ranking, ['乙 5 62.5%', '甲 2 25%', '丙 1 12.5%']);
+    assert.equal(await page.locator('.panel.revealing.ended').count(), 1);
+    assert.equal(await page.locator('.results-note').isVisible(), false);
+    await waitForText(page, '.panel-foot', row.done);
+    assert.equal(await figuresShown(), 3);
+    await page.waitForTimeout(1800);
+    await page.screenshot({ path: `${shots}/overlay-results-revealed${row.suffix}.png` });
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  }
 });
 
 test('endedStateStaysUntilCloseThenFadesOut', async () => {

@@ -24,10 +24,11 @@ beforeEach(() => {
   service.answer = () => ({ result: 0 });
 });
 
-// link: the query and the fragment of the page's address.
-function viewer(link = `uid=9#token=${kGoodToken}`, width = 1280) {
-  return openPage(browser, `${service.origin}/vote/888/1?${link}`, { width, height: 800 });
+// link: the query and the fragment of the page's address; browserLanguage: the browser's locale and zone.
+function viewer(link = `uid=9#token=${kGoodToken}`, width = 1280, browserLanguage = undefined) {
+  return openPage(browser, `${service.origin}/vote/888/1?${link}`, { width, height: 800 }, browserLanguage);
 }
+const shots = process.env.QUORIX_SHOTS ?? '/tmp';
 
 const counts = (page) => page.$$eval('.option .count', (nodes) => nodes.map((node) => node.textContent));
 const votesSent = () => service.received.filter((message) => message.type === 'vote');
@@ -56,25 +57,63 @@ test('viewerSeesTheVoteWithTicketsLeftAndHistory', async () => {
   await page.close();
 });
 
+// The link's ?lang= first, else the browser's languages (its Accept-Language), else Chinese: every
+// text, the document's lang, and numbers and dates in the browser's English.
+test('theViewerSpeaksTheLanguageOfItsLinkOrItsBrowser', async () => {
+  const en = { lang: 'en', title: 'Channel vote', allowance: 'Up to 2 per option; 1 vote left.', button: 'Vote for “甲”', clock: 'left', history: 'Votes of the last 7 days' };
+  const zh = { lang: 'zh-CN', title: '频道投票', allowance: '每项可投 2 票，还剩 1 票。', button: '给「甲」投一票', clock: '后停止', history: '最近7日投票记录' };
+  const rows = [
+    { query: '&lang=en', browser: { locale: 'zh-CN' }, ...en, figures: ['1,234,567 votes', '1 vote'], meta: 'Dec 3, 2026, 8:00:05 PM · started by 主持人' },
+    { query: '&lang=zh-CN', browser: { locale: 'en-US' }, ...zh, figures: ['1,234,567 票', '1 票'], meta: '2026年12月3日 20:00:05 · 发起人 主持人' },
+    { query: '', browser: { locale: 'en-GB' }, ...en, figures: ['1,234,567 votes', '1 vote'], meta: '3 Dec 2026, 20:00:05 · started by 主持人' },
+    { query: '&lang=fr', browser: { locale: 'en-US' }, ...en, figures: ['1,234,567 votes', '1 vote'], meta: 'Dec 3, 2026, 8:00:05 PM · started by 主持人' },
+    { query: '&lang=fr', browser: { locale: 'fr-FR' }, ...zh, figures: ['1,234,567 票', '1 票'], meta: '2026年12月3日 20:00:05 · 发起人 主持人' },
+    // The record's time is the service's clock time with no zone to convert from: shown as it is.
+    { query: '&lang=en', browser: { locale: 'en-IN', timezoneId: 'America/New_York' }, ...en, figures: ['12,34,567 votes', '1 vote'], meta: '3 Dec 2026, 8:00:05 pm · started by 主持人' },
+  ];
+  service.history = [{ name: '上周', voteType: 0, timeText: '2026-12-03 20:00:05', adminNick: '主持人', options: { 0: '甲', 1: '乙' }, optionTickets: { 0: 1234567, 1: 1 } }];
+  service.push('vote.begin', normalVote({ id: 16, names: ['甲', '乙'], counts: [2, 5], perUser: 3, perOption: 2 }));
+  service.tickets = { remaining: 1, perOption: { 1: 2 } };
+  for (const row of rows) {
+    const page = await viewer(`uid=9${row.query}#token=${kGoodToken}`, 1280, row.browser);
+    const name = JSON.stringify(row.browser) + row.query;
+    await waitForText(page, '.allowance', row.allowance);
+    await waitForText(page, '.clock-words', row.clock);
+    await waitForText(page, '.masthead-title', row.title);
+    await waitForText(page, '#history-title', row.history);
+    await waitForTexts(page, '.history-options .num', row.figures);
+    await waitForText(page, '.history-meta', row.meta);
+    await page.getByRole('button', { name: row.button, exact: true }).waitFor();
+    assert.deepEqual(await page.evaluate(() => [document.documentElement.lang, document.title]), [row.lang, row.title], name);
+    await page.close();
+  }
+});
+
 // While a vote whose results come at its end runs, the viewer votes and sees its own tickets but
 // no count; the end shows them.
 test('resultsShownAtTheEndStayHiddenUntilTheVoteEnds', async () => {
-  service.push('vote.begin', normalVote({ id: 71, names: ['甲', '乙'], counts: [0, 0], perUser: 3, perOption: 3, results: 'end' }));
-  const page = await viewer();
-  await waitForText(page, '.results-note', '结果将在投票结束后公布');
-  const shownFigures = () => page.$$eval('.option .figures', (nodes) => nodes.filter((node) => getComputedStyle(node).visibility === 'visible').length);
-  assert.equal(await shownFigures(), 0);
-  await page.getByRole('button', { name: '给「乙」投一票' }).click();
-  await waitForText(page, '.allowance', '每项可投 3 票，还剩 2 票。');
-  await page.screenshot({ path: `${process.env.QUORIX_SHOTS ?? '/tmp'}/viewer-results-pending.png` });
-  service.push('vote.end', normalVote({ id: 71, names: ['甲', '乙'], counts: [4, 6], results: 'end', ended: true }));
-  await waitForValue(page, counts, ['4', '6']);
-  assert.equal(await shownFigures(), 2);
-  assert.equal(await page.locator('.results-note').isVisible(), false);
-  await page.waitForTimeout(1800);
-  await page.screenshot({ path: `${process.env.QUORIX_SHOTS ?? '/tmp'}/viewer-results-revealed.png` });
-  assert.deepEqual(page.errors, []);
-  await page.close();
+  const rows = [
+    { query: '', suffix: '', note: '结果将在投票结束后公布', button: '给「乙」投一票', allowance: '每项可投 3 票，还剩 2 票。' },
+    { query: '&lang=en', suffix: '-en', note: 'Results will be shown when the vote ends', button: 'Vote for “乙”', allowance: 'Up to 3 per option; 2 votes left.' },
+  ];
+  for (const row of rows) {
+    service.push('vote.begin', normalVote({ id: 71, names: ['甲', '乙'], counts: [0, 0], perUser: 3, perOption: 3, results: 'end' }));
+    const page = await viewer(`uid=9${row.query}#token=${kGoodToken}`);
+    await waitForText(page, '.results-note', row.note);
+    const shownFigures = () => page.$$eval('.option .figures', (nodes) => nodes.filter((node) => getComputedStyle(node).visibility === 'visible').length);
+    assert.equal(await shownFigures(), 0);
+    await page.getByRole('button', { name: row.button }).click();
+    await waitForText(page, '.allowance', row.allowance);
+    await page.screenshot({ path: `${shots}/viewer-results-pending${row.suffix}.png` });
+    service.push('vote.end', normalVote({ id: 71, names: ['甲', '乙'], counts: [4, 6], results: 'end', ended: true }));
+    await waitForValue(page, counts, ['4', '6']);
+    assert.equal(await shownFigures(), 2);
+    assert.equal(await page.locator('.results-note').isVisible(), false);
+    await page.waitForTimeout(1800);
+    await page.screenshot({ path: `${shots}/viewer-results-revealed${row.suffix}.png` });
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  }
 });
 
 test('clickCountsAtOnceAndTheAnswerCorrectsIt', async () => {
@@ -83,17 +122,19 @@ test('clickCountsAtOnceAndTheAnswerCorrectsIt', async () => {
     { name: 'no tickets left', result: 11, shownAfter: ['2', '5'], words: '你的票已经投完了', remaining: '还剩 0 票' },
     { name: 'too many requests', result: 19, shownAfter: ['2', '5'], words: '操作太频繁，请稍后再试', remaining: '还剩 3 票' },
     { name: 'vote not running', result: 10, shownAfter: ['2', '5'], words: '投票已结束或尚未开始', remaining: '还剩 3 票' },
+    { name: 'option full, in English', result: 12, shownAfter: ['2', '5'], words: 'This option has all the votes you may give it; vote for another one', remaining: '3 votes left', lang: 'en' },
+    { name: 'accepted, in English', result: 0, shownAfter: ['3', '5'], words: 'Your vote is in', remaining: '2 votes left', lang: 'en' },
   ];
   for (const c of cases) {
     service.push('vote.begin', normalVote({ id: 60 + c.result, names: ['甲', '乙'], counts: [2, 5], perUser: 3, perOption: 3 }));
-    const page = await viewer();
+    const page = await viewer(c.lang ? `uid=9&lang=${c.lang}#token=${kGoodToken}` : undefined);
     await waitForValue(page, counts, ['2', '5']);
     const held = [];
     service.answer = (request) => {
       held.push(request);
       return { result: null };
     };
-    await page.getByRole('button', { name: '给「甲」投一票' }).click();
+    await page.getByRole('button', { name: c.lang ? 'Vote for “甲”' : '给「甲」投一票' }).click();
     await waitForValue(page, counts, ['3', '5'], 1000);
     assert.equal(held.length, 1, `${c.name}: one request`);
     assert.deepEqual({ ...held[0], id: 0 }, { id: 0, type: 'vote', voteId: 60 + c.result, optionId: 0, tickets: 1 });
@@ -143,6 +184,15 @@ test('groupMembersAndJudgeScoresAreVotedFromTheKeyboard', async () => {
   assert.deepEqual(service.received.filter((m) => m.type === 'judgeScore').map((m) => m.score), [5]);
   await page.close();
 
+  service.push('vote.begin', judgeVote({ id: 82, judges: [[8, '张老师', 4], [9, 'Jo', 0]] }));
+  page = await viewer(`uid=9&lang=en#token=${kGoodToken}`);
+  await waitForTexts(page, '.judge-nick', ['张老师', 'Jo (you)']);
+  await page.getByLabel('1 point, Poor').check();
+  await page.getByRole('button', { name: 'Score', disabled: false }).click();
+  await waitForTexts(page, '.judge-word', ['Great', 'Poor']);
+  await waitForText(page, '.judge-total', 'Total: 5');
+  await page.close();
+
   page = await viewer(`uid=7#token=${kGoodToken}`);
   await waitForTexts(page, '.judge-word', ['很好', '打分中...']);
   assert.equal(await page.locator('.score-picker').count(), 0, 'no picker for a viewer who is not a judge');
@@ -159,6 +209,7 @@ test('aBadLinkSaysSoAndOffersNothingToClick', async () => {
     { name: 'expired', query: `uid=9#token=${kExpiredToken}`, words: /链接已过期/ },
     { name: 'token without uid', query: `#token=${kGoodToken}`, words: /缺少登录令牌或用户信息/ },
     { name: 'token that may not watch', query: `uid=9#token=${kVoteOnlyToken}`, words: /没有观看投票的权限/ },
+    { name: 'expired, in English', query: `uid=9&lang=en#token=${kExpiredToken}`, words: /^This vote cannot be openedThe link has expired\./ },
   ];
   for (const c of cases) {
     const page = await viewer(c.query);

@@ -2,7 +2,10 @@ import assert from 'node:assert/strict';
 import { test } from 'node:test';
 import { followBroadcastRate } from '../assets/shared/animatedcount.js';
 import { backoffDelay } from '../assets/shared/eventstream.js';
-import { countdownText, endedText, percentText } from '../assets/shared/format.js';
+import { countdownText, percentText } from '../assets/shared/format.js';
+import en from '../assets/shared/i18n/en.js';
+import zh from '../assets/shared/i18n/zh-CN.js';
+import { PageWords, chooseLanguage } from '../assets/shared/language.js';
 import { resultWords } from '../assets/shared/resultwords.js';
 import { VoteKind, rankOptions, readVoteState, teamsOf } from '../assets/shared/votemodel.js';
 import { groupVote, normalVote } from './support/votes.js';
@@ -45,14 +48,52 @@ test('group members fall into their teams with team totals', () => {
   assert.deepEqual([b.name, b.total, ids(b.members)], ['蓝队', 10, [2]]);
 });
 
-test('texts: countdown, shares, ended words, result words', () => {
+test('texts: countdown, shares, result words', () => {
   assert.deepEqual([0, 5, 65, 600, 6000, -3].map(countdownText), ['00:00', '00:05', '01:05', '10:00', '100:00', '00:00']);
   assert.deepEqual([[1, 3], [0, 0], [2, 2], [1, 8]].map(([p, w]) => percentText(p, w)), ['33.3%', '0%', '100%', '12.5%']);
-  assert.deepEqual([VoteKind.normal, VoteKind.group, VoteKind.judge].map(endedText), ['投票已结束', '投票已停止', '投票已结束']);
   for (let code = 2; code <= 21; code += 1) {
     if (code !== 5) assert.doesNotMatch(resultWords(code), /代码/, `code ${code} has words`);
+    if (code !== 5) assert.doesNotMatch(resultWords(code, 'en'), /code/, `code ${code} has English words`);
   }
   assert.match(resultWords(99), /99/);
+  assert.match(resultWords(99, 'en'), /error code 99/);
+  assert.equal(resultWords(11, 'fr'), resultWords(11), 'an unknown language gets the Chinese words');
+});
+
+// The link's ?lang= first, then the browser's languages, then Simplified Chinese; the locale of
+// numbers and dates is the user's own English tag.
+test('the page language follows the link, then the browser', () => {
+  const rows = [
+    { asked: 'en', browser: ['zh-CN'], language: 'en', locale: 'en' },
+    { asked: 'zh-CN', browser: ['en-US'], language: 'zh-CN', locale: 'zh-CN' },
+    { asked: 'EN-gb', browser: [], language: 'en', locale: 'en-GB' },
+    { asked: 'en', browser: ['en-IN'], language: 'en', locale: 'en-IN' },
+    { asked: 'fr', browser: ['de-DE', 'en-GB', 'zh-CN'], language: 'en', locale: 'en-GB' },
+    { asked: null, browser: ['zh-TW', 'en'], language: 'zh-CN', locale: 'zh-CN' },
+    { asked: '"><x', browser: ['x-bad!'], language: 'zh-CN', locale: 'zh-CN' },
+    { asked: null, browser: [], language: 'zh-CN', locale: 'zh-CN' },
+  ];
+  for (const row of rows) assert.deepEqual(chooseLanguage(row.asked, row.browser), { language: row.language, locale: row.locale }, JSON.stringify(row));
+});
+
+test('catalogues: the same keys in both languages, plurals, numbers and dates of the locale', () => {
+  assert.deepEqual(Object.keys(en).sort(), Object.keys(zh).sort());
+  const words = (language, locale = language) => new PageWords({ language, locale });
+  const rows = [
+    [words('zh-CN').t('overlay.tickets', { n: 12345 }), '共 12,345 票'],
+    [words('en').t('overlay.tickets', { n: 1 }), '1 vote'],
+    [words('en').t('overlay.tickets', { n: 12345 }), '12,345 votes'],
+    [words('en', 'en-IN').t('overlay.tickets', { n: 1234567 }), '12,34,567 votes'],
+    [words('en').t('viewer.allowance', { perOption: 2, n: 0 }), 'Up to 2 per option; 0 votes left.'],
+    [words('en').t('no.such.key'), 'no.such.key'],
+    [words('zh-CN').dateTime('2026-12-03 20:00:05'), '2026年12月3日 20:00:05'],
+    [words('en').dateTime('2026-12-03 20:00:05'), 'Dec 3, 2026, 8:00:05 PM'],
+    [words('en', 'en-GB').dateTime('2026-12-03 20:00:05'), '3 Dec 2026, 20:00:05'],
+    [words('en').dateTime('2026-13-45 99:00:00'), '2026-13-45 99:00:00'],
+    [words('en').dateTime('yesterday'), 'yesterday'],
+    [words('en').decimal(4), '4.0'],
+  ];
+  for (const [seen, want] of rows) assert.equal(seen, want);
 });
 
 // Counts roll for one broadcast interval, never under 0.6 s (a fast rate) or over 1 s.

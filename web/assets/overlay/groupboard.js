@@ -2,9 +2,8 @@
 // each team's members with their counts.
 import { AnimatedCount } from '../shared/animatedcount.js';
 import { element } from '../shared/dom.js';
+import { words } from '../shared/language.js';
 import { teamsOf } from '../shared/votemodel.js';
-
-const kFallbackNames = ['A队', 'B队'];
 
 export class GroupBoard {
   constructor() {
@@ -55,7 +54,7 @@ class TeamHead {
   }
 
   show(team) {
-    this.name.textContent = team.name || kFallbackNames[this.team];
+    this.name.textContent = team.name || words().texts.teams[this.team];
     this.total.set(team.total);
   }
 }

@@ -2,7 +2,7 @@
 // scoring, or abstained once the vote ended) and the total.
 import { AnimatedCount } from '../shared/animatedcount.js';
 import { element } from '../shared/dom.js';
-import { kAbstained, kScoreWords, kScoring } from '../shared/format.js';
+import { t, words } from '../shared/language.js';
 import { judgeTotal } from '../shared/votemodel.js';
 
 export class JudgeBoard {
@@ -11,7 +11,7 @@ export class JudgeBoard {
     this.cards = element('ul', 'judge-cards');
     const total = element('div', 'judge-total');
     const value = element('span', 'judge-total-value num');
-    total.append(element('span', 'judge-total-label', '总分'), value);
+    total.append(element('span', 'judge-total-label', t('overlay.total')), value);
     this.root.append(this.cards, total);
     this.total = new AnimatedCount(value);
   }
@@ -37,6 +37,6 @@ function showJudge(card, judge, ended) {
   card.classList.toggle('scored', scored);
   card.classList.toggle('abstained', !scored && ended);
   medal.textContent = scored ? String(judge.points) : ended ? '—' : '';
-  word.textContent = scored ? kScoreWords[judge.points - 1] : ended ? kAbstained : kScoring;
+  word.textContent = scored ? words().scoreWord(judge.points) : words().texts[ended ? 'abstained' : 'scoring'];
   nick.textContent = judge.nick;
 }

@@ -1,6 +1,7 @@
 // The normal vote on the overlay: one bar per option, highest first, each with its rank, count and
 // share of all tickets. Rows slide to their new place when the ranking changes.
 import { element } from '../shared/dom.js';
+import { t } from '../shared/language.js';
 import { OptionRow } from '../shared/optionrow.js';
 import { rankOptions, totalTickets } from '../shared/votemodel.js';
 
@@ -16,6 +17,7 @@ const kLook = {
   count: 'num',
   share: 'option-share num',
   track: 'bar-track',
+  unit: (n) => t('unit', { n }),
 };
 
 export class NormalBoard {

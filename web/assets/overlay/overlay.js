@@ -1,6 +1,7 @@
-// The overlay page: reads its options, checks its link, then follows the sub-channel's event stream.
+// The overlay page: reads its options and language, checks its link, then follows the sub-channel's event stream.
 import { Access, accessWords, checkAccess } from '../shared/access.js';
 import { ReconnectingSocket } from '../shared/eventstream.js';
+import { chooseLanguage, t, useLanguage } from '../shared/language.js';
 import { PageLink } from '../shared/pagelink.js';
 import { OverlayView } from './overlayview.js';
 
@@ -20,6 +21,9 @@ function applyOptions(link, root) {
 
 async function main() {
   const link = new PageLink(window.location);
+  // Only the link chooses: a streaming program's browser says nothing useful about its audience.
+  useLanguage(chooseLanguage(link.option('lang'), []));
+  document.title = t('overlay.title');
   applyOptions(link, document.documentElement);
   const view = new OverlayView(document.getElementById('stage'));
   const first = await checkAccess(link);

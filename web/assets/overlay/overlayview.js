@@ -3,15 +3,14 @@
 import { followBroadcastRate } from '../shared/animatedcount.js';
 import { Countdown } from '../shared/countdown.js';
 import { element } from '../shared/dom.js';
-import { countdownText, endedText, kindName, numberText } from '../shared/format.js';
+import { countdownText } from '../shared/format.js';
+import { t, words } from '../shared/language.js';
 import { VoteKind, judgeTotal, readVoteState, totalTickets } from '../shared/votemodel.js';
 import { GroupBoard } from './groupboard.js';
 import { JudgeBoard } from './judgeboard.js';
 import { NormalBoard } from './normalboard.js';
 
 const kFadeMs = 900;
-const kCountdownWords = '后停止';
-const kPendingWords = '结果将在投票结束后公布';
 const kBoards = { [VoteKind.normal]: NormalBoard, [VoteKind.group]: GroupBoard, [VoteKind.judge]: JudgeBoard };
 
 export class OverlayView {
@@ -46,9 +45,9 @@ export class OverlayView {
     this.panel = null;
   }
 
-  showNotice(words) {
+  showNotice(sentence) {
     this.fadeOut();
-    this.stage.append(element('p', 'notice', words));
+    this.stage.append(element('p', 'notice', sentence));
   }
 }
 
@@ -61,7 +60,7 @@ class Panel {
     const header = element('header', 'panel-head');
     const titles = element('div', 'titles');
     this.title = element('h1', 'vote-title');
-    titles.append(element('span', 'kind-chip', kindName(state.kind)), this.title);
+    titles.append(element('span', 'kind-chip', words().kind(state.kind)), this.title);
     this.clock = element('div', 'clock');
     this.time = element('span', 'clock-time num');
     this.clockWords = element('span', 'clock-words');
@@ -69,7 +68,7 @@ class Panel {
     header.append(titles, this.clock);
     this.board = new kBoards[state.kind]();
     this.footer = element('footer', 'panel-foot');
-    this.pendingNote = element('p', 'results-note', kPendingWords);
+    this.pendingNote = element('p', 'results-note', t('resultsAtEnd'));
     this.pendingNote.setAttribute('role', 'status');
     this.root.append(header, this.pendingNote, this.board.root, this.footer);
     this.countdown = new Countdown((seconds) => {
@@ -95,12 +94,12 @@ class Panel {
     if (state.ended) {
       this.countdown.stop();
       this.time.textContent = '';
-      this.clockWords.textContent = endedText(state.kind);
+      this.clockWords.textContent = t(state.kind === VoteKind.group ? 'clock.stopped' : 'clock.ended');
       this.clock.hidden = false;
       return;
     }
     this.clock.hidden = state.remainingSeconds === 0 && this.countdown.deadline === null;
-    this.clockWords.textContent = kCountdownWords;
+    this.clockWords.textContent = t('clock.running');
     if (state.remainingSeconds > 0) this.countdown.set(state.remainingSeconds);
   }
 
@@ -115,18 +114,15 @@ class Panel {
 function footerText(state) {
   if (state.kind === VoteKind.judge) {
     const scored = state.judges.filter((judge) => judge.points > 0).length;
-    return `${state.judges.length} 位评委 · 已打分 ${scored} 位 · 平均 ${average(judgeTotal(state.judges), scored)}`;
+    const average = scored > 0 ? words().decimal(judgeTotal(state.judges) / scored) : '—';
+    return [t('overlay.judges', { n: state.judges.length }), t('overlay.scored', { n: scored }), t('overlay.average', { average })].join(' · ');
   }
-  return `共 ${numberText(totalTickets(state.options))} 票`;
+  return t('overlay.tickets', { n: totalTickets(state.options) });
 }
 
 // While the counts are held back: what is being voted on, not how.
 function pendingFooterText(state) {
-  return state.kind === VoteKind.judge ? `${state.judges.length} 位评委` : `共 ${state.options.length} 个选项`;
-}
-
-function average(total, scored) {
-  return scored > 0 ? (total / scored).toFixed(1) : '—';
+  return state.kind === VoteKind.judge ? t('overlay.judges', { n: state.judges.length }) : t('overlay.options', { n: state.options.length });
 }
 
 function clockIcon() {

@@ -1,3 +1,5 @@
+import { t } from './language.js';
+
 // Whether the page's link lets it in, asked once with a plain request before any WebSocket: a browser
 // never sees why an upgrade was refused, but it does see a 401 or 403 here.
 export const Access = Object.freeze({
@@ -11,17 +13,9 @@ export const Access = Object.freeze({
   unreachable: 'unreachable',
 });
 
-const kWords = {
-  [Access.badPlace]: '链接地址不完整：缺少频道或子频道号。',
-  [Access.missing]: '链接缺少登录令牌或用户信息，无法参与投票。请从频道里重新打开投票链接。',
-  [Access.expired]: '链接已过期。请从频道里重新打开投票链接。',
-  [Access.invalid]: '链接无效：登录令牌无法通过验证。请从频道里重新打开投票链接。',
-  [Access.otherChannel]: '这个链接不能打开这个频道的投票。请从频道里重新打开投票链接。',
-  [Access.noScope]: '这个链接没有观看投票的权限。请从频道里重新打开投票链接。',
-};
-
+// The sentence a refused link gets, in the page's language.
 export function accessWords(access) {
-  return kWords[access] ?? '';
+  return access in Access && access !== Access.granted && access !== Access.unreachable ? t(`access.${access}`) : '';
 }
 
 // body: the refusal's JSON ({error, field}), or null. A 401 says "token refused: WORD".

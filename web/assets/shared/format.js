@@ -1,11 +1,12 @@
-// Texts the pages show, worded as the desktop vote windows word them.
-import { VoteKind } from './votemodel.js';
+// How the pages write times, shares and counts. Numbers follow the page's locale (set once by
+// language.js as the page starts; Simplified Chinese until then).
+let numberLocale = 'zh-CN';
+let shares = new Intl.NumberFormat(numberLocale, { style: 'percent', maximumFractionDigits: 1 });
 
-export const kScoreWords = Object.freeze(['失望', '一般', '还行', '很好', '超赞']);
-export const kScoring = '打分中...';
-export const kAbstained = '弃权';
-
-const kKindNames = ['普通投票', '对战投票', '评委投票'];
+export function useNumberLocale(locale) {
+  numberLocale = locale;
+  shares = new Intl.NumberFormat(locale, { style: 'percent', maximumFractionDigits: 1 });
+}
 
 function twoDigits(n) {
   return n < 10 ? `0${n}` : String(n);
@@ -17,30 +18,12 @@ export function countdownText(seconds) {
   return `${twoDigits(Math.trunc(rest / 60))}:${twoDigits(rest % 60)}`;
 }
 
-export function kindName(kind) {
-  return kKindNames[kind] ?? kKindNames[VoteKind.normal];
-}
-
-// The group window says the vote stopped; the normal and judge windows that it ended.
-export function endedText(kind) {
-  return kind === VoteKind.group ? '投票已停止' : '投票已结束';
-}
-
-export function countdownSuffix(kind) {
-  return kind === VoteKind.judge ? '后结束投票，请评委打分。' : '后停止';
-}
-
-export function allowanceText(perOption, remaining) {
-  return `每项可投 ${perOption} 票，还剩 ${remaining} 票。`;
-}
-
 // One decimal below 100 %, so that close shares stay distinguishable; 0 % without any tickets.
 export function percentText(part, whole) {
-  if (whole <= 0) return '0%';
-  const tenths = Math.round((part * 1000) / whole) / 10;
-  return `${Number.isInteger(tenths) ? tenths : tenths.toFixed(1)}%`;
+  if (whole <= 0) return shares.format(0);
+  return shares.format(Math.round((part * 1000) / whole) / 1000);
 }
 
 export function numberText(n) {
-  return Math.round(n).toLocaleString('zh-CN');
+  return Math.round(n).toLocaleString(numberLocale);
 }

@@ -1,6 +1,7 @@
 // One option of a normal vote as both pages draw it: rank badge, name, count and share of all
 // tickets, and a bar of that share. Each page names the parts for its own style sheet (its look)
-// and may put one control (the viewer's vote button) between the figures and the bar.
+// and may put one control (the viewer's vote button) between the figures and the bar; a look with
+// unit(count) words the unit in its page's language.
 import { AnimatedCount } from './animatedcount.js';
 import { element } from './dom.js';
 import { percentText } from './format.js';
@@ -12,15 +13,15 @@ export class OptionRow {
     this.badge = element('span', look.badge);
     this.name = element('span', 'option-name');
     const countValue = element('span', look.count);
-    const unit = element('span', 'unit', '票');
+    this.unit = element('span', 'unit', '票');
     this.share = element('span', look.share);
     const figures = element('span', look.figures);
     if (look.countBox) {
       const countBox = element('span', look.countBox);
-      countBox.append(countValue, unit);
+      countBox.append(countValue, this.unit);
       figures.append(countBox, this.share);
     } else {
-      figures.append(countValue, unit, this.share);
+      figures.append(countValue, this.unit, this.share);
     }
     const track = element('span', look.track);
     this.fill = element('span', 'bar-fill');
@@ -37,6 +38,7 @@ export class OptionRow {
     this.badge.className = `${this.look.badge} ${this.look.badgeMarks(rank, option.count)}`;
     this.name.textContent = option.name;
     this.count.set(option.count);
+    if (this.look.unit) this.unit.textContent = this.look.unit(option.count);
     this.share.textContent = percentText(option.count, total);
     this.fill.style.transform = `scaleX(${total > 0 ? option.count / total : 0})`;
   }

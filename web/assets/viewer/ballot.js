@@ -1,7 +1,7 @@
 // The viewer's side of the shown vote: tickets left, clicks counted before the service has answered
 // them, and the corrections its answers bring. The service decides; this only keeps the page honest
 // in between.
-import { resultWords } from '../shared/resultwords.js';
+import { words } from '../shared/language.js';
 import { VoteKind, count } from '../shared/votemodel.js';
 
 const kNoTicketsLeft = 11;
@@ -107,10 +107,10 @@ export class Ballot {
     if (!request) return null;
     this.pending.delete(message.id);
     const code = count(message.result);
-    if (code === 0) return { ok: true, words: resultWords(0) };
+    if (code === 0) return { ok: true, words: words().resultWords(0) };
     if (request.points !== undefined) this.sentScore = null;
     if (request.optionId !== undefined) this.undoVote(request.optionId, code);
-    return { ok: false, words: resultWords(code) };
+    return { ok: false, words: words().resultWords(code) };
   }
 
   undoVote(optionId, code) {

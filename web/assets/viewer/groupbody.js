@@ -2,10 +2,9 @@
 // with their vote buttons.
 import { AnimatedCount } from '../shared/animatedcount.js';
 import { element } from '../shared/dom.js';
+import { words } from '../shared/language.js';
 import { teamsOf } from '../shared/votemodel.js';
 import { showButton, voteButton } from './votebutton.js';
-
-const kTeamFallback = ['A队', 'B队'];
 
 export class GroupBody {
   constructor(root, actions) {
@@ -60,7 +59,7 @@ class TeamSection {
   }
 
   show(team) {
-    this.name.textContent = team.name || kTeamFallback[this.team];
+    this.name.textContent = team.name || words().texts.teams[this.team];
     this.total.set(team.total);
   }
 }

@@ -1,7 +1,7 @@
 // The last seven days' votes of the channel, newest first, each with its options and their tickets
 // (a judge vote's judges and their scores).
 import { element } from '../shared/dom.js';
-import { kindName, numberText } from '../shared/format.js';
+import { t, words } from '../shared/language.js';
 import { VoteKind, count } from '../shared/votemodel.js';
 
 const kMaxEntries = 200;
@@ -30,7 +30,7 @@ export function readHistory(body) {
 
 export function showHistory(list, entries) {
   if (entries.length === 0) {
-    list.replaceChildren(element('li', 'history-empty', '最近7日没有投票记录。'));
+    list.replaceChildren(element('li', 'history-empty', t('viewer.historyEmpty')));
     return;
   }
   list.replaceChildren(...entries.map(historyItem));
@@ -39,13 +39,14 @@ export function showHistory(list, entries) {
 function historyItem(entry) {
   const item = element('li', 'history-item');
   const head = element('div', 'history-head');
-  head.append(element('span', 'history-name', entry.name), element('span', 'history-kind', kindName(entry.kind)));
-  const meta = element('p', 'history-meta', entry.by ? `${entry.time} · 发起人 ${entry.by}` : entry.time);
-  const unit = entry.kind === VoteKind.judge ? '分' : '票';
+  head.append(element('span', 'history-name', entry.name), element('span', 'history-kind', words().kind(entry.kind)));
+  const time = words().dateTime(entry.time);
+  const meta = element('p', 'history-meta', entry.by ? t('viewer.historyBy', { time, by: entry.by }) : time);
+  const figure = entry.kind === VoteKind.judge ? 'viewer.historyPoints' : 'viewer.historyTickets';
   const options = element('ul', 'history-options');
   for (const option of entry.options) {
     const row = element('li');
-    row.append(element('span', '', option.name), element('span', 'num', `${numberText(option.tickets)} ${unit}`));
+    row.append(element('span', '', option.name), element('span', 'num', t(figure, { n: option.tickets })));
     options.append(row);
   }
   item.append(head, meta, options);

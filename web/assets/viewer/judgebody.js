@@ -1,7 +1,7 @@
 // The judge vote on the viewer page: one card per judge with the points given, the total, and the
 // score picker for the judge who is viewing.
 import { element } from '../shared/dom.js';
-import { kAbstained, kScoreWords, kScoring } from '../shared/format.js';
+import { t, words } from '../shared/language.js';
 
 export class JudgeBody {
   constructor(root, actions) {
@@ -24,7 +24,7 @@ export class JudgeBody {
       total += points;
       showJudge(this.judgeList.children[i], judge, points, state.ended, judge.uid === ballot.viewerUid);
     });
-    this.total.textContent = `总分：${total}`;
+    this.total.textContent = t('viewer.judgeTotal', { n: total });
     this.showPicker(ballot, connected);
   }
 
@@ -53,29 +53,29 @@ function showJudge(card, judge, points, ended, own) {
   card.classList.toggle('scored', points > 0);
   card.classList.toggle('own', own);
   score.textContent = points > 0 ? String(points) : '–';
-  word.textContent = points > 0 ? kScoreWords[points - 1] : ended ? kAbstained : kScoring;
-  nick.textContent = own ? `${judge.nick}（我）` : judge.nick;
+  word.textContent = points > 0 ? words().scoreWord(points) : words().texts[ended ? 'abstained' : 'scoring'];
+  nick.textContent = own ? t('viewer.me', { nick: judge.nick }) : judge.nick;
 }
 
 class ScorePicker {
   constructor(onScore) {
     this.root = element('form', 'score-picker');
     const fieldset = element('fieldset');
-    fieldset.append(element('legend', '', '请选择要打的分数'));
+    fieldset.append(element('legend', '', t('viewer.pickScore')));
     const choices = element('div', 'score-choices');
-    this.inputs = kScoreWords.map((word, i) => {
+    this.inputs = words().texts.scoreWords.map((word, i) => {
       const label = element('label', 'score-choice');
       const input = element('input');
       input.type = 'radio';
       input.name = 'score';
       input.value = String(i + 1);
-      label.append(input, element('span', 'score-number num', String(i + 1)), element('span', 'score-word', word));
-      label.setAttribute('aria-label', `${i + 1} 分，${word}`);
+      label.append(input, element('span', 'score-number num', words().number(i + 1)), element('span', 'score-word', word));
+      label.setAttribute('aria-label', t('viewer.scoreLabel', { n: i + 1, word }));
       choices.append(label);
       return input;
     });
     fieldset.append(choices);
-    this.submit = element('button', 'score-submit', '打分');
+    this.submit = element('button', 'score-submit', t('viewer.score'));
     this.submit.type = 'submit';
     this.hint = element('p', 'score-hint');
     this.hint.setAttribute('role', 'status');
@@ -84,7 +84,7 @@ class ScorePicker {
       event.preventDefault();
       const chosen = this.inputs.find((input) => input.checked);
       if (chosen) onScore(Number(chosen.value));
-      else this.hint.textContent = '请选择要打的分数';
+      else this.hint.textContent = t('viewer.pickScore');
     });
   }
 

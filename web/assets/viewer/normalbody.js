@@ -1,6 +1,7 @@
 // The normal vote on the viewer page: the options in the service's rank order, each with its
 // vote button. Counts include this viewer's tickets not yet broadcast.
 import { element } from '../shared/dom.js';
+import { t } from '../shared/language.js';
 import { OptionRow } from '../shared/optionrow.js';
 import { showButton, voteButton } from './votebutton.js';
 
@@ -13,6 +14,7 @@ const kLook = {
   count: 'count num',
   share: 'share num',
   track: 'bar',
+  unit: (n) => t('unit', { n }),
 };
 
 export class NormalBody {

@@ -3,6 +3,7 @@
 import { Access, accessWords, checkAccess } from '../shared/access.js';
 import { element } from '../shared/dom.js';
 import { ReconnectingSocket } from '../shared/eventstream.js';
+import { chooseLanguage, t, useLanguage } from '../shared/language.js';
 import { PageLink } from '../shared/pagelink.js';
 import { readVoteState } from '../shared/votemodel.js';
 import { Ballot } from './ballot.js';
@@ -50,7 +51,7 @@ class ViewerPage {
   setConnected(connected) {
     this.connected = connected;
     const status = document.getElementById('connection');
-    status.textContent = connected ? '' : '连接已断开，正在重新连接…';
+    status.textContent = connected ? '' : t('viewer.reconnecting');
     status.hidden = connected;
     this.render();
   }
@@ -77,7 +78,7 @@ class ViewerPage {
       this.ballot.applyTickets(message);
       this.render();
     } else if (message.type === 'result') this.takeResult(message);
-    else if (message.type === 'error') this.notify(false, '服务没有接受这个请求，请刷新页面后再试。');
+    else if (message.type === 'error') this.notify(false, t('viewer.requestRefused'));
   }
 
   takeState(stateJson) {
@@ -123,7 +124,7 @@ class ViewerPage {
       if (!response.ok) throw new Error(String(response.status));
       showHistory(list, readHistory(await response.json()));
     } catch {
-      list.replaceChildren(element('li', 'history-empty', '暂时无法读取投票记录。'));
+      list.replaceChildren(element('li', 'history-empty', t('viewer.historyUnreadable')));
     }
   }
 }
@@ -132,12 +133,23 @@ class ViewerPage {
 function showRefusal(access) {
   const card = element('div', 'refusal');
   card.setAttribute('role', 'alert');
-  card.append(element('h2', 'refusal-title', '无法打开投票'), element('p', 'refusal-words', accessWords(access)));
+  card.append(element('h2', 'refusal-title', t('viewer.refusalTitle')), element('p', 'refusal-words', accessWords(access)));
   document.getElementById('page').replaceChildren(card);
+}
+
+// The page's fixed texts in its language (the HTML holds the Chinese ones for a page without scripts).
+function showLanguage(link) {
+  useLanguage(chooseLanguage(link.option('lang'), navigator.languages ?? []));
+  document.title = t('viewer.title');
+  document.querySelector('.masthead-title').textContent = t('viewer.title');
+  document.querySelector('.brand').textContent = t('viewer.brand');
+  document.querySelector('#vote .loading').textContent = t('viewer.loading');
+  document.getElementById('history-title').textContent = t('viewer.historyTitle');
 }
 
 async function main() {
   const link = new PageLink(window.location);
+  showLanguage(link);
   const first = await checkAccess(link);
   if (first.access !== Access.granted && first.access !== Access.unreachable) {
     showRefusal(first.access);

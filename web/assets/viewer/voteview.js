@@ -5,7 +5,8 @@
 import { followBroadcastRate } from '../shared/animatedcount.js';
 import { Countdown } from '../shared/countdown.js';
 import { element } from '../shared/dom.js';
-import { allowanceText, countdownSuffix, countdownText, endedText, kindName } from '../shared/format.js';
+import { countdownText } from '../shared/format.js';
+import { t, words } from '../shared/language.js';
 import { VoteKind } from '../shared/votemodel.js';
 import { GroupBody } from './groupbody.js';
 import { JudgeBody } from './judgebody.js';
@@ -40,7 +41,7 @@ export class VoteView {
     this.card?.countdown.stop();
     this.card = null;
     const empty = element('div', 'empty');
-    empty.append(element('p', 'empty-title', '当前没有进行中的投票'), element('p', 'empty-hint', '投票开始后会自动显示在这里。'));
+    empty.append(element('p', 'empty-title', t('viewer.emptyTitle')), element('p', 'empty-hint', t('viewer.emptyHint')));
     this.root.replaceChildren(empty);
   }
 }
@@ -58,9 +59,9 @@ class VoteCard {
     this.time = element('span', 'clock-time num');
     this.clockWords = element('span', 'clock-words');
     this.clock.append(this.time, this.clockWords);
-    head.append(element('span', 'kind-chip', kindName(state.kind)), this.title, this.clock);
+    head.append(element('span', 'kind-chip', words().kind(state.kind)), this.title, this.clock);
     this.allowance = element('p', 'allowance');
-    this.pendingNote = element('p', 'results-note', '结果将在投票结束后公布');
+    this.pendingNote = element('p', 'results-note', t('resultsAtEnd'));
     this.pendingNote.setAttribute('role', 'status');
     const body = element('div', 'vote-body');
     this.root.append(head, this.allowance, this.pendingNote, body);
@@ -83,7 +84,7 @@ class VoteCard {
     this.showClock(state);
     const tickets = this.body.countsTickets && !state.ended;
     this.allowance.hidden = !tickets;
-    if (tickets) this.allowance.textContent = allowanceText(state.perOption, Math.max(0, ballot.remaining));
+    if (tickets) this.allowance.textContent = t('viewer.allowance', { perOption: state.perOption, n: Math.max(0, ballot.remaining) });
     this.body.update(ballot, connected);
   }
 
@@ -91,11 +92,11 @@ class VoteCard {
     if (state.ended) {
       this.countdown.stop();
       this.time.textContent = '';
-      this.clockWords.textContent = endedText(state.kind);
+      this.clockWords.textContent = t(state.kind === VoteKind.group ? 'clock.stopped' : 'clock.ended');
       return;
     }
     this.clock.hidden = state.remainingSeconds === 0 && this.countdown.deadline === null;
-    this.clockWords.textContent = countdownSuffix(state.kind);
+    this.clockWords.textContent = t(state.kind === VoteKind.judge ? 'clock.judges' : 'clock.running');
     if (state.remainingSeconds > 0) this.countdown.set(state.remainingSeconds);
   }
 }

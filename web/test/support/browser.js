@@ -7,8 +7,9 @@ export async function launch() {
   return chromium.launch({ executablePath: kChromium, headless: true });
 }
 
-export async function openPage(browser, url, viewport = { width: 1280, height: 800 }) {
-  const page = await browser.newPage({ viewport });
+// The browser's languages (navigator.languages and Accept-Language) are Chinese unless a test asks.
+export async function openPage(browser, url, viewport = { width: 1280, height: 800 }, { locale = 'zh-CN', timezoneId } = {}) {
+  const page = await browser.newPage({ viewport, locale, timezoneId });
   const errors = [];
   page.on('pageerror', (error) => errors.push(error.message));
   await page.goto(url);
