@@ -30,6 +30,12 @@ public:
     void recordUser(std::uint32_t imid, const DirectoryEntry& entry) override;
     std::optional<DirectoryEntry> findUser(std::uint32_t imid) const override;
 
+    void saveSchedule(const VoteSchedule& schedule) override;
+    bool removeSchedule(const SubChannelKey& place, std::uint32_t voteId) override;
+    std::vector<VoteSchedule> schedules(const SubChannelKey& place) const override;
+    std::vector<VoteSchedule> dueSchedules(std::int64_t nowUnix, std::size_t limit) const override;
+    bool claimSchedule(const VoteSchedule& schedule) override;
+
 private:
     static std::uint32_t nextId(std::uint32_t& counter);
 
@@ -38,6 +44,7 @@ private:
     std::size_t m_voteCount = 0;
     std::map<SubChannelKey, std::deque<HistoryEntry>> m_history; // oldest first
     std::unordered_map<std::uint32_t, DirectoryEntry> m_directory;
+    std::map<SubChannelKey, std::map<std::uint32_t, VoteSchedule>> m_schedules;
     std::size_t m_maxDirectoryEntries;
     std::uint32_t m_lastVoteId = 0;
     std::uint32_t m_lastRecordKey = 0;

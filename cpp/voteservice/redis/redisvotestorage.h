@@ -35,6 +35,12 @@ public:
     void recordUser(std::uint32_t imid, const DirectoryEntry& entry) override;
     std::optional<DirectoryEntry> findUser(std::uint32_t imid) const override;
 
+    void saveSchedule(const VoteSchedule& schedule) override;
+    bool removeSchedule(const SubChannelKey& place, std::uint32_t voteId) override;
+    std::vector<VoteSchedule> schedules(const SubChannelKey& place) const override;
+    std::vector<VoteSchedule> dueSchedules(std::int64_t nowUnix, std::size_t limit) const override;
+    bool claimSchedule(const VoteSchedule& schedule) override;
+
     bool commit() override;
     bool buffersWrites() const override { return true; }
     // One PING round trip; false when Redis cannot be reached.
@@ -52,6 +58,8 @@ private:
     bool pruneChannel(const std::string& channel, std::int64_t beforeUnix);
     // Throws StorageUnavailable when the change just written is not confirmed by the replicas.
     void confirmed();
+    // The vote's entry in the place's schedules hash, if any.
+    std::optional<VoteSchedule> findSchedule(const SubChannelKey& place, std::uint32_t voteId) const;
     // A counter's value; 0 when it does not exist.
     std::size_t counter(const RedisConnection::Args& args) const;
 

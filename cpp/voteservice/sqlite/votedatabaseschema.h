@@ -7,7 +7,8 @@
 // was kept (version 0, the service's tables) is stamped with the current version as it is.
 // Version 2 added history_started, when each history entry's vote started (version 1's entries
 // have none and keep their stored time text); install adds it to an older file. Version 3 added
-// revocations (of a user's tokens issued before a time), likewise added to an older file.
+// revocations (of a user's tokens issued before a time), likewise added to an older file. Version 4
+// added schedules (the scheduled starts of stored votes), likewise.
 
 #include <optional>
 #include <string>
@@ -19,7 +20,7 @@ namespace quorix::service {
 class VoteDatabaseSchema
 {
 public:
-    static constexpr int kVersion = 3;
+    static constexpr int kVersion = 4;
 
     // Throws SqliteVoteStorage::Error naming `path` and what is wrong when the file is not usable.
     // Reads only.

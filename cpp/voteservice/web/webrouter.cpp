@@ -56,6 +56,8 @@ std::optional<PathMatch> matchVotePath(const std::vector<std::string_view>& s, W
                          {"DELETE", WebEndpoint::VoteDelete}};
     if (s[6] == "start")
         return PathMatch{"POST", WebEndpoint::VoteStart};
+    if (s[6] == "schedule")
+        return PathMatch{"DELETE", WebEndpoint::VoteUnschedule};
     if (s[6] == "stop")
         return PathMatch{"POST", WebEndpoint::VoteStop};
     if (s[6] == "close")
@@ -76,6 +78,8 @@ std::optional<PathMatch> matchChannelPath(const std::vector<std::string_view>& s
         return PathMatch{"POST", WebEndpoint::VoteBatchDelete};
     if (s.size() == 5 && s[4] == "history")
         return PathMatch{"GET", WebEndpoint::History};
+    if (s.size() == 5 && s[4] == "tokens")
+        return PathMatch{"POST", WebEndpoint::TokenMint};
     if (s.size() == 5 && s[4] == "events")
         return PathMatch{"GET", WebEndpoint::Events};
     if (s.size() == 7 && s[4] == "subchannels" && s[6] == "vote") {
@@ -189,6 +193,7 @@ ScopeSet WebRouter::scopesFor(WebEndpoint endpoint)
     case WebEndpoint::Votes:
     case WebEndpoint::VoteRead:
     case WebEndpoint::User:
+    case WebEndpoint::TokenMint:
         return AccessScope::Manage;
     // The changes (create, replace, delete, start, stop, close): the core checks manage (result 22)
     // and audits a refused attempt.

@@ -94,7 +94,7 @@ TEST_F(VoteDatabaseSchemaTest, AFileOfAnotherLayoutOrANewerVersionIsRefusedAndLe
         {"a column added to ours", true, "ALTER TABLE ballots ADD COLUMN weight INTEGER",
          "its table ballots has columns (channel, sub, uid, option_id, tickets, weight)"},
         {"a newer version", true, "PRAGMA user_version=7",
-         " has schema version 7; this service knows up to 3"},
+         " has schema version 7; this service knows up to 4"},
         {"a negative version", false, "PRAGMA user_version=-2", " has an unknown schema version -2"},
     };
     for (const auto& row : rows) {
@@ -135,7 +135,7 @@ TEST_F(VoteDatabaseSchemaTest, AnOwnDatabaseFromBeforeTheVersionKeepsItsDataAndI
     EXPECT_EQ(votes[0].name, "kept");
     ASSERT_TRUE(storage.findUser(90001));
     EXPECT_EQ(storage.findUser(90001)->nick, "someone");
-    EXPECT_EQ(answer("PRAGMA user_version"), "3 ");
+    EXPECT_EQ(answer("PRAGMA user_version"), "4 ");
 }
 
 TEST_F(VoteDatabaseSchemaTest, HistoryFromVersionOneKeepsItsTextAndNewHistoryItsStart)
@@ -156,7 +156,7 @@ TEST_F(VoteDatabaseSchemaTest, HistoryFromVersionOneKeepsItsTextAndNewHistoryIts
     execute("DROP TABLE history_started; PRAGMA user_version=1");
     {
         SqliteVoteStorage storage(path);
-        EXPECT_EQ(answer("PRAGMA user_version"), "3 ");
+        EXPECT_EQ(answer("PRAGMA user_version"), "4 ");
         entry.endedAtUnix = kEnded + 100;
         entry.startedAtUnix = kEnded + 40;
         entry.record.name = "from version 2";
@@ -194,7 +194,7 @@ TEST_F(VoteDatabaseSchemaTest, AVersionTwoDatabaseGainsTheRevocationsTableAndKee
     std::string error;
     const auto store = SqliteRevocationStore::open(path, error);
     ASSERT_TRUE(store) << error;
-    EXPECT_EQ(answer("PRAGMA user_version"), "3 ");
+    EXPECT_EQ(answer("PRAGMA user_version"), "4 ");
     EXPECT_TRUE(store->revoke({1, 2, 1800000000, 1802592000}));
     EXPECT_EQ(store->current(1800000000).size(), 1u);
     SqliteVoteStorage storage(path);
@@ -217,6 +217,7 @@ TEST_F(VoteDatabaseSchemaTest, AnOlderFileIsCopiedAsItWasBeforeItIsMigrated)
     } rows[] = {
         {"from before the version was kept", "PRAGMA user_version=0", 0},
         {"version 1 without start instants", "DROP TABLE history_started; PRAGMA user_version=1", 1},
+        {"version 3 without schedules", "DROP TABLE schedules; PRAGMA user_version=3", 3},
         {"the previous version", "PRAGMA user_version=" + std::to_string(previous), previous},
         {"the current version", "", -1},
     };

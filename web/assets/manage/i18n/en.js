@@ -21,6 +21,9 @@ const kResultWords = new Map([
   [20, 'Wrong kind of vote'],
   [21, 'The service cannot read or write its data right now, please try again later'],
   [22, 'This token may only watch, not do this'],
+  [23, 'The start time has passed'],
+  [24, 'The start time is too far ahead: at most 30 days'],
+  [25, 'This vote has no scheduled start'],
 ]);
 
 export default {
