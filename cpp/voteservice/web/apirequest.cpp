@@ -3,6 +3,7 @@
 #include "voteservice/web/historycsv.h"
 #include "voteservice/core/recordvalidator.h"
 #include "voteservice/core/resultcode.h"
+#include "voteservice/core/scheduleextend.h"
 #include "voteservice/web/resultwords.h"
 #include "voteservice/core/voteservicecore.h"
 #include "voteservice/core/votestorage.h"

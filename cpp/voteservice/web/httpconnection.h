@@ -57,6 +57,8 @@ private:
     std::optional<WebResponse> redeemTicket(const QueryParameters& query,
                                             std::optional<AccessClaims>& claims);
     void issueTicket(const IdentityOutcome& who);
+    // A narrower token for the caller (TokenMint).
+    void mintToken(const Request& request, const IdentityOutcome& who);
     void serveHealth();
     void serveMetrics(const Request& request);
     void openEvents(Request request, const QueryParameters& query, const IdentityOutcome& who);
