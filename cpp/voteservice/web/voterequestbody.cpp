@@ -82,6 +82,8 @@ std::optional<VoteInfo> VoteRequestBody::vote(const std::string& body, std::uint
         results = *member == "end" ? kResultsAtEnd : kResultsLive;
         json->erase(member);
     }
+    // The list's schedule is the service's to set (start with at): a vote read back ignores it.
+    json->erase("schedule");
     VoteInfo vote;
     try {
         vote = WireJson::voteFromJson(*json);
