@@ -32,7 +32,8 @@ PStartVoteRes ServiceRun::start(std::uint32_t voteId)
 
 std::uint32_t ServiceRun::schedule(std::uint32_t voteId, std::int64_t atUnix)
 {
-    request(manager, VOTE_SYSTEM_START_VOTE_REQ, scheduleRequest(m_identities.at(manager), voteId, std::to_string(atUnix)));
+    request(manager, VOTE_SYSTEM_START_VOTE_REQ,
+            scheduleRequest(m_identities.at(manager), voteId, std::to_string(atUnix)));
     return sink.last<PStartVoteRes>(manager, VOTE_SYSTEM_START_VOTE_RES).result;
 }
 

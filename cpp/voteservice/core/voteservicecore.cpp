@@ -650,7 +650,8 @@ std::uint32_t VoteServiceCore::schedule(const Session& s, std::uint32_t voteId, 
     // The list with this entry must still fit into one answer frame.
     std::vector<VoteSchedule> schedules = m_storage.schedules(place);
     schedules.push_back(entry);
-    std::size_t listBytes = kAnswerOverhead + ScheduleExtend::wireBytes(ScheduleExtend::listEntries(schedules));
+    std::size_t listBytes =
+        kAnswerOverhead + ScheduleExtend::wireBytes(ScheduleExtend::listEntries(schedules));
     for (const VoteInfo& vote : m_storage.votes(place))
         listBytes += mpak::wireSize(vote);
     if (listBytes > mpak::kMaxFramePayload)

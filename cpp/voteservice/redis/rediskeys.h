@@ -22,7 +22,8 @@
 // votetotal (stored votes of all channels), runningchannels (zset channel -> the latest deadline
 // given there) and historychannels (zset channel -> when history was last added there), the
 // indexes the nodes scan for the per-channel keys above; scheduled (zset "C:S:voteId:at" of every
-// pending schedule, scored by its start second; the node whose ZREM removes a member starts it); revocations (hash "<channel>:<uid>" ->
+// pending schedule, scored by its start second; the node whose ZREM removes a member starts it); revocations
+// (hash "<channel>:<uid>" ->
 // "<issued before> <expires at>", Unix seconds), layout (the layout version, redislayoutupgrade.h)
 // and the notices channel (on a cluster the shard channel {notices}). The user directory lies in a slot of
 // its own: {directory}:users (hash imid -> "<uid> <nick>") and {directory}:seen (zset imid scored by the Unix

@@ -290,7 +290,7 @@ std::optional<DirectoryEntry> RedisVoteStorage::findUser(std::uint32_t imid) con
 }
 
 std::optional<VoteSchedule> RedisVoteStorage::findSchedule(const SubChannelKey& place,
-                                                            std::uint32_t voteId) const
+                                                           std::uint32_t voteId) const
 {
     const RedisReply reply =
         m_connection->command({"HGET", RedisKeys::schedules(place), std::to_string(voteId)});
@@ -308,7 +308,8 @@ void RedisVoteStorage::saveSchedule(const VoteSchedule& schedule)
 {
     // The pending entry it replaces leaves the index first, so that no node starts it.
     if (const auto before = findSchedule(schedule.place, schedule.voteId); before && !before->missed)
-        must({"ZREM", RedisKeys::scheduled(), scheduledMember(schedule.place, schedule.voteId, before->atUnix)},
+        must({"ZREM", RedisKeys::scheduled(),
+              scheduledMember(schedule.place, schedule.voteId, before->atUnix)},
              REDIS_REPLY_INTEGER);
     const std::string value = std::to_string(schedule.atUnix) + (schedule.missed ? " 1 " : " 0 ") +
                               std::to_string(schedule.starterUid) + " " + schedule.starterNick;
@@ -361,8 +362,8 @@ std::vector<VoteSchedule> RedisVoteStorage::dueSchedules(std::int64_t nowUnix, s
         unsigned voteId = 0;
         long long at = 0;
         const std::string member = text(due->element[i]);
-        if (std::sscanf(member.c_str(), "%u:%u:%u:%lld", &place.channelId, &place.subChannelId, &voteId, &at) !=
-            4)
+        if (std::sscanf(member.c_str(), "%u:%u:%u:%lld", &place.channelId, &place.subChannelId, &voteId,
+                        &at) != 4)
             continue;
         const auto schedule = findSchedule(place, voteId);
         if (schedule && !schedule->missed && schedule->atUnix == at)
@@ -381,7 +382,8 @@ bool RedisVoteStorage::claimSchedule(const VoteSchedule& schedule)
         REDIS_REPLY_INTEGER);
     if (claimed->integer != 1)
         return false;
-    must({"HDEL", RedisKeys::schedules(schedule.place), std::to_string(schedule.voteId)}, REDIS_REPLY_INTEGER);
+    must({"HDEL", RedisKeys::schedules(schedule.place), std::to_string(schedule.voteId)},
+         REDIS_REPLY_INTEGER);
     confirmed();
     return true;
 }

@@ -63,8 +63,8 @@ private:
     Respond m_respond;
     CoreExchange m_exchange;
     SessionIdentity m_identity;
-    VoteInfo m_vote;                      // create, replace
-    std::vector<std::uint32_t> m_voteIds; // delete, batch delete
+    VoteInfo m_vote;                       // create, replace
+    std::vector<std::uint32_t> m_voteIds;  // delete, batch delete
     std::optional<std::int64_t> m_startAt; // a start scheduled for this Unix second
 };
 

@@ -73,7 +73,8 @@ FrameJson::Json FrameJson::listedVotes(const Json& listAnswer)
         std::uint32_t voteId = 0;
         std::int64_t at = 0;
         bool missed = false;
-        if (!value.is_string() || !ScheduleExtend::readListEntry(key, value.get<std::string>(), voteId, at, missed))
+        if (!value.is_string() ||
+            !ScheduleExtend::readListEntry(key, value.get<std::string>(), voteId, at, missed))
             continue;
         Json schedule = Json::object();
         schedule["at"] = at;

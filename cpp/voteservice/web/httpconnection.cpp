@@ -344,8 +344,9 @@ void HttpConnection::mintToken(const Request& request, const IdentityOutcome& wh
     caller.tokensChecked = m_context->access.verifier != nullptr;
     caller.claims = who.claims ? &*who.claims : nullptr;
     caller.channelId = who.identity.channelId;
-    caller.maxLifetimeSeconds = m_context->access.verifier ? m_context->access.verifier->policy().maxLifetimeSeconds
-                                                           : TokenMint::kDefaultTtlSeconds;
+    caller.maxLifetimeSeconds = m_context->access.verifier
+                                    ? m_context->access.verifier->policy().maxLifetimeSeconds
+                                    : TokenMint::kDefaultTtlSeconds;
     const TokenSigner* signer = m_context->access.signer ? m_context->access.signer() : nullptr;
     write(TokenMint::answer(request.body(), caller, signer, m_context->clock.unixSeconds()));
 }

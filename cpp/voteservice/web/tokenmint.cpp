@@ -81,7 +81,8 @@ WebResponse TokenMint::answer(const std::string& body, const Caller& caller, con
         return WebResponse::error(403, "a token may not be given scopes its holder lacks", "scope");
     if (mine.subChannelId && asked.subChannelId && *asked.subChannelId != *mine.subChannelId)
         return WebResponse::error(403, "the token is for another sub-channel", "subChannelId");
-    const std::optional<std::uint32_t> subChannelId = mine.subChannelId ? mine.subChannelId : asked.subChannelId;
+    const std::optional<std::uint32_t> subChannelId =
+        mine.subChannelId ? mine.subChannelId : asked.subChannelId;
     std::int64_t lifetime = std::min(asked.ttlSeconds, caller.maxLifetimeSeconds);
     if (mine.expiresAt != 0)
         lifetime = std::min(lifetime, mine.expiresAt - nowUnix);

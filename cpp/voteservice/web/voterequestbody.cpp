@@ -109,7 +109,7 @@ std::optional<VoteInfo> VoteRequestBody::vote(const std::string& body, std::uint
 }
 
 bool VoteRequestBody::startAt(const std::string& body, const std::string* queryAt,
-                               std::optional<std::int64_t>& at, Refusal& refusal)
+                              std::optional<std::int64_t>& at, Refusal& refusal)
 {
     const char* const kWhole = "at is a whole number of Unix seconds";
     at.reset();

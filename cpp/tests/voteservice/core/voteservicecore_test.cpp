@@ -563,8 +563,10 @@ TEST_F(CoreTest, ScheduledStartsAreCheckedListedAndCancelled)
         {"moved to a minute ahead", manager, voteId, std::to_string(now + 60), kResultOk},
     };
     for (const auto& row : rows) {
-        h.request(row.who, VOTE_SYSTEM_START_VOTE_REQ, scheduleRequest(h.identities.at(row.who), row.voteId, row.at));
-        EXPECT_EQ(h.sink.last<PStartVoteRes>(row.who, VOTE_SYSTEM_START_VOTE_RES).result, row.result) << row.what;
+        h.request(row.who, VOTE_SYSTEM_START_VOTE_REQ,
+                  scheduleRequest(h.identities.at(row.who), row.voteId, row.at));
+        EXPECT_EQ(h.sink.last<PStartVoteRes>(row.who, VOTE_SYSTEM_START_VOTE_RES).result, row.result)
+            << row.what;
     }
     EXPECT_EQ(broadcasts(viewer), 0u) << "nothing started";
     const ExtendMap listed{{"schedule:" + std::to_string(voteId), std::to_string(now + 60) + " pending"}};
@@ -573,12 +575,14 @@ TEST_F(CoreTest, ScheduledStartsAreCheckedListedAndCancelled)
     EXPECT_EQ(h.sink.last<PBroadcastChannelVote>(viewer, VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE).extend, listed);
 
     const auto cancel = [&] {
-        h.request(manager, VOTE_SYSTEM_START_VOTE_REQ, cancelScheduleRequest(h.identities.at(manager), voteId));
+        h.request(manager, VOTE_SYSTEM_START_VOTE_REQ,
+                  cancelScheduleRequest(h.identities.at(manager), voteId));
         return h.sink.last<PStartVoteRes>(manager, VOTE_SYSTEM_START_VOTE_RES).result;
     };
     EXPECT_EQ(cancel(), kResultOk);
     EXPECT_EQ(cancel(), kResultNoSchedule);
-    EXPECT_TRUE(h.sink.last<PBroadcastChannelVote>(viewer, VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE).extend.empty());
+    EXPECT_TRUE(
+        h.sink.last<PBroadcastChannelVote>(viewer, VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE).extend.empty());
     ASSERT_EQ(h.schedule(manager, voteId, now + 60), kResultOk);
     h.request(manager, VOTE_SYSTEM_DELETE_VOTE_REQ, PDeleteVoteReq{10, 20, voteId, 0, {}});
     EXPECT_TRUE(h.storage.schedules({10, 20}).empty()) << "deleted with its vote";

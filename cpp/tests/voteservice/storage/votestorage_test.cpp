@@ -231,8 +231,9 @@ TEST_P(VoteStorageTest, AScheduleIsDueAtItsSecondAndClaimedOnce)
     EXPECT_TRUE(storage.dueSchedules(1800000099, 16).empty());
     const std::vector<VoteSchedule> due = storage.dueSchedules(1800000100, 16);
     ASSERT_EQ(due.size(), 1u);
-    EXPECT_EQ(std::make_tuple(due[0].place, due[0].voteId, due[0].atUnix, due[0].starterUid, due[0].starterNick),
-              std::make_tuple(first.place, first.voteId, first.atUnix, first.starterUid, first.starterNick));
+    EXPECT_EQ(
+        std::make_tuple(due[0].place, due[0].voteId, due[0].atUnix, due[0].starterUid, due[0].starterNick),
+        std::make_tuple(first.place, first.voteId, first.atUnix, first.starterUid, first.starterNick));
     EXPECT_EQ(storage.dueSchedules(1800000300, 1).size(), 1u) << "at most the limit";
 
     VoteSchedule later = first;

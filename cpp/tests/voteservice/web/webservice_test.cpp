@@ -738,7 +738,8 @@ TEST(WebServiceTest, AManagerIsGivenANarrowerTokenAndNeverAWiderOne)
     WebSetup setup;
     setup.keys = true;
     WebService service({}, {}, nullptr, setup);
-    const std::string manager = service.token(1, 255, ScopeSet(AccessScope::Manage).with(AccessScope::Events));
+    const std::string manager =
+        service.token(1, 255, ScopeSet(AccessScope::Manage).with(AccessScope::Events));
     const std::string target = kChannel + "/tokens";
     const struct
     {
@@ -769,8 +770,8 @@ TEST(WebServiceTest, AManagerIsGivenANarrowerTokenAndNeverAWiderOne)
         EXPECT_EQ(json.value("field", ""), row.field) << row.what << ": " << reply.body;
         if (row.status != 200)
             continue;
-        const TokenVerdict verdict = service.verifier.verify(json["token"].get<std::string>(),
-                                                             SystemClock().unixSeconds());
+        const TokenVerdict verdict =
+            service.verifier.verify(json["token"].get<std::string>(), SystemClock().unixSeconds());
         ASSERT_TRUE(verdict.accepted()) << row.what;
         EXPECT_EQ(verdict.claims.scopes.words(), json["scope"]) << row.what;
         EXPECT_EQ(std::make_tuple(verdict.claims.uid, verdict.claims.role, verdict.claims.channelId),
@@ -780,8 +781,9 @@ TEST(WebServiceTest, AManagerIsGivenANarrowerTokenAndNeverAWiderOne)
         EXPECT_FALSE(verdict.claims.tokenId.empty()) << row.what;
         if (std::string(row.what) == "events only")
             minted = json["token"];
-        if (std::string(row.what) == "one sub-channel, an hour")
+        if (std::string(row.what) == "one sub-channel, an hour") {
             EXPECT_EQ(verdict.claims.subChannelId, std::optional<std::uint32_t>(20u));
+        }
     }
     WebTestClient watcher(service.httpPort), lister(service.httpPort);
     EXPECT_TRUE(watcher.openWebSocket(kChannel + "/events?sub=20", bearer(minted)));
@@ -793,8 +795,8 @@ TEST(WebServiceTest, AManagerIsGivenANarrowerTokenAndNeverAWiderOne)
     setup.signs = false;
     WebService unsigned_({}, {}, nullptr, setup);
     WebTestClient client(unsigned_.httpPort);
-    const HttpReply refused =
-        client.request("POST", target, bearer(unsigned_.token(1, 255, ScopeSet::forRole(255))), R"({"scope":"events"})");
+    const HttpReply refused = client.request(
+        "POST", target, bearer(unsigned_.token(1, 255, ScopeSet::forRole(255))), R"({"scope":"events"})");
     EXPECT_EQ(refused.status, 503) << refused.body;
     EXPECT_FALSE(refused.json().contains("token"));
 }
@@ -829,14 +831,23 @@ TEST(WebServiceTest, AStartIsScheduledListedCancelledAndMadeOverTheApi)
         {"a negative number", "POST", start + "&at=-5", "", 400, "at", {}},
         {"a fraction in the body", "POST", start, R"({"at":1.5})", 400, "at", {}},
         {"a text in the body", "POST", start, R"({"at":")" + later + R"("})", 400, "at", {}},
-        {"in the query and the body", "POST", start + "&at=" + later, R"({"at":)" + later + "}", 400, "at", {}},
+        {"in the query and the body",
+         "POST",
+         start + "&at=" + later,
+         R"({"at":)" + later + "}",
+         400,
+         "at",
+         {}},
         {"another member", "POST", start, R"({"when":1})", 400, "when", {}},
-        {"a time passed", "POST", start + "&at=" + std::to_string(now - 10), "", 400, "at", kResultStartTimePassed},
+        {"a time passed", "POST", start + "&at=" + std::to_string(now - 10), "", 400, "at",
+         kResultStartTimePassed},
         {"over 30 days ahead", "POST", start, R"({"at":)" + std::to_string(now + 31 * 86400) + "}", 400, "at",
          kResultStartTimeTooFar},
-        {"an unknown vote", "POST", voteAction(voteId + 100, "start", "&at=" + later), "", 404, "", kResultNotFound},
-        {"a viewer", "POST", kChannel + "/votes/" + std::to_string(voteId) + "/start?uid=2&role=0&sub=20&at=" + later,
-         "", 403, "", kResultNotManager},
+        {"an unknown vote", "POST", voteAction(voteId + 100, "start", "&at=" + later), "", 404, "",
+         kResultNotFound},
+        {"a viewer", "POST",
+         kChannel + "/votes/" + std::to_string(voteId) + "/start?uid=2&role=0&sub=20&at=" + later, "", 403,
+         "", kResultNotManager},
         {"a cancel of none", "DELETE", unschedule, "", 404, "", kResultNoSchedule},
         {"in the body", "POST", start, R"({"at":)" + later + "}", 200, "", {}},
         {"a cancel", "DELETE", unschedule, "", 204, "", {}},
@@ -849,12 +860,13 @@ TEST(WebServiceTest, AStartIsScheduledListedCancelledAndMadeOverTheApi)
             continue;
         const auto json = reply.json();
         EXPECT_EQ(json.value("field", ""), row.field) << row.what << ": " << reply.body;
-        if (row.status >= 400)
+        if (row.status >= 400) {
             EXPECT_EQ(json.contains("result") ? std::optional<std::uint32_t>(json["result"]) : std::nullopt,
                       row.result)
                 << row.what << ": " << reply.body;
-        else
+        } else {
             EXPECT_EQ(json["schedule"]["state"], "pending") << row.what;
+        }
     }
     const auto listed = api.request("GET", kChannel + "/votes?" + kManager).json()["votes"][0];
     EXPECT_EQ(listed["schedule"].dump(), R"({"at":)" + soon + R"(,"state":"pending"})");
