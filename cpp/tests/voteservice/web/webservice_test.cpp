@@ -1580,6 +1580,16 @@ TEST(WebServiceTest, QuorixVotedAuditsEveryManagerRequestOverBothTransports)
                     200);
          },
          "close", kResultOk, 1, "web", &voteId, true, nullptr},
+        {"web schedule",
+         [&] {
+             const std::string at = std::to_string(SystemClock().unixSeconds() + 3600);
+             EXPECT_EQ(web.request("POST", voteAction(voteId, "start", webManager + "&at=" + at)).status,
+                       200);
+         },
+         "schedule", kResultOk, 1, "web", &voteId, false, nullptr},
+        {"web cancel of the schedule",
+         [&] { EXPECT_EQ(web.request("DELETE", voteAction(voteId, "schedule", webManager)).status, 204); },
+         "cancelSchedule", kResultOk, 1, "web", &voteId, false, nullptr},
         {"web create",
          [&] {
              const HttpReply reply = web.request("POST", kChannel + "/votes?" + kManager + webManager, {},
