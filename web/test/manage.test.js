@@ -214,6 +214,70 @@ test('aManagerRunsTheWholeLifecycleFromTheConsole', { skip }, async () => {
   await page.close();
 });
 
+// A start time a few seconds ahead picked in the console: the list says when, the vote starts then
+// by itself; the overlay link holds a watch-only token of the manager, which watches and manages
+// nothing.
+test('aManagerSchedulesAStartAndHandsOnAWatchOnlyOverlayLink', { skip }, async () => {
+  const votes = `/channels/${kChannel}/votes?sub=${kSub}`;
+  const created = await service.api('POST', votes, manager, { body: { name: '定时投票', limitTime: 60, voteType: 0, limits: { 0: 1, 1: 1 }, options: { 0: '甲', 1: '乙' } } });
+  assert.equal(created.status, 201);
+  const page = await openConsole(browser, service, { token: managerToken });
+  await waitForValue(page, votesShown, [`定时投票 ${zh.t('state.stored')}`]);
+
+  await page.getByRole('button', { name: `${zh.t('startAt')} 定时投票` }).click();
+  const at = Math.floor(Date.now() / 1000) + 4;
+  // The field takes the browser's local time, to the second.
+  const value = await page.evaluate((unix) => {
+    const d = new Date(unix * 1000);
+    const two = (n) => String(n).padStart(2, '0');
+    // The browser writes a whole minute without its seconds.
+    const seconds = d.getSeconds() ? `:${two(d.getSeconds())}` : '';
+    return `${d.getFullYear()}-${two(d.getMonth() + 1)}-${two(d.getDate())}T${two(d.getHours())}:${two(d.getMinutes())}${seconds}`;
+  }, at);
+  await page.getByLabel(zh.t('startTime')).fill(value);
+  await page.getByRole('button', { name: zh.t('scheduleSave'), exact: true }).click();
+  const time = await page.evaluate((seconds) => new Intl.DateTimeFormat('zh-CN', { dateStyle: 'medium', timeStyle: 'medium' }).format(new Date(seconds * 1000)), at);
+  await waitForText(page, '[role="status"].notice', zh.t('scheduled', { name: '定时投票', time }));
+  await waitForValue(page, votesShown, [`定时投票 ${zh.t('state.scheduled')}`]);
+  await waitForText(page, '.schedule-words', zh.t('scheduledAt', { time }));
+  const listed = (await service.api('GET', votes, manager)).body.votes[0];
+  assert.deepEqual(listed.schedule, { at, state: 'pending' });
+
+  // At its second the service starts it: the list and the live view follow the events.
+  await waitForValue(page, votesShown, [`定时投票 ${zh.t('state.running')}`], 8000);
+  assert.ok(Date.now() / 1000 >= at, 'not before its second');
+  await waitForValue(page, liveCounts, ['乙 0', '甲 0'], 8000);
+  assert.equal((await service.api('GET', votes, manager)).body.votes[0].schedule, null);
+
+  // A missed start shows as such, and its cancel clears it.
+  const second = await service.api('POST', votes, manager, { body: { name: '撞车投票', limitTime: 60, voteType: 0, limits: { 0: 1, 1: 1 }, options: { 0: '丙', 1: '丁' } } });
+  await service.api('POST', `/channels/${kChannel}/votes/${second.body.voteId}/start?sub=${kSub}`, manager, { body: { at: Math.floor(Date.now() / 1000) + 2 } });
+  await waitForValue(page, votesShown, [`定时投票 ${zh.t('state.running')}`, `撞车投票 ${zh.t('state.missed')}`], 8000);
+  await page.getByRole('button', { name: `${zh.t('unschedule')} 撞车投票` }).click();
+  await waitForValue(page, votesShown, [`定时投票 ${zh.t('state.running')}`, `撞车投票 ${zh.t('state.stored')}`]);
+
+  await page.getByRole('button', { name: zh.t('copyOverlay') }).click();
+  await page.waitForSelector('.overlay-note .address:not([hidden])');
+  const address = await page.textContent('.overlay-note .address');
+  const match = /\/overlay\/(\d+)\/(\d+)\?uid=1&imid=1&role=255#token=(.+)$/.exec(address);
+  assert.ok(match, address);
+  assert.deepEqual([Number(match[1]), Number(match[2])], [kChannel, kSub]);
+  const token = match[3];
+  const claims = JSON.parse(Buffer.from(token.split('.')[1], 'base64url').toString());
+  assert.equal(claims.scope, 'events');
+  assert.equal(claims.sub_channel, kSub);
+  assert.equal((await service.api('GET', `/channels/${kChannel}/subchannels/${kSub}/vote`, manager, { token })).status, 200);
+  assert.equal((await service.api('GET', votes, manager, { token })).status, 403, 'it manages nothing');
+  const overlay = await openPage(browser, address, { width: 800, height: 450 });
+  await waitForText(overlay, '.panel-foot', '共 0 票');
+  await overlay.close();
+  assert.deepEqual(page.errors, []);
+  await page.close();
+  const running = (await service.api('GET', `/channels/${kChannel}/subchannels/${kSub}/vote`, manager)).body;
+  await service.api('POST', `/channels/${kChannel}/votes/${running.vote.voteId}/close?sub=${kSub}&jiFangId=${running.jiFangId}`, manager);
+  for (const id of [created.body.voteId, second.body.voteId]) await service.api('DELETE', `/channels/${kChannel}/votes/${id}?sub=${kSub}`, manager);
+});
+
 test('theConsoleFitsAPhoneAndAWideWindowInBothLanguages', { skip }, async () => {
   const rows = [
     { width: 390, locale: 'zh-CN', query: '', c: zh },

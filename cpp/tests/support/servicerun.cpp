@@ -30,6 +30,13 @@ PStartVoteRes ServiceRun::start(std::uint32_t voteId)
     return sink.last<PStartVoteRes>(manager, VOTE_SYSTEM_START_VOTE_RES);
 }
 
+std::uint32_t ServiceRun::schedule(std::uint32_t voteId, std::int64_t atUnix)
+{
+    request(manager, VOTE_SYSTEM_START_VOTE_REQ,
+            scheduleRequest(m_identities.at(manager), voteId, std::to_string(atUnix)));
+    return sink.last<PStartVoteRes>(manager, VOTE_SYSTEM_START_VOTE_RES).result;
+}
+
 std::uint32_t ServiceRun::close(std::uint32_t voteId, std::uint32_t jiFangId)
 {
     request(manager, VOTE_SYSTEM_CLOSE_VOTEUI_REQ, PCloseVoteReq{10, 20, voteId, jiFangId, {}});

@@ -22,6 +22,8 @@ public:
     }
     std::uint32_t create(const VoteInfo& vote);
     PStartVoteRes start(std::uint32_t voteId);
+    // The result of the manager's scheduling of the vote's start for atUnix.
+    std::uint32_t schedule(std::uint32_t voteId, std::int64_t atUnix);
     std::uint32_t close(std::uint32_t voteId, std::uint32_t jiFangId);
     std::uint32_t vote(SessionId id, std::uint32_t voteId, std::uint32_t jiFangId, std::uint32_t voteType,
                        std::uint32_t optionId, std::uint32_t tickets = 1);

@@ -146,6 +146,23 @@ PStartVoteRes CoreHarness::start(SessionId manager, std::uint32_t voteId)
     return res;
 }
 
+std::uint32_t CoreHarness::schedule(SessionId manager, std::uint32_t voteId, std::int64_t atUnix)
+{
+    request(manager, VOTE_SYSTEM_START_VOTE_REQ,
+            scheduleRequest(identities.at(manager), voteId, std::to_string(atUnix)));
+    return sink.last<PStartVoteRes>(manager, VOTE_SYSTEM_START_VOTE_RES).result;
+}
+
+PStartVoteReq scheduleRequest(const SessionIdentity& who, std::uint32_t voteId, const std::string& atUnix)
+{
+    return PStartVoteReq{who.channelId, who.subChannelId, voteId, who.uid, {{"startAt", atUnix}}};
+}
+
+PStartVoteReq cancelScheduleRequest(const SessionIdentity& who, std::uint32_t voteId)
+{
+    return PStartVoteReq{who.channelId, who.subChannelId, voteId, who.uid, {{"cancelSchedule", "1"}}};
+}
+
 std::uint32_t CoreHarness::vote(SessionId viewer, const PStartVoteRes& started, std::uint32_t voteType,
                                 std::uint32_t optionId, std::uint32_t tickets)
 {

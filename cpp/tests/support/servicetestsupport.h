@@ -105,6 +105,11 @@ VoteInfo normalVote(const std::string& name, std::uint32_t options, std::uint32_
 VoteInfo groupVote(const std::string& name, std::uint32_t teamA, std::uint32_t teamB);
 VoteInfo judgeVote(const std::string& name, const std::vector<std::uint32_t>& judgeUids);
 
+// A start request of `who` that schedules the vote for atUnix (its extend's startAt) instead of
+// starting it, and one that cancels its schedule (scheduleextend.h).
+PStartVoteReq scheduleRequest(const SessionIdentity& who, std::uint32_t voteId, const std::string& atUnix);
+PStartVoteReq cancelScheduleRequest(const SessionIdentity& who, std::uint32_t voteId);
+
 // Adds and removes votes in two channels of an empty storage and checks its per-channel and total
 // vote counts after each step.
 void expectVoteCountsFollowChanges(VoteStorage& storage);
@@ -133,6 +138,8 @@ public:
     // Whole conversations; each fails the test when the service refuses.
     std::uint32_t create(SessionId manager, const VoteInfo& vote);
     PStartVoteRes start(SessionId manager, std::uint32_t voteId);
+    // The result of scheduling the vote's start for atUnix (scheduleRequest).
+    std::uint32_t schedule(SessionId manager, std::uint32_t voteId, std::int64_t atUnix);
     std::uint32_t vote(SessionId viewer, const PStartVoteRes& started, std::uint32_t voteType,
                        std::uint32_t optionId, std::uint32_t tickets = 1);
 

@@ -1,7 +1,9 @@
 #pragma once
 
 // One line of the audit trail: a manager request (create, update, delete, batchDelete, start,
-// stop, close) and how the core answered it, with who asked and from where. The nick is not in
+// schedule, cancelSchedule, stop, close) and how the core answered it, with who asked and from
+// where; or a scheduled start the service made (scheduledStart) or could not make (scheduleMissed)
+// on behalf of the manager who scheduled it, transport "schedule". The nick is not in
 // it: clients choose their nicks; uid and imid name the user.
 
 #include <cstdint>
@@ -24,6 +26,8 @@ struct AuditEntry
     // The vote and the run the answer names, when it names one.
     std::optional<std::uint32_t> voteId;
     std::optional<std::uint32_t> jiFangId;
+    // schedule, scheduledStart, scheduleMissed: the second the start was scheduled for.
+    std::optional<std::int64_t> startAtUnix;
     // batchDelete: every vote it asked for.
     std::vector<std::uint32_t> voteIds;
     std::string transport;

@@ -50,6 +50,38 @@ void AuditRecorder::begin(const SessionIdentity& who, std::uint32_t requestMinTy
     m_entry = std::move(entry);
 }
 
+void AuditRecorder::actAs(const char* action)
+{
+    if (m_entry)
+        m_entry->action = action;
+}
+
+void AuditRecorder::aboutStartAt(std::int64_t atUnix)
+{
+    if (m_entry)
+        m_entry->startAtUnix = atUnix;
+}
+
+void AuditRecorder::scheduled(const VoteSchedule& schedule, const char* action, std::uint32_t result,
+                              std::uint32_t jiFangId, std::int64_t unixSeconds)
+{
+    if (m_sink == nullptr)
+        return;
+    AuditEntry entry;
+    entry.unixSeconds = unixSeconds;
+    entry.action = action;
+    entry.result = result;
+    entry.uid = schedule.starterUid;
+    entry.channelId = schedule.place.channelId;
+    entry.subChannelId = schedule.place.subChannelId;
+    entry.voteId = schedule.voteId;
+    if (jiFangId != 0)
+        entry.jiFangId = jiFangId;
+    entry.startAtUnix = schedule.atUnix;
+    entry.transport = "schedule";
+    m_sink->record(entry);
+}
+
 void AuditRecorder::aboutVotes(std::vector<std::uint32_t> voteIds)
 {
     if (m_entry)

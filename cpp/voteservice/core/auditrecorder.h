@@ -7,6 +7,7 @@
 #include "voteservice/core/auditentry.h"
 #include "voteservice/core/auditsink.h"
 #include "voteservice/core/sessionidentity.h"
+#include "voteservice/core/votestorage.h"
 
 #include <cstdint>
 #include <optional>
@@ -23,6 +24,13 @@ public:
     static const char* actionOf(std::uint32_t requestMinType);
 
     void begin(const SessionIdentity& who, std::uint32_t requestMinType, std::int64_t unixSeconds);
+    // The request in hand is audited as this action (a start request that schedules, say).
+    void actAs(const char* action);
+    // The start second a schedule request asked for.
+    void aboutStartAt(std::int64_t atUnix);
+    // An entry of the service's own: the scheduled start it made or missed, in the scheduler's name.
+    void scheduled(const VoteSchedule& schedule, const char* action, std::uint32_t result,
+                   std::uint32_t jiFangId, std::int64_t unixSeconds);
     // The votes a batchDelete asks for.
     void aboutVotes(std::vector<std::uint32_t> voteIds);
     // The answer of the request in hand; the first counts. Vote id and run 0 mean none.

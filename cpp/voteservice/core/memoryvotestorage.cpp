@@ -212,6 +212,55 @@ std::size_t MemoryVoteStorage::webhookQueueLength(std::uint32_t channelId) const
 {
     const auto it = m_webhookQueues.find(channelId);
     return it == m_webhookQueues.end() ? 0 : it->second.events.size();
+void MemoryVoteStorage::saveSchedule(const VoteSchedule& schedule)
+{
+    m_schedules[schedule.place][schedule.voteId] = schedule;
+}
+
+bool MemoryVoteStorage::removeSchedule(const SubChannelKey& place, std::uint32_t voteId)
+{
+    const auto sub = m_schedules.find(place);
+    if (sub == m_schedules.end() || sub->second.erase(voteId) == 0)
+        return false;
+    if (sub->second.empty())
+        m_schedules.erase(sub);
+    return true;
+}
+
+std::vector<VoteSchedule> MemoryVoteStorage::schedules(const SubChannelKey& place) const
+{
+    std::vector<VoteSchedule> found;
+    if (const auto sub = m_schedules.find(place); sub != m_schedules.end()) {
+        for (const auto& [voteId, schedule] : sub->second)
+            found.push_back(schedule);
+    }
+    return found;
+}
+
+std::vector<VoteSchedule> MemoryVoteStorage::dueSchedules(std::int64_t nowUnix, std::size_t limit) const
+{
+    std::vector<VoteSchedule> due;
+    for (const auto& [place, entries] : m_schedules) {
+        for (const auto& [voteId, schedule] : entries) {
+            if (due.size() == limit)
+                return due;
+            if (!schedule.missed && schedule.atUnix <= nowUnix)
+                due.push_back(schedule);
+        }
+    }
+    return due;
+}
+
+bool MemoryVoteStorage::claimSchedule(const VoteSchedule& schedule)
+{
+    const auto sub = m_schedules.find(schedule.place);
+    if (sub == m_schedules.end())
+        return false;
+    const auto it = sub->second.find(schedule.voteId);
+    if (it == sub->second.end() || it->second.missed || it->second.atUnix != schedule.atUnix)
+        return false;
+    removeSchedule(schedule.place, schedule.voteId);
+    return true;
 }
 
 } // namespace quorix::service

@@ -39,6 +39,11 @@ public:
     bool finishWebhookEvent(const WebhookEvent& event) override;
     void retryWebhookEvent(const WebhookEvent& event, std::int64_t dueAtUnix) override;
     std::size_t webhookQueueLength(std::uint32_t channelId) const override;
+    void saveSchedule(const VoteSchedule& schedule) override;
+    bool removeSchedule(const SubChannelKey& place, std::uint32_t voteId) override;
+    std::vector<VoteSchedule> schedules(const SubChannelKey& place) const override;
+    std::vector<VoteSchedule> dueSchedules(std::int64_t nowUnix, std::size_t limit) const override;
+    bool claimSchedule(const VoteSchedule& schedule) override;
 
 private:
     // A channel's webhook queue and when its head may be taken next (due, or the claim's end).
@@ -55,6 +60,7 @@ private:
     std::size_t m_voteCount = 0;
     std::map<SubChannelKey, std::deque<HistoryEntry>> m_history; // oldest first
     std::unordered_map<std::uint32_t, DirectoryEntry> m_directory;
+    std::map<SubChannelKey, std::map<std::uint32_t, VoteSchedule>> m_schedules;
     std::size_t m_maxDirectoryEntries;
     // Touched by the webhook sender's thread only, never by the core's: the members above are the
     // core's, these the sender's.

@@ -36,7 +36,10 @@ namespace quorix::service {
     X(kResultTooManyRequests, 19, "too many requests")                                                       \
     X(kResultWrongVoteType, 20, "wrong vote type")                                                           \
     X(kResultStorageUnavailable, 21, "storage unavailable")                                                  \
-    X(kResultScopeMissing, 22, "the token lacks the scope this needs")
+    X(kResultScopeMissing, 22, "the token lacks the scope this needs")                                       \
+    X(kResultStartTimePassed, 23, "the start time has passed")                                               \
+    X(kResultStartTimeTooFar, 24, "the start time is too far ahead")                                         \
+    X(kResultNoSchedule, 25, "the vote has no scheduled start")
 
 enum ResultCode : std::uint32_t
 {

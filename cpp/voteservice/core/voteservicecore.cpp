@@ -3,6 +3,8 @@
 #include "voteservice/core/nicksanitizer.h"
 #include "voteservice/core/recordvalidator.h"
 #include "voteservice/core/resultcode.h"
+#include "voteservice/core/scheduleextend.h"
+#include "voteservice/core/servicelog.h"
 #include <quorix/protocol/serviceframe.h>
 
 #include <algorithm>
@@ -123,6 +125,14 @@ std::uint32_t judgeTotal(const VoteInfo& vote)
 }
 
 constexpr std::int64_t kFanoutPlanPeriodMs = 100;
+constexpr std::int64_t kScheduleCheckPeriodMs = 250;
+// Due schedules claimed per check; more wait for the next second.
+constexpr std::size_t kSchedulesPerCheck = 16;
+
+std::string placeText(const SubChannelKey& place)
+{
+    return std::to_string(place.channelId) + ":" + std::to_string(place.subChannelId);
+}
 
 } // namespace
 
@@ -416,8 +426,9 @@ std::uint32_t VoteServiceCore::checkStorable(const SubChannelKey& place, const V
     const VoteList stored = m_storage.votes(place);
     if (replacingId == 0 && !roomForNewVote(place, stored.size()))
         return kResultListFull;
-    // The whole list must still fit into one answer frame.
-    std::size_t listBytes = kAnswerOverhead + mpak::wireSize(vote);
+    // The whole list must still fit into one answer frame, with its schedules.
+    std::size_t listBytes =
+        kAnswerOverhead + mpak::wireSize(vote) + ScheduleExtend::wireBytes(scheduleEntries(place));
     for (const VoteInfo& other : stored) {
         if (other.voteId != replacingId)
             listBytes += mpak::wireSize(other);
@@ -478,6 +489,7 @@ std::uint32_t VoteServiceCore::deleteOne(const SubChannelKey& place, std::uint32
     if (isOpen(place, voteId))
         return kResultVoteOpen;
     m_storage.removeVote(place, voteId);
+    m_storage.removeSchedule(place, voteId);
     return kResultOk;
 }
 
@@ -526,8 +538,10 @@ void VoteServiceCore::serve(VoteMessage<VOTE_SYSTEM_QUERY_ALL_VOTE_REQ>, Session
 {
     PQueryAllVoteRes res;
     res.result = checkManager(s, req.channelId, req.subChannelId);
-    if (res.result == kResultOk)
+    if (res.result == kResultOk) {
         res.votes = m_storage.votes(s.identity.place());
+        res.extend = scheduleEntries(s.identity.place());
+    }
     sendTo(id, VOTE_SYSTEM_QUERY_ALL_VOTE_RES, res);
 }
 
@@ -538,6 +552,7 @@ void VoteServiceCore::pushVoteList(const SubChannelKey& place)
         return;
     PBroadcastChannelVote push;
     push.votes = m_storage.votes(place);
+    push.extend = scheduleEntries(place);
     sendToAll(it->second, encodeFrame(VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE, push));
 }
 
@@ -570,6 +585,8 @@ const SharedOpenVote* VoteServiceCore::shownVote(const SubChannelKey& place, std
 void VoteServiceCore::serve(VoteMessage<VOTE_SYSTEM_START_VOTE_REQ>, Session& s, SessionId id,
                             const PStartVoteReq& req)
 {
+    if (ScheduleExtend::asksSchedule(req.extend))
+        return serveSchedule(s, id, req);
     const SubChannelKey place = s.identity.place();
     PStartVoteRes res;
     res.voteId = req.voteId;
@@ -589,12 +606,113 @@ void VoteServiceCore::serve(VoteMessage<VOTE_SYSTEM_START_VOTE_REQ>, Session& s,
     if (res.result == kResultOk)
         res.jiFangId = opened.jiFangId;
     sendTo(id, VOTE_SYSTEM_START_VOTE_RES, res);
-    if (res.result != kResultOk)
-        return;
-    SubChannel& sub = m_places[place];
-    adopt(place, sub, opened);
-    broadcastVote(sub, opened, kVoteStarted, 1);
+    if (res.result == kResultOk)
+        showStarted(place, opened);
+}
+
+void VoteServiceCore::showStarted(const SubChannelKey& place, const SharedOpenVote& opened)
+{
+    // A scheduled start may come where this process has no session: the others show it.
+    if (const auto it = m_places.find(place); it != m_places.end()) {
+        adopt(place, it->second, opened);
+        broadcastVote(it->second, opened, kVoteStarted, 1);
+    }
     announce(NoticeKind::Started, place, opened.record.voteId, opened.jiFangId);
+}
+
+// ---- scheduled starts ---------------------------------------------------------------------------
+
+void VoteServiceCore::serveSchedule(Session& s, SessionId id, const PStartVoteReq& req)
+{
+    const SubChannelKey place = s.identity.place();
+    const bool cancel = ScheduleExtend::cancels(req.extend);
+    m_audit.actAs(cancel ? "cancelSchedule" : "schedule");
+    PStartVoteRes res;
+    res.voteId = req.voteId;
+    res.result = req.uid == s.identity.uid ? checkManager(s, req.channelId, req.subChannelId)
+                                           : std::uint32_t(kResultIdentityMismatch);
+    if (res.result == kResultOk && !m_storage.findVote(place, req.voteId))
+        res.result = kResultNotFound;
+    if (res.result == kResultOk && cancel)
+        res.result = m_storage.removeSchedule(place, req.voteId) ? kResultOk : kResultNoSchedule;
+    else if (res.result == kResultOk)
+        res.result = schedule(s, req.voteId, req.extend, res.extend);
+    sendTo(id, VOTE_SYSTEM_START_VOTE_RES, res);
+    if (res.result == kResultOk)
+        listChanged(place);
+}
+
+std::uint32_t VoteServiceCore::schedule(const Session& s, std::uint32_t voteId, const ExtendMap& asked,
+                                        ExtendMap& answer)
+{
+    const std::optional<std::int64_t> at = ScheduleExtend::startAt(asked);
+    const std::int64_t now = m_clock.unixSeconds();
+    if (!at)
+        return kResultMalformed;
+    m_audit.aboutStartAt(*at);
+    if (*at <= now)
+        return kResultStartTimePassed;
+    if (*at - now > m_options.maxScheduleAheadSeconds)
+        return kResultStartTimeTooFar;
+    const SubChannelKey place = s.identity.place();
+    const VoteSchedule entry{place, voteId, *at, s.identity.uid, s.identity.nick, false};
+    // The list with this entry must still fit into one answer frame.
+    std::vector<VoteSchedule> schedules = m_storage.schedules(place);
+    schedules.push_back(entry);
+    std::size_t listBytes =
+        kAnswerOverhead + ScheduleExtend::wireBytes(ScheduleExtend::listEntries(schedules));
+    for (const VoteInfo& vote : m_storage.votes(place))
+        listBytes += mpak::wireSize(vote);
+    if (listBytes > mpak::kMaxFramePayload)
+        return kResultListFull;
+    m_storage.saveSchedule(entry);
+    answer[ScheduleExtend::kStartAt] = std::to_string(*at);
+    return kResultOk;
+}
+
+void VoteServiceCore::startDueSchedules()
+{
+    for (const VoteSchedule& due : m_storage.dueSchedules(m_clock.unixSeconds(), kSchedulesPerCheck)) {
+        if (m_storage.claimSchedule(due))
+            startScheduled(due);
+    }
+}
+
+void VoteServiceCore::startScheduled(const VoteSchedule& due)
+{
+    const std::int64_t now = m_clock.unixSeconds();
+    const std::optional<VoteInfo> stored = m_storage.findVote(due.place, due.voteId);
+    SharedOpenVote opened;
+    const std::uint32_t result =
+        stored ? m_box.start(due.place, runningRecord(*stored, due.starterUid), now, due.starterNick, opened)
+               : std::uint32_t(kResultNotFound);
+    if (result == kResultStartStorageError) {
+        m_storage.saveSchedule(due); // pending again: the next check tries once more
+        return;
+    }
+    m_audit.scheduled(due, result == kResultOk ? "scheduledStart" : "scheduleMissed", result,
+                      result == kResultOk ? opened.jiFangId : 0, now);
+    if (result == kResultOk) {
+        showStarted(due.place, opened);
+    } else {
+        ServiceLog::line(ServiceLog::Priority::Warning,
+                         "the scheduled start of vote " + std::to_string(due.voteId) + " in " +
+                             placeText(due.place) + " was missed: " +
+                             (result == kResultAnotherVoteOpen ? "another vote is open"
+                                                               : "result " + std::to_string(result)));
+        // Kept as missed for the manager to see, unless the vote itself is gone.
+        if (stored) {
+            VoteSchedule missed = due;
+            missed.missed = true;
+            m_storage.saveSchedule(missed);
+        }
+    }
+    listChanged(due.place);
+}
+
+ExtendMap VoteServiceCore::scheduleEntries(const SubChannelKey& place) const
+{
+    return ScheduleExtend::listEntries(m_storage.schedules(place));
 }
 
 VoteInfo VoteServiceCore::runningRecord(const VoteInfo& stored, std::uint32_t starterUid)
@@ -820,6 +938,10 @@ void VoteServiceCore::tick()
         if (now - m_lastExpiryCheckMs >= m_box.expiryCheckPeriodMs()) {
             m_lastExpiryCheckMs = now;
             endExpired();
+        }
+        if (now - m_lastScheduleCheckMs >= kScheduleCheckPeriodMs) {
+            m_lastScheduleCheckMs = now;
+            startDueSchedules();
         }
         sendOwedRunningVotes(now);
         planFanout(now);

@@ -66,6 +66,8 @@ struct CoreOptions
     std::size_t maxVotesPerChannel = 1000;
     std::size_t maxVotesTotal = 100000;
     std::int64_t historyWindowSeconds = 7 * 24 * 3600;
+    // A start may be scheduled at most this far ahead.
+    std::int64_t maxScheduleAheadSeconds = 30 * 24 * 3600;
     // Writes the history's start times (timeText), in the process's zone.
     TimeTextFormatter timeText;
     // Where the core counts its requests, votes, broadcasts and flood refusals; null counts nothing.
@@ -102,7 +104,8 @@ public:
     // One vote request (major type 2500). Close means the session flooded and should be dropped.
     Disposition handle(SessionId id, std::uint32_t minType, const std::string& body);
 
-    // Ends votes whose time ran out and sends due coalesced broadcasts.
+    // Ends votes whose time ran out, starts the scheduled votes that are due (every quarter second)
+    // and sends due coalesced broadcasts.
     void tick();
 
     // Takes back the open votes the storage journalled before a restart, with their ballots and
@@ -202,6 +205,18 @@ private:
     const SharedOpenVote* shownVote(const SubChannelKey& place, std::uint32_t voteId, std::uint32_t jiFangId);
 
     static VoteInfo runningRecord(const VoteInfo& stored, std::uint32_t starterUid);
+    // Shows a vote just started in the place (when this process shows it) and tells the others.
+    void showStarted(const SubChannelKey& place, const SharedOpenVote& opened);
+
+    // A start request whose extend asks to schedule the start or to cancel the schedule
+    // (scheduleextend.h).
+    void serveSchedule(Session& s, SessionId id, const PStartVoteReq& req);
+    std::uint32_t schedule(const Session& s, std::uint32_t voteId, const ExtendMap& asked, ExtendMap& answer);
+    // Claims and starts the schedules due now; each claimed once over every process.
+    void startDueSchedules();
+    void startScheduled(const VoteSchedule& due);
+    // The vote list's extend: the place's schedules.
+    ExtendMap scheduleEntries(const SubChannelKey& place) const;
     HistoryEntry historyOf(const SharedOpenVote& vote) const;
     // Writes the entry's timeText from its start instant in this process's zone.
     void showStartInZone(HistoryEntry& entry) const;
@@ -274,6 +289,7 @@ private:
     std::unordered_set<SessionId> m_runningVoteOwed;
     std::int64_t m_lastPruneMs = 0;
     std::int64_t m_lastExpiryCheckMs = 0;
+    std::int64_t m_lastScheduleCheckMs = 0;
     FanoutBudget m_fanout;
     std::int64_t m_lastFanoutPlanMs = 0;
 };

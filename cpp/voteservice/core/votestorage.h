@@ -76,6 +76,19 @@ struct WebhookEvent
     bool replaceable = false;
 };
 
+// A stored vote to be started at a given second by the manager who scheduled it. Pending until
+// a process claims it at that second; a start refused then (another vote open) leaves it missed,
+// shown in the vote list until the manager cancels it or schedules the vote again.
+struct VoteSchedule
+{
+    SubChannelKey place;
+    std::uint32_t voteId = 0;
+    std::int64_t atUnix = 0;
+    std::uint32_t starterUid = 0;
+    std::string starterNick;
+    bool missed = false;
+};
+
 // Thrown by a storage that lives elsewhere when it cannot be reached; the request in hand is then
 // refused, and the service carries on.
 class StorageUnavailable : public std::runtime_error
@@ -111,6 +124,19 @@ public:
 
     virtual void recordUser(std::uint32_t imid, const DirectoryEntry& entry) = 0;
     virtual std::optional<DirectoryEntry> findUser(std::uint32_t imid) const = 0;
+
+    // Scheduled starts, at most one per stored vote. saveSchedule replaces the vote's entry.
+    virtual void saveSchedule(const VoteSchedule& schedule) = 0;
+    // False when the vote had none.
+    virtual bool removeSchedule(const SubChannelKey& place, std::uint32_t voteId) = 0;
+    // The place's entries, pending and missed, by vote id.
+    virtual std::vector<VoteSchedule> schedules(const SubChannelKey& place) const = 0;
+    // Pending entries of every place due at nowUnix, at most `limit` of them.
+    virtual std::vector<VoteSchedule> dueSchedules(std::int64_t nowUnix, std::size_t limit) const = 0;
+    // Takes a pending entry for its start: true for exactly one caller over every process sharing
+    // the storage, and only while the entry is still the one scheduled at schedule.atUnix. The
+    // entry is gone after a true answer until the caller saves it back as missed.
+    virtual bool claimSchedule(const VoteSchedule& schedule) = 0;
 
     // The open-vote journal. A storage that forgets everything at exit keeps none of it.
     virtual void saveOpenVote(const OpenVoteState& /*state*/) {}

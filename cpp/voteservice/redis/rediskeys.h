@@ -13,6 +13,7 @@
 //   {chC}:histrec:S    hash  record key -> encoded VoteHistoryRecord, histcnt:S the counts it ended
 //                            with, histstart:S the Unix second it started (none for entries written
 //                            before it was kept)
+//   {chC}:schedules:S  hash  voteId -> "<start at> <missed 0|1> <starter uid> <starter nick>"
 // Per channel: {chC}:jifang (counter), {chC}:deadlines (zset of "C:S" with a running vote, scored by
 // the Unix second it ends), {chC}:histplaces (set of "C:S" with history), {chC}:votecount (stored
 // votes of its sub-channels), {chC}:ballot:<node>:<counter> (the result of one ballot, kept for a
@@ -20,7 +21,9 @@
 // Each in a slot of its own, touched by single-key commands only: the voteid and histkey counters,
 // votetotal (stored votes of all channels), runningchannels (zset channel -> the latest deadline
 // given there) and historychannels (zset channel -> when history was last added there), the
-// indexes the nodes scan for the per-channel keys above; revocations (hash "<channel>:<uid>" ->
+// indexes the nodes scan for the per-channel keys above; scheduled (zset "C:S:voteId:at" of every
+// pending schedule, scored by its start second; the node whose ZREM removes a member starts it); revocations
+// (hash "<channel>:<uid>" ->
 // "<issued before> <expires at>", Unix seconds), layout (the layout version, redislayoutupgrade.h)
 // and the notices channel (on a cluster the shard channel {notices}). The user directory lies in a slot of
 // its own: {directory}:users (hash imid -> "<uid> <nick>") and {directory}:seen (zset imid scored by the Unix
@@ -52,6 +55,7 @@ public:
     static std::string historyRecords(const SubChannelKey& place) { return key("histrec:", place); }
     static std::string historyCounts(const SubChannelKey& place) { return key("histcnt:", place); }
     static std::string historyStarts(const SubChannelKey& place) { return key("histstart:", place); }
+    static std::string schedules(const SubChannelKey& place) { return key("schedules:", place); }
 
     static std::string jiFangCounter(std::uint32_t channelId) { return channel(channelId) + "jifang"; }
     static std::string deadlines(std::uint32_t channelId) { return channel(channelId) + "deadlines"; }
@@ -68,6 +72,7 @@ public:
     static std::string voteTotal() { return global("votetotal"); }
     static std::string runningChannels() { return global("runningchannels"); }
     static std::string historyChannels() { return global("historychannels"); }
+    static std::string scheduled() { return global("scheduled"); }
     static std::string revocations() { return global("revocations"); }
     static std::string layout() { return global("layout"); }
     static std::string notices() { return global("notices"); }

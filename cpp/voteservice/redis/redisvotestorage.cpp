@@ -28,6 +28,27 @@ U32Map parseCounts(const std::string& counts)
     return parsed;
 }
 
+// The member of the index of pending schedules: "C:S:voteId:at".
+std::string scheduledMember(const SubChannelKey& place, std::uint32_t voteId, std::int64_t atUnix)
+{
+    return RedisKeys::place(place) + ":" + std::to_string(voteId) + ":" + std::to_string(atUnix);
+}
+
+// A schedules hash value, "<at> <missed> <uid> <nick>"; false when it is not one.
+bool parseSchedule(const std::string& value, VoteSchedule& schedule)
+{
+    long long at = 0;
+    unsigned missed = 0, uid = 0;
+    int nickAt = 0;
+    if (std::sscanf(value.c_str(), "%lld %u %u %n", &at, &missed, &uid, &nickAt) != 3 || nickAt == 0)
+        return false;
+    schedule.atUnix = at;
+    schedule.missed = missed != 0;
+    schedule.starterUid = uid;
+    schedule.starterNick = value.substr(std::size_t(nickAt));
+    return true;
+}
+
 } // namespace
 
 RedisVoteStorage::RedisVoteStorage(RedisCommands& connection, RedisScripts& scripts,
@@ -266,6 +287,105 @@ std::optional<DirectoryEntry> RedisVoteStorage::findUser(std::uint32_t imid) con
     if (space == std::string::npos)
         return std::nullopt;
     return DirectoryEntry{std::uint32_t(std::strtoul(value.c_str(), nullptr, 10)), value.substr(space + 1)};
+}
+
+std::optional<VoteSchedule> RedisVoteStorage::findSchedule(const SubChannelKey& place,
+                                                           std::uint32_t voteId) const
+{
+    const RedisReply reply =
+        m_connection->command({"HGET", RedisKeys::schedules(place), std::to_string(voteId)});
+    if (!reply || (reply->type != REDIS_REPLY_STRING && reply->type != REDIS_REPLY_NIL))
+        throw StorageUnavailable("Redis did not answer HGET");
+    VoteSchedule schedule;
+    schedule.place = place;
+    schedule.voteId = voteId;
+    if (reply->type == REDIS_REPLY_NIL || !parseSchedule(text(reply.get()), schedule))
+        return std::nullopt;
+    return schedule;
+}
+
+void RedisVoteStorage::saveSchedule(const VoteSchedule& schedule)
+{
+    // The pending entry it replaces leaves the index first, so that no node starts it.
+    if (const auto before = findSchedule(schedule.place, schedule.voteId); before && !before->missed)
+        must({"ZREM", RedisKeys::scheduled(),
+              scheduledMember(schedule.place, schedule.voteId, before->atUnix)},
+             REDIS_REPLY_INTEGER);
+    const std::string value = std::to_string(schedule.atUnix) + (schedule.missed ? " 1 " : " 0 ") +
+                              std::to_string(schedule.starterUid) + " " + schedule.starterNick;
+    must({"HSET", RedisKeys::schedules(schedule.place), std::to_string(schedule.voteId), value},
+         REDIS_REPLY_INTEGER);
+    if (!schedule.missed)
+        must({"ZADD", RedisKeys::scheduled(), std::to_string(schedule.atUnix),
+              scheduledMember(schedule.place, schedule.voteId, schedule.atUnix)},
+             REDIS_REPLY_INTEGER);
+    confirmed();
+}
+
+bool RedisVoteStorage::removeSchedule(const SubChannelKey& place, std::uint32_t voteId)
+{
+    const auto before = findSchedule(place, voteId);
+    if (!before)
+        return false;
+    if (!before->missed)
+        must({"ZREM", RedisKeys::scheduled(), scheduledMember(place, voteId, before->atUnix)},
+             REDIS_REPLY_INTEGER);
+    must({"HDEL", RedisKeys::schedules(place), std::to_string(voteId)}, REDIS_REPLY_INTEGER);
+    confirmed();
+    return true;
+}
+
+std::vector<VoteSchedule> RedisVoteStorage::schedules(const SubChannelKey& place) const
+{
+    const RedisReply reply = must({"HGETALL", RedisKeys::schedules(place)}, REDIS_REPLY_ARRAY);
+    std::vector<VoteSchedule> found;
+    for (std::size_t i = 0; i + 1 < reply->elements; i += 2) {
+        VoteSchedule schedule;
+        schedule.place = place;
+        schedule.voteId = std::uint32_t(std::strtoul(text(reply->element[i]).c_str(), nullptr, 10));
+        if (schedule.voteId != 0 && parseSchedule(text(reply->element[i + 1]), schedule))
+            found.push_back(std::move(schedule));
+    }
+    std::sort(found.begin(), found.end(),
+              [](const VoteSchedule& a, const VoteSchedule& b) { return a.voteId < b.voteId; });
+    return found;
+}
+
+std::vector<VoteSchedule> RedisVoteStorage::dueSchedules(std::int64_t nowUnix, std::size_t limit) const
+{
+    const RedisReply due = must({"ZRANGEBYSCORE", RedisKeys::scheduled(), "-inf", std::to_string(nowUnix),
+                                 "LIMIT", "0", std::to_string(limit)},
+                                REDIS_REPLY_ARRAY);
+    std::vector<VoteSchedule> found;
+    for (std::size_t i = 0; i < due->elements; ++i) {
+        SubChannelKey place;
+        unsigned voteId = 0;
+        long long at = 0;
+        const std::string member = text(due->element[i]);
+        if (std::sscanf(member.c_str(), "%u:%u:%u:%lld", &place.channelId, &place.subChannelId, &voteId,
+                        &at) != 4)
+            continue;
+        const auto schedule = findSchedule(place, voteId);
+        if (schedule && !schedule->missed && schedule->atUnix == at)
+            found.push_back(*schedule);
+        else // left by a node that stopped between the two writes of a change
+            must({"ZREM", RedisKeys::scheduled(), member}, REDIS_REPLY_INTEGER);
+    }
+    return found;
+}
+
+bool RedisVoteStorage::claimSchedule(const VoteSchedule& schedule)
+{
+    // One ZREM removes the member: the node that got 1 owns the start.
+    const RedisReply claimed = must(
+        {"ZREM", RedisKeys::scheduled(), scheduledMember(schedule.place, schedule.voteId, schedule.atUnix)},
+        REDIS_REPLY_INTEGER);
+    if (claimed->integer != 1)
+        return false;
+    must({"HDEL", RedisKeys::schedules(schedule.place), std::to_string(schedule.voteId)},
+         REDIS_REPLY_INTEGER);
+    confirmed();
+    return true;
 }
 
 bool RedisVoteStorage::commit()

@@ -63,6 +63,11 @@ public:
     {
         return m_webhooks.length(channelId);
     }
+    void saveSchedule(const VoteSchedule& schedule) override;
+    bool removeSchedule(const SubChannelKey& place, std::uint32_t voteId) override;
+    std::vector<VoteSchedule> schedules(const SubChannelKey& place) const override;
+    std::vector<VoteSchedule> dueSchedules(std::int64_t nowUnix, std::size_t limit) const override;
+    bool claimSchedule(const VoteSchedule& schedule) override;
 
     bool commit() override;
     bool buffersWrites() const override { return true; }
@@ -81,6 +86,8 @@ private:
     bool pruneChannel(const std::string& channel, std::int64_t beforeUnix);
     // Throws StorageUnavailable when the change just written is not confirmed by the replicas.
     void confirmed();
+    // The vote's entry in the place's schedules hash, if any.
+    std::optional<VoteSchedule> findSchedule(const SubChannelKey& place, std::uint32_t voteId) const;
     // A counter's value; 0 when it does not exist.
     std::size_t counter(const RedisConnection::Args& args) const;
 

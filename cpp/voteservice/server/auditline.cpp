@@ -31,6 +31,8 @@ std::string AuditLine::json(const AuditEntry& entry)
         line["voteId"] = *entry.voteId;
     if (entry.jiFangId)
         line["jiFangId"] = *entry.jiFangId;
+    if (entry.startAtUnix)
+        line["startAt"] = utcTime(*entry.startAtUnix);
     if (!entry.voteIds.empty())
         line["voteIds"] = entry.voteIds;
     line["transport"] = entry.transport;

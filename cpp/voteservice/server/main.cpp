@@ -199,6 +199,7 @@ WebAccess webAccessOf(const ServerOptions& options, VoteServer& server)
 {
     WebAccess access;
     access.verifier = server.verifier();
+    access.signer = [&server] { return server.signer(); };
     access.credentials = &server.openCredentials();
     access.allowedOrigins = options.allowedOrigins;
     if (!options.metricsAllow.empty()) {

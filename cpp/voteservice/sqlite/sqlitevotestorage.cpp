@@ -434,6 +434,71 @@ std::optional<DirectoryEntry> SqliteVoteStorage::findUser(std::uint32_t imid) co
     return found;
 }
 
+// ---- schedules ----------------------------------------------------------------------------------
+
+void SqliteVoteStorage::saveSchedule(const VoteSchedule& schedule)
+{
+    beginWrite();
+    statement("INSERT OR REPLACE INTO schedules (channel, sub, vote_id, start_at, starter_uid, starter_nick, "
+              "missed) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)")
+        .place(schedule.place)
+        .bind(3, schedule.voteId)
+        .bind(4, schedule.atUnix)
+        .bind(5, schedule.starterUid)
+        .bind(6, schedule.starterNick)
+        .bind(7, schedule.missed ? 1 : 0)
+        .run();
+}
+
+bool SqliteVoteStorage::removeSchedule(const SubChannelKey& place, std::uint32_t voteId)
+{
+    beginWrite();
+    Statement& remove = statement("DELETE FROM schedules WHERE channel = ?1 AND sub = ?2 AND vote_id = ?3");
+    remove.place(place).bind(3, voteId).run();
+    return remove.changes() > 0;
+}
+
+std::vector<VoteSchedule> SqliteVoteStorage::readSchedules(Statement& select) const
+{
+    std::vector<VoteSchedule> found;
+    while (select.step()) {
+        VoteSchedule schedule;
+        schedule.place = {std::uint32_t(select.integer(0)), std::uint32_t(select.integer(1))};
+        schedule.voteId = std::uint32_t(select.integer(2));
+        schedule.atUnix = select.integer(3);
+        schedule.starterUid = std::uint32_t(select.integer(4));
+        schedule.starterNick = select.text(5);
+        schedule.missed = select.integer(6) != 0;
+        if (plausibleUnixTime(schedule.atUnix))
+            found.push_back(std::move(schedule));
+    }
+    return found;
+}
+
+std::vector<VoteSchedule> SqliteVoteStorage::schedules(const SubChannelKey& place) const
+{
+    Statement& select = statement("SELECT channel, sub, vote_id, start_at, starter_uid, starter_nick, missed "
+                                  "FROM schedules WHERE channel = ?1 AND sub = ?2 ORDER BY vote_id");
+    return readSchedules(select.place(place));
+}
+
+std::vector<VoteSchedule> SqliteVoteStorage::dueSchedules(std::int64_t nowUnix, std::size_t limit) const
+{
+    Statement& select = statement("SELECT channel, sub, vote_id, start_at, starter_uid, starter_nick, missed "
+                                  "FROM schedules WHERE missed = 0 AND start_at <= ?1 ORDER BY start_at "
+                                  "LIMIT ?2");
+    return readSchedules(select.bind(1, nowUnix).bind(2, std::int64_t(limit)));
+}
+
+bool SqliteVoteStorage::claimSchedule(const VoteSchedule& schedule)
+{
+    beginWrite();
+    Statement& claim = statement("DELETE FROM schedules WHERE channel = ?1 AND sub = ?2 AND vote_id = ?3 AND "
+                                 "start_at = ?4 AND missed = 0");
+    claim.place(schedule.place).bind(3, schedule.voteId).bind(4, schedule.atUnix).run();
+    return claim.changes() > 0;
+}
+
 // ---- open votes ---------------------------------------------------------------------------------
 
 void SqliteVoteStorage::saveOpenVote(const OpenVoteState& state)

@@ -52,6 +52,12 @@ public:
     void recordUser(std::uint32_t imid, const DirectoryEntry& entry) override;
     std::optional<DirectoryEntry> findUser(std::uint32_t imid) const override;
 
+    void saveSchedule(const VoteSchedule& schedule) override;
+    bool removeSchedule(const SubChannelKey& place, std::uint32_t voteId) override;
+    std::vector<VoteSchedule> schedules(const SubChannelKey& place) const override;
+    std::vector<VoteSchedule> dueSchedules(std::int64_t nowUnix, std::size_t limit) const override;
+    bool claimSchedule(const VoteSchedule& schedule) override;
+
     void saveOpenVote(const OpenVoteState& state) override;
     void addBallot(const SubChannelKey& place, const Ballot& ballot) override;
     void markOpenVoteEnded(const SubChannelKey& place) override;
@@ -88,6 +94,7 @@ private:
     std::uint32_t nextCounter(const char* name);
     // The id of the channel's head event; 0 when its queue is empty.
     std::int64_t webhookHead(std::uint32_t channelId) const;
+    std::vector<VoteSchedule> readSchedules(Statement& select) const;
 
     // First, so that it is released last, after the database is closed.
     std::unique_ptr<DataFolderLock> m_folderLock;

@@ -32,6 +32,11 @@ CREATE TABLE IF NOT EXISTS ballots (
   channel INTEGER NOT NULL, sub INTEGER NOT NULL, uid INTEGER NOT NULL,
   option_id INTEGER NOT NULL, tickets INTEGER NOT NULL);
 CREATE INDEX IF NOT EXISTS ballots_place ON ballots (channel, sub);
+CREATE TABLE IF NOT EXISTS schedules (
+  channel INTEGER NOT NULL, sub INTEGER NOT NULL, vote_id INTEGER NOT NULL, start_at INTEGER NOT NULL,
+  starter_uid INTEGER NOT NULL, starter_nick TEXT NOT NULL, missed INTEGER NOT NULL,
+  PRIMARY KEY (channel, sub, vote_id));
+CREATE INDEX IF NOT EXISTS schedules_due ON schedules (missed, start_at);
 CREATE TABLE IF NOT EXISTS revocations (
   channel INTEGER NOT NULL, uid INTEGER NOT NULL, issued_before INTEGER NOT NULL,
   expires_at INTEGER NOT NULL, PRIMARY KEY (channel, uid));
@@ -65,6 +70,7 @@ const std::vector<TableLayout>& ownTables()
         {"webhooks", {"channel", "url", "secret", "progress"}},
         {"webhook_events", {"id", "channel", "created_at", "attempts", "replaceable", "body"}},
         {"webhook_heads", {"channel", "free_at"}},
+        {"schedules", {"channel", "sub", "vote_id", "start_at", "starter_uid", "starter_nick", "missed"}},
     };
     return tables;
 }

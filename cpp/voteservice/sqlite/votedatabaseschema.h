@@ -8,7 +8,8 @@
 // Version 2 added history_started, when each history entry's vote started (version 1's entries
 // have none and keep their stored time text); install adds it to an older file. Version 3 added
 // revocations (of a user's tokens issued before a time), likewise added to an older file. Version 4
-// added the webhooks, their event queue and its heads, likewise.
+// added schedules (the scheduled starts of stored votes), the webhooks, their event queue and its
+// heads, likewise.
 
 #include <optional>
 #include <string>

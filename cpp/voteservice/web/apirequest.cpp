@@ -3,6 +3,7 @@
 #include "voteservice/web/historycsv.h"
 #include "voteservice/core/recordvalidator.h"
 #include "voteservice/core/resultcode.h"
+#include "voteservice/core/scheduleextend.h"
 #include "voteservice/web/resultwords.h"
 #include "voteservice/core/voteservicecore.h"
 #include "voteservice/core/votestorage.h"
@@ -49,7 +50,7 @@ void ApiRequest::run(WebEndpoint endpoint, const WebRoute& route, const QueryPar
     const bool csv = format && *format == "csv";
     // The path's number: the vote's id, or the user's imid for a look-up.
     const std::uint32_t pathId = endpoint == WebEndpoint::User ? route.imid : route.voteId;
-    if (!readBody(endpoint, pathId, body))
+    if (!readBody(endpoint, pathId, query, body))
         return;
     // The join first: it brings the place's running vote, which the state and stop ask for.
     const auto opened = m_exchange.open(
@@ -58,9 +59,17 @@ void ApiRequest::run(WebEndpoint endpoint, const WebRoute& route, const QueryPar
         m_respond(refusedOpen(opened));
 }
 
-bool ApiRequest::readBody(WebEndpoint endpoint, std::uint32_t voteId, const std::string& body)
+bool ApiRequest::readBody(WebEndpoint endpoint, std::uint32_t voteId, const QueryParameters& query,
+                          const std::string& body)
 {
     VoteRequestBody::Refusal refusal;
+    if (endpoint == WebEndpoint::VoteStart) {
+        if (!VoteRequestBody::startAt(body, query.find("at"), m_startAt, refusal)) {
+            m_respond(WebResponse::error(400, refusal.reason, refusal.field));
+            return false;
+        }
+        return true;
+    }
     if (endpoint == WebEndpoint::VoteCreate || endpoint == WebEndpoint::VoteReplace) {
         auto vote = VoteRequestBody::vote(body, endpoint == WebEndpoint::VoteCreate ? 0 : voteId, refusal);
         if (vote)
@@ -104,6 +113,12 @@ void ApiRequest::serve(WebEndpoint endpoint, std::uint32_t pathId, std::optional
         return history(csv);
     case WebEndpoint::User:
         return user(pathId);
+    case WebEndpoint::VoteUnschedule:
+        return schedule(voteId, true);
+    case WebEndpoint::VoteStart:
+        if (m_startAt)
+            return schedule(voteId, false);
+        return manage(endpoint, voteId, jiFangId);
     default:
         return manage(endpoint, voteId, jiFangId);
     }
@@ -145,6 +160,8 @@ void ApiRequest::refuse(std::uint32_t requestType, std::uint32_t result)
     const bool stores =
         requestType == VOTE_SYSTEM_CREATE_VOTE_REQ || requestType == VOTE_SYSTEM_UPDATE_VOTE_REQ;
     const char* fault = stores && result == kResultInvalidRecord ? RecordValidator::fault(m_vote) : nullptr;
+    if (result == kResultStartTimePassed || result == kResultStartTimeTooFar)
+        fault = "at";
     m_respond(WebResponse::error(ResultWords::httpStatus(requestType, result),
                                  ResultWords::words(requestType, result), fault ? fault : "", result));
 }
@@ -158,9 +175,7 @@ void ApiRequest::votes()
                        if (refusedByCore(answer, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ))
                            return;
                        FrameJson::Json body = FrameJson::Json::object();
-                       body["votes"] = answer->body.value("votes", FrameJson::Json::array());
-                       for (auto& vote : body["votes"])
-                           FrameJson::showResults(vote);
+                       body["votes"] = FrameJson::listedVotes(answer->body);
                        m_respond(WebResponse::json(200, body));
                    });
 }
@@ -173,10 +188,9 @@ void ApiRequest::readVote(std::uint32_t voteId, int status)
                        if (refusedByCore(answer, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ))
                            return;
                        m_exchange.finish();
-                       for (auto vote : answer->body.value("votes", FrameJson::Json::array())) {
+                       for (auto& vote : FrameJson::listedVotes(answer->body)) {
                            if (vote.value("voteId", 0u) != voteId)
                                continue;
-                           FrameJson::showResults(vote);
                            WebResponse response = WebResponse::json(status, vote);
                            if (status == 201)
                                response.headers.emplace_back("Location", votePath(voteId));
@@ -309,6 +323,33 @@ void ApiRequest::manage(WebEndpoint endpoint, std::uint32_t voteId, std::optiona
                        result["voteId"] = answer->body.value("voteId", 0u);
                        result["jiFangId"] = answer->body.value("jiFangId", 0u);
                        m_respond(WebResponse::json(200, result));
+                   });
+}
+
+void ApiRequest::schedule(std::uint32_t voteId, bool cancel)
+{
+    const SessionIdentity& who = m_identity;
+    PStartVoteReq request{who.channelId, who.subChannelId, voteId, who.uid, {}};
+    if (cancel)
+        request.extend[ScheduleExtend::kCancel] = "1";
+    else
+        request.extend[ScheduleExtend::kStartAt] = std::to_string(*m_startAt);
+    m_exchange.ask(VOTE_SYSTEM_START_VOTE_REQ, mpak::encode(request), VOTE_SYSTEM_START_VOTE_RES,
+                   [this, cancel, voteId](std::optional<FrameJson::Decoded> answer) {
+                       m_exchange.finish();
+                       if (refusedByCore(answer, VOTE_SYSTEM_START_VOTE_REQ))
+                           return;
+                       if (cancel) {
+                           WebResponse response;
+                           response.status = 204;
+                           response.contentType.clear();
+                           return m_respond(std::move(response));
+                       }
+                       FrameJson::Json body = FrameJson::Json::object();
+                       body["result"] = 0;
+                       body["voteId"] = voteId;
+                       body["schedule"] = {{"at", *m_startAt}, {"state", "pending"}};
+                       m_respond(WebResponse::json(200, body));
                    });
 }
 

@@ -31,7 +31,8 @@ public:
 
 private:
     // What the request's body asks for, read before any core session opens; false when refused.
-    bool readBody(WebEndpoint endpoint, std::uint32_t voteId, const std::string& body);
+    bool readBody(WebEndpoint endpoint, std::uint32_t voteId, const QueryParameters& query,
+                  const std::string& body);
     void serve(WebEndpoint endpoint, std::uint32_t pathId, std::optional<std::uint32_t> jiFangId, bool csv);
     void voteState();
     void votes();
@@ -46,6 +47,8 @@ private:
     void askRemoval(bool batch, const U32Map& voteTypes);
     void answerRemoved(bool batch, const FrameJson::Decoded& answer);
     void manage(WebEndpoint endpoint, std::uint32_t voteId, std::optional<std::uint32_t> jiFangId);
+    // The start request that schedules m_startAt, or (cancel) forgets the vote's schedule.
+    void schedule(std::uint32_t voteId, bool cancel);
     void history(bool csv);
     void answerHistory(const FrameJson::Decoded& answer, bool csv);
     // The user directory's entry of an imid, as the desktop judge editor looks a judge up.
@@ -60,8 +63,9 @@ private:
     Respond m_respond;
     CoreExchange m_exchange;
     SessionIdentity m_identity;
-    VoteInfo m_vote;                      // create, replace
-    std::vector<std::uint32_t> m_voteIds; // delete, batch delete
+    VoteInfo m_vote;                       // create, replace
+    std::vector<std::uint32_t> m_voteIds;  // delete, batch delete
+    std::optional<std::int64_t> m_startAt; // a start scheduled for this Unix second
 };
 
 } // namespace quorix::service

@@ -39,6 +39,8 @@ void EventSubscriber::send(const OutFrame& frame)
         m_context->frames.lookup(frame, m_identity.place(), m_context->gateway);
     if (!entry.decoded)
         return;
+    if (entry.decoded->minType == VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE)
+        return showSchedules(entry.decoded->body);
     const char* type = eventType(*entry.decoded);
     if (type == nullptr)
         return;
@@ -68,6 +70,18 @@ void EventSubscriber::framesSent()
     FrameJson::Json none = placeMembers();
     none["vote"] = nullptr;
     emit("snapshot", JsonText::write(none));
+}
+
+void EventSubscriber::showSchedules(const FrameJson::Json& listBody)
+{
+    const FrameJson::Json schedules = FrameJson::schedulesOf(FrameJson::listedVotes(listBody));
+    std::string text = JsonText::write(schedules);
+    if (text == m_schedulesSent || !m_snapshotSent)
+        return;
+    m_schedulesSent = std::move(text);
+    FrameJson::Json members = placeMembers();
+    members["schedules"] = schedules;
+    emit("vote.schedule", JsonText::write(members));
 }
 
 FrameJson::Json EventSubscriber::placeMembers() const

@@ -3,7 +3,8 @@
 // A subscriber of a sub-channel's vote events, over WebSocket or SSE: a core session in the place
 // whose frames become numbered events. The first event is a snapshot of the place's running vote
 // (or none), taken once the frames of the join have arrived; then vote.begin, vote.progress (as
-// often as the core's broadcast pacing sends them), vote.end and vote.close.
+// often as the core's broadcast pacing sends them), vote.end and vote.close; and vote.schedule with
+// the place's scheduled starts whenever they change (scheduled, cancelled, started, missed).
 
 #include "voteservice/web/streamsession.h"
 #include "voteservice/web/webstream.h"
@@ -22,7 +23,8 @@ public:
     void send(const OutFrame& frame) override;
     void framesSent() override;
 
-    // The event type a frame stands for, or null when it is none (vote lists, answers).
+    // The event type a frame stands for, or null when it is none (answers; vote lists, which become
+    // vote.schedule when their schedules changed).
     static const char* eventType(const FrameJson::Decoded& frame);
 
 private:
@@ -30,11 +32,14 @@ private:
     // members: the text of a JSON object whose first members are channelId and subChannelId.
     void emit(const char* type, const std::string& members);
     FrameJson::Json placeMembers() const;
+    // vote.schedule when the schedules of a vote list push differ from those last sent.
+    void showSchedules(const FrameJson::Json& listBody);
 
     bool m_eventStream;
     bool m_snapshotSent = false;
     std::optional<std::string> m_snapshot; // the last state before the snapshot went out
     std::uint64_t m_seq = 0;
+    std::string m_schedulesSent = "[]";
 };
 
 } // namespace quorix::service

@@ -1,9 +1,13 @@
 #include "voteservice/web/framejson.h"
 
+#include "voteservice/core/scheduleextend.h"
+
 #include <quorix/protocol/jsontext.h>
 #include <quorix/protocol/rankorder.h>
 #include <quorix/protocol/votemessages.h>
 #include <quorix/protocol/wirejson.h>
+
+#include <map>
 
 namespace quorix::service {
 
@@ -59,6 +63,50 @@ void FrameJson::showResults(Json& vote)
     const bool atEnd = limits != vote.end() && limits->is_object() &&
                        limits->value(std::to_string(kResultsShown), 0u) == kResultsAtEnd;
     vote["results"] = atEnd ? "end" : "live";
+}
+
+FrameJson::Json FrameJson::listedVotes(const Json& listAnswer)
+{
+    std::map<std::uint32_t, Json> schedules;
+    const Json extend = listAnswer.value("extend", Json::object());
+    for (const auto& [key, value] : extend.items()) {
+        std::uint32_t voteId = 0;
+        std::int64_t at = 0;
+        bool missed = false;
+        if (!value.is_string() ||
+            !ScheduleExtend::readListEntry(key, value.get<std::string>(), voteId, at, missed))
+            continue;
+        Json schedule = Json::object();
+        schedule["at"] = at;
+        schedule["state"] = missed ? "missed" : "pending";
+        if (missed)
+            schedule["reason"] = "another vote open";
+        schedules[voteId] = std::move(schedule);
+    }
+    Json votes = listAnswer.value("votes", Json::array());
+    for (auto& vote : votes) {
+        showResults(vote);
+        const auto it = schedules.find(vote.value("voteId", 0u));
+        vote["schedule"] = it == schedules.end() ? Json() : it->second;
+    }
+    return votes;
+}
+
+FrameJson::Json FrameJson::schedulesOf(const Json& listedVotes)
+{
+    Json schedules = Json::array();
+    for (const auto& vote : listedVotes) {
+        const auto schedule = vote.find("schedule");
+        if (schedule == vote.end() || !schedule->is_object())
+            continue;
+        Json entry = Json::object();
+        entry["voteId"] = vote.value("voteId", 0u);
+        entry["name"] = vote.value("name", std::string());
+        entry["at"] = schedule->value("at", std::int64_t(0));
+        entry["state"] = schedule->value("state", std::string());
+        schedules.push_back(std::move(entry));
+    }
+    return schedules;
 }
 
 std::string FrameJson::error(const std::string& reason, const std::string& field,

@@ -38,6 +38,12 @@ public:
     // has ended (limits key 2 is 1), "live" otherwise.
     static void showResults(Json& vote);
 
+    // The votes of a vote list body (query answer or push), each with "results" and "schedule":
+    // {"at","state":"pending"|"missed"[,"reason"]} from the body's extend, null without one.
+    static Json listedVotes(const Json& listBody);
+    // {"voteId","name","at","state"} of each listed vote that has a schedule.
+    static Json schedulesOf(const Json& listedVotes);
+
     // The error body of every refused request.
     static std::string error(const std::string& reason, const std::string& field = {},
                              std::optional<std::uint32_t> result = std::nullopt);

@@ -1,5 +1,8 @@
 #include "voteservice/web/httpconnection.h"
 
+#include "voteservice/auth/tokenverifier.h"
+#include "voteservice/web/tokenmint.h"
+
 #include "voteservice/web/eventsubscriber.h"
 #include "voteservice/auth/opencredentials.h"
 #include "voteservice/core/resultcode.h"
@@ -304,7 +307,8 @@ void HttpConnection::dispatchToCore(Request request, const WebRoute& route, cons
     // the list and its votes, and the user directory's look-up for the judge editor, to managers
     // itself.
     const bool reads = endpoint == WebEndpoint::Votes || endpoint == WebEndpoint::VoteRead ||
-                       endpoint == WebEndpoint::User || endpoint == WebEndpoint::Webhook;
+                       endpoint == WebEndpoint::User || endpoint == WebEndpoint::Webhook ||
+                       endpoint == WebEndpoint::TokenMint;
     if (reads && !who.identity.isManager())
         return write(WebResponse::error(403, "manager role required", "role"));
     const ScopeSet needed = WebRouter::scopesFor(endpoint);
@@ -315,6 +319,8 @@ void HttpConnection::dispatchToCore(Request request, const WebRoute& route, cons
         return issueTicket(who);
     if (endpoint == WebEndpoint::Webhook)
         return serveWebhook(request, who);
+    if (endpoint == WebEndpoint::TokenMint)
+        return mintToken(request, who);
     if (endpoint == WebEndpoint::Events)
         return openEvents(std::move(request), query, who);
     if (endpoint == WebEndpoint::Session) {
@@ -332,6 +338,21 @@ void HttpConnection::dispatchToCore(Request request, const WebRoute& route, cons
     m_api = std::make_unique<ApiRequest>(
         *m_context, [self = shared_from_this()](WebResponse response) { self->write(std::move(response)); });
     m_api->run(endpoint, route, query, who.identity, request.body());
+}
+
+void HttpConnection::mintToken(const Request& request, const IdentityOutcome& who)
+{
+    if (!m_context->plainRequests.take(who.identity.channelId, who.identity.uid, m_context->clock.steadyMs()))
+        return write(WebResponse::error(429, "too many requests", {}, kResultTooManyRequests));
+    TokenMint::Caller caller;
+    caller.tokensChecked = m_context->access.verifier != nullptr;
+    caller.claims = who.claims ? &*who.claims : nullptr;
+    caller.channelId = who.identity.channelId;
+    caller.maxLifetimeSeconds = m_context->access.verifier
+                                    ? m_context->access.verifier->policy().maxLifetimeSeconds
+                                    : TokenMint::kDefaultTtlSeconds;
+    const TokenSigner* signer = m_context->access.signer ? m_context->access.signer() : nullptr;
+    write(TokenMint::answer(request.body(), caller, signer, m_context->clock.unixSeconds()));
 }
 
 void HttpConnection::issueTicket(const IdentityOutcome& who)

@@ -60,6 +60,8 @@ private:
     // GET, PUT and DELETE of the channel's webhook, answered by the webhook sender.
     void serveWebhook(const Request& request, const IdentityOutcome& who);
     static WebResponse webhookResponse(const WebhookRegistry::Answer& answer);
+    // A narrower token for the caller (TokenMint).
+    void mintToken(const Request& request, const IdentityOutcome& who);
     void serveHealth();
     void serveMetrics(const Request& request);
     void openEvents(Request request, const QueryParameters& query, const IdentityOutcome& who);

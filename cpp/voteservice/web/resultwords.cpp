@@ -43,8 +43,11 @@ int ResultWords::httpStatus(std::uint32_t requestType, std::uint32_t code)
 {
     if (code == kResultOk)
         return 200;
-    if (isNotFound(requestType, code))
+    if (isNotFound(requestType, code) || code == kResultNoSchedule)
         return 404;
+    // The start time a schedule asked for is the request's fault.
+    if (code == kResultStartTimePassed || code == kResultStartTimeTooFar)
+        return 400;
     if (isStorageFailure(requestType, code))
         return 503;
     if (code == kResultNotManager || code == kResultScopeMissing)

@@ -38,6 +38,28 @@ bool fitsAFrame(const VoteInfo& vote)
     }
 }
 
+// Unix seconds as a start time may be given: up to the year 5138, which no schedule reaches.
+constexpr std::int64_t kMaxStartAt = 99999999999;
+
+std::optional<std::int64_t> startSecond(const Json& value)
+{
+    if (!value.is_number_integer())
+        return std::nullopt;
+    if (value.is_number_unsigned())
+        return value.get<std::uint64_t>() <= std::uint64_t(kMaxStartAt)
+                   ? std::optional<std::int64_t>(std::int64_t(value.get<std::uint64_t>()))
+                   : std::nullopt;
+    const std::int64_t second = value.get<std::int64_t>();
+    return second >= 0 && second <= kMaxStartAt ? std::optional<std::int64_t>(second) : std::nullopt;
+}
+
+std::optional<std::int64_t> startSecond(const std::string& text)
+{
+    if (text.empty() || text.size() > 11 || text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    return std::stoll(text);
+}
+
 bool isVoteId(const Json& value)
 {
     return value.is_number_unsigned() && value.get<std::uint64_t>() >= 1 &&
@@ -60,6 +82,8 @@ std::optional<VoteInfo> VoteRequestBody::vote(const std::string& body, std::uint
         results = *member == "end" ? kResultsAtEnd : kResultsLive;
         json->erase(member);
     }
+    // The list's schedule is the service's to set (start with at): a vote read back ignores it.
+    json->erase("schedule");
     VoteInfo vote;
     try {
         vote = WireJson::voteFromJson(*json);
@@ -82,6 +106,41 @@ std::optional<VoteInfo> VoteRequestBody::vote(const std::string& body, std::uint
         return std::nullopt;
     }
     return vote;
+}
+
+bool VoteRequestBody::startAt(const std::string& body, const std::string* queryAt,
+                              std::optional<std::int64_t>& at, Refusal& refusal)
+{
+    const char* const kWhole = "at is a whole number of Unix seconds";
+    at.reset();
+    if (queryAt) {
+        at = startSecond(*queryAt);
+        if (!at) {
+            refusal = {kWhole, "at"};
+            return false;
+        }
+    }
+    if (body.empty())
+        return true;
+    const auto json = readObject(body, refusal);
+    if (!json)
+        return false;
+    for (const auto& [name, value] : json->items()) {
+        if (name != "at") {
+            refusal = {"no such member", JsonText::replaceInvalidUtf8(name)};
+            return false;
+        }
+        if (queryAt) {
+            refusal = {"at is given in the query or in the body, not in both", "at"};
+            return false;
+        }
+        at = startSecond(value);
+        if (!at) {
+            refusal = {kWhole, "at"};
+            return false;
+        }
+    }
+    return true;
 }
 
 std::optional<std::vector<std::uint32_t>> VoteRequestBody::voteIds(const std::string& body, Refusal& refusal)

@@ -27,6 +27,11 @@ public:
 
     // The vote of a body for the vote voteId (0 for a new one). A voteId in the body must be that.
     static std::optional<VoteInfo> vote(const std::string& body, std::uint32_t voteId, Refusal& refusal);
+    // The start second of a start request: the query's at (queryAt, null without one) or the body's
+    // {"at":…}, a whole number of Unix seconds; nullopt in `at` when neither asks (start now). A body
+    // may be empty. False with the refusal when either is malformed or both are given.
+    static bool startAt(const std::string& body, const std::string* queryAt, std::optional<std::int64_t>& at,
+                        Refusal& refusal);
     // The ids of {"voteIds":[…]}: 1 to kMaxBatchVotes of them.
     static std::optional<std::vector<std::uint32_t>> voteIds(const std::string& body, Refusal& refusal);
 };

@@ -56,6 +56,8 @@ std::optional<PathMatch> matchVotePath(const std::vector<std::string_view>& s, W
                          {"DELETE", WebEndpoint::VoteDelete}};
     if (s[6] == "start")
         return PathMatch{"POST", WebEndpoint::VoteStart};
+    if (s[6] == "schedule")
+        return PathMatch{"DELETE", WebEndpoint::VoteUnschedule};
     if (s[6] == "stop")
         return PathMatch{"POST", WebEndpoint::VoteStop};
     if (s[6] == "close")
@@ -79,6 +81,8 @@ std::optional<PathMatch> matchChannelPath(const std::vector<std::string_view>& s
     if (s.size() == 5 && s[4] == "webhook")
         return PathMatch{
             {"GET", WebEndpoint::Webhook}, {"PUT", WebEndpoint::Webhook}, {"DELETE", WebEndpoint::Webhook}};
+    if (s.size() == 5 && s[4] == "tokens")
+        return PathMatch{"POST", WebEndpoint::TokenMint};
     if (s.size() == 5 && s[4] == "events")
         return PathMatch{"GET", WebEndpoint::Events};
     if (s.size() == 7 && s[4] == "subchannels" && s[6] == "vote") {
@@ -193,6 +197,7 @@ ScopeSet WebRouter::scopesFor(WebEndpoint endpoint)
     case WebEndpoint::VoteRead:
     case WebEndpoint::User:
     case WebEndpoint::Webhook:
+    case WebEndpoint::TokenMint:
         return AccessScope::Manage;
     // The changes (create, replace, delete, start, stop, close): the core checks manage (result 22)
     // and audits a refused attempt.

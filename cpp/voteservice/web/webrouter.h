@@ -22,7 +22,8 @@ enum class WebEndpoint
     VoteRead,        // GET    /api/v1/channels/{ch}/votes/{id}
     VoteReplace,     // PUT    …/votes/{id}
     VoteDelete,      // DELETE …/votes/{id}
-    VoteStart,       // POST   /api/v1/channels/{ch}/votes/{id}/start
+    VoteStart,       // POST   /api/v1/channels/{ch}/votes/{id}/start (now, or ?at= / {"at":…})
+    VoteUnschedule,  // DELETE …/votes/{id}/schedule
     VoteStop,        // POST   …/stop
     VoteClose,       // POST   …/close
     History,         // GET  /api/v1/channels/{ch}/history
@@ -31,6 +32,7 @@ enum class WebEndpoint
     Events,          // GET  /api/v1/channels/{ch}/events (WebSocket or SSE)
     Session,         // GET  /api/v1/session (WebSocket)
     Tickets,         // POST /api/v1/tickets
+    TokenMint,       // POST /api/v1/channels/{ch}/tokens
     Health,          // GET  /healthz
     Metrics          // GET  /metrics
 };

@@ -20,6 +20,12 @@ export class Catalogue {
     this.texts = kCatalogues.get(language) ?? zh;
     this.language = this.texts.lang;
     this.numbers = new Intl.NumberFormat(this.texts.locale);
+    this.dateTimes = new Intl.DateTimeFormat(this.texts.locale, { dateStyle: 'medium', timeStyle: 'medium' });
+  }
+
+  // A Unix second as the user's date and time.
+  dateTime(unixSeconds) {
+    return this.dateTimes.format(new Date(unixSeconds * 1000));
   }
 
   // The text of key with {name} replaced by params.name; a missing key shows as itself.

@@ -8,6 +8,7 @@ import { draftOf, emptyDraft } from './editorrules.js';
 import { HistoryPanel } from './historypanel.js';
 import { LiveView } from './liveview.js';
 import { ManageLink, idOf } from './managelink.js';
+import { OverlayLink } from './overlaylink.js';
 import { VoteEditor } from './voteeditor.js';
 import { VoteList } from './votelist.js';
 import { accessRefusal, refusalWords } from './refusals.js';
@@ -100,6 +101,8 @@ class ManageConsole {
       create: (kind) => this.openEditor(emptyDraft(kind)),
       edit: (vote) => this.edit(vote),
       start: (vote) => this.act(vote, 'start'),
+      schedule: (vote, at) => this.schedule(vote, at),
+      unschedule: (vote) => this.unschedule(vote),
       stop: (vote) => this.act(vote, 'stop'),
       close: (vote) => this.act(vote, 'close'),
       remove: (vote) => this.remove([vote]),
@@ -119,20 +122,11 @@ class ManageConsole {
     const main = element('div', 'column main-column');
     main.append(this.list.root, this.editor.root);
     const side = element('div', 'column side-column');
-    side.append(this.liveView.root, this.overlayNote());
+    this.overlay = new OverlayLink(c, this.link);
+    side.append(this.liveView.root, this.overlay.root);
     const layout = element('div', 'layout');
     layout.append(main, side);
     page.append(this.notice, this.alert, layout, this.history.root);
-  }
-
-  overlayNote() {
-    const { c, link } = this;
-    const box = element('section', 'overlay-note panel');
-    box.setAttribute('aria-labelledby', 'overlay-title');
-    const title = element('h2', 'panel-title', c.t('overlayTitle'));
-    title.id = 'overlay-title';
-    box.append(title, element('p', 'note', c.t('overlayNoMint')), element('code', 'address', `${link.origin}/overlay/${link.channel}/${link.sub}?uid=UID#token=TOKEN`));
-    return box;
   }
 
   say(words) {
@@ -200,6 +194,22 @@ class ManageConsole {
     this.say(this.c.t({ start: 'started', stop: 'stopped', close: 'closed' }[action], { name: vote.name }));
   }
 
+  // Schedules the vote's start; the refusal's words for the form, or null once scheduled.
+  async schedule(vote, at) {
+    const answer = await this.link.request('POST', this.link.actionUrl(vote.voteId, 'start'), { at });
+    if (answer.status !== 200) return this.refusalWords(answer);
+    this.say(this.c.t('scheduled', { name: vote.name, time: this.c.dateTime(at) }));
+    await this.refreshList();
+    return null;
+  }
+
+  async unschedule(vote) {
+    const answer = await this.link.request('DELETE', this.link.actionUrl(vote.voteId, 'schedule'));
+    if (answer.status !== 204) return this.refused(this.refusalWords(answer));
+    this.say(this.c.t('unscheduled', { name: vote.name }));
+    await this.refreshList();
+  }
+
   async remove(votes) {
     const { c, link } = this;
     if (votes.length === 0) return;
@@ -245,7 +255,7 @@ class ManageConsole {
     const endedNow = (this.live?.ended && !before?.ended) || message.type === 'vote.close';
     if (endedNow) this.loadHistory();
     // A vote started, ended or closed elsewhere (the desktop, another console): list it afresh.
-    if (message.type === 'vote.begin' || message.type === 'vote.close') this.refreshList();
+    if (message.type === 'vote.begin' || message.type === 'vote.close' || message.type === 'vote.schedule') this.refreshList();
   }
 
   async loadHistory() {

@@ -1,6 +1,7 @@
-// The sub-channel's stored votes with their state (not started, running, ended), a check box each
-// for the batch delete, and the row's actions.
+// The sub-channel's stored votes with their state (not started, scheduled, missed, running,
+// ended), a check box each for the batch delete, and the row's actions.
 import { clear, element } from '../shared/dom.js';
+import { ScheduleForm } from './scheduleform.js';
 
 function button(text, className, onClick) {
   const node = element('button', className, text);
@@ -10,10 +11,13 @@ function button(text, className, onClick) {
 }
 
 export class VoteList {
-  // actions: create(kind), edit(vote), start(vote), stop(vote), close(vote), remove(vote), removeMany(votes).
+  // actions: create(kind), edit(vote), start(vote), schedule(vote, atUnix), unschedule(vote), stop(vote),
+  // close(vote), remove(vote), removeMany(votes).
   constructor(catalogue, actions) {
     this.c = catalogue;
     this.actions = actions;
+    this.schedules = new ScheduleForm(catalogue, actions);
+    this.scheduling = 0; // the vote whose "start at" form is open
     this.votes = [];
     this.live = null;
     this.selected = new Set();
@@ -55,7 +59,7 @@ export class VoteList {
   }
 
   stateOf(vote) {
-    if (!this.live || this.live.voteId !== vote.voteId) return 'stored';
+    if (!this.live || this.live.voteId !== vote.voteId) return vote.schedule ? (vote.schedule.state === 'missed' ? 'missed' : 'scheduled') : 'stored';
     return this.live.ended ? 'ended' : 'running';
   }
 
@@ -95,17 +99,34 @@ export class VoteList {
     });
     const text = element('div', 'vote-text');
     text.append(element('span', 'vote-name', vote.name), element('span', 'vote-summary', summaryOf(c, vote)));
+    const scheduleLine = this.schedules.line(vote);
+    if (scheduleLine) text.append(scheduleLine);
     const badge = element('span', `state-badge ${state}`, c.t(`state.${state}`));
     const buttons = element('div', 'row-actions');
-    if (state === 'stored') {
-      buttons.append(button(c.t('start'), 'button primary small', () => actions.start(vote)), button(c.t('edit'), 'button small', () => actions.edit(vote)), button(c.t('delete'), 'button danger small', () => actions.remove(vote)));
+    if (state === 'stored' || state === 'scheduled' || state === 'missed') {
+      buttons.append(
+        button(c.t('start'), 'button primary small', () => actions.start(vote)),
+        button(c.t('startAt'), 'button small start-at-button', () => this.openSchedule(vote.voteId)),
+        button(c.t('edit'), 'button small', () => actions.edit(vote)),
+        button(c.t('delete'), 'button danger small', () => actions.remove(vote)),
+      );
     } else {
       if (state === 'running') buttons.append(button(c.t('stop'), 'button small', () => actions.stop(vote)));
       buttons.append(button(c.t('close'), 'button small', () => actions.close(vote)));
     }
     for (const node of buttons.children) node.setAttribute('aria-label', `${node.textContent} ${vote.name}`);
     row.append(box, text, badge, buttons);
+    if (this.scheduling === vote.voteId) row.append(this.schedules.form(vote, () => this.openSchedule(0)));
     return row;
+  }
+
+  // Opens the "start at" form of one vote (0: none) and puts the focus in it.
+  openSchedule(voteId) {
+    const back = this.scheduling;
+    this.scheduling = voteId;
+    this.render();
+    if (voteId) this.list.querySelector(`[data-vote-id="${voteId}"] .start-at`)?.focus();
+    else this.list.querySelector(`[data-vote-id="${back}"] .start-at-button`)?.focus();
   }
 }
 

@@ -23,6 +23,9 @@ const kRows = [
   [20, '投票类型不符', 'Wrong kind of vote'],
   [21, '服务暂时无法读写数据，请稍后再试', 'The service cannot read or write its data right now, please try again later'],
   [22, '这个链接只能观看，不能这样操作', 'This link may only watch, not do this'],
+  [23, '开始时间已经过去', 'The start time has passed'],
+  [24, '开始时间太远，最多可提前 30 天', 'The start time is too far ahead: at most 30 days'],
+  [25, '这个投票没有定时开始', 'This vote has no scheduled start'],
 ];
 const kWords = new Map(kRows.map(([code, ...texts]) => [code, texts]));
 

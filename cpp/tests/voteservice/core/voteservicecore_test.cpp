@@ -536,6 +536,89 @@ TEST_F(CoreTest, StartResultCodes)
     EXPECT_NE(third.jiFangId, second.jiFangId);
 }
 
+// A start is scheduled for a second still to come, at most 30 days ahead, of a stored vote, by a
+// manager; the vote list (answer and push, in their extend) names each schedule; a cancel or the
+// vote's delete forgets it.
+TEST_F(CoreTest, ScheduledStartsAreCheckedListedAndCancelled)
+{
+    const std::uint32_t voteId = h.create(manager, normalVote("later", 2, 1, 1));
+    const std::int64_t now = h.clock.unixSeconds();
+    const std::int64_t days30 = 30 * 24 * 3600;
+    const struct
+    {
+        const char* what;
+        SessionId who;
+        std::uint32_t voteId;
+        std::string at;
+        std::uint32_t result;
+    } rows[] = {
+        {"a second passed", manager, voteId, std::to_string(now - 1), kResultStartTimePassed},
+        {"this very second", manager, voteId, std::to_string(now), kResultStartTimePassed},
+        {"beyond 30 days", manager, voteId, std::to_string(now + days30 + 1), kResultStartTimeTooFar},
+        {"not a number", manager, voteId, "soon", kResultMalformed},
+        {"a number with a tail", manager, voteId, "1800000100x", kResultMalformed},
+        {"an unknown vote", manager, 4242, std::to_string(now + 60), kResultNotFound},
+        {"a viewer", viewer, voteId, std::to_string(now + 60), kResultNotManager},
+        {"30 days ahead", manager, voteId, std::to_string(now + days30), kResultOk},
+        {"moved to a minute ahead", manager, voteId, std::to_string(now + 60), kResultOk},
+    };
+    for (const auto& row : rows) {
+        h.request(row.who, VOTE_SYSTEM_START_VOTE_REQ,
+                  scheduleRequest(h.identities.at(row.who), row.voteId, row.at));
+        EXPECT_EQ(h.sink.last<PStartVoteRes>(row.who, VOTE_SYSTEM_START_VOTE_RES).result, row.result)
+            << row.what;
+    }
+    EXPECT_EQ(broadcasts(viewer), 0u) << "nothing started";
+    const ExtendMap listed{{"schedule:" + std::to_string(voteId), std::to_string(now + 60) + " pending"}};
+    h.request(manager, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, PQueryAllVoteReq{10, 20, {}});
+    EXPECT_EQ(h.sink.last<PQueryAllVoteRes>(manager, VOTE_SYSTEM_QUERY_ALL_VOTE_RES).extend, listed);
+    EXPECT_EQ(h.sink.last<PBroadcastChannelVote>(viewer, VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE).extend, listed);
+
+    const auto cancel = [&] {
+        h.request(manager, VOTE_SYSTEM_START_VOTE_REQ,
+                  cancelScheduleRequest(h.identities.at(manager), voteId));
+        return h.sink.last<PStartVoteRes>(manager, VOTE_SYSTEM_START_VOTE_RES).result;
+    };
+    EXPECT_EQ(cancel(), kResultOk);
+    EXPECT_EQ(cancel(), kResultNoSchedule);
+    EXPECT_TRUE(
+        h.sink.last<PBroadcastChannelVote>(viewer, VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE).extend.empty());
+    ASSERT_EQ(h.schedule(manager, voteId, now + 60), kResultOk);
+    h.request(manager, VOTE_SYSTEM_DELETE_VOTE_REQ, PDeleteVoteReq{10, 20, voteId, 0, {}});
+    EXPECT_TRUE(h.storage.schedules({10, 20}).empty()) << "deleted with its vote";
+}
+
+// At its second the vote starts in the name of the manager who scheduled it; a second vote due
+// then meets the first one open: it is kept as missed in the list, not started and not dropped.
+TEST_F(CoreTest, AScheduledVoteStartsAtItsSecondAndAClashIsKeptAsMissed)
+{
+    const std::uint32_t first = h.create(manager, normalVote("first", 2, 1, 1));
+    const std::uint32_t second = h.create(manager, normalVote("second", 2, 1, 1));
+    const std::int64_t at = h.clock.unixSeconds() + 10;
+    ASSERT_EQ(h.schedule(manager, first, at), kResultOk);
+    ASSERT_EQ(h.schedule(manager, second, at), kResultOk);
+    h.clock.advanceMs(9750);
+    h.core.tick();
+    EXPECT_EQ(broadcasts(viewer), 0u) << "not before its second";
+
+    // Checked every quarter second: started within one of its second.
+    h.clock.advanceMs(250);
+    h.core.tick();
+    ASSERT_EQ(broadcasts(viewer), 1u);
+    const PBroadcastVote started = lastBroadcast(viewer);
+    EXPECT_EQ(started.status, kVoteStarted);
+    EXPECT_EQ(started.fullAllowance, 1u);
+    EXPECT_EQ(started.vote.voteId, first);
+    EXPECT_EQ(started.vote.ownerUid, 1u);
+    EXPECT_EQ(h.sink.last<PBroadcastChannelVote>(viewer, VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE).extend,
+              (ExtendMap{{"schedule:" + std::to_string(second), std::to_string(at) + " missed"}}));
+
+    h.clock.advanceSeconds(5);
+    h.core.tick();
+    EXPECT_EQ(lastBroadcast(viewer).vote.voteId, first) << "the missed one is not tried again";
+    EXPECT_EQ(h.schedule(manager, second, h.clock.unixSeconds() + 600), kResultOk) << "scheduled anew";
+}
+
 TEST_F(CoreTest, RestartingAVoteStartsFromZero)
 {
     const PStartVoteRes first = startNormal(3, 3);
@@ -1350,6 +1433,20 @@ TEST(CoreAuditTest, ManagerRequestsAreRecordedWithTheSessionsIdentity)
          voteId,
          {}},
         {"a body that does not decode", VOTE_SYSTEM_END_VOTE_REQ, "x", "stop", kResultMalformed, {}, {}},
+        {"a scheduled start",
+         VOTE_SYSTEM_START_VOTE_REQ,
+         mpak::encode(scheduleRequest(me, voteId, std::to_string(h.clock.unixSeconds() + 600))),
+         "schedule",
+         kResultOk,
+         voteId,
+         {}},
+        {"a cancel of no schedule",
+         VOTE_SYSTEM_START_VOTE_REQ,
+         mpak::encode(cancelScheduleRequest(me, 4242)),
+         "cancelSchedule",
+         kResultNotFound,
+         4242,
+         {}},
         {"a batch delete",
          VOTE_SYSTEM_BATCH_DELETE_VOTE_REQ,
          mpak::encode(PBatchDeleteVoteReq{10, 20, {{voteId, 0}, {99, 0}}, {}}),
@@ -1401,6 +1498,43 @@ TEST(CoreAuditTest, ManagerRequestsAreRecordedWithTheSessionsIdentity)
         EXPECT_EQ(entry.peer, "") << row.name;
         EXPECT_EQ(entry.tokenId, "token-7") << row.name;
     }
+}
+
+// The starts the service makes at their second, and the one it misses, are recorded in the name of
+// the manager who scheduled them, with the second they were due.
+TEST(CoreAuditTest, ScheduledStartsAreRecordedInTheSchedulersName)
+{
+    RecordingAudit audit;
+    CoreHarness h(auditedBy(audit));
+    const SessionId manager = h.open(identity(1, kManagerRole));
+    const std::uint32_t first = h.create(manager, normalVote("first", 2, 1, 1));
+    const std::uint32_t second = h.create(manager, normalVote("second", 2, 1, 1));
+    const std::int64_t at = h.clock.unixSeconds() + 5;
+    ASSERT_EQ(h.schedule(manager, first, at), kResultOk);
+    ASSERT_EQ(h.schedule(manager, second, at), kResultOk);
+    audit.entries.clear();
+    h.clock.advanceSeconds(5);
+    h.core.tick();
+    ASSERT_EQ(audit.entries.size(), 2u);
+    std::map<std::string, AuditEntry> byAction;
+    for (const AuditEntry& entry : audit.entries)
+        byAction[entry.action] = entry;
+    ASSERT_EQ(byAction.count("scheduledStart"), 1u);
+    ASSERT_EQ(byAction.count("scheduleMissed"), 1u);
+    const AuditEntry& started = byAction["scheduledStart"];
+    const AuditEntry& missed = byAction["scheduleMissed"];
+    EXPECT_EQ(started.result, kResultOk);
+    EXPECT_EQ(missed.result, kResultAnotherVoteOpen);
+    EXPECT_TRUE(started.jiFangId.has_value());
+    EXPECT_FALSE(missed.jiFangId.has_value());
+    for (const AuditEntry* entry : {&started, &missed}) {
+        EXPECT_EQ(entry->uid, 1u);
+        EXPECT_EQ(std::make_pair(entry->channelId, entry->subChannelId), std::make_pair(10u, 20u));
+        EXPECT_EQ(entry->startAtUnix, std::optional<std::int64_t>(at));
+        EXPECT_EQ(entry->transport, "schedule");
+        EXPECT_EQ(entry->unixSeconds, at);
+    }
+    EXPECT_NE(started.voteId, missed.voteId);
 }
 
 // A manager request refused for flooding is recorded too, up to the one that drops the session.

@@ -351,6 +351,48 @@ TEST_F(RedisTwoNodeTest, AVoteWhoseTimeRanOutEndsOnceOnBothNodes)
     EXPECT_EQ(history(*watcher).size(), 1u);
 }
 
+// Two votes of one place scheduled for the same second, both nodes checking their schedules: the
+// first is started by one node only (one run, one start broadcast on each node), the second meets
+// it open and is listed as missed on both.
+TEST_F(RedisTwoNodeTest, AScheduledStartHappensOnceOverBothNodes)
+{
+    auto boss = join(*a, identity(1, 255));
+    auto watcher = join(*b, identity(200, 255));
+    std::uint32_t ids[2] = {0, 0};
+    for (std::uint32_t& id : ids) {
+        boss->sendVote(VOTE_SYSTEM_CREATE_VOTE_REQ, PCreateVoteReq{10, 20, normalVote("timed", 2, 1, 1), {}});
+        const auto created = boss->waitForMessage<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
+        ASSERT_TRUE(created && created->result == kResultOk);
+        id = created->voteId;
+    }
+    const std::int64_t at = SystemClock().unixSeconds() + 2;
+    for (const std::uint32_t id : ids) {
+        boss->sendVote(VOTE_SYSTEM_START_VOTE_REQ, scheduleRequest(identity(1, 255), id, std::to_string(at)));
+        const auto scheduled = boss->waitForMessage<PStartVoteRes>(VOTE_SYSTEM_START_VOTE_RES);
+        ASSERT_TRUE(scheduled && scheduled->result == kResultOk);
+    }
+    std::set<std::uint32_t> runs;
+    for (TcpTestClient* client : {boss.get(), watcher.get()}) {
+        int starts = 0;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+        while (std::chrono::steady_clock::now() < until) {
+            const auto push = client->waitForMessage<PBroadcastVote>(VOTE_SYSTEM_BROADCAST_VOTE, 200);
+            if (push && push->status == kVoteStarted && push->fullAllowance == 1) {
+                ++starts;
+                runs.insert(push->jiFangId);
+                EXPECT_TRUE(push->vote.voteId == ids[0] || push->vote.voteId == ids[1]);
+            }
+        }
+        EXPECT_EQ(starts, 1);
+    }
+    EXPECT_EQ(runs.size(), 1u) << "one run seen on both nodes";
+    watcher->sendVote(VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, PQueryAllVoteReq{10, 20, {}});
+    const auto list = watcher->waitForMessage<PQueryAllVoteRes>(VOTE_SYSTEM_QUERY_ALL_VOTE_RES);
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->extend.size(), 1u);
+    EXPECT_EQ(list->extend.begin()->second, std::to_string(at) + " missed");
+}
+
 TEST_F(RedisTwoNodeTest, AVoteNobodyWatchesStillEndsOnTime)
 {
     auto boss = join(*a, identity(1, 255));

@@ -237,6 +237,7 @@ TEST_F(VoteDatabaseSchemaTest, AnOlderFileIsCopiedAsItWasBeforeItIsMigrated)
     } rows[] = {
         {"from before the version was kept", "PRAGMA user_version=0", 0},
         {"version 1 without start instants", "DROP TABLE history_started; PRAGMA user_version=1", 1},
+        {"version 3 without schedules", "DROP TABLE schedules; PRAGMA user_version=3", 3},
         {"the previous version", "PRAGMA user_version=" + std::to_string(previous), previous},
         {"the current version", "", -1},
     };

@@ -336,6 +336,64 @@ TEST_P(VoteStorageTest, AWebhookEventClaimedByOneRedisNodeIsNotTakenByAnother)
     EXPECT_EQ(taken->id, claimed->id);
     EXPECT_TRUE(second->storage().finishWebhookEvent(*taken));
     EXPECT_FALSE(first.finishWebhookEvent(*claimed));
+// A pending schedule is due from its second on and taken for its start by one claim only, and
+// only while it is still the one for that second; a missed one is listed but never due.
+TEST_P(VoteStorageTest, AScheduleIsDueAtItsSecondAndClaimedOnce)
+{
+    VoteStorage& storage = reopen();
+    const VoteSchedule first{{10, 20}, 7, 1800000100, 1, "Ann", false};
+    storage.saveSchedule(first);
+    storage.saveSchedule(VoteSchedule{{10, 21}, 8, 1800000200, 2, "Bo Li", false});
+    EXPECT_TRUE(storage.dueSchedules(1800000099, 16).empty());
+    const std::vector<VoteSchedule> due = storage.dueSchedules(1800000100, 16);
+    ASSERT_EQ(due.size(), 1u);
+    EXPECT_EQ(
+        std::make_tuple(due[0].place, due[0].voteId, due[0].atUnix, due[0].starterUid, due[0].starterNick),
+        std::make_tuple(first.place, first.voteId, first.atUnix, first.starterUid, first.starterNick));
+    EXPECT_EQ(storage.dueSchedules(1800000300, 1).size(), 1u) << "at most the limit";
+
+    VoteSchedule later = first;
+    later.atUnix += 1;
+    EXPECT_FALSE(storage.claimSchedule(later)) << "not the second it is scheduled for";
+    EXPECT_TRUE(storage.claimSchedule(first));
+    EXPECT_FALSE(storage.claimSchedule(first)) << "claimed once";
+    EXPECT_TRUE(storage.schedules({10, 20}).empty());
+
+    VoteSchedule missed = first;
+    missed.missed = true;
+    storage.saveSchedule(missed);
+    ASSERT_EQ(storage.schedules({10, 20}).size(), 1u);
+    EXPECT_TRUE(storage.schedules({10, 20})[0].missed);
+    EXPECT_FALSE(storage.claimSchedule(missed));
+    EXPECT_EQ(storage.dueSchedules(1800000300, 16).size(), 1u) << "only the other place's";
+    EXPECT_EQ(storage.schedules({10, 21})[0].starterNick, "Bo Li");
+    EXPECT_TRUE(storage.removeSchedule({10, 20}, 7));
+    EXPECT_FALSE(storage.removeSchedule({10, 20}, 7));
+}
+
+// Schedules are kept with the votes: a restarted service starts the one whose second came while it
+// was down at its first check, and still lists the one to come.
+TEST_P(VoteStorageTest, SchedulesSurviveARestart)
+{
+    if (!keepsData())
+        GTEST_SKIP() << "keeps nothing over a restart";
+    ServiceRun* run = &restart(0);
+    const std::uint32_t due = run->create(normalVote("due while down", 2, 1, 1));
+    const std::uint32_t later = run->create(normalVote("later", 2, 1, 1));
+    const std::int64_t now = clock.unixSeconds();
+    ASSERT_EQ(run->schedule(due, now + 30), 0u);
+    ASSERT_EQ(run->schedule(later, now + 3600), 0u);
+
+    run = &restart(60);
+    clock.advanceMs(250);
+    run->core.tick();
+
+    const auto started = run->sink.last<PBroadcastVote>(run->viewer, VOTE_SYSTEM_BROADCAST_VOTE);
+    EXPECT_EQ(started.status, kVoteStarted);
+    EXPECT_EQ(started.vote.voteId, due);
+    run->request(run->manager, VOTE_SYSTEM_QUERY_ALL_VOTE_REQ, PQueryAllVoteReq{10, 20, {}});
+    EXPECT_EQ(run->sink.last<PQueryAllVoteRes>(run->manager, VOTE_SYSTEM_QUERY_ALL_VOTE_RES).extend,
+              (ExtendMap{{"schedule:" + std::to_string(later), std::to_string(now + 3600) + " pending"}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Storages, VoteStorageTest,

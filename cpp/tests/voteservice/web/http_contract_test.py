@@ -566,6 +566,43 @@ class HttpContractTest(unittest.TestCase):
         listed = request("GET", votes + as_manager, self.manager_token)
         self.assertEqual(self.documented(listed, "/api/v1/channels/{ch}/votes")["votes"], [])
 
+    def test_d_a_scheduled_start_and_a_narrower_token(self):
+        sub = 4
+        votes = f"/api/v1/channels/{CHANNEL}/votes"
+        as_manager = query(MANAGER, sub=sub)
+        created = request("POST", votes + as_manager, self.manager_token, body=json.dumps(
+            {"name": "later", "limitTime": 60, "voteType": 0, "limits": {"0": 1, "1": 1},
+             "options": {"0": "a", "1": "b"}}).encode())
+        self.assertEqual(created.status, 201, created.body)
+        vote_id = created.json()["voteId"]
+        start = "/api/v1/channels/{ch}/votes/{id}/start"
+        at = int(time.time()) + 3600
+        scheduled = request("POST", f"{votes}/{vote_id}/start" + as_manager, self.manager_token,
+                            body=json.dumps({"at": at}).encode())
+        self.assertEqual(scheduled.status, 200, scheduled.body)
+        self.assertEqual(self.documented(scheduled, start, "POST")["schedule"], {"at": at, "state": "pending"})
+        listed = request("GET", votes + as_manager, self.manager_token)
+        self.assertEqual(self.documented(listed, "/api/v1/channels/{ch}/votes")["votes"][0]["schedule"]["at"], at)
+        passed = request("POST", f"{votes}/{vote_id}/start" + query(MANAGER, sub=sub, at=at - 7200),
+                         self.manager_token)
+        self.assertEqual(passed.status, 400, passed.body)
+        self.assertEqual(self.documented(passed, start, "POST")["field"], "at")
+        schedule = "/api/v1/channels/{ch}/votes/{id}/schedule"
+        self.assertEqual(request("DELETE", f"{votes}/{vote_id}/schedule" + as_manager, self.manager_token).status, 204)
+        none = request("DELETE", f"{votes}/{vote_id}/schedule" + as_manager, self.manager_token)
+        self.assertEqual((none.status, self.documented(none, schedule, "DELETE")["result"]), (404, 25))
+
+        tokens = "/api/v1/channels/{ch}/tokens"
+        minted = request("POST", f"/api/v1/channels/{CHANNEL}/tokens", self.manager_token,
+                         body=json.dumps({"scope": "events", "subChannelId": sub}).encode())
+        self.assertEqual(minted.status, 200, minted.body)
+        grant = self.documented(minted, tokens, "POST")
+        self.assertEqual((grant["scope"], grant["subChannelId"]), ("events", sub))
+        wider = request("POST", f"/api/v1/channels/{CHANNEL}/tokens", grant["token"],
+                        body=json.dumps({"scope": "events"}).encode())
+        self.assertEqual(wider.status, 403, wider.body)
+        self.assertEqual(self.documented(wider, tokens, "POST")["field"], "scope")
+
     def test_refusals_have_the_error_body(self):
         vote_path = "/api/v1/channels/{ch}/subchannels/{sub}/vote"
         votes_path = "/api/v1/channels/{ch}/votes"

@@ -653,6 +653,9 @@ TEST(ResultWordsTest, ManagementResultsBecomeHttpStatuses)
         {VOTE_SYSTEM_CLOSE_VOTEUI_REQ, kResultVoteOpen, 409},
         {VOTE_SYSTEM_START_VOTE_REQ, kResultScopeMissing, 403},
         {VOTE_SYSTEM_USER_VOTE_REQ, kResultScopeMissing, 403},
+        {VOTE_SYSTEM_START_VOTE_REQ, kResultStartTimePassed, 400},
+        {VOTE_SYSTEM_START_VOTE_REQ, kResultStartTimeTooFar, 400},
+        {VOTE_SYSTEM_START_VOTE_REQ, kResultNoSchedule, 404},
     };
     for (const Row& row : rows)
         EXPECT_EQ(ResultWords::httpStatus(row.request, row.code), row.status)
@@ -678,7 +681,8 @@ TEST(ResultWordsTest, ResultsBecomeWordsByTheirRequest)
         {VOTE_SYSTEM_CREATE_VOTE_REQ, kResultStorageUnavailable, "storage unavailable"},
         {VOTE_SYSTEM_START_VOTE_REQ, kResultScopeMissing, "the token lacks the scope this needs"},
         {VOTE_SYSTEM_START_VOTE_REQ, 5, "refused"},
-        {VOTE_SYSTEM_START_VOTE_REQ, 23, "refused"},
+        {VOTE_SYSTEM_START_VOTE_REQ, kResultStartTimePassed, "the start time has passed"},
+        {VOTE_SYSTEM_START_VOTE_REQ, 26, "refused"},
     };
     for (const auto& row : rows)
         EXPECT_STREQ(ResultWords::words(row.request, row.code), row.words) << row.request << "/" << row.code;

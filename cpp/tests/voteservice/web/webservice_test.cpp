@@ -64,6 +64,8 @@ struct WebSetup
     std::vector<std::string> allowedOrigins;
     std::vector<AddressRange> metricsPeers = AddressRange::loopback();
     std::optional<std::filesystem::path> pages;
+    // Narrower tokens are signed with the tests' key; false: the service has no signing key.
+    bool signs = true;
 };
 
 // quorix-voted's server and web face on their own thread, both on free loopback ports.
@@ -85,6 +87,8 @@ public:
         access.credentials = &credentials;
         access.allowedOrigins = setup.allowedOrigins;
         access.metricsPeers = setup.metricsPeers;
+        if (setup.signs)
+            access.signer = [this] { return &signer; };
         m_web = std::make_unique<HttpListener>(m_io, *m_server, m_clock, limits, std::move(access));
         m_web->setMetrics(m_server->metrics());
         if (setup.pages)
@@ -168,6 +172,7 @@ public:
     std::uint16_t httpPort = 0;
     ProbedStorage storage;
     TokenVerifier verifier;
+    const TokenSigner signer = TokenSigner::withSecret(kSecret);
     OpenCredentials credentials;
 
 private:
@@ -697,6 +702,9 @@ TEST(WebServiceTest, WithKeysTheTokensScopesDecideEachEndpoint)
         {WebSocket, "/api/v1/session?channel=10&sub=20", 101, {ok, ok, ok, ok, 403}},
         {Get, "/metrics", 200, {403, 403, 403, 403, ok}},
         {Post, "/api/v1/tickets", 200, {ok, ok, ok, ok, ok}},
+        {Post, kChannel + "/votes/9999/start?sub=20&at=4000000000", 404, {403, 403, ok, 403, 403}},
+        {Delete, kChannel + "/votes/9999/schedule?sub=20", 404, {403, 403, ok, 403, 403}},
+        {Post, kChannel + "/tokens", 200, {403, 403, ok, 403, 403}, R"({"scope":"events"})"},
     };
     for (const Row& row : rows) {
         for (std::size_t t = 0; t < std::size(tokens); ++t) {
@@ -724,6 +732,161 @@ TEST(WebServiceTest, WithKeysTheTokensScopesDecideEachEndpoint)
     const HttpReply refused =
         client.request("POST", kChannel + "/votes/9999/start?sub=20", bearer(tokens[3]));
     EXPECT_EQ(refused.body, R"({"error":"token lacks the scope manage","field":"scope","result":22})");
+}
+
+// A manager's token is exchanged for a narrower one: the scopes asked for if the caller holds them,
+// the same user and channel, no longer than the caller's token lasts; the new token opens the
+// events stream and manages nothing. Wider scopes, bad bodies, another channel and a service
+// without a signing key are refused.
+TEST(WebServiceTest, AManagerIsGivenANarrowerTokenAndNeverAWiderOne)
+{
+    WebSetup setup;
+    setup.keys = true;
+    WebService service({}, {}, nullptr, setup);
+    const std::string manager =
+        service.token(1, 255, ScopeSet(AccessScope::Manage).with(AccessScope::Events));
+    const std::string target = kChannel + "/tokens";
+    const struct
+    {
+        const char* what;
+        std::string target;
+        std::string body;
+        int status;
+        const char* field;
+    } rows[] = {
+        {"events only", target, R"({"scope":"events"})", 200, ""},
+        {"as much as the caller has", target, R"({"scope":"manage events"})", 200, ""},
+        {"one sub-channel, an hour", target, R"({"scope":"events","subChannelId":20,"ttl":3600})", 200, ""},
+        {"a scope the caller lacks", target, R"({"scope":"events vote"})", 403, "scope"},
+        {"the metrics scope", target, R"({"scope":"metrics"})", 403, "scope"},
+        {"an unknown scope", target, R"({"scope":"watch"})", 400, "scope"},
+        {"no scope", target, R"({})", 400, "scope"},
+        {"a lifetime too short", target, R"({"scope":"events","ttl":5})", 400, "ttl"},
+        {"another member", target, R"({"scope":"events","admin":true})", 400, "admin"},
+        {"not JSON", target, "events", 400, "body"},
+        {"another channel", "/api/v1/channels/11/tokens", R"({"scope":"events"})", 401, ""},
+    };
+    std::string minted;
+    for (const auto& row : rows) {
+        WebTestClient client(service.httpPort);
+        const HttpReply reply = client.request("POST", row.target, bearer(manager), row.body);
+        ASSERT_EQ(reply.status, row.status) << row.what << ": " << reply.body;
+        const auto json = reply.json();
+        EXPECT_EQ(json.value("field", ""), row.field) << row.what << ": " << reply.body;
+        if (row.status != 200)
+            continue;
+        const TokenVerdict verdict =
+            service.verifier.verify(json["token"].get<std::string>(), SystemClock().unixSeconds());
+        ASSERT_TRUE(verdict.accepted()) << row.what;
+        EXPECT_EQ(verdict.claims.scopes.words(), json["scope"]) << row.what;
+        EXPECT_EQ(std::make_tuple(verdict.claims.uid, verdict.claims.role, verdict.claims.channelId),
+                  std::make_tuple(1u, 255u, 10u))
+            << row.what;
+        EXPECT_LE(json["expiresIn"].get<std::int64_t>(), 600) << row.what << ": no longer than the caller's";
+        EXPECT_FALSE(verdict.claims.tokenId.empty()) << row.what;
+        if (std::string(row.what) == "events only")
+            minted = json["token"];
+        if (std::string(row.what) == "one sub-channel, an hour") {
+            EXPECT_EQ(verdict.claims.subChannelId, std::optional<std::uint32_t>(20u));
+        }
+    }
+    WebTestClient watcher(service.httpPort), lister(service.httpPort);
+    EXPECT_TRUE(watcher.openWebSocket(kChannel + "/events?sub=20", bearer(minted)));
+    EXPECT_EQ(lister.request("GET", kChannel + "/votes?sub=20", bearer(minted)).status, 403);
+    WebTestClient narrower(service.httpPort);
+    EXPECT_EQ(narrower.request("POST", target, bearer(minted), R"({"scope":"events"})").status, 403)
+        << "an events token may not mint";
+
+    setup.signs = false;
+    WebService unsigned_({}, {}, nullptr, setup);
+    WebTestClient client(unsigned_.httpPort);
+    const HttpReply refused = client.request(
+        "POST", target, bearer(unsigned_.token(1, 255, ScopeSet::forRole(255))), R"({"scope":"events"})");
+    EXPECT_EQ(refused.status, 503) << refused.body;
+    EXPECT_FALSE(refused.json().contains("token"));
+}
+
+// A start scheduled over the API, at in the query or the body: refused naming at when it is not a
+// whole number, given twice, passed or over 30 days ahead; an unknown vote 404, a viewer 403, a
+// cancel of none 404. The list shows the schedule, the events stream tells it, and the vote starts
+// at its second; a cancel answers 204.
+TEST(WebServiceTest, AStartIsScheduledListedCancelledAndMadeOverTheApi)
+{
+    WebService service;
+    const std::uint32_t voteId = createVote(service.tcpPort, normalVote("Timed", 2, 1, 1));
+    WebTestClient api(service.httpPort), events(service.httpPort);
+    ASSERT_TRUE(events.openWebSocket(kChannel + "/events?uid=3&sub=20"));
+    ASSERT_TRUE(events.waitForType("snapshot"));
+    const std::int64_t now = SystemClock().unixSeconds();
+    const std::string later = std::to_string(now + 3600);
+    const std::string soon = std::to_string(now + 2);
+    const std::string start = voteAction(voteId, "start");
+    const std::string unschedule = voteAction(voteId, "schedule");
+    const struct
+    {
+        const char* what;
+        const char* method;
+        std::string target;
+        std::string body;
+        int status;
+        const char* field;
+        std::optional<std::uint32_t> result;
+    } rows[] = {
+        {"not a number", "POST", start + "&at=soon", "", 400, "at", {}},
+        {"a negative number", "POST", start + "&at=-5", "", 400, "at", {}},
+        {"a fraction in the body", "POST", start, R"({"at":1.5})", 400, "at", {}},
+        {"a text in the body", "POST", start, R"({"at":")" + later + R"("})", 400, "at", {}},
+        {"in the query and the body",
+         "POST",
+         start + "&at=" + later,
+         R"({"at":)" + later + "}",
+         400,
+         "at",
+         {}},
+        {"another member", "POST", start, R"({"when":1})", 400, "when", {}},
+        {"a time passed", "POST", start + "&at=" + std::to_string(now - 10), "", 400, "at",
+         kResultStartTimePassed},
+        {"over 30 days ahead", "POST", start, R"({"at":)" + std::to_string(now + 31 * 86400) + "}", 400, "at",
+         kResultStartTimeTooFar},
+        {"an unknown vote", "POST", voteAction(voteId + 100, "start", "&at=" + later), "", 404, "",
+         kResultNotFound},
+        {"a viewer", "POST",
+         kChannel + "/votes/" + std::to_string(voteId) + "/start?uid=2&role=0&sub=20&at=" + later, "", 403,
+         "", kResultNotManager},
+        {"a cancel of none", "DELETE", unschedule, "", 404, "", kResultNoSchedule},
+        {"in the body", "POST", start, R"({"at":)" + later + "}", 200, "", {}},
+        {"a cancel", "DELETE", unschedule, "", 204, "", {}},
+        {"in the query, two seconds ahead", "POST", start + "&at=" + soon, "", 200, "", {}},
+    };
+    for (const auto& row : rows) {
+        const HttpReply reply = api.request(row.method, row.target, {}, row.body);
+        ASSERT_EQ(reply.status, row.status) << row.what << ": " << reply.body;
+        if (row.status == 204)
+            continue;
+        const auto json = reply.json();
+        EXPECT_EQ(json.value("field", ""), row.field) << row.what << ": " << reply.body;
+        if (row.status >= 400) {
+            EXPECT_EQ(json.contains("result") ? std::optional<std::uint32_t>(json["result"]) : std::nullopt,
+                      row.result)
+                << row.what << ": " << reply.body;
+        } else {
+            EXPECT_EQ(json["schedule"]["state"], "pending") << row.what;
+        }
+    }
+    const auto listed = api.request("GET", kChannel + "/votes?" + kManager).json()["votes"][0];
+    EXPECT_EQ(listed["schedule"].dump(), R"({"at":)" + soon + R"(,"state":"pending"})");
+
+    // The events tell each change of the schedules: set, cancelled, set again; then the start.
+    std::vector<std::size_t> told;
+    std::optional<nlohmann::json> event;
+    while ((event = events.readMessage()) && (*event)["type"] == "vote.schedule")
+        told.push_back((*event)["schedules"].size());
+    EXPECT_EQ(told, (std::vector<std::size_t>{1, 0, 1}));
+    ASSERT_TRUE(event) << "no event after the schedules";
+    EXPECT_EQ((*event)["type"], "vote.begin");
+    EXPECT_EQ((*event)["vote"]["voteId"], voteId);
+    EXPECT_GE(SystemClock().unixSeconds(), now + 2) << "not before its second";
+    EXPECT_TRUE(api.request("GET", kChannel + "/votes?" + kManager).json()["votes"][0]["schedule"].is_null());
 }
 
 // A session whose token has only events watches the vote; its votes the core refuses (result 22).
@@ -1424,6 +1587,16 @@ TEST(WebServiceTest, QuorixVotedAuditsEveryManagerRequestOverBothTransports)
                     200);
          },
          "close", kResultOk, 1, "web", &voteId, true, nullptr},
+        {"web schedule",
+         [&] {
+             const std::string at = std::to_string(SystemClock().unixSeconds() + 3600);
+             EXPECT_EQ(web.request("POST", voteAction(voteId, "start", webManager + "&at=" + at)).status,
+                       200);
+         },
+         "schedule", kResultOk, 1, "web", &voteId, false, nullptr},
+        {"web cancel of the schedule",
+         [&] { EXPECT_EQ(web.request("DELETE", voteAction(voteId, "schedule", webManager)).status, 204); },
+         "cancelSchedule", kResultOk, 1, "web", &voteId, false, nullptr},
         {"web create",
          [&] {
              const HttpReply reply = web.request("POST", kChannel + "/votes?" + kManager + webManager, {},

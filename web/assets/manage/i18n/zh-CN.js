@@ -38,6 +38,17 @@ export default {
   'state.stored': '未开始',
   'state.running': '进行中',
   'state.ended': '已结束',
+  'state.scheduled': '已定时',
+  'state.missed': '未能开始',
+  startAt: '定时开始…',
+  startTime: '开始时间',
+  scheduleSave: '定时',
+  scheduledAt: '将于 {time} 开始',
+  scheduleMissed: '{time} 未能开始：当时另有投票进行中',
+  unschedule: '取消定时',
+  scheduled: '「{name}」将于 {time} 开始。',
+  unscheduled: '已取消「{name}」的定时开始。',
+  'warn.time': '请选择开始时间',
   voteSummary: '{kind} · {seconds} 秒',
   // The editor.
   editorNew: '新建{kind}',
@@ -80,6 +91,7 @@ export default {
   'field.judges': '评委',
   'field.limitTime': '投票时长',
   'field.limits': '票数',
+  'field.at': '开始时间',
   refusedField: '{words}（{field}）',
   failed: '操作未成功（HTTP {status}）',
   // Actions.
@@ -105,7 +117,11 @@ export default {
   noEvents: '这个令牌不能观看投票（缺少 events），无法显示实时结果和记录。',
   // Overlay link.
   overlayTitle: '叠加层链接',
-  overlayNoMint: '投票服务的接口不能签发令牌，所以这里不能生成带只读令牌的叠加层链接。请用 quorix-voted token --scope events 签发一个只读令牌，放进链接的 #token= 之后：',
+  overlayHint: '本子频道直播叠加层的链接。链接里的令牌只能观看，不能投票或管理。',
+  copyOverlay: '复制叠加层链接',
+  overlayCopied: '已复制。链接有效期至 {time}。',
+  overlayShown: '请复制下面的链接。链接有效期至 {time}。',
+  overlayNoMint: '投票服务没有签名密钥，这里不能签发只读令牌。请用 quorix-voted token --scope events 签发一个只读令牌，放进链接的 #token= 之后：',
   // History.
   historyTitle: '最近7日投票记录',
   historyEmpty: '最近7日没有投票记录。',
