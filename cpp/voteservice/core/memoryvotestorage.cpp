@@ -212,6 +212,8 @@ std::size_t MemoryVoteStorage::webhookQueueLength(std::uint32_t channelId) const
 {
     const auto it = m_webhookQueues.find(channelId);
     return it == m_webhookQueues.end() ? 0 : it->second.events.size();
+}
+
 void MemoryVoteStorage::saveSchedule(const VoteSchedule& schedule)
 {
     m_schedules[schedule.place][schedule.voteId] = schedule;

@@ -336,6 +336,8 @@ TEST_P(VoteStorageTest, AWebhookEventClaimedByOneRedisNodeIsNotTakenByAnother)
     EXPECT_EQ(taken->id, claimed->id);
     EXPECT_TRUE(second->storage().finishWebhookEvent(*taken));
     EXPECT_FALSE(first.finishWebhookEvent(*claimed));
+}
+
 // A pending schedule is due from its second on and taken for its start by one claim only, and
 // only while it is still the one for that second; a missed one is listed but never due.
 TEST_P(VoteStorageTest, AScheduleIsDueAtItsSecondAndClaimedOnce)
