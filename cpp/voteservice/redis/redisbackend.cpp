@@ -71,6 +71,8 @@ int RedisBackend::waitForReplicas(int asked)
     }
     const int replicas = asked >= 0 ? asked : (most > 0 ? 1 : 0);
     m_replicaWait.setReplicas(replicas);
+    if (m_cluster != nullptr)
+        m_cluster->confirmRetriedWrites(replicas);
     return connected;
 }
 

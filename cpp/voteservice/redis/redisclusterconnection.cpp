@@ -1,5 +1,8 @@
 #include "voteservice/redis/redisclusterconnection.h"
 
+#include "voteservice/core/servicelog.h"
+#include "voteservice/redis/redisreplicawait.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -116,7 +119,7 @@ bool RedisClusterConnection::connect(std::string& error)
 }
 
 RedisReply RedisClusterConnection::routed(Args args, const std::string* scriptBody, RetryUntil retryUntil,
-                                          bool sent)
+                                          bool sent, RedisConnection** landed)
 {
     RedisConnection* target = route(args);
     bool asking = false;
@@ -140,8 +143,11 @@ RedisReply RedisClusterConnection::routed(Args args, const std::string* scriptBo
             continue;
         }
         const auto redirect = RedisClusterSlots::redirect(reply.get());
-        if (reply && (!redirect || ++redirects > kMaxRedirects))
+        if (reply && (!redirect || ++redirects > kMaxRedirects)) {
+            if (landed != nullptr)
+                *landed = target;
             return reply;
+        }
         if (redirect) {
             RedisClusterNode to = redirect->node;
             if (to.host.empty())
@@ -159,6 +165,24 @@ RedisReply RedisClusterConnection::routed(Args args, const std::string* scriptBo
     }
 }
 
+RedisReply RedisClusterConnection::takenUp(const Args& args, const std::string* scriptBody,
+                                           RetryUntil retryUntil, bool sent)
+{
+    RedisConnection* landed = nullptr;
+    RedisReply reply = routed(args, scriptBody, retryUntil, sent, &landed);
+    if (!reply || m_retriedWriteReplicas <= 0 || landed == nullptr)
+        return reply;
+    const RedisReply wait = landed->command(
+        {"WAIT", std::to_string(m_retriedWriteReplicas), std::to_string(RedisReplicaWait::kTimeoutMs)});
+    if (wait && wait->type == REDIS_REPLY_INTEGER && wait->integer >= m_retriedWriteReplicas)
+        return reply;
+    ServiceLog::line(ServiceLog::Priority::Warning,
+                     "a change taken up on another Redis node was not confirmed by " +
+                         std::to_string(m_retriedWriteReplicas) +
+                         " replica(s) in time: answered as uncertain");
+    return nullptr;
+}
+
 RedisReply RedisClusterConnection::command(const Args& args, RetryUntil retryUntil)
 {
     flush();
@@ -174,7 +198,7 @@ void RedisClusterConnection::append(Args args, Done done, const std::string* scr
     if (target == nullptr) {
         // No primary known for the slot: tried once the queued replies are in.
         m_after.push_back([this, args = std::move(args), done = std::move(done), scriptBody, retryUntil] {
-            const RedisReply reply = routed(args, scriptBody, retryUntil, false);
+            const RedisReply reply = takenUp(args, scriptBody, retryUntil, false);
             done(reply.get());
         });
         return;
@@ -189,7 +213,7 @@ void RedisClusterConnection::append(Args args, Done done, const std::string* scr
             if ((reply != nullptr && !RedisClusterSlots::redirect(reply)) ||
                 (reply == nullptr && !retryUntil))
                 return done(reply);
-            const RedisReply again = routed(args, scriptBody, retryUntil, sent);
+            const RedisReply again = takenUp(args, scriptBody, retryUntil, sent);
             done(again.get());
         },
         scriptBody);

@@ -13,6 +13,11 @@
 // primary that has queued commands, and its callback gets the fewest replicas any of them
 // confirmed. Callbacks queued with after() run once every primary's queued replies were handed
 // over; replies of different primaries come primary by primary.
+//
+// A queued command taken up elsewhere (after a redirection or a lost reply, or one whose slot had
+// no primary when it was queued) lands on a node that the batch's WAIT does not ask: with
+// confirmRetriedWrites(N) it is followed there by a WAIT of its own, and a reply that fewer than N
+// replicas confirmed is handed over as lost (the caller's uncertain answer).
 
 #include "voteservice/redis/redisclusterslots.h"
 #include "voteservice/redis/redisconnection.h"
@@ -49,6 +54,8 @@ public:
     std::size_t queued() const override;
     void flush() override;
 
+    // Queued commands taken up on another node wait there for this many replicas (0: none).
+    void confirmRetriedWrites(int replicas) { m_retriedWriteReplicas = replicas; }
     // A connection to every primary of the slot map (made on first use).
     std::vector<RedisConnection*> primaryConnections();
 
@@ -65,7 +72,12 @@ private:
     bool refresh(std::string& error);
     // Sends args until a reply that is not a redirection, following MOVED and ASK and, within the
     // retry window, sending again after a lost reply. sent: whether it may have reached Redis.
-    RedisReply routed(Args args, const std::string* scriptBody, RetryUntil retryUntil, bool sent);
+    // landed: the node that gave the reply.
+    RedisReply routed(Args args, const std::string* scriptBody, RetryUntil retryUntil, bool sent,
+                      RedisConnection** landed = nullptr);
+    // routed() for a queued command taken up after its batch: null unless the node it landed on had
+    // the replicas of confirmRetriedWrites confirm it.
+    RedisReply takenUp(const Args& args, const std::string* scriptBody, RetryUntil retryUntil, bool sent);
     // Appends a WAIT to every primary with queued commands; done gets the fewest confirmations.
     void appendWaitToAll(const Args& wait, Done done);
 
@@ -73,6 +85,7 @@ private:
     RedisClusterSlots m_slots;
     std::map<std::string, std::unique_ptr<RedisConnection>> m_nodes;
     RedisConnection* m_last = nullptr;
+    int m_retriedWriteReplicas = 0;
     std::vector<std::function<void()>> m_after;
     ConnectedHook m_connectedHook;
     RoundTripHook m_roundTripHook;
