@@ -61,12 +61,14 @@ void CoreThread::post(std::function<void(VoteServiceCore&)> work)
 {
     if (m_stopped)
         return;
-    asio::post(m_context, [this, work = std::move(work)] {
-        run(work);
-        // Writes of a request are committed within the window even when no frame waits for them.
-        if (m_buffered && !m_failed)
-            armCommit();
-    });
+    bool wake = false;
+    {
+        const std::lock_guard<std::mutex> lock(m_inboxLock);
+        wake = m_inbox.empty();
+        m_inbox.push_back(std::move(work));
+    }
+    if (wake)
+        asio::post(m_context, [this] { runInbox(); });
 }
 
 void CoreThread::thenOnIo(std::function<void()> action)
@@ -162,7 +164,13 @@ std::uint32_t CoreThread::broadcastHz(const SubChannelKey& place) const
 
 // ---- on the core thread -------------------------------------------------------------------------
 
-void CoreThread::run(const std::function<void(VoteServiceCore&)>& work)
+void CoreThread::run(const Work& work)
+{
+    runOne(work);
+    sendOutbox();
+}
+
+void CoreThread::runOne(const Work& work)
 {
     if (m_failed)
         return;
@@ -174,7 +182,21 @@ void CoreThread::run(const std::function<void(VoteServiceCore&)>& work)
         fail(e.what());
     }
     m_busySinceMs = kIdle;
+}
+
+void CoreThread::runInbox()
+{
+    std::vector<Work> batch;
+    {
+        const std::lock_guard<std::mutex> lock(m_inboxLock);
+        batch.swap(m_inbox);
+    }
+    for (const Work& work : batch)
+        runOne(work);
     sendOutbox();
+    // Writes of a request are committed within the window even when no frame waits for them.
+    if (m_buffered && !m_failed)
+        armCommit();
 }
 
 void CoreThread::sendOutbox()

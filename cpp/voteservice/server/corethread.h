@@ -5,11 +5,12 @@
 // stopped answering) holds up only what the core does, while the I/O thread goes on with
 // handshakes, web requests, pings, health checks and the frames the core decided before.
 //
-// The core's frames go back to the I/O thread in the order the core made them, one post per piece
-// of work. With a storage that buffers writes they wait for the group commit that carries their
-// writes (a few milliseconds after the first), as do the audit entries, so that no answer reports
-// an unsaved write. Work, ticks, commits and the audit writer run on the core thread; Receiver
-// calls and thenOnIo() actions run on the I/O thread.
+// Work posted while the core is busy waits in an inbox and runs as one batch, and the frames of a
+// batch go back to the I/O thread in one post, in the order the core made them: a busy core wakes
+// the other thread once per batch, not once per request. With a storage that buffers writes they wait for the
+// group commit that carries their writes (a few milliseconds after the first), as do the audit entries, so
+// that no answer reports an unsaved write. Work, ticks, commits and the audit writer run on the core thread;
+// Receiver calls and thenOnIo() actions run on the I/O thread.
 
 #include "voteservice/core/auditsink.h"
 #include "voteservice/core/ballotbox.h"
@@ -95,7 +96,13 @@ private:
         std::function<void()> action;
     };
 
-    void run(const std::function<void(VoteServiceCore&)>& work);
+    using Work = std::function<void(VoteServiceCore&)>;
+
+    // Runs work and sends the frames it made.
+    void run(const Work& work);
+    // Runs work; its frames wait in the outbox.
+    void runOne(const Work& work);
+    void runInbox();
     void sendOutbox();
     void deliver(SessionId session, const OutFrame& frame) override;
     void record(const AuditEntry& entry) override;
@@ -141,6 +148,8 @@ private:
     std::atomic<bool> m_stopped{false};
     static constexpr std::int64_t kIdle = -1;
     std::atomic<std::int64_t> m_busySinceMs{kIdle};
+    std::mutex m_inboxLock;
+    std::vector<Work> m_inbox; // posted, not run yet
     mutable std::mutex m_shared;
     bool m_storageAnswers = true;
     std::string m_storageReason;
