@@ -388,6 +388,13 @@ TEST_F(RedisBallotBoxTest, KeysOfTheLayoutBeforeHashTagsAreMovedOnceAtStart)
 class RedisClusterBallotBoxTest : public RedisBallotBoxTest
 {
 protected:
+    // replicated: each primary has a replica, and the nodes log in as the documented ACL's user.
+    explicit RedisClusterBallotBoxTest(bool replicated = false) : m_cluster(3, replicated ? 1 : 0)
+    {
+        if (replicated)
+            m_cluster.useServiceAcl();
+    }
+
     void SetUp() override
     {
         if (!RedisTestServer::installed())
@@ -449,4 +456,35 @@ TEST_F(RedisClusterBallotBoxTest, ProcessesShareVotesOnEveryShardAndFollowAMoved
     const auto history = b->storage().history(moved, 0);
     ASSERT_EQ(history.size(), 1u);
     EXPECT_EQ(history[0].record.optionTickets, (U32Map{{0, 2}, {1, 2}, {2, 2}}));
+}
+
+class RedisClusterReplicaBallotBoxTest : public RedisClusterBallotBoxTest
+{
+protected:
+    RedisClusterReplicaBallotBoxTest() : RedisClusterBallotBoxTest(true) {}
+};
+
+// A vote queued for a slot that moved is taken up on the slot's new primary, which the batch's WAIT
+// (sent where the vote was queued) does not ask: it is answered 0 only once that primary's own
+// replica confirmed it, else as uncertain.
+TEST_F(RedisClusterReplicaBallotBoxTest, AVoteTakenUpOnAnotherPrimaryWaitsForThatPrimarysReplica)
+{
+    // Every write waits for one replica, once each primary reports its replica connected.
+    for (RedisBackend* node : {a.get(), b.get()}) {
+        for (int tries = 0; tries < 100 && node->waitForReplicas(1) < 1; ++tries)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        ASSERT_GE(node->waitForReplicas(1), 1) << "a primary has no replica connected";
+    }
+    const SubChannelKey place = m_places[0];
+    const SharedOpenVote vote = start(*a, normalVote("moved", 3, 3, 2), place);
+    ASSERT_EQ(cast(*a, vote, 8, 0, 1, place), kResultOk) << "confirmed by the replica";
+    const std::uint16_t slot = RedisClusterSlots::slot(RedisKeys::channel(place.channelId));
+    const int from = m_primaryOf[place.channelId];
+    const std::vector<int> primaries = m_cluster.primaries();
+    const int to = primaries[0] == from ? primaries[1] : primaries[0];
+    std::string error;
+    ASSERT_TRUE(m_cluster.moveSlot(slot, to, &error)) << error;
+    m_cluster.cutReplication(to);
+    EXPECT_EQ(cast(*a, vote, 9, 2, 1, place), kResultStorageUnavailable)
+        << "confirmed by the replica of the primary that no longer has the slot";
 }
