@@ -164,15 +164,23 @@ async function listedOnTheDesktop() {
   return names;
 }
 
-// Creates a vote over the web API, sees it reach the manager's open desktop management window, and starts it.
-async function createAndStart(vote) {
+// Creates a vote over the web API, sees it reach the manager's open desktop management window, and
+// starts it: now, or inSeconds later by a scheduled start that the service makes on time.
+async function createAndStart(vote, { inSeconds } = {}) {
   const created = await service.api('POST', `/channels/${kChannel}/votes?sub=${kSub}`, kApiManager, { body: { limitTime: 300, ...vote } });
   assert.equal(created.status, 201, `${vote.name} is stored: ${JSON.stringify(created.body)}`);
   const { voteId } = created.body;
   await until(async () => (await listedOnTheDesktop()).includes(vote.name), async () => `the desktop lists ${vote.name}: ${await listedOnTheDesktop()}`);
-  const started = await service.api('POST', `/channels/${kChannel}/votes/${voteId}/start?sub=${kSub}`, kApiManager);
+  const at = inSeconds ? Math.floor(Date.now() / 1000) + inSeconds : undefined;
+  const started = await service.api('POST', `/channels/${kChannel}/votes/${voteId}/start?sub=${kSub}${at ? `&at=${at}` : ''}`, kApiManager);
   assert.deepEqual([started.status, started.body.result], [200, 0], `${vote.name} starts`);
-  return { voteId, round: `sub=${kSub}&jiFangId=${started.body.jiFangId}` };
+  if (!at) return { voteId, round: `sub=${kSub}&jiFangId=${started.body.jiFangId}` };
+  assert.deepEqual(started.body.schedule, { at, state: 'pending' }, `${vote.name} is scheduled`);
+  let running;
+  await until(async () => (running = (await service.api('GET', `/channels/${kChannel}/subchannels/${kSub}/vote`, kApiManager)).body)?.status === 'running',
+    `${vote.name} starts at its second`, (inSeconds + 8) * 1000);
+  assert.ok(Date.now() / 1000 >= at, `${vote.name} did not start before its second`);
+  return { voteId, round: `sub=${kSub}&jiFangId=${running.jiFangId}` };
 }
 
 async function stopAndClose({ voteId, round }, beforeClose) {
@@ -190,7 +198,7 @@ test('groupAndJudgeVotesThroughTheWebPageWithAJudgeWhoAbstains', { skip }, async
   const group = await createAndStart({
     name: '红蓝对决', voteType: 1, limits: { 0: 2, 1: 1 },
     options: numbered(['红一', '红二', '蓝一']), optionGroup: numbered([0, 0, 1]), groupNames: numbered(['红队', '蓝队']),
-  });
+  }, { inSeconds: 3 });
   const viewer = await openPage(browser, webLink, { width: 390, height: 800 });
   await waitForTexts(viewer, '.team-name', ['红队', '蓝队'], 8000);
   await viewer.getByRole('button', { name: '给「蓝一」投一票' }).click();
