@@ -13,21 +13,6 @@ using Json = nlohmann::ordered_json;
 // Channel, sub-channel and vote id before the record, the empty extend map after it.
 constexpr std::size_t kRequestOverhead = 16;
 
-std::optional<Json> readObject(const std::string& body, VoteRequestBody::Refusal& refusal)
-{
-    Json json;
-    std::string error;
-    if (!JsonText::read(body, json, error)) {
-        refusal = {error, "body"};
-        return std::nullopt;
-    }
-    if (!json.is_object()) {
-        refusal = {"the body is a JSON object", "body"};
-        return std::nullopt;
-    }
-    return json;
-}
-
 // Whether the record fits into one request frame (a text beyond 65535 bytes cannot be encoded).
 bool fitsAFrame(const VoteInfo& vote)
 {
@@ -69,7 +54,7 @@ bool isVoteId(const Json& value)
 
 std::optional<VoteInfo> VoteRequestBody::vote(const std::string& body, std::uint32_t voteId, Refusal& refusal)
 {
-    auto json = readObject(body, refusal);
+    auto json = object(body, refusal);
     if (!json)
         return std::nullopt;
     // "results" is the web face's name for the record's limits key 2.
@@ -122,7 +107,7 @@ bool VoteRequestBody::startAt(const std::string& body, const std::string* queryA
     }
     if (body.empty())
         return true;
-    const auto json = readObject(body, refusal);
+    const auto json = object(body, refusal);
     if (!json)
         return false;
     for (const auto& [name, value] : json->items()) {
@@ -145,7 +130,7 @@ bool VoteRequestBody::startAt(const std::string& body, const std::string* queryA
 
 std::optional<std::vector<std::uint32_t>> VoteRequestBody::voteIds(const std::string& body, Refusal& refusal)
 {
-    const auto json = readObject(body, refusal);
+    const auto json = object(body, refusal);
     if (!json)
         return std::nullopt;
     for (const auto& [name, value] : json->items()) {
@@ -168,6 +153,21 @@ std::optional<std::vector<std::uint32_t>> VoteRequestBody::voteIds(const std::st
         voteIds.push_back((*ids)[i].get<std::uint32_t>());
     }
     return voteIds;
+}
+
+std::optional<Json> VoteRequestBody::object(const std::string& body, Refusal& refusal)
+{
+    Json json;
+    std::string error;
+    if (!JsonText::read(body, json, error)) {
+        refusal = {error, "body"};
+        return std::nullopt;
+    }
+    if (!json.is_object()) {
+        refusal = {"the body is a JSON object", "body"};
+        return std::nullopt;
+    }
+    return json;
 }
 
 } // namespace quorix::service

@@ -6,6 +6,8 @@
 
 #include <quorix/protocol/voterecords.h>
 
+#include <nlohmann/json.hpp>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -32,6 +34,8 @@ public:
     // may be empty. False with the refusal when either is malformed or both are given.
     static bool startAt(const std::string& body, const std::string* queryAt, std::optional<std::int64_t>& at,
                         Refusal& refusal);
+    // A body that must be one JSON object, read; nullopt with the refusal ("body") otherwise.
+    static std::optional<nlohmann::ordered_json> object(const std::string& body, Refusal& refusal);
     // The ids of {"voteIds":[…]}: 1 to kMaxBatchVotes of them.
     static std::optional<std::vector<std::uint32_t>> voteIds(const std::string& body, Refusal& refusal);
 };

@@ -1,24 +1,15 @@
 #include "voteservice/web/webhookrequestbody.h"
 
-#include <quorix/protocol/jsontext.h>
-
 namespace quorix::service {
 
 std::optional<WebhookRequestBody::Webhook> WebhookRequestBody::read(const std::string& body,
                                                                     VoteRequestBody::Refusal& refusal)
 {
-    nlohmann::ordered_json json;
-    std::string error;
-    if (!JsonText::read(body, json, error)) {
-        refusal = {error, "body"};
+    const auto json = VoteRequestBody::object(body, refusal);
+    if (!json)
         return std::nullopt;
-    }
-    if (!json.is_object()) {
-        refusal = {"the body is a JSON object", "body"};
-        return std::nullopt;
-    }
     Webhook webhook;
-    for (const auto& [name, value] : json.items()) {
+    for (const auto& [name, value] : json->items()) {
         if (name == "url" && value.is_string()) {
             webhook.url = value.get<std::string>();
         } else if (name == "progress" && value.is_boolean()) {
@@ -31,7 +22,7 @@ std::optional<WebhookRequestBody::Webhook> WebhookRequestBody::read(const std::s
             return std::nullopt;
         }
     }
-    if (!json.contains("url")) {
+    if (!json->contains("url")) {
         refusal = {"url is missing", "url"};
         return std::nullopt;
     }
