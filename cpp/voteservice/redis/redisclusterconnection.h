@@ -12,7 +12,8 @@
 // script asks the replicas of the node that ran it. A WAIT queued with append() goes to every
 // primary that has queued commands, and its callback gets the fewest replicas any of them
 // confirmed. Callbacks queued with after() run once every primary's queued replies were handed
-// over; replies of different primaries come primary by primary.
+// over. A flush writes to every primary before it reads the first reply, so the primaries work at
+// once; their replies are then read primary by primary.
 //
 // A queued command taken up elsewhere (after a redirection or a lost reply, or one whose slot had
 // no primary when it was queued) lands on a node that the batch's WAIT does not ask: with

@@ -207,18 +207,21 @@ bool RedisConnection::readMore(int timeoutMs, bool& gotBytes)
     return got == 0 || redisReaderFeed(m_reader.get(), buffer, std::size_t(got)) == REDIS_OK;
 }
 
+void RedisConnection::sendQueued()
+{
+    if (!usable() || m_output.empty())
+        return;
+    const bool written = m_transport->writeAll(m_output.data(), m_output.size(), kReplyTimeoutMs);
+    m_output.clear();
+    if (!written)
+        lose(m_transport->error());
+}
+
 RedisReply RedisConnection::readReply()
 {
+    sendQueued();
     if (!usable())
         return nullptr;
-    if (!m_output.empty()) {
-        const bool written = m_transport->writeAll(m_output.data(), m_output.size(), kReplyTimeoutMs);
-        m_output.clear();
-        if (!written) {
-            lose(m_transport->error());
-            return nullptr;
-        }
-    }
     RedisReply reply;
     for (;;) {
         if (!takeParsed(reply)) {

@@ -59,6 +59,9 @@ public:
     bool pending() const override { return !m_queue.empty(); }
     std::size_t queued() const override { return m_queue.size(); }
     void flush() override;
+    // Writes the commands queued so far without waiting for their replies (flush() reads them), so
+    // that this Redis works on them while the caller writes to others.
+    void sendQueued();
 
     // Connects when needed (at most every reconnect delay); false when not connected.
     bool ready() { return ensureConnected(); }
