@@ -7,6 +7,7 @@
 #include <boost/asio/post.hpp>
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace quorix::service {
 
@@ -34,6 +35,13 @@ WebhookSender::WebhookSender(VoteStorage& storage, const Clock& clock, WebhookOp
       m_poll(m_io)
 {
     m_tls.set_default_verify_paths();
+    if (!m_options.caFile.empty()) {
+        boost::system::error_code ec;
+        m_tls.load_verify_file(m_options.caFile, ec);
+        if (ec)
+            throw std::runtime_error("no CA certificate could be read from " + m_options.caFile + ": " +
+                                     ec.message());
+    }
     m_tls.set_verify_mode(asio::ssl::verify_peer);
     SSL_CTX_set_min_proto_version(m_tls.native_handle(), TLS1_2_VERSION);
 }
