@@ -19,9 +19,12 @@
 #include "tests/support/tcptestclient.h"
 #include "voteservice/auth/tokensigner.h"
 #include "tests/support/votedprocess.h"
+#include "tests/support/webhooktestreceiver.h"
+#include "voteservice/webhook/webhooksignature.h"
 #include "tests/voteservice/web/webtestclient.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <signal.h>
 
@@ -145,6 +148,7 @@ protected:
         m_cluster.useServiceAcl();
         ASSERT_TRUE(m_cluster.start(&error)) << error;
         std::vector<std::string> args{"--listen", "127.0.0.1:0"};
+        args.insert(args.end(), m_nodeArguments.begin(), m_nodeArguments.end());
         const std::vector<std::string> cluster = m_cluster.votedArguments();
         args.insert(args.end(), cluster.begin(), cluster.end());
         for (auto* node : {&a, &b}) {
@@ -167,6 +171,27 @@ protected:
     }
 
     RedisTestCluster m_cluster;
+    std::vector<std::string> m_nodeArguments; // more for both nodes, set before SetUp()
+};
+
+// The cluster's two nodes send every channel's vote events to one receiver (--webhook, plain http).
+class RedisClusterWebhookTest : public RedisClusterTwoNodeTest
+{
+protected:
+    void SetUp() override
+    {
+        std::ofstream(m_secretFile) << kSecret;
+        m_nodeArguments = {"--webhook", receiver.url(), "--webhook-secret-file", m_secretFile,
+                           "--webhook-allow-http"};
+        RedisClusterTwoNodeTest::SetUp();
+    }
+    void TearDown() override { std::remove(m_secretFile.c_str()); }
+
+    static constexpr const char* kSecret = "the cluster's webhook secret";
+    WebhookTestReceiver receiver;
+
+private:
+    const std::string m_secretFile = ::testing::TempDir() + "/redistwonode-webhook-secret";
 };
 
 } // namespace
@@ -576,6 +601,47 @@ TEST_F(RedisClusterTwoNodeTest, ViewersOnBothNodesShareVotesOnEveryShard)
         ASSERT_EQ(fromB.size(), 1u);
         EXPECT_EQ(fromB.begin()->second.optionTickets, counts);
     }
+}
+
+// A vote started on one node, ended on the other and closed on the first, then a second started on
+// the other and ended on the first: each node queues the events it made in the cluster and both
+// deliver, and the receiver gets each event once, signed, in order.
+TEST_F(RedisClusterWebhookTest, BothNodesDeliverAChannelsEventsOnceEachInOrder)
+{
+    auto bossA = join(*a, identity(1, 255));
+    auto bossB = join(*b, identity(1, 255)); // the same manager on both nodes
+    const auto end = [](TcpTestClient& boss, const PStartVoteRes& started) {
+        boss.sendVote(
+            VOTE_SYSTEM_END_VOTE_REQ,
+            PEndVoteReq{kPlace.channelId, kPlace.subChannelId, started.voteId, 0, started.jiFangId, {}});
+        const auto ended = boss.waitForMessage<PEndVoteRes>(VOTE_SYSTEM_END_VOTE_RES);
+        EXPECT_TRUE(ended && ended->result == kResultOk);
+    };
+    const PStartVoteRes first = createAndStart(*bossA, normalVote("first", 2, 1, 1, 600));
+    end(*bossB, first);
+    bossA->sendVote(VOTE_SYSTEM_CLOSE_VOTEUI_REQ,
+                    PCloseVoteReq{kPlace.channelId, kPlace.subChannelId, first.voteId, first.jiFangId, {}});
+    const auto closed = bossA->waitForMessage<PCloseVoteUiRes>(VOTE_SYSTEM_CLOSE_VOTEUI_RES);
+    EXPECT_TRUE(closed && closed->result == kResultOk);
+    const PStartVoteRes second = createAndStart(*bossB, normalVote("second", 2, 1, 1, 600));
+    end(*bossA, second);
+    const std::string one = std::to_string(first.voteId), two = std::to_string(second.voteId);
+    const std::vector<std::string> expected = {"vote.begin " + one, "vote.end " + one, "vote.close " + one,
+                                               "vote.begin " + two, "vote.end " + two};
+
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (receiver.got().size() < expected.size() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500)); // both nodes poll again: no repeats
+    std::vector<std::string> events;
+    std::set<std::string> deliveries;
+    for (const WebhookTestReceiver::Got& got : receiver.got()) {
+        const nlohmann::json body = nlohmann::json::parse(got.body);
+        events.push_back(body["type"].get<std::string>() + " " + std::to_string(body["voteId"].get<int>()));
+        EXPECT_TRUE(deliveries.insert(got.delivery).second) << "delivery " << got.delivery << " again";
+        EXPECT_EQ(got.signature, WebhookSignature::sign(kSecret, std::stoll(got.timestamp), got.body));
+    }
+    EXPECT_EQ(events, expected);
 }
 
 // Redis stopped (SIGSTOP) for 10 s under a node with its web face: the core waits for it on its own
