@@ -5,7 +5,8 @@
 // their Redis: a vote over TLS with the ACL docs/install.md gives, one over a Unix socket, and
 // the starts refused for wrong credentials, a Redis that evicts keys and an ACL lacking a command;
 // after Redis restarts (its append-only file replayed under the ACL), the nodes log in again and
-// go on with the vote.
+// go on with the vote. On a Redis Cluster both nodes deliver a channel's webhook events, once each
+// and in order, to a receiver over TLS.
 
 #include <quorix/protocol/hostcontrol.h>
 #include "voteservice/redis/redisballots.h"
@@ -18,6 +19,7 @@
 #include "voteservice/core/systemclock.h"
 #include "tests/support/tcptestclient.h"
 #include "voteservice/auth/tokensigner.h"
+#include "tests/support/testcertificates.h"
 #include "tests/support/votedprocess.h"
 #include "tests/support/webhooktestreceiver.h"
 #include "voteservice/webhook/webhooksignature.h"
@@ -174,24 +176,25 @@ protected:
     std::vector<std::string> m_nodeArguments; // more for both nodes, set before SetUp()
 };
 
-// The cluster's two nodes send every channel's vote events to one receiver (--webhook, plain http).
+// The cluster's two nodes send every channel's vote events to one receiver over TLS, its
+// certificate signed by the test's CA (--webhook, --webhook-ca-file).
 class RedisClusterWebhookTest : public RedisClusterTwoNodeTest
 {
 protected:
     void SetUp() override
     {
         std::ofstream(m_secretFile) << kSecret;
-        m_nodeArguments = {"--webhook", receiver.url(), "--webhook-secret-file", m_secretFile,
-                           "--webhook-allow-http"};
+        m_nodeArguments = {
+            "--webhook",         receiver.url("https", "localhost"), "--webhook-secret-file", m_secretFile,
+            "--webhook-ca-file", m_certificates.path("ca.pem")};
         RedisClusterTwoNodeTest::SetUp();
     }
     void TearDown() override { std::remove(m_secretFile.c_str()); }
 
     static constexpr const char* kSecret = "the cluster's webhook secret";
-    WebhookTestReceiver receiver;
-
-private:
     const std::string m_secretFile = ::testing::TempDir() + "/redistwonode-webhook-secret";
+    TestCertificates m_certificates{"redistwonode-webhook"};
+    WebhookTestReceiver receiver{m_certificates.path("server.pem"), m_certificates.path("server.key")};
 };
 
 } // namespace
