@@ -35,21 +35,23 @@ redis.call('HSET', KEYS[2], id, ARGV[4] .. ' ' .. ARGV[5] .. ' ' .. ARGV[6])
 return dropped
 )lua";
 
-// KEYS heads, events, attempts; ARGV now, lease, queue key prefix. Returns {channel, id, record,
-// attempts} or {} when no head is due. The queue key is named from the channel found: it lies in
-// the same slot.
+// KEYS heads, queue, events, attempts; ARGV now, lease, channel. Returns {id, record, attempts},
+// or {} when the channel's head is not due (another process claimed it first) or its queue is empty.
 const char kClaimScript[] = R"lua(
-local due = redis.call('ZRANGEBYSCORE', KEYS[1], '-inf', ARGV[1], 'LIMIT', 0, 1)
-if #due == 0 then return {} end
-local channel = due[1]
-local id = redis.call('LINDEX', ARGV[3] .. channel, 0)
+local due = redis.call('ZSCORE', KEYS[1], ARGV[3])
+if not due or tonumber(due) > tonumber(ARGV[1]) then return {} end
+local id = redis.call('LINDEX', KEYS[2], 0)
 if not id then
-  redis.call('ZREM', KEYS[1], channel)
+  redis.call('ZREM', KEYS[1], ARGV[3])
   return {}
 end
-redis.call('ZADD', KEYS[1], tonumber(ARGV[1]) + tonumber(ARGV[2]), channel)
-return {channel, id, redis.call('HGET', KEYS[2], id) or '', redis.call('HGET', KEYS[3], id) or '0'}
+redis.call('ZADD', KEYS[1], tonumber(ARGV[1]) + tonumber(ARGV[2]), ARGV[3])
+return {id, redis.call('HGET', KEYS[3], id) or '', redis.call('HGET', KEYS[4], id) or '0'}
 )lua";
+
+// Due channels claim() looks at before it leaves the rest to the next call: each one it passes
+// over was claimed by another process or had an empty queue, which the script removed.
+constexpr int kClaimTries = 8;
 
 // KEYS queue, events, attempts, heads; ARGV channel, id. Returns 1 when the id was the head.
 const char kFinishScript[] = R"lua(
@@ -101,6 +103,23 @@ bool splitRecord(const std::string& record, char& flag, std::string& word, std::
     return true;
 }
 
+// The event of a claim's reply {id, record, attempts}.
+WebhookEvent eventOf(std::uint32_t channelId, const redisReply& claimed)
+{
+    WebhookEvent event;
+    event.channelId = channelId;
+    event.id = std::strtoull(text(claimed.element[0]).c_str(), nullptr, 10);
+    event.attempts = std::uint32_t(std::strtoul(text(claimed.element[2]).c_str(), nullptr, 10));
+    char replaceable = '0';
+    std::string created;
+    // A record that does not read leaves an empty body, which the sender gives up at once.
+    if (!splitRecord(text(claimed.element[1]), replaceable, created, event.body))
+        event.body.clear();
+    event.replaceable = replaceable == '1';
+    event.createdAtUnix = std::strtoll(created.c_str(), nullptr, 10);
+    return event;
+}
+
 } // namespace
 
 RedisReply RedisWebhookQueue::must(const RedisCommands::Args& args, int type) const
@@ -150,23 +169,24 @@ std::size_t RedisWebhookQueue::queue(WebhookEvent event, std::size_t maxPerChann
 
 std::optional<WebhookEvent> RedisWebhookQueue::claim(std::int64_t nowUnix, std::int64_t leaseSeconds)
 {
-    const RedisReply reply = must({"EVAL", kClaimScript, "3", key("heads"), key("events"), key("attempts"),
-                                   std::to_string(nowUnix), std::to_string(leaseSeconds), key("queue:")},
-                                  REDIS_REPLY_ARRAY);
-    if (reply->elements != 4)
-        return std::nullopt;
-    WebhookEvent event;
-    event.channelId = std::uint32_t(std::strtoul(text(reply->element[0]).c_str(), nullptr, 10));
-    event.id = std::strtoull(text(reply->element[1]).c_str(), nullptr, 10);
-    event.attempts = std::uint32_t(std::strtoul(text(reply->element[3]).c_str(), nullptr, 10));
-    char replaceable = '0';
-    std::string created;
-    // A record that does not read leaves an empty body, which the sender gives up at once.
-    if (!splitRecord(text(reply->element[2]), replaceable, created, event.body))
-        event.body.clear();
-    event.replaceable = replaceable == '1';
-    event.createdAtUnix = std::strtoll(created.c_str(), nullptr, 10);
-    return event;
+    // The due channel first, then a script that names its queue among its keys and claims the head
+    // only if it is still due: every key a script touches is in its KEYS, as a cluster wants.
+    for (int tries = 0; tries < kClaimTries; ++tries) {
+        const RedisReply due =
+            must({"ZRANGEBYSCORE", key("heads"), "-inf", std::to_string(nowUnix), "LIMIT", "0", "1"},
+                 REDIS_REPLY_ARRAY);
+        if (due->elements != 1 || due->element[0]->type != REDIS_REPLY_STRING)
+            return std::nullopt;
+        const std::uint32_t channelId =
+            std::uint32_t(std::strtoul(text(due->element[0]).c_str(), nullptr, 10));
+        const RedisReply reply = must({"EVAL", kClaimScript, "4", key("heads"), queueKey(channelId),
+                                       key("events"), key("attempts"), std::to_string(nowUnix),
+                                       std::to_string(leaseSeconds), text(due->element[0])},
+                                      REDIS_REPLY_ARRAY);
+        if (reply->elements == 3)
+            return eventOf(channelId, *reply);
+    }
+    return std::nullopt;
 }
 
 bool RedisWebhookQueue::finish(const WebhookEvent& event)

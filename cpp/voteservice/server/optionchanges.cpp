@@ -70,6 +70,12 @@ void noteRestartOnly(const ServerOptions& running, const ServerOptions& reread,
     noteRestart("accept-legacy-tokens", running.acceptLegacyTokens != reread.acceptLegacyTokens, needRestart);
     noteRestart("insecure-no-auth", running.insecureNoAuth != reread.insecureNoAuth, needRestart);
     noteRestart("drain-timeout", running.drainTimeoutSeconds != reread.drainTimeoutSeconds, needRestart);
+    noteRestart("webhook",
+                running.webhookUrl != reread.webhookUrl || running.webhookSecret != reread.webhookSecret,
+                needRestart);
+    noteRestart("webhook-allow-http", running.webhookAllowHttp != reread.webhookAllowHttp, needRestart);
+    noteRestart("webhook-queue-limit", running.webhookQueueLimit != reread.webhookQueueLimit, needRestart);
+    noteRestart("webhook-ca-file", running.webhookCaFile != reread.webhookCaFile, needRestart);
 }
 
 } // namespace

@@ -351,6 +351,9 @@ void ServerOptions::addWebhookOptions(CLI::App& app)
     secretFile->needs(url);
     app.add_flag("--webhook-allow-http", webhookAllowHttp,
                  "allow plain http:// webhooks (tests and development only: events travel unencrypted)");
+    app.add_option("--webhook-ca-file", webhookCaFile,
+                   "trust webhook certificates signed by a CA in FILE (PEM) besides the system's CAs")
+        ->type_name("FILE");
     addNumberOption(app, "--webhook-queue-limit", webhookQueueLimit, 10, 100000, "wants 10 to 100000")
         ->description("vote events kept per channel while its webhook does not answer; past it the "
                       "oldest waiting one is dropped (10 to 100000)");

@@ -95,6 +95,8 @@ struct ServerOptions
     std::string webhookSecret;
     // Plain http:// webhooks, for tests and development.
     bool webhookAllowHttp = false;
+    // PEM CA certificates the webhooks' certificates may be signed by, besides the system's.
+    std::string webhookCaFile;
     // Events waiting per channel while its webhook does not answer; the oldest after the one in
     // flight goes first.
     std::size_t webhookQueueLimit = 1000;

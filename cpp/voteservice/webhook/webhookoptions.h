@@ -17,6 +17,7 @@ struct WebhookOptions
     std::string defaultUrl; // empty: only the channels' own webhooks
     std::string defaultSecret;
     bool allowHttp = false;        // plain http:// addresses, for tests and development only
+    std::string caFile;            // PEM CA certificates trusted besides the system's; empty: none
     std::size_t queueLimit = 1000; // events waiting per channel
     std::size_t maxInFlight = 16;  // requests at once, over all channels (one per channel)
     std::chrono::milliseconds timeout{10000};

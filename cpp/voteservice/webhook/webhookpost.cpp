@@ -60,10 +60,8 @@ public:
                 self->tcpLayer().cancel();
             }
         });
-        const std::string host =
-            m_url.host.front() == '[' ? m_url.host.substr(1, m_url.host.size() - 2) : m_url.host;
         m_resolver.async_resolve(
-            host, std::to_string(m_url.port),
+            m_url.bareHost(), std::to_string(m_url.port),
             [self = shared_from_this()](beast::error_code ec, tcp::resolver::results_type found) {
                 self->onResolved(ec, std::move(found));
             });
@@ -104,12 +102,12 @@ private:
             return fail("connect", ec);
         if (!m_tls)
             return write();
-        // SNI, and the certificate must name the host.
-        if (!SSL_set_tlsext_host_name(m_tls->native_handle(), m_url.host.c_str()))
+        // SNI for a name (never for an address, RFC 6066), and the certificate must name the host.
+        if (!m_url.hostIsAddress() && !SSL_set_tlsext_host_name(m_tls->native_handle(), m_url.host.c_str()))
             return fail("tls", beast::error_code(static_cast<int>(::ERR_get_error()),
                                                  asio::error::get_ssl_category()));
         m_tls->set_verify_mode(asio::ssl::verify_peer);
-        m_tls->set_verify_callback(asio::ssl::host_name_verification(m_url.host));
+        m_tls->set_verify_callback(asio::ssl::host_name_verification(m_url.bareHost()));
         m_tls->async_handshake(asio::ssl::stream_base::client,
                                [self = shared_from_this()](beast::error_code handshakeEc) {
                                    if (handshakeEc)

@@ -1,9 +1,10 @@
 #pragma once
 
-// One webhook request: resolve, connect, TLS with the peer's certificate checked against the
-// system's CA store and the URL's host, POST, and the answer's status. Everything within one
-// timeout; the answer's header at most kMaxHeaderBytes and its body at most kMaxBodyBytes (a
-// longer body is cut off, its status still counts). Runs on the io_context it is given.
+// One webhook request: resolve, connect, TLS with the peer's certificate checked against the CAs of
+// the given context and the URL's host (SNI for a host name), POST, and the answer's status.
+// Everything within one timeout; the answer's header at most kMaxHeaderBytes and its body at most
+// kMaxBodyBytes (a longer body is cut off, its status still counts). Runs on the io_context it is
+// given.
 
 #include "voteservice/webhook/webhookurl.h"
 

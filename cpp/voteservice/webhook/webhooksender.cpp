@@ -7,6 +7,8 @@
 #include <boost/asio/post.hpp>
 
 #include <algorithm>
+#include <fstream>
+#include <stdexcept>
 
 namespace quorix::service {
 
@@ -34,6 +36,14 @@ WebhookSender::WebhookSender(VoteStorage& storage, const Clock& clock, WebhookOp
       m_poll(m_io)
 {
     m_tls.set_default_verify_paths();
+    if (!m_options.caFile.empty()) {
+        if (!std::ifstream(m_options.caFile))
+            throw std::runtime_error("cannot read " + m_options.caFile);
+        boost::system::error_code ec;
+        m_tls.load_verify_file(m_options.caFile, ec);
+        if (ec)
+            throw std::runtime_error(m_options.caFile + " holds no CA certificate (" + ec.message() + ")");
+    }
     m_tls.set_verify_mode(asio::ssl::verify_peer);
     SSL_CTX_set_min_proto_version(m_tls.native_handle(), TLS1_2_VERSION);
 }

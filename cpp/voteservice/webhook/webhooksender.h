@@ -36,6 +36,7 @@ public:
     using Audit = std::function<void(AuditEntry)>;
 
     // storage: a handle of the sender's own (or one whose webhook calls no other thread makes).
+    // Throws std::runtime_error when options.caFile does not read or holds no CA certificate.
     WebhookSender(VoteStorage& storage, const Clock& clock, WebhookOptions options, ServiceMetrics* metrics,
                   Audit audit);
     ~WebhookSender() override;

@@ -14,6 +14,7 @@ WebhookOptions webhookOptionsOf(const ServerOptions& options)
     webhooks.defaultUrl = options.webhookUrl;
     webhooks.defaultSecret = options.webhookSecret;
     webhooks.allowHttp = options.webhookAllowHttp;
+    webhooks.caFile = options.webhookCaFile;
     webhooks.queueLimit = options.webhookQueueLimit;
     webhooks.broadcastHz = options.broadcastHz;
     return webhooks;
@@ -59,8 +60,13 @@ std::unique_ptr<WebhookService> WebhookService::open(const ServerOptions& option
         service->m_memoryBox = std::make_unique<MemoryBallotBox>(clock, storage);
         sharedBox = service->m_memoryBox.get();
     }
-    service->m_sender = std::make_unique<WebhookSender>(*senderStorage, clock, webhookOptionsOf(options),
-                                                        nullptr, std::move(audit));
+    try {
+        service->m_sender = std::make_unique<WebhookSender>(*senderStorage, clock, webhookOptionsOf(options),
+                                                            nullptr, std::move(audit));
+    } catch (const std::runtime_error& e) {
+        error = std::string("--webhook-ca-file: ") + e.what();
+        return nullptr;
+    }
     service->m_reportingBox =
         std::make_unique<EventReportingBallotBox>(*sharedBox, *service->m_sender, clock);
     return service;

@@ -1,5 +1,7 @@
 #include "voteservice/webhook/webhookurl.h"
 
+#include <boost/asio/ip/address.hpp>
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -83,6 +85,18 @@ std::string WebhookUrl::hostHeader() const
 {
     const bool ownPort = port == (tls ? 443 : 80);
     return ownPort ? host : host + ":" + std::to_string(port);
+}
+
+std::string WebhookUrl::bareHost() const
+{
+    return host.size() > 2 && host.front() == '[' ? host.substr(1, host.size() - 2) : host;
+}
+
+bool WebhookUrl::hostIsAddress() const
+{
+    boost::system::error_code notAddress;
+    boost::asio::ip::make_address(bareHost(), notAddress);
+    return !notAddress;
 }
 
 } // namespace quorix::service

@@ -24,6 +24,10 @@ struct WebhookUrl
     static std::optional<WebhookUrl> parse(const std::string& text, bool allowHttp, std::string& reason);
     // The Host header: the host, with the port unless it is the scheme's own.
     std::string hostHeader() const;
+    // The host without an IPv6 address's brackets: what is resolved and what the certificate names.
+    std::string bareHost() const;
+    // Whether the host is an IP address rather than a name (which alone goes out as SNI).
+    bool hostIsAddress() const;
 };
 
 } // namespace quorix::service

@@ -5,7 +5,8 @@
 // their Redis: a vote over TLS with the ACL docs/install.md gives, one over a Unix socket, and
 // the starts refused for wrong credentials, a Redis that evicts keys and an ACL lacking a command;
 // after Redis restarts (its append-only file replayed under the ACL), the nodes log in again and
-// go on with the vote.
+// go on with the vote. On a Redis Cluster both nodes deliver a channel's webhook events, once each
+// and in order, to a receiver over TLS.
 
 #include <quorix/protocol/hostcontrol.h>
 #include "voteservice/redis/redisballots.h"
@@ -18,10 +19,14 @@
 #include "voteservice/core/systemclock.h"
 #include "tests/support/tcptestclient.h"
 #include "voteservice/auth/tokensigner.h"
+#include "tests/support/testcertificates.h"
 #include "tests/support/votedprocess.h"
+#include "tests/support/webhooktestreceiver.h"
+#include "voteservice/webhook/webhooksignature.h"
 #include "tests/voteservice/web/webtestclient.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <signal.h>
 
@@ -145,6 +150,7 @@ protected:
         m_cluster.useServiceAcl();
         ASSERT_TRUE(m_cluster.start(&error)) << error;
         std::vector<std::string> args{"--listen", "127.0.0.1:0"};
+        args.insert(args.end(), m_nodeArguments.begin(), m_nodeArguments.end());
         const std::vector<std::string> cluster = m_cluster.votedArguments();
         args.insert(args.end(), cluster.begin(), cluster.end());
         for (auto* node : {&a, &b}) {
@@ -167,6 +173,28 @@ protected:
     }
 
     RedisTestCluster m_cluster;
+    std::vector<std::string> m_nodeArguments; // more for both nodes, set before SetUp()
+};
+
+// The cluster's two nodes send every channel's vote events to one receiver over TLS, its
+// certificate signed by the test's CA (--webhook, --webhook-ca-file).
+class RedisClusterWebhookTest : public RedisClusterTwoNodeTest
+{
+protected:
+    void SetUp() override
+    {
+        std::ofstream(m_secretFile) << kSecret;
+        m_nodeArguments = {
+            "--webhook",         receiver.url("https", "localhost"), "--webhook-secret-file", m_secretFile,
+            "--webhook-ca-file", m_certificates.path("ca.pem")};
+        RedisClusterTwoNodeTest::SetUp();
+    }
+    void TearDown() override { std::remove(m_secretFile.c_str()); }
+
+    static constexpr const char* kSecret = "the cluster's webhook secret";
+    const std::string m_secretFile = ::testing::TempDir() + "/redistwonode-webhook-secret";
+    TestCertificates m_certificates{"redistwonode-webhook"};
+    WebhookTestReceiver receiver{m_certificates.path("server.pem"), m_certificates.path("server.key")};
 };
 
 } // namespace
@@ -576,6 +604,47 @@ TEST_F(RedisClusterTwoNodeTest, ViewersOnBothNodesShareVotesOnEveryShard)
         ASSERT_EQ(fromB.size(), 1u);
         EXPECT_EQ(fromB.begin()->second.optionTickets, counts);
     }
+}
+
+// A vote started on one node, ended on the other and closed on the first, then a second started on
+// the other and ended on the first: each node queues the events it made in the cluster and both
+// deliver, and the receiver gets each event once, signed, in order.
+TEST_F(RedisClusterWebhookTest, BothNodesDeliverAChannelsEventsOnceEachInOrder)
+{
+    auto bossA = join(*a, identity(1, 255));
+    auto bossB = join(*b, identity(1, 255)); // the same manager on both nodes
+    const auto end = [](TcpTestClient& boss, const PStartVoteRes& started) {
+        boss.sendVote(
+            VOTE_SYSTEM_END_VOTE_REQ,
+            PEndVoteReq{kPlace.channelId, kPlace.subChannelId, started.voteId, 0, started.jiFangId, {}});
+        const auto ended = boss.waitForMessage<PEndVoteRes>(VOTE_SYSTEM_END_VOTE_RES);
+        EXPECT_TRUE(ended && ended->result == kResultOk);
+    };
+    const PStartVoteRes first = createAndStart(*bossA, normalVote("first", 2, 1, 1, 600));
+    end(*bossB, first);
+    bossA->sendVote(VOTE_SYSTEM_CLOSE_VOTEUI_REQ,
+                    PCloseVoteReq{kPlace.channelId, kPlace.subChannelId, first.voteId, first.jiFangId, {}});
+    const auto closed = bossA->waitForMessage<PCloseVoteUiRes>(VOTE_SYSTEM_CLOSE_VOTEUI_RES);
+    EXPECT_TRUE(closed && closed->result == kResultOk);
+    const PStartVoteRes second = createAndStart(*bossB, normalVote("second", 2, 1, 1, 600));
+    end(*bossA, second);
+    const std::string one = std::to_string(first.voteId), two = std::to_string(second.voteId);
+    const std::vector<std::string> expected = {"vote.begin " + one, "vote.end " + one, "vote.close " + one,
+                                               "vote.begin " + two, "vote.end " + two};
+
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (receiver.got().size() < expected.size() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500)); // both nodes poll again: no repeats
+    std::vector<std::string> events;
+    std::set<std::string> deliveries;
+    for (const WebhookTestReceiver::Got& got : receiver.got()) {
+        const nlohmann::json body = nlohmann::json::parse(got.body);
+        events.push_back(body["type"].get<std::string>() + " " + std::to_string(body["voteId"].get<int>()));
+        EXPECT_TRUE(deliveries.insert(got.delivery).second) << "delivery " << got.delivery << " again";
+        EXPECT_EQ(got.signature, WebhookSignature::sign(kSecret, std::stoll(got.timestamp), got.body));
+    }
+    EXPECT_EQ(events, expected);
 }
 
 // Redis stopped (SIGSTOP) for 10 s under a node with its web face: the core waits for it on its own

@@ -306,6 +306,11 @@ TEST(ServerOptionsTest, AReloadTakesTheReloadableOptionsAndNamesThoseThatNeedARe
          "",
          "redis-cluster",
          "rate 20 burst 40 sessions 20000/8 listen 1 secret " + secretFile},
+        {{"--webhook-allow-http", "--webhook-queue-limit", "50", "--webhook-ca-file",
+          "/etc/ssl/private-ca.pem"},
+         "",
+         "webhook-allow-http, webhook-queue-limit, webhook-ca-file",
+         "rate 20 burst 40 sessions 20000/8 listen 1 secret " + secretFile},
     };
     const auto parsed = [](const std::vector<std::string>& args) {
         ServerOptions options;

@@ -3,6 +3,7 @@
 #include "tests/support/servicetestsupport.h"
 #include "voteservice/core/systemclock.h"
 #include "tests/support/tcptestclient.h"
+#include "tests/support/testcertificates.h"
 #include "voteservice/server/tlsservercontext.h"
 #include "voteservice/server/voteserver.h"
 
@@ -32,37 +33,6 @@ namespace fs = std::filesystem;
 namespace beast = boost::beast;
 namespace http = beast::http;
 namespace websocket = beast::websocket;
-
-// A private CA and a server certificate for 127.0.0.1 signed by it, made with the openssl command.
-class TestCertificates
-{
-public:
-    explicit TestCertificates(const std::string& name = "tls")
-        : folder(fs::temp_directory_path() / ("quorix-" + name + "-" + std::to_string(::getpid())))
-    {
-        fs::create_directories(folder);
-        run("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 -subj /CN=ca "
-            "-keyout ca.key -out ca.pem");
-        run("req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj /CN=server -keyout server.key "
-            "-out server.csr");
-        std::ofstream(folder / "server.ext") << "subjectAltName=IP:127.0.0.1\n";
-        run("x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile server.ext "
-            "-out server.pem");
-        run("ec -in server.key -aes128 -passout pass:secret -out locked.key");
-    }
-    ~TestCertificates() { fs::remove_all(folder); }
-
-    std::string path(const std::string& name) const { return (folder / name).string(); }
-
-    const fs::path folder;
-
-private:
-    void run(const std::string& arguments)
-    {
-        const std::string command = "cd '" + folder.string() + "' && openssl " + arguments + " 2>/dev/null";
-        ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    }
-};
 
 // quorix-voted's server and web face with TLS on their own thread, on free loopback ports.
 class TlsServer
