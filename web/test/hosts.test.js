@@ -1,6 +1,7 @@
 import assert from 'node:assert/strict';
 import { after, before, test } from 'node:test';
 import { launch, openPage } from './support/browser.js';
+import { fill, localTimeTyped, openConsole, shownDateTime, zh } from './support/console.js';
 import { waitForText, waitForTexts, waitForValue } from './support/expect.js';
 import { RealHost, kManagement, kNormal, until } from './support/realhost.js';
 import { RealService, kChannel, kSub } from './support/realservice.js';
@@ -157,6 +158,8 @@ test('thePagesComeBackWithTheRightCountsAfterTheServiceIsKilledAndRestarted', { 
   await pages.viewer.close();
 });
 
+const numbered = (values) => Object.fromEntries(values.map((value, i) => [String(i), value]));
+
 // The vote names the manager's desktop management window lists.
 async function listedOnTheDesktop() {
   const names = [];
@@ -165,21 +168,61 @@ async function listedOnTheDesktop() {
 }
 
 // Creates a vote over the web API, sees it reach the manager's open desktop management window, and
-// starts it: now, or inSeconds later by a scheduled start that the service makes on time.
-async function createAndStart(vote, { inSeconds } = {}) {
+// starts it.
+async function createAndStart(vote) {
   const created = await service.api('POST', `/channels/${kChannel}/votes?sub=${kSub}`, kApiManager, { body: { limitTime: 300, ...vote } });
   assert.equal(created.status, 201, `${vote.name} is stored: ${JSON.stringify(created.body)}`);
   const { voteId } = created.body;
   await until(async () => (await listedOnTheDesktop()).includes(vote.name), async () => `the desktop lists ${vote.name}: ${await listedOnTheDesktop()}`);
-  const at = inSeconds ? Math.floor(Date.now() / 1000) + inSeconds : undefined;
-  const started = await service.api('POST', `/channels/${kChannel}/votes/${voteId}/start?sub=${kSub}${at ? `&at=${at}` : ''}`, kApiManager);
+  const started = await service.api('POST', `/channels/${kChannel}/votes/${voteId}/start?sub=${kSub}`, kApiManager);
   assert.deepEqual([started.status, started.body.result], [200, 0], `${vote.name} starts`);
-  if (!at) return { voteId, round: `sub=${kSub}&jiFangId=${started.body.jiFangId}` };
-  assert.deepEqual(started.body.schedule, { at, state: 'pending' }, `${vote.name} is scheduled`);
+  return { voteId, round: `sub=${kSub}&jiFangId=${started.body.jiFangId}` };
+}
+
+// A manager makes the group vote in the console (/manage/{ch}) as a person does, sees it reach the
+// manager's open desktop management window, and schedules its start inSeconds ahead in the row's
+// "start at" form.
+async function scheduleAGroupVoteInTheConsole(name, inSeconds) {
+  const consolePage = await openConsole(browser, service, { token: service.token(kApiManager) });
+  await consolePage.getByRole('button', { name: zh.t('newGroup') }).click();
+  await fill(consolePage, [
+    [zh.t('voteName'), name],
+    [zh.t('maxTicket'), '2'],
+    [zh.t('teamName', { team: 'A' }), '红队'],
+    [zh.t('member', { team: 'A', n: 1 }), '红一'],
+  ]);
+  await consolePage.getByRole('button', { name: `+ ${zh.t('addMember', { team: 'A' })}` }).click();
+  await fill(consolePage, [
+    [zh.t('member', { team: 'A', n: 2 }), '红二'],
+    [zh.t('teamName', { team: 'B' }), '蓝队'],
+    [zh.t('member', { team: 'B', n: 1 }), '蓝一'],
+  ]);
+  await consolePage.getByRole('button', { name: zh.t('save') }).click();
+  await waitForText(consolePage, '[role="status"].notice', zh.t('saved', { name }));
+  await until(async () => (await listedOnTheDesktop()).includes(name), async () => `the desktop lists ${name}: ${await listedOnTheDesktop()}`);
+
+  await consolePage.getByRole('button', { name: `${zh.t('startAt')} ${name}` }).click();
+  const at = Math.floor(Date.now() / 1000) + inSeconds;
+  await consolePage.getByLabel(zh.t('startTime')).fill(await localTimeTyped(consolePage, at));
+  await consolePage.getByRole('button', { name: zh.t('scheduleSave'), exact: true }).click();
+  await waitForText(consolePage, '.schedule-words', zh.t('scheduledAt', { time: await shownDateTime(consolePage, at) }));
+  assert.deepEqual(consolePage.errors, []);
+  await consolePage.close();
+  const { votes } = (await service.api('GET', `/channels/${kChannel}/votes?sub=${kSub}`, kApiManager)).body;
+  const vote = votes.find((listed) => listed.name === name);
+  assert.deepEqual([vote.voteType, vote.limits, vote.limitTime], [1, { 0: 2, 1: 1 }, 300], 'the vote as the form made it');
+  assert.deepEqual([vote.options, vote.optionGroup, vote.groupNames], [numbered(['红一', '红二', '蓝一']), numbered([0, 0, 1]), numbered(['红队', '蓝队'])]);
+  assert.deepEqual(vote.schedule, { at, state: 'pending' }, `${name} is scheduled`);
+  return { name, voteId: vote.voteId, at };
+}
+
+// The service starts a scheduled vote on its second, not before.
+async function startsOnItsSecond({ name, voteId, at }) {
   let running;
-  await until(async () => (running = (await service.api('GET', `/channels/${kChannel}/subchannels/${kSub}/vote`, kApiManager)).body)?.status === 'running',
-    `${vote.name} starts at its second`, (inSeconds + 8) * 1000);
-  assert.ok(Date.now() / 1000 >= at, `${vote.name} did not start before its second`);
+  const vote = async () => (running = (await service.api('GET', `/channels/${kChannel}/subchannels/${kSub}/vote`, kApiManager)).body);
+  await until(async () => (await vote())?.status === 'running', `${name} starts at its second`, (at - Date.now() / 1000 + 8) * 1000);
+  assert.ok(Date.now() / 1000 >= at, `${name} did not start before its second`);
+  assert.equal(running.vote.voteId, voteId);
   return { voteId, round: `sub=${kSub}&jiFangId=${running.jiFangId}` };
 }
 
@@ -190,16 +233,13 @@ async function stopAndClose({ voteId, round }, beforeClose) {
   await pages.overlay.waitForSelector('.panel', { state: 'detached', timeout: 5000 });
 }
 
-const numbered = (values) => Object.fromEntries(values.map((value, i) => [String(i), value]));
-
 test('groupAndJudgeVotesThroughTheWebPageWithAJudgeWhoAbstains', { skip }, async () => {
   const webLink = (await hosts.web.must({ cmd: 'webLink' })).url;
   const desktopLink = (await hosts.desktop.must({ cmd: 'webLink' })).url;
-  const group = await createAndStart({
-    name: '红蓝对决', voteType: 1, limits: { 0: 2, 1: 1 },
-    options: numbered(['红一', '红二', '蓝一']), optionGroup: numbered([0, 0, 1]), groupNames: numbered(['红队', '蓝队']),
-  }, { inSeconds: 3 });
+  const scheduled = await scheduleAGroupVoteInTheConsole('红蓝对决', 3);
+  // The viewer's page is open before the start and shows the vote when it begins.
   const viewer = await openPage(browser, webLink, { width: 390, height: 800 });
+  const group = await startsOnItsSecond(scheduled);
   await waitForTexts(viewer, '.team-name', ['红队', '蓝队'], 8000);
   await viewer.getByRole('button', { name: '给「蓝一」投一票' }).click();
   await waitForText(viewer, '#notice', '已投出');

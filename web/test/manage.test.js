@@ -2,7 +2,7 @@ import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import { after, before, test } from 'node:test';
 import { launch, openPage } from './support/browser.js';
-import { en, fill, fillNormal, liveCounts, openConsole, overflows, zh } from './support/console.js';
+import { en, fill, fillNormal, liveCounts, localTimeTyped, openConsole, overflows, shownDateTime, zh } from './support/console.js';
 import { waitForText, waitForTexts, waitForValue } from './support/expect.js';
 import { RealService, kChannel, kSub } from './support/realservice.js';
 import { check, draftOf, emptyDraft, recordOf } from '../assets/manage/editorrules.js';
@@ -175,6 +175,13 @@ test('aManagerRunsTheWholeLifecycleFromTheConsole', { skip }, async () => {
   assert.equal(await page.locator('.history-chart .chart-bar').count(), 3);
   const chartName = `${zh.t('chartLabel', { name: '最佳新歌' })}: 甲 0, 乙 1, 丙 0`;
   assert.equal(await page.getByRole('img', { name: chartName, exact: true }).count(), 1);
+  // A console in another zone shows the start there, from the record's Unix second.
+  const [record] = (await service.api('GET', `/channels/${kChannel}/history?sub=${kSub}`, manager)).body.history;
+  const nepal = await openConsole(browser, service, { token: managerToken, timezoneId: 'Asia/Kathmandu' });
+  const inNepal = await shownDateTime(nepal, record.startedAt);
+  assert.notEqual(inNepal, await shownDateTime(page, record.startedAt), 'the zones differ');
+  await waitForText(nepal, '.history-meta', zh.t('historyMeta', { kind: zh.kind(0), time: inNepal, admin: record.adminNick }));
+  await nepal.close();
   await page.locator('.live-actions').getByRole('button', { name: zh.t('close') }).click();
   await waitForText(page, '.live-body .empty', zh.t('liveNone'));
   const [download] = await Promise.all([page.waitForEvent('download'), page.getByRole('button', { name: zh.t('downloadCsv') }).click()]);
@@ -226,17 +233,9 @@ test('aManagerSchedulesAStartAndHandsOnAWatchOnlyOverlayLink', { skip }, async (
 
   await page.getByRole('button', { name: `${zh.t('startAt')} 定时投票` }).click();
   const at = Math.floor(Date.now() / 1000) + 4;
-  // The field takes the browser's local time, to the second.
-  const value = await page.evaluate((unix) => {
-    const d = new Date(unix * 1000);
-    const two = (n) => String(n).padStart(2, '0');
-    // The browser writes a whole minute without its seconds.
-    const seconds = d.getSeconds() ? `:${two(d.getSeconds())}` : '';
-    return `${d.getFullYear()}-${two(d.getMonth() + 1)}-${two(d.getDate())}T${two(d.getHours())}:${two(d.getMinutes())}${seconds}`;
-  }, at);
-  await page.getByLabel(zh.t('startTime')).fill(value);
+  await page.getByLabel(zh.t('startTime')).fill(await localTimeTyped(page, at));
   await page.getByRole('button', { name: zh.t('scheduleSave'), exact: true }).click();
-  const time = await page.evaluate((seconds) => new Intl.DateTimeFormat('zh-CN', { dateStyle: 'medium', timeStyle: 'medium' }).format(new Date(seconds * 1000)), at);
+  const time = await shownDateTime(page, at);
   await waitForText(page, '[role="status"].notice', zh.t('scheduled', { name: '定时投票', time }));
   await waitForValue(page, votesShown, [`定时投票 ${zh.t('state.scheduled')}`]);
   await waitForText(page, '.schedule-words', zh.t('scheduledAt', { time }));

@@ -3,6 +3,7 @@ import { after, before, test } from 'node:test';
 import { launch, openPage } from './support/browser.js';
 import { waitForText, waitForTexts, waitForValue } from './support/expect.js';
 import { FakeService, kGoodToken } from './support/fakeservice.js';
+import { framesBetween, readFrames, recordFrames } from './support/framesampler.js';
 import { until } from './support/realhost.js';
 import { groupVote, judgeVote, normalVote } from './support/votes.js';
 
@@ -170,15 +171,60 @@ test('endedStateStaysUntilCloseThenFadesOut', async () => {
   }
 });
 
-// Bars move for one broadcast interval of the rate in force: at 1 Hz until the next update.
+// Bars move as the counts roll at the rate in force: at 1 Hz evenly and on past the next update.
 test('barsMoveForOneBroadcastIntervalOfTheRateInForce', async () => {
-  for (const [broadcastHz, duration] of [[1, '1s'], [10, '0.6s']]) {
+  for (const [broadcastHz, duration, easing] of [[1, '1.25s', 'linear'], [10, '0.6s', 'cubic-bezier(0.22, 1, 0.36, 1)']]) {
     service.push('vote.begin', normalVote({ id: 35 + broadcastHz, names: ['甲'], counts: [0], broadcastHz }));
     const page = await overlay();
     await waitForValue(page, ranking, ['甲 0 0%']);
     assert.equal(await page.$eval('.bar-fill', (fill) => getComputedStyle(fill).transitionDuration), duration);
+    assert.equal(await page.$eval('.bar-fill', (fill) => getComputedStyle(fill).transitionTimingFunction), easing);
     await page.close();
   }
+});
+
+// At 1 Hz, what every frame shows between two updates: the count and the leading bar rise, move
+// in nearly every frame and still move in the last frame before the next update, and no frame of
+// normal length (a loaded machine skips some) steps more than a fifth of the update's change.
+test('countsAndBarsMoveSmoothlyFromOneUpdateToTheNextAt1Hz', async () => {
+  const names = ['甲', '乙'];
+  const rise = 300;
+  const updates = [1, 2, 3, 4, 5].map((n) => normalVote({ id: 37, names, counts: [n * rise, rise], broadcastHz: 1 }));
+  service.push('vote.begin', normalVote({ id: 37, names, counts: [0, rise], broadcastHz: 1 }));
+  const page = await browser.newPage({ viewport: { width: 1920, height: 1080 }, locale: 'zh-CN' });
+  const leader = '.option-row[data-option-id="0"]';
+  await page.addInitScript(recordFrames, { count: `${leader} .option-count .num`, bar: `${leader} .bar-fill` });
+  await page.goto(`${service.origin}/overlay/888/1?uid=1#token=${kGoodToken}`);
+  await waitForValue(page, ranking, ['乙 300 100%', '甲 0 0%']);
+  await page.waitForTimeout(1500);
+  for (const update of updates) {
+    service.push('vote.progress', update);
+    await page.waitForTimeout(1000);
+  }
+  await page.waitForTimeout(1500);
+  const track = await page.$eval(`${leader} .bar-track`, (node) => node.getBoundingClientRect().width);
+  const record = await readFrames(page);
+  const arrivals = record.updates.slice(-updates.length);
+  const figures = [
+    { name: 'count', read: (frame) => frame.count, change: () => rise },
+    { name: 'bar', read: (frame) => frame.width, change: (n) => track * (n / (n + 1) - (n - 1) / n) },
+  ];
+  for (const { name, read, change } of figures) {
+    for (let n = 1; n < arrivals.length; n += 1) {
+      const before = record.frames.filter((frame) => frame.at < arrivals[n - 1]).at(-1);
+      const frames = [before, ...framesBetween(record, arrivals[n - 1], arrivals[n])];
+      const steps = frames.slice(1).map((frame, i) => ({ by: read(frame) - read(frames[i]), ms: frame.at - frames[i].at }));
+      const where = `${name}, update ${n}: ${frames.map((frame) => `${Math.round(frame.at - arrivals[n - 1])}ms:${Math.round(read(frame))}`).join(' ')}`;
+      assert.ok(steps.every((step) => step.by >= -0.01), `rises monotonically: ${where}`);
+      const normalSteps = steps.filter((step) => step.ms <= 50);
+      assert.ok(Math.max(...normalSteps.map((step) => step.by)) <= change(n) / 5, `no step above a fifth of ${Math.round(change(n))}: ${where}`);
+      assert.ok(steps.filter((step) => step.by > 0.01).length >= 0.8 * steps.length, `moves in nearly every frame: ${where}`);
+      assert.ok(steps.at(-1).by > 0.01, `still moving as the next update arrives: ${where}`);
+    }
+  }
+  await waitForValue(page, ranking, ['甲 1,500 83.3%', '乙 300 16.7%']);
+  assert.deepEqual(page.errors ?? [], []);
+  await page.close();
 });
 
 test('countdownRunsDownBetweenUpdates', async () => {

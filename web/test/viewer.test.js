@@ -58,24 +58,30 @@ test('viewerSeesTheVoteWithTicketsLeftAndHistory', async () => {
 });
 
 // The link's ?lang= first, else the browser's languages (its Accept-Language), else Chinese: every
-// text, the document's lang, and numbers and dates in the browser's English.
+// text, the document's lang, and numbers and dates in the browser's English. The history's start is
+// its Unix second in the browser's zone (Shanghai unless a row names one); a record without one, as
+// older services send, shows its clock-time text as it is, having no zone to convert from.
 test('theViewerSpeaksTheLanguageOfItsLinkOrItsBrowser', async () => {
   const en = { lang: 'en', title: 'Channel vote', allowance: 'Up to 2 per option; 1 vote left.', button: 'Vote for “甲”', clock: 'left', history: 'Votes of the last 7 days' };
   const zh = { lang: 'zh-CN', title: '频道投票', allowance: '每项可投 2 票，还剩 1 票。', button: '给「甲」投一票', clock: '后停止', history: '最近7日投票记录' };
+  // 2026-12-03 20:00:05 in Shanghai.
+  const started = { name: '上周', voteType: 0, timeText: '2026-12-03 20:00:05', startedAt: 1796299205, adminNick: '主持人', options: { 0: '甲', 1: '乙' }, optionTickets: { 0: 1234567, 1: 1 } };
+  const textOnly = { ...started, startedAt: undefined };
   const rows = [
     { query: '&lang=en', browser: { locale: 'zh-CN' }, ...en, figures: ['1,234,567 votes', '1 vote'], meta: 'Dec 3, 2026, 8:00:05 PM · started by 主持人' },
     { query: '&lang=zh-CN', browser: { locale: 'en-US' }, ...zh, figures: ['1,234,567 票', '1 票'], meta: '2026年12月3日 20:00:05 · 发起人 主持人' },
     { query: '', browser: { locale: 'en-GB' }, ...en, figures: ['1,234,567 votes', '1 vote'], meta: '3 Dec 2026, 20:00:05 · started by 主持人' },
     { query: '&lang=fr', browser: { locale: 'en-US' }, ...en, figures: ['1,234,567 votes', '1 vote'], meta: 'Dec 3, 2026, 8:00:05 PM · started by 主持人' },
     { query: '&lang=fr', browser: { locale: 'fr-FR' }, ...zh, figures: ['1,234,567 票', '1 票'], meta: '2026年12月3日 20:00:05 · 发起人 主持人' },
-    // The record's time is the service's clock time with no zone to convert from: shown as it is.
-    { query: '&lang=en', browser: { locale: 'en-IN', timezoneId: 'America/New_York' }, ...en, figures: ['12,34,567 votes', '1 vote'], meta: '3 Dec 2026, 8:00:05 pm · started by 主持人' },
+    { query: '&lang=en', browser: { locale: 'en-IN', timezoneId: 'America/New_York' }, ...en, figures: ['12,34,567 votes', '1 vote'], meta: '3 Dec 2026, 7:00:05 am · started by 主持人' },
+    { query: '&lang=zh-CN', browser: { locale: 'zh-CN', timezoneId: 'Asia/Kathmandu' }, ...zh, figures: ['1,234,567 票', '1 票'], meta: '2026年12月3日 17:45:05 · 发起人 主持人' },
+    { query: '&lang=en', browser: { locale: 'en-IN', timezoneId: 'America/New_York' }, ...en, figures: ['12,34,567 votes', '1 vote'], meta: '3 Dec 2026, 8:00:05 pm · started by 主持人', record: textOnly },
   ];
-  service.history = [{ name: '上周', voteType: 0, timeText: '2026-12-03 20:00:05', adminNick: '主持人', options: { 0: '甲', 1: '乙' }, optionTickets: { 0: 1234567, 1: 1 } }];
   service.push('vote.begin', normalVote({ id: 16, names: ['甲', '乙'], counts: [2, 5], perUser: 3, perOption: 2 }));
   service.tickets = { remaining: 1, perOption: { 1: 2 } };
   for (const row of rows) {
-    const page = await viewer(`uid=9${row.query}#token=${kGoodToken}`, 1280, row.browser);
+    service.history = [row.record ?? started];
+    const page = await viewer(`uid=9${row.query}#token=${kGoodToken}`, 1280, { timezoneId: 'Asia/Shanghai', ...row.browser });
     const name = JSON.stringify(row.browser) + row.query;
     await waitForText(page, '.allowance', row.allowance);
     await waitForText(page, '.clock-words', row.clock);

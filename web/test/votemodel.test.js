@@ -96,9 +96,18 @@ test('catalogues: the same keys in both languages, plurals, numbers and dates of
   for (const [seen, want] of rows) assert.equal(seen, want);
 });
 
-// Counts roll for one broadcast interval, never under 0.6 s (a fast rate) or over 1 s.
+// A fast rate: a 0.6 s ease-out, retaken by the next update long before it ends. 2 Hz or less:
+// even motion a quarter longer than the interval, so it still moves when the next update comes.
 test('rolls follow the broadcast rate in force', () => {
-  assert.deepEqual([1, 2, 10, 1000, 0].map(followBroadcastRate), [1000, 600, 600, 600, 600]);
+  const rows = [
+    [1, { durationMs: 1250, linear: true }],
+    [2, { durationMs: 625, linear: true }],
+    [3, { durationMs: 600, linear: false }],
+    [10, { durationMs: 600, linear: false }],
+    [1000, { durationMs: 600, linear: false }],
+    [0, { durationMs: 600, linear: false }],
+  ];
+  for (const [hz, want] of rows) assert.deepEqual(followBroadcastRate(hz), want, `${hz} Hz`);
 });
 
 test('reconnection waits double up to a ceiling, with bounded jitter', () => {

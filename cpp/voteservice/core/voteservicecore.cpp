@@ -3,6 +3,7 @@
 #include "voteservice/core/nicksanitizer.h"
 #include "voteservice/core/recordvalidator.h"
 #include "voteservice/core/resultcode.h"
+#include "voteservice/core/historyextend.h"
 #include "voteservice/core/scheduleextend.h"
 #include "voteservice/core/servicelog.h"
 #include <quorix/protocol/serviceframe.h>
@@ -904,10 +905,15 @@ void VoteServiceCore::serve(VoteMessage<VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_REQ>, 
         std::size_t bytes = kAnswerOverhead;
         for (HistoryEntry& entry : m_storage.history(s.identity.place(), since)) {
             showStartInZone(entry);
+            const std::uint32_t key = entry.record.recordKey;
             bytes += 4 + mpak::wireSize(entry.record);
+            if (entry.startedAtUnix > 0)
+                bytes += HistoryExtend::wireBytes(key, entry.startedAtUnix);
             if (bytes > mpak::kMaxFramePayload)
                 break;
-            res.records.emplace(entry.record.recordKey, std::move(entry.record));
+            if (entry.startedAtUnix > 0)
+                res.extend[HistoryExtend::key(key)] = HistoryExtend::value(entry.startedAtUnix);
+            res.records.emplace(key, std::move(entry.record));
         }
     }
     sendTo(id, VOTE_SYSTEM_QUERY_VOTE_HIS_RECORD_RES, res);

@@ -368,13 +368,8 @@ void ApiRequest::history(bool csv)
 void ApiRequest::answerHistory(const FrameJson::Decoded& answer, bool csv)
 {
     if (!csv) {
-        // Record keys grow as votes end: the highest key is the newest entry.
-        FrameJson::Json entries = FrameJson::Json::array();
-        const FrameJson::Json records = answer.body.value("records", FrameJson::Json::object());
-        for (auto it = records.rbegin(); it != records.rend(); ++it)
-            entries.push_back(*it);
         FrameJson::Json body = FrameJson::Json::object();
-        body["history"] = std::move(entries);
+        body["history"] = FrameJson::historyRecords(answer.body);
         return m_respond(WebResponse::json(200, body));
     }
     PQueryVoteHisRecordRes decoded;

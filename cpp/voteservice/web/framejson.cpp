@@ -1,5 +1,6 @@
 #include "voteservice/web/framejson.h"
 
+#include "voteservice/core/historyextend.h"
 #include "voteservice/core/scheduleextend.h"
 
 #include <quorix/protocol/jsontext.h>
@@ -107,6 +108,24 @@ FrameJson::Json FrameJson::schedulesOf(const Json& listedVotes)
         schedules.push_back(std::move(entry));
     }
     return schedules;
+}
+
+FrameJson::Json FrameJson::historyRecords(const Json& historyBody)
+{
+    const Json extend = historyBody.value("extend", Json::object());
+    const Json records = historyBody.value("records", Json::object());
+    Json newestFirst = Json::array();
+    // Record keys grow as votes end: the highest key is the newest entry.
+    for (auto it = records.rbegin(); it != records.rend(); ++it) {
+        Json record = *it;
+        const auto start = extend.find(HistoryExtend::key(record.value("recordKey", 0u)));
+        if (start != extend.end() && start->is_string()) {
+            if (const auto seconds = HistoryExtend::readStart(start->get<std::string>()))
+                record["startedAt"] = *seconds;
+        }
+        newestFirst.push_back(std::move(record));
+    }
+    return newestFirst;
 }
 
 std::string FrameJson::error(const std::string& reason, const std::string& field,

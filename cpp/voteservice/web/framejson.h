@@ -44,6 +44,10 @@ public:
     // {"voteId","name","at","state"} of each listed vote that has a schedule.
     static Json schedulesOf(const Json& listedVotes);
 
+    // The records of a history answer body, newest first, each with "startedAt": the Unix second
+    // the vote started, from the body's extend; absent for an entry stored without it.
+    static Json historyRecords(const Json& historyBody);
+
     // The error body of every refused request.
     static std::string error(const std::string& reason, const std::string& field = {},
                              std::optional<std::uint32_t> result = std::nullopt);

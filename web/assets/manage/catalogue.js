@@ -28,6 +28,13 @@ export class Catalogue {
     return this.dateTimes.format(new Date(unixSeconds * 1000));
   }
 
+  // A history record's start in the user's zone; by the service's clock-time text when the record
+  // has no Unix second (older services).
+  startTime(record) {
+    const seconds = record.startedAt;
+    return Number.isSafeInteger(seconds) && seconds > 0 ? this.dateTime(seconds) : String(record.timeText ?? '');
+  }
+
   // The text of key with {name} replaced by params.name; a missing key shows as itself.
   t(key, params = {}) {
     const text = this.texts[key];

@@ -72,7 +72,7 @@ export class HistoryPanel {
     const total = options.reduce((sum, option) => sum + option.count, 0);
     item.append(
       element('h3', 'history-name', name),
-      element('p', 'history-meta', c.t('historyMeta', { kind: c.kind(count(record.voteType)), time: String(record.timeText ?? ''), admin: String(record.adminNick ?? '') })),
+      element('p', 'history-meta', c.t('historyMeta', { kind: c.kind(count(record.voteType)), time: c.startTime(record), admin: String(record.adminNick ?? '') })),
       element('p', 'history-total', c.t('total', { n: c.number(total) })),
       this.chart(name, options, total),
     );

@@ -1,6 +1,6 @@
 // The overlay's one panel: built when a vote appears, updated by every state, faded out when the
 // vote is closed (or a snapshot says there is none). Between votes the stage is empty.
-import { followBroadcastRate } from '../shared/animatedcount.js';
+import { followBroadcastRate, showMotion } from '../shared/animatedcount.js';
 import { Countdown } from '../shared/countdown.js';
 import { element } from '../shared/dom.js';
 import { countdownText } from '../shared/format.js';
@@ -79,7 +79,7 @@ class Panel {
 
   update(state) {
     this.title.textContent = state.name;
-    this.root.style.setProperty('--follow', `${followBroadcastRate(state.broadcastHz)}ms`);
+    showMotion(this.root, followBroadcastRate(state.broadcastHz));
     // Counts held back until the end are revealed then, the bars growing from nothing.
     if (this.root.classList.contains('results-pending') && !state.resultsHidden) this.root.classList.add('revealing');
     this.root.classList.toggle('results-pending', state.resultsHidden);

@@ -2,17 +2,30 @@
 // Every rolling number of a page advances in one animation frame loop.
 import { numberText } from './format.js';
 
-const kShortestMs = 600;
-const kLongestMs = 1000;
-let durationMs = kShortestMs;
+const kFastMs = 600;
+const kSlowIntervalMs = 500;
+const kOvershoot = 1.25;
+const kLongestMs = 1250;
+let motion = { durationMs: kFastMs, linear: false };
 
-// Rolls (and, through the returned duration, the bars' transitions) last one broadcast interval
-// of the vote, 0.6 s to 1 s, so that at a low rate a count moves on until the next one arrives
-// instead of stopping and jumping.
+// How long counts roll and bars move, and how, at the broadcast rate in force. At a fast rate the
+// next update comes long before a 0.6 s ease-out ends, so nothing stops. At 2 Hz or less an
+// ease-out would slow to a standstill before the next update and then leap ahead: there the motion
+// is even and lasts a quarter longer than the interval, so each update takes over a count and a
+// bar while they still move.
 export function followBroadcastRate(hz) {
-  const interval = hz > 0 ? 1000 / hz : kShortestMs;
-  durationMs = Math.round(Math.min(kLongestMs, Math.max(kShortestMs, interval)));
-  return durationMs;
+  const interval = hz > 0 ? 1000 / hz : 0;
+  motion =
+    interval >= kSlowIntervalMs
+      ? { durationMs: Math.min(kLongestMs, Math.round(interval * kOvershoot)), linear: true }
+      : { durationMs: kFastMs, linear: false };
+  return motion;
+}
+
+// The same motion for the bars' CSS transitions (--follow and --follow-ease of the style sheets).
+export function showMotion(element, { durationMs, linear }) {
+  element.style.setProperty('--follow', `${durationMs}ms`);
+  element.style.setProperty('--follow-ease', linear ? 'linear' : 'var(--ease-out)');
 }
 const rolling = new Set();
 let frameRequested = false;
@@ -67,8 +80,9 @@ export class AnimatedCount {
   }
 
   advance(now) {
-    const t = Math.min(1, (now - this.startedAt) / durationMs);
-    this.show(t >= 1 ? this.to : this.from + (this.to - this.from) * easeOut(t));
+    const t = Math.min(1, (now - this.startedAt) / motion.durationMs);
+    const progress = motion.linear ? t : easeOut(t);
+    this.show(t >= 1 ? this.to : this.from + (this.to - this.from) * progress);
     if (t >= 1) rolling.delete(this);
   }
 

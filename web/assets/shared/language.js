@@ -85,7 +85,14 @@ export class PageWords {
     return resultWords(code, this.language);
   }
 
-  // The service's "YYYY-MM-DD HH:MM:SS" (in its own zone, which the record does not name) as a date
+  // A history record's start: its Unix second (startedAt) as the locale's date and time in the
+  // browser's zone; a record without one (older services) by its clock-time text.
+  startTime(startedAt, text) {
+    if (!Number.isSafeInteger(startedAt) || startedAt <= 0) return this.dateTime(text);
+    return new Intl.DateTimeFormat(this.locale, { dateStyle: 'medium', timeStyle: 'medium' }).format(new Date(startedAt * 1000));
+  }
+
+  // The service's "YYYY-MM-DD HH:MM:SS" (in its own zone, which the text does not name) as a date
   // and time of the locale; the clock time stays the service's, since there is no zone to convert
   // from. Any other text is shown as it is.
   dateTime(text) {

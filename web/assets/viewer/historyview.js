@@ -21,6 +21,7 @@ export function readHistory(body) {
         name: text(entry.name),
         kind: Math.min(count(entry.voteType), VoteKind.judge),
         time: text(entry.timeText),
+        startedAt: entry.startedAt,
         by: text(entry.adminNick),
         options: Object.keys(names).map((id) => ({ name: text(names[id]), tickets: count(tickets[id]) })),
       };
@@ -40,7 +41,7 @@ function historyItem(entry) {
   const item = element('li', 'history-item');
   const head = element('div', 'history-head');
   head.append(element('span', 'history-name', entry.name), element('span', 'history-kind', words().kind(entry.kind)));
-  const time = words().dateTime(entry.time);
+  const time = words().startTime(entry.startedAt, entry.time);
   const meta = element('p', 'history-meta', entry.by ? t('viewer.historyBy', { time, by: entry.by }) : time);
   const figure = entry.kind === VoteKind.judge ? 'viewer.historyPoints' : 'viewer.historyTickets';
   const options = element('ul', 'history-options');

@@ -2,7 +2,7 @@
 // body of its kind (a button per option or team member, or the score picker for a judge). Elements
 // are built once per vote and updated in place, so a button that has the keyboard focus keeps it
 // while counts change.
-import { followBroadcastRate } from '../shared/animatedcount.js';
+import { followBroadcastRate, showMotion } from '../shared/animatedcount.js';
 import { Countdown } from '../shared/countdown.js';
 import { element } from '../shared/dom.js';
 import { countdownText } from '../shared/format.js';
@@ -75,7 +75,7 @@ class VoteCard {
   update(ballot, connected) {
     const state = ballot.state;
     this.title.textContent = state.name;
-    this.root.style.setProperty('--follow', `${followBroadcastRate(state.broadcastHz)}ms`);
+    showMotion(this.root, followBroadcastRate(state.broadcastHz));
     // Counts held back until the end are revealed then, the bars growing from nothing.
     if (this.root.classList.contains('results-pending') && !state.resultsHidden) this.root.classList.add('revealing');
     this.root.classList.toggle('results-pending', state.resultsHidden);

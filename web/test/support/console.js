@@ -6,8 +6,8 @@ import { kChannel } from './realservice.js';
 export const zh = new Catalogue('zh-CN');
 export const en = new Catalogue('en');
 
-export async function openConsole(browser, service, { token, query = '', viewport = { width: 1280, height: 900 }, locale = 'zh-CN' }) {
-  const page = await browser.newPage({ viewport, locale, acceptDownloads: true });
+export async function openConsole(browser, service, { token, query = '', viewport = { width: 1280, height: 900 }, locale = 'zh-CN', timezoneId }) {
+  const page = await browser.newPage({ viewport, locale, timezoneId, acceptDownloads: true });
   page.errors = [];
   page.asked = [];
   page.on('pageerror', (error) => page.errors.push(error.message));
@@ -28,6 +28,22 @@ export async function fillNormal(page, name, options, c = zh) {
   await fill(page, [[c.t('voteName'), name]]);
   for (let n = 3; n <= options.length; n += 1) await page.getByRole('button', { name: `+ ${c.t('addOption')}` }).click();
   await fill(page, options.map((text, i) => [c.t('option', { n: i + 1 }), text]));
+}
+
+// The date-and-time field's text for a Unix second, as a person types it: the browser's local time,
+// to the second (the browser writes a whole minute without its seconds).
+export function localTimeTyped(page, unixSeconds) {
+  return page.evaluate((unix) => {
+    const d = new Date(unix * 1000);
+    const two = (n) => String(n).padStart(2, '0');
+    const seconds = d.getSeconds() ? `:${two(d.getSeconds())}` : '';
+    return `${d.getFullYear()}-${two(d.getMonth() + 1)}-${two(d.getDate())}T${two(d.getHours())}:${two(d.getMinutes())}${seconds}`;
+  }, unixSeconds);
+}
+
+// A Unix second as the Chinese console writes it, by the browser's own Intl in its zone.
+export function shownDateTime(page, unixSeconds) {
+  return page.evaluate((unix) => new Intl.DateTimeFormat('zh-CN', { dateStyle: 'medium', timeStyle: 'medium' }).format(new Date(unix * 1000)), unixSeconds);
 }
 
 // The live rows as "name count", in the order shown.

@@ -1,3 +1,4 @@
+#include "voteservice/core/historyextend.h"
 #include "voteservice/core/recordvalidator.h"
 #include "voteservice/core/resultcode.h"
 #include "tests/support/servicetestsupport.h"
@@ -1120,6 +1121,9 @@ TEST_F(CoreTest, HistoryTimesAreWrittenInTheZoneOfEachAnswer)
         EXPECT_EQ(records.begin()->second.timeText, "2027-01-14 23:00:00") << row.zone;
         EXPECT_EQ(records.rbegin()->second.timeText, row.text) << row.zone;
     }
+    // The start second travels in the answer's extend, for the entry that has one only.
+    const auto answer = history(viewer);
+    EXPECT_EQ(answer.extend, (ExtendMap{{HistoryExtend::key(answer.records.rbegin()->first), "1800001000"}}));
 }
 
 TEST_F(CoreTest, NicknameQueryKnowsEverySessionSeen)

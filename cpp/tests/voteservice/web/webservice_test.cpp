@@ -10,6 +10,7 @@
 #include "voteservice/core/resultcode.h"
 #include "tests/support/servicetestsupport.h"
 #include "voteservice/core/systemclock.h"
+#include "voteservice/core/timetextformatter.h"
 #include "tests/support/tcptestclient.h"
 #include "voteservice/auth/tokensigner.h"
 #include "voteservice/auth/tokenverifier.h"
@@ -1327,6 +1328,10 @@ TEST(WebServiceTest, AVoteRunThroughTheApiReachesEveryStream)
     ASSERT_EQ(history.status, 200);
     ASSERT_EQ(history.json()["history"].size(), 1u);
     EXPECT_EQ(history.json()["history"][0]["name"], "Song");
+    // The start as a Unix second names the instant the text writes in the service's zone.
+    const auto startedAt = history.json()["history"][0].value("startedAt", std::int64_t(0));
+    EXPECT_GT(startedAt, 0);
+    EXPECT_EQ(TimeTextFormatter().format(startedAt), history.json()["history"][0]["timeText"]);
     const HttpReply csv = api.request("GET", kChannel + "/history?uid=5&sub=20&format=csv");
     EXPECT_EQ(csv.contentType, "text/csv; charset=utf-8");
     EXPECT_NE(csv.body.find("Song"), std::string::npos);
