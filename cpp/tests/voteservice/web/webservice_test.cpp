@@ -1451,7 +1451,7 @@ TEST(WebServiceTest, ViewerMessagesAreCheckedAndBounded)
 }
 
 // A viewer's held answers: an answer waits for the next message without a hold and leaves in the
-// same write, or alone once its hold is over; a drain sends it before the 1001. At 2 broadcasts a
+// same write, or alone once its hold is over; a drain or a close sends it first. At 2 broadcasts a
 // second the hold is 500 ms; every vote comes well after the last broadcast, so the broadcast that
 // counts it comes on the next tick (at most 125 ms), well within the hold.
 TEST(WebServiceTest, AViewersHeldAnswerLeavesWithTheNextMessage)
@@ -1461,8 +1461,9 @@ TEST(WebServiceTest, AViewersHeldAnswerLeavesWithTheNextMessage)
     const std::string kTickets = R"({"id":2,"type":"tickets","voteId":V})";
     enum class Then
     {
-        ReadOnce, // what arrives in one read of the socket
-        Drain
+        ReadOnce,  // what arrives in one read of the socket
+        Drain,     // the service drains: 1001
+        DropTheKey // the viewer's token is no longer honoured: 1008
     };
     struct Row
     {
@@ -1497,6 +1498,12 @@ TEST(WebServiceTest, AViewersHeldAnswerLeavesWithTheNextMessage)
          Then::Drain,
          {"result 11"},
          false},
+        {"a close sends the held answer before its 1008, without waiting out the hold",
+         true,
+         {kVote},
+         Then::DropTheKey,
+         {"result 11"},
+         false},
     };
     const auto arrived = [](const std::vector<nlohmann::json>& messages) {
         std::vector<std::string> seen;
@@ -1510,14 +1517,22 @@ TEST(WebServiceTest, AViewersHeldAnswerLeavesWithTheNextMessage)
         ServerOptions options;
         options.broadcastHz = 2;
         options.answerHoldMs = 1000;
-        WebService service(options);
+        WebSetup keys;
+        keys.keys = true;
+        WebService service(options, {}, nullptr, keys);
         const std::uint32_t voteId = createVote(service.tcpPort, normalVote("Song", 3, 1, 1));
         const auto withVote = [voteId](std::string ask) {
             return ask.replace(ask.find('V'), 1, std::to_string(voteId));
         };
         WebTestClient api(service.httpPort), viewer(service.httpPort);
-        ASSERT_TRUE(viewer.openWebSocket("/api/v1/session?uid=2&channel=10&sub=20"));
-        ASSERT_EQ(api.request("POST", voteAction(voteId, "start")).status, 200);
+        ASSERT_TRUE(viewer.openWebSocket(
+            "/api/v1/session?channel=10&sub=20",
+            bearer(service.token(2, 0, ScopeSet(AccessScope::Events).with(AccessScope::Vote)))));
+        const std::string manager = service.token(1, 255, ScopeSet::forRole(255));
+        ASSERT_EQ(api.request("POST", kChannel + "/votes/" + std::to_string(voteId) + "/start?sub=20",
+                              bearer(manager))
+                      .status,
+                  200);
         ASSERT_EQ(arrived(viewer.readTogether()), std::vector<std::string>{"vote"});
         const auto afterTheLastBroadcast = [] {
             std::this_thread::sleep_for(std::chrono::milliseconds(700));
@@ -1532,14 +1547,19 @@ TEST(WebServiceTest, AViewersHeldAnswerLeavesWithTheNextMessage)
         for (const std::string& ask : row.asks)
             ASSERT_TRUE(viewer.sendText(withVote(ask)));
         std::vector<nlohmann::json> messages;
-        if (row.then == Then::Drain) {
+        if (row.then != Then::ReadOnce) {
             // The answer is held by then.
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            service.drain();
-            messages = viewer.readTogether(kHold);
+            if (row.then == Then::Drain)
+                service.drain();
+            else
+                ASSERT_EQ(service.dropTheKey(), 1u);
+            // Written while the drain or the close ran; the hold would be over 400 ms later.
+            messages = viewer.readTogether(kHold / 2);
             while (!viewer.closeCode() && !viewer.readTogether().empty()) {
             }
-            EXPECT_EQ(viewer.closeCode(), std::optional<std::uint16_t>(1001));
+            EXPECT_EQ(viewer.closeCode(),
+                      std::optional<std::uint16_t>(row.then == Then::Drain ? 1001 : 1008));
         } else {
             messages = viewer.readTogether();
         }
