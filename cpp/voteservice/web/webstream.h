@@ -108,7 +108,7 @@ public:
                 boost::asio::write(*stream.m_tls, boost::asio::buffer(stream.m_gathered), ignored);
             else
                 boost::asio::write(stream.m_plain, boost::asio::buffer(stream.m_gathered), ignored);
-            stream.m_gathered.clear();
+            std::string().swap(stream.m_gathered);
         }
         if (stream.m_tls)
             teardown(role, *stream.m_tls, ec);
@@ -137,12 +137,13 @@ private:
             m_plain.async_write_some(from, std::forward<Handler>(handler));
     }
 
-    // Writes every gathered byte, then forgets them and calls done(ec).
+    // Writes every gathered byte, then lets go of the buffer (an idle connection holds none) and
+    // calls done(ec).
     template <typename Done> void writeGathered(Done&& done)
     {
         auto written = [this, done = std::forward<Done>(done)](const boost::beast::error_code& ec,
                                                                std::size_t) mutable {
-            m_gathered.clear();
+            std::string().swap(m_gathered);
             done(ec);
         };
         if (m_tls)
