@@ -3,6 +3,7 @@
 // One simulated host connection of the load generator: HELLO, then vote frames out and frames in.
 // Reports what it reads to its LoadRun; single-threaded on the run's io_context.
 
+#include "bench/service/voterstate.h"
 #include "voteservice/core/sessionidentity.h"
 
 #include <boost/asio.hpp>
@@ -18,11 +19,9 @@ namespace quorix::loadgen {
 
 namespace asio = boost::asio;
 
-using Clock = std::chrono::steady_clock;
-
 class LoadRun;
 
-class LoadClient : public std::enable_shared_from_this<LoadClient>
+class LoadClient : public std::enable_shared_from_this<LoadClient>, public VoterState
 {
 public:
     LoadClient(asio::io_context& io, LoadRun& run, std::size_t index, service::SessionIdentity identity);
@@ -35,10 +34,6 @@ public:
     std::size_t index() const { return m_index; }
     const service::SessionIdentity& identity() const { return m_identity; }
 
-    // Votes sent and not yet answered, and accepted votes not yet seen in a broadcast (send times).
-    std::deque<Clock::time_point> unanswered;
-    std::vector<Clock::time_point> awaitingBroadcast;
-    std::uint32_t votesSent = 0;
     bool sawEnd = false; // read the vote's end broadcast
 
 private:

@@ -182,6 +182,14 @@ void report(const LoadgenArguments& args, const LoadResults& results, const std:
                 static_cast<unsigned long long>(latencies.count()));
     std::printf("vote broadcasts received    %llu while voting\n",
                 static_cast<unsigned long long>(results.broadcastsReceived));
+    // Every answer and every broadcast read while voting is a frame (a message on /session).
+    std::uint64_t delivered = results.broadcastsReceived + results.accepted;
+    for (const auto& [code, count] : results.refusedByCode)
+        delivered += count;
+    if (results.serviceCpuSeconds > 0 && delivered > 0)
+        std::printf(
+            "service CPU per frame       %.2f us (%llu answers and broadcasts delivered while voting)\n",
+            results.serviceCpuSeconds * 1e6 / double(delivered), static_cast<unsigned long long>(delivered));
     if (args.load.webClients() > 0) {
         std::printf("web clients                 %zu connected: %zu events subscribers read %llu events "
                     "(snapshots included), %zu /session viewers %llu messages\n",

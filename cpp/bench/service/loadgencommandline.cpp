@@ -47,6 +47,8 @@ void LoadgenCommandLine::addOptions()
         ->description("events WebSocket subscribers of the vote's sub-channel (started services only)");
     addNumberOption(m_app, "--web-viewers", args.load.webViewers, 0, 1000000, "wants 0 to 1000000")
         ->description("/session WebSocket viewers of the vote's sub-channel (started services only)");
+    m_app.add_flag("--web-voting", args.load.webVoting,
+                   "the /session viewers cast the votes, the host viewers only watch");
     addNumberOption(m_app, "--broadcast-hz", args.broadcastHz, 1, 1000, "wants 1 to 1000")
         ->description("--broadcast-hz of the started services (and of the Redis peer's publishing)");
     addNumberOption(m_app, "--fanout-budget", args.fanoutBudget, 1, 1000000000, "wants 1 to 1000000000")
@@ -121,6 +123,8 @@ std::string LoadgenCommandLine::check(std::uint64_t fileLimit)
                                     : static_cast<std::uint32_t>(std::min<std::uint64_t>(
                                           254, ceilDiv(args.load.sessions, kSessionsPerSourceAddress)));
     args.load.deadline = std::chrono::seconds(args.deadlineSeconds);
+    if (args.load.webVoting && (args.load.webViewers == 0 || args.processes > 1))
+        return "--web-voting wants --web-viewers and one process";
     if (!starts && args.load.webClients() > 0)
         return "--subscribers and --web-viewers need the services it starts (not --connect)";
     if (starts && !args.pids.empty())

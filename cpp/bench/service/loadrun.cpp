@@ -141,6 +141,10 @@ void LoadRun::afterWelcomed()
                 if (m_phase != Phase::Done)
                     fail("subscriber " + std::to_string(i) + ": " + what);
             }));
+        m_subscribers.back()->index = i;
+        if (isViewer && m_options.webVoting)
+            m_subscribers.back()->onText(
+                [this](LoadSubscriber& from, const std::string& text) { onViewerText(from, text); });
     }
     subscribeMore();
 }
@@ -200,7 +204,7 @@ void LoadRun::onFrame(LoadClient& client, std::uint32_t maxType, std::uint32_t m
     if (client.index() == 0)
         onManagerFrame(minType, payload);
     if (minType == VOTE_SYSTEM_USER_VOTE_RES)
-        onVoteAnswer(client, payload);
+        onVoteAnswer(client, firstU32(payload));
     else if (minType == VOTE_SYSTEM_BROADCAST_VOTE)
         onVoteBroadcast(client, payload);
 }
@@ -235,7 +239,8 @@ void LoadRun::beginVoting(std::uint32_t voteId, std::uint32_t jiFangId)
     m_voteId = voteId;
     m_jiFangId = jiFangId;
     m_phase = Phase::Voting;
-    const std::size_t viewers = m_clients.size() - (holdsManager() ? 1 : 0);
+    const std::size_t viewers =
+        m_options.webVoting ? m_options.webViewers : m_clients.size() - (holdsManager() ? 1 : 0);
     m_plannedVotes = std::uint64_t(viewers) * m_options.votesPerViewer;
     m_paceStart = Clock::now();
     m_firstVote = m_paceStart;
@@ -255,12 +260,10 @@ void LoadRun::paceVotes()
         m_options.votesPerSecond == 0
             ? m_plannedVotes
             : std::min<std::uint64_t>(m_plannedVotes, std::uint64_t(elapsed * m_options.votesPerSecond) + 1);
-    while (m_results.votesSent < due) {
-        LoadClient& client = *m_clients[m_voteCursor];
-        m_voteCursor = m_voteCursor + 1 < m_clients.size() ? m_voteCursor + 1 : 0;
-        if (client.index() != 0 && client.votesSent < m_options.votesPerViewer)
-            sendVote(client);
-    }
+    if (m_options.webVoting)
+        paceWebVotes(due);
+    else
+        paceHostVotes(due);
     if (m_results.votesSent < m_plannedVotes) {
         m_timer.expires_after(kPaceStep);
         m_timer.async_wait([this](const boost::system::error_code& ec) {
@@ -268,6 +271,51 @@ void LoadRun::paceVotes()
                 paceVotes();
         });
     }
+}
+
+void LoadRun::paceHostVotes(std::uint64_t due)
+{
+    while (m_results.votesSent < due) {
+        LoadClient& client = *m_clients[m_voteCursor];
+        m_voteCursor = m_voteCursor + 1 < m_clients.size() ? m_voteCursor + 1 : 0;
+        if (client.index() != 0 && client.votesSent < m_options.votesPerViewer)
+            sendVote(client);
+    }
+}
+
+void LoadRun::paceWebVotes(std::uint64_t due)
+{
+    while (m_results.votesSent < due) {
+        LoadSubscriber& viewer = *m_subscribers[m_options.subscribers + m_voteCursor];
+        m_voteCursor = m_voteCursor + 1 < m_options.webViewers ? m_voteCursor + 1 : 0;
+        if (viewer.voter.votesSent < m_options.votesPerViewer)
+            sendWebVote(viewer);
+    }
+}
+
+void LoadRun::sendWebVote(LoadSubscriber& viewer)
+{
+    VoterState& voter = viewer.voter;
+    const std::uint32_t option = static_cast<std::uint32_t>((viewer.index + voter.votesSent) % kOptions);
+    voter.unanswered.push_back(Clock::now());
+    ++voter.votesSent;
+    ++m_results.votesSent;
+    viewer.sendText(R"({"type":"vote","voteId":)" + std::to_string(m_voteId) + R"(,"optionId":)" +
+                    std::to_string(option) + R"(,"tickets":1})");
+}
+
+// The service writes "type" first: a vote message or a result is told by its start.
+void LoadRun::onViewerText(LoadSubscriber& viewer, const std::string& text)
+{
+    static const std::string kVote = R"({"type":"vote")", kResult = R"({"type":"result")";
+    if (text.compare(0, kResult.size(), kResult) == 0) {
+        const std::size_t at = text.find(R"("result":)");
+        if (at == std::string::npos)
+            return fail("a result without a code: " + text);
+        return onVoteAnswer(viewer.voter, static_cast<std::uint32_t>(std::stoul(text.substr(at + 9))));
+    }
+    if (text.compare(0, kVote.size(), kVote) == 0 && m_phase == Phase::Voting)
+        countBroadcast(viewer.voter, text.size());
 }
 
 void LoadRun::sendVote(LoadClient& client)
@@ -281,19 +329,18 @@ void LoadRun::sendVote(LoadClient& client)
     client.sendFrame(kVoteMajorType, VOTE_SYSTEM_USER_VOTE_REQ, mpak::encode(req));
 }
 
-void LoadRun::onVoteAnswer(LoadClient& client, const std::string& payload)
+void LoadRun::onVoteAnswer(VoterState& voter, std::uint32_t result)
 {
-    if (client.unanswered.empty())
+    if (voter.unanswered.empty())
         return fail("an answer to a vote that was not sent");
-    const Clock::time_point sentAt = client.unanswered.front();
-    client.unanswered.pop_front();
+    const Clock::time_point sentAt = voter.unanswered.front();
+    voter.unanswered.pop_front();
     m_lastAnswer = Clock::now();
     ++m_answered;
-    const std::uint32_t result = firstU32(payload);
     if (result == 0) {
         ++m_results.accepted;
         ++m_awaitingBroadcast;
-        client.awaitingBroadcast.push_back(sentAt);
+        voter.awaitingBroadcast.push_back(sentAt);
     } else {
         ++m_results.refusedByCode[result];
     }
@@ -304,17 +351,21 @@ void LoadRun::onVoteBroadcast(LoadClient& client, const std::string& payload)
 {
     if (m_phase == Phase::Ending)
         return onBroadcastWhileEnding(client, payload);
-    if (m_phase != Phase::Voting)
-        return;
+    if (m_phase == Phase::Voting)
+        countBroadcast(client, kWireHeaderBytes + payload.size());
+}
+
+void LoadRun::countBroadcast(VoterState& voter, std::size_t bytes)
+{
     ++m_results.broadcastsReceived;
-    m_results.broadcastBytes += kWireHeaderBytes + payload.size();
-    if (client.awaitingBroadcast.empty())
+    m_results.broadcastBytes += bytes;
+    if (voter.awaitingBroadcast.empty())
         return;
     const Clock::time_point now = Clock::now();
-    for (const Clock::time_point sentAt : client.awaitingBroadcast)
+    for (const Clock::time_point sentAt : voter.awaitingBroadcast)
         m_results.latencies.add(std::chrono::duration<double, std::milli>(now - sentAt).count());
-    m_awaitingBroadcast -= client.awaitingBroadcast.size();
-    client.awaitingBroadcast.clear();
+    m_awaitingBroadcast -= voter.awaitingBroadcast.size();
+    voter.awaitingBroadcast.clear();
     maybeEnd();
 }
 

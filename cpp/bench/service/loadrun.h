@@ -42,6 +42,8 @@ struct LoadOptions
     std::size_t subscribers = 0;
     // Viewers on the /session WebSocket of the same sub-channel, reading its vote messages.
     std::size_t webViewers = 0;
+    // The /session viewers cast the votes (votesPerViewer each) and the host viewers only watch.
+    bool webVoting = false;
     std::vector<asio::ip::tcp::endpoint> webServices;
     std::size_t webClients() const { return subscribers + webViewers; }
     std::chrono::seconds deadline{180};
@@ -109,9 +111,14 @@ private:
     void measureIdle();
     void onManagerFrame(std::uint32_t minType, const std::string& payload);
     void paceVotes();
+    void paceHostVotes(std::uint64_t due);
+    void paceWebVotes(std::uint64_t due);
     void sendVote(LoadClient& client);
-    void onVoteAnswer(LoadClient& client, const std::string& payload);
+    void sendWebVote(LoadSubscriber& viewer);
+    void onViewerText(LoadSubscriber& viewer, const std::string& text);
+    void onVoteAnswer(VoterState& voter, std::uint32_t result);
     void onVoteBroadcast(LoadClient& client, const std::string& payload);
+    void countBroadcast(VoterState& voter, std::size_t bytes);
     void maybeEnd();
     void endVoting();
     void onBroadcastWhileEnding(LoadClient& client, const std::string& payload);

@@ -34,11 +34,38 @@ void LoadSubscriber::read()
                 self->m_onFailed("read: " + ec.message());
             return;
         }
+        if (self->m_onText)
+            self->m_onText(*self, beast::buffers_to_string(self->m_buffer.data()));
         self->m_buffer.consume(self->m_buffer.size());
         if (self->m_events++ == 0 && !self->m_readyOnUpgrade)
             self->m_onFirst();
         self->read();
     });
+}
+
+void LoadSubscriber::sendText(std::string text)
+{
+    m_out.push_back(std::move(text));
+    writeNext();
+}
+
+void LoadSubscriber::writeNext()
+{
+    if (m_writing || m_out.empty() || m_closed)
+        return;
+    m_writing = true;
+    m_socket.text(true);
+    m_socket.async_write(boost::asio::buffer(m_out.front()),
+                         [self = shared_from_this()](const beast::error_code& ec, std::size_t) {
+                             self->m_writing = false;
+                             self->m_out.pop_front();
+                             if (ec) {
+                                 if (!self->m_closed)
+                                     self->m_onFailed("write: " + ec.message());
+                                 return;
+                             }
+                             self->writeNext();
+                         });
 }
 
 void LoadSubscriber::close()

@@ -11,28 +11,35 @@ bool OutgoingTextQueue::push(SharedText message)
     return m_bytes <= m_maxBytes;
 }
 
-const std::string* OutgoingTextQueue::startWrite()
+bool OutgoingTextQueue::startBatch(std::size_t maxMessages, std::size_t maxBytes)
 {
-    if (m_writing || m_messages.empty())
-        return nullptr;
-    m_writing = true;
-    return m_messages.front().get();
+    if (m_batch > 0 || m_messages.empty())
+        return false;
+    std::size_t bytes = m_messages.front()->size();
+    m_batch = 1;
+    while (m_batch < maxMessages && m_batch < m_messages.size() &&
+           bytes + m_messages[m_batch]->size() <= maxBytes)
+        bytes += m_messages[m_batch++]->size();
+    return true;
 }
 
 void OutgoingTextQueue::writeDone(bool delivered)
 {
-    m_writing = false;
-    if (!delivered || m_messages.empty())
+    if (!delivered || m_messages.empty()) {
+        m_batch = 0;
         return;
+    }
     m_bytes -= m_messages.front()->size();
     m_messages.pop_front();
+    --m_batch;
 }
 
 void OutgoingTextQueue::dropWaiting()
 {
-    const std::size_t keep = m_writing && !m_messages.empty() ? 1 : 0;
-    m_messages.erase(m_messages.begin() + static_cast<std::ptrdiff_t>(keep), m_messages.end());
-    m_bytes = keep ? m_messages.front()->size() : 0;
+    m_messages.erase(m_messages.begin() + static_cast<std::ptrdiff_t>(m_batch), m_messages.end());
+    m_bytes = 0;
+    for (const SharedText& message : m_messages)
+        m_bytes += message->size();
 }
 
 } // namespace quorix::service

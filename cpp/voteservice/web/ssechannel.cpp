@@ -61,12 +61,13 @@ void SseChannel::scheduleKeepAlive()
             return;
         // One text for every stream.
         static const SharedText keepAlive = std::make_shared<const std::string>(": keep-alive\n\n");
-        send(keepAlive);
+        send(keepAlive, {});
         scheduleKeepAlive();
     });
 }
 
-void SseChannel::send(SharedText message)
+// An event stream carries no answers: nothing it sends is held.
+void SseChannel::send(SharedText message, std::chrono::milliseconds)
 {
     if (m_ended)
         return;
@@ -82,13 +83,13 @@ void SseChannel::writeNext()
 {
     if (m_ended)
         return;
-    const std::string* next = m_queue.startWrite();
-    if (next == nullptr) {
+    // One message per write: a batch of one.
+    if (!m_queue.startBatch(1, 0)) {
         if (m_finishing && !m_queue.writing())
             close(0);
         return;
     }
-    asio::async_write(m_stream, asio::buffer(*next),
+    asio::async_write(m_stream, asio::buffer(m_queue.batchFront()),
                       [this, keep = m_owner](const beast::error_code& ec, std::size_t sent) {
                           m_queue.writeDone(!ec && !m_ended);
                           if (m_metrics)

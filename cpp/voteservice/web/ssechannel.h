@@ -25,7 +25,7 @@ public:
 
     void start(std::shared_ptr<void> owner, Request request, std::function<void()> onOpen, TextHandler onText,
                EndHandler onEnd) override;
-    void send(SharedText message) override;
+    void send(SharedText message, std::chrono::milliseconds hold) override;
     void close(std::uint16_t code) override;
     void abort() override;
     void finish(std::uint16_t code) override;

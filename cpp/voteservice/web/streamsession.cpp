@@ -94,19 +94,20 @@ std::optional<WebResponse> StreamSession::begin(const std::shared_ptr<StreamSess
         },
         [raw] { raw->ended(); });
     for (SharedText& text : std::exchange(session->m_early, {}))
-        session->m_channel->send(std::move(text));
+        session->m_channel->send(std::move(text), {});
     return std::nullopt;
 }
 
-void StreamSession::sendText(std::string text)
+void StreamSession::sendText(std::string text, std::chrono::milliseconds hold)
 {
-    sendText(std::make_shared<const std::string>(std::move(text)));
+    sendText(std::make_shared<const std::string>(std::move(text)), hold);
 }
 
-void StreamSession::sendText(SharedText text)
+// Before the channel is there nothing is written yet: an early text waits unheld.
+void StreamSession::sendText(SharedText text, std::chrono::milliseconds hold)
 {
     if (m_channel)
-        m_channel->send(std::move(text));
+        m_channel->send(std::move(text), hold);
     else
         m_early.push_back(std::move(text));
 }

@@ -18,6 +18,7 @@
 
 #include <boost/beast/core.hpp>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -48,8 +49,9 @@ protected:
                                             TextChannel::Request& request, bool eventStream,
                                             const std::optional<AccessClaims>& claims);
 
-    void sendText(std::string text);
-    void sendText(SharedText text);
+    // hold: how long the text may wait to leave with the next one (TextChannel::send).
+    void sendText(std::string text, std::chrono::milliseconds hold = {});
+    void sendText(SharedText text, std::chrono::milliseconds hold = {});
     void closeChannel(std::uint16_t code);
     virtual void onText(const std::string& text);
     std::optional<SessionId> session() const { return m_session; }

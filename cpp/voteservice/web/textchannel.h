@@ -8,6 +8,7 @@
 
 #include <boost/beast/http.hpp>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -28,8 +29,10 @@ public:
     virtual void start(std::shared_ptr<void> owner, Request request, std::function<void()> onOpen,
                        TextHandler onText, EndHandler onEnd) = 0;
     // Queues one message, perhaps shared with other channels; a client whose queue passes the bound
-    // is disconnected.
-    virtual void send(SharedText message) = 0;
+    // is disconnected. A message with a hold (an answer) may wait up to that long for the next
+    // message without one, to leave in the same write; a channel that does not gather writes sends
+    // it at once.
+    virtual void send(SharedText message, std::chrono::milliseconds hold) = 0;
     // Ends the channel; a WebSocket says why with the close code (1000 normal, 1008 policy).
     virtual void close(std::uint16_t code) = 0;
     // Ends the connection at once, without waiting for the peer (the service stops).

@@ -86,13 +86,14 @@ void ViewerSession::send(const OutFrame& frame)
     const auto& decoded = entry.decoded;
     if (!decoded)
         return;
+    const std::chrono::milliseconds hold(frame.holdMs());
     switch (decoded->minType) {
     case VOTE_SYSTEM_BROADCAST_VOTE:
         return showVote(decoded->body, entry.viewerText);
     case VOTE_SYSTEM_USER_VOTE_RES:
-        return answerVote(decoded->body);
+        return answerVote(decoded->body, hold);
     case VOTE_SYSTEM_USER_VOTE_STATE_RES:
-        return answerTickets(decoded->body);
+        return answerTickets(decoded->body, hold);
     case VOTE_SYSTEM_CLOSE_VOTEUI_RES: {
         Json closed = Json::object();
         closed["type"] = "close";
@@ -114,7 +115,7 @@ void ViewerSession::showVote(const Json& body, const SharedText& text)
     sendText(text);
 }
 
-void ViewerSession::answerVote(const Json& body)
+void ViewerSession::answerVote(const Json& body, std::chrono::milliseconds hold)
 {
     if (m_asked.empty())
         return;
@@ -127,10 +128,10 @@ void ViewerSession::answerVote(const Json& body)
     message["request"] = SessionRequest::kindName(asked.kind);
     message["result"] = result;
     message["reason"] = ResultWords::words(VOTE_SYSTEM_USER_VOTE_REQ, result);
-    sendJson(message);
+    sendJson(message, hold);
 }
 
-void ViewerSession::answerTickets(const Json& body)
+void ViewerSession::answerTickets(const Json& body, std::chrono::milliseconds hold)
 {
     if (m_asked.empty())
         return;
@@ -146,7 +147,7 @@ void ViewerSession::answerTickets(const Json& body)
         message["request"] = "tickets";
         message["result"] = result;
         message["reason"] = ResultWords::words(VOTE_SYSTEM_USER_VOTE_STATE_REQ, result);
-        return sendJson(message);
+        return sendJson(message, hold);
     }
     const std::uint32_t perUser = body.value("ticketsPerUser", 0u);
     const std::uint32_t used = body.value("ticketsUsed", 0u);
@@ -156,12 +157,12 @@ void ViewerSession::answerTickets(const Json& body)
     message["voteId"] = body.contains("vote") ? body.at("vote").value("voteId", 0u) : 0u;
     message["remaining"] = perUser > used ? perUser - used : 0;
     message["perOption"] = body.value("usedPerOption", Json::object());
-    sendJson(message);
+    sendJson(message, hold);
 }
 
-void ViewerSession::sendJson(const Json& message)
+void ViewerSession::sendJson(const Json& message, std::chrono::milliseconds hold)
 {
-    sendText(JsonText::write(message));
+    sendText(JsonText::write(message), hold);
 }
 
 void ViewerSession::sendError(const std::string& error, const std::string& field, const Json& id)

@@ -43,9 +43,10 @@ private:
     void onText(const std::string& text) override;
     void ask(const SessionRequest& request);
     void showVote(const FrameJson::Json& body, const SharedText& text);
-    void answerVote(const FrameJson::Json& body);
-    void answerTickets(const FrameJson::Json& body);
-    void sendJson(const nlohmann::ordered_json& message);
+    // hold: the core's hold of the answer's frame (OutFrame::holdMs).
+    void answerVote(const FrameJson::Json& body, std::chrono::milliseconds hold);
+    void answerTickets(const FrameJson::Json& body, std::chrono::milliseconds hold);
+    void sendJson(const nlohmann::ordered_json& message, std::chrono::milliseconds hold = {});
     void sendError(const std::string& error, const std::string& field, const nlohmann::ordered_json& id);
     void refuseInFlight(const nlohmann::ordered_json& id);
 

@@ -10,10 +10,14 @@ namespace websocket = beast::websocket;
 namespace {
 // How long a finishing channel waits for the peer's answer to its close frame.
 constexpr std::chrono::seconds kFinishCloseWait(1);
+// Bounds of one gathered write: what the stream buffers while the batch's messages are framed.
+constexpr std::size_t kMaxMessagesPerWrite = 64;
+constexpr std::size_t kMaxBytesPerWrite = 64 * 1024;
 } // namespace
 
 WebSocketChannel::WebSocketChannel(WebStream stream, const WebLimits& limits, ServiceMetrics* metrics)
-    : m_socket(std::move(stream)), m_queue(limits.maxQueuedBytes), m_metrics(metrics)
+    : m_socket(std::move(stream)), m_queue(limits.maxQueuedBytes), m_holdTimer(m_socket.get_executor()),
+      m_metrics(metrics)
 {
     m_socket.read_message_max(limits.webSocketMessageBytes);
     websocket::stream_base::timeout timeout;
@@ -85,30 +89,63 @@ void WebSocketChannel::read()
     });
 }
 
-void WebSocketChannel::send(SharedText message)
+void WebSocketChannel::send(SharedText message, std::chrono::milliseconds hold)
 {
     if (m_closing || m_closeQueued || !m_owner)
         return;
     if (!m_queue.push(std::move(message))) {
         if (m_metrics)
             m_metrics->outputQueueCut();
+        // A client cut off for reading too slowly gets nothing more, held messages included.
+        releaseHeld();
         return close(static_cast<std::uint16_t>(websocket::close_code::policy_error));
     }
+    if (hold.count() > 0)
+        return holdFor(hold);
+    releaseHeld();
     writeNext();
 }
 
+void WebSocketChannel::holdFor(std::chrono::milliseconds hold)
+{
+    // A batch under way writes this message right after it; a hold under way came due first.
+    if (m_queue.writing() || m_holding)
+        return;
+    m_holding = true;
+    m_holdTimer.expires_after(hold);
+    m_holdTimer.async_wait([this, keep = m_owner](const beast::error_code& ec) {
+        // Cancelled, or a wake-up of a timer set again since: the later hold decides.
+        if (ec || !m_holding || m_holdTimer.expiry() > std::chrono::steady_clock::now())
+            return;
+        m_holding = false;
+        writeNext();
+    });
+}
+
+void WebSocketChannel::releaseHeld()
+{
+    if (!m_holding)
+        return;
+    m_holding = false;
+    m_holdTimer.cancel();
+}
+
+// One batch at a time: its messages are written one after another, the stream gathering every one
+// but the last, which sends them all in one write.
 void WebSocketChannel::writeNext()
 {
-    if (!m_open || !m_owner)
+    if (!m_open || !m_owner || m_writeInFlight || m_holding)
         return;
-    const std::string* next = m_queue.startWrite();
-    if (next == nullptr) {
-        if (m_finishCode && !m_queue.writing())
+    if (!m_queue.writing() && !m_queue.startBatch(kMaxMessagesPerWrite, kMaxBytesPerWrite)) {
+        if (m_finishCode)
             close(*m_finishCode);
         return;
     }
-    m_socket.async_write(beast::net::buffer(*next),
+    m_writeInFlight = true;
+    m_socket.next_layer().gatherWrites(!m_queue.lastOfBatch());
+    m_socket.async_write(beast::net::buffer(m_queue.batchFront()),
                          [this, keep = m_owner](const beast::error_code& ec, std::size_t sent) {
+                             m_writeInFlight = false;
                              m_queue.writeDone(!ec && !m_closing);
                              if (m_metrics)
                                  m_metrics->bytesSent(Transport::WebSocket, sent);
@@ -122,9 +159,16 @@ void WebSocketChannel::close(std::uint16_t code)
 {
     if (m_closing)
         return;
+    if (m_open && m_holding) {
+        // Held messages count as sent already: they leave before the close frame.
+        releaseHeld();
+        m_finishCode = code;
+        m_closeQueued = true;
+        return writeNext();
+    }
     m_queue.dropWaiting();
     if (m_open && m_queue.writing()) {
-        // The close frame cannot interleave with a message being written: it follows it.
+        // The close frame cannot interleave with the batch being written: it follows it.
         m_finishCode = code;
         m_closeQueued = true;
         return;
@@ -134,6 +178,7 @@ void WebSocketChannel::close(std::uint16_t code)
         beast::get_lowest_layer(m_socket).close();
         return end();
     }
+    m_socket.next_layer().gatherWrites(false);
     m_socket.async_close(websocket::close_reason(static_cast<websocket::close_code>(code)),
                          [this, keep = m_owner](const beast::error_code&) { end(); });
 }
@@ -149,12 +194,14 @@ void WebSocketChannel::finish(std::uint16_t code)
     timeout.handshake_timeout = kFinishCloseWait;
     m_socket.set_option(timeout);
     // Before the upgrade is answered the accept's handler writes, and then closes.
+    releaseHeld();
     writeNext();
 }
 
 void WebSocketChannel::abort()
 {
     m_closing = true;
+    releaseHeld();
     m_queue.dropWaiting();
     beast::get_lowest_layer(m_socket).close();
     end();
@@ -164,6 +211,8 @@ void WebSocketChannel::end()
 {
     m_open = false;
     m_closing = true;
+    // The hold timer's wait drops its hold on the owner.
+    releaseHeld();
     if (auto onEnd = std::move(m_onEnd)) {
         m_onEnd = nullptr;
         onEnd();

@@ -16,6 +16,7 @@
 #include <boost/beast/websocket.hpp>
 #include <boost/beast/websocket/ssl.hpp>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <sys/socket.h>
 
@@ -251,6 +252,33 @@ TEST(TlsTransportTest, TheWebFaceServesHttpsAndWss)
     events.read(message);
     EXPECT_NE(beast::buffers_to_string(message.data()).find("\"type\":\"snapshot\""), std::string::npos);
     events.close(websocket::close_code::normal);
+
+    // A viewer's held answer leaves in one gathered write with the broadcast that counts it; over
+    // TLS both arrive intact.
+    TlsTestClient manager(certificates, server.port);
+    ASSERT_EQ(manager.hello(identity(1, 255)), std::optional<std::uint32_t>(kWelcomeAccepted));
+    manager.sendFrame(2500, VOTE_SYSTEM_CREATE_VOTE_REQ,
+                      mpak::encode(PCreateVoteReq{10, 20, normalVote("Song", 3, 1, 1), {}}));
+    const auto created = manager.waitFor<PCreateVoteRes>(VOTE_SYSTEM_CREATE_VOTE_RES);
+    ASSERT_TRUE(created);
+    manager.sendFrame(2500, VOTE_SYSTEM_START_VOTE_REQ,
+                      mpak::encode(PStartVoteReq{10, 20, created->voteId, 1, {}}));
+    ASSERT_TRUE(manager.waitFor<PStartVoteRes>(VOTE_SYSTEM_START_VOTE_RES));
+    websocket::stream<ssl::stream<asio::ip::tcp::socket>> viewer(io, context);
+    connectTls(viewer.next_layer(), server.webPort);
+    viewer.handshake("127.0.0.1", "/api/v1/session?uid=2&channel=10&sub=20");
+    const auto nextType = [&viewer, &message] {
+        message.consume(message.size());
+        viewer.read(message);
+        return nlohmann::json::parse(beast::buffers_to_string(message.data()), nullptr, false)
+            .value("type", "");
+    };
+    EXPECT_EQ(nextType(), "vote");
+    viewer.write(
+        asio::buffer(R"({"type":"vote","voteId":)" + std::to_string(created->voteId) + R"(,"optionId":0})"));
+    EXPECT_EQ(nextType(), "result");
+    EXPECT_EQ(nextType(), "vote");
+    viewer.close(websocket::close_code::normal);
 
     // Plain HTTP to the port is a failed handshake: closed without an answer, and nothing else changes.
     TcpTestClient plain;

@@ -1455,6 +1455,127 @@ TEST(WebServiceTest, ViewerMessagesAreCheckedAndBounded)
     EXPECT_EQ(viewer.closeCode(), std::optional<std::uint16_t>(1009));
 }
 
+// A viewer's held answers: an answer waits for the next message without a hold and leaves in the
+// same write, or alone once its hold is over; a drain or a close sends it first. At 2 broadcasts a
+// second the hold is 500 ms; every vote comes well after the last broadcast, so the broadcast that
+// counts it comes on the next tick (at most 125 ms), well within the hold.
+TEST(WebServiceTest, AViewersHeldAnswerLeavesWithTheNextMessage)
+{
+    constexpr std::chrono::milliseconds kHold(500);
+    const std::string kVote = R"({"id":1,"type":"vote","voteId":V,"optionId":0})";
+    const std::string kTickets = R"({"id":2,"type":"tickets","voteId":V})";
+    enum class Then
+    {
+        ReadOnce,  // what arrives in one read of the socket
+        Drain,     // the service drains: 1001
+        DropTheKey // the viewer's token is no longer honoured: 1008
+    };
+    struct Row
+    {
+        const char* name;
+        bool ticketSpent; // the viewer's one ticket is spent first: its vote is refused (11)
+        std::vector<std::string> asks;
+        Then then;
+        std::vector<std::string> arrives; // type, and a result's code, of each message in order
+        bool afterTheHold;                // not before the hold was over
+    } rows[] = {
+        {"an accepted vote's answer leaves with the broadcast that counts it",
+         false,
+         {kVote},
+         Then::ReadOnce,
+         {"result 0", "vote"},
+         false},
+        {"a refusal no broadcast follows leaves alone once its hold is over",
+         true,
+         {kVote},
+         Then::ReadOnce,
+         {"result 11"},
+         true},
+        {"an answer without a hold takes the held one along, in order",
+         true,
+         {kVote, kTickets},
+         Then::ReadOnce,
+         {"result 11", "tickets"},
+         false},
+        {"a drain sends the held answer before its 1001, without waiting out the hold",
+         true,
+         {kVote},
+         Then::Drain,
+         {"result 11"},
+         false},
+        {"a close sends the held answer before its 1008, without waiting out the hold",
+         true,
+         {kVote},
+         Then::DropTheKey,
+         {"result 11"},
+         false},
+    };
+    const auto arrived = [](const std::vector<nlohmann::json>& messages) {
+        std::vector<std::string> seen;
+        for (const auto& message : messages)
+            seen.push_back(message.value("type", "") +
+                           (message.contains("result") ? " " + message["result"].dump() : ""));
+        return seen;
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ServerOptions options;
+        options.broadcastHz = 2;
+        options.answerHoldMs = 1000;
+        WebSetup keys;
+        keys.keys = true;
+        WebService service(options, {}, nullptr, keys);
+        const std::uint32_t voteId = createVote(service.tcpPort, normalVote("Song", 3, 1, 1));
+        const auto withVote = [voteId](std::string ask) {
+            return ask.replace(ask.find('V'), 1, std::to_string(voteId));
+        };
+        WebTestClient api(service.httpPort), viewer(service.httpPort);
+        ASSERT_TRUE(viewer.openWebSocket(
+            "/api/v1/session?channel=10&sub=20",
+            bearer(service.token(2, 0, ScopeSet(AccessScope::Events).with(AccessScope::Vote)))));
+        const std::string manager = service.token(1, 255, ScopeSet::forRole(255));
+        ASSERT_EQ(api.request("POST", kChannel + "/votes/" + std::to_string(voteId) + "/start?sub=20",
+                              bearer(manager))
+                      .status,
+                  200);
+        ASSERT_EQ(arrived(viewer.readTogether()), std::vector<std::string>{"vote"});
+        const auto afterTheLastBroadcast = [] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        };
+        if (row.ticketSpent) {
+            afterTheLastBroadcast();
+            ASSERT_TRUE(viewer.sendText(withVote(R"({"type":"vote","voteId":V,"optionId":1})")));
+            ASSERT_EQ(arrived(viewer.readTogether()), (std::vector<std::string>{"result 0", "vote"}));
+        }
+        afterTheLastBroadcast();
+        const auto asked = std::chrono::steady_clock::now();
+        for (const std::string& ask : row.asks)
+            ASSERT_TRUE(viewer.sendText(withVote(ask)));
+        std::vector<nlohmann::json> messages;
+        if (row.then != Then::ReadOnce) {
+            // The answer is held by then.
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (row.then == Then::Drain)
+                service.drain();
+            else
+                ASSERT_EQ(service.dropTheKey(), 1u);
+            // Written while the drain or the close ran; the hold would be over 400 ms later.
+            messages = viewer.readTogether(kHold / 2);
+            while (!viewer.closeCode() && !viewer.readTogether().empty()) {
+            }
+            EXPECT_EQ(viewer.closeCode(),
+                      std::optional<std::uint16_t>(row.then == Then::Drain ? 1001 : 1008));
+        } else {
+            messages = viewer.readTogether();
+        }
+        const auto waited = std::chrono::steady_clock::now() - asked;
+        EXPECT_EQ(arrived(messages), row.arrives);
+        if (row.afterTheHold) {
+            EXPECT_GE(waited, kHold);
+        }
+    }
+}
+
 // With SQLite the core's frames wait for the group commit; web answers and events wait with them.
 TEST(WebServiceTest, QuorixVotedWithDurableStorageServesTheWebFaceAndStopsWithStreamsOpen)
 {

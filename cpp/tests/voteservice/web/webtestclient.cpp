@@ -169,6 +169,46 @@ std::optional<nlohmann::json> WebTestClient::readMessage(std::chrono::millisecon
     return nlohmann::json::parse(text, nullptr, false);
 }
 
+std::vector<nlohmann::json> WebTestClient::readTogether(std::chrono::milliseconds timeout)
+{
+    asio::ip::tcp::socket& socket = m_ws->next_layer();
+    bool done = false;
+    socket.async_wait(asio::socket_base::wait_read, [&](const boost::system::error_code&) { done = true; });
+    if (!runUntil(done, timeout)) {
+        socket.cancel();
+        runUntil(done, kTimeout);
+        return {};
+    }
+    std::string bytes(64 * 1024, '\0');
+    boost::system::error_code ec;
+    bytes.resize(socket.read_some(asio::buffer(bytes), ec));
+    m_unframed += bytes;
+    // Server frames: FIN and opcode, an unmasked 7-bit length or 126 and a 16-bit one.
+    std::vector<nlohmann::json> messages;
+    std::size_t at = 0;
+    while (m_unframed.size() - at >= 2) {
+        const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(m_unframed[at + i]); };
+        std::size_t header = 2, length = byte(1) & 0x7f;
+        if (length == 126) {
+            if (m_unframed.size() - at < 4)
+                break;
+            header = 4;
+            length = std::size_t(byte(2)) << 8 | byte(3);
+        }
+        if (m_unframed.size() - at < header + length)
+            break;
+        const std::string payload = m_unframed.substr(at + header, length);
+        if ((byte(0) & 0x0f) == 0x8 && length >= 2)
+            m_closeCode = static_cast<std::uint16_t>(static_cast<unsigned char>(payload[0]) << 8 |
+                                                     static_cast<unsigned char>(payload[1]));
+        else if ((byte(0) & 0x0f) == 0x1)
+            messages.push_back(nlohmann::json::parse(payload, nullptr, false));
+        at += header + length;
+    }
+    m_unframed.erase(0, at);
+    return messages;
+}
+
 std::optional<nlohmann::json> WebTestClient::waitForType(const std::string& type,
                                                          std::chrono::milliseconds timeout)
 {

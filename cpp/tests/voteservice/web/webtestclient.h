@@ -15,6 +15,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quorix::service::test {
 
@@ -52,6 +53,11 @@ public:
     // Reads until a message whose "type" is type arrives.
     std::optional<nlohmann::json> waitForType(const std::string& type,
                                               std::chrono::milliseconds timeout = kTimeout);
+    // The messages of one read from the socket: waits up to timeout for bytes, reads once what the
+    // socket holds and returns the messages whose frames it completed (a close frame sets
+    // closeCode). What arrived in one write of the service comes in one read over loopback. Only
+    // for a WebSocket read this way since its upgrade (readMessage may have read ahead).
+    std::vector<nlohmann::json> readTogether(std::chrono::milliseconds timeout = kTimeout);
     std::optional<std::uint16_t> closeCode() const { return m_closeCode; }
     int refusedStatus = 0;
     // The header fields of the last upgrade's answer (101, or the refusal), names in lower case.
@@ -82,6 +88,7 @@ private:
     boost::beast::flat_buffer m_buffer;
     std::optional<boost::beast::websocket::stream<boost::asio::ip::tcp::socket>> m_ws;
     std::optional<std::uint16_t> m_closeCode;
+    std::string m_unframed; // bytes readTogether read past the last whole frame
     std::optional<boost::asio::ip::tcp::socket> m_sse;
     std::string m_sseBuffer;
     std::string m_sseHead;
