@@ -160,7 +160,8 @@ std::size_t MemoryVoteStorage::queueWebhookEvent(WebhookEvent event, std::size_t
     std::deque<WebhookEvent>& events = queue.events;
     if (events.empty())
         queue.headFreeAtUnix = nowUnix;
-    if (event.replaceable && events.size() > 1 && events.back().replaceable) {
+    if (event.replaceable && events.size() > 1 && events.back().replaceable &&
+        events.back().subChannelId == event.subChannelId) {
         events.back().body = std::move(event.body);
         return 0;
     }

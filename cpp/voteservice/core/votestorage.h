@@ -72,8 +72,10 @@ struct WebhookEvent
     std::string body;
     std::int64_t createdAtUnix = 0;
     std::uint32_t attempts = 0; // failed deliveries so far
-    // A progress event: a later replaceable event takes its place while it waits at the tail.
+    // A progress event: a later replaceable event of the same sub-channel takes its place while it
+    // waits at the tail. The sub-channel is the one its body names ("subChannelId").
     bool replaceable = false;
+    std::uint32_t subChannelId = 0;
 };
 
 // A stored vote to be started at a given second by the manager who scheduled it. Pending until
@@ -151,7 +153,8 @@ public:
     virtual bool removeWebhook(std::uint32_t channelId) = 0;
     // The webhook queue, shared by every process of a shared storage. Its only user is the webhook
     // sender, on a storage handle of its own, which commits after each change. queueWebhookEvent appends the
-    // event (a replaceable event replaces a replaceable tail that is not the head); a queue holding
+    // event (a replaceable event replaces a replaceable tail of its sub-channel that is not the head:
+    // the latest counts of every sub-channel stay queued); a queue holding
     // maxPerChannel events first drops the oldest event after the head (the head may be in flight).
     // Returns the events dropped (0 or 1).
     virtual std::size_t queueWebhookEvent(WebhookEvent event, std::size_t maxPerChannel,

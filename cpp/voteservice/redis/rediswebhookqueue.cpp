@@ -9,14 +9,20 @@ namespace quorix::service {
 
 namespace {
 
-// KEYS queue, events, heads, eventid, attempts; ARGV channel, now, max, replaceable, created, body.
+// KEYS queue, events, heads, eventid, attempts; ARGV channel, now, max, replaceable, created, body,
+// sub-channel. A record is "<replaceable> <created> <body>"; the tail's sub-channel is its body's.
 const char kQueueScript[] = R"lua(
 local len = redis.call('LLEN', KEYS[1])
 if len == 0 then redis.call('ZADD', KEYS[3], ARGV[2], ARGV[1]) end
 if ARGV[4] == '1' and len > 1 then
   local tail = redis.call('LINDEX', KEYS[1], -1)
   local record = redis.call('HGET', KEYS[2], tail)
+  local sameSub = false
   if record and string.sub(record, 1, 1) == '1' then
+    local read, body = pcall(cjson.decode, string.match(record, '^%S+ %S+ (.*)$') or '')
+    sameSub = read and type(body) == 'table' and body.subChannelId == tonumber(ARGV[7])
+  end
+  if sameSub then
     redis.call('HSET', KEYS[2], tail, '1 ' .. ARGV[5] .. ' ' .. ARGV[6])
     return 0
   end
@@ -162,7 +168,7 @@ std::size_t RedisWebhookQueue::queue(WebhookEvent event, std::size_t maxPerChann
         must({"EVAL", kQueueScript, "5", queueKey(event.channelId), key("events"), key("heads"),
               key("eventid"), key("attempts"), std::to_string(event.channelId), std::to_string(nowUnix),
               std::to_string(std::max<std::size_t>(maxPerChannel, 2)), event.replaceable ? "1" : "0",
-              std::to_string(event.createdAtUnix), event.body},
+              std::to_string(event.createdAtUnix), event.body, std::to_string(event.subChannelId)},
              REDIS_REPLY_INTEGER);
     return std::size_t(reply->integer);
 }

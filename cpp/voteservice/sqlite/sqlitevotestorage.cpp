@@ -625,8 +625,9 @@ std::size_t SqliteVoteStorage::queueWebhookEvent(WebhookEvent event, std::size_t
     if (event.replaceable && length > 1) {
         Statement& replace =
             statement("UPDATE webhook_events SET body = ?2 WHERE id = (SELECT max(id) FROM webhook_events "
-                      "WHERE channel = ?1) AND replaceable = 1");
-        replace.bind(1, channel).bind(2, event.body).run();
+                      "WHERE channel = ?1) AND replaceable = 1 AND CASE WHEN json_valid(body) THEN "
+                      "json_extract(body, '$.subChannelId') END = ?3");
+        replace.bind(1, channel).bind(2, event.body).bind(3, std::int64_t(event.subChannelId)).run();
         if (replace.changes() > 0)
             return 0;
     }

@@ -125,6 +125,7 @@ void WebhookSender::queue(const VoteEvent& event)
     queued.body = WebhookPayload::body(event, m_options.broadcastHz);
     queued.createdAtUnix = m_clock.unixSeconds();
     queued.replaceable = progress;
+    queued.subChannelId = event.place.subChannelId;
     const std::size_t dropped =
         m_storage.queueWebhookEvent(queued, m_options.queueLimit, m_clock.unixSeconds());
     m_storage.commit();

@@ -240,6 +240,16 @@ WebhookEvent webhookEvent(std::uint32_t channelId, const std::string& body, bool
     return event;
 }
 
+// A progress event of a sub-channel, with a body that names it as the sender's bodies do.
+WebhookEvent progressEvent(std::uint32_t channelId, std::uint32_t subChannelId, const std::string& counts)
+{
+    WebhookEvent event = webhookEvent(
+        channelId, R"({"subChannelId":)" + std::to_string(subChannelId) + R"(,"counts":")" + counts + "\"}",
+        true);
+    event.subChannelId = subChannelId;
+    return event;
+}
+
 TEST_P(VoteStorageTest, WebhooksAreStoredShownAndRemoved)
 {
     VoteStorage& storage = reopen();
@@ -298,11 +308,15 @@ TEST_P(VoteStorageTest, TheWebhookQueueDeliversEachChannelInOrderOneAtATime)
     EXPECT_TRUE(storage->finishWebhookEvent(*again));
     EXPECT_FALSE(storage->finishWebhookEvent(*again)) << "no longer the head";
 
-    // Progress waiting at the tail is replaced by the next; never the head.
+    // Progress waiting at the tail is replaced by the next of its sub-channel; never the head, and
+    // never another sub-channel's, whose latest counts would be lost.
     storage->queueWebhookEvent(webhookEvent(12, "begin"), kLimit, 230);
-    storage->queueWebhookEvent(webhookEvent(12, "progress 1", true), kLimit, 230);
-    storage->queueWebhookEvent(webhookEvent(12, "progress 2", true), kLimit, 230);
+    storage->queueWebhookEvent(progressEvent(12, 1, "p1"), kLimit, 230);
+    storage->queueWebhookEvent(progressEvent(12, 1, "p2"), kLimit, 230);
     EXPECT_EQ(storage->webhookQueueLength(12), 2u);
+    storage->queueWebhookEvent(progressEvent(12, 2, "q1"), kLimit, 230);
+    storage->queueWebhookEvent(progressEvent(12, 2, "q2"), kLimit, 230);
+    EXPECT_EQ(storage->webhookQueueLength(12), 3u);
     ASSERT_TRUE(storage->commit());
 
     if (keepsData())
@@ -315,7 +329,8 @@ TEST_P(VoteStorageTest, TheWebhookQueueDeliversEachChannelInOrderOneAtATime)
         }
     }
     EXPECT_EQ(delivered[10], (std::vector<std::string>{"a3", "a4"})) << "a2 was dropped";
-    EXPECT_EQ(delivered[12], (std::vector<std::string>{"begin", "progress 2"}));
+    EXPECT_EQ(delivered[12], (std::vector<std::string>{"begin", progressEvent(12, 1, "p2").body,
+                                                       progressEvent(12, 2, "q2").body}));
     EXPECT_EQ(storage->webhookQueueLength(10), 0u);
 }
 
