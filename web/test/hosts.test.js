@@ -272,6 +272,53 @@ test('groupAndJudgeVotesThroughTheWebPageWithAJudgeWhoAbstains', { skip }, async
   await Promise.all([viewer.close(), abstainer.close()]);
 });
 
+// How many of a page's count figures a person can see.
+const figuresSeen = (page, selector) =>
+  page.$$eval(selector, (nodes) => nodes.filter((node) => getComputedStyle(node).visibility === 'visible').length);
+const kPageFigures = [['viewer', '.option .figures'], ['overlay', '.option-row .option-count .num']];
+
+// While a vote whose results come at its end runs, viewers' desktop windows count 0 for every
+// option and their pages show the note and no figure, each viewer's own tickets are true, and the
+// manager's window counts; its end shows everybody the final counts.
+test('aVoteWithItsResultsAtTheEndShowsViewersNoCountUntilItEnds', { skip }, async () => {
+  const vote = await createAndStart({ name: '结果最后公布', voteType: 0, results: 'end', limits: { 0: 3, 1: 2 }, options: numbered(kOptions) });
+  const shown = { overlay: pages.overlay, viewer: await openPage(browser, (await hosts.web.must({ cmd: 'webLink' })).url, { width: 390, height: 800 }) };
+  await until(async () => (await hosts.desktop.text(kNormal, 'Ticket')) === '3', 'the desktop viewer knows its tickets');
+  for (const button of ['Button0', 'Button0']) await hosts.desktop.click(kNormal, button);
+  await shown.viewer.getByRole('button', { name: '给「二号」投一票' }).click();
+  await waitForText(shown.viewer, '#notice', '已投出');
+
+  const counted = { 一号: '2', 二号: '1', 三号: '0' };
+  const json = async (read) => JSON.stringify(await read());
+  await until(async () => (await json(() => hosts.manager.normalCounts())) === JSON.stringify(counted), async () => `the manager counts ${await json(() => hosts.manager.normalCounts())}`);
+  const zero = JSON.stringify(Object.fromEntries(kOptions.map((text) => [text, '0'])));
+  // The web viewer's host learns of the ticket its page spent only when it asks: its counts only.
+  for (const host of [hosts.desktop, hosts.web]) {
+    await until(async () => (await json(() => host.normalCounts())) === zero, async () => `${host.name}: counts ${zero}, it shows ${await json(() => host.normalCounts())}`);
+  }
+  const mine = async () => json(async () => ({
+    left: await hosts.desktop.text(kNormal, 'Ticket'),
+    open: await Promise.all([0, 1, 2].map(async (i) => (await hosts.desktop.command({ cmd: 'text', window: kNormal, widget: `Button${i}` })).enabled)),
+  }));
+  assert.equal(await mine(), JSON.stringify({ left: '1', open: [false, true, true] }), 'the desktop viewer\'s own tickets');
+  await waitForText(shown.viewer, '.allowance', '每项可投 2 票，还剩 2 票。');
+  for (const [page, figures] of kPageFigures) {
+    await waitForText(shown[page], '.results-note', '结果将在投票结束后公布', 8000);
+    assert.equal(await figuresSeen(shown[page], figures), 0, `${page}: no figure while the vote runs`);
+  }
+  assert.equal(await hosts.desktop.normalCounts().then(JSON.stringify), zero, 'the desktop viewer still counts 0 once the manager counts');
+
+  await stopAndClose(vote, async () => {
+    await expectCountsEverywhere(counted, shown);
+    for (const [page, figures] of kPageFigures) {
+      assert.equal(await figuresSeen(shown[page], figures), kOptions.length, `${page}: the figures once the vote ends`);
+      assert.equal(await shown[page].locator('.results-note').isVisible(), false, `${page}: no note once the vote ends`);
+    }
+  });
+  assert.deepEqual([...shown.viewer.errors, ...pages.overlay.errors], []);
+  await shown.viewer.close();
+});
+
 test('theRealServiceRefusesBadTokensAndTokensOfAnotherChannel', { skip }, async () => {
   const identity = (user) => `uid=${user.uid}&imid=${user.imid}&role=${user.role}`;
   const token = (user, channel) => service.token(user, channel);
