@@ -285,6 +285,7 @@ test('aVoteWithItsResultsAtTheEndShowsViewersNoCountUntilItEnds', { skip }, asyn
   const shown = { overlay: pages.overlay, viewer: await openPage(browser, (await hosts.web.must({ cmd: 'webLink' })).url, { width: 390, height: 800 }) };
   await until(async () => (await hosts.desktop.text(kNormal, 'Ticket')) === '3', 'the desktop viewer knows its tickets');
   for (const button of ['Button0', 'Button0']) await hosts.desktop.click(kNormal, button);
+  await waitForText(shown.viewer, '.allowance', '每项可投 2 票，还剩 3 票。', 8000);
   await shown.viewer.getByRole('button', { name: '给「二号」投一票' }).click();
   await waitForText(shown.viewer, '#notice', '已投出');
 
@@ -317,6 +318,41 @@ test('aVoteWithItsResultsAtTheEndShowsViewersNoCountUntilItEnds', { skip }, asyn
   });
   assert.deepEqual([...shown.viewer.errors, ...pages.overlay.errors], []);
   await shown.viewer.close();
+});
+
+// Shows the manager's desktop management window's vote list, from whichever page it is on.
+async function showTheDesktopVoteList() {
+  for (const back of ['createNormalVoteMainBtn', 'createGroupVoteMainBtn', 'createJudgeVoteMainBtn', 'voteListMainBtn']) {
+    if (await visible(hosts.manager, kManagement, back)) await hosts.manager.click(kManagement, back);
+  }
+  await hosts.manager.click(kManagement, 'voteListLabel');
+  await until(() => visible(hosts.manager, kManagement, 'voteListCtrl/VOTE_NAME[0]'), 'the desktop vote list');
+}
+
+// The manager renames the last vote in the desktop editor; the console open on the channel lists the
+// new name without a reload, and the vote still shows its results at the end.
+test('aVoteRenamedInTheDesktopEditorIsRenamedInTheOpenConsole', { skip }, async () => {
+  const [before, renamed] = ['结果最后公布', '结果最后公布（改）'];
+  const consolePage = await openConsole(browser, service, { token: service.token(kApiManager) });
+  const names = () => consolePage.locator('.vote-row .vote-name').allTextContents();
+  const summaryOf = (name) => consolePage.locator('.vote-row', { has: consolePage.getByText(name, { exact: true }) }).locator('.vote-summary').textContent();
+  const summary = `${zh.t('voteSummary', { kind: zh.kind(0), seconds: 300 })} · ${zh.t('resultsAtEndShort')}`;
+  await until(async () => (await names()).includes(before), async () => `the console lists ${before}: ${await names()}`);
+  assert.equal(await summaryOf(before), summary);
+
+  await showTheDesktopVoteList();
+  const row = (await listedOnTheDesktop()).indexOf(before);
+  await hosts.manager.must({ cmd: 'hover', window: kManagement, widget: `voteListCtrl/VOTE_NAME[${row}]` });
+  await hosts.manager.click(kManagement, `voteListCtrl/EDITE_LABEL[${row}]`);
+  await until(async () => (await hosts.manager.text(kManagement, 'createNormalVotePage/voteName')) === before, 'the desktop editor opens the vote');
+  await hosts.manager.must({ cmd: 'setText', window: kManagement, widget: 'createNormalVotePage/voteName', text: renamed });
+  await hosts.manager.click(kManagement, 'voteListAddNormalVoteLable');
+
+  const shows = async () => JSON.stringify([(await names()).includes(before), (await names()).includes(renamed)]);
+  await until(async () => (await shows()) === '[false,true]', async () => `the console lists ${renamed} instead of ${before}: ${await names()}`);
+  assert.equal(await summaryOf(renamed), summary, 'the rename keeps the results at the end');
+  assert.deepEqual(consolePage.errors, []);
+  await consolePage.close();
 });
 
 test('theRealServiceRefusesBadTokensAndTokensOfAnotherChannel', { skip }, async () => {
