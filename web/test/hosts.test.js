@@ -79,6 +79,9 @@ const overlayCounts = async (page) => {
   return Object.fromEntries(rows.sort(([a], [b]) => kOptions.indexOf(a) - kOptions.indexOf(b)));
 };
 
+// The viewer page lists its options in their own order.
+const pageCounts = (page) => page.$$eval('.option .count', (nodes) => nodes.map((node) => node.textContent));
+
 async function expectCountsEverywhere(expected, pages) {
   for (const host of [hosts.manager, hosts.desktop, hosts.web]) {
     const shows = async () => JSON.stringify(await host.normalCounts());
@@ -86,7 +89,6 @@ async function expectCountsEverywhere(expected, pages) {
     await until(async () => (await shows()) === want, async () => `${host.name}: counts ${want}, it shows ${await shows()}`);
   }
   await waitForValue(pages.overlay, overlayCounts, expected, 8000);
-  const pageCounts = (page) => page.$$eval('.option .count', (nodes) => nodes.map((node) => node.textContent));
   await waitForValue(pages.viewer, pageCounts, Object.values(expected), 8000);
 }
 
@@ -307,6 +309,9 @@ test('aVoteWithItsResultsAtTheEndShowsViewersNoCountUntilItEnds', { skip }, asyn
     await waitForText(shown[page], '.results-note', '结果将在投票结束后公布', 8000);
     assert.equal(await figuresSeen(shown[page], figures), 0, `${page}: no figure while the vote runs`);
   }
+  // Nor do the pages hold a count behind the hidden figures: the service sent them zeros.
+  assert.equal(await json(() => overlayCounts(shown.overlay)), zero);
+  assert.deepEqual(await pageCounts(shown.viewer), ['0', '0', '0']);
   assert.equal(await hosts.desktop.normalCounts().then(JSON.stringify), zero, 'the desktop viewer still counts 0 once the manager counts');
 
   await stopAndClose(vote, async () => {
