@@ -49,6 +49,25 @@ test('the allowance bounds clicks; the service ticket state replaces it', () => 
   assert.equal(ballot.applyResult({ id: 42, result: 0 }), null, 'an unknown answer is not ours');
 });
 
+// The service answers a session in order: a ticket state holds the clicks sent before it was asked
+// for, not those sent after it.
+test('a ticket state keeps the unanswered clicks sent after it was asked for', () => {
+  const cases = [
+    { name: 'a click after the ask', before: [], after: [0], state: { remaining: 2, perOption: {} }, left: [1, 0, 1] },
+    { name: 'a click before the ask', before: [0], after: [], state: { remaining: 1, perOption: { 0: 1 } }, left: [1, 0, 1] },
+    { name: 'one of each', before: [0], after: [1], state: { remaining: 1, perOption: { 0: 1 } }, left: [0, 0, 0] },
+  ];
+  for (const c of cases) {
+    const ballot = started([0, 0]);
+    for (const option of c.before) ballot.vote(option);
+    const asked = ballot.askTickets();
+    assert.deepEqual({ ...asked, id: 0 }, { id: 0, type: 'tickets', voteId: 1 }, c.name);
+    for (const option of c.after) ballot.vote(option);
+    ballot.applyTickets({ id: asked.id, voteId: 1, ...c.state });
+    assert.deepEqual([ballot.remaining, ballot.leftFor(0), ballot.leftFor(1)], c.left, c.name);
+  }
+});
+
 test('a new vote starts from its full allowance; an ended vote takes no ticket', () => {
   const ballot = started([1, 1]);
   ballot.vote(0);

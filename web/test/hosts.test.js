@@ -79,6 +79,9 @@ const overlayCounts = async (page) => {
   return Object.fromEntries(rows.sort(([a], [b]) => kOptions.indexOf(a) - kOptions.indexOf(b)));
 };
 
+// The viewer page lists its options in their own order.
+const pageCounts = (page) => page.$$eval('.option .count', (nodes) => nodes.map((node) => node.textContent));
+
 async function expectCountsEverywhere(expected, pages) {
   for (const host of [hosts.manager, hosts.desktop, hosts.web]) {
     const shows = async () => JSON.stringify(await host.normalCounts());
@@ -86,7 +89,6 @@ async function expectCountsEverywhere(expected, pages) {
     await until(async () => (await shows()) === want, async () => `${host.name}: counts ${want}, it shows ${await shows()}`);
   }
   await waitForValue(pages.overlay, overlayCounts, expected, 8000);
-  const pageCounts = (page) => page.$$eval('.option .count', (nodes) => nodes.map((node) => node.textContent));
   await waitForValue(pages.viewer, pageCounts, Object.values(expected), 8000);
 }
 
@@ -270,6 +272,94 @@ test('groupAndJudgeVotesThroughTheWebPageWithAJudgeWhoAbstains', { skip }, async
   });
   assert.deepEqual([...viewer.errors, ...abstainer.errors, ...pages.overlay.errors], []);
   await Promise.all([viewer.close(), abstainer.close()]);
+});
+
+// How many of a page's count figures a person can see.
+const figuresSeen = (page, selector) =>
+  page.$$eval(selector, (nodes) => nodes.filter((node) => getComputedStyle(node).visibility === 'visible').length);
+const kPageFigures = [['viewer', '.option .figures'], ['overlay', '.option-row .option-count .num']];
+
+// While a vote whose results come at its end runs, viewers' desktop windows count 0 for every
+// option and their pages show the note and no figure, each viewer's own tickets are true, and the
+// manager's window counts; its end shows everybody the final counts.
+test('aVoteWithItsResultsAtTheEndShowsViewersNoCountUntilItEnds', { skip }, async () => {
+  const vote = await createAndStart({ name: '结果最后公布', voteType: 0, results: 'end', limits: { 0: 3, 1: 2 }, options: numbered(kOptions) });
+  const shown = { overlay: pages.overlay, viewer: await openPage(browser, (await hosts.web.must({ cmd: 'webLink' })).url, { width: 390, height: 800 }) };
+  await until(async () => (await hosts.desktop.text(kNormal, 'Ticket')) === '3', 'the desktop viewer knows its tickets');
+  for (const button of ['Button0', 'Button0']) await hosts.desktop.click(kNormal, button);
+  await waitForText(shown.viewer, '.allowance', '每项可投 2 票，还剩 3 票。', 8000);
+  await shown.viewer.getByRole('button', { name: '给「二号」投一票' }).click();
+  await waitForText(shown.viewer, '#notice', '已投出');
+
+  const counted = { 一号: '2', 二号: '1', 三号: '0' };
+  const json = async (read) => JSON.stringify(await read());
+  await until(async () => (await json(() => hosts.manager.normalCounts())) === JSON.stringify(counted), async () => `the manager counts ${await json(() => hosts.manager.normalCounts())}`);
+  const zero = JSON.stringify(Object.fromEntries(kOptions.map((text) => [text, '0'])));
+  // The web viewer's host learns of the ticket its page spent only when it asks: its counts only.
+  for (const host of [hosts.desktop, hosts.web]) {
+    await until(async () => (await json(() => host.normalCounts())) === zero, async () => `${host.name}: counts ${zero}, it shows ${await json(() => host.normalCounts())}`);
+  }
+  const mine = async () => json(async () => ({
+    left: await hosts.desktop.text(kNormal, 'Ticket'),
+    open: await Promise.all([0, 1, 2].map(async (i) => (await hosts.desktop.command({ cmd: 'text', window: kNormal, widget: `Button${i}` })).enabled)),
+  }));
+  assert.equal(await mine(), JSON.stringify({ left: '1', open: [false, true, true] }), 'the desktop viewer\'s own tickets');
+  await waitForText(shown.viewer, '.allowance', '每项可投 2 票，还剩 2 票。');
+  for (const [page, figures] of kPageFigures) {
+    await waitForText(shown[page], '.results-note', '结果将在投票结束后公布', 8000);
+    assert.equal(await figuresSeen(shown[page], figures), 0, `${page}: no figure while the vote runs`);
+  }
+  // Nor do the pages hold a count behind the hidden figures: the service sent them zeros (the
+  // viewer page counts its own click on 二号 at once).
+  assert.equal(await json(() => overlayCounts(shown.overlay)), zero);
+  const [first, , third] = await pageCounts(shown.viewer);
+  assert.deepEqual([first, third], ['0', '0']);
+  assert.equal(await hosts.desktop.normalCounts().then(JSON.stringify), zero, 'the desktop viewer still counts 0 once the manager counts');
+
+  await stopAndClose(vote, async () => {
+    await expectCountsEverywhere(counted, shown);
+    for (const [page, figures] of kPageFigures) {
+      assert.equal(await figuresSeen(shown[page], figures), kOptions.length, `${page}: the figures once the vote ends`);
+      assert.equal(await shown[page].locator('.results-note').isVisible(), false, `${page}: no note once the vote ends`);
+    }
+  });
+  assert.deepEqual([...shown.viewer.errors, ...pages.overlay.errors], []);
+  await shown.viewer.close();
+});
+
+// Shows the manager's desktop management window's vote list, from whichever page it is on.
+async function showTheDesktopVoteList() {
+  for (const back of ['createNormalVoteMainBtn', 'createGroupVoteMainBtn', 'createJudgeVoteMainBtn', 'voteListMainBtn']) {
+    if (await visible(hosts.manager, kManagement, back)) await hosts.manager.click(kManagement, back);
+  }
+  await hosts.manager.click(kManagement, 'voteListLabel');
+  await until(() => visible(hosts.manager, kManagement, 'voteListCtrl/VOTE_NAME[0]'), 'the desktop vote list');
+}
+
+// The manager renames the last vote in the desktop editor; the console open on the channel lists the
+// new name without a reload, and the vote still shows its results at the end.
+test('aVoteRenamedInTheDesktopEditorIsRenamedInTheOpenConsole', { skip }, async () => {
+  const [before, renamed] = ['结果最后公布', '结果最后公布（改）'];
+  const consolePage = await openConsole(browser, service, { token: service.token(kApiManager) });
+  const names = () => consolePage.locator('.vote-row .vote-name').allTextContents();
+  const summaryOf = (name) => consolePage.locator('.vote-row', { has: consolePage.getByText(name, { exact: true }) }).locator('.vote-summary').textContent();
+  const summary = `${zh.t('voteSummary', { kind: zh.kind(0), seconds: 300 })} · ${zh.t('resultsAtEndShort')}`;
+  await until(async () => (await names()).includes(before), async () => `the console lists ${before}: ${await names()}`);
+  assert.equal(await summaryOf(before), summary);
+
+  await showTheDesktopVoteList();
+  const row = (await listedOnTheDesktop()).indexOf(before);
+  await hosts.manager.must({ cmd: 'hover', window: kManagement, widget: `voteListCtrl/VOTE_NAME[${row}]` });
+  await hosts.manager.click(kManagement, `voteListCtrl/EDITE_LABEL[${row}]`);
+  await until(async () => (await hosts.manager.text(kManagement, 'createNormalVotePage/voteName')) === before, 'the desktop editor opens the vote');
+  await hosts.manager.must({ cmd: 'setText', window: kManagement, widget: 'createNormalVotePage/voteName', text: renamed });
+  await hosts.manager.click(kManagement, 'voteListAddNormalVoteLable');
+
+  const shows = async () => JSON.stringify([(await names()).includes(before), (await names()).includes(renamed)]);
+  await until(async () => (await shows()) === '[false,true]', async () => `the console lists ${renamed} instead of ${before}: ${await names()}`);
+  assert.equal(await summaryOf(renamed), summary, 'the rename keeps the results at the end');
+  assert.deepEqual(consolePage.errors, []);
+  await consolePage.close();
 });
 
 test('theRealServiceRefusesBadTokensAndTokensOfAnotherChannel', { skip }, async () => {

@@ -248,7 +248,7 @@ qint32 GroupVoteWin::remainingTickets() const
 void GroupVoteWin::VoteBtnClicked()
 {
     auto* button = qobject_cast<PanePushButton*>(sender());
-    if (button == nullptr || !spendTicket(button))
+    if (button == nullptr || !spendTicket(button) || !countsClickAtOnce())
         return;
     const quint32 optionId = button->data(0).toUInt();
     const RankedEntries* groups[] = {&groupA, &groupB};

@@ -269,7 +269,8 @@ void NormalVoteWin::onBtnVoteClick()
     auto* button = qobject_cast<PanePushButton*>(sender());
     if (button == nullptr || !spendTicket(button))
         return;
-    countOptimistically(button);
+    if (countsClickAtOnce())
+        countOptimistically(button);
     startPlus1(button);
 }
 

@@ -385,8 +385,14 @@ void QuorixController::onBroadcastVoteEnd(const quorix::PBroadcastVote& broadcas
         if (m_pMainPanel)
             m_pMainPanel->markVoteStopped(vote.voteId);
     }
-    if (AudienceVoteWindow* window = audienceWindow(vote.voteType))
-        window->stopVote();
+    AudienceVoteWindow* window = audienceWindow(vote.voteType);
+    if (window == nullptr)
+        return;
+    // A vote whose results come at its end sent viewers zeros while it ran: its end broadcast
+    // carries the final counts.
+    if (vote.resultsAtEnd())
+        window->showVote(vote);
+    window->stopVote();
 }
 
 void QuorixController::onChannelAddonClicked()

@@ -40,7 +40,7 @@ void EventSubscriber::send(const OutFrame& frame)
     if (!entry.decoded)
         return;
     if (entry.decoded->minType == VOTE_SYSTEM_BROADCAST_CHANNEL_VOTE)
-        return showSchedules(entry.decoded->body);
+        return showList(entry.decoded->body);
     const char* type = eventType(*entry.decoded);
     if (type == nullptr)
         return;
@@ -70,6 +70,13 @@ void EventSubscriber::framesSent()
     FrameJson::Json none = placeMembers();
     none["vote"] = nullptr;
     emit("snapshot", JsonText::write(none));
+}
+
+void EventSubscriber::showList(const FrameJson::Json& listBody)
+{
+    if (m_snapshotSent && m_identity.scopes.has(AccessScope::Manage) && m_identity.isManager())
+        emit("vote.list", JsonText::write(placeMembers()));
+    showSchedules(listBody);
 }
 
 void EventSubscriber::showSchedules(const FrameJson::Json& listBody)

@@ -254,8 +254,9 @@ class ManageConsole {
     if (this.live) this.jiFangIds.set(this.live.voteId, this.live.jiFangId);
     const endedNow = (this.live?.ended && !before?.ended) || message.type === 'vote.close';
     if (endedNow) this.loadHistory();
-    // A vote started, ended or closed elsewhere (the desktop, another console): list it afresh.
-    if (message.type === 'vote.begin' || message.type === 'vote.close' || message.type === 'vote.schedule') this.refreshList();
+    // A vote started, closed, scheduled or changed elsewhere (the desktop, another console): list
+    // the votes afresh.
+    if (['vote.begin', 'vote.close', 'vote.schedule', 'vote.list'].includes(message.type)) this.refreshList();
   }
 
   async loadHistory() {

@@ -15,6 +15,9 @@ export class Ballot {
     this.optionLeft = new Map();
     this.floors = new Map();
     this.pending = new Map();
+    // Ticket state requests waiting for their answer: request id -> the number of the first vote
+    // request sent after it.
+    this.ticketAsks = new Map();
     this.sentScore = null;
     this.nextId = 1;
   }
@@ -34,16 +37,34 @@ export class Ballot {
     this.optionLeft = new Map((state?.options ?? []).map((option) => [option.id, state.perOption]));
     this.floors.clear();
     this.pending.clear();
+    this.ticketAsks.clear();
     this.sentScore = null;
   }
 
-  // The service's ticket state: tickets left in all, and the tickets already given per option.
+  // The request for the service's ticket state of the shown vote; null without one.
+  askTickets() {
+    if (!this.state) return null;
+    const id = `t${this.nextId++}`;
+    this.ticketAsks.set(id, this.nextId);
+    return { id, type: 'tickets', voteId: this.state.voteId };
+  }
+
+  // The service's ticket state: tickets left in all, and the tickets already given per option. The
+  // service answers a session's requests in order, so the state holds the votes sent before it was
+  // asked for; those sent after it and still unanswered are taken off it again.
   applyTickets(message) {
     if (!this.state || count(message.voteId) !== this.state.voteId) return;
+    const sentAfter = this.ticketAsks.get(message.id) ?? Infinity;
+    this.ticketAsks.delete(message.id);
     this.remaining = count(message.remaining);
     const used = message.perOption && typeof message.perOption === 'object' ? message.perOption : {};
     for (const id of this.optionLeft.keys()) {
       this.optionLeft.set(id, Math.max(0, this.state.perOption - count(used[id])));
+    }
+    for (const [id, request] of this.pending) {
+      if (id < sentAfter || request.optionId === undefined) continue;
+      this.remaining = Math.max(0, this.remaining - 1);
+      this.optionLeft.set(request.optionId, Math.max(0, (this.optionLeft.get(request.optionId) ?? 0) - 1));
     }
   }
 
@@ -125,6 +146,7 @@ export class Ballot {
   // After a reconnection nothing sent before it will be answered; the service's fresh state is the truth.
   forgetPending() {
     this.pending.clear();
+    this.ticketAsks.clear();
     this.floors.clear();
     this.sentScore = null;
   }

@@ -95,7 +95,8 @@ class ViewerPage {
   }
 
   askTickets() {
-    if (this.ballot.state) this.socket.send({ type: 'tickets', voteId: this.ballot.state.voteId });
+    const request = this.ballot.askTickets();
+    if (request) this.socket.send(request);
   }
 
   takeResult(message) {

@@ -81,6 +81,7 @@ void TicketedVoteWindow::expectServiceNumbers()
 
 void TicketedVoteWindow::beginVoteOf(const quorix::VoteInfo& voteRecord)
 {
+    m_resultsAtEnd = voteRecord.resultsAtEnd();
     if (voteRecord.voteId == m_shownVoteId)
         return;
     m_shownVoteId = voteRecord.voteId;

@@ -40,6 +40,9 @@ protected:
     // older broadcast), unless the service's numbers are expected.
     bool replacesShownCount(const QString& shown, quint32 count) const;
     void shownCountsKept() { m_replaceShownCounts = false; }
+    // Whether a click shows its ticket in the count at once. Not in a vote whose results come at
+    // its end: a viewer is sent zeros until then, and a "+1" kept over them would show a count.
+    bool countsClickAtOnce() const { return !m_resultsAtEnd; }
 
     TicketAllowance m_tickets;
 
@@ -52,4 +55,5 @@ private:
     const quint32 m_voteType;
     bool m_replaceShownCounts = false;
     quint32 m_shownVoteId = 0;
+    bool m_resultsAtEnd = false;
 };

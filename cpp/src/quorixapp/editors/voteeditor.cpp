@@ -77,6 +77,9 @@ quorix::VoteInfo VoteEditor::record() const
     vote.name = text("voteName").toStdString();
     vote.limitTime = toU32(text(m_timeBoxName));
     fillRecord(vote);
+    // The page has no say in when the results are shown: a stored vote keeps its setting.
+    if (m_editId != 0 && m_openedResultsShown != quorix::kResultsLive)
+        vote.limits[quorix::kResultsShown] = m_openedResultsShown;
     return vote;
 }
 
@@ -85,6 +88,7 @@ void VoteEditor::open(const quorix::VoteInfo& vote)
     setText("voteName", QString::fromStdString(vote.name));
     setText(m_timeBoxName, QString::number(vote.limitTime));
     m_editId = vote.voteId;
+    m_openedResultsShown = vote.ticketLimit(quorix::kResultsShown);
     openRecord(vote);
 }
 

@@ -27,7 +27,8 @@ public:
     // the manager is warned.
     bool validate() const;
     // The record of the page: kind, name, time limit and what the kind adds; the id is the one
-    // of the stored vote opened last, 0 for a new vote.
+    // of the stored vote opened last, 0 for a new vote. An opened vote keeps when it shows its
+    // results (limits key kResultsShown, set in the console or over the API).
     quorix::VoteInfo record() const;
     void open(const quorix::VoteInfo& vote);
 
@@ -59,4 +60,5 @@ private:
     const quint32 m_kind;
     Warn m_warn;
     quint32 m_editId = 0;
+    quint32 m_openedResultsShown = quorix::kResultsLive;
 };

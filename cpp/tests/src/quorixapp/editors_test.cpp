@@ -421,6 +421,32 @@ TEST_F(EditorTest, StoredNormalVoteOfThreeOptionsFillsThreeOfSixRows)
     EXPECT_EQ(update.vote.options, (quorix::TextMap{{0, "一"}, {1, "二"}, {2, "三"}}));
 }
 
+// The page edits the tickets per person and per option only: a stored vote keeps when it shows
+// its results, and a new vote made after editing one is live.
+TEST_F(EditorTest, AStoredVoteKeepsWhenItShowsItsResults)
+{
+    const struct
+    {
+        const char* name;
+        quorix::U32Map limits;
+    } rows[] = {{"at the end", {{0, 9}, {1, 4}, {2, 1}}}, {"live", {{0, 9}, {1, 4}}}};
+    for (const auto& row : rows) {
+        quorix::VoteInfo stored = normalVote(63, "歌", {"一", "二"});
+        stored.limits = row.limits;
+        setVotes({stored});
+        panel->onRowEditLabelClicked(63);
+        saveNormal();
+        EXPECT_EQ(takeOnly<quorix::PUpdateVoteReq>(quorix::VOTE_SYSTEM_UPDATE_VOTE_REQ).vote.limits,
+                  row.limits)
+            << row.name;
+    }
+    panel->newEditNormalVote();
+    fillNormal(QStringLiteral("新歌"), "3", "1", {QStringLiteral("甲")});
+    saveNormal();
+    EXPECT_EQ(takeOnly<quorix::PCreateVoteReq>(quorix::VOTE_SYSTEM_CREATE_VOTE_REQ).vote.limits,
+              (quorix::U32Map{{0, 3}, {1, 1}}));
+}
+
 TEST_F(EditorTest, StoredNormalVoteWithMoreOptionsAddsRows)
 {
     setVotes({normalVote(62, "多", {"1", "2", "3", "4"})});

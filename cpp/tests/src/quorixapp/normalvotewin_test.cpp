@@ -145,6 +145,26 @@ TEST_F(NormalVoteWinTest, OlderBroadcastNeverLowersAnOptimisticCount)
     EXPECT_EQ(countText(0), QStringLiteral("7")) << "a newer, higher count is shown";
 }
 
+// In a vote whose results come at its end a click spends its ticket but leaves the count to the
+// service: the zeros it sends a viewer while the vote runs, then the final counts.
+TEST_F(NormalVoteWinTest, AVoteWithItsResultsAtTheEndShowsOnlyTheServicesCounts)
+{
+    quorix::VoteInfo vote = test::normalVote({0, 0}, 5, 5);
+    vote.limits[quorix::kResultsShown] = quorix::kResultsAtEnd;
+    win->showVote(vote);
+    win->resetTicketLimits(vote);
+    button(0)->click();
+    EXPECT_EQ(win->remainingTickets(), 4u);
+    EXPECT_EQ(countText(0), QStringLiteral("0"));
+    win->showVote(vote);
+    EXPECT_EQ(countText(0), QStringLiteral("0"));
+
+    vote.optionTickets = {{0, 3}, {1, 1}};
+    win->showVote(vote);
+    EXPECT_EQ(countText(0), QStringLiteral("3"));
+    EXPECT_EQ(countText(1), QStringLiteral("1"));
+}
+
 TEST_F(NormalVoteWinTest, ARefusedTicketsPlusOneGivesWayToTheServicesCount)
 {
     startWithAllowance({4, 2}, 5, 5);

@@ -1255,6 +1255,32 @@ TEST(WebServiceTest, ADrainAnswersTheRequestInFlightAndClosesTheRest)
     EXPECT_EQ(idle.request("GET", "/healthz").status, 0) << "the idle connection was kept";
 }
 
+// A change of the stored votes, from a host or the API, reaches a manager's event stream as
+// vote.list, without the votes; a viewer's stream is not told.
+TEST(WebServiceTest, AManagersEventStreamIsToldWhenTheStoredVotesChange)
+{
+    WebService service;
+    WebTestClient api(service.httpPort), manager(service.httpPort), viewer(service.httpPort);
+    ASSERT_TRUE(manager.openWebSocket(kChannel + "/events?" + kManager));
+    ASSERT_TRUE(viewer.openWebSocket(kChannel + "/events?uid=3&sub=20"));
+    for (WebTestClient* stream : {&manager, &viewer})
+        ASSERT_EQ(stream->readMessage().value_or(nullptr)["type"], "snapshot");
+    const std::uint32_t voteId = createVote(service.tcpPort, normalVote("Song", 3, 1, 1));
+    ASSERT_EQ(api.request("DELETE", kChannel + "/votes/" + std::to_string(voteId) + "?" + kManager).status,
+              204);
+    for (const char* change : {"created on a host", "deleted over the API"}) {
+        const auto told = manager.readMessage();
+        ASSERT_TRUE(told) << change;
+        EXPECT_EQ(
+            told->dump(),
+            nlohmann::json(
+                {{"seq", (*told)["seq"]}, {"type", "vote.list"}, {"channelId", 10}, {"subChannelId", 20}})
+                .dump())
+            << change;
+    }
+    EXPECT_FALSE(viewer.readMessage(std::chrono::milliseconds(300)));
+}
+
 TEST(WebServiceTest, AVoteRunThroughTheApiReachesEveryStream)
 {
     WebService service;
