@@ -231,6 +231,17 @@ void WebhookSender::audit(const char* action, std::uint32_t channelId, std::uint
     m_audit(std::move(entry));
 }
 
+void WebhookSender::auditChange(AuditEntry who, const char* action, std::uint32_t channelId, int status)
+{
+    if (!m_audit)
+        return;
+    who.unixSeconds = m_clock.unixSeconds();
+    who.action = action;
+    who.result = status < 300 ? 0 : static_cast<std::uint32_t>(status);
+    who.channelId = channelId;
+    m_audit(std::move(who));
+}
+
 void WebhookSender::poll()
 {
     if (m_stopping)
@@ -269,12 +280,7 @@ void WebhookSender::put(std::uint32_t channelId, const std::string& url, bool pr
             answer =
                 Answer{created ? 201 : 200, {}, {}, url, progress, created ? webhook->secret : std::string()};
         });
-        who.unixSeconds = m_clock.unixSeconds();
-        who.action = "webhook.set";
-        who.result = answer.status < 300 ? 0 : static_cast<std::uint32_t>(answer.status);
-        who.channelId = channelId;
-        if (m_audit)
-            m_audit(std::move(who));
+        auditChange(std::move(who), "webhook.set", channelId, answer.status);
         done(std::move(answer));
     });
 }
@@ -302,12 +308,7 @@ void WebhookSender::remove(std::uint32_t channelId, AuditEntry who, Done done)
                 answer =
                     removed ? Answer{204, {}, {}, {}, false, {}} : refusal(404, "the channel has no webhook");
         });
-        who.unixSeconds = m_clock.unixSeconds();
-        who.action = "webhook.remove";
-        who.result = answer.status < 300 ? 0 : static_cast<std::uint32_t>(answer.status);
-        who.channelId = channelId;
-        if (m_audit)
-            m_audit(std::move(who));
+        auditChange(std::move(who), "webhook.remove", channelId, answer.status);
         done(std::move(answer));
     });
 }

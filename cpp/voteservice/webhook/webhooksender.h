@@ -72,6 +72,8 @@ private:
     void settle(const WebhookEvent& event, const WebhookPost::Outcome& outcome);
     void giveUp(const WebhookEvent& event, int status, const std::string& reason);
     void audit(const char* action, std::uint32_t channelId, std::uint32_t result);
+    // Audits a change the web API asked for in who's name: result 0 for a success, else the status.
+    void auditChange(AuditEntry who, const char* action, std::uint32_t channelId, int status);
     void poll();
     // Runs work on the sender's thread; a storage failure there is logged and leaves the rest to
     // the next poll.
