@@ -81,6 +81,20 @@ test('a new vote starts from its full allowance; an ended vote takes no ticket',
   assert.deepEqual([ballot.running, ballot.remaining], [true, 3], 'the same vote run again starts afresh');
 });
 
+// The service takes a session's requests only for the vote its session showed: one read over HTTP
+// is shown at once but waits for the session before it takes a click.
+test('a vote read over HTTP takes no click and asks no ticket state until the session shows it', () => {
+  const ballot = new Ballot(9);
+  const state = readVoteState(normalVote({ counts: [0, 0] }));
+  assert.equal(ballot.applyVote(state, { fromSession: false }), false);
+  assert.deepEqual([ballot.vote(0), ballot.askTickets(), ballot.remaining], [null, null, 3], 'read over HTTP');
+  assert.equal(ballot.applyVote(state), true, 'the session shows it: time to ask for the tickets');
+  assert.ok(ballot.vote(0));
+  assert.equal(ballot.applyVote(state), false, 'shown again: no new ask');
+  ballot.forgetPending();
+  assert.equal(ballot.vote(1), null, 'a new session has shown nothing yet');
+});
+
 test('a judge scores once; a refusal lets the judge score again', () => {
   const ballot = new Ballot(9);
   ballot.applyVote(readVoteState(judgeVote({ judges: [[8, 'other', 0], [9, 'me', 0]] })));

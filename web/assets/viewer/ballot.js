@@ -20,16 +20,29 @@ export class Ballot {
     this.ticketAsks = new Map();
     this.sentScore = null;
     this.nextId = 1;
+    // The vote and round the session last showed ("voteId/jiFangId"): the service takes a session's
+    // requests only for that one, so a vote read over HTTP takes no click until the session shows it.
+    this.sessionRound = null;
   }
 
-  // A new vote, or a new run of a vote (another jiFangId), starts from its full allowance until the
-  // service's ticket state says otherwise. Returns true when the state belongs to another run.
-  applyVote(state) {
+  // The shown vote, from the session's `vote` message or (fromSession false) from an HTTP read. A
+  // new vote, or a new run of a vote (another jiFangId), starts from its full allowance until the
+  // service's ticket state says otherwise. Returns true when the session shows a round it had not
+  // shown: the time to ask for the ticket state.
+  applyVote(state, { fromSession = true } = {}) {
     const another = state !== null && (state.voteId !== this.state?.voteId || state.jiFangId !== this.state?.jiFangId);
     if (state === null || another) this.reset(state);
     this.state = state;
     if (state) this.dropReachedFloors();
-    return another;
+    if (!fromSession) return false;
+    const round = state && roundOf(state);
+    const fresh = round !== null && round !== this.sessionRound;
+    this.sessionRound = round;
+    return fresh;
+  }
+
+  get sessionReady() {
+    return this.state !== null && this.sessionRound === roundOf(this.state);
   }
 
   reset(state) {
@@ -43,7 +56,7 @@ export class Ballot {
 
   // The request for the service's ticket state of the shown vote; null without one.
   askTickets() {
-    if (!this.state) return null;
+    if (!this.sessionReady) return null;
     const id = `t${this.nextId++}`;
     this.ticketAsks.set(id, this.nextId);
     return { id, type: 'tickets', voteId: this.state.voteId };
@@ -72,6 +85,10 @@ export class Ballot {
     return this.state !== null && !this.state.ended;
   }
 
+  get open() {
+    return this.running && this.sessionReady;
+  }
+
   // The count to show: the broadcast's, or higher while a click of this viewer is not in it yet.
   countOf(option) {
     return Math.max(option.count, this.floors.get(option.id) ?? 0);
@@ -82,7 +99,7 @@ export class Ballot {
   }
 
   canVote(optionId) {
-    return this.running && this.state.kind !== VoteKind.judge && this.leftFor(optionId) > 0;
+    return this.open && this.state.kind !== VoteKind.judge && this.leftFor(optionId) > 0;
   }
 
   // The request to send for one ticket on optionId, already counted; null when there is none to give.
@@ -104,7 +121,7 @@ export class Ballot {
 
   canScore() {
     const judge = this.ownJudge;
-    return this.running && judge !== null && judge.points === 0 && this.sentScore === null;
+    return this.open && judge !== null && judge.points === 0 && this.sentScore === null;
   }
 
   score(points) {
@@ -143,8 +160,10 @@ export class Ballot {
     else this.floors.set(optionId, floor);
   }
 
-  // After a reconnection nothing sent before it will be answered; the service's fresh state is the truth.
+  // After a reconnection nothing sent before it will be answered, and the new session has shown
+  // nothing yet; the service's fresh state is the truth.
   forgetPending() {
+    this.sessionRound = null;
     this.pending.clear();
     this.ticketAsks.clear();
     this.floors.clear();
@@ -157,3 +176,5 @@ export class Ballot {
     }
   }
 }
+
+const roundOf = (state) => `${state.voteId}/${state.jiFangId}`;

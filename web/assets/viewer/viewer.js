@@ -33,7 +33,7 @@ class ViewerPage {
   }
 
   start(firstState) {
-    this.takeState(firstState);
+    this.takeState(firstState, false);
     this.loadHistory();
     this.socket.start();
   }
@@ -60,8 +60,8 @@ class ViewerPage {
     this.ballot.forgetPending();
     this.setConnected(true);
     const { access, state } = await checkAccess(this.link);
-    if (access === Access.granted) this.takeState(state);
-    this.askTickets();
+    // The session's own `vote` message then asks for the ticket state.
+    if (access === Access.granted) this.takeState(state, false);
   }
 
   async mayRetry() {
@@ -72,7 +72,7 @@ class ViewerPage {
   }
 
   handle(message) {
-    if (message.type === 'vote') this.takeState(message);
+    if (message.type === 'vote') this.takeState(message, true);
     else if (message.type === 'close') this.takeClose(message);
     else if (message.type === 'tickets') {
       this.ballot.applyTickets(message);
@@ -81,9 +81,9 @@ class ViewerPage {
     else if (message.type === 'error') this.notify(false, t('viewer.requestRefused'));
   }
 
-  takeState(stateJson) {
+  takeState(stateJson, fromSession) {
     const state = stateJson ? readVoteState(stateJson) : null;
-    if (this.ballot.applyVote(state)) this.askTickets();
+    if (this.ballot.applyVote(state, { fromSession })) this.askTickets();
     this.render();
     const ended = state === null || state.ended;
     if (ended && !this.wasEnded) this.loadHistory();
@@ -91,7 +91,7 @@ class ViewerPage {
   }
 
   takeClose(message) {
-    if (this.ballot.state && this.ballot.state.voteId === message.voteId) this.takeState(null);
+    if (this.ballot.state && this.ballot.state.voteId === message.voteId) this.takeState(null, true);
   }
 
   askTickets() {
