@@ -16,6 +16,9 @@ void LoadSubscriber::connect(const boost::asio::ip::tcp::endpoint& endpoint)
     m_socket.next_layer().async_connect(endpoint, [self = shared_from_this()](const beast::error_code& ec) {
         if (ec)
             return self->m_onFailed("connect: " + ec.message());
+        // As browsers do: a vote leaves at once, not behind the acknowledgement of the last.
+        beast::error_code ignored;
+        self->m_socket.next_layer().set_option(boost::asio::ip::tcp::no_delay(true), ignored);
         self->m_socket.async_handshake("127.0.0.1", self->m_target, [self](const beast::error_code& error) {
             if (error)
                 return self->m_onFailed("upgrade: " + error.message());

@@ -13,6 +13,7 @@ void RecordingSink::deliver(SessionId session, const OutFrame& frame)
 {
     const mpak::ServiceFrame decoded = mpak::decodeFrame(std::string(frame.frame()));
     m_frames[session].push_back({decoded.maxType, decoded.minType, decoded.payload, frame.holdMs()});
+    m_recipients[decoded.minType].push_back(session);
 }
 
 std::vector<ReceivedFrame> RecordingSink::framesOf(SessionId session, std::uint32_t minType) const

@@ -77,7 +77,13 @@ public:
 
     const std::vector<ReceivedFrame>& framesOf(SessionId session) { return m_frames[session]; }
     std::vector<ReceivedFrame> framesOf(SessionId session, std::uint32_t minType) const;
-    void clear() { m_frames.clear(); }
+    // The sessions that got a frame of minType, in the order of delivery over all sessions.
+    const std::vector<SessionId>& recipients(std::uint32_t minType) { return m_recipients[minType]; }
+    void clear()
+    {
+        m_frames.clear();
+        m_recipients.clear();
+    }
     std::size_t total() const;
 
     // Decodes the last frame of the given minor type sent to the session; fails the test when none.
@@ -95,6 +101,7 @@ public:
 
 private:
     std::map<SessionId, std::vector<ReceivedFrame>> m_frames;
+    std::map<std::uint32_t, std::vector<SessionId>> m_recipients;
 };
 
 SessionIdentity identity(std::uint32_t uid, std::uint32_t role, std::uint32_t subChannelId = 20,

@@ -212,6 +212,7 @@ Disposition VoteServiceCore::moveSession(SessionId id, std::uint32_t subChannelI
         it->second.identity.subChannelId == subChannelId)
         return disposition;
     leavePlace(id, it->second.identity.place());
+    it->second.ride = Ride::None;
     it->second.identity.subChannelId = subChannelId;
     joinPlace(it->second);
     return disposition;
@@ -853,6 +854,10 @@ void VoteServiceCore::voteAnswered(Session& s, std::uint32_t result)
         return;
     shown->dirty = true;
     shown->countedHere = true;
+    if (s.ride == Ride::None) {
+        s.ride = Ride::Waiting;
+        s.place->riders.push_back(s.id);
+    }
 }
 
 void VoteServiceCore::serve(VoteMessage<VOTE_SYSTEM_USER_VOTE_STATE_REQ>, Session& s, SessionId id,
@@ -1217,17 +1222,38 @@ void VoteServiceCore::broadcastVote(SubChannel& sub, const SharedOpenVote& vote,
     shown.lastBroadcastMs = m_clock.steadyMs();
     m_metrics.broadcastSent();
     const OutFrame frame = voteBroadcast(vote, shown, status, fullAllowance);
-    if (status == kVoteStarted && vote.record.resultsAtEnd())
-        return sendToAllBySight(sub, frame, voteBroadcast(vote, shown, status, fullAllowance, true));
-    sendToAll(sub, frame);
+    const bool hides = status == kVoteStarted && vote.record.resultsAtEnd();
+    sendToAudience(sub, frame, hides ? voteBroadcast(vote, shown, status, fullAllowance, true) : frame);
 }
 
-void VoteServiceCore::sendToAllBySight(const SubChannel& sub, const OutFrame& frame, const OutFrame& hidden)
+// A fan-out to thousands of sessions takes the I/O side a while to write; those whose answers wait
+// for it (the riders) get it first, so a vote's broadcast reaches its voter early in the pass.
+void VoteServiceCore::sendToAudience(SubChannel& sub, const OutFrame& frame, const OutFrame& hidden)
 {
+    if (frame.isNull())
+        return;
+    // Asked once for the whole place: the box's pending answers decide for every member alike.
+    const bool behind = m_box.pending();
+    const auto send = [&](SessionId id, const Session& session) {
+        const OutFrame& shown = seesLiveCounts(session.identity) ? frame : hidden;
+        if (shown.isNull())
+            return;
+        if (behind)
+            deliver(id, shown);
+        else
+            m_sink.deliver(id, shown);
+    };
+    for (SessionId id : std::exchange(sub.riders, {})) {
+        const auto it = m_sessions.find(id);
+        if (it == m_sessions.end() || it->second.place != &sub || it->second.ride != Ride::Waiting)
+            continue;
+        it->second.ride = Ride::Served;
+        send(id, it->second);
+    }
     for (SessionId member : sub.members) {
-        const auto session = m_sessions.find(member);
-        if (session != m_sessions.end())
-            deliver(member, seesLiveCounts(session->second.identity) ? frame : hidden);
+        const auto it = m_sessions.find(member);
+        if (it != m_sessions.end() && std::exchange(it->second.ride, Ride::None) != Ride::Served)
+            send(member, it->second);
     }
 }
 

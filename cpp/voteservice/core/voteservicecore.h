@@ -154,6 +154,16 @@ private:
     {
         std::unordered_set<SessionId> members;
         std::optional<ShownVote> open;
+        // Members whose accepted vote waits for the next count broadcast, in the order they voted:
+        // that broadcast reaches them first, so their held answers leave at the head of the fan-out.
+        std::vector<SessionId> riders;
+    };
+    // Where a session stands in its place's next count broadcast.
+    enum class Ride : std::uint8_t
+    {
+        None,    // in the member pass, as everyone
+        Waiting, // listed in riders
+        Served   // reached in the riders pass; the member pass skips it once
     };
     struct Session
     {
@@ -165,6 +175,7 @@ private:
         // The one it sits in. Answers owed to the session arrive before it moves or leaves: both
         // settle the box first.
         SubChannel* place = nullptr;
+        Ride ride = Ride::None;
     };
 
     // Takes one request from the session's budget; when none is left, false, and Close in
@@ -263,8 +274,9 @@ private:
     void sendTo(SessionId id, std::uint32_t minType, const Message& message, std::int64_t holdMs = 0);
     std::int64_t answerHoldMs(const Session& s) const;
     void sendToAll(const SubChannel& sub, const OutFrame& frame);
-    // frame to the members that see the counts, hidden (zero counts) to the others.
-    void sendToAllBySight(const SubChannel& sub, const OutFrame& frame, const OutFrame& hidden);
+    // A count broadcast: the riders first, then every other member; frame to the members that see
+    // the counts, hidden (zero counts, or null for frame) to the others.
+    void sendToAudience(SubChannel& sub, const OutFrame& frame, const OutFrame& hidden);
     template <class Message> static OutFrame encodeFrame(std::uint32_t minType, const Message& message);
     template <class Request>
     bool decodeOr(SessionId id, std::uint32_t minType, const std::string& body, Request& request);

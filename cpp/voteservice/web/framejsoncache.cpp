@@ -14,6 +14,11 @@ const FrameJsonCache::Entry& FrameJsonCache::lookup(const OutFrame& frame, const
     m_place = place;
     m_entry = Entry{FrameJson::decode(frame), {}, {}};
     if (m_entry.decoded && m_entry.decoded->minType == VOTE_SYSTEM_BROADCAST_VOTE) {
+        const FrameJson::Json& body = m_entry.decoded->body;
+        static const FrameJson::Json kNoVote = FrameJson::Json::object();
+        const FrameJson::Json& vote = body.contains("vote") ? body.at("vote") : kNoVote;
+        m_entry.round =
+            VoteRound{vote.value("voteId", 0u), vote.value("voteType", 0u), body.value("jiFangId", 0u)};
         m_entry.stateText =
             JsonText::write(FrameJson::voteState(m_entry.decoded->body, place, gateway.broadcastHz(place)));
         // {"type":"vote", then the state's members.

@@ -16,6 +16,13 @@ namespace quorix::service {
 class FrameJsonCache
 {
 public:
+    // The vote a broadcast shows, as a user vote must name it.
+    struct VoteRound
+    {
+        std::uint32_t voteId = 0;
+        std::uint32_t voteType = 0;
+        std::uint32_t jiFangId = 0;
+    };
     struct Entry
     {
         std::optional<FrameJson::Decoded> decoded; // empty: not a whole vote message
@@ -23,6 +30,7 @@ public:
         std::string stateText;
         // The same as a /session viewer's "vote" message: one text queued to all of them.
         SharedText viewerText;
+        VoteRound round; // of a vote broadcast, read once rather than per viewer
     };
 
     // The place's broadcast rate comes from the gateway when the frame is decoded.

@@ -118,6 +118,9 @@ void HttpListener::onAccepted(asio::ip::tcp::socket socket)
         if (admission.verdict != AddressLimiter::Verdict::Admitted)
             return refuseForAddress(socket, peer.address(), admission);
     }
+    // Answers and broadcasts are small writes that must leave at once, as on the host transport:
+    // with Nagle's rule one would wait for the peer's (often delayed) acknowledgement of the last.
+    socket.set_option(asio::ip::tcp::no_delay(true), ec);
     std::make_shared<HttpConnection>(std::move(socket), m_context, open >= limit, std::move(admission.lease))
         ->start();
 }

@@ -89,7 +89,7 @@ void ViewerSession::send(const OutFrame& frame)
     const std::chrono::milliseconds hold(frame.holdMs());
     switch (decoded->minType) {
     case VOTE_SYSTEM_BROADCAST_VOTE:
-        return showVote(decoded->body, entry.viewerText);
+        return showVote(entry);
     case VOTE_SYSTEM_USER_VOTE_RES:
         return answerVote(decoded->body, hold);
     case VOTE_SYSTEM_USER_VOTE_STATE_RES:
@@ -108,11 +108,10 @@ void ViewerSession::send(const OutFrame& frame)
     }
 }
 
-void ViewerSession::showVote(const Json& body, const SharedText& text)
+void ViewerSession::showVote(const FrameJsonCache::Entry& entry)
 {
-    const Json& vote = body.contains("vote") ? body.at("vote") : Json::object();
-    m_shown = Shown{vote.value("voteId", 0u), vote.value("voteType", 0u), body.value("jiFangId", 0u)};
-    sendText(text);
+    m_shown = entry.round;
+    sendText(entry.viewerText);
 }
 
 void ViewerSession::answerVote(const Json& body, std::chrono::milliseconds hold)

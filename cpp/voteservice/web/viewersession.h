@@ -32,17 +32,12 @@ private:
         nlohmann::ordered_json id;
     };
     // What the viewer was last shown: a user vote names the running vote's type and round.
-    struct Shown
-    {
-        std::uint32_t voteId = 0;
-        std::uint32_t voteType = 0;
-        std::uint32_t jiFangId = 0;
-    };
+    using Shown = FrameJsonCache::VoteRound;
 
     ViewerSession(std::shared_ptr<WebContext> context, const SessionIdentity& identity);
     void onText(const std::string& text) override;
     void ask(const SessionRequest& request);
-    void showVote(const FrameJson::Json& body, const SharedText& text);
+    void showVote(const FrameJsonCache::Entry& entry);
     // hold: the core's hold of the answer's frame (OutFrame::holdMs).
     void answerVote(const FrameJson::Json& body, std::chrono::milliseconds hold);
     void answerTickets(const FrameJson::Json& body, std::chrono::milliseconds hold);

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <regex>
+#include <set>
 #include <tuple>
 
 namespace quorix::service::test {
@@ -937,6 +939,31 @@ TEST_F(CoreTest, CountBroadcastsAreCoalescedToTheConfiguredRate)
     h.clock.advanceSeconds(1);
     h.core.tick();
     EXPECT_EQ(broadcasts(viewer2) - atStart, counted) << "no change, no broadcast";
+}
+
+// The transport writes a fan-out in the order it gets it: the sessions whose vote it counts come
+// first, in the order they voted, and every member still gets it once.
+TEST_F(CoreTest, ACountBroadcastReachesItsVotersFirst)
+{
+    const PStartVoteRes started = startNormal(3, 3);
+    std::vector<SessionId> audience;
+    for (std::uint32_t uid = 1000; uid < 1040; ++uid)
+        audience.push_back(h.open(identity(uid, kViewerRole)));
+    const SessionId late = audience[31], early = audience[7], gone = audience[20];
+    h.clock.advanceSeconds(1);
+    h.core.tick();
+    h.sink.clear();
+    for (const SessionId voter : {late, early, late, gone})
+        ASSERT_EQ(h.vote(voter, started, kNormalVote, 0), 0u);
+    h.core.moveSession(gone, 22);
+    h.core.tick();
+
+    const std::vector<SessionId>& order = h.sink.recipients(VOTE_SYSTEM_BROADCAST_VOTE);
+    ASSERT_EQ(order.size(), audience.size() + 2) << "the fixture's three and the 40, less the one gone";
+    EXPECT_EQ(std::vector<SessionId>(order.begin(), order.begin() + 2),
+              (std::vector<SessionId>{late, early}));
+    EXPECT_EQ(std::set<SessionId>(order.begin(), order.end()).size(), order.size()) << "each member once";
+    EXPECT_EQ(std::count(order.begin(), order.end(), gone), 0);
 }
 
 TEST_F(CoreTest, FirstCountChangeAfterAQuietSpellGoesOutOnTheNextTick)
