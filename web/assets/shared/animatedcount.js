@@ -79,8 +79,10 @@ export class AnimatedCount {
     requestFrame();
   }
 
+  // now is the frame's start, which may precede the set() that began the roll in that frame: the
+  // roll then has not begun, rather than running backwards below the count shown.
   advance(now) {
-    const t = Math.min(1, (now - this.startedAt) / motion.durationMs);
+    const t = Math.min(1, Math.max(0, (now - this.startedAt) / motion.durationMs));
     const progress = motion.linear ? t : easeOut(t);
     this.show(t >= 1 ? this.to : this.from + (this.to - this.from) * progress);
     if (t >= 1) rolling.delete(this);
