@@ -12,7 +12,7 @@ const FrameJsonCache::Entry& FrameJsonCache::lookup(const OutFrame& frame, const
         return m_entry;
     m_frame = frame;
     m_place = place;
-    m_entry = Entry{FrameJson::decode(frame), {}, {}};
+    m_entry = Entry{FrameJson::decode(frame), {}, {}, {}};
     if (m_entry.decoded && m_entry.decoded->minType == VOTE_SYSTEM_BROADCAST_VOTE) {
         const FrameJson::Json& body = m_entry.decoded->body;
         static const FrameJson::Json kNoVote = FrameJson::Json::object();
