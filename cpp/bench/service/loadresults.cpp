@@ -21,7 +21,7 @@ std::string resultsToText(const LoadResults& results)
          << results.accepted << "\nseconds " << results.votingSeconds << "\nbroadcasts "
          << results.broadcastsReceived << ' ' << results.broadcastBytes << "\nfinal " << results.finalSessions
          << ' ' << results.finalTotal << ' ' << (results.finalTotalsDiffer ? 1 : 0) << "\nlatency "
-         << results.latencies.toText() << '\n';
+         << results.latencies.toText() << "\nanswers " << results.answerLatencies.toText() << '\n';
     for (const auto& [code, count] : results.refusedByCode)
         text << "refused " << code << ' ' << count << '\n';
     return text.str();
@@ -51,6 +51,8 @@ bool resultsFromText(const std::string& text, LoadResults& results)
             ok = bool(in >> read.finalSessions >> read.finalTotal >> read.finalTotalsDiffer);
         else if (name == "latency")
             ok = read.latencies.fromText(line.substr(std::min(line.size(), name.size() + 1)));
+        else if (name == "answers")
+            ok = read.answerLatencies.fromText(line.substr(std::min(line.size(), name.size() + 1)));
         else if (name == "refused") {
             std::uint32_t code = 0;
             std::uint64_t count = 0;
@@ -74,6 +76,7 @@ void mergeResults(LoadResults& into, const LoadResults& part)
         into.refusedByCode[code] += count;
     into.votingSeconds = std::max(into.votingSeconds, part.votingSeconds);
     into.latencies.merge(part.latencies);
+    into.answerLatencies.merge(part.answerLatencies);
     into.broadcastsReceived += part.broadcastsReceived;
     into.broadcastBytes += part.broadcastBytes;
     if (part.finalSessions == 0)

@@ -22,6 +22,7 @@ struct LoadResults
     std::map<std::uint32_t, std::uint64_t> refusedByCode;
     double votingSeconds = 0;
     LatencyHistogram latencies;           // vote-to-broadcast, accepted votes only
+    LatencyHistogram answerLatencies;     // vote-to-answer, every answered vote
     std::uint64_t broadcastsReceived = 0; // vote broadcasts read by the sessions while voting
     std::uint64_t broadcastBytes = 0;     // their frames' bytes, length prefix included
     std::size_t subscribed = 0;

@@ -336,6 +336,7 @@ void LoadRun::onVoteAnswer(VoterState& voter, std::uint32_t result)
     const Clock::time_point sentAt = voter.unanswered.front();
     voter.unanswered.pop_front();
     m_lastAnswer = Clock::now();
+    m_results.answerLatencies.add(std::chrono::duration<double, std::milli>(m_lastAnswer - sentAt).count());
     ++m_answered;
     if (result == 0) {
         ++m_results.accepted;
