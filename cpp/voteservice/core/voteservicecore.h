@@ -275,7 +275,7 @@ private:
     std::int64_t answerHoldMs(const Session& s) const;
     void sendToAll(const SubChannel& sub, const OutFrame& frame);
     // A count broadcast: the riders first, then every other member; frame to the members that see
-    // the counts, hidden (zero counts, or null for frame) to the others.
+    // the counts, hidden (zero counts; frame itself when the vote hides nothing) to the others.
     void sendToAudience(SubChannel& sub, const OutFrame& frame, const OutFrame& hidden);
     template <class Message> static OutFrame encodeFrame(std::uint32_t minType, const Message& message);
     template <class Request>
